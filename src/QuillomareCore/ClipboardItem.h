@@ -1,0 +1,175 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QUuid>
+
+#include <array>
+#include <optional>
+#include <variant>
+
+namespace QuillomareCore {
+
+namespace Json {
+class Value;
+class Writer;
+} // namespace Json
+
+struct ClipSettings;
+
+class ClipKind
+{
+public:
+    enum Value : quint8 { text, url, file, image, unknown };
+
+    constexpr ClipKind(Value value = unknown) : m_value(value) {}
+    constexpr operator Value() const { return m_value; }
+
+    static const std::array<ClipKind, 5>& allCases();
+    // Exactly the five lower-case raw values.
+    static std::optional<ClipKind> fromRawValue(QStringView rawValue);
+
+    QString rawValue() const;
+    // Files and images: they reach the cloud only when rich content may sync.
+    bool isRichContent() const;
+    QString localizedName() const;
+    QString searchText() const;
+
+private:
+    Value m_value;
+};
+
+class ClipSourcePlatform
+{
+public:
+    enum Value : quint8 { mac, iphone, unknown };
+
+    constexpr ClipSourcePlatform(Value value = unknown) : m_value(value) {}
+    constexpr operator Value() const { return m_value; }
+
+    static const std::array<ClipSourcePlatform, 3>& allCases();
+    static std::optional<ClipSourcePlatform> fromRawValue(QStringView rawValue);
+
+    QString rawValue() const;
+    QString displayName() const;
+    QString searchText() const;
+
+private:
+    Value m_value;
+};
+
+class ClipboardPayload
+{
+public:
+    enum class Case : quint8 { text, fileURLs, imagePNG, empty };
+
+    ClipboardPayload() = default; // empty
+    static ClipboardPayload text(QString text);
+    static ClipboardPayload fileURLs(QStringList paths);
+    static ClipboardPayload imagePNG(QByteArray png);
+    static ClipboardPayload empty() { return {}; }
+
+    Case caseOf() const { return static_cast<Case>(m_value.index()); }
+    bool isText() const { return caseOf() == Case::text; }
+    bool isFileURLs() const { return caseOf() == Case::fileURLs; }
+    bool isImagePNG() const { return caseOf() == Case::imagePNG; }
+    bool isEmpty() const { return caseOf() == Case::empty; }
+
+    // The case's value; empty for another case.
+    QString textValue() const;
+    QStringList fileURLsValue() const;
+    QByteArray imagePNGValue() const;
+
+    // Only an image over the local image limit is too large for the history.
+    bool exceedsLocalHistoryLimits() const;
+    bool exceedsCloudExportLimits() const;
+
+    friend bool operator==(const ClipboardPayload&, const ClipboardPayload&) = default;
+
+private:
+    struct Empty
+    {
+        friend bool operator==(const Empty&, const Empty&) = default;
+    };
+    std::variant<QString, QStringList, QByteArray, Empty> m_value = Empty{};
+};
+
+struct ClipboardItem
+{
+    QUuid id;
+    QDateTime createdAt;
+    ClipKind kind;
+    QString preview;
+    QString contentHash;
+    std::optional<QString> sourceAppName;
+    std::optional<QString> sourceBundleIdentifier;
+    ClipSourcePlatform sourcePlatform;
+    bool isSensitive = false;
+    bool isLocalOnly = false;
+    bool isPinned = false;
+    ClipboardPayload payload;
+
+    friend bool operator==(const ClipboardItem&, const ClipboardItem&) = default;
+
+    // English in both interface languages: "Text", "Link", "File", "Image", "Clip".
+    QString displayTitle() const;
+
+    bool isCloudExportable(const ClipSettings& settings) const;
+    bool isCloudExportable(bool syncRichContentToICloud) const;
+    static bool shouldKeepLocalOnlyForCloud(ClipKind kind, const ClipSettings& settings);
+    static bool shouldKeepLocalOnlyForCloud(ClipKind kind, const ClipboardPayload& payload,
+                                            const ClipSettings& settings);
+
+    bool fitsLocalHistoryPayloadLimits() const { return !payload.exceedsLocalHistoryLimits(); }
+    std::optional<QString> payloadLimitFailureDescription() const;
+    static QString formattedBytes(qint64 byteCount);
+
+    std::optional<QString> plainTextRepresentation() const;
+
+    // The record's JSON form. Decoding is tolerant of missing keys and strict about types;
+    // it throws DecodingError.
+    void encode(Json::Writer& writer) const;
+    static ClipboardItem decode(const Json::Value& value);
+};
+
+class ClipKindFilter
+{
+public:
+    enum Value : quint8 { all, text, url, file, image };
+
+    constexpr ClipKindFilter(Value value = all) : m_value(value) {}
+    constexpr operator Value() const { return m_value; }
+
+    static const std::array<ClipKindFilter, 5>& allCases();
+    static std::optional<ClipKindFilter> fromRawValue(int rawValue);
+
+    int rawValue() const { return m_value; }
+    int id() const { return rawValue(); }
+    QString title() const;
+    bool matches(const ClipboardItem& item) const;
+    qsizetype count(const QList<ClipboardItem>& items) const;
+
+private:
+    Value m_value;
+};
+
+struct ClipboardCaptureResult
+{
+    std::optional<ClipboardItem> item;
+    std::optional<QString> ignoredReason;
+
+    friend bool operator==(const ClipboardCaptureResult&, const ClipboardCaptureResult&) = default;
+};
+
+enum class ClipboardAddOutcome { inserted, deduplicated };
+
+namespace PayloadCoding {
+// {"text":{"_0":"…"}}, {"fileURLs":{"_0":[…]}}, {"imagePNG":{"_0":"base64"}}, {"empty":{}}
+void encode(Json::Writer& writer, const ClipboardPayload& payload);
+ClipboardPayload decode(const Json::Value& value);
+} // namespace PayloadCoding
+
+} // namespace QuillomareCore

@@ -1,0 +1,98 @@
+#pragma once
+
+#include "ClipSettings.h"
+#include "ClipboardItem.h"
+#include "CloudSyncService.h"
+#include "Errors.h"
+
+#include <QHash>
+#include <QList>
+#include <QSet>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+namespace QuillomareCore {
+
+class ClipboardStoreError final : public Error
+{
+public:
+    enum class Case { payloadTooLarge };
+
+    static ClipboardStoreError payloadTooLarge(QString message) { return ClipboardStoreError(std::move(message)); }
+    Case caseOf() const { return Case::payloadTooLarge; }
+
+private:
+    explicit ClipboardStoreError(QString message) : Error(std::move(message)) {}
+};
+
+struct ClipboardStoreLoadFailure
+{
+    QString fileURL;
+    std::optional<QString> backupURL;
+    QString reason;
+
+    friend bool operator==(const ClipboardStoreLoadFailure&, const ClipboardStoreLoadFailure&) = default;
+};
+
+// The history: entries in display order (pinned first, newest first), the settings and the
+// deletion tombstones, kept in one JSON file that is rewritten whole on every change.
+// GUI thread only. Operations change memory first and save last: when saving throws, the change
+// stays in memory, the file keeps its previous contents and the error reaches the caller.
+class ClipboardStore final
+{
+public:
+    static constexpr qsizetype maxDeletedContentHashCount = 1000;
+
+    // Loads the file at `fileURL` (a local path); never throws: a file it cannot use is
+    // reported through lastLoadFailure().
+    explicit ClipboardStore(QString fileURL, ClipSettings settings = {});
+
+    const QList<ClipboardItem>& items() const { return m_items; }
+    const ClipSettings& settings() const { return m_settings; }
+    const std::optional<ClipboardStoreLoadFailure>& lastLoadFailure() const { return m_lastLoadFailure; }
+    const QString& fileURL() const { return m_fileURL; }
+
+    ClipboardAddOutcome add(ClipboardItem item);
+    QList<ClipboardItem> remove(const QUuid& id);
+    void togglePinned(const QUuid& id);
+    QList<ClipboardItem> clear();
+    void updateSettings(const std::function<void(ClipSettings&)>& change);
+
+    QList<ClipboardItem> cloudExportableItems() const;
+    QList<ClipboardDeletionTombstone> deletionTombstones() const;
+    QSet<QString> deletedContentHashes() const;
+
+    // Folding in what a sync run pulled; each returns how many entries it removed or changed.
+    qsizetype mergeDeletionTombstones(const QList<ClipboardDeletionTombstone>& tombstones);
+    qsizetype mergeDeletedContentHashes(const QStringList& contentHashes);
+    qsizetype merge(const QList<ClipboardItem>& pulledItems);
+
+    // "Quillomare/clips.json" in the user's data folder (the temporary folder when there is none).
+    static QString defaultStoreURL();
+
+    void save();
+
+    // One tombstone per non-empty hash with the latest date, by date and then hash.
+    static QList<ClipboardDeletionTombstone> normalizedTombstones(const QList<ClipboardDeletionTombstone>& tombstones);
+    // The order of history: pinned before unpinned, newer before older, stable otherwise.
+    static void sortIntoHistoryOrder(QList<ClipboardItem>& items);
+
+private:
+    void load();
+    void resetAfterLoadFailure(const QString& reason, std::optional<QString> backupURL);
+    QString backupURLForCorruptStore() const;
+    std::optional<QString> backupCorruptStore();
+    void trimToMaxHistoryCount();
+    void rememberDeletedContentHashes(const QList<ClipboardItem>& removed);
+    void trimDeletedContentHashesIfNeeded();
+
+    QList<ClipboardItem> m_items;
+    std::optional<ClipboardStoreLoadFailure> m_lastLoadFailure;
+    ClipSettings m_settings;
+    const QString m_fileURL;
+    QHash<QString, QDateTime> m_deletedContentTombstonesByHash;
+};
+
+} // namespace QuillomareCore

@@ -1,0 +1,355 @@
+#include "Foundation.h"
+
+#include <QLocale>
+#include <QTextBoundaryFinder>
+
+#include <array>
+#include <cmath>
+
+namespace QuillomareCore {
+
+namespace Text {
+
+QString trimmed(const QString& text)
+{
+    // QChar::isSpace covers the Unicode separators, U+0009–U+000D and U+0085: exactly the
+    // white space and line breaks we trim everywhere.
+    return text.trimmed();
+}
+
+qsizetype graphemeCount(const QString& text)
+{
+    if (text.isEmpty())
+        return 0;
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
+    qsizetype count = 0;
+    while (finder.toNextBoundary() != -1)
+        ++count;
+    return count;
+}
+
+QString graphemePrefix(const QString& text, qsizetype count)
+{
+    if (count <= 0)
+        return {};
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
+    qsizetype seen = 0;
+    qsizetype position = 0;
+    while (seen < count) {
+        const qsizetype next = finder.toNextBoundary();
+        if (next == -1)
+            return text;
+        position = next;
+        ++seen;
+    }
+    return text.left(position);
+}
+
+namespace {
+
+QString trimFraction(double value, int decimals)
+{
+    QString number = QString::number(value, 'f', decimals);
+    if (number.contains(QLatin1Char('.'))) {
+        while (number.endsWith(QLatin1Char('0')))
+            number.chop(1);
+        if (number.endsWith(QLatin1Char('.')))
+            number.chop(1);
+    }
+    return number;
+}
+
+} // namespace
+
+QString formatByteCount(qint64 bytes)
+{
+    if (bytes == 0)
+        return QStringLiteral("Zero KB");
+    const QString sign = bytes < 0 ? QStringLiteral("-") : QString();
+    const double magnitude = std::abs(static_cast<double>(bytes));
+    if (magnitude < 1000)
+        return sign + QString::number(static_cast<qint64>(magnitude)) +
+               (magnitude == 1 ? QStringLiteral(" byte") : QStringLiteral(" bytes"));
+
+    struct Unit
+    {
+        const char* name;
+        double size;
+        int decimals;
+    };
+    static constexpr std::array<Unit, 5> units{{
+        {"KB", 1e3, 0},
+        {"MB", 1e6, 1},
+        {"GB", 1e9, 2},
+        {"TB", 1e12, 2},
+        {"PB", 1e15, 2},
+    }};
+    for (size_t i = 0; i < units.size(); ++i) {
+        const Unit& unit = units[i];
+        const double scaled = magnitude / unit.size;
+        const double factor = std::pow(10.0, unit.decimals);
+        const double rounded = std::round(scaled * factor) / factor;
+        // 999,999 bytes read "1 MB", not "1,000 KB".
+        if (rounded >= 1000 && i + 1 < units.size())
+            continue;
+        return sign + trimFraction(rounded, unit.decimals) + QLatin1Char(' ') + QLatin1String(unit.name);
+    }
+    return {};
+}
+
+} // namespace Text
+
+namespace Uuid {
+
+QString text(const QUuid& uuid)
+{
+    return uuid.toString(QUuid::WithoutBraces).toUpper();
+}
+
+std::optional<QUuid> fromText(QStringView text)
+{
+    if (text.size() != 36)
+        return std::nullopt;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        const bool dashPosition = i == 8 || i == 13 || i == 18 || i == 23;
+        if (dashPosition != (c == QLatin1Char('-')))
+            return std::nullopt;
+        if (!dashPosition && !std::isxdigit(static_cast<unsigned char>(c.toLatin1())))
+            return std::nullopt;
+    }
+    const QUuid uuid = QUuid::fromString(text);
+    if (uuid.isNull() && text != QLatin1String("00000000-0000-0000-0000-000000000000"))
+        return std::nullopt;
+    return uuid;
+}
+
+} // namespace Uuid
+
+namespace Iso8601 {
+
+QString format(const QDateTime& date)
+{
+    const QDateTime utc = date.toUTC();
+    const QDate d = utc.date();
+    const QTime t = utc.time();
+    return QString::asprintf("%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", d.year(), d.month(), d.day(), t.hour(),
+                             t.minute(), t.second(), t.msec());
+}
+
+namespace {
+
+template <typename Char>
+std::optional<QDateTime> parseChars(const Char* s, qsizetype n)
+{
+    qsizetype pos = 0;
+    auto digits = [&](int count, int& value) {
+        if (pos + count > n)
+            return false;
+        value = 0;
+        for (int i = 0; i < count; ++i) {
+            const auto c = static_cast<char32_t>(s[pos + i]);
+            if (c < U'0' || c > U'9')
+                return false;
+            value = value * 10 + static_cast<int>(c - U'0');
+        }
+        pos += count;
+        return true;
+    };
+    auto literal = [&](char32_t expected) {
+        if (pos >= n || static_cast<char32_t>(s[pos]) != expected)
+            return false;
+        ++pos;
+        return true;
+    };
+
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+    if (!digits(4, year) || !literal(U'-') || !digits(2, month) || !literal(U'-') || !digits(2, day) ||
+        !literal(U'T') || !digits(2, hour) || !literal(U':') || !digits(2, minute) || !literal(U':') ||
+        !digits(2, second))
+        return std::nullopt;
+
+    int millis = 0;
+    if (pos < n && static_cast<char32_t>(s[pos]) == U'.') {
+        ++pos;
+        int fractionDigits = 0;
+        while (pos < n && static_cast<char32_t>(s[pos]) >= U'0' && static_cast<char32_t>(s[pos]) <= U'9') {
+            if (fractionDigits < 3)
+                millis = millis * 10 + static_cast<int>(static_cast<char32_t>(s[pos]) - U'0');
+            ++fractionDigits;
+            ++pos;
+        }
+        if (fractionDigits == 0)
+            return std::nullopt;
+        for (int i = fractionDigits; i < 3; ++i)
+            millis *= 10;
+    }
+
+    int offsetSeconds = 0;
+    if (literal(U'Z')) {
+    } else if (pos < n && (static_cast<char32_t>(s[pos]) == U'+' || static_cast<char32_t>(s[pos]) == U'-')) {
+        const int sign = static_cast<char32_t>(s[pos]) == U'-' ? -1 : 1;
+        ++pos;
+        int offsetHours = 0, offsetMinutes = 0;
+        if (!digits(2, offsetHours))
+            return std::nullopt;
+        literal(U':');
+        if (!digits(2, offsetMinutes) || offsetHours > 23 || offsetMinutes > 59)
+            return std::nullopt;
+        offsetSeconds = sign * (offsetHours * 3600 + offsetMinutes * 60);
+    } else {
+        return std::nullopt;
+    }
+    if (pos != n)
+        return std::nullopt;
+
+    const QDate date(year, month, day);
+    const QTime time(hour, minute, second, millis);
+    if (!date.isValid() || !time.isValid())
+        return std::nullopt;
+    return QDateTime(date, time, Qt::UTC).addSecs(-offsetSeconds);
+}
+
+} // namespace
+
+std::optional<QDateTime> parse(QStringView text)
+{
+    return parseChars(text.utf16(), text.size());
+}
+
+std::optional<QDateTime> parse(std::string_view text)
+{
+    return parseChars(reinterpret_cast<const unsigned char*>(text.data()), static_cast<qsizetype>(text.size()));
+}
+
+} // namespace Iso8601
+
+namespace Base64 {
+
+namespace {
+
+constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+
+constexpr std::array<qint8, 256> makeDecodeTable()
+{
+    std::array<qint8, 256> table{};
+    for (auto& entry : table)
+        entry = -1;
+    for (int i = 0; i < 64; ++i)
+        table[static_cast<unsigned char>(kAlphabet[i])] = static_cast<qint8>(i);
+    return table;
+}
+
+constexpr std::array<qint8, 256> kDecode = makeDecodeTable();
+
+} // namespace
+
+void appendEncoded(QByteArray& out, const char* data, qsizetype size)
+{
+    const qsizetype start = out.size();
+    out.resize(start + (size + 2) / 3 * 4);
+    char* dst = out.data() + start;
+    const auto* src = reinterpret_cast<const unsigned char*>(data);
+    qsizetype i = 0;
+    for (; i + 3 <= size; i += 3) {
+        const quint32 v = (quint32(src[i]) << 16) | (quint32(src[i + 1]) << 8) | quint32(src[i + 2]);
+        *dst++ = kAlphabet[(v >> 18) & 63];
+        *dst++ = kAlphabet[(v >> 12) & 63];
+        *dst++ = kAlphabet[(v >> 6) & 63];
+        *dst++ = kAlphabet[v & 63];
+    }
+    const qsizetype rest = size - i;
+    if (rest == 1) {
+        const quint32 v = quint32(src[i]) << 16;
+        *dst++ = kAlphabet[(v >> 18) & 63];
+        *dst++ = kAlphabet[(v >> 12) & 63];
+        *dst++ = '=';
+        *dst++ = '=';
+    } else if (rest == 2) {
+        const quint32 v = (quint32(src[i]) << 16) | (quint32(src[i + 1]) << 8);
+        *dst++ = kAlphabet[(v >> 18) & 63];
+        *dst++ = kAlphabet[(v >> 12) & 63];
+        *dst++ = kAlphabet[(v >> 6) & 63];
+        *dst++ = '=';
+    }
+}
+
+QByteArray encode(const QByteArray& data)
+{
+    QByteArray out;
+    appendEncoded(out, data.constData(), data.size());
+    return out;
+}
+
+std::optional<QByteArray> decode(std::string_view text)
+{
+    const qsizetype n = static_cast<qsizetype>(text.size());
+    if (n % 4 != 0)
+        return std::nullopt;
+    if (n == 0)
+        return QByteArray();
+    qsizetype padding = 0;
+    if (text[n - 1] == '=')
+        padding = text[n - 2] == '=' ? 2 : 1;
+
+    QByteArray out(n / 4 * 3 - padding, Qt::Uninitialized);
+    auto* dst = reinterpret_cast<unsigned char*>(out.data());
+    const auto* src = reinterpret_cast<const unsigned char*>(text.data());
+    const qsizetype fullGroups = (n / 4) - (padding ? 1 : 0);
+    for (qsizetype g = 0; g < fullGroups; ++g, src += 4) {
+        const qint32 a = kDecode[src[0]], b = kDecode[src[1]], c = kDecode[src[2]], d = kDecode[src[3]];
+        if ((a | b | c | d) < 0)
+            return std::nullopt;
+        const quint32 v = (quint32(a) << 18) | (quint32(b) << 12) | (quint32(c) << 6) | quint32(d);
+        *dst++ = static_cast<unsigned char>(v >> 16);
+        *dst++ = static_cast<unsigned char>(v >> 8);
+        *dst++ = static_cast<unsigned char>(v);
+    }
+    if (padding) {
+        const qint32 a = kDecode[src[0]], b = kDecode[src[1]];
+        if ((a | b) < 0)
+            return std::nullopt;
+        if (padding == 2) {
+            *dst++ = static_cast<unsigned char>((a << 2) | (b >> 4));
+        } else {
+            const qint32 c = kDecode[src[2]];
+            if (c < 0)
+                return std::nullopt;
+            *dst++ = static_cast<unsigned char>((a << 2) | (b >> 4));
+            *dst++ = static_cast<unsigned char>(((b & 0x0F) << 4) | (c >> 2));
+        }
+    }
+    return out;
+}
+
+} // namespace Base64
+
+namespace Clock {
+
+namespace {
+std::function<QDateTime()>& provider()
+{
+    static std::function<QDateTime()> instance;
+    return instance;
+}
+} // namespace
+
+QDateTime now()
+{
+    const auto& custom = provider();
+    return (custom ? custom() : QDateTime::currentDateTimeUtc()).toUTC();
+}
+
+void setNowProvider(std::function<QDateTime()> newProvider)
+{
+    provider() = std::move(newProvider);
+}
+
+void resetNowProvider()
+{
+    provider() = nullptr;
+}
+
+} // namespace Clock
+
+} // namespace QuillomareCore

@@ -1,0 +1,69 @@
+#pragma once
+
+// Small behaviours the rest of the core relies on and Qt does not give in this exact form:
+// Unicode trimming, user-perceived characters, UUID and date texts, strict base64, byte counts
+// and one clock that tests can set.
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+#include <QUuid>
+
+#include <functional>
+#include <optional>
+
+namespace QuillomareCore {
+
+namespace Text {
+
+// Trims white space and line breaks (Unicode separators, tabs, U+0085) at both ends.
+QString trimmed(const QString& text);
+
+// Counts and cuts by grapheme clusters, so an emoji or a combined accent is one character.
+qsizetype graphemeCount(const QString& text);
+QString graphemePrefix(const QString& text, qsizetype count);
+
+// "Zero KB", "1 byte", "999 bytes", "12 KB", "8.4 MB", "1.23 GB": decimal units, as file sizes are shown.
+QString formatByteCount(qint64 bytes);
+
+} // namespace Text
+
+namespace Uuid {
+
+// Upper-case text without braces: "E621E1F8-C36C-495A-93FC-0C247A3E6E5F".
+QString text(const QUuid& uuid);
+// Accepts exactly the 36-character form above, in any letter case.
+std::optional<QUuid> fromText(QStringView text);
+
+} // namespace Uuid
+
+namespace Iso8601 {
+
+// "2026-12-06T21:59:38.123Z": UTC with milliseconds.
+QString format(const QDateTime& date);
+// Internet date-time with or without fractional seconds; "Z" or a numeric offset.
+std::optional<QDateTime> parse(QStringView text);
+std::optional<QDateTime> parse(std::string_view text);
+
+} // namespace Iso8601
+
+namespace Base64 {
+
+void appendEncoded(QByteArray& out, const char* data, qsizetype size);
+QByteArray encode(const QByteArray& data);
+// Strict: padding required, no white space, nothing but the 64 letters and '=' at the end.
+std::optional<QByteArray> decode(std::string_view text);
+
+} // namespace Base64
+
+// The one source of "now" for the core. Times are cut to whole milliseconds so that a date
+// written to the history file reads back equal.
+namespace Clock {
+
+QDateTime now();
+void setNowProvider(std::function<QDateTime()> provider);
+void resetNowProvider();
+
+} // namespace Clock
+
+} // namespace QuillomareCore

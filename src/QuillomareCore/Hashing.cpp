@@ -1,0 +1,39 @@
+#include "Hashing.h"
+
+#include "Foundation.h"
+
+#include <QCryptographicHash>
+
+namespace QuillomareCore::ClipHashing {
+
+QString sha256(const QByteArray& bytes)
+{
+    return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
+}
+
+QString sha256(const QString& text)
+{
+    return sha256(text.toUtf8());
+}
+
+QString imageContentHash(const QByteArray& bytes)
+{
+    return sha256(bytes);
+}
+
+QString normalizedText(const QString& text)
+{
+    return Text::trimmed(text);
+}
+
+QString textContentHash(const QString& text)
+{
+    return sha256(QStringLiteral("text:") + normalizedText(text));
+}
+
+QString fileContentHash(const QStringList& paths)
+{
+    return sha256(QStringLiteral("files:") + paths.join(QLatin1Char('\n')));
+}
+
+} // namespace QuillomareCore::ClipHashing

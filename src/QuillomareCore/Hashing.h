@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+namespace QuillomareCore {
+
+// Content identities: 64 lower-case hex digits of SHA-256. Other devices compute the same
+// strings for the same content, so the prefixes and the trimming are a shared format.
+namespace ClipHashing {
+
+QString textContentHash(const QString& text);           // "text:" + trimmed text
+QString fileContentHash(const QStringList& paths);      // "files:" + paths joined by line feeds
+QString imageContentHash(const QByteArray& bytes);      // the bytes, no prefix
+QString sha256(const QByteArray& bytes);
+QString sha256(const QString& text);                    // UTF-8, untrimmed, no prefix
+QString normalizedText(const QString& text);
+
+} // namespace ClipHashing
+
+} // namespace QuillomareCore

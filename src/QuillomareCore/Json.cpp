@@ -1,0 +1,672 @@
+#include "Json.h"
+
+#include "Foundation.h"
+
+#include <QIODevice>
+
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+namespace QuillomareCore::Json {
+
+namespace {
+
+constexpr int kMaxDepth = 512;
+constexpr qsizetype kFlushThreshold = 4 * 1024 * 1024;
+
+QString syntaxError(const char* message, qsizetype offset)
+{
+    return QStringLiteral("The data couldn't be read because it isn't valid JSON (%1 at byte %2).")
+        .arg(QLatin1String(message))
+        .arg(offset);
+}
+
+// Characters that end the fast scan of a string: the quote, the backslash and control characters.
+constexpr std::array<bool, 256> makeStringStops()
+{
+    std::array<bool, 256> stops{};
+    for (int c = 0; c < 0x20; ++c)
+        stops[c] = true;
+    stops['"'] = true;
+    stops['\\'] = true;
+    return stops;
+}
+constexpr std::array<bool, 256> kStringStops = makeStringStops();
+
+} // namespace
+
+class Parser
+{
+public:
+    Parser(const char* data, qsizetype size, Document& document)
+        : m_begin(data), m_p(data), m_end(data + size), m_nodes(document.m_nodes)
+    {
+    }
+
+    void parseDocument()
+    {
+        skipWhitespace();
+        parseValue(0);
+        skipWhitespace();
+        if (m_p != m_end)
+            fail("garbage after the top-level value");
+    }
+
+private:
+    [[noreturn]] void fail(const char* message) const
+    {
+        throw DecodingError(syntaxError(message, m_p - m_begin));
+    }
+
+    void skipWhitespace()
+    {
+        while (m_p < m_end && (*m_p == ' ' || *m_p == '\n' || *m_p == '\r' || *m_p == '\t'))
+            ++m_p;
+    }
+
+    quint32 addNode(Type type)
+    {
+        if (m_nodes.size() >= std::numeric_limits<quint32>::max())
+            fail("too many values");
+        m_nodes.push_back(Document::Node{});
+        m_nodes.back().type = type;
+        return static_cast<quint32>(m_nodes.size() - 1);
+    }
+
+    bool matchLiteral(const char* literal)
+    {
+        const size_t length = std::strlen(literal);
+        if (static_cast<size_t>(m_end - m_p) < length || std::memcmp(m_p, literal, length) != 0)
+            return false;
+        m_p += length;
+        return true;
+    }
+
+    quint32 parseValue(int depth)
+    {
+        if (m_p >= m_end)
+            fail("unexpected end of data");
+        switch (*m_p) {
+        case '{':
+            return parseObject(depth + 1);
+        case '[':
+            return parseArray(depth + 1);
+        case '"':
+            return parseString();
+        case 't':
+        case 'f': {
+            const quint32 node = addNode(Type::Bool);
+            if (matchLiteral("true"))
+                m_nodes[node].flag = true;
+            else if (!matchLiteral("false"))
+                fail("invalid literal");
+            return node;
+        }
+        case 'n':
+            if (!matchLiteral("null"))
+                fail("invalid literal");
+            return addNode(Type::Null);
+        default:
+            return parseNumber();
+        }
+    }
+
+    quint32 parseObject(int depth)
+    {
+        if (depth > kMaxDepth)
+            fail("nesting too deep");
+        const quint32 node = addNode(Type::Object);
+        ++m_p;
+        skipWhitespace();
+        if (m_p < m_end && *m_p == '}') {
+            ++m_p;
+            return node;
+        }
+        quint32 previousValue = 0;
+        quint32 count = 0;
+        while (true) {
+            skipWhitespace();
+            if (m_p >= m_end || *m_p != '"')
+                fail("expected a key string");
+            const quint32 key = parseString();
+            skipWhitespace();
+            if (m_p >= m_end || *m_p != ':')
+                fail("expected ':'");
+            ++m_p;
+            skipWhitespace();
+            const quint32 value = parseValue(depth);
+            m_nodes[key].next = value;
+            if (previousValue)
+                m_nodes[previousValue].next = key;
+            else
+                m_nodes[node].first = key;
+            previousValue = value;
+            ++count;
+            skipWhitespace();
+            if (m_p < m_end && *m_p == ',') {
+                ++m_p;
+                continue;
+            }
+            if (m_p < m_end && *m_p == '}') {
+                ++m_p;
+                break;
+            }
+            fail("expected ',' or '}'");
+        }
+        m_nodes[node].count = count;
+        return node;
+    }
+
+    quint32 parseArray(int depth)
+    {
+        if (depth > kMaxDepth)
+            fail("nesting too deep");
+        const quint32 node = addNode(Type::Array);
+        ++m_p;
+        skipWhitespace();
+        if (m_p < m_end && *m_p == ']') {
+            ++m_p;
+            return node;
+        }
+        quint32 previous = 0;
+        quint32 count = 0;
+        while (true) {
+            skipWhitespace();
+            const quint32 value = parseValue(depth);
+            if (previous)
+                m_nodes[previous].next = value;
+            else
+                m_nodes[node].first = value;
+            previous = value;
+            ++count;
+            skipWhitespace();
+            if (m_p < m_end && *m_p == ',') {
+                ++m_p;
+                continue;
+            }
+            if (m_p < m_end && *m_p == ']') {
+                ++m_p;
+                break;
+            }
+            fail("expected ',' or ']'");
+        }
+        m_nodes[node].count = count;
+        return node;
+    }
+
+    quint32 parseString()
+    {
+        const quint32 node = addNode(Type::String);
+        ++m_p; // opening quote
+        const char* start = m_p;
+        bool escapes = false;
+        while (true) {
+            while (m_p < m_end && !kStringStops[static_cast<unsigned char>(*m_p)])
+                ++m_p;
+            if (m_p >= m_end)
+                fail("unterminated string");
+            const char c = *m_p;
+            if (c == '"')
+                break;
+            if (c != '\\')
+                fail("control character in string");
+            escapes = true;
+            ++m_p;
+            if (m_p >= m_end)
+                fail("unterminated string");
+            switch (*m_p) {
+            case '"':
+            case '\\':
+            case '/':
+            case 'b':
+            case 'f':
+            case 'n':
+            case 'r':
+            case 't':
+                ++m_p;
+                break;
+            case 'u':
+                ++m_p;
+                for (int i = 0; i < 4; ++i, ++m_p) {
+                    if (m_p >= m_end || !std::isxdigit(static_cast<unsigned char>(*m_p)))
+                        fail("invalid \\u escape");
+                }
+                break;
+            default:
+                fail("invalid escape");
+            }
+        }
+        Document::Node& n = m_nodes[node];
+        n.offset = static_cast<quint64>(start - m_begin);
+        n.length = static_cast<quint64>(m_p - start);
+        n.flag = escapes;
+        ++m_p; // closing quote
+        return node;
+    }
+
+    quint32 parseNumber()
+    {
+        const char* start = m_p;
+        if (m_p < m_end && *m_p == '-')
+            ++m_p;
+        auto digits = [&] {
+            const char* from = m_p;
+            while (m_p < m_end && *m_p >= '0' && *m_p <= '9')
+                ++m_p;
+            return m_p - from;
+        };
+        if (m_p < m_end && *m_p == '0') {
+            ++m_p;
+        } else if (digits() == 0) {
+            m_p = start;
+            fail("invalid value");
+        }
+        if (m_p < m_end && *m_p == '.') {
+            ++m_p;
+            if (digits() == 0)
+                fail("invalid number");
+        }
+        if (m_p < m_end && (*m_p == 'e' || *m_p == 'E')) {
+            ++m_p;
+            if (m_p < m_end && (*m_p == '+' || *m_p == '-'))
+                ++m_p;
+            if (digits() == 0)
+                fail("invalid number");
+        }
+        const quint32 node = addNode(Type::Number);
+        m_nodes[node].offset = static_cast<quint64>(start - m_begin);
+        m_nodes[node].length = static_cast<quint64>(m_p - start);
+        return node;
+    }
+
+    const char* m_begin;
+    const char* m_p;
+    const char* m_end;
+    std::vector<Document::Node>& m_nodes;
+};
+
+Document Document::parse(const char* data, qsizetype size)
+{
+    Document document;
+    document.m_data = data;
+    // A rough guess that avoids most regrowth for small documents without over-reserving big ones.
+    document.m_nodes.reserve(static_cast<size_t>(std::min<qsizetype>(size / 16 + 16, 1 << 20)));
+    Parser(data, size, document).parseDocument();
+    return document;
+}
+
+// --- Value
+
+Type Value::type() const
+{
+    return m_document->m_nodes[m_index].type;
+}
+
+quint32 Value::firstChild() const
+{
+    return m_document->m_nodes[m_index].first;
+}
+
+quint32 Value::nextSibling(quint32 index) const
+{
+    return m_document->m_nodes[index].next;
+}
+
+std::string_view Value::keyText() const
+{
+    const auto& node = m_document->m_nodes[m_index];
+    return std::string_view(m_document->m_data + node.offset, node.length);
+}
+
+const char* Value::typeName(Type type)
+{
+    switch (type) {
+    case Type::Null:
+        return "null";
+    case Type::Bool:
+        return "bool";
+    case Type::Number:
+        return "number";
+    case Type::String:
+        return "string";
+    case Type::Array:
+        return "array";
+    case Type::Object:
+        return "dictionary";
+    }
+    return "value";
+}
+
+void Value::typeMismatch(const char* expected, const char* what) const
+{
+    throw DecodingError(QStringLiteral("Expected to decode %1 for %2 but found %3 instead.")
+                            .arg(QLatin1String(expected), QLatin1String(what), QLatin1String(typeName(type()))));
+}
+
+bool Value::toBool(const char* what) const
+{
+    if (type() != Type::Bool)
+        typeMismatch("Bool", what);
+    return m_document->m_nodes[m_index].flag;
+}
+
+double Value::toDouble(const char* what) const
+{
+    if (type() != Type::Number)
+        typeMismatch("Double", what);
+    const auto& node = m_document->m_nodes[m_index];
+    const char* begin = m_document->m_data + node.offset;
+    double value = 0;
+    const auto result = std::from_chars(begin, begin + node.length, value);
+    if (result.ec != std::errc())
+        throw DecodingError(QStringLiteral("The number for %1 does not fit in a Double.").arg(QLatin1String(what)));
+    return value;
+}
+
+qint64 Value::toInt64(const char* what) const
+{
+    if (type() != Type::Number)
+        typeMismatch("Int", what);
+    const auto& node = m_document->m_nodes[m_index];
+    const char* begin = m_document->m_data + node.offset;
+    const char* end = begin + node.length;
+    qint64 value = 0;
+    const auto result = std::from_chars(begin, end, value);
+    if (result.ec == std::errc() && result.ptr == end)
+        return value;
+    // 200.0 or 2e2 are whole numbers too; 200.5 is not.
+    const double d = toDouble(what);
+    if (std::isfinite(d) && std::trunc(d) == d && d >= -9.2e18 && d <= 9.2e18)
+        return static_cast<qint64>(d);
+    throw DecodingError(QStringLiteral("The number for %1 is not a whole number that fits in Int.")
+                            .arg(QLatin1String(what)));
+}
+
+std::optional<std::string_view> Value::rawString() const
+{
+    const auto& node = m_document->m_nodes[m_index];
+    if (node.type != Type::String || node.flag)
+        return std::nullopt;
+    return std::string_view(m_document->m_data + node.offset, node.length);
+}
+
+QString Value::toString(const char* what) const
+{
+    if (type() != Type::String)
+        typeMismatch("String", what);
+    const auto& node = m_document->m_nodes[m_index];
+    const char* p = m_document->m_data + node.offset;
+    const char* end = p + node.length;
+    if (!node.flag)
+        return QString::fromUtf8(p, static_cast<qsizetype>(node.length));
+
+    QString out;
+    out.reserve(static_cast<qsizetype>(node.length));
+    while (p < end) {
+        const char* run = p;
+        while (p < end && *p != '\\')
+            ++p;
+        if (p > run)
+            out += QString::fromUtf8(run, p - run);
+        if (p >= end)
+            break;
+        ++p; // backslash; the parser has checked every escape
+        switch (*p++) {
+        case '"':
+            out += QLatin1Char('"');
+            break;
+        case '\\':
+            out += QLatin1Char('\\');
+            break;
+        case '/':
+            out += QLatin1Char('/');
+            break;
+        case 'b':
+            out += QLatin1Char('\b');
+            break;
+        case 'f':
+            out += QLatin1Char('\f');
+            break;
+        case 'n':
+            out += QLatin1Char('\n');
+            break;
+        case 'r':
+            out += QLatin1Char('\r');
+            break;
+        case 't':
+            out += QLatin1Char('\t');
+            break;
+        case 'u': {
+            unsigned int unit = 0;
+            std::from_chars(p, p + 4, unit, 16);
+            out += QChar(static_cast<char16_t>(unit));
+            p += 4;
+            break;
+        }
+        default:
+            break;
+        }
+    }
+    return out;
+}
+
+void Value::requireArray(const char* what) const
+{
+    if (type() != Type::Array)
+        typeMismatch("Array", what);
+}
+
+qsizetype Value::arraySize() const
+{
+    return m_document->m_nodes[m_index].count;
+}
+
+void Value::requireObject(const char* what) const
+{
+    if (type() != Type::Object)
+        typeMismatch("Dictionary", what);
+}
+
+qsizetype Value::memberCount() const
+{
+    return m_document->m_nodes[m_index].count;
+}
+
+std::optional<Value> Value::member(std::string_view key) const
+{
+    if (type() != Type::Object)
+        return std::nullopt;
+    std::optional<Value> found;
+    for (quint32 i = firstChild(); i != 0; i = nextSibling(nextSibling(i))) {
+        const Value keyValue(m_document, i);
+        const auto& keyNode = m_document->m_nodes[i];
+        if (!keyNode.flag) {
+            if (keyValue.keyText() == key)
+                found = Value(m_document, nextSibling(i));
+        } else if (keyValue.toString("key") == QString::fromUtf8(key.data(), static_cast<qsizetype>(key.size()))) {
+            found = Value(m_document, nextSibling(i));
+        }
+    }
+    return found;
+}
+
+std::optional<Value> Value::presentMember(std::string_view key) const
+{
+    auto value = member(key);
+    if (value && value->isNull())
+        return std::nullopt;
+    return value;
+}
+
+// --- Writer
+
+Writer::Writer(QIODevice* device) : m_device(device)
+{
+    m_buffer.reserve(kFlushThreshold + 1024);
+}
+
+Writer::~Writer()
+{
+    flush();
+}
+
+void Writer::newlineAndIndent()
+{
+    m_buffer.append('\n');
+    m_buffer.append(QByteArray(static_cast<qsizetype>(m_hasElements.size()) * 2, ' '));
+}
+
+void Writer::beforeValue()
+{
+    if (m_afterKey) {
+        m_afterKey = false;
+        return;
+    }
+    if (m_hasElements.empty())
+        return;
+    if (m_hasElements.back())
+        m_buffer.append(',');
+    m_hasElements.back() = true;
+    newlineAndIndent();
+}
+
+void Writer::maybeFlush()
+{
+    if (m_buffer.size() >= kFlushThreshold)
+        flush();
+}
+
+bool Writer::flush()
+{
+    if (!m_buffer.isEmpty()) {
+        if (m_ok && m_device->write(m_buffer) != m_buffer.size())
+            m_ok = false;
+        m_buffer.clear();
+    }
+    return m_ok;
+}
+
+void Writer::beginObject()
+{
+    beforeValue();
+    m_buffer.append('{');
+    m_hasElements.push_back(false);
+}
+
+void Writer::endObject()
+{
+    const bool hadElements = m_hasElements.back();
+    m_hasElements.pop_back();
+    if (hadElements)
+        newlineAndIndent();
+    m_buffer.append('}');
+    maybeFlush();
+}
+
+void Writer::beginArray()
+{
+    beforeValue();
+    m_buffer.append('[');
+    m_hasElements.push_back(false);
+}
+
+void Writer::endArray()
+{
+    endObject();
+    m_buffer.back() = ']';
+}
+
+void Writer::key(std::string_view name)
+{
+    beforeValue();
+    m_buffer.append('"');
+    m_buffer.append(name.data(), static_cast<qsizetype>(name.size()));
+    m_buffer.append("\" : ");
+    m_afterKey = true;
+}
+
+void Writer::string(const QString& text)
+{
+    beforeValue();
+    const QByteArray utf8 = text.toUtf8();
+    m_buffer.reserve(m_buffer.size() + utf8.size() + 2);
+    m_buffer.append('"');
+    const char* p = utf8.constData();
+    const char* end = p + utf8.size();
+    while (p < end) {
+        const char* run = p;
+        while (p < end && !kStringStops[static_cast<unsigned char>(*p)])
+            ++p;
+        m_buffer.append(run, p - run);
+        if (p >= end)
+            break;
+        const char c = *p++;
+        switch (c) {
+        case '"':
+            m_buffer.append("\\\"");
+            break;
+        case '\\':
+            m_buffer.append("\\\\");
+            break;
+        case '\n':
+            m_buffer.append("\\n");
+            break;
+        case '\r':
+            m_buffer.append("\\r");
+            break;
+        case '\t':
+            m_buffer.append("\\t");
+            break;
+        case '\b':
+            m_buffer.append("\\b");
+            break;
+        case '\f':
+            m_buffer.append("\\f");
+            break;
+        default:
+            static constexpr char hex[] = "0123456789abcdef";
+            const auto byte = static_cast<unsigned char>(c);
+            const char escape[] = {'\\', 'u', '0', '0', hex[byte >> 4], hex[byte & 15]};
+            m_buffer.append(escape, sizeof escape);
+        }
+    }
+    m_buffer.append('"');
+    maybeFlush();
+}
+
+void Writer::base64(const QByteArray& bytes)
+{
+    beforeValue();
+    m_buffer.append('"');
+    // Encode in slices so that a large image never doubles the buffer at once.
+    constexpr qsizetype slice = 3 * 1024 * 1024;
+    for (qsizetype offset = 0; offset < bytes.size(); offset += slice) {
+        Base64::appendEncoded(m_buffer, bytes.constData() + offset, std::min(slice, bytes.size() - offset));
+        maybeFlush();
+    }
+    m_buffer.append('"');
+    maybeFlush();
+}
+
+void Writer::boolean(bool value)
+{
+    beforeValue();
+    m_buffer.append(value ? "true" : "false");
+}
+
+void Writer::integer(qint64 value)
+{
+    beforeValue();
+    m_buffer.append(QByteArray::number(value));
+}
+
+void Writer::emptyObject()
+{
+    beforeValue();
+    m_buffer.append("{}");
+}
+
+} // namespace QuillomareCore::Json

@@ -1,0 +1,100 @@
+#include "SensitiveContentDetector.h"
+
+namespace QuillomareCore {
+
+namespace {
+
+const QString kCreditCardLabel = QStringLiteral("Credit card");
+
+struct Rule
+{
+    const char* label;
+    const char* pattern;
+};
+
+// Word boundaries, digits and white space are Unicode-aware below (UseUnicodePropertiesOption),
+// so digits of other scripts match the card rule and are then refused by the checksum.
+constexpr Rule kRules[] = {
+    {"Private key", R"re(-----BEGIN [A-Z ]*PRIVATE KEY-----)re"},
+    {"JWT", R"re(\beyJ[A-Za-z0-9_-]{8,}\.[A-Za-z0-9_-]{8,}\.[A-Za-z0-9_-]{8,}\b)re"},
+    {"Access token",
+     R"re((?i)\b(api[_-]?key|access[_-]?token|secret|client[_-]?secret|password|passwd|pwd)\b\s*[:=]\s*['"]?[^'"\s]{8,})re"},
+    {"AWS access key", R"re(\bAKIA[0-9A-Z]{16}\b)re"},
+    {"OpenAI key", R"re(\bsk-[A-Za-z0-9_-]{24,}\b)re"},
+    {"Stripe key", R"re(\b(?:sk|rk)_(?:live|test)_[A-Za-z0-9]{16,}\b)re"},
+    {"Credit card", R"re(\b(?:\d[ -]*?){13,19}\b)re"},
+};
+
+// The characters of a matched card number that are numbers (any script), in order.
+QString numberCharacters(QStringView text)
+{
+    QString kept;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        char32_t codePoint = text[i].unicode();
+        qsizetype width = 1;
+        if (QChar::isHighSurrogate(codePoint) && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            codePoint = QChar::surrogateToUcs4(text[i], text[i + 1]);
+            width = 2;
+        }
+        if (QChar::isNumber(codePoint))
+            kept += text.mid(i, width);
+        i += width - 1;
+    }
+    return kept;
+}
+
+} // namespace
+
+SensitiveContentDetector::SensitiveContentDetector()
+{
+    for (const Rule& rule : kRules) {
+        QRegularExpression expression(QString::fromUtf8(rule.pattern),
+                                      QRegularExpression::UseUnicodePropertiesOption);
+        if (!expression.isValid())
+            continue;
+        expression.optimize();
+        m_patterns.append(Pattern{QString::fromUtf8(rule.label), std::move(expression)});
+    }
+}
+
+bool SensitiveContentDetector::passesLuhn(const QString& numberCharacters)
+{
+    // Count characters as code points: every character here is a single number character.
+    const QList<uint> codePoints = numberCharacters.toUcs4();
+    const qsizetype length = codePoints.size();
+    if (length < 13 || length > 19)
+        return false;
+    int sum = 0;
+    int position = 0;
+    for (auto it = codePoints.crbegin(); it != codePoints.crend(); ++it, ++position) {
+        if (*it < '0' || *it > '9')
+            return false; // only ASCII digits read as integers
+        int digit = static_cast<int>(*it - '0');
+        if (position % 2 == 1) {
+            digit *= 2;
+            if (digit > 9)
+                digit -= 9;
+        }
+        sum += digit;
+    }
+    return sum % 10 == 0;
+}
+
+std::optional<SensitiveMatch> SensitiveContentDetector::firstMatch(const QString& text) const
+{
+    for (const Pattern& pattern : m_patterns) {
+        const QRegularExpressionMatch match = pattern.expression.match(text);
+        if (!match.hasMatch())
+            continue;
+        const qsizetype start = match.capturedStart();
+        const qsizetype end = match.capturedEnd();
+        if (start < 0 || end < start || end > text.size())
+            continue;
+        if (pattern.label == kCreditCardLabel && !passesLuhn(numberCharacters(QStringView(text).mid(start, end - start))))
+            continue;
+        return SensitiveMatch{pattern.label, TextRange{start, end - start}};
+    }
+    return std::nullopt;
+}
+
+} // namespace QuillomareCore

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QList>
+#include <QRegularExpression>
+#include <QString>
+
+#include <optional>
+
+namespace QuillomareCore {
+
+// A span of a text in UTF-16 code units, as QString counts.
+struct TextRange
+{
+    qsizetype location = 0;
+    qsizetype length = 0;
+    friend bool operator==(const TextRange&, const TextRange&) = default;
+};
+
+struct SensitiveMatch
+{
+    QString label;
+    std::optional<TextRange> range;
+    friend bool operator==(const SensitiveMatch&, const SensitiveMatch&) = default;
+};
+
+// Decides whether a copied text looks like a secret. The rules are tried in a fixed order and
+// the first one that matches anywhere answers, so a private key wins over a token in the same text.
+class SensitiveContentDetector
+{
+public:
+    struct Pattern
+    {
+        QString label;
+        QRegularExpression expression;
+    };
+
+    SensitiveContentDetector();
+
+    std::optional<SensitiveMatch> firstMatch(const QString& text) const;
+    bool isSensitive(const QString& text) const { return firstMatch(text).has_value(); }
+
+    const QList<Pattern>& patterns() const { return m_patterns; }
+
+    // The checksum card numbers carry; exposed for tests of its corner cases.
+    static bool passesLuhn(const QString& numberCharacters);
+
+private:
+    QList<Pattern> m_patterns;
+};
+
+} // namespace QuillomareCore
