@@ -293,7 +293,7 @@ Document Document::parse(const char* data, qsizetype size)
     Document document;
     document.m_data = data;
     // A rough guess that avoids most regrowth for small documents without over-reserving big ones.
-    document.m_nodes.reserve(static_cast<size_t>(std::min<qsizetype>(size / 16 + 16, 1 << 20)));
+    document.m_nodes.reserve(static_cast<size_t>(std::min<qsizetype>(size / 16 + 16, 1 << 16)));
     Parser(data, size, document).parseDocument();
     return document;
 }
