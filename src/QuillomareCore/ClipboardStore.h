@@ -93,6 +93,13 @@ private:
     ClipSettings m_settings;
     const QString m_fileURL;
     QHash<QString, QDateTime> m_deletedContentTombstonesByHash;
+
+    struct EncodedItem
+    {
+        ClipboardItem item;
+        QByteArray json;
+    };
+    QHash<QUuid, EncodedItem> m_encodedItems;
 };
 
 } // namespace QuillomareCore

@@ -11,6 +11,11 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <functional>
+
 namespace QuillomareCore {
 
 namespace {
@@ -36,7 +41,8 @@ struct StoreSnapshot
         deletedContentHashes.sort();
     }
 
-    static StoreSnapshot decode(const Json::Value& root)
+    // `decoded` is told the end of each entry once it is decoded.
+    static StoreSnapshot decode(const Json::Value& root, const std::function<void(qsizetype)>& decoded)
     {
         root.requireObject("StoreSnapshot");
         ClipSettings settings;
@@ -47,7 +53,10 @@ struct StoreSnapshot
         if (auto member = root.presentMember("items")) {
             member->requireArray("items");
             items.reserve(member->arraySize());
-            member->forEachElement([&](const Json::Value& element) { items.append(ClipboardItem::decode(element)); });
+            member->forEachElement([&](const Json::Value& element) {
+                items.append(ClipboardItem::decode(element));
+                decoded(element.sourceEnd());
+            });
         }
 
         QList<ClipboardDeletionTombstone> tombstones;
@@ -76,7 +85,8 @@ struct StoreSnapshot
         return StoreSnapshot(std::move(settings), std::move(items), tombstones);
     }
 
-    void encode(Json::Writer& writer) const
+    void encode(Json::Writer& writer,
+                const std::function<void(Json::Writer&, const ClipboardItem&)>& writeItem) const
     {
         // Sorted keys: "deletedContentHashes", "deletionTombstones", "items", "settings".
         writer.beginObject();
@@ -93,7 +103,7 @@ struct StoreSnapshot
         writer.key("items");
         writer.beginArray();
         for (const ClipboardItem& item : items)
-            item.encode(writer);
+            writeItem(writer, item);
         writer.endArray();
         writer.key("settings");
         settings.encode(writer);
@@ -110,11 +120,18 @@ struct StoreSnapshot
     }
 };
 
-// The file's bytes, mapped when possible: a history of large images is gigabytes, and mapping
-// keeps them out of the heap while the records are decoded.
+// The file's bytes, mapped when possible: a history of large images is gigabytes. Mapped pages
+// that have been decoded are handed back as the load goes on, so that the file and its decoded
+// images are never resident together.
 class FileBytes
 {
 public:
+    ~FileBytes()
+    {
+        if (m_mapped)
+            m_file.unmap(m_mapped);
+    }
+
     bool open(const QString& path)
     {
         m_file.setFileName(path);
@@ -123,8 +140,10 @@ public:
         const qint64 size = m_file.size();
         if (size > 0) {
             if (uchar* mapped = m_file.map(0, size)) {
+                m_mapped = mapped;
                 m_data = reinterpret_cast<const char*>(mapped);
                 m_size = size;
+                ::madvise(mapped, static_cast<size_t>(size), MADV_SEQUENTIAL);
                 return true;
             }
         }
@@ -139,8 +158,23 @@ public:
     const char* data() const { return m_data; }
     qsizetype size() const { return m_size; }
 
+    // Drops the mapped pages that lie wholly before `offset`; they are read again if touched.
+    void releaseBefore(qsizetype offset)
+    {
+        if (!m_mapped)
+            return;
+        static const qsizetype pageSize = ::sysconf(_SC_PAGESIZE);
+        const qsizetype end = std::min(offset, m_size) / pageSize * pageSize;
+        if (end <= m_released)
+            return;
+        ::madvise(m_mapped + m_released, static_cast<size_t>(end - m_released), MADV_DONTNEED);
+        m_released = end;
+    }
+
 private:
     QFile m_file;
+    uchar* m_mapped = nullptr;
+    qsizetype m_released = 0;
     QByteArray m_buffer;
     const char* m_data = nullptr;
     qsizetype m_size = 0;
@@ -175,7 +209,8 @@ void ClipboardStore::load()
         const Json::Document document = Json::Document::parse(bytes.data(), bytes.size());
         const Json::Value root = document.root();
         if (root.type() == Json::Type::Object) {
-            StoreSnapshot snapshot = StoreSnapshot::decode(root);
+            StoreSnapshot snapshot =
+                StoreSnapshot::decode(root, [&bytes](qsizetype decodedEnd) { bytes.releaseBefore(decodedEnd); });
             m_items = std::move(snapshot.items);
             m_settings = std::move(snapshot.settings);
             m_deletedContentTombstonesByHash = snapshot.deletedContentTombstonesByHash();
@@ -184,7 +219,10 @@ void ClipboardStore::load()
             root.requireArray("[ClipboardItem]");
             QList<ClipboardItem> items;
             items.reserve(root.arraySize());
-            root.forEachElement([&](const Json::Value& element) { items.append(ClipboardItem::decode(element)); });
+            root.forEachElement([&](const Json::Value& element) {
+                items.append(ClipboardItem::decode(element));
+                bytes.releaseBefore(element.sourceEnd());
+            });
             m_items = std::move(items);
             m_deletedContentTombstonesByHash.clear();
         }
@@ -245,8 +283,26 @@ void ClipboardStore::save()
         throw FileSystemError(describe(file, QStringLiteral("write")));
     file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     {
+        // An entry is encoded once and its text kept for the following saves: a save rewrites the
+        // whole file, but one change touches one entry. Images are encoded afresh each time:
+        // keeping their text would double what they cost in memory.
+        QHash<QUuid, EncodedItem> encoded;
+        auto writeItem = [&](Json::Writer& writer, const ClipboardItem& item) {
+            if (item.payload.isImagePNG()) {
+                item.encode(writer);
+                return;
+            }
+            const auto cached = m_encodedItems.constFind(item.id);
+            const QByteArray json = cached != m_encodedItems.cend() && cached->item == item
+                                        ? cached->json
+                                        : Json::writeToByteArray([&](Json::Writer& w) { item.encode(w); },
+                                                                 writer.depth());
+            writer.raw(json);
+            encoded.insert(item.id, EncodedItem{item, json});
+        };
         Json::Writer writer(&file);
-        snapshot.encode(writer);
+        snapshot.encode(writer, writeItem);
+        m_encodedItems = std::move(encoded);
         if (!writer.flush()) {
             const QString message = describe(file, QStringLiteral("write"));
             file.cancelWriting();

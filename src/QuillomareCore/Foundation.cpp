@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cmath>
+#include <cstring>
 
 namespace QuillomareCore {
 
@@ -103,7 +104,18 @@ namespace Uuid {
 
 QString text(const QUuid& uuid)
 {
-    return uuid.toString(QUuid::WithoutBraces).toUpper();
+    const QByteArray raw = uuid.toRfc4122();
+    static constexpr char16_t hex[] = u"0123456789ABCDEF";
+    char16_t out[36];
+    int at = 0;
+    for (int i = 0; i < 16; ++i) {
+        if (i == 4 || i == 6 || i == 8 || i == 10)
+            out[at++] = u'-';
+        const auto byte = static_cast<unsigned char>(raw[i]);
+        out[at++] = hex[byte >> 4];
+        out[at++] = hex[byte & 15];
+    }
+    return QString(reinterpret_cast<const QChar*>(out), 36);
 }
 
 std::optional<QUuid> fromText(QStringView text)
@@ -133,8 +145,19 @@ QString format(const QDateTime& date)
     const QDateTime utc = date.toUTC();
     const QDate d = utc.date();
     const QTime t = utc.time();
-    return QString::asprintf("%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", d.year(), d.month(), d.day(), t.hour(),
-                             t.minute(), t.second(), t.msec());
+    const int year = d.year();
+    if (year < 0 || year > 9999)
+        return QString::asprintf("%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", year, d.month(), d.day(), t.hour(),
+                                 t.minute(), t.second(), t.msec());
+    char16_t out[24];
+    auto put = [&](int at, int value, int width) {
+        for (int i = width - 1; i >= 0; --i, value /= 10)
+            out[at + i] = char16_t(u'0' + value % 10);
+    };
+    put(0, year, 4); out[4] = u'-'; put(5, d.month(), 2); out[7] = u'-'; put(8, d.day(), 2);
+    out[10] = u'T'; put(11, t.hour(), 2); out[13] = u':'; put(14, t.minute(), 2); out[16] = u':';
+    put(17, t.second(), 2); out[19] = u'.'; put(20, t.msec(), 3); out[23] = u'Z';
+    return QString(reinterpret_cast<const QChar*>(out), 24);
 }
 
 namespace {
@@ -242,6 +265,37 @@ constexpr std::array<qint8, 256> makeDecodeTable()
 
 constexpr std::array<qint8, 256> kDecode = makeDecodeTable();
 
+// The letter's six bits already in place for each of the four positions; a letter outside the
+// alphabet sets the top bit, which survives the OR of a group.
+struct ShiftedTables
+{
+    quint32 t[4][256];
+    constexpr ShiftedTables() : t{}
+    {
+        for (int position = 0; position < 4; ++position)
+            for (int c = 0; c < 256; ++c)
+                t[position][c] = kDecode[c] < 0 ? 0x80000000u : quint32(kDecode[c]) << (18 - 6 * position);
+    }
+    constexpr const quint32* operator[](int position) const { return t[position]; }
+};
+constexpr ShiftedTables kShifted;
+
+} // namespace
+
+namespace {
+// Every 12-bit value as its two letters: two lookups per three bytes instead of four.
+struct PairTable
+{
+    char pairs[4096][2];
+    constexpr PairTable() : pairs{}
+    {
+        for (int i = 0; i < 4096; ++i) {
+            pairs[i][0] = kAlphabet[i >> 6];
+            pairs[i][1] = kAlphabet[i & 63];
+        }
+    }
+};
+constexpr PairTable kPairs;
 } // namespace
 
 void appendEncoded(QByteArray& out, const char* data, qsizetype size)
@@ -253,10 +307,9 @@ void appendEncoded(QByteArray& out, const char* data, qsizetype size)
     qsizetype i = 0;
     for (; i + 3 <= size; i += 3) {
         const quint32 v = (quint32(src[i]) << 16) | (quint32(src[i + 1]) << 8) | quint32(src[i + 2]);
-        *dst++ = kAlphabet[(v >> 18) & 63];
-        *dst++ = kAlphabet[(v >> 12) & 63];
-        *dst++ = kAlphabet[(v >> 6) & 63];
-        *dst++ = kAlphabet[v & 63];
+        std::memcpy(dst, kPairs.pairs[v >> 12], 2);
+        std::memcpy(dst + 2, kPairs.pairs[v & 4095], 2);
+        dst += 4;
     }
     const qsizetype rest = size - i;
     if (rest == 1) {
@@ -296,15 +349,16 @@ std::optional<QByteArray> decode(std::string_view text)
     auto* dst = reinterpret_cast<unsigned char*>(out.data());
     const auto* src = reinterpret_cast<const unsigned char*>(text.data());
     const qsizetype fullGroups = (n / 4) - (padding ? 1 : 0);
+    quint32 invalid = 0;
     for (qsizetype g = 0; g < fullGroups; ++g, src += 4) {
-        const qint32 a = kDecode[src[0]], b = kDecode[src[1]], c = kDecode[src[2]], d = kDecode[src[3]];
-        if ((a | b | c | d) < 0)
-            return std::nullopt;
-        const quint32 v = (quint32(a) << 18) | (quint32(b) << 12) | (quint32(c) << 6) | quint32(d);
+        const quint32 v = kShifted[0][src[0]] | kShifted[1][src[1]] | kShifted[2][src[2]] | kShifted[3][src[3]];
+        invalid |= v;
         *dst++ = static_cast<unsigned char>(v >> 16);
         *dst++ = static_cast<unsigned char>(v >> 8);
         *dst++ = static_cast<unsigned char>(v);
     }
+    if (invalid & 0x80000000u)
+        return std::nullopt;
     if (padding) {
         const qint32 a = kDecode[src[0]], b = kDecode[src[1]];
         if ((a | b) < 0)

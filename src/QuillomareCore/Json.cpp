@@ -3,6 +3,7 @@
 #include "Foundation.h"
 
 #include <QIODevice>
+#include <QStringEncoder>
 
 #include <array>
 #include <charconv>
@@ -35,6 +36,26 @@ constexpr std::array<bool, 256> makeStringStops()
     return stops;
 }
 constexpr std::array<bool, 256> kStringStops = makeStringStops();
+
+// The first byte at or after p that ends a fast string run; eight bytes at a time while none does.
+const char* skipPlain(const char* p, const char* end)
+{
+    constexpr quint64 ones = 0x0101010101010101ULL;
+    constexpr quint64 highs = 0x8080808080808080ULL;
+    while (end - p >= 8) {
+        quint64 x;
+        std::memcpy(&x, p, 8);
+        const quint64 quote = x ^ (ones * '"');
+        const quint64 backslash = x ^ (ones * '\\');
+        const quint64 hits = ((quote - ones) & ~quote) | ((backslash - ones) & ~backslash) | ((x - ones * 0x20) & ~x);
+        if (hits & highs)
+            break;
+        p += 8;
+    }
+    while (p < end && !kStringStops[static_cast<unsigned char>(*p)])
+        ++p;
+    return p;
+}
 
 } // namespace
 
@@ -114,15 +135,23 @@ private:
         }
     }
 
+    void closeContainer(quint32 node, const char* start)
+    {
+        m_nodes[node].offset = static_cast<quint64>(start - m_begin);
+        m_nodes[node].length = static_cast<quint64>(m_p - start);
+    }
+
     quint32 parseObject(int depth)
     {
         if (depth > kMaxDepth)
             fail("nesting too deep");
         const quint32 node = addNode(Type::Object);
+        const char* start = m_p;
         ++m_p;
         skipWhitespace();
         if (m_p < m_end && *m_p == '}') {
             ++m_p;
+            closeContainer(node, start);
             return node;
         }
         quint32 previousValue = 0;
@@ -157,6 +186,7 @@ private:
             fail("expected ',' or '}'");
         }
         m_nodes[node].count = count;
+        closeContainer(node, start);
         return node;
     }
 
@@ -165,10 +195,12 @@ private:
         if (depth > kMaxDepth)
             fail("nesting too deep");
         const quint32 node = addNode(Type::Array);
+        const char* start = m_p;
         ++m_p;
         skipWhitespace();
         if (m_p < m_end && *m_p == ']') {
             ++m_p;
+            closeContainer(node, start);
             return node;
         }
         quint32 previous = 0;
@@ -194,6 +226,7 @@ private:
             fail("expected ',' or ']'");
         }
         m_nodes[node].count = count;
+        closeContainer(node, start);
         return node;
     }
 
@@ -204,8 +237,7 @@ private:
         const char* start = m_p;
         bool escapes = false;
         while (true) {
-            while (m_p < m_end && !kStringStops[static_cast<unsigned char>(*m_p)])
-                ++m_p;
+            m_p = skipPlain(m_p, m_end);
             if (m_p >= m_end)
                 fail("unterminated string");
             const char c = *m_p;
@@ -470,6 +502,12 @@ void Value::requireObject(const char* what) const
         typeMismatch("Dictionary", what);
 }
 
+qsizetype Value::sourceEnd() const
+{
+    const auto& node = m_document->m_nodes[m_index];
+    return static_cast<qsizetype>(node.offset + node.length);
+}
+
 qsizetype Value::memberCount() const
 {
     return m_document->m_nodes[m_index].count;
@@ -503,7 +541,7 @@ std::optional<Value> Value::presentMember(std::string_view key) const
 
 // --- Writer
 
-Writer::Writer(QIODevice* device) : m_device(device)
+Writer::Writer(QIODevice* device, int depth) : m_device(device), m_baseDepth(depth)
 {
     m_buffer.reserve(kFlushThreshold + 1024);
 }
@@ -516,7 +554,7 @@ Writer::~Writer()
 void Writer::newlineAndIndent()
 {
     m_buffer.append('\n');
-    m_buffer.append(QByteArray(static_cast<qsizetype>(m_hasElements.size()) * 2, ' '));
+    m_buffer.append(static_cast<qsizetype>(depth()) * 2, ' ');
 }
 
 void Writer::beforeValue()
@@ -544,7 +582,7 @@ bool Writer::flush()
     if (!m_buffer.isEmpty()) {
         if (m_ok && m_device->write(m_buffer) != m_buffer.size())
             m_ok = false;
-        m_buffer.clear();
+        m_buffer.resize(0); // keeps the capacity for the next slice
     }
     return m_ok;
 }
@@ -591,40 +629,52 @@ void Writer::key(std::string_view name)
 void Writer::string(const QString& text)
 {
     beforeValue();
-    const QByteArray utf8 = text.toUtf8();
-    m_buffer.reserve(m_buffer.size() + utf8.size() + 2);
-    m_buffer.append('"');
-    const char* p = utf8.constData();
-    const char* end = p + utf8.size();
-    while (p < end) {
+    // UTF-8 straight into the buffer; only a string that needs escapes is rewritten.
+    const qsizetype start = m_buffer.size();
+    m_buffer.resize(start + 2 + text.size() * 3);
+    char* begin = m_buffer.data() + start + 1;
+    begin[-1] = '"';
+    QStringEncoder encoder(QStringEncoder::Utf8);
+    char* end = encoder.appendToBuffer(begin, text);
+    const char* stop = skipPlain(begin, end);
+    if (stop == end) {
+        *end++ = '"';
+        m_buffer.truncate(end - m_buffer.constData());
+        maybeFlush();
+        return;
+    }
+    const QByteArray tail(stop, end - stop);
+    m_buffer.truncate(stop - m_buffer.constData());
+    const char* p = tail.constData();
+    const char* tailEnd = p + tail.size();
+    while (p < tailEnd) {
         const char* run = p;
-        while (p < end && !kStringStops[static_cast<unsigned char>(*p)])
-            ++p;
+        p = skipPlain(p, tailEnd);
         m_buffer.append(run, p - run);
-        if (p >= end)
+        if (p >= tailEnd)
             break;
         const char c = *p++;
         switch (c) {
         case '"':
-            m_buffer.append("\\\"");
+            m_buffer.append("\\\"", 2);
             break;
         case '\\':
-            m_buffer.append("\\\\");
+            m_buffer.append("\\\\", 2);
             break;
         case '\n':
-            m_buffer.append("\\n");
+            m_buffer.append("\\n", 2);
             break;
         case '\r':
-            m_buffer.append("\\r");
+            m_buffer.append("\\r", 2);
             break;
         case '\t':
-            m_buffer.append("\\t");
+            m_buffer.append("\\t", 2);
             break;
         case '\b':
-            m_buffer.append("\\b");
+            m_buffer.append("\\b", 2);
             break;
         case '\f':
-            m_buffer.append("\\f");
+            m_buffer.append("\\f", 2);
             break;
         default:
             static constexpr char hex[] = "0123456789abcdef";
@@ -661,6 +711,13 @@ void Writer::integer(qint64 value)
 {
     beforeValue();
     m_buffer.append(QByteArray::number(value));
+}
+
+void Writer::raw(const QByteArray& json)
+{
+    beforeValue();
+    m_buffer.append(json);
+    maybeFlush();
 }
 
 void Writer::emptyObject()

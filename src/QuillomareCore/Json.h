@@ -60,6 +60,9 @@ public:
     }
     qsizetype memberCount() const;
 
+    // The offset just past this value's text (strings: past their contents), in document bytes.
+    qsizetype sourceEnd() const;
+
     static const char* typeName(Type type);
 
 private:
@@ -107,7 +110,9 @@ private:
 class Writer
 {
 public:
-    explicit Writer(QIODevice* device);
+    // `depth` is the nesting at which the written value will stand in a larger document, so that
+    // a value written on its own can later be put there with raw() and keep its indentation.
+    explicit Writer(QIODevice* device, int depth = 0);
     ~Writer();
     Writer(const Writer&) = delete;
     Writer& operator=(const Writer&) = delete;
@@ -123,6 +128,9 @@ public:
     void boolean(bool value);
     void integer(qint64 value);
     void emptyObject();
+    // A value already written by a Writer of this value's depth.
+    void raw(const QByteArray& json);
+    int depth() const { return m_baseDepth + static_cast<int>(m_hasElements.size()); }
 
     // Writes what is buffered; false when the device refused some of it.
     bool flush();
@@ -136,26 +144,27 @@ private:
     QIODevice* m_device;
     QByteArray m_buffer;
     std::vector<bool> m_hasElements;
+    int m_baseDepth = 0;
     bool m_afterKey = false;
     bool m_ok = true;
 };
 
 // Writes a whole document to a byte array: for tests and small records.
 template <typename F>
-QByteArray writeToByteArray(F&& write);
+QByteArray writeToByteArray(F&& write, int depth = 0);
 
 } // namespace QuillomareCore::Json
 
 #include <QBuffer>
 
 template <typename F>
-QByteArray QuillomareCore::Json::writeToByteArray(F&& write)
+QByteArray QuillomareCore::Json::writeToByteArray(F&& write, int depth)
 {
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
     {
-        Writer writer(&buffer);
+        Writer writer(&buffer, depth);
         write(writer);
         writer.flush();
     }

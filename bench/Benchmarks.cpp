@@ -1,0 +1,860 @@
+// What the history costs on every copy (add and save), at start (load) and per capture (the
+// sensitive-text check, the image hash). Each store case runs next to the plain file operation it
+// cannot beat, so that the price of the JSON form reads as a ratio at the end of the run.
+//
+// Every case reports the process's peak resident memory during the measured work (peak_MB) and how
+// far that rose above what was resident when the work began (rise_MB). Timings are wall-clock:
+// saves end with fsync, which CPU time does not see.
+
+#include <QuillomareCore/ClipSettings.h>
+#include <QuillomareCore/ClipboardItem.h>
+#include <QuillomareCore/ClipboardStore.h>
+#include <QuillomareCore/Foundation.h>
+#include <QuillomareCore/Hashing.h>
+#include <QuillomareCore/Json.h>
+#include <QuillomareCore/SensitiveContentDetector.h>
+
+#include <benchmark/benchmark.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStorageInfo>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <malloc.h>
+#include <map>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using namespace QuillomareCore;
+
+constexpr double kMB = 1000.0 * 1000.0;
+constexpr qsizetype kLargeImageBytes = ClipDefaults::maxImagePayloadBytes; // 8,388,608
+
+[[noreturn]] void fail(const QString& message)
+{
+    throw std::runtime_error(message.toStdString());
+}
+
+// --- Memory
+
+qint64 procKilobytes(const char* path, const char* field)
+{
+    FILE* file = std::fopen(path, "r");
+    if (!file)
+        return -1;
+    const size_t fieldLength = std::strlen(field);
+    char line[256];
+    qint64 value = -1;
+    while (std::fgets(line, sizeof line, file)) {
+        if (std::strncmp(line, field, fieldLength) == 0 && line[fieldLength] == ':') {
+            value = std::strtoll(line + fieldLength + 1, nullptr, 10);
+            break;
+        }
+    }
+    std::fclose(file);
+    return value;
+}
+
+qint64 statusKilobytes(const char* field)
+{
+    return procKilobytes("/proc/self/status", field);
+}
+
+// Writing "5" to clear_refs lowers the kernel's high-water mark (VmHWM) to the current resident
+// size, so VmHWM read after the work is the peak of that work alone.
+bool resetPeakResidentSize()
+{
+    FILE* file = std::fopen("/proc/self/clear_refs", "w");
+    if (!file)
+        return false;
+    const bool written = std::fputs("5", file) >= 0;
+    return std::fclose(file) == 0 && written;
+}
+
+// Made after a case's setup. The heap pages that setup freed stay resident and would be reused
+// unseen, so they are given back first: the first iteration's rise then shows everything the work
+// allocates. Later iterations reuse what the earlier ones freed, as a long-running process does.
+class PeakMemory
+{
+public:
+    PeakMemory() { malloc_trim(0); }
+
+    void start()
+    {
+        resetPeakResidentSize();
+        m_startKB = statusKilobytes("VmRSS");
+    }
+
+    void stop()
+    {
+        const qint64 peakKB = statusKilobytes("VmHWM");
+        m_peakKB = std::max(m_peakKB, peakKB);
+        m_riseKB = std::max(m_riseKB, peakKB - m_startKB);
+    }
+
+    void report(benchmark::State& state) const
+    {
+        state.counters["peak_MB"] = double(m_peakKB) * 1024 / kMB;
+        state.counters["rise_MB"] = double(m_riseKB) * 1024 / kMB;
+    }
+
+private:
+    qint64 m_startKB = 0;
+    qint64 m_peakKB = 0;
+    qint64 m_riseKB = 0;
+};
+
+// Inside a benchmark loop whose body starts with PauseTiming(): the clock and the memory peak
+// cover `work` only, not the setup or the cleanup around it.
+template <typename F> void measured(benchmark::State& state, PeakMemory& memory, F&& work)
+{
+    memory.start();
+    state.ResumeTiming();
+    work();
+    state.PauseTiming();
+    memory.stop();
+}
+
+// A failure ends the case with its message instead of the whole run.
+template <typename F> void guarded(benchmark::State& state, F&& body)
+{
+    try {
+        body();
+    } catch (const std::exception& error) {
+        state.SkipWithError(error.what());
+    }
+}
+
+// --- Folders and files
+
+const QString& benchFolder()
+{
+    static QTemporaryDir folder = [] {
+        QString base = qEnvironmentVariable("QUILLOMARE_BENCH_DIR");
+        if (base.isEmpty())
+            base = QStringLiteral("/tmp");
+        QDir().mkpath(base);
+        return QTemporaryDir(base + QStringLiteral("/quillomare-bench-XXXXXX"));
+    }();
+    static const QString path = folder.isValid() ? folder.path() : QString();
+    if (path.isEmpty())
+        fail(QStringLiteral("Cannot create a temporary folder for the benchmark files"));
+    return path;
+}
+
+QString benchFile(const QString& name)
+{
+    return benchFolder() + QLatin1Char('/') + name;
+}
+
+// Removes the file when the case ends, however it ends.
+class FileCleanup
+{
+public:
+    explicit FileCleanup(QString path) : m_path(std::move(path)) {}
+    ~FileCleanup() { QFile::remove(m_path); }
+    FileCleanup(const FileCleanup&) = delete;
+    FileCleanup& operator=(const FileCleanup&) = delete;
+
+private:
+    QString m_path;
+};
+
+QByteArray readWholeFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        fail(QStringLiteral("Cannot read %1: %2").arg(path, file.errorString()));
+    return file.readAll();
+}
+
+void reportFile(benchmark::State& state, const QString& path)
+{
+    const qint64 size = QFileInfo(path).size();
+    state.SetBytesProcessed(state.iterations() * size);
+    state.counters["file_MB"] = double(size) / kMB;
+}
+
+// --- Content
+
+// splitmix64: fast, and the same bytes for the same seed, so a large history can be regenerated
+// instead of kept in memory.
+class Random
+{
+public:
+    explicit Random(quint64 seed) : m_state(seed) {}
+
+    quint64 next()
+    {
+        quint64 z = (m_state += 0x9e3779b97f4a7c15ULL);
+        z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
+        z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
+        return z ^ (z >> 31);
+    }
+
+    qsizetype below(qsizetype bound) { return static_cast<qsizetype>(next() % static_cast<quint64>(bound)); }
+
+private:
+    quint64 m_state;
+};
+
+// Random bytes do not compress, as real PNG data barely does.
+QByteArray randomBytes(qsizetype size, quint64 seed)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    Random random(seed);
+    char* data = bytes.data();
+    for (qsizetype offset = 0; offset < size; offset += 8) {
+        const quint64 value = random.next();
+        std::memcpy(data + offset, &value, static_cast<size_t>(std::min<qsizetype>(8, size - offset)));
+    }
+    return bytes;
+}
+
+// Notes, messages and snippets people copy: English and Chinese words, numbers and punctuation.
+// Nothing here may look like a secret: no key words of the token rule and never two numbers in a
+// row, which the card rule would read as one long number.
+class TextGenerator
+{
+public:
+    explicit TextGenerator(quint64 seed) : m_random(seed) {}
+
+    QString text(qsizetype length)
+    {
+        static const QStringList words =
+            QStringLiteral(
+                "the meeting moved to tomorrow afternoon please review draft of quarterly budget report "
+                "before lunch invoice order shipping parcel arrived at station we need confirm release "
+                "notes for version build failed on branch after merge coffee with team window garden "
+                "weather forecast train ticket museum friday chapter summary customer address street "
+                "recipe sugar flour minutes server latency cache design update travel schedule and or "
+                "会议 明天 下午 项目 进度 报告 我们 需要 确认 预算 文档 更新 地址 北京市 上海 发货 订单 谢谢 "
+                "请查收 附件 天气 周末 计划 客户 版本 发布")
+                .split(QLatin1Char(' '));
+        static const QStringList separators = {
+            QStringLiteral(" "),  QStringLiteral(" "),  QStringLiteral(" "),   QStringLiteral(" "),
+            QStringLiteral(", "), QStringLiteral(". "), QStringLiteral("; "),  QStringLiteral(": "),
+            QStringLiteral("! "), QStringLiteral("? "), QStringLiteral(" - "), QStringLiteral("\n"),
+            QStringLiteral("，"), QStringLiteral("。"), QStringLiteral("、"),  QStringLiteral(" (")};
+
+        QString out;
+        out.reserve(length + 32);
+        while (out.size() < length) {
+            if (m_random.below(6) == 0) {
+                out += number();
+                out += QLatin1Char(' ');
+            }
+            out += words[m_random.below(words.size())];
+            out += separators[m_random.below(separators.size())];
+        }
+        return out;
+    }
+
+    // Mostly short snippets, some paragraphs, a few pages.
+    QString historyText()
+    {
+        const qsizetype roll = m_random.below(100);
+        if (roll < 70)
+            return text(20 + m_random.below(180));
+        if (roll < 95)
+            return text(200 + m_random.below(1800));
+        return text(2000 + m_random.below(8000));
+    }
+
+private:
+    QString number()
+    {
+        switch (m_random.below(5)) {
+        case 0:
+            return QString::number(m_random.below(100));
+        case 1:
+            return QString::number(1000 + m_random.below(900000));
+        case 2:
+            return QStringLiteral("%1.%2").arg(m_random.below(100)).arg(m_random.below(10));
+        case 3:
+            return QStringLiteral("%1%").arg(m_random.below(100));
+        default:
+            return QStringLiteral("%1:%2").arg(m_random.below(24)).arg(m_random.below(60), 2, 10, QLatin1Char('0'));
+        }
+    }
+
+    Random m_random;
+};
+
+const QDateTime kEpoch(QDate(2026, 1, 1), QTime(12, 0), Qt::UTC);
+
+ClipboardItem textItem(const QString& text, const QDateTime& createdAt)
+{
+    return ClipboardItem{
+        .id = QUuid::createUuid(),
+        .createdAt = createdAt,
+        .kind = ClipKind::text,
+        .preview = text,
+        .contentHash = ClipHashing::textContentHash(text),
+        .sourceAppName = std::nullopt,
+        .sourceBundleIdentifier = std::nullopt,
+        .sourcePlatform = ClipSourcePlatform::mac,
+        .isSensitive = false,
+        .isLocalOnly = false,
+        .isPinned = false,
+        .payload = ClipboardPayload::text(text),
+    };
+}
+
+ClipboardItem imageItem(const QByteArray& png, const QDateTime& createdAt, QString contentHash = {})
+{
+    ClipboardItem item = textItem(QString(), createdAt);
+    item.kind = ClipKind::image;
+    item.preview = QStringLiteral("Image");
+    item.contentHash = contentHash.isEmpty() ? ClipHashing::imageContentHash(png) : std::move(contentHash);
+    item.payload = ClipboardPayload::imagePNG(png);
+    return item;
+}
+
+// --- Histories
+
+struct HistoryShape
+{
+    int texts = 0;
+    int images = 0;
+    qsizetype imageBytes = 5 * 1000 * 1000;
+
+    int count() const { return texts + images; }
+    std::string name() const
+    {
+        std::string name = std::to_string(texts) + " texts";
+        if (images > 0)
+            name += " + " + std::to_string(images) + " images";
+        return name;
+    }
+};
+
+// Built once: generating and hashing a hundred megabytes of images is not what is measured.
+const QList<ClipboardItem>& sharedTexts()
+{
+    static const QList<ClipboardItem> items = [] {
+        TextGenerator generator(1);
+        QList<ClipboardItem> items;
+        for (int i = 0; i < 1000; ++i)
+            items.append(textItem(QStringLiteral("#%1 ").arg(i) + generator.historyText(), kEpoch));
+        return items;
+    }();
+    return items;
+}
+
+const QList<ClipboardItem>& sharedImages()
+{
+    static const QList<ClipboardItem> items = [] {
+        QList<ClipboardItem> items;
+        for (int i = 0; i < 20; ++i)
+            items.append(imageItem(randomBytes(5 * 1000 * 1000, 100 + i), kEpoch));
+        return items;
+    }();
+    return items;
+}
+
+// The images are the newest entries, so the adds of a case trim old texts and never an image.
+QList<ClipboardItem> historyItems(const HistoryShape& shape)
+{
+    QList<ClipboardItem> items;
+    for (int i = 0; i < shape.images; ++i)
+        items.append(sharedImages().at(i));
+    for (int i = 0; i < shape.texts; ++i)
+        items.append(sharedTexts().at(i));
+    for (qsizetype i = 0; i < items.size(); ++i)
+        items[i].createdAt = kEpoch.addSecs(-60 * (i + 1));
+    return items;
+}
+
+// The store's file layout written without the store, so that a history is set up in one write
+// instead of one save per entry. `itemAt(i)` gives the i-th entry, newest first.
+template <typename ItemAt>
+void writeHistoryFile(const QString& path, qsizetype count, const ClipSettings& settings, ItemAt&& itemAt)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        fail(QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
+    Json::Writer writer(&file);
+    writer.beginObject();
+    writer.key("deletedContentHashes");
+    writer.beginArray();
+    writer.endArray();
+    writer.key("deletionTombstones");
+    writer.beginArray();
+    writer.endArray();
+    writer.key("items");
+    writer.beginArray();
+    for (qsizetype i = 0; i < count; ++i)
+        itemAt(i).encode(writer);
+    writer.endArray();
+    writer.key("settings");
+    settings.encode(writer);
+    writer.endObject();
+    if (!writer.flush())
+        fail(QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
+}
+
+void requireLoaded(const ClipboardStore& store, qsizetype count)
+{
+    if (const auto& failure = store.lastLoadFailure())
+        fail(QStringLiteral("The history did not load: %1").arg(failure->reason));
+    if (store.items().size() != count)
+        fail(QStringLiteral("The history holds %1 entries, not %2").arg(store.items().size()).arg(count));
+}
+
+// The history file as the store itself last saved it.
+QString prepareHistoryFile(const HistoryShape& shape)
+{
+    const QString path = benchFile(QStringLiteral("clips.json"));
+    const QList<ClipboardItem> items = historyItems(shape);
+    ClipSettings settings;
+    settings.maxHistoryCount = shape.count();
+    writeHistoryFile(path, items.size(), settings, [&](qsizetype i) -> const ClipboardItem& { return items[i]; });
+    ClipboardStore store(path);
+    requireLoaded(store, shape.count());
+    store.save();
+    return path;
+}
+
+qsizetype imageCount(const ClipboardStore& store)
+{
+    return std::count_if(store.items().begin(), store.items().end(),
+                         [](const ClipboardItem& item) { return item.payload.isImagePNG(); });
+}
+
+// --- Store cases and their baselines
+
+void addAndSave(benchmark::State& state, HistoryShape shape)
+{
+    guarded(state, [&] {
+        const QString path = prepareHistoryFile(shape);
+        FileCleanup cleanup(path);
+        ClipboardStore store(path);
+        PeakMemory memory;
+        qint64 serial = 0;
+        for (auto _ : state) {
+            state.PauseTiming();
+            // The new entry repeats the text of the one it pushes out under a new number, so the
+            // file keeps its size however many iterations run.
+            ++serial;
+            const QString oldest = store.items().constLast().payload.textValue();
+            const QString text = QStringLiteral("#%1 ").arg(1000 + serial) + oldest.sliced(oldest.indexOf(u' ') + 1);
+            ClipboardItem item = textItem(text, kEpoch.addSecs(serial));
+            measured(state, memory, [&] { store.add(std::move(item)); });
+            state.ResumeTiming();
+        }
+        if (store.items().size() != shape.count() || imageCount(store) != shape.images)
+            fail(QStringLiteral("The history lost entries it should have kept; run fewer iterations"));
+        reportFile(state, path);
+        memory.report(state);
+    });
+}
+
+void atomicWriteBaseline(benchmark::State& state, HistoryShape shape)
+{
+    guarded(state, [&] {
+        const QString path = prepareHistoryFile(shape);
+        FileCleanup cleanup(path);
+        const QByteArray bytes = readWholeFile(path);
+        PeakMemory memory;
+        for (auto _ : state) {
+            state.PauseTiming();
+            measured(state, memory, [&] {
+                QSaveFile file(path);
+                if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+                    fail(QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
+            });
+            state.ResumeTiming();
+        }
+        reportFile(state, path);
+        memory.report(state);
+    });
+}
+
+void load(benchmark::State& state, HistoryShape shape)
+{
+    guarded(state, [&] {
+        const QString path = prepareHistoryFile(shape);
+        FileCleanup cleanup(path);
+        PeakMemory memory;
+        for (auto _ : state) {
+            state.PauseTiming();
+            std::optional<ClipboardStore> store;
+            measured(state, memory, [&] { store.emplace(path); });
+            requireLoaded(*store, shape.count());
+            store.reset();
+            state.ResumeTiming();
+        }
+        reportFile(state, path);
+        memory.report(state);
+    });
+}
+
+// Reads the file and decodes every image's base64 text where it lies in the bytes read: the least
+// any loader of this format has to do.
+void readDecodeBaseline(benchmark::State& state, HistoryShape shape)
+{
+    guarded(state, [&] {
+        const QString path = prepareHistoryFile(shape);
+        FileCleanup cleanup(path);
+
+        struct Span
+        {
+            qsizetype offset;
+            qsizetype length;
+        };
+        std::vector<Span> spans;
+        {
+            const QByteArray bytes = readWholeFile(path);
+            for (int i = 0; i < shape.images; ++i) {
+                const QByteArray encoded = Base64::encode(sharedImages().at(i).payload.imagePNGValue());
+                const qsizetype offset = bytes.indexOf(encoded.first(64));
+                if (offset < 0 || bytes.size() - offset < encoded.size() ||
+                    QByteArrayView(bytes).sliced(offset, encoded.size()) != encoded)
+                    fail(QStringLiteral("Image %1 is not in the file as expected").arg(i));
+                spans.push_back({offset, encoded.size()});
+            }
+        }
+
+        PeakMemory memory;
+        for (auto _ : state) {
+            state.PauseTiming();
+            QList<QByteArray> images;
+            measured(state, memory, [&] {
+                QFile file(path);
+                if (!file.open(QIODevice::ReadOnly))
+                    fail(QStringLiteral("Cannot read %1").arg(path));
+                const QByteArray bytes = file.readAll();
+                images.reserve(qsizetype(spans.size()));
+                for (const Span& span : spans) {
+                    auto decoded = Base64::decode(std::string_view(bytes.constData() + span.offset, span.length));
+                    if (!decoded)
+                        fail(QStringLiteral("Invalid base64 in %1").arg(path));
+                    images.append(std::move(*decoded));
+                }
+                benchmark::DoNotOptimize(images.data());
+            });
+            images.clear();
+            state.ResumeTiming();
+        }
+        reportFile(state, path);
+        memory.report(state);
+    });
+}
+
+// --- Per-capture checks
+
+void sensitiveContent(benchmark::State& state)
+{
+    guarded(state, [&] {
+        TextGenerator generator(3);
+        QString text;
+        qsizetype utf8Bytes = 0;
+        while (utf8Bytes < 1000 * 1000) {
+            const QString paragraph = generator.text(2000) + QLatin1Char('\n');
+            utf8Bytes += paragraph.toUtf8().size();
+            text += paragraph;
+        }
+        const SensitiveContentDetector detector;
+        if (const auto match = detector.firstMatch(text))
+            fail(QStringLiteral("The ordinary text matches the rule “%1”").arg(match->label));
+
+        PeakMemory memory;
+        for (auto _ : state) {
+            state.PauseTiming();
+            measured(state, memory, [&] { benchmark::DoNotOptimize(detector.firstMatch(text)); });
+            state.ResumeTiming();
+        }
+        state.SetBytesProcessed(state.iterations() * utf8Bytes);
+        state.counters["text_MB"] = double(utf8Bytes) / kMB;
+        memory.report(state);
+    });
+}
+
+void imageHash(benchmark::State& state)
+{
+    guarded(state, [&] {
+        const QByteArray image = randomBytes(kLargeImageBytes, 4);
+        PeakMemory memory;
+        for (auto _ : state) {
+            state.PauseTiming();
+            measured(state, memory, [&] { benchmark::DoNotOptimize(ClipHashing::imageContentHash(image)); });
+            state.ResumeTiming();
+        }
+        state.SetBytesProcessed(state.iterations() * image.size());
+        memory.report(state);
+    });
+}
+
+// --- Large histories (opt-in)
+
+// A history of `count` images of the largest size the store accepts. The images are regenerated
+// from their seeds when the file is written, so only their hashes stay in memory.
+class LargeHistory
+{
+public:
+    explicit LargeHistory(int count) : m_count(count), m_path(benchFile(QStringLiteral("large-%1.json").arg(count))) {}
+
+    int count() const { return m_count; }
+    const QString& path() const { return m_path; }
+    qint64 expectedFileSize() const { return qint64(m_count) * (kLargeImageBytes / 3 * 4 + 1024); }
+    qint64 decodedSize() const { return qint64(m_count) * kLargeImageBytes; }
+
+    bool hasFile() const { return m_hashes.size() == m_count && QFileInfo::exists(m_path); }
+
+    const QString& ensureFile()
+    {
+        if (hasFile())
+            return m_path;
+        m_hashes.clear();
+        ClipSettings settings;
+        settings.maxHistoryCount = m_count;
+        writeHistoryFile(m_path, m_count, settings, [&](qsizetype i) {
+            const QByteArray png = randomBytes(kLargeImageBytes, 1000 + quint64(i));
+            m_hashes.append(ClipHashing::imageContentHash(png));
+            return imageItem(png, kEpoch.addSecs(-60 * (i + 1)), m_hashes.back());
+        });
+        return m_path;
+    }
+
+    // Entries newest first, as they were written: the i-th holds the i-th image.
+    void verify(const ClipboardStore& store) const
+    {
+        requireLoaded(store, m_count);
+        for (int i = 0; i < m_count; ++i) {
+            const QByteArray png = store.items().at(i).payload.imagePNGValue();
+            if (png.size() != kLargeImageBytes || ClipHashing::imageContentHash(png) != m_hashes.at(i))
+                fail(QStringLiteral("Image %1 did not read back as it was written").arg(i));
+        }
+    }
+
+    // Room for the file when it is still to be written, and for a second one when saving: the old
+    // file stays until the new one is complete.
+    void requireRoom(bool saving) const
+    {
+        const int files = (hasFile() ? 0 : 1) + (saving ? 1 : 0);
+        const qint64 needed = expectedFileSize() * files + (qint64(1) << 30);
+        const qint64 available = QStorageInfo(benchFolder()).bytesAvailable();
+        if (available < needed)
+            fail(QStringLiteral("Needs %1 free in %2, has %3")
+                     .arg(Text::formatByteCount(needed), benchFolder(), Text::formatByteCount(available)));
+        const qint64 memoryNeeded = decodedSize() + decodedSize() / 4;
+        const qint64 memoryAvailable = procKilobytes("/proc/meminfo", "MemAvailable") * 1024;
+        if (memoryAvailable < memoryNeeded)
+            fail(QStringLiteral("Needs %1 of free memory, has %2")
+                     .arg(Text::formatByteCount(memoryNeeded), Text::formatByteCount(memoryAvailable)));
+    }
+
+private:
+    int m_count;
+    QString m_path;
+    QStringList m_hashes;
+};
+
+LargeHistory& largeHistory(int count)
+{
+    static std::map<int, std::unique_ptr<LargeHistory>> histories;
+    auto& history = histories[count];
+    if (!history)
+        history = std::make_unique<LargeHistory>(count);
+    return *history;
+}
+
+void largeSave(benchmark::State& state, int count)
+{
+    guarded(state, [&] {
+        LargeHistory& history = largeHistory(count);
+        history.requireRoom(true);
+        ClipboardStore store(history.ensureFile());
+        requireLoaded(store, count);
+        PeakMemory memory;
+        for (auto _ : state) {
+            state.PauseTiming();
+            measured(state, memory, [&] { store.save(); });
+            state.ResumeTiming();
+        }
+        reportFile(state, history.path());
+        memory.report(state);
+    });
+}
+
+void largeLoad(benchmark::State& state, int count)
+{
+    guarded(state, [&] {
+        LargeHistory& history = largeHistory(count);
+        history.requireRoom(false);
+        const QString path = history.ensureFile();
+        FileCleanup cleanup(path); // gigabytes: gone once read back
+        PeakMemory memory;
+        for (auto _ : state) {
+            state.PauseTiming();
+            std::optional<ClipboardStore> store;
+            measured(state, memory, [&] { store.emplace(path); });
+            history.verify(*store);
+            store.reset();
+            state.ResumeTiming();
+        }
+        reportFile(state, path);
+        memory.report(state);
+    });
+}
+
+// --- Registration and the goals
+
+struct Goal
+{
+    std::string what;
+    std::string measured;
+    std::string baseline;
+    double limit;
+};
+
+std::vector<Goal>& goals()
+{
+    static std::vector<Goal> goals;
+    return goals;
+}
+
+void registerBenchmarks()
+{
+    const std::vector<HistoryShape> shapes = {{200, 0}, {1000, 0}, {200, 20}, {1000, 20}};
+    // A save of a history with images waits on fsync for a varying while: more iterations keep
+    // that noise out of the ratios.
+    auto storeCase = [](const std::string& name, auto function, const HistoryShape& shape) {
+        auto* registered =
+            benchmark::RegisterBenchmark(name.c_str(), function, shape)->Unit(benchmark::kMillisecond)->UseRealTime();
+        if (shape.images > 0)
+            registered->MinTime(2.0);
+    };
+    for (const HistoryShape& shape : shapes) {
+        const std::string save = "AddAndSave/" + shape.name();
+        const std::string write = "AtomicWriteBaseline/" + shape.name();
+        storeCase(save, addAndSave, shape);
+        storeCase(write, atomicWriteBaseline, shape);
+        goals().push_back({"save " + shape.name(), save, write, 1.5});
+    }
+    for (const HistoryShape& shape : shapes) {
+        const std::string loadName = "Load/" + shape.name();
+        const std::string read = "ReadDecodeBaseline/" + shape.name();
+        storeCase(loadName, load, shape);
+        storeCase(read, readDecodeBaseline, shape);
+        goals().push_back({"load " + shape.name(), loadName, read, 2.0});
+    }
+
+    benchmark::RegisterBenchmark("SensitiveContent/firstMatch/1 MB ordinary text", sensitiveContent)
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
+    benchmark::RegisterBenchmark("ImageHash/8 MiB", imageHash)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+    const QString large = qEnvironmentVariable("QUILLOMARE_BENCH_LARGE");
+    std::vector<int> largeCounts;
+    if (large == QLatin1String("1") || large == QLatin1String("1000"))
+        largeCounts.push_back(200);
+    if (large == QLatin1String("1000"))
+        largeCounts.push_back(1000);
+    for (const int count : largeCounts) {
+        const std::string name = std::to_string(count) + " images x 8 MiB";
+        benchmark::RegisterBenchmark(("LargeSave/" + name).c_str(), largeSave, count)
+            ->Unit(benchmark::kSecond)
+            ->UseRealTime()
+            ->Iterations(1);
+        benchmark::RegisterBenchmark(("LargeLoad/" + name).c_str(), largeLoad, count)
+            ->Unit(benchmark::kSecond)
+            ->UseRealTime()
+            ->Iterations(1);
+    }
+}
+
+// The usual console table, remembering each case's wall time per iteration for the goals.
+class GoalReporter final : public benchmark::ConsoleReporter
+{
+public:
+    using ConsoleReporter::ConsoleReporter;
+
+    void ReportRuns(const std::vector<Run>& runs) override
+    {
+        // Every case is timed the same way (wall clock, its own minimum time): the names need
+        // not repeat it on each line.
+        std::vector<Run> shown = runs;
+        for (Run& run : shown) {
+            run.run_name.min_time.clear();
+            run.run_name.time_type.clear();
+        }
+        ConsoleReporter::ReportRuns(shown);
+        // With repetitions the median stands for the case; it is reported after the runs.
+        for (const Run& run : runs) {
+            const bool usable = run.run_type == Run::RT_Iteration || run.aggregate_name == "median";
+            if (usable && !run.error_occurred && run.iterations > 0)
+                m_seconds[run.run_name.function_name] = run.real_accumulated_time / double(run.iterations);
+        }
+    }
+
+    void printGoals() const
+    {
+        bool header = false;
+        for (const Goal& goal : goals()) {
+            const auto measured = m_seconds.find(goal.measured);
+            const auto baseline = m_seconds.find(goal.baseline);
+            if (measured == m_seconds.end() || baseline == m_seconds.end())
+                continue;
+            if (!header) {
+                std::printf("\nGoals (wall time against the plain file operation):\n");
+                header = true;
+            }
+            const double ratio = measured->second / baseline->second;
+            std::printf("  %-28s %9.2f ms / %9.2f ms = %5.2fx  (goal <= %.1fx: %s)\n", goal.what.c_str(),
+                        measured->second * 1e3, baseline->second * 1e3, ratio, goal.limit,
+                        ratio <= goal.limit ? "holds" : "MISSED");
+        }
+    }
+
+private:
+    std::map<std::string, double> m_seconds;
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication application(argc, argv);
+
+    // The goal summary only makes sense under the console table.
+    bool console = true;
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (argument.rfind("--benchmark_format=", 0) == 0 && argument != "--benchmark_format=console")
+            console = false;
+    }
+
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    if (!resetPeakResidentSize())
+        std::fprintf(stderr, "Cannot reset the memory high-water mark: peak_MB is the whole run's peak.\n");
+
+    registerBenchmarks();
+    if (console) {
+        GoalReporter reporter(isatty(STDOUT_FILENO) ? benchmark::ConsoleReporter::OO_ColorTabular
+                                                    : benchmark::ConsoleReporter::OO_Tabular);
+        benchmark::RunSpecifiedBenchmarks(&reporter);
+        reporter.printGoals();
+    } else {
+        benchmark::RunSpecifiedBenchmarks();
+    }
+    benchmark::Shutdown();
+    return 0;
+}
