@@ -25,6 +25,47 @@ constexpr Rule kRules[] = {
     {"Credit card", R"re(\b(?:\d[ -]*?){13,19}\b)re"},
 };
 
+// A card number can only lie inside a run of digits, blanks and hyphens holding at least 13
+// digits. Finding those runs first keeps the card rule from crawling through every digit of a
+// long text, and lets every candidate in the text be tried.
+struct CandidateRun
+{
+    qsizetype start;
+    qsizetype end;
+};
+
+QList<CandidateRun> cardCandidateRuns(const QString& text)
+{
+    QList<CandidateRun> runs;
+    qsizetype runStart = -1;
+    int digits = 0;
+    auto close = [&](qsizetype end) {
+        if (runStart >= 0 && digits >= 13)
+            runs.append(CandidateRun{runStart, end});
+        runStart = -1;
+        digits = 0;
+    };
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        char32_t codePoint = text[i].unicode();
+        qsizetype width = 1;
+        if (QChar::isHighSurrogate(codePoint) && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            codePoint = QChar::surrogateToUcs4(text[i], text[i + 1]);
+            width = 2;
+        }
+        const bool digit = QChar::category(codePoint) == QChar::Number_DecimalDigit;
+        if (digit || codePoint == U' ' || codePoint == U'-') {
+            if (runStart < 0)
+                runStart = i;
+            digits += digit ? 1 : 0;
+        } else {
+            close(i);
+        }
+        i += width - 1;
+    }
+    close(text.size());
+    return runs;
+}
+
 // The characters of a matched card number that are numbers (any script), in order.
 QString numberCharacters(QStringView text)
 {
@@ -57,6 +98,18 @@ SensitiveContentDetector::SensitiveContentDetector()
     }
 }
 
+SensitiveContentDetector SensitiveContentDetector::isolatedCopy() const
+{
+    SensitiveContentDetector copy;
+    copy.m_patterns.clear();
+    for (const Pattern& pattern : m_patterns) {
+        QRegularExpression expression(pattern.expression.pattern(), pattern.expression.patternOptions());
+        expression.optimize();
+        copy.m_patterns.append(Pattern{pattern.label, std::move(expression)});
+    }
+    return copy;
+}
+
 bool SensitiveContentDetector::passesLuhn(const QString& numberCharacters)
 {
     // Count characters as code points: every character here is a single number character.
@@ -80,17 +133,48 @@ bool SensitiveContentDetector::passesLuhn(const QString& numberCharacters)
     return sum % 10 == 0;
 }
 
+std::optional<TextRange> SensitiveContentDetector::firstCardNumber(const QRegularExpression& expression,
+                                                                   const QString& text)
+{
+    // Every candidate is tried in turn: a number that fails the checksum (an order number, say)
+    // must not hide a card number after it.
+    for (const CandidateRun& run : cardCandidateRuns(text)) {
+        // One character of context on each side keeps the word boundaries what they are in the text.
+        qsizetype from = std::max<qsizetype>(run.start - 1, 0);
+        if (from > 0 && text[from].isLowSurrogate())
+            --from;
+        qsizetype to = std::min<qsizetype>(run.end + 1, text.size());
+        if (to < text.size() && text[to - 1].isHighSurrogate())
+            ++to;
+        const QString window = text.mid(from, to - from);
+        auto matches = expression.globalMatch(window, run.start - from);
+        while (matches.hasNext()) {
+            const QRegularExpressionMatch match = matches.next();
+            const qsizetype start = from + match.capturedStart();
+            const qsizetype length = match.capturedLength();
+            if (start >= run.end)
+                break;
+            if (passesLuhn(numberCharacters(QStringView(text).mid(start, length))))
+                return TextRange{start, length};
+        }
+    }
+    return std::nullopt;
+}
+
 std::optional<SensitiveMatch> SensitiveContentDetector::firstMatch(const QString& text) const
 {
     for (const Pattern& pattern : m_patterns) {
+        if (pattern.label == kCreditCardLabel) {
+            if (const auto range = firstCardNumber(pattern.expression, text))
+                return SensitiveMatch{pattern.label, range};
+            continue;
+        }
         const QRegularExpressionMatch match = pattern.expression.match(text);
         if (!match.hasMatch())
             continue;
         const qsizetype start = match.capturedStart();
         const qsizetype end = match.capturedEnd();
         if (start < 0 || end < start || end > text.size())
-            continue;
-        if (pattern.label == kCreditCardLabel && !passesLuhn(numberCharacters(QStringView(text).mid(start, end - start))))
             continue;
         return SensitiveMatch{pattern.label, TextRange{start, end - start}};
     }

@@ -41,10 +41,16 @@ public:
 
     const QList<Pattern>& patterns() const { return m_patterns; }
 
+    // The same rules compiled anew: for use on another thread, where sharing the compiled
+    // expressions of this one would be a data race.
+    SensitiveContentDetector isolatedCopy() const;
+
     // The checksum card numbers carry; exposed for tests of its corner cases.
     static bool passesLuhn(const QString& numberCharacters);
 
 private:
+    static std::optional<TextRange> firstCardNumber(const QRegularExpression& expression, const QString& text);
+
     QList<Pattern> m_patterns;
 };
 

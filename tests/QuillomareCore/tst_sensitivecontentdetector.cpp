@@ -30,7 +30,7 @@ private Q_SLOTS:
 
     void cardRangeCoversWholeWrittenNumber_data();
     void cardRangeCoversWholeWrittenNumber();
-    void failingFirstCardHidesLaterValidOne();
+    void validCardAfterAFailingNumberIsFound();
     void otherScriptDigitsMatchExpressionButFailChecksum();
     void rangeCountsUtf16UnitsAfterEmoji_data();
     void rangeCountsUtf16UnitsAfterEmoji();
@@ -173,12 +173,20 @@ void SensitiveContentDetectorTest::cardRangeCoversWholeWrittenNumber()
 }
 
 // Only the card rule's first match is examined; a later valid number in the same text is not looked for.
-void SensitiveContentDetectorTest::failingFirstCardHidesLaterValidOne()
+void SensitiveContentDetectorTest::validCardAfterAFailingNumberIsFound()
 {
+    // An order number that fails the checksum must not hide the card number after it.
     const QString valid = QStringLiteral("4111 1111 1111 1111");
     QVERIFY(m_detector.isSensitive(valid));
-    QVERIFY(!m_detector.firstMatch(QStringLiteral("old 4111 1111 1111 1112, new ") + valid));
-    QVERIFY(!m_detector.firstMatch(QStringLiteral("4000 0000 0000 0001; ") + valid));
+    for (const QString& before : {QStringLiteral("old 4111 1111 1111 1112, new "), QStringLiteral("4000 0000 0000 0001; "),
+                                  QStringLiteral("order 1234 5678 9012 3456 shipped; card ")}) {
+        const auto match = m_detector.firstMatch(before + valid);
+        QVERIFY2(match, qPrintable(before));
+        QCOMPARE(match->label, QStringLiteral("Credit card"));
+        QCOMPARE(match->range, std::optional<TextRange>(TextRange{before.size(), valid.size()}));
+    }
+    // Two failing numbers in a row stay unflagged.
+    QVERIFY(!m_detector.firstMatch(QStringLiteral("4111 1111 1111 1112 and 4000 0000 0000 0001")));
 }
 
 void SensitiveContentDetectorTest::otherScriptDigitsMatchExpressionButFailChecksum()
