@@ -56,3 +56,14 @@ void writeFile(const QString& path, const QByteArray& bytes);
         QTEST_SET_MAIN_SOURCE_PATH                                                                             \
         return QTest::qExec(&tc, argc, argv);                                                                  \
     }
+
+// For tests of widgets and the clipboard: a QApplication on the platform CTest chose.
+#define QUILLOMARE_GUI_TEST_MAIN(TestObject)                                                                   \
+    int main(int argc, char* argv[])                                                                           \
+    {                                                                                                          \
+        QuillomareTest::isolateUserFolders();                                                                  \
+        QApplication app(argc, argv);                                                                          \
+        TestObject tc;                                                                                         \
+        QTEST_SET_MAIN_SOURCE_PATH                                                                             \
+        return QTest::qExec(&tc, argc, argv);                                                                  \
+    }

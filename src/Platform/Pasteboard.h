@@ -1,0 +1,106 @@
+#pragma once
+
+// The system clipboard as the rest of the program sees it: items with typed representations, a
+// change count that every change bumps (our own writes included), and the few object kinds the
+// program writes. On X11 the general pasteboard is the CLIPBOARD selection; named pasteboards
+// (drags, tests) live in memory.
+
+#include <QByteArray>
+#include <QImage>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+
+#include <optional>
+#include <utility>
+#include <variant>
+
+namespace Platform {
+
+namespace PasteboardType {
+inline const QString string = QStringLiteral("text/plain;charset=utf-8");
+inline const QString uriList = QStringLiteral("text/uri-list");
+inline const QString png = QStringLiteral("image/png");
+inline const QString tiff = QStringLiteral("image/tiff");
+inline const QString html = QStringLiteral("text/html");
+} // namespace PasteboardType
+
+// What can be written as one object: a web or file URL, a text, or an image.
+using PasteboardObject = std::variant<QUrl, QString, QImage>;
+
+// One item of a pasteboard: its representations by type, in the order offered.
+class PasteboardItem
+{
+public:
+    QStringList types() const;
+    std::optional<QByteArray> data(const QString& type) const;
+    void setData(const QByteArray& data, const QString& type); // replaces a representation of that type
+    bool isEmpty() const { return m_representations.isEmpty(); }
+    const QList<std::pair<QString, QByteArray>>& representations() const { return m_representations; }
+
+    friend bool operator==(const PasteboardItem&, const PasteboardItem&) = default;
+
+private:
+    QList<std::pair<QString, QByteArray>> m_representations;
+};
+
+class Pasteboard
+{
+public:
+    virtual ~Pasteboard() = default;
+
+    virtual qint64 changeCount() const = 0;
+
+    // Reading. `types()` is cheap; `data()` fetches one representation of the first item that has it.
+    virtual QStringList types() const = 0;
+    virtual std::optional<QByteArray> data(const QString& type) const = 0;
+    // Every item with all its representations: for snapshots that must survive clearContents().
+    virtual QList<PasteboardItem> pasteboardItems() const = 0;
+
+    // Writing. Each call that changes the contents bumps the change count; the result says
+    // whether the pasteboard now holds what was written.
+    virtual qint64 clearContents() = 0;
+    virtual bool setData(const QByteArray& data, const QString& type) = 0;
+    virtual bool writeItems(const QList<PasteboardItem>& items) = 0;
+    bool setString(const QString& text) { return setData(text.toUtf8(), PasteboardType::string); }
+    bool writeObjects(const QList<PasteboardObject>& objects);
+
+    // Reading conveniences.
+    std::optional<QString> string() const;
+    // The URLs of a text/uri-list, in order; only file URLs when asked.
+    QList<QUrl> readURLs(bool fileURLsOnly) const;
+    // The first representation that decodes as an image (PNG, TIFF, JPEG, BMP, GIF, WebP…);
+    // a null image when there is none.
+    QImage readImage() const;
+
+    // The item an object is written as.
+    static PasteboardItem item(const PasteboardObject& object);
+};
+
+// A pasteboard in memory: named pasteboards, drags and tests. Several items are kept apart, as
+// they come.
+class MemoryPasteboard final : public Pasteboard
+{
+public:
+    qint64 changeCount() const override { return m_changeCount; }
+    QStringList types() const override;
+    std::optional<QByteArray> data(const QString& type) const override;
+    QList<PasteboardItem> pasteboardItems() const override { return m_items; }
+
+    qint64 clearContents() override;
+    bool setData(const QByteArray& data, const QString& type) override;
+    bool writeItems(const QList<PasteboardItem>& items) override;
+
+    // Tests: writes fail (the contents stay as they were) while set.
+    void setRefusesWrites(bool refuses) { m_refusesWrites = refuses; }
+    // Tests: a change made by another program.
+    void simulateExternalCopy(const QList<PasteboardItem>& items);
+
+private:
+    QList<PasteboardItem> m_items;
+    qint64 m_changeCount = 0;
+    bool m_refusesWrites = false;
+};
+
+} // namespace Platform

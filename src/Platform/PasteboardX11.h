@@ -1,0 +1,40 @@
+#pragma once
+
+#include "Pasteboard.h"
+
+#include <QClipboard>
+#include <QObject>
+
+namespace Platform {
+
+// The general pasteboard on the X11 CLIPBOARD selection, through QClipboard. X11 has no change
+// count, so one is kept here and bumped on every change Qt reports; Qt reports our own writes
+// synchronously, inside the write, so the count read right after a write is that write's.
+// GUI thread only. While we own the selection, other programs read it from our event loop:
+// nothing here may block that loop.
+class X11Pasteboard final : public QObject, public Pasteboard
+{
+    Q_OBJECT
+
+public:
+    explicit X11Pasteboard(QClipboard::Mode mode = QClipboard::Clipboard, QObject* parent = nullptr);
+
+    qint64 changeCount() const override { return m_changeCount; }
+    QStringList types() const override;
+    std::optional<QByteArray> data(const QString& type) const override;
+    QList<PasteboardItem> pasteboardItems() const override;
+
+    qint64 clearContents() override;
+    bool setData(const QByteArray& data, const QString& type) override;
+    bool writeItems(const QList<PasteboardItem>& items) override;
+
+private:
+    bool publish();
+
+    QClipboard::Mode m_mode;
+    qint64 m_changeCount = 0;
+    // X11 offers one item: what we write accumulates here until the next clearContents().
+    PasteboardItem m_pending;
+};
+
+} // namespace Platform

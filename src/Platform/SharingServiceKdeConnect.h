@@ -1,0 +1,41 @@
+#pragma once
+
+#include "SharingService.h"
+
+#include <QElapsedTimer>
+#include <QString>
+#include <QStringList>
+
+namespace Platform {
+
+// Nearby-device sharing through KDE Connect's command-line tool. Available while the tool
+// exists and reaches at least one paired device; items go to the first device it lists.
+// The device probe is time-limited and keeps the event loop (and so the clipboard we may own)
+// answering; transfers are started detached and never waited for.
+class KdeConnectSharingService final : public SharingService
+{
+public:
+    explicit KdeConnectSharingService(QString program = QStringLiteral("kdeconnect-cli"), int probeTimeoutMs = 2000);
+
+    bool isAvailable() const override;
+    bool perform(const QList<PasteboardObject>& items) override;
+
+    // The ids of the reachable devices, in the tool's order; empty when the tool is missing,
+    // fails or does not answer in time. A fresh answer is reused for a few seconds, so that
+    // isAvailable() followed by perform() asks only once.
+    QStringList reachableDevices() const;
+
+    // The folder images are written to before they are sent.
+    static QString imageFolder();
+
+private:
+    QStringList probeDevices() const;
+    static std::optional<QString> writeImageFile(const QImage& image);
+
+    QString m_program;
+    int m_probeTimeoutMs;
+    mutable QStringList m_devices;
+    mutable QElapsedTimer m_probedAt;
+};
+
+} // namespace Platform

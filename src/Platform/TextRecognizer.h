@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QImage>
+#include <QList>
+#include <QRectF>
+#include <QString>
+
+#include <memory>
+
+namespace Platform {
+
+// One recognised character and where it stands, in image coordinates normalised to 0…1 with the
+// origin at the lower left (a larger y is higher in the image).
+struct RecognizedCharacter
+{
+    QString text;
+    QRectF boundingBox;
+};
+
+// Finds text in images (Simplified Chinese and English). recognize() blocks for tens of
+// milliseconds: call it off the GUI thread. Safe to call from several threads at once.
+class TextRecognizer
+{
+public:
+    virtual ~TextRecognizer() = default;
+
+    struct Result
+    {
+        QList<RecognizedCharacter> characters; // in reading order as the engine found it
+        QString error;                         // not empty when recognition could not run
+    };
+    virtual Result recognize(const QImage& image) const = 0;
+
+    // The engine the program uses: Tesseract with "chi_sim+eng".
+    static std::shared_ptr<TextRecognizer> shared();
+    static void setSharedForTesting(std::shared_ptr<TextRecognizer> recognizer);
+};
+
+} // namespace Platform

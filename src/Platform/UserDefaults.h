@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QSettings>
+
+#include <memory>
+
+namespace Platform {
+
+// The program's own small preferences (flags and the interface language), kept apart from the
+// history file: ~/.config/Quillomare/Quillomare.ini. Keys are used as they are spelled.
+namespace UserDefaults {
+
+std::unique_ptr<QSettings> standard();
+// An absent key reads as false.
+bool boolValue(const QString& key);
+void setBoolValue(const QString& key, bool value);
+
+} // namespace UserDefaults
+
+} // namespace Platform

@@ -1,0 +1,360 @@
+#include "ClipboardMonitor.h"
+
+#include "MacFileContent.h"
+#include "Shell/Localization.h"
+
+#include <Platform/Pasteboard.h>
+#include <Platform/Workspace.h>
+#include <QuillomareCore/Foundation.h>
+#include <QuillomareCore/Hashing.h>
+
+#include <QBuffer>
+#include <QCoreApplication>
+#include <QPointer>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QTextBoundaryFinder>
+
+namespace QuillomareMac {
+
+using namespace QuillomareCore;
+
+namespace {
+
+constexpr qsizetype kPreviewLimit = 180;
+constexpr qsizetype kPreviewKept = 177;
+
+// The position after the first `count` grapheme clusters, or -1 when the text has no more than
+// that. Boundaries are found in a prefix that grows only when needed: a megabyte of text costs
+// no more than its first few hundred characters.
+qsizetype positionAfterGraphemes(const QString& text, qsizetype count)
+{
+    qsizetype window = std::min<qsizetype>(text.size(), count * 4 + 64);
+    while (true) {
+        QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text.constData(), window);
+        qsizetype position = 0;
+        qsizetype seen = 0;
+        while (seen < count && (position = finder.toNextBoundary()) != -1)
+            ++seen;
+        // A boundary at the very end of a prefix may not be one in the whole text.
+        if (seen == count && (position < window || window == text.size()))
+            return position < text.size() ? position : -1;
+        if (window == text.size())
+            return -1;
+        window = std::min<qsizetype>(text.size(), window * 2);
+    }
+}
+
+// NSURL's path: no trailing slash except for the root.
+QString pathOf(const QUrl& url)
+{
+    QString path = url.toLocalFile();
+    while (path.size() > 1 && path.endsWith(QLatin1Char('/')))
+        path.chop(1);
+    return path;
+}
+
+} // namespace
+
+ClipboardMonitor::ClipboardMonitor(Platform::Pasteboard& pasteboard, ClipboardStore& store,
+                                   const SensitiveContentDetector& detector, Platform::Workspace& workspace,
+                                   QObject* parent)
+    : QObject(parent), m_pasteboard(pasteboard), m_store(store), m_workspace(workspace),
+      m_workerDetector(detector.isolatedCopy()),
+      m_lastChangeCount(pasteboard.changeCount())
+{
+    // One worker: results come out in the order the changes went in.
+    m_worker.setMaxThreadCount(1);
+    m_timer.setInterval(pollIntervalMilliseconds);
+    connect(&m_timer, &QTimer::timeout, this, &ClipboardMonitor::poll);
+}
+
+ClipboardMonitor::~ClipboardMonitor()
+{
+    m_worker.waitForDone();
+}
+
+void ClipboardMonitor::start()
+{
+    if (m_isRunning)
+        return;
+    m_lastChangeCount = m_pasteboard.changeCount();
+    m_timer.start();
+    m_isRunning = true;
+}
+
+void ClipboardMonitor::stop()
+{
+    m_timer.stop();
+    m_isRunning = false;
+}
+
+void ClipboardMonitor::poll()
+{
+    const qint64 count = m_pasteboard.changeCount();
+    if (count == m_lastChangeCount)
+        return;
+    m_lastChangeCount = count;
+    if (!onCapture)
+        return;
+
+    PasteboardContents contents = readPasteboard();
+    QPointer<ClipboardMonitor> self(this);
+    m_worker.start([self, contents = std::move(contents), detector = &m_workerDetector] {
+        ClipboardCaptureResult result = captureResult(contents, *detector);
+        QMetaObject::invokeMethod(
+            self,
+            [self, result = std::move(result)] {
+                if (self && self->onCapture)
+                    self->onCapture(result);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void ClipboardMonitor::waitForPendingCaptures()
+{
+    m_worker.waitForDone();
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+}
+
+std::optional<QString>
+ClipboardMonitor::ignoredSourceReason(const std::optional<Platform::RunningApplication>& application) const
+{
+    const std::optional<QString> bundleIdentifier = application ? application->bundleIdentifier : std::nullopt;
+    if (!m_store.settings().ignoresSourceApp(bundleIdentifier))
+        return std::nullopt;
+    const QString name = application && application->localizedName
+                             ? *application->localizedName
+                             : L10n::text(QStringLiteral("敏感来源 App"), QStringLiteral("a restricted app"));
+    return L10n::text(QStringLiteral("已忽略来自 ") + name + QStringLiteral(" 的剪贴板"),
+                      QStringLiteral("Ignored clipboard from ") + name);
+}
+
+ClipboardMonitor::PasteboardContents ClipboardMonitor::readPasteboard() const
+{
+    PasteboardContents contents;
+    contents.capturedAt = Clock::now();
+    contents.settings = m_store.settings();
+    contents.application = m_workspace.frontmostApplication();
+
+    // Copies made while a password manager is in front are not read at all.
+    if (auto reason = ignoredSourceReason(contents.application)) {
+        contents.kind = PasteboardContents::Kind::ignoredSource;
+        contents.ignoredReason = *reason;
+        return contents;
+    }
+    // The entry names the application in front at the moment of capture.
+    contents.application = m_workspace.frontmostApplication();
+
+    contents.fileURLs = m_pasteboard.readURLs(/*fileURLsOnly=*/true);
+    if (!contents.fileURLs.isEmpty()) {
+        contents.kind = PasteboardContents::Kind::files;
+        return contents;
+    }
+
+    if (auto text = m_pasteboard.string()) {
+        const bool blank = std::all_of(text->cbegin(), text->cend(), [](QChar c) { return c.isSpace(); });
+        if (!blank) {
+            contents.kind = PasteboardContents::Kind::text;
+            contents.text = std::move(*text);
+            return contents;
+        }
+    }
+
+    // The first image representation offered, PNG before the others; decoding waits for the worker.
+    const QStringList types = m_pasteboard.types();
+    QStringList imageTypes;
+    if (types.contains(Platform::PasteboardType::png))
+        imageTypes.append(Platform::PasteboardType::png);
+    for (const QString& type : types) {
+        if (type.startsWith(QLatin1String("image/")) && !imageTypes.contains(type))
+            imageTypes.append(type);
+    }
+    for (const QString& type : imageTypes) {
+        if (auto bytes = m_pasteboard.data(type); bytes && !bytes->isEmpty()) {
+            contents.kind = PasteboardContents::Kind::image;
+            contents.imageData = std::move(*bytes);
+            contents.imageType = type;
+            return contents;
+        }
+    }
+    if (!imageTypes.isEmpty()) {
+        contents.kind = PasteboardContents::Kind::image; // offered, but nothing came: unreadable
+        return contents;
+    }
+
+    contents.kind = PasteboardContents::Kind::unsupported;
+    return contents;
+}
+
+namespace {
+
+ClipboardItem newItem(const ClipboardMonitor::PasteboardContents& contents, ClipKind kind)
+{
+    ClipboardItem item;
+    item.id = QUuid::createUuid();
+    item.createdAt = contents.capturedAt;
+    item.kind = kind;
+    item.sourceAppName = contents.application ? contents.application->localizedName : std::nullopt;
+    item.sourceBundleIdentifier = contents.application ? contents.application->bundleIdentifier : std::nullopt;
+    item.sourcePlatform = ClipSourcePlatform::mac;
+    return item;
+}
+
+ClipboardCaptureResult captureFiles(const ClipboardMonitor::PasteboardContents& contents)
+{
+    QStringList paths;
+    for (const QUrl& url : contents.fileURLs)
+        paths.append(pathOf(url));
+
+    QString title;
+    if (paths.size() == 1) {
+        title = Text::trimmed(QFileInfo(paths.first()).fileName());
+        if (title.isEmpty())
+            title = paths.first();
+        if (title.isEmpty())
+            title = QStringLiteral("File");
+    } else {
+        title = L10n::text(QString::number(paths.size()) + QStringLiteral(" 个文件"),
+                           QString::number(paths.size()) + QStringLiteral(" files"));
+    }
+
+    ClipboardItem item = newItem(contents, MacFileContent::allAreImageFiles(paths) ? ClipKind::image : ClipKind::file);
+    item.preview = title;
+    item.contentHash = ClipHashing::fileContentHash(paths);
+    item.payload = ClipboardPayload::fileURLs(paths);
+    item.isLocalOnly = ClipboardItem::shouldKeepLocalOnlyForCloud(ClipKind::file, item.payload, contents.settings);
+    return ClipboardCaptureResult{item, std::nullopt};
+}
+
+ClipboardCaptureResult captureText(const ClipboardMonitor::PasteboardContents& contents,
+                                   const SensitiveContentDetector& detector)
+{
+    const QString& text = contents.text;
+    const auto match = detector.firstMatch(text);
+    if (match && contents.settings.ignoreSensitiveContent)
+        return ClipboardCaptureResult{std::nullopt,
+                                      L10n::text(QStringLiteral("已忽略敏感内容：") + match->label,
+                                                 QStringLiteral("Ignored sensitive content: ") + match->label)};
+
+    ClipboardItem item = newItem(contents, ClipboardMonitor::detectURL(text) ? ClipKind::url : ClipKind::text);
+    if (match) {
+        item.preview = L10n::text(QStringLiteral("敏感内容已隐藏"), QStringLiteral("Sensitive content hidden"));
+        item.isSensitive = true;
+    } else {
+        item.preview = ClipboardMonitor::textPreview(text);
+    }
+    item.contentHash = ClipHashing::textContentHash(text);
+    item.payload = ClipboardPayload::text(text);
+    item.isLocalOnly = (match && contents.settings.markSensitiveLocalOnly) || item.payload.exceedsCloudExportLimits();
+    return ClipboardCaptureResult{item, std::nullopt};
+}
+
+// PNG bytes offered as such are kept as they are: decoding and encoding them again would cost
+// time and change nothing a person sees. Other formats are converted.
+std::optional<QByteArray> pngData(const ClipboardMonitor::PasteboardContents& contents)
+{
+    if (contents.imageData.isEmpty())
+        return std::nullopt;
+    if (contents.imageType == Platform::PasteboardType::png) {
+        QBuffer buffer;
+        buffer.setData(contents.imageData);
+        QImageReader reader(&buffer, "png");
+        if (reader.canRead() && reader.size().isValid())
+            return contents.imageData;
+    }
+    QImage image;
+    if (!image.loadFromData(contents.imageData))
+        return std::nullopt;
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    if (!image.save(&buffer, "PNG"))
+        return std::nullopt;
+    return png;
+}
+
+ClipboardCaptureResult captureImage(const ClipboardMonitor::PasteboardContents& contents)
+{
+    const auto png = pngData(contents);
+    if (!png)
+        return ClipboardCaptureResult{
+            std::nullopt, L10n::text(QStringLiteral("图片读取失败"), QStringLiteral("Failed to read image"))};
+
+    if (png->size() > ClipDefaults::maxImagePayloadBytes) {
+        const QString size = ClipboardItem::formattedBytes(png->size());
+        const QString limit = ClipboardItem::formattedBytes(ClipDefaults::maxImagePayloadBytes);
+        return ClipboardCaptureResult{
+            std::nullopt,
+            L10n::text(QStringLiteral("图片过大，未写入历史（") + size + QStringLiteral("，上限 ") + limit +
+                           QStringLiteral("）"),
+                       QStringLiteral("Image too large, not saved (") + size + QStringLiteral(", limit ") + limit +
+                           QStringLiteral(")"))};
+    }
+
+    ClipboardItem item = newItem(contents, ClipKind::image);
+    item.preview = L10n::text(QStringLiteral("图片 · "), QStringLiteral("Image · ")) +
+                   ClipboardItem::formattedBytes(png->size());
+    item.contentHash = ClipHashing::sha256(*png);
+    item.payload = ClipboardPayload::imagePNG(*png);
+    item.isLocalOnly = ClipboardItem::shouldKeepLocalOnlyForCloud(ClipKind::image, item.payload, contents.settings);
+    return ClipboardCaptureResult{item, std::nullopt};
+}
+
+} // namespace
+
+ClipboardCaptureResult ClipboardMonitor::captureResult(const PasteboardContents& contents,
+                                                      const SensitiveContentDetector& detector)
+{
+    switch (contents.kind) {
+    case PasteboardContents::Kind::ignoredSource:
+        return ClipboardCaptureResult{std::nullopt, contents.ignoredReason};
+    case PasteboardContents::Kind::files:
+        return captureFiles(contents);
+    case PasteboardContents::Kind::text:
+        return captureText(contents, detector);
+    case PasteboardContents::Kind::image:
+        return captureImage(contents);
+    case PasteboardContents::Kind::unsupported:
+        break;
+    }
+    return ClipboardCaptureResult{std::nullopt, L10n::text(QStringLiteral("暂不支持该剪贴板格式"),
+                                                           QStringLiteral("Unsupported clipboard format"))};
+}
+
+QString ClipboardMonitor::textPreview(const QString& text)
+{
+    QString line = text;
+    line.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    line.replace(QLatin1Char('\t'), QLatin1Char(' '));
+    line = Text::trimmed(line);
+    const qsizetype cut = positionAfterGraphemes(line, kPreviewKept);
+    if (cut == -1 || positionAfterGraphemes(line, kPreviewLimit) == -1)
+        return line;
+    return line.left(cut) + QStringLiteral("...");
+}
+
+std::optional<QUrl> ClipboardMonitor::detectURL(const QString& text)
+{
+    // Only three schemes count: look at the scheme before parsing what may be a megabyte of prose.
+    qsizetype first = 0;
+    while (first < text.size() && text[first].isSpace())
+        ++first;
+    const QStringView rest = QStringView(text).mid(first);
+    const bool webScheme = rest.startsWith(QLatin1String("http:"), Qt::CaseInsensitive) ||
+                           rest.startsWith(QLatin1String("https:"), Qt::CaseInsensitive) ||
+                           rest.startsWith(QLatin1String("mailto:"), Qt::CaseInsensitive);
+    if (!webScheme)
+        return std::nullopt;
+    const QString trimmed = Text::trimmed(text);
+    const QUrl url(trimmed, QUrl::StrictMode);
+    if (!url.isValid() || url.scheme().isEmpty())
+        return std::nullopt;
+    const QString scheme = url.scheme().toLower();
+    if (scheme != QLatin1String("http") && scheme != QLatin1String("https") && scheme != QLatin1String("mailto"))
+        return std::nullopt;
+    return url;
+}
+
+} // namespace QuillomareMac

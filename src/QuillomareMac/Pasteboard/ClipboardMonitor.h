@@ -1,0 +1,98 @@
+#pragma once
+
+#include <Platform/Workspace.h>
+#include <QuillomareCore/ClipSettings.h>
+#include <QuillomareCore/ClipboardItem.h>
+#include <QuillomareCore/ClipboardStore.h>
+#include <QuillomareCore/SensitiveContentDetector.h>
+
+#include <QDateTime>
+#include <QObject>
+#include <QThreadPool>
+#include <QTimer>
+#include <QUrl>
+
+#include <functional>
+#include <optional>
+
+namespace Platform {
+class Pasteboard;
+} // namespace Platform
+
+namespace QuillomareMac {
+
+// Watches the general pasteboard by polling its change count and turns every change into one
+// capture result: an entry, or the reason nothing was recorded. It reads only the store's
+// settings. After each write of its own the owner sets lastChangeCount to the pasteboard's new
+// count: that alone keeps the program from capturing itself.
+//
+// The pasteboard is read on the GUI thread, at the tick that sees the change; hashing, the
+// sensitive-content rules and image conversion then run on a worker thread, so that a megabyte
+// of text or a large image never holds the GUI thread (which must keep answering other programs
+// while we own the clipboard). Results reach onCapture on the GUI thread, one per change, in the
+// order of the changes.
+class ClipboardMonitor final : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int pollIntervalMilliseconds = 550;
+
+    ClipboardMonitor(Platform::Pasteboard& pasteboard, QuillomareCore::ClipboardStore& store,
+                     const QuillomareCore::SensitiveContentDetector& detector, Platform::Workspace& workspace,
+                     QObject* parent = nullptr);
+    ~ClipboardMonitor() override;
+
+    std::function<void(const QuillomareCore::ClipboardCaptureResult&)> onCapture;
+
+    bool isRunning() const { return m_isRunning; }
+    void start();
+    void stop();
+
+    qint64 lastChangeCount() const { return m_lastChangeCount; }
+    void setLastChangeCount(qint64 changeCount) { m_lastChangeCount = changeCount; }
+
+    // One look at the pasteboard; the timer calls it every 0.55 s while running.
+    void poll();
+    // Blocks until every change seen so far has been turned into a result and handed on.
+    void waitForPendingCaptures();
+
+    // A web or mail link ("http", "https", "mailto" in any case), trimmed; nothing otherwise.
+    static std::optional<QUrl> detectURL(const QString& text);
+    // One line, at most 180 user-perceived characters ("..." after the first 177).
+    static QString textPreview(const QString& text);
+
+    // What one change put on the pasteboard, read on the GUI thread.
+    struct PasteboardContents
+    {
+        enum class Kind { ignoredSource, files, text, image, unsupported } kind = Kind::unsupported;
+        QString ignoredReason;
+        QList<QUrl> fileURLs;
+        QString text;
+        QByteArray imageData;
+        QString imageType;
+        std::optional<Platform::RunningApplication> application;
+        QDateTime capturedAt;
+        QuillomareCore::ClipSettings settings;
+    };
+    // The result for what was read; touches neither the pasteboard nor the store, so it may run
+    // on any thread.
+    static QuillomareCore::ClipboardCaptureResult
+    captureResult(const PasteboardContents& contents, const QuillomareCore::SensitiveContentDetector& detector);
+
+private:
+    PasteboardContents readPasteboard() const;
+    std::optional<QString> ignoredSourceReason(const std::optional<Platform::RunningApplication>& application) const;
+
+    Platform::Pasteboard& m_pasteboard;
+    QuillomareCore::ClipboardStore& m_store;
+    Platform::Workspace& m_workspace;
+    // The worker's own: the detector's expressions are then never shared between threads.
+    const QuillomareCore::SensitiveContentDetector m_workerDetector;
+    QThreadPool m_worker;
+    QTimer m_timer;
+    bool m_isRunning = false;
+    qint64 m_lastChangeCount = 0;
+};
+
+} // namespace QuillomareMac

@@ -1,0 +1,74 @@
+#include "ClipboardSharingService.h"
+
+#include "MacFileContent.h"
+
+#include <Platform/SharingService.h>
+#include <QuillomareCore/Foundation.h>
+
+#include <QFileInfo>
+#include <QImage>
+#include <QUrl>
+
+namespace QuillomareMac {
+
+using Platform::PasteboardObject;
+using QuillomareCore::ClipboardItem;
+using QuillomareCore::ClipboardPayload;
+
+namespace ClipboardSharingService {
+
+QList<PasteboardObject> sharingItems(const ClipboardItem& item)
+{
+    switch (item.payload.caseOf()) {
+    case ClipboardPayload::Case::imagePNG: {
+        QImage image;
+        if (!image.loadFromData(item.payload.imagePNGValue()))
+            return {};
+        return {image};
+    }
+    case ClipboardPayload::Case::fileURLs: {
+        const QStringList cleaned = MacFileContent::cleanPaths(item.payload.fileURLsValue());
+        QList<PasteboardObject> existing;
+        for (const QString& path : cleaned) {
+            const QFileInfo file(path);
+            if (file.exists())
+                existing.append(QUrl::fromLocalFile(file.absoluteFilePath()));
+        }
+        if (!existing.isEmpty())
+            return existing;
+        if (!cleaned.isEmpty())
+            return {cleaned.join(QLatin1Char('\n'))};
+        return {};
+    }
+    case ClipboardPayload::Case::text: {
+        const QString trimmed = QuillomareCore::Text::trimmed(item.payload.textValue());
+        if (trimmed.isEmpty())
+            return {};
+        if (item.kind == QuillomareCore::ClipKind::url) {
+            const QUrl url(trimmed, QUrl::StrictMode);
+            if (url.isValid() && !url.scheme().isEmpty() && !url.isLocalFile())
+                return {url};
+        }
+        return {trimmed};
+    }
+    case ClipboardPayload::Case::empty:
+        break;
+    }
+    return {};
+}
+
+bool airDrop(const ClipboardItem& item)
+{
+    const QList<PasteboardObject> items = sharingItems(item);
+    if (items.isEmpty())
+        return false;
+    const std::shared_ptr<Platform::SharingService> service = Platform::SharingService::airDrop();
+    if (!service || !service->isAvailable())
+        return false;
+    // A hand-over that could not even start is reported; what the device does with it is not.
+    return service->perform(items);
+}
+
+} // namespace ClipboardSharingService
+
+} // namespace QuillomareMac

@@ -1,0 +1,24 @@
+#pragma once
+
+// Hands an entry to the nearby-device service (KDE Connect on this desktop).
+
+#include <Platform/Pasteboard.h>
+#include <QuillomareCore/ClipboardItem.h>
+
+#include <QList>
+
+namespace QuillomareMac {
+
+namespace ClipboardSharingService {
+
+// What the entry is shared as: its image, the files that still exist (else their paths as one
+// text), its URL or its trimmed text. Nothing for an empty entry.
+QList<Platform::PasteboardObject> sharingItems(const QuillomareCore::ClipboardItem& item);
+
+// False when there is nothing to share or no device to share with; true once the items have
+// been handed over (the transfer itself reports nothing back).
+bool airDrop(const QuillomareCore::ClipboardItem& item);
+
+} // namespace ClipboardSharingService
+
+} // namespace QuillomareMac

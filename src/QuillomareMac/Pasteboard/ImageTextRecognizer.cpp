@@ -1,0 +1,264 @@
+#include "ImageTextRecognizer.h"
+
+#include "MacFileContent.h"
+#include "Shell/Localization.h"
+
+#include <QuillomareCore/Foundation.h>
+
+#include <QFutureWatcher>
+#include <QImageReader>
+#include <QPointer>
+#include <QPromise>
+#include <QTextBoundaryFinder>
+#include <QThread>
+#include <QtConcurrent>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <numeric>
+#include <vector>
+
+namespace QuillomareMac {
+
+using QuillomareCore::ClipboardItem;
+using ImageTextRecognizer::Regions;
+
+ImageTextRecognizerError::ImageTextRecognizerError(Case errorCase)
+    : QuillomareCore::Error(description(errorCase)), m_case(errorCase)
+{
+}
+
+QString ImageTextRecognizerError::description(Case errorCase)
+{
+    switch (errorCase) {
+    case Case::unsupportedPayload:
+        return L10n::text(QStringLiteral("这项内容不是可识别的图片"), QStringLiteral("This item is not a recognizable image"));
+    case Case::unreadableImage:
+        return L10n::text(QStringLiteral("图片读取失败"), QStringLiteral("Failed to read the image"));
+    case Case::noText:
+        break;
+    }
+    return L10n::text(QStringLiteral("没有识别到文字"), QStringLiteral("No text was recognized"));
+}
+
+namespace {
+
+using Case = ImageTextRecognizerError::Case;
+
+// Centres closer than this (a fraction of the image height) stand on one line.
+constexpr double kSameLineTolerance = 0.012;
+
+double finiteOrZero(double value)
+{
+    return std::isfinite(value) ? value : 0.0;
+}
+
+double midY(const RecognizedTextRegion& region)
+{
+    return finiteOrZero(region.boundingBox.center().y());
+}
+
+double midX(const RecognizedTextRegion& region)
+{
+    return finiteOrZero(region.boundingBox.center().x());
+}
+
+bool isBlank(const QString& text)
+{
+    return QuillomareCore::Text::trimmed(text).isEmpty();
+}
+
+bool isUsableBox(const QRectF& box)
+{
+    return std::isfinite(box.x()) && std::isfinite(box.y()) && std::isfinite(box.width())
+           && std::isfinite(box.height()) && box.width() > 0 && box.height() > 0;
+}
+
+// Runs on a pool thread.
+QImage imageFrom(const ClipboardItem& item)
+{
+    if (!MacPreview::hasMacPreviewImagePayload(item))
+        throw ImageTextRecognizerError(Case::unsupportedPayload);
+
+    if (item.payload.isImagePNG()) {
+        QImage image;
+        if (!image.loadFromData(item.payload.imagePNGValue()))
+            throw ImageTextRecognizerError(Case::unreadableImage);
+        return image;
+    }
+    if (item.payload.isFileURLs()) {
+        const std::optional<QString> path = MacPreview::macPreviewImageFilePath(item);
+        if (!path)
+            throw ImageTextRecognizerError(Case::unreadableImage);
+        QImageReader reader(*path);
+        reader.setAutoTransform(true); // a photo reads the way it is shown
+        const QImage image = reader.read();
+        if (image.isNull())
+            throw ImageTextRecognizerError(Case::unreadableImage);
+        return image;
+    }
+    throw ImageTextRecognizerError(Case::unsupportedPayload);
+}
+
+// Runs on a pool thread.
+Regions recognize(const Platform::TextRecognizer& recognizer, const QImage& image)
+{
+    if (image.isNull())
+        throw ImageTextRecognizerError(Case::unreadableImage);
+    const Platform::TextRecognizer::Result result = recognizer.recognize(image);
+    if (!result.error.isEmpty())
+        throw QuillomareCore::Error(result.error);
+    const Regions regions = ImageTextRecognizer::selectionRegions(result.characters);
+    if (regions.isEmpty())
+        throw ImageTextRecognizerError(Case::noText);
+    return regions;
+}
+
+// The future carries either the value or the exception that `work` ended with, once.
+template<typename Work>
+QFuture<Regions> runInBackground(Work work)
+{
+    return QtConcurrent::run(QThreadPool::globalInstance(), [work = std::move(work)](QPromise<Regions>& promise) {
+        try {
+            promise.addResult(work());
+        } catch (...) {
+            promise.setException(std::current_exception());
+        }
+    });
+}
+
+} // namespace
+
+QFuture<Regions> ImageTextRecognizer::recognizeTextRegions(const ClipboardItem& item)
+{
+    // Taken now, on the caller's thread: the engine in place when the user asked is the one used.
+    std::shared_ptr<Platform::TextRecognizer> recognizer = Platform::TextRecognizer::shared();
+    return runInBackground([recognizer = std::move(recognizer), item] { return recognize(*recognizer, imageFrom(item)); });
+}
+
+QFuture<Regions> ImageTextRecognizer::recognizeTextRegions(const QImage& image)
+{
+    std::shared_ptr<Platform::TextRecognizer> recognizer = Platform::TextRecognizer::shared();
+    return runInBackground([recognizer = std::move(recognizer), image] { return recognize(*recognizer, image); });
+}
+
+void ImageTextRecognizer::whenFinished(const QFuture<Regions>& future, QObject* receiver,
+                                       std::function<void(const Regions&)> onRegions,
+                                       std::function<void(const QuillomareCore::Error&)> onError)
+{
+    if (!receiver)
+        return;
+    if (receiver->thread() != QThread::currentThread()) {
+        // The watcher must live on the receiver's thread, as its child.
+        QMetaObject::invokeMethod(
+            receiver,
+            [future, receiver, onRegions = std::move(onRegions), onError = std::move(onError)]() mutable {
+                whenFinished(future, receiver, std::move(onRegions), std::move(onError));
+            },
+            Qt::QueuedConnection);
+        return;
+    }
+
+    // A child of the receiver: destroying the receiver takes the watcher and its pending answer along.
+    auto* watcher = new QFutureWatcher<Regions>(receiver);
+    QObject::connect(watcher, &QFutureWatcherBase::finished, watcher,
+                     [watcher, onRegions = std::move(onRegions), onError = std::move(onError)] {
+                         watcher->deleteLater();
+                         QFuture<Regions> finished = watcher->future();
+                         try {
+                             finished.waitForFinished(); // throws what the recognition threw
+                         } catch (const QuillomareCore::Error& error) {
+                             onError(error);
+                             return;
+                         } catch (const std::exception& error) {
+                             onError(QuillomareCore::Error(QString::fromLocal8Bit(error.what())));
+                             return;
+                         } catch (...) {
+                             onError(QuillomareCore::Error(QStringLiteral("Text recognition failed.")));
+                             return;
+                         }
+                         if (finished.resultCount() > 0) // none only when the caller cancelled it
+                             onRegions(finished.result());
+                     });
+    watcher->setFuture(future);
+}
+
+// Ordering regions by a pairwise "more than 0.012 apart vertically, else left to right" test
+// is not a strict weak order: with centres at 0.000, 0.010 and 0.020 the middle one is "on the
+// line" of both others while those two are not, and sorting with such a test is undefined
+// (crashes or scrambled text). Lines are therefore formed first: walking down from the highest
+// centre, a region joins the current line while it lies within the tolerance of the line's
+// first (highest) region. Ordinary text, whose lines are farther apart than the tolerance and
+// whose characters are not, comes out as the pairwise test intends.
+Regions ImageTextRecognizer::sortedInReadingOrder(const Regions& regions)
+{
+    std::vector<qsizetype> byHeight(static_cast<size_t>(regions.size()));
+    std::iota(byHeight.begin(), byHeight.end(), qsizetype(0));
+    std::stable_sort(byHeight.begin(), byHeight.end(),
+                     [&](qsizetype a, qsizetype b) { return midY(regions[a]) > midY(regions[b]); });
+
+    std::vector<std::vector<qsizetype>> lines;
+    double lineTop = 0;
+    for (const qsizetype index : byHeight) {
+        const double centre = midY(regions[index]);
+        if (lines.empty() || lineTop - centre > kSameLineTolerance) {
+            lines.emplace_back();
+            lineTop = centre;
+        }
+        lines.back().push_back(index);
+    }
+
+    Regions sorted;
+    sorted.reserve(regions.size());
+    for (std::vector<qsizetype>& line : lines) {
+        std::sort(line.begin(), line.end()); // ties across the line keep the recognition order
+        std::stable_sort(line.begin(), line.end(),
+                         [&](qsizetype a, qsizetype b) { return midX(regions[a]) < midX(regions[b]); });
+        for (const qsizetype index : line)
+            sorted.append(regions[index]);
+    }
+    return sorted;
+}
+
+std::optional<QString> ImageTextRecognizer::readingOrderText(const Regions& regions)
+{
+    if (regions.isEmpty())
+        return std::nullopt;
+    const Regions sorted = sortedInReadingOrder(regions);
+    QString text = sorted.first().text;
+    for (qsizetype i = 1; i < sorted.size(); ++i) {
+        if (std::abs(midY(sorted[i]) - midY(sorted[i - 1])) > kSameLineTolerance)
+            text += QLatin1Char('\n');
+        text += sorted[i].text;
+    }
+    return text;
+}
+
+Regions ImageTextRecognizer::selectionRegions(const QList<Platform::RecognizedCharacter>& line)
+{
+    Regions regions;
+    for (const Platform::RecognizedCharacter& character : line) {
+        const QRectF& box = character.boundingBox;
+        if (!isUsableBox(box))
+            continue;
+
+        // The engine's unit is usually one character; when it holds several, each gets an equal
+        // slice of the box, left to right.
+        QStringList characters;
+        QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, character.text);
+        qsizetype start = 0;
+        for (qsizetype end = finder.toNextBoundary(); end != -1; end = finder.toNextBoundary()) {
+            const QString piece = character.text.mid(start, end - start);
+            if (!isBlank(piece))
+                characters.append(piece);
+            start = end;
+        }
+        const double sliceWidth = box.width() / std::max<qsizetype>(1, characters.size());
+        for (qsizetype i = 0; i < characters.size(); ++i)
+            regions.append({characters[i], QRectF(box.x() + i * sliceWidth, box.y(), sliceWidth, box.height())});
+    }
+    return regions;
+}
+
+} // namespace QuillomareMac

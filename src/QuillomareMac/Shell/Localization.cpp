@@ -1,0 +1,136 @@
+#include "Localization.h"
+
+#include <Platform/UserDefaults.h>
+
+#include <QCoreApplication>
+#include <QLocale>
+#include <QProcess>
+
+#include <atomic>
+#include <mutex>
+
+namespace QuillomareMac {
+
+const std::array<AppLanguagePreference, 3>& AppLanguage::allCases()
+{
+    static constexpr std::array<AppLanguagePreference, 3> cases{
+        AppLanguagePreference::system, AppLanguagePreference::chinese, AppLanguagePreference::english};
+    return cases;
+}
+
+QString AppLanguage::rawValue(AppLanguagePreference preference)
+{
+    switch (preference) {
+    case AppLanguagePreference::chinese:
+        return QStringLiteral("chinese");
+    case AppLanguagePreference::english:
+        return QStringLiteral("english");
+    case AppLanguagePreference::system:
+        break;
+    }
+    return QStringLiteral("system");
+}
+
+std::optional<AppLanguagePreference> AppLanguage::fromRawValue(const QString& rawValue)
+{
+    for (AppLanguagePreference preference : allCases()) {
+        if (AppLanguage::rawValue(preference) == rawValue)
+            return preference;
+    }
+    return std::nullopt;
+}
+
+namespace L10n {
+
+namespace {
+
+enum : int { notComputed = -1, english = 0, chinese = 1 };
+std::atomic<int> g_flag{notComputed};
+std::mutex g_mutex;
+
+bool computeIsChinese()
+{
+    switch (preference()) {
+    case AppLanguagePreference::chinese:
+        return true;
+    case AppLanguagePreference::english:
+        return false;
+    case AppLanguagePreference::system:
+        break;
+    }
+    const QStringList languages = QLocale::system().uiLanguages();
+    return isChineseLanguageTag(languages.isEmpty() ? QStringLiteral("en") : languages.first());
+}
+
+} // namespace
+
+AppLanguagePreference preference()
+{
+    const QString stored = Platform::UserDefaults::standard()->value(preferenceKey).toString();
+    return AppLanguage::fromRawValue(stored).value_or(AppLanguagePreference::system);
+}
+
+void setPreference(AppLanguagePreference preference)
+{
+    auto defaults = Platform::UserDefaults::standard();
+    defaults->setValue(preferenceKey, AppLanguage::rawValue(preference));
+    defaults->sync();
+}
+
+bool isChinese()
+{
+    int flag = g_flag.load(std::memory_order_acquire);
+    if (flag == notComputed) {
+        std::lock_guard lock(g_mutex);
+        flag = g_flag.load(std::memory_order_relaxed);
+        if (flag == notComputed) {
+            flag = computeIsChinese() ? chinese : english;
+            g_flag.store(flag, std::memory_order_release);
+        }
+    }
+    return flag == chinese;
+}
+
+bool isChineseLanguageTag(const QString& firstPreferredLanguage)
+{
+    return firstPreferredLanguage.startsWith(QLatin1String("zh"));
+}
+
+void relaunchToApplyLanguage()
+{
+    // The new instance ends this one as it starts; a failure to start leaves this one running
+    // with the new choice stored for the next launch.
+    QProcess::startDetached(QCoreApplication::applicationFilePath(), {});
+}
+
+QString localizedDisplayName(QuillomareCore::ClipKind kind)
+{
+    using QuillomareCore::ClipKind;
+    switch (kind) {
+    case ClipKind::text:
+        return text(QStringLiteral("文本"), QStringLiteral("Text"));
+    case ClipKind::url:
+        return text(QStringLiteral("链接"), QStringLiteral("Link"));
+    case ClipKind::file:
+        return text(QStringLiteral("文件"), QStringLiteral("File"));
+    case ClipKind::image:
+        return text(QStringLiteral("图片"), QStringLiteral("Image"));
+    case ClipKind::unknown:
+        break;
+    }
+    return text(QStringLiteral("剪贴"), QStringLiteral("Clip"));
+}
+
+void setIsChineseForTesting(bool isChinese)
+{
+    g_flag.store(isChinese ? chinese : english, std::memory_order_release);
+}
+
+void resetForTesting()
+{
+    g_flag.store(notComputed, std::memory_order_release);
+}
+
+} // namespace L10n
+
+} // namespace QuillomareMac

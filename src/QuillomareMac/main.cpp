@@ -1,0 +1,66 @@
+#include "Shell/AppDelegate.h"
+#include "Shell/Localization.h"
+
+#include <QApplication>
+#include <QLocale>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <cstdio>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+int g_signalPipe[2] = {-1, -1};
+
+void forwardSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const auto written = ::write(g_signalPipe[1], &byte, 1);
+}
+
+// SIGTERM and SIGINT end the event loop normally, so that the shut-down sequence runs.
+void quitOnTerminationSignals(QApplication& app)
+{
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0)
+        return;
+    auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &app);
+    QObject::connect(notifier, &QSocketNotifier::activated, &app, [&app] {
+        char byte = 0;
+        [[maybe_unused]] const auto read = ::read(g_signalPipe[0], &byte, 1);
+        app.quit();
+    });
+    struct sigaction action = {};
+    action.sa_handler = forwardSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    // Watching the clipboard, the active window and global keys needs X11 (XWayland on Wayland).
+    if (qEnvironmentVariableIsEmpty("DISPLAY")) {
+        std::fputs("Quillomare needs an X11 display (or XWayland), and DISPLAY is not set.\n", stderr);
+        return 1;
+    }
+    qputenv("QT_QPA_PLATFORM", "xcb");
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Quillomare"));
+    QApplication::setQuitOnLastWindowClosed(false);
+    quitOnTerminationSignals(app);
+    // Names Qt and the desktop give us (application names from desktop files) follow the
+    // interface language too.
+    QLocale::setDefault(QuillomareMac::L10n::isChinese() ? QLocale(QLocale::Chinese, QLocale::China)
+                                                         : QLocale(QLocale::English, QLocale::UnitedStates));
+
+    QuillomareMac::AppDelegate delegate;
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &delegate,
+                     &QuillomareMac::AppDelegate::applicationWillTerminate);
+    delegate.applicationDidFinishLaunching();
+    return app.exec();
+}

@@ -1,0 +1,373 @@
+#include "Pasteboard/ClipboardMonitor.h"
+#include "Shell/Localization.h"
+
+#include <Platform/Pasteboard.h>
+#include <Platform/Workspace.h>
+#include <QuillomareCore/Hashing.h>
+
+#include "TestSupport.h"
+
+#include <QApplication>
+#include <QBuffer>
+#include <QTemporaryDir>
+
+using namespace QuillomareCore;
+using namespace QuillomareMac;
+using namespace QuillomareTest;
+using Platform::PasteboardItem;
+
+namespace {
+
+PasteboardItem textItemOf(const QString& text)
+{
+    PasteboardItem item;
+    item.setData(text.toUtf8(), Platform::PasteboardType::string);
+    return item;
+}
+
+PasteboardItem fileItemOf(const QStringList& paths)
+{
+    PasteboardItem item;
+    QByteArray list;
+    for (const QString& path : paths)
+        list += QUrl::fromLocalFile(path).toEncoded() + "\r\n";
+    item.setData(list, Platform::PasteboardType::uriList);
+    return item;
+}
+
+QByteArray pngBytes(int width = 4, int height = 3)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(Qt::darkCyan);
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return png;
+}
+
+PasteboardItem imageItemOf(const QByteArray& bytes, const QString& type = Platform::PasteboardType::png)
+{
+    PasteboardItem item;
+    item.setData(bytes, type);
+    return item;
+}
+
+} // namespace
+
+class ClipboardMonitorTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<ClipboardStore> m_store;
+    Platform::MemoryPasteboard m_pasteboard;
+    Platform::MemoryWorkspace m_workspace;
+    SensitiveContentDetector m_detector;
+    std::unique_ptr<ClipboardMonitor> m_monitor;
+    QList<ClipboardCaptureResult> m_results;
+
+    // Copies as another program would and lets the monitor look once.
+    ClipboardCaptureResult copy(const QList<PasteboardItem>& items)
+    {
+        m_results.clear();
+        m_pasteboard.simulateExternalCopy(items);
+        m_monitor->poll();
+        m_monitor->waitForPendingCaptures();
+        if (m_results.size() != 1)
+            qFatal("expected one capture result, got %lld", qint64(m_results.size()));
+        return m_results.first();
+    }
+    QString writeFile(const QString& name, const QByteArray& bytes)
+    {
+        const QString path = m_dir->filePath(name);
+        QuillomareTest::writeFile(path, bytes);
+        return path;
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        L10n::setIsChineseForTesting(false);
+        m_results.clear();
+        m_dir = std::make_unique<QTemporaryDir>();
+        m_store = std::make_unique<ClipboardStore>(m_dir->filePath(QStringLiteral("clips.json")));
+        m_pasteboard.simulateExternalCopy({textItemOf(QStringLiteral("there before launch"))});
+        m_workspace.frontmost = Platform::RunningApplication{42, QStringLiteral("org.kde.kate"), QStringLiteral("Kate")};
+        m_monitor = std::make_unique<ClipboardMonitor>(m_pasteboard, *m_store, m_detector, m_workspace);
+        m_monitor->onCapture = [this](const ClipboardCaptureResult& result) { m_results.append(result); };
+    }
+
+    void testWhatIsThereAtLaunchIsNotCaptured()
+    {
+        m_monitor->poll();
+        m_monitor->waitForPendingCaptures();
+        QVERIFY(m_results.isEmpty());
+    }
+
+    void testTextBecomesAnEntryWithItsSource()
+    {
+        const QString text = QStringLiteral("  line one\n\tline two  ");
+        const auto result = copy({textItemOf(text)});
+        QVERIFY(result.item && !result.ignoredReason);
+        const ClipboardItem& item = *result.item;
+        QCOMPARE(item.kind, ClipKind(ClipKind::text));
+        QCOMPARE(item.preview, QStringLiteral("line one  line two"));
+        QCOMPARE(item.payload, ClipboardPayload::text(text));
+        QCOMPARE(item.contentHash, ClipHashing::textContentHash(text));
+        QCOMPARE(item.sourceAppName, std::optional<QString>(QStringLiteral("Kate")));
+        QCOMPARE(item.sourceBundleIdentifier, std::optional<QString>(QStringLiteral("org.kde.kate")));
+        QCOMPARE(item.sourcePlatform, ClipSourcePlatform(ClipSourcePlatform::mac));
+        QVERIFY(!item.isSensitive && !item.isLocalOnly && !item.isPinned);
+    }
+
+    void testPreviewKeeps180CharactersAndCutsLonger()
+    {
+        const QString exact = QString(179, QLatin1Char('a')) + QStringLiteral("👍🏽");
+        QCOMPARE(copy({textItemOf(exact)}).item->preview, exact);
+        const QString longer = exact + QLatin1Char('b');
+        QCOMPARE(copy({textItemOf(longer)}).item->preview, QString(177, QLatin1Char('a')) + QStringLiteral("..."));
+    }
+
+    void testLinkDetection_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("isLink");
+        QTest::newRow("https with line breaks around") << QStringLiteral("\nhttps://example.com/a?b=1\n") << true;
+        QTest::newRow("mail link in capitals") << QStringLiteral("MAILTO:someone@example.com") << true;
+        QTest::newRow("host without scheme") << QStringLiteral("example.com") << false;
+        QTest::newRow("file link") << QStringLiteral("file:///etc/hosts") << false;
+        QTest::newRow("ftp link") << QStringLiteral("ftp://example.com/x") << false;
+        QTest::newRow("sentence") << QStringLiteral("see https://example.com") << false;
+    }
+
+    void testLinkDetection()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, isLink);
+        const auto result = copy({textItemOf(text)});
+        QCOMPARE(result.item->kind, ClipKind(isLink ? ClipKind::url : ClipKind::text));
+        QCOMPARE(result.item->payload.textValue(), text);
+    }
+
+    void testBlankTextIsAnUnsupportedFormat()
+    {
+        const auto result = copy({textItemOf(QStringLiteral(" \n\t "))});
+        QVERIFY(!result.item);
+        QCOMPARE(result.ignoredReason, std::optional<QString>(QStringLiteral("Unsupported clipboard format")));
+        L10n::setIsChineseForTesting(true);
+        QCOMPARE(copy({PasteboardItem()}).ignoredReason, std::optional<QString>(QStringLiteral("暂不支持该剪贴板格式")));
+    }
+
+    void testCopiesFromIgnoredApplicationsAreNotRead()
+    {
+        m_workspace.frontmost = Platform::RunningApplication{7, QStringLiteral(" COM.LASTPASS.LASTPASS\n"),
+                                                             QStringLiteral("LastPass")};
+        auto result = copy({textItemOf(QStringLiteral("hunter2"))});
+        QVERIFY(!result.item);
+        QCOMPARE(result.ignoredReason, std::optional<QString>(QStringLiteral("Ignored clipboard from LastPass")));
+
+        m_workspace.frontmost->localizedName.reset();
+        QCOMPARE(copy({textItemOf(QStringLiteral("x"))}).ignoredReason,
+                 std::optional<QString>(QStringLiteral("Ignored clipboard from a restricted app")));
+        L10n::setIsChineseForTesting(true);
+        QCOMPARE(copy({textItemOf(QStringLiteral("x"))}).ignoredReason,
+                 std::optional<QString>(QStringLiteral("已忽略来自 敏感来源 App 的剪贴板")));
+    }
+
+    void testSensitiveTextIsIgnoredOrHidden()
+    {
+        const QString secret = QStringLiteral("password = correct-horse-battery");
+        auto result = copy({textItemOf(secret)});
+        QVERIFY(!result.item);
+        QCOMPARE(result.ignoredReason, std::optional<QString>(QStringLiteral("Ignored sensitive content: Access token")));
+        L10n::setIsChineseForTesting(true);
+        QCOMPARE(copy({textItemOf(secret)}).ignoredReason,
+                 std::optional<QString>(QStringLiteral("已忽略敏感内容：Access token")));
+        L10n::setIsChineseForTesting(false);
+
+        m_store->updateSettings([](ClipSettings& settings) { settings.ignoreSensitiveContent = false; });
+        result = copy({textItemOf(secret)});
+        QVERIFY(result.item);
+        QCOMPARE(result.item->preview, QStringLiteral("Sensitive content hidden"));
+        QCOMPARE(result.item->payload.textValue(), secret);
+        QVERIFY(result.item->isSensitive);
+        QVERIFY(result.item->isLocalOnly);
+
+        m_store->updateSettings([](ClipSettings& settings) { settings.markSensitiveLocalOnly = false; });
+        QVERIFY(!copy({textItemOf(secret)}).item->isLocalOnly);
+    }
+
+    void testOversizedTextIsLocalOnly()
+    {
+        QVERIFY(copy({textItemOf(QString(1024 * 1024 + 1, QLatin1Char('x')))}).item->isLocalOnly);
+    }
+
+    void testFilesWinOverTextAndImages()
+    {
+        const QString path = writeFile(QStringLiteral("notes.txt"), "hello");
+        PasteboardItem item = fileItemOf({path});
+        item.setData("the name as text", Platform::PasteboardType::string);
+        item.setData(pngBytes(), Platform::PasteboardType::png);
+        const auto result = copy({item});
+        QCOMPARE(result.item->kind, ClipKind(ClipKind::file));
+        QCOMPARE(result.item->preview, QStringLiteral("notes.txt"));
+        QCOMPARE(result.item->payload, ClipboardPayload::fileURLs({path}));
+        QCOMPARE(result.item->contentHash, ClipHashing::fileContentHash({path}));
+        QVERIFY(result.item->isLocalOnly); // rich content does not sync by default
+    }
+
+    void testFileKinds()
+    {
+        const QString first = writeFile(QStringLiteral("a.png"), pngBytes());
+        const QString second = writeFile(QStringLiteral("b.PNG"), pngBytes(8, 8));
+        const QString text = writeFile(QStringLiteral("c.txt"), "text");
+        auto result = copy({fileItemOf({first, second})});
+        QCOMPARE(result.item->kind, ClipKind(ClipKind::image));
+        QCOMPARE(result.item->preview, QStringLiteral("2 files"));
+        QCOMPARE(copy({fileItemOf({first, text})}).item->kind, ClipKind(ClipKind::file));
+
+        QFile::remove(second);
+        QCOMPARE(copy({fileItemOf({second})}).item->kind, ClipKind(ClipKind::file));
+
+        L10n::setIsChineseForTesting(true);
+        QCOMPARE(copy({fileItemOf({first, text, second})}).item->preview, QStringLiteral("3 个文件"));
+    }
+
+    void testAFileNamedOnlyBlanksShowsItsPath()
+    {
+        const QString path = writeFile(QStringLiteral("   "), "x");
+        QCOMPARE(copy({fileItemOf({path})}).item->preview, path);
+    }
+
+    void testFolderPathsLoseTheirTrailingSlash()
+    {
+        const QString folder = m_dir->filePath(QStringLiteral("Folder"));
+        QVERIFY(QDir().mkpath(folder));
+        PasteboardItem item;
+        item.setData(QUrl::fromLocalFile(folder + QLatin1Char('/')).toEncoded(), Platform::PasteboardType::uriList);
+        const auto result = copy({item});
+        QCOMPARE(result.item->payload.fileURLsValue(), QStringList{folder});
+        QCOMPARE(result.item->preview, QStringLiteral("Folder"));
+    }
+
+    void testImages()
+    {
+        const QByteArray png = pngBytes();
+        auto result = copy({imageItemOf(png)});
+        QCOMPARE(result.item->kind, ClipKind(ClipKind::image));
+        QCOMPARE(result.item->payload, ClipboardPayload::imagePNG(png));
+        QCOMPARE(result.item->contentHash, ClipHashing::sha256(png));
+        QCOMPARE(result.item->preview, QStringLiteral("Image · ") + ClipboardItem::formattedBytes(png.size()));
+        QVERIFY(result.item->isLocalOnly);
+
+        // A TIFF from another program is stored as PNG.
+        QImage image(16, 16, QImage::Format_ARGB32);
+        image.fill(Qt::red);
+        QByteArray tiff;
+        QBuffer buffer(&tiff);
+        buffer.open(QIODevice::WriteOnly);
+        QVERIFY(image.save(&buffer, "TIFF"));
+        result = copy({imageItemOf(tiff, Platform::PasteboardType::tiff)});
+        QVERIFY(result.item);
+        QImage stored;
+        QVERIFY(stored.loadFromData(result.item->payload.imagePNGValue(), "PNG"));
+        QCOMPARE(stored.size(), QSize(16, 16));
+
+        QCOMPARE(copy({imageItemOf("not an image")}).ignoredReason,
+                 std::optional<QString>(QStringLiteral("Failed to read image")));
+    }
+
+    void testImageSizeLimitIsExact()
+    {
+        // Decoders stop at the end of the image: padding makes a valid PNG of any size.
+        QByteArray png = pngBytes();
+        png.append(QByteArray(ClipDefaults::maxImagePayloadBytes - png.size(), '\0'));
+        QVERIFY(copy({imageItemOf(png)}).item);
+
+        png.append('\0');
+        const auto result = copy({imageItemOf(png)});
+        QVERIFY(!result.item);
+        QCOMPARE(result.ignoredReason, std::optional<QString>(QStringLiteral("Image too large, not saved (8.4 MB, limit 8.4 MB)")));
+    }
+
+    void testChangesBetweenTwoLooksAreOneCapture()
+    {
+        m_pasteboard.simulateExternalCopy({textItemOf(QStringLiteral("first"))});
+        m_pasteboard.simulateExternalCopy({textItemOf(QStringLiteral("second"))});
+        m_monitor->poll();
+        m_monitor->waitForPendingCaptures();
+        m_monitor->poll();
+        m_monitor->waitForPendingCaptures();
+        QCOMPARE(m_results.size(), 1);
+        QCOMPARE(m_results.first().item->payload.textValue(), QStringLiteral("second"));
+    }
+
+    void testResultsArriveOnTheEventLoopInTheOrderOfTheChanges()
+    {
+        // A megabyte of text takes the worker a while; the small copy after it must not overtake it.
+        const QString large = QString(1024 * 1024, QLatin1Char('w'));
+        m_pasteboard.simulateExternalCopy({textItemOf(large)});
+        m_monitor->poll();
+        m_pasteboard.simulateExternalCopy({textItemOf(QStringLiteral("small"))});
+        m_monitor->poll();
+        QVERIFY(m_results.isEmpty()); // nothing is handed on inside poll()
+        QTRY_COMPARE(m_results.size(), 2);
+        QCOMPARE(m_results[0].item->payload.textValue().size(), large.size());
+        QCOMPARE(m_results[1].item->payload.textValue(), QStringLiteral("small"));
+    }
+
+    void testOwnWritesAreSkippedOnlyWhenTheCountIsRecorded()
+    {
+        m_pasteboard.clearContents();
+        m_pasteboard.setString(QStringLiteral("written by us"));
+        m_monitor->setLastChangeCount(m_pasteboard.changeCount());
+        m_monitor->poll();
+        m_monitor->waitForPendingCaptures();
+        QVERIFY(m_results.isEmpty());
+
+        m_pasteboard.clearContents();
+        m_pasteboard.setString(QStringLiteral("written by us, not recorded"));
+        m_monitor->poll();
+        m_monitor->waitForPendingCaptures();
+        QCOMPARE(m_results.size(), 1);
+    }
+
+    void testPausedCopiesAreNotCapturedAfterwards()
+    {
+        m_monitor->start();
+        QVERIFY(m_monitor->isRunning());
+        m_monitor->stop();
+        m_pasteboard.simulateExternalCopy({textItemOf(QStringLiteral("while paused"))});
+        m_monitor->start();
+        m_monitor->poll();
+        m_monitor->waitForPendingCaptures();
+        QVERIFY(m_results.isEmpty());
+        m_monitor->stop();
+        QVERIFY(!m_monitor->isRunning());
+    }
+
+    void testTimerPollsWhileRunning()
+    {
+        m_monitor->start();
+        m_pasteboard.simulateExternalCopy({textItemOf(QStringLiteral("seen by the timer"))});
+        QTRY_COMPARE_WITH_TIMEOUT(m_results.size(), 1, 2000);
+        m_monitor->stop();
+    }
+
+    void testWithoutAConsumerTheChangeIsConsumed()
+    {
+        m_monitor->onCapture = nullptr;
+        m_pasteboard.simulateExternalCopy({textItemOf(QStringLiteral("unseen"))});
+        m_monitor->poll();
+        m_monitor->waitForPendingCaptures();
+        m_monitor->onCapture = [this](const ClipboardCaptureResult& result) { m_results.append(result); };
+        m_monitor->poll();
+        m_monitor->waitForPendingCaptures();
+        QVERIFY(m_results.isEmpty());
+    }
+};
+
+QUILLOMARE_GUI_TEST_MAIN(ClipboardMonitorTest)
+#include "tst_clipboardmonitor.moc"

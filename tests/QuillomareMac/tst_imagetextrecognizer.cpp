@@ -1,0 +1,396 @@
+#include "TestSupport.h"
+
+#include <QuillomareMac/Pasteboard/ImageTextRecognizer.h>
+#include <QuillomareMac/Shell/Localization.h>
+
+#include <QApplication>
+#include <QBuffer>
+#include <QFont>
+#include <QPainter>
+#include <QPointer>
+#include <QRandomGenerator>
+#include <QSemaphore>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <algorithm>
+#include <atomic>
+
+using namespace QuillomareMac;
+using Case = ImageTextRecognizerError::Case;
+using Regions = ImageTextRecognizer::Regions;
+
+namespace {
+
+// Black text on white, one line per entry, as a screenshot would show it.
+QImage renderText(const QStringList& lines, const QString& family, int pixelSize)
+{
+    QImage image(900, 120 + int(lines.size()) * pixelSize * 2, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    QFont font(family);
+    font.setPixelSize(pixelSize);
+    painter.setFont(font);
+    painter.setPen(Qt::black);
+    for (qsizetype i = 0; i < lines.size(); ++i)
+        painter.drawText(40, 60 + pixelSize + int(i) * pixelSize * 2, lines[i]);
+    return image;
+}
+
+QByteArray pngBytes(const QImage& image)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+// The outcome of a future, waited for: the regions or the error case (or description).
+struct Outcome
+{
+    Regions regions;
+    std::optional<Case> errorCase;
+    QString errorDescription;
+};
+
+Outcome await(QFuture<Regions> future)
+{
+    Outcome outcome;
+    try {
+        outcome.regions = future.result();
+    } catch (const ImageTextRecognizerError& error) {
+        outcome.errorCase = error.errorCase();
+        outcome.errorDescription = error.localizedDescription();
+    } catch (const QuillomareCore::Error& error) {
+        outcome.errorDescription = error.localizedDescription();
+    }
+    return outcome;
+}
+
+QString textOf(const Regions& regions)
+{
+    return ImageTextRecognizer::readingOrderText(regions).value_or(QStringLiteral("<nothing>"));
+}
+
+RecognizedTextRegion region(const QString& text, double midX, double midY)
+{
+    return {text, QRectF(midX - 0.01, midY - 0.01, 0.02, 0.02)};
+}
+
+// Answers a fixed result, notes the thread it ran on, and can hold callers until released.
+class FakeRecognizer final : public Platform::TextRecognizer
+{
+public:
+    Result result;
+    bool gated = false;
+    mutable QSemaphore gate;
+    mutable std::atomic<QThread*> thread{nullptr};
+    mutable std::atomic<int> calls{0};
+
+    Result recognize(const QImage&) const override
+    {
+        thread = QThread::currentThread();
+        ++calls;
+        if (gated)
+            gate.acquire();
+        return result;
+    }
+};
+
+} // namespace
+
+class TestImageTextRecognizer : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init()
+    {
+        L10n::setIsChineseForTesting(false);
+        Platform::TextRecognizer::setSharedForTesting(nullptr);
+    }
+    void cleanup() { Platform::TextRecognizer::setSharedForTesting(nullptr); }
+
+    // --- With the real engine
+
+    void recognizesAnEnglishLine()
+    {
+        const Outcome outcome =
+            await(ImageTextRecognizer::recognizeTextRegions(renderText({QStringLiteral("Quick brown fox 2026")},
+                                                                       QStringLiteral("DejaVu Sans"), 32)));
+        QVERIFY2(!outcome.errorCase && outcome.errorDescription.isEmpty(), qPrintable(outcome.errorDescription));
+        // Blanks give no regions, so the words of a line come out joined.
+        QCOMPARE(textOf(outcome.regions), QStringLiteral("Quickbrownfox2026"));
+        for (const RecognizedTextRegion& region : outcome.regions) {
+            QCOMPARE(region.text.size(), 1);
+            QVERIFY(QRectF(0, 0, 1, 1).contains(region.boundingBox));
+            QVERIFY2(region.boundingBox.center().y() > 0.5, "the line stands in the upper half");
+        }
+    }
+
+    void twoLinesOfAnImageEntryComeOutUpperFirst()
+    {
+        const QImage image =
+            renderText({QStringLiteral("First line"), QStringLiteral("Second line")}, QStringLiteral("DejaVu Sans"), 32);
+        const Outcome outcome = await(ImageTextRecognizer::recognizeTextRegions(
+            QuillomareTest::imageItem(pngBytes(image), QuillomareTest::at(0))));
+        QVERIFY2(outcome.errorDescription.isEmpty(), qPrintable(outcome.errorDescription));
+        QCOMPARE(textOf(outcome.regions), QStringLiteral("Firstline\nSecondline"));
+    }
+
+    void recognizesChineseInASingleImageFile()
+    {
+        QTemporaryDir folder;
+        const QString path = folder.filePath(QStringLiteral("shot.png"));
+        QVERIFY(renderText({QStringLiteral("剪贴板历史")}, QStringLiteral("WenQuanYi Micro Hei"), 28).save(path));
+        // Paths of file entries are trimmed before use.
+        const Outcome outcome = await(ImageTextRecognizer::recognizeTextRegions(
+            QuillomareTest::fileItem({QStringLiteral("  ") + path + QStringLiteral("\n")}, QuillomareTest::at(0))));
+        QVERIFY2(outcome.errorDescription.isEmpty(), qPrintable(outcome.errorDescription));
+        QCOMPARE(textOf(outcome.regions), QStringLiteral("剪贴板历史"));
+    }
+
+    void anImageWithoutTextGivesNoText()
+    {
+        L10n::setIsChineseForTesting(true);
+        QImage blank(640, 360, QImage::Format_RGB32);
+        blank.fill(Qt::white);
+        const Outcome outcome = await(ImageTextRecognizer::recognizeTextRegions(blank));
+        QCOMPARE(outcome.errorCase, Case::noText);
+        QCOMPARE(outcome.errorDescription, QStringLiteral("没有识别到文字"));
+    }
+
+    // --- Entries that are not images
+
+    void entriesThatAreNotOneImage_data()
+    {
+        QTest::addColumn<QuillomareCore::ClipboardItem>("item");
+        QTest::addColumn<int>("expected");
+
+        static QTemporaryDir folder;
+        const QString picture = folder.filePath(QStringLiteral("a.png"));
+        const QString other = folder.filePath(QStringLiteral("b.png"));
+        const QString notes = folder.filePath(QStringLiteral("notes.txt"));
+        const QString fakePicture = folder.filePath(QStringLiteral("fake.png"));
+        QImage image(20, 20, QImage::Format_RGB32);
+        image.fill(Qt::white);
+        image.save(picture);
+        image.save(other);
+        QuillomareTest::writeFile(notes, "plain words");
+        QuillomareTest::writeFile(fakePicture, "not an image at all");
+
+        const QDateTime now = QuillomareTest::at(0);
+        QTest::newRow("text") << QuillomareTest::textItem(QStringLiteral("hello"), now) << int(Case::unsupportedPayload);
+        QTest::newRow("two image files") << QuillomareTest::fileItem({picture, other}, now)
+                                         << int(Case::unsupportedPayload);
+        QTest::newRow("one file, not an image") << QuillomareTest::fileItem({notes}, now)
+                                                << int(Case::unsupportedPayload);
+        QTest::newRow("image extension, other contents") << QuillomareTest::fileItem({fakePicture}, now)
+                                                         << int(Case::unsupportedPayload);
+        QTest::newRow("png bytes that are no image") << QuillomareTest::imageItem("not a png", now)
+                                                     << int(Case::unreadableImage);
+    }
+    void entriesThatAreNotOneImage()
+    {
+        QFETCH(QuillomareCore::ClipboardItem, item);
+        QFETCH(int, expected);
+        auto fake = std::make_shared<FakeRecognizer>();
+        Platform::TextRecognizer::setSharedForTesting(fake);
+        QCOMPARE(await(ImageTextRecognizer::recognizeTextRegions(item)).errorCase, Case(expected));
+        QCOMPARE(fake->calls.load(), 0);
+    }
+
+    void errorDescriptionsInBothLanguages_data()
+    {
+        QTest::addColumn<int>("errorCase");
+        QTest::addColumn<bool>("chinese");
+        QTest::addColumn<QString>("description");
+        QTest::newRow("unsupported zh") << int(Case::unsupportedPayload) << true << QStringLiteral("这项内容不是可识别的图片");
+        QTest::newRow("unsupported en") << int(Case::unsupportedPayload) << false
+                                        << QStringLiteral("This item is not a recognizable image");
+        QTest::newRow("unreadable zh") << int(Case::unreadableImage) << true << QStringLiteral("图片读取失败");
+        QTest::newRow("unreadable en") << int(Case::unreadableImage) << false << QStringLiteral("Failed to read the image");
+        QTest::newRow("no text zh") << int(Case::noText) << true << QStringLiteral("没有识别到文字");
+        QTest::newRow("no text en") << int(Case::noText) << false << QStringLiteral("No text was recognized");
+    }
+    void errorDescriptionsInBothLanguages()
+    {
+        QFETCH(int, errorCase);
+        QFETCH(bool, chinese);
+        QFETCH(QString, description);
+        L10n::setIsChineseForTesting(chinese);
+        const ImageTextRecognizerError error{Case(errorCase)};
+        QCOMPARE(error.localizedDescription(), description);
+        QCOMPARE(QString::fromUtf8(error.what()), description);
+    }
+
+    // --- From the engine's characters to regions
+
+    void blanksNeverBecomeRegions()
+    {
+        const QRectF box(0.1, 0.5, 0.2, 0.1);
+        const QList<Platform::RecognizedCharacter> line{
+            {QStringLiteral(" "), box},          {QStringLiteral("\n"), box},     {QStringLiteral("\u3000"), box},
+            {QStringLiteral("a"), box},          {QStringLiteral("b c"), box},    {QStringLiteral("x"), QRectF()},
+            {QStringLiteral("y"), QRectF(0, 0, qQNaN(), 0.1)}, {QString(), box}, {QStringLiteral("e\u0301"), box}};
+        const Regions regions = ImageTextRecognizer::selectionRegions(line);
+        QStringList texts;
+        for (const RecognizedTextRegion& region : regions)
+            texts.append(region.text);
+        // A combined accent stays with its letter; characters without a box are left out.
+        QCOMPARE(texts, (QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"),
+                                     QStringLiteral("e\u0301")}));
+        QCOMPARE(regions[0].boundingBox, box);
+        // Two characters sharing one box split it, left to right.
+        QCOMPARE(regions[1].boundingBox, QRectF(0.1, 0.5, 0.1, 0.1));
+        QCOMPARE(regions[2].boundingBox, QRectF(0.2, 0.5, 0.1, 0.1));
+    }
+
+    void onlyBlanksFromTheEngineGiveNoText()
+    {
+        auto fake = std::make_shared<FakeRecognizer>();
+        fake->result.characters = {{QStringLiteral(" "), QRectF(0.1, 0.1, 0.1, 0.1)}};
+        Platform::TextRecognizer::setSharedForTesting(fake);
+        QCOMPARE(await(ImageTextRecognizer::recognizeTextRegions(QImage(10, 10, QImage::Format_RGB32))).errorCase,
+                 Case::noText);
+    }
+
+    void anEngineFailureReachesTheCallerWithItsMessage()
+    {
+        auto fake = std::make_shared<FakeRecognizer>();
+        fake->result.error = QStringLiteral("Text recognition data is missing");
+        Platform::TextRecognizer::setSharedForTesting(fake);
+        const Outcome outcome = await(ImageTextRecognizer::recognizeTextRegions(QImage(10, 10, QImage::Format_RGB32)));
+        QVERIFY(!outcome.errorCase);
+        QCOMPARE(outcome.errorDescription, QStringLiteral("Text recognition data is missing"));
+    }
+
+    // --- Threads and answers
+
+    void recognitionRunsOffTheGuiThreadAndAnswersOnIt()
+    {
+        auto fake = std::make_shared<FakeRecognizer>();
+        fake->result.characters = {{QStringLiteral("A"), QRectF(0.1, 0.1, 0.1, 0.1)}};
+        Platform::TextRecognizer::setSharedForTesting(fake);
+
+        QObject receiver;
+        int answers = 0;
+        QThread* answerThread = nullptr;
+        Regions answered;
+        ImageTextRecognizer::whenFinished(
+            ImageTextRecognizer::recognizeTextRegions(QImage(10, 10, QImage::Format_RGB32)), &receiver,
+            [&](const Regions& regions) {
+                ++answers;
+                answerThread = QThread::currentThread();
+                answered = regions;
+            },
+            [&](const QuillomareCore::Error&) { ++answers; });
+        QTRY_COMPARE(answers, 1);
+        QVERIFY(fake->thread.load() != nullptr);
+        QVERIFY(fake->thread.load() != QThread::currentThread());
+        QCOMPARE(answerThread, QThread::currentThread());
+        QCOMPARE(answered, (Regions{{QStringLiteral("A"), QRectF(0.1, 0.1, 0.1, 0.1)}}));
+        // Exactly once: nothing more arrives once the event loop has run on.
+        QTest::qWait(50);
+        QCOMPARE(answers, 1);
+    }
+
+    void aFailureIsAnsweredOnceThroughTheErrorHandler()
+    {
+        auto fake = std::make_shared<FakeRecognizer>();
+        Platform::TextRecognizer::setSharedForTesting(fake);
+        QObject receiver;
+        int regionAnswers = 0;
+        QStringList errors;
+        ImageTextRecognizer::whenFinished(
+            ImageTextRecognizer::recognizeTextRegions(QImage(10, 10, QImage::Format_RGB32)), &receiver,
+            [&](const Regions&) { ++regionAnswers; },
+            [&](const QuillomareCore::Error& error) { errors.append(error.localizedDescription()); });
+        QTRY_COMPARE(errors, QStringList{QStringLiteral("No text was recognized")});
+        QTest::qWait(50);
+        QCOMPARE(errors.size(), 1);
+        QCOMPARE(regionAnswers, 0);
+    }
+
+    void aReceiverGoneBeforeTheEndHearsNothing()
+    {
+        auto fake = std::make_shared<FakeRecognizer>();
+        fake->gated = true;
+        fake->result.characters = {{QStringLiteral("A"), QRectF(0.1, 0.1, 0.1, 0.1)}};
+        Platform::TextRecognizer::setSharedForTesting(fake);
+        int answers = 0;
+        auto* receiver = new QObject;
+        const QFuture<Regions> future = ImageTextRecognizer::recognizeTextRegions(QImage(10, 10, QImage::Format_RGB32));
+        ImageTextRecognizer::whenFinished(
+            future, receiver, [&](const Regions&) { ++answers; }, [&](const QuillomareCore::Error&) { ++answers; });
+        QTRY_COMPARE(fake->calls.load(), 1);
+        delete receiver;
+        fake->gate.release();
+        QFuture<Regions>(future).waitForFinished();
+        QTest::qWait(50);
+        QCOMPARE(answers, 0);
+    }
+
+    // --- Reading order
+
+    void readingOrderText_data()
+    {
+        QTest::addColumn<Regions>("regions");
+        QTest::addColumn<std::optional<QString>>("text");
+        const auto s = [](const char* text) { return QString::fromUtf8(text); };
+
+        QTest::newRow("none") << Regions{} << std::optional<QString>();
+        QTest::newRow("one") << Regions{region(s("字"), 0.5, 0.5)} << std::optional<QString>(s("字"));
+        QTest::newRow("one line, left to right despite small steps")
+            << Regions{region(s("c"), 0.7, 0.505), region(s("a"), 0.1, 0.5), region(s("b"), 0.4, 0.494)}
+            << std::optional<QString>(s("abc"));
+        QTest::newRow("upper line first, one line feed between")
+            << Regions{region(s("d"), 0.3, 0.2), region(s("c"), 0.1, 0.2), region(s("b"), 0.3, 0.8),
+                       region(s("a"), 0.1, 0.8)}
+            << std::optional<QString>(s("ab\ncd"));
+        QTest::newRow("same centre keeps the recognition order")
+            << Regions{region(s("x"), 0.5, 0.5), region(s("y"), 0.5, 0.5)} << std::optional<QString>(s("xy"));
+        // 0.010 is within reach of both others, which are not of each other: the line begins at
+        // the highest centre and takes what lies within reach of it.
+        QTest::newRow("chain of centres 0.000, 0.010, 0.020")
+            << Regions{region(s("a"), 0.1, 0.000), region(s("b"), 0.5, 0.010), region(s("c"), 0.9, 0.020)}
+            << std::optional<QString>(s("bc\na"));
+    }
+    void readingOrderText()
+    {
+        QFETCH(Regions, regions);
+        QFETCH(std::optional<QString>, text);
+        QCOMPARE(ImageTextRecognizer::readingOrderText(regions), text);
+        // Where no two regions share a centre, the order of arrival does not matter.
+        const auto byText = [](const auto& a, const auto& b) { return a.text < b.text; };
+        if (QTest::currentDataTag() == QLatin1String("same centre keeps the recognition order"))
+            return;
+        std::sort(regions.begin(), regions.end(), byText);
+        do {
+            QCOMPARE(ImageTextRecognizer::readingOrderText(regions), text);
+        } while (std::next_permutation(regions.begin(), regions.end(), byText));
+    }
+
+    void aLongChainOfCloseCentresSortsSoundly()
+    {
+        // Centres 0.004 apart: every neighbour is "on the same line", far ones are not. A pairwise
+        // sort on that test may run off the ends of the list; lines must form regardless.
+        Regions regions;
+        for (int i = 0; i < 2000; ++i)
+            regions.append(region(QString(QChar(u'a' + i % 26)), (i * 7919 % 2000) / 2000.0, i * 0.004 / 4));
+        const Regions sorted = ImageTextRecognizer::sortedInReadingOrder(regions);
+        QCOMPARE(sorted.size(), regions.size());
+        for (const RecognizedTextRegion& each : regions)
+            QCOMPARE(sorted.count(each), regions.count(each));
+
+        Regions shuffled = regions;
+        std::shuffle(shuffled.begin(), shuffled.end(), *QRandomGenerator::global());
+        QCOMPARE(ImageTextRecognizer::sortedInReadingOrder(shuffled), sorted);
+        // Lines go top to bottom: a later line never starts above an earlier one.
+        QVERIFY(sorted.first().boundingBox.center().y() >= sorted.last().boundingBox.center().y());
+    }
+};
+
+QUILLOMARE_GUI_TEST_MAIN(TestImageTextRecognizer)
+#include "tst_imagetextrecognizer.moc"

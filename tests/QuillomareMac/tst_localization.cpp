@@ -1,0 +1,104 @@
+#include "Shell/Localization.h"
+
+#include <Platform/UserDefaults.h>
+
+#include "TestSupport.h"
+
+using namespace QuillomareMac;
+
+class LocalizationTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    static void store(const QVariant& value)
+    {
+        auto defaults = Platform::UserDefaults::standard();
+        if (value.isValid())
+            defaults->setValue(L10n::preferenceKey, value);
+        else
+            defaults->remove(L10n::preferenceKey);
+        defaults->sync();
+    }
+
+private Q_SLOTS:
+    void cleanup()
+    {
+        store(QVariant());
+        L10n::resetForTesting();
+    }
+
+    void testStoredPreferenceIsReadExactly_data()
+    {
+        QTest::addColumn<QVariant>("stored");
+        QTest::addColumn<AppLanguagePreference>("expected");
+        QTest::newRow("missing") << QVariant() << AppLanguagePreference::system;
+        QTest::newRow("system") << QVariant(QStringLiteral("system")) << AppLanguagePreference::system;
+        QTest::newRow("chinese") << QVariant(QStringLiteral("chinese")) << AppLanguagePreference::chinese;
+        QTest::newRow("english") << QVariant(QStringLiteral("english")) << AppLanguagePreference::english;
+        QTest::newRow("capitalised") << QVariant(QStringLiteral("Chinese")) << AppLanguagePreference::system;
+        QTest::newRow("other text") << QVariant(QStringLiteral("zh")) << AppLanguagePreference::system;
+    }
+
+    void testStoredPreferenceIsReadExactly()
+    {
+        QFETCH(QVariant, stored);
+        QFETCH(AppLanguagePreference, expected);
+        store(stored);
+        QCOMPARE(L10n::preference(), expected);
+    }
+
+    void testChoosingSystemStoresItsRawValue()
+    {
+        L10n::setPreference(AppLanguagePreference::english);
+        L10n::setPreference(AppLanguagePreference::system);
+        QCOMPARE(Platform::UserDefaults::standard()->value(L10n::preferenceKey).toString(), QStringLiteral("system"));
+    }
+
+    void testTheFlagFollowsTheStoredChoiceAndThenStaysForTheProcess()
+    {
+        L10n::setPreference(AppLanguagePreference::chinese);
+        QVERIFY(L10n::isChinese());
+        QCOMPARE(L10n::text(QStringLiteral("中"), QStringLiteral("en")), QStringLiteral("中"));
+
+        L10n::setPreference(AppLanguagePreference::english);
+        QVERIFY(L10n::isChinese()); // fixed until the program starts again
+
+        L10n::resetForTesting();
+        QVERIFY(!L10n::isChinese());
+        QCOMPARE(L10n::text(QStringLiteral("中"), QStringLiteral("en")), QStringLiteral("en"));
+    }
+
+    void testSystemLanguageTags_data()
+    {
+        QTest::addColumn<QString>("tag");
+        QTest::addColumn<bool>("chinese");
+        QTest::newRow("simplified, mainland") << QStringLiteral("zh-Hans-CN") << true;
+        QTest::newRow("traditional, Taiwan") << QStringLiteral("zh-Hant-TW") << true;
+        QTest::newRow("bare zh") << QStringLiteral("zh") << true;
+        QTest::newRow("English") << QStringLiteral("en-US") << false;
+        QTest::newRow("capital ZH") << QStringLiteral("ZH-CN") << false;
+        QTest::newRow("empty list stands for en") << QStringLiteral("en") << false;
+    }
+
+    void testSystemLanguageTags()
+    {
+        QFETCH(QString, tag);
+        QFETCH(bool, chinese);
+        QCOMPARE(L10n::isChineseLanguageTag(tag), chinese);
+    }
+
+    void testKindNamesFollowTheLanguage()
+    {
+        using QuillomareCore::ClipKind;
+        L10n::setIsChineseForTesting(false);
+        QCOMPARE(L10n::localizedDisplayName(ClipKind::url), QStringLiteral("Link"));
+        QCOMPARE(L10n::localizedDisplayName(ClipKind::unknown), QStringLiteral("Clip"));
+        L10n::setIsChineseForTesting(true);
+        QCOMPARE(L10n::localizedDisplayName(ClipKind::url), QStringLiteral("链接"));
+        QCOMPARE(L10n::localizedDisplayName(ClipKind::unknown), QStringLiteral("剪贴"));
+    }
+};
+
+QUILLOMARE_TEST_MAIN(LocalizationTest)
+#include "tst_localization.moc"

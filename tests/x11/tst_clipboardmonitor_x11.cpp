@@ -1,0 +1,121 @@
+// The monitor on the real X11 clipboard, with xclip as the other program.
+
+#include "Pasteboard/ClipboardMonitor.h"
+#include "Shell/Localization.h"
+
+#include <Platform/PasteboardX11.h>
+#include <Platform/Workspace.h>
+#include <QuillomareCore/Hashing.h>
+
+#include "TestSupport.h"
+#include "X11Tools.h"
+
+#include <QApplication>
+#include <QBuffer>
+#include <QDeadlineTimer>
+#include <QTemporaryDir>
+
+using namespace QuillomareCore;
+using namespace QuillomareMac;
+using namespace QuillomareTest;
+
+class ClipboardMonitorX11Test : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<ClipboardStore> m_store;
+    std::unique_ptr<Platform::X11Pasteboard> m_pasteboard;
+    Platform::MemoryWorkspace m_workspace;
+    SensitiveContentDetector m_detector;
+    std::unique_ptr<ClipboardMonitor> m_monitor;
+    QList<ClipboardCaptureResult> m_results;
+
+    ClipboardCaptureResult capture(const QByteArray& bytes, const QString& target)
+    {
+        m_results.clear();
+        if (!xclipCopy(bytes, target))
+            qFatal("xclip could not copy");
+        const QDeadlineTimer deadline(5000);
+        while (m_results.isEmpty() && !deadline.hasExpired()) {
+            QTest::qWait(10);
+            m_monitor->poll();
+        }
+        if (m_results.size() != 1)
+            qFatal("expected one capture, got %lld", qint64(m_results.size()));
+        return m_results.first();
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QCOMPARE(QGuiApplication::platformName(), QStringLiteral("xcb"));
+        L10n::setIsChineseForTesting(false);
+    }
+
+    void init()
+    {
+        m_results.clear();
+        m_dir = std::make_unique<QTemporaryDir>();
+        m_store = std::make_unique<ClipboardStore>(m_dir->filePath(QStringLiteral("clips.json")));
+        m_pasteboard = std::make_unique<Platform::X11Pasteboard>();
+        m_monitor = std::make_unique<ClipboardMonitor>(*m_pasteboard, *m_store, m_detector, m_workspace);
+        m_monitor->onCapture = [this](const ClipboardCaptureResult& result) { m_results.append(result); };
+    }
+
+    void testChineseTextFromAnotherProgram()
+    {
+        const QString text = QStringLiteral("剪贴板里的中文 and English\n第二行");
+        const auto result = capture(text.toUtf8(), QStringLiteral("UTF8_STRING"));
+        QVERIFY(result.item);
+        QCOMPARE(result.item->payload.textValue(), text);
+        QCOMPARE(result.item->preview, QStringLiteral("剪贴板里的中文 and English 第二行"));
+    }
+
+    void testPNGFromAnotherProgram()
+    {
+        QImage image(32, 20, QImage::Format_RGB32);
+        image.fill(Qt::yellow);
+        QByteArray png;
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        QVERIFY(image.save(&buffer, "PNG"));
+        const auto result = capture(png, QStringLiteral("image/png"));
+        QVERIFY(result.item);
+        QCOMPARE(result.item->kind, ClipKind(ClipKind::image));
+        QImage stored;
+        QVERIFY(stored.loadFromData(result.item->payload.imagePNGValue()));
+        QCOMPARE(stored.size(), QSize(32, 20));
+    }
+
+    void testFileListFromAnotherProgram()
+    {
+        const QString first = m_dir->filePath(QStringLiteral("report 1.txt"));
+        const QString second = m_dir->filePath(QStringLiteral("数据.csv"));
+        writeFile(first, "a");
+        writeFile(second, "b");
+        const QByteArray list = QUrl::fromLocalFile(first).toEncoded() + "\r\n" + QUrl::fromLocalFile(second).toEncoded() + "\r\n";
+        const auto result = capture(list, QStringLiteral("text/uri-list"));
+        QVERIFY(result.item);
+        QCOMPARE(result.item->kind, ClipKind(ClipKind::file));
+        QCOMPARE(result.item->payload.fileURLsValue(), (QStringList{first, second}));
+        QCOMPARE(result.item->preview, QStringLiteral("2 files"));
+    }
+
+    void testOwnWriteIsNotCapturedOnceRecorded()
+    {
+        m_pasteboard->clearContents();
+        QVERIFY(m_pasteboard->setString(QStringLiteral("ours")));
+        m_monitor->setLastChangeCount(m_pasteboard->changeCount());
+        for (int i = 0; i < 20; ++i) {
+            QTest::qWait(10);
+            m_monitor->poll();
+        }
+        QVERIFY(m_results.isEmpty());
+        QCOMPARE(xclipPaste(), QByteArray("ours"));
+    }
+};
+
+QUILLOMARE_GUI_TEST_MAIN(ClipboardMonitorX11Test)
+#include "tst_clipboardmonitor_x11.moc"

@@ -1,0 +1,394 @@
+#include "TestSupport.h"
+#include "X11Tools.h"
+
+#include <Platform/WorkspaceX11.h>
+
+#include <QApplication>
+#include <QDBusConnection>
+#include <QDBusContext>
+#include <QDBusError>
+#include <QDesktopServices>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QScopeGuard>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QWidget>
+
+#include <memory>
+
+using namespace Platform;
+
+namespace {
+
+const QString kProbeInstance = QStringLiteral("quillomareprobe");
+// Xt programs name their class after the program.
+const QString kProbeClass = QStringLiteral("Xmessage");
+
+// Readable in a failed comparison.
+QString text(const std::optional<RunningApplication>& application)
+{
+    if (!application)
+        return QStringLiteral("(none)");
+    return QStringLiteral("pid %1, id %2, name %3")
+        .arg(application->processIdentifier)
+        .arg(application->bundleIdentifier.value_or(QStringLiteral("(none)")),
+             application->localizedName.value_or(QStringLiteral("(none)")));
+}
+
+} // namespace
+
+// Stands in for the desktop's URL opener.
+class UrlRecorder : public QObject
+{
+    Q_OBJECT
+
+public Q_SLOTS:
+    void open(const QUrl& url) { opened.append(url); }
+
+public:
+    QList<QUrl> opened;
+};
+
+// A file manager on its own bus connection, answering as a real one does.
+class FakeFileManager : public QObject, protected QDBusContext
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.FileManager1")
+
+public Q_SLOTS:
+    void ShowItems(const QStringList& uris, const QString& startupId)
+    {
+        calls.append({uris, startupId});
+        if (refuses)
+            sendErrorReply(QDBusError::Failed, QStringLiteral("cannot show these"));
+    }
+
+public:
+    bool refuses = false;
+    QList<std::pair<QStringList, QString>> calls;
+};
+
+class TestWorkspaceX11 : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void namesAnOutsideClientByItsClass();
+    void namesAnOutsideClientByItsDesktopFile();
+    void namesOwnWindowByProcessAndExecutable();
+    void followsTheActiveWindow();
+    void privateConnectionAnswersAlike();
+    void survivesTheActiveWindowClosing();
+
+    void showsItemsThroughTheFileManager();
+    void opensTheFolderWithoutAFileManager();
+    void opensTheFolderWhenTheFileManagerRefuses();
+    void openURLHandsTheUrlToTheDesktop();
+
+private:
+    // Runs a short command while the event loop goes on; false when it failed or hung.
+    static bool run(const QString& program, const QStringList& arguments, QByteArray* output = nullptr);
+    // Starts an xmessage window and returns its X id (0 when it did not appear).
+    quint64 startProbe();
+    bool activate(quint64 window) { return run(QStringLiteral("xdotool"), {QStringLiteral("windowactivate"), QStringLiteral("--sync"), QString::number(window)}); }
+    void writeDesktopFile(const QString& name, const QByteArray& keys);
+    std::unique_ptr<QWidget> showOwnWindow();
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<QProcess> m_probe;
+    UrlRecorder m_recorder;
+};
+
+void TestWorkspaceX11::initTestCase()
+{
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+        QSKIP("needs an X11 desktop: run inside scripts/x11-session with QT_QPA_PLATFORM=xcb");
+    if (QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty()
+        || QStandardPaths::findExecutable(QStringLiteral("xmessage")).isEmpty())
+        QSKIP("needs xdotool and xmessage");
+}
+
+void TestWorkspaceX11::init()
+{
+    // Only the applications a test installs exist.
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    qputenv("XDG_DATA_HOME", QFile::encodeName(m_dir->filePath(QStringLiteral("home"))));
+    qputenv("XDG_DATA_DIRS", QFile::encodeName(m_dir->filePath(QStringLiteral("system"))));
+    m_recorder.opened.clear();
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), &m_recorder, "open");
+}
+
+void TestWorkspaceX11::cleanup()
+{
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+    if (m_probe) {
+        m_probe->kill();
+        m_probe->waitForFinished(2000);
+        m_probe.reset();
+    }
+    m_dir.reset();
+}
+
+bool TestWorkspaceX11::run(const QString& program, const QStringList& arguments, QByteArray* output)
+{
+    int exitCode = -1;
+    const QByteArray printed = QuillomareTest::runWhileServingEvents(program, arguments, {}, 10000, &exitCode);
+    if (output)
+        *output = printed;
+    return exitCode == 0;
+}
+
+quint64 TestWorkspaceX11::startProbe()
+{
+    m_probe = std::make_unique<QProcess>();
+    m_probe->start(QStringLiteral("xmessage"), {QStringLiteral("-name"), kProbeInstance, QStringLiteral("-title"),
+                                                QStringLiteral("Quillomare probe"), QStringLiteral("probe")});
+    QByteArray found;
+    if (!run(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--sync"), QStringLiteral("--onlyvisible"),
+                                          QStringLiteral("--classname"), QLatin1Char('^') + kProbeInstance + QLatin1Char('$')},
+             &found))
+        return 0;
+    const QList<QByteArray> windows = found.trimmed().split('\n');
+    return windows.constLast().toULongLong();
+}
+
+void TestWorkspaceX11::writeDesktopFile(const QString& name, const QByteArray& keys)
+{
+    const QString folder = m_dir->filePath(QStringLiteral("home/applications"));
+    QDir().mkpath(folder);
+    QuillomareTest::writeFile(folder + QLatin1Char('/') + name, "[Desktop Entry]\nType=Application\n" + keys + "\n");
+}
+
+std::unique_ptr<QWidget> TestWorkspaceX11::showOwnWindow()
+{
+    auto window = std::make_unique<QWidget>();
+    window->setWindowTitle(QStringLiteral("Quillomare own window"));
+    window->resize(240, 120);
+    window->show();
+    if (!QTest::qWaitForWindowExposed(window.get()))
+        return nullptr;
+    return window;
+}
+
+void TestWorkspaceX11::namesAnOutsideClientByItsClass()
+{
+    const quint64 probe = startProbe();
+    QVERIFY(probe != 0);
+    QVERIFY(activate(probe));
+
+    X11Workspace workspace;
+    QTRY_COMPARE(workspace.frontmostApplication().value_or(RunningApplication{}).bundleIdentifier, kProbeClass);
+    // xmessage neither states its process nor sets a UTF-8 title: the class names it.
+    QCOMPARE(text(workspace.frontmostApplication()), text(RunningApplication{0, kProbeClass, kProbeClass}));
+}
+
+void TestWorkspaceX11::namesAnOutsideClientByItsDesktopFile()
+{
+    writeDesktopFile(QStringLiteral("org.quillomare.Probe.desktop"),
+                     "Name=Probe Viewer\nName[zh_CN]=探针查看器\nStartupWMClass=xmessage\nExec=/usr/bin/true");
+    const quint64 probe = startProbe();
+    QVERIFY(probe != 0);
+    QVERIFY(activate(probe));
+
+    X11Workspace workspace;
+    const RunningApplication expected{0, QStringLiteral("org.quillomare.Probe"), QStringLiteral("Probe Viewer")};
+    QTRY_COMPARE(text(workspace.frontmostApplication()), text(expected));
+}
+
+void TestWorkspaceX11::namesOwnWindowByProcessAndExecutable()
+{
+    const std::unique_ptr<QWidget> window = showOwnWindow();
+    QVERIFY(window);
+    QVERIFY(activate(window->winId()));
+
+    // Qt names the class of its windows after the application.
+    X11Workspace workspace;
+    const RunningApplication byClass{QCoreApplication::applicationPid(), QCoreApplication::applicationName(),
+                                     QStringLiteral("Quillomare own window")};
+    QTRY_COMPARE(text(workspace.frontmostApplication()), text(byClass));
+
+    // A desktop file that starts this very executable names it, found through the window's pid.
+    writeDesktopFile(QStringLiteral("org.quillomare.SelfTest.desktop"),
+                     "Name=Self Test\nExec=\"" + QFile::encodeName(QCoreApplication::applicationFilePath())
+                         + "\" --flag %U");
+    X11Workspace withDesktopFile;
+    const RunningApplication byExec{QCoreApplication::applicationPid(), QStringLiteral("org.quillomare.SelfTest"),
+                                    QStringLiteral("Self Test")};
+    QCOMPARE(text(withDesktopFile.frontmostApplication()), text(byExec));
+}
+
+void TestWorkspaceX11::followsTheActiveWindow()
+{
+    const quint64 probe = startProbe();
+    QVERIFY(probe != 0);
+    const std::unique_ptr<QWidget> window = showOwnWindow();
+    QVERIFY(window);
+    X11Workspace workspace;
+    const auto frontmostIdentifier = [&workspace] {
+        return workspace.frontmostApplication().value_or(RunningApplication{}).bundleIdentifier;
+    };
+
+    QVERIFY(activate(probe));
+    QTRY_COMPARE(frontmostIdentifier(), kProbeClass);
+    QVERIFY(activate(window->winId()));
+    QTRY_COMPARE(frontmostIdentifier(), QCoreApplication::applicationName());
+    QCOMPARE(workspace.frontmostApplication()->processIdentifier, QCoreApplication::applicationPid());
+    QVERIFY(activate(probe));
+    QTRY_COMPARE(frontmostIdentifier(), kProbeClass);
+
+    // Every answer is asked afresh; the installed applications were read once.
+    QElapsedTimer clock;
+    clock.start();
+    for (int i = 0; i < 200; ++i)
+        QCOMPARE(frontmostIdentifier(), kProbeClass);
+    qInfo("one query took %.3f ms on average", double(clock.nsecsElapsed()) / 200 / 1e6);
+    QCOMPARE(workspace.indexScanCount(), 1);
+}
+
+void TestWorkspaceX11::privateConnectionAnswersAlike()
+{
+    const quint64 probe = startProbe();
+    QVERIFY(probe != 0);
+    const std::unique_ptr<QWidget> window = showOwnWindow();
+    QVERIFY(window);
+
+    X11WorkspaceOptions options;
+    options.connection = X11WorkspaceOptions::Connection::alwaysOwn;
+    X11Workspace workspace(options);
+    QVERIFY(activate(window->winId()));
+    QTRY_COMPARE(workspace.frontmostApplication().value_or(RunningApplication{}).processIdentifier,
+                 QCoreApplication::applicationPid());
+    QVERIFY(activate(probe));
+    QTRY_COMPARE(workspace.frontmostApplication().value_or(RunningApplication{}).bundleIdentifier, kProbeClass);
+}
+
+void TestWorkspaceX11::survivesTheActiveWindowClosing()
+{
+    const quint64 probe = startProbe();
+    QVERIFY(probe != 0);
+    QVERIFY(activate(probe));
+    X11Workspace workspace;
+    QTRY_COMPARE(workspace.frontmostApplication().value_or(RunningApplication{}).bundleIdentifier, kProbeClass);
+
+    // Ask without pause while the window goes away under the questions.
+    m_probe->kill();
+    QElapsedTimer clock;
+    clock.start();
+    qint64 slowest = 0;
+    bool probeStillNamed = true;
+    while (clock.elapsed() < 5000 && probeStillNamed) {
+        QElapsedTimer one;
+        one.start();
+        const auto application = workspace.frontmostApplication();
+        slowest = qMax(slowest, one.elapsed());
+        probeStillNamed = application && application->bundleIdentifier == kProbeClass;
+        QCoreApplication::processEvents();
+    }
+    QVERIFY2(!probeStillNamed, "the closed window is still reported as active");
+    QVERIFY2(slowest < 1000, qPrintable(QStringLiteral("a query took %1 ms").arg(slowest)));
+}
+
+void TestWorkspaceX11::showsItemsThroughTheFileManager()
+{
+    const QString service = QStringLiteral("org.quillomare.test.FileManager%1").arg(QCoreApplication::applicationPid());
+    QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("fake-file-manager"));
+    QVERIFY2(bus.isConnected(), "needs a session bus");
+    FakeFileManager fileManager;
+    QVERIFY(bus.registerObject(QStringLiteral("/org/freedesktop/FileManager1"), &fileManager,
+                               QDBusConnection::ExportAllSlots));
+    QVERIFY(bus.registerService(service));
+    const auto release = qScopeGuard([&bus, service] {
+        bus.unregisterService(service);
+        QDBusConnection::disconnectFromBus(QStringLiteral("fake-file-manager"));
+    });
+
+    const QString first = m_dir->filePath(QStringLiteral("with blank.txt"));
+    const QString second = m_dir->filePath(QStringLiteral("second.txt"));
+    QuillomareTest::writeFile(first, "1");
+    QuillomareTest::writeFile(second, "2");
+    X11WorkspaceOptions options;
+    options.fileManagerService = service;
+    X11Workspace workspace(options);
+
+    QVERIFY(workspace.selectFile(first, m_dir->path()));
+    QTRY_COMPARE(fileManager.calls.size(), 1);
+    QCOMPARE(fileManager.calls[0].first, QStringList{QString::fromUtf8(QUrl::fromLocalFile(first).toEncoded())});
+    QVERIFY(fileManager.calls[0].first[0].endsWith(QLatin1String("/with%20blank.txt")));
+    QCOMPARE(fileManager.calls[0].second, QString());
+
+    QVERIFY(workspace.activateFileViewerSelecting(
+        {QUrl::fromLocalFile(second), QUrl(QStringLiteral("https://example.org/")), QUrl::fromLocalFile(first)}));
+    QTRY_COMPARE(fileManager.calls.size(), 2);
+    QCOMPARE(fileManager.calls[1].first, (QStringList{QString::fromUtf8(QUrl::fromLocalFile(second).toEncoded()),
+                                                      QString::fromUtf8(QUrl::fromLocalFile(first).toEncoded())}));
+    QTest::qWait(50);
+    QCOMPARE(m_recorder.opened, QList<QUrl>{}); // the file manager answered: no folder opened besides
+}
+
+void TestWorkspaceX11::opensTheFolderWithoutAFileManager()
+{
+    X11WorkspaceOptions options;
+    options.fileManagerService = QStringLiteral("org.quillomare.test.NoSuchFileManager");
+    X11Workspace workspace(options);
+    const QString folder = m_dir->path();
+    QDir().mkpath(m_dir->filePath(QStringLiteral("inner")));
+    const QString outer = m_dir->filePath(QStringLiteral("outer.txt"));
+    const QString inner = m_dir->filePath(QStringLiteral("inner/inner.txt"));
+    QuillomareTest::writeFile(outer, "o");
+    QuillomareTest::writeFile(inner, "i");
+
+    // The folder the caller roots the view at; else the file's own.
+    QVERIFY(workspace.selectFile(inner, folder));
+    QVERIFY(workspace.selectFile(inner, QString()));
+    // Several files: the folder of the first that exists.
+    QVERIFY(workspace.activateFileViewerSelecting({QUrl::fromLocalFile(m_dir->filePath(QStringLiteral("gone.txt"))),
+                                                   QUrl::fromLocalFile(inner), QUrl::fromLocalFile(outer)}));
+    QCOMPARE(m_recorder.opened, (QList<QUrl>{QUrl::fromLocalFile(folder),
+                                             QUrl::fromLocalFile(m_dir->filePath(QStringLiteral("inner"))),
+                                             QUrl::fromLocalFile(m_dir->filePath(QStringLiteral("inner")))}));
+}
+
+void TestWorkspaceX11::opensTheFolderWhenTheFileManagerRefuses()
+{
+    const QString service = QStringLiteral("org.quillomare.test.RefusingFileManager%1").arg(QCoreApplication::applicationPid());
+    QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("refusing-file-manager"));
+    QVERIFY2(bus.isConnected(), "needs a session bus");
+    FakeFileManager fileManager;
+    fileManager.refuses = true;
+    QVERIFY(bus.registerObject(QStringLiteral("/org/freedesktop/FileManager1"), &fileManager,
+                               QDBusConnection::ExportAllSlots));
+    QVERIFY(bus.registerService(service));
+    const auto release = qScopeGuard([&bus, service] {
+        bus.unregisterService(service);
+        QDBusConnection::disconnectFromBus(QStringLiteral("refusing-file-manager"));
+    });
+
+    const QString file = m_dir->filePath(QStringLiteral("file.txt"));
+    QuillomareTest::writeFile(file, "f");
+    X11WorkspaceOptions options;
+    options.fileManagerService = service;
+    X11Workspace workspace(options);
+    QVERIFY(workspace.selectFile(file, m_dir->path()));
+    QTRY_COMPARE(m_recorder.opened, QList<QUrl>{QUrl::fromLocalFile(m_dir->path())});
+    QCOMPARE(fileManager.calls.size(), 1);
+}
+
+void TestWorkspaceX11::openURLHandsTheUrlToTheDesktop()
+{
+    QDesktopServices::setUrlHandler(QStringLiteral("quillomare-test"), &m_recorder, "open");
+    const auto release = qScopeGuard([] { QDesktopServices::unsetUrlHandler(QStringLiteral("quillomare-test")); });
+    X11Workspace workspace;
+    const QUrl url(QStringLiteral("quillomare-test:item/1"));
+    QVERIFY(workspace.openURL(url));
+    QCOMPARE(m_recorder.opened, QList<QUrl>{url});
+}
+
+QUILLOMARE_GUI_TEST_MAIN(TestWorkspaceX11)
+#include "tst_workspace_x11.moc"
