@@ -1,0 +1,605 @@
+#include "TestSupport.h"
+
+#include <Shelf/ShelfFileStore.h>
+#include <Shelf/ShelfItem.h>
+#include <Shelf/ShelfSessionStore.h>
+#include <Shell/Localization.h>
+
+#include <QuillomareCore/Errors.h>
+#include <QuillomareCore/Foundation.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace QuillomareMac;
+using QuillomareCore::ClipKind;
+using QuillomareTest::readFile;
+using QuillomareTest::writeFile;
+
+namespace {
+
+ShelfItem makeItem(ClipKind kind, ShelfPayload payload, const QString& title = QStringLiteral("item"))
+{
+    return ShelfItem{QUuid::createUuid(),       QuillomareTest::at(0), kind, title, QStringLiteral("sub"),
+                     QStringLiteral("preview"), std::move(payload),    false};
+}
+
+ShelfItem textItem(const QString& text)
+{
+    return makeItem(ClipKind::text, ShelfPayload::text(text), text);
+}
+
+ShelfItem fileItem(const QStringList& paths)
+{
+    return makeItem(ClipKind::file, ShelfPayload::fileURLs(paths));
+}
+
+QList<ShelfItem> textItems(int count, const QString& prefix = QStringLiteral("t"))
+{
+    QList<ShelfItem> items;
+    for (int i = 0; i < count; ++i)
+        items.append(textItem(prefix + QString::number(i)));
+    return items;
+}
+
+int modeOf(const QString& path)
+{
+    struct stat info
+    {
+    };
+    return ::lstat(QFile::encodeName(path).constData(), &info) == 0 ? int(info.st_mode & 0777) : -1;
+}
+
+QStringList titles(const ShelfSession& session)
+{
+    QStringList result;
+    for (const ShelfItem& item : session.items)
+        result.append(item.title);
+    return result;
+}
+
+// A shelf file written by hand, as another version or a moved data folder leaves it.
+QByteArray shelfFile(const QUuid& sessionID, const QList<std::pair<QUuid, QStringList>>& fileItems)
+{
+    QJsonArray items;
+    for (const auto& [id, paths] : fileItems) {
+        items.append(QJsonObject{
+            {QStringLiteral("createdAt"), QStringLiteral("2026-01-01T12:00:00Z")},
+            {QStringLiteral("id"), QuillomareCore::Uuid::text(id)},
+            {QStringLiteral("isSensitive"), false},
+            {QStringLiteral("kind"), QStringLiteral("file")},
+            {QStringLiteral("payload"),
+             QJsonObject{
+                 {QStringLiteral("fileURLs"), QJsonObject{{QStringLiteral("_0"), QJsonArray::fromStringList(paths)}}}}},
+            {QStringLiteral("preview"), QStringLiteral("p")},
+            {QStringLiteral("subtitle"), QStringLiteral("s")},
+            {QStringLiteral("title"), QStringLiteral("doc")},
+        });
+    }
+    const QJsonObject session{
+        {QStringLiteral("createdAt"), QStringLiteral("2026-01-01T12:00:00.250Z")},
+        {QStringLiteral("id"), QuillomareCore::Uuid::text(sessionID)},
+        {QStringLiteral("items"), items},
+        {QStringLiteral("name"), QStringLiteral("Work")},
+        {QStringLiteral("updatedAt"), QStringLiteral("2026-01-01T12:00:00Z")},
+    };
+    return QJsonDocument(QJsonObject{{QStringLiteral("selectedSessionID"), QuillomareCore::Uuid::text(sessionID)},
+                                     {QStringLiteral("sessions"), QJsonArray{session}}})
+        .toJson();
+}
+
+} // namespace
+
+class TestShelfSessionStore : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString path(const QString& name) const { return m_dir->filePath(name); }
+    QString storeFile() const { return path(QStringLiteral("Quillomare/shelf-sessions.json")); }
+    QString shelfFiles() const { return path(QStringLiteral("Quillomare/ShelfFiles")); }
+    QString makeFile(const QString& name, const QByteArray& bytes)
+    {
+        const QString file = path(name);
+        QDir().mkpath(QFileInfo(file).path());
+        writeFile(file, bytes);
+        return file;
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        L10n::setIsChineseForTesting(false);
+        m_dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_dir->isValid());
+    }
+
+    // --- The file
+
+    void newShelfHasOneDefaultSessionAndWritesNothing()
+    {
+        ShelfSessionStore store(storeFile());
+        QCOMPARE(store.sessions().size(), 1);
+        QCOMPARE(store.currentSession().name, QStringLiteral("Default"));
+        QCOMPARE(store.selectedSessionID(), store.sessions().first().id);
+        QVERIFY(!store.lastLoadFailure());
+        QVERIFY(!QFile::exists(storeFile()));
+    }
+
+    void everyKindOfEntryRoundTripsThroughTheFile()
+    {
+        QuillomareTest::ClockOverride clock(QuillomareTest::at(0).addMSecs(789));
+        const QString original = makeFile(QStringLiteral("outside/report.pdf"), "pdf");
+        QList<ShelfItem> items{
+            makeItem(ClipKind::file, ShelfPayload::fileURLs({original, QStringLiteral(" /gone/x.txt ")})),
+            makeItem(ClipKind::url, ShelfPayload::url(QStringLiteral("https://例子.com/a b?q=1"))),
+            makeItem(ClipKind::text, ShelfPayload::text(QStringLiteral("line one\n\"quoted\" 中文 🎉"))),
+            makeItem(ClipKind::image, ShelfPayload::imagePNG(QByteArray("\x89PNG\r\n\x1a\n\0\xff", 10))),
+        };
+        items[2].isSensitive = true;
+        items[0].createdAt = QuillomareTest::at(5).addMSecs(999);
+
+        QList<ShelfSession> saved;
+        QUuid selected;
+        {
+            ShelfSessionStore store(storeFile());
+            QCOMPARE(store.addItems(items, 30), 4);
+            clock.advance(2000);
+            store.createSession(QStringLiteral("Second"));
+            QVERIFY(store.selectSession(store.sessions().last().id));
+            store.waitForPendingCopies();
+            saved = store.sessions();
+            selected = store.selectedSessionID();
+        }
+        // Dates are kept in whole seconds, in memory as in the file.
+        QCOMPARE(saved.last().items.first().createdAt, QuillomareTest::at(5));
+
+        ShelfSessionStore reopened(storeFile());
+        QVERIFY(!reopened.lastLoadFailure());
+        QCOMPARE(reopened.sessions(), saved);
+        QCOMPARE(reopened.selectedSessionID(), selected);
+        QCOMPARE(reopened.currentSession().name, QStringLiteral("Default"));
+    }
+
+    void fileIsSortedPrettyWholeSecondsAndUserOnly()
+    {
+        QuillomareTest::ClockOverride clock(QuillomareTest::at(0).addMSecs(250));
+        {
+            ShelfSessionStore store(storeFile());
+            store.addItems({makeItem(ClipKind::url, ShelfPayload::url(QStringLiteral("https://a.example")))}, 30);
+        }
+        const QByteArray bytes = readFile(storeFile());
+        QVERIFY(bytes.contains("\n  \"selectedSessionID\""));
+        QVERIFY(bytes.indexOf("\"selectedSessionID\"") < bytes.indexOf("\"sessions\""));
+        for (const char* key : {"\"createdAt\"", "\"id\"", "\"isSensitive\"", "\"kind\"", "\"payload\"", "\"preview\"",
+                                "\"subtitle\"", "\"title\""})
+            QVERIFY2(bytes.contains(key), key);
+        const qsizetype item = bytes.indexOf("\"isSensitive\"");
+        QVERIFY(bytes.lastIndexOf("\"createdAt\"", item) < bytes.lastIndexOf("\"id\"", item));
+        QVERIFY(bytes.indexOf("\"payload\"", item) < bytes.indexOf("\"title\"", item));
+        QVERIFY(bytes.contains("\"url\" : {\n"));
+        QVERIFY(bytes.contains("\"_0\" : \"https://a.example\""));
+
+        const QJsonObject root = QJsonDocument::fromJson(bytes).object();
+        const QJsonObject session = root.value(QStringLiteral("sessions")).toArray().first().toObject();
+        QCOMPARE(session.value(QStringLiteral("createdAt")).toString(), QStringLiteral("2026-01-01T12:00:00Z"));
+        QCOMPARE(modeOf(storeFile()), 0600);
+        QCOMPARE(modeOf(QFileInfo(storeFile()).path()), 0700);
+    }
+
+    void datesWithFractionsAndAMissingSelectionAreRead()
+    {
+        const QUuid sessionID = QUuid::createUuid();
+        QByteArray bytes = shelfFile(sessionID, {});
+        bytes.replace("\"selectedSessionID\"", "\"unusedKey\"");
+        makeFile(QStringLiteral("Quillomare/shelf-sessions.json"), bytes);
+        ShelfSessionStore store(storeFile());
+        QVERIFY(!store.lastLoadFailure());
+        QCOMPARE(store.currentSession().id, sessionID);
+        QCOMPARE(store.currentSession().createdAt, QuillomareTest::at(0).addMSecs(250));
+    }
+
+    void emptySessionListGetsTheDefaultSession()
+    {
+        makeFile(QStringLiteral("Quillomare/shelf-sessions.json"), R"({"sessions": []})");
+        ShelfSessionStore store(storeFile());
+        QVERIFY(!store.lastLoadFailure());
+        QCOMPARE(store.sessions().size(), 1);
+        QCOMPARE(store.currentSession().name, QStringLiteral("Default"));
+    }
+
+    void badFileIsSetAsideNeverOverwritten_data()
+    {
+        QTest::addColumn<QByteArray>("contents");
+        QTest::newRow("not JSON") << QByteArray("{\"sessions\": [");
+        QTest::newRow("top level is a list") << QByteArray("[]");
+        QTest::newRow("missing sessions") << QByteArray("{\"selectedSessionID\": null}");
+        QTest::newRow("item without title")
+            << shelfFile(QUuid::createUuid(), {{QUuid::createUuid(), {QStringLiteral("/a")}}})
+                   .replace("\"title\"", "\"other\"");
+        QTest::newRow("unknown payload case")
+            << shelfFile(QUuid::createUuid(), {{QUuid::createUuid(), {QStringLiteral("/a")}}})
+                   .replace("\"fileURLs\"", "\"files\"");
+        QTest::newRow("bad date") << shelfFile(QUuid::createUuid(), {}).replace("2026-01-01T12:00:00Z", "yesterday");
+        QTest::newRow("bad base64") << QByteArray(
+            R"({"sessions":[{"createdAt":"2026-01-01T12:00:00Z","id":"E621E1F8-C36C-495A-93FC-0C247A3E6E5F",)"
+            R"("items":[{"createdAt":"2026-01-01T12:00:00Z","id":"E621E1F8-C36C-495A-93FC-0C247A3E6E50",)"
+            R"("isSensitive":false,"kind":"image","payload":{"imagePNG":{"_0":"not base64!"}},)"
+            R"("preview":"","subtitle":"","title":""}],"name":"n","updatedAt":"2026-01-01T12:00:00Z"}]})");
+    }
+
+    void badFileIsSetAsideNeverOverwritten()
+    {
+        QFETCH(QByteArray, contents);
+        makeFile(QStringLiteral("Quillomare/shelf-sessions.json"), contents);
+        // The copies of a shelf that could not be read are left alone: the file may be restored.
+        const QString copy = makeFile(QStringLiteral("Quillomare/ShelfFiles/") +
+                                          QuillomareCore::Uuid::text(QUuid::createUuid()) + QStringLiteral("/a.txt"),
+                                      "kept");
+
+        ShelfSessionStore store(storeFile());
+        QVERIFY(store.lastLoadFailure());
+        const auto backup = store.lastLoadFailure()->backupURL;
+        QVERIFY(backup);
+        QVERIFY(QFileInfo(*backup).fileName().startsWith(QStringLiteral("shelf-sessions.corrupt-")));
+        QVERIFY(backup->endsWith(QStringLiteral(".json")));
+        QCOMPARE(readFile(*backup), contents);
+        QVERIFY(store.lastLoadFailure()->message.contains(QFileInfo(*backup).fileName()));
+        QCOMPARE(store.sessions().size(), 1);
+        QVERIFY(QFile::exists(copy));
+
+        store.addItems({textItem(QStringLiteral("after"))}, 30);
+        QCOMPARE(readFile(*backup), contents);
+        ShelfSessionStore reopened(storeFile());
+        QVERIFY(!reopened.lastLoadFailure());
+        QCOMPARE(titles(reopened.currentSession()), QStringList{QStringLiteral("after")});
+    }
+
+    void unreadableFileIsSetAside()
+    {
+        // A folder where the file should be cannot be read as one.
+        QVERIFY(QDir().mkpath(storeFile()));
+        ShelfSessionStore store(storeFile());
+        QVERIFY(store.lastLoadFailure());
+        QVERIFY(store.lastLoadFailure()->message.contains(QStringLiteral("couldn't be read")));
+        QVERIFY(store.lastLoadFailure()->backupURL && QFileInfo(*store.lastLoadFailure()->backupURL).isDir());
+        store.addItems({textItem(QStringLiteral("x"))}, 30);
+        QVERIFY(QFileInfo(storeFile()).isFile());
+    }
+
+    void failedSaveChangesNothing()
+    {
+        ShelfSessionStore store(storeFile());
+        store.addItems({textItem(QStringLiteral("kept"))}, 30);
+        const QByteArray before = readFile(storeFile());
+        const QList<ShelfSession> sessions = store.sessions();
+
+        // The folder is replaced by a file: no save can succeed.
+        const QString folder = QFileInfo(storeFile()).path();
+        QVERIFY(QDir(folder).removeRecursively());
+        writeFile(folder, "in the way");
+        QVERIFY_THROWS_EXCEPTION(QuillomareCore::FileSystemError,
+                                 store.addItems({textItem(QStringLiteral("lost"))}, 30));
+        QVERIFY_THROWS_EXCEPTION(QuillomareCore::FileSystemError, store.createSession(QStringLiteral("new")));
+        QVERIFY_THROWS_EXCEPTION(QuillomareCore::FileSystemError, store.clearSelectedSession());
+        QCOMPARE(store.sessions(), sessions);
+
+        QFile::remove(folder);
+        QVERIFY(QDir().mkpath(folder));
+        writeFile(storeFile(), before);
+        ShelfSessionStore reopened(storeFile());
+        QCOMPARE(reopened.sessions(), sessions);
+    }
+
+    // --- Operations
+
+    void limitTakesTheStartOfTheList()
+    {
+        ShelfSessionStore store(storeFile());
+        QCOMPARE(store.addItems(textItems(29, QStringLiteral("old")), 30), 29);
+        QCOMPARE(store.addItems(
+                     {textItem(QStringLiteral("a")), textItem(QStringLiteral("b")), textItem(QStringLiteral("c"))}, 30),
+                 1);
+        QCOMPARE(store.currentSession().items.size(), 30);
+        QCOMPARE(store.currentSession().items.first().title, QStringLiteral("a"));
+
+        // Full: nothing added and nothing written.
+        const QByteArray before = readFile(storeFile());
+        QFile::remove(storeFile());
+        QCOMPARE(store.addItems({textItem(QStringLiteral("d"))}, 30), 0);
+        QCOMPARE(store.addItems({}, 30), 0);
+        QVERIFY(!QFile::exists(storeFile()));
+        writeFile(storeFile(), before);
+
+        // The limit is per session.
+        store.createSession(QStringLiteral("Next"));
+        QCOMPARE(store.addItems(textItems(3), 30), 3);
+    }
+
+    void newItemsGoFirstInTheirOwnOrder()
+    {
+        ShelfSessionStore store(storeFile());
+        store.addItems({textItem(QStringLiteral("1")), textItem(QStringLiteral("2"))}, 30);
+        store.addItems({textItem(QStringLiteral("3")), textItem(QStringLiteral("4"))}, 30);
+        QCOMPARE(titles(store.currentSession()),
+                 (QStringList{QStringLiteral("3"), QStringLiteral("4"), QStringLiteral("1"), QStringLiteral("2")}));
+    }
+
+    void sessionNames_data()
+    {
+        QTest::addColumn<QString>("given");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("trimmed") << QStringLiteral(" \t Trip\n") << QStringLiteral("Trip");
+        QTest::newRow("28 kept") << QStringLiteral("abcdefghijklmnopqrstuvwxyz12")
+                                 << QStringLiteral("abcdefghijklmnopqrstuvwxyz12");
+        QTest::newRow("29 cut") << QStringLiteral("abcdefghijklmnopqrstuvwxyz123")
+                                << QStringLiteral("abcdefghijklmnopqrstuvwxyz12");
+        // 28 user-perceived characters: flags and accents count once each.
+        QTest::newRow("emoji") << QString(QStringLiteral("🇨🇳").repeated(30))
+                               << QString(QStringLiteral("🇨🇳").repeated(28));
+        QTest::newRow("combining") << QString(QStringLiteral("e\u0301").repeated(29))
+                                   << QString(QStringLiteral("e\u0301").repeated(28));
+        QTest::newRow("space at the cut")
+            << QStringLiteral("abcdefghijklmnopqrstuvwxyz1 tail") << QStringLiteral("abcdefghijklmnopqrstuvwxyz1");
+        QTest::newRow("blank") << QStringLiteral(" \n ") << QStringLiteral("Untitled Session");
+    }
+
+    void sessionNames()
+    {
+        QFETCH(QString, given);
+        QFETCH(QString, expected);
+        ShelfSessionStore store(storeFile());
+        const ShelfSession created = store.createSession(given);
+        QCOMPARE(created.name, expected);
+        QCOMPARE(store.sessions().first(), created);
+        QCOMPARE(store.selectedSessionID(), created.id);
+        QVERIFY(created.items.isEmpty());
+
+        // Renaming trims and cuts the same way; a blank name is refused.
+        const bool blank = expected == QStringLiteral("Untitled Session");
+        QVERIFY(store.selectSession(store.sessions().last().id));
+        QCOMPARE(store.renameSelectedSession(given), !blank);
+        QCOMPARE(store.currentSession().name, blank ? QStringLiteral("Default") : expected);
+    }
+
+    void untitledNamesCountUp()
+    {
+        ShelfSessionStore store(storeFile());
+        QCOMPARE(store.createSession(QString()).name, QStringLiteral("Untitled Session"));
+        QCOMPARE(store.createSession(QStringLiteral("  ")).name, QStringLiteral("Untitled Session 2"));
+        QVERIFY(store.renameSelectedSession(QStringLiteral("Renamed")));
+        QCOMPARE(store.createSession(QString()).name, QStringLiteral("Untitled Session 2"));
+        L10n::setIsChineseForTesting(true);
+        QCOMPARE(store.createSession(QString()).name, QStringLiteral("未命名会话"));
+        QCOMPARE(ShelfSessionStore(path(QStringLiteral("other.json"))).currentSession().name, QStringLiteral("默认"));
+    }
+
+    void refusedOperationsWriteNothing()
+    {
+        ShelfSessionStore store(storeFile());
+        store.addItems({textItem(QStringLiteral("x"))}, 30);
+        const QString name = store.currentSession().name;
+        QFile::remove(storeFile());
+        QVERIFY(!store.renameSelectedSession(QStringLiteral(" \n")));
+        QVERIFY(!store.selectSession(QUuid::createUuid()));
+        QVERIFY(!store.removeItem(QUuid::createUuid()));
+        QCOMPARE(store.currentSession().name, name);
+        QVERIFY(!QFile::exists(storeFile()));
+    }
+
+    void removeAndClearActOnTheSelectedSession()
+    {
+        ShelfSessionStore store(storeFile());
+        store.addItems(textItems(3, QStringLiteral("first")), 30);
+        const QUuid firstSession = store.selectedSessionID();
+        const QUuid firstItem = store.currentSession().items[1].id;
+        store.createSession(QStringLiteral("Second"));
+        store.addItems(textItems(2, QStringLiteral("second")), 30);
+
+        QVERIFY(!store.removeItem(firstItem)); // not in the selected session
+        store.clearSelectedSession();
+        QVERIFY(store.currentSession().items.isEmpty());
+        QVERIFY(store.selectSession(firstSession));
+        QVERIFY(store.removeItem(firstItem));
+        QCOMPARE(titles(store.currentSession()), (QStringList{QStringLiteral("first0"), QStringLiteral("first2")}));
+
+        ShelfSessionStore reopened(storeFile());
+        QCOMPARE(reopened.sessions(), store.sessions());
+        QCOMPARE(reopened.selectedSessionID(), firstSession);
+    }
+
+    // --- Private copies
+
+    void droppedFilesAndFoldersAreCopiedInTheBackground()
+    {
+        const QString file = makeFile(QStringLiteral("drop/notes.txt"), "some notes");
+        const QString nested = makeFile(QStringLiteral("drop/Photos/2026/a.jpg"), QByteArray(300 * 1024, 'j'));
+        QVERIFY(QFile::link(QStringLiteral("2026/a.jpg"), path(QStringLiteral("drop/Photos/latest.jpg"))));
+        const QString folder = path(QStringLiteral("drop/Photos"));
+
+        ShelfSessionStore store(storeFile());
+        int changes = 0;
+        store.onItemsChanged = [&] { ++changes; };
+        const ShelfItem fileEntry = fileItem({file});
+        const ShelfItem folderEntry = fileItem({folder + QLatin1Char('/')});
+        store.addItems({fileEntry, folderEntry}, 30);
+        // At once the entries name the originals: nothing is lost while copies are made.
+        QCOMPARE(store.currentSession().items[0].payload.fileURLsValue(), QStringList{file});
+
+        store.waitForPendingCopies();
+        QVERIFY(changes >= 1);
+        const QString fileCopy =
+            ShelfFileStore::itemFolderPath(shelfFiles(), fileEntry.id) + QStringLiteral("/notes.txt");
+        const QString folderCopy =
+            ShelfFileStore::itemFolderPath(shelfFiles(), folderEntry.id) + QStringLiteral("/Photos");
+        QCOMPARE(store.currentSession().items[0].payload.fileURLsValue(), QStringList{fileCopy});
+        QCOMPARE(store.currentSession().items[1].payload.fileURLsValue(), QStringList{folderCopy});
+        QCOMPARE(readFile(fileCopy), QByteArray("some notes"));
+        QCOMPARE(readFile(folderCopy + QStringLiteral("/2026/a.jpg")), readFile(nested));
+        QCOMPARE(QFileInfo(folderCopy + QStringLiteral("/latest.jpg")).symLinkTarget(),
+                 folderCopy + QStringLiteral("/2026/a.jpg"));
+        QCOMPARE(QFileInfo(fileCopy).lastModified(), QFileInfo(file).lastModified());
+        QCOMPARE(modeOf(fileCopy) & 077, 0);
+        QCOMPARE(modeOf(folderCopy) & 077, 0);
+
+        // The originals may go now; the saved shelf names the copies.
+        QVERIFY(QDir(path(QStringLiteral("drop"))).removeRecursively());
+        ShelfSessionStore reopened(storeFile());
+        QCOMPARE(reopened.sessions(), store.sessions());
+    }
+
+    void sameNamesInOneEntryStayApart()
+    {
+        const QString a = makeFile(QStringLiteral("one/same.txt"), "1");
+        const QString b = makeFile(QStringLiteral("two/same.txt"), "2");
+        ShelfSessionStore store(storeFile());
+        store.addItems({fileItem({a, b})}, 30);
+        store.waitForPendingCopies();
+        const QStringList paths = store.currentSession().items.first().payload.fileURLsValue();
+        QCOMPARE(QFileInfo(paths[0]).fileName(), QStringLiteral("same.txt"));
+        QCOMPARE(QFileInfo(paths[1]).fileName(), QStringLiteral("same 2.txt"));
+        QCOMPARE(readFile(paths[1]), QByteArray("2"));
+    }
+
+    void failedCopyKeepsTheOriginalPath()
+    {
+        const QString file = makeFile(QStringLiteral("drop/kept.txt"), "kept");
+        const QString gone = path(QStringLiteral("drop/vanished.txt"));
+        // Nothing can be made under "ShelfFiles" when a file has that name.
+        makeFile(QStringLiteral("Quillomare/ShelfFiles"), "in the way");
+
+        ShelfSessionStore store(storeFile());
+        QStringList failures;
+        store.onCopyFailure = [&](const QString& message) { failures.append(message); };
+        store.addItems({fileItem({file}), fileItem({gone})}, 30);
+        store.waitForPendingCopies();
+        QCOMPARE(store.currentSession().items[0].payload.fileURLsValue(), QStringList{file});
+        QCOMPARE(store.currentSession().items[1].payload.fileURLsValue(), QStringList{gone});
+        QCOMPARE(failures.size(), 2);
+        QVERIFY(failures.join(QLatin1Char('\n')).contains(QStringLiteral("“kept.txt”")));
+        QVERIFY(failures.join(QLatin1Char('\n')).contains(QStringLiteral("“vanished.txt” no longer exists")));
+        QCOMPARE(store.lastCopyFailure(), std::optional<QString>(failures.last()));
+    }
+
+    void copiesGoWithTheirEntries()
+    {
+        const QString a = makeFile(QStringLiteral("drop/a.txt"), "a");
+        const QString b = makeFile(QStringLiteral("drop/b.txt"), "b");
+        const QString c = makeFile(QStringLiteral("drop/c.txt"), "c");
+        ShelfSessionStore store(storeFile());
+        const ShelfItem first = fileItem({a});
+        const ShelfItem second = fileItem({b});
+        const ShelfItem third = fileItem({c});
+        store.addItems({first, second}, 30);
+        store.createSession(QStringLiteral("Other"));
+        store.addItems({third}, 30);
+        store.waitForPendingCopies();
+        const QString thirdFolder = ShelfFileStore::itemFolderPath(shelfFiles(), third.id);
+        QVERIFY(QFileInfo::exists(thirdFolder));
+
+        store.clearSelectedSession();
+        QVERIFY(!QFileInfo::exists(thirdFolder));
+        QVERIFY(store.selectSession(store.sessions().last().id));
+        QVERIFY(store.removeItem(first.id));
+        QVERIFY(!QFileInfo::exists(ShelfFileStore::itemFolderPath(shelfFiles(), first.id)));
+        QVERIFY(QFileInfo::exists(ShelfFileStore::itemFolderPath(shelfFiles(), second.id)));
+        QVERIFY(QFile::exists(a)); // the originals are the user's
+    }
+
+    void removingAnEntryWhileItIsCopiedLeavesNothing()
+    {
+        const QString big = path(QStringLiteral("drop/big.bin"));
+        QDir().mkpath(path(QStringLiteral("drop")));
+        {
+            QFile file(big);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            const QByteArray block(1 << 20, 'x');
+            for (int i = 0; i < 96; ++i)
+                file.write(block);
+        }
+        ShelfSessionStore store(storeFile());
+        const ShelfItem entry = fileItem({big});
+        store.addItems({entry}, 30);
+        QVERIFY(store.removeItem(entry.id));
+        store.waitForPendingCopies();
+        QVERIFY(!QFileInfo::exists(ShelfFileStore::itemFolderPath(shelfFiles(), entry.id)));
+        QVERIFY(!store.hasPendingCopies());
+    }
+
+    void loadingRepairsCopiesThatMovedWithTheDataFolder()
+    {
+        const QUuid moved = QUuid::createUuid();
+        const QUuid untouched = QUuid::createUuid();
+        const QString id = QuillomareCore::Uuid::text(moved);
+        const QString copy =
+            makeFile(QStringLiteral("Quillomare/ShelfFiles/") + id + QStringLiteral("/Report.doc"), "doc");
+        const QString oldPath =
+            QStringLiteral("/old/home/.local/share/Quillomare/ShelfFiles/") + id + QStringLiteral("/Report.doc");
+        const QString stillThere = makeFile(QStringLiteral("elsewhere/keep.txt"), "k");
+        const QString goneElsewhere = QStringLiteral("/nowhere/else.txt");
+        makeFile(QStringLiteral("Quillomare/shelf-sessions.json"),
+                 shelfFile(QUuid::createUuid(), {{moved, {oldPath}}, {untouched, {stillThere, goneElsewhere}}}));
+
+        {
+            ShelfSessionStore store(storeFile());
+            QVERIFY(!store.lastLoadFailure());
+            QCOMPARE(store.currentSession().items[0].payload.fileURLsValue(), QStringList{copy});
+            store.waitForPendingCopies();
+        }
+        // Saved when repaired: the file itself now names the copy.
+        QVERIFY(readFile(storeFile()).contains(QFile::encodeName(copy)));
+        QVERIFY(!readFile(storeFile()).contains(oldPath.toUtf8()));
+        ShelfSessionStore reopened(storeFile());
+        const QStringList other = reopened.currentSession().items[1].payload.fileURLsValue();
+        QCOMPARE(other.size(), 2);
+        QVERIFY(ShelfFileStore::isPrivateCopy(shelfFiles(), untouched, other[0])); // copied on the way
+        QCOMPARE(other[1], goneElsewhere);
+    }
+
+    void loadingDeletesLeftoversAndFinishesInterruptedCopies()
+    {
+        const QUuid entry = QUuid::createUuid();
+        const QString original = makeFile(QStringLiteral("drop/late.txt"), "late");
+        const QString orphan =
+            makeFile(QStringLiteral("Quillomare/ShelfFiles/") + QuillomareCore::Uuid::text(QUuid::createUuid()) +
+                         QStringLiteral("/old.txt"),
+                     "orphan");
+        const QString partial = makeFile(QStringLiteral("Quillomare/ShelfFiles/") + QuillomareCore::Uuid::text(entry) +
+                                             QStringLiteral("/.late.txt.quillomare-partial"),
+                                         "la");
+        const QString foreign = makeFile(QStringLiteral("Quillomare/ShelfFiles/notes/readme.txt"), "not ours");
+        // Copied, but the program ended before the switch to the copy was saved.
+        const QUuid copied = QUuid::createUuid();
+        const QString copiedOriginal = makeFile(QStringLiteral("drop/done.txt"), "done");
+        const QString finished = makeFile(QStringLiteral("Quillomare/ShelfFiles/") +
+                                              QuillomareCore::Uuid::text(copied) + QStringLiteral("/done.txt"),
+                                          "done");
+        makeFile(QStringLiteral("Quillomare/shelf-sessions.json"),
+                 shelfFile(QUuid::createUuid(), {{entry, {original}}, {copied, {copiedOriginal}}}));
+
+        ShelfSessionStore store(storeFile());
+        store.waitForPendingCopies();
+        QVERIFY(!QFileInfo::exists(QFileInfo(orphan).path()));
+        QVERIFY(!QFile::exists(partial));
+        QVERIFY(QFile::exists(foreign));
+        const QString copy = store.currentSession().items.first().payload.fileURLsValue().first();
+        QCOMPARE(copy, ShelfFileStore::itemFolderPath(shelfFiles(), entry) + QStringLiteral("/late.txt"));
+        QCOMPARE(readFile(copy), QByteArray("late"));
+        QCOMPARE(store.currentSession().items[1].payload.fileURLsValue(), QStringList{finished});
+        QCOMPARE(QDir(QFileInfo(finished).path()).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{QStringLiteral("done.txt")});
+    }
+};
+
+QUILLOMARE_TEST_MAIN(TestShelfSessionStore)
+#include "tst_shelfsessionstore.moc"
