@@ -1,0 +1,57 @@
+#pragma once
+
+// The island's shared colours, the fonts its controls draw with and the one way its capsules,
+// tiles and bubbles are painted. Every colour that more than one island view uses lives here, so
+// the frame, the lists, the inspector and the shelf agree on the same greys and the same blue.
+
+#include <QColor>
+#include <QFont>
+#include <QRectF>
+
+class QPainter;
+
+namespace QuillomareMac::IslandTheme {
+
+// Each constant is made on first read and shared for the life of the process.
+const QColor& collapsedBackground();
+const QColor& expandedBackground();
+const QColor& collapsedBorder();
+const QColor& expandedBorder();
+const QColor& searchBackground();
+const QColor& searchBorder();
+const QColor& panelStroke();
+const QColor& panelFill();
+const QColor& selectionBlue();
+const QColor& segmentBlueText();
+const QColor& segmentBlueFill();
+const QColor& pinYellow();
+const QColor& onlineGreen();
+const QColor& shelfSurfaceFill();
+const QColor& shelfSurfaceStroke();
+const QColor& shelfGalleryWrapFill();
+const QColor& shelfGalleryWrapStroke();
+const QColor& shelfCardFill();
+const QColor& shelfCardHoverFill();
+const QColor& shelfDropStroke();
+
+// Pure white at an alpha in 0...1.
+QColor white(qreal alpha);
+// RGB components and alpha in 0...1.
+QColor rgb(qreal red, qreal green, qreal blue, qreal alpha = 1.0);
+// The same colour with another alpha in 0...1.
+QColor withAlpha(const QColor& colour, qreal alpha);
+
+// The desktop's UI font at a size given in the island's points. The island's layout is measured
+// in device-independent pixels, so one point here is one such pixel whatever the screen's DPI;
+// text then keeps its proportion to the boxes it sits in.
+QFont systemFont(qreal points, QFont::Weight weight = QFont::Normal);
+// The same, for texts made of digits that should not jiggle when they change (counts).
+QFont monospacedDigitFont(qreal points, QFont::Weight weight = QFont::Normal);
+
+// Fills a rounded rectangle and strokes its border `borderWidth` wide just inside the edge, so the
+// border never spills past the fill. A transparent fill or border, or a width of 0, is left out;
+// the painter's pen and brush are as they were afterwards.
+void paintRoundedSurface(QPainter& painter, const QRectF& bounds, qreal radius, const QColor& fill,
+                         const QColor& border, qreal borderWidth = 1);
+
+} // namespace QuillomareMac::IslandTheme

@@ -1,0 +1,1109 @@
+#include "TestSupport.h"
+
+#include "Island/AspectFillImageView.h"
+#include "Island/IslandActionTileButton.h"
+#include "Island/IslandButtonFactory.h"
+#include "Island/IslandIconButton.h"
+#include "Island/IslandListScrollView.h"
+#include "Island/IslandScheduler.h"
+#include "Island/IslandSegmentedPillControl.h"
+#include "Island/IslandTextFieldCell.h"
+#include "Island/IslandTheme.h"
+#include "Island/IslandToastView.h"
+#include "Island/IslandTooltipBubbleView.h"
+#include "Island/MetadataChipView.h"
+#include "Shell/Localization.h"
+
+#include <QApplication>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QPainter>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QStyleOptionFrame>
+#include <QWheelEvent>
+#include <QWindow>
+
+using namespace QuillomareMac;
+using Pill = IslandSegmentedPillControl;
+
+namespace {
+
+// The island's surface is dark; controls are checked as they look on an opaque black backdrop.
+class Backdrop final : public QWidget
+{
+public:
+    explicit Backdrop(QSize size)
+    {
+        resize(size);
+        setAutoFillBackground(true);
+        QPalette palette;
+        palette.setColor(QPalette::Window, Qt::black);
+        setPalette(palette);
+    }
+};
+
+QColor over(const QColor& base, const QColor& top)
+{
+    const float a = top.alphaF();
+    return QColor::fromRgbF(top.redF() * a + base.redF() * (1 - a), top.greenF() * a + base.greenF() * (1 - a),
+                            top.blueF() * a + base.blueF() * (1 - a));
+}
+
+bool near(const QColor& actual, const QColor& expected, int tolerance = 3)
+{
+    return std::abs(actual.red() - expected.red()) <= tolerance &&
+           std::abs(actual.green() - expected.green()) <= tolerance &&
+           std::abs(actual.blue() - expected.blue()) <= tolerance;
+}
+
+QString describe(const QColor& colour)
+{
+    return QStringLiteral("rgba(%1, %2, %3, %4)")
+        .arg(colour.red())
+        .arg(colour.green())
+        .arg(colour.blue())
+        .arg(colour.alpha());
+}
+
+QColor pixel(const QImage& image, QPointF point)
+{
+    return image.pixelColor(point.toPoint());
+}
+
+void enter(QWidget* widget)
+{
+    QEnterEvent event(QPointF(1, 1), QPointF(1, 1), widget->mapToGlobal(QPointF(1, 1)));
+    QApplication::sendEvent(widget, &event);
+}
+
+void leave(QWidget* widget)
+{
+    QEvent event(QEvent::Leave);
+    QApplication::sendEvent(widget, &event);
+}
+
+QWheelEvent wheel(Qt::ScrollPhase phase)
+{
+    return QWheelEvent(QPointF(10, 10), QPointF(10, 10), QPoint(0, -10), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                       phase, false);
+}
+
+} // namespace
+
+class TestIslandControls : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::shared_ptr<ManualIslandScheduler> m_clock;
+
+private Q_SLOTS:
+    void init()
+    {
+        m_clock = std::make_shared<ManualIslandScheduler>();
+        IslandScheduler::setSharedForTesting(m_clock);
+        L10n::setIsChineseForTesting(false);
+    }
+
+    void cleanup()
+    {
+        IslandIconButton::hideAllCustomTooltips();
+        IslandScheduler::setSharedForTesting(nullptr);
+        m_clock.reset();
+    }
+
+    // --- Segmented pill control -------------------------------------------------------------
+
+    void segmentSelectionIsClamped_data()
+    {
+        QTest::addColumn<int>("labelCount");
+        QTest::addColumn<bool>("allowsDeselect");
+        QTest::addColumn<int>("requested");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("past the end") << 3 << false << 7 << 2;
+        QTest::newRow("negative without deselection") << 3 << false << -1 << 0;
+        QTest::newRow("negative with deselection") << 3 << true << -4 << -1;
+        QTest::newRow("no labels") << 0 << false << 5 << 0;
+        QTest::newRow("inside") << 3 << true << 1 << 1;
+    }
+
+    void segmentSelectionIsClamped()
+    {
+        QFETCH(int, labelCount);
+        QFETCH(bool, allowsDeselect);
+        QFETCH(int, requested);
+        QFETCH(int, expected);
+        QStringList labels;
+        for (int i = 0; i < labelCount; ++i)
+            labels << QStringLiteral("S%1").arg(i);
+        Pill pill(labels, std::nullopt, Pill::Prominence::primary, Pill::SelectionStyle::neutral, allowsDeselect);
+        pill.resize(240, 28);
+        pill.setSelectedSegmentIndex(requested, true);
+        QCOMPARE(pill.selectedSegmentIndex(), expected);
+    }
+
+    void segmentIndexFollowsThePoint()
+    {
+        Pill pill({QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C")}, std::nullopt,
+                  Pill::Prominence::primary, Pill::SelectionStyle::neutral, false);
+        pill.resize(300, 28);
+        QCOMPARE(pill.segmentIndex(QPointF(0, 10)), std::optional<int>(0));
+        QCOMPARE(pill.segmentIndex(QPointF(150, 10)), std::optional<int>(1));
+        // The right edge of the last segment is still the last segment.
+        QCOMPARE(pill.segmentIndex(QPointF(300, 10)), std::optional<int>(2));
+        QCOMPARE(pill.segmentIndex(QPointF(301, 10)), std::nullopt);
+        QCOMPARE(pill.segmentIndex(QPointF(-0.5, 10)), std::nullopt);
+
+        Pill empty({}, std::nullopt, Pill::Prominence::primary, Pill::SelectionStyle::neutral, false);
+        empty.resize(300, 28);
+        QCOMPARE(empty.segmentIndex(QPointF(10, 10)), std::nullopt);
+        QCOMPARE(empty.segmentRect(0), QRectF());
+    }
+
+    void segmentRectsShareTheInsetBounds()
+    {
+        Pill pill({QStringLiteral("History 0"), QStringLiteral("Shelf 3")}, std::nullopt, Pill::Prominence::top,
+                  Pill::SelectionStyle::neutral, false);
+        pill.resize(200, 26);
+        QCOMPARE(pill.height(), 26);
+        QCOMPARE(pill.segmentRect(0), QRectF(2.5, 2.5, 97.5, 21));
+        QCOMPARE(pill.segmentRect(1), QRectF(100, 2.5, 97.5, 21));
+        // The header's capsule sits a little inside its segment.
+        pill.setSelectedSegmentIndex(1, false);
+        QCOMPARE(pill.selectionRect(), QRectF(100.5, 2.7, 96.5, 20.6));
+    }
+
+    void segmentClickSendsTheActionEveryTime()
+    {
+        Backdrop host(QSize(320, 60));
+        auto* pill = new Pill({QStringLiteral("All"), QStringLiteral("Pinned"), QStringLiteral("Mac")}, std::nullopt,
+                              Pill::Prominence::primary, Pill::SelectionStyle::neutral, false, &host);
+        pill->setGeometry(10, 10, 300, 28);
+        host.show();
+        QSignalSpy clicked(pill, &Pill::clicked);
+
+        QTest::mouseClick(pill, Qt::LeftButton, {}, QPoint(150, 14));
+        QCOMPARE(pill->selectedSegmentIndex(), 1);
+        QCOMPARE(clicked.count(), 1);
+        // Clicking the selected segment changes nothing but still sends the action.
+        QTest::mouseClick(pill, Qt::LeftButton, {}, QPoint(160, 14));
+        QCOMPARE(pill->selectedSegmentIndex(), 1);
+        QCOMPARE(clicked.count(), 2);
+    }
+
+    void deselectableSecondClickClearsAndFadesOut()
+    {
+        Backdrop host(QSize(320, 60));
+        auto* kind =
+            new Pill({QStringLiteral("Text"), QStringLiteral("Link"), QStringLiteral("File"), QStringLiteral("Image")},
+                     QStringList{QStringLiteral("text.alignleft"), QStringLiteral("link"), QStringLiteral("doc"),
+                                 QStringLiteral("photo")},
+                     Pill::Prominence::secondary, Pill::SelectionStyle::blue, true, &host);
+        kind->setGeometry(10, 10, 280, 28);
+        kind->setSelectedSegmentIndex(-1, false);
+        host.show();
+        QCOMPARE(kind->presentedSelectionOpacity(), 0.0);
+        QSignalSpy clicked(kind, &Pill::clicked);
+
+        // Appearing from nothing: it fades in where it is, it does not slide.
+        QTest::mouseClick(kind, Qt::LeftButton, {}, QPoint(20, 14));
+        QCOMPARE(kind->selectedSegmentIndex(), 0);
+        QVERIFY(kind->isFading());
+        QVERIFY(!kind->isSliding());
+        QVERIFY(kind->presentedSelectionOpacity() < 0.5);
+        m_clock->advance(200);
+        QCOMPARE(kind->presentedSelectionOpacity(), 1.0);
+
+        QTest::mouseClick(kind, Qt::LeftButton, {}, QPoint(30, 14));
+        QCOMPARE(kind->selectedSegmentIndex(), -1);
+        QCOMPARE(kind->selectionOpacity(), 0.0);
+        QVERIFY(kind->presentedSelectionOpacity() > 0.5);
+        m_clock->advance(100);
+        QVERIFY(kind->presentedSelectionOpacity() > 0.0);
+        m_clock->advance(100);
+        QCOMPARE(kind->presentedSelectionOpacity(), 0.0);
+        QCOMPARE(clicked.count(), 2);
+    }
+
+    void capsuleSlidesOnASpring()
+    {
+        Pill pill({QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C")}, std::nullopt,
+                  Pill::Prominence::primary, Pill::SelectionStyle::neutral, false);
+        pill.resize(300, 28);
+        pill.setSelectedSegmentIndex(0, false);
+        const QRectF first = pill.presentedSelectionRect();
+        QCOMPARE(pill.selectionOpacity(), 1.0);
+
+        pill.setSelectedSegmentIndex(2, true);
+        const QRectF target = pill.selectionRect();
+        QVERIFY(pill.isSliding());
+        QCOMPARE(pill.presentedSelectionRect(), first);
+        m_clock->advance(80);
+        const qreal midway = pill.presentedSelectionRect().center().x();
+        QVERIFY(midway > first.center().x() && midway < target.center().x() + 10);
+        m_clock->advance(1000);
+        QVERIFY(!pill.isSliding());
+        QCOMPARE(pill.presentedSelectionRect(), target);
+
+        // Choosing the segment that is already selected never animates.
+        pill.setSelectedSegmentIndex(2, true);
+        QVERIFY(!pill.isSliding());
+        QVERIFY(!pill.isFading());
+    }
+
+    void setLabelRedrawsWithoutAnimation()
+    {
+        Pill pill({QStringLiteral("History 0"), QStringLiteral("Shelf 3")}, std::nullopt, Pill::Prominence::top,
+                  Pill::SelectionStyle::neutral, false);
+        pill.resize(200, 26);
+        QCOMPARE(pill.accessibleName(), QStringLiteral("History 0, Shelf 3"));
+        pill.setLabel(QStringLiteral("Shelf 4"), 1);
+        QCOMPARE(pill.labels().at(1), QStringLiteral("Shelf 4"));
+        QCOMPARE(pill.accessibleName(), QStringLiteral("History 0, Shelf 4"));
+        QVERIFY(!pill.isSliding());
+        pill.setLabel(QStringLiteral("Nope"), 2);
+        pill.setLabel(QStringLiteral("Nope"), -1);
+        QCOMPARE(pill.labels(), QStringList({QStringLiteral("History 0"), QStringLiteral("Shelf 4")}));
+    }
+
+    void numericSuffixSplits_data()
+    {
+        QTest::addColumn<QString>("label");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("count");
+        QTest::newRow("word and digits") << QStringLiteral("History 12") << QStringLiteral("History")
+                                         << QStringLiteral("12");
+        QTest::newRow("chinese") << QStringLiteral("暂存架 0") << QStringLiteral("暂存架") << QStringLiteral("0");
+        QTest::newRow("extra spaces") << QStringLiteral("  My  Shelf   7 ") << QStringLiteral("My Shelf")
+                                      << QStringLiteral("7");
+        QTest::newRow("last word not digits")
+            << QStringLiteral("Top 10 items") << QStringLiteral("Top 10 items") << QString();
+        QTest::newRow("single word") << QStringLiteral("History") << QStringLiteral("History") << QString();
+        QTest::newRow("bare number") << QStringLiteral("12") << QStringLiteral("12") << QString();
+    }
+
+    void numericSuffixSplits()
+    {
+        QFETCH(QString, label);
+        QFETCH(QString, title);
+        QFETCH(QString, count);
+        const auto [splitTitle, splitCount] = Pill::splitNumericSuffix(label);
+        QCOMPARE(splitTitle, title);
+        QCOMPARE(splitCount.value_or(QString()), count);
+        QCOMPARE(splitCount.has_value(), !count.isEmpty());
+    }
+
+    void iconListsArePaddedAndUnknownSymbolsDropped()
+    {
+        QCOMPARE(Pill::makeIcons(std::nullopt, 3), QStringList({QString(), QString(), QString()}));
+        QCOMPARE(Pill::makeIcons(QStringList{QStringLiteral("link"), QStringLiteral("no.such.symbol")}, 3),
+                 QStringList({QStringLiteral("link"), QString(), QString()}));
+        // A longer list is kept whole.
+        QCOMPARE(Pill::makeIcons(QStringList{QStringLiteral("doc"), QStringLiteral("photo")}, 1).size(), 2);
+    }
+
+    void blueSelectionPaintsItsFillAndBorder()
+    {
+        Backdrop host(QSize(300, 48));
+        auto* kind =
+            new Pill({QStringLiteral("Text"), QStringLiteral("Link"), QStringLiteral("File"), QStringLiteral("Image")},
+                     std::nullopt, Pill::Prominence::secondary, Pill::SelectionStyle::blue, true, &host);
+        kind->setGeometry(10, 10, 280, 28);
+        kind->setSelectedSegmentIndex(0, false);
+        const QImage image = host.grab().toImage();
+        const QColor pill = over(Qt::black, IslandTheme::white(0.024));
+        const QRectF capsule = kind->selectionRect().translated(10, 10);
+
+        const QColor inside = pixel(image, QPointF(capsule.left() + 4, capsule.center().y()));
+        const QColor expectedFill = over(pill, IslandTheme::segmentBlueFill());
+        QVERIFY2(near(inside, expectedFill),
+                 qPrintable(describe(inside) + QStringLiteral(" vs ") + describe(expectedFill)));
+        const QColor edge = pixel(image, QPointF(capsule.center().x(), capsule.top()));
+        const QColor expectedEdge =
+            over(over(pill, IslandTheme::segmentBlueFill()), IslandTheme::withAlpha(IslandTheme::selectionBlue(), 0.6));
+        QVERIFY2(near(edge, expectedEdge, 8),
+                 qPrintable(describe(edge) + QStringLiteral(" vs ") + describe(expectedEdge)));
+        // An unselected segment shows only the pill.
+        const QRectF second = kind->segmentRect(1).translated(10, 10);
+        QVERIFY(near(pixel(image, QPointF(second.left() + 3, second.center().y())), pill));
+        // The selected title is drawn in the blue text colour.
+        QCOMPARE(kind->titleColor(0), IslandTheme::segmentBlueText());
+    }
+
+    // --- Action tiles -----------------------------------------------------------------------
+
+    void tileFlashesCopiedAndRestoresAfter900ms()
+    {
+        IslandActionTileButton tile(QStringLiteral("Original"), QString(), QStringLiteral("doc.on.doc"),
+                                    QStringLiteral("Copy original (Ctrl+1)"));
+        tile.resize(44, 48);
+        tile.flashCopySuccess();
+        QCOMPARE(tile.text(), QStringLiteral("Copied"));
+        QCOMPARE(tile.shownIconName(), QStringLiteral("checkmark.circle.fill"));
+        QCOMPARE(tile.titleColor(), IslandTheme::rgb(0.42, 0.86, 0.58));
+        QCOMPARE(tile.accessibleName(), QStringLiteral("Original"));
+
+        m_clock->advance(899);
+        QCOMPARE(tile.text(), QStringLiteral("Copied"));
+        m_clock->advance(1);
+        QCOMPARE(tile.text(), QStringLiteral("Original"));
+        QCOMPARE(tile.shownIconName(), QStringLiteral("doc.on.doc"));
+        QCOMPARE(tile.titleColor(), IslandTheme::white(0.84));
+        QCOMPARE(tile.iconTint(), IslandTheme::white(0.74));
+        QVERIFY(!tile.isShowingCopyConfirmation());
+    }
+
+    void secondFlashKeepsTheConfirmationFromTheLastCopy()
+    {
+        L10n::setIsChineseForTesting(true);
+        IslandActionTileButton tile(QStringLiteral("复制原始"), QString(), QStringLiteral("doc.on.doc"), QString());
+        tile.flashCopySuccess();
+        m_clock->advance(500);
+        tile.flashCopySuccess();
+        m_clock->advance(899);
+        QCOMPARE(tile.text(), QStringLiteral("已复制"));
+        m_clock->advance(1);
+        QCOMPARE(tile.text(), QStringLiteral("复制原始"));
+    }
+
+    void hoverDuringTheFlashRestoresColoursButKeepsTheCheck()
+    {
+        IslandActionTileButton tile(QStringLiteral("Plain Text"), QString(), QStringLiteral("doc.plaintext"),
+                                    QString());
+        tile.flashCopySuccess();
+        enter(&tile);
+        QCOMPARE(tile.shownTitle(), QStringLiteral("Copied"));
+        QCOMPARE(tile.shownIconName(), QStringLiteral("checkmark.circle.fill"));
+        QCOMPARE(tile.titleColor(), IslandTheme::white(0.84));
+        QCOMPARE(tile.iconTint(), IslandTheme::white(0.95));
+    }
+
+    void tileHoverLook()
+    {
+        IslandActionTileButton tile(QStringLiteral("More"), QString(), QStringLiteral("ellipsis"), QString());
+        QCOMPARE(tile.backgroundColor(), IslandTheme::white(0.062));
+        QCOMPARE(tile.borderColor(), IslandTheme::white(0.13));
+        enter(&tile);
+        QVERIFY(tile.isHovering());
+        QCOMPARE(tile.backgroundColor(), IslandTheme::white(0.105));
+        QCOMPARE(tile.borderColor(), IslandTheme::withAlpha(IslandTheme::selectionBlue(), 0.46));
+        leave(&tile);
+        QCOMPARE(tile.backgroundColor(), IslandTheme::white(0.062));
+    }
+
+    void disabledTileKeepsItsRestingLookAndIgnoresClicks()
+    {
+        Backdrop host(QSize(100, 80));
+        auto* tile = new IslandActionTileButton(QStringLiteral("Markdown"), QString(),
+                                                QStringLiteral("text.badge.plus"), QString(), &host);
+        tile->setGeometry(10, 10, 44, 48);
+        host.show();
+        QSignalSpy clicked(tile, &QAbstractButton::clicked);
+        tile->setEnabled(false);
+        // The widget stays enabled so it still gets hover events.
+        QVERIFY(tile->QWidget::isEnabled());
+        enter(tile);
+        QVERIFY(tile->isHovering());
+        QCOMPARE(tile->backgroundColor(), IslandTheme::white(0.062));
+        QCOMPARE(tile->borderColor(), IslandTheme::white(0.13));
+        QCOMPARE(tile->iconTint(), IslandTheme::white(0.34));
+        QCOMPARE(tile->titleColor(), IslandTheme::white(0.42));
+        QCOMPARE(tile->subtitleColor(), IslandTheme::white(0.28));
+        QTest::mouseClick(tile, Qt::LeftButton, {}, QPoint(20, 20));
+        QCOMPARE(clicked.count(), 0);
+
+        tile->setEnabled(true);
+        QTest::mouseClick(tile, Qt::LeftButton, {}, QPoint(20, 20));
+        QCOMPARE(clicked.count(), 1);
+
+        // Disabling through QWidget's own setter means the same thing.
+        static_cast<QWidget*>(tile)->setEnabled(false);
+        QVERIFY(!tile->isEnabled());
+        QVERIFY(tile->QWidget::isEnabled());
+    }
+
+    void tileTitleSizeFollowsItsLength_data()
+    {
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<qreal>("pointSize");
+        QTest::addColumn<int>("lines");
+        QTest::newRow("eight letters") << QStringLiteral("Original") << 8.6 << 1;
+        QTest::newRow("five letters") << QStringLiteral("Clean") << 9.2 << 1;
+        QTest::newRow("seven chinese") << QStringLiteral("复制为纯文本啊") << 8.6 << 1;
+        QTest::newRow("line break") << QStringLiteral("Show in\nFinder") << 9.2 << 2;
+        QTest::newRow("emoji are one character each") << QStringLiteral("👍🏽👍🏽👍🏽") << 9.2 << 1;
+    }
+
+    void tileTitleSizeFollowsItsLength()
+    {
+        QFETCH(QString, title);
+        QFETCH(qreal, pointSize);
+        QFETCH(int, lines);
+        IslandActionTileButton tile(title, QString(), QStringLiteral("folder"), QString());
+        QCOMPARE(tile.titlePointSize(), pointSize);
+        QCOMPARE(tile.titleMaximumLines(), lines);
+    }
+
+    void tileGrabShowsHoverFillAndBlueBorder()
+    {
+        Backdrop host(QSize(64, 68));
+        auto* tile = new IslandActionTileButton(QStringLiteral("Copy"), QString(), QStringLiteral("doc.on.doc"),
+                                                QString(), &host);
+        tile->setGeometry(10, 10, 44, 48);
+        enter(tile);
+        const QImage image = host.grab().toImage();
+        const QColor fill = over(Qt::black, IslandTheme::white(0.105));
+        QVERIFY2(near(pixel(image, QPointF(10 + 3, 10 + 24)), fill),
+                 qPrintable(describe(pixel(image, QPointF(13, 34)))));
+        const QColor border = over(fill, IslandTheme::withAlpha(IslandTheme::selectionBlue(), 0.46));
+        QVERIFY2(near(pixel(image, QPointF(10, 10 + 24)), border, 6),
+                 qPrintable(describe(pixel(image, QPointF(10, 34)))));
+        // Something light (the icon or the title) is drawn in the middle column.
+        bool drawn = false;
+        for (int y = 12; y < 56 && !drawn; ++y)
+            drawn = image.pixelColor(32, y).lightness() > 120;
+        QVERIFY(drawn);
+    }
+
+    // --- Icon buttons and their tooltips ----------------------------------------------------
+
+    void iconButtonSymbolSizeIsClamped_data()
+    {
+        QTest::addColumn<qreal>("iconSize");
+        QTest::addColumn<qreal>("pointSize");
+        QTest::newRow("header") << 22.0 << 22.0 * 0.62;
+        QTest::newRow("small row button") << 15.0 << 11.0;
+        QTest::newRow("large") << 28.0 << 15.0;
+    }
+
+    void iconButtonSymbolSizeIsClamped()
+    {
+        QFETCH(qreal, iconSize);
+        QFETCH(qreal, pointSize);
+        IslandIconButton button(QStringLiteral("xmark"), QStringLiteral("Hide"), iconSize, IslandTheme::white(0.6),
+                                IslandTheme::white(0.94));
+        QCOMPARE(button.symbolPointSize(), pointSize);
+    }
+
+    void iconButtonHoverShowsATooltipAboveTheIsland()
+    {
+        // A stand-in for the island's panel: frameless and kept above other windows.
+        QWidget island(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+        island.setGeometry(300, 200, 400, 120);
+        auto* button = IslandButtonFactory::makeHeaderIconButton(QStringLiteral("gearshape"),
+                                                                 QStringLiteral("Settings"), &island, {}, &island);
+        button->move(100, 40);
+        island.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&island));
+
+        enter(button);
+        QVERIFY(button->isHovering());
+        QCOMPARE(button->iconTint(), IslandTheme::white(0.94));
+        QCOMPARE(button->backgroundColor(), IslandTheme::white(0.072));
+        QCOMPARE(button->borderWidth(), 0.7);
+
+        QWidget* tooltip = button->tooltipWindow();
+        QVERIFY(tooltip);
+        QVERIFY(tooltip->isWindow());
+        QVERIFY(tooltip->isVisible());
+        QCOMPARE(IslandIconButton::tooltipOwners(), QList<IslandIconButton*>{button});
+        const Qt::WindowFlags flags = tooltip->windowFlags();
+        QCOMPARE(flags & Qt::WindowType_Mask, Qt::ToolTip);
+        QVERIFY(flags.testFlag(Qt::WindowStaysOnTopHint));
+        QVERIFY(flags.testFlag(Qt::WindowTransparentForInput));
+        QVERIFY(flags.testFlag(Qt::WindowDoesNotAcceptFocus));
+        QVERIFY(tooltip->testAttribute(Qt::WA_ShowWithoutActivating));
+        QVERIFY(tooltip->testAttribute(Qt::WA_TransparentForMouseEvents));
+        QVERIFY(tooltip->windowHandle());
+        QCOMPARE(tooltip->windowHandle()->transientParent(), island.windowHandle());
+        QVERIFY(!tooltip->isActiveWindow());
+        QCOMPARE(tooltip->size(), IslandTooltipBubbleView::bubbleSize(QStringLiteral("Settings")));
+        // Centred 7 points above the button.
+        const QRect anchor(button->mapToGlobal(QPoint(0, 0)), button->size());
+        QCOMPARE(tooltip->geometry().bottom() + 1, anchor.top() - 7);
+        QVERIFY(std::abs(tooltip->geometry().center().x() - anchor.center().x()) <= 1);
+
+        leave(button);
+        QVERIFY(!button->tooltipWindow());
+        QVERIFY(IslandIconButton::tooltipOwners().isEmpty());
+        QCOMPARE(button->backgroundColor(), QColor(Qt::transparent));
+    }
+
+    void tooltipStacksAboveTheIslandOnX11()
+    {
+        if (QGuiApplication::platformName() != QLatin1String("xcb"))
+            QSKIP("Window stacking is only observable on a real X server (run by hand in scripts/x11-session).");
+        QWidget island(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+        island.setGeometry(300, 200, 400, 120);
+        auto* button = IslandButtonFactory::makeHeaderIconButton(QStringLiteral("xmark"), QStringLiteral("Hide"),
+                                                                 &island, {}, &island);
+        button->move(100, 60);
+        island.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&island));
+        island.raise();
+        QTest::qWait(200);
+        enter(button);
+        QWidget* tooltip = button->tooltipWindow();
+        QVERIFY(tooltip);
+        QVERIFY(QTest::qWaitForWindowExposed(tooltip));
+        QTest::qWait(200);
+
+        // The root window's children in stacking order, bottom first; a managed window is found
+        // through the frame the window manager put it in.
+        auto topLevelIndex = [](WId window) {
+            QProcess tree;
+            tree.start(QStringLiteral("xwininfo"), {QStringLiteral("-root"), QStringLiteral("-tree")});
+            tree.waitForFinished(5000);
+            const QStringList lines = QString::fromLocal8Bit(tree.readAllStandardOutput()).split(QLatin1Char('\n'));
+            static const QRegularExpression idPattern(QStringLiteral("^(\\s*)(0x[0-9a-f]+)"));
+            int topIndex = -1;
+            int currentTop = -1;
+            int rootIndent = -1;
+            for (const QString& line : lines) {
+                const QRegularExpressionMatch match = idPattern.match(line);
+                if (!match.hasMatch())
+                    continue;
+                const int indent = int(match.capturedLength(1));
+                if (rootIndent < 0)
+                    rootIndent = indent;
+                if (indent == rootIndent)
+                    ++currentTop;
+                if (match.captured(2).toULongLong(nullptr, 16) == window)
+                    topIndex = currentTop;
+            }
+            return topIndex;
+        };
+        const int islandIndex = topLevelIndex(island.winId());
+        const int tooltipIndex = topLevelIndex(tooltip->winId());
+        QVERIFY(islandIndex >= 0);
+        QVERIFY(tooltipIndex >= 0);
+        // xwininfo lists the root's children top first.
+        QVERIFY2(tooltipIndex < islandIndex,
+                 qPrintable(QStringLiteral("tooltip %1, island %2").arg(tooltipIndex).arg(islandIndex)));
+    }
+
+    void tooltipPlacementStaysOnScreen_data()
+    {
+        QTest::addColumn<QRect>("anchor");
+        QTest::addColumn<QPoint>("expected");
+        // A tooltip of 80 × 30 on a screen of 1000 × 800.
+        QTest::newRow("room above") << QRect(460, 400, 22, 22) << QPoint(431, 363);
+        QTest::newRow("top edge opens below") << QRect(460, 10, 22, 22) << QPoint(431, 39);
+        QTest::newRow("right edge pushed left") << QRect(980, 400, 22, 22) << QPoint(1000 - 80 - 6, 363);
+        QTest::newRow("left edge pushed right") << QRect(0, 400, 22, 22) << QPoint(6, 363);
+    }
+
+    void tooltipPlacementStaysOnScreen()
+    {
+        QFETCH(QRect, anchor);
+        QFETCH(QPoint, expected);
+        QCOMPARE(IslandIconButton::tooltipPosition(anchor, QSize(80, 30), QRect(0, 0, 1000, 800)), expected);
+    }
+
+    void hideAllClosesEveryTooltip()
+    {
+        Backdrop host(QSize(200, 100));
+        auto* first =
+            IslandButtonFactory::makeIconButton(QStringLiteral("xmark"), QStringLiteral("Hide"), nullptr, {}, &host);
+        auto* second = IslandButtonFactory::makeIconButton(QStringLiteral("pin"), QStringLiteral("Pin this item"),
+                                                           nullptr, {}, &host);
+        second->move(60, 0);
+        host.show();
+        enter(first);
+        enter(second);
+        QCOMPARE(IslandIconButton::tooltipOwners().size(), 2);
+        QPointer<QWidget> firstWindow = first->tooltipWindow();
+
+        IslandIconButton::hideAllCustomTooltips();
+        QVERIFY(IslandIconButton::tooltipOwners().isEmpty());
+        QVERIFY(!first->tooltipWindow());
+        QVERIFY(!second->tooltipWindow());
+        QVERIFY(!firstWindow);
+
+        // Entering again opens a fresh one.
+        leave(first);
+        enter(first);
+        QVERIFY(first->tooltipWindow());
+        QCOMPARE(IslandIconButton::tooltipOwners(), QList<IslandIconButton*>{first});
+    }
+
+    void clickAndHidingCloseTheTooltip()
+    {
+        Backdrop host(QSize(200, 100));
+        auto* button =
+            IslandButtonFactory::makeIconButton(QStringLiteral("xmark"), QStringLiteral("Hide"), nullptr, {}, &host);
+        host.show();
+        enter(button);
+        QVERIFY(button->tooltipWindow());
+        QTest::mousePress(button, Qt::LeftButton, {}, QPoint(5, 5));
+        QVERIFY(!button->tooltipWindow());
+        QTest::mouseRelease(button, Qt::LeftButton, {}, QPoint(5, 5));
+
+        leave(button);
+        enter(button);
+        QVERIFY(button->tooltipWindow());
+        host.hide();
+        QVERIFY(!button->tooltipWindow());
+        QVERIFY(IslandIconButton::tooltipOwners().isEmpty());
+    }
+
+    void emptyTooltipNeverOpens()
+    {
+        Backdrop host(QSize(100, 100));
+        auto* button = new IslandIconButton(QStringLiteral("ellipsis"), QString(), 16, IslandTheme::white(0.42),
+                                            IslandTheme::white(0.88), &host);
+        host.show();
+        enter(button);
+        QVERIFY(!button->tooltipWindow());
+    }
+
+    void disabledIconButtonDimsItsTint()
+    {
+        const QColor base = IslandTheme::white(0.54);
+        const QColor hover = IslandTheme::white(0.94);
+        IslandIconButton button(QStringLiteral("plus"), QStringLiteral("New session"), 26, base, hover);
+        button.setEnabled(false);
+        QCOMPARE(button.iconTint(), IslandTheme::withAlpha(base, 0.34));
+        QCOMPARE(button.backgroundColor(), QColor(Qt::transparent));
+    }
+
+    // --- Tooltip bubble, toast, chips -------------------------------------------------------
+
+    void bubbleSizesItsText()
+    {
+        const QFontMetricsF metrics(IslandTooltipBubbleView::tooltipFont());
+        const int line = int(std::ceil(metrics.height()));
+        QCOMPARE(IslandTooltipBubbleView::bubbleSize(QString()), QSize(46, line + 12));
+        QCOMPARE(IslandTooltipBubbleView::bubbleSize(QStringLiteral("x")).width(), 46);
+
+        const QString longLine = QStringLiteral("Strip tracking parameters from the link and copy it again");
+        QVERIFY(metrics.horizontalAdvance(longLine) > 250);
+        const QSize wrapped = IslandTooltipBubbleView::bubbleSize(longLine);
+        QCOMPARE(wrapped.width(), 260 + 22);
+        QCOMPARE(wrapped.height(), 2 * line + 12);
+
+        // Three lines' worth is cut to two.
+        const QSize cut = IslandTooltipBubbleView::bubbleSize(longLine.repeated(3));
+        QCOMPARE(cut.height(), 2 * line + 12);
+
+        IslandTooltipBubbleView bubble(QStringLiteral("Hide"));
+        QCOMPARE(bubble.sizeHint(), IslandTooltipBubbleView::bubbleSize(QStringLiteral("Hide")));
+    }
+
+    void bubbleGrabShowsItsDarkFill()
+    {
+        Backdrop host(QSize(120, 60));
+        host.setPalette(QPalette(Qt::white));
+        auto* bubble = new IslandTooltipBubbleView(QStringLiteral("Settings"), &host);
+        bubble->setGeometry(10, 10, bubble->sizeHint().width(), bubble->sizeHint().height());
+        const QImage image = host.grab().toImage();
+        const QColor expected = over(Qt::white, QColor::fromRgbF(0.04f, 0.04f, 0.04f, 0.94f));
+        QVERIFY2(near(pixel(image, QPointF(10 + 4, 10 + bubble->height() / 2)), expected),
+                 qPrintable(describe(pixel(image, QPointF(14, 10 + bubble->height() / 2)))));
+        // The rounded corner leaves the backdrop showing.
+        QVERIFY(near(pixel(image, QPointF(10, 10)), over(Qt::white, IslandTheme::white(0.12)), 40));
+    }
+
+    void toastHidesAfterItsDelay()
+    {
+        Backdrop host(QSize(500, 120));
+        auto* toast = new IslandToastView(&host);
+        toast->setGeometry(40, 46, 420, 30);
+        host.show();
+        QVERIFY(!toast->isVisible());
+        QCOMPARE(toast->alpha(), 0.0);
+
+        toast->showTransientStatus(QStringLiteral("Copied to clipboard"));
+        QVERIFY(toast->isVisible());
+        QCOMPARE(toast->text(), QStringLiteral("Copied to clipboard"));
+        m_clock->advance(IslandToastView::fadeInMilliseconds);
+        QCOMPARE(toast->alpha(), 1.0);
+        m_clock->advance(1400 - IslandToastView::fadeInMilliseconds - 1);
+        QCOMPARE(toast->alpha(), 1.0);
+        QVERIFY(toast->isVisible());
+        m_clock->advance(1 + 140);
+        QVERIFY(toast->alpha() > 0.0 && toast->alpha() < 1.0);
+        QVERIFY(toast->isVisible());
+        m_clock->advance(140);
+        QCOMPARE(toast->alpha(), 0.0);
+        QVERIFY(!toast->isVisible());
+    }
+
+    void secondMessageRestartsTheDelay()
+    {
+        Backdrop host(QSize(500, 120));
+        auto* toast = new IslandToastView(&host);
+        toast->setGeometry(40, 46, 420, 30);
+        host.show();
+        toast->showTransientStatus(QStringLiteral("First"));
+        m_clock->advance(1000);
+        toast->showTransientStatus(QStringLiteral("Second"));
+        QCOMPARE(toast->text(), QStringLiteral("Second"));
+        m_clock->advance(1399);
+        QCOMPARE(toast->alpha(), 1.0);
+        m_clock->advance(1 + 280);
+        QVERIFY(!toast->isVisible());
+    }
+
+    void messageDuringTheFadeOutKeepsTheToastUp()
+    {
+        Backdrop host(QSize(500, 120));
+        auto* toast = new IslandToastView(&host);
+        toast->setGeometry(40, 46, 420, 30);
+        host.show();
+        toast->showTransientStatus(QStringLiteral("First"));
+        m_clock->advance(1400 + 200);
+        QVERIFY(toast->alpha() < 1.0);
+        toast->showTransientStatus(QStringLiteral("Back again"));
+        m_clock->advance(400);
+        QVERIFY(toast->isVisible());
+        QCOMPARE(toast->alpha(), 1.0);
+        QVERIFY(toast->hasPendingHide());
+    }
+
+    void clicksPassThroughTheToast()
+    {
+        Backdrop host(QSize(500, 200));
+        auto* list = new QWidget(&host);
+        list->setGeometry(0, 0, 500, 200);
+        auto* toast = new IslandToastView(&host);
+        toast->setGeometry(40, 46, 420, 30);
+        host.show();
+        toast->showTransientStatus(QStringLiteral("Saved"));
+        QCOMPARE(host.childAt(QPoint(200, 60)), list);
+        QCOMPARE(toast->hitTest(QPointF(10, 10)), nullptr);
+    }
+
+    void toastWidthFollowsTheTextUpToItsLimit()
+    {
+        IslandToastView toast;
+        toast.setText(QStringLiteral("Saved"));
+        const int shortWidth = toast.sizeHint().width();
+        QVERIFY(shortWidth < 120);
+        toast.setText(QStringLiteral("A very long status message that goes on and on ").repeated(4));
+        QCOMPARE(toast.sizeHint().width(), IslandToastView::maximumToastWidth);
+        QCOMPARE(toast.sizeHint().height(), 30);
+    }
+
+    void toastGrabShowsItsCapsule()
+    {
+        Backdrop host(QSize(300, 80));
+        auto* toast = new IslandToastView(&host);
+        toast->setGeometry(20, 20, 200, 30);
+        toast->setText(QStringLiteral("Saved"));
+        toast->show();
+        toast->setAlpha(1.0);
+        const QImage image = host.grab().toImage();
+        const QColor expected = IslandTheme::rgb(0.075, 0.082, 0.098, 0.96);
+        QVERIFY2(near(pixel(image, QPointF(20 + 190, 20 + 15)), over(Qt::black, expected)),
+                 qPrintable(describe(pixel(image, QPointF(210, 35)))));
+    }
+
+    void squeezedChipCutsItsTextAtTheTail()
+    {
+        QWidget row;
+        auto* layout = new QHBoxLayout(&row);
+        layout->setContentsMargins(0, 0, 0, 0);
+        layout->setSpacing(4);
+        auto* chip = new MetadataChipView(QStringLiteral("2026-01-01 12:00 · 1.2 MB · 1920×1080"));
+        auto* neighbour = new QWidget;
+        neighbour->setFixedWidth(60);
+        layout->addWidget(chip);
+        layout->addWidget(neighbour);
+        row.resize(120, 18);
+        row.show();
+        layout->activate();
+        QCOMPARE(neighbour->width(), 60);
+        QVERIFY(chip->width() < chip->sizeHint().width());
+        QVERIFY(chip->shownText().endsWith(QChar(0x2026)));
+
+        row.resize(600, 18);
+        layout->activate();
+        QCOMPARE(chip->shownText(), chip->text());
+        QCOMPARE(chip->width(), chip->sizeHint().width());
+    }
+
+    // --- List scroll view -------------------------------------------------------------------
+
+    void classicWheelReportsTheEndAfterAQuietMoment()
+    {
+        IslandListScrollView view;
+        int activity = 0;
+        int ended = 0;
+        view.onScrollActivity = [&] { ++activity; };
+        view.onScrollEnded = [&] { ++ended; };
+        QWheelEvent first = wheel(Qt::NoScrollPhase);
+        QApplication::sendEvent(view.viewport(), &first);
+        m_clock->advance(30);
+        QWheelEvent second = wheel(Qt::NoScrollPhase);
+        QApplication::sendEvent(view.viewport(), &second);
+        QCOMPARE(activity, 2);
+        m_clock->advance(49);
+        QCOMPARE(ended, 0);
+        m_clock->advance(1);
+        QCOMPARE(ended, 1);
+        m_clock->advance(500);
+        QCOMPARE(ended, 1);
+    }
+
+    void gestureReportsTheEndRightAfterItEnds()
+    {
+        IslandListScrollView view;
+        int ended = 0;
+        view.onScrollEnded = [&] { ++ended; };
+        QWheelEvent moving = wheel(Qt::ScrollUpdate);
+        QApplication::sendEvent(view.viewport(), &moving);
+        m_clock->advance(100);
+        QWheelEvent momentum = wheel(Qt::ScrollMomentum);
+        QApplication::sendEvent(view.viewport(), &momentum);
+        m_clock->advance(119);
+        QCOMPARE(ended, 0);
+        QWheelEvent end = wheel(Qt::ScrollEnd);
+        QApplication::sendEvent(view.viewport(), &end);
+        m_clock->advance(0);
+        QCOMPARE(ended, 1);
+        m_clock->advance(200);
+        QCOMPARE(ended, 1);
+    }
+
+    void boundsChangesCountAsScrolling()
+    {
+        IslandListScrollView view;
+        auto* document = new FlippedDocumentView;
+        document->resize(200, 2000);
+        view.setWidget(document);
+        view.resize(200, 300);
+        int activity = 0;
+        int ended = 0;
+        view.onScrollActivity = [&] { ++activity; };
+        view.onScrollEnded = [&] { ++ended; };
+        view.installBoundsObserver();
+        view.installBoundsObserver();
+        view.show();
+        view.verticalScrollBar()->setValue(120);
+        QCOMPARE(activity, 1);
+        m_clock->advance(50);
+        QCOMPARE(ended, 1);
+    }
+
+    void unhandledMouseEventsGoToTheFallbacks()
+    {
+        // What the island's list sits in: it sees the presses the list lets through.
+        class Container final : public QWidget
+        {
+        public:
+            int presses = 0;
+
+        protected:
+            void mousePressEvent(QMouseEvent* event) override
+            {
+                ++presses;
+                event->accept();
+            }
+        };
+        Container container;
+        container.resize(240, 240);
+        auto* view = new IslandListScrollView(&container);
+        view->setGeometry(10, 10, 200, 200);
+        container.show();
+        int downs = 0;
+        bool handle = true;
+        view->onMouseDownFallback = [&](QMouseEvent*) {
+            ++downs;
+            return handle;
+        };
+
+        QTest::mousePress(view->viewport(), Qt::LeftButton, {}, QPoint(20, 20));
+        QTest::mouseRelease(view->viewport(), Qt::LeftButton, {}, QPoint(20, 20));
+        QCOMPARE(downs, 1);
+        QCOMPARE(container.presses, 0);
+
+        handle = false;
+        QTest::mousePress(view->viewport(), Qt::LeftButton, {}, QPoint(20, 20));
+        QTest::mouseRelease(view->viewport(), Qt::LeftButton, {}, QPoint(20, 20));
+        QCOMPARE(downs, 2);
+        QCOMPARE(container.presses, 1);
+    }
+
+    // --- Aspect-fill image view -------------------------------------------------------------
+
+    void aspectFillCoversTheBounds_data()
+    {
+        QTest::addColumn<QSizeF>("image");
+        QTest::addColumn<QRectF>("bounds");
+        QTest::addColumn<QRectF>("expected");
+        QTest::newRow("wide") << QSizeF(400, 100) << QRectF(0, 0, 100, 100) << QRectF(-150, 0, 400, 100);
+        QTest::newRow("tall") << QSizeF(100, 400) << QRectF(0, 0, 100, 100) << QRectF(0, -150, 100, 400);
+        QTest::newRow("small") << QSizeF(50, 50) << QRectF(0, 0, 100, 200) << QRectF(-50, 0, 200, 200);
+        QTest::newRow("empty image") << QSizeF(0, 50) << QRectF(0, 0, 100, 100) << QRectF();
+        QTest::newRow("empty view") << QSizeF(50, 50) << QRectF(0, 0, 0, 100) << QRectF();
+    }
+
+    void aspectFillCoversTheBounds()
+    {
+        QFETCH(QSizeF, image);
+        QFETCH(QRectF, bounds);
+        QFETCH(QRectF, expected);
+        QCOMPARE(AspectFillImageView::aspectFillRect(image, bounds), expected);
+    }
+
+    void imageViewDrawsTheCentreOfAWideImage()
+    {
+        QImage wide(400, 100, QImage::Format_RGB32);
+        QPainter painter(&wide);
+        painter.fillRect(0, 0, 200, 100, Qt::red);
+        painter.fillRect(200, 0, 200, 100, Qt::blue);
+        painter.end();
+        Backdrop host(QSize(120, 120));
+        auto* view = new AspectFillImageView(&host);
+        view->setGeometry(10, 10, 100, 100);
+        view->setImage(wide);
+        const QImage image = host.grab().toImage();
+        QVERIFY(near(pixel(image, QPointF(10 + 25, 60)), Qt::red));
+        QVERIFY(near(pixel(image, QPointF(10 + 75, 60)), Qt::blue));
+        // Nothing spills outside the view.
+        QVERIFY(near(pixel(image, QPointF(5, 60)), Qt::black));
+        QVERIFY(near(pixel(image, QPointF(115, 60)), Qt::black));
+
+        // A zero-size image draws nothing.
+        view->setImage(QImage(0, 0, QImage::Format_RGB32));
+        QVERIFY(near(pixel(host.grab().toImage(), QPointF(60, 60)), Qt::black));
+    }
+
+    void imageViewTooltipAndCursorFollowTheImage()
+    {
+        AspectFillImageView view;
+        QImage image(10, 10, QImage::Format_RGB32);
+        image.fill(Qt::green);
+        view.setImage(image);
+        QCOMPARE(view.toolTip(), QStringLiteral("Click to enlarge"));
+        QCOMPARE(view.cursor().shape(), Qt::PointingHandCursor);
+        L10n::setIsChineseForTesting(true);
+        view.setImage(image);
+        QCOMPARE(view.toolTip(), QStringLiteral("点击查看大图"));
+        view.setImage(QImage());
+        QVERIFY(view.toolTip().isEmpty());
+        QVERIFY(view.cursor().shape() != Qt::PointingHandCursor);
+    }
+
+    void imageViewHitTestUsesItsOwnCoordinates()
+    {
+        QWidget parent;
+        parent.resize(300, 300);
+        auto* view = new AspectFillImageView(&parent);
+        view->setGeometry(100, 50, 80, 60);
+        // A point of the parent inside the view…
+        QCOMPARE(view->hitTest(QPointF(110, 60)), view);
+        // …and one that would be inside only if the parent's coordinates were taken as the view's.
+        QCOMPARE(view->hitTest(QPointF(10, 10)), nullptr);
+        QCOMPARE(view->hitTest(QPointF(180, 60)), nullptr);
+
+        view->move(0, 0);
+        QCOMPARE(view->hitTest(QPointF(10, 10)), view);
+        QCOMPARE(view->hitTest(QPointF(110, 60)), nullptr);
+
+        // Its children never take clicks.
+        auto* child = new QWidget(view);
+        QVERIFY(child->testAttribute(Qt::WA_TransparentForMouseEvents));
+    }
+
+    void clickReleasedOutsideTheImageIsNoClick()
+    {
+        Backdrop host(QSize(200, 200));
+        auto* view = new AspectFillImageView(&host);
+        view->setGeometry(10, 10, 100, 100);
+        int clicks = 0;
+        view->onClick = [&] { ++clicks; };
+        host.show();
+
+        QTest::mouseClick(view, Qt::LeftButton, {}, QPoint(50, 50));
+        QCOMPARE(clicks, 0); // no image yet
+
+        QImage image(10, 10, QImage::Format_RGB32);
+        image.fill(Qt::green);
+        view->setImage(image);
+        QTest::mousePress(view, Qt::LeftButton, {}, QPoint(50, 50));
+        QTest::mouseRelease(view, Qt::LeftButton, {}, QPoint(150, 50));
+        QCOMPARE(clicks, 0);
+        QTest::mouseClick(view, Qt::LeftButton, {}, QPoint(50, 50));
+        QCOMPARE(clicks, 1);
+    }
+
+    // --- Search field style -----------------------------------------------------------------
+
+    void searchFieldTextSitsOnePointHigher()
+    {
+        QLineEdit plain;
+        plain.setFrame(false);
+        plain.resize(200, 20);
+        QLineEdit field;
+        IslandTextFieldCell::install(&field);
+        field.resize(200, 20);
+
+        QStyleOptionFrame option;
+        option.initFrom(&plain);
+        option.rect = QRect(0, 0, 200, 20);
+        const QRect standard = plain.style()->subElementRect(QStyle::SE_LineEditContents, &option, &plain);
+        QStyleOptionFrame islandOption;
+        islandOption.initFrom(&field);
+        islandOption.rect = QRect(0, 0, 200, 20);
+        const QRect moved = field.style()->subElementRect(QStyle::SE_LineEditContents, &islandOption, &field);
+        QCOMPARE(moved, standard.translated(0, -1));
+
+        QVERIFY(!field.hasFrame());
+        QCOMPARE(field.palette().color(QPalette::Text), IslandTheme::white(0.92));
+        QCOMPARE(field.palette().color(QPalette::PlaceholderText), IslandTheme::white(0.38));
+        // The style belongs to the field.
+        QCOMPARE(field.style()->parent(), &field);
+    }
+
+    // --- Factories --------------------------------------------------------------------------
+
+    void factoriesMakeEachFamily()
+    {
+        QWidget target;
+        int fired = 0;
+        auto count = [&] { ++fired; };
+        Backdrop host(QSize(400, 100));
+        const QList<QAbstractButton*> buttons = {
+            IslandButtonFactory::makeHeaderIconButton(QStringLiteral("globe"), QStringLiteral("Language"), &target,
+                                                      count, &host),
+            IslandButtonFactory::makeIconButton(QStringLiteral("xmark"), QStringLiteral("Hide"), &target, count, &host),
+            IslandButtonFactory::makeShelfActionButton(QStringLiteral("plus"), QStringLiteral("New session"), &target,
+                                                       count, &host),
+            IslandButtonFactory::makeShelfGalleryActionTile(QStringLiteral("Copy"), QStringLiteral("doc.on.doc"),
+                                                            QStringLiteral("Copy"), &target, count, &host),
+            IslandButtonFactory::makeCompactTextButton(QStringLiteral("Combine"), QStringLiteral("Combine and copy"),
+                                                       &target, count, &host),
+            IslandButtonFactory::makeTextIconButton(QStringLiteral("Clear Session"), QStringLiteral("trash"),
+                                                    QStringLiteral("Clear session"), &target, count, &host),
+        };
+        const QList<QSize> sizes = {QSize(22, 22), QSize(26, 26), QSize(28, 28), QSize(40, 39)};
+        for (int i = 0; i < sizes.size(); ++i) {
+            QCOMPARE(buttons[i]->minimumSize(), sizes[i]);
+            QCOMPARE(buttons[i]->maximumSize(), sizes[i]);
+        }
+        QCOMPARE(buttons[4]->height(), 22);
+        QCOMPARE(static_cast<IslandIconButton*>(buttons[0])->baseTint(), IslandTheme::white(0.6));
+        QCOMPARE(static_cast<IslandIconButton*>(buttons[1])->baseTint(), IslandTheme::white(0.54));
+        QCOMPARE(static_cast<IslandActionTileButton*>(buttons[3])->displaySubtitle(), QString());
+        QCOMPARE(buttons[5]->toolTip(), QStringLiteral("Clear session"));
+        QVERIFY(buttons[5]->sizeHint().width() > 40);
+
+        int x = 0;
+        for (QAbstractButton* button : buttons) {
+            button->move(x, 10);
+            x += 60;
+        }
+        host.show();
+        for (QAbstractButton* button : buttons)
+            QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(5, 5));
+        QCOMPARE(fired, int(buttons.size()));
+    }
+};
+
+QUILLOMARE_GUI_TEST_MAIN(TestIslandControls)
+#include "tst_islandcontrols.moc"

@@ -1,0 +1,931 @@
+#include "TestSupport.h"
+
+#include "Island/IslandPanel.h"
+#include "Island/IslandPanelController.h"
+#include "Island/IslandScheduler.h"
+
+#include <Platform/MotionPreferences.h>
+#include <Platform/ScreenInfo.h>
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QWindow>
+
+#include <map>
+#include <memory>
+#include <tuple>
+
+using namespace QuillomareMac;
+using Mode = IslandView::DisplayMode;
+
+namespace {
+
+// Monitors whose clicks the test sends by hand.
+class FakeMonitors final : public IslandEventMonitors
+{
+public:
+    struct Entry
+    {
+        int id;
+        bool global;
+        unsigned mask;
+        std::function<void(const IslandMouseEvent&)> globalHandler;
+        std::function<bool(const IslandMouseEvent&)> localHandler;
+    };
+
+    class Token final : public IslandEventMonitor
+    {
+    public:
+        Token(FakeMonitors* owner, int id) : m_owner(owner), m_id(id) {}
+        ~Token() override { std::erase_if(m_owner->entries, [this](const Entry& e) { return e.id == m_id; }); }
+
+    private:
+        FakeMonitors* m_owner;
+        int m_id;
+    };
+
+    std::unique_ptr<IslandEventMonitor> addGlobalMonitor(unsigned mask,
+                                                         std::function<void(const IslandMouseEvent&)> handler) override
+    {
+        if (refuseGlobal)
+            return nullptr;
+        entries.push_back({++nextId, true, mask, std::move(handler), nullptr});
+        return std::make_unique<Token>(this, nextId);
+    }
+
+    std::unique_ptr<IslandEventMonitor> addLocalMonitor(unsigned mask,
+                                                        std::function<bool(const IslandMouseEvent&)> handler) override
+    {
+        entries.push_back({++nextId, false, mask, nullptr, std::move(handler)});
+        return std::make_unique<Token>(this, nextId);
+    }
+
+    int count(bool global, unsigned mask) const
+    {
+        return int(std::count_if(entries.begin(), entries.end(),
+                                 [&](const Entry& e) { return e.global == global && e.mask == mask; }));
+    }
+
+    void sendGlobal(IslandMouseEventKind kind, IslandMouseButton button)
+    {
+        IslandMouseEvent event;
+        event.kind = kind;
+        event.button = button;
+        const auto snapshot = entries;
+        for (const Entry& entry : snapshot) {
+            if (entry.global && IslandMouseMask::matches(entry.mask, event))
+                entry.globalHandler(event);
+        }
+    }
+
+    // True when a monitor swallowed it.
+    bool sendLocal(IslandMouseEventKind kind, IslandMouseButton button, QWindow* window)
+    {
+        IslandMouseEvent event;
+        event.kind = kind;
+        event.button = button;
+        event.window = window;
+        const auto snapshot = entries;
+        for (const Entry& entry : snapshot) {
+            if (!entry.global && IslandMouseMask::matches(entry.mask, event) && entry.localHandler(event))
+                return true;
+        }
+        return false;
+    }
+
+    std::vector<Entry> entries;
+    int nextId = 0;
+    bool refuseGlobal = false;
+};
+
+// Relay checking: the controller's property must receive the very arguments the view's
+// callback was called with (the same objects for references, equal values otherwise).
+template <typename T>
+const T& unwrapped(const T& value)
+{
+    return value;
+}
+template <typename T>
+const T& unwrapped(const std::reference_wrapper<T>& value)
+{
+    return value.get();
+}
+
+template <typename Arg, typename Stored>
+bool argumentMatches(const std::remove_cvref_t<Arg>& received, const Stored& sent)
+{
+    if constexpr (std::is_reference_v<Arg>)
+        return &received == static_cast<const std::remove_cvref_t<Arg>*>(&unwrapped(sent));
+    else
+        return received == unwrapped(sent);
+}
+
+template <typename... Args, typename Received, typename Sent, std::size_t... I>
+bool allArgumentsMatch(const Received& received, const Sent& sent, std::index_sequence<I...>)
+{
+    return (argumentMatches<Args>(std::get<I>(received), std::get<I>(sent)) && ...);
+}
+
+struct RelayCase
+{
+    // Arms the controller's property, fires the view's callback; counts calls and matches.
+    std::function<void(IslandPanelController&, IslandView&, int& calls, bool& matched)> run;
+    // Fires the view's callback with nothing armed.
+    std::function<void(IslandView&)> fire;
+};
+
+template <typename... Args, typename... Samples>
+RelayCase relayCase(std::function<void(Args...)> IslandView::*source,
+                    std::function<void(Args...)> IslandPanelController::*target, Samples... samples)
+{
+    auto stored = std::make_shared<std::tuple<Samples...>>(std::move(samples)...);
+    RelayCase relay;
+    relay.run = [=](IslandPanelController& controller, IslandView& view, int& calls, bool& matched) {
+        controller.*target = [&calls, &matched, stored](Args... received) {
+            ++calls;
+            const auto receivedTuple = std::forward_as_tuple(received...);
+            matched = allArgumentsMatch<Args...>(receivedTuple, *stored, std::index_sequence_for<Args...>{});
+        };
+        std::apply([&](auto&... sent) { (view.*source)(sent...); }, *stored);
+    };
+    relay.fire = [=](IslandView& view) { std::apply([&](auto&... sent) { (view.*source)(sent...); }, *stored); };
+    return relay;
+}
+
+} // namespace
+
+class TestIslandPanelController : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void startsCollapsedHiddenAndClickThrough();
+    void programOpeningHidesAfterSevenSeconds();
+    void programOpeningOfAKeyIslandSchedulesNothing();
+    void automaticHideWaitsForModalAndForTheUser();
+    void userOpeningTakesTheKeyboardAndFocusesSearch();
+    void workspaceCollapseGrace();
+    void outsideClickGuards();
+    void clickInAnotherWindowOfTheProgramCollapses();
+    void modalWindowBlocksClicksAndCollapses();
+    void collapsedClicksOpenInsideTheActivationFrameOnly();
+    void panelMouseDownHook();
+    void collapseSettlesAfterTheMorph();
+    void showDuringCollapseWins();
+    void transitionIsIdempotent();
+    void reduceMotionSwitchesInOneStep();
+    void echoOnlyWhenCollapsed();
+    void echoGrowsOnTheExpandedStageAndSettlesBack();
+    void echoWithReduceMotionEndsAfterOneSecond();
+    void expandingEndsTheEchoSilently();
+    void stageFollowsTheScreenOfTheMoment();
+    void missingGlobalMonitorIsRetried();
+    void applicationMonitorSeesEachClickOnceAndCanSwallowIt();
+    void relay_data();
+    void relay();
+    void unsetCallbacksAreSkipped();
+
+private:
+    std::unique_ptr<IslandPanelController> makeController();
+    void advance(qint64 milliseconds) { m_scheduler->advance(milliseconds); }
+    void pointAt(const QPointF& location) { m_screens->pointer = location; }
+    QRect qtRect(const QRectF& yUp) const { return m_screens->toQt(yUp).toAlignedRect(); }
+
+    std::shared_ptr<ManualIslandScheduler> m_scheduler;
+    std::shared_ptr<Platform::FixedScreenInfo> m_screens;
+    std::shared_ptr<FakeMonitors> m_monitors;
+    bool m_modal = false;
+    std::map<QString, RelayCase> m_relayCases;
+    std::shared_ptr<Platform::MemoryPasteboard> m_pasteboard;
+    std::unique_ptr<QWidget> m_anchor;
+};
+
+// One external 1920 × 1080 screen with a 25-point top panel: collapsed (868, 1017, 185 × 32),
+// expanded (570, 619, 780 × 430), echo (820, 991, 280 × 58), all y-up.
+const QRectF kCollapsed(868, 1017, 185, 32);
+const QRectF kExpanded(570, 619, 780, 430);
+const QRectF kEcho(820, 991, 280, 58);
+const QPointF kOnPill(900, 1030);
+const QPointF kFarAway(100, 100);
+
+namespace {
+QtMessageHandler g_defaultMessageHandler = nullptr;
+// The offscreen platform has no stacking order and says so on every raise().
+void dropRaiseWarnings(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (message.contains(QLatin1String("does not support raise()")))
+        return;
+    g_defaultMessageHandler(type, context, message);
+}
+} // namespace
+
+void TestIslandPanelController::initTestCase()
+{
+    g_defaultMessageHandler = qInstallMessageHandler(dropRaiseWarnings);
+    L10n::setIsChineseForTesting(false);
+    m_pasteboard = std::make_shared<Platform::MemoryPasteboard>();
+    m_anchor = std::make_unique<QWidget>();
+    const auto item = QuillomareTest::textItem(QStringLiteral("hello"), QuillomareTest::at(0));
+    const auto other = QuillomareTest::textItem(QStringLiteral("world"), QuillomareTest::at(60));
+    ShelfItem shelf;
+    shelf.id = QUuid::createUuid();
+    shelf.createdAt = QuillomareTest::at(0);
+    shelf.kind = QuillomareCore::ClipKind::text;
+    shelf.title = QStringLiteral("note");
+    ShelfItem shelfOther = shelf;
+    shelfOther.id = QUuid::createUuid();
+    const QList<QuillomareCore::ClipboardItem> items{item, other};
+    const QList<ShelfItem> shelfItems{shelf, shelfOther};
+    using C = IslandPanelController;
+    using V = IslandView;
+    m_relayCases = {
+        {QStringLiteral("onSelectItem"), relayCase(&V::onSelectItem, &C::onSelectItem, item)},
+        {QStringLiteral("onCopyPasteVariantItem"),
+         relayCase(&V::onCopyPasteVariantItem, &C::onCopyPasteVariantItem, item, PasteVariant(PasteVariant::markdownLink))},
+        {QStringLiteral("onCombineItems"),
+         relayCase(&V::onCombineItems, &C::onCombineItems, items, CombinedPasteFormat(CombinedPasteFormat::jsonArray))},
+        {QStringLiteral("onRecognizeTextItem"), relayCase(&V::onRecognizeTextItem, &C::onRecognizeTextItem, item)},
+        {QStringLiteral("onAirDropItem"), relayCase(&V::onAirDropItem, &C::onAirDropItem, item)},
+        {QStringLiteral("onRevealItem"), relayCase(&V::onRevealItem, &C::onRevealItem, item)},
+        {QStringLiteral("onPullFromIPhone"), relayCase(&V::onPullFromIPhone, &C::onPullFromIPhone)},
+        {QStringLiteral("onCopyPlainTextItem"), relayCase(&V::onCopyPlainTextItem, &C::onCopyPlainTextItem, item)},
+        {QStringLiteral("onCopyQuickPreviewText"),
+         relayCase(&V::onCopyQuickPreviewText, &C::onCopyQuickPreviewText, QStringLiteral("selected words"))},
+        {QStringLiteral("onDeleteItem"), relayCase(&V::onDeleteItem, &C::onDeleteItem, item)},
+        {QStringLiteral("onTogglePinItem"), relayCase(&V::onTogglePinItem, &C::onTogglePinItem, item)},
+        {QStringLiteral("onClear"), relayCase(&V::onClear, &C::onClear)},
+        {QStringLiteral("onHide"), relayCase(&V::onHide, &C::onHide)},
+        {QStringLiteral("onQuit"), relayCase(&V::onQuit, &C::onQuit)},
+        {QStringLiteral("onChangeLanguage"),
+         relayCase(&V::onChangeLanguage, &C::onChangeLanguage, AppLanguagePreference::english)},
+        {QStringLiteral("onShowSettings"), relayCase(&V::onShowSettings, &C::onShowSettings, m_anchor.get())},
+        {QStringLiteral("onMakeQRCodeItem"), relayCase(&V::onMakeQRCodeItem, &C::onMakeQRCodeItem, item)},
+        {QStringLiteral("onExportItemToFile"), relayCase(&V::onExportItemToFile, &C::onExportItemToFile, item)},
+        {QStringLiteral("onCopyCondensedItem"), relayCase(&V::onCopyCondensedItem, &C::onCopyCondensedItem, item)},
+        {QStringLiteral("onShelfDropPasteboard"),
+         relayCase(&V::onShelfDropPasteboard, &C::onShelfDropPasteboard, std::ref(*m_pasteboard))},
+        {QStringLiteral("onShelfSessionsChanged"),
+         relayCase(&V::onShelfSessionsChanged, &C::onShelfSessionsChanged, QUuid::createUuid())},
+        {QStringLiteral("onCreateShelfSession"), relayCase(&V::onCreateShelfSession, &C::onCreateShelfSession)},
+        {QStringLiteral("onRenameShelfSession"), relayCase(&V::onRenameShelfSession, &C::onRenameShelfSession)},
+        {QStringLiteral("onCopyShelfItem"), relayCase(&V::onCopyShelfItem, &C::onCopyShelfItem, shelf)},
+        {QStringLiteral("onCopyShelfPasteVariantItem"),
+         relayCase(&V::onCopyShelfPasteVariantItem, &C::onCopyShelfPasteVariantItem, shelf,
+                   PasteVariant(PasteVariant::filePaths))},
+        {QStringLiteral("onCombineShelfItems"),
+         relayCase(&V::onCombineShelfItems, &C::onCombineShelfItems, shelfItems,
+                   CombinedPasteFormat(CombinedPasteFormat::comma))},
+        {QStringLiteral("onBatchShelfItems"),
+         relayCase(&V::onBatchShelfItems, &C::onBatchShelfItems, shelfItems,
+                   ShelfBatchAction(ShelfBatchAction::convertImagesToJPEG))},
+        {QStringLiteral("onAirDropShelfItem"), relayCase(&V::onAirDropShelfItem, &C::onAirDropShelfItem, shelf)},
+        {QStringLiteral("onRevealShelfItem"), relayCase(&V::onRevealShelfItem, &C::onRevealShelfItem, shelf)},
+        {QStringLiteral("onRemoveShelfItem"),
+         relayCase(&V::onRemoveShelfItem, &C::onRemoveShelfItem, QUuid::createUuid())},
+        {QStringLiteral("onClearShelf"), relayCase(&V::onClearShelf, &C::onClearShelf)},
+    };
+}
+
+void TestIslandPanelController::init()
+{
+    m_scheduler = std::make_shared<ManualIslandScheduler>();
+    IslandScheduler::setSharedForTesting(m_scheduler);
+    Platform::MotionPreferences::setReduceMotionForTesting(false);
+    m_screens = std::make_shared<Platform::FixedScreenInfo>();
+    Platform::ScreenDescription screen;
+    screen.name = QStringLiteral("HDMI-1");
+    screen.frame = QRectF(0, 0, 1920, 1080);
+    screen.visibleFrame = QRectF(0, 0, 1920, 1055);
+    m_screens->screenList = {screen};
+    m_screens->reference = 1080;
+    m_screens->pointer = kFarAway;
+    m_monitors = std::make_shared<FakeMonitors>();
+    m_modal = false;
+}
+
+void TestIslandPanelController::cleanup()
+{
+    Platform::MotionPreferences::setReduceMotionForTesting(std::nullopt);
+    // Let stale completions of the last test run against this test's clock before it goes.
+    m_scheduler->advance(5000);
+    IslandScheduler::setSharedForTesting(nullptr);
+}
+
+std::unique_ptr<IslandPanelController> TestIslandPanelController::makeController()
+{
+    IslandPanelEnvironment environment;
+    environment.screens = m_screens;
+    environment.monitors = m_monitors;
+    environment.isModalWindowUp = [this] { return m_modal; };
+    return std::make_unique<IslandPanelController>(environment);
+}
+
+void TestIslandPanelController::startsCollapsedHiddenAndClickThrough()
+{
+    auto controller = makeController();
+    QCOMPARE(controller->displayMode(), Mode::collapsed);
+    QVERIFY(!controller->panel()->isVisible());
+    QVERIFY(controller->panel()->ignoresMouseEvents());
+    QCOMPARE(controller->panelFrame(), kCollapsed);
+    QCOMPARE(controller->panel()->geometry(), qtRect(kCollapsed));
+    QCOMPARE(controller->islandView()->geometry(), QRect(0, 0, 185, 32));
+    QCOMPARE(controller->islandView()->displayMode(), Mode::collapsed);
+    QCOMPARE(controller->islandView()->collapsedVisualStyle(), IslandView::CollapsedVisualStyle::floatingPill);
+    QCOMPARE(controller->islandView()->expandedContentHeight(), 402.0);
+    QVERIFY(!controller->hasClickMonitors());
+
+    // What the shell does at launch.
+    controller->removeClickMonitors();
+    controller->installCollapsedClickMonitors();
+    controller->transition(Mode::collapsed, false);
+    controller->panel()->orderFrontRegardless();
+    QVERIFY(controller->panel()->isVisible());
+    QVERIFY(!controller->panel()->ignoresMouseEvents());
+    QVERIFY(controller->hasCollapsedClickMonitors());
+    QCOMPARE(m_monitors->count(true, IslandMouseMask::leftDown), 1);
+    QCOMPARE(m_monitors->count(false, IslandMouseMask::leftDown), 1);
+    QCOMPARE(controller->panelFrame(), kCollapsed);
+}
+
+void TestIslandPanelController::programOpeningHidesAfterSevenSeconds()
+{
+    auto controller = makeController();
+    controller->show(true, false);
+    QCoreApplication::processEvents();
+    QCOMPARE(controller->displayMode(), Mode::expanded);
+    QVERIFY(controller->panel()->isVisible());
+    QVERIFY2(!controller->panel()->isKeyWindow(), "a program opening must not take the keyboard");
+    QCOMPARE(controller->panelFrame(), kExpanded);
+    QVERIFY(controller->hideWorkItem());
+    QVERIFY(controller->hasClickMonitors());
+    QVERIFY(!controller->hasCollapsedClickMonitors());
+
+    advance(6999);
+    QCOMPARE(controller->displayMode(), Mode::expanded);
+    advance(1);
+    QCOMPARE(controller->displayMode(), Mode::collapsed);
+    QVERIFY(controller->isCollapsing());
+    QVERIFY(controller->panel()->ignoresMouseEvents());
+    QVERIFY(!controller->hideWorkItem());
+    QCOMPARE(controller->panelFrame(), kExpanded); // the stage stays large while the morph runs
+}
+
+void TestIslandPanelController::programOpeningOfAKeyIslandSchedulesNothing()
+{
+    auto controller = makeController();
+    controller->show(true, false);
+    const auto firstHide = controller->hideWorkItem();
+    QVERIFY(firstHide);
+    controller->show(false, false); // the user opens it: the pending hide goes
+    QCoreApplication::processEvents();
+    QVERIFY(firstHide->isCancelled());
+    QVERIFY(controller->panel()->isKeyWindow());
+    controller->show(true, false);
+    QVERIFY(!controller->hideWorkItem());
+    advance(10000);
+    QCOMPARE(controller->displayMode(), Mode::expanded);
+}
+
+void TestIslandPanelController::automaticHideWaitsForModalAndForTheUser()
+{
+    auto controller = makeController();
+    controller->show(true, false);
+    m_modal = true;
+    advance(7000);
+    QCOMPARE(controller->displayMode(), Mode::expanded);
+    m_modal = false;
+    advance(10000); // not rescheduled
+    QCOMPARE(controller->displayMode(), Mode::expanded);
+
+    // The user takes the island's keyboard before the hide comes: it stays open.
+    controller->transition(Mode::collapsed, false);
+    controller->show(true, false);
+    advance(3000);
+    controller->panel()->makeKeyAndOrderFront();
+    QCoreApplication::processEvents();
+    QVERIFY(controller->panel()->isKeyWindow());
+    advance(4000);
+    QCOMPARE(controller->displayMode(), Mode::expanded);
+}
+
+void TestIslandPanelController::userOpeningTakesTheKeyboardAndFocusesSearch()
+{
+    auto controller = makeController();
+    controller->islandView()->setContentMode(IslandView::ContentMode::shelfGallery, false);
+    controller->show(false, true);
+    QCoreApplication::processEvents();
+    QVERIFY(controller->panel()->isKeyWindow());
+    QVERIFY(!controller->hideWorkItem());
+    QCOMPARE(controller->islandView()->contentMode(), IslandView::ContentMode::history);
+    QCOMPARE(QApplication::focusWidget(), controller->islandView()->searchInput());
+
+    // Collapsing gives the focus up again.
+    advance(2500);
+    controller->collapseIfExpanded();
+    QVERIFY(!controller->islandView()->searchInput()->hasFocus());
+}
+
+void TestIslandPanelController::workspaceCollapseGrace()
+{
+    auto controller = makeController();
+    controller->show(false, false);
+    advance(1500);
+    controller->collapseIfExpanded();
+    QCOMPARE(controller->displayMode(), Mode::expanded);
+    advance(1000);
+    controller->collapseIfExpanded();
+    QCOMPARE(controller->displayMode(), Mode::collapsed);
+
+    // A program opening grants no grace.
+    advance(3000);
+    controller->show(true, false);
+    advance(100);
+    controller->collapseIfExpanded();
+    QCOMPARE(controller->displayMode(), Mode::collapsed);
+}
+
+void TestIslandPanelController::outsideClickGuards()
+{
+    auto controller = makeController();
+    controller->show(false, false);
+    pointAt(kFarAway);
+
+    const auto clickOutside = [&] {
+        m_monitors->sendGlobal(IslandMouseEventKind::up, IslandMouseButton::left);
+        QCOMPARE(controller->displayMode(), Mode::expanded); // decided on the next turn
+        advance(0);
+    };
+    advance(599);
+    clickOutside();
+    QCOMPARE(controller->displayMode(), Mode::expanded);
+
+    // A press on the panel protects for 0.45 s.
+    advance(400);
+    QVERIFY(!m_monitors->sendLocal(IslandMouseEventKind::down, IslandMouseButton::right,
+                                   controller->panel()->windowHandle()));
+    advance(449);
+    clickOutside();
+    QCOMPARE(controller->displayMode(), Mode::expanded);
+
+    // The panel frame grown by 2 counts as inside; the pointer is read when the decision runs.
+    advance(1);
+    pointAt(QPointF(kExpanded.x() - 1, kExpanded.y() + 100));
+    clickOutside();
+    QCOMPARE(controller->displayMode(), Mode::expanded);
+    m_monitors->sendGlobal(IslandMouseEventKind::up, IslandMouseButton::other);
+    pointAt(QPointF(kExpanded.x() - 3, kExpanded.y() + 100));
+    advance(0);
+    QCOMPARE(controller->displayMode(), Mode::collapsed);
+    QVERIFY(controller->isCollapsing());
+    QVERIFY(!controller->hasClickMonitors());
+}
+
+void TestIslandPanelController::clickInAnotherWindowOfTheProgramCollapses()
+{
+    auto controller = makeController();
+    QWidget preferences;
+    preferences.show();
+    controller->show(false, false);
+    // At once, without the opening guard, and the click goes on to its window.
+    QVERIFY(!m_monitors->sendLocal(IslandMouseEventKind::down, IslandMouseButton::left, preferences.windowHandle()));
+    QCOMPARE(controller->displayMode(), Mode::collapsed);
+}
+
+void TestIslandPanelController::modalWindowBlocksClicksAndCollapses()
+{
+    auto controller = makeController();
+    QWidget other;
+    other.show();
+    controller->show(false, false);
+    advance(3000);
+    m_modal = true;
+    pointAt(kFarAway);
+    m_monitors->sendGlobal(IslandMouseEventKind::up, IslandMouseButton::left);
+    advance(0);
+    m_monitors->sendLocal(IslandMouseEventKind::down, IslandMouseButton::left, other.windowHandle());
+    controller->collapseIfExpanded();
+    controller->hide();
+    QCOMPARE(controller->displayMode(), Mode::expanded);
+
+    m_modal = false;
+    controller->hide();
+    advance(2000);
+    QCOMPARE(controller->displayMode(), Mode::collapsed);
+    QVERIFY(!controller->isCollapsing());
+
+    // Nor does a click open it while a modal window is up.
+    m_modal = true;
+    pointAt(kOnPill);
+    QVERIFY(!m_monitors->sendLocal(IslandMouseEventKind::down, IslandMouseButton::left,
+                                   controller->panel()->windowHandle()));
+    m_monitors->sendGlobal(IslandMouseEventKind::down, IslandMouseButton::left);
+    QCOMPARE(controller->displayMode(), Mode::collapsed);
+}
+
+void TestIslandPanelController::collapsedClicksOpenInsideTheActivationFrameOnly()
+{
+    auto controller = makeController();
+    controller->transition(Mode::collapsed, false);
+    controller->panel()->orderFrontRegardless();
+
+    // Four points beyond the pill still open it; five do not.
+    pointAt(QPointF(kCollapsed.x() - 5, kCollapsed.y() + 10));
+    QVERIFY(!m_monitors->sendLocal(IslandMouseEventKind::down, IslandMouseButton::left,
+                                   controller->panel()->windowHandle()));
+    m_monitors->sendGlobal(IslandMouseEventKind::down, IslandMouseButton::left);
+    QCOMPARE(controller->displayMode(), Mode::collapsed);
+    // A right-click never opens it.
+    pointAt(kOnPill);
+    QVERIFY(!m_monitors->sendLocal(IslandMouseEventKind::down, IslandMouseButton::right,
+                                   controller->panel()->windowHandle()));
+    QCOMPARE(controller->displayMode(), Mode::collapsed);
+
+    pointAt(QPointF(kCollapsed.x() - 4, kCollapsed.y() + 10));
+    QVERIFY(m_monitors->sendLocal(IslandMouseEventKind::down, IslandMouseButton::left,
+                                  controller->panel()->windowHandle()));
+    QCOMPARE(controller->displayMode(), Mode::expanded);
+    // It was a user opening: the grace applies.
+    advance(1000);
+    controller->collapseIfExpanded();
+    QCOMPARE(controller->displayMode(), Mode::expanded);
+
+    // A click on the pill in another program (the global monitor) opens it too.
+    controller->transition(Mode::collapsed, false);
+    pointAt(kOnPill);
+    m_monitors->sendGlobal(IslandMouseEventKind::down, IslandMouseButton::left);
+    QCOMPARE(controller->displayMode(), Mode::expanded);
+}
+
+void TestIslandPanelController::panelMouseDownHook()
+{
+    auto controller = makeController();
+    controller->transition(Mode::collapsed, false);
+    controller->panel()->orderFrontRegardless();
+    QWindow* window = controller->panel()->windowHandle();
+
+    // A right-click on the collapsed island reaches the panel and does not open it.
+    pointAt(kOnPill);
+    QTest::mousePress(window, Qt::RightButton, {}, QPoint(20, 10));
+    QTest::mouseRelease(window, Qt::RightButton, {}, QPoint(20, 10));
+    QCOMPARE(controller->displayMode(), Mode::collapsed);
+
+    // A left-click does, consumed by the panel before any view sees it.
+    int expandsFromView = 0;
+    auto relayedExpand = controller->islandView()->onExpand;
+    controller->islandView()->onExpand = [&] {
+        ++expandsFromView;
+        relayedExpand();
+    };
+    QTest::mousePress(window, Qt::LeftButton, {}, QPoint(20, 10));
+    QTest::mouseRelease(window, Qt::LeftButton, {}, QPoint(20, 10));
+    QCOMPARE(controller->displayMode(), Mode::expanded);
+    QCOMPARE(expandsFromView, 0);
+
+    // On the expanded island a press only marks the time (and protects from a mouse-up outside).
+    advance(1000);
+    QTest::mousePress(window, Qt::RightButton, {}, QPoint(20, 10));
+    QTest::mouseRelease(window, Qt::RightButton, {}, QPoint(20, 10));
+    QCOMPARE(controller->displayMode(), Mode::expanded);
+    pointAt(kFarAway);
+    m_monitors->sendGlobal(IslandMouseEventKind::up, IslandMouseButton::left);
+    advance(100);
+    QCOMPARE(controller->displayMode(), Mode::expanded);
+
+    // With a modal window up the panel lets the click through to the island view, whose own
+    // press opens the island (it asks no modal question).
+    controller->transition(Mode::collapsed, false);
+    m_modal = true;
+    pointAt(kOnPill);
+    QTest::mousePress(window, Qt::LeftButton, {}, QPoint(20, 10));
+    QTest::mouseRelease(window, Qt::LeftButton, {}, QPoint(20, 10));
+    QCOMPARE(expandsFromView, 1);
+    QCOMPARE(controller->displayMode(), Mode::expanded);
+}
+
+void TestIslandPanelController::collapseSettlesAfterTheMorph()
+{
+    auto controller = makeController();
+    controller->show(false, false);
+    advance(2000);
+    QVERIFY(!controller->islandView()->hasActiveIslandLayerAnimation());
+    QCOMPARE(controller->islandView()->geometry(), QRect(0, 0, 780, 430));
+
+    controller->hide();
+    QVERIFY(controller->isCollapsing());
+    QVERIFY(controller->panel()->ignoresMouseEvents());
+    QVERIFY(!controller->hasClickMonitors() && !controller->hasCollapsedClickMonitors());
+    QVERIFY(controller->islandView()->hasActiveIslandLayerAnimation());
+    advance(100);
+    // Half way the surface is between the two frames.
+    const QRectF halfway = controller->islandView()->presentationFrame();
+    QVERIFY(halfway.width() < 780 && halfway.width() > 185);
+
+    advance(2000);
+    QVERIFY(!controller->isCollapsing());
+    QCOMPARE(controller->panelFrame(), kCollapsed);
+    QVERIFY(!controller->panel()->ignoresMouseEvents());
+    QVERIFY(controller->hasCollapsedClickMonitors());
+    QCOMPARE(controller->islandView()->geometry(), QRect(0, 0, 185, 32));
+    QVERIFY(!controller->islandView()->hasActiveIslandLayerAnimation());
+}
+
+void TestIslandPanelController::showDuringCollapseWins()
+{
+    auto controller = makeController();
+    controller->show(false, false);
+    advance(2000);
+    controller->hide();
+    advance(150);
+    const QRectF onScreen = controller->islandView()->presentationFrame();
+    controller->show(false, false);
+    // The expansion starts from what was on screen.
+    QCOMPARE(controller->islandView()->presentationFrame(), onScreen);
+    advance(5000);
+    QCOMPARE(controller->displayMode(), Mode::expanded);
+    QCOMPARE(controller->panelFrame(), kExpanded);
+    QVERIFY(!controller->hasCollapsedClickMonitors());
+    QVERIFY(controller->hasClickMonitors());
+    QCOMPARE(controller->islandView()->displayMode(), Mode::expanded);
+    QCOMPARE(controller->islandView()->geometry(), QRect(0, 0, 780, 430));
+}
+
+void TestIslandPanelController::transitionIsIdempotent()
+{
+    auto controller = makeController();
+    controller->show(false, false);
+    const quint64 afterOpening = controller->islandView()->morphCompletionToken();
+    controller->transition(Mode::expanded, true);
+    QCOMPARE(controller->islandView()->morphCompletionToken(), afterOpening);
+
+    controller->transition(Mode::collapsed, true);
+    const quint64 afterCollapse = controller->islandView()->morphCompletionToken();
+    QVERIFY(afterCollapse > afterOpening);
+    controller->transition(Mode::collapsed, true);
+    QCOMPARE(controller->islandView()->morphCompletionToken(), afterCollapse);
+    QVERIFY(controller->isCollapsing());
+}
+
+void TestIslandPanelController::reduceMotionSwitchesInOneStep()
+{
+    Platform::MotionPreferences::setReduceMotionForTesting(true);
+    auto controller = makeController();
+    controller->show(false, false);
+    QCOMPARE(controller->islandView()->displayMode(), Mode::expanded);
+    QVERIFY(!controller->islandView()->hasActiveIslandLayerAnimation());
+    QCOMPARE(controller->islandView()->geometry(), QRect(0, 0, 780, 430));
+
+    advance(3000);
+    controller->hide();
+    QVERIFY(!controller->isCollapsing());
+    QCOMPARE(controller->panelFrame(), kCollapsed);
+    QVERIFY(!controller->panel()->ignoresMouseEvents());
+    QVERIFY(controller->hasCollapsedClickMonitors());
+    QCOMPARE(controller->islandView()->geometry(), QRect(0, 0, 185, 32));
+    QVERIFY(!controller->islandView()->hasActiveIslandLayerAnimation());
+}
+
+void TestIslandPanelController::echoOnlyWhenCollapsed()
+{
+    auto controller = makeController();
+    controller->show(false, false);
+    controller->flashCaptureEcho(QuillomareCore::CaptureFeedback{});
+    QVERIFY(!controller->islandView()->isCaptureEchoShown());
+    QCOMPARE(controller->displayMode(), Mode::expanded);
+    QVERIFY(!controller->panel()->ignoresMouseEvents());
+}
+
+void TestIslandPanelController::echoGrowsOnTheExpandedStageAndSettlesBack()
+{
+    auto controller = makeController();
+    controller->transition(Mode::collapsed, false);
+    controller->panel()->orderFrontRegardless();
+    controller->show(true, false);
+    const auto pendingHide = controller->hideWorkItem();
+    controller->transition(Mode::collapsed, false);
+
+    int finished = 0;
+    auto settle = controller->islandView()->onCaptureEchoDidFinish;
+    controller->islandView()->onCaptureEchoDidFinish = [&] {
+        ++finished;
+        settle();
+    };
+    QuillomareCore::CaptureFeedback feedback;
+    feedback.kind = QuillomareCore::ClipKind::text;
+    controller->flashCaptureEcho(feedback);
+    QVERIFY(pendingHide->isCancelled());
+    QVERIFY(controller->islandView()->isCaptureEchoShown());
+    QVERIFY(controller->panel()->ignoresMouseEvents());
+    QCOMPARE(controller->panelFrame(), kExpanded);
+    // The collapsed monitors stay in place during the echo.
+    QVERIFY(controller->hasCollapsedClickMonitors());
+    const QRect echoInCanvas = controller->canvasFrame(kEcho).toAlignedRect();
+    QCOMPARE(controller->islandView()->geometry(), echoInCanvas);
+    QVERIFY(controller->islandView()->hasActiveIslandLayerAnimation());
+    advance(16);
+    QVERIFY(controller->islandView()->presentationFrame().width() < 280);
+
+    advance(1553);
+    QCOMPARE(finished, 0);
+    QCOMPARE(controller->panelFrame(), kExpanded);
+    advance(1);
+    QCOMPARE(finished, 1);
+    QVERIFY(!controller->islandView()->isCaptureEchoShown());
+    QCOMPARE(controller->panelFrame(), kCollapsed);
+    QVERIFY(!controller->panel()->ignoresMouseEvents());
+    QCOMPARE(controller->islandView()->geometry(), QRect(0, 0, 185, 32));
+    advance(5000);
+    QCOMPARE(finished, 1);
+}
+
+void TestIslandPanelController::echoWithReduceMotionEndsAfterOneSecond()
+{
+    Platform::MotionPreferences::setReduceMotionForTesting(true);
+    auto controller = makeController();
+    controller->transition(Mode::collapsed, false);
+    controller->panel()->orderFrontRegardless();
+    controller->flashCaptureEcho(QuillomareCore::CaptureFeedback{});
+    QVERIFY(!controller->islandView()->hasActiveIslandLayerAnimation());
+    QCOMPARE(controller->islandView()->geometry(), controller->canvasFrame(kEcho).toAlignedRect());
+    advance(999);
+    QVERIFY(controller->islandView()->isCaptureEchoShown());
+    advance(1);
+    QVERIFY(!controller->islandView()->isCaptureEchoShown());
+    QCOMPARE(controller->panelFrame(), kCollapsed);
+}
+
+void TestIslandPanelController::expandingEndsTheEchoSilently()
+{
+    auto controller = makeController();
+    controller->transition(Mode::collapsed, false);
+    controller->panel()->orderFrontRegardless();
+    int finished = 0;
+    controller->islandView()->onCaptureEchoDidFinish = [&] { ++finished; };
+    controller->flashCaptureEcho(QuillomareCore::CaptureFeedback{});
+    advance(500);
+    controller->show(false, false);
+    QVERIFY(!controller->islandView()->isCaptureEchoShown());
+    advance(5000);
+    QCOMPARE(finished, 0);
+    QCOMPARE(controller->displayMode(), Mode::expanded);
+    QCOMPARE(controller->panelFrame(), kExpanded);
+    QVERIFY(!controller->panel()->ignoresMouseEvents());
+}
+
+void TestIslandPanelController::stageFollowsTheScreenOfTheMoment()
+{
+    auto controller = makeController();
+    controller->transition(Mode::collapsed, false);
+    controller->panel()->orderFrontRegardless();
+    // A second screen appears and the pointer moves onto it; the first no longer has it.
+    Platform::ScreenDescription second;
+    second.name = QStringLiteral("HDMI-2");
+    second.frame = QRectF(1920, 0, 1280, 1024);
+    second.visibleFrame = QRectF(1920, 0, 1280, 1000);
+    m_screens->screenList.append(second);
+    pointAt(QPointF(2500, 500));
+    controller->show(false, false);
+    QCOMPARE(controller->panelFrame(), QRectF(2170, 564, 780, 430));
+    advance(3000);
+
+    // A built-in notched screen takes over at the next transition: the notch look is pushed.
+    Platform::ScreenDescription builtIn;
+    builtIn.name = QStringLiteral("eDP-1");
+    builtIn.isBuiltIn = true;
+    builtIn.frame = QRectF(-1512, 0, 1512, 982);
+    builtIn.visibleFrame = QRectF(-1512, 0, 1512, 945);
+    builtIn.auxiliaryTopLeftArea = QRectF(-1512, 945, 654, 37);
+    builtIn.auxiliaryTopRightArea = QRectF(-654, 945, 654, 37);
+    m_screens->screenList.append(builtIn);
+    controller->hide();
+    advance(3000);
+    QCOMPARE(controller->panelFrame(), QRectF(-860, 947, 208, 37));
+    QCOMPARE(controller->islandView()->collapsedVisualStyle(), IslandView::CollapsedVisualStyle::hardwareNotch);
+    QCOMPARE(controller->islandView()->notchHeaderWidth(), 208.0);
+    QCOMPARE(controller->islandView()->expandedTopInset(), 4.5);
+}
+
+void TestIslandPanelController::missingGlobalMonitorIsRetried()
+{
+    auto controller = makeController();
+    m_monitors->refuseGlobal = true;
+    controller->show(false, false);
+    QCOMPARE(m_monitors->count(true, IslandMouseMask::anyUp), 0);
+    QCOMPARE(m_monitors->count(false, IslandMouseMask::anyDown), 1);
+    controller->removeClickMonitors();
+    m_monitors->refuseGlobal = false;
+    controller->installClickMonitors();
+    QCOMPARE(m_monitors->count(true, IslandMouseMask::anyUp), 1);
+    // An install does nothing while its pair is there.
+    controller->installClickMonitors();
+    QCOMPARE(m_monitors->count(true, IslandMouseMask::anyUp), 1);
+    QCOMPARE(m_monitors->count(false, IslandMouseMask::anyDown), 1);
+}
+
+namespace {
+class PressCounter : public QWidget
+{
+public:
+    int presses = 0;
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override
+    {
+        ++presses;
+        event->accept();
+    }
+};
+} // namespace
+
+void TestIslandPanelController::applicationMonitorSeesEachClickOnceAndCanSwallowIt()
+{
+    PressCounter window;
+    window.resize(200, 100);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    PressCounter popup;
+    popup.setWindowFlags(Qt::Popup);
+    popup.resize(50, 50);
+
+    // Events as the window system delivers them: to the window first, then to its widget.
+    QList<IslandMouseEvent> seen;
+    bool swallow = false;
+    auto monitors = IslandEventMonitors::system();
+    auto monitor = monitors->addLocalMonitor(IslandMouseMask::leftDown | IslandMouseMask::rightUp,
+                                             [&](const IslandMouseEvent& event) {
+                                                 seen.append(event);
+                                                 return swallow;
+                                             });
+    QVERIFY(monitor);
+    QTest::mouseClick(window.windowHandle(), Qt::LeftButton, {}, QPoint(10, 10));
+    QCOMPARE(seen.size(), 1);
+    QCOMPARE(seen.first().kind, IslandMouseEventKind::down);
+    QCOMPARE(seen.first().button, IslandMouseButton::left);
+    QCOMPARE(seen.first().window.data(), window.windowHandle());
+    QCOMPARE(window.presses, 1);
+    QTest::mouseClick(window.windowHandle(), Qt::RightButton, {}, QPoint(10, 10));
+    QCOMPARE(seen.size(), 2);
+    QCOMPARE(seen.last().kind, IslandMouseEventKind::up);
+
+    swallow = true;
+    QTest::mousePress(window.windowHandle(), Qt::LeftButton, {}, QPoint(10, 10));
+    QCOMPARE(seen.size(), 3);
+    QCOMPARE(window.presses, 2); // the right-click's press came through; the swallowed one did not
+    QTest::mouseRelease(window.windowHandle(), Qt::LeftButton, {}, QPoint(10, 10));
+
+    // The program's own pop-up menus are left alone.
+    popup.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&popup));
+    QTest::mouseClick(popup.windowHandle(), Qt::LeftButton, {}, QPoint(5, 5));
+    QCOMPARE(seen.size(), 3);
+    QCOMPARE(popup.presses, 1);
+    popup.hide();
+
+    // Removing the monitor stops it.
+    monitor.reset();
+    swallow = false;
+    QTest::mouseClick(window.windowHandle(), Qt::LeftButton, {}, QPoint(10, 10));
+    QCOMPARE(seen.size(), 3);
+}
+
+void TestIslandPanelController::relay_data()
+{
+    QTest::addColumn<QString>("callback");
+    for (const auto& [name, relayCase] : m_relayCases)
+        QTest::newRow(qPrintable(name)) << name;
+}
+
+void TestIslandPanelController::relay()
+{
+    QFETCH(QString, callback);
+    auto controller = makeController();
+    int calls = 0;
+    bool matched = false;
+    m_relayCases.at(callback).run(*controller, *controller->islandView(), calls, matched);
+    QCOMPARE(calls, 1);
+    QVERIFY(matched);
+}
+
+void TestIslandPanelController::unsetCallbacksAreSkipped()
+{
+    QCOMPARE(int(m_relayCases.size()), 31);
+    auto controller = makeController();
+    IslandView* view = controller->islandView();
+    for (const auto& [name, relayCase] : m_relayCases)
+        relayCase.fire(*view); // nothing armed: nothing happens
+    // A relay outliving its controller does nothing either.
+    auto orphan = view->onQuit;
+    int quits = 0;
+    controller->onQuit = [&] { ++quits; };
+    orphan();
+    QCOMPARE(quits, 1);
+    controller.reset();
+    orphan();
+    QCOMPARE(quits, 1);
+}
+
+QUILLOMARE_GUI_TEST_MAIN(TestIslandPanelController)
+#include "tst_islandpanelcontroller.moc"

@@ -1,0 +1,284 @@
+#include "TestSupport.h"
+#include "X11Tools.h"
+
+#include "Island/IslandPanel.h"
+#include "Island/IslandPanelController.h"
+#include "Island/IslandScheduler.h"
+
+#include <Platform/MotionPreferences.h>
+#include <Platform/X11RawButtonMonitor.h>
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QWindow>
+
+#include <memory>
+
+using namespace QuillomareMac;
+using Mode = IslandView::DisplayMode;
+
+namespace {
+
+QByteArray run(const QString& program, const QStringList& arguments)
+{
+    int exitCode = -1;
+    const QByteArray output = QuillomareTest::runWhileServingEvents(program, arguments, {}, 10000, &exitCode);
+    if (exitCode != 0)
+        qWarning("%s failed (%d)", qPrintable(program), exitCode);
+    return output;
+}
+
+QByteArray xdotool(const QStringList& arguments)
+{
+    return run(QStringLiteral("xdotool"), arguments);
+}
+
+quint64 activeWindow()
+{
+    const QByteArray output =
+        run(QStringLiteral("xprop"), {QStringLiteral("-root"), QStringLiteral("_NET_ACTIVE_WINDOW")});
+    const auto match = QRegularExpression(QStringLiteral("0x([0-9a-fA-F]+)")).match(QString::fromLatin1(output));
+    return match.hasMatch() ? match.captured(1).toULongLong(nullptr, 16) : 0;
+}
+
+// The top-level window under the pointer at (x, y), as the X server stacks them.
+quint64 windowAt(int x, int y)
+{
+    xdotool({QStringLiteral("mousemove"), QString::number(x), QString::number(y)});
+    const QByteArray output = xdotool({QStringLiteral("getmouselocation"), QStringLiteral("--shell")});
+    const auto match = QRegularExpression(QStringLiteral("WINDOW=(\\d+)")).match(QString::fromLatin1(output));
+    return match.hasMatch() ? match.captured(1).toULongLong() : 0;
+}
+
+void click(int x, int y)
+{
+    xdotool({QStringLiteral("mousemove"), QString::number(x), QString::number(y), QStringLiteral("click"),
+             QStringLiteral("1")});
+}
+
+// A window of "the program the user works in".
+class WorkWindow : public QWidget
+{
+public:
+    WorkWindow() { setWindowTitle(QStringLiteral("work")); }
+    int presses = 0;
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override
+    {
+        ++presses;
+        QWidget::mousePressEvent(event);
+    }
+};
+
+} // namespace
+
+class TestIslandPanelX11 : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void collapsedPillSitsAtTheTopCentre();
+    void programOpeningKeepsTheActiveWindowAndStaysOnTop();
+    void clicksFallThroughWhileTheIslandIgnoresTheMouse();
+    void userOpeningTakesTheKeyboardForTheSearchField();
+    void clickInAnotherProgramClosesTheIsland();
+    void rawButtonsAreHeardEverywhere();
+
+private:
+    void launch();
+    void settle(int milliseconds = 300);
+
+    std::shared_ptr<ManualIslandScheduler> m_scheduler;
+    std::unique_ptr<IslandPanelController> m_controller;
+    std::unique_ptr<WorkWindow> m_work;
+};
+
+void TestIslandPanelX11::initTestCase()
+{
+    QCOMPARE(QGuiApplication::platformName(), QStringLiteral("xcb"));
+    L10n::setIsChineseForTesting(false);
+}
+
+void TestIslandPanelX11::init()
+{
+    m_scheduler = std::make_shared<ManualIslandScheduler>();
+    IslandScheduler::setSharedForTesting(m_scheduler);
+    Platform::MotionPreferences::setReduceMotionForTesting(false);
+
+    // The work window lies under the island's expanded rectangle.
+    m_work = std::make_unique<WorkWindow>();
+    m_work->setGeometry(500, 100, 900, 500);
+    m_work->show();
+    m_work->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_work.get()));
+    QTRY_COMPARE(activeWindow(), quint64(m_work->winId()));
+}
+
+void TestIslandPanelX11::cleanup()
+{
+    m_controller.reset();
+    m_work.reset();
+    m_scheduler->advance(5000);
+    IslandScheduler::setSharedForTesting(nullptr);
+    Platform::MotionPreferences::setReduceMotionForTesting(std::nullopt);
+}
+
+void TestIslandPanelX11::settle(int milliseconds)
+{
+    QTest::qWait(milliseconds);
+}
+
+// What the shell does at launch.
+void TestIslandPanelX11::launch()
+{
+    m_controller = std::make_unique<IslandPanelController>();
+    m_controller->removeClickMonitors();
+    m_controller->installCollapsedClickMonitors();
+    m_controller->transition(Mode::collapsed, false);
+    m_controller->panel()->orderFrontRegardless();
+    QVERIFY(QTest::qWaitForWindowExposed(m_controller->panel()));
+}
+
+void TestIslandPanelX11::collapsedPillSitsAtTheTopCentre()
+{
+    launch();
+    const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
+    QCOMPARE(available.top(), 0); // the session's tray sits at the bottom
+    const QRect expected(available.x() + (available.width() - 185 + 1) / 2, available.top() + 6, 185, 32);
+    QCOMPARE(m_controller->panel()->geometry(), expected);
+    // Where the X server has it, not only where Qt thinks it is.
+    const QByteArray geometry = xdotool({QStringLiteral("getwindowgeometry"),
+                                         QString::number(m_controller->panel()->winId())});
+    QVERIFY2(geometry.contains(QStringLiteral("Position: %1,%2").arg(expected.x()).arg(expected.y()).toLatin1()),
+             geometry.constData());
+    QVERIFY2(geometry.contains("Geometry: 185x32"), geometry.constData());
+    QVERIFY(!m_controller->panel()->ignoresMouseEvents());
+
+    // QUILLOMARE_ISLAND_RENDER_DIR keeps a picture of it for a look.
+    const QString keep = qEnvironmentVariable("QUILLOMARE_ISLAND_RENDER_DIR");
+    if (!keep.isEmpty()) {
+        m_controller->panel()->grab().save(keep + QStringLiteral("/island-x11-collapsed.png"));
+        settle(200);
+        QGuiApplication::primaryScreen()->grabWindow(0, 560, 0, 800, 160).save(keep + QStringLiteral("/island-x11-screen.png"));
+    }
+}
+
+void TestIslandPanelX11::programOpeningKeepsTheActiveWindowAndStaysOnTop()
+{
+    launch();
+    const quint64 work = m_work->winId();
+    m_controller->show(true, false);
+    settle();
+    QCOMPARE(m_controller->displayMode(), Mode::expanded);
+    QCOMPARE(activeWindow(), work);
+    QVERIFY(m_work->isActiveWindow());
+    QVERIFY(!m_controller->panel()->isKeyWindow());
+    QCOMPARE(m_controller->panel()->geometry(), QRect(570, 6, 780, 430));
+
+    // Above the work window, also after the work window is raised.
+    const quint64 panel = m_controller->panel()->winId();
+    QCOMPARE(windowAt(960, 200), panel);
+    m_work->raise();
+    xdotool({QStringLiteral("windowraise"), QString::number(work)});
+    settle();
+    QCOMPARE(windowAt(960, 200), panel);
+    QVERIFY(windowAt(1300, 550) != panel); // the work window's frame, beside the island
+    QCOMPARE(activeWindow(), work);
+
+    // Seven seconds later (on the test's clock) it collapses by itself.
+    m_scheduler->advance(7000);
+    m_scheduler->advance(2000);
+    QCOMPARE(m_controller->displayMode(), Mode::collapsed);
+    QCOMPARE(m_controller->panel()->geometry(), QRect(868, 6, 185, 32));
+    QCOMPARE(activeWindow(), work);
+}
+
+void TestIslandPanelX11::clicksFallThroughWhileTheIslandIgnoresTheMouse()
+{
+    launch();
+    const quint64 panel = m_controller->panel()->winId();
+    // The echo spreads the panel over the expanded rectangle and lets the mouse through.
+    m_controller->flashCaptureEcho(QuillomareCore::CaptureFeedback{});
+    settle();
+    QVERIFY(m_controller->panel()->ignoresMouseEvents());
+    QCOMPARE(m_controller->panel()->geometry(), QRect(570, 6, 780, 430));
+    click(960, 300);
+    QTRY_COMPARE(m_work->presses, 1);
+    QCOMPARE(m_controller->displayMode(), Mode::collapsed);
+
+    // Once the echo is over the panel takes clicks again (at the pill only).
+    m_scheduler->advance(1570);
+    settle();
+    QVERIFY(!m_controller->panel()->ignoresMouseEvents());
+    QCOMPARE(m_controller->panel()->geometry(), QRect(868, 6, 185, 32));
+    QCOMPARE(windowAt(960, 20), panel);
+
+    // And a click on the pill opens the island (and does not reach the work window).
+    click(960, 20);
+    QTRY_COMPARE(m_controller->displayMode(), Mode::expanded);
+    QCOMPARE(m_work->presses, 1);
+}
+
+void TestIslandPanelX11::userOpeningTakesTheKeyboardForTheSearchField()
+{
+    launch();
+    m_controller->show(false, true);
+    QTRY_VERIFY(m_controller->panel()->isKeyWindow());
+    QTRY_COMPARE(QApplication::focusWidget(), m_controller->islandView()->searchInput());
+    xdotool({QStringLiteral("type"), QStringLiteral("abc")});
+    QTRY_COMPARE(m_controller->islandView()->searchInput()->text(), QStringLiteral("abc"));
+
+    // Handing the keyboard back: a click in the work window closes the island.
+    m_scheduler->advance(1000);
+    click(1300, 550);
+    QTRY_COMPARE(m_work->presses, 1);
+    QCOMPARE(m_controller->displayMode(), Mode::collapsed);
+    QTRY_VERIFY(!m_controller->panel()->isKeyWindow());
+}
+
+void TestIslandPanelX11::clickInAnotherProgramClosesTheIsland()
+{
+    launch();
+    m_controller->show(false, false);
+    settle();
+    m_scheduler->advance(1000); // past the opening guard
+    // The desktop, outside every window of this program: only the raw XInput events tell.
+    click(200, 900);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        [&] {
+            m_scheduler->advance(0);
+            return m_controller->displayMode() == Mode::collapsed;
+        }(),
+        3000);
+    QCOMPARE(m_work->presses, 0);
+}
+
+void TestIslandPanelX11::rawButtonsAreHeardEverywhere()
+{
+    using Button = Platform::X11RawButtonMonitor::Button;
+    auto monitor = Platform::X11RawButtonMonitor::create();
+    QVERIFY2(monitor, "the X server offers XInput 2");
+    QList<std::pair<bool, Button>> heard;
+    connect(monitor.get(), &Platform::X11RawButtonMonitor::buttonPressed, this,
+            [&](Button button) { heard.append({true, button}); });
+    connect(monitor.get(), &Platform::X11RawButtonMonitor::buttonReleased, this,
+            [&](Button button) { heard.append({false, button}); });
+    xdotool({QStringLiteral("mousemove"), QStringLiteral("200"), QStringLiteral("900"), QStringLiteral("click"),
+             QStringLiteral("3")});
+    // Wheel turns are no clicks.
+    xdotool({QStringLiteral("click"), QStringLiteral("4")});
+    QTRY_COMPARE(heard.size(), 2);
+    settle(200);
+    QCOMPARE(heard, (QList<std::pair<bool, Button>>{{true, Button::right}, {false, Button::right}}));
+}
+
+QUILLOMARE_GUI_TEST_MAIN(TestIslandPanelX11)
+#include "tst_islandpanel_x11.moc"
