@@ -364,6 +364,18 @@ QDateTime decodeDate(const Json::Value& value, const char* what)
     throw DecodingError(QStringLiteral("Invalid ISO8601 date: ") + text);
 }
 
+QByteArray decodeData(const Json::Value& value, const char* what)
+{
+    if (value.type() != Json::Type::String)
+        throw DecodingError(QStringLiteral("Expected to decode Data for %1 but found %2 instead.")
+                                .arg(QLatin1String(what), QLatin1String(Json::Value::typeName(value.type()))));
+    const auto raw = value.rawString();
+    const auto bytes = raw ? Base64::decode(*raw) : Base64::decode(value.toString(what).toStdString());
+    if (!bytes)
+        throw DecodingError(QStringLiteral("Encountered Data is not valid Base64."));
+    return *bytes;
+}
+
 } // namespace Coding
 
 ClipboardItem ClipboardItem::decode(const Json::Value& value)
@@ -551,15 +563,7 @@ ClipboardPayload PayloadCoding::decode(const Json::Value& value)
         associated->forEachElement([&](const Json::Value& element) { paths.append(element.toString("fileURLs")); });
         return ClipboardPayload::fileURLs(std::move(paths));
     }
-    // imagePNG
-    if (associated->type() != Json::Type::String)
-        throw DecodingError(QStringLiteral("Expected to decode Data for imagePNG but found %1 instead.")
-                                .arg(QLatin1String(Json::Value::typeName(associated->type()))));
-    const auto raw = associated->rawString();
-    const auto bytes = raw ? Base64::decode(*raw) : Base64::decode(associated->toString("imagePNG").toStdString());
-    if (!bytes)
-        throw DecodingError(QStringLiteral("Encountered Data is not valid Base64."));
-    return ClipboardPayload::imagePNG(*bytes);
+    return ClipboardPayload::imagePNG(Coding::decodeData(*associated, "imagePNG"));
 }
 
 } // namespace QuillomareCore

@@ -59,7 +59,11 @@ QList<PasteboardObject> sharingItems(const ClipboardItem& item)
 
 bool airDrop(const ClipboardItem& item)
 {
-    const QList<PasteboardObject> items = sharingItems(item);
+    return share(sharingItems(item));
+}
+
+bool share(const QList<PasteboardObject>& items)
+{
     if (items.isEmpty())
         return false;
     const std::shared_ptr<Platform::SharingService> service = Platform::SharingService::airDrop();

@@ -18,6 +18,8 @@ QList<Platform::PasteboardObject> sharingItems(const QuillomareCore::ClipboardIt
 // False when there is nothing to share or no device to share with; true once the items have
 // been handed over (the transfer itself reports nothing back).
 bool airDrop(const QuillomareCore::ClipboardItem& item);
+// The same for items already made (the shelf's entries share this way too).
+bool share(const QList<Platform::PasteboardObject>& items);
 
 } // namespace ClipboardSharingService
 

@@ -1,5 +1,7 @@
 #include "ShelfBatchActions.h"
 
+#include "Pasteboard/ClipboardSharingService.h"
+
 #include "Pasteboard/MacFileContent.h"
 #include "Pasteboard/MacPasteboardWriter.h"
 #include "Shell/Localization.h"
@@ -383,13 +385,7 @@ namespace ShelfSharingService {
 
 bool airDrop(const ShelfItem& item)
 {
-    const QList<Platform::PasteboardObject> items = item.sharingItems();
-    if (items.isEmpty())
-        return false;
-    const std::shared_ptr<Platform::SharingService> service = Platform::SharingService::airDrop();
-    if (!service || !service->isAvailable())
-        return false;
-    return service->perform(items);
+    return ClipboardSharingService::share(item.sharingItems());
 }
 
 } // namespace ShelfSharingService

@@ -166,14 +166,7 @@ ShelfPayload ShelfPayload::decode(const Json::Value& value)
         if (name == "text")
             return text(associated->toString("text"));
         // imagePNG: strict base64, as the history reads it.
-        if (associated->type() != Json::Type::String)
-            throw DecodingError(QStringLiteral("Expected to decode Data for imagePNG but found %1 instead.")
-                                    .arg(QLatin1String(Json::Value::typeName(associated->type()))));
-        const auto raw = associated->rawString();
-        const auto bytes = raw ? Base64::decode(*raw) : Base64::decode(associated->toString("imagePNG").toStdString());
-        if (!bytes)
-            throw DecodingError(QStringLiteral("Encountered Data is not valid Base64."));
-        return imagePNG(*bytes);
+        return imagePNG(Coding::decodeData(*associated, "imagePNG"));
     }
     throw DecodingError(QStringLiteral("No case of ShelfPayload found."));
 }
