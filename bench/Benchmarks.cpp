@@ -18,9 +18,9 @@
 
 #include <benchmark/benchmark.h>
 
+#include <QApplication>
 #include <QFile>
 #include <QFileInfo>
-#include <QGuiApplication>
 #include <QSaveFile>
 #include <QStorageInfo>
 
@@ -622,11 +622,11 @@ private:
 
 int main(int argc, char** argv)
 {
-    // Cases draw with QPainter and read images through Qt's plugins, which need a GUI application;
-    // the offscreen platform keeps the run free of any display.
+    // Cases draw with QPainter, paint widgets and read images through Qt's plugins, which need a
+    // widget application; the offscreen platform keeps the run free of any display.
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication application(argc, argv);
+    QApplication application(argc, argv);
 
     // The goal summary only makes sense under the console table.
     bool console = true;

@@ -1,4 +1,5 @@
 #include "Shell/AppDelegate.h"
+#include "Shell/CommandLine.h"
 #include "Shell/Localization.h"
 
 #include <QApplication>
@@ -43,6 +44,11 @@ void quitOnTerminationSignals(QApplication& app)
 
 int main(int argc, char* argv[])
 {
+    // Developer switches do their work instead of the application and end the process themselves.
+    const QStringList arguments = QuillomareMac::CommandLine::arguments(argc, argv);
+    if (const auto mode = QuillomareMac::CommandLine::developerMode(arguments))
+        return QuillomareMac::CommandLine::runDeveloperMode(*mode, arguments, argc, argv);
+
     // Watching the clipboard, the active window and global keys needs X11 (XWayland on Wayland).
     if (qEnvironmentVariableIsEmpty("DISPLAY")) {
         std::fputs("Quillomare needs an X11 display (or XWayland), and DISPLAY is not set.\n", stderr);

@@ -1,19 +1,45 @@
 #include "TestSupport.h"
 
 #include "Island/IslandScheduler.h"
+#include "Island/IslandSegmentedPillControl.h"
 #include "Island/IslandTheme.h"
 #include "Island/IslandView.h"
 
 #include <Platform/MotionPreferences.h>
 
 #include <QApplication>
+#include <QLabel>
 #include <QLineEdit>
+#include <QWindow>
 
 #include <memory>
 
 using namespace QuillomareMac;
 using Mode = IslandView::DisplayMode;
 using Style = IslandView::CollapsedVisualStyle;
+using Content = IslandView::ContentMode;
+
+namespace {
+
+// Shown or hidden, and the alpha, of one view.
+struct Look
+{
+    bool shown;
+    double alpha;
+    friend bool operator==(const Look&, const Look&) = default;
+};
+
+Look lookOf(const QWidget* view)
+{
+    return {!view->isHidden(), IslandView::alphaValue(view)};
+}
+
+char* toString(const Look& look)
+{
+    return qstrdup(QByteArray(look.shown ? "shown" : "hidden").append(" alpha ").append(QByteArray::number(look.alpha)));
+}
+
+} // namespace
 
 class TestIslandView : public QObject
 {
@@ -33,6 +59,20 @@ private Q_SLOTS:
     void echoWithReduceMotionEndsAfterOneSecond();
     void contentModeSwitchShowsTheSearchOnlyForHistory();
     void drawsAPillAndAPanel();
+    void displayModeLooks_data();
+    void displayModeLooks();
+    void contentModeLooks_data();
+    void contentModeLooks();
+    void contentModesCrossFade();
+    void switchingBackWithinTheFadeEndsOnTheLatestMode();
+    void sameModeNeitherFadesNorDismissesThePreview();
+    void modeSwitchClickFades();
+    void pressAnywhereOnTheCollapsedIslandExpandsOnce_data();
+    void pressAnywhereOnTheCollapsedIslandExpandsOnce();
+    void pressOnTheExpandedIslandReachesTheControl();
+    void expandedWidthFollowsTheView();
+    void rendersBothLanguagesAndModes_data();
+    void rendersBothLanguagesAndModes();
 
 private:
     std::shared_ptr<ManualIslandScheduler> m_scheduler;
@@ -67,7 +107,8 @@ void TestIslandView::startsCollapsedAsAFloatingPill()
     QCOMPARE(m_view->collapsedVisualStyle(), Style::floatingPill);
     QCOMPARE(m_view->presentationBackground(), IslandTheme::collapsedBackground());
     QCOMPARE(m_view->presentationCollapsedContentOpacity(), 1.0);
-    QVERIFY(!m_view->searchInput()->isVisible());
+    QCOMPARE(IslandView::alphaValue(m_view->collapsedRoot()), 1.0);
+    QCOMPARE(IslandView::alphaValue(m_view->expandedRoot()), 0.0);
     QVERIFY(!m_view->hasActiveIslandLayerAnimation());
 }
 
@@ -211,15 +252,19 @@ void TestIslandView::contentModeSwitchShowsTheSearchOnlyForHistory()
     m_view->setDisplayMode(Mode::expanded, false);
     m_view->setGeometry(0, 0, 780, 430);
     QVERIFY(m_view->searchInput()->isVisible());
-    QCOMPARE(m_view->searchInput()->placeholderText(), QStringLiteral("Search history"));
+    QCOMPARE(m_view->searchPlaceholderLabel()->text(), QStringLiteral("Search history"));
     m_view->setContentMode(IslandView::ContentMode::shelfGallery, true);
+    m_scheduler->advance(200);
     QVERIFY(!m_view->searchInput()->isVisible());
     m_view->setContentMode(IslandView::ContentMode::history, false);
     QVERIFY(m_view->searchInput()->isVisible());
     m_view->focusSearch();
     QCOMPARE(m_canvas->focusWidget(), m_view->searchInput());
+    // Collapsed, the field is out of sight and out of reach of the mouse.
     m_view->setDisplayMode(Mode::collapsed, false);
-    QVERIFY(!m_view->searchInput()->isVisible());
+    QCOMPARE(IslandView::alphaValue(m_view->expandedRoot()), 0.0);
+    const QPoint onField = m_view->searchInput()->mapTo(m_view, QPoint(5, 5));
+    QCOMPARE(m_view->hitTest(onField), m_view);
 }
 
 void TestIslandView::drawsAPillAndAPanel()
@@ -260,6 +305,278 @@ void TestIslandView::drawsAPillAndAPanel()
     m_view->setGeometry(297, 0, 208, 37);
     const QImage notch = m_view->grab().toImage();
     QVERIFY(qAlpha(notch.pixel(104, 18)) < 10);
+}
+
+void TestIslandView::rendersBothLanguagesAndModes_data()
+{
+    QTest::addColumn<bool>("chinese");
+    QTest::newRow("English") << false;
+    QTest::newRow("Chinese") << true;
+}
+
+void TestIslandView::rendersBothLanguagesAndModes()
+{
+    QFETCH(bool, chinese);
+    L10n::setIsChineseForTesting(chinese);
+    m_canvas.reset();
+    m_canvas = std::make_unique<QWidget>();
+    m_canvas->resize(780, 430);
+    m_view = new IslandView(QRect(297, 0, 185, 32), m_canvas.get());
+    m_canvas->show();
+    const QString keep = qEnvironmentVariable("QUILLOMARE_ISLAND_RENDER_DIR");
+    const QString suffix = chinese ? QStringLiteral("-zh") : QStringLiteral("-en");
+
+    m_view->configure({QuillomareTest::textItem(QStringLiteral("hello"), QuillomareTest::at(0))},
+                      QuillomareCore::CloudSyncState::idle(), std::nullopt);
+    const QImage pill = m_view->grab().toImage();
+    if (!keep.isEmpty())
+        pill.scaled(pill.size() * 4).save(keep + QStringLiteral("/pill") + suffix + QStringLiteral(".png"));
+
+    m_view->setDisplayMode(Mode::expanded, false);
+    m_view->setGeometry(0, 0, 780, 430);
+    m_view->setExpandedContentHeight(402);
+    m_view->relayoutNow();
+    const QImage history = m_view->grab().toImage();
+    if (!keep.isEmpty())
+        history.save(keep + QStringLiteral("/history") + suffix + QStringLiteral(".png"));
+    // A search typed, a status shown, on a screen with a camera housing.
+    m_view->searchInput()->setText(QStringLiteral("abc"));
+    QVERIFY(m_view->searchPlaceholderLabel()->isHidden());
+    m_view->setExpandedTopInset(4.5);
+    m_view->setNotchHeaderLayout(208, 37);
+    m_view->relayoutNow();
+    m_view->configure({}, QuillomareCore::CloudSyncState::syncing(), chinese ? QStringLiteral("已复制") : QStringLiteral("Copied"));
+    m_scheduler->advance(200);
+    const QImage typed = m_view->grab().toImage();
+    if (!keep.isEmpty())
+        typed.save(keep + QStringLiteral("/history-notch") + suffix + QStringLiteral(".png"));
+    m_view->searchInput()->clear();
+    QVERIFY(!m_view->searchPlaceholderLabel()->isHidden());
+
+    m_view->setContentMode(IslandView::ContentMode::shelfGallery, false);
+    const QImage shelf = m_view->grab().toImage();
+    if (!keep.isEmpty())
+        shelf.save(keep + QStringLiteral("/shelf") + suffix + QStringLiteral(".png"));
+
+    // Half-way through opening, nothing is drawn outside the growing surface.
+    m_view->setContentMode(IslandView::ContentMode::history, false);
+    m_view->setDisplayMode(Mode::collapsed, false);
+    m_view->setGeometry(297, 0, 185, 32);
+    m_view->morph(QRectF(297, 0, 185, 32), QRectF(0, 0, 780, 430), true, 0.42, 0.8, nullptr);
+    m_scheduler->advance(120);
+    const QRect surface = m_view->presentationFrame().toAlignedRect();
+    QVERIFY(surface.width() < 700);
+    // As the screen shows it: grab() would ignore the widget's mask (and render() puts the
+    // masked part at the target's origin).
+    QImage opening(m_view->size(), QImage::Format_ARGB32_Premultiplied);
+    opening.fill(Qt::transparent);
+    m_view->render(&opening, m_view->mask().boundingRect().topLeft(), QRegion(), QWidget::DrawChildren);
+    if (!keep.isEmpty())
+        opening.save(keep + QStringLiteral("/opening") + suffix + QStringLiteral(".png"));
+    const QPoint onModeSwitch(22, 30);
+    QVERIFY(!surface.contains(onModeSwitch));
+    QCOMPARE(qAlpha(opening.pixel(onModeSwitch)), 0);
+    QCOMPARE(qAlpha(opening.pixel(770, 40)), 0);
+    m_scheduler->advance(2000);
+    // Settled, the whole widget draws again.
+    QVERIFY(m_view->mask().isEmpty());
+}
+
+void TestIslandView::displayModeLooks_data()
+{
+    QTest::addColumn<Style>("style");
+    QTest::addColumn<Mode>("mode");
+    QTest::addColumn<bool>("afterMorph");
+    QTest::addColumn<Look>("collapsed");
+    QTest::addColumn<Look>("expanded");
+
+    const Look visible{true, 1};
+    const Look transparent{true, 0};
+    const Look hidden{false, 0};
+    QTest::newRow("pill") << Style::floatingPill << Mode::collapsed << false << visible << transparent;
+    QTest::newRow("notch") << Style::hardwareNotch << Mode::collapsed << false << transparent << transparent;
+    QTest::newRow("expanded") << Style::floatingPill << Mode::expanded << false << transparent << visible;
+    QTest::newRow("pill after a morph") << Style::floatingPill << Mode::collapsed << true << visible << hidden;
+    QTest::newRow("notch after a morph") << Style::hardwareNotch << Mode::collapsed << true << transparent << hidden;
+    QTest::newRow("expanded after a morph") << Style::hardwareNotch << Mode::expanded << true << hidden << visible;
+}
+
+void TestIslandView::displayModeLooks()
+{
+    QFETCH(Style, style);
+    QFETCH(Mode, mode);
+    QFETCH(bool, afterMorph);
+    QFETCH(Look, collapsed);
+    QFETCH(Look, expanded);
+
+    m_view->setCollapsedVisualStyle(style);
+    const QRectF pill(297, 0, 185, 32);
+    const QRectF panel(0, 0, 780, 430);
+    if (afterMorph) {
+        const bool expanding = mode == Mode::expanded;
+        m_view->setDisplayMode(expanding ? Mode::collapsed : Mode::expanded, false);
+        m_view->morph(expanding ? pill : panel, expanding ? panel : pill, expanding, 0.42, 0.8, nullptr);
+        // Both roots take part while the morph runs.
+        QVERIFY(!m_view->collapsedRoot()->isHidden());
+        QVERIFY(!m_view->expandedRoot()->isHidden());
+        m_scheduler->advance(3000);
+        QVERIFY(!m_view->hasActiveIslandLayerAnimation());
+    } else {
+        m_view->setDisplayMode(mode == Mode::expanded ? Mode::collapsed : Mode::expanded, false);
+        m_view->setDisplayMode(mode, false);
+    }
+    QCOMPARE(m_view->displayMode(), mode);
+    QCOMPARE(lookOf(m_view->collapsedRoot()), collapsed);
+    QCOMPARE(lookOf(m_view->expandedRoot()), expanded);
+}
+
+void TestIslandView::contentModeLooks_data()
+{
+    QTest::addColumn<Content>("mode");
+    QTest::addColumn<Look>("history");
+    QTest::addColumn<Look>("gallery");
+
+    QTest::newRow("history") << Content::history << Look{true, 1} << Look{false, 0};
+    QTest::newRow("shelf") << Content::shelfGallery << Look{false, 0} << Look{true, 1};
+}
+
+void TestIslandView::contentModeLooks()
+{
+    QFETCH(Content, mode);
+    QFETCH(Look, history);
+    QFETCH(Look, gallery);
+
+    // Collapsed, an animated switch is immediate too.
+    m_view->setContentMode(mode == Content::history ? Content::shelfGallery : Content::history, false);
+    m_view->setContentMode(mode, true);
+    QCOMPARE(m_view->contentMode(), mode);
+    QCOMPARE(m_view->modeControl()->selectedSegmentIndex(), int(mode));
+    QCOMPARE(lookOf(m_view->historyContainer()), history);
+    QCOMPARE(lookOf(m_view->shelfGalleryContainer()), gallery);
+    // The list-shaped shelf never shows.
+    QVERIFY(m_view->shelfContainer()->isHidden());
+}
+
+void TestIslandView::contentModesCrossFade()
+{
+    m_view->setDisplayMode(Mode::expanded, false);
+    m_view->setGeometry(0, 0, 780, 430);
+    m_view->setContentMode(Content::shelfGallery, true);
+    QCOMPARE(lookOf(m_view->shelfGalleryContainer()), (Look{true, 0}));
+    m_scheduler->advance(50);
+    const double incoming = IslandView::alphaValue(m_view->shelfGalleryContainer());
+    const double outgoing = IslandView::alphaValue(m_view->historyContainer());
+    QVERIFY2(incoming > 0.3 && incoming < 1, qPrintable(QString::number(incoming)));
+    QVERIFY2(outgoing > 0 && outgoing < 0.7, qPrintable(QString::number(outgoing)));
+    QVERIFY(!m_view->historyContainer()->isHidden());
+    m_scheduler->advance(150);
+    QCOMPARE(lookOf(m_view->historyContainer()), (Look{false, 0}));
+    QCOMPARE(lookOf(m_view->shelfGalleryContainer()), (Look{true, 1}));
+}
+
+void TestIslandView::switchingBackWithinTheFadeEndsOnTheLatestMode()
+{
+    m_view->setDisplayMode(Mode::expanded, false);
+    m_view->setGeometry(0, 0, 780, 430);
+    m_view->setContentMode(Content::shelfGallery, true);
+    m_scheduler->advance(100);
+    m_view->setContentMode(Content::history, true);
+    // The first fade's end comes now and must not hide the history.
+    m_scheduler->advance(0);
+    QVERIFY(!m_view->historyContainer()->isHidden());
+    m_scheduler->advance(1000);
+    QCOMPARE(lookOf(m_view->historyContainer()), (Look{true, 1}));
+    QCOMPARE(lookOf(m_view->shelfGalleryContainer()), (Look{false, 0}));
+
+    // An immediate switch in the middle of a fade ends it.
+    m_view->setContentMode(Content::shelfGallery, true);
+    m_scheduler->advance(60);
+    m_view->setContentMode(Content::history, false);
+    QCOMPARE(lookOf(m_view->historyContainer()), (Look{true, 1}));
+    m_scheduler->advance(1000);
+    QCOMPARE(lookOf(m_view->historyContainer()), (Look{true, 1}));
+    QCOMPARE(lookOf(m_view->shelfGalleryContainer()), (Look{false, 0}));
+}
+
+void TestIslandView::sameModeNeitherFadesNorDismissesThePreview()
+{
+    const auto item = QuillomareTest::textItem(QStringLiteral("hello"), QuillomareTest::at(0));
+    m_view->configure({item}, QuillomareCore::CloudSyncState::idle(), std::nullopt);
+    m_view->setDisplayMode(Mode::expanded, false);
+    m_view->presentQuickPreview(item, false);
+    m_view->setContentMode(Content::history, true);
+    QVERIFY(IslandAnimator::shared().keys(m_view->historyContainer()).isEmpty());
+    QCOMPARE(m_view->previewingItemID(), std::optional<QUuid>(item.id));
+    // Another mode closes the preview.
+    m_view->setContentMode(Content::shelfGallery, true);
+    QCOMPARE(m_view->previewingItemID(), std::nullopt);
+}
+
+void TestIslandView::modeSwitchClickFades()
+{
+    m_view->setDisplayMode(Mode::expanded, false);
+    m_view->setGeometry(0, 0, 780, 430);
+    IslandSegmentedPillControl* control = m_view->modeControl();
+    QTest::mouseClick(control, Qt::LeftButton, {}, control->segmentRect(1).center().toPoint());
+    QCOMPARE(m_view->contentMode(), Content::shelfGallery);
+    QVERIFY(!m_view->historyContainer()->isHidden()); // still fading out
+    m_scheduler->advance(200);
+    QCOMPARE(lookOf(m_view->shelfGalleryContainer()), (Look{true, 1}));
+    QTest::mouseClick(control, Qt::LeftButton, {}, control->segmentRect(0).center().toPoint());
+    QCOMPARE(m_view->contentMode(), Content::history);
+}
+
+void TestIslandView::pressAnywhereOnTheCollapsedIslandExpandsOnce_data()
+{
+    QTest::addColumn<QPoint>("point");
+    QTest::newRow("title") << QPoint(40, 16);
+    QTest::newRow("dot") << QPoint(21, 16);
+    QTest::newRow("count") << QPoint(160, 16);
+    QTest::newRow("edge") << QPoint(2, 2);
+    // Where the expanded island's mode switch lies, unseen.
+    QTest::newRow("under the mode switch") << QPoint(60, 28);
+}
+
+void TestIslandView::pressAnywhereOnTheCollapsedIslandExpandsOnce()
+{
+    QFETCH(QPoint, point);
+    m_view->configure({}, QuillomareCore::CloudSyncState::idle(), std::nullopt);
+    int expands = 0;
+    m_view->onExpand = [&] { ++expands; };
+    QVERIFY(QTest::qWaitForWindowExposed(m_canvas.get()));
+    // Through the window, so that the press goes wherever Qt would deliver it.
+    const QPoint inWindow = m_view->mapTo(m_canvas.get(), point);
+    QTest::mouseClick(m_canvas->windowHandle(), Qt::LeftButton, {}, inWindow);
+    QCOMPARE(expands, 1);
+    QCOMPARE(m_view->hitTest(point), m_view);
+}
+
+void TestIslandView::pressOnTheExpandedIslandReachesTheControl()
+{
+    int expands = 0;
+    m_view->onExpand = [&] { ++expands; };
+    m_view->setDisplayMode(Mode::expanded, false);
+    m_view->setGeometry(0, 0, 780, 430);
+    m_view->relayoutNow();
+    QVERIFY(QTest::qWaitForWindowExposed(m_canvas.get()));
+    IslandSegmentedPillControl* kinds = m_view->kindFilterControl();
+    const QPoint onLink = kinds->mapTo(m_canvas.get(), kinds->segmentRect(1).center().toPoint());
+    QCOMPARE(m_view->hitTest(m_view->mapFrom(m_canvas.get(), onLink)), kinds);
+    QTest::mouseClick(m_canvas->windowHandle(), Qt::LeftButton, {}, onLink);
+    QCOMPARE(kinds->selectedSegmentIndex(), 1);
+    QCOMPARE(expands, 0);
+}
+
+void TestIslandView::expandedWidthFollowsTheView()
+{
+    m_view->setDisplayMode(Mode::expanded, false);
+    m_view->setGeometry(0, 0, 900, 430);
+    QCOMPARE(m_view->expandedWidthConstraint(), std::optional<double>(866));
+    QCOMPARE(m_view->expandedRoot()->geometry(), QRect(17, 14, 866, 332));
+    // The collapsed island does not touch it.
+    m_view->setDisplayMode(Mode::collapsed, false);
+    m_view->setGeometry(297, 0, 185, 32);
+    QCOMPARE(m_view->expandedWidthConstraint(), std::optional<double>(866));
 }
 
 QUILLOMARE_GUI_TEST_MAIN(TestIslandView)

@@ -1,63 +1,268 @@
+// Construction of the island view and its view tree. The two roots (collapsed and expanded) are
+// placed by hand (IslandViewLayout.cpp); inside them box layouts stand for the stacks, with the
+// sizes, spacings and orders of the island's design.
+
 #include "IslandView.h"
 
+#include "IslandButtonFactory.h"
+#include "IslandIcons.h"
+#include "IslandListScrollView.h"
 #include "IslandScheduler.h"
+#include "IslandSegmentedPillControl.h"
+#include "IslandTextFieldCell.h"
 #include "IslandTheme.h"
 
-#include <Platform/MotionPreferences.h>
-
-#include <QFontMetricsF>
+#include <QApplication>
+#include <QGraphicsOpacityEffect>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
-#include <QMouseEvent>
 #include <QPainter>
-#include <QPainterPath>
 #include <QPointer>
+#include <QScrollBar>
+#include <QVBoxLayout>
 
 #include <algorithm>
+#include <cmath>
 
 namespace QuillomareMac {
 
-using QuillomareCore::CaptureFeedback;
-
 namespace {
 
-const QString kMorphBounds = QStringLiteral("morph.bounds");
-const QString kMorphCornerRadius = QStringLiteral("morph.cornerRadius");
-const QString kMorphBackground = QStringLiteral("morph.backgroundColor");
-const QString kMorphBorder = QStringLiteral("morph.borderColor");
-const QString kMorphCollapsedOpacity = QStringLiteral("morph.opacity.collapsedRoot");
-const QString kMorphExpandedOpacity = QStringLiteral("morph.opacity.expandedRoot");
-const QString kEchoBounds = QStringLiteral("echo.bounds");
-const QString kEchoOpacityRestore = QStringLiteral("echo.opacity.restore");
-// The badge is a layer of its own: its fade does not count as an island-layer animation.
-const QString kBadgeOpacity = QStringLiteral("badge.opacity");
-
-const QString kMorphPrefix = QStringLiteral("morph.");
-const QString kEchoPrefix = QStringLiteral("echo.");
-
-// Response 0.32 s and damping fraction 0.85, written out as the spring's constants.
-constexpr SpringParameters kEchoSpring{1, 385.5314219175531, 33.37942194439155};
-constexpr CubicCurve kCollapseFadeCurve{0.36, 0, 0.7, 1};
-
-constexpr qint64 kEchoDuration = 1570;             // 0.22 s fade-in + 1.35 s shown
-constexpr qint64 kEchoDurationReducedMotion = 1000;
-
-QString echoStatusText(const CaptureFeedback& feedback)
+// A round status dot of one colour.
+class StatusDot final : public QWidget
 {
-    using Case = CaptureFeedback::SaveStatus::Case;
-    switch (feedback.status.caseOf()) {
-    case Case::ignored:
-        return L10n::text(QStringLiteral("已忽略"), QStringLiteral("Ignored"));
-    case Case::failed:
-        return L10n::text(QStringLiteral("未保存"), QStringLiteral("Not Saved"));
-    case Case::saved:
-        return L10n::text(QStringLiteral("已保存"), QStringLiteral("Saved"));
-    case Case::duplicate:
-        return L10n::text(QStringLiteral("重复"), QStringLiteral("Duplicate"));
+public:
+    explicit StatusDot(QWidget* parent) : QWidget(parent)
+    {
+        setAttribute(Qt::WA_TranslucentBackground);
+        setFixedSize(6, 6);
     }
-    return {};
+
+    QColor color = IslandTheme::rgb(0.56, 0.56, 0.58);
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(color);
+        painter.drawRoundedRect(QRectF(rect()), 3, 3);
+    }
+};
+
+// A one-line label that gives way first when space is short, cutting its text at the end.
+class TailTruncatingLabel final : public QLabel
+{
+public:
+    using QLabel::QLabel;
+
+    QSize minimumSizeHint() const override { return QSize(0, QLabel::minimumSizeHint().height()); }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        painter.setPen(palette().color(QPalette::WindowText));
+        const QRect area = contentsRect();
+        painter.drawText(area, int(alignment()), fontMetrics().elidedText(text(), Qt::ElideRight, area.width()));
+    }
+};
+
+// A rounded surface with a fill and a 1-point border (the search field's capsule).
+class RoundedSurface final : public QWidget
+{
+public:
+    RoundedSurface(qreal radius, QColor fill, QColor border, QWidget* parent)
+        : QWidget(parent), m_radius(radius), m_fill(std::move(fill)), m_border(std::move(border))
+    {
+        setAttribute(Qt::WA_TranslucentBackground);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        IslandTheme::paintRoundedSurface(painter, QRectF(rect()), m_radius, m_fill, m_border, 1);
+    }
+
+private:
+    qreal m_radius;
+    QColor m_fill;
+    QColor m_border;
+};
+
+// A symbol drawn in one tint, centred.
+class SymbolView final : public QWidget
+{
+public:
+    SymbolView(QString symbol, qreal pointSize, QColor tint, QWidget* parent)
+        : QWidget(parent), m_symbol(std::move(symbol)), m_pointSize(pointSize), m_tint(std::move(tint))
+    {
+        setAttribute(Qt::WA_TranslucentBackground);
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        IslandIcons::paint(painter, QRectF(rect()), m_symbol, m_pointSize, SymbolWeight::regular, m_tint);
+    }
+
+private:
+    QString m_symbol;
+    qreal m_pointSize;
+    QColor m_tint;
+};
+
+// A hairline half a point wide, drawn at the left edge of a 1-pixel-wide view.
+class HairlineView final : public QWidget
+{
+public:
+    explicit HairlineView(QWidget* parent) : QWidget(parent) { setAttribute(Qt::WA_TranslucentBackground); }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.fillRect(QRectF(0, 0, 0.5, height()), IslandTheme::white(0.1));
+    }
+};
+
+// The search field's icon, input, placeholder and shortcut hint sit at fixed places in it.
+class SearchContainer final : public QWidget
+{
+public:
+    explicit SearchContainer(QWidget* parent) : QWidget(parent) { setAttribute(Qt::WA_TranslucentBackground); }
+
+    QSize sizeHint() const override { return QSize(246, 28); }
+
+    QWidget* surface = nullptr;
+    QWidget* icon = nullptr;
+    QLineEdit* input = nullptr;
+    QLabel* placeholder = nullptr;
+    QLabel* hint = nullptr;
+
+    void place()
+    {
+        const QRectF bounds(rect());
+        const qreal midY = bounds.height() / 2;
+        surface->setGeometry(rect());
+        const QRectF iconRect(12, midY - 7.5, 15, 15);
+        icon->setGeometry(iconRect.toRect());
+
+        hint->adjustSize();
+        const QSizeF hintSize = hint->size();
+        const QRectF hintRect(bounds.width() - 12 - hintSize.width(), midY - 0.5 - hintSize.height() / 2,
+                              hintSize.width(), hintSize.height());
+        hint->setGeometry(hintRect.toRect());
+
+        // The text sits one point above the icon's centre, 8 points clear of the hint.
+        const qreal inputLeft = 34;
+        const qreal inputRight = std::max(inputLeft, hintRect.left() - 8);
+        const QRectF inputRect(inputLeft, iconRect.center().y() - 1 - 8, inputRight - inputLeft, 16);
+        input->setGeometry(inputRect.toRect());
+        // The field draws its text 2 pixels in from its edge (and one point up, by its style).
+        placeholder->setGeometry(inputRect.translated(2, -1).toRect());
+    }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override
+    {
+        QWidget::resizeEvent(event);
+        place();
+    }
+};
+
+void styleLabel(QLabel* label, const QFont& font, const QColor& color)
+{
+    label->setFont(font);
+    QPalette palette = label->palette();
+    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
+        palette.setColor(group, QPalette::WindowText, color);
+    label->setPalette(palette);
+    label->setAttribute(Qt::WA_TranslucentBackground);
+    label->setTextInteractionFlags(Qt::NoTextInteraction);
+}
+
+QLabel* makeLabel(const QString& text, const QFont& font, const QColor& color, QWidget* parent)
+{
+    auto* label = new QLabel(text, parent);
+    styleLabel(label, font, color);
+    return label;
+}
+
+QWidget* makeContainer(QWidget* parent, const QString& name)
+{
+    auto* view = new QWidget(parent);
+    view->setObjectName(name);
+    view->setAttribute(Qt::WA_TranslucentBackground);
+    return view;
+}
+
+QHBoxLayout* makeRow(QWidget* owner, int spacing)
+{
+    auto* layout = new QHBoxLayout(owner);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(spacing);
+    return layout;
+}
+
+QVBoxLayout* makeColumn(QWidget* owner, int spacing)
+{
+    auto* layout = new QVBoxLayout(owner);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(spacing);
+    return layout;
 }
 
 } // namespace
+
+// MARK: - Alpha
+
+double IslandView::alphaValue(const QWidget* view)
+{
+    if (!view)
+        return 0;
+    if (const auto* effect = qobject_cast<const QGraphicsOpacityEffect*>(view->graphicsEffect()))
+        return effect->opacity();
+    return 1;
+}
+
+void IslandView::setAlphaValue(QWidget* view, double alpha)
+{
+    if (!view)
+        return;
+    alpha = std::clamp(alpha, 0.0, 1.0);
+    auto* effect = qobject_cast<QGraphicsOpacityEffect*>(view->graphicsEffect());
+    if (alpha >= 1.0) {
+        if (effect)
+            view->setGraphicsEffect(nullptr);
+        return;
+    }
+    if (!effect) {
+        effect = new QGraphicsOpacityEffect(view);
+        view->setGraphicsEffect(effect);
+    }
+    if (effect->opacity() != alpha)
+        effect->setOpacity(alpha);
+}
+
+const QStringList& IslandView::registeredDragTypes()
+{
+    static const QStringList types{Platform::PasteboardType::uriList, Platform::PasteboardType::string,
+                                   QStringLiteral("text/plain"), Platform::PasteboardType::png,
+                                   Platform::PasteboardType::tiff, Platform::PasteboardType::html};
+    return types;
+}
+
+// MARK: - Construction
 
 IslandView::IslandView(const QRect& frame, QWidget* parent) : QWidget(parent)
 {
@@ -73,503 +278,364 @@ IslandView::~IslandView()
 
 void IslandView::setup()
 {
+    // Own surface and drops.
     setAttribute(Qt::WA_NoSystemBackground);
     setAutoFillBackground(false);
     setFocusPolicy(Qt::NoFocus);
+    setAcceptDrops(true);
 
-    m_searchInput = new QLineEdit(this);
-    m_searchInput->setObjectName(QStringLiteral("searchInput"));
-    m_searchInput->setPlaceholderText(L10n::text(QStringLiteral("搜索历史"), QStringLiteral("Search history")));
-    m_searchInput->setFrame(false);
-    m_searchInput->setAttribute(Qt::WA_MacShowFocusRect, false);
-    QPalette palette = m_searchInput->palette();
-    palette.setColor(QPalette::Base, IslandTheme::searchBackground());
-    palette.setColor(QPalette::Text, QColor::fromRgbF(1, 1, 1, 0.92f));
-    palette.setColor(QPalette::PlaceholderText, QColor::fromRgbF(1, 1, 1, 0.38f));
-    m_searchInput->setPalette(palette);
-    m_searchInput->setTextMargins(12, 0, 12, 0);
-    m_searchInput->hide();
+    // The backdrop stands for the desktop's blur behind the island, which X11 has no general
+    // way to give; the surface colour carries the look, the view keeps the backdrop's alpha.
+    m_backdropView = makeContainer(this, QStringLiteral("backdropView"));
+    m_backdropView->setAttribute(Qt::WA_TransparentForMouseEvents);
+
+    setupCollapsedRoot();
+    setupExpandedRoot();
+    m_backdropView->setGeometry(rect());
 
     setDisplayMode(DisplayMode::collapsed, false);
+
+    setupHeader();
+    setupContentDeck();
+    setupHistoryContainer();
+    setupHistoryInspectorPanel();
+    setupSearchRow();
+    setupFilters();
+    configureHistorySelectionBar();
+    setupListAndScrollView();
+    configureHistoryScrollHoverBehavior();
+    setupShelfGalleryContainer();
+    setupShelfContainer();
+    setupCaptureEchoOverlay();
+    setupQuickPreviewOverlay();
+
     updateContentModeVisibility(false);
+
+    // Key equivalents come before the focused field sees them, whichever widget of the island's
+    // window has the focus.
+    if (qApp)
+        qApp->installEventFilter(this);
 }
 
-// MARK: - Modes
-
-void IslandView::setDisplayMode(DisplayMode mode, bool /*animated*/)
+void IslandView::setupCollapsedRoot()
 {
-    m_displayMode = mode;
-    if (mode == DisplayMode::expanded)
-        dismissCaptureEchoImmediately();
-    applySurfaceStyle(mode);
-    m_collapsedContentOpacity =
-        (mode == DisplayMode::collapsed && m_collapsedVisualStyle == CollapsedVisualStyle::floatingPill) ? 1 : 0;
-    m_expandedContentOpacity = mode == DisplayMode::expanded ? 1 : 0;
-    // A morph still in flight must not finish into the state this switch replaced.
-    ++m_morphCompletionToken;
-    animator().removeAll(this);
-    updateExpandedChildren();
-    update();
+    m_collapsedRoot = makeContainer(this, QStringLiteral("collapsedRoot"));
+    // Clicks on the collapsed island belong to the island view itself.
+    m_collapsedRoot->setAttribute(Qt::WA_TransparentForMouseEvents);
+    auto* row = makeRow(m_collapsedRoot, 6);
+
+    auto* dot = new StatusDot(m_collapsedRoot);
+    dot->setObjectName(QStringLiteral("collapsedDot"));
+    m_collapsedDot = dot;
+
+    m_collapsedTitleLabel = new TailTruncatingLabel(QStringLiteral("Quillomare"), m_collapsedRoot);
+    m_collapsedTitleLabel->setObjectName(QStringLiteral("collapsedTitleLabel"));
+    styleLabel(m_collapsedTitleLabel, IslandTheme::systemFont(11, QFont::DemiBold), IslandTheme::white(0.88));
+    m_collapsedTitleLabel->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    m_collapsedTitleLabel->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+
+    m_collapsedMetaLabel =
+        makeLabel(QStringLiteral("0"), IslandTheme::monospacedDigitFont(10, QFont::DemiBold), IslandTheme::white(0.5),
+                  m_collapsedRoot);
+    m_collapsedMetaLabel->setObjectName(QStringLiteral("collapsedMetaLabel"));
+    m_collapsedMetaLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_collapsedMetaLabel->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
+
+    row->addWidget(m_collapsedDot, 0, Qt::AlignVCenter);
+    row->addWidget(m_collapsedTitleLabel, 0, Qt::AlignVCenter);
+    row->addStretch(1);
+    row->addWidget(m_collapsedMetaLabel, 0, Qt::AlignVCenter);
 }
 
-void IslandView::finalizeAnimatedDisplayMode(DisplayMode mode)
+void IslandView::setupExpandedRoot()
 {
-    applySurfaceStyle(mode);
-    if (mode == DisplayMode::expanded) {
-        m_collapsedContentOpacity = 0;
-        m_expandedContentOpacity = 1;
-    } else {
-        m_collapsedContentOpacity = m_collapsedVisualStyle == CollapsedVisualStyle::floatingPill ? 1 : 0;
-        m_expandedContentOpacity = 0;
-    }
-    updateExpandedChildren();
-    update();
+    m_expandedRoot = makeContainer(this, QStringLiteral("expandedRoot"));
+    // Spacing comes from the spacer after the header (its custom spacing): the root has only
+    // the header and the deck.
+    m_expandedRootLayout = makeColumn(m_expandedRoot, 0);
+    m_expandedTopConstraint = 14;
+    m_expandedWidthConstraint = 746;
+    m_expandedHeightConstraint = 332;
 }
 
-void IslandView::setContentMode(ContentMode mode, bool animated)
+void IslandView::setCollapsedDotColor(const QColor& color)
 {
-    if (mode != m_contentMode) {
-        m_contentMode = mode;
-        updateContentModeVisibility(animated);
-        return;
-    }
-    updateContentModeVisibility(false);
+    auto* dot = static_cast<StatusDot*>(m_collapsedDot);
+    dot->color = color;
+    dot->update();
 }
 
-void IslandView::updateContentModeVisibility(bool /*animated*/)
+QColor IslandView::collapsedDotColor() const
 {
-    updateExpandedChildren();
+    return static_cast<const StatusDot*>(m_collapsedDot)->color;
 }
 
-void IslandView::updateExpandedChildren()
+void IslandView::setupHeader()
 {
-    const bool expanded = m_displayMode == DisplayMode::expanded;
-    m_searchInput->setVisible(expanded && m_contentMode == ContentMode::history);
-    m_searchInput->setGeometry(17, int(m_expandedTopInset + 32 + 7), std::clamp(width() - 34, 0, 246), 28);
+    m_headerStack = makeContainer(m_expandedRoot, QStringLiteral("headerStack"));
+    m_headerStack->setFixedHeight(32);
+    auto* header = makeRow(m_headerStack, 0);
+
+    m_headerLeftGroup = makeContainer(m_headerStack, QStringLiteral("headerLeftGroup"));
+    auto* left = makeRow(m_headerLeftGroup, 8);
+    m_modeControl = new IslandSegmentedPillControl(
+        {L10n::text(QStringLiteral("历史"), QStringLiteral("History")) + QStringLiteral(" 0"),
+         L10n::text(QStringLiteral("暂存架"), QStringLiteral("Shelf")) + QStringLiteral(" 0")},
+        std::nullopt, IslandSegmentedPillControl::Prominence::top, IslandSegmentedPillControl::SelectionStyle::neutral,
+        false, m_headerLeftGroup);
+    m_modeControl->setObjectName(QStringLiteral("modeControl"));
+    m_modeControl->setFixedSize(262, 26);
+    m_modeControl->setSelectedSegmentIndex(0, false);
+    connect(m_modeControl, &IslandSegmentedPillControl::clicked, this, &IslandView::contentModeChanged);
+    left->addWidget(m_modeControl, 0, Qt::AlignVCenter);
+    left->addStretch(1);
+
+    // The gap in the middle stands around a camera housing; the two groups beside it are equally
+    // wide, so the gap stays centred.
+    m_headerCenterGroup = makeContainer(m_headerStack, QStringLiteral("headerCenterGroup"));
+    m_headerNotchGapConstraint = 0;
+    m_headerCenterGroup->setFixedSize(0, 32);
+
+    m_headerRightGroup = makeContainer(m_headerStack, QStringLiteral("headerRightGroup"));
+    auto* right = makeRow(m_headerRightGroup, 8);
+    right->addStretch(1);
+    using IslandButtonFactory::makeHeaderIconButton;
+    QPointer<IslandView> weak(this);
+    m_languageButton = makeHeaderIconButton(
+        QStringLiteral("globe"), L10n::text(QStringLiteral("界面语言"), QStringLiteral("Language")), this,
+        [weak] {
+            if (weak)
+                weak->languageTapped(weak->m_languageButton);
+        },
+        m_headerRightGroup);
+    m_searchButton = makeHeaderIconButton(
+        QStringLiteral("magnifyingglass"), L10n::text(QStringLiteral("搜索历史"), QStringLiteral("Search history")),
+        this,
+        [weak] {
+            if (weak)
+                weak->focusSearchTapped();
+        },
+        m_headerRightGroup);
+    m_settingsButton = makeHeaderIconButton(
+        QStringLiteral("gearshape"), L10n::text(QStringLiteral("设置"), QStringLiteral("Settings")), this,
+        [weak] {
+            if (weak)
+                weak->settingsTapped(weak->m_settingsButton);
+        },
+        m_headerRightGroup);
+    m_quitButton = makeHeaderIconButton(
+        QStringLiteral("power"), L10n::text(QStringLiteral("退出Quillomare"), QStringLiteral("Quit Quillomare")), this,
+        [weak] {
+            if (weak)
+                weak->quitTapped();
+        },
+        m_headerRightGroup);
+    m_pullButton = makeHeaderIconButton(
+        QStringLiteral("arrow.down.icloud"),
+        L10n::text(QStringLiteral("高级同步：从 iCloud 拉取"), QStringLiteral("Advanced sync: pull from iCloud")), this,
+        [weak] {
+            if (weak)
+                weak->pullFromIPhoneTapped();
+        },
+        m_headerRightGroup);
+    m_hideButton = makeHeaderIconButton(
+        QStringLiteral("xmark"), L10n::text(QStringLiteral("隐藏"), QStringLiteral("Hide")), this,
+        [weak] {
+            if (weak)
+                weak->hideTapped();
+        },
+        m_headerRightGroup);
+    m_languageButton->setObjectName(QStringLiteral("languageButton"));
+    m_searchButton->setObjectName(QStringLiteral("searchButton"));
+    m_settingsButton->setObjectName(QStringLiteral("settingsButton"));
+    m_quitButton->setObjectName(QStringLiteral("quitButton"));
+    m_pullButton->setObjectName(QStringLiteral("pullButton"));
+    m_hideButton->setObjectName(QStringLiteral("hideButton"));
+    for (IslandIconButton* button :
+         {m_languageButton, m_searchButton, m_settingsButton, m_quitButton, m_pullButton, m_hideButton})
+        right->addWidget(button, 0, Qt::AlignVCenter);
+    m_quitButton->setVisible(false);
+    m_pullButton->setVisible(false);
+
+    m_headerLeftGroup->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    m_headerRightGroup->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    header->addWidget(m_headerLeftGroup, 1);
+    header->addWidget(m_headerCenterGroup, 0);
+    header->addWidget(m_headerRightGroup, 1);
+
+    m_expandedRootLayout->addWidget(m_headerStack);
+    m_headerContentSpacer = new QSpacerItem(0, int(m_headerContentClearance), QSizePolicy::Minimum, QSizePolicy::Fixed);
+    m_expandedRootLayout->addSpacerItem(m_headerContentSpacer);
 }
 
-void IslandView::setCollapsedVisualStyle(CollapsedVisualStyle style)
+void IslandView::setupContentDeck()
 {
-    // The masked corners follow the style on every call; they are read when painting.
-    if (style != m_collapsedVisualStyle) {
-        m_collapsedVisualStyle = style;
-        applySurfaceStyle(m_displayMode);
-        if (m_displayMode == DisplayMode::collapsed)
-            m_collapsedContentOpacity = style == CollapsedVisualStyle::floatingPill ? 1 : 0;
-    }
-    update();
+    m_contentDeck = makeContainer(m_expandedRoot, QStringLiteral("contentDeck"));
+    m_contentDeckHeightConstraint = 290;
+    m_contentDeck->setFixedHeight(290);
+    // Every content mode fills the whole deck; they lie on top of each other.
+    auto* deck = new QGridLayout(m_contentDeck);
+    deck->setContentsMargins(0, 0, 0, 0);
+    deck->setSpacing(0);
+    m_expandedRootLayout->addWidget(m_contentDeck);
+    // A root taller than its content keeps the content at its top.
+    m_expandedRootLayout->addStretch(1);
 }
 
-void IslandView::setExpandedTopInset(double inset)
+void IslandView::setupHistoryContainer()
 {
-    m_expandedTopInset = inset;
-    updateExpandedChildren();
+    m_historyContainer = makeContainer(m_contentDeck, QStringLiteral("historyContainer"));
+    auto* column = makeColumn(m_historyContainer, 8);
+
+    m_historyControlsRow = makeContainer(m_historyContainer, QStringLiteral("historyControlsRow"));
+    m_historyControlsRow->setFixedHeight(34);
+    column->addWidget(m_historyControlsRow);
+
+    m_historyBodyContainer = makeContainer(m_historyContainer, QStringLiteral("historyBodyContainer"));
+    auto* body = makeRow(m_historyBodyContainer, 10);
+    column->addWidget(m_historyBodyContainer, 1);
+
+    m_historyListColumn = makeContainer(m_historyBodyContainer, QStringLiteral("historyListColumn"));
+    m_historyListColumn->setFixedWidth(372);
+    auto* list = makeColumn(m_historyListColumn, 4);
+    body->addWidget(m_historyListColumn);
+
+    // Shown only while more than one entry is selected; a hidden bar takes no room.
+    m_historySelectionBar = makeContainer(m_historyListColumn, QStringLiteral("historySelectionBar"));
+    m_historySelectionBar->setFixedSize(372, 30);
+    m_historySelectionBar->setVisible(false);
+    list->addWidget(m_historySelectionBar);
+
+    m_historySplitLine = new HairlineView(m_historyBodyContainer);
+    m_historySplitLine->setObjectName(QStringLiteral("historySplitLine"));
+    m_historySplitLine->setFixedWidth(1);
+    body->addWidget(m_historySplitLine);
+
+    m_historyInspectorPanel = makeContainer(m_historyBodyContainer, QStringLiteral("historyInspectorPanel"));
+    m_historyInspectorPanel->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    body->addWidget(m_historyInspectorPanel, 1);
+
+    static_cast<QGridLayout*>(m_contentDeck->layout())->addWidget(m_historyContainer, 0, 0);
 }
 
-void IslandView::setNotchHeaderLayout(double notchWidth, double stripHeight)
+void IslandView::setupSearchRow()
 {
-    m_notchHeaderWidth = notchWidth;
-    m_notchHeaderStripHeight = stripHeight;
+    // Spacing 12, and 14 after the source filter: spaced by hand.
+    auto* row = makeRow(m_historyControlsRow, 0);
+
+    auto* search = new SearchContainer(m_historyControlsRow);
+    search->setObjectName(QStringLiteral("searchContainer"));
+    m_searchContainer = search;
+    // 246 wide when there is room; it is the first to give way when there is not.
+    search->setFixedHeight(28);
+    search->setMinimumWidth(96);
+    search->setMaximumWidth(246);
+    search->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    search->surface = new RoundedSurface(14, IslandTheme::searchBackground(), IslandTheme::searchBorder(), search);
+    search->surface->setAttribute(Qt::WA_TransparentForMouseEvents);
+
+    m_searchIconView = new SymbolView(QStringLiteral("magnifyingglass"), 12.5, IslandTheme::white(0.46), search);
+    m_searchIconView->setObjectName(QStringLiteral("searchIconView"));
+    search->icon = m_searchIconView;
+
+    m_searchInput = new QLineEdit(search);
+    m_searchInput->setObjectName(QStringLiteral("searchInput"));
+    IslandTextFieldCell::install(m_searchInput);
+    m_searchInput->setFocusPolicy(Qt::StrongFocus);
+    search->input = m_searchInput;
+    connect(m_searchInput, &QLineEdit::textChanged, this, [this] { controlTextDidChange(); });
+
+    m_searchPlaceholderLabel = makeLabel(L10n::text(QStringLiteral("搜索历史"), QStringLiteral("Search history")),
+                                         IslandTheme::systemFont(12), IslandTheme::white(0.38), search);
+    m_searchPlaceholderLabel->setObjectName(QStringLiteral("searchPlaceholderLabel"));
+    m_searchPlaceholderLabel->setAttribute(Qt::WA_TransparentForMouseEvents);
+    m_searchPlaceholderLabel->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    search->placeholder = m_searchPlaceholderLabel;
+
+    m_searchShortcutLabel = makeLabel(QStringLiteral("Ctrl F"), IslandTheme::monospacedDigitFont(10, QFont::Medium),
+                                      IslandTheme::white(0.36), search);
+    m_searchShortcutLabel->setObjectName(QStringLiteral("searchShortcutLabel"));
+    m_searchShortcutLabel->setAttribute(Qt::WA_TransparentForMouseEvents);
+    search->hint = m_searchShortcutLabel;
+    search->surface->lower();
+    search->place();
+
+    row->addWidget(search, 0, Qt::AlignVCenter);
+    row->addSpacing(12);
 }
 
-void IslandView::setExpandedContentHeight(double height)
+void IslandView::setupFilters()
 {
-    m_expandedContentHeight = height;
+    auto* row = static_cast<QHBoxLayout*>(m_historyControlsRow->layout());
+    using Control = IslandSegmentedPillControl;
+
+    m_filterControl = new Control({L10n::text(QStringLiteral("全部"), QStringLiteral("All")), QStringLiteral("Mac"),
+                                   QStringLiteral("iPhone"), L10n::text(QStringLiteral("置顶"), QStringLiteral("Pinned"))},
+                                  std::nullopt, Control::Prominence::primary, Control::SelectionStyle::neutral, false,
+                                  m_historyControlsRow);
+    m_filterControl->setObjectName(QStringLiteral("filterControl"));
+    m_filterControl->setFixedSize(222, 28);
+    m_filterControl->setSelectedSegmentIndex(0, false);
+    connect(m_filterControl, &Control::clicked, this, &IslandView::filterChanged);
+
+    m_kindFilterControl =
+        new Control({L10n::text(QStringLiteral("文本"), QStringLiteral("Text")),
+                     L10n::text(QStringLiteral("链接"), QStringLiteral("Link")),
+                     L10n::text(QStringLiteral("文件"), QStringLiteral("File")),
+                     L10n::text(QStringLiteral("图片"), QStringLiteral("Image"))},
+                    QStringList{QStringLiteral("doc.text"), QStringLiteral("link"), QStringLiteral("doc"),
+                                QStringLiteral("photo")},
+                    Control::Prominence::secondary, Control::SelectionStyle::blue, true, m_historyControlsRow);
+    m_kindFilterControl->setObjectName(QStringLiteral("kindFilterControl"));
+    m_kindFilterControl->setFixedSize(280, 28);
+    m_kindFilterControl->setSelectedSegmentIndex(-1, false);
+    connect(m_kindFilterControl, &Control::clicked, this, &IslandView::filterChanged);
+
+    row->addWidget(m_filterControl, 0, Qt::AlignVCenter);
+    row->addSpacing(14);
+    row->addWidget(m_kindFilterControl, 0, Qt::AlignVCenter);
+    row->addStretch(0);
 }
 
-// MARK: - Surface
-
-IslandView::SurfaceLook IslandView::surfaceLook(DisplayMode mode) const
+void IslandView::setupListAndScrollView()
 {
-    if (mode == DisplayMode::expanded)
-        return {12, IslandTheme::expandedBackground(), IslandTheme::expandedBorder(), 0.16};
-    if (m_collapsedVisualStyle == CollapsedVisualStyle::floatingPill)
-        return {16, IslandTheme::collapsedBackground(), IslandTheme::collapsedBorder(), 0.1};
-    return {16, QColor(0, 0, 0, 0), QColor(0, 0, 0, 0), 0};
-}
+    auto* column = static_cast<QVBoxLayout*>(m_historyListColumn->layout());
 
-void IslandView::applySurfaceStyle(DisplayMode mode)
-{
-    const SurfaceLook look = surfaceLook(mode);
-    m_cornerRadius = look.cornerRadius;
-    m_background = look.background;
-    m_border = look.border;
-    m_backdropAlpha = look.backdropAlpha;
-    update();
-}
+    m_scrollView = new IslandListScrollView(m_historyListColumn);
+    m_scrollView->setObjectName(QStringLiteral("scrollView"));
+    m_scrollView->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_scrollView->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    m_scrollView->setWidgetResizable(true);
+    m_scrollView->setFixedWidth(372);
+    m_scrollHeightConstraint = 360;
+    m_scrollView->setFixedHeight(360);
 
-void IslandView::setModelFrame(const QRectF& frame)
-{
-    setGeometry(frame.toAlignedRect());
-}
+    auto* document = new FlippedDocumentView();
+    document->setObjectName(QStringLiteral("scrollDocumentView"));
+    document->setAttribute(Qt::WA_TranslucentBackground);
+    m_scrollDocumentView = document;
+    m_listStack = makeColumn(document, 0);
+    m_listStack->setContentsMargins(0, 3, 0, 3);
+    m_listStack->setAlignment(Qt::AlignTop);
+    m_scrollView->setWidget(document);
+    // The scroll area paints the document's background unless told otherwise; the list lies on
+    // the island's own surface.
+    document->setAutoFillBackground(false);
+    m_scrollView->viewport()->setAttribute(Qt::WA_TranslucentBackground);
 
-void IslandView::syncBackingLayerToCurrentFrameWithoutAnimation()
-{
-    animator().removeAll(this, kMorphPrefix);
-    animator().removeAll(this, kEchoPrefix);
-    animator().remove(this, kBadgeOpacity);
-    applySurfaceStyle(m_displayMode);
-    m_layerOpacity = 1;
-    update();
-}
-
-bool IslandView::hasActiveIslandLayerAnimation() const
-{
-    auto* self = const_cast<IslandView*>(this);
-    return animator().containsPrefix(self, kMorphPrefix) || animator().containsPrefix(self, kEchoPrefix);
-}
-
-void IslandView::morph(const QRectF& from, const QRectF& to, bool expanding, double response, double damping,
-                       std::function<void()> completion)
-{
-    const DisplayMode target = expanding ? DisplayMode::expanded : DisplayMode::collapsed;
-    m_displayMode = target;
-    if (expanding)
-        dismissCaptureEchoImmediately();
-
-    // A morph that interrupts another carries on from what is on screen, with its velocity.
-    const bool interrupting = animator().contains(this, kMorphBounds);
-    const QRectF start = interrupting ? presentationFrame() : from;
-    const double startCollapsedOpacity = presentationCollapsedContentOpacity();
-    const double startExpandedOpacity = presentationDouble(kMorphExpandedOpacity, m_expandedContentOpacity);
-
-    // The widget keeps the expanded rectangle for the whole morph; only the surface moves.
-    setModelFrame(expanding ? to : from);
-
-    const SurfaceLook source = expanding ? surfaceLook(DisplayMode::collapsed) : surfaceLook(DisplayMode::expanded);
-    const SurfaceLook targetLook = surfaceLook(target);
-    m_cornerRadius = targetLook.cornerRadius;
-    m_background = targetLook.background;
-    m_border = targetLook.border;
-    m_backdropAlpha = targetLook.backdropAlpha;
-
-    const quint64 token = ++m_morphCompletionToken;
-    IslandAnimationTransaction transaction([weak = QPointer<IslandView>(this), token, to, target,
-                                            completion = std::move(completion)] {
-        if (weak && weak->m_morphCompletionToken == token)
-            weak->commitMorphEnd(to, target);
-        if (completion)
-            completion();
-    });
-
-    const SpringParameters spring = SpringParameters::fromResponse(response, damping);
-    const double settling = spring.settlingDuration();
-    const auto repaint = [this](const AnimatedValue&) { update(); };
-    const auto add = [&](const QString& key, IslandAnimation animation) {
-        animation.onFrame = repaint;
-        animation.completion = transaction.track();
-        animator().add(this, key, std::move(animation));
+    QPointer<IslandView> weak(this);
+    m_scrollView->onMouseDownFallback = [weak](QMouseEvent* event) {
+        return weak ? weak->handleHistoryScrollFallbackMouseDown(event) : false;
+    };
+    m_scrollView->onMouseDraggedFallback = [weak](QMouseEvent* event) {
+        return weak ? weak->handleHistoryScrollFallbackMouseDragged(event) : false;
+    };
+    m_scrollView->onMouseUpFallback = [weak](QMouseEvent* event) {
+        return weak ? weak->handleHistoryScrollFallbackMouseUp(event) : false;
     };
 
-    add(kMorphBounds, IslandAnimation::spring(interrupting ? std::nullopt : std::optional<AnimatedValue>(start), to,
-                                               spring));
-    add(kMorphCornerRadius,
-        IslandAnimation::spring(source.cornerRadius, targetLook.cornerRadius, spring.criticallyDamped()));
-    add(kMorphBackground, IslandAnimation::timed(source.background, targetLook.background, settling));
-    add(kMorphBorder, IslandAnimation::timed(source.border, targetLook.border, settling));
-
-    if (expanding) {
-        m_collapsedContentOpacity = 0;
-        add(kMorphCollapsedOpacity, IslandAnimation::timed(startCollapsedOpacity, 0.0, 0.1, CubicCurve::easeIn()));
-        m_expandedContentOpacity = 1;
-        IslandAnimation fadeIn = IslandAnimation::timed(0.0, 1.0, 0.26);
-        fadeIn.beginDelay = 0.04;
-        add(kMorphExpandedOpacity, std::move(fadeIn));
-    } else {
-        const double fade = std::min(std::max(0.34 * settling, 0.16), 0.2);
-        m_expandedContentOpacity = 0;
-        add(kMorphExpandedOpacity, IslandAnimation::timed(startExpandedOpacity, 0.0, fade, kCollapseFadeCurve));
-        const double restingCollapsed = m_collapsedVisualStyle == CollapsedVisualStyle::floatingPill ? 1 : 0;
-        m_collapsedContentOpacity = restingCollapsed;
-        IslandAnimation fadeIn = IslandAnimation::timed(0.0, restingCollapsed, 0.14, CubicCurve::easeOut());
-        fadeIn.beginDelay = std::max(0.0, 0.45 * settling);
-        add(kMorphCollapsedOpacity, std::move(fadeIn));
-    }
-    transaction.commit();
-    updateExpandedChildren();
-    update();
-}
-
-void IslandView::commitMorphEnd(const QRectF& finalFrame, DisplayMode mode)
-{
-    animator().removeAll(this, kMorphPrefix);
-    setModelFrame(finalFrame);
-    finalizeAnimatedDisplayMode(mode);
-}
-
-// MARK: - Capture echo
-
-void IslandView::applyEchoChrome(bool active)
-{
-    if (active) {
-        m_cornerRadius = 16;
-        m_background = IslandTheme::collapsedBackground();
-        m_border = IslandTheme::collapsedBorder();
-        m_backdropAlpha = 0.1;
-        update();
-    } else if (m_displayMode == DisplayMode::collapsed) {
-        applySurfaceStyle(DisplayMode::collapsed);
-    }
-}
-
-void IslandView::morphEchoFrame(const QRectF& from, const QRectF& to, bool expanding, std::function<void()> completion)
-{
-    if (!expanding) {
-        if (completion)
-            completion();
-        return;
-    }
-    const bool growing = animator().containsPrefix(this, kEchoPrefix);
-    const QRectF start = growing ? presentationFrame() : from;
-    const double startOpacity = growing ? presentationDouble(kEchoOpacityRestore, m_layerOpacity) : m_layerOpacity;
-
-    animator().removeAll(this, kEchoPrefix);
-    m_layerOpacity = 1;
-    setModelFrame(to);
-
-    const quint64 token = ++m_echoMorphCompletionToken;
-    IslandAnimationTransaction transaction(
-        [weak = QPointer<IslandView>(this), token, to, completion = std::move(completion)] {
-            if (weak && weak->m_echoMorphCompletionToken == token)
-                weak->commitEchoMorphEnd(to);
-            if (completion)
-                completion();
-        });
-    const auto repaint = [this](const AnimatedValue&) { update(); };
-    IslandAnimation grow = IslandAnimation::spring(start, to, kEchoSpring);
-    grow.onFrame = repaint;
-    grow.completion = transaction.track();
-    animator().add(this, kEchoBounds, std::move(grow));
-    if (startOpacity < 0.999) {
-        IslandAnimation restore = IslandAnimation::timed(startOpacity, 1.0, 0.12);
-        restore.onFrame = repaint;
-        restore.completion = transaction.track();
-        animator().add(this, kEchoOpacityRestore, std::move(restore));
-    }
-    transaction.commit();
-    update();
-}
-
-void IslandView::commitEchoMorphEnd(const QRectF& finalFrame)
-{
-    animator().removeAll(this, kEchoPrefix);
-    setModelFrame(finalFrame);
-    update();
-}
-
-void IslandView::presentCaptureEcho(const CaptureFeedback& feedback, const QRectF& morphCollapsedFrame)
-{
-    ++m_echoMorphCompletionToken;
-    if (m_captureEchoDismissWorkItem)
-        m_captureEchoDismissWorkItem->cancel();
-    m_echoFeedback = feedback;
-    m_layerOpacity = 1;
-    animator().remove(this, kBadgeOpacity);
-    m_searchInput->hide();
-    applyEchoChrome(true);
-
-    const bool reduceMotion = Platform::MotionPreferences::reduceMotion();
-    if (!reduceMotion) {
-        IslandAnimation fadeIn = IslandAnimation::timed(0.0, 1.0, 0.22);
-        fadeIn.onFrame = [this](const AnimatedValue&) { update(); };
-        animator().add(this, kBadgeOpacity, std::move(fadeIn));
-    }
-
-    const qint64 delay = reduceMotion ? kEchoDurationReducedMotion : kEchoDuration;
-    m_captureEchoDismissWorkItem = IslandScheduler::shared().schedule(
-        delay, this, [weak = QPointer<IslandView>(this), morphCollapsedFrame] {
-            if (!weak)
-                return;
-            if (weak->m_captureEchoDismissWorkItem)
-                weak->m_captureEchoDismissWorkItem->cancel();
-            weak->m_captureEchoDismissWorkItem.reset();
-            weak->finishEchoRetract(morphCollapsedFrame);
-        });
-    update();
-}
-
-void IslandView::finishEchoRetract(const QRectF& collapsedFrame)
-{
-    animator().removeAll(this, kEchoPrefix);
-    animator().remove(this, kBadgeOpacity);
-    m_echoFeedback.reset();
-    setModelFrame(collapsedFrame);
-    if (m_displayMode == DisplayMode::collapsed) {
-        applySurfaceStyle(DisplayMode::collapsed);
-        m_collapsedContentOpacity = m_collapsedVisualStyle == CollapsedVisualStyle::floatingPill ? 1 : 0;
-        m_expandedContentOpacity = 0;
-    }
-    m_layerOpacity = 1;
-    updateExpandedChildren();
-    update();
-    if (onCaptureEchoDidFinish)
-        onCaptureEchoDidFinish();
-}
-
-void IslandView::dismissCaptureEchoImmediately()
-{
-    if (m_captureEchoDismissWorkItem)
-        m_captureEchoDismissWorkItem->cancel();
-    m_captureEchoDismissWorkItem.reset();
-    ++m_echoMorphCompletionToken;
-    animator().removeAll(this, kEchoPrefix);
-    animator().remove(this, kBadgeOpacity);
-    m_layerOpacity = 1;
-    m_echoFeedback.reset();
-    if (m_displayMode == DisplayMode::collapsed)
-        applySurfaceStyle(DisplayMode::collapsed);
-    update();
-}
-
-// MARK: - Search
-
-void IslandView::focusSearch()
-{
-    m_searchInput->setFocus(Qt::OtherFocusReason);
-    m_searchInput->selectAll();
-}
-
-// MARK: - Presentation
-
-double IslandView::presentationDouble(const QString& key, double model) const
-{
-    if (const auto value = animator().value(const_cast<IslandView*>(this), key)) {
-        if (const double* number = std::get_if<double>(&*value))
-            return *number;
-    }
-    return model;
-}
-
-QColor IslandView::presentationColor(const QString& key, const QColor& model) const
-{
-    if (const auto value = animator().value(const_cast<IslandView*>(this), key)) {
-        if (const QColor* color = std::get_if<QColor>(&*value))
-            return *color;
-    }
-    return model;
-}
-
-QRectF IslandView::presentationFrame() const
-{
-    auto* self = const_cast<IslandView*>(this);
-    for (const QString& key : {kEchoBounds, kMorphBounds}) {
-        if (const auto value = animator().value(self, key)) {
-            if (const QRectF* rect = std::get_if<QRectF>(&*value))
-                return *rect;
-        }
-    }
-    return QRectF(geometry());
-}
-
-double IslandView::presentationCornerRadius() const
-{
-    return presentationDouble(kMorphCornerRadius, m_cornerRadius);
-}
-
-QColor IslandView::presentationBackground() const
-{
-    return presentationColor(kMorphBackground, m_background);
-}
-
-QColor IslandView::presentationBorder() const
-{
-    return presentationColor(kMorphBorder, m_border);
-}
-
-double IslandView::presentationCollapsedContentOpacity() const
-{
-    return presentationDouble(kMorphCollapsedOpacity, m_collapsedContentOpacity);
-}
-
-// MARK: - Events
-
-void IslandView::resizeEvent(QResizeEvent* event)
-{
-    QWidget::resizeEvent(event);
-    updateExpandedChildren();
-}
-
-void IslandView::mousePressEvent(QMouseEvent* event)
-{
-    if (m_displayMode == DisplayMode::collapsed) {
-        // The whole collapsed island is one button.
-        if (event->button() == Qt::LeftButton && onExpand)
-            onExpand();
-        event->accept();
-        return;
-    }
-    QWidget::mousePressEvent(event);
-}
-
-void IslandView::paintEvent(QPaintEvent*)
-{
-    QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setOpacity(std::clamp(presentationDouble(kEchoOpacityRestore, m_layerOpacity), 0.0, 1.0));
-
-    const QRectF frame = presentationFrame().translated(-QPointF(pos()));
-    if (frame.width() <= 0 || frame.height() <= 0)
-        return;
-    const double radius =
-        std::max(0.0, std::min({presentationCornerRadius(), frame.height() / 2, frame.width() / 2}));
-
-    // Over a camera housing only the lower corners are rounded: the top edge meets the screen's.
-    QPainterPath surface;
-    if (m_collapsedVisualStyle == CollapsedVisualStyle::hardwareNotch) {
-        surface.moveTo(frame.topLeft());
-        surface.lineTo(frame.topRight());
-        surface.lineTo(frame.right(), frame.bottom() - radius);
-        surface.quadTo(frame.bottomRight(), QPointF(frame.right() - radius, frame.bottom()));
-        surface.lineTo(frame.left() + radius, frame.bottom());
-        surface.quadTo(frame.bottomLeft(), QPointF(frame.left(), frame.bottom() - radius));
-        surface.closeSubpath();
-    } else {
-        surface.addRoundedRect(frame, radius, radius);
-    }
-    painter.fillPath(surface, presentationBackground());
-    const QColor border = presentationBorder();
-    if (border.alpha() > 0) {
-        painter.setPen(QPen(border, 1));
-        painter.drawPath(surface);
-    }
-    painter.setClipPath(surface);
-
-    if (m_echoFeedback) {
-        const double badgeOpacity = presentationDouble(kBadgeOpacity, 1.0);
-        painter.setOpacity(painter.opacity() * badgeOpacity);
-        QFont font = painter.font();
-        font.setPixelSize(12);
-        font.setWeight(QFont::DemiBold);
-        painter.setFont(font);
-        painter.setPen(QColor::fromRgbF(1, 1, 1, 0.92f));
-        const QRectF badge = frame.adjusted(16, 7, -16, -7);
-        painter.drawText(badge, Qt::AlignLeft | Qt::AlignVCenter, m_echoFeedback->primaryLabel());
-        painter.setPen(QColor::fromRgbF(1, 1, 1, 0.55f));
-        painter.drawText(badge, Qt::AlignRight | Qt::AlignVCenter, echoStatusText(*m_echoFeedback));
-        return;
-    }
-
-    const double collapsedOpacity = presentationCollapsedContentOpacity();
-    if (collapsedOpacity > 0.001) {
-        painter.save();
-        painter.setOpacity(painter.opacity() * collapsedOpacity);
-        const QRectF content = frame.adjusted(18, 7, -18, -7);
-        const double midY = content.center().y();
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(QColor::fromRgbF(0.56f, 0.56f, 0.58f));
-        painter.drawEllipse(QRectF(content.left(), midY - 3, 6, 6));
-        QFont font = painter.font();
-        font.setPixelSize(11);
-        font.setWeight(QFont::DemiBold);
-        painter.setFont(font);
-        painter.setPen(QColor::fromRgbF(1, 1, 1, 0.88f));
-        painter.drawText(content.adjusted(12, 0, -24, 0), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Quillomare"));
-        font.setPixelSize(10);
-        painter.setFont(font);
-        painter.setPen(QColor::fromRgbF(1, 1, 1, 0.5f));
-        painter.drawText(content, Qt::AlignRight | Qt::AlignVCenter, QStringLiteral("0"));
-        painter.restore();
-    }
+    column->addWidget(m_scrollView);
+    column->addStretch(1);
 }
 
 } // namespace QuillomareMac

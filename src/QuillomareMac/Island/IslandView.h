@@ -5,20 +5,34 @@
 // collapsed and expanded; everything the user does in it leaves through the callback properties
 // below, which the controller relays to the application shell.
 //
-// This first version carries the frame, the two modes, the morph and echo entry points and a
-// plain drawing of the surface; the history list, inspector, shelf and their controls fill the
-// expanded content later, in further files of this class.
+// The class is defined in one source file per concern:
+//   IslandView.cpp             construction and the view tree
+//   IslandViewModes.cpp        display and content modes, the mouse
+//   IslandViewLayout.cpp       layout metrics pushed by the controller, placement of the two roots
+//   IslandViewHeader.cpp       header buttons, language menu, mode labels, status texts, toast
+//   IslandViewKeyboard.cpp     the key equivalents of the expanded island
+//   IslandViewMorph.cpp        the drawn surface and the morph between the two states
+//   IslandViewEcho.cpp         the capture echo
+//   IslandViewHistory.cpp      history list, selection, search field and history actions
+//   IslandViewShelf.cpp        shelf mode
+//   IslandViewQuickPreview.cpp the quick preview card
 //
 // The surface is drawn from a "backing layer" of model values (frame, corner radius, colours,
 // content opacities) that animations under "morph." and "echo." keys override while they run, so
 // that a morph never lays the view out: the widget keeps the expanded rectangle for the whole
-// morph and only the drawn surface moves.
+// morph and only the drawn surface moves. Every change of a presented value must end in
+// presentationDidChange(), which places the two content roots where the surface is, gives them
+// their opacity and repaints.
+//
+// Views have an "alpha" as well as a hidden flag, as the island's design asks: alphaValue() and
+// setAlphaValue() keep it in an opacity effect that exists only while the alpha is below 1.
 
 #include "IslandAnimation.h"
 
 #include <Platform/Pasteboard.h>
 #include <QuillomareCore/CaptureFeedback.h>
 #include <QuillomareCore/ClipboardItem.h>
+#include <QuillomareCore/CloudSyncService.h>
 
 #include "Pasteboard/PasteTransform.h"
 #include "Shelf/ShelfItem.h"
@@ -26,7 +40,10 @@
 
 #include <QColor>
 #include <QList>
+#include <QMenu>
+#include <QPointer>
 #include <QRectF>
+#include <QSet>
 #include <QUuid>
 #include <QWidget>
 
@@ -34,10 +51,20 @@
 #include <memory>
 #include <optional>
 
+class QAction;
+class QKeyEvent;
+class QLabel;
 class QLineEdit;
+class QSpacerItem;
+class QVBoxLayout;
 
 namespace QuillomareMac {
 
+class IslandActionTileButton;
+class IslandIconButton;
+class IslandListScrollView;
+class IslandSegmentedPillControl;
+class IslandToastView;
 class WorkItem;
 
 class IslandView : public QWidget
@@ -96,7 +123,15 @@ public:
     std::function<void()> onExpand;
     std::function<void()> onCaptureEchoDidFinish;
 
-    // MARK: Frame and modes
+    // MARK: View alpha
+    // 1 for a view without an opacity effect.
+    static double alphaValue(const QWidget* view);
+    // Clamped to 0...1; an alpha of 1 removes the effect again, so resting views draw directly.
+    static void setAlphaValue(QWidget* view, double alpha);
+    // The MIME types a drop onto the island may carry (file URLs and URLs, text, PNG, TIFF, HTML).
+    static const QStringList& registeredDragTypes();
+
+    // MARK: Frame and modes (IslandViewModes.cpp)
     DisplayMode displayMode() const { return m_displayMode; }
     ContentMode contentMode() const { return m_contentMode; }
     CollapsedVisualStyle collapsedVisualStyle() const { return m_collapsedVisualStyle; }
@@ -105,20 +140,86 @@ public:
     void setDisplayMode(DisplayMode mode, bool animated);
     // The end state after a morph.
     void finalizeAnimatedDisplayMode(DisplayMode mode);
+    // Switching to another mode dismisses the quick preview and rebuilds the list it shows;
+    // animated (and expanded), the two containers cross-fade over 0.2 s.
     void setContentMode(ContentMode mode, bool animated);
     void updateContentModeVisibility(bool animated);
+    // The mode switch's action.
+    void contentModeChanged();
+    // Collapsed, the island is one button: the view itself answers every point. Expanded, the
+    // deepest visible child under the point (or the view).
+    QWidget* hitTest(const QPointF& point);
 
+    // MARK: Layout metrics (IslandViewLayout.cpp)
     // Layout values the panel controller pushes whenever it computes a frame for a screen.
     void setCollapsedVisualStyle(CollapsedVisualStyle style);
     void setExpandedTopInset(double inset);
     void setNotchHeaderLayout(double notchWidth, double stripHeight);
     void setExpandedContentHeight(double height);
-    double expandedTopInset() const { return m_expandedTopInset; }
+    void updateContentDeckMetrics(double expandedHeight);
+    void refreshSegmentIndicators();
+    double expandedTopInset() const { return m_expandedTopConstraint.value_or(14); }
     double notchHeaderWidth() const { return m_notchHeaderWidth; }
     double notchHeaderStripHeight() const { return m_notchHeaderStripHeight; }
-    double expandedContentHeight() const { return m_expandedContentHeight; }
+    double expandedContentHeight() const { return m_expandedHeightConstraint.value_or(332); }
+    // The constants of the expanded layout, as last set.
+    std::optional<double> expandedWidthConstraint() const { return m_expandedWidthConstraint; }
+    std::optional<double> headerNotchGapConstraint() const { return m_headerNotchGapConstraint; }
+    std::optional<double> contentDeckHeightConstraint() const { return m_contentDeckHeightConstraint; }
+    std::optional<double> scrollHeightConstraint() const { return m_scrollHeightConstraint; }
+    double headerContentClearance() const { return m_headerContentClearance; }
+    // Places both roots and lays the expanded content out now (when expanded).
+    void relayoutNow();
 
-    // MARK: Morph
+    // MARK: Header and status texts (IslandViewHeader.cpp)
+    static QString syncText(const QuillomareCore::CloudSyncState& state);
+    static QString defaultMessage(const QList<QuillomareCore::ClipboardItem>& items);
+    // The history, the sync state and an optional status message from the shell: the collapsed
+    // island's count, sync word and dot, the tooltips, the mode labels, a transient status when
+    // expanded, and the list.
+    void configure(const QList<QuillomareCore::ClipboardItem>& items, const QuillomareCore::CloudSyncState& syncState,
+                   const std::optional<QString>& message);
+    void refreshModeLabels();
+    void showTransientStatus(const QString& text);
+    void languageTapped(QWidget* sender);
+    void languageMenuItemTapped(QAction* item);
+    void settingsTapped(QWidget* sender);
+    void hideTapped();
+    void quitTapped();
+    void pullFromIPhoneTapped();
+    void clearTapped();
+    // A menu in the island's dark look (the island's menus all use it).
+    static QMenu* makeIslandMenu(QWidget* parent = nullptr);
+    QMenu* languageMenu() const { return m_languageMenu; }
+    QColor collapsedDotColor() const;
+
+    // MARK: Keyboard (IslandViewKeyboard.cpp)
+    // What a key equivalent does; decided without side effects, so that a shortcut override can
+    // claim the key before the focused field sees it.
+    enum class KeyAction {
+        dismissQuickPreview,
+        copyFromQuickPreview,
+        focusSearch,
+        copyOriginal,
+        copyPlainText,
+        copyMarkdown,
+        copyCleanURL,
+        copyFileName,
+        copyFilePath,
+        pasteIntoShelf,
+        quickPreview,
+        copySelectedItem,
+    };
+    std::optional<KeyAction> keyEquivalentAction(const QKeyEvent& event) const;
+    // True when the island handled the key (it then goes no further).
+    bool performKeyEquivalent(QKeyEvent* event);
+    static bool isCopyShortcut(const QKeyEvent& event);
+    bool handleExpandedKeyEquivalent(QKeyEvent* event);
+    // The pasteboard that Control-V in the shelf hands over; the desktop's clipboard unless set.
+    void setGeneralPasteboard(Platform::Pasteboard* pasteboard) { m_generalPasteboard = pasteboard; }
+    Platform::Pasteboard& generalPasteboard();
+
+    // MARK: Morph (IslandViewMorph.cpp)
     // `from` and `to` are frames in the canvas. The completion is called exactly once, after the
     // morph's animations end, also when a later morph superseded this one.
     void morph(const QRectF& from, const QRectF& to, bool expanding, double response, double damping,
@@ -131,7 +232,7 @@ public:
     bool hasActiveIslandLayerAnimation() const;
     quint64 morphCompletionToken() const { return m_morphCompletionToken; }
 
-    // MARK: Capture echo
+    // MARK: Capture echo (IslandViewEcho.cpp)
     // Grows the surface from `from` to `to` (canvas frames) with the echo's spring.
     void morphEchoFrame(const QRectF& from, const QRectF& to, bool expanding, std::function<void()> completion);
     // Shows the feedback and ends the echo 1.57 s later (1.0 s with Reduce Motion), back on
@@ -143,41 +244,178 @@ public:
     bool isCaptureEchoShown() const { return m_echoFeedback.has_value(); }
     quint64 echoMorphCompletionToken() const { return m_echoMorphCompletionToken; }
 
-    // MARK: Search
-    void focusSearch();
-    QLineEdit* searchInput() const { return m_searchInput; }
-
     // MARK: What is drawn now
     QRectF presentationFrame() const; // canvas coordinates
     double presentationCornerRadius() const;
     QColor presentationBackground() const;
     QColor presentationBorder() const;
     double presentationCollapsedContentOpacity() const;
+    double presentationExpandedContentOpacity() const;
+
+    // MARK: History list, selection and search (IslandViewHistory.cpp)
+    void focusSearch();
+    void focusSearchTapped();
+    QLineEdit* searchInput() const { return m_searchInput; }
+    void controlTextDidChange();
+    void rebuildRows();
+    void filterChanged();
+    std::optional<QuillomareCore::ClipboardItem> visibleItem(const QUuid& id) const;
+    QList<QuillomareCore::ClipboardItem> selectedHistoryItemsForActions() const;
+    void copySelectedItem();
+    void historyOriginalTapped();
+    void historyPlainTapped();
+    void historyMarkdownTapped();
+    void historyCleanURLTapped();
+    void historyFileNameTapped();
+    void historyFilePathTapped();
+    void copyInspectorDraftText(const QString& text);
+    bool handleHistoryScrollFallbackMouseDown(QMouseEvent* event);
+    bool handleHistoryScrollFallbackMouseDragged(QMouseEvent* event);
+    bool handleHistoryScrollFallbackMouseUp(QMouseEvent* event);
+    const QList<QuillomareCore::ClipboardItem>& items() const { return m_items; }
+    const QList<QuillomareCore::ClipboardItem>& visibleItems() const { return m_visibleItems; }
+    std::optional<QUuid> selectedItemID() const { return m_selectedItemID; }
+    const QSet<QUuid>& selectedHistoryItemIDs() const { return m_selectedHistoryItemIDs; }
+
+    // MARK: Shelf (IslandViewShelf.cpp)
+    std::optional<ShelfItem> selectedShelfItem() const;
+    void rebuildShelfRows();
+    const QList<ShelfSession>& shelfSessions() const { return m_shelfSessions; }
+    const QList<ShelfItem>& shelfItems() const { return m_shelfItems; }
+
+    // MARK: Quick preview (IslandViewQuickPreview.cpp)
+    std::optional<QUuid> previewingItemID() const { return m_previewingItemID; }
+    bool isQuickPreviewVisible() const;
+    void presentQuickPreview(const QuillomareCore::ClipboardItem& item, bool animated);
+    void openHistoryQuickPreview(const QuillomareCore::ClipboardItem& item);
+    void dismissQuickPreview(bool animated);
+    // Copies the card's selected text (Live Text or text); false when nothing is selected.
+    bool copyQuickPreviewSelectedTextIfAvailable();
+
+    // MARK: Views
+    QWidget* backdropView() const { return m_backdropView; }
+    QWidget* collapsedRoot() const { return m_collapsedRoot; }
+    QLabel* collapsedTitleLabel() const { return m_collapsedTitleLabel; }
+    QLabel* collapsedMetaLabel() const { return m_collapsedMetaLabel; }
+    QWidget* expandedRoot() const { return m_expandedRoot; }
+    QWidget* headerStack() const { return m_headerStack; }
+    QWidget* headerCenterGroup() const { return m_headerCenterGroup; }
+    IslandSegmentedPillControl* modeControl() const { return m_modeControl; }
+    IslandIconButton* languageButton() const { return m_languageButton; }
+    IslandIconButton* searchButton() const { return m_searchButton; }
+    IslandIconButton* settingsButton() const { return m_settingsButton; }
+    IslandIconButton* quitButton() const { return m_quitButton; }
+    IslandIconButton* pullButton() const { return m_pullButton; }
+    IslandIconButton* hideButton() const { return m_hideButton; }
+    QWidget* contentDeck() const { return m_contentDeck; }
+    QWidget* historyContainer() const { return m_historyContainer; }
+    QWidget* historyControlsRow() const { return m_historyControlsRow; }
+    QWidget* searchContainer() const { return m_searchContainer; }
+    QLabel* searchPlaceholderLabel() const { return m_searchPlaceholderLabel; }
+    QLabel* searchShortcutLabel() const { return m_searchShortcutLabel; }
+    IslandSegmentedPillControl* filterControl() const { return m_filterControl; }
+    IslandSegmentedPillControl* kindFilterControl() const { return m_kindFilterControl; }
+    QWidget* historyBodyContainer() const { return m_historyBodyContainer; }
+    QWidget* historyListColumn() const { return m_historyListColumn; }
+    QWidget* historySelectionBar() const { return m_historySelectionBar; }
+    IslandListScrollView* scrollView() const { return m_scrollView; }
+    QWidget* historyInspectorPanel() const { return m_historyInspectorPanel; }
+    QWidget* shelfGalleryContainer() const { return m_shelfGalleryContainer; }
+    QWidget* shelfContainer() const { return m_shelfContainer; }
+    IslandToastView* transientToast() const { return m_transientToast; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // MARK: Tree (IslandView.cpp)
     void setup();
+    void setupCollapsedRoot();
+    void setupExpandedRoot();
+    void setupHeader();
+    void setupContentDeck();
+    void setupHistoryContainer();
+    void setupSearchRow();
+    void setupFilters();
+    void setupListAndScrollView();
+    void setCollapsedDotColor(const QColor& color);
+
+    // The parts other files fill (each builds at least the container the tree places).
+    void setupHistoryInspectorPanel();
+    void configureHistorySelectionBar();
+    void configureHistoryScrollHoverBehavior();
+    void setupShelfGalleryContainer();
+    void setupShelfContainer();
+    void setupCaptureEchoOverlay();
+    void setupQuickPreviewOverlay();
+
+    // MARK: Layout (IslandViewLayout.cpp)
+    // The view's own layout pass: keeps the expanded width 34 points less than the view's.
+    void layoutSubviews();
+    void placeRoots();
+    void applyExpandedConstraints();
+    void relayout();
+    // The morph and echo changed a presented value.
+    void presentationDidChange();
+    // Unhides both roots while a morph runs, then presentationDidChange().
+    void updateExpandedChildren();
+    void updateMouseRouting();
+
+    // MARK: Modes
+    void finishContentModeFade(ContentMode mode);
+
+    // MARK: Keyboard
+    std::optional<KeyAction> expandedKeyAction(const QKeyEvent& event) const;
+    void performKeyAction(KeyAction action);
+
+    // MARK: Morph and echo
     void commitMorphEnd(const QRectF& finalFrame, DisplayMode mode);
     void commitEchoMorphEnd(const QRectF& finalFrame);
     void applyEchoChrome(bool active);
-    void updateExpandedChildren();
     void setModelFrame(const QRectF& frame);
     double presentationDouble(const QString& key, double model) const;
     QColor presentationColor(const QString& key, const QColor& model) const;
 
+    // MARK: History actions
+    std::optional<QuillomareCore::ClipboardItem> primaryActionItem() const;
+    bool copyVariantIfOffered(PasteVariant variant, IslandActionTileButton* tile);
+    // The inspector's edited text, when it shows one that can be copied.
+    std::optional<QString> inspectorEditableTextForCopy() const;
+
     IslandAnimator& animator() const { return IslandAnimator::shared(); }
 
+    // MARK: Animation keys of the view itself
+    static inline const QString kMorphBounds = QStringLiteral("morph.bounds");
+    static inline const QString kMorphCornerRadius = QStringLiteral("morph.cornerRadius");
+    static inline const QString kMorphBackground = QStringLiteral("morph.backgroundColor");
+    static inline const QString kMorphBorder = QStringLiteral("morph.borderColor");
+    static inline const QString kMorphCollapsedOpacity = QStringLiteral("morph.opacity.collapsedRoot");
+    static inline const QString kMorphExpandedOpacity = QStringLiteral("morph.opacity.expandedRoot");
+    static inline const QString kEchoBounds = QStringLiteral("echo.bounds");
+    static inline const QString kEchoOpacityRestore = QStringLiteral("echo.opacity.restore");
+    // The badge is a layer of its own: its fade does not count as an island-layer animation.
+    static inline const QString kBadgeOpacity = QStringLiteral("badge.opacity");
+    static inline const QString kMorphPrefix = QStringLiteral("morph.");
+    static inline const QString kEchoPrefix = QStringLiteral("echo.");
+
+    // MARK: State
     DisplayMode m_displayMode = DisplayMode::expanded;
     ContentMode m_contentMode = ContentMode::history;
     CollapsedVisualStyle m_collapsedVisualStyle = CollapsedVisualStyle::floatingPill;
-    double m_expandedTopInset = 14;
     double m_notchHeaderWidth = 0;
     double m_notchHeaderStripHeight = 0;
-    double m_expandedContentHeight = 0;
+
+    // Constants of the expanded layout ("constraints"); absent until the tree is built.
+    std::optional<double> m_expandedTopConstraint;
+    std::optional<double> m_expandedHeightConstraint;
+    std::optional<double> m_expandedWidthConstraint;
+    std::optional<double> m_contentDeckHeightConstraint;
+    std::optional<double> m_scrollHeightConstraint;
+    std::optional<double> m_headerNotchGapConstraint;
+    double m_headerContentClearance = 7;
 
     // The backing layer's model values.
     double m_cornerRadius = 16;
@@ -193,7 +431,77 @@ private:
     std::shared_ptr<WorkItem> m_captureEchoDismissWorkItem;
     std::optional<QuillomareCore::CaptureFeedback> m_echoFeedback;
 
+    // History and shelf as last pushed, and what is selected in them.
+    QList<QuillomareCore::ClipboardItem> m_items;
+    QList<QuillomareCore::ClipboardItem> m_visibleItems;
+    std::optional<QUuid> m_selectedItemID;
+    QSet<QUuid> m_selectedHistoryItemIDs;
+    std::optional<QUuid> m_lastHistorySelectionID;
+    std::optional<QString> m_lastHistoryRowsSignature;
+    std::optional<QUuid> m_historyScrollFallbackRowID;
+    QList<ShelfSession> m_shelfSessions;
+    QList<ShelfItem> m_shelfItems;
+    std::optional<QUuid> m_selectedShelfItemID;
+    QSet<QUuid> m_selectedShelfItemIDs;
+    std::optional<QUuid> m_lastShelfSelectionID;
+    std::optional<QUuid> m_selectedShelfSessionID;
+    std::optional<QString> m_lastShelfRowsSignature;
+    std::optional<QUuid> m_shelfGalleryFallbackCardID;
+    std::optional<QUuid> m_previewingItemID;
+
+    Platform::Pasteboard* m_generalPasteboard = nullptr;
+    std::unique_ptr<Platform::Pasteboard> m_ownGeneralPasteboard;
+
+    // MARK: Views
+    QWidget* m_backdropView = nullptr;
+    QWidget* m_collapsedRoot = nullptr;
+    QWidget* m_collapsedDot = nullptr;
+    QLabel* m_collapsedTitleLabel = nullptr;
+    QLabel* m_collapsedMetaLabel = nullptr;
+    QWidget* m_expandedRoot = nullptr;
+    QVBoxLayout* m_expandedRootLayout = nullptr;
+    QSpacerItem* m_headerContentSpacer = nullptr;
+    QWidget* m_headerStack = nullptr;
+    QWidget* m_headerLeftGroup = nullptr;
+    QWidget* m_headerCenterGroup = nullptr;
+    QWidget* m_headerRightGroup = nullptr;
+    IslandSegmentedPillControl* m_modeControl = nullptr;
+    IslandIconButton* m_languageButton = nullptr;
+    IslandIconButton* m_searchButton = nullptr;
+    IslandIconButton* m_settingsButton = nullptr;
+    IslandIconButton* m_quitButton = nullptr;
+    IslandIconButton* m_pullButton = nullptr;
+    IslandIconButton* m_hideButton = nullptr;
+    QPointer<QMenu> m_languageMenu;
+    QWidget* m_contentDeck = nullptr;
+    QWidget* m_historyContainer = nullptr;
+    QWidget* m_historyControlsRow = nullptr;
+    QWidget* m_searchContainer = nullptr;
+    QWidget* m_searchIconView = nullptr;
     QLineEdit* m_searchInput = nullptr;
+    QLabel* m_searchPlaceholderLabel = nullptr;
+    QLabel* m_searchShortcutLabel = nullptr;
+    IslandSegmentedPillControl* m_filterControl = nullptr;
+    IslandSegmentedPillControl* m_kindFilterControl = nullptr;
+    QWidget* m_historyBodyContainer = nullptr;
+    QWidget* m_historyListColumn = nullptr;
+    QWidget* m_historySelectionBar = nullptr;
+    IslandListScrollView* m_scrollView = nullptr;
+    QWidget* m_scrollDocumentView = nullptr;
+    QVBoxLayout* m_listStack = nullptr;
+    QWidget* m_historySplitLine = nullptr;
+    QWidget* m_historyInspectorPanel = nullptr;
+    QWidget* m_shelfGalleryContainer = nullptr;
+    QWidget* m_shelfContainer = nullptr;
+    IslandToastView* m_transientToast = nullptr;
+
+    // The inspector's action tiles; set when the inspector is built.
+    IslandActionTileButton* m_historyOriginalButton = nullptr;
+    IslandActionTileButton* m_historyPlainButton = nullptr;
+    IslandActionTileButton* m_historyMarkdownButton = nullptr;
+    IslandActionTileButton* m_historyTranslateButton = nullptr; // holds the Clean Link tile
+    IslandActionTileButton* m_historyFileNameButton = nullptr;
+    IslandActionTileButton* m_historyFilePathButton = nullptr;
 };
 
 } // namespace QuillomareMac

@@ -1,0 +1,350 @@
+#include "IslandPreviewRenderer.h"
+
+#include "Island/CaptureEchoHUDView.h"
+#include "Island/IslandTheme.h"
+#include "Island/NotchAnchor.h"
+#include "Shelf/ShelfItem.h"
+#include "Shell/Localization.h"
+
+#include <QuillomareCore/CloudSyncService.h>
+#include <QuillomareCore/Foundation.h>
+#include <QuillomareCore/Hashing.h>
+
+#include <QBuffer>
+#include <QCoreApplication>
+#include <QImageReader>
+#include <QImageWriter>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QPixmap>
+#include <QSaveFile>
+
+#include <optional>
+
+namespace QuillomareMac {
+
+using QuillomareCore::CaptureFeedback;
+using QuillomareCore::ClipboardItem;
+using QuillomareCore::ClipboardPayload;
+using QuillomareCore::ClipKind;
+using QuillomareCore::CloudSyncState;
+using RenderError = IslandPreviewRenderer::RenderError;
+
+namespace {
+
+// MARK: Sample content
+
+QByteArray samplePNG(const QColor& from, const QColor& to)
+{
+    QImage image(160, 100, QImage::Format_ARGB32_Premultiplied);
+    QPainter painter(&image);
+    QLinearGradient gradient(0, 0, 160, 100);
+    gradient.setColorAt(0, from);
+    gradient.setColorAt(1, to);
+    painter.fillRect(image.rect(), gradient);
+    painter.end();
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return png;
+}
+
+ClipboardItem sampleItem(ClipKind kind, const QString& preview, ClipboardPayload payload, QString contentHash,
+                         const QString& source, qint64 minutesAgo, bool pinned = false)
+{
+    return ClipboardItem{
+        .id = QUuid::createUuid(),
+        .createdAt = QuillomareCore::Clock::now().addSecs(-60 * minutesAgo),
+        .kind = kind,
+        .preview = preview,
+        .contentHash = std::move(contentHash),
+        .sourceAppName = source,
+        .sourceBundleIdentifier = std::nullopt,
+        .sourcePlatform = QuillomareCore::ClipSourcePlatform::mac,
+        .isSensitive = false,
+        .isLocalOnly = false,
+        .isPinned = pinned,
+        .payload = std::move(payload),
+    };
+}
+
+ClipboardItem sampleText(const QString& text, const QString& source, qint64 minutesAgo, bool pinned = false)
+{
+    return sampleItem(ClipKind::text, text, ClipboardPayload::text(text),
+                      QuillomareCore::ClipHashing::textContentHash(text), source, minutesAgo, pinned);
+}
+
+QList<ClipboardItem> sampleHistoryItems()
+{
+    const QString url = QStringLiteral("https://example.org/island/preview");
+    const QStringList files = {QStringLiteral("/home/user/Documents/Quarterly report.pdf")};
+    const QByteArray png = samplePNG(QColor(47, 140, 255), QColor(92, 199, 138));
+    return {
+        sampleText(L10n::text(QStringLiteral("会议改到明天下午三点，请确认预算文档。"),
+                              QStringLiteral("The meeting moved to 3 pm tomorrow; please confirm the budget.")),
+                   QStringLiteral("Notes"), 2, true),
+        sampleItem(ClipKind::url, url, ClipboardPayload::text(url), QuillomareCore::ClipHashing::textContentHash(url),
+                   QStringLiteral("Firefox"), 5),
+        sampleText(QStringLiteral("git commit -m \"Island preview\""), QStringLiteral("Terminal"), 12),
+        sampleItem(ClipKind::image, L10n::text(QStringLiteral("图片"), QStringLiteral("Image")),
+                   ClipboardPayload::imagePNG(png), QuillomareCore::ClipHashing::imageContentHash(png),
+                   QStringLiteral("Screenshot"), 30),
+        sampleItem(ClipKind::file, QStringLiteral("Quarterly report.pdf"), ClipboardPayload::fileURLs(files),
+                   QuillomareCore::ClipHashing::fileContentHash(files), QStringLiteral("Files"), 95),
+        sampleText(QStringLiteral("北京市朝阳区建国路 88 号"), QStringLiteral("Mail"), 240),
+    };
+}
+
+QList<ShelfSession> sampleShelfSessions()
+{
+    const QDateTime now = QuillomareCore::Clock::now();
+    const auto shelfItem = [&](ClipKind kind, const QString& title, const QString& subtitle, ShelfPayload payload,
+                               qint64 minutesAgo) {
+        return ShelfItem{.id = QUuid::createUuid(),
+                         .createdAt = now.addSecs(-60 * minutesAgo),
+                         .kind = kind,
+                         .title = title,
+                         .subtitle = subtitle,
+                         .preview = title,
+                         .payload = std::move(payload),
+                         .isSensitive = false};
+    };
+    ShelfSession session;
+    session.id = QUuid::createUuid();
+    session.name = ShelfSession::defaultName();
+    session.createdAt = now.addSecs(-3600);
+    session.updatedAt = now;
+    session.items = {
+        shelfItem(ClipKind::file, QStringLiteral("Quarterly report.pdf"), QStringLiteral("PDF · 1.2 MB"),
+                  ShelfPayload::fileURLs({QStringLiteral("/home/user/Documents/Quarterly report.pdf")}), 3),
+        shelfItem(ClipKind::image, QStringLiteral("Screenshot.png"), QStringLiteral("PNG · 160 × 100"),
+                  ShelfPayload::imagePNG(samplePNG(QColor(255, 158, 56), QColor(47, 140, 255))), 8),
+        shelfItem(ClipKind::url, QStringLiteral("example.org"), QStringLiteral("https://example.org/island"),
+                  ShelfPayload::url(QStringLiteral("https://example.org/island")), 20),
+        shelfItem(ClipKind::text, L10n::text(QStringLiteral("发布说明草稿"), QStringLiteral("Release notes draft")),
+                  L10n::text(QStringLiteral("文本"), QStringLiteral("Text")),
+                  ShelfPayload::text(QStringLiteral("Version 0.1: the island, the shelf, the echo.")), 45),
+    };
+    return {session};
+}
+
+// The island is given content through the same pushes the application makes, once it has them;
+// until then the preview shows the island as it draws without.
+template <typename View> void pushSampleHistory(View& view)
+{
+    const QList<ClipboardItem> items = sampleHistoryItems();
+    const CloudSyncState state = CloudSyncState::disabled();
+    if constexpr (requires { view.configure(items, state, std::optional<QString>()); })
+        view.configure(items, state, std::optional<QString>());
+    else if constexpr (requires { view.configure(items, state, QString()); })
+        view.configure(items, state, QString());
+}
+
+template <typename View> void pushSampleShelf(View& view)
+{
+    const QList<ShelfSession> sessions = sampleShelfSessions();
+    const QUuid selected = sessions.constFirst().id;
+    if constexpr (requires { view.configureShelf(sessions, std::optional<QUuid>(), std::optional<QString>()); })
+        view.configureShelf(sessions, std::optional<QUuid>(selected), std::optional<QString>());
+    else if constexpr (requires { view.configureShelf(sessions, selected, QString()); })
+        view.configureShelf(sessions, selected, QString());
+}
+
+QImage grabOffscreen(QWidget& widget);
+
+// The island's own still echo, once it has one; nothing before.
+template <typename View> std::optional<QImage> echoInIsland(const CaptureFeedback& feedback, const QSize& size)
+{
+    if constexpr (requires(View & view) { view.showCaptureEchoPreview(feedback); }) {
+        View island(QRect(QPoint(0, 0), size));
+        island.setCollapsedVisualStyle(View::CollapsedVisualStyle::floatingPill);
+        island.setDisplayMode(View::DisplayMode::collapsed, false);
+        island.showCaptureEchoPreview(feedback);
+        return grabOffscreen(island);
+    } else {
+        return std::nullopt;
+    }
+}
+
+// The echo's look around the badge: the collapsed island's surface at the echo's size.
+class EchoStage final : public QWidget
+{
+public:
+    using QWidget::QWidget;
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        IslandTheme::paintRoundedSurface(painter, QRectF(rect()), 16, IslandTheme::collapsedBackground(),
+                                         IslandTheme::collapsedBorder(), 1);
+    }
+};
+
+// Lays the widget out and paints it into a picture without putting a window on a screen.
+QImage grabOffscreen(QWidget& widget)
+{
+    widget.setAttribute(Qt::WA_DontShowOnScreen);
+    widget.show();
+    // Layout requests and queued calls the setup posted: the picture shows their outcome.
+    QCoreApplication::sendPostedEvents();
+    const QPixmap pixmap = widget.grab();
+    widget.hide();
+    if (pixmap.isNull())
+        return {};
+    return pixmap.toImage();
+}
+
+} // namespace
+
+// MARK: - Errors
+
+RenderError::RenderError(Kind kind, const QString& detail)
+    : Error(detail.isEmpty() ? description(kind) : description(kind) + QStringLiteral(": ") + detail), m_kind(kind)
+{}
+
+QString RenderError::description(Kind kind)
+{
+    switch (kind) {
+    case Kind::missingBitmap:
+        return L10n::text(QStringLiteral("无法生成预览位图"), QStringLiteral("The preview bitmap could not be made"));
+    case Kind::invalidPNG:
+        return L10n::text(QStringLiteral("无法写入预览 PNG 文件"),
+                          QStringLiteral("The preview could not be written as a PNG file"));
+    case Kind::blankPreview:
+        return L10n::text(QStringLiteral("预览是空白的：所有像素颜色相同"),
+                          QStringLiteral("The preview is blank: every pixel has the same colour"));
+    }
+    return {};
+}
+
+// MARK: - Sizes and samples
+
+Platform::ScreenDescription IslandPreviewRenderer::sampleScreen()
+{
+    // y-up: a 25-point top panel above the visible frame, as on the laptops the island was
+    // first drawn for.
+    Platform::ScreenDescription screen;
+    screen.name = QStringLiteral("preview");
+    screen.frame = QRectF(0, 0, 1440, 900);
+    screen.visibleFrame = QRectF(0, 0, 1440, 875);
+    return screen;
+}
+
+QSize IslandPreviewRenderer::expandedIslandSize()
+{
+    return IslandGeometry::targetFrame(IslandView::DisplayMode::expanded, sampleScreen()).frame.size().toSize();
+}
+
+QSize IslandPreviewRenderer::captureEchoSize()
+{
+    return IslandGeometry::echoFrame(sampleScreen()).size().toSize();
+}
+
+CaptureFeedback IslandPreviewRenderer::sampleCaptureFeedback()
+{
+    return CaptureFeedback{ClipKind::text, QStringLiteral("TextEdit"), false, CaptureFeedback::SaveStatus::saved()};
+}
+
+IslandView::ContentMode IslandPreviewRenderer::contentMode(ContentPreviewMode mode)
+{
+    return mode == ContentPreviewMode::shelfGallery ? IslandView::ContentMode::shelfGallery
+                                                    : IslandView::ContentMode::history;
+}
+
+void IslandPreviewRenderer::fillWithSampleContent(IslandView& view)
+{
+    pushSampleHistory(view);
+    pushSampleShelf(view);
+}
+
+// MARK: - Pictures
+
+QImage IslandPreviewRenderer::islandImage(ContentPreviewMode mode)
+{
+    const auto target = IslandGeometry::targetFrame(IslandView::DisplayMode::expanded, sampleScreen());
+    IslandView view(QRect(QPoint(0, 0), target.frame.size().toSize()));
+    fillWithSampleContent(view);
+    view.setExpandedTopInset(target.pushes.expandedTopInset);
+    view.setNotchHeaderLayout(target.pushes.notchWidth, target.pushes.stripHeight);
+    view.setExpandedContentHeight(target.pushes.expandedContentHeight);
+    view.setDisplayMode(IslandView::DisplayMode::expanded, false);
+    view.setContentMode(contentMode(mode), false);
+    return grabOffscreen(view);
+}
+
+QImage IslandPreviewRenderer::captureEchoImage()
+{
+    const QSize size = captureEchoSize();
+    const CaptureFeedback feedback = sampleCaptureFeedback();
+
+    if (auto image = echoInIsland<IslandView>(feedback, size))
+        return *image;
+
+    EchoStage stage;
+    stage.setAttribute(Qt::WA_NoSystemBackground);
+    stage.resize(size);
+    auto* badge = new CaptureEchoHUDView(&stage);
+    badge->configure(feedback);
+    // 10 inside the leading and trailing edges, 7 above the bottom edge.
+    badge->setBadgeGeometry(QRect(10, size.height() - 7 - CaptureEchoHUDView::kBadgeHeight, size.width() - 20,
+                                  CaptureEchoHUDView::kBadgeHeight));
+    return grabOffscreen(stage);
+}
+
+bool IslandPreviewRenderer::isBlank(const QImage& image)
+{
+    if (image.isNull())
+        return true;
+    const QImage pixels = image.convertToFormat(QImage::Format_ARGB32);
+    const QRgb first = pixels.pixel(0, 0);
+    for (int y = 0; y < pixels.height(); ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(pixels.constScanLine(y));
+        for (int x = 0; x < pixels.width(); ++x) {
+            if (line[x] != first)
+                return false;
+        }
+    }
+    return true;
+}
+
+void IslandPreviewRenderer::writePNG(const QImage& image, const QString& path)
+{
+    if (image.isNull())
+        throw RenderError(RenderError::Kind::missingBitmap);
+    if (isBlank(image))
+        throw RenderError(RenderError::Kind::blankPreview);
+
+    // A failed write leaves whatever was at the path before.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        throw RenderError(RenderError::Kind::invalidPNG, path + QStringLiteral(" (") + file.errorString() + u')');
+    QImageWriter writer(&file, "png");
+    if (!writer.write(image)) {
+        file.cancelWriting();
+        throw RenderError(RenderError::Kind::invalidPNG, path + QStringLiteral(" (") + writer.errorString() + u')');
+    }
+    if (!file.commit())
+        throw RenderError(RenderError::Kind::invalidPNG, path + QStringLiteral(" (") + file.errorString() + u')');
+
+    QImageReader reader(path, "png");
+    const QImage written = reader.read();
+    if (written.isNull() || written.size() != image.size())
+        throw RenderError(RenderError::Kind::invalidPNG,
+                          path + QStringLiteral(" (") +
+                              (written.isNull() ? reader.errorString() : QStringLiteral("size differs")) + u')');
+}
+
+void IslandPreviewRenderer::render(const QString& path, ContentPreviewMode mode)
+{
+    writePNG(islandImage(mode), path);
+}
+
+void IslandPreviewRenderer::renderCaptureEcho(const QString& path)
+{
+    writePNG(captureEchoImage(), path);
+}
+
+} // namespace QuillomareMac

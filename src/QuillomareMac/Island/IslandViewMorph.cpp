@@ -1,0 +1,267 @@
+// The island's drawn surface (its "backing layer" of model values and the animations that
+// override them) and the spring morph between the collapsed and the expanded island.
+
+#include "IslandView.h"
+
+#include "IslandScheduler.h"
+#include "IslandTheme.h"
+
+#include <QPainter>
+#include <QPainterPath>
+#include <QPointer>
+
+#include <algorithm>
+
+namespace QuillomareMac {
+
+namespace {
+
+constexpr CubicCurve kCollapseFadeCurve{0.36, 0, 0.7, 1};
+
+QString echoStatusText(const QuillomareCore::CaptureFeedback& feedback)
+{
+    using Case = QuillomareCore::CaptureFeedback::SaveStatus::Case;
+    switch (feedback.status.caseOf()) {
+    case Case::ignored:
+        return L10n::text(QStringLiteral("已忽略"), QStringLiteral("Ignored"));
+    case Case::failed:
+        return L10n::text(QStringLiteral("未保存"), QStringLiteral("Not Saved"));
+    case Case::saved:
+        return L10n::text(QStringLiteral("已保存"), QStringLiteral("Saved"));
+    case Case::duplicate:
+        return L10n::text(QStringLiteral("重复"), QStringLiteral("Duplicate"));
+    }
+    return {};
+}
+
+} // namespace
+
+// MARK: - Surface
+
+IslandView::SurfaceLook IslandView::surfaceLook(DisplayMode mode) const
+{
+    if (mode == DisplayMode::expanded)
+        return {12, IslandTheme::expandedBackground(), IslandTheme::expandedBorder(), 0.16};
+    if (m_collapsedVisualStyle == CollapsedVisualStyle::floatingPill)
+        return {16, IslandTheme::collapsedBackground(), IslandTheme::collapsedBorder(), 0.1};
+    return {16, QColor(0, 0, 0, 0), QColor(0, 0, 0, 0), 0};
+}
+
+void IslandView::applySurfaceStyle(DisplayMode mode)
+{
+    const SurfaceLook look = surfaceLook(mode);
+    m_cornerRadius = look.cornerRadius;
+    m_background = look.background;
+    m_border = look.border;
+    m_backdropAlpha = look.backdropAlpha;
+    update();
+}
+
+void IslandView::setModelFrame(const QRectF& frame)
+{
+    setGeometry(frame.toAlignedRect());
+}
+
+void IslandView::syncBackingLayerToCurrentFrameWithoutAnimation()
+{
+    animator().removeAll(this, kMorphPrefix);
+    animator().removeAll(this, kEchoPrefix);
+    animator().remove(this, kBadgeOpacity);
+    applySurfaceStyle(m_displayMode);
+    m_layerOpacity = 1;
+    presentationDidChange();
+}
+
+bool IslandView::hasActiveIslandLayerAnimation() const
+{
+    auto* self = const_cast<IslandView*>(this);
+    return animator().containsPrefix(self, kMorphPrefix) || animator().containsPrefix(self, kEchoPrefix);
+}
+
+void IslandView::morph(const QRectF& from, const QRectF& to, bool expanding, double response, double damping,
+                       std::function<void()> completion)
+{
+    const DisplayMode target = expanding ? DisplayMode::expanded : DisplayMode::collapsed;
+    m_displayMode = target;
+    if (expanding)
+        dismissCaptureEchoImmediately();
+
+    // A morph that interrupts another carries on from what is on screen, with its velocity.
+    const bool interrupting = animator().contains(this, kMorphBounds);
+    const QRectF start = interrupting ? presentationFrame() : from;
+    const double startCollapsedOpacity = presentationCollapsedContentOpacity();
+    const double startExpandedOpacity = presentationDouble(kMorphExpandedOpacity, m_expandedContentOpacity);
+
+    // The widget keeps the expanded rectangle for the whole morph; only the surface moves.
+    setModelFrame(expanding ? to : from);
+
+    const SurfaceLook source = expanding ? surfaceLook(DisplayMode::collapsed) : surfaceLook(DisplayMode::expanded);
+    const SurfaceLook targetLook = surfaceLook(target);
+    m_cornerRadius = targetLook.cornerRadius;
+    m_background = targetLook.background;
+    m_border = targetLook.border;
+    m_backdropAlpha = targetLook.backdropAlpha;
+
+    const quint64 token = ++m_morphCompletionToken;
+    IslandAnimationTransaction transaction([weak = QPointer<IslandView>(this), token, to, target,
+                                            completion = std::move(completion)] {
+        if (weak && weak->m_morphCompletionToken == token)
+            weak->commitMorphEnd(to, target);
+        if (completion)
+            completion();
+    });
+
+    const SpringParameters spring = SpringParameters::fromResponse(response, damping);
+    const double settling = spring.settlingDuration();
+    const auto repaint = [this](const AnimatedValue&) { presentationDidChange(); };
+    const auto add = [&](const QString& key, IslandAnimation animation) {
+        animation.onFrame = repaint;
+        animation.completion = transaction.track();
+        animator().add(this, key, std::move(animation));
+    };
+
+    add(kMorphBounds, IslandAnimation::spring(interrupting ? std::nullopt : std::optional<AnimatedValue>(start), to,
+                                               spring));
+    add(kMorphCornerRadius,
+        IslandAnimation::spring(source.cornerRadius, targetLook.cornerRadius, spring.criticallyDamped()));
+    add(kMorphBackground, IslandAnimation::timed(source.background, targetLook.background, settling));
+    add(kMorphBorder, IslandAnimation::timed(source.border, targetLook.border, settling));
+
+    if (expanding) {
+        m_collapsedContentOpacity = 0;
+        add(kMorphCollapsedOpacity, IslandAnimation::timed(startCollapsedOpacity, 0.0, 0.1, CubicCurve::easeIn()));
+        m_expandedContentOpacity = 1;
+        IslandAnimation fadeIn = IslandAnimation::timed(0.0, 1.0, 0.26);
+        fadeIn.beginDelay = 0.04;
+        add(kMorphExpandedOpacity, std::move(fadeIn));
+    } else {
+        const double fade = std::min(std::max(0.34 * settling, 0.16), 0.2);
+        m_expandedContentOpacity = 0;
+        add(kMorphExpandedOpacity, IslandAnimation::timed(startExpandedOpacity, 0.0, fade, kCollapseFadeCurve));
+        const double restingCollapsed = m_collapsedVisualStyle == CollapsedVisualStyle::floatingPill ? 1 : 0;
+        m_collapsedContentOpacity = restingCollapsed;
+        IslandAnimation fadeIn = IslandAnimation::timed(0.0, restingCollapsed, 0.14, CubicCurve::easeOut());
+        fadeIn.beginDelay = std::max(0.0, 0.45 * settling);
+        add(kMorphCollapsedOpacity, std::move(fadeIn));
+    }
+    transaction.commit();
+    updateExpandedChildren();
+    update();
+}
+
+void IslandView::commitMorphEnd(const QRectF& finalFrame, DisplayMode mode)
+{
+    animator().removeAll(this, kMorphPrefix);
+    setModelFrame(finalFrame);
+    finalizeAnimatedDisplayMode(mode);
+}
+
+// MARK: - Presentation
+
+double IslandView::presentationDouble(const QString& key, double model) const
+{
+    if (const auto value = animator().value(const_cast<IslandView*>(this), key)) {
+        if (const double* number = std::get_if<double>(&*value))
+            return *number;
+    }
+    return model;
+}
+
+QColor IslandView::presentationColor(const QString& key, const QColor& model) const
+{
+    if (const auto value = animator().value(const_cast<IslandView*>(this), key)) {
+        if (const QColor* color = std::get_if<QColor>(&*value))
+            return *color;
+    }
+    return model;
+}
+
+QRectF IslandView::presentationFrame() const
+{
+    auto* self = const_cast<IslandView*>(this);
+    for (const QString& key : {kEchoBounds, kMorphBounds}) {
+        if (const auto value = animator().value(self, key)) {
+            if (const QRectF* rect = std::get_if<QRectF>(&*value))
+                return *rect;
+        }
+    }
+    return QRectF(geometry());
+}
+
+double IslandView::presentationCornerRadius() const
+{
+    return presentationDouble(kMorphCornerRadius, m_cornerRadius);
+}
+
+QColor IslandView::presentationBackground() const
+{
+    return presentationColor(kMorphBackground, m_background);
+}
+
+QColor IslandView::presentationBorder() const
+{
+    return presentationColor(kMorphBorder, m_border);
+}
+
+double IslandView::presentationCollapsedContentOpacity() const
+{
+    return presentationDouble(kMorphCollapsedOpacity, m_collapsedContentOpacity);
+}
+
+double IslandView::presentationExpandedContentOpacity() const
+{
+    return presentationDouble(kMorphExpandedOpacity, m_expandedContentOpacity);
+}
+
+// MARK: - Drawing
+
+void IslandView::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setOpacity(std::clamp(presentationDouble(kEchoOpacityRestore, m_layerOpacity), 0.0, 1.0));
+
+    const QRectF frame = presentationFrame().translated(-QPointF(pos()));
+    if (frame.width() <= 0 || frame.height() <= 0)
+        return;
+    const double radius =
+        std::max(0.0, std::min({presentationCornerRadius(), frame.height() / 2, frame.width() / 2}));
+
+    // Over a camera housing only the lower corners are rounded: the top edge meets the screen's.
+    QPainterPath surface;
+    if (m_collapsedVisualStyle == CollapsedVisualStyle::hardwareNotch) {
+        surface.moveTo(frame.topLeft());
+        surface.lineTo(frame.topRight());
+        surface.lineTo(frame.right(), frame.bottom() - radius);
+        surface.quadTo(frame.bottomRight(), QPointF(frame.right() - radius, frame.bottom()));
+        surface.lineTo(frame.left() + radius, frame.bottom());
+        surface.quadTo(frame.bottomLeft(), QPointF(frame.left(), frame.bottom() - radius));
+        surface.closeSubpath();
+    } else {
+        surface.addRoundedRect(frame, radius, radius);
+    }
+    painter.fillPath(surface, presentationBackground());
+    const QColor border = presentationBorder();
+    if (border.alpha() > 0) {
+        painter.setPen(QPen(border, 1));
+        painter.drawPath(surface);
+    }
+    painter.setClipPath(surface);
+
+    if (m_echoFeedback) {
+        const double badgeOpacity = presentationDouble(kBadgeOpacity, 1.0);
+        painter.setOpacity(painter.opacity() * badgeOpacity);
+        QFont font = painter.font();
+        font.setPixelSize(12);
+        font.setWeight(QFont::DemiBold);
+        painter.setFont(font);
+        painter.setPen(QColor::fromRgbF(1, 1, 1, 0.92f));
+        const QRectF badge = frame.adjusted(16, 7, -16, -7);
+        painter.drawText(badge, Qt::AlignLeft | Qt::AlignVCenter, m_echoFeedback->primaryLabel());
+        painter.setPen(QColor::fromRgbF(1, 1, 1, 0.55f));
+        painter.drawText(badge, Qt::AlignRight | Qt::AlignVCenter, echoStatusText(*m_echoFeedback));
+    }
+    // The collapsed and expanded content are the two roots, child views drawn over the surface.
+}
+
+} // namespace QuillomareMac

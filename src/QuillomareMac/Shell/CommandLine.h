@@ -1,0 +1,48 @@
+#pragma once
+
+// The developer switches of the command line: each renders a preview (later also the self-test
+// and the interface probes) instead of starting the application, and ends the process with its
+// own status. The first switch of the table that is present decides; later ones are not acted on.
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace QuillomareMac::CommandLine {
+
+// Exit statuses of the developer modes.
+constexpr int kSuccess = 0;
+constexpr int kFailure = 1;
+// A render switch without an output path after it.
+constexpr int kMissingOutputPath = 64;
+
+enum class DeveloperMode
+{
+    renderIslandPreview,
+    renderShelfPreview,
+    renderEchoPreview
+};
+
+// The program's arguments, the program path first, as file names are decoded.
+QStringList arguments(int argc, char** argv);
+
+// Whole-argument and case-sensitive: "--render-echo-preview=out.png" is not the switch.
+bool hasSwitch(const QStringList& arguments, const QString& flag);
+// The argument right after the first one equal to `flag`; nothing when `flag` is absent or last.
+// The value is not checked: an empty argument or another switch is returned as it stands.
+std::optional<QString> commandLineValue(const QStringList& arguments, const QString& flag);
+
+// The developer mode the arguments ask for, in the order of the table; nothing: the normal start.
+std::optional<DeveloperMode> developerMode(const QStringList& arguments);
+QString switchName(DeveloperMode mode);
+
+// `value` made absolute against `currentDirectory` (an absolute path stays as it is), with "."
+// and ".." components removed; ".." at the root stays at the root.
+QString resolvedOutputPath(const QString& value, const QString& currentDirectory);
+
+// Runs the mode to its end, application object included, and returns the exit status. Writes
+// the result or the failure to standard output or standard error.
+int runDeveloperMode(DeveloperMode mode, const QStringList& arguments, int& argc, char** argv);
+
+} // namespace QuillomareMac::CommandLine

@@ -1,0 +1,219 @@
+#include "TestSupport.h"
+
+#include "Island/IslandIconButton.h"
+#include "Island/IslandListScrollView.h"
+#include "Island/IslandScheduler.h"
+#include "Island/IslandSegmentedPillControl.h"
+#include "Island/IslandView.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+
+#include <memory>
+
+using namespace QuillomareMac;
+using Mode = IslandView::DisplayMode;
+
+// The expanded island's inner layout: the metrics the panel controller pushes for each screen
+// and the places of the tree's views.
+class TestIslandViewLayout : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+
+    void screenMetrics_data();
+    void screenMetrics();
+    void headerGapStaysCentred();
+    void historyTreeGeometry();
+    void narrowIslandSqueezesTheSearchFieldFirst();
+    void headerButtonsInOrder();
+
+private:
+    // Where `view` lies in the island view.
+    QRect inIsland(const QWidget* view) const { return QRect(view->mapTo(m_view, QPoint(0, 0)), view->size()); }
+
+    std::shared_ptr<ManualIslandScheduler> m_scheduler;
+    std::unique_ptr<QWidget> m_canvas;
+    IslandView* m_view = nullptr;
+};
+
+void TestIslandViewLayout::init()
+{
+    L10n::setIsChineseForTesting(false);
+    m_scheduler = std::make_shared<ManualIslandScheduler>();
+    IslandScheduler::setSharedForTesting(m_scheduler);
+    m_canvas = std::make_unique<QWidget>();
+    m_canvas->resize(780, 470);
+    m_view = new IslandView(QRect(297, 0, 185, 32), m_canvas.get());
+    m_canvas->show();
+    m_view->setDisplayMode(Mode::expanded, false);
+    m_view->setGeometry(0, 0, 780, 430);
+}
+
+void TestIslandViewLayout::cleanup()
+{
+    m_canvas.reset();
+    IslandScheduler::setSharedForTesting(nullptr);
+}
+
+void TestIslandViewLayout::screenMetrics_data()
+{
+    QTest::addColumn<double>("top");
+    QTest::addColumn<double>("notchWidth");
+    QTest::addColumn<double>("stripHeight");
+    QTest::addColumn<double>("height");
+    QTest::addColumn<double>("gap");
+    QTest::addColumn<double>("clearance");
+    QTest::addColumn<double>("deck");
+    QTest::addColumn<double>("list");
+
+    // Without a camera housing the strip does not matter.
+    QTest::newRow("no housing") << 14.0 << 0.0 << 37.0 << 402.0 << 0.0 << 7.0 << 363.0 << 321.0;
+    QTest::newRow("no housing, tall strip") << 14.0 << 0.0 << 80.0 << 402.0 << 0.0 << 7.0 << 363.0 << 321.0;
+    // Below a housing the content clears the menu-bar strip: 37 − 4.5 − 32 + 12.
+    QTest::newRow("housing") << 4.5 << 208.0 << 37.0 << 402.0 << 236.0 << 12.5 << 357.5 << 315.5;
+    // A low strip still leaves 10 points.
+    QTest::newRow("housing, low strip") << 14.0 << 180.0 << 24.0 << 402.0 << 208.0 << 10.0 << 360.0 << 318.0;
+    // A small island overflows rather than squeezing the deck and the list.
+    QTest::newRow("tiny island") << 14.0 << 0.0 << 24.0 << 0.0 << 0.0 << 7.0 << 300.0 << 258.0;
+}
+
+void TestIslandViewLayout::screenMetrics()
+{
+    QFETCH(double, top);
+    QFETCH(double, notchWidth);
+    QFETCH(double, stripHeight);
+    QFETCH(double, height);
+    QFETCH(double, gap);
+    QFETCH(double, clearance);
+    QFETCH(double, deck);
+    QFETCH(double, list);
+
+    // In the controller's order.
+    m_view->setExpandedTopInset(top);
+    m_view->setNotchHeaderLayout(notchWidth, stripHeight);
+    m_view->setExpandedContentHeight(height);
+
+    QCOMPARE(m_view->expandedContentHeight(), std::max(height, 1.0));
+    QCOMPARE(m_view->headerNotchGapConstraint(), std::optional<double>(gap));
+    QCOMPARE(m_view->headerContentClearance(), clearance);
+    QCOMPARE(m_view->contentDeckHeightConstraint(), std::optional<double>(deck));
+    QCOMPARE(m_view->scrollHeightConstraint(), std::optional<double>(list));
+
+    // And the views follow, laid out at once.
+    QCOMPARE(m_view->expandedRoot()->pos(), QPoint(17, int(std::lround(top))));
+    QCOMPARE(m_view->headerCenterGroup()->width(), int(gap));
+    QCOMPARE(m_view->contentDeck()->y(), 32 + int(std::lround(clearance)));
+    QCOMPARE(m_view->contentDeck()->height(), int(std::lround(deck)));
+    QCOMPARE(m_view->scrollView()->height(), int(std::lround(list)));
+    QVERIFY(m_view->expandedRoot()->height() >= m_view->contentDeck()->geometry().bottom());
+}
+
+void TestIslandViewLayout::headerGapStaysCentred()
+{
+    m_view->setNotchHeaderLayout(208, 37);
+    m_view->relayoutNow();
+    const QRect header = inIsland(m_view->headerStack());
+    const QRect gap = inIsland(m_view->headerCenterGroup());
+    QCOMPARE(header.width(), 746);
+    QCOMPARE(header.height(), 32);
+    QCOMPARE(gap.width(), 236);
+    QVERIFY2(std::abs(gap.center().x() - header.center().x()) <= 1,
+             qPrintable(QStringLiteral("%1 vs %2").arg(gap.center().x()).arg(header.center().x())));
+    // The right-hand buttons stay clear of the gap.
+    QVERIFY(inIsland(m_view->languageButton()).left() >= gap.right());
+    // Each side has (746 − 236) / 2 = 255 points: the mode switch keeps its size and reaches under
+    // the gap rather than being squeezed.
+    QCOMPARE(m_view->modeControl()->size(), QSize(262, 26));
+}
+
+void TestIslandViewLayout::historyTreeGeometry()
+{
+    m_view->setExpandedContentHeight(402);
+    m_view->relayoutNow();
+
+    const QRect deck = inIsland(m_view->contentDeck());
+    QCOMPARE(deck, QRect(17, 14 + 32 + 7, 746, 363));
+    QCOMPARE(inIsland(m_view->historyContainer()), deck);
+    QCOMPARE(inIsland(m_view->modeControl()).size(), QSize(262, 26));
+    QCOMPARE(inIsland(m_view->modeControl()).center().y(), inIsland(m_view->headerStack()).center().y());
+
+    const QRect row = inIsland(m_view->historyControlsRow());
+    QCOMPARE(row, QRect(deck.left(), deck.top(), 746, 34));
+    const QRect search = inIsland(m_view->searchContainer());
+    const QRect sources = inIsland(m_view->filterControl());
+    const QRect kinds = inIsland(m_view->kindFilterControl());
+    QCOMPARE(search.height(), 28);
+    QCOMPARE(sources.size(), QSize(222, 28));
+    QCOMPARE(kinds.size(), QSize(280, 28));
+    QCOMPARE(sources.left() - search.right() - 1, 12);
+    QCOMPARE(kinds.left() - sources.right() - 1, 14);
+    // 746 wide: the search field gives way (746 − 12 − 222 − 14 − 280).
+    QCOMPARE(search.width(), 218);
+    QCOMPARE(kinds.right(), deck.right());
+
+    // The body: the list column, the hairline and the inspector, 10 apart, below 34 + 8.
+    const QRect body = inIsland(m_view->historyBodyContainer());
+    QCOMPARE(body, QRect(deck.left(), deck.top() + 42, 746, 363 - 42));
+    const QRect column = inIsland(m_view->historyListColumn());
+    QCOMPARE(column, QRect(body.left(), body.top(), 372, body.height()));
+    QCOMPARE(inIsland(m_view->scrollView()), QRect(body.left(), body.top(), 372, 321));
+    const QRect inspector = inIsland(m_view->historyInspectorPanel());
+    QCOMPARE(inspector.right(), body.right());
+    QCOMPARE(inspector.height(), body.height());
+    QCOMPARE(inspector.width(), 746 - 393); // the hairline is drawn half a point wide in a 1-point view
+    QVERIFY(m_view->historySelectionBar()->isHidden());
+    QCOMPARE(m_view->historySelectionBar()->size(), QSize(372, 30));
+
+    // The search field: icon, text and placeholder at their places, the shortcut at the end.
+    QLineEdit* input = m_view->searchInput();
+    const QRect field = inIsland(input);
+    QCOMPARE(field.left() - search.left(), 34);
+    QCOMPARE(field.height(), 16);
+    QCOMPARE(inIsland(m_view->searchShortcutLabel()).right(), search.right() - 12);
+    QCOMPARE(m_view->searchShortcutLabel()->text(), QStringLiteral("Ctrl F"));
+    QVERIFY(field.right() < inIsland(m_view->searchShortcutLabel()).left() - 7);
+    QVERIFY(std::abs(inIsland(m_view->searchPlaceholderLabel()).left() - field.left()) <= 2);
+}
+
+void TestIslandViewLayout::narrowIslandSqueezesTheSearchFieldFirst()
+{
+    m_view->setGeometry(0, 0, 700, 430);
+    m_view->relayoutNow();
+    QCOMPARE(m_view->expandedWidthConstraint(), std::optional<double>(666));
+    QCOMPARE(m_view->searchContainer()->width(), 666 - 12 - 222 - 14 - 280);
+    QCOMPARE(m_view->filterControl()->width(), 222);
+    QCOMPARE(m_view->kindFilterControl()->width(), 280);
+
+    // A wide one leaves the search field at 246.
+    m_view->setGeometry(0, 0, 1000, 430);
+    m_view->relayoutNow();
+    QCOMPARE(m_view->searchContainer()->width(), 246);
+}
+
+void TestIslandViewLayout::headerButtonsInOrder()
+{
+    m_view->relayoutNow();
+    const QList<IslandIconButton*> shown{m_view->languageButton(), m_view->searchButton(), m_view->settingsButton(),
+                                         m_view->hideButton()};
+    int previousRight = 0;
+    for (IslandIconButton* button : shown) {
+        QVERIFY(!button->isHidden());
+        QCOMPARE(button->size(), QSize(22, 22));
+        const QRect place = inIsland(button);
+        QVERIFY(place.left() > previousRight);
+        if (previousRight > 0)
+            QCOMPARE(place.left() - previousRight - 1, 8);
+        previousRight = place.right();
+    }
+    QCOMPARE(previousRight, inIsland(m_view->headerStack()).right());
+    QVERIFY(m_view->quitButton()->isHidden());
+    QVERIFY(m_view->pullButton()->isHidden());
+}
+
+QUILLOMARE_GUI_TEST_MAIN(TestIslandViewLayout)
+#include "tst_islandviewlayout.moc"
