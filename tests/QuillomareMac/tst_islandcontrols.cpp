@@ -1,6 +1,6 @@
 #include "TestSupport.h"
 
-#include "Island/AspectFillImageView.h"
+#include "Island/IslandImageView.h"
 #include "Island/IslandActionTileButton.h"
 #include "Island/IslandButtonFactory.h"
 #include "Island/IslandIconButton.h"

@@ -1,4 +1,4 @@
-#include "AspectFillImageView.h"
+#include "IslandImageView.h"
 
 #include "Shell/Localization.h"
 
