@@ -8,6 +8,7 @@
 #include <QuillomareCore/Hashing.h>
 
 #include "TestSupport.h"
+#include "MonitorCapture.h"
 #include "X11Tools.h"
 
 #include <QApplication>
@@ -34,17 +35,7 @@ private:
 
     ClipboardCaptureResult capture(const QByteArray& bytes, const QString& target)
     {
-        m_results.clear();
-        if (!xclipCopy(bytes, target))
-            qFatal("xclip could not copy");
-        const QDeadlineTimer deadline(5000);
-        while (m_results.isEmpty() && !deadline.hasExpired()) {
-            QTest::qWait(10);
-            m_monitor->poll();
-        }
-        if (m_results.size() != 1)
-            qFatal("expected one capture, got %lld", qint64(m_results.size()));
-        return m_results.first();
+        return captureXclipCopy(*m_monitor, m_results, bytes, target);
     }
 
 private Q_SLOTS:
