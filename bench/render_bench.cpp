@@ -5,6 +5,7 @@
 #include <QuillomareCore/CaptureFeedback.h>
 #include <QuillomareMac/DevTools/IslandPreviewRenderer.h>
 #include <QuillomareMac/Island/CaptureEchoHUDView.h>
+#include <QuillomareMac/Island/IslandScheduler.h>
 #include <QuillomareMac/Island/IslandView.h>
 
 #include <Platform/MotionPreferences.h>
@@ -19,6 +20,7 @@
 #include <QWidget>
 
 #include <algorithm>
+#include <memory>
 
 namespace {
 
@@ -81,8 +83,37 @@ void captureEchoBadgeFrame(benchmark::State& state)
     });
 }
 
+// One frame mid-collapse: both roots shown, the expanded one fading through an opacity effect,
+// the surface masked to the moving spring frame; the costliest frame of a morph.
+void morphIslandFrame(benchmark::State& state)
+{
+    guarded(state, [&] {
+        // A clock that stands still, so every iteration paints the same mid-morph frame.
+        auto clock = std::make_shared<ManualIslandScheduler>();
+        IslandScheduler::setSharedForTesting(clock);
+        Platform::MotionPreferences::setReduceMotionForTesting(false);
+        {
+            const QRectF panel(0, 0, 660, 400);
+            IslandView island(panel.toRect());
+            IslandPreviewRenderer::fillWithSampleContent(island);
+            island.setExpandedContentHeight(400 - 14 - 14);
+            island.setDisplayMode(IslandView::DisplayMode::expanded, false);
+            island.setContentMode(IslandView::ContentMode::history, false);
+            prepare(island);
+            island.morph(panel, QRectF(238, 0, 185, 32), false, 0.45, 1.0, nullptr);
+            clock->advance(90);
+            QCoreApplication::sendPostedEvents();
+            paintFrames(state, island);
+        }
+        clock->advance(5000);
+        Platform::MotionPreferences::setReduceMotionForTesting(std::nullopt);
+        IslandScheduler::setSharedForTesting(nullptr);
+    });
+}
+
 } // namespace
 
+BENCHMARK(morphIslandFrame)->Name("Render/Morph frame 660x400")->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(expandedIslandFrame)
     ->Name("Render/Expanded island frame 660x400")
     ->Unit(benchmark::kMillisecond)

@@ -731,6 +731,11 @@ void TestIslandPanelController::echoGrowsOnTheExpandedStageAndSettlesBack()
     advance(1553);
     QCOMPARE(finished, 0);
     QCOMPARE(controller->panelFrame(), kExpanded);
+    advance(1); // the retract starts: 0.26 s on the expanded stage
+    QCOMPARE(finished, 0);
+    advance(259);
+    QCOMPARE(finished, 0);
+    QCOMPARE(controller->panelFrame(), kExpanded);
     advance(1);
     QCOMPARE(finished, 1);
     QVERIFY(!controller->islandView()->isCaptureEchoShown());

@@ -208,7 +208,9 @@ void TestIslandView::echoFinishesOnceAfterTheLastCapture()
     m_view->presentCaptureEcho(feedback, collapsed);
     m_scheduler->advance(1569);
     QCOMPARE(finished, 0);
-    m_scheduler->advance(1);
+    m_scheduler->advance(1); // the retract starts and takes 0.26 s
+    QCOMPARE(finished, 0);
+    m_scheduler->advance(260);
     QCOMPARE(finished, 1);
     QVERIFY(!m_view->isCaptureEchoShown());
     QCOMPARE(m_view->geometry(), collapsed.toRect());

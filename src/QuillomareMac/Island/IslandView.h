@@ -50,6 +50,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 class QAction;
 class QKeyEvent;
@@ -60,6 +61,7 @@ class QVBoxLayout;
 
 namespace QuillomareMac {
 
+class CaptureEchoHUDView;
 class IslandActionTileButton;
 class IslandIconButton;
 class IslandListScrollView;
@@ -243,6 +245,15 @@ public:
     void dismissCaptureEchoImmediately();
     bool isCaptureEchoShown() const { return m_echoFeedback.has_value(); }
     quint64 echoMorphCompletionToken() const { return m_echoMorphCompletionToken; }
+    // Animates the echo back into the collapsed island, then finishEchoRetract().
+    void retractCaptureEcho(const QRectF& collapsedFrame);
+    // A still echo at its end state: no animation, no retract (the off-screen preview).
+    void showCaptureEchoPreview(const QuillomareCore::CaptureFeedback& feedback);
+    void applyEchoChrome(bool active);
+    // The badge; created with the first echo (nullptr before).
+    CaptureEchoHUDView* captureEchoHUD() const { return m_captureEchoHUD; }
+    // True while a collapse's end waits for the echo that interrupted it.
+    bool hasHeldMorphCompletion() const { return !m_echoHeldMorphCompletions.empty(); }
 
     // MARK: What is drawn now
     QRectF presentationFrame() const; // canvas coordinates
@@ -374,7 +385,12 @@ private:
     // MARK: Morph and echo
     void commitMorphEnd(const QRectF& finalFrame, DisplayMode mode);
     void commitEchoMorphEnd(const QRectF& finalFrame);
-    void applyEchoChrome(bool active);
+    CaptureEchoHUDView& ensureCaptureEchoHUD();
+    void placeCaptureEchoHUD();
+    void setEchoBadgeOpacity(double opacity);
+    // An echo that starts while the island is still collapsing takes over from the collapse.
+    void retireCollapseForEcho();
+    void releaseHeldMorphCompletions();
     void setModelFrame(const QRectF& frame);
     double presentationDouble(const QString& key, double model) const;
     QColor presentationColor(const QString& key, const QColor& model) const;
@@ -396,8 +412,13 @@ private:
     static inline const QString kMorphExpandedOpacity = QStringLiteral("morph.opacity.expandedRoot");
     static inline const QString kEchoBounds = QStringLiteral("echo.bounds");
     static inline const QString kEchoOpacityRestore = QStringLiteral("echo.opacity.restore");
-    // The badge is a layer of its own: its fade does not count as an island-layer animation.
-    static inline const QString kBadgeOpacity = QStringLiteral("badge.opacity");
+    static inline const QString kEchoRetractBounds = QStringLiteral("echo.retract.bounds");
+    static inline const QString kEchoRetractRadius = QStringLiteral("echo.retract.radius");
+    static inline const QString kEchoRetractShell = QStringLiteral("echo.retract.shell");
+    // On the badge, a layer of its own: its fades do not count as island-layer animations.
+    static inline const QString kEchoRetractHUD = QStringLiteral("echo.retract.hud");
+    static inline const QString kEchoBadgeFadeIn = QStringLiteral("echo.badge.fadeIn");
+    static inline const QString kMorphViewAlpha = QStringLiteral("morph.viewAlpha");
     static inline const QString kMorphPrefix = QStringLiteral("morph.");
     static inline const QString kEchoPrefix = QStringLiteral("echo.");
 
@@ -430,6 +451,11 @@ private:
     quint64 m_echoMorphCompletionToken = 0;
     std::shared_ptr<WorkItem> m_captureEchoDismissWorkItem;
     std::optional<QuillomareCore::CaptureFeedback> m_echoFeedback;
+    CaptureEchoHUDView* m_captureEchoHUD = nullptr;
+    // The callers' completions of the morphs still running, each emptied once called or taken.
+    std::vector<std::shared_ptr<std::function<void()>>> m_pendingMorphCompletions;
+    // Completions of a collapse an echo took over, called when that echo ends.
+    std::vector<std::function<void()>> m_echoHeldMorphCompletions;
 
     // History and shelf as last pushed, and what is selected in them.
     QList<QuillomareCore::ClipboardItem> m_items;

@@ -3,8 +3,12 @@
 
 #include "IslandView.h"
 
+#include "IslandIconButton.h"
 #include "IslandScheduler.h"
 #include "IslandTheme.h"
+#include "IslandToastView.h"
+
+#include <Platform/MotionPreferences.h>
 
 #include <QPainter>
 #include <QPainterPath>
@@ -17,22 +21,6 @@ namespace QuillomareMac {
 namespace {
 
 constexpr CubicCurve kCollapseFadeCurve{0.36, 0, 0.7, 1};
-
-QString echoStatusText(const QuillomareCore::CaptureFeedback& feedback)
-{
-    using Case = QuillomareCore::CaptureFeedback::SaveStatus::Case;
-    switch (feedback.status.caseOf()) {
-    case Case::ignored:
-        return L10n::text(QStringLiteral("已忽略"), QStringLiteral("Ignored"));
-    case Case::failed:
-        return L10n::text(QStringLiteral("未保存"), QStringLiteral("Not Saved"));
-    case Case::saved:
-        return L10n::text(QStringLiteral("已保存"), QStringLiteral("Saved"));
-    case Case::duplicate:
-        return L10n::text(QStringLiteral("重复"), QStringLiteral("Duplicate"));
-    }
-    return {};
-}
 
 } // namespace
 
@@ -64,9 +52,14 @@ void IslandView::setModelFrame(const QRectF& frame)
 
 void IslandView::syncBackingLayerToCurrentFrameWithoutAnimation()
 {
+    // A shown echo owns the surface until it ends; the controller snaps the layer whenever it
+    // places the panel, which must not cut the echo short.
     animator().removeAll(this, kMorphPrefix);
+    if (m_echoFeedback) {
+        presentationDidChange();
+        return;
+    }
     animator().removeAll(this, kEchoPrefix);
-    animator().remove(this, kBadgeOpacity);
     applySurfaceStyle(m_displayMode);
     m_layerOpacity = 1;
     presentationDidChange();
@@ -82,9 +75,27 @@ void IslandView::morph(const QRectF& from, const QRectF& to, bool expanding, dou
                        std::function<void()> completion)
 {
     const DisplayMode target = expanding ? DisplayMode::expanded : DisplayMode::collapsed;
-    m_displayMode = target;
+    // Nothing floating over the island survives its change of shape.
+    IslandIconButton::hideAllCustomTooltips();
+    if (m_transientToast) {
+        m_transientToast->setAlpha(0);
+        m_transientToast->hide();
+    }
+    dismissQuickPreview(false);
     if (expanding)
         dismissCaptureEchoImmediately();
+
+    // With Reduce Motion there is no movement: the state switches at once.
+    if (Platform::MotionPreferences::reduceMotion()) {
+        ++m_morphCompletionToken;
+        animator().removeAll(this, kMorphPrefix);
+        setModelFrame(to);
+        setDisplayMode(target, false);
+        if (completion)
+            completion();
+        return;
+    }
+    m_displayMode = target;
 
     // A morph that interrupts another carries on from what is on screen, with its velocity.
     const bool interrupting = animator().contains(this, kMorphBounds);
@@ -102,13 +113,19 @@ void IslandView::morph(const QRectF& from, const QRectF& to, bool expanding, dou
     m_border = targetLook.border;
     m_backdropAlpha = targetLook.backdropAlpha;
 
+    // The caller's completion sits in a holder an echo can take it out of (retireCollapseForEcho).
+    auto callerCompletion = std::make_shared<std::function<void()>>(std::move(completion));
+    m_pendingMorphCompletions.push_back(callerCompletion);
     const quint64 token = ++m_morphCompletionToken;
-    IslandAnimationTransaction transaction([weak = QPointer<IslandView>(this), token, to, target,
-                                            completion = std::move(completion)] {
-        if (weak && weak->m_morphCompletionToken == token)
-            weak->commitMorphEnd(to, target);
-        if (completion)
-            completion();
+    IslandAnimationTransaction transaction([weak = QPointer<IslandView>(this), token, to, target, callerCompletion] {
+        if (weak) {
+            auto& pending = weak->m_pendingMorphCompletions;
+            pending.erase(std::remove(pending.begin(), pending.end(), callerCompletion), pending.end());
+            if (weak->m_morphCompletionToken == token)
+                weak->commitMorphEnd(to, target);
+        }
+        if (*callerCompletion)
+            std::exchange(*callerCompletion, {})();
     });
 
     const SpringParameters spring = SpringParameters::fromResponse(response, damping);
@@ -126,6 +143,8 @@ void IslandView::morph(const QRectF& from, const QRectF& to, bool expanding, dou
         IslandAnimation::spring(source.cornerRadius, targetLook.cornerRadius, spring.criticallyDamped()));
     add(kMorphBackground, IslandAnimation::timed(source.background, targetLook.background, settling));
     add(kMorphBorder, IslandAnimation::timed(source.border, targetLook.border, settling));
+    if (!expanding)
+        add(kMorphViewAlpha, IslandAnimation::timed(0.16, targetLook.backdropAlpha, settling));
 
     if (expanding) {
         m_collapsedContentOpacity = 0;
@@ -179,7 +198,7 @@ QColor IslandView::presentationColor(const QString& key, const QColor& model) co
 QRectF IslandView::presentationFrame() const
 {
     auto* self = const_cast<IslandView*>(this);
-    for (const QString& key : {kEchoBounds, kMorphBounds}) {
+    for (const QString& key : {kEchoRetractBounds, kEchoBounds, kMorphBounds}) {
         if (const auto value = animator().value(self, key)) {
             if (const QRectF* rect = std::get_if<QRectF>(&*value))
                 return *rect;
@@ -190,7 +209,7 @@ QRectF IslandView::presentationFrame() const
 
 double IslandView::presentationCornerRadius() const
 {
-    return presentationDouble(kMorphCornerRadius, m_cornerRadius);
+    return presentationDouble(kEchoRetractRadius, presentationDouble(kMorphCornerRadius, m_cornerRadius));
 }
 
 QColor IslandView::presentationBackground() const
@@ -219,7 +238,9 @@ void IslandView::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    painter.setOpacity(std::clamp(presentationDouble(kEchoOpacityRestore, m_layerOpacity), 0.0, 1.0));
+    const double layerOpacity =
+        presentationDouble(kEchoRetractShell, presentationDouble(kEchoOpacityRestore, m_layerOpacity));
+    painter.setOpacity(std::clamp(layerOpacity, 0.0, 1.0));
 
     const QRectF frame = presentationFrame().translated(-QPointF(pos()));
     if (frame.width() <= 0 || frame.height() <= 0)
@@ -246,22 +267,8 @@ void IslandView::paintEvent(QPaintEvent*)
         painter.setPen(QPen(border, 1));
         painter.drawPath(surface);
     }
-    painter.setClipPath(surface);
-
-    if (m_echoFeedback) {
-        const double badgeOpacity = presentationDouble(kBadgeOpacity, 1.0);
-        painter.setOpacity(painter.opacity() * badgeOpacity);
-        QFont font = painter.font();
-        font.setPixelSize(12);
-        font.setWeight(QFont::DemiBold);
-        painter.setFont(font);
-        painter.setPen(QColor::fromRgbF(1, 1, 1, 0.92f));
-        const QRectF badge = frame.adjusted(16, 7, -16, -7);
-        painter.drawText(badge, Qt::AlignLeft | Qt::AlignVCenter, m_echoFeedback->primaryLabel());
-        painter.setPen(QColor::fromRgbF(1, 1, 1, 0.55f));
-        painter.drawText(badge, Qt::AlignRight | Qt::AlignVCenter, echoStatusText(*m_echoFeedback));
-    }
-    // The collapsed and expanded content are the two roots, child views drawn over the surface.
+    // The collapsed and expanded content are the two roots and the echo's badge,
+    // child views drawn over the surface.
 }
 
 } // namespace QuillomareMac

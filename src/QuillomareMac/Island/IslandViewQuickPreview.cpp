@@ -8,7 +8,8 @@ namespace QuillomareMac {
 
 void IslandView::setupCaptureEchoOverlay()
 {
-    // The echo's badge is drawn with the surface for now (IslandViewMorph.cpp).
+    // The echo's badge (a CaptureEchoHUDView) is made the first time an echo shows
+    // (IslandViewEcho.cpp): most sessions never need it before the first copy.
 }
 
 void IslandView::setupQuickPreviewOverlay()

@@ -1,0 +1,185 @@
+#include "TestSupport.h"
+
+#include "Island/IslandScheduler.h"
+#include "Island/IslandTheme.h"
+#include "Island/IslandView.h"
+
+#include <Platform/MotionPreferences.h>
+
+#include <QApplication>
+
+#include <memory>
+
+using namespace QuillomareMac;
+using Mode = IslandView::DisplayMode;
+using Style = IslandView::CollapsedVisualStyle;
+
+namespace {
+const QRectF kPill(297, 0, 185, 32);
+const QRectF kPanel(0, 0, 780, 430);
+} // namespace
+
+class TestIslandViewMorph : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+    void expandRunsFromThePillToThePanel_data();
+    void expandRunsFromThePillToThePanel();
+    void interruptedMorphKeepsItsValueAndVelocity();
+    void staleCompletionCommitsNothing();
+    void collapseFadesTheBackdropAndNotchContentStaysHidden();
+    void reduceMotionSwitchesAtOnce();
+
+private:
+    std::shared_ptr<ManualIslandScheduler> m_scheduler;
+    std::unique_ptr<QWidget> m_canvas;
+    IslandView* m_view = nullptr;
+    // Members, so that completions still pending after a failed check have somewhere to count.
+    int m_completions = 0;
+    int m_expandCompletions = 0;
+    int m_collapseCompletions = 0;
+};
+
+void TestIslandViewMorph::init()
+{
+    L10n::setIsChineseForTesting(false);
+    m_scheduler = std::make_shared<ManualIslandScheduler>();
+    IslandScheduler::setSharedForTesting(m_scheduler);
+    Platform::MotionPreferences::setReduceMotionForTesting(false);
+    m_canvas = std::make_unique<QWidget>();
+    m_canvas->resize(780, 430);
+    m_view = new IslandView(kPill.toRect(), m_canvas.get());
+    m_completions = m_expandCompletions = m_collapseCompletions = 0;
+    m_canvas->show();
+}
+
+void TestIslandViewMorph::cleanup()
+{
+    m_canvas.reset();
+    m_scheduler->advance(5000);
+    Platform::MotionPreferences::setReduceMotionForTesting(std::nullopt);
+    IslandScheduler::setSharedForTesting(nullptr);
+}
+
+void TestIslandViewMorph::expandRunsFromThePillToThePanel_data()
+{
+    QTest::addColumn<Style>("style");
+    QTest::addColumn<QColor>("startBackground");
+    QTest::newRow("pill") << Style::floatingPill << IslandTheme::collapsedBackground();
+    QTest::newRow("notch") << Style::hardwareNotch << QColor(0, 0, 0, 0);
+}
+
+void TestIslandViewMorph::expandRunsFromThePillToThePanel()
+{
+    QFETCH(Style, style);
+    QFETCH(QColor, startBackground);
+    m_view->setCollapsedVisualStyle(style);
+    const quint64 tokenBefore = m_view->morphCompletionToken();
+    m_view->morph(kPill, kPanel, true, 0.42, 0.8, [this] { ++m_completions; });
+    QCOMPARE(m_view->morphCompletionToken(), tokenBefore + 1);
+    QCOMPARE(m_view->displayMode(), Mode::expanded);
+    QCOMPARE(m_view->presentationFrame(), kPill);
+    QCOMPARE(m_view->presentationCornerRadius(), 16.0);
+    QCOMPARE(m_view->presentationBackground(), startBackground);
+    QCOMPARE(m_view->presentationExpandedContentOpacity(), 0.0);
+    QVERIFY(m_view->hasActiveIslandLayerAnimation());
+
+    m_scheduler->advance(3000);
+    QCOMPARE(m_completions, 1);
+    QCOMPARE(m_view->geometry(), kPanel.toRect());
+    QCOMPARE(m_view->presentationFrame(), kPanel);
+    QCOMPARE(m_view->presentationCornerRadius(), 12.0);
+    QCOMPARE(m_view->presentationBackground(), IslandTheme::expandedBackground());
+    QCOMPARE(m_view->presentationExpandedContentOpacity(), 1.0);
+    QVERIFY(!m_view->hasActiveIslandLayerAnimation());
+    QVERIFY(m_view->collapsedRoot()->isHidden());
+}
+
+void TestIslandViewMorph::interruptedMorphKeepsItsValueAndVelocity()
+{
+    m_view->morph(kPill, kPanel, true, 0.42, 0.8, nullptr);
+    m_scheduler->advance(90);
+    const QRectF onScreen = m_view->presentationFrame();
+    const auto velocity = IslandAnimator::shared().velocity(m_view, QStringLiteral("morph.bounds"));
+    QVERIFY(velocity);
+    QVERIFY((*velocity)[2] > 0); // still growing
+
+    m_view->morph(kPanel, kPill, false, 0.45, 1.0, nullptr);
+    QCOMPARE(m_view->presentationFrame(), onScreen);
+    const auto carried = IslandAnimator::shared().velocity(m_view, QStringLiteral("morph.bounds"));
+    QVERIFY(carried);
+    QCOMPARE((*carried)[2], (*velocity)[2]);
+    // Colours start over from the look being left.
+    QCOMPARE(m_view->presentationBackground(), IslandTheme::expandedBackground());
+    // The momentum carries the surface on outwards for a moment before it turns.
+    m_scheduler->advance(16);
+    QVERIFY(m_view->presentationFrame().width() > onScreen.width());
+}
+
+void TestIslandViewMorph::staleCompletionCommitsNothing()
+{
+    m_view->morph(kPill, kPanel, true, 0.42, 0.8, [this] { ++m_expandCompletions; });
+    m_scheduler->advance(100);
+    m_view->morph(kPanel, kPill, false, 0.45, 1.0, [this] { ++m_collapseCompletions; });
+    m_scheduler->advance(0);
+    // The superseded expand reports its end but leaves the frame and the state alone.
+    QCOMPARE(m_expandCompletions, 1);
+    QCOMPARE(m_view->displayMode(), Mode::collapsed);
+    QCOMPARE(m_view->geometry(), kPanel.toRect());
+    QVERIFY(m_view->hasActiveIslandLayerAnimation());
+
+    m_scheduler->advance(3000);
+    QCOMPARE(m_expandCompletions, 1);
+    QCOMPARE(m_collapseCompletions, 1);
+    QCOMPARE(m_view->geometry(), kPill.toRect());
+    QVERIFY(m_view->expandedRoot()->isHidden());
+}
+
+void TestIslandViewMorph::collapseFadesTheBackdropAndNotchContentStaysHidden()
+{
+    m_view->setCollapsedVisualStyle(Style::hardwareNotch);
+    m_view->setDisplayMode(Mode::expanded, false);
+    m_view->setGeometry(kPanel.toRect());
+    m_view->morph(kPanel, kPill, false, 0.45, 1.0, nullptr);
+    QVERIFY(IslandAnimator::shared().contains(m_view, QStringLiteral("morph.viewAlpha")));
+    for (int step = 0; step < 40; ++step) {
+        m_scheduler->advance(25);
+        QCOMPARE(m_view->presentationCollapsedContentOpacity(), 0.0);
+    }
+    m_scheduler->advance(2000);
+    QCOMPARE(m_view->presentationBackground().alpha(), 0);
+    QCOMPARE(m_view->presentationBorder().alpha(), 0);
+    QCOMPARE(m_view->geometry(), kPill.toRect());
+
+    // Expanding never fades the backdrop: it goes straight to the panel's.
+    m_view->morph(kPill, kPanel, true, 0.42, 0.8, nullptr);
+    QVERIFY(!IslandAnimator::shared().contains(m_view, QStringLiteral("morph.viewAlpha")));
+}
+
+void TestIslandViewMorph::reduceMotionSwitchesAtOnce()
+{
+    Platform::MotionPreferences::setReduceMotionForTesting(true);
+    m_view->morph(kPill, kPanel, true, 0.42, 0.8, [this] { ++m_completions; });
+    QCOMPARE(m_completions, 1);
+    QCOMPARE(m_view->displayMode(), Mode::expanded);
+    QCOMPARE(m_view->geometry(), kPanel.toRect());
+    QCOMPARE(m_view->presentationBackground(), IslandTheme::expandedBackground());
+    QVERIFY(!m_view->hasActiveIslandLayerAnimation());
+
+    // A morph still in flight when the setting changes ends without committing later.
+    Platform::MotionPreferences::setReduceMotionForTesting(false);
+    m_view->morph(kPanel, kPill, false, 0.45, 1.0, [this] { ++m_completions; });
+    m_scheduler->advance(50);
+    Platform::MotionPreferences::setReduceMotionForTesting(true);
+    m_view->morph(kPill, kPanel, true, 0.42, 0.8, [this] { ++m_completions; });
+    m_scheduler->advance(3000);
+    QCOMPARE(m_completions, 3);
+    QCOMPARE(m_view->displayMode(), Mode::expanded);
+    QCOMPARE(m_view->geometry(), kPanel.toRect());
+}
+
+QUILLOMARE_GUI_TEST_MAIN(TestIslandViewMorph)
+#include "tst_islandviewmorph.moc"
