@@ -34,6 +34,22 @@ struct CandidateRun
     qsizetype end;
 };
 
+// Calls f(codePoint, index, width) for each code point, a surrogate pair counting as one.
+template <typename F>
+void forEachCodePoint(QStringView text, F&& f)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        char32_t codePoint = text[i].unicode();
+        qsizetype width = 1;
+        if (QChar::isHighSurrogate(codePoint) && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            codePoint = QChar::surrogateToUcs4(text[i], text[i + 1]);
+            width = 2;
+        }
+        f(codePoint, i, width);
+        i += width - 1;
+    }
+}
+
 QList<CandidateRun> cardCandidateRuns(const QString& text)
 {
     QList<CandidateRun> runs;
@@ -45,13 +61,7 @@ QList<CandidateRun> cardCandidateRuns(const QString& text)
         runStart = -1;
         digits = 0;
     };
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        char32_t codePoint = text[i].unicode();
-        qsizetype width = 1;
-        if (QChar::isHighSurrogate(codePoint) && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
-            codePoint = QChar::surrogateToUcs4(text[i], text[i + 1]);
-            width = 2;
-        }
+    forEachCodePoint(text, [&](char32_t codePoint, qsizetype i, qsizetype) {
         const bool digit = QChar::category(codePoint) == QChar::Number_DecimalDigit;
         if (digit || codePoint == U' ' || codePoint == U'-') {
             if (runStart < 0)
@@ -60,8 +70,7 @@ QList<CandidateRun> cardCandidateRuns(const QString& text)
         } else {
             close(i);
         }
-        i += width - 1;
-    }
+    });
     close(text.size());
     return runs;
 }
@@ -70,17 +79,10 @@ QList<CandidateRun> cardCandidateRuns(const QString& text)
 QString numberCharacters(QStringView text)
 {
     QString kept;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        char32_t codePoint = text[i].unicode();
-        qsizetype width = 1;
-        if (QChar::isHighSurrogate(codePoint) && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
-            codePoint = QChar::surrogateToUcs4(text[i], text[i + 1]);
-            width = 2;
-        }
+    forEachCodePoint(text, [&](char32_t codePoint, qsizetype i, qsizetype width) {
         if (QChar::isNumber(codePoint))
             kept += text.mid(i, width);
-        i += width - 1;
-    }
+    });
     return kept;
 }
 

@@ -251,33 +251,13 @@ ClipboardCaptureResult captureText(const ClipboardMonitor::PasteboardContents& c
     return ClipboardCaptureResult{item, std::nullopt};
 }
 
-// PNG bytes offered as such are kept as they are: decoding and encoding them again would cost
-// time and change nothing a person sees. Other formats are converted.
-std::optional<QByteArray> pngData(const ClipboardMonitor::PasteboardContents& contents)
-{
-    if (contents.imageData.isEmpty())
-        return std::nullopt;
-    if (contents.imageType == Platform::PasteboardType::png) {
-        QBuffer buffer;
-        buffer.setData(contents.imageData);
-        QImageReader reader(&buffer, "png");
-        if (reader.canRead() && reader.size().isValid())
-            return contents.imageData;
-    }
-    QImage image;
-    if (!image.loadFromData(contents.imageData))
-        return std::nullopt;
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    if (!image.save(&buffer, "PNG"))
-        return std::nullopt;
-    return png;
-}
-
 ClipboardCaptureResult captureImage(const ClipboardMonitor::PasteboardContents& contents)
 {
-    const auto png = pngData(contents);
+    const auto converted = contents.imageData.isEmpty()
+                               ? std::nullopt
+                               : MacFileContent::pngData(contents.imageData, contents.imageType);
+    const std::optional<QByteArray> png =
+        converted ? std::optional<QByteArray>(converted->first) : std::nullopt;
     if (!png)
         return ClipboardCaptureResult{
             std::nullopt, L10n::text(QStringLiteral("图片读取失败"), QStringLiteral("Failed to read image"))};

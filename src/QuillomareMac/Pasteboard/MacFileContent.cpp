@@ -7,6 +7,7 @@
 #include <QuillomareCore/Errors.h>
 #include <QuillomareCore/Foundation.h>
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -256,6 +257,27 @@ QList<QUrl> revealableFileURLs(const QStringList& paths)
             urls.append(QUrl::fromLocalFile(standardized));
     }
     return urls;
+}
+
+std::optional<std::pair<QByteArray, QSize>> pngData(const QByteArray& bytes, const QString& type)
+{
+    if (type == Platform::PasteboardType::png) {
+        QBuffer buffer;
+        buffer.setData(bytes);
+        QImageReader reader(&buffer, "png");
+        const QSize size = reader.size();
+        if (reader.canRead() && size.isValid())
+            return std::pair(bytes, size);
+    }
+    QImage image;
+    if (!image.loadFromData(bytes))
+        return std::nullopt;
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    if (!image.save(&buffer, "PNG"))
+        return std::nullopt;
+    return std::pair(png, image.size());
 }
 
 } // namespace MacFileContent

@@ -11,6 +11,7 @@
 
 #include <QByteArray>
 #include <QSet>
+#include <QSize>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
@@ -31,6 +32,11 @@ bool isImageFilePath(const QString& path);
 bool allAreImageFiles(const QStringList& paths);
 // Cleaned, standardised file URLs of the paths that exist (files or folders), in order.
 QList<QUrl> revealableFileURLs(const QStringList& paths);
+
+// PNG bytes that decode are kept as they came (decoding and encoding them again would cost time
+// and change nothing a person sees); anything else that decodes as an image is encoded as PNG.
+// Answers the PNG and the image's size; nothing when the bytes are not an image.
+std::optional<std::pair<QByteArray, QSize>> pngData(const QByteArray& bytes, const QString& type);
 
 } // namespace MacFileContent
 

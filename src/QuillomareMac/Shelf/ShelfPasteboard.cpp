@@ -131,28 +131,6 @@ ShelfItem textItem(const QString& text, const SensitiveContentDetector& detector
     return item;
 }
 
-// PNG bytes that decode are kept as they came; anything else that decodes is encoded as PNG.
-std::optional<std::pair<QByteArray, QSize>> pngOf(const QByteArray& bytes, const QString& type)
-{
-    if (type == Platform::PasteboardType::png) {
-        QBuffer buffer;
-        buffer.setData(bytes);
-        QImageReader reader(&buffer, "png");
-        const QSize size = reader.size();
-        if (reader.canRead() && size.isValid())
-            return std::pair(bytes, size);
-    }
-    QImage image;
-    if (!image.loadFromData(bytes))
-        return std::nullopt;
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    if (!image.save(&buffer, "PNG"))
-        return std::nullopt;
-    return std::pair(png, image.size());
-}
-
 ShelfItem imageItem(const QByteArray& png, const QSize& size)
 {
     ShelfItem item = newItem(ClipKind::image);
@@ -229,7 +207,7 @@ ShelfReadResult items(const Pasteboard& pasteboard, const SensitiveContentDetect
         const auto bytes = pasteboard.data(type);
         if (!bytes || bytes->isEmpty())
             continue;
-        if (const auto png = pngOf(*bytes, type)) {
+        if (const auto png = MacFileContent::pngData(*bytes, type)) {
             result.items.append(imageItem(png->first, png->second));
             return result;
         }
