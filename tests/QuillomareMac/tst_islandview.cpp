@@ -1,3 +1,4 @@
+#include "IslandViewTestRig.h"
 #include "TestSupport.h"
 
 #include "Island/IslandScheduler.h"
@@ -15,6 +16,7 @@
 #include <memory>
 
 using namespace QuillomareMac;
+using QuillomareTest::IslandViewTestRig;
 using Mode = IslandView::DisplayMode;
 using Style = IslandView::CollapsedVisualStyle;
 using Content = IslandView::ContentMode;
@@ -76,28 +78,23 @@ private Q_SLOTS:
 
 private:
     std::shared_ptr<ManualIslandScheduler> m_scheduler;
-    std::unique_ptr<QWidget> m_canvas;
+    std::unique_ptr<IslandViewTestRig> m_rig;
+    QWidget* m_canvas = nullptr;
     IslandView* m_view = nullptr;
 };
 
 void TestIslandView::init()
 {
-    L10n::setIsChineseForTesting(false);
-    m_scheduler = std::make_shared<ManualIslandScheduler>();
-    IslandScheduler::setSharedForTesting(m_scheduler);
-    Platform::MotionPreferences::setReduceMotionForTesting(false);
-    m_canvas = std::make_unique<QWidget>();
-    m_canvas->resize(780, 430);
-    m_view = new IslandView(QRect(297, 0, 185, 32), m_canvas.get());
+    m_rig = std::make_unique<IslandViewTestRig>(QRect(297, 0, 185, 32));
+    m_scheduler = m_rig->scheduler;
+    m_canvas = m_rig->canvas.get();
+    m_view = m_rig->view;
     m_canvas->show();
 }
 
 void TestIslandView::cleanup()
 {
-    m_canvas.reset();
-    m_scheduler->advance(5000);
-    Platform::MotionPreferences::setReduceMotionForTesting(std::nullopt);
-    IslandScheduler::setSharedForTesting(nullptr);
+    m_rig.reset();
 }
 
 void TestIslandView::startsCollapsedAsAFloatingPill()
@@ -319,11 +316,15 @@ void TestIslandView::rendersBothLanguagesAndModes_data()
 void TestIslandView::rendersBothLanguagesAndModes()
 {
     QFETCH(bool, chinese);
+    // The view's texts are chosen when it is made: make it again in the language asked for.
+    m_rig.reset(); // before the new rig: the old one puts the shared clock back as it goes
+    m_rig = std::make_unique<IslandViewTestRig>(QRect(297, 0, 185, 32));
     L10n::setIsChineseForTesting(chinese);
-    m_canvas.reset();
-    m_canvas = std::make_unique<QWidget>();
-    m_canvas->resize(780, 430);
-    m_view = new IslandView(QRect(297, 0, 185, 32), m_canvas.get());
+    delete m_rig->view;
+    m_rig->view = new IslandView(QRect(297, 0, 185, 32), m_rig->canvas.get());
+    m_scheduler = m_rig->scheduler;
+    m_canvas = m_rig->canvas.get();
+    m_view = m_rig->view;
     m_canvas->show();
     const QString keep = qEnvironmentVariable("QUILLOMARE_ISLAND_RENDER_DIR");
     const QString suffix = chinese ? QStringLiteral("-zh") : QStringLiteral("-en");
@@ -545,9 +546,9 @@ void TestIslandView::pressAnywhereOnTheCollapsedIslandExpandsOnce()
     m_view->configure({}, QuillomareCore::CloudSyncState::idle(), std::nullopt);
     int expands = 0;
     m_view->onExpand = [&] { ++expands; };
-    QVERIFY(QTest::qWaitForWindowExposed(m_canvas.get()));
+    QVERIFY(QTest::qWaitForWindowExposed(m_canvas));
     // Through the window, so that the press goes wherever Qt would deliver it.
-    const QPoint inWindow = m_view->mapTo(m_canvas.get(), point);
+    const QPoint inWindow = m_view->mapTo(m_canvas, point);
     QTest::mouseClick(m_canvas->windowHandle(), Qt::LeftButton, {}, inWindow);
     QCOMPARE(expands, 1);
     QCOMPARE(m_view->hitTest(point), m_view);
@@ -560,10 +561,10 @@ void TestIslandView::pressOnTheExpandedIslandReachesTheControl()
     m_view->setDisplayMode(Mode::expanded, false);
     m_view->setGeometry(0, 0, 780, 430);
     m_view->relayoutNow();
-    QVERIFY(QTest::qWaitForWindowExposed(m_canvas.get()));
+    QVERIFY(QTest::qWaitForWindowExposed(m_canvas));
     IslandSegmentedPillControl* kinds = m_view->kindFilterControl();
-    const QPoint onLink = kinds->mapTo(m_canvas.get(), kinds->segmentRect(1).center().toPoint());
-    QCOMPARE(m_view->hitTest(m_view->mapFrom(m_canvas.get(), onLink)), kinds);
+    const QPoint onLink = kinds->mapTo(m_canvas, kinds->segmentRect(1).center().toPoint());
+    QCOMPARE(m_view->hitTest(m_view->mapFrom(m_canvas, onLink)), kinds);
     QTest::mouseClick(m_canvas->windowHandle(), Qt::LeftButton, {}, onLink);
     QCOMPARE(kinds->selectedSegmentIndex(), 1);
     QCOMPARE(expands, 0);

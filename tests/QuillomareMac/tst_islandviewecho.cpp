@@ -1,3 +1,4 @@
+#include "IslandViewTestRig.h"
 #include "TestSupport.h"
 
 #include "Island/CaptureEchoHUDView.h"
@@ -12,6 +13,7 @@
 #include <memory>
 
 using namespace QuillomareMac;
+using QuillomareTest::IslandViewTestRig;
 using QuillomareCore::CaptureFeedback;
 using Mode = IslandView::DisplayMode;
 using Style = IslandView::CollapsedVisualStyle;
@@ -50,7 +52,8 @@ private:
     void capture(const QRectF& from);
 
     std::shared_ptr<ManualIslandScheduler> m_scheduler;
-    std::unique_ptr<QWidget> m_canvas;
+    std::unique_ptr<IslandViewTestRig> m_rig;
+    QWidget* m_canvas = nullptr;
     IslandView* m_view = nullptr;
     int m_finished = 0;
     QStringList m_events;
@@ -58,13 +61,10 @@ private:
 
 void TestIslandViewEcho::init()
 {
-    L10n::setIsChineseForTesting(false);
-    m_scheduler = std::make_shared<ManualIslandScheduler>();
-    IslandScheduler::setSharedForTesting(m_scheduler);
-    Platform::MotionPreferences::setReduceMotionForTesting(false);
-    m_canvas = std::make_unique<QWidget>();
-    m_canvas->resize(780, 430);
-    m_view = new IslandView(kPill.toRect(), m_canvas.get());
+    m_rig = std::make_unique<IslandViewTestRig>(kPill.toRect());
+    m_scheduler = m_rig->scheduler;
+    m_canvas = m_rig->canvas.get();
+    m_view = m_rig->view;
     m_finished = 0;
     m_events.clear();
     m_view->onCaptureEchoDidFinish = [this] { ++m_finished; };
@@ -73,10 +73,7 @@ void TestIslandViewEcho::init()
 
 void TestIslandViewEcho::cleanup()
 {
-    m_canvas.reset();
-    m_scheduler->advance(5000);
-    Platform::MotionPreferences::setReduceMotionForTesting(std::nullopt);
-    IslandScheduler::setSharedForTesting(nullptr);
+    m_rig.reset();
 }
 
 void TestIslandViewEcho::capture(const QRectF& from)

@@ -1,3 +1,4 @@
+#include "IslandViewTestRig.h"
 #include "TestSupport.h"
 
 #include "Island/IslandScheduler.h"
@@ -11,6 +12,7 @@
 #include <memory>
 
 using namespace QuillomareMac;
+using QuillomareTest::IslandViewTestRig;
 using Mode = IslandView::DisplayMode;
 using Style = IslandView::CollapsedVisualStyle;
 
@@ -35,7 +37,8 @@ private Q_SLOTS:
 
 private:
     std::shared_ptr<ManualIslandScheduler> m_scheduler;
-    std::unique_ptr<QWidget> m_canvas;
+    std::unique_ptr<IslandViewTestRig> m_rig;
+    QWidget* m_canvas = nullptr;
     IslandView* m_view = nullptr;
     // Members, so that completions still pending after a failed check have somewhere to count.
     int m_completions = 0;
@@ -45,23 +48,17 @@ private:
 
 void TestIslandViewMorph::init()
 {
-    L10n::setIsChineseForTesting(false);
-    m_scheduler = std::make_shared<ManualIslandScheduler>();
-    IslandScheduler::setSharedForTesting(m_scheduler);
-    Platform::MotionPreferences::setReduceMotionForTesting(false);
-    m_canvas = std::make_unique<QWidget>();
-    m_canvas->resize(780, 430);
-    m_view = new IslandView(kPill.toRect(), m_canvas.get());
+    m_rig = std::make_unique<IslandViewTestRig>(kPill.toRect());
+    m_scheduler = m_rig->scheduler;
+    m_canvas = m_rig->canvas.get();
+    m_view = m_rig->view;
     m_completions = m_expandCompletions = m_collapseCompletions = 0;
     m_canvas->show();
 }
 
 void TestIslandViewMorph::cleanup()
 {
-    m_canvas.reset();
-    m_scheduler->advance(5000);
-    Platform::MotionPreferences::setReduceMotionForTesting(std::nullopt);
-    IslandScheduler::setSharedForTesting(nullptr);
+    m_rig.reset();
 }
 
 void TestIslandViewMorph::expandRunsFromThePillToThePanel_data()
