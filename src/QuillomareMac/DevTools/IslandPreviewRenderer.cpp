@@ -3,7 +3,6 @@
 #include "Island/CaptureEchoHUDView.h"
 #include "Island/IslandTheme.h"
 #include "Island/NotchAnchor.h"
-#include "Shelf/ShelfItem.h"
 #include "Shell/Localization.h"
 
 #include <QuillomareCore/CloudSyncService.h>
@@ -96,93 +95,6 @@ QList<ClipboardItem> sampleHistoryItems()
     };
 }
 
-QList<ShelfSession> sampleShelfSessions()
-{
-    const QDateTime now = QuillomareCore::Clock::now();
-    const auto shelfItem = [&](ClipKind kind, const QString& title, const QString& subtitle, ShelfPayload payload,
-                               qint64 minutesAgo) {
-        return ShelfItem{.id = QUuid::createUuid(),
-                         .createdAt = now.addSecs(-60 * minutesAgo),
-                         .kind = kind,
-                         .title = title,
-                         .subtitle = subtitle,
-                         .preview = title,
-                         .payload = std::move(payload),
-                         .isSensitive = false};
-    };
-    ShelfSession session;
-    session.id = QUuid::createUuid();
-    session.name = ShelfSession::defaultName();
-    session.createdAt = now.addSecs(-3600);
-    session.updatedAt = now;
-    session.items = {
-        shelfItem(ClipKind::file, QStringLiteral("Quarterly report.pdf"), QStringLiteral("PDF · 1.2 MB"),
-                  ShelfPayload::fileURLs({QStringLiteral("/home/user/Documents/Quarterly report.pdf")}), 3),
-        shelfItem(ClipKind::image, QStringLiteral("Screenshot.png"), QStringLiteral("PNG · 160 × 100"),
-                  ShelfPayload::imagePNG(samplePNG(QColor(255, 158, 56), QColor(47, 140, 255))), 8),
-        shelfItem(ClipKind::url, QStringLiteral("example.org"), QStringLiteral("https://example.org/island"),
-                  ShelfPayload::url(QStringLiteral("https://example.org/island")), 20),
-        shelfItem(ClipKind::text, L10n::text(QStringLiteral("发布说明草稿"), QStringLiteral("Release notes draft")),
-                  L10n::text(QStringLiteral("文本"), QStringLiteral("Text")),
-                  ShelfPayload::text(QStringLiteral("Version 0.1: the island, the shelf, the echo.")), 45),
-    };
-    return {session};
-}
-
-// The island is given content through the same pushes the application makes, once it has them;
-// until then the preview shows the island as it draws without.
-template <typename View> void pushSampleHistory(View& view)
-{
-    const QList<ClipboardItem> items = sampleHistoryItems();
-    const CloudSyncState state = CloudSyncState::disabled();
-    if constexpr (requires { view.configure(items, state, std::optional<QString>()); })
-        view.configure(items, state, std::optional<QString>());
-    else if constexpr (requires { view.configure(items, state, QString()); })
-        view.configure(items, state, QString());
-}
-
-template <typename View> void pushSampleShelf(View& view)
-{
-    const QList<ShelfSession> sessions = sampleShelfSessions();
-    const QUuid selected = sessions.constFirst().id;
-    if constexpr (requires { view.configureShelf(sessions, std::optional<QUuid>(), std::optional<QString>()); })
-        view.configureShelf(sessions, std::optional<QUuid>(selected), std::optional<QString>());
-    else if constexpr (requires { view.configureShelf(sessions, selected, QString()); })
-        view.configureShelf(sessions, selected, QString());
-}
-
-QImage grabOffscreen(QWidget& widget);
-
-// The island's own still echo, once it has one; nothing before.
-template <typename View> std::optional<QImage> echoInIsland(const CaptureFeedback& feedback, const QSize& size)
-{
-    if constexpr (requires(View & view) { view.showCaptureEchoPreview(feedback); }) {
-        View island(QRect(QPoint(0, 0), size));
-        island.setCollapsedVisualStyle(View::CollapsedVisualStyle::floatingPill);
-        island.setDisplayMode(View::DisplayMode::collapsed, false);
-        island.showCaptureEchoPreview(feedback);
-        return grabOffscreen(island);
-    } else {
-        return std::nullopt;
-    }
-}
-
-// The echo's look around the badge: the collapsed island's surface at the echo's size.
-class EchoStage final : public QWidget
-{
-public:
-    using QWidget::QWidget;
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        IslandTheme::paintRoundedSurface(painter, QRectF(rect()), 16, IslandTheme::collapsedBackground(),
-                                         IslandTheme::collapsedBorder(), 1);
-    }
-};
-
 // Lays the widget out and paints it into a picture without putting a window on a screen.
 QImage grabOffscreen(QWidget& widget)
 {
@@ -256,8 +168,8 @@ IslandView::ContentMode IslandPreviewRenderer::contentMode(ContentPreviewMode mo
 
 void IslandPreviewRenderer::fillWithSampleContent(IslandView& view)
 {
-    pushSampleHistory(view);
-    pushSampleShelf(view);
+    // The same push the application makes. The shelf's push comes with the shelf's views.
+    view.configure(sampleHistoryItems(), CloudSyncState::disabled(), std::nullopt);
 }
 
 // MARK: - Pictures
@@ -280,18 +192,12 @@ QImage IslandPreviewRenderer::captureEchoImage()
     const QSize size = captureEchoSize();
     const CaptureFeedback feedback = sampleCaptureFeedback();
 
-    if (auto image = echoInIsland<IslandView>(feedback, size))
-        return *image;
-
-    EchoStage stage;
-    stage.setAttribute(Qt::WA_NoSystemBackground);
-    stage.resize(size);
-    auto* badge = new CaptureEchoHUDView(&stage);
-    badge->configure(feedback);
-    // 10 inside the leading and trailing edges, 7 above the bottom edge.
-    badge->setBadgeGeometry(QRect(10, size.height() - 7 - CaptureEchoHUDView::kBadgeHeight, size.width() - 20,
-                                  CaptureEchoHUDView::kBadgeHeight));
-    return grabOffscreen(stage);
+    // The island's own echo, still at its end state.
+    IslandView island(QRect(QPoint(0, 0), size));
+    island.setCollapsedVisualStyle(IslandView::CollapsedVisualStyle::floatingPill);
+    island.setDisplayMode(IslandView::DisplayMode::collapsed, false);
+    island.showCaptureEchoPreview(feedback);
+    return grabOffscreen(island);
 }
 
 bool IslandPreviewRenderer::isBlank(const QImage& image)
