@@ -1,5 +1,6 @@
 #include "ClipboardStore.h"
 
+#include "BackgroundFileWriter.h"
 #include "Foundation.h"
 
 #include <QDir>
@@ -10,10 +11,20 @@
 namespace QuillomareCore {
 
 ClipboardStore::ClipboardStore(QString fileURL, ClipSettings settings)
-    : m_settings(std::move(settings)), m_fileURL(std::move(fileURL))
+    : m_settings(std::move(settings)), m_fileURL(std::move(fileURL)),
+      m_encodedItems(std::make_shared<QHash<QUuid, EncodedItem>>()),
+      m_writer(std::make_unique<BackgroundFileWriter>(m_fileURL))
 {
+    m_writer->onWritten = [this](const BackgroundFileWriter::Outcome& outcome) {
+        if (outcome.setAsideTo && m_lastLoadFailure)
+            m_lastLoadFailure->backupURL = outcome.setAsideTo;
+        if (!outcome.error)
+            m_lastLoadFailure.reset();
+    };
     load();
 }
+
+ClipboardStore::~ClipboardStore() = default;
 
 void ClipboardStore::sortIntoHistoryOrder(QList<ClipboardItem>& items)
 {

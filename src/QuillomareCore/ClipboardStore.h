@@ -11,9 +11,12 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 namespace QuillomareCore {
+
+class BackgroundFileWriter;
 
 class ClipboardStoreError final : public Error
 {
@@ -38,8 +41,16 @@ struct ClipboardStoreLoadFailure
 
 // The history: entries in display order (pinned first, newest first), the settings and the
 // deletion tombstones, kept in one JSON file that is rewritten whole on every change.
-// GUI thread only. Operations change memory first and save last: when saving throws, the change
-// stays in memory, the file keeps its previous contents and the error reaches the caller.
+//
+// GUI thread only. Every operation changes memory at once and hands the new state to a writer
+// thread, so that rewriting a history of large images never freezes the island; the file is
+// always a whole file, holding some recent state. Callers that must not claim "saved" too early
+// wait with whenSaved(). A failed write leaves the change in memory and the previous file in
+// place, and is tried again until it works or a newer change is written.
+//
+// A file that could not be loaded is never written over: it is set aside first, and while that
+// is impossible the changes stay in memory only (whenSaved() says so) and setting it aside is
+// tried again.
 class ClipboardStore final
 {
 public:
@@ -48,6 +59,10 @@ public:
     // Loads the file at `fileURL` (a local path); never throws: a file it cannot use is
     // reported through lastLoadFailure().
     explicit ClipboardStore(QString fileURL, ClipSettings settings = {});
+    // Waits for the last write.
+    ~ClipboardStore();
+    ClipboardStore(const ClipboardStore&) = delete;
+    ClipboardStore& operator=(const ClipboardStore&) = delete;
 
     const QList<ClipboardItem>& items() const { return m_items; }
     const ClipSettings& settings() const { return m_settings; }
@@ -72,7 +87,16 @@ public:
     // "Quillomare/clips.json" in the user's data folder (the temporary folder when there is none).
     static QString defaultStoreURL();
 
+    // Hands the current state to the writer; the operations above call it.
     void save();
+    // `done` runs on the GUI thread once every change made so far is on disk, or its write
+    // failed: then with the reason, in the interface language. At once when nothing is pending.
+    void whenSaved(std::function<void(const std::optional<QString>& error)> done);
+    // Why the newest write failed, until a write succeeds.
+    const std::optional<QString>& lastSaveError() const;
+    bool hasPendingSave() const;
+    // Blocks until the newest state has been written or has failed: at quit, in tests.
+    void waitForPendingSaves();
 
     // One tombstone per non-empty hash with the latest date, by date and then hash.
     static QList<ClipboardDeletionTombstone> normalizedTombstones(const QList<ClipboardDeletionTombstone>& tombstones);
@@ -99,7 +123,9 @@ private:
         ClipboardItem item;
         QByteArray json;
     };
-    QHash<QUuid, EncodedItem> m_encodedItems;
+    // Written only by the writer thread, one write at a time.
+    std::shared_ptr<QHash<QUuid, EncodedItem>> m_encodedItems;
+    std::unique_ptr<BackgroundFileWriter> m_writer;
 };
 
 } // namespace QuillomareCore

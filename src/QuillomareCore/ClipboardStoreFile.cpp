@@ -3,15 +3,18 @@
 
 #include "ClipboardStore.h"
 
+#include "BackgroundFileWriter.h"
+#include "Files.h"
 #include "Foundation.h"
 #include "Json.h"
+#include "Language.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <functional>
@@ -122,34 +125,42 @@ struct StoreSnapshot
 
 // The file's bytes, mapped when possible: a history of large images is gigabytes. Mapped pages
 // that have been decoded are handed back as the load goes on, so that the file and its decoded
-// images are never resident together.
+// images are never resident together. Only a regular file is read, and never past the size it
+// had when opened.
 class FileBytes
 {
 public:
     ~FileBytes()
     {
         if (m_mapped)
-            m_file.unmap(m_mapped);
+            ::munmap(m_mapped, static_cast<size_t>(m_size));
     }
 
     bool open(const QString& path)
     {
-        m_file.setFileName(path);
-        if (QFileInfo(path).isDir() || !m_file.open(QIODevice::ReadOnly))
+        const int descriptor = Files::openRegularFile(path);
+        if (descriptor < 0)
             return false;
-        const qint64 size = m_file.size();
+        struct stat status = {};
+        ::fstat(descriptor, &status);
+        const qsizetype size = static_cast<qsizetype>(status.st_size);
         if (size > 0) {
-            if (uchar* mapped = m_file.map(0, size)) {
-                m_mapped = mapped;
-                m_data = reinterpret_cast<const char*>(mapped);
+            void* mapped = ::mmap(nullptr, static_cast<size_t>(size), PROT_READ, MAP_PRIVATE, descriptor, 0);
+            if (mapped != MAP_FAILED) {
+                ::close(descriptor);
+                m_mapped = static_cast<char*>(mapped);
+                m_data = m_mapped;
                 m_size = size;
                 ::madvise(mapped, static_cast<size_t>(size), MADV_SEQUENTIAL);
                 return true;
             }
         }
-        m_buffer = m_file.readAll();
-        if (m_file.error() != QFileDevice::NoError)
+        ::close(descriptor);
+        QString ignored;
+        auto bytes = Files::readRegularFile(path, &ignored);
+        if (!bytes)
             return false;
+        m_buffer = std::move(*bytes);
         m_data = m_buffer.constData();
         m_size = m_buffer.size();
         return true;
@@ -172,18 +183,21 @@ public:
     }
 
 private:
-    QFile m_file;
-    uchar* m_mapped = nullptr;
+    char* m_mapped = nullptr;
     qsizetype m_released = 0;
     QByteArray m_buffer;
     const char* m_data = nullptr;
     qsizetype m_size = 0;
 };
 
-QString describe(const QFileDevice& file, const QString& action)
+QString protectedFileText(const QString& path)
 {
-    return QStringLiteral("Couldn't %1 “%2”: %3").arg(action, QDir::toNativeSeparators(file.fileName()),
-                                                       file.errorString());
+    return Language::text(
+        QStringLiteral("无法移开无法读取的历史文件“%1”；为保留其中内容，不会覆盖它。更改暂存在内存中，稍后会重试保存")
+            .arg(QDir::toNativeSeparators(path)),
+        QStringLiteral("The unreadable history file “%1” couldn't be moved aside, so nothing is saved over it. "
+                       "Changes are kept in memory and saving will be tried again")
+            .arg(QDir::toNativeSeparators(path)));
 }
 
 } // namespace
@@ -191,17 +205,29 @@ QString describe(const QFileDevice& file, const QString& action)
 void ClipboardStore::load()
 {
     const QFileInfo info(m_fileURL);
+    if (info.absoluteDir().exists()) {
+        // What a killed save left behind, and a folder that others could enter.
+        Files::removeLeftoverTemporaryFiles(m_fileURL);
+        try {
+            Files::makePrivateFolder(info.absolutePath());
+        } catch (const FileSystemError&) {
+        }
+    }
     if (!info.exists() && !info.isSymLink())
         return;
 
     FileBytes bytes;
     if (!bytes.open(m_fileURL)) {
         // Set the unreadable file aside so that the next save cannot destroy a history that a
-        // passing error kept us from reading.
-        // Only a rename: copying what cannot be read would fail anyway.
+        // passing error kept us from reading. Only a rename: copying what cannot be read would
+        // fail anyway, and a FIFO or a device is no file to copy.
         const QString backup = backupURLForCorruptStore();
-        resetAfterLoadFailure(kUnreadableReason,
-                              QDir().rename(m_fileURL, backup) ? std::optional<QString>(backup) : std::nullopt);
+        if (QDir().rename(m_fileURL, backup)) {
+            resetAfterLoadFailure(kUnreadableReason, backup);
+        } else {
+            resetAfterLoadFailure(kUnreadableReason, std::nullopt);
+            m_writer->protectExistingFile(backup, protectedFileText(m_fileURL));
+        }
         return;
     }
 
@@ -231,6 +257,12 @@ void ClipboardStore::load()
     } catch (const DecodingError&) {
         const auto backup = backupCorruptStore();
         resetAfterLoadFailure(kCorruptReason, backup);
+        if (!backup)
+            m_writer->protectExistingFile(backupURLForCorruptStore(), protectedFileText(m_fileURL));
+    } catch (const std::bad_alloc&) {
+        // More than memory allows: the file may be fine, so it must survive untouched.
+        resetAfterLoadFailure(kUnreadableReason, std::nullopt);
+        m_writer->protectExistingFile(backupURLForCorruptStore(), protectedFileText(m_fileURL));
     }
 }
 
@@ -263,55 +295,52 @@ std::optional<QString> ClipboardStore::backupCorruptStore()
 
 void ClipboardStore::save()
 {
-    const QFileInfo info(m_fileURL);
-    const QString folder = info.absolutePath();
-    if (!QDir(folder).exists()) {
-        // The folder holds what people copy, passwords included: only its owner may enter it.
-        const QString parent = QFileInfo(folder).absolutePath();
-        if (!QDir().mkpath(parent) ||
-            !QDir().mkdir(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner)) {
-            if (!QDir(folder).exists())
-                throw FileSystemError(
-                    QStringLiteral("Couldn't create the folder “%1”.").arg(QDir::toNativeSeparators(folder)));
-        }
-    }
-
-    const StoreSnapshot snapshot(m_settings, m_items, deletionTombstones());
-
-    QSaveFile file(m_fileURL);
-    if (!file.open(QIODevice::WriteOnly))
-        throw FileSystemError(describe(file, QStringLiteral("write")));
-    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    {
-        // An entry is encoded once and its text kept for the following saves: a save rewrites the
-        // whole file, but one change touches one entry. Images are encoded afresh each time:
-        // keeping their text would double what they cost in memory.
+    // The snapshot shares the entries' data with memory (implicit sharing): handing it over
+    // copies no payload, and a later change detaches only what it touches.
+    auto snapshot = std::make_shared<const StoreSnapshot>(m_settings, m_items, deletionTombstones());
+    m_writer->write([snapshot, cache = m_encodedItems](QIODevice& device) {
+        // An entry is encoded once and its text kept for the following saves: a save rewrites
+        // the whole file, but one change touches one entry. Images are encoded afresh each
+        // time: keeping their text would double what they cost in memory.
         QHash<QUuid, EncodedItem> encoded;
         auto writeItem = [&](Json::Writer& writer, const ClipboardItem& item) {
             if (item.payload.isImagePNG()) {
                 item.encode(writer);
                 return;
             }
-            const auto cached = m_encodedItems.constFind(item.id);
-            const QByteArray json = cached != m_encodedItems.cend() && cached->item == item
+            const auto cached = cache->constFind(item.id);
+            const QByteArray json = cached != cache->cend() && cached->item == item
                                         ? cached->json
                                         : Json::writeToByteArray([&](Json::Writer& w) { item.encode(w); },
                                                                  writer.depth());
             writer.raw(json);
             encoded.insert(item.id, EncodedItem{item, json});
         };
-        Json::Writer writer(&file);
-        snapshot.encode(writer, writeItem);
-        m_encodedItems = std::move(encoded);
-        if (!writer.flush()) {
-            const QString message = describe(file, QStringLiteral("write"));
-            file.cancelWriting();
-            throw FileSystemError(message);
-        }
-    }
-    if (!file.commit())
-        throw FileSystemError(describe(file, QStringLiteral("save")));
-    m_lastLoadFailure.reset();
+        Json::Writer writer(&device);
+        snapshot->encode(writer, writeItem);
+        *cache = std::move(encoded);
+        return writer.flush();
+    });
+}
+
+void ClipboardStore::whenSaved(std::function<void(const std::optional<QString>&)> done)
+{
+    m_writer->whenWritten(std::move(done));
+}
+
+const std::optional<QString>& ClipboardStore::lastSaveError() const
+{
+    return m_writer->lastError();
+}
+
+bool ClipboardStore::hasPendingSave() const
+{
+    return m_writer->hasPendingWrite();
+}
+
+void ClipboardStore::waitForPendingSaves()
+{
+    m_writer->waitUntilIdle();
 }
 
 } // namespace QuillomareCore

@@ -140,15 +140,21 @@ std::optional<QUuid> fromText(QStringView text)
 
 namespace Iso8601 {
 
+QDateTime clamped(const QDateTime& date)
+{
+    static const QDateTime earliest(QDate(1, 1, 1), QTime(0, 0), Qt::UTC);
+    static const QDateTime latest(QDate(9999, 12, 31), QTime(23, 59, 59, 999), Qt::UTC);
+    if (!date.isValid())
+        return date;
+    return date < earliest ? earliest : date > latest ? latest : date;
+}
+
 QString format(const QDateTime& date)
 {
-    const QDateTime utc = date.toUTC();
+    const QDateTime utc = clamped(date).toUTC();
     const QDate d = utc.date();
     const QTime t = utc.time();
     const int year = d.year();
-    if (year < 0 || year > 9999)
-        return QString::asprintf("%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", year, d.month(), d.day(), t.hour(),
-                                 t.minute(), t.second(), t.msec());
     char16_t out[24];
     auto put = [&](int at, int value, int width) {
         for (int i = width - 1; i >= 0; --i, value /= 10)
@@ -230,7 +236,7 @@ std::optional<QDateTime> parseChars(const Char* s, qsizetype n)
     const QTime time(hour, minute, second, millis);
     if (!date.isValid() || !time.isValid())
         return std::nullopt;
-    return QDateTime(date, time, Qt::UTC).addSecs(-offsetSeconds);
+    return clamped(QDateTime(date, time, Qt::UTC).addSecs(-offsetSeconds));
 }
 
 } // namespace

@@ -39,9 +39,14 @@ std::optional<QUuid> fromText(QStringView text);
 
 namespace Iso8601 {
 
-// "2026-12-06T21:59:38.123Z": UTC with milliseconds.
+// A date moved into years 1 to 9999 (UTC), the only years the text form has four digits for:
+// an offset can carry "9999-12-31T23:00:00-05:00" past them, and what is written must read back.
+QDateTime clamped(const QDateTime& date);
+// "2026-12-06T21:59:38.123Z": UTC with milliseconds; a date outside the years 1 to 9999 is
+// written as the nearest date inside them.
 QString format(const QDateTime& date);
-// Internet date-time with or without fractional seconds; "Z" or a numeric offset.
+// Internet date-time with or without fractional seconds; "Z" or a numeric offset. The result is
+// clamped() as format() writes it.
 std::optional<QDateTime> parse(QStringView text);
 std::optional<QDateTime> parse(std::string_view text);
 

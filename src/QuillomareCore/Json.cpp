@@ -57,6 +57,61 @@ const char* skipPlain(const char* p, const char* end)
     return p;
 }
 
+// Like skipPlain, but also stops at the first byte of a multi-byte UTF-8 sequence, which the
+// parser checks: a file with invalid UTF-8 is refused rather than silently altered.
+const char* skipPlainAscii(const char* p, const char* end)
+{
+    constexpr quint64 ones = 0x0101010101010101ULL;
+    constexpr quint64 highs = 0x8080808080808080ULL;
+    while (end - p >= 8) {
+        quint64 x;
+        std::memcpy(&x, p, 8);
+        const quint64 quote = x ^ (ones * '"');
+        const quint64 backslash = x ^ (ones * '\\');
+        const quint64 hits =
+            ((quote - ones) & ~quote) | ((backslash - ones) & ~backslash) | ((x - ones * 0x20) & ~x) | x;
+        if (hits & highs)
+            break;
+        p += 8;
+    }
+    while (p < end && !kStringStops[static_cast<unsigned char>(*p)] && static_cast<unsigned char>(*p) < 0x80)
+        ++p;
+    return p;
+}
+
+// The length of the well-formed UTF-8 sequence at p (shortest form, no surrogates, at most
+// U+10FFFF), or 0.
+int utf8SequenceLength(const unsigned char* p, const unsigned char* end)
+{
+    const unsigned char lead = p[0];
+    int length = 0;
+    unsigned char low = 0x80, high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        if (lead == 0xE0)
+            low = 0xA0;
+        else if (lead == 0xED)
+            high = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        if (lead == 0xF0)
+            low = 0x90;
+        else if (lead == 0xF4)
+            high = 0x8F;
+    } else {
+        return 0;
+    }
+    if (end - p < length || p[1] < low || p[1] > high)
+        return 0;
+    for (int i = 2; i < length; ++i) {
+        if (p[i] < 0x80 || p[i] > 0xBF)
+            return 0;
+    }
+    return length;
+}
+
 } // namespace
 
 class Parser
@@ -69,6 +124,9 @@ public:
 
     void parseDocument()
     {
+        // A byte-order mark is no part of JSON, but some editors write one.
+        if (m_end - m_p >= 3 && std::memcmp(m_p, "\xEF\xBB\xBF", 3) == 0)
+            m_p += 3;
         skipWhitespace();
         parseValue(0);
         skipWhitespace();
@@ -237,12 +295,20 @@ private:
         const char* start = m_p;
         bool escapes = false;
         while (true) {
-            m_p = skipPlain(m_p, m_end);
+            m_p = skipPlainAscii(m_p, m_end);
             if (m_p >= m_end)
                 fail("unterminated string");
             const char c = *m_p;
             if (c == '"')
                 break;
+            if (static_cast<unsigned char>(c) >= 0x80) {
+                const int length = utf8SequenceLength(reinterpret_cast<const unsigned char*>(m_p),
+                                                      reinterpret_cast<const unsigned char*>(m_end));
+                if (length == 0)
+                    fail("invalid UTF-8 in string");
+                m_p += length;
+                continue;
+            }
             if (c != '\\')
                 fail("control character in string");
             escapes = true;
@@ -629,18 +695,43 @@ void Writer::key(std::string_view name)
 void Writer::string(const QString& text)
 {
     beforeValue();
+    m_buffer.append('"');
+    if (text.isValidUtf16()) {
+        appendEscaped(text);
+    } else {
+        // A lone surrogate has no UTF-8 form: it is written as its escape, so that the text
+        // reads back exactly as it was.
+        const QStringView view(text);
+        qsizetype run = 0;
+        for (qsizetype i = 0; i < view.size(); ++i) {
+            const QChar c = view[i];
+            if (c.isHighSurrogate() && i + 1 < view.size() && view[i + 1].isLowSurrogate()) {
+                ++i;
+                continue;
+            }
+            if (!c.isSurrogate())
+                continue;
+            appendEscaped(view.mid(run, i - run));
+            m_buffer.append(QByteArray("\\u") + QByteArray::number(c.unicode(), 16));
+            run = i + 1;
+        }
+        appendEscaped(view.mid(run));
+    }
+    m_buffer.append('"');
+    maybeFlush();
+}
+
+void Writer::appendEscaped(QStringView text)
+{
     // UTF-8 straight into the buffer; only a string that needs escapes is rewritten.
     const qsizetype start = m_buffer.size();
-    m_buffer.resize(start + 2 + text.size() * 3);
-    char* begin = m_buffer.data() + start + 1;
-    begin[-1] = '"';
+    m_buffer.resize(start + text.size() * 3);
+    char* begin = m_buffer.data() + start;
     QStringEncoder encoder(QStringEncoder::Utf8);
     char* end = encoder.appendToBuffer(begin, text);
     const char* stop = skipPlain(begin, end);
     if (stop == end) {
-        *end++ = '"';
         m_buffer.truncate(end - m_buffer.constData());
-        maybeFlush();
         return;
     }
     const QByteArray tail(stop, end - stop);
@@ -683,8 +774,6 @@ void Writer::string(const QString& text)
             m_buffer.append(escape, sizeof escape);
         }
     }
-    m_buffer.append('"');
-    maybeFlush();
 }
 
 void Writer::base64(const QByteArray& bytes)

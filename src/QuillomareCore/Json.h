@@ -138,6 +138,7 @@ public:
 
 private:
     void beforeValue();
+    void appendEscaped(QStringView text);
     void newlineAndIndent();
     void maybeFlush();
 

@@ -70,6 +70,7 @@ private Q_SLOTS:
         store.togglePinned(b);
         QCOMPARE(previews(store.items()), (QList<QString>{"b", "c", "a"}));
 
+        store.waitForPendingSaves();
         ClipboardStore reloaded(storePath());
         QCOMPARE(previews(reloaded.items()), (QList<QString>{"b", "c", "a"}));
     }
@@ -113,6 +114,7 @@ private Q_SLOTS:
         const QList<ClipboardItem> removed = store.remove(store.items().first().id);
         QCOMPARE(removed.size(), 1);
         store.add(textItem(QStringLiteral("kept"), at(1)));
+        store.waitForPendingSaves();
         const QByteArray fileBefore = readFile(storePath());
         const auto tombstonesBefore = store.deletionTombstones();
 
@@ -126,6 +128,7 @@ private Q_SLOTS:
         }
         QCOMPARE(previews(store.items()), QList<QString>{"kept"});
         QCOMPARE(store.deletionTombstones(), tombstonesBefore);
+        store.waitForPendingSaves();
         QCOMPARE(readFile(storePath()), fileBefore);
 
         QCOMPARE(store.add(imageItem(QByteArray(8 * 1024 * 1024, 'x'), at(3))), ClipboardAddOutcome::inserted);
@@ -209,10 +212,12 @@ private Q_SLOTS:
         ClipboardStore store(storePath());
         QVERIFY(!QFileInfo::exists(storePath()));
         QVERIFY(store.remove(QUuid::createUuid()).isEmpty());
+        store.waitForPendingSaves();
         QVERIFY(QFileInfo::exists(storePath()));
 
         QFile::remove(storePath());
         store.togglePinned(QUuid::createUuid());
+        store.waitForPendingSaves();
         QVERIFY(!QFileInfo::exists(storePath()));
     }
 
@@ -240,6 +245,7 @@ private Q_SLOTS:
         store.updateSettings([](ClipSettings& settings) { settings.maxHistoryCount = 2; });
         QCOMPARE(previews(store.items()), (QList<QString>{"e4", "e3"}));
 
+        store.waitForPendingSaves();
         ClipboardStore reloaded(storePath());
         QCOMPARE(reloaded.items().size(), 2);
         QCOMPARE(reloaded.settings().maxHistoryCount, 2);
@@ -268,14 +274,13 @@ private Q_SLOTS:
         // A plain file where the program's folder should be: creating the folder fails, even as root.
         writeFile(m_dir->filePath(QStringLiteral("blocked")), "not a folder");
         ClipboardStore store(m_dir->filePath(QStringLiteral("blocked/clips.json")));
-        try {
-            store.add(textItem(QStringLiteral("unsaved"), at(0)));
-            QFAIL("the save did not fail");
-        } catch (const FileSystemError& error) {
-            QVERIFY2(error.localizedDescription().contains(m_dir->filePath(QStringLiteral("blocked"))),
-                     qPrintable(error.localizedDescription()));
-        }
+        store.add(textItem(QStringLiteral("unsaved"), at(0)));
         QCOMPARE(previews(store.items()), QList<QString>{"unsaved"});
+        std::optional<QString> reported;
+        store.whenSaved([&](const std::optional<QString>& error) { reported = error.value_or(QString()); });
+        store.waitForPendingSaves();
+        QVERIFY(reported && reported->contains(m_dir->filePath(QStringLiteral("blocked"))));
+        QCOMPARE(store.lastSaveError(), reported);
         QCOMPARE(readFile(m_dir->filePath(QStringLiteral("blocked"))), QByteArray("not a folder"));
     }
 };

@@ -1,14 +1,20 @@
 #include <QuillomareCore/ClipboardStore.h>
+#include <QuillomareCore/Files.h>
 #include <QuillomareCore/Foundation.h>
 #include <QuillomareCore/Json.h>
 
 #include "TestSupport.h"
 
 #include <QDir>
+#include <QRandomGenerator>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace QuillomareCore;
 using namespace QuillomareTest;
@@ -37,6 +43,42 @@ QStringList topLevelKeysInOrder(const QByteArray& json)
     while (it.hasNext())
         keys.append(it.next().captured(1));
     return keys;
+}
+
+// Runs `scenario` in a child process as the unprivileged user "nobody" when we are root (file
+// permissions do not stop root); `home` is handed to that user first. The scenario's answer:
+// empty when it passed, else what went wrong.
+QString runUnprivileged(const QString& home, const std::function<QString()>& scenario)
+{
+    if (::geteuid() != 0)
+        return scenario();
+    constexpr uid_t nobody = 65534;
+    if (::chown(QFile::encodeName(home).constData(), nobody, nobody) != 0)
+        return QStringLiteral("couldn't hand the folder over");
+    int channel[2];
+    if (::pipe(channel) != 0)
+        return QStringLiteral("no pipe");
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(channel[0]);
+        QByteArray answer = "could not drop privileges";
+        if (::setgid(nobody) == 0 && ::setuid(nobody) == 0)
+            answer = scenario().toUtf8();
+        [[maybe_unused]] const auto written = ::write(channel[1], answer.constData(), answer.size());
+        ::_exit(0);
+    }
+    ::close(channel[1]);
+    QByteArray answer;
+    char buffer[512];
+    ssize_t got = 0;
+    while ((got = ::read(channel[0], buffer, sizeof buffer)) > 0)
+        answer.append(buffer, got);
+    ::close(channel[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    if (!WIFEXITED(status))
+        return QStringLiteral("the scenario crashed");
+    return QString::fromUtf8(answer);
 }
 
 } // namespace
@@ -145,6 +187,7 @@ private Q_SLOTS:
         const QString nested = m_dir->filePath(QStringLiteral("data/Quillomare/clips.json"));
         ClipboardStore store(nested);
         store.add(textItem(QStringLiteral("password=hunter2hunter2"), at(0)));
+        store.waitForPendingSaves();
         QCOMPARE(QFileInfo(QFileInfo(nested).absolutePath()).permissions() & 0x0077, QFileDevice::Permissions());
         QCOMPARE(QFile::permissions(nested) & 0x0077, QFileDevice::Permissions());
         QVERIFY(QFile::permissions(nested) & QFileDevice::ReadOwner);
@@ -164,6 +207,7 @@ private Q_SLOTS:
         QVERIFY(store.deletionTombstones().isEmpty());
 
         store.togglePinned(store.items()[1].id);
+        store.waitForPendingSaves();
         QCOMPARE(topLevelKeysInOrder(readFile(path())),
                  (QStringList{"deletedContentHashes", "deletionTombstones", "items", "settings"}));
     }
@@ -229,6 +273,11 @@ private Q_SLOTS:
         QTest::newRow("a tombstone without a date") << QByteArray(R"({"deletionTombstones":[{"contentHash":"h"}]})");
         QTest::newRow("an image that is not base64") << QByteArray(R"([{"payload":{"imagePNG":{"_0":"a b="}}}])");
         QTest::newRow("a bare number") << QByteArray("42");
+        // Invalid UTF-8 would otherwise come back as U+FFFD and the original bytes be lost.
+        QTest::newRow("a stray continuation byte") << QByteArray("[" + entryJson(kIdA, QStringLiteral("2026-01-01T10:00:00Z"), QStringLiteral("x")).replace("\"x\"", "\"x\x80\"") + "]");
+        QTest::newRow("an overlong slash") << QByteArray("[{\"preview\":\"\xC0\xAF\"}]");
+        QTest::newRow("an encoded surrogate") << QByteArray("[{\"preview\":\"\xED\xA0\x80\"}]");
+        QTest::newRow("a truncated sequence") << QByteArray("[{\"preview\":\"\xE4\xB8\"}]");
     }
 
     void testUndecodableFilesAreSetAside()
@@ -273,6 +322,7 @@ private Q_SLOTS:
         QVERIFY(store.lastLoadFailure());
         const QString backup = *store.lastLoadFailure()->backupURL;
         store.add(textItem(QStringLiteral("fresh"), at(0)));
+        store.waitForPendingSaves();
         QVERIFY(!store.lastLoadFailure());
         QCOMPARE(readFile(backup), QByteArray("{ broken"));
         QCOMPARE(ClipboardStore(path()).items().size(), 1);
@@ -291,8 +341,183 @@ private Q_SLOTS:
         QCOMPARE(readFile(backup + QStringLiteral("/inside.txt")), QByteArray("keep me"));
 
         store.add(textItem(QStringLiteral("after"), at(0)));
+        store.waitForPendingSaves();
         QVERIFY(QFileInfo(path()).isFile());
         QCOMPARE(readFile(backup + QStringLiteral("/inside.txt")), QByteArray("keep me"));
+    }
+
+    void testExtremeDatesAndStringsSurviveEveryRoundTrip()
+    {
+        // Offsets can carry a date past the four-digit years; whatever is loaded must be written
+        // in a form that loads again, and every string must come back unchanged.
+        QRandomGenerator random(20261207);
+        QByteArray file = "[";
+        for (int i = 0; i < 300; ++i) {
+            const int year = QList<int>{1, 2, 1970, 9998, 9999}[random.bounded(5)];
+            const int offset = random.bounded(-23 * 60 - 59, 23 * 60 + 60);
+            const QString date = QStringLiteral("%1-%2-%3T%4:%5:%6%7%8:%9")
+                                     .arg(year, 4, 10, QLatin1Char('0'))
+                                     .arg(random.bounded(1, 13), 2, 10, QLatin1Char('0'))
+                                     .arg(random.bounded(1, 29), 2, 10, QLatin1Char('0'))
+                                     .arg(random.bounded(24), 2, 10, QLatin1Char('0'))
+                                     .arg(random.bounded(60), 2, 10, QLatin1Char('0'))
+                                     .arg(random.bounded(60), 2, 10, QLatin1Char('0'))
+                                     .arg(offset < 0 ? QLatin1Char('-') : QLatin1Char('+'))
+                                     .arg(std::abs(offset) / 60, 2, 10, QLatin1Char('0'))
+                                     .arg(std::abs(offset) % 60, 2, 10, QLatin1Char('0'));
+            file += (i ? "," : "") + entryJson(QUuid::createUuid().toString(QUuid::WithoutBraces), date,
+                                               QStringLiteral("e%1").arg(i));
+        }
+        file += "]";
+        writeFile(path(), file);
+
+        ClipboardStore first(path());
+        QVERIFY(!first.lastLoadFailure());
+        QCOMPARE(first.items().size(), 300);
+        for (const ClipboardItem& item : first.items())
+            QVERIFY(item.createdAt.date().year() >= 1 && item.createdAt.date().year() <= 9999);
+        for (int i = 0; i < 200; ++i) {
+            QString text;
+            const int length = random.bounded(1, 12);
+            for (int j = 0; j < length; ++j) {
+                // Anything UTF-16 can hold, lone surrogates and control characters included.
+                text += QChar(static_cast<char16_t>(random.bounded(j % 3 == 0 ? 0x20 : 0x10000)));
+            }
+            first.add(textItem(text, at(i)));
+        }
+        first.waitForPendingSaves();
+
+        ClipboardStore second(path());
+        QVERIFY(!second.lastLoadFailure());
+        QCOMPARE(second.items(), first.items());
+        second.togglePinned(second.items().last().id);
+        second.waitForPendingSaves();
+        QCOMPARE(ClipboardStore(path()).items(), second.items());
+    }
+
+    void testByteOrderMarkIsAccepted()
+    {
+        writeFile(path(), "\xEF\xBB\xBF[" + entryJson(kIdA, QStringLiteral("2026-01-01T10:00:00Z"), QStringLiteral("bom")) + "]");
+        ClipboardStore store(path());
+        QVERIFY(!store.lastLoadFailure());
+        QCOMPARE(store.items().size(), 1);
+    }
+
+    void testOnlyARegularFileIsRead_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("a FIFO") << QStringLiteral("fifo");
+        QTest::newRow("a link to an endless device") << QStringLiteral("device");
+    }
+
+    void testOnlyARegularFileIsRead()
+    {
+        // A FIFO would block the start for ever; /dev/zero would be read until memory runs out.
+        QFETCH(QString, kind);
+        if (kind == QLatin1String("fifo"))
+            QCOMPARE(::mkfifo(QFile::encodeName(path()).constData(), 0600), 0);
+        else
+            QVERIFY(QFile::link(QStringLiteral("/dev/zero"), path()));
+        ClipboardStore store(path());
+        QVERIFY(store.lastLoadFailure());
+        QCOMPARE(store.lastLoadFailure()->reason, QStringLiteral("历史文件无法读取"));
+        QVERIFY(store.lastLoadFailure()->backupURL);
+        store.add(textItem(QStringLiteral("after"), at(0)));
+        store.waitForPendingSaves();
+        QVERIFY(QFileInfo(path()).isFile() && !QFileInfo(path()).isSymLink());
+        QCOMPARE(ClipboardStore(path()).items().size(), 1);
+    }
+
+    void testLeftoverTemporaryFilesAreRemovedAtLoad()
+    {
+        writeFile(path(QStringLiteral(".clips.json.saving-Zq81xA")), "half a save");
+        writeFile(path(QStringLiteral("clips.json.a1B2c3")), "half a save of an earlier build");
+        writeFile(path(QStringLiteral("clips.json.backup")), "not ours");
+        writeFile(path(QStringLiteral("other.json.a1B2c3")), "not ours either");
+        ClipboardStore store(path());
+        QVERIFY(!QFileInfo::exists(path(QStringLiteral(".clips.json.saving-Zq81xA"))));
+        QVERIFY(!QFileInfo::exists(path(QStringLiteral("clips.json.a1B2c3"))));
+        QVERIFY(QFileInfo::exists(path(QStringLiteral("clips.json.backup"))));
+        QVERIFY(QFileInfo::exists(path(QStringLiteral("other.json.a1B2c3"))));
+    }
+
+    void testFailedWriteKeepsThePreviousFileAndSaysWhy()
+    {
+        ClipboardStore store(path());
+        store.add(textItem(QStringLiteral("saved"), at(0)));
+        store.waitForPendingSaves();
+        const QByteArray before = readFile(path());
+
+        Files::failWritesForTesting(ENOSPC, 100);
+        store.add(textItem(QStringLiteral("not saved"), at(1)));
+        std::optional<QString> reported;
+        store.whenSaved([&](const std::optional<QString>& error) { reported = error.value_or(QString()); });
+        store.waitForPendingSaves();
+        Files::failWritesForTesting(0);
+
+        QVERIFY2(reported && reported->contains(QStringLiteral("No space left on device")) &&
+                     reported->contains(path()),
+                 qPrintable(reported.value_or(QString())));
+        QCOMPARE(readFile(path()), before);
+        QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("clips.json")});
+        QCOMPARE(store.items().size(), 2);
+
+        // The next change writes everything memory holds.
+        store.togglePinned(store.items().last().id);
+        store.waitForPendingSaves();
+        QVERIFY(!store.lastSaveError());
+        QCOMPARE(ClipboardStore(path()).items(), store.items());
+    }
+
+    void testFileThatCannotBeSetAsideIsNeverWrittenOver()
+    {
+        // Permissions stop only an unprivileged user, so the scenario runs as one.
+        const QString folder = path(QStringLiteral("locked"));
+        const QString file = folder + QStringLiteral("/clips.json");
+        const QString failure = runUnprivileged(m_dir->path(), [&]() -> QString {
+            QDir().mkdir(folder);
+            writeFile(file, "{ broken");
+            ::chmod(QFile::encodeName(folder).constData(), 0500);
+            ClipboardStore store(file);
+            if (!store.lastLoadFailure() || store.lastLoadFailure()->backupURL)
+                return QStringLiteral("the file should have stayed in place");
+            store.add(textItem(QStringLiteral("kept in memory"), at(0)));
+            std::optional<QString> reported;
+            store.whenSaved([&](const std::optional<QString>& error) { reported = error; });
+            store.waitForPendingSaves();
+            if (!reported || readFile(file) != "{ broken")
+                return QStringLiteral("the bad file was written over, or the failure not reported");
+
+            // The folder becomes writable: the bad file goes aside first, then the history is saved.
+            ::chmod(QFile::encodeName(folder).constData(), 0700);
+            store.add(textItem(QStringLiteral("later"), at(1)));
+            store.waitForPendingSaves();
+            const QStringList backups = QDir(folder).entryList({QStringLiteral("clips.corrupt-*.json")});
+            if (backups.size() != 1 || readFile(folder + QLatin1Char('/') + backups.first()) != "{ broken")
+                return QStringLiteral("the bad file was not set aside");
+            if (ClipboardStore(file).items().size() != 2 || store.lastLoadFailure())
+                return QStringLiteral("the history was not saved after setting the file aside");
+            return {};
+        });
+        QVERIFY2(failure.isEmpty(), qPrintable(failure));
+    }
+
+    void testDataFolderAndNewParentsArePrivateWhateverTheUmask()
+    {
+        const mode_t previous = ::umask(0);
+        const QString nested = path(QStringLiteral("a/b/Quillomare/clips.json"));
+        {
+            ClipboardStore store(nested);
+            store.add(textItem(QStringLiteral("x"), at(0)));
+        }
+        ::umask(previous);
+        for (const QString& folder : {path(QStringLiteral("a")), path(QStringLiteral("a/b")), path(QStringLiteral("a/b/Quillomare"))})
+            QCOMPARE(QFileInfo(folder).permissions() & 0x0077, QFileDevice::Permissions());
+
+        // A folder someone opened up is closed again at the next start.
+        ::chmod(QFile::encodeName(path(QStringLiteral("a/b/Quillomare"))).constData(), 0755);
+        ClipboardStore reopened(nested);
+        QCOMPARE(QFileInfo(path(QStringLiteral("a/b/Quillomare"))).permissions() & 0x0077, QFileDevice::Permissions());
     }
 
     void testDefaultStoreURLIsInTheDataFolder()

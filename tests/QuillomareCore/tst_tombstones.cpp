@@ -31,8 +31,16 @@ private:
     QString storePath() const { return m_dir->filePath(QStringLiteral("clips.json")); }
     QDateTime fileTime() const { return QFileInfo(storePath()).lastModified(); }
     // Makes the file vanish so that a test can tell whether the next operation saved.
-    void forgetFile() { QFile::remove(storePath()); }
-    bool saved() const { return QFileInfo::exists(storePath()); }
+    void forgetFile(ClipboardStore& store)
+    {
+        store.waitForPendingSaves();
+        QFile::remove(storePath());
+    }
+    bool saved(ClipboardStore& store) const
+    {
+        store.waitForPendingSaves();
+        return QFileInfo::exists(storePath());
+    }
 
 private Q_SLOTS:
     void init()
@@ -48,12 +56,12 @@ private Q_SLOTS:
         ClipboardStore store(storePath());
         store.add(textItem(QStringLiteral("shared"), at(0), true));
         store.add(textItem(QStringLiteral("other"), at(1)));
-        forgetFile();
+        forgetFile(store);
         QCOMPARE(store.mergeDeletionTombstones({tombstone(hashOf(QStringLiteral("shared")), at(10))}), 1);
         QCOMPARE(store.items().size(), 1);
         QCOMPARE(store.items().first().preview, QStringLiteral("other"));
         QCOMPARE(store.deletionTombstones(), {tombstone(hashOf(QStringLiteral("shared")), at(10))});
-        QVERIFY(saved());
+        QVERIFY(saved(store));
     }
 
     void testStoreKeepsTheLaterOfItsOwnAndThePulledDate()
@@ -107,11 +115,11 @@ private Q_SLOTS:
         store.add(localOnly); // not exportable, so the tombstone stays
         QCOMPARE(store.deletionTombstones().size(), 1);
 
-        forgetFile();
+        forgetFile(store);
         QCOMPARE(store.mergeDeletionTombstones({tombstone(localOnly.contentHash, at(15))}), 0);
         QCOMPARE(store.items().size(), 1);
         QVERIFY(store.deletionTombstones().isEmpty());
-        QVERIFY(saved()); // the tombstones changed
+        QVERIFY(saved(store)); // the tombstones changed
     }
 
     void testOlderPulledTombstoneForAnAbsentHashChangesNothing()
@@ -120,10 +128,10 @@ private Q_SLOTS:
         ClipboardStore store(storePath());
         store.add(textItem(QStringLiteral("x"), at(0)));
         store.remove(store.items().first().id);
-        forgetFile();
+        forgetFile(store);
         QCOMPARE(store.mergeDeletionTombstones({tombstone(hashOf(QStringLiteral("x")), at(50))}), 0);
         QCOMPARE(store.deletionTombstones(), {tombstone(hashOf(QStringLiteral("x")), at(100))});
-        QVERIFY(!saved());
+        QVERIFY(!saved(store));
     }
 
     void testUnknownPulledTombstoneIsStoredAndSaved()
@@ -133,11 +141,11 @@ private Q_SLOTS:
                                                 tombstone(QString(), at(4))}),
                  0);
         QCOMPARE(store.deletionTombstones(), {tombstone(QStringLiteral("elsewhere"), at(3))});
-        QVERIFY(saved());
+        QVERIFY(saved(store));
 
-        forgetFile();
+        forgetFile(store);
         QCOMPARE(store.mergeDeletionTombstones({tombstone(QString(), at(4))}), 0);
-        QVERIFY(!saved());
+        QVERIFY(!saved(store));
     }
 
     void testDeletedContentHashesAreDatedNow()
@@ -180,15 +188,15 @@ private Q_SLOTS:
     {
         ClipboardStore store(storePath());
         store.mergeDeletionTombstones({tombstone(hashOf(QStringLiteral("back")), at(10))});
-        forgetFile();
+        forgetFile(store);
         QCOMPARE(store.merge({textItem(QStringLiteral("back"), at(10))}), 0);
         QVERIFY(store.items().isEmpty());
-        QVERIFY(!saved());
+        QVERIFY(!saved(store));
 
         QCOMPARE(store.merge({textItem(QStringLiteral("back"), at(11))}), 1);
         QCOMPARE(store.items().size(), 1);
         QVERIFY(store.deletionTombstones().isEmpty());
-        QVERIFY(saved());
+        QVERIFY(saved(store));
     }
 
     void testOlderPulledCopyOnlySpreadsAPin()
@@ -196,9 +204,9 @@ private Q_SLOTS:
         ClipboardStore store(storePath());
         const ClipboardItem local = textItem(QStringLiteral("same"), at(10));
         store.add(local);
-        forgetFile();
+        forgetFile(store);
         QCOMPARE(store.merge({textItem(QStringLiteral("same"), at(5))}), 0);
-        QVERIFY(!saved());
+        QVERIFY(!saved(store));
         QCOMPARE(store.items().first().id, local.id);
 
         QCOMPARE(store.merge({textItem(QStringLiteral("same"), at(5), true)}), 1);
@@ -245,7 +253,7 @@ private Q_SLOTS:
         ClipboardStore store(storePath());
         QCOMPARE(store.merge({pulled}), 0);
         QVERIFY(store.items().isEmpty());
-        QVERIFY(!saved());
+        QVERIFY(!saved(store));
     }
 
     void testEveryChangeCountsEvenForOneHash()

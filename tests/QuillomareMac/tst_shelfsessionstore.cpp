@@ -15,6 +15,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 
 #include <sys/stat.h>
@@ -133,6 +134,7 @@ private Q_SLOTS:
         QCOMPARE(store.currentSession().name, QStringLiteral("Default"));
         QCOMPARE(store.selectedSessionID(), store.sessions().first().id);
         QVERIFY(!store.lastLoadFailure());
+        store.waitForPendingSaves();
         QVERIFY(!QFile::exists(storeFile()));
     }
 
@@ -260,6 +262,7 @@ private Q_SLOTS:
 
         store.addItems({textItem(QStringLiteral("after"))}, 30);
         QCOMPARE(readFile(*backup), contents);
+        store.waitForPendingSaves();
         ShelfSessionStore reopened(storeFile());
         QVERIFY(!reopened.lastLoadFailure());
         QCOMPARE(titles(reopened.currentSession()), QStringList{QStringLiteral("after")});
@@ -274,31 +277,38 @@ private Q_SLOTS:
         QVERIFY(store.lastLoadFailure()->message.contains(QStringLiteral("couldn't be read")));
         QVERIFY(store.lastLoadFailure()->backupURL && QFileInfo(*store.lastLoadFailure()->backupURL).isDir());
         store.addItems({textItem(QStringLiteral("x"))}, 30);
+        store.waitForPendingSaves();
         QVERIFY(QFileInfo(storeFile()).isFile());
     }
 
-    void failedSaveChangesNothing()
+    void failedSaveKeepsTheChangeInMemoryAndTheFileWhole()
     {
         ShelfSessionStore store(storeFile());
         store.addItems({textItem(QStringLiteral("kept"))}, 30);
+        store.waitForPendingSaves();
         const QByteArray before = readFile(storeFile());
-        const QList<ShelfSession> sessions = store.sessions();
 
         // The folder is replaced by a file: no save can succeed.
         const QString folder = QFileInfo(storeFile()).path();
         QVERIFY(QDir(folder).removeRecursively());
         writeFile(folder, "in the way");
-        QVERIFY_THROWS_EXCEPTION(QuillomareCore::FileSystemError,
-                                 store.addItems({textItem(QStringLiteral("lost"))}, 30));
-        QVERIFY_THROWS_EXCEPTION(QuillomareCore::FileSystemError, store.createSession(QStringLiteral("new")));
-        QVERIFY_THROWS_EXCEPTION(QuillomareCore::FileSystemError, store.clearSelectedSession());
-        QCOMPARE(store.sessions(), sessions);
+        store.addItems({textItem(QStringLiteral("unsaved"))}, 30);
+        std::optional<QString> reported;
+        store.whenSaved([&](const std::optional<QString>& error) { reported = error.value_or(QString()); });
+        store.waitForPendingSaves();
+        QVERIFY(reported && reported->contains(folder));
+        QCOMPARE(titles(store.currentSession()), (QStringList{QStringLiteral("unsaved"), QStringLiteral("kept")}));
 
+        // Once the folder is back, the next change writes the whole state.
         QFile::remove(folder);
         QVERIFY(QDir().mkpath(folder));
         writeFile(storeFile(), before);
+        store.createSession(QStringLiteral("new"));
+        store.waitForPendingSaves();
+        QVERIFY(!store.lastSaveError());
+        store.waitForPendingSaves();
         ShelfSessionStore reopened(storeFile());
-        QCOMPARE(reopened.sessions(), sessions);
+        QCOMPARE(reopened.sessions(), store.sessions());
     }
 
     // --- Operations
@@ -314,16 +324,56 @@ private Q_SLOTS:
         QCOMPARE(store.currentSession().items.first().title, QStringLiteral("a"));
 
         // Full: nothing added and nothing written.
+        store.waitForPendingSaves();
         const QByteArray before = readFile(storeFile());
+        store.waitForPendingSaves();
         QFile::remove(storeFile());
         QCOMPARE(store.addItems({textItem(QStringLiteral("d"))}, 30), 0);
         QCOMPARE(store.addItems({}, 30), 0);
+        store.waitForPendingSaves();
         QVERIFY(!QFile::exists(storeFile()));
         writeFile(storeFile(), before);
 
         // The limit is per session.
         store.createSession(QStringLiteral("Next"));
         QCOMPARE(store.addItems(textItems(3), 30), 3);
+    }
+
+    void extremeDatesAndStringsSurviveTheRoundTrip()
+    {
+        // A date an offset carries past the four-digit years must still be written readably.
+        makeFile(QStringLiteral("Quillomare/shelf-sessions.json"),
+                 R"({"selectedSessionID":"11111111-1111-1111-1111-111111111111","sessions":[{"createdAt":)"
+                 R"("9999-12-31T23:00:00-05:00","id":"11111111-1111-1111-1111-111111111111","items":[],)"
+                 R"("name":"far","updatedAt":"0001-01-01T00:30:00+01:00"}]})");
+        QRandomGenerator random(7);
+        QList<ShelfItem> items;
+        for (int i = 0; i < 60; ++i) {
+            QString text;
+            for (int j = 0; j < 8; ++j)
+                text += QChar(static_cast<char16_t>(random.bounded(j % 2 ? 0x10000 : 0x40)));
+            ShelfItem item = textItem(text);
+            item.createdAt = QDateTime(QDate(i % 2 ? 9999 : 1, 1, 1), QTime(0, 0), Qt::UTC).addYears(i % 2 ? 1 : -1);
+            items.append(item);
+        }
+        QList<ShelfSession> sessions;
+        {
+            ShelfSessionStore store(storeFile());
+            QVERIFY(!store.lastLoadFailure());
+            QCOMPARE(store.addItems(items.mid(0, 30), 30), 30);
+            store.createSession(QStringLiteral("second"));
+            QCOMPARE(store.addItems(items.mid(30), 30), 30);
+            sessions = store.sessions();
+        }
+        ShelfSessionStore reopened(storeFile());
+        QVERIFY(!reopened.lastLoadFailure());
+        QCOMPARE(reopened.sessions().size(), 2);
+        QCOMPARE(reopened.sessions()[0], sessions[0]);
+        // The loaded session's dates, moved into the writable years, come back to the second.
+        const ShelfSession& far = reopened.sessions()[1];
+        QCOMPARE(far.items, sessions[1].items);
+        QCOMPARE(far.createdAt.toSecsSinceEpoch(), sessions[1].createdAt.toSecsSinceEpoch());
+        QCOMPARE(far.createdAt.date().year(), 9999);
     }
 
     void newItemsGoFirstInTheirOwnOrder()
@@ -389,11 +439,13 @@ private Q_SLOTS:
         ShelfSessionStore store(storeFile());
         store.addItems({textItem(QStringLiteral("x"))}, 30);
         const QString name = store.currentSession().name;
+        store.waitForPendingSaves();
         QFile::remove(storeFile());
         QVERIFY(!store.renameSelectedSession(QStringLiteral(" \n")));
         QVERIFY(!store.selectSession(QUuid::createUuid()));
         QVERIFY(!store.removeItem(QUuid::createUuid()));
         QCOMPARE(store.currentSession().name, name);
+        store.waitForPendingSaves();
         QVERIFY(!QFile::exists(storeFile()));
     }
 
@@ -413,6 +465,7 @@ private Q_SLOTS:
         QVERIFY(store.removeItem(firstItem));
         QCOMPARE(titles(store.currentSession()), (QStringList{QStringLiteral("first0"), QStringLiteral("first2")}));
 
+        store.waitForPendingSaves();
         ShelfSessionStore reopened(storeFile());
         QCOMPARE(reopened.sessions(), store.sessions());
         QCOMPARE(reopened.selectedSessionID(), firstSession);
@@ -454,6 +507,7 @@ private Q_SLOTS:
 
         // The originals may go now; the saved shelf names the copies.
         QVERIFY(QDir(path(QStringLiteral("drop"))).removeRecursively());
+        store.waitForPendingSaves();
         ShelfSessionStore reopened(storeFile());
         QCOMPARE(reopened.sessions(), store.sessions());
     }
@@ -507,10 +561,13 @@ private Q_SLOTS:
         const QString thirdFolder = ShelfFileStore::itemFolderPath(shelfFiles(), third.id);
         QVERIFY(QFileInfo::exists(thirdFolder));
 
+        // A copy goes only once the file no longer names it.
         store.clearSelectedSession();
+        store.waitForPendingSaves();
         QVERIFY(!QFileInfo::exists(thirdFolder));
         QVERIFY(store.selectSession(store.sessions().last().id));
         QVERIFY(store.removeItem(first.id));
+        store.waitForPendingSaves();
         QVERIFY(!QFileInfo::exists(ShelfFileStore::itemFolderPath(shelfFiles(), first.id)));
         QVERIFY(QFileInfo::exists(ShelfFileStore::itemFolderPath(shelfFiles(), second.id)));
         QVERIFY(QFile::exists(a)); // the originals are the user's

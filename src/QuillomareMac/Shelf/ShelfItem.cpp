@@ -48,7 +48,7 @@ QDateTime now()
 
 QString format(const QDateTime& date)
 {
-    return date.toUTC().toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss'Z'"));
+    return Iso8601::clamped(date).toUTC().toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss'Z'"));
 }
 
 } // namespace ShelfDates

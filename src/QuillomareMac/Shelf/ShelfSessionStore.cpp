@@ -7,6 +7,7 @@
 #include <QuillomareCore/Coding.h>
 #include <QuillomareCore/Errors.h>
 #include <QuillomareCore/Foundation.h>
+#include <QuillomareCore/Files.h>
 #include <QuillomareCore/Json.h>
 
 #include <QCoreApplication>
@@ -16,7 +17,6 @@
 #include <QMutex>
 #include <QMutexLocker>
 #include <QPointer>
-#include <QSaveFile>
 
 #include <atomic>
 
@@ -51,13 +51,6 @@ struct ShelfSessionStore::CopyJobResult
 
 namespace {
 
-QString describe(const QFileDevice& file)
-{
-    return L10n::text(QStringLiteral("无法保存暂存架文件“%1”：%2"),
-                      QStringLiteral("Couldn't save the shelf file “%1”: %2"))
-        .arg(QDir::toNativeSeparators(file.fileName()), file.errorString());
-}
-
 // A path's last component, as a dropped folder given with a trailing slash is named too.
 QString lastComponent(QString path)
 {
@@ -68,15 +61,22 @@ QString lastComponent(QString path)
 
 QDateTime wholeSeconds(const QDateTime& date)
 {
-    return date.isValid() ? date.addMSecs(-date.time().msec()) : ShelfDates::now();
+    if (!date.isValid())
+        return ShelfDates::now();
+    const QDateTime inRange = Iso8601::clamped(date);
+    return inRange.addMSecs(-inRange.time().msec());
 }
 
 } // namespace
 
 ShelfSessionStore::ShelfSessionStore(QString fileURL)
     : m_fileURL(std::move(fileURL)), m_shelfFilesFolder(ShelfFileStore::folderPath(m_fileURL)),
-      m_copies(std::make_shared<CopyQueue>())
+      m_writer(std::make_unique<BackgroundFileWriter>(m_fileURL)), m_copies(std::make_shared<CopyQueue>())
 {
+    m_writer->onWritten = [this](const BackgroundFileWriter::Outcome& outcome) {
+        if (outcome.setAsideTo && m_lastLoadFailure)
+            m_lastLoadFailure->backupURL = outcome.setAsideTo;
+    };
     // Two at a time keep a fast disk busy without making a slow one seek back and forth.
     m_copyPool.setMaxThreadCount(2);
     m_copySaveTimer.setSingleShot(true);
@@ -92,14 +92,10 @@ ShelfSessionStore::~ShelfSessionStore()
     m_copies->stopping.store(true);
     m_copyPool.waitForDone();
     drainCopies(/*notify=*/false);
-    if (m_hasUnsavedCopySwitches) {
-        try {
-            save(m_state);
-        } catch (const Error&) {
-            // The file keeps the original paths, which still work; the copies are then leftovers
-            // that the next start deletes and makes again.
-        }
-    }
+    // The writer finishes this before it stops. Should it fail, the file keeps the original
+    // paths, which still work; the copies are then leftovers the next start deletes and remakes.
+    if (m_hasUnsavedCopySwitches)
+        save(m_state);
 }
 
 QString ShelfSessionStore::defaultStoreURL()
@@ -171,6 +167,21 @@ QString ShelfSessionStore::backupURLForBadFile() const
                                QLatin1Char('.') + extension);
 }
 
+void ShelfSessionStore::whenSaved(std::function<void(const std::optional<QString>&)> done)
+{
+    m_writer->whenWritten(std::move(done));
+}
+
+const std::optional<QString>& ShelfSessionStore::lastSaveError() const
+{
+    return m_writer->lastError();
+}
+
+void ShelfSessionStore::waitForPendingSaves()
+{
+    m_writer->waitUntilIdle();
+}
+
 bool ShelfSessionStore::setBadFileAside(std::optional<QString>& backupURL)
 {
     const QString backup = backupURLForBadFile();
@@ -186,17 +197,15 @@ void ShelfSessionStore::load()
 {
     useFreshState();
     const QFileInfo info(m_fileURL);
+    if (info.absoluteDir().exists())
+        Files::removeLeftoverTemporaryFiles(m_fileURL);
     if (!info.exists() && !info.isSymLink())
         return;
 
-    QFile file(m_fileURL);
-    QByteArray bytes;
-    bool readable = !info.isDir() && file.open(QIODevice::ReadOnly);
-    if (readable) {
-        bytes = file.readAll();
-        readable = file.error() == QFileDevice::NoError;
-        file.close();
-    }
+    // Only a regular file is read: a FIFO would block the start, a device would never end.
+    const std::optional<QByteArray> read = Files::readRegularFile(m_fileURL);
+    const bool readable = read.has_value();
+    const QByteArray bytes = read.value_or(QByteArray());
 
     QString problem;
     if (readable) {
@@ -230,27 +239,31 @@ void ShelfSessionStore::load()
         // The sessions in it may still be recovered by hand: the file is moved aside, never
         // overwritten, and its private copies are left alone.
         std::optional<QString> backup;
-        m_badFileInPlace = !setBadFileAside(backup);
+        if (!setBadFileAside(backup))
+            m_writer->protectExistingFile(
+                backupURLForBadFile(),
+                L10n::text(QStringLiteral("无法读取的暂存架文件“%1”无法移开，为保留其中内容，暂不保存；更改暂存在内存中，稍后会重试")
+                               .arg(QDir::toNativeSeparators(m_fileURL)),
+                           QStringLiteral("The unreadable shelf file “%1” couldn't be moved aside; to keep what it "
+                                          "holds, nothing is saved over it. Changes are kept in memory and saving "
+                                          "will be tried again")
+                               .arg(QDir::toNativeSeparators(m_fileURL))));
         const QString message =
             backup
                 ? L10n::text(problem +
                                  QStringLiteral("，已另存为“%1”，暂存架从空白开始").arg(QFileInfo(*backup).fileName()),
                              problem + QStringLiteral("; it was set aside as “%1” and the shelf starts empty")
                                            .arg(QFileInfo(*backup).fileName()))
-                : L10n::text(problem + QStringLiteral("，且无法移开；暂存架的更改不会保存"),
-                             problem + QStringLiteral(" and couldn't be moved aside; shelf changes won't be saved"));
+                : L10n::text(problem + QStringLiteral("，且无法移开；暂存架的更改暂存在内存中，直到能把它移开"),
+                             problem + QStringLiteral(" and couldn't be moved aside; shelf changes are kept in memory "
+                                                      "until it can be"));
         m_lastLoadFailure = ShelfStoreLoadFailure{m_fileURL, backup, message};
         useFreshState();
         return;
     }
 
-    if (repairMovedCopies()) {
-        try {
-            save(m_state);
-        } catch (const Error&) {
-            // Repaired in memory; the next change saves it.
-        }
-    }
+    if (repairMovedCopies())
+        save(m_state);
 
     QSet<QUuid> itemIDs;
     QList<ShelfItem> items;
@@ -310,63 +323,27 @@ bool ShelfSessionStore::repairMovedCopies()
 
 void ShelfSessionStore::save(const State& state)
 {
-    if (m_badFileInPlace) {
-        std::optional<QString> backup;
-        if (!setBadFileAside(backup))
-            throw FileSystemError(L10n::text(
-                QStringLiteral("无法读取的暂存架文件“%1”无法移开，为保留其中内容，暂不保存")
-                    .arg(QDir::toNativeSeparators(m_fileURL)),
-                QStringLiteral("The unreadable shelf file “%1” couldn't be moved aside; to keep what it holds, "
-                               "nothing is saved over it")
-                    .arg(QDir::toNativeSeparators(m_fileURL))));
-        m_badFileInPlace = false;
-        if (m_lastLoadFailure)
-            m_lastLoadFailure->backupURL = backup;
-    }
-
-    const QString folder = QFileInfo(m_fileURL).absolutePath();
-    if (!QDir(folder).exists()) {
-        // The shelf holds what people copied: only its owner may enter the folder.
-        const QString parent = QFileInfo(folder).absolutePath();
-        if ((!QDir().mkpath(parent) ||
-             !QDir().mkdir(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner)) &&
-            !QDir(folder).exists())
-            throw FileSystemError(
-                L10n::text(QStringLiteral("无法创建文件夹“%1”"), QStringLiteral("Couldn't create the folder “%1”"))
-                    .arg(QDir::toNativeSeparators(folder)));
-    }
-
-    QSaveFile file(m_fileURL);
-    if (!file.open(QIODevice::WriteOnly))
-        throw FileSystemError(describe(file));
-    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    {
+    m_writer->write([sessions = state.sessions, selected = state.selectedSessionID](QIODevice& device) {
         // Sorted keys: "selectedSessionID", "sessions".
-        Json::Writer writer(&file);
+        Json::Writer writer(&device);
         writer.beginObject();
         writer.key("selectedSessionID");
-        writer.string(Uuid::text(state.selectedSessionID));
+        writer.string(Uuid::text(selected));
         writer.key("sessions");
         writer.beginArray();
-        for (const ShelfSession& session : state.sessions)
+        for (const ShelfSession& session : sessions)
             session.encode(writer);
         writer.endArray();
         writer.endObject();
-        if (!writer.flush()) {
-            const QString message = describe(file);
-            file.cancelWriting();
-            throw FileSystemError(message);
-        }
-    }
-    if (!file.commit())
-        throw FileSystemError(describe(file));
+        return writer.flush();
+    });
 }
 
 void ShelfSessionStore::commit(State next)
 {
-    save(next);
     m_state = std::move(next);
-    // Whatever copies had been switched to is in the file now.
+    save(m_state);
+    // Whatever copies had been switched to is in this write.
     m_hasUnsavedCopySwitches = false;
     m_copySaveTimer.stop();
 }
@@ -608,12 +585,9 @@ void ShelfSessionStore::saveCopySwitches()
 {
     if (!m_hasUnsavedCopySwitches)
         return;
-    try {
-        save(m_state);
-        m_hasUnsavedCopySwitches = false;
-    } catch (const Error&) {
-        // The file keeps the original paths, which still work; the next change saves again.
-    }
+    // Should the write fail, the file keeps the original paths, which still work.
+    save(m_state);
+    m_hasUnsavedCopySwitches = false;
 }
 
 void ShelfSessionStore::waitForPendingCopies()
@@ -634,10 +608,17 @@ void ShelfSessionStore::discardPrivateCopies(const QList<QUuid>& itemIDs)
                 m_copies->cancelledItems.insert(id);
         }
     }
-    for (const QUuid& id : itemIDs) {
-        if (!containsItem(id))
-            ShelfFileStore::removeItemFolder(m_shelfFilesFolder, id);
-    }
+    // Only once the file no longer names them: a crash before that must not leave entries
+    // pointing at deleted copies. After a failed write they stay, and the next start removes
+    // whatever the file does not name.
+    m_writer->whenWritten([this, itemIDs](const std::optional<QString>& error) {
+        if (error)
+            return;
+        for (const QUuid& id : itemIDs) {
+            if (!containsItem(id))
+                ShelfFileStore::removeItemFolder(m_shelfFilesFolder, id);
+        }
+    });
 }
 
 } // namespace QuillomareMac

@@ -4,9 +4,9 @@
 // beside the history file and rewritten whole (atomically, pretty-printed, sorted keys, dates in
 // whole seconds) on every change. There is always at least one session.
 //
-// GUI thread only. Every operation works on a copy of the state, saves it and only then takes it
-// over: when saving throws, memory and file both keep what they held before, so the island never
-// shows a shelf the file does not have.
+// GUI thread only. Every operation changes memory at once and hands the new state to a writer
+// thread (BackgroundFileWriter): the file is always whole, a failed write is reported through
+// whenSaved() and tried again, and a file that could not be loaded is never written over.
 //
 // Private copies. Dropped files and folders are copied under "ShelfFiles" (ShelfFileStore) so
 // that an entry survives the original being moved or deleted. Copying a few large files takes
@@ -21,6 +21,8 @@
 // that were finished but whose switch was not yet saved are taken as they are.
 
 #include "Shelf/ShelfItem.h"
+
+#include <QuillomareCore/BackgroundFileWriter.h>
 
 #include <QList>
 #include <QObject>
@@ -76,7 +78,7 @@ public:
 
     // Adds to the front of the selected session as many of `items`, from the start of the list,
     // as fit under `maxItemCount`, saves and answers how many; 0 (nothing saved) when none fit.
-    // Dropped files are then copied in the background. Throws QuillomareCore::FileSystemError.
+    // Dropped files are then copied in the background.
     qsizetype addItems(const QList<ShelfItem>& items, qsizetype maxItemCount);
     // Empties the selected session, saves and deletes its entries' private copies.
     void clearSelectedSession();
@@ -96,6 +98,13 @@ public:
     std::function<void()> onItemsChanged;
     std::function<void(const QString& message)> onCopyFailure;
     const std::optional<QString>& lastCopyFailure() const { return m_lastCopyFailure; }
+
+    // `done` runs on the GUI thread once every change so far is on disk or its write failed (with
+    // the reason, in the interface language); at once when nothing is pending.
+    void whenSaved(std::function<void(const std::optional<QString>& error)> done);
+    const std::optional<QString>& lastSaveError() const;
+    // Blocks until the newest state is written or has failed: at quit, in tests.
+    void waitForPendingSaves();
 
     bool hasPendingCopies() const { return !m_copyingItemIDs.isEmpty(); }
     // Blocks until every background copy has finished, applies them and saves: for tests and
@@ -136,8 +145,7 @@ private:
     const QString m_fileURL;
     const QString m_shelfFilesFolder;
     std::optional<ShelfStoreLoadFailure> m_lastLoadFailure;
-    // A bad file that could not be moved aside: it must not be overwritten by the next save.
-    bool m_badFileInPlace = false;
+    std::unique_ptr<QuillomareCore::BackgroundFileWriter> m_writer;
 
     std::shared_ptr<CopyQueue> m_copies;
     QSet<QUuid> m_copyingItemIDs;

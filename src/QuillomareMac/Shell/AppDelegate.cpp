@@ -63,9 +63,11 @@ void AppDelegate::applicationDidFinishLaunching()
 
 void AppDelegate::applicationWillTerminate()
 {
-    // Nothing to save: the store writes its file on every change.
     if (m_monitor)
         m_monitor->stop();
+    // Every change is already handed to the writer; quitting waits for the last write.
+    if (m_store)
+        m_store->waitForPendingSaves();
 }
 
 void AppDelegate::handleCapture(const ClipboardCaptureResult& result)
@@ -77,7 +79,12 @@ void AppDelegate::handleCapture(const ClipboardCaptureResult& result)
     } catch (const Error& error) {
         // Never log what was copied; the reason is enough.
         qCWarning(lcShell) << "capture not saved:" << error.localizedDescription();
+        return;
     }
+    store().whenSaved([](const std::optional<QString>& error) {
+        if (error)
+            qCWarning(lcShell) << "capture not saved:" << *error;
+    });
 }
 
 } // namespace QuillomareMac

@@ -1,6 +1,7 @@
 #include "Localization.h"
 
 #include <Platform/UserDefaults.h>
+#include <QuillomareCore/Language.h>
 
 #include <QCoreApplication>
 #include <QLocale>
@@ -47,6 +48,8 @@ namespace {
 enum : int { notComputed = -1, english = 0, chinese = 1 };
 std::atomic<int> g_flag{notComputed};
 std::mutex g_mutex;
+// The core's few texts (file errors) follow the same flag.
+[[maybe_unused]] const bool g_coreFollows = (QuillomareCore::Language::setProvider(&isChinese), true);
 
 bool computeIsChinese()
 {

@@ -1,0 +1,97 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+class QIODevice;
+
+namespace QuillomareCore {
+
+// Writes one file on a thread of its own, so that a history of large images never holds the GUI
+// thread. Each change hands over the whole new content; a content handed over while another is
+// still waiting replaces it (only the newest matters), and the file on disk is always a whole
+// file (Files::writeAtomically). A write that fails is tried again after a pause until it works
+// or a newer content replaces it.
+//
+// Made and used on one thread (the GUI thread); outcomes come back to it through its event loop.
+class BackgroundFileWriter final : public QObject
+{
+public:
+    // Streams the content into the device; false when the device refused a write. Runs on the
+    // writer's thread: it must only read what it captured.
+    using Content = std::function<bool(QIODevice&)>;
+
+    struct Outcome
+    {
+        quint64 generation = 0;           // the newest content this write carried
+        std::optional<QString> error;     // why the file keeps its previous contents
+        std::optional<QString> setAsideTo; // where a protected file was moved before writing
+    };
+
+    explicit BackgroundFileWriter(QString path, QObject* parent = nullptr);
+    // Finishes the write under way and the one waiting, then stops the thread.
+    ~BackgroundFileWriter() override;
+
+    const QString& path() const { return m_path; }
+
+    // Hands over the newest content; returns its generation (1, 2, …).
+    quint64 write(Content content);
+
+    // A file at the path that must never be written over (one that could not be read): before
+    // the next write it is moved to `backupPath`; while that fails nothing is written, the
+    // write fails with `failureText` and is tried again later.
+    void protectExistingFile(const QString& backupPath, const QString& failureText);
+
+    // Called once everything handed over so far has been written, or its write failed (with the
+    // reason); at once when that has already happened.
+    void whenWritten(std::function<void(const std::optional<QString>& error)> done);
+    // After every attempt, retries included, once the waiters of whenWritten() were called.
+    std::function<void(const Outcome&)> onWritten;
+
+    // Blocks until nothing waits to be written (a write waiting for its retry does not count)
+    // and delivers the outcomes: for quitting, tests and benchmarks.
+    void waitUntilIdle();
+
+    bool hasPendingWrite() const;
+    const std::optional<QString>& lastError() const { return m_lastError; }
+
+    // The pause before the first retry of a failed write (2 s); it doubles up to a minute.
+    void setFirstRetryDelay(int milliseconds);
+
+private:
+    void run();
+    Outcome attempt(quint64 generation, const Content& content);
+    void deliver(const Outcome& outcome);
+
+    const QString m_path;
+
+    // Shared with the writer thread.
+    mutable std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::condition_variable m_idle;
+    Content m_pending;
+    quint64 m_pendingGeneration = 0;
+    Content m_failed; // kept for its retry until a newer content arrives
+    quint64 m_failedGeneration = 0;
+    bool m_busy = false;
+    bool m_stopping = false;
+    int m_firstRetryDelay = 2000;
+    std::optional<QString> m_protectedBackup;
+    QString m_protectedFailure;
+    std::thread m_thread;
+
+    // Owner's thread only.
+    quint64 m_handedOver = 0;
+    quint64 m_delivered = 0;
+    std::optional<QString> m_lastError;
+    std::deque<std::pair<quint64, std::function<void(const std::optional<QString>&)>>> m_waiters;
+};
+
+} // namespace QuillomareCore

@@ -1,0 +1,277 @@
+#include "Files.h"
+
+#include "Errors.h"
+#include "Language.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QIODevice>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace QuillomareCore::Files {
+
+namespace {
+
+std::atomic<int> g_injectedError{0};
+std::atomic<qint64> g_injectedAfterBytes{0};
+
+QByteArray encoded(const QString& path)
+{
+    return QFile::encodeName(path);
+}
+
+QString native(const QString& path)
+{
+    return QDir::toNativeSeparators(path);
+}
+
+// A write-only device over a descriptor that remembers why the system refused a write, so the
+// message can say "No space left on device" rather than a generic failure.
+class DescriptorDevice final : public QIODevice
+{
+public:
+    explicit DescriptorDevice(int descriptor) : m_descriptor(descriptor) { open(QIODevice::WriteOnly | QIODevice::Unbuffered); }
+
+    int systemError() const { return m_error; }
+
+protected:
+    qint64 readData(char*, qint64) override { return -1; }
+
+    qint64 writeData(const char* data, qint64 size) override
+    {
+        qint64 done = 0;
+        while (done < size) {
+            qint64 chunk = size - done;
+            if (const int injected = g_injectedError.load()) {
+                const qint64 allowed = g_injectedAfterBytes.load() - m_written;
+                if (allowed <= 0) {
+                    m_error = injected;
+                    return -1;
+                }
+                chunk = std::min(chunk, allowed);
+            }
+            const ssize_t written = ::write(m_descriptor, data + done, static_cast<size_t>(chunk));
+            if (written < 0) {
+                if (errno == EINTR)
+                    continue;
+                m_error = errno;
+                return -1;
+            }
+            done += written;
+            m_written += written;
+        }
+        return done;
+    }
+
+private:
+    int m_descriptor;
+    int m_error = 0;
+    qint64 m_written = 0;
+};
+
+const QString kTemporaryInfix = QStringLiteral(".saving-");
+
+bool isRandomSuffix(QStringView suffix)
+{
+    if (suffix.size() != 6)
+        return false;
+    bool lower = false, other = false;
+    for (const QChar c : suffix) {
+        if (c.unicode() >= 0x80 || !c.isLetterOrNumber())
+            return false;
+        (c.isLower() ? lower : other) = true;
+    }
+    // Random names mix cases and digits; a word such as "backup" is somebody's own file.
+    return lower && other;
+}
+
+// ".clips.json.saving-XXXXXX" is ours; "clips.json.XXXXXX" with a random suffix is what earlier
+// builds (Qt's save file) left.
+bool isTemporaryName(const QString& name, const QString& fileName)
+{
+    const QString ours = QLatin1Char('.') + fileName + kTemporaryInfix;
+    if (name.startsWith(ours))
+        return name.size() == ours.size() + 6;
+    return name.startsWith(fileName + QLatin1Char('.')) && isRandomSuffix(QStringView(name).mid(fileName.size() + 1));
+}
+
+} // namespace
+
+QString reason(int error)
+{
+    switch (error) {
+    case ENOSPC:
+        return Language::text(QStringLiteral("磁盘空间不足"), QStringLiteral("No space left on device"));
+    case EDQUOT:
+        return Language::text(QStringLiteral("超出磁盘配额"), QStringLiteral("Disk quota exceeded"));
+    case EACCES:
+    case EPERM:
+        return Language::text(QStringLiteral("没有权限"), QStringLiteral("Permission denied"));
+    case EROFS:
+        return Language::text(QStringLiteral("文件系统为只读"), QStringLiteral("Read-only file system"));
+    case EIO:
+        return Language::text(QStringLiteral("输入/输出错误"), QStringLiteral("Input/output error"));
+    case ENOENT:
+        return Language::text(QStringLiteral("文件或文件夹不存在"), QStringLiteral("No such file or directory"));
+    case EINVAL:
+        return Language::text(QStringLiteral("不是普通文件"), QStringLiteral("Not a regular file"));
+    default:
+        break;
+    }
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+QString writeFailure(const QString& path, int error)
+{
+    return Language::text(QStringLiteral("无法写入“%1”：%2"), QStringLiteral("Couldn't write “%1”: %2"))
+        .arg(native(path), reason(error));
+}
+
+void makePrivateFolder(const QString& folder)
+{
+    const QString absolute = QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
+    QStringList missing;
+    QString probe = absolute;
+    while (!QFileInfo(probe).isDir() && probe != QLatin1String("/")) {
+        missing.prepend(probe);
+        probe = QFileInfo(probe).absolutePath();
+    }
+    for (const QString& path : std::as_const(missing)) {
+        // Made with 0700 outright: mkdir only takes bits away, whatever the umask is.
+        if (::mkdir(encoded(path).constData(), 0700) != 0 && errno != EEXIST) {
+            const int error = errno;
+            throw FileSystemError(
+                Language::text(QStringLiteral("无法创建文件夹“%1”：%2"), QStringLiteral("Couldn't create the folder “%1”: %2"))
+                    .arg(native(path), reason(error)));
+        }
+    }
+    struct stat status = {};
+    if (::stat(encoded(absolute).constData(), &status) == 0 && status.st_uid == ::geteuid() &&
+        (status.st_mode & 077) != 0)
+        ::chmod(encoded(absolute).constData(), status.st_mode & 0700);
+}
+
+void writeAtomically(const QString& path, const std::function<bool(QIODevice&)>& produce)
+{
+    const QFileInfo info(path);
+    QByteArray temporary =
+        encoded(info.dir().filePath(QLatin1Char('.') + info.fileName() + kTemporaryInfix)) + "XXXXXX";
+    const int descriptor = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (descriptor < 0)
+        throw FileSystemError(writeFailure(path, errno));
+
+    int error = 0;
+    {
+        DescriptorDevice device(descriptor);
+        try {
+            if (!produce(device))
+                error = device.systemError() ? device.systemError() : EIO;
+        } catch (...) {
+            ::close(descriptor);
+            ::unlink(temporary.constData());
+            throw;
+        }
+    }
+    // The data must be on the disk before the name points at it, or a crash could leave an
+    // empty history behind a complete-looking rename.
+    if (error == 0 && ::fsync(descriptor) != 0)
+        error = errno;
+    if (::close(descriptor) != 0 && error == 0)
+        error = errno;
+    if (error == 0 && ::rename(temporary.constData(), encoded(path).constData()) != 0)
+        error = errno;
+    if (error != 0) {
+        ::unlink(temporary.constData());
+        throw FileSystemError(writeFailure(path, error));
+    }
+    const int folder = ::open(encoded(QFileInfo(path).absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder >= 0) {
+        ::fsync(folder);
+        ::close(folder);
+    }
+}
+
+void removeLeftoverTemporaryFiles(const QString& path)
+{
+    const QFileInfo info(path);
+    const QString fileName = info.fileName();
+    const QDir folder = info.absoluteDir();
+    const QStringList candidates =
+        folder.entryList({fileName + QStringLiteral(".??????"), QLatin1Char('.') + fileName + kTemporaryInfix + QLatin1Char('*')},
+                         QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString& name : candidates) {
+        if (!isTemporaryName(name, fileName))
+            continue;
+        const QString candidate = folder.filePath(name);
+        struct stat status = {};
+        if (::lstat(encoded(candidate).constData(), &status) == 0 && S_ISREG(status.st_mode) &&
+            status.st_uid == ::geteuid())
+            ::unlink(encoded(candidate).constData());
+    }
+}
+
+int openRegularFile(const QString& path)
+{
+    // Non-blocking, so that opening a FIFO cannot hang; the check below refuses it anyway.
+    const int descriptor = ::open(encoded(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (descriptor < 0)
+        return -1;
+    struct stat status = {};
+    if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
+        const int error = S_ISREG(status.st_mode) ? errno : EINVAL;
+        ::close(descriptor);
+        errno = error;
+        return -1;
+    }
+    ::fcntl(descriptor, F_SETFL, ::fcntl(descriptor, F_GETFL) & ~O_NONBLOCK);
+    return descriptor;
+}
+
+std::optional<QByteArray> readRegularFile(const QString& path, QString* errorText)
+{
+    auto fail = [&](int error) -> std::optional<QByteArray> {
+        if (errorText)
+            *errorText = reason(error);
+        return std::nullopt;
+    };
+    const int descriptor = openRegularFile(path);
+    if (descriptor < 0)
+        return fail(errno);
+    struct stat status = {};
+    ::fstat(descriptor, &status);
+    QByteArray bytes;
+    bytes.resize(static_cast<qsizetype>(status.st_size));
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t got = ::read(descriptor, bytes.data() + done, static_cast<size_t>(bytes.size() - done));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            const int error = errno;
+            ::close(descriptor);
+            return fail(error);
+        }
+        if (got == 0)
+            break; // the file shrank meanwhile: what is there is what we have
+        done += got;
+    }
+    ::close(descriptor);
+    bytes.truncate(done);
+    return bytes;
+}
+
+void failWritesForTesting(int error, qint64 afterBytes)
+{
+    g_injectedAfterBytes.store(afterBytes);
+    g_injectedError.store(error);
+}
+
+} // namespace QuillomareCore::Files

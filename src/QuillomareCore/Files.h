@@ -1,0 +1,46 @@
+#pragma once
+
+// File-system steps both stores share: folders only their owner may enter, atomic writes that
+// say what really went wrong, reads that touch nothing but regular files, and the clean-up of
+// what a killed writer left behind.
+
+#include <QByteArray>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+class QIODevice;
+
+namespace QuillomareCore::Files {
+
+// Creates `folder` with every missing parent, each readable by its owner alone (whatever the
+// umask); an existing `folder` of ours that others may enter is closed to them. Parents that
+// already exist are left as they are. Throws FileSystemError.
+void makePrivateFolder(const QString& folder);
+
+// Writes a whole file or nothing: `produce` streams into a hidden temporary file beside `path`
+// (mode 0600), which is synced and renamed over `path`. `produce` returns false when the
+// device refused a write. Throws FileSystemError naming the path and the system's reason; the
+// previous file is then untouched and the temporary file gone.
+void writeAtomically(const QString& path, const std::function<bool(QIODevice&)>& produce);
+
+// Deletes the temporary files of writeAtomically() that a killed process left beside `path`.
+void removeLeftoverTemporaryFiles(const QString& path);
+
+// Opens `path` for reading only when it is a regular file (a FIFO would block, a device would
+// never end); the descriptor, or -1 with errno set (EINVAL for a file of another kind).
+int openRegularFile(const QString& path);
+// The whole of a regular file, read up to the size it had when opened; nothing when it cannot
+// be read (`error` then says why).
+std::optional<QByteArray> readRegularFile(const QString& path, QString* error = nullptr);
+
+// The system's reason for an errno value, in the interface language.
+QString reason(int error);
+// "Couldn't write “path”: reason", in the interface language.
+QString writeFailure(const QString& path, int error);
+
+// Tests: the next writes fail with `error` once `afterBytes` bytes went through; 0 turns it off.
+void failWritesForTesting(int error, qint64 afterBytes = 0);
+
+} // namespace QuillomareCore::Files

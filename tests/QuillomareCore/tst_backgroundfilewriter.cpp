@@ -1,0 +1,129 @@
+#include <QuillomareCore/BackgroundFileWriter.h>
+#include <QuillomareCore/Files.h>
+
+#include "TestSupport.h"
+
+#include <QIODevice>
+#include <QSemaphore>
+#include <QTemporaryDir>
+
+#include <atomic>
+#include <cerrno>
+
+using namespace QuillomareCore;
+using namespace QuillomareTest;
+
+namespace {
+
+BackgroundFileWriter::Content text(const QByteArray& bytes, std::atomic<int>* runs = nullptr)
+{
+    return [bytes, runs](QIODevice& device) {
+        if (runs)
+            ++*runs;
+        return device.write(bytes) == bytes.size();
+    };
+}
+
+} // namespace
+
+class BackgroundFileWriterTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString path() const { return m_dir->filePath(QStringLiteral("data/file.json")); }
+
+private Q_SLOTS:
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_dir->isValid());
+    }
+
+    void testOnlyTheNewestWaitingContentIsWritten()
+    {
+        BackgroundFileWriter writer(path());
+        QSemaphore entered, release;
+        writer.write([&](QIODevice& device) {
+            entered.release();
+            release.acquire();
+            return device.write("first") == 5;
+        });
+        entered.acquire(); // the first write is under way
+        std::atomic<int> secondRuns = 0;
+        writer.write(text("second", &secondRuns));
+        QList<std::optional<QString>> outcomes;
+        writer.whenWritten([&](const std::optional<QString>& error) { outcomes.append(error); });
+        writer.write(text("third"));
+        writer.whenWritten([&](const std::optional<QString>& error) { outcomes.append(error); });
+        release.release();
+        writer.waitUntilIdle();
+
+        QCOMPARE(readFile(path()), QByteArray("third"));
+        QCOMPARE(secondRuns.load(), 0);
+        QCOMPARE(outcomes, (QList<std::optional<QString>>{std::nullopt, std::nullopt}));
+        // Nothing pending: a waiter is answered at once.
+        bool answered = false;
+        writer.whenWritten([&](const std::optional<QString>&) { answered = true; });
+        QVERIFY(answered);
+    }
+
+    void testFailedWriteIsTriedAgainUntilItWorks()
+    {
+        BackgroundFileWriter writer(path());
+        writer.setFirstRetryDelay(20);
+        QList<BackgroundFileWriter::Outcome> outcomes;
+        writer.onWritten = [&](const BackgroundFileWriter::Outcome& outcome) { outcomes.append(outcome); };
+
+        Files::failWritesForTesting(EIO);
+        writer.write(text("content"));
+        writer.waitUntilIdle();
+        QCOMPARE(outcomes.size(), 1);
+        QVERIFY(outcomes.first().error && outcomes.first().error->contains(QStringLiteral("Input/output error")));
+        QCOMPARE(writer.lastError(), outcomes.first().error);
+        QVERIFY(!QFileInfo::exists(path()));
+
+        Files::failWritesForTesting(0);
+        QTRY_VERIFY(!outcomes.isEmpty() && !outcomes.last().error);
+        QCOMPARE(readFile(path()), QByteArray("content"));
+        QVERIFY(!writer.lastError());
+    }
+
+    void testProtectedFileIsMovedAsideBeforeAnythingIsWritten()
+    {
+        writeFile(path(), "unreadable history");
+        BackgroundFileWriter writer(path());
+        writer.setFirstRetryDelay(20);
+        // The backup's folder does not exist yet: moving the file fails, even for root.
+        const QString backup = m_dir->filePath(QStringLiteral("aside/file.bak"));
+        writer.protectExistingFile(backup, QStringLiteral("kept in memory"));
+        QList<BackgroundFileWriter::Outcome> outcomes;
+        writer.onWritten = [&](const BackgroundFileWriter::Outcome& outcome) { outcomes.append(outcome); };
+
+        writer.write(text("new history"));
+        writer.waitUntilIdle();
+        QCOMPARE(outcomes.size(), 1);
+        QCOMPARE(outcomes.first().error, std::optional<QString>(QStringLiteral("kept in memory")));
+        QCOMPARE(readFile(path()), QByteArray("unreadable history"));
+
+        // Once moving works, the retry sets the file aside and writes.
+        QVERIFY(QDir().mkpath(m_dir->filePath(QStringLiteral("aside"))));
+        QTRY_VERIFY(!outcomes.last().error);
+        QCOMPARE(outcomes.last().setAsideTo, std::optional<QString>(backup));
+        QCOMPARE(readFile(backup), QByteArray("unreadable history"));
+        QCOMPARE(readFile(path()), QByteArray("new history"));
+    }
+
+    void testDestructionFinishesTheWaitingWrite()
+    {
+        {
+            BackgroundFileWriter writer(path());
+            writer.write(text("last words"));
+        }
+        QCOMPARE(readFile(path()), QByteArray("last words"));
+    }
+};
+
+QUILLOMARE_TEST_MAIN(BackgroundFileWriterTest)
+#include "tst_backgroundfilewriter.moc"
