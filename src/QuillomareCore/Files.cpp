@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -167,6 +168,9 @@ void writeAtomically(const QString& path, const std::function<bool(QIODevice&)>&
     const int descriptor = ::mkostemp(temporary.data(), O_CLOEXEC);
     if (descriptor < 0)
         throw FileSystemError(writeFailure(path, errno));
+    // Held until the file is renamed or gone: the clean-up of another process (or of the next
+    // start) must tell a save in progress from one a killed process left behind.
+    ::flock(descriptor, LOCK_EX);
 
     int error = 0;
     {
@@ -210,11 +214,16 @@ void removeLeftoverTemporaryFiles(const QString& path)
     for (const QString& name : candidates) {
         if (!isTemporaryName(name, fileName))
             continue;
-        const QString candidate = folder.filePath(name);
+        const QByteArray candidate = encoded(folder.filePath(name));
+        const int descriptor = ::open(candidate.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (descriptor < 0)
+            continue;
         struct stat status = {};
-        if (::lstat(encoded(candidate).constData(), &status) == 0 && S_ISREG(status.st_mode) &&
-            status.st_uid == ::geteuid())
-            ::unlink(encoded(candidate).constData());
+        // A writer that is alive holds its lock; a killed one's lock went with it.
+        if (::fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode) && status.st_uid == ::geteuid() &&
+            ::flock(descriptor, LOCK_EX | LOCK_NB) == 0)
+            ::unlink(candidate.constData());
+        ::close(descriptor);
     }
 }
 

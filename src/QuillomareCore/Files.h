@@ -25,7 +25,8 @@ void makePrivateFolder(const QString& folder);
 // previous file is then untouched and the temporary file gone.
 void writeAtomically(const QString& path, const std::function<bool(QIODevice&)>& produce);
 
-// Deletes the temporary files of writeAtomically() that a killed process left beside `path`.
+// Deletes the temporary files of writeAtomically() that a killed process left beside `path`;
+// a write still in progress (in any process) is left alone.
 void removeLeftoverTemporaryFiles(const QString& path);
 
 // Opens `path` for reading only when it is a regular file (a FIFO would block, a device would

@@ -12,6 +12,8 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -434,7 +436,13 @@ private Q_SLOTS:
         writeFile(path(QStringLiteral("clips.json.a1B2c3")), "half a save of an earlier build");
         writeFile(path(QStringLiteral("clips.json.backup")), "not ours");
         writeFile(path(QStringLiteral("other.json.a1B2c3")), "not ours either");
+        // A save still in progress, in another process for instance, holds its file locked.
+        writeFile(path(QStringLiteral(".clips.json.saving-InUse1")), "being written");
+        const int inUse = ::open(QFile::encodeName(path(QStringLiteral(".clips.json.saving-InUse1"))).constData(), O_RDONLY);
+        QCOMPARE(::flock(inUse, LOCK_EX), 0);
         ClipboardStore store(path());
+        ::close(inUse);
+        QVERIFY(QFileInfo::exists(path(QStringLiteral(".clips.json.saving-InUse1"))));
         QVERIFY(!QFileInfo::exists(path(QStringLiteral(".clips.json.saving-Zq81xA"))));
         QVERIFY(!QFileInfo::exists(path(QStringLiteral("clips.json.a1B2c3"))));
         QVERIFY(QFileInfo::exists(path(QStringLiteral("clips.json.backup"))));
