@@ -13,41 +13,23 @@ using namespace Platform::DesktopEntries;
 
 namespace {
 
-// Sets environment variables for one test and puts the old values back.
+// Sets environment variables for one test (a null value unsets one) and puts the old values back.
 class EnvironmentOverride
 {
 public:
     void set(const char* name, const QByteArray& value)
     {
-        remember(name);
-        qputenv(name, value);
-    }
-    void unset(const char* name)
-    {
-        remember(name);
-        qunsetenv(name);
+        if (std::none_of(m_saved.cbegin(), m_saved.cend(), [&](const auto& saved) { return saved.first == name; }))
+            m_saved.append({name, qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt});
+        value.isNull() ? qunsetenv(name) : qputenv(name, value);
     }
     ~EnvironmentOverride()
     {
-        for (const auto& [name, value] : m_saved) {
-            if (value)
-                qputenv(name.constData(), *value);
-            else
-                qunsetenv(name.constData());
-        }
+        for (const auto& [name, value] : m_saved)
+            value ? qputenv(name.constData(), *value) : qunsetenv(name.constData());
     }
 
 private:
-    void remember(const char* name)
-    {
-        for (const auto& saved : m_saved) {
-            if (saved.first == name)
-                return;
-        }
-        m_saved.append({QByteArray(name), qEnvironmentVariableIsSet(name)
-                                              ? std::optional<QByteArray>(qgetenv(name))
-                                              : std::nullopt});
-    }
     QList<std::pair<QByteArray, std::optional<QByteArray>>> m_saved;
 };
 
@@ -218,8 +200,8 @@ void TestWorkspace::applicationFoldersFollowXdgVariables()
                                                 QStringLiteral("/one/applications"),
                                                 QStringLiteral("/two/applications")}));
 
-    environment.unset("XDG_DATA_HOME");
-    environment.unset("XDG_DATA_DIRS");
+    environment.set("XDG_DATA_HOME", {});
+    environment.set("XDG_DATA_DIRS", {});
     QCOMPARE(applicationFolders(), (QStringList{QDir::homePath() + QStringLiteral("/.local/share/applications"),
                                                 QStringLiteral("/usr/local/share/applications"),
                                                 QStringLiteral("/usr/share/applications")}));

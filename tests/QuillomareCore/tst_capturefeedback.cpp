@@ -51,8 +51,6 @@ private Q_SLOTS:
     void ignoredReason();
     void ignoredWithEntryPrefersEntryFields();
     void failedFactory();
-    void statusLabels_data();
-    void statusLabels();
     void statusEquality();
     void primaryLabel_data();
     void primaryLabel();
@@ -196,24 +194,6 @@ void CaptureFeedbackTest::failedFactory()
     QCOMPARE(bare.primaryLabel(), QStringLiteral("剪贴"));
 }
 
-void CaptureFeedbackTest::statusLabels_data()
-{
-    QTest::addColumn<Status>("status");
-    QTest::addColumn<QString>("label");
-
-    QTest::newRow("ignored") << Status::ignored(QStringLiteral("r")) << "已忽略";
-    QTest::newRow("failed") << Status::failed(QStringLiteral("r")) << "未保存";
-    QTest::newRow("saved") << Status::saved() << "已保存";
-    QTest::newRow("duplicate") << Status::duplicate() << "重复";
-}
-
-void CaptureFeedbackTest::statusLabels()
-{
-    QFETCH(Status, status);
-    QFETCH(QString, label);
-    QCOMPARE((Feedback{ClipKind::text, std::nullopt, false, status}).statusLabel(), label);
-}
-
 void CaptureFeedbackTest::statusEquality()
 {
     QVERIFY(Status::saved() == Status::saved());
@@ -237,10 +217,7 @@ void CaptureFeedbackTest::primaryLabel_data()
     QTest::addColumn<bool>("sensitive");
     QTest::addColumn<QString>("label");
 
-    QTest::newRow("text") << int(ClipKind::text) << false << QString() << false << "文本";
     QTest::newRow("url") << int(ClipKind::url) << false << QString() << false << "链接";
-    QTest::newRow("file") << int(ClipKind::file) << false << QString() << false << "文件";
-    QTest::newRow("image") << int(ClipKind::image) << false << QString() << false << "图片";
     QTest::newRow("unknown") << int(ClipKind::unknown) << false << QString() << false << "剪贴";
     QTest::newRow("no kind") << -1 << false << QString() << false << "剪贴";
 

@@ -70,7 +70,6 @@ private Q_SLOTS:
     void latestDeletionWins();
     void setOnlyHashIsDatedAtConstruction();
     void emptyHashesVanish();
-    void nothingToFold();
     void foldKeepsStateAndItems();
 
     void localOnlyServiceAnswersUnavailable_data();
@@ -80,19 +79,13 @@ private Q_SLOTS:
 void CloudSyncTest::stateEquality()
 {
     const QString a = QStringLiteral("网络不可用");
-    QVERIFY(CloudSyncState::idle() == CloudSyncState::idle());
+    // The text is part of the state; the case is too, even with the same text.
     QVERIFY(CloudSyncState::failed(a) == CloudSyncState::failed(a));
     QVERIFY(CloudSyncState::failed(a) != CloudSyncState::failed(QStringLiteral("Quota exceeded")));
-    QVERIFY(CloudSyncState::unavailable(a) != CloudSyncState::unavailable(QString()));
     QVERIFY(CloudSyncState::unavailable(a) != CloudSyncState::failed(a));
     QVERIFY(CloudSyncState::unavailable(QString()) != CloudSyncState::disabled());
-    QVERIFY(CloudSyncState::disabled() != CloudSyncState::idle());
     QVERIFY(CloudSyncState::idle() != CloudSyncState::syncing());
-
-    QCOMPARE(CloudSyncState::failed(a).caseOf(), CloudSyncState::Case::failed);
-    QCOMPARE(CloudSyncState::failed(a).text(), a);
     QCOMPARE(CloudSyncState::unavailable(a).text(), a);
-    QVERIFY(CloudSyncState::syncing().text().isEmpty());
 }
 
 void CloudSyncTest::tombstoneRoundTrip()
@@ -196,13 +189,8 @@ void CloudSyncTest::emptyHashesVanish()
     const CloudSyncPullResult onlyEmpty(CloudSyncState::idle(), {}, {QString()}, {{QString(), at(1)}});
     QVERIFY(onlyEmpty.deletedContentHashes.isEmpty());
     QVERIFY(onlyEmpty.deletionTombstones.isEmpty());
-}
-
-void CloudSyncTest::nothingToFold()
-{
-    const CloudSyncPullResult result(CloudSyncState::syncing(), {}, {}, {});
-    QVERIFY(result.deletedContentHashes.isEmpty());
-    QVERIFY(result.deletionTombstones.isEmpty());
+    const CloudSyncPullResult nothing(CloudSyncState::syncing(), {}, {}, {});
+    QVERIFY(nothing.deletedContentHashes.isEmpty() && nothing.deletionTombstones.isEmpty());
 }
 
 void CloudSyncTest::foldKeepsStateAndItems()

@@ -1,7 +1,7 @@
 #pragma once
 
-// The island view on a canvas of the expanded island's size, with the manual clock, English
-// texts and motion on; everything is put back when the rig goes.
+// The island view on a canvas of the expanded island's size, with the manual clock, motion on and
+// the texts in English (or Chinese); everything is put back when the rig goes.
 
 #include "Island/IslandScheduler.h"
 #include "Island/IslandView.h"
@@ -17,9 +17,9 @@ namespace QuillomareTest {
 
 struct IslandViewTestRig
 {
-    explicit IslandViewTestRig(const QRect& frame)
+    explicit IslandViewTestRig(const QRect& frame, bool chinese = false)
     {
-        QuillomareMac::L10n::setIsChineseForTesting(false);
+        QuillomareMac::L10n::setIsChineseForTesting(chinese);
         QuillomareMac::IslandScheduler::setSharedForTesting(scheduler);
         Platform::MotionPreferences::setReduceMotionForTesting(false);
         canvas->resize(780, 430);
@@ -33,6 +33,13 @@ struct IslandViewTestRig
         scheduler->advance(5000);
         Platform::MotionPreferences::setReduceMotionForTesting(std::nullopt);
         QuillomareMac::IslandScheduler::setSharedForTesting(nullptr);
+    }
+
+    // The expanded island on the whole canvas, switched to at once.
+    void expand() const
+    {
+        view->setDisplayMode(QuillomareMac::IslandView::DisplayMode::expanded, false);
+        view->setGeometry(0, 0, 780, 430);
     }
 
     IslandViewTestRig(const IslandViewTestRig&) = delete;

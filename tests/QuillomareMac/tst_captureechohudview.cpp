@@ -78,49 +78,47 @@ private Q_SLOTS:
 
         const auto text = std::optional<ClipKind>(ClipKind::text);
         const QString ignoredReason = QStringLiteral("已忽略来自 1Password 的剪贴板");
-        for (const bool chinese : {true, false}) {
-            const auto pick = [chinese](const char* zh, const char* en) {
-                return QString::fromUtf8(chinese ? zh : en);
-            };
-            QTest::addRow("%s saved from an application", chinese ? "zh" : "en")
-                << feedback(text, QStringLiteral("TextEdit"), false, Status::saved()) << chinese << pick("文本", "Text")
-                << pick("来自 TextEdit", "From TextEdit") << pick("已保存", "Saved");
-            QTest::addRow("%s saved, name trimmed", chinese ? "zh" : "en")
-                << feedback(ClipKind::url, QStringLiteral("  Safari\n"), false, Status::saved()) << chinese
-                << pick("链接", "Link") << pick("来自 Safari", "From Safari") << pick("已保存", "Saved");
-            QTest::addRow("%s saved without a source", chinese ? "zh" : "en")
-                << feedback(ClipKind::image, std::nullopt, false, Status::saved()) << chinese << pick("图片", "Image")
-                << pick("已存入Quillomare", "Saved to Quillomare") << pick("已保存", "Saved");
-            QTest::addRow("%s blank source counts as absent", chinese ? "zh" : "en")
-                << feedback(ClipKind::file, QStringLiteral("   "), false, Status::duplicate()) << chinese
-                << pick("文件", "File") << pick("已存入Quillomare", "Saved to Quillomare") << pick("重复", "Duplicate");
-            QTest::addRow("%s sensitive duplicate", chinese ? "zh" : "en")
-                << feedback(text, QStringLiteral("Keychain"), true, Status::duplicate()) << chinese
-                << pick("敏感内容", "Sensitive content") << pick("来自 Keychain", "From Keychain")
-                << pick("重复", "Duplicate");
-            QTest::addRow("%s ignored shows its reason unchanged", chinese ? "zh" : "en")
-                << feedback(std::nullopt, QStringLiteral("1Password"), false, Status::ignored(ignoredReason)) << chinese
-                << pick("剪贴板", "Clipboard") << ignoredReason << pick("已忽略", "Ignored");
-            QTest::addRow("%s unknown kind", chinese ? "zh" : "en")
-                << feedback(ClipKind::unknown, QStringLiteral("Xfce"), false, Status::saved()) << chinese
-                << pick("剪贴", "Clip") << pick("来自 Xfce", "From Xfce") << pick("已保存", "Saved");
-            // Nothing was kept: the line must not say it was saved.
-            QTest::addRow("%s ignored without reason or source", chinese ? "zh" : "en")
-                << feedback(text, std::nullopt, false, Status::ignored(QString())) << chinese << pick("文本", "Text")
-                << pick("未存入历史", "Not in history") << pick("已忽略", "Ignored");
-            QTest::addRow("%s ignored with a blank reason", chinese ? "zh" : "en")
-                << feedback(text, std::nullopt, false, Status::ignored(QStringLiteral(" \n"))) << chinese
-                << pick("文本", "Text") << pick("未存入历史", "Not in history") << pick("已忽略", "Ignored");
-            QTest::addRow("%s failed shows its reason before the source", chinese ? "zh" : "en")
-                << feedback(text, QStringLiteral("Notes"), false, Status::failed(QStringLiteral("磁盘已满"))) << chinese
-                << pick("文本", "Text") << QStringLiteral("磁盘已满") << pick("未保存", "Not saved");
-            QTest::addRow("%s failed without reason or source", chinese ? "zh" : "en")
-                << feedback(std::nullopt, std::nullopt, false, Status::failed(QString())) << chinese
-                << pick("剪贴板", "Clipboard") << pick("未存入历史", "Not in history") << pick("未保存", "Not saved");
-            QTest::addRow("%s failed without reason names the source", chinese ? "zh" : "en")
-                << feedback(ClipKind::image, QStringLiteral("GIMP"), false, Status::failed(QString())) << chinese
-                << pick("图片", "Image") << pick("来自 GIMP", "From GIMP") << pick("未保存", "Not saved");
-        }
+        const QString fromQuillomare = QStringLiteral("Saved to Quillomare");
+        const QString notInHistory = QStringLiteral("Not in history");
+        QTest::newRow("saved from an application")
+            << feedback(text, QStringLiteral("TextEdit"), false, Status::saved()) << false << "Text" << "From TextEdit"
+            << "Saved";
+        QTest::newRow("saved from an application, Chinese")
+            << feedback(text, QStringLiteral("TextEdit"), false, Status::saved()) << true << "文本" << "来自 TextEdit"
+            << "已保存";
+        QTest::newRow("saved, name trimmed") << feedback(ClipKind::url, QStringLiteral("  Safari\n"), false, Status::saved())
+                                             << false << "Link" << "From Safari" << "Saved";
+        QTest::newRow("saved without a source") << feedback(ClipKind::image, std::nullopt, false, Status::saved())
+                                                << false << "Image" << fromQuillomare << "Saved";
+        QTest::newRow("saved without a source, Chinese") << feedback(ClipKind::image, std::nullopt, false, Status::saved())
+                                                         << true << "图片" << "已存入Quillomare" << "已保存";
+        QTest::newRow("blank source counts as absent")
+            << feedback(ClipKind::file, QStringLiteral("   "), false, Status::duplicate()) << false << "File"
+            << fromQuillomare << "Duplicate";
+        QTest::newRow("sensitive duplicate") << feedback(text, QStringLiteral("Keychain"), true, Status::duplicate())
+                                             << false << "Sensitive content" << "From Keychain" << "Duplicate";
+        QTest::newRow("ignored shows its reason unchanged")
+            << feedback(std::nullopt, QStringLiteral("1Password"), false, Status::ignored(ignoredReason)) << false
+            << "Clipboard" << ignoredReason << "Ignored";
+        // Nothing was kept: the line must not say it was saved.
+        QTest::newRow("ignored without reason or source")
+            << feedback(text, std::nullopt, false, Status::ignored(QString())) << false << "Text" << notInHistory
+            << "Ignored";
+        QTest::newRow("ignored without reason or source, Chinese")
+            << feedback(text, std::nullopt, false, Status::ignored(QString())) << true << "文本" << "未存入历史"
+            << "已忽略";
+        QTest::newRow("ignored with a blank reason")
+            << feedback(text, std::nullopt, false, Status::ignored(QStringLiteral(" \n"))) << false << "Text"
+            << notInHistory << "Ignored";
+        QTest::newRow("failed shows its reason before the source")
+            << feedback(text, QStringLiteral("Notes"), false, Status::failed(QStringLiteral("磁盘已满"))) << false
+            << "Text" << "磁盘已满" << "Not saved";
+        QTest::newRow("failed without reason or source")
+            << feedback(std::nullopt, std::nullopt, false, Status::failed(QString())) << false << "Clipboard"
+            << notInHistory << "Not saved";
+        QTest::newRow("failed without reason names the source")
+            << feedback(ClipKind::image, QStringLiteral("GIMP"), false, Status::failed(QString())) << false << "Image"
+            << "From GIMP" << "Not saved";
     }
 
     void testTexts()
@@ -137,53 +135,39 @@ private Q_SLOTS:
         QCOMPARE(badge->statusText(), status);
     }
 
-    void testPalettesAndSymbols_data()
+    void testOutcomesAndSymbols_data()
     {
         QTest::addColumn<CaptureFeedback>("feedback");
         QTest::addColumn<int>("outcome");
-        QTest::addColumn<QColor>("accent");
-        QTest::addColumn<QColor>("statusForeground");
         QTest::addColumn<QString>("statusSymbol");
         QTest::addColumn<QString>("kindSymbol");
 
-        const auto rgb = [](double r, double g, double b) { return IslandTheme::rgb(r, g, b); };
+        const Status failed = Status::failed(QStringLiteral("x"));
         QTest::newRow("saved text") << feedback(ClipKind::text, {}, false, Status::saved()) << int(Outcome::saved)
-                                    << rgb(0.36, 0.78, 0.54) << rgb(0.52, 0.92, 0.68)
-                                    << QStringLiteral("checkmark.circle.fill") << QStringLiteral("doc.text.fill");
+                                    << "checkmark.circle.fill" << "doc.text.fill";
         QTest::newRow("duplicate link") << feedback(ClipKind::url, {}, false, Status::duplicate())
-                                        << int(Outcome::duplicate) << rgb(0.38, 0.64, 0.96) << rgb(0.58, 0.78, 1.0)
-                                        << QStringLiteral("arrow.triangle.2.circlepath") << QStringLiteral("link");
+                                        << int(Outcome::duplicate) << "arrow.triangle.2.circlepath" << "link";
         QTest::newRow("ignored file") << feedback(ClipKind::file, {}, false, Status::ignored(QStringLiteral("x")))
-                                      << int(Outcome::ignored) << IslandTheme::white(0.28) << IslandTheme::white(0.58)
-                                      << QStringLiteral("minus.circle.fill") << QStringLiteral("doc.fill");
-        QTest::newRow("failed image") << feedback(ClipKind::image, {}, false, Status::failed(QStringLiteral("x")))
-                                      << int(Outcome::failed) << rgb(1.0, 0.36, 0.34) << rgb(1.0, 0.52, 0.48)
-                                      << QStringLiteral("xmark.circle.fill") << QStringLiteral("photo.fill");
-        QTest::newRow("failed, nothing read")
-            << feedback(std::nullopt, {}, false, Status::failed(QStringLiteral("x"))) << int(Outcome::failed)
-            << rgb(1.0, 0.36, 0.34) << rgb(1.0, 0.52, 0.48) << QStringLiteral("xmark.circle.fill")
-            << QStringLiteral("doc.on.clipboard.fill");
+                                      << int(Outcome::ignored) << "minus.circle.fill" << "doc.fill";
+        QTest::newRow("failed image") << feedback(ClipKind::image, {}, false, failed) << int(Outcome::failed)
+                                      << "xmark.circle.fill" << "photo.fill";
+        QTest::newRow("failed, nothing read") << feedback(std::nullopt, {}, false, failed) << int(Outcome::failed)
+                                              << "xmark.circle.fill" << "doc.on.clipboard.fill";
         // Sensitive wins over every status, in both places.
         QTest::newRow("sensitive duplicate") << feedback(ClipKind::text, {}, true, Status::duplicate())
-                                             << int(Outcome::sensitive) << rgb(1.0, 0.62, 0.22) << rgb(1.0, 0.78, 0.42)
-                                             << QStringLiteral("lock.fill") << QStringLiteral("lock.fill");
+                                             << int(Outcome::sensitive) << "lock.fill" << "lock.fill";
         QTest::newRow("sensitive ignored") << feedback(std::nullopt, {}, true, Status::ignored(QStringLiteral("敏感")))
-                                           << int(Outcome::sensitive) << rgb(1.0, 0.62, 0.22) << rgb(1.0, 0.78, 0.42)
-                                           << QStringLiteral("lock.fill") << QStringLiteral("lock.fill");
+                                           << int(Outcome::sensitive) << "lock.fill" << "lock.fill";
     }
 
-    void testPalettesAndSymbols()
+    void testOutcomesAndSymbols()
     {
         QFETCH(CaptureFeedback, feedback);
         QFETCH(int, outcome);
-        QFETCH(QColor, accent);
-        QFETCH(QColor, statusForeground);
         QFETCH(QString, statusSymbol);
         QFETCH(QString, kindSymbol);
         const auto badge = makeBadge(feedback);
         QCOMPARE(int(CaptureEchoHUDView::outcome(feedback)), outcome);
-        QCOMPARE(badge->palette().accent, accent);
-        QCOMPARE(badge->palette().statusForeground, statusForeground);
         QCOMPARE(badge->palette().statusSymbol, statusSymbol);
         QCOMPARE(badge->kindSymbol(), kindSymbol);
         QVERIFY2(IslandIcons::contains(statusSymbol) && IslandIcons::contains(kindSymbol),
@@ -217,15 +201,14 @@ private Q_SLOTS:
         // The widget has room for the glow; the badge keeps the rectangle it was given.
         QCOMPARE(badge->badgeGeometry(), QRect(10, 7, 260, 44));
         const QRectF b = badge->badgeRect();
-        QCOMPARE(badge->iconBadgeRect(), QRectF(b.left() + 12, b.top() + 8, 28, 28));
-        QCOMPARE(badge->statusBadgeRect().right(), b.right() - 10);
-        QCOMPARE(badge->statusBadgeRect().height(), 22.0);
+        // Icon at the left, status at the right, both centred; the texts between them.
+        QCOMPARE(badge->iconBadgeRect().center().y(), b.center().y());
         QCOMPARE(badge->statusBadgeRect().center().y(), b.center().y());
-        QCOMPARE(badge->titleRect().left(), badge->iconBadgeRect().right() + 10);
-        QCOMPARE(badge->titleRect().top(), b.top() + 8);
-        QCOMPARE(badge->subtitleRect().top(), badge->titleRect().bottom() + 1);
-        QVERIFY(badge->subtitleRect().bottom() <= b.bottom());
+        QVERIFY(badge->iconBadgeRect().left() > b.left() && badge->statusBadgeRect().right() < b.right());
+        QVERIFY(badge->titleRect().left() > badge->iconBadgeRect().right());
         QVERIFY(badge->titleRect().right() <= badge->statusBadgeRect().left() - 8);
+        QCOMPARE(badge->subtitleRect().top(), badge->titleRect().bottom() + 1);
+        QVERIFY(badge->titleRect().top() >= b.top() && badge->subtitleRect().bottom() <= b.bottom());
     }
 
     void testStatusWordNeverTruncatesTextsDo()
@@ -277,15 +260,16 @@ private Q_SLOTS:
         const auto badge = makeBadge(feedback(ClipKind::text, QStringLiteral("TextEdit"), false, Status::saved()));
         QCOMPARE(badge->glowOpacity(), 0.0);
         badge->playRevealAnimation();
-        QCOMPARE(badge->iconBadgeScale(), 0.72);
-        QCOMPARE(badge->statusBadgeScale(), 0.88);
+        // Everything starts small, transparent or out of place.
+        QVERIFY(badge->iconBadgeScale() < 1 && badge->statusBadgeScale() < 1);
         QCOMPARE(badge->statusBadgeAlpha(), 0.0);
         QCOMPARE(badge->titleOpacity(), 0.0);
-        QCOMPARE(badge->titleOffset(), -7.0);
+        QVERIFY(badge->titleOffset() != 0);
+        const double startScale = badge->iconBadgeScale();
 
         m_scheduler->advance(60);
         QCOMPARE(badge->statusBadgeAlpha(), 1.0);
-        QVERIFY(badge->iconBadgeScale() > 0.72);
+        QVERIFY(badge->iconBadgeScale() > startScale);
 
         double peak = 0;
         for (int ms = 0; ms < 600; ms += 10) {

@@ -18,8 +18,6 @@
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QPainter>
-#include <QProcess>
-#include <QRegularExpression>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QStyleOptionFrame>
@@ -44,13 +42,6 @@ public:
         setPalette(palette);
     }
 };
-
-QColor over(const QColor& base, const QColor& top)
-{
-    const float a = top.alphaF();
-    return QColor::fromRgbF(top.redF() * a + base.redF() * (1 - a), top.greenF() * a + base.greenF() * (1 - a),
-                            top.blueF() * a + base.blueF() * (1 - a));
-}
 
 bool near(const QColor& actual, const QColor& expected, int tolerance = 3)
 {
@@ -161,19 +152,6 @@ private Q_SLOTS:
         empty.resize(300, 28);
         QCOMPARE(empty.segmentIndex(QPointF(10, 10)), std::nullopt);
         QCOMPARE(empty.segmentRect(0), QRectF());
-    }
-
-    void segmentRectsShareTheInsetBounds()
-    {
-        Pill pill({QStringLiteral("History 0"), QStringLiteral("Shelf 3")}, std::nullopt, Pill::Prominence::top,
-                  Pill::SelectionStyle::neutral, false);
-        pill.resize(200, 26);
-        QCOMPARE(pill.height(), 26);
-        QCOMPARE(pill.segmentRect(0), QRectF(2.5, 2.5, 97.5, 21));
-        QCOMPARE(pill.segmentRect(1), QRectF(100, 2.5, 97.5, 21));
-        // The header's capsule sits a little inside its segment.
-        pill.setSelectedSegmentIndex(1, false);
-        QCOMPARE(pill.selectionRect(), QRectF(100.5, 2.7, 96.5, 20.6));
     }
 
     void segmentClickSendsTheActionEveryTime()
@@ -305,32 +283,21 @@ private Q_SLOTS:
         QCOMPARE(Pill::makeIcons(QStringList{QStringLiteral("doc"), QStringLiteral("photo")}, 1).size(), 2);
     }
 
-    void blueSelectionPaintsItsFillAndBorder()
+    void blueSelectionPaintsOnlyTheSelectedSegment()
     {
         Backdrop host(QSize(300, 48));
-        auto* kind =
-            new Pill({QStringLiteral("Text"), QStringLiteral("Link"), QStringLiteral("File"), QStringLiteral("Image")},
-                     std::nullopt, Pill::Prominence::secondary, Pill::SelectionStyle::blue, true, &host);
+        auto* kind = new Pill({QStringLiteral("Text"), QStringLiteral("Link"), QStringLiteral("File")}, std::nullopt,
+                              Pill::Prominence::secondary, Pill::SelectionStyle::blue, true, &host);
         kind->setGeometry(10, 10, 280, 28);
         kind->setSelectedSegmentIndex(0, false);
         const QImage image = host.grab().toImage();
-        const QColor pill = over(Qt::black, IslandTheme::white(0.024));
-        const QRectF capsule = kind->selectionRect().translated(10, 10);
-
-        const QColor inside = pixel(image, QPointF(capsule.left() + 4, capsule.center().y()));
-        const QColor expectedFill = over(pill, IslandTheme::segmentBlueFill());
-        QVERIFY2(near(inside, expectedFill),
-                 qPrintable(describe(inside) + QStringLiteral(" vs ") + describe(expectedFill)));
-        const QColor edge = pixel(image, QPointF(capsule.center().x(), capsule.top()));
-        const QColor expectedEdge =
-            over(over(pill, IslandTheme::segmentBlueFill()), IslandTheme::withAlpha(IslandTheme::selectionBlue(), 0.6));
-        QVERIFY2(near(edge, expectedEdge, 8),
-                 qPrintable(describe(edge) + QStringLiteral(" vs ") + describe(expectedEdge)));
-        // An unselected segment shows only the pill.
-        const QRectF second = kind->segmentRect(1).translated(10, 10);
-        QVERIFY(near(pixel(image, QPointF(second.left() + 3, second.center().y())), pill));
-        // The selected title is drawn in the blue text colour.
-        QCOMPARE(kind->titleColor(0), IslandTheme::segmentBlueText());
+        const auto inside = [&](int segment) {
+            const QRectF rect = kind->segmentRect(segment).translated(10, 10);
+            return pixel(image, QPointF(rect.left() + 4, rect.center().y()));
+        };
+        const QColor selected = inside(0), other = inside(1);
+        QVERIFY2(selected.blue() > selected.red() + 10, qPrintable(describe(selected)));
+        QVERIFY2(!near(other, selected, 10), qPrintable(describe(other)));
     }
 
     // --- Action tiles -----------------------------------------------------------------------
@@ -339,20 +306,29 @@ private Q_SLOTS:
     {
         IslandActionTileButton tile(QStringLiteral("Original"), QString(), QStringLiteral("doc.on.doc"),
                                     QStringLiteral("Copy original (Ctrl+1)"));
-        tile.resize(44, 48);
+        const QColor restingTitle = tile.titleColor();
+        const QColor restingIcon = tile.iconTint();
         tile.flashCopySuccess();
         QCOMPARE(tile.text(), QStringLiteral("Copied"));
         QCOMPARE(tile.shownIconName(), QStringLiteral("checkmark.circle.fill"));
-        QCOMPARE(tile.titleColor(), IslandTheme::rgb(0.42, 0.86, 0.58));
+        QVERIFY(tile.titleColor() != restingTitle);
         QCOMPARE(tile.accessibleName(), QStringLiteral("Original"));
+        const QColor copiedIcon = tile.iconTint();
+        // Hovering during the flash brings the colours back but keeps the check.
+        enter(&tile);
+        QCOMPARE(tile.shownTitle(), QStringLiteral("Copied"));
+        QCOMPARE(tile.shownIconName(), QStringLiteral("checkmark.circle.fill"));
+        QCOMPARE(tile.titleColor(), restingTitle);
+        QVERIFY(tile.iconTint() != copiedIcon);
+        leave(&tile);
 
         m_clock->advance(899);
         QCOMPARE(tile.text(), QStringLiteral("Copied"));
         m_clock->advance(1);
         QCOMPARE(tile.text(), QStringLiteral("Original"));
         QCOMPARE(tile.shownIconName(), QStringLiteral("doc.on.doc"));
-        QCOMPARE(tile.titleColor(), IslandTheme::white(0.84));
-        QCOMPARE(tile.iconTint(), IslandTheme::white(0.74));
+        QCOMPARE(tile.titleColor(), restingTitle);
+        QCOMPARE(tile.iconTint(), restingIcon);
         QVERIFY(!tile.isShowingCopyConfirmation());
     }
 
@@ -369,31 +345,6 @@ private Q_SLOTS:
         QCOMPARE(tile.text(), QStringLiteral("复制原始"));
     }
 
-    void hoverDuringTheFlashRestoresColoursButKeepsTheCheck()
-    {
-        IslandActionTileButton tile(QStringLiteral("Plain Text"), QString(), QStringLiteral("doc.plaintext"),
-                                    QString());
-        tile.flashCopySuccess();
-        enter(&tile);
-        QCOMPARE(tile.shownTitle(), QStringLiteral("Copied"));
-        QCOMPARE(tile.shownIconName(), QStringLiteral("checkmark.circle.fill"));
-        QCOMPARE(tile.titleColor(), IslandTheme::white(0.84));
-        QCOMPARE(tile.iconTint(), IslandTheme::white(0.95));
-    }
-
-    void tileHoverLook()
-    {
-        IslandActionTileButton tile(QStringLiteral("More"), QString(), QStringLiteral("ellipsis"), QString());
-        QCOMPARE(tile.backgroundColor(), IslandTheme::white(0.062));
-        QCOMPARE(tile.borderColor(), IslandTheme::white(0.13));
-        enter(&tile);
-        QVERIFY(tile.isHovering());
-        QCOMPARE(tile.backgroundColor(), IslandTheme::white(0.105));
-        QCOMPARE(tile.borderColor(), IslandTheme::withAlpha(IslandTheme::selectionBlue(), 0.46));
-        leave(&tile);
-        QCOMPARE(tile.backgroundColor(), IslandTheme::white(0.062));
-    }
-
     void disabledTileKeepsItsRestingLookAndIgnoresClicks()
     {
         Backdrop host(QSize(100, 80));
@@ -402,16 +353,23 @@ private Q_SLOTS:
         tile->setGeometry(10, 10, 44, 48);
         host.show();
         QSignalSpy clicked(tile, &QAbstractButton::clicked);
+        const QColor resting = tile->backgroundColor();
+        const QColor restingBorder = tile->borderColor();
+        const QColor enabledIcon = tile->iconTint();
+        enter(tile);
+        QVERIFY(tile->backgroundColor() != resting);
+        QVERIFY(tile->borderColor() != restingBorder);
+        leave(tile);
+        QCOMPARE(tile->backgroundColor(), resting);
+
         tile->setEnabled(false);
-        // The widget stays enabled so it still gets hover events.
+        // The widget stays enabled so it still gets hover events, but the look does not change.
         QVERIFY(tile->QWidget::isEnabled());
         enter(tile);
         QVERIFY(tile->isHovering());
-        QCOMPARE(tile->backgroundColor(), IslandTheme::white(0.062));
-        QCOMPARE(tile->borderColor(), IslandTheme::white(0.13));
-        QCOMPARE(tile->iconTint(), IslandTheme::white(0.34));
-        QCOMPARE(tile->titleColor(), IslandTheme::white(0.42));
-        QCOMPARE(tile->subtitleColor(), IslandTheme::white(0.28));
+        QCOMPARE(tile->backgroundColor(), resting);
+        QCOMPARE(tile->borderColor(), restingBorder);
+        QVERIFY(tile->iconTint().alphaF() < enabledIcon.alphaF());
         QTest::mouseClick(tile, Qt::LeftButton, {}, QPoint(20, 20));
         QCOMPARE(clicked.count(), 0);
 
@@ -447,20 +405,16 @@ private Q_SLOTS:
         QCOMPARE(tile.titleMaximumLines(), lines);
     }
 
-    void tileGrabShowsHoverFillAndBlueBorder()
+    void tileGrabShowsTheHoverFill()
     {
         Backdrop host(QSize(64, 68));
         auto* tile = new IslandActionTileButton(QStringLiteral("Copy"), QString(), QStringLiteral("doc.on.doc"),
                                                 QString(), &host);
         tile->setGeometry(10, 10, 44, 48);
+        const QColor resting = pixel(host.grab().toImage(), QPointF(13, 34));
         enter(tile);
         const QImage image = host.grab().toImage();
-        const QColor fill = over(Qt::black, IslandTheme::white(0.105));
-        QVERIFY2(near(pixel(image, QPointF(10 + 3, 10 + 24)), fill),
-                 qPrintable(describe(pixel(image, QPointF(13, 34)))));
-        const QColor border = over(fill, IslandTheme::withAlpha(IslandTheme::selectionBlue(), 0.46));
-        QVERIFY2(near(pixel(image, QPointF(10, 10 + 24)), border, 6),
-                 qPrintable(describe(pixel(image, QPointF(10, 34)))));
+        QVERIFY2(pixel(image, QPointF(13, 34)).lightness() > resting.lightness(), qPrintable(describe(resting)));
         // Something light (the icon or the title) is drawn in the middle column.
         bool drawn = false;
         for (int y = 12; y < 56 && !drawn; ++y)
@@ -501,9 +455,8 @@ private Q_SLOTS:
 
         enter(button);
         QVERIFY(button->isHovering());
-        QCOMPARE(button->iconTint(), IslandTheme::white(0.94));
-        QCOMPARE(button->backgroundColor(), IslandTheme::white(0.072));
-        QCOMPARE(button->borderWidth(), 0.7);
+        QCOMPARE(button->iconTint(), IslandTheme::white(0.94)); // the hover tint it was made with
+        QVERIFY(button->backgroundColor().alpha() > 0);
 
         QWidget* tooltip = button->tooltipWindow();
         QVERIFY(tooltip);
@@ -530,59 +483,6 @@ private Q_SLOTS:
         QVERIFY(!button->tooltipWindow());
         QVERIFY(IslandIconButton::tooltipOwners().isEmpty());
         QCOMPARE(button->backgroundColor(), QColor(Qt::transparent));
-    }
-
-    void tooltipStacksAboveTheIslandOnX11()
-    {
-        if (QGuiApplication::platformName() != QLatin1String("xcb"))
-            QSKIP("Window stacking is only observable on a real X server (run by hand in scripts/x11-session).");
-        QWidget island(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
-        island.setGeometry(300, 200, 400, 120);
-        auto* button = IslandButtonFactory::makeHeaderIconButton(QStringLiteral("xmark"), QStringLiteral("Hide"),
-                                                                 &island, {}, &island);
-        button->move(100, 60);
-        island.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&island));
-        island.raise();
-        QTest::qWait(200);
-        enter(button);
-        QWidget* tooltip = button->tooltipWindow();
-        QVERIFY(tooltip);
-        QVERIFY(QTest::qWaitForWindowExposed(tooltip));
-        QTest::qWait(200);
-
-        // The root window's children in stacking order, bottom first; a managed window is found
-        // through the frame the window manager put it in.
-        auto topLevelIndex = [](WId window) {
-            QProcess tree;
-            tree.start(QStringLiteral("xwininfo"), {QStringLiteral("-root"), QStringLiteral("-tree")});
-            tree.waitForFinished(5000);
-            const QStringList lines = QString::fromLocal8Bit(tree.readAllStandardOutput()).split(QLatin1Char('\n'));
-            static const QRegularExpression idPattern(QStringLiteral("^(\\s*)(0x[0-9a-f]+)"));
-            int topIndex = -1;
-            int currentTop = -1;
-            int rootIndent = -1;
-            for (const QString& line : lines) {
-                const QRegularExpressionMatch match = idPattern.match(line);
-                if (!match.hasMatch())
-                    continue;
-                const int indent = int(match.capturedLength(1));
-                if (rootIndent < 0)
-                    rootIndent = indent;
-                if (indent == rootIndent)
-                    ++currentTop;
-                if (match.captured(2).toULongLong(nullptr, 16) == window)
-                    topIndex = currentTop;
-            }
-            return topIndex;
-        };
-        const int islandIndex = topLevelIndex(island.winId());
-        const int tooltipIndex = topLevelIndex(tooltip->winId());
-        QVERIFY(islandIndex >= 0);
-        QVERIFY(tooltipIndex >= 0);
-        // xwininfo lists the root's children top first.
-        QVERIFY2(tooltipIndex < islandIndex,
-                 qPrintable(QStringLiteral("tooltip %1, island %2").arg(tooltipIndex).arg(islandIndex)));
     }
 
     void tooltipPlacementStaysOnScreen_data()
@@ -635,7 +535,12 @@ private Q_SLOTS:
         Backdrop host(QSize(200, 100));
         auto* button =
             IslandButtonFactory::makeIconButton(QStringLiteral("xmark"), QStringLiteral("Hide"), nullptr, {}, &host);
+        auto* silent = new IslandIconButton(QStringLiteral("ellipsis"), QString(), 16, IslandTheme::white(0.42),
+                                            IslandTheme::white(0.88), &host);
+        silent->move(60, 0);
         host.show();
+        enter(silent);
+        QVERIFY(!silent->tooltipWindow()); // an empty tooltip never opens
         enter(button);
         QVERIFY(button->tooltipWindow());
         QTest::mousePress(button, Qt::LeftButton, {}, QPoint(5, 5));
@@ -648,26 +553,12 @@ private Q_SLOTS:
         host.hide();
         QVERIFY(!button->tooltipWindow());
         QVERIFY(IslandIconButton::tooltipOwners().isEmpty());
-    }
 
-    void emptyTooltipNeverOpens()
-    {
-        Backdrop host(QSize(100, 100));
-        auto* button = new IslandIconButton(QStringLiteral("ellipsis"), QString(), 16, IslandTheme::white(0.42),
-                                            IslandTheme::white(0.88), &host);
-        host.show();
-        enter(button);
-        QVERIFY(!button->tooltipWindow());
-    }
-
-    void disabledIconButtonDimsItsTint()
-    {
-        const QColor base = IslandTheme::white(0.54);
-        const QColor hover = IslandTheme::white(0.94);
-        IslandIconButton button(QStringLiteral("plus"), QStringLiteral("New session"), 26, base, hover);
-        button.setEnabled(false);
-        QCOMPARE(button.iconTint(), IslandTheme::withAlpha(base, 0.34));
-        QCOMPARE(button.backgroundColor(), QColor(Qt::transparent));
+        // Disabled, the tint dims and no hover fill is drawn.
+        const QColor base = button->iconTint();
+        button->setEnabled(false);
+        QVERIFY(button->iconTint().alphaF() < base.alphaF());
+        QCOMPARE(button->backgroundColor(), QColor(Qt::transparent));
     }
 
     // --- Tooltip bubble, toast, chips -------------------------------------------------------
@@ -700,11 +591,9 @@ private Q_SLOTS:
         auto* bubble = new IslandTooltipBubbleView(QStringLiteral("Settings"), &host);
         bubble->setGeometry(10, 10, bubble->sizeHint().width(), bubble->sizeHint().height());
         const QImage image = host.grab().toImage();
-        const QColor expected = over(Qt::white, QColor::fromRgbF(0.04f, 0.04f, 0.04f, 0.94f));
-        QVERIFY2(near(pixel(image, QPointF(10 + 4, 10 + bubble->height() / 2)), expected),
-                 qPrintable(describe(pixel(image, QPointF(14, 10 + bubble->height() / 2)))));
+        QVERIFY(pixel(image, QPointF(14, 10 + bubble->height() / 2)).lightness() < 40);
         // The rounded corner leaves the backdrop showing.
-        QVERIFY(near(pixel(image, QPointF(10, 10)), over(Qt::white, IslandTheme::white(0.12)), 40));
+        QVERIFY(pixel(image, QPointF(10, 10)).lightness() > 150);
     }
 
     void toastHidesAfterItsDelay()
@@ -721,9 +610,9 @@ private Q_SLOTS:
         QCOMPARE(toast->text(), QStringLiteral("Copied to clipboard"));
         m_clock->advance(IslandToastView::fadeInMilliseconds);
         QCOMPARE(toast->alpha(), 1.0);
+        QVERIFY2(!near(pixel(host.grab().toImage(), QPointF(40 + 410, 46 + 15)), Qt::black, 8), "the capsule is drawn");
         m_clock->advance(1400 - IslandToastView::fadeInMilliseconds - 1);
         QCOMPARE(toast->alpha(), 1.0);
-        QVERIFY(toast->isVisible());
         m_clock->advance(1 + 140);
         QVERIFY(toast->alpha() > 0.0 && toast->alpha() < 1.0);
         QVERIFY(toast->isVisible());
@@ -732,7 +621,7 @@ private Q_SLOTS:
         QVERIFY(!toast->isVisible());
     }
 
-    void secondMessageRestartsTheDelay()
+    void newMessageRestartsTheDelay()
     {
         Backdrop host(QSize(500, 120));
         auto* toast = new IslandToastView(&host);
@@ -744,24 +633,16 @@ private Q_SLOTS:
         QCOMPARE(toast->text(), QStringLiteral("Second"));
         m_clock->advance(1399);
         QCOMPARE(toast->alpha(), 1.0);
-        m_clock->advance(1 + 280);
-        QVERIFY(!toast->isVisible());
-    }
-
-    void messageDuringTheFadeOutKeepsTheToastUp()
-    {
-        Backdrop host(QSize(500, 120));
-        auto* toast = new IslandToastView(&host);
-        toast->setGeometry(40, 46, 420, 30);
-        host.show();
-        toast->showTransientStatus(QStringLiteral("First"));
-        m_clock->advance(1400 + 200);
+        // Even during the fade-out a message brings the toast back up for its full time.
+        m_clock->advance(1 + 200);
         QVERIFY(toast->alpha() < 1.0);
         toast->showTransientStatus(QStringLiteral("Back again"));
         m_clock->advance(400);
         QVERIFY(toast->isVisible());
         QCOMPARE(toast->alpha(), 1.0);
         QVERIFY(toast->hasPendingHide());
+        m_clock->advance(1000 + 280);
+        QVERIFY(!toast->isVisible());
     }
 
     void clicksPassThroughTheToast()
@@ -786,20 +667,6 @@ private Q_SLOTS:
         toast.setText(QStringLiteral("A very long status message that goes on and on ").repeated(4));
         QCOMPARE(toast.sizeHint().width(), IslandToastView::maximumToastWidth);
         QCOMPARE(toast.sizeHint().height(), 30);
-    }
-
-    void toastGrabShowsItsCapsule()
-    {
-        Backdrop host(QSize(300, 80));
-        auto* toast = new IslandToastView(&host);
-        toast->setGeometry(20, 20, 200, 30);
-        toast->setText(QStringLiteral("Saved"));
-        toast->show();
-        toast->setAlpha(1.0);
-        const QImage image = host.grab().toImage();
-        const QColor expected = IslandTheme::rgb(0.075, 0.082, 0.098, 0.96);
-        QVERIFY2(near(pixel(image, QPointF(20 + 190, 20 + 15)), over(Qt::black, expected)),
-                 qPrintable(describe(pixel(image, QPointF(210, 35)))));
     }
 
     void squeezedChipCutsItsTextAtTheTail()
@@ -1054,8 +921,6 @@ private Q_SLOTS:
         QCOMPARE(moved, standard.translated(0, -1));
 
         QVERIFY(!field.hasFrame());
-        QCOMPARE(field.palette().color(QPalette::Text), IslandTheme::white(0.92));
-        QCOMPARE(field.palette().color(QPalette::PlaceholderText), IslandTheme::white(0.38));
         // The style belongs to the field.
         QCOMPARE(field.style()->parent(), &field);
     }
@@ -1081,14 +946,6 @@ private Q_SLOTS:
             IslandButtonFactory::makeTextIconButton(QStringLiteral("Clear Session"), QStringLiteral("trash"),
                                                     QStringLiteral("Clear session"), &target, count, &host),
         };
-        const QList<QSize> sizes = {QSize(22, 22), QSize(26, 26), QSize(28, 28), QSize(40, 39)};
-        for (int i = 0; i < sizes.size(); ++i) {
-            QCOMPARE(buttons[i]->minimumSize(), sizes[i]);
-            QCOMPARE(buttons[i]->maximumSize(), sizes[i]);
-        }
-        QCOMPARE(buttons[4]->height(), 22);
-        QCOMPARE(static_cast<IslandIconButton*>(buttons[0])->baseTint(), IslandTheme::white(0.6));
-        QCOMPARE(static_cast<IslandIconButton*>(buttons[1])->baseTint(), IslandTheme::white(0.54));
         QCOMPARE(static_cast<IslandActionTileButton*>(buttons[3])->displaySubtitle(), QString());
         QCOMPARE(buttons[5]->toolTip(), QStringLiteral("Clear session"));
         QVERIFY(buttons[5]->sizeHint().width() > 40);

@@ -72,67 +72,16 @@ private Q_SLOTS:
     void everySymbolTheIslandNamesIsKnown()
     {
         // The symbols the island's views, tiles, menus and badges ask for.
-        const QStringList used = {
-            QStringLiteral("antenna.radiowaves.left.and.right"),
-            QStringLiteral("archivebox"),
-            QStringLiteral("arrow.down.icloud"),
-            QStringLiteral("arrow.triangle.2.circlepath"),
-            QStringLiteral("checkmark.circle.fill"),
-            QStringLiteral("chevron.down"),
-            QStringLiteral("circle"),
-            QStringLiteral("clock"),
-            QStringLiteral("display"),
-            QStringLiteral("doc"),
-            QStringLiteral("doc.fill"),
-            QStringLiteral("doc.on.clipboard"),
-            QStringLiteral("doc.on.clipboard.fill"),
-            QStringLiteral("doc.on.doc"),
-            QStringLiteral("doc.plaintext"),
-            QStringLiteral("doc.richtext"),
-            QStringLiteral("doc.text"),
-            QStringLiteral("doc.text.fill"),
-            QStringLiteral("ellipsis"),
-            QStringLiteral("ellipsis.circle"),
-            QStringLiteral("eye"),
-            QStringLiteral("film"),
-            QStringLiteral("folder"),
-            QStringLiteral("gearshape"),
-            QStringLiteral("globe"),
-            QStringLiteral("info.circle"),
-            QStringLiteral("iphone"),
-            QStringLiteral("link"),
-            QStringLiteral("link.badge.plus"),
-            QStringLiteral("list.bullet"),
-            QStringLiteral("lock.fill"),
-            QStringLiteral("magnifyingglass"),
-            QStringLiteral("minus.circle"),
-            QStringLiteral("minus.circle.fill"),
-            QStringLiteral("pencil"),
-            QStringLiteral("photo"),
-            QStringLiteral("photo.fill"),
-            QStringLiteral("pin"),
-            QStringLiteral("pin.fill"),
-            QStringLiteral("pin.slash"),
-            QStringLiteral("plus"),
-            QStringLiteral("power"),
-            QStringLiteral("qrcode"),
-            QStringLiteral("rectangle.dashed"),
-            QStringLiteral("square.and.arrow.down"),
-            QStringLiteral("square.and.arrow.up"),
-            QStringLiteral("square.stack.3d.up"),
-            QStringLiteral("text.alignleft"),
-            QStringLiteral("text.append"),
-            QStringLiteral("text.badge.plus"),
-            QStringLiteral("text.justify.left"),
-            QStringLiteral("text.viewfinder"),
-            QStringLiteral("trash"),
-            QStringLiteral("tray.and.arrow.down"),
-            QStringLiteral("tray.full"),
-            QStringLiteral("waveform"),
-            QStringLiteral("xmark"),
-            QStringLiteral("xmark.circle"),
-            QStringLiteral("xmark.circle.fill"),
-        };
+        const QStringList used = QStringLiteral(
+            "antenna.radiowaves.left.and.right archivebox arrow.down.icloud arrow.triangle.2.circlepath "
+            "checkmark.circle.fill chevron.down circle clock display doc doc.fill doc.on.clipboard "
+            "doc.on.clipboard.fill doc.on.doc doc.plaintext doc.richtext doc.text doc.text.fill ellipsis "
+            "ellipsis.circle eye film folder gearshape globe info.circle iphone link link.badge.plus "
+            "list.bullet lock.fill magnifyingglass minus.circle minus.circle.fill pencil photo photo.fill pin "
+            "pin.fill pin.slash plus power qrcode rectangle.dashed square.and.arrow.down square.and.arrow.up "
+            "square.stack.3d.up text.alignleft text.append text.badge.plus text.justify.left text.viewfinder "
+            "trash tray.and.arrow.down tray.full waveform xmark xmark.circle xmark.circle.fill")
+                                     .split(QLatin1Char(' '));
         for (const QString& symbol : used)
             QVERIFY2(IslandIcons::contains(symbol), qPrintable(symbol));
     }

@@ -46,6 +46,7 @@ private Q_SLOTS:
     void expandingEndsTheEchoSilently();
     void captureWhileCollapsingLetsTheEchoRunItsCourse();
     void stillPreviewHasNoTimer();
+    void growthThatDoesNotExpandOnlyCompletes();
 
 private:
     // What the controller does when a capture arrives on the collapsed island.
@@ -216,8 +217,7 @@ void TestIslandViewEcho::expandingEndsTheEchoSilently()
 
 void TestIslandViewEcho::captureWhileCollapsingLetsTheEchoRunItsCourse()
 {
-    m_view->setDisplayMode(Mode::expanded, false);
-    m_view->setGeometry(kPanel.toRect());
+    m_rig->expand();
     // A member, not a local: a failed check must not leave the completions a dangling list.
     QStringList& events = m_events;
     m_view->onCaptureEchoDidFinish = [this] { m_events.append(QStringLiteral("echo finished")); };
@@ -260,6 +260,15 @@ void TestIslandViewEcho::stillPreviewHasNoTimer()
     m_scheduler->advance(5000);
     QVERIFY(m_view->isCaptureEchoShown());
     QCOMPARE(m_finished, 0);
+}
+
+void TestIslandViewEcho::growthThatDoesNotExpandOnlyCompletes()
+{
+    // Without a growth in progress there is nothing to carry on from.
+    m_view->morphEchoFrame(kPill, kEcho, false, [this] { m_events.append(QStringLiteral("done")); });
+    QCOMPARE(m_events, QStringList{QStringLiteral("done")});
+    QCOMPARE(m_view->geometry(), kPill.toRect());
+    QVERIFY(!m_view->hasActiveIslandLayerAnimation());
 }
 
 QUILLOMARE_GUI_TEST_MAIN(TestIslandViewEcho)

@@ -1,3 +1,4 @@
+#include "IslandViewTestRig.h"
 #include "TestSupport.h"
 
 #include "Island/IslandScheduler.h"
@@ -38,8 +39,9 @@ private:
     static bool press(QWidget* target, int key, Qt::KeyboardModifiers modifiers, quint32 nativeModifiers = 0);
     void configure(const QList<ClipboardItem>& items);
 
+    std::unique_ptr<QuillomareTest::IslandViewTestRig> m_rig;
     std::shared_ptr<ManualIslandScheduler> m_scheduler;
-    std::unique_ptr<QWidget> m_canvas;
+    QWidget* m_canvas = nullptr;
     IslandView* m_view = nullptr;
     Platform::MemoryPasteboard m_pasteboard;
     QStringList m_log;
@@ -50,17 +52,14 @@ private:
 
 void TestIslandViewKeyboard::init()
 {
-    L10n::setIsChineseForTesting(false);
-    m_scheduler = std::make_shared<ManualIslandScheduler>();
-    IslandScheduler::setSharedForTesting(m_scheduler);
-    m_canvas = std::make_unique<QWidget>();
-    m_canvas->resize(780, 430);
-    m_view = new IslandView(QRect(297, 0, 185, 32), m_canvas.get());
+    m_rig = std::make_unique<QuillomareTest::IslandViewTestRig>(QRect(297, 0, 185, 32));
+    m_scheduler = m_rig->scheduler;
+    m_canvas = m_rig->canvas.get();
+    m_view = m_rig->view;
     m_canvas->show();
     m_canvas->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(m_canvas.get()));
-    m_view->setDisplayMode(Mode::expanded, false);
-    m_view->setGeometry(0, 0, 780, 430);
+    QVERIFY(QTest::qWaitForWindowActive(m_canvas));
+    m_rig->expand();
 
     m_pasteboard = Platform::MemoryPasteboard();
     m_pasteboard.setString(QStringLiteral("board"));
@@ -89,9 +88,7 @@ void TestIslandViewKeyboard::init()
 
 void TestIslandViewKeyboard::cleanup()
 {
-    m_canvas.reset();
-    m_scheduler->advance(5000);
-    IslandScheduler::setSharedForTesting(nullptr);
+    m_rig.reset();
 }
 
 bool TestIslandViewKeyboard::press(QWidget* target, int key, Qt::KeyboardModifiers modifiers, quint32 nativeModifiers)
@@ -202,7 +199,7 @@ void TestIslandViewKeyboard::keyMatrix()
     } else {
         // The search field is out of sight in the shelf: the keys go to the window.
         field->clearFocus();
-        target = m_canvas.get();
+        target = m_canvas;
     }
     QTest::keyClick(target, Qt::Key(key), modifiers);
 
@@ -218,21 +215,21 @@ void TestIslandViewKeyboard::spaceOpensThePreviewOutsideTheField()
     m_view->searchInput()->clearFocus();
 
     // Caps Lock (X11 reports it in the native state) makes it another key.
-    QVERIFY(!press(m_canvas.get(), Qt::Key_Space, Qt::NoModifier, 0x2));
+    QVERIFY(!press(m_canvas, Qt::Key_Space, Qt::NoModifier, 0x2));
     QCOMPARE(m_view->previewingItemID(), std::nullopt);
 
-    QTest::keyClick(m_canvas.get(), Qt::Key_Space);
+    QTest::keyClick(m_canvas, Qt::Key_Space);
     QCOMPARE(m_view->previewingItemID(), std::optional<QUuid>(m_link.id));
 
     // With nothing to preview the key is still taken, and opens nothing.
     m_view->dismissQuickPreview(false);
     configure({});
-    QVERIFY(press(m_canvas.get(), Qt::Key_Space, Qt::NoModifier));
+    QVERIFY(press(m_canvas, Qt::Key_Space, Qt::NoModifier));
     QCOMPARE(m_view->previewingItemID(), std::nullopt);
     m_view->setContentMode(Content::shelfGallery, false);
-    QVERIFY(press(m_canvas.get(), Qt::Key_Space, Qt::NoModifier));
+    QVERIFY(press(m_canvas, Qt::Key_Space, Qt::NoModifier));
     QCOMPARE(m_view->previewingItemID(), std::nullopt);
-    QVERIFY(!press(m_canvas.get(), Qt::Key_X, Qt::NoModifier));
+    QVERIFY(!press(m_canvas, Qt::Key_X, Qt::NoModifier));
 }
 
 void TestIslandViewKeyboard::controlFFromTheShelfSelectsTheSearch()
@@ -242,7 +239,7 @@ void TestIslandViewKeyboard::controlFFromTheShelfSelectsTheSearch()
     m_view->setContentMode(Content::shelfGallery, false);
     field->clearFocus();
 
-    QTest::keyClick(m_canvas.get(), Qt::Key_F, Qt::ControlModifier);
+    QTest::keyClick(m_canvas, Qt::Key_F, Qt::ControlModifier);
     QCOMPARE(m_view->contentMode(), Content::history);
     QCOMPARE(QApplication::focusWidget(), field);
     QCOMPARE(field->selectedText(), QStringLiteral("earlier"));
@@ -261,9 +258,9 @@ void TestIslandViewKeyboard::collapsedIslandTakesNoShortcut()
 {
     configure({m_link});
     m_view->setDisplayMode(Mode::collapsed, false);
-    QVERIFY(!press(m_canvas.get(), Qt::Key_1, Qt::ControlModifier));
-    QVERIFY(!press(m_canvas.get(), Qt::Key_Space, Qt::NoModifier));
-    QVERIFY(!press(m_canvas.get(), Qt::Key_F, Qt::ControlModifier));
+    QVERIFY(!press(m_canvas, Qt::Key_1, Qt::ControlModifier));
+    QVERIFY(!press(m_canvas, Qt::Key_Space, Qt::NoModifier));
+    QVERIFY(!press(m_canvas, Qt::Key_F, Qt::ControlModifier));
     QCOMPARE(m_log, QStringList());
     QCOMPARE(m_view->previewingItemID(), std::nullopt);
 }
@@ -273,7 +270,7 @@ void TestIslandViewKeyboard::shortcutIsClaimedBeforeWindowShortcuts()
     configure({m_link});
     int windowShortcuts = 0;
     for (const char* sequence : {"Ctrl+1", "Ctrl+9"}) {
-        auto* shortcut = new QShortcut(QKeySequence(QLatin1String(sequence)), m_canvas.get());
+        auto* shortcut = new QShortcut(QKeySequence(QLatin1String(sequence)), m_canvas);
         connect(shortcut, &QShortcut::activated, this, [&] { ++windowShortcuts; });
     }
     m_view->searchInput()->setFocus();

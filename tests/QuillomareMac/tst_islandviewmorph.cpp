@@ -138,8 +138,7 @@ void TestIslandViewMorph::staleCompletionCommitsNothing()
 void TestIslandViewMorph::collapseFadesTheBackdropAndNotchContentStaysHidden()
 {
     m_view->setCollapsedVisualStyle(Style::hardwareNotch);
-    m_view->setDisplayMode(Mode::expanded, false);
-    m_view->setGeometry(kPanel.toRect());
+    m_rig->expand();
     m_view->morph(kPanel, kPill, false, 0.45, 1.0, nullptr);
     QVERIFY(IslandAnimator::shared().contains(m_view, QStringLiteral("morph.viewAlpha")));
     for (int step = 0; step < 40; ++step) {

@@ -87,17 +87,6 @@ private Q_SLOTS:
         QFETCH(bool, chinese);
         QCOMPARE(L10n::isChineseLanguageTag(tag), chinese);
     }
-
-    void testKindNamesFollowTheLanguage()
-    {
-        using QuillomareCore::ClipKind;
-        L10n::setIsChineseForTesting(false);
-        QCOMPARE(L10n::localizedDisplayName(ClipKind::url), QStringLiteral("Link"));
-        QCOMPARE(L10n::localizedDisplayName(ClipKind::unknown), QStringLiteral("Clip"));
-        L10n::setIsChineseForTesting(true);
-        QCOMPARE(L10n::localizedDisplayName(ClipKind::url), QStringLiteral("链接"));
-        QCOMPARE(L10n::localizedDisplayName(ClipKind::unknown), QStringLiteral("剪贴"));
-    }
 };
 
 QUILLOMARE_TEST_MAIN(LocalizationTest)

@@ -182,12 +182,10 @@ private Q_SLOTS:
     void entriesWithNothingToWrite_leavePasteboardUntouched_data();
     void entriesWithNothingToWrite_leavePasteboardUntouched();
     void imageEntry_offersPNGAndTIFFInOneItem();
-    void draggingWriters_data();
-    void draggingWriters();
+    void draggingAndSharing_data();
+    void draggingAndSharing();
     void imageDraggingWriters_writeOneFilePerEntry();
     void imageDraggingWriters_fallBackToImageWhenCachesCannotBeWritten();
-    void sharingItems_data();
-    void sharingItems();
     void airDrop();
 
 private:
@@ -345,39 +343,43 @@ void TestMacPasteboardWriter::imageEntry_offersPNGAndTIFFInOneItem()
     QCOMPARE(tiff.convertToFormat(QImage::Format_ARGB32), original);
 }
 
-void TestMacPasteboardWriter::draggingWriters_data()
+// What a drag offers and what is handed to a sharing service are the same for all but images.
+void TestMacPasteboardWriter::draggingAndSharing_data()
 {
     QTest::addColumn<ClipboardItem>("item");
-    QTest::addColumn<QStringList>("writers");
+    QTest::addColumn<QStringList>("objects");
 
     const QString one = m_dir->filePath(QStringLiteral("one.txt"));
     const QString two = m_dir->filePath(QStringLiteral("two words.txt"));
     const QString folder = m_dir->filePath(QStringLiteral("folder"));
     const QString missing = m_dir->filePath(QStringLiteral("missing.txt"));
 
-    QTest::newRow("text is trimmed") << textEntry(QStringLiteral("  hello\n")) << QStringList{QStringLiteral("text hello")};
+    QTest::newRow("text is trimmed") << textEntry(QStringLiteral("\n hello \n")) << QStringList{QStringLiteral("text hello")};
     QTest::newRow("blank text") << textEntry(QStringLiteral(" \n ")) << QStringList();
-    QTest::newRow("link") << linkEntry(QStringLiteral(" https://example.com/x "))
-                          << QStringList{QStringLiteral("url https://example.com/x")};
+    QTest::newRow("link") << linkEntry(QStringLiteral(" https://example.com/?q=1\n"))
+                          << QStringList{QStringLiteral("url https://example.com/?q=1")};
     QTest::newRow("a link's file URL is text") << linkEntry(QStringLiteral("file:///etc/hosts"))
                                                << QStringList{QStringLiteral("text file:///etc/hosts")};
-    QTest::newRow("existing files and a folder, a missing one left out")
-        << fileEntry({two, QStringLiteral(" "), missing, folder + QLatin1Char(' '), one})
+    QTest::newRow("link text that is no URL") << linkEntry(QStringLiteral("two words"))
+                                              << QStringList{QStringLiteral("text two words")};
+    QTest::newRow("existing files and a folder in order, a missing one left out")
+        << fileEntry({two, QStringLiteral(" "), missing, folder + QLatin1Char(' '), QStringLiteral("\t") + one})
         << QStringList{QStringLiteral("url ") + fileURL(two), QStringLiteral("url ") + fileURL(folder),
                        QStringLiteral("url ") + fileURL(one)};
-    QTest::newRow("files that are gone are dropped as their paths")
+    QTest::newRow("files that are gone are their paths")
         << fileEntry({QStringLiteral(" ") + missing, QStringLiteral("/nowhere/else.txt")})
         << QStringList{QStringLiteral("text ") + missing + QStringLiteral("\n/nowhere/else.txt")};
-    QTest::newRow("blank paths") << fileEntry({QStringLiteral("  ")}) << QStringList();
+    QTest::newRow("blank paths") << fileEntry({QStringLiteral("  "), QString()}) << QStringList();
     QTest::newRow("bytes that are no image") << imageEntry(QByteArray("nope")) << QStringList();
     QTest::newRow("empty payload") << emptyEntry() << QStringList();
 }
 
-void TestMacPasteboardWriter::draggingWriters()
+void TestMacPasteboardWriter::draggingAndSharing()
 {
     QFETCH(ClipboardItem, item);
-    QFETCH(QStringList, writers);
-    QCOMPARE(describe(MacPasteboardWriter::draggingWriters(item)), writers);
+    QFETCH(QStringList, objects);
+    QCOMPARE(describe(MacPasteboardWriter::draggingWriters(item)), objects);
+    QCOMPARE(describe(ClipboardSharingService::sharingItems(item)), objects);
 }
 
 void TestMacPasteboardWriter::imageDraggingWriters_writeOneFilePerEntry()
@@ -389,6 +391,8 @@ void TestMacPasteboardWriter::imageDraggingWriters_writeOneFilePerEntry()
     QVERIFY(url);
     QVERIFY(url->isLocalFile());
     QCOMPARE(QuillomareTest::readFile(url->toLocalFile()), item.payload.imagePNGValue());
+    // Shared, it is the picture itself.
+    QCOMPARE(describe(ClipboardSharingService::sharingItems(item)), QStringList{QStringLiteral("image 6x4")});
 
     // A second drag of the same entry writes the same file again, with the bytes given.
     const QByteArray other = pngBytes(3, 3);
@@ -416,40 +420,6 @@ void TestMacPasteboardWriter::imageDraggingWriters_fallBackToImageWhenCachesCann
     if (hadFolder)
         QVERIFY(QDir().rename(movedAside, blocker));
     QCOMPARE(describe(writers), QStringList{QStringLiteral("image 9x2")});
-}
-
-void TestMacPasteboardWriter::sharingItems_data()
-{
-    QTest::addColumn<ClipboardItem>("item");
-    QTest::addColumn<QStringList>("items");
-
-    const QString one = m_dir->filePath(QStringLiteral("one.txt"));
-    const QString folder = m_dir->filePath(QStringLiteral("folder"));
-    const QString missing = m_dir->filePath(QStringLiteral("missing.txt"));
-
-    QTest::newRow("image") << imageEntry(pngBytes(5, 8)) << QStringList{QStringLiteral("image 5x8")};
-    QTest::newRow("bytes that are no image") << imageEntry(QByteArray("nope")) << QStringList();
-    QTest::newRow("existing file and folder, in order")
-        << fileEntry({folder, missing, QStringLiteral("\t") + one})
-        << QStringList{QStringLiteral("url ") + fileURL(folder), QStringLiteral("url ") + fileURL(one)};
-    QTest::newRow("missing files are shared as their paths")
-        << fileEntry({missing, QStringLiteral(" /nowhere/else.txt")})
-        << QStringList{QStringLiteral("text ") + missing + QStringLiteral("\n/nowhere/else.txt")};
-    QTest::newRow("blank paths") << fileEntry({QStringLiteral(" "), QString()}) << QStringList();
-    QTest::newRow("text") << textEntry(QStringLiteral("\n shared text \n"))
-                          << QStringList{QStringLiteral("text shared text")};
-    QTest::newRow("link") << linkEntry(QStringLiteral(" https://example.com/?q=1\n"))
-                          << QStringList{QStringLiteral("url https://example.com/?q=1")};
-    QTest::newRow("link text that is no URL") << linkEntry(QStringLiteral("two words"))
-                                              << QStringList{QStringLiteral("text two words")};
-    QTest::newRow("empty payload") << emptyEntry() << QStringList();
-}
-
-void TestMacPasteboardWriter::sharingItems()
-{
-    QFETCH(ClipboardItem, item);
-    QFETCH(QStringList, items);
-    QCOMPARE(describe(ClipboardSharingService::sharingItems(item)), items);
 }
 
 void TestMacPasteboardWriter::airDrop()

@@ -78,10 +78,7 @@ class TestPasteTransform : public QObject
 private Q_SLOTS:
     void cleanupTestCase();
 
-    void variantTitles_data();
-    void variantTitles();
-    void formatTitles_data();
-    void formatTitles();
+    void titlesFollowTheLanguage();
     void menuVariants_data();
     void menuVariants();
     void fileVariantTexts();
@@ -102,63 +99,30 @@ void TestPasteTransform::cleanupTestCase()
     L10n::resetForTesting();
 }
 
-void TestPasteTransform::variantTitles_data()
+void TestPasteTransform::titlesFollowTheLanguage()
 {
-    QTest::addColumn<PasteVariant>("variant");
-    QTest::addColumn<QString>("chinese");
-    QTest::addColumn<QString>("english");
-    const QStringList chinese{QStringLiteral("复制原始内容"),         QStringLiteral("复制为纯文本"),
-                              QStringLiteral("复制为 Markdown 链接"), QStringLiteral("复制文件名"),
-                              QStringLiteral("复制文件路径"),         QStringLiteral("清理 URL 后复制")};
-    const QStringList english{QStringLiteral("Copy Original"),         QStringLiteral("Copy as Plain Text"),
-                              QStringLiteral("Copy as Markdown Link"), QStringLiteral("Copy File Name"),
-                              QStringLiteral("Copy File Path"),        QStringLiteral("Copy Cleaned URL")};
     // The list of cases is the menu order.
     QCOMPARE(int(PasteVariant::allCases().size()), 6);
-    for (int index = 0; index < 6; ++index) {
-        const PasteVariant variant = PasteVariant::allCases()[index];
-        QCOMPARE(int(variant), index);
-        QTest::newRow(qPrintable(english.at(index))) << variant << chinese.at(index) << english.at(index);
-    }
-}
-
-void TestPasteTransform::variantTitles()
-{
-    QFETCH(PasteVariant, variant);
-    QFETCH(QString, chinese);
-    QFETCH(QString, english);
-    L10n::setIsChineseForTesting(true);
-    QCOMPARE(variant.title(), chinese);
-    L10n::setIsChineseForTesting(false);
-    QCOMPARE(variant.title(), english);
-}
-
-void TestPasteTransform::formatTitles_data()
-{
-    QTest::addColumn<CombinedPasteFormat>("format");
-    QTest::addColumn<QString>("chinese");
-    QTest::addColumn<QString>("english");
-    const QStringList chinese{QStringLiteral("按换行合并"), QStringLiteral("按逗号合并"),
-                              QStringLiteral("合并为 Markdown 列表"), QStringLiteral("合并为 JSON 数组")};
-    const QStringList english{QStringLiteral("Join with Newlines"), QStringLiteral("Join with Commas"),
-                              QStringLiteral("Markdown List"), QStringLiteral("JSON Array")};
     QCOMPARE(int(CombinedPasteFormat::allCases().size()), 4);
-    for (int index = 0; index < 4; ++index) {
-        const CombinedPasteFormat format = CombinedPasteFormat::allCases()[index];
-        QCOMPARE(int(format), index);
-        QTest::newRow(qPrintable(english.at(index))) << format << chinese.at(index) << english.at(index);
+    for (const bool chinese : {true, false}) {
+        L10n::setIsChineseForTesting(chinese);
+        QStringList titles;
+        for (int index = 0; index < 6; ++index) {
+            QCOMPARE(int(PasteVariant::allCases()[index]), index);
+            titles.append(PasteVariant::allCases()[index].title());
+        }
+        for (int index = 0; index < 4; ++index) {
+            QCOMPARE(int(CombinedPasteFormat::allCases()[index]), index);
+            titles.append(CombinedPasteFormat::allCases()[index].title());
+        }
+        QCOMPARE(titles.removeDuplicates(), 0);
+        QVERIFY(!titles.contains(QString()));
     }
-}
-
-void TestPasteTransform::formatTitles()
-{
-    QFETCH(CombinedPasteFormat, format);
-    QFETCH(QString, chinese);
-    QFETCH(QString, english);
+    QCOMPARE(PasteVariant(PasteVariant::markdownLink).title(), QStringLiteral("Copy as Markdown Link"));
+    QCOMPARE(CombinedPasteFormat(CombinedPasteFormat::jsonArray).title(), QStringLiteral("JSON Array"));
     L10n::setIsChineseForTesting(true);
-    QCOMPARE(format.title(), chinese);
-    L10n::setIsChineseForTesting(false);
-    QCOMPARE(format.title(), english);
+    QCOMPARE(PasteVariant(PasteVariant::cleanedURL).title(), QStringLiteral("清理 URL 后复制"));
+    QCOMPARE(CombinedPasteFormat(CombinedPasteFormat::newline).title(), QStringLiteral("按换行合并"));
 }
 
 void TestPasteTransform::menuVariants_data()

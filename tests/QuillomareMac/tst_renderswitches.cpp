@@ -82,23 +82,18 @@ private Q_SLOTS:
     void testMissingOutputPath_data()
     {
         QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<QByteArray>("message");
-        QTest::newRow("island, last argument") << QStringList{QStringLiteral("--render-island-preview")}
-                                               << QByteArray("Missing output path for --render-island-preview\n");
-        QTest::newRow("shelf, last argument")
-            << QStringList{QStringLiteral("-v"), QStringLiteral("--render-shelf-preview")}
-            << QByteArray("Missing output path for --render-shelf-preview\n");
-        QTest::newRow("echo, last argument") << QStringList{QStringLiteral("--render-echo-preview")}
-                                             << QByteArray("Missing output path for --render-echo-preview\n");
+        QTest::newRow("island") << QStringList{QStringLiteral("--render-island-preview")};
+        QTest::newRow("shelf, after another argument")
+            << QStringList{QStringLiteral("-v"), QStringLiteral("--render-shelf-preview")};
+        QTest::newRow("echo") << QStringList{QStringLiteral("--render-echo-preview")};
     }
 
     void testMissingOutputPath()
     {
         QFETCH(QStringList, arguments);
-        QFETCH(QByteArray, message);
         const Run result = run(arguments);
         QCOMPARE(result.status, 64);
-        QCOMPARE(result.err, message);
+        QCOMPARE(result.err, "Missing output path for " + arguments.constLast().toLatin1() + '\n');
         QCOMPARE(result.out, QByteArray());
         QCOMPARE(QDir(folder()).entryList(QDir::Files), QStringList());
     }

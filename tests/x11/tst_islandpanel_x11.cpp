@@ -1,6 +1,7 @@
 #include "TestSupport.h"
 #include "X11Tools.h"
 
+#include "Island/IslandIconButton.h"
 #include "Island/IslandPanel.h"
 #include "Island/IslandPanelController.h"
 #include "Island/IslandScheduler.h"
@@ -53,6 +54,27 @@ quint64 windowAt(int x, int y)
     return match.hasMatch() ? match.captured(1).toULongLong() : 0;
 }
 
+// The place among the root's children, top first, of the one that is or holds `window`.
+int stackingIndex(quint64 window)
+{
+    static const QRegularExpression id(QStringLiteral("^(\\s*)(0x[0-9a-f]+)"));
+    int top = -1;
+    qsizetype rootIndent = -1;
+    const QString tree = QString::fromLocal8Bit(run(QStringLiteral("xwininfo"), {QStringLiteral("-root"), QStringLiteral("-tree")}));
+    for (const QString& line : tree.split(QLatin1Char('\n'))) {
+        const QRegularExpressionMatch match = id.match(line);
+        if (!match.hasMatch())
+            continue;
+        if (rootIndent < 0)
+            rootIndent = match.capturedLength(1);
+        if (match.capturedLength(1) == rootIndent)
+            ++top;
+        if (match.captured(2).toULongLong(nullptr, 16) == window)
+            return top;
+    }
+    return -1;
+}
+
 void click(int x, int y)
 {
     xdotool({QStringLiteral("mousemove"), QString::number(x), QString::number(y), QStringLiteral("click"),
@@ -91,6 +113,7 @@ private Q_SLOTS:
     void userOpeningTakesTheKeyboardForTheSearchField();
     void clickInAnotherProgramClosesTheIsland();
     void rawButtonsAreHeardEverywhere();
+    void headerTooltipStacksAboveTheIsland();
 
 private:
     void launch();
@@ -279,6 +302,24 @@ void TestIslandPanelX11::rawButtonsAreHeardEverywhere()
     QTRY_COMPARE(heard.size(), 2);
     settle(200);
     QCOMPARE(heard, (QList<std::pair<bool, Button>>{{true, Button::right}, {false, Button::right}}));
+}
+
+void TestIslandPanelX11::headerTooltipStacksAboveTheIsland()
+{
+    launch();
+    m_controller->show(false, false);
+    settle();
+    IslandIconButton* button = m_controller->islandView()->settingsButton();
+    QEnterEvent enter(QPointF(1, 1), QPointF(1, 1), button->mapToGlobal(QPointF(1, 1)));
+    QApplication::sendEvent(button, &enter);
+    QWidget* tooltip = button->tooltipWindow();
+    QVERIFY(tooltip);
+    QVERIFY(QTest::qWaitForWindowExposed(tooltip));
+    settle(200);
+    const int island = stackingIndex(m_controller->panel()->winId());
+    const int bubble = stackingIndex(tooltip->winId());
+    QVERIFY(island >= 0 && bubble >= 0);
+    QVERIFY2(bubble < island, qPrintable(QStringLiteral("tooltip %1, island %2").arg(bubble).arg(island)));
 }
 
 QUILLOMARE_GUI_TEST_MAIN(TestIslandPanelX11)
