@@ -116,8 +116,11 @@ void recognizeScreenshot(benchmark::State& state)
     loading.start();
     Platform::TextRecognizer::Result result = recognizer.recognize(image);
     const double firstRunMs = double(loading.nsecsElapsed()) / 1e6;
-    if (!result.error.isEmpty()) {
-        state.SkipWithError(result.error.toStdString().c_str());
+    if (result.failed()) {
+        const QString why = QStringLiteral("text recognition could not run (failure %1, missing %2)")
+                                .arg(int(result.failure))
+                                .arg(result.missingFiles.join(QStringLiteral(", ")));
+        state.SkipWithError(why.toStdString().c_str());
         return;
     }
 

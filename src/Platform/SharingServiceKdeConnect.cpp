@@ -1,5 +1,8 @@
 #include "SharingServiceKdeConnect.h"
 
+#include <QuillomareCore/Errors.h>
+#include <QuillomareCore/Files.h>
+
 #include "StandardFolders.h"
 
 #include <QCoreApplication>
@@ -128,17 +131,23 @@ QStringList KdeConnectSharingService::probeDevices() const
 
 QString KdeConnectSharingService::imageFolder()
 {
-    return StandardFolders::temporary() + QStringLiteral("/quillomare-share");
+    const QString caches = StandardFolders::caches();
+    return caches.isEmpty() ? QString() : caches + QStringLiteral("/Quillomare/SharedImages");
 }
 
 std::optional<QString> KdeConnectSharingService::writeImageFile(const QImage& image)
 {
     if (image.isNull())
         return std::nullopt;
+    // The images are what the user copied: not in a folder another user could read or swap them in.
     const QString folder = imageFolder();
-    if (!QDir().mkpath(folder))
+    if (folder.isEmpty())
         return std::nullopt;
-    QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    try {
+        QuillomareCore::Files::makePrivateFolder(folder, QFileInfo(folder).path());
+    } catch (const QuillomareCore::FileSystemError&) {
+        return std::nullopt;
+    }
     removeOldImageFiles(folder);
     // The file outlives this call: the detached transfer reads it later.
     QTemporaryFile file(folder + QStringLiteral("/Quillomare-XXXXXX.png"));

@@ -25,7 +25,8 @@ public:
     // isAvailable() followed by perform() asks only once.
     QStringList reachableDevices() const;
 
-    // The folder images are written to before they are sent.
+    // The folder images are written to before they are sent: "<cache folder>/Quillomare/SharedImages",
+    // this user's alone; empty when there is no cache folder.
     static QString imageFolder();
 
 private:

@@ -4,6 +4,7 @@
 #include <QList>
 #include <QRectF>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 
@@ -24,10 +25,26 @@ class TextRecognizer
 public:
     virtual ~TextRecognizer() = default;
 
+    // Why recognition could not run. The platform layer has no interface language: the caller
+    // turns the failure and its details into the user's words.
+    enum class Failure
+    {
+        none,
+        emptyImage,
+        languageDataMissing,
+        languagesNotLoaded,
+        recognitionFailed
+    };
+
     struct Result
     {
         QList<RecognizedCharacter> characters; // in reading order as the engine found it
-        QString error;                         // not empty when recognition could not run
+        Failure failure = Failure::none;
+        QStringList missingFiles; // languageDataMissing: the ".traineddata" files not found
+        QString languages;        // languagesNotLoaded: what the engine was asked to load, "chi_sim+eng"
+        QString dataFolder;       // both: where the language data was looked for
+
+        bool failed() const { return failure != Failure::none; }
     };
     virtual Result recognize(const QImage& image) const = 0;
 

@@ -141,15 +141,15 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) c
 {
     Result result;
     if (image.isNull() || image.width() <= 0 || image.height() <= 0) {
-        result.error = QStringLiteral("Text recognition needs an image with pixels.");
+        result.failure = Failure::emptyImage;
         return result;
     }
 
     const QStringList missing = missingLanguageFiles();
     if (!missing.isEmpty()) {
-        result.error = QStringLiteral("Text recognition data is missing: %1 not found in %2 "
-                                      "(install the packages tesseract-ocr-chi-sim and tesseract-ocr-eng).")
-                           .arg(missing.join(QStringLiteral(", ")), QDir::toNativeSeparators(m_dataFolder));
+        result.failure = Failure::languageDataMissing;
+        result.missingFiles = missing;
+        result.dataFolder = QDir::toNativeSeparators(m_dataFolder);
         return result;
     }
 
@@ -181,8 +181,9 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) c
                 --m_engineCount;
             }
             m_engineReturned.notify_one();
-            result.error = QStringLiteral("Text recognition could not load the languages %1 from %2.")
-                               .arg(m_languages, QDir::toNativeSeparators(m_dataFolder));
+            result.failure = Failure::languagesNotLoaded;
+            result.languages = m_languages;
+            result.dataFolder = QDir::toNativeSeparators(m_dataFolder);
             return result;
         }
         loaded->SetPageSegMode(tesseract::PSM_AUTO);
@@ -195,7 +196,7 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) c
     api.SetImage(grey.constBits(), grey.width(), grey.height(), 1, static_cast<int>(grey.bytesPerLine()));
     api.SetSourceResolution(resolutionOf(image));
     if (api.Recognize(nullptr) != 0) {
-        result.error = QStringLiteral("Text recognition failed on this image.");
+        result.failure = Failure::recognitionFailed;
         return result;
     }
 

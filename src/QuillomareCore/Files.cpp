@@ -136,28 +136,41 @@ QString writeFailure(const QString& path, int error)
         .arg(native(path), reason(error));
 }
 
-void makePrivateFolder(const QString& folder)
+void makePrivateFolder(const QString& folder, const QString& ownedFrom)
 {
-    const QString absolute = QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
-    QStringList missing;
-    QString probe = absolute;
-    while (!QFileInfo(probe).isDir() && probe != QLatin1String("/")) {
-        missing.prepend(probe);
-        probe = QFileInfo(probe).absolutePath();
-    }
-    for (const QString& path : std::as_const(missing)) {
-        // Made with 0700 outright: mkdir only takes bits away, whatever the umask is.
-        if (::mkdir(encoded(path).constData(), 0700) != 0 && errno != EEXIST) {
-            const int error = errno;
-            throw FileSystemError(
-                Language::text(QStringLiteral("无法创建文件夹“%1”：%2"), QStringLiteral("Couldn't create the folder “%1”: %2"))
-                    .arg(native(path), reason(error)));
+    const QString target = QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
+    const QString owned = QDir::cleanPath(QFileInfo(ownedFrom.isEmpty() ? folder : ownedFrom).absoluteFilePath());
+    auto fail = [](const QString& chinese, const QString& english, const QString& path, int error = 0) {
+        const QString cause = error ? reason(error) : QString();
+        throw FileSystemError(Language::text(chinese, english).arg(native(path), cause));
+    };
+
+    // From the root down, so that each folder is made inside one that exists.
+    QString path;
+    for (const QString& part : target.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        path += QLatin1Char('/') + part;
+        const QByteArray name = encoded(path);
+        struct stat status = {};
+        if (::stat(name.constData(), &status) != 0) {
+            // mkdir only ever takes bits away from 0700: no umask opens what we make.
+            if (errno != ENOENT || (::mkdir(name.constData(), 0700) != 0 && errno != EEXIST) ||
+                ::stat(name.constData(), &status) != 0)
+                fail(QStringLiteral("无法创建文件夹“%1”：%2"), QStringLiteral("Couldn't create the folder “%1”: %2"), path,
+                     errno);
         }
+        if (!S_ISDIR(status.st_mode))
+            fail(QStringLiteral("“%1”不是文件夹"), QStringLiteral("“%1” is not a folder"), path);
+        if (path != owned && !path.startsWith(owned + QLatin1Char('/')))
+            continue;
+        // What we keep there would be theirs to read or swap.
+        if (status.st_uid != ::geteuid())
+            fail(QStringLiteral("文件夹“%1”属于其他用户，不会在其中存放文件"),
+                 QStringLiteral("The folder “%1” belongs to another user, so nothing is put there"), path);
+        // Only others' bits go: the owner's own choice (a folder made read-only) stays.
+        if ((status.st_mode & 077) != 0 && ::chmod(name.constData(), status.st_mode & 0700) != 0)
+            fail(QStringLiteral("无法把文件夹“%1”设为仅自己可以访问：%2"),
+                 QStringLiteral("Couldn't make the folder “%1” private: %2"), path, errno);
     }
-    struct stat status = {};
-    if (::stat(encoded(absolute).constData(), &status) == 0 && status.st_uid == ::geteuid() &&
-        (status.st_mode & 077) != 0)
-        ::chmod(encoded(absolute).constData(), status.st_mode & 0700);
 }
 
 void writeAtomically(const QString& path, const std::function<bool(QIODevice&)>& produce)

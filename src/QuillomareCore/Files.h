@@ -14,10 +14,13 @@ class QIODevice;
 
 namespace QuillomareCore::Files {
 
-// Creates `folder` with every missing parent, each readable by its owner alone (whatever the
-// umask); an existing `folder` of ours that others may enter is closed to them. Parents that
-// already exist are left as they are. Throws FileSystemError.
-void makePrivateFolder(const QString& folder);
+// Makes `folder` a folder for this user alone (0700), and every missing parent on the way with
+// the same mode whatever the umask. The folders from `ownedFrom` (by default `folder` itself)
+// down to `folder` are the program's own: one that exists must be a folder of this user and is
+// closed to others when they may enter it; one of another user is refused. Existing folders
+// above `ownedFrom` (the home, the data folder) are left as they are. Throws FileSystemError
+// naming the folder at fault, in the interface language.
+void makePrivateFolder(const QString& folder, const QString& ownedFrom = QString());
 
 // Writes a whole file or nothing: `produce` streams into a hidden temporary file beside `path`
 // (mode 0600), which is synced and renamed over `path`. `produce` returns false when the

@@ -82,9 +82,6 @@ void TestSharingServiceKdeConnect::init()
 {
     m_dir.emplace();
     QVERIFY(m_dir->isValid());
-    // Images are written to the temporary folder before they are sent.
-    qputenv("TMPDIR", m_dir->filePath(QStringLiteral("tmp")).toUtf8());
-    QVERIFY(QDir().mkpath(m_dir->filePath(QStringLiteral("tmp"))));
 }
 
 void TestSharingServiceKdeConnect::unavailableWithoutToolOrDevice()
@@ -152,7 +149,6 @@ void TestSharingServiceKdeConnect::performSendsEachItemToTheFirstDevice()
     QVERIFY(made.contains(device + QStringLiteral("--share-text | -dash first\n第二行")));
 
     const QString imagePath = imageCall.section(QLatin1String(" | "), 3);
-    QVERIFY(imagePath.startsWith(m_dir->filePath(QStringLiteral("tmp"))));
     QCOMPARE(QImage(imagePath, "PNG").convertToFormat(QImage::Format_RGB32), image);
 }
 

@@ -12,6 +12,7 @@
 
 using Platform::RecognizedCharacter;
 using Platform::TesseractTextRecognizer;
+using Failure = Platform::TextRecognizer::Failure;
 
 namespace {
 
@@ -45,7 +46,7 @@ private Q_SLOTS:
         painter.end();
 
         const auto result = TesseractTextRecognizer().recognize(image);
-        QVERIFY2(result.error.isEmpty(), qPrintable(result.error));
+        QCOMPARE(result.failure, Failure::none);
         QCOMPARE(joined(result.characters), QStringLiteral("Hop"));
         const QRectF h = result.characters[0].boundingBox;
         const QRectF o = result.characters[1].boundingBox;
@@ -74,7 +75,7 @@ private Q_SLOTS:
         painter.end();
 
         const auto result = TesseractTextRecognizer().recognize(image);
-        QVERIFY2(result.error.isEmpty(), qPrintable(result.error));
+        QCOMPARE(result.failure, Failure::none);
         QCOMPARE(joined(result.characters), QStringLiteral("Clear42"));
     }
 
@@ -88,9 +89,10 @@ private Q_SLOTS:
                  (QStringList{QStringLiteral("chi_sim.traineddata"), QStringLiteral("eng.traineddata")}));
         const auto result = recognizer.recognize(image);
         QVERIFY(result.characters.isEmpty());
-        QVERIFY2(result.error.contains(QStringLiteral("chi_sim.traineddata")) && result.error.contains(empty.path()),
-                 qPrintable(result.error));
-        QVERIFY(!TesseractTextRecognizer().recognize(QImage()).error.isEmpty());
+        QCOMPARE(result.failure, Failure::languageDataMissing);
+        QCOMPARE(result.missingFiles, recognizer.missingLanguageFiles());
+        QCOMPARE(result.dataFolder, empty.path());
+        QCOMPARE(TesseractTextRecognizer().recognize(QImage()).failure, Failure::emptyImage);
     }
 
     void severalThreadsShareTwoEngines()
@@ -116,7 +118,8 @@ private Q_SLOTS:
         for (qsizetype i = 0; i < images.size(); ++i) {
             threads.emplace_back([&, i] {
                 const auto result = recognizer.recognize(images[i]);
-                texts[i] = result.error.isEmpty() ? joined(result.characters) : result.error;
+                texts[i] =
+                    result.failed() ? QStringLiteral("failure %1").arg(int(result.failure)) : joined(result.characters);
             });
         }
         for (std::thread& thread : threads)

@@ -3,6 +3,7 @@
 #include <Platform/Archiver.h>
 #include <Platform/Pasteboard.h>
 #include <Platform/SharingService.h>
+#include <Platform/StandardFolders.h>
 #include <Platform/Workspace.h>
 #include <QuillomareCore/Errors.h>
 #include <QuillomareCore/Foundation.h>
@@ -18,10 +19,12 @@
 #include <QImage>
 #include <QImageReader>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QUrl>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace QuillomareMac;
 using QuillomareCore::ClipKind;
@@ -69,6 +72,14 @@ QImage noisyImage(int width, int height)
     return image;
 }
 
+int modeOf(const QString& path)
+{
+    struct stat info
+    {
+    };
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? int(info.st_mode & 07777) : -1;
+}
+
 QStringList everythingIn(const QString& folder)
 {
     QStringList names;
@@ -101,7 +112,6 @@ class TestShelfBatchActions : public QObject
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<QTemporaryDir> m_temporary;
     Platform::MemoryPasteboard m_pasteboard;
 
     QString makeFile(const QString& name, const QByteArray& bytes = "x")
@@ -129,18 +139,43 @@ private Q_SLOTS:
     {
         L10n::setIsChineseForTesting(false);
         m_dir = std::make_unique<QTemporaryDir>();
-        m_temporary = std::make_unique<QTemporaryDir>();
-        QVERIFY(m_dir->isValid() && m_temporary->isValid());
-        // Exports go to the temporary folder: each test has its own.
-        qputenv("TMPDIR", m_temporary->path().toUtf8());
-        QVERIFY(exports().startsWith(m_temporary->path()));
+        QVERIFY(m_dir->isValid());
+        // Each test starts without exports.
+        QVERIFY(QDir(exports()).removeRecursively());
         m_pasteboard.simulateExternalCopy({});
     }
 
-    void cleanup()
+    void cleanup() { Platform::Archiver::setReadFailureAfterBytesForTesting(std::nullopt); }
+
+    void exportsGoToAFolderOfThisUserAlone()
     {
-        Platform::Archiver::setReadFailureAfterBytesForTesting(std::nullopt);
-        qunsetenv("TMPDIR");
+        const QString product = QFileInfo(exports()).path();
+        QCOMPARE(product, Platform::StandardFolders::caches() + QStringLiteral("/Quillomare"));
+        QVERIFY(QDir(product).removeRecursively());
+        const mode_t umask = ::umask(0);
+        const auto restoreUmask = qScopeGuard([umask] { ::umask(umask); });
+        const QList<ShelfItem> selection{files({makeFile(QStringLiteral("a.txt"))})};
+        ShelfBatchActions::zipFiles(selection);
+        // Made under an open umask, the folder and the product folder above it are ours alone.
+        QCOMPARE(modeOf(product), 0700);
+        QCOMPARE(modeOf(exports()), 0700);
+        // One that an earlier version left open is closed.
+        QCOMPARE(::chmod(QFile::encodeName(exports()).constData(), 0777), 0);
+        ShelfBatchActions::zipFiles(selection);
+        QCOMPARE(modeOf(exports()), 0700);
+
+        if (::geteuid() != 0)
+            QSKIP("handing the folder to another user needs root");
+        QCOMPARE(::chown(QFile::encodeName(exports()).constData(), 65534, 65534), 0);
+        L10n::setIsChineseForTesting(true);
+        try {
+            ShelfBatchActions::zipFiles(selection);
+            QFAIL("The zip went into another user's folder");
+        } catch (const QuillomareCore::FileSystemError& error) {
+            QCOMPARE(error.localizedDescription(),
+                     QStringLiteral("文件夹“%1”属于其他用户，不会在其中存放文件").arg(exports()));
+        }
+        QCOMPARE(everythingIn(exports()), (QStringList{QStringLiteral("a.txt 2.zip"), QStringLiteral("a.txt.zip")}));
     }
 
     // --- Copying names and paths
@@ -202,11 +237,7 @@ private Q_SLOTS:
         QCOMPARE(readFile(out + QStringLiteral("/same 2.txt")), QByteArray("2"));
         QCOMPARE(QFileInfo(out + QStringLiteral("/Photos/latest.jpg")).symLinkTarget(),
                  out + QStringLiteral("/Photos/2026/a.jpg"));
-        struct stat info
-        {
-        };
-        QCOMPARE(::stat(QFile::encodeName(out + QStringLiteral("/Photos/run.sh")).constData(), &info), 0);
-        QCOMPARE(int(info.st_mode & 0777), 0750);
+        QCOMPARE(modeOf(out + QStringLiteral("/Photos/run.sh")), 0750);
         QVERIFY(
             qAbs(QFileInfo(out + QStringLiteral("/same.txt")).lastModified().secsTo(QFileInfo(same1).lastModified())) <=
             2);
@@ -297,7 +328,6 @@ private Q_SLOTS:
         } catch (const ShelfBatchError& error) {
             QCOMPARE(error.localizedDescription(), QStringLiteral("无法创建 ZIP 压缩包：“gone.txt”已不存在"));
         }
-        QCOMPARE(ShelfBatchError::noImages().localizedDescription(), QStringLiteral("所选内容中没有图片"));
     }
 
     // --- Images

@@ -7,6 +7,7 @@
 #include <QDBusConnection>
 #include <QDBusContext>
 #include <QDBusError>
+#include <QDeadlineTimer>
 #include <QDesktopServices>
 #include <QDir>
 #include <QElapsedTimer>
@@ -147,16 +148,27 @@ bool TestWorkspaceX11::run(const QString& program, const QStringList& arguments,
 
 quint64 TestWorkspaceX11::startProbe()
 {
+    // A name of its own, so that the probe of an earlier test, still going away, is never taken for it.
+    static int probes = 0;
+    const QString instance =
+        QStringLiteral("%1-%2-%3").arg(kProbeInstance).arg(QCoreApplication::applicationPid()).arg(++probes);
     m_probe = std::make_unique<QProcess>();
-    m_probe->start(QStringLiteral("xmessage"), {QStringLiteral("-name"), kProbeInstance, QStringLiteral("-title"),
+    m_probe->start(QStringLiteral("xmessage"), {QStringLiteral("-name"), instance, QStringLiteral("-title"),
                                                 QStringLiteral("Quillomare probe"), QStringLiteral("probe")});
-    QByteArray found;
-    if (!run(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--sync"), QStringLiteral("--onlyvisible"),
-                                          QStringLiteral("--classname"), QLatin1Char('^') + kProbeInstance + QLatin1Char('$')},
-             &found))
-        return 0;
-    const QList<QByteArray> windows = found.trimmed().split('\n');
-    return windows.constLast().toULongLong();
+    // xdotool's search walks every window and dies of the first that vanishes under it (the windows
+    // of the test before are still closing, the more so on a busy machine): ask until it answers.
+    const QDeadlineTimer deadline(10000);
+    do {
+        QByteArray found;
+        if (run(QStringLiteral("xdotool"),
+                {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--classname"),
+                 QLatin1Char('^') + instance + QLatin1Char('$')},
+                &found) &&
+            !found.trimmed().isEmpty())
+            return found.trimmed().split('\n').constLast().toULongLong();
+        QTest::qWait(50);
+    } while (!deadline.hasExpired());
+    return 0;
 }
 
 void TestWorkspaceX11::writeDesktopFile(const QString& name, const QByteArray& keys)

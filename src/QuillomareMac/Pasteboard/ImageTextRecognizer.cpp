@@ -101,14 +101,54 @@ QImage imageFrom(const ClipboardItem& item)
     throw ImageTextRecognizerError(Case::unsupportedPayload);
 }
 
+QString recognitionFailedDescription()
+{
+    return L10n::text(QStringLiteral("文字识别失败"), QStringLiteral("Text recognition failed"));
+}
+
+// The engine's failure in the interface language. Its details (file and package names, folders)
+// are the same in both.
+QString engineFailureDescription(const Platform::TextRecognizer::Result& result)
+{
+    using Failure = Platform::TextRecognizer::Failure;
+    switch (result.failure) {
+    case Failure::languageDataMissing: {
+        // Debian ships "xyz_abc.traineddata" in the package "tesseract-ocr-xyz-abc".
+        QStringList packages;
+        for (const QString& file : result.missingFiles)
+            packages.append(QStringLiteral("tesseract-ocr-") +
+                            file.section(QLatin1Char('.'), 0, 0).replace(QLatin1Char('_'), QLatin1Char('-')));
+        return L10n::text(QStringLiteral("缺少文字识别数据：%2 中没有 %1（请安装 %3）")
+                              .arg(result.missingFiles.join(QStringLiteral("、")), result.dataFolder,
+                                   packages.join(QStringLiteral("、"))),
+                          QStringLiteral("Text recognition data is missing: %1 not found in %2 (install %3)")
+                              .arg(result.missingFiles.join(QStringLiteral(", ")), result.dataFolder,
+                                   packages.join(QStringLiteral(", "))));
+    }
+    case Failure::languagesNotLoaded:
+        return L10n::text(QStringLiteral("无法从 %2 载入文字识别语言 %1").arg(result.languages, result.dataFolder),
+                          QStringLiteral("Text recognition could not load the languages %1 from %2")
+                              .arg(result.languages, result.dataFolder));
+    case Failure::recognitionFailed:
+        return L10n::text(QStringLiteral("这张图片的文字识别失败"),
+                          QStringLiteral("Text recognition failed on this image"));
+    case Failure::none:
+    case Failure::emptyImage:
+        break;
+    }
+    return recognitionFailedDescription();
+}
+
 // Runs on a pool thread.
 Regions recognize(const Platform::TextRecognizer& recognizer, const QImage& image)
 {
     if (image.isNull())
         throw ImageTextRecognizerError(Case::unreadableImage);
     const Platform::TextRecognizer::Result result = recognizer.recognize(image);
-    if (!result.error.isEmpty())
-        throw QuillomareCore::Error(result.error);
+    if (result.failure == Platform::TextRecognizer::Failure::emptyImage)
+        throw ImageTextRecognizerError(Case::unreadableImage);
+    if (result.failed())
+        throw QuillomareCore::Error(engineFailureDescription(result));
     const Regions regions = ImageTextRecognizer::selectionRegions(result.characters);
     if (regions.isEmpty())
         throw ImageTextRecognizerError(Case::noText);
@@ -171,11 +211,9 @@ void ImageTextRecognizer::whenFinished(const QFuture<Regions>& future, QObject* 
                          } catch (const QuillomareCore::Error& error) {
                              onError(error);
                              return;
-                         } catch (const std::exception& error) {
-                             onError(QuillomareCore::Error(QString::fromLocal8Bit(error.what())));
-                             return;
                          } catch (...) {
-                             onError(QuillomareCore::Error(QStringLiteral("Text recognition failed.")));
+                             // Anything else (out of memory, say) has no words for the user.
+                             onError(QuillomareCore::Error(recognitionFailedDescription()));
                              return;
                          }
                          if (finished.resultCount() > 0) // none only when the caller cancelled it

@@ -60,8 +60,8 @@ using Regions = QList<RecognizedTextRegion>;
 
 // Both recognitions return at once; decoding and recognition run on the global thread pool.
 // The future ends with the regions (never an empty list) or with an exception, thrown again by
-// result()/waitForFinished(): ImageTextRecognizerError, or QuillomareCore::Error carrying the
-// recognizer's own message when it could not run. A future ends exactly once, so a caller is
+// result()/waitForFinished(): ImageTextRecognizerError, or QuillomareCore::Error telling in the
+// interface language why the engine could not run. A future ends exactly once, so a caller is
 // never answered twice; from the GUI thread use `whenFinished` rather than waiting.
 //
 // The entry must be a PNG image or a file entry holding exactly one image file.

@@ -10,6 +10,7 @@
 #include <Platform/SharingService.h>
 #include <Platform/StandardFolders.h>
 #include <QuillomareCore/Errors.h>
+#include <QuillomareCore/Files.h>
 #include <QuillomareCore/Foundation.h>
 
 #include <QBuffer>
@@ -68,17 +69,15 @@ bool copyLines(const QStringList& lines, Platform::Pasteboard& pasteboard)
     return MacPasteboardWriter::copyString(lines.join(QLatin1Char('\n')), pasteboard);
 }
 
+// The exports are the user's files, zips of whatever was on the shelf: they go to a folder no one
+// else can enter, and never into one someone else made for us.
 void makeExportFolder()
 {
     const QString folder = ShelfBatchActions::exportFolderPath();
-    if (QFileInfo(folder).isDir())
-        return;
-    if (::mkdir(QFile::encodeName(folder).constData(), 0700) != 0 && !QFileInfo(folder).isDir()) {
-        const QString cause = QString::fromLocal8Bit(std::strerror(errno));
-        throw FileSystemError(
-            L10n::text(QStringLiteral("无法创建文件夹“%1”：%2"), QStringLiteral("Couldn't create the folder “%1”: %2"))
-                .arg(QDir::toNativeSeparators(folder), cause));
-    }
+    if (folder.isEmpty())
+        throw FileSystemError(L10n::text(QStringLiteral("找不到存放导出文件的缓存文件夹"),
+                                         QStringLiteral("There is no cache folder to put the exports in")));
+    QuillomareCore::Files::makePrivateFolder(folder, QFileInfo(folder).path());
 }
 
 // "name.ext", "name 2.ext"… free in `folder` and not in `reserved`; the result is reserved.
@@ -284,7 +283,10 @@ namespace ShelfBatchActions {
 
 QString exportFolderPath()
 {
-    return Platform::StandardFolders::temporary() + QStringLiteral("/QuillomareShelfExports");
+    const QString caches = Platform::StandardFolders::caches();
+    if (caches.isEmpty())
+        return {};
+    return caches + QStringLiteral("/Quillomare/QuillomareShelfExports");
 }
 
 bool copyFileNames(const QList<ShelfItem>& items, Platform::Pasteboard& pasteboard)

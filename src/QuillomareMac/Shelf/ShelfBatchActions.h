@@ -6,8 +6,8 @@
 //
 // The batch actions run on the calling thread and return when done, as the shell expects (it
 // shows their outcome at once). Image conversion spreads the images over the processor's cores
-// meanwhile. Results go to "QuillomareShelfExports" in the temporary folder; a failed action
-// leaves none of its files behind.
+// meanwhile. Results go to "QuillomareShelfExports" in the program's cache folder, a folder of
+// this user alone; a failed action leaves none of its files behind.
 
 #include "Shelf/ShelfItem.h"
 #include "Shelf/ShelfRevealTarget.h"
@@ -37,7 +37,7 @@ constexpr int jpegQuality = 90;
 constexpr int compressedMaxDimension = 2048;
 constexpr int compressedJPEGQuality = 75;
 
-// "<temporary folder>/QuillomareShelfExports"
+// "<cache folder>/Quillomare/QuillomareShelfExports"; empty when there is no cache folder.
 QString exportFolderPath();
 
 // The entries' file names (or full paths), one per line, as one text on the pasteboard. False,

@@ -396,11 +396,12 @@ QString failureDescription(const CopyFailure& failure)
                           QStringLiteral("“%1” no longer exists, so the shelf couldn't keep a copy").arg(name));
     const QString cause =
         failure.systemError != 0 ? QString::fromLocal8Bit(std::strerror(failure.systemError)) : QString();
-    const QString where =
-        failure.failedPath == failure.sourcePath ? QString() : QStringLiteral(" (%1)").arg(failure.failedPath);
+    const bool elsewhere = failure.failedPath != failure.sourcePath;
+    const QString where = elsewhere ? QStringLiteral("（%1）").arg(failure.failedPath) : QString();
+    const QString whereEnglish = elsewhere ? QStringLiteral(" (%1)").arg(failure.failedPath) : QString();
     return L10n::text(QStringLiteral("无法在暂存架保留“%1”的副本，将继续使用原文件：%2%3").arg(name, cause, where),
                       QStringLiteral("Couldn't keep a shelf copy of “%1”; the shelf keeps using the original: %2%3")
-                          .arg(name, cause, where));
+                          .arg(name, cause, whereEnglish));
 }
 
 } // namespace ShelfFileStore
