@@ -25,6 +25,13 @@ ClipSettings settingsWithMax(qint64 max)
     return settings;
 }
 
+ClipboardItem localOnlyText(const QString& text, const QDateTime& createdAt)
+{
+    ClipboardItem item = textItem(text, createdAt);
+    item.isLocalOnly = true;
+    return item;
+}
+
 } // namespace
 
 class ClipboardStoreTest : public QObject
@@ -42,24 +49,33 @@ private Q_SLOTS:
         QVERIFY(m_dir->isValid());
     }
 
-    void testHistoryOrderIsPinnedFirstThenNewestFirst()
+    void testPinnedComeFirstAndASecondCopyTakesTheNewDateButKeepsThePin()
     {
         ClipboardStore store(storePath());
-        store.add(textItem(QStringLiteral("old"), at(0)));
-        store.add(textItem(QStringLiteral("pinned old"), at(1), true));
-        store.add(textItem(QStringLiteral("new"), at(5)));
-        store.add(textItem(QStringLiteral("pinned new"), at(3), true));
-        QCOMPARE(previews(store.items()),
-                 (QList<QString>{"pinned new", "pinned old", "new", "old"}));
+        store.add(textItem(QStringLiteral("pinned"), at(0), true));
+        store.add(textItem(QStringLiteral("other pinned"), at(10), true));
+        store.add(textItem(QStringLiteral("one"), at(20)));
+        store.add(textItem(QStringLiteral("two"), at(21)));
+        QCOMPARE(previews(store.items()), (QList<QString>{"other pinned", "pinned", "two", "one"}));
+
+        const ClipboardItem pinnedAgain = textItem(QStringLiteral("  pinned\n"), at(30)); // same content hash
+        const ClipboardItem oneAgain = textItem(QStringLiteral("one"), at(31));
+        QCOMPARE(store.add(pinnedAgain), ClipboardAddOutcome::deduplicated);
+        QCOMPARE(store.add(oneAgain), ClipboardAddOutcome::deduplicated);
+        QCOMPARE(previews(store.items()), (QList<QString>{"  pinned\n", "other pinned", "one", "two"}));
+        QCOMPARE(store.items()[0].id, pinnedAgain.id);
+        QCOMPARE(store.items()[0].createdAt, at(30));
+        QVERIFY(store.items()[0].isPinned);
+        QCOMPARE(store.items()[2].id, oneAgain.id);
+        QVERIFY(!store.items()[2].isPinned);
     }
 
     void testEntriesWithEqualDatesKeepTheirOrder()
     {
         ClipboardStore store(storePath());
         // Added in this order, each goes to the front among equals: c, b, a.
-        store.add(textItem(QStringLiteral("a"), at(0)));
-        store.add(textItem(QStringLiteral("b"), at(0)));
-        store.add(textItem(QStringLiteral("c"), at(0)));
+        for (const char* text : {"a", "b", "c"})
+            store.add(textItem(QString::fromLatin1(text), at(0)));
         QCOMPARE(previews(store.items()), (QList<QString>{"c", "b", "a"}));
 
         // Pinning the middle one moves it up; unpinning flips it where it stands, and the stable
@@ -71,56 +87,21 @@ private Q_SLOTS:
         QCOMPARE(previews(store.items()), (QList<QString>{"b", "c", "a"}));
 
         store.waitForPendingSaves();
-        ClipboardStore reloaded(storePath());
-        QCOMPARE(previews(reloaded.items()), (QList<QString>{"b", "c", "a"}));
-    }
-
-    void testSecondCopyOfPinnedTextIsOnePinnedEntry()
-    {
-        ClipboardStore store(storePath());
-        store.add(textItem(QStringLiteral("pinned"), at(0), true));
-        store.add(textItem(QStringLiteral("other pinned"), at(10), true));
-        store.add(textItem(QStringLiteral("plain"), at(20)));
-
-        ClipboardItem again = textItem(QStringLiteral("  pinned\n"), at(30)); // same content hash
-        const ClipboardItem copy = again;
-        QCOMPARE(store.add(again), ClipboardAddOutcome::deduplicated);
-
-        QCOMPARE(store.items().size(), 3);
-        const ClipboardItem& top = store.items().first();
-        QCOMPARE(top.id, copy.id);
-        QCOMPARE(top.createdAt, copy.createdAt);
-        QCOMPARE(top.preview, QStringLiteral("  pinned\n"));
-        QVERIFY(top.isPinned);
-    }
-
-    void testSecondCopyOfUnpinnedTextMovesToTopOfUnpinned()
-    {
-        ClipboardStore store(storePath());
-        store.add(textItem(QStringLiteral("one"), at(0)));
-        store.add(textItem(QStringLiteral("two"), at(1)));
-        store.add(textItem(QStringLiteral("pinned"), at(2), true));
-        const ClipboardItem again = textItem(QStringLiteral("one"), at(3));
-        QCOMPARE(store.add(again), ClipboardAddOutcome::deduplicated);
-        QCOMPARE(previews(store.items()), (QList<QString>{"pinned", "one", "two"}));
-        QCOMPARE(store.items()[1].id, again.id);
-        QVERIFY(!store.items()[1].isPinned);
+        QCOMPARE(previews(ClipboardStore(storePath()).items()), (QList<QString>{"b", "c", "a"}));
     }
 
     void testImageOverTheLimitIsRefusedAndNothingChanges()
     {
         ClipboardStore store(storePath());
         store.add(textItem(QStringLiteral("keep"), at(0)));
-        const QList<ClipboardItem> removed = store.remove(store.items().first().id);
-        QCOMPARE(removed.size(), 1);
+        store.remove(store.items().first().id);
         store.add(textItem(QStringLiteral("kept"), at(1)));
         store.waitForPendingSaves();
         const QByteArray fileBefore = readFile(storePath());
         const auto tombstonesBefore = store.deletionTombstones();
 
-        const ClipboardItem tooLarge = imageItem(QByteArray(8 * 1024 * 1024 + 1, 'x'), at(2));
         try {
-            store.add(tooLarge);
+            store.add(imageItem(QByteArray(8 * 1024 * 1024 + 1, 'x'), at(2)));
             QFAIL("an image over 8 MiB was accepted");
         } catch (const ClipboardStoreError& error) {
             QCOMPARE(error.caseOf(), ClipboardStoreError::Case::payloadTooLarge);
@@ -143,71 +124,58 @@ private Q_SLOTS:
         const QString hash = textItem(QStringLiteral("secret-ish"), at(0)).contentHash;
         QVERIFY(store.deletedContentHashes().contains(hash));
 
-        ClipboardItem localOnly = textItem(QStringLiteral("secret-ish"), at(1));
-        localOnly.isLocalOnly = true;
-        store.add(localOnly);
+        store.add(localOnlyText(QStringLiteral("secret-ish"), at(1)));
         QVERIFY(store.deletedContentHashes().contains(hash));
 
         store.add(textItem(QStringLiteral("secret-ish"), at(2)));
         QVERIFY(!store.deletedContentHashes().contains(hash));
     }
 
-    void testFullOfPinnedEntriesDropsTheNewUnpinnedOne()
-    {
-        ClipboardStore store(storePath(), settingsWithMax(3));
-        for (int i = 0; i < 3; ++i)
-            store.add(textItem(QStringLiteral("pinned %1").arg(i), at(i), true));
-        QCOMPARE(store.add(textItem(QStringLiteral("newest"), at(10))), ClipboardAddOutcome::inserted);
-        QCOMPARE(previews(store.items()), (QList<QString>{"pinned 2", "pinned 1", "pinned 0"}));
-    }
-
-    void testTrimmingDropsOldestUnpinnedFirst()
+    void testTrimmingDropsTheOldestUnpinnedAndNeverAPinnedEntry()
     {
         ClipboardStore store(storePath(), settingsWithMax(3));
         store.add(textItem(QStringLiteral("oldest pinned"), at(0), true));
-        store.add(textItem(QStringLiteral("a"), at(1)));
-        store.add(textItem(QStringLiteral("b"), at(2)));
-        store.add(textItem(QStringLiteral("c"), at(3)));
-        QCOMPARE(previews(store.items()), (QList<QString>{"oldest pinned", "c", "b"}));
+        for (int i = 1; i <= 3; ++i)
+            store.add(textItem(QStringLiteral("e%1").arg(i), at(i)));
+        QCOMPARE(previews(store.items()), (QList<QString>{"oldest pinned", "e3", "e2"}));
+
+        // Full of pinned entries: a new unpinned one is inserted and dropped at once.
+        store.add(textItem(QStringLiteral("p4"), at(4), true));
+        store.add(textItem(QStringLiteral("p5"), at(5), true));
+        QCOMPARE(store.add(textItem(QStringLiteral("newest"), at(10))), ClipboardAddOutcome::inserted);
+        QCOMPARE(previews(store.items()), (QList<QString>{"p5", "p4", "oldest pinned"}));
         // Trimmed entries leave no tombstones: they were not deleted by anyone.
         QVERIFY(store.deletionTombstones().isEmpty());
     }
 
-    void testZeroMaxHistoryCountKeepsNothing()
+    void testMaxHistoryCountTrimsAtOnceAndRaisingRestoresNothing()
     {
-        ClipboardStore store(storePath(), settingsWithMax(0));
-        QCOMPARE(store.add(textItem(QStringLiteral("gone"), at(0))), ClipboardAddOutcome::inserted);
+        // A negative count, which only a hand-edited file can hold, trims as the default does.
+        ClipboardStore store(storePath(), settingsWithMax(-5));
+        for (int i = 0; i < 205; ++i)
+            store.add(textItem(QStringLiteral("e%1").arg(i), at(i)));
+        QCOMPARE(store.items().size(), 200);
+        QCOMPARE(store.items().first().preview, QStringLiteral("e204"));
+        QCOMPARE(store.settings().maxHistoryCount, -5);
+        store.updateSettings([](ClipSettings& settings) { settings.maxHistoryCount = -1; });
+        QCOMPARE(store.items().size(), 200);
+
+        store.updateSettings([](ClipSettings& settings) { settings.maxHistoryCount = 2; });
+        QCOMPARE(previews(store.items()), (QList<QString>{"e204", "e203"}));
+        store.waitForPendingSaves();
+        ClipboardStore reloaded(storePath());
+        QCOMPARE(reloaded.items().size(), 2);
+        QCOMPARE(reloaded.settings().maxHistoryCount, 2);
+
+        store.updateSettings([](ClipSettings& settings) { settings.maxHistoryCount = 200; });
+        QCOMPARE(store.items().size(), 2);
+        store.updateSettings([](ClipSettings& settings) { settings.maxHistoryCount = 0; });
+        QVERIFY(store.items().isEmpty());
+        QCOMPARE(store.add(textItem(QStringLiteral("gone"), at(999))), ClipboardAddOutcome::inserted);
         QVERIFY(store.items().isEmpty());
     }
 
-    void testNegativeMaxHistoryCountTrimsAsTheDefault()
-    {
-        // Only a hand-edited file can hold this; it must neither crash nor empty the history.
-        ClipboardStore store(storePath(), settingsWithMax(-5));
-        for (int i = 0; i < 205; ++i)
-            store.add(textItem(QStringLiteral("entry %1").arg(i), at(i)));
-        QCOMPARE(store.items().size(), 200);
-        QCOMPARE(store.items().first().preview, QStringLiteral("entry 204"));
-        QCOMPARE(store.settings().maxHistoryCount, -5);
-
-        store.updateSettings([](ClipSettings& settings) { settings.maxHistoryCount = -1; });
-        QCOMPARE(store.items().size(), 200);
-    }
-
-    void testRemoveDeletesEveryEntryWithThatIdAndRemembersExportableOnes()
-    {
-        ClipboardStore store(storePath());
-        store.add(textItem(QStringLiteral("a"), at(0)));
-        store.add(textItem(QStringLiteral("b"), at(1)));
-        const ClipboardItem b = store.items().first();
-
-        const QList<ClipboardItem> removed = store.remove(b.id);
-        QCOMPARE(removed, QList<ClipboardItem>{b});
-        QCOMPARE(previews(store.items()), QList<QString>{"a"});
-        QCOMPARE(store.deletedContentHashes(), QSet<QString>{b.contentHash});
-    }
-
-    void testRemovingAnUnknownIdStillSavesAndTogglingOneWritesNothing()
+    void testRemoveRemembersTheEntryAndAnUnknownIdStillSavesButTogglingOneDoesNot()
     {
         ClipboardStore store(storePath());
         QVERIFY(!QFileInfo::exists(storePath()));
@@ -215,6 +183,14 @@ private Q_SLOTS:
         store.waitForPendingSaves();
         QVERIFY(QFileInfo::exists(storePath()));
 
+        store.add(textItem(QStringLiteral("a"), at(0)));
+        store.add(textItem(QStringLiteral("b"), at(1)));
+        const ClipboardItem b = store.items().first();
+        QCOMPARE(store.remove(b.id), QList<ClipboardItem>{b});
+        QCOMPARE(previews(store.items()), QList<QString>{"a"});
+        QCOMPARE(store.deletedContentHashes(), QSet<QString>{b.contentHash});
+
+        store.waitForPendingSaves();
         QFile::remove(storePath());
         store.togglePinned(QUuid::createUuid());
         store.waitForPendingSaves();
@@ -224,34 +200,14 @@ private Q_SLOTS:
     void testClearTakesPinnedEntriesAndTombstonesOnlyExportableOnes()
     {
         ClipboardStore store(storePath());
-        ClipboardItem localOnly = textItem(QStringLiteral("local"), at(0));
-        localOnly.isLocalOnly = true;
-        store.add(localOnly);
+        store.add(localOnlyText(QStringLiteral("local"), at(0)));
         store.add(textItem(QStringLiteral("exportable"), at(1), true));
         store.add(fileItem({QStringLiteral("/tmp/a.txt")}, at(2))); // rich content while rich sync is off
 
-        const QList<ClipboardItem> removed = store.clear();
-        QCOMPARE(removed.size(), 3);
+        QCOMPARE(store.clear().size(), 3);
         QVERIFY(store.items().isEmpty());
         QCOMPARE(store.deletedContentHashes(),
                  QSet<QString>{textItem(QStringLiteral("exportable"), at(0)).contentHash});
-    }
-
-    void testLoweringMaxHistoryCountTrimsAtOnceAndRaisingRestoresNothing()
-    {
-        ClipboardStore store(storePath());
-        for (int i = 0; i < 5; ++i)
-            store.add(textItem(QStringLiteral("e%1").arg(i), at(i)));
-        store.updateSettings([](ClipSettings& settings) { settings.maxHistoryCount = 2; });
-        QCOMPARE(previews(store.items()), (QList<QString>{"e4", "e3"}));
-
-        store.waitForPendingSaves();
-        ClipboardStore reloaded(storePath());
-        QCOMPARE(reloaded.items().size(), 2);
-        QCOMPARE(reloaded.settings().maxHistoryCount, 2);
-
-        store.updateSettings([](ClipSettings& settings) { settings.maxHistoryCount = 200; });
-        QCOMPARE(store.items().size(), 2);
     }
 
     void testCloudExportableItemsFollowTheSettings()

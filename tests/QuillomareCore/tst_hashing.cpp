@@ -2,8 +2,6 @@
 
 #include "TestSupport.h"
 
-#include <QRegularExpression>
-
 using namespace QuillomareCore;
 using namespace QuillomareTest;
 using namespace Qt::StringLiterals;
@@ -23,34 +21,25 @@ class HashingTest : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    void publishedVectors_data();
-    void publishedVectors();
+    void plainAndImageDigestsHaveNoPrefix();
     void textHashCoversPrefixAndTrimmedText();
     void textHashTrimming_data();
     void textHashTrimming();
     void fileHashes();
-    void imageHashHasNoPrefix();
-    void everyHashIs64LowerCaseHexDigits();
 };
 
-void HashingTest::publishedVectors_data()
+void HashingTest::plainAndImageDigestsHaveNoPrefix()
 {
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("digest");
-
-    QTest::newRow("empty") << QString() << kEmptyDigest;
-    QTest::newRow("abc") << u"abc"_s << kAbcDigest;
-    QTest::newRow("448 bits") << u"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"_s
-                              << u"248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"_s;
-}
-
-void HashingTest::publishedVectors()
-{
-    QFETCH(QString, text);
-    QFETCH(QString, digest);
-    QCOMPARE(ClipHashing::sha256(text), digest);
-    QCOMPARE(ClipHashing::sha256(text.toUtf8()), digest);
-    QCOMPARE(ClipHashing::imageContentHash(text.toUtf8()), digest);
+    QCOMPARE(ClipHashing::sha256(QString()), kEmptyDigest);
+    QCOMPARE(ClipHashing::sha256(u"abc"_s), kAbcDigest);
+    QCOMPARE(ClipHashing::sha256(QByteArray("abc")), kAbcDigest);
+    QCOMPARE(ClipHashing::imageContentHash(QByteArray()), kEmptyDigest);
+    QCOMPARE(ClipHashing::imageContentHash("abc"), kAbcDigest);
+    // The plain digest does not trim; image bytes are hashed as they are, embedded zero bytes included.
+    QVERIFY(ClipHashing::sha256(u" abc"_s) != kAbcDigest);
+    const QByteArray withZeros("\x89PNG\0\0\0\rIHDR", 12);
+    QCOMPARE(ClipHashing::imageContentHash(withZeros), ClipHashing::sha256(withZeros));
+    QVERIFY(ClipHashing::imageContentHash(withZeros) != ClipHashing::imageContentHash(withZeros.left(4)));
 }
 
 void HashingTest::textHashCoversPrefixAndTrimmedText()
@@ -59,11 +48,6 @@ void HashingTest::textHashCoversPrefixAndTrimmedText()
     QCOMPARE(ClipHashing::textContentHash(u" \t\n\u3000"_s), kTextPrefixDigest);
     QCOMPARE(ClipHashing::textContentHash(u"abc"_s), kTextAbcDigest);
     QCOMPARE(ClipHashing::textContentHash(u"\n  abc\u00A0\r\n"_s), kTextAbcDigest);
-
-    // The plain digest neither prefixes nor trims.
-    QVERIFY(ClipHashing::textContentHash(u"abc"_s) != ClipHashing::sha256(u"abc"_s));
-    QVERIFY(ClipHashing::sha256(u" abc"_s) != ClipHashing::sha256(u"abc"_s));
-
     // Non-ASCII text is hashed as UTF-8.
     QCOMPARE(ClipHashing::textContentHash(u"剪贴板 😀"_s), ClipHashing::sha256(u"text:剪贴板 😀"_s.toUtf8()));
     QCOMPARE(ClipHashing::normalizedText(u"\u2028 a b \u0085"_s), u"a b"_s);
@@ -77,7 +61,6 @@ void HashingTest::textHashTrimming_data()
 
     QTest::newRow("leading and trailing blanks") << u"  hello"_s << u"hello \n"_s << true;
     QTest::newRow("Unicode blanks at the ends") << u"\u3000hello\u00A0"_s << u"\u2029hello\u0085"_s << true;
-    QTest::newRow("empty and blank") << QString() << u" \t\r\n"_s << true;
     QTest::newRow("inner blank") << u"a b"_s << u"ab"_s << false;
     QTest::newRow("inner line break") << u"a\nb"_s << u"a b"_s << false;
     QTest::newRow("letter case") << u"Hello"_s << u"hello"_s << false;
@@ -106,32 +89,6 @@ void HashingTest::fileHashes()
 
     // The same characters as a text and as a path are different content.
     QVERIFY(ClipHashing::fileContentHash({u"abc"_s}) != ClipHashing::textContentHash(u"abc"_s));
-}
-
-void HashingTest::imageHashHasNoPrefix()
-{
-    QCOMPARE(ClipHashing::imageContentHash(QByteArray()), kEmptyDigest);
-    QCOMPARE(ClipHashing::imageContentHash("abc"), kAbcDigest);
-
-    // Bytes are hashed as they are: embedded zero bytes count.
-    const QByteArray withZeros("\x89PNG\0\0\0\rIHDR", 12);
-    QCOMPARE(ClipHashing::imageContentHash(withZeros), ClipHashing::sha256(withZeros));
-    QVERIFY(ClipHashing::imageContentHash(withZeros) != ClipHashing::imageContentHash(withZeros.left(4)));
-    QVERIFY(ClipHashing::imageContentHash("text:abc") == kTextAbcDigest);
-}
-
-void HashingTest::everyHashIs64LowerCaseHexDigits()
-{
-    static const QRegularExpression shape(u"^[0-9a-f]{64}$"_s);
-    const QStringList hashes{
-        ClipHashing::sha256(QString()),
-        ClipHashing::sha256(QByteArray(1 << 20, '\xff')),
-        ClipHashing::textContentHash(u"Hello, World"_s),
-        ClipHashing::fileContentHash({u"/A"_s, u"/B"_s}),
-        ClipHashing::imageContentHash(QByteArray(100, '\0')),
-    };
-    for (const QString& hash : hashes)
-        QVERIFY2(shape.match(hash).hasMatch(), qPrintable(hash));
 }
 
 QUILLOMARE_TEST_MAIN(HashingTest)

@@ -13,21 +13,8 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// Writes one string as the only element of an array and reads it back.
-QString writeAndReadString(const QString& text, QByteArray* written = nullptr)
-{
-    const QByteArray bytes = Json::writeToByteArray([&](Json::Writer& w) {
-        w.beginArray();
-        w.string(text);
-        w.endArray();
-    });
-    if (written)
-        *written = bytes;
-    const auto doc = Json::Document::parse(bytes);
-    QString result;
-    doc.root().forEachElement([&](const Json::Value& v) { result = v.toString("element"); });
-    return result;
-}
+constexpr qint64 kMin = std::numeric_limits<qint64>::min();
+constexpr qint64 kMax = std::numeric_limits<qint64>::max();
 
 } // namespace
 
@@ -40,16 +27,14 @@ private Q_SLOTS:
     void nestingIsLimited();
     void stringEscapes_data();
     void stringEscapes();
-    void duplicateKeyTakesLastValue();
-    void presentMemberTreatsNullAsMissing();
-    void typedReadersRefuseOtherTypes_data();
-    void typedReadersRefuseOtherTypes();
+    void membersTakeTheLastDuplicateAndNullReadsAsAbsent();
+    void typedReadersAcceptOnlyTheirType_data();
+    void typedReadersAcceptOnlyTheirType();
     void integers();
     void writerStringsParseBack_data();
     void writerStringsParseBack();
     void writerBase64DecodesBack();
-    void writerEmptyContainers();
-    void writerNestedStructure();
+    void writerStructureParsesBackInOrder();
 };
 
 void JsonTest::syntaxErrorsThrow_data()
@@ -71,13 +56,11 @@ void JsonTest::syntaxErrorsThrow_data()
     QTest::newRow("unquoted key") << QByteArray("{a:1}");
     QTest::newRow("single quotes") << QByteArray("['a']");
     QTest::newRow("line feed in string") << QByteArray("[\"a\nb\"]");
-    QTest::newRow("tab in string") << QByteArray("[\"a\tb\"]");
     QTest::newRow("NUL in string") << QByteArray("[\"a\0b\"]", 7);
     QTest::newRow("unknown escape") << QByteArray(R"(["\x41"])");
     QTest::newRow("short unicode escape") << QByteArray(R"(["\u12"])");
     QTest::newRow("non-hex unicode escape") << QByteArray(R"(["\u12G4"])");
     QTest::newRow("leading zero") << QByteArray("01");
-    QTest::newRow("leading zero in array") << QByteArray("[01]");
     QTest::newRow("negative leading zero") << QByteArray("-01");
     QTest::newRow("bare minus") << QByteArray("[-]");
     QTest::newRow("fraction without digits") << QByteArray("[1.]");
@@ -101,8 +84,7 @@ void JsonTest::nestingIsLimited()
     };
 
     const QByteArray deepest = nested("[", "]", 512);
-    const auto doc = Json::Document::parse(deepest);
-    QCOMPARE(doc.root().type(), Json::Type::Array);
+    QCOMPARE(Json::Document::parse(deepest).root().type(), Json::Type::Array);
     QVERIFY_THROWS_EXCEPTION(DecodingError, Json::Document::parse(nested("[", "]", 513)));
     QVERIFY_THROWS_EXCEPTION(DecodingError, Json::Document::parse(nested(R"({"a":)", "}", 513)));
 
@@ -134,103 +116,73 @@ void JsonTest::stringEscapes()
 {
     QFETCH(QByteArray, json);
     QFETCH(QString, expected);
-    const auto doc = Json::Document::parse(json);
-    QCOMPARE(doc.root().toString("value"), expected);
+    QCOMPARE(Json::Document::parse(json).root().toString("value"), expected);
 }
 
-void JsonTest::duplicateKeyTakesLastValue()
+void JsonTest::membersTakeTheLastDuplicateAndNullReadsAsAbsent()
 {
-    const QByteArray json(R"({"a":1,"b":true,"a":2,"\u0062":false})");
-    const auto doc = Json::Document::parse(json);
+    const auto doc = Json::Document::parse(R"({"a":1,"b":true,"a":2,"\u0062":false,"gone":null,"zero":0,"blank":""})");
     const auto root = doc.root();
     QCOMPARE(root.member("a")->toInt64("a"), qint64(2));
     // The same key written with an escape is still the same key.
     QCOMPARE(root.member("b")->toBool("b"), false);
-}
 
-void JsonTest::presentMemberTreatsNullAsMissing()
-{
-    const QByteArray json(R"({"gone":null,"zero":0,"no":false,"blank":""})");
-    const auto doc = Json::Document::parse(json);
-    const auto root = doc.root();
-
-    QVERIFY(root.member("gone"));
-    QVERIFY(root.member("gone")->isNull());
+    QVERIFY(root.member("gone") && root.member("gone")->isNull());
     QVERIFY(!root.presentMember("gone"));
     QVERIFY(!root.presentMember("missing"));
     QVERIFY(!root.member("missing"));
     // Falsy values are still present.
     QCOMPARE(root.presentMember("zero")->toInt64("zero"), qint64(0));
-    QCOMPARE(root.presentMember("no")->toBool("no"), false);
+    QCOMPARE(root.presentMember("b")->toBool("b"), false);
     QCOMPARE(root.presentMember("blank")->toString("blank"), QString());
 }
 
-void JsonTest::typedReadersRefuseOtherTypes_data()
+void JsonTest::typedReadersAcceptOnlyTheirType_data()
 {
+    // Readers: s string, b bool, i integer, d double, a array, o object.
     QTest::addColumn<QByteArray>("json");
-    QTest::addColumn<QString>("reader");
+    QTest::addColumn<QString>("accepting");
 
-    QTest::newRow("number as string") << QByteArray("42") << u"string"_s;
-    QTest::newRow("bool as string") << QByteArray("true") << u"string"_s;
-    QTest::newRow("null as string") << QByteArray("null") << u"string"_s;
-    QTest::newRow("\"true\" as bool") << QByteArray(R"("true")") << u"bool"_s;
-    QTest::newRow("1 as bool") << QByteArray("1") << u"bool"_s;
-    QTest::newRow("null as bool") << QByteArray("null") << u"bool"_s;
-    QTest::newRow("string as integer") << QByteArray(R"("200")") << u"int"_s;
-    QTest::newRow("200.5 as integer") << QByteArray("200.5") << u"int"_s;
-    QTest::newRow("2.5e0 as integer") << QByteArray("2.5e0") << u"int"_s;
-    QTest::newRow("above Int64 as integer") << QByteArray("9223372036854775808") << u"int"_s;
-    QTest::newRow("1e400 as integer") << QByteArray("1e400") << u"int"_s;
-    QTest::newRow("bool as double") << QByteArray("false") << u"double"_s;
-    QTest::newRow("object as array") << QByteArray("{}") << u"array"_s;
-    QTest::newRow("string as array") << QByteArray(R"("[]")") << u"array"_s;
-    QTest::newRow("array as object") << QByteArray("[]") << u"object"_s;
-    QTest::newRow("null as object") << QByteArray("null") << u"object"_s;
+    QTest::newRow("whole number") << QByteArray("42") << u"id"_s;
+    QTest::newRow("fraction") << QByteArray("200.5") << u"d"_s;
+    QTest::newRow("fraction with exponent") << QByteArray("2.5e0") << u"d"_s;
+    QTest::newRow("above Int64") << QByteArray("9223372036854775808") << u"d"_s;
+    QTest::newRow("beyond double") << QByteArray("1e400") << QString();
+    QTest::newRow("true") << QByteArray("true") << u"b"_s;
+    QTest::newRow("null") << QByteArray("null") << QString();
+    QTest::newRow("\"true\"") << QByteArray(R"("true")") << u"s"_s;
+    QTest::newRow("\"[]\"") << QByteArray(R"("[]")") << u"s"_s;
+    QTest::newRow("object") << QByteArray("{}") << u"o"_s;
+    QTest::newRow("array") << QByteArray("[]") << u"a"_s;
 }
 
-void JsonTest::typedReadersRefuseOtherTypes()
+void JsonTest::typedReadersAcceptOnlyTheirType()
 {
     QFETCH(QByteArray, json);
-    QFETCH(QString, reader);
+    QFETCH(QString, accepting);
     const auto doc = Json::Document::parse(json);
     const Json::Value value = doc.root();
-    if (reader == u"string")
-        QVERIFY_THROWS_EXCEPTION(DecodingError, value.toString("value"));
-    else if (reader == u"bool")
-        QVERIFY_THROWS_EXCEPTION(DecodingError, value.toBool("value"));
-    else if (reader == u"int")
-        QVERIFY_THROWS_EXCEPTION(DecodingError, value.toInt64("value"));
-    else if (reader == u"double")
-        QVERIFY_THROWS_EXCEPTION(DecodingError, value.toDouble("value"));
-    else if (reader == u"array")
-        QVERIFY_THROWS_EXCEPTION(DecodingError, value.requireArray("value"));
-    else if (reader == u"object")
-        QVERIFY_THROWS_EXCEPTION(DecodingError, value.requireObject("value"));
-    else
-        QFAIL("unknown reader");
+    const auto check = [&](char reader, auto&& read) {
+        if (accepting.contains(QLatin1Char(reader)))
+            read(); // throws, and so fails the test, when the reader refuses
+        else
+            QVERIFY_THROWS_EXCEPTION(DecodingError, read());
+    };
+    check('s', [&] { value.toString("value"); });
+    check('b', [&] { value.toBool("value"); });
+    check('i', [&] { value.toInt64("value"); });
+    check('d', [&] { value.toDouble("value"); });
+    check('a', [&] { value.requireArray("value"); });
+    check('o', [&] { value.requireObject("value"); });
 }
 
 void JsonTest::integers()
 {
-    const QByteArray json("[200, 200.0, 2e2, -7, 0, -0, 9223372036854775807, -9223372036854775808, 0.25]");
-    const auto doc = Json::Document::parse(json);
+    const auto doc = Json::Document::parse("[200, 200.0, 2e2, -7, 0, -0, 9223372036854775807, -9223372036854775808]");
     QList<qint64> integers;
-    QList<double> doubles;
-    doc.root().forEachElement([&](const Json::Value& v) {
-        doubles.append(v.toDouble("element"));
-        if (doubles.size() < 9)
-            integers.append(v.toInt64("element"));
-    });
-    const QList<qint64> expected{200,
-                                 200,
-                                 200,
-                                 -7,
-                                 0,
-                                 0,
-                                 std::numeric_limits<qint64>::max(),
-                                 std::numeric_limits<qint64>::min()};
-    QCOMPARE(integers, expected);
-    QCOMPARE(doubles.last(), 0.25);
+    doc.root().forEachElement([&](const Json::Value& v) { integers.append(v.toInt64("element")); });
+    QCOMPARE(integers, (QList<qint64>{200, 200, 200, -7, 0, 0, kMax, kMin}));
+    QCOMPARE(Json::Document::parse("0.25").root().toDouble("value"), 0.25);
 }
 
 void JsonTest::writerStringsParseBack_data()
@@ -253,8 +205,8 @@ void JsonTest::writerStringsParseBack_data()
 void JsonTest::writerStringsParseBack()
 {
     QFETCH(QString, text);
-    QByteArray written;
-    QCOMPARE(writeAndReadString(text, &written), text);
+    const QByteArray written = Json::writeToByteArray([&](Json::Writer& w) { w.string(text); });
+    QCOMPARE(Json::Document::parse(written).root().toString("value"), text);
     // Raw control characters would make the file unreadable to strict readers elsewhere.
     for (qsizetype i = 1; i + 1 < written.size(); ++i) {
         const auto byte = static_cast<unsigned char>(written.at(i));
@@ -270,73 +222,44 @@ void JsonTest::writerBase64DecodesBack()
     for (char& byte : large)
         byte = char(random.bounded(256));
 
-    const QList<qsizetype> sizes{0, 1, 2, 3, 4, 5, 3 * 1024 * 1024 - 1, 3 * 1024 * 1024 + 1, large.size()};
-    for (qsizetype size : sizes) {
+    for (qsizetype size : QList<qsizetype>{0, 1, 2, 3, 4, 5, 3 * 1024 * 1024 - 1, 3 * 1024 * 1024 + 1, large.size()}) {
         const QByteArray input = large.left(size);
         const QByteArray bytes = Json::writeToByteArray([&](Json::Writer& w) {
-            w.beginObject();
-            w.key("_0");
+            w.beginArray();
             w.base64(input);
-            w.endObject();
+            w.endArray();
         });
         const auto doc = Json::Document::parse(bytes);
-        const auto raw = doc.root().member("_0")->rawString();
-        QVERIFY(raw);
-        const auto decoded = Base64::decode(*raw);
+        std::optional<QByteArray> decoded;
+        doc.root().forEachElement([&](const Json::Value& v) { decoded = Base64::decode(v.rawString().value()); });
         QVERIFY(decoded);
         QCOMPARE(decoded->size(), size);
         QVERIFY(*decoded == input);
     }
 }
 
-void JsonTest::writerEmptyContainers()
-{
-    const auto write = [](auto&& body) { return Json::writeToByteArray(body).trimmed(); };
-    QCOMPARE(write([](Json::Writer& w) { w.beginArray(); w.endArray(); }), QByteArray("[]"));
-    QCOMPARE(write([](Json::Writer& w) { w.beginObject(); w.endObject(); }), QByteArray("{}"));
-    QCOMPARE(write([](Json::Writer& w) { w.emptyObject(); }), QByteArray("{}"));
-
-    const QByteArray nested = write([](Json::Writer& w) {
-        w.beginObject();
-        w.key("list");
-        w.beginArray();
-        w.endArray();
-        w.key("object");
-        w.beginObject();
-        w.endObject();
-        w.key("empty");
-        w.emptyObject();
-        w.endObject();
-    });
-    QVERIFY2(nested.contains("[]"), nested.constData());
-    const auto doc = Json::Document::parse(nested);
-    QCOMPARE(doc.root().member("list")->arraySize(), qsizetype(0));
-    QCOMPARE(doc.root().member("object")->memberCount(), qsizetype(0));
-    QCOMPARE(doc.root().member("empty")->type(), Json::Type::Object);
-}
-
-void JsonTest::writerNestedStructure()
+void JsonTest::writerStructureParsesBackInOrder()
 {
     const QByteArray bytes = Json::writeToByteArray([](Json::Writer& w) {
         w.beginObject();
         w.key("z");
-        w.integer(std::numeric_limits<qint64>::min());
+        w.integer(kMin);
         w.key("a");
         w.beginArray();
-        w.boolean(true);
         w.boolean(false);
         w.beginObject();
         w.key("n");
-        w.integer(std::numeric_limits<qint64>::max());
+        w.integer(kMax);
         w.endObject();
         w.beginArray();
-        w.string(u"x"_s);
         w.endArray();
+        w.emptyObject();
         w.endArray();
         w.key("s");
         w.string(u"last"_s);
         w.endObject();
     });
+    QVERIFY2(bytes.contains("[]") && bytes.contains("{}"), bytes.constData());
     const auto doc = Json::Document::parse(bytes);
     const auto root = doc.root();
 
@@ -345,18 +268,17 @@ void JsonTest::writerNestedStructure()
         keys.append(QString::fromUtf8(key.data(), qsizetype(key.size())));
     });
     QCOMPARE(keys, (QStringList{u"z"_s, u"a"_s, u"s"_s}));
-    QCOMPARE(root.member("z")->toInt64("z"), std::numeric_limits<qint64>::min());
+    QCOMPARE(root.member("z")->toInt64("z"), kMin);
     QCOMPARE(root.member("s")->toString("s"), u"last"_s);
 
-    const auto list = *root.member("a");
-    QCOMPARE(list.arraySize(), qsizetype(4));
-    QList<Json::Type> types;
-    list.forEachElement([&](const Json::Value& v) { types.append(v.type()); });
-    QCOMPARE(types, (QList<Json::Type>{Json::Type::Bool, Json::Type::Bool, Json::Type::Object, Json::Type::Array}));
-    list.forEachElement([&](const Json::Value& v) {
-        if (v.type() == Json::Type::Object)
-            QCOMPARE(v.member("n")->toInt64("n"), std::numeric_limits<qint64>::max());
-    });
+    QList<Json::Value> list;
+    root.member("a")->forEachElement([&](const Json::Value& v) { list.append(v); });
+    QCOMPARE(list.size(), 4);
+    QCOMPARE(list[0].toBool("false"), false);
+    QCOMPARE(list[1].member("n")->toInt64("n"), kMax);
+    QCOMPARE(list[2].arraySize(), qsizetype(0));
+    QCOMPARE(list[3].type(), Json::Type::Object);
+    QCOMPARE(list[3].memberCount(), qsizetype(0));
 }
 
 QUILLOMARE_TEST_MAIN(JsonTest)
