@@ -4,7 +4,8 @@
 //
 // Text and file captures must never hold the GUI thread for more than one frame: those cases
 // report their slowest iteration (max_ms) and the reporter checks it under the table. Images are
-// reported as they are: a large one is hashed, and one offered only as TIFF is re-encoded as PNG.
+// reported as they are: a PNG is decoded once to prove it whole, then hashed; one offered only as
+// TIFF is re-encoded as PNG. A list of photos is judged image or file by the files' headers.
 
 #include <Platform/Pasteboard.h>
 #include <Platform/Workspace.h>
@@ -135,23 +136,34 @@ private:
 // --- Content
 
 // Random pixels defeat PNG's filters and deflate alike, so the file is about as large as the
-// pixels. The height is trimmed until the file fits just under the history's image limit.
+// pixels. The height is trimmed until the file fits just under `maxBytes`.
+QByteArray makeNoisePNG(qsizetype maxBytes)
+{
+    constexpr int width = 1670;
+    int height = int(maxBytes / (width * 3)) + 1;
+    for (;;) {
+        QImage image(width, height, QImage::Format_RGB888);
+        const QByteArray noise = randomBytes(qsizetype(width) * 3 * height, 7);
+        for (int y = 0; y < height; ++y)
+            std::memcpy(image.scanLine(y), noise.constData() + qsizetype(y) * width * 3, size_t(width) * 3);
+        QByteArray bytes = encoded(image, "PNG");
+        if (bytes.size() <= maxBytes)
+            return bytes;
+        height -= int((bytes.size() - maxBytes) / (width * 3 + 1)) + 1;
+    }
+}
+
+// Just under the history's image limit.
 const QByteArray& noisePNG()
 {
-    static const QByteArray png = [] {
-        constexpr int width = 1670;
-        int height = 1670;
-        for (;;) {
-            QImage image(width, height, QImage::Format_RGB888);
-            const QByteArray noise = randomBytes(qsizetype(width) * 3 * height, 7);
-            for (int y = 0; y < height; ++y)
-                std::memcpy(image.scanLine(y), noise.constData() + qsizetype(y) * width * 3, size_t(width) * 3);
-            QByteArray bytes = encoded(image, "PNG");
-            if (bytes.size() <= kImageLimitBytes)
-                return bytes;
-            height -= int((bytes.size() - kImageLimitBytes) / (width * 3 + 1)) + 1;
-        }
-    }();
+    static const QByteArray png = makeNoisePNG(kImageLimitBytes);
+    return png;
+}
+
+// A screenshot-sized copy: 5 MB.
+const QByteArray& fiveMegabytePNG()
+{
+    static const QByteArray png = makeNoisePNG(5 * 1000 * 1000);
     return png;
 }
 
@@ -226,6 +238,34 @@ FileSelection makeFiles(const QTemporaryDir& folder, int count)
     return selection;
 }
 
+// A camera's day out: one 6000×4000 JPEG, written once and copied `count` times (copies, not
+// links: each is a file of its own to judge), as a file manager copies a selection of photos.
+FileSelection makePhotos(const QTemporaryDir& folder, int count)
+{
+    const QString subfolder = folder.filePath(QStringLiteral("DCIM 相机"));
+    if (!QDir().mkpath(subfolder))
+        fail(QStringLiteral("Cannot create %1").arg(subfolder));
+    QImage image(6000, 4000, QImage::Format_RGB32);
+    QPainter painter(&image);
+    QLinearGradient sky(0, 0, 6000, 4000);
+    sky.setColorAt(0, QColor(0x3b, 0x82, 0xc4));
+    sky.setColorAt(1, QColor(0xe8, 0xb0, 0x6a));
+    painter.fillRect(image.rect(), sky);
+    painter.end();
+    const QString first = subfolder + QStringLiteral("/IMG_0001.JPG");
+    if (!image.save(first, "JPEG", 90))
+        fail(QStringLiteral("Cannot write %1").arg(first));
+    FileSelection selection;
+    for (int i = 0; i < count; ++i) {
+        const QString path = QStringLiteral("%1/IMG_%2.JPG").arg(subfolder).arg(i + 1, 4, 10, QLatin1Char('0'));
+        if (i > 0 && !QFile::copy(first, path))
+            fail(QStringLiteral("Cannot copy %1").arg(path));
+        selection.uriList += QUrl::fromLocalFile(path).toEncoded() + "\r\n";
+    }
+    selection.count = count;
+    return selection;
+}
+
 // --- Cases
 
 void captureText(benchmark::State& state)
@@ -257,6 +297,27 @@ void capturePNG(benchmark::State& state)
     guarded(state, [&] {
         CaptureRig rig;
         const QByteArray& png = noisePNG();
+        const QList<PasteboardItem> copy{pasteboardItem(png, PasteboardType::png)};
+
+        PeakMemory memory;
+        for (auto _ : state) {
+            rig.capture(state, memory, copy, [&](const ClipboardItem& item) {
+                if (item.kind != ClipKind::image || item.payload.imagePNGValue() != png)
+                    fail(QStringLiteral("The PNG was not kept as it was offered"));
+            });
+        }
+        state.SetBytesProcessed(state.iterations() * png.size());
+        state.counters["png_MB"] = double(png.size()) / kMB;
+        rig.reportSlowest(state);
+        memory.report(state);
+    });
+}
+
+void capture5MBPNG(benchmark::State& state)
+{
+    guarded(state, [&] {
+        CaptureRig rig;
+        const QByteArray& png = fiveMegabytePNG();
         const QList<PasteboardItem> copy{pasteboardItem(png, PasteboardType::png)};
 
         PeakMemory memory;
@@ -319,9 +380,47 @@ void captureFiles(benchmark::State& state)
     });
 }
 
+void capturePhotos(benchmark::State& state)
+{
+    guarded(state, [&] {
+        CaptureRig rig;
+        const FileSelection selection = makePhotos(rig.folder(), 150);
+        QStringList paths;
+        for (const QByteArray& line : selection.uriList.split('\n')) {
+            if (!line.trimmed().isEmpty())
+                paths.append(QUrl::fromEncoded(line.trimmed()).toLocalFile());
+        }
+        const QList<PasteboardItem> copy{pasteboardItem(selection.uriList, PasteboardType::uriList)};
+
+        PeakMemory memory;
+        int touch = 0;
+        for (auto _ : state) {
+            // Photos just copied off a card: a new modification time makes every file new to the
+            // classification, as it is the first time they are copied.
+            state.PauseTiming();
+            const QDateTime stamp = QDateTime::currentDateTime().addSecs(++touch);
+            for (const QString& path : paths) {
+                QFile file(path);
+                if (!file.open(QIODevice::ReadWrite) || !file.setFileTime(stamp, QFileDevice::FileModificationTime))
+                    fail(QStringLiteral("Cannot touch %1").arg(path));
+            }
+            state.ResumeTiming();
+            rig.capture(state, memory, copy, [&](const ClipboardItem& item) {
+                if (item.kind != ClipKind::image || item.payload.fileURLsValue().size() != selection.count)
+                    fail(QStringLiteral("The %1 photos were not captured as one image entry").arg(selection.count));
+            });
+        }
+        state.counters["files"] = selection.count;
+        rig.reportSlowest(state, kFrameMilliseconds);
+        memory.report(state);
+    });
+}
+
 } // namespace
 
 BENCHMARK(captureText)->Name("Capture/1 MB text")->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(capturePNG)->Name("Capture/8 MiB PNG")->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(capture5MBPNG)->Name("Capture/5 MB PNG")->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(captureTIFF)->Name("Capture/4K TIFF as PNG")->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(captureFiles)->Name("Capture/1000 files")->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(capturePhotos)->Name("Capture/150 photos of 24 MP")->Unit(benchmark::kMillisecond)->UseRealTime();

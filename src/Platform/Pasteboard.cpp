@@ -73,14 +73,18 @@ std::optional<QString> Pasteboard::string() const
     return std::nullopt;
 }
 
+QList<QByteArray> Pasteboard::dataOfEachItem(const QString& type) const
+{
+    if (auto bytes = data(type))
+        return {*bytes};
+    return {};
+}
+
 QList<QUrl> Pasteboard::readURLs(bool fileURLsOnly) const
 {
     QList<QUrl> urls;
-    for (const PasteboardItem& pasteboardItem : pasteboardItems()) {
-        const auto list = pasteboardItem.data(PasteboardType::uriList);
-        if (!list)
-            continue;
-        for (const QByteArray& rawLine : list->split('\n')) {
+    for (const QByteArray& list : dataOfEachItem(PasteboardType::uriList)) {
+        for (const QByteArray& rawLine : list.split('\n')) {
             const QByteArray line = rawLine.trimmed();
             if (line.isEmpty() || line.startsWith('#'))
                 continue;
@@ -144,10 +148,28 @@ std::optional<QByteArray> MemoryPasteboard::data(const QString& type) const
     return std::nullopt;
 }
 
+QList<QByteArray> MemoryPasteboard::dataOfEachItem(const QString& type) const
+{
+    QList<QByteArray> found;
+    for (const PasteboardItem& item : m_items) {
+        if (auto bytes = item.data(type))
+            found.append(std::move(*bytes));
+    }
+    return found;
+}
+
+void MemoryPasteboard::changed()
+{
+    ++m_changeCount;
+    if (m_sendsChangeNotices)
+        notifyChanged();
+}
+
 qint64 MemoryPasteboard::clearContents()
 {
     m_items.clear();
-    return ++m_changeCount;
+    changed();
+    return m_changeCount;
 }
 
 bool MemoryPasteboard::setData(const QByteArray& data, const QString& type)
@@ -157,7 +179,7 @@ bool MemoryPasteboard::setData(const QByteArray& data, const QString& type)
     if (m_items.isEmpty())
         m_items.append(PasteboardItem());
     m_items.first().setData(data, type);
-    ++m_changeCount;
+    changed();
     return true;
 }
 
@@ -166,14 +188,14 @@ bool MemoryPasteboard::writeItems(const QList<PasteboardItem>& items)
     if (m_refusesWrites || items.isEmpty())
         return false;
     m_items.append(items);
-    ++m_changeCount;
+    changed();
     return true;
 }
 
 void MemoryPasteboard::simulateExternalCopy(const QList<PasteboardItem>& items)
 {
     m_items = items;
-    ++m_changeCount;
+    changed();
 }
 
 } // namespace Platform

@@ -12,6 +12,7 @@
 #include <QStringList>
 #include <QUrl>
 
+#include <functional>
 #include <optional>
 #include <utility>
 #include <variant>
@@ -55,8 +56,17 @@ public:
     // Reading. `types()` is cheap; `data()` fetches one representation of the first item that has it.
     virtual QStringList types() const = 0;
     virtual std::optional<QByteArray> data(const QString& type) const = 0;
+    // The representation of one type from every item that has it, in item order. Fetches nothing
+    // else: another program may offer formats of many megabytes beside it. Pasteboards of one
+    // item need not override this.
+    virtual QList<QByteArray> dataOfEachItem(const QString& type) const;
     // Every item with all its representations: for snapshots that must survive clearContents().
+    // Fetches every format offered, however large: never for reading a change.
     virtual QList<PasteboardItem> pasteboardItems() const = 0;
+
+    // Called after each change, once the count has moved on; our own writes included, from inside
+    // the write. One observer (the clipboard monitor); it must not read the pasteboard there.
+    void setChangeObserver(std::function<void()> observer) { m_changeObserver = std::move(observer); }
 
     // Writing. Each call that changes the contents bumps the change count; the result says
     // whether the pasteboard now holds what was written.
@@ -76,6 +86,16 @@ public:
 
     // The item an object is written as.
     static PasteboardItem item(const PasteboardObject& object);
+
+protected:
+    void notifyChanged() const
+    {
+        if (m_changeObserver)
+            m_changeObserver();
+    }
+
+private:
+    std::function<void()> m_changeObserver;
 };
 
 // A pasteboard in memory: named pasteboards, drags and tests. Several items are kept apart, as
@@ -86,6 +106,7 @@ public:
     qint64 changeCount() const override { return m_changeCount; }
     QStringList types() const override;
     std::optional<QByteArray> data(const QString& type) const override;
+    QList<QByteArray> dataOfEachItem(const QString& type) const override;
     QList<PasteboardItem> pasteboardItems() const override { return m_items; }
 
     qint64 clearContents() override;
@@ -96,11 +117,16 @@ public:
     void setRefusesWrites(bool refuses) { m_refusesWrites = refuses; }
     // Tests: a change made by another program.
     void simulateExternalCopy(const QList<PasteboardItem>& items);
+    // Tests: changes that come without a notice, as when a notice is lost.
+    void setSendsChangeNotices(bool sends) { m_sendsChangeNotices = sends; }
 
 private:
+    void changed();
+
     QList<PasteboardItem> m_items;
     qint64 m_changeCount = 0;
     bool m_refusesWrites = false;
+    bool m_sendsChangeNotices = true;
 };
 
 } // namespace Platform

@@ -21,8 +21,10 @@ bool isInternalType(const QString& type)
 X11Pasteboard::X11Pasteboard(QClipboard::Mode mode, QObject* parent) : QObject(parent), m_mode(mode)
 {
     connect(QGuiApplication::clipboard(), &QClipboard::changed, this, [this](QClipboard::Mode changed) {
-        if (changed == m_mode)
-            ++m_changeCount;
+        if (changed != m_mode)
+            return;
+        ++m_changeCount;
+        notifyChanged();
     });
 }
 

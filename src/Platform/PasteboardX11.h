@@ -8,8 +8,9 @@
 namespace Platform {
 
 // The general pasteboard on the X11 CLIPBOARD selection, through QClipboard. X11 has no change
-// count, so one is kept here and bumped on every change Qt reports; Qt reports our own writes
-// synchronously, inside the write, so the count read right after a write is that write's.
+// count, so one is kept here and bumped on every change Qt reports, and the change observer is
+// told; Qt reports our own writes synchronously, inside the write, so the count read right after
+// a write is that write's.
 // GUI thread only. While we own the selection, other programs read it from our event loop:
 // nothing here may block that loop.
 class X11Pasteboard final : public QObject, public Pasteboard

@@ -10,10 +10,24 @@ namespace QuillomareCore {
 const QStringList& ClipDefaults::ignoredSourceBundleIdentifiers()
 {
     static const QStringList identifiers{
-        QStringLiteral("com.1password.1password"),  QStringLiteral("com.1password.1password7"),
-        QStringLiteral("com.agilebits.onepassword7"), QStringLiteral("com.lastpass.LastPass"),
-        QStringLiteral("com.dashlane.dashlanephonefinal"), QStringLiteral("com.bitwarden.desktop"),
+        QStringLiteral("com.1password.1password"),
+        QStringLiteral("com.1password.1password7"),
+        QStringLiteral("com.agilebits.onepassword7"),
+        QStringLiteral("com.lastpass.LastPass"),
+        QStringLiteral("com.dashlane.dashlanephonefinal"),
+        QStringLiteral("com.bitwarden.desktop"),
         QStringLiteral("com.apple.Passwords"),
+        // The same products as a Linux desktop names them: desktop file ids of the distribution
+        // packages (which are also their window classes), snaps' "<snap>_<app>" desktop ids and
+        // Flatpak app ids. Bitwarden's Flatpak id is the one above.
+        QStringLiteral("1password"),
+        QStringLiteral("1password_1password"),
+        QStringLiteral("com.onepassword.OnePassword"),
+        QStringLiteral("bitwarden"),
+        QStringLiteral("bitwarden_bitwarden"),
+        QStringLiteral("org.keepassxc.KeePassXC"),
+        QStringLiteral("keepassxc"),
+        QStringLiteral("keepassxc_keepassxc"),
     };
     return identifiers;
 }

@@ -5,6 +5,7 @@ namespace QuillomareCore {
 namespace {
 
 const QString kCreditCardLabel = QStringLiteral("Credit card");
+const QString kJWTLabel = QStringLiteral("JWT");
 
 struct Rule
 {
@@ -75,6 +76,20 @@ QList<CandidateRun> cardCandidateRuns(const QString& text)
     return runs;
 }
 
+// The characters of a token's segments: [A-Za-z0-9_-].
+bool isTokenCharacter(QChar c)
+{
+    const char16_t u = c.unicode();
+    return (u >= u'a' && u <= u'z') || (u >= u'A' && u <= u'Z') || (u >= u'0' && u <= u'9') || u == u'_' || u == u'-';
+}
+
+qsizetype tokenRunEnd(QStringView text, qsizetype from)
+{
+    while (from < text.size() && isTokenCharacter(text[from]))
+        ++from;
+    return from;
+}
+
 // The characters of a matched card number that are numbers (any script), in order.
 QString numberCharacters(QStringView text)
 {
@@ -89,6 +104,7 @@ QString numberCharacters(QStringView text)
 } // namespace
 
 SensitiveContentDetector::SensitiveContentDetector()
+    : m_wordBoundary(QStringLiteral("\\b"), QRegularExpression::UseUnicodePropertiesOption)
 {
     for (const Rule& rule : kRules) {
         QRegularExpression expression(QString::fromUtf8(rule.pattern),
@@ -163,11 +179,77 @@ std::optional<TextRange> SensitiveContentDetector::firstCardNumber(const QRegula
     return std::nullopt;
 }
 
+bool SensitiveContentDetector::isWordBoundary(const QString& text, qsizetype position) const
+{
+    const auto asciiWord = [](char16_t u) {
+        return (u >= u'a' && u <= u'z') || (u >= u'A' && u <= u'Z') || (u >= u'0' && u <= u'9') || u == u'_';
+    };
+    const char16_t before = position > 0 ? text[position - 1].unicode() : u' ';
+    const char16_t after = position < text.size() ? text[position].unicode() : u' ';
+    if (before < 0x80 && after < 0x80)
+        return asciiWord(before) != asciiWord(after);
+    // Which letters, digits and marks of other scripts count as word characters is the engine's
+    // business; asking it keeps the scan and the expression in agreement.
+    return m_wordBoundary
+        .match(text, position, QRegularExpression::NormalMatch, QRegularExpression::AnchorAtOffsetMatchOption)
+        .hasMatch();
+}
+
+// The JWT expression, \beyJ[…]{8,}\.[…]{8,}\.[…]{8,}\b with […] the token characters, found in
+// one pass. The dots are not token characters, so a match is three runs of them joined by dots:
+// the first segment runs to the end of its run and the second is a whole run; only the third
+// may stop early, at the last word boundary. The engine instead starts afresh at every "eyJ" of
+// the first run and crawls to its end each time, which is quadratic in a run such as "-eyJ-eyJ…".
+std::optional<TextRange> SensitiveContentDetector::firstJWT(const QString& text) const
+{
+    constexpr qsizetype minimumSegment = 8;
+    const qsizetype length = text.size();
+    qsizetype position = 0;
+    while (position < length) {
+        if (!isTokenCharacter(text[position])) {
+            ++position;
+            continue;
+        }
+        // Each run is looked at as a first, second and third segment at most once each.
+        const qsizetype firstStart = position;
+        const qsizetype firstEnd = tokenRunEnd(text, firstStart);
+        position = firstEnd;
+        if (firstEnd - firstStart < 3 + minimumSegment || firstEnd >= length || text[firstEnd] != u'.')
+            continue;
+        const qsizetype secondStart = firstEnd + 1;
+        const qsizetype secondEnd = tokenRunEnd(text, secondStart);
+        if (secondEnd - secondStart < minimumSegment || secondEnd >= length || text[secondEnd] != u'.')
+            continue;
+        const qsizetype thirdStart = secondEnd + 1;
+        const qsizetype thirdEnd = tokenRunEnd(text, thirdStart);
+        qsizetype end = -1;
+        for (qsizetype candidate = thirdEnd; candidate >= thirdStart + minimumSegment; --candidate) {
+            if (isWordBoundary(text, candidate)) {
+                end = candidate;
+                break;
+            }
+        }
+        if (end < 0)
+            continue;
+        for (qsizetype start = firstStart; start + 3 + minimumSegment <= firstEnd; ++start) {
+            if (text[start] == u'e' && text[start + 1] == u'y' && text[start + 2] == u'J' &&
+                isWordBoundary(text, start))
+                return TextRange{start, end - start};
+        }
+    }
+    return std::nullopt;
+}
+
 std::optional<SensitiveMatch> SensitiveContentDetector::firstMatch(const QString& text) const
 {
     for (const Pattern& pattern : m_patterns) {
         if (pattern.label == kCreditCardLabel) {
             if (const auto range = firstCardNumber(pattern.expression, text))
+                return SensitiveMatch{pattern.label, range};
+            continue;
+        }
+        if (pattern.label == kJWTLabel) {
+            if (const auto range = firstJWT(text))
                 return SensitiveMatch{pattern.label, range};
             continue;
         }

@@ -25,6 +25,9 @@ struct SensitiveMatch
 
 // Decides whether a copied text looks like a secret. The rules are tried in a fixed order and
 // the first one that matches anywhere answers, so a private key wins over a token in the same text.
+// Every rule answers in time linear in the text: where the regular-expression engine would try
+// each of many starts against the same long run (tokens, card numbers), the rule is found by a
+// scan that gives the expression's own matches.
 class SensitiveContentDetector
 {
 public:
@@ -50,8 +53,12 @@ public:
 
 private:
     static std::optional<TextRange> firstCardNumber(const QRegularExpression& expression, const QString& text);
+    std::optional<TextRange> firstJWT(const QString& text) const;
+    bool isWordBoundary(const QString& text, qsizetype position) const;
 
     QList<Pattern> m_patterns;
+    // The engine's own word boundary, for neighbours outside ASCII.
+    QRegularExpression m_wordBoundary;
 };
 
 } // namespace QuillomareCore

@@ -9,12 +9,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-const QStringList kPasswordManagers{
-    u"com.1password.1password"_s, u"com.1password.1password7"_s, u"com.agilebits.onepassword7"_s,
-    u"com.lastpass.LastPass"_s,   u"com.dashlane.dashlanephonefinal"_s, u"com.bitwarden.desktop"_s,
-    u"com.apple.Passwords"_s,
-};
-
 ClipSettings decodeSettings(const QByteArray& json)
 {
     const auto doc = Json::Document::parse(json);
@@ -55,7 +49,7 @@ void ClipSettingsTest::defaults()
     QVERIFY(!settings.cloudSyncEnabled);
     QVERIFY(!settings.syncRichContentToICloud);
     QVERIFY(!settings.cloudContainerIdentifier);
-    QCOMPARE(settings.ignoredSourceBundleIdentifiers, kPasswordManagers);
+    QCOMPARE(settings.ignoredSourceBundleIdentifiers, ClipDefaults::ignoredSourceBundleIdentifiers());
     QVERIFY(!settings.showIslandAfterCapture);
     QVERIFY(settings.smartCopyEchoEnabled);
     QVERIFY(settings.hotKeyEnabled);
@@ -97,7 +91,8 @@ void ClipSettingsTest::normalizedBundleIdentifiers_data()
         << QStringList{u"\u3000com.a\u00A0"_s, u"\u2028com.b"_s} << QStringList{u"com.a"_s, u"com.b"_s};
     QTest::newRow("inner blanks kept") << QStringList{u" com .a "_s, u"com.a"_s}
                                        << QStringList{u"com .a"_s, u"com.a"_s};
-    QTest::newRow("already clean") << kPasswordManagers << kPasswordManagers;
+    QTest::newRow("the default list is clean")
+        << ClipDefaults::ignoredSourceBundleIdentifiers() << ClipDefaults::ignoredSourceBundleIdentifiers();
     QTest::newRow("empty") << QStringList() << QStringList();
 }
 
@@ -145,6 +140,12 @@ void ClipSettingsTest::ignoresSourceApp_data()
     QTest::newRow("prefix of a listed one") << std::optional(u"com.lastpass"_s) << false;
     QTest::newRow("listed one extended") << std::optional(u"com.bitwarden.desktop.helper"_s) << false;
     QTest::newRow("other app") << std::optional(u"org.gnome.TextEditor"_s) << false;
+    // Password managers as the Linux workspace names them: desktop file, window class, Flatpak.
+    QTest::newRow("KeePassXC package") << std::optional(u"org.keepassxc.KeePassXC"_s) << true;
+    QTest::newRow("KeePassXC window class") << std::optional(u"KeePassXC"_s) << true;
+    QTest::newRow("1Password package") << std::optional(u"1password"_s) << true;
+    QTest::newRow("Bitwarden window class") << std::optional(u"Bitwarden"_s) << true;
+    QTest::newRow("Bitwarden Flatpak") << std::optional(u"com.bitwarden.desktop"_s) << true;
 }
 
 void ClipSettingsTest::ignoresSourceApp()

@@ -2,6 +2,8 @@
 
 #include "TestSupport.h"
 
+#include <QRandomGenerator>
+
 using namespace QuillomareCore;
 using namespace QuillomareTest;
 
@@ -15,6 +17,11 @@ QString arabicIndic(const QString& asciiDigits)
     for (QChar c : asciiDigits)
         out += c.isDigit() ? QChar(0x0660 + (c.unicode() - '0')) : c;
     return out;
+}
+
+QString repeated(const QString& unit, qsizetype times)
+{
+    return unit.repeated(times);
 }
 
 } // namespace
@@ -35,6 +42,9 @@ private Q_SLOTS:
     void rangeCountsUtf16UnitsAfterEmoji_data();
     void rangeCountsUtf16UnitsAfterEmoji();
     void emptyTextIsNotSensitive();
+    void craftedRunsDoNotStallTheRules_data();
+    void craftedRunsDoNotStallTheRules();
+    void jwtScanAgreesWithTheExpression();
 
     void passesLuhn_data();
     void passesLuhn();
@@ -172,7 +182,6 @@ void SensitiveContentDetectorTest::cardRangeCoversWholeWrittenNumber()
     QVERIFY2(!m_detector.firstMatch(broken), qPrintable(broken));
 }
 
-// Only the card rule's first match is examined; a later valid number in the same text is not looked for.
 void SensitiveContentDetectorTest::validCardAfterAFailingNumberIsFound()
 {
     // An order number that fails the checksum must not hide the card number after it.
@@ -236,6 +245,80 @@ void SensitiveContentDetectorTest::emptyTextIsNotSensitive()
     QVERIFY(!m_detector.firstMatch(QString()));
     QVERIFY(!m_detector.isSensitive(QString()));
     QVERIFY(!m_detector.isSensitive(QStringLiteral("")));
+}
+
+// About a megabyte each, built so that a backtracking engine would try many starts against one
+// long run; before the JWT rule was a scan, the first row took over a minute.
+void SensitiveContentDetectorTest::craftedRunsDoNotStallTheRules_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("label");
+    QTest::addColumn<qsizetype>("location");
+
+    const QString starts = repeated(QStringLiteral("-eyJaaaaaaaa"), 90000);
+    QTest::newRow("jwt starts, no word boundary at the end")
+        << starts + QStringLiteral(".aaaaaaaa.--------- ") << "" << qsizetype(0);
+    QTest::newRow("jwt starts, the first one answers")
+        << starts + QStringLiteral(".aaaaaaaa.bbbbbbbb") << "JWT" << qsizetype(1);
+    QTest::newRow("jwt starts, no dots") << repeated(QStringLiteral("-eyJ"), 300000) << "" << qsizetype(0);
+    QTest::newRow("private key header without end")
+        << QStringLiteral("-----BEGIN ") + QString(1000000, u'A') << "" << qsizetype(0);
+    QTest::newRow("token key words with short values")
+        << repeated(QStringLiteral("pwd = 'abc "), 100000) << "" << qsizetype(0);
+    QTest::newRow("openai prefix with dashes")
+        << QStringLiteral("-sk-") + QString(1000000, u'-') + u' ' << "" << qsizetype(0);
+    QTest::newRow("stripe prefix without boundary")
+        << QStringLiteral(" sk_live_") + QString(1000000, u'a') + u'_' << "" << qsizetype(0);
+    QTest::newRow("card-like digits failing the checksum")
+        << repeated(QStringLiteral("1 - "), 250000) << "" << qsizetype(0);
+}
+
+void SensitiveContentDetectorTest::craftedRunsDoNotStallTheRules()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, label);
+    QFETCH(qsizetype, location);
+    const auto match = m_detector.firstMatch(text);
+    QCOMPARE(match ? match->label : QString(), label);
+    if (match)
+        QCOMPARE(match->range, std::optional<TextRange>(TextRange{location, text.size() - location}));
+}
+
+// The JWT rule is found by a scan; the rule's expression is the reference it must agree with,
+// word boundaries beside letters and digits of other scripts included.
+void SensitiveContentDetectorTest::jwtScanAgreesWithTheExpression()
+{
+    const QRegularExpression& expression = m_detector.patterns().at(1).expression;
+    const QStringList segmentPieces{"-", "_", "--", "eyJ", "Z9", "é", "b"};
+    const QStringList edges{"", " ", "-", "x", ".", "-eyJ", "é", QStringLiteral("٣"), QStringLiteral("😀"), "eyJ"};
+    QRandomGenerator random(20260101);
+    const auto pick = [&](const QStringList& from) { return from.at(random.bounded(int(from.size()))); };
+    // Segments of about the shortest length allowed, with token and other characters around.
+    const auto segment = [&] {
+        QString text;
+        for (int pieces = random.bounded(3); pieces > 0; --pieces)
+            text += pick(segmentPieces);
+        text += QString(random.bounded(6, 11), u'a');
+        for (int pieces = random.bounded(3); pieces > 0; --pieces)
+            text += pick(segmentPieces);
+        return text;
+    };
+    int matches = 0;
+    for (int i = 0; i < 3000; ++i) {
+        const QString text = pick(edges) + (random.bounded(4) ? QStringLiteral("eyJ") : QString()) + segment() + u'.' +
+                             segment() + u'.' + segment() + pick(edges) + segment();
+        const QRegularExpressionMatch expected = expression.match(text);
+        const auto found = m_detector.firstMatch(text);
+        if (!expected.hasMatch()) {
+            QVERIFY2(!found || found->label != QStringLiteral("JWT"), qPrintable(text));
+            continue;
+        }
+        ++matches;
+        QVERIFY2(found && found->label == QStringLiteral("JWT"), qPrintable(text));
+        QCOMPARE(found->range,
+                 std::optional<TextRange>(TextRange{expected.capturedStart(), expected.capturedLength()}));
+    }
+    QVERIFY2(matches > 300, "too few tokens among the generated texts to compare");
 }
 
 void SensitiveContentDetectorTest::passesLuhn_data()

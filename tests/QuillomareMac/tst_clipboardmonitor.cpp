@@ -53,7 +53,33 @@ PasteboardItem imageItemOf(const QByteArray& bytes, const QString& type = Platfo
     return item;
 }
 
+// Remembers each format fetched, as the program offering them would see the requests.
+class RecordingPasteboard final : public Platform::Pasteboard
+{
+public:
+    Platform::MemoryPasteboard memory;
+    mutable QStringList fetched;
+
+    qint64 changeCount() const override { return memory.changeCount(); }
+    QStringList types() const override { return memory.types(); }
+    std::optional<QByteArray> data(const QString& type) const override
+    {
+        fetched.append(type);
+        return memory.data(type);
+    }
+    QList<PasteboardItem> pasteboardItems() const override
+    {
+        fetched.append(QStringLiteral("every format"));
+        return memory.pasteboardItems();
+    }
+    qint64 clearContents() override { return memory.clearContents(); }
+    bool setData(const QByteArray& data, const QString& type) override { return memory.setData(data, type); }
+    bool writeItems(const QList<PasteboardItem>& items) override { return memory.writeItems(items); }
+};
+
 } // namespace
+
+Q_DECLARE_METATYPE(Platform::PasteboardItem)
 
 class ClipboardMonitorTest : public QObject
 {
@@ -90,6 +116,7 @@ private Q_SLOTS:
     void init()
     {
         L10n::setIsChineseForTesting(false);
+        m_pasteboard.setSendsChangeNotices(true);
         m_results.clear();
         m_dir = std::make_unique<QTemporaryDir>();
         m_store = std::make_unique<ClipboardStore>(m_dir->filePath(QStringLiteral("clips.json")));
@@ -157,7 +184,67 @@ private Q_SLOTS:
         QVERIFY(!result.item);
         QCOMPARE(result.ignoredReason, std::optional<QString>(QStringLiteral("Unsupported clipboard format")));
         L10n::setIsChineseForTesting(true);
-        QCOMPARE(copy({PasteboardItem()}).ignoredReason, std::optional<QString>(QStringLiteral("暂不支持该剪贴板格式")));
+        QCOMPARE(copy({imageItemOf("private", QStringLiteral("application/x-private"))}).ignoredReason,
+                 std::optional<QString>(QStringLiteral("暂不支持该剪贴板格式")));
+    }
+
+    void testAnOwnerThatQuitsLeavesNoResult()
+    {
+        // X11 reports the owner's exit as a change to an empty clipboard: nothing was copied.
+        m_pasteboard.simulateExternalCopy({});
+        m_monitor->poll();
+        m_monitor->waitForPendingCaptures();
+        QVERIFY(m_results.isEmpty());
+        QCOMPARE(m_monitor->lastChangeCount(), m_pasteboard.changeCount());
+        QCOMPARE(copy({textItemOf(QStringLiteral("next copy"))}).item->payload.textValue(),
+                 QStringLiteral("next copy"));
+    }
+
+    void testCaptureFetchesOnlyTheFormatsItReads_data()
+    {
+        const QString privateType = QStringLiteral("application/x-private-document");
+        const QString hint = QStringLiteral("x-kde-passwordManagerHint");
+        PasteboardItem text = textItemOf(QStringLiteral("hello"));
+        text.setData(QByteArray(1 << 20, 'p'), privateType);
+        text.setData(pngBytes(), Platform::PasteboardType::png);
+        PasteboardItem files = fileItemOf({QStringLiteral("/tmp/a.txt")});
+        files.setData("/tmp/a.txt", Platform::PasteboardType::string);
+        files.setData(QByteArray(1 << 20, 'p'), privateType);
+        PasteboardItem image = imageItemOf(QByteArray(1 << 20, 'p'), privateType);
+        image.setData(pngBytes(), Platform::PasteboardType::png);
+        PasteboardItem secret = textItemOf(QStringLiteral("correct horse battery staple"));
+        secret.setData("secret", hint);
+        PasteboardItem notSecret = textItemOf(QStringLiteral("an ordinary note"));
+        notSecret.setData("other", hint);
+
+        QTest::addColumn<PasteboardItem>("item");
+        QTest::addColumn<QStringList>("fetched");
+        QTest::addColumn<QString>("ignoredReason"); // empty: an entry
+        QTest::newRow("text beside a large private format")
+            << text << QStringList{Platform::PasteboardType::string} << QString();
+        QTest::newRow("files") << files << QStringList{Platform::PasteboardType::uriList} << QString();
+        QTest::newRow("image") << image << QStringList{Platform::PasteboardType::png} << QString();
+        QTest::newRow("marked secret by a password manager")
+            << secret << QStringList{hint} << QStringLiteral("Ignored clipboard from Kate");
+        QTest::newRow("password manager hint without secret")
+            << notSecret << QStringList{hint, Platform::PasteboardType::string} << QString();
+    }
+
+    void testCaptureFetchesOnlyTheFormatsItReads()
+    {
+        QFETCH(PasteboardItem, item);
+        QFETCH(QStringList, fetched);
+        QFETCH(QString, ignoredReason);
+        RecordingPasteboard pasteboard;
+        ClipboardMonitor monitor(pasteboard, *m_store, m_detector, m_workspace);
+        monitor.onCapture = [this](const ClipboardCaptureResult& result) { m_results.append(result); };
+        pasteboard.memory.simulateExternalCopy({item});
+        monitor.poll();
+        monitor.waitForPendingCaptures();
+        QCOMPARE(pasteboard.fetched, fetched);
+        QCOMPARE(m_results.size(), 1);
+        QCOMPARE(m_results.first().ignoredReason.value_or(QString()), ignoredReason);
+        QCOMPARE(m_results.first().item.has_value(), ignoredReason.isEmpty());
     }
 
     void testCopiesFromIgnoredApplicationsAreNotRead()
@@ -277,6 +364,9 @@ private Q_SLOTS:
 
         QCOMPARE(copy({imageItemOf("not an image")}).ignoredReason,
                  std::optional<QString>(QStringLiteral("Failed to read image")));
+        const QByteArray whole = pngBytes(300, 200);
+        QCOMPARE(copy({imageItemOf(whole.left(whole.size() - 20))}).ignoredReason,
+                 std::optional<QString>(QStringLiteral("Failed to read image")));
     }
 
     void testImageSizeLimitIsExact()
@@ -348,8 +438,34 @@ private Q_SLOTS:
         QVERIFY(!m_monitor->isRunning());
     }
 
-    void testTimerPollsWhileRunning()
+    void testChangeNoticesBringALookAtOnceButNeverAtOwnWrites()
     {
+        m_monitor->setPollIntervalForTesting(24 * 3600 * 1000);
+        m_monitor->start();
+        m_pasteboard.simulateExternalCopy({textItemOf(QStringLiteral("seen at once"))});
+        QVERIFY(m_results.isEmpty()); // queued: never inside the notice
+        QTRY_COMPARE(m_results.size(), 1);
+        QCOMPARE(m_results.first().item->payload.textValue(), QStringLiteral("seen at once"));
+
+        // The owner marks its write right after it, in the same run of the event loop.
+        m_pasteboard.clearContents();
+        m_pasteboard.setString(QStringLiteral("written by us"));
+        m_monitor->setLastChangeCount(m_pasteboard.changeCount());
+        QCoreApplication::processEvents();
+        m_monitor->waitForPendingCaptures();
+        QCOMPARE(m_results.size(), 1);
+
+        // Paused, notices are not acted on.
+        m_monitor->stop();
+        m_pasteboard.simulateExternalCopy({textItemOf(QStringLiteral("while paused"))});
+        QCoreApplication::processEvents();
+        m_monitor->waitForPendingCaptures();
+        QCOMPARE(m_results.size(), 1);
+    }
+
+    void testTimerCatchesAChangeWithoutNotice()
+    {
+        m_pasteboard.setSendsChangeNotices(false);
         m_monitor->start();
         m_pasteboard.simulateExternalCopy({textItemOf(QStringLiteral("seen by the timer"))});
         QTRY_COMPARE_WITH_TIMEOUT(m_results.size(), 1, 2000);

@@ -41,6 +41,21 @@ QByteArray encodedImage(int width, int height, const char* format, bool noisy = 
     return bytes;
 }
 
+// A small JPEG whose frame header claims another size: what a reader of headers sees, while a
+// decoder would run out of data (or past its allocation limit).
+QByteArray jpegClaiming(int width, int height)
+{
+    QByteArray jpeg = encodedImage(16, 16, "JPEG");
+    const qsizetype frame = jpeg.indexOf("\xFF\xC0"); // baseline start-of-frame marker
+    if (frame < 0)
+        qFatal("No start-of-frame marker in the test JPEG");
+    jpeg[frame + 5] = char(height >> 8);
+    jpeg[frame + 6] = char(height & 0xFF);
+    jpeg[frame + 7] = char(width >> 8);
+    jpeg[frame + 8] = char(width & 0xFF);
+    return jpeg;
+}
+
 struct FileStat
 {
     quint64 inode = 0;
@@ -100,8 +115,7 @@ private Q_SLOTS:
         writeFile(fixture(QStringLiteral("png-bytes.txt")), png);
         writeFile(fixture(QStringLiteral("text.png")), "hello, not an image\n");
         writeFile(fixture(QStringLiteral("empty.png")), QByteArray());
-        const QByteArray large = encodedImage(96, 96, "PNG", true);
-        writeFile(fixture(QStringLiteral("truncated.png")), large.left(large.size() * 6 / 10));
+        writeFile(fixture(QStringLiteral("huge.jpg")), jpegClaiming(8000, 6000));
         QVERIFY(QDir().mkpath(fixture(QStringLiteral("folder.png"))));
         writeFile(fixture(QStringLiteral("notes.txt")), "notes");
     }
@@ -160,7 +174,7 @@ private Q_SLOTS:
         QTest::newRow("image under another extension") << QStringLiteral("png-bytes.txt") << false;
         QTest::newRow("text under an image extension") << QStringLiteral("text.png") << false;
         QTest::newRow("empty file") << QStringLiteral("empty.png") << false;
-        QTest::newRow("image cut short") << QStringLiteral("truncated.png") << false;
+        QTest::newRow("8000×6000 photo, judged by its header") << QStringLiteral("huge.jpg") << true;
         QTest::newRow("folder with an image extension") << QStringLiteral("folder.png") << false;
         QTest::newRow("missing file") << QStringLiteral("missing.png") << false;
     }
@@ -210,6 +224,18 @@ private Q_SLOTS:
             QCOMPARE(MacFileContent::allAreImageFiles(paths + QStringList{QStringLiteral(" ")}), expected);
         else
             QVERIFY(!MacFileContent::allAreImageFiles({QStringLiteral(" "), QString()}));
+    }
+
+    void pngData_keepsWholePNGsAndRefusesCutOnes()
+    {
+        const QByteArray png = encodedImage(96, 96, "PNG", true);
+        const auto kept = MacFileContent::pngData(png, Platform::PasteboardType::png);
+        QVERIFY(kept);
+        QCOMPARE(kept->first, png);
+        QCOMPARE(kept->second, QSize(96, 96));
+        // The first 3 KB of it: the header is intact, the pixels are not.
+        QVERIFY(!MacFileContent::pngData(png.left(3000), Platform::PasteboardType::png));
+        QVERIFY(!MacFileContent::pngData(png.left(3000), QStringLiteral("image/tiff")));
     }
 
     // MARK: Revealing

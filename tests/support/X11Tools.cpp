@@ -42,6 +42,43 @@ bool xclipCopy(const QByteArray& bytes, const QString& target)
     return exitCode == 0;
 }
 
+namespace {
+
+// Waits, serving events meanwhile, until the process has printed `marker`.
+bool waitForOutput(QProcess& process, const QByteArray& marker)
+{
+    QByteArray output;
+    const QDeadlineTimer deadline(10000);
+    while (!output.contains(marker) && process.state() != QProcess::NotRunning && !deadline.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        process.waitForReadyRead(5);
+        output += process.readAll();
+    }
+    return output.contains(marker);
+}
+
+} // namespace
+
+bool startXclipOwner(QProcess& owner, const QByteArray& bytes, const QString& target)
+{
+    // -quiet keeps xclip in the foreground, so that ending the process ends the owner.
+    owner.setProcessChannelMode(QProcess::MergedChannels);
+    owner.start(QStringLiteral("xclip"),
+                {QStringLiteral("-selection"), QStringLiteral("clipboard"), QStringLiteral("-t"), target,
+                 QStringLiteral("-quiet"), QStringLiteral("-i")});
+    if (!owner.waitForStarted(5000))
+        return false;
+    owner.write(bytes);
+    owner.closeWriteChannel();
+    return waitForOutput(owner, "Waiting for selection requests");
+}
+
+bool startClipboardOwner(QProcess& owner, const QStringList& typeEqualsValue)
+{
+    owner.start(QStringLiteral(QUILLOMARE_CLIPBOARD_OWNER), typeEqualsValue);
+    return owner.waitForStarted(5000) && waitForOutput(owner, "owning");
+}
+
 QByteArray xclipPaste(const QString& target)
 {
     return runWhileServingEvents(QStringLiteral("xclip"), {QStringLiteral("-selection"), QStringLiteral("clipboard"),

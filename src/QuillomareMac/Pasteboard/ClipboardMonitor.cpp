@@ -45,6 +45,19 @@ qsizetype positionAfterGraphemes(const QString& text, qsizetype count)
     }
 }
 
+// Password managers (KeePassXC, KDE's wallet) mark what they copy with this type holding "secret".
+const QString kPasswordManagerHint = QStringLiteral("x-kde-passwordManagerHint");
+
+// The one reason text for copies from a password manager, whichever way it was recognised.
+QString restrictedSourceReason(const std::optional<Platform::RunningApplication>& application)
+{
+    const QString name = application && application->localizedName
+                             ? *application->localizedName
+                             : L10n::text(QStringLiteral("敏感来源 App"), QStringLiteral("a restricted app"));
+    return L10n::text(QStringLiteral("已忽略来自 ") + name + QStringLiteral(" 的剪贴板"),
+                      QStringLiteral("Ignored clipboard from ") + name);
+}
+
 // NSURL's path: no trailing slash except for the root.
 QString pathOf(const QUrl& url)
 {
@@ -67,6 +80,11 @@ ClipboardMonitor::ClipboardMonitor(Platform::Pasteboard& pasteboard, ClipboardSt
     m_worker.setMaxThreadCount(1);
     m_timer.setInterval(pollIntervalMilliseconds);
     connect(&m_timer, &QTimer::timeout, this, &ClipboardMonitor::poll);
+    // The pasteboard may outlive this monitor, or get a newer one: the observer holds it weakly.
+    m_pasteboard.setChangeObserver([self = QPointer<ClipboardMonitor>(this)] {
+        if (self)
+            self->checkSoon();
+    });
 }
 
 ClipboardMonitor::~ClipboardMonitor()
@@ -89,6 +107,23 @@ void ClipboardMonitor::stop()
     m_isRunning = false;
 }
 
+void ClipboardMonitor::checkSoon()
+{
+    // Never inside the notice: our own writes send theirs from inside the write, before the
+    // owner has had the chance to mark it. Notices that pile up before the look are one look.
+    if (!m_isRunning || m_checkQueued)
+        return;
+    m_checkQueued = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_checkQueued = false;
+            if (m_isRunning)
+                poll();
+        },
+        Qt::QueuedConnection);
+}
+
 void ClipboardMonitor::poll()
 {
     const qint64 count = m_pasteboard.changeCount();
@@ -99,6 +134,8 @@ void ClipboardMonitor::poll()
         return;
 
     PasteboardContents contents = readPasteboard();
+    if (contents.kind == PasteboardContents::Kind::empty)
+        return; // the owner quit and took its copy along: nothing was copied, nothing went wrong
     QPointer<ClipboardMonitor> self(this);
     m_worker.start([self, contents = std::move(contents), detector = &m_workerDetector] {
         ClipboardCaptureResult result = captureResult(contents, *detector);
@@ -124,16 +161,18 @@ ClipboardMonitor::ignoredSourceReason(const std::optional<Platform::RunningAppli
     const std::optional<QString> bundleIdentifier = application ? application->bundleIdentifier : std::nullopt;
     if (!m_store.settings().ignoresSourceApp(bundleIdentifier))
         return std::nullopt;
-    const QString name = application && application->localizedName
-                             ? *application->localizedName
-                             : L10n::text(QStringLiteral("敏感来源 App"), QStringLiteral("a restricted app"));
-    return L10n::text(QStringLiteral("已忽略来自 ") + name + QStringLiteral(" 的剪贴板"),
-                      QStringLiteral("Ignored clipboard from ") + name);
+    return restrictedSourceReason(application);
 }
 
 ClipboardMonitor::PasteboardContents ClipboardMonitor::readPasteboard() const
 {
     PasteboardContents contents;
+    // The names of the formats only, never their contents: a pasteboard with none has lost its owner.
+    const QStringList types = m_pasteboard.types();
+    if (types.isEmpty()) {
+        contents.kind = PasteboardContents::Kind::empty;
+        return contents;
+    }
     contents.capturedAt = Clock::now();
     contents.settings = m_store.settings();
     contents.application = m_workspace.frontmostApplication();
@@ -144,16 +183,26 @@ ClipboardMonitor::PasteboardContents ClipboardMonitor::readPasteboard() const
         contents.ignoredReason = *reason;
         return contents;
     }
+    // Nor are copies a password manager marked as its own, whichever application is in front.
+    if (types.contains(kPasswordManagerHint) &&
+        m_pasteboard.data(kPasswordManagerHint).value_or(QByteArray()).trimmed() == "secret") {
+        contents.kind = PasteboardContents::Kind::ignoredSource;
+        contents.ignoredReason = restrictedSourceReason(contents.application);
+        return contents;
+    }
     // The entry names the application in front at the moment of capture.
     contents.application = m_workspace.frontmostApplication();
 
-    contents.fileURLs = m_pasteboard.readURLs(/*fileURLsOnly=*/true);
+    // Each kind asks for its own formats only: another program may offer many megabytes of
+    // private formats beside them.
+    if (types.contains(Platform::PasteboardType::uriList))
+        contents.fileURLs = m_pasteboard.readURLs(/*fileURLsOnly=*/true);
     if (!contents.fileURLs.isEmpty()) {
         contents.kind = PasteboardContents::Kind::files;
         return contents;
     }
 
-    if (auto text = m_pasteboard.string()) {
+    if (auto text = types.contains(Platform::PasteboardType::string) ? m_pasteboard.string() : std::nullopt) {
         const bool blank = std::all_of(text->cbegin(), text->cend(), [](QChar c) { return c.isSpace(); });
         if (!blank) {
             contents.kind = PasteboardContents::Kind::text;
@@ -163,7 +212,6 @@ ClipboardMonitor::PasteboardContents ClipboardMonitor::readPasteboard() const
     }
 
     // The first image representation offered, PNG before the others; decoding waits for the worker.
-    const QStringList types = m_pasteboard.types();
     QStringList imageTypes;
     if (types.contains(Platform::PasteboardType::png))
         imageTypes.append(Platform::PasteboardType::png);
@@ -296,6 +344,7 @@ ClipboardCaptureResult ClipboardMonitor::captureResult(const PasteboardContents&
         return captureText(contents, detector);
     case PasteboardContents::Kind::image:
         return captureImage(contents);
+    case PasteboardContents::Kind::empty: // never handed on by poll()
     case PasteboardContents::Kind::unsupported:
         break;
     }

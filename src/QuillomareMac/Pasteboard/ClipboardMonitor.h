@@ -21,16 +21,21 @@ class Pasteboard;
 
 namespace QuillomareMac {
 
-// Watches the general pasteboard by polling its change count and turns every change into one
-// capture result: an entry, or the reason nothing was recorded. It reads only the store's
-// settings. After each write of its own the owner sets lastChangeCount to the pasteboard's new
-// count: that alone keeps the program from capturing itself.
+// Watches the general pasteboard's change count and turns every change into one capture result:
+// an entry, or the reason nothing was recorded. It reads only the store's settings. After each
+// write of its own the owner sets lastChangeCount to the pasteboard's new count: that alone keeps
+// the program from capturing itself.
 //
-// The pasteboard is read on the GUI thread, at the tick that sees the change; hashing, the
-// sensitive-content rules and image conversion then run on a worker thread, so that a megabyte
-// of text or a large image never holds the GUI thread (which must keep answering other programs
-// while we own the clipboard). Results reach onCapture on the GUI thread, one per change, in the
-// order of the changes.
+// The pasteboard's change notice brings a look at once, queued behind whatever the GUI thread is
+// doing, so that an own write has always been marked by the time the look comes. The 0.55 s poll
+// stays as the fallback for a notice that never comes. A change that leaves the pasteboard empty
+// (its owner quit) is consumed without a result.
+//
+// The pasteboard is read on the GUI thread, at the look that sees the change, and only in the
+// formats the capture needs; hashing, the sensitive-content rules and image decoding then run on
+// a worker thread, so that a megabyte of text or a large image never holds the GUI thread (which
+// must keep answering other programs while we own the clipboard). Results reach onCapture on the
+// GUI thread, one per change, in the order of the changes.
 class ClipboardMonitor final : public QObject
 {
     Q_OBJECT
@@ -52,8 +57,11 @@ public:
     qint64 lastChangeCount() const { return m_lastChangeCount; }
     void setLastChangeCount(qint64 changeCount) { m_lastChangeCount = changeCount; }
 
-    // One look at the pasteboard; the timer calls it every 0.55 s while running.
+    // One look at the pasteboard; the timer calls it every 0.55 s while running, and each change
+    // notice once more.
     void poll();
+    // Tests: a fallback poll so rare that only change notices can explain a capture.
+    void setPollIntervalForTesting(int milliseconds) { m_timer.setInterval(milliseconds); }
     // Blocks until every change seen so far has been turned into a result and handed on.
     void waitForPendingCaptures();
 
@@ -65,7 +73,15 @@ public:
     // What one change put on the pasteboard, read on the GUI thread.
     struct PasteboardContents
     {
-        enum class Kind { ignoredSource, files, text, image, unsupported } kind = Kind::unsupported;
+        enum class Kind
+        {
+            empty,
+            ignoredSource,
+            files,
+            text,
+            image,
+            unsupported
+        } kind = Kind::unsupported;
         QString ignoredReason;
         QList<QUrl> fileURLs;
         QString text;
@@ -83,6 +99,7 @@ public:
 private:
     PasteboardContents readPasteboard() const;
     std::optional<QString> ignoredSourceReason(const std::optional<Platform::RunningApplication>& application) const;
+    void checkSoon();
 
     Platform::Pasteboard& m_pasteboard;
     QuillomareCore::ClipboardStore& m_store;
@@ -92,6 +109,7 @@ private:
     QThreadPool m_worker;
     QTimer m_timer;
     bool m_isRunning = false;
+    bool m_checkQueued = false;
     qint64 m_lastChangeCount = 0;
 };
 

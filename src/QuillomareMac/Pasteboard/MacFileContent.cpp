@@ -59,16 +59,23 @@ bool makeUserOnlyFolder(const QString& path)
     return makeUserOnlyFolder(path, error, failedPath);
 }
 
-// True when the image reader decodes the source completely: a valid header alone is not enough,
-// since a file cut short while it was written still has one.
-bool decodesAsImage(QImageReader& reader)
+// A file is taken for an image by its header: a format the reader knows and, where the format
+// states one, a size with pixels in it. Decoding is what previews do, later and scaled; here it
+// would cost a second for a 24-megapixel photo, and fail outright for one beyond the reader's
+// allocation limit, which is no less an image.
+bool hasImageHeader(QImageReader& reader)
 {
-    return reader.canRead() && !reader.read().isNull();
+    if (!reader.canRead())
+        return false;
+    if (!reader.supportsOption(QImageIOHandler::Size))
+        return true;
+    const QSize size = reader.size();
+    return size.isValid() && !size.isEmpty();
 }
 
-// Decoding a large photo takes long, and previews ask about the same files again and again as
-// rows are drawn. The answer is kept per file identity and thrown away as soon as the file's
-// size, modification or change time differs, so an edited or replaced file is judged afresh.
+// Previews ask about the same files again and again as rows are drawn. The answer is kept per
+// file identity and thrown away as soon as the file's size, modification or change time differs,
+// so an edited or replaced file is judged afresh.
 struct ImageCheck
 {
     qint64 size = 0;
@@ -101,7 +108,7 @@ bool fileLoadsAsImage(const QString& path)
     }
 
     QImageReader reader(path);
-    const bool isImage = decodesAsImage(reader);
+    const bool isImage = hasImageHeader(reader);
 
     QMutexLocker locker(&mutex);
     if (checks.size() >= 512)
@@ -262,12 +269,13 @@ QList<QUrl> revealableFileURLs(const QStringList& paths)
 std::optional<std::pair<QByteArray, QSize>> pngData(const QByteArray& bytes, const QString& type)
 {
     if (type == Platform::PasteboardType::png) {
+        // Decoded once all the same: a PNG cut short keeps a valid header, and kept as it came it
+        // would be an entry nobody can open.
         QBuffer buffer;
         buffer.setData(bytes);
         QImageReader reader(&buffer, "png");
-        const QSize size = reader.size();
-        if (reader.canRead() && size.isValid())
-            return std::pair(bytes, size);
+        if (const QImage image = reader.read(); !image.isNull())
+            return std::pair(bytes, image.size());
     }
     QImage image;
     if (!image.loadFromData(bytes))

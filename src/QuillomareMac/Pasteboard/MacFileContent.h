@@ -27,15 +27,16 @@ namespace MacFileContent {
 const QSet<QString>& imageExtensions();
 // Trimmed of white space and line breaks, blank ones dropped, order kept.
 QStringList cleanPaths(const QStringList& paths);
-// An image extension (any letter case), an existing file, and contents that load as an image.
+// An image extension (any letter case), an existing file, and a header the image reader knows,
+// stating a size with pixels in it. Judged without decoding: a photo of any size costs the same.
 bool isImageFilePath(const QString& path);
 bool allAreImageFiles(const QStringList& paths);
 // Cleaned, standardised file URLs of the paths that exist (files or folders), in order.
 QList<QUrl> revealableFileURLs(const QStringList& paths);
 
-// PNG bytes that decode are kept as they came (decoding and encoding them again would cost time
-// and change nothing a person sees); anything else that decodes as an image is encoded as PNG.
-// Answers the PNG and the image's size; nothing when the bytes are not an image.
+// PNG bytes that decode are kept as they came (encoding them again would cost time and change
+// nothing a person sees); anything else that decodes as an image is encoded as PNG. Answers the
+// PNG and the image's size; nothing when the bytes do not decode, a PNG cut short included.
 std::optional<std::pair<QByteArray, QSize>> pngData(const QByteArray& bytes, const QString& type);
 
 } // namespace MacFileContent
