@@ -141,8 +141,8 @@ void makePrivateFolder(const QString& folder, const QString& ownedFrom)
     const QString target = QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
     const QString owned = QDir::cleanPath(QFileInfo(ownedFrom.isEmpty() ? folder : ownedFrom).absoluteFilePath());
     auto fail = [](const QString& chinese, const QString& english, const QString& path, int error = 0) {
-        const QString cause = error ? reason(error) : QString();
-        throw FileSystemError(Language::text(chinese, english).arg(native(path), cause));
+        const QString text = Language::text(chinese, english).arg(native(path));
+        throw FileSystemError(error ? text.arg(reason(error)) : text);
     };
 
     // From the root down, so that each folder is made inside one that exists.

@@ -12,6 +12,7 @@
 
 #include <QApplication>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
@@ -19,6 +20,8 @@
 
 #include <algorithm>
 #include <csignal>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace QuillomareCore;
 using namespace QuillomareTest;
@@ -36,9 +39,10 @@ private:
 
     // The history as the program last wrote it. Read as a bystander: a store opened on the file
     // would tidy the program's folder, its half-written saves included.
-    QList<ClipboardItem> history() const
+    QList<ClipboardItem> history() const { return historyAt(historyPath()); }
+    static QList<ClipboardItem> historyAt(const QString& path)
     {
-        QFile file(historyPath());
+        QFile file(path);
         if (!file.open(QIODevice::ReadOnly))
             return {};
         const QByteArray bytes = file.readAll(); // the document reads from these bytes
@@ -188,6 +192,69 @@ private Q_SLOTS:
         QVERIFY(m_program.waitForFinished(10000));
         QCOMPARE(m_program.exitStatus(), QProcess::NormalExit);
         QCOMPARE(m_program.exitCode(), 0);
+    }
+
+    void testAHistoryThatCannotBeSetAsideIsKeptUntilItCanBe()
+    {
+        // A damaged history in a folder the program may not change: as an ordinary user (root
+        // passes any permission), so that setting the file aside really fails.
+        QTemporaryDir home;
+        const QString folder = home.filePath(QStringLiteral(".local/share/Quillomare"));
+        QVERIFY(QDir().mkpath(folder));
+        writeFile(folder + QStringLiteral("/clips.json"), "{ damaged");
+        constexpr uid_t nobody = 65534;
+        const bool root = ::geteuid() == 0;
+        if (root) {
+            for (const QString& path : {home.path(), home.filePath(QStringLiteral(".local")),
+                                        home.filePath(QStringLiteral(".local/share")), folder,
+                                        folder + QStringLiteral("/clips.json")})
+                QCOMPARE(::chown(QFile::encodeName(path).constData(), nobody, nobody), 0);
+        }
+        QCOMPARE(::chmod(QFile::encodeName(folder).constData(), 0500), 0);
+
+        QProcess program;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("HOME"), home.path());
+        for (const char* name : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_STATE_HOME",
+                                 "XDG_RUNTIME_DIR", "DBUS_SESSION_BUS_ADDRESS"})
+            environment.remove(QString::fromLatin1(name));
+        program.setProcessEnvironment(environment);
+        if (root) {
+            program.setChildProcessModifier([] {
+                if (::setgid(nobody) != 0 || ::setuid(nobody) != 0)
+                    ::_exit(99);
+            });
+        }
+        // A copy of the program, where that user may run it whatever folder the build is in.
+        const QString binary = home.filePath(QStringLiteral("quillomare"));
+        QVERIFY(QFile::copy(qEnvironmentVariable("QUILLOMARE_BUILD_DIR") + QStringLiteral("/bin/quillomare"), binary));
+        QCOMPARE(::chmod(QFile::encodeName(binary).constData(), 0755), 0);
+        program.start(binary, {});
+        QVERIFY(program.waitForStarted(5000));
+
+        // A copy is kept in memory: the damaged file must stay exactly as it was.
+        const QString text = QStringLiteral("kept while the file is in the way");
+        QByteArray errors;
+        QVERIFY(waitFor([&] {
+            xclipCopy(text.toUtf8());
+            errors += program.readAllStandardError();
+            return errors.contains("not saved");
+        }, 15000));
+        QCOMPARE(readFile(folder + QStringLiteral("/clips.json")), QByteArray("{ damaged"));
+
+        // Once the folder may be changed, the program sets the file aside and saves by itself.
+        QCOMPARE(::chmod(QFile::encodeName(folder).constData(), 0700), 0);
+        QVERIFY(waitFor([&] {
+            const auto items = historyAt(folder + QStringLiteral("/clips.json"));
+            return std::any_of(items.begin(), items.end(),
+                               [&](const ClipboardItem& item) { return item.payload.textValue() == text; });
+        }, 20000));
+        const QStringList backups = QDir(folder).entryList({QStringLiteral("clips.corrupt-*.json")});
+        QCOMPARE(backups.size(), 1);
+        QCOMPARE(readFile(folder + QLatin1Char('/') + backups.first()), QByteArray("{ damaged"));
+
+        program.terminate();
+        QVERIFY(program.waitForFinished(10000));
     }
 
     void cleanupTestCase()
