@@ -4,8 +4,10 @@
 #include <QString>
 #include <QUrl>
 
+#include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace Platform {
 
@@ -27,8 +29,16 @@ class Workspace
 public:
     virtual ~Workspace() = default;
 
+    using ActivationHandler = std::function<void(const RunningApplication&)>;
+
     // The application of the active window, asked afresh at every call.
     virtual std::optional<RunningApplication> frontmostApplication() const = 0;
+    // Calls `handler` on the GUI thread each time the active window becomes one of another
+    // application than the last one reported (the application active at the call counts as
+    // reported). A moment without an active window is no activation. Observation lasts as long as
+    // the returned token; releasing it, even from inside the handler, stops the calls. Call it on
+    // the GUI thread.
+    [[nodiscard]] virtual std::shared_ptr<void> observeActivations(ActivationHandler handler) = 0;
 
     // Shows one file selected in a file-manager window of its folder; false when refused.
     virtual bool selectFile(const QString& path, const QString& rootedAtPath) = 0;
@@ -49,6 +59,10 @@ class MemoryWorkspace final : public Workspace
 {
 public:
     std::optional<RunningApplication> frontmostApplication() const override { return frontmost; }
+    std::shared_ptr<void> observeActivations(ActivationHandler handler) override;
+    // Calls every live observer's handler with `application`, as the desktop would.
+    void activate(const RunningApplication& application);
+    int activationObserverCount() const;
     bool selectFile(const QString& path, const QString& rootedAtPath) override
     {
         selectedFiles.append({path, rootedAtPath});
@@ -70,6 +84,9 @@ public:
     QList<std::pair<QString, QString>> selectedFiles;
     QList<QList<QUrl>> viewerSelections;
     QList<QUrl> openedURLs;
+
+private:
+    std::vector<std::weak_ptr<ActivationHandler>> m_activationHandlers;
 };
 
 } // namespace Platform

@@ -16,7 +16,9 @@
 #include <QLocale>
 #include <QLoggingCategory>
 #include <QMutexLocker>
+#include <QSocketNotifier>
 #include <QSysInfo>
+#include <QThread>
 
 #include <xcb/xcb.h>
 #include <xcb/xcbext.h>
@@ -151,6 +153,49 @@ void addProcessFacts(WindowFacts& facts)
     facts.flatpakId = flatpakId.value_or(QString());
 }
 
+// The atoms a query needs, in the order of X11Connection's members.
+constexpr std::array<const char*, 3> kAtomNames = {"_NET_ACTIVE_WINDOW", "_NET_WM_PID", "_NET_WM_NAME"};
+
+xcb_window_t rootOfScreen(xcb_connection_t* connection, int screen)
+{
+    xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(connection));
+    const xcb_window_t first = it.rem > 0 ? it.data->root : xcb_window_t(XCB_WINDOW_NONE);
+    for (int i = 0; it.rem > 0; xcb_screen_next(&it), ++i) {
+        if (i == screen)
+            return it.data->root;
+    }
+    return first;
+}
+
+// The window's own properties that name its application, asked in one go; they are read by
+// windowFactsFrom() in the same order.
+std::array<unsigned int, 4> requestWindowProperties(xcb_connection_t* connection, xcb_window_t window,
+                                                    xcb_atom_t wmPid, xcb_atom_t wmName)
+{
+    return {
+        xcb_get_property(connection, 0, window, wmPid, XCB_GET_PROPERTY_TYPE_ANY, 0, 1).sequence,
+        xcb_get_property(connection, 0, window, XCB_ATOM_WM_CLASS, XCB_GET_PROPERTY_TYPE_ANY, 0, 256).sequence,
+        xcb_get_property(connection, 0, window, wmName, XCB_GET_PROPERTY_TYPE_ANY, 0, 1024).sequence,
+        xcb_get_property(connection, 0, window, XCB_ATOM_WM_CLIENT_MACHINE, XCB_GET_PROPERTY_TYPE_ANY, 0, 64).sequence,
+    };
+}
+
+WindowFacts windowFactsFrom(const std::array<PropertyReply, 4>& replies)
+{
+    WindowFacts facts;
+    const QByteArray wmClass = bytesValue(replies[1].get());
+    const QByteArray instance = untilNul(wmClass);
+    facts.wmInstance = QString::fromLatin1(instance);
+    if (instance.size() < wmClass.size())
+        facts.wmClass = QString::fromLatin1(untilNul(wmClass.mid(instance.size() + 1)));
+    facts.title = QString::fromUtf8(bytesValue(replies[2].get())).trimmed();
+    if (isThisMachine(bytesValue(replies[3].get())))
+        facts.processIdentifier = cardinalValue(replies[0].get()).value_or(0);
+    if (facts.processIdentifier > 0)
+        addProcessFacts(facts);
+    return facts;
+}
+
 } // namespace
 
 // The connection a query goes over and the atoms interned on it.
@@ -192,7 +237,7 @@ struct X11Workspace::X11Connection
             if (wanted != connection) {
                 close();
                 connection = wanted;
-                root = rootOf(screenOfDisplay());
+                root = rootOfScreen(connection, screenOfDisplay());
             }
             return root != XCB_WINDOW_NONE;
         }
@@ -211,7 +256,7 @@ struct X11Workspace::X11Connection
             sinceFailedConnect.start();
             return false;
         }
-        root = rootOf(screen);
+        root = rootOfScreen(connection, screen);
         return root != XCB_WINDOW_NONE;
     }
 
@@ -226,29 +271,18 @@ struct X11Workspace::X11Connection
         return parsed ? screen : 0;
     }
 
-    xcb_window_t rootOf(int screen) const
-    {
-        xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(connection));
-        const xcb_window_t first = it.rem > 0 ? it.data->root : xcb_window_t(XCB_WINDOW_NONE);
-        for (int i = 0; it.rem > 0; xcb_screen_next(&it), ++i) {
-            if (i == screen)
-                return it.data->root;
-        }
-        return first;
-    }
-
     bool internAtoms(const QDeadlineTimer& deadline)
     {
         if (activeWindow != XCB_ATOM_NONE)
             return true;
-        static constexpr std::array<const char*, 3> names = {"_NET_ACTIVE_WINDOW", "_NET_WM_PID", "_NET_WM_NAME"};
         std::array<unsigned int, 3> sequences{};
-        for (size_t i = 0; i < names.size(); ++i)
-            sequences[i] = xcb_intern_atom(connection, 0, static_cast<uint16_t>(qstrlen(names[i])), names[i]).sequence;
+        for (size_t i = 0; i < kAtomNames.size(); ++i)
+            sequences[i] =
+                xcb_intern_atom(connection, 0, static_cast<uint16_t>(qstrlen(kAtomNames[i])), kAtomNames[i]).sequence;
         xcb_flush(connection);
         std::array<xcb_atom_t, 3> atoms{};
         bool complete = true;
-        for (size_t i = 0; i < names.size(); ++i) {
+        for (size_t i = 0; i < kAtomNames.size(); ++i) {
             void* reply = nullptr;
             if (!complete) {
                 xcb_discard_reply(connection, sequences[i]);
@@ -286,13 +320,7 @@ struct X11Workspace::X11Connection
     // The window's own properties; nullopt when it is gone or the server did not answer.
     std::optional<WindowFacts> queryWindow(xcb_window_t window, const QDeadlineTimer& deadline)
     {
-        const std::array<unsigned int, 4> sequences = {
-            xcb_get_property(connection, 0, window, wmPid, XCB_GET_PROPERTY_TYPE_ANY, 0, 1).sequence,
-            xcb_get_property(connection, 0, window, XCB_ATOM_WM_CLASS, XCB_GET_PROPERTY_TYPE_ANY, 0, 256).sequence,
-            xcb_get_property(connection, 0, window, wmName, XCB_GET_PROPERTY_TYPE_ANY, 0, 1024).sequence,
-            xcb_get_property(connection, 0, window, XCB_ATOM_WM_CLIENT_MACHINE, XCB_GET_PROPERTY_TYPE_ANY, 0, 64)
-                .sequence,
-        };
+        const std::array<unsigned int, 4> sequences = requestWindowProperties(connection, window, wmPid, wmName);
         xcb_flush(connection);
         std::array<PropertyReply, 4> replies;
         for (size_t i = 0; i < sequences.size(); ++i) {
@@ -305,18 +333,246 @@ struct X11Workspace::X11Connection
             }
             replies[i] = propertyOrNull(outcome, reply);
         }
-
-        WindowFacts facts;
-        const QByteArray wmClass = bytesValue(replies[1].get());
-        const QByteArray instance = untilNul(wmClass);
-        facts.wmInstance = QString::fromLatin1(instance);
-        if (instance.size() < wmClass.size())
-            facts.wmClass = QString::fromLatin1(untilNul(wmClass.mid(instance.size() + 1)));
-        facts.title = QString::fromUtf8(bytesValue(replies[2].get())).trimmed();
-        if (isThisMachine(bytesValue(replies[3].get())))
-            facts.processIdentifier = cardinalValue(replies[0].get()).value_or(0);
-        return facts;
+        return windowFactsFrom(replies);
     }
+};
+
+// Follows the root window's _NET_ACTIVE_WINDOW on a connection of its own: Qt's reader thread
+// takes every event off Qt's connection, and the queries' private connection waits in poll() for
+// replies, where events would pile up unseen. Nothing here waits: a socket notifier on the GUI
+// thread wakes the watcher, which asks the server and goes on when the answer is in.
+class X11Workspace::ActivationWatcher final
+{
+public:
+    ActivationWatcher(X11Workspace& workspace, ActivationHandler handler)
+        : m_workspace(&workspace), m_handler(std::move(handler))
+    {
+    }
+    ~ActivationWatcher()
+    {
+        *m_alive = false;
+        stop();
+    }
+    ActivationWatcher(const ActivationWatcher&) = delete;
+    ActivationWatcher& operator=(const ActivationWatcher&) = delete;
+
+    // Without an X server (or off the GUI thread) the watcher stays silent.
+    void start(X11WorkspaceOptions::Connection choice)
+    {
+        auto* application = QCoreApplication::instance();
+        if (!application || QThread::currentThread() != application->thread())
+            return;
+        if (choice == X11WorkspaceOptions::Connection::qtOrOwn) {
+            // The same choice of desktop as the queries make (X11Connection::attach).
+            auto* guiApplication = qobject_cast<QGuiApplication*>(application);
+            if (guiApplication ? QGuiApplication::platformName() != QLatin1String("xcb")
+                               : qEnvironmentVariableIsSet("WAYLAND_DISPLAY"))
+                return;
+        }
+        int screen = 0;
+        m_connection = xcb_connect(nullptr, &screen);
+        if (xcb_connection_has_error(m_connection)) {
+            stop();
+            return;
+        }
+        m_root = rootOfScreen(m_connection, screen);
+        // Selected first: observation begins with this request, whatever the answers bring later.
+        const uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
+        xcb_change_window_attributes(m_connection, m_root, XCB_CW_EVENT_MASK, &mask);
+        std::array<unsigned int, 3> sequences{};
+        for (size_t i = 0; i < kAtomNames.size(); ++i)
+            sequences[i] =
+                xcb_intern_atom(m_connection, 0, static_cast<uint16_t>(qstrlen(kAtomNames[i])), kAtomNames[i]).sequence;
+        await(Step::interning, sequences);
+        m_notifier = std::make_unique<QSocketNotifier>(xcb_get_file_descriptor(m_connection), QSocketNotifier::Read);
+        QObject::connect(m_notifier.get(), &QSocketNotifier::activated, m_notifier.get(), [this] { readAll(); });
+    }
+
+    void stop()
+    {
+        if (m_notifier) {
+            // Not deleted here: this may run inside the notifier's own signal, from the handler.
+            m_notifier->setEnabled(false);
+            m_notifier->disconnect();
+            m_notifier.release()->deleteLater();
+        }
+        if (m_connection)
+            xcb_disconnect(m_connection);
+        m_connection = nullptr;
+        m_step = Step::stopped;
+    }
+
+private:
+    enum class Step { interning, idle, askingActiveWindow, askingWindow, stopped };
+    using Reply = std::unique_ptr<void, FreeDeleter>;
+
+    void readAll()
+    {
+        // The handler may release this watcher; nothing of it is touched after that.
+        const std::shared_ptr<bool> alive = m_alive;
+        while (*alive && m_step != Step::stopped && readOne()) {
+        }
+        if (*alive && m_connection && xcb_connection_has_error(m_connection)) {
+            qCInfo(lcWorkspace) << "the X connection for activations broke; activations are no longer reported";
+            stop();
+        }
+    }
+
+    // Takes one event or awaited reply; false when there is none yet. Reading for one may queue
+    // the other without the socket ever becoming readable again, hence the queued look last.
+    bool readOne()
+    {
+        xcb_generic_event_t* event = xcb_poll_for_event(m_connection);
+        if (!event && m_nextReply < m_awaitedCount) {
+            void* reply = nullptr;
+            xcb_generic_error_t* error = nullptr;
+            if (xcb_poll_for_reply(m_connection, m_awaited[m_nextReply], &reply, &error)) {
+                // A window that vanished answers BadWindow: an empty reply stands for it.
+                std::free(error);
+                m_replies[m_nextReply++].reset(reply);
+                if (m_nextReply == m_awaitedCount)
+                    answered();
+                return true;
+            }
+        }
+        if (!event)
+            event = xcb_poll_for_queued_event(m_connection);
+        if (!event)
+            return false;
+        if ((event->response_type & 0x7f) == XCB_PROPERTY_NOTIFY) {
+            const auto* notify = reinterpret_cast<const xcb_property_notify_event_t*>(event);
+            if (notify->window == m_root)
+                noticed(notify->atom, notify->sequence);
+        }
+        std::free(event);
+        return true;
+    }
+
+    void noticed(xcb_atom_t atom, uint16_t sequence)
+    {
+        if (m_step == Step::interning) {
+            m_earlyNotices.append(atom); // told apart when the atoms are known
+            return;
+        }
+        if (atom != m_atoms[0])
+            return;
+        // The first answer says what was active when observing began, unless the server changed
+        // it before answering: an event carries the last request the server had handled.
+        if (!m_baselineTaken && m_step == Step::askingActiveWindow && qint16(sequence - uint16_t(m_awaited[0])) < 0)
+            m_changedBeforeBaseline = true;
+        else if (m_step == Step::idle)
+            askActiveWindow();
+        else
+            m_noticedWhileAsking = true; // perhaps not in the answer under way
+    }
+
+    template<size_t count>
+    void await(Step step, const std::array<unsigned int, count>& sequences)
+    {
+        static_assert(count <= 4);
+        xcb_flush(m_connection);
+        m_step = step;
+        std::copy(sequences.cbegin(), sequences.cend(), m_awaited.begin());
+        m_awaitedCount = count;
+        m_nextReply = 0;
+    }
+
+    void askActiveWindow()
+    {
+        m_noticedWhileAsking = false;
+        await(Step::askingActiveWindow,
+              std::array<unsigned int, 1>{
+                  xcb_get_property(m_connection, 0, m_root, m_atoms[0], XCB_ATOM_WINDOW, 0, 1).sequence});
+    }
+
+    void answered()
+    {
+        std::array<Reply, 4> replies;
+        std::move(m_replies.begin(), m_replies.begin() + std::ptrdiff_t(m_awaitedCount), replies.begin());
+        m_awaitedCount = m_nextReply = 0;
+        switch (m_step) {
+        case Step::interning:
+            for (size_t i = 0; i < m_atoms.size(); ++i) {
+                if (!replies[i]) {
+                    stop();
+                    return;
+                }
+                m_atoms[i] = static_cast<xcb_intern_atom_reply_t*>(replies[i].get())->atom;
+            }
+            m_changedBeforeBaseline = m_earlyNotices.contains(m_atoms[0]);
+            m_earlyNotices.clear();
+            askActiveWindow();
+            return;
+        case Step::askingActiveWindow: {
+            if (m_changedBeforeBaseline)
+                m_baselineTaken = true; // the answer is news: report it
+            const auto* property = static_cast<const xcb_get_property_reply_t*>(replies[0].get());
+            const xcb_window_t window = cardinalValue(property).value_or(XCB_WINDOW_NONE);
+            // No window is a pause between two, not an activation; the same one again is no news.
+            if (window == XCB_WINDOW_NONE || window == m_lastWindow) {
+                settle();
+                return;
+            }
+            m_askedWindow = window;
+            await(Step::askingWindow, requestWindowProperties(m_connection, window, m_atoms[1], m_atoms[2]));
+            return;
+        }
+        case Step::askingWindow: {
+            if (std::any_of(replies.cbegin(), replies.cend(), [](const Reply& reply) { return !reply; })) {
+                settle(); // closed before it could be named; the next active window brings a notice
+                return;
+            }
+            std::array<PropertyReply, 4> properties;
+            for (size_t i = 0; i < properties.size(); ++i)
+                properties[i].reset(static_cast<xcb_get_property_reply_t*>(replies[i].release()));
+            const RunningApplication application = m_workspace->describeWindow(windowFactsFrom(properties));
+            // Another window of the application reported last is no activation.
+            const bool sameApplication =
+                application.processIdentifier > 0 && application.processIdentifier == m_lastProcess;
+            const bool report = m_baselineTaken && !sameApplication;
+            m_lastWindow = m_askedWindow;
+            m_lastProcess = application.processIdentifier;
+            settle();
+            if (report) {
+                // Last: the handler may release this watcher.
+                const ActivationHandler handler = m_handler;
+                handler(application);
+            }
+            return;
+        }
+        case Step::idle:
+        case Step::stopped:
+            return;
+        }
+    }
+
+    void settle()
+    {
+        m_baselineTaken = true;
+        m_step = Step::idle;
+        if (m_noticedWhileAsking)
+            askActiveWindow();
+    }
+
+    X11Workspace* m_workspace;
+    const ActivationHandler m_handler;
+    const std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
+    xcb_connection_t* m_connection = nullptr;
+    std::unique_ptr<QSocketNotifier> m_notifier;
+    xcb_window_t m_root = XCB_WINDOW_NONE;
+    std::array<xcb_atom_t, 3> m_atoms{};
+    Step m_step = Step::stopped;
+    std::array<unsigned int, 4> m_awaited{};
+    std::array<Reply, 4> m_replies;
+    size_t m_awaitedCount = 0;
+    size_t m_nextReply = 0;
+    QList<xcb_atom_t> m_earlyNotices;
+    bool m_changedBeforeBaseline = false;
+    bool m_noticedWhileAsking = false;
+    bool m_baselineTaken = false;
+    xcb_window_t m_askedWindow = XCB_WINDOW_NONE;
+    xcb_window_t m_lastWindow = XCB_WINDOW_NONE;
+    qint64 m_lastProcess = 0;
 };
 
 X11Workspace::X11Workspace(X11WorkspaceOptions options)
@@ -324,7 +580,23 @@ X11Workspace::X11Workspace(X11WorkspaceOptions options)
 {
 }
 
-X11Workspace::~X11Workspace() = default;
+X11Workspace::~X11Workspace()
+{
+    // A watcher names windows through this workspace: it cannot outlive it.
+    for (const std::weak_ptr<ActivationWatcher>& entry : m_watchers) {
+        if (const std::shared_ptr<ActivationWatcher> watcher = entry.lock())
+            watcher->stop();
+    }
+}
+
+std::shared_ptr<void> X11Workspace::observeActivations(ActivationHandler handler)
+{
+    auto watcher = std::make_shared<ActivationWatcher>(*this, std::move(handler));
+    watcher->start(m_options.connection);
+    std::erase_if(m_watchers, [](const auto& entry) { return entry.expired(); });
+    m_watchers.push_back(watcher);
+    return watcher;
+}
 
 std::optional<RunningApplication> X11Workspace::frontmostApplication() const
 {
@@ -339,14 +611,12 @@ std::optional<RunningApplication> X11Workspace::frontmostApplication() const
         const std::optional<xcb_window_t> window = m_x11->queryActiveWindow(deadline);
         if (!window || *window == XCB_WINDOW_NONE)
             return std::nullopt;
-        std::optional<WindowFacts> facts = m_x11->queryWindow(*window, deadline);
+        const std::optional<WindowFacts> facts = m_x11->queryWindow(*window, deadline);
         if (!facts) {
             if (deadline.hasExpired())
                 break;
             continue;
         }
-        if (facts->processIdentifier > 0)
-            addProcessFacts(*facts);
         return describeLocked(*facts);
     }
     qCDebug(lcWorkspace) << "the X server did not name the active window in time";

@@ -11,6 +11,7 @@
 #include <QUrl>
 
 #include <memory>
+#include <vector>
 
 namespace Platform {
 
@@ -38,6 +39,9 @@ public:
     X11Workspace& operator=(const X11Workspace&) = delete;
 
     std::optional<RunningApplication> frontmostApplication() const override;
+    // Watches the root window's _NET_ACTIVE_WINDOW over a connection of its own per observer;
+    // observers end, silent, with the workspace.
+    std::shared_ptr<void> observeActivations(ActivationHandler handler) override;
     bool selectFile(const QString& path, const QString& rootedAtPath) override;
     bool activateFileViewerSelecting(const QList<QUrl>& urls) override;
     bool openURL(const QUrl& url) override;
@@ -50,6 +54,7 @@ public:
 
 private:
     struct X11Connection;
+    class ActivationWatcher;
 
     RunningApplication describeLocked(const DesktopEntries::WindowFacts& facts) const;
     void rebuildIndexLocked(const QStringList& localeKeys) const;
@@ -64,6 +69,7 @@ private:
     mutable bool m_indexBuilt = false;
     mutable int m_indexScans = 0;
     mutable QElapsedTimer m_sinceIndexCheck;
+    std::vector<std::weak_ptr<ActivationWatcher>> m_watchers;
 };
 
 } // namespace Platform

@@ -12,10 +12,11 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
-#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QWidget>
+
+#include <xcb/xcb.h>
 
 #include <memory>
 
@@ -52,7 +53,7 @@ public:
     QList<QUrl> opened;
 };
 
-// A file manager on its own bus connection, answering as a real one does.
+// A file manager on its own bus connection, answering as a real one does, for as long as it lives.
 class FakeFileManager : public QObject, protected QDBusContext
 {
     Q_OBJECT
@@ -67,8 +68,27 @@ public Q_SLOTS:
     }
 
 public:
-    bool refuses = false;
+    explicit FakeFileManager(bool refuses = false) : refuses(refuses) {}
+    ~FakeFileManager() override
+    {
+        m_bus.unregisterService(service);
+        QDBusConnection::disconnectFromBus(m_bus.name());
+    }
+    // False without a session bus.
+    bool start()
+    {
+        return m_bus.isConnected()
+               && m_bus.registerObject(QStringLiteral("/org/freedesktop/FileManager1"), this,
+                                       QDBusConnection::ExportAllSlots)
+               && m_bus.registerService(service);
+    }
+
+    const bool refuses;
+    const QString service = QStringLiteral("org.quillomare.test.FileManager%1").arg(QCoreApplication::applicationPid());
     QList<std::pair<QStringList, QString>> calls;
+
+private:
+    QDBusConnection m_bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("fake-file-manager"));
 };
 
 class TestWorkspaceX11 : public QObject
@@ -80,23 +100,23 @@ private Q_SLOTS:
     void init();
     void cleanup();
 
-    void namesAnOutsideClientByItsClass();
-    void namesAnOutsideClientByItsDesktopFile();
     void namesOwnWindowByProcessAndExecutable();
+    void followsTheActiveWindow_data();
     void followsTheActiveWindow();
-    void privateConnectionAnswersAlike();
     void survivesTheActiveWindowClosing();
+    void reportsEachActivationOfAnotherApplicationOnce();
 
     void showsItemsThroughTheFileManager();
     void opensTheFolderWithoutAFileManager();
     void opensTheFolderWhenTheFileManagerRefuses();
-    void openURLHandsTheUrlToTheDesktop();
 
 private:
     // Runs a short command while the event loop goes on; false when it failed or hung.
     static bool run(const QString& program, const QStringList& arguments, QByteArray* output = nullptr);
     // Starts an xmessage window and returns its X id (0 when it did not appear).
     quint64 startProbe();
+    // Writes the root's active-window property as a window manager does, focus left as it is.
+    static void announceActiveWindow(quint64 window);
     bool activate(quint64 window) { return run(QStringLiteral("xdotool"), {QStringLiteral("windowactivate"), QStringLiteral("--sync"), QString::number(window)}); }
     void writeDesktopFile(const QString& name, const QByteArray& keys);
     std::unique_ptr<QWidget> showOwnWindow();
@@ -189,31 +209,6 @@ std::unique_ptr<QWidget> TestWorkspaceX11::showOwnWindow()
     return window;
 }
 
-void TestWorkspaceX11::namesAnOutsideClientByItsClass()
-{
-    const quint64 probe = startProbe();
-    QVERIFY(probe != 0);
-    QVERIFY(activate(probe));
-
-    X11Workspace workspace;
-    QTRY_COMPARE(workspace.frontmostApplication().value_or(RunningApplication{}).bundleIdentifier, kProbeClass);
-    // xmessage neither states its process nor sets a UTF-8 title: the class names it.
-    QCOMPARE(text(workspace.frontmostApplication()), text(RunningApplication{0, kProbeClass, kProbeClass}));
-}
-
-void TestWorkspaceX11::namesAnOutsideClientByItsDesktopFile()
-{
-    writeDesktopFile(QStringLiteral("org.quillomare.Probe.desktop"),
-                     "Name=Probe Viewer\nName[zh_CN]=探针查看器\nStartupWMClass=xmessage\nExec=/usr/bin/true");
-    const quint64 probe = startProbe();
-    QVERIFY(probe != 0);
-    QVERIFY(activate(probe));
-
-    X11Workspace workspace;
-    const RunningApplication expected{0, QStringLiteral("org.quillomare.Probe"), QStringLiteral("Probe Viewer")};
-    QTRY_COMPARE(text(workspace.frontmostApplication()), text(expected));
-}
-
 void TestWorkspaceX11::namesOwnWindowByProcessAndExecutable()
 {
     const std::unique_ptr<QWidget> window = showOwnWindow();
@@ -236,19 +231,32 @@ void TestWorkspaceX11::namesOwnWindowByProcessAndExecutable()
     QCOMPARE(text(withDesktopFile.frontmostApplication()), text(byExec));
 }
 
+void TestWorkspaceX11::followsTheActiveWindow_data()
+{
+    QTest::addColumn<bool>("ownConnection");
+    QTest::newRow("Qt's connection") << false;
+    QTest::newRow("a private connection") << true;
+}
+
 void TestWorkspaceX11::followsTheActiveWindow()
 {
+    QFETCH(bool, ownConnection);
     const quint64 probe = startProbe();
     QVERIFY(probe != 0);
     const std::unique_ptr<QWidget> window = showOwnWindow();
     QVERIFY(window);
-    X11Workspace workspace;
+    X11WorkspaceOptions options;
+    options.connection = ownConnection ? X11WorkspaceOptions::Connection::alwaysOwn
+                                       : X11WorkspaceOptions::Connection::qtOrOwn;
+    X11Workspace workspace(options);
     const auto frontmostIdentifier = [&workspace] {
         return workspace.frontmostApplication().value_or(RunningApplication{}).bundleIdentifier;
     };
 
     QVERIFY(activate(probe));
     QTRY_COMPARE(frontmostIdentifier(), kProbeClass);
+    // xmessage neither states its process nor sets a UTF-8 title: the class names it.
+    QCOMPARE(text(workspace.frontmostApplication()), text(RunningApplication{0, kProbeClass, kProbeClass}));
     QVERIFY(activate(window->winId()));
     QTRY_COMPARE(frontmostIdentifier(), QCoreApplication::applicationName());
     QCOMPARE(workspace.frontmostApplication()->processIdentifier, QCoreApplication::applicationPid());
@@ -262,23 +270,6 @@ void TestWorkspaceX11::followsTheActiveWindow()
         QCOMPARE(frontmostIdentifier(), kProbeClass);
     qInfo("one query took %.3f ms on average", double(clock.nsecsElapsed()) / 200 / 1e6);
     QCOMPARE(workspace.indexScanCount(), 1);
-}
-
-void TestWorkspaceX11::privateConnectionAnswersAlike()
-{
-    const quint64 probe = startProbe();
-    QVERIFY(probe != 0);
-    const std::unique_ptr<QWidget> window = showOwnWindow();
-    QVERIFY(window);
-
-    X11WorkspaceOptions options;
-    options.connection = X11WorkspaceOptions::Connection::alwaysOwn;
-    X11Workspace workspace(options);
-    QVERIFY(activate(window->winId()));
-    QTRY_COMPARE(workspace.frontmostApplication().value_or(RunningApplication{}).processIdentifier,
-                 QCoreApplication::applicationPid());
-    QVERIFY(activate(probe));
-    QTRY_COMPARE(workspace.frontmostApplication().value_or(RunningApplication{}).bundleIdentifier, kProbeClass);
 }
 
 void TestWorkspaceX11::survivesTheActiveWindowClosing()
@@ -307,26 +298,72 @@ void TestWorkspaceX11::survivesTheActiveWindowClosing()
     QVERIFY2(slowest < 1000, qPrintable(QStringLiteral("a query took %1 ms").arg(slowest)));
 }
 
+void TestWorkspaceX11::announceActiveWindow(quint64 window)
+{
+    xcb_connection_t* connection = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()->connection();
+    const QByteArray name = "_NET_ACTIVE_WINDOW";
+    xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(
+        connection, xcb_intern_atom(connection, 0, uint16_t(name.size()), name.constData()), nullptr);
+    QVERIFY(atom);
+    const auto value = xcb_window_t(window);
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
+    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, root, atom->atom, XCB_ATOM_WINDOW, 32, 1, &value);
+    std::free(atom);
+    xcb_flush(connection);
+}
+
+void TestWorkspaceX11::reportsEachActivationOfAnotherApplicationOnce()
+{
+    const quint64 probe = startProbe();
+    QVERIFY(probe != 0);
+    // xmessage does not state its process: say it for it.
+    const qint64 probePid = m_probe->processId();
+    QVERIFY(run(QStringLiteral("xprop"), {QStringLiteral("-id"), QString::number(probe), QStringLiteral("-f"),
+                                          QStringLiteral("_NET_WM_PID"), QStringLiteral("32c"), QStringLiteral("-set"),
+                                          QStringLiteral("_NET_WM_PID"), QString::number(probePid)}));
+    const std::unique_ptr<QWidget> window = showOwnWindow();
+    QVERIFY(window);
+    QVERIFY(activate(window->winId()));
+    const qint64 ownPid = QCoreApplication::applicationPid();
+    X11Workspace workspace;
+    QList<qint64> activated;
+    std::shared_ptr<void> observation =
+        workspace.observeActivations([&](const RunningApplication& application) {
+            activated.append(application.processIdentifier);
+        });
+
+    // What was active when observing began is not news.
+    QVERIFY(activate(probe));
+    QTRY_COMPARE(activated, QList<qint64>{probePid});
+    // The same window again, also after a moment without any, is no new activation; the next
+    // activation, ordered after these notices, shows that none of them was reported.
+    QVERIFY(activate(probe));
+    announceActiveWindow(0);
+    announceActiveWindow(probe);
+    QVERIFY(activate(window->winId()));
+    QTRY_COMPARE(activated, (QList<qint64>{probePid, ownPid}));
+
+    QList<qint64> witnessed;
+    const std::shared_ptr<void> witness =
+        workspace.observeActivations([&](const RunningApplication& application) {
+            witnessed.append(application.processIdentifier);
+        });
+    observation.reset();
+    QVERIFY(activate(probe));
+    QTRY_COMPARE(witnessed, QList<qint64>{probePid});
+    QCOMPARE(activated, (QList<qint64>{probePid, ownPid}));
+}
+
 void TestWorkspaceX11::showsItemsThroughTheFileManager()
 {
-    const QString service = QStringLiteral("org.quillomare.test.FileManager%1").arg(QCoreApplication::applicationPid());
-    QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("fake-file-manager"));
-    QVERIFY2(bus.isConnected(), "needs a session bus");
     FakeFileManager fileManager;
-    QVERIFY(bus.registerObject(QStringLiteral("/org/freedesktop/FileManager1"), &fileManager,
-                               QDBusConnection::ExportAllSlots));
-    QVERIFY(bus.registerService(service));
-    const auto release = qScopeGuard([&bus, service] {
-        bus.unregisterService(service);
-        QDBusConnection::disconnectFromBus(QStringLiteral("fake-file-manager"));
-    });
-
+    QVERIFY2(fileManager.start(), "needs a session bus");
     const QString first = m_dir->filePath(QStringLiteral("with blank.txt"));
     const QString second = m_dir->filePath(QStringLiteral("second.txt"));
     QuillomareTest::writeFile(first, "1");
     QuillomareTest::writeFile(second, "2");
     X11WorkspaceOptions options;
-    options.fileManagerService = service;
+    options.fileManagerService = fileManager.service;
     X11Workspace workspace(options);
 
     QVERIFY(workspace.selectFile(first, m_dir->path()));
@@ -365,41 +402,25 @@ void TestWorkspaceX11::opensTheFolderWithoutAFileManager()
     QCOMPARE(m_recorder.opened, (QList<QUrl>{QUrl::fromLocalFile(folder),
                                              QUrl::fromLocalFile(m_dir->filePath(QStringLiteral("inner"))),
                                              QUrl::fromLocalFile(m_dir->filePath(QStringLiteral("inner")))}));
+
+    // A URL goes to the desktop's opener as it is.
+    const QUrl url = QUrl::fromLocalFile(m_dir->filePath(QStringLiteral("item/1")));
+    QVERIFY(workspace.openURL(url));
+    QCOMPARE(m_recorder.opened.constLast(), url);
 }
 
 void TestWorkspaceX11::opensTheFolderWhenTheFileManagerRefuses()
 {
-    const QString service = QStringLiteral("org.quillomare.test.RefusingFileManager%1").arg(QCoreApplication::applicationPid());
-    QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("refusing-file-manager"));
-    QVERIFY2(bus.isConnected(), "needs a session bus");
-    FakeFileManager fileManager;
-    fileManager.refuses = true;
-    QVERIFY(bus.registerObject(QStringLiteral("/org/freedesktop/FileManager1"), &fileManager,
-                               QDBusConnection::ExportAllSlots));
-    QVERIFY(bus.registerService(service));
-    const auto release = qScopeGuard([&bus, service] {
-        bus.unregisterService(service);
-        QDBusConnection::disconnectFromBus(QStringLiteral("refusing-file-manager"));
-    });
-
+    FakeFileManager fileManager(true);
+    QVERIFY2(fileManager.start(), "needs a session bus");
     const QString file = m_dir->filePath(QStringLiteral("file.txt"));
     QuillomareTest::writeFile(file, "f");
     X11WorkspaceOptions options;
-    options.fileManagerService = service;
+    options.fileManagerService = fileManager.service;
     X11Workspace workspace(options);
     QVERIFY(workspace.selectFile(file, m_dir->path()));
     QTRY_COMPARE(m_recorder.opened, QList<QUrl>{QUrl::fromLocalFile(m_dir->path())});
     QCOMPARE(fileManager.calls.size(), 1);
-}
-
-void TestWorkspaceX11::openURLHandsTheUrlToTheDesktop()
-{
-    QDesktopServices::setUrlHandler(QStringLiteral("quillomare-test"), &m_recorder, "open");
-    const auto release = qScopeGuard([] { QDesktopServices::unsetUrlHandler(QStringLiteral("quillomare-test")); });
-    X11Workspace workspace;
-    const QUrl url(QStringLiteral("quillomare-test:item/1"));
-    QVERIFY(workspace.openURL(url));
-    QCOMPARE(m_recorder.opened, QList<QUrl>{url});
 }
 
 QUILLOMARE_GUI_TEST_MAIN(TestWorkspaceX11)
