@@ -1,0 +1,194 @@
+#include "TestSupport.h"
+
+#include <Platform/CloudDatabase.h>
+#include <Shell/Localization.h>
+#include <Sync/CloudKitSyncService.h>
+#include <Sync/CloudRecordNaming.h>
+
+#include <QuillomareCore/ClipSettings.h>
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+using namespace QuillomareMac;
+using QuillomareCore::ClipboardDeletionTombstone;
+using QuillomareCore::ClipboardItem;
+using QuillomareCore::CloudSyncState;
+using QuillomareTest::at;
+
+namespace {
+
+QString recordFile(const QString& folder, const ClipboardItem& item)
+{
+    return folder + QLatin1Char('/') +
+           Platform::CloudDatabase::fileName(CloudRecordNaming::itemRecordName(item.contentHash));
+}
+
+QStringList filesUnder(const QString& folder)
+{
+    QStringList files;
+    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files.append(it.next());
+    return files;
+}
+
+} // namespace
+
+class TestCloudKitSyncService : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { L10n::setIsChineseForTesting(false); }
+
+    void entriesAndDeletionsTravelBetweenTwoHomes()
+    {
+        // This home keeps its records in the default place; the other home's container folder is
+        // kept in step with it, as a file-sync tool would.
+        const QString folder = Platform::CloudDatabase::defaultRecordsRoot() + QStringLiteral("/") +
+                               QuillomareCore::ClipDefaults::cloudContainerIdentifier;
+        CloudKitSyncService here(std::nullopt, false);
+        ClipboardItem text = QuillomareTest::textItem(QStringLiteral("shared note"), at(0), true);
+        text.sourceAppName = QStringLiteral("Editor");
+        text.sourceBundleIdentifier = QStringLiteral("org.example.editor");
+        const ClipboardItem file = QuillomareTest::fileItem({QStringLiteral("/tmp/a.txt")}, at(1));
+        const ClipboardItem image = QuillomareTest::imageItem(QByteArray("\x89PNG small", 10), at(2));
+        QCOMPARE(here.push({text, file, image}), CloudSyncState::idle());
+        QVERIFY(QFile::exists(recordFile(folder, text)));
+        QVERIFY(!QFile::exists(recordFile(folder, file))); // rich content stays home with rich sync off
+
+        QTemporaryDir otherHome;
+        QVERIFY(QDir().mkpath(otherHome.filePath(QStringLiteral("CloudRecords"))));
+        QVERIFY(QFile::link(folder, otherHome.filePath(QStringLiteral("CloudRecords/")) +
+                                        QuillomareCore::ClipDefaults::cloudContainerIdentifier));
+        CloudKitSyncService there(QuillomareCore::ClipDefaults::cloudContainerIdentifier, true,
+                                  otherHome.filePath(QStringLiteral("CloudRecords")));
+        auto pulled = there.pull(200);
+        QCOMPARE(pulled.state, CloudSyncState::idle());
+        QCOMPARE(pulled.items, QList<ClipboardItem>{text});
+
+        // With rich sync on, files and images travel too, whole.
+        QCOMPARE(there.push({file, image}), CloudSyncState::idle());
+        pulled = here.pull(200);
+        QCOMPARE(pulled.items.size(), 3);
+        QVERIFY(pulled.items.contains(file) && pulled.items.contains(image));
+
+        // A deletion travels as a tombstone, and the deleted entry's record goes.
+        QCOMPARE(here.pushDeletionTombstones({{text.contentHash, at(60)}, {QString(), at(61)}}),
+                 CloudSyncState::idle());
+        QCOMPARE(here.deleteItems({text}), CloudSyncState::idle());
+        pulled = there.pull(200);
+        QCOMPARE(pulled.items.size(), 2);
+        QVERIFY(!pulled.items.contains(text));
+        QCOMPARE(pulled.deletionTombstones, (QList<ClipboardDeletionTombstone>{{text.contentHash, at(60)}}));
+        QCOMPARE(pulled.deletedContentHashes, QSet<QString>{text.contentHash});
+    }
+
+    void pullTakesTheNewestRecordsAndUnchangedPushesWriteNothing()
+    {
+        QuillomareTest::ClockOverride clock(at(0));
+        QTemporaryDir root;
+        CloudKitSyncService service(QStringLiteral("newest.test"), false, root.path());
+        const ClipboardItem first = QuillomareTest::textItem(QStringLiteral("first"), at(0));
+        const ClipboardItem second = QuillomareTest::textItem(QStringLiteral("second"), at(0));
+        QCOMPARE(service.push({first}), CloudSyncState::idle());
+        clock.advance(1000);
+        QCOMPARE(service.pushDeletedContentHashes({QStringLiteral("gone")}), CloudSyncState::idle());
+        clock.advance(1000);
+        QCOMPARE(service.push({second}), CloudSyncState::idle());
+
+        // Pushing the same entry again changes nothing, so it does not become newer.
+        clock.advance(1000);
+        QCOMPARE(service.push({first, second}), CloudSyncState::idle());
+        auto pulled = service.pull(2);
+        QCOMPARE(pulled.items, QList<ClipboardItem>{second});
+        QCOMPARE(pulled.deletionTombstones, (QList<ClipboardDeletionTombstone>{{QStringLiteral("gone"), at(1)}}));
+
+        // A changed entry does.
+        ClipboardItem pinned = first;
+        pinned.isPinned = true;
+        QCOMPARE(service.push({pinned}), CloudSyncState::idle());
+        QCOMPARE(service.pull(1).items, QList<ClipboardItem>{pinned});
+        QVERIFY(service.pull(0).items.isEmpty());
+    }
+
+    void damagedRecordFilesAreSkipped()
+    {
+        QTemporaryDir root;
+        CloudKitSyncService service(QStringLiteral("damaged.test"), false, root.path());
+        QList<ClipboardItem> items;
+        for (const char* text : {"good", "truncated", "not json", "other type", "mistyped field"})
+            items.append(QuillomareTest::textItem(QString::fromLatin1(text), at(0)));
+        QCOMPARE(service.push(items), CloudSyncState::idle());
+
+        const QString folder = root.filePath(QStringLiteral("damaged.test"));
+        const QByteArray good = QuillomareTest::readFile(recordFile(folder, items[1]));
+        QuillomareTest::writeFile(recordFile(folder, items[1]), good.left(good.size() / 2));
+        QuillomareTest::writeFile(recordFile(folder, items[2]), "\x00\x01 not json");
+        QuillomareTest::writeFile(
+            recordFile(folder, items[3]),
+            QuillomareTest::readFile(recordFile(folder, items[3])).replace("\"ClipboardItem\"", "\"Bookmark\""));
+        QString mistyped = QString::fromUtf8(QuillomareTest::readFile(recordFile(folder, items[4])));
+        mistyped.replace(QRegularExpression(QStringLiteral("\"string\"\\s*:\\s*\"text\"")),
+                         QStringLiteral("\"bool\" : true"));
+        QuillomareTest::writeFile(recordFile(folder, items[4]), mistyped.toUtf8());
+        // A sync tool's conflict copy is not a record of ours.
+        QFile::copy(recordFile(folder, items[0]), folder + QStringLiteral("/item.sync-conflict-1.json"));
+
+        const auto pulled = service.pull(200);
+        QCOMPARE(pulled.state, CloudSyncState::idle());
+        QCOMPARE(pulled.items, QList<ClipboardItem>{items[0]});
+    }
+
+    void unsafeContainerIdentifierIsRefused_data()
+    {
+        QTest::addColumn<QString>("identifier");
+        QTest::newRow("slash") << QStringLiteral("iCloud.app/evil");
+        QTest::newRow("parent") << QStringLiteral("..");
+        QTest::newRow("climbing") << QStringLiteral("../outside");
+        QTest::newRow("empty") << QString();
+    }
+
+    void unsafeContainerIdentifierIsRefused()
+    {
+        QFETCH(QString, identifier);
+        QTemporaryDir sandbox;
+        CloudKitSyncService service(identifier, true, sandbox.filePath(QStringLiteral("home/CloudRecords")));
+        QCOMPARE(service.state(), CloudSyncState::idle());
+
+        const CloudSyncState state = service.push({QuillomareTest::textItem(QStringLiteral("x"), at(0))});
+        QCOMPARE(state.caseOf(), CloudSyncState::Case::failed);
+        QVERIFY(state.text().contains(identifier.isEmpty() ? QStringLiteral("missing") : identifier));
+        QCOMPARE(service.pull(10).state, state);
+        QCOMPARE(service.pushDeletedContentHashes({QStringLiteral("h")}), state);
+        QCOMPARE(filesUnder(sandbox.path()), QStringList());
+    }
+
+    void unwritableRecordsFolderFailsAndLosesNothing()
+    {
+        QTemporaryDir root;
+        const QString folder = root.filePath(QStringLiteral("blocked.test"));
+        QuillomareTest::writeFile(folder, "somebody's file");
+        CloudKitSyncService service(QStringLiteral("blocked.test"), false, root.path());
+        const ClipboardItem item = QuillomareTest::textItem(QStringLiteral("kept"), at(0));
+
+        const CloudSyncState state = service.push({item});
+        QCOMPARE(state.caseOf(), CloudSyncState::Case::failed);
+        QVERIFY2(state.text().contains(folder), qPrintable(state.text()));
+        QCOMPARE(service.state(), state);
+        QCOMPARE(service.pull(10).state.caseOf(), CloudSyncState::Case::failed);
+        QCOMPARE(QuillomareTest::readFile(folder), QByteArray("somebody's file"));
+
+        // Once the folder can be made, the next pass delivers what the failed one could not.
+        QVERIFY(QFile::remove(folder));
+        QCOMPARE(service.push({item}), CloudSyncState::idle());
+        QCOMPARE(service.pull(10).items, QList<ClipboardItem>{item});
+    }
+};
+
+QUILLOMARE_TEST_MAIN(TestCloudKitSyncService)
+#include "tst_cloudkitsyncservice.moc"
