@@ -1,8 +1,9 @@
 #pragma once
 
-// The developer switches of the command line: each renders a preview (later also the self-test
-// and the interface probes) instead of starting the application, and ends the process with its
-// own status. The first switch of the table that is present decides; later ones are not acted on.
+// The developer switches of the command line: each runs the self-test, renders a preview, starts
+// an interface probe or checks the shelf store instead of starting the application, and ends the
+// process with its own status. The first switch of the table that is present decides; later ones
+// are not acted on.
 
 #include <QString>
 #include <QStringList>
@@ -17,11 +18,29 @@ constexpr int kFailure = 1;
 // A render switch without an output path after it.
 constexpr int kMissingOutputPath = 64;
 
+// In the order of the dispatch table.
 enum class DeveloperMode
 {
+    smokeTest,
     renderIslandPreview,
     renderShelfPreview,
-    renderEchoPreview
+    renderEchoPreview,
+    liveTextProbe,
+    liveTextPanGateProbe,
+    liveTextZoomProbe,
+    animProbe,
+    collapseProbe,
+    echoRetractProbe,
+    stageProbe,
+    quickPreviewProbe,
+    historyRowPreviewProbe,
+    historyRowFilePreviewProbe,
+    historyRowBodySelectProbe,
+    historyRowBodyMousedownSelectProbe,
+    historyScrollFallbackBodySelectProbe,
+    shelfGalleryHitTestProbe,
+    repairShelfStoreProbe,
+    liveTextCopyAllProbe
 };
 
 // The program's arguments, the program path first, as file names are decoded.
@@ -34,6 +53,7 @@ bool hasSwitch(const QStringList& arguments, const QString& flag);
 std::optional<QString> commandLineValue(const QStringList& arguments, const QString& flag);
 
 // The developer mode the arguments ask for, in the order of the table; nothing: the normal start.
+// Arguments that are no switch of the table are ignored.
 std::optional<DeveloperMode> developerMode(const QStringList& arguments);
 QString switchName(DeveloperMode mode);
 
