@@ -24,6 +24,25 @@ QString joined(const QList<RecognizedCharacter>& characters)
     return text;
 }
 
+// Black DejaVu Sans text an eighth of the way in from the top left; `drawn` gets its rectangle.
+QImage rendered(QSize size, const QString& text, int pixelSize, Qt::GlobalColor background = Qt::white,
+                QRect* drawn = nullptr)
+{
+    QImage image(size, background == Qt::transparent ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    image.fill(background);
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPixelSize(pixelSize);
+    QPainter painter(&image);
+    painter.setFont(font);
+    painter.setPen(Qt::black);
+    const QRect rect = painter.boundingRect(QRect(QPoint(size.width() / 8, size.height() / 8), size),
+                                            Qt::AlignLeft | Qt::AlignTop, text);
+    painter.drawText(rect, Qt::AlignLeft | Qt::AlignTop, text);
+    if (drawn)
+        *drawn = rect;
+    return image;
+}
+
 } // namespace
 
 class TestTesseractTextRecognizer : public QObject
@@ -34,18 +53,9 @@ private Q_SLOTS:
     void boxesAreNormalisedFromTheLowerLeft()
     {
         // "Hop" in the upper left quarter of an 800×400 image.
-        QImage image(800, 400, QImage::Format_RGB32);
-        image.fill(Qt::white);
-        QFont font(QStringLiteral("DejaVu Sans"));
-        font.setPixelSize(48);
-        QPainter painter(&image);
-        painter.setFont(font);
-        painter.setPen(Qt::black);
-        const QRect drawn = painter.boundingRect(QRect(100, 50, 300, 100), Qt::AlignLeft | Qt::AlignTop, QStringLiteral("Hop"));
-        painter.drawText(drawn, Qt::AlignLeft | Qt::AlignTop, QStringLiteral("Hop"));
-        painter.end();
-
-        const auto result = TesseractTextRecognizer().recognize(image);
+        QRect drawn;
+        const auto result =
+            TesseractTextRecognizer().recognize(rendered(QSize(800, 400), QStringLiteral("Hop"), 48, Qt::white, &drawn));
         QCOMPARE(result.failure, Failure::none);
         QCOMPARE(joined(result.characters), QStringLiteral("Hop"));
         const QRectF h = result.characters[0].boundingBox;
@@ -64,17 +74,8 @@ private Q_SLOTS:
 
     void blackTextOnATransparentBackgroundIsRead()
     {
-        QImage image(600, 200, QImage::Format_ARGB32);
-        image.fill(Qt::transparent);
-        QFont font(QStringLiteral("DejaVu Sans"));
-        font.setPixelSize(40);
-        QPainter painter(&image);
-        painter.setFont(font);
-        painter.setPen(Qt::black);
-        painter.drawText(40, 110, QStringLiteral("Clear 42"));
-        painter.end();
-
-        const auto result = TesseractTextRecognizer().recognize(image);
+        const auto result =
+            TesseractTextRecognizer().recognize(rendered(QSize(600, 200), QStringLiteral("Clear 42"), 40, Qt::transparent));
         QCOMPARE(result.failure, Failure::none);
         QCOMPARE(joined(result.characters), QStringLiteral("Clear42"));
     }
@@ -100,17 +101,8 @@ private Q_SLOTS:
         const QStringList words{QStringLiteral("alpha"), QStringLiteral("bravo"), QStringLiteral("charlie"),
                                 QStringLiteral("delta"), QStringLiteral("echo"),  QStringLiteral("foxtrot")};
         QList<QImage> images;
-        for (const QString& word : words) {
-            QImage image(500, 120, QImage::Format_RGB32);
-            image.fill(Qt::white);
-            QFont font(QStringLiteral("DejaVu Sans"));
-            font.setPixelSize(36);
-            QPainter painter(&image);
-            painter.setFont(font);
-            painter.setPen(Qt::black);
-            painter.drawText(30, 75, word);
-            images.append(image);
-        }
+        for (const QString& word : words)
+            images.append(rendered(QSize(500, 120), word, 36));
         const TesseractTextRecognizer recognizer(TesseractTextRecognizer::defaultDataFolder(),
                                                  TesseractTextRecognizer::defaultLanguages(), 2);
         QStringList texts(words.size());

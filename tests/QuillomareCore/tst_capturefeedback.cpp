@@ -79,7 +79,6 @@ void CaptureFeedbackTest::savedEntryTakesItsFieldsFromTheEntry_data()
     QTest::newRow("no outcome") << -1 << false << "已保存" << "图片 · Preview";
     QTest::newRow("deduplicated") << int(ClipboardAddOutcome::deduplicated) << false << "重复" << "图片 · Preview";
     QTest::newRow("sensitive entry") << int(ClipboardAddOutcome::inserted) << true << "已保存" << "敏感 · Preview";
-    QTest::newRow("sensitive duplicate") << int(ClipboardAddOutcome::deduplicated) << true << "重复" << "敏感 · Preview";
 }
 
 void CaptureFeedbackTest::savedEntryTakesItsFieldsFromTheEntry()
@@ -134,7 +133,6 @@ void CaptureFeedbackTest::ignoredReason_data()
     QTest::newRow("english secret not leading") << "Not ignored sensitive content" << QString() << false << "剪贴";
 
     QTest::newRow("unsupported format") << "暂不支持该剪贴板格式" << QString() << false << "剪贴";
-    QTest::newRow("image too large") << "图片过大，未写入历史（9.1 MB，上限 8.4 MB）" << QString() << false << "剪贴";
     QTest::newRow("empty reason") << "" << QString() << false << "剪贴";
 }
 
@@ -188,10 +186,6 @@ void CaptureFeedbackTest::failedFactory()
     QCOMPARE(feedback.status.reason(), QStringLiteral("磁盘已满"));
     QCOMPARE(feedback.statusLabel(), QStringLiteral("未保存"));
     QCOMPARE(feedback.primaryLabel(), QStringLiteral("敏感 · Preview"));
-
-    const Feedback bare = Feedback::failed(QStringLiteral("x"), std::nullopt, std::nullopt, false);
-    QCOMPARE(bare, (Feedback{std::nullopt, std::nullopt, false, Status::failed(QStringLiteral("x"))}));
-    QCOMPARE(bare.primaryLabel(), QStringLiteral("剪贴"));
 }
 
 void CaptureFeedbackTest::statusEquality()
@@ -217,7 +211,6 @@ void CaptureFeedbackTest::primaryLabel_data()
     QTest::addColumn<bool>("sensitive");
     QTest::addColumn<QString>("label");
 
-    QTest::newRow("url") << int(ClipKind::url) << false << QString() << false << "链接";
     QTest::newRow("unknown") << int(ClipKind::unknown) << false << QString() << false << "剪贴";
     QTest::newRow("no kind") << -1 << false << QString() << false << "剪贴";
 
@@ -225,18 +218,11 @@ void CaptureFeedbackTest::primaryLabel_data()
     QTest::newRow("short name") << int(ClipKind::text) << true << "Safari" << false << "文本 · Safari";
     QTest::newRow("eight characters whole") << int(ClipKind::text) << true << "Terminal" << false << "文本 · Terminal";
     QTest::newRow("nine characters cut") << int(ClipKind::text) << true << "Photoshop" << false << QStringLiteral("文本 \u00B7 Photosh\u2026");
-    QTest::newRow("eighteen characters") << int(ClipKind::url) << true << "Adobe Photoshop 24" << false << "链接 · Adobe P…";
-    QTest::newRow("trimmed around") << int(ClipKind::text) << true << "  \n Notes \t\n" << false << "文本 · Notes";
     QTest::newRow("trimmed before counting") << int(ClipKind::text) << true << " Terminal\n " << false << "文本 · Terminal";
     QTest::newRow("unicode blanks") << int(ClipKind::text) << true << QStringLiteral("\u3000微信\u2028") << false << "文本 · 微信";
     QTest::newRow("blanks only") << int(ClipKind::text) << true << " \n\t " << false << "文本";
-    QTest::newRow("empty name") << int(ClipKind::image) << true << "" << false << "图片";
 
     // Counted as user-perceived characters: each of these is several UTF-16 units.
-    QTest::newRow("eight emoji whole") << int(ClipKind::text) << true << "🍎🍏🍐🍊🍋🍌🍉🍇" << false
-                                       << "文本 · 🍎🍏🍐🍊🍋🍌🍉🍇";
-    QTest::newRow("nine emoji cut") << int(ClipKind::text) << true << "🍎🍏🍐🍊🍋🍌🍉🍇🍓" << false
-                                    << "文本 · 🍎🍏🍐🍊🍋🍌🍉…";
     QTest::newRow("eight toned emoji whole") << int(ClipKind::text) << true << QStringLiteral("👍🏽").repeated(8) << false
                                              << "文本 · " + QStringLiteral("👍🏽").repeated(8);
     QTest::newRow("nine families cut") << int(ClipKind::text) << true << QStringLiteral("\U0001F468\u200D\U0001F469\u200D\U0001F467").repeated(9) << false

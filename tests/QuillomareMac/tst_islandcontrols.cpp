@@ -136,7 +136,7 @@ private Q_SLOTS:
         QCOMPARE(pill.selectedSegmentIndex(), expected);
     }
 
-    void segmentIndexFollowsThePoint()
+    void segmentsFollowThePointAndTheCapsuleSlides()
     {
         Pill pill({QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C")}, std::nullopt,
                   Pill::Prominence::primary, Pill::SelectionStyle::neutral, false);
@@ -152,6 +152,26 @@ private Q_SLOTS:
         empty.resize(300, 28);
         QCOMPARE(empty.segmentIndex(QPointF(10, 10)), std::nullopt);
         QCOMPARE(empty.segmentRect(0), QRectF());
+
+        // The capsule slides to a new segment on a spring.
+        pill.setSelectedSegmentIndex(0, false);
+        const QRectF first = pill.presentedSelectionRect();
+        QCOMPARE(pill.selectionOpacity(), 1.0);
+        pill.setSelectedSegmentIndex(2, true);
+        const QRectF target = pill.selectionRect();
+        QVERIFY(pill.isSliding());
+        QCOMPARE(pill.presentedSelectionRect(), first);
+        m_clock->advance(80);
+        const qreal midway = pill.presentedSelectionRect().center().x();
+        QVERIFY(midway > first.center().x() && midway < target.center().x() + 10);
+        m_clock->advance(1000);
+        QVERIFY(!pill.isSliding());
+        QCOMPARE(pill.presentedSelectionRect(), target);
+
+        // Choosing the segment that is already selected never animates.
+        pill.setSelectedSegmentIndex(2, true);
+        QVERIFY(!pill.isSliding());
+        QVERIFY(!pill.isFading());
     }
 
     void segmentClickSendsTheActionEveryTime()
@@ -194,6 +214,15 @@ private Q_SLOTS:
         QVERIFY(kind->presentedSelectionOpacity() < 0.5);
         m_clock->advance(200);
         QCOMPARE(kind->presentedSelectionOpacity(), 1.0);
+        // The blue selection paints only the selected segment.
+        const QImage image = host.grab().toImage();
+        const auto inside = [&](int segment) {
+            const QRectF rect = kind->segmentRect(segment).translated(10, 10);
+            return pixel(image, QPointF(rect.left() + 4, rect.center().y()));
+        };
+        const QColor selected = inside(0), other = inside(1);
+        QVERIFY2(selected.blue() > selected.red() + 10, qPrintable(describe(selected)));
+        QVERIFY2(!near(other, selected, 10), qPrintable(describe(other)));
 
         QTest::mouseClick(kind, Qt::LeftButton, {}, QPoint(30, 14));
         QCOMPARE(kind->selectedSegmentIndex(), -1);
@@ -204,32 +233,6 @@ private Q_SLOTS:
         m_clock->advance(100);
         QCOMPARE(kind->presentedSelectionOpacity(), 0.0);
         QCOMPARE(clicked.count(), 2);
-    }
-
-    void capsuleSlidesOnASpring()
-    {
-        Pill pill({QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C")}, std::nullopt,
-                  Pill::Prominence::primary, Pill::SelectionStyle::neutral, false);
-        pill.resize(300, 28);
-        pill.setSelectedSegmentIndex(0, false);
-        const QRectF first = pill.presentedSelectionRect();
-        QCOMPARE(pill.selectionOpacity(), 1.0);
-
-        pill.setSelectedSegmentIndex(2, true);
-        const QRectF target = pill.selectionRect();
-        QVERIFY(pill.isSliding());
-        QCOMPARE(pill.presentedSelectionRect(), first);
-        m_clock->advance(80);
-        const qreal midway = pill.presentedSelectionRect().center().x();
-        QVERIFY(midway > first.center().x() && midway < target.center().x() + 10);
-        m_clock->advance(1000);
-        QVERIFY(!pill.isSliding());
-        QCOMPARE(pill.presentedSelectionRect(), target);
-
-        // Choosing the segment that is already selected never animates.
-        pill.setSelectedSegmentIndex(2, true);
-        QVERIFY(!pill.isSliding());
-        QVERIFY(!pill.isFading());
     }
 
     void setLabelRedrawsWithoutAnimation()
@@ -254,7 +257,6 @@ private Q_SLOTS:
         QTest::addColumn<QString>("count");
         QTest::newRow("word and digits") << QStringLiteral("History 12") << QStringLiteral("History")
                                          << QStringLiteral("12");
-        QTest::newRow("chinese") << QStringLiteral("暂存架 0") << QStringLiteral("暂存架") << QStringLiteral("0");
         QTest::newRow("extra spaces") << QStringLiteral("  My  Shelf   7 ") << QStringLiteral("My Shelf")
                                       << QStringLiteral("7");
         QTest::newRow("last word not digits")
@@ -283,26 +285,9 @@ private Q_SLOTS:
         QCOMPARE(Pill::makeIcons(QStringList{QStringLiteral("doc"), QStringLiteral("photo")}, 1).size(), 2);
     }
 
-    void blueSelectionPaintsOnlyTheSelectedSegment()
-    {
-        Backdrop host(QSize(300, 48));
-        auto* kind = new Pill({QStringLiteral("Text"), QStringLiteral("Link"), QStringLiteral("File")}, std::nullopt,
-                              Pill::Prominence::secondary, Pill::SelectionStyle::blue, true, &host);
-        kind->setGeometry(10, 10, 280, 28);
-        kind->setSelectedSegmentIndex(0, false);
-        const QImage image = host.grab().toImage();
-        const auto inside = [&](int segment) {
-            const QRectF rect = kind->segmentRect(segment).translated(10, 10);
-            return pixel(image, QPointF(rect.left() + 4, rect.center().y()));
-        };
-        const QColor selected = inside(0), other = inside(1);
-        QVERIFY2(selected.blue() > selected.red() + 10, qPrintable(describe(selected)));
-        QVERIFY2(!near(other, selected, 10), qPrintable(describe(other)));
-    }
-
     // --- Action tiles -----------------------------------------------------------------------
 
-    void tileFlashesCopiedAndRestoresAfter900ms()
+    void tileFlashesCopiedAndRestoresAfter900msFromTheLastCopy()
     {
         IslandActionTileButton tile(QStringLiteral("Original"), QString(), QStringLiteral("doc.on.doc"),
                                     QStringLiteral("Copy original (Ctrl+1)"));
@@ -330,19 +315,15 @@ private Q_SLOTS:
         QCOMPARE(tile.titleColor(), restingTitle);
         QCOMPARE(tile.iconTint(), restingIcon);
         QVERIFY(!tile.isShowingCopyConfirmation());
-    }
 
-    void secondFlashKeepsTheConfirmationFromTheLastCopy()
-    {
-        L10n::setIsChineseForTesting(true);
-        IslandActionTileButton tile(QStringLiteral("复制原始"), QString(), QStringLiteral("doc.on.doc"), QString());
+        // A second copy during the flash keeps the confirmation for 900 ms from then.
         tile.flashCopySuccess();
         m_clock->advance(500);
         tile.flashCopySuccess();
         m_clock->advance(899);
-        QCOMPARE(tile.text(), QStringLiteral("已复制"));
+        QCOMPARE(tile.text(), QStringLiteral("Copied"));
         m_clock->advance(1);
-        QCOMPARE(tile.text(), QStringLiteral("复制原始"));
+        QCOMPARE(tile.text(), QStringLiteral("Original"));
     }
 
     void disabledTileKeepsItsRestingLookAndIgnoresClicks()
@@ -388,7 +369,6 @@ private Q_SLOTS:
         QTest::addColumn<QString>("title");
         QTest::addColumn<qreal>("pointSize");
         QTest::addColumn<int>("lines");
-        QTest::newRow("eight letters") << QStringLiteral("Original") << 8.6 << 1;
         QTest::newRow("five letters") << QStringLiteral("Clean") << 9.2 << 1;
         QTest::newRow("seven chinese") << QStringLiteral("复制为纯文本啊") << 8.6 << 1;
         QTest::newRow("line break") << QStringLiteral("Show in\nFinder") << 9.2 << 2;
@@ -463,13 +443,6 @@ private Q_SLOTS:
         QVERIFY(tooltip->isWindow());
         QVERIFY(tooltip->isVisible());
         QCOMPARE(IslandIconButton::tooltipOwners(), QList<IslandIconButton*>{button});
-        const Qt::WindowFlags flags = tooltip->windowFlags();
-        QCOMPARE(flags & Qt::WindowType_Mask, Qt::ToolTip);
-        QVERIFY(flags.testFlag(Qt::WindowStaysOnTopHint));
-        QVERIFY(flags.testFlag(Qt::WindowTransparentForInput));
-        QVERIFY(flags.testFlag(Qt::WindowDoesNotAcceptFocus));
-        QVERIFY(tooltip->testAttribute(Qt::WA_ShowWithoutActivating));
-        QVERIFY(tooltip->testAttribute(Qt::WA_TransparentForMouseEvents));
         QVERIFY(tooltip->windowHandle());
         QCOMPARE(tooltip->windowHandle()->transientParent(), island.windowHandle());
         QVERIFY(!tooltip->isActiveWindow());
@@ -503,7 +476,7 @@ private Q_SLOTS:
         QCOMPARE(IslandIconButton::tooltipPosition(anchor, QSize(80, 30), QRect(0, 0, 1000, 800)), expected);
     }
 
-    void hideAllClosesEveryTooltip()
+    void hideAllPressAndHidingCloseTooltips()
     {
         Backdrop host(QSize(200, 100));
         auto* first =
@@ -528,42 +501,35 @@ private Q_SLOTS:
         enter(first);
         QVERIFY(first->tooltipWindow());
         QCOMPARE(IslandIconButton::tooltipOwners(), QList<IslandIconButton*>{first});
-    }
 
-    void clickAndHidingCloseTheTooltip()
-    {
-        Backdrop host(QSize(200, 100));
-        auto* button =
-            IslandButtonFactory::makeIconButton(QStringLiteral("xmark"), QStringLiteral("Hide"), nullptr, {}, &host);
+        // A press closes it, and so does hiding the window.
         auto* silent = new IslandIconButton(QStringLiteral("ellipsis"), QString(), 16, IslandTheme::white(0.42),
                                             IslandTheme::white(0.88), &host);
-        silent->move(60, 0);
-        host.show();
+        silent->move(120, 0);
+        silent->show();
         enter(silent);
         QVERIFY(!silent->tooltipWindow()); // an empty tooltip never opens
-        enter(button);
-        QVERIFY(button->tooltipWindow());
-        QTest::mousePress(button, Qt::LeftButton, {}, QPoint(5, 5));
-        QVERIFY(!button->tooltipWindow());
-        QTest::mouseRelease(button, Qt::LeftButton, {}, QPoint(5, 5));
+        QTest::mousePress(first, Qt::LeftButton, {}, QPoint(5, 5));
+        QVERIFY(!first->tooltipWindow());
+        QTest::mouseRelease(first, Qt::LeftButton, {}, QPoint(5, 5));
 
-        leave(button);
-        enter(button);
-        QVERIFY(button->tooltipWindow());
+        leave(first);
+        enter(first);
+        QVERIFY(first->tooltipWindow());
         host.hide();
-        QVERIFY(!button->tooltipWindow());
+        QVERIFY(!first->tooltipWindow());
         QVERIFY(IslandIconButton::tooltipOwners().isEmpty());
 
         // Disabled, the tint dims and no hover fill is drawn.
-        const QColor base = button->iconTint();
-        button->setEnabled(false);
-        QVERIFY(button->iconTint().alphaF() < base.alphaF());
-        QCOMPARE(button->backgroundColor(), QColor(Qt::transparent));
+        const QColor base = first->iconTint();
+        first->setEnabled(false);
+        QVERIFY(first->iconTint().alphaF() < base.alphaF());
+        QCOMPARE(first->backgroundColor(), QColor(Qt::transparent));
     }
 
     // --- Tooltip bubble, toast, chips -------------------------------------------------------
 
-    void bubbleSizesItsText()
+    void bubbleSizesAndDrawsItsText()
     {
         const QFontMetricsF metrics(IslandTooltipBubbleView::tooltipFont());
         const int line = int(std::ceil(metrics.height()));
@@ -580,25 +546,21 @@ private Q_SLOTS:
         const QSize cut = IslandTooltipBubbleView::bubbleSize(longLine.repeated(3));
         QCOMPARE(cut.height(), 2 * line + 12);
 
-        IslandTooltipBubbleView bubble(QStringLiteral("Hide"));
-        QCOMPARE(bubble.sizeHint(), IslandTooltipBubbleView::bubbleSize(QStringLiteral("Hide")));
-    }
-
-    void bubbleGrabShowsItsDarkFill()
-    {
+        // Drawn dark, with rounded corners that leave the backdrop showing.
         Backdrop host(QSize(120, 60));
         host.setPalette(QPalette(Qt::white));
         auto* bubble = new IslandTooltipBubbleView(QStringLiteral("Settings"), &host);
         bubble->setGeometry(10, 10, bubble->sizeHint().width(), bubble->sizeHint().height());
         const QImage image = host.grab().toImage();
         QVERIFY(pixel(image, QPointF(14, 10 + bubble->height() / 2)).lightness() < 40);
-        // The rounded corner leaves the backdrop showing.
         QVERIFY(pixel(image, QPointF(10, 10)).lightness() > 150);
     }
 
-    void toastHidesAfterItsDelay()
+    void toastHidesAfterItsDelayAndLetsClicksThrough()
     {
         Backdrop host(QSize(500, 120));
+        auto* list = new QWidget(&host);
+        list->setGeometry(0, 0, 500, 120);
         auto* toast = new IslandToastView(&host);
         toast->setGeometry(40, 46, 420, 30);
         host.show();
@@ -607,6 +569,8 @@ private Q_SLOTS:
 
         toast->showTransientStatus(QStringLiteral("Copied to clipboard"));
         QVERIFY(toast->isVisible());
+        QCOMPARE(host.childAt(QPoint(200, 60)), list);
+        QCOMPARE(toast->hitTest(QPointF(10, 10)), nullptr);
         QCOMPARE(toast->text(), QStringLiteral("Copied to clipboard"));
         m_clock->advance(IslandToastView::fadeInMilliseconds);
         QCOMPARE(toast->alpha(), 1.0);
@@ -619,14 +583,8 @@ private Q_SLOTS:
         m_clock->advance(140);
         QCOMPARE(toast->alpha(), 0.0);
         QVERIFY(!toast->isVisible());
-    }
 
-    void newMessageRestartsTheDelay()
-    {
-        Backdrop host(QSize(500, 120));
-        auto* toast = new IslandToastView(&host);
-        toast->setGeometry(40, 46, 420, 30);
-        host.show();
+        // A new message restarts the delay.
         toast->showTransientStatus(QStringLiteral("First"));
         m_clock->advance(1000);
         toast->showTransientStatus(QStringLiteral("Second"));
@@ -643,19 +601,6 @@ private Q_SLOTS:
         QVERIFY(toast->hasPendingHide());
         m_clock->advance(1000 + 280);
         QVERIFY(!toast->isVisible());
-    }
-
-    void clicksPassThroughTheToast()
-    {
-        Backdrop host(QSize(500, 200));
-        auto* list = new QWidget(&host);
-        list->setGeometry(0, 0, 500, 200);
-        auto* toast = new IslandToastView(&host);
-        toast->setGeometry(40, 46, 420, 30);
-        host.show();
-        toast->showTransientStatus(QStringLiteral("Saved"));
-        QCOMPARE(host.childAt(QPoint(200, 60)), list);
-        QCOMPARE(toast->hitTest(QPointF(10, 10)), nullptr);
     }
 
     void toastWidthFollowsTheTextUpToItsLimit()
@@ -695,7 +640,7 @@ private Q_SLOTS:
 
     // --- List scroll view -------------------------------------------------------------------
 
-    void classicWheelReportsTheEndAfterAQuietMoment()
+    void scrollingReportsItsEnd()
     {
         IslandListScrollView view;
         int activity = 0;
@@ -714,13 +659,9 @@ private Q_SLOTS:
         QCOMPARE(ended, 1);
         m_clock->advance(500);
         QCOMPARE(ended, 1);
-    }
 
-    void gestureReportsTheEndRightAfterItEnds()
-    {
-        IslandListScrollView view;
-        int ended = 0;
-        view.onScrollEnded = [&] { ++ended; };
+        // A gesture reports its end right after it ends, not after a quiet moment.
+        ended = 0;
         QWheelEvent moving = wheel(Qt::ScrollUpdate);
         QApplication::sendEvent(view.viewport(), &moving);
         m_clock->advance(100);
@@ -840,21 +781,6 @@ private Q_SLOTS:
         QVERIFY(near(pixel(host.grab().toImage(), QPointF(60, 60)), Qt::black));
     }
 
-    void imageViewTooltipAndCursorFollowTheImage()
-    {
-        AspectFillImageView view;
-        QImage image(10, 10, QImage::Format_RGB32);
-        image.fill(Qt::green);
-        view.setImage(image);
-        QCOMPARE(view.toolTip(), QStringLiteral("Click to enlarge"));
-        QCOMPARE(view.cursor().shape(), Qt::PointingHandCursor);
-        L10n::setIsChineseForTesting(true);
-        view.setImage(image);
-        QCOMPARE(view.toolTip(), QStringLiteral("点击查看大图"));
-        view.setImage(QImage());
-        QVERIFY(view.toolTip().isEmpty());
-        QVERIFY(view.cursor().shape() != Qt::PointingHandCursor);
-    }
 
     void imageViewHitTestUsesItsOwnCoordinates()
     {
@@ -877,7 +803,7 @@ private Q_SLOTS:
         QVERIFY(child->testAttribute(Qt::WA_TransparentForMouseEvents));
     }
 
-    void clickReleasedOutsideTheImageIsNoClick()
+    void imageViewTakesClicksOnlyWithAnImage()
     {
         Backdrop host(QSize(200, 200));
         auto* view = new AspectFillImageView(&host);
@@ -892,9 +818,18 @@ private Q_SLOTS:
         QImage image(10, 10, QImage::Format_RGB32);
         image.fill(Qt::green);
         view->setImage(image);
+        QCOMPARE(view->toolTip(), QStringLiteral("Click to enlarge"));
+        QCOMPARE(view->cursor().shape(), Qt::PointingHandCursor);
+        // A release outside the image is no click.
         QTest::mousePress(view, Qt::LeftButton, {}, QPoint(50, 50));
         QTest::mouseRelease(view, Qt::LeftButton, {}, QPoint(150, 50));
         QCOMPARE(clicks, 0);
+        QTest::mouseClick(view, Qt::LeftButton, {}, QPoint(50, 50));
+        QCOMPARE(clicks, 1);
+
+        view->setImage(QImage());
+        QVERIFY(view->toolTip().isEmpty());
+        QVERIFY(view->cursor().shape() != Qt::PointingHandCursor);
         QTest::mouseClick(view, Qt::LeftButton, {}, QPoint(50, 50));
         QCOMPARE(clicks, 1);
     }
@@ -903,22 +838,17 @@ private Q_SLOTS:
 
     void searchFieldTextSitsOnePointHigher()
     {
+        const auto contents = [](QLineEdit& edit) {
+            QStyleOptionFrame option;
+            option.initFrom(&edit);
+            option.rect = QRect(0, 0, 200, 20);
+            return edit.style()->subElementRect(QStyle::SE_LineEditContents, &option, &edit);
+        };
         QLineEdit plain;
         plain.setFrame(false);
-        plain.resize(200, 20);
         QLineEdit field;
         IslandTextFieldCell::install(&field);
-        field.resize(200, 20);
-
-        QStyleOptionFrame option;
-        option.initFrom(&plain);
-        option.rect = QRect(0, 0, 200, 20);
-        const QRect standard = plain.style()->subElementRect(QStyle::SE_LineEditContents, &option, &plain);
-        QStyleOptionFrame islandOption;
-        islandOption.initFrom(&field);
-        islandOption.rect = QRect(0, 0, 200, 20);
-        const QRect moved = field.style()->subElementRect(QStyle::SE_LineEditContents, &islandOption, &field);
-        QCOMPARE(moved, standard.translated(0, -1));
+        QCOMPARE(contents(field), contents(plain).translated(0, -1));
 
         QVERIFY(!field.hasFrame());
         // The style belongs to the field.

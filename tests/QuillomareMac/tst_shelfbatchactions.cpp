@@ -91,6 +91,18 @@ QStringList everythingIn(const QString& folder)
     return names;
 }
 
+// The error an action fails with; none when it succeeds.
+template <typename Action>
+std::optional<ShelfBatchError> batchError(Action&& action)
+{
+    try {
+        action();
+    } catch (const ShelfBatchError& error) {
+        return error;
+    }
+    return std::nullopt;
+}
+
 class RecordingSharing final : public Platform::SharingService
 {
 public:
@@ -123,15 +135,17 @@ private:
     }
     QString exports() const { return ShelfBatchActions::exportFolderPath(); }
 
-    // Opened again with another program's reader.
+    // Opened again with another program's reader, which checks every entry's CRC; empty when it
+    // found fault.
     QString unzip(const QString& archive)
     {
         const QString out = m_dir->filePath(QStringLiteral("unzipped-") + QFileInfo(archive).completeBaseName());
         QProcess process;
         process.start(QStringLiteral("unzip"), {QStringLiteral("-q"), archive, QStringLiteral("-d"), out});
-        if (!process.waitForFinished(30000) || process.exitCode() != 0)
-            qWarning() << "unzip failed:" << process.readAllStandardError();
-        return out;
+        if (process.waitForFinished(30000) && process.exitCode() == 0)
+            return out;
+        qWarning() << "unzip failed:" << process.readAllStandardError();
+        return QString();
     }
 
 private Q_SLOTS:
@@ -189,18 +203,16 @@ private Q_SLOTS:
         QVERIFY(ShelfBatchActions::copyFileNames(selection, m_pasteboard));
         QCOMPARE(m_pasteboard.string(), std::optional<QString>(QStringLiteral("a.txt\ndocs")));
         QVERIFY(ShelfBatchActions::copyFilePaths(selection, m_pasteboard));
-        QCOMPARE(m_pasteboard.string(), std::optional<QString>(a + QLatin1Char('\n') + photos));
-    }
+        const std::optional<QString> paths(a + QLatin1Char('\n') + photos);
+        QCOMPARE(m_pasteboard.string(), paths);
 
-    void withoutFilesThePasteboardIsUntouched()
-    {
-        m_pasteboard.simulateExternalCopy({Platform::Pasteboard::item(QStringLiteral("before"))});
+        // Without files the pasteboard is left as it is.
         const qint64 count = m_pasteboard.changeCount();
-        const QList<ShelfItem> selection{text(QStringLiteral("x")), files({QStringLiteral("  ")})};
-        QVERIFY(!ShelfBatchActions::copyFileNames(selection, m_pasteboard));
-        QVERIFY(!ShelfBatchActions::copyFilePaths(selection, m_pasteboard));
+        const QList<ShelfItem> noFiles{text(QStringLiteral("x")), files({QStringLiteral("  ")})};
+        QVERIFY(!ShelfBatchActions::copyFileNames(noFiles, m_pasteboard));
+        QVERIFY(!ShelfBatchActions::copyFilePaths(noFiles, m_pasteboard));
         QCOMPARE(m_pasteboard.changeCount(), count);
-        QCOMPARE(m_pasteboard.string(), std::optional<QString>(QStringLiteral("before")));
+        QCOMPARE(m_pasteboard.string(), paths);
     }
 
     // --- Zip
@@ -279,14 +291,11 @@ private Q_SLOTS:
         if (failure == QLatin1String("io"))
             Platform::Archiver::setReadFailureAfterBytesForTesting(300 * 1024);
 
-        try {
-            ShelfBatchActions::zipFiles(selection);
-            QFAIL("The zip did not fail");
-        } catch (const ShelfBatchError& error) {
-            QCOMPARE(error.localizedDescription(), expected);
-            QCOMPARE(error.caseOf(), failure == QLatin1String("none") ? ShelfBatchError::Case::noFiles
-                                                                      : ShelfBatchError::Case::zipFailed);
-        }
+        const auto error = batchError([&] { ShelfBatchActions::zipFiles(selection); });
+        QVERIFY(error);
+        QCOMPARE(error->localizedDescription(), expected);
+        QCOMPARE(error->caseOf(), failure == QLatin1String("none") ? ShelfBatchError::Case::noFiles
+                                                                   : ShelfBatchError::Case::zipFailed);
         QCOMPARE(everythingIn(exports()), QStringList());
         QCOMPARE(readFile(big).size(), 1 << 20);
     }
@@ -305,10 +314,6 @@ private Q_SLOTS:
         }
         const QString archive = ShelfBatchActions::zipFiles({files({m_dir->filePath(QStringLiteral("logs"))})});
         QVERIFY(QFileInfo(archive).size() < 21 * 1000 * 1000 / 3);
-        QProcess test;
-        test.start(QStringLiteral("unzip"), {QStringLiteral("-tq"), archive});
-        QVERIFY(test.waitForFinished(30000));
-        QCOMPARE(test.exitCode(), 0);
         const QString out = unzip(archive);
         for (int i = 0; i < 6; ++i)
             QCOMPARE(readFile(out + QStringLiteral("/logs/export-%1.log").arg(i)), contents[i]);
@@ -317,17 +322,6 @@ private Q_SLOTS:
         QVERIFY_THROWS_EXCEPTION(ShelfBatchError,
                                  ShelfBatchActions::zipFiles({files({m_dir->filePath(QStringLiteral("logs"))})}));
         QCOMPARE(everythingIn(exports()), QStringList{QFileInfo(archive).fileName()});
-    }
-
-    void zipErrorsAreInChineseToo()
-    {
-        L10n::setIsChineseForTesting(true);
-        try {
-            ShelfBatchActions::zipFiles({files({m_dir->filePath(QStringLiteral("gone.txt"))})});
-            QFAIL("The zip did not fail");
-        } catch (const ShelfBatchError& error) {
-            QCOMPARE(error.localizedDescription(), QStringLiteral("无法创建 ZIP 压缩包：“gone.txt”已不存在"));
-        }
     }
 
     // --- Images
@@ -386,24 +380,17 @@ private Q_SLOTS:
         const QByteArray valid = pngOf(noisyImage(50, 50));
         const QString cut = makeFile(QStringLiteral("cut short.png"), valid.left(valid.size() / 2));
         for (const auto type : {ShelfBatchActions::ImageFileType::png, ShelfBatchActions::ImageFileType::jpeg}) {
-            try {
-                ShelfBatchActions::convertImages({files({good, cut})}, type);
-                QFAIL("The conversion did not fail");
-            } catch (const ShelfBatchError& error) {
-                QCOMPARE(error.caseOf(), ShelfBatchError::Case::imageConversionFailed);
-                QCOMPARE(error.localizedDescription(),
-                         QStringLiteral("Image conversion failed: couldn't read the image “cut short.png”"));
-            }
+            const auto error = batchError([&] { ShelfBatchActions::convertImages({files({good, cut})}, type); });
+            QVERIFY(error);
+            QCOMPARE(error->caseOf(), ShelfBatchError::Case::imageConversionFailed);
+            QCOMPARE(error->localizedDescription(),
+                     QStringLiteral("Image conversion failed: couldn't read the image “cut short.png”"));
             QCOMPARE(everythingIn(exports()), QStringList());
         }
-        QVERIFY_THROWS_EXCEPTION(ShelfBatchError,
-                                 ShelfBatchActions::compressImages({text(QStringLiteral("no image"))}));
-        try {
-            ShelfBatchActions::convertImages({files({m_dir->filePath(QStringLiteral("x.txt"))})},
-                                             ShelfBatchActions::ImageFileType::png);
-        } catch (const ShelfBatchError& error) {
-            QCOMPARE(error.caseOf(), ShelfBatchError::Case::noImages);
-        }
+        const auto noImages = batchError([&] {
+            ShelfBatchActions::compressImages({text(QStringLiteral("t")), files({makeFile(QStringLiteral("x.txt"))})});
+        });
+        QVERIFY(noImages && noImages->caseOf() == ShelfBatchError::Case::noImages);
     }
 
     // --- Reveal and AirDrop

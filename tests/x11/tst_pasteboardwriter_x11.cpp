@@ -1,55 +1,26 @@
 #include "TestSupport.h"
+#include "X11Tools.h"
 
 #include <Pasteboard/MacPasteboardWriter.h>
 #include <Platform/PasteboardX11.h>
 
 #include <QApplication>
 #include <QBuffer>
-#include <QEventLoop>
 #include <QImage>
-#include <QProcess>
 #include <QTemporaryDir>
-#include <QTimer>
 
 using namespace QuillomareCore;
 using namespace QuillomareMac;
 
 namespace {
 
-// Another program reading the clipboard. We own the selection, so xclip's request is answered
-// from our event loop: the loop must keep running while xclip waits.
-std::optional<QByteArray> readWithXclip(const QString& target)
-{
-    QProcess xclip;
-    QEventLoop loop;
-    QTimer timeout;
-    timeout.setSingleShot(true);
-    QObject::connect(&xclip, &QProcess::finished, &loop, &QEventLoop::quit);
-    QObject::connect(&xclip, &QProcess::errorOccurred, &loop, &QEventLoop::quit);
-    QObject::connect(&timeout, &QTimer::timeout, &loop, &QEventLoop::quit);
-    xclip.start(QStringLiteral("xclip"),
-                {QStringLiteral("-selection"), QStringLiteral("clipboard"), QStringLiteral("-o"), QStringLiteral("-t"),
-                 target});
-    timeout.start(10000);
-    if (xclip.state() != QProcess::NotRunning)
-        loop.exec();
-    if (xclip.state() != QProcess::NotRunning) {
-        xclip.kill();
-        xclip.waitForFinished(1000);
-        qWarning("xclip did not answer for %s", qPrintable(target));
-        return std::nullopt;
-    }
-    if (xclip.exitStatus() != QProcess::NormalExit || xclip.exitCode() != 0) {
-        qWarning("xclip failed for %s: %s", qPrintable(target), xclip.readAllStandardError().constData());
-        return std::nullopt;
-    }
-    return xclip.readAllStandardOutput();
-}
+using QuillomareTest::xclipPaste;
 
+// What another program is offered; xclip's request is answered from our event loop, which runs on
+// while it waits.
 QStringList targets()
 {
-    const auto list = readWithXclip(QStringLiteral("TARGETS"));
-    return list ? QString::fromUtf8(*list).split(QLatin1Char('\n'), Qt::SkipEmptyParts) : QStringList();
+    return QString::fromUtf8(xclipPaste(QStringLiteral("TARGETS"))).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
 QByteArray pngBytes()
@@ -94,9 +65,10 @@ void TestPasteboardWriterX11::text_readsBackAsUTF8()
     QVERIFY(MacPasteboardWriter::copyString(text, *m_pasteboard));
     QVERIFY(m_pasteboard->changeCount() > before);
 
-    QCOMPARE(readWithXclip(QStringLiteral("UTF8_STRING")), std::optional<QByteArray>(text.toUtf8()));
-    QCOMPARE(readWithXclip(QStringLiteral("text/plain")), std::optional<QByteArray>(text.toUtf8()));
-    QVERIFY(!targets().contains(QStringLiteral("text/uri-list")));
+    QCOMPARE(xclipPaste(QStringLiteral("UTF8_STRING")), text.toUtf8());
+    QCOMPARE(xclipPaste(QStringLiteral("text/plain")), text.toUtf8());
+    const QStringList offered = targets();
+    QVERIFY(offered.contains(QStringLiteral("UTF8_STRING")) && !offered.contains(QStringLiteral("text/uri-list")));
 }
 
 void TestPasteboardWriterX11::linkEntry_offersURLAndUntrimmedText()
@@ -105,10 +77,9 @@ void TestPasteboardWriterX11::linkEntry_offersURLAndUntrimmedText()
     item.kind = ClipKind::url;
     QVERIFY(MacPasteboardWriter::copy(item, *m_pasteboard));
 
-    const auto uris = readWithXclip(QStringLiteral("text/uri-list"));
-    QVERIFY(uris);
-    QCOMPARE(QUrl::fromEncoded(uris->trimmed()), QUrl(QStringLiteral("https://example.com/路径?q=1")));
-    QCOMPARE(readWithXclip(QStringLiteral("UTF8_STRING")), std::optional<QByteArray>(item.payload.textValue().toUtf8()));
+    QCOMPARE(QUrl::fromEncoded(xclipPaste(QStringLiteral("text/uri-list")).trimmed()),
+             QUrl(QStringLiteral("https://example.com/路径?q=1")));
+    QCOMPARE(xclipPaste(QStringLiteral("UTF8_STRING")), item.payload.textValue().toUtf8());
 }
 
 void TestPasteboardWriterX11::fileEntry_offersURIListAndPaths()
@@ -124,15 +95,13 @@ void TestPasteboardWriterX11::fileEntry_offersURIListAndPaths()
         QuillomareTest::fileItem({QStringLiteral(" ") + one, QStringLiteral("  "), two}, QuillomareTest::at(0));
     QVERIFY(MacPasteboardWriter::copy(item, *m_pasteboard));
 
-    const auto uris = readWithXclip(QStringLiteral("text/uri-list"));
-    QVERIFY(uris);
     QList<QUrl> urls;
-    for (const QByteArray& line : uris->split('\n')) {
+    for (const QByteArray& line : xclipPaste(QStringLiteral("text/uri-list")).split('\n')) {
         if (!line.trimmed().isEmpty())
             urls.append(QUrl::fromEncoded(line.trimmed()));
     }
     QCOMPARE(urls, (QList<QUrl>{QUrl::fromLocalFile(one), QUrl::fromLocalFile(two)}));
-    QCOMPARE(readWithXclip(QStringLiteral("UTF8_STRING")), std::optional<QByteArray>((one + QLatin1Char('\n') + two).toUtf8()));
+    QCOMPARE(xclipPaste(QStringLiteral("UTF8_STRING")), (one + QLatin1Char('\n') + two).toUtf8());
 }
 
 void TestPasteboardWriterX11::imageEntry_offersPNGAndTIFF()
@@ -144,13 +113,9 @@ void TestPasteboardWriterX11::imageEntry_offersPNGAndTIFF()
     QVERIFY2(offered.contains(QStringLiteral("image/png")), qPrintable(offered.join(QLatin1Char(' '))));
     QVERIFY2(offered.contains(QStringLiteral("image/tiff")), qPrintable(offered.join(QLatin1Char(' '))));
 
-    const auto read = readWithXclip(QStringLiteral("image/png"));
-    QVERIFY(read);
-    QCOMPARE(QImage::fromData(*read, "PNG").convertToFormat(QImage::Format_RGB32),
+    QCOMPARE(QImage::fromData(xclipPaste(QStringLiteral("image/png")), "PNG").convertToFormat(QImage::Format_RGB32),
              QImage::fromData(png, "PNG").convertToFormat(QImage::Format_RGB32));
-    const auto tiff = readWithXclip(QStringLiteral("image/tiff"));
-    QVERIFY(tiff);
-    QCOMPARE(QImage::fromData(*tiff, "TIFF").size(), QSize(12, 8));
+    QCOMPARE(QImage::fromData(xclipPaste(QStringLiteral("image/tiff")), "TIFF").size(), QSize(12, 8));
 }
 
 QUILLOMARE_GUI_TEST_MAIN(TestPasteboardWriterX11)
