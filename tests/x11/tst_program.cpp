@@ -86,6 +86,33 @@ private:
         return waitFor([&] { return entriesWithText(text) == 1; }, 5000) ? elapsed.elapsed() : -1;
     }
 
+    // The built program in the test's home, as a user starts it.
+    bool start(QProcess& program)
+    {
+        const QString binary = qEnvironmentVariable("QUILLOMARE_BUILD_DIR") + QStringLiteral("/bin/quillomare");
+        if (!QFileInfo(binary).isExecutable())
+            return false;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("HOME"), m_home.path());
+        for (const char* name : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_STATE_HOME"})
+            environment.remove(QString::fromLatin1(name));
+        program.setProcessEnvironment(environment);
+        program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        program.start(binary, {});
+        return program.waitForStarted(5000);
+    }
+
+    // The program watches from the moment it has started: copies until one reaches the file.
+    bool copyUntilCaptured(const QString& prefix)
+    {
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            const QString text = prefix + QLatin1Char(' ') + QString::number(attempt);
+            if (xclipCopy(text.toUtf8()) && waitFor([&] { return entriesWithText(text) == 1; }, 100))
+                return true;
+        }
+        return false;
+    }
+
     QStringList historyTexts() const
     {
         QStringList texts;
@@ -98,29 +125,13 @@ private Q_SLOTS:
     void initTestCase()
     {
         QVERIFY(m_home.isValid());
-        const QString program = qEnvironmentVariable("QUILLOMARE_BUILD_DIR") + QStringLiteral("/bin/quillomare");
-        QVERIFY2(QFileInfo(program).isExecutable(), qPrintable(program));
-
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("HOME"), m_home.path());
-        for (const char* name : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_STATE_HOME"})
-            environment.remove(QString::fromLatin1(name));
-        m_program.setProcessEnvironment(environment);
-        m_program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         m_sinceStart.start();
-        m_program.start(program, {});
-        QVERIFY(m_program.waitForStarted(5000));
+        QVERIFY(start(m_program));
     }
 
     void testCopiesInOtherProgramsReachTheHistoryFile()
     {
-        // The program watches from the moment it has started; copy until it has seen one.
-        bool captured = false;
-        for (int attempt = 0; attempt < 100 && !captured; ++attempt) {
-            QVERIFY(xclipCopy(QByteArray("early copy ") + QByteArray::number(attempt)));
-            captured = waitFor([&] { return !history().isEmpty(); }, 100);
-        }
-        QVERIFY(captured);
+        QVERIFY(copyUntilCaptured(QStringLiteral("early copy")));
         qInfo("start-up until a copy is in the history file: %lld ms", m_sinceStart.elapsed());
 
         const QString text = QStringLiteral("copied in another program — 另一个程序");
@@ -186,12 +197,20 @@ private Q_SLOTS:
         QCOMPARE(entriesWithText(secret), 0);
     }
 
-    void testTerminationEndsCleanly()
+    void testASecondStartEndsTheFirstAndTerminationEndsCleanly()
     {
-        ::kill(static_cast<pid_t>(m_program.processId()), SIGTERM);
+        // The newest instance wins: the first one shuts down normally, the second captures.
+        QProcess second;
+        QVERIFY(start(second));
         QVERIFY(m_program.waitForFinished(10000));
         QCOMPARE(m_program.exitStatus(), QProcess::NormalExit);
         QCOMPARE(m_program.exitCode(), 0);
+        QVERIFY(copyUntilCaptured(QStringLiteral("captured by the second instance")));
+
+        ::kill(static_cast<pid_t>(second.processId()), SIGTERM);
+        QVERIFY(second.waitForFinished(10000));
+        QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(second.exitCode(), 0);
     }
 
     void testAHistoryThatCannotBeSetAsideIsKeptUntilItCanBe()

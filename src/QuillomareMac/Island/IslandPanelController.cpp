@@ -66,12 +66,12 @@ IslandPanelController::~IslandPanelController()
 
 template <typename... Args>
 void IslandPanelController::relay(std::function<void(Args...)>& viewCallback,
-                                  std::function<void(Args...)> IslandPanelController::*property)
+                                  std::function<void(Args...)> IslandCallbacks::*property)
 {
     viewCallback = [weak = QPointer<IslandPanelController>(this), property](Args... args) {
         if (!weak)
             return;
-        const auto& callback = (*weak).*property;
+        const auto& callback = static_cast<IslandCallbacks&>(*weak).*property;
         if (callback)
             callback(std::forward<Args>(args)...);
     };

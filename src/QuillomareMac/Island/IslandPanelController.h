@@ -9,6 +9,7 @@
 // panel ("canvas" rectangles) are Qt's y-down widget coordinates of the panel's content.
 // `canvasFrame` converts the first into the second.
 
+#include "IslandCallbacks.h"
 #include "IslandEventMonitors.h"
 #include "IslandView.h"
 #include "NotchAnchor.h"
@@ -39,7 +40,8 @@ struct IslandPanelEnvironment
     static IslandPanelEnvironment system();
 };
 
-class IslandPanelController : public QObject
+// The controller relays each action of the island view through the callback of the same name.
+class IslandPanelController : public QObject, public IslandCallbacks
 {
     Q_OBJECT
 
@@ -97,44 +99,10 @@ public:
     void collapseIfClickIsOutside(const QPointF& location);
     void animateEchoFrame(bool active);
 
-    // MARK: Relayed actions of the island view
-    std::function<void(const QuillomareCore::ClipboardItem&)> onSelectItem;
-    std::function<void(const QuillomareCore::ClipboardItem&, PasteVariant)> onCopyPasteVariantItem;
-    std::function<void(const QList<QuillomareCore::ClipboardItem>&, CombinedPasteFormat)> onCombineItems;
-    std::function<void(const QuillomareCore::ClipboardItem&)> onRecognizeTextItem;
-    std::function<void(const QuillomareCore::ClipboardItem&)> onAirDropItem;
-    std::function<void(const QuillomareCore::ClipboardItem&)> onRevealItem;
-    std::function<void()> onPullFromIPhone;
-    std::function<void(const QuillomareCore::ClipboardItem&)> onCopyPlainTextItem;
-    std::function<void(const QString&)> onCopyQuickPreviewText;
-    std::function<void(const QuillomareCore::ClipboardItem&)> onDeleteItem;
-    std::function<void(const QuillomareCore::ClipboardItem&)> onTogglePinItem;
-    std::function<void()> onClear;
-    std::function<void()> onHide;
-    std::function<void()> onQuit;
-    std::function<void(AppLanguagePreference)> onChangeLanguage;
-    std::function<void(QWidget* anchor)> onShowSettings;
-    std::function<void(const QuillomareCore::ClipboardItem&)> onMakeQRCodeItem;
-    std::function<void(const QuillomareCore::ClipboardItem&)> onExportItemToFile;
-    std::function<void(const QuillomareCore::ClipboardItem&)> onCopyCondensedItem;
-    std::function<void(Platform::Pasteboard&)> onShelfDropPasteboard;
-    std::function<void(const QUuid& sessionID)> onShelfSessionsChanged;
-    std::function<void()> onCreateShelfSession;
-    std::function<void()> onRenameShelfSession;
-    std::function<void(const ShelfItem&)> onCopyShelfItem;
-    std::function<void(const ShelfItem&, PasteVariant)> onCopyShelfPasteVariantItem;
-    std::function<void(const QList<ShelfItem>&, CombinedPasteFormat)> onCombineShelfItems;
-    std::function<void(const QList<ShelfItem>&, ShelfBatchAction)> onBatchShelfItems;
-    std::function<void(const ShelfItem&)> onAirDropShelfItem;
-    std::function<void(const ShelfItem&)> onRevealShelfItem;
-    std::function<void(const QUuid& itemID)> onRemoveShelfItem;
-    std::function<void()> onClearShelf;
-
 private:
     void wireIslandViewCallbacks();
     template <typename... Args>
-    void relay(std::function<void(Args...)>& viewCallback,
-               std::function<void(Args...)> IslandPanelController::*property);
+    void relay(std::function<void(Args...)>& viewCallback, std::function<void(Args...)> IslandCallbacks::*property);
     void pushLayout(const IslandGeometry::LayoutPushes& pushes) const;
     void settleCollapsed();
     void cancelHideWorkItem();

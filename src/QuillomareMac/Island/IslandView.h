@@ -28,6 +28,7 @@
 // setAlphaValue() keep it in an opacity effect that exists only while the alpha is below 1.
 
 #include "IslandAnimation.h"
+#include "IslandCallbacks.h"
 
 #include <Platform/Pasteboard.h>
 #include <QuillomareCore/CaptureFeedback.h>
@@ -69,7 +70,7 @@ class IslandSegmentedPillControl;
 class IslandToastView;
 class WorkItem;
 
-class IslandView : public QWidget
+class IslandView : public QWidget, public IslandCallbacks
 {
     Q_OBJECT
 
@@ -90,38 +91,7 @@ public:
     explicit IslandView(const QRect& frame = QRect(), QWidget* parent = nullptr);
     ~IslandView() override;
 
-    // MARK: Callbacks (each may be unset)
-    std::function<void(const QuillomareCore::ClipboardItem&)> onSelectItem;
-    std::function<void(const QuillomareCore::ClipboardItem&, PasteVariant)> onCopyPasteVariantItem;
-    std::function<void(const QList<QuillomareCore::ClipboardItem>&, CombinedPasteFormat)> onCombineItems;
-    std::function<void(const QuillomareCore::ClipboardItem&)> onRecognizeTextItem;
-    std::function<void(const QuillomareCore::ClipboardItem&)> onAirDropItem;
-    std::function<void(const QuillomareCore::ClipboardItem&)> onRevealItem;
-    std::function<void()> onPullFromIPhone;
-    std::function<void(const QuillomareCore::ClipboardItem&)> onCopyPlainTextItem;
-    std::function<void(const QString&)> onCopyQuickPreviewText;
-    std::function<void(const QuillomareCore::ClipboardItem&)> onDeleteItem;
-    std::function<void(const QuillomareCore::ClipboardItem&)> onTogglePinItem;
-    std::function<void()> onClear;
-    std::function<void()> onHide;
-    std::function<void()> onQuit;
-    std::function<void(AppLanguagePreference)> onChangeLanguage;
-    std::function<void(QWidget* anchor)> onShowSettings;
-    std::function<void(const QuillomareCore::ClipboardItem&)> onMakeQRCodeItem;
-    std::function<void(const QuillomareCore::ClipboardItem&)> onExportItemToFile;
-    std::function<void(const QuillomareCore::ClipboardItem&)> onCopyCondensedItem;
-    std::function<void(Platform::Pasteboard&)> onShelfDropPasteboard;
-    std::function<void(const QUuid& sessionID)> onShelfSessionsChanged;
-    std::function<void()> onCreateShelfSession;
-    std::function<void()> onRenameShelfSession;
-    std::function<void(const ShelfItem&)> onCopyShelfItem;
-    std::function<void(const ShelfItem&, PasteVariant)> onCopyShelfPasteVariantItem;
-    std::function<void(const QList<ShelfItem>&, CombinedPasteFormat)> onCombineShelfItems;
-    std::function<void(const QList<ShelfItem>&, ShelfBatchAction)> onBatchShelfItems;
-    std::function<void(const ShelfItem&)> onAirDropShelfItem;
-    std::function<void(const ShelfItem&)> onRevealShelfItem;
-    std::function<void(const QUuid& itemID)> onRemoveShelfItem;
-    std::function<void()> onClearShelf;
+    // MARK: Callbacks of the view itself (the user's actions come from IslandCallbacks)
     std::function<void()> onExpand;
     std::function<void()> onCaptureEchoDidFinish;
 

@@ -1,12 +1,23 @@
+// The delegate's parts, its launch and shut-down, the wiring of the island and the handling of
+// captures; copy, pin, delete and clear are in AppDelegateActions.cpp, sync in AppDelegateSync.cpp.
+
 #include "AppDelegate.h"
 
 #include "Pasteboard/ClipboardMonitor.h"
+#include "Shelf/ShelfSessionStore.h"
+#include "Shell/AppPortsQt.h"
+#include "Shell/AppUpdater.h"
+#include "Shell/SandboxDataMigration.h"
+#include "Shell/SingleInstance.h"
 
+#include <Platform/InstanceRegistryDBus.h>
 #include <Platform/PasteboardX11.h>
+#include <Platform/UserDefaults.h>
 #include <Platform/Workspace.h>
+#include <QuillomareCore/CaptureFeedback.h>
 
+#include <QFileInfo>
 #include <QLoggingCategory>
-#include <QPointer>
 
 Q_LOGGING_CATEGORY(lcShell, "quillomare.shell", QtWarningMsg)
 
@@ -14,77 +25,369 @@ namespace QuillomareMac {
 
 using namespace QuillomareCore;
 
-AppDelegate::AppDelegate(Platform::Pasteboard* pasteboard, Platform::Workspace* workspace, QString storeFileURL,
-                         QObject* parent)
-    : QObject(parent), m_pasteboard(pasteboard), m_workspace(workspace), m_storeFileURL(std::move(storeFileURL))
+AppDelegate::AppDelegate(AppDelegateEnvironment environment, QObject* parent)
+    : QObject(parent), m_environment(std::move(environment))
 {
+    m_backgroundSyncTimer.setInterval(backgroundSyncIntervalMilliseconds);
+    connect(&m_backgroundSyncTimer, &QTimer::timeout, this, &AppDelegate::runBackgroundCloudSyncTimer);
 }
 
 AppDelegate::~AppDelegate() = default;
 
+// MARK: - Parts
+
 Platform::Pasteboard& AppDelegate::pasteboard()
 {
-    if (!m_pasteboard) {
+    if (!m_environment.pasteboard) {
         m_ownPasteboard = std::make_unique<Platform::X11Pasteboard>();
-        m_pasteboard = m_ownPasteboard.get();
+        m_environment.pasteboard = m_ownPasteboard.get();
     }
-    return *m_pasteboard;
+    return *m_environment.pasteboard;
+}
+
+DesktopPort& AppDelegate::desktop()
+{
+    if (!m_environment.desktop)
+        m_environment.desktop = std::make_shared<ApplicationDesktopPort>();
+    return *m_environment.desktop;
 }
 
 ClipboardStore& AppDelegate::store()
 {
     if (!m_store)
-        m_store = std::make_unique<ClipboardStore>(m_storeFileURL, ClipSettings{});
+        m_store = std::make_unique<ClipboardStore>(m_environment.storeFileURL, ClipSettings{});
     return *m_store;
+}
+
+ShelfSessionStore& AppDelegate::shelfSessionStore()
+{
+    if (!m_shelfSessionStore) {
+        const QString path = m_environment.shelfFileURL.isEmpty() ? ShelfSessionStore::defaultStoreURL()
+                                                                  : m_environment.shelfFileURL;
+        m_shelfSessionStore = std::make_unique<ShelfSessionStore>(path);
+    }
+    return *m_shelfSessionStore;
 }
 
 ClipboardMonitor& AppDelegate::monitor()
 {
     if (!m_monitor) {
-        Platform::Workspace& workspace = m_workspace ? *m_workspace : Platform::Workspace::shared();
+        Platform::Workspace& workspace = m_environment.workspace ? *m_environment.workspace : Platform::Workspace::shared();
         // Made from the pasteboard's count at this moment: what is on it now is never captured.
         m_monitor = std::make_unique<ClipboardMonitor>(pasteboard(), store(), m_detector, workspace);
     }
     return *m_monitor;
 }
 
+IslandPort& AppDelegate::island()
+{
+    if (!m_island) {
+        m_island = m_environment.makeIsland ? m_environment.makeIsland() : std::make_unique<IslandPanelPort>();
+        bindIslandCallbacks();
+    }
+    return *m_island;
+}
+
+// MARK: - Launch and shut-down
+
 void AppDelegate::applicationDidFinishLaunching()
 {
-    // The history store is made (and its file loaded) before the monitor exists.
-    store();
+    if (m_launched)
+        return;
+    m_launched = true;
 
+    // The newest instance wins, and only once the others are gone does anything read a file:
+    // an older instance must not write a file after this one has loaded it.
+    if (!m_environment.instances)
+        m_environment.instances = std::make_shared<Platform::DBusInstanceRegistry>();
+    m_singleInstance = std::make_unique<SingleInstance>(*m_environment.instances);
     QPointer<AppDelegate> self(this);
+    m_singleInstance->onQuit = [self] {
+        if (self)
+            self->desktop().quit();
+    };
+    m_takeoverMessage = m_singleInstance->terminateOtherQuillomareInstancesAndWait().message();
+
+    SandboxDataMigration::migrateIfNeeded();
+    AppUpdater::shared();
+    if (m_environment.statusMenu)
+        m_environment.statusMenu->install();
+    // The shelf loads before the history.
+    shelfSessionStore();
+    migrateSilentCaptureDefaultIfNeeded();
+    store();
+    configureWorkspaceActivationObserver();
+
+    island();
+
     monitor().onCapture = [self](const ClipboardCaptureResult& result) {
         if (self)
             self->handleCapture(result);
     };
     monitor().start();
+
+    island().configure(store().items(), cloudSync().state(),
+                       m_takeoverMessage ? m_takeoverMessage : launchMessage());
+    island().configureShelf(shelfSessionStore().sessions(), shelfSessionStore().selectedSessionID(), std::nullopt);
+    island().settleCollapsed();
+    // A history that could not be read: the island opens so that its message is seen.
+    if (store().lastLoadFailure())
+        island().show(/*autoHide=*/true, /*focusSearch=*/false);
+    refreshStatusMenu();
+
+    configureBackgroundCloudSync();
+    if (store().settings().cloudSyncEnabled)
+        performCloudSync(L10n::text(QStringLiteral("正在同步 iCloud 历史"), QStringLiteral("Syncing iCloud history…")),
+                         true);
 }
 
 void AppDelegate::applicationWillTerminate()
 {
+    m_backgroundSyncTimer.stop();
+    m_workspaceActivationObserver.reset();
     if (m_monitor)
         m_monitor->stop();
-    // Every change is already handed to the writer; quitting waits for the last write.
+    // Every change is already with the writers; quitting waits for the last writes.
     if (m_store)
         m_store->waitForPendingSaves();
+    if (m_shelfSessionStore)
+        m_shelfSessionStore->waitForPendingSaves();
 }
+
+void AppDelegate::migrateSilentCaptureDefaultIfNeeded()
+{
+    auto defaults = Platform::UserDefaults::standard();
+    if (defaults->value(didMigrateSilentCaptureDefaultKey).toBool())
+        return;
+    // Installations from before the capture echo showed the whole island after every copy.
+    if (store().settings().showIslandAfterCapture)
+        store().updateSettings([](ClipSettings& settings) { settings.showIslandAfterCapture = false; });
+    defaults->setValue(didMigrateSilentCaptureDefaultKey, true);
+    defaults->sync();
+}
+
+void AppDelegate::configureWorkspaceActivationObserver()
+{
+    Platform::Workspace& workspace = m_environment.workspace ? *m_environment.workspace : Platform::Workspace::shared();
+    QPointer<AppDelegate> self(this);
+    m_workspaceActivationObserver = workspace.observeActivations([self](const Platform::RunningApplication& application) {
+        // Collapsing waits until the notice has been handled; our own windows never collapse it.
+        QMetaObject::invokeMethod(
+            self.data(),
+            [self, pid = application.processIdentifier] {
+                if (self && pid != QCoreApplication::applicationPid())
+                    self->island().collapseIfExpanded();
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void AppDelegate::bindIslandCallbacks()
+{
+    IslandCallbacks& callbacks = m_island->callbacks();
+    QPointer<AppDelegate> self(this);
+    // Every action holds the delegate weakly and does nothing once it is gone.
+    auto bind = [self]<typename... Args>(void (AppDelegate::*handler)(Args...)) {
+        return [self, handler](std::decay_t<Args>... args) {
+            if (self)
+                (self->*handler)(args...);
+        };
+    };
+    callbacks.onSelectItem = bind(&AppDelegate::copyToPasteboard);
+    callbacks.onCopyPasteVariantItem = bind(&AppDelegate::copyPasteVariant);
+    callbacks.onCombineItems = bind(&AppDelegate::copyCombinedItems);
+    callbacks.onCopyCondensedItem = bind(&AppDelegate::copyCondensedText);
+    callbacks.onChangeLanguage = bind(&AppDelegate::changeLanguage);
+    callbacks.onShowSettings = bind(&AppDelegate::showSettingsMenu);
+    callbacks.onPullFromIPhone = [self] {
+        if (self)
+            self->performCloudSync(
+                L10n::text(QStringLiteral("正在从 iCloud 拉取最新"), QStringLiteral("Pulling latest from iCloud…")), true);
+    };
+    callbacks.onCopyPlainTextItem = bind(&AppDelegate::copyPlainTextToPasteboard);
+    callbacks.onCopyQuickPreviewText = bind(&AppDelegate::copyQuickPreviewText);
+    callbacks.onDeleteItem = bind(&AppDelegate::removeHistoryItem);
+    callbacks.onTogglePinItem = bind(&AppDelegate::togglePinnedHistoryItem);
+    callbacks.onClear = bind(&AppDelegate::clearHistory);
+    callbacks.onHide = [self] {
+        if (self)
+            self->island().hide();
+    };
+    callbacks.onQuit = [self] {
+        if (self)
+            self->desktop().quit();
+    };
+    callbacks.onCopyShelfPasteVariantItem = [self](const ShelfItem& item, PasteVariant variant) {
+        if (self)
+            self->copyPasteVariant(item.clipboardItem(), variant);
+    };
+    callbacks.onCombineShelfItems = [self](const QList<ShelfItem>& items, CombinedPasteFormat format) {
+        QList<ClipboardItem> entries;
+        for (const ShelfItem& item : items)
+            entries.append(item.clipboardItem());
+        if (self)
+            self->copyCombinedItems(entries, format);
+    };
+
+    // Actions whose handlers come with the file, sharing, recognition and shelf work.
+    auto notYet = [self](auto&&...) {
+        if (self)
+            self->reportNotAvailable();
+    };
+    callbacks.onRecognizeTextItem = notYet;
+    callbacks.onMakeQRCodeItem = notYet;
+    callbacks.onExportItemToFile = notYet;
+    callbacks.onAirDropItem = notYet;
+    callbacks.onRevealItem = notYet;
+    callbacks.onShelfDropPasteboard = notYet;
+    callbacks.onShelfSessionsChanged = notYet;
+    callbacks.onCreateShelfSession = notYet;
+    callbacks.onRenameShelfSession = notYet;
+    callbacks.onCopyShelfItem = notYet;
+    callbacks.onBatchShelfItems = notYet;
+    callbacks.onAirDropShelfItem = notYet;
+    callbacks.onRevealShelfItem = notYet;
+    callbacks.onRemoveShelfItem = notYet;
+    callbacks.onClearShelf = notYet;
+}
+
+void AppDelegate::changeLanguage(AppLanguagePreference preference)
+{
+    if (preference == L10n::preference())
+        return;
+    L10n::setPreference(preference);
+    desktop().relaunchToApplyLanguage();
+}
+
+void AppDelegate::showSettingsMenu(QWidget* anchor)
+{
+    if (!m_environment.statusMenu) {
+        reportNotAvailable();
+        return;
+    }
+    m_environment.statusMenu->popUpQuickMenu(anchor, monitor().isRunning(), store().settings());
+}
+
+void AppDelegate::reportNotAvailable()
+{
+    report(L10n::text(QStringLiteral("此功能即将推出"), QStringLiteral("This isn't available yet")));
+    showIsland();
+}
+
+// MARK: - Messages
+
+void AppDelegate::report(const std::optional<QString>& message)
+{
+    report(message, cloudSync().state());
+}
+
+void AppDelegate::report(const std::optional<QString>& message, const CloudSyncState& state)
+{
+    island().configure(store().items(), state, message);
+}
+
+void AppDelegate::reportStoreFailure(const QString& failurePrefix, const QString& description)
+{
+    report(failurePrefix + description, CloudSyncState::failed(description));
+}
+
+void AppDelegate::showIsland()
+{
+    island().show(/*autoHide=*/true, /*focusSearch=*/false);
+}
+
+void AppDelegate::refreshStatusMenu()
+{
+    if (m_environment.statusMenu)
+        m_environment.statusMenu->refresh(monitor().isRunning(), store().settings());
+}
+
+void AppDelegate::markOwnWrite()
+{
+    monitor().setLastChangeCount(pasteboard().changeCount());
+}
+
+void AppDelegate::afterSave(const QString& failurePrefix, bool showOnFailure, std::function<void()> then)
+{
+    QPointer<AppDelegate> self(this);
+    store().whenSaved([self, failurePrefix, showOnFailure, then = std::move(then)](const std::optional<QString>& error) {
+        if (!self)
+            return;
+        if (!error) {
+            then();
+            return;
+        }
+        // Never what was copied; the reason is enough.
+        qCWarning(lcShell) << "history not saved:" << *error;
+        self->reportStoreFailure(failurePrefix, *error);
+        if (showOnFailure)
+            self->showIsland();
+    });
+}
+
+// MARK: - Captures
 
 void AppDelegate::handleCapture(const ClipboardCaptureResult& result)
 {
-    if (!result.item)
-        return;
-    try {
-        store().add(*result.item);
-    } catch (const Error& error) {
-        // Never log what was copied; the reason is enough.
-        qCWarning(lcShell) << "capture not saved:" << error.localizedDescription();
+    const QString saveFailed = L10n::text(QStringLiteral("保存失败："), QStringLiteral("Save failed: "));
+    if (result.item) {
+        ClipboardAddOutcome outcome;
+        try {
+            outcome = store().add(*result.item);
+        } catch (const Error& error) {
+            // Refused before anything changed (an image over the size limit).
+            reportStoreFailure(saveFailed, error.localizedDescription());
+            showIsland();
+            refreshStatusMenu();
+            return;
+        }
+        // The echo says "saved" only once it is true.
+        QPointer<AppDelegate> self(this);
+        afterSave(saveFailed, /*showOnFailure=*/true, [self, result, outcome] {
+            self->performCloudSync(std::nullopt, false);
+            self->report(std::nullopt);
+            self->showOrEcho(result, outcome);
+            self->refreshStatusMenu();
+        });
         return;
     }
-    store().whenSaved([](const std::optional<QString>& error) {
-        if (error)
-            qCWarning(lcShell) << "capture not saved:" << *error;
-    });
+    if (result.ignoredReason) {
+        report(*result.ignoredReason);
+        showOrEcho(result, std::nullopt);
+    }
+    refreshStatusMenu();
+}
+
+void AppDelegate::showOrEcho(const ClipboardCaptureResult& result, std::optional<ClipboardAddOutcome> outcome)
+{
+    const ClipSettings& settings = store().settings();
+    if (settings.showIslandAfterCapture) {
+        island().showHistory();
+        showIsland();
+    } else if (settings.smartCopyEchoEnabled) {
+        island().flashCaptureEcho(CaptureFeedback::from(result, outcome));
+    }
+}
+
+std::optional<QString> AppDelegate::launchMessage()
+{
+    if (const auto& failure = store().lastLoadFailure())
+        return historyLoadFailureMessage(*failure);
+    if (store().items().isEmpty())
+        return L10n::text(QStringLiteral("复制文本、链接、图片或文件后，历史会在这里出现。"),
+                          QStringLiteral("Copy text, a link, an image, or a file and it will show up here."));
+    return std::nullopt;
+}
+
+QString AppDelegate::historyLoadFailureMessage(const ClipboardStoreLoadFailure& failure)
+{
+    if (failure.backupURL) {
+        const QString name = QFileInfo(*failure.backupURL).fileName();
+        return L10n::text(QStringLiteral("历史文件异常，已保留备份：") + name,
+                          QStringLiteral("History file was corrupted; a backup was kept: ") + name);
+    }
+    return L10n::text(QStringLiteral("历史文件异常：") + failure.reason,
+                      QStringLiteral("History file error: ") + failure.reason);
 }
 
 } // namespace QuillomareMac

@@ -1,13 +1,23 @@
 #pragma once
 
+#include "Pasteboard/PasteTransform.h"
+#include "Shell/AppPorts.h"
+#include "Shell/Localization.h"
+
 #include <QuillomareCore/ClipboardStore.h>
+#include <QuillomareCore/CloudSyncService.h>
 #include <QuillomareCore/SensitiveContentDetector.h>
 
 #include <QObject>
+#include <QPointer>
+#include <QTimer>
 
+#include <functional>
 #include <memory>
+#include <optional>
 
 namespace Platform {
+class InstanceRegistry;
 class Pasteboard;
 class Workspace;
 } // namespace Platform
@@ -15,39 +25,135 @@ class Workspace;
 namespace QuillomareMac {
 
 class ClipboardMonitor;
+class ShelfSessionStore;
+class SingleInstance;
 
-// Owns every long-lived part of the running program, starts them when the application has
-// launched and stops them at termination. Parts are made on first use, in the order the launch
-// reads them.
+// What the delegate is built from. The defaults are the real desktop; tests replace the parts
+// they watch.
+struct AppDelegateEnvironment
+{
+    Platform::Pasteboard* pasteboard = nullptr; // the general pasteboard (the X11 clipboard)
+    Platform::Workspace* workspace = nullptr;   // the desktop's workspace
+    // The other running instances (the session bus); tests give an in-memory one.
+    std::shared_ptr<Platform::InstanceRegistry> instances;
+    QString storeFileURL = QuillomareCore::ClipboardStore::defaultStoreURL();
+    QString shelfFileURL;                                    // empty: the shelf store's default
+    std::function<std::unique_ptr<IslandPort>()> makeIsland; // empty: the real island
+    std::shared_ptr<DesktopPort> desktop;                    // empty: the application object
+    std::shared_ptr<StatusMenuPort> statusMenu;              // empty: no tray menu yet
+    // The sync service for the given settings; empty: the program's own choice.
+    std::function<std::shared_ptr<QuillomareCore::CloudSyncing>(const QuillomareCore::ClipSettings&)> makeSyncService;
+};
+
+// Owns every long-lived part of the running program, runs the launch, answers the island's
+// actions and the clipboard monitor's captures, drives cloud sync and stops everything at the
+// end. Parts are made on first use, in the order the launch reads them. GUI thread only; work
+// that waits (sync, file writes) runs elsewhere and comes back through the event loop.
 class AppDelegate final : public QObject
 {
     Q_OBJECT
 
 public:
-    // The general pasteboard and the workspace are the system's unless a test passes its own.
-    explicit AppDelegate(Platform::Pasteboard* pasteboard = nullptr, Platform::Workspace* workspace = nullptr,
-                         QString storeFileURL = QuillomareCore::ClipboardStore::defaultStoreURL(),
-                         QObject* parent = nullptr);
+    static constexpr int backgroundSyncIntervalMilliseconds = 120'000;
+    static constexpr int backgroundSyncToleranceMilliseconds = 20'000;
+    static constexpr int cloudPullLimit = 200;
+    static inline const QString didMigrateSilentCaptureDefaultKey =
+        QStringLiteral("Quillomare.didMigrateSilentCaptureDefault.v1");
+
+    explicit AppDelegate(AppDelegateEnvironment environment = {}, QObject* parent = nullptr);
     ~AppDelegate() override;
 
     void applicationDidFinishLaunching();
     void applicationWillTerminate();
 
+    // Parts, made on first read.
     QuillomareCore::ClipboardStore& store();
     ClipboardMonitor& monitor();
+    ShelfSessionStore& shelfSessionStore();
+    IslandPort& island();
+    QuillomareCore::CloudSyncing& cloudSync();
+    bool hasBackgroundSyncTimer() const { return m_backgroundSyncTimer.isActive(); }
+    bool isCloudSyncInFlight() const { return m_isCloudSyncInFlight; }
 
+    // Capture handling.
     void handleCapture(const QuillomareCore::ClipboardCaptureResult& result);
+    std::optional<QString> launchMessage();
+    static QString historyLoadFailureMessage(const QuillomareCore::ClipboardStoreLoadFailure& failure);
+
+    // Copy actions on history entries.
+    void copyToPasteboard(const QuillomareCore::ClipboardItem& item);
+    void copyPasteVariant(const QuillomareCore::ClipboardItem& item, PasteVariant variant);
+    void copyCombinedItems(const QList<QuillomareCore::ClipboardItem>& items, CombinedPasteFormat format);
+    void copyCondensedText(const QuillomareCore::ClipboardItem& item);
+    void copyPlainTextToPasteboard(const QuillomareCore::ClipboardItem& item);
+    void copyQuickPreviewText(const QString& text);
+    // Words separated by single blanks: every run of white space and line breaks becomes one.
+    static QString condensedText(const QString& text);
+
+    // Removing, pinning and clearing.
+    void removeHistoryItem(const QuillomareCore::ClipboardItem& item);
+    void togglePinnedHistoryItem(const QuillomareCore::ClipboardItem& item);
+    void clearHistory();
+
+    // Cloud sync.
+    void performCloudSync(const std::optional<QString>& reason, bool showWhenFinished);
+    void deleteFromCloud(const QList<QuillomareCore::ClipboardItem>& items, const std::optional<QString>& reason);
+    void configureBackgroundCloudSync();
+    void runBackgroundCloudSyncTimer();
+    // Builds the service the settings ask for and the timer that goes with it.
+    void rebuildCloudSync();
+    static QuillomareCore::CloudSyncState resolvedSyncState(const QList<QuillomareCore::CloudSyncState>& states);
+    static QString syncOutcomeMessage(const QuillomareCore::CloudSyncState& resolved, qsizetype merged,
+                                      qsizetype deleted);
 
 private:
     Platform::Pasteboard& pasteboard();
+    DesktopPort& desktop();
+    std::shared_ptr<QuillomareCore::CloudSyncing> makeCloudSyncService() const;
+    bool shouldRunBackgroundCloudSync() const;
 
+    void migrateSilentCaptureDefaultIfNeeded();
+    void configureWorkspaceActivationObserver();
+    void bindIslandCallbacks();
+    void changeLanguage(AppLanguagePreference preference);
+    void showSettingsMenu(QWidget* anchor);
+    void reportNotAvailable();
+
+    // The island gets the store's entries, a state and a message.
+    void report(const std::optional<QString>& message);
+    void report(const std::optional<QString>& message, const QuillomareCore::CloudSyncState& state);
+    void reportStoreFailure(const QString& failurePrefix, const QString& description);
+    void showIsland();
+    void showOrEcho(const QuillomareCore::ClipboardCaptureResult& result,
+                    std::optional<QuillomareCore::ClipboardAddOutcome> outcome);
+    void refreshStatusMenu();
+    // After a write the program made itself: the monitor must not take it for a copy.
+    void markOwnWrite();
+    // Runs `then` once the store's newest change is on disk; on a failed write reports
+    // `failurePrefix` + the reason instead.
+    void afterSave(const QString& failurePrefix, bool showOnFailure, std::function<void()> then);
+
+    struct MergeOutcome;
+    void runSyncPass(std::shared_ptr<QuillomareCore::CloudSyncing> service, bool showWhenFinished);
+    MergeOutcome mergePulled(const QuillomareCore::CloudSyncPullResult& pulled);
+    void reportSyncPass(const MergeOutcome& outcome, const QuillomareCore::CloudSyncPullResult& pulled,
+                        const QuillomareCore::CloudSyncState& tombstonesPushed,
+                        const QuillomareCore::CloudSyncState& itemsPushed, bool showWhenFinished);
+
+    AppDelegateEnvironment m_environment;
     QuillomareCore::SensitiveContentDetector m_detector;
-    Platform::Pasteboard* m_pasteboard;
     std::unique_ptr<Platform::Pasteboard> m_ownPasteboard;
-    Platform::Workspace* m_workspace;
-    const QString m_storeFileURL;
     std::unique_ptr<QuillomareCore::ClipboardStore> m_store;
+    std::unique_ptr<ShelfSessionStore> m_shelfSessionStore;
     std::unique_ptr<ClipboardMonitor> m_monitor;
+    std::unique_ptr<IslandPort> m_island;
+    std::unique_ptr<SingleInstance> m_singleInstance;
+    std::optional<QString> m_takeoverMessage;
+    std::shared_ptr<void> m_workspaceActivationObserver;
+    std::shared_ptr<QuillomareCore::CloudSyncing> m_cloudSync;
+    QTimer m_backgroundSyncTimer;
+    bool m_isCloudSyncInFlight = false;
+    bool m_launched = false;
 };
 
 } // namespace QuillomareMac

@@ -1,0 +1,172 @@
+// The delegate's answers to the island's copy actions and to delete, pin and clear.
+
+#include "AppDelegate.h"
+
+#include "Pasteboard/ClipboardMonitor.h"
+#include "Pasteboard/MacFileContent.h"
+#include "Pasteboard/MacPasteboardWriter.h"
+
+#include <Platform/Pasteboard.h>
+
+namespace QuillomareMac {
+
+using namespace QuillomareCore;
+
+// MARK: - Copy actions
+
+void AppDelegate::copyToPasteboard(const ClipboardItem& item)
+{
+    const bool written = MacPasteboardWriter::copy(item, pasteboard());
+    if (written)
+        markOwnWrite();
+    report(written ? L10n::text(QStringLiteral("已复制到剪贴板"), QStringLiteral("Copied to clipboard"))
+                   : L10n::text(QStringLiteral("这条历史不可复制"), QStringLiteral("This item can't be copied")));
+    showIsland();
+}
+
+void AppDelegate::copyPasteVariant(const ClipboardItem& item, PasteVariant variant)
+{
+    const bool written = PasteTransform::copy(item, variant, pasteboard());
+    if (written)
+        markOwnWrite();
+    report(written ? variant.title()
+                   : L10n::text(QStringLiteral("这种复制方式不可用于当前内容"),
+                                QStringLiteral("This copy option isn't available for this content")));
+    showIsland();
+}
+
+void AppDelegate::copyCombinedItems(const QList<ClipboardItem>& items, CombinedPasteFormat format)
+{
+    const std::optional<QString> text = PasteTransform::combinedText(items, format);
+    const bool written = text && PasteTransform::copyString(*text, pasteboard());
+    if (written)
+        markOwnWrite();
+    const QString count = QString::number(items.size());
+    report(written ? L10n::text(format.title() + QStringLiteral(" · ") + count + QStringLiteral(" 条"),
+                                format.title() + QStringLiteral(" · ") + count + QStringLiteral(" items"))
+                   : L10n::text(QStringLiteral("选中内容无法组合复制"), QStringLiteral("The selected items can't be combined")));
+    showIsland();
+}
+
+QString AppDelegate::condensedText(const QString& text)
+{
+    QStringList words;
+    QString word;
+    for (const QChar c : text) {
+        // The white-space-and-line-break set: Unicode separators, tabs, line breaks, U+0085.
+        if (c.isSpace()) {
+            if (!word.isEmpty())
+                words.append(std::exchange(word, QString()));
+        } else {
+            word.append(c);
+        }
+    }
+    if (!word.isEmpty())
+        words.append(word);
+    return words.join(QLatin1Char(' '));
+}
+
+void AppDelegate::copyCondensedText(const ClipboardItem& item)
+{
+    if (!item.payload.isText()) {
+        report(L10n::text(QStringLiteral("只有文本可以压缩空白"), QStringLiteral("Only text can be condensed")));
+        island().showHistory();
+        showIsland();
+        return;
+    }
+    const bool written = MacPasteboardWriter::copyString(condensedText(item.payload.textValue()), pasteboard());
+    if (written)
+        markOwnWrite();
+    report(written ? L10n::text(QStringLiteral("已压缩空白并复制"), QStringLiteral("Condensed and copied"))
+                   : L10n::text(QStringLiteral("复制失败"), QStringLiteral("Copy failed")));
+    showIsland();
+}
+
+void AppDelegate::copyPlainTextToPasteboard(const ClipboardItem& item)
+{
+    const std::optional<QString> text = item.plainTextRepresentation();
+    const bool written = text && MacPasteboardWriter::copyString(*text, pasteboard());
+    if (written)
+        markOwnWrite();
+    report(written ? L10n::text(QStringLiteral("已复制为纯文本"), QStringLiteral("Copied as plain text"))
+                   : L10n::text(QStringLiteral("这条历史没有可复制文本"), QStringLiteral("This item has no copyable text")));
+    showIsland();
+}
+
+void AppDelegate::copyQuickPreviewText(const QString& text)
+{
+    // The user is working in the preview or the inspector: only the message changes.
+    if (text.isEmpty()) {
+        report(L10n::text(QStringLiteral("没有选中文本"), QStringLiteral("No text selected")));
+        return;
+    }
+    const bool written = MacPasteboardWriter::copyString(text, pasteboard());
+    if (written)
+        markOwnWrite();
+    report(written ? L10n::text(QStringLiteral("已复制文本"), QStringLiteral("Text copied"))
+                   : L10n::text(QStringLiteral("文本复制失败"), QStringLiteral("Failed to copy text")));
+}
+
+// MARK: - Delete, pin, clear
+
+void AppDelegate::removeHistoryItem(const ClipboardItem& item)
+{
+    const QList<ClipboardItem> removed = store().remove(item.id);
+    // Nothing leaves the cloud or the exports until the history file no longer holds the entry.
+    QPointer<AppDelegate> self(this);
+    afterSave(L10n::text(QStringLiteral("删除失败："), QStringLiteral("Delete failed: ")), /*showOnFailure=*/true,
+              [self, removed] {
+                  self->deleteFromCloud(removed, std::nullopt);
+                  ClipboardImageExportStore::removeExportedFiles(removed);
+                  self->report(L10n::text(QStringLiteral("已删除一条历史"), QStringLiteral("Deleted one item")));
+                  self->showIsland();
+              });
+}
+
+void AppDelegate::togglePinnedHistoryItem(const ClipboardItem& item)
+{
+    store().togglePinned(item.id);
+    QPointer<AppDelegate> self(this);
+    const QUuid id = item.id;
+    afterSave(L10n::text(QStringLiteral("置顶失败："), QStringLiteral("Pin failed: ")), /*showOnFailure=*/true,
+              [self, id] {
+                  const auto& items = self->store().items();
+                  const auto found = std::find_if(items.cbegin(), items.cend(),
+                                                  [&](const ClipboardItem& entry) { return entry.id == id; });
+                  const bool pinned = found != items.cend() && found->isPinned;
+                  self->report(pinned ? L10n::text(QStringLiteral("已置顶"), QStringLiteral("Pinned"))
+                                      : L10n::text(QStringLiteral("已取消置顶"), QStringLiteral("Unpinned")));
+                  self->showIsland();
+                  // The changed pin travels to the other devices.
+                  self->performCloudSync(std::nullopt, false);
+              });
+}
+
+void AppDelegate::clearHistory()
+{
+    const qsizetype count = store().items().size();
+    if (count == 0) {
+        report(L10n::text(QStringLiteral("没有可清空历史"), QStringLiteral("No history to clear")));
+        showIsland();
+        return;
+    }
+    island().hide();
+    if (!desktop().confirmClearHistory(count)) {
+        report(L10n::text(QStringLiteral("已取消清空历史"), QStringLiteral("Clear history cancelled")));
+        showIsland();
+        return;
+    }
+    const QList<ClipboardItem> removed = store().clear();
+    QPointer<AppDelegate> self(this);
+    // A failure stays in the collapsed island's header: the alert just closed.
+    afterSave(L10n::text(QStringLiteral("清空失败："), QStringLiteral("Clear failed: ")), /*showOnFailure=*/false,
+              [self, removed] {
+                  self->deleteFromCloud(removed, L10n::text(QStringLiteral("已清空 iCloud 历史"),
+                                                            QStringLiteral("iCloud history cleared")));
+                  ClipboardImageExportStore::removeExportedFiles(removed);
+                  self->report(L10n::text(QStringLiteral("历史已清空"), QStringLiteral("History cleared")));
+                  self->showIsland();
+              });
+}
+
+} // namespace QuillomareMac

@@ -1,0 +1,246 @@
+// Cloud sync as the delegate drives it: which service, one pass at a time (pull, merge, push),
+// the background timer, deletions, and what the island is told.
+
+#include "AppDelegate.h"
+
+#include "Pasteboard/ClipboardMonitor.h"
+#include "Shell/CloudKitEntitlementChecker.h"
+#include "Sync/CloudKitSyncService.h"
+
+#include <Platform/Entitlements.h>
+
+#include <QtConcurrent>
+
+namespace QuillomareMac {
+
+using namespace QuillomareCore;
+
+struct AppDelegate::MergeOutcome
+{
+    QList<ClipboardItem> exportableItems;
+    QList<ClipboardDeletionTombstone> tombstones;
+    qsizetype merged = 0;
+    qsizetype deleted = 0;
+    std::optional<QString> error;
+};
+
+namespace {
+
+QString syncIsOff()
+{
+    return L10n::text(QStringLiteral("iCloud 同步已关闭"), QStringLiteral("iCloud sync is off"));
+}
+
+} // namespace
+
+std::shared_ptr<CloudSyncing> AppDelegate::makeCloudSyncService() const
+{
+    const ClipSettings& settings = m_store->settings();
+    if (m_environment.makeSyncService)
+        return m_environment.makeSyncService(settings);
+    if (!settings.cloudSyncEnabled)
+        return std::make_shared<LocalOnlyCloudSyncService>(syncIsOff());
+    const QString container = settings.resolvedCloudContainerIdentifier();
+    if (const auto reason = CloudKitEntitlementChecker::unavailableReason(
+            container,
+            CloudKitEntitlementChecker::entitlementStrings(Platform::Entitlements::iCloudContainerIdentifiersKey),
+            CloudKitEntitlementChecker::entitlementStrings(Platform::Entitlements::iCloudServicesKey)))
+        return std::make_shared<LocalOnlyCloudSyncService>(*reason);
+    return std::make_shared<CloudKitSyncService>(container, settings.syncRichContentToICloud);
+}
+
+CloudSyncing& AppDelegate::cloudSync()
+{
+    if (!m_cloudSync) {
+        store();
+        m_cloudSync = makeCloudSyncService();
+    }
+    return *m_cloudSync;
+}
+
+bool AppDelegate::shouldRunBackgroundCloudSync() const
+{
+    // Sync on and a service that can reach the records: the local-only one never can.
+    return m_store && m_store->settings().cloudSyncEnabled && m_cloudSync &&
+           m_cloudSync->state().caseOf() != CloudSyncState::Case::unavailable;
+}
+
+void AppDelegate::rebuildCloudSync()
+{
+    m_cloudSync.reset();
+    cloudSync();
+    configureBackgroundCloudSync();
+}
+
+void AppDelegate::configureBackgroundCloudSync()
+{
+    m_backgroundSyncTimer.stop();
+    cloudSync();
+    if (!shouldRunBackgroundCloudSync())
+        return;
+    // The tolerance lets the system bundle wake-ups; a coarse timer does the same here.
+    m_backgroundSyncTimer.setTimerType(Qt::VeryCoarseTimer);
+    m_backgroundSyncTimer.start();
+}
+
+void AppDelegate::runBackgroundCloudSyncTimer()
+{
+    if (!store().settings().cloudSyncEnabled || m_isCloudSyncInFlight)
+        return;
+    m_isCloudSyncInFlight = true;
+    cloudSync();
+    runSyncPass(m_cloudSync, false);
+}
+
+void AppDelegate::performCloudSync(const std::optional<QString>& reason, bool showWhenFinished)
+{
+    if (!store().settings().cloudSyncEnabled)
+        return;
+    auto announce = [&] {
+        if (!reason)
+            return;
+        report(*reason, CloudSyncState::syncing());
+        showIsland();
+    };
+    if (m_isCloudSyncInFlight) {
+        announce();
+        return;
+    }
+    m_isCloudSyncInFlight = true;
+    cloudSync();
+    announce();
+    runSyncPass(m_cloudSync, showWhenFinished);
+}
+
+void AppDelegate::runSyncPass(std::shared_ptr<CloudSyncing> service, bool showWhenFinished)
+{
+    // The service keeps the one it started with even if settings replace it meanwhile.
+    QPointer<AppDelegate> self(this);
+    QtConcurrent::run([service] { return service->pull(cloudPullLimit); })
+        .then(this,
+              [self, service, showWhenFinished](const CloudSyncPullResult& pulled) {
+                  if (!self)
+                      return;
+                  const MergeOutcome outcome = self->mergePulled(pulled);
+                  QtConcurrent::run([service, outcome] {
+                      const CloudSyncState tombstones = service->pushDeletionTombstones(outcome.tombstones);
+                      const CloudSyncState items = service->push(outcome.exportableItems);
+                      return std::make_pair(tombstones, items);
+                  }).then(self.data(), [self, outcome, pulled, showWhenFinished](const std::pair<CloudSyncState, CloudSyncState>& pushed) {
+                      if (self)
+                          self->reportSyncPass(outcome, pulled, pushed.first, pushed.second, showWhenFinished);
+                  });
+              });
+}
+
+AppDelegate::MergeOutcome AppDelegate::mergePulled(const CloudSyncPullResult& pulled)
+{
+    MergeOutcome outcome;
+    try {
+        outcome.deleted = store().mergeDeletionTombstones(pulled.deletionTombstones);
+        outcome.merged = store().merge(pulled.items);
+    } catch (const Error& error) {
+        outcome.error = error.localizedDescription();
+    }
+    outcome.exportableItems = store().cloudExportableItems();
+    outcome.tombstones = store().deletionTombstones();
+    return outcome;
+}
+
+void AppDelegate::reportSyncPass(const MergeOutcome& outcome, const CloudSyncPullResult& pulled,
+                                 const CloudSyncState& tombstonesPushed, const CloudSyncState& itemsPushed,
+                                 bool showWhenFinished)
+{
+    m_isCloudSyncInFlight = false;
+    if (outcome.error) {
+        report(L10n::text(QStringLiteral("合并 iCloud 历史失败："), QStringLiteral("Failed to merge iCloud history: ")) +
+                   *outcome.error,
+               CloudSyncState::failed(*outcome.error));
+        refreshStatusMenu();
+        if (showWhenFinished)
+            showIsland();
+        return;
+    }
+    const CloudSyncState resolved = resolvedSyncState({pulled.state, tombstonesPushed, itemsPushed});
+    report(syncOutcomeMessage(resolved, outcome.merged, outcome.deleted), resolved);
+    refreshStatusMenu();
+    if (outcome.deleted > 0 || showWhenFinished || outcome.merged > 0)
+        showIsland();
+}
+
+CloudSyncState AppDelegate::resolvedSyncState(const QList<CloudSyncState>& states)
+{
+    using Case = CloudSyncState::Case;
+    for (const Case wanted : {Case::failed, Case::unavailable, Case::disabled, Case::syncing}) {
+        for (const CloudSyncState& state : states) {
+            if (state.caseOf() == wanted)
+                return state;
+        }
+    }
+    return CloudSyncState::idle();
+}
+
+QString AppDelegate::syncOutcomeMessage(const CloudSyncState& resolved, qsizetype merged, qsizetype deleted)
+{
+    switch (resolved.caseOf()) {
+    case CloudSyncState::Case::unavailable:
+        return L10n::text(QStringLiteral("iCloud 不可用："), QStringLiteral("iCloud unavailable: ")) + resolved.text();
+    case CloudSyncState::Case::failed:
+        return L10n::text(QStringLiteral("iCloud 同步失败："), QStringLiteral("iCloud sync failed: ")) + resolved.text();
+    case CloudSyncState::Case::disabled:
+        return syncIsOff();
+    case CloudSyncState::Case::idle:
+    case CloudSyncState::Case::syncing:
+        break;
+    }
+    const QString n = QString::number(merged);
+    const QString d = QString::number(deleted);
+    if (merged == 0 && deleted == 0)
+        return L10n::text(QStringLiteral("iCloud 历史已同步"), QStringLiteral("iCloud history is up to date"));
+    if (deleted == 0)
+        return L10n::text(QStringLiteral("已从 iCloud 合并 %1 条历史").arg(n), QStringLiteral("Merged %1 items from iCloud").arg(n));
+    if (merged == 0)
+        return L10n::text(QStringLiteral("已同步删除 %1 条历史").arg(d), QStringLiteral("Synced deletion of %1 items").arg(d));
+    return L10n::text(QStringLiteral("已同步 %1 条历史并删除 %2 条").arg(n, d),
+                      QStringLiteral("Synced %1 items and deleted %2").arg(n, d));
+}
+
+void AppDelegate::deleteFromCloud(const QList<ClipboardItem>& items, const std::optional<QString>& reason)
+{
+    if (!store().settings().cloudSyncEnabled)
+        return;
+    QList<ClipboardItem> exportable;
+    for (const ClipboardItem& item : items) {
+        if (item.isCloudExportable(store().settings()))
+            exportable.append(item);
+    }
+    if (exportable.isEmpty())
+        return;
+    cloudSync();
+    QPointer<AppDelegate> self(this);
+    QtConcurrent::run([service = m_cloudSync, exportable] { return service->deleteItems(exportable); })
+        .then(this, [self, reason](const CloudSyncState& state) {
+            if (!self)
+                return;
+            QString message;
+            switch (state.caseOf()) {
+            case CloudSyncState::Case::unavailable:
+                message = L10n::text(QStringLiteral("iCloud 不可用："), QStringLiteral("iCloud unavailable: ")) + state.text();
+                break;
+            case CloudSyncState::Case::failed:
+                message = L10n::text(QStringLiteral("iCloud 删除失败："), QStringLiteral("iCloud delete failed: ")) + state.text();
+                break;
+            case CloudSyncState::Case::disabled:
+                message = syncIsOff();
+                break;
+            case CloudSyncState::Case::idle:
+            case CloudSyncState::Case::syncing:
+                message = reason.value_or(L10n::text(QStringLiteral("已从 iCloud 删除"), QStringLiteral("Deleted from iCloud")));
+                break;
+            }
+            self->report(message, state);
+            self->refreshStatusMenu();
+        });
+}
+
+} // namespace QuillomareMac

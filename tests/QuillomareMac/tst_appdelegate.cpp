@@ -1,0 +1,445 @@
+// The delegate's rules with the island, the application object and the sync service replaced by
+// recording fakes; the pasteboard lives in memory and the stores in a temporary folder.
+
+#include "Pasteboard/ClipboardMonitor.h"
+#include "Shell/AppDelegate.h"
+#include "Sync/CloudKitSyncService.h"
+
+#include "TestSupport.h"
+
+#include <Platform/InstanceRegistry.h>
+#include <Platform/Pasteboard.h>
+#include <Platform/Workspace.h>
+#include <QuillomareCore/Files.h>
+
+#include <QApplication>
+#include <QMutex>
+#include <QTemporaryDir>
+
+using namespace QuillomareCore;
+using namespace QuillomareMac;
+using namespace QuillomareTest;
+
+namespace {
+
+struct FakeIsland final : IslandPort
+{
+    IslandCallbacks actions;
+    QList<ClipboardItem> items;
+    CloudSyncState state = CloudSyncState::idle();
+    std::optional<QString> message;
+    int shows = 0, hides = 0, historySwitches = 0, settles = 0, collapses = 0;
+    QList<CaptureFeedback> echoes;
+
+    IslandCallbacks& callbacks() override { return actions; }
+    void configure(const QList<ClipboardItem>& newItems, const CloudSyncState& newState,
+                   const std::optional<QString>& newMessage) override
+    {
+        items = newItems;
+        state = newState;
+        message = newMessage;
+    }
+    void configureShelf(const QList<ShelfSession>&, const QUuid&, const std::optional<QString>&) override {}
+    void showHistory() override { ++historySwitches; }
+    void show(bool, bool) override { ++shows; }
+    void hide() override { ++hides; }
+    void collapseIfExpanded() override { ++collapses; }
+    void flashCaptureEcho(const CaptureFeedback& feedback) override { echoes.append(feedback); }
+    void settleCollapsed() override { ++settles; }
+};
+
+struct FakeDesktop final : DesktopPort
+{
+    bool answer = true;
+    QList<qsizetype> confirmations;
+    int quits = 0, relaunches = 0;
+
+    bool isModalWindowUp() const override { return false; }
+    bool confirmClearHistory(qsizetype count) override
+    {
+        confirmations.append(count);
+        return answer;
+    }
+    void quit() override { ++quits; }
+    void relaunchToApplyLanguage() override { ++relaunches; }
+};
+
+// A cloud that answers with what the test scripted; called from the delegate's worker threads.
+struct FakeCloud final : CloudSyncing
+{
+    mutable QMutex mutex;
+    CloudSyncPullResult pulled{CloudSyncState::idle(), {}, {}, {}};
+    CloudSyncState pushState = CloudSyncState::idle();
+    QList<QList<ClipboardItem>> pushes, deletions;
+
+    CloudSyncState state() const override { return CloudSyncState::idle(); }
+    CloudSyncState push(const QList<ClipboardItem>& items) override
+    {
+        QMutexLocker lock(&mutex);
+        pushes.append(items);
+        return pushState;
+    }
+    CloudSyncState pushDeletionTombstones(const QList<ClipboardDeletionTombstone>&) override { return CloudSyncState::idle(); }
+    CloudSyncState pushDeletedContentHashes(const QSet<QString>&) override { return CloudSyncState::idle(); }
+    CloudSyncPullResult pull(int) override
+    {
+        QMutexLocker lock(&mutex);
+        return pulled;
+    }
+    CloudSyncState deleteItems(const QList<ClipboardItem>& items) override
+    {
+        QMutexLocker lock(&mutex);
+        deletions.append(items);
+        return CloudSyncState::idle();
+    }
+};
+
+ClipboardCaptureResult captured(const ClipboardItem& item)
+{
+    return ClipboardCaptureResult{item, std::nullopt};
+}
+
+} // namespace
+
+class AppDelegateTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    Platform::MemoryPasteboard m_pasteboard;
+    Platform::MemoryWorkspace m_workspace;
+    FakeIsland* m_island = nullptr;
+    std::shared_ptr<FakeDesktop> m_desktop;
+    std::shared_ptr<FakeCloud> m_cloud;
+    std::unique_ptr<AppDelegate> m_delegate;
+
+    QString storePath() const { return m_dir->filePath(QStringLiteral("Quillomare/clips.json")); }
+
+    AppDelegate& launch(bool syncOn = false)
+    {
+        if (syncOn) {
+            ClipboardStore seed(storePath());
+            seed.updateSettings([](ClipSettings& settings) { settings.cloudSyncEnabled = true; });
+        }
+        AppDelegateEnvironment environment;
+        environment.pasteboard = &m_pasteboard;
+        environment.workspace = &m_workspace;
+        environment.instances = std::make_shared<Platform::MemoryInstanceRegistry>();
+        environment.storeFileURL = storePath();
+        environment.shelfFileURL = m_dir->filePath(QStringLiteral("Quillomare/shelf-sessions.json"));
+        environment.makeIsland = [this] {
+            auto island = std::make_unique<FakeIsland>();
+            m_island = island.get();
+            return island;
+        };
+        environment.desktop = m_desktop;
+        environment.makeSyncService = [this](const ClipSettings& settings) -> std::shared_ptr<CloudSyncing> {
+            if (!settings.cloudSyncEnabled)
+                return std::make_shared<LocalOnlyCloudSyncService>(QStringLiteral("iCloud sync is off"));
+            return m_cloud;
+        };
+        m_delegate = std::make_unique<AppDelegate>(environment);
+        m_delegate->applicationDidFinishLaunching();
+        return *m_delegate;
+    }
+
+    // Lets the writer and the sync workers finish and their answers arrive.
+    void settle()
+    {
+        m_delegate->store().waitForPendingSaves();
+        QTRY_VERIFY(!m_delegate->isCloudSyncInFlight());
+        QCoreApplication::processEvents();
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        m_desktop = std::make_shared<FakeDesktop>();
+        m_cloud = std::make_shared<FakeCloud>();
+        m_pasteboard.setRefusesWrites(false);
+        L10n::setIsChineseForTesting(false);
+    }
+
+    void cleanup()
+    {
+        m_delegate.reset();
+        Files::failWritesForTesting(0);
+    }
+
+    void testLaunchMessagesAndTheIslandAtStart()
+    {
+        AppDelegate& delegate = launch();
+        QCOMPARE(m_island->settles, 1);
+        QCOMPARE(m_island->shows, 0);
+        QCOMPARE(m_island->message, std::optional<QString>(QStringLiteral(
+                                        "Copy text, a link, an image, or a file and it will show up here.")));
+        QVERIFY(delegate.monitor().isRunning());
+        m_delegate.reset();
+
+        // A history set aside at the last start: its backup is named, the island opens.
+        writeFile(storePath(), "{ broken");
+        launch();
+        QCOMPARE(m_island->shows, 1);
+        QVERIFY(m_island->message->startsWith(QStringLiteral("History file was corrupted; a backup was kept: clips.corrupt-")));
+        QCOMPARE(AppDelegate::historyLoadFailureMessage({storePath(), std::nullopt, QStringLiteral("历史文件无法读取")}),
+                 QStringLiteral("History file error: 历史文件无法读取"));
+    }
+
+    void testCaptureEchoesOnlyOnceTheWriteIsDone()
+    {
+        AppDelegate& delegate = launch();
+        delegate.handleCapture(captured(textItem(QStringLiteral("first"), at(0))));
+        // Nothing is claimed before the file holds it.
+        QVERIFY(m_island->echoes.isEmpty());
+        settle();
+        QCOMPARE(m_island->echoes.size(), 1);
+        QCOMPARE(m_island->echoes.last().status.caseOf(), CaptureFeedback::SaveStatus::Case::saved);
+        QCOMPARE(m_island->items.size(), 1);
+
+        delegate.handleCapture(captured(textItem(QStringLiteral("first"), at(1))));
+        settle();
+        QCOMPARE(m_island->echoes.last().status.caseOf(), CaptureFeedback::SaveStatus::Case::duplicate);
+
+        // An ignored copy: its reason is the island's message and the echo says so.
+        delegate.handleCapture(ClipboardCaptureResult{std::nullopt, QStringLiteral("Ignored clipboard from KeePassXC")});
+        QCOMPARE(m_island->message, std::optional<QString>(QStringLiteral("Ignored clipboard from KeePassXC")));
+        QCOMPARE(m_island->echoes.last().status.caseOf(), CaptureFeedback::SaveStatus::Case::ignored);
+
+        // With the island set to open after each copy, it opens on the history instead.
+        delegate.store().updateSettings([](ClipSettings& settings) { settings.showIslandAfterCapture = true; });
+        const int shows = m_island->shows;
+        delegate.handleCapture(captured(textItem(QStringLiteral("second"), at(2))));
+        settle();
+        QCOMPARE(m_island->shows, shows + 1);
+        QCOMPARE(m_island->historySwitches, 1);
+        QCOMPARE(m_island->echoes.size(), 3);
+    }
+
+    void testFailedCaptureSaysSaveFailed()
+    {
+        AppDelegate& delegate = launch();
+        delegate.handleCapture(captured(imageItem(QByteArray(8 * 1024 * 1024 + 1, 'x'), at(0))));
+        QVERIFY(m_island->message->startsWith(QStringLiteral("Save failed: 图片过大")));
+        QCOMPARE(m_island->state.caseOf(), CloudSyncState::Case::failed);
+        QCOMPARE(m_island->shows, 1);
+
+        Files::failWritesForTesting(ENOSPC);
+        delegate.handleCapture(captured(textItem(QStringLiteral("lost"), at(1))));
+        settle();
+        QVERIFY2(m_island->message->startsWith(QStringLiteral("Save failed: Couldn't write")) &&
+                     m_island->message->endsWith(QStringLiteral("No space left on device")),
+                 qPrintable(*m_island->message));
+        QVERIFY(m_island->echoes.isEmpty());
+    }
+
+    void testCopyActionsMarkTheirOwnWrites()
+    {
+        AppDelegate& delegate = launch();
+        delegate.copyToPasteboard(textItem(QStringLiteral("again"), at(0)));
+        QCOMPARE(m_pasteboard.string(), std::optional<QString>(QStringLiteral("again")));
+        QCOMPARE(delegate.monitor().lastChangeCount(), m_pasteboard.changeCount());
+        QCOMPARE(m_island->message, std::optional<QString>(QStringLiteral("Copied to clipboard")));
+
+        ClipboardItem empty = textItem(QString(), at(0));
+        empty.payload = ClipboardPayload::empty();
+        const qint64 before = m_pasteboard.changeCount();
+        delegate.copyToPasteboard(empty);
+        QCOMPARE(m_island->message, std::optional<QString>(QStringLiteral("This item can't be copied")));
+        QCOMPARE(m_pasteboard.changeCount(), before);
+
+        delegate.copyCondensedText(textItem(QStringLiteral("  a  b\n\tc "), at(0)));
+        QCOMPARE(m_pasteboard.string(), std::optional<QString>(QStringLiteral("a b c")));
+        delegate.copyCondensedText(imageItem("png", at(0)));
+        QCOMPARE(m_island->message, std::optional<QString>(QStringLiteral("Only text can be condensed")));
+        QCOMPARE(m_island->historySwitches, 1);
+
+        delegate.copyCombinedItems({textItem(QStringLiteral("x"), at(0)), textItem(QStringLiteral("y"), at(1)),
+                                    imageItem("png", at(2))},
+                                   CombinedPasteFormat::newline);
+        QVERIFY(m_island->message->endsWith(QStringLiteral(" · 3 items")));
+
+        // The quick preview's copy only speaks; the island neither opens nor closes.
+        const int shows = m_island->shows;
+        delegate.copyQuickPreviewText(QString());
+        QCOMPARE(m_island->message, std::optional<QString>(QStringLiteral("No text selected")));
+        delegate.copyQuickPreviewText(QStringLiteral("  "));
+        QCOMPARE(m_pasteboard.string(), std::optional<QString>(QStringLiteral("  ")));
+        QCOMPARE(m_island->shows, shows);
+
+        // A refused write keeps the count the monitor knows.
+        m_pasteboard.setRefusesWrites(true);
+        const qint64 known = delegate.monitor().lastChangeCount();
+        delegate.copyPlainTextToPasteboard(textItem(QStringLiteral("refused"), at(0)));
+        QCOMPARE(m_island->message, std::optional<QString>(QStringLiteral("This item has no copyable text")));
+        QCOMPARE(delegate.monitor().lastChangeCount(), known);
+    }
+
+    void testDeletePinAndClear()
+    {
+        AppDelegate& delegate = launch();
+        delegate.handleCapture(captured(textItem(QStringLiteral("a"), at(0))));
+        delegate.handleCapture(captured(textItem(QStringLiteral("b"), at(1))));
+        settle();
+        const ClipboardItem b = delegate.store().items().first();
+
+        delegate.togglePinnedHistoryItem(delegate.store().items().last());
+        settle();
+        QCOMPARE(m_island->message, std::optional<QString>(QStringLiteral("Pinned")));
+        QCOMPARE(delegate.store().items().first().preview, QStringLiteral("a"));
+
+        delegate.removeHistoryItem(b);
+        settle();
+        QCOMPARE(m_island->message, std::optional<QString>(QStringLiteral("Deleted one item")));
+        QCOMPARE(delegate.store().items().size(), 1);
+
+        m_desktop->answer = false;
+        delegate.clearHistory();
+        QCOMPARE(m_desktop->confirmations, QList<qsizetype>{1});
+        QCOMPARE(m_island->message, std::optional<QString>(QStringLiteral("Clear history cancelled")));
+        QCOMPARE(delegate.store().items().size(), 1);
+
+        m_desktop->answer = true;
+        delegate.clearHistory();
+        settle();
+        QCOMPARE(m_island->message, std::optional<QString>(QStringLiteral("History cleared")));
+        QVERIFY(delegate.store().items().isEmpty());
+        delegate.clearHistory();
+        QCOMPARE(m_island->message, std::optional<QString>(QStringLiteral("No history to clear")));
+        QCOMPARE(m_desktop->confirmations.size(), 2);
+    }
+
+    void testIslandActionsReachTheirHandlers()
+    {
+        launch();
+        m_island->actions.onQuit();
+        QCOMPARE(m_desktop->quits, 1);
+        m_island->actions.onChangeLanguage(L10n::preference());
+        QCOMPARE(m_desktop->relaunches, 0);
+        m_island->actions.onChangeLanguage(L10n::preference() == AppLanguagePreference::chinese
+                                               ? AppLanguagePreference::english
+                                               : AppLanguagePreference::chinese);
+        QCOMPARE(m_desktop->relaunches, 1);
+        m_island->actions.onHide();
+        QCOMPARE(m_island->hides, 1);
+        // Another application coming to the front collapses the island; our own windows do not.
+        m_workspace.activate({QCoreApplication::applicationPid(), QStringLiteral("app.quillomare.Quillomare"), {}});
+        m_workspace.activate({4242, QStringLiteral("org.kde.kate"), QStringLiteral("Kate")});
+        QTRY_COMPARE(m_island->collapses, 1);
+        m_island->actions.onSelectItem(textItem(QStringLiteral("chosen"), at(0)));
+        QCOMPARE(m_pasteboard.string(), std::optional<QString>(QStringLiteral("chosen")));
+        // Once the delegate is gone, actions do nothing.
+        IslandCallbacks actions = m_island->actions;
+        m_delegate.reset();
+        actions.onQuit();
+        QCOMPARE(m_desktop->quits, 1);
+    }
+
+    void testSyncPassesRunOneAtATimeAndReport()
+    {
+        m_cloud->pulled = CloudSyncPullResult(CloudSyncState::idle(),
+                                              {textItem(QStringLiteral("from the phone"), at(5)),
+                                               textItem(QStringLiteral("also"), at(6))},
+                                              {}, {});
+        AppDelegate& delegate = launch(/*syncOn=*/true);
+        // The launch pass is under way: a second request only shows its reason.
+        QVERIFY(delegate.isCloudSyncInFlight());
+        delegate.performCloudSync(QStringLiteral("Pulling"), true);
+        QCOMPARE(m_island->state.caseOf(), CloudSyncState::Case::syncing);
+        settle();
+        QCOMPARE(m_island->message, std::optional<QString>(QStringLiteral("Merged 2 items from iCloud")));
+        QCOMPARE(delegate.store().items().size(), 2);
+        QCOMPARE(m_cloud->pushes.size(), 1);
+        QVERIFY(delegate.hasBackgroundSyncTimer());
+
+        // A quiet pass that changed nothing does not open the island; a failed push is reported.
+        m_cloud->pushState = CloudSyncState::failed(QStringLiteral("offline"));
+        const int shows = m_island->shows;
+        delegate.performCloudSync(std::nullopt, false);
+        settle();
+        QCOMPARE(m_island->message, std::optional<QString>(QStringLiteral("iCloud sync failed: offline")));
+        QCOMPARE(m_island->shows, shows);
+
+        // Deleting an exportable entry deletes its cloud copy.
+        delegate.removeHistoryItem(delegate.store().items().first());
+        settle();
+        QTRY_COMPARE(m_cloud->deletions.size(), 1);
+    }
+
+    void testTwoHomesSharingARecordFolderShareTheirHistory()
+    {
+        // The real record folder, as a file-sync tool would keep it in step between two machines.
+        const QString records = m_dir->filePath(QStringLiteral("shared-records"));
+        auto home = [&](const QString& name) {
+            const QString path = m_dir->filePath(name + QStringLiteral("/clips.json"));
+            ClipboardStore(path).updateSettings([](ClipSettings& settings) { settings.cloudSyncEnabled = true; });
+            AppDelegateEnvironment environment;
+            environment.pasteboard = &m_pasteboard;
+            environment.workspace = &m_workspace;
+            environment.instances = std::make_shared<Platform::MemoryInstanceRegistry>();
+            environment.storeFileURL = path;
+            environment.shelfFileURL = m_dir->filePath(name + QStringLiteral("/shelf-sessions.json"));
+            environment.makeIsland = [] { return std::make_unique<FakeIsland>(); };
+            environment.desktop = m_desktop;
+            environment.makeSyncService = [records](const ClipSettings& settings) {
+                return std::make_shared<CloudKitSyncService>(settings.resolvedCloudContainerIdentifier(),
+                                                             settings.syncRichContentToICloud, records);
+            };
+            auto delegate = std::make_unique<AppDelegate>(environment);
+            delegate->applicationDidFinishLaunching();
+            return delegate;
+        };
+        auto settled = [](AppDelegate& delegate) {
+            delegate.store().waitForPendingSaves();
+            QTRY_VERIFY(!delegate.isCloudSyncInFlight());
+        };
+
+        auto first = home(QStringLiteral("first"));
+        settled(*first);
+        first->handleCapture(captured(textItem(QStringLiteral("copied on the first machine"), at(0))));
+        settled(*first);
+        QTRY_VERIFY(!first->isCloudSyncInFlight());
+
+        auto second = home(QStringLiteral("second"));
+        settled(*second);
+        QCOMPARE(second->store().items().size(), 1);
+        QCOMPARE(second->store().items().first().payload.textValue(), QStringLiteral("copied on the first machine"));
+
+        // A deletion travels as a tombstone.
+        second->removeHistoryItem(second->store().items().first());
+        settled(*second);
+        second->performCloudSync(std::nullopt, false);
+        settled(*second);
+        first->performCloudSync(std::nullopt, false);
+        settled(*first);
+        QVERIFY(first->store().items().isEmpty());
+    }
+
+    void testResolvedStateAndOutcomeMessages()
+    {
+        using S = CloudSyncState;
+        QCOMPARE(AppDelegate::resolvedSyncState({S::unavailable(QStringLiteral("u")), S::failed(QStringLiteral("f"))}),
+                 S::failed(QStringLiteral("f")));
+        QCOMPARE(AppDelegate::resolvedSyncState({S::idle(), S::disabled(), S::syncing()}), S::disabled());
+        QCOMPARE(AppDelegate::resolvedSyncState({}), S::idle());
+        QCOMPARE(AppDelegate::syncOutcomeMessage(S::idle(), 2, 1), QStringLiteral("Synced 2 items and deleted 1"));
+        L10n::setIsChineseForTesting(true);
+        QCOMPARE(AppDelegate::syncOutcomeMessage(S::syncing(), 0, 3), QStringLiteral("已同步删除 3 条历史"));
+        QCOMPARE(AppDelegate::syncOutcomeMessage(S::unavailable(QStringLiteral("无权限")), 0, 0),
+                 QStringLiteral("iCloud 不可用：无权限"));
+    }
+
+    void testSyncOffStartsNothing()
+    {
+        AppDelegate& delegate = launch();
+        delegate.performCloudSync(QStringLiteral("Syncing"), true);
+        QVERIFY(!delegate.isCloudSyncInFlight());
+        QCOMPARE(m_island->shows, 0);
+        QVERIFY(!delegate.hasBackgroundSyncTimer());
+        QCOMPARE(delegate.cloudSync().state(), CloudSyncState::unavailable(QStringLiteral("iCloud sync is off")));
+    }
+};
+
+QUILLOMARE_GUI_TEST_MAIN(AppDelegateTest)
+#include "tst_appdelegate.moc"
