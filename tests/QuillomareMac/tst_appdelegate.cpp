@@ -5,6 +5,7 @@
 #include "Shell/AppDelegate.h"
 #include "Sync/CloudKitSyncService.h"
 
+#include "AppDelegateFakes.h"
 #include "TestSupport.h"
 
 #include <Platform/InstanceRegistry.h>
@@ -21,48 +22,6 @@ using namespace QuillomareMac;
 using namespace QuillomareTest;
 
 namespace {
-
-struct FakeIsland final : IslandPort
-{
-    IslandCallbacks actions;
-    QList<ClipboardItem> items;
-    CloudSyncState state = CloudSyncState::idle();
-    std::optional<QString> message;
-    int shows = 0, hides = 0, historySwitches = 0, settles = 0, collapses = 0;
-    QList<CaptureFeedback> echoes;
-
-    IslandCallbacks& callbacks() override { return actions; }
-    void configure(const QList<ClipboardItem>& newItems, const CloudSyncState& newState,
-                   const std::optional<QString>& newMessage) override
-    {
-        items = newItems;
-        state = newState;
-        message = newMessage;
-    }
-    void configureShelf(const QList<ShelfSession>&, const QUuid&, const std::optional<QString>&) override {}
-    void showHistory() override { ++historySwitches; }
-    void show(bool, bool) override { ++shows; }
-    void hide() override { ++hides; }
-    void collapseIfExpanded() override { ++collapses; }
-    void flashCaptureEcho(const CaptureFeedback& feedback) override { echoes.append(feedback); }
-    void settleCollapsed() override { ++settles; }
-};
-
-struct FakeDesktop final : DesktopPort
-{
-    bool answer = true;
-    QList<qsizetype> confirmations;
-    int quits = 0, relaunches = 0;
-
-    bool isModalWindowUp() const override { return false; }
-    bool confirmClearHistory(qsizetype count) override
-    {
-        confirmations.append(count);
-        return answer;
-    }
-    void quit() override { ++quits; }
-    void relaunchToApplyLanguage() override { ++relaunches; }
-};
 
 // A cloud that answers with what the test scripted; called from the delegate's worker threads.
 struct FakeCloud final : CloudSyncing

@@ -15,6 +15,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QMap>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -138,6 +139,32 @@ private Q_SLOTS:
         QVERIFY(copyAndTime(text) >= 0);
         QCOMPARE(history().first().payload.textValue(), text);
         QCOMPARE(QFile::permissions(historyPath()) & 0x0077, QFileDevice::Permissions());
+    }
+
+    void testThePillIsAtTheTopCentreWithoutTakingTheKeyboard()
+    {
+        QByteArray windows;
+        QVERIFY(waitFor([&] {
+            windows = runWhileServingEvents(QStringLiteral("xdotool"),
+                                            {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
+                                             QString::number(m_program.processId())})
+                          .trimmed();
+            return !windows.isEmpty();
+        }, 5000));
+        const QByteArray window = windows.split('\n').first();
+        const QByteArray shape = runWhileServingEvents(QStringLiteral("xdotool"),
+                                                       {QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"),
+                                                        QString::fromLatin1(window)});
+        QMap<QByteArray, int> geometry;
+        for (const QByteArray& line : shape.split('\n')) {
+            const QList<QByteArray> pair = line.split('=');
+            if (pair.size() == 2)
+                geometry.insert(pair[0], pair[1].toInt());
+        }
+        // 1920 wide screen: centred within a few pixels, at the top.
+        QVERIFY2(std::abs(geometry.value("X") + geometry.value("WIDTH") / 2 - 960) <= 2, shape.constData());
+        QVERIFY2(geometry.value("Y") < 120, shape.constData());
+        QVERIFY(runWhileServingEvents(QStringLiteral("xdotool"), {QStringLiteral("getactivewindow")}).trimmed() != window);
     }
 
     void testCaptureLatency()
