@@ -37,8 +37,11 @@ constexpr std::array<bool, 256> makeStringStops()
 }
 constexpr std::array<bool, 256> kStringStops = makeStringStops();
 
-// The first byte at or after p that ends a fast string run; eight bytes at a time while none does.
-const char* skipPlain(const char* p, const char* end)
+// The first byte at or after p that ends a fast string run (a quote, a backslash, a control
+// character and, for the parser, which checks UTF-8, a byte of a multi-byte sequence); eight
+// bytes at a time while none does.
+template <bool stopAtNonAscii>
+const char* skipRun(const char* p, const char* end)
 {
     constexpr quint64 ones = 0x0101010101010101ULL;
     constexpr quint64 highs = 0x8080808080808080ULL;
@@ -47,36 +50,27 @@ const char* skipPlain(const char* p, const char* end)
         std::memcpy(&x, p, 8);
         const quint64 quote = x ^ (ones * '"');
         const quint64 backslash = x ^ (ones * '\\');
-        const quint64 hits = ((quote - ones) & ~quote) | ((backslash - ones) & ~backslash) | ((x - ones * 0x20) & ~x);
+        quint64 hits = ((quote - ones) & ~quote) | ((backslash - ones) & ~backslash) | ((x - ones * 0x20) & ~x);
+        if (stopAtNonAscii)
+            hits |= x;
         if (hits & highs)
             break;
         p += 8;
     }
-    while (p < end && !kStringStops[static_cast<unsigned char>(*p)])
+    while (p < end && !kStringStops[static_cast<unsigned char>(*p)] &&
+           !(stopAtNonAscii && static_cast<unsigned char>(*p) >= 0x80))
         ++p;
     return p;
 }
 
-// Like skipPlain, but also stops at the first byte of a multi-byte UTF-8 sequence, which the
-// parser checks: a file with invalid UTF-8 is refused rather than silently altered.
+const char* skipPlain(const char* p, const char* end)
+{
+    return skipRun<false>(p, end);
+}
+
 const char* skipPlainAscii(const char* p, const char* end)
 {
-    constexpr quint64 ones = 0x0101010101010101ULL;
-    constexpr quint64 highs = 0x8080808080808080ULL;
-    while (end - p >= 8) {
-        quint64 x;
-        std::memcpy(&x, p, 8);
-        const quint64 quote = x ^ (ones * '"');
-        const quint64 backslash = x ^ (ones * '\\');
-        const quint64 hits =
-            ((quote - ones) & ~quote) | ((backslash - ones) & ~backslash) | ((x - ones * 0x20) & ~x) | x;
-        if (hits & highs)
-            break;
-        p += 8;
-    }
-    while (p < end && !kStringStops[static_cast<unsigned char>(*p)] && static_cast<unsigned char>(*p) < 0x80)
-        ++p;
-    return p;
+    return skipRun<true>(p, end);
 }
 
 // The length of the well-formed UTF-8 sequence at p (shortest form, no surrogates, at most
