@@ -1,0 +1,108 @@
+#include "TestSupport.h"
+
+#include <Shell/Localization.h>
+#include <Shell/QRCodeWindowController.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QPointer>
+#include <QProcess>
+#include <QTemporaryDir>
+
+using namespace QuillomareMac;
+
+namespace {
+
+QLabel* codeView(const QRCodeWindowController* controller)
+{
+    return controller->window()->findChild<QLabel*>(QStringLiteral("qrCode"));
+}
+
+void processDeferredDeletes()
+{
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+} // namespace
+
+class TestQRCodeWindow : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init() { L10n::setIsChineseForTesting(true); }
+
+    void cleanup()
+    {
+        if (QRCodeWindowController::current())
+            QRCodeWindowController::current()->window()->close();
+        processDeferredDeletes();
+        QVERIFY(!QRCodeWindowController::current());
+    }
+
+    void theShownCodeScansBackToTheText_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("latin") << QStringLiteral("https://example.org/a?b=1&c=2");
+        QTest::newRow("chinese") << QStringLiteral("手机扫码秒传：你好，世界！\n第二行 mixed 123");
+        QTest::newRow("long") << QString(QStringLiteral("长文本")).repeated(150);
+    }
+
+    void theShownCodeScansBackToTheText()
+    {
+        QFETCH(QString, text);
+        QRCodeWindowController* controller = QRCodeWindowController::present(text);
+        QVERIFY(controller->window()->isVisible());
+        QVERIFY(!codeView(controller)->pixmap().isNull());
+
+        QTemporaryDir folder;
+        const QString path = folder.filePath(QStringLiteral("code.png"));
+        QVERIFY(codeView(controller)->grab().save(path));
+        QProcess zbar;
+        zbar.start(QStringLiteral("zbarimg"), {QStringLiteral("--raw"), QStringLiteral("-q"), path});
+        QVERIFY(zbar.waitForFinished(30000));
+        QCOMPARE(zbar.exitCode(), 0);
+        QByteArray decoded = zbar.readAllStandardOutput();
+        QVERIFY(decoded.endsWith('\n'));
+        decoded.chop(1);
+        QCOMPARE(QString::fromUtf8(decoded), text);
+    }
+
+    void aTextTooLongOpensWithAnEmptySquare()
+    {
+        const QString text(3000, QLatin1Char('x'));
+        QRCodeWindowController* controller = QRCodeWindowController::present(text);
+        QVERIFY(controller->window()->isVisible());
+        QLabel* code = codeView(controller);
+        QVERIFY(code->pixmap().isNull());
+        const QImage shown = code->grab().toImage();
+        const QRect inner = shown.rect().adjusted(16, 16, -16, -16);
+        for (int y = inner.top(); y <= inner.bottom(); y += 8)
+            for (int x = inner.left(); x <= inner.right(); x += 8)
+                QCOMPARE(shown.pixelColor(x, y), QColor(Qt::white));
+        QCOMPARE(controller->window()->findChild<QLabel*>(QStringLiteral("qrCaption"))->text(),
+                 QStringLiteral("手机扫码秒传"));
+        // The text line never widens the window.
+        QCOMPARE(controller->window()->size(),
+                 QSize(QRCodeWindowController::windowWidth, QRCodeWindowController::windowHeight));
+        QVERIFY(controller->window()->findChild<QWidget*>(QStringLiteral("qrText"))->width() <= 260);
+    }
+
+    void presentingAgainReplacesTheOpenWindow()
+    {
+        QRCodeWindowController* first = QRCodeWindowController::present(QStringLiteral("one"));
+        QPointer<QWidget> firstWindow = first->window();
+        QRCodeWindowController* second = QRCodeWindowController::present(QStringLiteral("two"));
+        QCOMPARE(QRCodeWindowController::current(), second);
+        QVERIFY(!firstWindow->isVisible());
+        processDeferredDeletes();
+        QVERIFY(firstWindow.isNull());
+        QCOMPARE(QRCodeWindowController::current(), second);
+
+        second->window()->close();
+        QVERIFY(!QRCodeWindowController::current());
+    }
+};
+
+QUILLOMARE_GUI_TEST_MAIN(TestQRCodeWindow)
+#include "tst_qrcodewindow.moc"
