@@ -3,11 +3,13 @@
 
 #include "Pasteboard/ClipboardMonitor.h"
 #include "Shell/AppDelegate.h"
+#include "Shell/GlobalHotKeyController.h"
 #include "Sync/CloudKitSyncService.h"
 
 #include "AppDelegateFakes.h"
 #include "TestSupport.h"
 
+#include <Platform/GlobalHotKeys.h>
 #include <Platform/InstanceRegistry.h>
 #include <Platform/Pasteboard.h>
 #include <Platform/Workspace.h>
@@ -71,6 +73,7 @@ private:
     FakeIsland* m_island = nullptr;
     std::shared_ptr<FakeDesktop> m_desktop;
     std::shared_ptr<FakeCloud> m_cloud;
+    std::shared_ptr<Platform::MemoryGlobalHotKeys> m_hotKeys;
     std::unique_ptr<AppDelegate> m_delegate;
 
     QString storePath() const { return m_dir->filePath(QStringLiteral("Quillomare/clips.json")); }
@@ -85,6 +88,7 @@ private:
         environment.pasteboard = &m_pasteboard;
         environment.workspace = &m_workspace;
         environment.instances = std::make_shared<Platform::MemoryInstanceRegistry>();
+        environment.hotKeys = m_hotKeys;
         environment.storeFileURL = storePath();
         environment.shelfFileURL = m_dir->filePath(QStringLiteral("Quillomare/shelf-sessions.json"));
         environment.makeIsland = [this] {
@@ -117,6 +121,7 @@ private Q_SLOTS:
         m_dir = std::make_unique<QTemporaryDir>();
         m_desktop = std::make_shared<FakeDesktop>();
         m_cloud = std::make_shared<FakeCloud>();
+        m_hotKeys = std::make_shared<Platform::MemoryGlobalHotKeys>();
         m_pasteboard.setRefusesWrites(false);
         L10n::setIsChineseForTesting(false);
     }
@@ -282,6 +287,12 @@ private Q_SLOTS:
         QCOMPARE(m_desktop->relaunches, 1);
         m_island->actions.onHide();
         QCOMPARE(m_island->hides, 1);
+        // Ctrl+Alt+V from any application opens the island for typing.
+        QVERIFY(m_delegate->hotKeyController().isRegistered());
+        const int shows = m_island->shows;
+        m_hotKeys->press(1);
+        QTRY_COMPARE(m_island->shows, shows + 1);
+        QCOMPARE(m_island->message, std::optional<QString>(QStringLiteral("Control + Option + V")));
         // Another application coming to the front collapses the island; our own windows do not.
         m_workspace.activate({QCoreApplication::applicationPid(), QStringLiteral("app.quillomare.Quillomare"), {}});
         m_workspace.activate({4242, QStringLiteral("org.kde.kate"), QStringLiteral("Kate")});

@@ -6,6 +6,7 @@
 #include "TestSupport.h"
 #include "X11Tools.h"
 
+#include <Platform/GlobalHotKeys.h>
 #include <Platform/InstanceRegistry.h>
 
 #include <QApplication>
@@ -27,6 +28,7 @@ private Q_SLOTS:
         FakeIsland* island = nullptr;
         AppDelegateEnvironment environment;
         environment.instances = std::make_shared<Platform::MemoryInstanceRegistry>();
+        environment.hotKeys = std::make_shared<Platform::MemoryGlobalHotKeys>();
         environment.storeFileURL = dir.filePath(QStringLiteral("clips.json"));
         environment.shelfFileURL = dir.filePath(QStringLiteral("shelf-sessions.json"));
         environment.makeIsland = [&island] {

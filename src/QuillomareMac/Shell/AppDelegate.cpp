@@ -7,6 +7,7 @@
 #include "Shelf/ShelfSessionStore.h"
 #include "Shell/AppPortsQt.h"
 #include "Shell/AppUpdater.h"
+#include "Shell/GlobalHotKeyController.h"
 #include "Shell/SandboxDataMigration.h"
 #include "Shell/SingleInstance.h"
 
@@ -116,6 +117,7 @@ void AppDelegate::applicationDidFinishLaunching()
     shelfSessionStore();
     migrateSilentCaptureDefaultIfNeeded();
     store();
+    configureHotKey();
     configureWorkspaceActivationObserver();
 
     island();
@@ -147,6 +149,8 @@ void AppDelegate::applicationWillTerminate()
     m_workspaceActivationObserver.reset();
     if (m_monitor)
         m_monitor->stop();
+    if (m_hotKeyController)
+        m_hotKeyController->unregisterHotKeys();
     // Every change is already with the writers; quitting waits for the last writes.
     if (m_store)
         m_store->waitForPendingSaves();
@@ -164,6 +168,41 @@ void AppDelegate::migrateSilentCaptureDefaultIfNeeded()
         store().updateSettings([](ClipSettings& settings) { settings.showIslandAfterCapture = false; });
     defaults->setValue(didMigrateSilentCaptureDefaultKey, true);
     defaults->sync();
+}
+
+GlobalHotKeyController& AppDelegate::hotKeyController()
+{
+    if (!m_hotKeyController)
+        m_hotKeyController = std::make_unique<GlobalHotKeyController>(m_environment.hotKeys);
+    return *m_hotKeyController;
+}
+
+void AppDelegate::configureHotKey()
+{
+    QPointer<AppDelegate> self(this);
+    hotKeyController().onPressed = [self](GlobalHotKeyAction action) {
+        if (self)
+            self->handleHotKey(action);
+    };
+    if (store().settings().hotKeyEnabled)
+        hotKeyController().registerHotKeys();
+    else
+        hotKeyController().unregisterHotKeys();
+}
+
+void AppDelegate::handleHotKey(GlobalHotKeyAction action)
+{
+    if (action == GlobalHotKeyAction::addClipboardToShelf)
+        reportNotAvailable(); // the shelf's actions come with the shelf views
+    else
+        showIslandFromHotKey();
+}
+
+void AppDelegate::showIslandFromHotKey()
+{
+    // The user asked for it: the island stays open and the search field takes the keyboard.
+    report(QStringLiteral("Control + Option + V"));
+    island().show(/*autoHide=*/false, /*focusSearch=*/true);
 }
 
 void AppDelegate::configureWorkspaceActivationObserver()

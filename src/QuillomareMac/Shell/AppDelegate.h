@@ -17,6 +17,7 @@
 #include <optional>
 
 namespace Platform {
+class GlobalHotKeys;
 class InstanceRegistry;
 class Pasteboard;
 class Workspace;
@@ -27,6 +28,8 @@ namespace QuillomareMac {
 class ClipboardMonitor;
 class ShelfSessionStore;
 class SingleInstance;
+class GlobalHotKeyController;
+enum class GlobalHotKeyAction : quint32;
 
 // What the delegate is built from. The defaults are the real desktop; tests replace the parts
 // they watch.
@@ -36,6 +39,8 @@ struct AppDelegateEnvironment
     Platform::Workspace* workspace = nullptr;   // the desktop's workspace
     // The other running instances (the session bus); tests give an in-memory one.
     std::shared_ptr<Platform::InstanceRegistry> instances;
+    // The global keys (X11 grabs); tests give in-memory ones so that no display is grabbed.
+    std::shared_ptr<Platform::GlobalHotKeys> hotKeys;
     QString storeFileURL = QuillomareCore::ClipboardStore::defaultStoreURL();
     QString shelfFileURL;                                    // empty: the shelf store's default
     std::function<std::unique_ptr<IslandPort>()> makeIsland; // empty: the real island
@@ -74,6 +79,7 @@ public:
     QuillomareCore::CloudSyncing& cloudSync();
     bool hasBackgroundSyncTimer() const { return m_backgroundSyncTimer.isActive(); }
     bool isCloudSyncInFlight() const { return m_isCloudSyncInFlight; }
+    GlobalHotKeyController& hotKeyController();
 
     // Capture handling.
     void handleCapture(const QuillomareCore::ClipboardCaptureResult& result);
@@ -114,6 +120,9 @@ private:
 
     void migrateSilentCaptureDefaultIfNeeded();
     void configureWorkspaceActivationObserver();
+    void configureHotKey();
+    void handleHotKey(GlobalHotKeyAction action);
+    void showIslandFromHotKey();
     void bindIslandCallbacks();
     void changeLanguage(AppLanguagePreference preference);
     void showSettingsMenu(QWidget* anchor);
@@ -148,6 +157,7 @@ private:
     std::unique_ptr<ClipboardMonitor> m_monitor;
     std::unique_ptr<IslandPort> m_island;
     std::unique_ptr<SingleInstance> m_singleInstance;
+    std::unique_ptr<GlobalHotKeyController> m_hotKeyController;
     std::optional<QString> m_takeoverMessage;
     std::shared_ptr<void> m_workspaceActivationObserver;
     std::shared_ptr<QuillomareCore::CloudSyncing> m_cloudSync;
