@@ -13,6 +13,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
+using namespace Qt::StringLiterals;
 using namespace QuillomareMac;
 using QuillomareCore::ClipboardDeletionTombstone;
 using QuillomareCore::ClipboardItem;
@@ -49,24 +50,24 @@ private Q_SLOTS:
     {
         // This home keeps its records in the default place; the other home's container folder is
         // kept in step with it, as a file-sync tool would.
-        const QString folder = Platform::CloudDatabase::defaultRecordsRoot() + QStringLiteral("/") +
+        const QString folder = Platform::CloudDatabase::defaultRecordsRoot() + u"/"_s +
                                QuillomareCore::ClipDefaults::cloudContainerIdentifier;
         CloudKitSyncService here(std::nullopt, false);
-        ClipboardItem text = QuillomareTest::textItem(QStringLiteral("shared note"), at(0), true);
-        text.sourceAppName = QStringLiteral("Editor");
-        text.sourceBundleIdentifier = QStringLiteral("org.example.editor");
-        const ClipboardItem file = QuillomareTest::fileItem({QStringLiteral("/tmp/a.txt")}, at(1));
+        ClipboardItem text = QuillomareTest::textItem(u"shared note"_s, at(0), true);
+        text.sourceAppName = u"Editor"_s;
+        text.sourceBundleIdentifier = u"org.example.editor"_s;
+        const ClipboardItem file = QuillomareTest::fileItem({u"/tmp/a.txt"_s}, at(1));
         const ClipboardItem image = QuillomareTest::imageItem(QByteArray("\x89PNG small", 10), at(2));
         QCOMPARE(here.push({text, file, image}), CloudSyncState::idle());
         QVERIFY(QFile::exists(recordFile(folder, text)));
         QVERIFY(!QFile::exists(recordFile(folder, file))); // rich content stays home with rich sync off
 
         QTemporaryDir otherHome;
-        QVERIFY(QDir().mkpath(otherHome.filePath(QStringLiteral("CloudRecords"))));
-        QVERIFY(QFile::link(folder, otherHome.filePath(QStringLiteral("CloudRecords/")) +
+        QVERIFY(QDir().mkpath(otherHome.filePath(u"CloudRecords"_s)));
+        QVERIFY(QFile::link(folder, otherHome.filePath(u"CloudRecords/"_s) +
                                         QuillomareCore::ClipDefaults::cloudContainerIdentifier));
         CloudKitSyncService there(QuillomareCore::ClipDefaults::cloudContainerIdentifier, true,
-                                  otherHome.filePath(QStringLiteral("CloudRecords")));
+                                  otherHome.filePath(u"CloudRecords"_s));
         auto pulled = there.pull(200);
         QCOMPARE(pulled.state, CloudSyncState::idle());
         QCOMPARE(pulled.items, QList<ClipboardItem>{text});
@@ -92,12 +93,12 @@ private Q_SLOTS:
     {
         QuillomareTest::ClockOverride clock(at(0));
         QTemporaryDir root;
-        CloudKitSyncService service(QStringLiteral("newest.test"), false, root.path());
-        const ClipboardItem first = QuillomareTest::textItem(QStringLiteral("first"), at(0));
-        const ClipboardItem second = QuillomareTest::textItem(QStringLiteral("second"), at(0));
+        CloudKitSyncService service(u"newest.test"_s, false, root.path());
+        const ClipboardItem first = QuillomareTest::textItem(u"first"_s, at(0));
+        const ClipboardItem second = QuillomareTest::textItem(u"second"_s, at(0));
         QCOMPARE(service.push({first}), CloudSyncState::idle());
         clock.advance(1000);
-        QCOMPARE(service.pushDeletedContentHashes({QStringLiteral("gone")}), CloudSyncState::idle());
+        QCOMPARE(service.pushDeletedContentHashes({u"gone"_s}), CloudSyncState::idle());
         clock.advance(1000);
         QCOMPARE(service.push({second}), CloudSyncState::idle());
 
@@ -106,7 +107,7 @@ private Q_SLOTS:
         QCOMPARE(service.push({first, second}), CloudSyncState::idle());
         auto pulled = service.pull(2);
         QCOMPARE(pulled.items, QList<ClipboardItem>{second});
-        QCOMPARE(pulled.deletionTombstones, (QList<ClipboardDeletionTombstone>{{QStringLiteral("gone"), at(1)}}));
+        QCOMPARE(pulled.deletionTombstones, (QList<ClipboardDeletionTombstone>{{u"gone"_s, at(1)}}));
 
         // A changed entry does.
         ClipboardItem pinned = first;
@@ -119,13 +120,13 @@ private Q_SLOTS:
     void damagedRecordFilesAreSkipped()
     {
         QTemporaryDir root;
-        CloudKitSyncService service(QStringLiteral("damaged.test"), false, root.path());
+        CloudKitSyncService service(u"damaged.test"_s, false, root.path());
         QList<ClipboardItem> items;
         for (const char* text : {"good", "truncated", "not json", "other type", "mistyped field"})
             items.append(QuillomareTest::textItem(QString::fromLatin1(text), at(0)));
         QCOMPARE(service.push(items), CloudSyncState::idle());
 
-        const QString folder = root.filePath(QStringLiteral("damaged.test"));
+        const QString folder = root.filePath(u"damaged.test"_s);
         const QByteArray good = QuillomareTest::readFile(recordFile(folder, items[1]));
         QuillomareTest::writeFile(recordFile(folder, items[1]), good.left(good.size() / 2));
         QuillomareTest::writeFile(recordFile(folder, items[2]), "\x00\x01 not json");
@@ -133,11 +134,10 @@ private Q_SLOTS:
             recordFile(folder, items[3]),
             QuillomareTest::readFile(recordFile(folder, items[3])).replace("\"ClipboardItem\"", "\"Bookmark\""));
         QString mistyped = QString::fromUtf8(QuillomareTest::readFile(recordFile(folder, items[4])));
-        mistyped.replace(QRegularExpression(QStringLiteral("\"string\"\\s*:\\s*\"text\"")),
-                         QStringLiteral("\"bool\" : true"));
+        mistyped.replace(QRegularExpression(u"\"string\"\\s*:\\s*\"text\""_s), u"\"bool\" : true"_s);
         QuillomareTest::writeFile(recordFile(folder, items[4]), mistyped.toUtf8());
         // A sync tool's conflict copy is not a record of ours.
-        QFile::copy(recordFile(folder, items[0]), folder + QStringLiteral("/item.sync-conflict-1.json"));
+        QFile::copy(recordFile(folder, items[0]), folder + u"/item.sync-conflict-1.json"_s);
 
         const auto pulled = service.pull(200);
         QCOMPARE(pulled.state, CloudSyncState::idle());
@@ -147,9 +147,9 @@ private Q_SLOTS:
     void unsafeContainerIdentifierIsRefused_data()
     {
         QTest::addColumn<QString>("identifier");
-        QTest::newRow("slash") << QStringLiteral("iCloud.app/evil");
-        QTest::newRow("parent") << QStringLiteral("..");
-        QTest::newRow("climbing") << QStringLiteral("../outside");
+        QTest::newRow("slash") << u"iCloud.app/evil"_s;
+        QTest::newRow("parent") << u".."_s;
+        QTest::newRow("climbing") << u"../outside"_s;
         QTest::newRow("empty") << QString();
     }
 
@@ -157,24 +157,24 @@ private Q_SLOTS:
     {
         QFETCH(QString, identifier);
         QTemporaryDir sandbox;
-        CloudKitSyncService service(identifier, true, sandbox.filePath(QStringLiteral("home/CloudRecords")));
+        CloudKitSyncService service(identifier, true, sandbox.filePath(u"home/CloudRecords"_s));
         QCOMPARE(service.state(), CloudSyncState::idle());
 
-        const CloudSyncState state = service.push({QuillomareTest::textItem(QStringLiteral("x"), at(0))});
+        const CloudSyncState state = service.push({QuillomareTest::textItem(u"x"_s, at(0))});
         QCOMPARE(state.caseOf(), CloudSyncState::Case::failed);
-        QVERIFY(state.text().contains(identifier.isEmpty() ? QStringLiteral("missing") : identifier));
+        QVERIFY(state.text().contains(identifier.isEmpty() ? u"missing"_s : identifier));
         QCOMPARE(service.pull(10).state, state);
-        QCOMPARE(service.pushDeletedContentHashes({QStringLiteral("h")}), state);
+        QCOMPARE(service.pushDeletedContentHashes({u"h"_s}), state);
         QCOMPARE(filesUnder(sandbox.path()), QStringList());
     }
 
     void unwritableRecordsFolderFailsAndLosesNothing()
     {
         QTemporaryDir root;
-        const QString folder = root.filePath(QStringLiteral("blocked.test"));
+        const QString folder = root.filePath(u"blocked.test"_s);
         QuillomareTest::writeFile(folder, "somebody's file");
-        CloudKitSyncService service(QStringLiteral("blocked.test"), false, root.path());
-        const ClipboardItem item = QuillomareTest::textItem(QStringLiteral("kept"), at(0));
+        CloudKitSyncService service(u"blocked.test"_s, false, root.path());
+        const ClipboardItem item = QuillomareTest::textItem(u"kept"_s, at(0));
 
         const CloudSyncState state = service.push({item});
         QCOMPARE(state.caseOf(), CloudSyncState::Case::failed);

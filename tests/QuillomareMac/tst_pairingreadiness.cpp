@@ -6,6 +6,7 @@
 
 #include <QTimeZone>
 
+using namespace Qt::StringLiterals;
 using namespace QuillomareMac;
 using QuillomareCore::ClipSettings;
 using QuillomareCore::CloudSyncState;
@@ -41,54 +42,49 @@ private Q_SLOTS:
     void syncOffNeedsActionWhateverTheState()
     {
         const auto items = PairingReadinessChecklist::make(settingsWith(false, {}), false, CloudSyncState::idle(),
-                                                           QStringLiteral("no entitlement"));
+                                                           u"no entitlement"_s);
         QCOMPARE(states(items), (QList<State>{State::actionNeeded, State::actionNeeded, State::actionNeeded,
                                               State::ready, State::verifyOnDevice}));
-        QCOMPARE(items[1].detail,
-                 QStringLiteral("Once enabled, non-sensitive exportable history takes part in cross-device sync."));
-        QCOMPARE(items[2].detail, QStringLiteral("no entitlement"));
+        QCOMPARE(items[1].detail, u"Once enabled, non-sensitive exportable history takes part in cross-device sync."_s);
+        QCOMPARE(items[2].detail, u"no entitlement"_s);
     }
 
     void syncOnStaysReadyAndCarriesTheProblem()
     {
         ClipSettings settings = settingsWith(true, {});
-        settings.cloudContainerIdentifier = QStringLiteral("iCloud.other");
+        settings.cloudContainerIdentifier = u"iCloud.other"_s;
         const auto items =
-            PairingReadinessChecklist::make(settings, true, CloudSyncState::failed(QStringLiteral("boom")), std::nullopt);
+            PairingReadinessChecklist::make(settings, true, CloudSyncState::failed(u"boom"_s), std::nullopt);
         QCOMPARE(states(items),
                  (QList<State>{State::ready, State::ready, State::ready, State::ready, State::verifyOnDevice}));
-        QCOMPARE(items[1].detail, QStringLiteral("Last sync failed: boom"));
-        QCOMPARE(items[3].detail, QStringLiteral("Mac and iPhone targets must both use iCloud.other."));
+        QCOMPARE(items[1].detail, u"Last sync failed: boom"_s);
+        QCOMPARE(items[3].detail, u"Mac and iPhone targets must both use iCloud.other."_s);
 
         L10n::setIsChineseForTesting(true);
-        const auto chinese = PairingReadinessChecklist::make(
-            settings, true, CloudSyncState::unavailable(QStringLiteral("无账户")), std::nullopt);
-        QCOMPARE(chinese[1].detail, QStringLiteral("iCloud 暂不可用：无账户"));
+        const auto chinese =
+            PairingReadinessChecklist::make(settings, true, CloudSyncState::unavailable(u"无账户"_s), std::nullopt);
+        QCOMPARE(chinese[1].detail, u"iCloud 暂不可用：无账户"_s);
     }
 
     void reportTextJoinsLinesPerLanguage()
     {
         const QList<PairingReadinessChecklist::Item> items{
-            {QStringLiteral("A"), State::actionNeeded, QStringLiteral("x")},
-            {QStringLiteral("B"), State::verifyOnDevice, QStringLiteral("y")},
+            {u"A"_s, State::actionNeeded, u"x"_s},
+            {u"B"_s, State::verifyOnDevice, u"y"_s},
         };
-        QCOMPARE(PairingReadinessChecklist::reportText(items),
-                 QStringLiteral("- [Action needed] A: x\n- [Verify on device] B: y"));
+        QCOMPARE(PairingReadinessChecklist::reportText(items), u"- [Action needed] A: x\n- [Verify on device] B: y"_s);
         L10n::setIsChineseForTesting(true);
-        QCOMPARE(PairingReadinessChecklist::reportText(items), QStringLiteral("- [需处理] A：x\n- [真机确认] B：y"));
+        QCOMPARE(PairingReadinessChecklist::reportText(items), u"- [需处理] A：x\n- [真机确认] B：y"_s);
         QCOMPARE(PairingReadinessChecklist::reportText({}), QString());
     }
 
     void englishReport()
     {
-        ClipSettings settings =
-            settingsWith(true, {QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"), QStringLiteral("d"),
-                                QStringLiteral("e")});
+        ClipSettings settings = settingsWith(true, {u"a"_s, u"b"_s, u"c"_s, u"d"_s, u"e"_s});
         settings.ignoreSensitiveContent = false;
         settings.maxHistoryCount = 120;
         const QDateTime at = QDateTime(QDate(2026, 3, 4), QTime(5, 6, 7, 890), QTimeZone(3600));
-        const QString report = PairingDiagnosticReport::make(settings, false, CloudSyncState::syncing(),
-                                                             QStringLiteral("R"), at);
+        const QString report = PairingDiagnosticReport::make(settings, false, CloudSyncState::syncing(), u"R"_s, at);
         const QString expected = QStringLiteral(
             "Quillomare Cross-device Diagnostics\n"
             "Generated at: 2026-03-04T04:06:07Z\n\n"
@@ -128,16 +124,14 @@ private Q_SLOTS:
         QTest::addColumn<bool>("ignoreSensitive");
         QTest::addColumn<bool>("markLocal");
         QTest::addColumn<QString>("line");
-        QTest::newRow("four sources") << QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"),
-                                                     QStringLiteral("d")}
-                                      << true << false << QStringLiteral("\n- 自动忽略来源：a, b, c, d\n");
-        QTest::newRow("six sources") << QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"),
-                                                    QStringLiteral("d"), QStringLiteral("e"), QStringLiteral("f")}
-                                     << true << false << QStringLiteral("\n- 自动忽略来源：a, b, c, d 等 6 个\n");
-        QTest::newRow("no sources") << QStringList() << true << false << QStringLiteral("\n- 自动忽略来源：未配置\n");
-        QTest::newRow("ignore wins") << QStringList() << true << true << QStringLiteral("\n- 隐私策略：自动忽略敏感内容\n");
+        QTest::newRow("four sources") << QStringList{u"a"_s, u"b"_s, u"c"_s, u"d"_s} << true << false
+                                      << u"\n- 自动忽略来源：a, b, c, d\n"_s;
+        QTest::newRow("six sources") << QStringList{u"a"_s, u"b"_s, u"c"_s, u"d"_s, u"e"_s, u"f"_s} << true << false
+                                     << u"\n- 自动忽略来源：a, b, c, d 等 6 个\n"_s;
+        QTest::newRow("no sources") << QStringList() << true << false << u"\n- 自动忽略来源：未配置\n"_s;
+        QTest::newRow("ignore wins") << QStringList() << true << true << u"\n- 隐私策略：自动忽略敏感内容\n"_s;
         QTest::newRow("neither") << QStringList() << false << false
-                                 << QStringLiteral("\n- 隐私策略：敏感内容隐藏预览，iCloud 仍跳过敏感项\n");
+                                 << u"\n- 隐私策略：敏感内容隐藏预览，iCloud 仍跳过敏感项\n"_s;
     }
 
     void chineseReportValues()
@@ -150,14 +144,14 @@ private Q_SLOTS:
         ClipSettings settings = settingsWith(false, ignored);
         settings.ignoreSensitiveContent = ignoreSensitive;
         settings.markSensitiveLocalOnly = markLocal;
-        const QString report = PairingDiagnosticReport::make(settings, true, CloudSyncState::failed(QStringLiteral("断网")),
+        const QString report = PairingDiagnosticReport::make(settings, true, CloudSyncState::failed(u"断网"_s),
                                                              std::nullopt, QuillomareTest::at(0));
         QVERIFY2(report.contains(line), qPrintable(report));
         QVERIFY(report.startsWith(QStringLiteral("Quillomare 联动诊断\n生成时间：2026-01-01T12:00:00Z\n\nMac 状态\n"
                                                  "- 自动记录剪贴板：开启\n- iCloud 同步开关：关闭\n")));
-        QVERIFY(report.contains(QStringLiteral("\n- 当前同步状态：失败（断网）\n- 历史上限：200 条\n")));
-        QVERIFY(report.contains(QStringLiteral("\n- Mac 签名权限：可用\n\n共享标识\n- App Group：")));
-        QVERIFY(report.endsWith(QStringLiteral("再进行真机 iCloud 联动验证。")));
+        QVERIFY(report.contains(u"\n- 当前同步状态：失败（断网）\n- 历史上限：200 条\n"_s));
+        QVERIFY(report.contains(u"\n- Mac 签名权限：可用\n\n共享标识\n- App Group："_s));
+        QVERIFY(report.endsWith(u"再进行真机 iCloud 联动验证。"_s));
     }
 };
 

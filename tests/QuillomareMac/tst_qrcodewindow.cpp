@@ -9,13 +9,14 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+using namespace Qt::StringLiterals;
 using namespace QuillomareMac;
 
 namespace {
 
 QLabel* codeView(const QRCodeWindowController* controller)
 {
-    return controller->window()->findChild<QLabel*>(QStringLiteral("qrCode"));
+    return controller->window()->findChild<QLabel*>(u"qrCode"_s);
 }
 
 void processDeferredDeletes()
@@ -43,9 +44,9 @@ private Q_SLOTS:
     void theShownCodeScansBackToTheText_data()
     {
         QTest::addColumn<QString>("text");
-        QTest::newRow("latin") << QStringLiteral("https://example.org/a?b=1&c=2");
-        QTest::newRow("chinese") << QStringLiteral("手机扫码秒传：你好，世界！\n第二行 mixed 123");
-        QTest::newRow("long") << QString(QStringLiteral("长文本")).repeated(150);
+        QTest::newRow("latin") << u"https://example.org/a?b=1&c=2"_s;
+        QTest::newRow("chinese") << u"手机扫码秒传：你好，世界！\n第二行 mixed 123"_s;
+        QTest::newRow("long") << QString(u"长文本"_s).repeated(150);
     }
 
     void theShownCodeScansBackToTheText()
@@ -56,10 +57,10 @@ private Q_SLOTS:
         QVERIFY(!codeView(controller)->pixmap().isNull());
 
         QTemporaryDir folder;
-        const QString path = folder.filePath(QStringLiteral("code.png"));
+        const QString path = folder.filePath(u"code.png"_s);
         QVERIFY(codeView(controller)->grab().save(path));
         QProcess zbar;
-        zbar.start(QStringLiteral("zbarimg"), {QStringLiteral("--raw"), QStringLiteral("-q"), path});
+        zbar.start(u"zbarimg"_s, {u"--raw"_s, u"-q"_s, path});
         QVERIFY(zbar.waitForFinished(30000));
         QCOMPARE(zbar.exitCode(), 0);
         QByteArray decoded = zbar.readAllStandardOutput();
@@ -80,19 +81,18 @@ private Q_SLOTS:
         for (int y = inner.top(); y <= inner.bottom(); y += 8)
             for (int x = inner.left(); x <= inner.right(); x += 8)
                 QCOMPARE(shown.pixelColor(x, y), QColor(Qt::white));
-        QCOMPARE(controller->window()->findChild<QLabel*>(QStringLiteral("qrCaption"))->text(),
-                 QStringLiteral("手机扫码秒传"));
+        QCOMPARE(controller->window()->findChild<QLabel*>(u"qrCaption"_s)->text(), u"手机扫码秒传"_s);
         // The text line never widens the window.
         QCOMPARE(controller->window()->size(),
                  QSize(QRCodeWindowController::windowWidth, QRCodeWindowController::windowHeight));
-        QVERIFY(controller->window()->findChild<QWidget*>(QStringLiteral("qrText"))->width() <= 260);
+        QVERIFY(controller->window()->findChild<QWidget*>(u"qrText"_s)->width() <= 260);
     }
 
     void presentingAgainReplacesTheOpenWindow()
     {
-        QRCodeWindowController* first = QRCodeWindowController::present(QStringLiteral("one"));
+        QRCodeWindowController* first = QRCodeWindowController::present(u"one"_s);
         QPointer<QWidget> firstWindow = first->window();
-        QRCodeWindowController* second = QRCodeWindowController::present(QStringLiteral("two"));
+        QRCodeWindowController* second = QRCodeWindowController::present(u"two"_s);
         QCOMPARE(QRCodeWindowController::current(), second);
         QVERIFY(!firstWindow->isVisible());
         processDeferredDeletes();

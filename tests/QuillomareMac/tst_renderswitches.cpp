@@ -5,6 +5,7 @@
 #include "TestSupport.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
@@ -12,6 +13,8 @@
 #include <QJsonDocument>
 #include <QProcess>
 #include <QTemporaryDir>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -40,21 +43,19 @@ QByteArray shelfFile(const QList<QList<Entry>>& sessions)
     for (const QList<Entry>& entries : sessions) {
         QStringList items;
         for (const Entry& entry : entries)
-            items.append(
-                QStringLiteral(R"({"createdAt": "2026-01-01T12:00:00Z", "id": "%1", "isSensitive": false, )"
-                               R"("kind": "file", "payload": {%2}, "preview": "", "subtitle": "", "title": "%3"})")
-                    .arg(entry.id.toString(QUuid::WithoutBraces),
-                         entry.paths.isEmpty()
-                             ? QStringLiteral(R"("text": {"_0": ""})")
-                             : R"("fileURLs": {"_0": )" +
-                                   QJsonDocument(QJsonArray::fromStringList(entry.paths)).toJson() + u'}',
-                         entry.title));
-        list.append(
-            QStringLiteral(R"({"createdAt": "2026-01-01T12:00:00Z", "id": "%1", "items": [%2], "name": "Work", )"
-                           R"("updatedAt": "2026-01-01T12:00:00Z"})")
-                .arg(QUuid::createUuid().toString(QUuid::WithoutBraces), items.join(u',')));
+            items.append(uR"({"createdAt": "2026-01-01T12:00:00Z", "id": "%1", "isSensitive": false, )"
+                         R"("kind": "file", "payload": {%2}, "preview": "", "subtitle": "", "title": "%3"})"_s.arg(
+                             entry.id.toString(QUuid::WithoutBraces),
+                             entry.paths.isEmpty()
+                                 ? uR"("text": {"_0": ""})"_s
+                                 : R"("fileURLs": {"_0": )" +
+                                       QJsonDocument(QJsonArray::fromStringList(entry.paths)).toJson() + u'}',
+                             entry.title));
+        list.append(uR"({"createdAt": "2026-01-01T12:00:00Z", "id": "%1", "items": [%2], "name": "Work", )"
+                    R"("updatedAt": "2026-01-01T12:00:00Z"})"_s.arg(QUuid::createUuid().toString(QUuid::WithoutBraces),
+                                                                    items.join(u',')));
     }
-    return (QStringLiteral(R"({"sessions": [)") + list.join(u',') + QStringLiteral("]}")).toUtf8();
+    return (uR"({"sessions": [)"_s + list.join(u',') + u"]}"_s).toUtf8();
 }
 
 QSize pngSize(const QString& path)
@@ -76,18 +77,18 @@ private:
 
     // The folder's path as the program sees it as its working directory.
     QString folder() const { return QDir(m_dir->path()).canonicalPath(); }
-    QString dataFolder() const { return folder() + QStringLiteral("/home/.local/share/Quillomare"); }
+    QString dataFolder() const { return folder() + u"/home/.local/share/Quillomare"_s; }
 
     Run run(const QStringList& arguments, const QString& workingDirectory = {})
     {
         QProcess process;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         // The switches need no display and choose their platform themselves.
-        environment.remove(QStringLiteral("DISPLAY"));
-        environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
-        environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
-        environment.insert(QStringLiteral("HOME"), folder() + QStringLiteral("/home"));
-        environment.remove(QStringLiteral("XDG_DATA_HOME"));
+        environment.remove(u"DISPLAY"_s);
+        environment.remove(u"WAYLAND_DISPLAY"_s);
+        environment.remove(u"QT_QPA_PLATFORM"_s);
+        environment.insert(u"HOME"_s, folder() + u"/home"_s);
+        environment.remove(u"XDG_DATA_HOME"_s);
         process.setProcessEnvironment(environment);
         process.setWorkingDirectory(workingDirectory.isEmpty() ? folder() : workingDirectory);
         process.start(m_program, arguments);
@@ -106,8 +107,8 @@ private:
 private Q_SLOTS:
     void initTestCase()
     {
-        m_program = qEnvironmentVariable("QUILLOMARE_BUILD_DIR") + QStringLiteral("/bin/quillomare");
-        QVERIFY2(QFileInfo(m_program).isExecutable(), qPrintable(m_program + QStringLiteral(" is not built")));
+        m_program = qEnvironmentVariable("QUILLOMARE_BUILD_DIR") + u"/bin/quillomare"_s;
+        QVERIFY2(QFileInfo(m_program).isExecutable(), qPrintable(m_program + u" is not built"_s));
     }
 
     void init()
@@ -116,82 +117,57 @@ private Q_SLOTS:
         QVERIFY(m_dir->isValid());
     }
 
-    void testMissingOutputPath_data()
+    void testRendersOnlyTheWinningRowToTheResolvedPath_data()
     {
         QTest::addColumn<QStringList>("arguments");
-        QTest::newRow("island") << QStringList{QStringLiteral("--render-island-preview")};
-        QTest::newRow("shelf, after another argument")
-            << QStringList{QStringLiteral("-v"), QStringLiteral("--render-shelf-preview")};
-        QTest::newRow("echo") << QStringList{QStringLiteral("--render-echo-preview")};
+        QTest::addColumn<QString>("output"); // relative to the folder; run from its "work" folder
+        QTest::addColumn<QSize>("size");
+        for (const auto& [flag, size] : {std::pair{"--render-island-preview", kIslandSize},
+                                         {"--render-shelf-preview", kIslandSize},
+                                         {"--render-echo-preview", kEchoSize}})
+            QTest::newRow(flag) << QStringList{flag, "../out/./preview.png"} << "out/preview.png" << size;
+        QTest::newRow("another switch after the flag is the output path")
+            << QStringList{"--render-island-preview", "--render-shelf-preview"} << "work/--render-shelf-preview"
+            << kIslandSize;
+        // The echo switch comes first on the command line, but the island row comes first.
+        QTest::newRow("first row of the table decides")
+            << QStringList{"--render-echo-preview", "echo.png", "--render-island-preview", "island.png"}
+            << "work/island.png" << kIslandSize;
     }
 
-    void testMissingOutputPath()
+    void testRendersOnlyTheWinningRowToTheResolvedPath()
     {
         QFETCH(QStringList, arguments);
-        const Run result = run(arguments);
-        QCOMPARE(result.status, 64);
-        QCOMPARE(result.err, "Missing output path for " + arguments.constLast().toLatin1() + '\n');
-        QCOMPARE(result.out, QByteArray());
-        QCOMPARE(QDir(folder()).entryList(QDir::Files), QStringList());
-    }
-
-    void testRelativePathIsResolvedAndStandardised_data()
-    {
-        QTest::addColumn<QString>("flag");
-        QTest::addColumn<QSize>("size");
-        QTest::newRow("island") << QStringLiteral("--render-island-preview") << kIslandSize;
-        QTest::newRow("shelf") << QStringLiteral("--render-shelf-preview") << kIslandSize;
-        QTest::newRow("echo") << QStringLiteral("--render-echo-preview") << kEchoSize;
-    }
-
-    void testRelativePathIsResolvedAndStandardised()
-    {
-        QFETCH(QString, flag);
+        QFETCH(QString, output);
         QFETCH(QSize, size);
-        QVERIFY(QDir(folder()).mkpath(QStringLiteral("work")));
-        QVERIFY(QDir(folder()).mkpath(QStringLiteral("out")));
-        const Run result = run({flag, QStringLiteral("../out/./preview.png")}, folder() + QStringLiteral("/work"));
-        const QString expected = folder() + QStringLiteral("/out/preview.png");
+        QVERIFY(QDir(folder()).mkpath(u"work"_s));
+        QVERIFY(QDir(folder()).mkpath(u"out"_s));
+        const Run result = run(arguments, folder() + u"/work"_s);
+        const QString expected = folder() + u'/' + output;
         QCOMPARE(result.status, 0);
         QCOMPARE(result.out, QFile::encodeName(expected) + '\n');
         QCOMPARE(pngSize(expected), size);
-    }
-
-    void testAnotherSwitchAfterTheFlagIsTheOutputPath()
-    {
-        const Run result = run({QStringLiteral("--render-island-preview"), QStringLiteral("--render-shelf-preview")});
-        const QString expected = folder() + QStringLiteral("/--render-shelf-preview");
-        QCOMPARE(result.status, 0);
-        QCOMPARE(result.out, QFile::encodeName(expected) + '\n');
-        QCOMPARE(pngSize(expected), kIslandSize);
-    }
-
-    void testTheFirstRowOfTheTableDecides()
-    {
-        // The echo switch comes first on the command line, but the island row comes first.
-        const Run result = run({QStringLiteral("--render-echo-preview"), QStringLiteral("echo.png"),
-                                QStringLiteral("--render-island-preview"), QStringLiteral("island.png")});
-        QCOMPARE(result.status, 0);
-        QCOMPARE(result.out, QFile::encodeName(folder() + QStringLiteral("/island.png")) + '\n');
-        QCOMPARE(pngSize(folder() + QStringLiteral("/island.png")), kIslandSize);
-        QVERIFY(!QFileInfo::exists(folder() + QStringLiteral("/echo.png")));
+        QStringList written;
+        for (QDirIterator it(folder(), QDir::Files, QDirIterator::Subdirectories); it.hasNext();)
+            written.append(it.next());
+        written.removeIf([this](const QString& file) { return file.startsWith(folder() + u"/home/"_s); });
+        QCOMPARE(written, QStringList{expected});
     }
 
     void testRenderFailureHasTheRowsPrefix_data()
     {
         QTest::addColumn<QString>("flag");
         QTest::addColumn<QByteArray>("prefix");
-        QTest::newRow("island") << QStringLiteral("--render-island-preview") << QByteArray("Preview render failed: ");
-        QTest::newRow("shelf") << QStringLiteral("--render-shelf-preview")
-                               << QByteArray("Shelf preview render failed: ");
-        QTest::newRow("echo") << QStringLiteral("--render-echo-preview") << QByteArray("Echo preview render failed: ");
+        QTest::newRow("island") << u"--render-island-preview"_s << QByteArray("Preview render failed: ");
+        QTest::newRow("shelf") << u"--render-shelf-preview"_s << QByteArray("Shelf preview render failed: ");
+        QTest::newRow("echo") << u"--render-echo-preview"_s << QByteArray("Echo preview render failed: ");
     }
 
     void testRenderFailureHasTheRowsPrefix()
     {
         QFETCH(QString, flag);
         QFETCH(QByteArray, prefix);
-        const Run result = run({flag, QStringLiteral("missing/folder/preview.png")});
+        const Run result = run({flag, u"missing/folder/preview.png"_s});
         QCOMPARE(result.status, 1);
         QCOMPARE(result.out, QByteArray());
         // Qt may warn on standard error before; the failure is the last line.
@@ -201,53 +177,46 @@ private Q_SLOTS:
         QVERIFY2(last.contains("missing/folder/preview.png"), result.err.constData());
     }
 
-    void testSwitchesMatchWholeArgumentsOnly_data()
+    void testRefusalsWriteNothing_data()
     {
         QTest::addColumn<QStringList>("arguments");
-        QTest::newRow("with a value glued on") << QStringList{QStringLiteral("--render-echo-preview=echo.png")};
-        QTest::newRow("other letter case")
-            << QStringList{QStringLiteral("--Render-Echo-Preview"), QStringLiteral("echo.png")};
-        QTest::newRow("unknown switch") << QStringList{QStringLiteral("--render-everything"),
-                                                       QStringLiteral("echo.png")};
-    }
-
-    void testSwitchesMatchWholeArgumentsOnly()
-    {
-        // Not a switch: the normal start, which without a display stops with its own message.
-        QFETCH(QStringList, arguments);
-        const Run result = run(arguments);
-        QCOMPARE(result.status, 1);
-        QVERIFY2(result.err.contains("DISPLAY is not set"), result.err.constData());
-        QCOMPARE(QDir(folder()).entryList(QDir::Files), QStringList());
-    }
-
-    void testTheFirstRowOfTheTableDecidesAcrossKinds_data()
-    {
-        QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<QString>("flag");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("err"); // all of standard error when it ends in a newline
+        for (const QStringList& arguments :
+             {QStringList{"--render-island-preview"}, QStringList{"-v", "--render-shelf-preview"},
+              QStringList{"--render-echo-preview"}})
+            QTest::newRow(qPrintable(arguments.join(u' ')))
+                << arguments << 64 << "Missing output path for " + arguments.constLast().toLatin1() + '\n';
+        // Modes not in this build refuse on their own, naming the switch that won.
+        const auto unavailable = [](const QStringList& arguments, const QString& flag) {
+            QTest::newRow(qPrintable(arguments.join(u' ')))
+                << arguments << 1 << flag.toLatin1() + " is not available in this build yet\n";
+        };
         for (const char* flag :
              {"--smoke-test", "--live-text-probe", "--live-text-pan-gate-probe", "--live-text-zoom-probe",
               "--anim-probe", "--collapse-probe", "--echo-retract-probe", "--stage-probe", "--quick-preview-probe",
               "--history-row-preview-probe", "--history-row-file-preview-probe", "--history-row-body-select-probe",
               "--history-row-body-mousedown-select-probe", "--history-scroll-fallback-body-select-probe",
               "--shelf-gallery-hit-test-probe", "--live-text-copy-all-probe"})
-            QTest::newRow(flag) << QStringList{flag} << QString::fromLatin1(flag);
-        QTest::newRow("self-test over a render")
-            << QStringList{"--render-island-preview", "island.png", "--smoke-test"} << "--smoke-test";
-        QTest::newRow("probe over a later probe")
-            << QStringList{"--history-row-preview-probe", "--anim-probe"} << "--anim-probe";
-        QTest::newRow("probe over the repair probe")
-            << QStringList{"--repair-shelf-store-probe", "--stage-probe"} << "--stage-probe";
+            unavailable({flag}, flag);
+        unavailable({"--render-island-preview", "island.png", "--smoke-test"}, "--smoke-test");
+        unavailable({"--history-row-preview-probe", "--anim-probe"}, "--anim-probe");
+        unavailable({"--repair-shelf-store-probe", "--stage-probe"}, "--stage-probe");
+        // Not a switch: the normal start, which without a display stops with its own message.
+        for (const QStringList& arguments :
+             {QStringList{"--render-echo-preview=echo.png"}, QStringList{"--Render-Echo-Preview", "echo.png"},
+              QStringList{"--render-everything", "echo.png"}})
+            QTest::newRow(qPrintable(arguments.join(u' '))) << arguments << 1 << QByteArray("DISPLAY is not set");
     }
 
-    void testTheFirstRowOfTheTableDecidesAcrossKinds()
+    void testRefusalsWriteNothing()
     {
-        // Modes not in this build refuse on their own, naming the switch that won.
         QFETCH(QStringList, arguments);
-        QFETCH(QString, flag);
+        QFETCH(int, status);
+        QFETCH(QByteArray, err);
         const Run result = run(arguments);
-        QCOMPARE(result.status, 1);
-        QCOMPARE(result.err, flag.toLatin1() + " is not available in this build yet\n");
+        QCOMPARE(result.status, status);
+        QVERIFY2(err.endsWith('\n') ? result.err == err : result.err.contains(err), result.err.constData());
         QCOMPARE(result.out, QByteArray());
         QCOMPARE(QDir(folder()).entryList(QDir::Files), QStringList());
     }
@@ -255,19 +224,19 @@ private Q_SLOTS:
     void testRepairProbeChecksTheRepairedShelf()
     {
         // An empty shelf passes (and the probe's row comes before the last probe's).
-        Run result = run({QStringLiteral("--live-text-copy-all-probe"), QStringLiteral("--repair-shelf-store-probe")});
+        Run result = run({u"--live-text-copy-all-probe"_s, u"--repair-shelf-store-probe"_s});
         QCOMPARE(result.status, 0);
         QCOMPARE(result.out, "shelfRepairProbe foundFileItem=false allFilePayloadsValid=true result=pass\n");
 
-        const QString present = folder() + QStringLiteral("/files/a.txt");
-        const QString gone = folder() + QStringLiteral("/files/gone.txt");
-        const QString document = folder() + QStringLiteral("/files/Plan.DOCX");
+        const QString present = folder() + u"/files/a.txt"_s;
+        const QString gone = folder() + u"/files/gone.txt"_s;
+        const QString document = folder() + u"/files/Plan.DOCX"_s;
         // A private copy whose data folder was moved here: opening the shelf points the entry at it
         // and saves that before the probe ends.
         const QUuid id = QUuid::createUuid();
-        const QString name = id.toString(QUuid::WithoutBraces).toUpper() + QStringLiteral("/notes.txt");
-        const QString copy = dataFolder() + QStringLiteral("/ShelfFiles/") + name;
-        const QString shelf = dataFolder() + QStringLiteral("/shelf-sessions.json");
+        const QString name = id.toString(QUuid::WithoutBraces).toUpper() + u"/notes.txt"_s;
+        const QString copy = dataFolder() + u"/ShelfFiles/"_s + name;
+        const QString shelf = dataFolder() + u"/shelf-sessions.json"_s;
         QuillomareTest::writeFile(present, "a");
         QuillomareTest::writeFile(copy, "n");
         // Listed: a title or a path that says "doc" in any letter case. Checked all the same: the other
@@ -276,7 +245,7 @@ private Q_SLOTS:
                                                     {{"readme", {present}},
                                                      {"doc", {"/old/home/Quillomare/ShelfFiles/" + name}, id},
                                                      {"plan", {document}}}}));
-        result = run({QStringLiteral("--repair-shelf-store-probe")});
+        result = run({u"--repair-shelf-store-probe"_s});
         QCOMPARE(result.status, 1);
         QCOMPARE(result.out,
                  QStringLiteral("shelfRepairProbe title=Quarterly Doc paths=[\"%1\", \"%2\"] exists=[true, false]\n"

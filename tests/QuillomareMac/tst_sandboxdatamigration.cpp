@@ -15,13 +15,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using namespace Qt::StringLiterals;
 using namespace QuillomareMac;
 using QuillomareTest::readFile;
 using QuillomareTest::writeFile;
 
 namespace {
 
-const QString shelfItem = QStringLiteral("/ShelfFiles/6F1C0B1E-3C7A-4F0E-9B1A-2D7E8C9A0B11");
+const QString shelfItem = u"/ShelfFiles/6F1C0B1E-3C7A-4F0E-9B1A-2D7E8C9A0B11"_s;
 
 QString source()
 {
@@ -46,13 +47,13 @@ QMap<QString, QString> tree(const QString& root)
         const QString mode = QString::number(status.st_mode & 0777, 8);
         QString& entry = entries[path.mid(root.size())];
         if (S_ISLNK(status.st_mode))
-            entry = QStringLiteral("link -> ") + it.fileInfo().symLinkTarget();
+            entry = u"link -> "_s + it.fileInfo().symLinkTarget();
         else if (S_ISDIR(status.st_mode))
-            entry = QStringLiteral("dir ") + mode;
+            entry = u"dir "_s + mode;
         else if (S_ISREG(status.st_mode))
-            entry = QStringLiteral("file %1 ").arg(mode) + QString::fromLatin1(readFile(path).toHex());
+            entry = u"file %1 "_s.arg(mode) + QString::fromLatin1(readFile(path).toHex());
         else
-            entry = QStringLiteral("special");
+            entry = u"special"_s;
     }
     return entries;
 }
@@ -60,15 +61,15 @@ QMap<QString, QString> tree(const QString& root)
 // What a sandboxed build leaves, with a FIFO and a link out of the folder besides.
 void makeSource(qsizetype bigFileSize = 3)
 {
-    writeFile(source() + QStringLiteral("/clips.json"), "sandbox clips");
-    writeFile(source() + QStringLiteral("/shelf-sessions.json"), "sandbox shelf");
-    writeFile(source() + shelfItem + QStringLiteral("/photo.png"), "png");
-    writeFile(source() + shelfItem + QStringLiteral("/Folder/Nested/note.txt"), "note");
-    writeFile(source() + shelfItem + QStringLiteral("/big.bin"), QByteArray(bigFileSize, 'b'));
-    writeFile(source() + QStringLiteral("/Exports/out.txt"), "export");
-    QVERIFY(QFile::link(QStringLiteral("/etc/hostname"), source() + QStringLiteral("/outside")));
-    QCOMPARE(::mkfifo(QFile::encodeName(source() + QStringLiteral("/pipe")).constData(), 0600), 0);
-    ::chmod(QFile::encodeName(source() + QStringLiteral("/clips.json")).constData(), 0644);
+    writeFile(source() + u"/clips.json"_s, "sandbox clips");
+    writeFile(source() + u"/shelf-sessions.json"_s, "sandbox shelf");
+    writeFile(source() + shelfItem + u"/photo.png"_s, "png");
+    writeFile(source() + shelfItem + u"/Folder/Nested/note.txt"_s, "note");
+    writeFile(source() + shelfItem + u"/big.bin"_s, QByteArray(bigFileSize, 'b'));
+    writeFile(source() + u"/Exports/out.txt"_s, "export");
+    QVERIFY(QFile::link(u"/etc/hostname"_s, source() + u"/outside"_s));
+    QCOMPARE(::mkfifo(QFile::encodeName(source() + u"/pipe"_s).constData(), 0600), 0);
+    ::chmod(QFile::encodeName(source() + u"/clips.json"_s).constData(), 0644);
 }
 
 // The source as the target must hold it: private modes, no FIFO, the link a link.
@@ -78,9 +79,9 @@ QMap<QString, QString> expectedCopy()
     const QMap<QString, QString> original = tree(source());
     for (auto it = original.begin(); it != original.end(); ++it) {
         if (it.value().startsWith(QLatin1String("dir ")))
-            expected[it.key()] = QStringLiteral("dir 700");
+            expected[it.key()] = u"dir 700"_s;
         else if (it.value().startsWith(QLatin1String("file ")))
-            expected[it.key()] = QStringLiteral("file 600") + it.value().mid(it.value().indexOf(QLatin1Char(' '), 5));
+            expected[it.key()] = u"file 600"_s + it.value().mid(it.value().indexOf(QLatin1Char(' '), 5));
         else if (it.value() != QLatin1String("special"))
             expected[it.key()] = it.value();
     }
@@ -92,21 +93,19 @@ QStringList stagingLeftovers()
 {
     QStringList found;
     for (const QString& folder : {Platform::StandardFolders::applicationSupport(), target()})
-        found += QDir(folder).entryList({QStringLiteral(".Quillomare.migrating-*")},
-                                        QDir::AllEntries | QDir::Hidden | QDir::System);
+        found += QDir(folder).entryList({u".Quillomare.migrating-*"_s}, QDir::AllEntries | QDir::Hidden | QDir::System);
     return found;
 }
 
 void expectMigrated()
 {
-    QTest::ignoreMessage(QtInfoMsg, qPrintable(QStringLiteral("[Quillomare] migrated sandbox data → ") + target()));
+    QTest::ignoreMessage(QtInfoMsg, qPrintable(u"[Quillomare] migrated sandbox data → "_s + target()));
 }
 
 void expectSkipped(const QString& pattern)
 {
-    QTest::ignoreMessage(
-        QtWarningMsg,
-        QRegularExpression(QStringLiteral("^\\[Quillomare\\] sandbox data migration skipped: ") + pattern));
+    QTest::ignoreMessage(QtWarningMsg,
+                         QRegularExpression(u"^\\[Quillomare\\] sandbox data migration skipped: "_s + pattern));
 }
 
 } // namespace
@@ -124,7 +123,7 @@ private Q_SLOTS:
 
     void init()
     {
-        QVERIFY(QDir(QDir::homePath() + QStringLiteral("/.var")).removeRecursively());
+        QVERIFY(QDir(QDir::homePath() + u"/.var"_s).removeRecursively());
         QVERIFY(QDir(Platform::StandardFolders::applicationSupport()).removeRecursively());
     }
 
@@ -141,10 +140,10 @@ private Q_SLOTS:
         QFETCH(bool, targetHasMarker);
         makeSource();
         if (!sourceHasMarker)
-            QVERIFY(QFile::remove(source() + QStringLiteral("/shelf-sessions.json")));
-        writeFile(target() + QStringLiteral("/clips.json"), "mine");
+            QVERIFY(QFile::remove(source() + u"/shelf-sessions.json"_s));
+        writeFile(target() + u"/clips.json"_s, "mine");
         if (targetHasMarker)
-            writeFile(target() + QStringLiteral("/shelf-sessions.json"), "my shelf");
+            writeFile(target() + u"/shelf-sessions.json"_s, "my shelf");
         const auto before = tree(target());
 
         SandboxDataMigration::migrateIfNeeded();
@@ -155,38 +154,36 @@ private Q_SLOTS:
     {
         makeSource();
         // What a killed run left; nothing holds its lock any more.
-        writeFile(Platform::StandardFolders::applicationSupport() + QStringLiteral("/.Quillomare.migrating-Ab3dEf/x"),
-                  "x");
+        writeFile(Platform::StandardFolders::applicationSupport() + u"/.Quillomare.migrating-Ab3dEf/x"_s, "x");
         const auto sourceBefore = tree(source());
         expectMigrated();
         SandboxDataMigration::migrateIfNeeded();
 
         QCOMPARE(tree(target()), expectedCopy());
-        QCOMPARE(tree(target())[QStringLiteral("/outside")], QStringLiteral("link -> /etc/hostname"));
-        QCOMPARE(tree(target() + QStringLiteral("/..")).value(QStringLiteral("/Quillomare")),
-                 QStringLiteral("dir 700"));
+        QCOMPARE(tree(target())[u"/outside"_s], u"link -> /etc/hostname"_s);
+        QCOMPARE(tree(target() + u"/.."_s).value(u"/Quillomare"_s), u"dir 700"_s);
         QCOMPARE(tree(source()), sourceBefore);
         QVERIFY(stagingLeftovers().isEmpty());
 
         // Done once: a second start finds the shelf file and leaves everything alone.
-        writeFile(source() + QStringLiteral("/later.txt"), "later");
+        writeFile(source() + u"/later.txt"_s, "later");
         SandboxDataMigration::migrateIfNeeded();
-        QVERIFY(!QFile::exists(target() + QStringLiteral("/later.txt")));
+        QVERIFY(!QFile::exists(target() + u"/later.txt"_s));
     }
 
     void mergesIntoAnExistingTarget()
     {
         makeSource();
-        writeFile(target() + QStringLiteral("/clips.json"), "mine");
-        writeFile(target() + shelfItem + QStringLiteral("/photo.png"), "my png");
-        writeFile(target() + QStringLiteral("/Exports"), "a file where the source has a folder");
+        writeFile(target() + u"/clips.json"_s, "mine");
+        writeFile(target() + shelfItem + u"/photo.png"_s, "my png");
+        writeFile(target() + u"/Exports"_s, "a file where the source has a folder");
         const auto before = tree(target());
         expectMigrated();
         SandboxDataMigration::migrateIfNeeded();
 
         // Whatever the target had stays as it was; it gains the rest.
         auto expected = expectedCopy();
-        expected.remove(QStringLiteral("/Exports/out.txt"));
+        expected.remove(u"/Exports/out.txt"_s);
         expected.insert(before);
         QCOMPARE(tree(target()), expected);
         QVERIFY(stagingLeftovers().isEmpty());
@@ -204,13 +201,13 @@ private Q_SLOTS:
         const QString support = Platform::StandardFolders::applicationSupport();
         makeSource(3 << 20);
         if (targetExists)
-            writeFile(target() + QStringLiteral("/clips.json"), "mine");
+            writeFile(target() + u"/clips.json"_s, "mine");
         else
             writeFile(support, "a file where the data folder belongs");
         const auto before = tree(target());
 
         if (!targetExists) {
-            expectSkipped(QStringLiteral("“%1” is not a folder$").arg(QRegularExpression::escape(support)));
+            expectSkipped(u"“%1” is not a folder$"_s.arg(QRegularExpression::escape(support)));
             SandboxDataMigration::migrateIfNeeded();
             QVERIFY(QFile::remove(support));
         }
@@ -220,8 +217,8 @@ private Q_SLOTS:
         QCOMPARE(::getrlimit(RLIMIT_FSIZE, &limit), 0);
         const rlimit small = {1 << 20, limit.rlim_max};
         QCOMPARE(::setrlimit(RLIMIT_FSIZE, &small), 0);
-        expectSkipped(QStringLiteral("Couldn't copy “%1/big.bin”: File too large$")
-                          .arg(QRegularExpression::escape(source() + shelfItem)));
+        expectSkipped(
+            u"Couldn't copy “%1/big.bin”: File too large$"_s.arg(QRegularExpression::escape(source() + shelfItem)));
         SandboxDataMigration::migrateIfNeeded();
         QCOMPARE(::setrlimit(RLIMIT_FSIZE, &limit), 0);
 

@@ -10,6 +10,7 @@
 
 #include <cstdlib>
 
+using namespace Qt::StringLiterals;
 using namespace QuillomareMac;
 using Action = GlobalHotKeyAction;
 
@@ -37,9 +38,9 @@ public:
 
     bool grab(xcb_keycode_t keycode, uint16_t modifiers)
     {
-        xcb_generic_error_t* error = xcb_request_check(
-            m_connection, xcb_grab_key_checked(m_connection, 0, m_root, modifiers, keycode, XCB_GRAB_MODE_ASYNC,
-                                               XCB_GRAB_MODE_ASYNC));
+        xcb_generic_error_t* error =
+            xcb_request_check(m_connection, xcb_grab_key_checked(m_connection, 0, m_root, modifiers, keycode,
+                                                                 XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
         std::free(error);
         return !error;
     }
@@ -79,7 +80,7 @@ public:
 bool xdotool(const QStringList& arguments)
 {
     int exitCode = -1;
-    QuillomareTest::runWhileServingEvents(QStringLiteral("xdotool"), arguments, {}, 10000, &exitCode);
+    QuillomareTest::runWhileServingEvents(u"xdotool"_s, arguments, {}, 10000, &exitCode);
     return exitCode == 0;
 }
 
@@ -115,41 +116,40 @@ private Q_SLOTS:
         m_controller.reset();
         m_fired.clear();
         for (const QString& lock : std::as_const(m_locksOn))
-            xdotool({QStringLiteral("key"), lock});
+            xdotool({u"key"_s, lock});
         m_locksOn.clear();
     }
 
     void eachPressFiresItsActionOnce_data()
     {
         QTest::addColumn<QStringList>("locks");
-        QTest::newRow("no lock") << QStringList{};
-        QTest::newRow("Num Lock") << QStringList{QStringLiteral("Num_Lock")};
-        QTest::newRow("Caps Lock") << QStringList{QStringLiteral("Caps_Lock")};
-        QTest::newRow("both locks") << QStringList{QStringLiteral("Num_Lock"), QStringLiteral("Caps_Lock")};
+        QTest::addColumn<uint16_t>("lockMask");
+        QTest::newRow("no lock") << QStringList{} << uint16_t(0);
+        QTest::newRow("Num Lock") << QStringList{u"Num_Lock"_s} << uint16_t(XCB_MOD_MASK_2);
+        QTest::newRow("Caps Lock") << QStringList{u"Caps_Lock"_s} << uint16_t(XCB_MOD_MASK_LOCK);
+        QTest::newRow("both locks") << QStringList{u"Num_Lock"_s, u"Caps_Lock"_s}
+                                    << uint16_t(XCB_MOD_MASK_LOCK | XCB_MOD_MASK_2);
     }
 
     void eachPressFiresItsActionOnce()
     {
         QFETCH(QStringList, locks);
+        QFETCH(uint16_t, lockMask);
         OtherClient client;
         for (const QString& lock : locks) {
-            QVERIFY(xdotool({QStringLiteral("key"), lock}));
+            QVERIFY(xdotool({u"key"_s, lock}));
             m_locksOn.append(lock);
         }
-        const uint16_t lockMask = locks.size() == 2 ? XCB_MOD_MASK_LOCK | XCB_MOD_MASK_2
-                                  : locks.isEmpty() ? 0
-                                  : locks.first() == QLatin1String("Num_Lock") ? XCB_MOD_MASK_2
-                                                                                 : XCB_MOD_MASK_LOCK;
         QCOMPARE(client.modifierState() & (XCB_MOD_MASK_LOCK | XCB_MOD_MASK_2), lockMask);
 
         m_controller->registerHotKeys();
         QVERIFY(m_controller->isRegistered());
-        QVERIFY(xdotool({QStringLiteral("key"), QStringLiteral("ctrl+alt+v")}));
-        QVERIFY(xdotool({QStringLiteral("key"), QStringLiteral("ctrl+alt+s")}));
+        QVERIFY(xdotool({u"key"_s, u"ctrl+alt+v"_s}));
+        QVERIFY(xdotool({u"key"_s, u"ctrl+alt+s"_s}));
         // A plain letter and another modifier set are not ours.
-        QVERIFY(xdotool({QStringLiteral("key"), QStringLiteral("ctrl+v")}));
-        QVERIFY(xdotool({QStringLiteral("key"), QStringLiteral("ctrl+alt+shift+v")}));
-        QVERIFY(xdotool({QStringLiteral("key"), QStringLiteral("ctrl+alt+v")}));
+        QVERIFY(xdotool({u"key"_s, u"ctrl+v"_s}));
+        QVERIFY(xdotool({u"key"_s, u"ctrl+alt+shift+v"_s}));
+        QVERIFY(xdotool({u"key"_s, u"ctrl+alt+v"_s}));
         // Each wait ends with the last press, so any extra action would already be in the list.
         QTRY_COMPARE(m_fired, (QList<Action>{Action::showIsland, Action::addClipboardToShelf, Action::showIsland}));
     }
@@ -161,9 +161,8 @@ private Q_SLOTS:
         m_controller->registerHotKeys();
         QVERIFY(m_controller->isRegistered());
         // Longer than the server's repeat delay, so the key repeats several times.
-        QVERIFY(xdotool({QStringLiteral("keydown"), QStringLiteral("ctrl+alt+v"), QStringLiteral("sleep"),
-                         QStringLiteral("1.5"), QStringLiteral("keyup"), QStringLiteral("ctrl+alt+v")}));
-        QVERIFY(xdotool({QStringLiteral("key"), QStringLiteral("ctrl+alt+s")}));
+        QVERIFY(xdotool({u"keydown"_s, u"ctrl+alt+v"_s, u"sleep"_s, u"1.5"_s, u"keyup"_s, u"ctrl+alt+v"_s}));
+        QVERIFY(xdotool({u"key"_s, u"ctrl+alt+s"_s}));
         QTRY_COMPARE(m_fired, (QList<Action>{Action::showIsland, Action::addClipboardToShelf}));
     }
 
@@ -196,7 +195,7 @@ private Q_SLOTS:
         // Once the other program has let go, the next registration holds both again.
         m_controller->registerHotKeys();
         QVERIFY(m_controller->isRegistered());
-        QVERIFY(xdotool({QStringLiteral("key"), QStringLiteral("ctrl+alt+s")}));
+        QVERIFY(xdotool({u"key"_s, u"ctrl+alt+s"_s}));
         QTRY_COMPARE(m_fired, QList<Action>{Action::addClipboardToShelf});
     }
 

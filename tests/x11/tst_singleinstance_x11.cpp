@@ -19,6 +19,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+using namespace Qt::StringLiterals;
 using namespace QuillomareMac;
 
 namespace {
@@ -44,7 +45,7 @@ int runHelper(int argc, char* argv[])
             std::signal(SIGTERM, SIG_IGN);
         registry.registerInstance(mode == "companion" ? SingleInstance::companionBundleIdentifier
                                                       : SingleInstance::bundleIdentifier);
-        say(QStringLiteral("ready"));
+        say(u"ready"_s);
         return app.exec();
     }
 
@@ -66,19 +67,18 @@ int runHelper(int argc, char* argv[])
         QObject::connect(notifier, &QSocketNotifier::activated, &app, [&] {
             char byte = 0;
             [[maybe_unused]] auto n = ::read(g_termPipe[0], &byte, 1);
-            say(QStringLiteral("sigterm"));
+            say(u"sigterm"_s);
             shutDown();
         });
     }
-    QObject::connect(
-        &registry, &Platform::InstanceRegistry::notificationReceived, &app,
-        [&](const QString&, const QVariant& object) {
-            say(QStringLiteral("heard %1 %2").arg(QString::fromLatin1(object.typeName()), object.toString()));
-        });
+    QObject::connect(&registry, &Platform::InstanceRegistry::notificationReceived, &app,
+                     [&](const QString&, const QVariant& object) {
+                         say(u"heard %1 %2"_s.arg(QString::fromLatin1(object.typeName()), object.toString()));
+                     });
 
     SingleInstance instance(registry);
     instance.onQuit = [&] {
-        say(QStringLiteral("quit by takeover"));
+        say(u"quit by takeover"_s);
         shutDown();
     };
     const SingleInstance::TakeoverResult result = instance.terminateOtherQuillomareInstancesAndWait();
@@ -89,10 +89,9 @@ int runHelper(int argc, char* argv[])
         texts.sort();
         return texts.join(QLatin1Char(','));
     };
-    say(QStringLiteral("ready bus=%1 ended=%2 forced=%3 marker=%4 message=%5")
-            .arg(result.busReachable ? QStringLiteral("reachable") : QStringLiteral("unreachable"), pids(result.ended),
-                 pids(result.forcedAtDeadline), QFile::exists(marker) ? QStringLiteral("yes") : QStringLiteral("no"),
-                 result.message().value_or(QString())));
+    say(u"ready bus=%1 ended=%2 forced=%3 marker=%4 message=%5"_s.arg(
+        result.busReachable ? u"reachable"_s : u"unreachable"_s, pids(result.ended), pids(result.forcedAtDeadline),
+        QFile::exists(marker) ? u"yes"_s : u"no"_s, result.message().value_or(QString())));
     return app.exec();
 }
 
@@ -157,7 +156,7 @@ class SingleInstanceX11Test : public QObject
 private:
     QTemporaryDir m_folder;
 
-    QString marker() const { return m_folder.filePath(QStringLiteral("last-write")); }
+    QString marker() const { return m_folder.filePath(u"last-write"_s); }
 
 private Q_SLOTS:
     void initTestCase() { QVERIFY(Platform::DBusInstanceRegistry().isAvailable()); }
@@ -165,60 +164,58 @@ private Q_SLOTS:
 
     void testNewInstanceEndsTheRunningOnesAfterTheirLastWriteAndStays()
     {
-        Helper first({QStringLiteral("instance"), marker()});
-        QVERIFY(!first.waitForLine(QStringLiteral("ready bus=reachable ended= ")).isEmpty());
-        Helper companion({QStringLiteral("companion")});
-        QVERIFY(!companion.waitForLine(QStringLiteral("ready")).isEmpty());
+        Helper first({u"instance"_s, marker()});
+        QVERIFY(!first.waitForLine(u"ready bus=reachable ended= "_s).isEmpty());
+        Helper companion({u"companion"_s});
+        QVERIFY(!companion.waitForLine(u"ready"_s).isEmpty());
 
-        Helper second({QStringLiteral("instance"), marker()});
-        const QString ready = second.waitForLine(QStringLiteral("ready"));
+        Helper second({u"instance"_s, marker()});
+        const QString ready = second.waitForLine(u"ready"_s);
         QStringList ended{QString::number(first.pid()), QString::number(companion.pid())};
         ended.sort();
         // The old instance had finished its shut-down, file write included, before this returned.
-        QCOMPARE(ready, QStringLiteral("ready bus=reachable ended=%1 forced= marker=yes message=")
-                            .arg(ended.join(QLatin1Char(','))));
+        QCOMPARE(ready,
+                 u"ready bus=reachable ended=%1 forced= marker=yes message="_s.arg(ended.join(QLatin1Char(','))));
         QVERIFY(first.waitForExit());
         QCOMPARE(first.process().exitCode(), 0);
         QVERIFY(companion.waitForExit());
 
         // Its own broadcast came back to it and changed nothing.
-        QVERIFY(!second.waitForLine(QStringLiteral("heard QString %1").arg(second.pid())).isEmpty());
-        QVERIFY(second.waitForLine(QStringLiteral("quit"), 1, 300).isEmpty());
+        QVERIFY(!second.waitForLine(u"heard QString %1"_s.arg(second.pid())).isEmpty());
+        QVERIFY(second.waitForLine(u"quit"_s, 1, 300).isEmpty());
         QCOMPARE(second.process().state(), QProcess::Running);
     }
 
     void testInstanceThatIgnoresTheRequestIsForcedAfterTheGracePeriod()
     {
-        Helper stubborn({QStringLiteral("stubborn")});
-        QVERIFY(!stubborn.waitForLine(QStringLiteral("ready")).isEmpty());
-        Helper next({QStringLiteral("instance"), marker()});
+        Helper stubborn({u"stubborn"_s});
+        QVERIFY(!stubborn.waitForLine(u"ready"_s).isEmpty());
+        Helper next({u"instance"_s, marker()});
         const QString pid = QString::number(stubborn.pid());
-        QCOMPARE(next.waitForLine(QStringLiteral("ready")),
-                 QStringLiteral("ready bus=reachable ended=%1 forced=%1 marker=no message=").arg(pid));
+        QCOMPARE(next.waitForLine(u"ready"_s), u"ready bus=reachable ended=%1 forced=%1 marker=no message="_s.arg(pid));
         QVERIFY(stubborn.waitForExit());
         QCOMPARE(stubborn.process().exitStatus(), QProcess::CrashExit);
     }
 
     void testOnlyAWellFormedBroadcastFromAnotherProcessEndsAnInstance()
     {
-        Helper instance({QStringLiteral("instance"), marker()});
-        QVERIFY(!instance.waitForLine(QStringLiteral("ready")).isEmpty());
-        QVERIFY(!instance.waitForLine(QStringLiteral("heard QString %1").arg(instance.pid())).isEmpty());
+        Helper instance({u"instance"_s, marker()});
+        QVERIFY(!instance.waitForLine(u"ready"_s).isEmpty());
+        QVERIFY(!instance.waitForLine(u"heard QString %1"_s.arg(instance.pid())).isEmpty());
 
         Platform::DBusInstanceRegistry poster;
         const QString name = SingleInstance::takeoverNotification;
-        const QList<QVariant> malformed{
-            QString(),  QStringLiteral("12x"),          QStringLiteral("99999999999"), QVariant(7),
-            QVariant(), QString::number(instance.pid())};
+        const QList<QVariant> malformed{QString(),   u"12x"_s,   u"99999999999"_s,
+                                        QVariant(7), QVariant(), QString::number(instance.pid())};
         for (const QVariant& object : malformed)
             QVERIFY(poster.postNotification(name, object));
         // All heard, its own first; none of them ends it.
-        QVERIFY(!instance.waitForLine(QStringLiteral("heard"), 1 + malformed.size()).isEmpty());
-        QVERIFY(instance.waitForLine(QStringLiteral("quit"), 1, 300).isEmpty());
+        QVERIFY(!instance.waitForLine(u"heard"_s, 1 + malformed.size()).isEmpty());
+        QVERIFY(instance.waitForLine(u"quit"_s, 1, 300).isEmpty());
         QCOMPARE(instance.process().state(), QProcess::Running);
 
-        QVERIFY(poster.postNotification(name, QStringLiteral("+%1").arg(QCoreApplication::applicationPid())));
-        QVERIFY(!instance.waitForLine(QStringLiteral("quit by takeover")).isEmpty());
+        QVERIFY(poster.postNotification(name, u"+%1"_s.arg(QCoreApplication::applicationPid())));
+        QVERIFY(!instance.waitForLine(u"quit by takeover"_s).isEmpty());
         QVERIFY(instance.waitForExit());
         QCOMPARE(instance.process().exitStatus(), QProcess::NormalExit);
         QCOMPARE(instance.process().exitCode(), 0);
@@ -227,13 +224,11 @@ private Q_SLOTS:
     void testWithoutABusAnInstanceStillStartsAndSaysSo()
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
-                           QStringLiteral("unix:path=") + m_folder.filePath(QStringLiteral("no-bus")));
-        Helper alone({QStringLiteral("instance"), marker()}, environment);
-        const QString ready = alone.waitForLine(QStringLiteral("ready"), 1, 5000);
-        QVERIFY2(ready.startsWith(QStringLiteral("ready bus=unreachable ended= forced= marker=no message=")),
-                 qPrintable(ready));
-        QVERIFY(ready.size() > QStringLiteral("ready bus=unreachable ended= forced= marker=no message=").size());
+        environment.insert(u"DBUS_SESSION_BUS_ADDRESS"_s, u"unix:path="_s + m_folder.filePath(u"no-bus"_s));
+        Helper alone({u"instance"_s, marker()}, environment);
+        const QString ready = alone.waitForLine(u"ready"_s, 1, 5000);
+        const QString start = u"ready bus=unreachable ended= forced= marker=no message="_s;
+        QVERIFY2(ready.startsWith(start) && ready.size() > start.size(), qPrintable(ready));
         QVERIFY(!alone.process().waitForFinished(300));
     }
 };
