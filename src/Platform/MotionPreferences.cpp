@@ -1,26 +1,31 @@
 #include "MotionPreferences.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QFileSystemWatcher>
+#include <QPointer>
 #include <QProcess>
 #include <QStandardPaths>
 
-#include <chrono>
 #include <cmath>
 
 namespace Platform {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+const QStringList kGnomeKey{QStringLiteral("org.gnome.desktop.interface"), QStringLiteral("enable-animations")};
 
 struct MotionState
 {
     std::optional<bool> testOverride;
-    std::optional<bool> cached;
-    Clock::time_point cachedAt;
-    // gsettings that is missing or has no GNOME schema will not have one a second later.
-    bool gsettingsUnavailable = false;
+    QPointer<MotionPreferencesNotifier> notifier;
+    QPointer<QFileSystemWatcher> kdeWatcher;
+    QPointer<QProcess> gnomeMonitor;
+    std::optional<bool> kde;
+    std::optional<bool> gnome;
+    bool current = false;
 };
 
 MotionState& state()
@@ -29,49 +34,109 @@ MotionState& state()
     return motion;
 }
 
+QString configHome()
+{
+    const QString configured = qEnvironmentVariable("XDG_CONFIG_HOME");
+    return configured.isEmpty() ? QDir::homePath() + QStringLiteral("/.config") : configured;
+}
+
 QString kdeGlobalsPath()
 {
-    QString configHome = qEnvironmentVariable("XDG_CONFIG_HOME");
-    if (configHome.isEmpty())
-        configHome = QDir::homePath() + QStringLiteral("/.config");
-    return configHome + QStringLiteral("/kdeglobals");
+    return configHome() + QStringLiteral("/kdeglobals");
 }
 
-std::optional<bool> readGSettings(MotionState& motion)
+void recompute()
 {
-    if (motion.gsettingsUnavailable)
-        return std::nullopt;
+    auto& motion = state();
+    const bool next = motion.kde ? *motion.kde : motion.gnome.value_or(false);
+    if (next == motion.current)
+        return;
+    motion.current = next;
+    if (motion.notifier)
+        Q_EMIT motion.notifier->changed(next);
+}
+
+void readKde()
+{
+    auto& motion = state();
+    motion.kde = MotionPreferences::reduceMotionFromKdeGlobals(kdeGlobalsPath());
+    // KDE saves by replacing the file, which ends a watch on the old one: watch the new one.
+    if (motion.kdeWatcher && QFileInfo::exists(kdeGlobalsPath())
+        && !motion.kdeWatcher->files().contains(kdeGlobalsPath()))
+        motion.kdeWatcher->addPath(kdeGlobalsPath());
+}
+
+QString gsettingsProgram()
+{
     static const QString program = QStandardPaths::findExecutable(QStringLiteral("gsettings"));
-    if (program.isEmpty()) {
-        motion.gsettingsUnavailable = true;
-        return std::nullopt;
-    }
-    QProcess process;
-    process.start(program, {QStringLiteral("get"), QStringLiteral("org.gnome.desktop.interface"),
-                            QStringLiteral("enable-animations")});
-    // Short: this runs on the GUI thread, which must keep serving the clipboard it may own.
-    if (!process.waitForFinished(300)) {
-        process.kill();
-        process.waitForFinished(100);
-        return std::nullopt;
-    }
-    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
-        motion.gsettingsUnavailable = true;
-        return std::nullopt;
-    }
-    return MotionPreferences::reduceMotionFromGSettingsOutput(process.readAllStandardOutput());
+    return program;
 }
 
-bool readDesktop(MotionState& motion)
+// Runs gsettings without waiting for it; what it prints is taken as it comes.
+QProcess* startGSettings(const QString& verb)
 {
-    if (const auto kde = MotionPreferences::reduceMotionFromKdeGlobals(kdeGlobalsPath()))
-        return *kde;
-    if (const auto gnome = readGSettings(motion))
-        return *gnome;
-    return false;
+    auto* process = new QProcess(state().notifier);
+    process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    QObject::connect(process, &QProcess::readyReadStandardOutput, process, [process] {
+        while (process->canReadLine())
+            MotionPreferences::takeGSettingsOutput(process->readLine());
+    });
+    QObject::connect(process, &QProcess::finished, process, [process] {
+        MotionPreferences::takeGSettingsOutput(process->readAllStandardOutput());
+        process->deleteLater();
+    });
+    QObject::connect(process, &QProcess::errorOccurred, process, [process](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart)
+            process->deleteLater();
+    });
+    process->start(gsettingsProgram(), QStringList{verb} + kGnomeKey);
+    return process;
+}
+
+void askGnome()
+{
+    if (!gsettingsProgram().isEmpty())
+        startGSettings(QStringLiteral("get"));
+}
+
+// The first question: KDE's file at once, GNOME's key in the background, and from then on the
+// change notices of both.
+void startFollowing()
+{
+    auto& motion = state();
+    if (motion.notifier || !QCoreApplication::instance())
+        return;
+    motion.notifier = new MotionPreferencesNotifier(QCoreApplication::instance());
+    motion.kdeWatcher = new QFileSystemWatcher(motion.notifier);
+    // The folder is watched for a kdeglobals that appears later.
+    if (QFileInfo(configHome()).isDir())
+        motion.kdeWatcher->addPath(configHome());
+    const auto reread = [] {
+        readKde();
+        recompute();
+    };
+    QObject::connect(motion.kdeWatcher, &QFileSystemWatcher::directoryChanged, motion.notifier, reread);
+    QObject::connect(motion.kdeWatcher, &QFileSystemWatcher::fileChanged, motion.notifier, reread);
+    readKde();
+    motion.current = motion.kde.value_or(false);
+    // A KDE desktop answers through its file; only elsewhere is GNOME's key followed.
+    if (!motion.kde && !gsettingsProgram().isEmpty()) {
+        motion.gnomeMonitor = startGSettings(QStringLiteral("monitor"));
+        askGnome();
+    }
 }
 
 } // namespace
+
+MotionPreferencesNotifier::~MotionPreferencesNotifier()
+{
+    // The monitor runs for the life of the program; it goes with it, without a warning.
+    for (QProcess* process : findChildren<QProcess*>()) {
+        process->disconnect();
+        process->kill();
+        process->waitForFinished(1000);
+    }
+}
 
 bool MotionPreferences::reduceMotion()
 {
@@ -81,12 +146,14 @@ bool MotionPreferences::reduceMotion()
     const QByteArray environment = qgetenv("QUILLOMARE_REDUCE_MOTION").trimmed();
     if (environment == "1" || environment == "0")
         return environment == "1";
-    const auto now = Clock::now();
-    if (motion.cached && now - motion.cachedAt < std::chrono::seconds(1))
-        return *motion.cached;
-    motion.cached = readDesktop(motion);
-    motion.cachedAt = now;
-    return *motion.cached;
+    startFollowing();
+    return motion.current;
+}
+
+MotionPreferencesNotifier* MotionPreferences::notifier()
+{
+    startFollowing();
+    return state().notifier;
 }
 
 void MotionPreferences::setReduceMotionForTesting(std::optional<bool> reduceMotion)
@@ -96,8 +163,22 @@ void MotionPreferences::setReduceMotionForTesting(std::optional<bool> reduceMoti
 
 void MotionPreferences::invalidateCache()
 {
-    state().cached.reset();
-    state().gsettingsUnavailable = false;
+    auto& motion = state();
+    // Not following yet: the first question reads everything anyway.
+    if (!motion.notifier)
+        return;
+    readKde();
+    recompute();
+    if (motion.gnomeMonitor)
+        askGnome();
+}
+
+void MotionPreferences::takeGSettingsOutput(const QByteArray& output)
+{
+    if (const auto value = reduceMotionFromGSettingsOutput(output)) {
+        state().gnome = value;
+        recompute();
+    }
 }
 
 std::optional<bool> MotionPreferences::reduceMotionFromKdeGlobals(const QString& path)
@@ -137,7 +218,11 @@ std::optional<bool> MotionPreferences::reduceMotionFromKdeGlobals(const QString&
 
 std::optional<bool> MotionPreferences::reduceMotionFromGSettingsOutput(const QByteArray& output)
 {
-    const QByteArray value = output.trimmed();
+    const QList<QByteArray> lines = output.trimmed().split('\n');
+    QByteArray value = lines.last().trimmed();
+    // `gsettings monitor` prefixes the key's name.
+    if (const qsizetype colon = value.lastIndexOf(':'); colon >= 0)
+        value = value.mid(colon + 1).trimmed();
     if (value == "false")
         return true;
     if (value == "true")

@@ -64,6 +64,7 @@ ScreenDescription SimulatedNotch::applied(ScreenDescription screen) const
 {
     using namespace ScreenGeometry;
     screen.isBuiltIn = true;
+    screen.cameraHousingRuledOut = false;
     if (screen.stripHeight() < stripHeight) {
         const double top = maxY(screen.frame) - stripHeight;
         const double bottom = std::min(minY(screen.visibleFrame), top);
@@ -155,32 +156,45 @@ double QtScreenInfo::flipReference() const
     return double(geometry.y()) + double(geometry.height());
 }
 
-ScreenDescription QtScreenInfo::describe(QScreen* screen) const
+ScreenDescription QtScreenInfo::describe(const QString& name, const QRectF& frame, const QRectF& visibleFrame)
 {
     ScreenDescription description;
-    description.screen = screen;
-    description.name = screen->name();
-    description.frame = fromQt(QRectF(screen->geometry()));
-    description.visibleFrame = fromQt(QRectF(screen->availableGeometry()));
-    description.isBuiltIn = isBuiltInConnectorName(description.name);
+    description.name = name;
+    description.frame = frame;
+    description.visibleFrame = visibleFrame;
+    description.isBuiltIn = isBuiltInConnectorName(name);
+    description.cameraHousingRuledOut = true;
     return description;
+}
+
+ScreenDescription QtScreenInfo::describe(QScreen* screen) const
+{
+    ScreenDescription description =
+        describe(screen->name(), fromQt(QRectF(screen->geometry())), fromQt(QRectF(screen->availableGeometry())));
+    description.screen = screen;
+    return description;
+}
+
+QList<ScreenDescription> QtScreenInfo::withSimulatedNotch(QList<ScreenDescription> screens,
+                                                          const std::optional<SimulatedNotch>& notch)
+{
+    if (!notch)
+        return screens;
+    for (auto& description : screens) {
+        if (notch->screenName.isEmpty() || notch->screenName == description.name) {
+            description = notch->applied(description);
+            break;
+        }
+    }
+    return screens;
 }
 
 QList<ScreenDescription> QtScreenInfo::screens() const
 {
     QList<ScreenDescription> result;
-    const auto simulated = currentSimulatedNotch();
-    bool simulatedApplied = false;
-    for (QScreen* screen : QGuiApplication::screens()) {
-        ScreenDescription description = describe(screen);
-        if (simulated && !simulatedApplied
-            && (simulated->screenName.isEmpty() || simulated->screenName == description.name)) {
-            description = simulated->applied(description);
-            simulatedApplied = true;
-        }
-        result.append(description);
-    }
-    return result;
+    for (QScreen* screen : QGuiApplication::screens())
+        result.append(describe(screen));
+    return withSimulatedNotch(std::move(result), currentSimulatedNotch());
 }
 
 std::optional<ScreenDescription> QtScreenInfo::mainScreen() const

@@ -42,6 +42,12 @@ struct ScreenDescription
     QRectF frame;
     QRectF visibleFrame; // the frame less panels and docks (Qt's available geometry)
     bool isBuiltIn = false;
+    // Set when the platform knows there is no camera housing at the top edge, whatever the panels
+    // look like: every screen Qt reports on Linux, unless the housing is simulated. A laptop's
+    // panel with a tall top bar is not a notched screen, and treating it as one would put a
+    // transparent island over the desktop's bar. Made-up screens leave it unset so that the
+    // notch rules can be exercised.
+    bool cameraHousingRuledOut = false;
     // The screen parts left and right of a camera housing at the top edge; none on Linux unless
     // simulated.
     std::optional<QRectF> auxiliaryTopLeftArea;
@@ -109,6 +115,12 @@ public:
     static bool isBuiltInConnectorName(const QString& screenName);
 
     ScreenDescription describe(QScreen* screen) const;
+    // A Linux screen from its connector name and y-up rectangles: built in by its name, never
+    // with a camera housing.
+    static ScreenDescription describe(const QString& name, const QRectF& frame, const QRectF& visibleFrame);
+    // The screens with the simulated notch (if any) applied to the first that matches it.
+    static QList<ScreenDescription> withSimulatedNotch(QList<ScreenDescription> screens,
+                                                       const std::optional<SimulatedNotch>& notch);
 };
 
 // Screens that a test lays out by hand.

@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 
 using namespace QuillomareMac;
@@ -58,11 +59,13 @@ private Q_SLOTS:
     void yUpConversionMirrorsAtThePrimaryScreensBottom();
     void qtScreensAreDescribedYUp();
     void builtInConnectorNames();
+    void linuxScreensHaveNoNotch();
     void simulatedNotchMakesAScreenNotched();
     void simulatedNotchParsing();
     void kdeAnimationFactor();
     void gsettingsOutput();
     void reduceMotionReadsTheDesktop();
+    void reduceMotionFollowsGnomeNotices();
 };
 
 void TestIslandGeometry::cleanup()
@@ -267,6 +270,28 @@ void TestIslandGeometry::builtInConnectorNames()
         QVERIFY2(!Platform::QtScreenInfo::isBuiltInConnectorName(QLatin1String(name)), name);
 }
 
+void TestIslandGeometry::linuxScreensHaveNoNotch()
+{
+    // A laptop panel whose desktop bar is 35 points high: no housing, so the pill floats below
+    // the bar, centred, drawn as a pill.
+    const ScreenDescription laptop = Platform::QtScreenInfo::describe(
+        QStringLiteral("eDP-1"), QRectF(0, 0, 1440, 900), QRectF(0, 0, 1440, 865));
+    QVERIFY(laptop.isBuiltIn);
+    QVERIFY(!NotchAnchor(laptop).isNotched());
+    const auto collapsed = IslandGeometry::targetFrame(Mode::collapsed, laptop);
+    QCOMPARE(collapsed.frame, QRectF(628, 827, 185, 32));
+    QCOMPARE(int(*collapsed.pushes.collapsedVisualStyle), int(Style::floatingPill));
+    QCOMPARE(IslandGeometry::targetFrame(Mode::expanded, laptop).frame, QRectF(330, 429, 780, 430));
+
+    // The developer's override still shows the notch look, on the screen it names only.
+    const ScreenDescription external = Platform::QtScreenInfo::describe(
+        QStringLiteral("HDMI-1"), QRectF(1440, 0, 1920, 1080), QRectF(1440, 0, 1920, 1055));
+    const auto simulated = Platform::QtScreenInfo::withSimulatedNotch(
+        {external, laptop}, Platform::SimulatedNotch{QStringLiteral("eDP-1"), 200, 37});
+    QVERIFY(!NotchAnchor(simulated.at(0)).isNotched());
+    QVERIFY(NotchAnchor(simulated.at(1)).isNotched());
+}
+
 void TestIslandGeometry::simulatedNotchMakesAScreenNotched()
 {
     Platform::QtScreenInfo info;
@@ -326,6 +351,8 @@ void TestIslandGeometry::gsettingsOutput()
     QCOMPARE(Platform::MotionPreferences::reduceMotionFromGSettingsOutput("false\n"), std::optional<bool>(true));
     QCOMPARE(Platform::MotionPreferences::reduceMotionFromGSettingsOutput("true\n"), std::optional<bool>(false));
     QCOMPARE(Platform::MotionPreferences::reduceMotionFromGSettingsOutput(""), std::optional<bool>());
+    QCOMPARE(Platform::MotionPreferences::reduceMotionFromGSettingsOutput("enable-animations: true\n"),
+             std::optional<bool>(false));
 }
 
 void TestIslandGeometry::reduceMotionReadsTheDesktop()
@@ -334,14 +361,38 @@ void TestIslandGeometry::reduceMotionReadsTheDesktop()
     const QByteArray previous = qgetenv("XDG_CONFIG_HOME");
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
     const auto restore = qScopeGuard([&] { qputenv("XDG_CONFIG_HOME", previous); });
+    const QString path = config.filePath(QStringLiteral("kdeglobals"));
 
-    QuillomareTest::writeFile(config.filePath(QStringLiteral("kdeglobals")), "[KDE]\nAnimationDurationFactor=0\n");
+    QuillomareTest::writeFile(path, "[KDE]\nAnimationDurationFactor=0\n");
     Platform::MotionPreferences::invalidateCache();
     QVERIFY(Platform::MotionPreferences::reduceMotion());
 
-    QuillomareTest::writeFile(config.filePath(QStringLiteral("kdeglobals")), "[KDE]\nAnimationDurationFactor=1\n");
-    Platform::MotionPreferences::invalidateCache();
+    // Asking does not read the desktop again: the kept answer holds until the change notice.
+    QSignalSpy changed(Platform::MotionPreferences::notifier(), &Platform::MotionPreferencesNotifier::changed);
+    QuillomareTest::writeFile(path, "[KDE]\nAnimationDurationFactor=1\n");
+    QVERIFY(Platform::MotionPreferences::reduceMotion());
+    QVERIFY(changed.wait());
+    QCOMPARE(changed.takeFirst().at(0).toBool(), false);
     QVERIFY(!Platform::MotionPreferences::reduceMotion());
+}
+
+void TestIslandGeometry::reduceMotionFollowsGnomeNotices()
+{
+    QTemporaryDir config;
+    const QByteArray previous = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+    const auto restore = qScopeGuard([&] { qputenv("XDG_CONFIG_HOME", previous); });
+    Platform::MotionPreferences::invalidateCache();
+
+    // Lines as `gsettings monitor` prints them.
+    Platform::MotionPreferences::takeGSettingsOutput("enable-animations: false\n");
+    QVERIFY(Platform::MotionPreferences::reduceMotion());
+    Platform::MotionPreferences::takeGSettingsOutput("enable-animations: true\n");
+    QVERIFY(!Platform::MotionPreferences::reduceMotion());
+    // A KDE answer outranks GNOME's.
+    QuillomareTest::writeFile(config.filePath(QStringLiteral("kdeglobals")), "[KDE]\nAnimationDurationFactor=0\n");
+    Platform::MotionPreferences::invalidateCache();
+    QVERIFY(Platform::MotionPreferences::reduceMotion());
 }
 
 QUILLOMARE_GUI_TEST_MAIN(TestIslandGeometry)

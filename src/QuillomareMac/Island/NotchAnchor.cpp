@@ -39,22 +39,21 @@ std::optional<double> NotchAnchor::measuredNotchWidth() const
 bool NotchAnchor::hasMeasuredHardwareNotch() const
 {
     const auto width = measuredNotchWidth();
-    return isBuiltInDisplay() && width && *width >= kMinimumMeasuredNotch;
+    return isBuiltInDisplay() && !screen.cameraHousingRuledOut && width && *width >= kMinimumMeasuredNotch;
 }
 
 QSizeF NotchAnchor::closedNotchSize() const
 {
-    if (!isBuiltInDisplay() || (!hasMeasuredHardwareNotch() && stripHeight < kPillHeight))
-        return QSizeF(kPillWidth, kPillHeight);
-    const auto width = measuredNotchWidth();
-    if (width && *width >= kMinimumMeasuredNotch)
-        return QSizeF(IslandGeometry::roundPoint(*width), kPillHeight);
+    if (hasMeasuredHardwareNotch())
+        return QSizeF(IslandGeometry::roundPoint(*measuredNotchWidth()), kPillHeight);
     return QSizeF(kPillWidth, kPillHeight);
 }
 
 bool NotchAnchor::isNotched() const
 {
-    return isBuiltInDisplay() && (hasMeasuredHardwareNotch() || stripHeight >= kPillHeight);
+    // A tall top strip hints at a housing only where one can exist at all.
+    return isBuiltInDisplay() && !screen.cameraHousingRuledOut
+        && (hasMeasuredHardwareNotch() || stripHeight >= kPillHeight);
 }
 
 namespace IslandGeometry {
