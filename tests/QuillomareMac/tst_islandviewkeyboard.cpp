@@ -33,6 +33,7 @@ private Q_SLOTS:
     void controlFFromTheShelfSelectsTheSearch();
     void collapsedIslandTakesNoShortcut();
     void shortcutIsClaimedBeforeWindowShortcuts();
+    void searchFieldHasTheKeyboardOnlyWhenAsked();
 
 private:
     // Sends one key press to `target`; true when someone accepted it.
@@ -280,6 +281,43 @@ void TestIslandViewKeyboard::shortcutIsClaimedBeforeWindowShortcuts()
     // A key the island does not take still reaches the window's shortcut.
     QTest::keyClick(m_view->searchInput(), Qt::Key_9, Qt::ControlModifier);
     QCOMPARE(windowShortcuts, 1);
+}
+
+void TestIslandViewKeyboard::searchFieldHasTheKeyboardOnlyWhenAsked()
+{
+    QLineEdit* field = m_view->searchInput();
+    // Through the window system, to whichever widget of the window has the keyboard.
+    const auto type = [&] {
+        QTest::keyClick(m_canvas->windowHandle(), 'a');
+        QTest::keyClick(m_canvas->windowHandle(), 'b');
+    };
+
+    // Opened in init without asking: the island has the keyboard, typing fills no field.
+    type();
+    QCOMPARE(QApplication::focusWidget(), m_view);
+    QCOMPARE(field->text(), QString());
+
+    QWidget other;
+    other.resize(100, 100);
+    other.show();
+    const auto reopen = [&](bool askForSearch) {
+        other.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&other));
+        if (askForSearch)
+            m_view->focusSearch();
+        m_canvas->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_canvas));
+        field->clear();
+        type();
+    };
+    reopen(true);
+    QCOMPARE(QApplication::focusWidget(), field);
+    QCOMPARE(field->text(), QStringLiteral("ab"));
+
+    // Not asked again: the field that had the keyboard last time does not get it back.
+    reopen(false);
+    QCOMPARE(QApplication::focusWidget(), m_view);
+    QCOMPARE(field->text(), QString());
 }
 
 QUILLOMARE_GUI_TEST_MAIN(TestIslandViewKeyboard)

@@ -34,6 +34,8 @@ private Q_SLOTS:
     void staleCompletionCommitsNothing();
     void collapseFadesTheBackdropAndNotchContentStaysHidden();
     void reduceMotionSwitchesAtOnce();
+    void surfaceHidesTextBeneathUnlessBlurred();
+    void borderLiesInsideTheSurface();
 
 private:
     std::shared_ptr<ManualIslandScheduler> m_scheduler;
@@ -45,6 +47,34 @@ private:
     int m_expandCompletions = 0;
     int m_collapseCompletions = 0;
 };
+
+namespace {
+
+QImage render(QWidget* view)
+{
+    QImage image(view->size(), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    // A masked widget renders its mask's bounding box at the target offset.
+    const QRegion painted = view->mask().isEmpty() ? QRegion(view->rect()) : view->mask() & view->rect();
+    view->render(&image, painted.boundingRect().topLeft());
+    return image;
+}
+
+// Source-over of `top` on `bottom`, unpremultiplied.
+QColor over(const QColor& top, const QColor& bottom)
+{
+    const double a = top.alphaF() + bottom.alphaF() * (1 - top.alphaF());
+    const auto mix = [&](double t, double b) { return (t * top.alphaF() + b * bottom.alphaF() * (1 - top.alphaF())) / a; };
+    return QColor::fromRgbF(float(mix(top.redF(), bottom.redF())), float(mix(top.greenF(), bottom.greenF())),
+                            float(mix(top.blueF(), bottom.blueF())), float(a));
+}
+
+bool near(const QColor& actual, const QColor& expected)
+{
+    return std::abs(actual.red() - expected.red()) <= 2 && std::abs(actual.alpha() - expected.alpha()) <= 2;
+}
+
+} // namespace
 
 void TestIslandViewMorph::init()
 {
@@ -89,7 +119,7 @@ void TestIslandViewMorph::expandRunsFromThePillToThePanel()
     QCOMPARE(m_view->geometry(), kPanel.toRect());
     QCOMPARE(m_view->presentationFrame(), kPanel);
     QCOMPARE(m_view->presentationCornerRadius(), 12.0);
-    QCOMPARE(m_view->presentationBackground(), IslandTheme::expandedBackground());
+    QCOMPARE(m_view->presentationBackground(), IslandTheme::expandedSurface(false));
     QCOMPARE(m_view->presentationExpandedContentOpacity(), 1.0);
     QVERIFY(!m_view->hasActiveIslandLayerAnimation());
     QVERIFY(m_view->collapsedRoot()->isHidden());
@@ -110,7 +140,7 @@ void TestIslandViewMorph::interruptedMorphKeepsItsValueAndVelocity()
     QVERIFY(carried);
     QCOMPARE((*carried)[2], (*velocity)[2]);
     // Colours start over from the look being left.
-    QCOMPARE(m_view->presentationBackground(), IslandTheme::expandedBackground());
+    QCOMPARE(m_view->presentationBackground(), IslandTheme::expandedSurface(false));
     // The momentum carries the surface on outwards for a moment before it turns.
     m_scheduler->advance(16);
     QVERIFY(m_view->presentationFrame().width() > onScreen.width());
@@ -162,7 +192,7 @@ void TestIslandViewMorph::reduceMotionSwitchesAtOnce()
     QCOMPARE(m_completions, 1);
     QCOMPARE(m_view->displayMode(), Mode::expanded);
     QCOMPARE(m_view->geometry(), kPanel.toRect());
-    QCOMPARE(m_view->presentationBackground(), IslandTheme::expandedBackground());
+    QCOMPARE(m_view->presentationBackground(), IslandTheme::expandedSurface(false));
     QVERIFY(!m_view->hasActiveIslandLayerAnimation());
 
     // A morph still in flight when the setting changes ends without committing later.
@@ -175,6 +205,43 @@ void TestIslandViewMorph::reduceMotionSwitchesAtOnce()
     QCOMPARE(m_completions, 3);
     QCOMPARE(m_view->displayMode(), Mode::expanded);
     QCOMPARE(m_view->geometry(), kPanel.toRect());
+}
+
+void TestIslandViewMorph::surfaceHidesTextBeneathUnlessBlurred()
+{
+    m_rig->expand();
+    const QColor opaque = render(m_view).pixelColor(300, 300);
+    QVERIFY2(opaque.alphaF() >= 0.96, qPrintable(QString::number(opaque.alphaF())));
+    m_view->setBackdropBlurred(true);
+    const QColor blurred = render(m_view).pixelColor(300, 300);
+    QVERIFY(std::abs(blurred.alphaF() - 0.86) < 0.01);
+    // Over a dark backdrop both look the same.
+    QVERIFY(std::abs(opaque.redF() * opaque.alphaF() - blurred.redF() * blurred.alphaF()) < 2.0 / 255);
+}
+
+void TestIslandViewMorph::borderLiesInsideTheSurface()
+{
+    m_rig->expand();
+    const QImage rest = render(m_view);
+    const QColor fill = IslandTheme::expandedSurface(false);
+    // The outermost pixels carry the whole 1-point border, the next ones none of it.
+    const QColor edge = over(IslandTheme::expandedBorder(), fill);
+    for (const QPoint p : {QPoint(0, 215), QPoint(779, 215), QPoint(390, 0), QPoint(390, 429)})
+        QVERIFY2(near(rest.pixelColor(p), edge), qPrintable(rest.pixelColor(p).name(QColor::HexArgb)));
+    QVERIFY(near(rest.pixelColor(1, 215), fill));
+    QCOMPARE(rest.pixelColor(0, 0).alpha(), 0);
+
+    // Mid-morph the surface sits inside the view at fractional edges: nothing spills past it.
+    m_view->morph(kPill, kPanel, true, 0.42, 0.8, nullptr);
+    m_scheduler->advance(60);
+    const QRectF frame = m_view->presentationFrame();
+    const QImage moving = render(m_view);
+    const int y = int(frame.center().y());
+    QVERIFY(frame.left() > 1 && frame.right() < 778);
+    for (int x = 0; x < moving.width(); ++x) {
+        if (x + 1 <= frame.left() || x >= frame.right())
+            QVERIFY2(moving.pixelColor(x, y).alpha() == 0, qPrintable(QString::number(x)));
+    }
 }
 
 QUILLOMARE_GUI_TEST_MAIN(TestIslandViewMorph)

@@ -55,6 +55,20 @@ QUILLOMARE_ISLAND_COLOUR(shelfDropStroke, white(0.2))
 
 #undef QUILLOMARE_ISLAND_COLOUR
 
+qreal surfaceAlpha(bool blurBehind)
+{
+    return blurBehind ? expandedBackground().alphaF() : 0.97;
+}
+
+QColor expandedSurface(bool blurBehind)
+{
+    const QColor& base = expandedBackground();
+    const qreal alpha = surfaceAlpha(blurBehind);
+    // Over black a colour c at alpha a shows c·a: keep that product.
+    const qreal scale = base.alphaF() / alpha;
+    return rgb(base.redF() * scale, base.greenF() * scale, base.blueF() * scale, alpha);
+}
+
 namespace {
 
 qreal logicalDpi()

@@ -34,6 +34,14 @@ const QColor& shelfCardFill();
 const QColor& shelfCardHoverFill();
 const QColor& shelfDropStroke();
 
+// The expanded surface's alpha: 0.86 where the desktop blurs what lies behind the island's window,
+// so the backdrop shows through as a blur; 0.97 elsewhere, where a translucent surface would let
+// the text under the island be read through it.
+qreal surfaceAlpha(bool blurBehind);
+// The expanded surface at that alpha, mixed so that over a dark backdrop it shows the same colour
+// either way.
+QColor expandedSurface(bool blurBehind);
+
 // Pure white at an alpha in 0...1.
 QColor white(qreal alpha);
 // RGB components and alpha in 0...1.

@@ -42,6 +42,7 @@
 #include <QColor>
 #include <QList>
 #include <QMenu>
+#include <QPainterPath>
 #include <QPointer>
 #include <QRectF>
 #include <QSet>
@@ -125,6 +126,10 @@ public:
     // MARK: Layout metrics (IslandViewLayout.cpp)
     // Layout values the panel controller pushes whenever it computes a frame for a screen.
     void setCollapsedVisualStyle(CollapsedVisualStyle style);
+    // Whether the desktop blurs what lies behind the island's window; without it the expanded
+    // surface is drawn nearly opaque (see IslandTheme::surfaceAlpha).
+    void setBackdropBlurred(bool blurred);
+    bool isBackdropBlurred() const { return m_backdropBlurred; }
     void setExpandedTopInset(double inset);
     void setNotchHeaderLayout(double notchWidth, double stripHeight);
     void setExpandedContentHeight(double height);
@@ -230,6 +235,8 @@ public:
     double presentationCornerRadius() const;
     QColor presentationBackground() const;
     QColor presentationBorder() const;
+    // The surface's outline in `frame`; over a camera housing the top corners stay square.
+    static QPainterPath surfacePath(const QRectF& frame, double radius, bool hardwareNotch);
     double presentationCollapsedContentOpacity() const;
     double presentationExpandedContentOpacity() const;
 
@@ -312,6 +319,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Who has the keyboard when the island's window is activated (IslandViewKeyboard.cpp).
+    void windowActivationChanged(bool active);
+
     // MARK: Tree (IslandView.cpp)
     void setup();
     void setupCollapsedRoot();
@@ -396,6 +406,11 @@ private:
     DisplayMode m_displayMode = DisplayMode::expanded;
     ContentMode m_contentMode = ContentMode::history;
     CollapsedVisualStyle m_collapsedVisualStyle = CollapsedVisualStyle::floatingPill;
+    bool m_backdropBlurred = false;
+    // The search field was asked for (show with focusSearch, Control-F, a click) since the
+    // island's window last lost the keyboard; otherwise the island itself takes it when the
+    // window is activated.
+    bool m_searchFocusAsked = false;
     double m_notchHeaderWidth = 0;
     double m_notchHeaderStripHeight = 0;
 

@@ -56,6 +56,7 @@ bool IslandView::handleHistoryScrollFallbackMouseUp(QMouseEvent* /*event*/)
 
 void IslandView::focusSearch()
 {
+    m_searchFocusAsked = true;
     m_searchInput->setFocus(Qt::OtherFocusReason);
     m_searchInput->selectAll();
 }
@@ -63,6 +64,7 @@ void IslandView::focusSearch()
 void IslandView::focusSearchTapped()
 {
     setContentMode(ContentMode::history, true);
+    m_searchFocusAsked = true;
     m_searchInput->setFocus(Qt::OtherFocusReason);
 }
 

@@ -154,6 +154,7 @@ void IslandView::performKeyAction(KeyAction action)
         return;
     case KeyAction::focusSearch:
         setContentMode(ContentMode::history, true);
+        m_searchFocusAsked = true;
         m_searchInput->setFocus(Qt::ShortcutFocusReason);
         if (m_searchInput->window()->focusWidget() == m_searchInput)
             m_searchInput->selectAll();
@@ -205,9 +206,28 @@ Platform::Pasteboard& IslandView::generalPasteboard()
     return *m_ownGeneralPasteboard;
 }
 
+void IslandView::windowActivationChanged(bool active)
+{
+    if (!active) {
+        m_searchFocusAsked = false;
+        return;
+    }
+    // An activated window gives the keyboard to the child that last had it, else to its first
+    // focusable child: the search field either way. Unless it was asked for, the island's own
+    // key handling takes the keyboard; Qt keeps the focus it finds set after this event.
+    if (!m_searchFocusAsked)
+        setFocus(Qt::ActiveWindowFocusReason);
+}
+
 bool IslandView::eventFilter(QObject* watched, QEvent* event)
 {
     const QEvent::Type type = event->type();
+    if (watched == window() && (type == QEvent::WindowActivate || type == QEvent::WindowDeactivate)) {
+        windowActivationChanged(type == QEvent::WindowActivate);
+        return QWidget::eventFilter(watched, event);
+    }
+    if (type == QEvent::MouseButtonPress && watched == m_searchInput)
+        m_searchFocusAsked = true;
     if (type != QEvent::KeyPress && type != QEvent::ShortcutOverride)
         return QWidget::eventFilter(watched, event);
     auto* receiver = qobject_cast<QWidget*>(watched);

@@ -206,9 +206,12 @@ void IslandView::presentationDidChange()
         const QRectF surface = presentationFrame().translated(-QPointF(pos()));
         const double radius = std::max(0.0, std::min({presentationCornerRadius(), surface.height() / 2,
                                                        surface.width() / 2}));
-        QPainterPath outline;
-        outline.addRoundedRect(surface, radius, radius);
-        setMask(QRegion(outline.toFillPolygon().toPolygon()));
+        // A mask is whole pixels: cut at the outline itself, it would chop the surface's
+        // antialiased edge into steps. It keeps every pixel the surface touches, one point out, and
+        // the painted surface draws the smooth edge.
+        const QPainterPath outline = surfacePath(surface.adjusted(-1, -1, 1, 1), radius + 1,
+                                                 m_collapsedVisualStyle == CollapsedVisualStyle::hardwareNotch);
+        setMask(QRegion(outline.toFillPolygon().toPolygon(), Qt::WindingFill));
     } else if (!mask().isEmpty()) {
         clearMask();
     }

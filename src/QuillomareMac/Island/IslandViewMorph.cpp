@@ -29,7 +29,7 @@ constexpr CubicCurve kCollapseFadeCurve{0.36, 0, 0.7, 1};
 IslandView::SurfaceLook IslandView::surfaceLook(DisplayMode mode) const
 {
     if (mode == DisplayMode::expanded)
-        return {12, IslandTheme::expandedBackground(), IslandTheme::expandedBorder(), 0.16};
+        return {12, IslandTheme::expandedSurface(m_backdropBlurred), IslandTheme::expandedBorder(), 0.16};
     if (m_collapsedVisualStyle == CollapsedVisualStyle::floatingPill)
         return {16, IslandTheme::collapsedBackground(), IslandTheme::collapsedBorder(), 0.1};
     return {16, QColor(0, 0, 0, 0), QColor(0, 0, 0, 0), 0};
@@ -43,6 +43,16 @@ void IslandView::applySurfaceStyle(DisplayMode mode)
     m_border = look.border;
     m_backdropAlpha = look.backdropAlpha;
     update();
+}
+
+void IslandView::setBackdropBlurred(bool blurred)
+{
+    if (blurred == m_backdropBlurred)
+        return;
+    m_backdropBlurred = blurred;
+    // A running morph or echo keeps the colours it started with; the resting look changes now.
+    if (!hasActiveIslandLayerAnimation())
+        applySurfaceStyle(m_displayMode);
 }
 
 void IslandView::setModelFrame(const QRectF& frame)
@@ -234,6 +244,24 @@ double IslandView::presentationExpandedContentOpacity() const
 
 // MARK: - Drawing
 
+QPainterPath IslandView::surfacePath(const QRectF& frame, double radius, bool hardwareNotch)
+{
+    QPainterPath surface;
+    if (!hardwareNotch) {
+        surface.addRoundedRect(frame, radius, radius);
+        return surface;
+    }
+    // Over a camera housing only the lower corners are rounded: the top edge meets the screen's.
+    surface.moveTo(frame.topLeft());
+    surface.lineTo(frame.topRight());
+    surface.lineTo(frame.right(), frame.bottom() - radius);
+    surface.quadTo(frame.bottomRight(), QPointF(frame.right() - radius, frame.bottom()));
+    surface.lineTo(frame.left() + radius, frame.bottom());
+    surface.quadTo(frame.bottomLeft(), QPointF(frame.left(), frame.bottom() - radius));
+    surface.closeSubpath();
+    return surface;
+}
+
 void IslandView::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
@@ -248,24 +276,18 @@ void IslandView::paintEvent(QPaintEvent*)
     const double radius =
         std::max(0.0, std::min({presentationCornerRadius(), frame.height() / 2, frame.width() / 2}));
 
-    // Over a camera housing only the lower corners are rounded: the top edge meets the screen's.
-    QPainterPath surface;
-    if (m_collapsedVisualStyle == CollapsedVisualStyle::hardwareNotch) {
-        surface.moveTo(frame.topLeft());
-        surface.lineTo(frame.topRight());
-        surface.lineTo(frame.right(), frame.bottom() - radius);
-        surface.quadTo(frame.bottomRight(), QPointF(frame.right() - radius, frame.bottom()));
-        surface.lineTo(frame.left() + radius, frame.bottom());
-        surface.quadTo(frame.bottomLeft(), QPointF(frame.left(), frame.bottom() - radius));
-        surface.closeSubpath();
-    } else {
-        surface.addRoundedRect(frame, radius, radius);
-    }
-    painter.fillPath(surface, presentationBackground());
+    const bool notch = m_collapsedVisualStyle == CollapsedVisualStyle::hardwareNotch;
+    painter.fillPath(surfacePath(frame, radius, notch), presentationBackground());
     const QColor border = presentationBorder();
     if (border.alpha() > 0) {
-        painter.setPen(QPen(border, 1));
-        painter.drawPath(surface);
+        // The pen is centred on its path: half a point in, the whole border lies inside the
+        // surface and no half-covered pixels of it fall outside the shape.
+        constexpr double kBorderWidth = 1;
+        const double half = kBorderWidth / 2;
+        painter.setPen(QPen(border, kBorderWidth));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawPath(surfacePath(frame.adjusted(half, notch ? 0 : half, -half, -half),
+                                     std::max(0.0, radius - half), notch));
     }
     // The collapsed and expanded content are the two roots and the echo's badge,
     // child views drawn over the surface.
