@@ -9,14 +9,26 @@
 // windows. "Key" is having the X input focus: `makeKeyAndOrderFront` lets the window accept focus
 // for that moment and asks for it (Qt sets the input focus directly for such windows), and the
 // window refuses focus again as soon as it loses it. Ignoring the mouse is Qt's
-// WindowTransparentForInput, an empty input shape on X11, toggled on the live window.
+// WindowTransparentForInput, toggled on the live window.
+//
+// The panel is a large transparent stage, but only the island drawn inside it is there for the
+// user: on X11 the window takes clicks only inside the island's shape (everywhere else they reach
+// the windows below), and without a compositing manager, which would blend the transparent stage
+// away, the window is cut down to that shape so that no black stage shows.
 
 #include <QPointer>
+#include <QRegion>
 #include <QWidget>
 
 #include <functional>
+#include <memory>
+#include <optional>
 
 class QMouseEvent;
+
+namespace Platform {
+class X11WindowShape;
+}
 
 namespace QuillomareMac {
 
@@ -32,6 +44,10 @@ public:
 
     QPointer<IslandView> islandView;
 
+    // Every pixel the island's surface touches as presented right now,
+    // in the canvas's coordinates; empty without a shown island.
+    QRegion islandShape() const;
+
 protected:
     // Clicks on the stage around the island reach nothing in the island.
     void mousePressEvent(QMouseEvent* event) override;
@@ -43,6 +59,7 @@ class IslandPanel : public QWidget
 
 public:
     IslandPanel();
+    ~IslandPanel() override;
 
     // Called for left, right and other mouse-downs before they reach any view of the panel;
     // true consumes the event.
@@ -72,6 +89,13 @@ public:
     // Qt (y-down) geometry; `display` repaints at once when the panel is visible.
     void setFrame(const QRect& geometry, bool display);
 
+    // Where the island is drawn in the panel: the only part that takes the mouse (while the
+    // panel does not ignore it) and, without a compositing manager, the only part shown.
+    void setIslandShape(const QRegion& shape);
+    // Whether the desktop blurs what lies behind the island (the compositor honours the request).
+    bool isBackdropBlurred() const { return m_isBackdropBlurred; }
+    QRegion islandShape() const { return m_islandShape; }
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void changeEvent(QEvent* event) override;
@@ -79,8 +103,17 @@ protected:
 
 private:
     void setWindowFlagLive(Qt::WindowType flag, bool on);
+    void applyWindowShape();
 
     QWidget* m_contentView = nullptr;
+    QRegion m_islandShape;
+    std::unique_ptr<Platform::X11WindowShape> m_windowShape;
+    // What the window has now, so that the frames of an animation that do not change the shape
+    // cost no request.
+    std::optional<QRegion> m_appliedInput;
+    std::optional<std::optional<QRegion>> m_appliedBounding;
+    std::optional<QRegion> m_appliedBlur;
+    bool m_isBackdropBlurred = false;
 };
 
 } // namespace QuillomareMac

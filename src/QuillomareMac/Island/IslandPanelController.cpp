@@ -7,6 +7,7 @@
 #include "IslandScheduler.h"
 
 #include <QApplication>
+#include <QEvent>
 
 #include <cstdio>
 #include <cstdlib>
@@ -52,6 +53,44 @@ IslandPanelController::IslandPanelController(IslandPanelEnvironment environment)
     m_islandView->setGeometry(canvasFrame(targetFrame(DisplayMode::collapsed)).toAlignedRect());
 
     wireIslandViewCallbacks();
+    // Each frame of a morph or an echo moves only the drawn surface and ends in a repaint; the
+    // panel's shape is set just before the frame is drawn.
+    m_islandView->installEventFilter(this);
+    updatePanelShape();
+}
+
+bool IslandPanelController::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_islandView) {
+        switch (event->type()) {
+        case QEvent::Paint:
+            updatePanelShape();
+            break;
+        case QEvent::Move:
+        case QEvent::Resize:
+        case QEvent::Show:
+        case QEvent::Hide:
+            // A morph first gives the view its final rectangle and only then the animation that
+            // presents the surface elsewhere: the shape is taken once the caller is done.
+            if (!m_panelShapeUpdatePending) {
+                m_panelShapeUpdatePending = true;
+                QMetaObject::invokeMethod(this, [this] {
+                    m_panelShapeUpdatePending = false;
+                    updatePanelShape();
+                }, Qt::QueuedConnection);
+            }
+            break;
+        default:
+            break;
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void IslandPanelController::updatePanelShape()
+{
+    m_panel->setIslandShape(m_canvasView->islandShape());
+    m_islandView->setBackdropBlurred(m_panel->isBackdropBlurred());
 }
 
 IslandPanelController::~IslandPanelController()
@@ -59,6 +98,7 @@ IslandPanelController::~IslandPanelController()
     cancelHideWorkItem();
     removeClickMonitors();
     removeCollapsedClickMonitors();
+    m_islandView->removeEventFilter(this);
     delete m_panel;
 }
 
@@ -208,6 +248,9 @@ void IslandPanelController::ensureStageFrame(DisplayMode mode, bool displayImmed
     m_islandView->setGeometry(canvasFrame(targetFrame(m_displayMode)).toAlignedRect());
     if (displayImmediately && !m_islandView->hasActiveIslandLayerAnimation())
         m_islandView->syncBackingLayerToCurrentFrameWithoutAnimation();
+    // The panel moved under the island: the island's place in it changed even where the view's
+    // geometry did not.
+    updatePanelShape();
 }
 
 // MARK: - Small helpers

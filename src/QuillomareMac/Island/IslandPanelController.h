@@ -99,7 +99,12 @@ public:
     void collapseIfClickIsOutside(const QPointF& location);
     void animateEchoFrame(bool active);
 
+protected:
+    // Follows the island view's drawn surface into the panel's shape.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    void updatePanelShape();
     void wireIslandViewCallbacks();
     template <typename... Args>
     void relay(std::function<void(Args...)>& viewCallback, std::function<void(Args...)> IslandCallbacks::*property);
@@ -128,6 +133,7 @@ private:
     std::unique_ptr<IslandEventMonitor> m_collapsedLocalClickMonitor;
     std::optional<qint64> m_suppressWorkspaceCollapseUntil;
     bool m_isCollapsing = false;
+    bool m_panelShapeUpdatePending = false;
     std::optional<qint64> m_lastPanelMouseDownAt;
     std::optional<qint64> m_lastExpandShownAt;
 };
