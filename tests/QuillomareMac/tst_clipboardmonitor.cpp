@@ -35,15 +35,21 @@ PasteboardItem fileItemOf(const QStringList& paths)
     return item;
 }
 
-QByteArray pngBytes(int width = 4, int height = 3)
+QByteArray pngBytes(int width = 4, int height = 3, const char* format = "PNG")
 {
     QImage image(width, height, QImage::Format_RGB32);
     image.fill(Qt::darkCyan);
-    QByteArray png;
-    QBuffer buffer(&png);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return png;
+    if (!image.save(&buffer, format))
+        qFatal("Cannot encode a test image as %s", format);
+    return bytes;
+}
+
+std::optional<QString> opt(const char* text)
+{
+    return QString::fromUtf8(text);
 }
 
 PasteboardItem imageItemOf(const QByteArray& bytes, const QString& type = Platform::PasteboardType::png)
@@ -99,11 +105,16 @@ private:
     {
         m_results.clear();
         m_pasteboard.simulateExternalCopy(items);
-        m_monitor->poll();
-        m_monitor->waitForPendingCaptures();
+        look();
         if (m_results.size() != 1)
             qFatal("expected one capture result, got %lld", qint64(m_results.size()));
         return m_results.first();
+    }
+    ClipboardCaptureResult copyText(const QString& text) { return copy({textItemOf(text)}); }
+    void look()
+    {
+        m_monitor->poll();
+        m_monitor->waitForPendingCaptures();
     }
     QString writeFile(const QString& name, const QByteArray& bytes)
     {
@@ -128,23 +139,22 @@ private Q_SLOTS:
 
     void testWhatIsThereAtLaunchIsNotCaptured()
     {
-        m_monitor->poll();
-        m_monitor->waitForPendingCaptures();
+        look();
         QVERIFY(m_results.isEmpty());
     }
 
     void testTextBecomesAnEntryWithItsSource()
     {
         const QString text = QStringLiteral("  line one\n\tline two  ");
-        const auto result = copy({textItemOf(text)});
+        const auto result = copyText(text);
         QVERIFY(result.item && !result.ignoredReason);
         const ClipboardItem& item = *result.item;
         QCOMPARE(item.kind, ClipKind(ClipKind::text));
         QCOMPARE(item.preview, QStringLiteral("line one  line two"));
         QCOMPARE(item.payload, ClipboardPayload::text(text));
         QCOMPARE(item.contentHash, ClipHashing::textContentHash(text));
-        QCOMPARE(item.sourceAppName, std::optional<QString>(QStringLiteral("Kate")));
-        QCOMPARE(item.sourceBundleIdentifier, std::optional<QString>(QStringLiteral("org.kde.kate")));
+        QCOMPARE(item.sourceAppName, opt("Kate"));
+        QCOMPARE(item.sourceBundleIdentifier, opt("org.kde.kate"));
         QCOMPARE(item.sourcePlatform, ClipSourcePlatform(ClipSourcePlatform::mac));
         QVERIFY(!item.isSensitive && !item.isLocalOnly && !item.isPinned);
     }
@@ -152,9 +162,9 @@ private Q_SLOTS:
     void testPreviewKeeps180CharactersAndCutsLonger()
     {
         const QString exact = QString(179, QLatin1Char('a')) + QStringLiteral("👍🏽");
-        QCOMPARE(copy({textItemOf(exact)}).item->preview, exact);
+        QCOMPARE(copyText(exact).item->preview, exact);
         const QString longer = exact + QLatin1Char('b');
-        QCOMPARE(copy({textItemOf(longer)}).item->preview, QString(177, QLatin1Char('a')) + QStringLiteral("..."));
+        QCOMPARE(copyText(longer).item->preview, QString(177, QLatin1Char('a')) + QStringLiteral("..."));
     }
 
     void testLinkDetection_data()
@@ -173,31 +183,29 @@ private Q_SLOTS:
     {
         QFETCH(QString, text);
         QFETCH(bool, isLink);
-        const auto result = copy({textItemOf(text)});
+        const auto result = copyText(text);
         QCOMPARE(result.item->kind, ClipKind(isLink ? ClipKind::url : ClipKind::text));
         QCOMPARE(result.item->payload.textValue(), text);
     }
 
     void testBlankTextIsAnUnsupportedFormat()
     {
-        const auto result = copy({textItemOf(QStringLiteral(" \n\t "))});
+        const auto result = copyText(QStringLiteral(" \n\t "));
         QVERIFY(!result.item);
-        QCOMPARE(result.ignoredReason, std::optional<QString>(QStringLiteral("Unsupported clipboard format")));
+        QCOMPARE(result.ignoredReason, opt("Unsupported clipboard format"));
         L10n::setIsChineseForTesting(true);
         QCOMPARE(copy({imageItemOf("private", QStringLiteral("application/x-private"))}).ignoredReason,
-                 std::optional<QString>(QStringLiteral("暂不支持该剪贴板格式")));
+                 opt("暂不支持该剪贴板格式"));
     }
 
     void testAnOwnerThatQuitsLeavesNoResult()
     {
         // X11 reports the owner's exit as a change to an empty clipboard: nothing was copied.
         m_pasteboard.simulateExternalCopy({});
-        m_monitor->poll();
-        m_monitor->waitForPendingCaptures();
+        look();
         QVERIFY(m_results.isEmpty());
         QCOMPARE(m_monitor->lastChangeCount(), m_pasteboard.changeCount());
-        QCOMPARE(copy({textItemOf(QStringLiteral("next copy"))}).item->payload.textValue(),
-                 QStringLiteral("next copy"));
+        QCOMPARE(copyText(QStringLiteral("next copy")).item->payload.textValue(), QStringLiteral("next copy"));
     }
 
     void testCaptureFetchesOnlyTheFormatsItReads_data()
@@ -251,44 +259,40 @@ private Q_SLOTS:
     {
         m_workspace.frontmost = Platform::RunningApplication{7, QStringLiteral(" COM.LASTPASS.LASTPASS\n"),
                                                              QStringLiteral("LastPass")};
-        auto result = copy({textItemOf(QStringLiteral("hunter2"))});
+        auto result = copyText(QStringLiteral("hunter2"));
         QVERIFY(!result.item);
-        QCOMPARE(result.ignoredReason, std::optional<QString>(QStringLiteral("Ignored clipboard from LastPass")));
+        QCOMPARE(result.ignoredReason, opt("Ignored clipboard from LastPass"));
 
         m_workspace.frontmost->localizedName.reset();
-        QCOMPARE(copy({textItemOf(QStringLiteral("x"))}).ignoredReason,
-                 std::optional<QString>(QStringLiteral("Ignored clipboard from a restricted app")));
+        QCOMPARE(copyText(QStringLiteral("x")).ignoredReason, opt("Ignored clipboard from a restricted app"));
         L10n::setIsChineseForTesting(true);
-        QCOMPARE(copy({textItemOf(QStringLiteral("x"))}).ignoredReason,
-                 std::optional<QString>(QStringLiteral("已忽略来自 敏感来源 App 的剪贴板")));
+        QCOMPARE(copyText(QStringLiteral("x")).ignoredReason, opt("已忽略来自 敏感来源 App 的剪贴板"));
     }
 
     void testSensitiveTextIsIgnoredOrHidden()
     {
         const QString secret = QStringLiteral("password = correct-horse-battery");
-        auto result = copy({textItemOf(secret)});
+        auto result = copyText(secret);
         QVERIFY(!result.item);
-        QCOMPARE(result.ignoredReason, std::optional<QString>(QStringLiteral("Ignored sensitive content: Access token")));
+        QCOMPARE(result.ignoredReason, opt("Ignored sensitive content: Access token"));
         L10n::setIsChineseForTesting(true);
-        QCOMPARE(copy({textItemOf(secret)}).ignoredReason,
-                 std::optional<QString>(QStringLiteral("已忽略敏感内容：Access token")));
+        QCOMPARE(copyText(secret).ignoredReason, opt("已忽略敏感内容：Access token"));
         L10n::setIsChineseForTesting(false);
 
         m_store->updateSettings([](ClipSettings& settings) { settings.ignoreSensitiveContent = false; });
-        result = copy({textItemOf(secret)});
+        result = copyText(secret);
         QVERIFY(result.item);
         QCOMPARE(result.item->preview, QStringLiteral("Sensitive content hidden"));
         QCOMPARE(result.item->payload.textValue(), secret);
-        QVERIFY(result.item->isSensitive);
-        QVERIFY(result.item->isLocalOnly);
+        QVERIFY(result.item->isSensitive && result.item->isLocalOnly);
 
         m_store->updateSettings([](ClipSettings& settings) { settings.markSensitiveLocalOnly = false; });
-        QVERIFY(!copy({textItemOf(secret)}).item->isLocalOnly);
+        QVERIFY(!copyText(secret).item->isLocalOnly);
     }
 
     void testOversizedTextIsLocalOnly()
     {
-        QVERIFY(copy({textItemOf(QString(1024 * 1024 + 1, QLatin1Char('x')))}).item->isLocalOnly);
+        QVERIFY(copyText(QString(1024 * 1024 + 1, QLatin1Char('x'))).item->isLocalOnly);
     }
 
     void testFilesWinOverTextAndImages()
@@ -350,23 +354,15 @@ private Q_SLOTS:
         QVERIFY(result.item->isLocalOnly);
 
         // A TIFF from another program is stored as PNG.
-        QImage image(16, 16, QImage::Format_ARGB32);
-        image.fill(Qt::red);
-        QByteArray tiff;
-        QBuffer buffer(&tiff);
-        buffer.open(QIODevice::WriteOnly);
-        QVERIFY(image.save(&buffer, "TIFF"));
-        result = copy({imageItemOf(tiff, Platform::PasteboardType::tiff)});
+        result = copy({imageItemOf(pngBytes(16, 16, "TIFF"), Platform::PasteboardType::tiff)});
         QVERIFY(result.item);
         QImage stored;
         QVERIFY(stored.loadFromData(result.item->payload.imagePNGValue(), "PNG"));
         QCOMPARE(stored.size(), QSize(16, 16));
 
-        QCOMPARE(copy({imageItemOf("not an image")}).ignoredReason,
-                 std::optional<QString>(QStringLiteral("Failed to read image")));
+        QCOMPARE(copy({imageItemOf("not an image")}).ignoredReason, opt("Failed to read image"));
         const QByteArray whole = pngBytes(300, 200);
-        QCOMPARE(copy({imageItemOf(whole.left(whole.size() - 20))}).ignoredReason,
-                 std::optional<QString>(QStringLiteral("Failed to read image")));
+        QCOMPARE(copy({imageItemOf(whole.left(whole.size() - 20))}).ignoredReason, opt("Failed to read image"));
     }
 
     void testImageSizeLimitIsExact()
@@ -379,17 +375,15 @@ private Q_SLOTS:
         png.append('\0');
         const auto result = copy({imageItemOf(png)});
         QVERIFY(!result.item);
-        QCOMPARE(result.ignoredReason, std::optional<QString>(QStringLiteral("Image too large, not saved (8.4 MB, limit 8.4 MB)")));
+        QCOMPARE(result.ignoredReason, opt("Image too large, not saved (8.4 MB, limit 8.4 MB)"));
     }
 
     void testChangesBetweenTwoLooksAreOneCapture()
     {
         m_pasteboard.simulateExternalCopy({textItemOf(QStringLiteral("first"))});
         m_pasteboard.simulateExternalCopy({textItemOf(QStringLiteral("second"))});
-        m_monitor->poll();
-        m_monitor->waitForPendingCaptures();
-        m_monitor->poll();
-        m_monitor->waitForPendingCaptures();
+        look();
+        look();
         QCOMPARE(m_results.size(), 1);
         QCOMPARE(m_results.first().item->payload.textValue(), QStringLiteral("second"));
     }
@@ -413,14 +407,12 @@ private Q_SLOTS:
         m_pasteboard.clearContents();
         m_pasteboard.setString(QStringLiteral("written by us"));
         m_monitor->setLastChangeCount(m_pasteboard.changeCount());
-        m_monitor->poll();
-        m_monitor->waitForPendingCaptures();
+        look();
         QVERIFY(m_results.isEmpty());
 
         m_pasteboard.clearContents();
         m_pasteboard.setString(QStringLiteral("written by us, not recorded"));
-        m_monitor->poll();
-        m_monitor->waitForPendingCaptures();
+        look();
         QCOMPARE(m_results.size(), 1);
     }
 
@@ -431,8 +423,7 @@ private Q_SLOTS:
         m_monitor->stop();
         m_pasteboard.simulateExternalCopy({textItemOf(QStringLiteral("while paused"))});
         m_monitor->start();
-        m_monitor->poll();
-        m_monitor->waitForPendingCaptures();
+        look();
         QVERIFY(m_results.isEmpty());
         m_monitor->stop();
         QVERIFY(!m_monitor->isRunning());
@@ -476,11 +467,9 @@ private Q_SLOTS:
     {
         m_monitor->onCapture = nullptr;
         m_pasteboard.simulateExternalCopy({textItemOf(QStringLiteral("unseen"))});
-        m_monitor->poll();
-        m_monitor->waitForPendingCaptures();
+        look();
         m_monitor->onCapture = [this](const ClipboardCaptureResult& result) { m_results.append(result); };
-        m_monitor->poll();
-        m_monitor->waitForPendingCaptures();
+        look();
         QVERIFY(m_results.isEmpty());
     }
 };

@@ -249,12 +249,10 @@ private Q_SLOTS:
         const QString missing = file(QStringLiteral("missing.txt"));
         const QDateTime now = QuillomareTest::at(0);
 
-        QCOMPARE(ClipboardFileActions::revealTarget(QuillomareTest::fileItem({QStringLiteral(" "), QString()}, now)),
-                 std::nullopt);
-        QCOMPARE(ClipboardFileActions::revealTarget(QuillomareTest::fileItem({missing}, now)), std::nullopt);
-        QCOMPARE(ClipboardFileActions::revealTarget(QuillomareTest::textItem(a, now)), std::nullopt);
-        QCOMPARE(ClipboardFileActions::revealTarget(QuillomareTest::imageItem(encodedImage(2, 2, "PNG"), now)),
-                 std::nullopt);
+        for (const ClipboardItem& nothing : {QuillomareTest::fileItem({QStringLiteral(" "), QString()}, now),
+                                             QuillomareTest::fileItem({missing}, now), QuillomareTest::textItem(a, now),
+                                             QuillomareTest::imageItem(encodedImage(2, 2, "PNG"), now)})
+            QCOMPARE(ClipboardFileActions::revealTarget(nothing), std::nullopt);
 
         // One file, given untidily: trimmed, ".." resolved, rooted at its real folder.
         const QString untidy = QStringLiteral("  ") + m_dir->path() + QStringLiteral("/sub/../sub/./b.txt\n");
@@ -400,25 +398,21 @@ private Q_SLOTS:
     {
         const ClipboardItem item = QuillomareTest::imageItem(encodedImage(2, 2, "PNG"), QuillomareTest::at(0));
 
-        // A file where the folder should be.
+        const auto expectErrorNaming = [&](const QString& path) {
+            try {
+                ClipboardImageExportStore::exportImage(item);
+                QFAIL("expected a file-system error");
+            } catch (const QuillomareCore::FileSystemError& error) {
+                QVERIFY2(error.localizedDescription().contains(path), qPrintable(error.localizedDescription()));
+            }
+        };
+        // A file where the folder should be, then a folder where the file should be.
         QuillomareTest::writeFile(exportFolder(), "in the way");
-        try {
-            ClipboardImageExportStore::exportImage(item);
-            QFAIL("expected a file-system error");
-        } catch (const QuillomareCore::FileSystemError& error) {
-            QVERIFY2(error.localizedDescription().contains(exportFolder()), qPrintable(error.localizedDescription()));
-        }
+        expectErrorNaming(exportFolder());
         QVERIFY(QFile::remove(exportFolder()));
-
-        // A folder where the file should be.
         const QString path = exportFolder() + u'/' + ClipboardImageExportStore::exportedFileName(item);
         QVERIFY(QDir().mkpath(path));
-        try {
-            ClipboardImageExportStore::exportImage(item);
-            QFAIL("expected a file-system error");
-        } catch (const QuillomareCore::FileSystemError& error) {
-            QVERIFY2(error.localizedDescription().contains(path), qPrintable(error.localizedDescription()));
-        }
+        expectErrorNaming(path);
         QVERIFY(QFileInfo(path).isDir());
     }
 
