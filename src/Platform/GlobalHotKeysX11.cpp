@@ -1,5 +1,7 @@
 #include "GlobalHotKeysX11.h"
 
+#include "X11PrivateConnection.h"
+
 #include <QGuiApplication>
 #include <QHash>
 #include <QSocketNotifier>
@@ -133,19 +135,12 @@ struct GlobalHotKeysX11::Private
 
 std::unique_ptr<GlobalHotKeysX11> GlobalHotKeysX11::create()
 {
-    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+    const X11PrivateConnection x11 = X11PrivateConnection::open();
+    if (!x11.connection)
         return nullptr;
     auto d = std::make_unique<Private>();
-    int screenNumber = 0;
-    d->connection = xcb_connect(nullptr, &screenNumber);
-    if (!d->connection || xcb_connection_has_error(d->connection))
-        return nullptr;
-    xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(d->connection));
-    for (int i = 0; i < screenNumber && screens.rem; ++i)
-        xcb_screen_next(&screens);
-    if (!screens.rem)
-        return nullptr;
-    d->root = screens.data->root;
+    d->connection = x11.connection;
+    d->root = x11.root;
     return std::unique_ptr<GlobalHotKeysX11>(new GlobalHotKeysX11(std::move(d)));
 }
 

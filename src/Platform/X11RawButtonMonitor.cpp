@@ -1,5 +1,7 @@
 #include "X11RawButtonMonitor.h"
 
+#include "X11PrivateConnection.h"
+
 #include <QGuiApplication>
 #include <QSocketNotifier>
 
@@ -92,13 +94,11 @@ struct X11RawButtonMonitor::Private
 
 std::unique_ptr<X11RawButtonMonitor> X11RawButtonMonitor::create()
 {
-    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+    const X11PrivateConnection x11 = X11PrivateConnection::open();
+    if (!x11.connection)
         return nullptr;
     auto d = std::make_unique<Private>();
-    int screenNumber = 0;
-    d->connection = xcb_connect(nullptr, &screenNumber);
-    if (!d->connection || xcb_connection_has_error(d->connection))
-        return nullptr;
+    d->connection = x11.connection;
 
     const xcb_query_extension_reply_t* extension = xcb_get_extension_data(d->connection, &inputExtension);
     if (!extension || !extension->present)
@@ -116,14 +116,8 @@ std::unique_ptr<X11RawButtonMonitor> X11RawButtonMonitor::create()
     if (!versionOk)
         return nullptr;
 
-    xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(d->connection));
-    for (int i = 0; i < screenNumber && screens.rem; ++i)
-        xcb_screen_next(&screens);
-    if (!screens.rem)
-        return nullptr;
-
     SelectEventsRequest select = {};
-    select.window = screens.data->root;
+    select.window = x11.root;
     select.maskCount = 1;
     select.deviceId = kAllMasterDevices;
     select.maskLength = 1;
