@@ -206,9 +206,13 @@ void TestIslandViewHeader::messageFlashesOnlyOnTheExpandedIsland()
     m_view->configure(items, CloudSyncState::idle(), QStringLiteral("While collapsed"));
     QVERIFY(!m_view->transientToast() || m_view->transientToast()->isHidden());
 
+    // Read once the island has expanded, and only then.
     m_rig->expand();
+    QVERIFY(m_view->transientToast() && !m_view->transientToast()->isHidden());
+    QCOMPARE(m_view->transientToast()->text(), QStringLiteral("While collapsed"));
+    m_rig->scheduler->advance(3000);
     m_view->configure(items, CloudSyncState::idle(), std::nullopt);
-    QVERIFY(!m_view->transientToast() || m_view->transientToast()->isHidden());
+    QVERIFY(m_view->transientToast()->isHidden());
 
     m_view->configure(items, CloudSyncState::idle(), QStringLiteral("Pinned"));
     IslandToastView* toast = m_view->transientToast();

@@ -54,6 +54,8 @@ private Q_SLOTS:
         m_view->onCopyPlainTextItem = [this](const ClipboardItem& item) {
             m_log.append(QStringLiteral("plain:") + item.preview);
         };
+        // A text entry's Original and Plain Text copy the inspector's text as shown.
+        m_view->onCopyQuickPreviewText = [this](const QString& text) { m_log.append(QStringLiteral("text:") + text); };
         m_view->onShelfDropPasteboard = [this](Platform::Pasteboard& pasteboard) {
             m_log.append(QStringLiteral("shelfPaste:") + pasteboard.string().value_or(QString()));
         };
@@ -87,8 +89,8 @@ private Q_SLOTS:
         };
         const QString one = QStringLiteral("1");
 
-        row("Ctrl+1 copies the original", Qt::Key_1, ctrl, "link", history, onLink("select:"));
-        row("Ctrl+2 copies plain text", Qt::Key_2, ctrl, "link", history, onLink("variant:1:"));
+        row("Ctrl+1 copies the original", Qt::Key_1, ctrl, "link", history, onLink("text:"));
+        row("Ctrl+2 copies plain text", Qt::Key_2, ctrl, "link", history, onLink("text:"));
         row("Ctrl+3 copies a Markdown link", Qt::Key_3, ctrl, "link", history, onLink("variant:2:"));
         row("Ctrl+4 copies the cleaned link", Qt::Key_4, ctrl, "link", history, onLink("variant:5:"));
         row("Ctrl+5 on a link offers nothing", Qt::Key_5, ctrl, "link", history, {});
@@ -96,7 +98,7 @@ private Q_SLOTS:
         row("Ctrl+6 copies file paths", Qt::Key_6, ctrl, "files", history, QStringLiteral("variant:4:/tmp/notes.txt"));
         row("Ctrl+2 on an image copies its plain text", Qt::Key_2, ctrl, "image", history, QStringLiteral("plain:Image"));
         row("Ctrl+3 on an image offers nothing", Qt::Key_3, ctrl, "image", history, {});
-        row("digits act in the shelf too", Qt::Key_1, ctrl, "link", shelf, onLink("select:"));
+        row("digits act in the shelf too", Qt::Key_1, ctrl, "link", shelf, onLink("text:"));
         row("Ctrl+Shift+1 is not ours", Qt::Key_1, ctrl | Qt::ShiftModifier, "link", history, {});
         // The field takes these as typing (Ctrl+Alt is AltGr to it).
         row("Ctrl+Alt+1 is not ours", Qt::Key_1, ctrl | Qt::AltModifier, "link", history, {}, one);
@@ -221,7 +223,7 @@ private Q_SLOTS:
         }
         m_view->searchInput()->setFocus();
         QTest::keyClick(m_view->searchInput(), Qt::Key_1, Qt::ControlModifier);
-        QCOMPARE(m_log, (QStringList{QStringLiteral("select:") + m_link.preview}));
+        QCOMPARE(m_log, (QStringList{QStringLiteral("text:") + m_link.preview}));
         QCOMPARE(windowShortcuts, 0);
         // A key the island does not take still reaches the window's shortcut.
         QTest::keyClick(m_view->searchInput(), Qt::Key_9, Qt::ControlModifier);

@@ -371,6 +371,9 @@ void TestMacPasteboardWriter::draggingAndSharing()
     QFETCH(QStringList, objects);
     QCOMPARE(describe(MacPasteboardWriter::draggingWriters(item)), objects);
     QCOMPARE(describe(ClipboardSharingService::sharingItems(item)), objects);
+    // Paths held apart from an entry (a shelf's files) are dragged by the same rule.
+    if (item.payload.isFileURLs())
+        QCOMPARE(describe(MacPasteboardWriter::fileURLDraggingWriters(item.payload.fileURLsValue())), objects);
 }
 
 void TestMacPasteboardWriter::imageDraggingWriters_writeOneFilePerEntry()

@@ -181,6 +181,68 @@ private Q_SLOTS:
               latencies.last());
     }
 
+    // The island's window of the running program, and its width now.
+    int islandWidth()
+    {
+        const QByteArray windows = runWhileServingEvents(
+            QStringLiteral("xdotool"),
+            {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
+             QString::number(m_program.processId())});
+        int widest = 0;
+        for (const QByteArray& window : windows.trimmed().split('\n')) {
+            const QByteArray shape = runWhileServingEvents(
+                QStringLiteral("xdotool"), {QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"),
+                                            QString::fromLatin1(window)});
+            for (const QByteArray& line : shape.split('\n')) {
+                if (line.startsWith("WIDTH="))
+                    widest = std::max(widest, line.mid(6).toInt());
+            }
+        }
+        return widest;
+    }
+
+    void xdotool(const QStringList& arguments)
+    {
+        runWhileServingEvents(QStringLiteral("xdotool"), arguments);
+    }
+
+    void testAUserFindsAndPicksEntriesWithTheKeyboard()
+    {
+        const QStringList texts{QStringLiteral("road alpha oldest"), QStringLiteral("road beta middle"),
+                                QStringLiteral("road gamma newest")};
+        for (const QString& text : texts)
+            QVERIFY(copyAndTime(text) >= 0);
+        // The echo of the last copy runs on the expanded stage; the pill is far narrower.
+        constexpr int pill = 400, expanded = 600;
+        QVERIFY(waitFor([&] { return islandWidth() > 0 && islandWidth() < pill; }, 5000));
+
+        // Open for typing, find the oldest by a word of it, copy it with Return.
+        xdotool({QStringLiteral("key"), QStringLiteral("ctrl+alt+v")});
+        QVERIFY(waitFor([&] { return islandWidth() > expanded; }, 5000));
+        waitFor([] { return false; }, 300);
+        xdotool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("40"), QStringLiteral("alpha")});
+        waitFor([] { return false; }, 200);
+        xdotool({QStringLiteral("key"), QStringLiteral("Return")});
+        QVERIFY(waitFor([&] { return xclipPaste() == texts[0].toUtf8(); }, 5000));
+
+        // Again: clear the search, Up to the top row, Down to the second, Return.
+        xdotool({QStringLiteral("key"), QStringLiteral("ctrl+alt+v")});
+        waitFor([] { return false; }, 400);
+        xdotool({QStringLiteral("key"), QStringLiteral("ctrl+a"), QStringLiteral("BackSpace")});
+        for (int i = 0; i < 4; ++i)
+            xdotool({QStringLiteral("key"), QStringLiteral("Up")});
+        xdotool({QStringLiteral("key"), QStringLiteral("Down")});
+        xdotool({QStringLiteral("key"), QStringLiteral("Return")});
+        QVERIFY(waitFor([&] { return xclipPaste() == texts[1].toUtf8(); }, 5000));
+        // The program's own writes are not captured again.
+        QCOMPARE(entriesWithText(texts[1]), 1);
+
+        // Escape puts the island away.
+        QVERIFY(islandWidth() > expanded);
+        xdotool({QStringLiteral("key"), QStringLiteral("Escape")});
+        QVERIFY(waitFor([&] { return islandWidth() < pill; }, 5000));
+    }
+
     void testTheSameTextTwiceIsOneEntry()
     {
         const QString text = QStringLiteral("twice");

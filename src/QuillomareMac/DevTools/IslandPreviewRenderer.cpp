@@ -5,6 +5,8 @@
 #include "Island/NotchAnchor.h"
 #include "Shell/Localization.h"
 
+#include <Platform/ThumbnailProvider.h>
+
 #include <QuillomareCore/CloudSyncService.h>
 #include <QuillomareCore/Foundation.h>
 #include <QuillomareCore/Hashing.h>
@@ -76,22 +78,36 @@ ClipboardItem sampleText(const QString& text, const QString& source, qint64 minu
 
 QList<ClipboardItem> sampleHistoryItems()
 {
-    const QString url = QStringLiteral("https://example.org/island/preview");
-    const QStringList files = {QStringLiteral("/home/user/Documents/Quarterly report.pdf")};
+    const QString url = QStringLiteral("https://example.org/island/preview?utm_source=newsletter&id=42");
+    const QStringList files = {QStringLiteral("/home/user/Documents/Quarterly report.pdf"),
+                               QStringLiteral("/home/user/Documents/Budget 2027.ods")};
     const QByteArray png = samplePNG(QColor(47, 140, 255), QColor(92, 199, 138));
+    ClipboardItem secret = sampleText(QStringLiteral("hunter2-correct-horse-battery"), QStringLiteral("KeePassXC"), 45);
+    secret.isSensitive = true;
+    // As a capture stores it: the text is kept, its preview never shows it.
+    secret.preview = L10n::text(QStringLiteral("敏感内容已隐藏"), QStringLiteral("Sensitive content hidden"));
+    secret.isLocalOnly = true;
+    ClipboardItem phone = sampleText(QStringLiteral("Pick up the parcel at the front desk"), QStringLiteral("KDE Connect"),
+                                     180);
+    phone.sourcePlatform = QuillomareCore::ClipSourcePlatform::iphone;
     return {
         sampleText(L10n::text(QStringLiteral("会议改到明天下午三点，请确认预算文档。"),
                               QStringLiteral("The meeting moved to 3 pm tomorrow; please confirm the budget.")),
-                   QStringLiteral("Notes"), 2, true),
+                   QStringLiteral("Kate"), 2, true),
         sampleItem(ClipKind::url, url, ClipboardPayload::text(url), QuillomareCore::ClipHashing::textContentHash(url),
                    QStringLiteral("Firefox"), 5),
-        sampleText(QStringLiteral("git commit -m \"Island preview\""), QStringLiteral("Terminal"), 12),
+        sampleText(QStringLiteral("git commit -m \"Island preview\""), QStringLiteral("Konsole"), 12),
         sampleItem(ClipKind::image, L10n::text(QStringLiteral("图片"), QStringLiteral("Image")),
                    ClipboardPayload::imagePNG(png), QuillomareCore::ClipHashing::imageContentHash(png),
-                   QStringLiteral("Screenshot"), 30),
-        sampleItem(ClipKind::file, QStringLiteral("Quarterly report.pdf"), ClipboardPayload::fileURLs(files),
-                   QuillomareCore::ClipHashing::fileContentHash(files), QStringLiteral("Files"), 95),
-        sampleText(QStringLiteral("北京市朝阳区建国路 88 号"), QStringLiteral("Mail"), 240),
+                   QStringLiteral("Spectacle"), 30),
+        secret,
+        sampleItem(ClipKind::file, QStringLiteral("Quarterly report.pdf, Budget 2027.ods"),
+                   ClipboardPayload::fileURLs(files), QuillomareCore::ClipHashing::fileContentHash(files),
+                   QStringLiteral("Dolphin"), 95),
+        phone,
+        sampleText(QStringLiteral("北京市朝阳区建国路 88 号"), QStringLiteral("Thunderbird"), 240),
+        sampleText(QStringLiteral("Quarterly numbers: revenue up 12 %, costs flat."), QStringLiteral("LibreOffice"),
+                   60 * 26),
     };
 }
 
@@ -100,7 +116,10 @@ QImage grabOffscreen(QWidget& widget)
 {
     widget.setAttribute(Qt::WA_DontShowOnScreen);
     widget.show();
-    // Layout requests and queued calls the setup posted: the picture shows their outcome.
+    // Layout requests and queued calls the setup posted, and the thumbnails decoded meanwhile:
+    // the picture shows their outcome.
+    QCoreApplication::sendPostedEvents();
+    Platform::ThumbnailProvider::waitForPendingRequests();
     QCoreApplication::sendPostedEvents();
     const QPixmap pixmap = widget.grab();
     widget.hide();

@@ -13,7 +13,9 @@
 //   IslandViewKeyboard.cpp     the key equivalents of the expanded island
 //   IslandViewMorph.cpp        the drawn surface and the morph between the two states
 //   IslandViewEcho.cpp         the capture echo
-//   IslandViewHistory.cpp      history list, selection, search field and history actions
+//   IslandViewHistory.cpp      history list, selection, search field and selection bar
+//   IslandViewInspector.cpp    the inspector beside the list
+//   IslandViewHistoryActions.cpp the history's actions, tiles and menus
 //   IslandViewShelf.cpp        shelf mode
 //   IslandViewQuickPreview.cpp the quick preview card
 //
@@ -40,6 +42,8 @@
 #include "Shell/Localization.h"
 
 #include <QColor>
+#include <QDateTime>
+#include <QHash>
 #include <QList>
 #include <QMenu>
 #include <QPainterPath>
@@ -49,6 +53,7 @@
 #include <QUuid>
 #include <QWidget>
 
+#include <array>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -64,6 +69,10 @@ class QVBoxLayout;
 namespace QuillomareMac {
 
 class CaptureEchoHUDView;
+class ClipQuickPreviewView;
+class ClipRowView;
+class HistoryInspectorPreviewView;
+class HistoryListFooterView;
 class IslandActionTileButton;
 class IslandIconButton;
 class IslandListScrollView;
@@ -158,6 +167,8 @@ public:
                    const std::optional<QString>& message);
     void refreshModeLabels();
     void showTransientStatus(const QString& text);
+    // Shows a message handed over while the island was collapsed, now that it is expanded.
+    void showPendingExpandedMessage();
     void languageTapped(QWidget* sender);
     void languageMenuItemTapped(QAction* item);
     void settingsTapped(QWidget* sender);
@@ -241,22 +252,41 @@ public:
     double presentationExpandedContentOpacity() const;
 
     // MARK: History list, selection and search (IslandViewHistory.cpp)
+    // Segment i of the kind control filters by entry i.
+    static const std::array<QuillomareCore::ClipKindFilter, 4>& kindFilters();
+    // "刚刚" / "just now", "<m> 分钟前" / "<m>m ago", … then the short date.
+    static QString relativeTimeText(const QDateTime& date);
+    // The rows signature of `items` with the current search text and segments.
+    QString makeHistoryRowsSignature(const QList<QuillomareCore::ClipboardItem>& items) const;
+    static QString payloadSignature(const QuillomareCore::ClipboardPayload& payload);
+    // Texts longer than 80 characters become their first 48, "…" and their last 24.
+    static QString abbreviatedForSignature(const QString& text);
+    // Every term occurs in the entry's search text (its preview, source and descriptive words).
+    static bool matches(const QuillomareCore::ClipboardItem& item, const QStringList& terms);
+    static QString searchText(const QuillomareCore::ClipboardItem& item);
+    void refreshFilterLabels();
+    QString emptyMessage(bool hasQuery) const;
+    // The search text trimmed and lower-cased.
+    QString currentQuery() const;
     void focusSearch();
     void focusSearchTapped();
     QLineEdit* searchInput() const { return m_searchInput; }
     void controlTextDidChange();
+    // A key typed into the search field: Up, Down, Return, Escape. True when handled.
+    bool searchFieldCommand(int key);
     void rebuildRows();
     void filterChanged();
+    void selectItem(const QUuid& id, bool scrollIntoView);
+    void toggleHistorySelection(const QuillomareCore::ClipboardItem& item, bool extendRange);
+    void moveSelection(int offset);
     std::optional<QuillomareCore::ClipboardItem> visibleItem(const QUuid& id) const;
     QList<QuillomareCore::ClipboardItem> selectedHistoryItemsForActions() const;
-    void copySelectedItem();
-    void historyOriginalTapped();
-    void historyPlainTapped();
-    void historyMarkdownTapped();
-    void historyCleanURLTapped();
-    void historyFileNameTapped();
-    void historyFilePathTapped();
-    void copyInspectorDraftText(const QString& text);
+    ClipRowView* historyRow(const QUuid& id) const { return m_rowViewsByID.value(id); }
+    ClipRowView* historyRow(QMouseEvent* event) const;
+    QWidget* historyEmptyLabel() const { return m_historyEmptyLabel; }
+    HistoryListFooterView* historyFooter() const { return m_historyFooter; }
+    void suppressHistoryRowHoverDuringScroll();
+    void refreshHistoryRowHoverUnderMouse();
     bool handleHistoryScrollFallbackMouseDown(QMouseEvent* event);
     bool handleHistoryScrollFallbackMouseDragged(QMouseEvent* event);
     bool handleHistoryScrollFallbackMouseUp(QMouseEvent* event);
@@ -264,10 +294,59 @@ public:
     const QList<QuillomareCore::ClipboardItem>& visibleItems() const { return m_visibleItems; }
     std::optional<QUuid> selectedItemID() const { return m_selectedItemID; }
     const QSet<QUuid>& selectedHistoryItemIDs() const { return m_selectedHistoryItemIDs; }
+    std::optional<QUuid> lastHistorySelectionID() const { return m_lastHistorySelectionID; }
+    std::optional<QString> lastHistoryRowsSignature() const { return m_lastHistoryRowsSignature; }
+    int historyRebuildCount() const { return m_historyRebuildCount; }
+
+    // MARK: Selection bar (IslandViewHistory.cpp)
+    void updateHistorySelectionBar();
+    void historyCombineTapped(int tag);
+    void clearHistorySelectionTapped();
+    QLabel* historySelectionLabel() const { return m_historySelectionLabel; }
+
+    // MARK: Inspector (IslandViewInspector.cpp)
+    void updateHistoryInspector();
+    static QStringList historyInspectorChips(const QuillomareCore::ClipboardItem& item);
+    void refreshHistoryInspectorChips(const QStringList& texts, const std::optional<QuillomareCore::ClipboardItem>& item);
+    static QString historySizeText(const QuillomareCore::ClipboardItem& item);
+    static QString historyInfoText(const QuillomareCore::ClipboardItem& item);
+    HistoryInspectorPreviewView* historyInspectorPreview() const { return m_historyInspectorPreview; }
+    QLabel* historyInspectorTitle() const { return m_historyInspectorTitle; }
+    QLabel* historyInspectorPinnedStatus() const { return m_historyInspectorPinnedStatus; }
+    QLabel* historyInspectorInfo() const { return m_historyInspectorInfo; }
+    QWidget* historyInspectorChipRow() const { return m_historyInspectorChipRow; }
+    // The eleven tiles in their order: Original … File Path, Extract Text, AirDrop, Show in
+    // Finder, Quick Look, More.
+    QList<IslandActionTileButton*> historyInspectorTiles() const;
+
+    // MARK: History actions (IslandViewHistoryActions.cpp)
+    void copySelectedItem();
+    void historyOriginalTapped();
+    void historyPlainTapped();
+    void historyMarkdownTapped();
+    void historyCleanURLTapped();
+    void historyFileNameTapped();
+    void historyFilePathTapped();
+    void historyQuickPreviewTapped();
+    void historyOCRTapped();
+    void historyAirDropTapped();
+    void historyRevealTapped();
+    void historyMoreTapped();
+    // The More menu of the primary action item (the caller owns it); nullptr without one.
+    QMenu* makeHistoryMoreMenu();
+    void historyPasteVariantMenuItemTapped(int tag);
+    void historyTogglePinTapped();
+    void historyQRCodeTapped();
+    void historyExportTapped();
+    void historyCondenseTapped();
+    void historyDeleteTapped();
+    void copyInspectorDraftText(const QString& text);
+    std::optional<QuillomareCore::ClipboardItem> currentItemForAirDropAction() const;
 
     // MARK: Shelf (IslandViewShelf.cpp)
     std::optional<ShelfItem> selectedShelfItem() const;
     void rebuildShelfRows();
+    void moveShelfSelection(int offset);
     const QList<ShelfSession>& shelfSessions() const { return m_shelfSessions; }
     const QList<ShelfItem>& shelfItems() const { return m_shelfItems; }
 
@@ -277,8 +356,12 @@ public:
     void presentQuickPreview(const QuillomareCore::ClipboardItem& item, bool animated);
     void openHistoryQuickPreview(const QuillomareCore::ClipboardItem& item);
     void dismissQuickPreview(bool animated);
+    void updateQuickPreviewCardLayout();
+    void bindQuickPreviewCallbacks(const QuillomareCore::ClipboardItem& item);
     // Copies the card's selected text (Live Text or text); false when nothing is selected.
     bool copyQuickPreviewSelectedTextIfAvailable();
+    ClipQuickPreviewView* quickPreviewCard() const { return m_quickPreviewCard; }
+    QWidget* quickPreviewBackdrop() const { return m_quickPreviewBackdrop; }
 
     // MARK: Views
     QWidget* backdropView() const { return m_backdropView; }
@@ -375,11 +458,19 @@ private:
     double presentationDouble(const QString& key, double model) const;
     QColor presentationColor(const QString& key, const QColor& model) const;
 
-    // MARK: History actions
+    // MARK: History list and actions
+    void wireHistoryRow(ClipRowView* row);
+    void redrawHistoryRowSelection();
+    void showQuickPreviewEntry(const QuillomareCore::ClipboardItem& item);
     std::optional<QuillomareCore::ClipboardItem> primaryActionItem() const;
     bool copyVariantIfOffered(PasteVariant variant, IslandActionTileButton* tile);
     // The inspector's edited text, when it shows one that can be copied.
     std::optional<QString> inspectorEditableTextForCopy() const;
+    // The list's height for the deck, kept inside the body the list column has.
+    void applyHistoryListHeight();
+    // Arrows, Return and Escape wherever the keyboard is in the island (the search field's own
+    // commands among them). True when handled.
+    bool handleListNavigationKey(QKeyEvent* event, QWidget* receiver);
 
     IslandAnimator& animator() const { return IslandAnimator::shared(); }
 
@@ -459,6 +550,10 @@ private:
     std::optional<QString> m_lastShelfRowsSignature;
     std::optional<QUuid> m_shelfGalleryFallbackCardID;
     std::optional<QUuid> m_previewingItemID;
+    QHash<QUuid, ClipRowView*> m_rowViewsByID;
+    int m_historyRebuildCount = 0;
+    // A message handed over while collapsed, shown once the island has expanded.
+    std::optional<QString> m_pendingExpandedMessage;
 
     Platform::Pasteboard* m_generalPasteboard = nullptr;
     std::unique_ptr<Platform::Pasteboard> m_ownGeneralPasteboard;
@@ -505,6 +600,20 @@ private:
     QWidget* m_shelfGalleryContainer = nullptr;
     QWidget* m_shelfContainer = nullptr;
     IslandToastView* m_transientToast = nullptr;
+    QWidget* m_historyEmptyLabel = nullptr;
+    HistoryListFooterView* m_historyFooter = nullptr;
+    QLabel* m_historySelectionLabel = nullptr;
+
+    // The inspector.
+    QLabel* m_historyInspectorTitle = nullptr;
+    QLabel* m_historyInspectorPinnedStatus = nullptr;
+    HistoryInspectorPreviewView* m_historyInspectorPreview = nullptr;
+    QWidget* m_historyInspectorChipRow = nullptr;
+    QLabel* m_historyInspectorInfo = nullptr;
+
+    // The quick preview.
+    QWidget* m_quickPreviewBackdrop = nullptr;
+    ClipQuickPreviewView* m_quickPreviewCard = nullptr;
 
     // The inspector's action tiles; set when the inspector is built.
     IslandActionTileButton* m_historyOriginalButton = nullptr;
@@ -513,6 +622,11 @@ private:
     IslandActionTileButton* m_historyTranslateButton = nullptr; // holds the Clean Link tile
     IslandActionTileButton* m_historyFileNameButton = nullptr;
     IslandActionTileButton* m_historyFilePathButton = nullptr;
+    IslandActionTileButton* m_historyOCRButton = nullptr;
+    IslandActionTileButton* m_historyAirDropButton = nullptr;
+    IslandActionTileButton* m_historyRevealButton = nullptr;
+    IslandActionTileButton* m_historyQuickPreviewButton = nullptr;
+    IslandActionTileButton* m_historyMoreButton = nullptr;
 };
 
 } // namespace QuillomareMac

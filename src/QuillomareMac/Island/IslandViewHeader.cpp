@@ -134,15 +134,32 @@ void IslandView::configure(const QList<ClipboardItem>& items, const CloudSyncSta
 
     setToolTip(QStringLiteral("Quillomare · ") + count + QStringLiteral(" · ") + sync);
     m_headerStack->setToolTip(message ? *message : defaultMessage(items));
-    if (message && m_displayMode == DisplayMode::expanded)
+    // A message that arrives while the island is collapsed is read once it has expanded (the
+    // shell reports, then shows the island); a later push without one makes it stale.
+    m_pendingExpandedMessage.reset();
+    if (message && m_displayMode == DisplayMode::expanded && !hasActiveIslandLayerAnimation())
         showTransientStatus(*message);
+    else if (message)
+        m_pendingExpandedMessage = message;
     refreshModeLabels();
-    rebuildRows();
+    if (m_lastHistoryRowsSignature && *m_lastHistoryRowsSignature == makeHistoryRowsSignature(items))
+        refreshFilterLabels();
+    else
+        rebuildRows();
     // The count may have widened the meta label.
     placeRoots();
 }
 
 // MARK: - Toast
+
+void IslandView::showPendingExpandedMessage()
+{
+    if (!m_pendingExpandedMessage || m_displayMode != DisplayMode::expanded)
+        return;
+    const QString message = *m_pendingExpandedMessage;
+    m_pendingExpandedMessage.reset();
+    showTransientStatus(message);
+}
 
 void IslandView::showTransientStatus(const QString& text)
 {

@@ -1,55 +1,297 @@
-// The history mode: the search field, the list's state and selection, and the copy actions the
-// keyboard and the inspector's tiles reach.
+// The history mode: the list of rows the shell's history turns into, its filters and search, the
+// selection (a primary entry, a multi-selection and a range anchor), the keys of the search
+// field, the rows' hover while the list scrolls, the scroll view's mouse fallbacks and the
+// selection bar above the list.
 //
-// The rows themselves, the filters' effect, the inspector, the selection bar and the list's
-// mouse handling are not built yet: the list shows no rows and keeps every entry visible, so
-// that the selection and the actions already work on what the shell hands over.
+// The list is rebuilt, never patched: every rebuild throws all rows away and makes new ones from
+// the entries that pass the filters. A signature of what the rows would show lets configure()
+// skip the rebuild when the shell hands over a history that would look the same.
 
 #include "IslandView.h"
 
-#include "IslandActionTileButton.h"
+#include "IslandButtonFactory.h"
+#include "IslandListScrollView.h"
+#include "IslandSegmentedPillControl.h"
+#include "IslandTheme.h"
+
+#include "History/ClipRowView.h"
+#include "History/HistoryListFooterView.h"
+#include "History/HistoryTime.h"
+#include "QuickPreview/ClipQuickPreviewView.h"
 
 #include <QuillomareCore/Foundation.h>
 
+#include <QApplication>
+#include <QCursor>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QRegularExpression>
+#include <QScrollBar>
+#include <QTextBoundaryFinder>
+#include <QTextEdit>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace QuillomareMac {
 
 using QuillomareCore::ClipboardItem;
+using QuillomareCore::ClipboardPayload;
+using QuillomareCore::ClipKind;
+using QuillomareCore::ClipKindFilter;
+using QuillomareCore::ClipSourcePlatform;
 
-// MARK: - Parts of the tree filled elsewhere
+namespace {
 
-void IslandView::setupHistoryInspectorPanel()
+constexpr QChar kRecordSeparator(0x1F);
+constexpr int kRowHeight = 40;
+constexpr int kFooterHeight = 22;
+constexpr int kEmptyLabelHeight = 180;
+// Room the list leaves in the deck: the controls row and its spacing, and the selection bar
+// with its spacing while it shows.
+constexpr double kListReserve = 42;
+constexpr double kListReserveWithBar = 84;
+constexpr double kListFloorWithBar = 240;
+constexpr double kFallbackDeckHeight = 290;
+// What of the deck the body (and so the list column) gets: the controls row (34) and the spacing
+// below it (8); and what the selection bar takes of the column (30 and 4).
+constexpr double kBodyReserve = 42;
+constexpr double kSelectionBarReserve = 34;
+
+QString kindName(ClipKind kind)
 {
-    // The inspector fills historyInspectorPanel (the body's width less 392.5 points).
+    switch (kind) {
+    case ClipKind::text:
+        return QStringLiteral("text");
+    case ClipKind::url:
+        return QStringLiteral("url");
+    case ClipKind::file:
+        return QStringLiteral("file");
+    case ClipKind::image:
+        return QStringLiteral("image");
+    case ClipKind::unknown:
+        break;
+    }
+    return QStringLiteral("unknown");
 }
 
-void IslandView::configureHistorySelectionBar()
+QString platformName(ClipSourcePlatform platform)
 {
-    // The selection bar fills historySelectionBar (372 × 30, hidden while at most one entry is
-    // selected).
+    switch (platform) {
+    case ClipSourcePlatform::mac:
+        return QStringLiteral("mac");
+    case ClipSourcePlatform::iphone:
+        return QStringLiteral("iphone");
+    case ClipSourcePlatform::unknown:
+        break;
+    }
+    return QStringLiteral("unknown");
 }
 
-void IslandView::configureHistoryScrollHoverBehavior()
+// The search words of a platform and a kind: the same in both languages, so either finds them.
+QString platformWords(ClipSourcePlatform platform)
 {
-    // The rows' hover pauses while the list scrolls; wired with the rows.
+    switch (platform) {
+    case ClipSourcePlatform::mac:
+        return QStringLiteral("mac macos 电脑");
+    case ClipSourcePlatform::iphone:
+        return QStringLiteral("iphone ios 手机");
+    case ClipSourcePlatform::unknown:
+        break;
+    }
+    return QStringLiteral("unknown 未知设备");
 }
 
-bool IslandView::handleHistoryScrollFallbackMouseDown(QMouseEvent* /*event*/)
+QString kindWords(ClipKind kind)
 {
-    return false;
+    switch (kind) {
+    case ClipKind::text:
+        return QStringLiteral("text plain 文本 内容");
+    case ClipKind::url:
+        return QStringLiteral("url link website 链接 网址");
+    case ClipKind::file:
+        return QStringLiteral("file folder path 文件 路径");
+    case ClipKind::image:
+        return QStringLiteral("image photo picture 图片 照片");
+    case ClipKind::unknown:
+        break;
+    }
+    return QStringLiteral("unknown clip clipboard 剪贴 剪贴板");
 }
 
-bool IslandView::handleHistoryScrollFallbackMouseDragged(QMouseEvent* /*event*/)
+bool passesSource(const ClipboardItem& item, int segment)
 {
-    return false;
+    switch (segment) {
+    case 1:
+        return item.sourcePlatform == ClipSourcePlatform::mac;
+    case 2:
+        return item.sourcePlatform == ClipSourcePlatform::iphone;
+    case 3:
+        return item.isPinned;
+    default:
+        return true;
+    }
 }
 
-bool IslandView::handleHistoryScrollFallbackMouseUp(QMouseEvent* /*event*/)
+// A text editor of the island (the inspector's draft) keeps its own arrows and Return.
+bool isTextEditor(const QWidget* widget)
 {
-    m_historyScrollFallbackRowID.reset();
-    return false;
+    return qobject_cast<const QPlainTextEdit*>(widget) || qobject_cast<const QTextEdit*>(widget);
+}
+
+} // namespace
+
+// MARK: - Signature and matching
+
+const std::array<ClipKindFilter, 4>& IslandView::kindFilters()
+{
+    static const std::array<ClipKindFilter, 4> filters{ClipKindFilter::text, ClipKindFilter::url,
+                                                       ClipKindFilter::file, ClipKindFilter::image};
+    return filters;
+}
+
+QString IslandView::relativeTimeText(const QDateTime& date)
+{
+    return HistoryTime::relativeTimeText(date, QuillomareCore::Clock::now());
+}
+
+QString IslandView::abbreviatedForSignature(const QString& text)
+{
+    // Cheap first: a text of at most 80 UTF-16 units has at most 80 characters.
+    if (text.size() <= 80)
+        return text;
+    QList<qsizetype> boundaries;
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
+    for (qsizetype position = 0; position >= 0; position = finder.toNextBoundary())
+        boundaries.append(position);
+    const qsizetype count = boundaries.size() - 1;
+    if (count <= 80)
+        return text;
+    return text.left(boundaries[48]) + QChar(0x2026) + text.mid(boundaries[count - 24]);
+}
+
+QString IslandView::payloadSignature(const ClipboardPayload& payload)
+{
+    switch (payload.caseOf()) {
+    case ClipboardPayload::Case::text: {
+        const QString text = payload.textValue();
+        return QStringLiteral("text:") + QString::number(QuillomareCore::Text::graphemeCount(text)) + QLatin1Char(':')
+            + abbreviatedForSignature(text);
+    }
+    case ClipboardPayload::Case::fileURLs: {
+        const QStringList paths = payload.fileURLsValue();
+        return QStringLiteral("files:") + QString::number(paths.size()) + QLatin1Char(':')
+            + abbreviatedForSignature(paths.join(QLatin1Char('|')));
+    }
+    case ClipboardPayload::Case::imagePNG: {
+        const QByteArray png = payload.imagePNGValue();
+        return QStringLiteral("png:") + QString::number(png.size()) + QLatin1Char(':')
+            + QString::fromLatin1(png.left(16).toBase64());
+    }
+    case ClipboardPayload::Case::empty:
+        break;
+    }
+    return QStringLiteral("empty");
+}
+
+QString IslandView::makeHistoryRowsSignature(const QList<ClipboardItem>& items) const
+{
+    QStringList records;
+    records.reserve(items.size() + 4);
+    records << QStringLiteral("count=") + QString::number(items.size())
+            << QStringLiteral("query=") + currentQuery()
+            << QStringLiteral("source=") + QString::number(m_filterControl->selectedSegmentIndex())
+            << QStringLiteral("kind=") + QString::number(m_kindFilterControl->selectedSegmentIndex());
+    for (const ClipboardItem& item : items) {
+        const QStringList fields{
+            QuillomareCore::Uuid::text(item.id),
+            QString::number(item.createdAt.toMSecsSinceEpoch()),
+            kindName(item.kind),
+            item.contentHash,
+            abbreviatedForSignature(item.preview),
+            item.sourceAppName.value_or(QString()),
+            item.sourceBundleIdentifier.value_or(QString()),
+            platformName(item.sourcePlatform),
+            item.isSensitive ? QStringLiteral("S") : QStringLiteral("-"),
+            item.isLocalOnly ? QStringLiteral("L") : QStringLiteral("-"),
+            item.isPinned ? QStringLiteral("P") : QStringLiteral("-"),
+            payloadSignature(item.payload),
+        };
+        records << fields.join(QLatin1Char('|'));
+    }
+    return records.join(kRecordSeparator);
+}
+
+QString IslandView::searchText(const ClipboardItem& item)
+{
+    const QStringList parts{
+        item.preview,
+        item.sourceAppName.value_or(QString()),
+        item.sourceBundleIdentifier.value_or(QString()),
+        platformWords(item.sourcePlatform),
+        kindWords(item.kind),
+        item.isPinned ? QStringLiteral("pinned 置顶") : QString(),
+        item.isLocalOnly ? QStringLiteral("local 本地") : QString(),
+        item.isSensitive ? QStringLiteral("sensitive 私密 敏感") : QString(),
+    };
+    return parts.join(QLatin1Char(' ')).toLower();
+}
+
+bool IslandView::matches(const ClipboardItem& item, const QStringList& terms)
+{
+    const QString text = searchText(item);
+    return std::all_of(terms.begin(), terms.end(), [&](const QString& term) { return text.contains(term); });
+}
+
+QString IslandView::currentQuery() const
+{
+    return QuillomareCore::Text::trimmed(m_searchInput->text()).toLower();
+}
+
+void IslandView::refreshFilterLabels()
+{
+    m_filterControl->setLabel(L10n::text(QStringLiteral("全部 "), QStringLiteral("All ")) + QString::number(m_items.size()),
+                              0);
+    m_filterControl->setLabel(QStringLiteral("Mac"), 1);
+    m_filterControl->setLabel(QStringLiteral("iPhone"), 2);
+    m_filterControl->setLabel(L10n::text(QStringLiteral("置顶"), QStringLiteral("Pinned")), 3);
+}
+
+QString IslandView::emptyMessage(bool hasQuery) const
+{
+    if (hasQuery)
+        return L10n::text(QStringLiteral("没有匹配结果"), QStringLiteral("No matching results"));
+    const int source = m_filterControl->selectedSegmentIndex();
+    const int kind = m_kindFilterControl->selectedSegmentIndex();
+    if (kind >= 0 && kind < int(kindFilters().size()) && kindFilters()[size_t(kind)] != ClipKindFilter::all) {
+        if (!L10n::isChinese())
+            return QStringLiteral("No matching history");
+        QString sourceWord;
+        if (source == 1)
+            sourceWord = QStringLiteral("Mac ");
+        else if (source == 2)
+            sourceWord = QStringLiteral("iPhone ");
+        else if (source == 3)
+            sourceWord = QStringLiteral("置顶");
+        static const std::array<QString, 4> kindWord{QStringLiteral("文本"), QStringLiteral("链接"),
+                                                     QStringLiteral("文件"), QStringLiteral("图片")};
+        return QStringLiteral("暂无") + sourceWord + kindWord[size_t(kind)] + QStringLiteral("历史");
+    }
+    switch (source) {
+    case 1:
+        return L10n::text(QStringLiteral("暂无 Mac 历史"), QStringLiteral("No Mac history"));
+    case 2:
+        return L10n::text(QStringLiteral("暂无 iPhone 历史"), QStringLiteral("No iPhone history"));
+    case 3:
+        return L10n::text(QStringLiteral("暂无置顶历史"), QStringLiteral("No pinned history"));
+    default:
+        return L10n::text(QStringLiteral("暂无历史"), QStringLiteral("No history yet"));
+    }
 }
 
 // MARK: - Search field
@@ -57,6 +299,13 @@ bool IslandView::handleHistoryScrollFallbackMouseUp(QMouseEvent* /*event*/)
 void IslandView::focusSearch()
 {
     m_searchFocusAsked = true;
+    // After the window has taken the keyboard: typing then replaces the previous search.
+    QTimer::singleShot(0, this, [this] {
+        if (!window() || !window()->isVisible())
+            return;
+        m_searchInput->setFocus(Qt::OtherFocusReason);
+        m_searchInput->selectAll();
+    });
     m_searchInput->setFocus(Qt::OtherFocusReason);
     m_searchInput->selectAll();
 }
@@ -74,23 +323,194 @@ void IslandView::controlTextDidChange()
     rebuildRows();
 }
 
+bool IslandView::searchFieldCommand(int key)
+{
+    const bool shelf = m_contentMode == ContentMode::shelfGallery;
+    switch (key) {
+    case Qt::Key_Down:
+    case Qt::Key_Up: {
+        const int offset = key == Qt::Key_Down ? 1 : -1;
+        if (shelf)
+            moveShelfSelection(offset);
+        else
+            moveSelection(offset);
+        return true;
+    }
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        copySelectedItem();
+        return true;
+    case Qt::Key_Escape:
+        if (isQuickPreviewVisible())
+            dismissQuickPreview(true);
+        else if (onHide)
+            onHide();
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool IslandView::handleListNavigationKey(QKeyEvent* event, QWidget* receiver)
+{
+    if (m_displayMode != DisplayMode::expanded || event->type() != QEvent::KeyPress)
+        return false;
+    const Qt::KeyboardModifiers modifiers =
+        event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
+    if (modifiers != Qt::NoModifier)
+        return false;
+    const int key = event->key();
+    if (key != Qt::Key_Up && key != Qt::Key_Down && key != Qt::Key_Return && key != Qt::Key_Enter
+        && key != Qt::Key_Escape)
+        return false;
+    // An editor of the inspector moves its own cursor and breaks its own lines; Escape still
+    // leaves the island.
+    if (isTextEditor(receiver) && key != Qt::Key_Escape)
+        return false;
+    return searchFieldCommand(key);
+}
+
 // MARK: - List
 
 void IslandView::rebuildRows()
 {
-    m_visibleItems = m_items;
+    ++m_historyRebuildCount;
+    // Rows go at once: a row kept until the event loop deletes it would still answer the mouse.
+    while (QLayoutItem* entry = m_listStack->takeAt(0)) {
+        if (QWidget* widget = entry->widget()) {
+            widget->hide();
+            widget->setParent(nullptr);
+            widget->deleteLater();
+        }
+        delete entry;
+    }
+    m_rowViewsByID.clear();
+    m_historyEmptyLabel = nullptr;
+    m_historyFooter = nullptr;
+    refreshFilterLabels();
 
-    if (m_previewingItemID && !visibleItem(*m_previewingItemID))
-        dismissQuickPreview(false);
+    const QString query = currentQuery();
+    const QStringList terms = query.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
+    const int source = m_filterControl->selectedSegmentIndex();
+    const int kindIndex = m_kindFilterControl->selectedSegmentIndex();
+    const ClipKindFilter kind =
+        kindIndex >= 0 && kindIndex < int(kindFilters().size()) ? kindFilters()[size_t(kindIndex)] : ClipKindFilter(ClipKindFilter::all);
 
+    m_visibleItems.clear();
+    for (const ClipboardItem& item : std::as_const(m_items)) {
+        if (!passesSource(item, source) || !kind.matches(item))
+            continue;
+        if (!terms.isEmpty() && !matches(item, terms))
+            continue;
+        m_visibleItems.append(item);
+    }
+    m_lastHistoryRowsSignature = makeHistoryRowsSignature(m_items);
+
+    // The preview follows its entry's new content, or closes when the entry is gone from view;
+    // only in the history: the shelf's card shows a shelf entry.
+    if (m_previewingItemID && m_contentMode == ContentMode::history) {
+        if (const auto item = visibleItem(*m_previewingItemID))
+            showQuickPreviewEntry(*item);
+        else
+            dismissQuickPreview(false);
+    }
+
+    QWidget* document = m_scrollDocumentView;
+    const int listWidth = m_scrollView->viewport()->width() > 0 ? m_scrollView->viewport()->width() : 372;
     if (m_visibleItems.isEmpty()) {
         m_selectedItemID.reset();
         m_selectedHistoryItemIDs.clear();
-        return;
+        auto* label = new QLabel(emptyMessage(!query.isEmpty()), document);
+        label->setObjectName(QStringLiteral("historyEmptyLabel"));
+        label->setTextFormat(Qt::PlainText);
+        label->setAlignment(Qt::AlignCenter);
+        label->setFont(IslandTheme::systemFont(14, QFont::Medium));
+        QPalette palette = label->palette();
+        palette.setColor(QPalette::WindowText, IslandTheme::white(0.42));
+        label->setPalette(palette);
+        label->setFixedHeight(kEmptyLabelHeight);
+        label->setAttribute(Qt::WA_TransparentForMouseEvents);
+        m_listStack->addWidget(label);
+        label->show();
+        m_historyEmptyLabel = label;
+    } else {
+        if (!m_selectedItemID || !visibleItem(*m_selectedItemID))
+            m_selectedItemID = m_visibleItems.first().id;
+        for (const ClipboardItem& item : std::as_const(m_visibleItems)) {
+            auto* row = new ClipRowView(item, document);
+            row->setSelected(item.id == m_selectedItemID || m_selectedHistoryItemIDs.contains(item.id));
+            row->updateBackground();
+            wireHistoryRow(row);
+            row->setFixedHeight(kRowHeight);
+            row->resize(listWidth, kRowHeight);
+            m_rowViewsByID.insert(item.id, row);
+            m_listStack->addWidget(row);
+            // Shown now rather than on the next turn of the event loop, so that the layout below
+            // places them and the list answers the mouse at once.
+            row->show();
+        }
+        m_historyFooter = new HistoryListFooterView(int(m_visibleItems.size()), document);
+        m_historyFooter->setFixedHeight(kFooterHeight);
+        m_listStack->addWidget(m_historyFooter);
+        m_historyFooter->show();
     }
-    // The primary selection stays while its entry is visible; else the first entry takes it.
-    if (!m_selectedItemID || !visibleItem(*m_selectedItemID))
-        m_selectedItemID = m_visibleItems.first().id;
+
+    // Back to the top of the list.
+    m_listStack->activate();
+    document->adjustSize();
+    m_scrollView->verticalScrollBar()->setValue(0);
+    refreshHistoryRowHoverUnderMouse();
+    updateHistorySelectionBar();
+    updateHistoryInspector();
+}
+
+void IslandView::wireHistoryRow(ClipRowView* row)
+{
+    QPointer<IslandView> weak(this);
+    row->dragItemsProvider = [weak](const ClipboardItem& item) -> std::optional<QList<ClipboardItem>> {
+        if (!weak || weak->m_selectedHistoryItemIDs.size() < 2 || !weak->m_selectedHistoryItemIDs.contains(item.id))
+            return std::nullopt;
+        QList<ClipboardItem> dragged;
+        for (const ClipboardItem& visible : std::as_const(weak->m_visibleItems)) {
+            if (weak->m_selectedHistoryItemIDs.contains(visible.id))
+                dragged.append(visible);
+        }
+        return dragged;
+    };
+    row->onPreview = [weak](const ClipboardItem& item) {
+        if (weak)
+            weak->openHistoryQuickPreview(item);
+    };
+    row->onMultiSelect = [weak](const ClipboardItem& item, bool extendRange) {
+        if (weak)
+            weak->toggleHistorySelection(item, extendRange);
+    };
+    row->onSelect = [weak](const ClipboardItem& item) {
+        if (weak)
+            weak->selectItem(item.id, false);
+    };
+    row->onPasteVariant = [weak](const ClipboardItem& item, PasteVariant variant) {
+        if (!weak)
+            return;
+        weak->selectItem(item.id, false);
+        if (weak->onCopyPasteVariantItem)
+            weak->onCopyPasteVariantItem(item, variant);
+    };
+    row->onCopyPlainText = [weak](const ClipboardItem& item) {
+        if (!weak)
+            return;
+        weak->selectItem(item.id, false);
+        if (weak->onCopyPlainTextItem)
+            weak->onCopyPlainTextItem(item);
+    };
+    row->onDelete = [weak](const ClipboardItem& item) {
+        if (weak && weak->onDeleteItem)
+            weak->onDeleteItem(item);
+    };
+    row->onTogglePin = [weak](const ClipboardItem& item) {
+        if (weak && weak->onTogglePinItem)
+            weak->onTogglePinItem(item);
+    };
 }
 
 void IslandView::filterChanged()
@@ -105,6 +525,80 @@ std::optional<ClipboardItem> IslandView::visibleItem(const QUuid& id) const
             return item;
     }
     return std::nullopt;
+}
+
+// MARK: - Selection
+
+void IslandView::redrawHistoryRowSelection()
+{
+    for (auto it = m_rowViewsByID.cbegin(); it != m_rowViewsByID.cend(); ++it) {
+        it.value()->setSelected(it.key() == m_selectedItemID || m_selectedHistoryItemIDs.contains(it.key()));
+        it.value()->updateBackground();
+    }
+}
+
+void IslandView::selectItem(const QUuid& id, bool scrollIntoView)
+{
+    m_selectedItemID = id;
+    redrawHistoryRowSelection();
+    if (scrollIntoView) {
+        if (ClipRowView* row = m_rowViewsByID.value(id)) {
+            m_listStack->activate();
+            m_scrollView->ensureWidgetVisible(row, 0, 0);
+        }
+    }
+    if (isQuickPreviewVisible()) {
+        if (const auto item = visibleItem(id)) {
+            m_previewingItemID = id;
+            showQuickPreviewEntry(*item);
+        }
+    }
+    updateHistoryInspector();
+}
+
+void IslandView::toggleHistorySelection(const ClipboardItem& item, bool extendRange)
+{
+    const auto positionOf = [this](const QUuid& id) -> qsizetype {
+        for (qsizetype i = 0; i < m_visibleItems.size(); ++i) {
+            if (m_visibleItems[i].id == id)
+                return i;
+        }
+        return -1;
+    };
+    const qsizetype anchor = m_lastHistorySelectionID ? positionOf(*m_lastHistorySelectionID) : -1;
+    const qsizetype clicked = positionOf(item.id);
+    if (extendRange && anchor >= 0 && clicked >= 0) {
+        for (qsizetype i = std::min(anchor, clicked); i <= std::max(anchor, clicked); ++i)
+            m_selectedHistoryItemIDs.insert(m_visibleItems[i].id);
+    } else if (m_selectedHistoryItemIDs.contains(item.id)) {
+        m_selectedHistoryItemIDs.remove(item.id);
+    } else {
+        m_selectedHistoryItemIDs.insert(item.id);
+    }
+    m_lastHistorySelectionID = item.id;
+    m_selectedItemID = item.id;
+    redrawHistoryRowSelection();
+    updateHistorySelectionBar();
+    updateHistoryInspector();
+}
+
+void IslandView::moveSelection(int offset)
+{
+    if (m_visibleItems.isEmpty()) {
+        m_selectedItemID.reset();
+        return;
+    }
+    qsizetype current = 0;
+    if (m_selectedItemID) {
+        for (qsizetype i = 0; i < m_visibleItems.size(); ++i) {
+            if (m_visibleItems[i].id == *m_selectedItemID) {
+                current = i;
+                break;
+            }
+        }
+    }
+    const qsizetype next = std::clamp<qsizetype>(current + offset, 0, m_visibleItems.size() - 1);
+    selectItem(m_visibleItems[next].id, true);
 }
 
 QList<ClipboardItem> IslandView::selectedHistoryItemsForActions() const
@@ -124,104 +618,195 @@ QList<ClipboardItem> IslandView::selectedHistoryItemsForActions() const
     return result;
 }
 
-// MARK: - Copy actions
+// MARK: - Hover while scrolling
 
-std::optional<ClipboardItem> IslandView::primaryActionItem() const
+void IslandView::configureHistoryScrollHoverBehavior()
 {
-    const QList<ClipboardItem> items = selectedHistoryItemsForActions();
-    if (items.isEmpty())
-        return std::nullopt;
-    return items.first();
+    QPointer<IslandView> weak(this);
+    m_scrollView->onScrollActivity = [weak] {
+        if (weak)
+            weak->suppressHistoryRowHoverDuringScroll();
+    };
+    m_scrollView->onScrollEnded = [weak] {
+        if (weak)
+            weak->refreshHistoryRowHoverUnderMouse();
+    };
+    m_scrollView->installBoundsObserver();
 }
 
-std::optional<QString> IslandView::inspectorEditableTextForCopy() const
+void IslandView::suppressHistoryRowHoverDuringScroll()
 {
-    // The inspector's editable text preview comes with the inspector.
-    return std::nullopt;
+    for (ClipRowView* row : std::as_const(m_rowViewsByID)) {
+        row->setHoverHighlightEnabled(false);
+        if (row->isHovering()) {
+            row->setHovering(false);
+            row->updateBackground();
+        }
+    }
 }
 
-void IslandView::copyInspectorDraftText(const QString& text)
+void IslandView::refreshHistoryRowHoverUnderMouse()
 {
-    if (QuillomareCore::Text::trimmed(text).isEmpty())
-        return;
-    if (onCopyQuickPreviewText)
-        onCopyQuickPreviewText(text);
-}
-
-void IslandView::copySelectedItem()
-{
-    if (m_contentMode == ContentMode::shelfGallery) {
-        if (const auto item = selectedShelfItem(); item && onCopyShelfItem)
-            onCopyShelfItem(*item);
+    if (!isVisible()) {
+        for (ClipRowView* row : std::as_const(m_rowViewsByID))
+            row->setHoverHighlightEnabled(true);
         return;
     }
-    // The primary entry, whatever the multi-selection holds.
-    if (!m_selectedItemID)
-        return;
-    if (const auto item = visibleItem(*m_selectedItemID); item && onSelectItem)
-        onSelectItem(*item);
-}
-
-void IslandView::historyOriginalTapped()
-{
-    const auto item = primaryActionItem();
-    if (!item)
-        return;
-    if (const auto draft = inspectorEditableTextForCopy())
-        copyInspectorDraftText(*draft);
-    else if (onSelectItem)
-        onSelectItem(*item);
-    if (m_historyOriginalButton)
-        m_historyOriginalButton->flashCopySuccess();
-}
-
-void IslandView::historyPlainTapped()
-{
-    const auto item = primaryActionItem();
-    if (!item)
-        return;
-    if (const auto draft = inspectorEditableTextForCopy()) {
-        copyInspectorDraftText(*draft);
-    } else if (PasteTransform::menuVariants(*item).contains(PasteVariant::plainText)) {
-        if (onCopyPasteVariantItem)
-            onCopyPasteVariantItem(*item, PasteVariant::plainText);
-    } else if (onCopyPlainTextItem) {
-        onCopyPlainTextItem(*item);
+    const QPoint global = QCursor::pos();
+    const bool insideList = m_scrollView->rect().contains(m_scrollView->mapFromGlobal(global));
+    for (ClipRowView* row : std::as_const(m_rowViewsByID)) {
+        row->setHoverHighlightEnabled(true);
+        const bool hovering = insideList && row->rect().contains(row->mapFromGlobal(global));
+        if (row->isHovering() != hovering) {
+            row->setHovering(hovering);
+            row->updateBackground();
+        }
     }
-    if (m_historyPlainButton)
-        m_historyPlainButton->flashCopySuccess();
 }
 
-bool IslandView::copyVariantIfOffered(PasteVariant variant, IslandActionTileButton* tile)
+// MARK: - The scroll view's mouse fallbacks
+
+ClipRowView* IslandView::historyRow(QMouseEvent* event) const
 {
-    const auto item = primaryActionItem();
-    if (!item || !PasteTransform::menuVariants(*item).contains(variant))
+    if (m_contentMode != ContentMode::history || !event)
+        return nullptr;
+    const QPoint point = m_scrollDocumentView->mapFromGlobal(event->globalPosition().toPoint());
+    for (const ClipboardItem& item : m_visibleItems) {
+        ClipRowView* row = m_rowViewsByID.value(item.id);
+        if (row && row->geometry().contains(point))
+            return row;
+    }
+    return nullptr;
+}
+
+bool IslandView::handleHistoryScrollFallbackMouseDown(QMouseEvent* event)
+{
+    ClipRowView* row = historyRow(event);
+    if (!row) {
+        m_historyScrollFallbackRowID.reset();
         return false;
-    if (onCopyPasteVariantItem)
-        onCopyPasteVariantItem(*item, variant);
-    if (tile)
-        tile->flashCopySuccess();
+    }
+    m_historyScrollFallbackRowID = row->item().id;
+    row->rowMouseDown(event);
     return true;
 }
 
-void IslandView::historyMarkdownTapped()
+bool IslandView::handleHistoryScrollFallbackMouseDragged(QMouseEvent* event)
 {
-    copyVariantIfOffered(PasteVariant::markdownLink, m_historyMarkdownButton);
+    ClipRowView* row = m_historyScrollFallbackRowID ? m_rowViewsByID.value(*m_historyScrollFallbackRowID) : nullptr;
+    if (!row)
+        return false;
+    row->rowMouseDragged(event);
+    return true;
 }
 
-void IslandView::historyCleanURLTapped()
+bool IslandView::handleHistoryScrollFallbackMouseUp(QMouseEvent* event)
 {
-    copyVariantIfOffered(PasteVariant::cleanedURL, m_historyTranslateButton);
+    ClipRowView* row = m_historyScrollFallbackRowID ? m_rowViewsByID.value(*m_historyScrollFallbackRowID) : nullptr;
+    m_historyScrollFallbackRowID.reset();
+    if (!row)
+        return false;
+    row->rowMouseUp(event);
+    return true;
 }
 
-void IslandView::historyFileNameTapped()
+// MARK: - Selection bar
+
+void IslandView::configureHistorySelectionBar()
 {
-    copyVariantIfOffered(PasteVariant::fileNames, m_historyFileNameButton);
+    auto* bar = m_historySelectionBar;
+    bar->setAttribute(Qt::WA_StyledBackground);
+    bar->setStyleSheet(QStringLiteral("#historySelectionBar { background: rgba(255,255,255,%1); border: 1px solid "
+                                      "rgba(255,255,255,%2); border-radius: 13px; }")
+                           .arg(int(0.035 * 255))
+                           .arg(int(0.052 * 255)));
+    auto* row = new QHBoxLayout(bar);
+    row->setContentsMargins(10, 3, 8, 3);
+    row->setSpacing(7);
+
+    m_historySelectionLabel = new QLabel(bar);
+    m_historySelectionLabel->setObjectName(QStringLiteral("historySelectionLabel"));
+    m_historySelectionLabel->setTextFormat(Qt::PlainText);
+    m_historySelectionLabel->setFont(IslandTheme::systemFont(11.2, QFont::DemiBold));
+    QPalette palette = m_historySelectionLabel->palette();
+    palette.setColor(QPalette::WindowText, IslandTheme::white(0.72));
+    m_historySelectionLabel->setPalette(palette);
+    row->addWidget(m_historySelectionLabel, 0, Qt::AlignVCenter);
+    row->addStretch(1);
+
+    const std::array<QString, 4> titles{L10n::text(QStringLiteral("换行"), QStringLiteral("Newline")),
+                                        L10n::text(QStringLiteral("逗号"), QStringLiteral("Comma")),
+                                        L10n::text(QStringLiteral("列表"), QStringLiteral("List")),
+                                        QStringLiteral("JSON")};
+    QPointer<IslandView> weak(this);
+    for (int tag = 0; tag < 4; ++tag) {
+        const CombinedPasteFormat format = CombinedPasteFormat::allCases()[size_t(tag)];
+        auto* button = IslandButtonFactory::makeCompactTextButton(
+            titles[size_t(tag)], format.title(), this,
+            [weak, tag] {
+                if (weak)
+                    weak->historyCombineTapped(tag);
+            },
+            bar);
+        button->setObjectName(QStringLiteral("historyCombineButton%1").arg(tag));
+        row->addWidget(button, 0, Qt::AlignVCenter);
+    }
+    auto* clear = IslandButtonFactory::makeIconButton(
+        QStringLiteral("xmark.circle"), L10n::text(QStringLiteral("清除选择"), QStringLiteral("Clear selection")), this,
+        [weak] {
+            if (weak)
+                weak->clearHistorySelectionTapped();
+        },
+        bar);
+    clear->setObjectName(QStringLiteral("historyClearSelectionButton"));
+    row->addWidget(clear, 0, Qt::AlignVCenter);
 }
 
-void IslandView::historyFilePathTapped()
+void IslandView::updateHistorySelectionBar()
 {
-    copyVariantIfOffered(PasteVariant::filePaths, m_historyFilePathButton);
+    const qsizetype count = m_selectedHistoryItemIDs.size();
+    m_historySelectionBar->setVisible(count > 1);
+    m_historySelectionLabel->setText(L10n::text(QStringLiteral("已选 %1 条").arg(count),
+                                                QStringLiteral("%1 selected").arg(count)));
+    applyHistoryListHeight();
+}
+
+void IslandView::applyHistoryListHeight()
+{
+    if (!m_scrollHeightConstraint)
+        return;
+    const double deck = m_contentDeckHeightConstraint.value_or(kFallbackDeckHeight);
+    const bool barShown = m_selectedHistoryItemIDs.size() > 1;
+    double list = std::max(deck - (barShown ? kListReserveWithBar : kListReserve), barShown ? kListFloorWithBar : 0.0);
+    // The floor never pushes the list out of the body on a small island.
+    const double room = deck - kBodyReserve - (barShown ? kSelectionBarReserve : 0.0);
+    list = std::min(list, room);
+    if (*m_scrollHeightConstraint == list)
+        return;
+    m_scrollHeightConstraint = list;
+    applyExpandedConstraints();
+}
+
+void IslandView::historyCombineTapped(int tag)
+{
+    if (tag < 0 || tag > 3)
+        return;
+    const CombinedPasteFormat format = CombinedPasteFormat::allCases()[size_t(tag)];
+    const QList<ClipboardItem> entries = selectedHistoryItemsForActions();
+    if (entries.size() < 2)
+        return;
+    if (onCombineItems)
+        onCombineItems(entries, format);
+}
+
+void IslandView::clearHistorySelectionTapped()
+{
+    m_selectedHistoryItemIDs.clear();
+    m_lastHistorySelectionID.reset();
+    redrawHistoryRowSelection();
+    updateHistorySelectionBar();
+    // The inspector follows at once: the tiles would otherwise copy the old entry's draft.
+    updateHistoryInspector();
 }
 
 } // namespace QuillomareMac

@@ -243,7 +243,7 @@ bool IslandView::eventFilter(QObject* watched, QEvent* event)
         }
         return false;
     }
-    if (performKeyEquivalent(key)) {
+    if (performKeyEquivalent(key) || handleListNavigationKey(key, receiver)) {
         key->accept();
         return true;
     }

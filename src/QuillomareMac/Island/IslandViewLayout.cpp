@@ -25,7 +25,6 @@ constexpr double kHeaderHeight = 32;
 constexpr double kFallbackTopInset = 14;
 constexpr double kFallbackExpandedHeight = 332;
 constexpr double kMinimumDeckHeight = 300;
-constexpr double kMinimumListHeight = 140;
 
 int points(double value)
 {
@@ -93,10 +92,7 @@ void IslandView::updateContentDeckMetrics(double expandedHeight)
     if (m_contentDeckHeightConstraint)
         m_contentDeckHeightConstraint = deck;
     // The selection bar takes room above the list while more than one entry is selected.
-    const double list = m_selectedHistoryItemIDs.size() > 1 ? std::max(deck - 84, kMinimumListHeight)
-                                                            : std::max(deck - 42, kMinimumListHeight);
-    if (m_scrollHeightConstraint)
-        m_scrollHeightConstraint = list;
+    applyHistoryListHeight();
     applyExpandedConstraints();
 }
 

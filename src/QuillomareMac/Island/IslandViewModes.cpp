@@ -49,6 +49,7 @@ void IslandView::setDisplayMode(DisplayMode mode, bool /*animated*/)
     updateMouseRouting();
     layoutSubviews();
     presentationDidChange();
+    showPendingExpandedMessage();
 }
 
 void IslandView::finalizeAnimatedDisplayMode(DisplayMode mode)
@@ -67,6 +68,7 @@ void IslandView::finalizeAnimatedDisplayMode(DisplayMode mode)
     updateMouseRouting();
     layoutSubviews();
     presentationDidChange();
+    showPendingExpandedMessage();
 }
 
 void IslandView::updateMouseRouting()

@@ -39,6 +39,11 @@ void IslandView::rebuildShelfRows()
     // Cards and rows are built with the gallery.
 }
 
+void IslandView::moveShelfSelection(int /*offset*/)
+{
+    // The shelf's cards and their selection come with the gallery.
+}
+
 std::optional<ShelfItem> IslandView::selectedShelfItem() const
 {
     if (!m_selectedShelfItemID)

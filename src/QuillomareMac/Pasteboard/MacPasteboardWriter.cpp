@@ -221,21 +221,25 @@ QList<PasteboardObject> draggingWriters(const ClipboardItem& item)
     switch (item.payload.caseOf()) {
     case ClipboardPayload::Case::text:
         return textWriters(item.payload.textValue(), item);
-    case ClipboardPayload::Case::fileURLs: {
-        const QStringList cleaned = MacFileContent::cleanPaths(item.payload.fileURLsValue());
-        const QList<PasteboardObject> writers = DragExportFileStore::fileURLWriters(cleaned);
-        if (!writers.isEmpty())
-            return writers;
-        // Files that are gone can still be dropped as their paths.
-        if (!cleaned.isEmpty())
-            return {joinedPaths(cleaned)};
-        return {};
-    }
+    case ClipboardPayload::Case::fileURLs:
+        return fileURLDraggingWriters(item.payload.fileURLsValue());
     case ClipboardPayload::Case::imagePNG:
         return imageDraggingWriters(item.payload.imagePNGValue(), item.id);
     case ClipboardPayload::Case::empty:
         break;
     }
+    return {};
+}
+
+QList<PasteboardObject> fileURLDraggingWriters(const QStringList& paths)
+{
+    const QStringList cleaned = MacFileContent::cleanPaths(paths);
+    const QList<PasteboardObject> writers = DragExportFileStore::fileURLWriters(cleaned);
+    if (!writers.isEmpty())
+        return writers;
+    // Files that are gone can still be dropped as their paths.
+    if (!cleaned.isEmpty())
+        return {joinedPaths(cleaned)};
     return {};
 }
 

@@ -13,6 +13,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QUuid>
 
 namespace QuillomareMac {
@@ -29,6 +30,9 @@ bool copy(const QuillomareCore::ClipboardItem& item, Platform::Pasteboard& paste
 // What the entry is dragged out as: a URL, a text, file URLs, or the file (else the image) of an
 // image entry. Nothing for an empty entry.
 QList<Platform::PasteboardObject> draggingWriters(const QuillomareCore::ClipboardItem& item);
+// The file rule of draggingWriters() for a list of paths: the file URLs of the cleaned paths that
+// exist, else one text of the cleaned paths, else nothing.
+QList<Platform::PasteboardObject> fileURLDraggingWriters(const QStringList& paths);
 // The image rule of draggingWriters() for bytes held apart from an entry.
 QList<Platform::PasteboardObject> imageDraggingWriters(const QByteArray& png, const QUuid& itemID);
 

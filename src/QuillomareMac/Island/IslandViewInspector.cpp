@@ -1,0 +1,507 @@
+// The inspector: the column beside the history list that shows the entry the actions apply to
+// (its kind and pin state, a preview of its content, chips, two rows of action tiles and an
+// information line). It holds nothing of its own: every refresh rewrites it from the selection.
+
+#include "IslandView.h"
+
+#include "IslandActionTileButton.h"
+#include "IslandButtonFactory.h"
+#include "IslandIcons.h"
+#include "IslandTheme.h"
+#include "MetadataChipView.h"
+
+#include "History/HistoryInspectorPreviewView.h"
+#include "History/HistoryTime.h"
+#include "Pasteboard/ClipboardSharingService.h"
+#include "Pasteboard/MacFileContent.h"
+
+#include <QuillomareCore/Foundation.h>
+
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QPointer>
+#include <QVBoxLayout>
+
+namespace QuillomareMac {
+
+using QuillomareCore::ClipboardItem;
+using QuillomareCore::ClipboardPayload;
+using QuillomareCore::ClipKind;
+using QuillomareCore::ClipSourcePlatform;
+
+namespace {
+
+constexpr int kContentInset = 20;
+
+// The panel's rounded surface, behind its content and always as large as the panel.
+class InspectorPanelSurface final : public QWidget
+{
+public:
+    explicit InspectorPanelSurface(QWidget* panel) : QWidget(panel)
+    {
+        setAttribute(Qt::WA_TranslucentBackground);
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        panel->installEventFilter(this);
+        setGeometry(panel->rect());
+        lower();
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched == parent() && event->type() == QEvent::Resize)
+            setGeometry(parentWidget()->rect());
+        return false;
+    }
+
+
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        IslandTheme::paintRoundedSurface(painter, QRectF(rect()), 8, IslandTheme::panelFill(), IslandTheme::panelStroke(),
+                                         1);
+    }
+};
+
+QLabel* makeInspectorLabel(const QFont& font, const QColor& color, QWidget* parent)
+{
+    auto* label = new QLabel(parent);
+    label->setTextFormat(Qt::PlainText);
+    label->setFont(font);
+    QPalette palette = label->palette();
+    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
+        palette.setColor(group, QPalette::WindowText, color);
+    label->setPalette(palette);
+    label->setAttribute(Qt::WA_TranslucentBackground);
+    // One line that gives way (cut at its end) rather than widening the panel.
+    label->setMinimumWidth(0);
+    label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    return label;
+}
+
+QLabel* makeSymbolLabel(const QString& symbol, qreal pointSize, SymbolWeight weight, const QColor& tint, int side,
+                        QWidget* parent)
+{
+    auto* label = new QLabel(parent);
+    label->setPixmap(IslandIcons::pixmap(symbol, pointSize, weight, tint, parent->devicePixelRatioF()));
+    label->setFixedSize(side, side);
+    label->setAlignment(Qt::AlignCenter);
+    label->setAttribute(Qt::WA_TranslucentBackground);
+    return label;
+}
+
+QString platformText(ClipSourcePlatform platform)
+{
+    switch (platform) {
+    case ClipSourcePlatform::mac:
+        return QStringLiteral("Mac");
+    case ClipSourcePlatform::iphone:
+        return QStringLiteral("iPhone");
+    case ClipSourcePlatform::unknown:
+        break;
+    }
+    return L10n::text(QStringLiteral("未知"), QStringLiteral("Unknown"));
+}
+
+QString countText(qsizetype count)
+{
+    return count == 1 ? L10n::text(QStringLiteral("1 项"), QStringLiteral("1 item"))
+                      : L10n::text(QStringLiteral("%1 项").arg(count), QStringLiteral("%1 items").arg(count));
+}
+
+QString charsText(const QString& text)
+{
+    const qsizetype count = QuillomareCore::Text::graphemeCount(text);
+    return L10n::text(QStringLiteral("%1 字符").arg(count), QStringLiteral("%1 chars").arg(count));
+}
+
+// The label that elides a one-line text at its end, whatever width the layout gives it.
+class ElidingLabel final : public QLabel
+{
+public:
+    using QLabel::QLabel;
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        painter.setPen(palette().color(QPalette::WindowText));
+        painter.setFont(font());
+        painter.drawText(contentsRect(), int(alignment() | Qt::AlignVCenter),
+                         fontMetrics().elidedText(text(), Qt::ElideRight, contentsRect().width()));
+    }
+};
+
+QWidget* makeInspectorMetaItem(const QString& symbol, const QString& text, QWidget* parent)
+{
+    auto* item = new QWidget(parent);
+    item->setAttribute(Qt::WA_TranslucentBackground);
+    auto* row = new QHBoxLayout(item);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(3);
+    row->addWidget(makeSymbolLabel(symbol, 9.5, SymbolWeight::regular, IslandTheme::white(0.5), 11, item), 0,
+                   Qt::AlignVCenter);
+    auto* label = new ElidingLabel(item);
+    label->setTextFormat(Qt::PlainText);
+    label->setText(text);
+    label->setFont(IslandTheme::systemFont(9, QFont::Medium));
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, IslandTheme::white(0.56));
+    label->setPalette(palette);
+    label->setMinimumWidth(std::min(label->fontMetrics().horizontalAdvance(text), 24));
+    row->addWidget(label, 0, Qt::AlignVCenter);
+    return item;
+}
+
+QWidget* makeInspectorDivider(QWidget* parent)
+{
+    auto* divider = new QWidget(parent);
+    divider->setFixedHeight(1);
+    divider->setAttribute(Qt::WA_StyledBackground);
+    divider->setStyleSheet(QStringLiteral("background: rgba(255,255,255,%1);").arg(int(0.08 * 255)));
+    return divider;
+}
+
+QLabel* sectionLabel(const QString& text, QWidget* parent)
+{
+    QLabel* label = makeInspectorLabel(IslandTheme::systemFont(10, QFont::DemiBold), IslandTheme::white(0.62), parent);
+    label->setText(text);
+    return label;
+}
+
+} // namespace
+
+// MARK: - Building
+
+void IslandView::setupHistoryInspectorPanel()
+{
+    // The panel draws its own rounded surface behind the stack.
+    auto* panel = m_historyInspectorPanel;
+    auto* surface = new InspectorPanelSurface(panel);
+    surface->setObjectName(QStringLiteral("historyInspectorSurface"));
+
+    auto* stack = new QVBoxLayout(panel);
+    stack->setContentsMargins(8, 5, 8, 5);
+    stack->setSpacing(0);
+    const int inset = kContentInset - 16; // the panel's margins already give 16 of the 20 points
+
+    // Header.
+    auto* header = new QWidget(panel);
+    header->setAttribute(Qt::WA_TranslucentBackground);
+    auto* headerRow = new QHBoxLayout(header);
+    headerRow->setContentsMargins(inset / 2, 0, inset / 2, 0);
+    headerRow->setSpacing(6);
+    QLabel* symbol = makeSymbolLabel(QStringLiteral("list.bullet"), 11, SymbolWeight::semibold,
+                                     IslandTheme::white(0.72), 14, header);
+    symbol->setAccessibleDescription(QStringLiteral("详情"));
+    headerRow->addWidget(symbol, 0, Qt::AlignVCenter);
+    m_historyInspectorTitle = makeInspectorLabel(IslandTheme::systemFont(11.5, QFont::DemiBold), IslandTheme::white(0.88),
+                                                 header);
+    m_historyInspectorTitle->setObjectName(QStringLiteral("historyInspectorTitle"));
+    headerRow->addWidget(m_historyInspectorTitle, 1, Qt::AlignVCenter);
+    m_historyInspectorPinnedStatus = makeInspectorLabel(IslandTheme::systemFont(9.5, QFont::DemiBold),
+                                                        IslandTheme::withAlpha(IslandTheme::pinYellow(), 0.94), header);
+    m_historyInspectorPinnedStatus->setObjectName(QStringLiteral("historyInspectorPinnedStatus"));
+    m_historyInspectorPinnedStatus->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+    headerRow->addWidget(m_historyInspectorPinnedStatus, 0, Qt::AlignVCenter);
+    QPointer<IslandView> weak(this);
+    auto* hide = IslandButtonFactory::makeIconButton(
+        QStringLiteral("xmark"), L10n::text(QStringLiteral("隐藏"), QStringLiteral("Hide")), this,
+        [weak] {
+            if (weak)
+                weak->hideTapped();
+        },
+        header);
+    hide->setObjectName(QStringLiteral("historyInspectorHideButton"));
+    headerRow->addWidget(hide, 0, Qt::AlignVCenter);
+    stack->addWidget(header);
+    stack->addSpacing(6);
+
+    // Preview.
+    m_historyInspectorPreview = new HistoryInspectorPreviewView(panel);
+    m_historyInspectorPreview->setObjectName(QStringLiteral("historyInspectorPreview"));
+    m_historyInspectorPreview->setMinimumHeight(74);
+    m_historyInspectorPreview->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    stack->addWidget(m_historyInspectorPreview, 1);
+    stack->addSpacing(4);
+
+    // Chips.
+    m_historyInspectorChipRow = new QWidget(panel);
+    m_historyInspectorChipRow->setObjectName(QStringLiteral("historyInspectorChipRow"));
+    m_historyInspectorChipRow->setAttribute(Qt::WA_TranslucentBackground);
+    m_historyInspectorChipRow->setFixedHeight(16);
+    auto* chips = new QHBoxLayout(m_historyInspectorChipRow);
+    chips->setContentsMargins(inset / 2, 0, inset / 2, 0);
+    chips->setSpacing(6);
+    stack->addWidget(m_historyInspectorChipRow);
+    stack->addSpacing(5);
+
+    const auto makeTile = [&](const QString& name, const QString& title, const QString& icon, const QString& tooltip,
+                              void (IslandView::*handler)(), QWidget* row) {
+        auto* tile = new IslandActionTileButton(title, QString(), icon, tooltip, row);
+        tile->setObjectName(name);
+        tile->setMinimumWidth(44);
+        tile->setFixedHeight(48);
+        tile->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+        connect(tile, &QAbstractButton::clicked, this, [weak, handler] {
+            if (weak)
+                (weak.data()->*handler)();
+        });
+        row->layout()->addWidget(tile);
+        return tile;
+    };
+    const auto makeTileRow = [&] {
+        auto* row = new QWidget(panel);
+        row->setAttribute(Qt::WA_TranslucentBackground);
+        auto* layout = new QHBoxLayout(row);
+        layout->setContentsMargins(inset / 2, 0, inset / 2, 0);
+        layout->setSpacing(6);
+        return row;
+    };
+    const auto text = [](const char* chinese, const char* english) {
+        return L10n::text(QString::fromUtf8(chinese), QString::fromUtf8(english));
+    };
+
+    stack->addWidget(makeInspectorDivider(panel));
+    stack->addSpacing(3);
+    stack->addWidget(sectionLabel(text("复制方式", "Copy As"), panel));
+    stack->addSpacing(4);
+    QWidget* copyRow = makeTileRow();
+    m_historyOriginalButton = makeTile(QStringLiteral("historyOriginalButton"), text("复制原始", "Original"),
+                                       QStringLiteral("doc.on.doc"),
+                                       text("复制原始内容 (Ctrl+1)", "Copy original (Ctrl+1)"),
+                                       &IslandView::historyOriginalTapped, copyRow);
+    m_historyPlainButton = makeTile(QStringLiteral("historyPlainButton"), text("纯文本", "Plain Text"),
+                                    QStringLiteral("doc.plaintext"),
+                                    text("复制为纯文本 (Ctrl+2)", "Copy as plain text (Ctrl+2)"),
+                                    &IslandView::historyPlainTapped, copyRow);
+    m_historyMarkdownButton = makeTile(QStringLiteral("historyMarkdownButton"), QStringLiteral("Markdown"),
+                                       QStringLiteral("text.badge.plus"),
+                                       text("复制为 Markdown 链接 (Ctrl+3)", "Copy as Markdown link (Ctrl+3)"),
+                                       &IslandView::historyMarkdownTapped, copyRow);
+    m_historyTranslateButton = makeTile(QStringLiteral("historyCleanURLButton"), text("清理链接", "Clean Link"),
+                                        QStringLiteral("link.badge.plus"),
+                                        text("清理 URL 追踪参数后复制 (Ctrl+4)", "Strip tracking params and copy (Ctrl+4)"),
+                                        &IslandView::historyCleanURLTapped, copyRow);
+    m_historyFileNameButton = makeTile(QStringLiteral("historyFileNameButton"), text("文件名", "File Name"),
+                                       QStringLiteral("folder"), text("复制文件名 (Ctrl+5)", "Copy file name (Ctrl+5)"),
+                                       &IslandView::historyFileNameTapped, copyRow);
+    m_historyFilePathButton = makeTile(QStringLiteral("historyFilePathButton"), text("文件路径", "File Path"),
+                                       QStringLiteral("folder"), text("复制文件路径 (Ctrl+6)", "Copy file path (Ctrl+6)"),
+                                       &IslandView::historyFilePathTapped, copyRow);
+    stack->addWidget(copyRow);
+    stack->addSpacing(5);
+
+    stack->addWidget(makeInspectorDivider(panel));
+    stack->addSpacing(3);
+    stack->addWidget(sectionLabel(text("智能操作", "Smart Actions"), panel));
+    stack->addSpacing(4);
+    QWidget* smartRow = makeTileRow();
+    m_historyOCRButton = makeTile(QStringLiteral("historyOCRButton"), text("提取文字", "Extract Text"),
+                                  QStringLiteral("text.viewfinder"),
+                                  text("从图片提取文字 (OCR)", "Extract text from image (OCR)"),
+                                  &IslandView::historyOCRTapped, smartRow);
+    m_historyAirDropButton = makeTile(QStringLiteral("historyAirDropButton"), text("隔空投送", "AirDrop"),
+                                      QStringLiteral("antenna.radiowaves.left.and.right"),
+                                      text("通过 AirDrop 发送到附近的 Apple 设备", "Send via AirDrop"),
+                                      &IslandView::historyAirDropTapped, smartRow);
+    m_historyRevealButton = makeTile(QStringLiteral("historyRevealButton"), text("在访达中\n显示", "Show in\nFinder"),
+                                     QStringLiteral("folder"), text("在访达中显示", "Show in Finder"),
+                                     &IslandView::historyRevealTapped, smartRow);
+    m_historyQuickPreviewButton = makeTile(QStringLiteral("historyQuickPreviewButton"), text("快速预览", "Quick Look"),
+                                           QStringLiteral("eye"), text("快速预览 (空格)", "Quick Look (Space)"),
+                                           &IslandView::historyQuickPreviewTapped, smartRow);
+    m_historyMoreButton = makeTile(QStringLiteral("historyMoreButton"), text("更多", "More"), QStringLiteral("ellipsis"),
+                                   text("更多操作", "More actions"), &IslandView::historyMoreTapped, smartRow);
+    stack->addWidget(smartRow);
+    stack->addSpacing(5);
+
+    stack->addWidget(makeInspectorDivider(panel));
+    stack->addSpacing(3);
+    stack->addWidget(sectionLabel(text("信息", "Info"), panel));
+    stack->addSpacing(4);
+    m_historyInspectorInfo = new ElidingLabel(panel);
+    m_historyInspectorInfo->setObjectName(QStringLiteral("historyInspectorInfo"));
+    m_historyInspectorInfo->setTextFormat(Qt::PlainText);
+    m_historyInspectorInfo->setFont(IslandTheme::systemFont(9, QFont::Medium));
+    {
+        QPalette palette = m_historyInspectorInfo->palette();
+        palette.setColor(QPalette::WindowText, IslandTheme::white(0.46));
+        m_historyInspectorInfo->setPalette(palette);
+    }
+    m_historyInspectorInfo->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    stack->addWidget(m_historyInspectorInfo);
+
+    m_historyInspectorPreview->onCopyText = [weak](const QString& copied) {
+        if (weak)
+            weak->copyInspectorDraftText(copied);
+    };
+    m_historyInspectorPreview->onRequestImagePreview = [weak] {
+        if (!weak)
+            return;
+        const QList<ClipboardItem> items = weak->selectedHistoryItemsForActions();
+        if (!items.isEmpty())
+            weak->presentQuickPreview(items.first(), true);
+    };
+    updateHistoryInspector();
+}
+
+QList<IslandActionTileButton*> IslandView::historyInspectorTiles() const
+{
+    return {m_historyOriginalButton, m_historyPlainButton,   m_historyMarkdownButton,     m_historyTranslateButton,
+            m_historyFileNameButton, m_historyFilePathButton, m_historyOCRButton,         m_historyAirDropButton,
+            m_historyRevealButton,   m_historyQuickPreviewButton, m_historyMoreButton};
+}
+
+// MARK: - Refreshing
+
+QStringList IslandView::historyInspectorChips(const ClipboardItem& item)
+{
+    QStringList chips;
+    switch (item.payload.caseOf()) {
+    case ClipboardPayload::Case::text:
+        chips << charsText(item.payload.textValue()) << QStringLiteral("UTF-8");
+        break;
+    case ClipboardPayload::Case::fileURLs: {
+        const QStringList paths = item.payload.fileURLsValue();
+        chips << countText(paths.size());
+        for (const QString& path : paths) {
+            const QString suffix = QFileInfo(path).suffix();
+            if (!suffix.isEmpty()) {
+                chips << suffix.toUpper();
+                break;
+            }
+        }
+        break;
+    }
+    case ClipboardPayload::Case::imagePNG:
+        chips << ClipboardItem::formattedBytes(item.payload.imagePNGValue().size()) << QStringLiteral("PNG");
+        break;
+    case ClipboardPayload::Case::empty:
+        break;
+    }
+    chips << (item.kind == ClipKind::text ? L10n::text(QStringLiteral("纯文本"), QStringLiteral("Plain Text"))
+                                          : L10n::localizedDisplayName(item.kind));
+    chips.removeAll(QString());
+    return chips;
+}
+
+void IslandView::refreshHistoryInspectorChips(const QStringList& texts, const std::optional<ClipboardItem>& item)
+{
+    QLayout* row = m_historyInspectorChipRow->layout();
+    while (QLayoutItem* entry = row->takeAt(0)) {
+        if (QWidget* widget = entry->widget())
+            widget->deleteLater();
+        delete entry;
+    }
+    auto* layout = static_cast<QHBoxLayout*>(row);
+    for (const QString& text : texts.mid(0, 3)) {
+        auto* chip = new MetadataChipView(text, m_historyInspectorChipRow);
+        chip->setFixedHeight(16);
+        chip->setMinimumWidth(38);
+        chip->setMaximumWidth(92);
+        layout->addWidget(chip, 0, Qt::AlignVCenter);
+    }
+    layout->addStretch(1);
+    if (!item)
+        return;
+    layout->addWidget(makeInspectorMetaItem(item->sourcePlatform == ClipSourcePlatform::iphone ? QStringLiteral("iphone")
+                                                                                                : QStringLiteral("display"),
+                                            platformText(item->sourcePlatform), m_historyInspectorChipRow),
+                      0, Qt::AlignVCenter);
+    layout->addWidget(makeInspectorMetaItem(QStringLiteral("clock"), relativeTimeText(item->createdAt),
+                                            m_historyInspectorChipRow),
+                      0, Qt::AlignVCenter);
+}
+
+QString IslandView::historySizeText(const ClipboardItem& item)
+{
+    switch (item.payload.caseOf()) {
+    case ClipboardPayload::Case::text:
+        return charsText(item.payload.textValue());
+    case ClipboardPayload::Case::fileURLs:
+        return countText(item.payload.fileURLsValue().size());
+    case ClipboardPayload::Case::imagePNG:
+        return ClipboardItem::formattedBytes(item.payload.imagePNGValue().size());
+    case ClipboardPayload::Case::empty:
+        break;
+    }
+    return QStringLiteral("0");
+}
+
+QString IslandView::historyInfoText(const ClipboardItem& item)
+{
+    const QString separator = QStringLiteral("    ");
+    const QString colon = QStringLiteral("：");
+    return L10n::text(QStringLiteral("来源"), QStringLiteral("Source")) + colon + platformText(item.sourcePlatform)
+        + separator + L10n::text(QStringLiteral("类型"), QStringLiteral("Type")) + colon
+        + L10n::localizedDisplayName(item.kind) + separator + L10n::text(QStringLiteral("大小"), QStringLiteral("Size"))
+        + colon + historySizeText(item) + separator + L10n::text(QStringLiteral("新增"), QStringLiteral("Added")) + colon
+        + HistoryTime::shortDateText(item.createdAt);
+}
+
+void IslandView::updateHistoryInspector()
+{
+    if (!m_historyInspectorPreview)
+        return;
+    const QList<ClipboardItem> subjects = selectedHistoryItemsForActions();
+    if (subjects.isEmpty()) {
+        m_historyInspectorTitle->setText(L10n::text(QStringLiteral("详情"), QStringLiteral("Details")));
+        m_historyInspectorPreview->clearCurrentItem();
+        m_historyInspectorPreview->hideAllModes();
+        m_historyInspectorPreview->configureMessage(
+            QStringLiteral("rectangle.dashed"),
+            L10n::text(QStringLiteral("选择一条历史后查看内容和复制方式"),
+                       QStringLiteral("Select an item to see its content and copy options")),
+            QString());
+        m_historyInspectorPreview->setCurrentMode(HistoryInspectorPreviewView::Mode::empty);
+        m_historyInspectorPinnedStatus->clear();
+        m_historyInspectorInfo->clear();
+        refreshHistoryInspectorChips({}, std::nullopt);
+        for (IslandActionTileButton* tile : historyInspectorTiles()) {
+            if (tile)
+                tile->setEnabled(false);
+        }
+        return;
+    }
+
+    const ClipboardItem& item = subjects.first();
+    const QList<PasteVariant> variants = PasteTransform::menuVariants(item);
+    m_historyInspectorTitle->setText(L10n::localizedDisplayName(item.kind));
+    m_historyInspectorPreview->configure(item);
+    m_historyInspectorPinnedStatus->setText(item.isPinned ? L10n::text(QStringLiteral("已置顶"), QStringLiteral("Pinned"))
+                                                          : QString());
+    refreshHistoryInspectorChips(historyInspectorChips(item), item);
+    m_historyInspectorInfo->setText(historyInfoText(item));
+
+    const auto enable = [](IslandActionTileButton* tile, bool enabled) {
+        if (tile)
+            tile->setEnabled(enabled);
+    };
+    enable(m_historyOriginalButton, variants.contains(PasteVariant::original));
+    enable(m_historyPlainButton, variants.contains(PasteVariant::plainText));
+    enable(m_historyMarkdownButton, variants.contains(PasteVariant::markdownLink));
+    enable(m_historyTranslateButton, variants.contains(PasteVariant::cleanedURL));
+    enable(m_historyFileNameButton, variants.contains(PasteVariant::fileNames));
+    enable(m_historyFilePathButton, variants.contains(PasteVariant::filePaths));
+    enable(m_historyOCRButton, MacPreview::hasMacPreviewImagePayload(item));
+    enable(m_historyAirDropButton, !ClipboardSharingService::sharingItems(item).isEmpty());
+    const bool exportsImage = item.payload.isImagePNG() && !item.payload.imagePNGValue().isEmpty() && !item.isSensitive;
+    const bool hasRevealTarget = ClipboardFileActions::revealTarget(item).has_value();
+    enable(m_historyRevealButton, hasRevealTarget || exportsImage);
+    enable(m_historyQuickPreviewButton, true);
+    enable(m_historyMoreButton, true);
+    if (m_historyRevealButton) {
+        m_historyRevealButton->setToolTip(
+            !hasRevealTarget && exportsImage
+                ? L10n::text(QStringLiteral("导出到「下载/Quillomare」并在访达中显示；删除这条历史时文件会一并清理"),
+                             QStringLiteral("Exports to Downloads/Quillomare and shows in Finder; removed together "
+                                            "with the item"))
+                : L10n::text(QStringLiteral("在访达中显示"), QStringLiteral("Show in Finder")));
+    }
+}
+
+} // namespace QuillomareMac
