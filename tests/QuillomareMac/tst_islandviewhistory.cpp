@@ -535,6 +535,36 @@ private Q_SLOTS:
         QCOMPARE(m_view->transientToast()->text(), QStringLiteral("History file set aside"));
     }
 
+    void aLongListMakesRowsOnlyForWhatIsInView()
+    {
+        QList<ClipboardItem> items;
+        for (int i = 0; i < 300; ++i)
+            items << entry(QStringLiteral("entry %1").arg(i), ClipKind::text);
+        configure(items);
+        QVERIFY(m_view->historyRowCount() > 4);
+        QVERIFY(m_view->historyRowCount() < 20);
+        QCOMPARE(m_view->historyFooter()->label()->text(), QStringLiteral("300 items"));
+
+        // Walking down with the keys brings every row it reaches into view.
+        m_view->searchInput()->setFocus();
+        for (int i = 0; i < 40; ++i)
+            QTest::keyClick(m_view->searchInput(), Qt::Key_Down);
+        ClipRowView* fortieth = row(items[40]);
+        QVERIFY(fortieth);
+        QVERIFY(fortieth->isSelected());
+        const QRect inView = m_view->scrollView()->viewport()->rect();
+        QVERIFY(inView.contains(fortieth->mapTo(m_view->scrollView()->viewport(), QPoint(5, 5))));
+        QVERIFY(inView.contains(fortieth->mapTo(m_view->scrollView()->viewport(), QPoint(5, 35))));
+        QVERIFY(m_view->historyRowCount() < 60);
+
+        // A keystroke that keeps the same entries keeps their rows.
+        ClipRowView* top = row(items[0]);
+        m_view->searchInput()->setText(QStringLiteral("entry"));
+        QCOMPARE(row(items[0]), top);
+        QVERIFY(!top->isSelected());
+        QVERIFY(row(items[40]) == nullptr || row(items[40])->isSelected());
+    }
+
     void scrollViewFallbackReachesTheRow()
     {
         const QList<ClipboardItem> items = fourTexts();

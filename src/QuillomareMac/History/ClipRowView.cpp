@@ -126,7 +126,6 @@ void ClipRowView::setup()
     m_actionButtons = {m_pinButton, m_moreButton};
     for (IslandIconButton* button : m_actionButtons) {
         button->setFixedSize(18, 18);
-        button->setGraphicsEffect(new QGraphicsOpacityEffect(button));
         layout->addWidget(button, 0, Qt::AlignVCenter);
     }
 
@@ -163,15 +162,14 @@ void ClipRowView::updateBackground()
             opacity = 0.22;
         else if (hovered || m_isSelected || (button == m_pinButton && m_item.isPinned))
             opacity = 1.0;
-        static_cast<QGraphicsOpacityEffect*>(button->graphicsEffect())->setOpacity(opacity);
+        button->setContentOpacity(opacity);
     }
     update();
 }
 
 qreal ClipRowView::buttonOpacity(const IslandIconButton* button) const
 {
-    const auto* effect = button ? qobject_cast<const QGraphicsOpacityEffect*>(button->graphicsEffect()) : nullptr;
-    return effect ? effect->opacity() : 1.0;
+    return button ? button->contentOpacity() : 1.0;
 }
 
 void ClipRowView::paintEvent(QPaintEvent*)

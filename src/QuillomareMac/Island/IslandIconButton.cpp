@@ -240,9 +240,19 @@ QList<IslandIconButton*> IslandIconButton::tooltipOwners()
     return result;
 }
 
+void IslandIconButton::setContentOpacity(qreal opacity)
+{
+    opacity = std::clamp(opacity, 0.0, 1.0);
+    if (opacity == m_contentOpacity)
+        return;
+    m_contentOpacity = opacity;
+    update();
+}
+
 void IslandIconButton::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
+    painter.setOpacity(m_contentOpacity);
     painter.setRenderHint(QPainter::Antialiasing);
     const QRectF bounds(rect());
     const qreal radius = std::min({m_iconSize / 2.0, bounds.width() / 2.0, bounds.height() / 2.0});

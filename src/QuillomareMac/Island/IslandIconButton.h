@@ -31,6 +31,10 @@ public:
     qreal symbolPointSize() const;
 
     void updateAppearance();
+    // The whole button drawn at this opacity (a list's row fades its buttons while at rest);
+    // cheaper than an opacity effect, which paints the button off screen first.
+    void setContentOpacity(qreal opacity);
+    qreal contentOpacity() const { return m_contentOpacity; }
     QColor iconTint() const { return m_iconTint; }
     QColor backgroundColor() const { return m_background; }
     QColor borderColor() const { return m_border; }
@@ -73,6 +77,7 @@ private:
     QColor m_background;
     QColor m_border;
     qreal m_borderWidth = 0;
+    qreal m_contentOpacity = 1;
 };
 
 } // namespace QuillomareMac

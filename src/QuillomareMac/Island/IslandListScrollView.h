@@ -3,7 +3,8 @@
 // The scroll view of the island's lists. It tells its owner when scrolling starts or goes on and
 // when it has settled (rows pause their hover effects while the list moves), and it offers the
 // owner the mouse events no row took, so that clicks and drags on empty list space can still
-// select or start a drag.
+// select or start a drag. On the island's dark surface it scrolls with an overlay scroller: a thin
+// knob over the content's edge that shows while the list moves or the pointer nears that edge.
 
 #include <QScrollArea>
 #include <QWidget>
@@ -15,6 +16,7 @@ class QWheelEvent;
 
 namespace QuillomareMac {
 
+class IslandOverlayScroller;
 class WorkItem;
 
 // The document inside the island's scroll views; rows stack downward from its top.
@@ -56,6 +58,16 @@ public:
     void scheduleScrollEnd(const QWheelEvent* event);
     bool hasPendingScrollEnd() const { return m_scrollEnd != nullptr; }
 
+    // Turns Qt's bar for that orientation off (its QScrollBar still holds the position) and draws
+    // the overlay knob over the trailing edge (vertical) or the bottom edge (horizontal) instead.
+    void setOverlayScroller(Qt::Orientation orientation);
+    // Nothing until setOverlayScroller. The widget lies along the edge over the viewport and takes
+    // the mouse only while the knob shows.
+    QWidget* overlayScrollerWidget() const;
+    bool isOverlayScrollerShown() const;
+    // In the scroll view's coordinates; empty without an overlay scroller or when the content fits.
+    QRect overlayKnobRect() const;
+
 protected:
     void wheelEvent(QWheelEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -67,6 +79,7 @@ private:
 
     bool m_boundsObserverInstalled = false;
     std::shared_ptr<WorkItem> m_scrollEnd;
+    IslandOverlayScroller* m_overlayScroller = nullptr;
 };
 
 } // namespace QuillomareMac

@@ -604,7 +604,7 @@ void IslandView::setupListAndScrollView()
     m_scrollView = new IslandListScrollView(m_historyListColumn);
     m_scrollView->setObjectName(QStringLiteral("scrollView"));
     m_scrollView->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    m_scrollView->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    m_scrollView->setOverlayScroller(Qt::Vertical);
     m_scrollView->setWidgetResizable(true);
     m_scrollView->setFixedWidth(372);
     m_scrollHeightConstraint = 360;
@@ -614,9 +614,8 @@ void IslandView::setupListAndScrollView()
     document->setObjectName(QStringLiteral("scrollDocumentView"));
     document->setAttribute(Qt::WA_TranslucentBackground);
     m_scrollDocumentView = document;
-    m_listStack = makeColumn(document, 0);
-    m_listStack->setContentsMargins(0, 3, 0, 3);
-    m_listStack->setAlignment(Qt::AlignTop);
+    // The rows are placed by hand (IslandViewHistory.cpp): only those in view exist.
+    document->installEventFilter(this);
     m_scrollView->setWidget(document);
     // The scroll area paints the document's background unless told otherwise; the list lies on
     // the island's own surface.

@@ -258,6 +258,9 @@ public:
     static QString relativeTimeText(const QDateTime& date);
     // The rows signature of `items` with the current search text and segments.
     QString makeHistoryRowsSignature(const QList<QuillomareCore::ClipboardItem>& items) const;
+    // The signature's two parts: the search text and segments, and one record per entry.
+    QString historySignatureHeader(qsizetype count) const;
+    static QString historyItemsSignature(const QList<QuillomareCore::ClipboardItem>& items);
     static QString payloadSignature(const QuillomareCore::ClipboardPayload& payload);
     // Texts longer than 80 characters become their first 48, "…" and their last 24.
     static QString abbreviatedForSignature(const QString& text);
@@ -283,6 +286,8 @@ public:
     QList<QuillomareCore::ClipboardItem> selectedHistoryItemsForActions() const;
     ClipRowView* historyRow(const QUuid& id) const { return m_rowViewsByID.value(id); }
     ClipRowView* historyRow(QMouseEvent* event) const;
+    // The rows that exist now: those in view and a row beyond each edge.
+    qsizetype historyRowCount() const { return m_rowViewsByID.size(); }
     QWidget* historyEmptyLabel() const { return m_historyEmptyLabel; }
     HistoryListFooterView* historyFooter() const { return m_historyFooter; }
     void suppressHistoryRowHoverDuringScroll();
@@ -460,6 +465,13 @@ private:
 
     // MARK: History list and actions
     void wireHistoryRow(ClipRowView* row);
+    // The list makes rows only for the entries in view (and a few beyond), as it scrolls: a
+    // history of a thousand entries costs a dozen rows.
+    void materializeHistoryRows();
+    ClipRowView* makeHistoryRow(qsizetype index);
+    void placeHistoryListViews();
+    QRect historyRowFrame(qsizetype index) const;
+    qsizetype visibleIndex(const QUuid& id) const;
     void redrawHistoryRowSelection();
     void showQuickPreviewEntry(const QuillomareCore::ClipboardItem& item);
     std::optional<QuillomareCore::ClipboardItem> primaryActionItem() const;
@@ -551,6 +563,10 @@ private:
     std::optional<QUuid> m_shelfGalleryFallbackCardID;
     std::optional<QUuid> m_previewingItemID;
     QHash<QUuid, ClipRowView*> m_rowViewsByID;
+    QHash<QUuid, qsizetype> m_visibleIndexByID;
+    // Made once per pushed history (emptied whenever m_items changes).
+    QStringList m_historySearchTexts;
+    std::optional<QString> m_historyItemsSignature;
     int m_historyRebuildCount = 0;
     // A message handed over while collapsed, shown once the island has expanded.
     std::optional<QString> m_pendingExpandedMessage;
@@ -594,7 +610,6 @@ private:
     QWidget* m_historySelectionBar = nullptr;
     IslandListScrollView* m_scrollView = nullptr;
     QWidget* m_scrollDocumentView = nullptr;
-    QVBoxLayout* m_listStack = nullptr;
     QWidget* m_historySplitLine = nullptr;
     QWidget* m_historyInspectorPanel = nullptr;
     QWidget* m_shelfGalleryContainer = nullptr;

@@ -111,7 +111,13 @@ void IslandView::refreshModeLabels()
 void IslandView::configure(const QList<ClipboardItem>& items, const CloudSyncState& syncState,
                            const std::optional<QString>& message)
 {
+    // The entries' part of the signature decides whether the rows change at all.
+    const QString itemsSignature = IslandView::historyItemsSignature(items);
+    const bool rowsUnchanged = m_lastHistoryRowsSignature
+        && *m_lastHistoryRowsSignature == historySignatureHeader(items.size()) + itemsSignature;
     m_items = items;
+    m_historySearchTexts.clear();
+    m_historyItemsSignature = itemsSignature;
     const QString count = QString::number(items.size());
     const QString sync = syncText(syncState);
     m_collapsedMetaLabel->setText(count + QStringLiteral(" · ") + sync);
@@ -142,7 +148,7 @@ void IslandView::configure(const QList<ClipboardItem>& items, const CloudSyncSta
     else if (message)
         m_pendingExpandedMessage = message;
     refreshModeLabels();
-    if (m_lastHistoryRowsSignature && *m_lastHistoryRowsSignature == makeHistoryRowsSignature(items))
+    if (rowsUnchanged)
         refreshFilterLabels();
     else
         rebuildRows();

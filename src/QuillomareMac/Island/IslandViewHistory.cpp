@@ -52,6 +52,7 @@ constexpr QChar kRecordSeparator(0x1F);
 constexpr int kRowHeight = 40;
 constexpr int kFooterHeight = 22;
 constexpr int kEmptyLabelHeight = 180;
+constexpr int kListInset = 3;
 // Room the list leaves in the deck: the controls row and its spacing, and the selection bar
 // with its spacing while it shows.
 constexpr double kListReserve = 42;
@@ -199,32 +200,39 @@ QString IslandView::payloadSignature(const ClipboardPayload& payload)
     return QStringLiteral("empty");
 }
 
+QString IslandView::historyItemsSignature(const QList<ClipboardItem>& items)
+{
+    QString records;
+    records.reserve(items.size() * 160);
+    for (const ClipboardItem& item : items) {
+        records += kRecordSeparator;
+        records += QuillomareCore::Uuid::text(item.id);
+        records += QLatin1Char('|') + QString::number(item.createdAt.toMSecsSinceEpoch());
+        records += QLatin1Char('|') + kindName(item.kind);
+        records += QLatin1Char('|') + item.contentHash;
+        records += QLatin1Char('|') + abbreviatedForSignature(item.preview);
+        records += QLatin1Char('|') + item.sourceAppName.value_or(QString());
+        records += QLatin1Char('|') + item.sourceBundleIdentifier.value_or(QString());
+        records += QLatin1Char('|') + platformName(item.sourcePlatform);
+        records += item.isSensitive ? QStringLiteral("|S") : QStringLiteral("|-");
+        records += item.isLocalOnly ? QStringLiteral("|L") : QStringLiteral("|-");
+        records += item.isPinned ? QStringLiteral("|P") : QStringLiteral("|-");
+        records += QLatin1Char('|') + payloadSignature(item.payload);
+    }
+    return records;
+}
+
+QString IslandView::historySignatureHeader(qsizetype count) const
+{
+    return QStringLiteral("count=") + QString::number(count) + kRecordSeparator + QStringLiteral("query=")
+        + currentQuery() + kRecordSeparator + QStringLiteral("source=")
+        + QString::number(m_filterControl->selectedSegmentIndex()) + kRecordSeparator + QStringLiteral("kind=")
+        + QString::number(m_kindFilterControl->selectedSegmentIndex());
+}
+
 QString IslandView::makeHistoryRowsSignature(const QList<ClipboardItem>& items) const
 {
-    QStringList records;
-    records.reserve(items.size() + 4);
-    records << QStringLiteral("count=") + QString::number(items.size())
-            << QStringLiteral("query=") + currentQuery()
-            << QStringLiteral("source=") + QString::number(m_filterControl->selectedSegmentIndex())
-            << QStringLiteral("kind=") + QString::number(m_kindFilterControl->selectedSegmentIndex());
-    for (const ClipboardItem& item : items) {
-        const QStringList fields{
-            QuillomareCore::Uuid::text(item.id),
-            QString::number(item.createdAt.toMSecsSinceEpoch()),
-            kindName(item.kind),
-            item.contentHash,
-            abbreviatedForSignature(item.preview),
-            item.sourceAppName.value_or(QString()),
-            item.sourceBundleIdentifier.value_or(QString()),
-            platformName(item.sourcePlatform),
-            item.isSensitive ? QStringLiteral("S") : QStringLiteral("-"),
-            item.isLocalOnly ? QStringLiteral("L") : QStringLiteral("-"),
-            item.isPinned ? QStringLiteral("P") : QStringLiteral("-"),
-            payloadSignature(item.payload),
-        };
-        records << fields.join(QLatin1Char('|'));
-    }
-    return records.join(kRecordSeparator);
+    return historySignatureHeader(items.size()) + historyItemsSignature(items);
 }
 
 QString IslandView::searchText(const ClipboardItem& item)
@@ -375,16 +383,15 @@ bool IslandView::handleListNavigationKey(QKeyEvent* event, QWidget* receiver)
 void IslandView::rebuildRows()
 {
     ++m_historyRebuildCount;
-    // Rows go at once: a row kept until the event loop deletes it would still answer the mouse.
-    while (QLayoutItem* entry = m_listStack->takeAt(0)) {
-        if (QWidget* widget = entry->widget()) {
-            widget->hide();
-            widget->setParent(nullptr);
-            widget->deleteLater();
-        }
-        delete entry;
-    }
-    m_rowViewsByID.clear();
+    // Hidden at once: a row kept until the event loop deletes it would still answer the mouse.
+    const auto discard = [](QWidget* widget) {
+        if (!widget)
+            return;
+        widget->hide();
+        widget->deleteLater();
+    };
+    discard(m_historyEmptyLabel);
+    discard(m_historyFooter);
     m_historyEmptyLabel = nullptr;
     m_historyFooter = nullptr;
     refreshFilterLabels();
@@ -393,18 +400,48 @@ void IslandView::rebuildRows()
     const QStringList terms = query.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
     const int source = m_filterControl->selectedSegmentIndex();
     const int kindIndex = m_kindFilterControl->selectedSegmentIndex();
-    const ClipKindFilter kind =
-        kindIndex >= 0 && kindIndex < int(kindFilters().size()) ? kindFilters()[size_t(kindIndex)] : ClipKindFilter(ClipKindFilter::all);
+    const ClipKindFilter kind = kindIndex >= 0 && kindIndex < int(kindFilters().size())
+        ? kindFilters()[size_t(kindIndex)]
+        : ClipKindFilter(ClipKindFilter::all);
+
+    // What a keystroke costs must not grow with the entries' own texts: the search texts and the
+    // entries' part of the signature are made once per pushed history.
+    if (m_historySearchTexts.size() != m_items.size()) {
+        m_historySearchTexts.clear();
+        m_historySearchTexts.reserve(m_items.size());
+        for (const ClipboardItem& item : std::as_const(m_items))
+            m_historySearchTexts.append(searchText(item));
+    }
+    if (!m_historyItemsSignature)
+        m_historyItemsSignature = historyItemsSignature(m_items);
 
     m_visibleItems.clear();
-    for (const ClipboardItem& item : std::as_const(m_items)) {
+    for (qsizetype i = 0; i < m_items.size(); ++i) {
+        const ClipboardItem& item = m_items[i];
         if (!passesSource(item, source) || !kind.matches(item))
             continue;
-        if (!terms.isEmpty() && !matches(item, terms))
+        const QString& text = m_historySearchTexts[i];
+        if (!std::all_of(terms.begin(), terms.end(), [&](const QString& term) { return text.contains(term); }))
             continue;
         m_visibleItems.append(item);
     }
-    m_lastHistoryRowsSignature = makeHistoryRowsSignature(m_items);
+    m_lastHistoryRowsSignature = historySignatureHeader(m_items.size()) + *m_historyItemsSignature;
+    m_visibleIndexByID.clear();
+    m_visibleIndexByID.reserve(m_visibleItems.size());
+    for (qsizetype i = 0; i < m_visibleItems.size(); ++i)
+        m_visibleIndexByID.insert(m_visibleItems[i].id, i);
+
+    // A row shows nothing but its entry and the selection: one whose entry is still shown, the
+    // same in every field, stays (a keystroke mostly keeps the rows in view); the others go.
+    for (auto it = m_rowViewsByID.begin(); it != m_rowViewsByID.end();) {
+        const qsizetype index = m_visibleIndexByID.value(it.key(), -1);
+        if (index >= 0 && m_visibleItems[index] == it.value()->item()) {
+            ++it;
+            continue;
+        }
+        discard(it.value());
+        it = m_rowViewsByID.erase(it);
+    }
 
     // The preview follows its entry's new content, or closes when the entry is gone from view;
     // only in the history: the shelf's card shows a shelf entry.
@@ -416,7 +453,6 @@ void IslandView::rebuildRows()
     }
 
     QWidget* document = m_scrollDocumentView;
-    const int listWidth = m_scrollView->viewport()->width() > 0 ? m_scrollView->viewport()->width() : 372;
     if (m_visibleItems.isEmpty()) {
         m_selectedItemID.reset();
         m_selectedHistoryItemIDs.clear();
@@ -428,40 +464,80 @@ void IslandView::rebuildRows()
         QPalette palette = label->palette();
         palette.setColor(QPalette::WindowText, IslandTheme::white(0.42));
         label->setPalette(palette);
-        label->setFixedHeight(kEmptyLabelHeight);
         label->setAttribute(Qt::WA_TransparentForMouseEvents);
-        m_listStack->addWidget(label);
         label->show();
         m_historyEmptyLabel = label;
     } else {
         if (!m_selectedItemID || !visibleItem(*m_selectedItemID))
             m_selectedItemID = m_visibleItems.first().id;
-        for (const ClipboardItem& item : std::as_const(m_visibleItems)) {
-            auto* row = new ClipRowView(item, document);
-            row->setSelected(item.id == m_selectedItemID || m_selectedHistoryItemIDs.contains(item.id));
-            row->updateBackground();
-            wireHistoryRow(row);
-            row->setFixedHeight(kRowHeight);
-            row->resize(listWidth, kRowHeight);
-            m_rowViewsByID.insert(item.id, row);
-            m_listStack->addWidget(row);
-            // Shown now rather than on the next turn of the event loop, so that the layout below
-            // places them and the list answers the mouse at once.
-            row->show();
-        }
+        redrawHistoryRowSelection();
         m_historyFooter = new HistoryListFooterView(int(m_visibleItems.size()), document);
-        m_historyFooter->setFixedHeight(kFooterHeight);
-        m_listStack->addWidget(m_historyFooter);
         m_historyFooter->show();
     }
-
+    const int contentHeight = m_visibleItems.isEmpty()
+        ? kListInset + kEmptyLabelHeight + kListInset
+        : kListInset + int(m_visibleItems.size()) * kRowHeight + kFooterHeight + kListInset;
+    document->setMinimumHeight(contentHeight);
+    document->setMaximumHeight(contentHeight);
     // Back to the top of the list.
-    m_listStack->activate();
-    document->adjustSize();
     m_scrollView->verticalScrollBar()->setValue(0);
+    placeHistoryListViews();
+
     refreshHistoryRowHoverUnderMouse();
     updateHistorySelectionBar();
     updateHistoryInspector();
+}
+
+QRect IslandView::historyRowFrame(qsizetype index) const
+{
+    return QRect(0, kListInset + int(index) * kRowHeight, m_scrollDocumentView->width(), kRowHeight);
+}
+
+qsizetype IslandView::visibleIndex(const QUuid& id) const
+{
+    return m_visibleIndexByID.value(id, -1);
+}
+
+void IslandView::placeHistoryListViews()
+{
+    const int width = m_scrollDocumentView->width();
+    if (m_historyEmptyLabel)
+        m_historyEmptyLabel->setGeometry(0, kListInset, width, kEmptyLabelHeight);
+    if (m_historyFooter)
+        m_historyFooter->setGeometry(0, kListInset + int(m_visibleItems.size()) * kRowHeight, width, kFooterHeight);
+    for (auto it = m_rowViewsByID.cbegin(); it != m_rowViewsByID.cend(); ++it) {
+        if (const qsizetype index = visibleIndex(it.key()); index >= 0)
+            it.value()->setGeometry(historyRowFrame(index));
+    }
+    materializeHistoryRows();
+}
+
+void IslandView::materializeHistoryRows()
+{
+    if (m_visibleItems.isEmpty())
+        return;
+    // What the viewport shows and a row beyond each edge.
+    const int top = m_scrollView->verticalScrollBar()->value();
+    const int height = std::max(m_scrollView->viewport()->height(), kRowHeight);
+    const qsizetype first = std::max<qsizetype>(0, (top - kListInset) / kRowHeight - 1);
+    const qsizetype last = std::min<qsizetype>(m_visibleItems.size() - 1, (top + height - kListInset) / kRowHeight + 1);
+    for (qsizetype index = first; index <= last; ++index) {
+        if (!m_rowViewsByID.contains(m_visibleItems[index].id))
+            makeHistoryRow(index);
+    }
+}
+
+ClipRowView* IslandView::makeHistoryRow(qsizetype index)
+{
+    const ClipboardItem& item = m_visibleItems[index];
+    auto* row = new ClipRowView(item, m_scrollDocumentView);
+    row->setSelected(item.id == m_selectedItemID || m_selectedHistoryItemIDs.contains(item.id));
+    row->updateBackground();
+    wireHistoryRow(row);
+    row->setGeometry(historyRowFrame(index));
+    row->show();
+    m_rowViewsByID.insert(item.id, row);
+    return row;
 }
 
 void IslandView::wireHistoryRow(ClipRowView* row)
@@ -520,11 +596,10 @@ void IslandView::filterChanged()
 
 std::optional<ClipboardItem> IslandView::visibleItem(const QUuid& id) const
 {
-    for (const ClipboardItem& item : m_visibleItems) {
-        if (item.id == id)
-            return item;
-    }
-    return std::nullopt;
+    const qsizetype index = visibleIndex(id);
+    if (index < 0)
+        return std::nullopt;
+    return m_visibleItems[index];
 }
 
 // MARK: - Selection
@@ -542,9 +617,10 @@ void IslandView::selectItem(const QUuid& id, bool scrollIntoView)
     m_selectedItemID = id;
     redrawHistoryRowSelection();
     if (scrollIntoView) {
-        if (ClipRowView* row = m_rowViewsByID.value(id)) {
-            m_listStack->activate();
-            m_scrollView->ensureWidgetVisible(row, 0, 0);
+        if (const qsizetype index = visibleIndex(id); index >= 0) {
+            const QRect frame = historyRowFrame(index);
+            m_scrollView->ensureVisible(frame.center().x(), frame.center().y(), 0, frame.height() / 2);
+            materializeHistoryRows();
         }
     }
     if (isQuickPreviewVisible()) {
@@ -632,6 +708,7 @@ void IslandView::configureHistoryScrollHoverBehavior()
             weak->refreshHistoryRowHoverUnderMouse();
     };
     m_scrollView->installBoundsObserver();
+    connect(m_scrollView->verticalScrollBar(), &QScrollBar::valueChanged, this, [this] { materializeHistoryRows(); });
 }
 
 void IslandView::suppressHistoryRowHoverDuringScroll()
@@ -671,12 +748,13 @@ ClipRowView* IslandView::historyRow(QMouseEvent* event) const
     if (m_contentMode != ContentMode::history || !event)
         return nullptr;
     const QPoint point = m_scrollDocumentView->mapFromGlobal(event->globalPosition().toPoint());
-    for (const ClipboardItem& item : m_visibleItems) {
-        ClipRowView* row = m_rowViewsByID.value(item.id);
-        if (row && row->geometry().contains(point))
-            return row;
-    }
-    return nullptr;
+    if (point.y() < kListInset || point.x() < 0 || point.x() >= m_scrollDocumentView->width())
+        return nullptr;
+    const qsizetype index = (point.y() - kListInset) / kRowHeight;
+    if (index >= m_visibleItems.size())
+        return nullptr;
+    ClipRowView* row = m_rowViewsByID.value(m_visibleItems[index].id);
+    return row ? row : const_cast<IslandView*>(this)->makeHistoryRow(index);
 }
 
 bool IslandView::handleHistoryScrollFallbackMouseDown(QMouseEvent* event)

@@ -222,6 +222,10 @@ void IslandView::windowActivationChanged(bool active)
 bool IslandView::eventFilter(QObject* watched, QEvent* event)
 {
     const QEvent::Type type = event->type();
+    if (watched == m_scrollDocumentView && type == QEvent::Resize) {
+        placeHistoryListViews();
+        return false;
+    }
     if (watched == window() && (type == QEvent::WindowActivate || type == QEvent::WindowDeactivate)) {
         windowActivationChanged(type == QEvent::WindowActivate);
         return QWidget::eventFilter(watched, event);
