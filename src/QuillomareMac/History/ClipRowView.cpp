@@ -1,5 +1,7 @@
 #include "ClipRowView.h"
 
+#include "Island/TruncatingLabel.h"
+
 #include "ClipThumbnailView.h"
 #include "HistoryDragSession.h"
 #include "HistoryTime.h"
@@ -40,34 +42,16 @@ constexpr qreal clickSlop = 32;
 constexpr qreal dragItemOffset = 7;
 constexpr int maxDragItemOffsetSteps = 4;
 
-// A one-line label that gives way first when space is short, cutting its text at the end.
-class TailTruncatingLabel final : public QLabel
+// The row's texts: cut at the end, and the row's own for presses.
+TruncatingLabel* makeRowLabel(const QString& text, qreal points, QFont::Weight weight, qreal alpha, QWidget* parent)
 {
-public:
-    TailTruncatingLabel(const QString& text, qreal points, QFont::Weight weight, qreal alpha, QWidget* parent)
-        : QLabel(text, parent)
-    {
-        setTextFormat(Qt::PlainText);
-        setFont(IslandTheme::systemFont(points, weight));
-        QPalette colours = palette();
-        colours.setColor(QPalette::WindowText, IslandTheme::white(alpha));
-        setPalette(colours);
-        setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
-        // Presses on the texts are the row's.
-        setAttribute(Qt::WA_TransparentForMouseEvents);
-    }
-
-    QSize minimumSizeHint() const override { return QSize(0, QLabel::minimumSizeHint().height()); }
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter painter(this);
-        painter.setPen(palette().color(QPalette::WindowText));
-        const QRect area = contentsRect();
-        painter.drawText(area, int(alignment()), fontMetrics().elidedText(text(), Qt::ElideRight, area.width()));
-    }
-};
+    auto* label = new TruncatingLabel(Qt::ElideRight, IslandTheme::systemFont(points, weight), IslandTheme::white(alpha),
+                                      parent);
+    label->setText(text);
+    label->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    label->setAttribute(Qt::WA_TransparentForMouseEvents);
+    return label;
+}
 
 } // namespace
 
@@ -99,8 +83,8 @@ void ClipRowView::setup()
 
     auto* texts = new QVBoxLayout;
     texts->setSpacing(2);
-    m_preview = new TailTruncatingLabel(m_item.preview, 10.5, QFont::DemiBold, 0.94, this);
-    m_meta = new TailTruncatingLabel(metaText(m_item), 8.5, QFont::Medium, 0.48, this);
+    m_preview = makeRowLabel(m_item.preview, 10.5, QFont::DemiBold, 0.94, this);
+    m_meta = makeRowLabel(metaText(m_item), 8.5, QFont::Medium, 0.48, this);
     texts->addStretch();
     texts->addWidget(m_preview);
     texts->addWidget(m_meta);
@@ -233,19 +217,7 @@ QString ClipRowView::badgeText(const ClipboardItem& item)
 {
     if (item.isSensitive)
         return L10n::text(QStringLiteral("私密"), QStringLiteral("Private"));
-    switch (item.kind) {
-    case ClipKind::text:
-        return L10n::text(QStringLiteral("文本"), QStringLiteral("Text"));
-    case ClipKind::url:
-        return L10n::text(QStringLiteral("链接"), QStringLiteral("Link"));
-    case ClipKind::file:
-        return L10n::text(QStringLiteral("文件"), QStringLiteral("File"));
-    case ClipKind::image:
-        return L10n::text(QStringLiteral("图片"), QStringLiteral("Image"));
-    case ClipKind::unknown:
-        break;
-    }
-    return L10n::text(QStringLiteral("剪贴"), QStringLiteral("Clip"));
+    return L10n::localizedDisplayName(item.kind);
 }
 
 QColor ClipRowView::badgeColor(const ClipboardItem& item)

@@ -1,5 +1,7 @@
 #include "HistoryInspectorPreviewView.h"
 
+#include "Island/IslandListScrollView.h"
+
 #include "History/ClipThumbnailView.h"
 #include "History/HistoryTime.h"
 #include "History/PreviewLabels.h"
@@ -107,6 +109,7 @@ InspectorEditableTextView::InspectorEditableTextView(QWidget* parent) : QPlainTe
     setPalette(palette);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    applySlimScrollBars(this);
     setLineWrapMode(QPlainTextEdit::WidgetWidth);
     setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     setUndoRedoEnabled(true);

@@ -186,19 +186,7 @@ QString CaptureEchoHUDView::titleText(const CaptureFeedback& feedback)
         return L10n::text(QStringLiteral("敏感内容"), QStringLiteral("Sensitive content"));
     if (!feedback.kind)
         return L10n::text(QStringLiteral("剪贴板"), QStringLiteral("Clipboard"));
-    switch (*feedback.kind) {
-    case ClipKind::text:
-        return L10n::text(QStringLiteral("文本"), QStringLiteral("Text"));
-    case ClipKind::url:
-        return L10n::text(QStringLiteral("链接"), QStringLiteral("Link"));
-    case ClipKind::file:
-        return L10n::text(QStringLiteral("文件"), QStringLiteral("File"));
-    case ClipKind::image:
-        return L10n::text(QStringLiteral("图片"), QStringLiteral("Image"));
-    case ClipKind::unknown:
-        break;
-    }
-    return L10n::text(QStringLiteral("剪贴"), QStringLiteral("Clip"));
+    return L10n::localizedDisplayName(*feedback.kind);
 }
 
 QString CaptureEchoHUDView::subtitleText(const CaptureFeedback& feedback)

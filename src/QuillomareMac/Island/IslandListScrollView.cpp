@@ -274,6 +274,21 @@ private:
     int m_dragStartValue = 0;
 };
 
+void applySlimScrollBars(QAbstractScrollArea* area)
+{
+    static const QString style = QStringLiteral(
+        "QScrollBar:vertical { width: 8px; background: transparent; margin: 2px 2px 2px 0; }"
+        "QScrollBar:horizontal { height: 8px; background: transparent; margin: 0 2px 2px 2px; }"
+        "QScrollBar::handle { background: rgba(255,255,255,70); border-radius: 3px; }"
+        "QScrollBar::handle:vertical { min-height: 24px; }"
+        "QScrollBar::handle:horizontal { min-width: 24px; }"
+        "QScrollBar::handle:hover { background: rgba(255,255,255,110); }"
+        "QScrollBar::add-line, QScrollBar::sub-line { width: 0; height: 0; }"
+        "QScrollBar::add-page, QScrollBar::sub-page { background: transparent; }");
+    area->verticalScrollBar()->setStyleSheet(style);
+    area->horizontalScrollBar()->setStyleSheet(style);
+}
+
 FlippedDocumentView::FlippedDocumentView(QWidget* parent) : QWidget(parent) {}
 
 IslandListScrollView::IslandListScrollView(QWidget* parent) : QScrollArea(parent)

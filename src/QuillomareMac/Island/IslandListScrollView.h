@@ -19,6 +19,10 @@ namespace QuillomareMac {
 class IslandOverlayScroller;
 class WorkItem;
 
+// Thin, dark scroll bars without arrows for the island's text views, in place of the desktop
+// style's light ones.
+void applySlimScrollBars(QAbstractScrollArea* area);
+
 // The document inside the island's scroll views; rows stack downward from its top.
 class FlippedDocumentView final : public QWidget
 {

@@ -11,6 +11,7 @@
 #include "IslandSegmentedPillControl.h"
 #include "IslandTextFieldCell.h"
 #include "IslandTheme.h"
+#include "TruncatingLabel.h"
 
 #include <QApplication>
 #include <QGraphicsOpacityEffect>
@@ -50,24 +51,6 @@ protected:
         painter.setPen(Qt::NoPen);
         painter.setBrush(color);
         painter.drawRoundedRect(QRectF(rect()), 3, 3);
-    }
-};
-
-// A one-line label that gives way first when space is short, cutting its text at the end.
-class TailTruncatingLabel final : public QLabel
-{
-public:
-    using QLabel::QLabel;
-
-    QSize minimumSizeHint() const override { return QSize(0, QLabel::minimumSizeHint().height()); }
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter painter(this);
-        painter.setPen(palette().color(QPalette::WindowText));
-        const QRect area = contentsRect();
-        painter.drawText(area, int(alignment()), fontMetrics().elidedText(text(), Qt::ElideRight, area.width()));
     }
 };
 
@@ -328,9 +311,11 @@ void IslandView::setupCollapsedRoot()
     dot->setObjectName(QStringLiteral("collapsedDot"));
     m_collapsedDot = dot;
 
-    m_collapsedTitleLabel = new TailTruncatingLabel(QStringLiteral("Quillomare"), m_collapsedRoot);
+    m_collapsedTitleLabel = new TruncatingLabel(Qt::ElideRight, IslandTheme::systemFont(11, QFont::DemiBold),
+                                                IslandTheme::white(0.88), m_collapsedRoot);
+    m_collapsedTitleLabel->setText(QStringLiteral("Quillomare"));
     m_collapsedTitleLabel->setObjectName(QStringLiteral("collapsedTitleLabel"));
-    styleLabel(m_collapsedTitleLabel, IslandTheme::systemFont(11, QFont::DemiBold), IslandTheme::white(0.88));
+    m_collapsedTitleLabel->setAttribute(Qt::WA_TranslucentBackground);
     m_collapsedTitleLabel->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     m_collapsedTitleLabel->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
 

@@ -9,6 +9,7 @@
 #include "IslandIcons.h"
 #include "IslandTheme.h"
 #include "MetadataChipView.h"
+#include "TruncatingLabel.h"
 
 #include "History/HistoryInspectorPreviewView.h"
 #include "History/HistoryTime.h"
@@ -68,16 +69,9 @@ protected:
 
 QLabel* makeInspectorLabel(const QFont& font, const QColor& color, QWidget* parent)
 {
-    auto* label = new QLabel(parent);
-    label->setTextFormat(Qt::PlainText);
-    label->setFont(font);
-    QPalette palette = label->palette();
-    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
-        palette.setColor(group, QPalette::WindowText, color);
-    label->setPalette(palette);
+    auto* label = new TruncatingLabel(Qt::ElideRight, font, color, parent);
     label->setAttribute(Qt::WA_TranslucentBackground);
-    // One line that gives way (cut at its end) rather than widening the panel.
-    label->setMinimumWidth(0);
+    // One line that gives way rather than widening the panel.
     label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     return label;
 }
@@ -118,23 +112,6 @@ QString charsText(const QString& text)
     return L10n::text(QStringLiteral("%1 字符").arg(count), QStringLiteral("%1 chars").arg(count));
 }
 
-// The label that elides a one-line text at its end, whatever width the layout gives it.
-class ElidingLabel final : public QLabel
-{
-public:
-    using QLabel::QLabel;
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter painter(this);
-        painter.setPen(palette().color(QPalette::WindowText));
-        painter.setFont(font());
-        painter.drawText(contentsRect(), int(alignment() | Qt::AlignVCenter),
-                         fontMetrics().elidedText(text(), Qt::ElideRight, contentsRect().width()));
-    }
-};
-
 QWidget* makeInspectorMetaItem(const QString& symbol, const QString& text, QWidget* parent)
 {
     auto* item = new QWidget(parent);
@@ -144,13 +121,9 @@ QWidget* makeInspectorMetaItem(const QString& symbol, const QString& text, QWidg
     row->setSpacing(3);
     row->addWidget(makeSymbolLabel(symbol, 9.5, SymbolWeight::regular, IslandTheme::white(0.5), 11, item), 0,
                    Qt::AlignVCenter);
-    auto* label = new ElidingLabel(item);
-    label->setTextFormat(Qt::PlainText);
+    auto* label = new TruncatingLabel(Qt::ElideRight, IslandTheme::systemFont(9, QFont::Medium), IslandTheme::white(0.56),
+                                      item);
     label->setText(text);
-    label->setFont(IslandTheme::systemFont(9, QFont::Medium));
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, IslandTheme::white(0.56));
-    label->setPalette(palette);
     label->setMinimumWidth(std::min(label->fontMetrics().horizontalAdvance(text), 24));
     row->addWidget(label, 0, Qt::AlignVCenter);
     return item;
@@ -265,74 +238,69 @@ void IslandView::setupHistoryInspectorPanel()
         return L10n::text(QString::fromUtf8(chinese), QString::fromUtf8(english));
     };
 
-    stack->addWidget(makeInspectorDivider(panel));
-    stack->addSpacing(3);
-    stack->addWidget(sectionLabel(text("复制方式", "Copy As"), panel));
-    stack->addSpacing(4);
-    QWidget* copyRow = makeTileRow();
-    m_historyOriginalButton = makeTile(QStringLiteral("historyOriginalButton"), text("复制原始", "Original"),
-                                       QStringLiteral("doc.on.doc"),
-                                       text("复制原始内容 (Ctrl+1)", "Copy original (Ctrl+1)"),
-                                       &IslandView::historyOriginalTapped, copyRow);
-    m_historyPlainButton = makeTile(QStringLiteral("historyPlainButton"), text("纯文本", "Plain Text"),
-                                    QStringLiteral("doc.plaintext"),
-                                    text("复制为纯文本 (Ctrl+2)", "Copy as plain text (Ctrl+2)"),
-                                    &IslandView::historyPlainTapped, copyRow);
-    m_historyMarkdownButton = makeTile(QStringLiteral("historyMarkdownButton"), QStringLiteral("Markdown"),
-                                       QStringLiteral("text.badge.plus"),
-                                       text("复制为 Markdown 链接 (Ctrl+3)", "Copy as Markdown link (Ctrl+3)"),
-                                       &IslandView::historyMarkdownTapped, copyRow);
-    m_historyTranslateButton = makeTile(QStringLiteral("historyCleanURLButton"), text("清理链接", "Clean Link"),
-                                        QStringLiteral("link.badge.plus"),
-                                        text("清理 URL 追踪参数后复制 (Ctrl+4)", "Strip tracking params and copy (Ctrl+4)"),
-                                        &IslandView::historyCleanURLTapped, copyRow);
-    m_historyFileNameButton = makeTile(QStringLiteral("historyFileNameButton"), text("文件名", "File Name"),
-                                       QStringLiteral("folder"), text("复制文件名 (Ctrl+5)", "Copy file name (Ctrl+5)"),
-                                       &IslandView::historyFileNameTapped, copyRow);
-    m_historyFilePathButton = makeTile(QStringLiteral("historyFilePathButton"), text("文件路径", "File Path"),
-                                       QStringLiteral("folder"), text("复制文件路径 (Ctrl+6)", "Copy file path (Ctrl+6)"),
-                                       &IslandView::historyFilePathTapped, copyRow);
-    stack->addWidget(copyRow);
-    stack->addSpacing(5);
-
-    stack->addWidget(makeInspectorDivider(panel));
-    stack->addSpacing(3);
-    stack->addWidget(sectionLabel(text("智能操作", "Smart Actions"), panel));
-    stack->addSpacing(4);
-    QWidget* smartRow = makeTileRow();
-    m_historyOCRButton = makeTile(QStringLiteral("historyOCRButton"), text("提取文字", "Extract Text"),
-                                  QStringLiteral("text.viewfinder"),
-                                  text("从图片提取文字 (OCR)", "Extract text from image (OCR)"),
-                                  &IslandView::historyOCRTapped, smartRow);
-    m_historyAirDropButton = makeTile(QStringLiteral("historyAirDropButton"), text("隔空投送", "AirDrop"),
-                                      QStringLiteral("antenna.radiowaves.left.and.right"),
-                                      text("通过 AirDrop 发送到附近的 Apple 设备", "Send via AirDrop"),
-                                      &IslandView::historyAirDropTapped, smartRow);
-    m_historyRevealButton = makeTile(QStringLiteral("historyRevealButton"), text("在访达中\n显示", "Show in\nFinder"),
-                                     QStringLiteral("folder"), text("在访达中显示", "Show in Finder"),
-                                     &IslandView::historyRevealTapped, smartRow);
-    m_historyQuickPreviewButton = makeTile(QStringLiteral("historyQuickPreviewButton"), text("快速预览", "Quick Look"),
-                                           QStringLiteral("eye"), text("快速预览 (空格)", "Quick Look (Space)"),
-                                           &IslandView::historyQuickPreviewTapped, smartRow);
-    m_historyMoreButton = makeTile(QStringLiteral("historyMoreButton"), text("更多", "More"), QStringLiteral("ellipsis"),
-                                   text("更多操作", "More actions"), &IslandView::historyMoreTapped, smartRow);
-    stack->addWidget(smartRow);
-    stack->addSpacing(5);
+    struct TileSpec
+    {
+        const char* name;
+        const char* chinese;
+        const char* english;
+        const char* symbol;
+        const char* tooltipChinese;
+        const char* tooltipEnglish;
+        void (IslandView::*handler)();
+        IslandActionTileButton* IslandView::*field;
+    };
+    // Control stands for the Command key of the shortcuts: the keys a user here presses.
+    static const TileSpec copyTiles[] = {
+        {"historyOriginalButton", "复制原始", "Original", "doc.on.doc", "复制原始内容 (Ctrl+1)", "Copy original (Ctrl+1)",
+         &IslandView::historyOriginalTapped, &IslandView::m_historyOriginalButton},
+        {"historyPlainButton", "纯文本", "Plain Text", "doc.plaintext", "复制为纯文本 (Ctrl+2)",
+         "Copy as plain text (Ctrl+2)", &IslandView::historyPlainTapped, &IslandView::m_historyPlainButton},
+        {"historyMarkdownButton", "Markdown", "Markdown", "text.badge.plus", "复制为 Markdown 链接 (Ctrl+3)",
+         "Copy as Markdown link (Ctrl+3)", &IslandView::historyMarkdownTapped, &IslandView::m_historyMarkdownButton},
+        {"historyCleanURLButton", "清理链接", "Clean Link", "link.badge.plus", "清理 URL 追踪参数后复制 (Ctrl+4)",
+         "Strip tracking params and copy (Ctrl+4)", &IslandView::historyCleanURLTapped,
+         &IslandView::m_historyTranslateButton},
+        {"historyFileNameButton", "文件名", "File Name", "folder", "复制文件名 (Ctrl+5)", "Copy file name (Ctrl+5)",
+         &IslandView::historyFileNameTapped, &IslandView::m_historyFileNameButton},
+        {"historyFilePathButton", "文件路径", "File Path", "folder", "复制文件路径 (Ctrl+6)", "Copy file path (Ctrl+6)",
+         &IslandView::historyFilePathTapped, &IslandView::m_historyFilePathButton},
+    };
+    static const TileSpec smartTiles[] = {
+        {"historyOCRButton", "提取文字", "Extract Text", "text.viewfinder", "从图片提取文字 (OCR)",
+         "Extract text from image (OCR)", &IslandView::historyOCRTapped, &IslandView::m_historyOCRButton},
+        {"historyAirDropButton", "隔空投送", "AirDrop", "antenna.radiowaves.left.and.right",
+         "通过 AirDrop 发送到附近的 Apple 设备", "Send via AirDrop", &IslandView::historyAirDropTapped,
+         &IslandView::m_historyAirDropButton},
+        {"historyRevealButton", "在访达中\n显示", "Show in\nFinder", "folder", "在访达中显示", "Show in Finder",
+         &IslandView::historyRevealTapped, &IslandView::m_historyRevealButton},
+        {"historyQuickPreviewButton", "快速预览", "Quick Look", "eye", "快速预览 (空格)", "Quick Look (Space)",
+         &IslandView::historyQuickPreviewTapped, &IslandView::m_historyQuickPreviewButton},
+        {"historyMoreButton", "更多", "More", "ellipsis", "更多操作", "More actions", &IslandView::historyMoreTapped,
+         &IslandView::m_historyMoreButton},
+    };
+    const auto addTileSection = [&](const char* chinese, const char* english, const auto& specs) {
+        stack->addWidget(makeInspectorDivider(panel));
+        stack->addSpacing(3);
+        stack->addWidget(sectionLabel(text(chinese, english), panel));
+        stack->addSpacing(4);
+        QWidget* row = makeTileRow();
+        for (const TileSpec& spec : specs) {
+            this->*spec.field = makeTile(QString::fromLatin1(spec.name), text(spec.chinese, spec.english),
+                                         QString::fromLatin1(spec.symbol),
+                                         text(spec.tooltipChinese, spec.tooltipEnglish), spec.handler, row);
+        }
+        stack->addWidget(row);
+        stack->addSpacing(5);
+    };
+    addTileSection("复制方式", "Copy As", copyTiles);
+    addTileSection("智能操作", "Smart Actions", smartTiles);
 
     stack->addWidget(makeInspectorDivider(panel));
     stack->addSpacing(3);
     stack->addWidget(sectionLabel(text("信息", "Info"), panel));
     stack->addSpacing(4);
-    m_historyInspectorInfo = new ElidingLabel(panel);
+    m_historyInspectorInfo = makeInspectorLabel(IslandTheme::systemFont(9, QFont::Medium), IslandTheme::white(0.46), panel);
     m_historyInspectorInfo->setObjectName(QStringLiteral("historyInspectorInfo"));
-    m_historyInspectorInfo->setTextFormat(Qt::PlainText);
-    m_historyInspectorInfo->setFont(IslandTheme::systemFont(9, QFont::Medium));
-    {
-        QPalette palette = m_historyInspectorInfo->palette();
-        palette.setColor(QPalette::WindowText, IslandTheme::white(0.46));
-        m_historyInspectorInfo->setPalette(palette);
-    }
-    m_historyInspectorInfo->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     stack->addWidget(m_historyInspectorInfo);
 
     m_historyInspectorPreview->onCopyText = [weak](const QString& copied) {

@@ -1,5 +1,7 @@
 #include "ClipQuickPreviewView.h"
 
+#include "Island/IslandListScrollView.h"
+
 #include "History/ClipThumbnailView.h"
 #include "History/HistoryInspectorPreviewView.h"
 #include "History/HistoryTime.h"
@@ -163,6 +165,7 @@ ClipQuickPreviewView::ClipQuickPreviewView(QWidget* parent) : QWidget(parent)
     m_fileScroll->setFrameShape(QFrame::NoFrame);
     m_fileScroll->setWidgetResizable(true);
     m_fileScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    applySlimScrollBars(m_fileScroll);
     m_fileScroll->viewport()->setAutoFillBackground(false);
     m_pages->addWidget(m_fileScroll);
 
