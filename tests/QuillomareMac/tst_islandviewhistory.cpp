@@ -527,10 +527,15 @@ private Q_SLOTS:
         QVERIFY(m_view->transientToast());
         QCOMPARE(m_view->transientToast()->text(), QStringLiteral("History file set aside"));
 
-        // A later push without a message makes a waiting one stale.
+        // A later push without a message makes a waiting one stale; so does time.
         m_view->setDisplayMode(IslandView::DisplayMode::collapsed, false);
         m_view->configure({}, CloudSyncState::idle(), QStringLiteral("Stale"));
         m_view->configure({}, CloudSyncState::idle(), std::nullopt);
+        m_view->setDisplayMode(IslandView::DisplayMode::expanded, false);
+        QCOMPARE(m_view->transientToast()->text(), QStringLiteral("History file set aside"));
+        m_view->setDisplayMode(IslandView::DisplayMode::collapsed, false);
+        m_view->configure({}, CloudSyncState::idle(), QStringLiteral("Ignored an hour ago"));
+        m_rig->scheduler->advance(60 * 60 * 1000);
         m_view->setDisplayMode(IslandView::DisplayMode::expanded, false);
         QCOMPARE(m_view->transientToast()->text(), QStringLiteral("History file set aside"));
     }

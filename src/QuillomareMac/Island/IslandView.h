@@ -568,8 +568,14 @@ private:
     QStringList m_historySearchTexts;
     std::optional<QString> m_historyItemsSignature;
     int m_historyRebuildCount = 0;
-    // A message handed over while collapsed, shown once the island has expanded.
-    std::optional<QString> m_pendingExpandedMessage;
+    // A message handed over while collapsed, shown once the island has expanded soon after.
+    struct PendingMessage
+    {
+        QString text;
+        qint64 arrivedAt = 0; // the island scheduler's clock
+    };
+    static constexpr qint64 kPendingMessageLifetimeMilliseconds = 10000;
+    std::optional<PendingMessage> m_pendingExpandedMessage;
 
     Platform::Pasteboard* m_generalPasteboard = nullptr;
     std::unique_ptr<Platform::Pasteboard> m_ownGeneralPasteboard;

@@ -4,6 +4,8 @@
 
 #include "IslandView.h"
 
+#include "IslandScheduler.h"
+
 #include "IslandIconButton.h"
 #include "IslandSegmentedPillControl.h"
 #include "IslandTheme.h"
@@ -146,7 +148,7 @@ void IslandView::configure(const QList<ClipboardItem>& items, const CloudSyncSta
     if (message && m_displayMode == DisplayMode::expanded && !hasActiveIslandLayerAnimation())
         showTransientStatus(*message);
     else if (message)
-        m_pendingExpandedMessage = message;
+        m_pendingExpandedMessage = PendingMessage{*message, IslandScheduler::shared().now()};
     refreshModeLabels();
     if (rowsUnchanged)
         refreshFilterLabels();
@@ -162,9 +164,13 @@ void IslandView::showPendingExpandedMessage()
 {
     if (!m_pendingExpandedMessage || m_displayMode != DisplayMode::expanded)
         return;
-    const QString message = *m_pendingExpandedMessage;
+    const PendingMessage pending = *m_pendingExpandedMessage;
     m_pendingExpandedMessage.reset();
-    showTransientStatus(message);
+    // The shell shows the island right after it reports; a message the user opens the island to
+    // long after (an ignored copy's reason) would be news of something past.
+    if (IslandScheduler::shared().now() - pending.arrivedAt > kPendingMessageLifetimeMilliseconds)
+        return;
+    showTransientStatus(pending.text);
 }
 
 void IslandView::showTransientStatus(const QString& text)
