@@ -1,6 +1,7 @@
 #include "Shell/AppDelegate.h"
 #include "Shell/CommandLine.h"
 #include "Shell/Localization.h"
+#include "Shell/StatusItemController.h"
 
 #include <QApplication>
 #include <QLocale>
@@ -64,7 +65,12 @@ int main(int argc, char* argv[])
     QLocale::setDefault(QuillomareMac::L10n::isChinese() ? QLocale(QLocale::Chinese, QLocale::China)
                                                          : QLocale(QLocale::English, QLocale::UnitedStates));
 
-    QuillomareMac::AppDelegate delegate;
+    // The tray menu lives beside the delegate and reaches it weakly.
+    auto statusItem = std::make_shared<QuillomareMac::StatusItemController>();
+    QuillomareMac::AppDelegateEnvironment environment;
+    environment.statusMenu = statusItem;
+    QuillomareMac::AppDelegate delegate(std::move(environment));
+    statusItem->setDelegate(&delegate);
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &delegate,
                      &QuillomareMac::AppDelegate::applicationWillTerminate);
     delegate.applicationDidFinishLaunching();

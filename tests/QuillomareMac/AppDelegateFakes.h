@@ -25,7 +25,21 @@ struct FakeIsland final : QuillomareMac::IslandPort
         state = newState;
         message = newMessage;
     }
-    void configureShelf(const QList<QuillomareMac::ShelfSession>&, const QUuid&, const std::optional<QString>&) override {}
+    // The shelf as last handed over; like the island, a message stays until a new one comes.
+    QList<QuillomareMac::ShelfSession> shelfSessions;
+    QUuid selectedShelfSessionID;
+    std::optional<QString> shelfMessage;
+    int shelfConfigures = 0, shelfSwitches = 0;
+    void configureShelf(const QList<QuillomareMac::ShelfSession>& sessions, const QUuid& selectedID,
+                        const std::optional<QString>& newMessage) override
+    {
+        shelfSessions = sessions;
+        selectedShelfSessionID = selectedID;
+        if (newMessage && !newMessage->isEmpty())
+            shelfMessage = newMessage;
+        ++shelfConfigures;
+    }
+    void showShelf() override { ++shelfSwitches; }
     void showHistory() override { ++historySwitches; }
     void show(bool, bool) override { ++shows; }
     void hide() override { ++hides; }
@@ -48,6 +62,28 @@ struct FakeDesktop final : QuillomareMac::DesktopPort
     }
     void quit() override { ++quits; }
     void relaunchToApplyLanguage() override { ++relaunches; }
+    // The name a user would type (nothing: Cancel), and the questions asked (title, default).
+    std::optional<QString> sessionName;
+    QList<std::pair<QString, QString>> namePrompts;
+    std::optional<QString> promptShelfSessionName(const QString& title, const QString& defaultValue) override
+    {
+        namePrompts.append({title, defaultValue});
+        return sessionName;
+    }
+};
+
+// A save dialog the test answers: `choose` is the user picking a path.
+struct FakeSavePanel final : QuillomareMac::SavePanelPort
+{
+    QStringList suggestedNames;
+    std::function<void(const QString&)> pending;
+
+    void beginSave(const QString& suggestedFileName, std::function<void(const QString&)> onChosen) override
+    {
+        suggestedNames.append(suggestedFileName);
+        pending = std::move(onChosen);
+    }
+    void choose(const QString& path) { std::exchange(pending, nullptr)(path); }
 };
 
 } // namespace QuillomareTest

@@ -292,7 +292,7 @@ private Q_SLOTS:
         const int shows = m_island->shows;
         m_hotKeys->press(1);
         QTRY_COMPARE(m_island->shows, shows + 1);
-        QCOMPARE(m_island->message, std::optional<QString>(QStringLiteral("Control + Option + V")));
+        QCOMPARE(m_island->message, std::optional<QString>(QStringLiteral("Ctrl + Alt + V")));
         // Another application coming to the front collapses the island; our own windows do not.
         m_workspace.activate({QCoreApplication::applicationPid(), QStringLiteral("app.quillomare.Quillomare"), {}});
         m_workspace.activate({4242, QStringLiteral("org.kde.kate"), QStringLiteral("Kate")});
@@ -335,6 +335,42 @@ private Q_SLOTS:
         delegate.removeHistoryItem(delegate.store().items().first());
         settle();
         QTRY_COMPARE(m_cloud->deletions.size(), 1);
+    }
+
+    void testAMergeWhoseWriteFailsIsReportedAsAFailure()
+    {
+        m_cloud->pulled = CloudSyncPullResult(CloudSyncState::idle(), {textItem(QStringLiteral("from the phone"), at(5))},
+                                              {}, {});
+        launch(/*syncOn=*/true);
+        // The launch pass is pulling; the merge's write is what fails.
+        Files::failWritesForTesting(ENOSPC);
+        settle();
+        QVERIFY2(m_island->message && m_island->message->startsWith(QStringLiteral("Failed to merge iCloud history: ")),
+                 qPrintable(m_island->message.value_or(QString())));
+        QCOMPARE(m_island->state.caseOf(), CloudSyncState::Case::failed);
+    }
+
+    void testPinningAnEntryThatIsGoneReportsNoOldFailure()
+    {
+        AppDelegate& delegate = launch();
+        Files::failWritesForTesting(ENOSPC);
+        delegate.handleCapture(captured(textItem(QStringLiteral("not saved"), at(1))));
+        settle();
+        QVERIFY(m_island->message->startsWith(QStringLiteral("Save failed: ")));
+        delegate.togglePinnedHistoryItem(textItem(QStringLiteral("never stored"), at(2)));
+        QCOMPARE(m_island->message, std::optional<QString>(QStringLiteral("Unpinned")));
+    }
+
+    void testTheSetAsideHistoryIsNamedBeforeOtherInstancesWord()
+    {
+        writeFile(storePath(), "{ damaged");
+        AppDelegate& delegate = launch();
+        const std::optional<QString> message = delegate.combinedLaunchMessage(QStringLiteral("The session bus is unreachable"));
+        QVERIFY(message);
+        QVERIFY2(message->startsWith(QStringLiteral("History file was corrupted; a backup was kept: clips.corrupt-")) &&
+                     message->endsWith(QStringLiteral("; The session bus is unreachable")),
+                 qPrintable(*message));
+        QCOMPARE(delegate.combinedLaunchMessage(std::nullopt), delegate.launchMessage());
     }
 
     void testTwoHomesSharingARecordFolderShareTheirHistory()

@@ -4,6 +4,7 @@
 #include <Shell/QRCodeWindowController.h>
 
 #include <QApplication>
+#include <QFontInfo>
 #include <QLabel>
 #include <QPointer>
 #include <QProcess>
@@ -81,7 +82,10 @@ private Q_SLOTS:
         for (int y = inner.top(); y <= inner.bottom(); y += 8)
             for (int x = inner.left(); x <= inner.right(); x += 8)
                 QCOMPARE(shown.pixelColor(x, y), QColor(Qt::white));
-        QCOMPARE(controller->window()->findChild<QLabel*>(u"qrCaption"_s)->text(), u"手机扫码秒传"_s);
+        QLabel* caption = controller->window()->findChild<QLabel*>(u"qrCaption"_s);
+        QCOMPARE(caption->text(), u"手机扫码秒传"_s);
+        // Sizes are the island's points, one to a device-independent pixel, as everywhere else.
+        QCOMPARE(QFontInfo(caption->font()).pixelSize(), 15);
         // The text line never widens the window.
         QCOMPARE(controller->window()->size(),
                  QSize(QRCodeWindowController::windowWidth, QRCodeWindowController::windowHeight));

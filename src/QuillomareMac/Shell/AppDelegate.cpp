@@ -66,6 +66,7 @@ ShelfSessionStore& AppDelegate::shelfSessionStore()
         const QString path = m_environment.shelfFileURL.isEmpty() ? ShelfSessionStore::defaultStoreURL()
                                                                   : m_environment.shelfFileURL;
         m_shelfSessionStore = std::make_unique<ShelfSessionStore>(path);
+        bindShelfStore();
     }
     return *m_shelfSessionStore;
 }
@@ -129,8 +130,10 @@ void AppDelegate::applicationDidFinishLaunching()
     monitor().start();
 
     island().configure(store().items(), cloudSync().state(),
-                       m_takeoverMessage ? m_takeoverMessage : launchMessage());
-    island().configureShelf(shelfSessionStore().sessions(), shelfSessionStore().selectedSessionID(), std::nullopt);
+                       combinedLaunchMessage(m_takeoverMessage));
+    // A shelf file that could not be read was set aside; its drop zone says so.
+    const auto& shelfFailure = shelfSessionStore().lastLoadFailure();
+    updateShelfState(shelfFailure ? std::optional<QString>(shelfFailure->message) : std::nullopt, false);
     island().settleCollapsed();
     // A history that could not be read: the island opens so that its message is seen.
     if (store().lastLoadFailure())
@@ -193,7 +196,7 @@ void AppDelegate::configureHotKey()
 void AppDelegate::handleHotKey(GlobalHotKeyAction action)
 {
     if (action == GlobalHotKeyAction::addClipboardToShelf)
-        reportNotAvailable(); // the shelf's actions come with the shelf views
+        addShelfItems(pasteboard());
     else
         showIslandFromHotKey();
 }
@@ -201,7 +204,7 @@ void AppDelegate::handleHotKey(GlobalHotKeyAction action)
 void AppDelegate::showIslandFromHotKey()
 {
     // The user asked for it: the island stays open and the search field takes the keyboard.
-    report(QStringLiteral("Control + Option + V"));
+    report(QStringLiteral("Ctrl + Alt + V"));
     island().show(/*autoHide=*/false, /*focusSearch=*/true);
 }
 
@@ -268,26 +271,27 @@ void AppDelegate::bindIslandCallbacks()
             self->copyCombinedItems(entries, format);
     };
 
-    // Actions whose handlers come with the file, sharing, recognition and shelf work.
-    auto notYet = [self](auto&&...) {
+    callbacks.onRecognizeTextItem = bind(&AppDelegate::recognizeText);
+    callbacks.onMakeQRCodeItem = bind(&AppDelegate::makeQRCode);
+    callbacks.onExportItemToFile = bind(&AppDelegate::exportItemToFile);
+    callbacks.onAirDropItem = bind(&AppDelegate::airDropHistoryItem);
+    callbacks.onRevealItem = bind(&AppDelegate::revealHistoryItem);
+    callbacks.onShelfDropPasteboard = [self](Platform::Pasteboard& source) {
         if (self)
-            self->reportNotAvailable();
+            self->addShelfItems(source);
     };
-    callbacks.onRecognizeTextItem = notYet;
-    callbacks.onMakeQRCodeItem = notYet;
-    callbacks.onExportItemToFile = notYet;
-    callbacks.onAirDropItem = notYet;
-    callbacks.onRevealItem = notYet;
-    callbacks.onShelfDropPasteboard = notYet;
-    callbacks.onShelfSessionsChanged = notYet;
-    callbacks.onCreateShelfSession = notYet;
-    callbacks.onRenameShelfSession = notYet;
-    callbacks.onCopyShelfItem = notYet;
-    callbacks.onBatchShelfItems = notYet;
-    callbacks.onAirDropShelfItem = notYet;
-    callbacks.onRevealShelfItem = notYet;
-    callbacks.onRemoveShelfItem = notYet;
-    callbacks.onClearShelf = notYet;
+    callbacks.onShelfSessionsChanged = bind(&AppDelegate::selectShelfSession);
+    callbacks.onCreateShelfSession = bind(&AppDelegate::createShelfSession);
+    callbacks.onRenameShelfSession = bind(&AppDelegate::renameShelfSession);
+    callbacks.onCopyShelfItem = bind(&AppDelegate::copyShelfItem);
+    callbacks.onBatchShelfItems = [self](const QList<ShelfItem>& items, ShelfBatchAction action) {
+        if (self)
+            self->performShelfBatchAction(action, items);
+    };
+    callbacks.onAirDropShelfItem = bind(&AppDelegate::airDropShelfItem);
+    callbacks.onRevealShelfItem = bind(&AppDelegate::revealShelfItem);
+    callbacks.onRemoveShelfItem = bind(&AppDelegate::removeShelfItem);
+    callbacks.onClearShelf = bind(&AppDelegate::clearShelf);
 }
 
 void AppDelegate::changeLanguage(AppLanguagePreference preference)
@@ -361,6 +365,8 @@ void AppDelegate::afterSave(const QString& failurePrefix, bool showOnFailure, st
         self->reportStoreFailure(failurePrefix, *error);
         if (showOnFailure)
             self->showIsland();
+        // The status menu follows every outcome, a failed write's too.
+        self->refreshStatusMenu();
     });
 }
 
@@ -406,6 +412,17 @@ void AppDelegate::showOrEcho(const ClipboardCaptureResult& result, std::optional
     } else if (settings.smartCopyEchoEnabled) {
         island().flashCaptureEcho(CaptureFeedback::from(result, outcome));
     }
+}
+
+std::optional<QString> AppDelegate::combinedLaunchMessage(const std::optional<QString>& takeoverMessage)
+{
+    // A history that was set aside is named first: a word about other instances must not hide
+    // where the user's history went.
+    if (!takeoverMessage)
+        return launchMessage();
+    if (const auto& failure = store().lastLoadFailure())
+        return historyLoadFailureMessage(*failure) + L10n::text(QStringLiteral("；"), QStringLiteral("; ")) + *takeoverMessage;
+    return takeoverMessage;
 }
 
 std::optional<QString> AppDelegate::launchMessage()

@@ -3,6 +3,7 @@
 #include "Pasteboard/PasteTransform.h"
 #include "Shell/AppPorts.h"
 #include "Shell/Localization.h"
+#include "Shell/StatusItemControllerDelegate.h"
 
 #include <QuillomareCore/ClipboardStore.h>
 #include <QuillomareCore/CloudSyncService.h>
@@ -46,6 +47,7 @@ struct AppDelegateEnvironment
     std::function<std::unique_ptr<IslandPort>()> makeIsland; // empty: the real island
     std::shared_ptr<DesktopPort> desktop;                    // empty: the application object
     std::shared_ptr<StatusMenuPort> statusMenu;              // empty: no tray menu yet
+    std::shared_ptr<SavePanelPort> savePanel;                // empty: a file dialog
     // The sync service for the given settings; empty: the program's own choice.
     std::function<std::shared_ptr<QuillomareCore::CloudSyncing>(const QuillomareCore::ClipSettings&)> makeSyncService;
 };
@@ -54,7 +56,7 @@ struct AppDelegateEnvironment
 // actions and the clipboard monitor's captures, drives cloud sync and stops everything at the
 // end. Parts are made on first use, in the order the launch reads them. GUI thread only; work
 // that waits (sync, file writes) runs elsewhere and comes back through the event loop.
-class AppDelegate final : public QObject
+class AppDelegate final : public QObject, public StatusItemControllerDelegate
 {
     Q_OBJECT
 
@@ -84,6 +86,8 @@ public:
     // Capture handling.
     void handleCapture(const QuillomareCore::ClipboardCaptureResult& result);
     std::optional<QString> launchMessage();
+    // The launch's message: the history's load failure (if any) before the other instances' word.
+    std::optional<QString> combinedLaunchMessage(const std::optional<QString>& takeoverMessage);
     static QString historyLoadFailureMessage(const QuillomareCore::ClipboardStoreLoadFailure& failure);
 
     // Copy actions on history entries.
@@ -101,6 +105,33 @@ public:
     void togglePinnedHistoryItem(const QuillomareCore::ClipboardItem& item);
     void clearHistory();
 
+    // File, sharing, text-recognition and QR actions on history entries (AppDelegateFileActions.cpp).
+    static constexpr int revealDelayMilliseconds = 120;
+    void recognizeText(const QuillomareCore::ClipboardItem& item);
+    void makeQRCode(const QuillomareCore::ClipboardItem& item);
+    void exportItemToFile(const QuillomareCore::ClipboardItem& item);
+    void airDropHistoryItem(const QuillomareCore::ClipboardItem& item);
+    void revealHistoryItem(const QuillomareCore::ClipboardItem& item);
+    // Writes (or reuses) the PNG of a non-sensitive image entry and shows it in the file manager.
+    // A failure is reported in the history unless `reportFailure` is given (the shelf's).
+    void exportImageAndRevealInFinder(const QuillomareCore::ClipboardItem& item,
+                                      const std::function<void(const QString&)>& reportFailure = {});
+
+    // Shelf actions (AppDelegateShelf.cpp). Each ends by handing the island the shelf and opening
+    // it on the shelf, except an AirDrop or a reveal that went through, which collapse it.
+    static constexpr qsizetype maxShelfItemsPerSession = 30;
+    void updateShelfState(const std::optional<QString>& message, bool show);
+    void addShelfItems(const Platform::Pasteboard& source);
+    void selectShelfSession(const QUuid& id);
+    void createShelfSession();
+    void renameShelfSession();
+    void copyShelfItem(const ShelfItem& item);
+    void performShelfBatchAction(ShelfBatchAction action, const QList<ShelfItem>& items);
+    void airDropShelfItem(const ShelfItem& item);
+    void revealShelfItem(const ShelfItem& item);
+    void removeShelfItem(const QUuid& id);
+    void clearShelf();
+
     // Cloud sync.
     void performCloudSync(const std::optional<QString>& reason, bool showWhenFinished);
     void deleteFromCloud(const QList<QuillomareCore::ClipboardItem>& items, const std::optional<QString>& reason);
@@ -111,6 +142,27 @@ public:
     static QuillomareCore::CloudSyncState resolvedSyncState(const QList<QuillomareCore::CloudSyncState>& states);
     static QString syncOutcomeMessage(const QuillomareCore::CloudSyncState& resolved, qsizetype merged,
                                       qsizetype deleted);
+
+    // The status menu's commands and the consequences of a settings change (AppDelegateStatusMenu.cpp).
+    void showIslandFromMenu() override;
+    void addClipboardToShelfFromMenu() override;
+    void showPreferencesFromMenu() override;
+    void showOnboardingFromMenu() override;
+    void toggleCaptureFromMenu() override;
+    void toggleSensitiveFilteringFromMenu() override;
+    void toggleSensitiveLocalOnlyFromMenu() override;
+    void toggleCloudSyncFromMenu() override;
+    void syncNowFromMenu() override;
+    void clearHistoryFromMenu() override;
+    void quitFromMenu() override;
+    // Capture runs or pauses for this process only; every launch starts it again.
+    void setCaptureEnabled(bool enabled);
+    // After the settings were saved elsewhere (the preferences window): the menus, the hot keys,
+    // the sync service and a word to the user follow.
+    void settingsDidChange(const QuillomareCore::ClipSettings& old, const QuillomareCore::ClipSettings& current);
+    static QString sensitiveFilteringMessage(const QuillomareCore::ClipSettings& settings);
+    // Writes or removes the autostart entry and says how it went; only when the setting changes.
+    void configureLoginItem(bool isEnabled);
 
 private:
     Platform::Pasteboard& pasteboard();
@@ -126,7 +178,23 @@ private:
     void bindIslandCallbacks();
     void changeLanguage(AppLanguagePreference preference);
     void showSettingsMenu(QWidget* anchor);
+    // Inverts one switch through the store; once saved, `announce` tells the user. The menus follow
+    // what the store holds even when the write fails.
+    void toggleSettingFromMenu(bool QuillomareCore::ClipSettings::*flag, std::function<void()> announce);
     void reportNotAvailable();
+
+    // File-action helpers (AppDelegateFileActions.cpp).
+    SavePanelPort& savePanel();
+    Platform::Workspace& workspace();
+    // A message, then the island opened on the history.
+    void reportAndShowHistory(const QString& message);
+
+    // Shelf helpers (AppDelegateShelf.cpp).
+    void bindShelfStore();
+    std::optional<QString> promptShelfSessionName(const QString& title, const QString& defaultValue);
+    // Once the shelf's newest change is on disk, reports `message`; a failed write reports
+    // `failurePrefix` + the reason instead.
+    void reportShelfAfterSave(const QString& failurePrefix, const std::optional<QString>& message);
 
     // The island gets the store's entries, a state and a message.
     void report(const std::optional<QString>& message);

@@ -125,21 +125,31 @@ void AppDelegate::removeHistoryItem(const ClipboardItem& item)
 
 void AppDelegate::togglePinnedHistoryItem(const ClipboardItem& item)
 {
-    store().togglePinned(item.id);
-    QPointer<AppDelegate> self(this);
     const QUuid id = item.id;
+    const auto holds = [this, id] {
+        const auto& items = store().items();
+        return std::find_if(items.cbegin(), items.cend(), [&](const ClipboardItem& entry) { return entry.id == id; });
+    };
+    const bool known = holds() != store().items().cend();
+    store().togglePinned(id);
+    QPointer<AppDelegate> self(this);
+    auto finish = [self, id, holds] {
+        const auto found = holds();
+        const bool pinned = found != self->store().items().cend() && found->isPinned;
+        self->report(pinned ? L10n::text(QStringLiteral("已置顶"), QStringLiteral("Pinned"))
+                            : L10n::text(QStringLiteral("已取消置顶"), QStringLiteral("Unpinned")));
+        self->showIsland();
+        // The changed pin travels to the other devices.
+        self->performCloudSync(std::nullopt, false);
+    };
+    // An entry that is gone changes nothing and writes nothing: no earlier write's failure is
+    // this action's.
+    if (!known) {
+        finish();
+        return;
+    }
     afterSave(L10n::text(QStringLiteral("置顶失败："), QStringLiteral("Pin failed: ")), /*showOnFailure=*/true,
-              [self, id] {
-                  const auto& items = self->store().items();
-                  const auto found = std::find_if(items.cbegin(), items.cend(),
-                                                  [&](const ClipboardItem& entry) { return entry.id == id; });
-                  const bool pinned = found != items.cend() && found->isPinned;
-                  self->report(pinned ? L10n::text(QStringLiteral("已置顶"), QStringLiteral("Pinned"))
-                                      : L10n::text(QStringLiteral("已取消置顶"), QStringLiteral("Unpinned")));
-                  self->showIsland();
-                  // The changed pin travels to the other devices.
-                  self->performCloudSync(std::nullopt, false);
-              });
+              std::move(finish));
 }
 
 void AppDelegate::clearHistory()

@@ -121,14 +121,29 @@ void AppDelegate::runSyncPass(std::shared_ptr<CloudSyncing> service, bool showWh
               [self, service, showWhenFinished](const CloudSyncPullResult& pulled) {
                   if (!self)
                       return;
-                  const MergeOutcome outcome = self->mergePulled(pulled);
-                  QtConcurrent::run([service, outcome] {
-                      const CloudSyncState tombstones = service->pushDeletionTombstones(outcome.tombstones);
-                      const CloudSyncState items = service->push(outcome.exportableItems);
-                      return std::make_pair(tombstones, items);
-                  }).then(self.data(), [self, outcome, pulled, showWhenFinished](const std::pair<CloudSyncState, CloudSyncState>& pushed) {
-                      if (self)
-                          self->reportSyncPass(outcome, pulled, pushed.first, pushed.second, showWhenFinished);
+                  MergeOutcome outcome = self->mergePulled(pulled);
+                  auto push = [self, service, pulled, showWhenFinished](const MergeOutcome& merged) {
+                      QtConcurrent::run([service, merged] {
+                          const CloudSyncState tombstones = service->pushDeletionTombstones(merged.tombstones);
+                          const CloudSyncState items = service->push(merged.exportableItems);
+                          return std::make_pair(tombstones, items);
+                      }).then(self.data(), [self, merged, pulled, showWhenFinished](const std::pair<CloudSyncState, CloudSyncState>& pushed) {
+                          if (self)
+                              self->reportSyncPass(merged, pulled, pushed.first, pushed.second, showWhenFinished);
+                      });
+                  };
+                  // What was merged counts once it is on disk, as a capture does; a pass that
+                  // changed nothing waits for no write (nor reports an older one).
+                  if (outcome.error || (outcome.merged == 0 && outcome.deleted == 0)) {
+                      push(outcome);
+                      return;
+                  }
+                  self->store().whenSaved([self, outcome, push](const std::optional<QString>& error) mutable {
+                      if (!self)
+                          return;
+                      if (error)
+                          outcome.error = *error;
+                      push(outcome);
                   });
               });
 }

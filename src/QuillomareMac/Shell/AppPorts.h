@@ -39,6 +39,8 @@ public:
                                 const std::optional<QString>& message) = 0;
     // Switches the island's content to the history, without animation.
     virtual void showHistory() = 0;
+    // Switches the island's content to the shelf, without animation.
+    virtual void showShelf() = 0;
     virtual void show(bool autoHide, bool focusSearch) = 0;
     // Collapses with animation unless a modal window is up.
     virtual void hide() = 0;
@@ -62,6 +64,8 @@ public:
     virtual void quit() = 0;
     // Starts a new instance in the chosen language; that instance ends this one.
     virtual void relaunchToApplyLanguage() = 0;
+    // Asks for a shelf session's name, starting from `defaultValue`; nothing when cancelled.
+    virtual std::optional<QString> promptShelfSessionName(const QString& title, const QString& defaultValue) = 0;
 };
 
 // The tray icon and its menus.
@@ -73,6 +77,17 @@ public:
     virtual void install() = 0;
     virtual void refresh(bool captureEnabled, const QuillomareCore::ClipSettings& settings) = 0;
     virtual void popUpQuickMenu(QWidget* anchor, bool captureEnabled, const QuillomareCore::ClipSettings& settings) = 0;
+};
+
+// Saving an entry to a file: a free-standing save dialog.
+class SavePanelPort
+{
+public:
+    virtual ~SavePanelPort() = default;
+
+    // Opens the dialog with `suggestedFileName` in its name field and returns at once; later, on
+    // the GUI thread, calls `onChosen` with the chosen path, and not at all when cancelled.
+    virtual void beginSave(const QString& suggestedFileName, std::function<void(const QString& path)> onChosen) = 0;
 };
 
 } // namespace QuillomareMac

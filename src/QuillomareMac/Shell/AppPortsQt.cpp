@@ -6,6 +6,11 @@
 #include "Shell/Localization.h"
 
 #include <QApplication>
+#include <QFileDialog>
+#include <QBoxLayout>
+#include <QDialog>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -36,6 +41,11 @@ void IslandPanelPort::configureShelf(const QList<ShelfSession>&, const QUuid&, c
 void IslandPanelPort::showHistory()
 {
     m_controller->islandView()->setContentMode(IslandView::ContentMode::history, false);
+}
+
+void IslandPanelPort::showShelf()
+{
+    m_controller->islandView()->setContentMode(IslandView::ContentMode::shelfGallery, false);
 }
 
 void IslandPanelPort::show(bool autoHide, bool focusSearch)
@@ -101,6 +111,64 @@ void ApplicationDesktopPort::quit()
 void ApplicationDesktopPort::relaunchToApplyLanguage()
 {
     L10n::relaunchToApplyLanguage();
+}
+
+std::optional<QString> ApplicationDesktopPort::promptShelfSessionName(const QString& title, const QString& defaultValue)
+{
+    // Built for each question and gone after it: it keeps nothing between sessions.
+    QDialog dialog;
+    dialog.setWindowTitle(QStringLiteral("Quillomare"));
+    dialog.setWindowModality(Qt::ApplicationModal);
+    auto* heading = new QLabel(title, &dialog);
+    heading->setTextFormat(Qt::PlainText);
+    QFont bold = heading->font();
+    bold.setBold(true);
+    heading->setFont(bold);
+    const QString noteText =
+        L10n::text(QStringLiteral("会话只保存在本机，不会同步到 iCloud。"),
+                   QStringLiteral("Sessions are stored on this device only and won't sync to iCloud."));
+    auto* note = new QLabel(noteText, &dialog);
+    note->setWordWrap(true);
+    auto* field = new QLineEdit(defaultValue, &dialog);
+    field->setFixedSize(260, 24);
+    auto* ok = new QPushButton(L10n::text(QStringLiteral("确定"), QStringLiteral("OK")), &dialog);
+    auto* cancel = new QPushButton(L10n::text(QStringLiteral("取消"), QStringLiteral("Cancel")), &dialog);
+    ok->setDefault(true);
+    QObject::connect(ok, &QPushButton::clicked, &dialog, &QDialog::accept);
+    QObject::connect(cancel, &QPushButton::clicked, &dialog, &QDialog::reject);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(ok);
+    buttons->addWidget(cancel);
+    auto* layout = new QVBoxLayout(&dialog);
+    layout->addWidget(heading);
+    layout->addWidget(note);
+    layout->addWidget(field);
+    layout->addLayout(buttons);
+
+    field->selectAll();
+    field->setFocus();
+    dialog.show();
+    dialog.raise();
+    dialog.activateWindow();
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return field->text();
+}
+
+void FileDialogSavePanelPort::beginSave(const QString& suggestedFileName, std::function<void(const QString&)> onChosen)
+{
+    auto* dialog = new QFileDialog;
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setFileMode(QFileDialog::AnyFile);
+    dialog->selectFile(suggestedFileName);
+    QObject::connect(dialog, &QFileDialog::fileSelected, dialog,
+                     [onChosen = std::move(onChosen)](const QString& path) { onChosen(path); });
+    dialog->show();
+    dialog->raise();
+    dialog->activateWindow();
 }
 
 } // namespace QuillomareMac

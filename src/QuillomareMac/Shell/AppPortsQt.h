@@ -24,6 +24,7 @@ public:
     void configureShelf(const QList<ShelfSession>& sessions, const QUuid& selectedSessionID,
                         const std::optional<QString>& message) override;
     void showHistory() override;
+    void showShelf() override;
     void show(bool autoHide, bool focusSearch) override;
     void hide() override;
     void collapseIfExpanded() override;
@@ -41,6 +42,14 @@ public:
     bool confirmClearHistory(qsizetype itemCount) override;
     void quit() override;
     void relaunchToApplyLanguage() override;
+    std::optional<QString> promptShelfSessionName(const QString& title, const QString& defaultValue) override;
+};
+
+// A non-modal file dialog; it deletes itself when closed.
+class FileDialogSavePanelPort final : public SavePanelPort
+{
+public:
+    void beginSave(const QString& suggestedFileName, std::function<void(const QString& path)> onChosen) override;
 };
 
 } // namespace QuillomareMac

@@ -1,5 +1,7 @@
 #include "QRCodeWindowController.h"
 
+#include "Island/IslandTheme.h"
+
 #include "Localization.h"
 
 #include <Platform/QRCode.h>
@@ -26,14 +28,6 @@ QRCodeWindowController* currentController = nullptr;
 QColor white(qreal alpha)
 {
     return QColor::fromRgbF(1, 1, 1, float(alpha));
-}
-
-QFont systemFont(qreal pointSize, QFont::Weight weight)
-{
-    QFont font = QGuiApplication::font();
-    font.setPointSizeF(pointSize);
-    font.setWeight(weight);
-    return font;
 }
 
 // The top-level window: dark, fixed in size, dragged by its background, and telling its
@@ -156,7 +150,7 @@ void QRCodeWindowController::load(const QString& text)
 
     auto* caption = new QLabel(L10n::text(QStringLiteral("手机扫码秒传"), QStringLiteral("Scan with your phone")));
     caption->setObjectName(QStringLiteral("qrCaption"));
-    caption->setFont(systemFont(15, QFont::DemiBold));
+    caption->setFont(IslandTheme::systemFont(15, QFont::DemiBold));
     caption->setAlignment(Qt::AlignCenter);
 
     // The square is wider than the code, so a white margin always frames it for the camera.
@@ -176,7 +170,7 @@ void QRCodeWindowController::load(const QString& text)
 
     auto* line = new MiddleElidedLabel(text, 260);
     line->setObjectName(QStringLiteral("qrText"));
-    line->setFont(systemFont(10.5, QFont::Normal));
+    line->setFont(IslandTheme::systemFont(10.5, QFont::Normal));
     QPalette linePalette = line->palette();
     linePalette.setColor(QPalette::WindowText, white(0.45));
     line->setPalette(linePalette);

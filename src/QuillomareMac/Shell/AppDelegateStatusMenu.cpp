@@ -1,0 +1,198 @@
+// What the tray menus' commands do, and what follows a settings change saved elsewhere.
+
+#include "AppDelegate.h"
+
+#include "Pasteboard/ClipboardMonitor.h"
+#include "Shell/LoginItemController.h"
+
+namespace QuillomareMac {
+
+using namespace QuillomareCore;
+
+namespace {
+
+QString syncTurnedOff()
+{
+    return L10n::text(QStringLiteral("iCloud 同步已关闭"), QStringLiteral("iCloud sync is off"));
+}
+
+} // namespace
+
+void AppDelegate::showIslandFromMenu()
+{
+    // Opened by the user: it stays open and the search field takes the keyboard.
+    report(std::nullopt);
+    island().show(/*autoHide=*/false, /*focusSearch=*/true);
+}
+
+void AppDelegate::addClipboardToShelfFromMenu()
+{
+    addShelfItems(pasteboard());
+}
+
+void AppDelegate::showPreferencesFromMenu()
+{
+    report(L10n::text(QStringLiteral("偏好设置窗口尚未提供"),
+                      QStringLiteral("The preferences window isn't available yet")));
+    showIsland();
+}
+
+void AppDelegate::showOnboardingFromMenu()
+{
+    report(L10n::text(QStringLiteral("跨设备使用说明尚未提供"),
+                      QStringLiteral("The cross-device guide isn't available yet")));
+    showIsland();
+}
+
+void AppDelegate::toggleCaptureFromMenu()
+{
+    setCaptureEnabled(!monitor().isRunning());
+}
+
+void AppDelegate::setCaptureEnabled(bool enabled)
+{
+    if (enabled)
+        monitor().start();
+    else
+        monitor().stop();
+    refreshStatusMenu();
+}
+
+void AppDelegate::toggleSensitiveFilteringFromMenu()
+{
+    toggleSettingFromMenu(&ClipSettings::ignoreSensitiveContent, [this] {
+        report(sensitiveFilteringMessage(store().settings()));
+        showIsland();
+    });
+}
+
+void AppDelegate::toggleSensitiveLocalOnlyFromMenu()
+{
+    toggleSettingFromMenu(&ClipSettings::markSensitiveLocalOnly, [this] {
+        report(store().settings().markSensitiveLocalOnly
+                   ? L10n::text(QStringLiteral("未忽略的敏感内容将仅本机保留"),
+                                QStringLiteral("Sensitive content that isn't ignored will stay on this device"))
+                   : L10n::text(QStringLiteral("未忽略的敏感内容不再标记为仅本机"),
+                                QStringLiteral("Sensitive content that isn't ignored is no longer kept local-only")));
+        showIsland();
+    });
+}
+
+void AppDelegate::toggleCloudSyncFromMenu()
+{
+    toggleSettingFromMenu(&ClipSettings::cloudSyncEnabled, [this] {
+        if (!store().settings().cloudSyncEnabled) {
+            report(syncTurnedOff(), CloudSyncState::disabled());
+            showIsland();
+            return;
+        }
+        report(L10n::text(QStringLiteral("正在启用 iCloud 同步"), QStringLiteral("Enabling iCloud sync…")),
+               CloudSyncState::syncing());
+        showIsland();
+        performCloudSync(std::nullopt, true);
+    });
+}
+
+void AppDelegate::syncNowFromMenu()
+{
+    performCloudSync(L10n::text(QStringLiteral("正在同步 iCloud 历史"), QStringLiteral("Syncing iCloud history…")),
+                     true);
+}
+
+void AppDelegate::clearHistoryFromMenu()
+{
+    clearHistory();
+}
+
+void AppDelegate::quitFromMenu()
+{
+    desktop().quit();
+}
+
+void AppDelegate::toggleSettingFromMenu(bool ClipSettings::*flag, std::function<void()> announce)
+{
+    store().updateSettings([flag](ClipSettings& settings) { settings.*flag = !(settings.*flag); });
+    // The change holds in memory from now on, written or not: the menus and the sync service
+    // follow it at once.
+    refreshStatusMenu();
+    if (flag == &ClipSettings::cloudSyncEnabled)
+        rebuildCloudSync();
+    QPointer<AppDelegate> self(this);
+    store().whenSaved([self, announce = std::move(announce)](const std::optional<QString>& error) {
+        if (!self)
+            return;
+        if (!error) {
+            announce();
+            return;
+        }
+        self->report(*error, CloudSyncState::failed(*error));
+        self->showIsland();
+        self->refreshStatusMenu();
+    });
+}
+
+void AppDelegate::settingsDidChange(const ClipSettings& old, const ClipSettings& current)
+{
+    refreshStatusMenu();
+    if (old.hotKeyEnabled != current.hotKeyEnabled)
+        configureHotKey();
+    if (old.launchAtLoginEnabled != current.launchAtLoginEnabled)
+        configureLoginItem(current.launchAtLoginEnabled);
+    if (old.cloudContainerIdentifier != current.cloudContainerIdentifier ||
+        old.cloudSyncEnabled != current.cloudSyncEnabled ||
+        old.syncRichContentToICloud != current.syncRichContentToICloud)
+        rebuildCloudSync();
+
+    if (!old.cloudSyncEnabled && current.cloudSyncEnabled) {
+        performCloudSync(L10n::text(QStringLiteral("正在启用 iCloud 同步"), QStringLiteral("Enabling iCloud sync…")),
+                         true);
+        return;
+    }
+    if (old.cloudSyncEnabled && !current.cloudSyncEnabled) {
+        report(syncTurnedOff(), CloudSyncState::disabled());
+        showIsland();
+        return;
+    }
+    if (old.syncRichContentToICloud == current.syncRichContentToICloud)
+        return;
+    report(current.syncRichContentToICloud
+               ? L10n::text(QStringLiteral("新图片和文件可同步"), QStringLiteral("New images and files can sync"))
+               : L10n::text(QStringLiteral("图片和文件将仅本机保留"),
+                            QStringLiteral("Images and files will stay on this device")));
+    showIsland();
+    if (current.cloudSyncEnabled && current.syncRichContentToICloud)
+        performCloudSync(L10n::text(QStringLiteral("正在同步可导出的图片和文件"),
+                                    QStringLiteral("Syncing exportable images and files…")),
+                         true);
+}
+
+void AppDelegate::configureLoginItem(bool isEnabled)
+{
+    try {
+        LoginItemController::setEnabled(isEnabled);
+    } catch (const Error& error) {
+        reportStoreFailure(
+            L10n::text(QStringLiteral("登录自启设置失败："), QStringLiteral("Failed to set launch at login: ")),
+            error.localizedDescription());
+        showIsland();
+        return;
+    }
+    report(isEnabled ? L10n::text(QStringLiteral("登录自启"), QStringLiteral("Launch at login: ")) +
+                           LoginItemController::statusDescription()
+                     : L10n::text(QStringLiteral("登录自启已关闭"), QStringLiteral("Launch at login is off")));
+    showIsland();
+}
+
+QString AppDelegate::sensitiveFilteringMessage(const ClipSettings& settings)
+{
+    if (settings.ignoreSensitiveContent)
+        return L10n::text(QStringLiteral("敏感内容将默认忽略保存"),
+                          QStringLiteral("Sensitive content will be ignored by default"));
+    if (settings.markSensitiveLocalOnly)
+        return L10n::text(QStringLiteral("敏感内容将隐藏预览并仅本机保留"),
+                          QStringLiteral("Sensitive content will hide its preview and stay on this device"));
+    return L10n::text(QStringLiteral("敏感内容将隐藏预览保存"),
+                      QStringLiteral("Sensitive content will be saved with its preview hidden"));
+}
+
+} // namespace QuillomareMac

@@ -1,0 +1,70 @@
+#include "LoginItemController.h"
+
+#include "Shell/Localization.h"
+
+#include <QuillomareCore/Errors.h>
+#include <QuillomareCore/Files.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QHash>
+#include <QStandardPaths>
+
+#include <cerrno>
+
+namespace QuillomareMac::LoginItemController {
+
+using namespace QuillomareCore;
+
+QString autostartFilePath()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/autostart/quillomare.desktop");
+}
+
+void setEnabled(bool enabled)
+{
+    const QString path = autostartFilePath();
+    if (!enabled) {
+        if (QFileInfo::exists(path) && !QFile::remove(path))
+            throw FileSystemError(Files::writeFailure(path, EACCES));
+        return;
+    }
+    const QString folder = QFileInfo(path).absolutePath();
+    if (!QDir().mkpath(folder))
+        throw FileSystemError(Files::writeFailure(folder, EACCES));
+    // Quoted as the desktop-entry rules ask, so that a path with blanks still starts.
+    QString program = QCoreApplication::applicationFilePath();
+    program.replace(QLatin1Char('\\'), QStringLiteral("\\\\")).replace(QLatin1Char('"'), QStringLiteral("\\\""));
+    const QByteArray entry = QStringLiteral("[Desktop Entry]\nType=Application\nName=Quillomare\nExec=\"%1\"\n"
+                                            "X-GNOME-Autostart-enabled=true\n")
+                                 .arg(program)
+                                 .toUtf8();
+    Files::writeAtomically(path, [&entry](QIODevice& device) { return device.write(entry) == entry.size(); });
+}
+
+QString statusDescription()
+{
+    QFile file(autostartFilePath());
+    if (!file.open(QIODevice::ReadOnly))
+        return L10n::text(QStringLiteral("未开启"), QStringLiteral("Off"));
+    QHash<QString, QString> keys;
+    for (const QString& line : QString::fromUtf8(file.readAll()).split(QLatin1Char('\n')))
+        if (const qsizetype equals = line.indexOf(QLatin1Char('=')); equals > 0)
+            keys.insert(line.left(equals).trimmed(), line.mid(equals + 1).trimmed());
+    // Switched off in the desktop's own start-up settings: the user has to allow it there.
+    if (keys.value(QStringLiteral("Hidden")) == QStringLiteral("true") ||
+        keys.value(QStringLiteral("X-GNOME-Autostart-enabled")) == QStringLiteral("false"))
+        return L10n::text(QStringLiteral("需要在系统设置中确认"), QStringLiteral("Needs approval in System Settings"));
+    QString exec = keys.value(QStringLiteral("Exec"));
+    const QString program =
+        exec.startsWith(QLatin1Char('"'))
+            ? exec.mid(1).section(QLatin1Char('"'), 0, 0).replace(QStringLiteral("\\\\"), QStringLiteral("\\"))
+            : exec.section(QLatin1Char(' '), 0, 0);
+    if (!QFileInfo(program).isExecutable())
+        return L10n::text(QStringLiteral("未找到应用"), QStringLiteral("App not found"));
+    return L10n::text(QStringLiteral("已开启"), QStringLiteral("Enabled"));
+}
+
+} // namespace QuillomareMac::LoginItemController
