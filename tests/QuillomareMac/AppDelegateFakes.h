@@ -14,6 +14,7 @@ struct FakeIsland final : QuillomareMac::IslandPort
     QList<QuillomareCore::ClipboardItem> items;
     QuillomareCore::CloudSyncState state = QuillomareCore::CloudSyncState::idle();
     std::optional<QString> message;
+    QStringList messages; // every message handed over, in order
     int shows = 0, hides = 0, historySwitches = 0, settles = 0, collapses = 0;
     QList<QuillomareCore::CaptureFeedback> echoes;
 
@@ -24,6 +25,8 @@ struct FakeIsland final : QuillomareMac::IslandPort
         items = newItems;
         state = newState;
         message = newMessage;
+        if (newMessage)
+            messages.append(*newMessage);
     }
     // The shelf as last handed over; like the island, a message stays until a new one comes.
     QList<QuillomareMac::ShelfSession> shelfSessions;

@@ -6,6 +6,7 @@
 #include <QuillomareCore/Errors.h>
 #include <QuillomareCore/Hashing.h>
 #include <QuillomareCore/Json.h>
+#include <Shelf/ShelfItem.h>
 
 #include "TestSupport.h"
 #include "X11Tools.h"
@@ -17,7 +18,9 @@
 #include <QFileInfo>
 #include <QMap>
 #include <QProcess>
+#include <QSettings>
 #include <QTemporaryDir>
+#include <QUrl>
 
 #include <algorithm>
 #include <csignal>
@@ -25,6 +28,7 @@
 #include <unistd.h>
 
 using namespace QuillomareCore;
+using namespace QuillomareMac;
 using namespace QuillomareTest;
 
 class ProgramTest : public QObject
@@ -99,6 +103,9 @@ private:
             environment.remove(QString::fromLatin1(name));
         program.setProcessEnvironment(environment);
         program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        // The guide a first launch shows would sit over the island the tests look at.
+        QSettings(m_home.filePath(QStringLiteral(".config/Quillomare/Quillomare.ini")), QSettings::IniFormat)
+            .setValue(QStringLiteral("Quillomare.didShowOnboarding.v1"), true);
         program.start(binary, {});
         return program.waitForStarted(5000);
     }
@@ -284,6 +291,53 @@ private Q_SLOTS:
         QVERIFY(copyAndTime(next) >= 0); // takes the clipboard from the password manager
         QVERIFY(waitFor([&] { return owner.state() == QProcess::NotRunning; }, 5000));
         QCOMPARE(entriesWithText(secret), 0);
+    }
+
+    // The file paths on the shelf as the program last wrote them.
+    QStringList shelvedPaths() const
+    {
+        QFile file(m_home.filePath(QStringLiteral(".local/share/Quillomare/shelf-sessions.json")));
+        if (!file.open(QIODevice::ReadOnly))
+            return {};
+        const QByteArray bytes = file.readAll(); // the document reads from these bytes
+        QStringList paths;
+        try {
+            const Json::Document document = Json::Document::parse(bytes);
+            if (const auto sessions = document.root().presentMember("sessions"))
+                sessions->forEachElement([&](const Json::Value& element) {
+                    for (const ShelfItem& item : ShelfSession::decode(element).items) {
+                        if (item.payload.isFileURLs())
+                            paths += item.payload.fileURLsValue();
+                    }
+                });
+        } catch (const DecodingError&) {
+            return {};
+        }
+        return paths;
+    }
+
+    void testCtrlAltSPutsCopiedFilesOnTheShelf()
+    {
+        QTemporaryDir folder;
+        const QString path = folder.filePath(QStringLiteral("shelved notes #1.txt"));
+        writeFile(path, "kept on the shelf");
+        QProcess owner;
+        QVERIFY(startClipboardOwner(owner, {QStringLiteral("text/uri-list=") +
+                                            QString::fromUtf8(QUrl::fromLocalFile(path).toEncoded())}));
+        xdotool({QStringLiteral("key"), QStringLiteral("ctrl+alt+s")});
+
+        // The original, or the shelf's own copy of it once that is made.
+        const auto namesTheFile = [&](const QString& shelved) {
+            return shelved == path || (shelved.contains(QStringLiteral("/ShelfFiles/")) &&
+                                       QFileInfo(shelved).fileName() == QFileInfo(path).fileName() &&
+                                       readFile(shelved) == readFile(path));
+        };
+        QVERIFY(waitFor([&] {
+            const QStringList paths = shelvedPaths();
+            return std::any_of(paths.begin(), paths.end(), namesTheFile);
+        }, 5000));
+        owner.terminate();
+        QVERIFY(owner.waitForFinished(5000));
     }
 
     void testASecondStartEndsTheFirstAndTerminationEndsCleanly()

@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QMenu>
 #include <QProcess>
+#include <QSettings>
 #include <QSystemTrayIcon>
 #include <QTemporaryDir>
 
@@ -82,6 +83,9 @@ private Q_SLOTS:
         QProcess program;
         program.setProcessEnvironment(environment);
         program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        // The guide a first launch shows would take the keys meant for the menu.
+        QSettings(home.filePath(QStringLiteral(".config/Quillomare/Quillomare.ini")), QSettings::IniFormat)
+            .setValue(QStringLiteral("Quillomare.didShowOnboarding.v1"), true);
         program.start(binary, {});
         QVERIFY(program.waitForStarted(5000));
 

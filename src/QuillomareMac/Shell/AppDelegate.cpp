@@ -118,6 +118,7 @@ void AppDelegate::applicationDidFinishLaunching()
     shelfSessionStore();
     migrateSilentCaptureDefaultIfNeeded();
     store();
+    configurePreferences();
     configureHotKey();
     configureWorkspaceActivationObserver();
 
@@ -144,6 +145,7 @@ void AppDelegate::applicationDidFinishLaunching()
     if (store().settings().cloudSyncEnabled)
         performCloudSync(L10n::text(QStringLiteral("正在同步 iCloud 历史"), QStringLiteral("Syncing iCloud history…")),
                          true);
+    showOnboardingIfNeeded();
 }
 
 void AppDelegate::applicationWillTerminate()

@@ -30,6 +30,8 @@ class ClipboardMonitor;
 class ShelfSessionStore;
 class SingleInstance;
 class GlobalHotKeyController;
+class PreferencesWindowController;
+class OnboardingWindowController;
 enum class GlobalHotKeyAction : quint32;
 
 // What the delegate is built from. The defaults are the real desktop; tests replace the parts
@@ -164,6 +166,18 @@ public:
     // Writes or removes the autostart entry and says how it went; only when the setting changes.
     void configureLoginItem(bool isEnabled);
 
+    // The preferences window (AppDelegatePreferences.cpp): one for the life of the process, made
+    // hidden at launch with its callbacks wired to the delegate.
+    PreferencesWindowController& preferencesController();
+    // Reloads it and brings it forward, sized to the screen.
+    void showPreferences();
+
+    // The cross-device guide (AppDelegateGuide.cpp): one window for the life of the process, shown
+    // once half a second after the first launch and whenever the menu asks.
+    static inline const QString didShowOnboardingKey = QStringLiteral("Quillomare.didShowOnboarding.v1");
+    static constexpr int onboardingDelayMilliseconds = 500;
+    OnboardingWindowController& onboardingController();
+
 private:
     Platform::Pasteboard& pasteboard();
     DesktopPort& desktop();
@@ -182,6 +196,10 @@ private:
     // what the store holds even when the write fails.
     void toggleSettingFromMenu(bool QuillomareCore::ClipSettings::*flag, std::function<void()> announce);
     void reportNotAvailable();
+    // Preferences helpers (AppDelegatePreferences.cpp).
+    void configurePreferences();
+    // A setting changed behind the window's back: it follows only while it is on screen.
+    void refreshPreferencesIfVisible();
 
     // File-action helpers (AppDelegateFileActions.cpp).
     SavePanelPort& savePanel();
@@ -232,6 +250,12 @@ private:
     QTimer m_backgroundSyncTimer;
     bool m_isCloudSyncInFlight = false;
     bool m_launched = false;
+    // Last, so that it goes before the store it edits.
+    std::shared_ptr<PreferencesWindowController> m_preferencesController;
+
+    // The guide (AppDelegateGuide.cpp); a child of the delegate, made on first use.
+    void showOnboardingIfNeeded();
+    OnboardingWindowController* m_onboardingController = nullptr;
 };
 
 } // namespace QuillomareMac

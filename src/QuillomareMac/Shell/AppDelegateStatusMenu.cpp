@@ -32,16 +32,7 @@ void AppDelegate::addClipboardToShelfFromMenu()
 
 void AppDelegate::showPreferencesFromMenu()
 {
-    report(L10n::text(QStringLiteral("偏好设置窗口尚未提供"),
-                      QStringLiteral("The preferences window isn't available yet")));
-    showIsland();
-}
-
-void AppDelegate::showOnboardingFromMenu()
-{
-    report(L10n::text(QStringLiteral("跨设备使用说明尚未提供"),
-                      QStringLiteral("The cross-device guide isn't available yet")));
-    showIsland();
+    showPreferences();
 }
 
 void AppDelegate::toggleCaptureFromMenu()
@@ -56,6 +47,7 @@ void AppDelegate::setCaptureEnabled(bool enabled)
     else
         monitor().stop();
     refreshStatusMenu();
+    refreshPreferencesIfVisible();
 }
 
 void AppDelegate::toggleSensitiveFilteringFromMenu()
@@ -117,6 +109,7 @@ void AppDelegate::toggleSettingFromMenu(bool ClipSettings::*flag, std::function<
     refreshStatusMenu();
     if (flag == &ClipSettings::cloudSyncEnabled)
         rebuildCloudSync();
+    refreshPreferencesIfVisible();
     QPointer<AppDelegate> self(this);
     store().whenSaved([self, announce = std::move(announce)](const std::optional<QString>& error) {
         if (!self)
@@ -128,6 +121,7 @@ void AppDelegate::toggleSettingFromMenu(bool ClipSettings::*flag, std::function<
         self->report(*error, CloudSyncState::failed(*error));
         self->showIsland();
         self->refreshStatusMenu();
+        self->refreshPreferencesIfVisible();
     });
 }
 

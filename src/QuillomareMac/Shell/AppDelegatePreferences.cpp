@@ -1,0 +1,58 @@
+// The preferences window: made once at launch, wired to the delegate, shown on request.
+
+#include "AppDelegate.h"
+
+#include "Pasteboard/ClipboardMonitor.h"
+#include "Shell/PreferencesWindowController.h"
+
+#include <QWidget>
+
+namespace QuillomareMac {
+
+using namespace QuillomareCore;
+
+PreferencesWindowController& AppDelegate::preferencesController()
+{
+    if (!m_preferencesController)
+        m_preferencesController = std::make_shared<PreferencesWindowController>(store(), pasteboard());
+    return *m_preferencesController;
+}
+
+void AppDelegate::configurePreferences()
+{
+    PreferencesWindowController& preferences = preferencesController();
+    QPointer<AppDelegate> self(this);
+    preferences.captureEnabledProvider = [self] { return self && self->monitor().isRunning(); };
+    preferences.onCaptureEnabledChanged = [self](bool enabled) {
+        if (self)
+            self->setCaptureEnabled(enabled);
+    };
+    preferences.cloudStateProvider = [self] { return self ? self->cloudSync().state() : CloudSyncState::disabled(); };
+    preferences.onPasteboardWrite = [self] {
+        if (self)
+            self->markOwnWrite();
+    };
+    preferences.onSettingsChanged = [self](const ClipSettings& old, const ClipSettings& current) {
+        if (self)
+            self->settingsDidChange(old, current);
+    };
+}
+
+void AppDelegate::showPreferences()
+{
+    PreferencesWindowController& preferences = preferencesController();
+    preferences.refresh();
+    preferences.positionWithinVisibleFrame();
+    QWidget* window = preferences.window();
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
+void AppDelegate::refreshPreferencesIfVisible()
+{
+    if (m_preferencesController && m_preferencesController->window()->isVisible())
+        m_preferencesController->refresh();
+}
+
+} // namespace QuillomareMac

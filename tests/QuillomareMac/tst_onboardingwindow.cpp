@@ -1,0 +1,228 @@
+// The cross-device guide on its own, and as the delegate shows it: once after the first launch,
+// and from the status menu.
+
+#include "Pasteboard/ClipboardMonitor.h"
+#include "Shell/AppDelegate.h"
+#include "Shell/OnboardingWindowController.h"
+
+#include "AppDelegateFakes.h"
+#include "TestSupport.h"
+
+#include <Platform/GlobalHotKeys.h>
+#include <Platform/InstanceRegistry.h>
+#include <Platform/Pasteboard.h>
+#include <Platform/UserDefaults.h>
+#include <Platform/Workspace.h>
+#include <QuillomareCore/ClipSettings.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QPushButton>
+#include <QTemporaryDir>
+
+using namespace Qt::StringLiterals;
+using namespace QuillomareCore;
+using namespace QuillomareMac;
+using namespace QuillomareTest;
+
+namespace {
+
+QPushButton* button(const OnboardingWindowController& guide, const QString& name)
+{
+    return guide.window()->findChild<QPushButton*>(name);
+}
+
+bool showsText(const OnboardingWindowController& guide, const QString& text)
+{
+    const auto labels = guide.window()->findChildren<QLabel*>();
+    return std::any_of(labels.begin(), labels.end(), [&](const QLabel* label) { return label->text() == text; });
+}
+
+} // namespace
+
+class OnboardingWindowTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    Platform::MemoryPasteboard m_pasteboard;
+    Platform::MemoryWorkspace m_workspace;
+    std::unique_ptr<AppDelegate> m_delegate;
+
+    AppDelegate& launch()
+    {
+        AppDelegateEnvironment environment;
+        environment.pasteboard = &m_pasteboard;
+        environment.workspace = &m_workspace;
+        environment.instances = std::make_shared<Platform::MemoryInstanceRegistry>();
+        environment.hotKeys = std::make_shared<Platform::MemoryGlobalHotKeys>();
+        environment.storeFileURL = m_dir->filePath(u"Quillomare/clips.json"_s);
+        environment.shelfFileURL = m_dir->filePath(u"Quillomare/shelf-sessions.json"_s);
+        environment.makeIsland = [] { return std::make_unique<FakeIsland>(); };
+        environment.desktop = std::make_shared<FakeDesktop>();
+        m_delegate = std::make_unique<AppDelegate>(environment);
+        m_delegate->applicationDidFinishLaunching();
+        return *m_delegate;
+    }
+
+    // The guide if the delegate has made it; looking does not make it.
+    OnboardingWindowController* madeGuide() const { return m_delegate->findChild<OnboardingWindowController*>(); }
+
+    static bool didShowFlag() { return Platform::UserDefaults::boolValue(AppDelegate::didShowOnboardingKey); }
+
+private Q_SLOTS:
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        m_pasteboard.setRefusesWrites(false);
+        m_pasteboard.clearContents();
+        Platform::UserDefaults::standard()->remove(AppDelegate::didShowOnboardingKey);
+        L10n::setIsChineseForTesting(false);
+    }
+
+    void cleanup() { m_delegate.reset(); }
+
+    void textsAreChosenOnceWhenTheGuideIsBuilt_data()
+    {
+        QTest::addColumn<bool>("chinese");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("lastStep");
+        QTest::addColumn<QString>("closeTitle");
+        QTest::newRow("chinese") << true << u"Quillomare跨设备使用说明"_s
+                                 << u"如果后续需要手机历史、键盘扩展或 CloudKit 双向历史，再在偏好设置中启用 iCloud，"
+                                    u"同步 Container 使用 iCloud.app.quillomare。"_s
+                                 << u"开始使用"_s;
+        QTest::newRow("english") << false << u"Quillomare Cross-device Guide"_s
+                                 << u"If you later need iPhone history, the keyboard extension or two-way CloudKit "
+                                    u"history, enable iCloud in Preferences; the sync container is "
+                                    u"iCloud.app.quillomare."_s
+                                 << u"Get Started"_s;
+    }
+
+    void textsAreChosenOnceWhenTheGuideIsBuilt()
+    {
+        QFETCH(bool, chinese);
+        QFETCH(QString, title);
+        QFETCH(QString, lastStep);
+        QFETCH(QString, closeTitle);
+        L10n::setIsChineseForTesting(chinese);
+        OnboardingWindowController guide(m_pasteboard);
+        L10n::setIsChineseForTesting(!chinese);
+        guide.showWindow();
+        QCOMPARE(guide.window()->windowTitle(), title);
+        QVERIFY(showsText(guide, lastStep));
+        QCOMPARE(button(guide, u"onboardingCloseButton"_s)->text(), closeTitle);
+        QCOMPARE(guide.window()->size(), QSize(560, 560));
+        // Every step is there, numbered, and the content fits the window.
+        QStringList badges;
+        for (const QLabel* badge : guide.window()->findChildren<QLabel*>(u"onboardingStepBadge"_s))
+            badges.append(badge->text());
+        QCOMPARE(badges, QStringList({u"1"_s, u"2"_s, u"3"_s, u"4"_s}));
+        const QWidget* close = button(guide, u"onboardingCloseButton"_s);
+        QVERIFY(close->mapTo(guide.window(), QPoint(0, close->height())).y() <= 560 - 22);
+    }
+
+    void returnAnywhereClosesTheGuide()
+    {
+        OnboardingWindowController guide(m_pasteboard);
+        guide.showWindow();
+        QVERIFY(QTest::qWaitForWindowActive(guide.window()));
+        const qint64 changeCount = m_pasteboard.changeCount();
+        QPushButton* copy = button(guide, u"onboardingCopyButton"_s);
+        copy->setFocus();
+        QTest::keyClick(copy, Qt::Key_Return);
+        QVERIFY(!guide.window()->isVisible());
+        QCOMPARE(m_pasteboard.changeCount(), changeCount);
+        // Closing only hid it: it shows again as it was.
+        guide.showWindow();
+        QVERIFY(guide.window()->isVisible());
+    }
+
+    void copyWritesTheDefaultContainerAndReportsOnlyAWrite_data()
+    {
+        QTest::addColumn<bool>("refuses");
+        QTest::newRow("written") << false;
+        QTest::newRow("refused") << true;
+    }
+
+    void copyWritesTheDefaultContainerAndReportsOnlyAWrite()
+    {
+        QFETCH(bool, refuses);
+        OnboardingWindowController guide(m_pasteboard);
+        int writes = 0;
+        guide.onPasteboardWrite = [&] { ++writes; };
+        guide.showWindow();
+        m_pasteboard.setRefusesWrites(refuses);
+        QTest::mouseClick(button(guide, u"onboardingCopyButton"_s), Qt::LeftButton);
+        QCOMPARE(writes, refuses ? 0 : 1);
+        QCOMPARE(m_pasteboard.string(), refuses ? std::nullopt : std::optional(ClipDefaults::cloudContainerIdentifier));
+        QVERIFY(guide.window()->isVisible());
+    }
+
+    void openPreferencesClosesTheGuideFirst()
+    {
+        OnboardingWindowController guide(m_pasteboard);
+        guide.showWindow();
+        QTest::mouseClick(button(guide, u"onboardingPreferencesButton"_s), Qt::LeftButton);
+        QVERIFY(!guide.window()->isVisible());
+
+        std::optional<bool> visibleWhenAsked;
+        guide.onOpenPreferences = [&] { visibleWhenAsked = guide.window()->isVisible(); };
+        guide.showWindow();
+        QTest::mouseClick(button(guide, u"onboardingPreferencesButton"_s), Qt::LeftButton);
+        QCOMPARE(visibleWhenAsked, std::optional<bool>(false));
+    }
+
+    void theFirstLaunchShowsTheGuideAfterHalfASecond()
+    {
+        QElapsedTimer clock;
+        clock.start();
+        launch();
+        QVERIFY(!madeGuide());
+        QVERIFY(!didShowFlag());
+        QTRY_VERIFY_WITH_TIMEOUT(madeGuide() && madeGuide()->window()->isVisible(), 3000);
+        QVERIFY(clock.elapsed() >= AppDelegate::onboardingDelayMilliseconds);
+        QVERIFY(didShowFlag());
+
+        // A second launch leaves it closed.
+        m_delegate.reset();
+        launch();
+        QTest::qWait(AppDelegate::onboardingDelayMilliseconds + 300);
+        QVERIFY(!madeGuide());
+    }
+
+    void aLaunchThatEndsBeforeTheGuideShowsLeavesItForNextTime()
+    {
+        launch().applicationWillTerminate();
+        m_delegate.reset();
+        QTest::qWait(AppDelegate::onboardingDelayMilliseconds + 300);
+        QVERIFY(!didShowFlag());
+
+        launch();
+        QTRY_VERIFY_WITH_TIMEOUT(madeGuide() && madeGuide()->window()->isVisible(), 3000);
+    }
+
+    void theMenuShowsTheSameGuideAgainAndItsCopyIsNotCaptured()
+    {
+        Platform::UserDefaults::setBoolValue(AppDelegate::didShowOnboardingKey, true);
+        AppDelegate& delegate = launch();
+        delegate.store().updateSettings(
+            [](ClipSettings& settings) { settings.cloudContainerIdentifier = u"iCloud.example.custom"_s; });
+        delegate.showOnboardingFromMenu();
+        OnboardingWindowController* guide = madeGuide();
+        QVERIFY(guide && guide->window()->isVisible());
+        guide->closeWindow();
+        delegate.showOnboardingFromMenu();
+        QCOMPARE(madeGuide(), guide);
+        QVERIFY(guide->window()->isVisible());
+
+        QTest::mouseClick(button(*guide, u"onboardingCopyButton"_s), Qt::LeftButton);
+        QCOMPARE(m_pasteboard.string(), std::optional(ClipDefaults::cloudContainerIdentifier));
+        QCOMPARE(delegate.monitor().lastChangeCount(), m_pasteboard.changeCount());
+    }
+};
+
+QUILLOMARE_GUI_TEST_MAIN(OnboardingWindowTest)
+#include "tst_onboardingwindow.moc"

@@ -1,0 +1,396 @@
+// The preferences window as a user drives it: each control saves through a real store at once and
+// tells the delegate; a failed write still shows what the store holds, with the reason.
+
+#include "Pasteboard/ClipboardMonitor.h"
+#include "Shell/AppDelegate.h"
+#include "Shell/Localization.h"
+#include "Shell/PreferencesWindowController.h"
+
+#include "AppDelegateFakes.h"
+#include "TestSupport.h"
+
+#include <Platform/GlobalHotKeys.h>
+#include <Platform/InstanceRegistry.h>
+#include <Platform/Pasteboard.h>
+#include <Platform/Workspace.h>
+#include <QuillomareCore/ClipboardStore.h>
+#include <QuillomareCore/Files.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTemporaryDir>
+
+using namespace QuillomareCore;
+using namespace QuillomareMac;
+using namespace QuillomareTest;
+
+Q_DECLARE_METATYPE(std::optional<CloudSyncState>)
+
+namespace {
+
+struct Change
+{
+    ClipSettings old, current;
+};
+
+} // namespace
+
+class PreferencesWindowTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<ClipboardStore> m_store;
+    Platform::MemoryPasteboard m_pasteboard;
+    std::unique_ptr<PreferencesWindowController> m_window;
+    QList<Change> m_changes;
+    QList<bool> m_captureChanges;
+    int m_pasteboardWrites = 0;
+
+    template <typename T> T* control(const char* name) const
+    {
+        T* found = m_window->window()->findChild<T*>(QString::fromLatin1(name));
+        if (!found)
+            qFatal("no control %s", name);
+        return found;
+    }
+    QString status() const { return control<QLabel>("statusLabel")->text(); }
+
+    // A click on the box itself, as the user makes it.
+    static void click(QAbstractButton* button)
+    {
+        QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(8, button->height() / 2));
+    }
+
+    // Replaces the field's text as a user would and presses Return.
+    static void typeAndCommit(QLineEdit* field, const QString& text)
+    {
+        field->setFocus();
+        field->selectAll();
+        if (text.isEmpty())
+            QTest::keyClick(field, Qt::Key_Delete);
+        else
+            QTest::keyClicks(field, text);
+        QTest::keyClick(field, Qt::Key_Return);
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        L10n::setIsChineseForTesting(false);
+        m_dir = std::make_unique<QTemporaryDir>();
+        m_store = std::make_unique<ClipboardStore>(m_dir->filePath(QStringLiteral("clips.json")));
+        m_window = std::make_unique<PreferencesWindowController>(*m_store, m_pasteboard);
+        m_changes.clear();
+        m_captureChanges.clear();
+        m_pasteboardWrites = 0;
+        m_window->onSettingsChanged = [this](const ClipSettings& old, const ClipSettings& current) {
+            m_changes.append({old, current});
+        };
+        m_window->onCaptureEnabledChanged = [this](bool on) { m_captureChanges.append(on); };
+        m_window->onPasteboardWrite = [this] { ++m_pasteboardWrites; };
+        m_window->window()->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window->window()));
+    }
+
+    void cleanup()
+    {
+        m_window.reset();
+        m_store.reset();
+        Files::failWritesForTesting(0);
+    }
+
+    void testEachCheckboxSavesItsSettingAndReportsTheChange()
+    {
+        const QList<std::pair<const char*, bool ClipSettings::*>> boxes{
+            {"launchAtLoginCheckbox", &ClipSettings::launchAtLoginEnabled},
+            {"showIslandCheckbox", &ClipSettings::showIslandAfterCapture},
+            {"smartCopyEchoCheckbox", &ClipSettings::smartCopyEchoEnabled},
+            {"hotKeyCheckbox", &ClipSettings::hotKeyEnabled},
+            {"sensitiveCheckbox", &ClipSettings::ignoreSensitiveContent},
+            {"sensitiveLocalOnlyCheckbox", &ClipSettings::markSensitiveLocalOnly},
+            {"cloudCheckbox", &ClipSettings::cloudSyncEnabled},
+            {"richContentCloudCheckbox", &ClipSettings::syncRichContentToICloud},
+        };
+        for (const auto& [name, flag] : boxes) {
+            auto* box = control<QCheckBox>(name);
+            const bool before = m_store->settings().*flag;
+            QCOMPARE(box->isChecked(), before);
+            m_changes.clear();
+            click(box);
+            QVERIFY2(m_store->settings().*flag == !before, name);
+            QCOMPARE(box->isChecked(), !before);
+            QCOMPARE(m_changes.size(), 1);
+            QCOMPARE(m_changes[0].old.*flag, before);
+            QCOMPARE(m_changes[0].current, m_store->settings());
+        }
+        // Every change is on disk.
+        m_store->waitForPendingSaves();
+        QCOMPARE(ClipboardStore(m_store->fileURL()).settings(), m_store->settings());
+        QVERIFY(m_captureChanges.isEmpty());
+    }
+
+    void testTheCaptureCheckboxOnlyAsksTheDelegateAndShowsWhatItReports()
+    {
+        bool capturing = true;
+        m_window->captureEnabledProvider = [&capturing] { return capturing; };
+        auto* box = control<QCheckBox>("captureCheckbox");
+        const ClipSettings before = m_store->settings();
+
+        // The delegate refuses: the box goes back to what the provider says.
+        click(box);
+        QCOMPARE(m_captureChanges, QList<bool>{false});
+        QVERIFY(box->isChecked());
+
+        m_window->onCaptureEnabledChanged = [&capturing](bool on) { capturing = on; };
+        click(box);
+        QVERIFY(!box->isChecked());
+        QVERIFY(m_changes.isEmpty());
+        QCOMPARE(m_store->settings(), before);
+        // The checklist's first row follows the capture state.
+        QCOMPARE(m_window->window()->findChildren<QLabel*>(QStringLiteral("checklistBadge")).first()->text(),
+                 QStringLiteral("Action needed"));
+    }
+
+    void testThePastedIgnoreListIsSplitIntoIdentifiers_data()
+    {
+        QTest::addColumn<QString>("pasted");
+        QTest::addColumn<QStringList>("stored");
+        QTest::addColumn<QString>("shown");
+        const QStringList three{QStringLiteral("com.a.one"), QStringLiteral("com.b.two"),
+                                QStringLiteral("com.c.three")};
+        QTest::newRow("comma, semicolon, line feed, repeat")
+            << QStringLiteral("com.a.one, com.b.two;com.c.three\nCOM.A.ONE") << three
+            << QStringLiteral("com.a.one, com.b.two, com.c.three");
+        QTest::newRow("CR LF lines") << QStringLiteral("com.a.one\r\ncom.b.two\r\ncom.c.three\r\n") << three
+                                     << QStringLiteral("com.a.one, com.b.two, com.c.three");
+        QTest::newRow("CR only") << QStringLiteral("com.a.one\rcom.b.two") << three.mid(0, 2)
+                                 << QStringLiteral("com.a.one, com.b.two");
+        QTest::newRow("empty") << QString() << QStringList() << QString();
+    }
+
+    void testThePastedIgnoreListIsSplitIntoIdentifiers()
+    {
+        QFETCH(QString, pasted);
+        QFETCH(QStringList, stored);
+        QFETCH(QString, shown);
+        auto* field = control<QLineEdit>("ignoredSourceField");
+        field->setFocus();
+        field->selectAll();
+        QTest::keyClick(field, Qt::Key_Delete);
+        if (!pasted.isEmpty()) {
+            QGuiApplication::clipboard()->setText(pasted);
+            QTest::keyClick(field, Qt::Key_V, Qt::ControlModifier);
+        }
+        QTest::keyClick(field, Qt::Key_Return);
+
+        QCOMPARE(m_store->settings().ignoredSourceBundleIdentifiers, stored);
+        QCOMPARE(field->text(), shown);
+        QVERIFY(!m_changes.isEmpty());
+        QCOMPARE(m_changes.last().current.ignoredSourceBundleIdentifiers, stored);
+        if (stored.isEmpty())
+            QVERIFY(control<QLabel>("privacyLabel")->text().endsWith(QStringLiteral("history.")));
+        else
+            QVERIFY(control<QLabel>("privacyLabel")
+                        ->text()
+                        .endsWith(QStringLiteral("; %1 high-risk source app(s) auto-ignored.").arg(stored.size())));
+    }
+
+    void testTheContainerFieldStoresATrimmedIdentifierOrNone()
+    {
+        auto* field = control<QLineEdit>("containerField");
+        typeAndCommit(field, QStringLiteral("  iCloud.example.custom "));
+        QCOMPARE(m_store->settings().cloudContainerIdentifier, QStringLiteral("iCloud.example.custom"));
+        QVERIFY(control<QLabel>("cloudReadinessLabel")->text().contains(QStringLiteral("iCloud.example.custom")));
+
+        typeAndCommit(field, QStringLiteral("   "));
+        QCOMPARE(m_store->settings().cloudContainerIdentifier, std::nullopt);
+        QCOMPARE(field->text(), ClipDefaults::cloudContainerIdentifier);
+
+        // Committing the default as shown stores it as text.
+        m_changes.clear();
+        field->setFocus();
+        QTest::keyClick(field, Qt::Key_Return);
+        QCOMPARE(m_store->settings().cloudContainerIdentifier, ClipDefaults::cloudContainerIdentifier);
+        QCOMPARE(m_changes.size(), 1);
+        QCOMPARE(m_changes[0].old.cloudContainerIdentifier, std::nullopt);
+    }
+
+    void testTheStepperSavesTheHistoryLength()
+    {
+        auto* stepper = control<QSpinBox>("historyStepper");
+        QCOMPARE(stepper->value(), 200);
+        stepper->setFocus();
+        QTest::keyClick(stepper, Qt::Key_Up);
+        QCOMPARE(m_store->settings().maxHistoryCount, 220);
+        QCOMPARE(control<QLabel>("historyLabel")->text(), QStringLiteral("220 items"));
+        QCOMPARE(m_changes.size(), 1);
+        QCOMPARE(m_changes[0].old.maxHistoryCount, 200);
+    }
+
+    void testTheChecklistIsShownWithItsStates()
+    {
+        m_window->refresh();
+        const auto badges = m_window->window()->findChildren<QLabel*>(QStringLiteral("checklistBadge"));
+        const auto texts = m_window->window()->findChildren<QLabel*>(QStringLiteral("checklistText"));
+        QCOMPARE(badges.size(), 5);
+        QCOMPARE(texts.size(), 5);
+        // Sync is off by default; capture counts as on without a provider.
+        QCOMPARE(badges[0]->text(), QStringLiteral("Ready"));
+        QCOMPARE(badges[1]->text(), QStringLiteral("Action needed"));
+        QCOMPARE(badges[4]->text(), QStringLiteral("Verify on device"));
+        QVERIFY(texts[0]->text().startsWith(QStringLiteral("Mac auto-capture: ")));
+        QCOMPARE(texts[1]->text(), QStringLiteral("iCloud Sync toggle: Once enabled, non-sensitive exportable history "
+                                                  "takes part in cross-device sync."));
+    }
+
+    void testAFailedSaveShowsTheStoredValueAndTheReason()
+    {
+        Files::failWritesForTesting(ENOSPC);
+        auto* box = control<QCheckBox>("showIslandCheckbox");
+        click(box);
+        m_store->waitForPendingSaves();
+        QCoreApplication::processEvents();
+
+        // The store keeps the change in memory, so the window and the delegate follow it.
+        QVERIFY(m_store->settings().showIslandAfterCapture);
+        QVERIFY(box->isChecked());
+        QCOMPARE(m_changes.size(), 1);
+        QCOMPARE(m_changes[0].current, m_store->settings());
+        QVERIFY2(status().startsWith(QStringLiteral("Save failed: ")) && status().endsWith(Files::reason(ENOSPC)),
+                 qPrintable(status()));
+    }
+
+    void testTheStatusLineFollowsTheSyncState_data()
+    {
+        QTest::addColumn<bool>("cloud");
+        QTest::addColumn<bool>("rich");
+        QTest::addColumn<std::optional<CloudSyncState>>("state");
+        QTest::addColumn<QString>("line");
+        const QString local = QStringLiteral("Currently in local mode.");
+        const QString textOnly =
+            QStringLiteral("iCloud syncs text and links only by default; images and files stay local.");
+        QTest::newRow("off, failing") << false << false << std::optional(CloudSyncState::failed(QStringLiteral("x")))
+                                      << local;
+        QTest::newRow("no provider") << true << false << std::optional<CloudSyncState>() << textOnly;
+        QTest::newRow("idle, rich") << true << true << std::optional(CloudSyncState::idle())
+                                    << QStringLiteral("iCloud skips sensitive and local-only content; newly saved "
+                                                      "images and files can sync.");
+        QTest::newRow("unavailable") << true << false
+                                     << std::optional(CloudSyncState::unavailable(QStringLiteral("No account")))
+                                     << QStringLiteral("iCloud unavailable: No account");
+        QTest::newRow("failed") << true << false << std::optional(CloudSyncState::failed(QStringLiteral("Timeout")))
+                                << QStringLiteral("iCloud sync failed: Timeout");
+        QTest::newRow("disabled") << true << false << std::optional(CloudSyncState::disabled()) << local;
+        QTest::newRow("syncing") << true << false << std::optional(CloudSyncState::syncing())
+                                 << QStringLiteral("Syncing iCloud history.");
+    }
+
+    void testTheStatusLineFollowsTheSyncState()
+    {
+        QFETCH(bool, cloud);
+        QFETCH(bool, rich);
+        QFETCH(std::optional<CloudSyncState>, state);
+        QFETCH(QString, line);
+        m_store->updateSettings([&](ClipSettings& settings) {
+            settings.cloudSyncEnabled = cloud;
+            settings.syncRichContentToICloud = rich;
+        });
+        if (state)
+            m_window->cloudStateProvider = [state] { return *state; };
+        m_window->refresh();
+        QCOMPARE(status(), line);
+    }
+
+    void testCopyButtonsWriteThePasteboardAndSaySo()
+    {
+        click(control<QPushButton>("copyContainerButton"));
+        QCOMPARE(m_pasteboard.string(), ClipDefaults::cloudContainerIdentifier);
+        QCOMPARE(m_pasteboardWrites, 1);
+        QCOMPARE(status(), QStringLiteral("Container Identifier copied."));
+
+        // Typed but not committed: the report shows it and the settings stay as they were.
+        auto* field = control<QLineEdit>("containerField");
+        field->setFocus();
+        field->selectAll();
+        QTest::keyClicks(field, QStringLiteral("iCloud.example.typed"));
+        click(control<QPushButton>("copyDiagnosticsButton"));
+        QVERIFY(m_pasteboard.string()->contains(QStringLiteral("- iCloud Container：iCloud.example.typed")));
+        QCOMPARE(m_store->settings().cloudContainerIdentifier, std::nullopt);
+        QCOMPARE(m_pasteboardWrites, 2);
+        QCOMPARE(status(), QStringLiteral("Sync diagnostics copied."));
+        // The next refresh puts the sync state back.
+        m_window->refresh();
+        QCOMPARE(status(), QStringLiteral("Currently in local mode."));
+    }
+
+    void testTheWindowFitsTheScreen_data()
+    {
+        QTest::addColumn<QRect>("visible");
+        QTest::addColumn<QRect>("frame");
+        QTest::newRow("low screen") << QRect(0, 30, 1440, 600) << QRect(490, 42, 460, 576);
+        QTest::newRow("tall screen") << QRect(100, 0, 1000, 1000) << QRect(370, 80, 460, 840);
+    }
+
+    void testTheWindowFitsTheScreen()
+    {
+        QFETCH(QRect, visible);
+        QFETCH(QRect, frame);
+        QCOMPARE(PreferencesWindowController::frameWithinVisibleFrame(visible), frame);
+    }
+
+    // The delegate's side: the window it keeps, the consequences it draws and the refreshes it owes.
+    void testTheDelegateWiresTheWindow()
+    {
+        Platform::MemoryPasteboard pasteboard;
+        Platform::MemoryWorkspace workspace;
+        auto hotKeys = std::make_shared<Platform::MemoryGlobalHotKeys>();
+        AppDelegateEnvironment environment;
+        environment.pasteboard = &pasteboard;
+        environment.workspace = &workspace;
+        environment.instances = std::make_shared<Platform::MemoryInstanceRegistry>();
+        environment.hotKeys = hotKeys;
+        environment.storeFileURL = m_dir->filePath(QStringLiteral("delegate/clips.json"));
+        environment.shelfFileURL = m_dir->filePath(QStringLiteral("delegate/shelf-sessions.json"));
+        environment.makeIsland = [] { return std::make_unique<FakeIsland>(); };
+        environment.desktop = std::make_shared<FakeDesktop>();
+        AppDelegate delegate(environment);
+        delegate.applicationDidFinishLaunching();
+        QWidget* window = delegate.preferencesController().window();
+        QVERIFY(!window->isVisible());
+
+        delegate.showPreferencesFromMenu();
+        QVERIFY(window->isVisible());
+        QCOMPARE(window->width(), PreferencesWindowController::windowWidth);
+
+        QVERIFY(!hotKeys->registered.isEmpty());
+        click(window->findChild<QCheckBox*>(QStringLiteral("hotKeyCheckbox")));
+        QVERIFY(!delegate.store().settings().hotKeyEnabled);
+        QVERIFY(hotKeys->registered.isEmpty());
+
+        auto* capture = window->findChild<QCheckBox*>(QStringLiteral("captureCheckbox"));
+        click(capture);
+        QVERIFY(!delegate.monitor().isRunning());
+        QVERIFY(!capture->isChecked());
+
+        // Changes made from the tray menu show in the open window.
+        delegate.toggleCaptureFromMenu();
+        QVERIFY(capture->isChecked());
+        delegate.toggleSensitiveFilteringFromMenu();
+        QVERIFY(!window->findChild<QCheckBox*>(QStringLiteral("sensitiveCheckbox"))->isChecked());
+
+        // Its copy is the program's own write, not a capture.
+        click(window->findChild<QPushButton*>(QStringLiteral("copyContainerButton")));
+        QCOMPARE(delegate.monitor().lastChangeCount(), pasteboard.changeCount());
+        delegate.store().waitForPendingSaves();
+    }
+};
+
+QUILLOMARE_GUI_TEST_MAIN(PreferencesWindowTest)
+#include "tst_preferenceswindow.moc"
