@@ -57,7 +57,8 @@ QList<ClipboardItem> largeHistory()
             item.sourcePlatform = QuillomareCore::ClipSourcePlatform::mac;
             switch (i % 4) {
             case 0: {
-                const QString text = QStringLiteral("会议纪要 %1: the budget for the quarter, 第 %1 版 — notes and figures").arg(i);
+                const QString text =
+                    QStringLiteral("会议纪要 %1: the budget for the quarter, 第 %1 版 — notes and figures").arg(i);
                 item.kind = ClipKind::text;
                 item.preview = text;
                 item.payload = ClipboardPayload::text(text);
@@ -216,4 +217,7 @@ BENCHMARK(openWithFullList)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->Iterations(10);
-BENCHMARK(scrollThroughTheList)->Name("History/Scroll frame 1000 entries")->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(scrollThroughTheList)
+    ->Name("History/Scroll frame 1000 entries")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();

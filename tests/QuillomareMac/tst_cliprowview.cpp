@@ -160,7 +160,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("expected");
         QTest::newRow("five parts") << false << true
                                     << QStringLiteral("Text · just now · Unknown device · Pinned · Local only");
-        QTest::newRow("five parts, Chinese") << true << true << QStringLiteral("文本 · 刚刚 · 未知设备 · 已置顶 · 仅本机");
+        QTest::newRow("five parts, Chinese")
+            << true << true << QStringLiteral("文本 · 刚刚 · 未知设备 · 已置顶 · 仅本机");
         QTest::newRow("three parts") << false << false << QStringLiteral("Text · 2m ago · Mac");
     }
 
@@ -363,8 +364,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("expected");
         QTest::newRow("web link") << QStringLiteral(" https://example.com/a ")
                                   << QStringLiteral("url https://example.com/a");
-        QTest::newRow("file URL is a string") << QStringLiteral("file:///etc/hosts")
-                                              << QStringLiteral("text file:///etc/hosts");
+        QTest::newRow("file URL is a string")
+            << QStringLiteral("file:///etc/hosts") << QStringLiteral("text file:///etc/hosts");
     }
 
     void drag_linkObjects()
@@ -386,8 +387,8 @@ private Q_SLOTS:
         const QUrl file = QUrl::fromLocalFile(QStringLiteral("/tmp/a file.txt"));
         QImage image(5, 3, QImage::Format_ARGB32);
         image.fill(Qt::blue);
-        const QList<DraggingItem> all{{web, {}}, {QStringLiteral("one"), {}}, {file, {}}, {QStringLiteral("two"), {}},
-                                      {image, {}}};
+        const QList<DraggingItem> all{
+            {web, {}}, {QStringLiteral("one"), {}}, {file, {}}, {QStringLiteral("two"), {}}, {image, {}}};
         std::unique_ptr<QMimeData> data(HistoryDragSession::mimeData(all));
         QCOMPARE(data->urls(), (QList<QUrl>{web, file}));
         QCOMPARE(data->text(), QStringLiteral("one\ntwo"));
@@ -488,8 +489,8 @@ private Q_SLOTS:
         actions.at(expected.indexOf(PasteVariant(PasteVariant::cleanedURL).title()))->trigger();
         actions.first()->trigger();
         actions.last()->trigger();
-        QCOMPARE(harness.log, (QStringList{QStringLiteral("variant 5"), QStringLiteral("variant 0"),
-                                           QStringLiteral("delete")}));
+        QCOMPARE(harness.log,
+                 (QStringList{QStringLiteral("variant 5"), QStringLiteral("variant 0"), QStringLiteral("delete")}));
     }
 
     void menu_copyOriginalNeedsSomethingToCopy_data()

@@ -144,8 +144,8 @@ private Q_SLOTS:
         QTest::addColumn<bool>("copyEnabled");
         QTest::addColumn<QStringList>("copied");
         QTest::newRow("white space only") << QStringLiteral("  \n\t ") << false << QStringList();
-        QTest::newRow("padded text goes out untrimmed") << QStringLiteral(" hi \n") << true
-                                                        << QStringList{QStringLiteral(" hi \n")};
+        QTest::newRow("padded text goes out untrimmed")
+            << QStringLiteral(" hi \n") << true << QStringList{QStringLiteral(" hi \n")};
     }
 
     void copyPillFollowsBlankness()
@@ -169,8 +169,8 @@ private Q_SLOTS:
                                       << QStringList{QStringLiteral("beta")};
         QTest::newRow("ctrl+c") << Qt::KeyboardModifiers(Qt::ControlModifier) << true
                                 << QStringList{QStringLiteral("beta")};
-        QTest::newRow("ctrl+c without selection") << Qt::KeyboardModifiers(Qt::ControlModifier) << false
-                                                  << QStringList();
+        QTest::newRow("ctrl+c without selection")
+            << Qt::KeyboardModifiers(Qt::ControlModifier) << false << QStringList();
     }
 
     void copyShortcutOverASelectionSendsOnlyTheSelection()
@@ -320,8 +320,8 @@ private Q_SLOTS:
     {
         QFETCH(bool, nextIsImage);
         const ClipboardItem a = imageItem(pngBytes(QSize(40, 20)), at(0));
-        const ClipboardItem b = nextIsImage ? imageItem(pngBytes(QSize(10, 30)), at(1))
-                                            : textItem(QStringLiteral("next"), at(1));
+        const ClipboardItem b =
+            nextIsImage ? imageItem(pngBytes(QSize(10, 30)), at(1)) : textItem(QStringLiteral("next"), at(1));
         m_view->configure(a);
         m_view->configure(b);
         QTRY_VERIFY(!ClipThumbnailImageCache::cached(pngKey(a)).isNull());

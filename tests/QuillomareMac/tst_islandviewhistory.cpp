@@ -14,9 +14,9 @@
 #include <QuillomareCore/Hashing.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QBuffer>
 #include <QImage>
-#include <QApplication>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
@@ -83,7 +83,9 @@ private Q_SLOTS:
         m_view->onCopyPasteVariantItem = [this](const ClipboardItem& item, PasteVariant variant) {
             m_log << QStringLiteral("variant:%1:").arg(int(variant)) + item.preview;
         };
-        m_view->onCopyPlainTextItem = [this](const ClipboardItem& item) { m_log << QStringLiteral("plain:") + item.preview; };
+        m_view->onCopyPlainTextItem = [this](const ClipboardItem& item) {
+            m_log << QStringLiteral("plain:") + item.preview;
+        };
         m_view->onCopyQuickPreviewText = [this](const QString& text) { m_log << QStringLiteral("text:") + text; };
         m_view->onCombineItems = [this](const QList<ClipboardItem>& items, CombinedPasteFormat format) {
             QStringList previews;
@@ -91,7 +93,9 @@ private Q_SLOTS:
                 previews << item.preview;
             m_log << QStringLiteral("combine:%1:").arg(int(format)) + previews.join(QLatin1Char(','));
         };
-        m_view->onRecognizeTextItem = [this](const ClipboardItem& item) { m_log << QStringLiteral("ocr:") + item.preview; };
+        m_view->onRecognizeTextItem = [this](const ClipboardItem& item) {
+            m_log << QStringLiteral("ocr:") + item.preview;
+        };
         m_view->onHide = [this] { m_log << QStringLiteral("hide"); };
         m_view->onDeleteItem = [this](const ClipboardItem& item) { m_log << QStringLiteral("delete:") + item.preview; };
     }
@@ -150,20 +154,24 @@ private Q_SLOTS:
         QTest::newRow("everything") << QString() << 0 << -1
                                     << QStringList{"pinned note", "phone link", "mac shot", "phone shot", "report"}
                                     << QString();
-        QTest::newRow("spaces are no query") << QStringLiteral("   ") << 0 << -1
-                                             << QStringList{"pinned note", "phone link", "mac shot", "phone shot", "report"}
-                                             << QString();
-        QTest::newRow("ios finds the iPhone's") << QStringLiteral("ios") << 0 << -1
-                                                << QStringList{"phone link", "phone shot"} << QString();
-        QTest::newRow("网址 finds links") << QStringLiteral("网址") << 0 << -1 << QStringList{"phone link"} << QString();
+        QTest::newRow("spaces are no query")
+            << QStringLiteral("   ") << 0 << -1
+            << QStringList{"pinned note", "phone link", "mac shot", "phone shot", "report"} << QString();
+        QTest::newRow("ios finds the iPhone's")
+            << QStringLiteral("ios") << 0 << -1 << QStringList{"phone link", "phone shot"} << QString();
+        QTest::newRow("网址 finds links")
+            << QStringLiteral("网址") << 0 << -1 << QStringList{"phone link"} << QString();
         QTest::newRow("pinned") << QStringLiteral("PINNED") << 0 << -1 << QStringList{"pinned note"} << QString();
         QTest::newRow("two terms") << QStringLiteral("mac 图片") << 0 << -1 << QStringList{"mac shot"} << QString();
-        QTest::newRow("no match") << QStringLiteral("zebra") << 0 << -1 << QStringList{} << QStringLiteral("没有匹配结果");
+        QTest::newRow("no match") << QStringLiteral("zebra") << 0 << -1 << QStringList{}
+                                  << QStringLiteral("没有匹配结果");
         QTest::newRow("iPhone source") << QString() << 2 << -1 << QStringList{"phone link", "phone shot"} << QString();
-        QTest::newRow("pinned images: none") << QString() << 3 << 3 << QStringList{} << QStringLiteral("暂无置顶图片历史");
-        QTest::newRow("iPhone files: none") << QString() << 2 << 2 << QStringList{} << QStringLiteral("暂无iPhone 文件历史");
-        QTest::newRow("unknown kinds hide under a kind") << QString() << 0 << 0 << QStringList{"pinned note"}
-                                                         << QString();
+        QTest::newRow("pinned images: none")
+            << QString() << 3 << 3 << QStringList{} << QStringLiteral("暂无置顶图片历史");
+        QTest::newRow("iPhone files: none")
+            << QString() << 2 << 2 << QStringList{} << QStringLiteral("暂无iPhone 文件历史");
+        QTest::newRow("unknown kinds hide under a kind")
+            << QString() << 0 << 0 << QStringList{"pinned note"} << QString();
         QTest::newRow("no pinned links") << QString() << 3 << -1 << QStringList{"pinned note"} << QString();
     }
 

@@ -45,8 +45,8 @@ constexpr int maxDragItemOffsetSteps = 4;
 // The row's texts: cut at the end, and the row's own for presses.
 TruncatingLabel* makeRowLabel(const QString& text, qreal points, QFont::Weight weight, qreal alpha, QWidget* parent)
 {
-    auto* label = new TruncatingLabel(Qt::ElideRight, IslandTheme::systemFont(points, weight), IslandTheme::white(alpha),
-                                      parent);
+    auto* label =
+        new TruncatingLabel(Qt::ElideRight, IslandTheme::systemFont(points, weight), IslandTheme::white(alpha), parent);
     label->setText(text);
     label->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     label->setAttribute(Qt::WA_TransparentForMouseEvents);
@@ -93,10 +93,9 @@ void ClipRowView::setup()
     layout->addStretch(1);
 
     if (m_item.isPinned) {
-        m_pinButton = new IslandIconButton(QStringLiteral("pin.fill"),
-                                           L10n::text(QStringLiteral("取消置顶"), QStringLiteral("Unpin")), 16,
-                                           IslandTheme::rgb(1.0, 0.77, 0.28, 0.92),
-                                           IslandTheme::rgb(1.0, 0.84, 0.38, 1.0), this);
+        m_pinButton = new IslandIconButton(
+            QStringLiteral("pin.fill"), L10n::text(QStringLiteral("取消置顶"), QStringLiteral("Unpin")), 16,
+            IslandTheme::rgb(1.0, 0.77, 0.28, 0.92), IslandTheme::rgb(1.0, 0.84, 0.38, 1.0), this);
     } else {
         m_pinButton = new IslandIconButton(QStringLiteral("pin"),
                                            L10n::text(QStringLiteral("置顶这条历史"), QStringLiteral("Pin this item")),
@@ -341,8 +340,8 @@ void ClipRowView::rowMouseUp(QMouseEvent* event)
         return;
     event->accept();
     const QPointF point = mapFromGlobal(event->globalPosition());
-    const bool draggedAway = m_didStartDragSession && m_mouseDownPoint &&
-                             QLineF(*m_mouseDownPoint, point).length() > clickSlop;
+    const bool draggedAway =
+        m_didStartDragSession && m_mouseDownPoint && QLineF(*m_mouseDownPoint, point).length() > clickSlop;
     if (!m_didHandleMultiSelectClick && !draggedAway) {
         if (m_clickCount >= 2) {
             if (onPreview)
@@ -456,10 +455,10 @@ QMenu* ClipRowView::makeRowMenu()
 
     menu->addSeparator();
     const bool pinned = m_item.isPinned;
-    QAction* pin = menu->addAction(
-        islandMenuIcon(pinned ? QStringLiteral("pin.slash") : QStringLiteral("pin")),
-        pinned ? L10n::text(QStringLiteral("取消置顶"), QStringLiteral("Unpin"))
-               : L10n::text(QStringLiteral("置顶这条历史"), QStringLiteral("Pin this item")));
+    QAction* pin =
+        menu->addAction(islandMenuIcon(pinned ? QStringLiteral("pin.slash") : QStringLiteral("pin")),
+                        pinned ? L10n::text(QStringLiteral("取消置顶"), QStringLiteral("Unpin"))
+                               : L10n::text(QStringLiteral("置顶这条历史"), QStringLiteral("Pin this item")));
     pin->setEnabled(true);
     connect(pin, &QAction::triggered, this, [this] { pinTapped(); });
 

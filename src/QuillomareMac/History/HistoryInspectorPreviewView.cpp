@@ -270,12 +270,12 @@ void HistoryInspectorPreviewView::setupLayout()
     toolbar->setSpacing(6);
     m_textStatusLabel = new TruncatingLabel(Qt::ElideRight, systemFont(9, QFont::Medium), white(0.44));
     m_textStatusLabel->setText(L10n::text(QStringLiteral("可编辑草稿"), QStringLiteral("Editable draft")));
-    m_textResetButton = new InspectorMiniPillButton(
-        L10n::text(QStringLiteral("还原"), QStringLiteral("Reset")),
-        L10n::text(QStringLiteral("还原原始内容"), QStringLiteral("Reset to original")));
-    m_textCopyButton = new InspectorMiniPillButton(
-        L10n::text(QStringLiteral("复制"), QStringLiteral("Copy")),
-        L10n::text(QStringLiteral("复制编辑内容"), QStringLiteral("Copy edited content")));
+    m_textResetButton =
+        new InspectorMiniPillButton(L10n::text(QStringLiteral("还原"), QStringLiteral("Reset")),
+                                    L10n::text(QStringLiteral("还原原始内容"), QStringLiteral("Reset to original")));
+    m_textCopyButton =
+        new InspectorMiniPillButton(L10n::text(QStringLiteral("复制"), QStringLiteral("Copy")),
+                                    L10n::text(QStringLiteral("复制编辑内容"), QStringLiteral("Copy edited content")));
     connect(m_textResetButton, &QAbstractButton::clicked, this, &HistoryInspectorPreviewView::resetTextTapped);
     connect(m_textCopyButton, &QAbstractButton::clicked, this, &HistoryInspectorPreviewView::copyTextTapped);
     toolbar->addWidget(m_textStatusLabel, 1, Qt::AlignVCenter);
@@ -402,13 +402,12 @@ void HistoryInspectorPreviewView::hideAllModes()
     m_currentThumbnailURL.reset();
 }
 
-void HistoryInspectorPreviewView::configureMessage(const QString& symbol, const QString& title,
-                                                   const QString& detail)
+void HistoryInspectorPreviewView::configureMessage(const QString& symbol, const QString& title, const QString& detail)
 {
     hideAllModes();
     m_messageSymbol = symbol;
-    m_messageIcon->setPixmap(IslandIcons::pixmap(symbol, 20, SymbolWeight::semibold, IslandTheme::white(0.48),
-                                                 scaleOf(this)));
+    m_messageIcon->setPixmap(
+        IslandIcons::pixmap(symbol, 20, SymbolWeight::semibold, IslandTheme::white(0.48), scaleOf(this)));
     m_messageIcon->setAccessibleDescription(title);
     m_messageTitle->setText(title);
     m_messageDetail->setText(detail);
@@ -446,8 +445,8 @@ void HistoryInspectorPreviewView::configure(const ClipboardItem& item)
         configureImage(item);
         break;
     case ClipboardPayload::Case::empty:
-        showMissingContent(L10n::text(QStringLiteral("这条历史没有可预览的内容"),
-                                      QStringLiteral("Nothing to preview for this item")));
+        showMissingContent(
+            L10n::text(QStringLiteral("这条历史没有可预览的内容"), QStringLiteral("Nothing to preview for this item")));
         break;
     }
 }
@@ -492,12 +491,12 @@ void HistoryInspectorPreviewView::updateTextStatus()
     const bool edited = isTextEdited();
     TruncatingLabel* status = m_textStatusLabel;
     if (edited) {
-        status->setText(L10n::text(QStringLiteral("已修改 · 只影响本次复制"),
-                                   QStringLiteral("Edited · affects this copy only")));
+        status->setText(
+            L10n::text(QStringLiteral("已修改 · 只影响本次复制"), QStringLiteral("Edited · affects this copy only")));
         status->setColour(IslandTheme::withAlpha(IslandTheme::selectionBlue(), 0.86));
     } else {
-        status->setText(L10n::text(QStringLiteral("可编辑 · 滚动查看完整内容"),
-                                   QStringLiteral("Editable · scroll to see all")));
+        status->setText(
+            L10n::text(QStringLiteral("可编辑 · 滚动查看完整内容"), QStringLiteral("Editable · scroll to see all")));
         status->setColour(IslandTheme::white(0.44));
     }
     m_textResetButton->setEnabled(edited);
@@ -563,8 +562,8 @@ void HistoryInspectorPreviewView::configureFiles(const QStringList& paths, const
     for (QString& path : cleaned)
         path = QDir::cleanPath(path);
     if (cleaned.isEmpty()) {
-        showMissingContent(L10n::text(QStringLiteral("这条文件历史没有有效路径"),
-                                      QStringLiteral("No valid path for this file item")));
+        showMissingContent(
+            L10n::text(QStringLiteral("这条文件历史没有有效路径"), QStringLiteral("No valid path for this file item")));
         return;
     }
     const auto imagePath = MacPreview::macPreviewImageFilePath(item);
@@ -574,18 +573,18 @@ void HistoryInspectorPreviewView::configureFiles(const QStringList& paths, const
     }
     showImageContainer();
     const QUuid id = item.id;
-    ClipThumbnailImageCache::requestFileThumbnail(
-        *imagePath, QStringLiteral("preview-file:") + *imagePath, ClipThumbnailImageCache::previewPixelSize, this,
-        [this, id, cleaned](const QImage& image) {
-            if (!stillShowsImageOf(id))
-                return;
-            if (!image.isNull()) {
-                m_imagePreview->setImage(image);
-                return;
-            }
-            hideAllModes();
-            configureFileSummary(cleaned);
-        });
+    ClipThumbnailImageCache::requestFileThumbnail(*imagePath, QStringLiteral("preview-file:") + *imagePath,
+                                                  ClipThumbnailImageCache::previewPixelSize, this,
+                                                  [this, id, cleaned](const QImage& image) {
+                                                      if (!stillShowsImageOf(id))
+                                                          return;
+                                                      if (!image.isNull()) {
+                                                          m_imagePreview->setImage(image);
+                                                          return;
+                                                      }
+                                                      hideAllModes();
+                                                      configureFileSummary(cleaned);
+                                                  });
 }
 
 void HistoryInspectorPreviewView::setFileIconSymbol(const QString& symbol, const QString& description)
@@ -603,7 +602,8 @@ void HistoryInspectorPreviewView::configureFileSummary(const QStringList& paths)
     m_fileIconShowsThumbnail = false;
     const QIcon fileIcon = paths.size() < 2 ? Thumbnails::fileTypeIcon(first) : QIcon();
     if (paths.size() >= 2) {
-        setFileIconSymbol(QStringLiteral("doc.on.doc"), L10n::text(QStringLiteral("多个文件"), QStringLiteral("Multiple files")));
+        setFileIconSymbol(QStringLiteral("doc.on.doc"),
+                          L10n::text(QStringLiteral("多个文件"), QStringLiteral("Multiple files")));
     } else if (!fileIcon.isNull()) {
         m_fileIconSymbol.clear();
         m_fileIconView->setPixmap(fileIcon.pixmap(QSize(36, 36), scaleOf(this)));
@@ -634,8 +634,8 @@ void HistoryInspectorPreviewView::requestThumbnail(const QString& path)
             if (image.isNull() || m_currentThumbnailURL != path)
                 return;
             const qreal scale = scaleOf(this);
-            QPixmap pixmap = QPixmap::fromImage(image).scaled(QSize(36, 36) * scale, Qt::KeepAspectRatio,
-                                                              Qt::SmoothTransformation);
+            QPixmap pixmap =
+                QPixmap::fromImage(image).scaled(QSize(36, 36) * scale, Qt::KeepAspectRatio, Qt::SmoothTransformation);
             pixmap.setDevicePixelRatio(scale);
             m_fileIconView->setPixmap(pixmap);
             m_fileIconSymbol.clear();

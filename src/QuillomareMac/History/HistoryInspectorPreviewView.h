@@ -76,7 +76,14 @@ class HistoryInspectorPreviewView final : public QWidget
     Q_OBJECT
 
 public:
-    enum class Mode { editableText, image, file, sensitive, empty };
+    enum class Mode
+    {
+        editableText,
+        image,
+        file,
+        sensitive,
+        empty
+    };
 
     explicit HistoryInspectorPreviewView(QWidget* parent = nullptr);
 

@@ -201,12 +201,12 @@ QMenu* IslandView::makeHistoryMoreMenu()
     for (PasteVariant variant : variants) {
         if (variant == PasteVariant::original)
             continue;
-        const int tag = int(std::find(PasteVariant::allCases().begin(), PasteVariant::allCases().end(), variant)
-                            - PasteVariant::allCases().begin());
-        QAction* action = menu->addAction(
-            islandMenuIcon(variant == PasteVariant::cleanedURL ? QStringLiteral("link.badge.plus")
-                                                                : QStringLiteral("text.alignleft")),
-            menuTitle(variant.title()));
+        const int tag = int(std::find(PasteVariant::allCases().begin(), PasteVariant::allCases().end(), variant) -
+                            PasteVariant::allCases().begin());
+        QAction* action =
+            menu->addAction(islandMenuIcon(variant == PasteVariant::cleanedURL ? QStringLiteral("link.badge.plus")
+                                                                               : QStringLiteral("text.alignleft")),
+                            menuTitle(variant.title()));
         action->setData(tag);
         QObject::connect(action, &QAction::triggered, this, [weak, tag] {
             if (weak)

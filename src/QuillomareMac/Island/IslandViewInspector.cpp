@@ -57,13 +57,12 @@ protected:
         return false;
     }
 
-
     void paintEvent(QPaintEvent*) override
     {
         QPainter painter(this);
         painter.setRenderHint(QPainter::Antialiasing);
-        IslandTheme::paintRoundedSurface(painter, QRectF(rect()), 8, IslandTheme::panelFill(), IslandTheme::panelStroke(),
-                                         1);
+        IslandTheme::paintRoundedSurface(painter, QRectF(rect()), 8, IslandTheme::panelFill(),
+                                         IslandTheme::panelStroke(), 1);
     }
 };
 
@@ -121,8 +120,8 @@ QWidget* makeInspectorMetaItem(const QString& symbol, const QString& text, QWidg
     row->setSpacing(3);
     row->addWidget(makeSymbolLabel(symbol, 9.5, SymbolWeight::regular, IslandTheme::white(0.5), 11, item), 0,
                    Qt::AlignVCenter);
-    auto* label = new TruncatingLabel(Qt::ElideRight, IslandTheme::systemFont(9, QFont::Medium), IslandTheme::white(0.56),
-                                      item);
+    auto* label =
+        new TruncatingLabel(Qt::ElideRight, IslandTheme::systemFont(9, QFont::Medium), IslandTheme::white(0.56), item);
     label->setText(text);
     label->setMinimumWidth(std::min(label->fontMetrics().horizontalAdvance(text), 24));
     row->addWidget(label, 0, Qt::AlignVCenter);
@@ -171,8 +170,8 @@ void IslandView::setupHistoryInspectorPanel()
                                      IslandTheme::white(0.72), 14, header);
     symbol->setAccessibleDescription(QStringLiteral("详情"));
     headerRow->addWidget(symbol, 0, Qt::AlignVCenter);
-    m_historyInspectorTitle = makeInspectorLabel(IslandTheme::systemFont(11.5, QFont::DemiBold), IslandTheme::white(0.88),
-                                                 header);
+    m_historyInspectorTitle =
+        makeInspectorLabel(IslandTheme::systemFont(11.5, QFont::DemiBold), IslandTheme::white(0.88), header);
     m_historyInspectorTitle->setObjectName(QStringLiteral("historyInspectorTitle"));
     headerRow->addWidget(m_historyInspectorTitle, 1, Qt::AlignVCenter);
     m_historyInspectorPinnedStatus = makeInspectorLabel(IslandTheme::systemFont(9.5, QFont::DemiBold),
@@ -251,8 +250,8 @@ void IslandView::setupHistoryInspectorPanel()
     };
     // Control stands for the Command key of the shortcuts: the keys a user here presses.
     static const TileSpec copyTiles[] = {
-        {"historyOriginalButton", "复制原始", "Original", "doc.on.doc", "复制原始内容 (Ctrl+1)", "Copy original (Ctrl+1)",
-         &IslandView::historyOriginalTapped, &IslandView::m_historyOriginalButton},
+        {"historyOriginalButton", "复制原始", "Original", "doc.on.doc", "复制原始内容 (Ctrl+1)",
+         "Copy original (Ctrl+1)", &IslandView::historyOriginalTapped, &IslandView::m_historyOriginalButton},
         {"historyPlainButton", "纯文本", "Plain Text", "doc.plaintext", "复制为纯文本 (Ctrl+2)",
          "Copy as plain text (Ctrl+2)", &IslandView::historyPlainTapped, &IslandView::m_historyPlainButton},
         {"historyMarkdownButton", "Markdown", "Markdown", "text.badge.plus", "复制为 Markdown 链接 (Ctrl+3)",
@@ -299,7 +298,8 @@ void IslandView::setupHistoryInspectorPanel()
     stack->addSpacing(3);
     stack->addWidget(sectionLabel(text("信息", "Info"), panel));
     stack->addSpacing(4);
-    m_historyInspectorInfo = makeInspectorLabel(IslandTheme::systemFont(9, QFont::Medium), IslandTheme::white(0.46), panel);
+    m_historyInspectorInfo =
+        makeInspectorLabel(IslandTheme::systemFont(9, QFont::Medium), IslandTheme::white(0.46), panel);
     m_historyInspectorInfo->setObjectName(QStringLiteral("historyInspectorInfo"));
     stack->addWidget(m_historyInspectorInfo);
 
@@ -319,8 +319,8 @@ void IslandView::setupHistoryInspectorPanel()
 
 QList<IslandActionTileButton*> IslandView::historyInspectorTiles() const
 {
-    return {m_historyOriginalButton, m_historyPlainButton,   m_historyMarkdownButton,     m_historyTranslateButton,
-            m_historyFileNameButton, m_historyFilePathButton, m_historyOCRButton,         m_historyAirDropButton,
+    return {m_historyOriginalButton, m_historyPlainButton,        m_historyMarkdownButton, m_historyTranslateButton,
+            m_historyFileNameButton, m_historyFilePathButton,     m_historyOCRButton,      m_historyAirDropButton,
             m_historyRevealButton,   m_historyQuickPreviewButton, m_historyMoreButton};
 }
 
@@ -376,13 +376,14 @@ void IslandView::refreshHistoryInspectorChips(const QStringList& texts, const st
     layout->addStretch(1);
     if (!item)
         return;
-    layout->addWidget(makeInspectorMetaItem(item->sourcePlatform == ClipSourcePlatform::iphone ? QStringLiteral("iphone")
-                                                                                                : QStringLiteral("display"),
+    layout->addWidget(makeInspectorMetaItem(item->sourcePlatform == ClipSourcePlatform::iphone
+                                                ? QStringLiteral("iphone")
+                                                : QStringLiteral("display"),
                                             platformText(item->sourcePlatform), m_historyInspectorChipRow),
                       0, Qt::AlignVCenter);
-    layout->addWidget(makeInspectorMetaItem(QStringLiteral("clock"), relativeTimeText(item->createdAt),
-                                            m_historyInspectorChipRow),
-                      0, Qt::AlignVCenter);
+    layout->addWidget(
+        makeInspectorMetaItem(QStringLiteral("clock"), relativeTimeText(item->createdAt), m_historyInspectorChipRow), 0,
+        Qt::AlignVCenter);
 }
 
 QString IslandView::historySizeText(const ClipboardItem& item)
@@ -404,11 +405,12 @@ QString IslandView::historyInfoText(const ClipboardItem& item)
 {
     const QString separator = QStringLiteral("    ");
     const QString colon = QStringLiteral("：");
-    return L10n::text(QStringLiteral("来源"), QStringLiteral("Source")) + colon + platformText(item.sourcePlatform)
-        + separator + L10n::text(QStringLiteral("类型"), QStringLiteral("Type")) + colon
-        + L10n::localizedDisplayName(item.kind) + separator + L10n::text(QStringLiteral("大小"), QStringLiteral("Size"))
-        + colon + historySizeText(item) + separator + L10n::text(QStringLiteral("新增"), QStringLiteral("Added")) + colon
-        + HistoryTime::shortDateText(item.createdAt);
+    return L10n::text(QStringLiteral("来源"), QStringLiteral("Source")) + colon + platformText(item.sourcePlatform) +
+           separator + L10n::text(QStringLiteral("类型"), QStringLiteral("Type")) + colon +
+           L10n::localizedDisplayName(item.kind) + separator +
+           L10n::text(QStringLiteral("大小"), QStringLiteral("Size")) + colon + historySizeText(item) + separator +
+           L10n::text(QStringLiteral("新增"), QStringLiteral("Added")) + colon +
+           HistoryTime::shortDateText(item.createdAt);
 }
 
 void IslandView::updateHistoryInspector()
@@ -440,8 +442,8 @@ void IslandView::updateHistoryInspector()
     const QList<PasteVariant> variants = PasteTransform::menuVariants(item);
     m_historyInspectorTitle->setText(L10n::localizedDisplayName(item.kind));
     m_historyInspectorPreview->configure(item);
-    m_historyInspectorPinnedStatus->setText(item.isPinned ? L10n::text(QStringLiteral("已置顶"), QStringLiteral("Pinned"))
-                                                          : QString());
+    m_historyInspectorPinnedStatus->setText(
+        item.isPinned ? L10n::text(QStringLiteral("已置顶"), QStringLiteral("Pinned")) : QString());
     refreshHistoryInspectorChips(historyInspectorChips(item), item);
     m_historyInspectorInfo->setText(historyInfoText(item));
 

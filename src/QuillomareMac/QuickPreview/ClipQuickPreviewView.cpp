@@ -250,10 +250,10 @@ void ClipQuickPreviewView::applyQuickPreviewContent(const ClipboardItem& item, b
         showImage(item, startImagePipeline);
         break;
     case ClipboardPayload::Case::empty:
-        showMessage(QStringLiteral("rectangle.dashed"),
-                    L10n::text(QStringLiteral("这条历史没有可预览的内容"),
-                               QStringLiteral("Nothing to preview for this item")),
-                    QString());
+        showMessage(
+            QStringLiteral("rectangle.dashed"),
+            L10n::text(QStringLiteral("这条历史没有可预览的内容"), QStringLiteral("Nothing to preview for this item")),
+            QString());
         break;
     }
 }
@@ -294,10 +294,10 @@ void ClipQuickPreviewView::showFiles(const QStringList& paths)
 {
     QStringList cleaned = MacFileContent::cleanPaths(paths);
     if (cleaned.isEmpty()) {
-        showMessage(QStringLiteral("rectangle.dashed"),
-                    L10n::text(QStringLiteral("这条文件历史没有有效路径"),
-                               QStringLiteral("No valid path for this file item")),
-                    QString());
+        showMessage(
+            QStringLiteral("rectangle.dashed"),
+            L10n::text(QStringLiteral("这条文件历史没有有效路径"), QStringLiteral("No valid path for this file item")),
+            QString());
         return;
     }
     m_fileNameLines.clear();

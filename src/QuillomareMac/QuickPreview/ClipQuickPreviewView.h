@@ -30,7 +30,13 @@ class ClipQuickPreviewView final : public QWidget
     Q_OBJECT
 
 public:
-    enum class Content { text, image, files, message };
+    enum class Content
+    {
+        text,
+        image,
+        files,
+        message
+    };
 
     explicit ClipQuickPreviewView(QWidget* parent = nullptr);
 

@@ -70,11 +70,10 @@ QPushButton* makeButton(const QString& title, const QString& objectName)
 } // namespace
 
 OnboardingWindowController::OnboardingWindowController(Platform::Pasteboard& pasteboard, QObject* parent)
-    : QObject(parent)
-    , containerIdentifier(QuillomareCore::ClipDefaults::cloudContainerIdentifier)
-    , m_pasteboard(pasteboard)
-    , m_window(std::make_unique<QWidget>(
-          nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint))
+    : QObject(parent), containerIdentifier(QuillomareCore::ClipDefaults::cloudContainerIdentifier),
+      m_pasteboard(pasteboard),
+      m_window(std::make_unique<QWidget>(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                                                      Qt::WindowCloseButtonHint))
 {
     m_window->setObjectName(QStringLiteral("onboardingWindow"));
     m_window->setWindowTitle(
@@ -237,8 +236,9 @@ QWidget* OnboardingWindowController::makeActions()
     QPushButton* copy = makeButton(L10n::text(QStringLiteral("复制 Container ID"), QStringLiteral("Copy Container ID")),
                                    QStringLiteral("onboardingCopyButton"));
     connect(copy, &QPushButton::clicked, this, &OnboardingWindowController::copyContainerIdentifier);
-    QPushButton* preferences = makeButton(L10n::text(QStringLiteral("打开偏好设置"), QStringLiteral("Open Preferences")),
-                                          QStringLiteral("onboardingPreferencesButton"));
+    QPushButton* preferences =
+        makeButton(L10n::text(QStringLiteral("打开偏好设置"), QStringLiteral("Open Preferences")),
+                   QStringLiteral("onboardingPreferencesButton"));
     connect(preferences, &QPushButton::clicked, this, &OnboardingWindowController::openPreferences);
     QPushButton* close = makeButton(L10n::text(QStringLiteral("开始使用"), QStringLiteral("Get Started")),
                                     QStringLiteral("onboardingCloseButton"));
