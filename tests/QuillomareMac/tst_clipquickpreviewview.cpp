@@ -1,6 +1,6 @@
 #include "TestSupport.h"
 
-#include "History/HistoryInspectorPreviewView.h"
+#include "History/HistoryPreviewPane.h"
 #include "History/HistoryTime.h"
 #include "Island/IslandIconButton.h"
 #include "QuickPreview/ClipQuickPreviewView.h"

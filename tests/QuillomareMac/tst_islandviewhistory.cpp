@@ -2,7 +2,7 @@
 #include "TestSupport.h"
 
 #include "History/ClipRowView.h"
-#include "History/HistoryInspectorPreviewView.h"
+#include "History/HistoryPreviewPane.h"
 #include "History/HistoryListFooterView.h"
 #include "Island/IslandActionTileButton.h"
 #include "Island/IslandListScrollView.h"

@@ -14,7 +14,7 @@
 //   IslandViewMorph.cpp        the drawn surface and the morph between the two states
 //   IslandViewEcho.cpp         the capture echo
 //   IslandViewHistory.cpp      history list, selection, search field and selection bar
-//   IslandViewInspector.cpp    the inspector beside the list
+//   IslandViewDetails.cpp    the inspector beside the list
 //   IslandViewHistoryActions.cpp the history's actions, tiles and menus
 //   IslandViewShelf.cpp        shelf mode
 //   IslandViewQuickPreview.cpp the quick preview card
@@ -309,7 +309,7 @@ public:
     void clearHistorySelectionTapped();
     QLabel* historySelectionLabel() const { return m_historySelectionLabel; }
 
-    // MARK: Inspector (IslandViewInspector.cpp)
+    // MARK: Inspector (IslandViewDetails.cpp)
     void updateHistoryInspector();
     static QStringList historyInspectorChips(const QuillomareCore::ClipboardItem& item);
     void refreshHistoryInspectorChips(const QStringList& texts, const std::optional<QuillomareCore::ClipboardItem>& item);

@@ -7,7 +7,7 @@
 #include "IslandActionTileButton.h"
 #include "IslandIcons.h"
 
-#include "History/HistoryInspectorPreviewView.h"
+#include "History/HistoryPreviewPane.h"
 #include "Pasteboard/ClipboardSharingService.h"
 #include "Pasteboard/MacFileContent.h"
 #include "QuickPreview/ClipQuickPreviewView.h"

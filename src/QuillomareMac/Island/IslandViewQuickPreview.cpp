@@ -6,7 +6,7 @@
 
 #include "IslandTheme.h"
 
-#include "History/HistoryInspectorPreviewView.h"
+#include "History/HistoryPreviewPane.h"
 #include "QuickPreview/ClipQuickPreviewView.h"
 
 #include <QPainter>

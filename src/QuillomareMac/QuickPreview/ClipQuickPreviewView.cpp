@@ -3,7 +3,7 @@
 #include "Island/IslandListScrollView.h"
 
 #include "History/ClipThumbnailView.h"
-#include "History/HistoryInspectorPreviewView.h"
+#include "History/HistoryPreviewPane.h"
 #include "History/HistoryTime.h"
 #include "History/PreviewLabels.h"
 #include "Island/IslandButtonFactory.h"

@@ -1,7 +1,7 @@
 #include "TestSupport.h"
 
 #include "History/ClipThumbnailView.h"
-#include "History/HistoryInspectorPreviewView.h"
+#include "History/HistoryPreviewPane.h"
 #include "Island/IslandImageView.h"
 #include "Island/IslandTheme.h"
 #include "Shell/Localization.h"
@@ -349,4 +349,4 @@ private Q_SLOTS:
 };
 
 QUILLOMARE_GUI_TEST_MAIN(TestHistoryInspectorPreview)
-#include "tst_historyinspectorpreview.moc"
+#include "tst_historypreviewpane.moc"

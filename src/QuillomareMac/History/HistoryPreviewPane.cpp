@@ -1,4 +1,4 @@
-#include "HistoryInspectorPreviewView.h"
+#include "HistoryPreviewPane.h"
 
 #include "Island/IslandListScrollView.h"
 

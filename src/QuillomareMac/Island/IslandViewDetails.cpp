@@ -11,7 +11,7 @@
 #include "MetadataChipView.h"
 #include "TruncatingLabel.h"
 
-#include "History/HistoryInspectorPreviewView.h"
+#include "History/HistoryPreviewPane.h"
 #include "History/HistoryTime.h"
 #include "Pasteboard/ClipboardSharingService.h"
 #include "Pasteboard/MacFileContent.h"
@@ -237,7 +237,7 @@ void IslandView::setupHistoryInspectorPanel()
         return L10n::text(QString::fromUtf8(chinese), QString::fromUtf8(english));
     };
 
-    struct TileSpec
+    struct TileEntry
     {
         const char* name;
         const char* chinese;
@@ -249,7 +249,7 @@ void IslandView::setupHistoryInspectorPanel()
         IslandActionTileButton* IslandView::*field;
     };
     // Control stands for the Command key of the shortcuts: the keys a user here presses.
-    static const TileSpec copyTiles[] = {
+    static const TileEntry copyTiles[] = {
         {"historyOriginalButton", "复制原始", "Original", "doc.on.doc", "复制原始内容 (Ctrl+1)",
          "Copy original (Ctrl+1)", &IslandView::historyOriginalTapped, &IslandView::m_historyOriginalButton},
         {"historyPlainButton", "纯文本", "Plain Text", "doc.plaintext", "复制为纯文本 (Ctrl+2)",
@@ -264,7 +264,7 @@ void IslandView::setupHistoryInspectorPanel()
         {"historyFilePathButton", "文件路径", "File Path", "folder", "复制文件路径 (Ctrl+6)", "Copy file path (Ctrl+6)",
          &IslandView::historyFilePathTapped, &IslandView::m_historyFilePathButton},
     };
-    static const TileSpec smartTiles[] = {
+    static const TileEntry smartTiles[] = {
         {"historyOCRButton", "提取文字", "Extract Text", "text.viewfinder", "从图片提取文字 (OCR)",
          "Extract text from image (OCR)", &IslandView::historyOCRTapped, &IslandView::m_historyOCRButton},
         {"historyAirDropButton", "隔空投送", "AirDrop", "antenna.radiowaves.left.and.right",
@@ -277,16 +277,16 @@ void IslandView::setupHistoryInspectorPanel()
         {"historyMoreButton", "更多", "More", "ellipsis", "更多操作", "More actions", &IslandView::historyMoreTapped,
          &IslandView::m_historyMoreButton},
     };
-    const auto addTileSection = [&](const char* chinese, const char* english, const auto& specs) {
+    const auto addTileSection = [&](const char* chinese, const char* english, const auto& entries) {
         stack->addWidget(makeInspectorDivider(panel));
         stack->addSpacing(3);
         stack->addWidget(sectionLabel(text(chinese, english), panel));
         stack->addSpacing(4);
         QWidget* row = makeTileRow();
-        for (const TileSpec& spec : specs) {
-            this->*spec.field = makeTile(QString::fromLatin1(spec.name), text(spec.chinese, spec.english),
-                                         QString::fromLatin1(spec.symbol),
-                                         text(spec.tooltipChinese, spec.tooltipEnglish), spec.handler, row);
+        for (const TileEntry& tile : entries) {
+            this->*tile.field = makeTile(QString::fromLatin1(tile.name), text(tile.chinese, tile.english),
+                                         QString::fromLatin1(tile.symbol),
+                                         text(tile.tooltipChinese, tile.tooltipEnglish), tile.handler, row);
         }
         stack->addWidget(row);
         stack->addSpacing(5);
