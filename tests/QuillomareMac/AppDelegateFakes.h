@@ -2,8 +2,14 @@
 
 // Recording stand-ins for the island and the application object, for tests of the delegate.
 
+#include "Shell/AppDelegate.h"
 #include "Shell/AppPorts.h"
 
+#include <Platform/GlobalHotKeys.h>
+#include <Platform/InstanceRegistry.h>
+#include <QuillomareCore/CloudSyncService.h>
+
+#include <QDir>
 #include <QList>
 
 namespace QuillomareTest {
@@ -88,5 +94,35 @@ struct FakeSavePanel final : QuillomareMac::SavePanelPort
     }
     void choose(const QString& path) { std::exchange(pending, nullptr)(path); }
 };
+
+// A delegate's parts for a test, all in memory or in `folder`: the given pasteboard and workspace,
+// no other instance, in-memory hot keys, the history and shelf files in `folder`/Quillomare, a
+// FakeIsland (handed to `*island` when the delegate makes it), a FakeDesktop and sync off.
+// Tests replace the parts they watch.
+inline QuillomareMac::AppDelegateEnvironment fakeDelegateEnvironment(const QString& folder,
+                                                                     Platform::Pasteboard& pasteboard,
+                                                                     Platform::Workspace& workspace,
+                                                                     FakeIsland** island = nullptr)
+{
+    QuillomareMac::AppDelegateEnvironment environment;
+    environment.pasteboard = &pasteboard;
+    environment.workspace = &workspace;
+    environment.instances = std::make_shared<Platform::MemoryInstanceRegistry>();
+    environment.hotKeys = std::make_shared<Platform::MemoryGlobalHotKeys>();
+    environment.storeFileURL = QDir(folder).filePath(QStringLiteral("Quillomare/clips.json"));
+    environment.shelfFileURL = QDir(folder).filePath(QStringLiteral("Quillomare/shelf-sessions.json"));
+    environment.makeIsland = [island] {
+        auto made = std::make_unique<FakeIsland>();
+        if (island)
+            *island = made.get();
+        return made;
+    };
+    environment.desktop = std::make_shared<FakeDesktop>();
+    environment.makeSyncService = [](const QuillomareCore::ClipSettings&) {
+        return std::shared_ptr<QuillomareCore::CloudSyncing>(
+            std::make_shared<QuillomareCore::LocalOnlyCloudSyncService>(QStringLiteral("iCloud sync is off")));
+    };
+    return environment;
+}
 
 } // namespace QuillomareTest

@@ -82,23 +82,9 @@ private:
 
     AppDelegate& launch()
     {
-        AppDelegateEnvironment environment;
-        environment.pasteboard = &m_pasteboard;
-        environment.workspace = m_workspace.get();
-        environment.instances = std::make_shared<Platform::MemoryInstanceRegistry>();
-        environment.hotKeys = std::make_shared<Platform::MemoryGlobalHotKeys>();
-        environment.storeFileURL = m_dir->filePath(QStringLiteral("Quillomare/clips.json"));
-        environment.shelfFileURL = m_dir->filePath(QStringLiteral("Quillomare/shelf-sessions.json"));
-        environment.makeIsland = [this] {
-            auto island = std::make_unique<FakeIsland>();
-            m_island = island.get();
-            return island;
-        };
-        environment.desktop = std::make_shared<FakeDesktop>();
+        AppDelegateEnvironment environment =
+            fakeDelegateEnvironment(m_dir->path(), m_pasteboard, *m_workspace, &m_island);
         environment.savePanel = m_savePanel;
-        environment.makeSyncService = [](const ClipSettings&) -> std::shared_ptr<CloudSyncing> {
-            return std::make_shared<LocalOnlyCloudSyncService>(QStringLiteral("off"));
-        };
         m_delegate = std::make_unique<AppDelegate>(environment);
         m_delegate->applicationDidFinishLaunching();
         return *m_delegate;

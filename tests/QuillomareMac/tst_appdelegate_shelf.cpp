@@ -71,22 +71,10 @@ private:
 
     void launch()
     {
-        AppDelegateEnvironment environment;
-        environment.pasteboard = &m_pasteboard;
-        environment.workspace = m_workspace.get();
-        environment.instances = std::make_shared<Platform::MemoryInstanceRegistry>();
+        AppDelegateEnvironment environment =
+            fakeDelegateEnvironment(m_dir->path(), m_pasteboard, *m_workspace, &m_island);
         environment.hotKeys = m_hotKeys;
-        environment.storeFileURL = m_dir->filePath(QStringLiteral("Quillomare/clips.json"));
-        environment.shelfFileURL = shelfPath();
-        environment.makeIsland = [this] {
-            auto island = std::make_unique<FakeIsland>();
-            m_island = island.get();
-            return island;
-        };
         environment.desktop = m_desktop;
-        environment.makeSyncService = [](const ClipSettings&) -> std::shared_ptr<CloudSyncing> {
-            return std::make_shared<LocalOnlyCloudSyncService>(QStringLiteral("iCloud sync is off"));
-        };
         m_delegate = std::make_unique<AppDelegate>(environment);
         m_delegate->applicationDidFinishLaunching();
     }

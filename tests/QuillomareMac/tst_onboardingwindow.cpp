@@ -53,16 +53,7 @@ private:
 
     AppDelegate& launch()
     {
-        AppDelegateEnvironment environment;
-        environment.pasteboard = &m_pasteboard;
-        environment.workspace = &m_workspace;
-        environment.instances = std::make_shared<Platform::MemoryInstanceRegistry>();
-        environment.hotKeys = std::make_shared<Platform::MemoryGlobalHotKeys>();
-        environment.storeFileURL = m_dir->filePath(u"Quillomare/clips.json"_s);
-        environment.shelfFileURL = m_dir->filePath(u"Quillomare/shelf-sessions.json"_s);
-        environment.makeIsland = [] { return std::make_unique<FakeIsland>(); };
-        environment.desktop = std::make_shared<FakeDesktop>();
-        m_delegate = std::make_unique<AppDelegate>(environment);
+        m_delegate = std::make_unique<AppDelegate>(fakeDelegateEnvironment(m_dir->path(), m_pasteboard, m_workspace));
         m_delegate->applicationDidFinishLaunching();
         return *m_delegate;
     }

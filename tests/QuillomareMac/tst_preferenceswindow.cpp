@@ -351,15 +351,9 @@ private Q_SLOTS:
         Platform::MemoryPasteboard pasteboard;
         Platform::MemoryWorkspace workspace;
         auto hotKeys = std::make_shared<Platform::MemoryGlobalHotKeys>();
-        AppDelegateEnvironment environment;
-        environment.pasteboard = &pasteboard;
-        environment.workspace = &workspace;
-        environment.instances = std::make_shared<Platform::MemoryInstanceRegistry>();
+        AppDelegateEnvironment environment =
+            fakeDelegateEnvironment(m_dir->filePath(QStringLiteral("delegate")), pasteboard, workspace);
         environment.hotKeys = hotKeys;
-        environment.storeFileURL = m_dir->filePath(QStringLiteral("delegate/clips.json"));
-        environment.shelfFileURL = m_dir->filePath(QStringLiteral("delegate/shelf-sessions.json"));
-        environment.makeIsland = [] { return std::make_unique<FakeIsland>(); };
-        environment.desktop = std::make_shared<FakeDesktop>();
         AppDelegate delegate(environment);
         delegate.applicationDidFinishLaunching();
         QWidget* window = delegate.preferencesController().window();

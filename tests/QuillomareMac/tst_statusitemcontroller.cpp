@@ -128,18 +128,9 @@ private:
 
     AppDelegate& launch()
     {
-        AppDelegateEnvironment environment;
-        environment.pasteboard = &m_pasteboard;
-        environment.workspace = &m_workspace;
-        environment.instances = std::make_shared<Platform::MemoryInstanceRegistry>();
+        AppDelegateEnvironment environment =
+            fakeDelegateEnvironment(m_dir->path(), m_pasteboard, m_workspace, &m_island);
         environment.hotKeys = m_hotKeys;
-        environment.storeFileURL = m_dir->filePath(QStringLiteral("Quillomare/clips.json"));
-        environment.shelfFileURL = m_dir->filePath(QStringLiteral("Quillomare/shelf-sessions.json"));
-        environment.makeIsland = [this] {
-            auto island = std::make_unique<FakeIsland>();
-            m_island = island.get();
-            return island;
-        };
         environment.desktop = m_desktop;
         environment.statusMenu = m_statusItem;
         environment.makeSyncService = [this](const ClipSettings& settings) -> std::shared_ptr<CloudSyncing> {
