@@ -8,6 +8,7 @@
 // TIFF is re-encoded as PNG. A list of photos is judged image or file by the files' headers.
 
 #include <Platform/Pasteboard.h>
+#include <Platform/PasteboardX11.h>
 #include <Platform/Workspace.h>
 #include <QuillomareCore/ClipSettings.h>
 #include <QuillomareCore/ClipboardItem.h>
@@ -21,6 +22,9 @@
 #include <benchmark/benchmark.h>
 
 #include <QBuffer>
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QProcess>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -396,6 +400,90 @@ void capturePhotos(benchmark::State& state)
     });
 }
 
+// --- Another program's image on the real X11 clipboard
+
+// xclip owns the CLIPBOARD selection with `bytes` as `target` until it ends or another program
+// copies; the pasteboard has seen the change once this returns.
+void xclipOwns(QProcess& owner, const QString& file, const QString& target, Platform::X11Pasteboard& pasteboard)
+{
+    // The last owner's end is a change of its own: let it arrive first.
+    if (owner.state() != QProcess::NotRunning) {
+        const qint64 owned = pasteboard.changeCount();
+        owner.kill();
+        owner.waitForFinished(2000);
+        QElapsedTimer waited;
+        waited.start();
+        while (pasteboard.changeCount() == owned && waited.elapsed() < 2000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    const qint64 before = pasteboard.changeCount();
+    owner.start(QStringLiteral("xclip"), {QStringLiteral("-quiet"), QStringLiteral("-selection"),
+                                          QStringLiteral("clipboard"), QStringLiteral("-t"), target, QStringLiteral("-i"),
+                                          file});
+    if (!owner.waitForStarted(3000))
+        fail(QStringLiteral("xclip could not start"));
+    QElapsedTimer waited;
+    waited.start();
+    while ((pasteboard.changeCount() == before || !pasteboard.types().contains(target)) && waited.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    if (pasteboard.changeCount() == before)
+        fail(QStringLiteral("xclip did not take the clipboard"));
+}
+
+// What a 5 MB PNG copied in another program costs the GUI thread: the monitor's poll (which
+// hands the transfer to its worker) and, as the baseline, the same transfer read on the GUI
+// thread through Qt, as the poll did before. Needs an X11 display: run the bench under
+// scripts/x11-session with QT_QPA_PLATFORM=xcb.
+void captureX11Image(benchmark::State& state, bool onGuiThread)
+{
+    guarded(state, [&] {
+        if (QGuiApplication::platformName() != QLatin1String("xcb"))
+            fail(QStringLiteral("needs an X11 display (QT_QPA_PLATFORM=xcb)"));
+        QTemporaryDir folder(benchFile(QStringLiteral("x11-XXXXXX")));
+        const QByteArray& png = fiveMegabytePNG();
+        const QString file = folder.filePath(QStringLiteral("copy.png"));
+        QFile out(file);
+        if (!out.open(QIODevice::WriteOnly) || out.write(png) != png.size())
+            fail(QStringLiteral("Cannot write %1").arg(file));
+        out.close();
+
+        ClipboardStore store(folder.filePath(QStringLiteral("clips.json")));
+        const SensitiveContentDetector detector;
+        Platform::X11Pasteboard pasteboard;
+        Platform::MemoryWorkspace workspace;
+        QuillomareMac::ClipboardMonitor monitor(pasteboard, store, detector, workspace);
+        std::optional<ClipboardCaptureResult> captured;
+        monitor.onCapture = [&](const ClipboardCaptureResult& result) { captured = result; };
+        QProcess owner;
+        qint64 slowest = 0;
+        for (auto _ : state) {
+            state.PauseTiming();
+            captured.reset();
+            xclipOwns(owner, file, QStringLiteral("image/png"), pasteboard);
+            monitor.setLastChangeCount(pasteboard.changeCount() - 1);
+            state.ResumeTiming();
+            QElapsedTimer timer;
+            timer.start();
+            if (onGuiThread) {
+                const auto bytes = pasteboard.data(QStringLiteral("image/png"));
+                slowest = std::max(slowest, timer.nsecsElapsed());
+                if (!bytes || *bytes != png)
+                    fail(QStringLiteral("The image did not come whole (%1 of %2 bytes)").arg(bytes ? bytes->size() : -1).arg(png.size()));
+            } else {
+                monitor.poll();
+                slowest = std::max(slowest, timer.nsecsElapsed());
+                monitor.waitForPendingCaptures();
+                if (!captured || !captured->item || captured->item->payload.imagePNGValue() != png)
+                    fail(QStringLiteral("The image was not captured whole: %1").arg(captured && captured->ignoredReason ? *captured->ignoredReason : QString::number(captured && captured->item ? captured->item->payload.imagePNGByteCount() : -1)));
+            }
+        }
+        owner.kill();
+        owner.waitForFinished(2000);
+        state.counters["gui_max_ms"] = double(slowest) / 1e6;
+        state.counters["png_MB"] = double(png.size()) / kMB;
+    });
+}
+
 } // namespace
 
 BENCHMARK(captureText)->Name("Capture/1 MB text")->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -404,3 +492,19 @@ BENCHMARK_CAPTURE(capturePNG, fiveMB, &fiveMegabytePNG)->Name("Capture/5 MB PNG"
 BENCHMARK(captureTIFF)->Name("Capture/4K TIFF as PNG")->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(captureFiles)->Name("Capture/1000 files")->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(capturePhotos)->Name("Capture/150 photos of 24 MP")->Unit(benchmark::kMillisecond)->UseRealTime();
+// Only where they can run: `QT_QPA_PLATFORM=xcb quillomare-bench` inside scripts/x11-session.
+const bool x11CasesRegistered = [] {
+    if (qgetenv("QT_QPA_PLATFORM") != "xcb")
+        return false;
+    benchmark::RegisterBenchmark("Capture/5 MB PNG from another program (X11)",
+                                 [](benchmark::State& state) { captureX11Image(state, false); })
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime()
+        ->Iterations(10);
+    benchmark::RegisterBenchmark("Capture/5 MB PNG read on the GUI thread (X11 baseline)",
+                                 [](benchmark::State& state) { captureX11Image(state, true); })
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime()
+        ->Iterations(10);
+    return true;
+}();

@@ -2,6 +2,7 @@
 
 #include "StandardFolders.h"
 
+#include <QuillomareCore/CloudSyncService.h>
 #include <QuillomareCore/Coding.h>
 #include <QuillomareCore/Files.h>
 #include <QuillomareCore/Foundation.h>
@@ -19,6 +20,8 @@
 #include <utility>
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -180,6 +183,57 @@ CloudDatabase::CloudDatabase(const QString& containerIdentifier, const QString& 
     m_folder = m_recordsRoot + QLatin1Char('/') + containerIdentifier;
 }
 
+CloudDatabase::~CloudDatabase()
+{
+    stopWatching();
+}
+
+void CloudDatabase::stopWatching()
+{
+    if (m_watch >= 0)
+        ::close(m_watch);
+    m_watch = -1;
+}
+
+bool CloudDatabase::takeChangedNames(std::vector<std::string>& names)
+{
+    // Every quarter of an hour all files are looked at anyway.
+    constexpr qint64 fullScanIntervalMs = 15 * 60 * 1000;
+    const qint64 nowMs = QDateTime::currentMSecsSinceEpoch();
+    bool complete = m_watch >= 0 && nowMs - m_lastFullScanMs < fullScanIntervalMs && nowMs >= m_lastFullScanMs;
+    if (m_watch >= 0) {
+        alignas(inotify_event) char buffer[64 * 1024];
+        for (;;) {
+            const ssize_t got = ::read(m_watch, buffer, sizeof buffer);
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0)
+                break;
+            for (ssize_t offset = 0; offset < got;) {
+                const auto* event = reinterpret_cast<const inotify_event*>(buffer + offset);
+                if (event->mask & (IN_Q_OVERFLOW | IN_IGNORED | IN_DELETE_SELF | IN_MOVE_SELF | IN_UNMOUNT))
+                    complete = false;
+                else if (event->len > 0 && event->name[0] != '.')
+                    names.emplace_back(event->name);
+                offset += qsizetype(sizeof(inotify_event)) + event->len;
+            }
+        }
+    }
+    if (complete)
+        return true;
+    // Watch afresh before looking at every file, so that nothing changing meanwhile is missed.
+    stopWatching();
+    names.clear();
+    m_watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (m_watch >= 0 &&
+        ::inotify_add_watch(m_watch, QFile::encodeName(m_folder).constData(),
+                            IN_CREATE | IN_CLOSE_WRITE | IN_MODIFY | IN_ATTRIB | IN_MOVED_FROM | IN_MOVED_TO |
+                                IN_DELETE | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR | IN_DONT_FOLLOW) < 0)
+        stopWatching();
+    m_lastFullScanMs = nowMs;
+    return false;
+}
+
 QString CloudDatabase::fileName(const QString& recordName)
 {
     static constexpr char hex[] = "0123456789abcdef";
@@ -225,9 +279,45 @@ std::optional<QString> CloudDatabase::recordName(const QString& fileName)
     return name;
 }
 
+namespace {
+
+// The whole file, when it is a regular file (not a link, a FIFO or a device) of at most
+// `maxBytes`; the size is looked at before anything is read, and a file that grows meanwhile is
+// not read past the bound.
+std::optional<QByteArray> readBounded(const QString& path, qint64 maxBytes)
+{
+    const int descriptor =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (descriptor < 0)
+        return std::nullopt;
+    struct stat status = {};
+    if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode) || status.st_size > maxBytes) {
+        ::close(descriptor);
+        return std::nullopt;
+    }
+    QByteArray bytes;
+    bytes.resize(qsizetype(status.st_size) + 1);
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t got = ::read(descriptor, bytes.data() + done, size_t(bytes.size() - done));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            break;
+        done += got;
+    }
+    ::close(descriptor);
+    if (done > maxBytes)
+        return std::nullopt;
+    bytes.truncate(done);
+    return bytes;
+}
+
+} // namespace
+
 std::optional<CloudRecord> CloudDatabase::read(const QString& fileName, QByteArray* fieldsDigest) const
 {
-    const auto bytes = QuillomareCore::Files::readRegularFile(m_folder + QLatin1Char('/') + fileName);
+    const auto bytes = readBounded(m_folder + QLatin1Char('/') + fileName, maxRecordFileBytes);
     if (!bytes)
         return std::nullopt;
     try {
@@ -259,35 +349,69 @@ std::optional<CloudRecord> CloudDatabase::read(const QString& fileName, QByteArr
 
 namespace {
 
-std::array<qint64, 4> identity(const struct stat& status)
+std::array<qint64, 5> identity(const struct stat& status)
 {
     return {qint64(status.st_dev), qint64(status.st_ino), qint64(status.st_size),
-            qint64(status.st_ctim.tv_sec) * 1'000'000'000 + status.st_ctim.tv_nsec};
+            qint64(status.st_ctim.tv_sec) * 1'000'000'000 + status.st_ctim.tv_nsec,
+            qint64(status.st_mtim.tv_sec) * 1'000'000'000 + status.st_mtim.tv_nsec};
+}
+
+QDateTime changeTime(const struct stat& status)
+{
+    return QDateTime::fromMSecsSinceEpoch(qint64(status.st_ctim.tv_sec) * 1000 + status.st_ctim.tv_nsec / 1'000'000,
+                                          Qt::UTC);
+}
+
+// Takes in what a stat found; a file that is not the one summarised before must be read again
+// and is new to the next fetch.
+void observe(const struct stat& status, bool found, auto& summary)
+{
+    const bool regular = found && S_ISREG(status.st_mode);
+    const auto file = regular ? identity(status) : std::array<qint64, 5>{};
+    if (regular == summary.isRegular && file == summary.file)
+        return;
+    summary.isRegular = regular;
+    summary.file = file;
+    summary.checked = false;
+    summary.isRecord = false;
+    summary.delivered = false;
+    summary.arrivalDate = regular ? changeTime(status) : QDateTime();
 }
 
 } // namespace
 
-const CloudDatabase::Summary* CloudDatabase::summary(const QString& fileName)
+bool CloudDatabase::check(const std::string& encodedName, Summary& summary) const
 {
-    struct stat status = {};
-    const QByteArray path = QFile::encodeName(m_folder + QLatin1Char('/') + fileName);
-    if (::stat(path.constData(), &status) != 0 || !S_ISREG(status.st_mode)) {
-        m_summaries.remove(fileName);
-        return nullptr;
-    }
-    auto it = m_summaries.find(fileName);
-    if (it != m_summaries.end() && it->file == identity(status))
-        return &*it;
+    summary.checked = true;
+    summary.isRecord = false;
+    // Too large to be a record of ours: not even opened.
+    if (summary.file[2] > maxRecordFileBytes)
+        return false;
+    const auto record = read(QFile::decodeName(QByteArray::fromStdString(encodedName)), &summary.fieldsDigest);
+    if (!record)
+        return false;
+    summary.isRecord = true;
+    summary.recordType = record->recordType;
+    summary.modificationDate = record->modificationDate;
+    return true;
+}
 
-    Summary summary;
-    summary.file = identity(status);
+CloudDatabase::Summary* CloudDatabase::summary(const QString& fileName)
+{
+    const QByteArray encoded = QFile::encodeName(fileName);
+    const std::string key(encoded.constData(), size_t(encoded.size()));
+    struct stat status = {};
+    const bool found = ::lstat(QFile::encodeName(m_folder + QLatin1Char('/') + fileName).constData(), &status) == 0;
+    Summary& summary = m_summaries[key];
+    summary.isOurs = true;
+    summary.scan = m_scan;
+    observe(status, found, summary);
+    if (!summary.isRegular)
+        return nullptr;
     // Should the file be replaced meanwhile, the next look sees another inode and reads it again.
-    if (const auto record = read(fileName, &summary.fieldsDigest)) {
-        summary.isRecord = true;
-        summary.recordType = record->recordType;
-        summary.modificationDate = record->modificationDate;
-    }
-    return &*m_summaries.insert(fileName, summary);
+    if (!summary.checked)
+        check(key, summary);
+    return &summary;
 }
 
 void CloudDatabase::save(const QList<CloudRecord>& records)
@@ -333,11 +457,16 @@ void CloudDatabase::save(const QList<CloudRecord>& records)
             return writer.flush();
         });
 
-        m_summaries.remove(name);
+        const QByteArray encoded = QFile::encodeName(name);
+        Summary& summary = m_summaries[std::string(encoded.constData(), size_t(encoded.size()))];
+        summary = Summary();
+        summary.isOurs = true;
+        summary.scan = m_scan;
         struct stat status = {};
-        if (::stat(QFile::encodeName(path).constData(), &status) == 0) {
-            Summary& summary = m_summaries[name];
-            summary.file = identity(status);
+        observe(status, ::lstat(QFile::encodeName(path).constData(), &status) == 0, summary);
+        if (summary.isRegular) {
+            // Known without reading it back; still new to the next fetch, like any change.
+            summary.checked = true;
             summary.isRecord = true;
             summary.recordType = record.recordType;
             summary.modificationDate = modificationDate;
@@ -346,7 +475,7 @@ void CloudDatabase::save(const QList<CloudRecord>& records)
     }
 }
 
-QList<CloudRecord> CloudDatabase::fetchNewest(const QString& recordType, int limit)
+CloudFetch CloudDatabase::fetchChanged(const QStringList& recordTypes, int limit)
 {
     if (limit <= 0)
         return {};
@@ -355,6 +484,7 @@ QList<CloudRecord> CloudDatabase::fetchNewest(const QString& recordType, int lim
         const int error = errno;
         if (error == ENOENT) {
             m_summaries.clear();
+            stopWatching();
             return {};
         }
         if (error == ENOTDIR)
@@ -363,50 +493,98 @@ QList<CloudRecord> CloudDatabase::fetchNewest(const QString& recordType, int lim
             text(QStringLiteral("无法读取文件夹“%1”：%2"), QStringLiteral("Couldn't read the folder “%1”: %2"))
                 .arg(QDir::toNativeSeparators(m_folder), QuillomareCore::Files::reason(error)));
     }
-    QSet<QString> names;
+    // A pass that finds nothing new costs one read of the folder's change events; a full look
+    // costs one look at each name and one stat per record file: names are looked up as the
+    // directory gives them, without decoding.
+    const int folderDescriptor = ::dirfd(directory);
+    ++m_scan;
+    auto observeName = [&](std::string_view name) {
+        auto it = m_summaries.find(name);
+        if (it == m_summaries.end()) {
+            Summary fresh;
+            fresh.isOurs = recordName(QFile::decodeName(QByteArray(name.data(), qsizetype(name.size())))).has_value();
+            it = m_summaries.emplace(std::string(name), std::move(fresh)).first;
+        }
+        Summary& summary = it->second;
+        summary.scan = m_scan;
+        if (!summary.isOurs)
+            return;
+        struct stat status = {};
+        observe(status, ::fstatat(folderDescriptor, it->first.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0, summary);
+    };
+    std::vector<std::string> changedNames;
+    const bool onlyChanged = takeChangedNames(changedNames);
     QSet<QString> interruptedSaves;
-    while (const dirent* entry = ::readdir(directory)) {
-        const QString name = QFile::decodeName(entry->d_name);
-        if (name.startsWith(QLatin1Char('.'))) {
-            // ".<file>.saving-XXXXXX": a save of this program that was killed half-way.
-            if (const qsizetype infix = name.lastIndexOf(kSavingInfix); infix > 1)
-                interruptedSaves.insert(name.mid(1, infix - 1));
-        } else if (recordName(name)) {
-            names.insert(name);
+    if (onlyChanged) {
+        for (const std::string& name : changedNames) {
+            observeName(name);
+            auto it = m_summaries.find(std::string_view(name));
+            if (it != m_summaries.end() && it->second.isOurs && !it->second.isRegular)
+                m_summaries.erase(it); // gone (or no longer a file)
+        }
+    } else {
+        while (const dirent* entry = ::readdir(directory)) {
+            const std::string_view name(entry->d_name);
+            if (name.starts_with('.')) {
+                // ".<file>.saving-XXXXXX": a save of this program that was killed half-way.
+                const QString decoded = QFile::decodeName(entry->d_name);
+                if (const qsizetype infix = decoded.lastIndexOf(kSavingInfix); infix > 1)
+                    interruptedSaves.insert(decoded.mid(1, infix - 1));
+                continue;
+            }
+            observeName(name);
         }
     }
     ::closedir(directory);
     for (const QString& name : std::as_const(interruptedSaves))
         QuillomareCore::Files::removeLeftoverTemporaryFiles(m_folder + QLatin1Char('/') + name);
-    m_summaries.removeIf([&](const auto& entry) { return !names.contains(entry.key()); });
+    if (!onlyChanged)
+        std::erase_if(m_summaries, [&](const auto& entry) { return entry.second.scan != m_scan; });
 
     struct Candidate
     {
-        QString fileName;
-        QDateTime modificationDate;
+        const std::string* fileName;
+        Summary* summary;
+        QDateTime rank;
     };
     std::vector<Candidate> candidates;
-    for (const QString& name : std::as_const(names)) {
-        const Summary* found = summary(name);
-        if (found && found->isRecord && found->recordType == recordType)
-            candidates.push_back({name, found->modificationDate});
+    CloudFetch fetch;
+    for (auto& [name, summary] : m_summaries) {
+        if (!summary.isOurs || !summary.isRegular || summary.delivered)
+            continue;
+        if (!summary.checked && !check(name, summary))
+            ++fetch.rejectedCount;
+        if (summary.isRecord && recordTypes.contains(summary.recordType))
+            candidates.push_back(
+                {&name, &summary,
+                 QuillomareCore::PeerRecords::clampedDate(summary.modificationDate, summary.arrivalDate)});
     }
     std::sort(candidates.begin(), candidates.end(), [](const Candidate& a, const Candidate& b) {
-        if (a.modificationDate != b.modificationDate)
-            return a.modificationDate > b.modificationDate;
-        return a.fileName < b.fileName;
+        if (a.rank != b.rank)
+            return a.rank > b.rank;
+        if (a.summary->arrivalDate != b.summary->arrivalDate)
+            return a.summary->arrivalDate > b.summary->arrivalDate;
+        return *a.fileName < *b.fileName;
     });
 
-    QList<CloudRecord> records;
     for (const Candidate& candidate : candidates) {
-        if (records.size() >= limit)
+        if (fetch.records.size() >= limit)
             break;
-        // Read again: only the few newest are held whole, and a peer may have replaced one since.
-        auto record = read(candidate.fileName);
-        if (record && record->recordType == recordType)
-            records.append(std::move(*record));
+        // Read again: only the few newest are held whole, and a peer may have replaced one since
+        // (the next pass then sees it as changed).
+        auto record = read(QFile::decodeName(QByteArray::fromStdString(*candidate.fileName)));
+        if (record && recordTypes.contains(record->recordType)) {
+            record->arrivalDate = candidate.summary->arrivalDate;
+            fetch.records.append(std::move(*record));
+        }
     }
-    return records;
+    // Every file looked at counts as fetched, also those past the limit and those that are no
+    // record: nothing here is read again until it changes.
+    for (auto& [name, summary] : m_summaries) {
+        if (summary.isOurs && summary.isRegular && summary.checked)
+            summary.delivered = true;
+    }
+    return fetch;
 }
 
 void CloudDatabase::deleteRecords(const QStringList& recordNames)
@@ -421,7 +599,8 @@ void CloudDatabase::deleteRecords(const QStringList& recordNames)
             throw FileSystemError(text(QStringLiteral("无法删除“%1”：%2"), QStringLiteral("Couldn't delete “%1”: %2"))
                                       .arg(QDir::toNativeSeparators(path), QuillomareCore::Files::reason(error)));
         }
-        m_summaries.remove(name);
+        const QByteArray encoded = QFile::encodeName(name);
+        m_summaries.erase(std::string(encoded.constData(), size_t(encoded.size())));
     }
 }
 

@@ -7,7 +7,13 @@
 // every file system), and each write replaces a whole file atomically, so a peer never sees half
 // a record. Files that are not records of ours (a sync tool's conflict copies, damaged files)
 // are passed over.
+//
+// Whoever writes into the folder is not trusted with its order: which records are new is told by
+// the local file system (the folder's change events, a file's inode, size and status-change time,
+// which no writer can set), never by the dates written inside, and no record file is read beyond
+// the size a record can have.
 
+#include <QuillomareCore/ClipSettings.h>
 #include <QuillomareCore/Errors.h>
 
 #include <QByteArray>
@@ -20,7 +26,11 @@
 
 #include <array>
 #include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
 #include <variant>
+#include <vector>
 
 namespace Platform {
 
@@ -34,6 +44,18 @@ struct CloudRecord
     QMap<QString, CloudRecordValue> fields;
     // Set by the database when a save changes the record's fields.
     QDateTime modificationDate;
+    // When this version of the record reached this machine's folder, by the local clock (the
+    // file's change time); set by a fetch.
+    QDateTime arrivalDate;
+};
+
+struct CloudFetch
+{
+    // Newest first.
+    QList<CloudRecord> records;
+    // Files in the folder, named as records, that cannot be one: damaged, or too large to read.
+    // Each is counted once per change of the file.
+    qsizetype rejectedCount = 0;
 };
 
 // A container identifier that cannot name the container's folder.
@@ -55,6 +77,9 @@ public:
     // with a "/" or anything but letters, digits, ".", "-" and "_"), so that nothing is ever read
     // or written outside `recordsRoot`.
     explicit CloudDatabase(const QString& containerIdentifier, const QString& recordsRoot = defaultRecordsRoot());
+    ~CloudDatabase();
+    CloudDatabase(const CloudDatabase&) = delete;
+    CloudDatabase& operator=(const CloudDatabase&) = delete;
 
     const QString& folder() const { return m_folder; }
 
@@ -64,10 +89,21 @@ public:
     // failure; the records written before it are complete.
     void save(const QList<CloudRecord>& records);
 
-    // The `limit` most recently modified records of a type, newest first. Files that cannot be
-    // read, are not JSON, are damaged or hold a record of another type are skipped. No folder
-    // yet: no records. Throws QuillomareCore::Error when the folder cannot be listed.
-    QList<CloudRecord> fetchNewest(const QString& recordType, int limit);
+    // The records of the given types that are new to this database (never fetched, or changed
+    // since): at most `limit`, the most recently modified first, a record's own modification
+    // date counting only up to its arrival (so a writer with a fast clock cannot push its records
+    // ahead of those that came after them). New records beyond the limit are passed over like
+    // the ones fetched: only a later change brings them again. Records this database saved come
+    // back once, like any other change. Files that cannot be read, are not JSON, are damaged,
+    // are larger than maxRecordFileBytes (those are never read) or hold a record of another type
+    // are skipped. No folder yet: no records. Throws QuillomareCore::Error when the folder cannot
+    // be listed; nothing then counts as fetched.
+    CloudFetch fetchChanged(const QStringList& recordTypes, int limit);
+
+    // The largest record file there is reason to read: an image at the history's limit, in
+    // base64, with room for the rest of the record.
+    static constexpr qint64 maxRecordFileBytes =
+        (QuillomareCore::ClipDefaults::maxImagePayloadBytes + 2) / 3 * 4 + 1024 * 1024;
 
     // Deleting a record that is not there is no error. Throws QuillomareCore::Error when a file
     // cannot be removed.
@@ -80,23 +116,46 @@ public:
     static std::optional<QString> recordName(const QString& fileName);
 
 private:
-    // What a fetch needs to know of a file, kept while the file stays the same one (same inode,
-    // size and change time), so that a pass reads only files that changed since the last.
+    // What a fetch knows of a file, kept while the file stays the same one (same inode, size and
+    // change times), so that a pass reads only the files that changed since the last.
     struct Summary
     {
-        std::array<qint64, 4> file{}; // device, inode, size, change time in nanoseconds
+        std::array<qint64, 5> file{}; // device, inode, size, change and modification time in ns
+        bool isOurs = false;          // named as fileName() names records
+        bool isRegular = false;
+        bool checked = false; // the fields below describe this version of the file
         bool isRecord = false;
+        bool delivered = false; // handed out by a fetch (or passed over by one)
         QString recordType;
         QDateTime modificationDate;
+        QDateTime arrivalDate;
         QByteArray fieldsDigest;
+        quint64 scan = 0;
     };
+    struct NameHash
+    {
+        using is_transparent = void;
+        size_t operator()(std::string_view name) const { return std::hash<std::string_view>{}(name); }
+    };
+    using Summaries = std::unordered_map<std::string, Summary, NameHash, std::equal_to<>>;
 
-    const Summary* summary(const QString& fileName);
+    Summary* summary(const QString& fileName);
+    // Reads what the file is; false when it cannot be a record (damaged, too large).
+    bool check(const std::string& encodedName, Summary& summary) const;
     std::optional<CloudRecord> read(const QString& fileName, QByteArray* fieldsDigest = nullptr) const;
+
+    // Which names changed since the last fetch, as the kernel reports changes to the folder;
+    // false when every file must be looked at (first fetch, lost or overflowing watch, or the
+    // periodic full look that also catches what a network file system does not report).
+    bool takeChangedNames(std::vector<std::string>& names);
+    void stopWatching();
 
     QString m_folder;
     QString m_recordsRoot;
-    QHash<QString, Summary> m_summaries;
+    Summaries m_summaries;
+    quint64 m_scan = 0;
+    int m_watch = -1;
+    qint64 m_lastFullScanMs = 0;
 };
 
 } // namespace Platform

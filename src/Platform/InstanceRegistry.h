@@ -2,6 +2,7 @@
 
 #include "Workspace.h"
 
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QSet>
@@ -9,7 +10,22 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <compare>
+#include <optional>
+
 namespace Platform {
+
+// Orders instances by launch, the same way in every process that compares them: when the process
+// started (in the system's clock ticks since boot), then, for processes started within one tick,
+// the order in which they joined the bus.
+struct LaunchOrder
+{
+    quint64 startTime = 0;
+    quint64 busGeneration = 0;
+    quint64 busSerial = 0;
+
+    friend auto operator<=>(const LaunchOrder&, const LaunchOrder&) = default;
+};
 
 // The running instances of applications that announce themselves on the desktop, ending them,
 // and notifications broadcast to every such process (the sender included).
@@ -32,6 +48,9 @@ public:
     virtual QList<RunningApplication> runningApplications() const = 0;
     // True until the process has exited (an exited process never writes another byte).
     virtual bool isRunning(qint64 processIdentifier) const = 0;
+    // Where an announced instance (or this process) stands in the order of launches; nothing for
+    // a process that announces no instance or is gone.
+    virtual std::optional<LaunchOrder> launchOrder(qint64 processIdentifier) const = 0;
 
     // Asks the application to quit; true when the request was delivered.
     virtual bool terminate(const RunningApplication& application) = 0;
@@ -62,12 +81,15 @@ public:
     bool registerInstance(const QString& bundleIdentifier) override;
     QList<RunningApplication> runningApplications() const override;
     bool isRunning(qint64 processIdentifier) const override;
+    std::optional<LaunchOrder> launchOrder(qint64 processIdentifier) const override;
     bool terminate(const RunningApplication& application) override;
     bool forceTerminate(const RunningApplication& application) override;
     bool addObserver(const QString& notificationName) override;
     bool postNotification(const QString& notificationName, const QVariant& object) override;
 
     bool available = true;
+    // Absent for a process: its order is unknown.
+    QHash<qint64, LaunchOrder> launchOrders;
     QList<RunningApplication> applications;
     QSet<qint64> refusingTermination; // terminate() answers false
     QSet<qint64> lingering;           // accept terminate() but run on until a test removes them or they are forced

@@ -4,6 +4,7 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QFile>
+#include <QHash>
 #include <QLoggingCategory>
 #include <QRegularExpression>
 
@@ -92,6 +93,8 @@ struct DBusInstanceRegistry::Private
     QDBusConnection bus = QDBusConnection::sessionBus();
     SignalReceiver* receiver = nullptr;
     QStringList observed;
+    // The unique connection behind each instance found by the last listing.
+    mutable QHash<qint64, QString> connections;
 
     QDBusMessage callBus(const QString& method, const QList<QVariant>& arguments) const
     {
@@ -146,6 +149,7 @@ QList<RunningApplication> DBusInstanceRegistry::runningApplications() const
     QList<RunningApplication> applications;
     if (!isAvailable())
         return applications;
+    QHash<qint64, QString> connections;
     const QDBusMessage names = d->callBus(QStringLiteral("ListNames"), {});
     if (names.type() != QDBusMessage::ReplyMessage || names.arguments().isEmpty())
         return applications;
@@ -161,8 +165,69 @@ QList<RunningApplication> DBusInstanceRegistry::runningApplications() const
         application.processIdentifier = pid.arguments().constFirst().toUInt();
         application.bundleIdentifier = bundleIdentifier;
         applications.append(application);
+        const QDBusMessage owner = d->callBus(QStringLiteral("GetNameOwner"), {name});
+        if (owner.type() == QDBusMessage::ReplyMessage && !owner.arguments().isEmpty())
+            connections.insert(application.processIdentifier, owner.arguments().constFirst().toString());
     }
+    d->connections = connections;
     return applications;
+}
+
+std::optional<LaunchOrder> DBusInstanceRegistry::launchOrder(qint64 processIdentifier) const
+{
+    if (!isAvailable())
+        return std::nullopt;
+    QString connection;
+    if (processIdentifier == QCoreApplication::applicationPid()) {
+        connection = d->bus.baseService();
+    } else {
+        if (!d->connections.contains(processIdentifier))
+            runningApplications();
+        connection = d->connections.value(processIdentifier);
+    }
+    const auto serial = connectionSerial(connection);
+    const auto started = processStartTime(processIdentifier);
+    if (!serial || !started)
+        return std::nullopt;
+    return LaunchOrder{*started, serial->first, serial->second};
+}
+
+std::optional<quint64> DBusInstanceRegistry::processStartTime(qint64 processIdentifier)
+{
+    const auto pid = toPid(processIdentifier);
+    if (!pid)
+        return std::nullopt;
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(*pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QByteArray line = stat.readAll();
+    // The command may hold spaces and brackets; the fields after it start with the state (the
+    // third field), and the start time is the 22nd.
+    const qsizetype commandEnd = line.lastIndexOf(')');
+    if (commandEnd < 0)
+        return std::nullopt;
+    const QList<QByteArray> fields = line.mid(commandEnd + 2).split(' ');
+    constexpr qsizetype startTimeField = 22 - 3;
+    if (fields.size() <= startTimeField)
+        return std::nullopt;
+    bool ok = false;
+    const quint64 startTime = fields.at(startTimeField).toULongLong(&ok);
+    return ok ? std::optional<quint64>(startTime) : std::nullopt;
+}
+
+std::optional<std::pair<quint64, quint64>> DBusInstanceRegistry::connectionSerial(const QString& uniqueName)
+{
+    // The daemon hands out ":<generation>.<serial>" in increasing order as connections arrive.
+    static const QRegularExpression pattern(QStringLiteral("^:([0-9]{1,19})\\.([0-9]{1,19})$"));
+    const QRegularExpressionMatch match = pattern.match(uniqueName);
+    if (!match.hasMatch())
+        return std::nullopt;
+    bool generationOk = false, serialOk = false;
+    const quint64 generation = match.captured(1).toULongLong(&generationOk);
+    const quint64 serial = match.captured(2).toULongLong(&serialOk);
+    if (!generationOk || !serialOk)
+        return std::nullopt;
+    return std::pair{generation, serial};
 }
 
 bool DBusInstanceRegistry::isRunning(qint64 processIdentifier) const

@@ -27,6 +27,7 @@ public:
     bool registerInstance(const QString& bundleIdentifier) override;
     QList<RunningApplication> runningApplications() const override;
     bool isRunning(qint64 processIdentifier) const override;
+    std::optional<LaunchOrder> launchOrder(qint64 processIdentifier) const override;
     bool terminate(const RunningApplication& application) override;
     bool forceTerminate(const RunningApplication& application) override;
     bool addObserver(const QString& notificationName) override;
@@ -36,6 +37,11 @@ public:
     static QString instanceBusName(const QString& bundleIdentifier, qint64 processIdentifier);
     // The application a bus name announces, or empty when the name is not an instance's.
     static QString bundleIdentifierOfBusName(const QString& busName);
+    // When the process started, in clock ticks since boot; nothing when it is gone.
+    static std::optional<quint64> processStartTime(qint64 processIdentifier);
+    // The order of a unique connection name (":1.42") among those of its bus; nothing for
+    // another kind of name.
+    static std::optional<std::pair<quint64, quint64>> connectionSerial(const QString& uniqueName);
 
 private:
     struct Private;

@@ -24,6 +24,12 @@ bool MemoryInstanceRegistry::isRunning(qint64 processIdentifier) const
     });
 }
 
+std::optional<LaunchOrder> MemoryInstanceRegistry::launchOrder(qint64 processIdentifier) const
+{
+    const auto found = launchOrders.constFind(processIdentifier);
+    return found != launchOrders.cend() ? std::optional<LaunchOrder>(*found) : std::nullopt;
+}
+
 bool MemoryInstanceRegistry::terminate(const RunningApplication& application)
 {
     calls.append(QStringLiteral("terminate %1").arg(application.processIdentifier));

@@ -60,6 +60,18 @@ public:
     // else: another program may offer formats of many megabytes beside it. Pasteboards of one
     // item need not override this.
     virtual QList<QByteArray> dataOfEachItem(const QString& type) const;
+    // Large formats read away from the GUI thread, whose transfer from another program must not
+    // hold it: a reader that may run on any thread, or empty when this pasteboard is read on its
+    // own thread only. It reads the contents of the moment it was made: `superseded` when they
+    // changed before the read was done.
+    struct BackgroundData
+    {
+        std::optional<QByteArray> bytes;
+        bool superseded = false;
+    };
+    using BackgroundReader = std::function<BackgroundData(const QString& type)>;
+    virtual BackgroundReader backgroundReader() const { return {}; }
+
     // Every item with all its representations: for snapshots that must survive clearContents().
     // Fetches every format offered, however large: never for reading a change.
     virtual QList<PasteboardItem> pasteboardItems() const = 0;

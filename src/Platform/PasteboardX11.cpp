@@ -1,7 +1,16 @@
 #include "PasteboardX11.h"
 
+#include "X11PrivateConnection.h"
+
+#include <QDeadlineTimer>
 #include <QGuiApplication>
 #include <QMimeData>
+#include <QScopeGuard>
+
+#include <poll.h>
+#include <xcb/xcb.h>
+
+#include <cstdlib>
 
 namespace Platform {
 
@@ -16,6 +25,137 @@ bool isInternalType(const QString& type)
     return type.startsWith(QLatin1String("application/x-qt-"));
 }
 
+// How long the owner may take to answer, and between two parts of an incremental transfer.
+constexpr int kSelectionTimeoutMilliseconds = 5000;
+
+xcb_atom_t internAtom(xcb_connection_t* connection, const QByteArray& name)
+{
+    xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
+        connection, xcb_intern_atom(connection, 0, static_cast<uint16_t>(name.size()), name.constData()), nullptr);
+    const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+    std::free(reply);
+    return atom;
+}
+
+// One selection transfer on a connection of our own: the GUI thread's connection (and so its
+// event loop, which must keep answering other programs while we own the clipboard) is never
+// held by the megabytes of an image.
+class SelectionTransfer
+{
+public:
+    explicit SelectionTransfer(const X11PrivateConnection& x) : m_connection(x.connection), m_root(x.root) {}
+
+    std::optional<QByteArray> read(const QByteArray& selectionName, const QByteArray& targetName)
+    {
+        m_window = xcb_generate_id(m_connection);
+        const uint32_t events = XCB_EVENT_MASK_PROPERTY_CHANGE;
+        xcb_create_window(m_connection, XCB_COPY_FROM_PARENT, m_window, m_root, 0, 0, 1, 1, 0,
+                          XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, XCB_CW_EVENT_MASK, &events);
+        const xcb_atom_t selection = internAtom(m_connection, selectionName);
+        const xcb_atom_t target = internAtom(m_connection, targetName);
+        m_property = internAtom(m_connection, QByteArrayLiteral("QUILLOMARE_SELECTION"));
+        m_incr = internAtom(m_connection, QByteArrayLiteral("INCR"));
+        if (!selection || !target || !m_property || !m_incr)
+            return std::nullopt;
+        xcb_convert_selection(m_connection, m_window, selection, target, m_property, XCB_CURRENT_TIME);
+        xcb_flush(m_connection);
+
+        xcb_generic_event_t* notice = waitFor([&](xcb_generic_event_t* event) {
+            return (event->response_type & 0x7F) == XCB_SELECTION_NOTIFY &&
+                   reinterpret_cast<xcb_selection_notify_event_t*>(event)->requestor == m_window;
+        });
+        if (!notice)
+            return std::nullopt;
+        const xcb_atom_t answered = reinterpret_cast<xcb_selection_notify_event_t*>(notice)->property;
+        std::free(notice);
+        if (answered == XCB_ATOM_NONE)
+            return std::nullopt; // the owner refused the target
+
+        QByteArray bytes;
+        bool incremental = false;
+        if (!readProperty(bytes, &incremental))
+            return std::nullopt;
+        if (!incremental)
+            return bytes;
+
+        // Incremental: the property was deleted to ask for the first part; each new value is a
+        // part, and an empty one ends the transfer.
+        bytes.clear();
+        while (true) {
+            xcb_generic_event_t* event = waitFor([&](xcb_generic_event_t* e) {
+                if ((e->response_type & 0x7F) != XCB_PROPERTY_NOTIFY)
+                    return false;
+                const auto* property = reinterpret_cast<xcb_property_notify_event_t*>(e);
+                return property->window == m_window && property->atom == m_property &&
+                       property->state == XCB_PROPERTY_NEW_VALUE;
+            });
+            if (!event)
+                return std::nullopt;
+            std::free(event);
+            const qsizetype before = bytes.size();
+            if (!readProperty(bytes, nullptr))
+                return std::nullopt;
+            if (bytes.size() == before)
+                return bytes;
+        }
+    }
+
+private:
+    // Appends the property's value and deletes it; an INCR announcement only sets `incremental`.
+    bool readProperty(QByteArray& into, bool* incremental)
+    {
+        constexpr uint32_t longsPerRequest = 1024 * 1024; // 4 MB per reply
+        uint32_t offset = 0;
+        while (true) {
+            xcb_get_property_reply_t* reply = xcb_get_property_reply(
+                m_connection,
+                xcb_get_property(m_connection, 0, m_window, m_property, XCB_GET_PROPERTY_TYPE_ANY, offset,
+                                 longsPerRequest),
+                nullptr);
+            if (!reply)
+                return false;
+            if (incremental && reply->type == m_incr) {
+                *incremental = true;
+                std::free(reply);
+                break;
+            }
+            const int length = xcb_get_property_value_length(reply);
+            into.append(static_cast<const char*>(xcb_get_property_value(reply)), length);
+            const uint32_t after = reply->bytes_after;
+            std::free(reply);
+            if (after == 0)
+                break;
+            offset += static_cast<uint32_t>(length) / 4;
+        }
+        xcb_delete_property(m_connection, m_window, m_property);
+        xcb_flush(m_connection);
+        return true;
+    }
+
+    template <typename Predicate>
+    xcb_generic_event_t* waitFor(Predicate&& wanted)
+    {
+        const QDeadlineTimer deadline(kSelectionTimeoutMilliseconds);
+        while (true) {
+            while (xcb_generic_event_t* event = xcb_poll_for_event(m_connection)) {
+                if (wanted(event))
+                    return event;
+                std::free(event);
+            }
+            if (xcb_connection_has_error(m_connection) || deadline.hasExpired())
+                return nullptr;
+            pollfd descriptor{xcb_get_file_descriptor(m_connection), POLLIN, 0};
+            ::poll(&descriptor, 1, static_cast<int>(std::max<qint64>(1, deadline.remainingTime())));
+        }
+    }
+
+    xcb_connection_t* m_connection;
+    xcb_window_t m_root;
+    xcb_window_t m_window = 0;
+    xcb_atom_t m_property = XCB_ATOM_NONE;
+    xcb_atom_t m_incr = XCB_ATOM_NONE;
+};
+
 } // namespace
 
 X11Pasteboard::X11Pasteboard(QClipboard::Mode mode, QObject* parent) : QObject(parent), m_mode(mode)
@@ -24,6 +164,7 @@ X11Pasteboard::X11Pasteboard(QClipboard::Mode mode, QObject* parent) : QObject(p
         if (changed != m_mode)
             return;
         ++m_changeCount;
+        m_sharedChangeCount->store(m_changeCount);
         notifyChanged();
     });
 }
@@ -56,6 +197,29 @@ std::optional<QByteArray> X11Pasteboard::data(const QString& type) const
     if (!mime->hasFormat(type))
         return std::nullopt;
     return mime->data(type);
+}
+
+Pasteboard::BackgroundReader X11Pasteboard::backgroundReader() const
+{
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+        return {};
+    const QByteArray selection = m_mode == QClipboard::Clipboard ? QByteArrayLiteral("CLIPBOARD")
+                                                                 : QByteArrayLiteral("PRIMARY");
+    return [selection, count = m_sharedChangeCount, seen = m_changeCount](const QString& type) {
+        BackgroundData result;
+        if (count->load() != seen) {
+            result.superseded = true;
+            return result;
+        }
+        const X11PrivateConnection x = X11PrivateConnection::open();
+        if (!x.connection)
+            return result;
+        const auto disconnect = qScopeGuard([&] { xcb_disconnect(x.connection); });
+        result.bytes = SelectionTransfer(x).read(selection, type.toLatin1());
+        // What was read may belong to a newer copy: that one is read for its own change.
+        result.superseded = count->load() != seen;
+        return result;
+    };
 }
 
 QList<PasteboardItem> X11Pasteboard::pasteboardItems() const

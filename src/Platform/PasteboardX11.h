@@ -5,6 +5,9 @@
 #include <QClipboard>
 #include <QObject>
 
+#include <atomic>
+#include <memory>
+
 namespace Platform {
 
 // The general pasteboard on the X11 CLIPBOARD selection, through QClipboard. X11 has no change
@@ -24,6 +27,9 @@ public:
     QStringList types() const override;
     std::optional<QByteArray> data(const QString& type) const override;
     QList<PasteboardItem> pasteboardItems() const override;
+    // Reads the selection on a private X connection, INCR transfers included; only on the xcb
+    // platform.
+    BackgroundReader backgroundReader() const override;
 
     qint64 clearContents() override;
     bool setData(const QByteArray& data, const QString& type) override;
@@ -34,6 +40,8 @@ private:
 
     QClipboard::Mode m_mode;
     qint64 m_changeCount = 0;
+    // The count again, for readers on other threads.
+    std::shared_ptr<std::atomic<qint64>> m_sharedChangeCount = std::make_shared<std::atomic<qint64>>(0);
     // X11 offers one item: what we write accumulates here until the next clearContents().
     PasteboardItem m_pending;
 };

@@ -18,6 +18,17 @@ struct RecognizedCharacter
     QRectF boundingBox;
 };
 
+// One recognised word (for Chinese, often a run of characters) and where it stands, in the same
+// coordinates as the characters. `confidence` is the engine's, 0…100; `lineIndex` counts the text
+// lines of the page in reading order, so words sharing it stand on one line.
+struct RecognizedWord
+{
+    QString text;
+    QRectF boundingBox;
+    float confidence = 0;
+    int lineIndex = 0;
+};
+
 // Finds text in images (Simplified Chinese and English). recognize() blocks for tens of
 // milliseconds: call it off the GUI thread. Safe to call from several threads at once.
 class TextRecognizer
@@ -39,6 +50,8 @@ public:
     struct Result
     {
         QList<RecognizedCharacter> characters; // in reading order as the engine found it
+        QList<RecognizedWord> words;           // in reading order, blanks left out
+        QList<QRectF> lines;                   // each text line's box, indexed by RecognizedWord::lineIndex
         Failure failure = Failure::none;
         QStringList missingFiles; // languageDataMissing: the ".traineddata" files not found
         QString languages;        // languagesNotLoaded: what the engine was asked to load, "chi_sim+eng"

@@ -8,7 +8,10 @@
 #include <tesseract/baseapi.h>
 #include <tesseract/resultiterator.h>
 
+#include <dlfcn.h>
+
 #include <algorithm>
+#include <cstdlib>
 #include <vector>
 
 namespace Platform {
@@ -74,6 +77,57 @@ void placeAlongLine(std::vector<Symbol>& line, int imageWidth)
     }
 }
 
+// The page again, a word at a time: the words with the engine's confidence, and the lines they
+// stand on. A line that keeps no word (only blanks) is left out and numbers no word.
+template <typename Normalise>
+void collectWords(tesseract::ResultIterator& iterator, const Normalise& normalised, TextRecognizer::Result& result)
+{
+    iterator.Begin();
+    constexpr auto level = tesseract::RIL_WORD;
+    bool lineOpen = false;
+    do {
+        if (iterator.IsAtBeginningOf(tesseract::RIL_TEXTLINE))
+            lineOpen = false;
+        if (iterator.Empty(level))
+            continue;
+        const std::unique_ptr<char[]> utf8(iterator.GetUTF8Text(level));
+        if (!utf8)
+            continue;
+        const QString text = QuillomareCore::Text::trimmed(QString::fromUtf8(utf8.get()));
+        int left = 0, top = 0, right = 0, bottom = 0;
+        if (text.isEmpty() || !iterator.BoundingBox(level, &left, &top, &right, &bottom))
+            continue;
+        if (!lineOpen) {
+            int lineLeft = 0, lineTop = 0, lineRight = 0, lineBottom = 0;
+            if (iterator.BoundingBox(tesseract::RIL_TEXTLINE, &lineLeft, &lineTop, &lineRight, &lineBottom))
+                result.lines.append(normalised(lineLeft, lineTop, lineRight, lineBottom));
+            else
+                result.lines.append(normalised(left, top, right, bottom));
+            lineOpen = true;
+        }
+        result.words.append(
+            {text, normalised(left, top, right, bottom), iterator.Confidence(level), int(result.lines.size()) - 1});
+    } while (iterator.Next(level));
+}
+
+// Tesseract's network runs its small matrix steps in OpenMP teams of a fixed width. On a busy
+// machine the team's threads wait on each other for their turn at a processor, and a recognition
+// of 50 ms takes seconds. With dynamic adjustment on, the runtime makes the team no wider than
+// the processors the load leaves idle (one thread on a busy machine, the full team on an idle
+// one). The runtime reads its settings from the environment at load time, before main(), so the
+// switch is set on the thread that recognises, through the runtime Tesseract brought along; a
+// setting the user made in the environment stands.
+void adjustParallelTeamsToLoadOnThisThread()
+{
+    static const auto setDynamic = []() -> void (*)(int) {
+        if (std::getenv("OMP_THREAD_LIMIT") || std::getenv("OMP_NUM_THREADS") || std::getenv("OMP_DYNAMIC"))
+            return nullptr;
+        return reinterpret_cast<void (*)(int)>(dlsym(RTLD_DEFAULT, "omp_set_dynamic"));
+    }();
+    if (setDynamic)
+        setDynamic(1);
+}
+
 int resolutionOf(const QImage& image)
 {
     const int dotsPerInch = qRound(image.dotsPerMeterX() * 0.0254);
@@ -89,8 +143,7 @@ class TesseractTextRecognizer::EngineLoan
 public:
     EngineLoan(const TesseractTextRecognizer& owner, std::unique_ptr<tesseract::TessBaseAPI> engine)
         : m_owner(owner), m_engine(std::move(engine))
-    {
-    }
+    {}
     ~EngineLoan()
     {
         m_engine->Clear();
@@ -119,9 +172,9 @@ QString TesseractTextRecognizer::defaultLanguages()
 }
 
 TesseractTextRecognizer::TesseractTextRecognizer(QString dataFolder, QString languages, int maximumEngines)
-    : m_dataFolder(std::move(dataFolder)), m_languages(std::move(languages)), m_maximumEngines(std::max(1, maximumEngines))
-{
-}
+    : m_dataFolder(std::move(dataFolder)), m_languages(std::move(languages)),
+      m_maximumEngines(std::max(1, maximumEngines))
+{}
 
 TesseractTextRecognizer::~TesseractTextRecognizer() = default;
 
@@ -192,6 +245,7 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) c
     const EngineLoan loan(*this, std::move(engine));
     tesseract::TessBaseAPI& api = loan.engine();
 
+    adjustParallelTeamsToLoadOnThisThread();
     const QImage grey = greyImageForRecognition(image);
     api.SetImage(grey.constBits(), grey.width(), grey.height(), 1, static_cast<int>(grey.bytesPerLine()));
     api.SetSourceResolution(resolutionOf(image));
@@ -231,16 +285,19 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) c
 
     const double width = grey.width();
     const double height = grey.height();
+    // Tesseract counts rows from the top; the boxes we hand out count from the bottom.
+    const auto normalised = [&](int left, int top, int right, int bottom) {
+        left = std::clamp(left, 0, grey.width());
+        right = std::clamp(right, left, grey.width());
+        top = std::clamp(top, 0, grey.height());
+        bottom = std::clamp(bottom, top, grey.height());
+        return QRectF(left / width, 1.0 - bottom / height, (right - left) / width, (bottom - top) / height);
+    };
+    collectWords(*iterator, normalised, result);
     for (std::vector<Symbol>& line : lines) {
         placeAlongLine(line, grey.width());
         for (const Symbol& symbol : line) {
-            const int left = std::clamp(symbol.left, 0, grey.width());
-            const int right = std::clamp(symbol.right, left, grey.width());
-            const int top = std::clamp(symbol.top, 0, grey.height());
-            const int bottom = std::clamp(symbol.bottom, top, grey.height());
-            // Tesseract counts rows from the top; the boxes we hand out count from the bottom.
-            result.characters.append({symbol.text, QRectF(left / width, 1.0 - bottom / height, (right - left) / width,
-                                                          (bottom - top) / height)});
+            result.characters.append({symbol.text, normalised(symbol.left, symbol.top, symbol.right, symbol.bottom)});
         }
     }
     return result;

@@ -7,9 +7,11 @@
 namespace Platform {
 
 // The program's own small preferences (flags and the interface language), kept apart from the
-// history file: ~/.config/Quillomare/Quillomare.ini. Keys are used as they are spelled.
+// history file: ~/.config/Quillomare/Quillomare.ini. Keys are used as they are spelled. The
+// file and its folder are this user's alone (0600 and 0700), as the history is.
 namespace UserDefaults {
 
+QString filePath();
 std::unique_ptr<QSettings> standard();
 // An absent key reads as false.
 bool boolValue(const QString& key);

@@ -71,7 +71,7 @@ public:
     bool activateFileViewerSelecting(const QList<QUrl>& urls) override
     {
         viewerSelections.append(urls);
-        return true;
+        return acceptsViewerSelections;
     }
     bool openURL(const QUrl& url) override
     {
@@ -81,6 +81,7 @@ public:
 
     std::optional<RunningApplication> frontmost;
     bool acceptsSelectFile = true;
+    bool acceptsViewerSelections = true; // false: no file manager and no opener, as on a bare session
     QList<std::pair<QString, QString>> selectedFiles;
     QList<QList<QUrl>> viewerSelections;
     QList<QUrl> openedURLs;

@@ -15,6 +15,7 @@
 
 #include <memory>
 #include <optional>
+#include <vector>
 
 class QWindow;
 
@@ -40,6 +41,12 @@ public:
 
     bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
 
+    // Waits for the server's answer to every shape request sent since the last check (errors are
+    // reported as warnings); runs by itself a moment after a request.
+    void checkPendingRequests();
+    // How many shape requests the server has refused so far.
+    int refusedRequests() const { return m_refusedRequests; }
+
 Q_SIGNALS:
     void compositingManagerChanged(bool running);
 
@@ -54,6 +61,14 @@ private:
     uint32_t m_compositorSelection = 0;
     uint8_t m_xfixesFirstEvent = 0;
     bool m_compositing = false;
+    struct PendingRequest
+    {
+        unsigned int sequence;
+        uint8_t kind;
+    };
+    std::vector<PendingRequest> m_pendingRequests;
+    bool m_errorCheckScheduled = false;
+    int m_refusedRequests = 0;
 };
 
 } // namespace Platform

@@ -34,11 +34,12 @@ BackgroundFileWriter::~BackgroundFileWriter()
     m_thread.join();
 }
 
-quint64 BackgroundFileWriter::write(Content content)
+quint64 BackgroundFileWriter::write(Content content, Committed committed)
 {
     {
         std::lock_guard lock(m_mutex);
         m_pending = std::move(content);
+        m_pendingCommitted = std::move(committed);
         m_pendingGeneration = ++m_handedOver;
     }
     m_wake.notify_all();
@@ -87,13 +88,17 @@ void BackgroundFileWriter::run()
     int retryDelay = m_firstRetryDelay;
     while (true) {
         Content content;
+        Committed committed;
         quint64 generation = 0;
         if (m_pending) {
             content = std::move(m_pending);
+            committed = std::move(m_pendingCommitted);
             m_pending = nullptr;
+            m_pendingCommitted = nullptr;
             generation = m_pendingGeneration;
             // A newer content makes the failed one pointless to retry.
             m_failed = nullptr;
+            m_failedCommitted = nullptr;
             retryDelay = m_firstRetryDelay;
         } else if (m_stopping) {
             break;
@@ -103,6 +108,7 @@ void BackgroundFileWriter::run()
             if (woken)
                 continue;
             content = m_failed;
+            committed = m_failedCommitted;
             generation = m_failedGeneration;
             retryDelay = std::min(retryDelay * 2, kLongestRetryDelayMilliseconds);
         } else {
@@ -134,6 +140,8 @@ void BackgroundFileWriter::run()
             try {
                 Files::makePrivateFolder(QFileInfo(m_path).absolutePath());
                 Files::writeAtomically(m_path, content);
+                if (committed)
+                    committed();
             } catch (const Error& error) {
                 outcome.error = error.localizedDescription();
             } catch (const std::exception& error) {
@@ -147,9 +155,11 @@ void BackgroundFileWriter::run()
             m_protectedBackup.reset();
         if (outcome.error && !m_failed && !m_pending) {
             m_failed = std::move(content);
+            m_failedCommitted = std::move(committed);
             m_failedGeneration = generation;
         } else if (!outcome.error && m_failedGeneration == generation) {
             m_failed = nullptr;
+            m_failedCommitted = nullptr;
         }
         QMetaObject::invokeMethod(
             this, [this, outcome] { deliver(outcome); }, Qt::QueuedConnection);
@@ -164,6 +174,8 @@ void BackgroundFileWriter::deliver(const Outcome& outcome)
 {
     m_delivered = std::max(m_delivered, outcome.generation);
     m_lastError = outcome.error;
+    if (beforeWaiters)
+        beforeWaiters(outcome);
     while (!m_waiters.empty() && m_waiters.front().first <= outcome.generation) {
         auto done = std::move(m_waiters.front().second);
         m_waiters.pop_front();

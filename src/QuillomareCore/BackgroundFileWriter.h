@@ -41,8 +41,12 @@ public:
 
     const QString& path() const { return m_path; }
 
+    // Called on the writer's thread once a content is in place under the path, before its
+    // outcome is delivered.
+    using Committed = std::function<void()>;
+
     // Hands over the newest content; returns its generation (1, 2, …).
-    quint64 write(Content content);
+    quint64 write(Content content, Committed committed = {});
 
     // A file at the path that must never be written over (one that could not be read): before
     // the next write it is moved to `backupPath`; while that fails nothing is written, the
@@ -54,6 +58,8 @@ public:
     void whenWritten(std::function<void(const std::optional<QString>& error)> done);
     // After every attempt, retries included, once the waiters of whenWritten() were called.
     std::function<void(const Outcome&)> onWritten;
+    // After every attempt too, before those waiters are called: for state they should see.
+    std::function<void(const Outcome&)> beforeWaiters;
 
     // Blocks until nothing waits to be written (a write waiting for its retry does not count)
     // and delivers the outcomes: for quitting, tests and benchmarks.
@@ -77,8 +83,10 @@ private:
     std::condition_variable m_wake;
     std::condition_variable m_idle;
     Content m_pending;
+    Committed m_pendingCommitted;
     quint64 m_pendingGeneration = 0;
     Content m_failed; // kept for its retry until a newer content arrives
+    Committed m_failedCommitted;
     quint64 m_failedGeneration = 0;
     bool m_busy = false;
     bool m_stopping = false;

@@ -2,8 +2,11 @@
 
 #include "ClipSettings.h"
 #include "Coding.h"
+#include "Errors.h"
 #include "Foundation.h"
 #include "Json.h"
+#include "Language.h"
+#include "StoredImage.h"
 
 namespace QuillomareCore {
 
@@ -155,8 +158,30 @@ ClipboardPayload ClipboardPayload::fileURLs(QStringList paths)
 ClipboardPayload ClipboardPayload::imagePNG(QByteArray png)
 {
     ClipboardPayload payload;
-    payload.m_value = std::move(png);
+    payload.m_value = Image{std::move(png), nullptr};
     return payload;
+}
+
+ClipboardPayload ClipboardPayload::storedImagePNG(std::shared_ptr<const StoredImageText> stored)
+{
+    ClipboardPayload payload;
+    payload.m_value = Image{QByteArray(), std::move(stored)};
+    return payload;
+}
+
+bool ClipboardPayload::Image::operator==(const Image& other) const
+{
+    const Image& a = *this;
+    const Image& b = other;
+    if (a.stored && b.stored) {
+        if (a.stored->file == b.stored->file && a.stored->offset == b.stored->offset)
+            return true;
+        if (a.stored->byteCount != b.stored->byteCount || a.stored->head != b.stored->head)
+            return false;
+    }
+    const QByteArray left = a.stored ? a.stored->load(nullptr).value_or(QByteArray()) : a.bytes;
+    const QByteArray right = b.stored ? b.stored->load(nullptr).value_or(QByteArray()) : b.bytes;
+    return left == right;
 }
 
 QString ClipboardPayload::textValue() const
@@ -175,15 +200,48 @@ QStringList ClipboardPayload::fileURLsValue() const
 
 QByteArray ClipboardPayload::imagePNGValue() const
 {
-    if (const auto* value = std::get_if<QByteArray>(&m_value))
-        return *value;
-    return {};
+    return loadImagePNG().value_or(QByteArray());
+}
+
+std::optional<QByteArray> ClipboardPayload::loadImagePNG(QString* error) const
+{
+    const auto* image = std::get_if<Image>(&m_value);
+    if (!image)
+        return QByteArray();
+    if (image->stored)
+        return image->stored->load(error);
+    return image->bytes;
+}
+
+qsizetype ClipboardPayload::imagePNGByteCount() const
+{
+    const auto* image = std::get_if<Image>(&m_value);
+    if (!image)
+        return 0;
+    return image->stored ? image->stored->byteCount : image->bytes.size();
+}
+
+QByteArray ClipboardPayload::imagePNGHead(qsizetype count) const
+{
+    const auto* image = std::get_if<Image>(&m_value);
+    if (!image)
+        return {};
+    if (!image->stored)
+        return image->bytes.left(count);
+    if (count <= image->stored->head.size() || image->stored->head.size() == image->stored->byteCount)
+        return image->stored->head.left(count);
+    return imagePNGValue().left(count);
+}
+
+std::shared_ptr<const StoredImageText> ClipboardPayload::storedImageText() const
+{
+    const auto* image = std::get_if<Image>(&m_value);
+    return image ? image->stored : nullptr;
 }
 
 bool ClipboardPayload::exceedsLocalHistoryLimits() const
 {
-    const auto* png = std::get_if<QByteArray>(&m_value);
-    return png && png->size() > ClipDefaults::maxImagePayloadBytes;
+    return isImagePNG() && imagePNGByteCount() > ClipDefaults::maxImagePayloadBytes;
 }
 
 namespace {
@@ -217,7 +275,7 @@ bool ClipboardPayload::exceedsCloudExportLimits() const
         return utf8ByteCount(std::get<QStringList>(m_value).join(QLatin1Char('\n'))) >
                ClipDefaults::maxCloudTextPayloadBytes;
     case Case::imagePNG:
-        return std::get<QByteArray>(m_value).size() > ClipDefaults::maxCloudBinaryPayloadBytes;
+        return imagePNGByteCount() > ClipDefaults::maxCloudBinaryPayloadBytes;
     case Case::empty:
         break;
     }
@@ -270,7 +328,7 @@ std::optional<QString> ClipboardItem::payloadLimitFailureDescription() const
 {
     if (!payload.exceedsLocalHistoryLimits())
         return std::nullopt;
-    return QStringLiteral("图片过大，未写入历史（") + formattedBytes(payload.imagePNGValue().size()) +
+    return QStringLiteral("图片过大，未写入历史（") + formattedBytes(payload.imagePNGByteCount()) +
            QStringLiteral("，上限 ") + formattedBytes(ClipDefaults::maxImagePayloadBytes) + QStringLiteral("）");
 }
 
@@ -380,6 +438,11 @@ QByteArray decodeData(const Json::Value& value, const char* what)
 
 ClipboardItem ClipboardItem::decode(const Json::Value& value)
 {
+    return decode(value, nullptr);
+}
+
+ClipboardItem ClipboardItem::decode(const Json::Value& value, const ImageTextSource* source)
+{
     value.requireObject("ClipboardItem");
     ClipboardItem item;
 
@@ -431,7 +494,7 @@ ClipboardItem ClipboardItem::decode(const Json::Value& value)
         item.isPinned = member->toBool("isPinned");
 
     if (auto member = value.presentMember("payload"))
-        item.payload = PayloadCoding::decode(*member);
+        item.payload = PayloadCoding::decode(*member, source);
 
     return item;
 }
@@ -517,7 +580,22 @@ void PayloadCoding::encode(Json::Writer& writer, const ClipboardPayload& payload
         writer.key("imagePNG");
         writer.beginObject();
         writer.key("_0");
-        writer.base64(payload.imagePNGValue());
+        if (const auto stored = payload.storedImageText()) {
+            // The text as the file holds it: an image is encoded once, at its first save.
+            writer.copiedBase64(stored->length, [&](qint64 from, char* into, qint64 size) {
+                QString error;
+                if (!stored->file->read(stored->offset + from, into, size, &error))
+                    throw FileSystemError(unreadableImageText(error));
+                // Text damaged in the file since it was loaded is never written on as if whole.
+                const std::string_view text(into, static_cast<size_t>(size));
+                const bool last = from + size == stored->length;
+                if (!Base64Text::isValid(text) || (!last && text.ends_with('=')))
+                    throw FileSystemError(unreadableImageText(
+                        Language::text(QStringLiteral("图片数据已损坏"), QStringLiteral("its data is damaged"))));
+            });
+        } else {
+            writer.base64(payload.imagePNGValue());
+        }
         writer.endObject();
         break;
     case ClipboardPayload::Case::empty:
@@ -528,7 +606,7 @@ void PayloadCoding::encode(Json::Writer& writer, const ClipboardPayload& payload
     writer.endObject();
 }
 
-ClipboardPayload PayloadCoding::decode(const Json::Value& value)
+ClipboardPayload PayloadCoding::decode(const Json::Value& value, const ImageTextSource* source)
 {
     value.requireObject("ClipboardPayload");
     static constexpr std::array<const char*, 4> caseKeys{"text", "fileURLs", "imagePNG", "empty"};
@@ -562,6 +640,22 @@ ClipboardPayload PayloadCoding::decode(const Json::Value& value)
         paths.reserve(associated->arraySize());
         associated->forEachElement([&](const Json::Value& element) { paths.append(element.toString("fileURLs")); });
         return ClipboardPayload::fileURLs(std::move(paths));
+    }
+    if (source && source->file) {
+        // Checked now, decoded when something needs the image.
+        if (const auto raw = associated->rawString()) {
+            if (!Base64Text::isValid(*raw))
+                throw DecodingError(QStringLiteral("Encountered Data is not valid Base64."));
+            auto stored = std::make_shared<StoredImageText>();
+            stored->file = source->file;
+            stored->offset = raw->data() - source->data;
+            stored->length = static_cast<qint64>(raw->size());
+            stored->byteCount = Base64Text::decodedSize(*raw);
+            // Whole groups of four letters, or the whole (checked) text when it is that short.
+            const size_t headText = std::min<size_t>(raw->size(), StoredImageText::headByteCount / 3 * 4);
+            stored->head = Base64::decode(raw->substr(0, headText)).value_or(QByteArray());
+            return ClipboardPayload::storedImagePNG(std::shared_ptr<const StoredImageText>(std::move(stored)));
+        }
     }
     return ClipboardPayload::imagePNG(Coding::decodeData(*associated, "imagePNG"));
 }

@@ -8,6 +8,7 @@
 #include <QUuid>
 
 #include <array>
+#include <memory>
 #include <optional>
 #include <variant>
 
@@ -19,6 +20,9 @@ class Writer;
 } // namespace Json
 
 struct ClipSettings;
+struct StoredImageText;
+struct ImageTextSource;
+class HistoryFileVersion;
 
 class ClipKind
 {
@@ -70,6 +74,8 @@ public:
     static ClipboardPayload text(QString text);
     static ClipboardPayload fileURLs(QStringList paths);
     static ClipboardPayload imagePNG(QByteArray png);
+    // An image whose base64 text lies in a history file: read only when asked for.
+    static ClipboardPayload storedImagePNG(std::shared_ptr<const StoredImageText> stored);
     static ClipboardPayload empty() { return {}; }
 
     Case caseOf() const { return static_cast<Case>(m_value.index()); }
@@ -81,7 +87,15 @@ public:
     // The case's value; empty for another case.
     QString textValue() const;
     QStringList fileURLsValue() const;
+    // An image kept in the history file is read from it (an unreadable one gives nothing).
     QByteArray imagePNGValue() const;
+    // The image, or why it could not be read back.
+    std::optional<QByteArray> loadImagePNG(QString* error = nullptr) const;
+    // Known without reading the image.
+    qsizetype imagePNGByteCount() const;
+    QByteArray imagePNGHead(qsizetype count) const;
+    // Where the image's text lies in the history file; null while the image is held in memory.
+    std::shared_ptr<const StoredImageText> storedImageText() const;
 
     // Only an image over the local image limit is too large for the history.
     bool exceedsLocalHistoryLimits() const;
@@ -94,7 +108,15 @@ private:
     {
         friend bool operator==(const Empty&, const Empty&) = default;
     };
-    std::variant<QString, QStringList, QByteArray, Empty> m_value = Empty{};
+    // Held in memory (a new capture) or in a history file (after a load or a save). Equal when
+    // the bytes are.
+    struct Image
+    {
+        QByteArray bytes;
+        std::shared_ptr<const StoredImageText> stored;
+        bool operator==(const Image& other) const;
+    };
+    std::variant<QString, QStringList, Image, Empty> m_value = Empty{};
 };
 
 struct ClipboardItem
@@ -133,6 +155,16 @@ struct ClipboardItem
     // it throws DecodingError.
     void encode(Json::Writer& writer) const;
     static ClipboardItem decode(const Json::Value& value);
+    // Decoding from a history file held in `source`: images stay in the file (their text is
+    // checked, not decoded) when they can be found there.
+    static ClipboardItem decode(const Json::Value& value, const ImageTextSource* source);
+};
+
+// The file a document was parsed from, for images that stay in it.
+struct ImageTextSource
+{
+    std::shared_ptr<const HistoryFileVersion> file;
+    const char* data = nullptr; // the parsed bytes: offsets are counted from here
 };
 
 class ClipKindFilter
@@ -169,7 +201,7 @@ enum class ClipboardAddOutcome { inserted, deduplicated };
 namespace PayloadCoding {
 // {"text":{"_0":"…"}}, {"fileURLs":{"_0":[…]}}, {"imagePNG":{"_0":"base64"}}, {"empty":{}}
 void encode(Json::Writer& writer, const ClipboardPayload& payload);
-ClipboardPayload decode(const Json::Value& value);
+ClipboardPayload decode(const Json::Value& value, const ImageTextSource* source = nullptr);
 } // namespace PayloadCoding
 
 } // namespace QuillomareCore

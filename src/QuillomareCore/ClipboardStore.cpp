@@ -21,6 +21,10 @@ ClipboardStore::ClipboardStore(QString fileURL, ClipSettings settings)
         if (!outcome.error)
             m_lastLoadFailure.reset();
     };
+    // Before the waiters: what they hand on (the island's list) then holds no image bytes.
+    m_writer->beforeWaiters = [this](const BackgroundFileWriter::Outcome& outcome) {
+        adoptWrittenImages(outcome.generation, !outcome.error);
+    };
     load();
 }
 

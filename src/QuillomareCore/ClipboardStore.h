@@ -11,6 +11,7 @@
 #include <QString>
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 
@@ -48,6 +49,12 @@ struct ClipboardStoreLoadFailure
 // wait with whenSaved(). A failed write leaves the change in memory and the previous file in
 // place, and is tried again until it works or a newer change is written.
 //
+// Images are not held in memory: a load checks their base64 text where it lies in the file and
+// keeps the file open (a save replaces the file; the entries read from the version they were
+// found in), and a save copies each image's text as it stands, then points the entries at the
+// new file. A fresh capture is held only until its first save. An image whose text can no longer
+// be read makes the save fail, so that the file that still holds it is never replaced.
+//
 // A file that could not be loaded is never written over: it is set aside first, and while that
 // is impossible the changes stay in memory only (whenSaved() says so) and setting it aside is
 // tried again.
@@ -83,6 +90,8 @@ public:
     qsizetype mergeDeletionTombstones(const QList<ClipboardDeletionTombstone>& tombstones);
     qsizetype mergeDeletedContentHashes(const QStringList& contentHashes);
     qsizetype merge(const QList<ClipboardItem>& pulledItems);
+    // The same, also counting the pulled entries refused as not what they claim to be.
+    qsizetype merge(const QList<ClipboardItem>& pulledItems, qsizetype* rejectedCount);
 
     // "Quillomare/clips.json" in the user's data folder (the temporary folder when there is none).
     static QString defaultStoreURL();
@@ -125,6 +134,13 @@ private:
     };
     // Written only by the writer thread, one write at a time.
     std::shared_ptr<QHash<QUuid, EncodedItem>> m_encodedItems;
+
+    // Where a save put each image's text, by entry; the new file's version once it is in place.
+    // After the save, the entries read their images from there and hold none in memory.
+    struct WrittenImages;
+    std::map<quint64, std::shared_ptr<WrittenImages>> m_writtenImages; // by write generation
+    void adoptWrittenImages(quint64 generation, bool succeeded);
+
     std::unique_ptr<BackgroundFileWriter> m_writer;
 };
 

@@ -8,11 +8,13 @@
 #include "Foundation.h"
 #include "Json.h"
 #include "Language.h"
+#include "StoredImage.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
+#include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -45,7 +47,8 @@ struct StoreSnapshot
     }
 
     // `decoded` is told the end of each entry once it is decoded.
-    static StoreSnapshot decode(const Json::Value& root, const std::function<void(qsizetype)>& decoded)
+    static StoreSnapshot decode(const Json::Value& root, const std::function<void(qsizetype)>& decoded,
+                                const ImageTextSource* source)
     {
         root.requireObject("StoreSnapshot");
         ClipSettings settings;
@@ -57,7 +60,7 @@ struct StoreSnapshot
             member->requireArray("items");
             items.reserve(member->arraySize());
             member->forEachElement([&](const Json::Value& element) {
-                items.append(ClipboardItem::decode(element));
+                items.append(ClipboardItem::decode(element, source));
                 decoded(element.sourceEnd());
             });
         }
@@ -141,13 +144,14 @@ public:
         const int descriptor = Files::openRegularFile(path);
         if (descriptor < 0)
             return false;
+        // Kept open: the entries read their images from this version of the file later.
+        m_version = std::make_shared<const HistoryFileVersion>(descriptor);
         struct stat status = {};
         ::fstat(descriptor, &status);
         const qsizetype size = static_cast<qsizetype>(status.st_size);
         if (size > 0) {
             void* mapped = ::mmap(nullptr, static_cast<size_t>(size), PROT_READ, MAP_PRIVATE, descriptor, 0);
             if (mapped != MAP_FAILED) {
-                ::close(descriptor);
                 m_mapped = static_cast<char*>(mapped);
                 m_data = m_mapped;
                 m_size = size;
@@ -155,12 +159,12 @@ public:
                 return true;
             }
         }
-        ::close(descriptor);
+        // Read through the same descriptor, so that the offsets are this version's.
+        QByteArray buffer(size, Qt::Uninitialized);
         QString ignored;
-        auto bytes = Files::readRegularFile(path, &ignored);
-        if (!bytes)
+        if (size > 0 && !m_version->read(0, buffer.data(), size, &ignored))
             return false;
-        m_buffer = std::move(*bytes);
+        m_buffer = std::move(buffer);
         m_data = m_buffer.constData();
         m_size = m_buffer.size();
         return true;
@@ -168,6 +172,7 @@ public:
 
     const char* data() const { return m_data; }
     qsizetype size() const { return m_size; }
+    const std::shared_ptr<const HistoryFileVersion>& version() const { return m_version; }
 
     // Drops the mapped pages that lie wholly before `offset`; they are read again if touched.
     void releaseBefore(qsizetype offset)
@@ -183,6 +188,7 @@ public:
     }
 
 private:
+    std::shared_ptr<const HistoryFileVersion> m_version;
     char* m_mapped = nullptr;
     qsizetype m_released = 0;
     QByteArray m_buffer;
@@ -234,9 +240,11 @@ void ClipboardStore::load()
     try {
         const Json::Document document = Json::Document::parse(bytes.data(), bytes.size());
         const Json::Value root = document.root();
+        // Images stay in the file: checked here, read when something needs them.
+        const ImageTextSource source{bytes.version(), bytes.data()};
         if (root.type() == Json::Type::Object) {
-            StoreSnapshot snapshot =
-                StoreSnapshot::decode(root, [&bytes](qsizetype decodedEnd) { bytes.releaseBefore(decodedEnd); });
+            StoreSnapshot snapshot = StoreSnapshot::decode(
+                root, [&bytes](qsizetype decodedEnd) { bytes.releaseBefore(decodedEnd); }, &source);
             m_items = std::move(snapshot.items);
             m_settings = std::move(snapshot.settings);
             m_deletedContentTombstonesByHash = snapshot.deletedContentTombstonesByHash();
@@ -246,7 +254,7 @@ void ClipboardStore::load()
             QList<ClipboardItem> items;
             items.reserve(root.arraySize());
             root.forEachElement([&](const Json::Value& element) {
-                items.append(ClipboardItem::decode(element));
+                items.append(ClipboardItem::decode(element, &source));
                 bytes.releaseBefore(element.sourceEnd());
             });
             m_items = std::move(items);
@@ -293,18 +301,104 @@ std::optional<QString> ClipboardStore::backupCorruptStore()
     return std::nullopt;
 }
 
+struct ClipboardStore::WrittenImages
+{
+    struct Place
+    {
+        qint64 offset;
+        qint64 length;
+    };
+    // Filled by the writer's thread; read on the GUI thread after the outcome is delivered.
+    QHash<QUuid, Place> places;
+    qint64 fileSize = 0;
+    std::shared_ptr<const HistoryFileVersion> version;
+};
+
+namespace {
+
+// The file now under `path`, when it is the one just written: its size and the quotes around
+// every image's text are where the writer put them. Anything else (another program replaced it
+// meanwhile) is not trusted for reading images.
+std::shared_ptr<const HistoryFileVersion> openWrittenVersion(const QString& path, qint64 size,
+                                                             const QList<std::pair<qint64, qint64>>& places)
+{
+    const int descriptor = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (descriptor < 0)
+        return nullptr;
+    auto version = std::make_shared<const HistoryFileVersion>(descriptor);
+    struct stat status = {};
+    if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode) || status.st_size != size)
+        return nullptr;
+    for (const auto& [offset, length] : places) {
+        char before = 0, after = 0;
+        if (!version->read(offset - 1, &before, 1, nullptr) || !version->read(offset + length, &after, 1, nullptr) ||
+            before != '"' || after != '"')
+            return nullptr;
+    }
+    return version;
+}
+
+} // namespace
+
+void ClipboardStore::adoptWrittenImages(quint64 generation, bool succeeded)
+{
+    // Older saves were replaced or are done; a failed one is retried under its own generation.
+    m_writtenImages.erase(m_writtenImages.begin(), m_writtenImages.lower_bound(generation));
+    if (!succeeded)
+        return;
+    const auto found = m_writtenImages.find(generation);
+    if (found == m_writtenImages.end())
+        return;
+    const std::shared_ptr<WrittenImages> written = found->second;
+    m_writtenImages.erase(found);
+    if (!written->version)
+        return;
+    for (ClipboardItem& item : m_items) {
+        if (!item.payload.isImagePNG())
+            continue;
+        const auto place = written->places.constFind(item.id);
+        if (place == written->places.cend())
+            continue;
+        const qsizetype byteCount = item.payload.imagePNGByteCount();
+        const auto current = item.payload.storedImageText();
+        if (current && current->file == written->version)
+            continue;
+        // The text written for this entry must be its image's: same size once decoded.
+        const qint64 full = place->length / 4 * 3;
+        if (place->length % 4 != 0 || byteCount > full || byteCount < full - 2)
+            continue;
+        auto stored = std::make_shared<StoredImageText>();
+        stored->file = written->version;
+        stored->offset = place->offset;
+        stored->length = place->length;
+        stored->byteCount = byteCount;
+        stored->head = item.payload.imagePNGHead(StoredImageText::headByteCount);
+        item.payload = ClipboardPayload::storedImagePNG(std::shared_ptr<const StoredImageText>(std::move(stored)));
+    }
+}
+
 void ClipboardStore::save()
 {
     // The snapshot shares the entries' data with memory (implicit sharing): handing it over
     // copies no payload, and a later change detaches only what it touches.
     auto snapshot = std::make_shared<const StoreSnapshot>(m_settings, m_items, deletionTombstones());
-    m_writer->write([snapshot, cache = m_encodedItems](QIODevice& device) {
+    auto written = std::make_shared<WrittenImages>();
+    auto committed = [written, path = m_fileURL] {
+        QList<std::pair<qint64, qint64>> places;
+        for (const auto& place : std::as_const(written->places))
+            places.append({place.offset, place.length});
+        written->version = openWrittenVersion(path, written->fileSize, places);
+    };
+    const quint64 generation = m_writer->write([snapshot, cache = m_encodedItems, written](QIODevice& device) {
         // An entry is encoded once and its text kept for the following saves: a save rewrites
-        // the whole file, but one change touches one entry. Images are encoded afresh each
-        // time: keeping their text would double what they cost in memory.
+        // the whole file, but one change touches one entry. An image's text is not kept in
+        // memory: it is copied from the file that holds it, or encoded at its first save.
         QHash<QUuid, EncodedItem> encoded;
+        written->places.clear();
+        QUuid writingImage;
         auto writeItem = [&](Json::Writer& writer, const ClipboardItem& item) {
             if (item.payload.isImagePNG()) {
+                writingImage = item.id;
                 item.encode(writer);
                 return;
             }
@@ -317,10 +411,16 @@ void ClipboardStore::save()
             encoded.insert(item.id, EncodedItem{item, json});
         };
         Json::Writer writer(&device);
+        writer.onBase64Written = [&](qint64 offset, qint64 length) {
+            written->places.insert(writingImage, {offset, length});
+        };
         snapshot->encode(writer, writeItem);
         *cache = std::move(encoded);
-        return writer.flush();
-    });
+        const bool flushed = writer.flush();
+        written->fileSize = writer.position();
+        return flushed;
+    }, std::move(committed));
+    m_writtenImages[generation] = std::move(written);
 }
 
 void ClipboardStore::whenSaved(std::function<void(const std::optional<QString>&)> done)

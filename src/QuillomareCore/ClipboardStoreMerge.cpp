@@ -80,10 +80,13 @@ void ClipboardStore::trimDeletedContentHashesIfNeeded()
 
 qsizetype ClipboardStore::mergeDeletionTombstones(const QList<ClipboardDeletionTombstone>& tombstones)
 {
+    // A deletion cannot have happened after it reached us: dated later, it would also delete
+    // every copy made after its arrival, for good.
+    const QDateTime now = Clock::now();
     TombstoneMap incoming;
     for (const ClipboardDeletionTombstone& tombstone : tombstones) {
         if (!tombstone.contentHash.isEmpty())
-            keepLater(incoming, tombstone.contentHash, tombstone.deletedAt);
+            keepLater(incoming, tombstone.contentHash, PeerRecords::clampedDate(tombstone.deletedAt, now));
     }
     if (incoming.isEmpty())
         return 0;
@@ -128,11 +131,31 @@ qsizetype ClipboardStore::mergeDeletedContentHashes(const QStringList& contentHa
 
 qsizetype ClipboardStore::merge(const QList<ClipboardItem>& pulledItems)
 {
+    return merge(pulledItems, nullptr);
+}
+
+qsizetype ClipboardStore::merge(const QList<ClipboardItem>& pulledItems, qsizetype* rejectedCount)
+{
+    const QDateTime now = Clock::now();
     const TombstoneMap before = m_deletedContentTombstonesByHash;
     qsizetype changes = 0;
-    for (const ClipboardItem& pulled : pulledItems) {
+    qsizetype rejected = 0;
+    for (ClipboardItem pulled : pulledItems) {
         if (!pulled.fitsLocalHistoryPayloadLimits() || !pulled.isCloudExportable(m_settings))
             continue;
+        // An entry whose content is not what its hash says would take the place of the entry
+        // that has that hash; one that reuses another entry's id would be removed with it.
+        const auto sameId = std::find_if(m_items.cbegin(), m_items.cend(),
+                                         [&](const ClipboardItem& item) { return item.id == pulled.id; });
+        if (PeerRecords::contentProblem(pulled) ||
+            (sameId != m_items.cend() && sameId->contentHash != pulled.contentHash)) {
+            ++rejected;
+            continue;
+        }
+        // A date in the future would sort the entry above everything copied until then, and
+        // trimming would drop those instead.
+        pulled.createdAt = PeerRecords::clampedDate(pulled.createdAt, now);
+
         const auto tombstone = m_deletedContentTombstonesByHash.constFind(pulled.contentHash);
         if (tombstone != m_deletedContentTombstonesByHash.cend()) {
             if (!(pulled.createdAt > *tombstone))
@@ -146,16 +169,20 @@ qsizetype ClipboardStore::merge(const QList<ClipboardItem>& pulledItems)
         if (local == m_items.end()) {
             m_items.append(pulled);
             ++changes;
-        } else if (pulled.createdAt > local->createdAt) {
+        } else if (pulled.createdAt > local->createdAt && pulled.id != local->id) {
             const bool pinned = pulled.isPinned || local->isPinned;
             *local = pulled;
             local->isPinned = pinned;
             ++changes;
         } else if (pulled.isPinned && !local->isPinned) {
+            // The same capture seen again (its date read differently by a peer that clamps it,
+            // say) only spreads its pin.
             local->isPinned = true;
             ++changes;
         }
     }
+    if (rejectedCount)
+        *rejectedCount = rejected;
     sortIntoHistoryOrder(m_items);
     trimToMaxHistoryCount();
 

@@ -7,6 +7,8 @@
 #include <QSet>
 #include <QString>
 
+#include <optional>
+
 namespace QuillomareCore {
 
 namespace Json {
@@ -17,7 +19,14 @@ class Writer;
 class CloudSyncState
 {
 public:
-    enum class Case : quint8 { unavailable, failed, disabled, idle, syncing };
+    enum class Case : quint8
+    {
+        unavailable,
+        failed,
+        disabled,
+        idle,
+        syncing
+    };
 
     static CloudSyncState unavailable(QString reason) { return CloudSyncState(Case::unavailable, std::move(reason)); }
     static CloudSyncState failed(QString message) { return CloudSyncState(Case::failed, std::move(message)); }
@@ -61,7 +70,28 @@ struct CloudSyncPullResult
     QList<ClipboardItem> items;
     QSet<QString> deletedContentHashes;
     QList<ClipboardDeletionTombstone> deletionTombstones; // in no particular order
+    // Records the service passed over as unusable (damaged, oversized, not what they claim to be).
+    qsizetype rejectedCount = 0;
 };
+
+// Other devices are not trusted further than their records can be checked: a date they claim
+// never outranks the present, and content must be what its identity says.
+namespace PeerRecords {
+
+// How far ahead of the present a peer's clock may run before its dates are not believed.
+inline constexpr qint64 clockSkewAllowanceSeconds = 30;
+
+// `claimed`, unless it lies more than the skew allowance after `latest` (or is not a date): then
+// `latest`, the last moment the claim can be true.
+QDateTime clampedDate(const QDateTime& claimed, const QDateTime& latest);
+
+// Why an entry cannot be what it says it is, or nothing when it can: its content hash must be
+// the one its payload gives, its kind must fit the payload (text and links hold text, files a
+// list of absolute paths, images a PNG image or a list of image files), and a PNG must at least
+// begin as one.
+std::optional<QString> contentProblem(const ClipboardItem& item);
+
+} // namespace PeerRecords
 
 // How the application talks to cloud sync. Every operation blocks until it is done, never throws
 // and reports failures as a `failed` state: callers run them off the GUI thread.

@@ -151,13 +151,19 @@ void makePrivateFolder(const QString& folder, const QString& ownedFrom)
         path += QLatin1Char('/') + part;
         const QByteArray name = encoded(path);
         struct stat status = {};
-        if (::stat(name.constData(), &status) != 0) {
+        if (::lstat(name.constData(), &status) != 0) {
             // mkdir only ever takes bits away from 0700: no umask opens what we make.
             if (errno != ENOENT || (::mkdir(name.constData(), 0700) != 0 && errno != EEXIST) ||
-                ::stat(name.constData(), &status) != 0)
-                fail(QStringLiteral("无法创建文件夹“%1”：%2"), QStringLiteral("Couldn't create the folder “%1”: %2"), path,
-                     errno);
+                ::lstat(name.constData(), &status) != 0)
+                fail(QStringLiteral("无法创建文件夹“%1”：%2"), QStringLiteral("Couldn't create the folder “%1”: %2"),
+                     path, errno);
         }
+        // A link to a folder is the user's own arrangement (the data on another disk, say): it is
+        // followed, but what it points at keeps its mode.
+        const bool link = S_ISLNK(status.st_mode);
+        if (link && ::stat(name.constData(), &status) != 0)
+            fail(QStringLiteral("无法创建文件夹“%1”：%2"), QStringLiteral("Couldn't create the folder “%1”: %2"), path,
+                 errno);
         if (!S_ISDIR(status.st_mode))
             fail(QStringLiteral("“%1”不是文件夹"), QStringLiteral("“%1” is not a folder"), path);
         if (path != owned && !path.startsWith(owned + QLatin1Char('/')))
@@ -166,10 +172,22 @@ void makePrivateFolder(const QString& folder, const QString& ownedFrom)
         if (status.st_uid != ::geteuid())
             fail(QStringLiteral("文件夹“%1”属于其他用户，不会在其中存放文件"),
                  QStringLiteral("The folder “%1” belongs to another user, so nothing is put there"), path);
-        // Only others' bits go: the owner's own choice (a folder made read-only) stays.
-        if ((status.st_mode & 077) != 0 && ::chmod(name.constData(), status.st_mode & 0700) != 0)
+        if (link || (status.st_mode & 077) == 0)
+            continue;
+        // Only others' bits go: the owner's own choice (a folder made read-only) stays. Changed
+        // through a descriptor of the folder itself, so that a link swapped in after the look
+        // above is never followed.
+        const int descriptor = ::open(name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        struct stat opened = {};
+        const bool same = descriptor >= 0 && ::fstat(descriptor, &opened) == 0 && opened.st_dev == status.st_dev &&
+                          opened.st_ino == status.st_ino;
+        const int error =
+            !same ? (descriptor < 0 ? errno : ELOOP) : (::fchmod(descriptor, opened.st_mode & 0700) == 0 ? 0 : errno);
+        if (descriptor >= 0)
+            ::close(descriptor);
+        if (error != 0)
             fail(QStringLiteral("无法把文件夹“%1”设为仅自己可以访问：%2"),
-                 QStringLiteral("Couldn't make the folder “%1” private: %2"), path, errno);
+                 QStringLiteral("Couldn't make the folder “%1” private: %2"), path, error);
     }
 }
 

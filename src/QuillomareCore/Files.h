@@ -17,8 +17,9 @@ namespace QuillomareCore::Files {
 // Makes `folder` a folder for this user alone (0700), and every missing parent on the way with
 // the same mode whatever the umask. The folders from `ownedFrom` (by default `folder` itself)
 // down to `folder` are the program's own: one that exists must be a folder of this user and is
-// closed to others when they may enter it; one of another user is refused. Existing folders
-// above `ownedFrom` (the home, the data folder) are left as they are. Throws FileSystemError
+// closed to others when they may enter it; one of another user is refused. A link to a folder
+// is followed but never has its target's mode changed. Existing folders above `ownedFrom` (the
+// home, the data folder) are left as they are. Throws FileSystemError
 // naming the folder at fault, in the interface language.
 void makePrivateFolder(const QString& folder, const QString& ownedFrom = QString());
 

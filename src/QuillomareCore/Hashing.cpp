@@ -1,5 +1,6 @@
 #include "Hashing.h"
 
+#include "ClipboardItem.h"
 #include "Foundation.h"
 
 #include <QCryptographicHash>
@@ -34,6 +35,21 @@ QString textContentHash(const QString& text)
 QString fileContentHash(const QStringList& paths)
 {
     return sha256(QStringLiteral("files:") + paths.join(QLatin1Char('\n')));
+}
+
+QString payloadContentHash(const ClipboardPayload& payload)
+{
+    switch (payload.caseOf()) {
+    case ClipboardPayload::Case::text:
+        return textContentHash(payload.textValue());
+    case ClipboardPayload::Case::fileURLs:
+        return fileContentHash(payload.fileURLsValue());
+    case ClipboardPayload::Case::imagePNG:
+        return imageContentHash(payload.imagePNGValue());
+    case ClipboardPayload::Case::empty:
+        break;
+    }
+    return QString();
 }
 
 } // namespace QuillomareCore::ClipHashing

@@ -642,6 +642,7 @@ bool Writer::flush()
     if (!m_buffer.isEmpty()) {
         if (m_ok && m_device->write(m_buffer) != m_buffer.size())
             m_ok = false;
+        m_flushed += m_buffer.size();
         m_buffer.resize(0); // keeps the capacity for the next slice
     }
     return m_ok;
@@ -774,12 +775,35 @@ void Writer::base64(const QByteArray& bytes)
 {
     beforeValue();
     m_buffer.append('"');
+    const qint64 start = position();
     // Encode in slices so that a large image never doubles the buffer at once.
     constexpr qsizetype slice = 3 * 1024 * 1024;
     for (qsizetype offset = 0; offset < bytes.size(); offset += slice) {
         Base64::appendEncoded(m_buffer, bytes.constData() + offset, std::min(slice, bytes.size() - offset));
         maybeFlush();
     }
+    if (onBase64Written)
+        onBase64Written(start, position() - start);
+    m_buffer.append('"');
+    maybeFlush();
+}
+
+void Writer::copiedBase64(qint64 length, const std::function<void(qint64, char*, qint64)>& read)
+{
+    beforeValue();
+    m_buffer.append('"');
+    const qint64 start = position();
+    // Slices of whole groups of four letters.
+    constexpr qint64 slice = 4 * 1024 * 1024;
+    for (qint64 from = 0; from < length; from += slice) {
+        const qint64 size = std::min(slice, length - from);
+        const qsizetype at = m_buffer.size();
+        m_buffer.resize(at + size);
+        read(from, m_buffer.data() + at, size);
+        maybeFlush();
+    }
+    if (onBase64Written)
+        onBase64Written(start, position() - start);
     m_buffer.append('"');
     maybeFlush();
 }

@@ -11,6 +11,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -125,6 +126,15 @@ public:
 
     void string(const QString& text);
     void base64(const QByteArray& bytes);
+    // Base64 text of `length` letters that is already written elsewhere, copied as it stands:
+    // `read(from, into, size)` fills `into` with `size` letters from `from`, or throws. The
+    // letters must be valid base64; they are written unchanged.
+    void copiedBase64(qint64 length, const std::function<void(qint64 from, char* into, qint64 size)>& read);
+    // Told where each base64 text went: the offset of its first letter in what this writer has
+    // written, and its length.
+    std::function<void(qint64 offset, qint64 length)> onBase64Written;
+    // The bytes written so far, buffered ones included.
+    qint64 position() const { return m_flushed + m_buffer.size(); }
     void boolean(bool value);
     void integer(qint64 value);
     void emptyObject();
@@ -148,6 +158,7 @@ private:
     int m_baseDepth = 0;
     bool m_afterKey = false;
     bool m_ok = true;
+    qint64 m_flushed = 0;
 };
 
 // Writes a whole document to a byte array: for tests and small records.

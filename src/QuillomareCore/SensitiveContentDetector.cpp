@@ -36,8 +36,7 @@ struct CandidateRun
 };
 
 // Calls f(codePoint, index, width) for each code point, a surrogate pair counting as one.
-template <typename F>
-void forEachCodePoint(QStringView text, F&& f)
+template <typename F> void forEachCodePoint(QStringView text, F&& f)
 {
     for (qsizetype i = 0; i < text.size(); ++i) {
         char32_t codePoint = text[i].unicode();
@@ -56,11 +55,15 @@ QList<CandidateRun> cardCandidateRuns(const QString& text)
     QList<CandidateRun> runs;
     qsizetype runStart = -1;
     int digits = 0;
+    // Only ASCII digits pass the checksum: a run with fewer than 13 of them holds no card number,
+    // however many digits of other scripts the expression would match in it.
+    int asciiDigits = 0;
     auto close = [&](qsizetype end) {
-        if (runStart >= 0 && digits >= 13)
+        if (runStart >= 0 && digits >= 13 && asciiDigits >= 13)
             runs.append(CandidateRun{runStart, end});
         runStart = -1;
         digits = 0;
+        asciiDigits = 0;
     };
     forEachCodePoint(text, [&](char32_t codePoint, qsizetype i, qsizetype) {
         const bool digit = QChar::category(codePoint) == QChar::Number_DecimalDigit;
@@ -68,6 +71,7 @@ QList<CandidateRun> cardCandidateRuns(const QString& text)
             if (runStart < 0)
                 runStart = i;
             digits += digit ? 1 : 0;
+            asciiDigits += codePoint >= U'0' && codePoint <= U'9' ? 1 : 0;
         } else {
             close(i);
         }
@@ -104,11 +108,10 @@ QString numberCharacters(QStringView text)
 } // namespace
 
 SensitiveContentDetector::SensitiveContentDetector()
-    : m_wordBoundary(QStringLiteral("\\b"), QRegularExpression::UseUnicodePropertiesOption)
+    : m_wordCharacter(QStringLiteral("\\A\\w\\z"), QRegularExpression::UseUnicodePropertiesOption)
 {
     for (const Rule& rule : kRules) {
-        QRegularExpression expression(QString::fromUtf8(rule.pattern),
-                                      QRegularExpression::UseUnicodePropertiesOption);
+        QRegularExpression expression(QString::fromUtf8(rule.pattern), QRegularExpression::UseUnicodePropertiesOption);
         if (!expression.isValid())
             continue;
         expression.optimize();
@@ -179,20 +182,36 @@ std::optional<TextRange> SensitiveContentDetector::firstCardNumber(const QRegula
     return std::nullopt;
 }
 
+bool SensitiveContentDetector::isWordCharacter(char32_t codePoint) const
+{
+    if (codePoint < 0x80) {
+        return (codePoint >= U'a' && codePoint <= U'z') || (codePoint >= U'A' && codePoint <= U'Z') ||
+               (codePoint >= U'0' && codePoint <= U'9') || codePoint == U'_';
+    }
+    // Which letters, digits and marks of other scripts count as word characters is the engine's
+    // business (and has changed between its versions); asking it about this one character keeps
+    // the scan and the expression in agreement. A match over the whole text from this position
+    // would cost the rest of the text each time, which is quadratic over a long text.
+    const char32_t units[] = {codePoint};
+    return m_wordCharacter.match(QString::fromUcs4(units, 1)).hasMatch();
+}
+
 bool SensitiveContentDetector::isWordBoundary(const QString& text, qsizetype position) const
 {
-    const auto asciiWord = [](char16_t u) {
-        return (u >= u'a' && u <= u'z') || (u >= u'A' && u <= u'Z') || (u >= u'0' && u <= u'9') || u == u'_';
-    };
-    const char16_t before = position > 0 ? text[position - 1].unicode() : u' ';
-    const char16_t after = position < text.size() ? text[position].unicode() : u' ';
-    if (before < 0x80 && after < 0x80)
-        return asciiWord(before) != asciiWord(after);
-    // Which letters, digits and marks of other scripts count as word characters is the engine's
-    // business; asking it keeps the scan and the expression in agreement.
-    return m_wordBoundary
-        .match(text, position, QRegularExpression::NormalMatch, QRegularExpression::AnchorAtOffsetMatchOption)
-        .hasMatch();
+    // The code points on either side, a surrogate pair counting as one, as the engine reads them.
+    char32_t before = U' ';
+    if (position > 0) {
+        before = text[position - 1].unicode();
+        if (QChar::isLowSurrogate(before) && position > 1 && text[position - 2].isHighSurrogate())
+            before = QChar::surrogateToUcs4(text[position - 2], text[position - 1]);
+    }
+    char32_t after = U' ';
+    if (position < text.size()) {
+        after = text[position].unicode();
+        if (QChar::isHighSurrogate(after) && position + 1 < text.size() && text[position + 1].isLowSurrogate())
+            after = QChar::surrogateToUcs4(text[position], text[position + 1]);
+    }
+    return isWordCharacter(before) != isWordCharacter(after);
 }
 
 // The JWT expression, \beyJ[…]{8,}\.[…]{8,}\.[…]{8,}\b with […] the token characters, found in

@@ -55,10 +55,11 @@ private:
     static std::optional<TextRange> firstCardNumber(const QRegularExpression& expression, const QString& text);
     std::optional<TextRange> firstJWT(const QString& text) const;
     bool isWordBoundary(const QString& text, qsizetype position) const;
+    bool isWordCharacter(char32_t codePoint) const;
 
     QList<Pattern> m_patterns;
-    // The engine's own word boundary, for neighbours outside ASCII.
-    QRegularExpression m_wordBoundary;
+    // The engine's own word character, for neighbours outside ASCII.
+    QRegularExpression m_wordCharacter;
 };
 
 } // namespace QuillomareCore

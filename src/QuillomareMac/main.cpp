@@ -1,16 +1,19 @@
 #include "Shell/AppDelegate.h"
 #include "Shell/CommandLine.h"
 #include "Shell/Localization.h"
+#include "Shell/SingleInstance.h"
 #include "Shell/StatusItemController.h"
 
 #include <QApplication>
 #include <QLocale>
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <csignal>
 #include <cstdio>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <xcb/xcb.h>
 
 namespace {
 
@@ -22,6 +25,19 @@ void forwardSignal(int)
     [[maybe_unused]] const auto written = ::write(g_signalPipe[1], &byte, 1);
 }
 
+// Qt aborts when the display cannot be opened; this asks first, on a connection of its own.
+bool displayOpens()
+{
+    xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
+    const bool opened = connection && xcb_connection_has_error(connection) == 0;
+    if (connection)
+        xcb_disconnect(connection);
+    return opened;
+}
+
+bool g_mainLoopRunning = false;
+bool g_quitWhenMainLoopRuns = false;
+
 // SIGTERM and SIGINT end the event loop normally, so that the shut-down sequence runs.
 void quitOnTerminationSignals(QApplication& app)
 {
@@ -31,7 +47,17 @@ void quitOnTerminationSignals(QApplication& app)
     QObject::connect(notifier, &QSocketNotifier::activated, &app, [&app] {
         char byte = 0;
         [[maybe_unused]] const auto read = ::read(g_signalPipe[0], &byte, 1);
-        app.quit();
+        // Still waiting for other instances to exit: nothing has been read or written, so there
+        // is nothing to shut down, and waiting on would only get this process forced.
+        if (QuillomareMac::SingleInstance::launchWaitInProgress()) {
+            std::fflush(nullptr);
+            ::_exit(0);
+        }
+        // A quit asked for before the main loop runs would be lost.
+        if (!g_mainLoopRunning)
+            g_quitWhenMainLoopRuns = true;
+        else
+            app.quit();
     });
     struct sigaction action = {};
     action.sa_handler = forwardSignal;
@@ -55,6 +81,11 @@ int main(int argc, char* argv[])
         std::fputs("Quillomare needs an X11 display (or XWayland), and DISPLAY is not set.\n", stderr);
         return 1;
     }
+    if (!displayOpens()) {
+        std::fprintf(stderr, "Quillomare needs an X11 display (or XWayland), and the display “%s” cannot be opened.\n",
+                     qgetenv("DISPLAY").constData());
+        return 1;
+    }
     qputenv("QT_QPA_PLATFORM", "xcb");
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quillomare"));
@@ -74,5 +105,10 @@ int main(int argc, char* argv[])
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &delegate,
                      &QuillomareMac::AppDelegate::applicationWillTerminate);
     delegate.applicationDidFinishLaunching();
+    QTimer::singleShot(0, &app, [&app] {
+        g_mainLoopRunning = true;
+        if (g_quitWhenMainLoopRuns)
+            app.quit();
+    });
     return app.exec();
 }

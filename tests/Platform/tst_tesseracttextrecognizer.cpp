@@ -11,6 +11,7 @@
 #include <vector>
 
 using Platform::RecognizedCharacter;
+using Platform::RecognizedWord;
 using Platform::TesseractTextRecognizer;
 using Failure = Platform::TextRecognizer::Failure;
 
@@ -43,6 +44,35 @@ QImage rendered(QSize size, const QString& text, int pixelSize, Qt::GlobalColor 
     return image;
 }
 
+QStringList wordTexts(const QList<RecognizedWord>& words)
+{
+    QStringList texts;
+    for (const RecognizedWord& word : words)
+        texts.append(word.text);
+    return texts;
+}
+
+// Two lines, one above the other, in the given fonts; `lineRects` gets where each was drawn.
+QImage renderedLines(const QList<std::pair<QString, QString>>& lines, QList<QRect>* lineRects = nullptr)
+{
+    QImage image(1000, 130 + int(lines.size()) * 90, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    painter.setPen(Qt::black);
+    int top = 60;
+    for (const auto& [family, text] : lines) {
+        QFont font(family);
+        font.setPixelSize(40);
+        painter.setFont(font);
+        const QRect rect = painter.boundingRect(QRect(80, top, 900, 80), Qt::AlignLeft | Qt::AlignTop, text);
+        painter.drawText(rect, Qt::AlignLeft | Qt::AlignTop, text);
+        if (lineRects)
+            lineRects->append(rect);
+        top += 90;
+    }
+    return image;
+}
+
 } // namespace
 
 class TestTesseractTextRecognizer : public QObject
@@ -54,8 +84,8 @@ private Q_SLOTS:
     {
         // "Hop" in the upper left quarter of an 800×400 image.
         QRect drawn;
-        const auto result =
-            TesseractTextRecognizer().recognize(rendered(QSize(800, 400), QStringLiteral("Hop"), 48, Qt::white, &drawn));
+        const auto result = TesseractTextRecognizer().recognize(
+            rendered(QSize(800, 400), QStringLiteral("Hop"), 48, Qt::white, &drawn));
         QCOMPARE(result.failure, Failure::none);
         QCOMPARE(joined(result.characters), QStringLiteral("Hop"));
         const QRectF h = result.characters[0].boundingBox;
@@ -68,14 +98,71 @@ private Q_SLOTS:
         // Upside down against the image's rows: the text's band, measured from the bottom.
         const QRectF band(drawn.x() / 800.0, 1.0 - (drawn.bottom() + 1) / 400.0, drawn.width() / 800.0,
                           drawn.height() / 400.0);
-        QVERIFY2(band.contains(h) && band.contains(o) && band.contains(p), "the glyphs lie inside the drawn text's rectangle");
+        QVERIFY2(band.contains(h) && band.contains(o) && band.contains(p),
+                 "the glyphs lie inside the drawn text's rectangle");
         QVERIFY(h.height() > 0.5 * band.height());
+    }
+
+    void wordsComeWithBoxesLinesAndConfidence()
+    {
+        QList<QRect> drawn;
+        const QImage image = renderedLines({{QStringLiteral("DejaVu Sans"), QStringLiteral("Quick brown fox")},
+                                            {QStringLiteral("DejaVu Sans"), QStringLiteral("jumps over")}},
+                                           &drawn);
+        const auto result = TesseractTextRecognizer().recognize(image);
+        QCOMPARE(result.failure, Failure::none);
+        QCOMPARE(wordTexts(result.words),
+                 (QStringList{QStringLiteral("Quick"), QStringLiteral("brown"), QStringLiteral("fox"),
+                              QStringLiteral("jumps"), QStringLiteral("over")}));
+        QCOMPARE(result.lines.size(), 2);
+        const QList<int> lineOfWord{0, 0, 0, 1, 1};
+        for (qsizetype i = 0; i < result.words.size(); ++i) {
+            const RecognizedWord& word = result.words[i];
+            QCOMPARE(word.lineIndex, lineOfWord[i]);
+            QVERIFY2(word.confidence > 60 && word.confidence <= 100, qPrintable(word.text));
+            // Inside its line's box and the drawn line's band (counted from the bottom).
+            const QRect& line = drawn[lineOfWord[i]];
+            const QRectF band(line.x() / 1000.0 - 0.01, 1.0 - (line.bottom() + 4) / double(image.height()),
+                              line.width() / 1000.0 + 0.02, (line.height() + 8) / double(image.height()));
+            QVERIFY2(band.contains(word.boundingBox), qPrintable(word.text));
+            QVERIFY(result.lines[word.lineIndex].adjusted(-1e-9, -1e-9, 1e-9, 1e-9).contains(word.boundingBox));
+        }
+        // Left to right along a line; the second line below the first.
+        QVERIFY(result.words[0].boundingBox.right() < result.words[1].boundingBox.left());
+        QVERIFY(result.words[1].boundingBox.right() < result.words[2].boundingBox.left());
+        QVERIFY(result.lines[1].bottom() < result.lines[0].top());
+        // The characters are there as before.
+        QCOMPARE(joined(result.characters), QStringLiteral("Quickbrownfoxjumpsover"));
+    }
+
+    void chineseAndEnglishWordsKeepTheirText()
+    {
+        const QImage image = renderedLines({{QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("快速预览文字")},
+                                            {QStringLiteral("DejaVu Sans"), QStringLiteral("Live Text")}});
+        const auto result = TesseractTextRecognizer().recognize(image);
+        QCOMPARE(result.failure, Failure::none);
+        QString chinese;
+        QStringList english;
+        for (const RecognizedWord& word : result.words)
+            (word.lineIndex == 0 ? chinese : english.emplaceBack()) += word.text;
+        QCOMPARE(chinese, QStringLiteral("快速预览文字"));
+        QCOMPARE(english, (QStringList{QStringLiteral("Live"), QStringLiteral("Text")}));
+    }
+
+    void blankImageHasNoWords()
+    {
+        QImage image(400, 200, QImage::Format_RGB32);
+        image.fill(Qt::white);
+        const auto result = TesseractTextRecognizer().recognize(image);
+        QCOMPARE(result.failure, Failure::none);
+        QVERIFY(result.words.isEmpty());
+        QVERIFY(result.lines.isEmpty());
     }
 
     void blackTextOnATransparentBackgroundIsRead()
     {
-        const auto result =
-            TesseractTextRecognizer().recognize(rendered(QSize(600, 200), QStringLiteral("Clear 42"), 40, Qt::transparent));
+        const auto result = TesseractTextRecognizer().recognize(
+            rendered(QSize(600, 200), QStringLiteral("Clear 42"), 40, Qt::transparent));
         QCOMPARE(result.failure, Failure::none);
         QCOMPARE(joined(result.characters), QStringLiteral("Clear42"));
     }

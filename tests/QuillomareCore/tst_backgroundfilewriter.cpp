@@ -69,6 +69,42 @@ private Q_SLOTS:
         QVERIFY(answered);
     }
 
+    // The committed step runs once the content is in place, and only then: not for a content a
+    // newer one replaced, not for a failed write, and with the retry that works.
+    void testCommittedRunsOnlyForAContentThatIsInPlace()
+    {
+        BackgroundFileWriter writer(path());
+        writer.setFirstRetryDelay(20);
+        QSemaphore entered, release;
+        QStringList committed; // what the file held at each committed step (writer thread)
+        std::atomic<int> committedCount = 0;
+        auto note = [&] {
+            committed.append(QString::fromLatin1(readFile(path())));
+            ++committedCount;
+        };
+        writer.write(
+            [&](QIODevice& device) {
+                entered.release();
+                release.acquire();
+                return device.write("first") == 5;
+            },
+            note);
+        entered.acquire();
+        writer.write(text("replaced"), note);
+        writer.write(text("newest"), note);
+        release.release();
+        writer.waitUntilIdle();
+        QCOMPARE(committed, (QStringList{QStringLiteral("first"), QStringLiteral("newest")}));
+
+        Files::failWritesForTesting(EIO);
+        writer.write(text("retried"), note);
+        writer.waitUntilIdle();
+        QCOMPARE(committedCount.load(), 2);
+        Files::failWritesForTesting(0);
+        QTRY_COMPARE(committedCount.load(), 3);
+        QCOMPARE(committed.last(), QStringLiteral("retried"));
+    }
+
     void testFailedWriteIsTriedAgainUntilItWorks()
     {
         BackgroundFileWriter writer(path());

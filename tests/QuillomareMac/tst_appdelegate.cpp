@@ -181,6 +181,50 @@ private Q_SLOTS:
         QCOMPARE(m_island->echoes.size(), 3);
     }
 
+    // A slow save of a large history answers every capture that came meanwhile with one write:
+    // one echo, the newest's, and the island and messages as after the newest alone.
+    void testOneWriteForSeveralCapturesEchoesOnceForTheNewest()
+    {
+        AppDelegate& delegate = launch();
+        const QStringList sources = {QStringLiteral("Editor"), QStringLiteral("Browser"), QStringLiteral("Terminal")};
+        for (int i = 0; i < sources.size(); ++i) {
+            ClipboardItem item = textItem(QStringLiteral("copy %1").arg(i), at(i));
+            item.sourceAppName = sources[i];
+            delegate.handleCapture(captured(item));
+        }
+        // The first write may land before the others are handed over: it is still one burst,
+        // since nothing was delivered while the copies came.
+        settle();
+        QCOMPARE(m_island->echoes.size(), 1);
+        QCOMPARE(m_island->echoes.last().sourceAppName, std::optional<QString>(QStringLiteral("Terminal")));
+        QCOMPARE(m_island->echoes.last().status.caseOf(), CaptureFeedback::SaveStatus::Case::saved);
+        QCOMPARE(m_island->items.size(), 3);
+        QCOMPARE(m_island->items.first().payload.textValue(), QStringLiteral("copy 2"));
+        QCOMPARE(m_island->message, std::nullopt);
+
+        // A capture whose write lands on its own still echoes on its own.
+        delegate.handleCapture(captured(textItem(QStringLiteral("copy 0"), at(10))));
+        settle();
+        QCOMPARE(m_island->echoes.size(), 2);
+        QCOMPARE(m_island->echoes.last().status.caseOf(), CaptureFeedback::SaveStatus::Case::duplicate);
+
+        // A burst whose write fails says so once, and nothing claims "saved".
+        Files::failWritesForTesting(ENOSPC);
+        const qsizetype messages = m_island->messages.size();
+        const int shows = m_island->shows;
+        delegate.handleCapture(captured(textItem(QStringLiteral("lost 1"), at(11))));
+        delegate.handleCapture(captured(textItem(QStringLiteral("lost 2"), at(12))));
+        settle();
+        QCOMPARE(m_island->messages.size(), messages + 1);
+        QVERIFY2(m_island->messages.last().startsWith(QStringLiteral("Save failed: ")),
+                 qPrintable(m_island->messages.last()));
+        QCOMPARE(m_island->shows, shows + 1);
+        QCOMPARE(m_island->echoes.size(), 2);
+        // Both stay in memory for the next write.
+        QCOMPARE(delegate.store().items().first().payload.textValue(), QStringLiteral("lost 2"));
+        QCOMPARE(delegate.store().items().at(1).payload.textValue(), QStringLiteral("lost 1"));
+    }
+
     void testFailedCaptureSaysSaveFailed()
     {
         AppDelegate& delegate = launch();

@@ -18,6 +18,7 @@
 #include <QApplication>
 #include <QBuffer>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPainter>
 #include <QTemporaryDir>
@@ -257,6 +258,45 @@ private Q_SLOTS:
         image.isSensitive = true;
         delegate.revealHistoryItem(image);
         QCOMPARE(m_island->message, std::optional<QString>(message("This item has no file to show")));
+    }
+
+    // A session with no file manager on the bus and nothing to open a folder with: the user is
+    // told where the file is instead of a click that does nothing.
+    void testRevealWithNothingToShowItSaysWhereTheFileIs_data()
+    {
+        QTest::addColumn<bool>("image");
+        QTest::addColumn<bool>("chinese");
+        QTest::newRow("file entry") << false << false;
+        QTest::newRow("image entry") << true << false;
+        QTest::newRow("file entry, Chinese") << false << true;
+    }
+
+    void testRevealWithNothingToShowItSaysWhereTheFileIs()
+    {
+        QFETCH(bool, image);
+        QFETCH(bool, chinese);
+        L10n::setIsChineseForTesting(chinese);
+        m_workspace->acceptsSelectFile = false;
+        m_workspace->acceptsViewerSelections = false;
+        AppDelegate& delegate = launch();
+        const QString path = m_dir->filePath(QStringLiteral("kept.txt"));
+        writeFile(path, "x");
+        const ClipboardItem item = image ? imageItem(pngOf(QStringLiteral("x")), at(0)) : fileItem({path}, at(0));
+
+        delegate.revealHistoryItem(item);
+        QCOMPARE(m_island->hides, 1);
+        QTRY_COMPARE(m_workspace->viewerSelections.size(), 1);
+        const QString shown = m_workspace->viewerSelections.first().first().toLocalFile();
+        const QString folder = QFileInfo(shown).absolutePath();
+        QCOMPARE(m_island->message,
+                 std::optional<QString>(chinese ? QStringLiteral("没有可用的文件管理器来显示它，它位于 ") + folder
+                                                : QStringLiteral("No file manager is available to show it; it is in ") +
+                                                      folder));
+        QCOMPARE(m_island->historySwitches, 1);
+        QVERIFY(m_island->shows >= 1);
+        // Nothing was lost on the way: the file is still there and the history unchanged.
+        QVERIFY(QFileInfo::exists(shown));
+        QVERIFY(delegate.store().items().isEmpty());
     }
 };
 

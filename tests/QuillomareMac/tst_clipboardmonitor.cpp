@@ -222,6 +222,8 @@ private Q_SLOTS:
         image.setData(pngBytes(), Platform::PasteboardType::png);
         PasteboardItem secret = textItemOf(QStringLiteral("correct horse battery staple"));
         secret.setData("secret", hint);
+        PasteboardItem capitalSecret = textItemOf(QStringLiteral("correct horse battery staple"));
+        capitalSecret.setData(" Secret\n", hint);
         PasteboardItem notSecret = textItemOf(QStringLiteral("an ordinary note"));
         notSecret.setData("other", hint);
 
@@ -234,6 +236,8 @@ private Q_SLOTS:
         QTest::newRow("image") << image << QStringList{Platform::PasteboardType::png} << QString();
         QTest::newRow("marked secret by a password manager")
             << secret << QStringList{hint} << QStringLiteral("Ignored clipboard from Kate");
+        QTest::newRow("marked Secret, capital S, by a password manager")
+            << capitalSecret << QStringList{hint} << QStringLiteral("Ignored clipboard from Kate");
         QTest::newRow("password manager hint without secret")
             << notSecret << QStringList{hint, Platform::PasteboardType::string} << QString();
     }

@@ -102,7 +102,7 @@ void TestClipThumbnailView::cacheKeys_data()
     QTest::newRow("inspector, fewer bytes")
         << ClipThumbnailImageCache::pngKey(QStringLiteral("preview-png:"), QStringLiteral("h2"), "abc")
         << QStringLiteral("preview-png:h2:3:YWJj");
-    QTest::newRow("no bytes") << ClipThumbnailImageCache::pngKey(QStringLiteral("thumb-png:"), QStringLiteral("h3"), {})
+    QTest::newRow("no bytes") << ClipThumbnailImageCache::pngKey(QStringLiteral("thumb-png:"), QStringLiteral("h3"), QByteArray())
                               << QStringLiteral("thumb-png:h3:0:");
     QTest::newRow("file") << ClipThumbnailImageCache::fileKey(QStringLiteral("/tmp/a b.png"))
                           << QStringLiteral("thumb-file:/tmp/a b.png");

@@ -6,12 +6,15 @@
 #include <Sync/CloudRecordNaming.h>
 
 #include <QuillomareCore/ClipSettings.h>
+#include <QuillomareCore/Hashing.h>
 
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+
+#include <sys/resource.h>
 
 using namespace Qt::StringLiterals;
 using namespace QuillomareMac;
@@ -26,6 +29,15 @@ QString recordFile(const QString& folder, const ClipboardItem& item)
 {
     return folder + QLatin1Char('/') +
            Platform::CloudDatabase::fileName(CloudRecordNaming::itemRecordName(item.contentHash));
+}
+
+const QDateTime farFuture(QDate(9999, 1, 1), QTime(0, 0), Qt::UTC);
+
+qint64 peakMemoryKiB()
+{
+    struct rusage usage = {};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
 }
 
 QStringList filesUnder(const QString& folder)
@@ -187,6 +199,119 @@ private Q_SLOTS:
         QVERIFY(QFile::remove(folder));
         QCOMPARE(service.push({item}), CloudSyncState::idle());
         QCOMPARE(service.pull(10).items, QList<ClipboardItem>{item});
+    }
+
+    void fastClockPeerCannotHideRecordsThatCameAfterIt()
+    {
+        QTemporaryDir root;
+        const QString container = u"fastclock.test"_s;
+        {
+            // A peer whose clock runs in 2027 writes its records first.
+            QuillomareTest::ClockOverride clock(QDateTime(QDate(2027, 6, 1), QTime(0, 0), Qt::UTC));
+            CloudKitSyncService fast(container, false, root.path());
+            QList<ClipboardItem> items;
+            for (int i = 0; i < 250; ++i)
+                items.append(QuillomareTest::textItem(u"fast %1"_s.arg(i), clock.now()));
+            QCOMPARE(fast.push(items), CloudSyncState::idle());
+        }
+        CloudKitSyncService other(container, false, root.path());
+        QList<ClipboardItem> honest;
+        for (int i = 0; i < 38; ++i)
+            honest.append(QuillomareTest::textItem(u"honest %1"_s.arg(i), at(i)));
+        QCOMPARE(other.push(honest), CloudSyncState::idle());
+
+        CloudKitSyncService here(container, false, root.path());
+        const QDateTime beforePull = QDateTime::currentDateTimeUtc();
+        auto pulled = here.pull(200);
+        QCOMPARE(pulled.state, CloudSyncState::idle());
+        QCOMPARE(pulled.items.size(), 200);
+        for (const ClipboardItem& item : honest)
+            QVERIFY2(pulled.items.contains(item), qPrintable(item.preview));
+        for (const ClipboardItem& item : std::as_const(pulled.items))
+            QVERIFY(item.createdAt <= beforePull.addSecs(1));
+
+        // Nothing changed: nothing is new, however the records are dated.
+        QVERIFY(here.pull(200).items.isEmpty());
+        // What the other machine writes next arrives at once.
+        const ClipboardItem later = QuillomareTest::textItem(u"honest later"_s, at(100));
+        QCOMPARE(other.push({later}), CloudSyncState::idle());
+        QCOMPARE(here.pull(200).items, QList<ClipboardItem>{later});
+
+        // So does a record rewritten in place, as some sync tools do.
+        QFile file(recordFile(root.filePath(container), later));
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QByteArray bytes = file.readAll();
+        const qsizetype pin = bytes.indexOf("isPinned");
+        QVERIFY(pin > 0);
+        bytes.replace(bytes.indexOf("false", pin), 5, "true ");
+        QVERIFY(file.seek(0));
+        file.write(bytes);
+        file.close();
+        ClipboardItem pinned = later;
+        pinned.isPinned = true;
+        QCOMPARE(here.pull(200).items, QList<ClipboardItem>{pinned});
+    }
+
+    void futureDatesCountFromArrivalAndGoBackAsTheyCame()
+    {
+        QTemporaryDir root;
+        const QString container = u"future.test"_s;
+        const QString folder = root.filePath(container);
+        const ClipboardItem claimed = QuillomareTest::textItem(u"from 9999"_s, farFuture);
+        const QString goneHash = QuillomareCore::ClipHashing::textContentHash(u"gone"_s);
+        {
+            QuillomareTest::ClockOverride clock(farFuture);
+            CloudKitSyncService peer(container, false, root.path());
+            QCOMPARE(peer.push({claimed}), CloudSyncState::idle());
+            QCOMPARE(peer.pushDeletionTombstones({{goneHash, farFuture}}), CloudSyncState::idle());
+        }
+        const QString deletionFile =
+            folder + u"/"_s + Platform::CloudDatabase::fileName(CloudRecordNaming::deletionRecordName(goneHash));
+        const QByteArray itemBytes = QuillomareTest::readFile(recordFile(folder, claimed));
+        const QByteArray deletionBytes = QuillomareTest::readFile(deletionFile);
+
+        CloudKitSyncService here(container, false, root.path());
+        const auto pulled = here.pull(200);
+        const QDateTime now = QDateTime::currentDateTimeUtc();
+        QCOMPARE(pulled.items.size(), 1);
+        QVERIFY(pulled.items.first().createdAt <= now);
+        QVERIFY(pulled.items.first().createdAt > now.addSecs(-60));
+        QCOMPARE(pulled.deletionTombstones.size(), 1);
+        QVERIFY(pulled.deletionTombstones.first().deletedAt <= now);
+
+        // Pushed back as merged, the records stay as the peer wrote them: nothing flips back and forth.
+        QCOMPARE(here.push(pulled.items), CloudSyncState::idle());
+        QCOMPARE(here.pushDeletionTombstones(pulled.deletionTombstones), CloudSyncState::idle());
+        QCOMPARE(QuillomareTest::readFile(recordFile(folder, claimed)), itemBytes);
+        QCOMPARE(QuillomareTest::readFile(deletionFile), deletionBytes);
+        QVERIFY(here.pull(200).items.isEmpty());
+    }
+
+    void oversizedRecordFileIsSkippedUnread()
+    {
+        QTemporaryDir root;
+        const QString container = u"oversized.test"_s;
+        CloudKitSyncService service(container, false, root.path());
+        const ClipboardItem good = QuillomareTest::textItem(u"small and sound"_s, at(0));
+        QCOMPARE(service.push({good}), CloudSyncState::idle());
+
+        // Named as a record, 2 GB long, and sparse, so that making it costs nothing.
+        const ClipboardItem huge = QuillomareTest::textItem(u"huge"_s, at(1));
+        QFile file(recordFile(root.filePath(container), huge));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("{\"fields\":{");
+        QVERIFY(file.resize(qint64(2) * 1024 * 1024 * 1024));
+        file.close();
+
+        CloudKitSyncService here(container, false, root.path());
+        const qint64 before = peakMemoryKiB();
+        const auto pulled = here.pull(200);
+        QCOMPARE(pulled.state, CloudSyncState::idle());
+        QCOMPARE(pulled.items, QList<ClipboardItem>{good});
+        QCOMPARE(pulled.rejectedCount, 1);
+        QVERIFY2(peakMemoryKiB() - before < 64 * 1024, qPrintable(QString::number(peakMemoryKiB() - before)));
+        // Counted once, not on every pass.
+        QCOMPARE(here.pull(200).rejectedCount, 0);
     }
 };
 

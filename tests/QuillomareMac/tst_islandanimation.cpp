@@ -209,6 +209,51 @@ private Q_SLOTS:
             QVERIFY(std::abs(curve.valueAt(0.3) - 0.3) < 1e-6);
     }
 
+    void settlingDurationMatchesTheMillisecondWalk_data()
+    {
+        QTest::addColumn<double>("mass");
+        QTest::addColumn<double>("stiffness");
+        QTest::addColumn<double>("damping");
+        const auto response = [](const char* name, double r, double fraction) {
+            const SpringParameters s = SpringParameters::fromResponse(r, fraction);
+            QTest::newRow(name) << s.mass << s.stiffness << s.damping;
+        };
+        response("expand 0.42/0.8", 0.42, 0.8);
+        response("collapse 0.45/1.0", 0.45, 1.0);
+        response("collapse radius (critical)", 0.45, 1.0);
+        response("bouncy 0.5/0.2", 0.5, 0.2);
+        response("barely damped 0.3/0.02", 0.3, 0.02);
+        response("overdamped 0.3/2.5", 0.3, 2.5);
+        response("near critical 0.4/0.9999", 0.4, 0.9999);
+        response("undamped", 0.4, 0.0);
+        response("response 0", 0, 0.7);
+        QTest::newRow("echo spring") << 1.0 << 385.5314219175531 << 33.37942194439155;
+        QTest::newRow("badge scale") << 1.0 << 320.0 << 22.0;
+        QTest::newRow("critically damped echo") << 1.0 << 385.5314219175531 << 2 * std::sqrt(385.5314219175531);
+        QTest::newRow("heavy slow") << 4.0 << 10.0 << 1.0;
+        QTest::newRow("too slow for ten seconds") << 1.0 << 1.0 << 0.5;
+    }
+
+    void settlingDurationMatchesTheMillisecondWalk()
+    {
+        QFETCH(double, mass);
+        QFETCH(double, stiffness);
+        QFETCH(double, damping);
+        const SpringParameters spring{mass, stiffness, damping};
+        // The reference: every millisecond of ten seconds, the last one still outside the band.
+        double lastOutside = 0;
+        for (int step = 0; step <= 10000; ++step) {
+            if (std::abs(spring.state(1, 0, step / 1000.0).first) >= 0.001)
+                lastOutside = step / 1000.0;
+        }
+        const double walked = std::min(10.0, lastOutside + 0.001);
+        const double settling = spring.settlingDuration();
+        QVERIFY2(std::abs(settling - walked) <= 0.001 + 1e-9,
+                 qPrintable(QStringLiteral("%1 against %2").arg(settling).arg(walked)));
+        // Asked again (a cached answer), it is the same.
+        QCOMPARE(spring.settlingDuration(), settling);
+    }
+
     void timedAnimationWithDelayHoldsItsStartValue()
     {
         IslandAnimation animation = IslandAnimation::timed(0.2, 1.0, 0.26);

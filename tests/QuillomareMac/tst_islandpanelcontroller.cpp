@@ -126,6 +126,25 @@ RelayCase relayCase(std::function<void(Args...)> IslandCallbacks::*source, std::
             }};
 }
 
+// The test's screens, counting how often the pointer is asked for (a round trip to the X server).
+class CountingScreens final : public Platform::ScreenInfo
+{
+public:
+    explicit CountingScreens(std::shared_ptr<Platform::FixedScreenInfo> inner) : m_inner(std::move(inner)) {}
+    QList<Platform::ScreenDescription> screens() const override { return m_inner->screens(); }
+    std::optional<Platform::ScreenDescription> mainScreen() const override { return m_inner->mainScreen(); }
+    QPointF pointerLocation() const override
+    {
+        ++pointerReads;
+        return m_inner->pointerLocation();
+    }
+    double flipReference() const override { return m_inner->flipReference(); }
+    mutable int pointerReads = 0;
+
+private:
+    std::shared_ptr<Platform::FixedScreenInfo> m_inner;
+};
+
 } // namespace
 
 class TestIslandPanelController : public QObject
@@ -159,6 +178,8 @@ private Q_SLOTS:
     void missingGlobalMonitorIsRetried();
     void applicationMonitorSeesEachClickOnceAndCanSwallowIt();
     void everyViewActionReachesTheController();
+    void echoesAskForThePointerOnlyWhenItChoosesTheScreen();
+    void clickOnThePillOpensDuringAStreamOfEchoes();
 
 private:
     // `shown`: collapsed and ordered front, as the shell leaves it.
@@ -828,6 +849,94 @@ void TestIslandPanelController::everyViewActionReachesTheController()
     controller.reset();
     orphan();
     QCOMPARE(quits, 1);
+}
+
+void TestIslandPanelController::echoesAskForThePointerOnlyWhenItChoosesTheScreen()
+{
+    auto counting = std::make_shared<CountingScreens>(m_screens);
+    IslandPanelEnvironment environment;
+    environment.screens = counting;
+    environment.monitors = m_monitors;
+    environment.isModalWindowUp = [] { return false; };
+    IslandPanelController controller(environment);
+    controller.transition(Mode::collapsed, false);
+    controller.panel()->orderFrontRegardless();
+    QuillomareCore::CaptureFeedback feedback;
+    feedback.kind = QuillomareCore::ClipKind::text;
+
+    // One screen: the pointer decides nothing, and a stream of echoes never asks for it.
+    counting->pointerReads = 0;
+    for (int copy = 0; copy < 5; ++copy) {
+        controller.flashCaptureEcho(feedback);
+        advance(200);
+    }
+    QCOMPARE(counting->pointerReads, 0);
+    QCOMPARE(controller.panelFrame(), kExpanded);
+
+    // Two screens, neither built in: the screen under the pointer is the island's, so it is asked.
+    Platform::ScreenDescription second;
+    second.name = QStringLiteral("HDMI-2");
+    second.frame = QRectF(1920, 0, 1280, 1024);
+    second.visibleFrame = QRectF(1920, 0, 1280, 1000);
+    m_screens->screenList.append(second);
+    m_screens->pointer = QPointF(2500, 500);
+    controller.flashCaptureEcho(feedback);
+    QVERIFY(counting->pointerReads > 0);
+    QVERIFY(second.frame.contains(controller.panelFrame()));
+
+    // With a built-in screen among them that one is always the island's: no need to ask.
+    Platform::ScreenDescription builtIn;
+    builtIn.name = QStringLiteral("eDP-1");
+    builtIn.isBuiltIn = true;
+    builtIn.frame = QRectF(-1512, 0, 1512, 982);
+    builtIn.visibleFrame = QRectF(-1512, 0, 1512, 957);
+    m_screens->screenList.append(builtIn);
+    advance(3000);
+    counting->pointerReads = 0;
+    controller.flashCaptureEcho(feedback);
+    advance(200);
+    QCOMPARE(counting->pointerReads, 0);
+    QVERIFY(builtIn.frame.contains(controller.panelFrame()));
+}
+
+void TestIslandPanelController::clickOnThePillOpensDuringAStreamOfEchoes()
+{
+    auto controller = makeController(true);
+    QuillomareCore::CaptureFeedback feedback;
+    feedback.kind = QuillomareCore::ClipKind::text;
+    // Copies every 200 ms: each echo starts before the last has ended, so the island never
+    // settles in between, and it lets the mouse through all along.
+    for (int copy = 0; copy < 4; ++copy) {
+        controller->flashCaptureEcho(feedback);
+        advance(200);
+    }
+    QVERIFY(controller->islandView()->isCaptureEchoShown());
+    QVERIFY(controller->panel()->ignoresMouseEvents());
+    QVERIFY(controller->hasCollapsedClickMonitors());
+    // The click falls through to whatever is below: the global monitor hears it on the pill.
+    pointAt(kOnPill);
+    m_monitors->sendGlobal(IslandMouseEventKind::down, IslandMouseButton::left);
+    QCOMPARE(controller->displayMode(), Mode::expanded);
+    QVERIFY(!controller->islandView()->isCaptureEchoShown());
+    QVERIFY(!controller->panel()->ignoresMouseEvents());
+    // The next copy while it is open shows no echo.
+    controller->flashCaptureEcho(feedback);
+    QVERIFY(!controller->islandView()->isCaptureEchoShown());
+
+    // Closed by the user, and the copies go on during the collapse: the echo takes over from it,
+    // and the pill still opens on a click while the stream lasts.
+    advance(1000);
+    controller->hide();
+    QVERIFY(controller->isCollapsing());
+    advance(100);
+    for (int copy = 0; copy < 4; ++copy) {
+        controller->flashCaptureEcho(feedback);
+        advance(200);
+    }
+    QVERIFY(controller->islandView()->isCaptureEchoShown());
+    QVERIFY(!controller->isCollapsing());
+    m_monitors->sendGlobal(IslandMouseEventKind::down, IslandMouseButton::left);
+    QCOMPARE(controller->displayMode(), Mode::expanded);
 }
 
 QUILLOMARE_GUI_TEST_MAIN(TestIslandPanelController)

@@ -5,10 +5,14 @@
 #include "Island/IslandScheduler.h"
 #include "Island/IslandTheme.h"
 #include "Island/IslandView.h"
+#include "Island/NotchAnchor.h"
+#include "Shell/Localization.h"
 
 #include <Platform/MotionPreferences.h>
 
 #include <QApplication>
+#include <QFontInfo>
+#include <QPainter>
 
 #include <memory>
 
@@ -47,6 +51,11 @@ private Q_SLOTS:
     void captureWhileCollapsingLetsTheEchoRunItsCourse();
     void stillPreviewHasNoTimer();
     void growthThatDoesNotExpandOnlyCompletes();
+    void retractingShellTakesThePillsContentBack();
+    void echoTextsFitTheirPlaceInBothLanguages_data();
+    void echoTextsFitTheirPlaceInBothLanguages();
+    void windowShapeAndPaintedSurfaceAgreeOnEveryEdgePixel_data();
+    void windowShapeAndPaintedSurfaceAgreeOnEveryEdgePixel();
 
 private:
     // What the controller does when a capture arrives on the collapsed island.
@@ -269,6 +278,154 @@ void TestIslandViewEcho::growthThatDoesNotExpandOnlyCompletes()
     QCOMPARE(m_events, QStringList{QStringLiteral("done")});
     QCOMPARE(m_view->geometry(), kPill.toRect());
     QVERIFY(!m_view->hasActiveIslandLayerAnimation());
+}
+
+void TestIslandViewEcho::retractingShellTakesThePillsContentBack()
+{
+    // The badge is gone after 0.13 s of the 0.26-s retract; the shell shows the pill's content
+    // from then on instead of retracting as an empty capsule.
+    capture(kPill);
+    m_scheduler->advance(1570 + 100);
+    QCOMPARE(IslandView::alphaValue(m_view->collapsedRoot()), 0.0);
+    m_scheduler->advance(110);
+    QCOMPARE(m_view->captureEchoHUD()->badgeOpacity(), 0.0);
+    QVERIFY(!m_view->collapsedRoot()->isHidden());
+    QVERIFY2(IslandView::alphaValue(m_view->collapsedRoot()) > 0.5,
+             qPrintable(QString::number(IslandView::alphaValue(m_view->collapsedRoot()))));
+    // It sits on the shrinking shell, not on the pill's final place.
+    QVERIFY(QRectF(m_view->collapsedRoot()->geometry()).translated(m_view->pos()).width()
+            > kPill.width() - 36 + 1);
+    m_scheduler->advance(60);
+    QCOMPARE(m_finished, 1);
+    QCOMPARE(IslandView::alphaValue(m_view->collapsedRoot()), 1.0);
+
+    // Over a camera housing the pill has no content of its own to show.
+    m_view->setCollapsedVisualStyle(Style::hardwareNotch);
+    capture(kPill);
+    m_scheduler->advance(1570 + 210);
+    QCOMPARE(IslandView::alphaValue(m_view->collapsedRoot()), 0.0);
+    m_scheduler->advance(100);
+    QCOMPARE(m_finished, 2);
+}
+
+void TestIslandViewEcho::echoTextsFitTheirPlaceInBothLanguages_data()
+{
+    QTest::addColumn<bool>("chinese");
+    QTest::newRow("English") << false;
+    QTest::newRow("Chinese") << true;
+}
+
+void TestIslandViewEcho::echoTextsFitTheirPlaceInBothLanguages()
+{
+    // The island's own texts (every title with every status word, and the line shown without a
+    // source) are whole in the badge of an echo on a plain screen, as the layout places it:
+    // only what the core or the source application adds may be cut at the tail.
+    QFETCH(bool, chinese);
+    L10n::setIsChineseForTesting(chinese);
+    QVERIFY2(!IslandTheme::fontFamilies().isEmpty(), "the island's fonts are installed (scripts/install-deps)");
+    const QString face = QFontInfo(IslandTheme::systemFont(13, QFont::DemiBold)).family();
+    QVERIFY2(IslandTheme::fontFamilies().contains(face), qPrintable(face));
+
+    Platform::ScreenDescription screen;
+    screen.name = QStringLiteral("HDMI-1");
+    screen.frame = QRectF(0, 0, 1920, 1080);
+    screen.visibleFrame = QRectF(0, 0, 1920, 1055);
+    const QRectF echo = IslandGeometry::echoFrame(screen);
+    m_view->setGeometry(QRect(QPoint(0, 0), echo.size().toSize()));
+
+    using Status = CaptureFeedback::SaveStatus;
+    const QList<std::optional<QuillomareCore::ClipKind>> kinds = {
+        std::nullopt, QuillomareCore::ClipKind::text, QuillomareCore::ClipKind::url, QuillomareCore::ClipKind::file,
+        QuillomareCore::ClipKind::image, QuillomareCore::ClipKind::unknown};
+    const QList<Status> statuses = {Status::saved(), Status::duplicate(), Status::ignored(QString()),
+                                    Status::failed(QString())};
+    int checked = 0;
+    for (bool sensitive : {false, true}) {
+        for (const auto& kind : kinds) {
+            for (const Status& status : statuses) {
+                const CaptureFeedback feedback{kind, std::nullopt, sensitive, status};
+                m_view->showCaptureEchoPreview(feedback);
+                const CaptureEchoHUDView* hud = m_view->captureEchoHUD();
+                QVERIFY(hud);
+                const QString what = hud->title() + QStringLiteral(" | ") + hud->subtitle() + QStringLiteral(" | ")
+                    + hud->statusText();
+                QVERIFY2(hud->displayedTitle() == hud->title(),
+                         qPrintable(what + QStringLiteral(" → ") + hud->displayedTitle()));
+                QVERIFY2(hud->displayedSubtitle() == hud->subtitle(),
+                         qPrintable(what + QStringLiteral(" → ") + hud->displayedSubtitle()));
+                QCOMPARE(hud->displayedStatusText(), hud->statusText());
+                ++checked;
+            }
+        }
+    }
+    QCOMPARE(checked, 48);
+}
+
+void TestIslandViewEcho::windowShapeAndPaintedSurfaceAgreeOnEveryEdgePixel_data()
+{
+    QTest::addColumn<bool>("notch");
+    QTest::addColumn<QRectF>("frame");
+    QTest::addColumn<double>("radius");
+    QTest::newRow("pill") << false << QRectF(297, 0, 185, 32) << 16.0;
+    QTest::newRow("echo") << false << QRectF(250, 0, 280, 58) << 16.0;
+    QTest::newRow("opening, between pixels") << false << QRectF(180.4, 0, 420.3, 161.6) << 13.7;
+    QTest::newRow("retracting, thin") << false << QRectF(290.5, 0.25, 199.5, 20.5) << 10.25;
+    QTest::newRow("notch echo") << true << QRectF(250, 0, 280, 58) << 16.0;
+    QTest::newRow("notch retracting") << true << QRectF(311.3, 0, 156.2, 21.7) << 10.85;
+}
+
+void TestIslandViewEcho::windowShapeAndPaintedSurfaceAgreeOnEveryEdgePixel()
+{
+    // Without a compositing manager the window shows exactly its shape, and a pixel of the shape
+    // the surface covers only in part shows black at the edge. Cut to the shape, the surface
+    // fills every pixel of the region (the mask and the window's shapes) whole and none beyond.
+    QFETCH(bool, notch);
+    QFETCH(QRectF, frame);
+    QFETCH(double, radius);
+    const QRegion region = IslandView::surfaceRegion(frame, radius, notch);
+    QVERIFY(!region.isEmpty());
+    // The region is the outline's pixels: nothing outside the frame, and every pixel whose
+    // centre the outline holds.
+    QVERIFY((region - QRegion(frame.toAlignedRect())).isEmpty());
+    const QPainterPath outline = IslandView::surfacePath(frame, radius, notch);
+    const QRect bounds = frame.toAlignedRect();
+    int mismatches = 0;
+    for (int y = bounds.top(); y <= bounds.bottom(); ++y) {
+        for (int x = bounds.left(); x <= bounds.right(); ++x) {
+            const QPointF centre(x + 0.5, y + 0.5);
+            // Centres on the very outline may go either way.
+            const QRectF probe(centre - QPointF(0.02, 0.02), QSizeF(0.04, 0.04));
+            if (outline.contains(probe) && !region.contains(QPoint(x, y)))
+                ++mismatches;
+            if (!outline.intersects(probe) && region.contains(QPoint(x, y)))
+                ++mismatches;
+        }
+    }
+    QCOMPARE(mismatches, 0);
+
+    // Painted as the panel shows it without a compositing manager.
+    m_view->setCollapsedVisualStyle(notch ? Style::hardwareNotch : Style::floatingPill);
+    m_view->setEdgesCutToShape(true);
+    m_view->setGeometry(bounds);
+    m_view->showCaptureEchoPreview(textFeedback());
+    m_view->captureEchoHUD()->hide();
+    const QRegion shape = m_view->presentedSurfaceRegion();
+    QCOMPARE(shape, IslandView::surfaceRegion(QRectF(m_view->geometry()).translated(-QPointF(m_view->pos())),
+                                              m_view->presentationCornerRadius(), notch));
+    QImage image(m_view->size(), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    m_view->render(&image, QPoint(), QRegion(), QWidget::DrawWindowBackground);
+    int halfCovered = 0;
+    int paintedOutside = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const int alpha = qAlpha(image.pixel(x, y));
+            if (shape.contains(QPoint(x, y)) ? alpha < IslandTheme::collapsedBackground().alpha() - 1 : alpha != 0)
+                ++(shape.contains(QPoint(x, y)) ? halfCovered : paintedOutside);
+        }
+    }
+    QCOMPARE(halfCovered, 0);
+    QCOMPARE(paintedOutside, 0);
 }
 
 QUILLOMARE_GUI_TEST_MAIN(TestIslandViewEcho)

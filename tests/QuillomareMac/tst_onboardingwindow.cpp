@@ -115,6 +115,46 @@ private Q_SLOTS:
         QVERIFY(close->mapTo(guide.window(), QPoint(0, close->height())).y() <= 560 - 22);
     }
 
+    // Seen on a real display: step bodies capped at two lines stopped mid-sentence in English.
+    // Every text must show whole, and the whole content must lie inside the window.
+    void everyTextShowsWholeAtTheWindowsSize_data()
+    {
+        QTest::addColumn<bool>("chinese");
+        QTest::newRow("chinese") << true;
+        QTest::newRow("english") << false;
+    }
+
+    void everyTextShowsWholeAtTheWindowsSize()
+    {
+        QFETCH(bool, chinese);
+        L10n::setIsChineseForTesting(chinese);
+        OnboardingWindowController guide(m_pasteboard);
+        guide.showWindow();
+        QVERIFY(QTest::qWaitForWindowExposed(guide.window()));
+        QWidget* window = guide.window();
+        QCOMPARE(window->width(), OnboardingWindowController::windowWidth);
+        QVERIFY(window->height() >= OnboardingWindowController::windowHeight);
+
+        const auto labels = window->findChildren<QLabel*>();
+        QVERIFY(labels.size() >= 11); // header 2, steps 4 x 3, privacy note
+        int wrapped = 0;
+        for (const QLabel* label : labels) {
+            const QByteArray text = label->text().toUtf8();
+            if (label->wordWrap()) {
+                ++wrapped;
+                QVERIFY2(label->heightForWidth(label->width()) <= label->height(), text.constData());
+            } else {
+                QVERIFY2(label->sizeHint().width() <= label->width(), text.constData());
+                QVERIFY2(label->sizeHint().height() <= label->height(), text.constData());
+            }
+            const QRect area(label->mapTo(window, QPoint(0, 0)), label->size());
+            QVERIFY2(window->rect().contains(area), text.constData());
+        }
+        QCOMPARE(wrapped, 7); // the header's two lines, four step bodies, the privacy note
+        const QWidget* close = button(guide, u"onboardingCloseButton"_s);
+        QVERIFY(close->mapTo(window, QPoint(0, close->height())).y() <= window->height() - 22);
+    }
+
     void returnAnywhereClosesTheGuide()
     {
         OnboardingWindowController guide(m_pasteboard);

@@ -79,12 +79,14 @@ private:
     QString folder() const { return QDir(m_dir->path()).canonicalPath(); }
     QString dataFolder() const { return folder() + u"/home/.local/share/Quillomare"_s; }
 
-    Run run(const QStringList& arguments, const QString& workingDirectory = {})
+    Run run(const QStringList& arguments, const QString& workingDirectory = {}, const QString& display = {})
     {
         QProcess process;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         // The switches need no display and choose their platform themselves.
         environment.remove(u"DISPLAY"_s);
+        if (!display.isEmpty())
+            environment.insert(u"DISPLAY"_s, display);
         environment.remove(u"WAYLAND_DISPLAY"_s);
         environment.remove(u"QT_QPA_PLATFORM"_s);
         environment.insert(u"HOME"_s, folder() + u"/home"_s);
@@ -175,6 +177,49 @@ private Q_SLOTS:
         const QByteArray last = result.err.chopped(1).split('\n').constLast();
         QVERIFY2(last.startsWith(prefix) && last.size() > prefix.size(), result.err.constData());
         QVERIFY2(last.contains("missing/folder/preview.png"), result.err.constData());
+    }
+
+    // A device takes the image in place (a file renamed over it would replace the device), and
+    // one that refuses the bytes is a failure like any other.
+    void testRenderToADeviceThatRefusesTheBytesFails_data() { testRenderFailureHasTheRowsPrefix_data(); }
+
+    void testRenderToADeviceThatRefusesTheBytesFails()
+    {
+        QFETCH(QString, flag);
+        QFETCH(QByteArray, prefix);
+        const Run result = run({flag, u"/dev/full"_s});
+        QCOMPARE(result.status, 1);
+        QCOMPARE(result.out, QByteArray());
+        const QByteArray last = result.err.chopped(1).split('\n').constLast();
+        QVERIFY2(last.startsWith(prefix) && last.contains("/dev/full"), result.err.constData());
+        QVERIFY(QFileInfo(u"/dev/full"_s).exists() && !QFileInfo(u"/dev/full"_s).isFile());
+
+        const Run toNull = run({flag, u"/dev/null"_s});
+        QCOMPARE(toNull.status, 0);
+        QCOMPARE(toNull.out, "/dev/null\n");
+        QVERIFY(!QFileInfo(u"/dev/null"_s).isFile());
+    }
+
+    // The normal start with a display that cannot be opened stops with the program's own word,
+    // as without one, never with a toolkit's abort.
+    void testDisplayThatCannotBeOpenedGetsTheProgramsMessage_data()
+    {
+        QTest::addColumn<QString>("display");
+        int free = 90;
+        while (QFileInfo::exists(u"/tmp/.X11-unix/X%1"_s.arg(free)))
+            ++free;
+        QTest::newRow("no server at the display") << u":%1"_s.arg(free);
+        QTest::newRow("garbage") << u"not a display at all"_s;
+    }
+
+    void testDisplayThatCannotBeOpenedGetsTheProgramsMessage()
+    {
+        QFETCH(QString, display);
+        const Run result = run({}, {}, display);
+        QCOMPARE(result.status, 1);
+        QVERIFY2(result.err.contains("Quillomare needs an X11 display") && result.err.contains(display.toUtf8()),
+                 result.err.constData());
+        QCOMPARE(result.out, QByteArray());
     }
 
     void testRefusalsWriteNothing_data()

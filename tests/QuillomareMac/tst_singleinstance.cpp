@@ -22,6 +22,9 @@ RunningApplication app(qint64 pid, std::optional<QString> bundleIdentifier)
 
 } // namespace
 
+Q_DECLARE_METATYPE(Platform::LaunchOrder)
+Q_DECLARE_METATYPE(std::optional<Platform::LaunchOrder>)
+
 class SingleInstanceTest : public QObject
 {
     Q_OBJECT
@@ -164,6 +167,87 @@ private Q_SLOTS:
         removeLater(100, 0);
         QTRY_VERIFY(othersGone);
         QTRY_COMPARE(m_quits, 1);
+    }
+
+    // Two instances launched at once, each as seen from its own process: both must pick the same
+    // winner, whichever of start time and bus order decides.
+    void testTwoInstancesLaunchedTogetherAgreeOnTheLaterOne_data()
+    {
+        QTest::addColumn<Platform::LaunchOrder>("first");
+        QTest::addColumn<Platform::LaunchOrder>("second"); // always the later one
+        QTest::newRow("same clock tick, joined the bus later")
+            << Platform::LaunchOrder{500, 1, 40} << Platform::LaunchOrder{500, 1, 41};
+        QTest::newRow("started later, joined the bus first")
+            << Platform::LaunchOrder{500, 1, 41} << Platform::LaunchOrder{501, 1, 40};
+        QTest::newRow("serials compared as numbers")
+            << Platform::LaunchOrder{500, 1, 9} << Platform::LaunchOrder{500, 1, 10};
+    }
+
+    void testTwoInstancesLaunchedTogetherAgreeOnTheLaterOne()
+    {
+        QFETCH(Platform::LaunchOrder, first);
+        QFETCH(Platform::LaunchOrder, second);
+        constexpr qint64 kFirstPid = 100, kSecondPid = 200;
+        const SingleInstance::Timing timing{.gracePeriodMs = 40, .afterForceMs = 40, .pollIntervalMs = 5};
+        struct Side
+        {
+            Platform::MemoryInstanceRegistry registry;
+            std::unique_ptr<SingleInstance> instance;
+            int quits = 0;
+            SingleInstance::TakeoverResult result;
+        };
+        Side sides[2];
+        for (Side& side : sides) {
+            side.registry.applications = {app(kFirstPid, SingleInstance::bundleIdentifier),
+                                          app(kSecondPid, SingleInstance::bundleIdentifier)};
+            side.registry.lingering = {kFirstPid, kSecondPid};
+            side.registry.launchOrders = {{kFirstPid, first}, {kSecondPid, second}};
+        }
+        sides[0].instance = std::make_unique<SingleInstance>(sides[0].registry, kFirstPid, timing);
+        sides[1].instance = std::make_unique<SingleInstance>(sides[1].registry, kSecondPid, timing);
+        for (Side& side : sides) {
+            side.instance->onQuit = [&side] { ++side.quits; };
+            side.result = side.instance->terminateOtherQuillomareInstancesAndWait();
+        }
+        QCoreApplication::processEvents();
+
+        // The earlier one ends nobody, announces nothing, asks to be ended itself and quits.
+        QCOMPARE(sides[0].result.supersededBy, std::optional<qint64>(kSecondPid));
+        QVERIFY(sides[0].result.ended.isEmpty());
+        QCOMPARE(sides[0].registry.calls.filter(u"terminate"_s), QStringList{u"terminate 100"_s});
+        QVERIFY(sides[0].registry.calls.filter(u"post"_s).isEmpty());
+        QTRY_COMPARE(sides[0].quits, 1);
+        // The later one ends the earlier and stays.
+        QCOMPARE(sides[1].result.supersededBy, std::nullopt);
+        QCOMPARE(sides[1].result.ended, QList<qint64>{kFirstPid});
+        QCOMPARE(sides[1].registry.calls.filter(u"post"_s).size(), 1);
+        // The earlier one's broadcast, sent before it learnt it had lost, does not end the later.
+        sides[1].instance->handleTakeoverBroadcast(QString::number(kFirstPid));
+        QCoreApplication::processEvents();
+        QCOMPARE(sides[1].quits, 0);
+    }
+
+    void testBroadcastFromAnInstanceLaunchedEarlierIsIgnored_data()
+    {
+        QTest::addColumn<std::optional<Platform::LaunchOrder>>("sender");
+        QTest::addColumn<bool>("quits");
+        QTest::newRow("launched later") << std::optional(Platform::LaunchOrder{500, 1, 43}) << true;
+        QTest::newRow("launched earlier") << std::optional(Platform::LaunchOrder{500, 1, 41}) << false;
+        QTest::newRow("started earlier") << std::optional(Platform::LaunchOrder{499, 1, 90}) << false;
+        // Not an announced instance (a tool, or one already gone): as any other process.
+        QTest::newRow("order unknown") << std::optional<Platform::LaunchOrder>() << true;
+    }
+
+    void testBroadcastFromAnInstanceLaunchedEarlierIsIgnored()
+    {
+        QFETCH(std::optional<Platform::LaunchOrder>, sender);
+        QFETCH(bool, quits);
+        m_registry->launchOrders.insert(kOwnPid, Platform::LaunchOrder{500, 1, 42});
+        if (sender)
+            m_registry->launchOrders.insert(77, *sender);
+        const auto instance = makeInstance();
+        instance->handleTakeoverBroadcast(u"77"_s);
+        QCOMPARE(m_quits, quits ? 1 : 0);
     }
 
     void testWithoutABusTheLaunchGoesOnAndSaysSo()

@@ -19,6 +19,9 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <atomic>
+#include <thread>
+
 using namespace QuillomareCore;
 using namespace QuillomareMac;
 using namespace QuillomareTest;
@@ -91,6 +94,52 @@ private Q_SLOTS:
         QImage stored;
         QVERIFY(stored.loadFromData(result.item->payload.imagePNGValue()));
         QCOMPARE(stored.size(), QSize(32, 20));
+    }
+
+    // Megabytes of image come in parts (INCR) and are fetched on the worker's own connection:
+    // the capture holds them whole, and a reader works from any thread.
+    void testLargeImageIsReadWholeAwayFromTheGuiThread()
+    {
+        QImage noise(1200, 1100, QImage::Format_RGB32);
+        quint32 state = 12345;
+        for (int y = 0; y < noise.height(); ++y) {
+            auto* line = reinterpret_cast<quint32*>(noise.scanLine(y));
+            for (int x = 0; x < noise.width(); ++x) {
+                state = state * 1664525u + 1013904223u;
+                line[x] = 0xFF000000u | (state >> 8);
+            }
+        }
+        QByteArray png;
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        QVERIFY(noise.save(&buffer, "PNG"));
+        QVERIFY2(png.size() > 3'000'000, "large enough to come in parts");
+        QVERIFY(m_pasteboard->backgroundReader());
+
+        const auto result = capture(png, QStringLiteral("image/png"));
+        QVERIFY(result.item);
+        QCOMPARE(result.item->kind, ClipKind(ClipKind::image));
+        QCOMPARE(result.item->payload.imagePNGByteCount(), png.size());
+        QVERIFY(result.item->payload.imagePNGValue() == png);
+
+        // From a thread of its own, while the GUI thread goes on serving events.
+        const auto reader = m_pasteboard->backgroundReader();
+        std::atomic<bool> done = false;
+        Platform::Pasteboard::BackgroundData read;
+        std::thread worker([&] {
+            read = reader(QStringLiteral("image/png"));
+            done = true;
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(done, 10'000);
+        worker.join();
+        QVERIFY(!read.superseded);
+        QVERIFY(read.bytes && *read.bytes == png);
+
+        // A reader made before another copy reads nothing for the older change.
+        m_results.clear();
+        QVERIFY(xclipCopy("newer text"));
+        QVERIFY(waitForCapture(m_results));
+        QVERIFY(reader(QStringLiteral("image/png")).superseded);
     }
 
     void testFileListFromAnotherProgram()

@@ -221,6 +221,34 @@ private Q_SLOTS:
         QCOMPARE(instance.process().exitCode(), 0);
     }
 
+    // The order every process must agree on: read from the process table and the bus, for
+    // announced instances only.
+    void testLaunchOrderFollowsTheLaunches()
+    {
+        Helper earlier({u"companion"_s});
+        QVERIFY(!earlier.waitForLine(u"ready"_s).isEmpty());
+        Helper later({u"companion"_s});
+        QVERIFY(!later.waitForLine(u"ready"_s).isEmpty());
+        QProcess unannounced;
+        unannounced.start(u"sleep"_s, {u"10"_s});
+        QVERIFY(unannounced.waitForStarted());
+
+        Platform::DBusInstanceRegistry registry;
+        const auto own = registry.launchOrder(QCoreApplication::applicationPid());
+        const auto first = registry.launchOrder(earlier.pid());
+        const auto second = registry.launchOrder(later.pid());
+        QVERIFY(own && first && second);
+        QVERIFY(*own < *first);
+        QVERIFY(*first < *second);
+        QCOMPARE(registry.launchOrder(unannounced.processId()), std::nullopt);
+        unannounced.kill();
+        unannounced.waitForFinished();
+
+        QCOMPARE(Platform::DBusInstanceRegistry::connectionSerial(u":1.42"_s), (std::pair<quint64, quint64>{1, 42}));
+        QCOMPARE(Platform::DBusInstanceRegistry::connectionSerial(u"org.example.Name"_s), std::nullopt);
+        QCOMPARE(Platform::DBusInstanceRegistry::connectionSerial(u":1.99999999999999999999"_s), std::nullopt);
+    }
+
     void testWithoutABusAnInstanceStillStartsAndSaysSo()
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();

@@ -205,7 +205,7 @@ bool ClipRowView::canCopyItem() const
     case ClipboardPayload::Case::fileURLs:
         return !MacFileContent::cleanPaths(m_item.payload.fileURLsValue()).isEmpty();
     case ClipboardPayload::Case::imagePNG:
-        return !m_item.payload.imagePNGValue().isEmpty();
+        return m_item.payload.imagePNGByteCount() > 0;
     case ClipboardPayload::Case::empty:
         break;
     }

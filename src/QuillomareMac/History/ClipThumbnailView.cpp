@@ -121,6 +121,12 @@ QString pngKey(const QString& prefix, const QString& contentHash, const QByteArr
            QString::fromLatin1(png.left(16).toBase64());
 }
 
+QString pngKey(const QString& prefix, const QString& contentHash, const QuillomareCore::ClipboardPayload& payload)
+{
+    return prefix + contentHash + QLatin1Char(':') + QString::number(payload.imagePNGByteCount()) +
+           QLatin1Char(':') + QString::fromLatin1(payload.imagePNGHead(16).toBase64());
+}
+
 QString fileKey(const QString& path)
 {
     return QStringLiteral("thumb-file:") + path;
@@ -163,6 +169,18 @@ void requestThumbnail(const QByteArray& png, const QString& key, int maxPixelSiz
     }
     requestDecode(key, context, std::move(done),
                   [png, maxPixelSize] { return Platform::ThumbnailProvider::decodeImageData(png, maxPixelSize); });
+}
+
+void requestThumbnail(const QuillomareCore::ClipboardPayload& payload, const QString& key, int maxPixelSize, QObject* context,
+                      std::function<void(const QImage&)> done)
+{
+    if (payload.imagePNGByteCount() == 0 && cached(key).isNull()) {
+        done(QImage());
+        return;
+    }
+    requestDecode(key, context, std::move(done), [payload, maxPixelSize] {
+        return Platform::ThumbnailProvider::decodeImageData(payload.imagePNGValue(), maxPixelSize);
+    });
 }
 
 void requestFileThumbnail(const QString& path, const QString& key, int maxPixelSize, QObject* context,
@@ -237,9 +255,8 @@ void ClipThumbnailView::configure(const ClipboardItem& item, const QString& titl
 
     using namespace ClipThumbnailImageCache;
     if (item.payload.isImagePNG()) {
-        const QByteArray png = item.payload.imagePNGValue();
-        requestThumbnail(png, pngKey(QStringLiteral("thumb-png:"), item.contentHash, png), tilePixelSize, this,
-                         std::move(arrived));
+        requestThumbnail(item.payload, pngKey(QStringLiteral("thumb-png:"), item.contentHash, item.payload),
+                         tilePixelSize, this, std::move(arrived));
     } else if (const std::optional<QString> path = singleImageFilePath(item)) {
         requestFileThumbnail(*path, fileKey(*path), tilePixelSize, this, std::move(arrived));
     } else if (previewPath) {

@@ -34,6 +34,9 @@ inline constexpr int previewPixelSize = 1200;
 // "<prefix><contentHash>:<byte count>:<Base64 of the first 16 bytes>", prefix "thumb-png:" for
 // tiles and "preview-png:" for the inspector.
 QString pngKey(const QString& prefix, const QString& contentHash, const QByteArray& png);
+// The same key for an image that may still lie in the history file: its size and first bytes are
+// known without reading it.
+QString pngKey(const QString& prefix, const QString& contentHash, const QuillomareCore::ClipboardPayload& payload);
 // "thumb-file:<path>".
 QString fileKey(const QString& path);
 
@@ -50,6 +53,10 @@ QImage thumbnailForFile(const QString& path, const QString& key, int maxPixelSiz
 // picture that decoded and calls `done` on the GUI thread while `context` lives (a null image for
 // a failure).
 void requestThumbnail(const QByteArray& png, const QString& key, int maxPixelSize, QObject* context,
+                      std::function<void(const QImage&)> done);
+// As above for an image of the history: a history image may lie in the history file, so it is
+// read on the thread pool as well, never on the GUI thread.
+void requestThumbnail(const QuillomareCore::ClipboardPayload& payload, const QString& key, int maxPixelSize, QObject* context,
                       std::function<void(const QImage&)> done);
 void requestFileThumbnail(const QString& path, const QString& key, int maxPixelSize, QObject* context,
                           std::function<void(const QImage&)> done);

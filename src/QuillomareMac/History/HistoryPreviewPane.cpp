@@ -535,15 +535,14 @@ void HistoryInspectorPreviewView::configureImage(const ClipboardItem& item)
 {
     const QString unpreviewable =
         L10n::text(QStringLiteral("这条图片历史无法预览"), QStringLiteral("This image can't be previewed"));
-    const QByteArray png = item.payload.imagePNGValue();
-    if (png.isEmpty()) {
+    if (item.payload.imagePNGByteCount() == 0) {
         showMissingContent(unpreviewable);
         return;
     }
     showImageContainer();
     const QUuid id = item.id;
     ClipThumbnailImageCache::requestThumbnail(
-        png, ClipThumbnailImageCache::pngKey(QStringLiteral("preview-png:"), item.contentHash, png),
+        item.payload, ClipThumbnailImageCache::pngKey(QStringLiteral("preview-png:"), item.contentHash, item.payload),
         ClipThumbnailImageCache::previewPixelSize, this, [this, id, unpreviewable](const QImage& image) {
             if (!stillShowsImageOf(id))
                 return;

@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <numbers>
+#include <unordered_map>
 #include <utility>
 
 namespace QuillomareMac {
@@ -78,18 +80,90 @@ std::pair<double, double> SpringParameters::state(double x0, double v0, double t
     return {c1 * e1 + c2 * e2, c1 * r1 * e1 + c2 * r2 * e2};
 }
 
+namespace {
+
+// A time after which a unit displacement released at rest never again leaves the band: the
+// envelope of the solution falls below it. Infinity when the spring has no damping.
+double envelopeBound(const SpringParameters& spring)
+{
+    const double m = std::max(spring.mass, 1e-9);
+    const double k = std::max(spring.stiffness, 1e-9);
+    const double omega = std::sqrt(k / m);
+    const double zeta = std::max(spring.damping, 0.0) / (2 * std::sqrt(k * m));
+    if (zeta <= 0)
+        return std::numeric_limits<double>::infinity();
+    if (std::abs(zeta - 1) < 1e-6) {
+        // (1 + ωt)·e^(−ωt) falls monotonically: find where it crosses the band.
+        double low = 0;
+        double high = 1 / omega;
+        while ((1 + omega * high) * std::exp(-omega * high) >= kSettlingEpsilon)
+            high *= 2;
+        for (int i = 0; i < 60; ++i) {
+            const double mid = (low + high) / 2;
+            ((1 + omega * mid) * std::exp(-omega * mid) >= kSettlingEpsilon ? low : high) = mid;
+        }
+        return high;
+    }
+    if (zeta < 1) {
+        // |x| ≤ √(1 + b²)·e^(−ζωt), b = ζω / ω_d.
+        const double omegaD = omega * std::sqrt(1 - zeta * zeta);
+        const double b = zeta * omega / omegaD;
+        return std::log(std::sqrt(1 + b * b) / kSettlingEpsilon) / (zeta * omega);
+    }
+    // Overdamped: |x| ≤ (|c1| + |c2|)·e^(r1·t), r1 the slower root.
+    const double root = omega * std::sqrt(zeta * zeta - 1);
+    const double r1 = -zeta * omega + root;
+    const double r2 = -zeta * omega - root;
+    const double c2 = -r1 / (r2 - r1);
+    const double c1 = 1 - c2;
+    if (r1 >= 0)
+        return std::numeric_limits<double>::infinity();
+    return std::log((std::abs(c1) + std::abs(c2)) / kSettlingEpsilon) / -r1;
+}
+
+} // namespace
+
 double SpringParameters::settlingDuration() const
 {
-    // Walk a released unit displacement in millisecond steps and keep the last moment it was
-    // still outside the band; ten seconds is the longest any island spring is allowed to run.
-    constexpr double step = 0.001;
+    // Every echo and morph asks for its springs' durations several times, and the same few springs
+    // recur: each is worked out once per thread.
+    struct Key
+    {
+        double mass, stiffness, damping;
+        bool operator==(const Key&) const = default;
+    };
+    struct KeyHash
+    {
+        size_t operator()(const Key& key) const
+        {
+            const std::hash<double> hash;
+            return hash(key.mass) ^ (hash(key.stiffness) * 31) ^ (hash(key.damping) * 1000003);
+        }
+    };
+    thread_local std::unordered_map<Key, double, KeyHash> cache;
+    const Key key{mass, stiffness, damping};
+    if (const auto found = cache.find(key); found != cache.end())
+        return found->second;
+
+    // The last millisecond at which a released unit displacement is still outside the band, plus
+    // one; ten seconds is the longest any island spring is allowed to run. Past the envelope's
+    // bound nothing is outside, so the walk goes back from there and stops at the first moment
+    // outside: a fraction of a period instead of ten seconds of steps.
     constexpr double limit = 10.0;
-    double lastOutside = 0;
-    for (double t = 0; t <= limit; t += step) {
-        if (std::abs(state(1, 0, t).first) >= kSettlingEpsilon)
-            lastOutside = t;
+    constexpr qint64 limitSteps = 10000;
+    const double bound = envelopeBound(*this);
+    qint64 step = bound < limit ? std::min<qint64>(limitSteps, qint64(std::ceil(bound * 1000.0)) + 1) : limitSteps;
+    double result = 0.001;
+    for (; step > 0; --step) {
+        if (std::abs(state(1, 0, double(step) / 1000.0).first) >= kSettlingEpsilon) {
+            result = std::min(limit, double(step + 1) / 1000.0);
+            break;
+        }
     }
-    return std::min(limit, lastOutside + step);
+    if (cache.size() > 256)
+        cache.clear();
+    cache.emplace(key, result);
+    return result;
 }
 
 double CubicCurve::valueAt(double progress) const

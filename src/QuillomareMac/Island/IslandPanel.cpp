@@ -10,9 +10,6 @@
 #include <QMouseEvent>
 #include <QWindow>
 
-#include <algorithm>
-#include <cmath>
-#include <vector>
 
 namespace QuillomareMac {
 
@@ -32,49 +29,9 @@ QRegion IslandCanvasView::islandShape() const
 {
     if (!islandView || islandView->isHidden())
         return {};
-    // The surface as the island view draws it (its border lies inside it): a rounded rectangle,
-    // or over a camera housing square top corners and quadratic lower ones.
-    const QRectF outer = islandView->presentationFrame();
-    if (outer.width() <= 0 || outer.height() <= 0)
-        return {};
-    const double r =
-        std::max(0.0, std::min({islandView->presentationCornerRadius(), outer.height() / 2, outer.width() / 2}));
-    const bool notch = islandView->collapsedVisualStyle() == IslandView::CollapsedVisualStyle::hardwareNotch;
-
-    // How far the outline lies inside the straight side, `v` away from the rounded edge.
-    const auto inset = [r](double v, bool quadratic) {
-        if (r <= 0 || v >= r)
-            return 0.0;
-        v = std::max(v, 0.0);
-        if (quadratic) {
-            const double t = 1 - std::sqrt(v / r);
-            return r * t * t;
-        }
-        return r - std::sqrt(std::max(0.0, r * r - (r - v) * (r - v)));
-    };
-
-    // One span per pixel row, taking the row's widest point, so that every pixel the antialiased
-    // edge touches is in; equal rows are merged.
-    std::vector<QRect> rects;
-    const int top = int(std::floor(outer.top()));
-    const int bottom = int(std::ceil(outer.bottom()));
-    for (int y = top; y < bottom; ++y) {
-        const double fromTop = std::min(double(y + 1), outer.bottom()) - outer.top();
-        const double fromBottom = outer.bottom() - std::max(double(y), outer.top());
-        const double in = std::max(notch ? 0.0 : inset(fromTop, false), inset(fromBottom, notch));
-        const int left = int(std::floor(outer.left() + in));
-        const int right = int(std::ceil(outer.right() - in));
-        if (right <= left)
-            continue;
-        if (!rects.empty() && rects.back().left() == left && rects.back().right() == right - 1
-            && rects.back().bottom() == y - 1)
-            rects.back().setBottom(y);
-        else
-            rects.emplace_back(left, y, right - left, 1);
-    }
-    QRegion shape;
-    shape.setRects(rects.data(), int(rects.size()));
-    return shape;
+    // The island view's own pixel outline, so that the window's shape and what the view paints
+    // agree on every edge pixel.
+    return islandView->presentedSurfaceRegion().translated(islandView->pos());
 }
 
 IslandPanel::IslandPanel()
@@ -188,10 +145,19 @@ void IslandPanel::clearFirstResponder()
 
 void IslandPanel::setIgnoresMouseEvents(bool ignores)
 {
+    // Every capture echo asks again; a window that already does so is left alone (changing the
+    // live window's flags and its input shape are requests to the X server).
+    if (ignores == ignoresMouseEvents())
+        return;
     setWindowFlagLive(Qt::WindowTransparentForInput, ignores);
     // Qt has just set the input region to the whole window as it is now, or to nothing.
     m_appliedInput.reset();
     applyWindowShape();
+}
+
+bool IslandPanel::isCutToShape() const
+{
+    return m_windowShape && !m_windowShape->compositingManagerRunning();
 }
 
 bool IslandPanel::ignoresMouseEvents() const
@@ -212,6 +178,18 @@ void IslandPanel::setIslandShape(const QRegion& shape)
     applyWindowShape();
 }
 
+void IslandPanel::setBoundingNow(const std::optional<QRegion>& region, const QPoint& origin)
+{
+    if (m_boundingApplied && m_appliedBounding == region) {
+        m_appliedBoundingOrigin = origin;
+        return;
+    }
+    m_windowShape->setBoundingRegion(region);
+    m_boundingApplied = true;
+    m_appliedBounding = region;
+    m_appliedBoundingOrigin = origin;
+}
+
 void IslandPanel::applyWindowShape()
 {
     if (!m_windowShape)
@@ -223,11 +201,29 @@ void IslandPanel::applyWindowShape()
     }
     // A compositing manager blends the transparent stage with what is below; without one it
     // would show black, and a pill left from before a resize would show where it no longer is.
-    const std::optional<QRegion> bounding =
-        m_windowShape->compositingManagerRunning() ? std::nullopt : std::optional<QRegion>(m_islandShape);
-    if (m_appliedBounding != bounding) {
-        m_windowShape->setBoundingRegion(bounding);
-        m_appliedBounding = bounding;
+    if (m_windowShape->compositingManagerRunning()) {
+        m_boundingCatchUpPending = false;
+        setBoundingNow(std::nullopt, geometry().topLeft());
+    } else {
+        // The shape is asked for as a frame is about to be painted, and the frame reaches the
+        // screen only after it is painted: a shape that grew at once would show the new pixels'
+        // old, transparent (black) contents meanwhile. Until the frame is out the window keeps
+        // what the old and the new shape share, and takes the new one right after.
+        const QPoint origin = geometry().topLeft();
+        QRegion shown = m_islandShape;
+        if (m_boundingApplied && m_appliedBounding)
+            shown &= m_appliedBounding->translated(m_appliedBoundingOrigin - origin);
+        setBoundingNow(shown, origin);
+        if (shown != m_islandShape && !m_boundingCatchUpPending) {
+            m_boundingCatchUpPending = true;
+            QMetaObject::invokeMethod(this, [this] {
+                if (!m_boundingCatchUpPending)
+                    return;
+                m_boundingCatchUpPending = false;
+                if (m_windowShape && !m_windowShape->compositingManagerRunning())
+                    setBoundingNow(m_islandShape, geometry().topLeft());
+            }, Qt::QueuedConnection);
+        }
     }
     // Where the desktop blurs behind windows on request, only the island itself is blurred, so
     // its surface can stay translucent without text beneath being readable.

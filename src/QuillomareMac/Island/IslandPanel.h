@@ -94,6 +94,8 @@ public:
     void setIslandShape(const QRegion& shape);
     // Whether the desktop blurs what lies behind the island (the compositor honours the request).
     bool isBackdropBlurred() const { return m_isBackdropBlurred; }
+    // Whether the window shows only its island shape (X11 without a compositing manager).
+    bool isCutToShape() const;
     QRegion islandShape() const { return m_islandShape; }
 
 protected:
@@ -104,6 +106,9 @@ protected:
 private:
     void setWindowFlagLive(Qt::WindowType flag, bool on);
     void applyWindowShape();
+    // `region` in the window's coordinates while the window's top-left is at `origin`; nullopt
+    // is the whole window.
+    void setBoundingNow(const std::optional<QRegion>& region, const QPoint& origin);
 
     QWidget* m_contentView = nullptr;
     QRegion m_islandShape;
@@ -111,7 +116,10 @@ private:
     // What the window has now, so that the frames of an animation that do not change the shape
     // cost no request.
     std::optional<QRegion> m_appliedInput;
-    std::optional<std::optional<QRegion>> m_appliedBounding;
+    bool m_boundingApplied = false;
+    std::optional<QRegion> m_appliedBounding;
+    QPoint m_appliedBoundingOrigin;
+    bool m_boundingCatchUpPending = false;
     std::optional<QRegion> m_appliedBlur;
     bool m_isBackdropBlurred = false;
 };

@@ -89,6 +89,7 @@ bool IslandPanelController::eventFilter(QObject* watched, QEvent* event)
 
 void IslandPanelController::updatePanelShape()
 {
+    m_islandView->setEdgesCutToShape(m_panel->isCutToShape());
     m_panel->setIslandShape(m_canvasView->islandShape());
     m_islandView->setBackdropBlurred(m_panel->isBackdropBlurred());
 }
@@ -177,8 +178,15 @@ std::optional<ScreenDescription> IslandPanelController::screen(const QPointF& co
 
 ScreenDescription IslandPanelController::targetScreen() const
 {
-    const auto chosen = IslandGeometry::targetScreen(m_environment.screens->screens(), pointerLocation(),
-                                                     m_environment.screens->mainScreen());
+    const QList<ScreenDescription> screens = m_environment.screens->screens();
+    // The pointer only chooses between several screens none of which is built in, and asking the
+    // X server where it is costs a round trip: a capture echo computes the screen several times.
+    QPointF pointer;
+    if (screens.size() > 1 && !IslandGeometry::preferredBuiltInScreen(screens))
+        pointer = pointerLocation();
+    else if (!screens.isEmpty())
+        pointer = screens.first().frame.center();
+    const auto chosen = IslandGeometry::targetScreen(screens, pointer, m_environment.screens->mainScreen());
     if (!chosen) {
         std::fputs("Quillomare requires an active display\n", stderr);
         std::abort();

@@ -158,6 +158,12 @@ void IslandPanelController::flashCaptureEcho(const QuillomareCore::CaptureFeedba
     if (m_displayMode != DisplayMode::collapsed)
         return;
     cancelHideWorkItem();
+    // An echo that starts while the island is still collapsing takes over from the collapse (the
+    // island view holds the collapse's end until the echo's). The island is collapsed from here
+    // on: a click on the pill opens it, also while copies keep the echo going and the collapse's
+    // settling (which would install the collapsed monitors) never comes.
+    m_isCollapsing = false;
+    installCollapsedClickMonitors();
     m_panel->orderFrontRegardless();
     m_panel->setIgnoresMouseEvents(true);
     animateEchoFrame(true);

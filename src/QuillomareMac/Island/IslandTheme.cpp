@@ -1,5 +1,6 @@
 #include "IslandTheme.h"
 
+#include <QFontDatabase>
 #include <QGuiApplication>
 #include <QPainter>
 #include <QScreen>
@@ -83,9 +84,38 @@ qreal logicalDpi()
 
 } // namespace
 
+const QStringList& fontFamilies()
+{
+    // The island's texts were measured against a UI face of Inter's proportions, a little
+    // narrower than Inter's text cut, with real semibold and medium weights; the desktop's own
+    // font (often DejaVu Sans, wider and with no semibold) cuts them short. Inter's display cut
+    // has those widths (Inter itself stands in where only it is installed), and Chinese takes a
+    // CJK face of the same family of design. Faces that are not installed are left out; with
+    // none the desktop's font is used.
+    static const QStringList families = [] {
+        QStringList found;
+        for (const QString& family : {QStringLiteral("Inter Display"), QStringLiteral("Inter")}) {
+            if (QFontDatabase::hasFamily(family)) {
+                found.append(family);
+                break;
+            }
+        }
+        if (QFontDatabase::hasFamily(QStringLiteral("Noto Sans CJK SC")))
+            found.append(QStringLiteral("Noto Sans CJK SC"));
+        return found;
+    }();
+    return families;
+}
+
 QFont systemFont(qreal points, QFont::Weight weight)
 {
     QFont font = QGuiApplication::font();
+    if (!fontFamilies().isEmpty()) {
+        // The desktop's font stays last, for the scripts the island's faces do not cover.
+        QStringList families = fontFamilies();
+        families.append(font.families().isEmpty() ? QStringList{font.family()} : font.families());
+        font.setFamilies(families);
+    }
     font.setPointSizeF(points * 72.0 / logicalDpi());
     font.setWeight(weight);
     font.setStyleStrategy(QFont::PreferAntialias);
@@ -99,23 +129,34 @@ QFont monospacedDigitFont(qreal points, QFont::Weight weight)
     return systemFont(points, weight);
 }
 
+void strokeInsideBorder(QPainter& painter, const QColor& border, qreal width,
+                        const std::function<QPainterPath(qreal inset)>& outline)
+{
+    if (width <= 0 || border.alpha() == 0)
+        return;
+    painter.save();
+    painter.setPen(QPen(border, width));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawPath(outline(width / 2));
+    painter.restore();
+}
+
 void paintRoundedSurface(QPainter& painter, const QRectF& bounds, qreal radius, const QColor& fill,
                          const QColor& border, qreal borderWidth)
 {
-    painter.save();
     if (fill.alpha() > 0) {
+        painter.save();
         painter.setPen(Qt::NoPen);
         painter.setBrush(fill);
         painter.drawRoundedRect(bounds, radius, radius);
+        painter.restore();
     }
-    if (borderWidth > 0 && border.alpha() > 0) {
-        const qreal half = borderWidth / 2;
-        const qreal innerRadius = std::max<qreal>(radius - half, 0);
-        painter.setPen(QPen(border, borderWidth));
-        painter.setBrush(Qt::NoBrush);
-        painter.drawRoundedRect(bounds.adjusted(half, half, -half, -half), innerRadius, innerRadius);
-    }
-    painter.restore();
+    strokeInsideBorder(painter, border, borderWidth, [&](qreal inset) {
+        QPainterPath path;
+        const qreal innerRadius = std::max<qreal>(radius - inset, 0);
+        path.addRoundedRect(bounds.adjusted(inset, inset, -inset, -inset), innerRadius, innerRadius);
+        return path;
+    });
 }
 
 } // namespace QuillomareMac::IslandTheme

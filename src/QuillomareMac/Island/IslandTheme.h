@@ -6,7 +6,11 @@
 
 #include <QColor>
 #include <QFont>
+#include <QPainterPath>
 #include <QRectF>
+#include <QStringList>
+
+#include <functional>
 
 class QPainter;
 
@@ -49,12 +53,23 @@ QColor rgb(qreal red, qreal green, qreal blue, qreal alpha = 1.0);
 // The same colour with another alpha in 0...1.
 QColor withAlpha(const QColor& colour, qreal alpha);
 
-// The desktop's UI font at a size given in the island's points. The island's layout is measured
+// The faces the island draws its texts with, first choice first: Inter (its display cut where
+// installed) and Noto Sans CJK for Chinese, those of them that are installed (empty: the
+// desktop's UI font alone).
+const QStringList& fontFamilies();
+// The island's UI font at a size given in the island's points. The island's layout is measured
 // in device-independent pixels, so one point here is one such pixel whatever the screen's DPI;
 // text then keeps its proportion to the boxes it sits in.
 QFont systemFont(qreal points, QFont::Weight weight = QFont::Normal);
 // The same, for texts made of digits that should not jiggle when they change (counts).
 QFont monospacedDigitFont(qreal points, QFont::Weight weight = QFont::Normal);
+
+// Strokes a border `width` wide just inside an outline: `outline(inset)` gives the outline moved
+// `inset` inwards, and the pen runs along it at half the width in, so the border never spills
+// past the fill and none of its half-covered pixels fall outside the surface. A transparent
+// colour or a width of 0 draws nothing; the painter's pen and brush are as they were afterwards.
+void strokeInsideBorder(QPainter& painter, const QColor& border, qreal width,
+                        const std::function<QPainterPath(qreal inset)>& outline);
 
 // Fills a rounded rectangle and strokes its border `borderWidth` wide just inside the edge, so the
 // border never spills past the fill. A transparent fill or border, or a width of 0, is left out;

@@ -59,10 +59,12 @@
 #include <optional>
 #include <vector>
 
+class QAbstractButton;
 class QAction;
 class QKeyEvent;
 class QLabel;
 class QLineEdit;
+class QMimeData;
 class QSpacerItem;
 class QVBoxLayout;
 
@@ -73,6 +75,11 @@ class ClipQuickPreviewView;
 class ClipRowView;
 class HistoryInspectorPreviewView;
 class HistoryListFooterView;
+class ClipThumbnailView;
+class ShelfDropZoneView;
+class ShelfGalleryCardView;
+class ShelfItemRowView;
+class ShelfSessionPillButton;
 class IslandActionTileButton;
 class IslandIconButton;
 class IslandListScrollView;
@@ -95,7 +102,6 @@ public:
         double cornerRadius = 16;
         QColor background;
         QColor border;
-        double backdropAlpha = 0;
     };
 
     explicit IslandView(const QRect& frame = QRect(), QWidget* parent = nullptr);
@@ -219,6 +225,11 @@ public:
     void syncBackingLayerToCurrentFrameWithoutAnimation();
     bool hasActiveIslandLayerAnimation() const;
     quint64 morphCompletionToken() const { return m_morphCompletionToken; }
+    // Without a compositing manager the window shows only its shape, and a half-covered pixel
+    // at the surface's edge shows black: the surface then fills its pixel region whole instead
+    // of antialiasing its edge.
+    void setEdgesCutToShape(bool cut);
+    bool edgesCutToShape() const { return m_edgesCutToShape; }
 
     // MARK: Capture echo (IslandViewEcho.cpp)
     // Grows the surface from `from` to `to` (canvas frames) with the echo's spring.
@@ -248,6 +259,12 @@ public:
     QColor presentationBorder() const;
     // The surface's outline in `frame`; over a camera housing the top corners stay square.
     static QPainterPath surfacePath(const QRectF& frame, double radius, bool hardwareNotch);
+    // The outline as pixels: every pixel whose centre lies inside it.
+    static QRegion surfaceRegion(const QRectF& frame, double radius, bool hardwareNotch);
+    // The pixels of the surface as presented now, in the view's own coordinates; empty when
+    // nothing is drawn. One computation for the view's mask, the window's input and bounding
+    // shapes and the painted fill, so that they agree on every edge pixel.
+    QRegion presentedSurfaceRegion() const;
     double presentationCollapsedContentOpacity() const;
     double presentationExpandedContentOpacity() const;
 
@@ -349,11 +366,134 @@ public:
     std::optional<QuillomareCore::ClipboardItem> currentItemForAirDropAction() const;
 
     // MARK: Shelf (IslandViewShelf.cpp)
-    std::optional<ShelfItem> selectedShelfItem() const;
+    // The whole shelf from the shell: the session with `selectedSessionID` is shown (the first
+    // one when none has it). The cards and rows are built again only when the shelf signature
+    // changed. A message is the outcome of a shelf action: it titles the list variant's drop zone
+    // and is the island's transient status (once expanded, when it arrives collapsed).
+    void configureShelf(const QList<ShelfSession>& sessions, const QUuid& selectedSessionID,
+                        const std::optional<QString>& message);
+    // One session of the given entries, named by the default name (a probe's way in).
+    void configureShelf(const QList<ShelfItem>& items, const std::optional<QString>& message);
+    void refreshShelfSessionMenu();
+    void updateShelfDropZone(const std::optional<QString>& message);
+    static QString shelfDropZoneTitle(const std::optional<QString>& message, qsizetype count);
+    static QString shelfDropZoneSubtitle(const std::optional<QString>& message, qsizetype count);
+    static QString shelfGalleryDropZoneTitle();
+    static QString shelfGalleryDropZoneSubtitle();
+    QString makeShelfRowsSignature() const;
     void rebuildShelfRows();
+    int shelfRebuildCount() const { return m_shelfRebuildCount; }
+    std::optional<ShelfSession> currentShelfSession() const;
+    void selectShelfItem(const QUuid& id, bool scrollIntoView);
+    void toggleShelfSelection(const ShelfItem& item, bool extendRange);
+    std::optional<ShelfItem> selectedShelfItem() const;
+    // The multi-selection in list order, else the focused entry, else the whole session when
+    // `defaultToSession`.
+    QList<ShelfItem> selectedShelfItemsForActions(bool defaultToSession) const;
     void moveShelfSelection(int offset);
+    // The gallery card under a mouse event that reached the gallery's scroll view.
+    ShelfGalleryCardView* shelfGalleryCard(QMouseEvent* event) const;
+    bool handleShelfGalleryFallbackMouseDown(QMouseEvent* event);
+    bool handleShelfGalleryFallbackMouseDragged(QMouseEvent* event);
+    bool handleShelfGalleryFallbackMouseUp(QMouseEvent* event);
     const QList<ShelfSession>& shelfSessions() const { return m_shelfSessions; }
     const QList<ShelfItem>& shelfItems() const { return m_shelfItems; }
+    std::optional<QUuid> selectedShelfItemID() const { return m_selectedShelfItemID; }
+    const QSet<QUuid>& selectedShelfItemIDs() const { return m_selectedShelfItemIDs; }
+    std::optional<QUuid> lastShelfSelectionID() const { return m_lastShelfSelectionID; }
+    std::optional<QUuid> selectedShelfSessionID() const { return m_selectedShelfSessionID; }
+    std::optional<QString> lastShelfRowsSignature() const { return m_lastShelfRowsSignature; }
+    std::optional<QUuid> shelfGalleryFallbackCardID() const { return m_shelfGalleryFallbackCardID; }
+    ShelfGalleryCardView* shelfGalleryCardView(const QUuid& id) const { return m_shelfGalleryCardViewsByID.value(id); }
+    ShelfItemRowView* shelfRowView(const QUuid& id) const { return m_shelfRowViewsByID.value(id); }
+    qsizetype shelfGalleryCardCount() const { return m_shelfGalleryCardViewsByID.size(); }
+
+    // MARK: Shelf actions and menus (IslandViewShelfActions.cpp)
+    void shelfPreviewTapped();
+    void shelfCopyTapped();
+    void shelfCombineTapped();
+    void shelfBatchTapped();
+    void shelfGalleryMoreTapped();
+    void shelfAirDropTapped();
+    void shelfRevealTapped();
+    void shelfRemoveTapped();
+    void shelfClearTapped();
+    void shelfSessionMenuTapped();
+    void createShelfSessionTapped();
+    void renameShelfSessionTapped();
+    // The menus' items; a tag is the case index of the variant, format or batch action.
+    void shelfPasteVariantMenuItemTapped(int tag);
+    void shelfCombineMenuItemTapped(int tag);
+    void shelfBatchMenuItemTapped(int tag);
+    void shelfSessionMenuItemTapped(QAction* item);
+    void showCombineMenu(QWidget* anchor, void (IslandView::*handler)(int));
+
+    // MARK: Drop onto the island (IslandViewShelfDrop.cpp)
+    // What a drop or a paste hands the shell: the representations of the registered types.
+    static std::unique_ptr<Platform::MemoryPasteboard> shelfDropPasteboard(const QMimeData& data);
+    static bool carriesShelfContent(const QMimeData& data);
+    void draggingEntered();
+    void draggingUpdated();
+    void draggingExited();
+    // Hands the data over through onShelfDropPasteboard.
+    void performDragOperation(const QMimeData& data);
+    void setShelfDropZonesHighlighted(bool highlighted);
+    // Drag events addressed to a widget inside the island; true when the island took them.
+    bool handleDescendantDragEvent(QWidget* receiver, QEvent* event);
+
+    // MARK: Shelf gallery and list variant (IslandViewShelfGallery.cpp, IslandViewShelfList.cpp)
+    // "files:<n>:<paths joined by |>", "url:<n>:<link>", "text:<n>:<text>" (n in characters,
+    // long texts shortened) or "png:<bytes>:<Base64 of the first 16 bytes>".
+    static QString shelfPayloadSignature(const ShelfPayload& payload);
+    // "私密" / "Private", else the kind ("3 items" for a list of three files).
+    static QString badgeText(const ShelfItem& item);
+    // The badge, the subtitle's pieces between middle dots and the age; never a secret.
+    static QStringList metadataChips(const ShelfItem& item);
+    // The colour of the entry's thumbnail symbol.
+    static QColor tintColor(const ShelfItem& item);
+    // Whether sharing the entry would hand anything over; a picture is judged by its header, so
+    // that moving the focus never decodes a large image.
+    static bool canShareShelfItem(const ShelfItem& item);
+    // A file of the entry exists, or it is a picture that is not private.
+    static bool canRevealShelfItem(const ShelfItem& item);
+    // The session line, the detail bar (with the tiles' enabled states) and the footer, each
+    // computed again from the shelf state.
+    void updateShelfGallerySession();
+    void updateShelfGalleryDetail();
+    void refreshShelfGalleryChips(const QStringList& texts);
+    void updateShelfGalleryFooter();
+    // The bytes the session's entries take, as the file manager counts them ("0 KB" for none).
+    QString shelfEstimatedFootprintText() const;
+    static QString formattedShelfByteCount(qint64 bytes);
+    // Lights the gallery's drop zone for 0.8 s.
+    void flashShelfGalleryDropHint();
+    // The hidden list variant's panel, then the gallery's detail bar.
+    void updateShelfActionPanel();
+    ShelfDropZoneView* shelfGalleryDropZone() const { return m_shelfGalleryDropZone; }
+    ShelfDropZoneView* shelfDropZone() const { return m_shelfDropZone; }
+    QWidget* shelfGalleryStack() const { return m_shelfGalleryStack; }
+    QWidget* shelfListStack() const { return m_shelfListStack; }
+    IslandListScrollView* shelfGalleryScrollView() const { return m_shelfGalleryScrollView; }
+    QLabel* shelfGallerySessionTitle() const { return m_shelfGallerySessionTitle; }
+    QLabel* shelfGallerySessionSubtitle() const { return m_shelfGallerySessionSubtitle; }
+    ClipThumbnailView* shelfGalleryDetailThumbnail() const { return m_shelfGalleryDetailThumbnail; }
+    QLabel* shelfGalleryDetailTitle() const { return m_shelfGalleryDetailTitle; }
+    QLabel* shelfGalleryDetailSubtitle() const { return m_shelfGalleryDetailSubtitle; }
+    QLabel* shelfGalleryDetailDescription() const { return m_shelfGalleryDetailDescription; }
+    QStringList shelfGalleryDetailChipTexts() const;
+    // Preview, Copy, AirDrop, Finder, Remove, Combine.
+    QList<IslandActionTileButton*> shelfGalleryTiles() const;
+    QLabel* shelfGalleryFooterInfoLabel() const { return m_shelfGalleryFooterInfoLabel; }
+    QLabel* shelfGalleryFooterStorageLabel() const { return m_shelfGalleryFooterStorageLabel; }
+    QLabel* shelfGalleryFooterRetentionLabel() const { return m_shelfGalleryFooterRetentionLabel; }
+    QAbstractButton* shelfGalleryFooterClearButton() const { return m_shelfGalleryFooterClearButton; }
+    IslandIconButton* shelfGalleryMoreButton() const { return m_shelfGalleryMoreButton; }
+    QWidget* shelfActionPanel() const { return m_shelfActionPanel; }
+    QLabel* shelfActionTitle() const { return m_shelfActionTitle; }
+    QLabel* shelfActionSubtitle() const { return m_shelfActionSubtitle; }
+    // Preview, Copy, AirDrop, Show in Finder, Remove, Clear, Combine, Batch.
+    QList<IslandActionTileButton*> shelfActionTiles() const;
+    ShelfSessionPillButton* shelfSessionButton() const { return m_shelfSessionButton; }
 
     // MARK: Quick preview (IslandViewQuickPreview.cpp)
     std::optional<QUuid> previewingItemID() const { return m_previewingItemID; }
@@ -405,6 +545,10 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dragLeaveEvent(QDragLeaveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     // Who has the keyboard when the island's window is activated (IslandViewKeyboard.cpp).
@@ -484,6 +628,18 @@ private:
     // commands among them). True when handled.
     bool handleListNavigationKey(QKeyEvent* event, QWidget* receiver);
 
+    // MARK: Shelf state and actions
+    void repairShelfFocus();
+    void finishShelfPush(const std::optional<QString>& message);
+    void showShelfMessage(const QString& message);
+    bool isShelfItemMarked(const QUuid& id) const;
+    void markShelfSelection();
+    QList<ShelfItem> shelfDragItems(const QUuid& id) const;
+    void previewShelfItem(const ShelfItem& item);
+    // A menu of the hidden list variant opens at the gallery's counterpart of its anchor.
+    static QWidget* shownMenuAnchor(QWidget* listAnchor, QWidget* galleryAnchor);
+    void popUpShelfMenu(QMenu* menu, QWidget* anchor);
+
     IslandAnimator& animator() const { return IslandAnimator::shared(); }
 
     // MARK: Animation keys of the view itself
@@ -498,10 +654,11 @@ private:
     static inline const QString kEchoRetractBounds = QStringLiteral("echo.retract.bounds");
     static inline const QString kEchoRetractRadius = QStringLiteral("echo.retract.radius");
     static inline const QString kEchoRetractShell = QStringLiteral("echo.retract.shell");
+    // The pill's own content coming back while the echo's shell retracts into it.
+    static inline const QString kEchoRetractContent = QStringLiteral("echo.retract.content");
     // On the badge, a layer of its own: its fades do not count as island-layer animations.
     static inline const QString kEchoRetractHUD = QStringLiteral("echo.retract.hud");
     static inline const QString kEchoBadgeFadeIn = QStringLiteral("echo.badge.fadeIn");
-    static inline const QString kMorphViewAlpha = QStringLiteral("morph.viewAlpha");
     static inline const QString kMorphPrefix = QStringLiteral("morph.");
     static inline const QString kEchoPrefix = QStringLiteral("echo.");
 
@@ -530,7 +687,9 @@ private:
     double m_cornerRadius = 16;
     QColor m_background;
     QColor m_border;
-    double m_backdropAlpha = 0;
+    bool m_edgesCutToShape = false;
+    // The surface's pixels as of the last presented frame (the mask's, while one is set).
+    QRegion m_presentedRegion;
     double m_collapsedContentOpacity = 1;
     double m_expandedContentOpacity = 0;
     double m_layerOpacity = 1;
@@ -561,6 +720,9 @@ private:
     std::optional<QUuid> m_selectedShelfSessionID;
     std::optional<QString> m_lastShelfRowsSignature;
     std::optional<QUuid> m_shelfGalleryFallbackCardID;
+    QHash<QUuid, ShelfItemRowView*> m_shelfRowViewsByID;
+    QHash<QUuid, ShelfGalleryCardView*> m_shelfGalleryCardViewsByID;
+    int m_shelfRebuildCount = 0;
     std::optional<QUuid> m_previewingItemID;
     QHash<QUuid, ClipRowView*> m_rowViewsByID;
     QHash<QUuid, qsizetype> m_visibleIndexByID;
@@ -631,6 +793,59 @@ private:
     HistoryInspectorPreviewView* m_historyInspectorPreview = nullptr;
     QWidget* m_historyInspectorChipRow = nullptr;
     QLabel* m_historyInspectorInfo = nullptr;
+
+    // The shelf gallery (IslandViewShelfGallery.cpp). Cards go into m_shelfGalleryStack's layout.
+    QWidget* m_shelfGallerySessionBar = nullptr;
+    QLabel* m_shelfGallerySessionTitle = nullptr;
+    QLabel* m_shelfGallerySessionSubtitle = nullptr;
+    IslandIconButton* m_shelfGalleryNewButton = nullptr;
+    IslandIconButton* m_shelfGalleryRenameButton = nullptr;
+    IslandIconButton* m_shelfGalleryMoreButton = nullptr;
+    ShelfDropZoneView* m_shelfGalleryDropZone = nullptr;
+    QWidget* m_shelfGalleryFrame = nullptr;
+    IslandListScrollView* m_shelfGalleryScrollView = nullptr;
+    QWidget* m_shelfGalleryDocumentView = nullptr;
+    QWidget* m_shelfGalleryStack = nullptr;
+    QWidget* m_shelfGalleryDetailBar = nullptr;
+    ClipThumbnailView* m_shelfGalleryDetailThumbnail = nullptr;
+    QLabel* m_shelfGalleryDetailTitle = nullptr;
+    QLabel* m_shelfGalleryDetailSubtitle = nullptr;
+    QLabel* m_shelfGalleryDetailDescription = nullptr;
+    QWidget* m_shelfGalleryDetailChipStack = nullptr;
+    QWidget* m_shelfGalleryActionsStack = nullptr;
+    IslandActionTileButton* m_shelfGalleryPreviewButton = nullptr;
+    IslandActionTileButton* m_shelfGalleryCopyButton = nullptr;
+    IslandActionTileButton* m_shelfGalleryAirDropButton = nullptr;
+    IslandActionTileButton* m_shelfGalleryRevealButton = nullptr;
+    IslandActionTileButton* m_shelfGalleryRemoveButton = nullptr;
+    IslandActionTileButton* m_shelfGalleryCombineButton = nullptr;
+    QWidget* m_shelfGalleryFooterBar = nullptr;
+    QLabel* m_shelfGalleryFooterInfoLabel = nullptr;
+    QLabel* m_shelfGalleryFooterStorageLabel = nullptr;
+    QLabel* m_shelfGalleryFooterRetentionLabel = nullptr;
+    QAbstractButton* m_shelfGalleryFooterClearButton = nullptr;
+
+    // The hidden list variant (IslandViewShelfList.cpp). Rows go into m_shelfListStack's layout.
+    QWidget* m_shelfSessionBar = nullptr;
+    ShelfSessionPillButton* m_shelfSessionButton = nullptr;
+    IslandIconButton* m_shelfSessionNewButton = nullptr;
+    IslandIconButton* m_shelfSessionRenameButton = nullptr;
+    ShelfDropZoneView* m_shelfDropZone = nullptr;
+    QWidget* m_shelfBodyStack = nullptr;
+    IslandListScrollView* m_shelfScrollView = nullptr;
+    QWidget* m_shelfDocumentView = nullptr;
+    QWidget* m_shelfListStack = nullptr;
+    QWidget* m_shelfActionPanel = nullptr;
+    QLabel* m_shelfActionTitle = nullptr;
+    QLabel* m_shelfActionSubtitle = nullptr;
+    IslandActionTileButton* m_shelfPreviewButton = nullptr;
+    IslandActionTileButton* m_shelfCopyButton = nullptr;
+    IslandActionTileButton* m_shelfAirDropButton = nullptr;
+    IslandActionTileButton* m_shelfRevealButton = nullptr;
+    IslandActionTileButton* m_shelfRemoveButton = nullptr;
+    IslandActionTileButton* m_shelfClearButton = nullptr;
+    IslandActionTileButton* m_shelfCombineButton = nullptr;
+    IslandActionTileButton* m_shelfBatchButton = nullptr;
 
     // The quick preview.
     QWidget* m_quickPreviewBackdrop = nullptr;

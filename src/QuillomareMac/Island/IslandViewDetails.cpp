@@ -346,7 +346,7 @@ QStringList IslandView::historyInspectorChips(const ClipboardItem& item)
         break;
     }
     case ClipboardPayload::Case::imagePNG:
-        chips << ClipboardItem::formattedBytes(item.payload.imagePNGValue().size()) << QStringLiteral("PNG");
+        chips << ClipboardItem::formattedBytes(item.payload.imagePNGByteCount()) << QStringLiteral("PNG");
         break;
     case ClipboardPayload::Case::empty:
         break;
@@ -394,7 +394,7 @@ QString IslandView::historySizeText(const ClipboardItem& item)
     case ClipboardPayload::Case::fileURLs:
         return countText(item.payload.fileURLsValue().size());
     case ClipboardPayload::Case::imagePNG:
-        return ClipboardItem::formattedBytes(item.payload.imagePNGValue().size());
+        return ClipboardItem::formattedBytes(item.payload.imagePNGByteCount());
     case ClipboardPayload::Case::empty:
         break;
     }
@@ -459,7 +459,7 @@ void IslandView::updateHistoryInspector()
     enable(m_historyFilePathButton, variants.contains(PasteVariant::filePaths));
     enable(m_historyOCRButton, MacPreview::hasMacPreviewImagePayload(item));
     enable(m_historyAirDropButton, !ClipboardSharingService::sharingItems(item).isEmpty());
-    const bool exportsImage = item.payload.isImagePNG() && !item.payload.imagePNGValue().isEmpty() && !item.isSensitive;
+    const bool exportsImage = item.payload.isImagePNG() && item.payload.imagePNGByteCount() > 0 && !item.isSensitive;
     const bool hasRevealTarget = ClipboardFileActions::revealTarget(item).has_value();
     enable(m_historyRevealButton, hasRevealTarget || exportsImage);
     enable(m_historyQuickPreviewButton, true);

@@ -75,7 +75,6 @@ void IslandView::applyEchoChrome(bool active)
         m_cornerRadius = 16;
         m_background = IslandTheme::collapsedBackground();
         m_border = IslandTheme::collapsedBorder();
-        m_backdropAlpha = 0.1;
         update();
     } else if (m_displayMode == DisplayMode::collapsed) {
         applySurfaceStyle(DisplayMode::collapsed);
@@ -267,6 +266,15 @@ void IslandView::retractCaptureEcho(const QRectF& collapsedFrame)
     if (std::abs(startOpacity - targetOpacity) > 1e-9)
         add(this, kEchoRetractShell,
             IslandAnimation::timed(startOpacity, targetOpacity, kRetractDuration, kRetractFadeCurve));
+    if (m_collapsedVisualStyle == CollapsedVisualStyle::floatingPill && m_displayMode == DisplayMode::collapsed) {
+        // Once the badge is gone the shell would retract empty: the pill's own content fades in
+        // on it meanwhile, so that the pill the echo ends on is never an empty capsule.
+        m_collapsedRoot->setVisible(true);
+        IslandAnimation content =
+            IslandAnimation::timed(0.0, 1.0, kRetractDuration - kBadgeRetractDuration, CubicCurve::easeOut());
+        content.beginDelay = kBadgeRetractDuration;
+        add(this, kEchoRetractContent, std::move(content));
+    }
     transaction.commit();
     presentationDidChange();
 }

@@ -189,11 +189,10 @@ QString IslandView::payloadSignature(const ClipboardPayload& payload)
         return QStringLiteral("files:") + QString::number(paths.size()) + QLatin1Char(':')
             + abbreviatedForSignature(paths.join(QLatin1Char('|')));
     }
-    case ClipboardPayload::Case::imagePNG: {
-        const QByteArray png = payload.imagePNGValue();
-        return QStringLiteral("png:") + QString::number(png.size()) + QLatin1Char(':')
-            + QString::fromLatin1(png.left(16).toBase64());
-    }
+    case ClipboardPayload::Case::imagePNG:
+        // Known without reading the image from the history file.
+        return QStringLiteral("png:") + QString::number(payload.imagePNGByteCount()) + QLatin1Char(':')
+            + QString::fromLatin1(payload.imagePNGHead(16).toBase64());
     case ClipboardPayload::Case::empty:
         break;
     }

@@ -232,6 +232,8 @@ bool IslandView::eventFilter(QObject* watched, QEvent* event)
     }
     if (type == QEvent::MouseButtonPress && watched == m_searchInput)
         m_searchFocusAsked = true;
+    if (type == QEvent::DragEnter || type == QEvent::DragMove || type == QEvent::DragLeave || type == QEvent::Drop)
+        return handleDescendantDragEvent(qobject_cast<QWidget*>(watched), event) || QWidget::eventFilter(watched, event);
     if (type != QEvent::KeyPress && type != QEvent::ShortcutOverride)
         return QWidget::eventFilter(watched, event);
     auto* receiver = qobject_cast<QWidget*>(watched);

@@ -193,21 +193,25 @@ void IslandView::resizeEvent(QResizeEvent* event)
 void IslandView::presentationDidChange()
 {
     placeRoots();
-    setAlphaValue(m_collapsedRoot, m_echoFeedback ? 0.0 : presentationCollapsedContentOpacity());
+    setAlphaValue(m_collapsedRoot, m_echoFeedback ? presentationDouble(kEchoRetractContent, 0.0)
+                                                  : presentationCollapsedContentOpacity());
     setAlphaValue(m_expandedRoot, presentationExpandedContentOpacity());
 
     // While a morph or an echo moves the surface inside the widget's rectangle, the content
-    // shows only where the surface is.
-    if (hasActiveIslandLayerAnimation()) {
-        const QRectF surface = presentationFrame().translated(-QPointF(pos()));
-        const double radius = std::max(0.0, std::min({presentationCornerRadius(), surface.height() / 2,
-                                                       surface.width() / 2}));
-        // A mask is whole pixels: cut at the outline itself, it would chop the surface's
-        // antialiased edge into steps. It keeps every pixel the surface touches, one point out, and
-        // the painted surface draws the smooth edge.
-        const QPainterPath outline = surfacePath(surface.adjusted(-1, -1, 1, 1), radius + 1,
-                                                 m_collapsedVisualStyle == CollapsedVisualStyle::hardwareNotch);
-        setMask(QRegion(outline.toFillPolygon().toPolygon(), Qt::WindingFill));
+    // shows only where the surface is; so does the echo's badge, whose glow reaches past the
+    // rounded corners.
+    const QRectF surface = presentationFrame().translated(-QPointF(pos()));
+    const bool notch = m_collapsedVisualStyle == CollapsedVisualStyle::hardwareNotch;
+    m_presentedRegion = surfaceRegion(surface, presentationCornerRadius(), notch);
+    if (hasActiveIslandLayerAnimation() || m_echoFeedback) {
+        // Where the window is cut to the surface's pixels the content stops at them too;
+        // elsewhere the mask keeps a pixel more, so that the surface's antialiased edge is not
+        // chopped into steps.
+        const QRegion mask = m_edgesCutToShape
+            ? m_presentedRegion
+            : surfaceRegion(surface.adjusted(-1, -1, 1, 1), presentationCornerRadius() + 1, notch);
+        if (mask != this->mask())
+            setMask(mask);
     } else if (!mask().isEmpty()) {
         clearMask();
     }

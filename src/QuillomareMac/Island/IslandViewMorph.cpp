@@ -15,6 +15,8 @@
 #include <QPointer>
 
 #include <algorithm>
+#include <cmath>
+#include <vector>
 
 namespace QuillomareMac {
 
@@ -29,10 +31,10 @@ constexpr CubicCurve kCollapseFadeCurve{0.36, 0, 0.7, 1};
 IslandView::SurfaceLook IslandView::surfaceLook(DisplayMode mode) const
 {
     if (mode == DisplayMode::expanded)
-        return {12, IslandTheme::expandedSurface(m_backdropBlurred), IslandTheme::expandedBorder(), 0.16};
+        return {12, IslandTheme::expandedSurface(m_backdropBlurred), IslandTheme::expandedBorder()};
     if (m_collapsedVisualStyle == CollapsedVisualStyle::floatingPill)
-        return {16, IslandTheme::collapsedBackground(), IslandTheme::collapsedBorder(), 0.1};
-    return {16, QColor(0, 0, 0, 0), QColor(0, 0, 0, 0), 0};
+        return {16, IslandTheme::collapsedBackground(), IslandTheme::collapsedBorder()};
+    return {16, QColor(0, 0, 0, 0), QColor(0, 0, 0, 0)};
 }
 
 void IslandView::applySurfaceStyle(DisplayMode mode)
@@ -41,7 +43,6 @@ void IslandView::applySurfaceStyle(DisplayMode mode)
     m_cornerRadius = look.cornerRadius;
     m_background = look.background;
     m_border = look.border;
-    m_backdropAlpha = look.backdropAlpha;
     update();
 }
 
@@ -53,6 +54,14 @@ void IslandView::setBackdropBlurred(bool blurred)
     // A running morph or echo keeps the colours it started with; the resting look changes now.
     if (!hasActiveIslandLayerAnimation())
         applySurfaceStyle(m_displayMode);
+}
+
+void IslandView::setEdgesCutToShape(bool cut)
+{
+    if (cut == m_edgesCutToShape)
+        return;
+    m_edgesCutToShape = cut;
+    presentationDidChange();
 }
 
 void IslandView::setModelFrame(const QRectF& frame)
@@ -121,7 +130,6 @@ void IslandView::morph(const QRectF& from, const QRectF& to, bool expanding, dou
     m_cornerRadius = targetLook.cornerRadius;
     m_background = targetLook.background;
     m_border = targetLook.border;
-    m_backdropAlpha = targetLook.backdropAlpha;
 
     // The caller's completion sits in a holder an echo can take it out of (retireCollapseForEcho).
     auto callerCompletion = std::make_shared<std::function<void()>>(std::move(completion));
@@ -153,8 +161,6 @@ void IslandView::morph(const QRectF& from, const QRectF& to, bool expanding, dou
         IslandAnimation::spring(source.cornerRadius, targetLook.cornerRadius, spring.criticallyDamped()));
     add(kMorphBackground, IslandAnimation::timed(source.background, targetLook.background, settling));
     add(kMorphBorder, IslandAnimation::timed(source.border, targetLook.border, settling));
-    if (!expanding)
-        add(kMorphViewAlpha, IslandAnimation::timed(0.16, targetLook.backdropAlpha, settling));
 
     if (expanding) {
         m_collapsedContentOpacity = 0;
@@ -262,6 +268,62 @@ QPainterPath IslandView::surfacePath(const QRectF& frame, double radius, bool ha
     return surface;
 }
 
+QRegion IslandView::surfaceRegion(const QRectF& frame, double radius, bool hardwareNotch)
+{
+    if (!(frame.width() > 0 && frame.height() > 0))
+        return {};
+    const double r = std::clamp(radius, 0.0, std::min(frame.width(), frame.height()) / 2);
+    // How far the outline lies inside the straight side at `v` from the rounded edge: a circular
+    // corner, or over a camera housing a quadratic one (see surfacePath).
+    const auto circular = [r](double v) {
+        if (v >= r)
+            return 0.0;
+        const double d = r - std::max(v, 0.0);
+        return r - std::sqrt(std::max(0.0, r * r - d * d));
+    };
+    const auto quadratic = [r](double v) {
+        if (v >= r)
+            return 0.0;
+        const double t = 1 - std::sqrt(std::max(v, 0.0) / r);
+        return r * t * t;
+    };
+
+    // One span per pixel row, of the pixels whose centres lie inside; equal rows are merged.
+    std::vector<QRect> rects;
+    const int firstRow = int(std::ceil(frame.top() - 0.5));
+    const int endRow = int(std::ceil(frame.bottom() - 0.5));
+    for (int y = firstRow; y < endRow; ++y) {
+        const double centre = y + 0.5;
+        double inset = 0;
+        if (r > 0)
+            inset = hardwareNotch ? quadratic(frame.bottom() - centre)
+                                  : std::max(circular(centre - frame.top()), circular(frame.bottom() - centre));
+        const int left = int(std::ceil(frame.left() + inset - 0.5));
+        const int right = int(std::ceil(frame.right() - inset - 0.5)); // exclusive
+        if (right <= left)
+            continue;
+        if (!rects.empty() && rects.back().left() == left && rects.back().right() == right - 1
+            && rects.back().bottom() == y - 1)
+            rects.back().setBottom(y);
+        else
+            rects.emplace_back(left, y, right - left, 1);
+    }
+    QRegion region;
+    region.setRects(rects.data(), int(rects.size()));
+    return region;
+}
+
+QRegion IslandView::presentedSurfaceRegion() const
+{
+    // While a morph or an echo runs, the animations' values move on between two frames; the
+    // frame being painted is the one presentationDidChange() laid out (its roots and its mask).
+    if (hasActiveIslandLayerAnimation() || m_echoFeedback)
+        return m_presentedRegion;
+    const QRectF frame = presentationFrame().translated(-QPointF(pos()));
+    return surfaceRegion(frame, presentationCornerRadius(),
+                         m_collapsedVisualStyle == CollapsedVisualStyle::hardwareNotch);
+}
+
 void IslandView::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
@@ -275,20 +337,23 @@ void IslandView::paintEvent(QPaintEvent*)
         return;
     const double radius =
         std::max(0.0, std::min({presentationCornerRadius(), frame.height() / 2, frame.width() / 2}));
-
     const bool notch = m_collapsedVisualStyle == CollapsedVisualStyle::hardwareNotch;
-    painter.fillPath(surfacePath(frame, radius, notch), presentationBackground());
-    const QColor border = presentationBorder();
-    if (border.alpha() > 0) {
-        // The pen is centred on its path: half a point in, the whole border lies inside the
-        // surface and no half-covered pixels of it fall outside the shape.
-        constexpr double kBorderWidth = 1;
-        const double half = kBorderWidth / 2;
-        painter.setPen(QPen(border, kBorderWidth));
-        painter.setBrush(Qt::NoBrush);
-        painter.drawPath(surfacePath(frame.adjusted(half, notch ? 0 : half, -half, -half),
-                                     std::max(0.0, radius - half), notch));
+
+    if (m_edgesCutToShape) {
+        // The window shows exactly the surface's pixels: each of them is filled whole, and the
+        // border's antialiasing stays inside them.
+        const QRegion region = presentedSurfaceRegion();
+        painter.setClipRegion(region);
+        for (const QRect& rect : region)
+            painter.fillRect(rect, presentationBackground());
+    } else {
+        painter.fillPath(surfacePath(frame, radius, notch), presentationBackground());
     }
+    IslandTheme::strokeInsideBorder(painter, presentationBorder(), 1, [&](qreal inset) {
+        // Over a camera housing the top edge is the screen's: no border along it.
+        return surfacePath(frame.adjusted(inset, notch ? 0 : inset, -inset, -inset), std::max(0.0, radius - inset),
+                           notch);
+    });
     // The collapsed and expanded content are the two roots and the echo's badge,
     // child views drawn over the surface.
 }

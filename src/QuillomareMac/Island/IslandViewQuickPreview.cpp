@@ -135,9 +135,9 @@ void IslandView::presentQuickPreview(const ClipboardItem& item, bool animated)
         const double scale = kStartScale + (1 - kStartScale) * *progress;
         const QSizeF size(target.width() * scale, target.height() * scale);
         const QPointF centre = QRectF(target).center();
-        card->setGeometry(QRectF(centre.x() - size.width() / 2, centre.y() - size.height() / 2, size.width(),
-                                 size.height())
-                              .toRect());
+        card->setGeometry(
+            QRectF(centre.x() - size.width() / 2, centre.y() - size.height() / 2, size.width(), size.height())
+                .toRect());
         setAlphaValue(card, *progress);
         setAlphaValue(backdrop, *progress);
     };
@@ -168,11 +168,15 @@ void IslandView::dismissQuickPreview(bool animated)
     if (!wasShown)
         return;
     animator().remove(m_quickPreviewCard, kQuickPreviewFadeKey);
-    QPointer<QWidget> card = m_quickPreviewCard;
+    QPointer<ClipQuickPreviewView> card = m_quickPreviewCard;
     QPointer<QWidget> backdrop = m_quickPreviewBackdrop;
+    // A hidden card lets go of its picture (a 4K one holds tens of megabytes) and of the work
+    // still under way for it.
     const auto hide = [card, backdrop] {
-        if (card)
+        if (card) {
             card->setVisible(false);
+            card->clearContent();
+        }
         if (backdrop)
             backdrop->setVisible(false);
     };

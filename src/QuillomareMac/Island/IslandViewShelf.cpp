@@ -1,47 +1,419 @@
-// The shelf mode of the island. Its two containers take their place in the content deck here;
-// the gallery, the list variant and the shelf's state handling fill them.
+// The shelf mode's state: the sessions the shell pushes, the session shown, the signature that
+// decides whether the cards and rows are built again, and the selection among the entries (a
+// focused entry, a multi-selection and a range anchor). The view never changes the shelf itself;
+// every change comes back through the next push.
 
 #include "IslandView.h"
 
-#include <QGridLayout>
+#include "IslandListScrollView.h"
+#include "IslandScheduler.h"
+
+#include "Shelf/ShelfDropZoneView.h"
+#include "Shelf/ShelfEmptyStateView.h"
+#include "Shelf/ShelfGalleryCardView.h"
+#include "Shelf/ShelfItemRowView.h"
+#include "Shelf/ShelfSessionPillButton.h"
+
+#include <QuillomareCore/Foundation.h>
+
+#include <QBoxLayout>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPointer>
+#include <QScrollBar>
+
+#include <algorithm>
 
 namespace QuillomareMac {
 
+using QuillomareCore::ClipKind;
+
 namespace {
 
-QWidget* addDeckContainer(QWidget* deck, const QString& name)
+// The entry limit of one session, as the shell passes it to the store.
+constexpr int kShelfItemLimit = 30;
+constexpr int kShelfCardWidth = 300;
+constexpr int kShelfRowHeight = 96;
+constexpr int kShelfEmptyStateHeight = 150;
+
+const QChar kSignatureSeparator(0x1F);
+
+QString kindSignature(ClipKind kind)
 {
-    auto* container = new QWidget(deck);
-    container->setObjectName(name);
-    container->setAttribute(Qt::WA_TranslucentBackground);
-    container->setVisible(false);
-    IslandView::setAlphaValue(container, 0);
-    static_cast<QGridLayout*>(deck->layout())->addWidget(container, 0, 0);
-    return container;
+    switch (kind) {
+    case ClipKind::text:
+        return QStringLiteral("text");
+    case ClipKind::url:
+        return QStringLiteral("url");
+    case ClipKind::file:
+        return QStringLiteral("file");
+    case ClipKind::image:
+        return QStringLiteral("image");
+    case ClipKind::unknown:
+        break;
+    }
+    return QStringLiteral("unknown");
+}
+
+// The store stamps every date with the current time, so an invalid date means a record made in
+// code; it signs as 0 rather than as whatever an invalid date converts to.
+QString millisecondsSignature(const QDateTime& date)
+{
+    return QString::number(date.isValid() ? date.toMSecsSinceEpoch() : qint64(0));
+}
+
+// Removes every widget of a stack at once: hidden first, since a widget kept until the event loop
+// deletes it would still answer the mouse.
+void clearStack(QWidget* stack)
+{
+    if (!stack || !stack->layout())
+        return;
+    QLayout* layout = stack->layout();
+    while (QLayoutItem* item = layout->takeAt(0)) {
+        if (QWidget* widget = item->widget()) {
+            widget->hide();
+            widget->setParent(nullptr);
+            widget->deleteLater();
+        }
+        delete item;
+    }
+}
+
+void appendToStack(QWidget* stack, QWidget* view)
+{
+    if (!stack)
+        return;
+    if (auto* box = qobject_cast<QBoxLayout*>(stack->layout()))
+        box->addWidget(view);
+    else
+        view->setParent(stack);
+    view->show();
 }
 
 } // namespace
 
-void IslandView::setupShelfGalleryContainer()
+// MARK: - Pushes
+
+void IslandView::configureShelf(const QList<ShelfSession>& sessions, const QUuid& selectedSessionID,
+                                const std::optional<QString>& message)
 {
-    // The gallery (session bar, drop zone, card strip, detail bar, footer) fills it.
-    m_shelfGalleryContainer = addDeckContainer(m_contentDeck, QStringLiteral("shelfGalleryContainer"));
+    m_shelfSessions = sessions;
+    m_selectedShelfSessionID = selectedSessionID;
+    const auto shown = std::find_if(sessions.cbegin(), sessions.cend(),
+                                    [&](const ShelfSession& session) { return session.id == selectedSessionID; });
+    if (shown != sessions.cend())
+        m_shelfItems = shown->items;
+    else if (!sessions.isEmpty())
+        m_shelfItems = sessions.first().items;
+    else
+        m_shelfItems.clear();
+
+    repairShelfFocus();
+    QSet<QUuid> listed;
+    for (const ShelfItem& item : std::as_const(m_shelfItems))
+        listed.insert(item.id);
+    m_selectedShelfItemIDs.intersect(listed);
+
+    finishShelfPush(message);
 }
 
-void IslandView::setupShelfContainer()
+void IslandView::configureShelf(const QList<ShelfItem>& items, const std::optional<QString>& message)
 {
-    // The list-shaped shelf: built with the gallery and always kept hidden.
-    m_shelfContainer = addDeckContainer(m_contentDeck, QStringLiteral("shelfContainer"));
+    m_shelfItems = items;
+    QUuid sessionID;
+    if (m_selectedShelfSessionID)
+        sessionID = *m_selectedShelfSessionID;
+    else if (!m_shelfSessions.isEmpty())
+        sessionID = m_shelfSessions.first().id;
+    else
+        sessionID = QUuid::createUuid();
+    m_selectedShelfSessionID = sessionID;
+    const QDateTime now = QuillomareCore::Clock::now();
+    m_shelfSessions = {ShelfSession{sessionID, ShelfSession::defaultName(), items, now, now}};
+    repairShelfFocus();
+    finishShelfPush(message);
+}
+
+void IslandView::repairShelfFocus()
+{
+    const bool listed =
+        m_selectedShelfItemID && std::any_of(m_shelfItems.cbegin(), m_shelfItems.cend(),
+                                             [&](const ShelfItem& item) { return item.id == *m_selectedShelfItemID; });
+    if (listed)
+        return;
+    if (m_shelfItems.isEmpty())
+        m_selectedShelfItemID.reset();
+    else
+        m_selectedShelfItemID = m_shelfItems.first().id;
+}
+
+void IslandView::finishShelfPush(const std::optional<QString>& message)
+{
+    // The shell reports every shelf outcome (failures too) through this message; the list
+    // variant's drop zone that would carry it is never shown, so it is the island's status too.
+    if (message && !message->isEmpty())
+        showShelfMessage(*message);
+    refreshModeLabels();
+    refreshShelfSessionMenu();
+    updateShelfDropZone(message);
+    const QString signature = makeShelfRowsSignature();
+    if (m_lastShelfRowsSignature && *m_lastShelfRowsSignature == signature)
+        return;
+    rebuildShelfRows();
+}
+
+void IslandView::showShelfMessage(const QString& message)
+{
+    // Collapsed (the shell shows the island right after it reports) or still morphing, it is
+    // shown once the island has expanded.
+    if (m_displayMode == DisplayMode::expanded && !hasActiveIslandLayerAnimation()) {
+        m_pendingExpandedMessage.reset();
+        showTransientStatus(message);
+        return;
+    }
+    m_pendingExpandedMessage = PendingMessage{message, IslandScheduler::shared().now()};
+}
+
+// MARK: - Session pill and drop zones
+
+std::optional<ShelfSession> IslandView::currentShelfSession() const
+{
+    for (const ShelfSession& session : m_shelfSessions) {
+        if (m_selectedShelfSessionID && session.id == *m_selectedShelfSessionID)
+            return session;
+    }
+    if (m_shelfSessions.isEmpty())
+        return std::nullopt;
+    return m_shelfSessions.first();
+}
+
+void IslandView::refreshShelfSessionMenu()
+{
+    const std::optional<ShelfSession> session = currentShelfSession();
+    const QString title = session ? session->name + QLatin1Char(' ') + QString::number(session->items.size())
+                                  : ShelfSession::defaultName() + QStringLiteral(" 0");
+    if (m_shelfSessionButton) {
+        m_shelfSessionButton->setTitle(title);
+        m_shelfSessionButton->setEnabled(session.has_value());
+        m_shelfSessionButton->updateAppearance();
+        m_shelfSessionButton->updateGeometry();
+    }
+    updateShelfGallerySession();
+}
+
+QString IslandView::shelfDropZoneTitle(const std::optional<QString>& message, qsizetype count)
+{
+    if (message && !message->isEmpty())
+        return *message;
+    return count > 0 ? L10n::text(QStringLiteral("继续添加"), QStringLiteral("Add more"))
+                     : L10n::text(QStringLiteral("拖入暂存架"), QStringLiteral("Drag to Shelf"));
+}
+
+QString IslandView::shelfDropZoneSubtitle(const std::optional<QString>& message, qsizetype count)
+{
+    const QString fill = QString::number(count) + QLatin1Char('/') + QString::number(kShelfItemLimit);
+    if (message && !message->isEmpty())
+        return count > 0 ? fill : L10n::text(QStringLiteral("空会话"), QStringLiteral("Empty session"));
+    if (count > 0)
+        return fill + QStringLiteral(" · ") +
+               L10n::text(QStringLiteral("可拖出或批量处理"), QStringLiteral("Drag out or batch process"));
+    return L10n::text(QStringLiteral("文件、图片、文本、链接"), QStringLiteral("Files, images, text, links"));
+}
+
+QString IslandView::shelfGalleryDropZoneTitle()
+{
+    return L10n::text(QStringLiteral("将文件、图片、文本或链接拖到灵动岛"),
+                      QStringLiteral("Drag files, images, text or links to the island"));
+}
+
+QString IslandView::shelfGalleryDropZoneSubtitle()
+{
+    return L10n::text(QStringLiteral("或粘贴（Ctrl+V）/ 一键加入（Ctrl+Alt+S）"),
+                      QStringLiteral("or paste (Ctrl+V) / quick add (Ctrl+Alt+S)"));
+}
+
+void IslandView::updateShelfDropZone(const std::optional<QString>& message)
+{
+    const qsizetype count = m_shelfItems.size();
+    if (m_shelfDropZone) {
+        m_shelfDropZone->setTitle(shelfDropZoneTitle(message, count));
+        m_shelfDropZone->setSubtitle(shelfDropZoneSubtitle(message, count));
+    }
+    if (m_shelfGalleryDropZone) {
+        m_shelfGalleryDropZone->setTitle(shelfGalleryDropZoneTitle());
+        m_shelfGalleryDropZone->setSubtitle(shelfGalleryDropZoneSubtitle());
+    }
+}
+
+// MARK: - Signature and rebuild
+
+QString IslandView::makeShelfRowsSignature() const
+{
+    QStringList parts;
+    parts.reserve(3 + m_shelfSessions.size() + m_shelfItems.size());
+    parts.append(QStringLiteral("session=") + (m_selectedShelfSessionID
+                                                   ? QuillomareCore::Uuid::text(*m_selectedShelfSessionID)
+                                                   : QStringLiteral("none")));
+    parts.append(QStringLiteral("sessionCount=") + QString::number(m_shelfSessions.size()));
+    parts.append(QStringLiteral("itemCount=") + QString::number(m_shelfItems.size()));
+    for (const ShelfSession& session : m_shelfSessions) {
+        parts.append(QuillomareCore::Uuid::text(session.id) + QLatin1Char('|') + session.name + QLatin1Char('|') +
+                     QString::number(session.items.size()) + QLatin1Char('|') +
+                     millisecondsSignature(session.updatedAt));
+    }
+    for (const ShelfItem& item : m_shelfItems) {
+        parts.append(QuillomareCore::Uuid::text(item.id) + QLatin1Char('|') + millisecondsSignature(item.createdAt) +
+                     QLatin1Char('|') + kindSignature(item.kind) + QLatin1Char('|') +
+                     abbreviatedForSignature(item.title) + QLatin1Char('|') + abbreviatedForSignature(item.subtitle) +
+                     QLatin1Char('|') + abbreviatedForSignature(item.preview) + QLatin1Char('|') +
+                     (item.isSensitive ? QLatin1Char('S') : QLatin1Char('-')) + QLatin1Char('|') +
+                     shelfPayloadSignature(item.payload));
+    }
+    return parts.join(kSignatureSeparator);
 }
 
 void IslandView::rebuildShelfRows()
 {
-    // Cards and rows are built with the gallery.
+    ++m_shelfRebuildCount;
+    clearStack(m_shelfListStack);
+    clearStack(m_shelfGalleryStack);
+    m_shelfRowViewsByID.clear();
+    m_shelfGalleryCardViewsByID.clear();
+    m_lastShelfRowsSignature = makeShelfRowsSignature();
+
+    if (m_shelfItems.isEmpty()) {
+        m_selectedShelfItemID.reset();
+        m_selectedShelfItemIDs.clear();
+        if (m_shelfListStack) {
+            auto* empty = new ShelfEmptyStateView(m_shelfListStack);
+            empty->setFixedHeight(kShelfEmptyStateHeight);
+            appendToStack(m_shelfListStack, empty);
+        }
+    } else {
+        repairShelfFocus();
+        QPointer<IslandView> weak(this);
+        for (const ShelfItem& item : std::as_const(m_shelfItems)) {
+            const QUuid id = item.id;
+            const bool selected = isShelfItemMarked(id);
+
+            auto* card = new ShelfGalleryCardView(item, m_shelfGalleryStack);
+            card->dragItemsProvider = [weak, id] { return weak ? weak->shelfDragItems(id) : QList<ShelfItem>(); };
+            card->onSelect = [weak](const ShelfItem& entry) {
+                if (weak)
+                    weak->selectShelfItem(entry.id, false);
+            };
+            card->onPreview = [weak](const ShelfItem& entry) {
+                if (weak)
+                    weak->previewShelfItem(entry);
+            };
+            card->setSelected(selected);
+            card->updateBackground();
+            card->setFixedWidth(kShelfCardWidth);
+            m_shelfGalleryCardViewsByID.insert(id, card);
+            appendToStack(m_shelfGalleryStack, card);
+
+            auto* row = new ShelfItemRowView(item, m_shelfListStack);
+            row->dragItemsProvider = [weak, id] { return weak ? weak->shelfDragItems(id) : QList<ShelfItem>(); };
+            row->onSelect = [weak](const ShelfItem& entry) {
+                if (weak)
+                    weak->selectShelfItem(entry.id, false);
+            };
+            row->onMultiSelect = [weak](const ShelfItem& entry, bool extendRange) {
+                if (weak)
+                    weak->toggleShelfSelection(entry, extendRange);
+            };
+            row->onPreview = [weak](const ShelfItem& entry) {
+                if (weak)
+                    weak->previewShelfItem(entry);
+            };
+            row->setSelected(selected);
+            row->updateBackground();
+            row->setFixedHeight(kShelfRowHeight);
+            m_shelfRowViewsByID.insert(id, row);
+            appendToStack(m_shelfListStack, row);
+        }
+    }
+
+    // The list starts again at its top; the gallery keeps where the user scrolled it.
+    if (m_shelfScrollView) {
+        if (QWidget* document = m_shelfScrollView->widget())
+            document->adjustSize();
+        m_shelfScrollView->verticalScrollBar()->setValue(0);
+        m_shelfScrollView->horizontalScrollBar()->setValue(0);
+    }
+    updateShelfActionPanel();
+    updateShelfGallerySession();
+    updateShelfGalleryDetail();
 }
 
-void IslandView::moveShelfSelection(int /*offset*/)
+// MARK: - Selection
+
+bool IslandView::isShelfItemMarked(const QUuid& id) const
 {
-    // The shelf's cards and their selection come with the gallery.
+    return (m_selectedShelfItemID && *m_selectedShelfItemID == id) || m_selectedShelfItemIDs.contains(id);
+}
+
+void IslandView::markShelfSelection()
+{
+    for (auto it = m_shelfRowViewsByID.cbegin(); it != m_shelfRowViewsByID.cend(); ++it) {
+        const bool selected = isShelfItemMarked(it.key());
+        if (it.value()->isSelected() == selected)
+            continue;
+        it.value()->setSelected(selected);
+        it.value()->updateBackground();
+    }
+    for (auto it = m_shelfGalleryCardViewsByID.cbegin(); it != m_shelfGalleryCardViewsByID.cend(); ++it) {
+        const bool selected = isShelfItemMarked(it.key());
+        if (it.value()->isSelected() == selected)
+            continue;
+        it.value()->setSelected(selected);
+        it.value()->updateBackground();
+    }
+}
+
+void IslandView::selectShelfItem(const QUuid& id, bool scrollIntoView)
+{
+    m_selectedShelfItemID = id;
+    markShelfSelection();
+    if (scrollIntoView && m_shelfScrollView) {
+        if (ShelfItemRowView* row = m_shelfRowViewsByID.value(id))
+            m_shelfScrollView->ensureWidgetVisible(row, 0, 0);
+    }
+    updateShelfActionPanel();
+    updateShelfGalleryDetail();
+}
+
+void IslandView::toggleShelfSelection(const ShelfItem& item, bool extendRange)
+{
+    const auto indexOf = [this](const QUuid& id) -> qsizetype {
+        for (qsizetype i = 0; i < m_shelfItems.size(); ++i) {
+            if (m_shelfItems[i].id == id)
+                return i;
+        }
+        return -1;
+    };
+    bool extended = false;
+    if (extendRange && m_lastShelfSelectionID) {
+        const qsizetype anchor = indexOf(*m_lastShelfSelectionID);
+        const qsizetype target = indexOf(item.id);
+        if (anchor >= 0 && target >= 0) {
+            for (qsizetype i = std::min(anchor, target); i <= std::max(anchor, target); ++i)
+                m_selectedShelfItemIDs.insert(m_shelfItems[i].id);
+            extended = true;
+        }
+    }
+    if (!extended) {
+        if (m_selectedShelfItemIDs.contains(item.id))
+            m_selectedShelfItemIDs.remove(item.id);
+        else
+            m_selectedShelfItemIDs.insert(item.id);
+    }
+    m_lastShelfSelectionID = item.id;
+    m_selectedShelfItemID = item.id;
+    markShelfSelection();
+    updateShelfActionPanel();
+    updateShelfGalleryDetail();
 }
 
 std::optional<ShelfItem> IslandView::selectedShelfItem() const
@@ -53,6 +425,122 @@ std::optional<ShelfItem> IslandView::selectedShelfItem() const
             return item;
     }
     return std::nullopt;
+}
+
+QList<ShelfItem> IslandView::selectedShelfItemsForActions(bool defaultToSession) const
+{
+    if (!m_selectedShelfItemIDs.isEmpty()) {
+        QList<ShelfItem> selected;
+        for (const ShelfItem& item : m_shelfItems) {
+            if (m_selectedShelfItemIDs.contains(item.id))
+                selected.append(item);
+        }
+        return selected;
+    }
+    if (const auto item = selectedShelfItem())
+        return {*item};
+    return defaultToSession ? m_shelfItems : QList<ShelfItem>();
+}
+
+void IslandView::moveShelfSelection(int offset)
+{
+    if (m_shelfItems.isEmpty()) {
+        m_selectedShelfItemID.reset();
+        return;
+    }
+    qsizetype current = 0;
+    if (m_selectedShelfItemID) {
+        for (qsizetype i = 0; i < m_shelfItems.size(); ++i) {
+            if (m_shelfItems[i].id == *m_selectedShelfItemID) {
+                current = i;
+                break;
+            }
+        }
+    }
+    const qsizetype target = std::clamp<qsizetype>(current + offset, 0, m_shelfItems.size() - 1);
+    selectShelfItem(m_shelfItems[target].id, true);
+}
+
+QList<ShelfItem> IslandView::shelfDragItems(const QUuid& id) const
+{
+    // A multi-selection travels together only when the dragged entry belongs to it.
+    if (m_selectedShelfItemIDs.size() < 2 || !m_selectedShelfItemIDs.contains(id))
+        return {};
+    QList<ShelfItem> items;
+    for (const ShelfItem& item : m_shelfItems) {
+        if (m_selectedShelfItemIDs.contains(item.id))
+            items.append(item);
+    }
+    return items;
+}
+
+void IslandView::previewShelfItem(const ShelfItem& item)
+{
+    selectShelfItem(item.id, false);
+    presentQuickPreview(item.clipboardItem(), true);
+}
+
+// MARK: - The gallery's mouse fallback
+
+ShelfGalleryCardView* IslandView::shelfGalleryCard(QMouseEvent* event) const
+{
+    if (m_contentMode != ContentMode::shelfGallery || !event || !m_shelfGalleryStack)
+        return nullptr;
+    const QPointF point = m_shelfGalleryStack->mapFromGlobal(event->globalPosition());
+    for (const ShelfItem& item : m_shelfItems) {
+        ShelfGalleryCardView* card = m_shelfGalleryCardViewsByID.value(item.id);
+        if (card && QRectF(card->geometry()).contains(point))
+            return card;
+    }
+    return nullptr;
+}
+
+namespace {
+
+// The card takes the event as its own: positions in its coordinates, the rest unchanged.
+void forwardMouseEvent(QWidget* card, QMouseEvent* event, QEvent::Type type)
+{
+    const QPointF local = card->mapFromGlobal(event->globalPosition());
+    QMouseEvent forwarded(type, local, local, event->globalPosition(), event->button(), event->buttons(),
+                          event->modifiers(), event->pointingDevice());
+    QCoreApplication::sendEvent(card, &forwarded);
+}
+
+} // namespace
+
+bool IslandView::handleShelfGalleryFallbackMouseDown(QMouseEvent* event)
+{
+    ShelfGalleryCardView* card = shelfGalleryCard(event);
+    if (!card) {
+        m_shelfGalleryFallbackCardID.reset();
+        return false;
+    }
+    m_shelfGalleryFallbackCardID = card->item().id;
+    // The card's own press remembers the point, forgets an earlier drag and selects.
+    forwardMouseEvent(card, event, QEvent::MouseButtonPress);
+    return true;
+}
+
+bool IslandView::handleShelfGalleryFallbackMouseDragged(QMouseEvent* event)
+{
+    if (!m_shelfGalleryFallbackCardID)
+        return false;
+    ShelfGalleryCardView* card = m_shelfGalleryCardViewsByID.value(*m_shelfGalleryFallbackCardID);
+    if (!card)
+        return false;
+    forwardMouseEvent(card, event, QEvent::MouseMove);
+    return true;
+}
+
+bool IslandView::handleShelfGalleryFallbackMouseUp(QMouseEvent* event)
+{
+    const std::optional<QUuid> id = m_shelfGalleryFallbackCardID;
+    m_shelfGalleryFallbackCardID.reset();
+    ShelfGalleryCardView* card = id ? m_shelfGalleryCardViewsByID.value(*id) : nullptr;
+    if (!card)
+        return false;
+    forwardMouseEvent(card, event, QEvent::MouseButtonRelease);
+    return true;
 }
 
 } // namespace QuillomareMac

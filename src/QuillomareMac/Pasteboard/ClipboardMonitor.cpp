@@ -137,7 +137,19 @@ void ClipboardMonitor::poll()
     if (contents.kind == PasteboardContents::Kind::empty)
         return; // the owner quit and took its copy along: nothing was copied, nothing went wrong
     QPointer<ClipboardMonitor> self(this);
-    m_worker.start([self, contents = std::move(contents), detector = &m_workerDetector] {
+    m_worker.start([self, contents = std::move(contents), detector = &m_workerDetector]() mutable {
+        if (contents.backgroundReader) {
+            for (const QString& type : std::as_const(contents.imageTypesToRead)) {
+                Platform::Pasteboard::BackgroundData read = contents.backgroundReader(type);
+                if (read.superseded)
+                    return;
+                if (read.bytes && !read.bytes->isEmpty()) {
+                    contents.imageData = std::move(*read.bytes);
+                    contents.imageType = type;
+                    break;
+                }
+            }
+        }
         ClipboardCaptureResult result = captureResult(contents, *detector);
         QMetaObject::invokeMethod(
             self,
@@ -185,7 +197,7 @@ ClipboardMonitor::PasteboardContents ClipboardMonitor::readPasteboard() const
     }
     // Nor are copies a password manager marked as its own, whichever application is in front.
     if (types.contains(kPasswordManagerHint) &&
-        m_pasteboard.data(kPasswordManagerHint).value_or(QByteArray()).trimmed() == "secret") {
+        m_pasteboard.data(kPasswordManagerHint).value_or(QByteArray()).trimmed().compare("secret", Qt::CaseInsensitive) == 0) {
         contents.kind = PasteboardContents::Kind::ignoredSource;
         contents.ignoredReason = restrictedSourceReason(contents.application);
         return contents;
@@ -218,6 +230,14 @@ ClipboardMonitor::PasteboardContents ClipboardMonitor::readPasteboard() const
     for (const QString& type : types) {
         if (type.startsWith(QLatin1String("image/")) && !imageTypes.contains(type))
             imageTypes.append(type);
+    }
+    if (!imageTypes.isEmpty()) {
+        if (auto reader = m_pasteboard.backgroundReader()) {
+            contents.kind = PasteboardContents::Kind::image;
+            contents.imageTypesToRead = imageTypes;
+            contents.backgroundReader = std::move(reader);
+            return contents;
+        }
     }
     for (const QString& type : imageTypes) {
         if (auto bytes = m_pasteboard.data(type); bytes && !bytes->isEmpty()) {

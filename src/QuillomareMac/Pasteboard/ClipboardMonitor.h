@@ -1,5 +1,6 @@
 #pragma once
 
+#include <Platform/Pasteboard.h>
 #include <Platform/Workspace.h>
 #include <QuillomareCore/ClipSettings.h>
 #include <QuillomareCore/ClipboardItem.h>
@@ -15,9 +16,6 @@
 #include <functional>
 #include <optional>
 
-namespace Platform {
-class Pasteboard;
-} // namespace Platform
 
 namespace QuillomareMac {
 
@@ -34,8 +32,10 @@ namespace QuillomareMac {
 // The pasteboard is read on the GUI thread, at the look that sees the change, and only in the
 // formats the capture needs; hashing, the sensitive-content rules and image decoding then run on
 // a worker thread, so that a megabyte of text or a large image never holds the GUI thread (which
-// must keep answering other programs while we own the clipboard). Results reach onCapture on the
-// GUI thread, one per change, in the order of the changes.
+// must keep answering other programs while we own the clipboard). An image's bytes, megabytes
+// from another program, are fetched by the worker too when the pasteboard allows it; a change
+// that a newer one overtook during that fetch gives no result (the newer one gives its own).
+// Results reach onCapture on the GUI thread, one per change, in the order of the changes.
 class ClipboardMonitor final : public QObject
 {
     Q_OBJECT
@@ -87,6 +87,10 @@ public:
         QString text;
         QByteArray imageData;
         QString imageType;
+        // When the pasteboard can be read away from the GUI thread: the image formats offered,
+        // in order of preference, and the reader the worker fetches the first of them with.
+        QStringList imageTypesToRead;
+        Platform::Pasteboard::BackgroundReader backgroundReader;
         std::optional<Platform::RunningApplication> application;
         QDateTime capturedAt;
         QuillomareCore::ClipSettings settings;

@@ -448,7 +448,7 @@ namespace MacPreview {
 bool hasMacPreviewImagePayload(const ClipboardItem& item)
 {
     if (item.payload.isImagePNG())
-        return !item.payload.imagePNGValue().isEmpty();
+        return item.payload.imagePNGByteCount() > 0;
     return macPreviewImageFilePath(item).has_value();
 }
 

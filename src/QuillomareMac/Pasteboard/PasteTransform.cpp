@@ -289,7 +289,7 @@ QList<PasteVariant> menuVariants(const ClipboardItem& item)
                 hasContent = !fileURLPaths(item).isEmpty();
                 break;
             case ClipboardPayload::Case::imagePNG:
-                hasContent = !item.payload.imagePNGValue().isEmpty();
+                hasContent = item.payload.imagePNGByteCount() > 0;
                 break;
             case ClipboardPayload::Case::empty:
                 break;

@@ -1,6 +1,8 @@
 #include "ClipQuickPreviewView.h"
 
 #include "Island/IslandListScrollView.h"
+#include "LiveTextLayout.h"
+#include "QuickPreviewImageView.h"
 
 #include "History/ClipThumbnailView.h"
 #include "History/HistoryPreviewPane.h"
@@ -9,60 +11,33 @@
 #include "Island/IslandButtonFactory.h"
 #include "Island/IslandIcons.h"
 #include "Island/IslandTheme.h"
+#include "Pasteboard/ImageTextRecognizer.h"
 #include "Pasteboard/MacFileContent.h"
 #include "Shell/Localization.h"
 
+#include <Platform/TextRecognizer.h>
 #include <Platform/ThumbnailProvider.h>
 #include <QuillomareCore/Foundation.h>
 
+#include <QBuffer>
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
+#include <QImageReader>
 #include <QPainterPath>
+#include <QPointer>
 #include <QScrollArea>
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <memory>
 
 namespace QuillomareMac {
 
 using QuillomareCore::ClipboardItem;
 using QuillomareCore::ClipboardPayload;
-
-// The picture scaled to fit, centred, with rounded corners; the zoomable image card replaces it.
-class FittedImageView final : public QWidget
-{
-public:
-    using QWidget::QWidget;
-
-    const QImage& image() const { return m_image; }
-    void setImage(const QImage& image)
-    {
-        m_image = image;
-        update();
-    }
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        if (m_image.isNull() || width() <= 0 || height() <= 0)
-            return;
-        const QSizeF fitted = m_image.deviceIndependentSize().scaled(QSizeF(size()), Qt::KeepAspectRatio);
-        QRectF target(QPointF(), fitted);
-        target.moveCenter(QRectF(rect()).center());
-        QPainter painter(this);
-        painter.setRenderHint(QPainter::SmoothPixmapTransform);
-        painter.setRenderHint(QPainter::Antialiasing);
-        QPainterPath clip;
-        clip.addRoundedRect(target, 8, 8);
-        painter.setClipPath(clip);
-        painter.drawImage(target, m_image);
-    }
-
-private:
-    QImage m_image;
-};
 
 namespace {
 
@@ -72,6 +47,75 @@ constexpr int fileRowHeight = 34;
 constexpr int fileRowSpacing = 6;
 // Header row and the card's margins around the content.
 constexpr int chromeHeight = 10 + 26 + 8 + 14;
+
+// The fitted card paints from a copy no larger than this; zoom draws from the whole picture.
+constexpr int reducedPixelSize = 1600;
+// Larger pictures are read at this size on their longer side (a 64-megapixel photo would
+// otherwise hold a quarter of a gigabyte).
+constexpr int wholePixelSize = 8192;
+// Recognised words of this many pictures are kept, so that a picture opened again is not read again.
+constexpr int rememberedLiveTexts = 12;
+
+// Reads the whole picture (turned by its orientation) on a pool thread; `whole` gets it, the
+// answer is the reduced copy for the fitted card. Null for anything that is not a picture.
+QImage readPicture(QImageReader& reader, QImage& whole)
+{
+    reader.setAutoTransform(true);
+    const QSize size = reader.size();
+    if (size.isValid() && std::max(size.width(), size.height()) > wholePixelSize)
+        reader.setScaledSize(size.scaled(wholePixelSize, wholePixelSize, Qt::KeepAspectRatio).expandedTo(QSize(1, 1)));
+    whole = reader.read();
+    if (whole.isNull() || std::max(whole.width(), whole.height()) <= reducedPixelSize)
+        return whole;
+    return whole.scaled(reducedPixelSize, reducedPixelSize, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+}
+
+struct RememberedLiveText
+{
+    QString key;
+    Platform::TextRecognizer::Result result;
+};
+
+// GUI thread only.
+QList<RememberedLiveText>& rememberedLiveTextList()
+{
+    static QList<RememberedLiveText> list;
+    return list;
+}
+
+const Platform::TextRecognizer::Result* rememberedLiveText(const QString& key)
+{
+    for (const RememberedLiveText& entry : rememberedLiveTextList())
+        if (entry.key == key)
+            return &entry.result;
+    return nullptr;
+}
+
+void rememberLiveText(const QString& key, const Platform::TextRecognizer::Result& result)
+{
+    QList<RememberedLiveText>& list = rememberedLiveTextList();
+    list.removeIf([&key](const RememberedLiveText& entry) { return entry.key == key; });
+    list.append({key, result});
+    while (list.size() > rememberedLiveTexts)
+        list.removeFirst();
+}
+
+// A picture decoded before, at once; `pictureSize` gets the size it stands for. A copy as large
+// as its cache makes them was most likely reduced: it stands for a picture large enough to fill
+// the card, so that the whole one arriving later does not change the card's look.
+QImage earlierPicture(const QStringList& keys, QSize& pictureSize)
+{
+    const int limits[] = {ClipThumbnailImageCache::previewPixelSize, ClipThumbnailImageCache::tilePixelSize};
+    for (qsizetype i = 0; i < keys.size(); ++i) {
+        const QImage image = ClipThumbnailImageCache::cached(keys[i]);
+        if (image.isNull())
+            continue;
+        const bool reduced = std::max(image.width(), image.height()) >= limits[std::min<qsizetype>(i, 1)];
+        pictureSize = reduced ? image.size().scaled(4096, 4096, Qt::KeepAspectRatio) : image.size();
+        return image;
+    }
+    return {};
+}
 
 QString unpreviewableImageTitle()
 {
@@ -158,7 +202,8 @@ ClipQuickPreviewView::ClipQuickPreviewView(QWidget* parent) : QWidget(parent)
     };
     m_pages->addWidget(m_textView);
 
-    m_imageView = new FittedImageView(m_pages);
+    m_imageView = new QuickPreviewImageView(m_pages);
+    m_imageView->onCopyRequested = [this] { copySelectedTextIfAvailable(); };
     m_pages->addWidget(m_imageView);
 
     m_fileScroll = new QScrollArea(m_pages);
@@ -205,7 +250,18 @@ QLabel* ClipQuickPreviewView::messageTitle() const
 
 QImage ClipQuickPreviewView::shownImage() const
 {
-    return m_imageView->image();
+    return m_imageView->reducedImage();
+}
+
+QString ClipQuickPreviewView::selectAndCopyHint()
+{
+    return L10n::text(QStringLiteral("拖动选择图中文字，按 Ctrl+C 复制"),
+                      QStringLiteral("Drag across the text to select it, then press Ctrl+C to copy"));
+}
+
+QString ClipQuickPreviewView::recognizingHint()
+{
+    return L10n::text(QStringLiteral("正在识别图中文字…"), QStringLiteral("Recognizing the text in the image…"));
 }
 
 void ClipQuickPreviewView::paintEvent(QPaintEvent*)
@@ -227,8 +283,23 @@ void ClipQuickPreviewView::applyQuickPreviewMetadata(const ClipboardItem& item)
 
 void ClipQuickPreviewView::applyQuickPreviewContent(const ClipboardItem& item, bool startImagePipeline)
 {
+    const QString signature = QStringList{item.id.toString(), item.contentHash, QString::number(int(item.kind)),
+                                          item.isSensitive ? QStringLiteral("sensitive") : QString()}
+                                  .join(QLatin1Char('|'));
+    // The list pushes the shown entry again whenever the history changes: the same content keeps
+    // its zoom, selection and Live Text, unless its picture still has to be started.
+    if (m_shownItemID == item.id && signature == m_shownSignature &&
+        (m_content != Content::image || m_imagePipelineStarted || !startImagePipeline))
+        return;
+    ++m_showing;
     m_shownItemID = item.id;
+    m_shownSignature = signature;
+    m_imagePipelineStarted = false;
     m_textExtractionHighlightRequested = false;
+    m_liveTextKey.clear();
+    m_liveTextState = LiveTextState::none;
+    m_liveTextMessage.clear();
+    m_imageView->clear();
     if (item.isSensitive) {
         showMessage(QStringLiteral("lock.fill"),
                     L10n::text(QStringLiteral("敏感内容已隐藏"), QStringLiteral("Sensitive content hidden")),
@@ -258,12 +329,32 @@ void ClipQuickPreviewView::applyQuickPreviewContent(const ClipboardItem& item, b
     }
 }
 
+void ClipQuickPreviewView::clearContent()
+{
+    ++m_showing;
+    m_shownItemID.reset();
+    m_shownSignature.clear();
+    m_imagePipelineStarted = false;
+    m_textExtractionHighlightRequested = false;
+    m_liveTextKey.clear();
+    m_liveTextState = LiveTextState::none;
+    m_liveTextMessage.clear();
+    m_fileScroll->setWidget(new QWidget); // lets the file rows go
+    m_fileNameLines.clear();
+    m_fileDetailLines.clear();
+    m_messageSymbol.clear();
+    m_messageIcon->clear();
+    m_messageTitle->setText(QString());
+    m_messageDetail->setText(QString());
+    showContent(Content::message, m_messagePage);
+}
+
 void ClipQuickPreviewView::showContent(Content content, QWidget* page)
 {
     m_content = content;
     m_pages->setCurrentWidget(page);
     if (content != Content::image)
-        m_imageView->setImage(QImage());
+        m_imageView->clear();
     if (content != Content::text)
         m_textView->clear();
 }
@@ -322,46 +413,159 @@ void ClipQuickPreviewView::showFiles(const QStringList& paths)
 void ClipQuickPreviewView::showImage(const ClipboardItem& item, bool startImagePipeline)
 {
     const QUuid id = item.id;
+    const quint64 showing = m_showing;
+    auto whole = std::make_shared<QImage>();
+    std::function<QImage()> read;
+    std::function<void()> fail;
+    QStringList earlierKeys;
     if (item.payload.isFileURLs()) {
         const QString path = *MacPreview::macPreviewImageFilePath(item);
-        const QString key = QStringLiteral("preview-file:") + path;
         const QStringList paths = item.payload.fileURLsValue();
-        const auto fallBack = [this, paths] { showFiles(paths); };
-        showContent(Content::image, m_imageView);
-        m_imageView->setImage(ClipThumbnailImageCache::cached(key));
-        if (startImagePipeline)
-            ClipThumbnailImageCache::requestFileThumbnail(
-                path, key, ClipThumbnailImageCache::previewPixelSize, this,
-                [this, id, fallBack](const QImage& image) { applyImage(id, image, fallBack); });
-        return;
+        fail = [this, paths] { showFiles(paths); };
+        earlierKeys = {QStringLiteral("preview-file:") + path, ClipThumbnailImageCache::fileKey(path)};
+        m_liveTextKey = QStringLiteral("live-text-file:") + path + QLatin1Char(':') +
+                        QString::number(QFileInfo(path).lastModified().toMSecsSinceEpoch());
+        read = [path, whole] {
+            QImageReader reader(path);
+            reader.setDecideFormatFromContent(true);
+            return readPicture(reader, *whole);
+        };
+    } else {
+        // A history image may still lie in the history file: it is read with the decode, off the
+        // GUI thread.
+        const ClipboardPayload payload = item.payload;
+        fail = [this] { showMessage(QStringLiteral("rectangle.dashed"), unpreviewableImageTitle(), QString()); };
+        if (payload.imagePNGByteCount() == 0) {
+            fail();
+            return;
+        }
+        earlierKeys = {ClipThumbnailImageCache::pngKey(QStringLiteral("preview-png:"), item.contentHash, payload),
+                       ClipThumbnailImageCache::pngKey(QStringLiteral("thumb-png:"), item.contentHash, payload)};
+        m_liveTextKey =
+            ClipThumbnailImageCache::pngKey(QStringLiteral("live-text-png:"), item.contentHash, payload);
+        read = [payload, whole] {
+            QBuffer buffer;
+            buffer.setData(payload.imagePNGValue());
+            buffer.open(QIODevice::ReadOnly);
+            QImageReader reader(&buffer);
+            return readPicture(reader, *whole);
+        };
     }
-    const QByteArray png = item.payload.imagePNGValue();
-    const auto fail = [this] { showMessage(QStringLiteral("rectangle.dashed"), unpreviewableImageTitle(), QString()); };
-    if (png.isEmpty()) {
-        fail();
-        return;
-    }
-    const QString key = ClipThumbnailImageCache::pngKey(QStringLiteral("preview-png:"), item.contentHash, png);
     showContent(Content::image, m_imageView);
-    m_imageView->setImage(ClipThumbnailImageCache::cached(key));
-    if (startImagePipeline)
-        ClipThumbnailImageCache::requestThumbnail(
-            png, key, ClipThumbnailImageCache::previewPixelSize, this,
-            [this, id, fail](const QImage& image) { applyImage(id, image, fail); });
+    QSize earlierSize;
+    const QImage earlier = earlierPicture(earlierKeys, earlierSize);
+    if (!earlier.isNull())
+        m_imageView->setPicture(earlier, QImage(), earlierSize);
+    if (!startImagePipeline)
+        return;
+    m_imagePipelineStarted = true;
+    Platform::ThumbnailProvider::request(
+        this, std::move(read),
+        [this, id, showing, whole, fail](const QImage& reduced) { applyPicture(id, showing, reduced, *whole, fail); });
 }
 
-void ClipQuickPreviewView::applyImage(const QUuid& id, const QImage& image, const std::function<void()>& onFailure)
+bool ClipQuickPreviewView::stillShows(const QUuid& id, quint64 showing) const
 {
-    if (m_shownItemID != id || m_content != Content::image)
+    return m_shownItemID == id && m_showing == showing && m_content == Content::image;
+}
+
+void ClipQuickPreviewView::applyPicture(const QUuid& id, quint64 showing, const QImage& reduced, const QImage& whole,
+                                        const std::function<void()>& onFailure)
+{
+    if (!stillShows(id, showing))
         return;
-    if (image.isNull())
+    if (reduced.isNull()) {
         onFailure();
-    else
-        m_imageView->setImage(image);
+        return;
+    }
+    m_imageView->setPicture(reduced, whole.isNull() ? reduced : whole, whole.isNull() ? reduced.size() : whole.size());
+    if (const auto* remembered = rememberedLiveText(m_liveTextKey)) {
+        m_imageView->setLiveText(LiveTextLayout::fromRecognition(*remembered));
+        applyLiveTextState(m_imageView->liveText().isEmpty() ? LiveTextState::noText : LiveTextState::ready);
+        return;
+    }
+    startTextRecognition(id, showing, whole.isNull() ? reduced : whole);
+}
+
+void ClipQuickPreviewView::startTextRecognition(const QUuid& id, quint64 showing, const QImage& whole)
+{
+    applyLiveTextState(LiveTextState::recognizing);
+    auto result = std::make_shared<Platform::TextRecognizer::Result>();
+    auto recognizer = Platform::TextRecognizer::shared();
+    const QString key = m_liveTextKey;
+    Platform::ThumbnailProvider::request(
+        this,
+        [recognizer, whole, result] {
+            *result = recognizer->recognize(whole);
+            return QImage();
+        },
+        [this, id, showing, whole, result, key](const QImage&) {
+            if (!result->failed())
+                rememberLiveText(key, *result);
+            if (!stillShows(id, showing))
+                return;
+            if (!result->failed()) {
+                m_imageView->setLiveText(LiveTextLayout::fromRecognition(*result));
+                applyLiveTextState(m_imageView->liveText().isEmpty() ? LiveTextState::noText : LiveTextState::ready);
+                return;
+            }
+            // The engine's failure in the user's words, as the Extract Text action tells it (a
+            // failing engine fails at once).
+            applyLiveTextState(LiveTextState::failed);
+            QPointer<ClipQuickPreviewView> weak(this);
+            ImageTextRecognizer::whenFinished(
+                ImageTextRecognizer::recognizeTextRegions(whole), this, [](const ImageTextRecognizer::Regions&) {},
+                [weak, id, showing](const QuillomareCore::Error& error) {
+                    if (weak && weak->stillShows(id, showing) && weak->m_liveTextState == LiveTextState::failed)
+                        weak->applyLiveTextState(LiveTextState::failed, error.localizedDescription());
+                });
+        });
+}
+
+void ClipQuickPreviewView::activateTextExtractionHighlight()
+{
+    m_textExtractionHighlightRequested = true;
+    applyLiveTextState(m_liveTextState, m_liveTextMessage);
+}
+
+void ClipQuickPreviewView::applyLiveTextState(LiveTextState state, const QString& message)
+{
+    m_liveTextState = state;
+    m_liveTextMessage = message;
+    const bool asked = m_textExtractionHighlightRequested && m_content == Content::image;
+    m_imageView->setTextHighlighted(asked && state == LiveTextState::ready);
+    QString hint;
+    if (asked) {
+        switch (state) {
+        case LiveTextState::none:
+            break;
+        case LiveTextState::recognizing:
+            hint = recognizingHint();
+            break;
+        case LiveTextState::ready:
+            hint = selectAndCopyHint();
+            break;
+        case LiveTextState::noText:
+            hint = ImageTextRecognizerError::description(ImageTextRecognizerError::Case::noText);
+            break;
+        case LiveTextState::failed:
+            hint = message;
+            break;
+        }
+    }
+    m_imageView->setHint(hint);
 }
 
 bool ClipQuickPreviewView::copySelectedTextIfAvailable()
 {
+    if (m_content == Content::image) {
+        const auto selected = m_imageView->selectedText();
+        if (!selected)
+            return false;
+        if (onCopySelectedText)
+            onCopySelectedText(*selected);
+        return true;
+    }
     if (m_content != Content::text)
         return false;
     const auto selected = m_textView->selectedPlainText();

@@ -2,8 +2,13 @@
 
 // The quick preview card over the expanded island: a header with the entry's kind, source and
 // age and a close button, above the entry's text (selectable), its picture, its files or a
-// message. A sensitive entry shows only the lock message. Pictures are decoded off the GUI thread
-// and land only while the card still shows the entry they belong to.
+// message. A sensitive entry shows only the lock message: its content is never decoded, shown or
+// read for text.
+//
+// Pictures are decoded off the GUI thread: a picture decoded before shows at once, then the whole
+// picture (and a reduced copy for the fitted card) arrives; then its text is recognised, also off
+// the GUI thread, and becomes the picture's Live Text. Each result lands only while the card
+// still shows the entry (and the same showing of it) that asked for it.
 
 #include <QuillomareCore/ClipboardItem.h>
 
@@ -23,7 +28,7 @@ namespace QuillomareMac {
 class IslandIconButton;
 class InspectorEditableTextView;
 class TruncatingLabel;
-class FittedImageView;
+class QuickPreviewImageView;
 
 class ClipQuickPreviewView final : public QWidget
 {
@@ -47,11 +52,30 @@ public:
     // `startImagePipeline` false shows only a picture decoded before.
     void applyQuickPreviewContent(const QuillomareCore::ClipboardItem& item, bool startImagePipeline);
 
+    // Forgets the shown entry: its content, picture and Live Text go, and results still under way
+    // for it are dropped. The next applyQuickPreviewContent() starts afresh.
+    void clearContent();
+
     // A non-empty text selection goes to onCopySelectedText: true; otherwise false.
     bool copySelectedTextIfAvailable();
-    // Remembered for the image card's recognised-text overlay.
-    void activateTextExtractionHighlight() { m_textExtractionHighlightRequested = true; }
+    // Lights up the recognised text of the shown picture and shows the select-and-copy hint, now
+    // or as soon as the text is recognised.
+    void activateTextExtractionHighlight();
     bool textExtractionHighlightRequested() const { return m_textExtractionHighlightRequested; }
+
+    enum class LiveTextState
+    {
+        none, // no picture shown, or recognition not asked for
+        recognizing,
+        ready, // words found
+        noText,
+        failed
+    };
+    LiveTextState liveTextState() const { return m_liveTextState; }
+
+    // The hint texts, one place each.
+    static QString selectAndCopyHint();
+    static QString recognizingHint();
 
     std::optional<QUuid> shownItemID() const { return m_shownItemID; }
     // The card's size for its content within `available`.
@@ -64,6 +88,7 @@ public:
     IslandIconButton* closeButton() const { return m_closeButton; }
     InspectorEditableTextView* textView() const { return m_textView; }
     QImage shownImage() const;
+    QuickPreviewImageView* imageView() const { return m_imageView; }
     QLabel* messageTitle() const;
     const QString& messageSymbol() const { return m_messageSymbol; }
     // One "name" and one "size · folder" line per file, in order.
@@ -79,14 +104,19 @@ private:
     void showFiles(const QStringList& paths);
     void showMessage(const QString& symbol, const QString& title, const QString& detail);
     void showContent(Content content, QWidget* page);
-    void applyImage(const QUuid& id, const QImage& image, const std::function<void()>& onFailure);
+    // Still the showing of the entry that a background result belongs to.
+    bool stillShows(const QUuid& id, quint64 showing) const;
+    void applyPicture(const QUuid& id, quint64 showing, const QImage& reduced, const QImage& whole,
+                      const std::function<void()>& onFailure);
+    void startTextRecognition(const QUuid& id, quint64 showing, const QImage& whole);
+    void applyLiveTextState(LiveTextState state, const QString& message = QString());
 
     TruncatingLabel* m_titleLabel = nullptr;
     TruncatingLabel* m_metaLabel = nullptr;
     IslandIconButton* m_closeButton = nullptr;
     QStackedWidget* m_pages = nullptr;
     InspectorEditableTextView* m_textView = nullptr;
-    FittedImageView* m_imageView = nullptr;
+    QuickPreviewImageView* m_imageView = nullptr;
     QScrollArea* m_fileScroll = nullptr;
     QWidget* m_messagePage = nullptr;
     QLabel* m_messageIcon = nullptr;
@@ -99,6 +129,17 @@ private:
     QStringList m_fileNameLines;
     QStringList m_fileDetailLines;
     bool m_textExtractionHighlightRequested = false;
+    // Counts showings: an entry shown again starts a new one, and results of an older one are
+    // dropped even for the same entry.
+    quint64 m_showing = 0;
+    // What the shown content came from; the same entry pushed again with it keeps its zoom,
+    // selection and Live Text.
+    QString m_shownSignature;
+    bool m_imagePipelineStarted = false;
+    // The key recognised words are remembered under for this picture.
+    QString m_liveTextKey;
+    LiveTextState m_liveTextState = LiveTextState::none;
+    QString m_liveTextMessage;
 };
 
 } // namespace QuillomareMac

@@ -352,11 +352,13 @@ void AppDelegate::markOwnWrite()
     monitor().setLastChangeCount(pasteboard().changeCount());
 }
 
-void AppDelegate::afterSave(const QString& failurePrefix, bool showOnFailure, std::function<void()> then)
+void AppDelegate::afterSave(const QString& failurePrefix, bool showOnFailure, std::function<void()> then,
+                            std::function<bool()> superseded)
 {
     QPointer<AppDelegate> self(this);
-    store().whenSaved([self, failurePrefix, showOnFailure, then = std::move(then)](const std::optional<QString>& error) {
-        if (!self)
+    store().whenSaved([self, failurePrefix, showOnFailure, then = std::move(then),
+                       superseded = std::move(superseded)](const std::optional<QString>& error) {
+        if (!self || (superseded && superseded()))
             return;
         if (!error) {
             then();
@@ -388,14 +390,21 @@ void AppDelegate::handleCapture(const ClipboardCaptureResult& result)
             refreshStatusMenu();
             return;
         }
-        // The echo says "saved" only once it is true.
+        // The echo says "saved" only once it is true. A slow write of a large history answers
+        // every capture that arrived meanwhile at once: only the newest is reported and echoed
+        // (an earlier echo would be replaced before it is seen), and the write that carries the
+        // newest change carries the earlier ones too.
+        const quint64 serial = ++m_newestStoredCapture;
         QPointer<AppDelegate> self(this);
-        afterSave(saveFailed, /*showOnFailure=*/true, [self, result, outcome] {
-            self->performCloudSync(std::nullopt, false);
-            self->report(std::nullopt);
-            self->showOrEcho(result, outcome);
-            self->refreshStatusMenu();
-        });
+        afterSave(
+            saveFailed, /*showOnFailure=*/true,
+            [self, result, outcome] {
+                self->performCloudSync(std::nullopt, false);
+                self->report(std::nullopt);
+                self->showOrEcho(result, outcome);
+                self->refreshStatusMenu();
+            },
+            [self, serial] { return self->m_newestStoredCapture != serial; });
         return;
     }
     if (result.ignoredReason) {

@@ -225,8 +225,10 @@ private:
     // After a write the program made itself: the monitor must not take it for a copy.
     void markOwnWrite();
     // Runs `then` once the store's newest change is on disk; on a failed write reports
-    // `failurePrefix` + the reason instead.
-    void afterSave(const QString& failurePrefix, bool showOnFailure, std::function<void()> then);
+    // `failurePrefix` + the reason instead. Neither happens when `superseded` says that a later
+    // waiter will answer for this one.
+    void afterSave(const QString& failurePrefix, bool showOnFailure, std::function<void()> then,
+                   std::function<bool()> superseded = {});
 
     struct MergeOutcome;
     void runSyncPass(std::shared_ptr<QuillomareCore::CloudSyncing> service, bool showWhenFinished);
@@ -250,6 +252,8 @@ private:
     QTimer m_backgroundSyncTimer;
     bool m_isCloudSyncInFlight = false;
     bool m_launched = false;
+    // The last stored capture handed to the history; its save answers for the earlier ones.
+    quint64 m_newestStoredCapture = 0;
     // Last, so that it goes before the store it edits.
     std::shared_ptr<PreferencesWindowController> m_preferencesController;
 

@@ -39,6 +39,24 @@ std::optional<QString> writeWholeFile(const QString& path, const QByteArray& byt
     return std::nullopt;
 }
 
+// Shows the target's files; false when neither a file manager nor the desktop's opener could.
+bool showInFileManager(Platform::Workspace& workspace, const ShelfRevealTarget& target)
+{
+    if (target.primaryFilePath && target.rootedAtPath &&
+        workspace.selectFile(*target.primaryFilePath, *target.rootedAtPath))
+        return true;
+    return workspace.activateFileViewerSelecting(target.urls);
+}
+
+// With no file manager on the session and nothing to open a folder with, the user still learns
+// where the file is, instead of clicking a button that does nothing.
+QString noFileManagerMessage(const QUrl& file)
+{
+    const QString folder = QFileInfo(file.toLocalFile()).absolutePath();
+    return L10n::text(QStringLiteral("没有可用的文件管理器来显示它，它位于 ") + folder,
+                      QStringLiteral("No file manager is available to show it; it is in ") + folder);
+}
+
 } // namespace
 
 SavePanelPort& AppDelegate::savePanel()
@@ -167,13 +185,16 @@ void AppDelegate::revealHistoryItem(const ClipboardItem& item)
         // The file manager comes forward once the island has begun to collapse; the files are
         // looked for again then, as they may be gone by now.
         QTimer::singleShot(revealDelayMilliseconds, this, [this, item] {
-            if (!ClipboardFileActions::reveal(item))
+            const std::optional<ShelfRevealTarget> target = ClipboardFileActions::revealTarget(item);
+            if (!target)
                 reportAndShowHistory(L10n::text(QStringLiteral("这条历史不能在 Finder 中显示"),
                                                 QStringLiteral("This item can't be shown in Finder")));
+            else if (!showInFileManager(workspace(), *target))
+                reportAndShowHistory(noFileManagerMessage(target->urls.first()));
         });
         return;
     }
-    if (item.payload.isImagePNG() && !item.payload.imagePNGValue().isEmpty() && !item.isSensitive) {
+    if (item.payload.isImagePNG() && item.payload.imagePNGByteCount() > 0 && !item.isSensitive) {
         exportImageAndRevealInFinder(item);
         return;
     }
@@ -204,8 +225,14 @@ void AppDelegate::exportImageAndRevealInFinder(const ClipboardItem& item,
         return;
     }
     island().hide();
-    QTimer::singleShot(revealDelayMilliseconds, this,
-                       [this, url = QUrl::fromLocalFile(*path)] { workspace().activateFileViewerSelecting({url}); });
+    QTimer::singleShot(revealDelayMilliseconds, this, [this, url = QUrl::fromLocalFile(*path), reportFailure] {
+        if (workspace().activateFileViewerSelecting({url}))
+            return;
+        if (reportFailure)
+            reportFailure(noFileManagerMessage(url));
+        else
+            reportAndShowHistory(noFileManagerMessage(url));
+    });
 }
 
 } // namespace QuillomareMac

@@ -3,6 +3,7 @@
 #include "AppDelegate.h"
 
 #include "Pasteboard/ClipboardMonitor.h"
+#include "Shell/LoginItemController.h"
 #include "Shell/PreferencesWindowController.h"
 
 #include <QWidget>
@@ -33,8 +34,23 @@ void AppDelegate::configurePreferences()
             self->markOwnWrite();
     };
     preferences.onSettingsChanged = [self](const ClipSettings& old, const ClipSettings& current) {
-        if (self)
-            self->settingsDidChange(old, current);
+        if (!self)
+            return;
+        self->settingsDidChange(old, current);
+        // A change the start-up folder refused (the island has said why) must not leave a ticked
+        // box over an entry that is not there: the setting follows the entry, so that the window
+        // (refreshed after this) and the next launch show what will happen at the next login.
+        const bool registered = LoginItemController::isRegistered();
+        if (old.launchAtLoginEnabled == current.launchAtLoginEnabled ||
+            self->store().settings().launchAtLoginEnabled == registered)
+            return;
+        try {
+            self->store().updateSettings(
+                [registered](ClipSettings& settings) { settings.launchAtLoginEnabled = registered; });
+        } catch (const Error&) {
+            // Held in memory all the same; the window's own save reported the store's trouble.
+        }
+        self->refreshStatusMenu();
     };
 }
 

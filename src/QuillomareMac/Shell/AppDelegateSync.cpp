@@ -151,12 +151,19 @@ void AppDelegate::runSyncPass(std::shared_ptr<CloudSyncing> service, bool showWh
 AppDelegate::MergeOutcome AppDelegate::mergePulled(const CloudSyncPullResult& pulled)
 {
     MergeOutcome outcome;
+    qsizetype refused = 0;
     try {
         outcome.deleted = store().mergeDeletionTombstones(pulled.deletionTombstones);
-        outcome.merged = store().merge(pulled.items);
+        outcome.merged = store().merge(pulled.items, &refused);
     } catch (const Error& error) {
         outcome.error = error.localizedDescription();
     }
+    // The pass's message has no place for them; whoever looks into a sync that keeps less than
+    // the folder holds finds them here.
+    if (const qsizetype rejected = pulled.rejectedCount + refused; rejected > 0)
+        qWarning("Cloud sync: rejected %lld record(s) from the record folder (damaged, oversized, or not what "
+                 "they claim to be)",
+                 static_cast<long long>(rejected));
     outcome.exportableItems = store().cloudExportableItems();
     outcome.tombstones = store().deletionTombstones();
     return outcome;

@@ -33,9 +33,10 @@ void IslandPanelPort::configure(const QList<ClipboardItem>& items, const CloudSy
     m_controller->islandView()->configure(items, syncState, message);
 }
 
-void IslandPanelPort::configureShelf(const QList<ShelfSession>&, const QUuid&, const std::optional<QString>&)
+void IslandPanelPort::configureShelf(const QList<ShelfSession>& sessions, const QUuid& selectedSessionID,
+                                     const std::optional<QString>& message)
 {
-    // The island's shelf mode shows its sessions once its views exist; until then it has none to give.
+    m_controller->islandView()->configureShelf(sessions, selectedSessionID, message);
 }
 
 void IslandPanelPort::showHistory()

@@ -7,11 +7,14 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QStandardPaths>
 
 #include <cerrno>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace QuillomareMac::LoginItemController {
 
@@ -23,17 +26,47 @@ QString autostartFilePath()
            QStringLiteral("/autostart/quillomare.desktop");
 }
 
+namespace {
+
+// Makes the folder and any missing parents; 0, or the cause of the first step that failed, so
+// that the message says why (a parent that is a file is not a permission problem).
+int makeFolders(const QString& folder)
+{
+    QString path;
+    for (const QString& part : QDir::cleanPath(folder).split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        path += QLatin1Char('/') + part;
+        const QByteArray name = QFile::encodeName(path);
+        struct stat status = {};
+        if (::stat(name.constData(), &status) != 0) {
+            if (errno != ENOENT)
+                return errno;
+            if (::mkdir(name.constData(), 0755) != 0 && errno != EEXIST)
+                return errno;
+        } else if (!S_ISDIR(status.st_mode)) {
+            return ENOTDIR;
+        }
+    }
+    return 0;
+}
+
+} // namespace
+
+bool isRegistered()
+{
+    return QFileInfo(autostartFilePath()).isFile();
+}
+
 void setEnabled(bool enabled)
 {
     const QString path = autostartFilePath();
     if (!enabled) {
-        if (QFileInfo::exists(path) && !QFile::remove(path))
-            throw FileSystemError(Files::writeFailure(path, EACCES));
+        if (::unlink(QFile::encodeName(path).constData()) != 0 && errno != ENOENT)
+            throw FileSystemError(Files::writeFailure(path, errno));
         return;
     }
     const QString folder = QFileInfo(path).absolutePath();
-    if (!QDir().mkpath(folder))
-        throw FileSystemError(Files::writeFailure(folder, EACCES));
+    if (const int error = makeFolders(folder))
+        throw FileSystemError(Files::writeFailure(folder, error));
     // Quoted as the desktop-entry rules ask, so that a path with blanks still starts.
     QString program = QCoreApplication::applicationFilePath();
     program.replace(QLatin1Char('\\'), QStringLiteral("\\\\")).replace(QLatin1Char('"'), QStringLiteral("\\\""));

@@ -12,6 +12,8 @@ namespace LoginItemController {
 QString autostartFilePath();
 // Writes or removes the entry; throws QuillomareCore::FileSystemError naming the path and the cause.
 void setEnabled(bool enabled);
+// Whether an entry is there, whatever the desktop made of it since.
+bool isRegistered();
 // The entry's state as a short text in the interface language.
 QString statusDescription();
 

@@ -15,6 +15,8 @@
 #include <QShortcut>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace QuillomareMac {
 
 namespace {
@@ -32,10 +34,10 @@ QColor secondaryLabelColour(const QWidget* window)
     return IslandTheme::withAlpha(labelColour(window), 0.55);
 }
 
-// A plain-text label; with a width it wraps at that width, and with `maxLines` it never grows
-// past that many lines.
-QLabel* makeLabel(const QString& text, qreal points, QFont::Weight weight, const QColor& colour, int width = 0,
-                  int maxLines = 0)
+// A plain-text label; with a width it wraps at that width and is as high as its lines need.
+// Never capped: a guide whose sentences stop mid-way explains nothing, and at these widths
+// several texts need a third line (in English more than in Chinese).
+QLabel* makeLabel(const QString& text, qreal points, QFont::Weight weight, const QColor& colour, int width = 0)
 {
     auto* label = new QLabel(text);
     label->setTextFormat(Qt::PlainText);
@@ -46,9 +48,8 @@ QLabel* makeLabel(const QString& text, qreal points, QFont::Weight weight, const
     if (width > 0) {
         label->setWordWrap(true);
         label->setFixedWidth(width);
+        label->setFixedHeight(label->heightForWidth(width));
     }
-    if (maxLines > 0)
-        label->setMaximumHeight(label->fontMetrics().lineSpacing() * maxLines);
     return label;
 }
 
@@ -78,9 +79,11 @@ OnboardingWindowController::OnboardingWindowController(Platform::Pasteboard& pas
     m_window->setObjectName(QStringLiteral("onboardingWindow"));
     m_window->setWindowTitle(
         L10n::text(QStringLiteral("Quillomare跨设备使用说明"), QStringLiteral("Quillomare Cross-device Guide")));
-    m_window->setFixedSize(windowWidth, windowHeight);
     m_window->setAutoFillBackground(true);
     setup();
+    // Fixed, as designed; only taller than designed when the texts need it (larger fonts, a
+    // language whose sentences run longer), so that nothing is cut and the buttons stay inside.
+    m_window->setFixedSize(windowWidth, std::max(windowHeight, m_window->layout()->minimumSize().height()));
 }
 
 OnboardingWindowController::~OnboardingWindowController() = default;
@@ -143,7 +146,7 @@ QWidget* OnboardingWindowController::makeHeader()
                                   "手机端 App 只是高级同步选项。"),
                    QStringLiteral("Quillomare works as a Mac productivity tool first; send to iPhone via system "
                                   "AirDrop, and the iPhone app is just an advanced sync option.")),
-        13, QFont::Normal, secondaryLabelColour(m_window.get()), contentWidth, 2));
+        13, QFont::Normal, secondaryLabelColour(m_window.get()), contentWidth));
     return header;
 }
 
@@ -209,7 +212,7 @@ QWidget* OnboardingWindowController::makeStep(int number, const QString& title, 
     auto* texts = new QWidget;
     QVBoxLayout* stack = verticalStack(texts, 3);
     stack->addWidget(makeLabel(title, 14, QFont::DemiBold, labelColour(m_window.get())));
-    stack->addWidget(makeLabel(body, 12.5, QFont::Normal, secondaryLabelColour(m_window.get()), stepBodyWidth, 2));
+    stack->addWidget(makeLabel(body, 12.5, QFont::Normal, secondaryLabelColour(m_window.get()), stepBodyWidth));
     line->addWidget(texts, 0, Qt::AlignTop);
     return row;
 }
@@ -222,7 +225,7 @@ QWidget* OnboardingWindowController::makePrivacyNote()
                                                "numbers are ignored; common password manager sources are blocked "
                                                "before their content is read; even if ignoring is turned off, they "
                                                "stay marked as local-only.")),
-                     12, QFont::Normal, secondaryLabelColour(m_window.get()), contentWidth, 3);
+                     12, QFont::Normal, secondaryLabelColour(m_window.get()), contentWidth);
 }
 
 QWidget* OnboardingWindowController::makeActions()

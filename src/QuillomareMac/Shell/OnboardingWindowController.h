@@ -23,6 +23,7 @@ class OnboardingWindowController final : public QObject
 
 public:
     static constexpr int windowWidth = 560;
+    // The fixed height; only a window whose texts need more (larger fonts) is made taller.
     static constexpr int windowHeight = 560;
 
     // `pasteboard` is the general pasteboard the copy button writes to; it outlives the controller.

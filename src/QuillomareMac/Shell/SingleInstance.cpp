@@ -40,6 +40,33 @@ SingleInstance::SingleInstance(Platform::InstanceRegistry& registry, qint64 ownP
     connect(&m_pollTimer, &QTimer::timeout, this, &SingleInstance::checkEndedProcesses);
 }
 
+namespace {
+
+// How many launches in this process are waiting for other instances to exit.
+int g_waitsInProgress = 0;
+
+} // namespace
+
+bool SingleInstance::launchWaitInProgress()
+{
+    return g_waitsInProgress > 0;
+}
+
+bool SingleInstance::launchedBefore(qint64 processIdentifier) const
+{
+    // Unknown (a process that announces no instance, or one already gone): not known to have lost.
+    const auto own = m_registry.launchOrder(m_ownProcessIdentifier);
+    const auto other = m_registry.launchOrder(processIdentifier);
+    return own && other && *other < *own;
+}
+
+bool SingleInstance::launchedAfter(qint64 processIdentifier) const
+{
+    const auto own = m_registry.launchOrder(m_ownProcessIdentifier);
+    const auto other = m_registry.launchOrder(processIdentifier);
+    return own && other && *own < *other;
+}
+
 void SingleInstance::terminateOtherQuillomareInstances(std::function<void(const TakeoverResult&)> whenOthersGone)
 {
     m_result = {};
@@ -50,16 +77,29 @@ void SingleInstance::terminateOtherQuillomareInstances(std::function<void(const 
     m_registry.registerInstance(bundleIdentifier);
 
     const QStringList endedIdentifiers{bundleIdentifier, companionBundleIdentifier};
-    m_waitingFor.clear();
+    QList<Platform::RunningApplication> others;
     for (const Platform::RunningApplication& application : m_registry.runningApplications()) {
         if (application.processIdentifier == m_ownProcessIdentifier || !application.bundleIdentifier)
             continue;
         if (!endedIdentifiers.contains(*application.bundleIdentifier))
             continue;
-        if (!m_registry.terminate(application))
-            m_registry.forceTerminate(application);
-        m_result.ended.append(application.processIdentifier);
-        m_waitingFor.append(application);
+        // Two instances launched at once both see each other: each ending the other would leave
+        // none. Both answer by the same order, so exactly the later one goes on; this one, when
+        // it is the earlier, ends nobody, announces nothing and ends itself. An instance the
+        // later one did not see (it listed before this one announced itself) is not told at all.
+        if (*application.bundleIdentifier == bundleIdentifier && launchedAfter(application.processIdentifier))
+            m_result.supersededBy = application.processIdentifier;
+        others.append(application);
+    }
+
+    m_waitingFor.clear();
+    if (!m_result.supersededBy) {
+        for (const Platform::RunningApplication& application : std::as_const(others)) {
+            if (!m_registry.terminate(application))
+                m_registry.forceTerminate(application);
+            m_result.ended.append(application.processIdentifier);
+            m_waitingFor.append(application);
+        }
     }
 
     // Listening before posting: this instance hears its own broadcast too, and ignores it.
@@ -72,11 +112,22 @@ void SingleInstance::terminateOtherQuillomareInstances(std::function<void(const 
         m_observing = true;
     }
     m_registry.addObserver(takeoverNotification);
-    m_registry.postNotification(takeoverNotification, QString::number(m_ownProcessIdentifier));
 
     m_waiting = true;
     m_forced = false;
     m_sincePhaseStart.start();
+    if (m_result.supersededBy) {
+        // Ended as this instance ends any other: the termination request, which ends a process
+        // still waiting here at once, before it has read any file. Should the request not end
+        // it, it quits once the grace period is over.
+        m_quitDeferred = true;
+        Platform::RunningApplication self;
+        self.processIdentifier = m_ownProcessIdentifier;
+        self.bundleIdentifier = bundleIdentifier;
+        m_registry.terminate(self);
+    } else {
+        m_registry.postNotification(takeoverNotification, QString::number(m_ownProcessIdentifier));
+    }
     checkEndedProcesses();
     if (m_waiting)
         m_pollTimer.start();
@@ -92,8 +143,13 @@ SingleInstance::TakeoverResult SingleInstance::terminateOtherQuillomareInstances
         finished = true;
         loop.quit();
     });
-    if (!finished)
-        loop.exec(QEventLoop::ExcludeUserInputEvents | QEventLoop::ExcludeSocketNotifiers);
+    if (!finished) {
+        // Socket notifiers stay on: the termination-signal pipe among them, so that a request to
+        // end (from the instance that wins, or from the user) is heard while waiting.
+        ++g_waitsInProgress;
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+        --g_waitsInProgress;
+    }
     return result;
 }
 
@@ -102,6 +158,11 @@ void SingleInstance::checkEndedProcesses()
     m_waitingFor.removeIf([this](const Platform::RunningApplication& application) {
         return !m_registry.isRunning(application.processIdentifier);
     });
+    if (m_result.supersededBy) {
+        if (m_sincePhaseStart.hasExpired(m_timing.gracePeriodMs))
+            finishWaiting();
+        return;
+    }
     if (m_waitingFor.isEmpty()) {
         finishWaiting();
         return;
@@ -143,6 +204,10 @@ void SingleInstance::handleTakeoverBroadcast(const QVariant& object)
         return;
     const auto sender = processIdentifierFromText(object.toString());
     if (!sender || *sender == m_ownProcessIdentifier)
+        return;
+    // An instance launched before this one lost the race, even when its broadcast left before it
+    // learnt so (it listed the instances before this one announced itself).
+    if (m_result.ended.contains(*sender) || launchedBefore(*sender))
         return;
     if (m_waiting) {
         m_quitDeferred = true;

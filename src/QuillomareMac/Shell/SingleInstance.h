@@ -56,6 +56,9 @@ public:
         QList<qint64> forcedAtDeadline;
         // Those that outlived even that.
         QList<qint64> stillRunning;
+        // An instance launched after this one, which wins: nothing was ended or announced, and
+        // this instance was asked to end.
+        std::optional<qint64> supersededBy;
 
         // The island's message when the take-over went wrong, in the interface language.
         std::optional<QString> message() const;
@@ -72,14 +75,17 @@ public:
     // its own. `whenOthersGone` is called once every ended process has exited (at once when there
     // were none or the bus is unreachable). Call once, at launch.
     void terminateOtherQuillomareInstances(std::function<void(const TakeoverResult&)> whenOthersGone);
-    // The same, waiting in a local event loop that leaves user input and socket notifiers
-    // (the termination-signal pipe among them) for the main loop. For the launch, before the
-    // main loop runs and before anything is shown.
+    // The same, waiting in a local event loop that leaves user input for the main loop. For the
+    // launch, before the main loop runs and before anything is shown.
     TakeoverResult terminateOtherQuillomareInstancesAndWait();
+    // True while a launch waits in terminateOtherQuillomareInstancesAndWait(): no file has been
+    // read yet, so a request to end can end the process at once.
+    static bool launchWaitInProgress();
 
     // A take-over notification's object: quits (through onQuit) when it is the decimal process ID
-    // of another process. A take-over heard while this instance is still waiting for the old ones
-    // is acted on once the main loop runs, where quitting works.
+    // of another process, unless that is an instance launched before this one (or one it ended).
+    // A take-over heard while this instance is still waiting for the old ones is acted on once
+    // the main loop runs, where quitting works.
     void handleTakeoverBroadcast(const QVariant& object);
 
     // A signed 32-bit decimal: an optional "+" or "-", then ASCII digits only.
@@ -89,6 +95,8 @@ public:
     static QString survivorMessage();
 
 private:
+    bool launchedBefore(qint64 processIdentifier) const;
+    bool launchedAfter(qint64 processIdentifier) const;
     void checkEndedProcesses();
     void finishWaiting();
 

@@ -43,7 +43,8 @@ template <typename T> T requiredField(const CloudRecord& record, const QString& 
 
 CloudRecord itemRecord(const ClipboardItem& item)
 {
-    CloudRecord record{CloudRecordNaming::itemRecordType, CloudRecordNaming::itemRecordName(item.contentHash), {}, {}};
+    CloudRecord record{
+        CloudRecordNaming::itemRecordType, CloudRecordNaming::itemRecordName(item.contentHash), {}, {}, {}};
     auto& fields = record.fields;
     fields.insert(QStringLiteral("id"), QuillomareCore::Uuid::text(item.id));
     fields.insert(QStringLiteral("createdAt"), item.createdAt);
@@ -119,6 +120,7 @@ CloudRecord deletionRecord(const QString& contentHash, const QDateTime& deletedA
     return CloudRecord{CloudRecordNaming::deletionRecordType,
                        CloudRecordNaming::deletionRecordName(contentHash),
                        {{QStringLiteral("contentHash"), contentHash}, {QStringLiteral("deletedAt"), deletedAt}},
+                       {},
                        {}};
 }
 
@@ -182,12 +184,19 @@ template <typename Operation> CloudSyncState CloudKitSyncService::perform(Operat
 
 CloudSyncState CloudKitSyncService::push(const QList<ClipboardItem>& items)
 {
-    QList<CloudRecord> records;
-    for (const ClipboardItem& item : items) {
-        if (item.isCloudExportable(m_syncRichContentToICloud))
-            records.append(itemRecord(item));
-    }
-    return perform([&](Platform::CloudDatabase& database) { database.save(records); });
+    return perform([&](Platform::CloudDatabase& database) {
+        QList<CloudRecord> records;
+        for (const ClipboardItem& item : items) {
+            if (!item.isCloudExportable(m_syncRichContentToICloud))
+                continue;
+            CloudRecord record = itemRecord(item);
+            const auto clamped = m_clampedDates.constFind(record.recordName);
+            if (clamped != m_clampedDates.cend() && clamped->id == item.id && clamped->clamped == item.createdAt)
+                record.fields.insert(QStringLiteral("createdAt"), clamped->claimed);
+            records.append(std::move(record));
+        }
+        database.save(records);
+    });
 }
 
 CloudSyncState CloudKitSyncService::pushDeletionTombstones(const QList<ClipboardDeletionTombstone>& tombstones)
@@ -201,10 +210,17 @@ CloudSyncState CloudKitSyncService::pushDeletionTombstones(const QList<Clipboard
         if (!date.isValid() || tombstone.deletedAt > date)
             date = tombstone.deletedAt;
     }
-    QList<CloudRecord> records;
-    for (auto it = latest.cbegin(); it != latest.cend(); ++it)
-        records.append(deletionRecord(it.key(), it.value()));
-    return perform([&](Platform::CloudDatabase& database) { database.save(records); });
+    return perform([&](Platform::CloudDatabase& database) {
+        QList<CloudRecord> records;
+        for (auto it = latest.cbegin(); it != latest.cend(); ++it) {
+            const QString name = CloudRecordNaming::deletionRecordName(it.key());
+            const auto clamped = m_clampedDates.constFind(name);
+            const bool asPulled =
+                clamped != m_clampedDates.cend() && clamped->id.isNull() && clamped->clamped == it.value();
+            records.append(deletionRecord(it.key(), asPulled ? clamped->claimed : it.value()));
+        }
+        database.save(records);
+    });
 }
 
 CloudSyncState CloudKitSyncService::pushDeletedContentHashes(const QSet<QString>& contentHashes)
@@ -217,30 +233,48 @@ CloudSyncState CloudKitSyncService::pushDeletedContentHashes(const QSet<QString>
 
 QuillomareCore::CloudSyncPullResult CloudKitSyncService::pull(int limit)
 {
+    using QuillomareCore::PeerRecords::clampedDate;
     QList<ClipboardItem> items;
     QList<ClipboardDeletionTombstone> tombstones;
+    qsizetype rejected = 0;
     const CloudSyncState state = perform([&](Platform::CloudDatabase& database) {
-        QList<CloudRecord> records = database.fetchNewest(CloudRecordNaming::itemRecordType, limit);
-        records += database.fetchNewest(CloudRecordNaming::deletionRecordType, limit);
-        std::stable_sort(records.begin(), records.end(), [](const CloudRecord& a, const CloudRecord& b) {
-            return a.modificationDate > b.modificationDate;
-        });
-        if (records.size() > limit)
-            records.resize(std::max(limit, 0));
-        for (const CloudRecord& record : std::as_const(records)) {
+        const Platform::CloudFetch fetch =
+            database.fetchChanged({CloudRecordNaming::itemRecordType, CloudRecordNaming::deletionRecordType}, limit);
+        rejected = fetch.rejectedCount;
+        const QDateTime now = QuillomareCore::Clock::now();
+        for (const CloudRecord& record : fetch.records) {
+            const QDateTime latest = std::min(record.arrivalDate.isValid() ? record.arrivalDate : now, now);
             // A record another device wrote damaged is passed over, as a damaged file is.
             try {
-                if (record.recordType == CloudRecordNaming::itemRecordType)
-                    items.append(itemFromRecord(record));
-                else
-                    tombstones.append(tombstoneFromRecord(record));
+                if (record.recordType == CloudRecordNaming::itemRecordType) {
+                    ClipboardItem item = itemFromRecord(record);
+                    const QDateTime claimed = item.createdAt;
+                    item.createdAt = clampedDate(claimed, latest);
+                    if (item.createdAt != claimed)
+                        m_clampedDates.insert(record.recordName, {item.id, item.createdAt, claimed});
+                    else
+                        m_clampedDates.remove(record.recordName);
+                    items.append(std::move(item));
+                } else {
+                    ClipboardDeletionTombstone tombstone = tombstoneFromRecord(record);
+                    const QDateTime claimed = tombstone.deletedAt;
+                    tombstone.deletedAt = clampedDate(claimed, latest);
+                    if (tombstone.deletedAt != claimed)
+                        m_clampedDates.insert(record.recordName, {QUuid(), tombstone.deletedAt, claimed});
+                    else
+                        m_clampedDates.remove(record.recordName);
+                    tombstones.append(std::move(tombstone));
+                }
             } catch (const DecodingError&) {
+                ++rejected;
             }
         }
     });
     if (state.caseOf() == CloudSyncState::Case::failed)
         return QuillomareCore::CloudSyncPullResult(state, {}, {}, {});
-    return QuillomareCore::CloudSyncPullResult(state, std::move(items), {}, tombstones);
+    QuillomareCore::CloudSyncPullResult result(state, std::move(items), {}, tombstones);
+    result.rejectedCount = rejected;
+    return result;
 }
 
 CloudSyncState CloudKitSyncService::deleteItems(const QList<ClipboardItem>& items)

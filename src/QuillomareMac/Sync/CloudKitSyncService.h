@@ -3,7 +3,9 @@
 #include <Platform/CloudDatabase.h>
 #include <QuillomareCore/CloudSyncService.h>
 
+#include <QHash>
 #include <QMutex>
+#include <QUuid>
 
 #include <optional>
 
@@ -31,8 +33,12 @@ public:
     pushDeletionTombstones(const QList<QuillomareCore::ClipboardDeletionTombstone>& tombstones) override;
     // A deletion record dated now for each non-empty hash.
     QuillomareCore::CloudSyncState pushDeletedContentHashes(const QSet<QString>& contentHashes) override;
-    // At most `limit` records, the most recently modified of both types; damaged records are
-    // skipped. A failed pull carries no entries and no deletions.
+    // The records new to this service since its last pull (changed in the folder, as the local
+    // file system tells), at most `limit`, the most recently modified of both types first.
+    // Dates are believed only up to the moment the record reached this machine: an entry's
+    // creation and a deletion dated later count as made then. Damaged, oversized and misnamed
+    // records are skipped and counted in the result's rejectedCount. A failed pull carries no
+    // entries and no deletions.
     QuillomareCore::CloudSyncPullResult pull(int limit) override;
     QuillomareCore::CloudSyncState deleteItems(const QList<QuillomareCore::ClipboardItem>& items) override;
 
@@ -46,6 +52,16 @@ private:
     QMutex m_operationMutex;
     mutable QMutex m_stateMutex;
     QuillomareCore::CloudSyncState m_state = QuillomareCore::CloudSyncState::idle();
+    // Records whose date a pull moved back to their arrival, by record name: pushing the entry
+    // or deletion back writes the record's own date again, so that the record stays as it is
+    // (and a peer does not see it change back and forth).
+    struct ClampedDate
+    {
+        QUuid id; // of the entry; null for a deletion
+        QDateTime clamped;
+        QDateTime claimed;
+    };
+    QHash<QString, ClampedDate> m_clampedDates;
 };
 
 } // namespace QuillomareMac

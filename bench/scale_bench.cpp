@@ -1,0 +1,287 @@
+// A history of many large images (60 screenshots of 8 MiB, a file of about 660 MB) and one of
+// 1,000 texts: what launching costs before the island can show (the history's load, its time and
+// the memory it leaves resident), what a copy costs the GUI thread and how long until it is on
+// disk, and a save beside the raw atomic write of the same bytes.
+//
+// The image cases write 660 MB to the bench folder; they run when QUILLOMARE_BENCH_LARGE is set.
+
+#include <QuillomareCore/ClipSettings.h>
+#include <QuillomareCore/ClipboardItem.h>
+#include <QuillomareCore/ClipboardStore.h>
+#include <QuillomareCore/Files.h>
+#include <QuillomareCore/Foundation.h>
+#include <QuillomareCore/Json.h>
+
+#include "BenchSupport.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QIODevice>
+
+#include <algorithm>
+#include <optional>
+#include <vector>
+
+namespace {
+
+using namespace Bench;
+using namespace QuillomareCore;
+
+constexpr int kImages = 60;
+constexpr qsizetype kImageBytes = 8 * 1024 * 1024;
+const QDateTime kStart = QDateTime(QDate(2025, 1, 1), QTime(0, 0), Qt::UTC);
+
+ClipboardItem imageEntry(int index)
+{
+    ClipboardItem item;
+    item.id = QUuid::createUuid();
+    item.createdAt = kStart.addSecs(-60 * (index + 1));
+    item.kind = ClipKind::image;
+    item.preview = QStringLiteral("Image · 8.4 MB");
+    item.contentHash = QStringLiteral("image-%1").arg(index);
+    item.sourcePlatform = ClipSourcePlatform::mac;
+    item.isLocalOnly = true;
+    item.payload = ClipboardPayload::imagePNG(randomBytes(kImageBytes, 1000 + index));
+    return item;
+}
+
+ClipboardItem textEntry(qint64 serial, const QString& text)
+{
+    ClipboardItem item;
+    item.id = QUuid::createUuid();
+    item.createdAt = kStart.addSecs(serial);
+    item.kind = ClipKind::text;
+    item.preview = text.left(180);
+    item.contentHash = QStringLiteral("text-%1").arg(serial);
+    item.sourcePlatform = ClipSourcePlatform::mac;
+    item.payload = ClipboardPayload::text(text);
+    return item;
+}
+
+// The history file as the store writes it, made entry by entry so that the images are never all
+// in memory.
+template <typename ItemAt> QString writeHistory(const QString& name, int count, ItemAt&& itemAt)
+{
+    const QString path = benchFile(name);
+    if (QFile::exists(path))
+        return path;
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        fail(QStringLiteral("Cannot write %1").arg(path));
+    Json::Writer writer(&file);
+    writer.beginObject();
+    writer.key("deletedContentHashes");
+    writer.beginArray();
+    writer.endArray();
+    writer.key("deletionTombstones");
+    writer.beginArray();
+    writer.endArray();
+    writer.key("items");
+    writer.beginArray();
+    for (int i = 0; i < count; ++i)
+        itemAt(i).encode(writer);
+    writer.endArray();
+    writer.key("settings");
+    ClipSettings settings;
+    settings.maxHistoryCount = 1000;
+    settings.encode(writer);
+    writer.endObject();
+    if (!writer.flush())
+        fail(QStringLiteral("Cannot write %1").arg(path));
+    return path;
+}
+
+const QString& imageHistory()
+{
+    static const QString path =
+        writeHistory(QStringLiteral("scale-images.json"), kImages, [](int i) { return imageEntry(i); });
+    return path;
+}
+
+const QString& textHistory()
+{
+    static const QString path = writeHistory(QStringLiteral("scale-texts.json"), 1000, [](int i) {
+        TextGenerator generator(50 + i);
+        return textEntry(-i - 1, generator.historyText());
+    });
+    return path;
+}
+
+class RemovedAtEnd
+{
+public:
+    explicit RemovedAtEnd(QString path) : m_path(std::move(path)) {}
+    ~RemovedAtEnd() { QFile::remove(m_path); }
+    RemovedAtEnd(const RemovedAtEnd&) = delete;
+    RemovedAtEnd& operator=(const RemovedAtEnd&) = delete;
+
+private:
+    QString m_path;
+};
+
+QByteArray wholeFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        fail(QStringLiteral("Cannot read %1").arg(path));
+    return file.readAll();
+}
+
+// A private copy of a prepared history, so that saves do not change what the next case loads.
+QString copyOf(const QString& path, const QString& name)
+{
+    const QString copy = benchFile(name);
+    QFile::remove(copy);
+    if (!QFile::copy(path, copy))
+        fail(QStringLiteral("Cannot copy %1").arg(path));
+    return copy;
+}
+
+void requireCount(const ClipboardStore& store, qsizetype count)
+{
+    if (store.lastLoadFailure())
+        fail(QStringLiteral("The history did not load: %1").arg(store.lastLoadFailure()->reason));
+    if (store.items().size() != count)
+        fail(QStringLiteral("%1 entries instead of %2").arg(store.items().size()).arg(count));
+}
+
+double fileMegabytes(const QString& path)
+{
+    return double(QFileInfo(path).size()) / kMB;
+}
+
+// Launch: the store made from the file, as the launch does before the island exists; what stays
+// resident afterwards is what the running program keeps for its history.
+void loadImages(benchmark::State& state)
+{
+    guarded(state, [&] {
+        const QString path = imageHistory();
+        PeakMemory memory;
+        double residentMB = 0;
+        for (auto _ : state) {
+            state.PauseTiming();
+            malloc_trim(0);
+            const qint64 before = statusKilobytes("VmRSS");
+            std::optional<ClipboardStore> store;
+            measured(state, memory, [&] { store.emplace(path); });
+            requireCount(*store, kImages);
+            residentMB = std::max(residentMB, double(statusKilobytes("VmRSS") - before) * 1024 / kMB);
+            store.reset();
+            state.ResumeTiming();
+        }
+        state.counters["file_MB"] = fileMegabytes(path);
+        state.counters["resident_MB"] = residentMB;
+        memory.report(state);
+    });
+}
+
+// A save of the whole history, beside the raw atomic write of the same bytes.
+void saveImages(benchmark::State& state)
+{
+    guarded(state, [&] {
+        const QString path = copyOf(imageHistory(), QStringLiteral("scale-save.json"));
+        RemovedAtEnd cleanup(path);
+        ClipboardStore store(path);
+        requireCount(store, kImages);
+        store.save(); // the store's own file, as after its first save
+        store.waitForPendingSaves();
+        PeakMemory memory;
+        for (auto _ : state) {
+            state.PauseTiming();
+            measured(state, memory, [&] {
+                store.save();
+                store.waitForPendingSaves();
+            });
+            state.ResumeTiming();
+        }
+        if (store.lastSaveError())
+            fail(*store.lastSaveError());
+        state.counters["file_MB"] = fileMegabytes(path);
+        memory.report(state);
+    });
+}
+
+void atomicWriteImages(benchmark::State& state)
+{
+    guarded(state, [&] {
+        const QString path = copyOf(imageHistory(), QStringLiteral("scale-raw.json"));
+        RemovedAtEnd cleanup(path);
+        const QByteArray bytes = wholeFile(path);
+        for (auto _ : state) {
+            Files::writeAtomically(path, [&](QIODevice& device) { return device.write(bytes) == bytes.size(); });
+        }
+        state.counters["file_MB"] = double(bytes.size()) / kMB;
+    });
+}
+
+// A copy until it is on disk, and the longest the add held the GUI thread.
+void copyToDisk(benchmark::State& state, const QString& prepared, qsizetype count, bool image)
+{
+    guarded(state, [&] {
+        const QString path = copyOf(prepared, QStringLiteral("scale-copy.json"));
+        RemovedAtEnd cleanup(path);
+        ClipboardStore store(path);
+        requireCount(store, count);
+        qint64 serial = 0;
+        qint64 slowest = 0;
+        for (auto _ : state) {
+            state.PauseTiming();
+            ++serial;
+            ClipboardItem item =
+                image ? imageEntry(1000 + int(serial)) : textEntry(serial, QStringLiteral("copy %1").arg(serial));
+            item.createdAt = kStart.addSecs(serial);
+            state.ResumeTiming();
+            QElapsedTimer timer;
+            timer.start();
+            store.add(std::move(item));
+            slowest = std::max(slowest, timer.nsecsElapsed());
+            store.waitForPendingSaves();
+        }
+        if (store.lastSaveError())
+            fail(*store.lastSaveError());
+        state.counters["gui_max_ms"] = double(slowest) / 1e6;
+        state.counters["file_MB"] = fileMegabytes(path);
+    });
+}
+
+struct Registration
+{
+    Registration()
+    {
+        benchmark::RegisterBenchmark("Scale/CopyToDisk/1000 texts",
+                                     [](benchmark::State& state) { copyToDisk(state, textHistory(), 1000, false); })
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime()
+            ->Iterations(30);
+        if (qEnvironmentVariableIsEmpty("QUILLOMARE_BENCH_LARGE"))
+            return;
+        benchmark::RegisterBenchmark("Scale/Load/60 images x 8 MiB", loadImages)
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime()
+            ->Iterations(3);
+        benchmark::RegisterBenchmark("Scale/Save/60 images x 8 MiB", saveImages)
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime()
+            ->Iterations(3);
+        benchmark::RegisterBenchmark("Scale/AtomicWriteBaseline/60 images x 8 MiB", atomicWriteImages)
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime()
+            ->Iterations(3);
+        benchmark::RegisterBenchmark("Scale/CopyToDisk/text, 60 images x 8 MiB",
+                                     [](benchmark::State& state) { copyToDisk(state, imageHistory(), kImages, false); })
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime()
+            ->Iterations(5);
+        benchmark::RegisterBenchmark("Scale/CopyToDisk/8 MiB image, 60 images x 8 MiB",
+                                     [](benchmark::State& state) { copyToDisk(state, imageHistory(), kImages, true); })
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime()
+            ->Iterations(5);
+    }
+};
+const Registration registration;
+
+} // namespace

@@ -1,0 +1,206 @@
+#include "StoredImage.h"
+
+#include "Files.h"
+#include "Foundation.h"
+#include "Language.h"
+
+#include <cerrno>
+#include <list>
+#include <mutex>
+#include <unistd.h>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace QuillomareCore {
+
+HistoryFileVersion::~HistoryFileVersion()
+{
+    if (m_descriptor >= 0)
+        ::close(m_descriptor);
+}
+
+bool HistoryFileVersion::read(qint64 offset, char* into, qint64 size, QString* error) const
+{
+    while (size > 0) {
+        const ssize_t got = ::pread(m_descriptor, into, static_cast<size_t>(size), offset);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0) {
+            if (error)
+                *error = got < 0 ? Files::reason(errno)
+                                 : Language::text(QStringLiteral("历史文件比预期短"),
+                                                  QStringLiteral("the history file is shorter than expected"));
+            return false;
+        }
+        into += got;
+        offset += got;
+        size -= got;
+    }
+    return true;
+}
+
+namespace {
+
+// The images read last, so that a thumbnail, the details and a copy of one entry read it once;
+// small enough that a history of large images is never held whole.
+class RecentImages
+{
+public:
+    static RecentImages& shared()
+    {
+        static RecentImages instance;
+        return instance;
+    }
+
+    std::optional<QByteArray> find(const HistoryFileVersion* file, qint64 offset)
+    {
+        std::lock_guard lock(m_mutex);
+        for (auto it = m_entries.begin(); it != m_entries.end(); ++it) {
+            if (it->file.lock().get() == file && it->offset == offset) {
+                m_entries.splice(m_entries.begin(), m_entries, it);
+                return m_entries.front().bytes;
+            }
+        }
+        return std::nullopt;
+    }
+
+    void insert(const std::shared_ptr<const HistoryFileVersion>& file, qint64 offset, const QByteArray& bytes)
+    {
+        std::lock_guard lock(m_mutex);
+        m_entries.push_front({file, offset, bytes});
+        m_total += bytes.size();
+        while (m_total > kBudget && m_entries.size() > 1) {
+            m_total -= m_entries.back().bytes.size();
+            m_entries.pop_back();
+        }
+        // A file version nobody uses any more takes its images along.
+        m_entries.remove_if([this](const Entry& entry) {
+            if (!entry.file.expired())
+                return false;
+            m_total -= entry.bytes.size();
+            return true;
+        });
+    }
+
+private:
+    static constexpr qsizetype kBudget = 24 * 1024 * 1024;
+    struct Entry
+    {
+        std::weak_ptr<const HistoryFileVersion> file;
+        qint64 offset;
+        QByteArray bytes;
+    };
+    std::mutex m_mutex;
+    std::list<Entry> m_entries;
+    qsizetype m_total = 0;
+};
+
+} // namespace
+
+std::optional<QByteArray> StoredImageText::load(QString* error) const
+{
+    if (!file) {
+        if (error)
+            *error = unreadableImageText(QString());
+        return std::nullopt;
+    }
+    if (auto cached = RecentImages::shared().find(file.get(), offset))
+        return cached;
+    QByteArray text(length, Qt::Uninitialized);
+    QString reason;
+    if (!file->read(offset, text.data(), length, &reason)) {
+        if (error)
+            *error = unreadableImageText(reason);
+        return std::nullopt;
+    }
+    auto bytes = Base64::decode(std::string_view(text.constData(), static_cast<size_t>(text.size())));
+    if (!bytes || bytes->size() != byteCount) {
+        if (error)
+            *error = unreadableImageText(
+                Language::text(QStringLiteral("图片数据已损坏"), QStringLiteral("its data is damaged")));
+        return std::nullopt;
+    }
+    RecentImages::shared().insert(file, offset, *bytes);
+    return bytes;
+}
+
+QString unreadableImageText(const QString& reason)
+{
+    const QString chinese = QStringLiteral("无法从历史文件读取图片");
+    const QString english = QStringLiteral("The image couldn't be read from the history file");
+    if (reason.isEmpty())
+        return Language::text(chinese, english);
+    return Language::text(chinese + QStringLiteral("：") + reason, english + QStringLiteral(": ") + reason);
+}
+
+namespace Base64Text {
+
+namespace {
+
+bool isLetter(unsigned char c)
+{
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' || c == '/';
+}
+
+// True when every byte is one of the 64 letters.
+bool allLetters(const unsigned char* p, qsizetype n)
+{
+    qsizetype i = 0;
+#if defined(__SSE2__)
+    // Bytes of 0x80 and above are negative as signed bytes and fall outside every range.
+    const __m128i belowA = _mm_set1_epi8('A' - 1), aboveZ = _mm_set1_epi8('Z' + 1);
+    const __m128i belowa = _mm_set1_epi8('a' - 1), abovez = _mm_set1_epi8('z' + 1);
+    const __m128i below0 = _mm_set1_epi8('0' - 1), above9 = _mm_set1_epi8('9' + 1);
+    const __m128i plus = _mm_set1_epi8('+'), slash = _mm_set1_epi8('/');
+    auto letters = [&](__m128i x) {
+        const __m128i upper = _mm_and_si128(_mm_cmpgt_epi8(x, belowA), _mm_cmplt_epi8(x, aboveZ));
+        const __m128i lower = _mm_and_si128(_mm_cmpgt_epi8(x, belowa), _mm_cmplt_epi8(x, abovez));
+        const __m128i digit = _mm_and_si128(_mm_cmpgt_epi8(x, below0), _mm_cmplt_epi8(x, above9));
+        const __m128i sign = _mm_or_si128(_mm_cmpeq_epi8(x, plus), _mm_cmpeq_epi8(x, slash));
+        return _mm_or_si128(_mm_or_si128(upper, lower), _mm_or_si128(digit, sign));
+    };
+    for (; i + 64 <= n; i += 64) {
+        __m128i all = letters(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i)));
+        all = _mm_and_si128(all, letters(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 16))));
+        all = _mm_and_si128(all, letters(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 32))));
+        all = _mm_and_si128(all, letters(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 48))));
+        if (_mm_movemask_epi8(all) != 0xFFFF)
+            return false;
+    }
+#endif
+    for (; i < n; ++i) {
+        if (!isLetter(p[i]))
+            return false;
+    }
+    return true;
+}
+
+qsizetype paddingOf(std::string_view text)
+{
+    const qsizetype n = static_cast<qsizetype>(text.size());
+    if (n == 0 || text[n - 1] != '=')
+        return 0;
+    return text[n - 2] == '=' ? 2 : 1;
+}
+
+} // namespace
+
+bool isValid(std::string_view text)
+{
+    const qsizetype n = static_cast<qsizetype>(text.size());
+    if (n % 4 != 0)
+        return false;
+    const qsizetype letters = n - paddingOf(text);
+    return allLetters(reinterpret_cast<const unsigned char*>(text.data()), letters);
+}
+
+qsizetype decodedSize(std::string_view text)
+{
+    return static_cast<qsizetype>(text.size()) / 4 * 3 - paddingOf(text);
+}
+
+} // namespace Base64Text
+
+} // namespace QuillomareCore

@@ -1,0 +1,60 @@
+#pragma once
+
+// Images as the history file holds them: base64 text at a known place in one version of the
+// file. An entry refers to that place instead of holding the image, reads it when asked, and a
+// save copies the text as it stands instead of encoding the image again.
+
+#include <QByteArray>
+#include <QString>
+
+#include <memory>
+#include <optional>
+#include <string_view>
+
+namespace QuillomareCore {
+
+// One version of the history file, kept open: a save replaces the file by renaming a new one
+// over it, and what was read from this version must still be read from it afterwards.
+class HistoryFileVersion
+{
+public:
+    // Takes the descriptor over.
+    explicit HistoryFileVersion(int descriptor) : m_descriptor(descriptor) {}
+    ~HistoryFileVersion();
+    HistoryFileVersion(const HistoryFileVersion&) = delete;
+    HistoryFileVersion& operator=(const HistoryFileVersion&) = delete;
+
+    // Reads exactly `size` bytes at `offset`; false, with the reason, when the file is shorter or
+    // the read fails.
+    bool read(qint64 offset, char* into, qint64 size, QString* error) const;
+
+private:
+    int m_descriptor;
+};
+
+// Where an image's base64 text lies in a file version, and what is known of it without reading it.
+struct StoredImageText
+{
+    std::shared_ptr<const HistoryFileVersion> file;
+    qint64 offset = 0;       // the text's first byte (after the opening quote)
+    qint64 length = 0;       // its length
+    qsizetype byteCount = 0; // the image's size once decoded
+    QByteArray head;         // the first decoded bytes (up to headByteCount)
+
+    static constexpr qsizetype headByteCount = 48;
+
+    // The image, read and decoded; nothing, with a reason, when the file no longer holds it.
+    std::optional<QByteArray> load(QString* error) const;
+};
+
+namespace Base64Text {
+// True when `text` is what Base64::decode accepts; reads it only, at memory speed.
+bool isValid(std::string_view text);
+// The decoded size of valid text.
+qsizetype decodedSize(std::string_view text);
+} // namespace Base64Text
+
+// The message for an image that could not be read back, in the interface language.
+QString unreadableImageText(const QString& reason);
+
+} // namespace QuillomareCore
