@@ -70,6 +70,29 @@ private Q_SLOTS:
         QCOMPARE(controller.statusItem()->contextMenu(), controller.menu());
     }
 
+    void testAClickOnTheEmbeddedIconOpensTheWholeMenu()
+    {
+        StatusItemController controller;
+        controller.install();
+        const QString icon = embeddedWindowOfClass(QCoreApplication::applicationName(), 10000);
+        QVERIFY2(!icon.isEmpty(), "the tray host did not embed the icon");
+        run(QStringLiteral("xdotool"),
+            {QStringLiteral("mousemove"), QStringLiteral("--window"), icon, QStringLiteral("8"), QStringLiteral("8"),
+             QStringLiteral("click"), QStringLiteral("1")});
+        QTRY_VERIFY_WITH_TIMEOUT(controller.menu()->isVisible(), 5000);
+        // On screen, near the tray at the bottom right, with every row of the tray menu.
+        const QRect shown = controller.menu()->geometry();
+        QVERIFY(QGuiApplication::primaryScreen()->geometry().contains(shown));
+        QVERIFY2(shown.bottom() > QGuiApplication::primaryScreen()->geometry().height() / 2,
+                 qPrintable(QStringLiteral("menu at %1,%2").arg(shown.x()).arg(shown.y())));
+        const QList<QAction*> rows = controller.menu()->actions();
+        QCOMPARE(rows.size(), 16);
+        QCOMPARE(rows.first()->text(), QStringLiteral("Show Island"));
+        QVERIFY(rows.last()->text().startsWith(QStringLiteral("Quit")));
+        run(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("Escape")});
+        QTRY_VERIFY_WITH_TIMEOUT(!controller.menu()->isVisible(), 5000);
+    }
+
     void testQuitFromTheTrayMenuEndsTheProgramNormally()
     {
         const QString binary = qEnvironmentVariable("QUILLOMARE_BUILD_DIR") + QStringLiteral("/bin/quillomare");
