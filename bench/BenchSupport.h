@@ -1,13 +1,19 @@
 #pragma once
 
 // What every benchmark file of quillomare-bench shares: failing a case with a message, the peak
-// memory of the measured work, the scratch folder, and generated content that is the same on
-// every run.
+// memory of the measured work, the scratch folder and its files, and generated content that is the
+// same on every run.
+
+#include <QuillomareCore/ClipSettings.h>
+#include <QuillomareCore/Json.h>
 
 #include <benchmark/benchmark.h>
 
+#include <QBuffer>
 #include <QByteArray>
 #include <QDir>
+#include <QFile>
+#include <QImage>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -267,6 +273,68 @@ inline const QString& benchFolder()
 inline QString benchFile(const QString& name)
 {
     return benchFolder() + QLatin1Char('/') + name;
+}
+
+// Removes the file when the case ends, however it ends.
+class FileCleanup
+{
+public:
+    explicit FileCleanup(QString path) : m_path(std::move(path)) {}
+    ~FileCleanup() { QFile::remove(m_path); }
+    FileCleanup(const FileCleanup&) = delete;
+    FileCleanup& operator=(const FileCleanup&) = delete;
+
+private:
+    QString m_path;
+};
+
+inline QByteArray readWholeFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        fail(QStringLiteral("Cannot read %1: %2").arg(path, file.errorString()));
+    return file.readAll();
+}
+
+// The store's file layout written without the store, so that a history is set up in one write
+// instead of one save per entry, and its images are never all in memory. `itemAt(i)` gives the
+// i-th entry, newest first.
+template <typename ItemAt>
+void writeHistoryFile(const QString& path, qsizetype count, const QuillomareCore::ClipSettings& settings,
+                      ItemAt&& itemAt)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        fail(QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
+    QuillomareCore::Json::Writer writer(&file);
+    writer.beginObject();
+    writer.key("deletedContentHashes");
+    writer.beginArray();
+    writer.endArray();
+    writer.key("deletionTombstones");
+    writer.beginArray();
+    writer.endArray();
+    writer.key("items");
+    writer.beginArray();
+    for (qsizetype i = 0; i < count; ++i)
+        itemAt(i).encode(writer);
+    writer.endArray();
+    writer.key("settings");
+    settings.encode(writer);
+    writer.endObject();
+    if (!writer.flush())
+        fail(QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
+}
+
+// --- Pictures
+
+inline QByteArray pngOf(const QImage& image)
+{
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return png;
 }
 
 } // namespace Bench

@@ -44,27 +44,6 @@ constexpr qsizetype kLargeImageBytes = ClipDefaults::maxImagePayloadBytes; // 8,
 
 // --- Folders and files
 
-// Removes the file when the case ends, however it ends.
-class FileCleanup
-{
-public:
-    explicit FileCleanup(QString path) : m_path(std::move(path)) {}
-    ~FileCleanup() { QFile::remove(m_path); }
-    FileCleanup(const FileCleanup&) = delete;
-    FileCleanup& operator=(const FileCleanup&) = delete;
-
-private:
-    QString m_path;
-};
-
-QByteArray readWholeFile(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        fail(QStringLiteral("Cannot read %1: %2").arg(path, file.errorString()));
-    return file.readAll();
-}
-
 void reportFile(benchmark::State& state, const QString& path)
 {
     const qint64 size = QFileInfo(path).size();
@@ -162,34 +141,6 @@ QList<ClipboardItem> historyItems(const HistoryShape& shape)
     for (qsizetype i = 0; i < items.size(); ++i)
         items[i].createdAt = kEpoch.addSecs(-60 * (i + 1));
     return items;
-}
-
-// The store's file layout written without the store, so that a history is set up in one write
-// instead of one save per entry. `itemAt(i)` gives the i-th entry, newest first.
-template <typename ItemAt>
-void writeHistoryFile(const QString& path, qsizetype count, const ClipSettings& settings, ItemAt&& itemAt)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        fail(QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
-    Json::Writer writer(&file);
-    writer.beginObject();
-    writer.key("deletedContentHashes");
-    writer.beginArray();
-    writer.endArray();
-    writer.key("deletionTombstones");
-    writer.beginArray();
-    writer.endArray();
-    writer.key("items");
-    writer.beginArray();
-    for (qsizetype i = 0; i < count; ++i)
-        itemAt(i).encode(writer);
-    writer.endArray();
-    writer.key("settings");
-    settings.encode(writer);
-    writer.endObject();
-    if (!writer.flush())
-        fail(QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
 }
 
 void requireLoaded(const ClipboardStore& store, qsizetype count)

@@ -12,7 +12,6 @@
 
 #include <benchmark/benchmark.h>
 
-#include <QBuffer>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QImage>
@@ -37,11 +36,7 @@ QByteArray pngOfColour(int index)
     QImage image(800, 600, QImage::Format_RGB32);
     image.fill(QColor::fromHsv(index * 37 % 360, 160, 220));
     QPainter(&image).drawText(20, 40, QString::number(index));
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return png;
+    return pngOf(image);
 }
 
 QList<ClipboardItem> largeHistory()

@@ -19,7 +19,6 @@
 
 #include <benchmark/benchmark.h>
 
-#include <QBuffer>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QImage>
@@ -80,15 +79,6 @@ QImage drawScreenshot(QSize size, int variant)
     painter.end();
     image.setPixel(0, 0, qRgb(variant & 0xff, (variant >> 8) & 0xff, 7));
     return image;
-}
-
-QByteArray pngOf(const QImage& image)
-{
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return png;
 }
 
 ClipboardItem pictureItem(const QByteArray& png)

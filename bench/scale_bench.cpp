@@ -68,29 +68,9 @@ template <typename ItemAt> QString writeHistory(const QString& name, int count, 
     const QString path = benchFile(name);
     if (QFile::exists(path))
         return path;
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        fail(QStringLiteral("Cannot write %1").arg(path));
-    Json::Writer writer(&file);
-    writer.beginObject();
-    writer.key("deletedContentHashes");
-    writer.beginArray();
-    writer.endArray();
-    writer.key("deletionTombstones");
-    writer.beginArray();
-    writer.endArray();
-    writer.key("items");
-    writer.beginArray();
-    for (int i = 0; i < count; ++i)
-        itemAt(i).encode(writer);
-    writer.endArray();
-    writer.key("settings");
     ClipSettings settings;
     settings.maxHistoryCount = 1000;
-    settings.encode(writer);
-    writer.endObject();
-    if (!writer.flush())
-        fail(QStringLiteral("Cannot write %1").arg(path));
+    writeHistoryFile(path, count, settings, std::forward<ItemAt>(itemAt));
     return path;
 }
 
@@ -108,26 +88,6 @@ const QString& textHistory()
         return textEntry(-i - 1, generator.historyText());
     });
     return path;
-}
-
-class RemovedAtEnd
-{
-public:
-    explicit RemovedAtEnd(QString path) : m_path(std::move(path)) {}
-    ~RemovedAtEnd() { QFile::remove(m_path); }
-    RemovedAtEnd(const RemovedAtEnd&) = delete;
-    RemovedAtEnd& operator=(const RemovedAtEnd&) = delete;
-
-private:
-    QString m_path;
-};
-
-QByteArray wholeFile(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        fail(QStringLiteral("Cannot read %1").arg(path));
-    return file.readAll();
 }
 
 // A private copy of a prepared history, so that saves do not change what the next case loads.
@@ -183,7 +143,7 @@ void saveImages(benchmark::State& state)
 {
     guarded(state, [&] {
         const QString path = copyOf(imageHistory(), QStringLiteral("scale-save.json"));
-        RemovedAtEnd cleanup(path);
+        FileCleanup cleanup(path);
         ClipboardStore store(path);
         requireCount(store, kImages);
         store.save(); // the store's own file, as after its first save
@@ -208,8 +168,8 @@ void atomicWriteImages(benchmark::State& state)
 {
     guarded(state, [&] {
         const QString path = copyOf(imageHistory(), QStringLiteral("scale-raw.json"));
-        RemovedAtEnd cleanup(path);
-        const QByteArray bytes = wholeFile(path);
+        FileCleanup cleanup(path);
+        const QByteArray bytes = readWholeFile(path);
         for (auto _ : state) {
             Files::writeAtomically(path, [&](QIODevice& device) { return device.write(bytes) == bytes.size(); });
         }
@@ -222,7 +182,7 @@ void copyToDisk(benchmark::State& state, const QString& prepared, qsizetype coun
 {
     guarded(state, [&] {
         const QString path = copyOf(prepared, QStringLiteral("scale-copy.json"));
-        RemovedAtEnd cleanup(path);
+        FileCleanup cleanup(path);
         ClipboardStore store(path);
         requireCount(store, count);
         qint64 serial = 0;

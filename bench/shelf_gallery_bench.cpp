@@ -22,7 +22,6 @@
 
 #include <benchmark/benchmark.h>
 
-#include <QBuffer>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QImage>
@@ -49,11 +48,7 @@ QByteArray screenshot(int index)
     for (int row = 0; row < 12; ++row)
         painter.drawText(80, 200 + row * 160, QStringLiteral("Screenshot %1 — line %2").arg(index).arg(row));
     painter.end();
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return png;
+    return pngOf(image);
 }
 
 ShelfItem imageEntry(int index, const QDateTime& now)

@@ -45,20 +45,8 @@ struct FakeSharing final : Platform::SharingService
 
 QByteArray pngOf(const QString& text)
 {
-    QImage image(700, 160, QImage::Format_RGB32);
-    image.fill(Qt::white);
-    QPainter painter(&image);
-    QFont font(QStringLiteral("DejaVu Sans"));
-    font.setPixelSize(48);
-    painter.setFont(font);
-    painter.setPen(Qt::black);
-    painter.drawText(40, 100, text);
-    painter.end();
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
+    return QuillomareTest::pngOf(
+        textPicture(QSize(700, 160), {{QStringLiteral("DejaVu Sans"), 48, QPoint(40, 100), text}}));
 }
 
 QString message(const char* english)

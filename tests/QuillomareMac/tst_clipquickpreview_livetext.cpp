@@ -33,15 +33,6 @@ using LiveTextState = ClipQuickPreviewView::LiveTextState;
 
 namespace {
 
-QByteArray pngOf(const QImage& image)
-{
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return png;
-}
-
 // A plain picture `width` wide; the fake engine reads its width back as the word it finds.
 QByteArray plainPicture(int width, QColor colour = Qt::white)
 {
@@ -53,20 +44,10 @@ QByteArray plainPicture(int width, QColor colour = Qt::white)
 // "Quick brown fox" over "快速预览文字", black on white, 40 pixels high.
 QByteArray knownTextPicture()
 {
-    QImage image(1000, 310, QImage::Format_RGB32);
-    image.fill(Qt::white);
-    QPainter painter(&image);
-    painter.setPen(Qt::black);
-    QFont latin(QStringLiteral("DejaVu Sans"));
-    latin.setPixelSize(40);
-    painter.setFont(latin);
-    painter.drawText(80, 100, QStringLiteral("Quick brown fox"));
-    QFont chinese(QStringLiteral("WenQuanYi Micro Hei"));
-    chinese.setPixelSize(40);
-    painter.setFont(chinese);
-    painter.drawText(80, 190, QStringLiteral("快速预览文字"));
-    painter.end();
-    return pngOf(image);
+    return pngOf(
+        textPicture(QSize(1000, 310),
+                    {{QStringLiteral("DejaVu Sans"), 40, QPoint(80, 100), QStringLiteral("Quick brown fox")},
+                     {QStringLiteral("WenQuanYi Micro Hei"), 40, QPoint(80, 190), QStringLiteral("快速预览文字")}}));
 }
 
 // Answers with one word per call (the picture's width, "w<width>"), counts calls, and holds the
@@ -101,21 +82,6 @@ QStringList wordTexts(const LiveTextLayout& layout)
     for (const LiveTextWord& word : layout.words())
         texts.append(word.text);
     return texts;
-}
-
-void sendMouse(QWidget* widget, QEvent::Type type, QPointF at, Qt::MouseButtons buttons)
-{
-    const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
-    QMouseEvent event(type, at, widget->mapToGlobal(at), button, buttons, Qt::NoModifier);
-    QApplication::sendEvent(widget, &event);
-}
-
-void drag(QWidget* widget, QPointF from, QPointF to)
-{
-    sendMouse(widget, QEvent::MouseButtonPress, from, Qt::LeftButton);
-    for (int step = 1; step <= 4; ++step)
-        sendMouse(widget, QEvent::MouseMove, from + (to - from) * step / 4.0, Qt::LeftButton);
-    sendMouse(widget, QEvent::MouseButtonRelease, to, Qt::NoButton);
 }
 
 } // namespace
@@ -196,7 +162,7 @@ private Q_SLOTS:
         // From the middle of "brown" to the middle of the last Chinese word.
         const QPointF from = picture->mapFromPicture(layout.words()[1].box.center());
         const QPointF to = picture->mapFromPicture(layout.words().back().box.center());
-        drag(picture, from, to);
+        dragMouse(picture, from, to);
         QVERIFY(m_card->copySelectedTextIfAvailable());
         QCOMPARE(m_copied, QStringList{QStringLiteral("brown fox\n快速预览文字")});
     }

@@ -18,6 +18,8 @@
 
 using namespace QuillomareMac;
 using Platform::TextRecognizer;
+using QuillomareTest::dragMouse;
+using QuillomareTest::sendMouse;
 
 namespace {
 
@@ -26,22 +28,6 @@ QImage filled(QSize size)
     QImage image(size, QImage::Format_RGB32);
     image.fill(Qt::darkCyan);
     return image;
-}
-
-void sendMouse(QWidget* widget, QEvent::Type type, QPointF at, Qt::MouseButtons buttons)
-{
-    const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
-    QMouseEvent event(type, at, widget->mapToGlobal(at), button, buttons, Qt::NoModifier);
-    QApplication::sendEvent(widget, &event);
-}
-
-void drag(QWidget* widget, QPointF from, QPointF to)
-{
-    sendMouse(widget, QEvent::MouseButtonPress, from, Qt::LeftButton);
-    // In steps, the way a hand moves.
-    for (int step = 1; step <= 4; ++step)
-        sendMouse(widget, QEvent::MouseMove, from + (to - from) * step / 4.0, Qt::LeftButton);
-    sendMouse(widget, QEvent::MouseButtonRelease, to, Qt::NoButton);
 }
 
 // What the toolkit sends for a double click: press, release, press, double click, release.
@@ -125,7 +111,7 @@ private Q_SLOTS:
         QCOMPARE(m_view->pictureRect(), shown);
         QVERIFY(!m_view->isZoomed());
         // The fitted picture does not pan.
-        drag(m_view.get(), QPointF(200, 150), QPointF(260, 190));
+        dragMouse(m_view.get(), QPointF(200, 150), QPointF(260, 190));
         QCOMPARE(m_view->pictureRect(), shown);
     }
 
@@ -200,16 +186,16 @@ private Q_SLOTS:
         showLargePicture();
         m_view->zoomTo(1.0, QPointF(200, 150));
         const QRectF start = m_view->pictureRect();
-        drag(m_view.get(), QPointF(200, 150), QPointF(150, 120));
+        dragMouse(m_view.get(), QPointF(200, 150), QPointF(150, 120));
         QCOMPARE(m_view->pictureRect().topLeft(), start.topLeft() + QPointF(-50, -30));
 
-        drag(m_view.get(), QPointF(10, 10), QPointF(390, 290));
-        drag(m_view.get(), QPointF(10, 10), QPointF(390, 290));
-        drag(m_view.get(), QPointF(10, 10), QPointF(390, 290));
+        dragMouse(m_view.get(), QPointF(10, 10), QPointF(390, 290));
+        dragMouse(m_view.get(), QPointF(10, 10), QPointF(390, 290));
+        dragMouse(m_view.get(), QPointF(10, 10), QPointF(390, 290));
         QCOMPARE(m_view->pictureRect().topLeft(), QPointF(0, 0));
 
         for (int i = 0; i < 6; ++i)
-            drag(m_view.get(), QPointF(390, 290), QPointF(10, 10));
+            dragMouse(m_view.get(), QPointF(390, 290), QPointF(10, 10));
         QCOMPARE(m_view->pictureRect().topLeft(), QPointF(400 - 1600, 300 - 1200));
         QCOMPARE(m_view->pictureRect().size(), QSizeF(1600, 1200));
     }
@@ -259,7 +245,7 @@ private Q_SLOTS:
         QFETCH(QString, text);
         showLargePicture();
         m_view->setLiveText(twoLines());
-        drag(m_view.get(), m_view->mapFromPicture(from), m_view->mapFromPicture(to));
+        dragMouse(m_view.get(), m_view->mapFromPicture(from), m_view->mapFromPicture(to));
         QCOMPARE(m_view->selectedText(), std::optional<QString>(text));
     }
 
@@ -275,7 +261,8 @@ private Q_SLOTS:
         sendMouse(m_view.get(), QEvent::MouseButtonRelease, onFox, Qt::NoButton);
         QCOMPARE(m_view->selectedText(), std::nullopt);
         // A drag that starts between the lines (fitted, so it does not pan) selects nothing.
-        drag(m_view.get(), m_view->mapFromPicture(QPointF(0.40, 0.30)), m_view->mapFromPicture(QPointF(0.65, 0.45)));
+        dragMouse(m_view.get(), m_view->mapFromPicture(QPointF(0.40, 0.30)),
+                  m_view->mapFromPicture(QPointF(0.65, 0.45)));
         QCOMPARE(m_view->selectedText(), std::nullopt);
     }
 
@@ -285,11 +272,12 @@ private Q_SLOTS:
         m_view->setLiveText(twoLines());
         m_view->zoomTo(0.5, QPointF(0, 0));
         const QRectF start = m_view->pictureRect();
-        drag(m_view.get(), m_view->mapFromPicture(QPointF(0.05, 0.30)),
-             m_view->mapFromPicture(QPointF(0.05, 0.30)) + QPointF(-40, -20));
+        dragMouse(m_view.get(), m_view->mapFromPicture(QPointF(0.05, 0.30)),
+                  m_view->mapFromPicture(QPointF(0.05, 0.30)) + QPointF(-40, -20));
         QCOMPARE(m_view->pictureRect().topLeft(), start.topLeft() + QPointF(-40, -20));
         QCOMPARE(m_view->selectedText(), std::nullopt);
-        drag(m_view.get(), m_view->mapFromPicture(QPointF(0.15, 0.15)), m_view->mapFromPicture(QPointF(0.40, 0.15)));
+        dragMouse(m_view.get(), m_view->mapFromPicture(QPointF(0.15, 0.15)),
+                  m_view->mapFromPicture(QPointF(0.40, 0.15)));
         QCOMPARE(m_view->selectedText(), std::optional<QString>(QStringLiteral("Quick brown")));
     }
 

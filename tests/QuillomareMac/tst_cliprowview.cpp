@@ -1,3 +1,4 @@
+#include "DragSessionRecorder.h"
 #include "TestSupport.h"
 
 #include "History/ClipRowView.h"
@@ -30,13 +31,7 @@ namespace {
 
 QByteArray pngBytes(int width = 8, int height = 6)
 {
-    QImage image(width, height, QImage::Format_ARGB32);
-    image.fill(Qt::red);
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return png;
+    return QuillomareTest::filledPng(QSize(width, height), Qt::red, QImage::Format_ARGB32);
 }
 
 ClipboardItem textEntry(const QString& text)
@@ -108,12 +103,10 @@ private Q_SLOTS:
     void init()
     {
         L10n::setIsChineseForTesting(false);
-        m_sessions.clear();
-        HistoryDragSession::setStarterForTesting(
-            [this](QWidget*, const QList<DraggingItem>& items, const QPixmap&) { m_sessions.append(items); });
+        QuillomareTest::recordDragSessions(m_sessions);
     }
 
-    void cleanup() { HistoryDragSession::setStarterForTesting(nullptr); }
+    void cleanup() { QuillomareTest::stopRecordingDragSessions(); }
 
     // Runs first: the short-date format is fixed by the language of its first use.
     void shortDate_isMonthDayAndTimeInLocalTime()

@@ -23,13 +23,7 @@ namespace {
 
 QByteArray png(QSize size, const QColor& colour = Qt::red)
 {
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(colour);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
+    return QuillomareTest::filledPng(size, colour);
 }
 
 ClipboardItem imageEntry(const QByteArray& bytes)

@@ -25,25 +25,15 @@ namespace {
 // Black text on white, one line per entry, as a screenshot would show it.
 QImage renderText(const QStringList& lines, const QString& family, int pixelSize)
 {
-    QImage image(900, 120 + int(lines.size()) * pixelSize * 2, QImage::Format_RGB32);
-    image.fill(Qt::white);
-    QPainter painter(&image);
-    QFont font(family);
-    font.setPixelSize(pixelSize);
-    painter.setFont(font);
-    painter.setPen(Qt::black);
+    QList<QuillomareTest::TextLine> drawn;
     for (qsizetype i = 0; i < lines.size(); ++i)
-        painter.drawText(40, 60 + pixelSize + int(i) * pixelSize * 2, lines[i]);
-    return image;
+        drawn.append({family, pixelSize, QPoint(40, 60 + pixelSize + int(i) * pixelSize * 2), lines[i]});
+    return QuillomareTest::textPicture(QSize(900, 120 + int(lines.size()) * pixelSize * 2), drawn);
 }
 
 QByteArray pngBytes(const QImage& image)
 {
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
+    return QuillomareTest::pngOf(image);
 }
 
 // The outcome of a future, waited for: the regions or the error case (or description).

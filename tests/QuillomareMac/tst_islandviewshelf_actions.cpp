@@ -34,13 +34,7 @@ namespace {
 
 QByteArray pngOf(const QColor& colour, const QSize& size = QSize(40, 30))
 {
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(colour);
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return png;
+    return QuillomareTest::filledPng(size, colour);
 }
 
 ShelfItem makeEntry(ClipKind kind, const QString& title)

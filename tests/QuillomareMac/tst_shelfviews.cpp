@@ -1,3 +1,4 @@
+#include "DragSessionRecorder.h"
 #include "TestSupport.h"
 
 #include "History/ClipThumbnailView.h"
@@ -25,13 +26,7 @@ namespace {
 
 QByteArray pngBytes(int width = 8, int height = 6)
 {
-    QImage image(width, height, QImage::Format_ARGB32);
-    image.fill(Qt::blue);
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return png;
+    return QuillomareTest::filledPng(QSize(width, height), Qt::blue, QImage::Format_ARGB32);
 }
 
 ShelfItem shelfEntry(ClipKind kind, const QString& title, ShelfPayload payload, bool sensitive = false)
@@ -107,12 +102,10 @@ private Q_SLOTS:
     void init()
     {
         L10n::setIsChineseForTesting(false);
-        m_sessions.clear();
-        HistoryDragSession::setStarterForTesting(
-            [this](QWidget*, const QList<DraggingItem>& items, const QPixmap&) { m_sessions.append(items); });
+        QuillomareTest::recordDragSessions(m_sessions);
     }
 
-    void cleanup() { HistoryDragSession::setStarterForTesting(nullptr); }
+    void cleanup() { QuillomareTest::stopRecordingDragSessions(); }
 
     // MARK: Card
 

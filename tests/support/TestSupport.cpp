@@ -1,13 +1,23 @@
 #include "TestSupport.h"
 
+#include <QuillomareCore/Errors.h>
 #include <QuillomareCore/Foundation.h>
 #include <QuillomareCore/Hashing.h>
+#include <QuillomareCore/Json.h>
 
+#include <QApplication>
+#include <QBuffer>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QThread>
+#include <QWidget>
 
 #include <cstdlib>
 
@@ -112,6 +122,116 @@ void writeFile(const QString& path, const QByteArray& bytes)
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
         qFatal("Cannot write %s", qPrintable(path));
+}
+
+bool waitFor(const std::function<bool()>& condition, int milliseconds, int eventMilliseconds, int sleepMilliseconds)
+{
+    const QDeadlineTimer deadline(milliseconds);
+    while (!deadline.hasExpired()) {
+        if (condition())
+            return true;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, eventMilliseconds);
+        if (sleepMilliseconds > 0)
+            QThread::msleep(static_cast<unsigned long>(sleepMilliseconds));
+    }
+    return condition();
+}
+
+QString builtProgramPath()
+{
+    return qEnvironmentVariable("QUILLOMARE_BUILD_DIR") + QStringLiteral("/bin/quillomare");
+}
+
+QProcessEnvironment programEnvironment(const QString& home)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("HOME"), home);
+    for (const char* name : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_STATE_HOME"})
+        environment.remove(QString::fromLatin1(name));
+    return environment;
+}
+
+void markGuideShown(const QString& home)
+{
+    QSettings(home + QStringLiteral("/.config/Quillomare/Quillomare.ini"), QSettings::IniFormat)
+        .setValue(QStringLiteral("Quillomare.didShowOnboarding.v1"), true);
+}
+
+bool startBuiltProgram(QProcess& program, const QString& home, QProcess::ProcessChannelMode channels)
+{
+    const QString binary = builtProgramPath();
+    if (!QFileInfo(binary).isExecutable())
+        return false;
+    program.setProcessEnvironment(programEnvironment(home));
+    program.setProcessChannelMode(channels);
+    markGuideShown(home);
+    program.start(binary, {});
+    return program.waitForStarted(5000);
+}
+
+QList<QuillomareCore::ClipboardItem> historyAt(const QString& path)
+{
+    using namespace QuillomareCore;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray bytes = file.readAll(); // the document reads from these bytes
+    QList<ClipboardItem> items;
+    try {
+        const Json::Document document = Json::Document::parse(bytes);
+        if (const auto list = document.root().presentMember("items"))
+            list->forEachElement([&](const Json::Value& element) { items.append(ClipboardItem::decode(element)); });
+    } catch (const DecodingError&) {
+        return {};
+    }
+    return items;
+}
+
+QByteArray pngOf(const QImage& image)
+{
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return png;
+}
+
+QByteArray filledPng(QSize size, const QColor& colour, QImage::Format format)
+{
+    QImage image(size, format);
+    image.fill(colour);
+    return pngOf(image);
+}
+
+QImage textPicture(QSize size, const QList<TextLine>& lines)
+{
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    painter.setPen(Qt::black);
+    for (const TextLine& line : lines) {
+        QFont font(line.family);
+        font.setPixelSize(line.pixelSize);
+        painter.setFont(font);
+        painter.drawText(line.baseline, line.text);
+    }
+    painter.end();
+    return image;
+}
+
+void sendMouse(QWidget* widget, QEvent::Type type, QPointF at, Qt::MouseButtons buttons)
+{
+    const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
+    QMouseEvent event(type, at, widget->mapToGlobal(at), button, buttons, Qt::NoModifier);
+    QApplication::sendEvent(widget, &event);
+}
+
+void dragMouse(QWidget* widget, QPointF from, QPointF to)
+{
+    sendMouse(widget, QEvent::MouseButtonPress, from, Qt::LeftButton);
+    for (int step = 1; step <= 4; ++step)
+        sendMouse(widget, QEvent::MouseMove, from + (to - from) * step / 4.0, Qt::LeftButton);
+    sendMouse(widget, QEvent::MouseButtonRelease, to, Qt::NoButton);
 }
 
 } // namespace QuillomareTest

@@ -5,8 +5,18 @@
 
 #include <QuillomareCore/ClipboardItem.h>
 
+#include <QColor>
 #include <QDateTime>
+#include <QEvent>
+#include <QImage>
+#include <QPointF>
+#include <QProcess>
+#include <QProcessEnvironment>
 #include <QTest>
+
+#include <functional>
+
+class QWidget;
 
 namespace QuillomareTest {
 
@@ -42,6 +52,51 @@ QuillomareCore::ClipboardItem fileItem(const QStringList& paths, const QDateTime
 // The whole content of a file, or an empty array when it cannot be read.
 QByteArray readFile(const QString& path);
 void writeFile(const QString& path, const QByteArray& bytes);
+
+// Handles events until the condition holds or the time is up; the condition's last answer.
+// `sleepMilliseconds` rests between rounds where nothing but other processes is waited for.
+bool waitFor(const std::function<bool()>& condition, int milliseconds, int eventMilliseconds = 10,
+             int sleepMilliseconds = 0);
+
+// --- The built program
+
+// The program the build made, bin/quillomare under QUILLOMARE_BUILD_DIR.
+QString builtProgramPath();
+// This process's environment with HOME at `home` and the XDG folders left to follow it.
+QProcessEnvironment programEnvironment(const QString& home);
+// The first-launch guide marked as seen in `home`: it would take the keyboard and sit over the
+// island the tests look at.
+void markGuideShown(const QString& home);
+// The built program started in `home` with the guide seen, as a user starts it; false when it is
+// not built or does not start.
+bool startBuiltProgram(QProcess& program, const QString& home, QProcess::ProcessChannelMode channels);
+// The history file's entries read as a bystander: a store opened on the file would tidy the
+// program's folder, its half-written saves included. Empty when missing or unreadable.
+QList<QuillomareCore::ClipboardItem> historyAt(const QString& path);
+
+// --- Pictures
+
+QByteArray pngOf(const QImage& image);
+// A picture of one colour.
+QByteArray filledPng(QSize size, const QColor& colour, QImage::Format format = QImage::Format_RGB32);
+
+// A line of black text drawn from its baseline's start in a font of that pixel size.
+struct TextLine
+{
+    QString family;
+    int pixelSize = 0;
+    QPoint baseline;
+    QString text;
+};
+// Black lines on white, such as a screenshot of text for recognition.
+QImage textPicture(QSize size, const QList<TextLine>& lines);
+
+// --- Mouse
+
+// A mouse event sent straight to the widget: moves carry no button, the others the left one.
+void sendMouse(QWidget* widget, QEvent::Type type, QPointF at, Qt::MouseButtons buttons);
+// Press at `from`, move in four steps the way a hand moves, release at `to`.
+void dragMouse(QWidget* widget, QPointF from, QPointF to);
 
 } // namespace QuillomareTest
 

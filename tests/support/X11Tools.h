@@ -3,9 +3,15 @@
 // Outside X11 clients for tests that run inside scripts/x11-session.
 
 #include <QByteArray>
+#include <QDragEnterEvent>
+#include <QDragMoveEvent>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
+#include <QUrl>
+#include <QWidget>
 
 namespace QuillomareTest {
 
@@ -25,5 +31,32 @@ QByteArray xclipPaste(const QString& target = QStringLiteral("UTF8_STRING"));
 // one target; the test's own owner any number of formats, "text/plain" standing for text.
 bool startXclipOwner(QProcess& owner, const QByteArray& bytes, const QString& target = QStringLiteral("UTF8_STRING"));
 bool startClipboardOwner(QProcess& owner, const QStringList& typeEqualsValue);
+
+// Another program's window that takes every drop and keeps what it carried.
+class DropTarget final : public QWidget
+{
+public:
+    explicit DropTarget(QSize size)
+    {
+        setAcceptDrops(true);
+        setWindowTitle(QStringLiteral("drop target"));
+        resize(size);
+    }
+
+    QStringList texts;
+    QList<QUrl> urls;
+    int drops = 0;
+
+protected:
+    void dragEnterEvent(QDragEnterEvent* event) override { event->acceptProposedAction(); }
+    void dragMoveEvent(QDragMoveEvent* event) override { event->acceptProposedAction(); }
+    void dropEvent(QDropEvent* event) override
+    {
+        texts << event->mimeData()->text();
+        urls << event->mimeData()->urls();
+        ++drops;
+        event->acceptProposedAction();
+    }
+};
 
 } // namespace QuillomareTest

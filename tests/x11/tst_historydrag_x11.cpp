@@ -20,48 +20,6 @@
 using namespace QuillomareMac;
 using QuillomareCore::ClipboardItem;
 
-namespace {
-
-// Takes every drop and keeps what it carried.
-class DropTarget final : public QWidget
-{
-public:
-    DropTarget()
-    {
-        setAcceptDrops(true);
-        setWindowTitle(QStringLiteral("drop target"));
-        resize(300, 300);
-    }
-
-    QStringList texts;
-    QList<QUrl> urls;
-    int drops = 0;
-
-protected:
-    void dragEnterEvent(QDragEnterEvent* event) override { event->acceptProposedAction(); }
-    void dragMoveEvent(QDragMoveEvent* event) override { event->acceptProposedAction(); }
-    void dropEvent(QDropEvent* event) override
-    {
-        texts << event->mimeData()->text();
-        urls << event->mimeData()->urls();
-        ++drops;
-        event->acceptProposedAction();
-    }
-};
-
-bool waitFor(const std::function<bool()>& condition, int milliseconds)
-{
-    const QDeadlineTimer deadline(milliseconds);
-    while (!deadline.hasExpired()) {
-        if (condition())
-            return true;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return condition();
-}
-
-} // namespace
-
 class TestHistoryDragX11 : public QObject
 {
     Q_OBJECT
@@ -88,7 +46,7 @@ private Q_SLOTS:
         rig.canvas->show();
         rig.expand();
         rig.view->configure({text, files}, QuillomareCore::CloudSyncState::idle(), std::nullopt);
-        DropTarget target;
+        QuillomareTest::DropTarget target(QSize(300, 300));
         target.move(900, 100);
         target.show();
         QVERIFY(QTest::qWaitForWindowExposed(rig.canvas.get()));
@@ -115,7 +73,7 @@ private Q_SLOTS:
         // One process for the whole gesture: the drag runs its own event loop until the drop.
         QProcess pointer;
         pointer.start(QStringLiteral("xdotool"), script);
-        QVERIFY(waitFor([&] { return target.drops == 1; }, 10000));
+        QVERIFY(QuillomareTest::waitFor([&] { return target.drops == 1; }, 10000));
         pointer.waitForFinished(5000);
 
         QVERIFY(target.urls.contains(QUrl::fromLocalFile(file)));

@@ -28,11 +28,7 @@ QByteArray pngBytes()
     QImage image(12, 8, QImage::Format_RGB32);
     image.fill(QColor(20, 120, 220));
     image.setPixelColor(3, 2, Qt::yellow);
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return png;
+    return QuillomareTest::pngOf(image);
 }
 
 } // namespace

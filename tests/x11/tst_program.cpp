@@ -45,22 +45,6 @@ private:
     // The history as the program last wrote it. Read as a bystander: a store opened on the file
     // would tidy the program's folder, its half-written saves included.
     QList<ClipboardItem> history() const { return historyAt(historyPath()); }
-    static QList<ClipboardItem> historyAt(const QString& path)
-    {
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly))
-            return {};
-        const QByteArray bytes = file.readAll(); // the document reads from these bytes
-        QList<ClipboardItem> items;
-        try {
-            const Json::Document document = Json::Document::parse(bytes);
-            if (const auto list = document.root().presentMember("items"))
-                list->forEachElement([&](const Json::Value& element) { items.append(ClipboardItem::decode(element)); });
-        } catch (const DecodingError&) {
-            return {};
-        }
-        return items;
-    }
 
     qsizetype entriesWithText(const QString& text) const
     {
@@ -69,15 +53,9 @@ private:
         return std::count_if(items.begin(), items.end(), [&](const ClipboardItem& item) { return item.contentHash == hash; });
     }
 
-    bool waitFor(const std::function<bool()>& condition, int milliseconds)
+    static bool waitFor(const std::function<bool()>& condition, int milliseconds)
     {
-        const QDeadlineTimer deadline(milliseconds);
-        while (!deadline.hasExpired()) {
-            if (condition())
-                return true;
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        }
-        return condition();
+        return QuillomareTest::waitFor(condition, milliseconds, 5);
     }
 
     // Copies with xclip and answers the milliseconds until the text was in the history file; -1
@@ -92,23 +70,7 @@ private:
     }
 
     // The built program in the test's home, as a user starts it.
-    bool start(QProcess& program)
-    {
-        const QString binary = qEnvironmentVariable("QUILLOMARE_BUILD_DIR") + QStringLiteral("/bin/quillomare");
-        if (!QFileInfo(binary).isExecutable())
-            return false;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("HOME"), m_home.path());
-        for (const char* name : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_STATE_HOME"})
-            environment.remove(QString::fromLatin1(name));
-        program.setProcessEnvironment(environment);
-        program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        // The guide a first launch shows would sit over the island the tests look at.
-        QSettings(m_home.filePath(QStringLiteral(".config/Quillomare/Quillomare.ini")), QSettings::IniFormat)
-            .setValue(QStringLiteral("Quillomare.didShowOnboarding.v1"), true);
-        program.start(binary, {});
-        return program.waitForStarted(5000);
-    }
+    bool start(QProcess& program) { return startBuiltProgram(program, m_home.path(), QProcess::ForwardedErrorChannel); }
 
     // The program watches from the moment it has started: copies until one reaches the file.
     bool copyUntilCaptured(const QString& prefix)

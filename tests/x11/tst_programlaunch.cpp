@@ -51,7 +51,7 @@ int runStubbornInstance(int argc, char* argv[])
 
 QString programPath()
 {
-    return qEnvironmentVariable("QUILLOMARE_BUILD_DIR") + u"/bin/quillomare"_s;
+    return QuillomareTest::builtProgramPath();
 }
 
 // A home of its own with the first-launch guide already seen, and the environment to start the
@@ -59,23 +59,12 @@ QString programPath()
 class Home
 {
 public:
-    Home()
-    {
-        QSettings(m_dir.filePath(u".config/Quillomare/Quillomare.ini"_s), QSettings::IniFormat)
-            .setValue(u"Quillomare.didShowOnboarding.v1"_s, true);
-    }
+    Home() { QuillomareTest::markGuideShown(m_dir.path()); }
 
     bool isValid() const { return m_dir.isValid(); }
     QString filePath(const QString& relative) const { return m_dir.filePath(relative); }
 
-    QStringList environment() const
-    {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(u"HOME"_s, m_dir.path());
-        for (const char* name : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_STATE_HOME"})
-            environment.remove(QString::fromLatin1(name));
-        return environment.toStringList();
-    }
+    QStringList environment() const { return QuillomareTest::programEnvironment(m_dir.path()).toStringList(); }
 
 private:
     QTemporaryDir m_dir;
@@ -169,16 +158,10 @@ private:
     QHash<pid_t, int> m_statuses;
 };
 
+// Mostly other processes are waited for: rest between rounds.
 bool waitFor(const std::function<bool()>& condition, int milliseconds)
 {
-    const QDeadlineTimer deadline(milliseconds);
-    while (!deadline.hasExpired()) {
-        if (condition())
-            return true;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(10);
-    }
-    return condition();
+    return QuillomareTest::waitFor(condition, milliseconds, 10, 10);
 }
 
 bool instanceAnnounced(qint64 pid)

@@ -66,41 +66,6 @@ private:
     std::optional<QPoint> m_pressed;
 };
 
-// Takes every drop and keeps its URLs.
-class DropTarget final : public QWidget
-{
-public:
-    DropTarget()
-    {
-        setAcceptDrops(true);
-        setWindowTitle(QStringLiteral("drop target"));
-        resize(240, 200);
-    }
-    QList<QUrl> urls;
-    int drops = 0;
-
-protected:
-    void dragEnterEvent(QDragEnterEvent* event) override { event->acceptProposedAction(); }
-    void dragMoveEvent(QDragMoveEvent* event) override { event->acceptProposedAction(); }
-    void dropEvent(QDropEvent* event) override
-    {
-        urls << event->mimeData()->urls();
-        ++drops;
-        event->acceptProposedAction();
-    }
-};
-
-bool waitFor(const std::function<bool()>& condition, int milliseconds)
-{
-    const QDeadlineTimer deadline(milliseconds);
-    while (!deadline.hasExpired()) {
-        if (condition())
-            return true;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return condition();
-}
-
 QStringList position(const QPoint& point)
 {
     return {QString::number(point.x()), QString::number(point.y())};
@@ -122,17 +87,6 @@ void startDragGesture(QProcess& pointer, const QPoint& from, const QPoint& to)
            << QStringLiteral("0.8") << QStringLiteral("mousemove") << position(to) << QStringLiteral("sleep")
            << QStringLiteral("0.4") << QStringLiteral("mouseup") << QStringLiteral("1");
     pointer.start(QStringLiteral("xdotool"), script);
-}
-
-QByteArray pngOf(const QColor& colour)
-{
-    QImage image(64, 48, QImage::Format_RGB32);
-    image.fill(colour);
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return png;
 }
 
 } // namespace
@@ -185,7 +139,7 @@ private Q_SLOTS:
         QVERIFY(!view->shelfDropZone()->isHighlighted());
 
         // 2. Control-V with a picture on the clipboard, owned by another program.
-        const QByteArray png = pngOf(QColor(20, 120, 200));
+        const QByteArray png = filledPng(QSize(64, 48), QColor(20, 120, 200));
         QVERIFY(xclipCopy(png, QStringLiteral("image/png")));
         controller.panel()->activateWindow();
         QVERIFY(waitFor([&] { return QApplication::activeWindow() == view->window(); }, 3000));
@@ -199,7 +153,7 @@ private Q_SLOTS:
         QVERIFY(waitFor([&] { return view->shelfItems().size() == 2; }, 2000));
 
         // 3. The file's card dragged out into another window carries the file.
-        DropTarget target;
+        DropTarget target(QSize(240, 200));
         target.move(700, 420);
         target.show();
         QVERIFY(QTest::qWaitForWindowExposed(&target));

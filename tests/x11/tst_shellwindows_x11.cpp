@@ -48,24 +48,9 @@ void settle(int milliseconds)
 // A screenshot of two lines, one Chinese and one English, as a PNG.
 QByteArray screenshotOfText()
 {
-    QImage image(760, 260, QImage::Format_RGB32);
-    image.fill(Qt::white);
-    QPainter painter(&image);
-    painter.setPen(Qt::black);
-    QFont chinese(QStringLiteral("WenQuanYi Micro Hei"));
-    chinese.setPixelSize(44);
-    painter.setFont(chinese);
-    painter.drawText(40, 90, QStringLiteral("剪贴板历史"));
-    QFont english(QStringLiteral("DejaVu Sans"));
-    english.setPixelSize(44);
-    painter.setFont(english);
-    painter.drawText(40, 190, QStringLiteral("Clipboard history"));
-    painter.end();
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
+    return pngOf(textPicture(
+        QSize(760, 260), {{QStringLiteral("WenQuanYi Micro Hei"), 44, QPoint(40, 90), QStringLiteral("剪贴板历史")},
+                          {QStringLiteral("DejaVu Sans"), 44, QPoint(40, 190), QStringLiteral("Clipboard history")}}));
 }
 
 QString withoutBlanks(QString text)

@@ -80,22 +80,7 @@ private:
     QString folder() const { return recordsRoot() + u"/"_s + ClipDefaults::cloudContainerIdentifier; }
 
     // The history as the program last wrote it, read as a bystander.
-    QList<ClipboardItem> history() const
-    {
-        QFile file(historyPath());
-        if (!file.open(QIODevice::ReadOnly))
-            return {};
-        const QByteArray bytes = file.readAll();
-        QList<ClipboardItem> items;
-        try {
-            const Json::Document document = Json::Document::parse(bytes);
-            if (const auto list = document.root().presentMember("items"))
-                list->forEachElement([&](const Json::Value& element) { items.append(ClipboardItem::decode(element)); });
-        } catch (const DecodingError&) {
-            return {};
-        }
-        return items;
-    }
+    QList<ClipboardItem> history() const { return historyAt(historyPath()); }
 
     static qsizetype indexOfText(const QList<ClipboardItem>& items, const QString& text)
     {
@@ -105,17 +90,6 @@ private:
                 return i;
         }
         return -1;
-    }
-
-    bool waitFor(const std::function<bool()>& condition, int milliseconds)
-    {
-        const QDeadlineTimer deadline(milliseconds);
-        while (!deadline.hasExpired()) {
-            if (condition())
-                return true;
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        }
-        return condition();
     }
 
     bool hasRecordOf(const QString& text) const
@@ -137,22 +111,7 @@ private:
         return false;
     }
 
-    bool start()
-    {
-        const QString binary = qEnvironmentVariable("QUILLOMARE_BUILD_DIR") + u"/bin/quillomare"_s;
-        if (!QFileInfo(binary).isExecutable())
-            return false;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(u"HOME"_s, m_home.path());
-        for (const char* name : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_STATE_HOME"})
-            environment.remove(QString::fromLatin1(name));
-        m_program.setProcessEnvironment(environment);
-        m_program.setProcessChannelMode(QProcess::SeparateChannels);
-        QSettings(m_home.filePath(u".config/Quillomare/Quillomare.ini"_s), QSettings::IniFormat)
-            .setValue(u"Quillomare.didShowOnboarding.v1"_s, true);
-        m_program.start(binary, {});
-        return m_program.waitForStarted(5000);
-    }
+    bool start() { return startBuiltProgram(m_program, m_home.path(), QProcess::SeparateChannels); }
 
     qint64 programPeakKiB() const
     {

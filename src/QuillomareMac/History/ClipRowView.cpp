@@ -10,7 +10,7 @@
 #include "Island/IslandTheme.h"
 #include "Island/IslandView.h"
 #include "Pasteboard/MacFileContent.h"
-#include "Pasteboard/MacPasteboardWriter.h"
+#include "RowDrag.h"
 #include "Shell/Localization.h"
 
 #include <QuillomareCore/Foundation.h>
@@ -23,8 +23,6 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QVBoxLayout>
-
-#include <algorithm>
 
 namespace QuillomareMac {
 
@@ -39,8 +37,6 @@ constexpr int rowHeight = 40;
 constexpr qreal dragThreshold = 20;
 // A drag released farther than this from the press was a drag, not a click.
 constexpr qreal clickSlop = 32;
-constexpr qreal dragItemOffset = 7;
-constexpr int maxDragItemOffsetSteps = 4;
 
 // The row's texts: cut at the end, and the row's own for presses.
 TruncatingLabel* makeRowLabel(const QString& text, qreal points, QFont::Weight weight, qreal alpha, QWidget* parent)
@@ -291,15 +287,8 @@ void ClipRowView::rowMouseDown(QMouseEvent* event)
 
 void ClipRowView::rowMouseDragged(QMouseEvent* event)
 {
-    if (!(event->buttons() & Qt::LeftButton))
-        return;
-    event->accept();
-    const QPointF point = mapFromGlobal(event->globalPosition());
-    if (m_mouseDownPoint && QLineF(*m_mouseDownPoint, point).length() < dragThreshold)
-        return;
-    if (m_didStartDragSession || width() == 0 || height() == 0)
-        return;
-    startDrag();
+    if (RowDrag::shouldStartDrag(*this, event, m_mouseDownPoint, m_didStartDragSession, dragThreshold))
+        startDrag();
 }
 
 void ClipRowView::startDrag()
@@ -312,22 +301,11 @@ void ClipRowView::startDrag()
     if (entries.isEmpty())
         entries = {m_item};
 
-    // Entries that yield nothing still take their place in the fan, so offsets follow list order.
-    QList<DraggingItem> draggingItems;
-    for (qsizetype i = 0; i < entries.size(); ++i) {
-        const qreal offset = dragItemOffset * qreal(std::min<qsizetype>(i, maxDragItemOffsetSteps));
-        const QRectF frame = QRectF(rect()).translated(offset, offset);
-        for (const Platform::PasteboardObject& object : MacPasteboardWriter::draggingWriters(entries.at(i)))
-            draggingItems.append({object, frame});
-    }
+    const QList<DraggingItem> draggingItems = RowDrag::fannedItems(rect(), entries);
     if (draggingItems.isEmpty())
         return;
 
-    QPixmap snapshot = grab();
-    if (snapshot.isNull()) {
-        snapshot = QPixmap(size());
-        snapshot.fill(Qt::transparent);
-    }
+    const QPixmap snapshot = RowDrag::snapshot(*this);
     m_didStartDragSession = true;
     // A real drag runs its own event loop until the drop and takes the release with it; nothing of
     // this row may be touched after it.

@@ -281,6 +281,8 @@ public:
     static QString payloadSignature(const QuillomareCore::ClipboardPayload& payload);
     // Texts longer than 80 characters become their first 48, "…" and their last 24.
     static QString abbreviatedForSignature(const QString& text);
+    // A kind's word in the history's and the shelf's row signatures.
+    static QString kindSignature(QuillomareCore::ClipKind kind);
     // Every term occurs in the entry's search text (its preview, source and descriptive words).
     static bool matches(const QuillomareCore::ClipboardItem& item, const QStringList& terms);
     static QString searchText(const QuillomareCore::ClipboardItem& item);

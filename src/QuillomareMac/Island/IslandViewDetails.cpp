@@ -5,6 +5,7 @@
 #include "IslandView.h"
 
 #include "IslandActionTileButton.h"
+#include "IslandActionTiles.h"
 #include "IslandButtonFactory.h"
 #include "IslandIcons.h"
 #include "IslandTheme.h"
@@ -211,45 +212,10 @@ void IslandView::setupHistoryInspectorPanel()
     stack->addWidget(m_historyInspectorChipRow);
     stack->addSpacing(5);
 
-    const auto makeTile = [&](const QString& name, const QString& title, const QString& icon, const QString& tooltip,
-                              void (IslandView::*handler)(), QWidget* row) {
-        auto* tile = new IslandActionTileButton(title, QString(), icon, tooltip, row);
-        tile->setObjectName(name);
-        tile->setMinimumWidth(44);
-        tile->setFixedHeight(48);
-        tile->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-        connect(tile, &QAbstractButton::clicked, this, [weak, handler] {
-            if (weak)
-                (weak.data()->*handler)();
-        });
-        row->layout()->addWidget(tile);
-        return tile;
-    };
-    const auto makeTileRow = [&] {
-        auto* row = new QWidget(panel);
-        row->setAttribute(Qt::WA_TranslucentBackground);
-        auto* layout = new QHBoxLayout(row);
-        layout->setContentsMargins(inset / 2, 0, inset / 2, 0);
-        layout->setSpacing(6);
-        return row;
-    };
-    const auto text = [](const char* chinese, const char* english) {
-        return L10n::text(QString::fromUtf8(chinese), QString::fromUtf8(english));
-    };
-
-    struct TileEntry
-    {
-        const char* name;
-        const char* chinese;
-        const char* english;
-        const char* symbol;
-        const char* tooltipChinese;
-        const char* tooltipEnglish;
-        void (IslandView::*handler)();
-        IslandActionTileButton* IslandView::*field;
-    };
+    using IslandActionTiles::Entry;
+    using IslandActionTiles::text;
     // Control stands for the Command key of the shortcuts: the keys a user here presses.
-    static const TileEntry copyTiles[] = {
+    static const Entry copyTiles[] = {
         {"historyOriginalButton", "复制原始", "Original", "doc.on.doc", "复制原始内容 (Ctrl+1)",
          "Copy original (Ctrl+1)", &IslandView::historyOriginalTapped, &IslandView::m_historyOriginalButton},
         {"historyPlainButton", "纯文本", "Plain Text", "doc.plaintext", "复制为纯文本 (Ctrl+2)",
@@ -264,7 +230,7 @@ void IslandView::setupHistoryInspectorPanel()
         {"historyFilePathButton", "文件路径", "File Path", "folder", "复制文件路径 (Ctrl+6)", "Copy file path (Ctrl+6)",
          &IslandView::historyFilePathTapped, &IslandView::m_historyFilePathButton},
     };
-    static const TileEntry smartTiles[] = {
+    static const Entry smartTiles[] = {
         {"historyOCRButton", "提取文字", "Extract Text", "text.viewfinder", "从图片提取文字 (OCR)",
          "Extract text from image (OCR)", &IslandView::historyOCRTapped, &IslandView::m_historyOCRButton},
         {"historyAirDropButton", "隔空投送", "AirDrop", "antenna.radiowaves.left.and.right",
@@ -282,12 +248,14 @@ void IslandView::setupHistoryInspectorPanel()
         stack->addSpacing(3);
         stack->addWidget(sectionLabel(text(chinese, english), panel));
         stack->addSpacing(4);
-        QWidget* row = makeTileRow();
-        for (const TileEntry& tile : entries) {
-            this->*tile.field = makeTile(QString::fromLatin1(tile.name), text(tile.chinese, tile.english),
-                                         QString::fromLatin1(tile.symbol),
-                                         text(tile.tooltipChinese, tile.tooltipEnglish), tile.handler, row);
-        }
+        auto* row = new QWidget(panel);
+        row->setAttribute(Qt::WA_TranslucentBackground);
+        auto* layout = new QHBoxLayout(row);
+        layout->setContentsMargins(inset / 2, 0, inset / 2, 0);
+        layout->setSpacing(6);
+        IslandActionTiles::fillRow(this, entries, layout, 0, [&](const Entry& entry) {
+            return IslandActionTiles::makePanelTile(this, entry, row);
+        });
         stack->addWidget(row);
         stack->addSpacing(5);
     };

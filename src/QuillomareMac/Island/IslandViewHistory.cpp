@@ -11,6 +11,7 @@
 
 #include "IslandButtonFactory.h"
 #include "IslandListScrollView.h"
+#include "IslandSelection.h"
 #include "IslandSegmentedPillControl.h"
 #include "IslandTheme.h"
 
@@ -63,23 +64,6 @@ constexpr double kFallbackDeckHeight = 290;
 // below it (8); and what the selection bar takes of the column (30 and 4).
 constexpr double kBodyReserve = 42;
 constexpr double kSelectionBarReserve = 34;
-
-QString kindName(ClipKind kind)
-{
-    switch (kind) {
-    case ClipKind::text:
-        return QStringLiteral("text");
-    case ClipKind::url:
-        return QStringLiteral("url");
-    case ClipKind::file:
-        return QStringLiteral("file");
-    case ClipKind::image:
-        return QStringLiteral("image");
-    case ClipKind::unknown:
-        break;
-    }
-    return QStringLiteral("unknown");
-}
 
 QString platformName(ClipSourcePlatform platform)
 {
@@ -176,6 +160,23 @@ QString IslandView::abbreviatedForSignature(const QString& text)
     return text.left(boundaries[48]) + QChar(0x2026) + text.mid(boundaries[count - 24]);
 }
 
+QString IslandView::kindSignature(ClipKind kind)
+{
+    switch (kind) {
+    case ClipKind::text:
+        return QStringLiteral("text");
+    case ClipKind::url:
+        return QStringLiteral("url");
+    case ClipKind::file:
+        return QStringLiteral("file");
+    case ClipKind::image:
+        return QStringLiteral("image");
+    case ClipKind::unknown:
+        break;
+    }
+    return QStringLiteral("unknown");
+}
+
 QString IslandView::payloadSignature(const ClipboardPayload& payload)
 {
     switch (payload.caseOf()) {
@@ -207,7 +208,7 @@ QString IslandView::historyItemsSignature(const QList<ClipboardItem>& items)
         records += kRecordSeparator;
         records += QuillomareCore::Uuid::text(item.id);
         records += QLatin1Char('|') + QString::number(item.createdAt.toMSecsSinceEpoch());
-        records += QLatin1Char('|') + kindName(item.kind);
+        records += QLatin1Char('|') + kindSignature(item.kind);
         records += QLatin1Char('|') + item.contentHash;
         records += QLatin1Char('|') + abbreviatedForSignature(item.preview);
         records += QLatin1Char('|') + item.sourceAppName.value_or(QString());
@@ -633,23 +634,8 @@ void IslandView::selectItem(const QUuid& id, bool scrollIntoView)
 
 void IslandView::toggleHistorySelection(const ClipboardItem& item, bool extendRange)
 {
-    const auto positionOf = [this](const QUuid& id) -> qsizetype {
-        for (qsizetype i = 0; i < m_visibleItems.size(); ++i) {
-            if (m_visibleItems[i].id == id)
-                return i;
-        }
-        return -1;
-    };
-    const qsizetype anchor = m_lastHistorySelectionID ? positionOf(*m_lastHistorySelectionID) : -1;
-    const qsizetype clicked = positionOf(item.id);
-    if (extendRange && anchor >= 0 && clicked >= 0) {
-        for (qsizetype i = std::min(anchor, clicked); i <= std::max(anchor, clicked); ++i)
-            m_selectedHistoryItemIDs.insert(m_visibleItems[i].id);
-    } else if (m_selectedHistoryItemIDs.contains(item.id)) {
-        m_selectedHistoryItemIDs.remove(item.id);
-    } else {
-        m_selectedHistoryItemIDs.insert(item.id);
-    }
+    IslandSelection::toggleMark(m_visibleItems, m_selectedHistoryItemIDs, m_lastHistorySelectionID, item.id,
+                                extendRange);
     m_lastHistorySelectionID = item.id;
     m_selectedItemID = item.id;
     redrawHistoryRowSelection();
@@ -659,38 +645,18 @@ void IslandView::toggleHistorySelection(const ClipboardItem& item, bool extendRa
 
 void IslandView::moveSelection(int offset)
 {
-    if (m_visibleItems.isEmpty()) {
+    const std::optional<QUuid> next = IslandSelection::movedFocus(m_visibleItems, m_selectedItemID, offset);
+    if (!next) {
         m_selectedItemID.reset();
         return;
     }
-    qsizetype current = 0;
-    if (m_selectedItemID) {
-        for (qsizetype i = 0; i < m_visibleItems.size(); ++i) {
-            if (m_visibleItems[i].id == *m_selectedItemID) {
-                current = i;
-                break;
-            }
-        }
-    }
-    const qsizetype next = std::clamp<qsizetype>(current + offset, 0, m_visibleItems.size() - 1);
-    selectItem(m_visibleItems[next].id, true);
+    selectItem(*next, true);
 }
 
 QList<ClipboardItem> IslandView::selectedHistoryItemsForActions() const
 {
-    QList<ClipboardItem> result;
-    if (m_selectedHistoryItemIDs.isEmpty()) {
-        if (m_selectedItemID) {
-            if (auto item = visibleItem(*m_selectedItemID))
-                result.append(*item);
-        }
-        return result;
-    }
-    for (const ClipboardItem& item : m_visibleItems) {
-        if (m_selectedHistoryItemIDs.contains(item.id))
-            result.append(item);
-    }
-    return result;
+    return IslandSelection::forActions(m_visibleItems, m_selectedHistoryItemIDs,
+                                       m_selectedItemID ? visibleItem(*m_selectedItemID) : std::nullopt);
 }
 
 // MARK: - Hover while scrolling

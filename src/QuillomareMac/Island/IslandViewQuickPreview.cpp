@@ -4,6 +4,7 @@
 
 #include "IslandView.h"
 
+#include "IslandPaintedWidget.h"
 #include "IslandTheme.h"
 
 #include "History/HistoryPreviewPane.h"
@@ -24,21 +25,12 @@ constexpr double kDismissSeconds = 0.16;
 constexpr double kStartScale = 0.94;
 
 // Dims the island's content behind the card; the island's own rounded surface stays visible.
-class QuickPreviewBackdrop final : public QWidget
+void paintQuickPreviewBackdrop(QPainter& painter, const QWidget& backdrop)
 {
-public:
-    using QWidget::QWidget;
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(QColor(0, 0, 0, 110));
-        painter.drawRoundedRect(QRectF(rect()), 12, 12);
-    }
-};
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(0, 0, 0, 110));
+    painter.drawRoundedRect(QRectF(backdrop.rect()), 12, 12);
+}
 
 } // namespace
 
@@ -50,7 +42,7 @@ void IslandView::setupCaptureEchoOverlay()
 
 void IslandView::setupQuickPreviewOverlay()
 {
-    m_quickPreviewBackdrop = new QuickPreviewBackdrop(m_expandedRoot);
+    m_quickPreviewBackdrop = new IslandPaintedWidget(paintQuickPreviewBackdrop, m_expandedRoot);
     m_quickPreviewBackdrop->setObjectName(QStringLiteral("quickPreviewBackdrop"));
     m_quickPreviewBackdrop->setAttribute(Qt::WA_TranslucentBackground);
     m_quickPreviewBackdrop->setVisible(false);

@@ -7,6 +7,8 @@
 
 #include "IslandListScrollView.h"
 #include "IslandScheduler.h"
+#include "IslandSelection.h"
+#include "IslandWidgetStack.h"
 
 #include "Shelf/ShelfDropZoneView.h"
 #include "Shelf/ShelfEmptyStateView.h"
@@ -27,8 +29,6 @@
 
 namespace QuillomareMac {
 
-using QuillomareCore::ClipKind;
-
 namespace {
 
 // The entry limit of one session, as the shell passes it to the store.
@@ -39,45 +39,11 @@ constexpr int kShelfEmptyStateHeight = 150;
 
 const QChar kSignatureSeparator(0x1F);
 
-QString kindSignature(ClipKind kind)
-{
-    switch (kind) {
-    case ClipKind::text:
-        return QStringLiteral("text");
-    case ClipKind::url:
-        return QStringLiteral("url");
-    case ClipKind::file:
-        return QStringLiteral("file");
-    case ClipKind::image:
-        return QStringLiteral("image");
-    case ClipKind::unknown:
-        break;
-    }
-    return QStringLiteral("unknown");
-}
-
 // The store stamps every date with the current time, so an invalid date means a record made in
 // code; it signs as 0 rather than as whatever an invalid date converts to.
 QString millisecondsSignature(const QDateTime& date)
 {
     return QString::number(date.isValid() ? date.toMSecsSinceEpoch() : qint64(0));
-}
-
-// Removes every widget of a stack at once: hidden first, since a widget kept until the event loop
-// deletes it would still answer the mouse.
-void clearStack(QWidget* stack)
-{
-    if (!stack || !stack->layout())
-        return;
-    QLayout* layout = stack->layout();
-    while (QLayoutItem* item = layout->takeAt(0)) {
-        if (QWidget* widget = item->widget()) {
-            widget->hide();
-            widget->setParent(nullptr);
-            widget->deleteLater();
-        }
-        delete item;
-    }
 }
 
 void appendToStack(QWidget* stack, QWidget* view)
@@ -137,15 +103,7 @@ void IslandView::configureShelf(const QList<ShelfItem>& items, const std::option
 
 void IslandView::repairShelfFocus()
 {
-    const bool listed =
-        m_selectedShelfItemID && std::any_of(m_shelfItems.cbegin(), m_shelfItems.cend(),
-                                             [&](const ShelfItem& item) { return item.id == *m_selectedShelfItemID; });
-    if (listed)
-        return;
-    if (m_shelfItems.isEmpty())
-        m_selectedShelfItemID.reset();
-    else
-        m_selectedShelfItemID = m_shelfItems.first().id;
+    m_selectedShelfItemID = IslandSelection::repairedFocus(m_shelfItems, m_selectedShelfItemID);
 }
 
 void IslandView::finishShelfPush(const std::optional<QString>& message)
@@ -276,8 +234,8 @@ QString IslandView::makeShelfRowsSignature() const
 void IslandView::rebuildShelfRows()
 {
     ++m_shelfRebuildCount;
-    clearStack(m_shelfListStack);
-    clearStack(m_shelfGalleryStack);
+    IslandWidgetStack::clear(m_shelfListStack);
+    IslandWidgetStack::clear(m_shelfGalleryStack);
     m_shelfRowViewsByID.clear();
     m_shelfGalleryCardViewsByID.clear();
     m_lastShelfRowsSignature = makeShelfRowsSignature();
@@ -296,39 +254,33 @@ void IslandView::rebuildShelfRows()
         for (const ShelfItem& item : std::as_const(m_shelfItems)) {
             const QUuid id = item.id;
             const bool selected = isShelfItemMarked(id);
+            // A card and a row answer the same way and show the same mark.
+            const auto wire = [&](auto* view) {
+                view->dragItemsProvider = [weak, id] { return weak ? weak->shelfDragItems(id) : QList<ShelfItem>(); };
+                view->onSelect = [weak](const ShelfItem& entry) {
+                    if (weak)
+                        weak->selectShelfItem(entry.id, false);
+                };
+                view->onPreview = [weak](const ShelfItem& entry) {
+                    if (weak)
+                        weak->previewShelfItem(entry);
+                };
+                view->setSelected(selected);
+                view->updateBackground();
+            };
 
             auto* card = new ShelfGalleryCardView(item, m_shelfGalleryStack);
-            card->dragItemsProvider = [weak, id] { return weak ? weak->shelfDragItems(id) : QList<ShelfItem>(); };
-            card->onSelect = [weak](const ShelfItem& entry) {
-                if (weak)
-                    weak->selectShelfItem(entry.id, false);
-            };
-            card->onPreview = [weak](const ShelfItem& entry) {
-                if (weak)
-                    weak->previewShelfItem(entry);
-            };
-            card->setSelected(selected);
-            card->updateBackground();
+            wire(card);
             card->setFixedWidth(kShelfCardWidth);
             m_shelfGalleryCardViewsByID.insert(id, card);
             appendToStack(m_shelfGalleryStack, card);
 
             auto* row = new ShelfItemRowView(item, m_shelfListStack);
-            row->dragItemsProvider = [weak, id] { return weak ? weak->shelfDragItems(id) : QList<ShelfItem>(); };
-            row->onSelect = [weak](const ShelfItem& entry) {
-                if (weak)
-                    weak->selectShelfItem(entry.id, false);
-            };
+            wire(row);
             row->onMultiSelect = [weak](const ShelfItem& entry, bool extendRange) {
                 if (weak)
                     weak->toggleShelfSelection(entry, extendRange);
             };
-            row->onPreview = [weak](const ShelfItem& entry) {
-                if (weak)
-                    weak->previewShelfItem(entry);
-            };
-            row->setSelected(selected);
-            row->updateBackground();
             row->setFixedHeight(kShelfRowHeight);
             m_shelfRowViewsByID.insert(id, row);
             appendToStack(m_shelfListStack, row);
@@ -356,20 +308,18 @@ bool IslandView::isShelfItemMarked(const QUuid& id) const
 
 void IslandView::markShelfSelection()
 {
-    for (auto it = m_shelfRowViewsByID.cbegin(); it != m_shelfRowViewsByID.cend(); ++it) {
-        const bool selected = isShelfItemMarked(it.key());
-        if (it.value()->isSelected() == selected)
-            continue;
-        it.value()->setSelected(selected);
-        it.value()->updateBackground();
-    }
-    for (auto it = m_shelfGalleryCardViewsByID.cbegin(); it != m_shelfGalleryCardViewsByID.cend(); ++it) {
-        const bool selected = isShelfItemMarked(it.key());
-        if (it.value()->isSelected() == selected)
-            continue;
-        it.value()->setSelected(selected);
-        it.value()->updateBackground();
-    }
+    // Only the views whose mark changed are drawn again.
+    const auto mark = [this](const auto& viewsByID) {
+        for (auto it = viewsByID.cbegin(); it != viewsByID.cend(); ++it) {
+            const bool selected = isShelfItemMarked(it.key());
+            if (it.value()->isSelected() == selected)
+                continue;
+            it.value()->setSelected(selected);
+            it.value()->updateBackground();
+        }
+    };
+    mark(m_shelfRowViewsByID);
+    mark(m_shelfGalleryCardViewsByID);
 }
 
 void IslandView::selectShelfItem(const QUuid& id, bool scrollIntoView)
@@ -386,29 +336,7 @@ void IslandView::selectShelfItem(const QUuid& id, bool scrollIntoView)
 
 void IslandView::toggleShelfSelection(const ShelfItem& item, bool extendRange)
 {
-    const auto indexOf = [this](const QUuid& id) -> qsizetype {
-        for (qsizetype i = 0; i < m_shelfItems.size(); ++i) {
-            if (m_shelfItems[i].id == id)
-                return i;
-        }
-        return -1;
-    };
-    bool extended = false;
-    if (extendRange && m_lastShelfSelectionID) {
-        const qsizetype anchor = indexOf(*m_lastShelfSelectionID);
-        const qsizetype target = indexOf(item.id);
-        if (anchor >= 0 && target >= 0) {
-            for (qsizetype i = std::min(anchor, target); i <= std::max(anchor, target); ++i)
-                m_selectedShelfItemIDs.insert(m_shelfItems[i].id);
-            extended = true;
-        }
-    }
-    if (!extended) {
-        if (m_selectedShelfItemIDs.contains(item.id))
-            m_selectedShelfItemIDs.remove(item.id);
-        else
-            m_selectedShelfItemIDs.insert(item.id);
-    }
+    IslandSelection::toggleMark(m_shelfItems, m_selectedShelfItemIDs, m_lastShelfSelectionID, item.id, extendRange);
     m_lastShelfSelectionID = item.id;
     m_selectedShelfItemID = item.id;
     markShelfSelection();
@@ -418,47 +346,23 @@ void IslandView::toggleShelfSelection(const ShelfItem& item, bool extendRange)
 
 std::optional<ShelfItem> IslandView::selectedShelfItem() const
 {
-    if (!m_selectedShelfItemID)
-        return std::nullopt;
-    for (const ShelfItem& item : m_shelfItems) {
-        if (item.id == *m_selectedShelfItemID)
-            return item;
-    }
-    return std::nullopt;
+    return IslandSelection::find(m_shelfItems, m_selectedShelfItemID);
 }
 
 QList<ShelfItem> IslandView::selectedShelfItemsForActions(bool defaultToSession) const
 {
-    if (!m_selectedShelfItemIDs.isEmpty()) {
-        QList<ShelfItem> selected;
-        for (const ShelfItem& item : m_shelfItems) {
-            if (m_selectedShelfItemIDs.contains(item.id))
-                selected.append(item);
-        }
-        return selected;
-    }
-    if (const auto item = selectedShelfItem())
-        return {*item};
-    return defaultToSession ? m_shelfItems : QList<ShelfItem>();
+    return IslandSelection::forActions(m_shelfItems, m_selectedShelfItemIDs, selectedShelfItem(),
+                                       defaultToSession ? m_shelfItems : QList<ShelfItem>());
 }
 
 void IslandView::moveShelfSelection(int offset)
 {
-    if (m_shelfItems.isEmpty()) {
+    const std::optional<QUuid> target = IslandSelection::movedFocus(m_shelfItems, m_selectedShelfItemID, offset);
+    if (!target) {
         m_selectedShelfItemID.reset();
         return;
     }
-    qsizetype current = 0;
-    if (m_selectedShelfItemID) {
-        for (qsizetype i = 0; i < m_shelfItems.size(); ++i) {
-            if (m_shelfItems[i].id == *m_selectedShelfItemID) {
-                current = i;
-                break;
-            }
-        }
-    }
-    const qsizetype target = std::clamp<qsizetype>(current + offset, 0, m_shelfItems.size() - 1);
-    selectShelfItem(m_shelfItems[target].id, true);
+    selectShelfItem(*target, true);
 }
 
 QList<ShelfItem> IslandView::shelfDragItems(const QUuid& id) const
@@ -466,12 +370,7 @@ QList<ShelfItem> IslandView::shelfDragItems(const QUuid& id) const
     // A multi-selection travels together only when the dragged entry belongs to it.
     if (m_selectedShelfItemIDs.size() < 2 || !m_selectedShelfItemIDs.contains(id))
         return {};
-    QList<ShelfItem> items;
-    for (const ShelfItem& item : m_shelfItems) {
-        if (m_selectedShelfItemIDs.contains(item.id))
-            items.append(item);
-    }
-    return items;
+    return IslandSelection::markedEntries(m_shelfItems, m_selectedShelfItemIDs);
 }
 
 void IslandView::previewShelfItem(const ShelfItem& item)

@@ -5,11 +5,14 @@
 #include "IslandView.h"
 
 #include "IslandActionTileButton.h"
+#include "IslandActionTiles.h"
 #include "IslandButtonFactory.h"
 #include "IslandIcons.h"
 #include "IslandListScrollView.h"
 #include "IslandScheduler.h"
+#include "IslandSelection.h"
 #include "IslandTheme.h"
+#include "IslandWidgetStack.h"
 #include "MetadataChipView.h"
 #include "TruncatingLabel.h"
 
@@ -461,18 +464,7 @@ void IslandView::setupShelfGalleryContainer()
     auto* tileRow = new QHBoxLayout(m_shelfGalleryActionsStack);
     tileRow->setContentsMargins(0, 0, 0, 0);
     tileRow->setSpacing(4);
-    struct TileEntry
-    {
-        const char* name;
-        const char* chinese;
-        const char* english;
-        const char* symbol;
-        const char* tooltipChinese;
-        const char* tooltipEnglish;
-        void (IslandView::*handler)();
-        IslandActionTileButton* IslandView::*field;
-    };
-    static const TileEntry tiles[] = {
+    static const IslandActionTiles::Entry tiles[] = {
         {"shelfGalleryPreviewButton", "预览", "Preview", "eye", "预览", "Preview", &IslandView::shelfPreviewTapped,
          &IslandView::m_shelfGalleryPreviewButton},
         {"shelfGalleryCopyButton", "复制", "Copy", "doc.on.doc", "复制", "Copy", &IslandView::shelfCopyTapped,
@@ -486,21 +478,11 @@ void IslandView::setupShelfGalleryContainer()
         {"shelfGalleryCombineButton", "组合", "Combine", "square.stack.3d.up", "组合复制", "Combine Copy",
          &IslandView::shelfCombineTapped, &IslandView::m_shelfGalleryCombineButton},
     };
-    for (const TileEntry& entry : tiles) {
-        const auto handler = entry.handler;
-        IslandActionTileButton* tile = IslandButtonFactory::makeShelfGalleryActionTile(
-            L10n::text(QString::fromUtf8(entry.chinese), QString::fromUtf8(entry.english)),
-            QString::fromLatin1(entry.symbol),
-            L10n::text(QString::fromUtf8(entry.tooltipChinese), QString::fromUtf8(entry.tooltipEnglish)), this,
-            [weak, handler] {
-                if (weak)
-                    (weak.data()->*handler)();
-            },
-            m_shelfGalleryActionsStack);
-        tile->setObjectName(QString::fromLatin1(entry.name));
-        tileRow->addWidget(tile);
-        this->*entry.field = tile;
-    }
+    IslandActionTiles::fillRow(this, tiles, tileRow, 0, [this](const IslandActionTiles::Entry& entry) {
+        return IslandButtonFactory::makeShelfGalleryActionTile(
+            IslandActionTiles::title(entry), QString::fromLatin1(entry.symbol), IslandActionTiles::tooltip(entry), this,
+            IslandActionTiles::action(this, entry), m_shelfGalleryActionsStack);
+    });
     detailRow->addWidget(m_shelfGalleryActionsStack, 0, Qt::AlignVCenter);
     column->addWidget(m_shelfGalleryDetailBar);
 
@@ -584,11 +566,7 @@ void IslandView::updateShelfGalleryDetail()
     if (!m_shelfGalleryDetailTitle)
         return;
     const QList<ShelfItem> actionItems = selectedShelfItemsForActions(false);
-    std::optional<ShelfItem> focus;
-    if (actionItems.size() == 1)
-        focus = actionItems.first();
-    else
-        focus = selectedShelfItem();
+    const std::optional<ShelfItem> focus = IslandSelection::detailFocus(actionItems, selectedShelfItem());
 
     const QList<IslandActionTileButton*> tiles = shelfGalleryTiles();
     if (!focus) {
@@ -599,10 +577,7 @@ void IslandView::updateShelfGalleryDetail()
         m_shelfGalleryDetailDescription->setText(QString());
         m_shelfGalleryDetailThumbnail->setVisible(false);
         refreshShelfGalleryChips({});
-        for (IslandActionTileButton* tile : tiles) {
-            if (tile)
-                tile->setEnabled(false);
-        }
+        IslandActionTiles::setTilesEnabled(tiles, false);
         updateShelfGalleryFooter();
         return;
     }
@@ -637,18 +612,13 @@ void IslandView::updateShelfGalleryDetail()
 
     const bool shareable = std::any_of(actionItems.cbegin(), actionItems.cend(), canShareShelfItem);
     const bool revealable = std::any_of(actionItems.cbegin(), actionItems.cend(), canRevealShelfItem);
-    if (m_shelfGalleryPreviewButton)
-        m_shelfGalleryPreviewButton->setEnabled(actionItems.size() < 2);
-    if (m_shelfGalleryCopyButton)
-        m_shelfGalleryCopyButton->setEnabled(true);
-    if (m_shelfGalleryAirDropButton)
-        m_shelfGalleryAirDropButton->setEnabled(shareable);
-    if (m_shelfGalleryRevealButton)
-        m_shelfGalleryRevealButton->setEnabled(revealable);
-    if (m_shelfGalleryRemoveButton)
-        m_shelfGalleryRemoveButton->setEnabled(true);
-    if (m_shelfGalleryCombineButton)
-        m_shelfGalleryCombineButton->setEnabled(!selectedShelfItemsForActions(true).isEmpty());
+    using IslandActionTiles::setTileEnabled;
+    setTileEnabled(m_shelfGalleryPreviewButton, actionItems.size() < 2);
+    setTileEnabled(m_shelfGalleryCopyButton, true);
+    setTileEnabled(m_shelfGalleryAirDropButton, shareable);
+    setTileEnabled(m_shelfGalleryRevealButton, revealable);
+    setTileEnabled(m_shelfGalleryRemoveButton, true);
+    setTileEnabled(m_shelfGalleryCombineButton, !selectedShelfItemsForActions(true).isEmpty());
     updateShelfGalleryFooter();
 }
 
@@ -656,15 +626,8 @@ void IslandView::refreshShelfGalleryChips(const QStringList& texts)
 {
     if (!m_shelfGalleryDetailChipStack)
         return;
+    IslandWidgetStack::clear(m_shelfGalleryDetailChipStack);
     QLayout* row = m_shelfGalleryDetailChipStack->layout();
-    while (QLayoutItem* entry = row->takeAt(0)) {
-        if (QWidget* widget = entry->widget()) {
-            widget->hide();
-            widget->setParent(nullptr);
-            widget->deleteLater();
-        }
-        delete entry;
-    }
     for (const QString& text : texts.mid(0, 3)) {
         auto* chip = new MetadataChipView(text, m_shelfGalleryDetailChipStack);
         chip->setFixedHeight(14);

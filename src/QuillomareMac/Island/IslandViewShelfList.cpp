@@ -5,8 +5,11 @@
 #include "IslandView.h"
 
 #include "IslandActionTileButton.h"
+#include "IslandActionTiles.h"
 #include "IslandButtonFactory.h"
 #include "IslandListScrollView.h"
+#include "IslandPaintedWidget.h"
+#include "IslandSelection.h"
 #include "IslandTheme.h"
 #include "TruncatingLabel.h"
 
@@ -27,20 +30,11 @@ namespace QuillomareMac {
 
 namespace {
 
-class ActionPanelSurface final : public QWidget
+void paintActionPanel(QPainter& painter, const QWidget& panel)
 {
-public:
-    using QWidget::QWidget;
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        IslandTheme::paintRoundedSurface(painter, QRectF(rect()), 18, IslandTheme::panelFill(),
-                                         IslandTheme::panelStroke(), 1);
-    }
-};
+    IslandTheme::paintRoundedSurface(painter, QRectF(panel.rect()), 18, IslandTheme::panelFill(),
+                                     IslandTheme::panelStroke(), 1);
+}
 
 QLabel* makePanelLabel(qreal points, QFont::Weight weight, qreal alpha, QWidget* parent)
 {
@@ -128,7 +122,7 @@ void IslandView::setupShelfContainer()
     m_shelfScrollView->setWidget(document);
     body->addWidget(m_shelfScrollView, 1);
 
-    auto* panel = new ActionPanelSurface(m_shelfBodyStack);
+    auto* panel = new IslandPaintedWidget(paintActionPanel, m_shelfBodyStack);
     panel->setObjectName(QStringLiteral("shelfActionPanel"));
     panel->setFixedWidth(360);
     m_shelfActionPanel = panel;
@@ -142,36 +136,25 @@ void IslandView::setupShelfContainer()
     panelColumn->addWidget(m_shelfActionTitle);
     panelColumn->addWidget(m_shelfActionSubtitle);
 
-    struct TileEntry
-    {
-        const char* name;
-        const char* chinese;
-        const char* english;
-        const char* subtitle;
-        const char* symbol;
-        const char* tooltipChinese;
-        const char* tooltipEnglish;
-        void (IslandView::*handler)();
-        IslandActionTileButton* IslandView::*field;
-    };
     // Three rows: looking, handing on, tidying up.
-    static const TileEntry tileRows[3][3] = {
-        {{"shelfPreviewButton", "预览", "Preview", "", "eye", "预览", "Preview", &IslandView::shelfPreviewTapped,
-          &IslandView::m_shelfPreviewButton},
-         {"shelfCopyButton", "复制", "Copy", "", "doc.on.doc", "复制", "Copy", &IslandView::shelfCopyTapped,
-          &IslandView::m_shelfCopyButton},
-         {"shelfAirDropButton", "隔空投送", "AirDrop", "", "antenna.radiowaves.left.and.right", "AirDrop", "AirDrop",
-          &IslandView::shelfAirDropTapped, &IslandView::m_shelfAirDropButton}},
-        {{"shelfRevealButton", "打开", "Open", "Finder", "folder", "在 Finder 中显示", "Show in Finder",
-          &IslandView::shelfRevealTapped, &IslandView::m_shelfRevealButton},
-         {"shelfCombineButton", "组合", "Combine", "", "text.append", "组合复制", "Combine and copy",
-          &IslandView::shelfCombineTapped, &IslandView::m_shelfCombineButton},
-         {"shelfBatchButton", "更多", "More", "", "ellipsis.circle", "批量动作", "Batch actions",
-          &IslandView::shelfBatchTapped, &IslandView::m_shelfBatchButton}},
-        {{"shelfRemoveButton", "移除", "Remove", "", "minus.circle", "移除", "Remove", &IslandView::shelfRemoveTapped,
-          &IslandView::m_shelfRemoveButton},
-         {"shelfClearButton", "清空", "Clear", "", "trash", "清空暂存架", "Clear shelf", &IslandView::shelfClearTapped,
-          &IslandView::m_shelfClearButton},
+    using IslandActionTiles::Entry;
+    static const Entry tileRows[3][3] = {
+        {{"shelfPreviewButton", "预览", "Preview", "eye", "预览", "Preview", &IslandView::shelfPreviewTapped,
+          &IslandView::m_shelfPreviewButton, ""},
+         {"shelfCopyButton", "复制", "Copy", "doc.on.doc", "复制", "Copy", &IslandView::shelfCopyTapped,
+          &IslandView::m_shelfCopyButton, ""},
+         {"shelfAirDropButton", "隔空投送", "AirDrop", "antenna.radiowaves.left.and.right", "AirDrop", "AirDrop",
+          &IslandView::shelfAirDropTapped, &IslandView::m_shelfAirDropButton, ""}},
+        {{"shelfRevealButton", "打开", "Open", "folder", "在 Finder 中显示", "Show in Finder",
+          &IslandView::shelfRevealTapped, &IslandView::m_shelfRevealButton, "Finder"},
+         {"shelfCombineButton", "组合", "Combine", "text.append", "组合复制", "Combine and copy",
+          &IslandView::shelfCombineTapped, &IslandView::m_shelfCombineButton, ""},
+         {"shelfBatchButton", "更多", "More", "ellipsis.circle", "批量动作", "Batch actions",
+          &IslandView::shelfBatchTapped, &IslandView::m_shelfBatchButton, ""}},
+        {{"shelfRemoveButton", "移除", "Remove", "minus.circle", "移除", "Remove", &IslandView::shelfRemoveTapped,
+          &IslandView::m_shelfRemoveButton, ""},
+         {"shelfClearButton", "清空", "Clear", "trash", "清空暂存架", "Clear shelf", &IslandView::shelfClearTapped,
+          &IslandView::m_shelfClearButton, ""},
          {nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr}},
     };
     for (const auto& tileRow : tileRows) {
@@ -179,21 +162,9 @@ void IslandView::setupShelfContainer()
         auto* rowLayout = new QHBoxLayout(row);
         rowLayout->setContentsMargins(0, 0, 0, 0);
         rowLayout->setSpacing(7);
-        for (const TileEntry& entry : tileRow) {
-            if (!entry.name)
-                continue;
-            auto* tile = new IslandActionTileButton(
-                L10n::text(QString::fromUtf8(entry.chinese), QString::fromUtf8(entry.english)),
-                QString::fromUtf8(entry.subtitle), QString::fromLatin1(entry.symbol),
-                L10n::text(QString::fromUtf8(entry.tooltipChinese), QString::fromUtf8(entry.tooltipEnglish)), row);
-            tile->setObjectName(QString::fromLatin1(entry.name));
-            tile->setMinimumWidth(44);
-            tile->setFixedHeight(48);
-            tile->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-            connect(tile, &QAbstractButton::clicked, this, call(entry.handler));
-            rowLayout->addWidget(tile, 1);
-            this->*entry.field = tile;
-        }
+        IslandActionTiles::fillRow(this, tileRow, rowLayout, 1, [&](const Entry& entry) {
+            return IslandActionTiles::makePanelTile(this, entry, row);
+        });
         panelColumn->addWidget(row);
     }
     panelColumn->addStretch(1);
@@ -223,10 +194,7 @@ void IslandView::updateShelfActionPanel()
         m_shelfActionPanel->setVisible(false);
         m_shelfActionTitle->setText(idleTitle);
         m_shelfActionSubtitle->setText(idleSubtitle);
-        for (IslandActionTileButton* tile : tiles) {
-            if (tile)
-                tile->setEnabled(false);
-        }
+        IslandActionTiles::setTilesEnabled(tiles, false);
         updateShelfGalleryDetail();
         return;
     }
@@ -234,11 +202,7 @@ void IslandView::updateShelfActionPanel()
     // The panel lives in a container that is never shown; its own flag says what it would show.
     m_shelfActionPanel->setVisible(true);
     const QList<ShelfItem> actionItems = selectedShelfItemsForActions(false);
-    std::optional<ShelfItem> focus;
-    if (actionItems.size() == 1)
-        focus = actionItems.first();
-    else
-        focus = selectedShelfItem();
+    const std::optional<ShelfItem> focus = IslandSelection::detailFocus(actionItems, selectedShelfItem());
 
     if (m_selectedShelfItemIDs.size() >= 2) {
         const qsizetype count = m_selectedShelfItemIDs.size();
@@ -256,24 +220,17 @@ void IslandView::updateShelfActionPanel()
 
     const bool hasFocus = focus.has_value();
     const bool anyForActions = !selectedShelfItemsForActions(true).isEmpty();
-    if (m_shelfPreviewButton)
-        m_shelfPreviewButton->setEnabled(hasFocus && actionItems.size() <= 1);
-    if (m_shelfCopyButton) {
-        m_shelfCopyButton->setEnabled(hasFocus);
+    using IslandActionTiles::setTileEnabled;
+    setTileEnabled(m_shelfPreviewButton, hasFocus && actionItems.size() <= 1);
+    setTileEnabled(m_shelfCopyButton, hasFocus);
+    if (m_shelfCopyButton)
         m_shelfCopyButton->updateAppearance();
-    }
-    if (m_shelfAirDropButton)
-        m_shelfAirDropButton->setEnabled(std::any_of(actionItems.cbegin(), actionItems.cend(), canShareShelfItem));
-    if (m_shelfRevealButton)
-        m_shelfRevealButton->setEnabled(std::any_of(actionItems.cbegin(), actionItems.cend(), canRevealShelfItem));
-    if (m_shelfRemoveButton)
-        m_shelfRemoveButton->setEnabled(hasFocus);
-    if (m_shelfClearButton)
-        m_shelfClearButton->setEnabled(true);
-    if (m_shelfCombineButton)
-        m_shelfCombineButton->setEnabled(anyForActions);
-    if (m_shelfBatchButton)
-        m_shelfBatchButton->setEnabled(anyForActions);
+    setTileEnabled(m_shelfAirDropButton, std::any_of(actionItems.cbegin(), actionItems.cend(), canShareShelfItem));
+    setTileEnabled(m_shelfRevealButton, std::any_of(actionItems.cbegin(), actionItems.cend(), canRevealShelfItem));
+    setTileEnabled(m_shelfRemoveButton, hasFocus);
+    setTileEnabled(m_shelfClearButton, true);
+    setTileEnabled(m_shelfCombineButton, anyForActions);
+    setTileEnabled(m_shelfBatchButton, anyForActions);
     updateShelfGalleryDetail();
 }
 
