@@ -127,9 +127,9 @@ struct StoreSnapshot
 };
 
 // The file's bytes, mapped when possible: a history of large images is gigabytes. Mapped pages
-// that have been decoded are handed back as the load goes on, so that the file and its decoded
-// images are never resident together. Only a regular file is read, and never past the size it
-// had when opened.
+// are handed back as each pass over them (the parse, then the decoding) goes on, so that the load
+// never holds more than a few megabytes of the file, whatever its size. Only a regular file is
+// read, and never past the size it had when opened.
 class FileBytes
 {
 public:
@@ -187,6 +187,10 @@ public:
         m_released = end;
     }
 
+    // The next pass reads the bytes from the start again (from the page cache, through new
+    // faults) and hands them back as it goes.
+    void startNextPass() { m_released = 0; }
+
 private:
     std::shared_ptr<const HistoryFileVersion> m_version;
     char* m_mapped = nullptr;
@@ -238,7 +242,9 @@ void ClipboardStore::load()
     }
 
     try {
-        const Json::Document document = Json::Document::parse(bytes.data(), bytes.size());
+        const Json::Document document = Json::Document::parse(
+            bytes.data(), bytes.size(), [&bytes](qsizetype passed) { bytes.releaseBefore(passed); });
+        bytes.startNextPass();
         const Json::Value root = document.root();
         // Images stay in the file: checked here, read when something needs them.
         const ImageTextSource source{bytes.version(), bytes.data()};

@@ -111,8 +111,9 @@ int utf8SequenceLength(const unsigned char* p, const unsigned char* end)
 class Parser
 {
 public:
-    Parser(const char* data, qsizetype size, Document& document)
-        : m_begin(data), m_p(data), m_end(data + size), m_nodes(document.m_nodes)
+    Parser(const char* data, qsizetype size, Document& document, const std::function<void(qsizetype)>* passed)
+        : m_begin(data), m_p(data), m_end(data + size), m_nodes(document.m_nodes), m_passed(passed),
+          m_reported(data)
     {
     }
 
@@ -336,6 +337,12 @@ private:
         n.length = static_cast<quint64>(m_p - start);
         n.flag = escapes;
         ++m_p; // closing quote
+        // Strings are where the bytes are (images' base64), so the reader hears of the progress
+        // here, in steps large enough to cost nothing.
+        if (m_passed && m_p - m_reported >= kPassedStep) {
+            m_reported = m_p;
+            (*m_passed)(m_p - m_begin);
+        }
         return node;
     }
 
@@ -378,15 +385,23 @@ private:
     const char* m_p;
     const char* m_end;
     std::vector<Document::Node>& m_nodes;
+    static constexpr qsizetype kPassedStep = 1 << 20;
+    const std::function<void(qsizetype)>* m_passed;
+    const char* m_reported;
 };
 
 Document Document::parse(const char* data, qsizetype size)
+{
+    return parse(data, size, {});
+}
+
+Document Document::parse(const char* data, qsizetype size, const std::function<void(qsizetype)>& passed)
 {
     Document document;
     document.m_data = data;
     // A rough guess that avoids most regrowth for small documents without over-reserving big ones.
     document.m_nodes.reserve(static_cast<size_t>(std::min<qsizetype>(size / 16 + 16, 1 << 16)));
-    Parser(data, size, document).parseDocument();
+    Parser(data, size, document, passed ? &passed : nullptr).parseDocument();
     return document;
 }
 

@@ -84,6 +84,9 @@ public:
     // Parses the whole text; a syntax error throws a DecodingError with its byte offset.
     // The bytes must outlive the document.
     static Document parse(const char* data, qsizetype size);
+    // The same, telling `passed` now and then the offset up to which the bytes have been read and
+    // will not be read again by the parser (a caller may let go of them).
+    static Document parse(const char* data, qsizetype size, const std::function<void(qsizetype)>& passed);
     static Document parse(const QByteArray& data) { return parse(data.constData(), data.size()); }
 
     Value root() const { return Value(this, 0); }

@@ -4,6 +4,8 @@
 #include "Foundation.h"
 #include "Language.h"
 
+#include <QThreadPool>
+
 #include <cerrno>
 #include <list>
 #include <mutex>
@@ -17,8 +19,17 @@ namespace QuillomareCore {
 
 HistoryFileVersion::~HistoryFileVersion()
 {
-    if (m_descriptor >= 0)
-        ::close(m_descriptor);
+    if (m_descriptor < 0)
+        return;
+    // A save renames a new file over this one, so the last descriptor of a replaced version is
+    // what frees its blocks: closing it takes hundreds of milliseconds for a large history, and
+    // the last entry to let go of it is usually on the GUI thread.
+    // (At exit, after the pool is gone, there is no GUI thread left to spare.)
+    const int descriptor = m_descriptor;
+    if (QThreadPool* pool = QThreadPool::globalInstance())
+        pool->start([descriptor] { ::close(descriptor); });
+    else
+        ::close(descriptor);
 }
 
 bool HistoryFileVersion::read(qint64 offset, char* into, qint64 size, QString* error) const

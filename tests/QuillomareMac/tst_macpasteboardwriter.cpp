@@ -371,6 +371,8 @@ void TestMacPasteboardWriter::draggingAndSharing()
     QFETCH(QStringList, objects);
     QCOMPARE(describe(MacPasteboardWriter::draggingWriters(item)), objects);
     QCOMPARE(describe(ClipboardSharingService::sharingItems(item)), objects);
+    // The tiles' quick answer agrees with what sharing would hand over.
+    QCOMPARE(ClipboardSharingService::canShare(item), !objects.isEmpty());
     // Paths held apart from an entry (a shelf's files) are dragged by the same rule.
     if (item.payload.isFileURLs())
         QCOMPARE(describe(MacPasteboardWriter::fileURLDraggingWriters(item.payload.fileURLsValue())), objects);
@@ -387,6 +389,7 @@ void TestMacPasteboardWriter::imageDraggingWriters_writeOneFilePerEntry()
     QCOMPARE(QuillomareTest::readFile(url->toLocalFile()), item.payload.imagePNGValue());
     // Shared, it is the picture itself.
     QCOMPARE(describe(ClipboardSharingService::sharingItems(item)), QStringList{QStringLiteral("image 6x4")});
+    QVERIFY(ClipboardSharingService::canShare(item));
 
     // A second drag of the same entry writes the same file again, with the bytes given.
     const QByteArray other = pngBytes(3, 3);

@@ -426,7 +426,7 @@ void IslandView::updateHistoryInspector()
     enable(m_historyFileNameButton, variants.contains(PasteVariant::fileNames));
     enable(m_historyFilePathButton, variants.contains(PasteVariant::filePaths));
     enable(m_historyOCRButton, MacPreview::hasMacPreviewImagePayload(item));
-    enable(m_historyAirDropButton, !ClipboardSharingService::sharingItems(item).isEmpty());
+    enable(m_historyAirDropButton, ClipboardSharingService::canShare(item));
     const bool exportsImage = item.payload.isImagePNG() && item.payload.imagePNGByteCount() > 0 && !item.isSensitive;
     const bool hasRevealTarget = ClipboardFileActions::revealTarget(item).has_value();
     enable(m_historyRevealButton, hasRevealTarget || exportsImage);

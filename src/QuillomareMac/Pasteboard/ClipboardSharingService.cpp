@@ -5,7 +5,9 @@
 #include <Platform/SharingService.h>
 #include <QuillomareCore/Foundation.h>
 
+#include <QBuffer>
 #include <QFileInfo>
+#include <QImageReader>
 #include <QImage>
 #include <QUrl>
 
@@ -55,6 +57,18 @@ QList<PasteboardObject> sharingItems(const ClipboardItem& item)
         break;
     }
     return {};
+}
+
+bool canShare(const ClipboardItem& item)
+{
+    if (!item.payload.isImagePNG())
+        return !sharingItems(item).isEmpty();
+    if (item.payload.imagePNGByteCount() == 0)
+        return false;
+    QByteArray head = item.payload.imagePNGHead(64);
+    QBuffer buffer(&head);
+    buffer.open(QIODevice::ReadOnly);
+    return QImageReader(&buffer).canRead();
 }
 
 bool airDrop(const ClipboardItem& item)

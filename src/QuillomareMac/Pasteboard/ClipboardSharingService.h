@@ -14,6 +14,9 @@ namespace ClipboardSharingService {
 // What the entry is shared as: its image, the files that still exist (else their paths as one
 // text), its URL or its trimmed text. Nothing for an empty entry.
 QList<Platform::PasteboardObject> sharingItems(const QuillomareCore::ClipboardItem& item);
+// Whether the entry has something to share, known without decoding an image: a history image may
+// be megabytes that lie in the history file, and the tiles ask on every change of selection.
+bool canShare(const QuillomareCore::ClipboardItem& item);
 
 // False when there is nothing to share or no device to share with; true once the items have
 // been handed over (the transfer itself reports nothing back).
