@@ -215,11 +215,11 @@ QString ClipRowView::badgeText(const ClipboardItem& item)
     return L10n::localizedDisplayName(item.kind);
 }
 
-QColor ClipRowView::badgeColor(const ClipboardItem& item)
+std::optional<QColor> ClipRowView::kindColor(ClipKind kind, bool isSensitive)
 {
-    if (item.isSensitive)
+    if (isSensitive)
         return IslandTheme::rgb(0.95, 0.46, 0.62);
-    switch (item.kind) {
+    switch (kind) {
     case ClipKind::text:
         return IslandTheme::rgb(0.36, 0.62, 0.94);
     case ClipKind::url:
@@ -231,8 +231,13 @@ QColor ClipRowView::badgeColor(const ClipboardItem& item)
     case ClipKind::unknown:
         break;
     }
-    // The desktop-neutral grey.
-    return QColor(142, 142, 147);
+    return std::nullopt;
+}
+
+QColor ClipRowView::badgeColor(const ClipboardItem& item)
+{
+    // The desktop-neutral grey for a kind without a colour.
+    return kindColor(item.kind, item.isSensitive).value_or(QColor(142, 142, 147));
 }
 
 QString ClipRowView::metaText(const ClipboardItem& item)

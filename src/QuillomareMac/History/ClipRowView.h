@@ -82,6 +82,9 @@ public:
     bool canCopyItem() const;
 
     static QString badgeText(const QuillomareCore::ClipboardItem& item);
+    // The colour of a kind (and of private entries), shared by history rows and shelf entries;
+    // none for a kind without one.
+    static std::optional<QColor> kindColor(QuillomareCore::ClipKind kind, bool isSensitive);
     static QColor badgeColor(const QuillomareCore::ClipboardItem& item);
     // "Text · 3m ago · Mac · Pinned · Local only": three to five parts.
     static QString metaText(const QuillomareCore::ClipboardItem& item);

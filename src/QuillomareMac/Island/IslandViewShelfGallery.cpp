@@ -16,6 +16,7 @@
 #include "MetadataChipView.h"
 #include "TruncatingLabel.h"
 
+#include "History/ClipRowView.h"
 #include "History/ClipThumbnailView.h"
 #include "Pasteboard/MacFileContent.h"
 #include "Shelf/ShelfDropZoneView.h"
@@ -253,21 +254,7 @@ QStringList IslandView::metadataChips(const ShelfItem& item)
 
 QColor IslandView::tintColor(const ShelfItem& item)
 {
-    if (item.isSensitive)
-        return IslandTheme::rgb(0.95, 0.46, 0.62);
-    switch (item.kind) {
-    case ClipKind::text:
-        return IslandTheme::rgb(0.36, 0.62, 0.94);
-    case ClipKind::url:
-        return IslandTheme::rgb(0.32, 0.76, 0.78);
-    case ClipKind::file:
-        return IslandTheme::rgb(0.92, 0.63, 0.30);
-    case ClipKind::image:
-        return IslandTheme::rgb(0.70, 0.58, 0.92);
-    case ClipKind::unknown:
-        break;
-    }
-    return IslandTheme::white(0.6);
+    return ClipRowView::kindColor(item.kind, item.isSensitive).value_or(IslandTheme::white(0.6));
 }
 
 // MARK: - Building
