@@ -5,12 +5,15 @@
 // same on every run.
 
 #include <QuillomareCore/ClipSettings.h>
+#include <QuillomareCore/ClipboardItem.h>
 #include <QuillomareCore/Json.h>
 
 #include <benchmark/benchmark.h>
 
 #include <QBuffer>
 #include <QByteArray>
+#include <QDateTime>
+#include <QUuid>
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -324,6 +327,23 @@ void writeHistoryFile(const QString& path, qsizetype count, const QuillomareCore
     writer.endObject();
     if (!writer.flush())
         fail(QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
+}
+
+// A stored screenshot of a big history: 8 MiB of incompressible bytes (an image as the store keeps
+// it), the index-th minute before 2025, its hash and id its own.
+inline QuillomareCore::ClipboardItem screenshotEntry(int index)
+{
+    using namespace QuillomareCore;
+    ClipboardItem item;
+    item.id = QUuid::createUuid();
+    item.createdAt = QDateTime(QDate(2025, 1, 1), QTime(0, 0), Qt::UTC).addSecs(-60 * (index + 1));
+    item.kind = ClipKind::image;
+    item.preview = QStringLiteral("Image · 8.4 MB");
+    item.contentHash = QStringLiteral("image-%1").arg(index);
+    item.sourcePlatform = ClipSourcePlatform::mac;
+    item.isLocalOnly = true;
+    item.payload = ClipboardPayload::imagePNG(randomBytes(8 * 1024 * 1024, 1000 + quint64(index)));
+    return item;
 }
 
 // --- Pictures

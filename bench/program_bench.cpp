@@ -50,7 +50,6 @@ using namespace Bench;
 using namespace QuillomareCore;
 
 constexpr int kImages = 60;
-constexpr qsizetype kImageBytes = 8 * 1024 * 1024;
 constexpr int kCopyIntervalMs = 200;
 constexpr int kCopyStreamMs = 20000;
 constexpr int kIdleMs = 10000;
@@ -59,44 +58,13 @@ constexpr int kIdleMs = 10000;
 
 void writeImageHistory(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        fail(QStringLiteral("Cannot write %1").arg(path));
-    const QDateTime start(QDate(2025, 1, 1), QTime(0, 0), Qt::UTC);
-    Json::Writer writer(&file);
-    writer.beginObject();
-    writer.key("deletedContentHashes");
-    writer.beginArray();
-    writer.endArray();
-    writer.key("deletionTombstones");
-    writer.beginArray();
-    writer.endArray();
-    writer.key("items");
-    writer.beginArray();
     // QUILLOMARE_BENCH_PROGRAM_IMAGES=n runs the same with a smaller history.
     const int images = qEnvironmentVariableIsSet("QUILLOMARE_BENCH_PROGRAM_IMAGES")
                            ? qEnvironmentVariableIntValue("QUILLOMARE_BENCH_PROGRAM_IMAGES")
                            : kImages;
-    for (int i = 0; i < images; ++i) {
-        ClipboardItem item;
-        item.id = QUuid::createUuid();
-        item.createdAt = start.addSecs(-60 * (i + 1));
-        item.kind = ClipKind::image;
-        item.preview = QStringLiteral("Image · 8.4 MB");
-        item.contentHash = QStringLiteral("image-%1").arg(i);
-        item.sourcePlatform = ClipSourcePlatform::mac;
-        item.isLocalOnly = true;
-        item.payload = ClipboardPayload::imagePNG(randomBytes(kImageBytes, 1000 + i));
-        item.encode(writer);
-    }
-    writer.endArray();
-    writer.key("settings");
     ClipSettings settings;
     settings.maxHistoryCount = 1000;
-    settings.encode(writer);
-    writer.endObject();
-    if (!writer.flush())
-        fail(QStringLiteral("Cannot write %1").arg(path));
+    writeHistoryFile(path, images, settings, [](qsizetype i) { return screenshotEntry(int(i)); });
 }
 
 // --- The process

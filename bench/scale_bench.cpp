@@ -31,21 +31,11 @@ using namespace Bench;
 using namespace QuillomareCore;
 
 constexpr int kImages = 60;
-constexpr qsizetype kImageBytes = 8 * 1024 * 1024;
 const QDateTime kStart = QDateTime(QDate(2025, 1, 1), QTime(0, 0), Qt::UTC);
 
 ClipboardItem imageEntry(int index)
 {
-    ClipboardItem item;
-    item.id = QUuid::createUuid();
-    item.createdAt = kStart.addSecs(-60 * (index + 1));
-    item.kind = ClipKind::image;
-    item.preview = QStringLiteral("Image · 8.4 MB");
-    item.contentHash = QStringLiteral("image-%1").arg(index);
-    item.sourcePlatform = ClipSourcePlatform::mac;
-    item.isLocalOnly = true;
-    item.payload = ClipboardPayload::imagePNG(randomBytes(kImageBytes, 1000 + index));
-    return item;
+    return screenshotEntry(index);
 }
 
 ClipboardItem textEntry(qint64 serial, const QString& text)

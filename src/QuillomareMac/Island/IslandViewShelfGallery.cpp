@@ -18,17 +18,16 @@
 
 #include "History/ClipRowView.h"
 #include "History/ClipThumbnailView.h"
+#include "Pasteboard/ClipboardSharingService.h"
 #include "Pasteboard/MacFileContent.h"
 #include "Shelf/ShelfDropZoneView.h"
 #include "Shelf/ShelfGalleryCardView.h"
 
 #include <QuillomareCore/Foundation.h>
 
-#include <QBuffer>
 #include <QFile>
 #include <QGridLayout>
 #include <QHBoxLayout>
-#include <QImageReader>
 #include <QLabel>
 #include <QPainter>
 #include <QPointer>
@@ -147,15 +146,8 @@ bool IslandView::canShareShelfItem(const ShelfItem& item)
         return !QuillomareCore::Text::trimmed(item.payload.urlValue()).isEmpty();
     case ShelfPayload::Case::text:
         return !item.payload.textValue().isEmpty();
-    case ShelfPayload::Case::imagePNG: {
-        QByteArray data = item.payload.imagePNGValue();
-        if (data.isEmpty())
-            return false;
-        QBuffer buffer(&data);
-        buffer.open(QIODevice::ReadOnly);
-        QImageReader reader(&buffer);
-        return reader.canRead() && reader.size().isValid() && !reader.size().isEmpty();
-    }
+    case ShelfPayload::Case::imagePNG:
+        return ClipboardSharingService::imageHeaderIsReadable(item.payload.imagePNGValue().left(64));
     }
     return false;
 }

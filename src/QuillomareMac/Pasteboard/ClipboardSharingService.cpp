@@ -63,12 +63,17 @@ bool canShare(const ClipboardItem& item)
 {
     if (!item.payload.isImagePNG())
         return !sharingItems(item).isEmpty();
-    if (item.payload.imagePNGByteCount() == 0)
+    return item.payload.imagePNGByteCount() > 0 && imageHeaderIsReadable(item.payload.imagePNGHead(64));
+}
+
+bool imageHeaderIsReadable(QByteArray head)
+{
+    if (head.isEmpty())
         return false;
-    QByteArray head = item.payload.imagePNGHead(64);
     QBuffer buffer(&head);
     buffer.open(QIODevice::ReadOnly);
-    return QImageReader(&buffer).canRead();
+    QImageReader reader(&buffer);
+    return reader.canRead() && reader.size().isValid() && !reader.size().isEmpty();
 }
 
 bool airDrop(const ClipboardItem& item)

@@ -17,6 +17,9 @@ QList<Platform::PasteboardObject> sharingItems(const QuillomareCore::ClipboardIt
 // Whether the entry has something to share, known without decoding an image: a history image may
 // be megabytes that lie in the history file, and the tiles ask on every change of selection.
 bool canShare(const QuillomareCore::ClipboardItem& item);
+// Whether an image's first bytes name a format and a size this program can read; the first 64
+// bytes are enough for a PNG.
+bool imageHeaderIsReadable(QByteArray head);
 
 // False when there is nothing to share or no device to share with; true once the items have
 // been handed over (the transfer itself reports nothing back).
