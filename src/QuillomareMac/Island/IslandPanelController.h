@@ -97,7 +97,7 @@ public:
 
     // MARK: Internal steps (public for tests)
     void collapseIfClickIsOutside(const QPointF& location);
-    void animateEchoFrame(bool active);
+    void animateEchoFrame();
 
 protected:
     // Follows the island view's drawn surface into the panel's shape.

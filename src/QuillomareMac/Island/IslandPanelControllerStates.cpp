@@ -166,14 +166,12 @@ void IslandPanelController::flashCaptureEcho(const QuillomareCore::CaptureFeedba
     installCollapsedClickMonitors();
     m_panel->orderFrontRegardless();
     m_panel->setIgnoresMouseEvents(true);
-    animateEchoFrame(true);
+    animateEchoFrame();
     m_islandView->presentCaptureEcho(feedback, canvasFrame(targetFrame(DisplayMode::collapsed)));
 }
 
-void IslandPanelController::animateEchoFrame(bool active)
+void IslandPanelController::animateEchoFrame()
 {
-    if (!active)
-        return;
     ensureStageFrame(DisplayMode::expanded, true);
     const QRectF echo = canvasFrame(targetFrame(DisplayMode::collapsed, true));
     if (Platform::MotionPreferences::reduceMotion()) {
