@@ -10,6 +10,7 @@
 #include <poll.h>
 #include <xcb/xcb.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace Platform {
@@ -203,6 +204,11 @@ Pasteboard::BackgroundReader X11Pasteboard::backgroundReader() const
 {
     if (QGuiApplication::platformName() != QLatin1String("xcb"))
         return {};
+    // Our own copy is answered by our own event loop: a reader on another thread would wait for
+    // the very thread that may be waiting for it, where Qt hands it over without the server.
+    const QClipboard* clipboard = QGuiApplication::clipboard();
+    if (m_mode == QClipboard::Clipboard ? clipboard->ownsClipboard() : clipboard->ownsSelection())
+        return {};
     const QByteArray selection = m_mode == QClipboard::Clipboard ? QByteArrayLiteral("CLIPBOARD")
                                                                  : QByteArrayLiteral("PRIMARY");
     return [selection, count = m_sharedChangeCount, seen = m_changeCount](const QString& type) {
@@ -215,7 +221,35 @@ Pasteboard::BackgroundReader X11Pasteboard::backgroundReader() const
         if (!x.connection)
             return result;
         const auto disconnect = qScopeGuard([&] { xcb_disconnect(x.connection); });
-        result.bytes = SelectionTransfer(x).read(selection, type.toLatin1());
+        if (type == PasteboardType::string) {
+            // Text goes by several target names, of which owners offer some; STRING is Latin-1.
+            // Asked by a name it does not offer, an owner may answer in another encoding.
+            const std::optional<QByteArray> targets = SelectionTransfer(x).read(selection, "TARGETS");
+            const auto offers = [&](const QByteArray& name) -> bool {
+                if (!targets)
+                    return true; // no list to go by: try every name
+                const xcb_atom_t atom = internAtom(x.connection, name);
+                const auto* atoms = reinterpret_cast<const xcb_atom_t*>(targets->constData());
+                return atom != XCB_ATOM_NONE &&
+                       std::find(atoms, atoms + targets->size() / qsizetype(sizeof(xcb_atom_t)), atom) !=
+                           atoms + targets->size() / qsizetype(sizeof(xcb_atom_t));
+            };
+            for (const QByteArray target : {"UTF8_STRING", "text/plain;charset=utf-8", "text/plain"}) {
+                if (count->load() != seen)
+                    break;
+                if (offers(target) && (result.bytes = SelectionTransfer(x).read(selection, target)))
+                    break;
+            }
+            if (!result.bytes && count->load() == seen && offers("STRING")) {
+                if (auto latin1 = SelectionTransfer(x).read(selection, "STRING"))
+                    result.bytes = QString::fromLatin1(*latin1).toUtf8();
+            }
+            // Some owners count the C string's terminator in.
+            while (result.bytes && result.bytes->endsWith('\0'))
+                result.bytes->chop(1);
+        } else {
+            result.bytes = SelectionTransfer(x).read(selection, type.toLatin1());
+        }
         // What was read may belong to a newer copy: that one is read for its own change.
         result.superseded = count->load() != seen;
         return result;

@@ -383,6 +383,18 @@ void ClipboardStore::adoptWrittenImages(quint64 generation, bool succeeded)
     }
 }
 
+namespace {
+
+QString unreadableEntryHint(const ClipboardItem& item)
+{
+    const QString when = item.createdAt.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm"));
+    return Language::text(QStringLiteral("（%1 复制的图片；删除这条记录即可再次保存历史）"),
+                          QStringLiteral(" (the image copied %1; delete that entry and the history saves again)"))
+        .arg(when);
+}
+
+} // namespace
+
 void ClipboardStore::save()
 {
     // The snapshot shares the entries' data with memory (implicit sharing): handing it over
@@ -405,7 +417,12 @@ void ClipboardStore::save()
         auto writeItem = [&](Json::Writer& writer, const ClipboardItem& item) {
             if (item.payload.isImagePNG()) {
                 writingImage = item.id;
-                item.encode(writer);
+                try {
+                    item.encode(writer);
+                } catch (const FileSystemError& error) {
+                    // Until the entry is gone no save can succeed: say which one it is.
+                    throw FileSystemError(error.localizedDescription() + unreadableEntryHint(item));
+                }
                 return;
             }
             const auto cached = cache->constFind(item.id);

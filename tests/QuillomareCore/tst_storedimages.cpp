@@ -272,6 +272,39 @@ private Q_SLOTS:
         QCOMPARE(reread.items().last().payload.imagePNGValue(), image);
     }
 
+    // An image damaged for good: the failure names the entry, and deleting it lets the history,
+    // copies made meanwhile included, reach the disk again.
+    void testDeletingTheDamagedEntryLetsTheHistorySaveAgain()
+    {
+        const QByteArray image = randomImage(60'000, 9);
+        const QByteArray text = Base64::encode(image);
+        const QByteArray original =
+            historyJson({imageEntryJson(kIdA, QStringLiteral("2024-01-02T00:00:00.000Z"), text),
+                         imageEntryJson(kIdB, QStringLiteral("2024-01-01T00:00:00.000Z"), Base64::encode(randomImage(50'000, 10)))});
+        writeFile(path(), original);
+        ClipboardStore store(path());
+        QCOMPARE(store.items().size(), 2);
+        overwriteInPlace(path(), original.indexOf(text) + 1000, "#%#%");
+
+        store.add(textItem(QStringLiteral("copied meanwhile"), at(10)));
+        store.waitForPendingSaves();
+        QVERIFY(store.lastSaveError());
+        const QString when = QDateTime::fromString(QStringLiteral("2024-01-02T00:00:00.000Z"), Qt::ISODateWithMs)
+                                 .toLocalTime()
+                                 .toString(QStringLiteral("yyyy-MM-dd HH:mm"));
+        QVERIFY2(store.lastSaveError()->contains(QStringLiteral("the image copied %1; delete that entry").arg(when)),
+                 qPrintable(*store.lastSaveError()));
+
+        store.remove(QUuid(kIdA));
+        store.waitForPendingSaves();
+        QVERIFY2(!store.lastSaveError(), qPrintable(store.lastSaveError().value_or(QString())));
+        ClipboardStore reread(path());
+        QVERIFY(!reread.lastLoadFailure());
+        QCOMPARE(reread.items().size(), 2);
+        QCOMPARE(reread.items().first().payload.textValue(), QStringLiteral("copied meanwhile"));
+        QCOMPARE(reread.items().last().payload.imagePNGValue(), randomImage(50'000, 10));
+    }
+
     void testImageTextWithEscapesStillLoads()
     {
         // A writer that escapes the slash: the text is not the letters themselves, so the image

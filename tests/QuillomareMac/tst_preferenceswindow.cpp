@@ -354,10 +354,20 @@ private Q_SLOTS:
         AppDelegateEnvironment environment =
             fakeDelegateEnvironment(m_dir->filePath(QStringLiteral("delegate")), pasteboard, workspace);
         environment.hotKeys = hotKeys;
+        // Not built by a launch that may never show it; wired all the same once it is.
+        const auto preferencesWindows = [] {
+            const QWidgetList windows = QApplication::topLevelWidgets();
+            return std::count_if(windows.cbegin(), windows.cend(), [](const QWidget* widget) {
+                return widget->findChild<QCheckBox*>(QStringLiteral("captureCheckbox")) != nullptr;
+            });
+        };
+        const auto before = preferencesWindows();
         AppDelegate delegate(environment);
         delegate.applicationDidFinishLaunching();
+        QCOMPARE(preferencesWindows(), before);
         QWidget* window = delegate.preferencesController().window();
         QVERIFY(!window->isVisible());
+        QCOMPARE(preferencesWindows(), before + 1);
 
         delegate.showPreferencesFromMenu();
         QVERIFY(window->isVisible());

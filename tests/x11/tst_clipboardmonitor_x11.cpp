@@ -26,6 +26,39 @@ using namespace QuillomareCore;
 using namespace QuillomareMac;
 using namespace QuillomareTest;
 
+// The X11 clipboard, with a record of what the GUI thread fetched through it and of the readers
+// handed to the worker.
+class RecordingPasteboard final : public Platform::Pasteboard
+{
+public:
+    RecordingPasteboard() { m_inner.setChangeObserver([this] { notifyChanged(); }); }
+
+    qint64 changeCount() const override { return m_inner.changeCount(); }
+    QStringList types() const override { return m_inner.types(); }
+    std::optional<QByteArray> data(const QString& type) const override
+    {
+        fetchedOnGuiThread.append(type);
+        return m_inner.data(type);
+    }
+    BackgroundReader backgroundReader() const override
+    {
+        BackgroundReader reader = m_inner.backgroundReader();
+        if (reader)
+            ++readersHandedOut;
+        return reader;
+    }
+    QList<Platform::PasteboardItem> pasteboardItems() const override { return m_inner.pasteboardItems(); }
+    qint64 clearContents() override { return m_inner.clearContents(); }
+    bool setData(const QByteArray& data, const QString& type) override { return m_inner.setData(data, type); }
+    bool writeItems(const QList<Platform::PasteboardItem>& items) override { return m_inner.writeItems(items); }
+
+    mutable QStringList fetchedOnGuiThread;
+    mutable int readersHandedOut = 0;
+
+private:
+    Platform::X11Pasteboard m_inner;
+};
+
 class ClipboardMonitorX11Test : public QObject
 {
     Q_OBJECT
@@ -203,6 +236,51 @@ private Q_SLOTS:
         QVERIFY(waitForCapture(m_results));
         QVERIFY(m_results.first().item);
         QCOMPARE(m_results.first().item->payload.textValue(), QStringLiteral("an ordinary note"));
+    }
+
+    // Another program's text comes over the worker's own connection, like its images: the GUI
+    // thread asks for the names of the formats only, however long the text. Our own copy is
+    // answered by our own event loop, so it is read there, and waiting for the capture while it
+    // is read cannot hang on ourselves.
+    void testTextIsReadAwayFromTheGuiThread()
+    {
+        RecordingPasteboard pasteboard;
+        ClipboardMonitor monitor(pasteboard, *m_store, m_detector, m_workspace);
+        QList<ClipboardCaptureResult> results;
+        monitor.onCapture = [&results](const ClipboardCaptureResult& result) { results.append(result); };
+        monitor.setPollIntervalForTesting(24 * 3600 * 1000);
+        m_monitor->stop();
+
+        // Megabytes come in parts (INCR).
+        QString longText;
+        while (longText.size() < 1'500'000)
+            longText += QStringLiteral("第%1行：剪贴板里的长文本 long text\n").arg(longText.size());
+        ClipboardCaptureResult result = captureXclipCopy(monitor, results, longText.toUtf8());
+        QVERIFY(result.item);
+        QCOMPARE(result.item->payload.textValue(), longText);
+        QCOMPARE(pasteboard.fetchedOnGuiThread, QStringList());
+        QCOMPARE(pasteboard.readersHandedOut, 1);
+
+        // An owner offering Latin-1 text only.
+        result = captureXclipCopy(monitor, results, QByteArray("caf\xe9 cr\xe8me"), QStringLiteral("STRING"));
+        QVERIFY(result.item);
+        QCOMPARE(result.item->payload.textValue(), QStringLiteral("café crème"));
+        QCOMPARE(pasteboard.fetchedOnGuiThread, QStringList());
+
+        // Blank text: nothing to keep.
+        result = captureXclipCopy(monitor, results, "  \n\t ");
+        QVERIFY(!result.item);
+        QCOMPARE(result.ignoredReason, std::optional<QString>(QStringLiteral("Unsupported clipboard format")));
+
+        results.clear();
+        const int readers = pasteboard.readersHandedOut;
+        QVERIFY(pasteboard.setString(QStringLiteral("ours, read at home")));
+        QVERIFY(waitForCapture(results));
+        monitor.waitForPendingCaptures();
+        QVERIFY(results.first().item);
+        QCOMPARE(results.first().item->payload.textValue(), QStringLiteral("ours, read at home"));
+        QCOMPARE(pasteboard.readersHandedOut, readers);
+        QVERIFY(pasteboard.fetchedOnGuiThread.contains(Platform::PasteboardType::string));
     }
 };
 

@@ -138,18 +138,8 @@ void ClipboardMonitor::poll()
         return; // the owner quit and took its copy along: nothing was copied, nothing went wrong
     QPointer<ClipboardMonitor> self(this);
     m_worker.start([self, contents = std::move(contents), detector = &m_workerDetector]() mutable {
-        if (contents.backgroundReader) {
-            for (const QString& type : std::as_const(contents.imageTypesToRead)) {
-                Platform::Pasteboard::BackgroundData read = contents.backgroundReader(type);
-                if (read.superseded)
-                    return;
-                if (read.bytes && !read.bytes->isEmpty()) {
-                    contents.imageData = std::move(*read.bytes);
-                    contents.imageType = type;
-                    break;
-                }
-            }
-        }
+        if (contents.backgroundReader && !readInBackground(contents))
+            return;
         ClipboardCaptureResult result = captureResult(contents, *detector);
         QMetaObject::invokeMethod(
             self,
@@ -174,6 +164,49 @@ ClipboardMonitor::ignoredSourceReason(const std::optional<Platform::RunningAppli
     if (!m_store.settings().ignoresSourceApp(bundleIdentifier))
         return std::nullopt;
     return restrictedSourceReason(application);
+}
+
+namespace {
+
+bool isBlank(const QString& text)
+{
+    return std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.isSpace(); });
+}
+
+} // namespace
+
+// On the worker: what readPasteboard() left to the reader, in the order it would have read it.
+// False when the copy was replaced meanwhile (the newer one is read for its own change).
+bool ClipboardMonitor::readInBackground(PasteboardContents& contents)
+{
+    if (contents.readsTextInBackground) {
+        Platform::Pasteboard::BackgroundData read = contents.backgroundReader(Platform::PasteboardType::string);
+        if (read.superseded)
+            return false;
+        if (read.bytes) {
+            QString text = QString::fromUtf8(*read.bytes);
+            if (!isBlank(text)) {
+                contents.text = std::move(text);
+                return true;
+            }
+        }
+        if (contents.imageTypesToRead.isEmpty()) {
+            contents.kind = PasteboardContents::Kind::unsupported;
+            return true;
+        }
+        contents.kind = PasteboardContents::Kind::image;
+    }
+    for (const QString& type : std::as_const(contents.imageTypesToRead)) {
+        Platform::Pasteboard::BackgroundData read = contents.backgroundReader(type);
+        if (read.superseded)
+            return false;
+        if (read.bytes && !read.bytes->isEmpty()) {
+            contents.imageData = std::move(*read.bytes);
+            contents.imageType = type;
+            break;
+        }
+    }
+    return true;
 }
 
 ClipboardMonitor::PasteboardContents ClipboardMonitor::readPasteboard() const
@@ -214,15 +247,6 @@ ClipboardMonitor::PasteboardContents ClipboardMonitor::readPasteboard() const
         return contents;
     }
 
-    if (auto text = types.contains(Platform::PasteboardType::string) ? m_pasteboard.string() : std::nullopt) {
-        const bool blank = std::all_of(text->cbegin(), text->cend(), [](QChar c) { return c.isSpace(); });
-        if (!blank) {
-            contents.kind = PasteboardContents::Kind::text;
-            contents.text = std::move(*text);
-            return contents;
-        }
-    }
-
     // The first image representation offered, PNG before the others; decoding waits for the worker.
     QStringList imageTypes;
     if (types.contains(Platform::PasteboardType::png))
@@ -231,11 +255,23 @@ ClipboardMonitor::PasteboardContents ClipboardMonitor::readPasteboard() const
         if (type.startsWith(QLatin1String("image/")) && !imageTypes.contains(type))
             imageTypes.append(type);
     }
-    if (!imageTypes.isEmpty()) {
+    const bool offersText = types.contains(Platform::PasteboardType::string);
+    // Another program's copy comes over the wire, however large: the worker fetches it, text
+    // first and the images should the text be blank.
+    if (offersText || !imageTypes.isEmpty()) {
         if (auto reader = m_pasteboard.backgroundReader()) {
-            contents.kind = PasteboardContents::Kind::image;
+            contents.kind = offersText ? PasteboardContents::Kind::text : PasteboardContents::Kind::image;
+            contents.readsTextInBackground = offersText;
             contents.imageTypesToRead = imageTypes;
             contents.backgroundReader = std::move(reader);
+            return contents;
+        }
+    }
+
+    if (auto text = offersText ? m_pasteboard.string() : std::nullopt) {
+        if (!isBlank(*text)) {
+            contents.kind = PasteboardContents::Kind::text;
+            contents.text = std::move(*text);
             return contents;
         }
     }

@@ -90,6 +90,8 @@ public:
         // When the pasteboard can be read away from the GUI thread: the image formats offered,
         // in order of preference, and the reader the worker fetches the first of them with.
         QStringList imageTypesToRead;
+        // The text too, before the images.
+        bool readsTextInBackground = false;
         Platform::Pasteboard::BackgroundReader backgroundReader;
         std::optional<Platform::RunningApplication> application;
         QDateTime capturedAt;
@@ -102,6 +104,7 @@ public:
 
 private:
     PasteboardContents readPasteboard() const;
+    static bool readInBackground(PasteboardContents& contents);
     std::optional<QString> ignoredSourceReason(const std::optional<Platform::RunningApplication>& application) const;
     void checkSoon();
 

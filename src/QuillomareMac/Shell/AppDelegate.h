@@ -167,8 +167,9 @@ public:
     void configureLoginItem(bool isEnabled);
 
     // The preferences window (AppDelegatePreferences.cpp): one for the life of the process, made
-    // hidden at launch with its callbacks wired to the delegate.
+    // hidden the first time it is asked for, with the callbacks launch wired in.
     PreferencesWindowController& preferencesController();
+    void wirePreferences(PreferencesWindowController& preferences);
     // Reloads it and brings it forward, sized to the screen.
     void showPreferences();
 
@@ -256,6 +257,7 @@ private:
     quint64 m_newestStoredCapture = 0;
     // Last, so that it goes before the store it edits.
     std::shared_ptr<PreferencesWindowController> m_preferencesController;
+    bool m_preferencesWired = false;
 
     // The guide (AppDelegateGuide.cpp); a child of the delegate, made on first use.
     void showOnboardingIfNeeded();

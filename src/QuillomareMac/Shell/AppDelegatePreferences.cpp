@@ -1,4 +1,5 @@
-// The preferences window: made once at launch, wired to the delegate, shown on request.
+// The preferences window: wired at launch, made the first time it is needed (building it is a
+// good part of a launch that never shows it), shown on request.
 
 #include "AppDelegate.h"
 
@@ -14,14 +15,23 @@ using namespace QuillomareCore;
 
 PreferencesWindowController& AppDelegate::preferencesController()
 {
-    if (!m_preferencesController)
+    if (!m_preferencesController) {
         m_preferencesController = std::make_shared<PreferencesWindowController>(store(), pasteboard());
+        if (m_preferencesWired)
+            wirePreferences(*m_preferencesController);
+    }
     return *m_preferencesController;
 }
 
 void AppDelegate::configurePreferences()
 {
-    PreferencesWindowController& preferences = preferencesController();
+    m_preferencesWired = true;
+    if (m_preferencesController)
+        wirePreferences(*m_preferencesController);
+}
+
+void AppDelegate::wirePreferences(PreferencesWindowController& preferences)
+{
     QPointer<AppDelegate> self(this);
     preferences.captureEnabledProvider = [self] { return self && self->monitor().isRunning(); };
     preferences.onCaptureEnabledChanged = [self](bool enabled) {
