@@ -69,13 +69,26 @@ protected:
             done += written;
             m_written += written;
         }
+        startWriteBack();
         return done;
     }
 
 private:
+    // A large file goes to the disk while the rest is still produced: the fsync before the
+    // rename then waits for the tail only, not for the whole history.
+    void startWriteBack()
+    {
+        constexpr qint64 step = 32 * 1024 * 1024;
+        if (m_written - m_writeBackFrom < step)
+            return;
+        ::sync_file_range(m_descriptor, m_writeBackFrom, m_written - m_writeBackFrom, SYNC_FILE_RANGE_WRITE);
+        m_writeBackFrom = m_written;
+    }
+
     int m_descriptor;
     int m_error = 0;
     qint64 m_written = 0;
+    qint64 m_writeBackFrom = 0;
 };
 
 const QString kTemporaryInfix = QStringLiteral(".saving-");

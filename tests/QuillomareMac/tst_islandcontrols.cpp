@@ -385,6 +385,44 @@ private Q_SLOTS:
         QCOMPARE(tile.titleMaximumLines(), lines);
     }
 
+    // Both lines of a two-line title show whole in a tile of the inspector's size, in Chinese too,
+    // whose fallback font has taller lines than the title font: the second line is as tall as
+    // the first and ends inside the tile.
+    void tileShowsBothLinesOfItsTitle_data()
+    {
+        QTest::addColumn<QString>("title");
+        QTest::newRow("english") << QStringLiteral("Show in\nFinder");
+        QTest::newRow("chinese") << QStringLiteral("在访达中\n显示");
+    }
+
+    void tileShowsBothLinesOfItsTitle()
+    {
+        QFETCH(QString, title);
+        Backdrop host(QSize(62, 47));
+        auto* tile = new IslandActionTileButton(title, QString(), QStringLiteral("folder"), QString(), &host);
+        tile->resize(host.size());
+        const QImage image = host.grab().toImage();
+        // Runs of rows with bright ink, the border's rows and columns left out: the icon, then
+        // one run per line of the title.
+        QList<std::pair<int, int>> runs;
+        for (int y = 2; y < image.height() - 2; ++y) {
+            bool ink = false;
+            for (int x = 2; x < image.width() - 2 && !ink; ++x)
+                ink = qGray(image.pixel(x, y)) > 110;
+            if (!ink)
+                continue;
+            if (!runs.isEmpty() && runs.last().second == y - 1)
+                runs.last().second = y;
+            else
+                runs.append({y, y});
+        }
+        QVERIFY2(runs.size() == 3, qPrintable(QStringLiteral("%1 runs of ink").arg(runs.size())));
+        const int first = runs.at(1).second - runs.at(1).first;
+        const int second = runs.at(2).second - runs.at(2).first;
+        QVERIFY2(second >= first - 1, qPrintable(QStringLiteral("lines of %1 and %2 rows").arg(first).arg(second)));
+        QVERIFY(runs.first().first > 3); // the icon is not pushed out at the top
+    }
+
     void tileGrabShowsTheHoverFill()
     {
         Backdrop host(QSize(64, 68));

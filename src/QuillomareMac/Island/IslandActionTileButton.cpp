@@ -10,6 +10,7 @@
 #include <QFontMetricsF>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QTextLayout>
 #include <QPointer>
 
 #include <algorithm>
@@ -30,6 +31,41 @@ const char* const copiedSymbol = "checkmark.circle.fill";
 QColor copiedGreen()
 {
     return IslandTheme::rgb(0.42, 0.86, 0.58, 1.0);
+}
+
+} // namespace
+
+namespace {
+
+// A title of several lines, wrapped anywhere, at most `maxLines` of them, one line spacing of the
+// title font apart: a line of Chinese is drawn in the CJK fallback font, whose own lines are
+// taller than the tile has room for, though its letters are not.
+struct TitleLines
+{
+    std::unique_ptr<QTextLayout> layout;
+    int count = 0;
+};
+
+TitleLines layOutTitle(const QFont& font, const QString& text, qreal width, int maxLines)
+{
+    QString laidOut = text;
+    laidOut.replace(QLatin1Char('\n'), QChar::LineSeparator);
+    TitleLines lines{std::make_unique<QTextLayout>(laidOut, font)};
+    QTextOption option(Qt::AlignHCenter);
+    option.setWrapMode(QTextOption::WrapAnywhere);
+    lines.layout->setTextOption(option);
+    const QFontMetricsF metrics(font);
+    lines.layout->beginLayout();
+    for (; lines.count < maxLines; ++lines.count) {
+        QTextLine line = lines.layout->createLine();
+        if (!line.isValid())
+            break;
+        line.setLineWidth(width);
+        // Each line's letters sit where a line of the title font would put them.
+        line.setPosition(QPointF(0, lines.count * metrics.lineSpacing() + metrics.ascent() - line.ascent()));
+    }
+    lines.layout->endLayout();
+    return lines;
 }
 
 } // namespace
@@ -206,12 +242,11 @@ void IslandActionTileButton::paintEvent(QPaintEvent*)
         }
     }
     const QFontMetricsF titleMetrics(font);
-    const int titleFlags = int(Qt::AlignHCenter | Qt::AlignTop) | (maxLines > 1 ? int(Qt::TextWrapAnywhere) : 0);
     qreal titleHeight = titleMetrics.height();
+    TitleLines lines;
     if (maxLines > 1) {
-        const QRectF needed = titleMetrics.boundingRect(QRectF(0, 0, stackWidth, 1000), titleFlags, m_shownTitle);
-        titleHeight =
-            std::clamp(needed.height(), titleMetrics.height(), titleMetrics.lineSpacing() + titleMetrics.height());
+        lines = layOutTitle(font, m_shownTitle, stackWidth, maxLines);
+        titleHeight = std::max(lines.count - 1, 0) * titleMetrics.lineSpacing() + titleMetrics.height();
     }
     const bool hasSubtitle = !m_displaySubtitle.isEmpty();
     const QFont subtitleFont = IslandTheme::systemFont(8.5, QFont::Medium);
@@ -230,12 +265,10 @@ void IslandActionTileButton::paintEvent(QPaintEvent*)
     painter.setPen(m_titleColor);
     const QRectF titleRect(left, y, stackWidth, titleHeight);
     if (maxLines > 1) {
-        painter.save();
-        painter.setClipRect(titleRect);
-        painter.drawText(titleRect, titleFlags, m_shownTitle);
-        painter.restore();
+        for (int index = 0; index < lines.count; ++index)
+            lines.layout->lineAt(index).draw(&painter, titleRect.topLeft());
     } else {
-        painter.drawText(titleRect, titleFlags, titleMetrics.elidedText(m_shownTitle, Qt::ElideRight, stackWidth));
+        painter.drawText(titleRect, Qt::AlignHCenter | Qt::AlignTop, titleMetrics.elidedText(m_shownTitle, Qt::ElideRight, stackWidth));
     }
     y += titleHeight;
 
