@@ -279,28 +279,38 @@ private Q_SLOTS:
     {
         QTest::addColumn<QStringList>("names");
         QTest::addColumn<bool>("acceptsSelectFile");
+        QTest::addColumn<bool>("acceptsViewerSelection");
         QTest::addColumn<bool>("expectsSelectFile");
         QTest::addColumn<bool>("expectsViewerSelection");
-        QTest::newRow("one file, selected in its folder") << QStringList{QStringLiteral("a.txt")} << true << true << false;
-        QTest::newRow("one file, refused, falls back") << QStringList{QStringLiteral("a.txt")} << false << true << true;
-        QTest::newRow("two files") << QStringList{QStringLiteral("a.txt"), QStringLiteral("b.txt")} << true << false
-                                   << true;
+        QTest::addColumn<bool>("shown");
+        QTest::newRow("one file, selected in its folder")
+            << QStringList{QStringLiteral("a.txt")} << true << true << true << false << true;
+        QTest::newRow("one file, refused, falls back")
+            << QStringList{QStringLiteral("a.txt")} << false << true << true << true << true;
+        QTest::newRow("two files") << QStringList{QStringLiteral("a.txt"), QStringLiteral("b.txt")} << true << true
+                                   << false << true << true;
+        // A bare session: no file manager, nothing that opens a folder. Not reported as shown.
+        QTest::newRow("nothing can show them") << QStringList{QStringLiteral("a.txt"), QStringLiteral("b.txt")}
+                                               << false << false << false << true << false;
     }
 
     void reveal()
     {
         QFETCH(QStringList, names);
         QFETCH(bool, acceptsSelectFile);
+        QFETCH(bool, acceptsViewerSelection);
         QFETCH(bool, expectsSelectFile);
         QFETCH(bool, expectsViewerSelection);
+        QFETCH(bool, shown);
         QStringList paths;
         for (const QString& name : names) {
             paths.append(file(name));
             QuillomareTest::writeFile(paths.last(), "x");
         }
         m_workspace->acceptsSelectFile = acceptsSelectFile;
+        m_workspace->acceptsViewerSelections = acceptsViewerSelection;
 
-        QVERIFY(ClipboardFileActions::reveal(QuillomareTest::fileItem(paths, QuillomareTest::at(0))));
+        QCOMPARE(ClipboardFileActions::reveal(QuillomareTest::fileItem(paths, QuillomareTest::at(0))), shown);
 
         if (expectsSelectFile)
             QCOMPARE(m_workspace->selectedFiles, (QList<std::pair<QString, QString>>{{paths.first(), m_dir->path()}}));

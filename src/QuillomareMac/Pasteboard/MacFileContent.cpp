@@ -319,8 +319,8 @@ bool reveal(const ClipboardItem& item)
     if (target->primaryFilePath && target->rootedAtPath
         && workspace.selectFile(*target->primaryFilePath, *target->rootedAtPath))
         return true;
-    workspace.activateFileViewerSelecting(target->urls);
-    return true;
+    // Nothing on the desktop may be able to show it: the caller then says so.
+    return workspace.activateFileViewerSelecting(target->urls);
 }
 
 } // namespace ClipboardFileActions
