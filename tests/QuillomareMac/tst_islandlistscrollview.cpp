@@ -275,6 +275,30 @@ private Q_SLOTS:
         QCOMPARE(fallbackDowns, 1);
         QCOMPARE(list.value(), 0);
     }
+
+    // The press that ends a double click reaches the fallback as what it is, so that what lies
+    // under the pointer can tell a double click from two single ones.
+    void doubleClickReachesTheFallbackAsOne()
+    {
+        ListWindow list(250);
+        QVERIFY(QTest::qWaitForWindowExposed(&list.window));
+        list.document->resize(200, 2000);
+        list.document->takesPresses = false;
+        QList<QEvent::Type> types;
+        list.view->onMouseDownFallback = [&](QMouseEvent* event) {
+            types.append(event->type());
+            return true;
+        };
+        // Qt 6.4's QTest sends the double-click event alone: the whole sequence by hand.
+        const QPoint at = list.band(100);
+        QTest::mousePress(list.handle(), Qt::LeftButton, {}, at);
+        QTest::mouseRelease(list.handle(), Qt::LeftButton, {}, at);
+        QTest::mousePress(list.handle(), Qt::LeftButton, {}, at);
+        QTest::mouseDClick(list.handle(), Qt::LeftButton, {}, at);
+        QTest::mouseRelease(list.handle(), Qt::LeftButton, {}, at);
+        QVERIFY2(types.contains(QEvent::MouseButtonDblClick), qPrintable(QString::number(types.size())));
+        QCOMPARE(types.first(), QEvent::MouseButtonPress);
+    }
 };
 
 QUILLOMARE_GUI_TEST_MAIN(TestIslandListScrollView)

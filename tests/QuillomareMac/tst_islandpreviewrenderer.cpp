@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QImage>
 #include <QImageReader>
+#include <QSet>
 #include <QTemporaryDir>
 
 using namespace QuillomareMac;
@@ -36,6 +37,36 @@ QImage readPNG(const QString& path)
 {
     QImageReader reader(path, "png");
     return reader.read();
+}
+
+// A picture rather than a fill: many colours, and no one colour covering most of it.
+bool looksLikeAPicture(const QByteArray& png, QString* why)
+{
+    const QImage image = QImage::fromData(png, "PNG").convertToFormat(QImage::Format_RGB32);
+    if (image.isNull() || image.width() < 200 || image.height() < 150) {
+        *why = QStringLiteral("not a picture of some size: %1 × %2").arg(image.width()).arg(image.height());
+        return false;
+    }
+    QHash<QRgb, int> counts;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x)
+            ++counts[image.pixel(x, y)];
+    }
+    const int largest = *std::max_element(counts.cbegin(), counts.cend());
+    *why = QStringLiteral("%1 colours, the commonest on %2 of %3 pixels")
+               .arg(counts.size())
+               .arg(largest)
+               .arg(image.width() * image.height());
+    return counts.size() > 500 && largest < image.width() * image.height() / 2;
+}
+
+// Names of the other platform's own applications: a Linux desktop has none of them.
+const QSet<QString>& foreignApplicationNames()
+{
+    static const QSet<QString> names = {QStringLiteral("TextEdit"), QStringLiteral("Safari"), QStringLiteral("Finder"),
+                                        QStringLiteral("Preview"),  QStringLiteral("Xcode"),  QStringLiteral("Pages"),
+                                        QStringLiteral("Numbers"),  QStringLiteral("Keynote")};
+    return names;
 }
 
 bool anyWindowVisible()
@@ -102,6 +133,84 @@ private Q_SLOTS:
         // The collapsed island's corners stay clear.
         QCOMPARE(written.pixelColor(0, 0).alpha(), 0);
         QVERIFY(!anyWindowVisible());
+    }
+
+    // The history sample is a whole history: every kind, a pin and a secret, pictures that are
+    // pictures, copied in applications a Linux desktop has.
+    void testSampleHistoryIsAWholeHistory()
+    {
+        for (const bool chinese : {false, true}) {
+            L10n::setIsChineseForTesting(chinese);
+            IslandView view(QRect(QPoint(0, 0), IslandPreviewRenderer::expandedIslandSize()));
+            IslandPreviewRenderer::fillWithSampleContent(view);
+            const QList<QuillomareCore::ClipboardItem>& items = view.items();
+            QSet<int> kinds;
+            for (const auto& item : items) {
+                kinds.insert(int(item.kind));
+                QVERIFY2(item.sourceAppName && !foreignApplicationNames().contains(*item.sourceAppName),
+                         qPrintable(item.sourceAppName.value_or(QStringLiteral("no application"))));
+                QString why;
+                if (item.payload.isImagePNG())
+                    QVERIFY2(looksLikeAPicture(item.payload.imagePNGValue(), &why), qPrintable(why));
+            }
+            QCOMPARE(kinds, (QSet<int>{int(QuillomareCore::ClipKind::text), int(QuillomareCore::ClipKind::url),
+                                       int(QuillomareCore::ClipKind::file), int(QuillomareCore::ClipKind::image)}));
+            QVERIFY(std::any_of(items.begin(), items.end(), [](const auto& item) { return item.isPinned; }));
+            // A secret shows as hidden, never as its text.
+            const auto secret =
+                std::find_if(items.begin(), items.end(), [](const auto& item) { return item.isSensitive; });
+            QVERIFY(secret != items.end());
+            QVERIFY(!secret->preview.contains(secret->payload.textValue()));
+            QVERIFY(items.size() >= 8); // enough rows to fill the list
+        }
+    }
+
+    // The shelf sample is one session with a card of every kind, a secret among them.
+    void testSampleShelfHasACardOfEveryKind()
+    {
+        for (const bool chinese : {false, true}) {
+            L10n::setIsChineseForTesting(chinese);
+            IslandView view(QRect(QPoint(0, 0), IslandPreviewRenderer::expandedIslandSize()));
+            IslandPreviewRenderer::fillWithSampleContent(view);
+            QVERIFY(!view.shelfSessions().isEmpty());
+            const QList<ShelfItem>& cards = view.shelfSessions().first().items;
+            bool image = false, text = false, link = false, files = false, secret = false;
+            for (const ShelfItem& card : cards) {
+                QString why;
+                if (card.payload.isImagePNG()) {
+                    image = true;
+                    QVERIFY2(looksLikeAPicture(card.payload.imagePNGValue(), &why), qPrintable(why));
+                }
+                text = text || (card.payload.isText() && !card.isSensitive);
+                link = link || card.payload.isURL();
+                files = files || card.payload.isFileURLs();
+                secret = secret || card.isSensitive;
+            }
+            QVERIFY(image && text && link && files && secret);
+        }
+    }
+
+    // The echo's sample names an application of this desktop.
+    void testEchoSampleNamesALinuxApplication()
+    {
+        const auto source = IslandPreviewRenderer::sampleCaptureFeedback().sourceAppName;
+        QVERIFY(source && !source->isEmpty());
+        QVERIFY2(!foreignApplicationNames().contains(*source), qPrintable(*source));
+    }
+
+    // Both languages render, each in its own words: the pictures differ.
+    void testPreviewsRenderInBothLanguages_data() { testIslandPreviewIsANonBlankPNGOfTheExpandedSize_data(); }
+
+    void testPreviewsRenderInBothLanguages()
+    {
+        QFETCH(Mode, mode);
+        L10n::setIsChineseForTesting(false);
+        const QImage english = IslandPreviewRenderer::islandImage(mode);
+        L10n::setIsChineseForTesting(true);
+        const QImage chinese = IslandPreviewRenderer::islandImage(mode);
+        QVERIFY(!IslandPreviewRenderer::isBlank(english) && !IslandPreviewRenderer::isBlank(chinese));
+        QCOMPARE(chinese.size(), english.size());
+        QVERIFY(chinese != english);
     }
 
     void testUnwritablePathsAreInvalidPNG_data()

@@ -232,21 +232,6 @@ private Q_SLOTS:
               QStringList{"--render-echo-preview"}})
             QTest::newRow(qPrintable(arguments.join(u' ')))
                 << arguments << 64 << "Missing output path for " + arguments.constLast().toLatin1() + '\n';
-        // Modes not in this build refuse on their own, naming the switch that won.
-        const auto unavailable = [](const QStringList& arguments, const QString& flag) {
-            QTest::newRow(qPrintable(arguments.join(u' ')))
-                << arguments << 1 << flag.toLatin1() + " is not available in this build yet\n";
-        };
-        for (const char* flag :
-             {"--smoke-test", "--live-text-probe", "--live-text-pan-gate-probe", "--live-text-zoom-probe",
-              "--anim-probe", "--collapse-probe", "--echo-retract-probe", "--stage-probe", "--quick-preview-probe",
-              "--history-row-preview-probe", "--history-row-file-preview-probe", "--history-row-body-select-probe",
-              "--history-row-body-mousedown-select-probe", "--history-scroll-fallback-body-select-probe",
-              "--shelf-gallery-hit-test-probe", "--live-text-copy-all-probe"})
-            unavailable({flag}, flag);
-        unavailable({"--render-island-preview", "island.png", "--smoke-test"}, "--smoke-test");
-        unavailable({"--history-row-preview-probe", "--anim-probe"}, "--anim-probe");
-        unavailable({"--repair-shelf-store-probe", "--stage-probe"}, "--stage-probe");
         // Not a switch: the normal start, which without a display stops with its own message.
         for (const QStringList& arguments :
              {QStringList{"--render-echo-preview=echo.png"}, QStringList{"--Render-Echo-Preview", "echo.png"},
@@ -263,6 +248,37 @@ private Q_SLOTS:
         QCOMPARE(result.status, status);
         QVERIFY2(err.endsWith('\n') ? result.err == err : result.err.contains(err), result.err.constData());
         QCOMPARE(result.out, QByteArray());
+        QCOMPARE(QDir(folder()).entryList(QDir::Files), QStringList());
+    }
+
+    // Several switches: the one earlier in the table runs, and nothing of the others (no picture,
+    // no repair line).
+    void testTheFirstSwitchOfTheTableWins_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QByteArray>("winner"); // what every line of standard output starts with
+        QTest::newRow("a probe before the one given first")
+            << QStringList{u"--history-row-preview-probe"_s, u"--anim-probe"_s} << QByteArray("animProbe");
+        QTest::newRow("a probe before the repair probe")
+            << QStringList{u"--repair-shelf-store-probe"_s, u"--stage-probe"_s} << QByteArray("stageProbe");
+        QTest::newRow("the self-test before a render")
+            << QStringList{u"--render-island-preview"_s, u"island.png"_s, u"--smoke-test"_s} << QByteArray();
+    }
+
+    void testTheFirstSwitchOfTheTableWins()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QByteArray, winner);
+        const Run result = run(arguments);
+        QVERIFY2(result.status == 0, result.out + result.err);
+        if (winner.isEmpty()) {
+            QCOMPARE(result.out, QByteArray());
+        } else {
+            const QList<QByteArray> lines = result.out.trimmed().split('\n');
+            for (const QByteArray& line : lines)
+                QVERIFY2(line.startsWith(winner + ' ') || line == winner + "=pass", line.constData());
+            QCOMPARE(lines.constLast(), winner + "=pass");
+        }
         QCOMPARE(QDir(folder()).entryList(QDir::Files), QStringList());
     }
 

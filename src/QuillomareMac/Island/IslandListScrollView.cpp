@@ -403,6 +403,17 @@ void IslandListScrollView::mousePressEvent(QMouseEvent* event)
     QScrollArea::mousePressEvent(event);
 }
 
+void IslandListScrollView::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    // Qt carries the second click's count in this event alone; without it a row reached through
+    // the fallback would take a double click for two single ones.
+    if (onMouseDownFallback && onMouseDownFallback(event)) {
+        event->accept();
+        return;
+    }
+    QScrollArea::mouseDoubleClickEvent(event);
+}
+
 void IslandListScrollView::mouseMoveEvent(QMouseEvent* event)
 {
     // Only drags: a move without a pressed button is not a drag.

@@ -252,13 +252,19 @@ void IslandPanelController::ensureStageFrame(DisplayMode mode, bool displayImmed
         return;
     m_stageScreen = screen;
     m_stageMode = mode;
-    m_panel->setFrame(m_environment.screens->toQt(frame).toAlignedRect(), displayImmediately);
+    const QRect stage = m_environment.screens->toQt(frame).toAlignedRect();
+    m_panel->setFrame(stage, false);
     m_islandView->setGeometry(canvasFrame(targetFrame(m_displayMode)).toAlignedRect());
     if (displayImmediately && !m_islandView->hasActiveIslandLayerAnimation())
         m_islandView->syncBackingLayerToCurrentFrameWithoutAnimation();
     // The panel moved under the island: the island's place in it changed even where the view's
     // geometry did not.
     updatePanelShape();
+    // Drawn only now that the island has its place on the new stage: drawn with the resize, the
+    // island showed for a frame at its old place in the panel (at the large stage's corner, or
+    // outside the small one).
+    if (displayImmediately)
+        m_panel->setFrame(stage, true);
 }
 
 // MARK: - Small helpers

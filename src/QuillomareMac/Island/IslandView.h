@@ -321,6 +321,8 @@ public:
     std::optional<QUuid> lastHistorySelectionID() const { return m_lastHistorySelectionID; }
     std::optional<QString> lastHistoryRowsSignature() const { return m_lastHistoryRowsSignature; }
     int historyRebuildCount() const { return m_historyRebuildCount; }
+    // The developer probes: the row of the visible entry at `index` exists and draws itself selected.
+    bool debugIsHistoryRowSelectedForProbe(qsizetype index) const;
 
     // MARK: Selection bar (IslandViewHistory.cpp)
     void updateHistorySelectionBar();

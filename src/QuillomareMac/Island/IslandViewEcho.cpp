@@ -253,7 +253,15 @@ void IslandView::retractCaptureEcho(const QRectF& collapsedFrame)
         animation.completion = transaction.track();
         animator().add(owner, key, std::move(animation));
     };
-    add(this, kEchoRetractBounds, IslandAnimation::timed(start, target, kRetractDuration, kRetractCurve));
+    IslandAnimation bounds = IslandAnimation::timed(start, target, kRetractDuration, kRetractCurve);
+    // The echo ends a turn of the event loop after the retract's last frame; a frame drawn in
+    // between must not fall back to the echo's rectangle the view keeps meanwhile.
+    bounds.onFrame = [this, token, target](const AnimatedValue&) {
+        if (!animator().contains(this, kEchoRetractBounds) && m_echoMorphCompletionToken == token)
+            setModelFrame(target);
+        presentationDidChange();
+    };
+    add(this, kEchoRetractBounds, std::move(bounds));
     add(this, kEchoRetractRadius, IslandAnimation::timed(startRadius, targetRadius, kRetractDuration, kRetractCurve));
     if (m_captureEchoHUD) {
         IslandAnimation fade = IslandAnimation::timed(badgeStart, 0.0, kBadgeRetractDuration, kRetractFadeCurve);

@@ -753,6 +753,14 @@ bool IslandView::handleHistoryScrollFallbackMouseUp(QMouseEvent* event)
     return true;
 }
 
+bool IslandView::debugIsHistoryRowSelectedForProbe(qsizetype index) const
+{
+    if (index < 0 || index >= m_visibleItems.size())
+        return false;
+    const ClipRowView* row = m_rowViewsByID.value(m_visibleItems[index].id);
+    return row && row->isSelected() && row->isSelectionOutlineVisible();
+}
+
 // MARK: - Selection bar
 
 void IslandView::configureHistorySelectionBar()

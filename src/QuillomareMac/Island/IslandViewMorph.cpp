@@ -150,13 +150,22 @@ void IslandView::morph(const QRectF& from, const QRectF& to, bool expanding, dou
     const double settling = spring.settlingDuration();
     const auto repaint = [this](const AnimatedValue&) { presentationDidChange(); };
     const auto add = [&](const QString& key, IslandAnimation animation) {
-        animation.onFrame = repaint;
+        if (!animation.onFrame)
+            animation.onFrame = repaint;
         animation.completion = transaction.track();
         animator().add(this, key, std::move(animation));
     };
 
-    add(kMorphBounds, IslandAnimation::spring(interrupting ? std::nullopt : std::optional<AnimatedValue>(start), to,
-                                               spring));
+    IslandAnimation bounds =
+        IslandAnimation::spring(interrupting ? std::nullopt : std::optional<AnimatedValue>(start), to, spring);
+    // The morph ends a turn of the event loop after its last frame; a frame drawn in between must
+    // not fall back to the expanded rectangle the view keeps during a collapse.
+    bounds.onFrame = [this, token, to](const AnimatedValue&) {
+        if (!animator().contains(this, kMorphBounds) && m_morphCompletionToken == token)
+            setModelFrame(to);
+        presentationDidChange();
+    };
+    add(kMorphBounds, std::move(bounds));
     add(kMorphCornerRadius,
         IslandAnimation::spring(source.cornerRadius, targetLook.cornerRadius, spring.criticallyDamped()));
     add(kMorphBackground, IslandAnimation::timed(source.background, targetLook.background, settling));

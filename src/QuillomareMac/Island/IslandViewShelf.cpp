@@ -415,8 +415,11 @@ bool IslandView::handleShelfGalleryFallbackMouseDown(QMouseEvent* event)
         return false;
     }
     m_shelfGalleryFallbackCardID = card->item().id;
-    // The card's own press remembers the point, forgets an earlier drag and selects.
-    forwardMouseEvent(card, event, QEvent::MouseButtonPress);
+    // The card's own press remembers the point, forgets an earlier drag and selects; the press
+    // that ends a double click stays one, so that the release opens the preview.
+    forwardMouseEvent(card, event,
+                      event->type() == QEvent::MouseButtonDblClick ? QEvent::MouseButtonDblClick
+                                                                  : QEvent::MouseButtonPress);
     return true;
 }
 

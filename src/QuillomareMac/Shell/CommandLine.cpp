@@ -1,6 +1,8 @@
 #include "CommandLine.h"
 
 #include "DevTools/IslandPreviewRenderer.h"
+#include "DevTools/SmokeTest.h"
+#include "DevTools/UserInterfaceProbe.h"
 #include "Shelf/ShelfSessionStore.h"
 
 #include <QApplication>
@@ -107,12 +109,15 @@ int runRender(DeveloperMode mode, const QStringList& arguments, int& argc, char*
     return kSuccess;
 }
 
-// The self-test and the interface probes are not part of this build yet: say so rather than start
-// an application that would wait for steps nobody scheduled.
-int reportUnavailable(const Row& row)
+// The self-test paints off screen and uses its own pasteboards: a display is welcome but not needed.
+int runSmokeTest(int& argc, char** argv)
 {
-    write(stderr, QByteArray(row.flag) + " is not available in this build yet\n");
-    return kFailure;
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Quillomare"));
+    SmokeTest::run();
+    return kSuccess;
 }
 
 // A path as one quoted item of a printed list: a quote, a backslash or a line break in a file
@@ -257,8 +262,9 @@ int runDeveloperMode(DeveloperMode mode, const QStringList& arguments, int& argc
     const Row& row = rowFor(mode);
     switch (row.kind) {
     case Kind::selfTest:
+        return runSmokeTest(argc, argv);
     case Kind::interfaceProbe:
-        return reportUnavailable(row);
+        return UserInterfaceProbe::run(mode, argc, argv);
     case Kind::render:
         return runRender(mode, arguments, argc, argv);
     case Kind::shelfRepairProbe:

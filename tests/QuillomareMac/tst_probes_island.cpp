@@ -1,0 +1,252 @@
+// The island's probe switches, run as a developer runs them: the built program in a home of the
+// test's own, without a display, the verdict read from the exit status and the printed findings.
+
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+struct Run
+{
+    int status = -1;
+    QString name;         // the probe's name, as it prints it
+    QStringList findings; // every line before the last, as printed
+    QString verdict;      // the last line
+    QString badLines;     // lines that are not "<name> <finding>=<value>"
+
+    // The value of a finding; empty when it was not printed.
+    QString value(const QString& finding) const
+    {
+        const QString prefix = name + u' ' + finding + u'=';
+        for (const QString& line : findings) {
+            if (line.startsWith(prefix))
+                return line.mid(prefix.size());
+        }
+        return {};
+    }
+    qint64 number(const QString& finding) const { return value(finding).toLongLong(); }
+};
+
+} // namespace
+
+class ProbesIslandTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+
+    QString home() const { return m_dir->path() + u"/home"_s; }
+
+    // Runs the program with one switch; `environment` adds to (or, with an empty value, takes
+    // from) the test's environment.
+    Run run(const QString& flag, const QString& name, const QMap<QString, QString>& environment = {})
+    {
+        QProcess process;
+        QProcessEnvironment variables = QuillomareTest::programEnvironment(home());
+        variables.remove(u"DISPLAY"_s);
+        variables.remove(u"WAYLAND_DISPLAY"_s);
+        variables.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+        // Motion is on unless a row turns it off: the desktop's own choice is not the test's.
+        variables.insert(u"QUILLOMARE_REDUCE_MOTION"_s, u"0"_s);
+        variables.remove(u"QUILLOMARE_SIMULATE_NOTCH"_s);
+        for (auto it = environment.cbegin(); it != environment.cend(); ++it)
+            variables.insert(it.key(), it.value());
+        process.setProcessEnvironment(variables);
+        process.setWorkingDirectory(m_dir->path());
+        process.start(QuillomareTest::builtProgramPath(), {flag});
+        Run result;
+        if (!process.waitForFinished(90000)) {
+            process.kill();
+            process.waitForFinished();
+            return result;
+        }
+        result.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+        QStringList lines = QString::fromUtf8(process.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+        if (lines.isEmpty())
+            return result;
+        result.verdict = lines.takeLast();
+        result.name = name;
+        result.findings = lines;
+        const QRegularExpression form(u"^"_s + QRegularExpression::escape(name) + uR"( [A-Za-z][A-Za-z.]*=\S.*$)"_s);
+        for (const QString& line : lines) {
+            if (!form.match(line).hasMatch())
+                result.badLines += line + u'\n';
+        }
+        return result;
+    }
+
+    // Passed, with every line in the probes' form.
+    static bool passed(const Run& run)
+    {
+        return run.status == 0 && run.verdict == run.name + u"=pass"_s && run.badLines.isEmpty();
+    }
+
+    static QByteArray describe(const Run& run)
+    {
+        return (u"status %1, verdict \"%2\"\n"_s.arg(run.status).arg(run.verdict) + run.findings.join(u'\n') +
+                u"\nbad lines:\n"_s + run.badLines)
+            .toUtf8();
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY2(QFileInfo(QuillomareTest::builtProgramPath()).isExecutable(),
+                 qPrintable(QuillomareTest::builtProgramPath() + u" is not built"_s));
+    }
+
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_dir->isValid());
+        QVERIFY(QDir().mkpath(home()));
+        QuillomareTest::markGuideShown(home());
+    }
+
+    // Each probe passes and prints the findings that make its verdict; it leaves no history or
+    // shelf file behind (it builds its island without the stores).
+    void probePasses_data()
+    {
+        QTest::addColumn<QString>("flag");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QStringList>("holding");
+        QTest::newRow("anim") << u"--anim-probe"_s << u"animProbe"_s
+                              << QStringList{u"expand.startsAtPill"_s,
+                                             u"expand.framesInBetween"_s,
+                                             u"expand.fromTopCentre"_s,
+                                             u"expand.towardTarget"_s,
+                                             u"expand.endsExactly"_s,
+                                             u"collapse.framesInBetween"_s,
+                                             u"collapse.stageHeldUntilSettled"_s,
+                                             u"collapse.endsExactly"_s};
+        QTest::newRow("collapse") << u"--collapse-probe"_s << u"collapseProbe"_s
+                                  << QStringList{u"searchFocused"_s,
+                                                 u"escape.collapsed"_s,
+                                                 u"clickInIsland.staysOpen"_s,
+                                                 u"otherWindow.collapsed"_s,
+                                                 u"workspaceWithinGrace.staysOpen"_s,
+                                                 u"workspace.collapsed"_s,
+                                                 u"outsideWithinGuard.staysOpen"_s,
+                                                 u"outside.collapsed"_s};
+        QTest::newRow("echo retract") << u"--echo-retract-probe"_s << u"echoRetractProbe"_s
+                                      << QStringList{u"echo.clicksPassThrough"_s,
+                                                     u"echo.grewToEcho"_s,
+                                                     u"echo.stayedItsTime"_s,
+                                                     u"retract.towardTarget"_s,
+                                                     u"retract.neverAnEmptyCapsule"_s,
+                                                     u"retract.stageHeldUntilSettled"_s,
+                                                     u"retract.badgeHidden"_s,
+                                                     u"retract.endsOnPill"_s,
+                                                     u"clickOnPillOpens"_s};
+        QTest::newRow("stage")
+            << u"--stage-probe"_s << u"stageProbe"_s
+            << QStringList{
+                   u"beforeShowing.hiddenAndClickThrough"_s, u"collapsed.stage"_s, u"collapsed.topCentre"_s,
+                   u"collapsed.takesClicksAtThePill"_s,      u"expanded.stage"_s,  u"expanded.keyboardLeftAlone"_s,
+                   u"collapsing.stageHeldAndClickThrough"_s, u"echo.stage"_s,      u"echo.clickThrough"_s,
+                   u"afterEcho.takesClicksAgain"_s};
+    }
+
+    void probePasses()
+    {
+        QFETCH(QString, flag);
+        QFETCH(QString, name);
+        QFETCH(QStringList, holding);
+        const Run result = run(flag, name);
+        QVERIFY2(passed(result), describe(result).constData());
+        for (const QString& finding : holding)
+            QVERIFY2(result.value(finding) == u"true"_s,
+                     qPrintable(finding + u'\n' + QString::fromUtf8(describe(result))));
+        // Only the settings the test itself wrote: no history, no shelf, no exports.
+        QStringList written;
+        for (QDirIterator it(home(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories); it.hasNext();) {
+            const QString file = it.next();
+            if (!file.contains(u"/.config/Quillomare/"_s) && !file.contains(u"/.cache/"_s))
+                written.append(file);
+        }
+        QCOMPARE(written, QStringList());
+    }
+
+    // The morph's frames lie between the two states and the springs come to rest in well under
+    // the program's bound; the echo lasts its 1.57 s and its 0.26-s retract.
+    void probesMeasureTheMotion()
+    {
+        const Run anim = run(u"--anim-probe"_s, u"animProbe"_s);
+        QVERIFY2(passed(anim), describe(anim).constData());
+        QVERIFY(anim.number(u"expand.frames"_s) >= 3);
+        QVERIFY(anim.number(u"collapse.frames"_s) >= 3);
+        // The expanding spring overshoots a few points; the collapsing one not at all.
+        QCOMPARE(anim.value(u"collapse.overshoot"_s), u"0.00"_s);
+        QVERIFY(anim.value(u"expand.overshoot"_s).toDouble() < 20);
+        QVERIFY(anim.number(u"expand.ms"_s) > 300);
+
+        const Run echo = run(u"--echo-retract-probe"_s, u"echoRetractProbe"_s);
+        QVERIFY2(passed(echo), describe(echo).constData());
+        QVERIFY2(echo.number(u"echo.ms"_s) >= 1570 + 260 - 20, describe(echo).constData());
+        QCOMPARE(echo.value(u"echo.frame"_s).section(u' ', 1), u"280x58"_s);
+        QVERIFY(echo.number(u"retract.frames"_s) >= 3);
+        QVERIFY(echo.number(u"retract.emptyCapsuleMs"_s) <= 25);
+    }
+
+    // With the desktop's Reduce Motion the island switches in one step: the anim probe has no
+    // morph to see and fails, saying why; the echo shows for 1.0 s and ends without a retract,
+    // and the stages and triggers hold as before.
+    void reduceMotion()
+    {
+        const QMap<QString, QString> reduce{{u"QUILLOMARE_REDUCE_MOTION"_s, u"1"_s}};
+        const Run anim = run(u"--anim-probe"_s, u"animProbe"_s, reduce);
+        QCOMPARE(anim.status, 1);
+        QCOMPARE(anim.verdict, u"animProbe=fail"_s);
+        QVERIFY2(anim.badLines.isEmpty(), describe(anim).constData());
+        QCOMPARE(anim.value(u"reduceMotion"_s), u"true"_s);
+        QCOMPARE(anim.value(u"expand.framesInBetween"_s), u"false"_s);
+        QCOMPARE(anim.value(u"collapse.framesInBetween"_s), u"false"_s);
+        // Where it can still look, it finds the island right: in its place, at its targets.
+        QCOMPARE(anim.value(u"expand.startsAtPill"_s), u"true"_s);
+        QCOMPARE(anim.value(u"collapse.endsExactly"_s), u"true"_s);
+
+        const Run echo = run(u"--echo-retract-probe"_s, u"echoRetractProbe"_s, reduce);
+        QVERIFY2(passed(echo), describe(echo).constData());
+        QVERIFY2(echo.number(u"echo.ms"_s) >= 980 && echo.number(u"echo.ms"_s) < 1570, describe(echo).constData());
+        QCOMPARE(echo.value(u"retract.frames"_s), u"0"_s);
+        QCOMPARE(echo.value(u"retract.endsOnPill"_s), u"true"_s);
+
+        for (const auto& [flag, name] :
+             {std::pair{u"--collapse-probe"_s, u"collapseProbe"_s}, std::pair{u"--stage-probe"_s, u"stageProbe"_s}}) {
+            const Run result = run(flag, name, reduce);
+            QVERIFY2(passed(result), describe(result).constData());
+        }
+    }
+
+    // Over a camera housing (simulated: 200 points wide, a 37-point strip) the pill hangs 2 points
+    // above the screen's top, as wide as the housing and as tall as the strip; the expanded
+    // island and the echo hang from the same place.
+    void stagesOverACameraHousing()
+    {
+        const QMap<QString, QString> notch{{u"QUILLOMARE_SIMULATE_NOTCH"_s, u"1"_s}};
+        const Run stage = run(u"--stage-probe"_s, u"stageProbe"_s, notch);
+        QVERIFY2(passed(stage), describe(stage).constData());
+        QCOMPARE(stage.value(u"notched"_s), u"true"_s);
+        const QString pill = stage.value(u"collapsed.panel"_s);
+        QVERIFY2(pill.endsWith(u",-2 200x37"_s), qPrintable(pill));
+        QVERIFY2(stage.value(u"expanded.panel"_s).section(u' ', 0, 0).endsWith(u",-2"_s), describe(stage).constData());
+
+        for (const auto& [flag, name] : {std::pair{u"--anim-probe"_s, u"animProbe"_s},
+                                         std::pair{u"--echo-retract-probe"_s, u"echoRetractProbe"_s}}) {
+            const Run result = run(flag, name, notch);
+            QVERIFY2(passed(result), describe(result).constData());
+        }
+    }
+};
+
+QUILLOMARE_TEST_MAIN(ProbesIslandTest)
+#include "tst_probes_island.moc"

@@ -1,0 +1,107 @@
+// The island's probe switches on a real display with a window manager: the built program in a
+// home of the test's own, its island stacked, shaped and drawn by the X server, read back from
+// the screen by the stage probe.
+
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+using namespace Qt::StringLiterals;
+
+class ProbesX11Test : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+
+    struct Run
+    {
+        int status = -1;
+        QStringList lines;
+        QByteArray errors;
+    };
+
+    Run run(const QString& flag)
+    {
+        const QString home = m_dir->path() + u"/home"_s;
+        QProcess process;
+        QProcessEnvironment variables = QuillomareTest::programEnvironment(home);
+        variables.insert(u"QT_QPA_PLATFORM"_s, u"xcb"_s);
+        variables.insert(u"QUILLOMARE_REDUCE_MOTION"_s, u"0"_s);
+        variables.remove(u"QUILLOMARE_SIMULATE_NOTCH"_s);
+        process.setProcessEnvironment(variables);
+        process.setWorkingDirectory(m_dir->path());
+        process.start(QuillomareTest::builtProgramPath(), {flag});
+        Run result;
+        if (!process.waitForFinished(90000)) {
+            process.kill();
+            process.waitForFinished();
+            return result;
+        }
+        result.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+        result.lines = QString::fromUtf8(process.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+        result.errors = process.readAllStandardError();
+        return result;
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY2(!qEnvironmentVariableIsEmpty("DISPLAY"), "runs inside scripts/x11-session");
+        QVERIFY2(QFileInfo(QuillomareTest::builtProgramPath()).isExecutable(),
+                 qPrintable(QuillomareTest::builtProgramPath() + u" is not built"_s));
+    }
+
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_dir->isValid());
+        QVERIFY(QDir().mkpath(m_dir->path() + u"/home"_s));
+        QuillomareTest::markGuideShown(m_dir->path() + u"/home"_s);
+    }
+
+    // Each island probe passes on the display, every line in the probes' form, with the findings
+    // only a display can give: the island read back from the screen above another window, the
+    // transparent stage around the pill and the echo showing that window, not black.
+    void islandProbesPassOnTheDisplay_data()
+    {
+        QTest::addColumn<QString>("flag");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QStringList>("lines");
+        QTest::newRow("anim") << u"--anim-probe"_s << u"animProbe"_s
+                              << QStringList{u"expand.framesInBetween=true"_s,
+                                             u"collapse.stageHeldUntilSettled=true"_s};
+        QTest::newRow("collapse") << u"--collapse-probe"_s << u"collapseProbe"_s
+                                  << QStringList{u"escape.collapsed=true"_s, u"otherWindow.collapsed=true"_s};
+        QTest::newRow("echo retract") << u"--echo-retract-probe"_s << u"echoRetractProbe"_s
+                                      << QStringList{u"retract.endsOnPill=true"_s, u"clickOnPillOpens=true"_s};
+        QTest::newRow("stage") << u"--stage-probe"_s << u"stageProbe"_s
+                               << QStringList{u"collapsed.displayShowsOnlyTheIsland=true"_s,
+                                              u"expanded.displayShowsOnlyTheIsland=true"_s,
+                                              u"echo.displayShowsOnlyTheIsland=true"_s, u"displayReadBack=true"_s};
+    }
+
+    void islandProbesPassOnTheDisplay()
+    {
+        QFETCH(QString, flag);
+        QFETCH(QString, name);
+        QFETCH(QStringList, lines);
+        const Run result = run(flag);
+        const QByteArray output = (result.lines.join(u'\n') + u'\n').toUtf8() + result.errors;
+        QCOMPARE(result.status, 0);
+        QVERIFY2(!result.lines.isEmpty() && result.lines.constLast() == name + u"=pass"_s, output.constData());
+        const QRegularExpression form(u"^"_s + QRegularExpression::escape(name) + uR"( [A-Za-z][A-Za-z.]*=\S.*$)"_s);
+        for (const QString& line : result.lines.first(result.lines.size() - 1))
+            QVERIFY2(form.match(line).hasMatch(), qPrintable(line));
+        for (const QString& line : lines)
+            QVERIFY2(result.lines.contains(name + u' ' + line), qPrintable(line + u'\n' + QString::fromUtf8(output)));
+    }
+};
+
+QUILLOMARE_TEST_MAIN(ProbesX11Test)
+#include "tst_probes_x11.moc"
