@@ -6,24 +6,11 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QProcess>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <memory>
 
 using namespace Qt::StringLiterals;
-
-namespace {
-
-struct Run
-{
-    int status = -1;
-    QStringList lines; // standard output, one entry per line
-    QByteArray err;
-};
-
-} // namespace
 
 class ProbesHistoryTest : public QObject
 {
@@ -34,57 +21,18 @@ private:
 
     QString home() const { return m_dir->path() + u"/home"_s; }
 
-    Run run(const QString& flag, const QList<std::pair<QString, QString>>& extraEnvironment = {})
+    QuillomareTest::ProgramRun run(const QString& flag, const QList<std::pair<QString, QString>>& extraEnvironment = {})
     {
         QuillomareTest::markGuideShown(home());
-        QProcessEnvironment environment = QuillomareTest::programEnvironment(home());
-        environment.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
-        environment.remove(u"DISPLAY"_s);
-        environment.remove(u"WAYLAND_DISPLAY"_s);
+        QProcessEnvironment environment = QuillomareTest::offscreenProgramEnvironment(home());
         for (const auto& [name, value] : extraEnvironment)
             environment.insert(name, value);
-        QProcess process;
-        process.setProcessEnvironment(environment);
-        process.setWorkingDirectory(m_dir->path());
-        process.start(QuillomareTest::builtProgramPath(), {flag});
-        Run result;
         // The probe's own bound is 60 s; more means it hangs.
-        if (!process.waitForFinished(90000)) {
-            process.kill();
-            process.waitForFinished();
-            return result;
-        }
-        result.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-        result.lines = QString::fromUtf8(process.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
-        result.err = process.readAllStandardError();
-        return result;
-    }
-
-    // Every line but the last is "<name> <finding>=<value>"; the last is "<name>=<verdict>".
-    static bool wellFormed(const Run& run, const QString& name, const QString& verdict)
-    {
-        if (run.lines.isEmpty() || run.lines.constLast() != name + u'=' + verdict)
-            return false;
-        const QRegularExpression finding(u"^"_s + QRegularExpression::escape(name) + u" [A-Za-z][A-Za-z0-9]*=\\S.*$"_s);
-        for (qsizetype i = 0; i + 1 < run.lines.size(); ++i) {
-            if (!finding.match(run.lines[i]).hasMatch())
-                return false;
-        }
-        return true;
-    }
-
-    static QString describe(const Run& run)
-    {
-        return u"status %1\n"_s.arg(run.status) + run.lines.join(u'\n') + u"\n--- stderr\n"_s +
-               QString::fromUtf8(run.err.right(2000));
+        return QuillomareTest::runBuiltProgram({flag}, environment, m_dir->path(), 90000);
     }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        QVERIFY2(QFileInfo(QuillomareTest::builtProgramPath()).isExecutable(),
-                 qPrintable(QuillomareTest::builtProgramPath() + u" is not built"_s));
-    }
+    void initTestCase() { QUILLOMARE_VERIFY_PROGRAM_BUILT(); }
 
     void init()
     {
@@ -153,14 +101,16 @@ private Q_SLOTS:
         QFETCH(QString, flag);
         QFETCH(QString, name);
         QFETCH(QStringList, findings);
-        const Run result = run(flag);
-        QVERIFY2(result.status == 0, qPrintable(describe(result)));
-        QVERIFY2(wellFormed(result, name, u"pass"_s), qPrintable(describe(result)));
+        const QuillomareTest::ProgramRun result = run(flag);
+        const QStringList lines = result.lines();
+        const QByteArray described = QuillomareTest::describeRun(result);
+        QVERIFY2(result.status == 0, described.constData());
+        QVERIFY2(QuillomareTest::probeOutputIsWellFormed(lines, name, u"pass"_s), described.constData());
         for (const QString& finding : findings)
-            QVERIFY2(result.lines.contains(name + u' ' + finding + u"=true"_s),
-                     qPrintable(finding + u" missing\n"_s + describe(result)));
+            QVERIFY2(lines.contains(name + u' ' + finding + u"=true"_s),
+                     qPrintable(finding + u" missing\n"_s + QString::fromUtf8(described)));
         // A passing probe holds nothing false.
-        for (const QString& line : result.lines)
+        for (const QString& line : lines)
             QVERIFY2(!line.endsWith(u"=false"_s), qPrintable(line));
         // The probes build their own island: the user's history and shelf stay untouched.
         const QString data = home() + u"/.local/share/Quillomare"_s;
@@ -174,12 +124,16 @@ private Q_SLOTS:
     {
         const QString notAFolder = m_dir->path() + u"/not-a-folder"_s;
         QuillomareTest::writeFile(notAFolder, "x");
-        const Run result = run(u"--history-row-file-preview-probe"_s, {{u"TMPDIR"_s, notAFolder}});
-        QVERIFY2(result.status == 1, qPrintable(describe(result)));
-        QVERIFY2(wellFormed(result, u"historyRowFilePreviewProbe"_s, u"fail"_s), qPrintable(describe(result)));
-        QVERIFY2(result.lines.size() == 2 &&
-                     result.lines.constFirst().startsWith(u"historyRowFilePreviewProbe sampleFilesWritten="_s),
-                 qPrintable(describe(result)));
+        const QuillomareTest::ProgramRun result =
+            run(u"--history-row-file-preview-probe"_s, {{u"TMPDIR"_s, notAFolder}});
+        const QStringList lines = result.lines();
+        const QByteArray described = QuillomareTest::describeRun(result);
+        QVERIFY2(result.status == 1, described.constData());
+        QVERIFY2(QuillomareTest::probeOutputIsWellFormed(lines, u"historyRowFilePreviewProbe"_s, u"fail"_s),
+                 described.constData());
+        QVERIFY2(lines.size() == 2 &&
+                     lines.constFirst().startsWith(u"historyRowFilePreviewProbe sampleFilesWritten="_s),
+                 described.constData());
         QCOMPARE(QDir(m_dir->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
                  (QStringList{u"home"_s, u"not-a-folder"_s}));
     }

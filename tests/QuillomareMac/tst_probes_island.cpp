@@ -6,32 +6,23 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFileInfo>
-#include <QProcess>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
+// A probe's run with its output read as findings.
 struct Run
 {
+    QuillomareTest::ProgramRun program;
     int status = -1;
-    QString name;         // the probe's name, as it prints it
-    QStringList findings; // every line before the last, as printed
-    QString verdict;      // the last line
-    QString badLines;     // lines that are not "<name> <finding>=<value>"
+    QString name; // the probe's name, as it prints it
+    QStringList lines;
 
+    QString verdict() const { return lines.isEmpty() ? QString() : lines.constLast(); }
     // The value of a finding; empty when it was not printed.
-    QString value(const QString& finding) const
-    {
-        const QString prefix = name + u' ' + finding + u'=';
-        for (const QString& line : findings) {
-            if (line.startsWith(prefix))
-                return line.mid(prefix.size());
-        }
-        return {};
-    }
+    QString value(const QString& finding) const { return QuillomareTest::probeFinding(lines, name, finding); }
     qint64 number(const QString& finding) const { return value(finding).toLongLong(); }
 };
 
@@ -50,59 +41,30 @@ private:
     // from) the test's environment.
     Run run(const QString& flag, const QString& name, const QMap<QString, QString>& environment = {})
     {
-        QProcess process;
-        QProcessEnvironment variables = QuillomareTest::programEnvironment(home());
-        variables.remove(u"DISPLAY"_s);
-        variables.remove(u"WAYLAND_DISPLAY"_s);
-        variables.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+        QProcessEnvironment variables = QuillomareTest::offscreenProgramEnvironment(home());
         // Motion is on unless a row turns it off: the desktop's own choice is not the test's.
         variables.insert(u"QUILLOMARE_REDUCE_MOTION"_s, u"0"_s);
         variables.remove(u"QUILLOMARE_SIMULATE_NOTCH"_s);
         for (auto it = environment.cbegin(); it != environment.cend(); ++it)
             variables.insert(it.key(), it.value());
-        process.setProcessEnvironment(variables);
-        process.setWorkingDirectory(m_dir->path());
-        process.start(QuillomareTest::builtProgramPath(), {flag});
         Run result;
-        if (!process.waitForFinished(90000)) {
-            process.kill();
-            process.waitForFinished();
-            return result;
-        }
-        result.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-        QStringList lines = QString::fromUtf8(process.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
-        if (lines.isEmpty())
-            return result;
-        result.verdict = lines.takeLast();
+        result.program = QuillomareTest::runBuiltProgram({flag}, variables, m_dir->path(), 90000);
+        result.status = result.program.status;
         result.name = name;
-        result.findings = lines;
-        const QRegularExpression form(u"^"_s + QRegularExpression::escape(name) + uR"( [A-Za-z][A-Za-z.]*=\S.*$)"_s);
-        for (const QString& line : lines) {
-            if (!form.match(line).hasMatch())
-                result.badLines += line + u'\n';
-        }
+        result.lines = result.program.lines();
         return result;
     }
 
     // Passed, with every line in the probes' form.
     static bool passed(const Run& run)
     {
-        return run.status == 0 && run.verdict == run.name + u"=pass"_s && run.badLines.isEmpty();
+        return run.status == 0 && QuillomareTest::probeOutputIsWellFormed(run.lines, run.name, u"pass"_s);
     }
 
-    static QByteArray describe(const Run& run)
-    {
-        return (u"status %1, verdict \"%2\"\n"_s.arg(run.status).arg(run.verdict) + run.findings.join(u'\n') +
-                u"\nbad lines:\n"_s + run.badLines)
-            .toUtf8();
-    }
+    static QByteArray describe(const Run& run) { return QuillomareTest::describeRun(run.program); }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        QVERIFY2(QFileInfo(QuillomareTest::builtProgramPath()).isExecutable(),
-                 qPrintable(QuillomareTest::builtProgramPath() + u" is not built"_s));
-    }
+    void initTestCase() { QUILLOMARE_VERIFY_PROGRAM_BUILT(); }
 
     void init()
     {
@@ -205,8 +167,8 @@ private Q_SLOTS:
         const QMap<QString, QString> reduce{{u"QUILLOMARE_REDUCE_MOTION"_s, u"1"_s}};
         const Run anim = run(u"--anim-probe"_s, u"animProbe"_s, reduce);
         QCOMPARE(anim.status, 1);
-        QCOMPARE(anim.verdict, u"animProbe=fail"_s);
-        QVERIFY2(anim.badLines.isEmpty(), describe(anim).constData());
+        QCOMPARE(anim.verdict(), u"animProbe=fail"_s);
+        QVERIFY2(QuillomareTest::malformedProbeLines(anim.lines, anim.name).isEmpty(), describe(anim).constData());
         QCOMPARE(anim.value(u"reduceMotion"_s), u"true"_s);
         QCOMPARE(anim.value(u"expand.framesInBetween"_s), u"false"_s);
         QCOMPARE(anim.value(u"collapse.framesInBetween"_s), u"false"_s);

@@ -8,8 +8,6 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
-#include <QProcess>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -17,12 +15,8 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-struct Run
-{
-    int status = -1;
-    QStringList lines;
-    QByteArray err;
-};
+// The sample's font is reported by family, which is empty when there are no fonts.
+constexpr auto kValues = QuillomareTest::ProbeValues::mayBeEmpty;
 
 // Every file left under `folder`, relative to it.
 QStringList filesUnder(const QString& folder)
@@ -41,54 +35,26 @@ class ProbesPreviewTest : public QObject
     Q_OBJECT
 
 private:
-    QString m_program;
     std::unique_ptr<QTemporaryDir> m_dir;
 
     QString home() const { return m_dir->filePath(u"home"_s); }
     QString temporary() const { return m_dir->filePath(u"tmp"_s); }
 
-    Run run(const QString& probeSwitch, const QHash<QString, QString>& extra = {})
+    QuillomareTest::ProgramRun run(const QString& probeSwitch, const QHash<QString, QString>& extra = {})
     {
-        QProcessEnvironment environment = QuillomareTest::programEnvironment(home());
+        QProcessEnvironment environment = QuillomareTest::offscreenProgramEnvironment(home());
         environment.insert(u"XDG_CONFIG_HOME"_s, home() + u"/.config"_s);
         environment.insert(u"XDG_DATA_HOME"_s, home() + u"/.local/share"_s);
         environment.insert(u"XDG_CACHE_HOME"_s, home() + u"/.cache"_s);
         environment.insert(u"XDG_RUNTIME_DIR"_s, m_dir->filePath(u"runtime"_s));
         environment.insert(u"TMPDIR"_s, temporary());
-        environment.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
         for (auto it = extra.cbegin(); it != extra.cend(); ++it)
             environment.insert(it.key(), it.value());
-        QProcess process;
-        process.setProcessEnvironment(environment);
-        process.start(m_program, {probeSwitch});
-        Run result;
-        if (!process.waitForFinished(120000)) {
-            process.kill();
-            process.waitForFinished();
-            return result;
-        }
-        result.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-        result.lines = QString::fromUtf8(process.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
-        result.err = process.readAllStandardError();
-        return result;
-    }
-
-    // The last line is the verdict; every other one "<name> <finding>=<value>".
-    static void verifyShape(const Run& run, const QString& name, const QString& verdict)
-    {
-        QVERIFY2(!run.lines.isEmpty(), run.err.constData());
-        QCOMPARE(run.lines.last(), name + u'=' + verdict);
-        const QRegularExpression finding(u"^"_s + QRegularExpression::escape(name) + u" [A-Za-z][A-Za-z0-9]*=.*$"_s);
-        for (const QString& line : run.lines.first(run.lines.size() - 1))
-            QVERIFY2(finding.match(line).hasMatch(), qPrintable(line));
+        return QuillomareTest::runBuiltProgram({probeSwitch}, environment, {}, 120000);
     }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        m_program = qEnvironmentVariable("QUILLOMARE_BUILD_DIR") + u"/bin/quillomare"_s;
-        QVERIFY2(QFileInfo(m_program).isExecutable(), qPrintable(m_program + u" is not built"_s));
-    }
+    void initTestCase() { QUILLOMARE_VERIFY_PROGRAM_BUILT(); }
 
     void init()
     {
@@ -144,13 +110,15 @@ private Q_SLOTS:
         QFETCH(QString, name);
         QFETCH(QStringList, findings);
 
-        const Run result = run(probeSwitch);
-        QVERIFY2(result.status == 0, qPrintable(result.lines.join(u'\n') + u'\n' + QString::fromUtf8(result.err)));
-        verifyShape(result, name, u"pass"_s);
+        const QuillomareTest::ProgramRun result = run(probeSwitch);
+        const QStringList lines = result.lines();
+        QVERIFY2(result.status == 0, QuillomareTest::describeRun(result).constData());
+        QVERIFY2(QuillomareTest::probeOutputIsWellFormed(lines, name, u"pass"_s, kValues),
+                 QuillomareTest::describeRun(result).constData());
         for (const QString& finding : std::as_const(findings))
-            QVERIFY2(result.lines.contains(name + u' ' + finding), qPrintable(finding));
+            QVERIFY2(lines.contains(name + u' ' + finding), qPrintable(finding));
         // A pass holds no failed expectation.
-        for (const QString& line : std::as_const(result.lines))
+        for (const QString& line : lines)
             QVERIFY2(!line.endsWith(u"=false"_s), qPrintable(line));
         // The sample lived in a temporary folder that is gone, and nothing of the user's was made.
         QCOMPARE(filesUnder(temporary()), QStringList());
@@ -175,11 +143,13 @@ private Q_SLOTS:
                                                         "<cachedir>%2</cachedir></fontconfig>\n")
                                              .arg(m_dir->filePath(u"no-fonts"_s), m_dir->filePath(u"font-cache"_s))
                                              .toUtf8());
-        const Run result = run(probeSwitch, {{u"FONTCONFIG_FILE"_s, fonts}});
+        const QuillomareTest::ProgramRun result = run(probeSwitch, {{u"FONTCONFIG_FILE"_s, fonts}});
+        const QStringList lines = result.lines();
         QCOMPARE(result.status, 1);
-        verifyShape(result, name, u"fail"_s);
-        QVERIFY(result.lines.contains(name + u" liveTextState=noText"_s));
-        QVERIFY(result.lines.contains(name + u" wordsFound=false"_s));
+        QVERIFY2(QuillomareTest::probeOutputIsWellFormed(lines, name, u"fail"_s, kValues),
+                 QuillomareTest::describeRun(result).constData());
+        QVERIFY(lines.contains(name + u" liveTextState=noText"_s));
+        QVERIFY(lines.contains(name + u" wordsFound=false"_s));
         QCOMPARE(filesUnder(temporary()), QStringList());
     }
 };

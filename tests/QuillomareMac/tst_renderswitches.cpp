@@ -11,19 +11,13 @@
 #include <QImageReader>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QProcess>
 #include <QTemporaryDir>
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
-struct Run
-{
-    int status = -1;
-    QByteArray out;
-    QByteArray err;
-};
+using Run = QuillomareTest::ProgramRun;
 
 const QSize kIslandSize(780, 430);
 const QSize kEchoSize(280, 58);
@@ -72,7 +66,6 @@ class RenderSwitchesTest : public QObject
     Q_OBJECT
 
 private:
-    QString m_program;
     std::unique_ptr<QTemporaryDir> m_dir;
 
     // The folder's path as the program sees it as its working directory.
@@ -81,7 +74,6 @@ private:
 
     Run run(const QStringList& arguments, const QString& workingDirectory = {}, const QString& display = {})
     {
-        QProcess process;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         // The switches need no display and choose their platform themselves.
         environment.remove(u"DISPLAY"_s);
@@ -91,27 +83,12 @@ private:
         environment.remove(u"QT_QPA_PLATFORM"_s);
         environment.insert(u"HOME"_s, folder() + u"/home"_s);
         environment.remove(u"XDG_DATA_HOME"_s);
-        process.setProcessEnvironment(environment);
-        process.setWorkingDirectory(workingDirectory.isEmpty() ? folder() : workingDirectory);
-        process.start(m_program, arguments);
-        Run result;
-        if (!process.waitForFinished(60000)) {
-            process.kill();
-            process.waitForFinished();
-            return result;
-        }
-        result.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-        result.out = process.readAllStandardOutput();
-        result.err = process.readAllStandardError();
-        return result;
+        return QuillomareTest::runBuiltProgram(arguments, environment,
+                                               workingDirectory.isEmpty() ? folder() : workingDirectory, 60000);
     }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        m_program = qEnvironmentVariable("QUILLOMARE_BUILD_DIR") + u"/bin/quillomare"_s;
-        QVERIFY2(QFileInfo(m_program).isExecutable(), qPrintable(m_program + u" is not built"_s));
-    }
+    void initTestCase() { QUILLOMARE_VERIFY_PROGRAM_BUILT(); }
 
     void init()
     {

@@ -8,7 +8,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMap>
-#include <QProcess>
 #include <QSettings>
 #include <QTemporaryDir>
 
@@ -21,12 +20,7 @@ namespace {
 const QString kLanguageKey = u"quillomare.language.preference"_s;
 const QString kGuideKey = u"Quillomare.didShowOnboarding.v1"_s;
 
-struct Run
-{
-    int status = -1;
-    QByteArray out;
-    QByteArray err;
-};
+using Run = QuillomareTest::ProgramRun;
 
 // Standard error without what the offscreen platform says of itself.
 QList<QByteArray> ownLines(const QByteArray& err)
@@ -57,7 +51,6 @@ class SmokeTestTest : public QObject
     Q_OBJECT
 
 private:
-    QString m_program;
     std::unique_ptr<QTemporaryDir> m_dir;
 
     QString home() const { return m_dir->path() + u"/home"_s; }
@@ -84,7 +77,6 @@ private:
 
     Run run(const QStringList& arguments = {u"--smoke-test"_s}, const QString& temporaryFolder = {})
     {
-        QProcess process;
         QProcessEnvironment environment = QuillomareTest::programEnvironment(home());
         // The self-test picks its platform itself when there is no display.
         environment.remove(u"DISPLAY"_s);
@@ -92,27 +84,11 @@ private:
         environment.remove(u"QT_QPA_PLATFORM"_s);
         environment.insert(u"TMPDIR"_s, temporaryFolder.isEmpty() ? temporary() : temporaryFolder);
         environment.insert(u"XDG_RUNTIME_DIR"_s, m_dir->path() + u"/runtime"_s);
-        process.setProcessEnvironment(environment);
-        process.setWorkingDirectory(m_dir->path());
-        process.start(m_program, arguments);
-        Run result;
-        if (!process.waitForFinished(120000)) {
-            process.kill();
-            process.waitForFinished();
-            return result;
-        }
-        result.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-        result.out = process.readAllStandardOutput();
-        result.err = process.readAllStandardError();
-        return result;
+        return QuillomareTest::runBuiltProgram(arguments, environment, m_dir->path(), 120000);
     }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        m_program = QuillomareTest::builtProgramPath();
-        QVERIFY2(QFileInfo(m_program).isExecutable(), qPrintable(m_program + u" is not built"_s));
-    }
+    void initTestCase() { QUILLOMARE_VERIFY_PROGRAM_BUILT(); }
 
     void init()
     {

@@ -13,6 +13,7 @@
 #include <QFileInfo>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -185,6 +186,74 @@ QList<QuillomareCore::ClipboardItem> historyAt(const QString& path)
         return {};
     }
     return items;
+}
+
+QStringList ProgramRun::lines() const
+{
+    return QString::fromUtf8(out).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+ProgramRun runBuiltProgram(const QStringList& arguments, const QProcessEnvironment& environment,
+                           const QString& workingDirectory, int timeoutMilliseconds)
+{
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    if (!workingDirectory.isEmpty())
+        process.setWorkingDirectory(workingDirectory);
+    process.start(builtProgramPath(), arguments);
+    ProgramRun result;
+    if (!process.waitForFinished(timeoutMilliseconds)) {
+        process.kill();
+        process.waitForFinished();
+        return result;
+    }
+    result.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    result.out = process.readAllStandardOutput();
+    result.err = process.readAllStandardError();
+    return result;
+}
+
+QProcessEnvironment offscreenProgramEnvironment(const QString& home)
+{
+    QProcessEnvironment environment = programEnvironment(home);
+    environment.remove(QStringLiteral("DISPLAY"));
+    environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    return environment;
+}
+
+QByteArray describeRun(const ProgramRun& run)
+{
+    return "status " + QByteArray::number(run.status) + '\n' + run.out + "\n--- stderr\n" + run.err.right(2000);
+}
+
+QStringList malformedProbeLines(const QStringList& lines, const QString& name, ProbeValues values)
+{
+    const QRegularExpression finding(
+        QLatin1Char('^') + QRegularExpression::escape(name) + QStringLiteral(R"( [A-Za-z][A-Za-z0-9.]*=)") +
+        (values == ProbeValues::required ? QStringLiteral(R"(\S.*$)") : QStringLiteral(".*$")));
+    QStringList malformed;
+    for (qsizetype i = 0; i + 1 < lines.size(); ++i) {
+        if (!finding.match(lines[i]).hasMatch())
+            malformed.append(lines[i]);
+    }
+    return malformed;
+}
+
+bool probeOutputIsWellFormed(const QStringList& lines, const QString& name, const QString& verdict, ProbeValues values)
+{
+    return !lines.isEmpty() && lines.constLast() == name + QLatin1Char('=') + verdict &&
+           malformedProbeLines(lines, name, values).isEmpty();
+}
+
+QString probeFinding(const QStringList& lines, const QString& name, const QString& finding)
+{
+    const QString prefix = name + QLatin1Char(' ') + finding + QLatin1Char('=');
+    for (qsizetype i = 0; i + 1 < lines.size(); ++i) {
+        if (lines[i].startsWith(prefix))
+            return lines[i].mid(prefix.size());
+    }
+    return {};
 }
 
 QByteArray pngOf(const QImage& image)

@@ -8,6 +8,7 @@
 #include <QColor>
 #include <QDateTime>
 #include <QEvent>
+#include <QFileInfo>
 #include <QImage>
 #include <QPointF>
 #include <QProcess>
@@ -74,6 +75,43 @@ bool startBuiltProgram(QProcess& program, const QString& home, QProcess::Process
 // program's folder, its half-written saves included. Empty when missing or unreadable.
 QList<QuillomareCore::ClipboardItem> historyAt(const QString& path);
 
+// One run of the built program to its end.
+struct ProgramRun
+{
+    int status = -1; // the exit code; -1 when it crashed, did not start or outlived its bound
+    QByteArray out;
+    QByteArray err;
+
+    // Standard output, one entry per line, blank lines left out.
+    QStringList lines() const;
+};
+// The built program run with `arguments` in `environment` until it ends; one that outlives
+// `timeoutMilliseconds` is killed and reported with status -1 and no output. An empty
+// `workingDirectory` is this process's.
+ProgramRun runBuiltProgram(const QStringList& arguments, const QProcessEnvironment& environment,
+                           const QString& workingDirectory = {}, int timeoutMilliseconds = 90000);
+// programEnvironment() on the offscreen platform, with no display of the desktop's to reach.
+QProcessEnvironment offscreenProgramEnvironment(const QString& home);
+// The run for a failure message: its status, its standard output and the end of its standard error.
+QByteArray describeRun(const ProgramRun& run);
+
+// --- Probe output: every line "<name> <finding>=<value>", the last one "<name>=<verdict>"
+
+// Whether "<finding>=" alone is well formed: a probe that reports what it found (a font's
+// family, say) may have found nothing.
+enum class ProbeValues
+{
+    required,
+    mayBeEmpty
+};
+// The lines before the last that are not "<name> <finding>=<value>".
+QStringList malformedProbeLines(const QStringList& lines, const QString& name,
+                                ProbeValues values = ProbeValues::required);
+bool probeOutputIsWellFormed(const QStringList& lines, const QString& name, const QString& verdict,
+                             ProbeValues values = ProbeValues::required);
+// The value printed for a finding; empty when it was not printed.
+QString probeFinding(const QStringList& lines, const QString& name, const QString& finding);
+
 // --- Pictures
 
 QByteArray pngOf(const QImage& image);
@@ -99,6 +137,11 @@ void sendMouse(QWidget* widget, QEvent::Type type, QPointF at, Qt::MouseButtons 
 void dragMouse(QWidget* widget, QPointF from, QPointF to);
 
 } // namespace QuillomareTest
+
+// In initTestCase of a test that runs the built program, which it cannot do without one.
+#define QUILLOMARE_VERIFY_PROGRAM_BUILT()                                                                      \
+    QVERIFY2(QFileInfo(QuillomareTest::builtProgramPath()).isExecutable(),                                     \
+             qPrintable(QuillomareTest::builtProgramPath() + QStringLiteral(" is not built")))
 
 // Like QTEST_GUILESS_MAIN, with the user's folders isolated first.
 #define QUILLOMARE_TEST_MAIN(TestObject)                                                                       \

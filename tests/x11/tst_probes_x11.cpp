@@ -6,8 +6,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QProcess>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 
 using namespace Qt::StringLiterals;
@@ -19,42 +17,20 @@ class ProbesX11Test : public QObject
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
 
-    struct Run
+    QuillomareTest::ProgramRun run(const QString& flag)
     {
-        int status = -1;
-        QStringList lines;
-        QByteArray errors;
-    };
-
-    Run run(const QString& flag)
-    {
-        const QString home = m_dir->path() + u"/home"_s;
-        QProcess process;
-        QProcessEnvironment variables = QuillomareTest::programEnvironment(home);
+        QProcessEnvironment variables = QuillomareTest::programEnvironment(m_dir->path() + u"/home"_s);
         variables.insert(u"QT_QPA_PLATFORM"_s, u"xcb"_s);
         variables.insert(u"QUILLOMARE_REDUCE_MOTION"_s, u"0"_s);
         variables.remove(u"QUILLOMARE_SIMULATE_NOTCH"_s);
-        process.setProcessEnvironment(variables);
-        process.setWorkingDirectory(m_dir->path());
-        process.start(QuillomareTest::builtProgramPath(), {flag});
-        Run result;
-        if (!process.waitForFinished(90000)) {
-            process.kill();
-            process.waitForFinished();
-            return result;
-        }
-        result.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-        result.lines = QString::fromUtf8(process.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
-        result.errors = process.readAllStandardError();
-        return result;
+        return QuillomareTest::runBuiltProgram({flag}, variables, m_dir->path(), 90000);
     }
 
 private Q_SLOTS:
     void initTestCase()
     {
         QVERIFY2(!qEnvironmentVariableIsEmpty("DISPLAY"), "runs inside scripts/x11-session");
-        QVERIFY2(QFileInfo(QuillomareTest::builtProgramPath()).isExecutable(),
-                 qPrintable(QuillomareTest::builtProgramPath() + u" is not built"_s));
+        QUILLOMARE_VERIFY_PROGRAM_BUILT();
     }
 
     void init()
@@ -91,15 +67,13 @@ private Q_SLOTS:
         QFETCH(QString, flag);
         QFETCH(QString, name);
         QFETCH(QStringList, lines);
-        const Run result = run(flag);
-        const QByteArray output = (result.lines.join(u'\n') + u'\n').toUtf8() + result.errors;
+        const QuillomareTest::ProgramRun result = run(flag);
+        const QStringList printed = result.lines();
+        const QByteArray output = QuillomareTest::describeRun(result);
         QCOMPARE(result.status, 0);
-        QVERIFY2(!result.lines.isEmpty() && result.lines.constLast() == name + u"=pass"_s, output.constData());
-        const QRegularExpression form(u"^"_s + QRegularExpression::escape(name) + uR"( [A-Za-z][A-Za-z.]*=\S.*$)"_s);
-        for (const QString& line : result.lines.first(result.lines.size() - 1))
-            QVERIFY2(form.match(line).hasMatch(), qPrintable(line));
+        QVERIFY2(QuillomareTest::probeOutputIsWellFormed(printed, name, u"pass"_s), output.constData());
         for (const QString& line : lines)
-            QVERIFY2(result.lines.contains(name + u' ' + line), qPrintable(line + u'\n' + QString::fromUtf8(output)));
+            QVERIFY2(printed.contains(name + u' ' + line), qPrintable(line + u'\n' + QString::fromUtf8(output)));
     }
 };
 

@@ -1,5 +1,6 @@
 #include "IslandPreviewRenderer.h"
 
+#include "DevTools/ProbeSupport.h"
 #include "Island/CaptureEchoHUDView.h"
 #include "Island/IslandTheme.h"
 #include "Island/NotchAnchor.h"
@@ -38,14 +39,7 @@ namespace {
 
 // MARK: Sample content
 
-QByteArray pngBytes(const QImage& image)
-{
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return png;
-}
+using ProbeSupport::pngBytes;
 
 // A made-up photograph: mountains at dusk over a lake, with a few pines on the shore.
 QByteArray samplePhotoPNG()
@@ -114,20 +108,10 @@ QByteArray samplePhotoPNG()
 ClipboardItem sampleItem(ClipKind kind, const QString& preview, ClipboardPayload payload, QString contentHash,
                          const QString& source, qint64 minutesAgo, bool pinned = false)
 {
-    return ClipboardItem{
-        .id = QUuid::createUuid(),
-        .createdAt = QuillomareCore::Clock::now().addSecs(-60 * minutesAgo),
-        .kind = kind,
-        .preview = preview,
-        .contentHash = std::move(contentHash),
-        .sourceAppName = source,
-        .sourceBundleIdentifier = std::nullopt,
-        .sourcePlatform = QuillomareCore::ClipSourcePlatform::mac,
-        .isSensitive = false,
-        .isLocalOnly = false,
-        .isPinned = pinned,
-        .payload = std::move(payload),
-    };
+    ClipboardItem item =
+        ProbeSupport::sampleEntry(kind, preview, std::move(payload), std::move(contentHash), source, minutesAgo);
+    item.isPinned = pinned;
+    return item;
 }
 
 ClipboardItem sampleText(const QString& text, const QString& source, qint64 minutesAgo, bool pinned = false)

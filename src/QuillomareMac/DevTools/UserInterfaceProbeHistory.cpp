@@ -4,6 +4,7 @@
 #include "UserInterfaceProbe.h"
 
 #include "DevTools/IslandPreviewRenderer.h"
+#include "DevTools/ProbeSupport.h"
 #include "History/ClipRowView.h"
 #include "History/ClipThumbnailView.h"
 #include "History/HistoryListFooterView.h"
@@ -19,7 +20,6 @@
 #include <QuillomareCore/Foundation.h>
 #include <QuillomareCore/Hashing.h>
 
-#include <QBuffer>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QFile>
@@ -200,30 +200,14 @@ QByteArray picturePNG(const QColor& colour)
     QPainter painter(&image);
     painter.fillRect(QRect(24, 20, 48, 30), Qt::white);
     painter.end();
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return png;
+    return ProbeSupport::pngBytes(image);
 }
 
 ClipboardItem entry(ClipKind kind, const QString& preview, ClipboardPayload payload, QString contentHash,
                     int minutesAgo)
 {
-    return ClipboardItem{
-        .id = QUuid::createUuid(),
-        .createdAt = QuillomareCore::Clock::now().addSecs(-60 * minutesAgo),
-        .kind = kind,
-        .preview = preview,
-        .contentHash = std::move(contentHash),
-        .sourceAppName = QStringLiteral("Kate"),
-        .sourceBundleIdentifier = std::nullopt,
-        .sourcePlatform = QuillomareCore::ClipSourcePlatform::mac,
-        .isSensitive = false,
-        .isLocalOnly = false,
-        .isPinned = false,
-        .payload = std::move(payload),
-    };
+    return ProbeSupport::sampleEntry(kind, preview, std::move(payload), std::move(contentHash), QStringLiteral("Kate"),
+                                     minutesAgo);
 }
 
 ClipboardItem textEntry(const QString& text, int minutesAgo)
@@ -340,6 +324,37 @@ bool clickRow(const IslandView* view, qsizetype index, RowPart part, bool twice 
     return true;
 }
 
+ClipThumbnailView* thumbnailAt(const IslandView* view, qsizetype index)
+{
+    return rowAt(view, index)->thumbnail();
+}
+
+// The first three rows are there to look at; else the probe fails with `rowsBuilt`.
+bool requireThreeRows(Probe& probe, const IslandView* view)
+{
+    return require(probe, QStringLiteral("rowsBuilt"), rowAt(view, 0) && rowAt(view, 1) && rowAt(view, 2));
+}
+
+bool previewShowsAPicture(IslandView* view)
+{
+    return !view->quickPreviewCard()->shownImage().isNull();
+}
+
+// The preview showed its picture (`finding`); closed again, the third row's thumbnail is clicked.
+void closePreviewAndClickThirdThumbnail(Probe& probe, IslandView* view, const QString& finding)
+{
+    probe.report(finding, true);
+    view->dismissQuickPreview(false);
+    clickRow(view, 2, RowPart::thumbnail);
+}
+
+// The click named `click` selected `item` and opened no preview.
+void expectSelectedWithoutPreview(Probe& probe, IslandView* view, const ClipboardItem& item, const QString& click)
+{
+    probe.expect(click + QStringLiteral("OpensNoPreview"), !view->previewingItemID());
+    probe.expect(click + QStringLiteral("Selects"), isSelected(view, item));
+}
+
 } // namespace
 
 // A text row shows its text, image rows their pictures; a click on a picture opens the quick
@@ -351,51 +366,45 @@ void historyRowPreviewProbe(Probe& probe)
     const QList<ClipboardItem> items{textEntry(QStringLiteral("Quarterly numbers: revenue up 12 %"), 2),
                                      imageEntry(picturePNG(QColor(47, 140, 255)), 5), secret};
     IslandView* view = makeHistoryIsland(items);
-    const auto thumbnail = [view](qsizetype index) { return rowAt(view, index)->thumbnail(); };
-    runSteps(
-        probe,
-        {
-            showStep(view),
-            {[&probe, view, items, thumbnail] {
-                 if (!require(probe, QStringLiteral("rowsBuilt"), rowAt(view, 0) && rowAt(view, 1) && rowAt(view, 2)))
-                     return;
-                 probe.expect(QStringLiteral("textRowShowsText"),
-                              rowAt(view, 0)->previewLabel()->text() == items[0].preview);
-                 probe.expect(QStringLiteral("textRowShowsSymbol"), thumbnail(0)->shownSymbol() == u"text.alignleft");
-             },
-             [thumbnail] { return thumbnail(1)->isShowingImage() && thumbnail(2)->isShowingImage(); },
-             QStringLiteral("imageRowsShowPictures")},
-            {[&probe] { probe.report(QStringLiteral("imageRowsShowPictures"), true); }},
-            {[view] { clickRow(view, 1, RowPart::thumbnail); }, [view, items] { return previewShows(view, items[1]); },
-             QStringLiteral("pictureClickOpensPreview")},
-            {[&probe, view, items] {
-                 probe.report(QStringLiteral("pictureClickOpensPreview"), true);
-                 probe.expect(QStringLiteral("previewedEntrySelected"), isSelected(view, items[1]));
-             },
-             [view] { return !view->quickPreviewCard()->shownImage().isNull(); },
-             QStringLiteral("previewShowsPicture")},
-            {[&probe, view] {
-                probe.report(QStringLiteral("previewShowsPicture"), true);
-                view->dismissQuickPreview(false);
-                clickRow(view, 2, RowPart::thumbnail);
-            }},
-            {[&probe, view, items] {
-                probe.expect(QStringLiteral("privatePictureClickOpensNoPreview"), !view->previewingItemID());
-                probe.expect(QStringLiteral("privatePictureClickSelects"), isSelected(view, items[2]));
-                clickRow(view, 0, RowPart::thumbnail);
-            }},
-            {[&probe, view, items] {
-                 probe.expect(QStringLiteral("textSymbolClickOpensNoPreview"), !view->previewingItemID());
-                 probe.expect(QStringLiteral("textSymbolClickSelects"), isSelected(view, items[0]));
-                 clickRow(view, 0, RowPart::previewText, true);
-             },
-             [view, items] { return previewShows(view, items[0]); }, QStringLiteral("doubleClickOpensPreview")},
-            {[&probe, view] {
-                probe.report(QStringLiteral("doubleClickOpensPreview"), true);
-                probe.expect(QStringLiteral("previewShowsText"),
-                             view->quickPreviewCard()->content() == ClipQuickPreviewView::Content::text);
-            }},
-        });
+    runSteps(probe,
+             {
+                 showStep(view),
+                 {[&probe, view, items] {
+                      if (!requireThreeRows(probe, view))
+                          return;
+                      probe.expect(QStringLiteral("textRowShowsText"),
+                                   rowAt(view, 0)->previewLabel()->text() == items[0].preview);
+                      probe.expect(QStringLiteral("textRowShowsSymbol"),
+                                   thumbnailAt(view, 0)->shownSymbol() == u"text.alignleft");
+                  },
+                  [view] { return thumbnailAt(view, 1)->isShowingImage() && thumbnailAt(view, 2)->isShowingImage(); },
+                  QStringLiteral("imageRowsShowPictures")},
+                 {[&probe] { probe.report(QStringLiteral("imageRowsShowPictures"), true); }},
+                 {[view] { clickRow(view, 1, RowPart::thumbnail); },
+                  [view, items] { return previewShows(view, items[1]); }, QStringLiteral("pictureClickOpensPreview")},
+                 {[&probe, view, items] {
+                      probe.report(QStringLiteral("pictureClickOpensPreview"), true);
+                      probe.expect(QStringLiteral("previewedEntrySelected"), isSelected(view, items[1]));
+                  },
+                  [view] { return previewShowsAPicture(view); }, QStringLiteral("previewShowsPicture")},
+                 {[&probe, view] {
+                     closePreviewAndClickThirdThumbnail(probe, view, QStringLiteral("previewShowsPicture"));
+                 }},
+                 {[&probe, view, items] {
+                     expectSelectedWithoutPreview(probe, view, items[2], QStringLiteral("privatePictureClick"));
+                     clickRow(view, 0, RowPart::thumbnail);
+                 }},
+                 {[&probe, view, items] {
+                      expectSelectedWithoutPreview(probe, view, items[0], QStringLiteral("textSymbolClick"));
+                      clickRow(view, 0, RowPart::previewText, true);
+                  },
+                  [view, items] { return previewShows(view, items[0]); }, QStringLiteral("doubleClickOpensPreview")},
+                 {[&probe, view] {
+                     probe.report(QStringLiteral("doubleClickOpensPreview"), true);
+                     probe.expect(QStringLiteral("previewShowsText"),
+                                  view->quickPreviewCard()->content() == ClipQuickPreviewView::Content::text);
+                 }},
+             });
 }
 
 // Rows of files the probe writes show the file's name and its picture or its type's icon; a click
@@ -420,38 +429,34 @@ void historyRowFilePreviewProbe(Probe& probe)
     IslandView* view = makeHistoryIsland(items);
     // The files live as long as the island that shows them.
     QObject::connect(view, &QObject::destroyed, [folder] {});
-    const auto thumbnail = [view](qsizetype index) { return rowAt(view, index)->thumbnail(); };
     runSteps(
         probe,
         {
             showStep(view),
-            {[&probe, view, items, thumbnail] {
-                 if (!require(probe, QStringLiteral("rowsBuilt"), rowAt(view, 0) && rowAt(view, 1) && rowAt(view, 2)))
+            {[&probe, view, items] {
+                 if (!requireThreeRows(probe, view))
                      return;
                  for (qsizetype i = 0; i < items.size(); ++i)
                      probe.expect(QStringLiteral("row%1ShowsName").arg(i),
                                   rowAt(view, i)->previewLabel()->text() == items[i].preview);
                  probe.expect(QStringLiteral("fileRowShowsTypeIcon"),
-                              thumbnail(1)->isShowingFileIcon() && thumbnail(1)->shownSymbol() == u"doc");
-                 probe.expect(QStringLiteral("filesRowShowsTypeIcon"), thumbnail(2)->isShowingFileIcon());
+                              thumbnailAt(view, 1)->isShowingFileIcon() &&
+                                  thumbnailAt(view, 1)->shownSymbol() == u"doc");
+                 probe.expect(QStringLiteral("filesRowShowsTypeIcon"), thumbnailAt(view, 2)->isShowingFileIcon());
              },
-             [thumbnail] { return thumbnail(0)->isShowingImage(); }, QStringLiteral("pictureFileRowShowsPicture")},
+             [view] { return thumbnailAt(view, 0)->isShowingImage(); }, QStringLiteral("pictureFileRowShowsPicture")},
             {[&probe, view] {
                  probe.report(QStringLiteral("pictureFileRowShowsPicture"), true);
                  clickRow(view, 0, RowPart::thumbnail);
              },
              [view, items] { return previewShows(view, items[0]); }, QStringLiteral("pictureFileClickOpensPreview")},
             {[&probe] { probe.report(QStringLiteral("pictureFileClickOpensPreview"), true); },
-             [view] { return !view->quickPreviewCard()->shownImage().isNull(); },
-             QStringLiteral("previewShowsFilePicture")},
+             [view] { return previewShowsAPicture(view); }, QStringLiteral("previewShowsFilePicture")},
             {[&probe, view] {
-                probe.report(QStringLiteral("previewShowsFilePicture"), true);
-                view->dismissQuickPreview(false);
-                clickRow(view, 2, RowPart::thumbnail);
+                closePreviewAndClickThirdThumbnail(probe, view, QStringLiteral("previewShowsFilePicture"));
             }},
             {[&probe, view, items] {
-                 probe.expect(QStringLiteral("filesIconClickOpensNoPreview"), !view->previewingItemID());
-                 probe.expect(QStringLiteral("filesIconClickSelects"), isSelected(view, items[2]));
+                 expectSelectedWithoutPreview(probe, view, items[2], QStringLiteral("filesIconClick"));
                  clickRow(view, 1, RowPart::previewText, true);
              },
              [view, items] { return previewShows(view, items[1]); }, QStringLiteral("doubleClickOpensFilePreview")},

@@ -5,6 +5,7 @@
 
 #include "UserInterfaceProbe.h"
 
+#include "DevTools/ProbeSupport.h"
 #include "History/HistoryPreviewPane.h"
 #include "Island/IslandIconButton.h"
 #include "Island/IslandView.h"
@@ -122,20 +123,8 @@ QString sampleText()
 
 ClipboardItem textEntry(const QString& text)
 {
-    return ClipboardItem{
-        .id = QUuid::createUuid(),
-        .createdAt = QuillomareCore::Clock::now(),
-        .kind = ClipKind::text,
-        .preview = text,
-        .contentHash = QuillomareCore::ClipHashing::textContentHash(text),
-        .sourceAppName = std::nullopt,
-        .sourceBundleIdentifier = std::nullopt,
-        .sourcePlatform = QuillomareCore::ClipSourcePlatform::mac,
-        .isSensitive = false,
-        .isLocalOnly = false,
-        .isPinned = false,
-        .payload = ClipboardPayload::text(text),
-    };
+    return ProbeSupport::sampleEntry(ClipKind::text, text, ClipboardPayload::text(text),
+                                     QuillomareCore::ClipHashing::textContentHash(text), std::nullopt, 0);
 }
 
 ClipboardItem imageEntry(const QByteArray& png)
@@ -485,6 +474,16 @@ LiveTextLayout panGateWords()
                            {QStringLiteral("gamma"), QRectF(0.10, 0.40, 0.20, 0.06), 1}});
 }
 
+// The stage with the sample as its one entry, a picture file; `id` learns that entry's id.
+Stage* buildSampleFileStage(Probe& probe, const std::shared_ptr<QUuid>& id)
+{
+    return buildStage(probe, [id](Stage& stage) {
+        const ClipboardItem item = imageFileEntry(stage.samplePath);
+        *id = item.id;
+        return QList<ClipboardItem>{item};
+    });
+}
+
 } // namespace
 
 // Opens the card for a text and for a picture from the island's keyboard and closes it with
@@ -555,11 +554,7 @@ void quickPreviewProbe(Probe& probe)
 void liveTextProbe(Probe& probe)
 {
     auto id = std::make_shared<QUuid>();
-    Stage* stage = buildStage(probe, [id](Stage& stage) {
-        const ClipboardItem item = imageFileEntry(stage.samplePath);
-        *id = item.id;
-        return QList<ClipboardItem>{item};
-    });
+    Stage* stage = buildSampleFileStage(probe, id);
     if (!stage)
         return;
     // What the card showed while its text was being read, as the GUI thread saw it then.
@@ -671,11 +666,7 @@ void liveTextPanGateProbe(Probe& probe)
 void liveTextZoomProbe(Probe& probe)
 {
     auto id = std::make_shared<QUuid>();
-    Stage* stage = buildStage(probe, [id](Stage& stage) {
-        const ClipboardItem item = imageFileEntry(stage.samplePath);
-        *id = item.id;
-        return QList<ClipboardItem>{item};
-    });
+    Stage* stage = buildSampleFileStage(probe, id);
     if (!stage)
         return;
     stage->island->selectItem(*id, false);
@@ -748,11 +739,7 @@ void liveTextZoomProbe(Probe& probe)
 void liveTextCopyAllProbe(Probe& probe)
 {
     auto id = std::make_shared<QUuid>();
-    Stage* stage = buildStage(probe, [id](Stage& stage) {
-        const ClipboardItem item = imageFileEntry(stage.samplePath);
-        *id = item.id;
-        return QList<ClipboardItem>{item};
-    });
+    Stage* stage = buildSampleFileStage(probe, id);
     if (!stage)
         return;
     openSampleForLiveText(probe, stage, *id, [&probe, stage] {
