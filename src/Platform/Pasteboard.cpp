@@ -83,18 +83,24 @@ QList<QByteArray> Pasteboard::dataOfEachItem(const QString& type) const
 QList<QUrl> Pasteboard::readURLs(bool fileURLsOnly) const
 {
     QList<QUrl> urls;
-    for (const QByteArray& list : dataOfEachItem(PasteboardType::uriList)) {
-        for (const QByteArray& rawLine : list.split('\n')) {
-            const QByteArray line = rawLine.trimmed();
-            if (line.isEmpty() || line.startsWith('#'))
-                continue;
-            const QUrl url = QUrl::fromEncoded(line, QUrl::StrictMode);
-            if (!url.isValid() || url.scheme().isEmpty())
-                continue;
-            if (fileURLsOnly && !url.isLocalFile())
-                continue;
-            urls.append(url);
-        }
+    for (const QByteArray& list : dataOfEachItem(PasteboardType::uriList))
+        urls += urlsIn(list, fileURLsOnly);
+    return urls;
+}
+
+QList<QUrl> Pasteboard::urlsIn(const QByteArray& uriList, bool fileURLsOnly)
+{
+    QList<QUrl> urls;
+    for (const QByteArray& rawLine : uriList.split('\n')) {
+        const QByteArray line = rawLine.trimmed();
+        if (line.isEmpty() || line.startsWith('#'))
+            continue;
+        const QUrl url = QUrl::fromEncoded(line, QUrl::StrictMode);
+        if (!url.isValid() || url.scheme().isEmpty())
+            continue;
+        if (fileURLsOnly && !url.isLocalFile())
+            continue;
+        urls.append(url);
     }
     return urls;
 }

@@ -25,6 +25,9 @@ inline const QString uriList = QStringLiteral("text/uri-list");
 inline const QString png = QStringLiteral("image/png");
 inline const QString tiff = QStringLiteral("image/tiff");
 inline const QString html = QStringLiteral("text/html");
+// Asked of a background reader: the names of the formats offered, one a line, as types() names
+// them; nothing when no program holds a copy.
+inline const QString formatNames = QStringLiteral("TARGETS");
 } // namespace PasteboardType
 
 // What can be written as one object: a web or file URL, a text, or an image.
@@ -92,6 +95,7 @@ public:
     std::optional<QString> string() const;
     // The URLs of a text/uri-list, in order; only file URLs when asked.
     QList<QUrl> readURLs(bool fileURLsOnly) const;
+    static QList<QUrl> urlsIn(const QByteArray& uriList, bool fileURLsOnly);
     // The first representation that decodes as an image (PNG, TIFF, JPEG, BMP, GIF, WebP…);
     // a null image when there is none.
     QImage readImage() const;

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <vector>
 
 namespace Platform {
 
@@ -36,6 +37,37 @@ xcb_atom_t internAtom(xcb_connection_t* connection, const QByteArray& name)
     const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
     std::free(reply);
     return atom;
+}
+
+// The formats an owner's TARGETS offer, named as types() names them: its text targets as one
+// text type, the protocol's own targets and Qt's private ones left out.
+QStringList formatNamesOf(xcb_connection_t* connection, const QByteArray& targets)
+{
+    const auto* atoms = reinterpret_cast<const xcb_atom_t*>(targets.constData());
+    const qsizetype count = targets.size() / qsizetype(sizeof(xcb_atom_t));
+    std::vector<xcb_get_atom_name_cookie_t> cookies;
+    cookies.reserve(size_t(count));
+    for (qsizetype i = 0; i < count; ++i)
+        cookies.push_back(xcb_get_atom_name(connection, atoms[i]));
+    static const QStringList textTargets{QStringLiteral("UTF8_STRING"), QStringLiteral("STRING"),
+                                         QStringLiteral("TEXT"), QStringLiteral("COMPOUND_TEXT"), kPlainText,
+                                         PasteboardType::string};
+    static const QStringList protocolTargets{QStringLiteral("TARGETS"), QStringLiteral("MULTIPLE"),
+                                             QStringLiteral("TIMESTAMP"), QStringLiteral("SAVE_TARGETS"),
+                                             QStringLiteral("DELETE"), QStringLiteral("INSERT_SELECTION"),
+                                             QStringLiteral("INSERT_PROPERTY")};
+    QStringList names;
+    for (const xcb_get_atom_name_cookie_t cookie : cookies) {
+        xcb_get_atom_name_reply_t* reply = xcb_get_atom_name_reply(connection, cookie, nullptr);
+        if (!reply)
+            continue;
+        const QString name = QString::fromLatin1(xcb_get_atom_name_name(reply), xcb_get_atom_name_name_length(reply));
+        std::free(reply);
+        const QString type = textTargets.contains(name) ? PasteboardType::string : name;
+        if (!protocolTargets.contains(name) && !isInternalType(name) && !names.contains(type))
+            names.append(type);
+    }
+    return names;
 }
 
 // One selection transfer on a connection of our own: the GUI thread's connection (and so its
@@ -221,7 +253,10 @@ Pasteboard::BackgroundReader X11Pasteboard::backgroundReader() const
         if (!x.connection)
             return result;
         const auto disconnect = qScopeGuard([&] { xcb_disconnect(x.connection); });
-        if (type == PasteboardType::string) {
+        if (type == PasteboardType::formatNames) {
+            if (const auto targets = SelectionTransfer(x).read(selection, "TARGETS"))
+                result.bytes = formatNamesOf(x.connection, *targets).join(u'\n').toUtf8();
+        } else if (type == PasteboardType::string) {
             // Text goes by several target names, of which owners offer some; STRING is Latin-1.
             // Asked by a name it does not offer, an owner may answer in another encoding.
             const std::optional<QByteArray> targets = SelectionTransfer(x).read(selection, "TARGETS");

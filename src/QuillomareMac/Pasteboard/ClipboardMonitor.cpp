@@ -138,7 +138,7 @@ void ClipboardMonitor::poll()
         return; // the owner quit and took its copy along: nothing was copied, nothing went wrong
     QPointer<ClipboardMonitor> self(this);
     m_worker.start([self, contents = std::move(contents), detector = &m_workerDetector]() mutable {
-        if (contents.backgroundReader && !readInBackground(contents))
+        if (contents.kind == PasteboardContents::Kind::unread && !readInBackground(contents))
             return;
         ClipboardCaptureResult result = captureResult(contents, *detector);
         QMetaObject::invokeMethod(
@@ -157,15 +157,6 @@ void ClipboardMonitor::waitForPendingCaptures()
     QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
 }
 
-std::optional<QString>
-ClipboardMonitor::ignoredSourceReason(const std::optional<Platform::RunningApplication>& application) const
-{
-    const std::optional<QString> bundleIdentifier = application ? application->bundleIdentifier : std::nullopt;
-    if (!m_store.settings().ignoresSourceApp(bundleIdentifier))
-        return std::nullopt;
-    return restrictedSourceReason(application);
-}
-
 namespace {
 
 bool isBlank(const QString& text)
@@ -173,78 +164,60 @@ bool isBlank(const QString& text)
     return std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.isSpace(); });
 }
 
-} // namespace
-
-// On the worker: what readPasteboard() left to the reader, in the order it would have read it.
-// False when the copy was replaced meanwhile (the newer one is read for its own change).
-bool ClipboardMonitor::readInBackground(PasteboardContents& contents)
+// Where a copy's formats are read from: the pasteboard itself on the GUI thread, or another
+// program's copy over the worker's own connection.
+struct PasteboardSource
 {
-    if (contents.readsTextInBackground) {
-        Platform::Pasteboard::BackgroundData read = contents.backgroundReader(Platform::PasteboardType::string);
-        if (read.superseded)
+    std::function<std::optional<QByteArray>(const QString& type)> data;
+    std::function<QList<QUrl>()> fileURLs;
+    // Set once a read found the copy replaced: what was read belongs to no change of ours.
+    bool superseded = false;
+};
+
+// Decides what the copy is from the formats offered, reading only what that takes: another
+// program may offer many megabytes of private formats beside them. False when the copy was
+// replaced meanwhile.
+bool readContents(ClipboardMonitor::PasteboardContents& contents, const QStringList& types, PasteboardSource& source)
+{
+    using Kind = ClipboardMonitor::PasteboardContents::Kind;
+    // Copies made while a password manager is in front are not read at all.
+    const std::optional<QString> bundleIdentifier =
+        contents.application ? contents.application->bundleIdentifier : std::nullopt;
+    const auto ignore = [&contents] {
+        contents.kind = Kind::ignoredSource;
+        contents.ignoredReason = restrictedSourceReason(contents.application);
+        return true;
+    };
+    if (contents.settings.ignoresSourceApp(bundleIdentifier))
+        return ignore();
+    // Nor are copies a password manager marked as its own, whichever application is in front.
+    if (types.contains(kPasswordManagerHint)) {
+        const std::optional<QByteArray> mark = source.data(kPasswordManagerHint);
+        if (source.superseded)
             return false;
-        if (read.bytes) {
-            QString text = QString::fromUtf8(*read.bytes);
-            if (!isBlank(text)) {
-                contents.text = std::move(text);
-                return true;
-            }
-        }
-        if (contents.imageTypesToRead.isEmpty()) {
-            contents.kind = PasteboardContents::Kind::unsupported;
+        if (mark.value_or(QByteArray()).trimmed().compare("secret", Qt::CaseInsensitive) == 0)
+            return ignore();
+    }
+
+    if (types.contains(Platform::PasteboardType::uriList)) {
+        contents.fileURLs = source.fileURLs();
+        if (source.superseded)
+            return false;
+        if (!contents.fileURLs.isEmpty()) {
+            contents.kind = Kind::files;
             return true;
         }
-        contents.kind = PasteboardContents::Kind::image;
     }
-    for (const QString& type : std::as_const(contents.imageTypesToRead)) {
-        Platform::Pasteboard::BackgroundData read = contents.backgroundReader(type);
-        if (read.superseded)
+
+    if (types.contains(Platform::PasteboardType::string)) {
+        const std::optional<QByteArray> text = source.data(Platform::PasteboardType::string);
+        if (source.superseded)
             return false;
-        if (read.bytes && !read.bytes->isEmpty()) {
-            contents.imageData = std::move(*read.bytes);
-            contents.imageType = type;
-            break;
+        if (text && !isBlank(QString::fromUtf8(*text))) {
+            contents.kind = Kind::text;
+            contents.text = QString::fromUtf8(*text);
+            return true;
         }
-    }
-    return true;
-}
-
-ClipboardMonitor::PasteboardContents ClipboardMonitor::readPasteboard() const
-{
-    PasteboardContents contents;
-    // The names of the formats only, never their contents: a pasteboard with none has lost its owner.
-    const QStringList types = m_pasteboard.types();
-    if (types.isEmpty()) {
-        contents.kind = PasteboardContents::Kind::empty;
-        return contents;
-    }
-    contents.capturedAt = Clock::now();
-    contents.settings = m_store.settings();
-    contents.application = m_workspace.frontmostApplication();
-
-    // Copies made while a password manager is in front are not read at all.
-    if (auto reason = ignoredSourceReason(contents.application)) {
-        contents.kind = PasteboardContents::Kind::ignoredSource;
-        contents.ignoredReason = *reason;
-        return contents;
-    }
-    // Nor are copies a password manager marked as its own, whichever application is in front.
-    if (types.contains(kPasswordManagerHint) &&
-        m_pasteboard.data(kPasswordManagerHint).value_or(QByteArray()).trimmed().compare("secret", Qt::CaseInsensitive) == 0) {
-        contents.kind = PasteboardContents::Kind::ignoredSource;
-        contents.ignoredReason = restrictedSourceReason(contents.application);
-        return contents;
-    }
-    // The entry names the application in front at the moment of capture.
-    contents.application = m_workspace.frontmostApplication();
-
-    // Each kind asks for its own formats only: another program may offer many megabytes of
-    // private formats beside them.
-    if (types.contains(Platform::PasteboardType::uriList))
-        contents.fileURLs = m_pasteboard.readURLs(/*fileURLsOnly=*/true);
-    if (!contents.fileURLs.isEmpty()) {
-        contents.kind = PasteboardContents::Kind::files;
-        return contents;
     }
 
     // The first image representation offered, PNG before the others; decoding waits for the worker.
@@ -255,40 +228,70 @@ ClipboardMonitor::PasteboardContents ClipboardMonitor::readPasteboard() const
         if (type.startsWith(QLatin1String("image/")) && !imageTypes.contains(type))
             imageTypes.append(type);
     }
-    const bool offersText = types.contains(Platform::PasteboardType::string);
-    // Another program's copy comes over the wire, however large: the worker fetches it, text
-    // first and the images should the text be blank.
-    if (offersText || !imageTypes.isEmpty()) {
-        if (auto reader = m_pasteboard.backgroundReader()) {
-            contents.kind = offersText ? PasteboardContents::Kind::text : PasteboardContents::Kind::image;
-            contents.readsTextInBackground = offersText;
-            contents.imageTypesToRead = imageTypes;
-            contents.backgroundReader = std::move(reader);
-            return contents;
-        }
-    }
-
-    if (auto text = offersText ? m_pasteboard.string() : std::nullopt) {
-        if (!isBlank(*text)) {
-            contents.kind = PasteboardContents::Kind::text;
-            contents.text = std::move(*text);
-            return contents;
-        }
-    }
-    for (const QString& type : imageTypes) {
-        if (auto bytes = m_pasteboard.data(type); bytes && !bytes->isEmpty()) {
-            contents.kind = PasteboardContents::Kind::image;
+    for (const QString& type : std::as_const(imageTypes)) {
+        std::optional<QByteArray> bytes = source.data(type);
+        if (source.superseded)
+            return false;
+        if (bytes && !bytes->isEmpty()) {
+            contents.kind = Kind::image;
             contents.imageData = std::move(*bytes);
             contents.imageType = type;
-            return contents;
+            return true;
         }
     }
-    if (!imageTypes.isEmpty()) {
-        contents.kind = PasteboardContents::Kind::image; // offered, but nothing came: unreadable
+    // Offered, but nothing came: unreadable.
+    contents.kind = imageTypes.isEmpty() ? Kind::unsupported : Kind::image;
+    return true;
+}
+
+} // namespace
+
+// On the worker: another program's copy, from the names of its formats on. False when there is
+// nothing to report: its owner quit and took it along, or a newer copy replaced it (that one is
+// read for its own change).
+bool ClipboardMonitor::readInBackground(PasteboardContents& contents)
+{
+    PasteboardSource source;
+    source.data = [&](const QString& type) {
+        Platform::Pasteboard::BackgroundData read = contents.backgroundReader(type);
+        source.superseded = source.superseded || read.superseded;
+        return read.bytes;
+    };
+    source.fileURLs = [&] {
+        return Platform::Pasteboard::urlsIn(source.data(Platform::PasteboardType::uriList).value_or(QByteArray()),
+                                            /*fileURLsOnly=*/true);
+    };
+    const std::optional<QByteArray> names = source.data(Platform::PasteboardType::formatNames);
+    if (source.superseded || !names)
+        return false;
+    const QStringList types = QString::fromUtf8(*names).split(u'\n', Qt::SkipEmptyParts);
+    return !types.isEmpty() && readContents(contents, types, source);
+}
+
+ClipboardMonitor::PasteboardContents ClipboardMonitor::readPasteboard() const
+{
+    PasteboardContents contents;
+    // The entry names the application in front at the moment of capture.
+    contents.capturedAt = Clock::now();
+    contents.settings = m_store.settings();
+    contents.application = m_workspace.frontmostApplication();
+    // Another program's copy comes over the wire, however large, and its owner may be slow to
+    // answer: the worker reads all of it, the names of its formats included.
+    if (auto reader = m_pasteboard.backgroundReader()) {
+        contents.kind = PasteboardContents::Kind::unread;
+        contents.backgroundReader = std::move(reader);
         return contents;
     }
-
-    contents.kind = PasteboardContents::Kind::unsupported;
+    // The names of the formats only, never their contents: a pasteboard with none has lost its owner.
+    const QStringList types = m_pasteboard.types();
+    if (types.isEmpty()) {
+        contents.kind = PasteboardContents::Kind::empty;
+        return contents;
+    }
+    PasteboardSource source;
+    source.data = [this](const QString& type) { return m_pasteboard.data(type); };
+    source.fileURLs = [this] { return m_pasteboard.readURLs(/*fileURLsOnly=*/true); };
+    readContents(contents, types, source);
     return contents;
 }
 
@@ -401,6 +404,7 @@ ClipboardCaptureResult ClipboardMonitor::captureResult(const PasteboardContents&
     case PasteboardContents::Kind::image:
         return captureImage(contents);
     case PasteboardContents::Kind::empty: // never handed on by poll()
+    case PasteboardContents::Kind::unread: // read by the worker first
     case PasteboardContents::Kind::unsupported:
         break;
     }

@@ -76,6 +76,8 @@ public:
         enum class Kind
         {
             empty,
+            // Another program's copy, all of it left to the worker's reader.
+            unread,
             ignoredSource,
             files,
             text,
@@ -87,11 +89,7 @@ public:
         QString text;
         QByteArray imageData;
         QString imageType;
-        // When the pasteboard can be read away from the GUI thread: the image formats offered,
-        // in order of preference, and the reader the worker fetches the first of them with.
-        QStringList imageTypesToRead;
-        // The text too, before the images.
-        bool readsTextInBackground = false;
+        // How the worker reads an unread copy.
         Platform::Pasteboard::BackgroundReader backgroundReader;
         std::optional<Platform::RunningApplication> application;
         QDateTime capturedAt;
@@ -105,7 +103,6 @@ public:
 private:
     PasteboardContents readPasteboard() const;
     static bool readInBackground(PasteboardContents& contents);
-    std::optional<QString> ignoredSourceReason(const std::optional<Platform::RunningApplication>& application) const;
     void checkSoon();
 
     Platform::Pasteboard& m_pasteboard;
