@@ -5,7 +5,6 @@
 #include <QDeadlineTimer>
 #include <QGuiApplication>
 #include <QMimeData>
-#include <QScopeGuard>
 
 #include <poll.h>
 #include <xcb/xcb.h>
@@ -39,9 +38,8 @@ xcb_atom_t internAtom(xcb_connection_t* connection, const QByteArray& name)
     return atom;
 }
 
-// The formats an owner's TARGETS offer, named as types() names them: its text targets as one
-// text type, the protocol's own targets and Qt's private ones left out.
-QStringList formatNamesOf(xcb_connection_t* connection, const QByteArray& targets)
+// The names of the targets an owner's TARGETS answer lists, in its order.
+QStringList targetNamesOf(xcb_connection_t* connection, const QByteArray& targets)
 {
     const auto* atoms = reinterpret_cast<const xcb_atom_t*>(targets.constData());
     const qsizetype count = targets.size() / qsizetype(sizeof(xcb_atom_t));
@@ -49,6 +47,20 @@ QStringList formatNamesOf(xcb_connection_t* connection, const QByteArray& target
     cookies.reserve(size_t(count));
     for (qsizetype i = 0; i < count; ++i)
         cookies.push_back(xcb_get_atom_name(connection, atoms[i]));
+    QStringList names;
+    for (const xcb_get_atom_name_cookie_t cookie : cookies) {
+        if (xcb_get_atom_name_reply_t* reply = xcb_get_atom_name_reply(connection, cookie, nullptr)) {
+            names.append(QString::fromLatin1(xcb_get_atom_name_name(reply), xcb_get_atom_name_name_length(reply)));
+            std::free(reply);
+        }
+    }
+    return names;
+}
+
+// The formats of those targets, named as types() names them: the text targets as one text type,
+// the protocol's own targets and Qt's private ones left out.
+QStringList formatNamesOf(const QStringList& targetNames)
+{
     static const QStringList textTargets{QStringLiteral("UTF8_STRING"), QStringLiteral("STRING"),
                                          QStringLiteral("TEXT"), QStringLiteral("COMPOUND_TEXT"), kPlainText,
                                          PasteboardType::string};
@@ -57,12 +69,7 @@ QStringList formatNamesOf(xcb_connection_t* connection, const QByteArray& target
                                              QStringLiteral("DELETE"), QStringLiteral("INSERT_SELECTION"),
                                              QStringLiteral("INSERT_PROPERTY")};
     QStringList names;
-    for (const xcb_get_atom_name_cookie_t cookie : cookies) {
-        xcb_get_atom_name_reply_t* reply = xcb_get_atom_name_reply(connection, cookie, nullptr);
-        if (!reply)
-            continue;
-        const QString name = QString::fromLatin1(xcb_get_atom_name_name(reply), xcb_get_atom_name_name_length(reply));
-        std::free(reply);
+    for (const QString& name : targetNames) {
         const QString type = textTargets.contains(name) ? PasteboardType::string : name;
         if (!protocolTargets.contains(name) && !isInternalType(name) && !names.contains(type))
             names.append(type);
@@ -77,6 +84,14 @@ class SelectionTransfer
 {
 public:
     explicit SelectionTransfer(const X11PrivateConnection& x) : m_connection(x.connection), m_root(x.root) {}
+    // The connection outlives the transfer: one reader's reads share it.
+    ~SelectionTransfer()
+    {
+        if (m_window)
+            xcb_destroy_window(m_connection, m_window);
+    }
+    SelectionTransfer(const SelectionTransfer&) = delete;
+    SelectionTransfer& operator=(const SelectionTransfer&) = delete;
 
     std::optional<QByteArray> read(const QByteArray& selectionName, const QByteArray& targetName)
     {
@@ -232,6 +247,40 @@ std::optional<QByteArray> X11Pasteboard::data(const QString& type) const
     return mime->data(type);
 }
 
+namespace {
+
+// What one reader's reads share: one connection, and the owner's list of targets, asked once.
+// Used by one thread at a time.
+struct ReaderSession
+{
+    X11PrivateConnection x;
+    std::optional<std::optional<QStringList>> targets;
+
+    ~ReaderSession()
+    {
+        if (x.connection)
+            xcb_disconnect(x.connection);
+    }
+
+    bool open()
+    {
+        if (!x.connection)
+            x = X11PrivateConnection::open();
+        return x.connection != nullptr;
+    }
+
+    const std::optional<QStringList>& targetNames(const QByteArray& selection)
+    {
+        if (!targets) {
+            const std::optional<QByteArray> answer = SelectionTransfer(x).read(selection, "TARGETS");
+            targets = answer ? std::optional<QStringList>(targetNamesOf(x.connection, *answer)) : std::nullopt;
+        }
+        return *targets;
+    }
+};
+
+} // namespace
+
 Pasteboard::BackgroundReader X11Pasteboard::backgroundReader() const
 {
     if (QGuiApplication::platformName() != QLatin1String("xcb"))
@@ -243,33 +292,26 @@ Pasteboard::BackgroundReader X11Pasteboard::backgroundReader() const
         return {};
     const QByteArray selection = m_mode == QClipboard::Clipboard ? QByteArrayLiteral("CLIPBOARD")
                                                                  : QByteArrayLiteral("PRIMARY");
-    return [selection, count = m_sharedChangeCount, seen = m_changeCount](const QString& type) {
+    return [selection, count = m_sharedChangeCount, seen = m_changeCount,
+            session = std::make_shared<ReaderSession>()](const QString& type) {
         BackgroundData result;
         if (count->load() != seen) {
             result.superseded = true;
             return result;
         }
-        const X11PrivateConnection x = X11PrivateConnection::open();
-        if (!x.connection)
+        if (!session->open())
             return result;
-        const auto disconnect = qScopeGuard([&] { xcb_disconnect(x.connection); });
+        const X11PrivateConnection& x = session->x;
+        const std::optional<QStringList>& targets = session->targetNames(selection);
         if (type == PasteboardType::formatNames) {
-            if (const auto targets = SelectionTransfer(x).read(selection, "TARGETS"))
-                result.bytes = formatNamesOf(x.connection, *targets).join(u'\n').toUtf8();
+            if (targets)
+                result.bytes = formatNamesOf(*targets).join(u'\n').toUtf8();
         } else if (type == PasteboardType::string) {
             // Text goes by several target names, of which owners offer some; STRING is Latin-1.
-            // Asked by a name it does not offer, an owner may answer in another encoding.
-            const std::optional<QByteArray> targets = SelectionTransfer(x).read(selection, "TARGETS");
-            const auto offers = [&](const QByteArray& name) -> bool {
-                if (!targets)
-                    return true; // no list to go by: try every name
-                const xcb_atom_t atom = internAtom(x.connection, name);
-                const auto* atoms = reinterpret_cast<const xcb_atom_t*>(targets->constData());
-                return atom != XCB_ATOM_NONE &&
-                       std::find(atoms, atoms + targets->size() / qsizetype(sizeof(xcb_atom_t)), atom) !=
-                           atoms + targets->size() / qsizetype(sizeof(xcb_atom_t));
-            };
-            for (const QByteArray target : {"UTF8_STRING", "text/plain;charset=utf-8", "text/plain"}) {
+            // Asked by a name it does not offer, an owner may answer in another encoding. With no
+            // list to go by, every name is tried.
+            const auto offers = [&](const char* name) { return !targets || targets->contains(QLatin1String(name)); };
+            for (const char* target : {"UTF8_STRING", "text/plain;charset=utf-8", "text/plain"}) {
                 if (count->load() != seen)
                     break;
                 if (offers(target) && (result.bytes = SelectionTransfer(x).read(selection, target)))

@@ -129,9 +129,7 @@ int run(Mode mode, int& argc, char** argv)
     if (!entry)
         return CommandLine::kFailure;
 
-    // The probes paint and click their own windows: a display is welcome but not needed.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    CommandLine::useOffscreenPlatformWithoutDisplay();
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quillomare"));
     QApplication::setQuitOnLastWindowClosed(false);

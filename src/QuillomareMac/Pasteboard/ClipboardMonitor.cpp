@@ -210,12 +210,13 @@ bool readContents(ClipboardMonitor::PasteboardContents& contents, const QStringL
     }
 
     if (types.contains(Platform::PasteboardType::string)) {
-        const std::optional<QByteArray> text = source.data(Platform::PasteboardType::string);
+        const std::optional<QByteArray> bytes = source.data(Platform::PasteboardType::string);
         if (source.superseded)
             return false;
-        if (text && !isBlank(QString::fromUtf8(*text))) {
+        QString text = bytes ? QString::fromUtf8(*bytes) : QString();
+        if (!isBlank(text)) {
             contents.kind = Kind::text;
-            contents.text = QString::fromUtf8(*text);
+            contents.text = std::move(text);
             return true;
         }
     }

@@ -118,7 +118,6 @@ void AppDelegate::applicationDidFinishLaunching()
     shelfSessionStore();
     migrateSilentCaptureDefaultIfNeeded();
     store();
-    configurePreferences();
     configureHotKey();
     configureWorkspaceActivationObserver();
 

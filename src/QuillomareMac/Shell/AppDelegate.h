@@ -167,7 +167,7 @@ public:
     void configureLoginItem(bool isEnabled);
 
     // The preferences window (AppDelegatePreferences.cpp): one for the life of the process, made
-    // hidden the first time it is asked for, with the callbacks launch wired in.
+    // hidden and wired to the delegate the first time it is asked for.
     PreferencesWindowController& preferencesController();
     void wirePreferences(PreferencesWindowController& preferences);
     // Reloads it and brings it forward, sized to the screen.
@@ -198,7 +198,6 @@ private:
     void toggleSettingFromMenu(bool QuillomareCore::ClipSettings::*flag, std::function<void()> announce);
     void reportNotAvailable();
     // Preferences helpers (AppDelegatePreferences.cpp).
-    void configurePreferences();
     // A setting changed behind the window's back: it follows only while it is on screen.
     void refreshPreferencesIfVisible();
 
@@ -257,7 +256,6 @@ private:
     quint64 m_newestStoredCapture = 0;
     // Last, so that it goes before the store it edits.
     std::shared_ptr<PreferencesWindowController> m_preferencesController;
-    bool m_preferencesWired = false;
 
     // The guide (AppDelegateGuide.cpp); a child of the delegate, made on first use.
     void showOnboardingIfNeeded();

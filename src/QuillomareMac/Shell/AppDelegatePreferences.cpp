@@ -1,5 +1,5 @@
-// The preferences window: wired at launch, made the first time it is needed (building it is a
-// good part of a launch that never shows it), shown on request.
+// The preferences window: made and wired the first time it is needed (building it is a good
+// part of a launch that never shows it), shown on request.
 
 #include "AppDelegate.h"
 
@@ -17,17 +17,9 @@ PreferencesWindowController& AppDelegate::preferencesController()
 {
     if (!m_preferencesController) {
         m_preferencesController = std::make_shared<PreferencesWindowController>(store(), pasteboard());
-        if (m_preferencesWired)
-            wirePreferences(*m_preferencesController);
+        wirePreferences(*m_preferencesController);
     }
     return *m_preferencesController;
-}
-
-void AppDelegate::configurePreferences()
-{
-    m_preferencesWired = true;
-    if (m_preferencesController)
-        wirePreferences(*m_preferencesController);
 }
 
 void AppDelegate::wirePreferences(PreferencesWindowController& preferences)

@@ -109,11 +109,9 @@ int runRender(DeveloperMode mode, const QStringList& arguments, int& argc, char*
     return kSuccess;
 }
 
-// The self-test paints off screen and uses its own pasteboards: a display is welcome but not needed.
 int runSmokeTest(int& argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    useOffscreenPlatformWithoutDisplay();
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quillomare"));
     SmokeTest::run();
@@ -255,6 +253,12 @@ QString resolvedOutputPath(const QString& value, const QString& currentDirectory
         components.append(component);
     }
     return u'/' + components.join(u'/');
+}
+
+void useOffscreenPlatformWithoutDisplay()
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
 }
 
 int runDeveloperMode(DeveloperMode mode, const QStringList& arguments, int& argc, char** argv)

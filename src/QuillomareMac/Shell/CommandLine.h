@@ -61,6 +61,10 @@ QString switchName(DeveloperMode mode);
 // and ".." components removed; ".." at the root stays at the root.
 QString resolvedOutputPath(const QString& value, const QString& currentDirectory);
 
+// The self-test and the probes paint their own windows: a display is welcome but not needed.
+// Without one (and without a platform asked for), the offscreen platform.
+void useOffscreenPlatformWithoutDisplay();
+
 // Runs the mode to its end, application object included, and returns the exit status. Writes
 // the result or the failure to standard output or standard error.
 int runDeveloperMode(DeveloperMode mode, const QStringList& arguments, int& argc, char** argv);
