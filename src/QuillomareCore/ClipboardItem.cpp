@@ -644,7 +644,7 @@ ClipboardPayload PayloadCoding::decode(const Json::Value& value, const ImageText
     if (source && source->file) {
         // Checked now, decoded when something needs the image.
         if (const auto raw = associated->rawString()) {
-            if (!Base64Text::isValid(*raw))
+            if (!associated->holdsBase64Text())
                 throw DecodingError(QStringLiteral("Encountered Data is not valid Base64."));
             auto stored = std::make_shared<StoredImageText>();
             stored->file = source->file;

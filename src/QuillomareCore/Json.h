@@ -37,6 +37,9 @@ public:
     QString toString(const char* what) const;
     // The string's bytes as they stand in the document, when it holds no escape sequence.
     std::optional<std::string_view> rawString() const;
+    // True for a string whose raw bytes are a whole base64 text (Base64Text::isValid), found out
+    // while parsing.
+    bool holdsBase64Text() const;
 
     // Arrays.
     void requireArray(const char* what) const;
@@ -98,6 +101,7 @@ private:
     {
         Type type = Type::Null;
         bool flag = false; // Bool: the value; String: holds escapes.
+        bool base64 = false; // String: its raw bytes are a base64 text.
         quint32 next = 0;  // next sibling (an object's key is followed by its value)
         quint32 first = 0; // first child of an array or object
         quint32 count = 0; // children of an array, members of an object

@@ -155,10 +155,12 @@ bool isLetter(unsigned char c)
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' || c == '/';
 }
 
-// True when every byte is one of the 64 letters.
-bool allLetters(const unsigned char* p, qsizetype n)
+} // namespace
+
+const char* skipLetters(const char* text, const char* end)
 {
-    qsizetype i = 0;
+    const auto* p = reinterpret_cast<const unsigned char*>(text);
+    const auto* const last = reinterpret_cast<const unsigned char*>(end);
 #if defined(__SSE2__)
     // Bytes of 0x80 and above are negative as signed bytes and fall outside every range.
     const __m128i belowA = _mm_set1_epi8('A' - 1), aboveZ = _mm_set1_epi8('Z' + 1);
@@ -172,21 +174,24 @@ bool allLetters(const unsigned char* p, qsizetype n)
         const __m128i sign = _mm_or_si128(_mm_cmpeq_epi8(x, plus), _mm_cmpeq_epi8(x, slash));
         return _mm_or_si128(_mm_or_si128(upper, lower), _mm_or_si128(digit, sign));
     };
-    for (; i + 64 <= n; i += 64) {
-        __m128i all = letters(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i)));
-        all = _mm_and_si128(all, letters(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 16))));
-        all = _mm_and_si128(all, letters(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 32))));
-        all = _mm_and_si128(all, letters(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 48))));
+    // Whole blocks of 64 while every byte is a letter; the block that holds the first other byte
+    // is looked at byte by byte below.
+    while (last - p >= 64) {
+        __m128i all = letters(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+        all = _mm_and_si128(all, letters(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16))));
+        all = _mm_and_si128(all, letters(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 32))));
+        all = _mm_and_si128(all, letters(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 48))));
         if (_mm_movemask_epi8(all) != 0xFFFF)
-            return false;
+            break;
+        p += 64;
     }
 #endif
-    for (; i < n; ++i) {
-        if (!isLetter(p[i]))
-            return false;
-    }
-    return true;
+    while (p < last && isLetter(*p))
+        ++p;
+    return reinterpret_cast<const char*>(p);
 }
+
+namespace {
 
 qsizetype paddingOf(std::string_view text)
 {
@@ -200,11 +205,15 @@ qsizetype paddingOf(std::string_view text)
 
 bool isValid(std::string_view text)
 {
+    return isValid(text, skipLetters(text.data(), text.data() + text.size()));
+}
+
+bool isValid(std::string_view text, const char* lettersEnd)
+{
     const qsizetype n = static_cast<qsizetype>(text.size());
     if (n % 4 != 0)
         return false;
-    const qsizetype letters = n - paddingOf(text);
-    return allLetters(reinterpret_cast<const unsigned char*>(text.data()), letters);
+    return lettersEnd >= text.data() + (n - paddingOf(text));
 }
 
 qsizetype decodedSize(std::string_view text)

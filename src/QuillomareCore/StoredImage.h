@@ -50,6 +50,12 @@ struct StoredImageText
 namespace Base64Text {
 // True when `text` is what Base64::decode accepts; reads it only, at memory speed.
 bool isValid(std::string_view text);
+// The same, for a reader that already knows where the run of letters at the start of `text`
+// ends (skipLetters), so that nothing is read twice.
+bool isValid(std::string_view text, const char* lettersEnd);
+// The first byte at or after `text` that is not one of the 64 letters (the padding is not one),
+// or `end`.
+const char* skipLetters(const char* text, const char* end);
 // The decoded size of valid text.
 qsizetype decodedSize(std::string_view text);
 } // namespace Base64Text

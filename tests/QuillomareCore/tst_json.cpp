@@ -27,6 +27,8 @@ private Q_SLOTS:
     void nestingIsLimited();
     void stringEscapes_data();
     void stringEscapes();
+    void longStringsStopWhereverTheByteStands_data();
+    void longStringsStopWhereverTheByteStands();
     void membersTakeTheLastDuplicateAndNullReadsAsAbsent();
     void typedReadersAcceptOnlyTheirType_data();
     void typedReadersAcceptOnlyTheirType();
@@ -117,6 +119,64 @@ void JsonTest::stringEscapes()
     QFETCH(QByteArray, json);
     QFETCH(QString, expected);
     QCOMPARE(Json::Document::parse(json).root().toString("value"), expected);
+}
+
+// Long strings are scanned in wide blocks, first as base64 letters, then as plain text: a byte
+// that ends either scan must be found at every place in a block, after either kind of run.
+void JsonTest::longStringsStopWhereverTheByteStands_data()
+{
+    QTest::addColumn<QByteArray>("json");
+    QTest::addColumn<QString>("expected"); // null: the text must be refused
+
+    struct Insert
+    {
+        const char* name;
+        QByteArray raw;
+        QString meaning; // null: not JSON
+    };
+    const QList<Insert> inserts{
+        {"escaped quote", R"(\")", u"\""_s},
+        {"escaped backslash", R"(\\)", u"\\"_s},
+        {"escaped slash", R"(\/)", u"/"_s},
+        {"Chinese", "中", u"中"_s},
+        {"DEL", "\x7F", u"\x7F"_s},
+        {"space", " ", u" "_s},
+        {"padding", "=", u"="_s},
+        {"line feed", "\n", QString()},
+        {"unit separator", "\x1F", QString()},
+        {"NUL", QByteArray(1, '\0'), QString()},
+        {"lone lead byte", "\xC3", QString()},
+        {"lone continuation byte", "\x80", QString()},
+    };
+    const QByteArray letters = QByteArray("QUJDREVGR0hJSktMTU5PUFFSU1RVVldYWVo+/").repeated(6).left(200);
+    const QByteArray prose = QByteArray("copied text, ").repeated(16).left(200);
+    for (const auto& [fillerName, filler] : {std::pair{"letters", letters}, std::pair{"prose", prose}}) {
+        for (const qsizetype at : {0, 1, 15, 16, 63, 64, 65, 127, 128, 192, 199, 200}) {
+            for (const Insert& insert : inserts) {
+                const QByteArray raw = filler.left(at) + insert.raw + filler.mid(at);
+                const QString expected = insert.meaning.isNull()
+                                             ? QString()
+                                             : QString::fromLatin1(filler.left(at)) + insert.meaning +
+                                                   QString::fromLatin1(filler.mid(at));
+                QTest::addRow("%s, %s at %lld", fillerName, insert.name, static_cast<long long>(at))
+                    << ("[\"" + raw + "\"]") << expected;
+            }
+        }
+    }
+}
+
+void JsonTest::longStringsStopWhereverTheByteStands()
+{
+    QFETCH(QByteArray, json);
+    QFETCH(QString, expected);
+    if (expected.isNull()) {
+        QVERIFY_THROWS_EXCEPTION(DecodingError, Json::Document::parse(json));
+        return;
+    }
+    const Json::Document document = Json::Document::parse(json);
+    QString text;
+    document.root().forEachElement([&](const Json::Value& value) { text = value.toString("value"); });
+    QCOMPARE(text, expected);
 }
 
 void JsonTest::membersTakeTheLastDuplicateAndNullReadsAsAbsent()

@@ -5,6 +5,7 @@
 #include <QuillomareCore/ClipboardStore.h>
 #include <QuillomareCore/Files.h>
 #include <QuillomareCore/Foundation.h>
+#include <QuillomareCore/Json.h>
 #include <QuillomareCore/StoredImage.h>
 
 #include "TestSupport.h"
@@ -111,6 +112,18 @@ private Q_SLOTS:
         QCOMPARE(Base64Text::isValid(view), decoded.has_value());
         if (decoded)
             QCOMPARE(Base64Text::decodedSize(view), decoded->size());
+        // The load takes the parser's word for it, found while the string was scanned.
+        const QByteArray json = "[\"" + text + "\"]";
+        std::optional<Json::Document> document;
+        try {
+            document = Json::Document::parse(json);
+        } catch (const DecodingError&) {
+            QVERIFY(!decoded); // not a JSON string, and no base64 either
+            return;
+        }
+        bool holds = false;
+        document->root().forEachElement([&](const Json::Value& value) { holds = value.holdsBase64Text(); });
+        QCOMPARE(holds, decoded.has_value());
     }
 
     void testLoadedImagesStayInTheFileAndReadBackWhole()
