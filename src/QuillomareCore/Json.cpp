@@ -5,12 +5,17 @@
 
 #include <QIODevice>
 #include <QStringEncoder>
+#include <QThread>
+#include <QThreadPool>
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <latch>
 #include <limits>
+#include <memory>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -87,6 +92,58 @@ const char* skipRun(const char* p, const char* end)
         ++p;
     return p;
 }
+
+// Base64Text::skipLetters, with a run of letters longer than a piece (an image's text: megabytes)
+// scanned by several threads at once. The first piece is scanned alone, so a short string costs
+// nothing more; after it, each round scans as many pieces as there are threads and ends the
+// search at the first piece that holds a byte other than a letter.
+class LetterScanner
+{
+public:
+    const char* skipLetters(const char* p, const char* end)
+    {
+        const char* stop = Base64Text::skipLetters(p, end - p > kPiece ? p + kPiece : end);
+        if (stop < p + kPiece || stop == end)
+            return stop;
+        if (!m_pool) {
+            m_pool = std::make_unique<QThreadPool>();
+            m_pool->setMaxThreadCount(std::clamp(QThread::idealThreadCount() - 1, 0, kMaxHelpers));
+        }
+        const int helpers = m_pool->maxThreadCount();
+        if (helpers == 0)
+            return Base64Text::skipLetters(stop, end);
+        p = stop;
+        while (p < end) {
+            std::array<const char*, kMaxHelpers + 1> starts{}, ends{}, stops{};
+            int pieces = 0;
+            for (const char* from = p; from < end && pieces <= helpers; from += std::min<qsizetype>(kPiece, end - from)) {
+                starts[pieces] = from;
+                ends[pieces] = from + std::min<qsizetype>(kPiece, end - from);
+                ++pieces;
+            }
+            std::latch scanned(pieces - 1);
+            for (int i = 1; i < pieces; ++i) {
+                m_pool->start([&, i] {
+                    stops[i] = Base64Text::skipLetters(starts[i], ends[i]);
+                    scanned.count_down();
+                });
+            }
+            stops[0] = Base64Text::skipLetters(starts[0], ends[0]);
+            scanned.wait();
+            for (int i = 0; i < pieces; ++i) {
+                if (stops[i] < ends[i])
+                    return stops[i];
+            }
+            p = ends[pieces - 1];
+        }
+        return end;
+    }
+
+private:
+    static constexpr qsizetype kPiece = 1 << 20;
+    static constexpr int kMaxHelpers = 3;
+    std::unique_ptr<QThreadPool> m_pool;
+};
 
 const char* skipPlain(const char* p, const char* end)
 {
@@ -316,7 +373,7 @@ private:
         bool escapes = false;
         // Images are strings of base64 letters: the letters are looked at once, here, and the
         // decoding need not read them again.
-        const char* lettersEnd = Base64Text::skipLetters(m_p, m_end);
+        const char* lettersEnd = m_letters.skipLetters(m_p, m_end);
         m_p = lettersEnd;
         while (true) {
             m_p = skipPlainAscii(m_p, m_end);
@@ -418,6 +475,7 @@ private:
     static constexpr qsizetype kPassedStep = 1 << 20;
     const std::function<void(qsizetype)>* m_passed;
     const char* m_reported;
+    LetterScanner m_letters;
 };
 
 Document Document::parse(const char* data, qsizetype size)

@@ -29,6 +29,8 @@ private Q_SLOTS:
     void stringEscapes();
     void longStringsStopWhereverTheByteStands_data();
     void longStringsStopWhereverTheByteStands();
+    void imageSizedStringsAreJudgedWhole_data();
+    void imageSizedStringsAreJudgedWhole();
     void membersTakeTheLastDuplicateAndNullReadsAsAbsent();
     void typedReadersAcceptOnlyTheirType_data();
     void typedReadersAcceptOnlyTheirType();
@@ -177,6 +179,55 @@ void JsonTest::longStringsStopWhereverTheByteStands()
     QString text;
     document.root().forEachElement([&](const Json::Value& value) { text = value.toString("value"); });
     QCOMPARE(text, expected);
+}
+
+// Strings of megabytes are scanned in pieces by several threads: whatever piece holds the first
+// byte that is not a letter decides, wherever it stands.
+void JsonTest::imageSizedStringsAreJudgedWhole_data()
+{
+    QTest::addColumn<qsizetype>("at");
+    QTest::addColumn<QByteArray>("insert");
+    QTest::addColumn<bool>("parses");
+    QTest::addColumn<bool>("base64");
+
+    constexpr qsizetype MiB = 1 << 20;
+    QTest::newRow("letters only") << qsizetype(-1) << QByteArray() << true << true;
+    for (const qsizetype at : {MiB - 1, MiB, MiB + 1, 2 * MiB + 7, 4 * MiB - 1, 4 * MiB, 5 * MiB + 3, 9 * MiB - 3}) {
+        QTest::addRow("blank at %lld", static_cast<long long>(at)) << at << QByteArray(" ") << true << false;
+        QTest::addRow("escaped quote at %lld", static_cast<long long>(at)) << at << QByteArray(R"(\")") << true
+                                                                          << false;
+        QTest::addRow("line feed at %lld", static_cast<long long>(at)) << at << QByteArray("\n") << false << false;
+        QTest::addRow("high byte at %lld", static_cast<long long>(at)) << at << QByteArray("\xFF") << false << false;
+    }
+    // Both a text that ends in padding and one whose padding stands too early.
+    QTest::newRow("padding at the end") << qsizetype(9 * MiB - 2) << QByteArray("==") << true << true;
+    QTest::newRow("padding in the middle") << qsizetype(3 * MiB) << QByteArray("====") << true << false;
+}
+
+void JsonTest::imageSizedStringsAreJudgedWhole()
+{
+    QFETCH(qsizetype, at);
+    QFETCH(QByteArray, insert);
+    QFETCH(bool, parses);
+    QFETCH(bool, base64);
+
+    QByteArray text = QByteArray("QUJDREVGR0hJSktMTU5PUFFSU1RVVldYWVo+/").repeated(9 * (1 << 20) / 36 + 1);
+    text.truncate(9 * (1 << 20));
+    if (at >= 0)
+        text = at + insert.size() == text.size() ? text.left(at) + insert
+                                                 : text.left(at) + insert + text.mid(at + insert.size());
+    const QByteArray json = R"({"after":true,"text":")" + text + R"(","then":[1,"x"]})";
+    if (!parses) {
+        QVERIFY_THROWS_EXCEPTION(DecodingError, Json::Document::parse(json));
+        return;
+    }
+    const Json::Document document = Json::Document::parse(json);
+    const Json::Value root = document.root();
+    QCOMPARE(root.member("text")->holdsBase64Text(), base64);
+    QCOMPARE(root.member("text")->toString("text").size(), text.size() - (insert.startsWith('\\') ? 1 : 0));
+    // What follows the string is read from where the string really ends.
+    QCOMPARE(root.member("then")->arraySize(), 2);
+    QVERIFY(root.member("after")->toBool("after"));
 }
 
 void JsonTest::membersTakeTheLastDuplicateAndNullReadsAsAbsent()
