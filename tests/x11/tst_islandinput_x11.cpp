@@ -195,9 +195,29 @@ void TestIslandInputX11::clickGrid(const QRect& area, int step, const QPainterPa
     for (const QPoint& p : outside)
         if (!m_desktop->presses.contains(p))
             wrong.append(p);
-    QVERIFY2(wrong.isEmpty(), qPrintable(QStringLiteral("%1 of %2 points reached the wrong window, first (%3, %4)")
-                                             .arg(wrong.size()).arg(inside.size() + outside.size())
-                                             .arg(wrong.value(0).x()).arg(wrong.value(0).y())));
+    // Where the first stray press went, and whether a press arrived twice (then it was taken at
+    // the pointer's previous place).
+    auto describe = [&](const QPoint& p) {
+        QStringList where;
+        if (m_desktop->islandPresses.contains(p))
+            where << QStringLiteral("the island");
+        if (m_desktop->presses.contains(p))
+            where << QStringLiteral("the desktop");
+        for (const QList<QPoint>* list : {&m_desktop->islandPresses, &m_desktop->presses}) {
+            for (const QPoint& q : *list) {
+                if (list->count(q) > 1) {
+                    where << QStringLiteral("(%1, %2) came twice").arg(q.x()).arg(q.y());
+                    break;
+                }
+            }
+        }
+        return where.isEmpty() ? QStringLiteral("nowhere") : where.join(QStringLiteral(", "));
+    };
+    QVERIFY2(wrong.isEmpty(),
+             qPrintable(QStringLiteral("%1 of %2 points reached the wrong window, first (%3, %4): %5")
+                            .arg(wrong.size()).arg(inside.size() + outside.size())
+                            .arg(wrong.value(0).x()).arg(wrong.value(0).y())
+                            .arg(wrong.isEmpty() ? QString() : describe(wrong.first()))));
 }
 
 int TestIslandInputX11::changedOutside(const QImage& shot, const QRect& area, const QPainterPath& path,
