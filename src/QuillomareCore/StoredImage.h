@@ -41,7 +41,10 @@ struct StoredImageText
     qsizetype byteCount = 0; // the image's size once decoded
     QByteArray head;         // the first decoded bytes (up to headByteCount)
 
-    static constexpr qsizetype headByteCount = 48;
+    // Enough for every look at an image's header made on the GUI thread (the inspector's
+    // sharing check reads 64 bytes), so that none reads the whole image from the file; whole
+    // groups of three, so that the head decodes from whole groups of letters.
+    static constexpr qsizetype headByteCount = 96;
 
     // The image, read and decoded; nothing, with a reason, when the file no longer holds it.
     std::optional<QByteArray> load(QString* error) const;

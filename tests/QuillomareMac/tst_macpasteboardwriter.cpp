@@ -1,6 +1,7 @@
 #include "TestSupport.h"
 
 #include <Pasteboard/ClipboardSharingService.h>
+#include <QuillomareCore/ClipboardStore.h>
 #include <Pasteboard/MacPasteboardWriter.h>
 #include <Platform/SharingService.h>
 #include <Platform/StandardFolders.h>
@@ -185,6 +186,7 @@ private Q_SLOTS:
     void draggingAndSharing_data();
     void draggingAndSharing();
     void imageDraggingWriters_writeOneFilePerEntry();
+    void sharingCheck_readsOnlyTheHeaderOfAStoredImage();
     void imageDraggingWriters_fallBackToImageWhenCachesCannotBeWritten();
     void airDrop();
 
@@ -376,6 +378,43 @@ void TestMacPasteboardWriter::draggingAndSharing()
     // Paths held apart from an entry (a shelf's files) are dragged by the same rule.
     if (item.payload.isFileURLs())
         QCOMPARE(describe(MacPasteboardWriter::fileURLDraggingWriters(item.payload.fileURLsValue())), objects);
+}
+
+// The inspector asks whether the selected entry can be shared each time it shows one: for an image
+// kept in the history file that must not read the whole picture back on the GUI thread.
+void TestMacPasteboardWriter::sharingCheck_readsOnlyTheHeaderOfAStoredImage()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("clips.json"));
+    QImage noise(400, 300, QImage::Format_RGB32);
+    for (int y = 0; y < noise.height(); ++y)
+        for (int x = 0; x < noise.width(); ++x)
+            noise.setPixel(x, y, qRgb((x * 37 + y * 11) % 256, (x * y) % 256, (x + 3 * y) % 256));
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    QVERIFY(noise.save(&buffer, "PNG"));
+
+    QuillomareCore::ClipboardStore store(path);
+    store.add(imageEntry(png));
+    store.waitForPendingSaves();
+    QVERIFY(!store.lastSaveError());
+    const ClipboardItem& item = store.items().first();
+    QVERIFY(item.payload.storedImageText()); // read from the file from now on
+
+    // The picture's tail is damaged in the file: reading it whole fails from now on.
+    const QByteArray text = png.toBase64();
+    const qint64 textOffset = QuillomareTest::readFile(path).indexOf(text);
+    QVERIFY(textOffset > 0);
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    QVERIFY(file.seek(textOffset + text.size() - 40));
+    QCOMPARE(file.write("!!!!"), qint64(4));
+    file.close();
+    QVERIFY(item.payload.imagePNGValue().isEmpty());
+
+    QVERIFY(ClipboardSharingService::canShare(item));
 }
 
 void TestMacPasteboardWriter::imageDraggingWriters_writeOneFilePerEntry()
