@@ -102,8 +102,9 @@ class LetterScanner
 public:
     const char* skipLetters(const char* p, const char* end)
     {
-        const char* stop = Base64Text::skipLetters(p, end - p > kPiece ? p + kPiece : end);
-        if (stop < p + kPiece || stop == end)
+        const char* firstEnd = end - p > kPiece ? p + kPiece : end;
+        const char* stop = Base64Text::skipLetters(p, firstEnd);
+        if (stop < firstEnd || stop == end)
             return stop;
         if (!m_pool) {
             m_pool = std::make_unique<QThreadPool>();
@@ -116,7 +117,7 @@ public:
         while (p < end) {
             std::array<const char*, kMaxHelpers + 1> starts{}, ends{}, stops{};
             int pieces = 0;
-            for (const char* from = p; from < end && pieces <= helpers; from += std::min<qsizetype>(kPiece, end - from)) {
+            for (const char* from = p; from < end && pieces <= helpers; from = ends[pieces - 1]) {
                 starts[pieces] = from;
                 ends[pieces] = from + std::min<qsizetype>(kPiece, end - from);
                 ++pieces;

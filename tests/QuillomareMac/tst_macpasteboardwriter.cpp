@@ -1,10 +1,10 @@
 #include "TestSupport.h"
 
 #include <Pasteboard/ClipboardSharingService.h>
-#include <QuillomareCore/ClipboardStore.h>
 #include <Pasteboard/MacPasteboardWriter.h>
 #include <Platform/SharingService.h>
 #include <Platform/StandardFolders.h>
+#include <QuillomareCore/ClipboardStore.h>
 
 #include <QBuffer>
 #include <QDir>
