@@ -111,14 +111,10 @@ private Q_SLOTS:
         QFETCH(QStringList, findings);
 
         const QuillomareTest::ProgramRun result = run(probeSwitch);
-        const QStringList lines = result.lines();
-        QVERIFY2(result.status == 0, QuillomareTest::describeRun(result).constData());
-        QVERIFY2(QuillomareTest::probeOutputIsWellFormed(lines, name, u"pass"_s, kValues),
-                 QuillomareTest::describeRun(result).constData());
-        for (const QString& finding : std::as_const(findings))
-            QVERIFY2(lines.contains(name + u' ' + finding), qPrintable(finding));
+        const QString problem = QuillomareTest::probePassProblem(result, name, findings, kValues);
+        QVERIFY2(problem.isEmpty(), qPrintable(problem));
         // A pass holds no failed expectation.
-        for (const QString& line : lines)
+        for (const QString& line : result.lines())
             QVERIFY2(!line.endsWith(u"=false"_s), qPrintable(line));
         // The sample lived in a temporary folder that is gone, and nothing of the user's was made.
         QCOMPARE(filesUnder(temporary()), QStringList());

@@ -256,6 +256,21 @@ QString probeFinding(const QStringList& lines, const QString& name, const QStrin
     return {};
 }
 
+QString probePassProblem(const ProgramRun& run, const QString& name, const QStringList& expected, ProbeValues values)
+{
+    const QStringList lines = run.lines();
+    QStringList problems;
+    if (run.status != 0 || !probeOutputIsWellFormed(lines, name, QStringLiteral("pass"), values))
+        problems << QStringLiteral("no well-formed pass");
+    for (const QString& line : expected) {
+        if (!lines.contains(name + QLatin1Char(' ') + line))
+            problems << line + QStringLiteral(" missing");
+    }
+    if (problems.isEmpty())
+        return {};
+    return problems.join(QLatin1Char('\n')) + QLatin1Char('\n') + QString::fromUtf8(describeRun(run));
+}
+
 QByteArray pngOf(const QImage& image)
 {
     QByteArray png;

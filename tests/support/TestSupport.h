@@ -111,6 +111,10 @@ bool probeOutputIsWellFormed(const QStringList& lines, const QString& name, cons
                              ProbeValues values = ProbeValues::required);
 // The value printed for a finding; empty when it was not printed.
 QString probeFinding(const QStringList& lines, const QString& name, const QString& finding);
+// Why a probe's run is no pass (its status, its lines' form, or one of `expected`, each
+// "<finding>=<value>", not printed after its name), with what it printed; empty for a pass.
+QString probePassProblem(const ProgramRun& run, const QString& name, const QStringList& expected = {},
+                         ProbeValues values = ProbeValues::required);
 
 // --- Pictures
 
