@@ -4,6 +4,11 @@
 #include <QDeadlineTimer>
 #include <QProcess>
 
+#include <xcb/xcb.h>
+#include <xcb/xtest.h>
+
+#include <cstdlib>
+
 namespace QuillomareTest {
 
 QByteArray runWhileServingEvents(const QString& program, const QStringList& arguments, const QByteArray& input,
@@ -11,8 +16,11 @@ QByteArray runWhileServingEvents(const QString& program, const QStringList& argu
 {
     QProcess process;
     process.start(program, arguments);
-    if (!process.waitForStarted(5000))
+    if (!process.waitForStarted(5000)) {
+        qWarning("could not start %s: %s (scripts/install-deps installs the tools the tests use)", qPrintable(program),
+                 qPrintable(process.errorString()));
         return {};
+    }
     if (!input.isEmpty())
         process.write(input);
     process.closeWriteChannel();
@@ -83,6 +91,63 @@ QByteArray xclipPaste(const QString& target)
 {
     return runWhileServingEvents(QStringLiteral("xclip"), {QStringLiteral("-selection"), QStringLiteral("clipboard"),
                                                            QStringLiteral("-t"), target, QStringLiteral("-o")});
+}
+
+XTestPointer::XTestPointer()
+{
+    int screenNumber = 0;
+    xcb_connection_t* connection = xcb_connect(nullptr, &screenNumber);
+    if (xcb_connection_has_error(connection)) {
+        xcb_disconnect(connection);
+        return;
+    }
+    xcb_test_get_version_reply_t* version =
+        xcb_test_get_version_reply(connection, xcb_test_get_version(connection, 2, 2), nullptr);
+    if (!version) {
+        qWarning("the X server has no XTEST extension: the pointer cannot be driven");
+        xcb_disconnect(connection);
+        return;
+    }
+    std::free(version);
+    xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(connection));
+    for (int i = 0; i < screenNumber && screens.rem > 0; ++i)
+        xcb_screen_next(&screens);
+    m_root = screens.data->root;
+    m_connection = connection;
+}
+
+XTestPointer::~XTestPointer()
+{
+    if (m_connection)
+        xcb_disconnect(m_connection);
+}
+
+void XTestPointer::send(uint8_t type, uint8_t detail, const QPoint& rootPosition)
+{
+    if (!m_connection)
+        return;
+    xcb_test_fake_input(m_connection, type, detail, XCB_CURRENT_TIME, m_root, int16_t(rootPosition.x()),
+                        int16_t(rootPosition.y()), XCB_NONE);
+}
+
+void XTestPointer::sync()
+{
+    if (m_connection)
+        std::free(xcb_get_input_focus_reply(m_connection, xcb_get_input_focus(m_connection), nullptr));
+}
+
+void XTestPointer::moveTo(const QPoint& rootPosition)
+{
+    send(XCB_MOTION_NOTIFY, 0 /* absolute */, rootPosition);
+    sync();
+}
+
+void XTestPointer::click(const QPoint& rootPosition, int button)
+{
+    send(XCB_MOTION_NOTIFY, 0, rootPosition);
+    send(XCB_BUTTON_PRESS, uint8_t(button));
+    send(XCB_BUTTON_RELEASE, uint8_t(button));
+    sync();
 }
 
 } // namespace QuillomareTest

@@ -13,6 +13,10 @@
 #include <QUrl>
 #include <QWidget>
 
+#include <cstdint>
+
+struct xcb_connection_t;
+
 namespace QuillomareTest {
 
 // Runs a command to completion while this process keeps handling events, so that it can serve
@@ -31,6 +35,30 @@ QByteArray xclipPaste(const QString& target = QStringLiteral("UTF8_STRING"));
 // one target; the test's own owner any number of formats, "text/plain" standing for text.
 bool startXclipOwner(QProcess& owner, const QByteArray& bytes, const QString& target = QStringLiteral("UTF8_STRING"));
 bool startClipboardOwner(QProcess& owner, const QStringList& typeEqualsValue);
+
+// The pointer driven from outside through XTest, as a real mouse drives it: motion and buttons
+// go through the server's one input queue, in order. (xdotool warps the pointer instead, and a
+// press it queued can then be taken at the pointer's next place when the server is slow.)
+class XTestPointer final
+{
+public:
+    XTestPointer();
+    ~XTestPointer();
+    XTestPointer(const XTestPointer&) = delete;
+    XTestPointer& operator=(const XTestPointer&) = delete;
+
+    bool isValid() const { return m_connection != nullptr; }
+    // Each returns once the server has taken the events in.
+    void moveTo(const QPoint& rootPosition);
+    void click(const QPoint& rootPosition, int button);
+
+private:
+    void send(uint8_t type, uint8_t detail, const QPoint& rootPosition = {});
+    void sync();
+
+    xcb_connection_t* m_connection = nullptr;
+    uint32_t m_root = 0;
+};
 
 // Another program's window that takes every drop and keeps what it carried.
 class DropTarget final : public QWidget

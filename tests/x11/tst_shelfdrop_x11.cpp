@@ -115,7 +115,7 @@ private Q_SLOTS:
         IslandPanelController& controller = static_cast<IslandPanelPort&>(delegate.island()).controller();
         IslandView* view = controller.islandView();
         QVERIFY(waitFor([&] { return controller.panel()->isVisible(); }, 5000));
-        QTest::qWait(300);
+        QVERIFY(waitFor([&] { return !view->hasActiveIslandLayerAnimation(); }, 5000));
         QCOMPARE(view->displayMode(), IslandView::DisplayMode::collapsed);
 
         // 1. A file from another window, dropped on the pill.
@@ -135,6 +135,8 @@ private Q_SLOTS:
         QCOMPARE(view->contentMode(), IslandView::ContentMode::shelfGallery);
         QVERIFY(waitFor([&] { return view->displayMode() == IslandView::DisplayMode::expanded; }, 5000));
         QVERIFY(waitFor([&] { return readFile(shelfFile).contains("report.txt"); }, 5000));
+        // The gallery takes the session's items in when the drop has been stored.
+        QVERIFY(waitFor([&] { return view->shelfItems().size() == 1; }, 5000));
         QCOMPARE(view->shelfItems().size(), 1);
         QVERIFY(!view->shelfDropZone()->isHighlighted());
 

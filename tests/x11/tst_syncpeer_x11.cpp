@@ -164,6 +164,14 @@ private Q_SLOTS:
     {
         // The pass at start-up takes in the fast peer's records, dated no later than their arrival.
         QVERIFY(waitFor([&] { return history().size() == m_local.size() + m_peerItems.size(); }, 30000));
+        // The same pass then pushes this machine's entries. A record planted under one of their
+        // names before that push would be overwritten by it unseen, so plant only after it.
+        QVERIFY(waitFor(
+            [&] {
+                return std::all_of(m_local.cbegin(), m_local.cend(),
+                                   [&](const ClipboardItem& item) { return hasRecordOf(item.payload.textValue()); });
+            },
+            30000));
 
         // Then an honest machine writes, and somebody plants a deletion dated 9999, forged
         // records and a 2 GB record file.
