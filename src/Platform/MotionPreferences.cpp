@@ -10,6 +10,9 @@
 #include <QStandardPaths>
 
 #include <cmath>
+#include <csignal>
+#include <sys/prctl.h>
+#include <unistd.h>
 
 namespace Platform {
 
@@ -77,6 +80,15 @@ QProcess* startGSettings(const QString& verb)
 {
     auto* process = new QProcess(state().notifier);
     process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process->setStandardInputFile(QProcess::nullDevice());
+    // The monitor never outlives the program, however the program ends: a monitor left behind
+    // would run on for nobody and hold the terminal or pipe the program was started with.
+    const pid_t program = ::getpid();
+    process->setChildProcessModifier([program] {
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (::getppid() != program)
+            ::_exit(0);
+    });
     QObject::connect(process, &QProcess::readyReadStandardOutput, process, [process] {
         while (process->canReadLine())
             MotionPreferences::takeGSettingsOutput(process->readLine());

@@ -1,5 +1,7 @@
 #include "X11Tools.h"
 
+#include "TestSupport.h"
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QProcess>
@@ -39,15 +41,55 @@ QByteArray runWhileServingEvents(const QString& program, const QStringList& argu
     return process.readAllStandardOutput();
 }
 
+namespace {
+
+// The window that owns the CLIPBOARD selection now (XCB_NONE for none), asked on a connection of
+// its own so that nothing is read from the owner.
+uint32_t clipboardOwner()
+{
+    xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
+    uint32_t owner = XCB_NONE;
+    if (!xcb_connection_has_error(connection)) {
+        static const char name[] = "CLIPBOARD";
+        xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(
+            connection, xcb_intern_atom(connection, 0, sizeof(name) - 1, name), nullptr);
+        if (atom) {
+            xcb_get_selection_owner_reply_t* reply = xcb_get_selection_owner_reply(
+                connection, xcb_get_selection_owner(connection, atom->atom), nullptr);
+            owner = reply ? reply->owner : XCB_NONE;
+            std::free(reply);
+            std::free(atom);
+        }
+    }
+    xcb_disconnect(connection);
+    return owner;
+}
+
+// xclip takes the selection from its child or after its message, with a request that may leave
+// it a little later: on a slow machine two copies in a row could otherwise land in the other
+// order. A copy is made once a new window owns the selection; each xclip makes its own.
+bool waitForNewOwner(uint32_t previous)
+{
+    return waitFor(
+        [&] {
+            const uint32_t owner = clipboardOwner();
+            return owner != XCB_NONE && owner != previous;
+        },
+        10000);
+}
+
+} // namespace
+
 bool xclipCopy(const QByteArray& bytes, const QString& target)
 {
     int exitCode = -1;
+    const uint32_t previous = clipboardOwner();
     // xclip forks a child that owns the selection until another program takes it.
     runWhileServingEvents(QStringLiteral("xclip"),
                           {QStringLiteral("-selection"), QStringLiteral("clipboard"), QStringLiteral("-t"), target,
                            QStringLiteral("-i")},
                           bytes.isEmpty() ? QByteArray(" ") : bytes, 10000, &exitCode);
-    return exitCode == 0;
+    return exitCode == 0 && waitForNewOwner(previous);
 }
 
 namespace {
@@ -71,6 +113,7 @@ bool startXclipOwner(QProcess& owner, const QByteArray& bytes, const QString& ta
 {
     // -quiet keeps xclip in the foreground, so that ending the process ends the owner.
     owner.setProcessChannelMode(QProcess::MergedChannels);
+    const uint32_t previous = clipboardOwner();
     owner.start(QStringLiteral("xclip"),
                 {QStringLiteral("-selection"), QStringLiteral("clipboard"), QStringLiteral("-t"), target,
                  QStringLiteral("-quiet"), QStringLiteral("-i")});
@@ -78,7 +121,7 @@ bool startXclipOwner(QProcess& owner, const QByteArray& bytes, const QString& ta
         return false;
     owner.write(bytes);
     owner.closeWriteChannel();
-    return waitForOutput(owner, "Waiting for selection requests");
+    return waitForOutput(owner, "Waiting for selection requests") && waitForNewOwner(previous);
 }
 
 bool startClipboardOwner(QProcess& owner, const QStringList& typeEqualsValue)

@@ -21,10 +21,13 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <algorithm>
 #include <csignal>
+#include <optional>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -52,6 +55,44 @@ int runStubbornInstance(int argc, char* argv[])
 QString programPath()
 {
     return QuillomareTest::builtProgramPath();
+}
+
+// A process's state letter and parent, from /proc/<pid>/stat; the name between them may hold
+// blanks and parentheses, so the fields are read after its last ')'.
+std::optional<std::pair<char, pid_t>> stateAndParent(pid_t pid)
+{
+    QFile stat(u"/proc/%1/stat"_s.arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QByteArray line = stat.readAll();
+    const qsizetype close = line.lastIndexOf(')');
+    const QList<QByteArray> fields = line.mid(close + 2).split(' ');
+    if (close < 0 || fields.size() < 2 || fields[0].isEmpty())
+        return std::nullopt;
+    return std::pair<char, pid_t>(fields[0].at(0), pid_t(fields[1].toLong()));
+}
+
+// A zombie has ended; only nobody has asked for its status yet.
+bool isRunning(pid_t pid)
+{
+    const auto state = stateAndParent(pid);
+    return state && state->first != 'Z' && state->first != 'X';
+}
+
+QList<pid_t> runningChildrenOf(pid_t parent)
+{
+    QList<pid_t> children;
+    const QStringList entries = QDir(u"/proc"_s).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString& entry : entries) {
+        bool number = false;
+        const pid_t pid = pid_t(entry.toLong(&number));
+        if (!number)
+            continue;
+        const auto state = stateAndParent(pid);
+        if (state && state->second == parent && isRunning(pid))
+            children.append(pid);
+    }
+    return children;
 }
 
 // A home of its own with the first-launch guide already seen, and the environment to start the
@@ -250,6 +291,35 @@ private Q_SLOTS:
 
         stubborn.kill();
         stubborn.waitForFinished(5000);
+    }
+
+    // The program follows the desktop's animation setting through a helper (gsettings). Killed,
+    // it takes the helper along: left behind, the helper would keep the pipe the program was
+    // started with open for ever, and whatever waits for that pipe's end would wait with it.
+    void testAKilledProgramLeavesNoHelperBehind()
+    {
+        if (QStandardPaths::findExecutable(u"gsettings"_s).isEmpty())
+            QSKIP("gsettings is not installed: the program starts no helper");
+        Home home;
+        QVERIFY(home.isValid());
+        QProcess program;
+        program.setEnvironment(home.environment());
+        program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        program.start(programPath(), {});
+        QVERIFY(program.waitForStarted(10000));
+        const pid_t parent = pid_t(program.processId());
+        QList<pid_t> helpers;
+        QVERIFY2(QuillomareTest::waitFor([&] { return !(helpers = runningChildrenOf(parent)).isEmpty(); }, 20000),
+                 "the program started no helper");
+
+        ::kill(parent, SIGKILL);
+        QVERIFY(program.waitForFinished(10000));
+        QVERIFY2(QuillomareTest::waitFor(
+                     [&] {
+                         return std::none_of(helpers.cbegin(), helpers.cend(), [](pid_t pid) { return isRunning(pid); });
+                     },
+                     10000),
+                 "a helper outlived the program");
     }
 
     // Built against the token rule's word boundaries beside letters outside ASCII; scanning it
