@@ -43,6 +43,17 @@ public:
 
     int systemError() const { return m_error; }
 
+    // Only back to the start, which empties the file: a producer that finds, halfway through,
+    // that part of what it meant to write cannot be had writes the whole again.
+    bool seek(qint64 position) override
+    {
+        if (position != 0 || ::lseek(m_descriptor, 0, SEEK_SET) != 0 || ::ftruncate(m_descriptor, 0) != 0)
+            return false;
+        m_written = 0;
+        m_writeBackFrom = 0;
+        return QIODevice::seek(0);
+    }
+
 protected:
     qint64 readData(char*, qint64) override { return -1; }
 

@@ -25,7 +25,7 @@ void makePrivateFolder(const QString& folder, const QString& ownedFrom = QString
 
 // Writes a whole file or nothing: `produce` streams into a hidden temporary file beside `path`
 // (mode 0600), which is synced and renamed over `path`. `produce` returns false when the
-// device refused a write. Throws FileSystemError naming the path and the system's reason; the
+// device refused a write; it may start over with seek(0), which empties the file. Throws FileSystemError naming the path and the system's reason; the
 // previous file is then untouched and the temporary file gone.
 void writeAtomically(const QString& path, const std::function<bool(QIODevice&)>& produce);
 
