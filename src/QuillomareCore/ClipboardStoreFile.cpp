@@ -134,11 +134,6 @@ struct StoreSnapshot
 class FileBytes
 {
 public:
-    ~FileBytes()
-    {
-        if (m_mapped)
-            ::munmap(m_mapped, static_cast<size_t>(m_size));
-    }
 
     bool open(const QString& path)
     {
@@ -150,15 +145,12 @@ public:
         struct stat status = {};
         ::fstat(descriptor, &status);
         const qsizetype size = static_cast<qsizetype>(status.st_size);
-        if (size > 0) {
-            void* mapped = ::mmap(nullptr, static_cast<size_t>(size), PROT_READ, MAP_PRIVATE, descriptor, 0);
-            if (mapped != MAP_FAILED) {
-                m_mapped = static_cast<char*>(mapped);
-                m_data = m_mapped;
-                m_size = size;
-                ::madvise(mapped, static_cast<size_t>(size), MADV_SEQUENTIAL);
-                return true;
-            }
+        if (m_mapping.map(descriptor, size)) {
+            m_mapped = const_cast<char*>(m_mapping.data());
+            m_data = m_mapped;
+            m_size = size;
+            ::madvise(m_mapped, static_cast<size_t>(size), MADV_SEQUENTIAL);
+            return true;
         }
         // Read through the same descriptor, so that the offsets are this version's.
         QByteArray buffer(size, Qt::Uninitialized);
@@ -174,6 +166,8 @@ public:
     const char* data() const { return m_data; }
     qsizetype size() const { return m_size; }
     const std::shared_ptr<const HistoryFileVersion>& version() const { return m_version; }
+    // Another program cut the file short while it was read: the bytes past its end read as zeros.
+    bool wasCut() const { return m_mapping.wasCut(); }
 
     // Drops the mapped pages that lie wholly before `offset`; they are read again if touched.
     void releaseBefore(qsizetype offset)
@@ -194,6 +188,7 @@ public:
 
 private:
     std::shared_ptr<const HistoryFileVersion> m_version;
+    Files::MappedFile m_mapping;
     char* m_mapped = nullptr;
     qsizetype m_released = 0;
     QByteArray m_buffer;
@@ -455,6 +450,9 @@ void ClipboardStore::load()
             m_items = std::move(items);
             m_deletedContentTombstonesByHash.clear();
         }
+        // Cut short while it was read: part of what was decoded was zeros, not the file.
+        if (bytes.wasCut())
+            throw DecodingError(QStringLiteral("The file was cut short while it was read."));
         m_lastLoadFailure.reset();
         sortIntoHistoryOrder(m_items);
     } catch (const DecodingError&) {

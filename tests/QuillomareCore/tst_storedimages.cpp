@@ -61,6 +61,19 @@ void overwriteInPlace(const QString& path, qint64 offset, const QByteArray& byte
     ::close(descriptor);
 }
 
+// How many versions of the history file this process holds open, deleted ones included.
+int openVersions(const QString& path)
+{
+    int count = 0;
+    const QDir descriptors(QStringLiteral("/proc/self/fd"));
+    for (const QString& name : descriptors.entryList(QDir::System | QDir::Files | QDir::NoDotAndDotDot)) {
+        const QString target = QFile::symLinkTarget(descriptors.filePath(name));
+        if (target == path || target == path + QStringLiteral(" (deleted)"))
+            ++count;
+    }
+    return count;
+}
+
 } // namespace
 
 class StoredImagesTest : public QObject
@@ -231,6 +244,26 @@ private Q_SLOTS:
         QCOMPARE(reread.items().size(), 3);
         QCOMPARE(reread.items().at(1).payload.imagePNGValue(), captured);
         QCOMPARE(reread.items().at(2).payload.imagePNGValue(), loaded);
+    }
+
+    // A copy of an entry kept elsewhere (a row of the island's list) must not keep the version
+    // it was loaded from: a running program would need twice the history on disk, a save three
+    // times.
+    void testOnlyTheNewestVersionStaysOpen()
+    {
+        const QByteArray image = randomImage(40'000, 14);
+        writeFile(path(), historyJson({imageEntryJson(kIdA, QStringLiteral("2024-01-02T00:00:00.000Z"),
+                                                      Base64::encode(image))}));
+        ClipboardStore store(path());
+        const ClipboardItem row = store.items().first();
+        QCOMPARE(openVersions(path()), 1);
+        for (int i = 0; i < 3; ++i) {
+            store.add(textItem(QStringLiteral("copy %1").arg(i), at(10 + i)));
+            store.waitForPendingSaves();
+            QVERIFY(!store.lastSaveError());
+        }
+        QTRY_COMPARE(openVersions(path()), 1);
+        QCOMPARE(row.payload.imagePNGValue(), image);
     }
 
     void testDamagedRegionGivesAClearErrorAndCostsOnlyThatImage_data()

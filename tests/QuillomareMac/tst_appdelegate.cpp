@@ -241,7 +241,7 @@ private Q_SLOTS:
         settle();
         delegate.quitFromMenu();
         QCOMPARE(m_desktop->quits, 1);
-        QVERIFY2(m_island->messages.last().contains(QStringLiteral("No space left on device")) &&
+        QVERIFY2(m_island->messages.last().startsWith(QStringLiteral("No space left on device")) &&
                      m_island->messages.last().contains(QStringLiteral("Choose Quit again")),
                  qPrintable(m_island->messages.last()));
         delegate.quitFromMenu();
@@ -264,6 +264,12 @@ private Q_SLOTS:
         const QByteArray::size_type text = onDisk.indexOf(Base64::encode(image));
         QVERIFY(text > 0);
         QVERIFY(::truncate(QFile::encodeName(storePath()).constData(), text + 50) == 0);
+
+        // Copying it back says why it cannot be had.
+        delegate.copyToPasteboard(delegate.store().items().first());
+        QCOMPARE(m_island->message,
+                 std::optional<QString>(QStringLiteral("The image couldn't be read from the history file: "
+                                                       "the history file is shorter than expected")));
 
         delegate.handleCapture(captured(textItem(QStringLiteral("copied afterwards"), at(2))));
         settle();
@@ -288,8 +294,8 @@ private Q_SLOTS:
         Files::failWritesForTesting(ENOSPC);
         delegate.handleCapture(captured(textItem(QStringLiteral("lost"), at(1))));
         settle();
-        QVERIFY2(m_island->message->startsWith(QStringLiteral("Save failed: Couldn't write")) &&
-                     m_island->message->endsWith(QStringLiteral("No space left on device")),
+        QVERIFY2(m_island->message->startsWith(QStringLiteral("Save failed: No space left on device — couldn't write “")) &&
+                     m_island->message->endsWith(QStringLiteral("clips.json”")),
                  qPrintable(*m_island->message));
         QVERIFY(m_island->echoes.isEmpty());
     }

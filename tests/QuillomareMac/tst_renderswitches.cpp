@@ -133,6 +133,26 @@ private Q_SLOTS:
         QCOMPARE(written, QStringList{expected});
     }
 
+    // A settings folder that cannot be made (a plain file in its place): every start says why
+    // and goes on or ends; none waits forever for the language it is choosing.
+    void testUnusableSettingsFolderNeverHangs()
+    {
+        QVERIFY(QDir(folder()).mkpath(u"home/.config"_s));
+        QFile blocker(folder() + u"/home/.config/Quillomare"_s);
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+
+        const Run render = run({u"--render-echo-preview"_s, u"echo.png"_s});
+        QCOMPARE(render.status, 0);
+        QCOMPARE(pngSize(folder() + u"/echo.png"_s), kEchoSize);
+        QVERIFY2(render.err.count("is not a folder") == 1, render.err.constData());
+
+        const Run smoke = run({u"--smoke-test"_s});
+        QCOMPARE(smoke.status, 1);
+        QVERIFY2(smoke.err.startsWith("Smoke test failed: ") && smoke.err.contains("is not a folder"),
+                 smoke.err.constData());
+    }
+
     void testRenderFailureHasTheRowsPrefix_data()
     {
         QTest::addColumn<QString>("flag");
