@@ -521,8 +521,10 @@ struct ClipboardStore::WrittenImages
     {
         qint64 offset;
         qint64 length;
-        // The stored text that was copied there; null for bytes held in memory.
+        // The stored text that was copied there (or whose image a read kept in memory was
+        // written there in its place); null for a capture held in memory.
         std::shared_ptr<const StoredImageText> copiedFrom;
+        bool fromMemory = false;
     };
     // Filled by the writer's thread; read on the GUI thread after the outcome is delivered.
     QHash<QUuid, Place> places;
@@ -630,8 +632,8 @@ void ClipboardStore::adoptWrittenImages(quint64 generation, bool succeeded)
         const auto current = item.payload.storedImageText();
         // The same text, copied: every holder of the entry reads from the new version now, and
         // the one it was copied from is closed once nothing else reads from it.
-        if (current && current == place->copiedFrom) {
-            current->moveTo({written->version, place->offset, place->length});
+        if (current && current == place->copiedFrom && current->byteCount == byteCount) {
+            current->moveTo({written->version, place->offset, place->length}, place->fromMemory);
             continue;
         }
         // The text written for this entry must be its image's: same size once decoded.
@@ -678,10 +680,24 @@ void ClipboardStore::save()
                         return;
                     writingImage = item.id;
                     copying = item.payload.storedImageText();
+                    // Known or plainly gone (the file ends before its text does): settled before
+                    // anything of the entry is written, without starting over.
+                    if (copying && !fromMemory.contains(item.id)) {
+                        copying->checkEnd();
+                        if (copying->isDamaged()) {
+                            if (auto copy = copying->recentCopy()) {
+                                fromMemory.insert(item.id, *copy);
+                            } else {
+                                written->lost.insert(item.id, unreadableImageText(copying->damage()));
+                                return;
+                            }
+                        }
+                    }
                     if (const auto bytes = fromMemory.constFind(item.id); bytes != fromMemory.cend()) {
+                        // `copying` stays: once this file is in place, the damaged text moves to
+                        // the image written here, whole again.
                         ClipboardItem held = item;
                         held.payload = ClipboardPayload::imagePNG(*bytes);
-                        copying = nullptr;
                         held.encode(writer);
                         return;
                     }
@@ -707,7 +723,8 @@ void ClipboardStore::save()
             try {
                 Json::Writer writer(&device);
                 writer.onBase64Written = [&](qint64 offset, qint64 length) {
-                    written->places.insert(writingImage, {offset, length, copying});
+                    written->places.insert(writingImage,
+                                           {offset, length, copying, fromMemory.contains(writingImage)});
                 };
                 snapshot->encode(writer, writeItem);
                 *cache = std::move(encoded);

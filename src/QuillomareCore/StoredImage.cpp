@@ -5,6 +5,8 @@
 #include "Hashing.h"
 #include "Language.h"
 
+#include <QCoreApplication>
+#include <QThread>
 #include <QThreadPool>
 
 #include <cerrno>
@@ -136,12 +138,18 @@ StoredImageText::Place StoredImageText::place() const
     return m_place;
 }
 
-void StoredImageText::moveTo(Place place) const
+void StoredImageText::moveTo(Place place, bool rewritten) const
 {
     Place previous;
     {
         std::lock_guard lock(m_mutex);
         previous = std::exchange(m_place, place);
+        // Written there from the checked copy a read kept: the damage of the old place is not
+        // true of the new one. (A copied text keeps any damage found meanwhile.)
+        if (rewritten) {
+            m_damage.clear();
+            m_damaged.store(false, std::memory_order_release);
+        }
     }
     if (previous.file)
         RecentImages::shared().moved(previous.file.get(), previous.offset, place.file, place.offset);
@@ -162,6 +170,28 @@ void StoredImageText::markDamaged(const QString& reason) const
             m_damage = reason;
     }
     m_damaged.store(true, std::memory_order_release);
+}
+
+bool StoredImageText::matchesIdentity(const QByteArray& bytes) const
+{
+    if (contentHash.isEmpty() || ClipHashing::imageContentHash(bytes) == contentHash)
+        return true;
+    markDamaged(Language::text(QStringLiteral("文件中的图片已被替换"),
+                               QStringLiteral("the file holds a different image in its place")));
+    return false;
+}
+
+void StoredImageText::checkEnd() const
+{
+    const Place where = place();
+    if (!where.file || isDamaged())
+        return;
+    char quote = 0;
+    QString reason;
+    if (!where.file->read(where.offset + where.length, &quote, 1, &reason))
+        markDamaged(reason);
+    else if (quote != '"')
+        markDamaged(Language::text(QStringLiteral("图片数据已损坏"), QStringLiteral("its data is damaged")));
 }
 
 std::optional<QByteArray> StoredImageText::recentCopy() const
@@ -204,12 +234,22 @@ std::optional<QByteArray> StoredImageText::load(QString* error) const
         return std::nullopt;
     }
     // Valid letters in the image's place may still be another picture: only its identity tells.
-    if (!contentHash.isEmpty() && ClipHashing::imageContentHash(*bytes) != contentHash) {
-        markDamaged(Language::text(QStringLiteral("文件中的图片已被替换"),
-                                   QStringLiteral("the file holds a different image in its place")));
-        if (error)
-            *error = unreadableImageText(damage());
-        return std::nullopt;
+    if (!contentHash.isEmpty()) {
+        const QCoreApplication* application = QCoreApplication::instance();
+        if (application && QThread::currentThread() == application->thread()) {
+            // Kept from the recent images until the check passes: a later save must never
+            // take an unchecked copy for the image.
+            QThreadPool::globalInstance()->start([self = shared_from_this(), where, checked = *bytes] {
+                if (self->matchesIdentity(checked))
+                    RecentImages::shared().insert(where.file, where.offset, checked);
+            });
+            return bytes;
+        }
+        if (!matchesIdentity(*bytes)) {
+            if (error)
+                *error = unreadableImageText(damage());
+            return std::nullopt;
+        }
     }
     RecentImages::shared().insert(where.file, where.offset, *bytes);
     return bytes;

@@ -39,7 +39,7 @@ private:
 // Every copy of an entry (the store's, a row's, a pending action's) shares one of these, and a
 // save that wrote the same text into a newer version moves it there: the version the text was
 // found in is then let go by every holder at once, not when the last row view is rebuilt.
-struct StoredImageText
+struct StoredImageText : std::enable_shared_from_this<StoredImageText>
 {
     struct Place
     {
@@ -64,14 +64,20 @@ struct StoredImageText
     static constexpr qsizetype headByteCount = 96;
 
     Place place() const;
-    // A save wrote this very text at `place` of a newer version: reads go there from now on.
-    void moveTo(Place place) const;
+    // A save wrote this very image at `place` of a newer version: reads go there from now on.
+    // `rewritten`: from the checked copy in memory, so a damage of the old place no longer counts.
+    void moveTo(Place place, bool rewritten = false) const;
 
     // The image, read, decoded and checked against its identity; nothing, with a reason, when
-    // the file no longer holds it (or holds another image in its place). Any thread.
+    // the file no longer holds it (or holds another image in its place). Any thread; on the GUI
+    // thread the identity is checked on a worker afterwards (hashing a large image would hold
+    // the island), and a mismatch found there counts as damage from then on.
     std::optional<QByteArray> load(QString* error) const;
     // The image when a recent read still holds it in memory, checked as load() checks it.
     std::optional<QByteArray> recentCopy() const;
+    // A cheap look (one byte) at whether the file still reaches the end of the text: a file cut
+    // short marks it damaged before anything is copied from it.
+    void checkEnd() const;
     // A read found the text damaged or not the image it should be: it is gone for good.
     bool isDamaged() const { return m_damaged.load(std::memory_order_acquire); }
     // Why, once isDamaged().
@@ -79,6 +85,9 @@ struct StoredImageText
     void markDamaged(const QString& reason) const;
 
 private:
+    // False, and marked damaged, when `bytes` is not the image the entry's identity names.
+    bool matchesIdentity(const QByteArray& bytes) const;
+
     mutable std::mutex m_mutex;
     mutable Place m_place;
     mutable QString m_damage;

@@ -16,6 +16,7 @@
 #include <QTest>
 
 #include <fcntl.h>
+#include <future>
 #include <unistd.h>
 
 using namespace QuillomareCore;
@@ -380,6 +381,9 @@ private Q_SLOTS:
         store.waitForPendingSaves();
         QVERIFY(!store.lastSaveError());
         QVERIFY(!told);
+        // Every copy of the entry reads the image written from memory: the cut version is let go.
+        QTRY_COMPARE(openVersions(path()), 1);
+        QCOMPARE(store.items().last().payload.imagePNGValue(), image);
         ClipboardStore reread(path());
         QCOMPARE(reread.items().size(), 2);
         QCOMPARE(reread.items().last().payload.imagePNGValue(), image);
@@ -402,10 +406,20 @@ private Q_SLOTS:
             QCOMPARE(store.items().first().payload.imagePNGValue(), image); // checked, and right
         }
         overwriteInPlace(path(), original.indexOf(text), Base64::encode(other));
+        {
+            // Read on the GUI thread (a copy back): checked on a worker afterwards.
+            ClipboardStore store(path());
+            const auto stored = store.items().first().payload.storedImageText();
+            store.items().first().payload.imagePNGValue();
+            QTRY_VERIFY(stored->isDamaged());
+            QVERIFY(!store.items().first().payload.loadImagePNG());
+        }
         ClipboardStore store(path());
         QVERIFY(!store.lastLoadFailure());
+        // Read on a worker (a thumbnail, the preview): refused at once.
         QString error;
-        QVERIFY(!store.items().first().payload.loadImagePNG(&error));
+        const ClipboardPayload payload = store.items().first().payload;
+        QVERIFY(!std::async(std::launch::async, [&] { return payload.loadImagePNG(&error); }).get());
         QVERIFY2(error.contains(QStringLiteral("the file holds a different image in its place")), qPrintable(error));
 
         QStringList notices;
