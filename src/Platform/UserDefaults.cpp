@@ -4,10 +4,12 @@
 #include <QuillomareCore/Files.h>
 
 #include <QFile>
+#include <QSet>
 #include <QLoggingCategory>
 #include <QStandardPaths>
 
 #include <cerrno>
+#include <mutex>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -23,12 +25,25 @@ namespace {
 // history, whatever the umask. The file is made (empty) before the first write so that it is
 // born 0600; QSettings then saves over it keeping that mode. One found open to others is closed.
 // A link, to the folder or the file, is the user's own arrangement and is followed untouched.
+// Said once per process: every read of a flag would say it again.
+void warnOnce(const QString& text)
+{
+    static std::mutex mutex;
+    static QSet<QString> said;
+    std::lock_guard lock(mutex);
+    if (!said.contains(text)) {
+        said.insert(text);
+        qCWarning(lcUserDefaults).noquote() << text;
+    }
+}
+
 void makePrivate(const QString& folder, const QString& path)
 {
     try {
         QuillomareCore::Files::makePrivateFolder(folder);
     } catch (const QuillomareCore::Error& error) {
-        qCWarning(lcUserDefaults).noquote() << error.localizedDescription();
+        // The flags then read as absent and the language as the desktop's: the program goes on.
+        warnOnce(error.localizedDescription());
         return;
     }
     const int descriptor =
@@ -58,6 +73,17 @@ std::unique_ptr<QSettings> standard()
     const QString path = filePath();
     makePrivate(path.left(path.lastIndexOf(QLatin1Char('/'))), path);
     return std::make_unique<QSettings>(path, QSettings::IniFormat);
+}
+
+std::optional<QString> unusableReason()
+{
+    const QString path = filePath();
+    try {
+        QuillomareCore::Files::makePrivateFolder(path.left(path.lastIndexOf(QLatin1Char('/'))));
+    } catch (const QuillomareCore::Error& error) {
+        return error.localizedDescription();
+    }
+    return std::nullopt;
 }
 
 bool boolValue(const QString& key)

@@ -3,6 +3,7 @@
 #include <QSettings>
 
 #include <memory>
+#include <optional>
 
 namespace Platform {
 
@@ -13,6 +14,8 @@ namespace UserDefaults {
 
 QString filePath();
 std::unique_ptr<QSettings> standard();
+// Why the preferences cannot be kept (their folder cannot be made, say); nothing when they can.
+std::optional<QString> unusableReason();
 // An absent key reads as false.
 bool boolValue(const QString& key);
 void setBoolValue(const QString& key, bool value);

@@ -174,7 +174,10 @@ bool ClipboardPayload::Image::operator==(const Image& other) const
     const Image& a = *this;
     const Image& b = other;
     if (a.stored && b.stored) {
-        if (a.stored->file == b.stored->file && a.stored->offset == b.stored->offset)
+        if (a.stored == b.stored)
+            return true;
+        const auto aPlace = a.stored->place(), bPlace = b.stored->place();
+        if (aPlace.file == bPlace.file && aPlace.offset == bPlace.offset)
             return true;
         if (a.stored->byteCount != b.stored->byteCount || a.stored->head != b.stored->head)
             return false;
@@ -494,7 +497,7 @@ ClipboardItem ClipboardItem::decode(const Json::Value& value, const ImageTextSou
         item.isPinned = member->toBool("isPinned");
 
     if (auto member = value.presentMember("payload"))
-        item.payload = PayloadCoding::decode(*member, source);
+        item.payload = PayloadCoding::decode(*member, source, item.contentHash);
 
     return item;
 }
@@ -582,16 +585,23 @@ void PayloadCoding::encode(Json::Writer& writer, const ClipboardPayload& payload
         writer.key("_0");
         if (const auto stored = payload.storedImageText()) {
             // The text as the file holds it: an image is encoded once, at its first save.
-            writer.copiedBase64(stored->length, [&](qint64 from, char* into, qint64 size) {
+            if (stored->isDamaged())
+                throw FileSystemError(unreadableImageText(stored->damage()));
+            const StoredImageText::Place place = stored->place();
+            writer.copiedBase64(place.length, [&](qint64 from, char* into, qint64 size) {
                 QString error;
-                if (!stored->file->read(stored->offset + from, into, size, &error))
+                if (!place.file || !place.file->read(place.offset + from, into, size, &error)) {
+                    stored->markDamaged(error);
                     throw FileSystemError(unreadableImageText(error));
+                }
                 // Text damaged in the file since it was loaded is never written on as if whole.
                 const std::string_view text(into, static_cast<size_t>(size));
-                const bool last = from + size == stored->length;
-                if (!Base64Text::isValid(text) || (!last && text.ends_with('=')))
-                    throw FileSystemError(unreadableImageText(
-                        Language::text(QStringLiteral("图片数据已损坏"), QStringLiteral("its data is damaged"))));
+                const bool last = from + size == place.length;
+                if (!Base64Text::isValid(text) || (!last && text.ends_with('='))) {
+                    stored->markDamaged(
+                        Language::text(QStringLiteral("图片数据已损坏"), QStringLiteral("its data is damaged")));
+                    throw FileSystemError(unreadableImageText(stored->damage()));
+                }
             });
         } else {
             writer.base64(payload.imagePNGValue());
@@ -606,7 +616,8 @@ void PayloadCoding::encode(Json::Writer& writer, const ClipboardPayload& payload
     writer.endObject();
 }
 
-ClipboardPayload PayloadCoding::decode(const Json::Value& value, const ImageTextSource* source)
+ClipboardPayload PayloadCoding::decode(const Json::Value& value, const ImageTextSource* source,
+                                       const QString& contentHash)
 {
     value.requireObject("ClipboardPayload");
     static constexpr std::array<const char*, 4> caseKeys{"text", "fileURLs", "imagePNG", "empty"};
@@ -646,14 +657,12 @@ ClipboardPayload PayloadCoding::decode(const Json::Value& value, const ImageText
         if (const auto raw = associated->rawString()) {
             if (!associated->holdsBase64Text())
                 throw DecodingError(QStringLiteral("Encountered Data is not valid Base64."));
-            auto stored = std::make_shared<StoredImageText>();
-            stored->file = source->file;
-            stored->offset = raw->data() - source->data;
-            stored->length = static_cast<qint64>(raw->size());
-            stored->byteCount = Base64Text::decodedSize(*raw);
             // Whole groups of four letters, or the whole (checked) text when it is that short.
             const size_t headText = std::min<size_t>(raw->size(), StoredImageText::headByteCount / 3 * 4);
-            stored->head = Base64::decode(raw->substr(0, headText)).value_or(QByteArray());
+            auto stored = std::make_shared<StoredImageText>(
+                StoredImageText::Place{source->file, raw->data() - source->data, static_cast<qint64>(raw->size())},
+                Base64Text::decodedSize(*raw), Base64::decode(raw->substr(0, headText)).value_or(QByteArray()),
+                isImageContentHash(contentHash) ? contentHash : QString());
             return ClipboardPayload::storedImagePNG(std::shared_ptr<const StoredImageText>(std::move(stored)));
         }
     }

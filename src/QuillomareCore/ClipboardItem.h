@@ -201,7 +201,9 @@ enum class ClipboardAddOutcome { inserted, deduplicated };
 namespace PayloadCoding {
 // {"text":{"_0":"…"}}, {"fileURLs":{"_0":[…]}}, {"imagePNG":{"_0":"base64"}}, {"empty":{}}
 void encode(Json::Writer& writer, const ClipboardPayload& payload);
-ClipboardPayload decode(const Json::Value& value, const ImageTextSource* source = nullptr);
+// `contentHash`: the entry's identity, which an image kept in the file is checked against when read.
+ClipboardPayload decode(const Json::Value& value, const ImageTextSource* source = nullptr,
+                        const QString& contentHash = QString());
 } // namespace PayloadCoding
 
 } // namespace QuillomareCore

@@ -36,6 +36,8 @@ struct ClipboardStoreLoadFailure
     QString fileURL;
     std::optional<QString> backupURL;
     QString reason;
+    // Entries read from a damaged file in spite of the damage (the file itself was set aside).
+    qsizetype recoveredItemCount = 0;
 
     friend bool operator==(const ClipboardStoreLoadFailure&, const ClipboardStoreLoadFailure&) = default;
 };
@@ -52,8 +54,10 @@ struct ClipboardStoreLoadFailure
 // Images are not held in memory: a load checks their base64 text where it lies in the file and
 // keeps the file open (a save replaces the file; the entries read from the version they were
 // found in), and a save copies each image's text as it stands, then points the entries at the
-// new file. A fresh capture is held only until its first save. An image whose text can no longer
-// be read makes the save fail, so that the file that still holds it is never replaced.
+// new file (every copy of an entry follows, so the older version is closed at once). A fresh
+// capture is held only until its first save. An image whose text can no longer be read (another
+// program cut or overwrote the file) never stops a save: a copy still in memory is written, else
+// the entry is left out, removed from memory and named once through onEntriesLost.
 //
 // A file that could not be loaded is never written over: it is set aside first, and while that
 // is impossible the changes stay in memory only (whenSaved() says so) and setting it aside is
@@ -101,6 +105,11 @@ public:
     // `done` runs on the GUI thread once every change made so far is on disk, or its write
     // failed: then with the reason, in the interface language. At once when nothing is pending.
     void whenSaved(std::function<void(const std::optional<QString>& error)> done);
+    // Called on the GUI thread when a save had to leave out entries whose image could no longer
+    // be read, with a text that names them and says why (in the interface language).
+    std::function<void(const QString& notice)> onEntriesLost;
+    // The last such text, once.
+    std::optional<QString> takeLostEntriesNotice();
     // Why the newest write failed, until a write succeeds.
     const std::optional<QString>& lastSaveError() const;
     bool hasPendingSave() const;
@@ -140,6 +149,7 @@ private:
     struct WrittenImages;
     std::map<quint64, std::shared_ptr<WrittenImages>> m_writtenImages; // by write generation
     void adoptWrittenImages(quint64 generation, bool succeeded);
+    std::optional<QString> m_lostEntriesNotice;
 
     std::unique_ptr<BackgroundFileWriter> m_writer;
 };

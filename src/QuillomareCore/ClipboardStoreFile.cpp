@@ -19,6 +19,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <functional>
 
 namespace QuillomareCore {
@@ -133,11 +134,6 @@ struct StoreSnapshot
 class FileBytes
 {
 public:
-    ~FileBytes()
-    {
-        if (m_mapped)
-            ::munmap(m_mapped, static_cast<size_t>(m_size));
-    }
 
     bool open(const QString& path)
     {
@@ -149,15 +145,12 @@ public:
         struct stat status = {};
         ::fstat(descriptor, &status);
         const qsizetype size = static_cast<qsizetype>(status.st_size);
-        if (size > 0) {
-            void* mapped = ::mmap(nullptr, static_cast<size_t>(size), PROT_READ, MAP_PRIVATE, descriptor, 0);
-            if (mapped != MAP_FAILED) {
-                m_mapped = static_cast<char*>(mapped);
-                m_data = m_mapped;
-                m_size = size;
-                ::madvise(mapped, static_cast<size_t>(size), MADV_SEQUENTIAL);
-                return true;
-            }
+        if (m_mapping.map(descriptor, size)) {
+            m_mapped = const_cast<char*>(m_mapping.data());
+            m_data = m_mapped;
+            m_size = size;
+            ::madvise(m_mapped, static_cast<size_t>(size), MADV_SEQUENTIAL);
+            return true;
         }
         // Read through the same descriptor, so that the offsets are this version's.
         QByteArray buffer(size, Qt::Uninitialized);
@@ -173,6 +166,8 @@ public:
     const char* data() const { return m_data; }
     qsizetype size() const { return m_size; }
     const std::shared_ptr<const HistoryFileVersion>& version() const { return m_version; }
+    // Another program cut the file short while it was read: the bytes past its end read as zeros.
+    bool wasCut() const { return m_mapping.wasCut(); }
 
     // Drops the mapped pages that lie wholly before `offset`; they are read again if touched.
     void releaseBefore(qsizetype offset)
@@ -193,11 +188,200 @@ public:
 
 private:
     std::shared_ptr<const HistoryFileVersion> m_version;
+    Files::MappedFile m_mapping;
     char* m_mapped = nullptr;
     qsizetype m_released = 0;
     QByteArray m_buffer;
     const char* m_data = nullptr;
     qsizetype m_size = 0;
+};
+
+// What can still be read from a history file that does not decode whole (cut short, or an entry
+// damaged by another program): the file is walked member by member and entry by entry, and each
+// piece that parses and decodes on its own is kept. Strings are skipped with memchr, so even a
+// history of gigabytes is walked at memory speed.
+class SalvageReader
+{
+public:
+    SalvageReader(const char* data, qsizetype size) : m_data(data), m_size(size) {}
+
+    struct Result
+    {
+        QList<ClipboardItem> items;
+        std::optional<ClipSettings> settings;
+        QList<ClipboardDeletionTombstone> tombstones;
+        QStringList hashes;
+    };
+
+    Result read(const ImageTextSource& source, const std::function<void(qsizetype)>& passed)
+    {
+        Result result;
+        qsizetype at = skipBlank(0);
+        // A byte order mark, as the strict reader accepts.
+        if (m_size - at >= 3 && std::string_view(m_data + at, 3) == "\xEF\xBB\xBF")
+            at = skipBlank(at + 3);
+        if (at < m_size && m_data[at] == '[') {
+            readItems(at, source, passed, result.items);
+            return result;
+        }
+        if (at >= m_size || m_data[at] != '{')
+            return result;
+        at = skipBlank(at + 1);
+        while (at < m_size && m_data[at] == '"') {
+            const qsizetype keyEnd = skipString(at);
+            if (keyEnd < 0)
+                break;
+            const std::string_view key(m_data + at + 1, static_cast<size_t>(keyEnd - at - 2));
+            at = skipBlank(keyEnd);
+            if (at >= m_size || m_data[at] != ':')
+                break;
+            const qsizetype value = skipBlank(at + 1);
+            const qsizetype end = key == "items" ? readItems(value, source, passed, result.items) : skipValue(value);
+            if (end < 0)
+                break; // cut short here: nothing after it is there
+            if (key == "settings") {
+                try {
+                    result.settings = ClipSettings::decode(parse(value, end).root());
+                } catch (const DecodingError&) {
+                }
+            } else if (key == "deletionTombstones") {
+                eachElement(value, end, [&](const Json::Value& element) {
+                    result.tombstones.append(ClipboardDeletionTombstone::decode(element));
+                });
+            } else if (key == "deletedContentHashes") {
+                eachElement(value, end, [&](const Json::Value& element) {
+                    result.hashes.append(element.toString("deletedContentHashes"));
+                });
+            }
+            at = skipBlank(end);
+            if (at >= m_size || m_data[at] != ',')
+                break;
+            at = skipBlank(at + 1);
+        }
+        return result;
+    }
+
+    qsizetype damagedItemCount() const { return m_damagedItems; }
+
+private:
+    qsizetype skipBlank(qsizetype at) const
+    {
+        while (at < m_size && (m_data[at] == ' ' || m_data[at] == '\n' || m_data[at] == '\r' || m_data[at] == '\t'))
+            ++at;
+        return at;
+    }
+
+    // Past the closing quote of the string that starts at `at`; -1 when it never closes.
+    qsizetype skipString(qsizetype at) const
+    {
+        qsizetype from = at + 1;
+        while (from < m_size) {
+            const void* quote = std::memchr(m_data + from, '"', static_cast<size_t>(m_size - from));
+            if (!quote)
+                return -1;
+            const qsizetype end = static_cast<const char*>(quote) - m_data;
+            qsizetype slashes = 0;
+            while (end - 1 - slashes > at && m_data[end - 1 - slashes] == '\\')
+                ++slashes;
+            if (slashes % 2 == 0)
+                return end + 1;
+            from = end + 1;
+        }
+        return -1;
+    }
+
+    // Past the value that starts at `at`; -1 when it is cut short.
+    qsizetype skipValue(qsizetype at) const
+    {
+        if (at >= m_size)
+            return -1;
+        const char first = m_data[at];
+        if (first == '"')
+            return skipString(at);
+        if (first != '{' && first != '[') {
+            while (at < m_size && !std::strchr(",}] \n\r\t", m_data[at]))
+                ++at;
+            return at < m_size ? at : -1;
+        }
+        int depth = 0;
+        while (at < m_size) {
+            const char c = m_data[at];
+            if (c == '"') {
+                at = skipString(at);
+                if (at < 0)
+                    return -1;
+                continue;
+            }
+            if (c == '{' || c == '[') {
+                ++depth;
+            } else if (c == '}' || c == ']') {
+                if (--depth == 0)
+                    return at + 1;
+            }
+            ++at;
+        }
+        return -1;
+    }
+
+    Json::Document parse(qsizetype from, qsizetype end) const
+    {
+        return Json::Document::parse(m_data + from, end - from);
+    }
+
+    // Each element of the array in [from, end) that parses, handed to `take`; one that does not
+    // decode is skipped.
+    template <typename F>
+    void eachElement(qsizetype from, qsizetype end, F&& take)
+    {
+        try {
+            const Json::Document document = parse(from, end);
+            if (document.root().type() != Json::Type::Array)
+                return;
+            document.root().forEachElement([&](const Json::Value& element) {
+                try {
+                    take(element);
+                } catch (const DecodingError&) {
+                }
+            });
+        } catch (const DecodingError&) {
+        }
+    }
+
+    // The entries of the array at `at`, one by one; past the array, or -1 when it is cut short.
+    qsizetype readItems(qsizetype at, const ImageTextSource& source, const std::function<void(qsizetype)>& passed,
+                        QList<ClipboardItem>& items)
+    {
+        if (at >= m_size || m_data[at] != '[')
+            return skipValue(at);
+        at = skipBlank(at + 1);
+        if (at < m_size && m_data[at] == ']')
+            return at + 1;
+        while (at < m_size) {
+            const qsizetype end = skipValue(at);
+            if (end < 0) {
+                ++m_damagedItems;
+                return -1;
+            }
+            try {
+                const Json::Document document = parse(at, end);
+                items.append(ClipboardItem::decode(document.root(), &source));
+            } catch (const DecodingError&) {
+                ++m_damagedItems;
+            }
+            passed(end);
+            at = skipBlank(end);
+            if (at < m_size && m_data[at] == ',') {
+                at = skipBlank(at + 1);
+                continue;
+            }
+            return at < m_size && m_data[at] == ']' ? at + 1 : -1;
+        }
+        return -1;
+    }
+
+    const char* m_data;
+    qsizetype m_size;
+    qsizetype m_damagedItems = 0;
 };
 
 QString protectedFileText(const QString& path)
@@ -241,13 +425,13 @@ void ClipboardStore::load()
         return;
     }
 
+    // Images stay in the file: checked here, read when something needs them.
+    const ImageTextSource source{bytes.version(), bytes.data()};
     try {
         const Json::Document document = Json::Document::parse(
             bytes.data(), bytes.size(), [&bytes](qsizetype passed) { bytes.releaseBefore(passed); });
         bytes.startNextPass();
         const Json::Value root = document.root();
-        // Images stay in the file: checked here, read when something needs them.
-        const ImageTextSource source{bytes.version(), bytes.data()};
         if (root.type() == Json::Type::Object) {
             StoreSnapshot snapshot = StoreSnapshot::decode(
                 root, [&bytes](qsizetype decodedEnd) { bytes.releaseBefore(decodedEnd); }, &source);
@@ -266,13 +450,37 @@ void ClipboardStore::load()
             m_items = std::move(items);
             m_deletedContentTombstonesByHash.clear();
         }
+        // Cut short while it was read: part of what was decoded was zeros, not the file.
+        if (bytes.wasCut())
+            throw DecodingError(QStringLiteral("The file was cut short while it was read."));
         m_lastLoadFailure.reset();
         sortIntoHistoryOrder(m_items);
     } catch (const DecodingError&) {
+        // One damaged entry, or a file cut short, costs only what is damaged: the rest is kept
+        // (its images still read from this version, which stays open), and the file as it was
+        // is set aside for whoever wants to look at it.
+        bytes.startNextPass();
+        SalvageReader reader(bytes.data(), bytes.size());
+        SalvageReader::Result salvaged =
+            reader.read(source, [&bytes](qsizetype passed) { bytes.releaseBefore(passed); });
         const auto backup = backupCorruptStore();
         resetAfterLoadFailure(kCorruptReason, backup);
         if (!backup)
             m_writer->protectExistingFile(backupURLForCorruptStore(), protectedFileText(m_fileURL));
+        if (salvaged.settings)
+            m_settings = std::move(*salvaged.settings);
+        QSet<QString> dated;
+        for (const auto& tombstone : std::as_const(salvaged.tombstones))
+            dated.insert(tombstone.contentHash);
+        for (const QString& hash : std::as_const(salvaged.hashes)) {
+            if (!dated.contains(hash))
+                salvaged.tombstones.append(ClipboardDeletionTombstone{hash, Clock::now()});
+        }
+        m_deletedContentTombstonesByHash =
+            StoreSnapshot(m_settings, {}, salvaged.tombstones).deletedContentTombstonesByHash();
+        m_items = std::move(salvaged.items);
+        sortIntoHistoryOrder(m_items);
+        m_lastLoadFailure->recoveredItemCount = m_items.size();
     } catch (const std::bad_alloc&) {
         // More than memory allows: the file may be fine, so it must survive untouched.
         resetAfterLoadFailure(kUnreadableReason, std::nullopt);
@@ -285,7 +493,7 @@ void ClipboardStore::resetAfterLoadFailure(const QString& reason, std::optional<
     m_items.clear();
     m_settings = ClipSettings{};
     m_deletedContentTombstonesByHash.clear();
-    m_lastLoadFailure = ClipboardStoreLoadFailure{m_fileURL, std::move(backupURL), reason};
+    m_lastLoadFailure = ClipboardStoreLoadFailure{m_fileURL, std::move(backupURL), reason, 0};
 }
 
 QString ClipboardStore::backupURLForCorruptStore() const
@@ -313,9 +521,15 @@ struct ClipboardStore::WrittenImages
     {
         qint64 offset;
         qint64 length;
+        // The stored text that was copied there (or whose image a read kept in memory was
+        // written there in its place); null for a capture held in memory.
+        std::shared_ptr<const StoredImageText> copiedFrom;
+        bool fromMemory = false;
     };
     // Filled by the writer's thread; read on the GUI thread after the outcome is delivered.
     QHash<QUuid, Place> places;
+    // Entries whose image could no longer be read and had no copy in memory: left out, with why.
+    QHash<QUuid, QString> lost;
     qint64 fileSize = 0;
     std::shared_ptr<const HistoryFileVersion> version;
 };
@@ -344,6 +558,30 @@ std::shared_ptr<const HistoryFileVersion> openWrittenVersion(const QString& path
     return version;
 }
 
+// How the user recognises an image entry: when it was copied (to the second: a burst of
+// screenshots shares its minute) and its size in pixels when its header says so.
+QString describeImageEntry(const ClipboardItem& item)
+{
+    const QString when = item.createdAt.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    const QByteArray head = item.payload.imagePNGHead(24);
+    if (head.size() >= 24 && head.startsWith("\x89PNG\r\n\x1a\n") && head.mid(12, 4) == "IHDR") {
+        auto number = [&](int at) {
+            return (quint32(quint8(head[at])) << 24) | (quint32(quint8(head[at + 1])) << 16) |
+                   (quint32(quint8(head[at + 2])) << 8) | quint32(quint8(head[at + 3]));
+        };
+        return Language::text(QStringLiteral("%1 复制的图片（%2 × %3）"), QStringLiteral("the image copied %1 (%2 × %3)"))
+            .arg(when)
+            .arg(number(16))
+            .arg(number(20));
+    }
+    return Language::text(QStringLiteral("%1 复制的图片"), QStringLiteral("the image copied %1")).arg(when);
+}
+
+// Thrown inside a save to start it over without what it could not read.
+struct StartOver
+{
+};
+
 } // namespace
 
 void ClipboardStore::adoptWrittenImages(quint64 generation, bool succeeded)
@@ -357,6 +595,31 @@ void ClipboardStore::adoptWrittenImages(quint64 generation, bool succeeded)
         return;
     const std::shared_ptr<WrittenImages> written = found->second;
     m_writtenImages.erase(found);
+
+    // What the file just written left out is gone: it goes from memory too, and the user is told.
+    QStringList lost;
+    QStringList reasons;
+    for (auto it = written->lost.cbegin(); it != written->lost.cend(); ++it) {
+        const auto entry = std::find_if(m_items.begin(), m_items.end(),
+                                        [&](const ClipboardItem& item) { return item.id == it.key(); });
+        if (entry == m_items.end() || !entry->payload.isImagePNG())
+            continue;
+        lost.append(describeImageEntry(*entry));
+        if (!reasons.contains(it.value()))
+            reasons.append(it.value());
+        m_items.erase(entry);
+    }
+    if (!lost.isEmpty()) {
+        const QString notice =
+            Language::text(QStringLiteral("%1。已从历史中移除：%2。其余内容均已保存"),
+                           QStringLiteral("%1. Removed from the history: %2. Everything else is saved"))
+                .arg(reasons.join(Language::text(QStringLiteral("；"), QStringLiteral("; "))),
+                     lost.join(Language::text(QStringLiteral("、"), QStringLiteral(", "))));
+        m_lostEntriesNotice = notice;
+        if (onEntriesLost)
+            onEntriesLost(notice);
+    }
+
     if (!written->version)
         return;
     for (ClipboardItem& item : m_items) {
@@ -367,33 +630,22 @@ void ClipboardStore::adoptWrittenImages(quint64 generation, bool succeeded)
             continue;
         const qsizetype byteCount = item.payload.imagePNGByteCount();
         const auto current = item.payload.storedImageText();
-        if (current && current->file == written->version)
+        // The same text, copied: every holder of the entry reads from the new version now, and
+        // the one it was copied from is closed once nothing else reads from it.
+        if (current && current == place->copiedFrom && current->byteCount == byteCount) {
+            current->moveTo({written->version, place->offset, place->length}, place->fromMemory);
             continue;
+        }
         // The text written for this entry must be its image's: same size once decoded.
         const qint64 full = place->length / 4 * 3;
         if (place->length % 4 != 0 || byteCount > full || byteCount < full - 2)
             continue;
-        auto stored = std::make_shared<StoredImageText>();
-        stored->file = written->version;
-        stored->offset = place->offset;
-        stored->length = place->length;
-        stored->byteCount = byteCount;
-        stored->head = item.payload.imagePNGHead(StoredImageText::headByteCount);
-        item.payload = ClipboardPayload::storedImagePNG(std::shared_ptr<const StoredImageText>(std::move(stored)));
+        item.payload = ClipboardPayload::storedImagePNG(std::make_shared<const StoredImageText>(
+            StoredImageText::Place{written->version, place->offset, place->length}, byteCount,
+            item.payload.imagePNGHead(StoredImageText::headByteCount),
+            isImageContentHash(item.contentHash) ? item.contentHash : QString()));
     }
 }
-
-namespace {
-
-QString unreadableEntryHint(const ClipboardItem& item)
-{
-    const QString when = item.createdAt.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm"));
-    return Language::text(QStringLiteral("（%1 复制的图片；删除这条记录即可再次保存历史）"),
-                          QStringLiteral(" (the image copied %1; delete that entry and the history saves again)"))
-        .arg(when);
-}
-
-} // namespace
 
 void ClipboardStore::save()
 {
@@ -411,39 +663,86 @@ void ClipboardStore::save()
         // An entry is encoded once and its text kept for the following saves: a save rewrites
         // the whole file, but one change touches one entry. An image's text is not kept in
         // memory: it is copied from the file that holds it, or encoded at its first save.
-        QHash<QUuid, EncodedItem> encoded;
-        written->places.clear();
-        QUuid writingImage;
-        auto writeItem = [&](Json::Writer& writer, const ClipboardItem& item) {
-            if (item.payload.isImagePNG()) {
-                writingImage = item.id;
-                try {
-                    item.encode(writer);
-                } catch (const FileSystemError& error) {
-                    // Until the entry is gone no save can succeed: say which one it is.
-                    throw FileSystemError(error.localizedDescription() + unreadableEntryHint(item));
+        //
+        // An image the file no longer holds (another program cut or overwrote it) must not cost
+        // the rest of the history: the save starts over, writing the copy still in memory if a
+        // recent read left one, else leaving the entry out.
+        written->lost.clear();
+        QHash<QUuid, QByteArray> fromMemory;
+        while (true) {
+            QHash<QUuid, EncodedItem> encoded;
+            written->places.clear();
+            QUuid writingImage;
+            std::shared_ptr<const StoredImageText> copying;
+            auto writeItem = [&](Json::Writer& writer, const ClipboardItem& item) {
+                if (item.payload.isImagePNG()) {
+                    if (written->lost.contains(item.id))
+                        return;
+                    writingImage = item.id;
+                    copying = item.payload.storedImageText();
+                    // Known or plainly gone (the file ends before its text does): settled before
+                    // anything of the entry is written, without starting over.
+                    if (copying && !fromMemory.contains(item.id)) {
+                        copying->checkEnd();
+                        if (copying->isDamaged()) {
+                            if (auto copy = copying->recentCopy()) {
+                                fromMemory.insert(item.id, *copy);
+                            } else {
+                                written->lost.insert(item.id, unreadableImageText(copying->damage()));
+                                return;
+                            }
+                        }
+                    }
+                    if (const auto bytes = fromMemory.constFind(item.id); bytes != fromMemory.cend()) {
+                        // `copying` stays: once this file is in place, the damaged text moves to
+                        // the image written here, whole again.
+                        ClipboardItem held = item;
+                        held.payload = ClipboardPayload::imagePNG(*bytes);
+                        held.encode(writer);
+                        return;
+                    }
+                    try {
+                        item.encode(writer);
+                    } catch (const FileSystemError& error) {
+                        if (auto copy = copying ? copying->recentCopy() : std::nullopt)
+                            fromMemory.insert(item.id, *copy);
+                        else
+                            written->lost.insert(item.id, error.localizedDescription());
+                        throw StartOver{};
+                    }
+                    return;
                 }
-                return;
+                const auto cached = cache->constFind(item.id);
+                const QByteArray json = cached != cache->cend() && cached->item == item
+                                            ? cached->json
+                                            : Json::writeToByteArray([&](Json::Writer& w) { item.encode(w); },
+                                                                     writer.depth());
+                writer.raw(json);
+                encoded.insert(item.id, EncodedItem{item, json});
+            };
+            try {
+                Json::Writer writer(&device);
+                writer.onBase64Written = [&](qint64 offset, qint64 length) {
+                    written->places.insert(writingImage,
+                                           {offset, length, copying, fromMemory.contains(writingImage)});
+                };
+                snapshot->encode(writer, writeItem);
+                *cache = std::move(encoded);
+                const bool flushed = writer.flush();
+                written->fileSize = writer.position();
+                return flushed;
+            } catch (const StartOver&) {
+                if (!device.seek(0))
+                    return false;
             }
-            const auto cached = cache->constFind(item.id);
-            const QByteArray json = cached != cache->cend() && cached->item == item
-                                        ? cached->json
-                                        : Json::writeToByteArray([&](Json::Writer& w) { item.encode(w); },
-                                                                 writer.depth());
-            writer.raw(json);
-            encoded.insert(item.id, EncodedItem{item, json});
-        };
-        Json::Writer writer(&device);
-        writer.onBase64Written = [&](qint64 offset, qint64 length) {
-            written->places.insert(writingImage, {offset, length});
-        };
-        snapshot->encode(writer, writeItem);
-        *cache = std::move(encoded);
-        const bool flushed = writer.flush();
-        written->fileSize = writer.position();
-        return flushed;
+        }
     }, std::move(committed));
     m_writtenImages[generation] = std::move(written);
+}
+
+std::optional<QString> ClipboardStore::takeLostEntriesNotice()
+{
+    return std::exchange(m_lostEntriesNotice, std::nullopt);
 }
 
 void ClipboardStore::whenSaved(std::function<void(const std::optional<QString>&)> done)

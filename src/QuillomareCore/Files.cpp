@@ -13,6 +13,9 @@
 #include <cstring>
 
 #include <fcntl.h>
+#include <mutex>
+#include <signal.h>
+#include <sys/mman.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -23,6 +26,7 @@ namespace {
 
 std::atomic<int> g_injectedError{0};
 std::atomic<qint64> g_injectedAfterBytes{0};
+std::atomic<const std::function<void(const QString&)>*> g_beforeRename{nullptr};
 
 QByteArray encoded(const QString& path)
 {
@@ -42,6 +46,17 @@ public:
     explicit DescriptorDevice(int descriptor) : m_descriptor(descriptor) { open(QIODevice::WriteOnly | QIODevice::Unbuffered); }
 
     int systemError() const { return m_error; }
+
+    // Only back to the start, which empties the file: a producer that finds, halfway through,
+    // that part of what it meant to write cannot be had writes the whole again.
+    bool seek(qint64 position) override
+    {
+        if (position != 0 || ::lseek(m_descriptor, 0, SEEK_SET) != 0 || ::ftruncate(m_descriptor, 0) != 0)
+            return false;
+        m_written = 0;
+        m_writeBackFrom = 0;
+        return QIODevice::seek(0);
+    }
 
 protected:
     qint64 readData(char*, qint64) override { return -1; }
@@ -143,10 +158,20 @@ QString reason(int error)
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
+QString shortPath(const QString& path)
+{
+    const QString home = QDir::homePath();
+    const QString absolute = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+    if (!home.isEmpty() && home != QLatin1String("/") && absolute.startsWith(home + QLatin1Char('/')))
+        return native(QStringLiteral("~") + absolute.mid(home.size()));
+    return native(absolute);
+}
+
 QString writeFailure(const QString& path, int error)
 {
-    return Language::text(QStringLiteral("无法写入“%1”：%2"), QStringLiteral("Couldn't write “%1”: %2"))
-        .arg(native(path), reason(error));
+    // The reason first: a message cut to fit the island still says what went wrong.
+    return Language::text(QStringLiteral("%1：无法写入“%2”"), QStringLiteral("%1 — couldn't write “%2”"))
+        .arg(reason(error), shortPath(path));
 }
 
 void makePrivateFolder(const QString& folder, const QString& ownedFrom)
@@ -232,14 +257,21 @@ void writeAtomically(const QString& path, const std::function<bool(QIODevice&)>&
     // empty history behind a complete-looking rename.
     if (error == 0 && ::fsync(descriptor) != 0)
         error = errno;
-    if (::close(descriptor) != 0 && error == 0)
-        error = errno;
+    if (error == 0) {
+        if (const auto hook = g_beforeRename.load())
+            (*hook)(QFile::decodeName(temporary));
+    }
+    // Renamed while still open and locked: between a close and the rename, another process's
+    // clean-up (a second instance starting) would take the file for one a killed save left.
     if (error == 0 && ::rename(temporary.constData(), encoded(path).constData()) != 0)
         error = errno;
     if (error != 0) {
         ::unlink(temporary.constData());
+        ::close(descriptor);
         throw FileSystemError(writeFailure(path, error));
     }
+    // The contents are synced and in place: a late close error changes nothing about that.
+    ::close(descriptor);
     const int folder = ::open(encoded(QFileInfo(path).absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (folder >= 0) {
         ::fsync(folder);
@@ -319,6 +351,109 @@ std::optional<QByteArray> readRegularFile(const QString& path, QString* errorTex
     ::close(descriptor);
     bytes.truncate(done);
     return bytes;
+}
+
+void beforeRenameForTesting(std::function<void(const QString&)> hook)
+{
+    static std::function<void(const QString&)> kept;
+    g_beforeRename.store(nullptr);
+    kept = std::move(hook);
+    if (kept)
+        g_beforeRename.store(&kept);
+}
+
+namespace {
+
+// The mappings being read, for the bus-error handler: a fault inside one of them is a file cut
+// short under the reader. A few at once are plenty (one history load at a time).
+constexpr int kGuardedSlots = 8;
+std::atomic<uintptr_t> g_guardedStart[kGuardedSlots];
+std::atomic<uintptr_t> g_guardedEnd[kGuardedSlots];
+std::atomic<bool> g_guardedCut[kGuardedSlots];
+uintptr_t g_pageSize = 4096;
+struct sigaction g_previousBusAction;
+
+void onBusError(int signal, siginfo_t* info, void* context)
+{
+    const auto address = reinterpret_cast<uintptr_t>(info->si_addr);
+    for (int slot = 0; slot < kGuardedSlots; ++slot) {
+        if (address < g_guardedStart[slot].load() || address >= g_guardedEnd[slot].load())
+            continue;
+        // A page of zeros in place of the one the file no longer has; the read is retried.
+        void* page = reinterpret_cast<void*>(address & ~(g_pageSize - 1));
+        if (::mmap(page, g_pageSize, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) != MAP_FAILED) {
+            g_guardedCut[slot].store(true);
+            return;
+        }
+    }
+    // Not ours: whoever handled it before does, or the default ends the process.
+    if (g_previousBusAction.sa_flags & SA_SIGINFO) {
+        if (g_previousBusAction.sa_sigaction) {
+            g_previousBusAction.sa_sigaction(signal, info, context);
+            return;
+        }
+    } else if (g_previousBusAction.sa_handler != SIG_DFL && g_previousBusAction.sa_handler != SIG_IGN) {
+        g_previousBusAction.sa_handler(signal);
+        return;
+    }
+    ::signal(SIGBUS, SIG_DFL); // the faulting read runs again and ends the process as it would have
+}
+
+void installBusErrorHandler()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        g_pageSize = static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE));
+        struct sigaction action = {};
+        action.sa_sigaction = &onBusError;
+        action.sa_flags = SA_SIGINFO | SA_RESTART;
+        sigemptyset(&action.sa_mask);
+        ::sigaction(SIGBUS, &action, &g_previousBusAction);
+    });
+}
+
+} // namespace
+
+MappedFile::~MappedFile()
+{
+    if (m_slot >= 0) {
+        g_guardedStart[m_slot].store(0);
+        g_guardedEnd[m_slot].store(0);
+    }
+    if (m_data)
+        ::munmap(m_data, static_cast<size_t>(m_size));
+}
+
+bool MappedFile::map(int descriptor, qsizetype size)
+{
+    if (size <= 0)
+        return false;
+    installBusErrorHandler();
+    void* mapped = ::mmap(nullptr, static_cast<size_t>(size), PROT_READ, MAP_PRIVATE, descriptor, 0);
+    if (mapped == MAP_FAILED)
+        return false;
+    m_data = static_cast<char*>(mapped);
+    m_size = size;
+    const auto start = reinterpret_cast<uintptr_t>(mapped);
+    for (int slot = 0; slot < kGuardedSlots; ++slot) {
+        uintptr_t expected = 0;
+        if (g_guardedStart[slot].compare_exchange_strong(expected, start)) {
+            g_guardedCut[slot].store(false);
+            g_guardedEnd[slot].store(start + static_cast<uintptr_t>(size));
+            m_slot = slot;
+            return true;
+        }
+    }
+    // No slot free: not guarded, so not used.
+    ::munmap(m_data, static_cast<size_t>(m_size));
+    m_data = nullptr;
+    m_size = 0;
+    return false;
+}
+
+bool MappedFile::wasCut() const
+{
+    return m_slot >= 0 && g_guardedCut[m_slot].load();
 }
 
 void failWritesForTesting(int error, qint64 afterBytes)

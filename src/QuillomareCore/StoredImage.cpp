@@ -2,8 +2,11 @@
 
 #include "Files.h"
 #include "Foundation.h"
+#include "Hashing.h"
 #include "Language.h"
 
+#include <QCoreApplication>
+#include <QThread>
 #include <QThreadPool>
 
 #include <cerrno>
@@ -77,6 +80,20 @@ public:
         return std::nullopt;
     }
 
+    // The text moved to a newer version: what was read from the old place is still that image.
+    void moved(const HistoryFileVersion* from, qint64 fromOffset, const std::shared_ptr<const HistoryFileVersion>& to,
+               qint64 toOffset)
+    {
+        std::lock_guard lock(m_mutex);
+        for (Entry& entry : m_entries) {
+            if (entry.file.lock().get() == from && entry.offset == fromOffset) {
+                entry.file = to;
+                entry.offset = toOffset;
+                return;
+            }
+        }
+    }
+
     void insert(const std::shared_ptr<const HistoryFileVersion>& file, qint64 offset, const QByteArray& bytes)
     {
         std::lock_guard lock(m_mutex);
@@ -110,31 +127,143 @@ private:
 
 } // namespace
 
+StoredImageText::StoredImageText(Place place, qsizetype byteCount, QByteArray head, QString contentHash)
+    : byteCount(byteCount), head(std::move(head)), contentHash(std::move(contentHash)), m_place(std::move(place))
+{
+}
+
+StoredImageText::Place StoredImageText::place() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_place;
+}
+
+void StoredImageText::moveTo(Place place, bool rewritten) const
+{
+    Place previous;
+    {
+        std::lock_guard lock(m_mutex);
+        previous = std::exchange(m_place, place);
+        // Written there from the checked copy a read kept: the damage of the old place is not
+        // true of the new one. (A copied text keeps any damage found meanwhile.)
+        if (rewritten) {
+            m_damage.clear();
+            m_damaged.store(false, std::memory_order_release);
+        }
+    }
+    if (previous.file)
+        RecentImages::shared().moved(previous.file.get(), previous.offset, place.file, place.offset);
+    // `previous` goes here, outside the lock: the last holder of a version closes it.
+}
+
+QString StoredImageText::damage() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_damage;
+}
+
+void StoredImageText::markDamaged(const QString& reason) const
+{
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_damage.isEmpty())
+            m_damage = reason;
+    }
+    m_damaged.store(true, std::memory_order_release);
+}
+
+bool StoredImageText::matchesIdentity(const QByteArray& bytes) const
+{
+    if (contentHash.isEmpty() || ClipHashing::imageContentHash(bytes) == contentHash)
+        return true;
+    markDamaged(Language::text(QStringLiteral("文件中的图片已被替换"),
+                               QStringLiteral("the file holds a different image in its place")));
+    return false;
+}
+
+void StoredImageText::checkEnd() const
+{
+    const Place where = place();
+    if (!where.file || isDamaged())
+        return;
+    char quote = 0;
+    QString reason;
+    if (!where.file->read(where.offset + where.length, &quote, 1, &reason))
+        markDamaged(reason);
+    else if (quote != '"')
+        markDamaged(Language::text(QStringLiteral("图片数据已损坏"), QStringLiteral("its data is damaged")));
+}
+
+std::optional<QByteArray> StoredImageText::recentCopy() const
+{
+    const Place where = place();
+    if (!where.file)
+        return std::nullopt;
+    return RecentImages::shared().find(where.file.get(), where.offset);
+}
+
 std::optional<QByteArray> StoredImageText::load(QString* error) const
 {
-    if (!file) {
+    const Place where = place();
+    if (!where.file) {
         if (error)
             *error = unreadableImageText(QString());
         return std::nullopt;
     }
-    if (auto cached = RecentImages::shared().find(file.get(), offset))
+    if (auto cached = RecentImages::shared().find(where.file.get(), where.offset))
         return cached;
-    QByteArray text(length, Qt::Uninitialized);
+    if (isDamaged()) {
+        if (error)
+            *error = unreadableImageText(damage());
+        return std::nullopt;
+    }
+    QByteArray text(where.length, Qt::Uninitialized);
     QString reason;
-    if (!file->read(offset, text.data(), length, &reason)) {
+    if (!where.file->read(where.offset, text.data(), where.length, &reason)) {
+        // Cut short or unreadable: the entry cannot be shown, copied or saved any more.
+        markDamaged(reason);
         if (error)
             *error = unreadableImageText(reason);
         return std::nullopt;
     }
     auto bytes = Base64::decode(std::string_view(text.constData(), static_cast<size_t>(text.size())));
     if (!bytes || bytes->size() != byteCount) {
+        markDamaged(Language::text(QStringLiteral("图片数据已损坏"), QStringLiteral("its data is damaged")));
         if (error)
-            *error = unreadableImageText(
-                Language::text(QStringLiteral("图片数据已损坏"), QStringLiteral("its data is damaged")));
+            *error = unreadableImageText(damage());
         return std::nullopt;
     }
-    RecentImages::shared().insert(file, offset, *bytes);
+    // Valid letters in the image's place may still be another picture: only its identity tells.
+    if (!contentHash.isEmpty()) {
+        const QCoreApplication* application = QCoreApplication::instance();
+        if (application && QThread::currentThread() == application->thread()) {
+            // Kept from the recent images until the check passes: a later save must never
+            // take an unchecked copy for the image.
+            QThreadPool::globalInstance()->start([self = shared_from_this(), where, checked = *bytes] {
+                if (self->matchesIdentity(checked))
+                    RecentImages::shared().insert(where.file, where.offset, checked);
+            });
+            return bytes;
+        }
+        if (!matchesIdentity(*bytes)) {
+            if (error)
+                *error = unreadableImageText(damage());
+            return std::nullopt;
+        }
+    }
+    RecentImages::shared().insert(where.file, where.offset, *bytes);
     return bytes;
+}
+
+bool isImageContentHash(const QString& hash)
+{
+    if (hash.size() != 64)
+        return false;
+    for (const QChar c : hash) {
+        if (!((c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f')))
+            return false;
+    }
+    return true;
 }
 
 QString unreadableImageText(const QString& reason)

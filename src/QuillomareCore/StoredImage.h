@@ -7,7 +7,9 @@
 #include <QByteArray>
 #include <QString>
 
+#include <atomic>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string_view>
 
@@ -33,21 +35,63 @@ private:
 };
 
 // Where an image's base64 text lies in a file version, and what is known of it without reading it.
-struct StoredImageText
+//
+// Every copy of an entry (the store's, a row's, a pending action's) shares one of these, and a
+// save that wrote the same text into a newer version moves it there: the version the text was
+// found in is then let go by every holder at once, not when the last row view is rebuilt.
+struct StoredImageText : std::enable_shared_from_this<StoredImageText>
 {
-    std::shared_ptr<const HistoryFileVersion> file;
-    qint64 offset = 0;       // the text's first byte (after the opening quote)
-    qint64 length = 0;       // its length
-    qsizetype byteCount = 0; // the image's size once decoded
-    QByteArray head;         // the first decoded bytes (up to headByteCount)
+    struct Place
+    {
+        std::shared_ptr<const HistoryFileVersion> file;
+        qint64 offset = 0; // the text's first byte (after the opening quote)
+        qint64 length = 0; // its length
+    };
+
+    StoredImageText(Place place, qsizetype byteCount, QByteArray head, QString contentHash = QString());
+    StoredImageText(const StoredImageText&) = delete;
+    StoredImageText& operator=(const StoredImageText&) = delete;
+
+    const qsizetype byteCount; // the image's size once decoded
+    const QByteArray head;     // the first decoded bytes (up to headByteCount)
+    // The entry's identity when it has the form of an image's (SHA-256 in hex): the image read
+    // back must hash to it. Empty when it cannot be checked.
+    const QString contentHash;
 
     // Enough for every look at an image's header made on the GUI thread (the inspector's
     // sharing check reads 64 bytes), so that none reads the whole image from the file; whole
     // groups of three, so that the head decodes from whole groups of letters.
     static constexpr qsizetype headByteCount = 96;
 
-    // The image, read and decoded; nothing, with a reason, when the file no longer holds it.
+    Place place() const;
+    // A save wrote this very image at `place` of a newer version: reads go there from now on.
+    // `rewritten`: from the checked copy in memory, so a damage of the old place no longer counts.
+    void moveTo(Place place, bool rewritten = false) const;
+
+    // The image, read, decoded and checked against its identity; nothing, with a reason, when
+    // the file no longer holds it (or holds another image in its place). Any thread; on the GUI
+    // thread the identity is checked on a worker afterwards (hashing a large image would hold
+    // the island), and a mismatch found there counts as damage from then on.
     std::optional<QByteArray> load(QString* error) const;
+    // The image when a recent read still holds it in memory, checked as load() checks it.
+    std::optional<QByteArray> recentCopy() const;
+    // A cheap look (one byte) at whether the file still reaches the end of the text: a file cut
+    // short marks it damaged before anything is copied from it.
+    void checkEnd() const;
+    // A read found the text damaged or not the image it should be: it is gone for good.
+    bool isDamaged() const { return m_damaged.load(std::memory_order_acquire); }
+    // Why, once isDamaged().
+    QString damage() const;
+    void markDamaged(const QString& reason) const;
+
+private:
+    // False, and marked damaged, when `bytes` is not the image the entry's identity names.
+    bool matchesIdentity(const QByteArray& bytes) const;
+
+    mutable std::mutex m_mutex;
+    mutable Place m_place;
+    mutable QString m_damage;
+    mutable std::atomic<bool> m_damaged{false};
 };
 
 namespace Base64Text {
@@ -62,6 +106,10 @@ const char* skipLetters(const char* text, const char* end);
 // The decoded size of valid text.
 qsizetype decodedSize(std::string_view text);
 } // namespace Base64Text
+
+// What an image's identity looks like: SHA-256 in lower-case hex. Anything else (a hand-made
+// file, an older writer) cannot be checked.
+bool isImageContentHash(const QString& hash);
 
 // The message for an image that could not be read back, in the interface language.
 QString unreadableImageText(const QString& reason);

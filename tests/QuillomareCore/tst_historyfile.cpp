@@ -414,6 +414,47 @@ private Q_SLOTS:
         QVERIFY(QFileInfo::exists(path(QStringLiteral("other.json.a1B2c3"))));
     }
 
+    // Another instance starting while this one saves cleans up what killed saves left: the
+    // save in progress must still count as alive at its very last step.
+    void testCleanUpDuringASaveNeverTakesItsFile()
+    {
+        int seen = 0;
+        Files::beforeRenameForTesting([&](const QString& temporary) {
+            QVERIFY(QFileInfo::exists(temporary));
+            Files::removeLeftoverTemporaryFiles(path());
+            seen += QFileInfo::exists(temporary) ? 1 : 0;
+        });
+        ClipboardStore store(path());
+        store.add(textItem(QStringLiteral("saved whole"), at(1)));
+        store.waitForPendingSaves();
+        Files::beforeRenameForTesting({});
+        QCOMPARE(seen, 1);
+        QVERIFY2(!store.lastSaveError(), qPrintable(store.lastSaveError().value_or(QString())));
+        QCOMPARE(ClipboardStore(path()).items().size(), 1);
+    }
+
+    // Another program cutting the file while it is mapped: the pages it no longer has read as
+    // zeros, and the reader is told, instead of the process dying of a bus error.
+    void testAFileCutWhileMappedReadsAsZerosNotABusError()
+    {
+        const qsizetype page = ::sysconf(_SC_PAGESIZE);
+        writeFile(path(), QByteArray(3 * page, 'a'));
+        const int descriptor = ::open(QFile::encodeName(path()).constData(), O_RDONLY);
+        QVERIFY(descriptor >= 0);
+        {
+            Files::MappedFile mapped;
+            QVERIFY(mapped.map(descriptor, 3 * page));
+            QCOMPARE(mapped.data()[0], 'a');
+            QVERIFY(!mapped.wasCut());
+            QVERIFY(::truncate(QFile::encodeName(path()).constData(), page) == 0);
+            QCOMPARE(mapped.data()[page - 1], 'a');
+            QCOMPARE(mapped.data()[2 * page + 5], '\0');
+            QCOMPARE(mapped.data()[page], '\0');
+            QVERIFY(mapped.wasCut());
+        }
+        ::close(descriptor);
+    }
+
     void testFailedWriteKeepsThePreviousFileAndSaysWhy()
     {
         ClipboardStore store(path());

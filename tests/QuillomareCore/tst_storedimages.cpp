@@ -5,6 +5,7 @@
 #include <QuillomareCore/ClipboardStore.h>
 #include <QuillomareCore/Files.h>
 #include <QuillomareCore/Foundation.h>
+#include <QuillomareCore/Hashing.h>
 #include <QuillomareCore/Json.h>
 #include <QuillomareCore/StoredImage.h>
 
@@ -15,6 +16,7 @@
 #include <QTest>
 
 #include <fcntl.h>
+#include <future>
 #include <unistd.h>
 
 using namespace QuillomareCore;
@@ -58,6 +60,19 @@ void overwriteInPlace(const QString& path, qint64 offset, const QByteArray& byte
     QVERIFY(descriptor >= 0);
     QCOMPARE(::pwrite(descriptor, bytes.constData(), bytes.size(), offset), ssize_t(bytes.size()));
     ::close(descriptor);
+}
+
+// How many versions of the history file this process holds open, deleted ones included.
+int openVersions(const QString& path)
+{
+    int count = 0;
+    const QDir descriptors(QStringLiteral("/proc/self/fd"));
+    for (const QString& name : descriptors.entryList(QDir::System | QDir::Files | QDir::NoDotAndDotDot)) {
+        const QString target = QFile::symLinkTarget(descriptors.filePath(name));
+        if (target == path || target == path + QStringLiteral(" (deleted)"))
+            ++count;
+    }
+    return count;
 }
 
 } // namespace
@@ -209,7 +224,9 @@ private Q_SLOTS:
         // The capture is no longer held: it is read from the file just written.
         const auto freshText = store.items().first().payload.storedImageText();
         QVERIFY(freshText);
-        QVERIFY(freshText->file != before.payload.storedImageText()->file);
+        // Every copy of the loaded entry, `before` included, reads from the new version now: the
+        // loaded one is let go as soon as the save is in place.
+        QCOMPARE(before.payload.storedImageText()->place().file, freshText->place().file);
 
         // Another program replaces the file: what was indexed is still read from its own version.
         writeFile(path() + QStringLiteral(".other"), QByteArray(200'000, 'x'));
@@ -230,14 +247,36 @@ private Q_SLOTS:
         QCOMPARE(reread.items().at(2).payload.imagePNGValue(), loaded);
     }
 
-    void testDamagedRegionGivesAClearErrorAndLosesNothing_data()
+    // A copy of an entry kept elsewhere (a row of the island's list) must not keep the version
+    // it was loaded from: a running program would need twice the history on disk, a save three
+    // times.
+    void testOnlyTheNewestVersionStaysOpen()
+    {
+        const QByteArray image = randomImage(40'000, 14);
+        writeFile(path(), historyJson({imageEntryJson(kIdA, QStringLiteral("2024-01-02T00:00:00.000Z"),
+                                                      Base64::encode(image))}));
+        ClipboardStore store(path());
+        const ClipboardItem row = store.items().first();
+        QCOMPARE(openVersions(path()), 1);
+        for (int i = 0; i < 3; ++i) {
+            store.add(textItem(QStringLiteral("copy %1").arg(i), at(10 + i)));
+            store.waitForPendingSaves();
+            QVERIFY(!store.lastSaveError());
+        }
+        QTRY_COMPARE(openVersions(path()), 1);
+        QCOMPARE(row.payload.imagePNGValue(), image);
+    }
+
+    void testDamagedRegionGivesAClearErrorAndCostsOnlyThatImage_data()
     {
         QTest::addColumn<bool>("truncate");
         QTest::newRow("the file cut short") << true;
         QTest::newRow("letters overwritten") << false;
     }
 
-    void testDamagedRegionGivesAClearErrorAndLosesNothing()
+    // The file changed in place behind the store's back: the damaged image cannot be read, but
+    // the saves go on, the copies made meanwhile reach the disk, and the user is told once.
+    void testDamagedRegionGivesAClearErrorAndCostsOnlyThatImage()
     {
         QFETCH(bool, truncate);
         const QByteArray image = randomImage(60'000, 8);
@@ -246,10 +285,11 @@ private Q_SLOTS:
             historyJson({imageEntryJson(kIdA, QStringLiteral("2024-01-02T00:00:00.000Z"), text)});
         writeFile(path(), original);
         ClipboardStore store(path());
+        QStringList notices;
+        store.onEntriesLost = [&](const QString& notice) { notices.append(notice); };
         QCOMPARE(store.items().size(), 1);
         const qint64 textOffset = original.indexOf(text);
 
-        // The same file, changed behind the store's back.
         if (truncate)
             QVERIFY(::truncate(QFile::encodeName(path()).constData(), textOffset + 100) == 0);
         else
@@ -261,61 +301,209 @@ private Q_SLOTS:
                  qPrintable(error));
         QVERIFY(store.items().first().payload.imagePNGValue().isEmpty());
 
-        // A save cannot copy it: it fails and says why, and the entry stays.
-        const QByteArray onDisk = readFile(path());
         store.add(textItem(QStringLiteral("copied meanwhile"), at(10)));
-        store.waitForPendingSaves();
-        QVERIFY(store.lastSaveError());
-        QVERIFY2(store.lastSaveError()->contains(QStringLiteral("The image couldn't be read from the history file")),
-                 qPrintable(*store.lastSaveError()));
-        QCOMPARE(readFile(path()), onDisk);
-        QCOMPARE(store.items().size(), 2);
-
-        // Once the file holds the image again, nothing was lost.
-        const int descriptor = ::open(QFile::encodeName(path()).constData(), O_WRONLY);
-        QVERIFY(descriptor >= 0);
-        QCOMPARE(::pwrite(descriptor, original.constData(), original.size(), 0), ssize_t(original.size()));
-        ::close(descriptor);
-        QCOMPARE(store.items().last().payload.imagePNGValue(), image);
-        store.add(textItem(QStringLiteral("later"), at(20)));
-        store.waitForPendingSaves();
-        QVERIFY(!store.lastSaveError());
-        ClipboardStore reread(path());
-        QCOMPARE(reread.items().size(), 3);
-        QCOMPARE(reread.items().last().payload.imagePNGValue(), image);
-    }
-
-    // An image damaged for good: the failure names the entry, and deleting it lets the history,
-    // copies made meanwhile included, reach the disk again.
-    void testDeletingTheDamagedEntryLetsTheHistorySaveAgain()
-    {
-        const QByteArray image = randomImage(60'000, 9);
-        const QByteArray text = Base64::encode(image);
-        const QByteArray original =
-            historyJson({imageEntryJson(kIdA, QStringLiteral("2024-01-02T00:00:00.000Z"), text),
-                         imageEntryJson(kIdB, QStringLiteral("2024-01-01T00:00:00.000Z"), Base64::encode(randomImage(50'000, 10)))});
-        writeFile(path(), original);
-        ClipboardStore store(path());
-        QCOMPARE(store.items().size(), 2);
-        overwriteInPlace(path(), original.indexOf(text) + 1000, "#%#%");
-
-        store.add(textItem(QStringLiteral("copied meanwhile"), at(10)));
-        store.waitForPendingSaves();
-        QVERIFY(store.lastSaveError());
-        const QString when = QDateTime::fromString(QStringLiteral("2024-01-02T00:00:00.000Z"), Qt::ISODateWithMs)
-                                 .toLocalTime()
-                                 .toString(QStringLiteral("yyyy-MM-dd HH:mm"));
-        QVERIFY2(store.lastSaveError()->contains(QStringLiteral("the image copied %1; delete that entry").arg(when)),
-                 qPrintable(*store.lastSaveError()));
-
-        store.remove(QUuid(kIdA));
         store.waitForPendingSaves();
         QVERIFY2(!store.lastSaveError(), qPrintable(store.lastSaveError().value_or(QString())));
+        QCOMPARE(store.items().size(), 1);
+        QCOMPARE(notices.size(), 1);
+        QVERIFY2(notices.first().startsWith(QStringLiteral("The image couldn't be read from the history file: ")),
+                 qPrintable(notices.first()));
+        ClipboardStore reread(path());
+        QVERIFY(!reread.lastLoadFailure());
+        QCOMPARE(reread.items().size(), 1);
+        QCOMPARE(reread.items().first().payload.textValue(), QStringLiteral("copied meanwhile"));
+
+        // Told once: the next saves have nothing left to leave out.
+        store.add(textItem(QStringLiteral("later"), at(20)));
+        store.waitForPendingSaves();
+        QCOMPARE(notices.size(), 1);
+    }
+
+    // Six screenshots taken within a minute, one of them damaged for good: the notice names it
+    // to the second and by its size, and the others and the copies made meanwhile are kept.
+    void testDamagedImageIsNamedAndTheRestSaves()
+    {
+        auto png = [](quint32 width, quint32 height, quint32 seed) {
+            QByteArray bytes("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR", 16);
+            for (quint32 value : {width, height})
+                for (int shift : {24, 16, 8, 0})
+                    bytes.append(char((value >> shift) & 0xff));
+            return bytes + randomImage(40'000, seed);
+        };
+        const QByteArray damaged = png(1920, 1080, 9), kept = png(800, 600, 10);
+        const QByteArray text = Base64::encode(damaged);
+        const QByteArray original =
+            historyJson({imageEntryJson(kIdA, QStringLiteral("2024-01-02T00:00:07.000Z"), text),
+                         imageEntryJson(kIdB, QStringLiteral("2024-01-02T00:00:03.000Z"), Base64::encode(kept))});
+        writeFile(path(), original);
+        ClipboardStore store(path());
+        QStringList notices;
+        store.onEntriesLost = [&](const QString& notice) { notices.append(notice); };
+        QCOMPARE(store.items().size(), 2);
+        overwriteInPlace(path(), original.indexOf(text) + 1000, QByteArray(4000, '#'));
+
+        store.add(textItem(QStringLiteral("copied meanwhile"), at(10)));
+        store.waitForPendingSaves();
+        QVERIFY2(!store.lastSaveError(), qPrintable(store.lastSaveError().value_or(QString())));
+        const QString when = QDateTime::fromString(QStringLiteral("2024-01-02T00:00:07.000Z"), Qt::ISODateWithMs)
+                                 .toLocalTime()
+                                 .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+        QCOMPARE(notices.size(), 1);
+        QVERIFY2(notices.first().contains(QStringLiteral("the image copied %1 (1920 × 1080)").arg(when)),
+                 qPrintable(notices.first()));
+        QVERIFY2(!notices.first().contains(QStringLiteral("800 × 600")), qPrintable(notices.first()));
+        QCOMPARE(store.takeLostEntriesNotice(), notices.first());
+        QCOMPARE(store.items().size(), 2);
+
         ClipboardStore reread(path());
         QVERIFY(!reread.lastLoadFailure());
         QCOMPARE(reread.items().size(), 2);
         QCOMPARE(reread.items().first().payload.textValue(), QStringLiteral("copied meanwhile"));
-        QCOMPARE(reread.items().last().payload.imagePNGValue(), randomImage(50'000, 10));
+        QCOMPARE(reread.items().last().payload.imagePNGValue(), kept);
+    }
+
+    // An image read (shown, copied) before the file was damaged is still in memory: the save
+    // writes that copy instead of losing it.
+    void testImageReadBeforeTheDamageIsSavedFromMemory()
+    {
+        const QByteArray image = randomImage(50'000, 11);
+        const QByteArray text = Base64::encode(image);
+        const QByteArray original =
+            historyJson({imageEntryJson(kIdA, QStringLiteral("2024-01-02T00:00:00.000Z"), text)});
+        writeFile(path(), original);
+        ClipboardStore store(path());
+        bool told = false;
+        store.onEntriesLost = [&](const QString&) { told = true; };
+        QCOMPARE(store.items().first().payload.imagePNGValue(), image);
+        QVERIFY(::truncate(QFile::encodeName(path()).constData(), original.indexOf(text) + 10) == 0);
+
+        store.add(textItem(QStringLiteral("copied meanwhile"), at(10)));
+        store.waitForPendingSaves();
+        QVERIFY(!store.lastSaveError());
+        QVERIFY(!told);
+        // Every copy of the entry reads the image written from memory: the cut version is let go.
+        QTRY_COMPARE(openVersions(path()), 1);
+        QCOMPARE(store.items().last().payload.imagePNGValue(), image);
+        ClipboardStore reread(path());
+        QCOMPARE(reread.items().size(), 2);
+        QCOMPARE(reread.items().last().payload.imagePNGValue(), image);
+    }
+
+    // Other valid letters in an image's place: what is read back is not the image that was
+    // copied, so it is refused, and the next save leaves it out instead of keeping it under the
+    // old identity.
+    void testImageReplacedByOtherValidTextIsRefused()
+    {
+        const QByteArray image = randomImage(30'000, 12), other = randomImage(30'000, 13);
+        const QByteArray text = Base64::encode(image);
+        QByteArray entry = imageEntryJson(kIdA, QStringLiteral("2024-01-02T00:00:00.000Z"), text);
+        entry.replace("\"h-" + kIdA.toLatin1() + "\"", "\"" + ClipHashing::imageContentHash(image).toLatin1() + "\"");
+        const QByteArray original = historyJson({entry});
+        writeFile(path(), original);
+
+        {
+            ClipboardStore store(path());
+            QCOMPARE(store.items().first().payload.imagePNGValue(), image); // checked, and right
+        }
+        overwriteInPlace(path(), original.indexOf(text), Base64::encode(other));
+        {
+            // Read on the GUI thread (a copy back): checked on a worker afterwards.
+            ClipboardStore store(path());
+            const auto stored = store.items().first().payload.storedImageText();
+            store.items().first().payload.imagePNGValue();
+            QTRY_VERIFY(stored->isDamaged());
+            QVERIFY(!store.items().first().payload.loadImagePNG());
+        }
+        ClipboardStore store(path());
+        QVERIFY(!store.lastLoadFailure());
+        // Read on a worker (a thumbnail, the preview): refused at once.
+        QString error;
+        const ClipboardPayload payload = store.items().first().payload;
+        QVERIFY(!std::async(std::launch::async, [&] { return payload.loadImagePNG(&error); }).get());
+        QVERIFY2(error.contains(QStringLiteral("the file holds a different image in its place")), qPrintable(error));
+
+        QStringList notices;
+        store.onEntriesLost = [&](const QString& notice) { notices.append(notice); };
+        store.add(textItem(QStringLiteral("copied meanwhile"), at(10)));
+        store.waitForPendingSaves();
+        QVERIFY(!store.lastSaveError());
+        QCOMPARE(notices.size(), 1);
+        QVERIFY(!readFile(path()).contains(Base64::encode(other)));
+        QVERIFY(readFile(path()).contains("copied meanwhile"));
+    }
+
+    void testLoadKeepsWhatADamagedFileStillHolds_data()
+    {
+        QTest::addColumn<QString>("damage");
+        QTest::addColumn<QStringList>("kept");
+        QTest::addColumn<bool>("settingsKept");
+        QTest::newRow("cut to 4096 bytes") << QStringLiteral("cut4096") << QStringList{QStringLiteral("newest text")}
+                                           << false;
+        QTest::newRow("cut inside the older image")
+            << QStringLiteral("cutA") << QStringList{QStringLiteral("newest text"), QStringLiteral("B")} << false;
+        QTest::newRow("4000 # in the newer image's letters")
+            << QStringLiteral("hashB")
+            << QStringList{QStringLiteral("newest text"), QStringLiteral("A"), QStringLiteral("oldest text")} << true;
+    }
+
+    void testLoadKeepsWhatADamagedFileStillHolds()
+    {
+        QFETCH(QString, damage);
+        QFETCH(QStringList, kept);
+        QFETCH(bool, settingsKept);
+        const QByteArray imageA = randomImage(30'000, 21), imageB = randomImage(30'000, 22);
+        {
+            ClipboardStore store(path());
+            store.updateSettings([](ClipSettings& settings) { settings.maxHistoryCount = 40; });
+            store.add(textItem(QStringLiteral("oldest text"), at(1)));
+            store.add(imageItem(imageA, at(2)));
+            store.add(imageItem(imageB, at(3)));
+            store.add(textItem(QStringLiteral("newest text"), at(4)));
+            store.waitForPendingSaves();
+            QVERIFY(!store.lastSaveError());
+        }
+        const QByteArray written = readFile(path());
+        QVERIFY(written.size() > 4096);
+        const QByteArray::size_type a = written.indexOf(Base64::encode(imageA));
+        const QByteArray::size_type b = written.indexOf(Base64::encode(imageB));
+        QVERIFY(a > 0 && b > 0 && b < a && b < 4096);
+        if (damage == QLatin1String("cut4096"))
+            QVERIFY(::truncate(QFile::encodeName(path()).constData(), 4096) == 0);
+        else if (damage == QLatin1String("cutA"))
+            QVERIFY(::truncate(QFile::encodeName(path()).constData(), a + 20'000) == 0);
+        else
+            overwriteInPlace(path(), b + 100, QByteArray(4000, '#'));
+        const QByteArray damaged = readFile(path());
+
+        auto described = [&](const QList<ClipboardItem>& items) {
+            QStringList list;
+            for (const ClipboardItem& item : items) {
+                if (item.payload.isText())
+                    list.append(item.payload.textValue());
+                else
+                    list.append(item.payload.imagePNGValue() == imageA   ? QStringLiteral("A")
+                                : item.payload.imagePNGValue() == imageB ? QStringLiteral("B")
+                                                                         : QStringLiteral("?"));
+            }
+            return list;
+        };
+        {
+            ClipboardStore store(path());
+            QVERIFY(store.lastLoadFailure());
+            QCOMPARE(store.lastLoadFailure()->reason, QStringLiteral("历史文件格式损坏"));
+            QVERIFY(store.lastLoadFailure()->backupURL);
+            QCOMPARE(store.lastLoadFailure()->recoveredItemCount, kept.size());
+            QCOMPARE(described(store.items()), kept);
+            QCOMPARE(store.settings().maxHistoryCount, settingsKept ? 40 : ClipSettings{}.maxHistoryCount);
+            // The file as it was is set aside whole.
+            QCOMPARE(readFile(*store.lastLoadFailure()->backupURL), damaged);
+            store.add(textItem(QStringLiteral("after the damage"), at(10)));
+            store.waitForPendingSaves();
+            QVERIFY(!store.lastSaveError());
+        }
+        ClipboardStore reread(path());
+        QVERIFY(!reread.lastLoadFailure());
+        QCOMPARE(described(reread.items()), QStringList{QStringLiteral("after the damage")} + kept);
     }
 
     void testImageTextWithEscapesStillLoads()

@@ -14,10 +14,13 @@
 #include <Platform/Pasteboard.h>
 #include <Platform/Workspace.h>
 #include <QuillomareCore/Files.h>
+#include <QuillomareCore/Foundation.h>
 
 #include <QApplication>
 #include <QMutex>
 #include <QTemporaryDir>
+
+#include <unistd.h>
 
 using namespace QuillomareCore;
 using namespace QuillomareMac;
@@ -225,6 +228,61 @@ private Q_SLOTS:
         QCOMPARE(delegate.store().items().at(1).payload.textValue(), QStringLiteral("lost 1"));
     }
 
+    // Quitting while the history cannot be saved: the first request says what would be lost
+    // and why, the second quits; with saves working, Quit quits at once.
+    void testQuitWhileSavesFailSaysWhatWouldBeLost()
+    {
+        AppDelegate& delegate = launch();
+        delegate.quitFromMenu();
+        QCOMPARE(m_desktop->quits, 1);
+
+        Files::failWritesForTesting(ENOSPC);
+        delegate.handleCapture(captured(textItem(QStringLiteral("not on disk"), at(1))));
+        settle();
+        delegate.quitFromMenu();
+        QCOMPARE(m_desktop->quits, 1);
+        QVERIFY2(m_island->messages.last().startsWith(QStringLiteral("No space left on device")) &&
+                     m_island->messages.last().contains(QStringLiteral("Choose Quit again")),
+                 qPrintable(m_island->messages.last()));
+        delegate.quitFromMenu();
+        QCOMPARE(m_desktop->quits, 2);
+    }
+
+    // An image another program damaged in the file: the copy made afterwards is saved, and the
+    // island names what was lost.
+    void testDamagedImageInTheFileIsNamedInTheIsland()
+    {
+        const QByteArray image = QByteArray("\x89PNG\r\n\x1a\n", 8) + QByteArray(30'000, 'p');
+        {
+            ClipboardStore seed(storePath());
+            seed.add(imageItem(image, at(1)));
+            seed.waitForPendingSaves();
+        }
+        AppDelegate& delegate = launch();
+        QCOMPARE(delegate.store().items().size(), 1);
+        const QByteArray onDisk = readFile(storePath());
+        const QByteArray::size_type text = onDisk.indexOf(Base64::encode(image));
+        QVERIFY(text > 0);
+        QVERIFY(::truncate(QFile::encodeName(storePath()).constData(), text + 50) == 0);
+
+        // Copying it back says why it cannot be had.
+        delegate.copyToPasteboard(delegate.store().items().first());
+        QCOMPARE(m_island->message,
+                 std::optional<QString>(QStringLiteral("The image couldn't be read from the history file: "
+                                                       "the history file is shorter than expected")));
+
+        delegate.handleCapture(captured(textItem(QStringLiteral("copied afterwards"), at(2))));
+        settle();
+        QTRY_VERIFY2(!m_island->messages.isEmpty() &&
+                         m_island->messages.last().contains(QStringLiteral("Removed from the history: the image copied")),
+                     qPrintable(m_island->messages.value(m_island->messages.size() - 1)));
+        QVERIFY(!delegate.store().lastSaveError());
+        QCOMPARE(m_island->items.size(), 1);
+        ClipboardStore reread(storePath());
+        QCOMPARE(reread.items().size(), 1);
+        QCOMPARE(reread.items().first().payload.textValue(), QStringLiteral("copied afterwards"));
+    }
+
     void testFailedCaptureSaysSaveFailed()
     {
         AppDelegate& delegate = launch();
@@ -236,8 +294,8 @@ private Q_SLOTS:
         Files::failWritesForTesting(ENOSPC);
         delegate.handleCapture(captured(textItem(QStringLiteral("lost"), at(1))));
         settle();
-        QVERIFY2(m_island->message->startsWith(QStringLiteral("Save failed: Couldn't write")) &&
-                     m_island->message->endsWith(QStringLiteral("No space left on device")),
+        QVERIFY2(m_island->message->startsWith(QStringLiteral("Save failed: No space left on device — couldn't write “")) &&
+                     m_island->message->endsWith(QStringLiteral("clips.json”")),
                  qPrintable(*m_island->message));
         QVERIFY(m_island->echoes.isEmpty());
     }

@@ -519,6 +519,21 @@ private Q_SLOTS:
         QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{QFileInfo(path).fileName()});
     }
 
+    // Folders that were there before, open to others (an older version, a hand-made folder),
+    // are closed once the program puts a picture in them.
+    void pngFileWriter_closesTheProgramsExistingFolders()
+    {
+        const QString product = Platform::StandardFolders::caches() + QStringLiteral("/Quillomare");
+        QVERIFY(QDir().mkpath(product + QStringLiteral("/DragExports")));
+        QVERIFY(QFile::setPermissions(product, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
+                                                   QFileDevice::ReadGroup | QFileDevice::ExeGroup |
+                                                   QFileDevice::ReadOther | QFileDevice::ExeOther));
+        QCOMPARE(statOf(product).mode, 0755);
+        QVERIFY(DragExportFileStore::pngFileWriter(encodedImage(4, 4, "PNG"), QUuid::createUuid()));
+        QCOMPARE(statOf(product).mode, 0700);
+        QCOMPARE(statOf(product + QStringLiteral("/DragExports")).mode, 0700);
+    }
+
     void pngFileWriter_refusesWhatIsNotAnImage()
     {
         const QUuid id = QUuid::createUuid();

@@ -133,6 +133,36 @@ private Q_SLOTS:
         QCOMPARE(written, QStringList{expected});
     }
 
+    // A settings folder that cannot be made (a plain file in its place): every start says why
+    // and goes on or ends; none waits forever for the language it is choosing.
+    void testUnusableSettingsFolderNeverHangs()
+    {
+        QVERIFY(QDir(folder()).mkpath(u"home/.config"_s));
+        QFile blocker(folder() + u"/home/.config/Quillomare"_s);
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove(u"DISPLAY"_s);
+        environment.remove(u"WAYLAND_DISPLAY"_s);
+        environment.remove(u"QT_QPA_PLATFORM"_s);
+        environment.insert(u"HOME"_s, folder() + u"/home"_s);
+        for (const QString& name : {u"XDG_DATA_HOME"_s, u"XDG_CONFIG_HOME"_s, u"XDG_CACHE_HOME"_s})
+            environment.remove(name);
+
+        const Run render =
+            QuillomareTest::runBuiltProgram({u"--render-echo-preview"_s, u"echo.png"_s}, environment, folder(), 60000);
+        QCOMPARE(render.status, 0);
+        QCOMPARE(pngSize(folder() + u"/echo.png"_s), kEchoSize);
+
+        const Run smoke = QuillomareTest::runBuiltProgram({u"--smoke-test"_s}, environment, folder(), 60000);
+        QCOMPARE(smoke.status, 1);
+        // Warnings may come first; the verdict is a line of its own.
+        QVERIFY2((smoke.err.startsWith("Smoke test failed: ") || smoke.err.contains("\nSmoke test failed: ")) &&
+                     smoke.err.contains("is not a folder"),
+                 smoke.err.constData());
+    }
+
     void testRenderFailureHasTheRowsPrefix_data()
     {
         QTest::addColumn<QString>("flag");

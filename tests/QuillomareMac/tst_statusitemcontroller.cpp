@@ -368,7 +368,7 @@ private Q_SLOTS:
         Files::failWritesForTesting(ENOSPC);
         click(QStringLiteral("Enable iCloud Sync"));
         // The reason, as the message and as the failed state.
-        QVERIFY2(m_island->message && m_island->message->endsWith(QStringLiteral("No space left on device")),
+        QVERIFY2(m_island->message && m_island->message->contains(QStringLiteral("No space left on device — couldn't write")),
                  qPrintable(m_island->message.value_or(QString())));
         QCOMPARE(m_island->state, CloudSyncState::failed(*m_island->message));
         // The change holds in memory: the menu says so and the sync service follows it.

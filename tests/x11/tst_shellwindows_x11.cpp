@@ -15,6 +15,7 @@
 
 #include <QuillomareCore/ClipSettings.h>
 #include <QuillomareCore/Errors.h>
+#include <QuillomareCore/Files.h>
 #include <QuillomareCore/Json.h>
 
 #include <QApplication>
@@ -303,8 +304,8 @@ private Q_SLOTS:
         click(launchAtLogin);
 
         QCOMPARE(m_island->message,
-                 std::optional<QString>(QStringLiteral("Failed to set launch at login: Couldn't write “") + autostart +
-                                        QStringLiteral("”: Not a directory")));
+                 std::optional<QString>(QStringLiteral("Failed to set launch at login: Not a directory — couldn't write “") +
+                                        QuillomareCore::Files::shortPath(autostart) + QStringLiteral("”")));
         // What is true: no entry, the box and the saved setting off, the history untouched.
         QVERIFY(!launchAtLogin->isChecked());
         QCOMPARE(m_delegate->store().settings().launchAtLoginEnabled, false);

@@ -131,7 +131,11 @@ private:
 
 void checkLanguage(const LanguageChoiceDuringRun& choice)
 {
-    check(choice.stored(), QStringLiteral("the language choice could not be stored in ") + choice.filePath());
+    if (!choice.stored()) {
+        const auto reason = Platform::UserDefaults::unusableReason();
+        check(false, QStringLiteral("the language choice could not be stored in ") + choice.filePath() +
+                         (reason ? QStringLiteral(": ") + *reason : QString()));
+    }
     check(L10n::preference() == AppLanguagePreference::chinese,
           QStringLiteral("the stored language choice does not read back as chinese from ") + choice.filePath());
     // The flag is fixed the first time any text is chosen: that must come after the choice.

@@ -5,6 +5,7 @@
 #include <Platform/StandardFolders.h>
 #include <Platform/Workspace.h>
 #include <QuillomareCore/Errors.h>
+#include <QuillomareCore/Files.h>
 #include <QuillomareCore/Foundation.h>
 
 #include <QBuffer>
@@ -57,6 +58,23 @@ bool makeUserOnlyFolder(const QString& path)
     int error = 0;
     QString failedPath;
     return makeUserOnlyFolder(path, error, failedPath);
+}
+
+// The program's folder and those below it down to `path` are closed to others even when they
+// were there before (made by an older version, or by hand, at 0755): what is put there comes
+// from the history.
+void closeProgramFolders(const QString& path)
+{
+    QString root = path;
+    while (QFileInfo(root).fileName() != productFolderName && QFileInfo(root).path() != root)
+        root = QFileInfo(root).path();
+    if (QFileInfo(root).fileName() != productFolderName)
+        root = path;
+    try {
+        QuillomareCore::Files::makePrivateFolder(path, root);
+    } catch (const QuillomareCore::Error&) {
+        // One of another user, say: the file written there says what went wrong, if anything.
+    }
 }
 
 // A file is taken for an image by its header: a format the reader knows and, where the format
@@ -378,6 +396,7 @@ std::optional<QString> exportImage(const ClipboardItem& item)
     QString failedFolder;
     if (!makeUserOnlyFolder(folder, error, failedFolder))
         throwFolderError(failedFolder, error);
+    closeProgramFolders(folder);
 
     // Written aside and renamed over the path, so that a file at the path is always complete.
     QSaveFile file(path);
@@ -423,6 +442,7 @@ std::optional<Platform::PasteboardObject> pngFileWriter(const QByteArray& data, 
         return std::nullopt;
     if (!makeUserOnlyFolder(QFileInfo(*path).path()))
         return std::nullopt;
+    closeProgramFolders(QFileInfo(*path).path());
     if (!replaceFileContents(*path, data))
         return std::nullopt;
     return Platform::PasteboardObject(QUrl::fromLocalFile(*path));

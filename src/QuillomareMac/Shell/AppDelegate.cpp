@@ -18,6 +18,7 @@
 #include <QuillomareCore/CaptureFeedback.h>
 
 #include <QFileInfo>
+#include <QTimer>
 #include <QLoggingCategory>
 
 Q_LOGGING_CATEGORY(lcShell, "quillomare.shell", QtWarningMsg)
@@ -55,8 +56,20 @@ DesktopPort& AppDelegate::desktop()
 
 ClipboardStore& AppDelegate::store()
 {
-    if (!m_store)
+    if (!m_store) {
         m_store = std::make_unique<ClipboardStore>(m_environment.storeFileURL, ClipSettings{});
+        QPointer<AppDelegate> self(this);
+        // Said after the save's own answers (the capture's echo clears the message).
+        m_store->onEntriesLost = [self](const QString& notice) {
+            QTimer::singleShot(0, self, [self, notice] {
+                if (!self)
+                    return;
+                qCWarning(lcShell).noquote() << notice;
+                self->report(notice);
+                self->showIsland();
+            });
+        };
+    }
     return *m_store;
 }
 
@@ -156,10 +169,34 @@ void AppDelegate::applicationWillTerminate()
     if (m_hotKeyController)
         m_hotKeyController->unregisterHotKeys();
     // Every change is already with the writers; quitting waits for the last writes.
-    if (m_store)
+    if (m_store) {
         m_store->waitForPendingSaves();
+        if (m_store->lastSaveError()) {
+            // A write waiting for its retry: one last try now, and never a silent loss.
+            m_store->save();
+            m_store->waitForPendingSaves();
+        }
+        if (const auto& error = m_store->lastSaveError())
+            qCCritical(lcShell).noquote() << *error
+                                         << "— the history could not be saved; what was copied since the last "
+                                            "successful save is lost";
+    }
     if (m_shelfSessionStore)
         m_shelfSessionStore->waitForPendingSaves();
+}
+
+void AppDelegate::requestQuit()
+{
+    if (m_store && m_store->lastSaveError() && !m_quitDespiteUnsavedHistory) {
+        m_quitDespiteUnsavedHistory = true;
+        report(*m_store->lastSaveError() +
+               L10n::text(QStringLiteral("。历史尚未保存，现在退出会丢失之后复制的内容；再次选择退出即可退出"),
+                          QStringLiteral(". The history isn't saved: quitting now loses what was copied since. "
+                                         "Choose Quit again to quit anyway")));
+        showIsland();
+        return;
+    }
+    desktop().quit();
 }
 
 void AppDelegate::migrateSilentCaptureDefaultIfNeeded()
@@ -258,7 +295,7 @@ void AppDelegate::bindIslandCallbacks()
     };
     callbacks.onQuit = [self] {
         if (self)
-            self->desktop().quit();
+            self->requestQuit();
     };
     callbacks.onCopyShelfPasteVariantItem = [self](const ShelfItem& item, PasteVariant variant) {
         if (self)
@@ -447,6 +484,13 @@ std::optional<QString> AppDelegate::launchMessage()
 
 QString AppDelegate::historyLoadFailureMessage(const ClipboardStoreLoadFailure& failure)
 {
+    if (failure.backupURL && failure.recoveredItemCount > 0) {
+        const QString name = QFileInfo(*failure.backupURL).fileName();
+        const QString count = QString::number(failure.recoveredItemCount);
+        return L10n::text(QStringLiteral("历史文件损坏，已找回 %1 条记录，原文件备份为：%2").arg(count, name),
+                          QStringLiteral("History file was damaged; %1 entries were recovered and a backup was kept: %2")
+                              .arg(count, name));
+    }
     if (failure.backupURL) {
         const QString name = QFileInfo(*failure.backupURL).fileName();
         return L10n::text(QStringLiteral("历史文件异常，已保留备份：") + name,

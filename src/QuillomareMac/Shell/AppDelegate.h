@@ -74,6 +74,9 @@ public:
 
     void applicationDidFinishLaunching();
     void applicationWillTerminate();
+    // The island's and the menu's Quit. While the history cannot be saved, the first request
+    // says what quitting would lose and the next one quits.
+    void requestQuit();
 
     // Parts, made on first read.
     QuillomareCore::ClipboardStore& store();
@@ -247,6 +250,7 @@ private:
     std::unique_ptr<SingleInstance> m_singleInstance;
     std::unique_ptr<GlobalHotKeyController> m_hotKeyController;
     std::optional<QString> m_takeoverMessage;
+    bool m_quitDespiteUnsavedHistory = false;
     std::shared_ptr<void> m_workspaceActivationObserver;
     std::shared_ptr<QuillomareCore::CloudSyncing> m_cloudSync;
     QTimer m_backgroundSyncTimer;

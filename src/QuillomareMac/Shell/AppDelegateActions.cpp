@@ -14,13 +14,30 @@ using namespace QuillomareCore;
 
 // MARK: - Copy actions
 
+namespace {
+
+// Why a copy of `item` failed when its image is what could not be had (the history file lost
+// it): asked only after a failure, from what the failed read left.
+std::optional<QString> unreadableImageReason(const ClipboardItem& item)
+{
+    if (!item.payload.isImagePNG())
+        return std::nullopt;
+    QString error;
+    if (item.payload.loadImagePNG(&error))
+        return std::nullopt;
+    return error;
+}
+
+} // namespace
+
 void AppDelegate::copyToPasteboard(const ClipboardItem& item)
 {
     const bool written = MacPasteboardWriter::copy(item, pasteboard());
     if (written)
         markOwnWrite();
     report(written ? L10n::text(QStringLiteral("已复制到剪贴板"), QStringLiteral("Copied to clipboard"))
-                   : L10n::text(QStringLiteral("这条历史不可复制"), QStringLiteral("This item can't be copied")));
+                   : unreadableImageReason(item).value_or(
+                         L10n::text(QStringLiteral("这条历史不可复制"), QStringLiteral("This item can't be copied"))));
     showIsland();
 }
 
@@ -30,8 +47,9 @@ void AppDelegate::copyPasteVariant(const ClipboardItem& item, PasteVariant varia
     if (written)
         markOwnWrite();
     report(written ? variant.title()
-                   : L10n::text(QStringLiteral("这种复制方式不可用于当前内容"),
-                                QStringLiteral("This copy option isn't available for this content")));
+                   : unreadableImageReason(item).value_or(
+                         L10n::text(QStringLiteral("这种复制方式不可用于当前内容"),
+                                    QStringLiteral("This copy option isn't available for this content"))));
     showIsland();
 }
 

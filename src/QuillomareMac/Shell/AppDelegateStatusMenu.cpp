@@ -98,7 +98,7 @@ void AppDelegate::clearHistoryFromMenu()
 
 void AppDelegate::quitFromMenu()
 {
-    desktop().quit();
+    requestQuit();
 }
 
 void AppDelegate::toggleSettingFromMenu(bool ClipSettings::*flag, std::function<void()> announce)

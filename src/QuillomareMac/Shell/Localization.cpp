@@ -48,8 +48,17 @@ namespace {
 enum : int { notComputed = -1, english = 0, chinese = 1 };
 std::atomic<int> g_flag{notComputed};
 std::mutex g_mutex;
+// Set while this thread reads the stored choice: a text asked for meanwhile (the reason the
+// settings folder cannot be made, say) must not wait for the choice it is part of reading.
+thread_local bool t_readingChoice = false;
 // The core's few texts (file errors) follow the same flag.
 [[maybe_unused]] const bool g_coreFollows = (QuillomareCore::Language::setProvider(&isChinese), true);
+
+bool systemIsChinese()
+{
+    const QStringList languages = QLocale::system().uiLanguages();
+    return isChineseLanguageTag(languages.isEmpty() ? QStringLiteral("en") : languages.first());
+}
 
 bool computeIsChinese()
 {
@@ -61,8 +70,7 @@ bool computeIsChinese()
     case AppLanguagePreference::system:
         break;
     }
-    const QStringList languages = QLocale::system().uiLanguages();
-    return isChineseLanguageTag(languages.isEmpty() ? QStringLiteral("en") : languages.first());
+    return systemIsChinese();
 }
 
 } // namespace
@@ -84,10 +92,15 @@ bool isChinese()
 {
     int flag = g_flag.load(std::memory_order_acquire);
     if (flag == notComputed) {
+        if (t_readingChoice)
+            return systemIsChinese();
         std::lock_guard lock(g_mutex);
         flag = g_flag.load(std::memory_order_relaxed);
         if (flag == notComputed) {
-            flag = computeIsChinese() ? chinese : english;
+            t_readingChoice = true;
+            const bool answer = computeIsChinese();
+            t_readingChoice = false;
+            flag = answer ? chinese : english;
             g_flag.store(flag, std::memory_order_release);
         }
     }
