@@ -237,10 +237,12 @@ QuillomareCore::CloudSyncPullResult CloudKitSyncService::pull(int limit)
     QList<ClipboardItem> items;
     QList<ClipboardDeletionTombstone> tombstones;
     qsizetype rejected = 0;
+    qsizetype pending = 0;
     const CloudSyncState state = perform([&](Platform::CloudDatabase& database) {
         const Platform::CloudFetch fetch =
             database.fetchChanged({CloudRecordNaming::itemRecordType, CloudRecordNaming::deletionRecordType}, limit);
         rejected = fetch.rejectedCount;
+        pending = fetch.pendingCount;
         const QDateTime now = QuillomareCore::Clock::now();
         for (const CloudRecord& record : fetch.records) {
             const QDateTime latest = std::min(record.arrivalDate.isValid() ? record.arrivalDate : now, now);
@@ -274,6 +276,7 @@ QuillomareCore::CloudSyncPullResult CloudKitSyncService::pull(int limit)
         return QuillomareCore::CloudSyncPullResult(state, {}, {}, {});
     QuillomareCore::CloudSyncPullResult result(state, std::move(items), {}, tombstones);
     result.rejectedCount = rejected;
+    result.pendingCount = pending;
     return result;
 }
 
