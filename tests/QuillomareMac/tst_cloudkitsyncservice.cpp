@@ -69,8 +69,11 @@ private Q_SLOTS:
         ClipboardItem text = QuillomareTest::textItem(u"shared note"_s, at(0), true);
         text.sourceAppName = u"Editor"_s;
         text.sourceBundleIdentifier = u"org.example.editor"_s;
-        const ClipboardItem file = QuillomareTest::fileItem({u"/tmp/a.txt"_s}, at(1));
-        const ClipboardItem image = QuillomareTest::imageItem(QByteArray("\x89PNG small", 10), at(2));
+        // Previews as a capture makes them: a pulled entry shows what its content gives.
+        ClipboardItem file = QuillomareTest::fileItem({u"/tmp/a.txt"_s}, at(1));
+        file.preview = u"a.txt"_s;
+        ClipboardItem image = QuillomareTest::imageItem(QByteArray("\x89PNG small", 10), at(2));
+        image.preview = u"Image · 10 bytes"_s;
         QCOMPARE(here.push({text, file, image}), CloudSyncState::idle());
         QVERIFY(QFile::exists(recordFile(folder, text)));
         QVERIFY(!QFile::exists(recordFile(folder, file))); // rich content stays home with rich sync off
@@ -317,6 +320,31 @@ private Q_SLOTS:
             QVERIFY2(pulled.items.contains(item), qPrintable(item.preview));
         QCOMPARE(pulled.pendingCount, 55);
         QCOMPARE(here.pull(200).items.size(), 55);
+    }
+
+    void aPulledEntryShowsWhatItsContentGivesNotWhatThePeerWrote()
+    {
+        QTemporaryDir root;
+        const QString container = u"preview.test"_s;
+        // Correct hashes, previews that say something else (one of them megabytes long).
+        ClipboardItem text = QuillomareTest::textItem(u"  real words\n\tsecond line "_s, at(0));
+        text.preview = QString(2 * 1024 * 1024, u'W');
+        ClipboardItem files = QuillomareTest::fileItem({u"/home/me/report.pdf"_s, u"/home/me/b.txt"_s}, at(1));
+        files.preview = u"Click here"_s;
+        ClipboardItem image = QuillomareTest::imageItem(QByteArray("\x89PNG\r\n\x1a\n12345", 13), at(2));
+        image.preview = u"Your account is locked"_s;
+        CloudKitSyncService peer(container, true, root.path());
+        QCOMPARE(peer.push({text, files, image}), CloudSyncState::idle());
+
+        CloudKitSyncService here(container, true, root.path());
+        const auto pulled = here.pull(200);
+        QCOMPARE(pulled.items.size(), 3);
+        QHash<QString, QString> previews;
+        for (const ClipboardItem& item : pulled.items)
+            previews.insert(item.contentHash, item.preview);
+        QCOMPARE(previews.value(text.contentHash), u"real words  second line"_s);
+        QCOMPARE(previews.value(files.contentHash), u"2 files"_s);
+        QCOMPARE(previews.value(image.contentHash), u"Image · 13 bytes"_s);
     }
 
     void futureDatesCountFromArrivalAndGoBackAsTheyCame()

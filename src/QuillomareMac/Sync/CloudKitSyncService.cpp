@@ -1,6 +1,7 @@
 #include "CloudKitSyncService.h"
 
 #include "CloudRecordNaming.h"
+#include "Pasteboard/ClipboardMonitor.h"
 #include "Shell/Localization.h"
 
 #include <QuillomareCore/ClipSettings.h>
@@ -90,7 +91,6 @@ ClipboardItem itemFromRecord(const CloudRecord& record)
     if (!kind)
         throw DecodingError(QStringLiteral("Unknown kind."));
     item.kind = *kind;
-    item.preview = field<QString>(record, QStringLiteral("preview")).value_or(QString());
     item.sourceAppName = field<QString>(record, QStringLiteral("sourceAppName"));
     item.sourceBundleIdentifier = field<QString>(record, QStringLiteral("sourceBundleIdentifier"));
     if (const auto platform = field<QString>(record, QStringLiteral("sourcePlatform"))) {
@@ -112,6 +112,9 @@ ClipboardItem itemFromRecord(const CloudRecord& record)
                    : paths ? ClipboardPayload::fileURLs(*paths)
                    : png   ? ClipboardPayload::imagePNG(*png)
                            : ClipboardPayload::empty();
+    // The preview a record carries is only what its writer says: the list shows what the
+    // content gives, as for a capture here (and never a peer's unbounded text).
+    item.preview = ClipboardMonitor::previewOf(item.payload, item.isSensitive);
     return item;
 }
 
