@@ -545,7 +545,6 @@ CloudFetch CloudDatabase::fetchChanged(const QStringList& recordTypes, int limit
     {
         const std::string* fileName;
         Summary* summary;
-        QDateTime rank;
     };
     std::vector<Candidate> candidates;
     CloudFetch fetch;
@@ -555,22 +554,24 @@ CloudFetch CloudDatabase::fetchChanged(const QStringList& recordTypes, int limit
         if (!summary.checked && !check(name, summary))
             ++fetch.rejectedCount;
         if (summary.isRecord && recordTypes.contains(summary.recordType))
-            candidates.push_back(
-                {&name, &summary,
-                 QuillomareCore::PeerRecords::clampedDate(summary.modificationDate, summary.arrivalDate)});
+            candidates.push_back({&name, &summary});
+        else if (summary.checked)
+            summary.delivered = true; // no record of these types: nothing to hand out until it changes
     }
+    // The latest arrivals first, by the local clock alone: what a record says of itself ranks
+    // nothing, so records claiming to be new cannot push aside those that really came later.
     std::sort(candidates.begin(), candidates.end(), [](const Candidate& a, const Candidate& b) {
-        if (a.rank != b.rank)
-            return a.rank > b.rank;
         if (a.summary->arrivalDate != b.summary->arrivalDate)
             return a.summary->arrivalDate > b.summary->arrivalDate;
         return *a.fileName < *b.fileName;
     });
 
-    for (const Candidate& candidate : candidates) {
-        if (fetch.records.size() >= limit)
-            break;
-        // Read again: only the few newest are held whole, and a peer may have replaced one since
+    const qsizetype taken = std::min<qsizetype>(qsizetype(candidates.size()), limit);
+    for (qsizetype index = 0; index < taken; ++index) {
+        const Candidate& candidate = candidates[size_t(index)];
+        // Only the records taken are marked: those past the limit stay pending for the next passes.
+        candidate.summary->delivered = true;
+        // Read again: only the few taken are held whole, and a peer may have replaced one since
         // (the next pass then sees it as changed).
         auto record = read(QFile::decodeName(QByteArray::fromStdString(*candidate.fileName)));
         if (record && recordTypes.contains(record->recordType)) {
@@ -578,12 +579,7 @@ CloudFetch CloudDatabase::fetchChanged(const QStringList& recordTypes, int limit
             fetch.records.append(std::move(*record));
         }
     }
-    // Every file looked at counts as fetched, also those past the limit and those that are no
-    // record: nothing here is read again until it changes.
-    for (auto& [name, summary] : m_summaries) {
-        if (summary.isOurs && summary.isRegular && summary.checked)
-            summary.delivered = true;
-    }
+    fetch.pendingCount = qsizetype(candidates.size()) - taken;
     return fetch;
 }
 

@@ -51,8 +51,10 @@ struct CloudRecord
 
 struct CloudFetch
 {
-    // Newest first.
+    // The latest to reach this machine first.
     QList<CloudRecord> records;
+    // New records past the limit, left for the next fetches.
+    qsizetype pendingCount = 0;
     // Files in the folder, named as records, that cannot be one: damaged, or too large to read.
     // Each is counted once per change of the file.
     qsizetype rejectedCount = 0;
@@ -90,10 +92,9 @@ public:
     void save(const QList<CloudRecord>& records);
 
     // The records of the given types that are new to this database (never fetched, or changed
-    // since): at most `limit`, the most recently modified first, a record's own modification
-    // date counting only up to its arrival (so a writer with a fast clock cannot push its records
-    // ahead of those that came after them). New records beyond the limit are passed over like
-    // the ones fetched: only a later change brings them again. Records this database saved come
+    // since): at most `limit`, those that arrived last (by the local file system's clock; the
+    // dates written inside a record rank nothing). New records beyond the limit stay new and are
+    // counted in pendingCount: the next fetches take them. Records this database saved come
     // back once, like any other change. Files that cannot be read, are not JSON, are damaged,
     // are larger than maxRecordFileBytes (those are never read) or hold a record of another type
     // are skipped. No folder yet: no records. Throws QuillomareCore::Error when the folder cannot

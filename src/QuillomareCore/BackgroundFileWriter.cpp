@@ -68,6 +68,13 @@ void BackgroundFileWriter::setFirstRetryDelay(int milliseconds)
     m_firstRetryDelay = milliseconds;
 }
 
+void BackgroundFileWriter::setGathering(qint64 thresholdBytes, int milliseconds)
+{
+    std::lock_guard lock(m_mutex);
+    m_gatheringThreshold = thresholdBytes;
+    m_gatheringInterval = milliseconds;
+}
+
 bool BackgroundFileWriter::hasPendingWrite() const
 {
     return m_delivered < m_handedOver;
@@ -77,7 +84,10 @@ void BackgroundFileWriter::waitUntilIdle()
 {
     {
         std::unique_lock lock(m_mutex);
+        m_flushRequested = true;
+        m_wake.notify_all();
         m_idle.wait(lock, [this] { return !m_pending && !m_busy; });
+        m_flushRequested = false;
     }
     QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
 }
@@ -90,6 +100,12 @@ void BackgroundFileWriter::run()
         Content content;
         Committed committed;
         quint64 generation = 0;
+        if (m_pending && m_gatherUntil && !m_stopping && !m_flushRequested &&
+            std::chrono::steady_clock::now() < *m_gatherUntil) {
+            m_wake.wait_until(lock, *m_gatherUntil, [this] { return m_stopping || m_flushRequested; });
+            m_gatherUntil.reset();
+            continue;
+        }
         if (m_pending) {
             content = std::move(m_pending);
             committed = std::move(m_pendingCommitted);
@@ -123,6 +139,7 @@ void BackgroundFileWriter::run()
 
         Outcome outcome;
         outcome.generation = generation;
+        qint64 writtenBytes = 0;
         bool stillProtected = false;
         if (protectedBackup) {
             struct stat status = {};
@@ -140,6 +157,9 @@ void BackgroundFileWriter::run()
             try {
                 Files::makePrivateFolder(QFileInfo(m_path).absolutePath());
                 Files::writeAtomically(m_path, content);
+                struct stat written = {};
+                if (::stat(QFile::encodeName(m_path).constData(), &written) == 0)
+                    writtenBytes = written.st_size;
                 if (committed)
                     committed();
             } catch (const Error& error) {
@@ -151,6 +171,9 @@ void BackgroundFileWriter::run()
         }
 
         lock.lock();
+        m_gatherUntil.reset();
+        if (!outcome.error && writtenBytes > m_gatheringThreshold)
+            m_gatherUntil = std::chrono::steady_clock::now() + std::chrono::milliseconds(m_gatheringInterval);
         if (protectedBackup && !stillProtected)
             m_protectedBackup.reset();
         if (outcome.error && !m_failed && !m_pending) {

@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QString>
 
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -19,6 +20,12 @@ namespace QuillomareCore {
 // still waiting replaces it (only the newest matters), and the file on disk is always a whole
 // file (Files::writeAtomically). A write that fails is tried again after a pause until it works
 // or a newer content replaces it.
+//
+// A large file is written at most once per gathering interval: the contents handed over in
+// between wait, and the newest is written for them all, so that a stream of small changes to a
+// history of hundreds of megabytes does not rewrite it whole for each one. waitUntilIdle()
+// (quitting) and the destructor write what waits at once, and a write that follows a failed one
+// never waits.
 //
 // Made and used on one thread (the GUI thread); outcomes come back to it through its event loop.
 class BackgroundFileWriter final : public QObject
@@ -71,6 +78,12 @@ public:
     // The pause before the first retry of a failed write (2 s); it doubles up to a minute.
     void setFirstRetryDelay(int milliseconds);
 
+    static constexpr qint64 defaultGatheringThresholdBytes = 64 * 1024 * 1024;
+    static constexpr int defaultGatheringIntervalMilliseconds = 4000;
+    // After a write of a file larger than `thresholdBytes`, the next waits until `milliseconds`
+    // have passed since it ended.
+    void setGathering(qint64 thresholdBytes, int milliseconds);
+
 private:
     void run();
     Outcome attempt(quint64 generation, const Content& content);
@@ -91,6 +104,10 @@ private:
     bool m_busy = false;
     bool m_stopping = false;
     int m_firstRetryDelay = 2000;
+    qint64 m_gatheringThreshold = defaultGatheringThresholdBytes;
+    int m_gatheringInterval = defaultGatheringIntervalMilliseconds;
+    std::optional<std::chrono::steady_clock::time_point> m_gatherUntil;
+    bool m_flushRequested = false;
     std::optional<QString> m_protectedBackup;
     QString m_protectedFailure;
     std::thread m_thread;

@@ -187,6 +187,18 @@ bool ClipboardPayload::Image::operator==(const Image& other) const
     return left == right;
 }
 
+bool operator==(const ClipboardItem& a, const ClipboardItem& b)
+{
+    if (!(a.id == b.id && a.createdAt == b.createdAt && a.kind == b.kind && a.preview == b.preview &&
+          a.contentHash == b.contentHash && a.sourceAppName == b.sourceAppName &&
+          a.sourceBundleIdentifier == b.sourceBundleIdentifier && a.sourcePlatform == b.sourcePlatform &&
+          a.isSensitive == b.isSensitive && a.isLocalOnly == b.isLocalOnly && a.isPinned == b.isPinned))
+        return false;
+    if (!a.contentHash.isEmpty() && a.payload.isImagePNG() && b.payload.isImagePNG())
+        return a.payload.imagePNGByteCount() == b.payload.imagePNGByteCount();
+    return a.payload == b.payload;
+}
+
 QString ClipboardPayload::textValue() const
 {
     if (const auto* value = std::get_if<QString>(&m_value))

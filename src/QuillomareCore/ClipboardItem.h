@@ -134,7 +134,10 @@ struct ClipboardItem
     bool isPinned = false;
     ClipboardPayload payload;
 
-    friend bool operator==(const ClipboardItem&, const ClipboardItem&) = default;
+    // Field by field, except that two images under the same non-empty content hash (the digest
+    // of their bytes) are the same image: they are compared without reading either one, which
+    // for images kept in the history file would mean two whole reads from the disk.
+    friend bool operator==(const ClipboardItem& a, const ClipboardItem& b);
 
     // English in both interface languages: "Text", "Link", "File", "Image", "Clip".
     QString displayTitle() const;

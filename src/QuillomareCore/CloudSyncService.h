@@ -72,6 +72,8 @@ struct CloudSyncPullResult
     QList<ClipboardDeletionTombstone> deletionTombstones; // in no particular order
     // Records the service passed over as unusable (damaged, oversized, not what they claim to be).
     qsizetype rejectedCount = 0;
+    // New records past the pull's limit: the next pulls bring them.
+    qsizetype pendingCount = 0;
 };
 
 // Other devices are not trusted further than their records can be checked: a date they claim

@@ -15,12 +15,17 @@ struct Rule
 
 // Word boundaries, digits and white space are Unicode-aware below (UseUnicodePropertiesOption),
 // so digits of other scripts match the card rule and are then refused by the checksum.
+// An armoured PGP private key ends its header with " BLOCK"; it is as private as any other key.
+// An AWS key pair is the key id (AKIA…) and its secret access key, which has no shape of its own:
+// it is recognised by the name it is given in credential files and environments
+// (aws_secret_access_key, AWS_SECRET_ACCESS_KEY) followed by the 40 letters of the key.
 constexpr Rule kRules[] = {
-    {"Private key", R"re(-----BEGIN [A-Z ]*PRIVATE KEY-----)re"},
+    {"Private key", R"re(-----BEGIN [A-Z ]*PRIVATE KEY(?: BLOCK)?-----)re"},
     {"JWT", R"re(\beyJ[A-Za-z0-9_-]{8,}\.[A-Za-z0-9_-]{8,}\.[A-Za-z0-9_-]{8,}\b)re"},
     {"Access token",
      R"re((?i)\b(api[_-]?key|access[_-]?token|secret|client[_-]?secret|password|passwd|pwd)\b\s*[:=]\s*['"]?[^'"\s]{8,})re"},
-    {"AWS access key", R"re(\bAKIA[0-9A-Z]{16}\b)re"},
+    {"AWS access key",
+     R"re(\bAKIA[0-9A-Z]{16}\b|(?i:\baws_?secret_?access_?key\b)\s*[:=]\s*['"]?[A-Za-z0-9/+]{40}(?![A-Za-z0-9/+]))re"},
     {"OpenAI key", R"re(\bsk-[A-Za-z0-9_-]{24,}\b)re"},
     {"Stripe key", R"re(\b(?:sk|rk)_(?:live|test)_[A-Za-z0-9]{16,}\b)re"},
     {"Credit card", R"re(\b(?:\d[ -]*?){13,19}\b)re"},

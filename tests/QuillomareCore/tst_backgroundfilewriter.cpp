@@ -151,6 +151,47 @@ private Q_SLOTS:
         QCOMPARE(readFile(path()), QByteArray("new history"));
     }
 
+    // Once the file is large, the changes of an interval are written once, the newest for all;
+    // quitting and destruction write at once, and so does the write after a failed one.
+    void testALargeFileGathersTheChangesOfAnInterval()
+    {
+        auto writer = std::make_unique<BackgroundFileWriter>(path());
+        writer->setFirstRetryDelay(60'000);
+        // "Large" is anything over 8 bytes here; the interval is longer than any test runs.
+        writer->setGathering(8, 600'000);
+        writer->write(text("a large history"));
+        writer->waitUntilIdle();
+
+        std::atomic<int> firstRuns = 0, secondRuns = 0;
+        writer->write(text("first copy", &firstRuns));
+        writer->write(text("second copy", &secondRuns));
+        std::optional<QString> outcome = QStringLiteral("none yet");
+        writer->whenWritten([&](const std::optional<QString>& error) { outcome = error; });
+        writer->write(text("third copy"));
+        writer->waitUntilIdle(); // quitting
+        QCOMPARE(readFile(path()), QByteArray("third copy"));
+        QCOMPARE(firstRuns.load() + secondRuns.load(), 0);
+        QCOMPARE(outcome, std::optional<QString>());
+
+        // A failed write is not held back by the interval, and neither is the next.
+        writer->write(text("a copy that waits"));
+        Files::failWritesForTesting(ENOSPC);
+        writer->waitUntilIdle();
+        QVERIFY(writer->lastError());
+        Files::failWritesForTesting(0);
+        outcome = QStringLiteral("none yet");
+        writer->write(text("written at once"));
+        writer->whenWritten([&](const std::optional<QString>& error) { outcome = error; });
+        QTRY_COMPARE(outcome, std::optional<QString>());
+        QCOMPARE(readFile(path()), QByteArray("written at once"));
+
+        // Destruction writes what is gathered.
+        writer->write(text("the last copy, gathered"));
+        QVERIFY(writer->hasPendingWrite());
+        writer.reset();
+        QCOMPARE(readFile(path()), QByteArray("the last copy, gathered"));
+    }
+
     void testDestructionFinishesTheWaitingWrite()
     {
         {

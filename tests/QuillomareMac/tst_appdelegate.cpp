@@ -45,10 +45,14 @@ struct FakeCloud final : CloudSyncing
     }
     CloudSyncState pushDeletionTombstones(const QList<ClipboardDeletionTombstone>&) override { return CloudSyncState::idle(); }
     CloudSyncState pushDeletedContentHashes(const QSet<QString>&) override { return CloudSyncState::idle(); }
+    // Answered in turn before `pulled`.
+    QList<CloudSyncPullResult> scriptedPulls;
+    int pullCount = 0;
     CloudSyncPullResult pull(int) override
     {
         QMutexLocker lock(&mutex);
-        return pulled;
+        ++pullCount;
+        return scriptedPulls.isEmpty() ? pulled : scriptedPulls.takeFirst();
     }
     CloudSyncState deleteItems(const QList<ClipboardItem>& items) override
     {
@@ -437,6 +441,29 @@ private Q_SLOTS:
         delegate.removeHistoryItem(delegate.store().items().first());
         settle();
         QTRY_COMPARE(m_cloud->deletions.size(), 1);
+    }
+
+    void testRecordsLeftByAPassComeWithTheNextPassSoon()
+    {
+        // The first pass takes three records and leaves two; nothing else asks for a pass.
+        CloudSyncPullResult first(CloudSyncState::idle(),
+                                  {textItem(QStringLiteral("one"), at(1)), textItem(QStringLiteral("two"), at(2)),
+                                   textItem(QStringLiteral("three"), at(3))},
+                                  {}, {});
+        first.pendingCount = 2;
+        const CloudSyncPullResult second(
+            CloudSyncState::idle(), {textItem(QStringLiteral("four"), at(4)), textItem(QStringLiteral("five"), at(5))},
+            {}, {});
+        {
+            QMutexLocker lock(&m_cloud->mutex);
+            m_cloud->scriptedPulls = {first, second};
+        }
+        AppDelegate& delegate = launch(/*syncOn=*/true);
+        QTRY_COMPARE(delegate.store().items().size(), 5);
+        settle();
+        QTRY_COMPARE(m_island->message, std::optional<QString>(QStringLiteral("Merged 2 items from iCloud")));
+        QMutexLocker lock(&m_cloud->mutex);
+        QCOMPARE(m_cloud->pullCount, 2);
     }
 
     void testAMergeWhoseWriteFailsIsReportedAsAFailure()

@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
@@ -68,8 +69,11 @@ private Q_SLOTS:
         ClipboardItem text = QuillomareTest::textItem(u"shared note"_s, at(0), true);
         text.sourceAppName = u"Editor"_s;
         text.sourceBundleIdentifier = u"org.example.editor"_s;
-        const ClipboardItem file = QuillomareTest::fileItem({u"/tmp/a.txt"_s}, at(1));
-        const ClipboardItem image = QuillomareTest::imageItem(QByteArray("\x89PNG small", 10), at(2));
+        // Previews as a capture makes them: a pulled entry shows what its content gives.
+        ClipboardItem file = QuillomareTest::fileItem({u"/tmp/a.txt"_s}, at(1));
+        file.preview = u"a.txt"_s;
+        ClipboardItem image = QuillomareTest::imageItem(QByteArray("\x89PNG small", 10), at(2));
+        image.preview = u"Image · 10 bytes"_s;
         QCOMPARE(here.push({text, file, image}), CloudSyncState::idle());
         QVERIFY(QFile::exists(recordFile(folder, text)));
         QVERIFY(!QFile::exists(recordFile(folder, file))); // rich content stays home with rich sync off
@@ -230,7 +234,12 @@ private Q_SLOTS:
         for (const ClipboardItem& item : std::as_const(pulled.items))
             QVERIFY(item.createdAt <= beforePull.addSecs(1));
 
-        // Nothing changed: nothing is new, however the records are dated.
+        // The records past the limit come with the next pull; then nothing is new, however the
+        // records are dated.
+        QCOMPARE(pulled.pendingCount, 88);
+        pulled = here.pull(200);
+        QCOMPARE(pulled.items.size(), 88);
+        QCOMPARE(pulled.pendingCount, 0);
         QVERIFY(here.pull(200).items.isEmpty());
         // What the other machine writes next arrives at once.
         const ClipboardItem later = QuillomareTest::textItem(u"honest later"_s, at(100));
@@ -250,6 +259,92 @@ private Q_SLOTS:
         ClipboardItem pinned = later;
         pinned.isPinned = true;
         QCOMPARE(here.pull(200).items, QList<ClipboardItem>{pinned});
+    }
+
+    void recordsPastTheLimitComeWithTheNextPullsLatestArrivalFirst()
+    {
+        QTemporaryDir root;
+        const QString container = u"backlog.test"_s;
+        const QString folder = root.filePath(container);
+        // A peer back after a while: 450 honest records at once.
+        CloudKitSyncService peer(container, false, root.path());
+        QList<ClipboardItem> backlog;
+        for (int i = 0; i < 450; ++i)
+            backlog.append(QuillomareTest::textItem(u"backlog %1"_s.arg(i), at(i)));
+        QCOMPARE(peer.push(backlog), CloudSyncState::idle());
+
+        CloudKitSyncService here(container, false, root.path());
+        QSet<QString> seen;
+        QList<qsizetype> sizes, pending;
+        for (auto pulled = here.pull(200); !pulled.items.isEmpty(); pulled = here.pull(200)) {
+            sizes.append(pulled.items.size());
+            pending.append(pulled.pendingCount);
+            for (const ClipboardItem& item : std::as_const(pulled.items))
+                seen.insert(item.contentHash);
+        }
+        QCOMPARE(sizes, (QList<qsizetype>{200, 200, 50}));
+        QCOMPARE(pending, (QList<qsizetype>{250, 50, 0}));
+        QCOMPARE(seen.size(), 450);
+
+        // A flood whose records claim to be a little newer than they are (within the clock skew
+        // a peer is allowed), then a few honest copies that really came after it: the honest
+        // ones are taken first, and the flood follows in the next pulls.
+        {
+            QuillomareTest::ClockOverride clock(QDateTime::currentDateTimeUtc().addSecs(25));
+            CloudKitSyncService flood(container, false, root.path());
+            QList<ClipboardItem> items;
+            for (int i = 0; i < 250; ++i)
+                items.append(QuillomareTest::textItem(u"claims newer %1"_s.arg(i), clock.now()));
+            QCOMPARE(flood.push(items), CloudSyncState::idle());
+        }
+        // Arrival is the file's change time: let the file system's clock move past the flood's.
+        const QDateTime floodArrival =
+            QFileInfo(recordFile(folder, QuillomareTest::textItem(u"claims newer 249"_s, at(0)))).metadataChangeTime();
+        const QString scratch = root.filePath(u"scratch"_s);
+        auto changedAfterFlood = [&] {
+            QFile file(scratch);
+            if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write("x") != 1)
+                return false;
+            file.close();
+            return QFileInfo(scratch).metadataChangeTime() > floodArrival;
+        };
+        QVERIFY(floodArrival.isValid());
+        QTRY_VERIFY(changedAfterFlood());
+        QList<ClipboardItem> honest;
+        for (int i = 0; i < 5; ++i)
+            honest.append(QuillomareTest::textItem(u"honest copy %1"_s.arg(i), QDateTime::currentDateTimeUtc()));
+        QCOMPARE(peer.push(honest), CloudSyncState::idle());
+
+        auto pulled = here.pull(200);
+        for (const ClipboardItem& item : honest)
+            QVERIFY2(pulled.items.contains(item), qPrintable(item.preview));
+        QCOMPARE(pulled.pendingCount, 55);
+        QCOMPARE(here.pull(200).items.size(), 55);
+    }
+
+    void aPulledEntryShowsWhatItsContentGivesNotWhatThePeerWrote()
+    {
+        QTemporaryDir root;
+        const QString container = u"preview.test"_s;
+        // Correct hashes, previews that say something else (one of them megabytes long).
+        ClipboardItem text = QuillomareTest::textItem(u"  real words\n\tsecond line "_s, at(0));
+        text.preview = QString(2 * 1024 * 1024, u'W');
+        ClipboardItem files = QuillomareTest::fileItem({u"/home/me/report.pdf"_s, u"/home/me/b.txt"_s}, at(1));
+        files.preview = u"Click here"_s;
+        ClipboardItem image = QuillomareTest::imageItem(QByteArray("\x89PNG\r\n\x1a\n12345", 13), at(2));
+        image.preview = u"Your account is locked"_s;
+        CloudKitSyncService peer(container, true, root.path());
+        QCOMPARE(peer.push({text, files, image}), CloudSyncState::idle());
+
+        CloudKitSyncService here(container, true, root.path());
+        const auto pulled = here.pull(200);
+        QCOMPARE(pulled.items.size(), 3);
+        QHash<QString, QString> previews;
+        for (const ClipboardItem& item : pulled.items)
+            previews.insert(item.contentHash, item.preview);
+        QCOMPARE(previews.value(text.contentHash), u"real words  second line"_s);
+        QCOMPARE(previews.value(files.contentHash), u"2 files"_s);
+        QCOMPARE(previews.value(image.contentHash), u"Image · 13 bytes"_s);
     }
 
     void futureDatesCountFromArrivalAndGoBackAsTheyCame()

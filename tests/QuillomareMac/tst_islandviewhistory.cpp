@@ -330,6 +330,44 @@ private Q_SLOTS:
         QCOMPARE(m_log.last(), QStringLiteral("hide"));
     }
 
+    void aTypedCharacterIsDrawnBeforeTheListIsFiltered()
+    {
+        const QList<ClipboardItem> items = fourTexts();
+        configure(items);
+        m_view->searchInput()->setFocus();
+        // What the field had drawn, and how many filters had run, at each of its paints.
+        struct PaintRecorder : QObject
+        {
+            IslandView* view = nullptr;
+            QList<std::pair<QString, int>> paints;
+            bool eventFilter(QObject* watched, QEvent* event) override
+            {
+                if (event->type() == QEvent::Paint)
+                    paints.append({view->searchInput()->text(), view->historyRebuildCount()});
+                return QObject::eventFilter(watched, event);
+            }
+        } recorder;
+        recorder.view = m_view;
+        m_view->searchInput()->installEventFilter(&recorder);
+        const int rebuilds = m_view->historyRebuildCount();
+
+        QTest::keyClicks(m_view->searchInput(), QStringLiteral("d"));
+        QTRY_COMPARE(m_view->historyRebuildCount(), rebuilds + 1);
+        QVERIFY(m_view->visibleItems().size() < items.size());
+        QCOMPARE(m_view->visibleItems().first().id, items[3].id);
+        const auto firstWithD = std::find_if(recorder.paints.cbegin(), recorder.paints.cend(),
+                                             [](const auto& paint) { return paint.first == QStringLiteral("d"); });
+        QVERIFY(firstWithD != recorder.paints.cend());
+        QCOMPARE(firstWithD->second, rebuilds);
+
+        // Return right after a key acts on what was typed, filtered or not yet.
+        QTest::keyClick(m_view->searchInput(), Qt::Key_Backspace);
+        QTest::keyClicks(m_view->searchInput(), QStringLiteral("b"));
+        QTest::keyClick(m_view->searchInput(), Qt::Key_Return);
+        QCOMPARE(m_log.last(), QStringLiteral("select:B"));
+        m_view->searchInput()->removeEventFilter(&recorder);
+    }
+
     void escapeClosesThePreviewFirst()
     {
         const QList<ClipboardItem> items = fourTexts();

@@ -22,6 +22,7 @@
 #include <QPainter>
 #include <QPointer>
 #include <QScrollBar>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -528,7 +529,13 @@ void IslandView::setupSearchRow()
     IslandTextFieldCell::install(m_searchInput);
     m_searchInput->setFocusPolicy(Qt::StrongFocus);
     search->input = m_searchInput;
+    // Qt tells a typed change (textEdited) just before every change (textChanged).
+    connect(m_searchInput, &QLineEdit::textEdited, this, [this] { m_searchTextEditedByUser = true; });
     connect(m_searchInput, &QLineEdit::textChanged, this, [this] { controlTextDidChange(); });
+    m_searchFilterTimer = new QTimer(this);
+    m_searchFilterTimer->setSingleShot(true);
+    m_searchFilterTimer->setInterval(0);
+    connect(m_searchFilterTimer, &QTimer::timeout, this, [this] { runPendingSearchFilter(); });
 
     m_searchPlaceholderLabel = makeLabel(L10n::text(QStringLiteral("搜索历史"), QStringLiteral("Search history")),
                                          IslandTheme::systemFont(12), IslandTheme::white(0.38), search);

@@ -59,6 +59,8 @@
 #include <optional>
 #include <vector>
 
+class QTimer;
+
 class QAbstractButton;
 class QAction;
 class QKeyEvent;
@@ -294,6 +296,9 @@ public:
     void focusSearchTapped();
     QLineEdit* searchInput() const { return m_searchInput; }
     void controlTextDidChange();
+    // The filter of a typed character, when it has not run yet (a command such as Return acts on
+    // the list of what has been typed).
+    void runPendingSearchFilter();
     // A key typed into the search field: Up, Down, Return, Escape. True when handled.
     bool searchFieldCommand(int key);
     void rebuildRows();
@@ -734,6 +739,11 @@ private:
     QStringList m_historySearchTexts;
     std::optional<QString> m_historyItemsSignature;
     int m_historyRebuildCount = 0;
+    // A typed character is drawn first and filtered right after (m_searchFilterTimer, zero
+    // interval): the field never waits for the list.
+    bool m_searchTextEditedByUser = false;
+    bool m_searchFilterPending = false;
+    QTimer* m_searchFilterTimer = nullptr;
     // A message handed over while collapsed, shown once the island has expanded soon after.
     struct PendingMessage
     {

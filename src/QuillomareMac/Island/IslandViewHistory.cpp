@@ -38,6 +38,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <utility>
 
 namespace QuillomareMac {
 
@@ -328,11 +329,27 @@ void IslandView::focusSearchTapped()
 void IslandView::controlTextDidChange()
 {
     m_searchPlaceholderLabel->setVisible(m_searchInput->text().isEmpty());
+    if (std::exchange(m_searchTextEditedByUser, false)) {
+        // Typing: the character is on screen before the list is filtered, so the field answers
+        // the key at once however long the filter and the new rows take. Keys typed meanwhile
+        // share one filter.
+        m_searchInput->repaint();
+        m_searchFilterPending = true;
+        m_searchFilterTimer->start();
+        return;
+    }
     rebuildRows();
+}
+
+void IslandView::runPendingSearchFilter()
+{
+    if (m_searchFilterPending)
+        rebuildRows();
 }
 
 bool IslandView::searchFieldCommand(int key)
 {
+    runPendingSearchFilter();
     const bool shelf = m_contentMode == ContentMode::shelfGallery;
     switch (key) {
     case Qt::Key_Down:
@@ -383,6 +400,9 @@ bool IslandView::handleListNavigationKey(QKeyEvent* event, QWidget* receiver)
 void IslandView::rebuildRows()
 {
     ++m_historyRebuildCount;
+    m_searchFilterPending = false;
+    if (m_searchFilterTimer)
+        m_searchFilterTimer->stop();
     // Hidden at once: a row kept until the event loop deletes it would still answer the mouse.
     const auto discard = [](QWidget* widget) {
         if (!widget)

@@ -316,20 +316,8 @@ ClipboardCaptureResult captureFiles(const ClipboardMonitor::PasteboardContents& 
     for (const QUrl& url : contents.fileURLs)
         paths.append(pathOf(url));
 
-    QString title;
-    if (paths.size() == 1) {
-        title = Text::trimmed(QFileInfo(paths.first()).fileName());
-        if (title.isEmpty())
-            title = paths.first();
-        if (title.isEmpty())
-            title = QStringLiteral("File");
-    } else {
-        title = L10n::text(QString::number(paths.size()) + QStringLiteral(" 个文件"),
-                           QString::number(paths.size()) + QStringLiteral(" files"));
-    }
-
     ClipboardItem item = newItem(contents, MacFileContent::allAreImageFiles(paths) ? ClipKind::image : ClipKind::file);
-    item.preview = title;
+    item.preview = ClipboardMonitor::filesPreview(paths);
     item.contentHash = ClipHashing::fileContentHash(paths);
     item.payload = ClipboardPayload::fileURLs(paths);
     item.isLocalOnly = ClipboardItem::shouldKeepLocalOnlyForCloud(ClipKind::file, item.payload, contents.settings);
@@ -347,12 +335,8 @@ ClipboardCaptureResult captureText(const ClipboardMonitor::PasteboardContents& c
                                                  QStringLiteral("Ignored sensitive content: ") + match->label)};
 
     ClipboardItem item = newItem(contents, ClipboardMonitor::detectURL(text) ? ClipKind::url : ClipKind::text);
-    if (match) {
-        item.preview = L10n::text(QStringLiteral("敏感内容已隐藏"), QStringLiteral("Sensitive content hidden"));
-        item.isSensitive = true;
-    } else {
-        item.preview = ClipboardMonitor::textPreview(text);
-    }
+    item.isSensitive = match.has_value();
+    item.preview = ClipboardMonitor::previewOf(ClipboardPayload::text(text), item.isSensitive);
     item.contentHash = ClipHashing::textContentHash(text);
     item.payload = ClipboardPayload::text(text);
     item.isLocalOnly = (match && contents.settings.markSensitiveLocalOnly) || item.payload.exceedsCloudExportLimits();
@@ -382,8 +366,7 @@ ClipboardCaptureResult captureImage(const ClipboardMonitor::PasteboardContents& 
     }
 
     ClipboardItem item = newItem(contents, ClipKind::image);
-    item.preview = L10n::text(QStringLiteral("图片 · "), QStringLiteral("Image · ")) +
-                   ClipboardItem::formattedBytes(png->size());
+    item.preview = ClipboardMonitor::imagePreview(png->size());
     item.contentHash = ClipHashing::sha256(*png);
     item.payload = ClipboardPayload::imagePNG(*png);
     item.isLocalOnly = ClipboardItem::shouldKeepLocalOnlyForCloud(ClipKind::image, item.payload, contents.settings);
@@ -423,6 +406,40 @@ QString ClipboardMonitor::textPreview(const QString& text)
     if (cut == -1 || positionAfterGraphemes(line, kPreviewLimit) == -1)
         return line;
     return line.left(cut) + QStringLiteral("...");
+}
+
+QString ClipboardMonitor::filesPreview(const QStringList& paths)
+{
+    if (paths.size() != 1)
+        return L10n::text(QString::number(paths.size()) + QStringLiteral(" 个文件"),
+                          QString::number(paths.size()) + QStringLiteral(" files"));
+    QString title = Text::trimmed(QFileInfo(paths.first()).fileName());
+    if (title.isEmpty())
+        title = paths.first();
+    if (title.isEmpty())
+        title = QStringLiteral("File");
+    return title;
+}
+
+QString ClipboardMonitor::imagePreview(qsizetype byteCount)
+{
+    return L10n::text(QStringLiteral("图片 · "), QStringLiteral("Image · ")) + ClipboardItem::formattedBytes(byteCount);
+}
+
+QString ClipboardMonitor::previewOf(const ClipboardPayload& payload, bool isSensitive)
+{
+    switch (payload.caseOf()) {
+    case ClipboardPayload::Case::text:
+        return isSensitive ? L10n::text(QStringLiteral("敏感内容已隐藏"), QStringLiteral("Sensitive content hidden"))
+                           : textPreview(payload.textValue());
+    case ClipboardPayload::Case::fileURLs:
+        return filesPreview(payload.fileURLsValue());
+    case ClipboardPayload::Case::imagePNG:
+        return imagePreview(payload.imagePNGByteCount());
+    case ClipboardPayload::Case::empty:
+        break;
+    }
+    return QString();
 }
 
 std::optional<QUrl> ClipboardMonitor::detectURL(const QString& text)

@@ -69,6 +69,13 @@ public:
     static std::optional<QUrl> detectURL(const QString& text);
     // One line, at most 180 user-perceived characters ("..." after the first 177).
     static QString textPreview(const QString& text);
+    // A list of copied files: the file's name (its path when the name is blank), or "N files".
+    static QString filesPreview(const QStringList& paths);
+    // "Image · " and the image's size.
+    static QString imagePreview(qsizetype byteCount);
+    // What a capture of this content shows in the list: the preview always follows from the
+    // content, so an entry made elsewhere cannot show other words (nor an unbounded text).
+    static QString previewOf(const QuillomareCore::ClipboardPayload& payload, bool isSensitive);
 
     // What one change put on the pasteboard, read on the GUI thread.
     struct PasteboardContents

@@ -32,6 +32,9 @@ AppDelegate::AppDelegate(AppDelegateEnvironment environment, QObject* parent)
 {
     m_backgroundSyncTimer.setInterval(backgroundSyncIntervalMilliseconds);
     connect(&m_backgroundSyncTimer, &QTimer::timeout, this, &AppDelegate::runBackgroundCloudSyncTimer);
+    m_pendingRecordsSyncTimer.setSingleShot(true);
+    m_pendingRecordsSyncTimer.setInterval(pendingRecordsSyncDelayMilliseconds);
+    connect(&m_pendingRecordsSyncTimer, &QTimer::timeout, this, &AppDelegate::runBackgroundCloudSyncTimer);
 }
 
 AppDelegate::~AppDelegate() = default;
@@ -163,6 +166,7 @@ void AppDelegate::applicationDidFinishLaunching()
 void AppDelegate::applicationWillTerminate()
 {
     m_backgroundSyncTimer.stop();
+    m_pendingRecordsSyncTimer.stop();
     m_workspaceActivationObserver.reset();
     if (m_monitor)
         m_monitor->stop();

@@ -66,6 +66,8 @@ public:
     static constexpr int backgroundSyncIntervalMilliseconds = 120'000;
     static constexpr int backgroundSyncToleranceMilliseconds = 20'000;
     static constexpr int cloudPullLimit = 200;
+    // While a pass leaves records for the next, the next comes this soon.
+    static constexpr int pendingRecordsSyncDelayMilliseconds = 1'000;
     static inline const QString didMigrateSilentCaptureDefaultKey =
         QStringLiteral("Quillomare.didMigrateSilentCaptureDefault.v1");
 
@@ -254,6 +256,7 @@ private:
     std::shared_ptr<void> m_workspaceActivationObserver;
     std::shared_ptr<QuillomareCore::CloudSyncing> m_cloudSync;
     QTimer m_backgroundSyncTimer;
+    QTimer m_pendingRecordsSyncTimer;
     bool m_isCloudSyncInFlight = false;
     bool m_launched = false;
     // The last stored capture handed to the history; its save answers for the earlier ones.

@@ -174,6 +174,10 @@ void AppDelegate::reportSyncPass(const MergeOutcome& outcome, const CloudSyncPul
                                  bool showWhenFinished)
 {
     m_isCloudSyncInFlight = false;
+    // Records past the pull's limit come with the next pass, started soon rather than at the
+    // next capture or tick, so that a peer's backlog arrives whole in a few passes.
+    if (pulled.pendingCount > 0)
+        m_pendingRecordsSyncTimer.start();
     if (outcome.error) {
         report(L10n::text(QStringLiteral("合并 iCloud 历史失败："), QStringLiteral("Failed to merge iCloud history: ")) +
                    *outcome.error,

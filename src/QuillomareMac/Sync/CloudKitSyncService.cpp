@@ -1,6 +1,7 @@
 #include "CloudKitSyncService.h"
 
 #include "CloudRecordNaming.h"
+#include "Pasteboard/ClipboardMonitor.h"
 #include "Shell/Localization.h"
 
 #include <QuillomareCore/ClipSettings.h>
@@ -90,7 +91,6 @@ ClipboardItem itemFromRecord(const CloudRecord& record)
     if (!kind)
         throw DecodingError(QStringLiteral("Unknown kind."));
     item.kind = *kind;
-    item.preview = field<QString>(record, QStringLiteral("preview")).value_or(QString());
     item.sourceAppName = field<QString>(record, QStringLiteral("sourceAppName"));
     item.sourceBundleIdentifier = field<QString>(record, QStringLiteral("sourceBundleIdentifier"));
     if (const auto platform = field<QString>(record, QStringLiteral("sourcePlatform"))) {
@@ -112,6 +112,9 @@ ClipboardItem itemFromRecord(const CloudRecord& record)
                    : paths ? ClipboardPayload::fileURLs(*paths)
                    : png   ? ClipboardPayload::imagePNG(*png)
                            : ClipboardPayload::empty();
+    // The preview a record carries is only what its writer says: the list shows what the
+    // content gives, as for a capture here (and never a peer's unbounded text).
+    item.preview = ClipboardMonitor::previewOf(item.payload, item.isSensitive);
     return item;
 }
 
@@ -237,10 +240,12 @@ QuillomareCore::CloudSyncPullResult CloudKitSyncService::pull(int limit)
     QList<ClipboardItem> items;
     QList<ClipboardDeletionTombstone> tombstones;
     qsizetype rejected = 0;
+    qsizetype pending = 0;
     const CloudSyncState state = perform([&](Platform::CloudDatabase& database) {
         const Platform::CloudFetch fetch =
             database.fetchChanged({CloudRecordNaming::itemRecordType, CloudRecordNaming::deletionRecordType}, limit);
         rejected = fetch.rejectedCount;
+        pending = fetch.pendingCount;
         const QDateTime now = QuillomareCore::Clock::now();
         for (const CloudRecord& record : fetch.records) {
             const QDateTime latest = std::min(record.arrivalDate.isValid() ? record.arrivalDate : now, now);
@@ -274,6 +279,7 @@ QuillomareCore::CloudSyncPullResult CloudKitSyncService::pull(int limit)
         return QuillomareCore::CloudSyncPullResult(state, {}, {}, {});
     QuillomareCore::CloudSyncPullResult result(state, std::move(items), {}, tombstones);
     result.rejectedCount = rejected;
+    result.pendingCount = pending;
     return result;
 }
 

@@ -34,7 +34,8 @@ public:
     // A deletion record dated now for each non-empty hash.
     QuillomareCore::CloudSyncState pushDeletedContentHashes(const QSet<QString>& contentHashes) override;
     // The records new to this service since its last pull (changed in the folder, as the local
-    // file system tells), at most `limit`, the most recently modified of both types first.
+    // file system tells), at most `limit`, the latest arrivals of both types first; the rest stay
+    // new for the next pulls and are counted in the result's pendingCount.
     // Dates are believed only up to the moment the record reached this machine: an entry's
     // creation and a deletion dated later count as made then. Damaged, oversized and misnamed
     // records are skipped and counted in the result's rejectedCount. A failed pull carries no
