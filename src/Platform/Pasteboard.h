@@ -98,6 +98,11 @@ public:
     // Writing. Each call that changes the contents bumps the change count; the result says
     // whether the pasteboard now holds what was written.
     virtual qint64 clearContents() = 0;
+    // Whether a write that does not succeed leaves the contents as they were, so that a writer
+    // needs no copy of them to put back: there, startNewContents() begins new contents without
+    // touching the pasteboard, and the first write that follows replaces everything at once.
+    virtual bool keepsContentsWhenAWriteFails() const { return false; }
+    virtual void startNewContents() {}
     virtual bool setData(const QByteArray& data, const QString& type) = 0;
     virtual bool writeItems(const QList<PasteboardItem>& items) = 0;
     bool setString(const QString& text) { return setData(text.toUtf8(), PasteboardType::string); }

@@ -37,6 +37,9 @@ public:
     void setTransferDeadlineForTesting(int milliseconds) { m_transferDeadline = milliseconds; }
 
     qint64 clearContents() override;
+    // A write that does not win the selection leaves it, whole, with its owner.
+    bool keepsContentsWhenAWriteFails() const override { return true; }
+    void startNewContents() override { m_pending = PasteboardItem(); }
     bool setData(const QByteArray& data, const QString& type) override;
     bool writeItems(const QList<PasteboardItem>& items) override;
 
