@@ -87,7 +87,7 @@ private Q_SLOTS:
         QCOMPARE(m_card->content(), Content::text);
         QCOMPARE(m_card->textView()->toPlainText(), text.left(shownTextLimit));
         QCOMPARE(m_card->metaLabel()->text(), QStringLiteral("Notes · ") + HistoryTime::relativeTimeText(at(0), at(600)) +
-                                                  QStringLiteral(" · Showing the first 16,384 of 300,000 chars"));
+                                                  QStringLiteral(" · Showing the first 8,192 of 300,000 chars"));
     }
 
     void selectionIsCopiedOnlyWhenThereIsOne()

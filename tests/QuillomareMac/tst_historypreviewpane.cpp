@@ -138,7 +138,7 @@ private Q_SLOTS:
         QVERIFY(m_view->isTextCut());
         QVERIFY(m_view->textView()->isReadOnly());
         QCOMPARE(m_view->textStatusLabel()->text(),
-                 QStringLiteral("Read-only · Showing the first 16,383 of 216,384 chars"));
+                 QStringLiteral("Read-only · Showing the first 8,191 of 208,192 chars"));
         QVERIFY(!m_view->resetButton()->isEnabled());
         QVERIFY(m_view->copyButton()->isEnabled());
 
@@ -159,7 +159,7 @@ private Q_SLOTS:
         L10n::setIsChineseForTesting(true);
         m_view->configure(textItem(text, at(0)));
         QCOMPARE(m_view->textStatusLabel()->text(),
-                 QStringLiteral("只读 · 只显示开头 16,383 字符（全文 216,384 字符）"));
+                 QStringLiteral("只读 · 只显示开头 8,191 字符（全文 208,192 字符）"));
         L10n::setIsChineseForTesting(false);
     }
 

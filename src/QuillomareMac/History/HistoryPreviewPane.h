@@ -22,11 +22,11 @@ namespace QuillomareMac {
 class AspectFillImageView;
 class TruncatingLabel;
 
-// A text view lays its text out whole, on the GUI thread (and a paragraph twice when the text is
-// put in): one long paragraph of 16 K characters takes about 10 ms, a megabyte seconds. Beyond
-// this many UTF-16 units only the beginning of a text is shown, read-only, with a note of the
-// whole text's size.
-inline constexpr qsizetype shownTextLimit = 16 * 1024;
+// A text view lays its text out whole, on the GUI thread, and a paragraph up to three times when
+// the text is put in: one long paragraph of 8 K characters takes about 5 ms each time, a
+// megabyte seconds. Beyond this many UTF-16 units only the beginning of a text is shown,
+// read-only, with a note of the whole text's size.
+inline constexpr qsizetype shownTextLimit = 8 * 1024;
 // The part of a text a preview shows: all of it, or its first shownTextLimit units cut at a
 // character boundary.
 QString shownTextPrefix(const QString& text);
