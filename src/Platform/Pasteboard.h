@@ -66,14 +66,26 @@ public:
     // Large formats read away from the GUI thread, whose transfer from another program must not
     // hold it: a reader that may run on any thread, or empty when this pasteboard is read on its
     // own thread only. It reads the contents of the moment it was made: `superseded` when they
-    // changed before the read was done.
+    // changed before the read was done, and a read in progress stops as soon as they change.
+    // All reads of one reader share one deadline: an owner that trickles its data gets `timedOut`.
+    // A read stops as soon as the format passes `maxBytes` (`tooLarge`, with the format's size
+    // as far as it is known).
     struct BackgroundData
     {
         std::optional<QByteArray> bytes;
         bool superseded = false;
+        bool timedOut = false;
+        bool tooLarge = false;
+        // With `tooLarge`: the owner's own count of the whole when it gave one (`sizeIsExact`),
+        // else the bytes that had come when reading stopped.
+        qint64 size = 0;
+        bool sizeIsExact = false;
     };
-    using BackgroundReader = std::function<BackgroundData(const QString& type)>;
+    using BackgroundReader = std::function<BackgroundData(const QString& type, qint64 maxBytes)>;
     virtual BackgroundReader backgroundReader() const { return {}; }
+    // Ends at once the reads in progress of every reader made so far: quitting never waits for
+    // another program.
+    virtual void cancelBackgroundReads() {}
 
     // Every item with all its representations: for snapshots that must survive clearContents().
     // Fetches every format offered, however large: never for reading a change.
@@ -86,6 +98,11 @@ public:
     // Writing. Each call that changes the contents bumps the change count; the result says
     // whether the pasteboard now holds what was written.
     virtual qint64 clearContents() = 0;
+    // Whether a write that does not succeed leaves the contents as they were, so that a writer
+    // needs no copy of them to put back: there, startNewContents() begins new contents without
+    // touching the pasteboard, and the first write that follows replaces everything at once.
+    virtual bool keepsContentsWhenAWriteFails() const { return false; }
+    virtual void startNewContents() {}
     virtual bool setData(const QByteArray& data, const QString& type) = 0;
     virtual bool writeItems(const QList<PasteboardItem>& items) = 0;
     bool setString(const QString& text) { return setData(text.toUtf8(), PasteboardType::string); }

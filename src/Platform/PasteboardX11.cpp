@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <functional>
 #include <vector>
 
 namespace Platform {
@@ -28,6 +29,8 @@ bool isInternalType(const QString& type)
 
 // How long the owner may take to answer, and between two parts of an incremental transfer.
 constexpr int kSelectionTimeoutMilliseconds = 5000;
+// How often a wait looks whether its transfer is still wanted.
+constexpr int kAbandonCheckMilliseconds = 20;
 
 xcb_atom_t internAtom(xcb_connection_t* connection, const QByteArray& name)
 {
@@ -77,23 +80,52 @@ QStringList formatNamesOf(const QStringList& targetNames)
     return names;
 }
 
+// What bounds one transfer: its deadline, its size, and whether it is still wanted (a newer copy
+// or quitting ends it at once).
+struct TransferBounds
+{
+    QDeadlineTimer deadline;
+    qint64 maxBytes = 0;
+    std::function<bool()> abandoned;
+};
+
+struct TransferResult
+{
+    enum class Status
+    {
+        done,
+        failed, // refused, or the owner went away or stopped answering
+        abandoned,
+        timedOut,
+        tooLarge
+    } status = Status::failed;
+    QByteArray bytes;
+    qint64 size = 0;
+    bool sizeIsExact = false;
+};
+
 // One selection transfer on a connection of our own: the GUI thread's connection (and so its
 // event loop, which must keep answering other programs while we own the clipboard) is never
 // held by the megabytes of an image.
 class SelectionTransfer
 {
 public:
-    explicit SelectionTransfer(const X11PrivateConnection& x) : m_connection(x.connection), m_root(x.root) {}
+    SelectionTransfer(const X11PrivateConnection& x, const TransferBounds& bounds)
+        : m_connection(x.connection), m_root(x.root), m_bounds(bounds)
+    {
+    }
     // The connection outlives the transfer: one reader's reads share it.
     ~SelectionTransfer()
     {
-        if (m_window)
+        if (m_window) {
             xcb_destroy_window(m_connection, m_window);
+            xcb_flush(m_connection);
+        }
     }
     SelectionTransfer(const SelectionTransfer&) = delete;
     SelectionTransfer& operator=(const SelectionTransfer&) = delete;
 
-    std::optional<QByteArray> read(const QByteArray& selectionName, const QByteArray& targetName)
+    TransferResult read(const QByteArray& selectionName, const QByteArray& targetName)
     {
         m_window = xcb_generate_id(m_connection);
         const uint32_t events = XCB_EVENT_MASK_PROPERTY_CHANGE;
@@ -104,7 +136,7 @@ public:
         m_property = internAtom(m_connection, QByteArrayLiteral("QUILLOMARE_SELECTION"));
         m_incr = internAtom(m_connection, QByteArrayLiteral("INCR"));
         if (!selection || !target || !m_property || !m_incr)
-            return std::nullopt;
+            return m_result;
         xcb_convert_selection(m_connection, m_window, selection, target, m_property, XCB_CURRENT_TIME);
         xcb_flush(m_connection);
 
@@ -113,22 +145,21 @@ public:
                    reinterpret_cast<xcb_selection_notify_event_t*>(event)->requestor == m_window;
         });
         if (!notice)
-            return std::nullopt;
+            return m_result;
         const xcb_atom_t answered = reinterpret_cast<xcb_selection_notify_event_t*>(notice)->property;
         std::free(notice);
         if (answered == XCB_ATOM_NONE)
-            return std::nullopt; // the owner refused the target
+            return m_result; // the owner refused the target
 
-        QByteArray bytes;
         bool incremental = false;
-        if (!readProperty(bytes, &incremental))
-            return std::nullopt;
+        if (!readProperty(&incremental))
+            return m_result;
         if (!incremental)
-            return bytes;
+            return done();
 
         // Incremental: the property was deleted to ask for the first part; each new value is a
         // part, and an empty one ends the transfer.
-        bytes.clear();
+        m_result.bytes.clear();
         while (true) {
             xcb_generic_event_t* event = waitFor([&](xcb_generic_event_t* e) {
                 if ((e->response_type & 0x7F) != XCB_PROPERTY_NOTIFY)
@@ -138,22 +169,41 @@ public:
                        property->state == XCB_PROPERTY_NEW_VALUE;
             });
             if (!event)
-                return std::nullopt;
+                return m_result;
             std::free(event);
-            const qsizetype before = bytes.size();
-            if (!readProperty(bytes, nullptr))
-                return std::nullopt;
-            if (bytes.size() == before)
-                return bytes;
+            const qsizetype before = m_result.bytes.size();
+            if (!readProperty(nullptr))
+                return m_result;
+            if (m_result.bytes.size() == before)
+                return done();
         }
     }
 
 private:
-    // Appends the property's value and deletes it; an INCR announcement only sets `incremental`.
-    bool readProperty(QByteArray& into, bool* incremental)
+    TransferResult done()
+    {
+        m_result.status = TransferResult::Status::done;
+        m_result.size = m_result.bytes.size();
+        m_result.sizeIsExact = true;
+        return m_result;
+    }
+
+    void tooLarge(qint64 seen, bool exact)
+    {
+        m_result.status = TransferResult::Status::tooLarge;
+        m_result.sizeIsExact = exact || m_announcedSize >= seen;
+        m_result.size = std::max(seen, m_announcedSize);
+        m_result.bytes.clear();
+    }
+
+    // Appends the property's value and deletes it; an INCR announcement only sets `incremental`
+    // and notes the size the owner announced. Stops, without fetching more, once the value would
+    // pass the size limit.
+    bool readProperty(bool* incremental)
     {
         constexpr uint32_t longsPerRequest = 1024 * 1024; // 4 MB per reply
         uint32_t offset = 0;
+        QByteArray& into = m_result.bytes;
         while (true) {
             xcb_get_property_reply_t* reply = xcb_get_property_reply(
                 m_connection,
@@ -164,12 +214,26 @@ private:
                 return false;
             if (incremental && reply->type == m_incr) {
                 *incremental = true;
+                // A lower bound of the size, which owners give as the size.
+                if (xcb_get_property_value_length(reply) >= 4)
+                    m_announcedSize = *static_cast<const uint32_t*>(xcb_get_property_value(reply));
                 std::free(reply);
+                if (m_announcedSize > m_bounds.maxBytes) {
+                    tooLarge(m_announcedSize, true);
+                    return false;
+                }
                 break;
             }
             const int length = xcb_get_property_value_length(reply);
-            into.append(static_cast<const char*>(xcb_get_property_value(reply)), length);
             const uint32_t after = reply->bytes_after;
+            if (offset == 0 && into.size() + length + qint64(after) > m_bounds.maxBytes) {
+                std::free(reply);
+                // Whole in one property, its size is known; in parts, as far as the owner announced it.
+                const bool whole = incremental != nullptr;
+                tooLarge(into.size() + length + qint64(after), whole);
+                return false;
+            }
+            into.append(static_cast<const char*>(xcb_get_property_value(reply)), length);
             std::free(reply);
             if (after == 0)
                 break;
@@ -180,28 +244,42 @@ private:
         return true;
     }
 
+    // The first event that is wanted, or null when the owner stopped answering, the transfer ran
+    // out of time or is no longer wanted (the result's status says which).
     template <typename Predicate>
     xcb_generic_event_t* waitFor(Predicate&& wanted)
     {
-        const QDeadlineTimer deadline(kSelectionTimeoutMilliseconds);
+        const QDeadlineTimer step(kSelectionTimeoutMilliseconds);
         while (true) {
             while (xcb_generic_event_t* event = xcb_poll_for_event(m_connection)) {
                 if (wanted(event))
                     return event;
                 std::free(event);
             }
-            if (xcb_connection_has_error(m_connection) || deadline.hasExpired())
+            if (m_bounds.abandoned && m_bounds.abandoned()) {
+                m_result.status = TransferResult::Status::abandoned;
                 return nullptr;
+            }
+            if (m_bounds.deadline.hasExpired()) {
+                m_result.status = TransferResult::Status::timedOut;
+                return nullptr;
+            }
+            if (xcb_connection_has_error(m_connection) || step.hasExpired())
+                return nullptr;
+            const qint64 remaining = std::min(step.remainingTime(), m_bounds.deadline.remainingTime());
             pollfd descriptor{xcb_get_file_descriptor(m_connection), POLLIN, 0};
-            ::poll(&descriptor, 1, static_cast<int>(std::max<qint64>(1, deadline.remainingTime())));
+            ::poll(&descriptor, 1, int(std::clamp<qint64>(remaining, 1, kAbandonCheckMilliseconds)));
         }
     }
 
     xcb_connection_t* m_connection;
     xcb_window_t m_root;
+    const TransferBounds& m_bounds;
     xcb_window_t m_window = 0;
     xcb_atom_t m_property = XCB_ATOM_NONE;
     xcb_atom_t m_incr = XCB_ATOM_NONE;
+    qint64 m_announcedSize = 0;
+    TransferResult m_result;
 };
 
 } // namespace
@@ -255,6 +333,9 @@ struct ReaderSession
 {
     X11PrivateConnection x;
     std::optional<std::optional<QStringList>> targets;
+    TransferBounds bounds;
+    bool started = false;
+    int deadlineMilliseconds = 0;
 
     ~ReaderSession()
     {
@@ -264,20 +345,67 @@ struct ReaderSession
 
     bool open()
     {
+        // The deadline runs from the first read: a reader may wait in a queue first.
+        if (!started) {
+            started = true;
+            bounds.deadline = QDeadlineTimer(deadlineMilliseconds);
+        }
         if (!x.connection)
             x = X11PrivateConnection::open();
         return x.connection != nullptr;
     }
 
-    const std::optional<QStringList>& targetNames(const QByteArray& selection)
+    TransferResult read(const QByteArray& selection, const QByteArray& target, qint64 maxBytes)
     {
+        bounds.maxBytes = maxBytes;
+        return SelectionTransfer(x, bounds).read(selection, target);
+    }
+
+    // The list, or why there is none.
+    const std::optional<QStringList>& targetNames(const QByteArray& selection, TransferResult::Status& status)
+    {
+        status = TransferResult::Status::done;
         if (!targets) {
-            const std::optional<QByteArray> answer = SelectionTransfer(x).read(selection, "TARGETS");
-            targets = answer ? std::optional<QStringList>(targetNamesOf(x.connection, *answer)) : std::nullopt;
+            // Ten thousand targets take 40 kB.
+            const TransferResult answer = read(selection, "TARGETS", 1024 * 1024);
+            status = answer.status;
+            if (status == TransferResult::Status::abandoned || status == TransferResult::Status::timedOut)
+                return *(targets = std::optional<QStringList>()); // asked again by no one: the reader is done
+            targets = answer.status == TransferResult::Status::done
+                          ? std::optional<QStringList>(targetNamesOf(x.connection, answer.bytes))
+                          : std::nullopt;
         }
         return *targets;
     }
 };
+
+// Carries a transfer's outcome into what the reader answers; true when the bytes came.
+bool takeResult(Pasteboard::BackgroundData& into, TransferResult&& read)
+{
+    switch (read.status) {
+    case TransferResult::Status::done:
+        into.bytes = std::move(read.bytes);
+        return true;
+    case TransferResult::Status::tooLarge:
+        into.tooLarge = true;
+        into.size = read.size;
+        into.sizeIsExact = read.sizeIsExact;
+        break;
+    case TransferResult::Status::timedOut:
+        into.timedOut = true;
+        break;
+    case TransferResult::Status::abandoned:
+    case TransferResult::Status::failed:
+        break;
+    }
+    return false;
+}
+
+// Whether the reads of a transfer that ended this way are over: no other target is tried.
+bool endsReading(const Pasteboard::BackgroundData& data)
+{
+    return data.tooLarge || data.timedOut;
+}
 
 } // namespace
 
@@ -292,18 +420,29 @@ Pasteboard::BackgroundReader X11Pasteboard::backgroundReader() const
         return {};
     const QByteArray selection = m_mode == QClipboard::Clipboard ? QByteArrayLiteral("CLIPBOARD")
                                                                  : QByteArrayLiteral("PRIMARY");
-    return [selection, count = m_sharedChangeCount, seen = m_changeCount,
-            session = std::make_shared<ReaderSession>()](const QString& type) {
+    auto session = std::make_shared<ReaderSession>();
+    session->deadlineMilliseconds = m_transferDeadline;
+    // A newer copy, or quitting, ends a read at once.
+    session->bounds.abandoned = [count = m_sharedChangeCount, seen = m_changeCount, cancel = m_cancelGeneration,
+                                 generation = m_cancelGeneration->load()] {
+        return count->load() != seen || cancel->load() != generation;
+    };
+    return [selection, count = m_sharedChangeCount, seen = m_changeCount, session](const QString& type,
+                                                                                   qint64 maxBytes) {
         BackgroundData result;
-        if (count->load() != seen) {
-            result.superseded = true;
+        if (session->bounds.abandoned()) {
+            result.superseded = count->load() != seen;
             return result;
         }
         if (!session->open())
             return result;
-        const X11PrivateConnection& x = session->x;
-        const std::optional<QStringList>& targets = session->targetNames(selection);
-        if (type == PasteboardType::formatNames) {
+        TransferResult::Status listStatus = TransferResult::Status::done;
+        const std::optional<QStringList>& targets = session->targetNames(selection, listStatus);
+        if (listStatus == TransferResult::Status::timedOut) {
+            result.timedOut = true;
+        } else if (listStatus == TransferResult::Status::abandoned) {
+            // nothing read
+        } else if (type == PasteboardType::formatNames) {
             if (targets)
                 result.bytes = formatNamesOf(*targets).join(u'\n').toUtf8();
         } else if (type == PasteboardType::string) {
@@ -311,26 +450,39 @@ Pasteboard::BackgroundReader X11Pasteboard::backgroundReader() const
             // Asked by a name it does not offer, an owner may answer in another encoding. With no
             // list to go by, every name is tried.
             const auto offers = [&](const char* name) { return !targets || targets->contains(QLatin1String(name)); };
+            bool read = false;
             for (const char* target : {"UTF8_STRING", "text/plain;charset=utf-8", "text/plain"}) {
-                if (count->load() != seen)
+                if (session->bounds.abandoned() || endsReading(result))
                     break;
-                if (offers(target) && (result.bytes = SelectionTransfer(x).read(selection, target)))
+                if (offers(target) && (read = takeResult(result, session->read(selection, target, maxBytes))))
                     break;
             }
-            if (!result.bytes && count->load() == seen && offers("STRING")) {
-                if (auto latin1 = SelectionTransfer(x).read(selection, "STRING"))
-                    result.bytes = QString::fromLatin1(*latin1).toUtf8();
+            if (!read && !session->bounds.abandoned() && !endsReading(result) && offers("STRING")) {
+                // Latin-1 grows by at most one byte a character in UTF-8.
+                if (takeResult(result, session->read(selection, "STRING", maxBytes))) {
+                    result.bytes = QString::fromLatin1(*result.bytes).toUtf8();
+                    if (result.bytes->size() > maxBytes) {
+                        result.tooLarge = result.sizeIsExact = true;
+                        result.size = result.bytes->size();
+                        result.bytes.reset();
+                    }
+                }
             }
             // Some owners count the C string's terminator in.
             while (result.bytes && result.bytes->endsWith('\0'))
                 result.bytes->chop(1);
         } else {
-            result.bytes = SelectionTransfer(x).read(selection, type.toLatin1());
+            takeResult(result, session->read(selection, type.toLatin1(), maxBytes));
         }
         // What was read may belong to a newer copy: that one is read for its own change.
         result.superseded = count->load() != seen;
         return result;
     };
+}
+
+void X11Pasteboard::cancelBackgroundReads()
+{
+    ++*m_cancelGeneration;
 }
 
 QList<PasteboardItem> X11Pasteboard::pasteboardItems() const

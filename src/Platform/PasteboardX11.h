@@ -30,8 +30,16 @@ public:
     // Reads the selection on a private X connection, INCR transfers included; only on the xcb
     // platform.
     BackgroundReader backgroundReader() const override;
+    void cancelBackgroundReads() override;
+    // How long one reader's reads may take together.
+    static constexpr int transferDeadlineMilliseconds = 10'000;
+    // Tests: a shorter deadline, for readers made from now on.
+    void setTransferDeadlineForTesting(int milliseconds) { m_transferDeadline = milliseconds; }
 
     qint64 clearContents() override;
+    // A write that does not win the selection leaves it, whole, with its owner.
+    bool keepsContentsWhenAWriteFails() const override { return true; }
+    void startNewContents() override { m_pending = PasteboardItem(); }
     bool setData(const QByteArray& data, const QString& type) override;
     bool writeItems(const QList<PasteboardItem>& items) override;
 
@@ -42,6 +50,9 @@ private:
     qint64 m_changeCount = 0;
     // The count again, for readers on other threads.
     std::shared_ptr<std::atomic<qint64>> m_sharedChangeCount = std::make_shared<std::atomic<qint64>>(0);
+    // Bumped to end the reads in progress.
+    std::shared_ptr<std::atomic<qint64>> m_cancelGeneration = std::make_shared<std::atomic<qint64>>(0);
+    int m_transferDeadline = transferDeadlineMilliseconds;
     // X11 offers one item: what we write accumulates here until the next clearContents().
     PasteboardItem m_pending;
 };

@@ -17,6 +17,8 @@ namespace ClipDefaults {
 inline const QString appGroupIdentifier = QStringLiteral("group.app.quillomare");
 inline const QString cloudContainerIdentifier = QStringLiteral("iCloud.app.quillomare");
 inline constexpr qint64 maxImagePayloadBytes = 8 * 1024 * 1024;
+// Far above any text a person works with; beyond it a copy is a dump that would swell every save.
+inline constexpr qint64 maxTextPayloadBytes = 32 * 1024 * 1024;
 inline constexpr qint64 maxCloudTextPayloadBytes = 1024 * 1024;
 inline constexpr qint64 maxCloudBinaryPayloadBytes = 1024 * 1024;
 // Password managers: what is copied while one of them is in front is never recorded.

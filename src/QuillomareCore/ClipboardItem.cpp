@@ -254,8 +254,24 @@ std::shared_ptr<const StoredImageText> ClipboardPayload::storedImageText() const
     return image ? image->stored : nullptr;
 }
 
+namespace {
+qint64 utf8ByteCount(const QString& text);
+
+// A UTF-16 unit takes one to three UTF-8 bytes: most texts are decided without counting.
+bool textExceeds(const QString& text, qint64 limit)
+{
+    if (text.size() > limit)
+        return true;
+    if (text.size() * 3 <= limit)
+        return false;
+    return utf8ByteCount(text) > limit;
+}
+} // namespace
+
 bool ClipboardPayload::exceedsLocalHistoryLimits() const
 {
+    if (isText())
+        return textExceeds(std::get<QString>(m_value), ClipDefaults::maxTextPayloadBytes);
     return isImagePNG() && imagePNGByteCount() > ClipDefaults::maxImagePayloadBytes;
 }
 
@@ -285,7 +301,7 @@ bool ClipboardPayload::exceedsCloudExportLimits() const
 {
     switch (caseOf()) {
     case Case::text:
-        return utf8ByteCount(std::get<QString>(m_value)) > ClipDefaults::maxCloudTextPayloadBytes;
+        return textExceeds(std::get<QString>(m_value), ClipDefaults::maxCloudTextPayloadBytes);
     case Case::fileURLs:
         return utf8ByteCount(std::get<QStringList>(m_value).join(QLatin1Char('\n'))) >
                ClipDefaults::maxCloudTextPayloadBytes;
@@ -343,6 +359,9 @@ std::optional<QString> ClipboardItem::payloadLimitFailureDescription() const
 {
     if (!payload.exceedsLocalHistoryLimits())
         return std::nullopt;
+    if (payload.isText())
+        return QStringLiteral("文本过大，未写入历史（") + formattedBytes(utf8ByteCount(payload.textValue())) +
+               QStringLiteral("，上限 ") + formattedBytes(ClipDefaults::maxTextPayloadBytes) + QStringLiteral("）");
     return QStringLiteral("图片过大，未写入历史（") + formattedBytes(payload.imagePNGByteCount()) +
            QStringLiteral("，上限 ") + formattedBytes(ClipDefaults::maxImagePayloadBytes) + QStringLiteral("）");
 }

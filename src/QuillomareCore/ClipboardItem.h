@@ -97,7 +97,8 @@ public:
     // Where the image's text lies in the history file; null while the image is held in memory.
     std::shared_ptr<const StoredImageText> storedImageText() const;
 
-    // Only an image over the local image limit is too large for the history.
+    // An image over the local image limit, or a text over the local text limit (UTF-8 bytes), is
+    // too large for the history.
     bool exceedsLocalHistoryLimits() const;
     bool exceedsCloudExportLimits() const;
 

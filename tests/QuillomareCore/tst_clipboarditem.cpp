@@ -61,6 +61,7 @@ private Q_SLOTS:
     void cloudLimits_data();
     void cloudLimits();
     void localLimitAndFailureText();
+    void textLimitCountsUtf8Bytes();
     void exportability_data();
     void exportability();
     void keepLocalOnlyForCloud();
@@ -184,6 +185,25 @@ void ClipboardItemTest::localLimitAndFailureText()
     QVERIFY(text.fitsLocalHistoryPayloadLimits());
     QVERIFY(!text.payloadLimitFailureDescription());
     QCOMPARE(ClipboardItem::formattedBytes(kImageLimit), u"8.4 MB"_s);
+}
+
+// A text is refused by its UTF-8 size, whatever its length in characters.
+void ClipboardItemTest::textLimitCountsUtf8Bytes()
+{
+    constexpr qint64 limit = 32 * 1024 * 1024;
+    ClipboardItem item = textItem(QString(limit, u'a'), at(0));
+    QVERIFY(item.fitsLocalHistoryPayloadLimits());
+    QVERIFY(!item.payloadLimitFailureDescription());
+
+    item.payload = ClipboardPayload::text(QString(limit + 1, u'a'));
+    QVERIFY(!item.fitsLocalHistoryPayloadLimits());
+    QCOMPARE(item.payloadLimitFailureDescription(), std::optional(u"文本过大，未写入历史（33.6 MB，上限 33.6 MB）"_s));
+
+    // Three bytes each: fewer characters than the limit, more bytes.
+    item.payload = ClipboardPayload::text(QString(limit / 3 + 1, u'文'));
+    QVERIFY(!item.fitsLocalHistoryPayloadLimits());
+    item.payload = ClipboardPayload::text(QString(limit / 3, u'文'));
+    QVERIFY(item.fitsLocalHistoryPayloadLimits());
 }
 
 void ClipboardItemTest::exportability_data()

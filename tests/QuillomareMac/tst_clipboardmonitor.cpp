@@ -299,6 +299,22 @@ private Q_SLOTS:
         QVERIFY(copyText(QString(1024 * 1024 + 1, QLatin1Char('x'))).item->isLocalOnly);
     }
 
+    // Over the history's text limit (UTF-8 bytes) a text is refused with a reason; nothing else
+    // is read or lost.
+    void testTextOverTheLimitIsRefused()
+    {
+        const QString chinese = QString(ClipDefaults::maxTextPayloadBytes / 3 + 1, QChar(0x6587));
+        auto result = copyText(chinese);
+        QVERIFY(!result.item);
+        QCOMPARE(result.ignoredReason, opt("Text too large, not saved (33.6 MB, limit 33.6 MB)"));
+
+        L10n::setIsChineseForTesting(true);
+        result = copyText(chinese);
+        L10n::setIsChineseForTesting(false);
+        QCOMPARE(result.ignoredReason, opt("文本过大，未写入历史（33.6 MB，上限 33.6 MB）"));
+        QVERIFY(copyText(QStringLiteral("small again")).item);
+    }
+
     void testFilesWinOverTextAndImages()
     {
         const QString path = writeFile(QStringLiteral("notes.txt"), "hello");

@@ -76,6 +76,20 @@ private Q_SLOTS:
                  QStringLiteral("Notes · ") + HistoryTime::relativeTimeText(at(0), at(600)));
     }
 
+    // Only the beginning of a long text is laid out, and the header says how much of it.
+    void longTextShowsItsBeginningWithANote()
+    {
+        const ClockOverride clock(at(600));
+        const QString text = QString(300'000, QLatin1Char('z'));
+        ClipboardItem item = textItem(text, at(0));
+        item.sourceAppName = QStringLiteral("Notes");
+        show(item);
+        QCOMPARE(m_card->content(), Content::text);
+        QCOMPARE(m_card->textView()->toPlainText(), text.left(shownTextLimit));
+        QCOMPARE(m_card->metaLabel()->text(), QStringLiteral("Notes · ") + HistoryTime::relativeTimeText(at(0), at(600)) +
+                                                  QStringLiteral(" · Showing the first 8,192 of 300,000 chars"));
+    }
+
     void selectionIsCopiedOnlyWhenThereIsOne()
     {
         show(textItem(QStringLiteral("Hello card"), at(0)));

@@ -125,6 +125,44 @@ private Q_SLOTS:
         QCOMPARE(m_view->textStatusLabel()->text(), QStringLiteral("Editable · scroll to see all"));
     }
 
+    // A long text is laid out only in part, read-only, with a note of the whole; the tiles and
+    // the Copy pill still copy the whole stored text. A short text after it is editable again.
+    void longTextShowsItsBeginningOnlyAndCopiesWhole()
+    {
+        QString text = QString(shownTextLimit - 1, QLatin1Char('a')) + QString::fromUtf8("😀") +
+                       QString(200'000, QLatin1Char('b'));
+        m_view->configure(textItem(text, at(0)));
+        QCOMPARE(m_view->currentMode(), Mode::editableText);
+        const QString shown = m_view->textView()->toPlainText();
+        QCOMPARE(shown, QString(shownTextLimit - 1, QLatin1Char('a'))); // the emoji is not split
+        QVERIFY(m_view->isTextCut());
+        QVERIFY(m_view->textView()->isReadOnly());
+        QCOMPARE(m_view->textStatusLabel()->text(),
+                 QStringLiteral("Read-only · Showing the first 8,191 of 208,192 chars"));
+        QVERIFY(!m_view->resetButton()->isEnabled());
+        QVERIFY(m_view->copyButton()->isEnabled());
+
+        placeCursorAtEnd(m_view->textView());
+        QTest::keyClicks(m_view->textView(), QStringLiteral("typed"));
+        QCOMPARE(m_view->textView()->toPlainText(), shown);
+        QCOMPARE(m_view->editableTextForCopy(), text);
+        QTest::mouseClick(m_view->copyButton(), Qt::LeftButton);
+        QCOMPARE(m_copied, QStringList{text});
+
+        m_view->configure(textItem(QStringLiteral("short"), at(0)));
+        QVERIFY(!m_view->isTextCut());
+        QVERIFY(!m_view->textView()->isReadOnly());
+        placeCursorAtEnd(m_view->textView());
+        QTest::keyClicks(m_view->textView(), QStringLiteral(" edit"));
+        QCOMPARE(m_view->editableTextForCopy(), QStringLiteral("short edit"));
+
+        L10n::setIsChineseForTesting(true);
+        m_view->configure(textItem(text, at(0)));
+        QCOMPARE(m_view->textStatusLabel()->text(),
+                 QStringLiteral("只读 · 只显示开头 8,191 字符（全文 208,192 字符）"));
+        L10n::setIsChineseForTesting(false);
+    }
+
     void editingBackToTheStoredTextCountsAsNotEdited()
     {
         m_view->configure(textItem(QStringLiteral("line one\r\nline two"), at(0)));

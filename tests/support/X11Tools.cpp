@@ -3,6 +3,9 @@
 #include "TestSupport.h"
 
 #include <QCoreApplication>
+#include <QVariant>
+
+#include <algorithm>
 #include <QDeadlineTimer>
 #include <QProcess>
 
@@ -128,6 +131,28 @@ bool startClipboardOwner(QProcess& owner, const QStringList& typeEqualsValue)
 {
     owner.start(QStringLiteral(QUILLOMARE_CLIPBOARD_OWNER), typeEqualsValue);
     return owner.waitForStarted(5000) && waitForOutput(owner, "owning");
+}
+
+bool startIncrClipboardOwner(QProcess& owner, const QString& target, qint64 total, qint64 part,
+                             int intervalMilliseconds, qint64 announced)
+{
+    owner.setProperty("incrSent", 0);
+    owner.start(QStringLiteral(QUILLOMARE_INCR_CLIPBOARD_OWNER),
+                {target, QString::number(total), QString::number(part), QString::number(intervalMilliseconds),
+                 QString::number(announced)});
+    return owner.waitForStarted(5000) && waitForOutput(owner, "owning");
+}
+
+qint64 incrOwnerBytesSent(QProcess& owner)
+{
+    owner.waitForReadyRead(0);
+    qint64 sent = owner.property("incrSent").toLongLong();
+    for (const QByteArray& line : owner.readAll().split('\n')) {
+        if (line.startsWith("part "))
+            sent = std::max(sent, line.mid(5).toLongLong());
+    }
+    owner.setProperty("incrSent", sent);
+    return sent;
 }
 
 QByteArray xclipPaste(const QString& target)

@@ -35,6 +35,13 @@ QByteArray xclipPaste(const QString& target = QStringLiteral("UTF8_STRING"));
 // one target; the test's own owner any number of formats, "text/plain" standing for text.
 bool startXclipOwner(QProcess& owner, const QByteArray& bytes, const QString& target = QStringLiteral("UTF8_STRING"));
 bool startClipboardOwner(QProcess& owner, const QStringList& typeEqualsValue);
+// An owner that sends `total` bytes (-1: without end) of one target in parts of `part` bytes,
+// `intervalMilliseconds` apart, announcing `announced` bytes at the start; it says "part <sent>"
+// after each part and "done" after the last.
+bool startIncrClipboardOwner(QProcess& owner, const QString& target, qint64 total, qint64 part,
+                             int intervalMilliseconds, qint64 announced);
+// The bytes such an owner has handed over so far, from what it said.
+qint64 incrOwnerBytesSent(QProcess& owner);
 
 // The pointer driven from outside through XTest, as a real mouse drives it: motion and buttons
 // go through the server's one input queue, in order. (xdotool warps the pointer instead, and a

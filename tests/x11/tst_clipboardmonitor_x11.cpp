@@ -16,6 +16,7 @@
 #include <QApplication>
 #include <QBuffer>
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -165,7 +166,7 @@ private Q_SLOTS:
         std::atomic<bool> done = false;
         Platform::Pasteboard::BackgroundData read;
         std::thread worker([&] {
-            read = reader(QStringLiteral("image/png"));
+            read = reader(QStringLiteral("image/png"), 64 * 1024 * 1024);
             done = true;
         });
         QTRY_VERIFY_WITH_TIMEOUT(done, 10'000);
@@ -177,7 +178,7 @@ private Q_SLOTS:
         m_results.clear();
         QVERIFY(xclipCopy("newer text"));
         QVERIFY(waitForCapture(m_results));
-        QVERIFY(reader(QStringLiteral("image/png")).superseded);
+        QVERIFY(reader(QStringLiteral("image/png"), 64 * 1024 * 1024).superseded);
     }
 
     void testFileListFromAnotherProgram()
@@ -247,6 +248,85 @@ private Q_SLOTS:
     // included: the GUI thread never waits for the owner, however long the text or slow the
     // owner. Our own copy is answered by our own event loop, so it is read there, and waiting for
     // the capture while it is read cannot hang on ourselves.
+    // An owner that hands over a byte a second would hold capture for as long as it pleased: a
+    // newer copy ends its transfer at once and is captured; the trickle itself gives no result.
+    void testATricklingOwnerGivesWayToANewerCopy()
+    {
+        QVERIFY(startIncrClipboardOwner(m_owner, QStringLiteral("UTF8_STRING"), -1, 1, 1000, 0));
+        QTRY_VERIFY_WITH_TIMEOUT(incrOwnerBytesSent(m_owner) >= 1, 5000); // the worker is reading it
+        QVERIFY(xclipCopy("the newer copy"));
+        // Well within the 5 s an owner may take between two parts.
+        QTRY_COMPARE_WITH_TIMEOUT(m_results.size(), 1, 3000);
+        m_monitor->waitForPendingCaptures();
+        QCOMPARE(m_results.size(), 1);
+        QVERIFY(m_results.first().item);
+        QCOMPARE(m_results.first().item->payload.textValue(), QStringLiteral("the newer copy"));
+    }
+
+    // Alone, the trickle is given up at the transfer's deadline, with a reason; capture goes on.
+    void testATricklingOwnerIsGivenUpAtTheDeadline()
+    {
+        m_pasteboard->setTransferDeadlineForTesting(1500);
+        QVERIFY(startIncrClipboardOwner(m_owner, QStringLiteral("UTF8_STRING"), -1, 1, 400, 0));
+        QTRY_COMPARE_WITH_TIMEOUT(m_results.size(), 1, 8000);
+        QVERIFY(!m_results.first().item);
+        QCOMPARE(m_results.first().ignoredReason,
+                 std::optional<QString>(QStringLiteral("The clipboard contents took too long to arrive, not saved")));
+        QVERIFY(incrOwnerBytesSent(m_owner) >= 1);
+
+        const auto next = capture("copied after the slow one", QStringLiteral("UTF8_STRING"));
+        QVERIFY(next.item);
+    }
+
+    // Quitting ends a transfer in progress instead of waiting for the owner to finish it (this
+    // one never would).
+    void testQuittingDoesNotWaitForAnOwner()
+    {
+        QVERIFY(startIncrClipboardOwner(m_owner, QStringLiteral("UTF8_STRING"), -1, 1, 300, 0));
+        QTRY_VERIFY_WITH_TIMEOUT(incrOwnerBytesSent(m_owner) >= 1, 5000);
+        QElapsedTimer ending;
+        ending.start();
+        m_monitor.reset();
+        QVERIFY2(ending.elapsed() < 2000, qPrintable(QString::number(ending.elapsed())));
+    }
+
+    // A text over the history's limit is refused, before a byte comes when the owner announces
+    // its size, and as soon as the limit is passed when it does not; the same for a PNG.
+    void testOversizedCopiesAreRefusedWithoutReadingThemWhole()
+    {
+        constexpr qint64 textLimit = 32 * 1024 * 1024;
+        constexpr qint64 imageLimit = 8 * 1024 * 1024;
+        constexpr qint64 part = 256 * 1024;
+
+        QVERIFY(startIncrClipboardOwner(m_owner, QStringLiteral("UTF8_STRING"), textLimit + 1, part, 0, textLimit + 1));
+        QTRY_COMPARE_WITH_TIMEOUT(m_results.size(), 1, 10000);
+        QVERIFY(!m_results.first().item);
+        QCOMPARE(m_results.first().ignoredReason,
+                 std::optional<QString>(QStringLiteral("Text too large, not saved (33.6 MB, limit 33.6 MB)")));
+        QCOMPARE(incrOwnerBytesSent(m_owner), 0);
+        m_owner.kill();
+        m_owner.waitForFinished(2000);
+
+        m_results.clear();
+        QVERIFY(startIncrClipboardOwner(m_owner, QStringLiteral("UTF8_STRING"), 4 * textLimit, part, 0, 0));
+        QTRY_COMPARE_WITH_TIMEOUT(m_results.size(), 1, 10000);
+        QVERIFY(!m_results.first().item);
+        QVERIFY2(m_results.first().ignoredReason->startsWith(QStringLiteral("Text too large, not saved (> ")),
+                 qPrintable(*m_results.first().ignoredReason));
+        QVERIFY(incrOwnerBytesSent(m_owner) <= textLimit + 2 * part);
+        m_owner.kill();
+        m_owner.waitForFinished(2000);
+
+        m_results.clear();
+        QVERIFY(startIncrClipboardOwner(m_owner, QStringLiteral("image/png"), 8 * imageLimit, part, 0, 0));
+        QTRY_COMPARE_WITH_TIMEOUT(m_results.size(), 1, 10000);
+        QVERIFY(!m_results.first().item);
+        QVERIFY2(m_results.first().ignoredReason->startsWith(QStringLiteral("Image too large, not saved (> ")),
+                 qPrintable(*m_results.first().ignoredReason));
+        QVERIFY(m_results.first().ignoredReason->endsWith(QStringLiteral(", limit 8.4 MB)")));
+        QVERIFY(incrOwnerBytesSent(m_owner) <= imageLimit + 2 * part);
+    }
+
     void testTextIsReadAwayFromTheGuiThread()
     {
         RecordingPasteboard pasteboard;

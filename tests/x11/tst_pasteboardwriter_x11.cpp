@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QBuffer>
 #include <QImage>
+#include <QProcess>
 #include <QTemporaryDir>
 
 using namespace QuillomareCore;
@@ -31,6 +32,36 @@ QByteArray pngBytes()
     return QuillomareTest::pngOf(image);
 }
 
+// The X11 clipboard, with a record of every read made through it.
+class ReadRecordingPasteboard final : public Platform::Pasteboard
+{
+public:
+    ReadRecordingPasteboard() { m_inner.setChangeObserver([this] { notifyChanged(); }); }
+
+    qint64 changeCount() const override { return m_inner.changeCount(); }
+    QStringList types() const override { return m_inner.types(); }
+    std::optional<QByteArray> data(const QString& type) const override
+    {
+        reads.append(type);
+        return m_inner.data(type);
+    }
+    QList<Platform::PasteboardItem> pasteboardItems() const override
+    {
+        reads.append(QStringLiteral("every format"));
+        return m_inner.pasteboardItems();
+    }
+    qint64 clearContents() override { return m_inner.clearContents(); }
+    bool setData(const QByteArray& data, const QString& type) override { return m_inner.setData(data, type); }
+    bool writeItems(const QList<Platform::PasteboardItem>& items) override { return m_inner.writeItems(items); }
+    bool keepsContentsWhenAWriteFails() const override { return m_inner.keepsContentsWhenAWriteFails(); }
+    void startNewContents() override { m_inner.startNewContents(); }
+
+    mutable QStringList reads;
+
+private:
+    Platform::X11Pasteboard m_inner;
+};
+
 } // namespace
 
 class TestPasteboardWriterX11 : public QObject
@@ -43,6 +74,7 @@ private Q_SLOTS:
     void linkEntry_offersURLAndUntrimmedText();
     void fileEntry_offersURIListAndPaths();
     void imageEntry_offersPNGAndTIFF();
+    void writeOverAnotherProgramsCopy_readsNothingOfIt();
 
 private:
     std::optional<Platform::X11Pasteboard> m_pasteboard;
@@ -112,6 +144,31 @@ void TestPasteboardWriterX11::imageEntry_offersPNGAndTIFF()
     QCOMPARE(QImage::fromData(xclipPaste(QStringLiteral("image/png")), "PNG").convertToFormat(QImage::Format_RGB32),
              QImage::fromData(png, "PNG").convertToFormat(QImage::Format_RGB32));
     QCOMPARE(QImage::fromData(xclipPaste(QStringLiteral("image/tiff")), "TIFF").size(), QSize(12, 8));
+}
+
+// Another program holds megabytes: copying an entry back takes the clipboard from it without
+// fetching any of them first (a refused write leaves that program's copy where it is).
+void TestPasteboardWriterX11::writeOverAnotherProgramsCopy_readsNothingOfIt()
+{
+    ReadRecordingPasteboard pasteboard;
+    QProcess owner;
+    const QByteArray large(6 * 1024 * 1024, 'x');
+    QVERIFY(QuillomareTest::startXclipOwner(owner, large));
+    QTRY_VERIFY(pasteboard.types().contains(Platform::PasteboardType::string));
+
+    const ClipboardItem item = QuillomareTest::textItem(QStringLiteral("back from the history"), QuillomareTest::at(0));
+    QVERIFY(MacPasteboardWriter::copy(item, pasteboard));
+    QCOMPARE(pasteboard.reads, QStringList());
+    QCOMPARE(xclipPaste(QStringLiteral("UTF8_STRING")), QByteArray("back from the history"));
+    QTRY_VERIFY_WITH_TIMEOUT(owner.state() == QProcess::NotRunning, 5000); // xclip quits once it lost the clipboard
+
+    // Over our own copy, with a link and its text: one write replaces the whole of it.
+    ClipboardItem link = QuillomareTest::textItem(QStringLiteral("https://example.com/a"), QuillomareTest::at(0));
+    link.kind = ClipKind::url;
+    QVERIFY(MacPasteboardWriter::copy(link, pasteboard));
+    QVERIFY(MacPasteboardWriter::copy(item, pasteboard));
+    QVERIFY(!targets().contains(QStringLiteral("text/uri-list")));
+    QCOMPARE(xclipPaste(QStringLiteral("UTF8_STRING")), QByteArray("back from the history"));
 }
 
 QUILLOMARE_GUI_TEST_MAIN(TestPasteboardWriterX11)

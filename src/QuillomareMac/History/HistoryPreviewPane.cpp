@@ -8,6 +8,7 @@
 #include "Island/IslandIcons.h"
 #include "Island/IslandImageView.h"
 #include "Island/IslandTheme.h"
+#include "Island/TextCharacterCount.h"
 #include "Pasteboard/MacFileContent.h"
 #include "Shell/Localization.h"
 
@@ -20,9 +21,13 @@
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QLocale>
 #include <QMenu>
 #include <QPainterPath>
+#include <QTextBoundaryFinder>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace QuillomareMac {
 
@@ -39,7 +44,8 @@ QString normalisedLineBreaks(QString text)
 
 bool isBlank(const QString& text)
 {
-    return QuillomareCore::Text::trimmed(text).isEmpty();
+    // As trimming would tell, without a trimmed copy of a text of megabytes.
+    return std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.isSpace(); });
 }
 
 QColor linkBlue()
@@ -469,6 +475,29 @@ bool HistoryInspectorPreviewView::isTextEdited() const
 
 // MARK: Text
 
+QString shownTextPrefix(const QString& text)
+{
+    if (text.size() <= shownTextLimit)
+        return text;
+    // The boundaries near the cut, from a window that reaches past it.
+    const qsizetype window = std::min<qsizetype>(text.size(), shownTextLimit + 64);
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text.constData(), window);
+    finder.setPosition(shownTextLimit);
+    const qsizetype cut = finder.isAtBoundary() ? shownTextLimit : finder.toPreviousBoundary();
+    return text.left(std::max<qsizetype>(cut, 0));
+}
+
+std::optional<QString> cutTextNote(const QString& text)
+{
+    if (text.size() <= shownTextLimit)
+        return std::nullopt;
+    const QLocale locale = L10n::isChinese() ? QLocale(QLocale::Chinese, QLocale::China) : QLocale(QLocale::English);
+    const QString shown = locale.toString(QuillomareCore::Text::graphemeCount(shownTextPrefix(text)));
+    const QString whole = locale.toString(cachedGraphemeCount(text));
+    return L10n::text(QStringLiteral("只显示开头 %1 字符（全文 %2 字符）").arg(shown, whole),
+                      QStringLiteral("Showing the first %1 of %2 chars").arg(shown, whole));
+}
+
 void HistoryInspectorPreviewView::configureText(const QString& text, bool isLink)
 {
     m_originalText = text;
@@ -476,9 +505,16 @@ void HistoryInspectorPreviewView::configureText(const QString& text, bool isLink
     QPalette palette = m_textView->palette();
     palette.setColor(QPalette::Text, isLink ? linkBlue() : IslandTheme::white(0.92));
     m_textView->setPalette(palette);
+    // A long text is shown in part and cannot be edited: a draft of a part would copy as if it
+    // were the whole. Unedited, the tiles and the Copy pill copy the whole stored text.
+    const QString shown = shownTextPrefix(text);
+    m_textIsCut = shown.size() < text.size();
+    m_textView->setReadOnly(m_textIsCut);
+    m_textView->setTextInteractionFlags(m_textIsCut ? Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard
+                                                    : Qt::TextEditorInteraction);
     {
         const QSignalBlocker blocker(m_textView);
-        m_textView->setPlainText(text);
+        m_textView->setPlainText(shown);
     }
     m_shownOriginalText = m_textView->plainText();
     updateTextStatus();
@@ -490,6 +526,14 @@ void HistoryInspectorPreviewView::updateTextStatus()
 {
     const bool edited = isTextEdited();
     TruncatingLabel* status = m_textStatusLabel;
+    if (m_textIsCut) {
+        status->setText(L10n::text(QStringLiteral("只读 · "), QStringLiteral("Read-only · ")) +
+                        cutTextNote(m_originalText).value_or(QString()));
+        status->setColour(IslandTheme::white(0.44));
+        m_textResetButton->setEnabled(false);
+        m_textCopyButton->setEnabled(!isBlank(m_originalText));
+        return;
+    }
     if (edited) {
         status->setText(
             L10n::text(QStringLiteral("已修改 · 只影响本次复制"), QStringLiteral("Edited · affects this copy only")));
@@ -505,7 +549,7 @@ void HistoryInspectorPreviewView::updateTextStatus()
 
 void HistoryInspectorPreviewView::resetTextTapped()
 {
-    m_textView->setPlainText(m_originalText);
+    m_textView->setPlainText(shownTextPrefix(m_originalText));
     updateTextStatus();
 }
 

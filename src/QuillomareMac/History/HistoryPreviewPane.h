@@ -22,6 +22,17 @@ namespace QuillomareMac {
 class AspectFillImageView;
 class TruncatingLabel;
 
+// A text view lays its text out whole, on the GUI thread, and a paragraph up to three times when
+// the text is put in: one long paragraph of 8 K characters takes about 5 ms each time, a
+// megabyte seconds. Beyond this many UTF-16 units only the beginning of a text is shown,
+// read-only, with a note of the whole text's size.
+inline constexpr qsizetype shownTextLimit = 8 * 1024;
+// The part of a text a preview shows: all of it, or its first shownTextLimit units cut at a
+// character boundary.
+QString shownTextPrefix(const QString& text);
+// For a text longer than what is shown: how much of how much is shown.
+std::optional<QString> cutTextNote(const QString& text);
+
 // Plain text only. Control+C (other modifiers may be held too) or the menu's Copy over a selection
 // hands the selection to onCopySelectedText and writes nothing to the clipboard itself; without a
 // selection the standard copy runs.
@@ -120,6 +131,8 @@ public:
     QLabel* messageDetail() const;
     const QString& messageSymbol() const { return m_messageSymbol; }
     bool isTextEdited() const;
+    // Only the beginning of the text is shown (and it cannot be edited).
+    bool isTextCut() const { return m_textIsCut; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -161,6 +174,7 @@ private:
     // The text view's text right after the original was put in (line breaks normalised), what
     // "edited" is measured against.
     QString m_shownOriginalText;
+    bool m_textIsCut = false;
     std::optional<QUuid> m_currentItemID;
     Mode m_currentMode = Mode::empty;
     std::optional<QString> m_currentThumbnailURL;

@@ -10,6 +10,7 @@
 #include "IslandIcons.h"
 #include "IslandTheme.h"
 #include "MetadataChipView.h"
+#include "TextCharacterCount.h"
 #include "TruncatingLabel.h"
 
 #include "History/HistoryPreviewPane.h"
@@ -108,7 +109,7 @@ QString countText(qsizetype count)
 
 QString charsText(const QString& text)
 {
-    const qsizetype count = QuillomareCore::Text::graphemeCount(text);
+    const qsizetype count = cachedGraphemeCount(text);
     return L10n::text(QStringLiteral("%1 字符").arg(count), QStringLiteral("%1 chars").arg(count));
 }
 

@@ -146,19 +146,39 @@ QString IslandView::relativeTimeText(const QDateTime& date)
     return HistoryTime::relativeTimeText(date, QuillomareCore::Clock::now());
 }
 
+namespace {
+
+// The character boundaries of a stretch of text: from its start, or (`fromEnd`) those of its end.
+// Only the ends of a text are looked at, in windows that grow as needed: a text of megabytes
+// costs what its first and last hundred characters cost.
+QList<qsizetype> boundariesAtEnd(const QString& text, qsizetype wanted, bool fromEnd)
+{
+    qsizetype window = std::min<qsizetype>(text.size(), wanted * 4 + 64);
+    while (true) {
+        const qsizetype start = fromEnd ? text.size() - window : 0;
+        QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text.constData() + start, window);
+        QList<qsizetype> boundaries;
+        for (qsizetype position = 0; position >= 0; position = finder.toNextBoundary())
+            boundaries.append(start + position);
+        // A boundary at a window's inner edge may be none in the whole text: one more is needed.
+        if (boundaries.size() > wanted + 1 || window == text.size())
+            return boundaries;
+        window = std::min<qsizetype>(text.size(), window * 2);
+    }
+}
+
+} // namespace
+
 QString IslandView::abbreviatedForSignature(const QString& text)
 {
     // Cheap first: a text of at most 80 UTF-16 units has at most 80 characters.
     if (text.size() <= 80)
         return text;
-    QList<qsizetype> boundaries;
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
-    for (qsizetype position = 0; position >= 0; position = finder.toNextBoundary())
-        boundaries.append(position);
-    const qsizetype count = boundaries.size() - 1;
-    if (count <= 80)
+    const QList<qsizetype> head = boundariesAtEnd(text, 81, false);
+    if (head.size() - 1 <= 80)
         return text;
-    return text.left(boundaries[48]) + QChar(0x2026) + text.mid(boundaries[count - 24]);
+    const QList<qsizetype> tail = boundariesAtEnd(text, 24, true);
+    return text.left(head[48]) + QChar(0x2026) + text.mid(tail[tail.size() - 1 - 24]);
 }
 
 QString IslandView::kindSignature(ClipKind kind)
@@ -183,7 +203,9 @@ QString IslandView::payloadSignature(const ClipboardPayload& payload)
     switch (payload.caseOf()) {
     case ClipboardPayload::Case::text: {
         const QString text = payload.textValue();
-        return QStringLiteral("text:") + QString::number(QuillomareCore::Text::graphemeCount(text)) + QLatin1Char(':')
+        // The length in UTF-16 units tells changes apart as well as the count of characters, without
+        // going through megabytes.
+        return QStringLiteral("text:") + QString::number(text.size()) + QLatin1Char(':')
             + abbreviatedForSignature(text);
     }
     case ClipboardPayload::Case::fileURLs: {

@@ -58,6 +58,42 @@ QString restrictedSourceReason(const std::optional<Platform::RunningApplication>
                       QStringLiteral("Ignored clipboard from ") + name);
 }
 
+// How much of a format is read before the copy is refused: the history's own limits for text and
+// PNG; an image in another format may be larger than the PNG it becomes.
+qint64 readLimit(const QString& type)
+{
+    if (type == Platform::PasteboardType::png)
+        return ClipDefaults::maxImagePayloadBytes;
+    if (type.startsWith(QLatin1String("image/")))
+        return 4 * ClipDefaults::maxImagePayloadBytes;
+    if (type == kPasswordManagerHint)
+        return 4096;
+    return ClipDefaults::maxTextPayloadBytes;
+}
+
+QString tooLargeReason(bool image, qint64 size, bool sizeIsExact)
+{
+    const QString sizeText = (sizeIsExact ? QString() : QStringLiteral("> ")) + ClipboardItem::formattedBytes(size);
+    if (image) {
+        const QString limit = ClipboardItem::formattedBytes(ClipDefaults::maxImagePayloadBytes);
+        return L10n::text(QStringLiteral("图片过大，未写入历史（") + sizeText + QStringLiteral("，上限 ") + limit +
+                              QStringLiteral("）"),
+                          QStringLiteral("Image too large, not saved (") + sizeText + QStringLiteral(", limit ") +
+                              limit + QStringLiteral(")"));
+    }
+    const QString limit = ClipboardItem::formattedBytes(ClipDefaults::maxTextPayloadBytes);
+    return L10n::text(QStringLiteral("文本过大，未写入历史（") + sizeText + QStringLiteral("，上限 ") + limit +
+                          QStringLiteral("）"),
+                      QStringLiteral("Text too large, not saved (") + sizeText + QStringLiteral(", limit ") + limit +
+                          QStringLiteral(")"));
+}
+
+QString timedOutReason()
+{
+    return L10n::text(QStringLiteral("剪贴板内容迟迟未送达，未写入历史"),
+                      QStringLiteral("The clipboard contents took too long to arrive, not saved"));
+}
+
 // NSURL's path: no trailing slash except for the root.
 QString pathOf(const QUrl& url)
 {
@@ -89,6 +125,9 @@ ClipboardMonitor::ClipboardMonitor(Platform::Pasteboard& pasteboard, ClipboardSt
 
 ClipboardMonitor::~ClipboardMonitor()
 {
+    // A transfer from another program may be under way: it ends now rather than when the owner
+    // pleases.
+    m_pasteboard.cancelBackgroundReads();
     m_worker.waitForDone();
 }
 
@@ -172,7 +211,24 @@ struct PasteboardSource
     std::function<QList<QUrl>()> fileURLs;
     // Set once a read found the copy replaced: what was read belongs to no change of ours.
     bool superseded = false;
+    // Set once a read was refused (too large, too slow): the copy is not recorded, for this reason.
+    std::optional<QString> refusal;
+    bool timedOut = false;
 };
+
+// After each read: false when the copy was replaced; true, with the contents refused, when the
+// read was refused.
+std::optional<bool> stopAfterRead(ClipboardMonitor::PasteboardContents& contents, const PasteboardSource& source)
+{
+    if (source.superseded)
+        return false;
+    if (source.refusal) {
+        contents.kind = ClipboardMonitor::PasteboardContents::Kind::refused;
+        contents.ignoredReason = *source.refusal;
+        return true;
+    }
+    return std::nullopt;
+}
 
 // Decides what the copy is from the formats offered, reading only what that takes: another
 // program may offer many megabytes of private formats beside them. False when the copy was
@@ -193,16 +249,18 @@ bool readContents(ClipboardMonitor::PasteboardContents& contents, const QStringL
     // Nor are copies a password manager marked as its own, whichever application is in front.
     if (types.contains(kPasswordManagerHint)) {
         const std::optional<QByteArray> mark = source.data(kPasswordManagerHint);
-        if (source.superseded)
-            return false;
+        if (!source.timedOut)
+            source.refusal.reset(); // an oversized mark is no mark
+        if (const auto stop = stopAfterRead(contents, source))
+            return *stop;
         if (mark.value_or(QByteArray()).trimmed().compare("secret", Qt::CaseInsensitive) == 0)
             return ignore();
     }
 
     if (types.contains(Platform::PasteboardType::uriList)) {
         contents.fileURLs = source.fileURLs();
-        if (source.superseded)
-            return false;
+        if (const auto stop = stopAfterRead(contents, source))
+            return *stop;
         if (!contents.fileURLs.isEmpty()) {
             contents.kind = Kind::files;
             return true;
@@ -211,8 +269,8 @@ bool readContents(ClipboardMonitor::PasteboardContents& contents, const QStringL
 
     if (types.contains(Platform::PasteboardType::string)) {
         const std::optional<QByteArray> bytes = source.data(Platform::PasteboardType::string);
-        if (source.superseded)
-            return false;
+        if (const auto stop = stopAfterRead(contents, source))
+            return *stop;
         QString text = bytes ? QString::fromUtf8(*bytes) : QString();
         if (!isBlank(text)) {
             contents.kind = Kind::text;
@@ -231,8 +289,8 @@ bool readContents(ClipboardMonitor::PasteboardContents& contents, const QStringL
     }
     for (const QString& type : std::as_const(imageTypes)) {
         std::optional<QByteArray> bytes = source.data(type);
-        if (source.superseded)
-            return false;
+        if (const auto stop = stopAfterRead(contents, source))
+            return *stop;
         if (bytes && !bytes->isEmpty()) {
             contents.kind = Kind::image;
             contents.imageData = std::move(*bytes);
@@ -254,8 +312,13 @@ bool ClipboardMonitor::readInBackground(PasteboardContents& contents)
 {
     PasteboardSource source;
     source.data = [&](const QString& type) {
-        Platform::Pasteboard::BackgroundData read = contents.backgroundReader(type);
+        Platform::Pasteboard::BackgroundData read = contents.backgroundReader(type, readLimit(type));
         source.superseded = source.superseded || read.superseded;
+        source.timedOut = read.timedOut;
+        if (read.timedOut)
+            source.refusal = timedOutReason();
+        else if (read.tooLarge)
+            source.refusal = tooLargeReason(type.startsWith(QLatin1String("image/")), read.size, read.sizeIsExact);
         return read.bytes;
     };
     source.fileURLs = [&] {
@@ -263,7 +326,9 @@ bool ClipboardMonitor::readInBackground(PasteboardContents& contents)
                                             /*fileURLsOnly=*/true);
     };
     const std::optional<QByteArray> names = source.data(Platform::PasteboardType::formatNames);
-    if (source.superseded || !names)
+    if (const auto stop = stopAfterRead(contents, source))
+        return *stop;
+    if (!names)
         return false;
     const QStringList types = QString::fromUtf8(*names).split(u'\n', Qt::SkipEmptyParts);
     return !types.isEmpty() && readContents(contents, types, source);
@@ -290,7 +355,14 @@ ClipboardMonitor::PasteboardContents ClipboardMonitor::readPasteboard() const
         return contents;
     }
     PasteboardSource source;
-    source.data = [this](const QString& type) { return m_pasteboard.data(type); };
+    source.data = [this, &source](const QString& type) {
+        std::optional<QByteArray> bytes = m_pasteboard.data(type);
+        if (bytes && bytes->size() > readLimit(type)) {
+            source.refusal = tooLargeReason(type.startsWith(QLatin1String("image/")), bytes->size(), true);
+            bytes.reset();
+        }
+        return bytes;
+    };
     source.fileURLs = [this] { return m_pasteboard.readURLs(/*fileURLsOnly=*/true); };
     readContents(contents, types, source);
     return contents;
@@ -354,16 +426,8 @@ ClipboardCaptureResult captureImage(const ClipboardMonitor::PasteboardContents& 
         return ClipboardCaptureResult{
             std::nullopt, L10n::text(QStringLiteral("图片读取失败"), QStringLiteral("Failed to read image"))};
 
-    if (png->size() > ClipDefaults::maxImagePayloadBytes) {
-        const QString size = ClipboardItem::formattedBytes(png->size());
-        const QString limit = ClipboardItem::formattedBytes(ClipDefaults::maxImagePayloadBytes);
-        return ClipboardCaptureResult{
-            std::nullopt,
-            L10n::text(QStringLiteral("图片过大，未写入历史（") + size + QStringLiteral("，上限 ") + limit +
-                           QStringLiteral("）"),
-                       QStringLiteral("Image too large, not saved (") + size + QStringLiteral(", limit ") + limit +
-                           QStringLiteral(")"))};
-    }
+    if (png->size() > ClipDefaults::maxImagePayloadBytes)
+        return ClipboardCaptureResult{std::nullopt, tooLargeReason(true, png->size(), true)};
 
     ClipboardItem item = newItem(contents, ClipKind::image);
     item.preview = ClipboardMonitor::imagePreview(png->size());
@@ -380,6 +444,7 @@ ClipboardCaptureResult ClipboardMonitor::captureResult(const PasteboardContents&
 {
     switch (contents.kind) {
     case PasteboardContents::Kind::ignoredSource:
+    case PasteboardContents::Kind::refused:
         return ClipboardCaptureResult{std::nullopt, contents.ignoredReason};
     case PasteboardContents::Kind::files:
         return captureFiles(contents);

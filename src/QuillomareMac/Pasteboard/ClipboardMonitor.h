@@ -34,7 +34,11 @@ namespace QuillomareMac {
 // a worker thread, so that a megabyte of text or a large image never holds the GUI thread (which
 // must keep answering other programs while we own the clipboard). An image's bytes, megabytes
 // from another program, are fetched by the worker too when the pasteboard allows it; a change
-// that a newer one overtook during that fetch gives no result (the newer one gives its own).
+// that a newer one overtook during that fetch gives no result (the newer one gives its own), and
+// the fetch stops as soon as the newer copy comes. Another program's copy is bounded: a text over
+// the history's text limit or an image over its image limit is refused as soon as the transfer
+// passes the limit, and an owner that trickles its data is given up at the transfer's deadline;
+// both give a reason. Quitting ends a transfer in progress at once.
 // Results reach onCapture on the GUI thread, one per change, in the order of the changes.
 class ClipboardMonitor final : public QObject
 {
@@ -86,6 +90,8 @@ public:
             // Another program's copy, all of it left to the worker's reader.
             unread,
             ignoredSource,
+            // Too large, or its owner too slow: ignoredReason says which.
+            refused,
             files,
             text,
             image,

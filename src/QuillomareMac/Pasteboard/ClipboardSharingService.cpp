@@ -11,6 +11,8 @@
 #include <QImage>
 #include <QUrl>
 
+#include <algorithm>
+
 namespace QuillomareMac {
 
 using Platform::PasteboardObject;
@@ -61,6 +63,11 @@ QList<PasteboardObject> sharingItems(const ClipboardItem& item)
 
 bool canShare(const ClipboardItem& item)
 {
+    if (item.payload.isText()) {
+        // What sharingItems() decides for a text, without trimming a copy of megabytes.
+        const QString text = item.payload.textValue();
+        return std::any_of(text.cbegin(), text.cend(), [](QChar c) { return !c.isSpace(); });
+    }
     if (!item.payload.isImagePNG())
         return !sharingItems(item).isEmpty();
     return item.payload.imagePNGByteCount() > 0 && imageHeaderIsReadable(item.payload.imagePNGHead(64));

@@ -53,6 +53,12 @@ private:
 template <typename Write>
 bool writeKeepingContents(Pasteboard& pasteboard, Write&& write)
 {
+    // Where a refused write cannot have touched the contents, no copy of them is taken: it would
+    // fetch every format another program offers, megabytes perhaps, while the GUI thread waits.
+    if (pasteboard.keepsContentsWhenAWriteFails()) {
+        pasteboard.startNewContents();
+        return write();
+    }
     const PasteboardSnapshot snapshot(pasteboard);
     pasteboard.clearContents();
     if (write())

@@ -277,6 +277,9 @@ void ClipQuickPreviewView::applyQuickPreviewMetadata(const ClipboardItem& item)
     m_titleLabel->setText(L10n::localizedDisplayName(item.kind));
     QStringList parts{item.sourceAppName ? QuillomareCore::Text::trimmed(*item.sourceAppName) : QString(),
                       HistoryTime::relativeTimeText(item.createdAt, QuillomareCore::Clock::now())};
+    // A long text shows only its beginning: the card says so.
+    if (item.payload.isText() && !item.isSensitive)
+        parts.append(cutTextNote(item.payload.textValue()).value_or(QString()));
     parts.removeAll(QString());
     m_metaLabel->setText(parts.join(QStringLiteral(" · ")));
 }
@@ -365,7 +368,7 @@ void ClipQuickPreviewView::showText(const QString& text, bool isLink)
     QPalette palette = m_textView->palette();
     palette.setColor(QPalette::Text, isLink ? IslandTheme::rgb(0.46, 0.76, 1.0) : IslandTheme::white(0.92));
     m_textView->setPalette(palette);
-    m_textView->setPlainText(text);
+    m_textView->setPlainText(shownTextPrefix(text));
     showContent(Content::text, m_textView);
 }
 
