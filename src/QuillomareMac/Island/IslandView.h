@@ -116,6 +116,10 @@ public:
     static double alphaValue(const QWidget* view);
     // Clamped to 0...1; an alpha of 1 removes the effect again, so resting views draw directly.
     static void setAlphaValue(QWidget* view, double alpha);
+    // The scale a view is drawn at about its centre, kept in the same effect as its alpha; 1
+    // (with an alpha of 1) removes the effect.
+    static double contentScale(const QWidget* view);
+    static void setContentScale(QWidget* view, double scale);
     // The MIME types a drop onto the island may carry (file URLs and URLs, text, PNG, TIFF, HTML).
     static const QStringList& registeredDragTypes();
 
@@ -267,6 +271,8 @@ public:
     QRegion presentedSurfaceRegion() const;
     double presentationCollapsedContentOpacity() const;
     double presentationExpandedContentOpacity() const;
+    // The expanded content's scale about its centre: 1 at rest, down to 0.97 while collapsing.
+    double presentationExpandedContentScale() const;
 
     // MARK: History list, selection and search (IslandViewHistory.cpp)
     // Segment i of the kind control filters by entry i.
@@ -653,6 +659,7 @@ private:
     static inline const QString kMorphBorder = QStringLiteral("morph.borderColor");
     static inline const QString kMorphCollapsedOpacity = QStringLiteral("morph.opacity.collapsedRoot");
     static inline const QString kMorphExpandedOpacity = QStringLiteral("morph.opacity.expandedRoot");
+    static inline const QString kMorphContentScale = QStringLiteral("morph.contentScale");
     static inline const QString kEchoBounds = QStringLiteral("echo.bounds");
     static inline const QString kEchoOpacityRestore = QStringLiteral("echo.opacity.restore");
     static inline const QString kEchoRetractBounds = QStringLiteral("echo.retract.bounds");
