@@ -102,6 +102,26 @@ private Q_SLOTS:
 
     void cleanup() { m_rig.reset(); }
 
+    void keptRowsTellTheirAgeAsOfTheRebuild()
+    {
+        QuillomareTest::ClockOverride clock(at(1000));
+        const QList<ClipboardItem> items{QuillomareTest::textItem(QStringLiteral("alpha"), at(1000)),
+                                         QuillomareTest::textItem(QStringLiteral("beta"), at(990))};
+        configure(items);
+        ClipRowView* kept = row(items[0]);
+        QCOMPARE(kept->metaLabel()->text(), QStringLiteral("Text · just now · Mac"));
+
+        // A search that keeps the row rebuilds the list around it: the row stays, its age moves on.
+        clock.advance(180'000);
+        m_view->searchInput()->setText(QStringLiteral("alpha"));
+        QCOMPARE(row(items[0]), kept);
+        QCOMPARE(kept->metaLabel()->text(), QStringLiteral("Text · 3m ago · Mac"));
+        clock.advance(3'600'000);
+        m_view->searchInput()->clear();
+        QCOMPARE(row(items[0]), kept);
+        QCOMPARE(kept->metaLabel()->text(), QStringLiteral("Text · 1h ago · Mac"));
+    }
+
     void signatureDecidesTheRebuild()
     {
         QList<ClipboardItem> items{entry(QStringLiteral("alpha"), ClipKind::text),

@@ -442,6 +442,9 @@ void IslandView::rebuildRows()
         discard(it.value());
         it = m_rowViewsByID.erase(it);
     }
+    // A kept row still says how old its entry was when it was made.
+    for (ClipRowView* row : std::as_const(m_rowViewsByID))
+        row->refreshMetaText();
 
     // The preview follows its entry's new content, or closes when the entry is gone from view;
     // only in the history: the shelf's card shows a shelf entry.
