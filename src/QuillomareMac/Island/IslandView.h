@@ -303,6 +303,10 @@ public:
     // A key typed into the search field: Up, Down, Return, Escape. True when handled.
     bool searchFieldCommand(int key);
     void rebuildRows();
+    // The island opens (from the pill, the hot key, the tray or the program itself): the list
+    // shows its top row selected, and every row's age as of now. A selection made while the
+    // island was open before does not outlive its closing.
+    void prepareHistoryForOpening();
     void filterChanged();
     void selectItem(const QUuid& id, bool scrollIntoView);
     void toggleHistorySelection(const QuillomareCore::ClipboardItem& item, bool extendRange);

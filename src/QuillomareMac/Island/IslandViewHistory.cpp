@@ -491,6 +491,26 @@ void IslandView::rebuildRows()
     updateHistoryInspector();
 }
 
+void IslandView::prepareHistoryForOpening()
+{
+    for (ClipRowView* row : std::as_const(m_rowViewsByID))
+        row->refreshMetaText();
+    // Return, the tiles and the arrow keys act on what the user sees: the top row (the newest
+    // entry, pinned ones aside).
+    m_selectedHistoryItemIDs.clear();
+    m_lastHistorySelectionID.reset();
+    m_scrollView->verticalScrollBar()->setValue(0);
+    if (m_visibleItems.isEmpty()) {
+        m_selectedItemID.reset();
+        redrawHistoryRowSelection();
+        updateHistoryInspector();
+    } else {
+        selectItem(m_visibleItems.first().id, false);
+    }
+    materializeHistoryRows();
+    updateHistorySelectionBar();
+}
+
 QRect IslandView::historyRowFrame(qsizetype index) const
 {
     return QRect(0, kListInset + int(index) * kRowHeight, m_scrollDocumentView->width(), kRowHeight);
