@@ -641,6 +641,9 @@ private:
     // Arrows, Return and Escape wherever the keyboard is in the island (the search field's own
     // commands among them). True when handled.
     bool handleListNavigationKey(QKeyEvent* event, QWidget* receiver);
+    // A text editor of the inspector has the keyboard: it keeps its own Space, Control-C,
+    // Control-A, arrows and Return, also those it passes on to its parents unused.
+    bool inspectorTextEditorHasKeyboard() const;
 
     // MARK: Shelf state and actions
     void repairShelfFocus();

@@ -17,6 +17,7 @@
 
 #include "History/ClipRowView.h"
 #include "History/HistoryListFooterView.h"
+#include "History/HistoryPreviewPane.h"
 #include "History/HistoryTime.h"
 #include "QuickPreview/ClipQuickPreviewView.h"
 
@@ -373,9 +374,15 @@ bool IslandView::handleListNavigationKey(QKeyEvent* event, QWidget* receiver)
         return false;
     // An editor of the inspector moves its own cursor and breaks its own lines; Escape still
     // leaves the island.
-    if (isTextEditor(receiver) && key != Qt::Key_Escape)
+    if ((isTextEditor(receiver) || inspectorTextEditorHasKeyboard()) && key != Qt::Key_Escape)
         return false;
     return searchFieldCommand(key);
+}
+
+bool IslandView::inspectorTextEditorHasKeyboard() const
+{
+    const QWidget* focus = window()->focusWidget();
+    return focus && isTextEditor(focus) && m_historyInspectorPreview && m_historyInspectorPreview->isAncestorOf(focus);
 }
 
 // MARK: - List
