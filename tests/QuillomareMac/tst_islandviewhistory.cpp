@@ -223,7 +223,8 @@ private Q_SLOTS:
         QCOMPARE(bool(m_view->historyEmptyLabel()), visible.isEmpty());
         QCOMPARE(bool(m_view->historyFooter()), !visible.isEmpty());
         if (!visible.isEmpty()) {
-            QCOMPARE(m_view->historyFooter()->label()->text(), QStringLiteral("%1 items").arg(visible.size()));
+            QCOMPARE(m_view->historyFooter()->label()->text(),
+                     visible.size() == 1 ? QStringLiteral("1 item") : QStringLiteral("%1 items").arg(visible.size()));
             return;
         }
         QCOMPARE(static_cast<QLabel*>(m_view->historyEmptyLabel())->text(),
