@@ -9,6 +9,7 @@
 #include "Island/IslandSegmentedPillControl.h"
 #include "Island/IslandToastView.h"
 #include "Island/IslandView.h"
+#include "Pasteboard/MacFileContent.h"
 #include "QuickPreview/ClipQuickPreviewView.h"
 
 #include <QuillomareCore/Hashing.h>
@@ -16,6 +17,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QBuffer>
+#include <QDir>
+#include <QFileInfo>
 #include <QImage>
 #include <QLabel>
 #include <QLayout>
@@ -425,6 +428,13 @@ private Q_SLOTS:
         click(image);
         QVERIFY(tiles[8]->isEnabled());
         QVERIFY(tiles[8]->toolTip().startsWith(QStringLiteral("Exports to")));
+        // It names the folder the export really writes to, from the home folder on.
+        const std::optional<QString> exported = ClipboardImageExportStore::exportImage(image);
+        QVERIFY(exported);
+        const QString folder = QFileInfo(*exported).path();
+        QVERIFY(folder.startsWith(QDir::homePath() + u'/') && folder.endsWith(QLatin1String("/Quillomare/ExportedImages")));
+        QCOMPARE(tiles[8]->toolTip(), QStringLiteral("Exports to ~%1 and shows in Finder; removed together with the item")
+                                          .arg(folder.mid(QDir::homePath().size())));
         image.isSensitive = true;
         configure({text, files, image});
         QVERIFY(!tiles[8]->isEnabled());
