@@ -1,9 +1,9 @@
 #include "TestSupport.h"
 
-#include "Island/IslandPanel.h"
-#include "Island/IslandPanelController.h"
 #include "History/ClipRowView.h"
 #include "Island/IslandListScrollView.h"
+#include "Island/IslandPanel.h"
+#include "Island/IslandPanelController.h"
 #include "Island/IslandScheduler.h"
 
 #include <Platform/MotionPreferences.h>
@@ -391,8 +391,7 @@ void TestIslandPanelController::everyOpeningSelectsTheTopRowWithAgesAsOfNow()
     QCOMPARE(view->selectedHistoryItemIDs().size(), 2);
 
     // Three minutes later, opened again: by the hot key or the tray, from the pill.
-    const std::vector<std::function<void()>> openings{[&] { controller->show(false, true); },
-                                                      [&] { view->onExpand(); },
+    const std::vector<std::function<void()>> openings{[&] { controller->show(false, true); }, [&] { view->onExpand(); },
                                                       [&] { controller->show(true, false); }};
     for (const auto& open : openings) {
         controller->hide();

@@ -2,8 +2,8 @@
 #include "TestSupport.h"
 
 #include "History/ClipRowView.h"
-#include "History/HistoryPreviewPane.h"
 #include "History/HistoryListFooterView.h"
+#include "History/HistoryPreviewPane.h"
 #include "Island/IslandActionTileButton.h"
 #include "Island/IslandListScrollView.h"
 #include "Island/IslandSegmentedPillControl.h"
@@ -432,9 +432,11 @@ private Q_SLOTS:
         const std::optional<QString> exported = ClipboardImageExportStore::exportImage(image);
         QVERIFY(exported);
         const QString folder = QFileInfo(*exported).path();
-        QVERIFY(folder.startsWith(QDir::homePath() + u'/') && folder.endsWith(QLatin1String("/Quillomare/ExportedImages")));
-        QCOMPARE(tiles[8]->toolTip(), QStringLiteral("Exports to ~%1 and shows in Finder; removed together with the item")
-                                          .arg(folder.mid(QDir::homePath().size())));
+        QVERIFY(folder.startsWith(QDir::homePath() + u'/') &&
+                folder.endsWith(QLatin1String("/Quillomare/ExportedImages")));
+        QCOMPARE(tiles[8]->toolTip(),
+                 QStringLiteral("Exports to ~%1 and shows in Finder; removed together with the item")
+                     .arg(folder.mid(QDir::homePath().size())));
         image.isSensitive = true;
         configure({text, files, image});
         QVERIFY(!tiles[8]->isEnabled());

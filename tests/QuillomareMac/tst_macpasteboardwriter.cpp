@@ -463,9 +463,8 @@ void TestMacPasteboardWriter::sharingCheck_takesPNGsWithChunksBeforeTheirPixels(
     QStringList warnings;
     static QStringList* sink = nullptr;
     sink = &warnings;
-    const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& m) {
-        sink->append(m);
-    });
+    const QtMessageHandler previous =
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& m) { sink->append(m); });
     const auto restore = qScopeGuard([&] { qInstallMessageHandler(previous); });
 
     const QByteArray qtPNG = pngBytes(6, 4);

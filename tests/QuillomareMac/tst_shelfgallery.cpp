@@ -477,8 +477,7 @@ private Q_SLOTS:
             << false << QList<ShelfItem>{textEntry(QStringLiteral("abc"))} << QStringLiteral("1 item · 3 bytes");
         QTest::newRow("你好 counts 6 bytes")
             << true << QList<ShelfItem>{textEntry(QStringLiteral("你好"))} << QStringLiteral("1 项 · 6 bytes");
-        QTest::newRow("link in UTF-8") << false << QList<ShelfItem>{linkEntry()}
-                                       << QStringLiteral("1 item · 21 bytes");
+        QTest::newRow("link in UTF-8") << false << QList<ShelfItem>{linkEntry()} << QStringLiteral("1 item · 21 bytes");
         QTest::newRow("PNG bytes as stored")
             << false << QList<ShelfItem>{entry(ClipKind::image, ShelfPayload::imagePNG(QByteArray(2048, 'p')))}
             << QStringLiteral("1 item · 2 KB");

@@ -446,12 +446,14 @@ void IslandView::updateHistoryInspector()
     enable(m_historyMoreButton, true);
     if (m_historyRevealButton) {
         // The folder the image really goes to, as the user would type it.
-        const QString folder = exportsImage ? displayedFolderPath(ClipboardImageExportStore::exportFolderPath()) : QString();
+        const QString folder =
+            exportsImage ? displayedFolderPath(ClipboardImageExportStore::exportFolderPath()) : QString();
         m_historyRevealButton->setToolTip(
             !hasRevealTarget && exportsImage
                 ? L10n::text(QStringLiteral("导出到「%1」并在访达中显示；删除这条历史时文件会一并清理").arg(folder),
                              QStringLiteral("Exports to %1 and shows in Finder; removed together "
-                                            "with the item").arg(folder))
+                                            "with the item")
+                                 .arg(folder))
                 : L10n::text(QStringLiteral("在访达中显示"), QStringLiteral("Show in Finder")));
     }
 }

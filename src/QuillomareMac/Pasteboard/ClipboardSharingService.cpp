@@ -76,8 +76,8 @@ std::optional<QSize> pngImageSize(QByteArrayView head)
     if (head.size() < 24 || !head.startsWith(QByteArrayView(signature, 8)))
         return std::nullopt;
     const auto bigEndian32 = [&](qsizetype at) {
-        return quint32(uchar(head[at])) << 24 | quint32(uchar(head[at + 1])) << 16 | quint32(uchar(head[at + 2])) << 8
-            | quint32(uchar(head[at + 3]));
+        return quint32(uchar(head[at])) << 24 | quint32(uchar(head[at + 1])) << 16 | quint32(uchar(head[at + 2])) << 8 |
+               quint32(uchar(head[at + 3]));
     };
     if (bigEndian32(8) != 13 || std::memcmp(head.data() + 12, "IHDR", 4) != 0)
         return std::nullopt;
