@@ -155,7 +155,7 @@ private Q_SLOTS:
         QTest::addColumn<int>("expectedCount");
         QTest::addColumn<QString>("expectedMessage");
         QTest::newRow("room for all") << 27 << 3 << false << 30 << QStringLiteral("Added to Shelf");
-        QTest::newRow("room for one") << 29 << 3 << false << 30 << QStringLiteral("Shelf is full — added 1 items");
+        QTest::newRow("room for one") << 29 << 3 << false << 30 << QStringLiteral("Shelf is full — added 1 item");
         QTest::newRow("room for one, Chinese") << 29 << 3 << true << 30 << QStringLiteral("暂存架已满，已加入 1 项");
         QTest::newRow("full") << 30 << 1 << false << 30 << QStringLiteral("Shelf is full — clear some items first");
     }

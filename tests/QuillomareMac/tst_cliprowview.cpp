@@ -518,6 +518,12 @@ private Q_SLOTS:
         HistoryListFooterView footer(12);
         QCOMPARE(footer.label()->text(), QStringLiteral("12 items"));
         QCOMPARE(footer.height(), 22);
+        // One entry is one item, in English as in Chinese.
+        QCOMPARE(HistoryListFooterView(1).label()->text(), QStringLiteral("1 item"));
+        QCOMPARE(HistoryListFooterView(0).label()->text(), QStringLiteral("0 items"));
+        L10n::setIsChineseForTesting(true);
+        QCOMPARE(HistoryListFooterView(1).label()->text(), QStringLiteral("共 1 项"));
+        L10n::setIsChineseForTesting(false);
     }
 };
 

@@ -308,10 +308,25 @@ private Q_SLOTS:
 
         m_view->configure(fileItem({first, second, third}, at(0)));
         QCOMPARE(m_view->currentMode(), Mode::file);
-        QCOMPARE(m_view->fileTitleLabel()->text(), QStringLiteral("one.txt and 3 items"));
+        QCOMPARE(m_view->fileTitleLabel()->text(), QStringLiteral("one.txt and 2 items"));
         QCOMPARE(m_view->fileMetaLabel()->text(), QStringLiteral("3 items · ") + ClipboardItem::formattedBytes(total));
         QCOMPARE(m_view->filePathLabel()->text(), first);
         QCOMPARE(m_view->fileIconSymbol(), QStringLiteral("doc.on.doc"));
+    }
+
+    void twoFilesNameTheFirstAndOneMore()
+    {
+        const QString first = writeFile(QStringLiteral("notes.txt"), "a");
+        const QString second = writeFile(QStringLiteral("50%2 off.txt"), "bb");
+        m_view->configure(fileItem({first, second}, at(0)));
+        QCOMPARE(m_view->fileTitleLabel()->text(), QStringLiteral("notes.txt and 1 item"));
+        QCOMPARE(m_view->fileMetaLabel()->text(), QStringLiteral("2 items · ") + ClipboardItem::formattedBytes(3));
+        // The Chinese counts them all; a file name is shown as it is.
+        L10n::setIsChineseForTesting(true);
+        m_view->configure(fileItem({second, first}, at(0)));
+        L10n::setIsChineseForTesting(false);
+        QCOMPARE(m_view->fileTitleLabel()->text(), QStringLiteral("50%2 off.txt 等 2 项"));
+        QCOMPARE(m_view->fileMetaLabel()->text(), QStringLiteral("2 项 · ") + ClipboardItem::formattedBytes(3));
     }
 
     void switchingFilesDropsTheLateThumbnail()

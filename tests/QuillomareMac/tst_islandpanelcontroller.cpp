@@ -1,5 +1,7 @@
 #include "TestSupport.h"
 
+#include "History/ClipRowView.h"
+#include "Island/IslandListScrollView.h"
 #include "Island/IslandPanel.h"
 #include "Island/IslandPanelController.h"
 #include "Island/IslandScheduler.h"
@@ -8,7 +10,9 @@
 #include <Platform/ScreenInfo.h>
 
 #include <QApplication>
+#include <QLabel>
 #include <QLineEdit>
+#include <QScrollBar>
 #include <QWindow>
 
 #include <map>
@@ -161,6 +165,7 @@ private Q_SLOTS:
     void programOpeningOfAKeyIslandSchedulesNothing();
     void automaticHideWaitsForModalAndForTheUser();
     void userOpeningTakesTheKeyboardAndFocusesSearch();
+    void everyOpeningSelectsTheTopRowWithAgesAsOfNow();
     void workspaceCollapseGrace();
     void outsideClickGuards();
     void clickInAnotherWindowOfTheProgramCollapses();
@@ -359,6 +364,52 @@ void TestIslandPanelController::userOpeningTakesTheKeyboardAndFocusesSearch()
     advance(2500);
     controller->collapseIfExpanded();
     QVERIFY(!controller->islandView()->searchInput()->hasFocus());
+}
+
+void TestIslandPanelController::everyOpeningSelectsTheTopRowWithAgesAsOfNow()
+{
+    using QuillomareCore::ClipboardItem;
+    QuillomareTest::ClockOverride clock(QuillomareTest::at(10'000));
+    QList<ClipboardItem> items;
+    for (int i = 0; i < 60; ++i)
+        items.append(QuillomareTest::textItem(QStringLiteral("entry %1").arg(i), QuillomareTest::at(10'000 - i)));
+    auto controller = makeController(true);
+    IslandView* view = controller->islandView();
+    view->configure(items, QuillomareCore::CloudSyncState::idle(), std::nullopt);
+    controller->show(false, true);
+    advance(1000);
+    QCOMPARE(view->selectedItemID(), items[0].id);
+    QCOMPARE(view->historyRow(items[0].id)->metaLabel()->text(), QStringLiteral("Text · just now · Mac"));
+
+    // While it stays open the user's choice stands, also when the island is asked to show again.
+    view->moveSelection(45);
+    view->toggleHistorySelection(items[44], false);
+    view->toggleHistorySelection(items[46], false);
+    QVERIFY(view->scrollView()->verticalScrollBar()->value() > 0);
+    controller->show(true, false);
+    QCOMPARE(view->selectedItemID(), items[46].id);
+    QCOMPARE(view->selectedHistoryItemIDs().size(), 2);
+
+    // Three minutes later, opened again: by the hot key or the tray, from the pill.
+    const std::vector<std::function<void()>> openings{[&] { controller->show(false, true); }, [&] { view->onExpand(); },
+                                                      [&] { controller->show(true, false); }};
+    for (const auto& open : openings) {
+        controller->hide();
+        advance(1000);
+        clock.advance(180'000);
+        open();
+        advance(1000);
+        QCOMPARE(view->selectedItemID(), items[0].id);
+        QVERIFY(view->selectedHistoryItemIDs().isEmpty());
+        QCOMPARE(view->scrollView()->verticalScrollBar()->value(), 0);
+        ClipRowView* top = view->historyRow(items[0].id);
+        QVERIFY(top && top->isSelected() && top->isVisible());
+        QVERIFY2(top->metaLabel()->text().contains(QLatin1String("m ago")), qPrintable(top->metaLabel()->text()));
+        QCOMPARE(top->metaLabel()->text(), ClipRowView::metaText(items[0]));
+        // Down then Return gives the entry before the newest.
+        view->moveSelection(1);
+        QCOMPARE(view->selectedItemID(), items[1].id);
+    }
 }
 
 void TestIslandPanelController::workspaceCollapseGrace()

@@ -2,13 +2,14 @@
 #include "TestSupport.h"
 
 #include "History/ClipRowView.h"
-#include "History/HistoryPreviewPane.h"
 #include "History/HistoryListFooterView.h"
+#include "History/HistoryPreviewPane.h"
 #include "Island/IslandActionTileButton.h"
 #include "Island/IslandListScrollView.h"
 #include "Island/IslandSegmentedPillControl.h"
 #include "Island/IslandToastView.h"
 #include "Island/IslandView.h"
+#include "Pasteboard/MacFileContent.h"
 #include "QuickPreview/ClipQuickPreviewView.h"
 
 #include <QuillomareCore/Hashing.h>
@@ -16,6 +17,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QBuffer>
+#include <QDir>
+#include <QFileInfo>
 #include <QImage>
 #include <QLabel>
 #include <QLayout>
@@ -101,6 +104,26 @@ private Q_SLOTS:
     }
 
     void cleanup() { m_rig.reset(); }
+
+    void keptRowsTellTheirAgeAsOfTheRebuild()
+    {
+        QuillomareTest::ClockOverride clock(at(1000));
+        const QList<ClipboardItem> items{QuillomareTest::textItem(QStringLiteral("alpha"), at(1000)),
+                                         QuillomareTest::textItem(QStringLiteral("beta"), at(990))};
+        configure(items);
+        ClipRowView* kept = row(items[0]);
+        QCOMPARE(kept->metaLabel()->text(), QStringLiteral("Text · just now · Mac"));
+
+        // A search that keeps the row rebuilds the list around it: the row stays, its age moves on.
+        clock.advance(180'000);
+        m_view->searchInput()->setText(QStringLiteral("alpha"));
+        QCOMPARE(row(items[0]), kept);
+        QCOMPARE(kept->metaLabel()->text(), QStringLiteral("Text · 3m ago · Mac"));
+        clock.advance(3'600'000);
+        m_view->searchInput()->clear();
+        QCOMPARE(row(items[0]), kept);
+        QCOMPARE(kept->metaLabel()->text(), QStringLiteral("Text · 1h ago · Mac"));
+    }
 
     void signatureDecidesTheRebuild()
     {
@@ -203,7 +226,8 @@ private Q_SLOTS:
         QCOMPARE(bool(m_view->historyEmptyLabel()), visible.isEmpty());
         QCOMPARE(bool(m_view->historyFooter()), !visible.isEmpty());
         if (!visible.isEmpty()) {
-            QCOMPARE(m_view->historyFooter()->label()->text(), QStringLiteral("%1 items").arg(visible.size()));
+            QCOMPARE(m_view->historyFooter()->label()->text(),
+                     visible.size() == 1 ? QStringLiteral("1 item") : QStringLiteral("%1 items").arg(visible.size()));
             return;
         }
         QCOMPARE(static_cast<QLabel*>(m_view->historyEmptyLabel())->text(),
@@ -442,6 +466,15 @@ private Q_SLOTS:
         click(image);
         QVERIFY(tiles[8]->isEnabled());
         QVERIFY(tiles[8]->toolTip().startsWith(QStringLiteral("Exports to")));
+        // It names the folder the export really writes to, from the home folder on.
+        const std::optional<QString> exported = ClipboardImageExportStore::exportImage(image);
+        QVERIFY(exported);
+        const QString folder = QFileInfo(*exported).path();
+        QVERIFY(folder.startsWith(QDir::homePath() + u'/') &&
+                folder.endsWith(QLatin1String("/Quillomare/ExportedImages")));
+        QCOMPARE(tiles[8]->toolTip(),
+                 QStringLiteral("Exports to ~%1 and shows in Finder; removed together with the item")
+                     .arg(folder.mid(QDir::homePath().size())));
         image.isSensitive = true;
         configure({text, files, image});
         QVERIFY(!tiles[8]->isEnabled());

@@ -1,6 +1,7 @@
 #include "IslandViewTestRig.h"
 #include "TestSupport.h"
 
+#include "History/HistoryPreviewPane.h"
 #include "Island/IslandScheduler.h"
 #include "Island/IslandView.h"
 
@@ -9,6 +10,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QShortcut>
+#include <QTextCursor>
 
 #include <memory>
 
@@ -178,6 +180,59 @@ private Q_SLOTS:
         QVERIFY(press(m_canvas, Qt::Key_Space, Qt::NoModifier));
         QCOMPARE(m_view->previewingItemID(), std::nullopt);
         QVERIFY(!press(m_canvas, Qt::Key_X, Qt::NoModifier));
+    }
+
+    void inspectorEditorKeepsItsOwnKeys()
+    {
+        const ClipboardItem note = QuillomareTest::textItem(QStringLiteral("hello world"), QuillomareTest::at(1));
+        configure({note, m_link});
+        InspectorEditableTextView* editor = m_view->historyInspectorPreview()->textView();
+        QCOMPARE(editor->toPlainText(), note.preview);
+        editor->setFocus(Qt::MouseFocusReason);
+        QCOMPARE(QApplication::focusWidget(), editor);
+        QWindow* window = m_canvas->windowHandle();
+        editor->moveCursor(QTextCursor::End);
+
+        // Space is typed, not the quick preview.
+        QTest::keyClick(window, Qt::Key_Space);
+        QTest::keyClick(window, 'x');
+        QCOMPARE(editor->toPlainText(), QStringLiteral("hello world x"));
+        QCOMPARE(m_view->previewingItemID(), std::nullopt);
+
+        // Control-A selects the editor's whole text.
+        QTest::keyClick(window, Qt::Key_A, Qt::ControlModifier);
+        QCOMPARE(editor->textCursor().selectedText(), QStringLiteral("hello world x"));
+
+        // Control-C copies the selected word only, not the entry.
+        QTextCursor cursor = editor->textCursor();
+        cursor.setPosition(6);
+        cursor.setPosition(11, QTextCursor::KeepAnchor);
+        editor->setTextCursor(cursor);
+        QTest::keyClick(window, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(m_log, (QStringList{QStringLiteral("text:world")}));
+
+        // Arrows move the cursor, also where it cannot go further: the list keeps its selection
+        // and the edit stays.
+        editor->moveCursor(QTextCursor::Start);
+        QTest::keyClick(window, Qt::Key_Up);
+        QTest::keyClick(window, Qt::Key_Right);
+        QCOMPARE(editor->textCursor().position(), 1);
+        editor->moveCursor(QTextCursor::End);
+        QTest::keyClick(window, Qt::Key_Down);
+        QTest::keyClick(window, Qt::Key_Left);
+        QCOMPARE(editor->textCursor().position(), 12);
+        QCOMPARE(m_view->selectedItemID(), std::optional<QUuid>(note.id));
+        QCOMPARE(editor->toPlainText(), QStringLiteral("hello world x"));
+
+        // Outside the editor the keys are the island's again.
+        m_log.clear();
+        m_view->setFocus();
+        QTest::keyClick(window, Qt::Key_Down);
+        QCOMPARE(m_view->selectedItemID(), std::optional<QUuid>(m_link.id));
+        QTest::keyClick(window, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(m_log, (QStringList{QStringLiteral("select:") + m_link.preview}));
+        QTest::keyClick(window, Qt::Key_Space);
+        QCOMPARE(m_view->previewingItemID(), std::optional<QUuid>(m_link.id));
     }
 
     void controlFFromTheShelfSelectsTheSearch()

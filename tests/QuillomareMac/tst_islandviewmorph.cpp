@@ -30,7 +30,9 @@ private Q_SLOTS:
     void cleanup();
     void expandRunsFromThePillToThePanel_data();
     void expandRunsFromThePillToThePanel();
-    void interruptedMorphKeepsItsValueAndVelocity();
+    void interruptedMorphStartsFromItsValueAtRest();
+    void collapseShrinksTheExpandedContent();
+    void scaledContentIsDrawnAboutItsCentre();
     void staleCompletionCommitsNothing();
     void collapseFadesTheBackdropAndNotchContentStaysHidden();
     void reduceMotionSwitchesAtOnce();
@@ -125,7 +127,7 @@ void TestIslandViewMorph::expandRunsFromThePillToThePanel()
     QVERIFY(m_view->collapsedRoot()->isHidden());
 }
 
-void TestIslandViewMorph::interruptedMorphKeepsItsValueAndVelocity()
+void TestIslandViewMorph::interruptedMorphStartsFromItsValueAtRest()
 {
     m_view->morph(kPill, kPanel, true, 0.42, 0.8, nullptr);
     m_scheduler->advance(90);
@@ -138,12 +140,83 @@ void TestIslandViewMorph::interruptedMorphKeepsItsValueAndVelocity()
     QCOMPARE(m_view->presentationFrame(), onScreen);
     const auto carried = IslandAnimator::shared().velocity(m_view, QStringLiteral("morph.bounds"));
     QVERIFY(carried);
-    QCOMPARE((*carried)[2], (*velocity)[2]);
+    for (const double component : *carried)
+        QCOMPARE(component, 0.0);
     // Colours start over from the look being left.
     QCOMPARE(m_view->presentationBackground(), IslandTheme::expandedSurface(false));
-    // The momentum carries the surface on outwards for a moment before it turns.
+    // No momentum of the expand carries the surface outwards: it turns towards the pill at once.
     m_scheduler->advance(16);
-    QVERIFY(m_view->presentationFrame().width() > onScreen.width());
+    QVERIFY(m_view->presentationFrame().width() < onScreen.width());
+}
+
+void TestIslandViewMorph::collapseShrinksTheExpandedContent()
+{
+    m_rig->expand();
+    QCOMPARE(m_view->presentationExpandedContentScale(), 1.0);
+    m_view->morph(kPanel, kPill, false, 0.45, 1.0, nullptr);
+    QCOMPARE(m_view->presentationExpandedContentScale(), 1.0);
+    // Shrinking with the fade, towards 0.97 as the content fades out, and drawn so.
+    const QString key = QStringLiteral("morph.contentScale");
+    QVERIFY(IslandAnimator::shared().contains(m_view, key));
+    double previous = 1.0;
+    int frames = 0;
+    for (; frames < 30; ++frames) {
+        m_scheduler->advance(16);
+        if (!IslandAnimator::shared().contains(m_view, key))
+            break;
+        const double scale = m_view->presentationExpandedContentScale();
+        QVERIFY2(scale <= previous + 1e-9 && scale >= 0.97 - 1e-9, qPrintable(QString::number(scale, 'g', 17)));
+        QCOMPARE(IslandView::contentScale(m_view->expandedRoot()), scale);
+        previous = scale;
+    }
+    QVERIFY(frames > 5 && frames < 30);
+    QVERIFY2(previous < 0.975, qPrintable(QString::number(previous)));
+    // It ends with the fade.
+    QCOMPARE(m_view->presentationExpandedContentOpacity(), 0.0);
+
+    // At rest, and in an expand that interrupts the collapse, the content is at its full size.
+    m_scheduler->advance(3000);
+    QCOMPARE(m_view->presentationExpandedContentScale(), 1.0);
+    QCOMPARE(IslandView::contentScale(m_view->expandedRoot()), 1.0);
+    m_view->morph(kPill, kPanel, true, 0.42, 0.8, nullptr);
+    m_scheduler->advance(100);
+    m_view->morph(kPanel, kPill, false, 0.45, 1.0, nullptr);
+    m_scheduler->advance(60);
+    QVERIFY(m_view->presentationExpandedContentScale() < 1.0);
+    m_view->morph(kPill, kPanel, true, 0.42, 0.8, nullptr);
+    QCOMPARE(m_view->presentationExpandedContentScale(), 1.0);
+    QCOMPARE(IslandView::contentScale(m_view->expandedRoot()), 1.0);
+}
+
+void TestIslandViewMorph::scaledContentIsDrawnAboutItsCentre()
+{
+    QWidget canvas;
+    canvas.resize(200, 100);
+    canvas.setAutoFillBackground(true);
+    canvas.setPalette(QPalette(Qt::black));
+    auto* content = new QWidget(&canvas);
+    content->setGeometry(0, 0, 200, 100);
+    content->setAutoFillBackground(true);
+    content->setPalette(QPalette(Qt::red));
+
+    IslandView::setContentScale(content, 0.5);
+    QImage image(canvas.size(), QImage::Format_ARGB32_Premultiplied);
+    canvas.render(&image);
+    // Half the size, centred: 50…150 by 25…75.
+    QCOMPARE(image.pixelColor(100, 50), QColor(Qt::red));
+    QCOMPARE(image.pixelColor(52, 27), QColor(Qt::red));
+    QCOMPARE(image.pixelColor(147, 72), QColor(Qt::red));
+    QCOMPARE(image.pixelColor(47, 50), QColor(Qt::black));
+    QCOMPARE(image.pixelColor(100, 22), QColor(Qt::black));
+    QCOMPARE(image.pixelColor(153, 78), QColor(Qt::black));
+
+    // Alpha and scale share one effect; the view draws directly again when both are back at 1.
+    IslandView::setAlphaValue(content, 0.5);
+    QCOMPARE(IslandView::contentScale(content), 0.5);
+    IslandView::setContentScale(content, 1.0);
+    QCOMPARE(IslandView::alphaValue(content), 0.5);
+    IslandView::setAlphaValue(content, 1.0);
+    QVERIFY(!content->graphicsEffect());
 }
 
 void TestIslandViewMorph::staleCompletionCommitsNothing()

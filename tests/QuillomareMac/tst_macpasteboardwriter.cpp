@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QImage>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 
 using namespace QuillomareCore;
@@ -187,6 +188,7 @@ private Q_SLOTS:
     void draggingAndSharing();
     void imageDraggingWriters_writeOneFilePerEntry();
     void sharingCheck_readsOnlyTheHeaderOfAStoredImage();
+    void sharingCheck_takesPNGsWithChunksBeforeTheirPixels();
     void imageDraggingWriters_fallBackToImageWhenCachesCannotBeWritten();
     void airDrop();
 
@@ -415,6 +417,77 @@ void TestMacPasteboardWriter::sharingCheck_readsOnlyTheHeaderOfAStoredImage()
     QVERIFY(item.payload.imagePNGValue().isEmpty());
 
     QVERIFY(ClipboardSharingService::canShare(item));
+}
+
+namespace {
+
+quint32 crc32(const QByteArray& bytes)
+{
+    quint32 crc = 0xffffffffu;
+    for (const char byte : bytes) {
+        crc ^= uchar(byte);
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc >> 1) ^ (0xedb88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+QByteArray chunk(const QByteArray& type, const QByteArray& data)
+{
+    QByteArray out;
+    const auto put32 = [&](quint32 value) {
+        for (int shift = 24; shift >= 0; shift -= 8)
+            out.append(char((value >> shift) & 0xff));
+    };
+    put32(quint32(data.size()));
+    out.append(type + data);
+    put32(crc32(type + data));
+    return out;
+}
+
+// A PNG as screenshot tools and image editors write them: the header, then chunks before the
+// pixels (long text here), and the chunks and pixels of `source`.
+QByteArray pngWithChunksBeforePixels(const QByteArray& source)
+{
+    const qsizetype afterHeader = 8 + 25;
+    QByteArray extra = chunk("tEXt", QByteArray("Comment\0", 8) + QByteArray(3000, 'x'));
+    extra += chunk("tEXt", QByteArray("Software\0hand-built test image", 30));
+    return source.left(afterHeader) + extra + source.mid(afterHeader);
+}
+
+} // namespace
+
+// The send tiles of the history and the shelf ask with the first 64 bytes of an image.
+void TestMacPasteboardWriter::sharingCheck_takesPNGsWithChunksBeforeTheirPixels()
+{
+    QStringList warnings;
+    static QStringList* sink = nullptr;
+    sink = &warnings;
+    const QtMessageHandler previous =
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& m) { sink->append(m); });
+    const auto restore = qScopeGuard([&] { qInstallMessageHandler(previous); });
+
+    const QByteArray qtPNG = pngBytes(6, 4);
+    const QByteArray editorPNG = pngWithChunksBeforePixels(pngBytes(1200, 34));
+    QCOMPARE(QImage::fromData(editorPNG).size(), QSize(1200, 34)); // a sound picture
+    for (const QByteArray& png : {qtPNG, editorPNG}) {
+        QVERIFY(ClipboardSharingService::canShare(imageEntry(png)));
+        QVERIFY(ClipboardSharingService::imageHeaderIsReadable(png.left(64)));
+    }
+    QCOMPARE(ClipboardSharingService::pngImageSize(editorPNG.left(24)), std::optional<QSize>(QSize(1200, 34)));
+
+    // What is no PNG header is refused, and says so nowhere.
+    QByteArray zeroWidth = qtPNG;
+    zeroWidth.replace(16, 4, QByteArray(4, '\0'));
+    QByteArray wrongChunk = qtPNG;
+    wrongChunk.replace(12, 4, "IDAT");
+    QByteArray tooWide = qtPNG;
+    tooWide.replace(16, 4, QByteArray("\x80\0\0\0", 4));
+    for (const QByteArray& bad : {qtPNG.left(23), zeroWidth, wrongChunk, tooWide}) {
+        QVERIFY(!ClipboardSharingService::pngImageSize(bad));
+        QVERIFY(!ClipboardSharingService::imageHeaderIsReadable(bad.left(64)));
+    }
+    QVERIFY2(warnings.isEmpty(), qPrintable(warnings.join(QLatin1Char('\n'))));
 }
 
 void TestMacPasteboardWriter::imageDraggingWriters_writeOneFilePerEntry()

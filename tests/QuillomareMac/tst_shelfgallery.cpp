@@ -304,7 +304,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("expected");
         QTest::newRow("no sessions") << false << 0 << false << QStringLiteral("Default · 0 items");
         QTest::newRow("no sessions, Chinese") << true << 0 << false << QStringLiteral("默认 · 0 项");
-        QTest::newRow("unknown id shows the first") << false << 2 << false << QStringLiteral("First · 1 items");
+        QTest::newRow("unknown id shows the first") << false << 2 << false << QStringLiteral("First · 1 item");
         QTest::newRow("selected second") << false << 2 << true << QStringLiteral("Second · 2 items");
         QTest::newRow("selected second, Chinese") << true << 2 << true << QStringLiteral("Second · 2 项");
     }
@@ -474,18 +474,17 @@ private Q_SLOTS:
         QTest::newRow("empty") << false << QList<ShelfItem>{} << QStringLiteral("0 items · 0 KB");
         QTest::newRow("empty, Chinese") << true << QList<ShelfItem>{} << QStringLiteral("0 项 · 0 KB");
         QTest::newRow("abc counts 3 bytes")
-            << false << QList<ShelfItem>{textEntry(QStringLiteral("abc"))} << QStringLiteral("1 items · 3 bytes");
+            << false << QList<ShelfItem>{textEntry(QStringLiteral("abc"))} << QStringLiteral("1 item · 3 bytes");
         QTest::newRow("你好 counts 6 bytes")
             << true << QList<ShelfItem>{textEntry(QStringLiteral("你好"))} << QStringLiteral("1 项 · 6 bytes");
-        QTest::newRow("link in UTF-8") << false << QList<ShelfItem>{linkEntry()}
-                                       << QStringLiteral("1 items · 21 bytes");
+        QTest::newRow("link in UTF-8") << false << QList<ShelfItem>{linkEntry()} << QStringLiteral("1 item · 21 bytes");
         QTest::newRow("PNG bytes as stored")
             << false << QList<ShelfItem>{entry(ClipKind::image, ShelfPayload::imagePNG(QByteArray(2048, 'p')))}
-            << QStringLiteral("1 items · 2 KB");
+            << QStringLiteral("1 item · 2 KB");
         QTest::newRow("missing files count nothing")
             << false
             << QList<ShelfItem>{fileEntry({QStringLiteral("/nonexistent/a"), QStringLiteral("/nonexistent/b")})}
-            << QStringLiteral("1 items · 0 KB");
+            << QStringLiteral("1 item · 0 KB");
     }
 
     void footer()

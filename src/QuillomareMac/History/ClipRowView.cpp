@@ -240,6 +240,13 @@ QColor ClipRowView::badgeColor(const ClipboardItem& item)
     return kindColor(item.kind, item.isSensitive).value_or(QColor(142, 142, 147));
 }
 
+void ClipRowView::refreshMetaText()
+{
+    const QString text = metaText(m_item);
+    if (m_meta->text() != text)
+        m_meta->setText(text);
+}
+
 QString ClipRowView::metaText(const ClipboardItem& item)
 {
     QStringList parts{badgeText(item), HistoryTime::relativeTimeText(item.createdAt, QuillomareCore::Clock::now())};

@@ -88,6 +88,8 @@ public:
     static QColor badgeColor(const QuillomareCore::ClipboardItem& item);
     // "Text · 3m ago · Mac · Pinned · Local only": three to five parts.
     static QString metaText(const QuillomareCore::ClipboardItem& item);
+    // Sets the meta line again for the present time (its age text goes stale as the row stays).
+    void refreshMetaText();
 
     // The three steps of a press. Positions are taken from the event's global position, so the
     // list may hand over events that another widget received.

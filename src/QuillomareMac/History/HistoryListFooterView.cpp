@@ -19,7 +19,7 @@ HistoryListFooterView::HistoryListFooterView(int count, QWidget* parent) : QWidg
 {
     setFixedHeight(footerHeight);
     setAttribute(Qt::WA_TranslucentBackground);
-    m_label = new QLabel(L10n::text(QStringLiteral("共 %1 项"), QStringLiteral("%1 items")).arg(count), this);
+    m_label = new QLabel(L10n::text(QStringLiteral("共 %1 项").arg(count), L10n::englishItems(count)), this);
     m_label->setTextFormat(Qt::PlainText);
     m_label->setAlignment(Qt::AlignCenter);
     m_label->setFont(IslandTheme::systemFont(10, QFont::Medium));

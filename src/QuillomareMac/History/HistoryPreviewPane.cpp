@@ -83,8 +83,8 @@ QString fileMetadataText(const QStringList& paths)
     qint64 total = 0;
     for (const QString& path : paths)
         total += fileByteCount(path);
-    return L10n::text(QStringLiteral("%1 项 · %2"), QStringLiteral("%1 items · %2"))
-        .arg(QString::number(paths.size()), ClipboardItem::formattedBytes(total));
+    return L10n::text(QStringLiteral("%1 项").arg(paths.size()), L10n::englishItems(paths.size())) +
+           QStringLiteral(" · ") + ClipboardItem::formattedBytes(total);
 }
 
 qreal scaleOf(const QWidget* widget)
@@ -654,10 +654,11 @@ void HistoryInspectorPreviewView::configureFileSummary(const QStringList& paths)
     } else {
         setFileIconSymbol(QStringLiteral("doc"), L10n::text(QStringLiteral("文件"), QStringLiteral("File")));
     }
-    m_fileTitleLabel->setText(paths.size() == 1
-                                  ? firstName
-                                  : L10n::text(QStringLiteral("%1 等 %2 项"), QStringLiteral("%1 and %2 items"))
-                                        .arg(firstName, QString::number(paths.size())));
+    m_fileTitleLabel->setText(
+        paths.size() == 1 ? firstName
+                          // The Chinese counts every file, the English the others.
+                          : L10n::text(QStringLiteral("%1 等 %2 项").arg(firstName, QString::number(paths.size())),
+                                       firstName + QStringLiteral(" and ") + L10n::englishItems(paths.size() - 1)));
     m_fileMetaLabel->setText(fileMetadataText(paths));
     m_filePathLabel->setText(paths.size() == 1 ? QFileInfo(first).path() : first);
     m_fileContainer->show();

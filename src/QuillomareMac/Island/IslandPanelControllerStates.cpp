@@ -29,6 +29,7 @@ void IslandPanelController::cancelHideWorkItem()
 
 void IslandPanelController::show(bool autoHide, bool focusSearch)
 {
+    const bool opening = !m_panel->isVisible() || m_displayMode != DisplayMode::expanded || m_isCollapsing;
     m_isCollapsing = false;
     const bool alreadyKey = autoHide && m_displayMode == DisplayMode::expanded && m_panel->isKeyWindow();
 
@@ -50,6 +51,8 @@ void IslandPanelController::show(bool autoHide, bool focusSearch)
     } else {
         m_panel->orderFrontRegardless();
     }
+    if (opening)
+        m_islandView->prepareHistoryForOpening();
     m_lastExpandShownAt = now();
     transition(DisplayMode::expanded, true);
     if (!autoHide)

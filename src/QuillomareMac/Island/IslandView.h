@@ -118,6 +118,10 @@ public:
     static double alphaValue(const QWidget* view);
     // Clamped to 0...1; an alpha of 1 removes the effect again, so resting views draw directly.
     static void setAlphaValue(QWidget* view, double alpha);
+    // The scale a view is drawn at about its centre, kept in the same effect as its alpha; 1
+    // (with an alpha of 1) removes the effect.
+    static double contentScale(const QWidget* view);
+    static void setContentScale(QWidget* view, double scale);
     // The MIME types a drop onto the island may carry (file URLs and URLs, text, PNG, TIFF, HTML).
     static const QStringList& registeredDragTypes();
 
@@ -269,6 +273,8 @@ public:
     QRegion presentedSurfaceRegion() const;
     double presentationCollapsedContentOpacity() const;
     double presentationExpandedContentOpacity() const;
+    // The expanded content's scale about its centre: 1 at rest, down to 0.97 while collapsing.
+    double presentationExpandedContentScale() const;
 
     // MARK: History list, selection and search (IslandViewHistory.cpp)
     // Segment i of the kind control filters by entry i.
@@ -302,6 +308,10 @@ public:
     // A key typed into the search field: Up, Down, Return, Escape. True when handled.
     bool searchFieldCommand(int key);
     void rebuildRows();
+    // The island opens (from the pill, the hot key, the tray or the program itself): the list
+    // shows its top row selected, and every row's age as of now. A selection made while the
+    // island was open before does not outlive its closing.
+    void prepareHistoryForOpening();
     void filterChanged();
     void selectItem(const QUuid& id, bool scrollIntoView);
     void toggleHistorySelection(const QuillomareCore::ClipboardItem& item, bool extendRange);
@@ -636,6 +646,9 @@ private:
     // Arrows, Return and Escape wherever the keyboard is in the island (the search field's own
     // commands among them). True when handled.
     bool handleListNavigationKey(QKeyEvent* event, QWidget* receiver);
+    // A text editor of the inspector has the keyboard: it keeps its own Space, Control-C,
+    // Control-A, arrows and Return, also those it passes on to its parents unused.
+    bool inspectorTextEditorHasKeyboard() const;
 
     // MARK: Shelf state and actions
     void repairShelfFocus();
@@ -658,6 +671,7 @@ private:
     static inline const QString kMorphBorder = QStringLiteral("morph.borderColor");
     static inline const QString kMorphCollapsedOpacity = QStringLiteral("morph.opacity.collapsedRoot");
     static inline const QString kMorphExpandedOpacity = QStringLiteral("morph.opacity.expandedRoot");
+    static inline const QString kMorphContentScale = QStringLiteral("morph.contentScale");
     static inline const QString kEchoBounds = QStringLiteral("echo.bounds");
     static inline const QString kEchoOpacityRestore = QStringLiteral("echo.opacity.restore");
     static inline const QString kEchoRetractBounds = QStringLiteral("echo.retract.bounds");

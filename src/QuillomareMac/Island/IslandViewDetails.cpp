@@ -20,6 +20,7 @@
 
 #include <QuillomareCore/Foundation.h>
 
+#include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -37,6 +38,17 @@ using QuillomareCore::ClipSourcePlatform;
 namespace {
 
 constexpr int kContentInset = 20;
+
+// A folder in the home folder as "~/…".
+QString displayedFolderPath(const QString& path)
+{
+    const QString home = QDir::homePath();
+    if (path == home)
+        return QStringLiteral("~");
+    if (path.startsWith(home + u'/'))
+        return QStringLiteral("~") + path.mid(home.size());
+    return path;
+}
 
 // The panel's rounded surface, behind its content and always as large as the panel.
 class InspectorPanelSurface final : public QWidget
@@ -434,11 +446,15 @@ void IslandView::updateHistoryInspector()
     enable(m_historyQuickPreviewButton, true);
     enable(m_historyMoreButton, true);
     if (m_historyRevealButton) {
+        // The folder the image really goes to, as the user would type it.
+        const QString folder =
+            exportsImage ? displayedFolderPath(ClipboardImageExportStore::exportFolderPath()) : QString();
         m_historyRevealButton->setToolTip(
             !hasRevealTarget && exportsImage
-                ? L10n::text(QStringLiteral("导出到「下载/Quillomare」并在访达中显示；删除这条历史时文件会一并清理"),
-                             QStringLiteral("Exports to Downloads/Quillomare and shows in Finder; removed together "
-                                            "with the item"))
+                ? L10n::text(QStringLiteral("导出到「%1」并在访达中显示；删除这条历史时文件会一并清理").arg(folder),
+                             QStringLiteral("Exports to %1 and shows in Finder; removed together "
+                                            "with the item")
+                                 .arg(folder))
                 : L10n::text(QStringLiteral("在访达中显示"), QStringLiteral("Show in Finder")));
     }
 }

@@ -17,6 +17,7 @@
 
 #include "History/ClipRowView.h"
 #include "History/HistoryListFooterView.h"
+#include "History/HistoryPreviewPane.h"
 #include "History/HistoryTime.h"
 #include "QuickPreview/ClipQuickPreviewView.h"
 
@@ -412,9 +413,15 @@ bool IslandView::handleListNavigationKey(QKeyEvent* event, QWidget* receiver)
         return false;
     // An editor of the inspector moves its own cursor and breaks its own lines; Escape still
     // leaves the island.
-    if (isTextEditor(receiver) && key != Qt::Key_Escape)
+    if ((isTextEditor(receiver) || inspectorTextEditorHasKeyboard()) && key != Qt::Key_Escape)
         return false;
     return searchFieldCommand(key);
+}
+
+bool IslandView::inspectorTextEditorHasKeyboard() const
+{
+    const QWidget* focus = window()->focusWidget();
+    return focus && isTextEditor(focus) && m_historyInspectorPreview && m_historyInspectorPreview->isAncestorOf(focus);
 }
 
 // MARK: - List
@@ -484,6 +491,9 @@ void IslandView::rebuildRows()
         discard(it.value());
         it = m_rowViewsByID.erase(it);
     }
+    // A kept row still says how old its entry was when it was made.
+    for (ClipRowView* row : std::as_const(m_rowViewsByID))
+        row->refreshMetaText();
 
     // The preview follows its entry's new content, or closes when the entry is gone from view;
     // only in the history: the shelf's card shows a shelf entry.
@@ -528,6 +538,26 @@ void IslandView::rebuildRows()
     refreshHistoryRowHoverUnderMouse();
     updateHistorySelectionBar();
     updateHistoryInspector();
+}
+
+void IslandView::prepareHistoryForOpening()
+{
+    for (ClipRowView* row : std::as_const(m_rowViewsByID))
+        row->refreshMetaText();
+    // Return, the tiles and the arrow keys act on what the user sees: the top row (the newest
+    // entry, pinned ones aside).
+    m_selectedHistoryItemIDs.clear();
+    m_lastHistorySelectionID.reset();
+    m_scrollView->verticalScrollBar()->setValue(0);
+    if (m_visibleItems.isEmpty()) {
+        m_selectedItemID.reset();
+        redrawHistoryRowSelection();
+        updateHistoryInspector();
+    } else {
+        selectItem(m_visibleItems.first().id, false);
+    }
+    materializeHistoryRows();
+    updateHistorySelectionBar();
 }
 
 QRect IslandView::historyRowFrame(qsizetype index) const

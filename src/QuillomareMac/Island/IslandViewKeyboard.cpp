@@ -6,7 +6,7 @@
 // The island sees every key press meant for a widget of its window before that widget does
 // (an application event filter), so the shortcuts work while the search field has the keyboard;
 // the keys the field must keep (Space while typing, Control-C over a text selection) are left
-// to it.
+// to it, and so are an inspector editor's own keys while it has the keyboard.
 
 #include "IslandView.h"
 
@@ -96,8 +96,11 @@ std::optional<IslandView::KeyAction> IslandView::expandedKeyAction(const QKeyEve
                 return KeyAction::pasteIntoShelf;
             return std::nullopt;
         case Qt::Key_C:
-            // A text selected in the search field is what the user copies.
+            // A text selected in the search field is what the user copies; an editor of the
+            // inspector copies its own selection.
             if (m_searchInput->hasFocus() && m_searchInput->hasSelectedText())
+                return std::nullopt;
+            if (inspectorTextEditorHasKeyboard())
                 return std::nullopt;
             return KeyAction::copySelectedItem;
         default:
@@ -106,8 +109,8 @@ std::optional<IslandView::KeyAction> IslandView::expandedKeyAction(const QKeyEve
     case ModifierSet::none:
         if (event.key() != Qt::Key_Space)
             return std::nullopt;
-        // Typing in the search field: the space goes into the text.
-        if (m_searchInput->hasFocus())
+        // Typing in the search field or an editor of the inspector: the space goes into the text.
+        if (m_searchInput->hasFocus() || inspectorTextEditorHasKeyboard())
             return std::nullopt;
         return KeyAction::quickPreview;
     case ModifierSet::other:

@@ -196,6 +196,7 @@ void IslandView::presentationDidChange()
     setAlphaValue(m_collapsedRoot, m_echoFeedback ? presentationDouble(kEchoRetractContent, 0.0)
                                                   : presentationCollapsedContentOpacity());
     setAlphaValue(m_expandedRoot, presentationExpandedContentOpacity());
+    setContentScale(m_expandedRoot, presentationExpandedContentScale());
 
     // While a morph or an echo moves the surface inside the widget's rectangle, the content
     // shows only where the surface is; so does the echo's badge, whose glow reaches past the

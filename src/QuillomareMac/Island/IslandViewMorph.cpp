@@ -23,6 +23,7 @@ namespace QuillomareMac {
 namespace {
 
 constexpr CubicCurve kCollapseFadeCurve{0.36, 0, 0.7, 1};
+constexpr double kCollapsedContentScale = 0.97;
 
 } // namespace
 
@@ -116,7 +117,8 @@ void IslandView::morph(const QRectF& from, const QRectF& to, bool expanding, dou
     }
     m_displayMode = target;
 
-    // A morph that interrupts another carries on from what is on screen, with its velocity.
+    // A morph that interrupts another starts from what is on screen, at rest: the new spring
+    // owes nothing to the old one's momentum.
     const bool interrupting = animator().contains(this, kMorphBounds);
     const QRectF start = interrupting ? presentationFrame() : from;
     const double startCollapsedOpacity = presentationCollapsedContentOpacity();
@@ -156,8 +158,7 @@ void IslandView::morph(const QRectF& from, const QRectF& to, bool expanding, dou
         animator().add(this, key, std::move(animation));
     };
 
-    IslandAnimation bounds =
-        IslandAnimation::spring(interrupting ? std::nullopt : std::optional<AnimatedValue>(start), to, spring);
+    IslandAnimation bounds = IslandAnimation::spring(start, to, spring);
     // The morph ends a turn of the event loop after its last frame; a frame drawn in between must
     // not fall back to the expanded rectangle the view keeps during a collapse.
     bounds.onFrame = [this, token, to](const AnimatedValue&) {
@@ -178,10 +179,15 @@ void IslandView::morph(const QRectF& from, const QRectF& to, bool expanding, dou
         IslandAnimation fadeIn = IslandAnimation::timed(0.0, 1.0, 0.26);
         fadeIn.beginDelay = 0.04;
         add(kMorphExpandedOpacity, std::move(fadeIn));
+        // The content comes back at its full size, also when it was shrinking a moment ago.
+        animator().remove(this, kMorphContentScale);
     } else {
         const double fade = std::min(std::max(0.34 * settling, 0.16), 0.2);
         m_expandedContentOpacity = 0;
         add(kMorphExpandedOpacity, IslandAnimation::timed(startExpandedOpacity, 0.0, fade, kCollapseFadeCurve));
+        // While it fades the expanded content shrinks a little towards its centre; at rest it is
+        // drawn at its full size again.
+        add(kMorphContentScale, IslandAnimation::timed(1.0, kCollapsedContentScale, fade, kCollapseFadeCurve));
         const double restingCollapsed = m_collapsedVisualStyle == CollapsedVisualStyle::floatingPill ? 1 : 0;
         m_collapsedContentOpacity = restingCollapsed;
         IslandAnimation fadeIn = IslandAnimation::timed(0.0, restingCollapsed, 0.14, CubicCurve::easeOut());
@@ -255,6 +261,11 @@ double IslandView::presentationCollapsedContentOpacity() const
 double IslandView::presentationExpandedContentOpacity() const
 {
     return presentationDouble(kMorphExpandedOpacity, m_expandedContentOpacity);
+}
+
+double IslandView::presentationExpandedContentScale() const
+{
+    return presentationDouble(kMorphContentScale, 1.0);
 }
 
 // MARK: - Drawing

@@ -132,7 +132,7 @@ QWidget* makeFlexibleSpacer(QWidget* parent)
 
 QString countText(qsizetype count)
 {
-    return L10n::text(QStringLiteral("%1 项").arg(count), QStringLiteral("%1 items").arg(count));
+    return L10n::text(QStringLiteral("%1 项").arg(count), L10n::englishItems(count));
 }
 
 } // namespace
@@ -640,9 +640,7 @@ void IslandView::updateShelfGalleryFooter()
     if (!m_shelfGalleryFooterInfoLabel)
         return;
     const QString estimate = shelfEstimatedFootprintText();
-    m_shelfGalleryFooterInfoLabel->setText(QString::number(m_shelfItems.size()) +
-                                           L10n::text(QStringLiteral(" 项 · "), QStringLiteral(" items · ")) +
-                                           estimate);
+    m_shelfGalleryFooterInfoLabel->setText(countText(m_shelfItems.size()) + QStringLiteral(" · ") + estimate);
     m_shelfGalleryFooterStorageLabel->setText(L10n::text(QStringLiteral("本地存储"), QStringLiteral("Stored locally")));
     m_shelfGalleryFooterRetentionLabel->setText(
         L10n::text(QStringLiteral("自动保留 7 天 ⌄"), QStringLiteral("Keeps for 7 days ⌄")));

@@ -12,6 +12,8 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <cstring>
+#include <optional>
 
 namespace QuillomareMac {
 
@@ -73,10 +75,34 @@ bool canShare(const ClipboardItem& item)
     return item.payload.imagePNGByteCount() > 0 && imageHeaderIsReadable(item.payload.imagePNGHead(64));
 }
 
+std::optional<QSize> pngImageSize(QByteArrayView head)
+{
+    // The signature, then the header chunk: its length (13) and type, width and height.
+    static constexpr char signature[] = "\x89PNG\r\n\x1a\n";
+    if (head.size() < 24 || !head.startsWith(QByteArrayView(signature, 8)))
+        return std::nullopt;
+    const auto bigEndian32 = [&](qsizetype at) {
+        return quint32(uchar(head[at])) << 24 | quint32(uchar(head[at + 1])) << 16 | quint32(uchar(head[at + 2])) << 8 |
+               quint32(uchar(head[at + 3]));
+    };
+    if (bigEndian32(8) != 13 || std::memcmp(head.data() + 12, "IHDR", 4) != 0)
+        return std::nullopt;
+    const quint32 width = bigEndian32(16);
+    const quint32 height = bigEndian32(20);
+    if (width == 0 || height == 0 || width > 0x7fffffff || height > 0x7fffffff)
+        return std::nullopt;
+    return QSize(int(width), int(height));
+}
+
 bool imageHeaderIsReadable(QByteArray head)
 {
     if (head.isEmpty())
         return false;
+    // A PNG says its size in its first chunk. The image reader would go on through every chunk
+    // before the pixels (a colour profile, text, a thumbnail) and fail on a head that ends among
+    // them, as most PNGs of other programs than this one have such chunks.
+    if (head.startsWith("\x89PNG"))
+        return pngImageSize(head).has_value();
     QBuffer buffer(&head);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer);

@@ -5,7 +5,11 @@
 #include <Platform/Pasteboard.h>
 #include <QuillomareCore/ClipboardItem.h>
 
+#include <QByteArrayView>
 #include <QList>
+#include <QSize>
+
+#include <optional>
 
 namespace QuillomareMac {
 
@@ -18,8 +22,11 @@ QList<Platform::PasteboardObject> sharingItems(const QuillomareCore::ClipboardIt
 // be megabytes that lie in the history file, and the tiles ask on every change of selection.
 bool canShare(const QuillomareCore::ClipboardItem& item);
 // Whether an image's first bytes name a format and a size this program can read; the first 64
-// bytes are enough for a PNG.
+// bytes are enough for a PNG, whatever chunks come before its pixels.
 bool imageHeaderIsReadable(QByteArray head);
+// A PNG's width and height as its header chunk gives them (its first 24 bytes); nothing for bytes
+// that do not begin as a PNG or give no size.
+std::optional<QSize> pngImageSize(QByteArrayView head);
 
 // False when there is nothing to share or no device to share with; true once the items have
 // been handed over (the transfer itself reports nothing back).

@@ -355,6 +355,11 @@ QString baseFolderPath()
     return root + u'/' + productFolderName;
 }
 
+QString exportFolderPath()
+{
+    return baseFolderPath() + QStringLiteral("/ExportedImages");
+}
+
 QStringList cleanupFolderPaths()
 {
     // Exports may sit in any of the folders earlier versions wrote them to. The two Chinese
@@ -362,7 +367,7 @@ QStringList cleanupFolderPaths()
     // fixed folder names, looked in whatever the interface language.
     const QString base = baseFolderPath() + u'/';
     return {
-        base + QStringLiteral("ExportedImages"),
+        exportFolderPath(),
         base + QStringLiteral("夸洛玛"),
         base + productFolderName,
         base + QStringLiteral("夸洛玛剪贴板"),
@@ -383,7 +388,7 @@ std::optional<QString> exportImage(const ClipboardItem& item)
     if (png.isEmpty())
         return std::nullopt;
 
-    const QString folder = baseFolderPath() + QStringLiteral("/ExportedImages");
+    const QString folder = exportFolderPath();
     const QString path = folder + u'/' + exportedFileName(item);
 
     // An entry is written once. The file is only taken as that export when it holds exactly the

@@ -61,6 +61,8 @@ QString exportedFileName(const QuillomareCore::ClipboardItem& item);
 // The program's folder that holds "ExportedImages" (the temporary folder's when the user has
 // no data folder).
 QString baseFolderPath();
+// The folder exported images are written to: "ExportedImages" in the folder above.
+QString exportFolderPath();
 // Every folder an exported file may be in, in the order removal looks in them.
 QStringList cleanupFolderPaths();
 

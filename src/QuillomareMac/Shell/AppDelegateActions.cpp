@@ -61,7 +61,7 @@ void AppDelegate::copyCombinedItems(const QList<ClipboardItem>& items, CombinedP
         markOwnWrite();
     const QString count = QString::number(items.size());
     report(written ? L10n::text(format.title() + QStringLiteral(" · ") + count + QStringLiteral(" 条"),
-                                format.title() + QStringLiteral(" · ") + count + QStringLiteral(" items"))
+                                format.title() + QStringLiteral(" · ") + L10n::englishItems(items.size()))
                    : L10n::text(QStringLiteral("选中内容无法组合复制"), QStringLiteral("The selected items can't be combined")));
     showIsland();
 }

@@ -105,7 +105,7 @@ void AppDelegate::addShelfItems(const Platform::Pasteboard& source)
         added == read.items.size()
             ? L10n::text(QStringLiteral("已加入暂存架"), QStringLiteral("Added to Shelf"))
             : L10n::text(QStringLiteral("暂存架已满，已加入 ") + count + QStringLiteral(" 项"),
-                         QStringLiteral("Shelf is full — added ") + count + QStringLiteral(" items"));
+                         QStringLiteral("Shelf is full — added ") + L10n::englishItems(added));
     reportShelfAfterSave(L10n::text(QStringLiteral("暂存架保存失败："), QStringLiteral("Failed to save to Shelf: ")),
                          message);
 }

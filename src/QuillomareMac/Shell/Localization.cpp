@@ -119,6 +119,11 @@ void relaunchToApplyLanguage()
     QProcess::startDetached(QCoreApplication::applicationFilePath(), {});
 }
 
+QString englishItems(qint64 count)
+{
+    return count == 1 ? QStringLiteral("1 item") : QStringLiteral("%1 items").arg(count);
+}
+
 QString localizedDisplayName(QuillomareCore::ClipKind kind)
 {
     using QuillomareCore::ClipKind;

@@ -40,6 +40,9 @@ void relaunchToApplyLanguage();
 // A kind's name in the interface language.
 QString localizedDisplayName(QuillomareCore::ClipKind kind);
 
+// An English count of items: "1 item", "2 items" (the Chinese counts need no plural).
+QString englishItems(qint64 count);
+
 // Tests fix the flag; tests of the flag itself reset it so that it is computed again.
 void setIsChineseForTesting(bool isChinese);
 void resetForTesting();
