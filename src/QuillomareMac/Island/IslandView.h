@@ -703,6 +703,8 @@ private:
     std::shared_ptr<WorkItem> m_captureEchoDismissWorkItem;
     std::optional<QuillomareCore::CaptureFeedback> m_echoFeedback;
     CaptureEchoHUDView* m_captureEchoHUD = nullptr;
+    // The echo's rectangle (canvas coordinates) while its growth runs in a wider widget.
+    std::optional<QRectF> m_echoGrowthFrame;
     // The callers' completions of the morphs still running, each emptied once called or taken.
     std::vector<std::shared_ptr<std::function<void()>>> m_pendingMorphCompletions;
     // Completions of a collapse an echo took over, called when that echo ends.
