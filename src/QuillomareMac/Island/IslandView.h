@@ -628,6 +628,9 @@ private:
     std::optional<QString> inspectorEditableTextForCopy() const;
     // The list's height for the deck, kept inside the body the list column has.
     void applyHistoryListHeight();
+    // The list's document: its rows and footer, and while the selection bar shows room to scroll
+    // the rows back under the pointer (see updateHistorySelectionBar).
+    void applyHistoryDocumentHeight();
     // Arrows, Return and Escape wherever the keyboard is in the island (the search field's own
     // commands among them). True when handled.
     bool handleListNavigationKey(QKeyEvent* event, QWidget* receiver);
