@@ -160,6 +160,7 @@ private Q_SLOTS:
     void rawButtonsAreHeardEverywhere();
     void headerTooltipStacksAboveTheIsland();
     void tooltipCornersShowWhatIsBeneathWithoutACompositor();
+    void echoDuringACollapseShowsNoBlack();
 
 private:
     void launch();
@@ -459,6 +460,51 @@ void TestIslandPanelX11::tooltipCornersShowWhatIsBeneathWithoutACompositor()
             differing += shown.pixel(x, y) != beneath.pixel(x, y);
     }
     QVERIFY2(differing > 50, "the bubble was on screen");
+}
+
+void TestIslandPanelX11::echoDuringACollapseShowsNoBlack()
+{
+    // A copy 0.05 s after the click that collapsed the island: the echo takes over from the
+    // collapsing surface. Without a compositing manager the window shows exactly its shape, and
+    // any part of that shape the island does not paint shows black (its surfaces are dark, never
+    // pure black). Over the work window, no frame may show any.
+    launch();
+    const auto shape = Platform::X11WindowShape::create(m_controller->panel()->windowHandle());
+    QVERIFY(shape);
+    if (shape->compositingManagerRunning())
+        QSKIP("a compositing manager blends what the window does not paint");
+    m_controller->show(false, false);
+    m_scheduler->advance(1500);
+    QTRY_VERIFY(!m_controller->islandView()->hasActiveIslandLayerAnimation());
+    m_controller->transition(Mode::collapsed, true);
+    m_scheduler->advance(50);
+    QuillomareCore::CaptureFeedback feedback;
+    feedback.kind = QuillomareCore::ClipKind::text;
+    m_controller->flashCaptureEcho(feedback);
+
+    QScreen* screen = QGuiApplication::primaryScreen();
+    const auto blackPixels = [&] {
+        const QRect area = m_controller->panel()->geometry() & m_work->geometry() & screen->geometry();
+        const QImage image = screen->grabWindow(0, area.x(), area.y(), area.width(), area.height()).toImage();
+        int black = 0;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x)
+                black += (image.pixel(x, y) & 0xffffff) == 0;
+        }
+        return black;
+    };
+    int frames = 0;
+    for (int frame = 0; frame < 12; ++frame, m_scheduler->advance(24)) {
+        // Each frame stays until the clock moves on: it is looked at once the window has taken
+        // its shape and the island has painted it.
+        QTRY_VERIFY(m_controller->panel()->islandShape() == m_controller->canvasView()->islandShape());
+        QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+        const int black = blackPixels();
+        QVERIFY2(black == 0, qPrintable(QStringLiteral("frame %1: %2 black pixels").arg(frame).arg(black)));
+        ++frames;
+    }
+    QCOMPARE(frames, 12);
 }
 
 QUILLOMARE_GUI_TEST_MAIN(TestIslandPanelX11)
