@@ -144,6 +144,43 @@ private Q_SLOTS:
         QVERIFY(size.height() < 600);
     }
 
+    void fileListLiesOnTheCardsSurface()
+    {
+        // The card lies over the history rows; where it lists files nothing of them may show.
+        QWidget rows;
+        rows.setAutoFillBackground(true);
+        QPalette palette = rows.palette();
+        palette.setColor(QPalette::Window, QColor(250, 250, 250));
+        rows.setPalette(palette);
+        rows.resize(520, 340);
+        auto* card = new ClipQuickPreviewView(&rows);
+        card->setGeometry(20, 20, 480, 300);
+        rows.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&rows));
+        card->applyQuickPreviewMetadata(fileItem({QStringLiteral("/etc/hostname")}, at(0)));
+        card->applyQuickPreviewContent(fileItem({QStringLiteral("/etc/hostname")}, at(0)), true);
+        QCOMPARE(card->content(), Content::files);
+        QCoreApplication::processEvents();
+
+        // What the window held before (the rows, light here) stays wherever nothing paints anew:
+        // a part of the card that claims to cover its area without painting it shows them.
+        QImage shown(rows.size(), QImage::Format_ARGB32_Premultiplied);
+        shown.fill(QColor(250, 250, 250));
+        rows.render(&shown);
+        // The list's free room right of the file's name and below the last row: the card's dark
+        // surface throughout.
+        int light = 0;
+        int looked = 0;
+        for (int y = 20 + 60; y < 20 + 280; y += 3) {
+            for (int x = 20 + 300; x < 20 + 460; x += 3) {
+                ++looked;
+                light += shown.pixelColor(x, y).lightness() > 100;
+            }
+        }
+        QVERIFY(looked > 1000);
+        QCOMPARE(light, 0);
+    }
+
     void closeButtonFiresOnClose()
     {
         int closes = 0;

@@ -5,6 +5,7 @@
 #include "History/ClipThumbnailView.h"
 #include "History/HistoryDragSession.h"
 #include "History/HistoryListFooterView.h"
+#include "History/RowDrag.h"
 #include "History/HistoryTime.h"
 #include "Island/IslandIconButton.h"
 #include "Island/IslandTheme.h"
@@ -322,6 +323,40 @@ private Q_SLOTS:
             QCOMPARE(describe(items.at(i).object), QStringLiteral("text entry %1").arg(i));
             QCOMPARE(items.at(i).frame, QRectF(0, 0, 360, 40).translated(offsets.at(i), offsets.at(i)));
         }
+    }
+
+    void drag_imageShowsTheRowOnTheIslandsSurface()
+    {
+        // In the island the row is drawn on the island's dark surface; alone in a drag window
+        // its transparent pixels became a blank white bar without a compositing manager.
+        QWidget island;
+        island.resize(360, 40);
+        auto* row = new ClipRowView(textEntry(QStringLiteral("hello drag image")), &island);
+        row->setGeometry(0, 0, 360, 40);
+        island.show();
+        const QImage image = RowDrag::snapshot(*row).toImage().convertToFormat(QImage::Format_ARGB32);
+        QCOMPARE(image.size(), QSize(360, 40) * image.devicePixelRatio());
+        int translucent = 0;
+        int light = 0;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                const QColor colour = image.pixelColor(x, y);
+                translucent += colour.alpha() != 255;
+                light += colour.lightness() > 160;
+            }
+        }
+        QCOMPARE(translucent, 0);
+        // The surface is the island's, the text on it is light: the row's content shows.
+        const QColor surface = image.pixelColor(image.width() - 3, 2);
+        QVERIFY2(surface.lightness() < 40, qPrintable(surface.name()));
+        const QRect text = row->previewLabel()->geometry();
+        int textPixels = 0;
+        for (int y = text.top(); y <= text.bottom(); ++y) {
+            for (int x = text.left(); x <= text.right(); ++x)
+                textPixels += image.pixelColor(x, y).lightness() > 120;
+        }
+        QVERIFY2(textPixels > 30, qPrintable(QString::number(textPixels)));
+        QVERIFY(light < image.width() * image.height() / 4);
     }
 
     void drag_leavesOutEntriesWithNothingToDrag()

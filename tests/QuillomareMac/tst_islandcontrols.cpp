@@ -9,6 +9,7 @@
 #include "Island/IslandSegmentedPillControl.h"
 #include "Island/IslandTextFieldCell.h"
 #include "Island/IslandTheme.h"
+#include "Island/TabularFigures.h"
 #include "Island/IslandToastView.h"
 #include "Island/IslandTooltipBubbleView.h"
 #include "Island/MetadataChipView.h"
@@ -80,6 +81,19 @@ QWheelEvent wheel(Qt::ScrollPhase phase)
 {
     return QWheelEvent(QPointF(10, 10), QPointF(10, 10), QPoint(0, -10), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
                        phase, false);
+}
+
+// The smallest rectangle holding every pixel in which two pictures of one size differ.
+QRect differingPixels(const QImage& a, const QImage& b)
+{
+    QRect bounds;
+    for (int y = 0; y < a.height(); ++y) {
+        for (int x = 0; x < a.width(); ++x) {
+            if (a.pixel(x, y) != b.pixel(x, y))
+                bounds |= QRect(x, y, 1, 1);
+        }
+    }
+    return bounds;
 }
 
 } // namespace
@@ -248,6 +262,32 @@ private Q_SLOTS:
         pill.setLabel(QStringLiteral("Nope"), 2);
         pill.setLabel(QStringLiteral("Nope"), -1);
         QCOMPARE(pill.labels(), QStringList({QStringLiteral("History 0"), QStringLiteral("Shelf 4")}));
+    }
+
+    void headerCountsKeepTheirPlaceAsTheirDigitsChange()
+    {
+        // 111 becoming 118 redraws the last digit only: the title, the capsule and the other
+        // digits stay where they were (proportional figures moved them all).
+        const auto render = [](const QString& count) {
+            Pill pill({QStringLiteral("History ") + count, QStringLiteral("Shelf 3")}, std::nullopt,
+                      Pill::Prominence::top, Pill::SelectionStyle::neutral, false);
+            pill.resize(240, 26);
+            QImage image(pill.size(), QImage::Format_ARGB32_Premultiplied);
+            image.fill(Qt::black);
+            pill.render(&image);
+            return image;
+        };
+        const qreal cell = TabularFigures::digitAdvance(IslandTheme::monospacedDigitFont(9, QFont::DemiBold));
+        const QImage before = render(QStringLiteral("111"));
+        for (const QString& after : {QStringLiteral("118"), QStringLiteral("110"), QStringLiteral("114")}) {
+            const QRect changed = differingPixels(before, render(after));
+            QVERIFY2(!changed.isEmpty(), qPrintable(after));
+            QVERIFY2(changed.width() <= std::ceil(cell) + 1,
+                     qPrintable(after + QStringLiteral(": %1 px changed, one digit is %2").arg(changed.width()).arg(cell)));
+        }
+        // The capsule is as wide for any three digits.
+        const QRect grown = differingPixels(render(QStringLiteral("100")), render(QStringLiteral("188")));
+        QVERIFY(grown.width() <= 2 * std::ceil(cell) + 1);
     }
 
     void numericSuffixSplits_data()

@@ -119,6 +119,12 @@ void TestIslandGeometry::screenCases_data()
         << makeScreen(QStringLiteral("DP-2"), QRectF(0, 0, 1512, 982), QRectF(0, 0, 1512, 945), false, 654, 654)
         << false << QRectF(664, 907, 185, 32) << QRectF(366, 509, 780, 430) << int(Style::floatingPill) << 14.0
         << 0.0 << 402.0 << QRectF(616, 881, 280, 58) << QRectF(660, 903, 193, 40);
+    // A small screen (1920 × 1080 at scale 2) with a 28-point top panel: the island still gets the
+    // 780 × 430 its content needs.
+    QTest::newRow("small screen")
+        << makeScreen(QStringLiteral("HDMI-1"), QRectF(0, 0, 960, 540), QRectF(0, 0, 960, 512), false) << false
+        << QRectF(388, 474, 185, 32) << QRectF(90, 76, 780, 430) << int(Style::floatingPill) << 14.0 << 0.0
+        << 402.0 << QRectF(340, 448, 280, 58) << QRectF(384, 470, 193, 40);
     // A screen right of the primary one: everything centred on it.
     QTest::newRow("second screen to the right")
         << makeScreen(QStringLiteral("HDMI-2"), QRectF(1920, 0, 1280, 1024), QRectF(1920, 0, 1280, 1000), false)
@@ -166,9 +172,10 @@ void TestIslandGeometry::expandedWidthFollowsTheVisibleFrame_data()
 {
     QTest::addColumn<double>("visibleWidth");
     QTest::addColumn<double>("expectedWidth");
-    QTest::newRow("1000") << 1000.0 << 660.0;
+    QTest::newRow("800") << 800.0 << 656.0;
+    QTest::newRow("1000") << 1000.0 << 780.0;
     QTest::newRow("1400") << 1400.0 << 780.0;
-    QTest::newRow("1181 (floor)") << 1181.0 << 779.0;
+    QTest::newRow("951 (floor)") << 951.0 << 779.0;
     QTest::newRow("1") << 1.0 << 1.0;
 }
 

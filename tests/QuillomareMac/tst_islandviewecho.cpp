@@ -27,6 +27,14 @@ const QRectF kPill(297, 0, 185, 32);
 const QRectF kEcho(250, 0, 280, 58);
 const QRectF kPanel(0, 0, 780, 430);
 
+qint64 regionArea(const QRegion& region)
+{
+    qint64 area = 0;
+    for (const QRect& rect : region)
+        area += qint64(rect.width()) * rect.height();
+    return area;
+}
+
 CaptureFeedback textFeedback()
 {
     return CaptureFeedback{QuillomareCore::ClipKind::text, QStringLiteral("Editor"), false,
@@ -49,6 +57,8 @@ private Q_SLOTS:
     void notchRetractShrinksIntoTheScreenEdge();
     void expandingEndsTheEchoSilently();
     void captureWhileCollapsingLetsTheEchoRunItsCourse();
+    void growingSurfaceNeverLeavesTheWidget_data();
+    void growingSurfaceNeverLeavesTheWidget();
     void stillPreviewHasNoTimer();
     void growthThatDoesNotExpandOnlyCompletes();
     void retractingShellTakesThePillsContentBack();
@@ -255,6 +265,58 @@ void TestIslandViewEcho::captureWhileCollapsingLetsTheEchoRunItsCourse()
     QVERIFY(!m_view->hasHeldMorphCompletion());
     m_scheduler->advance(5000);
     QCOMPARE(events.size(), 2);
+}
+
+void TestIslandViewEcho::growingSurfaceNeverLeavesTheWidget_data()
+{
+    QTest::addColumn<bool>("notch");
+    QTest::addColumn<bool>("collapsing");
+    QTest::addColumn<QRectF>("collapsed");
+    QTest::newRow("pill, copy 0.05 s into a collapse") << false << true << kPill;
+    QTest::newRow("notch, copy 0.05 s into a collapse") << true << true << kPill;
+    // Over a camera housing the pill sits in the menu-bar strip, above the echo.
+    QTest::newRow("notch, from the housing above the echo") << true << false << QRectF(297, -30, 185, 32);
+}
+
+void TestIslandViewEcho::growingSurfaceNeverLeavesTheWidget()
+{
+    // The window is shaped to the drawn surface, and the widget paints only inside its own
+    // rectangle: a surface reaching past the widget is cut square (compositing manager) or shows
+    // the window's empty pixels there (black without one). Every frame, the two agree.
+    QFETCH(bool, notch);
+    QFETCH(bool, collapsing);
+    QFETCH(QRectF, collapsed);
+    m_view->setCollapsedVisualStyle(notch ? Style::hardwareNotch : Style::floatingPill);
+    if (collapsing) {
+        m_rig->expand();
+        m_view->morph(kPanel, collapsed, false, 0.45, 1.0, nullptr);
+        m_scheduler->advance(50);
+    } else {
+        m_view->setGeometry(collapsed.toRect());
+    }
+    capture(QRectF(m_view->geometry()));
+
+    int frames = 0;
+    QRegion everDrawn;
+    for (int elapsed = 0; elapsed <= 700; elapsed += 8, m_scheduler->advance(8)) {
+        const QRegion surface = m_view->presentedSurfaceRegion();
+        QVERIFY2(!surface.isEmpty(), qPrintable(QString::number(elapsed)));
+        const QRegion outside = surface - QRegion(m_view->rect());
+        QVERIFY2(outside.isEmpty(), qPrintable(QStringLiteral("%1 ms: %2 px outside the widget")
+                                                   .arg(elapsed)
+                                                   .arg(regionArea(outside))));
+        // The badge stays on the echo's frame, wherever the widget is.
+        QCOMPARE(m_view->captureEchoHUD()->badgeGeometry().translated(m_view->pos()),
+                 QRect(int(kEcho.x()) + 10, int(kEcho.bottom()) - 7 - 44, int(kEcho.width()) - 20, 44));
+        everDrawn += surface.translated(m_view->pos());
+        ++frames;
+    }
+    QVERIFY(frames > 80);
+    // The growth started from the collapsing surface (or the housing), not from the echo.
+    QVERIFY(!(everDrawn - QRegion(kEcho.toRect())).isEmpty());
+    QCOMPARE(m_view->geometry(), kEcho.toRect());
+    QCOMPARE(m_view->presentedSurfaceRegion(),
+             IslandView::surfaceRegion(QRectF(QPointF(0, 0), kEcho.size()), 16, notch));
 }
 
 void TestIslandViewEcho::stillPreviewHasNoTimer()

@@ -7,12 +7,15 @@
 #include "Island/IslandTheme.h"
 #include "Island/IslandToastView.h"
 #include "Island/IslandView.h"
+#include "Island/TabularFigures.h"
 
 #include <Platform/UserDefaults.h>
 
 #include <QAction>
 #include <QApplication>
+#include <QFontMetricsF>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QMenu>
 
@@ -37,6 +40,7 @@ private Q_SLOTS:
     void searchButtonShowsTheHistoryAndFocusesTheField();
     void configureShowsCountSyncAndMessage_data();
     void configureShowsCountSyncAndMessage();
+    void collapsedCountKeepsItsDigitsInPlace();
     void modeLabelsFollowEveryConfigure();
     void messageFlashesOnlyOnTheExpandedIsland();
     void languageMenu_data();
@@ -186,6 +190,40 @@ void TestIslandViewHeader::configureShowsCountSyncAndMessage()
     // A message from the shell takes the header's tooltip.
     m_view->configure(items, state, QStringLiteral("Copied"));
     QCOMPARE(m_view->headerStack()->toolTip(), QStringLiteral("Copied"));
+}
+
+void TestIslandViewHeader::collapsedCountKeepsItsDigitsInPlace()
+{
+    // The count sits at the pill's trailing edge; as it goes from 111 to 118 only the last digit
+    // is redrawn, the others and the sync word stay where they were.
+    m_view->setDisplayMode(IslandView::DisplayMode::collapsed, false);
+    QLabel* meta = m_view->collapsedMetaLabel();
+    const auto render = [&](const QString& text) {
+        meta->setText(text);
+        m_view->setGeometry(297, 0, 185, 32);
+        m_view->collapsedRoot()->layout()->activate();
+        QImage image(m_view->size(), QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::black);
+        m_view->render(&image);
+        return image;
+    };
+    const QImage before = render(QStringLiteral("111 · Local"));
+    const QImage after = render(QStringLiteral("118 · Local"));
+    QRect changed;
+    for (int y = 0; y < before.height(); ++y) {
+        for (int x = 0; x < before.width(); ++x) {
+            if (before.pixel(x, y) != after.pixel(x, y))
+                changed |= QRect(x, y, 1, 1);
+        }
+    }
+    QVERIFY(!changed.isEmpty());
+    const qreal digit = TabularFigures::digitAdvance(meta->font());
+    QVERIFY2(changed.width() <= std::ceil(digit) + 1,
+             qPrintable(QStringLiteral("%1 px changed, a digit is %2").arg(changed.width()).arg(digit)));
+    QCOMPARE(meta->sizeHint().width(), [&] {
+        meta->setText(QStringLiteral("888 · Local"));
+        return meta->sizeHint().width();
+    }());
 }
 
 void TestIslandViewHeader::modeLabelsFollowEveryConfigure()

@@ -25,6 +25,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QScrollBar>
 
 #include <memory>
 
@@ -595,6 +596,62 @@ private Q_SLOTS:
         QCOMPARE(*m_view->scrollHeightConstraint(), 300.0 - 42);
         QVERIFY(row(items[1])->isSelected());
         QVERIFY(!row(items[0])->isSelected());
+    }
+
+    void rowsStayUnderThePointerAsTheSelectionBarComesAndGoes_data()
+    {
+        QTest::addColumn<int>("count");
+        QTest::addColumn<int>("scrolledBy");
+        QTest::addColumn<int>("first");
+        QTest::newRow("a short list") << 4 << 0 << 0;
+        QTest::newRow("a long list, at its top") << 40 << 0 << 1;
+        QTest::newRow("a long list, scrolled") << 40 << 130 << 5;
+    }
+
+    void rowsStayUnderThePointerAsTheSelectionBarComesAndGoes()
+    {
+        // Three Ctrl-clicks without moving between rows: the second brings the selection bar
+        // above the list, and the third must still toggle the row the pointer is over.
+        QFETCH(int, count);
+        QFETCH(int, scrolledBy);
+        QFETCH(int, first);
+        QList<ClipboardItem> items;
+        for (int i = 0; i < count; ++i)
+            items << entry(QStringLiteral("entry %1").arg(i), ClipKind::text);
+        configure(items);
+        m_view->relayoutNow();
+        m_view->scrollView()->verticalScrollBar()->setValue(scrolledBy);
+        QCoreApplication::processEvents();
+        QWidget* window = m_rig->canvas.get();
+        const auto pointOn = [&](int index) {
+            ClipRowView* target = row(items[index]);
+            return target ? target->mapTo(window, QPoint(120, 20)) : QPoint(-1, -1);
+        };
+        const auto ctrlClick = [&](const QPoint& at) {
+            QTest::mouseClick(window->windowHandle(), Qt::LeftButton, Qt::ControlModifier, at);
+            QCoreApplication::processEvents();
+        };
+        const QList<QPoint> points{pointOn(first), pointOn(first + 1), pointOn(first + 2)};
+        for (const QPoint& point : points)
+            QVERIFY(window->rect().contains(point));
+
+        ctrlClick(points[0]);
+        ctrlClick(points[1]);
+        QVERIFY(!m_view->historySelectionBar()->isHidden());
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(pointOn(first + i), points[i]);
+        ctrlClick(points[2]);
+        QCOMPARE(m_view->selectedHistoryItemIDs(),
+                 (QSet<QUuid>{items[first].id, items[first + 1].id, items[first + 2].id}));
+
+        // Down to one selected entry: the bar goes, and the rows stay put again.
+        ctrlClick(points[2]);
+        ctrlClick(points[1]);
+        QVERIFY(m_view->historySelectionBar()->isHidden());
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(pointOn(first + i), points[i]);
+        ctrlClick(points[1]);
+        QCOMPARE(m_view->selectedHistoryItemIDs(), (QSet<QUuid>{items[first].id, items[first + 1].id}));
     }
 
     void collapsedMessageShowsOnceExpanded()

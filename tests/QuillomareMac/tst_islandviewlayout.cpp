@@ -1,13 +1,19 @@
 #include "IslandViewTestRig.h"
 #include "TestSupport.h"
 
+#include "Island/IslandActionTileButton.h"
 #include "Island/IslandIconButton.h"
 #include "Island/IslandListScrollView.h"
 #include "Island/IslandScheduler.h"
 #include "Island/IslandSegmentedPillControl.h"
+#include "Island/IslandTheme.h"
 #include "Island/IslandView.h"
+#include "Island/NotchAnchor.h"
+
+#include <Platform/ScreenInfo.h>
 
 #include <QApplication>
+#include <QFontMetricsF>
 #include <QLabel>
 #include <QLineEdit>
 
@@ -32,6 +38,8 @@ private Q_SLOTS:
     void historyTreeGeometry();
     void narrowIslandSqueezesTheSearchFieldFirst();
     void headerButtonsInOrder();
+    void smallScreenShowsEverythingWhole_data();
+    void smallScreenShowsEverythingWhole();
 
 private:
     // Where `view` lies in the island view.
@@ -197,6 +205,72 @@ void TestIslandViewLayout::headerButtonsInOrder()
     QCOMPARE(previousRight, inIsland(m_view->headerStack()).right());
     QVERIFY(m_view->quitButton()->isHidden());
     QVERIFY(m_view->pullButton()->isHidden());
+}
+
+void TestIslandViewLayout::smallScreenShowsEverythingWhole_data()
+{
+    QTest::addColumn<bool>("chinese");
+    QTest::newRow("English") << false;
+    QTest::newRow("Chinese") << true;
+}
+
+void TestIslandViewLayout::smallScreenShowsEverythingWhole()
+{
+    // 1920 × 1080 at scale 2, with a 28-point top panel: the island as the controller places it.
+    QFETCH(bool, chinese);
+    m_rig.reset();
+    m_rig = std::make_unique<QuillomareTest::IslandViewTestRig>(QRect(297, 0, 185, 32), chinese);
+    m_view = m_rig->view;
+    const Platform::ScreenDescription screen =
+        Platform::QtScreenInfo::describe(QStringLiteral("HDMI-1"), QRectF(0, 0, 960, 540), QRectF(0, 0, 960, 512));
+    const IslandGeometry::Target target = IslandGeometry::targetFrame(Mode::expanded, screen);
+    m_view->setExpandedTopInset(target.pushes.expandedTopInset);
+    m_view->setNotchHeaderLayout(target.pushes.notchWidth, target.pushes.stripHeight);
+    m_view->setExpandedContentHeight(target.pushes.expandedContentHeight);
+    const QSize island = target.frame.size().toSize();
+    m_rig->canvas->resize(island);
+    m_rig->canvas->show();
+    m_view->setDisplayMode(Mode::expanded, false);
+    m_view->setGeometry(QRect(QPoint(0, 0), island));
+    m_view->configure({QuillomareTest::textItem(QStringLiteral("a note"), QuillomareTest::at(0)),
+                       QuillomareTest::textItem(QStringLiteral("another"), QuillomareTest::at(-60))},
+                      QuillomareCore::CloudSyncState::idle(), std::nullopt);
+    m_view->relayoutNow();
+
+    // The deck ends inside the island.
+    const QRect deck = inIsland(m_view->contentDeck());
+    QVERIFY2(deck.bottom() < island.height() && deck.right() < island.width(),
+             qPrintable(QStringLiteral("deck %1,%2 in %3×%4").arg(deck.right()).arg(deck.bottom())
+                            .arg(island.width()).arg(island.height())));
+
+    // The search field shows its whole placeholder; the two filters keep their size, side by side.
+    const QLabel* placeholder = m_view->searchPlaceholderLabel();
+    QVERIFY2(QFontMetricsF(placeholder->font()).horizontalAdvance(placeholder->text()) <= placeholder->width(),
+             qPrintable(placeholder->text()));
+    QVERIFY(inIsland(m_view->searchInput()).right() < inIsland(m_view->searchShortcutLabel()).left());
+    const QRect sources = inIsland(m_view->filterControl());
+    const QRect kinds = inIsland(m_view->kindFilterControl());
+    QVERIFY(inIsland(m_view->searchContainer()).right() < sources.left());
+    QVERIFY(sources.right() < kinds.left());
+    QVERIFY(kinds.right() <= deck.right());
+    QCOMPARE(sources.width(), 222);
+    QCOMPARE(kinds.width(), 280);
+
+    // The rows stop short of the inspector, which holds every tile whole.
+    const QRect list = inIsland(m_view->historyListColumn());
+    const QRect inspector = inIsland(m_view->historyInspectorPanel());
+    QVERIFY(list.right() < inspector.left());
+    QVERIFY(inspector.bottom() <= deck.bottom());
+    const QList<IslandActionTileButton*> tiles = m_view->historyInspectorTiles();
+    QCOMPARE(tiles.size(), 11);
+    for (const IslandActionTileButton* tile : tiles) {
+        const QRect place = inIsland(tile);
+        QVERIFY2(inspector.contains(place), qPrintable(tile->displayTitle()));
+        QCOMPARE(place.height(), 48);
+        const QFontMetricsF metrics(IslandTheme::systemFont(tile->titlePointSize(), QFont::DemiBold));
+        for (const QString& line : tile->displayTitle().split(QLatin1Char('\n')))
+            QVERIFY2(metrics.horizontalAdvance(line) <= place.width() - 2, qPrintable(line));
+    }
 }
 
 QUILLOMARE_GUI_TEST_MAIN(TestIslandViewLayout)

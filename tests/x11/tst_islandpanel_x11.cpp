@@ -7,7 +7,9 @@
 #include "Island/IslandScheduler.h"
 
 #include <Platform/MotionPreferences.h>
+#include <Platform/X11PrivateConnection.h>
 #include <Platform/X11RawButtonMonitor.h>
+#include <Platform/X11WindowShape.h>
 
 #include <QApplication>
 #include <QDeadlineTimer>
@@ -17,6 +19,10 @@
 #include <QScreen>
 #include <QWindow>
 
+#include <xcb/shape.h>
+#include <xcb/xcb.h>
+
+#include <cstdlib>
 #include <memory>
 
 using namespace QuillomareMac;
@@ -99,6 +105,26 @@ void click(int x, int y)
              QStringLiteral("1")});
 }
 
+// The window's bounding shape as the X server has it, asked on a connection of our own.
+QRegion boundingShape(quint64 window)
+{
+    Platform::X11PrivateConnection own = Platform::X11PrivateConnection::open();
+    if (!own.connection)
+        return {};
+    QRegion region;
+    xcb_shape_get_rectangles_reply_t* reply = xcb_shape_get_rectangles_reply(
+        own.connection, xcb_shape_get_rectangles(own.connection, xcb_window_t(window), XCB_SHAPE_SK_BOUNDING),
+        nullptr);
+    if (reply) {
+        const xcb_rectangle_t* rectangles = xcb_shape_get_rectangles_rectangles(reply);
+        for (int i = 0; i < xcb_shape_get_rectangles_rectangles_length(reply); ++i)
+            region += QRect(rectangles[i].x, rectangles[i].y, rectangles[i].width, rectangles[i].height);
+        std::free(reply);
+    }
+    xcb_disconnect(own.connection);
+    return region;
+}
+
 // A window of "the program the user works in".
 class WorkWindow : public QWidget
 {
@@ -133,6 +159,8 @@ private Q_SLOTS:
     void clickInAnotherProgramClosesTheIsland();
     void rawButtonsAreHeardEverywhere();
     void headerTooltipStacksAboveTheIsland();
+    void tooltipCornersShowWhatIsBeneathWithoutACompositor();
+    void echoDuringACollapseShowsNoBlack();
 
 private:
     void launch();
@@ -389,6 +417,94 @@ void TestIslandPanelX11::headerTooltipStacksAboveTheIsland()
     const int bubble = stackingIndex(tooltip->winId());
     QVERIFY(island >= 0 && bubble >= 0);
     QVERIFY2(bubble < island, qPrintable(QStringLiteral("tooltip %1, island %2").arg(bubble).arg(island)));
+}
+
+void TestIslandPanelX11::tooltipCornersShowWhatIsBeneathWithoutACompositor()
+{
+    launch();
+    const auto shape = Platform::X11WindowShape::create(m_controller->panel()->windowHandle());
+    QVERIFY(shape);
+    if (shape->compositingManagerRunning())
+        QSKIP("a compositing manager blends the bubble's corners itself");
+    m_controller->show(false, false);
+    settle();
+    IslandIconButton* button = m_controller->islandView()->settingsButton();
+    QEnterEvent enter(QPointF(1, 1), QPointF(1, 1), button->mapToGlobal(QPointF(1, 1)));
+    QApplication::sendEvent(button, &enter);
+    QWidget* tooltip = button->tooltipWindow();
+    QVERIFY(tooltip);
+    QVERIFY(QTest::qWaitForWindowExposed(tooltip));
+    settle(200);
+    const QRect frame = tooltip->geometry();
+    const QRect local(QPoint(0, 0), frame.size());
+    const QList<QPoint> corners{local.topLeft(), local.topRight(), local.bottomLeft(), local.bottomRight()};
+
+    // The window is cut to the bubble: no corner pixel is part of it.
+    const QRegion bounding = boundingShape(tooltip->winId());
+    QVERIFY(bounding.contains(local.center()));
+    for (const QPoint& corner : corners)
+        QVERIFY2(!bounding.contains(corner), qPrintable(QStringLiteral("%1,%2").arg(corner.x()).arg(corner.y())));
+
+    // On screen the corners show what lies beneath the bubble, as without it.
+    QScreen* screen = QGuiApplication::primaryScreen();
+    const QImage shown = screen->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height()).toImage();
+    button->hideCustomTooltip();
+    settle(200);
+    const QImage beneath = screen->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height()).toImage();
+    QCOMPARE(shown.size(), beneath.size());
+    for (const QPoint& corner : corners)
+        QCOMPARE(shown.pixelColor(corner).name(), beneath.pixelColor(corner).name());
+    int differing = 0;
+    for (int y = 0; y < shown.height(); ++y) {
+        for (int x = 0; x < shown.width(); ++x)
+            differing += shown.pixel(x, y) != beneath.pixel(x, y);
+    }
+    QVERIFY2(differing > 50, "the bubble was on screen");
+}
+
+void TestIslandPanelX11::echoDuringACollapseShowsNoBlack()
+{
+    // A copy 0.05 s after the click that collapsed the island: the echo takes over from the
+    // collapsing surface. Without a compositing manager the window shows exactly its shape, and
+    // any part of that shape the island does not paint shows black (its surfaces are dark, never
+    // pure black). Over the work window, no frame may show any.
+    launch();
+    const auto shape = Platform::X11WindowShape::create(m_controller->panel()->windowHandle());
+    QVERIFY(shape);
+    if (shape->compositingManagerRunning())
+        QSKIP("a compositing manager blends what the window does not paint");
+    m_controller->show(false, false);
+    m_scheduler->advance(1500);
+    QTRY_VERIFY(!m_controller->islandView()->hasActiveIslandLayerAnimation());
+    m_controller->transition(Mode::collapsed, true);
+    m_scheduler->advance(50);
+    QuillomareCore::CaptureFeedback feedback;
+    feedback.kind = QuillomareCore::ClipKind::text;
+    m_controller->flashCaptureEcho(feedback);
+
+    QScreen* screen = QGuiApplication::primaryScreen();
+    const auto blackPixels = [&] {
+        const QRect area = m_controller->panel()->geometry() & m_work->geometry() & screen->geometry();
+        const QImage image = screen->grabWindow(0, area.x(), area.y(), area.width(), area.height()).toImage();
+        int black = 0;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x)
+                black += (image.pixel(x, y) & 0xffffff) == 0;
+        }
+        return black;
+    };
+    int frames = 0;
+    for (int frame = 0; frame < 12; ++frame, m_scheduler->advance(24)) {
+        // Each frame stays until the clock moves on: it is looked at once the window has taken
+        // its shape and the island has painted it.
+        QTRY_VERIFY(m_controller->panel()->islandShape() == m_controller->canvasView()->islandShape());
+        QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+        const int black = blackPixels();
+        QVERIFY2(black == 0, qPrintable(QStringLiteral("frame %1: %2 black pixels").arg(frame).arg(black)));
+        ++frames;
+    }
+    QCOMPARE(frames, 12);
 }
 
 QUILLOMARE_GUI_TEST_MAIN(TestIslandPanelX11)

@@ -690,9 +690,9 @@ StageRects expectedStage(const Platform::ScreenDescription& screen, bool notched
         pill.setHeight(strip > 32 ? std::round(strip) : 32);
     }
     const double top = notched ? strip + 6 : 0;
-    const double width = std::max(1.0, std::min(780.0, std::floor(v.width() * 0.66)));
+    const double width = std::max(1.0, std::min(780.0, std::floor(v.width() * 0.82)));
     const double height = std::max(
-        1.0, std::min({std::max(1.0, std::floor(edge - v.y() - 16)), top + std::floor(v.height() * 0.62), top + 430}));
+        1.0, std::min({std::max(1.0, std::floor(edge - v.y() - 16)), top + std::floor(v.height() * 0.85), top + 430}));
     StageRects rects;
     rects.notched = notched;
     rects.collapsed = hanging(pill, edge);

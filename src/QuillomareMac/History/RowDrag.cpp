@@ -1,9 +1,11 @@
 #include "RowDrag.h"
 
+#include "Island/IslandTheme.h"
 #include "Pasteboard/MacPasteboardWriter.h"
 
 #include <QLineF>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QWidget>
 
 #include <algorithm>
@@ -43,11 +45,19 @@ QList<DraggingItem> fannedItems(const QRectF& frame, const QList<QuillomareCore:
 
 QPixmap snapshot(QWidget& view)
 {
-    QPixmap picture = view.grab();
-    if (picture.isNull()) {
-        picture = QPixmap(view.size());
-        picture.fill(Qt::transparent);
-    }
+    // A row is drawn translucent on the island's surface. Alone in a drag window its transparent
+    // pixels would show whatever that window is filled with: without a compositing manager that
+    // is a blank (white) bar with the row's white text lost on it. The picture carries the
+    // island's surface, opaque, under the row.
+    const QPixmap row = view.grab();
+    const QSize size = row.isNull() ? view.size() : row.deviceIndependentSize().toSize();
+    QPixmap picture(row.isNull() ? size : row.size());
+    picture.setDevicePixelRatio(row.isNull() ? 1.0 : row.devicePixelRatio());
+    picture.fill(Qt::black);
+    QPainter painter(&picture);
+    painter.fillRect(QRect(QPoint(0, 0), size), IslandTheme::expandedBackground());
+    if (!row.isNull())
+        painter.drawPixmap(0, 0, row);
     return picture;
 }
 

@@ -4,6 +4,8 @@
 #include "IslandTheme.h"
 #include "IslandTooltipBubbleView.h"
 
+#include <Platform/X11WindowShape.h>
+
 #include <QEvent>
 #include <QGuiApplication>
 #include <QMouseEvent>
@@ -201,6 +203,11 @@ void IslandIconButton::showCustomTooltip()
     if (QWindow* handle = window->windowHandle()) {
         if (QWidget* host = this->window(); host && host->windowHandle())
             handle->setTransientParent(host->windowHandle());
+        // Without a compositing manager the bubble's transparent corners would show black: the
+        // window is cut to the bubble's rounded outline instead.
+        const auto shape = Platform::X11WindowShape::create(handle);
+        if (shape && !shape->compositingManagerRunning())
+            window->setMask(IslandTooltipBubbleView::outline(size));
     }
     window->show();
     window->raise();

@@ -3,6 +3,7 @@
 #include "IslandAnimation.h"
 #include "IslandIcons.h"
 #include "IslandTheme.h"
+#include "TabularFigures.h"
 
 #include <QFontMetricsF>
 #include <QMouseEvent>
@@ -383,7 +384,8 @@ void IslandSegmentedPillControl::drawTopSegmentTitle(QPainter& painter, const QS
 
     const QFont countFont = monospacedDigitFont(9, QFont::DemiBold);
     const QFontMetricsF countMetrics(countFont);
-    const qreal cw = countMetrics.horizontalAdvance(*count);
+    // Tabular figures: the capsule and the title keep their places as the count changes.
+    const qreal cw = TabularFigures::width(countFont, *count);
     const qreal ch = countMetrics.height();
     const qreal capsuleWidth = std::max<qreal>(std::ceil(cw) + 10, 17);
     const qreal total = std::ceil(w) + 6 + capsuleWidth;
@@ -398,9 +400,9 @@ void IslandSegmentedPillControl::drawTopSegmentTitle(QPainter& painter, const QS
     painter.drawText(QRectF(titleX, floorf(midY - h / 2) - 0.35, w + 1, h), Qt::AlignLeft | Qt::AlignTop, title);
     painter.setFont(countFont);
     painter.setPen(selected ? white(0.75) : white(0.44));
-    painter.drawText(
-        QRectF(floorf(capsule.center().x() - cw / 2), floorf(capsule.center().y() - ch / 2) - 0.25, cw + 1, ch),
-        Qt::AlignLeft | Qt::AlignTop, *count);
+    TabularFigures::draw(painter,
+                         QPointF(floorf(capsule.center().x() - cw / 2), floorf(capsule.center().y() - ch / 2) - 0.25),
+                         *count);
     painter.restore();
 }
 

@@ -1,6 +1,7 @@
 #include "IslandTooltipBubbleView.h"
 
 #include "IslandTheme.h"
+#include "IslandView.h"
 
 #include <QFontMetricsF>
 #include <QPainter>
@@ -15,6 +16,7 @@ namespace {
 constexpr qreal horizontalInset = 11;
 constexpr qreal verticalInset = 6;
 constexpr qreal maximumContentWidth = 260;
+constexpr qreal cornerRadius = 8;
 constexpr int textFlags = int(Qt::AlignHCenter) | int(Qt::AlignTop) | int(Qt::TextWrapAnywhere);
 
 qreal lineHeight(const QFontMetricsF& metrics)
@@ -54,6 +56,11 @@ QSize IslandTooltipBubbleView::bubbleSize(const QString& text)
     return QSize(int(std::max<qreal>(content.width() + 22, 46)), int(content.height() + 12));
 }
 
+QRegion IslandTooltipBubbleView::outline(const QSize& size)
+{
+    return IslandView::surfaceRegion(QRectF(QPointF(0, 0), QSizeF(size)), cornerRadius, false);
+}
+
 void IslandTooltipBubbleView::setText(const QString& text)
 {
     m_text = text;
@@ -73,8 +80,12 @@ void IslandTooltipBubbleView::paintEvent(QPaintEvent*)
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setRenderHint(QPainter::TextAntialiasing);
     const QRectF bounds(rect());
-    IslandTheme::paintRoundedSurface(painter, bounds, 8, QColor::fromRgbF(0.04f, 0.04f, 0.04f, 0.94f),
-                                     IslandTheme::white(0.12));
+    const QColor fill = QColor::fromRgbF(0.04f, 0.04f, 0.04f, 0.94f);
+    // A window cut to the outline shows its edge pixels whole: they are filled whole, not blended
+    // with the (black) nothing around them.
+    if (!window()->mask().isEmpty())
+        painter.fillRect(bounds, fill);
+    IslandTheme::paintRoundedSurface(painter, bounds, cornerRadius, fill, IslandTheme::white(0.12));
 
     // Two lines at most: the third and later are cut off by the text rectangle.
     const QFontMetricsF metrics(tooltipFont());

@@ -4,6 +4,7 @@
 // wrapped at characters, sized to its text up to 260 points of text width.
 
 #include <QFont>
+#include <QRegion>
 #include <QSizeF>
 #include <QWidget>
 
@@ -23,6 +24,8 @@ public:
     static QSizeF measuredContentSize(const QString& text);
     // The bubble around that content: (max(width + 22, 46), height + 12).
     static QSize bubbleSize(const QString& text);
+    // The pixels of a bubble of that size that its rounded outline holds (by their centres).
+    static QRegion outline(const QSize& size);
 
     QString text() const { return m_text; }
     void setText(const QString& text);

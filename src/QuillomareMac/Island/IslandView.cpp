@@ -11,6 +11,7 @@
 #include "IslandSegmentedPillControl.h"
 #include "IslandTextFieldCell.h"
 #include "IslandTheme.h"
+#include "TabularFigures.h"
 #include "TruncatingLabel.h"
 
 #include <QApplication>
@@ -389,9 +390,10 @@ void IslandView::setupCollapsedRoot()
     m_collapsedTitleLabel->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     m_collapsedTitleLabel->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
 
-    m_collapsedMetaLabel =
-        makeLabel(QStringLiteral("0"), IslandTheme::monospacedDigitFont(10, QFont::DemiBold), IslandTheme::white(0.5),
-                  m_collapsedRoot);
+    // The count's digits keep one width, so the title beside it does not move as it changes.
+    m_collapsedMetaLabel = new TabularFigureLabel(m_collapsedRoot);
+    m_collapsedMetaLabel->setText(QStringLiteral("0"));
+    styleLabel(m_collapsedMetaLabel, IslandTheme::monospacedDigitFont(10, QFont::DemiBold), IslandTheme::white(0.5));
     m_collapsedMetaLabel->setObjectName(QStringLiteral("collapsedMetaLabel"));
     m_collapsedMetaLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     m_collapsedMetaLabel->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);

@@ -643,6 +643,9 @@ private:
     std::optional<QString> inspectorEditableTextForCopy() const;
     // The list's height for the deck, kept inside the body the list column has.
     void applyHistoryListHeight();
+    // The list's document: its rows and footer, and while the selection bar shows room to scroll
+    // the rows back under the pointer (see updateHistorySelectionBar).
+    void applyHistoryDocumentHeight();
     // Arrows, Return and Escape wherever the keyboard is in the island (the search field's own
     // commands among them). True when handled.
     bool handleListNavigationKey(QKeyEvent* event, QWidget* receiver);
@@ -722,6 +725,8 @@ private:
     std::shared_ptr<WorkItem> m_captureEchoDismissWorkItem;
     std::optional<QuillomareCore::CaptureFeedback> m_echoFeedback;
     CaptureEchoHUDView* m_captureEchoHUD = nullptr;
+    // The echo's rectangle (canvas coordinates) while its growth runs in a wider widget.
+    std::optional<QRectF> m_echoGrowthFrame;
     // The callers' completions of the morphs still running, each emptied once called or taken.
     std::vector<std::shared_ptr<std::function<void()>>> m_pendingMorphCompletions;
     // Completions of a collapse an echo took over, called when that echo ends.

@@ -53,11 +53,13 @@ void IslandView::placeCaptureEchoHUD()
 {
     if (!m_captureEchoHUD)
         return;
-    // Pinned to the widget's rectangle (the echo's frame), not to the moving surface: the
-    // surface's mask reveals it as the island grows.
-    const int width = std::max(0, this->width() - 2 * kBadgeSideInset);
-    const int top = height() - kBadgeBottomInset - CaptureEchoHUDView::kBadgeHeight;
-    m_captureEchoHUD->setBadgeGeometry(QRect(kBadgeSideInset, top, width, CaptureEchoHUDView::kBadgeHeight));
+    // Pinned to the echo's frame, not to the moving surface: the surface's mask reveals it as the
+    // island grows. While the growth runs the widget may be wider than that frame.
+    const QRect echo = m_echoGrowthFrame ? m_echoGrowthFrame->translated(-QPointF(pos())).toAlignedRect() : rect();
+    const int width = std::max(0, echo.width() - 2 * kBadgeSideInset);
+    const int top = echo.top() + echo.height() - kBadgeBottomInset - CaptureEchoHUDView::kBadgeHeight;
+    m_captureEchoHUD->setBadgeGeometry(
+        QRect(echo.left() + kBadgeSideInset, top, width, CaptureEchoHUDView::kBadgeHeight));
     m_captureEchoHUD->raise();
 }
 
@@ -123,7 +125,11 @@ void IslandView::morphEchoFrame(const QRectF& from, const QRectF& to, bool expan
 
     animator().removeAll(this, kEchoPrefix);
     m_layerOpacity = 1;
-    setModelFrame(to);
+    // The widget holds every pixel the surface covers on its way: a surface larger than the
+    // widget would be cut square, and where the window is shaped to the surface the part outside
+    // the widget would show whatever the window held there (black without a compositing manager).
+    m_echoGrowthFrame = to;
+    setModelFrame(start.united(to));
     placeCaptureEchoHUD();
 
     const quint64 token = ++m_echoMorphCompletionToken;
@@ -136,7 +142,16 @@ void IslandView::morphEchoFrame(const QRectF& from, const QRectF& to, bool expan
         });
     const auto repaint = [this](const AnimatedValue&) { presentationDidChange(); };
     IslandAnimation grow = IslandAnimation::spring(start, to, kEchoSpring);
-    grow.onFrame = repaint;
+    // At its last frame the widget takes the echo's own rectangle back. (The token cannot tell:
+    // the present that follows the growth moves it on.)
+    grow.onFrame = [this, to](const AnimatedValue&) {
+        if (!animator().contains(this, kEchoBounds) && m_echoGrowthFrame == to) {
+            m_echoGrowthFrame.reset();
+            setModelFrame(to);
+            placeCaptureEchoHUD();
+        }
+        presentationDidChange();
+    };
     grow.completion = transaction.track();
     animator().add(this, kEchoBounds, std::move(grow));
     if (startOpacity < 0.999) {
@@ -152,6 +167,7 @@ void IslandView::morphEchoFrame(const QRectF& from, const QRectF& to, bool expan
 void IslandView::commitEchoMorphEnd(const QRectF& finalFrame)
 {
     animator().removeAll(this, kEchoPrefix);
+    m_echoGrowthFrame.reset();
     setModelFrame(finalFrame);
     placeCaptureEchoHUD();
     presentationDidChange();
@@ -236,6 +252,7 @@ void IslandView::retractCaptureEcho(const QRectF& collapsedFrame)
 
     // Freeze what is on screen, then move from there.
     animator().removeAll(this, kEchoPrefix);
+    m_echoGrowthFrame.reset();
     if (m_captureEchoHUD)
         animator().removeAll(m_captureEchoHUD);
     setEchoBadgeOpacity(badgeStart);
@@ -290,6 +307,7 @@ void IslandView::retractCaptureEcho(const QRectF& collapsedFrame)
 void IslandView::finishEchoRetract(const QRectF& collapsedFrame)
 {
     animator().removeAll(this, kEchoPrefix);
+    m_echoGrowthFrame.reset();
     if (m_captureEchoHUD) {
         animator().removeAll(m_captureEchoHUD);
         setEchoBadgeOpacity(0);
@@ -320,6 +338,7 @@ void IslandView::dismissCaptureEchoImmediately()
     m_captureEchoDismissWorkItem.reset();
     ++m_echoMorphCompletionToken;
     animator().removeAll(this, kEchoPrefix);
+    m_echoGrowthFrame.reset();
     if (m_captureEchoHUD) {
         animator().removeAll(m_captureEchoHUD);
         setEchoBadgeOpacity(0);

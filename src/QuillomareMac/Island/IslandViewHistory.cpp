@@ -526,11 +526,7 @@ void IslandView::rebuildRows()
         m_historyFooter = new HistoryListFooterView(int(m_visibleItems.size()), document);
         m_historyFooter->show();
     }
-    const int contentHeight = m_visibleItems.isEmpty()
-        ? kListInset + kEmptyLabelHeight + kListInset
-        : kListInset + int(m_visibleItems.size()) * kRowHeight + kFooterHeight + kListInset;
-    document->setMinimumHeight(contentHeight);
-    document->setMaximumHeight(contentHeight);
+    applyHistoryDocumentHeight();
     // Back to the top of the list.
     m_scrollView->verticalScrollBar()->setValue(0);
     placeHistoryListViews();
@@ -888,10 +884,40 @@ void IslandView::configureHistorySelectionBar()
 void IslandView::updateHistorySelectionBar()
 {
     const qsizetype count = m_selectedHistoryItemIDs.size();
-    m_historySelectionBar->setVisible(count > 1);
+    const bool wasShown = !m_historySelectionBar->isHidden();
+    const bool shown = count > 1;
+    const int offset = m_scrollView->verticalScrollBar()->value();
+    m_historySelectionBar->setVisible(shown);
     m_historySelectionLabel->setText(L10n::text(QStringLiteral("已选 %1 条").arg(count),
                                                 QStringLiteral("%1 selected").arg(count)));
     applyHistoryListHeight();
+    if (shown == wasShown)
+        return;
+    // The bar pushes the list down by its height and spacing as it appears and gives that back as
+    // it goes. The list scrolls by as much the other way, so the rows stay where they are on
+    // screen: the next click lands on the row the pointer is over (a Ctrl-click a moment ago
+    // would otherwise toggle the row above or below).
+    applyHistoryDocumentHeight();
+    if (QLayout* column = m_historyListColumn->layout())
+        column->activate();
+    // The scroll range follows the new heights now, not a turn of the event loop later.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    const int shift = int(kSelectionBarReserve);
+    m_scrollView->verticalScrollBar()->setValue(shown ? offset + shift : std::max(0, offset - shift));
+}
+
+void IslandView::applyHistoryDocumentHeight()
+{
+    int height = m_visibleItems.isEmpty()
+        ? kListInset + kEmptyLabelHeight + kListInset
+        : kListInset + int(m_visibleItems.size()) * kRowHeight + kFooterHeight + kListInset;
+    // While the bar shows the rows must be able to scroll up by the bar's room, short list or not.
+    if (m_selectedHistoryItemIDs.size() > 1 && !m_historySelectionBar->isHidden()) {
+        const int viewport = m_scrollHeightConstraint ? int(std::lround(*m_scrollHeightConstraint)) : 0;
+        height = std::max(height, viewport) + int(kSelectionBarReserve);
+    }
+    m_scrollDocumentView->setMinimumHeight(height);
+    m_scrollDocumentView->setMaximumHeight(height);
 }
 
 void IslandView::applyHistoryListHeight()

@@ -119,9 +119,11 @@ QSizeF size(IslandView::DisplayMode mode, const ScreenDescription& screen, const
     }
     const double top = notched ? std::max(0.0, maxY(s) - maxY(v)) + 6 : 0;
     const double edge = notched ? maxY(s) + 2 : maxY(v) - 6;
-    const double width = std::max(1.0, std::min(780.0, std::floor(v.width() * 0.66)));
+    // The expanded content needs its whole 780 × 430: on a small screen (960 × 540) the island
+    // takes that much of it rather than cutting its content short.
+    const double width = std::max(1.0, std::min(780.0, std::floor(v.width() * 0.82)));
     const double height = std::max(1.0, std::min({std::max(1.0, std::floor(edge - minY(v) - 16)),
-                                                  top + std::floor(v.height() * 0.62), top + 430}));
+                                                  top + std::floor(v.height() * 0.85), top + 430}));
     return QSizeF(width, height);
 }
 

@@ -397,7 +397,6 @@ void ClipQuickPreviewView::showFiles(const QStringList& paths)
     m_fileNameLines.clear();
     m_fileDetailLines.clear();
     auto* list = new QWidget;
-    list->setAttribute(Qt::WA_TranslucentBackground);
     auto* layout = new QVBoxLayout(list);
     layout->setContentsMargins(0, 0, 4, 0);
     layout->setSpacing(fileRowSpacing);
@@ -410,6 +409,10 @@ void ClipQuickPreviewView::showFiles(const QStringList& paths)
     }
     layout->addStretch(1);
     m_fileScroll->setWidget(list); // deletes the previous list
+    // The scroll area turns the list's background fill on, which makes Qt take the list for
+    // opaque and paint nothing beneath it; the list itself paints no background, so whatever the
+    // window held there before (the history rows) would stay. The rows lie on the card's surface.
+    list->setAutoFillBackground(false);
     showContent(Content::files, m_fileScroll);
 }
 
