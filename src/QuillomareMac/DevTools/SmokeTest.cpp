@@ -4,6 +4,7 @@
 #include "Pasteboard/ClipboardMonitor.h"
 #include "Pasteboard/MacPasteboardWriter.h"
 #include "Pasteboard/PasteTransform.h"
+#include "Island/IslandTheme.h"
 #include "Shell/Localization.h"
 
 #include <Platform/Pasteboard.h>
@@ -22,11 +23,13 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QFontDatabase>
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QPainter>
+#include <QRawFont>
 #include <QRegularExpression>
 #include <QSet>
 #include <QSettings>
@@ -510,8 +513,38 @@ void checkNamedPasteboard(ClipboardStore& store, const QuillomareCore::Sensitive
 
 // MARK: The island
 
+// Without a font that has their letters the island's labels are drawn as empty boxes: the
+// pictures below are then not blank, yet show nothing a user could read.
+void checkIslandTexts()
+{
+    const QFont font = IslandTheme::systemFont(13);
+    const struct
+    {
+        QFontDatabase::WritingSystem system;
+        QString text;
+    } samples[] = {
+        {QFontDatabase::Latin, QStringLiteral("All Pinned History Shelf 0123456789")},
+        {QFontDatabase::SimplifiedChinese, QStringLiteral("全部置顶历史暂存架复制")},
+    };
+    for (const auto& sample : samples) {
+        // The Chinese words are what this run's interface shows.
+        if (sample.system == QFontDatabase::SimplifiedChinese && !L10n::isChinese())
+            continue;
+        const QRawFont raw = QRawFont::fromFont(font, sample.system);
+        QString missing;
+        for (const QChar character : sample.text) {
+            if (!character.isSpace() && !(raw.isValid() && raw.supportsCharacter(character)))
+                missing += character;
+        }
+        check(missing.isEmpty(),
+              QStringLiteral("the island's texts cannot be drawn: no installed font has “%1” (font “%2”)")
+                  .arg(missing, font.family()));
+    }
+}
+
 void checkIsland(const QString& folder)
 {
+    checkIslandTexts();
     const qreal ratio = qApp->devicePixelRatio();
     const struct
     {
