@@ -169,7 +169,7 @@ private Q_SLOTS:
         QTest::newRow("pinned images: none")
             << QString() << 3 << 3 << QStringList{} << QStringLiteral("暂无置顶图片历史");
         QTest::newRow("iPhone files: none")
-            << QString() << 2 << 2 << QStringList{} << QStringLiteral("暂无iPhone 文件历史");
+            << QString() << 2 << 2 << QStringList{} << QStringLiteral("暂无手机文件历史");
         QTest::newRow("unknown kinds hide under a kind")
             << QString() << 0 << 0 << QStringList{"pinned note"} << QString();
         QTest::newRow("no pinned links") << QString() << 3 << -1 << QStringList{"pinned note"} << QString();
@@ -407,7 +407,7 @@ private Q_SLOTS:
         image.isSensitive = true;
         configure({text, files, image});
         QVERIFY(!tiles[8]->isEnabled());
-        QCOMPARE(tiles[8]->toolTip(), QStringLiteral("Show in Finder"));
+        QCOMPARE(tiles[8]->toolTip(), QStringLiteral("Show in file manager"));
     }
 
     void tilesAndShortcutsActOnTheFirstSelected()
