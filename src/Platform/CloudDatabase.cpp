@@ -172,12 +172,12 @@ CloudDatabase::CloudDatabase(const QString& containerIdentifier, const QString& 
 {
     if (containerIdentifier.isEmpty())
         throw CloudDatabaseError(
-            text(QStringLiteral("缺少 iCloud 容器标识"), QStringLiteral("The iCloud container identifier is missing")));
+            text(QStringLiteral("缺少同步容器标识"), QStringLiteral("The sync container identifier is missing")));
     if (!isSafeFolderName(containerIdentifier))
         throw CloudDatabaseError(
             text(QStringLiteral(
-                     "iCloud 容器标识“%1”不能用作文件夹名：只能使用字母、数字、“.”、“-”和“_”，且不能以“.”开头"),
-                 QStringLiteral("The iCloud container identifier “%1” can't name a folder: use only letters, digits, "
+                     "同步容器标识“%1”不能用作文件夹名：只能使用字母、数字、“.”、“-”和“_”，且不能以“.”开头"),
+                 QStringLiteral("The sync container identifier “%1” can't name a folder: use only letters, digits, "
                                 "“.”, “-” and “_”, and don't start with “.”"))
                 .arg(containerIdentifier));
     m_folder = m_recordsRoot + QLatin1Char('/') + containerIdentifier;
@@ -429,8 +429,8 @@ void CloudDatabase::save(const QList<CloudRecord>& records)
             });
         if (record.recordName.isEmpty() || name.toUtf8().size() > 255 || record.recordType.isEmpty() ||
             !fieldNamesValid)
-            throw CloudDatabaseError(text(QStringLiteral("iCloud 记录“%1”的名称、类型或字段无效"),
-                                          QStringLiteral("The iCloud record “%1” has an invalid name, type or field"))
+            throw CloudDatabaseError(text(QStringLiteral("同步记录“%1”的名称、类型或字段无效"),
+                                          QStringLiteral("The sync record “%1” has an invalid name, type or field"))
                                          .arg(record.recordName));
 
         const QByteArray fields = fieldsJson(record.fields);

@@ -95,6 +95,11 @@ int main(int argc, char* argv[])
     // interface language too.
     QLocale::setDefault(QuillomareMac::L10n::isChinese() ? QLocale(QLocale::Chinese, QLocale::China)
                                                          : QLocale(QLocale::English, QLocale::UnitedStates));
+    // Qt's own dialogs (the export file dialog, message box buttons) speak the same language.
+    if (!QuillomareMac::L10n::installQtTranslations())
+        std::fputs("Quillomare: Qt's Chinese translations are missing (qt6-translations-l10n); Qt's own dialogs stay "
+                   "in English.\n",
+                   stderr);
 
     // The tray menu lives beside the delegate and reaches it weakly.
     auto statusItem = std::make_shared<QuillomareMac::StatusItemController>();

@@ -120,7 +120,7 @@ inline QuillomareMac::AppDelegateEnvironment fakeDelegateEnvironment(const QStri
     environment.desktop = std::make_shared<FakeDesktop>();
     environment.makeSyncService = [](const QuillomareCore::ClipSettings&) {
         return std::shared_ptr<QuillomareCore::CloudSyncing>(
-            std::make_shared<QuillomareCore::LocalOnlyCloudSyncService>(QStringLiteral("iCloud sync is off")));
+            std::make_shared<QuillomareCore::LocalOnlyCloudSyncService>(QStringLiteral("Folder sync is off")));
     };
     return environment;
 }

@@ -12,6 +12,7 @@
 #include <Platform/GlobalHotKeys.h>
 #include <Platform/InstanceRegistry.h>
 #include <Platform/Pasteboard.h>
+#include <Platform/UserDefaults.h>
 #include <Platform/Workspace.h>
 #include <QuillomareCore/Files.h>
 #include <QuillomareCore/Foundation.h>
@@ -106,7 +107,7 @@ private:
         environment.desktop = m_desktop;
         environment.makeSyncService = [this](const ClipSettings& settings) -> std::shared_ptr<CloudSyncing> {
             if (!settings.cloudSyncEnabled)
-                return std::make_shared<LocalOnlyCloudSyncService>(QStringLiteral("iCloud sync is off"));
+                return std::make_shared<LocalOnlyCloudSyncService>(QStringLiteral("Folder sync is off"));
             return m_cloud;
         };
         m_delegate = std::make_unique<AppDelegate>(environment);
@@ -380,6 +381,48 @@ private Q_SLOTS:
         QCOMPARE(m_desktop->confirmations.size(), 2);
     }
 
+    // With sync on, clearing also clears the sync folder's copies, and the last word says so.
+    void testClearingWithSyncOnClearsTheSyncFolderToo()
+    {
+        AppDelegate& delegate = launch(/*syncOn=*/true);
+        settle();
+        delegate.handleCapture(captured(textItem(QStringLiteral("a"), at(0))));
+        delegate.handleCapture(captured(textItem(QStringLiteral("b"), at(1))));
+        settle();
+        m_desktop->answer = true;
+        delegate.clearHistory();
+        QTRY_VERIFY2(m_island->message == std::optional<QString>(QStringLiteral("Sync folder history cleared")),
+                     qPrintable(m_island->messages.join(u'|')));
+        QCOMPARE(m_island->messages.mid(m_island->messages.size() - 2),
+                 (QStringList{QStringLiteral("History cleared"), QStringLiteral("Sync folder history cleared")}));
+        QMutexLocker lock(&m_cloud->mutex);
+        QCOMPARE(m_cloud->deletions.size(), 1);
+        QCOMPARE(m_cloud->deletions.first().size(), 2);
+    }
+
+    // Installations from before the capture echo had the island shown after every copy: the
+    // first launch turns that off once, and a later choice of the user stands.
+    void testTheSilentCaptureMigrationRunsOnce()
+    {
+        auto defaults = Platform::UserDefaults::standard();
+        defaults->remove(AppDelegate::didMigrateSilentCaptureDefaultKey);
+        {
+            ClipboardStore seed(storePath());
+            seed.updateSettings([](ClipSettings& settings) { settings.showIslandAfterCapture = true; });
+            seed.waitForPendingSaves();
+        }
+        AppDelegate& first = launch();
+        QVERIFY(!first.store().settings().showIslandAfterCapture);
+        QVERIFY(defaults->value(AppDelegate::didMigrateSilentCaptureDefaultKey).toBool());
+        first.store().updateSettings([](ClipSettings& settings) { settings.showIslandAfterCapture = true; });
+        first.store().waitForPendingSaves();
+        m_delegate.reset();
+
+        AppDelegate& second = launch();
+        QVERIFY(second.store().settings().showIslandAfterCapture);
+        defaults->remove(AppDelegate::didMigrateSilentCaptureDefaultKey);
+    }
+
     void testIslandActionsReachTheirHandlers()
     {
         launch();
@@ -424,7 +467,7 @@ private Q_SLOTS:
         delegate.performCloudSync(QStringLiteral("Pulling"), true);
         QCOMPARE(m_island->state.caseOf(), CloudSyncState::Case::syncing);
         settle();
-        QCOMPARE(m_island->message, std::optional<QString>(QStringLiteral("Merged 2 items from iCloud")));
+        QCOMPARE(m_island->message, std::optional<QString>(QStringLiteral("Merged 2 items from the sync folder")));
         QCOMPARE(delegate.store().items().size(), 2);
         QCOMPARE(m_cloud->pushes.size(), 1);
         QVERIFY(delegate.hasBackgroundSyncTimer());
@@ -434,7 +477,7 @@ private Q_SLOTS:
         const int shows = m_island->shows;
         delegate.performCloudSync(std::nullopt, false);
         settle();
-        QCOMPARE(m_island->message, std::optional<QString>(QStringLiteral("iCloud sync failed: offline")));
+        QCOMPARE(m_island->message, std::optional<QString>(QStringLiteral("Folder sync failed: offline")));
         QCOMPARE(m_island->shows, shows);
 
         // Deleting an exportable entry deletes its cloud copy.
@@ -474,7 +517,7 @@ private Q_SLOTS:
         // The launch pass is pulling; the merge's write is what fails.
         Files::failWritesForTesting(ENOSPC);
         settle();
-        QVERIFY2(m_island->message && m_island->message->startsWith(QStringLiteral("Failed to merge iCloud history: ")),
+        QVERIFY2(m_island->message && m_island->message->startsWith(QStringLiteral("Failed to merge sync folder history: ")),
                  qPrintable(m_island->message.value_or(QString())));
         QCOMPARE(m_island->state.caseOf(), CloudSyncState::Case::failed);
     }
@@ -562,7 +605,7 @@ private Q_SLOTS:
         L10n::setIsChineseForTesting(true);
         QCOMPARE(AppDelegate::syncOutcomeMessage(S::syncing(), 0, 3), QStringLiteral("已同步删除 3 条历史"));
         QCOMPARE(AppDelegate::syncOutcomeMessage(S::unavailable(QStringLiteral("无权限")), 0, 0),
-                 QStringLiteral("iCloud 不可用：无权限"));
+                 QStringLiteral("同步文件夹不可用：无权限"));
     }
 
     void testSyncOffStartsNothing()
@@ -572,7 +615,7 @@ private Q_SLOTS:
         QVERIFY(!delegate.isCloudSyncInFlight());
         QCOMPARE(m_island->shows, 0);
         QVERIFY(!delegate.hasBackgroundSyncTimer());
-        QCOMPARE(delegate.cloudSync().state(), CloudSyncState::unavailable(QStringLiteral("iCloud sync is off")));
+        QCOMPARE(delegate.cloudSync().state(), CloudSyncState::unavailable(QStringLiteral("Folder sync is off")));
     }
 };
 

@@ -194,7 +194,7 @@ private Q_SLOTS:
         // No dialog for files.
         delegate.exportItemToFile(fileItem({m_dir->path()}, at(0)));
         QCOMPARE(m_island->message,
-                 std::optional<QString>(message("File items are already on disk — use Show in Finder")));
+                 std::optional<QString>(message("File items are already on disk — use Show in Folder")));
         QCOMPARE(m_savePanel->suggestedNames.size(), 3);
     }
 
@@ -203,7 +203,7 @@ private Q_SLOTS:
         AppDelegate& delegate = launch();
         const ClipboardItem item = textItem(QStringLiteral("hello"), at(0));
         delegate.airDropHistoryItem(item);
-        QCOMPARE(m_island->message, std::optional<QString>(message("This item can't be AirDropped")));
+        QCOMPARE(m_island->message, std::optional<QString>(message("This item can't be sent via KDE Connect")));
         QCOMPARE(m_island->historySwitches, 1);
         QCOMPARE(m_island->shows, 1);
         QVERIFY(m_sharing->performed.isEmpty());
@@ -234,7 +234,7 @@ private Q_SLOTS:
         // Gone by the time the file manager would come forward.
         delegate.revealHistoryItem(fileItem({path}, at(0)));
         QFile::remove(path);
-        QTRY_COMPARE(m_island->message, std::optional<QString>(message("This item can't be shown in Finder")));
+        QTRY_COMPARE(m_island->message, std::optional<QString>(message("This item can't be shown in the file manager")));
         QCOMPARE(m_workspace->selectedFiles.size(), 1);
 
         // An image is exported first; a sensitive one never is.
@@ -277,8 +277,8 @@ private Q_SLOTS:
         const QString shown = m_workspace->viewerSelections.first().first().toLocalFile();
         const QString folder = QFileInfo(shown).absolutePath();
         QCOMPARE(m_island->message,
-                 std::optional<QString>(chinese ? QStringLiteral("没有可用的文件管理器来显示它，它位于 ") + folder
-                                                : QStringLiteral("No file manager is available to show it; it is in ") +
+                 std::optional<QString>(chinese ? QStringLiteral("没有可用的文件管理器来显示它，它位于\n") + folder
+                                                : QStringLiteral("No file manager is available to show it; it is in\n") +
                                                       folder));
         QCOMPARE(m_island->historySwitches, 1);
         QVERIFY(m_island->shows >= 1);

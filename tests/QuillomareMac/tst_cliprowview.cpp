@@ -156,7 +156,7 @@ private Q_SLOTS:
                                     << QStringLiteral("Text · just now · Unknown device · Pinned · Local only");
         QTest::newRow("five parts, Chinese")
             << true << true << QStringLiteral("文本 · 刚刚 · 未知设备 · 已置顶 · 仅本机");
-        QTest::newRow("three parts") << false << false << QStringLiteral("Text · 2m ago · Mac");
+        QTest::newRow("three parts") << false << false << QStringLiteral("Text · 2m ago · Computer");
     }
 
     void metaLine()

@@ -30,11 +30,11 @@ private Q_SLOTS:
         QTest::newRow("built-in") << QStringLiteral(" %1\n").arg(defaultContainer) << containers << services
                                   << QString();
         QTest::newRow("blank identifier")
-            << QStringLiteral("  ") << containers << services << QStringLiteral("Missing iCloud Container Identifier");
+            << QStringLiteral("  ") << containers << services << QStringLiteral("Missing sync container identifier");
         QTest::newRow("no CloudKit") << defaultContainer << containers << QStringList{QStringLiteral("CloudDocuments")}
-                                     << QStringLiteral("The app is missing the CloudKit signing entitlement");
+                                     << QStringLiteral("This build does not include folder sync");
         QTest::newRow("other container") << QStringLiteral(" iCloud.other ") << containers << services
-                                         << QStringLiteral("The app is missing the iCloud.other container entitlement");
+                                         << QStringLiteral("This build cannot use the iCloud.other sync container");
     }
 
     void unavailableReason()

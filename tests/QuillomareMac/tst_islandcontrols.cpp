@@ -411,7 +411,7 @@ private Q_SLOTS:
         QTest::addColumn<int>("lines");
         QTest::newRow("five letters") << QStringLiteral("Clean") << 9.2 << 1;
         QTest::newRow("seven chinese") << QStringLiteral("复制为纯文本啊") << 8.6 << 1;
-        QTest::newRow("line break") << QStringLiteral("Show in\nFinder") << 9.2 << 2;
+        QTest::newRow("line break") << QStringLiteral("Show in\nFolder") << 9.2 << 2;
         QTest::newRow("emoji are one character each") << QStringLiteral("👍🏽👍🏽👍🏽") << 9.2 << 1;
     }
 
@@ -431,8 +431,8 @@ private Q_SLOTS:
     void tileShowsBothLinesOfItsTitle_data()
     {
         QTest::addColumn<QString>("title");
-        QTest::newRow("english") << QStringLiteral("Show in\nFinder");
-        QTest::newRow("chinese") << QStringLiteral("在访达中\n显示");
+        QTest::newRow("english") << QStringLiteral("Show in\nFolder");
+        QTest::newRow("chinese") << QStringLiteral("在文件夹中\n显示");
     }
 
     void tileShowsBothLinesOfItsTitle()
@@ -690,6 +690,22 @@ private Q_SLOTS:
         toast.setText(QStringLiteral("A very long status message that goes on and on ").repeated(4));
         QCOMPARE(toast.sizeHint().width(), IslandToastView::maximumToastWidth);
         QCOMPARE(toast.sizeHint().height(), 30);
+    }
+
+    // A message that names a place gives it a line of its own: the folder is shown whole, not
+    // cut at the toast's edge after the sentence before it.
+    void toastShowsAPlaceOnALineOfItsOwn()
+    {
+        IslandToastView toast;
+        const QString folder = QStringLiteral("/home/someone/Downloads/Quillomare");
+        toast.setText(QStringLiteral("No file manager is available to show it; it is in\n") + folder);
+        const QFontMetricsF metrics(IslandTheme::systemFont(11.5, QFont::Medium));
+        QVERIFY(toast.sizeHint().height() >= 30 + int(metrics.lineSpacing()));
+        QCOMPARE(toast.height(), toast.sizeHint().height());
+        QVERIFY(toast.sizeHint().width() >= metrics.horizontalAdvance(folder) + 2 * 14);
+        QVERIFY(toast.sizeHint().width() <= IslandToastView::maximumToastWidth);
+        toast.setText(QStringLiteral("Saved"));
+        QCOMPARE(toast.height(), 30);
     }
 
     void squeezedChipCutsItsTextAtTheTail()

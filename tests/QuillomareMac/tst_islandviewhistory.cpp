@@ -193,7 +193,7 @@ private Q_SLOTS:
         QTest::newRow("pinned images: none")
             << QString() << 3 << 3 << QStringList{} << QStringLiteral("暂无置顶图片历史");
         QTest::newRow("iPhone files: none")
-            << QString() << 2 << 2 << QStringList{} << QStringLiteral("暂无iPhone 文件历史");
+            << QString() << 2 << 2 << QStringList{} << QStringLiteral("暂无手机文件历史");
         QTest::newRow("unknown kinds hide under a kind")
             << QString() << 0 << 0 << QStringList{"pinned note"} << QString();
         QTest::newRow("no pinned links") << QString() << 3 << -1 << QStringList{"pinned note"} << QString();
@@ -474,12 +474,12 @@ private Q_SLOTS:
         QVERIFY(folder.startsWith(QDir::homePath() + u'/') &&
                 folder.endsWith(QLatin1String("/Quillomare/ExportedImages")));
         QCOMPARE(tiles[8]->toolTip(),
-                 QStringLiteral("Exports to ~%1 and shows in Finder; removed together with the item")
+                 QStringLiteral("Exports to ~%1 and shows in the file manager; removed together with the item")
                      .arg(folder.mid(QDir::homePath().size())));
         image.isSensitive = true;
         configure({text, files, image});
         QVERIFY(!tiles[8]->isEnabled());
-        QCOMPARE(tiles[8]->toolTip(), QStringLiteral("Show in Finder"));
+        QCOMPARE(tiles[8]->toolTip(), QStringLiteral("Show in file manager"));
     }
 
     void tilesAndShortcutsActOnTheFirstSelected()

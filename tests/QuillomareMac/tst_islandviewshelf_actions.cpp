@@ -8,6 +8,7 @@
 #include "History/ClipThumbnailView.h"
 #include "Island/IslandActionTileButton.h"
 #include "Island/IslandIconButton.h"
+#include "Island/IslandListScrollView.h"
 #include "Island/IslandView.h"
 #include "Shelf/ShelfDropZoneView.h"
 #include "Shelf/ShelfGalleryCardView.h"
@@ -217,11 +218,61 @@ private Q_SLOTS:
         QVERIFY(card->isSelected());
         QVERIFY(!m_view->shelfGalleryCardView(m_items[0].id)->isSelected());
         QVERIFY(!m_view->isQuickPreviewVisible());
-        // Modifiers are not looked at in the gallery: only the focus moves.
+        // A Control-click marks the card, as on a row, and moves the focus to it.
         QTest::mouseClick(m_view->shelfGalleryCardView(m_items[3].id), Qt::LeftButton, Qt::ControlModifier,
                           QPoint(20, 20));
         QCOMPARE(m_view->selectedShelfItemID(), std::optional<QUuid>(m_items[3].id));
-        QVERIFY(m_view->selectedShelfItemIDs().isEmpty());
+        QCOMPARE(m_view->selectedShelfItemIDs(), QSet<QUuid>{m_items[3].id});
+    }
+
+    // Cards follow the rows' rule: Control toggles, Shift extends from the anchor; the "All"
+    // actions then take the marked cards, not the focused one.
+    void cardsBuildTheMultiSelectionTheActionsTake()
+    {
+        showShelf();
+        const auto card = [this](int index) { return m_view->shelfGalleryCardView(m_items[index].id); };
+        QTest::mouseClick(card(0), Qt::LeftButton, Qt::ControlModifier, QPoint(20, 20));
+        QTest::mouseClick(card(2), Qt::LeftButton, Qt::ShiftModifier, QPoint(20, 20));
+        QCOMPARE(m_view->selectedShelfItemIDs(), (QSet<QUuid>{m_items[0].id, m_items[1].id, m_items[2].id}));
+        QTest::mouseClick(card(1), Qt::LeftButton, Qt::ControlModifier, QPoint(20, 20));
+        QCOMPARE(m_view->selectedShelfItemIDs(), (QSet<QUuid>{m_items[0].id, m_items[2].id}));
+        QVERIFY(card(0)->isSelected() && card(2)->isSelected() && !card(3)->isSelected());
+
+        // The link is focused by a plain click afterwards: the marked cards still carry the action.
+        m_view->selectShelfItem(m_items[3].id, false);
+        QTest::mouseClick(m_view->shelfGalleryMoreButton(), Qt::LeftButton);
+        QMenu* menu = openMenu(m_view, QStringLiteral("shelfBatchMenu"));
+        QVERIFY(menu);
+        menu->actions().at(1)->trigger();
+        QCOMPARE(m_recorder.batch, std::optional<ShelfBatchAction>(ShelfBatchAction::copyFilePaths));
+        QCOMPARE(m_recorder.lastItems.size(), 2);
+    }
+
+    void arrowKeysScrollTheFocusedCardIntoView()
+    {
+        QList<ShelfItem> many;
+        for (int i = 0; i < 14; ++i)
+            many.append(makeEntry(ClipKind::text, QStringLiteral("entry %1").arg(i)));
+        push(many);
+        showShelf();
+        m_view->selectShelfItem(many.first().id, false);
+        QWidget* viewport = m_view->shelfGalleryScrollView()->viewport();
+        for (int i = 1; i < many.size(); ++i) {
+            QVERIFY(m_view->searchFieldCommand(Qt::Key_Down));
+            ShelfGalleryCardView* card = m_view->shelfGalleryCardView(many[i].id);
+            QCOMPARE(m_view->selectedShelfItemID(), std::optional<QUuid>(many[i].id));
+            const QRect shown(card->mapTo(viewport, QPoint(0, 0)), card->size());
+            QVERIFY2(viewport->rect().contains(shown), qPrintable(QStringLiteral("card %1 at %2, viewport width %3")
+                                                                      .arg(i)
+                                                                      .arg(shown.x())
+                                                                      .arg(viewport->width())));
+        }
+        // And back to the first, scrolled out of view by now.
+        for (int i = 0; i < many.size() - 1; ++i)
+            QVERIFY(m_view->searchFieldCommand(Qt::Key_Up));
+        const QRect first(m_view->shelfGalleryCardView(many.first().id)->mapTo(viewport, QPoint(0, 0)),
+                          m_view->shelfGalleryCardView(many.first().id)->size());
+        QVERIFY(viewport->rect().contains(first));
     }
 
     void doubleClickPreviewsAndPushKeepsThePreview()
@@ -410,6 +461,31 @@ private Q_SLOTS:
         m_view->configureShelf(QList<ShelfSession>{}, QUuid(), std::nullopt);
         m_view->shelfSessionMenuTapped();
         QVERIFY(!openMenu(m_view, QStringLiteral("shelfSessionMenu")));
+    }
+
+    // The gallery is the shelf the user sees: its session line opens the same session menu, so
+    // that an earlier session stays within reach after "New Session".
+    void theGallerySessionLineSwitchesSessions()
+    {
+        const ShelfSession other{QUuid::createUuid(), QStringLiteral("Trip"), {}, at(-5), at(-5)};
+        m_view->configureShelf({other, m_session}, other.id, std::nullopt);
+        showShelf();
+        QWidget* line = m_view->shelfGallerySessionSwitch();
+        QVERIFY(line && line->isVisible());
+        QTest::mouseClick(line, Qt::LeftButton, Qt::NoModifier, line->rect().center());
+        QMenu* menu = openMenu(m_view, QStringLiteral("shelfSessionMenu"));
+        QVERIFY(menu);
+        QCOMPARE(menu->actions().size(), 2);
+        // It opens under the session line, where the user clicked.
+        QVERIFY(qAbs(menu->pos().y() - line->mapToGlobal(QPoint(0, line->height() + 4)).y()) <= 1);
+        menu->actions().at(1)->trigger();
+        QCOMPARE(m_recorder.uuid, std::optional<QUuid>(m_session.id));
+        closeMenus(m_view);
+
+        // "Current Session" is never cut, even beside a short session line.
+        QVERIFY2(m_view->shelfGallerySessionTitle()->width() >=
+                     m_view->shelfGallerySessionTitle()->fontMetrics().horizontalAdvance(QStringLiteral("Current Session")),
+                 qPrintable(QString::number(m_view->shelfGallerySessionTitle()->width())));
     }
 
     void singleEntryActionsTakeTheFocusOnly()

@@ -28,6 +28,19 @@ private Q_SLOTS:
         L10n::resetForTesting();
     }
 
+    // Without Qt's translations, Qt's own buttons and file dialogs stay English in a Chinese
+    // interface.
+    void testQtsOwnTextsFollowTheInterfaceLanguage()
+    {
+        L10n::setIsChineseForTesting(false);
+        QVERIFY(L10n::installQtTranslations());
+        QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("Cancel"));
+        L10n::setIsChineseForTesting(true);
+        QVERIFY(L10n::installQtTranslations());
+        QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("取消"));
+        QCOMPARE(QCoreApplication::translate("QFileDialog", "Save As"), QStringLiteral("另存为"));
+    }
+
     void testStoredPreferenceIsReadExactly_data()
     {
         QTest::addColumn<QVariant>("stored");

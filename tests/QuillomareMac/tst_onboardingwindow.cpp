@@ -82,13 +82,13 @@ private Q_SLOTS:
         QTest::addColumn<QString>("lastStep");
         QTest::addColumn<QString>("closeTitle");
         QTest::newRow("chinese") << true << u"Quillomare跨设备使用说明"_s
-                                 << u"如果后续需要手机历史、键盘扩展或 CloudKit 双向历史，再在偏好设置中启用 iCloud，"
-                                    u"同步 Container 使用 iCloud.app.quillomare。"_s
+                                 << u"如果需要在多台电脑间共享历史，再在偏好设置中启用文件夹同步，并用文件同步工具"
+                                    u"（如 Syncthing）同步记录文件夹；同步容器使用 iCloud.app.quillomare。"_s
                                  << u"开始使用"_s;
         QTest::newRow("english") << false << u"Quillomare Cross-device Guide"_s
-                                 << u"If you later need iPhone history, the keyboard extension or two-way CloudKit "
-                                    u"history, enable iCloud in Preferences; the sync container is "
-                                    u"iCloud.app.quillomare."_s
+                                 << u"If you later want your history on several computers, enable folder sync in "
+                                    u"Preferences and keep its folder in step with a file-sync tool (such as "
+                                    u"Syncthing); the sync container is iCloud.app.quillomare."_s
                                  << u"Get Started"_s;
     }
 

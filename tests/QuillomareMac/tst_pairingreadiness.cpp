@@ -4,7 +4,12 @@
 #include <Shell/PairingDiagnosticReport.h>
 #include <Shell/PairingReadinessChecklist.h>
 
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTimeZone>
+
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 using namespace QuillomareMac;
@@ -20,6 +25,12 @@ ClipSettings settingsWith(bool cloudSyncEnabled, QStringList ignored)
     settings.cloudSyncEnabled = cloudSyncEnabled;
     settings.ignoredSourceBundleIdentifiers = std::move(ignored);
     return settings;
+}
+
+PairingReadinessChecklist::MachineConditions machine(std::optional<QString> folderProblem, bool device = false,
+                                                     bool hotKey = false)
+{
+    return {u"/data/CloudRecords/iCloud.app.quillomare"_s, std::move(folderProblem), device, hotKey};
 }
 
 QList<State> states(const QList<PairingReadinessChecklist::Item>& items)
@@ -42,9 +53,9 @@ private Q_SLOTS:
     void syncOffNeedsActionWhateverTheState()
     {
         const auto items = PairingReadinessChecklist::make(settingsWith(false, {}), false, CloudSyncState::idle(),
-                                                           u"no entitlement"_s);
+                                                           machine(u"no entitlement"_s));
         QCOMPARE(states(items), (QList<State>{State::actionNeeded, State::actionNeeded, State::actionNeeded,
-                                              State::ready, State::verifyOnDevice}));
+                                              State::actionNeeded, State::actionNeeded}));
         QCOMPARE(items[1].detail, u"Once enabled, non-sensitive exportable history takes part in cross-device sync."_s);
         QCOMPARE(items[2].detail, u"no entitlement"_s);
     }
@@ -53,17 +64,83 @@ private Q_SLOTS:
     {
         ClipSettings settings = settingsWith(true, {});
         settings.cloudContainerIdentifier = u"iCloud.other"_s;
-        const auto items =
-            PairingReadinessChecklist::make(settings, true, CloudSyncState::failed(u"boom"_s), std::nullopt);
-        QCOMPARE(states(items),
-                 (QList<State>{State::ready, State::ready, State::ready, State::ready, State::verifyOnDevice}));
+        const auto items = PairingReadinessChecklist::make(settings, true, CloudSyncState::failed(u"boom"_s),
+                                                           machine(std::nullopt, true, true));
+        QCOMPARE(states(items), (QList<State>{State::ready, State::ready, State::ready, State::ready, State::ready}));
         QCOMPARE(items[1].detail, u"Last sync failed: boom"_s);
-        QCOMPARE(items[3].detail, u"Mac and iPhone targets must both use iCloud.other."_s);
+        QVERIFY(items[2].detail.contains(u"/data/CloudRecords/iCloud.app.quillomare"_s));
 
         L10n::setIsChineseForTesting(true);
-        const auto chinese =
-            PairingReadinessChecklist::make(settings, true, CloudSyncState::unavailable(u"无账户"_s), std::nullopt);
-        QCOMPARE(chinese[1].detail, u"iCloud 暂不可用：无账户"_s);
+        const auto chinese = PairingReadinessChecklist::make(settings, true, CloudSyncState::unavailable(u"无账户"_s),
+                                                             machine(std::nullopt, true, true));
+        QCOMPARE(chinese[1].detail, u"同步文件夹暂不可用：无账户"_s);
+    }
+
+    // The sync folder row looks at the folder itself: a folder that cannot be written, or an
+    // identifier that cannot name one, is a problem the user must see before turning sync on.
+    void syncFolderConditionsCheckTheFolder()
+    {
+        QTemporaryDir root;
+        QVERIFY(root.isValid());
+        const auto fresh = PairingReadinessChecklist::syncFolderConditions(u" iCloud.app.quillomare "_s, root.path());
+        QCOMPARE(fresh.syncFolder, root.path() + u"/iCloud.app.quillomare"_s);
+        QCOMPARE(fresh.syncFolderProblem, std::nullopt);
+
+        const auto badName = PairingReadinessChecklist::syncFolderConditions(u"../evil"_s, root.path());
+        QVERIFY(badName.syncFolderProblem);
+        QVERIFY2(badName.syncFolderProblem->contains(u"../evil"_s), qPrintable(*badName.syncFolderProblem));
+
+        // Not allowed by the build: said before the folder is looked at.
+        QVERIFY(PairingReadinessChecklist::syncFolderConditions(u"   "_s, root.path()).syncFolderProblem);
+
+        // A file where a folder above the sync folder should be.
+        const QString blocker = root.path() + u"/blocker"_s;
+        QVERIFY(QFile(blocker).open(QIODevice::WriteOnly));
+        const auto blocked = PairingReadinessChecklist::syncFolderConditions(u"iCloud.app.quillomare"_s,
+                                                                             blocker + u"/deeper"_s);
+        QCOMPARE(blocked.syncFolderProblem, std::optional(u"“%1” cannot be written"_s.arg(blocker)));
+
+        // A folder without write permission (the superuser may write anywhere).
+        if (::geteuid() != 0) {
+            const QString locked = root.path() + u"/locked"_s;
+            QVERIFY(QDir().mkpath(locked + u"/iCloud.app.quillomare"_s));
+            QVERIFY(QFile::setPermissions(locked + u"/iCloud.app.quillomare"_s,
+                                          QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+            const auto lockedItself =
+                PairingReadinessChecklist::syncFolderConditions(u"iCloud.app.quillomare"_s, locked);
+            QFile::setPermissions(locked + u"/iCloud.app.quillomare"_s,
+                                  QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+            QCOMPARE(lockedItself.syncFolderProblem,
+                     std::optional(u"“%1/iCloud.app.quillomare” cannot be written"_s.arg(locked)));
+        }
+    }
+
+    void hotKeyRowTellsOffFromTaken_data()
+    {
+        QTest::addColumn<bool>("enabled");
+        QTest::addColumn<bool>("registered");
+        QTest::addColumn<State>("state");
+        QTest::addColumn<QString>("detail");
+        QTest::newRow("held") << true << true << State::ready
+                              << u"Ctrl + Alt + V opens the island; Ctrl + Alt + S adds to the shelf."_s;
+        QTest::newRow("taken") << true << false << State::actionNeeded
+                               << u"Another program holds Ctrl + Alt + V or Ctrl + Alt + S."_s;
+        QTest::newRow("switched off") << false << false << State::actionNeeded
+                                      << u"Turn on the hot key so Ctrl + Alt + V opens the island."_s;
+    }
+
+    void hotKeyRowTellsOffFromTaken()
+    {
+        QFETCH(bool, enabled);
+        QFETCH(bool, registered);
+        QFETCH(State, state);
+        QFETCH(QString, detail);
+        ClipSettings settings;
+        settings.hotKeyEnabled = enabled;
+        const auto items = PairingReadinessChecklist::make(settings, true, CloudSyncState::idle(),
+                                                           machine(std::nullopt, false, registered));
+        QCOMPARE(items[4].state, state);
+        QCOMPARE(items[4].detail, detail);
     }
 
     void reportTextJoinsLinesPerLanguage()
@@ -84,37 +161,40 @@ private Q_SLOTS:
         settings.ignoreSensitiveContent = false;
         settings.maxHistoryCount = 120;
         const QDateTime at = QDateTime(QDate(2026, 3, 4), QTime(5, 6, 7, 890), QTimeZone(3600));
-        const QString report = PairingDiagnosticReport::make(settings, false, CloudSyncState::syncing(), u"R"_s, at);
+        const QString report = PairingDiagnosticReport::make(settings, false, CloudSyncState::syncing(), machine(u"R"_s), at);
         const QString expected = QStringLiteral(
             "Quillomare Cross-device Diagnostics\n"
             "Generated at: 2026-03-04T04:06:07Z\n\n"
-            "Mac status\n"
+            "This computer\n"
             "- Auto-capture clipboard: Off\n"
-            "- iCloud Sync toggle: On\n"
-            "- Image/file iCloud Sync: Off\n"
+            "- Folder sync toggle: On\n"
+            "- Image/file sync: Off\n"
             "- Current sync state: Syncing\n"
             "- History limit: 120\n"
-            "- Privacy policy: Sensitive content hides preview and stays on this Mac only\n"
+            "- Privacy policy: Sensitive content hides preview and stays on this computer only\n"
             "- Auto-ignored sources: a, b, c, d and 5 total\n"
-            "- Mac signing entitlement: Unavailable (R)\n\n"
+            "- Sync folder: Unavailable (R)\n"
+            "- KDE Connect paired device: Not reachable\n"
+            "- Global hot keys: Not registered\n\n"
             "Shared identifiers\n"
-            "- App Group：group.app.quillomare\n"
-            "- iCloud Container：iCloud.app.quillomare\n\n"
+            "- App ID：app.quillomare.Quillomare\n"
+            "- Sync Container：iCloud.app.quillomare\n"
+            "- Sync Folder：/data/CloudRecords/iCloud.app.quillomare\n\n"
             "Cross-device readiness checklist\n"
-            "- [Action needed] Mac auto-capture: Turn on auto-capture so Mac copies are written to history.\n"
-            "- [Ready] iCloud Sync toggle: Syncing iCloud history.\n"
-            "- [Action needed] Mac CloudKit signing: R\n"
-            "- [Ready] Shared container: Mac and iPhone targets must both use iCloud.app.quillomare.\n"
-            "- [Verify on device] iPhone-side verification: On device, use the same Apple ID/Team and enable "
-            "iCloud; the keyboard extension needs Full Access.\n\n"
-            "iPhone side needs matching configuration\n"
-            "- The iOS App, Share Extension, Keyboard Extension and Widget Extension use the same App Group\n"
-            "- All iOS targets use the same iCloud Container\n"
-            "- Mac and iPhone are signed with the same Apple Developer Team\n"
-            "- Enable iCloud Sync in the iPhone app; the keyboard extension needs Full Access in System Settings\n\n"
-            "If the Mac signing entitlement is unavailable, repackage with an Apple Development or Developer ID "
-            "signature that includes the CloudKit entitlement, then verify cross-device iCloud sync on real "
-            "devices.");
+            "- [Action needed] Auto-capture: Turn on auto-capture so copies on this computer are written to "
+            "history.\n"
+            "- [Ready] Folder sync toggle: Syncing history with the sync folder.\n"
+            "- [Action needed] Sync folder: R\n"
+            "- [Action needed] Paired device: KDE Connect reaches no paired device; pair a phone to send items.\n"
+            "- [Action needed] Global hot keys: Another program holds Ctrl + Alt + V or Ctrl + Alt + S.\n\n"
+            "Other computers need matching configuration\n"
+            "- Use the same sync container identifier\n"
+            "- Keep the sync folder in step with this computer's through a file-sync tool (such as Syncthing or "
+            "Nextcloud)\n"
+            "- Turn on folder sync in Quillomare there too\n"
+            "- To send items to a phone, pair it with this computer in KDE Connect\n\n"
+            "If the sync folder is unavailable, check that it can be written and that the sync container "
+            "identifier uses only letters, digits, “.”, “-” and “_”, then verify sync between two computers.");
         QCOMPARE(report, expected);
     }
 
@@ -131,7 +211,7 @@ private Q_SLOTS:
         QTest::newRow("no sources") << QStringList() << true << false << u"\n- 自动忽略来源：未配置\n"_s;
         QTest::newRow("ignore wins") << QStringList() << true << true << u"\n- 隐私策略：自动忽略敏感内容\n"_s;
         QTest::newRow("neither") << QStringList() << false << false
-                                 << u"\n- 隐私策略：敏感内容隐藏预览，iCloud 仍跳过敏感项\n"_s;
+                                 << u"\n- 隐私策略：敏感内容隐藏预览，文件夹同步仍跳过敏感项\n"_s;
     }
 
     void chineseReportValues()
@@ -145,13 +225,14 @@ private Q_SLOTS:
         settings.ignoreSensitiveContent = ignoreSensitive;
         settings.markSensitiveLocalOnly = markLocal;
         const QString report = PairingDiagnosticReport::make(settings, true, CloudSyncState::failed(u"断网"_s),
-                                                             std::nullopt, QuillomareTest::at(0));
+                                                             machine(std::nullopt), QuillomareTest::at(0));
         QVERIFY2(report.contains(line), qPrintable(report));
-        QVERIFY(report.startsWith(QStringLiteral("Quillomare 联动诊断\n生成时间：2026-01-01T12:00:00Z\n\nMac 状态\n"
-                                                 "- 自动记录剪贴板：开启\n- iCloud 同步开关：关闭\n")));
+        QVERIFY(report.startsWith(QStringLiteral("Quillomare 联动诊断\n生成时间：2026-01-01T12:00:00Z\n\n本机状态\n"
+                                                 "- 自动记录剪贴板：开启\n- 文件夹同步开关：关闭\n")));
         QVERIFY(report.contains(u"\n- 当前同步状态：失败（断网）\n- 历史上限：200 条\n"_s));
-        QVERIFY(report.contains(u"\n- Mac 签名权限：可用\n\n共享标识\n- App Group："_s));
-        QVERIFY(report.endsWith(u"再进行真机 iCloud 联动验证。"_s));
+        QVERIFY(report.contains(u"\n- 同步文件夹：可用\n"_s));
+        QVERIFY(report.contains(u"\n\n共享标识\n- App ID："_s));
+        QVERIFY(report.endsWith(u"再在两台电脑之间验证同步。"_s));
     }
 };
 

@@ -12,6 +12,7 @@
 #include <Platform/GlobalHotKeys.h>
 #include <Platform/InstanceRegistry.h>
 #include <Platform/Pasteboard.h>
+#include <Platform/SharingService.h>
 #include <Platform/Workspace.h>
 #include <QuillomareCore/ClipboardStore.h>
 #include <QuillomareCore/Files.h>
@@ -36,6 +37,18 @@ namespace {
 struct Change
 {
     ClipSettings old, current;
+};
+
+} // namespace
+
+namespace {
+
+// A nearby-device service whose reach the test decides.
+struct ReachableSharing final : Platform::SharingService
+{
+    bool reachable = true;
+    bool isAvailable() const override { return reachable; }
+    bool perform(const QList<Platform::PasteboardObject>&) override { return reachable; }
 };
 
 } // namespace
@@ -244,9 +257,9 @@ private Q_SLOTS:
         // Sync is off by default; capture counts as on without a provider.
         QCOMPARE(badges[0]->text(), QStringLiteral("Ready"));
         QCOMPARE(badges[1]->text(), QStringLiteral("Action needed"));
-        QCOMPARE(badges[4]->text(), QStringLiteral("Verify on device"));
-        QVERIFY(texts[0]->text().startsWith(QStringLiteral("Mac auto-capture: ")));
-        QCOMPARE(texts[1]->text(), QStringLiteral("iCloud Sync toggle: Once enabled, non-sensitive exportable history "
+        QCOMPARE(badges[4]->text(), QStringLiteral("Action needed"));
+        QVERIFY(texts[0]->text().startsWith(QStringLiteral("Auto-capture: ")));
+        QCOMPARE(texts[1]->text(), QStringLiteral("Folder sync toggle: Once enabled, non-sensitive exportable history "
                                                   "takes part in cross-device sync."));
     }
 
@@ -275,21 +288,21 @@ private Q_SLOTS:
         QTest::addColumn<QString>("line");
         const QString local = QStringLiteral("Currently in local mode.");
         const QString textOnly =
-            QStringLiteral("iCloud syncs text and links only by default; images and files stay local.");
+            QStringLiteral("Only text and links sync by default; images and files stay local.");
         QTest::newRow("off, failing") << false << false << std::optional(CloudSyncState::failed(QStringLiteral("x")))
                                       << local;
         QTest::newRow("no provider") << true << false << std::optional<CloudSyncState>() << textOnly;
         QTest::newRow("idle, rich") << true << true << std::optional(CloudSyncState::idle())
-                                    << QStringLiteral("iCloud skips sensitive and local-only content; newly saved "
+                                    << QStringLiteral("Sync skips sensitive and local-only content; newly saved "
                                                       "images and files can sync.");
         QTest::newRow("unavailable") << true << false
                                      << std::optional(CloudSyncState::unavailable(QStringLiteral("No account")))
-                                     << QStringLiteral("iCloud unavailable: No account");
+                                     << QStringLiteral("Sync folder unavailable: No account");
         QTest::newRow("failed") << true << false << std::optional(CloudSyncState::failed(QStringLiteral("Timeout")))
-                                << QStringLiteral("iCloud sync failed: Timeout");
+                                << QStringLiteral("Folder sync failed: Timeout");
         QTest::newRow("disabled") << true << false << std::optional(CloudSyncState::disabled()) << local;
         QTest::newRow("syncing") << true << false << std::optional(CloudSyncState::syncing())
-                                 << QStringLiteral("Syncing iCloud history.");
+                                 << QStringLiteral("Syncing history with the sync folder.");
     }
 
     void testTheStatusLineFollowsTheSyncState()
@@ -321,7 +334,7 @@ private Q_SLOTS:
         field->selectAll();
         QTest::keyClicks(field, QStringLiteral("iCloud.example.typed"));
         click(control<QPushButton>("copyDiagnosticsButton"));
-        QVERIFY(m_pasteboard.string()->contains(QStringLiteral("- iCloud Container：iCloud.example.typed")));
+        QVERIFY(m_pasteboard.string()->contains(QStringLiteral("- Sync Container：iCloud.example.typed")));
         QCOMPARE(m_store->settings().cloudContainerIdentifier, std::nullopt);
         QCOMPARE(m_pasteboardWrites, 2);
         QCOMPARE(status(), QStringLiteral("Sync diagnostics copied."));
@@ -343,6 +356,61 @@ private Q_SLOTS:
         QFETCH(QRect, visible);
         QFETCH(QRect, frame);
         QCOMPARE(PreferencesWindowController::frameWithinVisibleFrame(visible), frame);
+    }
+
+    // The checklist looks at this machine: the sync folder, the paired device and the hot keys.
+    void testTheChecklistReadsThisMachine()
+    {
+        m_window->recordsRoot = m_dir->filePath(QStringLiteral("records"));
+        bool device = false;
+        bool hotKey = true;
+        m_window->pairedDeviceReachableProvider = [&device] { return device; };
+        m_window->hotKeyRegisteredProvider = [&hotKey] { return hotKey; };
+        m_window->refresh();
+        const auto badges = [this] {
+            QStringList texts;
+            for (QLabel* badge : m_window->window()->findChildren<QLabel*>(QStringLiteral("checklistBadge")))
+                texts.append(badge->text());
+            return texts;
+        };
+        QCOMPARE(badges(), (QStringList{QStringLiteral("Ready"), QStringLiteral("Action needed"),
+                                        QStringLiteral("Ready"), QStringLiteral("Action needed"),
+                                        QStringLiteral("Ready")}));
+        QVERIFY(control<QLabel>("cloudReadinessLabel")->text().contains(m_dir->filePath(QStringLiteral("records"))));
+
+        // A file where the folder should go, a device in reach, the hot keys taken.
+        QuillomareTest::writeFile(m_dir->filePath(QStringLiteral("records")), "not a folder");
+        device = true;
+        hotKey = false;
+        m_window->refresh();
+        QCOMPARE(badges(), (QStringList{QStringLiteral("Ready"), QStringLiteral("Action needed"),
+                                        QStringLiteral("Action needed"), QStringLiteral("Ready"),
+                                        QStringLiteral("Action needed")}));
+        QVERIFY(control<QLabel>("cloudReadinessLabel")->text().startsWith(QStringLiteral("Sync check: “")));
+    }
+
+    // The window is laid out for one size: its badges share one width so that the texts beside
+    // them line up, the history limit is shown once, and the window cannot be resized.
+    void testTheWindowKeepsItsLayout()
+    {
+        const auto texts = m_window->window()->findChildren<QLabel*>(QStringLiteral("checklistText"));
+        QCOMPARE(texts.size(), 5);
+        for (QLabel* text : texts)
+            QCOMPARE(text->mapTo(m_window->window(), QPoint()).x(), texts.first()->mapTo(m_window->window(), QPoint()).x());
+
+        auto* stepper = control<QSpinBox>("historyStepper");
+        QCOMPARE(stepper->text(), QStringLiteral("200 items"));
+        QVERIFY(control<QLabel>("historyLabel")->isHidden());
+        // A stored limit the stepper cannot show is still told as it is.
+        m_store->updateSettings([](ClipSettings& settings) { settings.maxHistoryCount = 5000; });
+        m_window->refresh();
+        QVERIFY(!control<QLabel>("historyLabel")->isHidden());
+        QCOMPARE(control<QLabel>("historyLabel")->text(), QStringLiteral("5000 items"));
+
+        m_window->positionWithinVisibleFrame();
+        QWidget* window = m_window->window();
+        QCOMPARE(window->minimumSize(), window->size());
+        QCOMPARE(window->maximumSize(), window->size());
     }
 
     // The delegate's side: the window it keeps, the consequences it draws and the refreshes it owes.
@@ -374,6 +442,19 @@ private Q_SLOTS:
         QCOMPARE(window->width(), PreferencesWindowController::windowWidth);
 
         QVERIFY(!hotKeys->registered.isEmpty());
+        // The checklist's last rows are the delegate's: the paired device and the hot keys held.
+        const auto lastBadges = [window] {
+            const auto badges = window->findChildren<QLabel*>(QStringLiteral("checklistBadge"));
+            return QStringList{badges.at(3)->text(), badges.at(4)->text()};
+        };
+        auto sharing = std::make_shared<ReachableSharing>();
+        Platform::SharingService::setAirDropForTesting(sharing);
+        delegate.preferencesController().refresh();
+        QCOMPARE(lastBadges(), (QStringList{QStringLiteral("Ready"), QStringLiteral("Ready")}));
+        sharing->reachable = false;
+        delegate.preferencesController().refresh();
+        QCOMPARE(lastBadges(), (QStringList{QStringLiteral("Action needed"), QStringLiteral("Ready")}));
+        Platform::SharingService::setAirDropForTesting(nullptr);
         click(window->findChild<QCheckBox*>(QStringLiteral("hotKeyCheckbox")));
         QVERIFY(!delegate.store().settings().hotKeyEnabled);
         QVERIFY(hotKeys->registered.isEmpty());

@@ -248,9 +248,9 @@ private Q_SLOTS:
             QCOMPARE(tiles.at(i)->x(), i * 44);
         }
         QCOMPARE(tileTitles(tiles),
-                 (QStringList{QStringLiteral("Preview"), QStringLiteral("Copy"), QStringLiteral("AirDrop"),
-                              QStringLiteral("Finder"), QStringLiteral("Remove"), QStringLiteral("Combine")}));
-        QCOMPARE(tiles.at(3)->toolTip(), QStringLiteral("Show in Finder"));
+                 (QStringList{QStringLiteral("Preview"), QStringLiteral("Copy"), QStringLiteral("Send"),
+                              QStringLiteral("Folder"), QStringLiteral("Remove"), QStringLiteral("Combine")}));
+        QCOMPARE(tiles.at(3)->toolTip(), QStringLiteral("Show in file manager"));
         QCOMPARE(tiles.at(5)->toolTip(), QStringLiteral("Combine Copy"));
         // The toggle names the island, not a notch.
         QCOMPARE(m_view->shelfGalleryDropZone()->toggleLabel()->text(), QStringLiteral("Show island drop zone"));
@@ -266,8 +266,8 @@ private Q_SLOTS:
     {
         makeView(true);
         QCOMPARE(tileTitles(m_view->shelfGalleryTiles()),
-                 (QStringList{QStringLiteral("预览"), QStringLiteral("复制"), QStringLiteral("隔空投送"),
-                              QStringLiteral("Finder"), QStringLiteral("移除"), QStringLiteral("组合")}));
+                 (QStringList{QStringLiteral("预览"), QStringLiteral("复制"), QStringLiteral("发送"),
+                              QStringLiteral("文件夹"), QStringLiteral("移除"), QStringLiteral("组合")}));
         QCOMPARE(m_view->shelfGalleryDropZone()->toggleLabel()->text(), QStringLiteral("显示灵动岛投放区"));
     }
 
@@ -498,7 +498,7 @@ private Q_SLOTS:
         QCOMPARE(m_view->shelfGalleryFooterStorageLabel()->text(),
                  chinese ? QStringLiteral("本地存储") : QStringLiteral("Stored locally"));
         QCOMPARE(m_view->shelfGalleryFooterRetentionLabel()->text(),
-                 chinese ? QStringLiteral("自动保留 7 天 ⌄") : QStringLiteral("Keeps for 7 days ⌄"));
+                 chinese ? QStringLiteral("保留到手动清空") : QStringLiteral("Kept until you clear it"));
         QCOMPARE(m_view->shelfGalleryFooterClearButton()->isEnabled(), !items.isEmpty());
     }
 

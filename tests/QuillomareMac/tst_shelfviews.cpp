@@ -53,11 +53,9 @@ template <typename View> struct Harness
     {
         view->onSelect = [this](const ShelfItem&) { log.append(QStringLiteral("select")); };
         view->onPreview = [this](const ShelfItem&) { log.append(QStringLiteral("preview")); };
-        if constexpr (std::is_same_v<View, ShelfItemRowView>) {
-            view->onMultiSelect = [this](const ShelfItem&, bool extend) {
-                log.append(extend ? QStringLiteral("extend") : QStringLiteral("toggle"));
-            };
-        }
+        view->onMultiSelect = [this](const ShelfItem&, bool extend) {
+            log.append(extend ? QStringLiteral("extend") : QStringLiteral("toggle"));
+        };
         view->setFixedSize(size);
         view->show();
     }
@@ -121,14 +119,16 @@ private Q_SLOTS:
         QVERIFY(!harness.view->mouseDownPoint().has_value());
     }
 
-    void card_modifiersDoNotMultiSelect()
+    void card_modifiersMultiSelectAsRowsDo()
     {
-        // The gallery has only the focus: a Control- or Shift-press selects like a plain one.
+        // Cards take the rows' rule: a Control-press toggles, a Shift-press extends, and neither
+        // moves the focus by itself.
         CardHarness harness(textEntry(QStringLiteral("hello")), QSize(300, 96));
         QVERIFY(QTest::qWaitForWindowExposed(harness.view.get()));
+        QTest::mouseClick(harness.window(), Qt::LeftButton, Qt::ControlModifier, harness.textPoint());
         QTest::mouseClick(harness.window(), Qt::LeftButton, Qt::ControlModifier | Qt::ShiftModifier,
                           harness.textPoint());
-        QCOMPARE(harness.log, (QStringList{QStringLiteral("select"), QStringLiteral("select")}));
+        QCOMPARE(harness.log, (QStringList{QStringLiteral("toggle"), QStringLiteral("extend")}));
     }
 
     void card_dragThresholdIsThreePointsStraightLine_data()

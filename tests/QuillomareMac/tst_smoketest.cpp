@@ -75,6 +75,8 @@ private:
             defaults.remove(kLanguageKey);
     }
 
+    QProcessEnvironment m_extraEnvironment;
+
     Run run(const QStringList& arguments = {u"--smoke-test"_s}, const QString& temporaryFolder = {})
     {
         QProcessEnvironment environment = QuillomareTest::programEnvironment(home());
@@ -84,6 +86,8 @@ private:
         environment.remove(u"QT_QPA_PLATFORM"_s);
         environment.insert(u"TMPDIR"_s, temporaryFolder.isEmpty() ? temporary() : temporaryFolder);
         environment.insert(u"XDG_RUNTIME_DIR"_s, m_dir->path() + u"/runtime"_s);
+        for (const QString& name : m_extraEnvironment.keys())
+            environment.insert(name, m_extraEnvironment.value(name));
         return QuillomareTest::runBuiltProgram(arguments, environment, m_dir->path(), 120000);
     }
 
@@ -92,6 +96,7 @@ private Q_SLOTS:
 
     void init()
     {
+        m_extraEnvironment.clear();
         m_dir = std::make_unique<QTemporaryDir>();
         QVERIFY(m_dir->isValid());
         QVERIFY(QDir().mkpath(temporary()));
@@ -199,6 +204,23 @@ private Q_SLOTS:
         QVERIFY(result.err.endsWith('\n'));
         QCOMPARE(storedChoice(), choice);
         QCOMPARE(QSettings(defaultsFile(), QSettings::IniFormat).value(kGuideKey).toBool(), true);
+    }
+
+    // With no fonts the island's pictures are not blank, yet every label is an empty box: the
+    // self-test must not pass them.
+    void testFailsWhenNoFontCanDrawTheIsland()
+    {
+        const QString config = m_dir->path() + u"/fonts.conf"_s;
+        QuillomareTest::writeFile(config, "<?xml version=\"1.0\"?>\n<fontconfig><cachedir>" +
+                                              QFile::encodeName(m_dir->path()) + "/font-cache</cachedir></fontconfig>\n");
+        m_extraEnvironment.insert(u"FONTCONFIG_FILE"_s, config);
+        const Run result = run();
+        QCOMPARE(result.status, 1);
+        const QList<QByteArray> lines = ownLines(result.err);
+        QVERIFY2(lines.size() == 1 &&
+                     lines.first().startsWith("Smoke test failed: the island's texts cannot be drawn: no installed font "
+                                              "has “"),
+                 result.err.constData());
     }
 
     // Preferences that cannot be written: the self-test cannot read the interface in its

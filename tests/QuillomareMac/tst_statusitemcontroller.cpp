@@ -135,7 +135,7 @@ private:
         environment.statusMenu = m_statusItem;
         environment.makeSyncService = [this](const ClipSettings& settings) -> std::shared_ptr<CloudSyncing> {
             if (!settings.cloudSyncEnabled)
-                return std::make_shared<LocalOnlyCloudSyncService>(QStringLiteral("iCloud sync is off"));
+                return std::make_shared<LocalOnlyCloudSyncService>(QStringLiteral("Folder sync is off"));
             return m_cloud;
         };
         m_delegate = std::make_unique<AppDelegate>(environment);
@@ -189,18 +189,18 @@ private Q_SLOTS:
             << split(
                    QStringLiteral("Show Island|Add Clipboard to Shelf|Preferences... <Ctrl+,>|Cross-device Guide...|-|"
                                   "[x] Pause Capturing|[x] Ignore Sensitive Content|[x] Sensitive Stays Local|"
-                                  "[ ] Enable iCloud Sync|Sync Now (off)|-|Clear History|-|Check for Updates...|-|"
+                                  "[ ] Enable Folder Sync|Sync Now (off)|-|Clear History|-|Check for Updates...|-|"
                                   "Quit <Ctrl+Q>"))
             << split(QStringLiteral("Add Clipboard to Shelf|-|[x] Pause Capturing|[x] Ignore Sensitive Content|"
-                                    "[x] Sensitive Stays Local|[ ] Enable iCloud Sync|Sync Now (off)|-|Preferences...|"
+                                    "[x] Sensitive Stays Local|[ ] Enable Folder Sync|Sync Now (off)|-|Preferences...|"
                                     "Cross-device Guide...|Check for Updates...|-|Clear History"));
         QTest::newRow("paused, sync on, Chinese")
             << true << false << settingsWith(false, true, true)
             << split(QStringLiteral("显示灵动岛|当前剪贴板加入暂存架|偏好设置... <Ctrl+,>|跨设备使用说明...|-|"
-                                    "[ ] 继续自动记录|[ ] 忽略敏感内容|[x] 敏感内容仅本机保留|[x] 启用 iCloud 同步|"
+                                    "[ ] 继续自动记录|[ ] 忽略敏感内容|[x] 敏感内容仅本机保留|[x] 启用文件夹同步|"
                                     "立即同步|-|清空历史|-|检查更新...|-|退出 <Ctrl+Q>"))
             << split(QStringLiteral("当前剪贴板加入暂存架|-|[ ] 继续自动记录|[ ] 忽略敏感内容|[x] 敏感内容仅本机保留|"
-                                    "[x] 启用 iCloud 同步|立即同步|-|偏好设置...|跨设备使用说明...|检查更新...|-|"
+                                    "[x] 启用文件夹同步|立即同步|-|偏好设置...|跨设备使用说明...|检查更新...|-|"
                                     "清空历史"));
     }
 
@@ -333,20 +333,20 @@ private Q_SLOTS:
 
         // Sync on: said at once, one run starts, the timer runs and Sync Now is offered.
         // A quick pass may already have reported its outcome after the announcement.
-        click(QStringLiteral("Enable iCloud Sync"));
-        QVERIFY(m_island->messages.contains(QStringLiteral("Enabling iCloud sync…")));
+        click(QStringLiteral("Enable Folder Sync"));
+        QVERIFY(m_island->messages.contains(QStringLiteral("Enabling folder sync…")));
         QCOMPARE(&delegate.cloudSync(), m_cloud.get());
         QVERIFY(delegate.hasBackgroundSyncTimer());
         QVERIFY(item(menu, QStringLiteral("Sync Now"))->isEnabled());
         QTRY_COMPARE(m_cloud->pulls.load(), 1);
         QTRY_VERIFY(!delegate.isCloudSyncInFlight());
         click(QStringLiteral("Sync Now"));
-        QVERIFY(m_island->messages.contains(QStringLiteral("Syncing iCloud history…")));
+        QVERIFY(m_island->messages.contains(QStringLiteral("Syncing history with the sync folder…")));
         QTRY_COMPARE(m_cloud->pulls.load(), 2);
         QTRY_VERIFY(!delegate.isCloudSyncInFlight());
 
-        click(QStringLiteral("Enable iCloud Sync"));
-        QCOMPARE(m_island->message, std::optional<QString>(QStringLiteral("iCloud sync is off")));
+        click(QStringLiteral("Enable Folder Sync"));
+        QCOMPARE(m_island->message, std::optional<QString>(QStringLiteral("Folder sync is off")));
         QCOMPARE(m_island->state.caseOf(), CloudSyncState::Case::disabled);
         QVERIFY(!delegate.hasBackgroundSyncTimer());
         QVERIFY(!item(menu, QStringLiteral("Sync Now"))->isEnabled());
@@ -355,7 +355,7 @@ private Q_SLOTS:
         QWidget anchor;
         m_island->actions.onShowSettings(&anchor);
         QVERIFY(m_statusItem->quickMenu());
-        QCOMPARE(rows(m_statusItem->quickMenu()).at(5), QStringLiteral("[ ] Enable iCloud Sync"));
+        QCOMPARE(rows(m_statusItem->quickMenu()).at(5), QStringLiteral("[ ] Enable Folder Sync"));
         m_statusItem->quickMenu()->close();
 
         click(QStringLiteral("Quit"));
@@ -366,14 +366,14 @@ private Q_SLOTS:
     {
         AppDelegate& delegate = launch();
         Files::failWritesForTesting(ENOSPC);
-        click(QStringLiteral("Enable iCloud Sync"));
+        click(QStringLiteral("Enable Folder Sync"));
         // The reason, as the message and as the failed state.
         QVERIFY2(m_island->message && m_island->message->contains(QStringLiteral("No space left on device — couldn't write")),
                  qPrintable(m_island->message.value_or(QString())));
         QCOMPARE(m_island->state, CloudSyncState::failed(*m_island->message));
         // The change holds in memory: the menu says so and the sync service follows it.
         QVERIFY(delegate.store().settings().cloudSyncEnabled);
-        QVERIFY(item(m_statusItem->menu(), QStringLiteral("Enable iCloud Sync"))->isChecked());
+        QVERIFY(item(m_statusItem->menu(), QStringLiteral("Enable Folder Sync"))->isChecked());
         QCOMPARE(&delegate.cloudSync(), m_cloud.get());
         QVERIFY(delegate.hasBackgroundSyncTimer());
     }
@@ -420,10 +420,10 @@ private Q_SLOTS:
             settings.syncRichContentToICloud = false;
             settings.cloudSyncEnabled = true;
         });
-        QCOMPARE(m_island->message, std::optional<QString>(QStringLiteral("Enabling iCloud sync…")));
+        QCOMPARE(m_island->message, std::optional<QString>(QStringLiteral("Enabling folder sync…")));
         QTRY_COMPARE(m_cloud->pulls.load(), 1);
         QTRY_VERIFY(!delegate.isCloudSyncInFlight());
-        QVERIFY(item(m_statusItem->menu(), QStringLiteral("Enable iCloud Sync"))->isChecked());
+        QVERIFY(item(m_statusItem->menu(), QStringLiteral("Enable Folder Sync"))->isChecked());
 
         // A new container alone: a new service and timer, nothing said.
         m_cloud = std::make_shared<QuietCloud>();

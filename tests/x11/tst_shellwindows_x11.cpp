@@ -89,7 +89,7 @@ private:
         environment.desktop = std::make_shared<FakeDesktop>();
         environment.makeSyncService = [](const ClipSettings&) {
             return std::shared_ptr<CloudSyncing>(
-                std::make_shared<LocalOnlyCloudSyncService>(QStringLiteral("iCloud sync is off")));
+                std::make_shared<LocalOnlyCloudSyncService>(QStringLiteral("Folder sync is off")));
         };
         m_delegate = std::make_unique<AppDelegate>(environment);
         m_delegate->applicationDidFinishLaunching();
@@ -342,7 +342,7 @@ private Q_SLOTS:
         QCOMPARE(m_island->hides, 1);
         QTRY_COMPARE(
             m_island->message,
-            std::optional<QString>(QStringLiteral("No file manager is available to show it; it is in ") + folder));
+            std::optional<QString>(QStringLiteral("No file manager is available to show it; it is in\n") + folder));
         QVERIFY(m_island->shows >= 1);
         QCOMPARE(readFile(path), QByteArray("the plan"));
     }

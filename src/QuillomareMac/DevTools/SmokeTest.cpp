@@ -4,6 +4,7 @@
 #include "Pasteboard/ClipboardMonitor.h"
 #include "Pasteboard/MacPasteboardWriter.h"
 #include "Pasteboard/PasteTransform.h"
+#include "Island/IslandTheme.h"
 #include "Shell/Localization.h"
 
 #include <Platform/Pasteboard.h>
@@ -22,6 +23,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -514,8 +516,29 @@ void checkNamedPasteboard(ClipboardStore& store, const QuillomareCore::Sensitive
 
 // MARK: The island
 
+// Without a font that has their letters the island's labels are drawn as empty boxes: the
+// pictures below are then not blank, yet show nothing a user could read.
+void checkIslandTexts()
+{
+    const QFont font = IslandTheme::systemFont(13);
+    // Fallback fonts count: the metrics answer for whatever font would draw the letter.
+    const QFontMetrics metrics(font);
+    QString sample = QStringLiteral("All Pinned History Shelf 0123456789");
+    // The Chinese words are what this run's interface shows.
+    if (L10n::isChinese())
+        sample += QStringLiteral("全部置顶历史暂存架复制");
+    QString missing;
+    for (const QChar character : std::as_const(sample)) {
+        if (!character.isSpace() && !metrics.inFont(character) && !missing.contains(character))
+            missing += character;
+    }
+    check(missing.isEmpty(), QStringLiteral("the island's texts cannot be drawn: no installed font has “%1” (font “%2”)")
+                                 .arg(missing, font.family()));
+}
+
 void checkIsland(const QString& folder)
 {
+    checkIslandTexts();
     const qreal ratio = qApp->devicePixelRatio();
     const struct
     {

@@ -252,10 +252,10 @@ QString ClipRowView::metaText(const ClipboardItem& item)
     QStringList parts{badgeText(item), HistoryTime::relativeTimeText(item.createdAt, QuillomareCore::Clock::now())};
     switch (item.sourcePlatform) {
     case ClipSourcePlatform::mac:
-        parts.append(QStringLiteral("Mac"));
+        parts.append(L10n::text(QStringLiteral("本机"), QStringLiteral("Computer")));
         break;
     case ClipSourcePlatform::iphone:
-        parts.append(QStringLiteral("iPhone"));
+        parts.append(L10n::text(QStringLiteral("手机"), QStringLiteral("Phone")));
         break;
     case ClipSourcePlatform::unknown:
         parts.append(L10n::text(QStringLiteral("未知设备"), QStringLiteral("Unknown device")));

@@ -26,6 +26,19 @@ QFont toastFont()
     return IslandTheme::systemFont(11.5, QFont::Medium);
 }
 
+// A line break starts a line of its own: a message puts a place (a folder) there, so that it is
+// shown instead of being cut at the toast's edge.
+QStringList toastLines(const QString& text)
+{
+    return text.split(QLatin1Char('\n'));
+}
+
+int heightForLines(qsizetype lines)
+{
+    const QFontMetricsF metrics(toastFont());
+    return IslandToastView::toastHeight + int(std::ceil(metrics.lineSpacing() * qreal(std::max<qsizetype>(lines, 1) - 1)));
+}
+
 } // namespace
 
 IslandToastView::IslandToastView(QWidget* parent) : QWidget(parent)
@@ -33,7 +46,7 @@ IslandToastView::IslandToastView(QWidget* parent) : QWidget(parent)
     setAttribute(Qt::WA_TranslucentBackground);
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setFocusPolicy(Qt::NoFocus);
-    setFixedHeight(toastHeight);
+    setFixedHeight(heightForLines(1));
     setMaximumWidth(maximumToastWidth);
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
 
@@ -58,6 +71,7 @@ void IslandToastView::setText(const QString& text)
 {
     m_text = text;
     setAccessibleName(text);
+    setFixedHeight(heightForLines(toastLines(text).size()));
     updateGeometry();
     update();
 }
@@ -110,8 +124,11 @@ QWidget* IslandToastView::hitTest(const QPointF&) const
 QSize IslandToastView::sizeHint() const
 {
     const QFontMetricsF metrics(toastFont());
-    const qreal width = std::ceil(metrics.horizontalAdvance(m_text)) + 2 * labelInset;
-    return QSize(int(std::min<qreal>(width, maximumToastWidth)), toastHeight);
+    const QStringList lines = toastLines(m_text);
+    qreal widest = 0;
+    for (const QString& line : lines)
+        widest = std::max(widest, std::ceil(metrics.horizontalAdvance(line)));
+    return QSize(int(std::min<qreal>(widest + 2 * labelInset, maximumToastWidth)), heightForLines(lines.size()));
 }
 
 QSize IslandToastView::minimumSizeHint() const
@@ -137,8 +154,20 @@ void IslandToastView::paintEvent(QPaintEvent*)
     const QRectF label = bounds.adjusted(labelInset, 0, -labelInset, 0);
     painter.setFont(font);
     painter.setPen(IslandTheme::white(0.92));
-    painter.drawText(label, Qt::AlignLeft | Qt::AlignVCenter,
-                     metrics.elidedText(m_text, Qt::ElideRight, label.width()));
+    const QStringList lines = toastLines(m_text);
+    if (lines.size() == 1) {
+        painter.drawText(label, Qt::AlignLeft | Qt::AlignVCenter,
+                         metrics.elidedText(m_text, Qt::ElideRight, label.width()));
+        return;
+    }
+    // The lines after the first hold places: a folder too long for the line keeps its start and
+    // its own name at the end.
+    const qreal lineHeight = metrics.lineSpacing();
+    qreal top = label.center().y() - lineHeight * qreal(lines.size()) / 2;
+    for (qsizetype index = 0; index < lines.size(); ++index, top += lineHeight)
+        painter.drawText(QRectF(label.left(), top, label.width(), lineHeight), Qt::AlignLeft | Qt::AlignVCenter,
+                         metrics.elidedText(lines[index], index == 0 ? Qt::ElideRight : Qt::ElideMiddle,
+                                            label.width()));
 }
 
 } // namespace QuillomareMac

@@ -1,7 +1,8 @@
 #pragma once
 
-// The island's one transient status: a dark capsule with a single line of text that fades in,
-// stays about a second and a half and fades out. Clicks pass through it to what lies below.
+// The island's one transient status: a dark capsule with a line of text (one more per line break
+// in it) that fades in, stays about a second and a half and fades out. Clicks pass through it to
+// what lies below.
 
 #include <QWidget>
 
@@ -42,7 +43,8 @@ public:
     // Never answers a point: the toast takes no clicks.
     QWidget* hitTest(const QPointF& point) const;
 
-    // The text's width plus the insets, at most 420, and 30 high.
+    // The widest line's width plus the insets, at most 420, and 30 high for one line (a line
+    // spacing more for each further line).
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 

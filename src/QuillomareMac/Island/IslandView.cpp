@@ -489,7 +489,7 @@ void IslandView::setupHeader()
         m_headerRightGroup);
     m_pullButton = makeHeaderIconButton(
         QStringLiteral("arrow.down.icloud"),
-        L10n::text(QStringLiteral("高级同步：从 iCloud 拉取"), QStringLiteral("Advanced sync: pull from iCloud")), this,
+        L10n::text(QStringLiteral("高级同步：从同步文件夹拉取"), QStringLiteral("Advanced sync: pull from the sync folder")), this,
         [weak] {
             if (weak)
                 weak->pullFromIPhoneTapped();
@@ -632,8 +632,8 @@ void IslandView::setupFilters()
     auto* row = static_cast<QHBoxLayout*>(m_historyControlsRow->layout());
     using Control = IslandSegmentedPillControl;
 
-    m_filterControl = new Control({L10n::text(QStringLiteral("全部"), QStringLiteral("All")), QStringLiteral("Mac"),
-                                   QStringLiteral("iPhone"), L10n::text(QStringLiteral("置顶"), QStringLiteral("Pinned"))},
+    m_filterControl = new Control({L10n::text(QStringLiteral("全部"), QStringLiteral("All")), L10n::text(QStringLiteral("本机"), QStringLiteral("Computer")),
+                                   L10n::text(QStringLiteral("手机"), QStringLiteral("Phone")), L10n::text(QStringLiteral("置顶"), QStringLiteral("Pinned"))},
                                   std::nullopt, Control::Prominence::primary, Control::SelectionStyle::neutral, false,
                                   m_historyControlsRow);
     m_filterControl->setObjectName(QStringLiteral("filterControl"));

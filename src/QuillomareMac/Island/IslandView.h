@@ -495,6 +495,7 @@ public:
     IslandListScrollView* shelfGalleryScrollView() const { return m_shelfGalleryScrollView; }
     QLabel* shelfGallerySessionTitle() const { return m_shelfGallerySessionTitle; }
     QLabel* shelfGallerySessionSubtitle() const { return m_shelfGallerySessionSubtitle; }
+    QWidget* shelfGallerySessionSwitch() const { return m_shelfGallerySessionSwitch; }
     ClipThumbnailView* shelfGalleryDetailThumbnail() const { return m_shelfGalleryDetailThumbnail; }
     QLabel* shelfGalleryDetailTitle() const { return m_shelfGalleryDetailTitle; }
     QLabel* shelfGalleryDetailSubtitle() const { return m_shelfGalleryDetailSubtitle; }
@@ -831,6 +832,7 @@ private:
     QWidget* m_shelfGallerySessionBar = nullptr;
     QLabel* m_shelfGallerySessionTitle = nullptr;
     QLabel* m_shelfGallerySessionSubtitle = nullptr;
+    QWidget* m_shelfGallerySessionSwitch = nullptr;
     IslandIconButton* m_shelfGalleryNewButton = nullptr;
     IslandIconButton* m_shelfGalleryRenameButton = nullptr;
     IslandIconButton* m_shelfGalleryMoreButton = nullptr;

@@ -104,9 +104,9 @@ QString platformText(ClipSourcePlatform platform)
 {
     switch (platform) {
     case ClipSourcePlatform::mac:
-        return QStringLiteral("Mac");
+        return L10n::text(QStringLiteral("本机"), QStringLiteral("This computer"));
     case ClipSourcePlatform::iphone:
-        return QStringLiteral("iPhone");
+        return L10n::text(QStringLiteral("手机"), QStringLiteral("Phone"));
     case ClipSourcePlatform::unknown:
         break;
     }
@@ -246,12 +246,13 @@ void IslandView::setupHistoryInspectorPanel()
     static const Entry smartTiles[] = {
         {"historyOCRButton", "提取文字", "Extract Text", "text.viewfinder", "从图片提取文字 (OCR)",
          "Extract text from image (OCR)", &IslandView::historyOCRTapped, &IslandView::m_historyOCRButton},
-        {"historyAirDropButton", "隔空投送", "AirDrop", "antenna.radiowaves.left.and.right",
-         "通过 AirDrop 发送到附近的 Apple 设备", "Send via AirDrop", &IslandView::historyAirDropTapped,
+        {"historyAirDropButton", "发送", "Send", "antenna.radiowaves.left.and.right",
+         "通过 KDE Connect 发送到已配对的设备", "Send via KDE Connect", &IslandView::historyAirDropTapped,
          &IslandView::m_historyAirDropButton},
-        {"historyRevealButton", "在访达中\n显示", "Show in\nFinder", "folder", "在访达中显示", "Show in Finder",
+        {"historyRevealButton", "在文件夹中\n显示", "Show in\nFolder", "folder", "在文件管理器中显示",
+         "Show in file manager",
          &IslandView::historyRevealTapped, &IslandView::m_historyRevealButton},
-        {"historyQuickPreviewButton", "快速预览", "Quick Look", "eye", "快速预览 (空格)", "Quick Look (Space)",
+        {"historyQuickPreviewButton", "快速预览", "Quick Preview", "eye", "快速预览 (空格)", "Quick preview (Space)",
          &IslandView::historyQuickPreviewTapped, &IslandView::m_historyQuickPreviewButton},
         {"historyMoreButton", "更多", "More", "ellipsis", "更多操作", "More actions", &IslandView::historyMoreTapped,
          &IslandView::m_historyMoreButton},
@@ -451,11 +452,11 @@ void IslandView::updateHistoryInspector()
             exportsImage ? displayedFolderPath(ClipboardImageExportStore::exportFolderPath()) : QString();
         m_historyRevealButton->setToolTip(
             !hasRevealTarget && exportsImage
-                ? L10n::text(QStringLiteral("导出到「%1」并在访达中显示；删除这条历史时文件会一并清理").arg(folder),
-                             QStringLiteral("Exports to %1 and shows in Finder; removed together "
+                ? L10n::text(QStringLiteral("导出到「%1」并在文件管理器中显示；删除这条历史时文件会一并清理").arg(folder),
+                             QStringLiteral("Exports to %1 and shows in the file manager; removed together "
                                             "with the item")
                                  .arg(folder))
-                : L10n::text(QStringLiteral("在访达中显示"), QStringLiteral("Show in Finder")));
+                : L10n::text(QStringLiteral("在文件管理器中显示"), QStringLiteral("Show in file manager")));
     }
 }
 

@@ -184,7 +184,7 @@ void IslandView::showTransientStatus(const QString& text)
     const int width = std::min(size.width(), int(IslandToastView::maximumToastWidth));
     const QRect root = m_expandedRoot->geometry();
     m_transientToast->setGeometry(root.x() + (root.width() - width) / 2, root.top() + kToastTopOffset, width,
-                                  IslandToastView::toastHeight);
+                                  size.height());
     m_transientToast->raise();
     m_transientToast->showTransientStatus(text);
 }

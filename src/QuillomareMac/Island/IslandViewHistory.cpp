@@ -289,8 +289,8 @@ void IslandView::refreshFilterLabels()
 {
     m_filterControl->setLabel(L10n::text(QStringLiteral("全部 "), QStringLiteral("All ")) + QString::number(m_items.size()),
                               0);
-    m_filterControl->setLabel(QStringLiteral("Mac"), 1);
-    m_filterControl->setLabel(QStringLiteral("iPhone"), 2);
+    m_filterControl->setLabel(L10n::text(QStringLiteral("本机"), QStringLiteral("Computer")), 1);
+    m_filterControl->setLabel(L10n::text(QStringLiteral("手机"), QStringLiteral("Phone")), 2);
     m_filterControl->setLabel(L10n::text(QStringLiteral("置顶"), QStringLiteral("Pinned")), 3);
 }
 
@@ -305,9 +305,9 @@ QString IslandView::emptyMessage(bool hasQuery) const
             return QStringLiteral("No matching history");
         QString sourceWord;
         if (source == 1)
-            sourceWord = QStringLiteral("Mac ");
+            sourceWord = QStringLiteral("本机");
         else if (source == 2)
-            sourceWord = QStringLiteral("iPhone ");
+            sourceWord = QStringLiteral("手机");
         else if (source == 3)
             sourceWord = QStringLiteral("置顶");
         static const std::array<QString, 4> kindWord{QStringLiteral("文本"), QStringLiteral("链接"),
@@ -316,9 +316,9 @@ QString IslandView::emptyMessage(bool hasQuery) const
     }
     switch (source) {
     case 1:
-        return L10n::text(QStringLiteral("暂无 Mac 历史"), QStringLiteral("No Mac history"));
+        return L10n::text(QStringLiteral("暂无本机历史"), QStringLiteral("No history from this computer"));
     case 2:
-        return L10n::text(QStringLiteral("暂无 iPhone 历史"), QStringLiteral("No iPhone history"));
+        return L10n::text(QStringLiteral("暂无手机历史"), QStringLiteral("No phone history"));
     case 3:
         return L10n::text(QStringLiteral("暂无置顶历史"), QStringLiteral("No pinned history"));
     default:

@@ -261,6 +261,10 @@ void IslandView::rebuildShelfRows()
                     if (weak)
                         weak->selectShelfItem(entry.id, false);
                 };
+                view->onMultiSelect = [weak](const ShelfItem& entry, bool extendRange) {
+                    if (weak)
+                        weak->toggleShelfSelection(entry, extendRange);
+                };
                 view->onPreview = [weak](const ShelfItem& entry) {
                     if (weak)
                         weak->previewShelfItem(entry);
@@ -277,10 +281,6 @@ void IslandView::rebuildShelfRows()
 
             auto* row = new ShelfItemRowView(item, m_shelfListStack);
             wire(row);
-            row->onMultiSelect = [weak](const ShelfItem& entry, bool extendRange) {
-                if (weak)
-                    weak->toggleShelfSelection(entry, extendRange);
-            };
             row->setFixedHeight(kShelfRowHeight);
             m_shelfRowViewsByID.insert(id, row);
             appendToStack(m_shelfListStack, row);
@@ -329,6 +329,11 @@ void IslandView::selectShelfItem(const QUuid& id, bool scrollIntoView)
     if (scrollIntoView && m_shelfScrollView) {
         if (ShelfItemRowView* row = m_shelfRowViewsByID.value(id))
             m_shelfScrollView->ensureWidgetVisible(row, 0, 0);
+    }
+    // The gallery is what the user sees: its focused card must be in view too.
+    if (scrollIntoView && m_shelfGalleryScrollView) {
+        if (ShelfGalleryCardView* card = m_shelfGalleryCardViewsByID.value(id))
+            m_shelfGalleryScrollView->ensureWidgetVisible(card, 0, 0);
     }
     updateShelfActionPanel();
     updateShelfGalleryDetail();

@@ -219,7 +219,7 @@ void IslandView::shelfSessionMenuTapped()
 {
     if (m_shelfSessions.isEmpty())
         return;
-    QWidget* anchor = shownMenuAnchor(m_shelfSessionButton, m_shelfGalleryContainer);
+    QWidget* anchor = shownMenuAnchor(m_shelfSessionButton, m_shelfGallerySessionSwitch);
     if (!anchor)
         return;
     QMenu* menu = makeIslandMenu(this);

@@ -29,6 +29,7 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPointer>
 #include <QScrollBar>
@@ -36,6 +37,8 @@
 #include <QWheelEvent>
 
 #include <cstdlib>
+#include <functional>
+#include <utility>
 
 #include <sys/stat.h>
 
@@ -73,6 +76,34 @@ private:
 
 // The strip scrolls sideways only: a plain mouse wheel (vertical notches) moves it sideways too,
 // as nothing in it could scroll vertically.
+// The session's name and caption: a click opens the session menu, as the list's session pill does.
+class SessionSwitch final : public QWidget
+{
+public:
+    using QWidget::QWidget;
+
+    std::function<void()> onPress;
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override
+    {
+        event->accept();
+        m_isPressed = event->button() == Qt::LeftButton;
+    }
+
+    void mouseReleaseEvent(QMouseEvent* event) override
+    {
+        event->accept();
+        const bool wasPressed = std::exchange(m_isPressed, false);
+        if (wasPressed && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()) &&
+            onPress)
+            onPress();
+    }
+
+private:
+    bool m_isPressed = false;
+};
+
 class VerticalWheelToHorizontal final : public QObject
 {
 public:
@@ -281,22 +312,37 @@ void IslandView::setupShelfGalleryContainer()
                                               iconChip),
                               0, Qt::AlignCenter);
     sessionRow->addWidget(iconChip, 0, Qt::AlignVCenter);
+    auto* sessionSwitch = new SessionSwitch(m_shelfGallerySessionBar);
+    sessionSwitch->setObjectName(QStringLiteral("shelfGallerySessionSwitch"));
+    sessionSwitch->setAttribute(Qt::WA_TranslucentBackground);
+    sessionSwitch->setCursor(Qt::PointingHandCursor);
+    sessionSwitch->setToolTip(L10n::text(QStringLiteral("切换会话"), QStringLiteral("Switch session")));
+    sessionSwitch->onPress = [weak] {
+        if (weak)
+            weak->shelfSessionMenuTapped();
+    };
+    m_shelfGallerySessionSwitch = sessionSwitch;
+    auto* switchRow = new QHBoxLayout(sessionSwitch);
+    switchRow->setContentsMargins(0, 0, 0, 0);
+    switchRow->setSpacing(8);
     auto* sessionTexts = new QVBoxLayout;
     sessionTexts->setSpacing(2);
-    m_shelfGallerySessionTitle = makeGalleryLabel(9.5, QFont::Medium, 0.5, m_shelfGallerySessionBar);
+    m_shelfGallerySessionTitle = makeGalleryLabel(9.5, QFont::Medium, 0.5, sessionSwitch);
     m_shelfGallerySessionTitle->setObjectName(QStringLiteral("shelfGallerySessionTitle"));
     m_shelfGallerySessionTitle->setText(L10n::text(QStringLiteral("当前会话"), QStringLiteral("Current Session")));
-    m_shelfGallerySessionSubtitle = makeGalleryLabel(11, QFont::DemiBold, 0.88, m_shelfGallerySessionBar);
+    // The caption is never cut: the column is as wide as the wider of the two lines.
+    m_shelfGallerySessionTitle->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+    m_shelfGallerySessionSubtitle = makeGalleryLabel(11, QFont::DemiBold, 0.88, sessionSwitch);
     m_shelfGallerySessionSubtitle->setObjectName(QStringLiteral("shelfGallerySessionSubtitle"));
     // The session line sizes to its text but gives way to the buttons.
     m_shelfGallerySessionSubtitle->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
     sessionTexts->addWidget(m_shelfGallerySessionTitle);
     sessionTexts->addWidget(m_shelfGallerySessionSubtitle);
-    sessionRow->addLayout(sessionTexts, 0);
-    // An image only: switching sessions has no shown control.
-    sessionRow->addWidget(makeSymbolImage(QStringLiteral("chevron.down"), 7.5, SymbolWeight::semibold, 0.42, 10,
-                                          QStringLiteral("切换会话"), m_shelfGallerySessionBar),
-                          0, Qt::AlignVCenter);
+    switchRow->addLayout(sessionTexts, 0);
+    switchRow->addWidget(makeSymbolImage(QStringLiteral("chevron.down"), 7.5, SymbolWeight::semibold, 0.42, 10,
+                                         QStringLiteral("切换会话"), sessionSwitch),
+                         0, Qt::AlignVCenter);
+    sessionRow->addWidget(sessionSwitch, 0, Qt::AlignVCenter);
     sessionRow->addWidget(makeFlexibleSpacer(m_shelfGallerySessionBar), 1);
     const auto makeSessionButton = [&](const char* name, const QString& symbol, const QString& tooltip,
                                        void (IslandView::*handler)()) {
@@ -448,9 +494,10 @@ void IslandView::setupShelfGalleryContainer()
          &IslandView::m_shelfGalleryPreviewButton},
         {"shelfGalleryCopyButton", "复制", "Copy", "doc.on.doc", "复制", "Copy", &IslandView::shelfCopyTapped,
          &IslandView::m_shelfGalleryCopyButton},
-        {"shelfGalleryAirDropButton", "隔空投送", "AirDrop", "antenna.radiowaves.left.and.right", "AirDrop", "AirDrop",
+        {"shelfGalleryAirDropButton", "发送", "Send", "antenna.radiowaves.left.and.right", "通过 KDE Connect 发送",
+         "Send via KDE Connect",
          &IslandView::shelfAirDropTapped, &IslandView::m_shelfGalleryAirDropButton},
-        {"shelfGalleryRevealButton", "Finder", "Finder", "folder", "在 Finder 中显示", "Show in Finder",
+        {"shelfGalleryRevealButton", "文件夹", "Folder", "folder", "在文件管理器中显示", "Show in file manager",
          &IslandView::shelfRevealTapped, &IslandView::m_shelfGalleryRevealButton},
         {"shelfGalleryRemoveButton", "移除", "Remove", "minus.circle", "移除", "Remove", &IslandView::shelfRemoveTapped,
          &IslandView::m_shelfGalleryRemoveButton},
@@ -577,8 +624,8 @@ void IslandView::updateShelfGalleryDetail()
         m_shelfGalleryDetailSubtitle->setVisible(true);
         m_shelfGalleryDetailTitle->setText(L10n::text(QStringLiteral("已选 %1 项").arg(selectedCount),
                                                       QStringLiteral("%1 selected").arg(selectedCount)));
-        m_shelfGalleryDetailSubtitle->setText(L10n::text(QStringLiteral("可组合复制、批量处理或隔空投送"),
-                                                         QStringLiteral("Combine, batch process or AirDrop")));
+        m_shelfGalleryDetailSubtitle->setText(L10n::text(QStringLiteral("可组合复制、批量处理或发送到设备"),
+                                                         QStringLiteral("Combine, batch process or send to a device")));
         m_shelfGalleryDetailDescription->setText(L10n::text(
             QStringLiteral("按顺序组合为换行、列表或 JSON，也可以批量输出文件名和路径。"),
             QStringLiteral("Combine in order as lines, list or JSON, or batch export file names and paths.")));
@@ -643,7 +690,7 @@ void IslandView::updateShelfGalleryFooter()
     m_shelfGalleryFooterInfoLabel->setText(countText(m_shelfItems.size()) + QStringLiteral(" · ") + estimate);
     m_shelfGalleryFooterStorageLabel->setText(L10n::text(QStringLiteral("本地存储"), QStringLiteral("Stored locally")));
     m_shelfGalleryFooterRetentionLabel->setText(
-        L10n::text(QStringLiteral("自动保留 7 天 ⌄"), QStringLiteral("Keeps for 7 days ⌄")));
+        L10n::text(QStringLiteral("保留到手动清空"), QStringLiteral("Kept until you clear it")));
     if (m_shelfGalleryFooterClearButton)
         m_shelfGalleryFooterClearButton->setEnabled(!m_shelfItems.isEmpty());
 }

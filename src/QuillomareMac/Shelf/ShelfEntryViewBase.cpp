@@ -116,6 +116,17 @@ void ShelfEntryViewBase::mouseDown(QMouseEvent* event)
         onSelect(m_item);
 }
 
+bool ShelfEntryViewBase::isMultiSelectPress(Qt::KeyboardModifiers modifiers) const
+{
+    return modifiers & (Qt::ControlModifier | Qt::ShiftModifier);
+}
+
+void ShelfEntryViewBase::multiSelectPressed(Qt::KeyboardModifiers modifiers)
+{
+    if (onMultiSelect)
+        onMultiSelect(m_item, modifiers.testFlag(Qt::ShiftModifier));
+}
+
 void ShelfEntryViewBase::mouseDragged(QMouseEvent* event)
 {
     if (RowDrag::shouldStartDrag(*this, event, m_mouseDownPoint, m_didStartDragSession, dragThreshold))

@@ -38,6 +38,9 @@ public:
 
     std::function<void(const ShelfItem&)> onSelect;
     std::function<void(const ShelfItem&)> onPreview;
+    // A Control-press toggles the entry in the multi-selection (extendRange false); a Shift-press
+    // extends it from the anchor (true). Cards and rows alike.
+    std::function<void(const ShelfItem&, bool extendRange)> onMultiSelect;
     // The entries a drag of this view carries; absent or empty drags the view's own entry.
     std::function<QList<ShelfItem>()> dragItemsProvider;
 
@@ -74,10 +77,10 @@ public:
 protected:
     ShelfEntryViewBase(const ShelfItem& item, const Look& look, QWidget* parent);
 
-    // Whether a press with these keys goes to the multi-selection instead of selecting (the card
-    // has none), and the hand-over of such a press: the last the press does.
-    virtual bool isMultiSelectPress(Qt::KeyboardModifiers) const { return false; }
-    virtual void multiSelectPressed(Qt::KeyboardModifiers) {}
+    // Whether a press with these keys goes to the multi-selection instead of selecting, and the
+    // hand-over of such a press: the last the press does.
+    bool isMultiSelectPress(Qt::KeyboardModifiers modifiers) const;
+    void multiSelectPressed(Qt::KeyboardModifiers modifiers);
     bool didHandleMultiSelectClick() const { return m_didHandleMultiSelectClick; }
 
     void paintEvent(QPaintEvent* event) override;

@@ -52,16 +52,4 @@ void ShelfItemRowView::setup()
     layout->addLayout(texts, 1);
 }
 
-bool ShelfItemRowView::isMultiSelectPress(Qt::KeyboardModifiers modifiers) const
-{
-    // Control stands for the Command key here.
-    return modifiers & (Qt::ControlModifier | Qt::ShiftModifier);
-}
-
-void ShelfItemRowView::multiSelectPressed(Qt::KeyboardModifiers modifiers)
-{
-    if (onMultiSelect)
-        onMultiSelect(item(), modifiers.testFlag(Qt::ShiftModifier));
-}
-
 } // namespace QuillomareMac

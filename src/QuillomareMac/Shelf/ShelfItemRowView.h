@@ -1,8 +1,7 @@
 #pragma once
 
 // One entry of the shelf's list variant: a thumbnail, the title and the chip line. Presses, drags
-// and the look are ShelfEntryViewBase's; here a Control- or Shift-press goes to the
-// multi-selection instead of selecting.
+// the multi-selection and the look are ShelfEntryViewBase's.
 
 #include "Shelf/ShelfEntryViewBase.h"
 
@@ -17,17 +16,10 @@ class ShelfItemRowView final : public ShelfEntryViewBase
 public:
     explicit ShelfItemRowView(const ShelfItem& item, QWidget* parent = nullptr);
 
-    // A Control-press toggles (extendRange false); a Shift-press extends (true).
-    std::function<void(const ShelfItem&, bool extendRange)> onMultiSelect;
-
     QLabel* titleLabel() const { return m_titleLabel; }
     QLabel* detailLabel() const { return m_detailLabel; }
 
     using ShelfEntryViewBase::didHandleMultiSelectClick;
-
-protected:
-    bool isMultiSelectPress(Qt::KeyboardModifiers modifiers) const override;
-    void multiSelectPressed(Qt::KeyboardModifiers modifiers) override;
 
 private:
     void setup();

@@ -158,7 +158,7 @@ void AppDelegate::applicationDidFinishLaunching()
 
     configureBackgroundCloudSync();
     if (store().settings().cloudSyncEnabled)
-        performCloudSync(L10n::text(QStringLiteral("正在同步 iCloud 历史"), QStringLiteral("Syncing iCloud history…")),
+        performCloudSync(L10n::text(QStringLiteral("正在与同步文件夹同步历史"), QStringLiteral("Syncing history with the sync folder…")),
                          true);
     showOnboardingIfNeeded();
 }
@@ -286,7 +286,7 @@ void AppDelegate::bindIslandCallbacks()
     callbacks.onPullFromIPhone = [self] {
         if (self)
             self->performCloudSync(
-                L10n::text(QStringLiteral("正在从 iCloud 拉取最新"), QStringLiteral("Pulling latest from iCloud…")), true);
+                L10n::text(QStringLiteral("正在从同步文件夹拉取最新"), QStringLiteral("Pulling latest from the sync folder…")), true);
     };
     callbacks.onCopyPlainTextItem = bind(&AppDelegate::copyPlainTextToPasteboard);
     callbacks.onCopyQuickPreviewText = bind(&AppDelegate::copyQuickPreviewText);

@@ -189,10 +189,11 @@ void AppDelegate::clearHistory()
     // A failure stays in the collapsed island's header: the alert just closed.
     afterSave(L10n::text(QStringLiteral("清空失败："), QStringLiteral("Clear failed: ")), /*showOnFailure=*/false,
               [self, removed] {
-                  self->deleteFromCloud(removed, L10n::text(QStringLiteral("已清空 iCloud 历史"),
-                                                            QStringLiteral("iCloud history cleared")));
-                  ClipboardImageExportStore::removeExportedFiles(removed);
+                  // The sync folder's answer may come at once: it is the last word, after this one.
                   self->report(L10n::text(QStringLiteral("历史已清空"), QStringLiteral("History cleared")));
+                  ClipboardImageExportStore::removeExportedFiles(removed);
+                  self->deleteFromCloud(removed, L10n::text(QStringLiteral("已清空同步文件夹中的历史"),
+                                                            QStringLiteral("Sync folder history cleared")));
                   self->showIsland();
               });
 }

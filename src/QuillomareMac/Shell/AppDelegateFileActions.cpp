@@ -53,8 +53,9 @@ bool showInFileManager(Platform::Workspace& workspace, const ShelfRevealTarget& 
 QString noFileManagerMessage(const QUrl& file)
 {
     const QString folder = QFileInfo(file.toLocalFile()).absolutePath();
-    return L10n::text(QStringLiteral("没有可用的文件管理器来显示它，它位于 ") + folder,
-                      QStringLiteral("No file manager is available to show it; it is in ") + folder);
+    // The folder has a line of its own in the island's toast, so that it is not cut off.
+    return L10n::text(QStringLiteral("没有可用的文件管理器来显示它，它位于\n") + folder,
+                      QStringLiteral("No file manager is available to show it; it is in\n") + folder);
 }
 
 } // namespace
@@ -141,8 +142,8 @@ void AppDelegate::exportItemToFile(const ClipboardItem& item)
         bytes = item.payload.imagePNGValue();
         break;
     case ClipboardPayload::Case::fileURLs:
-        reportAndShowHistory(L10n::text(QStringLiteral("文件类历史本身已在磁盘上，可用「在访达中显示」"),
-                                        QStringLiteral("File items are already on disk — use Show in Finder")));
+        reportAndShowHistory(L10n::text(QStringLiteral("文件类历史本身已在磁盘上，可用「在文件夹中显示」"),
+                                        QStringLiteral("File items are already on disk — use Show in Folder")));
         return;
     case ClipboardPayload::Case::empty:
         reportAndShowHistory(
@@ -173,7 +174,8 @@ void AppDelegate::airDropHistoryItem(const ClipboardItem& item)
         return;
     }
     reportAndShowHistory(
-        L10n::text(QStringLiteral("这项内容无法隔空投送"), QStringLiteral("This item can't be AirDropped")));
+        L10n::text(QStringLiteral("这项内容无法通过 KDE Connect 发送"),
+                   QStringLiteral("This item can't be sent via KDE Connect")));
 }
 
 // MARK: - Reveal in the file manager
@@ -187,8 +189,8 @@ void AppDelegate::revealHistoryItem(const ClipboardItem& item)
         QTimer::singleShot(revealDelayMilliseconds, this, [this, item] {
             const std::optional<ShelfRevealTarget> target = ClipboardFileActions::revealTarget(item);
             if (!target)
-                reportAndShowHistory(L10n::text(QStringLiteral("这条历史不能在 Finder 中显示"),
-                                                QStringLiteral("This item can't be shown in Finder")));
+                reportAndShowHistory(L10n::text(QStringLiteral("这条历史不能在文件管理器中显示"),
+                                                QStringLiteral("This item can't be shown in the file manager")));
             else if (!showInFileManager(workspace(), *target))
                 reportAndShowHistory(noFileManagerMessage(target->urls.first()));
         });

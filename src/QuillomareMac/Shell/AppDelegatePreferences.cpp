@@ -4,8 +4,11 @@
 #include "AppDelegate.h"
 
 #include "Pasteboard/ClipboardMonitor.h"
+#include "Shell/GlobalHotKeyController.h"
 #include "Shell/LoginItemController.h"
 #include "Shell/PreferencesWindowController.h"
+
+#include <Platform/SharingService.h>
 
 #include <QWidget>
 
@@ -31,6 +34,8 @@ void AppDelegate::wirePreferences(PreferencesWindowController& preferences)
             self->setCaptureEnabled(enabled);
     };
     preferences.cloudStateProvider = [self] { return self ? self->cloudSync().state() : CloudSyncState::disabled(); };
+    preferences.pairedDeviceReachableProvider = [] { return Platform::SharingService::airDrop()->isAvailable(); };
+    preferences.hotKeyRegisteredProvider = [self] { return self && self->hotKeyController().isRegistered(); };
     preferences.onPasteboardWrite = [self] {
         if (self)
             self->markOwnWrite();

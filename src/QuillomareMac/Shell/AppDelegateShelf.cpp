@@ -30,8 +30,8 @@ constexpr int revealDelayMilliseconds = 120;
 
 QString cannotShowInFileManager()
 {
-    return L10n::text(QStringLiteral("这项内容不能在 Finder 中显示"),
-                      QStringLiteral("This item can't be shown in Finder"));
+    return L10n::text(QStringLiteral("这项内容不能在文件管理器中显示"),
+                      QStringLiteral("This item can't be shown in the file manager"));
 }
 
 QList<ClipboardItem> clipboardItems(const QList<ShelfItem>& items)
@@ -184,7 +184,8 @@ void AppDelegate::airDropShelfItem(const ShelfItem& item)
         return;
     }
     updateShelfState(
-        L10n::text(QStringLiteral("这项暂存内容无法 AirDrop"), QStringLiteral("This shelf item can't be AirDropped")),
+        L10n::text(QStringLiteral("这项暂存内容无法通过 KDE Connect 发送"),
+                   QStringLiteral("This shelf item can't be sent via KDE Connect")),
         true);
 }
 

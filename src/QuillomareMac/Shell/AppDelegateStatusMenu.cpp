@@ -13,7 +13,7 @@ namespace {
 
 QString syncTurnedOff()
 {
-    return L10n::text(QStringLiteral("iCloud 同步已关闭"), QStringLiteral("iCloud sync is off"));
+    return L10n::text(QStringLiteral("文件夹同步已关闭"), QStringLiteral("Folder sync is off"));
 }
 
 } // namespace
@@ -78,7 +78,7 @@ void AppDelegate::toggleCloudSyncFromMenu()
             showIsland();
             return;
         }
-        report(L10n::text(QStringLiteral("正在启用 iCloud 同步"), QStringLiteral("Enabling iCloud sync…")),
+        report(L10n::text(QStringLiteral("正在启用文件夹同步"), QStringLiteral("Enabling folder sync…")),
                CloudSyncState::syncing());
         showIsland();
         performCloudSync(std::nullopt, true);
@@ -87,7 +87,7 @@ void AppDelegate::toggleCloudSyncFromMenu()
 
 void AppDelegate::syncNowFromMenu()
 {
-    performCloudSync(L10n::text(QStringLiteral("正在同步 iCloud 历史"), QStringLiteral("Syncing iCloud history…")),
+    performCloudSync(L10n::text(QStringLiteral("正在与同步文件夹同步历史"), QStringLiteral("Syncing history with the sync folder…")),
                      true);
 }
 
@@ -138,7 +138,7 @@ void AppDelegate::settingsDidChange(const ClipSettings& old, const ClipSettings&
         rebuildCloudSync();
 
     if (!old.cloudSyncEnabled && current.cloudSyncEnabled) {
-        performCloudSync(L10n::text(QStringLiteral("正在启用 iCloud 同步"), QStringLiteral("Enabling iCloud sync…")),
+        performCloudSync(L10n::text(QStringLiteral("正在启用文件夹同步"), QStringLiteral("Enabling folder sync…")),
                          true);
         return;
     }

@@ -28,7 +28,7 @@ namespace {
 
 QString syncIsOff()
 {
-    return L10n::text(QStringLiteral("iCloud 同步已关闭"), QStringLiteral("iCloud sync is off"));
+    return L10n::text(QStringLiteral("文件夹同步已关闭"), QStringLiteral("Folder sync is off"));
 }
 
 } // namespace
@@ -179,7 +179,7 @@ void AppDelegate::reportSyncPass(const MergeOutcome& outcome, const CloudSyncPul
     if (pulled.pendingCount > 0)
         m_pendingRecordsSyncTimer.start();
     if (outcome.error) {
-        report(L10n::text(QStringLiteral("合并 iCloud 历史失败："), QStringLiteral("Failed to merge iCloud history: ")) +
+        report(L10n::text(QStringLiteral("合并同步文件夹历史失败："), QStringLiteral("Failed to merge sync folder history: ")) +
                    *outcome.error,
                CloudSyncState::failed(*outcome.error));
         refreshStatusMenu();
@@ -210,9 +210,9 @@ QString AppDelegate::syncOutcomeMessage(const CloudSyncState& resolved, qsizetyp
 {
     switch (resolved.caseOf()) {
     case CloudSyncState::Case::unavailable:
-        return L10n::text(QStringLiteral("iCloud 不可用："), QStringLiteral("iCloud unavailable: ")) + resolved.text();
+        return L10n::text(QStringLiteral("同步文件夹不可用："), QStringLiteral("Sync folder unavailable: ")) + resolved.text();
     case CloudSyncState::Case::failed:
-        return L10n::text(QStringLiteral("iCloud 同步失败："), QStringLiteral("iCloud sync failed: ")) + resolved.text();
+        return L10n::text(QStringLiteral("文件夹同步失败："), QStringLiteral("Folder sync failed: ")) + resolved.text();
     case CloudSyncState::Case::disabled:
         return syncIsOff();
     case CloudSyncState::Case::idle:
@@ -222,9 +222,10 @@ QString AppDelegate::syncOutcomeMessage(const CloudSyncState& resolved, qsizetyp
     const QString n = QString::number(merged);
     const QString d = QString::number(deleted);
     if (merged == 0 && deleted == 0)
-        return L10n::text(QStringLiteral("iCloud 历史已同步"), QStringLiteral("iCloud history is up to date"));
+        return L10n::text(QStringLiteral("同步文件夹历史已同步"), QStringLiteral("Sync folder history is up to date"));
     if (deleted == 0)
-        return L10n::text(QStringLiteral("已从 iCloud 合并 %1 条历史").arg(n), QStringLiteral("Merged %1 items from iCloud").arg(n));
+        return L10n::text(QStringLiteral("已从同步文件夹合并 %1 条历史").arg(n),
+                          QStringLiteral("Merged %1 items from the sync folder").arg(n));
     if (merged == 0)
         return L10n::text(QStringLiteral("已同步删除 %1 条历史").arg(d), QStringLiteral("Synced deletion of %1 items").arg(d));
     return L10n::text(QStringLiteral("已同步 %1 条历史并删除 %2 条").arg(n, d),
@@ -251,17 +252,17 @@ void AppDelegate::deleteFromCloud(const QList<ClipboardItem>& items, const std::
             QString message;
             switch (state.caseOf()) {
             case CloudSyncState::Case::unavailable:
-                message = L10n::text(QStringLiteral("iCloud 不可用："), QStringLiteral("iCloud unavailable: ")) + state.text();
+                message = L10n::text(QStringLiteral("同步文件夹不可用："), QStringLiteral("Sync folder unavailable: ")) + state.text();
                 break;
             case CloudSyncState::Case::failed:
-                message = L10n::text(QStringLiteral("iCloud 删除失败："), QStringLiteral("iCloud delete failed: ")) + state.text();
+                message = L10n::text(QStringLiteral("同步文件夹删除失败："), QStringLiteral("Sync folder delete failed: ")) + state.text();
                 break;
             case CloudSyncState::Case::disabled:
                 message = syncIsOff();
                 break;
             case CloudSyncState::Case::idle:
             case CloudSyncState::Case::syncing:
-                message = reason.value_or(L10n::text(QStringLiteral("已从 iCloud 删除"), QStringLiteral("Deleted from iCloud")));
+                message = reason.value_or(L10n::text(QStringLiteral("已从同步文件夹删除"), QStringLiteral("Deleted from the sync folder")));
                 break;
             }
             self->report(message, state);

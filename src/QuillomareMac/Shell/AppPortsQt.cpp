@@ -91,9 +91,9 @@ bool ApplicationDesktopPort::confirmClearHistory(qsizetype itemCount)
                       L10n::text(QStringLiteral("清空 ") + count + QStringLiteral(" 条历史？"),
                                  QStringLiteral("Clear ") + count + QStringLiteral(" items?")));
     alert.setInformativeText(
-        L10n::text(QStringLiteral("此操作会删除本机历史；开启 iCloud 时也会同步删除可同步历史。"),
-                   QStringLiteral("This deletes history on this device, and when iCloud is on it also removes "
-                                  "syncable history from iCloud.")));
+        L10n::text(QStringLiteral("此操作会删除本机历史；开启文件夹同步时也会从同步文件夹删除可同步历史。"),
+                   QStringLiteral("This deletes history on this device, and when folder sync is on it also removes "
+                                  "syncable history from the sync folder.")));
     QPushButton* clear = alert.addButton(L10n::text(QStringLiteral("清空"), QStringLiteral("Clear")),
                                          QMessageBox::DestructiveRole);
     alert.addButton(L10n::text(QStringLiteral("取消"), QStringLiteral("Cancel")), QMessageBox::RejectRole);
@@ -126,8 +126,8 @@ std::optional<QString> ApplicationDesktopPort::promptShelfSessionName(const QStr
     bold.setBold(true);
     heading->setFont(bold);
     const QString noteText =
-        L10n::text(QStringLiteral("会话只保存在本机，不会同步到 iCloud。"),
-                   QStringLiteral("Sessions are stored on this device only and won't sync to iCloud."));
+        L10n::text(QStringLiteral("会话只保存在本机，不会进入同步文件夹。"),
+                   QStringLiteral("Sessions are stored on this device only and won't go to the sync folder."));
     auto* note = new QLabel(noteText, &dialog);
     note->setWordWrap(true);
     auto* field = new QLineEdit(defaultValue, &dialog);

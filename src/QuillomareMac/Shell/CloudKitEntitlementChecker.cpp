@@ -17,15 +17,14 @@ std::optional<QString> unavailableReason(const QString& containerIdentifier, con
 {
     const QString identifier = QuillomareCore::Text::trimmed(containerIdentifier);
     if (identifier.isEmpty())
-        return L10n::text(QStringLiteral("缺少 iCloud Container Identifier"),
-                          QStringLiteral("Missing iCloud Container Identifier"));
+        return L10n::text(QStringLiteral("缺少同步容器标识"), QStringLiteral("Missing sync container identifier"));
     if (!services.contains(QStringLiteral("CloudKit")))
-        return L10n::text(QStringLiteral("当前应用没有 CloudKit 签名权限"),
-                          QStringLiteral("The app is missing the CloudKit signing entitlement"));
+        return L10n::text(QStringLiteral("当前构建未包含文件夹同步"),
+                          QStringLiteral("This build does not include folder sync"));
     if (containers.contains(identifier))
         return std::nullopt;
-    return L10n::text(QStringLiteral("当前应用没有 %1 容器权限"),
-                      QStringLiteral("The app is missing the %1 container entitlement"))
+    return L10n::text(QStringLiteral("当前构建不能使用同步容器 %1"),
+                      QStringLiteral("This build cannot use the %1 sync container"))
         .arg(identifier);
 }
 

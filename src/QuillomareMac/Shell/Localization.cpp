@@ -4,8 +4,10 @@
 #include <QuillomareCore/Language.h>
 
 #include <QCoreApplication>
+#include <QLibraryInfo>
 #include <QLocale>
 #include <QProcess>
+#include <QTranslator>
 
 #include <atomic>
 #include <mutex>
@@ -122,6 +124,28 @@ void relaunchToApplyLanguage()
 QString englishItems(qint64 count)
 {
     return count == 1 ? QStringLiteral("1 item") : QStringLiteral("%1 items").arg(count);
+}
+
+bool installQtTranslations()
+{
+    if (!isChinese())
+        return true;
+    QCoreApplication* application = QCoreApplication::instance();
+    if (!application)
+        return false;
+    // One per process, kept for its whole life, as the language flag is.
+    static QTranslator* translator = nullptr;
+    if (translator)
+        return true;
+    auto* loaded = new QTranslator(application);
+    if (!loaded->load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"), QStringLiteral("_"),
+                      QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete loaded;
+        return false;
+    }
+    QCoreApplication::installTranslator(loaded);
+    translator = loaded;
+    return true;
 }
 
 QString localizedDisplayName(QuillomareCore::ClipKind kind)

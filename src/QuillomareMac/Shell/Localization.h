@@ -37,6 +37,11 @@ inline QString text(const QString& chinese, const QString& english)
 // Starts a new instance of the program (which ends this one) and returns at once.
 void relaunchToApplyLanguage();
 
+// Qt's own texts (standard buttons, the file dialog) in the interface language: loads Qt's
+// translations for Chinese into the running application. True when they are in place (always
+// for English, whose texts Qt carries itself); false when Qt's translation files are missing.
+bool installQtTranslations();
+
 // A kind's name in the interface language.
 QString localizedDisplayName(QuillomareCore::ClipKind kind);
 

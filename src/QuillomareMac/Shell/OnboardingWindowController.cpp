@@ -138,14 +138,14 @@ QWidget* OnboardingWindowController::makeHeader()
 {
     auto* header = new QWidget;
     QVBoxLayout* stack = verticalStack(header, 5);
-    stack->addWidget(makeLabel(L10n::text(QStringLiteral("Mac 剪贴板、隔空投送和接力剪贴板"),
-                                          QStringLiteral("Mac Clipboard, AirDrop & Universal Clipboard")),
+    stack->addWidget(makeLabel(L10n::text(QStringLiteral("剪贴板历史、KDE Connect 和文件夹同步"),
+                                          QStringLiteral("Clipboard History, KDE Connect & Folder Sync")),
                                23, QFont::DemiBold, labelColour(m_window.get()), contentWidth));
     stack->addWidget(makeLabel(
-        L10n::text(QStringLiteral("Quillomare先作为 Mac 端效率工具使用；发到 iPhone 直接走系统 AirDrop，"
-                                  "手机端 App 只是高级同步选项。"),
-                   QStringLiteral("Quillomare works as a Mac productivity tool first; send to iPhone via system "
-                                  "AirDrop, and the iPhone app is just an advanced sync option.")),
+        L10n::text(QStringLiteral("Quillomare先作为本机效率工具使用；发到手机走 KDE Connect，"
+                                  "同步文件夹只是高级同步选项。"),
+                   QStringLiteral("Quillomare works as a productivity tool on this computer first; send to a phone "
+                                  "via KDE Connect, and the sync folder is just an advanced sync option.")),
         13, QFont::Normal, secondaryLabelColour(m_window.get()), contentWidth));
     return header;
 }
@@ -155,34 +155,35 @@ QWidget* OnboardingWindowController::makeSteps()
     auto* steps = new QWidget;
     QVBoxLayout* stack = verticalStack(steps, 10);
     stack->addWidget(makeStep(
-        1, L10n::text(QStringLiteral("Mac 端保持自动记录"), QStringLiteral("Mac keeps capturing automatically")),
-        L10n::text(QStringLiteral("菜单栏的Quillomare会监听文本、链接、文件和图片；Control + Option + V "
-                                  "可随时打开刘海浮窗，直接输入搜索，方向键选择，回车复制。"),
-                   QStringLiteral("Quillomare in the menu bar watches text, links, files and images; press Control "
-                                  "+ Option + V to open the notch panel anytime — type to search, arrow keys to "
-                                  "select, Return to copy."))));
+        1, L10n::text(QStringLiteral("本机保持自动记录"), QStringLiteral("This computer keeps capturing automatically")),
+        L10n::text(QStringLiteral("系统托盘里的Quillomare会监听文本、链接、文件和图片；Ctrl + Alt + V "
+                                  "可随时打开灵动岛，直接输入搜索，方向键选择，回车复制。"),
+                   QStringLiteral("Quillomare in the system tray watches text, links, files and images; press Ctrl "
+                                  "+ Alt + V to open the island anytime — type to search, arrow keys to select, "
+                                  "Enter to copy."))));
     stack->addWidget(makeStep(
-        2, L10n::text(QStringLiteral("通过隔空投送发到 iPhone"), QStringLiteral("Send to iPhone via AirDrop")),
-        L10n::text(QStringLiteral("历史和暂存架里的文本、链接、图片、文件都可以直接调用系统 AirDrop，"
-                                  "发送到附近的 iPhone 或其他 Apple 设备，不需要安装手机端。"),
-                   QStringLiteral("Text, links, images and files from History and the Shelf can use system AirDrop "
-                                  "to reach a nearby iPhone or other Apple device — no iPhone app required."))));
+        2, L10n::text(QStringLiteral("通过 KDE Connect 发到手机"), QStringLiteral("Send to a phone via KDE Connect")),
+        L10n::text(QStringLiteral("历史和暂存架里的文本、链接、图片、文件都可以通过 KDE Connect "
+                                  "发送到已配对的手机或电脑，两边装好 KDE Connect 并配对即可。"),
+                   QStringLiteral("Text, links, images and files from History and the Shelf can go through KDE "
+                                  "Connect to a paired phone or computer — install KDE Connect on both and pair "
+                                  "them."))));
     stack->addWidget(makeStep(
         3,
-        L10n::text(QStringLiteral("用系统接力剪贴板接收手机复制"),
-                   QStringLiteral("Receive iPhone copies via Universal Clipboard")),
-        L10n::text(QStringLiteral("Mac 和 iPhone 登录同一 iCloud，并开启 Handoff 后，iPhone 上复制的内容可通过 "
-                                  "Apple Universal Clipboard 到达 Mac；Quillomare会按 Mac 剪贴板变化保存。"),
-                   QStringLiteral("Sign your Mac and iPhone into the same iCloud and turn on Handoff, then content "
-                                  "copied on iPhone reaches your Mac via Apple Universal Clipboard; Quillomare saves "
-                                  "it as the Mac clipboard changes."))));
+        L10n::text(QStringLiteral("用 KDE Connect 剪贴板共享接收手机复制"),
+                   QStringLiteral("Receive phone copies via KDE Connect")),
+        L10n::text(QStringLiteral("在 KDE Connect 中开启剪贴板共享后，手机发来的剪贴板内容会进入本机剪贴板；"
+                                  "Quillomare会按本机剪贴板变化保存。"),
+                   QStringLiteral("Turn on clipboard sharing in KDE Connect, then what the phone shares reaches "
+                                  "this computer's clipboard; Quillomare saves it as the clipboard changes."))));
     stack->addWidget(makeStep(
         4, L10n::text(QStringLiteral("高级同步可选"), QStringLiteral("Advanced sync (optional)")),
-        L10n::text(QStringLiteral("如果后续需要手机历史、键盘扩展或 CloudKit 双向历史，再在偏好设置中启用 iCloud，"
-                                  "同步 Container 使用 ") +
+        L10n::text(QStringLiteral("如果需要在多台电脑间共享历史，再在偏好设置中启用文件夹同步，并用文件同步工具"
+                                  "（如 Syncthing）同步记录文件夹；同步容器使用 ") +
                        containerIdentifier + QStringLiteral("。"),
-                   QStringLiteral("If you later need iPhone history, the keyboard extension or two-way CloudKit "
-                                  "history, enable iCloud in Preferences; the sync container is ") +
+                   QStringLiteral("If you later want your history on several computers, enable folder sync in "
+                                  "Preferences and keep its folder in step with a file-sync tool (such as "
+                                  "Syncthing); the sync container is ") +
                        containerIdentifier + QStringLiteral("."))));
     return steps;
 }

@@ -2,6 +2,9 @@
 
 #include "Localization.h"
 #include "PairingReadinessChecklist.h"
+#include "SingleInstance.h"
+
+#include <QDir>
 
 namespace QuillomareMac::PairingDiagnosticReport {
 
@@ -53,16 +56,16 @@ QString privacyText(const QuillomareCore::ClipSettings& settings)
         return L10n::text(QStringLiteral("自动忽略敏感内容"), QStringLiteral("Automatically ignore sensitive content"));
     if (settings.markSensitiveLocalOnly)
         return L10n::text(QStringLiteral("敏感内容隐藏预览并仅本机保留"),
-                          QStringLiteral("Sensitive content hides preview and stays on this Mac only"));
-    return L10n::text(QStringLiteral("敏感内容隐藏预览，iCloud 仍跳过敏感项"),
-                      QStringLiteral("Sensitive content hides preview; iCloud still skips sensitive items"));
+                          QStringLiteral("Sensitive content hides preview and stays on this computer only"));
+    return L10n::text(QStringLiteral("敏感内容隐藏预览，文件夹同步仍跳过敏感项"),
+                      QStringLiteral("Sensitive content hides preview; folder sync still skips sensitive items"));
 }
 
-QString entitlementText(const std::optional<QString>& reason)
+QString availabilityText(const std::optional<QString>& problem)
 {
-    if (!reason)
+    if (!problem)
         return L10n::text(QStringLiteral("可用"), QStringLiteral("Available"));
-    return L10n::text(QStringLiteral("不可用（%1）"), QStringLiteral("Unavailable (%1)")).arg(*reason);
+    return L10n::text(QStringLiteral("不可用（%1）"), QStringLiteral("Unavailable (%1)")).arg(*problem);
 }
 
 // A heading followed by its "- " lines, each on a line of its own.
@@ -77,7 +80,7 @@ QString section(const QString& heading, const QStringList& lines)
 } // namespace
 
 QString make(const QuillomareCore::ClipSettings& settings, bool captureEnabled, const CloudSyncState& cloudState,
-             const std::optional<QString>& cloudEntitlementReason, const QDateTime& generatedAt)
+             const PairingReadinessChecklist::MachineConditions& machine, const QDateTime& generatedAt)
 {
     const auto t = [](const char16_t* chinese, const char16_t* english) {
         return L10n::text(QString::fromUtf16(chinese), QString::fromUtf16(english));
@@ -86,51 +89,55 @@ QString make(const QuillomareCore::ClipSettings& settings, bool captureEnabled, 
 
     QString report = t(u"Quillomare 联动诊断", u"Quillomare Cross-device Diagnostics") + QLatin1Char('\n');
     report += t(u"生成时间：", u"Generated at: ") + generatedAt.toUTC().toString(Qt::ISODate) + QStringLiteral("\n\n");
-    report += section(t(u"Mac 状态", u"Mac status"),
+    report += section(t(u"本机状态", u"This computer"),
                       {
                           t(u"自动记录剪贴板：", u"Auto-capture clipboard: ") + onOff(captureEnabled),
-                          t(u"iCloud 同步开关：", u"iCloud Sync toggle: ") + onOff(settings.cloudSyncEnabled),
-                          t(u"图片/文件 iCloud 同步：", u"Image/file iCloud Sync: ")
-                              + onOff(settings.syncRichContentToICloud),
+                          t(u"文件夹同步开关：", u"Folder sync toggle: ") + onOff(settings.cloudSyncEnabled),
+                          t(u"图片/文件同步：", u"Image/file sync: ") + onOff(settings.syncRichContentToICloud),
                           t(u"当前同步状态：", u"Current sync state: ") + syncStateText(cloudState),
                           L10n::text(QStringLiteral("历史上限：") + limit + QStringLiteral(" 条"),
                                      QStringLiteral("History limit: ") + limit),
                           t(u"隐私策略：", u"Privacy policy: ") + privacyText(settings),
                           t(u"自动忽略来源：", u"Auto-ignored sources: ")
                               + ignoredSourceText(settings.ignoredSourceBundleIdentifiers),
-                          t(u"Mac 签名权限：", u"Mac signing entitlement: ") + entitlementText(cloudEntitlementReason),
+                          t(u"同步文件夹：", u"Sync folder: ") + availabilityText(machine.syncFolderProblem),
+                          t(u"KDE Connect 配对设备：", u"KDE Connect paired device: ")
+                              + (machine.pairedDeviceReachable ? t(u"可连接", u"Reachable")
+                                                               : t(u"无法连接", u"Not reachable")),
+                          t(u"全局快捷键：", u"Global hot keys: ")
+                              + (machine.hotKeyRegistered ? t(u"已注册", u"Registered")
+                                                          : t(u"未注册", u"Not registered")),
                       })
         + QStringLiteral("\n\n");
-    // These two heads are the same in both languages, full-width colon included.
+    // These heads are the same in both languages, full-width colon included.
     report += section(t(u"共享标识", u"Shared identifiers"),
                       {
-                          QStringLiteral("App Group：") + QuillomareCore::ClipDefaults::appGroupIdentifier,
-                          QStringLiteral("iCloud Container：") + settings.resolvedCloudContainerIdentifier(),
+                          QStringLiteral("App ID：") + SingleInstance::bundleIdentifier,
+                          QStringLiteral("Sync Container：") + settings.resolvedCloudContainerIdentifier(),
+                          QStringLiteral("Sync Folder：") + QDir::toNativeSeparators(machine.syncFolder),
                       })
         + QStringLiteral("\n\n");
     report += t(u"联动就绪清单", u"Cross-device readiness checklist") + QLatin1Char('\n')
         + PairingReadinessChecklist::reportText(
-                  PairingReadinessChecklist::make(settings, captureEnabled, cloudState, cloudEntitlementReason))
+                  PairingReadinessChecklist::make(settings, captureEnabled, cloudState, machine))
         + QStringLiteral("\n\n");
-    report += section(t(u"iPhone 端需要一致配置", u"iPhone side needs matching configuration"),
+    report += section(t(u"其他电脑需要一致配置", u"Other computers need matching configuration"),
                       {
-                          t(u"iOS App、Share Extension、Keyboard Extension、Widget Extension 使用同一个 App Group",
-                            u"The iOS App, Share Extension, Keyboard Extension and Widget Extension use the same "
-                            u"App Group"),
-                          t(u"所有 iOS targets 使用同一个 iCloud Container",
-                            u"All iOS targets use the same iCloud Container"),
-                          t(u"Mac 和 iPhone 使用同一 Apple Developer Team 签名",
-                            u"Mac and iPhone are signed with the same Apple Developer Team"),
-                          t(u"iPhone App 内开启 iCloud 同步；键盘扩展需要在系统设置里开启完全访问",
-                            u"Enable iCloud Sync in the iPhone app; the keyboard extension needs Full Access in "
-                            u"System Settings"),
+                          t(u"使用同一个同步容器标识", u"Use the same sync container identifier"),
+                          t(u"用文件同步工具（如 Syncthing 或 Nextcloud）让同步文件夹与本机保持一致",
+                            u"Keep the sync folder in step with this computer's through a file-sync tool (such as "
+                            u"Syncthing or Nextcloud)"),
+                          t(u"在那台电脑的 Quillomare 中也开启文件夹同步",
+                            u"Turn on folder sync in Quillomare there too"),
+                          t(u"要发送到手机，先在 KDE Connect 中把手机与本机配对",
+                            u"To send items to a phone, pair it with this computer in KDE Connect"),
                       })
         + QStringLiteral("\n\n");
-    report += t(u"若 Mac 签名权限不可用，请用包含 CloudKit entitlement 的 Apple Development 或 Developer ID "
-                u"签名重新打包，再进行真机 iCloud 联动验证。",
-                u"If the Mac signing entitlement is unavailable, repackage with an Apple Development or Developer "
-                u"ID signature that includes the CloudKit entitlement, then verify cross-device iCloud sync on "
-                u"real devices.");
+    report += t(u"若同步文件夹不可用，请确认该文件夹可写、同步容器标识只含字母、数字、“.”、“-”和“_”，"
+                u"再在两台电脑之间验证同步。",
+                u"If the sync folder is unavailable, check that it can be written and that the sync container "
+                u"identifier uses only letters, digits, “.”, “-” and “_”, then verify sync between two "
+                u"computers.");
     return report;
 }
 

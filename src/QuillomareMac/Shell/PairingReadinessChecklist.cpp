@@ -1,6 +1,13 @@
 #include "PairingReadinessChecklist.h"
 
+#include "CloudKitEntitlementChecker.h"
 #include "Localization.h"
+
+#include <Platform/CloudDatabase.h>
+#include <Platform/Entitlements.h>
+
+#include <QDir>
+#include <QFileInfo>
 
 namespace QuillomareMac::PairingReadinessChecklist {
 
@@ -13,17 +20,19 @@ QString syncDetail(const CloudSyncState& state)
 {
     switch (state.caseOf()) {
     case CloudSyncState::Case::unavailable:
-        return L10n::text(QStringLiteral("iCloud 暂不可用："), QStringLiteral("iCloud is currently unavailable: "))
+        return L10n::text(QStringLiteral("同步文件夹暂不可用："),
+                          QStringLiteral("The sync folder is currently unavailable: "))
             + state.text();
     case CloudSyncState::Case::failed:
         return L10n::text(QStringLiteral("最近一次同步失败："), QStringLiteral("Last sync failed: ")) + state.text();
     case CloudSyncState::Case::disabled:
         return L10n::text(QStringLiteral("当前仍处于本地模式。"), QStringLiteral("Still in local mode."));
     case CloudSyncState::Case::idle:
-        return L10n::text(QStringLiteral("iCloud 同步已启用，等待变更或手动同步。"),
-                          QStringLiteral("iCloud Sync is enabled, waiting for changes or a manual sync."));
+        return L10n::text(QStringLiteral("文件夹同步已启用，等待变更或手动同步。"),
+                          QStringLiteral("Folder sync is enabled, waiting for changes or a manual sync."));
     case CloudSyncState::Case::syncing:
-        return L10n::text(QStringLiteral("正在同步 iCloud 历史。"), QStringLiteral("Syncing iCloud history."));
+        return L10n::text(QStringLiteral("正在与同步文件夹同步历史。"),
+                          QStringLiteral("Syncing history with the sync folder."));
     }
     Q_UNREACHABLE();
     return {};
@@ -61,39 +70,79 @@ QString label(State state)
     return {};
 }
 
-QList<Item> make(const QuillomareCore::ClipSettings& settings, bool captureEnabled, const CloudSyncState& cloudState,
-                 const std::optional<QString>& cloudEntitlementReason)
+MachineConditions syncFolderConditions(const QString& containerIdentifier, const QString& recordsRoot)
 {
-    const QString container = settings.resolvedCloudContainerIdentifier();
+    MachineConditions conditions;
+    conditions.syncFolderProblem = CloudKitEntitlementChecker::unavailableReason(
+        containerIdentifier,
+        CloudKitEntitlementChecker::entitlementStrings(Platform::Entitlements::iCloudContainerIdentifiersKey),
+        CloudKitEntitlementChecker::entitlementStrings(Platform::Entitlements::iCloudServicesKey));
+    if (conditions.syncFolderProblem)
+        return conditions;
+    try {
+        conditions.syncFolder = Platform::CloudDatabase(containerIdentifier.trimmed(), recordsRoot).folder();
+    } catch (const QuillomareCore::Error& error) {
+        conditions.syncFolderProblem = error.localizedDescription();
+        return conditions;
+    }
+    // A folder that does not exist yet is made at the first sync: what counts then is the
+    // nearest folder above it.
+    QFileInfo existing(conditions.syncFolder);
+    while (!existing.exists() && !existing.isRoot() && existing.absoluteFilePath() != existing.absolutePath())
+        existing = QFileInfo(existing.absolutePath());
+    if (!existing.isDir() || !existing.isWritable())
+        conditions.syncFolderProblem =
+            L10n::text(QStringLiteral("无法写入“%1”"), QStringLiteral("“%1” cannot be written"))
+                .arg(QDir::toNativeSeparators(existing.absoluteFilePath()));
+    return conditions;
+}
+
+QList<Item> make(const QuillomareCore::ClipSettings& settings, bool captureEnabled, const CloudSyncState& cloudState,
+                 const MachineConditions& machine)
+{
+    const QString folder = QDir::toNativeSeparators(machine.syncFolder);
+    QString hotKeyDetail;
+    if (!settings.hotKeyEnabled)
+        hotKeyDetail = L10n::text(QStringLiteral("开启快捷键后，Ctrl + Alt + V 才能打开灵动岛。"),
+                                  QStringLiteral("Turn on the hot key so Ctrl + Alt + V opens the island."));
+    else if (machine.hotKeyRegistered)
+        hotKeyDetail = L10n::text(QStringLiteral("Ctrl + Alt + V 打开灵动岛，Ctrl + Alt + S 加入暂存架。"),
+                                  QStringLiteral("Ctrl + Alt + V opens the island; Ctrl + Alt + S adds to the shelf."));
+    else
+        hotKeyDetail = L10n::text(QStringLiteral("Ctrl + Alt + V 或 Ctrl + Alt + S 已被其他程序占用。"),
+                                  QStringLiteral("Another program holds Ctrl + Alt + V or Ctrl + Alt + S."));
     return {
-        Item{L10n::text(QStringLiteral("Mac 自动记录"), QStringLiteral("Mac auto-capture")),
+        Item{L10n::text(QStringLiteral("自动记录"), QStringLiteral("Auto-capture")),
              captureEnabled ? State::ready : State::actionNeeded,
-             captureEnabled ? L10n::text(QStringLiteral("Mac 复制内容会进入灵动岛历史。"),
-                                         QStringLiteral("Content copied on Mac enters the notch history."))
-                            : L10n::text(QStringLiteral("开启自动记录后，Mac 复制内容才会写入历史。"),
-                                         QStringLiteral("Turn on auto-capture so Mac copies are written to history."))},
-        Item{L10n::text(QStringLiteral("iCloud 同步开关"), QStringLiteral("iCloud Sync toggle")),
+             captureEnabled ? L10n::text(QStringLiteral("本机复制的内容会进入灵动岛历史。"),
+                                         QStringLiteral("Content copied on this computer enters the island history."))
+                            : L10n::text(QStringLiteral("开启自动记录后，本机复制的内容才会写入历史。"),
+                                         QStringLiteral("Turn on auto-capture so copies on this computer are written "
+                                                        "to history."))},
+        Item{L10n::text(QStringLiteral("文件夹同步开关"), QStringLiteral("Folder sync toggle")),
              settings.cloudSyncEnabled ? State::ready : State::actionNeeded,
              settings.cloudSyncEnabled
                  ? syncDetail(cloudState)
                  : L10n::text(QStringLiteral("开启后，非敏感且可导出的历史会参与跨设备同步。"),
                               QStringLiteral("Once enabled, non-sensitive exportable history takes part in "
                                              "cross-device sync."))},
-        Item{L10n::text(QStringLiteral("Mac CloudKit 签名"), QStringLiteral("Mac CloudKit signing")),
-             cloudEntitlementReason ? State::actionNeeded : State::ready,
-             cloudEntitlementReason
-                 ? *cloudEntitlementReason
-                 : L10n::text(QStringLiteral("当前包包含 CloudKit 和目标 container 权限。"),
-                              QStringLiteral("The current build includes CloudKit and the target container "
-                                             "entitlement."))},
-        Item{L10n::text(QStringLiteral("共享 Container"), QStringLiteral("Shared container")), State::ready,
-             L10n::text(QStringLiteral("Mac 与 iPhone targets 需同时使用 ") + container + QStringLiteral("。"),
-                        QStringLiteral("Mac and iPhone targets must both use ") + container + QStringLiteral("."))},
-        Item{L10n::text(QStringLiteral("iPhone 端验证"), QStringLiteral("iPhone-side verification")),
-             State::verifyOnDevice,
-             L10n::text(QStringLiteral("真机需同一 Apple ID/Team，开启 iCloud；键盘扩展需开启完全访问。"),
-                        QStringLiteral("On device, use the same Apple ID/Team and enable iCloud; the keyboard "
-                                       "extension needs Full Access."))},
+        Item{L10n::text(QStringLiteral("同步文件夹"), QStringLiteral("Sync folder")),
+             machine.syncFolderProblem ? State::actionNeeded : State::ready,
+             machine.syncFolderProblem
+                 ? *machine.syncFolderProblem
+                 : L10n::text(QStringLiteral("可写入 ") + folder + QStringLiteral("；用文件同步工具让它在各台电脑间保持一致。"),
+                              QStringLiteral("Writable: ") + folder +
+                                  QStringLiteral("; keep it in step between computers with a file-sync tool."))},
+        Item{L10n::text(QStringLiteral("配对设备"), QStringLiteral("Paired device")),
+             machine.pairedDeviceReachable ? State::ready : State::actionNeeded,
+             machine.pairedDeviceReachable
+                 ? L10n::text(QStringLiteral("KDE Connect 可以连到已配对的设备，可直接发送。"),
+                              QStringLiteral("KDE Connect reaches a paired device; items can be sent to it."))
+                 : L10n::text(QStringLiteral("KDE Connect 没有连到已配对的设备；配对手机后才能发送。"),
+                              QStringLiteral("KDE Connect reaches no paired device; pair a phone to send items."))},
+        Item{L10n::text(QStringLiteral("全局快捷键"), QStringLiteral("Global hot keys")),
+             settings.hotKeyEnabled && machine.hotKeyRegistered ? State::ready : State::actionNeeded,
+             hotKeyDetail},
     };
 }
 

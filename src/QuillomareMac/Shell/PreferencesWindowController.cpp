@@ -2,15 +2,15 @@
 
 #include "Island/IslandTheme.h"
 #include "Pasteboard/MacPasteboardWriter.h"
-#include "Shell/CloudKitEntitlementChecker.h"
 #include "Shell/Localization.h"
 #include "Shell/PairingDiagnosticReport.h"
 
-#include <Platform/Entitlements.h>
+#include <Platform/CloudDatabase.h>
 #include <QuillomareCore/ClipboardStore.h>
 
 #include <QCheckBox>
 #include <QDateTime>
+#include <QDir>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -80,12 +80,16 @@ QColor stateColour(PairingReadinessChecklist::State state)
 
 PreferencesWindowController::PreferencesWindowController(ClipboardStore& store, Platform::Pasteboard& pasteboard,
                                                          QObject* parent)
-    : QObject(parent), m_store(store), m_pasteboard(pasteboard), m_window(std::make_unique<QWidget>())
+    : QObject(parent),
+      recordsRoot(Platform::CloudDatabase::defaultRecordsRoot()),
+      m_store(store),
+      m_pasteboard(pasteboard),
+      m_window(std::make_unique<QWidget>())
 {
     m_window->setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     m_window->setWindowTitle(
         L10n::text(QStringLiteral("Quillomare偏好设置"), QStringLiteral("Quillomare Preferences")));
-    m_window->resize(windowWidth, maximumWindowHeight);
+    m_window->setFixedSize(windowWidth, maximumWindowHeight);
     setup();
     positionWithinVisibleFrame();
 }
@@ -117,19 +121,19 @@ void PreferencesWindowController::setup()
                                    QStringLiteral("Launch at Login"), &ClipSettings::launchAtLoginEnabled);
     QCheckBox* showIsland = add("showIslandCheckbox", QStringLiteral("复制后显示灵动岛"),
                                 QStringLiteral("Show Island After Copy"), &ClipSettings::showIslandAfterCapture);
-    QCheckBox* echo = add("smartCopyEchoCheckbox", QStringLiteral("复制后在刘海显示简短回响"),
-                          QStringLiteral("Show Brief Echo in Notch After Copy"), &ClipSettings::smartCopyEchoEnabled);
+    QCheckBox* echo = add("smartCopyEchoCheckbox", QStringLiteral("复制后在灵动岛显示简短回响"),
+                          QStringLiteral("Show Brief Echo in Island After Copy"), &ClipSettings::smartCopyEchoEnabled);
     QCheckBox* hotKey =
-        add("hotKeyCheckbox", QStringLiteral("Control + Option + V 快速打开灵动岛"),
-            QStringLiteral("Control + Option + V to Quickly Open Island"), &ClipSettings::hotKeyEnabled);
+        add("hotKeyCheckbox", QStringLiteral("Ctrl + Alt + V 快速打开灵动岛"),
+            QStringLiteral("Ctrl + Alt + V to Quickly Open Island"), &ClipSettings::hotKeyEnabled);
     add("sensitiveCheckbox", QStringLiteral("自动忽略敏感内容"), QStringLiteral("Auto Ignore Sensitive Content"),
         &ClipSettings::ignoreSensitiveContent);
     add("sensitiveLocalOnlyCheckbox", QStringLiteral("未忽略时标记为仅本机"),
         QStringLiteral("Mark as Local Only When Not Ignored"), &ClipSettings::markSensitiveLocalOnly);
-    add("cloudCheckbox", QStringLiteral("启用 iCloud 同步"), QStringLiteral("Enable iCloud Sync"),
+    add("cloudCheckbox", QStringLiteral("启用文件夹同步"), QStringLiteral("Enable Folder Sync"),
         &ClipSettings::cloudSyncEnabled);
-    add("richContentCloudCheckbox", QStringLiteral("同步新图片和文件到 iCloud"),
-        QStringLiteral("Sync New Images and Files to iCloud"), &ClipSettings::syncRichContentToICloud);
+    add("richContentCloudCheckbox", QStringLiteral("同步新图片和文件到同步文件夹"),
+        QStringLiteral("Sync New Images and Files to the Sync Folder"), &ClipSettings::syncRichContentToICloud);
 
     m_echoHintLabel = makeLabel(L10n::text(QStringLiteral("开启完整展开时，回响不会显示。"),
                                            QStringLiteral("The echo is hidden when full expansion is enabled.")),
@@ -184,9 +188,9 @@ QWidget* PreferencesWindowController::makeHeader()
     stack->setContentsMargins(0, 0, 0, 0);
     stack->setSpacing(4);
     stack->addWidget(makeLabel(QStringLiteral("Quillomare"), 22, QFont::DemiBold, Tone::primary));
-    stack->addWidget(makeLabel(L10n::text(QStringLiteral("本地优先保存历史，iCloud 只同步非敏感内容。"),
-                                          QStringLiteral("History is saved locally first; iCloud syncs non-sensitive "
-                                                         "content only.")),
+    stack->addWidget(makeLabel(L10n::text(QStringLiteral("本地优先保存历史，同步文件夹只接收非敏感内容。"),
+                                          QStringLiteral("History is saved locally first; only non-sensitive content "
+                                                         "goes to the sync folder.")),
                                13, QFont::Normal, Tone::secondary, true));
     return header;
 }
@@ -217,8 +221,8 @@ QWidget* PreferencesWindowController::makePrivacySection()
     for (const auto& [checkbox, flag] : m_settingCheckboxes)
         if (flag == &ClipSettings::ignoreSensitiveContent || flag == &ClipSettings::markSensitiveLocalOnly)
             views.append(checkbox);
-    views << makeLabel(L10n::text(QStringLiteral("自动忽略来源 Bundle ID（逗号分隔）"),
-                                  QStringLiteral("Auto-Ignored Source Bundle IDs (comma-separated)")),
+    views << makeLabel(L10n::text(QStringLiteral("自动忽略来源应用 ID（逗号分隔）"),
+                                  QStringLiteral("Auto-Ignored Source App IDs (comma-separated)")),
                        12, QFont::Medium, Tone::secondary)
           << m_ignoredSourceField << m_privacyLabel;
     return makeSection(L10n::text(QStringLiteral("隐私"), QStringLiteral("Privacy")), views);
@@ -231,6 +235,8 @@ QWidget* PreferencesWindowController::makeHistorySection()
     m_historyStepper->setRange(minimumHistoryCount, maximumHistoryCount);
     m_historyStepper->setSingleStep(historyStep);
     m_historyStepper->setKeyboardTracking(false);
+    m_historyStepper->setSuffix(L10n::text(QStringLiteral(" 条"), QStringLiteral(" items")));
+    // Shown only for a stored limit outside the stepper's range, which the stepper cannot show.
     m_historyLabel = makeLabel({}, 13, QFont::Medium, Tone::primary);
     m_historyLabel->setObjectName(QStringLiteral("historyLabel"));
 
@@ -286,7 +292,7 @@ QWidget* PreferencesWindowController::makeCloudSection()
         if (flag == &ClipSettings::cloudSyncEnabled || flag == &ClipSettings::syncRichContentToICloud)
             views.append(checkbox);
     views << row << m_containerField << m_cloudReadinessLabel << m_pairingChecklist;
-    return makeSection(QStringLiteral("iCloud"), views);
+    return makeSection(L10n::text(QStringLiteral("文件夹同步"), QStringLiteral("Folder Sync")), views);
 }
 
 QWidget* PreferencesWindowController::makeChecklistRow(const PairingReadinessChecklist::Item& item)
@@ -295,8 +301,13 @@ QWidget* PreferencesWindowController::makeChecklistRow(const PairingReadinessChe
     auto* badge = makeLabel(PairingReadinessChecklist::label(item.state), 11, QFont::DemiBold, Tone::primary);
     badge->setObjectName(QStringLiteral("checklistBadge"));
     badge->setAlignment(Qt::AlignCenter);
-    // 52 wide unless the label needs more ("Verify on device"); the text gives way.
-    const int badgeWidth = std::max(52, badge->fontMetrics().horizontalAdvance(badge->text()) + 12);
+    // 52 wide unless a label needs more ("Action needed"); every row's badge is as wide as the
+    // widest label, so that the texts beside them start at one place.
+    int badgeWidth = 52;
+    for (const auto state : {PairingReadinessChecklist::State::ready, PairingReadinessChecklist::State::actionNeeded,
+                             PairingReadinessChecklist::State::verifyOnDevice})
+        badgeWidth = std::max(badgeWidth,
+                              badge->fontMetrics().horizontalAdvance(PairingReadinessChecklist::label(state)) + 12);
     badge->setFixedSize(badgeWidth, 20);
     QColor fill = colour;
     fill.setAlphaF(0.12f);
@@ -333,15 +344,19 @@ void PreferencesWindowController::refresh()
     }
     m_historyLabel->setText(QString::number(settings.maxHistoryCount) +
                             L10n::text(QStringLiteral(" 条"), QStringLiteral(" items")));
+    m_historyLabel->setVisible(settings.maxHistoryCount != m_historyStepper->value());
     m_containerField->setText(settings.resolvedCloudContainerIdentifier());
     m_containerField->setCursorPosition(0);
     m_privacyLabel->setText(privacyStatus(settings));
-    m_cloudReadinessLabel->setText(cloudReadinessStatus(settings));
-    refreshPairingChecklist(settings);
+    const PairingReadinessChecklist::MachineConditions machine =
+        machineConditions(settings.resolvedCloudContainerIdentifier());
+    m_cloudReadinessLabel->setText(cloudReadinessStatus(machine));
+    refreshPairingChecklist(settings, machine);
     m_statusLabel->setText(cloudStatusText(settings));
 }
 
-void PreferencesWindowController::refreshPairingChecklist(const ClipSettings& settings)
+void PreferencesWindowController::refreshPairingChecklist(const ClipSettings& settings,
+                                                          const PairingReadinessChecklist::MachineConditions& machine)
 {
     while (QLayoutItem* row = m_pairingChecklistStack->takeAt(0)) {
         delete row->widget();
@@ -350,8 +365,7 @@ void PreferencesWindowController::refreshPairingChecklist(const ClipSettings& se
     m_pairingChecklistStack->addWidget(
         makeLabel(L10n::text(QStringLiteral("联动就绪清单"), QStringLiteral("Sync Readiness Checklist")), 12,
                   QFont::DemiBold, Tone::tertiary));
-    const auto items = PairingReadinessChecklist::make(settings, captureEnabled(), cloudState(),
-                                                       entitlementReason(settings.resolvedCloudContainerIdentifier()));
+    const auto items = PairingReadinessChecklist::make(settings, captureEnabled(), cloudState(), machine);
     for (const PairingReadinessChecklist::Item& item : items)
         m_pairingChecklistStack->addWidget(makeChecklistRow(item));
 }
@@ -366,12 +380,14 @@ CloudSyncState PreferencesWindowController::cloudState() const
     return cloudStateProvider ? cloudStateProvider() : CloudSyncState::idle();
 }
 
-std::optional<QString> PreferencesWindowController::entitlementReason(const QString& containerIdentifier)
+PairingReadinessChecklist::MachineConditions
+PreferencesWindowController::machineConditions(const QString& containerIdentifier) const
 {
-    return CloudKitEntitlementChecker::unavailableReason(
-        containerIdentifier,
-        CloudKitEntitlementChecker::entitlementStrings(Platform::Entitlements::iCloudContainerIdentifiersKey),
-        CloudKitEntitlementChecker::entitlementStrings(Platform::Entitlements::iCloudServicesKey));
+    PairingReadinessChecklist::MachineConditions conditions =
+        PairingReadinessChecklist::syncFolderConditions(containerIdentifier, recordsRoot);
+    conditions.pairedDeviceReachable = pairedDeviceReachableProvider && pairedDeviceReachableProvider();
+    conditions.hotKeyRegistered = hotKeyRegisteredProvider && hotKeyRegisteredProvider();
+    return conditions;
 }
 
 QString PreferencesWindowController::privacyStatus(const ClipSettings& settings)
@@ -382,13 +398,13 @@ QString PreferencesWindowController::privacyStatus(const ClipSettings& settings)
                               QStringLiteral("Suspected passwords, keys, tokens and card numbers will not be saved to "
                                              "history"));
     else if (settings.markSensitiveLocalOnly)
-        sentence = L10n::text(QStringLiteral("允许保存敏感文本时会隐藏预览，并标记为仅本机；iCloud 仍会跳过敏感项"),
+        sentence = L10n::text(QStringLiteral("允许保存敏感文本时会隐藏预览，并标记为仅本机；文件夹同步仍会跳过敏感项"),
                               QStringLiteral("When saving sensitive text is allowed, the preview is hidden and the "
-                                             "item is marked local only; iCloud still skips sensitive items"));
+                                             "item is marked local only; folder sync still skips sensitive items"));
     else
-        sentence = L10n::text(QStringLiteral("允许保存敏感文本时会隐藏预览；iCloud 仍会跳过敏感项"),
-                              QStringLiteral("When saving sensitive text is allowed, the preview is hidden; iCloud "
-                                             "still skips sensitive items"));
+        sentence = L10n::text(QStringLiteral("允许保存敏感文本时会隐藏预览；文件夹同步仍会跳过敏感项"),
+                              QStringLiteral("When saving sensitive text is allowed, the preview is hidden; folder "
+                                             "sync still skips sensitive items"));
     const QString count = QString::number(settings.ignoredSourceBundleIdentifiers.size());
     if (!settings.ignoredSourceBundleIdentifiers.isEmpty())
         sentence += L10n::text(QStringLiteral("；已自动忽略 ") + count + QStringLiteral(" 个高风险来源 App"),
@@ -396,18 +412,17 @@ QString PreferencesWindowController::privacyStatus(const ClipSettings& settings)
     return sentence + L10n::text(QStringLiteral("。"), QStringLiteral("."));
 }
 
-QString PreferencesWindowController::cloudReadinessStatus(const ClipSettings& settings)
+QString PreferencesWindowController::cloudReadinessStatus(const PairingReadinessChecklist::MachineConditions& machine)
 {
-    const QString container = settings.resolvedCloudContainerIdentifier();
-    if (const auto reason = entitlementReason(container))
-        return L10n::text(QStringLiteral("联动检查：") + *reason +
-                              QStringLiteral("。正式跨设备同步需要用同一 container 签名。"),
-                          QStringLiteral("Sync check: ") + *reason +
-                              QStringLiteral(". Production cross-device sync requires signing with the same "
-                                             "container."));
-    return L10n::text(QStringLiteral("联动检查：当前包包含 CloudKit 和 ") + container + QStringLiteral(" 容器权限。"),
-                      QStringLiteral("Sync check: this build includes CloudKit and the ") + container +
-                          QStringLiteral(" container entitlement."));
+    if (machine.syncFolderProblem)
+        return L10n::text(QStringLiteral("联动检查：") + *machine.syncFolderProblem +
+                              QStringLiteral("。各台电脑需使用同一个同步容器。"),
+                          QStringLiteral("Sync check: ") + *machine.syncFolderProblem +
+                              QStringLiteral(". Every computer must use the same sync container."));
+    const QString folder = QDir::toNativeSeparators(machine.syncFolder);
+    return L10n::text(QStringLiteral("联动检查：记录写入 ") + folder + QStringLiteral("，用文件同步工具在电脑之间同步它。"),
+                      QStringLiteral("Sync check: records go to ") + folder +
+                          QStringLiteral("; a file-sync tool carries them between computers."));
 }
 
 QString PreferencesWindowController::cloudStatusText(const ClipSettings& settings) const
@@ -420,23 +435,24 @@ QString PreferencesWindowController::cloudStatusText(const ClipSettings& setting
         const CloudSyncState state = cloudStateProvider();
         switch (state.caseOf()) {
         case CloudSyncState::Case::unavailable:
-            return L10n::text(QStringLiteral("iCloud 不可用："), QStringLiteral("iCloud unavailable: ")) + state.text();
+            return L10n::text(QStringLiteral("同步文件夹不可用："), QStringLiteral("Sync folder unavailable: ")) + state.text();
         case CloudSyncState::Case::failed:
-            return L10n::text(QStringLiteral("iCloud 同步失败："), QStringLiteral("iCloud sync failed: ")) +
+            return L10n::text(QStringLiteral("文件夹同步失败："), QStringLiteral("Folder sync failed: ")) +
                    state.text();
         case CloudSyncState::Case::disabled:
             return localMode;
         case CloudSyncState::Case::syncing:
-            return L10n::text(QStringLiteral("正在同步 iCloud 历史。"), QStringLiteral("Syncing iCloud history."));
+            return L10n::text(QStringLiteral("正在与同步文件夹同步历史。"),
+                              QStringLiteral("Syncing history with the sync folder."));
         case CloudSyncState::Case::idle:
             break;
         }
     }
     if (!settings.syncRichContentToICloud)
-        return L10n::text(QStringLiteral("iCloud 默认只同步文本和链接；图片和文件仅本机保留。"),
-                          QStringLiteral("iCloud syncs text and links only by default; images and files stay local."));
-    return L10n::text(QStringLiteral("iCloud 会跳过敏感和仅本机内容；新保存的图片和文件可同步。"),
-                      QStringLiteral("iCloud skips sensitive and local-only content; newly saved images and files can "
+        return L10n::text(QStringLiteral("默认只同步文本和链接；图片和文件仅本机保留。"),
+                          QStringLiteral("Only text and links sync by default; images and files stay local."));
+    return L10n::text(QStringLiteral("同步会跳过敏感和仅本机内容；新保存的图片和文件可同步。"),
+                      QStringLiteral("Sync skips sensitive and local-only content; newly saved images and files can "
                                      "sync."));
 }
 
@@ -539,7 +555,7 @@ void PreferencesWindowController::copyPairingDiagnostics()
     settings.cloudContainerIdentifier =
         container == ClipDefaults::cloudContainerIdentifier ? std::nullopt : std::optional<QString>(container);
     const QString report = PairingDiagnosticReport::make(settings, captureEnabled(), cloudState(),
-                                                         entitlementReason(container), QDateTime::currentDateTimeUtc());
+                                                         machineConditions(container), QDateTime::currentDateTimeUtc());
     if (!MacPasteboardWriter::copyString(report, m_pasteboard)) {
         m_statusLabel->setText(
             L10n::text(QStringLiteral("复制联动诊断失败。"), QStringLiteral("Failed to copy sync diagnostics.")));
@@ -566,7 +582,10 @@ void PreferencesWindowController::positionWithinVisibleFrame()
         m_window->move(-m_window->width() / 2, -m_window->height() / 2);
         return;
     }
-    m_window->setGeometry(frameWithinVisibleFrame(screen->availableGeometry()));
+    // Laid out for one width: the window keeps the size it is given here.
+    const QRect frame = frameWithinVisibleFrame(screen->availableGeometry());
+    m_window->setFixedSize(frame.size());
+    m_window->setGeometry(frame);
 }
 
 } // namespace QuillomareMac

@@ -67,6 +67,11 @@ public:
         onSettingsChanged;
     // The window has just written to the general pasteboard.
     std::function<void()> onPasteboardWrite;
+    // For the readiness checklist; unset: no paired device, hot keys not held.
+    std::function<bool()> pairedDeviceReachableProvider;
+    std::function<bool()> hotKeyRegisteredProvider;
+    // Where the sync folders live; tests point it elsewhere.
+    QString recordsRoot;
 
     QWidget* window() const;
     // Reloads every control from the store and the providers; the status line goes back to the
@@ -100,11 +105,12 @@ private:
     bool captureEnabled() const;
     QuillomareCore::CloudSyncState cloudState() const;
     QString currentContainerIdentifier() const;
-    static std::optional<QString> entitlementReason(const QString& containerIdentifier);
+    PairingReadinessChecklist::MachineConditions machineConditions(const QString& containerIdentifier) const;
     static QString privacyStatus(const QuillomareCore::ClipSettings& settings);
-    static QString cloudReadinessStatus(const QuillomareCore::ClipSettings& settings);
+    static QString cloudReadinessStatus(const PairingReadinessChecklist::MachineConditions& machine);
     QString cloudStatusText(const QuillomareCore::ClipSettings& settings) const;
-    void refreshPairingChecklist(const QuillomareCore::ClipSettings& settings);
+    void refreshPairingChecklist(const QuillomareCore::ClipSettings& settings,
+                                 const PairingReadinessChecklist::MachineConditions& machine);
 
     QuillomareCore::ClipboardStore& m_store;
     Platform::Pasteboard& m_pasteboard;

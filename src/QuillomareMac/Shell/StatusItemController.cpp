@@ -63,7 +63,7 @@ StatusItemController::StatusItemController(StatusItemControllerDelegate* delegat
     m_sensitiveLocalOnlyItem = makeItem(pick(u"敏感内容仅本机保留", u"Sensitive Stays Local"),
                                         &StatusItemController::toggleSensitiveLocalOnly, true);
     m_cloudSyncItem =
-        makeItem(pick(u"启用 iCloud 同步", u"Enable iCloud Sync"), &StatusItemController::toggleCloudSync, true);
+        makeItem(pick(u"启用文件夹同步", u"Enable Folder Sync"), &StatusItemController::toggleCloudSync, true);
     m_syncNowItem = makeItem(pick(u"立即同步", u"Sync Now"), &StatusItemController::syncNow);
 }
 
@@ -199,7 +199,7 @@ void StatusItemController::popUpQuickMenu(QWidget* anchor, bool captureEnabled, 
         settings.ignoreSensitiveContent);
     add(pick(u"敏感内容仅本机保留", u"Sensitive Stays Local"), &StatusItemController::toggleSensitiveLocalOnly, true,
         settings.markSensitiveLocalOnly);
-    add(pick(u"启用 iCloud 同步", u"Enable iCloud Sync"), &StatusItemController::toggleCloudSync, true,
+    add(pick(u"启用文件夹同步", u"Enable Folder Sync"), &StatusItemController::toggleCloudSync, true,
         settings.cloudSyncEnabled);
     add(pick(u"立即同步", u"Sync Now"), &StatusItemController::syncNow)->setEnabled(settings.cloudSyncEnabled);
     menu->addSeparator();
