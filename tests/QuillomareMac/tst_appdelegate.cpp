@@ -504,7 +504,7 @@ private Q_SLOTS:
         AppDelegate& delegate = launch(/*syncOn=*/true);
         QTRY_COMPARE(delegate.store().items().size(), 5);
         settle();
-        QTRY_COMPARE(m_island->message, std::optional<QString>(QStringLiteral("Merged 2 items from iCloud")));
+        QTRY_COMPARE(m_island->message, std::optional<QString>(QStringLiteral("Merged 2 items from the sync folder")));
         QMutexLocker lock(&m_cloud->mutex);
         QCOMPARE(m_cloud->pullCount, 2);
     }
@@ -602,6 +602,8 @@ private Q_SLOTS:
         QCOMPARE(AppDelegate::resolvedSyncState({S::idle(), S::disabled(), S::syncing()}), S::disabled());
         QCOMPARE(AppDelegate::resolvedSyncState({}), S::idle());
         QCOMPARE(AppDelegate::syncOutcomeMessage(S::idle(), 2, 1), QStringLiteral("Synced 2 items and deleted 1"));
+        QCOMPARE(AppDelegate::syncOutcomeMessage(S::idle(), 1, 0), QStringLiteral("Merged 1 item from the sync folder"));
+        QCOMPARE(AppDelegate::syncOutcomeMessage(S::idle(), 0, 1), QStringLiteral("Synced deletion of 1 item"));
         L10n::setIsChineseForTesting(true);
         QCOMPARE(AppDelegate::syncOutcomeMessage(S::syncing(), 0, 3), QStringLiteral("已同步删除 3 条历史"));
         QCOMPARE(AppDelegate::syncOutcomeMessage(S::unavailable(QStringLiteral("无权限")), 0, 0),

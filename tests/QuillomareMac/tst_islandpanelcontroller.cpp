@@ -379,7 +379,7 @@ void TestIslandPanelController::everyOpeningSelectsTheTopRowWithAgesAsOfNow()
     controller->show(false, true);
     advance(1000);
     QCOMPARE(view->selectedItemID(), items[0].id);
-    QCOMPARE(view->historyRow(items[0].id)->metaLabel()->text(), QStringLiteral("Text · just now · Mac"));
+    QCOMPARE(view->historyRow(items[0].id)->metaLabel()->text(), QStringLiteral("Text · just now · Computer"));
 
     // While it stays open the user's choice stands, also when the island is asked to show again.
     view->moveSelection(45);

@@ -113,17 +113,17 @@ private Q_SLOTS:
                                          QuillomareTest::textItem(QStringLiteral("beta"), at(990))};
         configure(items);
         ClipRowView* kept = row(items[0]);
-        QCOMPARE(kept->metaLabel()->text(), QStringLiteral("Text · just now · Mac"));
+        QCOMPARE(kept->metaLabel()->text(), QStringLiteral("Text · just now · Computer"));
 
         // A search that keeps the row rebuilds the list around it: the row stays, its age moves on.
         clock.advance(180'000);
         m_view->searchInput()->setText(QStringLiteral("alpha"));
         QCOMPARE(row(items[0]), kept);
-        QCOMPARE(kept->metaLabel()->text(), QStringLiteral("Text · 3m ago · Mac"));
+        QCOMPARE(kept->metaLabel()->text(), QStringLiteral("Text · 3m ago · Computer"));
         clock.advance(3'600'000);
         m_view->searchInput()->clear();
         QCOMPARE(row(items[0]), kept);
-        QCOMPARE(kept->metaLabel()->text(), QStringLiteral("Text · 1h ago · Mac"));
+        QCOMPARE(kept->metaLabel()->text(), QStringLiteral("Text · 1h ago · Computer"));
     }
 
     void signatureDecidesTheRebuild()

@@ -225,11 +225,11 @@ QString AppDelegate::syncOutcomeMessage(const CloudSyncState& resolved, qsizetyp
         return L10n::text(QStringLiteral("同步文件夹历史已同步"), QStringLiteral("Sync folder history is up to date"));
     if (deleted == 0)
         return L10n::text(QStringLiteral("已从同步文件夹合并 %1 条历史").arg(n),
-                          QStringLiteral("Merged %1 items from the sync folder").arg(n));
+                          QStringLiteral("Merged %1 from the sync folder").arg(L10n::englishItems(merged)));
     if (merged == 0)
-        return L10n::text(QStringLiteral("已同步删除 %1 条历史").arg(d), QStringLiteral("Synced deletion of %1 items").arg(d));
+        return L10n::text(QStringLiteral("已同步删除 %1 条历史").arg(d), QStringLiteral("Synced deletion of %1").arg(L10n::englishItems(deleted)));
     return L10n::text(QStringLiteral("已同步 %1 条历史并删除 %2 条").arg(n, d),
-                      QStringLiteral("Synced %1 items and deleted %2").arg(n, d));
+                      QStringLiteral("Synced %1 and deleted %2").arg(L10n::englishItems(merged), d));
 }
 
 void AppDelegate::deleteFromCloud(const QList<ClipboardItem>& items, const std::optional<QString>& reason)
