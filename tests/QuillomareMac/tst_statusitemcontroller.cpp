@@ -398,6 +398,7 @@ private Q_SLOTS:
             const ClipSettings old = delegate.store().settings();
             delegate.store().updateSettings(edit);
             m_island->message.reset();
+            m_island->messages.clear();
             delegate.settingsDidChange(old, delegate.store().settings());
         };
         QVERIFY(delegate.hotKeyController().isRegistered());
@@ -420,6 +421,7 @@ private Q_SLOTS:
             settings.syncRichContentToICloud = false;
             settings.cloudSyncEnabled = true;
         });
+        QCOMPARE(m_island->messages.value(0), QStringLiteral("Enabling folder sync…"));
         QCOMPARE(m_island->message, std::optional<QString>(QStringLiteral("Enabling folder sync…")));
         QTRY_COMPARE(m_cloud->pulls.load(), 1);
         QTRY_VERIFY(!delegate.isCloudSyncInFlight());

@@ -70,13 +70,16 @@ uint32_t clipboardOwner()
 
 // xclip takes the selection from its child or after its message, with a request that may leave
 // it a little later: on a slow machine two copies in a row could otherwise land in the other
-// order. A copy is made once a new window owns the selection; each xclip makes its own.
-bool waitForNewOwner(uint32_t previous)
+// order. A copy is made once a new window owns the selection; each xclip makes its own. Only when
+// the owner that just quit had the same number (the server hands a gone client's numbers out
+// again) is the clipboard asked what it holds: reading a large copy alongside the program under
+// test would compete with its own read.
+bool waitForNewOwner(uint32_t previous, const QByteArray& copied, const QString& target)
 {
     return waitFor(
         [&] {
             const uint32_t owner = clipboardOwner();
-            return owner != XCB_NONE && owner != previous;
+            return owner != XCB_NONE && (owner != previous || xclipPaste(target) == copied);
         },
         10000);
 }
@@ -87,12 +90,13 @@ bool xclipCopy(const QByteArray& bytes, const QString& target)
 {
     int exitCode = -1;
     const uint32_t previous = clipboardOwner();
+    const QByteArray copied = bytes.isEmpty() ? QByteArray(" ") : bytes;
     // xclip forks a child that owns the selection until another program takes it.
     runWhileServingEvents(QStringLiteral("xclip"),
                           {QStringLiteral("-selection"), QStringLiteral("clipboard"), QStringLiteral("-t"), target,
                            QStringLiteral("-i")},
-                          bytes.isEmpty() ? QByteArray(" ") : bytes, 10000, &exitCode);
-    return exitCode == 0 && waitForNewOwner(previous);
+                          copied, 10000, &exitCode);
+    return exitCode == 0 && waitForNewOwner(previous, copied, target);
 }
 
 namespace {
@@ -124,7 +128,7 @@ bool startXclipOwner(QProcess& owner, const QByteArray& bytes, const QString& ta
         return false;
     owner.write(bytes);
     owner.closeWriteChannel();
-    return waitForOutput(owner, "Waiting for selection requests") && waitForNewOwner(previous);
+    return waitForOutput(owner, "Waiting for selection requests") && waitForNewOwner(previous, bytes, target);
 }
 
 bool startClipboardOwner(QProcess& owner, const QStringList& typeEqualsValue)
