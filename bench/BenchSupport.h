@@ -30,6 +30,11 @@
 
 namespace Bench {
 
+// The entry types the benchmarks build their histories of.
+using QuillomareCore::ClipboardItem;
+using QuillomareCore::ClipboardPayload;
+using QuillomareCore::ClipKind;
+
 constexpr double kMB = 1000.0 * 1000.0;
 
 // A case that sets this counter promises to hold the GUI thread no longer than that many

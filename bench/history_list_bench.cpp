@@ -26,9 +26,6 @@ namespace {
 
 using namespace Bench;
 using namespace QuillomareMac;
-using QuillomareCore::ClipboardItem;
-using QuillomareCore::ClipboardPayload;
-using QuillomareCore::ClipKind;
 
 constexpr int kHistorySize = 1000;
 

@@ -23,14 +23,12 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
 using namespace Bench;
 using namespace QuillomareMac;
-using QuillomareCore::ClipboardItem;
-using QuillomareCore::ClipboardPayload;
-using QuillomareCore::ClipKind;
 
 constexpr double kGoalMilliseconds = 50;
 
@@ -51,30 +49,31 @@ const QString& twentyMegabyteText()
     return text;
 }
 
-ClipboardItem textItem(const QString& text, int age)
+// An entry as the monitor's worker builds it, `age` seconds old.
+ClipboardItem capturedItem(ClipKind kind, const QString& preview, const QString& contentHash, ClipboardPayload payload,
+                           int age)
 {
     ClipboardItem item;
     item.id = QUuid::createUuid();
     item.createdAt = QDateTime::currentDateTimeUtc().addSecs(-age);
-    item.kind = ClipKind::text;
-    item.preview = text.left(180).simplified();
-    item.contentHash = QuillomareCore::ClipHashing::textContentHash(text);
-    item.payload = ClipboardPayload::text(text);
+    item.kind = kind;
+    item.preview = preview;
+    item.contentHash = contentHash;
+    item.payload = std::move(payload);
     item.sourcePlatform = QuillomareCore::ClipSourcePlatform::mac;
     return item;
 }
 
+ClipboardItem textItem(const QString& text, int age)
+{
+    return capturedItem(ClipKind::text, text.left(180).simplified(), QuillomareCore::ClipHashing::textContentHash(text),
+                        ClipboardPayload::text(text), age);
+}
+
 ClipboardItem imageItem(const QByteArray& png, int age)
 {
-    ClipboardItem item;
-    item.id = QUuid::createUuid();
-    item.createdAt = QDateTime::currentDateTimeUtc().addSecs(-age);
-    item.kind = ClipKind::image;
-    item.preview = QStringLiteral("Image · 8.4 MB");
-    item.contentHash = QuillomareCore::ClipHashing::sha256(png);
-    item.payload = ClipboardPayload::imagePNG(png);
-    item.sourcePlatform = QuillomareCore::ClipSourcePlatform::mac;
-    return item;
+    return capturedItem(ClipKind::image, QStringLiteral("Image · 8.4 MB"), QuillomareCore::ClipHashing::sha256(png),
+                        ClipboardPayload::imagePNG(png), age);
 }
 
 // A PNG of noise just under the image limit.
@@ -146,8 +145,10 @@ void timeEach(benchmark::State& state, Step&& step)
     state.counters[kGoalCounter] = kGoalMilliseconds;
 }
 
-// Selecting the large text and a small one in turn.
-void selectLargeText(benchmark::State& state)
+// The expanded island over the everyday history with the large text among it; each turn `step`
+// is given the large text and a small one in turn.
+template <typename Step>
+void timeWithLargeTextListed(benchmark::State& state, Step&& step)
 {
     guarded(state, [&] {
         Island island(true);
@@ -155,23 +156,22 @@ void selectLargeText(benchmark::State& state)
         const ClipboardItem large = textItem(twentyMegabyteText(), 300);
         items.insert(3, large);
         island.push(items);
-        timeEach(state, [&](int turn) { island.view.selectItem(turn % 2 ? items[0].id : large.id, true); });
+        timeEach(state, [&](int turn) { step(island.view, turn % 2 ? items[0] : large); });
     });
+}
+
+// Selecting the large text and a small one in turn.
+void selectLargeText(benchmark::State& state)
+{
+    timeWithLargeTextListed(state, [](IslandView& view, const ClipboardItem& item) { view.selectItem(item.id, true); });
 }
 
 // Opening the quick preview of the large text, and of a small one in turn.
 void previewLargeText(benchmark::State& state)
 {
-    guarded(state, [&] {
-        Island island(true);
-        QList<ClipboardItem> items = everydayHistory();
-        const ClipboardItem large = textItem(twentyMegabyteText(), 300);
-        items.insert(3, large);
-        island.push(items);
-        timeEach(state, [&](int turn) {
-            island.view.dismissQuickPreview(false);
-            island.view.presentQuickPreview(turn % 2 ? items[0] : large, false);
-        });
+    timeWithLargeTextListed(state, [](IslandView& view, const ClipboardItem& item) {
+        view.dismissQuickPreview(false);
+        view.presentQuickPreview(item, false);
     });
 }
 

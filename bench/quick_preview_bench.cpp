@@ -33,9 +33,6 @@ namespace {
 
 using namespace Bench;
 using namespace QuillomareMac;
-using QuillomareCore::ClipboardItem;
-using QuillomareCore::ClipboardPayload;
-using QuillomareCore::ClipKind;
 using LiveTextState = ClipQuickPreviewView::LiveTextState;
 
 // A desktop screenshot: a gradient wallpaper, windows with title bars and lines of text in two

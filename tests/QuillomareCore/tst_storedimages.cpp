@@ -85,6 +85,15 @@ private:
     std::unique_ptr<QTemporaryDir> m_dir;
     QString path() const { return m_dir->filePath(QStringLiteral("clips.json")); }
 
+    // Writes a history of one image entry (kIdA) holding `base64Text`; returns the file's bytes.
+    QByteArray writeImageHistory(const QByteArray& base64Text) const
+    {
+        const QByteArray history =
+            historyJson({imageEntryJson(kIdA, QStringLiteral("2024-01-02T00:00:00.000Z"), base64Text)});
+        writeFile(path(), history);
+        return history;
+    }
+
 private Q_SLOTS:
     void init() { m_dir = std::make_unique<QTemporaryDir>(); }
     void cleanup() { Files::failWritesForTesting(0); }
@@ -253,8 +262,7 @@ private Q_SLOTS:
     void testOnlyTheNewestVersionStaysOpen()
     {
         const QByteArray image = randomImage(40'000, 14);
-        writeFile(path(), historyJson({imageEntryJson(kIdA, QStringLiteral("2024-01-02T00:00:00.000Z"),
-                                                      Base64::encode(image))}));
+        writeImageHistory(Base64::encode(image));
         ClipboardStore store(path());
         const ClipboardItem row = store.items().first();
         QCOMPARE(openVersions(path()), 1);
@@ -271,9 +279,7 @@ private Q_SLOTS:
     {
         const QByteArray image = randomImage(40'000, 11);
         const QByteArray text = Base64::encode(image);
-        const QByteArray history =
-            historyJson({imageEntryJson(kIdA, QStringLiteral("2024-01-02T00:00:00.000Z"), text)});
-        writeFile(path(), history);
+        const QByteArray history = writeImageHistory(text);
         const QString other = path() + QStringLiteral(".other.json");
         writeFile(other, history);
         // The same entry read from two files: two stored images that only their hash ties.
@@ -310,9 +316,7 @@ private Q_SLOTS:
         QFETCH(bool, truncate);
         const QByteArray image = randomImage(60'000, 8);
         const QByteArray text = Base64::encode(image);
-        const QByteArray original =
-            historyJson({imageEntryJson(kIdA, QStringLiteral("2024-01-02T00:00:00.000Z"), text)});
-        writeFile(path(), original);
+        const QByteArray original = writeImageHistory(text);
         ClipboardStore store(path());
         QStringList notices;
         store.onEntriesLost = [&](const QString& notice) { notices.append(notice); };
@@ -397,9 +401,7 @@ private Q_SLOTS:
     {
         const QByteArray image = randomImage(50'000, 11);
         const QByteArray text = Base64::encode(image);
-        const QByteArray original =
-            historyJson({imageEntryJson(kIdA, QStringLiteral("2024-01-02T00:00:00.000Z"), text)});
-        writeFile(path(), original);
+        const QByteArray original = writeImageHistory(text);
         ClipboardStore store(path());
         bool told = false;
         store.onEntriesLost = [&](const QString&) { told = true; };

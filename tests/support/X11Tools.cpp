@@ -9,6 +9,7 @@
 #include <QDeadlineTimer>
 #include <QProcess>
 
+#include <xcb/shape.h>
 #include <xcb/xcb.h>
 #include <xcb/xtest.h>
 
@@ -163,6 +164,24 @@ QByteArray xclipPaste(const QString& target)
 {
     return runWhileServingEvents(QStringLiteral("xclip"), {QStringLiteral("-selection"), QStringLiteral("clipboard"),
                                                            QStringLiteral("-t"), target, QStringLiteral("-o")});
+}
+
+QRegion serverShape(uint32_t window, uint8_t kind)
+{
+    xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
+    QRegion region;
+    if (!xcb_connection_has_error(connection)) {
+        xcb_shape_get_rectangles_reply_t* reply =
+            xcb_shape_get_rectangles_reply(connection, xcb_shape_get_rectangles(connection, window, kind), nullptr);
+        if (reply) {
+            const xcb_rectangle_t* rectangles = xcb_shape_get_rectangles_rectangles(reply);
+            for (int i = 0; i < xcb_shape_get_rectangles_rectangles_length(reply); ++i)
+                region += QRect(rectangles[i].x, rectangles[i].y, rectangles[i].width, rectangles[i].height);
+            std::free(reply);
+        }
+    }
+    xcb_disconnect(connection);
+    return region;
 }
 
 XTestPointer::XTestPointer()

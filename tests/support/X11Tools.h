@@ -8,6 +8,7 @@
 #include <QDropEvent>
 #include <QMimeData>
 #include <QProcess>
+#include <QRegion>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
@@ -42,6 +43,10 @@ bool startIncrClipboardOwner(QProcess& owner, const QString& target, qint64 tota
                              int intervalMilliseconds, qint64 announced);
 // The bytes such an owner has handed over so far, from what it said.
 qint64 incrOwnerBytesSent(QProcess& owner);
+
+// The window's shape of one kind (XCB_SHAPE_SK_BOUNDING, _CLIP or _INPUT) as the X server has
+// it, asked on a connection of our own; empty when the server cannot be reached.
+QRegion serverShape(uint32_t window, uint8_t kind);
 
 // The pointer driven from outside through XTest, as a real mouse drives it: motion and buttons
 // go through the server's one input queue, in order. (xdotool warps the pointer instead, and a

@@ -7,7 +7,6 @@
 #include "Island/IslandScheduler.h"
 
 #include <Platform/MotionPreferences.h>
-#include <Platform/X11PrivateConnection.h>
 #include <Platform/X11RawButtonMonitor.h>
 #include <Platform/X11WindowShape.h>
 
@@ -20,9 +19,7 @@
 #include <QWindow>
 
 #include <xcb/shape.h>
-#include <xcb/xcb.h>
 
-#include <cstdlib>
 #include <memory>
 
 using namespace QuillomareMac;
@@ -105,26 +102,6 @@ void click(int x, int y)
              QStringLiteral("1")});
 }
 
-// The window's bounding shape as the X server has it, asked on a connection of our own.
-QRegion boundingShape(quint64 window)
-{
-    Platform::X11PrivateConnection own = Platform::X11PrivateConnection::open();
-    if (!own.connection)
-        return {};
-    QRegion region;
-    xcb_shape_get_rectangles_reply_t* reply = xcb_shape_get_rectangles_reply(
-        own.connection, xcb_shape_get_rectangles(own.connection, xcb_window_t(window), XCB_SHAPE_SK_BOUNDING),
-        nullptr);
-    if (reply) {
-        const xcb_rectangle_t* rectangles = xcb_shape_get_rectangles_rectangles(reply);
-        for (int i = 0; i < xcb_shape_get_rectangles_rectangles_length(reply); ++i)
-            region += QRect(rectangles[i].x, rectangles[i].y, rectangles[i].width, rectangles[i].height);
-        std::free(reply);
-    }
-    xcb_disconnect(own.connection);
-    return region;
-}
-
 // A window of "the program the user works in".
 class WorkWindow : public QWidget
 {
@@ -164,6 +141,7 @@ private Q_SLOTS:
 
 private:
     void launch();
+    void showSettingsTooltip(QWidget*& tooltip);
     void settle(int milliseconds = 300);
 
     std::shared_ptr<ManualIslandScheduler> m_scheduler;
@@ -226,6 +204,21 @@ void TestIslandPanelX11::launch()
     m_controller->transition(Mode::collapsed, false);
     m_controller->panel()->orderFrontRegardless();
     QVERIFY(QTest::qWaitForWindowExposed(m_controller->panel()));
+}
+
+// Opens the island and lets the pointer enter its settings button, until the button's tooltip
+// is on screen.
+void TestIslandPanelX11::showSettingsTooltip(QWidget*& tooltip)
+{
+    m_controller->show(false, false);
+    settle();
+    IslandIconButton* button = m_controller->islandView()->settingsButton();
+    QEnterEvent enter(QPointF(1, 1), QPointF(1, 1), button->mapToGlobal(QPointF(1, 1)));
+    QApplication::sendEvent(button, &enter);
+    tooltip = button->tooltipWindow();
+    QVERIFY(tooltip);
+    QVERIFY(QTest::qWaitForWindowExposed(tooltip));
+    settle(200);
 }
 
 void TestIslandPanelX11::collapsedPillSitsAtTheTopCentre()
@@ -404,15 +397,10 @@ void TestIslandPanelX11::rawButtonsAreHeardEverywhere()
 void TestIslandPanelX11::headerTooltipStacksAboveTheIsland()
 {
     launch();
-    m_controller->show(false, false);
-    settle();
-    IslandIconButton* button = m_controller->islandView()->settingsButton();
-    QEnterEvent enter(QPointF(1, 1), QPointF(1, 1), button->mapToGlobal(QPointF(1, 1)));
-    QApplication::sendEvent(button, &enter);
-    QWidget* tooltip = button->tooltipWindow();
-    QVERIFY(tooltip);
-    QVERIFY(QTest::qWaitForWindowExposed(tooltip));
-    settle(200);
+    QWidget* tooltip = nullptr;
+    showSettingsTooltip(tooltip);
+    if (QTest::currentTestFailed())
+        return;
     const int island = stackingIndex(m_controller->panel()->winId());
     const int bubble = stackingIndex(tooltip->winId());
     QVERIFY(island >= 0 && bubble >= 0);
@@ -426,21 +414,16 @@ void TestIslandPanelX11::tooltipCornersShowWhatIsBeneathWithoutACompositor()
     QVERIFY(shape);
     if (shape->compositingManagerRunning())
         QSKIP("a compositing manager blends the bubble's corners itself");
-    m_controller->show(false, false);
-    settle();
-    IslandIconButton* button = m_controller->islandView()->settingsButton();
-    QEnterEvent enter(QPointF(1, 1), QPointF(1, 1), button->mapToGlobal(QPointF(1, 1)));
-    QApplication::sendEvent(button, &enter);
-    QWidget* tooltip = button->tooltipWindow();
-    QVERIFY(tooltip);
-    QVERIFY(QTest::qWaitForWindowExposed(tooltip));
-    settle(200);
+    QWidget* tooltip = nullptr;
+    showSettingsTooltip(tooltip);
+    if (QTest::currentTestFailed())
+        return;
     const QRect frame = tooltip->geometry();
     const QRect local(QPoint(0, 0), frame.size());
     const QList<QPoint> corners{local.topLeft(), local.topRight(), local.bottomLeft(), local.bottomRight()};
 
     // The window is cut to the bubble: no corner pixel is part of it.
-    const QRegion bounding = boundingShape(tooltip->winId());
+    const QRegion bounding = QuillomareTest::serverShape(tooltip->winId(), XCB_SHAPE_SK_BOUNDING);
     QVERIFY(bounding.contains(local.center()));
     for (const QPoint& corner : corners)
         QVERIFY2(!bounding.contains(corner), qPrintable(QStringLiteral("%1,%2").arg(corner.x()).arg(corner.y())));
@@ -448,7 +431,7 @@ void TestIslandPanelX11::tooltipCornersShowWhatIsBeneathWithoutACompositor()
     // On screen the corners show what lies beneath the bubble, as without it.
     QScreen* screen = QGuiApplication::primaryScreen();
     const QImage shown = screen->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height()).toImage();
-    button->hideCustomTooltip();
+    m_controller->islandView()->settingsButton()->hideCustomTooltip();
     settle(200);
     const QImage beneath = screen->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height()).toImage();
     QCOMPARE(shown.size(), beneath.size());

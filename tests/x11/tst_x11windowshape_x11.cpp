@@ -1,4 +1,5 @@
 #include "TestSupport.h"
+#include "X11Tools.h"
 
 #include <Platform/X11PrivateConnection.h>
 #include <Platform/X11WindowShape.h>
@@ -10,31 +11,9 @@
 #include <xcb/shape.h>
 #include <xcb/xcb.h>
 
-#include <cstdlib>
 #include <memory>
 
-namespace {
-
-// The window's shape of one kind as the X server has it, asked on a connection of our own.
-QRegion serverShape(xcb_window_t window, xcb_shape_kind_t kind)
-{
-    Platform::X11PrivateConnection own = Platform::X11PrivateConnection::open();
-    if (!own.connection)
-        return {};
-    QRegion region;
-    xcb_shape_get_rectangles_reply_t* reply =
-        xcb_shape_get_rectangles_reply(own.connection, xcb_shape_get_rectangles(own.connection, window, kind), nullptr);
-    if (reply) {
-        const xcb_rectangle_t* rectangles = xcb_shape_get_rectangles_rectangles(reply);
-        for (int i = 0; i < xcb_shape_get_rectangles_rectangles_length(reply); ++i)
-            region += QRect(rectangles[i].x, rectangles[i].y, rectangles[i].width, rectangles[i].height);
-        std::free(reply);
-    }
-    xcb_disconnect(own.connection);
-    return region;
-}
-
-} // namespace
+using QuillomareTest::serverShape;
 
 class TestX11WindowShape : public QObject
 {
