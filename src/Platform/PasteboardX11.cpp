@@ -565,7 +565,29 @@ bool X11Pasteboard::publish()
     }
     QClipboard* clipboard = QGuiApplication::clipboard();
     clipboard->setMimeData(mime, m_mode);
-    return m_mode == QClipboard::Clipboard ? clipboard->ownsClipboard() : clipboard->ownsSelection();
+    const bool qtOwns = m_mode == QClipboard::Clipboard ? clipboard->ownsClipboard() : clipboard->ownsSelection();
+    return qtOwns && serverNamesUsOwner();
+}
+
+// Qt asks for the selection with the time of the last event it has handled and believes it owns
+// it even when the server refused: when another program took the clipboard after that event,
+// the request is ignored. Only the server can say whether the write took.
+bool X11Pasteboard::serverNamesUsOwner() const
+{
+    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    xcb_connection_t* connection = x11 ? x11->connection() : nullptr;
+    if (!connection)
+        return true; // not on X: Qt's word is all there is
+    const xcb_atom_t selection = internAtom(connection, m_mode == QClipboard::Clipboard
+                                                            ? QByteArrayLiteral("CLIPBOARD")
+                                                            : QByteArrayLiteral("PRIMARY"));
+    xcb_get_selection_owner_reply_t* reply =
+        xcb_get_selection_owner_reply(connection, xcb_get_selection_owner(connection, selection), nullptr);
+    const xcb_window_t owner = reply ? reply->owner : xcb_window_t(XCB_NONE);
+    std::free(reply);
+    // Every window this connection makes carries its resource base.
+    const xcb_setup_t* setup = xcb_get_setup(connection);
+    return owner != XCB_NONE && (owner & ~setup->resource_id_mask) == setup->resource_id_base;
 }
 
 } // namespace Platform

@@ -45,6 +45,7 @@ public:
 
 private:
     bool publish();
+    bool serverNamesUsOwner() const;
 
     QClipboard::Mode m_mode;
     qint64 m_changeCount = 0;

@@ -11,6 +11,7 @@
 
 #include <xcb/shape.h>
 #include <xcb/xcb.h>
+#include <xcb/xfixes.h>
 #include <xcb/xtest.h>
 
 #include <cstdlib>
@@ -47,57 +48,80 @@ QByteArray runWhileServingEvents(const QString& program, const QStringList& argu
 
 namespace {
 
-// The window that owns the CLIPBOARD selection now (XCB_NONE for none), asked on a connection of
-// its own so that nothing is read from the owner.
-uint32_t clipboardOwner()
+// Tells when a program takes the CLIPBOARD selection from the moment it is made: the server
+// reports every new owner to a connection of its own (XFixes), so nothing is read from the owner.
+// xclip takes the selection from its child, or after its message, with a request that may leave
+// it a little later: on a slow machine two copies in a row could otherwise land in the other order.
+class ClipboardOwnerWatch
 {
-    xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
-    uint32_t owner = XCB_NONE;
-    if (!xcb_connection_has_error(connection)) {
+public:
+    ClipboardOwnerWatch() : m_connection(xcb_connect(nullptr, nullptr))
+    {
+        if (xcb_connection_has_error(m_connection))
+            return;
+        const xcb_query_extension_reply_t* xfixes = xcb_get_extension_data(m_connection, &xcb_xfixes_id);
+        std::free(xcb_xfixes_query_version_reply(m_connection, xcb_xfixes_query_version(m_connection, 5, 0), nullptr));
         static const char name[] = "CLIPBOARD";
-        xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(
-            connection, xcb_intern_atom(connection, 0, sizeof(name) - 1, name), nullptr);
-        if (atom) {
-            xcb_get_selection_owner_reply_t* reply = xcb_get_selection_owner_reply(
-                connection, xcb_get_selection_owner(connection, atom->atom), nullptr);
-            owner = reply ? reply->owner : XCB_NONE;
-            std::free(reply);
+        xcb_intern_atom_reply_t* atom =
+            xcb_intern_atom_reply(m_connection, xcb_intern_atom(m_connection, 0, sizeof(name) - 1, name), nullptr);
+        if (!xfixes || !xfixes->present || !atom) {
             std::free(atom);
+            return;
         }
+        m_notify = uint8_t(xfixes->first_event + XCB_XFIXES_SELECTION_NOTIFY);
+        const xcb_window_t window = xcb_generate_id(m_connection);
+        const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data;
+        xcb_create_window(m_connection, XCB_COPY_FROM_PARENT, window, screen->root, 0, 0, 1, 1, 0,
+                          XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, 0, nullptr);
+        xcb_xfixes_select_selection_input(m_connection, window, atom->atom,
+                                          XCB_XFIXES_SELECTION_EVENT_MASK_SET_SELECTION_OWNER);
+        std::free(atom);
+        // Watching before the copy starts: a round trip makes sure the server has the request.
+        std::free(xcb_get_input_focus_reply(m_connection, xcb_get_input_focus(m_connection), nullptr));
+        m_watching = true;
     }
-    xcb_disconnect(connection);
-    return owner;
-}
+    ~ClipboardOwnerWatch() { xcb_disconnect(m_connection); }
 
-// xclip takes the selection from its child or after its message, with a request that may leave
-// it a little later: on a slow machine two copies in a row could otherwise land in the other
-// order. A copy is made once a new window owns the selection; each xclip makes its own. Only when
-// the owner that just quit had the same number (the server hands a gone client's numbers out
-// again) is the clipboard asked what it holds: reading a large copy alongside the program under
-// test would compete with its own read.
-bool waitForNewOwner(uint32_t previous, const QByteArray& copied, const QString& target)
-{
-    return waitFor(
-        [&] {
-            const uint32_t owner = clipboardOwner();
-            return owner != XCB_NONE && (owner != previous || xclipPaste(target) == copied);
-        },
-        10000);
-}
+    // Whether a program has taken the selection since the watch began, waiting at most 10 s.
+    bool waitForNewOwner()
+    {
+        if (!m_watching) {
+            qWarning("the X server cannot report the clipboard's owner (XFixes)");
+            return false;
+        }
+        return waitFor(
+            [&] {
+                while (xcb_generic_event_t* event = xcb_poll_for_event(m_connection)) {
+                    const bool taken =
+                        (event->response_type & 0x7F) == m_notify &&
+                        reinterpret_cast<xcb_xfixes_selection_notify_event_t*>(event)->owner != XCB_NONE;
+                    std::free(event);
+                    if (taken)
+                        return true;
+                }
+                return false;
+            },
+            10000, 10, 1);
+    }
+
+private:
+    xcb_connection_t* m_connection;
+    uint8_t m_notify = 0;
+    bool m_watching = false;
+};
 
 } // namespace
 
 bool xclipCopy(const QByteArray& bytes, const QString& target)
 {
     int exitCode = -1;
-    const uint32_t previous = clipboardOwner();
-    const QByteArray copied = bytes.isEmpty() ? QByteArray(" ") : bytes;
+    ClipboardOwnerWatch watch;
     // xclip forks a child that owns the selection until another program takes it.
     runWhileServingEvents(QStringLiteral("xclip"),
                           {QStringLiteral("-selection"), QStringLiteral("clipboard"), QStringLiteral("-t"), target,
                            QStringLiteral("-i")},
-                          copied, 10000, &exitCode);
-    return exitCode == 0 && waitForNewOwner(previous, copied, target);
+                          bytes.isEmpty() ? QByteArray(" ") : bytes, 10000, &exitCode);
+    return exitCode == 0 && watch.waitForNewOwner();
 }
 
 namespace {
@@ -121,7 +145,7 @@ bool startXclipOwner(QProcess& owner, const QByteArray& bytes, const QString& ta
 {
     // -quiet keeps xclip in the foreground, so that ending the process ends the owner.
     owner.setProcessChannelMode(QProcess::MergedChannels);
-    const uint32_t previous = clipboardOwner();
+    ClipboardOwnerWatch watch;
     owner.start(QStringLiteral("xclip"),
                 {QStringLiteral("-selection"), QStringLiteral("clipboard"), QStringLiteral("-t"), target,
                  QStringLiteral("-quiet"), QStringLiteral("-i")});
@@ -129,7 +153,7 @@ bool startXclipOwner(QProcess& owner, const QByteArray& bytes, const QString& ta
         return false;
     owner.write(bytes);
     owner.closeWriteChannel();
-    return waitForOutput(owner, "Waiting for selection requests") && waitForNewOwner(previous, bytes, target);
+    return waitForOutput(owner, "Waiting for selection requests") && watch.waitForNewOwner();
 }
 
 bool startClipboardOwner(QProcess& owner, const QStringList& typeEqualsValue)

@@ -31,6 +31,25 @@ QString syncIsOff()
     return L10n::text(QStringLiteral("文件夹同步已关闭"), QStringLiteral("Folder sync is off"));
 }
 
+// Runs `work` on the thread pool and hands its result to `report` on the delegate's thread, always
+// from the event loop and only while the delegate lives. (QFuture::then with a context calls
+// straight into the caller when the work has already finished as it is attached: a whole pass
+// could then end inside the call that started it, before that call had said it was starting.)
+template <typename Work, typename Report>
+void runThenReport(const QPointer<AppDelegate>& self, Work work, Report report)
+{
+    QThreadPool::globalInstance()->start([self, work, report] {
+        const auto result = work();
+        QMetaObject::invokeMethod(
+            self.data(),
+            [self, report, result] {
+                if (self)
+                    report(result);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
 } // namespace
 
 std::shared_ptr<CloudSyncing> AppDelegate::makeCloudSyncService() const
@@ -116,36 +135,36 @@ void AppDelegate::runSyncPass(std::shared_ptr<CloudSyncing> service, bool showWh
 {
     // The service keeps the one it started with even if settings replace it meanwhile.
     QPointer<AppDelegate> self(this);
-    QtConcurrent::run([service] { return service->pull(cloudPullLimit); })
-        .then(this,
-              [self, service, showWhenFinished](const CloudSyncPullResult& pulled) {
-                  if (!self)
-                      return;
-                  MergeOutcome outcome = self->mergePulled(pulled);
-                  auto push = [self, service, pulled, showWhenFinished](const MergeOutcome& merged) {
-                      QtConcurrent::run([service, merged] {
-                          const CloudSyncState tombstones = service->pushDeletionTombstones(merged.tombstones);
-                          const CloudSyncState items = service->push(merged.exportableItems);
-                          return std::make_pair(tombstones, items);
-                      }).then(self.data(), [self, merged, pulled, showWhenFinished](const std::pair<CloudSyncState, CloudSyncState>& pushed) {
-                          if (self)
-                              self->reportSyncPass(merged, pulled, pushed.first, pushed.second, showWhenFinished);
-                      });
-                  };
-                  // What was merged counts once it is on disk, as a capture does; a pass that
-                  // changed nothing waits for no write (nor reports an older one).
-                  if (outcome.error || (outcome.merged == 0 && outcome.deleted == 0)) {
-                      push(outcome);
-                      return;
-                  }
-                  self->store().whenSaved([self, outcome, push](const std::optional<QString>& error) mutable {
-                      if (!self)
-                          return;
-                      if (error)
-                          outcome.error = *error;
-                      push(outcome);
-                  });
-              });
+    runThenReport(
+        self, [service] { return service->pull(cloudPullLimit); },
+        [self, service, showWhenFinished](const CloudSyncPullResult& pulled) {
+            MergeOutcome outcome = self->mergePulled(pulled);
+            auto push = [self, service, pulled, showWhenFinished](const MergeOutcome& merged) {
+                runThenReport(
+                    self,
+                    [service, merged] {
+                        const CloudSyncState tombstones = service->pushDeletionTombstones(merged.tombstones);
+                        const CloudSyncState items = service->push(merged.exportableItems);
+                        return std::make_pair(tombstones, items);
+                    },
+                    [self, merged, pulled, showWhenFinished](const std::pair<CloudSyncState, CloudSyncState>& pushed) {
+                        self->reportSyncPass(merged, pulled, pushed.first, pushed.second, showWhenFinished);
+                    });
+            };
+            // What was merged counts once it is on disk, as a capture does; a pass that
+            // changed nothing waits for no write (nor reports an older one).
+            if (outcome.error || (outcome.merged == 0 && outcome.deleted == 0)) {
+                push(outcome);
+                return;
+            }
+            self->store().whenSaved([self, outcome, push](const std::optional<QString>& error) mutable {
+                if (!self)
+                    return;
+                if (error)
+                    outcome.error = *error;
+                push(outcome);
+            });
+        });
 }
 
 AppDelegate::MergeOutcome AppDelegate::mergePulled(const CloudSyncPullResult& pulled)
@@ -245,10 +264,9 @@ void AppDelegate::deleteFromCloud(const QList<ClipboardItem>& items, const std::
         return;
     cloudSync();
     QPointer<AppDelegate> self(this);
-    QtConcurrent::run([service = m_cloudSync, exportable] { return service->deleteItems(exportable); })
-        .then(this, [self, reason](const CloudSyncState& state) {
-            if (!self)
-                return;
+    runThenReport(
+        self, [service = m_cloudSync, exportable] { return service->deleteItems(exportable); },
+        [self, reason](const CloudSyncState& state) {
             QString message;
             switch (state.caseOf()) {
             case CloudSyncState::Case::unavailable:
