@@ -8,6 +8,7 @@
 #include <QFileInfo>
 
 #include <chrono>
+#include <limits>
 
 #include <cstdio>
 #include <sys/stat.h>
@@ -46,6 +47,15 @@ quint64 BackgroundFileWriter::write(Content content, Committed committed)
     return m_handedOver;
 }
 
+void BackgroundFileWriter::flushSoon()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_flushSoon = true;
+    }
+    m_wake.notify_all();
+}
+
 void BackgroundFileWriter::protectExistingFile(const QString& backupPath, const QString& failureText)
 {
     std::lock_guard lock(m_mutex);
@@ -75,6 +85,11 @@ void BackgroundFileWriter::setGathering(qint64 thresholdBytes, int milliseconds)
     m_gatheringInterval = milliseconds;
 }
 
+void BackgroundFileWriter::turnGatheringOff()
+{
+    setGathering(std::numeric_limits<qint64>::max(), 0);
+}
+
 bool BackgroundFileWriter::hasPendingWrite() const
 {
     return m_delivered < m_handedOver;
@@ -100,9 +115,10 @@ void BackgroundFileWriter::run()
         Content content;
         Committed committed;
         quint64 generation = 0;
-        if (m_pending && m_gatherUntil && !m_stopping && !m_flushRequested &&
+        if (m_pending && m_gatherUntil && !m_stopping && !m_flushRequested && !m_flushSoon &&
             std::chrono::steady_clock::now() < *m_gatherUntil) {
-            m_wake.wait_until(lock, *m_gatherUntil, [this] { return m_stopping || m_flushRequested; });
+            m_wake.wait_until(lock, *m_gatherUntil,
+                              [this] { return m_stopping || m_flushRequested || m_flushSoon; });
             m_gatherUntil.reset();
             continue;
         }
@@ -112,6 +128,7 @@ void BackgroundFileWriter::run()
             m_pending = nullptr;
             m_pendingCommitted = nullptr;
             generation = m_pendingGeneration;
+            m_flushSoon = false;
             // A newer content makes the failed one pointless to retry.
             m_failed = nullptr;
             m_failedCommitted = nullptr;

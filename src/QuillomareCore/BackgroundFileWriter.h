@@ -54,6 +54,9 @@ public:
 
     // Hands over the newest content; returns its generation (1, 2, …).
     quint64 write(Content content, Committed committed = {});
+    // What waits now goes to disk without the gathering pause: for a content that takes
+    // something away (a deleted entry must not stay on disk for seconds).
+    void flushSoon();
 
     // A file at the path that must never be written over (one that could not be read): before
     // the next write it is moved to `backupPath`; while that fails nothing is written, the
@@ -83,6 +86,8 @@ public:
     // After a write of a file larger than `thresholdBytes`, the next waits until `milliseconds`
     // have passed since it ended.
     void setGathering(qint64 thresholdBytes, int milliseconds);
+    // Every write goes to disk as soon as it is handed over.
+    void turnGatheringOff();
 
 private:
     void run();
@@ -108,6 +113,7 @@ private:
     int m_gatheringInterval = defaultGatheringIntervalMilliseconds;
     std::optional<std::chrono::steady_clock::time_point> m_gatherUntil;
     bool m_flushRequested = false;
+    bool m_flushSoon = false; // the waiting content skips the gathering pause
     std::optional<QString> m_protectedBackup;
     QString m_protectedFailure;
     std::thread m_thread;

@@ -621,8 +621,12 @@ void PayloadCoding::encode(Json::Writer& writer, const ClipboardPayload& payload
             const StoredImageText::Place place = stored->place();
             writer.copiedBase64(place.length, [&](qint64 from, char* into, qint64 size) {
                 QString error;
-                if (!place.file || !place.file->read(place.offset + from, into, size, &error)) {
-                    stored->markDamaged(error);
+                bool endedEarly = false;
+                if (!place.file || !place.file->read(place.offset + from, into, size, &error, &endedEarly)) {
+                    // Only a file that ends before the text loses it; any other failed read
+                    // fails this save alone, and the entry is written by a later one.
+                    if (!place.file || endedEarly)
+                        stored->markDamaged(error);
                     throw FileSystemError(unreadableImageText(error));
                 }
                 // Text damaged in the file since it was loaded is never written on as if whole.

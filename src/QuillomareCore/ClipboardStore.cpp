@@ -2,6 +2,7 @@
 
 #include "BackgroundFileWriter.h"
 #include "Foundation.h"
+#include "StoredImage.h"
 
 #include <QDir>
 #include <QStandardPaths>
@@ -18,8 +19,11 @@ ClipboardStore::ClipboardStore(QString fileURL, ClipSettings settings)
     m_writer->onWritten = [this](const BackgroundFileWriter::Outcome& outcome) {
         if (outcome.setAsideTo && m_lastLoadFailure)
             m_lastLoadFailure->backupURL = outcome.setAsideTo;
-        if (!outcome.error)
+        if (!outcome.error) {
             m_lastLoadFailure.reset();
+            if (onSaved)
+                onSaved();
+        }
     };
     // Before the waiters: what they hand on (the island's list) then holds no image bytes.
     m_writer->beforeWaiters = [this](const BackgroundFileWriter::Outcome& outcome) {
@@ -28,7 +32,11 @@ ClipboardStore::ClipboardStore(QString fileURL, ClipSettings settings)
     load();
 }
 
-ClipboardStore::~ClipboardStore() = default;
+ClipboardStore::~ClipboardStore()
+{
+    // The checks of images read from this store's file hold its versions open.
+    StoredImageText::finishIdentityChecks();
+}
 
 void ClipboardStore::sortIntoHistoryOrder(QList<ClipboardItem>& items)
 {
@@ -79,7 +87,7 @@ QList<ClipboardItem> ClipboardStore::remove(const QUuid& id)
     }
     rememberDeletedContentHashes(removed);
     m_items.removeIf([&](const ClipboardItem& item) { return item.id == id; });
-    save();
+    saveRemoval();
     return removed;
 }
 
@@ -98,15 +106,19 @@ QList<ClipboardItem> ClipboardStore::clear()
     QList<ClipboardItem> removed = m_items;
     rememberDeletedContentHashes(removed);
     m_items.clear();
-    save();
+    saveRemoval();
     return removed;
 }
 
 void ClipboardStore::updateSettings(const std::function<void(ClipSettings&)>& change)
 {
     change(m_settings);
+    const qsizetype count = m_items.size();
     trimToMaxHistoryCount();
-    save();
+    if (m_items.size() < count)
+        saveRemoval();
+    else
+        save();
 }
 
 QList<ClipboardItem> ClipboardStore::cloudExportableItems() const

@@ -108,11 +108,15 @@ public:
     // Called on the GUI thread when a save had to leave out entries whose image could no longer
     // be read, with a text that names them and says why (in the interface language).
     std::function<void(const QString& notice)> onEntriesLost;
+    // Called on the GUI thread after each write that put the history on disk.
+    std::function<void()> onSaved;
     // The last such text, once.
     std::optional<QString> takeLostEntriesNotice();
     // Why the newest write failed, until a write succeeds.
     const std::optional<QString>& lastSaveError() const;
     bool hasPendingSave() const;
+    // Tests only: the writer's gathering of changes to a large file (BackgroundFileWriter).
+    void setSaveGatheringForTesting(qint64 thresholdBytes, int milliseconds);
     // Blocks until the newest state has been written or has failed: at quit, in tests.
     void waitForPendingSaves();
 
@@ -127,6 +131,8 @@ private:
     QString backupURLForCorruptStore() const;
     std::optional<QString> backupCorruptStore();
     void trimToMaxHistoryCount();
+    // save() for a change that takes entries away: it goes to disk without the gathering pause.
+    void saveRemoval();
     void rememberDeletedContentHashes(const QList<ClipboardItem>& removed);
     void trimDeletedContentHashesIfNeeded();
 

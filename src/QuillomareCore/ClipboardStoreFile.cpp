@@ -704,6 +704,10 @@ void ClipboardStore::save()
                     try {
                         item.encode(writer);
                     } catch (const FileSystemError& error) {
+                        // A read that failed without damage found: the whole save fails and is
+                        // tried again, keeping the entry and the previous file.
+                        if (copying && !copying->isDamaged())
+                            throw;
                         if (auto copy = copying ? copying->recentCopy() : std::nullopt)
                             fromMemory.insert(item.id, *copy);
                         else
@@ -738,6 +742,17 @@ void ClipboardStore::save()
         }
     }, std::move(committed));
     m_writtenImages[generation] = std::move(written);
+}
+
+void ClipboardStore::saveRemoval()
+{
+    save();
+    m_writer->flushSoon();
+}
+
+void ClipboardStore::setSaveGatheringForTesting(qint64 thresholdBytes, int milliseconds)
+{
+    m_writer->setGathering(thresholdBytes, milliseconds);
 }
 
 std::optional<QString> ClipboardStore::takeLostEntriesNotice()

@@ -116,7 +116,10 @@ qsizetype ClipboardStore::mergeDeletionTombstones(const QList<ClipboardDeletionT
 
     if (removedCount == 0 && m_deletedContentTombstonesByHash == before)
         return 0;
-    save();
+    if (removedCount > 0)
+        saveRemoval();
+    else
+        save();
     return removedCount;
 }
 

@@ -377,7 +377,9 @@ void onBusError(int signal, siginfo_t* info, void* context)
 {
     const auto address = reinterpret_cast<uintptr_t>(info->si_addr);
     for (int slot = 0; slot < kGuardedSlots; ++slot) {
-        if (address < g_guardedStart[slot].load() || address >= g_guardedEnd[slot].load())
+        // The end before the start: a range being set up or let go reads as empty.
+        const uintptr_t end = g_guardedEnd[slot].load(std::memory_order_acquire);
+        if (address >= end || address < g_guardedStart[slot].load(std::memory_order_acquire))
             continue;
         // A page of zeros in place of the one the file no longer has; the read is retried.
         void* page = reinterpret_cast<void*>(address & ~(g_pageSize - 1));
@@ -417,8 +419,11 @@ void installBusErrorHandler()
 MappedFile::~MappedFile()
 {
     if (m_slot >= 0) {
-        g_guardedStart[m_slot].store(0);
-        g_guardedEnd[m_slot].store(0);
+        // The end first: between the two stores the range is empty, never [0, end), which a
+        // stray bus error anywhere below the old end would fall into. Freeing the start last
+        // lets the slot be taken again only once it guards nothing.
+        g_guardedEnd[m_slot].store(0, std::memory_order_release);
+        g_guardedStart[m_slot].store(0, std::memory_order_release);
     }
     if (m_data)
         ::munmap(m_data, static_cast<size_t>(m_size));
@@ -437,9 +442,10 @@ bool MappedFile::map(int descriptor, qsizetype size)
     const auto start = reinterpret_cast<uintptr_t>(mapped);
     for (int slot = 0; slot < kGuardedSlots; ++slot) {
         uintptr_t expected = 0;
-        if (g_guardedStart[slot].compare_exchange_strong(expected, start)) {
-            g_guardedCut[slot].store(false);
-            g_guardedEnd[slot].store(start + static_cast<uintptr_t>(size));
+        // The start first (taking the slot), the end last: until then the range is empty.
+        if (g_guardedStart[slot].compare_exchange_strong(expected, start, std::memory_order_acq_rel)) {
+            g_guardedCut[slot].store(false, std::memory_order_relaxed);
+            g_guardedEnd[slot].store(start + static_cast<uintptr_t>(size), std::memory_order_release);
             m_slot = slot;
             return true;
         }

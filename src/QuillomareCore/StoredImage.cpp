@@ -35,13 +35,23 @@ HistoryFileVersion::~HistoryFileVersion()
         ::close(descriptor);
 }
 
-bool HistoryFileVersion::read(qint64 offset, char* into, qint64 size, QString* error) const
+std::atomic<int> HistoryFileVersion::failReadsForTesting{0};
+
+bool HistoryFileVersion::read(qint64 offset, char* into, qint64 size, QString* error, bool* endedEarly) const
 {
+    if (endedEarly)
+        *endedEarly = false;
     while (size > 0) {
-        const ssize_t got = ::pread(m_descriptor, into, static_cast<size_t>(size), offset);
+        ssize_t got = -1;
+        if (const int injected = failReadsForTesting.load(std::memory_order_relaxed))
+            errno = injected;
+        else
+            got = ::pread(m_descriptor, into, static_cast<size_t>(size), offset);
         if (got < 0 && errno == EINTR)
             continue;
         if (got <= 0) {
+            if (endedEarly)
+                *endedEarly = got == 0;
             if (error)
                 *error = got < 0 ? Files::reason(errno)
                                  : Language::text(QStringLiteral("历史文件比预期短"),
@@ -125,7 +135,22 @@ private:
     qsizetype m_total = 0;
 };
 
+// The identity checks of images read on the GUI thread, on a pool of their own: the global
+// pool outlives the statics they use. Made after the recent images, so gone before them, and
+// its destructor waits for what runs.
+QThreadPool& identityChecks()
+{
+    RecentImages::shared();
+    static QThreadPool pool;
+    return pool;
+}
+
 } // namespace
+
+void StoredImageText::finishIdentityChecks()
+{
+    identityChecks().waitForDone();
+}
 
 StoredImageText::StoredImageText(Place place, qsizetype byteCount, QByteArray head, QString contentHash)
     : byteCount(byteCount), head(std::move(head)), contentHash(std::move(contentHash)), m_place(std::move(place))
@@ -188,9 +213,12 @@ void StoredImageText::checkEnd() const
         return;
     char quote = 0;
     QString reason;
-    if (!where.file->read(where.offset + where.length, &quote, 1, &reason))
-        markDamaged(reason);
-    else if (quote != '"')
+    bool endedEarly = false;
+    if (!where.file->read(where.offset + where.length, &quote, 1, &reason, &endedEarly)) {
+        // A read that failed tells nothing of the text: the copy meets the error again, if any.
+        if (endedEarly)
+            markDamaged(reason);
+    } else if (quote != '"')
         markDamaged(Language::text(QStringLiteral("图片数据已损坏"), QStringLiteral("its data is damaged")));
 }
 
@@ -219,9 +247,12 @@ std::optional<QByteArray> StoredImageText::load(QString* error) const
     }
     QByteArray text(where.length, Qt::Uninitialized);
     QString reason;
-    if (!where.file->read(where.offset, text.data(), where.length, &reason)) {
-        // Cut short or unreadable: the entry cannot be shown, copied or saved any more.
-        markDamaged(reason);
+    bool endedEarly = false;
+    if (!where.file->read(where.offset, text.data(), where.length, &reason, &endedEarly)) {
+        // Cut short: the entry cannot be shown, copied or saved any more. A read that failed
+        // (EIO, ENOMEM…) may pass: the entry stays, and is read again when next asked.
+        if (endedEarly)
+            markDamaged(reason);
         if (error)
             *error = unreadableImageText(reason);
         return std::nullopt;
@@ -238,11 +269,15 @@ std::optional<QByteArray> StoredImageText::load(QString* error) const
         const QCoreApplication* application = QCoreApplication::instance();
         if (application && QThread::currentThread() == application->thread()) {
             // Kept from the recent images until the check passes: a later save must never
-            // take an unchecked copy for the image.
-            QThreadPool::globalInstance()->start([self = shared_from_this(), where, checked = *bytes] {
-                if (self->matchesIdentity(checked))
-                    RecentImages::shared().insert(where.file, where.offset, checked);
-            });
+            // take an unchecked copy for the image. One check at a time: the reads made while
+            // it runs would only hash the same image again.
+            if (!m_checking.exchange(true, std::memory_order_acq_rel)) {
+                identityChecks().start([self = shared_from_this(), where, checked = *bytes] {
+                    if (self->matchesIdentity(checked))
+                        RecentImages::shared().insert(where.file, where.offset, checked);
+                    self->m_checking.store(false, std::memory_order_release);
+                });
+            }
             return bytes;
         }
         if (!matchesIdentity(*bytes)) {

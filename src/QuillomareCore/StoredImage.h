@@ -27,8 +27,12 @@ public:
     HistoryFileVersion& operator=(const HistoryFileVersion&) = delete;
 
     // Reads exactly `size` bytes at `offset`; false, with the reason, when the file is shorter or
-    // the read fails.
-    bool read(qint64 offset, char* into, qint64 size, QString* error) const;
+    // the read fails. `endedEarly` tells the two apart: only a file that ends before the bytes
+    // is damage for good; a failed read (EIO, ENOMEM…) may pass.
+    bool read(qint64 offset, char* into, qint64 size, QString* error, bool* endedEarly = nullptr) const;
+
+    // Tests only: every read fails with this errno while it is not 0.
+    static std::atomic<int> failReadsForTesting;
 
 private:
     int m_descriptor;
@@ -84,6 +88,10 @@ struct StoredImageText : std::enable_shared_from_this<StoredImageText>
     QString damage() const;
     void markDamaged(const QString& reason) const;
 
+    // Blocks until the identity checks load() started on workers have finished: before the
+    // store, and the program's statics those checks use, go away.
+    static void finishIdentityChecks();
+
 private:
     // False, and marked damaged, when `bytes` is not the image the entry's identity names.
     bool matchesIdentity(const QByteArray& bytes) const;
@@ -92,6 +100,7 @@ private:
     mutable Place m_place;
     mutable QString m_damage;
     mutable std::atomic<bool> m_damaged{false};
+    mutable std::atomic<bool> m_checking{false}; // one identity check at a time
 };
 
 namespace Base64Text {

@@ -192,6 +192,28 @@ private Q_SLOTS:
         QCOMPARE(readFile(path()), QByteArray("the last copy, gathered"));
     }
 
+    // A content that takes something away is never held back by the interval; the additions
+    // that follow it are again.
+    void testFlushSoonSkipsTheGatheringPause()
+    {
+        BackgroundFileWriter writer(path());
+        writer.setGathering(8, 600'000);
+        writer.write(text("a large history"));
+        writer.waitUntilIdle();
+
+        writer.write(text("an entry removed"));
+        std::optional<QString> outcome = QStringLiteral("none yet");
+        writer.whenWritten([&](const std::optional<QString>& error) { outcome = error; });
+        writer.flushSoon();
+        QTRY_COMPARE(outcome, std::optional<QString>());
+        QCOMPARE(readFile(path()), QByteArray("an entry removed"));
+
+        writer.write(text("an entry added"));
+        QVERIFY(writer.hasPendingWrite());
+        writer.waitUntilIdle();
+        QCOMPARE(readFile(path()), QByteArray("an entry added"));
+    }
+
     void testDestructionFinishesTheWaitingWrite()
     {
         {

@@ -210,6 +210,35 @@ private Q_SLOTS:
                  QSet<QString>{textItem(QStringLiteral("exportable"), at(0)).contentHash});
     }
 
+    // A large history gathers the additions of an interval, but whatever takes entries away
+    // (a deletion, a clear, a lower limit) reaches the disk at once.
+    void testRemovalsOfALargeHistoryAreNotHeldBack()
+    {
+        ClipboardStore store(storePath());
+        // "Large" is any file here; the interval is longer than any test runs.
+        store.setSaveGatheringForTesting(8, 600'000);
+        store.add(textItem(QStringLiteral("secret one"), at(0)));
+        store.add(textItem(QStringLiteral("secret two"), at(1)));
+        store.add(textItem(QStringLiteral("secret three"), at(2)));
+        store.waitForPendingSaves();
+        QVERIFY(readFile(storePath()).contains("secret three"));
+
+        store.add(textItem(QStringLiteral("kept"), at(3)));
+        store.remove(store.items().at(1).id); // "secret three", right after a write
+        QTRY_VERIFY(!store.hasPendingSave());
+        QVERIFY(!readFile(storePath()).contains("secret three"));
+        QVERIFY(readFile(storePath()).contains("kept"));
+
+        store.updateSettings([](ClipSettings& settings) { settings.maxHistoryCount = 2; });
+        QTRY_VERIFY(!store.hasPendingSave());
+        QVERIFY(!readFile(storePath()).contains("secret one"));
+
+        store.clear();
+        QTRY_VERIFY(!store.hasPendingSave());
+        QVERIFY(!readFile(storePath()).contains("secret two"));
+        QVERIFY(!readFile(storePath()).contains("kept"));
+    }
+
     void testCloudExportableItemsFollowTheSettings()
     {
         ClipboardStore store(storePath());

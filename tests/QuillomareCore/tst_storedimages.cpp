@@ -15,6 +15,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cerrno>
 #include <fcntl.h>
 #include <future>
 #include <unistd.h>
@@ -96,7 +97,11 @@ private:
 
 private Q_SLOTS:
     void init() { m_dir = std::make_unique<QTemporaryDir>(); }
-    void cleanup() { Files::failWritesForTesting(0); }
+    void cleanup()
+    {
+        Files::failWritesForTesting(0);
+        HistoryFileVersion::failReadsForTesting = 0;
+    }
 
     void testTextCheckAgreesWithTheDecoder_data()
     {
@@ -393,6 +398,48 @@ private Q_SLOTS:
         QCOMPARE(reread.items().size(), 2);
         QCOMPARE(reread.items().first().payload.textValue(), QStringLiteral("copied meanwhile"));
         QCOMPARE(reread.items().last().payload.imagePNGValue(), kept);
+    }
+
+    // A read that fails (an I/O error, memory short) finds no damage: the image is not given up,
+    // the save fails and keeps the previous file, and a save once the error is gone writes it.
+    void testPassingReadErrorKeepsTheImage()
+    {
+        const QByteArray image = randomImage(50'000, 14);
+        const QByteArray text = Base64::encode(image);
+        writeFile(path(), historyJson({imageEntryJson(kIdA, QStringLiteral("2024-01-02T00:00:00.000Z"), text)}));
+        ClipboardStore store(path());
+        bool told = false;
+        store.onEntriesLost = [&](const QString&) { told = true; };
+        const auto stored = store.items().first().payload.storedImageText();
+        QVERIFY(stored);
+
+        for (const int error : {EIO, ENOMEM}) {
+            HistoryFileVersion::failReadsForTesting = error;
+            QString reason;
+            QVERIFY(!std::async(std::launch::async, [&] { return stored->load(&reason); }).get());
+            QVERIFY2(reason.startsWith(QStringLiteral("The image couldn't be read from the history file")),
+                     qPrintable(reason));
+            QVERIFY(!stored->isDamaged());
+
+            store.add(textItem(QStringLiteral("copied during error %1").arg(error), at(10 + error)));
+            store.waitForPendingSaves();
+            QVERIFY(store.lastSaveError());
+            QVERIFY(!stored->isDamaged());
+            QVERIFY(!told);
+            QVERIFY(readFile(path()).contains(text));
+            QVERIFY(!readFile(path()).contains("copied during error"));
+        }
+        QCOMPARE(store.items().size(), 3);
+
+        HistoryFileVersion::failReadsForTesting = 0;
+        store.add(textItem(QStringLiteral("copied after"), at(100)));
+        store.waitForPendingSaves();
+        QVERIFY2(!store.lastSaveError(), qPrintable(store.lastSaveError().value_or(QString())));
+        QVERIFY(!told);
+        ClipboardStore reread(path());
+        QCOMPARE(reread.items().size(), 4);
+        QCOMPARE(reread.items().last().payload.imagePNGValue(), image);
+        QCOMPARE(store.items().last().payload.imagePNGValue(), image);
     }
 
     // An image read (shown, copied) before the file was damaged is still in memory: the save

@@ -16,11 +16,13 @@
 #include <Platform/Workspace.h>
 #include <QuillomareCore/Files.h>
 #include <QuillomareCore/Foundation.h>
+#include <QuillomareCore/StoredImage.h>
 
 #include <QApplication>
 #include <QMutex>
 #include <QTemporaryDir>
 
+#include <cerrno>
 #include <unistd.h>
 
 using namespace QuillomareCore;
@@ -138,6 +140,7 @@ private Q_SLOTS:
     {
         m_delegate.reset();
         Files::failWritesForTesting(0);
+        HistoryFileVersion::failReadsForTesting = 0;
     }
 
     void testLaunchMessagesAndTheIslandAtStart()
@@ -251,6 +254,62 @@ private Q_SLOTS:
                  qPrintable(m_island->messages.last()));
         delegate.quitFromMenu();
         QCOMPARE(m_desktop->quits, 2);
+    }
+
+    // A save failure that passed (a save worked since) is forgotten: the next failure warns
+    // again before quitting instead of quitting at once.
+    void testQuitWarnsAgainAfterSavesRecovered()
+    {
+        AppDelegate& delegate = launch();
+        Files::failWritesForTesting(ENOSPC);
+        delegate.handleCapture(captured(textItem(QStringLiteral("first failure"), at(1))));
+        settle();
+        delegate.quitFromMenu();
+        QCOMPARE(m_desktop->quits, 0);
+
+        Files::failWritesForTesting(0);
+        delegate.handleCapture(captured(textItem(QStringLiteral("saved"), at(2))));
+        settle();
+        QVERIFY(!delegate.store().lastSaveError());
+
+        Files::failWritesForTesting(ENOSPC);
+        delegate.handleCapture(captured(textItem(QStringLiteral("second failure"), at(3))));
+        settle();
+        QVERIFY(delegate.store().lastSaveError());
+        m_island->messages.clear();
+        delegate.quitFromMenu();
+        QCOMPARE(m_desktop->quits, 0);
+        QVERIFY2(!m_island->messages.isEmpty() && m_island->messages.last().contains(QStringLiteral("Choose Quit again")),
+                 qPrintable(m_island->messages.value(m_island->messages.size() - 1)));
+        delegate.quitFromMenu();
+        QCOMPARE(m_desktop->quits, 1);
+    }
+
+    // An image the file holds but a read failed for a moment (an I/O error): the copy fails
+    // with the plain text, the image is not read again to find a reason, and nothing is lost.
+    void testImageThatCannotBeReadForAMomentIsNotGivenUp()
+    {
+        const QByteArray image = QByteArray("\x89PNG\r\n\x1a\n", 8) + QByteArray(30'000, 'q');
+        {
+            ClipboardStore seed(storePath());
+            seed.add(imageItem(image, at(1)));
+            seed.waitForPendingSaves();
+        }
+        AppDelegate& delegate = launch();
+        const auto stored = delegate.store().items().first().payload.storedImageText();
+        QVERIFY(stored);
+
+        HistoryFileVersion::failReadsForTesting = EIO;
+        delegate.copyToPasteboard(delegate.store().items().first());
+        QCOMPARE(m_island->message, std::optional<QString>(QStringLiteral("This item can't be copied")));
+        QVERIFY(!stored->isDamaged());
+
+        HistoryFileVersion::failReadsForTesting = 0;
+        QCOMPARE(delegate.store().items().first().payload.loadImagePNG(), std::optional<QByteArray>(image));
+        delegate.handleCapture(captured(textItem(QStringLiteral("copied afterwards"), at(2))));
+        settle();
+        QVERIFY(!delegate.store().lastSaveError());
+        QCOMPARE(ClipboardStore(storePath()).items().size(), 2);
     }
 
     // An image another program damaged in the file: the copy made afterwards is saved, and the

@@ -73,6 +73,8 @@ ShelfSessionStore::ShelfSessionStore(QString fileURL)
     : m_fileURL(std::move(fileURL)), m_shelfFilesFolder(ShelfFileStore::folderPath(m_fileURL)),
       m_writer(std::make_unique<BackgroundFileWriter>(m_fileURL)), m_copies(std::make_shared<CopyQueue>())
 {
+    // The shelf's file is small, and a session closed or an entry taken off must leave it at once.
+    m_writer->turnGatheringOff();
     m_writer->onWritten = [this](const BackgroundFileWriter::Outcome& outcome) {
         if (outcome.setAsideTo && m_lastLoadFailure)
             m_lastLoadFailure->backupURL = outcome.setAsideTo;

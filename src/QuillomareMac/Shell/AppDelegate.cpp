@@ -72,6 +72,11 @@ ClipboardStore& AppDelegate::store()
                 self->showIsland();
             });
         };
+        // A failure that passed: the next one warns again before quitting.
+        m_store->onSaved = [self] {
+            if (self)
+                self->m_quitDespiteUnsavedHistory = false;
+        };
     }
     return *m_store;
 }

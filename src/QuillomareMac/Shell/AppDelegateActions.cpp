@@ -7,6 +7,7 @@
 #include "Pasteboard/MacPasteboardWriter.h"
 
 #include <Platform/Pasteboard.h>
+#include <QuillomareCore/StoredImage.h>
 
 namespace QuillomareMac {
 
@@ -16,16 +17,14 @@ using namespace QuillomareCore;
 
 namespace {
 
-// Why a copy of `item` failed when its image is what could not be had (the history file lost
-// it): asked only after a failure, from what the failed read left.
+// Why a copy of `item` failed when its image is known to be lost (the history file no longer
+// holds it): the damage the failed read found. Nothing is read again for it.
 std::optional<QString> unreadableImageReason(const ClipboardItem& item)
 {
-    if (!item.payload.isImagePNG())
+    const auto stored = item.payload.isImagePNG() ? item.payload.storedImageText() : nullptr;
+    if (!stored || !stored->isDamaged())
         return std::nullopt;
-    QString error;
-    if (item.payload.loadImagePNG(&error))
-        return std::nullopt;
-    return error;
+    return unreadableImageText(stored->damage());
 }
 
 } // namespace
