@@ -76,8 +76,9 @@ public:
         bool superseded = false;
         bool timedOut = false;
         bool tooLarge = false;
-        // With `tooLarge`: the owner's own count of the whole when it gave one (`sizeIsExact`),
-        // else the bytes that had come when reading stopped.
+        // With `tooLarge`: the size of the whole when one property held it (`sizeIsExact`), else
+        // a lower bound: the size the owner announced or the bytes that had come when reading
+        // stopped, whichever is larger.
         qint64 size = 0;
         bool sizeIsExact = false;
     };

@@ -191,7 +191,8 @@ private:
     void tooLarge(qint64 seen, bool exact)
     {
         m_result.status = TransferResult::Status::tooLarge;
-        m_result.sizeIsExact = exact || m_announcedSize >= seen;
+        // An owner's announcement is only a lower bound: a size that rests on it is one too.
+        m_result.sizeIsExact = exact && m_announcedSize <= seen;
         m_result.size = std::max(seen, m_announcedSize);
         m_result.bytes.clear();
     }
@@ -219,7 +220,7 @@ private:
                     m_announcedSize = *static_cast<const uint32_t*>(xcb_get_property_value(reply));
                 std::free(reply);
                 if (m_announcedSize > m_bounds.maxBytes) {
-                    tooLarge(m_announcedSize, true);
+                    tooLarge(m_announcedSize, false);
                     return false;
                 }
                 break;

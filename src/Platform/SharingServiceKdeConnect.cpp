@@ -91,11 +91,16 @@ bool KdeConnectSharingService::isAvailable() const
 
 QStringList KdeConnectSharingService::reachableDevices() const
 {
-    if (m_probedAt.isValid() && !m_probedAt.hasExpired(kProbeReuseMs))
-        return m_devices;
-    m_devices = probeDevices();
+    {
+        const QMutexLocker locker(&m_answerMutex);
+        if (m_probedAt.isValid() && !m_probedAt.hasExpired(kProbeReuseMs))
+            return m_devices;
+    }
+    const QStringList devices = probeDevices();
+    const QMutexLocker locker(&m_answerMutex);
+    m_devices = devices;
     m_probedAt.start();
-    return m_devices;
+    return devices;
 }
 
 QStringList KdeConnectSharingService::probeDevices() const

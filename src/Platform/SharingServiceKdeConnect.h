@@ -3,6 +3,7 @@
 #include "SharingService.h"
 
 #include <QElapsedTimer>
+#include <QMutex>
 #include <QString>
 #include <QStringList>
 
@@ -22,7 +23,7 @@ public:
 
     // The ids of the reachable devices, in the tool's order; empty when the tool is missing,
     // fails or does not answer in time. A fresh answer is reused for a few seconds, so that
-    // isAvailable() followed by perform() asks only once.
+    // isAvailable() followed by perform() asks only once. Safe to call from any thread.
     QStringList reachableDevices() const;
 
     // The folder images are written to before they are sent: "<cache folder>/Quillomare/SharedImages",
@@ -35,6 +36,9 @@ private:
 
     QString m_program;
     int m_probeTimeoutMs;
+    // Guards the answer only, never a probe: a caller on the GUI thread must not wait for a
+    // worker's probe.
+    mutable QMutex m_answerMutex;
     mutable QStringList m_devices;
     mutable QElapsedTimer m_probedAt;
 };

@@ -129,14 +129,16 @@ QString ClipSourcePlatform::displayName() const
 QString ClipSourcePlatform::searchText() const
 {
     switch (m_value) {
+    // The stored names, older words, and what rows, filters and the inspector show in either
+    // language.
     case mac:
-        return QStringLiteral("mac macos 电脑");
+        return QStringLiteral("mac macos 电脑 本机 this computer");
     case iphone:
-        return QStringLiteral("iphone ios 手机");
+        return QStringLiteral("iphone ios 手机 phone");
     case unknown:
         break;
     }
-    return QStringLiteral("unknown 未知设备");
+    return QStringLiteral("unknown 未知设备 unknown device");
 }
 
 // --- ClipboardPayload
@@ -360,10 +362,21 @@ std::optional<QString> ClipboardItem::payloadLimitFailureDescription() const
     if (!payload.exceedsLocalHistoryLimits())
         return std::nullopt;
     if (payload.isText())
-        return QStringLiteral("文本过大，未写入历史（") + formattedBytes(utf8ByteCount(payload.textValue())) +
-               QStringLiteral("，上限 ") + formattedBytes(ClipDefaults::maxTextPayloadBytes) + QStringLiteral("）");
-    return QStringLiteral("图片过大，未写入历史（") + formattedBytes(payload.imagePNGByteCount()) +
-           QStringLiteral("，上限 ") + formattedBytes(ClipDefaults::maxImagePayloadBytes) + QStringLiteral("）");
+        return payloadTooLargeDescription(false, utf8ByteCount(payload.textValue()));
+    return payloadTooLargeDescription(true, payload.imagePNGByteCount());
+}
+
+QString ClipboardItem::payloadTooLargeDescription(bool image, qint64 size, bool sizeIsExact)
+{
+    const QString sizeText = (sizeIsExact ? QString() : QStringLiteral("> ")) + formattedBytes(size);
+    const QString limit = formattedBytes(image ? ClipDefaults::maxImagePayloadBytes : ClipDefaults::maxTextPayloadBytes);
+    if (image)
+        return Language::text(QStringLiteral("图片过大，未写入历史（%1，上限 %2）"),
+                              QStringLiteral("Image too large, not saved (%1, limit %2)"))
+            .arg(sizeText, limit);
+    return Language::text(QStringLiteral("文本过大，未写入历史（%1，上限 %2）"),
+                          QStringLiteral("Text too large, not saved (%1, limit %2)"))
+        .arg(sizeText, limit);
 }
 
 QString ClipboardItem::formattedBytes(qint64 byteCount)

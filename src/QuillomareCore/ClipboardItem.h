@@ -150,7 +150,11 @@ struct ClipboardItem
                                             const ClipSettings& settings);
 
     bool fitsLocalHistoryPayloadLimits() const { return !payload.exceedsLocalHistoryLimits(); }
+    // In the interface language, as payloadTooLargeDescription() words it.
     std::optional<QString> payloadLimitFailureDescription() const;
+    // Why an image or a text of `size` bytes is not saved: "Image too large, not saved (12 MB,
+    // limit 8.4 MB)"; the size reads "> 12 MB" when it is only a lower bound.
+    static QString payloadTooLargeDescription(bool image, qint64 size, bool sizeIsExact = true);
     static QString formattedBytes(qint64 byteCount);
 
     std::optional<QString> plainTextRepresentation() const;

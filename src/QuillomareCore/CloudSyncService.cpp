@@ -69,30 +69,11 @@ QDateTime clampedDate(const QDateTime& claimed, const QDateTime& latest)
 
 namespace {
 
-quint32 bigEndian32(const char* bytes)
-{
-    return quint32(uchar(bytes[0])) << 24 | quint32(uchar(bytes[1])) << 16 | quint32(uchar(bytes[2])) << 8 |
-           quint32(uchar(bytes[3]));
-}
-
 // The signature and a sound header chunk: enough to tell a picture from bytes dressed up as one
 // without decoding it.
 bool beginsAsPNG(const QByteArray& bytes)
 {
-    static constexpr char signature[] = "\x89PNG\r\n\x1a\n";
-    if (bytes.size() < 33 || !bytes.startsWith(QByteArrayView(signature, 8)))
-        return false;
-    const char* header = bytes.constData() + 8;
-    if (bigEndian32(header) != 13 || QByteArrayView(header + 4, 4) != "IHDR")
-        return false;
-    const quint32 width = bigEndian32(header + 8);
-    const quint32 height = bigEndian32(header + 12);
-    const int depth = uchar(header[16]);
-    const int colour = uchar(header[17]);
-    const bool depthKnown = depth == 1 || depth == 2 || depth == 4 || depth == 8 || depth == 16;
-    const bool colourKnown = colour == 0 || colour == 2 || colour == 3 || colour == 4 || colour == 6;
-    return width > 0 && width <= 0x7fffffff && height > 0 && height <= 0x7fffffff && depthKnown && colourKnown &&
-           header[18] == 0 && header[19] == 0 && uchar(header[20]) <= 1;
+    return bytes.size() >= 33 && Png::headerSize(bytes);
 }
 
 // Paths as a capture takes them: absolute, and free of the line feed that joins them for the

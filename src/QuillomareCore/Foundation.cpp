@@ -3,6 +3,7 @@
 #include <QLocale>
 #include <QTextBoundaryFinder>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstring>
@@ -10,6 +11,11 @@
 namespace QuillomareCore {
 
 namespace Text {
+
+bool isBlank(QStringView text)
+{
+    return std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.isSpace(); });
+}
 
 QString trimmed(const QString& text)
 {
@@ -459,6 +465,38 @@ std::optional<QByteArray> decode(std::string_view text)
 }
 
 } // namespace Base64
+
+namespace Png {
+
+std::optional<QSize> headerSize(QByteArrayView head)
+{
+    // The signature, then the header chunk: its length (13) and type, width, height, depth,
+    // colour type, compression, filter and interlace methods, and its check sum.
+    static constexpr char signature[] = "\x89PNG\r\n\x1a\n";
+    if (head.size() < 24 || !head.startsWith(QByteArrayView(signature, 8)))
+        return std::nullopt;
+    const auto bigEndian32 = [&](qsizetype at) {
+        return quint32(uchar(head[at])) << 24 | quint32(uchar(head[at + 1])) << 16 | quint32(uchar(head[at + 2])) << 8 |
+               quint32(uchar(head[at + 3]));
+    };
+    if (bigEndian32(8) != 13 || head.sliced(12, 4) != QByteArrayView("IHDR"))
+        return std::nullopt;
+    const quint32 width = bigEndian32(16);
+    const quint32 height = bigEndian32(20);
+    if (width == 0 || height == 0 || width > 0x7fffffff || height > 0x7fffffff)
+        return std::nullopt;
+    if (head.size() >= 33) {
+        const int depth = uchar(head[24]);
+        const int colour = uchar(head[25]);
+        const bool depthKnown = depth == 1 || depth == 2 || depth == 4 || depth == 8 || depth == 16;
+        const bool colourKnown = colour == 0 || colour == 2 || colour == 3 || colour == 4 || colour == 6;
+        if (!depthKnown || !colourKnown || head[26] != 0 || head[27] != 0 || uchar(head[28]) > 1)
+            return std::nullopt;
+    }
+    return QSize(int(width), int(height));
+}
+
+} // namespace Png
 
 namespace Clock {
 

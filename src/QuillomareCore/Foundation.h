@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QSize>
 #include <QString>
 #include <QUuid>
 
@@ -18,6 +19,8 @@ namespace Text {
 
 // Trims white space and line breaks (Unicode separators, tabs, U+0085) at both ends.
 QString trimmed(const QString& text);
+// Nothing but what trimmed() takes away, told without a trimmed copy of a text of megabytes.
+bool isBlank(QStringView text);
 
 // Counts and cuts by grapheme clusters, so an emoji or a combined accent is one character.
 qsizetype graphemeCount(const QString& text);
@@ -63,6 +66,16 @@ std::optional<QByteArray> decode(std::string_view text);
 
 // The one source of "now" for the core. Times are cut to whole milliseconds so that a date
 // written to the history file reads back equal.
+namespace Png {
+
+// The width and height a PNG's header chunk gives, read from its first 24 bytes; when `head`
+// holds the whole chunk (33 bytes) its depth, colour type and methods must be known ones too.
+// Nothing for bytes that do not begin as a PNG or give no size. Enough to tell a picture from
+// bytes dressed up as one without decoding it.
+std::optional<QSize> headerSize(QByteArrayView head);
+
+} // namespace Png
+
 namespace Clock {
 
 QDateTime now();

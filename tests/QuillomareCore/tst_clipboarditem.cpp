@@ -2,6 +2,9 @@
 #include <QuillomareCore/ClipboardItem.h>
 #include <QuillomareCore/Foundation.h>
 #include <QuillomareCore/Json.h>
+#include <QuillomareCore/Language.h>
+
+#include <QScopeGuard>
 
 #include "TestSupport.h"
 
@@ -168,6 +171,8 @@ void ClipboardItemTest::cloudLimits()
 
 void ClipboardItemTest::localLimitAndFailureText()
 {
+    Language::setProvider([] { return true; });
+    const auto english = qScopeGuard([] { Language::setProvider([] { return false; }); });
     ClipboardItem item = imageItem(QByteArray(kImageLimit, 'i'), at(0));
     QVERIFY(item.fitsLocalHistoryPayloadLimits());
     QVERIFY(!item.payloadLimitFailureDescription());
@@ -179,6 +184,12 @@ void ClipboardItemTest::localLimitAndFailureText()
 
     item.payload = ClipboardPayload::imagePNG(QByteArray(12'000'000, 'i'));
     QCOMPARE(item.payloadLimitFailureDescription(), std::optional(u"图片过大，未写入历史（12 MB，上限 8.4 MB）"_s));
+    // The same refusal in the other interface language, and with a size known only as a lower bound.
+    Language::setProvider([] { return false; });
+    QCOMPARE(item.payloadLimitFailureDescription(), std::optional(u"Image too large, not saved (12 MB, limit 8.4 MB)"_s));
+    QCOMPARE(ClipboardItem::payloadTooLargeDescription(false, 40'000'000, false),
+             u"Text too large, not saved (> 40 MB, limit 33.6 MB)"_s);
+    Language::setProvider([] { return true; });
 
     // Texts and file lists are never refused for their size.
     const ClipboardItem text = textItem(QString(kImageLimit + 1, u'a'), at(0));
@@ -190,6 +201,8 @@ void ClipboardItemTest::localLimitAndFailureText()
 // A text is refused by its UTF-8 size, whatever its length in characters.
 void ClipboardItemTest::textLimitCountsUtf8Bytes()
 {
+    Language::setProvider([] { return true; });
+    const auto english = qScopeGuard([] { Language::setProvider([] { return false; }); });
     constexpr qint64 limit = 32 * 1024 * 1024;
     ClipboardItem item = textItem(QString(limit, u'a'), at(0));
     QVERIFY(item.fitsLocalHistoryPayloadLimits());

@@ -105,7 +105,8 @@ private Q_SLOTS:
             QFAIL("an image over 8 MiB was accepted");
         } catch (const ClipboardStoreError& error) {
             QCOMPARE(error.caseOf(), ClipboardStoreError::Case::payloadTooLarge);
-            QCOMPARE(error.localizedDescription(), QStringLiteral("图片过大，未写入历史（8.4 MB，上限 8.4 MB）"));
+            QCOMPARE(error.localizedDescription(),
+                     QStringLiteral("Image too large, not saved (8.4 MB, limit 8.4 MB)"));
         }
         QCOMPARE(previews(store.items()), QList<QString>{"kept"});
         QCOMPARE(store.deletionTombstones(), tombstonesBefore);

@@ -29,6 +29,8 @@ private Q_SLOTS:
     void formatByteCount_data();
     void formatByteCount();
     void clockProviderIsInjectable();
+    void pngHeaderSize_data();
+    void pngHeaderSize();
 };
 
 void FoundationTest::trimmed_data()
@@ -49,6 +51,8 @@ void FoundationTest::trimmed()
     QFETCH(QString, input);
     QFETCH(QString, expected);
     QCOMPARE(Text::trimmed(input), expected);
+    // Blank exactly when trimming leaves nothing.
+    QCOMPARE(Text::isBlank(input), expected.isEmpty());
 }
 
 void FoundationTest::graphemeCountAndPrefix_data()
@@ -291,4 +295,47 @@ void FoundationTest::clockProviderIsInjectable()
 }
 
 QUILLOMARE_TEST_MAIN(FoundationTest)
+namespace {
+
+// A PNG's signature and header chunk (check sum left zero: the header's reader does not look at it).
+QByteArray pngHead(quint32 width, quint32 height, char depth = 8, char colour = 6, char interlace = 0)
+{
+    QByteArray head = QByteArray("\x89PNG\r\n\x1a\n", 8) + QByteArray("\0\0\0\x0dIHDR", 8);
+    for (const quint32 value : {width, height})
+        for (int shift = 24; shift >= 0; shift -= 8)
+            head.append(char(value >> shift & 0xff));
+    head.append(depth).append(colour).append('\0').append('\0').append(interlace);
+    return head + QByteArray(4, '\0');
+}
+
+} // namespace
+
+void FoundationTest::pngHeaderSize_data()
+{
+    QTest::addColumn<QByteArray>("head");
+    QTest::addColumn<QSize>("size");
+    const QSize none;
+    QTest::newRow("whole header") << pngHead(1200, 34) << QSize(1200, 34);
+    QTest::newRow("the first 24 bytes") << pngHead(1200, 34).left(24) << QSize(1200, 34);
+    QTest::newRow("largest size") << pngHead(0x7fffffff, 1) << QSize(0x7fffffff, 1);
+    QTest::newRow("23 bytes") << pngHead(1200, 34).left(23) << none;
+    QTest::newRow("not a PNG") << QByteArray("GIF89a").append(pngHead(1, 1).mid(6)) << none;
+    QTest::newRow("another chunk first") << pngHead(1, 1).replace(12, 4, "tEXt") << none;
+    QTest::newRow("chunk length not 13") << pngHead(1, 1).replace(11, 1, "\x0e") << none;
+    QTest::newRow("zero width") << pngHead(0, 5) << none;
+    QTest::newRow("height past 2^31 - 1") << pngHead(5, 0x80000000u) << none;
+    QTest::newRow("unknown depth") << pngHead(5, 5, 3) << none;
+    QTest::newRow("unknown colour type") << pngHead(5, 5, 8, 5) << none;
+    QTest::newRow("unknown interlace") << pngHead(5, 5, 8, 6, 2) << none;
+    // Beyond the first 24 bytes nothing is asked of a head that stops there.
+    QTest::newRow("unknown depth, cut") << pngHead(5, 5, 3).left(24) << QSize(5, 5);
+}
+
+void FoundationTest::pngHeaderSize()
+{
+    QFETCH(QByteArray, head);
+    QFETCH(QSize, size);
+    QCOMPARE(Png::headerSize(head), size.isValid() ? std::optional<QSize>(size) : std::nullopt);
+}
+
 #include "tst_foundation.moc"

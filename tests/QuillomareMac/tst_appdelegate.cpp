@@ -351,7 +351,7 @@ private Q_SLOTS:
     {
         AppDelegate& delegate = launch();
         delegate.handleCapture(captured(imageItem(QByteArray(8 * 1024 * 1024 + 1, 'x'), at(0))));
-        QVERIFY(m_island->message->startsWith(QStringLiteral("Save failed: 图片过大")));
+        QVERIFY(m_island->message->startsWith(QStringLiteral("Save failed: Image too large")));
         QCOMPARE(m_island->state.caseOf(), CloudSyncState::Case::failed);
         QCOMPARE(m_island->shows, 1);
 

@@ -61,6 +61,7 @@ private Q_SLOTS:
     void growingSurfaceNeverLeavesTheWidget();
     void stillPreviewHasNoTimer();
     void growthThatDoesNotExpandOnlyCompletes();
+    void snappingTheLayerMidGrowthLeavesTheEchosFrame();
     void retractingShellTakesThePillsContentBack();
     void echoTextsFitTheirPlaceInBothLanguages_data();
     void echoTextsFitTheirPlaceInBothLanguages();
@@ -340,6 +341,24 @@ void TestIslandViewEcho::growthThatDoesNotExpandOnlyCompletes()
     QCOMPARE(m_events, QStringList{QStringLiteral("done")});
     QCOMPARE(m_view->geometry(), kPill.toRect());
     QVERIFY(!m_view->hasActiveIslandLayerAnimation());
+}
+
+void TestIslandViewEcho::snappingTheLayerMidGrowthLeavesTheEchosFrame()
+{
+    // The controller snaps the layer when it places the panel; a growth cut short there (before
+    // the echo itself is shown) must not leave the widget widened over the housing above.
+    const QRectF housing(297, -30, 185, 32);
+    m_view->setCollapsedVisualStyle(Style::hardwareNotch);
+    m_view->setGeometry(housing.toRect());
+    m_view->morphEchoFrame(housing, kEcho, true, nullptr);
+    m_scheduler->advance(50);
+    QCOMPARE(m_view->geometry(), housing.united(kEcho).toRect());
+    m_view->syncBackingLayerToCurrentFrameWithoutAnimation();
+    QVERIFY(!m_view->hasActiveIslandLayerAnimation());
+    QCOMPARE(m_view->geometry(), kEcho.toRect());
+    // The echo shown next places its badge from that frame.
+    m_view->presentCaptureEcho(textFeedback(), kPill);
+    QCOMPARE(m_view->captureEchoHUD()->badgeGeometry(), QRect(10, 58 - 7 - 44, 280 - 20, 44));
 }
 
 void TestIslandViewEcho::retractingShellTakesThePillsContentBack()

@@ -21,6 +21,7 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QLabel>
+#include <QVBoxLayout>
 #include <QLayout>
 #include <QLineEdit>
 #include <QMenu>
@@ -183,6 +184,13 @@ private Q_SLOTS:
             << QStringList{"pinned note", "phone link", "mac shot", "phone shot", "report"} << QString();
         QTest::newRow("ios finds the iPhone's")
             << QStringLiteral("ios") << 0 << -1 << QStringList{"phone link", "phone shot"} << QString();
+        // The words the rows, the source filter and the inspector show find the entries too.
+        QTest::newRow("computer finds this computer's")
+            << QStringLiteral("Computer") << 0 << -1 << QStringList{"pinned note", "mac shot", "report"} << QString();
+        QTest::newRow("本机 finds this computer's")
+            << QStringLiteral("本机") << 0 << -1 << QStringList{"pinned note", "mac shot", "report"} << QString();
+        QTest::newRow("phone finds the phone's")
+            << QStringLiteral("phone") << 0 << -1 << QStringList{"phone link", "phone shot"} << QString();
         QTest::newRow("网址 finds links")
             << QStringLiteral("网址") << 0 << -1 << QStringList{"phone link"} << QString();
         QTest::newRow("pinned") << QStringLiteral("PINNED") << 0 << -1 << QStringList{"pinned note"} << QString();
@@ -239,6 +247,34 @@ private Q_SLOTS:
         chinese.view->searchInput()->setText(query);
         QCOMPARE(chinese.view->emptyMessage(!query.trimmed().isEmpty()), emptyChinese);
         L10n::setIsChineseForTesting(false);
+    }
+
+    // The bar's appearance runs the list's pending layouts at once, and no other window's.
+    void selectionBarRunsOnlyTheListsLayouts()
+    {
+        const QList<ClipboardItem> items = fourTexts();
+        configure(items);
+        QWidget other;
+        auto* layout = new QVBoxLayout(&other);
+        layout->addWidget(new QLabel(QStringLiteral("elsewhere")));
+        other.show();
+        QCoreApplication::processEvents();
+        struct LayoutRequests final : QObject
+        {
+            int count = 0;
+            bool eventFilter(QObject*, QEvent* event) override
+            {
+                count += event->type() == QEvent::LayoutRequest;
+                return false;
+            }
+        } requests;
+        other.installEventFilter(&requests);
+        layout->invalidate();
+        click(items[0], Qt::ControlModifier);
+        click(items[1], Qt::ControlModifier);
+        QVERIFY(!m_view->historySelectionBar()->isHidden());
+        QCOMPARE(requests.count, 0);
+        QTRY_COMPARE(requests.count, 1);
     }
 
     void modifierClicksBuildTheMultiSelection()

@@ -26,6 +26,7 @@ private Q_SLOTS:
     {
         store(QVariant());
         L10n::resetForTesting();
+        L10n::removeQtTranslationsForTesting();
     }
 
     // Without Qt's translations, Qt's own buttons and file dialogs stay English in a Chinese
@@ -39,6 +40,11 @@ private Q_SLOTS:
         QVERIFY(L10n::installQtTranslations());
         QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("取消"));
         QCOMPARE(QCoreApplication::translate("QFileDialog", "Save As"), QStringLiteral("另存为"));
+        // Taken out, Qt speaks English again, and the next install puts them back.
+        L10n::removeQtTranslationsForTesting();
+        QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("Cancel"));
+        QVERIFY(L10n::installQtTranslations());
+        QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("取消"));
     }
 
     void testStoredPreferenceIsReadExactly_data()

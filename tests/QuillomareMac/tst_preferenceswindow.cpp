@@ -23,8 +23,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopeGuard>
+#include <QSemaphore>
 #include <QSpinBox>
 #include <QTemporaryDir>
+
+#include <atomic>
 
 using namespace QuillomareCore;
 using namespace QuillomareMac;
@@ -43,12 +47,34 @@ struct Change
 
 namespace {
 
-// A nearby-device service whose reach the test decides.
+// A nearby-device service whose reach the test decides; asked on a worker thread.
 struct ReachableSharing final : Platform::SharingService
 {
-    bool reachable = true;
+    std::atomic<bool> reachable = true;
     bool isAvailable() const override { return reachable; }
     bool perform(const QList<Platform::PasteboardObject>&) override { return reachable; }
+};
+
+// A nearby-device service whose probe waits until the test lets it answer, as a slow
+// kdeconnect-cli does. A probe waited for on the GUI thread would time out and count.
+struct BlockingSharing final : Platform::SharingService
+{
+    mutable QSemaphore answer;
+    mutable std::atomic<int> probes = 0;
+    mutable std::atomic<int> running = 0;
+    mutable std::atomic<int> mostRunning = 0;
+    mutable std::atomic<int> timedOut = 0;
+    bool isAvailable() const override
+    {
+        ++probes;
+        const int now = ++running;
+        mostRunning = std::max(mostRunning.load(), now);
+        if (!answer.tryAcquire(1, 20000))
+            ++timedOut;
+        --running;
+        return true;
+    }
+    bool perform(const QList<Platform::PasteboardObject>&) override { return true; }
 };
 
 } // namespace
@@ -362,9 +388,10 @@ private Q_SLOTS:
     void testTheChecklistReadsThisMachine()
     {
         m_window->recordsRoot = m_dir->filePath(QStringLiteral("records"));
-        bool device = false;
+        auto device = std::make_shared<ReachableSharing>();
+        device->reachable = false;
         bool hotKey = true;
-        m_window->pairedDeviceReachableProvider = [&device] { return device; };
+        m_window->sharingServiceProvider = [device] { return device; };
         m_window->hotKeyRegisteredProvider = [&hotKey] { return hotKey; };
         m_window->refresh();
         const auto badges = [this] {
@@ -373,20 +400,49 @@ private Q_SLOTS:
                 texts.append(badge->text());
             return texts;
         };
-        QCOMPARE(badges(), (QStringList{QStringLiteral("Ready"), QStringLiteral("Action needed"),
-                                        QStringLiteral("Ready"), QStringLiteral("Action needed"),
-                                        QStringLiteral("Ready")}));
+        QTRY_COMPARE(badges(), (QStringList{QStringLiteral("Ready"), QStringLiteral("Action needed"),
+                                            QStringLiteral("Ready"), QStringLiteral("Action needed"),
+                                            QStringLiteral("Ready")}));
         QVERIFY(control<QLabel>("cloudReadinessLabel")->text().contains(m_dir->filePath(QStringLiteral("records"))));
 
         // A file where the folder should go, a device in reach, the hot keys taken.
         QuillomareTest::writeFile(m_dir->filePath(QStringLiteral("records")), "not a folder");
-        device = true;
+        device->reachable = true;
         hotKey = false;
         m_window->refresh();
-        QCOMPARE(badges(), (QStringList{QStringLiteral("Ready"), QStringLiteral("Action needed"),
-                                        QStringLiteral("Action needed"), QStringLiteral("Ready"),
-                                        QStringLiteral("Action needed")}));
+        QTRY_COMPARE(badges(), (QStringList{QStringLiteral("Ready"), QStringLiteral("Action needed"),
+                                            QStringLiteral("Action needed"), QStringLiteral("Ready"),
+                                            QStringLiteral("Action needed")}));
         QVERIFY(control<QLabel>("cloudReadinessLabel")->text().startsWith(QStringLiteral("Sync check: “")));
+    }
+
+    // Whether a device is in reach is asked off the GUI thread: refreshes do not wait for the
+    // answer, the row says it is checking until it comes, and one probe runs at a time.
+    void testThePairedDeviceIsProbedWithoutWaiting()
+    {
+        L10n::setIsChineseForTesting(true);
+        auto sharing = std::make_shared<BlockingSharing>();
+        const auto released = qScopeGuard([sharing] { sharing->answer.release(10); });
+        m_window->sharingServiceProvider = [sharing] { return sharing; };
+        const auto deviceRow = [this] {
+            return m_window->window()->findChildren<QLabel*>(QStringLiteral("checklistBadge")).at(3)->text();
+        };
+        for (int i = 0; i < 3; ++i)
+            m_window->refresh();
+        click(control<QCheckBox>("hotKeyCheckbox"));
+        QCOMPARE(deviceRow(), QStringLiteral("正在检查…"));
+        QTRY_COMPARE(sharing->probes.load(), 1);
+
+        sharing->answer.release();
+        QTRY_COMPARE(deviceRow(), QStringLiteral("就绪"));
+        // The refreshes made while the probe ran ask once more, not once each.
+        QTRY_COMPARE(sharing->probes.load(), 2);
+        sharing->answer.release();
+        QTRY_COMPARE(sharing->running.load(), 0);
+        QCOMPARE(deviceRow(), QStringLiteral("就绪"));
+        QCOMPARE(sharing->probes.load(), 2);
+        QCOMPARE(sharing->mostRunning.load(), 1);
+        QCOMPARE(sharing->timedOut.load(), 0);
     }
 
     // The window is laid out for one size: its badges share one width so that the texts beside
@@ -450,10 +506,10 @@ private Q_SLOTS:
         auto sharing = std::make_shared<ReachableSharing>();
         Platform::SharingService::setAirDropForTesting(sharing);
         delegate.preferencesController().refresh();
-        QCOMPARE(lastBadges(), (QStringList{QStringLiteral("Ready"), QStringLiteral("Ready")}));
+        QTRY_COMPARE(lastBadges(), (QStringList{QStringLiteral("Ready"), QStringLiteral("Ready")}));
         sharing->reachable = false;
         delegate.preferencesController().refresh();
-        QCOMPARE(lastBadges(), (QStringList{QStringLiteral("Action needed"), QStringLiteral("Ready")}));
+        QTRY_COMPARE(lastBadges(), (QStringList{QStringLiteral("Action needed"), QStringLiteral("Ready")}));
         Platform::SharingService::setAirDropForTesting(nullptr);
         click(window->findChild<QCheckBox*>(QStringLiteral("hotKeyCheckbox")));
         QVERIFY(!delegate.store().settings().hotKeyEnabled);

@@ -42,12 +42,6 @@ QString normalisedLineBreaks(QString text)
     return text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
 }
 
-bool isBlank(const QString& text)
-{
-    // As trimming would tell, without a trimmed copy of a text of megabytes.
-    return std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.isSpace(); });
-}
-
 QColor linkBlue()
 {
     return IslandTheme::rgb(0.46, 0.76, 1.0);
@@ -463,7 +457,7 @@ std::optional<QString> HistoryInspectorPreviewView::editableTextForCopy() const
         return std::nullopt;
     // Unedited, the stored text goes out exactly as it came (the view normalises line breaks).
     const QString text = isTextEdited() ? m_textView->plainText() : m_originalText;
-    if (isBlank(text))
+    if (QuillomareCore::Text::isBlank(text))
         return std::nullopt;
     return text;
 }
@@ -531,7 +525,7 @@ void HistoryInspectorPreviewView::updateTextStatus()
                         cutTextNote(m_originalText).value_or(QString()));
         status->setColour(IslandTheme::white(0.44));
         m_textResetButton->setEnabled(false);
-        m_textCopyButton->setEnabled(!isBlank(m_originalText));
+        m_textCopyButton->setEnabled(!QuillomareCore::Text::isBlank(m_originalText));
         return;
     }
     if (edited) {
@@ -544,7 +538,7 @@ void HistoryInspectorPreviewView::updateTextStatus()
         status->setColour(IslandTheme::white(0.44));
     }
     m_textResetButton->setEnabled(edited);
-    m_textCopyButton->setEnabled(!isBlank(m_textView->plainText()));
+    m_textCopyButton->setEnabled(!QuillomareCore::Text::isBlank(m_textView->plainText()));
 }
 
 void HistoryInspectorPreviewView::resetTextTapped()

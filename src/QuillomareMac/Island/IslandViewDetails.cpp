@@ -18,6 +18,7 @@
 #include "Pasteboard/ClipboardSharingService.h"
 #include "Pasteboard/MacFileContent.h"
 
+#include <QuillomareCore/Files.h>
 #include <QuillomareCore/Foundation.h>
 
 #include <QDir>
@@ -38,17 +39,6 @@ using QuillomareCore::ClipSourcePlatform;
 namespace {
 
 constexpr int kContentInset = 20;
-
-// A folder in the home folder as "~/…".
-QString displayedFolderPath(const QString& path)
-{
-    const QString home = QDir::homePath();
-    if (path == home)
-        return QStringLiteral("~");
-    if (path.startsWith(home + u'/'))
-        return QStringLiteral("~") + path.mid(home.size());
-    return path;
-}
 
 // The panel's rounded surface, behind its content and always as large as the panel.
 class InspectorPanelSurface final : public QWidget
@@ -449,7 +439,7 @@ void IslandView::updateHistoryInspector()
     if (m_historyRevealButton) {
         // The folder the image really goes to, as the user would type it.
         const QString folder =
-            exportsImage ? displayedFolderPath(ClipboardImageExportStore::exportFolderPath()) : QString();
+            exportsImage ? QuillomareCore::Files::shortPath(ClipboardImageExportStore::exportFolderPath()) : QString();
         m_historyRevealButton->setToolTip(
             !hasRevealTarget && exportsImage
                 ? L10n::text(QStringLiteral("导出到「%1」并在文件管理器中显示；删除这条历史时文件会一并清理").arg(folder),

@@ -80,20 +80,7 @@ QString platformName(ClipSourcePlatform platform)
     return QStringLiteral("unknown");
 }
 
-// The search words of a platform and a kind: the same in both languages, so either finds them.
-QString platformWords(ClipSourcePlatform platform)
-{
-    switch (platform) {
-    case ClipSourcePlatform::mac:
-        return QStringLiteral("mac macos 电脑");
-    case ClipSourcePlatform::iphone:
-        return QStringLiteral("iphone ios 手机");
-    case ClipSourcePlatform::unknown:
-        break;
-    }
-    return QStringLiteral("unknown 未知设备");
-}
-
+// The search words of a kind: the same in both languages, so either finds them.
 QString kindWords(ClipKind kind)
 {
     switch (kind) {
@@ -265,7 +252,7 @@ QString IslandView::searchText(const ClipboardItem& item)
         item.preview,
         item.sourceAppName.value_or(QString()),
         item.sourceBundleIdentifier.value_or(QString()),
-        platformWords(item.sourcePlatform),
+        item.sourcePlatform.searchText(),
         kindWords(item.kind),
         item.isPinned ? QStringLiteral("pinned 置顶") : QString(),
         item.isLocalOnly ? QStringLiteral("local 本地") : QString(),
@@ -900,8 +887,11 @@ void IslandView::updateHistorySelectionBar()
     applyHistoryDocumentHeight();
     if (QLayout* column = m_historyListColumn->layout())
         column->activate();
-    // The scroll range follows the new heights now, not a turn of the event loop later.
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    // The scroll range follows the new heights now, not a turn of the event loop later; only the
+    // list's own layouts are run, inner ones first, not every window's pending ones.
+    for (QObject* widget : {static_cast<QObject*>(m_historyListColumn), static_cast<QObject*>(m_scrollView->widget()),
+                            static_cast<QObject*>(m_scrollView->viewport()), static_cast<QObject*>(m_scrollView)})
+        QCoreApplication::sendPostedEvents(widget, QEvent::LayoutRequest);
     const int shift = int(kSelectionBarReserve);
     m_scrollView->verticalScrollBar()->setValue(shown ? offset + shift : std::max(0, offset - shift));
 }

@@ -80,6 +80,13 @@ void IslandView::syncBackingLayerToCurrentFrameWithoutAnimation()
         return;
     }
     animator().removeAll(this, kEchoPrefix);
+    // A growth cut short leaves the widget at the rectangle it was widened to for the way; the
+    // echo's own rectangle is the frame it was growing to.
+    if (m_echoGrowthFrame) {
+        setModelFrame(*m_echoGrowthFrame);
+        m_echoGrowthFrame.reset();
+        placeCaptureEchoHUD();
+    }
     applySurfaceStyle(m_displayMode);
     m_layerOpacity = 1;
     presentationDidChange();

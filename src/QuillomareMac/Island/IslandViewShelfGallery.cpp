@@ -74,8 +74,6 @@ private:
     QColor m_stroke;
 };
 
-// The strip scrolls sideways only: a plain mouse wheel (vertical notches) moves it sideways too,
-// as nothing in it could scroll vertically.
 // The session's name and caption: a click opens the session menu, as the list's session pill does.
 class SessionSwitch final : public QWidget
 {
@@ -104,6 +102,8 @@ private:
     bool m_isPressed = false;
 };
 
+// The strip scrolls sideways only: a plain mouse wheel (vertical notches) moves it sideways too,
+// as nothing in it could scroll vertically.
 class VerticalWheelToHorizontal final : public QObject
 {
 public:

@@ -71,23 +71,6 @@ qint64 readLimit(const QString& type)
     return ClipDefaults::maxTextPayloadBytes;
 }
 
-QString tooLargeReason(bool image, qint64 size, bool sizeIsExact)
-{
-    const QString sizeText = (sizeIsExact ? QString() : QStringLiteral("> ")) + ClipboardItem::formattedBytes(size);
-    if (image) {
-        const QString limit = ClipboardItem::formattedBytes(ClipDefaults::maxImagePayloadBytes);
-        return L10n::text(QStringLiteral("图片过大，未写入历史（") + sizeText + QStringLiteral("，上限 ") + limit +
-                              QStringLiteral("）"),
-                          QStringLiteral("Image too large, not saved (") + sizeText + QStringLiteral(", limit ") +
-                              limit + QStringLiteral(")"));
-    }
-    const QString limit = ClipboardItem::formattedBytes(ClipDefaults::maxTextPayloadBytes);
-    return L10n::text(QStringLiteral("文本过大，未写入历史（") + sizeText + QStringLiteral("，上限 ") + limit +
-                          QStringLiteral("）"),
-                      QStringLiteral("Text too large, not saved (") + sizeText + QStringLiteral(", limit ") + limit +
-                          QStringLiteral(")"));
-}
-
 QString timedOutReason()
 {
     return L10n::text(QStringLiteral("剪贴板内容迟迟未送达，未写入历史"),
@@ -198,11 +181,6 @@ void ClipboardMonitor::waitForPendingCaptures()
 
 namespace {
 
-bool isBlank(const QString& text)
-{
-    return std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.isSpace(); });
-}
-
 // Where a copy's formats are read from: the pasteboard itself on the GUI thread, or another
 // program's copy over the worker's own connection.
 struct PasteboardSource
@@ -272,7 +250,7 @@ bool readContents(ClipboardMonitor::PasteboardContents& contents, const QStringL
         if (const auto stop = stopAfterRead(contents, source))
             return *stop;
         QString text = bytes ? QString::fromUtf8(*bytes) : QString();
-        if (!isBlank(text)) {
+        if (!QuillomareCore::Text::isBlank(text)) {
             contents.kind = Kind::text;
             contents.text = std::move(text);
             return true;
@@ -318,7 +296,8 @@ bool ClipboardMonitor::readInBackground(PasteboardContents& contents)
         if (read.timedOut)
             source.refusal = timedOutReason();
         else if (read.tooLarge)
-            source.refusal = tooLargeReason(type.startsWith(QLatin1String("image/")), read.size, read.sizeIsExact);
+            source.refusal = ClipboardItem::payloadTooLargeDescription(type.startsWith(QLatin1String("image/")),
+                                                                       read.size, read.sizeIsExact);
         return read.bytes;
     };
     source.fileURLs = [&] {
@@ -358,7 +337,8 @@ ClipboardMonitor::PasteboardContents ClipboardMonitor::readPasteboard() const
     source.data = [this, &source](const QString& type) {
         std::optional<QByteArray> bytes = m_pasteboard.data(type);
         if (bytes && bytes->size() > readLimit(type)) {
-            source.refusal = tooLargeReason(type.startsWith(QLatin1String("image/")), bytes->size(), true);
+            source.refusal =
+                ClipboardItem::payloadTooLargeDescription(type.startsWith(QLatin1String("image/")), bytes->size());
             bytes.reset();
         }
         return bytes;
@@ -427,7 +407,7 @@ ClipboardCaptureResult captureImage(const ClipboardMonitor::PasteboardContents& 
             std::nullopt, L10n::text(QStringLiteral("图片读取失败"), QStringLiteral("Failed to read image"))};
 
     if (png->size() > ClipDefaults::maxImagePayloadBytes)
-        return ClipboardCaptureResult{std::nullopt, tooLargeReason(true, png->size(), true)};
+        return ClipboardCaptureResult{std::nullopt, ClipboardItem::payloadTooLargeDescription(true, png->size())};
 
     ClipboardItem item = newItem(contents, ClipKind::image);
     item.preview = ClipboardMonitor::imagePreview(png->size());

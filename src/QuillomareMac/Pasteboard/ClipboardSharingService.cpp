@@ -12,7 +12,6 @@
 #include <QUrl>
 
 #include <algorithm>
-#include <cstring>
 #include <optional>
 
 namespace QuillomareMac {
@@ -65,11 +64,9 @@ QList<PasteboardObject> sharingItems(const ClipboardItem& item)
 
 bool canShare(const ClipboardItem& item)
 {
-    if (item.payload.isText()) {
-        // What sharingItems() decides for a text, without trimming a copy of megabytes.
-        const QString text = item.payload.textValue();
-        return std::any_of(text.cbegin(), text.cend(), [](QChar c) { return !c.isSpace(); });
-    }
+    // What sharingItems() decides for a text, without trimming a copy of megabytes.
+    if (item.payload.isText())
+        return !QuillomareCore::Text::isBlank(item.payload.textValue());
     if (!item.payload.isImagePNG())
         return !sharingItems(item).isEmpty();
     return item.payload.imagePNGByteCount() > 0 && imageHeaderIsReadable(item.payload.imagePNGHead(64));
@@ -77,21 +74,7 @@ bool canShare(const ClipboardItem& item)
 
 std::optional<QSize> pngImageSize(QByteArrayView head)
 {
-    // The signature, then the header chunk: its length (13) and type, width and height.
-    static constexpr char signature[] = "\x89PNG\r\n\x1a\n";
-    if (head.size() < 24 || !head.startsWith(QByteArrayView(signature, 8)))
-        return std::nullopt;
-    const auto bigEndian32 = [&](qsizetype at) {
-        return quint32(uchar(head[at])) << 24 | quint32(uchar(head[at + 1])) << 16 | quint32(uchar(head[at + 2])) << 8 |
-               quint32(uchar(head[at + 3]));
-    };
-    if (bigEndian32(8) != 13 || std::memcmp(head.data() + 12, "IHDR", 4) != 0)
-        return std::nullopt;
-    const quint32 width = bigEndian32(16);
-    const quint32 height = bigEndian32(20);
-    if (width == 0 || height == 0 || width > 0x7fffffff || height > 0x7fffffff)
-        return std::nullopt;
-    return QSize(int(width), int(height));
+    return QuillomareCore::Png::headerSize(head);
 }
 
 bool imageHeaderIsReadable(QByteArray head)

@@ -34,7 +34,7 @@ void AppDelegate::wirePreferences(PreferencesWindowController& preferences)
             self->setCaptureEnabled(enabled);
     };
     preferences.cloudStateProvider = [self] { return self ? self->cloudSync().state() : CloudSyncState::disabled(); };
-    preferences.pairedDeviceReachableProvider = [] { return Platform::SharingService::airDrop()->isAvailable(); };
+    preferences.sharingServiceProvider = [] { return Platform::SharingService::airDrop(); };
     preferences.hotKeyRegisteredProvider = [self] { return self && self->hotKeyController().isRegistered(); };
     preferences.onPasteboardWrite = [self] {
         if (self)

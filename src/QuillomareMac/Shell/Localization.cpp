@@ -126,6 +126,17 @@ QString englishItems(qint64 count)
     return count == 1 ? QStringLiteral("1 item") : QStringLiteral("%1 items").arg(count);
 }
 
+namespace {
+
+// One per process, kept for its whole life, as the language flag is.
+QTranslator*& qtTranslator()
+{
+    static QTranslator* translator = nullptr;
+    return translator;
+}
+
+} // namespace
+
 bool installQtTranslations()
 {
     if (!isChinese())
@@ -133,8 +144,7 @@ bool installQtTranslations()
     QCoreApplication* application = QCoreApplication::instance();
     if (!application)
         return false;
-    // One per process, kept for its whole life, as the language flag is.
-    static QTranslator* translator = nullptr;
+    QTranslator*& translator = qtTranslator();
     if (translator)
         return true;
     auto* loaded = new QTranslator(application);
@@ -146,6 +156,16 @@ bool installQtTranslations()
     QCoreApplication::installTranslator(loaded);
     translator = loaded;
     return true;
+}
+
+void removeQtTranslationsForTesting()
+{
+    QTranslator*& translator = qtTranslator();
+    if (!translator)
+        return;
+    QCoreApplication::removeTranslator(translator);
+    delete translator;
+    translator = nullptr;
 }
 
 QString localizedDisplayName(QuillomareCore::ClipKind kind)

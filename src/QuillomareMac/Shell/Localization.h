@@ -41,6 +41,8 @@ void relaunchToApplyLanguage();
 // translations for Chinese into the running application. True when they are in place (always
 // for English, whose texts Qt carries itself); false when Qt's translation files are missing.
 bool installQtTranslations();
+// Takes them out again, so that a test's Chinese texts do not outlast it.
+void removeQtTranslationsForTesting();
 
 // A kind's name in the interface language.
 QString localizedDisplayName(QuillomareCore::ClipKind kind);

@@ -49,6 +49,8 @@ QString rawValue(State state)
         return QStringLiteral("需处理");
     case State::verifyOnDevice:
         return QStringLiteral("真机确认");
+    case State::checking:
+        return QStringLiteral("正在检查…");
     }
     Q_UNREACHABLE();
     return {};
@@ -65,6 +67,8 @@ QString label(State state)
         return QStringLiteral("Action needed");
     case State::verifyOnDevice:
         return QStringLiteral("Verify on device");
+    case State::checking:
+        return QStringLiteral("Checking…");
     }
     Q_UNREACHABLE();
     return {};
@@ -111,6 +115,19 @@ QList<Item> make(const QuillomareCore::ClipSettings& settings, bool captureEnabl
     else
         hotKeyDetail = L10n::text(QStringLiteral("Ctrl + Alt + V 或 Ctrl + Alt + S 已被其他程序占用。"),
                                   QStringLiteral("Another program holds Ctrl + Alt + V or Ctrl + Alt + S."));
+    const auto pairedDeviceState = machine.pairedDeviceChecking ? State::checking
+                                   : machine.pairedDeviceReachable ? State::ready
+                                                                   : State::actionNeeded;
+    QString pairedDeviceDetail;
+    if (machine.pairedDeviceChecking)
+        pairedDeviceDetail = L10n::text(QStringLiteral("正在检查 KDE Connect 能否连到已配对的设备。"),
+                                        QStringLiteral("Checking whether KDE Connect reaches a paired device."));
+    else if (machine.pairedDeviceReachable)
+        pairedDeviceDetail = L10n::text(QStringLiteral("KDE Connect 可以连到已配对的设备，可直接发送。"),
+                                        QStringLiteral("KDE Connect reaches a paired device; items can be sent to it."));
+    else
+        pairedDeviceDetail = L10n::text(QStringLiteral("KDE Connect 没有连到已配对的设备；配对手机后才能发送。"),
+                                        QStringLiteral("KDE Connect reaches no paired device; pair a phone to send items."));
     return {
         Item{L10n::text(QStringLiteral("自动记录"), QStringLiteral("Auto-capture")),
              captureEnabled ? State::ready : State::actionNeeded,
@@ -133,13 +150,8 @@ QList<Item> make(const QuillomareCore::ClipSettings& settings, bool captureEnabl
                  : L10n::text(QStringLiteral("可写入 ") + folder + QStringLiteral("；用文件同步工具让它在各台电脑间保持一致。"),
                               QStringLiteral("Writable: ") + folder +
                                   QStringLiteral("; keep it in step between computers with a file-sync tool."))},
-        Item{L10n::text(QStringLiteral("配对设备"), QStringLiteral("Paired device")),
-             machine.pairedDeviceReachable ? State::ready : State::actionNeeded,
-             machine.pairedDeviceReachable
-                 ? L10n::text(QStringLiteral("KDE Connect 可以连到已配对的设备，可直接发送。"),
-                              QStringLiteral("KDE Connect reaches a paired device; items can be sent to it."))
-                 : L10n::text(QStringLiteral("KDE Connect 没有连到已配对的设备；配对手机后才能发送。"),
-                              QStringLiteral("KDE Connect reaches no paired device; pair a phone to send items."))},
+        Item{L10n::text(QStringLiteral("配对设备"), QStringLiteral("Paired device")), pairedDeviceState,
+             pairedDeviceDetail},
         Item{L10n::text(QStringLiteral("全局快捷键"), QStringLiteral("Global hot keys")),
              settings.hotKeyEnabled && machine.hotKeyRegistered ? State::ready : State::actionNeeded,
              hotKeyDetail},

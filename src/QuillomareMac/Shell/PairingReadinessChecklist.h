@@ -14,9 +14,10 @@ namespace QuillomareMac {
 // window and the diagnostics report. Texts follow the interface language at the time of the call.
 namespace PairingReadinessChecklist {
 
-enum class State { ready, actionNeeded, verifyOnDevice };
+enum class State { ready, actionNeeded, verifyOnDevice, checking };
 
-// The Chinese label, which is also the state's stored form: "就绪", "需处理", "真机确认".
+// The Chinese label, which is also the state's stored form: "就绪", "需处理", "真机确认",
+// "正在检查…".
 QString rawValue(State state);
 // The label in the interface language.
 QString label(State state);
@@ -42,6 +43,9 @@ struct MachineConditions
     bool pairedDeviceReachable = false;
     // The program holds its global hot keys.
     bool hotKeyRegistered = false;
+    // Whether a paired device is in reach is still being asked; `pairedDeviceReachable` means
+    // nothing meanwhile.
+    bool pairedDeviceChecking = false;
 };
 
 // The record folder of `containerIdentifier` under `recordsRoot` and whether it can be used: the

@@ -6,9 +6,11 @@
 #include "Shell/PairingDiagnosticReport.h"
 
 #include <Platform/CloudDatabase.h>
+#include <Platform/SharingService.h>
 #include <QuillomareCore/ClipboardStore.h>
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QGuiApplication>
@@ -23,6 +25,7 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 #include <QWidget>
+#include <QtConcurrent/QtConcurrentRun>
 
 namespace QuillomareMac {
 
@@ -70,6 +73,8 @@ QColor stateColour(PairingReadinessChecklist::State state)
         return IslandTheme::rgb(52 / 255.0, 199 / 255.0, 89 / 255.0);
     case PairingReadinessChecklist::State::actionNeeded:
         return IslandTheme::rgb(1.0, 149 / 255.0, 0.0);
+    case PairingReadinessChecklist::State::checking:
+        return IslandTheme::rgb(142 / 255.0, 142 / 255.0, 147 / 255.0);
     case PairingReadinessChecklist::State::verifyOnDevice:
         break;
     }
@@ -305,7 +310,7 @@ QWidget* PreferencesWindowController::makeChecklistRow(const PairingReadinessChe
     // widest label, so that the texts beside them start at one place.
     int badgeWidth = 52;
     for (const auto state : {PairingReadinessChecklist::State::ready, PairingReadinessChecklist::State::actionNeeded,
-                             PairingReadinessChecklist::State::verifyOnDevice})
+                             PairingReadinessChecklist::State::verifyOnDevice, PairingReadinessChecklist::State::checking})
         badgeWidth = std::max(badgeWidth,
                               badge->fontMetrics().horizontalAdvance(PairingReadinessChecklist::label(state)) + 12);
     badge->setFixedSize(badgeWidth, 20);
@@ -353,6 +358,44 @@ void PreferencesWindowController::refresh()
     m_cloudReadinessLabel->setText(cloudReadinessStatus(machine));
     refreshPairingChecklist(settings, machine);
     m_statusLabel->setText(cloudStatusText(settings));
+    probePairedDevice();
+}
+
+void PreferencesWindowController::probePairedDevice()
+{
+    if (m_pairedDeviceProbeRunning) {
+        m_pairedDeviceProbeWanted = true;
+        return;
+    }
+    std::shared_ptr<Platform::SharingService> service = sharingServiceProvider ? sharingServiceProvider() : nullptr;
+    if (!service)
+        return;
+    m_pairedDeviceProbeRunning = true;
+    m_pairedDeviceProbeWanted = false;
+    // The answer comes back through the application object, so that the pointer is looked at
+    // on the GUI thread only, where the window may have been closed meanwhile.
+    QPointer<PreferencesWindowController> self(this);
+    (void)QtConcurrent::run([service = std::move(service), self] {
+        const bool reachable = service->isAvailable();
+        if (QCoreApplication* application = QCoreApplication::instance())
+            QMetaObject::invokeMethod(
+                application,
+                [self, reachable] {
+                    if (self)
+                        self->pairedDeviceProbeFinished(reachable);
+                },
+                Qt::QueuedConnection);
+    });
+}
+
+void PreferencesWindowController::pairedDeviceProbeFinished(bool reachable)
+{
+    m_pairedDeviceProbeRunning = false;
+    m_pairedDeviceReachable = reachable;
+    const ClipSettings settings = m_store.settings();
+    refreshPairingChecklist(settings, machineConditions(settings.resolvedCloudContainerIdentifier()));
+    if (m_pairedDeviceProbeWanted)
+        probePairedDevice();
 }
 
 void PreferencesWindowController::refreshPairingChecklist(const ClipSettings& settings,
@@ -385,7 +428,10 @@ PreferencesWindowController::machineConditions(const QString& containerIdentifie
 {
     PairingReadinessChecklist::MachineConditions conditions =
         PairingReadinessChecklist::syncFolderConditions(containerIdentifier, recordsRoot);
-    conditions.pairedDeviceReachable = pairedDeviceReachableProvider && pairedDeviceReachableProvider();
+    // Until the first answer the row says it is checking; later probes keep the last answer
+    // in view, so that each click in the window does not make the row flicker.
+    conditions.pairedDeviceChecking = sharingServiceProvider && !m_pairedDeviceReachable;
+    conditions.pairedDeviceReachable = sharingServiceProvider && m_pairedDeviceReachable.value_or(false);
     conditions.hotKeyRegistered = hotKeyRegisteredProvider && hotKeyRegisteredProvider();
     return conditions;
 }

@@ -24,6 +24,7 @@ class QWidget;
 
 namespace Platform {
 class Pasteboard;
+class SharingService;
 } // namespace Platform
 
 namespace QuillomareCore {
@@ -67,8 +68,10 @@ public:
         onSettingsChanged;
     // The window has just written to the general pasteboard.
     std::function<void()> onPasteboardWrite;
-    // For the readiness checklist; unset: no paired device, hot keys not held.
-    std::function<bool()> pairedDeviceReachableProvider;
+    // For the readiness checklist; unset: no paired device, hot keys not held. The service is
+    // asked for on the GUI thread; whether it reaches a device is asked on a worker, since that
+    // may start another program and wait for it.
+    std::function<std::shared_ptr<Platform::SharingService>()> sharingServiceProvider;
     std::function<bool()> hotKeyRegisteredProvider;
     // Where the sync folders live; tests point it elsewhere.
     QString recordsRoot;
@@ -111,6 +114,8 @@ private:
     QString cloudStatusText(const QuillomareCore::ClipSettings& settings) const;
     void refreshPairingChecklist(const QuillomareCore::ClipSettings& settings,
                                  const PairingReadinessChecklist::MachineConditions& machine);
+    void probePairedDevice();
+    void pairedDeviceProbeFinished(bool reachable);
 
     QuillomareCore::ClipboardStore& m_store;
     Platform::Pasteboard& m_pasteboard;
@@ -129,6 +134,11 @@ private:
     QWidget* m_pairingChecklist = nullptr;
     QVBoxLayout* m_pairingChecklistStack = nullptr;
     QLabel* m_statusLabel = nullptr;
+    // The paired device's last answer; nothing until the first probe has answered.
+    std::optional<bool> m_pairedDeviceReachable;
+    bool m_pairedDeviceProbeRunning = false;
+    // A refresh came while a probe ran: the next one starts when it answers.
+    bool m_pairedDeviceProbeWanted = false;
 };
 
 } // namespace QuillomareMac
