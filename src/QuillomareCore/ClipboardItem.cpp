@@ -10,38 +10,119 @@
 
 namespace QuillomareCore {
 
+namespace {
+
+// Each enum's names in one row per case, in the order of the enum's values. A kind's or a
+// platform's last row is its `unknown`, which a value without a row of its own reads as.
+struct ClipKindNames
+{
+    ClipKind::Value value;
+    QStringView rawValue;
+    QStringView localizedName;
+    QStringView displayTitle;
+    QStringView searchText;
+};
+
+constexpr std::array<ClipKindNames, 5> kClipKindNames{{
+    {ClipKind::text, u"text", u"文本", u"Text", u"text plain 文本 内容"},
+    {ClipKind::url, u"url", u"链接", u"Link", u"url link website 链接 网址"},
+    {ClipKind::file, u"file", u"文件", u"File", u"file folder path 文件 路径"},
+    {ClipKind::image, u"image", u"图片", u"Image", u"image photo picture 图片 照片"},
+    {ClipKind::unknown, u"unknown", u"剪贴", u"Clip", u"unknown clip clipboard 剪贴 剪贴板"},
+}};
+
+struct ClipSourcePlatformNames
+{
+    ClipSourcePlatform::Value value;
+    QStringView rawValue;
+    QStringView displayName;
+    // The stored names, older words, and what rows, filters and the inspector show in either
+    // language.
+    QStringView searchText;
+};
+
+constexpr std::array<ClipSourcePlatformNames, 3> kClipSourcePlatformNames{{
+    {ClipSourcePlatform::mac, u"mac", u"Mac", u"mac macos 电脑 本机 this computer"},
+    {ClipSourcePlatform::iphone, u"iphone", u"iPhone", u"iphone ios 手机 phone"},
+    {ClipSourcePlatform::unknown, u"unknown", u"未知设备", u"unknown 未知设备 unknown device"},
+}};
+
+// A filter of one kind shows that kind's name; "all" has none.
+struct ClipKindFilterRow
+{
+    ClipKindFilter::Value value;
+    std::optional<ClipKind> kind;
+};
+
+constexpr std::array<ClipKindFilterRow, 5> kClipKindFilterRows{{
+    {ClipKindFilter::all, std::nullopt},
+    {ClipKindFilter::text, ClipKind::text},
+    {ClipKindFilter::url, ClipKind::url},
+    {ClipKindFilter::file, ClipKind::file},
+    {ClipKindFilter::image, ClipKind::image},
+}};
+
+template <typename Row, size_t N> constexpr bool inValueOrder(const std::array<Row, N>& table)
+{
+    for (size_t i = 0; i < N; ++i) {
+        if (size_t(table[i].value) != i)
+            return false;
+    }
+    return true;
+}
+static_assert(inValueOrder(kClipKindNames) && inValueOrder(kClipSourcePlatformNames) &&
+              inValueOrder(kClipKindFilterRows));
+
+template <typename Row, size_t N> const Row* findRow(const std::array<Row, N>& table, size_t value)
+{
+    return value < N ? &table[value] : nullptr;
+}
+
+template <typename Row, size_t N> const Row& rowOrUnknown(const std::array<Row, N>& table, size_t value)
+{
+    const Row* row = findRow(table, value);
+    return row ? *row : table.back();
+}
+
+template <typename Enum, typename Row, size_t N> constexpr std::array<Enum, N> casesOf(const std::array<Row, N>& table)
+{
+    std::array<Enum, N> cases;
+    std::transform(table.begin(), table.end(), cases.begin(), [](const Row& row) { return Enum(row.value); });
+    return cases;
+}
+
+template <typename Enum, typename Row, size_t N>
+std::optional<Enum> fromRawText(const std::array<Row, N>& table, QStringView rawValue)
+{
+    const auto found =
+        std::find_if(table.begin(), table.end(), [&](const Row& row) { return rawValue == row.rawValue; });
+    return found != table.end() ? std::optional<Enum>(found->value) : std::nullopt;
+}
+
+// The table's text without a copy: it lives as long as the program.
+QString staticText(QStringView text)
+{
+    return QString::fromRawData(text.data(), text.size());
+}
+
+} // namespace
+
 // --- ClipKind
 
 const std::array<ClipKind, 5>& ClipKind::allCases()
 {
-    static constexpr std::array<ClipKind, 5> cases{text, url, file, image, unknown};
+    static constexpr auto cases = casesOf<ClipKind>(kClipKindNames);
     return cases;
 }
 
 std::optional<ClipKind> ClipKind::fromRawValue(QStringView rawValue)
 {
-    for (ClipKind kind : allCases()) {
-        if (rawValue == kind.rawValue())
-            return kind;
-    }
-    return std::nullopt;
+    return fromRawText<ClipKind>(kClipKindNames, rawValue);
 }
 
 QString ClipKind::rawValue() const
 {
-    switch (m_value) {
-    case text:
-        return QStringLiteral("text");
-    case url:
-        return QStringLiteral("url");
-    case file:
-        return QStringLiteral("file");
-    case image:
-        return QStringLiteral("image");
-    case unknown:
-        break;
-    }
-    return QStringLiteral("unknown");
+    return staticText(rowOrUnknown(kClipKindNames, m_value).rawValue);
 }
 
 bool ClipKind::isRichContent() const
@@ -51,94 +132,45 @@ bool ClipKind::isRichContent() const
 
 QString ClipKind::localizedName() const
 {
-    switch (m_value) {
-    case text:
-        return QStringLiteral("文本");
-    case url:
-        return QStringLiteral("链接");
-    case file:
-        return QStringLiteral("文件");
-    case image:
-        return QStringLiteral("图片");
-    case unknown:
-        break;
-    }
-    return QStringLiteral("剪贴");
+    return staticText(rowOrUnknown(kClipKindNames, m_value).localizedName);
+}
+
+QString ClipKind::displayTitle() const
+{
+    return staticText(rowOrUnknown(kClipKindNames, m_value).displayTitle);
 }
 
 QString ClipKind::searchText() const
 {
-    switch (m_value) {
-    case text:
-        return QStringLiteral("text plain 文本 内容");
-    case url:
-        return QStringLiteral("url link website 链接 网址");
-    case file:
-        return QStringLiteral("file folder path 文件 路径");
-    case image:
-        return QStringLiteral("image photo picture 图片 照片");
-    case unknown:
-        break;
-    }
-    return QStringLiteral("unknown clip clipboard 剪贴 剪贴板");
+    return staticText(rowOrUnknown(kClipKindNames, m_value).searchText);
 }
 
 // --- ClipSourcePlatform
 
 const std::array<ClipSourcePlatform, 3>& ClipSourcePlatform::allCases()
 {
-    static constexpr std::array<ClipSourcePlatform, 3> cases{mac, iphone, unknown};
+    static constexpr auto cases = casesOf<ClipSourcePlatform>(kClipSourcePlatformNames);
     return cases;
 }
 
 std::optional<ClipSourcePlatform> ClipSourcePlatform::fromRawValue(QStringView rawValue)
 {
-    for (ClipSourcePlatform platform : allCases()) {
-        if (rawValue == platform.rawValue())
-            return platform;
-    }
-    return std::nullopt;
+    return fromRawText<ClipSourcePlatform>(kClipSourcePlatformNames, rawValue);
 }
 
 QString ClipSourcePlatform::rawValue() const
 {
-    switch (m_value) {
-    case mac:
-        return QStringLiteral("mac");
-    case iphone:
-        return QStringLiteral("iphone");
-    case unknown:
-        break;
-    }
-    return QStringLiteral("unknown");
+    return staticText(rowOrUnknown(kClipSourcePlatformNames, m_value).rawValue);
 }
 
 QString ClipSourcePlatform::displayName() const
 {
-    switch (m_value) {
-    case mac:
-        return QStringLiteral("Mac");
-    case iphone:
-        return QStringLiteral("iPhone");
-    case unknown:
-        break;
-    }
-    return QStringLiteral("未知设备");
+    return staticText(rowOrUnknown(kClipSourcePlatformNames, m_value).displayName);
 }
 
 QString ClipSourcePlatform::searchText() const
 {
-    switch (m_value) {
-    // The stored names, older words, and what rows, filters and the inspector show in either
-    // language.
-    case mac:
-        return QStringLiteral("mac macos 电脑 本机 this computer");
-    case iphone:
-        return QStringLiteral("iphone ios 手机 phone");
-    case unknown:
-        break;
-    }
-    return QStringLiteral("unknown 未知设备 unknown device");
+    return staticText(rowOrUnknown(kClipSourcePlatformNames, m_value).searchText);
 }
 
 // --- ClipboardPayload
@@ -319,19 +351,7 @@ bool ClipboardPayload::exceedsCloudExportLimits() const
 
 QString ClipboardItem::displayTitle() const
 {
-    switch (kind) {
-    case ClipKind::text:
-        return QStringLiteral("Text");
-    case ClipKind::url:
-        return QStringLiteral("Link");
-    case ClipKind::file:
-        return QStringLiteral("File");
-    case ClipKind::image:
-        return QStringLiteral("Image");
-    case ClipKind::unknown:
-        break;
-    }
-    return QStringLiteral("Clip");
+    return kind.displayTitle();
 }
 
 bool ClipboardItem::isCloudExportable(const ClipSettings& settings) const
@@ -550,49 +570,28 @@ ClipboardItem ClipboardItem::decode(const Json::Value& value, const ImageTextSou
 
 const std::array<ClipKindFilter, 5>& ClipKindFilter::allCases()
 {
-    static constexpr std::array<ClipKindFilter, 5> cases{all, text, url, file, image};
+    static constexpr auto cases = casesOf<ClipKindFilter>(kClipKindFilterRows);
     return cases;
 }
 
 std::optional<ClipKindFilter> ClipKindFilter::fromRawValue(int rawValue)
 {
-    if (rawValue < all || rawValue > image)
-        return std::nullopt;
-    return ClipKindFilter(static_cast<Value>(rawValue));
+    const ClipKindFilterRow* row = rawValue < 0 ? nullptr : findRow(kClipKindFilterRows, size_t(rawValue));
+    return row ? std::optional<ClipKindFilter>(row->value) : std::nullopt;
 }
 
 QString ClipKindFilter::title() const
 {
-    switch (m_value) {
-    case all:
-        return QStringLiteral("全部");
-    case text:
-        return QStringLiteral("文本");
-    case url:
-        return QStringLiteral("链接");
-    case file:
-        return QStringLiteral("文件");
-    case image:
-        return QStringLiteral("图片");
-    }
-    return {};
+    const ClipKindFilterRow* row = findRow(kClipKindFilterRows, m_value);
+    if (!row)
+        return {};
+    return row->kind ? row->kind->localizedName() : QStringLiteral("全部");
 }
 
 bool ClipKindFilter::matches(const ClipboardItem& item) const
 {
-    switch (m_value) {
-    case all:
-        return true;
-    case text:
-        return item.kind == ClipKind::text;
-    case url:
-        return item.kind == ClipKind::url;
-    case file:
-        return item.kind == ClipKind::file;
-    case image:
-        return item.kind == ClipKind::image;
-    }
-    return false;
+    const ClipKindFilterRow* row = findRow(kClipKindFilterRows, m_value);
+    return row && (!row->kind || item.kind == *row->kind);
 }
 
 qsizetype ClipKindFilter::count(const QList<ClipboardItem>& items) const

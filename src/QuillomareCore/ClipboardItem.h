@@ -40,6 +40,8 @@ public:
     // Files and images: they reach the cloud only when rich content may sync.
     bool isRichContent() const;
     QString localizedName() const;
+    // English in both interface languages: "Text", "Link", "File", "Image", "Clip".
+    QString displayTitle() const;
     QString searchText() const;
 
 private:
@@ -140,7 +142,7 @@ struct ClipboardItem
     // for images kept in the history file would mean two whole reads from the disk.
     friend bool operator==(const ClipboardItem& a, const ClipboardItem& b);
 
-    // English in both interface languages: "Text", "Link", "File", "Image", "Clip".
+    // The kind's displayTitle().
     QString displayTitle() const;
 
     bool isCloudExportable(const ClipSettings& settings) const;

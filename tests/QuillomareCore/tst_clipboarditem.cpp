@@ -59,6 +59,7 @@ class ClipboardItemTest : public QObject
     Q_OBJECT
 private Q_SLOTS:
     void kinds();
+    void sourcePlatforms();
     void kindFilters();
     void payloadEquality();
     void cloudLimits_data();
@@ -100,6 +101,23 @@ void ClipboardItemTest::kinds()
     ClipboardItem item = textItem(u"x"_s, at(0));
     item.kind = ClipKind::unknown;
     QCOMPARE(item.displayTitle(), u"Clip"_s);
+}
+
+void ClipboardItemTest::sourcePlatforms()
+{
+    // The raw values are what history files and peers' records store.
+    const QStringList raws{u"mac"_s, u"iphone"_s, u"unknown"_s};
+    QCOMPARE(ClipSourcePlatform::allCases().size(), size_t(raws.size()));
+    for (qsizetype i = 0; i < raws.size(); ++i) {
+        const ClipSourcePlatform platform = ClipSourcePlatform::allCases()[size_t(i)];
+        QCOMPARE(platform.rawValue(), raws[i]);
+        QCOMPARE(ClipSourcePlatform::fromRawValue(raws[i]), std::optional<ClipSourcePlatform>(platform));
+        // A search (in lower case) finds the platform by its raw value and its shown name.
+        const QString words = platform.searchText();
+        QVERIFY(words.contains(platform.rawValue()) && words.contains(platform.displayName().toLower()));
+    }
+    for (const QString& raw : {u"Mac"_s, u"iPhone"_s, u" mac"_s, u"ipad"_s, QString()})
+        QVERIFY2(!ClipSourcePlatform::fromRawValue(raw), qPrintable(raw));
 }
 
 void ClipboardItemTest::kindFilters()

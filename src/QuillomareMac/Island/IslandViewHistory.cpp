@@ -67,37 +67,6 @@ constexpr double kFallbackDeckHeight = 290;
 constexpr double kBodyReserve = 42;
 constexpr double kSelectionBarReserve = 34;
 
-QString platformName(ClipSourcePlatform platform)
-{
-    switch (platform) {
-    case ClipSourcePlatform::mac:
-        return QStringLiteral("mac");
-    case ClipSourcePlatform::iphone:
-        return QStringLiteral("iphone");
-    case ClipSourcePlatform::unknown:
-        break;
-    }
-    return QStringLiteral("unknown");
-}
-
-// The search words of a kind: the same in both languages, so either finds them.
-QString kindWords(ClipKind kind)
-{
-    switch (kind) {
-    case ClipKind::text:
-        return QStringLiteral("text plain 文本 内容");
-    case ClipKind::url:
-        return QStringLiteral("url link website 链接 网址");
-    case ClipKind::file:
-        return QStringLiteral("file folder path 文件 路径");
-    case ClipKind::image:
-        return QStringLiteral("image photo picture 图片 照片");
-    case ClipKind::unknown:
-        break;
-    }
-    return QStringLiteral("unknown clip clipboard 剪贴 剪贴板");
-}
-
 bool passesSource(const ClipboardItem& item, int segment)
 {
     switch (segment) {
@@ -171,19 +140,7 @@ QString IslandView::abbreviatedForSignature(const QString& text)
 
 QString IslandView::kindSignature(ClipKind kind)
 {
-    switch (kind) {
-    case ClipKind::text:
-        return QStringLiteral("text");
-    case ClipKind::url:
-        return QStringLiteral("url");
-    case ClipKind::file:
-        return QStringLiteral("file");
-    case ClipKind::image:
-        return QStringLiteral("image");
-    case ClipKind::unknown:
-        break;
-    }
-    return QStringLiteral("unknown");
+    return kind.rawValue();
 }
 
 QString IslandView::payloadSignature(const ClipboardPayload& payload)
@@ -224,7 +181,7 @@ QString IslandView::historyItemsSignature(const QList<ClipboardItem>& items)
         records += QLatin1Char('|') + abbreviatedForSignature(item.preview);
         records += QLatin1Char('|') + item.sourceAppName.value_or(QString());
         records += QLatin1Char('|') + item.sourceBundleIdentifier.value_or(QString());
-        records += QLatin1Char('|') + platformName(item.sourcePlatform);
+        records += QLatin1Char('|') + item.sourcePlatform.rawValue();
         records += item.isSensitive ? QStringLiteral("|S") : QStringLiteral("|-");
         records += item.isLocalOnly ? QStringLiteral("|L") : QStringLiteral("|-");
         records += item.isPinned ? QStringLiteral("|P") : QStringLiteral("|-");
@@ -253,7 +210,7 @@ QString IslandView::searchText(const ClipboardItem& item)
         item.sourceAppName.value_or(QString()),
         item.sourceBundleIdentifier.value_or(QString()),
         item.sourcePlatform.searchText(),
-        kindWords(item.kind),
+        item.kind.searchText(),
         item.isPinned ? QStringLiteral("pinned 置顶") : QString(),
         item.isLocalOnly ? QStringLiteral("local 本地") : QString(),
         item.isSensitive ? QStringLiteral("sensitive 私密 敏感") : QString(),

@@ -241,23 +241,14 @@ QString IslandView::badgeText(const ShelfItem& item)
 {
     if (item.isSensitive)
         return L10n::text(QStringLiteral("私密"), QStringLiteral("Private"));
-    switch (item.kind) {
-    case ClipKind::text:
-        return L10n::text(QStringLiteral("文本"), QStringLiteral("Text"));
-    case ClipKind::url:
-        return L10n::text(QStringLiteral("链接"), QStringLiteral("Link"));
-    case ClipKind::file: {
-        const qsizetype count = item.payload.isFileURLs() ? item.payload.fileURLsValue().size() : 0;
-        if (count > 1)
-            return countText(count);
-        return L10n::text(QStringLiteral("文件"), QStringLiteral("File"));
-    }
-    case ClipKind::image:
-        return L10n::text(QStringLiteral("图片"), QStringLiteral("Image"));
-    case ClipKind::unknown:
-        break;
-    }
-    return L10n::text(QStringLiteral("暂存"), QStringLiteral("Shelf"));
+    // An entry of no known kind is named after the shelf; several files by their count.
+    if (item.kind == ClipKind::unknown)
+        return L10n::text(QStringLiteral("暂存"), QStringLiteral("Shelf"));
+    const qsizetype fileCount =
+        item.kind == ClipKind::file && item.payload.isFileURLs() ? item.payload.fileURLsValue().size() : 0;
+    if (fileCount > 1)
+        return countText(fileCount);
+    return L10n::localizedDisplayName(item.kind);
 }
 
 QStringList IslandView::metadataChips(const ShelfItem& item)

@@ -170,20 +170,7 @@ void removeQtTranslationsForTesting()
 
 QString localizedDisplayName(QuillomareCore::ClipKind kind)
 {
-    using QuillomareCore::ClipKind;
-    switch (kind) {
-    case ClipKind::text:
-        return text(QStringLiteral("文本"), QStringLiteral("Text"));
-    case ClipKind::url:
-        return text(QStringLiteral("链接"), QStringLiteral("Link"));
-    case ClipKind::file:
-        return text(QStringLiteral("文件"), QStringLiteral("File"));
-    case ClipKind::image:
-        return text(QStringLiteral("图片"), QStringLiteral("Image"));
-    case ClipKind::unknown:
-        break;
-    }
-    return text(QStringLiteral("剪贴"), QStringLiteral("Clip"));
+    return text(kind.localizedName(), kind.displayTitle());
 }
 
 void setIsChineseForTesting(bool isChinese)
