@@ -5,7 +5,7 @@
 // paints rows; its slowest frame is reported against the same 60 Hz budget.
 
 #include <QuillomareCore/Hashing.h>
-#include <QuillomareMac/Island/IslandListScrollView.h>
+#include <QuillomareMac/Island/Kit/IslandListScrollView.h>
 #include <QuillomareMac/Island/IslandView.h>
 
 #include "BenchSupport.h"

@@ -5,7 +5,7 @@
 #include <QuillomareCore/CaptureFeedback.h>
 #include <QuillomareMac/DevTools/IslandPreviewRenderer.h>
 #include <QuillomareMac/Island/CaptureEchoHUDView.h>
-#include <QuillomareMac/Island/IslandScheduler.h>
+#include <QuillomareMac/Island/Kit/IslandScheduler.h>
 #include <QuillomareMac/Island/IslandView.h>
 
 #include <Platform/MotionPreferences.h>

@@ -1,3 +1,6 @@
+#include "DevTools/IslandPreviewRenderer.h"
+#include "DevTools/SmokeTest.h"
+#include "DevTools/UserInterfaceProbe.h"
 #include "Shell/AppDelegate.h"
 #include "Shell/CommandLine.h"
 #include "Shell/Localization.h"
@@ -67,6 +70,27 @@ void quitOnTerminationSignals(QApplication& app)
     sigaction(SIGINT, &action, nullptr);
 }
 
+// The developer modes' tools, handed to the shell that dispatches the switches.
+QuillomareMac::CommandLine::DeveloperTools developerTools()
+{
+    using QuillomareMac::IslandPreviewRenderer;
+    using Mode = QuillomareMac::CommandLine::DeveloperMode;
+    QuillomareMac::CommandLine::DeveloperTools tools;
+    tools.runSmokeTest = [] { QuillomareMac::SmokeTest::run(); };
+    tools.renderPreview = [](Mode mode, const QString& path) {
+        if (mode == Mode::renderIslandPreview)
+            IslandPreviewRenderer::render(path, IslandPreviewRenderer::ContentPreviewMode::history);
+        else if (mode == Mode::renderShelfPreview)
+            IslandPreviewRenderer::render(path, IslandPreviewRenderer::ContentPreviewMode::shelfGallery);
+        else
+            IslandPreviewRenderer::renderCaptureEcho(path);
+    };
+    tools.runInterfaceProbe = [](Mode mode, int& argc, char** argv) {
+        return QuillomareMac::UserInterfaceProbe::run(mode, argc, argv);
+    };
+    return tools;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -74,7 +98,7 @@ int main(int argc, char* argv[])
     // Developer switches do their work instead of the application and end the process themselves.
     const QStringList arguments = QuillomareMac::CommandLine::arguments(argc, argv);
     if (const auto mode = QuillomareMac::CommandLine::developerMode(arguments))
-        return QuillomareMac::CommandLine::runDeveloperMode(*mode, arguments, argc, argv);
+        return QuillomareMac::CommandLine::runDeveloperMode(*mode, arguments, argc, argv, developerTools());
 
     // Watching the clipboard, the active window and global keys needs X11 (XWayland on Wayland).
     if (qEnvironmentVariableIsEmpty("DISPLAY")) {

@@ -3,7 +3,7 @@
 // The island view on a canvas of the expanded island's size, with the manual clock, motion on and
 // the texts in English (or Chinese); everything is put back when the rig goes.
 
-#include "Island/IslandScheduler.h"
+#include "Island/Kit/IslandScheduler.h"
 #include "Island/IslandView.h"
 #include "Shell/Localization.h"
 

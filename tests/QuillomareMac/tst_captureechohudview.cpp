@@ -1,9 +1,9 @@
 #include "TestSupport.h"
 
 #include <QuillomareMac/Island/CaptureEchoHUDView.h>
-#include <QuillomareMac/Island/IslandAnimation.h>
-#include <QuillomareMac/Island/IslandScheduler.h>
-#include <QuillomareMac/Island/IslandTheme.h>
+#include <QuillomareMac/Island/Kit/IslandAnimation.h>
+#include <QuillomareMac/Island/Kit/IslandScheduler.h>
+#include <QuillomareMac/Island/Kit/IslandTheme.h>
 #include <QuillomareMac/Shell/Localization.h>
 
 #include <Platform/MotionPreferences.h>

@@ -2,7 +2,7 @@
 
 #include "History/HistoryPreviewPane.h"
 #include "History/HistoryTime.h"
-#include "Island/IslandIconButton.h"
+#include "Island/Kit/IslandIconButton.h"
 #include "QuickPreview/ClipQuickPreviewView.h"
 #include "Shell/Localization.h"
 

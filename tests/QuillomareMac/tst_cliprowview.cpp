@@ -7,8 +7,8 @@
 #include "History/HistoryListFooterView.h"
 #include "History/RowDrag.h"
 #include "History/HistoryTime.h"
-#include "Island/IslandIconButton.h"
-#include "Island/IslandTheme.h"
+#include "Island/Kit/IslandIconButton.h"
+#include "Island/Kit/IslandTheme.h"
 #include "Shell/Localization.h"
 
 #include <QuillomareCore/Foundation.h>

@@ -2,8 +2,8 @@
 
 #include "History/ClipThumbnailView.h"
 #include "History/HistoryPreviewPane.h"
-#include "Island/IslandImageView.h"
-#include "Island/IslandTheme.h"
+#include "Island/Kit/IslandImageView.h"
+#include "Island/Kit/IslandTheme.h"
 #include "Shell/Localization.h"
 
 #include <Platform/ThumbnailProvider.h>

@@ -1,7 +1,7 @@
 #include "TestSupport.h"
 
-#include "Island/IslandAnimation.h"
-#include "Island/IslandScheduler.h"
+#include "Island/Kit/IslandAnimation.h"
+#include "Island/Kit/IslandScheduler.h"
 
 #include <QApplication>
 

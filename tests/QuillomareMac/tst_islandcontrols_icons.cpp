@@ -1,6 +1,6 @@
 #include "TestSupport.h"
 
-#include "Island/IslandIcons.h"
+#include "Island/Kit/IslandIcons.h"
 
 #include <QApplication>
 #include <QPainter>

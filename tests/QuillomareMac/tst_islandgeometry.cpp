@@ -1,6 +1,6 @@
 #include "TestSupport.h"
 
-#include "Island/NotchAnchor.h"
+#include "Island/Panel/NotchAnchor.h"
 
 #include <Platform/MotionPreferences.h>
 #include <Platform/ScreenInfo.h>

@@ -1,7 +1,7 @@
 #include "TestSupport.h"
 
-#include "Island/IslandListScrollView.h"
-#include "Island/IslandScheduler.h"
+#include "Island/Kit/IslandListScrollView.h"
+#include "Island/Kit/IslandScheduler.h"
 
 #include <QApplication>
 #include <QMouseEvent>

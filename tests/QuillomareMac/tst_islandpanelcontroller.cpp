@@ -1,10 +1,11 @@
 #include "TestSupport.h"
 
 #include "History/ClipRowView.h"
-#include "Island/IslandListScrollView.h"
-#include "Island/IslandPanel.h"
-#include "Island/IslandPanelController.h"
-#include "Island/IslandScheduler.h"
+#include "Island/Kit/IslandListScrollView.h"
+#include "Island/Panel/IslandPanel.h"
+#include "Island/Panel/IslandPanelController.h"
+#include "Island/Kit/IslandScheduler.h"
+#include "Shelf/ShelfItem.h"
 
 #include <Platform/MotionPreferences.h>
 #include <Platform/ScreenInfo.h>

@@ -1,6 +1,7 @@
 #include "TestSupport.h"
 
 #include <QuillomareMac/DevTools/IslandPreviewRenderer.h>
+#include <QuillomareMac/Shelf/ShelfItem.h>
 #include <QuillomareMac/Shell/Localization.h>
 
 #include <QApplication>

@@ -1,6 +1,6 @@
 #include "TestSupport.h"
 
-#include "Island/IslandScheduler.h"
+#include "Island/Kit/IslandScheduler.h"
 
 #include <QApplication>
 

@@ -1,4 +1,4 @@
-#include "Island/IslandSelection.h"
+#include "Island/Kit/IslandSelection.h"
 
 #include <QTest>
 

@@ -2,10 +2,10 @@
 #include "TestSupport.h"
 
 #include "Island/CaptureEchoHUDView.h"
-#include "Island/IslandScheduler.h"
-#include "Island/IslandTheme.h"
+#include "Island/Kit/IslandScheduler.h"
+#include "Island/Kit/IslandTheme.h"
 #include "Island/IslandView.h"
-#include "Island/NotchAnchor.h"
+#include "Island/Panel/NotchAnchor.h"
 #include "Shell/Localization.h"
 
 #include <Platform/MotionPreferences.h>

@@ -1,13 +1,13 @@
 #include "IslandViewTestRig.h"
 #include "TestSupport.h"
 
-#include "Island/IslandIconButton.h"
-#include "Island/IslandScheduler.h"
-#include "Island/IslandSegmentedPillControl.h"
-#include "Island/IslandTheme.h"
-#include "Island/IslandToastView.h"
+#include "Island/Kit/IslandIconButton.h"
+#include "Island/Kit/IslandScheduler.h"
+#include "Island/Kit/IslandSegmentedPillControl.h"
+#include "Island/Kit/IslandTheme.h"
+#include "Island/Kit/IslandToastView.h"
 #include "Island/IslandView.h"
-#include "Island/TabularFigures.h"
+#include "Island/Kit/TabularFigures.h"
 
 #include <Platform/UserDefaults.h>
 

@@ -2,7 +2,7 @@
 #include "TestSupport.h"
 
 #include "History/HistoryPreviewPane.h"
-#include "Island/IslandScheduler.h"
+#include "Island/Kit/IslandScheduler.h"
 #include "Island/IslandView.h"
 
 #include <QApplication>

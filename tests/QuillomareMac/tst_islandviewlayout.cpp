@@ -1,14 +1,14 @@
 #include "IslandViewTestRig.h"
 #include "TestSupport.h"
 
-#include "Island/IslandActionTileButton.h"
-#include "Island/IslandIconButton.h"
-#include "Island/IslandListScrollView.h"
-#include "Island/IslandScheduler.h"
-#include "Island/IslandSegmentedPillControl.h"
-#include "Island/IslandTheme.h"
+#include "Island/Kit/IslandActionTileButton.h"
+#include "Island/Kit/IslandIconButton.h"
+#include "Island/Kit/IslandListScrollView.h"
+#include "Island/Kit/IslandScheduler.h"
+#include "Island/Kit/IslandSegmentedPillControl.h"
+#include "Island/Kit/IslandTheme.h"
 #include "Island/IslandView.h"
-#include "Island/NotchAnchor.h"
+#include "Island/Panel/NotchAnchor.h"
 
 #include <Platform/ScreenInfo.h>
 

@@ -1,8 +1,8 @@
 #include "IslandViewTestRig.h"
 #include "TestSupport.h"
 
-#include "Island/IslandScheduler.h"
-#include "Island/IslandTheme.h"
+#include "Island/Kit/IslandScheduler.h"
+#include "Island/Kit/IslandTheme.h"
 #include "Island/IslandView.h"
 
 #include <Platform/MotionPreferences.h>

@@ -4,12 +4,12 @@
 #include "IslandViewTestRig.h"
 #include "TestSupport.h"
 
-#include "Island/IslandToastView.h"
+#include "Island/Kit/IslandToastView.h"
 #include "Island/IslandView.h"
-#include "Shelf/ShelfDropZoneView.h"
-#include "Shelf/ShelfGalleryCardView.h"
-#include "Shelf/ShelfItemRowView.h"
-#include "Shelf/ShelfSessionPillButton.h"
+#include "Shelf/Views/ShelfDropZoneView.h"
+#include "Shelf/Views/ShelfGalleryCardView.h"
+#include "Shelf/Views/ShelfItemRowView.h"
+#include "Shelf/Views/ShelfSessionPillButton.h"
 
 #include <QuillomareCore/Foundation.h>
 

@@ -6,14 +6,14 @@
 #include "TestSupport.h"
 
 #include "History/ClipThumbnailView.h"
-#include "Island/IslandActionTileButton.h"
-#include "Island/IslandIconButton.h"
-#include "Island/IslandListScrollView.h"
+#include "Island/Kit/IslandActionTileButton.h"
+#include "Island/Kit/IslandIconButton.h"
+#include "Island/Kit/IslandListScrollView.h"
 #include "Island/IslandView.h"
-#include "Shelf/ShelfDropZoneView.h"
-#include "Shelf/ShelfGalleryCardView.h"
-#include "Shelf/ShelfItemRowView.h"
-#include "Shelf/ShelfSessionPillButton.h"
+#include "Shelf/Views/ShelfDropZoneView.h"
+#include "Shelf/Views/ShelfGalleryCardView.h"
+#include "Shelf/Views/ShelfItemRowView.h"
+#include "Shelf/Views/ShelfSessionPillButton.h"
 
 #include <QAction>
 #include <QApplication>

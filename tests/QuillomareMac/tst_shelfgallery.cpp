@@ -6,11 +6,11 @@
 #include "TestSupport.h"
 
 #include "History/ClipThumbnailView.h"
-#include "Island/IslandActionTileButton.h"
-#include "Island/IslandListScrollView.h"
+#include "Island/Kit/IslandActionTileButton.h"
+#include "Island/Kit/IslandListScrollView.h"
 #include "Island/IslandView.h"
-#include "Shelf/ShelfDropZoneView.h"
-#include "Shelf/ShelfGalleryCardView.h"
+#include "Shelf/Views/ShelfDropZoneView.h"
+#include "Shelf/Views/ShelfGalleryCardView.h"
 
 #include <QuillomareCore/Foundation.h>
 

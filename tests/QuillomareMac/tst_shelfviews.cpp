@@ -3,12 +3,12 @@
 
 #include "History/ClipThumbnailView.h"
 #include "History/HistoryDragSession.h"
-#include "Island/IslandTheme.h"
-#include "Shelf/ShelfDropZoneView.h"
-#include "Shelf/ShelfEmptyStateView.h"
-#include "Shelf/ShelfGalleryCardView.h"
-#include "Shelf/ShelfItemRowView.h"
-#include "Shelf/ShelfSessionPillButton.h"
+#include "Island/Kit/IslandTheme.h"
+#include "Shelf/Views/ShelfDropZoneView.h"
+#include "Shelf/Views/ShelfEmptyStateView.h"
+#include "Shelf/Views/ShelfGalleryCardView.h"
+#include "Shelf/Views/ShelfItemRowView.h"
+#include "Shelf/Views/ShelfSessionPillButton.h"
 #include "Shell/Localization.h"
 
 #include <QuillomareCore/Foundation.h>

@@ -2,7 +2,7 @@
 
 #include "TestSupport.h"
 
-#include "Island/TextCharacterCount.h"
+#include "Island/Kit/TextCharacterCount.h"
 
 #include <QTest>
 

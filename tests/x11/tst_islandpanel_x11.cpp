@@ -1,10 +1,10 @@
 #include "TestSupport.h"
 #include "X11Tools.h"
 
-#include "Island/IslandIconButton.h"
-#include "Island/IslandPanel.h"
-#include "Island/IslandPanelController.h"
-#include "Island/IslandScheduler.h"
+#include "Island/Kit/IslandIconButton.h"
+#include "Island/Panel/IslandPanel.h"
+#include "Island/Panel/IslandPanelController.h"
+#include "Island/Kit/IslandScheduler.h"
 
 #include <Platform/MotionPreferences.h>
 #include <Platform/X11RawButtonMonitor.h>

@@ -2,8 +2,9 @@
 
 #include "DevTools/ProbeSupport.h"
 #include "Island/CaptureEchoHUDView.h"
-#include "Island/IslandTheme.h"
-#include "Island/NotchAnchor.h"
+#include "Island/Kit/IslandTheme.h"
+#include "Island/Panel/NotchAnchor.h"
+#include "Shelf/ShelfItem.h"
 #include "Shell/Localization.h"
 
 #include <Platform/ThumbnailProvider.h>

@@ -4,7 +4,7 @@
 #include "Pasteboard/ClipboardMonitor.h"
 #include "Pasteboard/MacPasteboardWriter.h"
 #include "Pasteboard/PasteTransform.h"
-#include "Island/IslandTheme.h"
+#include "Island/Kit/IslandTheme.h"
 #include "Shell/Localization.h"
 
 #include <Platform/Pasteboard.h>

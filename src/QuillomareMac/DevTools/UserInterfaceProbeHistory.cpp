@@ -9,12 +9,12 @@
 #include "History/ClipThumbnailView.h"
 #include "History/HistoryListFooterView.h"
 #include "History/HistoryPreviewPane.h"
-#include "Island/IslandIconButton.h"
-#include "Island/IslandListScrollView.h"
+#include "Island/Kit/IslandIconButton.h"
+#include "Island/Kit/IslandListScrollView.h"
 #include "Island/IslandView.h"
-#include "Island/NotchAnchor.h"
+#include "Island/Panel/NotchAnchor.h"
 #include "QuickPreview/ClipQuickPreviewView.h"
-#include "Shelf/ShelfGalleryCardView.h"
+#include "Shelf/Views/ShelfGalleryCardView.h"
 
 #include <QuillomareCore/CloudSyncService.h>
 #include <QuillomareCore/Foundation.h>

@@ -6,8 +6,8 @@
 #include "UserInterfaceProbe.h"
 
 #include "Island/CaptureEchoHUDView.h"
-#include "Island/IslandPanel.h"
-#include "Island/IslandPanelController.h"
+#include "Island/Panel/IslandPanel.h"
+#include "Island/Panel/IslandPanelController.h"
 
 #include <Platform/MotionPreferences.h>
 #include <QuillomareCore/CaptureFeedback.h>

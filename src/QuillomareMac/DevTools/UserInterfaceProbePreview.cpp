@@ -7,7 +7,7 @@
 
 #include "DevTools/ProbeSupport.h"
 #include "History/HistoryPreviewPane.h"
-#include "Island/IslandIconButton.h"
+#include "Island/Kit/IslandIconButton.h"
 #include "Island/IslandView.h"
 #include "Pasteboard/MacPasteboardWriter.h"
 #include "QuickPreview/ClipQuickPreviewView.h"

@@ -1,13 +1,13 @@
 #include "ClipRowView.h"
 
-#include "Island/TruncatingLabel.h"
+#include "Island/Kit/TruncatingLabel.h"
 
 #include "ClipThumbnailView.h"
 #include "HistoryDragSession.h"
 #include "HistoryTime.h"
-#include "Island/IslandIconButton.h"
-#include "Island/IslandIcons.h"
-#include "Island/IslandTheme.h"
+#include "Island/Kit/IslandIconButton.h"
+#include "Island/Kit/IslandIcons.h"
+#include "Island/Kit/IslandTheme.h"
 #include "Island/IslandView.h"
 #include "Pasteboard/MacFileContent.h"
 #include "RowDrag.h"

@@ -1,7 +1,7 @@
 #include "ClipThumbnailView.h"
 
-#include "Island/IslandIcons.h"
-#include "Island/IslandTheme.h"
+#include "Island/Kit/IslandIcons.h"
+#include "Island/Kit/IslandTheme.h"
 #include "Pasteboard/MacFileContent.h"
 #include "Shell/Localization.h"
 

@@ -6,7 +6,7 @@
 // Decoding and file thumbnails are made off the GUI thread (Platform::ThumbnailProvider); a tile
 // shows its symbol at once and its picture when it arrives, only if it still shows that entry.
 
-#include "Island/IslandImageView.h"
+#include "Island/Kit/IslandImageView.h"
 
 #include <QuillomareCore/ClipboardItem.h>
 

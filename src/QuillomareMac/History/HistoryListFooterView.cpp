@@ -1,6 +1,6 @@
 #include "HistoryListFooterView.h"
 
-#include "Island/IslandTheme.h"
+#include "Island/Kit/IslandTheme.h"
 #include "Shell/Localization.h"
 
 #include <QLabel>

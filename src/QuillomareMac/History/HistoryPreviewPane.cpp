@@ -1,14 +1,14 @@
 #include "HistoryPreviewPane.h"
 
-#include "Island/IslandListScrollView.h"
+#include "Island/Kit/IslandListScrollView.h"
 
 #include "History/ClipThumbnailView.h"
 #include "History/HistoryTime.h"
 #include "History/PreviewLabels.h"
-#include "Island/IslandIcons.h"
-#include "Island/IslandImageView.h"
-#include "Island/IslandTheme.h"
-#include "Island/TextCharacterCount.h"
+#include "Island/Kit/IslandIcons.h"
+#include "Island/Kit/IslandImageView.h"
+#include "Island/Kit/IslandTheme.h"
+#include "Island/Kit/TextCharacterCount.h"
 #include "Pasteboard/MacFileContent.h"
 #include "Shell/Localization.h"
 

@@ -2,8 +2,8 @@
 
 // Small text pieces the inspector preview and the quick preview card share.
 
-#include "Island/IslandTheme.h"
-#include "Island/TruncatingLabel.h"
+#include "Island/Kit/IslandTheme.h"
+#include "Island/Kit/TruncatingLabel.h"
 
 #include <QFontDatabase>
 

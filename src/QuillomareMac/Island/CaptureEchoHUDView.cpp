@@ -1,8 +1,8 @@
 #include "CaptureEchoHUDView.h"
 
-#include "IslandAnimation.h"
-#include "IslandScheduler.h"
-#include "IslandTheme.h"
+#include "Island/Kit/IslandAnimation.h"
+#include "Island/Kit/IslandScheduler.h"
+#include "Island/Kit/IslandTheme.h"
 
 #include "Shell/Localization.h"
 

@@ -13,7 +13,7 @@
 // badge's and the status badge's owners, "echoTextFade" and "echoTextSlide" on the title's and
 // the subtitle's, "echoGlow" on the view itself.
 
-#include "IslandIcons.h"
+#include "Island/Kit/IslandIcons.h"
 
 #include <QuillomareCore/CaptureFeedback.h>
 

@@ -5,7 +5,7 @@
 // inspector, the shelf's gallery detail bar and the list-shaped shelf's panel fill their rows from
 // such tables; only how a tile is made differs.
 
-#include "IslandActionTileButton.h"
+#include "Island/Kit/IslandActionTileButton.h"
 #include "IslandView.h"
 
 #include "Shell/Localization.h"

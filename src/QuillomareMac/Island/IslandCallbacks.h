@@ -1,7 +1,6 @@
 #pragma once
 
 #include "Pasteboard/PasteTransform.h"
-#include "Shelf/ShelfItem.h"
 #include "Shell/Localization.h"
 
 #include <QuillomareCore/ClipboardItem.h>
@@ -19,6 +18,9 @@ class Pasteboard;
 }
 
 namespace QuillomareMac {
+
+class ShelfBatchAction;
+struct ShelfItem;
 
 // Every action a user takes in the island: the view fires them, its controller relays each
 // through the callback of the same name, and the shell's delegate answers them. Each may be unset.
@@ -50,7 +52,7 @@ struct IslandCallbacks
     std::function<void(const ShelfItem&)> onCopyShelfItem;
     std::function<void(const ShelfItem&, PasteVariant)> onCopyShelfPasteVariantItem;
     std::function<void(const QList<ShelfItem>&, CombinedPasteFormat)> onCombineShelfItems;
-    std::function<void(const QList<ShelfItem>&, ShelfBatchAction)> onBatchShelfItems;
+    std::function<void(const QList<ShelfItem>&, const ShelfBatchAction&)> onBatchShelfItems;
     std::function<void(const ShelfItem&)> onAirDropShelfItem;
     std::function<void(const ShelfItem&)> onRevealShelfItem;
     std::function<void(const QUuid& itemID)> onRemoveShelfItem;

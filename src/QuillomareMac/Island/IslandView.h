@@ -5,19 +5,23 @@
 // collapsed and expanded; everything the user does in it leaves through the callback properties
 // below, which the controller relays to the application shell.
 //
-// The class is defined in one source file per concern:
+// The class is defined in one source file per concern. The island's own concerns are here; each
+// subsystem's concern lives in the subsystem's folder, and the island reaches it only through the
+// members that file defines (this header includes none of the subsystems' headers):
 //   IslandView.cpp             construction and the view tree
+//   IslandViewAlpha.cpp        the views' alpha and scale
 //   IslandViewModes.cpp        display and content modes, the mouse
 //   IslandViewLayout.cpp       layout metrics pushed by the controller, placement of the two roots
 //   IslandViewHeader.cpp       header buttons, language menu, mode labels, status texts, toast
 //   IslandViewKeyboard.cpp     the key equivalents of the expanded island
 //   IslandViewMorph.cpp        the drawn surface and the morph between the two states
 //   IslandViewEcho.cpp         the capture echo
-//   IslandViewHistory.cpp      history list, selection, search field and selection bar
-//   IslandViewDetails.cpp    the inspector beside the list
-//   IslandViewHistoryActions.cpp the history's actions, tiles and menus
-//   IslandViewShelf.cpp        shelf mode
-//   IslandViewQuickPreview.cpp the quick preview card
+//   History/IslandViewHistoryTree.cpp    the history's part of the tree: search row, filters, list
+//   History/IslandViewHistory.cpp        history list, selection, search field and selection bar
+//   History/IslandViewDetails.cpp        the inspector beside the list
+//   History/IslandViewHistoryActions.cpp the history's actions, tiles and menus
+//   Shelf/Views/IslandViewShelf*.cpp     shelf mode: state, actions, drops, gallery, list variant
+//   QuickPreview/IslandViewQuickPreview.cpp the quick preview card
 //
 // The surface is drawn from a "backing layer" of model values (frame, corner radius, colours,
 // content opacities) that animations under "morph." and "echo." keys override while they run, so
@@ -29,7 +33,7 @@
 // Views have an "alpha" as well as a hidden flag, as the island's design asks: alphaValue() and
 // setAlphaValue() keep it in an opacity effect that exists only while the alpha is below 1.
 
-#include "IslandAnimation.h"
+#include "Island/Kit/IslandAnimation.h"
 #include "IslandCallbacks.h"
 
 #include <Platform/Pasteboard.h>
@@ -38,7 +42,6 @@
 #include <QuillomareCore/CloudSyncService.h>
 
 #include "Pasteboard/PasteTransform.h"
-#include "Shelf/ShelfItem.h"
 #include "Shell/Localization.h"
 
 #include <QColor>
@@ -82,6 +85,10 @@ class ShelfDropZoneView;
 class ShelfGalleryCardView;
 class ShelfItemRowView;
 class ShelfSessionPillButton;
+class ShelfBatchAction;
+class ShelfPayload;
+struct ShelfItem;
+struct ShelfSession;
 class IslandActionTileButton;
 class IslandIconButton;
 class IslandListScrollView;
@@ -406,6 +413,9 @@ public:
     void selectShelfItem(const QUuid& id, bool scrollIntoView);
     void toggleShelfSelection(const ShelfItem& item, bool extendRange);
     std::optional<ShelfItem> selectedShelfItem() const;
+    // The focused entry as a history entry (the shelf's side of the history's copy and share).
+    std::optional<QuillomareCore::ClipboardItem> selectedShelfClipboardItem() const;
+    void copySelectedShelfItem();
     // The multi-selection in list order, else the focused entry, else the whole session when
     // `defaultToSession`.
     QList<ShelfItem> selectedShelfItemsForActions(bool defaultToSession) const;
@@ -415,8 +425,9 @@ public:
     bool handleShelfGalleryFallbackMouseDown(QMouseEvent* event);
     bool handleShelfGalleryFallbackMouseDragged(QMouseEvent* event);
     bool handleShelfGalleryFallbackMouseUp(QMouseEvent* event);
-    const QList<ShelfSession>& shelfSessions() const { return m_shelfSessions; }
-    const QList<ShelfItem>& shelfItems() const { return m_shelfItems; }
+    const QList<ShelfSession>& shelfSessions() const;
+    const QList<ShelfItem>& shelfItems() const;
+    qsizetype shelfItemCount() const;
     std::optional<QUuid> selectedShelfItemID() const { return m_selectedShelfItemID; }
     const QSet<QUuid>& selectedShelfItemIDs() const { return m_selectedShelfItemIDs; }
     std::optional<QUuid> lastShelfSelectionID() const { return m_lastShelfSelectionID; }
@@ -525,6 +536,8 @@ public:
     void bindQuickPreviewCallbacks(const QuillomareCore::ClipboardItem& item);
     // Copies the card's selected text (Live Text or text); false when nothing is selected.
     bool copyQuickPreviewSelectedTextIfAvailable();
+    // Lights up the recognised text of the card's picture (Extract Text on a picture).
+    void activateQuickPreviewTextExtractionHighlight();
     ClipQuickPreviewView* quickPreviewCard() const { return m_quickPreviewCard; }
     QWidget* quickPreviewBackdrop() const { return m_quickPreviewBackdrop; }
 
@@ -741,8 +754,14 @@ private:
     std::optional<QUuid> m_lastHistorySelectionID;
     std::optional<QString> m_lastHistoryRowsSignature;
     std::optional<QUuid> m_historyScrollFallbackRowID;
-    QList<ShelfSession> m_shelfSessions;
-    QList<ShelfItem> m_shelfItems;
+    // The shelf's sessions and the shown session's entries (Shelf/Views/IslandViewShelfState.h).
+    struct ShelfState;
+    struct ShelfStateDeleter
+    {
+        void operator()(ShelfState* state) const;
+    };
+    static std::unique_ptr<ShelfState, ShelfStateDeleter> makeShelfState();
+    std::unique_ptr<ShelfState, ShelfStateDeleter> m_shelf = makeShelfState();
     std::optional<QUuid> m_selectedShelfItemID;
     QSet<QUuid> m_selectedShelfItemIDs;
     std::optional<QUuid> m_lastShelfSelectionID;

@@ -4,8 +4,8 @@
 #include "IslandView.h"
 
 #include "CaptureEchoHUDView.h"
-#include "IslandScheduler.h"
-#include "IslandTheme.h"
+#include "Island/Kit/IslandScheduler.h"
+#include "Island/Kit/IslandTheme.h"
 
 #include <Platform/MotionPreferences.h>
 

@@ -4,12 +4,12 @@
 
 #include "IslandView.h"
 
-#include "IslandScheduler.h"
+#include "Island/Kit/IslandScheduler.h"
 
-#include "IslandIconButton.h"
-#include "IslandSegmentedPillControl.h"
-#include "IslandTheme.h"
-#include "IslandToastView.h"
+#include "Island/Kit/IslandIconButton.h"
+#include "Island/Kit/IslandSegmentedPillControl.h"
+#include "Island/Kit/IslandTheme.h"
+#include "Island/Kit/IslandToastView.h"
 
 #include <QAction>
 #include <QLabel>
@@ -106,7 +106,7 @@ void IslandView::refreshModeLabels()
         L10n::text(QStringLiteral("历史"), QStringLiteral("History")) + QLatin1Char(' ') + QString::number(m_items.size()),
         0);
     m_modeControl->setLabel(L10n::text(QStringLiteral("暂存架"), QStringLiteral("Shelf")) + QLatin1Char(' ')
-                                + QString::number(m_shelfItems.size()),
+                                + QString::number(shelfItemCount()),
                             1);
 }
 

@@ -190,8 +190,8 @@ void IslandView::performKeyAction(KeyAction action)
             const QList<QuillomareCore::ClipboardItem> selected = selectedHistoryItemsForActions();
             if (!selected.isEmpty())
                 openHistoryQuickPreview(selected.first());
-        } else if (const auto item = selectedShelfItem()) {
-            presentQuickPreview(item->clipboardItem(), true);
+        } else {
+            shelfPreviewTapped();
         }
         return;
     case KeyAction::copySelectedItem:

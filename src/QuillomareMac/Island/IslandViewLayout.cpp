@@ -5,8 +5,8 @@
 
 #include "IslandView.h"
 
-#include "IslandListScrollView.h"
-#include "IslandSegmentedPillControl.h"
+#include "Island/Kit/IslandListScrollView.h"
+#include "Island/Kit/IslandSegmentedPillControl.h"
 
 #include <QLayout>
 #include <QPainterPath>

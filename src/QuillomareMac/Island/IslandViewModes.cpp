@@ -3,8 +3,8 @@
 
 #include "IslandView.h"
 
-#include "IslandIconButton.h"
-#include "IslandSegmentedPillControl.h"
+#include "Island/Kit/IslandIconButton.h"
+#include "Island/Kit/IslandSegmentedPillControl.h"
 
 #include <QMouseEvent>
 #include <QPointer>

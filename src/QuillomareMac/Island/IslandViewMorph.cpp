@@ -3,10 +3,10 @@
 
 #include "IslandView.h"
 
-#include "IslandIconButton.h"
-#include "IslandScheduler.h"
-#include "IslandTheme.h"
-#include "IslandToastView.h"
+#include "Island/Kit/IslandIconButton.h"
+#include "Island/Kit/IslandScheduler.h"
+#include "Island/Kit/IslandTheme.h"
+#include "Island/Kit/IslandToastView.h"
 
 #include <Platform/MotionPreferences.h>
 

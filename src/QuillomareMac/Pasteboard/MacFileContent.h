@@ -4,7 +4,7 @@
 // recognising image files, revealing an entry's files, exporting image entries to PNG files and
 // writing the files that stand for images dragged out of the island.
 
-#include "Shelf/ShelfRevealTarget.h"
+#include "Pasteboard/ShelfRevealTarget.h"
 
 #include <Platform/Pasteboard.h>
 #include <QuillomareCore/ClipboardItem.h>

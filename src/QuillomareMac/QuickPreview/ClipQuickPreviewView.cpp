@@ -1,6 +1,6 @@
 #include "ClipQuickPreviewView.h"
 
-#include "Island/IslandListScrollView.h"
+#include "Island/Kit/IslandListScrollView.h"
 #include "LiveTextLayout.h"
 #include "QuickPreviewImageView.h"
 
@@ -8,9 +8,9 @@
 #include "History/HistoryPreviewPane.h"
 #include "History/HistoryTime.h"
 #include "History/PreviewLabels.h"
-#include "Island/IslandButtonFactory.h"
-#include "Island/IslandIcons.h"
-#include "Island/IslandTheme.h"
+#include "Island/Kit/IslandButtonFactory.h"
+#include "Island/Kit/IslandIcons.h"
+#include "Island/Kit/IslandTheme.h"
 #include "Pasteboard/ImageTextRecognizer.h"
 #include "Pasteboard/MacFileContent.h"
 #include "Shell/Localization.h"

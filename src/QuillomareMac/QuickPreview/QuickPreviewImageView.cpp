@@ -1,6 +1,6 @@
 #include "QuickPreviewImageView.h"
 
-#include "Island/IslandTheme.h"
+#include "Island/Kit/IslandTheme.h"
 
 #include <QGestureEvent>
 #include <QKeyEvent>

@@ -10,7 +10,7 @@
 // this user alone; a failed action leaves none of its files behind.
 
 #include "Shelf/ShelfItem.h"
-#include "Shelf/ShelfRevealTarget.h"
+#include "Pasteboard/ShelfRevealTarget.h"
 
 #include <Platform/Pasteboard.h>
 

@@ -7,7 +7,7 @@
 // required, payloads are coded like the history's ({"case":{"_0":…}}, bytes in base64) and dates
 // are written in whole seconds ("2026-01-01T12:00:00Z"), read with or without fractions.
 
-#include "Shelf/ShelfRevealTarget.h"
+#include "Pasteboard/ShelfRevealTarget.h"
 
 #include <Platform/Pasteboard.h>
 #include <QuillomareCore/ClipboardItem.h>

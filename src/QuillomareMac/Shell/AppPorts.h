@@ -5,6 +5,7 @@
 // recording fakes, so that its rules are checked without a display.
 
 #include "Island/IslandCallbacks.h"
+#include "Shelf/ShelfItem.h"
 
 #include <QuillomareCore/CaptureFeedback.h>
 #include <QuillomareCore/ClipSettings.h>
@@ -20,8 +21,6 @@
 class QWidget;
 
 namespace QuillomareMac {
-
-struct ShelfSession;
 
 class IslandPort
 {

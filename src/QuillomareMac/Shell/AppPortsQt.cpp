@@ -1,8 +1,8 @@
 #include "AppPortsQt.h"
 
-#include "Island/IslandPanel.h"
-#include "Island/IslandPanelController.h"
-#include "Island/IslandScheduler.h"
+#include "Island/Panel/IslandPanel.h"
+#include "Island/Panel/IslandPanelController.h"
+#include "Island/Kit/IslandScheduler.h"
 #include "Shell/Localization.h"
 
 #include <QApplication>

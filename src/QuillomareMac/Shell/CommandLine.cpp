@@ -1,8 +1,5 @@
 #include "CommandLine.h"
 
-#include "DevTools/IslandPreviewRenderer.h"
-#include "DevTools/SmokeTest.h"
-#include "DevTools/UserInterfaceProbe.h"
 #include "Shelf/ShelfSessionStore.h"
 
 #include <QApplication>
@@ -76,7 +73,7 @@ void write(FILE* stream, const QByteArray& bytes)
     std::fflush(stream);
 }
 
-int runRender(DeveloperMode mode, const QStringList& arguments, int& argc, char** argv)
+int runRender(DeveloperMode mode, const QStringList& arguments, int& argc, char** argv, const DeveloperTools& tools)
 {
     const Row& row = rowFor(mode);
     const std::optional<QString> value = commandLineValue(arguments, QString::fromLatin1(row.flag));
@@ -92,12 +89,7 @@ int runRender(DeveloperMode mode, const QStringList& arguments, int& argc, char*
 
     const QString path = resolvedOutputPath(*value, QDir::currentPath());
     try {
-        if (mode == DeveloperMode::renderIslandPreview)
-            IslandPreviewRenderer::render(path, IslandPreviewRenderer::ContentPreviewMode::history);
-        else if (mode == DeveloperMode::renderShelfPreview)
-            IslandPreviewRenderer::render(path, IslandPreviewRenderer::ContentPreviewMode::shelfGallery);
-        else
-            IslandPreviewRenderer::renderCaptureEcho(path);
+        tools.renderPreview(mode, path);
     } catch (const QuillomareCore::Error& error) {
         write(stderr, QByteArray(row.failurePrefix) + error.localizedDescription().toLocal8Bit() + '\n');
         return kFailure;
@@ -109,12 +101,12 @@ int runRender(DeveloperMode mode, const QStringList& arguments, int& argc, char*
     return kSuccess;
 }
 
-int runSmokeTest(int& argc, char** argv)
+int runSmokeTest(int& argc, char** argv, const DeveloperTools& tools)
 {
     useOffscreenPlatformWithoutDisplay();
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quillomare"));
-    SmokeTest::run();
+    tools.runSmokeTest();
     return kSuccess;
 }
 
@@ -261,16 +253,17 @@ void useOffscreenPlatformWithoutDisplay()
         qputenv("QT_QPA_PLATFORM", "offscreen");
 }
 
-int runDeveloperMode(DeveloperMode mode, const QStringList& arguments, int& argc, char** argv)
+int runDeveloperMode(DeveloperMode mode, const QStringList& arguments, int& argc, char** argv,
+                     const DeveloperTools& tools)
 {
     const Row& row = rowFor(mode);
     switch (row.kind) {
     case Kind::selfTest:
-        return runSmokeTest(argc, argv);
+        return runSmokeTest(argc, argv, tools);
     case Kind::interfaceProbe:
-        return UserInterfaceProbe::run(mode, argc, argv);
+        return tools.runInterfaceProbe(mode, argc, argv);
     case Kind::render:
-        return runRender(mode, arguments, argc, argv);
+        return runRender(mode, arguments, argc, argv, tools);
     case Kind::shelfRepairProbe:
         return runShelfRepairProbe(argc, argv);
     }

@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 
 namespace QuillomareMac::CommandLine {
@@ -65,8 +66,21 @@ QString resolvedOutputPath(const QString& value, const QString& currentDirectory
 // Without one (and without a platform asked for), the offscreen platform.
 void useOffscreenPlatformWithoutDisplay();
 
+// The developer tools the modes run. They sit above the shell, so the program's entry point
+// hands them in.
+struct DeveloperTools
+{
+    // The self-test, once the application object exists.
+    std::function<void()> runSmokeTest;
+    // Writes the picture of a render mode to `path` (absolute); throws on failure.
+    std::function<void(DeveloperMode mode, const QString& path)> renderPreview;
+    // Runs an interface probe to its end, application object included; the exit status.
+    std::function<int(DeveloperMode mode, int& argc, char** argv)> runInterfaceProbe;
+};
+
 // Runs the mode to its end, application object included, and returns the exit status. Writes
 // the result or the failure to standard output or standard error.
-int runDeveloperMode(DeveloperMode mode, const QStringList& arguments, int& argc, char** argv);
+int runDeveloperMode(DeveloperMode mode, const QStringList& arguments, int& argc, char** argv,
+                     const DeveloperTools& tools);
 
 } // namespace QuillomareMac::CommandLine

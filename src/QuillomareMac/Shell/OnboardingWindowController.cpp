@@ -1,6 +1,6 @@
 #include "OnboardingWindowController.h"
 
-#include "Island/IslandTheme.h"
+#include "Island/Kit/IslandTheme.h"
 #include "Pasteboard/MacPasteboardWriter.h"
 #include "Shell/Localization.h"
 

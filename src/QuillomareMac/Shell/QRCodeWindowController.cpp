@@ -1,6 +1,6 @@
 #include "QRCodeWindowController.h"
 
-#include "Island/IslandTheme.h"
+#include "Island/Kit/IslandTheme.h"
 
 #include "Localization.h"
 

@@ -1,6 +1,6 @@
 #include "StatusItemController.h"
 
-#include "Island/IslandIcons.h"
+#include "Island/Kit/IslandIcons.h"
 #include "Shell/AppUpdater.h"
 #include "Shell/Localization.h"
 

@@ -3,7 +3,7 @@
 
 #include "IslandPanel.h"
 #include "IslandPanelController.h"
-#include "IslandScheduler.h"
+#include "Island/Kit/IslandScheduler.h"
 
 #include <Platform/MotionPreferences.h>
 

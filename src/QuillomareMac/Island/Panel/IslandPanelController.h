@@ -9,9 +9,9 @@
 // panel ("canvas" rectangles) are Qt's y-down widget coordinates of the panel's content.
 // `canvasFrame` converts the first into the second.
 
-#include "IslandCallbacks.h"
+#include "Island/IslandCallbacks.h"
 #include "IslandEventMonitors.h"
-#include "IslandView.h"
+#include "Island/IslandView.h"
 #include "NotchAnchor.h"
 
 #include <Platform/ScreenInfo.h>

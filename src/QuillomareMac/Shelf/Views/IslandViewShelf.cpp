@@ -3,18 +3,19 @@
 // focused entry, a multi-selection and a range anchor). The view never changes the shelf itself;
 // every change comes back through the next push.
 
-#include "IslandView.h"
+#include "Island/IslandView.h"
+#include "Shelf/Views/IslandViewShelfState.h"
 
-#include "IslandListScrollView.h"
-#include "IslandScheduler.h"
-#include "IslandSelection.h"
-#include "IslandWidgetStack.h"
+#include "Island/Kit/IslandListScrollView.h"
+#include "Island/Kit/IslandScheduler.h"
+#include "Island/Kit/IslandSelection.h"
+#include "Island/Kit/IslandWidgetStack.h"
 
-#include "Shelf/ShelfDropZoneView.h"
-#include "Shelf/ShelfEmptyStateView.h"
-#include "Shelf/ShelfGalleryCardView.h"
-#include "Shelf/ShelfItemRowView.h"
-#include "Shelf/ShelfSessionPillButton.h"
+#include "Shelf/Views/ShelfDropZoneView.h"
+#include "Shelf/Views/ShelfEmptyStateView.h"
+#include "Shelf/Views/ShelfGalleryCardView.h"
+#include "Shelf/Views/ShelfItemRowView.h"
+#include "Shelf/Views/ShelfSessionPillButton.h"
 
 #include <QuillomareCore/Foundation.h>
 
@@ -59,25 +60,52 @@ void appendToStack(QWidget* stack, QWidget* view)
 
 } // namespace
 
+// MARK: - State
+
+std::unique_ptr<IslandView::ShelfState, IslandView::ShelfStateDeleter> IslandView::makeShelfState()
+{
+    return std::unique_ptr<ShelfState, ShelfStateDeleter>(new ShelfState);
+}
+
+void IslandView::ShelfStateDeleter::operator()(ShelfState* state) const
+{
+    delete state;
+}
+
+const QList<ShelfSession>& IslandView::shelfSessions() const
+{
+    return m_shelf->sessions;
+}
+
+const QList<ShelfItem>& IslandView::shelfItems() const
+{
+    return m_shelf->items;
+}
+
+qsizetype IslandView::shelfItemCount() const
+{
+    return m_shelf->items.size();
+}
+
 // MARK: - Pushes
 
 void IslandView::configureShelf(const QList<ShelfSession>& sessions, const QUuid& selectedSessionID,
                                 const std::optional<QString>& message)
 {
-    m_shelfSessions = sessions;
+    m_shelf->sessions = sessions;
     m_selectedShelfSessionID = selectedSessionID;
     const auto shown = std::find_if(sessions.cbegin(), sessions.cend(),
                                     [&](const ShelfSession& session) { return session.id == selectedSessionID; });
     if (shown != sessions.cend())
-        m_shelfItems = shown->items;
+        m_shelf->items = shown->items;
     else if (!sessions.isEmpty())
-        m_shelfItems = sessions.first().items;
+        m_shelf->items = sessions.first().items;
     else
-        m_shelfItems.clear();
+        m_shelf->items.clear();
 
     repairShelfFocus();
     QSet<QUuid> listed;
-    for (const ShelfItem& item : std::as_const(m_shelfItems))
+    for (const ShelfItem& item : std::as_const(m_shelf->items))
         listed.insert(item.id);
     m_selectedShelfItemIDs.intersect(listed);
 
@@ -86,24 +114,24 @@ void IslandView::configureShelf(const QList<ShelfSession>& sessions, const QUuid
 
 void IslandView::configureShelf(const QList<ShelfItem>& items, const std::optional<QString>& message)
 {
-    m_shelfItems = items;
+    m_shelf->items = items;
     QUuid sessionID;
     if (m_selectedShelfSessionID)
         sessionID = *m_selectedShelfSessionID;
-    else if (!m_shelfSessions.isEmpty())
-        sessionID = m_shelfSessions.first().id;
+    else if (!m_shelf->sessions.isEmpty())
+        sessionID = m_shelf->sessions.first().id;
     else
         sessionID = QUuid::createUuid();
     m_selectedShelfSessionID = sessionID;
     const QDateTime now = QuillomareCore::Clock::now();
-    m_shelfSessions = {ShelfSession{sessionID, ShelfSession::defaultName(), items, now, now}};
+    m_shelf->sessions = {ShelfSession{sessionID, ShelfSession::defaultName(), items, now, now}};
     repairShelfFocus();
     finishShelfPush(message);
 }
 
 void IslandView::repairShelfFocus()
 {
-    m_selectedShelfItemID = IslandSelection::repairedFocus(m_shelfItems, m_selectedShelfItemID);
+    m_selectedShelfItemID = IslandSelection::repairedFocus(m_shelf->items, m_selectedShelfItemID);
 }
 
 void IslandView::finishShelfPush(const std::optional<QString>& message)
@@ -137,13 +165,13 @@ void IslandView::showShelfMessage(const QString& message)
 
 std::optional<ShelfSession> IslandView::currentShelfSession() const
 {
-    for (const ShelfSession& session : m_shelfSessions) {
+    for (const ShelfSession& session : m_shelf->sessions) {
         if (m_selectedShelfSessionID && session.id == *m_selectedShelfSessionID)
             return session;
     }
-    if (m_shelfSessions.isEmpty())
+    if (m_shelf->sessions.isEmpty())
         return std::nullopt;
-    return m_shelfSessions.first();
+    return m_shelf->sessions.first();
 }
 
 void IslandView::refreshShelfSessionMenu()
@@ -193,7 +221,7 @@ QString IslandView::shelfGalleryDropZoneSubtitle()
 
 void IslandView::updateShelfDropZone(const std::optional<QString>& message)
 {
-    const qsizetype count = m_shelfItems.size();
+    const qsizetype count = m_shelf->items.size();
     if (m_shelfDropZone) {
         m_shelfDropZone->setTitle(shelfDropZoneTitle(message, count));
         m_shelfDropZone->setSubtitle(shelfDropZoneSubtitle(message, count));
@@ -209,18 +237,18 @@ void IslandView::updateShelfDropZone(const std::optional<QString>& message)
 QString IslandView::makeShelfRowsSignature() const
 {
     QStringList parts;
-    parts.reserve(3 + m_shelfSessions.size() + m_shelfItems.size());
+    parts.reserve(3 + m_shelf->sessions.size() + m_shelf->items.size());
     parts.append(QStringLiteral("session=") + (m_selectedShelfSessionID
                                                    ? QuillomareCore::Uuid::text(*m_selectedShelfSessionID)
                                                    : QStringLiteral("none")));
-    parts.append(QStringLiteral("sessionCount=") + QString::number(m_shelfSessions.size()));
-    parts.append(QStringLiteral("itemCount=") + QString::number(m_shelfItems.size()));
-    for (const ShelfSession& session : m_shelfSessions) {
+    parts.append(QStringLiteral("sessionCount=") + QString::number(m_shelf->sessions.size()));
+    parts.append(QStringLiteral("itemCount=") + QString::number(m_shelf->items.size()));
+    for (const ShelfSession& session : m_shelf->sessions) {
         parts.append(QuillomareCore::Uuid::text(session.id) + QLatin1Char('|') + session.name + QLatin1Char('|') +
                      QString::number(session.items.size()) + QLatin1Char('|') +
                      millisecondsSignature(session.updatedAt));
     }
-    for (const ShelfItem& item : m_shelfItems) {
+    for (const ShelfItem& item : m_shelf->items) {
         parts.append(QuillomareCore::Uuid::text(item.id) + QLatin1Char('|') + millisecondsSignature(item.createdAt) +
                      QLatin1Char('|') + kindSignature(item.kind) + QLatin1Char('|') +
                      abbreviatedForSignature(item.title) + QLatin1Char('|') + abbreviatedForSignature(item.subtitle) +
@@ -240,7 +268,7 @@ void IslandView::rebuildShelfRows()
     m_shelfGalleryCardViewsByID.clear();
     m_lastShelfRowsSignature = makeShelfRowsSignature();
 
-    if (m_shelfItems.isEmpty()) {
+    if (m_shelf->items.isEmpty()) {
         m_selectedShelfItemID.reset();
         m_selectedShelfItemIDs.clear();
         if (m_shelfListStack) {
@@ -251,7 +279,7 @@ void IslandView::rebuildShelfRows()
     } else {
         repairShelfFocus();
         QPointer<IslandView> weak(this);
-        for (const ShelfItem& item : std::as_const(m_shelfItems)) {
+        for (const ShelfItem& item : std::as_const(m_shelf->items)) {
             const QUuid id = item.id;
             const bool selected = isShelfItemMarked(id);
             // A card and a row answer the same way and show the same mark.
@@ -341,7 +369,7 @@ void IslandView::selectShelfItem(const QUuid& id, bool scrollIntoView)
 
 void IslandView::toggleShelfSelection(const ShelfItem& item, bool extendRange)
 {
-    IslandSelection::toggleMark(m_shelfItems, m_selectedShelfItemIDs, m_lastShelfSelectionID, item.id, extendRange);
+    IslandSelection::toggleMark(m_shelf->items, m_selectedShelfItemIDs, m_lastShelfSelectionID, item.id, extendRange);
     m_lastShelfSelectionID = item.id;
     m_selectedShelfItemID = item.id;
     markShelfSelection();
@@ -351,18 +379,18 @@ void IslandView::toggleShelfSelection(const ShelfItem& item, bool extendRange)
 
 std::optional<ShelfItem> IslandView::selectedShelfItem() const
 {
-    return IslandSelection::find(m_shelfItems, m_selectedShelfItemID);
+    return IslandSelection::find(m_shelf->items, m_selectedShelfItemID);
 }
 
 QList<ShelfItem> IslandView::selectedShelfItemsForActions(bool defaultToSession) const
 {
-    return IslandSelection::forActions(m_shelfItems, m_selectedShelfItemIDs, selectedShelfItem(),
-                                       defaultToSession ? m_shelfItems : QList<ShelfItem>());
+    return IslandSelection::forActions(m_shelf->items, m_selectedShelfItemIDs, selectedShelfItem(),
+                                       defaultToSession ? m_shelf->items : QList<ShelfItem>());
 }
 
 void IslandView::moveShelfSelection(int offset)
 {
-    const std::optional<QUuid> target = IslandSelection::movedFocus(m_shelfItems, m_selectedShelfItemID, offset);
+    const std::optional<QUuid> target = IslandSelection::movedFocus(m_shelf->items, m_selectedShelfItemID, offset);
     if (!target) {
         m_selectedShelfItemID.reset();
         return;
@@ -375,7 +403,7 @@ QList<ShelfItem> IslandView::shelfDragItems(const QUuid& id) const
     // A multi-selection travels together only when the dragged entry belongs to it.
     if (m_selectedShelfItemIDs.size() < 2 || !m_selectedShelfItemIDs.contains(id))
         return {};
-    return IslandSelection::markedEntries(m_shelfItems, m_selectedShelfItemIDs);
+    return IslandSelection::markedEntries(m_shelf->items, m_selectedShelfItemIDs);
 }
 
 void IslandView::previewShelfItem(const ShelfItem& item)
@@ -391,7 +419,7 @@ ShelfGalleryCardView* IslandView::shelfGalleryCard(QMouseEvent* event) const
     if (m_contentMode != ContentMode::shelfGallery || !event || !m_shelfGalleryStack)
         return nullptr;
     const QPointF point = m_shelfGalleryStack->mapFromGlobal(event->globalPosition());
-    for (const ShelfItem& item : m_shelfItems) {
+    for (const ShelfItem& item : m_shelf->items) {
         ShelfGalleryCardView* card = m_shelfGalleryCardViewsByID.value(item.id);
         if (card && QRectF(card->geometry()).contains(point))
             return card;

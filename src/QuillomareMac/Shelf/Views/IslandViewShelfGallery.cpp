@@ -2,26 +2,27 @@
 // bar with six tiles, footer), and the texts and states it derives from the shelf state. Nothing
 // here is cached: every refresh reads the sessions, the entries and the selection again.
 
-#include "IslandView.h"
+#include "Island/IslandView.h"
+#include "Shelf/Views/IslandViewShelfState.h"
 
-#include "IslandActionTileButton.h"
-#include "IslandActionTiles.h"
-#include "IslandButtonFactory.h"
-#include "IslandIcons.h"
-#include "IslandListScrollView.h"
-#include "IslandScheduler.h"
-#include "IslandSelection.h"
-#include "IslandTheme.h"
-#include "IslandWidgetStack.h"
-#include "MetadataChipView.h"
-#include "TruncatingLabel.h"
+#include "Island/Kit/IslandActionTileButton.h"
+#include "Island/IslandActionTiles.h"
+#include "Island/Kit/IslandButtonFactory.h"
+#include "Island/Kit/IslandIcons.h"
+#include "Island/Kit/IslandListScrollView.h"
+#include "Island/Kit/IslandScheduler.h"
+#include "Island/Kit/IslandSelection.h"
+#include "Island/Kit/IslandTheme.h"
+#include "Island/Kit/IslandWidgetStack.h"
+#include "Island/Kit/MetadataChipView.h"
+#include "Island/Kit/TruncatingLabel.h"
 
 #include "History/ClipRowView.h"
 #include "History/ClipThumbnailView.h"
 #include "Pasteboard/ClipboardSharingService.h"
 #include "Pasteboard/MacFileContent.h"
-#include "Shelf/ShelfDropZoneView.h"
-#include "Shelf/ShelfGalleryCardView.h"
+#include "Shelf/Views/ShelfDropZoneView.h"
+#include "Shelf/Views/ShelfGalleryCardView.h"
 
 #include <QuillomareCore/Foundation.h>
 
@@ -561,17 +562,17 @@ void IslandView::updateShelfGallerySession()
         return;
     const ShelfSession* session = nullptr;
     if (m_selectedShelfSessionID) {
-        for (const ShelfSession& candidate : std::as_const(m_shelfSessions)) {
+        for (const ShelfSession& candidate : std::as_const(m_shelf->sessions)) {
             if (candidate.id == *m_selectedShelfSessionID) {
                 session = &candidate;
                 break;
             }
         }
     }
-    if (!session && !m_shelfSessions.isEmpty())
-        session = &m_shelfSessions.first();
+    if (!session && !m_shelf->sessions.isEmpty())
+        session = &m_shelf->sessions.first();
     const QString name = session ? session->name : ShelfSession::defaultName();
-    const qsizetype count = session ? session->items.size() : m_shelfItems.size();
+    const qsizetype count = session ? session->items.size() : m_shelf->items.size();
     const QString line = name + QStringLiteral(" · ") + countText(count);
     m_shelfGallerySessionSubtitle->setText(line);
     m_shelfGallerySessionSubtitle->setToolTip(line);
@@ -678,18 +679,18 @@ void IslandView::updateShelfGalleryFooter()
     if (!m_shelfGalleryFooterInfoLabel)
         return;
     const QString estimate = shelfEstimatedFootprintText();
-    m_shelfGalleryFooterInfoLabel->setText(countText(m_shelfItems.size()) + QStringLiteral(" · ") + estimate);
+    m_shelfGalleryFooterInfoLabel->setText(countText(m_shelf->items.size()) + QStringLiteral(" · ") + estimate);
     m_shelfGalleryFooterStorageLabel->setText(L10n::text(QStringLiteral("本地存储"), QStringLiteral("Stored locally")));
     m_shelfGalleryFooterRetentionLabel->setText(
         L10n::text(QStringLiteral("保留到手动清空"), QStringLiteral("Kept until you clear it")));
     if (m_shelfGalleryFooterClearButton)
-        m_shelfGalleryFooterClearButton->setEnabled(!m_shelfItems.isEmpty());
+        m_shelfGalleryFooterClearButton->setEnabled(!m_shelf->items.isEmpty());
 }
 
 QString IslandView::shelfEstimatedFootprintText() const
 {
     qint64 total = 0;
-    for (const ShelfItem& item : m_shelfItems) {
+    for (const ShelfItem& item : m_shelf->items) {
         switch (item.payload.caseOf()) {
         case ShelfPayload::Case::fileURLs:
             for (const QString& path : item.payload.fileURLsValue())

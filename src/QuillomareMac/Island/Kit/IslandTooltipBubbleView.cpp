@@ -1,7 +1,7 @@
 #include "IslandTooltipBubbleView.h"
 
 #include "IslandTheme.h"
-#include "IslandView.h"
+#include "Island/IslandView.h"
 
 #include <QFontMetricsF>
 #include <QPainter>

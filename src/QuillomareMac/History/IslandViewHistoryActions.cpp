@@ -2,15 +2,14 @@
 // menu. None of them touches the store or the clipboard: each works out the entry it acts on and
 // fires one callback; the shell carries the action out and pushes the new history back.
 
-#include "IslandView.h"
+#include "Island/IslandView.h"
 
-#include "IslandActionTileButton.h"
-#include "IslandIcons.h"
+#include "Island/Kit/IslandActionTileButton.h"
+#include "Island/Kit/IslandIcons.h"
 
 #include "History/HistoryPreviewPane.h"
 #include "Pasteboard/ClipboardSharingService.h"
 #include "Pasteboard/MacFileContent.h"
-#include "QuickPreview/ClipQuickPreviewView.h"
 
 #include <QuillomareCore/Foundation.h>
 
@@ -57,8 +56,10 @@ void IslandView::copyInspectorDraftText(const QString& text)
 
 std::optional<ClipboardItem> IslandView::currentItemForAirDropAction() const
 {
-    if (m_contentMode == ContentMode::shelfGallery && selectedShelfItem())
-        return selectedShelfItem()->clipboardItem();
+    if (m_contentMode == ContentMode::shelfGallery) {
+        if (auto item = selectedShelfClipboardItem())
+            return item;
+    }
     return primaryActionItem();
 }
 
@@ -67,8 +68,7 @@ std::optional<ClipboardItem> IslandView::currentItemForAirDropAction() const
 void IslandView::copySelectedItem()
 {
     if (m_contentMode == ContentMode::shelfGallery) {
-        if (const auto item = selectedShelfItem(); item && onCopyShelfItem)
-            onCopyShelfItem(*item);
+        copySelectedShelfItem();
         return;
     }
     // The primary entry, whatever the multi-selection holds.
@@ -155,8 +155,7 @@ void IslandView::historyOCRTapped()
         return;
     if (!item->isSensitive && MacPreview::hasMacPreviewImagePayload(*item)) {
         openHistoryQuickPreview(*item);
-        if (m_quickPreviewCard)
-            m_quickPreviewCard->activateTextExtractionHighlight();
+        activateQuickPreviewTextExtractionHighlight();
         return;
     }
     if (onRecognizeTextItem)

@@ -2,9 +2,9 @@
 // to the shelf. A drag that enters switches the island to its shelf, lights both drop zones and
 // asks a collapsed island to open; the drop hands what it carries, unread, to the shell.
 
-#include "IslandView.h"
+#include "Island/IslandView.h"
 
-#include "Shelf/ShelfDropZoneView.h"
+#include "Shelf/Views/ShelfDropZoneView.h"
 
 #include <QBuffer>
 #include <QDragEnterEvent>

@@ -4,7 +4,7 @@
 #include "IslandPanelController.h"
 
 #include "IslandPanel.h"
-#include "IslandScheduler.h"
+#include "Island/Kit/IslandScheduler.h"
 
 #include <QApplication>
 #include <QEvent>

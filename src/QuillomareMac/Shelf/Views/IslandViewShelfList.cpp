@@ -2,20 +2,21 @@
 // panel. It is built with the gallery and never shown; the shelf code still writes its rows, its
 // drop zone and its panel, and every refresh of the panel refreshes the gallery's detail bar.
 
-#include "IslandView.h"
+#include "Island/IslandView.h"
+#include "Shelf/Views/IslandViewShelfState.h"
 
-#include "IslandActionTileButton.h"
-#include "IslandActionTiles.h"
-#include "IslandButtonFactory.h"
-#include "IslandListScrollView.h"
-#include "IslandPaintedWidget.h"
-#include "IslandSelection.h"
-#include "IslandTheme.h"
-#include "TruncatingLabel.h"
+#include "Island/Kit/IslandActionTileButton.h"
+#include "Island/IslandActionTiles.h"
+#include "Island/Kit/IslandButtonFactory.h"
+#include "Island/Kit/IslandListScrollView.h"
+#include "Island/Kit/IslandPaintedWidget.h"
+#include "Island/Kit/IslandSelection.h"
+#include "Island/Kit/IslandTheme.h"
+#include "Island/Kit/TruncatingLabel.h"
 
-#include "Shelf/ShelfDropZoneView.h"
-#include "Shelf/ShelfGalleryCardView.h"
-#include "Shelf/ShelfSessionPillButton.h"
+#include "Shelf/Views/ShelfDropZoneView.h"
+#include "Shelf/Views/ShelfGalleryCardView.h"
+#include "Shelf/Views/ShelfSessionPillButton.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -191,7 +192,7 @@ void IslandView::updateShelfActionPanel()
     const QList<IslandActionTileButton*> tiles = shelfActionTiles();
     const QString idleTitle = L10n::text(QStringLiteral("暂存架"), QStringLiteral("Shelf"));
     const QString idleSubtitle = L10n::text(QStringLiteral("选择一项后操作"), QStringLiteral("Select an item to act"));
-    if (m_shelfItems.isEmpty()) {
+    if (m_shelf->items.isEmpty()) {
         m_shelfActionPanel->setVisible(false);
         m_shelfActionTitle->setText(idleTitle);
         m_shelfActionSubtitle->setText(idleSubtitle);

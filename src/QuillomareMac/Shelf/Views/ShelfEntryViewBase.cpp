@@ -2,7 +2,7 @@
 
 #include "History/ClipThumbnailView.h"
 #include "History/RowDrag.h"
-#include "Island/IslandTheme.h"
+#include "Island/Kit/IslandTheme.h"
 #include "Island/IslandView.h"
 #include "Shell/Localization.h"
 

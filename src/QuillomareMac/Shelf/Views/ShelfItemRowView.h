@@ -3,7 +3,7 @@
 // One entry of the shelf's list variant: a thumbnail, the title and the chip line. Presses, drags
 // the multi-selection and the look are ShelfEntryViewBase's.
 
-#include "Shelf/ShelfEntryViewBase.h"
+#include "Shelf/Views/ShelfEntryViewBase.h"
 
 class QLabel;
 

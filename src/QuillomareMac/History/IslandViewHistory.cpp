@@ -7,19 +7,18 @@
 // the entries that pass the filters. A signature of what the rows would show lets configure()
 // skip the rebuild when the shell hands over a history that would look the same.
 
-#include "IslandView.h"
+#include "Island/IslandView.h"
 
-#include "IslandButtonFactory.h"
-#include "IslandListScrollView.h"
-#include "IslandSelection.h"
-#include "IslandSegmentedPillControl.h"
-#include "IslandTheme.h"
+#include "Island/Kit/IslandButtonFactory.h"
+#include "Island/Kit/IslandListScrollView.h"
+#include "Island/Kit/IslandSelection.h"
+#include "Island/Kit/IslandSegmentedPillControl.h"
+#include "Island/Kit/IslandTheme.h"
 
 #include "History/ClipRowView.h"
 #include "History/HistoryListFooterView.h"
 #include "History/HistoryPreviewPane.h"
 #include "History/HistoryTime.h"
-#include "QuickPreview/ClipQuickPreviewView.h"
 
 #include <QuillomareCore/Foundation.h>
 

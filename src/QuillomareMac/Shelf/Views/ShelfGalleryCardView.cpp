@@ -1,9 +1,9 @@
 #include "ShelfGalleryCardView.h"
 
 #include "History/ClipThumbnailView.h"
-#include "Island/IslandTheme.h"
+#include "Island/Kit/IslandTheme.h"
 #include "Island/IslandView.h"
-#include "Island/TruncatingLabel.h"
+#include "Island/Kit/TruncatingLabel.h"
 #include "Shell/Localization.h"
 
 #include <QLabel>

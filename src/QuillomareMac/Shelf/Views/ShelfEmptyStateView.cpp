@@ -1,7 +1,7 @@
 #include "ShelfEmptyStateView.h"
 
-#include "Island/IslandIcons.h"
-#include "Island/IslandTheme.h"
+#include "Island/Kit/IslandIcons.h"
+#include "Island/Kit/IslandTheme.h"
 #include "Shell/Localization.h"
 
 #include <QLabel>

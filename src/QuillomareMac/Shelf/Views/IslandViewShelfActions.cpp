@@ -2,13 +2,14 @@
 // variant all send them here. None of them changes the shelf: each reads the selection and fires
 // one callback; the shell carries the action out and pushes the new shelf back.
 
-#include "IslandView.h"
+#include "Island/IslandView.h"
+#include "Shelf/Views/IslandViewShelfState.h"
 
-#include "IslandActionTileButton.h"
-#include "IslandIconButton.h"
-#include "IslandIcons.h"
+#include "Island/Kit/IslandActionTileButton.h"
+#include "Island/Kit/IslandIconButton.h"
+#include "Island/Kit/IslandIcons.h"
 
-#include "Shelf/ShelfSessionPillButton.h"
+#include "Shelf/Views/ShelfSessionPillButton.h"
 
 #include <QAction>
 #include <QMenu>
@@ -46,6 +47,19 @@ void IslandView::popUpShelfMenu(QMenu* menu, QWidget* anchor)
 }
 
 // MARK: - Entry actions
+
+void IslandView::copySelectedShelfItem()
+{
+    if (const auto item = selectedShelfItem(); item && onCopyShelfItem)
+        onCopyShelfItem(*item);
+}
+
+std::optional<QuillomareCore::ClipboardItem> IslandView::selectedShelfClipboardItem() const
+{
+    if (const auto item = selectedShelfItem())
+        return item->clipboardItem();
+    return std::nullopt;
+}
 
 void IslandView::shelfPreviewTapped()
 {
@@ -217,7 +231,7 @@ void IslandView::renameShelfSessionTapped()
 
 void IslandView::shelfSessionMenuTapped()
 {
-    if (m_shelfSessions.isEmpty())
+    if (m_shelf->sessions.isEmpty())
         return;
     QWidget* anchor = shownMenuAnchor(m_shelfSessionButton, m_shelfGallerySessionSwitch);
     if (!anchor)
@@ -225,7 +239,7 @@ void IslandView::shelfSessionMenuTapped()
     QMenu* menu = makeIslandMenu(this);
     menu->setObjectName(QStringLiteral("shelfSessionMenu"));
     QPointer<IslandView> weak(this);
-    for (const ShelfSession& session : std::as_const(m_shelfSessions)) {
+    for (const ShelfSession& session : std::as_const(m_shelf->sessions)) {
         QAction* action =
             menu->addAction(menuTitle(session.name + QLatin1Char(' ') + QString::number(session.items.size())));
         action->setData(QVariant::fromValue(session.id));

@@ -4,7 +4,7 @@
 // drags, the look and the title are ShelfEntryViewBase's; a press with Control or Shift held
 // selects like any other.
 
-#include "Shelf/ShelfEntryViewBase.h"
+#include "Shelf/Views/ShelfEntryViewBase.h"
 
 class QLabel;
 

@@ -2,7 +2,7 @@
 
 #include <Platform/BlurBehind.h>
 
-#include "IslandView.h"
+#include "Island/IslandView.h"
 
 #include <Platform/X11WindowShape.h>
 

@@ -5,7 +5,7 @@
 // visible frames, built-in flags and auxiliary top areas, in the y-up screen space of
 // Platform::ScreenInfo (see there), so that each screen arrangement can be tested without one.
 
-#include "IslandView.h"
+#include "Island/IslandView.h"
 
 #include <Platform/ScreenInfo.h>
 

@@ -2,10 +2,10 @@
 // on a dimming backdrop above the content deck; it opens scaling in from 94 % and fading, and
 // closes fading (at once when the island changes mode or morphs).
 
-#include "IslandView.h"
+#include "Island/IslandView.h"
 
-#include "IslandPaintedWidget.h"
-#include "IslandTheme.h"
+#include "Island/Kit/IslandPaintedWidget.h"
+#include "Island/Kit/IslandTheme.h"
 
 #include "History/HistoryPreviewPane.h"
 #include "QuickPreview/ClipQuickPreviewView.h"
@@ -196,6 +196,12 @@ void IslandView::dismissQuickPreview(bool animated)
 bool IslandView::copyQuickPreviewSelectedTextIfAvailable()
 {
     return m_quickPreviewCard && isQuickPreviewVisible() && m_quickPreviewCard->copySelectedTextIfAvailable();
+}
+
+void IslandView::activateQuickPreviewTextExtractionHighlight()
+{
+    if (m_quickPreviewCard)
+        m_quickPreviewCard->activateTextExtractionHighlight();
 }
 
 } // namespace QuillomareMac

@@ -2,16 +2,16 @@
 // (its kind and pin state, a preview of its content, chips, two rows of action tiles and an
 // information line). It holds nothing of its own: every refresh rewrites it from the selection.
 
-#include "IslandView.h"
+#include "Island/IslandView.h"
 
-#include "IslandActionTileButton.h"
-#include "IslandActionTiles.h"
-#include "IslandButtonFactory.h"
-#include "IslandIcons.h"
-#include "IslandTheme.h"
-#include "MetadataChipView.h"
-#include "TextCharacterCount.h"
-#include "TruncatingLabel.h"
+#include "Island/Kit/IslandActionTileButton.h"
+#include "Island/IslandActionTiles.h"
+#include "Island/Kit/IslandButtonFactory.h"
+#include "Island/Kit/IslandIcons.h"
+#include "Island/Kit/IslandTheme.h"
+#include "Island/Kit/MetadataChipView.h"
+#include "Island/Kit/TextCharacterCount.h"
+#include "Island/Kit/TruncatingLabel.h"
 
 #include "History/HistoryPreviewPane.h"
 #include "History/HistoryTime.h"

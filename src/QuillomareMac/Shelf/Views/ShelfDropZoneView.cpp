@@ -1,8 +1,8 @@
 #include "ShelfDropZoneView.h"
 
-#include "Island/IslandIcons.h"
-#include "Island/IslandTheme.h"
-#include "Island/TruncatingLabel.h"
+#include "Island/Kit/IslandIcons.h"
+#include "Island/Kit/IslandTheme.h"
+#include "Island/Kit/TruncatingLabel.h"
 #include "Shell/Localization.h"
 
 #include <QHBoxLayout>
