@@ -98,6 +98,22 @@ void waitUntilQuiet(const GuiThreadState& gui, int quietMs, int boundMs, const c
         fail(QStringLiteral("The GUI thread did not settle within %1 s %2").arg(boundMs / 1000).arg(QLatin1String(when)));
 }
 
+// The program just started: its island on screen and its GUI thread settled after the load.
+GuiThreadState settledAfterLaunch(Display& display, const RunningProgram& program, int boundMs = 20000)
+{
+    waitForIsland(display);
+    const GuiThreadState gui(program.pid());
+    waitUntilQuiet(gui, 500, boundMs, "after the launch");
+    return gui;
+}
+
+// A copy's echo expands the island for a moment; the user opens it from the pill.
+void waitUntilFolded(Display& display)
+{
+    if (!waitUntil([&] { return display.islandGeometry().width() <= kExpandedIslandWidth; }, 10000))
+        fail(QStringLiteral("The island did not fold back to the pill within 10 s"));
+}
+
 // --- 1. Copy to disk with a 660 MB history
 
 constexpr int kDiskCopyIntervalMs = 400;
@@ -121,9 +137,7 @@ void copyToDisk(benchmark::State& state)
         for (auto _ : state) {
             RunningProgram program(home);
             const qint64 pid = program.pid();
-            waitForIsland(display);
-            const GuiThreadState gui(pid);
-            waitUntilQuiet(gui, 1000, 60000, "after the launch");
+            settledAfterLaunch(display, program, 60000);
 
             const qint64 writtenBefore = processValue(pid, "io", "write_bytes");
             const qint64 handedBefore = processValue(pid, "io", "wchar");
@@ -268,15 +282,11 @@ void keyToPixels(benchmark::State& state)
         Display display;
         for (auto _ : state) {
             RunningProgram program(home);
-            waitForIsland(display);
-            const GuiThreadState gui(program.pid());
-            waitUntilQuiet(gui, 500, 20000, "after the launch");
+            const GuiThreadState gui = settledAfterLaunch(display, program);
             copySmallEntries(home.historyPath(), {QStringLiteral("meeting notes for friday"),
                                                   QStringLiteral("parcel tracking number 8841"),
                                                   QStringLiteral("draft of the quarterly report")});
-            // A copy's echo expands the island for a moment; the user opens it from the pill.
-            if (!waitUntil([&] { return display.islandGeometry().width() <= kExpandedIslandWidth; }, 10000))
-                fail(QStringLiteral("The island did not fold back to the pill within 10 s"));
+            waitUntilFolded(display);
             openIsland(display);
             waitUntilQuiet(gui, 500, 10000, "after opening the island");
 
@@ -406,9 +416,7 @@ void largeTransfer(benchmark::State& state, Transfer transfer)
         Display display;
         for (auto _ : state) {
             RunningProgram program(home);
-            waitForIsland(display);
-            const GuiThreadState gui(program.pid());
-            waitUntilQuiet(gui, 500, 20000, "after the launch");
+            const GuiThreadState gui = settledAfterLaunch(display, program);
             copySmallEntries(history, small);
 
             if (transfer == Transfer::copyBackWhile20MBHeld) {
@@ -419,7 +427,7 @@ void largeTransfer(benchmark::State& state, Transfer transfer)
                 state.counters["held_captured"] =
                     waitUntil([&] { return holds(FileVersion::of(history), before); }, 20000);
             }
-            waitUntil([&] { return display.islandGeometry().width() <= kExpandedIslandWidth; }, 10000);
+            waitUntilFolded(display);
             waitUntilQuiet(gui, 500, 30000, "before the transfer");
             if (transfer != Transfer::textToPill) {
                 openIsland(display);
