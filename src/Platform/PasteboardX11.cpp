@@ -12,6 +12,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <functional>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 namespace Platform {
@@ -31,6 +33,9 @@ bool isInternalType(const QString& type)
 constexpr int kSelectionTimeoutMilliseconds = 5000;
 // How often a wait looks whether its transfer is still wanted.
 constexpr int kAbandonCheckMilliseconds = 20;
+// How long a transfer given up may keep its window for an owner still answering: enough for any
+// owner that answers at all to finish, not enough for a trickling one to hold a thread for good.
+constexpr int kLingerMilliseconds = 2 * kSelectionTimeoutMilliseconds;
 
 xcb_atom_t internAtom(xcb_connection_t* connection, const QByteArray& name)
 {
@@ -104,23 +109,159 @@ struct TransferResult
     bool sizeIsExact = false;
 };
 
+// Transfers given up while their owner may still write to their window. An owner that writes to
+// a window that is gone gets an error, and the many owners on Xlib's default error handler die of
+// it, taking the user's copy along; so the window stays until the owner has answered (and any
+// transfer in parts has ended, its parts thrown away unread), or until the owner has had its time.
+class AbandonedTransfers
+{
+public:
+    enum class Awaiting
+    {
+        nothing,
+        answer, // the owner's answer to our request
+        part,   // the next part of a transfer in parts
+    };
+
+    static AbandonedTransfers& instance()
+    {
+        // Never destroyed: its thread may outlive the statics at exit.
+        static AbandonedTransfers* const transfers = new AbandonedTransfers;
+        return *transfers;
+    }
+
+    // Takes the connection and its window over, and closes both once the owner is done.
+    void adopt(xcb_connection_t* connection, xcb_window_t window, xcb_atom_t property, xcb_atom_t incr,
+               Awaiting awaiting)
+    {
+        const std::lock_guard lock(m_mutex);
+        m_transfers.push_back({connection, window, property, incr, awaiting, QDeadlineTimer(kLingerMilliseconds)});
+        if (!m_running) {
+            m_running = true;
+            std::thread([this] { run(); }).detach();
+        }
+    }
+
+private:
+    struct Transfer
+    {
+        xcb_connection_t* connection;
+        xcb_window_t window;
+        xcb_atom_t property;
+        xcb_atom_t incr;
+        Awaiting awaiting;
+        QDeadlineTimer deadline;
+    };
+
+    void run()
+    {
+        std::unique_lock lock(m_mutex);
+        while (!m_transfers.empty()) {
+            std::vector<pollfd> descriptors;
+            for (const Transfer& transfer : m_transfers)
+                descriptors.push_back({xcb_get_file_descriptor(transfer.connection), POLLIN, 0});
+            lock.unlock();
+            ::poll(descriptors.data(), descriptors.size(), kAbandonCheckMilliseconds);
+            lock.lock();
+            // Transfers adopted meanwhile are looked at on the next round; none went away.
+            for (size_t i = 0; i < descriptors.size();) {
+                Transfer& transfer = m_transfers[i];
+                if (serve(transfer)) {
+                    ++i;
+                    continue;
+                }
+                xcb_destroy_window(transfer.connection, transfer.window);
+                xcb_disconnect(transfer.connection);
+                m_transfers.erase(m_transfers.begin() + qsizetype(i));
+                descriptors.erase(descriptors.begin() + qsizetype(i));
+            }
+        }
+        m_running = false;
+    }
+
+    // Takes what came for the transfer; false once the owner is done with the window.
+    static bool serve(Transfer& transfer)
+    {
+        while (xcb_generic_event_t* event = xcb_poll_for_event(transfer.connection)) {
+            const uint8_t type = event->response_type & 0x7F;
+            if (type == XCB_SELECTION_NOTIFY && transfer.awaiting == Awaiting::answer) {
+                const auto* notice = reinterpret_cast<xcb_selection_notify_event_t*>(event);
+                transfer.awaiting = Awaiting::nothing;
+                // An announcement of parts is answered by deleting it, which asks for the first.
+                if (notice->property != XCB_ATOM_NONE && propertyType(transfer) == transfer.incr) {
+                    xcb_delete_property(transfer.connection, transfer.window, transfer.property);
+                    xcb_flush(transfer.connection);
+                    transfer.awaiting = Awaiting::part;
+                }
+            } else if (type == XCB_PROPERTY_NOTIFY && transfer.awaiting == Awaiting::part) {
+                const auto* notice = reinterpret_cast<xcb_property_notify_event_t*>(event);
+                if (notice->atom == transfer.property && notice->state == XCB_PROPERTY_NEW_VALUE) {
+                    // An empty part ends the transfer; any other is deleted to ask for the next.
+                    const bool last = propertyLength(transfer) == 0;
+                    xcb_delete_property(transfer.connection, transfer.window, transfer.property);
+                    xcb_flush(transfer.connection);
+                    transfer.awaiting = last ? Awaiting::nothing : Awaiting::part;
+                }
+            }
+            std::free(event);
+        }
+        return transfer.awaiting != Awaiting::nothing && !transfer.deadline.hasExpired() &&
+               !xcb_connection_has_error(transfer.connection);
+    }
+
+    static xcb_get_property_reply_t* propertyHead(const Transfer& transfer)
+    {
+        return xcb_get_property_reply(transfer.connection,
+                                      xcb_get_property(transfer.connection, 0, transfer.window, transfer.property,
+                                                       XCB_GET_PROPERTY_TYPE_ANY, 0, 0),
+                                      nullptr);
+    }
+
+    static xcb_atom_t propertyType(const Transfer& transfer)
+    {
+        xcb_get_property_reply_t* reply = propertyHead(transfer);
+        const xcb_atom_t type = reply ? reply->type : xcb_atom_t(XCB_ATOM_NONE);
+        std::free(reply);
+        return type;
+    }
+
+    static uint32_t propertyLength(const Transfer& transfer)
+    {
+        xcb_get_property_reply_t* reply = propertyHead(transfer);
+        const uint32_t length = reply ? reply->bytes_after : 0;
+        std::free(reply);
+        return length;
+    }
+
+    std::mutex m_mutex;
+    std::vector<Transfer> m_transfers;
+    bool m_running = false;
+};
+
 // One selection transfer on a connection of our own: the GUI thread's connection (and so its
 // event loop, which must keep answering other programs while we own the clipboard) is never
 // held by the megabytes of an image.
 class SelectionTransfer
 {
 public:
-    SelectionTransfer(const X11PrivateConnection& x, const TransferBounds& bounds)
-        : m_connection(x.connection), m_root(x.root), m_bounds(bounds)
+    SelectionTransfer(X11PrivateConnection& x, const TransferBounds& bounds)
+        : m_x(x), m_connection(x.connection), m_root(x.root), m_bounds(bounds)
     {
     }
-    // The connection outlives the transfer: one reader's reads share it.
+    // The connection outlives the transfer: one reader's reads share it. A transfer given up
+    // while the owner may still write to its window leaves the window, and the connection with
+    // it, to the reaper until the owner is done.
     ~SelectionTransfer()
     {
-        if (m_window) {
-            xcb_destroy_window(m_connection, m_window);
-            xcb_flush(m_connection);
+        if (!m_window)
+            return;
+        if (m_awaiting != AbandonedTransfers::Awaiting::nothing) {
+            AbandonedTransfers::instance().adopt(m_connection, m_window, m_property, m_incr, m_awaiting);
+            m_x.connection = nullptr;
+            return;
         }
+        xcb_destroy_window(m_connection, m_window);
+        xcb_flush(m_connection);
     }
     SelectionTransfer(const SelectionTransfer&) = delete;
     SelectionTransfer& operator=(const SelectionTransfer&) = delete;
@@ -139,6 +280,7 @@ public:
             return m_result;
         xcb_convert_selection(m_connection, m_window, selection, target, m_property, XCB_CURRENT_TIME);
         xcb_flush(m_connection);
+        m_awaiting = AbandonedTransfers::Awaiting::answer;
 
         xcb_generic_event_t* notice = waitFor([&](xcb_generic_event_t* event) {
             return (event->response_type & 0x7F) == XCB_SELECTION_NOTIFY &&
@@ -146,6 +288,7 @@ public:
         });
         if (!notice)
             return m_result;
+        m_awaiting = AbandonedTransfers::Awaiting::nothing;
         const xcb_atom_t answered = reinterpret_cast<xcb_selection_notify_event_t*>(notice)->property;
         std::free(notice);
         if (answered == XCB_ATOM_NONE)
@@ -171,11 +314,14 @@ public:
             if (!event)
                 return m_result;
             std::free(event);
+            m_awaiting = AbandonedTransfers::Awaiting::nothing;
             const qsizetype before = m_result.bytes.size();
             if (!readProperty(nullptr))
                 return m_result;
-            if (m_result.bytes.size() == before)
+            if (m_result.bytes.size() == before) {
+                m_awaiting = AbandonedTransfers::Awaiting::nothing;
                 return done();
+            }
         }
     }
 
@@ -242,6 +388,9 @@ private:
         }
         xcb_delete_property(m_connection, m_window, m_property);
         xcb_flush(m_connection);
+        // Deleting a part asks for the next one.
+        if (incremental == nullptr || *incremental)
+            m_awaiting = AbandonedTransfers::Awaiting::part;
         return true;
     }
 
@@ -273,9 +422,11 @@ private:
         }
     }
 
+    X11PrivateConnection& m_x;
     xcb_connection_t* m_connection;
     xcb_window_t m_root;
     const TransferBounds& m_bounds;
+    AbandonedTransfers::Awaiting m_awaiting = AbandonedTransfers::Awaiting::nothing;
     xcb_window_t m_window = 0;
     xcb_atom_t m_property = XCB_ATOM_NONE;
     xcb_atom_t m_incr = XCB_ATOM_NONE;

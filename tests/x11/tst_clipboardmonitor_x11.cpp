@@ -21,6 +21,7 @@
 #include <QTemporaryDir>
 
 #include <atomic>
+#include <csignal>
 #include <thread>
 
 using namespace QuillomareCore;
@@ -218,6 +219,44 @@ private Q_SLOTS:
         m_monitor->waitForPendingCaptures();
         QVERIFY(m_results.isEmpty());
         QCOMPARE(xclipPaste(), QByteArray("ours"));
+    }
+
+    // A read given up while the owner had yet to answer: the owner still writes its answer to our
+    // window, and an owner on Xlib's default error handler dies of a window that is gone — taking
+    // the user's copy with it.
+    void testAReadGivenUpLeavesItsOwnerAlive()
+    {
+        QVERIFY(startXclipOwner(m_owner, "kept by its owner"));
+        QVERIFY(waitForCapture(m_results));
+        m_monitor->waitForPendingCaptures();
+
+        m_pasteboard->setTransferDeadlineForTesting(300);
+        const auto reader = m_pasteboard->backgroundReader();
+        QVERIFY(reader);
+        const pid_t owner = pid_t(m_owner.processId());
+        QCOMPARE(::kill(owner, SIGSTOP), 0);
+        // The owner cannot answer: the reader asks, then gives up at its deadline.
+        const Platform::Pasteboard::BackgroundData read = reader(Platform::PasteboardType::string, 1024);
+        QCOMPARE(::kill(owner, SIGCONT), 0);
+        QVERIFY(read.timedOut);
+
+        // The owner answers the request it was sent first, then this one.
+        QCOMPARE(xclipPaste(), QByteArray("kept by its owner"));
+        QCOMPARE(m_owner.state(), QProcess::Running);
+        endOwnerAndItsChange();
+    }
+
+    // Given up in the middle of a transfer in parts: the owner still hands its parts over, and
+    // finishes, rather than writing to a window that is gone.
+    void testATransferInPartsGivenUpLetsItsOwnerFinish()
+    {
+        m_pasteboard->setTransferDeadlineForTesting(300);
+        QVERIFY(startIncrClipboardOwner(m_owner, QStringLiteral("UTF8_STRING"), 20'000, 1000, 60, 0));
+        QTRY_COMPARE_WITH_TIMEOUT(m_results.size(), 1, 8000);
+        QVERIFY(!m_results.first().item); // too slow for the deadline
+        QTRY_COMPARE_WITH_TIMEOUT(incrOwnerBytesSent(m_owner), 20'000, 8000);
+        QCOMPARE(m_owner.state(), QProcess::Running);
+        endOwnerAndItsChange();
     }
 
     void testAnOwnerThatQuitsReportsNothing()
