@@ -153,6 +153,7 @@ void BackgroundFileWriter::run()
         const QString protectedFailure = m_protectedFailure;
         m_busy = true;
         lock.unlock();
+        const auto startedAt = std::chrono::steady_clock::now();
 
         Outcome outcome;
         outcome.generation = generation;
@@ -189,8 +190,10 @@ void BackgroundFileWriter::run()
 
         lock.lock();
         m_gatherUntil.reset();
+        // Counted from the write's start: a change handed over just after it began waits for that
+        // write, the rest of the pause and its own write, and no longer, however long writes take.
         if (!outcome.error && writtenBytes > m_gatheringThreshold)
-            m_gatherUntil = std::chrono::steady_clock::now() + std::chrono::milliseconds(m_gatheringInterval);
+            m_gatherUntil = startedAt + std::chrono::milliseconds(m_gatheringInterval);
         if (protectedBackup && !stillProtected)
             m_protectedBackup.reset();
         if (outcome.error && !m_failed && !m_pending) {

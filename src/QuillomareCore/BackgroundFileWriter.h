@@ -82,9 +82,9 @@ public:
     void setFirstRetryDelay(int milliseconds);
 
     static constexpr qint64 defaultGatheringThresholdBytes = 64 * 1024 * 1024;
-    static constexpr int defaultGatheringIntervalMilliseconds = 4000;
+    static constexpr int defaultGatheringIntervalMilliseconds = 4500;
     // After a write of a file larger than `thresholdBytes`, the next waits until `milliseconds`
-    // have passed since it ended.
+    // have passed since it started.
     void setGathering(qint64 thresholdBytes, int milliseconds);
     // Every write goes to disk as soon as it is handed over.
     void turnGatheringOff();
