@@ -13,9 +13,9 @@
 #include <QuillomareCore/ClipSettings.h>
 #include <QuillomareCore/ClipboardItem.h>
 #include <QuillomareCore/ClipboardStore.h>
+#include <QuillomareCore/Language.h>
 #include <QuillomareCore/SensitiveContentDetector.h>
 #include <QuillomareMac/Pasteboard/ClipboardMonitor.h>
-#include <QuillomareMac/Shell/Localization.h>
 
 #include "BenchSupport.h"
 
@@ -85,7 +85,7 @@ public:
             fail(QStringLiteral("The empty history did not load: %1").arg(failure->reason));
         // The preference would be read from the user's settings: fixed instead, for the same
         // texts on every machine.
-        QuillomareMac::L10n::setIsChineseForTesting(false);
+        QuillomareCore::Language::setIsChineseForTesting(false);
         m_workspace.frontmost =
             Platform::RunningApplication{4242, QStringLiteral("org.kde.kate"), QStringLiteral("Kate")};
         m_monitor.onCapture = [this](const ClipboardCaptureResult& result) { m_result = result; };

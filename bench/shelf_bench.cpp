@@ -23,10 +23,10 @@
 // Deflating the text single-threaded at the default level took 82 s; in parts on every core at
 // the fastest level it takes 3 s.
 
+#include <QuillomareCore/Language.h>
 #include <QuillomareMac/Shelf/ShelfBatchActions.h>
 #include <QuillomareMac/Shelf/ShelfItem.h>
 #include <QuillomareMac/Shelf/ShelfSessionStore.h>
-#include <QuillomareMac/Shell/Localization.h>
 
 #include "BenchSupport.h"
 
@@ -53,6 +53,7 @@ namespace {
 
 using namespace Bench;
 using namespace QuillomareMac;
+namespace Language = QuillomareCore::Language;
 
 constexpr int kFileCount = 30;
 constexpr qsizetype kFileBytes = 50 * 1000 * 1000;
@@ -205,7 +206,7 @@ void removeExports()
 void addDroppedFiles(benchmark::State& state)
 {
     guarded(state, [&] {
-        L10n::setIsChineseForTesting(false);
+        Language::setIsChineseForTesting(false);
         const QList<ShelfItem> dropped = fileEntries(droppedFiles());
         PeakMemory memory;
         double slowestAddMs = 0;
@@ -263,7 +264,7 @@ void addDroppedFiles(benchmark::State& state)
 void zipFiles(benchmark::State& state, const QStringList& (*sources)())
 {
     guarded(state, [&] {
-        L10n::setIsChineseForTesting(false);
+        Language::setIsChineseForTesting(false);
         const QList<ShelfItem> items = fileEntries(sources());
         const ScratchTemporaryFolder temporary;
         PeakMemory memory;
@@ -296,7 +297,7 @@ void zipText(benchmark::State& state)
 void convertScreenshotsToJPEG(benchmark::State& state)
 {
     guarded(state, [&] {
-        L10n::setIsChineseForTesting(false);
+        Language::setIsChineseForTesting(false);
         const QList<ShelfItem> items = fileEntries(screenshots());
         qint64 pngBytes = 0;
         for (const QString& path : screenshots())

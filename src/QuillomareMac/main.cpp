@@ -117,8 +117,8 @@ int main(int argc, char* argv[])
     quitOnTerminationSignals(app);
     // Names Qt and the desktop give us (application names from desktop files) follow the
     // interface language too.
-    QLocale::setDefault(QuillomareMac::L10n::isChinese() ? QLocale(QLocale::Chinese, QLocale::China)
-                                                         : QLocale(QLocale::English, QLocale::UnitedStates));
+    QLocale::setDefault(QuillomareCore::Language::isChinese() ? QLocale(QLocale::Chinese, QLocale::China)
+                                                              : QLocale(QLocale::English, QLocale::UnitedStates));
     // Qt's own dialogs (the export file dialog, message box buttons) speak the same language.
     if (!QuillomareMac::L10n::installQtTranslations())
         std::fputs("Quillomare: Qt's Chinese translations are missing (qt6-translations-l10n); Qt's own dialogs stay "

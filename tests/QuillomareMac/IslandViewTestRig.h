@@ -5,9 +5,9 @@
 
 #include "Island/Kit/IslandScheduler.h"
 #include "Island/IslandView.h"
-#include "Shell/Localization.h"
 
 #include <Platform/MotionPreferences.h>
+#include <QuillomareCore/Language.h>
 
 #include <QWidget>
 
@@ -19,7 +19,7 @@ struct IslandViewTestRig
 {
     explicit IslandViewTestRig(const QRect& frame, bool chinese = false)
     {
-        QuillomareMac::L10n::setIsChineseForTesting(chinese);
+        QuillomareCore::Language::setIsChineseForTesting(chinese);
         QuillomareMac::IslandScheduler::setSharedForTesting(scheduler);
         Platform::MotionPreferences::setReduceMotionForTesting(false);
         canvas->resize(780, 430);

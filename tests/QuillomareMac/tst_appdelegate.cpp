@@ -16,6 +16,7 @@
 #include <Platform/Workspace.h>
 #include <QuillomareCore/Files.h>
 #include <QuillomareCore/Foundation.h>
+#include <QuillomareCore/Language.h>
 #include <QuillomareCore/StoredImage.h>
 
 #include <QApplication>
@@ -133,7 +134,7 @@ private Q_SLOTS:
         m_cloud = std::make_shared<FakeCloud>();
         m_hotKeys = std::make_shared<Platform::MemoryGlobalHotKeys>();
         m_pasteboard.setRefusesWrites(false);
-        L10n::setIsChineseForTesting(false);
+        Language::setIsChineseForTesting(false);
     }
 
     void cleanup()
@@ -663,7 +664,7 @@ private Q_SLOTS:
         QCOMPARE(AppDelegate::syncOutcomeMessage(S::idle(), 2, 1), QStringLiteral("Synced 2 items and deleted 1"));
         QCOMPARE(AppDelegate::syncOutcomeMessage(S::idle(), 1, 0), QStringLiteral("Merged 1 item from the sync folder"));
         QCOMPARE(AppDelegate::syncOutcomeMessage(S::idle(), 0, 1), QStringLiteral("Synced deletion of 1 item"));
-        L10n::setIsChineseForTesting(true);
+        Language::setIsChineseForTesting(true);
         QCOMPARE(AppDelegate::syncOutcomeMessage(S::syncing(), 0, 3), QStringLiteral("已同步删除 3 条历史"));
         QCOMPARE(AppDelegate::syncOutcomeMessage(S::unavailable(QStringLiteral("无权限")), 0, 0),
                  QStringLiteral("同步文件夹不可用：无权限"));

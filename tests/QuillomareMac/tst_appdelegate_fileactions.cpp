@@ -14,6 +14,7 @@
 #include <Platform/Pasteboard.h>
 #include <Platform/SharingService.h>
 #include <Platform/Workspace.h>
+#include <QuillomareCore/Language.h>
 
 #include <QApplication>
 #include <QBuffer>
@@ -89,7 +90,7 @@ private Q_SLOTS:
         m_sharing = std::make_shared<FakeSharing>();
         Platform::SharingService::setAirDropForTesting(m_sharing);
         m_savePanel = std::make_shared<FakeSavePanel>();
-        L10n::setIsChineseForTesting(false);
+        Language::setIsChineseForTesting(false);
     }
 
     void cleanup()
@@ -263,7 +264,7 @@ private Q_SLOTS:
     {
         QFETCH(bool, image);
         QFETCH(bool, chinese);
-        L10n::setIsChineseForTesting(chinese);
+        Language::setIsChineseForTesting(chinese);
         m_workspace->acceptsSelectFile = false;
         m_workspace->acceptsViewerSelections = false;
         AppDelegate& delegate = launch();

@@ -15,6 +15,7 @@
 #include <Platform/Pasteboard.h>
 #include <Platform/Workspace.h>
 #include <QuillomareCore/Files.h>
+#include <QuillomareCore/Language.h>
 
 #include <QApplication>
 #include <QRegularExpression>
@@ -115,7 +116,7 @@ private Q_SLOTS:
         Platform::Workspace::setSharedForTesting(m_workspace);
         m_hotKeys = std::make_shared<Platform::MemoryGlobalHotKeys>();
         m_desktop = std::make_shared<FakeDesktop>();
-        L10n::setIsChineseForTesting(false);
+        Language::setIsChineseForTesting(false);
         launch();
     }
 
@@ -170,7 +171,7 @@ private Q_SLOTS:
         drop({uriList(links(held))});
         QCOMPARE(shownItems().size(), held);
 
-        L10n::setIsChineseForTesting(chinese);
+        Language::setIsChineseForTesting(chinese);
         drop({uriList(links(dropped, 100))});
         QCOMPARE(shelfMessage(), expectedMessage);
         QCOMPARE(shownItems().size(), expectedCount);

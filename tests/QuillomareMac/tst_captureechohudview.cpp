@@ -4,15 +4,16 @@
 #include <QuillomareMac/Island/Kit/IslandAnimation.h>
 #include <QuillomareMac/Island/Kit/IslandScheduler.h>
 #include <QuillomareMac/Island/Kit/IslandTheme.h>
-#include <QuillomareMac/Shell/Localization.h>
 
 #include <Platform/MotionPreferences.h>
+#include <QuillomareCore/Language.h>
 
 #include <QApplication>
 #include <QImage>
 #include <QPainter>
 
 using namespace QuillomareMac;
+namespace Language = QuillomareCore::Language;
 using QuillomareCore::CaptureFeedback;
 using QuillomareCore::ClipKind;
 using Status = CaptureFeedback::SaveStatus;
@@ -59,7 +60,7 @@ private Q_SLOTS:
         m_scheduler = std::make_shared<ManualIslandScheduler>();
         IslandScheduler::setSharedForTesting(m_scheduler);
         Platform::MotionPreferences::setReduceMotionForTesting(false);
-        L10n::setIsChineseForTesting(false);
+        Language::setIsChineseForTesting(false);
     }
 
     void cleanup()
@@ -117,7 +118,7 @@ private Q_SLOTS:
         QFETCH(QString, title);
         QFETCH(QString, subtitle);
         QFETCH(QString, status);
-        L10n::setIsChineseForTesting(chinese);
+        Language::setIsChineseForTesting(chinese);
         const auto badge = makeBadge(feedback);
         QCOMPARE(badge->title(), title);
         QCOMPARE(badge->subtitle(), subtitle);
@@ -177,7 +178,7 @@ private Q_SLOTS:
         QFETCH(QString, word);
         QFETCH(QString, english);
         QCOMPARE(CaptureEchoHUDView::localizedStatusLabel(word), english);
-        L10n::setIsChineseForTesting(true);
+        Language::setIsChineseForTesting(true);
         QCOMPARE(CaptureEchoHUDView::localizedStatusLabel(word), word);
     }
 

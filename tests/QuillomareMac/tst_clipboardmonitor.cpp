@@ -1,9 +1,9 @@
 #include "Pasteboard/ClipboardMonitor.h"
-#include "Shell/Localization.h"
 
 #include <Platform/Pasteboard.h>
 #include <Platform/Workspace.h>
 #include <QuillomareCore/Hashing.h>
+#include <QuillomareCore/Language.h>
 
 #include "TestSupport.h"
 
@@ -126,7 +126,7 @@ private:
 private Q_SLOTS:
     void init()
     {
-        L10n::setIsChineseForTesting(false);
+        Language::setIsChineseForTesting(false);
         m_pasteboard.setSendsChangeNotices(true);
         m_results.clear();
         m_dir = std::make_unique<QTemporaryDir>();
@@ -193,7 +193,7 @@ private Q_SLOTS:
         const auto result = copyText(QStringLiteral(" \n\t "));
         QVERIFY(!result.item);
         QCOMPARE(result.ignoredReason, opt("Unsupported clipboard format"));
-        L10n::setIsChineseForTesting(true);
+        Language::setIsChineseForTesting(true);
         QCOMPARE(copy({imageItemOf("private", QStringLiteral("application/x-private"))}).ignoredReason,
                  opt("暂不支持该剪贴板格式"));
     }
@@ -269,7 +269,7 @@ private Q_SLOTS:
 
         m_workspace.frontmost->localizedName.reset();
         QCOMPARE(copyText(QStringLiteral("x")).ignoredReason, opt("Ignored clipboard from a restricted app"));
-        L10n::setIsChineseForTesting(true);
+        Language::setIsChineseForTesting(true);
         QCOMPARE(copyText(QStringLiteral("x")).ignoredReason, opt("已忽略来自 敏感来源 App 的剪贴板"));
     }
 
@@ -279,9 +279,9 @@ private Q_SLOTS:
         auto result = copyText(secret);
         QVERIFY(!result.item);
         QCOMPARE(result.ignoredReason, opt("Ignored sensitive content: Access token"));
-        L10n::setIsChineseForTesting(true);
+        Language::setIsChineseForTesting(true);
         QCOMPARE(copyText(secret).ignoredReason, opt("已忽略敏感内容：Access token"));
-        L10n::setIsChineseForTesting(false);
+        Language::setIsChineseForTesting(false);
 
         m_store->updateSettings([](ClipSettings& settings) { settings.ignoreSensitiveContent = false; });
         result = copyText(secret);
@@ -308,9 +308,9 @@ private Q_SLOTS:
         QVERIFY(!result.item);
         QCOMPARE(result.ignoredReason, opt("Text too large, not saved (33.6 MB, limit 33.6 MB)"));
 
-        L10n::setIsChineseForTesting(true);
+        Language::setIsChineseForTesting(true);
         result = copyText(chinese);
-        L10n::setIsChineseForTesting(false);
+        Language::setIsChineseForTesting(false);
         QCOMPARE(result.ignoredReason, opt("文本过大，未写入历史（33.6 MB，上限 33.6 MB）"));
         QVERIFY(copyText(QStringLiteral("small again")).item);
     }
@@ -342,7 +342,7 @@ private Q_SLOTS:
         QFile::remove(second);
         QCOMPARE(copy({fileItemOf({second})}).item->kind, ClipKind(ClipKind::file));
 
-        L10n::setIsChineseForTesting(true);
+        Language::setIsChineseForTesting(true);
         QCOMPARE(copy({fileItemOf({first, text, second})}).item->preview, QStringLiteral("3 个文件"));
     }
 

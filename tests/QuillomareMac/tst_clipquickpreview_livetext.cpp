@@ -8,11 +8,11 @@
 #include "Pasteboard/ImageTextRecognizer.h"
 #include "QuickPreview/ClipQuickPreviewView.h"
 #include "QuickPreview/QuickPreviewImageView.h"
-#include "Shell/Localization.h"
 
 #include <Platform/TextRecognizer.h>
 #include <Platform/ThumbnailProvider.h>
 #include <QuillomareCore/CloudSyncService.h>
+#include <QuillomareCore/Language.h>
 
 #include <QApplication>
 #include <QBuffer>
@@ -26,6 +26,7 @@
 #include <memory>
 
 using namespace QuillomareMac;
+namespace Language = QuillomareCore::Language;
 using namespace QuillomareTest;
 using Platform::TextRecognizer;
 using QuillomareCore::ClipboardItem;
@@ -114,7 +115,7 @@ private:
     }
 
 private Q_SLOTS:
-    void initTestCase() { L10n::setIsChineseForTesting(false); }
+    void initTestCase() { Language::setIsChineseForTesting(false); }
 
     void init()
     {

@@ -4,9 +4,9 @@
 #include "History/HistoryTime.h"
 #include "Island/Kit/IslandIconButton.h"
 #include "QuickPreview/ClipQuickPreviewView.h"
-#include "Shell/Localization.h"
 
 #include <Platform/ThumbnailProvider.h>
+#include <QuillomareCore/Language.h>
 
 #include <QApplication>
 #include <QBuffer>
@@ -16,6 +16,7 @@
 #include <QTemporaryDir>
 
 using namespace QuillomareMac;
+namespace Language = QuillomareCore::Language;
 using namespace QuillomareTest;
 using QuillomareCore::ClipboardItem;
 using Content = ClipQuickPreviewView::Content;
@@ -43,7 +44,7 @@ private:
     }
 
 private Q_SLOTS:
-    void initTestCase() { L10n::setIsChineseForTesting(false); }
+    void initTestCase() { Language::setIsChineseForTesting(false); }
 
     void init()
     {

@@ -9,9 +9,9 @@
 #include "History/HistoryTime.h"
 #include "Island/Kit/IslandIconButton.h"
 #include "Island/Kit/IslandTheme.h"
-#include "Shell/Localization.h"
 
 #include <QuillomareCore/Foundation.h>
+#include <QuillomareCore/Language.h>
 
 #include <QApplication>
 #include <QBuffer>
@@ -103,7 +103,7 @@ private:
 private Q_SLOTS:
     void init()
     {
-        L10n::setIsChineseForTesting(false);
+        Language::setIsChineseForTesting(false);
         QuillomareTest::recordDragSessions(m_sessions);
     }
 
@@ -141,9 +141,9 @@ private Q_SLOTS:
         const QDateTime date = at(0);
         if (chinese.isEmpty())
             chinese = english = HistoryTime::shortDateText(date);
-        L10n::setIsChineseForTesting(true);
+        Language::setIsChineseForTesting(true);
         QCOMPARE(HistoryTime::relativeTimeText(date, now), chinese);
-        L10n::setIsChineseForTesting(false);
+        Language::setIsChineseForTesting(false);
         QCOMPARE(HistoryTime::relativeTimeText(date, now), english);
     }
 
@@ -164,7 +164,7 @@ private Q_SLOTS:
         QFETCH(bool, chinese);
         QFETCH(bool, extras);
         QFETCH(QString, expected);
-        L10n::setIsChineseForTesting(chinese);
+        Language::setIsChineseForTesting(chinese);
         QuillomareTest::ClockOverride clock(at(150));
         ClipboardItem item = QuillomareTest::textItem(QStringLiteral("hello"), extras ? at(140) : at(0));
         if (extras) {
@@ -180,10 +180,10 @@ private Q_SLOTS:
     {
         ClipboardItem item = QuillomareTest::imageItem(pngBytes(), Clock::now());
         item.isSensitive = true;
-        L10n::setIsChineseForTesting(true);
+        Language::setIsChineseForTesting(true);
         QCOMPARE(ClipRowView::badgeText(item), QStringLiteral("私密"));
         QVERIFY(ClipRowView::metaText(item).startsWith(QStringLiteral("私密 · ")));
-        L10n::setIsChineseForTesting(false);
+        Language::setIsChineseForTesting(false);
         QCOMPARE(ClipRowView::badgeText(item), QStringLiteral("Private"));
         QCOMPARE(ClipRowView::badgeColor(item), IslandTheme::rgb(0.95, 0.46, 0.62));
         item.isSensitive = false;
@@ -547,18 +547,18 @@ private Q_SLOTS:
 
     void footer_countsTheEntries()
     {
-        L10n::setIsChineseForTesting(true);
+        Language::setIsChineseForTesting(true);
         QCOMPARE(HistoryListFooterView(3).label()->text(), QStringLiteral("共 3 项"));
-        L10n::setIsChineseForTesting(false);
+        Language::setIsChineseForTesting(false);
         HistoryListFooterView footer(12);
         QCOMPARE(footer.label()->text(), QStringLiteral("12 items"));
         QCOMPARE(footer.height(), 22);
         // One entry is one item, in English as in Chinese.
         QCOMPARE(HistoryListFooterView(1).label()->text(), QStringLiteral("1 item"));
         QCOMPARE(HistoryListFooterView(0).label()->text(), QStringLiteral("0 items"));
-        L10n::setIsChineseForTesting(true);
+        Language::setIsChineseForTesting(true);
         QCOMPARE(HistoryListFooterView(1).label()->text(), QStringLiteral("共 1 项"));
-        L10n::setIsChineseForTesting(false);
+        Language::setIsChineseForTesting(false);
     }
 };
 

@@ -2,7 +2,7 @@
 
 #include <History/ClipThumbnailView.h>
 #include <Platform/ThumbnailProvider.h>
-#include <Shell/Localization.h>
+#include <QuillomareCore/Language.h>
 
 #include <QApplication>
 #include <QBuffer>
@@ -14,6 +14,7 @@
 #include <QUrl>
 
 using namespace QuillomareMac;
+namespace Language = QuillomareCore::Language;
 using QuillomareCore::ClipboardItem;
 using QuillomareCore::ClipboardPayload;
 using QuillomareCore::ClipKind;
@@ -63,7 +64,7 @@ class TestClipThumbnailView final : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase() { L10n::setIsChineseForTesting(false); }
+    void initTestCase() { Language::setIsChineseForTesting(false); }
     void init() { ClipThumbnailImageCache::clearForTesting(); }
 
     void cacheKeys_data();

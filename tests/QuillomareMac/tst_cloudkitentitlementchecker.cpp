@@ -2,11 +2,12 @@
 
 #include <Platform/Entitlements.h>
 #include <Shell/CloudKitEntitlementChecker.h>
-#include <Shell/Localization.h>
 
 #include <QuillomareCore/ClipSettings.h>
+#include <QuillomareCore/Language.h>
 
 using namespace QuillomareMac;
+namespace Language = QuillomareCore::Language;
 using Platform::Entitlements::iCloudContainerIdentifiersKey;
 using Platform::Entitlements::iCloudServicesKey;
 
@@ -15,7 +16,7 @@ class TestCloudKitEntitlementChecker : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase() { L10n::setIsChineseForTesting(false); }
+    void initTestCase() { Language::setIsChineseForTesting(false); }
 
     void unavailableReason_data()
     {

@@ -1,12 +1,12 @@
 #include "TestSupport.h"
 
 #include <Platform/CloudDatabase.h>
-#include <Shell/Localization.h>
 #include <Sync/CloudKitSyncService.h>
 #include <Sync/CloudRecordNaming.h>
 
 #include <QuillomareCore/ClipSettings.h>
 #include <QuillomareCore/Hashing.h>
+#include <QuillomareCore/Language.h>
 
 #include <QDir>
 #include <QDirIterator>
@@ -19,6 +19,7 @@
 
 using namespace Qt::StringLiterals;
 using namespace QuillomareMac;
+namespace Language = QuillomareCore::Language;
 using QuillomareCore::ClipboardDeletionTombstone;
 using QuillomareCore::ClipboardItem;
 using QuillomareCore::CloudSyncState;
@@ -57,7 +58,7 @@ class TestCloudKitSyncService : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase() { L10n::setIsChineseForTesting(false); }
+    void initTestCase() { Language::setIsChineseForTesting(false); }
 
     void entriesAndDeletionsTravelBetweenTwoHomes()
     {

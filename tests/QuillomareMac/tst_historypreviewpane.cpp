@@ -4,9 +4,9 @@
 #include "History/HistoryPreviewPane.h"
 #include "Island/Kit/IslandImageView.h"
 #include "Island/Kit/IslandTheme.h"
-#include "Shell/Localization.h"
 
 #include <Platform/ThumbnailProvider.h>
+#include <QuillomareCore/Language.h>
 
 #include <QApplication>
 #include <QBuffer>
@@ -18,6 +18,7 @@
 #include <QTemporaryDir>
 
 using namespace QuillomareMac;
+namespace Language = QuillomareCore::Language;
 using namespace QuillomareTest;
 using QuillomareCore::ClipboardItem;
 using Mode = HistoryInspectorPreviewView::Mode;
@@ -70,7 +71,7 @@ private:
 private Q_SLOTS:
     void initTestCase()
     {
-        L10n::setIsChineseForTesting(false);
+        Language::setIsChineseForTesting(false);
         QVERIFY(m_dir.isValid());
     }
 
@@ -156,11 +157,11 @@ private Q_SLOTS:
         QTest::keyClicks(m_view->textView(), QStringLiteral(" edit"));
         QCOMPARE(m_view->editableTextForCopy(), QStringLiteral("short edit"));
 
-        L10n::setIsChineseForTesting(true);
+        Language::setIsChineseForTesting(true);
         m_view->configure(textItem(text, at(0)));
         QCOMPARE(m_view->textStatusLabel()->text(),
                  QStringLiteral("只读 · 只显示开头 8,191 字符（全文 208,192 字符）"));
-        L10n::setIsChineseForTesting(false);
+        Language::setIsChineseForTesting(false);
     }
 
     void editingBackToTheStoredTextCountsAsNotEdited()
@@ -322,9 +323,9 @@ private Q_SLOTS:
         QCOMPARE(m_view->fileTitleLabel()->text(), QStringLiteral("notes.txt and 1 item"));
         QCOMPARE(m_view->fileMetaLabel()->text(), QStringLiteral("2 items · ") + ClipboardItem::formattedBytes(3));
         // The Chinese counts them all; a file name is shown as it is.
-        L10n::setIsChineseForTesting(true);
+        Language::setIsChineseForTesting(true);
         m_view->configure(fileItem({second, first}, at(0)));
-        L10n::setIsChineseForTesting(false);
+        Language::setIsChineseForTesting(false);
         QCOMPARE(m_view->fileTitleLabel()->text(), QStringLiteral("50%2 off.txt 等 2 项"));
         QCOMPARE(m_view->fileMetaLabel()->text(), QStringLiteral("2 项 · ") + ClipboardItem::formattedBytes(3));
     }

@@ -1,7 +1,7 @@
 #include "TestSupport.h"
 
+#include <QuillomareCore/Language.h>
 #include <QuillomareMac/Pasteboard/ImageTextRecognizer.h>
-#include <QuillomareMac/Shell/Localization.h>
 
 #include <QApplication>
 #include <QBuffer>
@@ -17,6 +17,7 @@
 #include <atomic>
 
 using namespace QuillomareMac;
+namespace Language = QuillomareCore::Language;
 using Case = ImageTextRecognizerError::Case;
 using Regions = ImageTextRecognizer::Regions;
 
@@ -97,7 +98,7 @@ class TestImageTextRecognizer : public QObject
 private Q_SLOTS:
     void init()
     {
-        L10n::setIsChineseForTesting(false);
+        Language::setIsChineseForTesting(false);
         Platform::TextRecognizer::setSharedForTesting(nullptr);
     }
     void cleanup() { Platform::TextRecognizer::setSharedForTesting(nullptr); }
@@ -134,7 +135,7 @@ private Q_SLOTS:
 
     void anImageWithoutTextGivesNoText()
     {
-        L10n::setIsChineseForTesting(true);
+        Language::setIsChineseForTesting(true);
         QImage blank(640, 360, QImage::Format_RGB32);
         blank.fill(Qt::white);
         const Outcome outcome = await(ImageTextRecognizer::recognizeTextRegions(blank));
@@ -216,7 +217,7 @@ private Q_SLOTS:
         QVERIFY(!outcome.errorCase);
         QCOMPARE(outcome.errorDescription, QStringLiteral("Text recognition data is missing: chi_sim.traineddata not "
                                                           "found in /data (install tesseract-ocr-chi-sim)"));
-        L10n::setIsChineseForTesting(true);
+        Language::setIsChineseForTesting(true);
         outcome = await(ImageTextRecognizer::recognizeTextRegions(image));
         QCOMPARE(outcome.errorDescription,
                  QStringLiteral("缺少文字识别数据：/data 中没有 chi_sim.traineddata（请安装 tesseract-ocr-chi-sim）"));

@@ -13,7 +13,8 @@
 #include "Island/Kit/IslandToastView.h"
 #include "Island/Kit/IslandTooltipBubbleView.h"
 #include "Island/Kit/MetadataChipView.h"
-#include "Shell/Localization.h"
+
+#include <QuillomareCore/Language.h>
 
 #include <QApplication>
 #include <QHBoxLayout>
@@ -26,6 +27,7 @@
 #include <QWindow>
 
 using namespace QuillomareMac;
+namespace Language = QuillomareCore::Language;
 using Pill = IslandSegmentedPillControl;
 
 namespace {
@@ -110,7 +112,7 @@ private Q_SLOTS:
     {
         m_clock = std::make_shared<ManualIslandScheduler>();
         IslandScheduler::setSharedForTesting(m_clock);
-        L10n::setIsChineseForTesting(false);
+        Language::setIsChineseForTesting(false);
     }
 
     void cleanup()

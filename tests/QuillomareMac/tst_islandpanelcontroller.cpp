@@ -9,6 +9,7 @@
 
 #include <Platform/MotionPreferences.h>
 #include <Platform/ScreenInfo.h>
+#include <QuillomareCore/Language.h>
 
 #include <QApplication>
 #include <QLabel>
@@ -20,6 +21,7 @@
 #include <memory>
 
 using namespace QuillomareMac;
+namespace Language = QuillomareCore::Language;
 using Mode = IslandView::DisplayMode;
 
 namespace {
@@ -222,7 +224,7 @@ void dropRaiseWarnings(QtMsgType type, const QMessageLogContext& context, const 
 void TestIslandPanelController::initTestCase()
 {
     g_defaultMessageHandler = qInstallMessageHandler(dropRaiseWarnings);
-    L10n::setIsChineseForTesting(false);
+    Language::setIsChineseForTesting(false);
 }
 
 void TestIslandPanelController::init()

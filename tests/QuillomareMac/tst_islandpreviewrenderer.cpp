@@ -1,8 +1,8 @@
 #include "TestSupport.h"
 
+#include <QuillomareCore/Language.h>
 #include <QuillomareMac/DevTools/IslandPreviewRenderer.h>
 #include <QuillomareMac/Shelf/ShelfItem.h>
-#include <QuillomareMac/Shell/Localization.h>
 
 #include <QApplication>
 #include <QDir>
@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 
 using namespace QuillomareMac;
+namespace Language = QuillomareCore::Language;
 using Mode = IslandPreviewRenderer::ContentPreviewMode;
 using RenderError = IslandPreviewRenderer::RenderError;
 using Kind = RenderError::Kind;
@@ -92,7 +93,7 @@ private Q_SLOTS:
     {
         m_dir = std::make_unique<QTemporaryDir>();
         QVERIFY(m_dir->isValid());
-        L10n::setIsChineseForTesting(false);
+        Language::setIsChineseForTesting(false);
     }
 
     void testIslandPreviewIsANonBlankPNGOfTheExpandedSize_data()
@@ -141,7 +142,7 @@ private Q_SLOTS:
     void testSampleHistoryIsAWholeHistory()
     {
         for (const bool chinese : {false, true}) {
-            L10n::setIsChineseForTesting(chinese);
+            Language::setIsChineseForTesting(chinese);
             IslandView view(QRect(QPoint(0, 0), IslandPreviewRenderer::expandedIslandSize()));
             IslandPreviewRenderer::fillWithSampleContent(view);
             const QList<QuillomareCore::ClipboardItem>& items = view.items();
@@ -170,7 +171,7 @@ private Q_SLOTS:
     void testSampleShelfHasACardOfEveryKind()
     {
         for (const bool chinese : {false, true}) {
-            L10n::setIsChineseForTesting(chinese);
+            Language::setIsChineseForTesting(chinese);
             IslandView view(QRect(QPoint(0, 0), IslandPreviewRenderer::expandedIslandSize()));
             IslandPreviewRenderer::fillWithSampleContent(view);
             QVERIFY(!view.shelfSessions().isEmpty());
@@ -205,9 +206,9 @@ private Q_SLOTS:
     void testPreviewsRenderInBothLanguages()
     {
         QFETCH(Mode, mode);
-        L10n::setIsChineseForTesting(false);
+        Language::setIsChineseForTesting(false);
         const QImage english = IslandPreviewRenderer::islandImage(mode);
-        L10n::setIsChineseForTesting(true);
+        Language::setIsChineseForTesting(true);
         const QImage chinese = IslandPreviewRenderer::islandImage(mode);
         QVERIFY(!IslandPreviewRenderer::isBlank(english) && !IslandPreviewRenderer::isBlank(chinese));
         QCOMPARE(chinese.size(), english.size());
@@ -274,7 +275,7 @@ private Q_SLOTS:
         QStringList english;
         for (const Kind kind : {Kind::missingBitmap, Kind::invalidPNG, Kind::blankPreview})
             english.append(RenderError::description(kind));
-        L10n::setIsChineseForTesting(true);
+        Language::setIsChineseForTesting(true);
         QStringList chinese;
         for (const Kind kind : {Kind::missingBitmap, Kind::invalidPNG, Kind::blankPreview})
             chinese.append(RenderError::description(kind));

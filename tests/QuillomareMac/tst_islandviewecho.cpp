@@ -6,9 +6,9 @@
 #include "Island/Kit/IslandTheme.h"
 #include "Island/IslandView.h"
 #include "Island/Panel/NotchAnchor.h"
-#include "Shell/Localization.h"
 
 #include <Platform/MotionPreferences.h>
+#include <QuillomareCore/Language.h>
 
 #include <QApplication>
 #include <QFontInfo>
@@ -17,6 +17,7 @@
 #include <memory>
 
 using namespace QuillomareMac;
+namespace Language = QuillomareCore::Language;
 using QuillomareTest::IslandViewTestRig;
 using QuillomareCore::CaptureFeedback;
 using Mode = IslandView::DisplayMode;
@@ -402,7 +403,7 @@ void TestIslandViewEcho::echoTextsFitTheirPlaceInBothLanguages()
     // source) are whole in the badge of an echo on a plain screen, as the layout places it:
     // only what the core or the source application adds may be cut at the tail.
     QFETCH(bool, chinese);
-    L10n::setIsChineseForTesting(chinese);
+    Language::setIsChineseForTesting(chinese);
     QVERIFY2(!IslandTheme::fontFamilies().isEmpty(), "the island's fonts are installed (scripts/install-deps)");
     const QString face = QFontInfo(IslandTheme::systemFont(13, QFont::DemiBold)).family();
     QVERIFY2(IslandTheme::fontFamilies().contains(face), qPrintable(face));

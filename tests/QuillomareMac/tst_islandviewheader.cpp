@@ -8,6 +8,7 @@
 #include "Island/Kit/IslandToastView.h"
 #include "Island/IslandView.h"
 #include "Island/Kit/TabularFigures.h"
+#include "Shell/Localization.h"
 
 #include <Platform/UserDefaults.h>
 

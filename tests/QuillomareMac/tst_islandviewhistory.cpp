@@ -13,6 +13,7 @@
 #include "QuickPreview/ClipQuickPreviewView.h"
 
 #include <QuillomareCore/Hashing.h>
+#include <QuillomareCore/Language.h>
 
 #include <QAction>
 #include <QApplication>
@@ -31,6 +32,7 @@
 #include <memory>
 
 using namespace QuillomareMac;
+namespace Language = QuillomareCore::Language;
 using QuillomareCore::ClipboardItem;
 using QuillomareCore::ClipboardPayload;
 using QuillomareCore::ClipKind;
@@ -246,7 +248,7 @@ private Q_SLOTS:
         chinese.view->kindFilterControl()->setSelectedSegmentIndex(kind, false);
         chinese.view->searchInput()->setText(query);
         QCOMPARE(chinese.view->emptyMessage(!query.trimmed().isEmpty()), emptyChinese);
-        L10n::setIsChineseForTesting(false);
+        Language::setIsChineseForTesting(false);
     }
 
     // The bar's appearance runs the list's pending layouts at once, and no other window's.

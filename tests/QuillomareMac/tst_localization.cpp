@@ -1,10 +1,12 @@
 #include "Shell/Localization.h"
 
 #include <Platform/UserDefaults.h>
+#include <QuillomareCore/Language.h>
 
 #include "TestSupport.h"
 
 using namespace QuillomareMac;
+namespace Language = QuillomareCore::Language;
 
 class LocalizationTest : public QObject
 {
@@ -25,7 +27,7 @@ private Q_SLOTS:
     void cleanup()
     {
         store(QVariant());
-        L10n::resetForTesting();
+        Language::resetForTesting();
         L10n::removeQtTranslationsForTesting();
     }
 
@@ -33,10 +35,10 @@ private Q_SLOTS:
     // interface.
     void testQtsOwnTextsFollowTheInterfaceLanguage()
     {
-        L10n::setIsChineseForTesting(false);
+        Language::setIsChineseForTesting(false);
         QVERIFY(L10n::installQtTranslations());
         QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("Cancel"));
-        L10n::setIsChineseForTesting(true);
+        Language::setIsChineseForTesting(true);
         QVERIFY(L10n::installQtTranslations());
         QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("取消"));
         QCOMPARE(QCoreApplication::translate("QFileDialog", "Save As"), QStringLiteral("另存为"));
@@ -77,15 +79,15 @@ private Q_SLOTS:
     void testTheFlagFollowsTheStoredChoiceAndThenStaysForTheProcess()
     {
         L10n::setPreference(AppLanguagePreference::chinese);
-        QVERIFY(L10n::isChinese());
-        QCOMPARE(L10n::text(QStringLiteral("中"), QStringLiteral("en")), QStringLiteral("中"));
+        QVERIFY(Language::isChinese());
+        QCOMPARE(Language::text(QStringLiteral("中"), QStringLiteral("en")), QStringLiteral("中"));
 
         L10n::setPreference(AppLanguagePreference::english);
-        QVERIFY(L10n::isChinese()); // fixed until the program starts again
+        QVERIFY(Language::isChinese()); // fixed until the program starts again
 
-        L10n::resetForTesting();
-        QVERIFY(!L10n::isChinese());
-        QCOMPARE(L10n::text(QStringLiteral("中"), QStringLiteral("en")), QStringLiteral("en"));
+        Language::resetForTesting();
+        QVERIFY(!Language::isChinese());
+        QCOMPARE(Language::text(QStringLiteral("中"), QStringLiteral("en")), QStringLiteral("en"));
     }
 
     void testSystemLanguageTags_data()
@@ -104,7 +106,7 @@ private Q_SLOTS:
     {
         QFETCH(QString, tag);
         QFETCH(bool, chinese);
-        QCOMPARE(L10n::isChineseLanguageTag(tag), chinese);
+        QCOMPARE(Language::isChineseLanguageTag(tag), chinese);
     }
 };
 

@@ -4,7 +4,7 @@
 #include <Platform/StandardFolders.h>
 #include <Platform/Workspace.h>
 #include <QuillomareCore/Errors.h>
-#include <Shell/Localization.h>
+#include <QuillomareCore/Language.h>
 
 #include <QBuffer>
 #include <QDir>
@@ -16,6 +16,7 @@
 #include <sys/stat.h>
 
 using namespace QuillomareMac;
+namespace Language = QuillomareCore::Language;
 using QuillomareCore::ClipboardItem;
 using QuillomareCore::ClipboardPayload;
 
@@ -101,7 +102,7 @@ private Q_SLOTS:
         // A fixed zone east of UTC, so that local-time file names differ from UTC ones.
         qputenv("TZ", "CST-8");
         tzset();
-        L10n::setIsChineseForTesting(false);
+        Language::setIsChineseForTesting(false);
         QVERIFY(m_fixtures.isValid());
 
         using QuillomareTest::writeFile;

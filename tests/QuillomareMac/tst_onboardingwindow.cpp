@@ -14,6 +14,7 @@
 #include <Platform/UserDefaults.h>
 #include <Platform/Workspace.h>
 #include <QuillomareCore/ClipSettings.h>
+#include <QuillomareCore/Language.h>
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -70,7 +71,7 @@ private Q_SLOTS:
         m_pasteboard.setRefusesWrites(false);
         m_pasteboard.clearContents();
         Platform::UserDefaults::standard()->remove(AppDelegate::didShowOnboardingKey);
-        L10n::setIsChineseForTesting(false);
+        Language::setIsChineseForTesting(false);
     }
 
     void cleanup() { m_delegate.reset(); }
@@ -98,9 +99,9 @@ private Q_SLOTS:
         QFETCH(QString, title);
         QFETCH(QString, lastStep);
         QFETCH(QString, closeTitle);
-        L10n::setIsChineseForTesting(chinese);
+        Language::setIsChineseForTesting(chinese);
         OnboardingWindowController guide(m_pasteboard);
-        L10n::setIsChineseForTesting(!chinese);
+        Language::setIsChineseForTesting(!chinese);
         guide.showWindow();
         QCOMPARE(guide.window()->windowTitle(), title);
         QVERIFY(showsText(guide, lastStep));
@@ -127,7 +128,7 @@ private Q_SLOTS:
     void everyTextShowsWholeAtTheWindowsSize()
     {
         QFETCH(bool, chinese);
-        L10n::setIsChineseForTesting(chinese);
+        Language::setIsChineseForTesting(chinese);
         OnboardingWindowController guide(m_pasteboard);
         guide.showWindow();
         QVERIFY(QTest::qWaitForWindowExposed(guide.window()));

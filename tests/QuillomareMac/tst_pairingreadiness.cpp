@@ -1,8 +1,9 @@
 #include "TestSupport.h"
 
-#include <Shell/Localization.h>
 #include <Shell/PairingDiagnosticReport.h>
 #include <Shell/PairingReadinessChecklist.h>
+
+#include <QuillomareCore/Language.h>
 
 #include <QDir>
 #include <QFile>
@@ -13,6 +14,7 @@
 
 using namespace Qt::StringLiterals;
 using namespace QuillomareMac;
+namespace Language = QuillomareCore::Language;
 using QuillomareCore::ClipSettings;
 using QuillomareCore::CloudSyncState;
 using State = PairingReadinessChecklist::State;
@@ -48,7 +50,7 @@ class TestPairingReadiness : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void init() { L10n::setIsChineseForTesting(false); }
+    void init() { Language::setIsChineseForTesting(false); }
 
     void syncOffNeedsActionWhateverTheState()
     {
@@ -70,7 +72,7 @@ private Q_SLOTS:
         QCOMPARE(items[1].detail, u"Last sync failed: boom"_s);
         QVERIFY(items[2].detail.contains(u"/data/CloudRecords/iCloud.app.quillomare"_s));
 
-        L10n::setIsChineseForTesting(true);
+        Language::setIsChineseForTesting(true);
         const auto chinese = PairingReadinessChecklist::make(settings, true, CloudSyncState::unavailable(u"无账户"_s),
                                                              machine(std::nullopt, true, true));
         QCOMPARE(chinese[1].detail, u"同步文件夹暂不可用：无账户"_s);
@@ -150,7 +152,7 @@ private Q_SLOTS:
             {u"B"_s, State::verifyOnDevice, u"y"_s},
         };
         QCOMPARE(PairingReadinessChecklist::reportText(items), u"- [Action needed] A: x\n- [Verify on device] B: y"_s);
-        L10n::setIsChineseForTesting(true);
+        Language::setIsChineseForTesting(true);
         QCOMPARE(PairingReadinessChecklist::reportText(items), u"- [需处理] A：x\n- [真机确认] B：y"_s);
         QCOMPARE(PairingReadinessChecklist::reportText({}), QString());
     }
@@ -220,7 +222,7 @@ private Q_SLOTS:
         QFETCH(bool, ignoreSensitive);
         QFETCH(bool, markLocal);
         QFETCH(QString, line);
-        L10n::setIsChineseForTesting(true);
+        Language::setIsChineseForTesting(true);
         ClipSettings settings = settingsWith(false, ignored);
         settings.ignoreSensitiveContent = ignoreSensitive;
         settings.markSensitiveLocalOnly = markLocal;

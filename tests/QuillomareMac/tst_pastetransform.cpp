@@ -1,7 +1,8 @@
 #include "TestSupport.h"
 
 #include <Pasteboard/PasteTransform.h>
-#include <Shell/Localization.h>
+
+#include <QuillomareCore/Language.h>
 
 #include <QBuffer>
 #include <QImage>
@@ -96,7 +97,7 @@ private Q_SLOTS:
 
 void TestPasteTransform::cleanupTestCase()
 {
-    L10n::resetForTesting();
+    Language::resetForTesting();
 }
 
 void TestPasteTransform::titlesFollowTheLanguage()
@@ -104,7 +105,7 @@ void TestPasteTransform::titlesFollowTheLanguage()
     // Every menu entry has a title of its own, and another in the other language.
     QList<QStringList> titles;
     for (const bool chinese : {true, false}) {
-        L10n::setIsChineseForTesting(chinese);
+        Language::setIsChineseForTesting(chinese);
         QStringList& language = titles.emplaceBack();
         for (const PasteVariant variant : PasteVariant::allCases())
             language.append(variant.title());

@@ -3,7 +3,6 @@
 
 #include "Pasteboard/ClipboardMonitor.h"
 #include "Shell/AppDelegate.h"
-#include "Shell/Localization.h"
 #include "Shell/PreferencesWindowController.h"
 
 #include "AppDelegateFakes.h"
@@ -16,6 +15,7 @@
 #include <Platform/Workspace.h>
 #include <QuillomareCore/ClipboardStore.h>
 #include <QuillomareCore/Files.h>
+#include <QuillomareCore/Language.h>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -122,7 +122,7 @@ private:
 private Q_SLOTS:
     void init()
     {
-        L10n::setIsChineseForTesting(false);
+        Language::setIsChineseForTesting(false);
         m_dir = std::make_unique<QTemporaryDir>();
         m_store = std::make_unique<ClipboardStore>(m_dir->filePath(QStringLiteral("clips.json")));
         m_window = std::make_unique<PreferencesWindowController>(*m_store, m_pasteboard);
@@ -420,7 +420,7 @@ private Q_SLOTS:
     // answer, the row says it is checking until it comes, and one probe runs at a time.
     void testThePairedDeviceIsProbedWithoutWaiting()
     {
-        L10n::setIsChineseForTesting(true);
+        Language::setIsChineseForTesting(true);
         auto sharing = std::make_shared<BlockingSharing>();
         const auto released = qScopeGuard([sharing] { sharing->answer.release(10); });
         m_window->sharingServiceProvider = [sharing] { return sharing; };

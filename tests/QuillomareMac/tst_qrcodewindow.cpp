@@ -1,7 +1,8 @@
 #include "TestSupport.h"
 
-#include <Shell/Localization.h>
 #include <Shell/QRCodeWindowController.h>
+
+#include <QuillomareCore/Language.h>
 
 #include <QApplication>
 #include <QFontInfo>
@@ -12,6 +13,7 @@
 
 using namespace Qt::StringLiterals;
 using namespace QuillomareMac;
+namespace Language = QuillomareCore::Language;
 
 namespace {
 
@@ -32,7 +34,7 @@ class TestQRCodeWindow : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void init() { L10n::setIsChineseForTesting(true); }
+    void init() { Language::setIsChineseForTesting(true); }
 
     void cleanup()
     {

@@ -1,7 +1,7 @@
 #include "TestSupport.h"
 
 #include <Platform/StandardFolders.h>
-#include <Shell/Localization.h>
+#include <QuillomareCore/Language.h>
 #include <Shell/SandboxDataMigration.h>
 
 #include <QDir>
@@ -17,6 +17,7 @@
 
 using namespace Qt::StringLiterals;
 using namespace QuillomareMac;
+namespace Language = QuillomareCore::Language;
 using QuillomareTest::readFile;
 using QuillomareTest::writeFile;
 
@@ -117,7 +118,7 @@ class SandboxDataMigrationTest : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
-        L10n::setIsChineseForTesting(false);
+        Language::setIsChineseForTesting(false);
         std::signal(SIGXFSZ, SIG_IGN); // a write past the file-size limit fails instead
     }
 

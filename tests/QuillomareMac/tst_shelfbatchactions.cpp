@@ -7,9 +7,9 @@
 #include <Platform/Workspace.h>
 #include <QuillomareCore/Errors.h>
 #include <QuillomareCore/Foundation.h>
+#include <QuillomareCore/Language.h>
 #include <Shelf/ShelfBatchActions.h>
 #include <Shelf/ShelfItem.h>
-#include <Shell/Localization.h>
 
 #include <QBuffer>
 #include <QDir>
@@ -27,6 +27,7 @@
 #include <unistd.h>
 
 using namespace QuillomareMac;
+namespace Language = QuillomareCore::Language;
 using QuillomareCore::ClipKind;
 using QuillomareTest::readFile;
 
@@ -151,7 +152,7 @@ private:
 private Q_SLOTS:
     void init()
     {
-        L10n::setIsChineseForTesting(false);
+        Language::setIsChineseForTesting(false);
         m_dir = std::make_unique<QTemporaryDir>();
         QVERIFY(m_dir->isValid());
         // Each test starts without exports.
@@ -181,7 +182,7 @@ private Q_SLOTS:
         if (::geteuid() != 0)
             QSKIP("handing the folder to another user needs root");
         QCOMPARE(::chown(QFile::encodeName(exports()).constData(), 65534, 65534), 0);
-        L10n::setIsChineseForTesting(true);
+        Language::setIsChineseForTesting(true);
         try {
             ShelfBatchActions::zipFiles(selection);
             QFAIL("The zip went into another user's folder");

@@ -13,6 +13,7 @@
 #include "Shelf/Views/ShelfGalleryCardView.h"
 
 #include <QuillomareCore/Foundation.h>
+#include <QuillomareCore/Language.h>
 
 #include <QBuffer>
 #include <QFile>
@@ -25,6 +26,7 @@
 #include <memory>
 
 using namespace QuillomareMac;
+namespace Language = QuillomareCore::Language;
 using QuillomareCore::ClipKind;
 
 Q_DECLARE_METATYPE(QuillomareMac::ShelfItem)
@@ -217,7 +219,7 @@ private Q_SLOTS:
         QFETCH(bool, chinese);
         QFETCH(ShelfItem, item);
         QFETCH(QStringList, chips);
-        L10n::setIsChineseForTesting(chinese);
+        Language::setIsChineseForTesting(chinese);
         QCOMPARE(IslandView::badgeText(item), chips.first());
         QCOMPARE(IslandView::metadataChips(item), chips);
     }

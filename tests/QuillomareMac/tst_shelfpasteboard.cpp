@@ -2,10 +2,10 @@
 
 #include <Platform/Pasteboard.h>
 #include <QuillomareCore/Foundation.h>
+#include <QuillomareCore/Language.h>
 #include <QuillomareCore/SensitiveContentDetector.h>
 #include <Shelf/ShelfItem.h>
 #include <Shelf/ShelfPasteboard.h>
-#include <Shell/Localization.h>
 
 #include <QBuffer>
 #include <QDir>
@@ -15,6 +15,7 @@
 #include <QUrl>
 
 using namespace QuillomareMac;
+namespace Language = QuillomareCore::Language;
 using Platform::PasteboardItem;
 using QuillomareCore::ClipboardPayload;
 using QuillomareCore::ClipKind;
@@ -93,7 +94,7 @@ private:
 private Q_SLOTS:
     void init()
     {
-        L10n::setIsChineseForTesting(false);
+        Language::setIsChineseForTesting(false);
         m_dir = std::make_unique<QTemporaryDir>();
         QVERIFY(m_dir->isValid());
     }
@@ -257,7 +258,7 @@ private Q_SLOTS:
 
     void unreadableImageIsReported()
     {
-        L10n::setIsChineseForTesting(true);
+        Language::setIsChineseForTesting(true);
         const ShelfReadResult broken = read({representation({{PasteboardType::png, "not a png"}})});
         QVERIFY(broken.items.isEmpty());
         QCOMPARE(broken.message, std::optional<QString>(QStringLiteral("无法读取拖入的图片")));
@@ -284,7 +285,7 @@ private Q_SLOTS:
         QFETCH(QString, secret);
         QFETCH(ClipKind, kind);
         for (const bool chinese : {false, true}) {
-            L10n::setIsChineseForTesting(chinese);
+            Language::setIsChineseForTesting(chinese);
             const ShelfReadResult result = read({representation({{PasteboardType::string, text.toUtf8()}})});
             QCOMPARE(result.items.size(), 1);
             const ShelfItem& entry = result.items.first();

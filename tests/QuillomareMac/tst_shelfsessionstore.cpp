@@ -3,9 +3,9 @@
 #include <Shelf/ShelfFileStore.h>
 #include <Shelf/ShelfItem.h>
 #include <Shelf/ShelfSessionStore.h>
-#include <Shell/Localization.h>
 
 #include <QuillomareCore/Foundation.h>
+#include <QuillomareCore/Language.h>
 
 #include <QDir>
 #include <QFile>
@@ -21,6 +21,7 @@
 
 using namespace Qt::StringLiterals;
 using namespace QuillomareMac;
+namespace Language = QuillomareCore::Language;
 using QuillomareCore::ClipKind;
 using QuillomareTest::readFile;
 using QuillomareTest::writeFile;
@@ -113,7 +114,7 @@ private:
 private Q_SLOTS:
     void init()
     {
-        L10n::setIsChineseForTesting(false);
+        Language::setIsChineseForTesting(false);
         m_dir = std::make_unique<QTemporaryDir>();
         QVERIFY(m_dir->isValid());
     }

@@ -9,9 +9,9 @@
 #include "Shelf/Views/ShelfGalleryCardView.h"
 #include "Shelf/Views/ShelfItemRowView.h"
 #include "Shelf/Views/ShelfSessionPillButton.h"
-#include "Shell/Localization.h"
 
 #include <QuillomareCore/Foundation.h>
+#include <QuillomareCore/Language.h>
 
 #include <QBuffer>
 #include <QLabel>
@@ -99,7 +99,7 @@ private:
 private Q_SLOTS:
     void init()
     {
-        L10n::setIsChineseForTesting(false);
+        Language::setIsChineseForTesting(false);
         QuillomareTest::recordDragSessions(m_sessions);
     }
 
@@ -288,7 +288,7 @@ private Q_SLOTS:
         ShelfItem item = shelfEntry(ClipKind::text, secret, ShelfPayload::text(secret), true);
         item.subtitle = secret + QStringLiteral(" · x");
         for (const bool chinese : {false, true}) {
-            L10n::setIsChineseForTesting(chinese);
+            Language::setIsChineseForTesting(chinese);
             ShelfGalleryCardView card(item);
             ShelfItemRowView row(item);
             for (const QString& text : labelTexts(card) + labelTexts(row))
@@ -406,7 +406,7 @@ private Q_SLOTS:
         QFETCH(QString, title);
         QFETCH(QString, subtitle);
         QFETCH(QString, toggle);
-        L10n::setIsChineseForTesting(chinese);
+        Language::setIsChineseForTesting(chinese);
         ShelfDropZoneView zone;
         QCOMPARE(zone.title(), title);
         QCOMPARE(zone.subtitle(), subtitle);
@@ -506,10 +506,10 @@ private Q_SLOTS:
 
     void emptyState_saysTheShelfIsEmpty()
     {
-        L10n::setIsChineseForTesting(true);
+        Language::setIsChineseForTesting(true);
         ShelfEmptyStateView chinese;
         QCOMPARE(chinese.titleLabel()->text(), QStringLiteral("暂存架为空"));
-        L10n::setIsChineseForTesting(false);
+        Language::setIsChineseForTesting(false);
         ShelfEmptyStateView english;
         QCOMPARE(english.titleLabel()->text(), QStringLiteral("Shelf is empty"));
         QCOMPARE(english.subtitleLabel()->text(), QStringLiteral("Drop files, images, text or links"));

@@ -15,6 +15,7 @@
 #include <Platform/Pasteboard.h>
 #include <Platform/Workspace.h>
 #include <QuillomareCore/Files.h>
+#include <QuillomareCore/Language.h>
 
 #include <QApplication>
 #include <QDir>
@@ -162,7 +163,7 @@ private Q_SLOTS:
         m_desktop = std::make_shared<FakeDesktop>();
         m_cloud = std::make_shared<QuietCloud>();
         m_hotKeys = std::make_shared<Platform::MemoryGlobalHotKeys>();
-        L10n::setIsChineseForTesting(false);
+        Language::setIsChineseForTesting(false);
         m_statusItem = std::make_shared<StatusItemController>();
     }
 
@@ -211,7 +212,7 @@ private Q_SLOTS:
         QFETCH(ClipSettings, settings);
         QFETCH(QStringList, trayRows);
         QFETCH(QStringList, quickRows);
-        L10n::setIsChineseForTesting(chinese);
+        Language::setIsChineseForTesting(chinese);
         StatusItemController controller;
         controller.install();
         QVERIFY(controller.statusItem()->isVisible());

@@ -3,11 +3,11 @@
 // comes from the change notice X11 sends.
 
 #include "Pasteboard/ClipboardMonitor.h"
-#include "Shell/Localization.h"
 
 #include <Platform/PasteboardX11.h>
 #include <Platform/Workspace.h>
 #include <QuillomareCore/Hashing.h>
+#include <QuillomareCore/Language.h>
 
 #include "TestSupport.h"
 #include "MonitorCapture.h"
@@ -103,7 +103,7 @@ private Q_SLOTS:
     void initTestCase()
     {
         QCOMPARE(QGuiApplication::platformName(), QStringLiteral("xcb"));
-        L10n::setIsChineseForTesting(false);
+        Language::setIsChineseForTesting(false);
     }
 
     void init()

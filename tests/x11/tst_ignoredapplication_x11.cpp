@@ -2,10 +2,10 @@
 // the active window found through X11, its application named by its desktop file.
 
 #include "Pasteboard/ClipboardMonitor.h"
-#include "Shell/Localization.h"
 
 #include <Platform/PasteboardX11.h>
 #include <Platform/Workspace.h>
+#include <QuillomareCore/Language.h>
 
 #include "TestSupport.h"
 #include "MonitorCapture.h"
@@ -62,7 +62,7 @@ private Q_SLOTS:
         QCOMPARE(QGuiApplication::platformName(), QStringLiteral("xcb"));
         QVERIFY(!QStandardPaths::findExecutable(QStringLiteral("xmessage")).isEmpty());
         QVERIFY(!QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty());
-        L10n::setIsChineseForTesting(false);
+        Language::setIsChineseForTesting(false);
 
         // The "password manager" is an xmessage window; its desktop file gives it an id and a name.
         const QString applications = qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/applications");

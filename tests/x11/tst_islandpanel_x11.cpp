@@ -9,6 +9,7 @@
 #include <Platform/MotionPreferences.h>
 #include <Platform/X11RawButtonMonitor.h>
 #include <Platform/X11WindowShape.h>
+#include <QuillomareCore/Language.h>
 
 #include <QApplication>
 #include <QDeadlineTimer>
@@ -23,6 +24,7 @@
 #include <memory>
 
 using namespace QuillomareMac;
+namespace Language = QuillomareCore::Language;
 using Mode = IslandView::DisplayMode;
 
 namespace {
@@ -152,7 +154,7 @@ private:
 void TestIslandPanelX11::initTestCase()
 {
     QCOMPARE(QGuiApplication::platformName(), QStringLiteral("xcb"));
-    L10n::setIsChineseForTesting(false);
+    Language::setIsChineseForTesting(false);
     // A session's window manager may still be starting when the first test runs; until it runs
     // nothing becomes the active window.
     QTRY_VERIFY2_WITH_TIMEOUT(windowManagerCheck() != 0, "a window manager runs on the display", 15000);

@@ -6,7 +6,6 @@
 #include "../QuillomareMac/AppDelegateFakes.h"
 #include "Pasteboard/ClipboardMonitor.h"
 #include "Shell/AppDelegate.h"
-#include "Shell/Localization.h"
 #include "Shell/LoginItemController.h"
 #include "Shell/PreferencesWindowController.h"
 #include "Shell/QRCodeWindowController.h"
@@ -17,6 +16,7 @@
 #include <QuillomareCore/Errors.h>
 #include <QuillomareCore/Files.h>
 #include <QuillomareCore/Json.h>
+#include <QuillomareCore/Language.h>
 
 #include <QApplication>
 #include <QBuffer>
@@ -145,7 +145,7 @@ private Q_SLOTS:
     void init()
     {
         m_dir = std::make_unique<QTemporaryDir>();
-        L10n::setIsChineseForTesting(false);
+        Language::setIsChineseForTesting(false);
         QFile::remove(autostartEntry());
     }
 

@@ -14,6 +14,7 @@
 #include <QuillomareCore/Errors.h>
 #include <QuillomareCore/Foundation.h>
 #include <QuillomareCore/Hashing.h>
+#include <QuillomareCore/Language.h>
 #include <QuillomareCore/SensitiveContentDetector.h>
 
 #include <QApplication>
@@ -42,6 +43,8 @@
 #include <optional>
 
 namespace QuillomareMac::SmokeTest {
+
+namespace Language = QuillomareCore::Language;
 
 namespace {
 
@@ -141,7 +144,7 @@ void checkLanguage(const LanguageChoiceDuringRun& choice)
     check(L10n::preference() == AppLanguagePreference::chinese,
           QStringLiteral("the stored language choice does not read back as chinese from ") + choice.filePath());
     // The flag is fixed the first time any text is chosen: that must come after the choice.
-    check(L10n::isChinese(), QStringLiteral("the interface language was fixed before the self-test chose Chinese"));
+    check(Language::isChinese(), QStringLiteral("the interface language was fixed before the self-test chose Chinese"));
     check(PasteVariant(PasteVariant::original).title() == QStringLiteral("复制原始内容"),
           QStringLiteral("the interface texts are not the Chinese ones"));
 }
@@ -525,7 +528,7 @@ void checkIslandTexts()
     const QFontMetrics metrics(font);
     QString sample = QStringLiteral("All Pinned History Shelf 0123456789");
     // The Chinese words are what this run's interface shows.
-    if (L10n::isChinese())
+    if (Language::isChinese())
         sample += QStringLiteral("全部置顶历史暂存架复制");
     QString missing;
     for (const QChar character : std::as_const(sample)) {

@@ -13,7 +13,6 @@
 #include "QuickPreview/ClipQuickPreviewView.h"
 #include "QuickPreview/LiveTextLayout.h"
 #include "QuickPreview/QuickPreviewImageView.h"
-#include "Shell/Localization.h"
 
 #include <Platform/Pasteboard.h>
 #include <Platform/TextRecognizer.h>
@@ -21,6 +20,7 @@
 #include <QuillomareCore/CloudSyncService.h>
 #include <QuillomareCore/Foundation.h>
 #include <QuillomareCore/Hashing.h>
+#include <QuillomareCore/Language.h>
 
 #include <QApplication>
 #include <QDateTime>
@@ -45,6 +45,8 @@
 #include <mutex>
 
 namespace QuillomareMac::UserInterfaceProbe {
+
+namespace Language = QuillomareCore::Language;
 
 using QuillomareCore::ClipboardItem;
 using QuillomareCore::ClipboardPayload;
@@ -516,7 +518,7 @@ void quickPreviewProbe(Probe& probe)
                  probe.expect(QStringLiteral("textContent"), card->content() == ClipQuickPreviewView::Content::text);
                  probe.expect(QStringLiteral("textShown"), card->textView()->plainText() == text);
                  probe.expect(QStringLiteral("textTitle"),
-                              card->titleLabel()->text() == L10n::localizedDisplayName(ClipKind::text));
+                              card->titleLabel()->text() == Language::localizedDisplayName(ClipKind::text));
                  pressKey(island, Qt::Key_Escape);
              }},
             {QStringLiteral("textCardClosed"), [card] { return card->isHidden(); },

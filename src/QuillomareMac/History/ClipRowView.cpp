@@ -11,9 +11,9 @@
 #include "Island/IslandView.h"
 #include "Pasteboard/MacFileContent.h"
 #include "RowDrag.h"
-#include "Shell/Localization.h"
 
 #include <QuillomareCore/Foundation.h>
+#include <QuillomareCore/Language.h>
 
 #include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
@@ -25,6 +25,8 @@
 #include <QVBoxLayout>
 
 namespace QuillomareMac {
+
+namespace Language = QuillomareCore::Language;
 
 using QuillomareCore::ClipboardItem;
 using QuillomareCore::ClipboardPayload;
@@ -90,15 +92,15 @@ void ClipRowView::setup()
 
     if (m_item.isPinned) {
         m_pinButton = new IslandIconButton(
-            QStringLiteral("pin.fill"), L10n::text(QStringLiteral("取消置顶"), QStringLiteral("Unpin")), 16,
+            QStringLiteral("pin.fill"), Language::text(QStringLiteral("取消置顶"), QStringLiteral("Unpin")), 16,
             IslandTheme::rgb(1.0, 0.77, 0.28, 0.92), IslandTheme::rgb(1.0, 0.84, 0.38, 1.0), this);
     } else {
-        m_pinButton = new IslandIconButton(QStringLiteral("pin"),
-                                           L10n::text(QStringLiteral("置顶这条历史"), QStringLiteral("Pin this item")),
-                                           16, IslandTheme::white(0.48), IslandTheme::white(0.88), this);
+        m_pinButton = new IslandIconButton(
+            QStringLiteral("pin"), Language::text(QStringLiteral("置顶这条历史"), QStringLiteral("Pin this item")), 16,
+            IslandTheme::white(0.48), IslandTheme::white(0.88), this);
     }
     m_moreButton = new IslandIconButton(QStringLiteral("ellipsis"),
-                                        L10n::text(QStringLiteral("更多操作"), QStringLiteral("More actions")), 15,
+                                        Language::text(QStringLiteral("更多操作"), QStringLiteral("More actions")), 15,
                                         IslandTheme::white(0.42), IslandTheme::white(0.88), this);
     connect(m_pinButton, &QAbstractButton::clicked, this, [this] { pinTapped(); });
     connect(m_moreButton, &QAbstractButton::clicked, this, [this] { moreTapped(); });
@@ -211,8 +213,8 @@ bool ClipRowView::canCopyItem() const
 QString ClipRowView::badgeText(const ClipboardItem& item)
 {
     if (item.isSensitive)
-        return L10n::text(QStringLiteral("私密"), QStringLiteral("Private"));
-    return L10n::localizedDisplayName(item.kind);
+        return Language::text(QStringLiteral("私密"), QStringLiteral("Private"));
+    return Language::localizedDisplayName(item.kind);
 }
 
 std::optional<QColor> ClipRowView::kindColor(ClipKind kind, bool isSensitive)
@@ -252,19 +254,19 @@ QString ClipRowView::metaText(const ClipboardItem& item)
     QStringList parts{badgeText(item), HistoryTime::relativeTimeText(item.createdAt, QuillomareCore::Clock::now())};
     switch (item.sourcePlatform) {
     case ClipSourcePlatform::mac:
-        parts.append(L10n::text(QStringLiteral("本机"), QStringLiteral("Computer")));
+        parts.append(Language::text(QStringLiteral("本机"), QStringLiteral("Computer")));
         break;
     case ClipSourcePlatform::iphone:
-        parts.append(L10n::text(QStringLiteral("手机"), QStringLiteral("Phone")));
+        parts.append(Language::text(QStringLiteral("手机"), QStringLiteral("Phone")));
         break;
     case ClipSourcePlatform::unknown:
-        parts.append(L10n::text(QStringLiteral("未知设备"), QStringLiteral("Unknown device")));
+        parts.append(Language::text(QStringLiteral("未知设备"), QStringLiteral("Unknown device")));
         break;
     }
     if (item.isPinned)
-        parts.append(L10n::text(QStringLiteral("已置顶"), QStringLiteral("Pinned")));
+        parts.append(Language::text(QStringLiteral("已置顶"), QStringLiteral("Pinned")));
     if (item.isLocalOnly)
-        parts.append(L10n::text(QStringLiteral("仅本机"), QStringLiteral("Local only")));
+        parts.append(Language::text(QStringLiteral("仅本机"), QStringLiteral("Local only")));
     return parts.join(QStringLiteral(" · "));
 }
 
@@ -447,13 +449,14 @@ QMenu* ClipRowView::makeRowMenu()
     const bool pinned = m_item.isPinned;
     QAction* pin =
         menu->addAction(islandMenuIcon(pinned ? QStringLiteral("pin.slash") : QStringLiteral("pin")),
-                        pinned ? L10n::text(QStringLiteral("取消置顶"), QStringLiteral("Unpin"))
-                               : L10n::text(QStringLiteral("置顶这条历史"), QStringLiteral("Pin this item")));
+                        pinned ? Language::text(QStringLiteral("取消置顶"), QStringLiteral("Unpin"))
+                               : Language::text(QStringLiteral("置顶这条历史"), QStringLiteral("Pin this item")));
     pin->setEnabled(true);
     connect(pin, &QAction::triggered, this, [this] { pinTapped(); });
 
-    QAction* remove = menu->addAction(islandMenuIcon(QStringLiteral("trash")),
-                                      L10n::text(QStringLiteral("删除这条历史"), QStringLiteral("Delete this item")));
+    QAction* remove =
+        menu->addAction(islandMenuIcon(QStringLiteral("trash")),
+                        Language::text(QStringLiteral("删除这条历史"), QStringLiteral("Delete this item")));
     remove->setEnabled(true);
     connect(remove, &QAction::triggered, this, [this] { deleteTapped(); });
     return menu;

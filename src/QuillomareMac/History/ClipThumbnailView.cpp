@@ -3,9 +3,9 @@
 #include "Island/Kit/IslandIcons.h"
 #include "Island/Kit/IslandTheme.h"
 #include "Pasteboard/MacFileContent.h"
-#include "Shell/Localization.h"
 
 #include <Platform/ThumbnailProvider.h>
+#include <QuillomareCore/Language.h>
 
 #include <QCache>
 #include <QCoreApplication>
@@ -20,6 +20,8 @@
 #include <cmath>
 
 namespace QuillomareMac {
+
+namespace Language = QuillomareCore::Language;
 
 using QuillomareCore::ClipboardItem;
 using QuillomareCore::ClipKind;
@@ -327,7 +329,7 @@ void ClipThumbnailView::showSymbol(const ClipboardItem& item)
 {
     m_shownSymbol = symbolName(item);
     m_fileIcon = item.payload.isFileURLs() ? Platform::ThumbnailProvider::fileTypeIcon(firstPath(item)) : QIcon();
-    m_iconImageView->setAccessibleDescription(L10n::localizedDisplayName(item.kind));
+    m_iconImageView->setAccessibleDescription(Language::localizedDisplayName(item.kind));
     m_imageView->setImage(QImage());
     m_imageView->hide();
     m_iconImageView->show();

@@ -1,7 +1,8 @@
 #include "HistoryListFooterView.h"
 
 #include "Island/Kit/IslandTheme.h"
-#include "Shell/Localization.h"
+
+#include <QuillomareCore/Language.h>
 
 #include <QLabel>
 #include <QPainter>
@@ -9,6 +10,8 @@
 #include <algorithm>
 
 namespace QuillomareMac {
+
+namespace Language = QuillomareCore::Language;
 
 namespace {
 constexpr int footerHeight = 22;
@@ -19,7 +22,7 @@ HistoryListFooterView::HistoryListFooterView(int count, QWidget* parent) : QWidg
 {
     setFixedHeight(footerHeight);
     setAttribute(Qt::WA_TranslucentBackground);
-    m_label = new QLabel(L10n::text(QStringLiteral("共 %1 项").arg(count), L10n::englishItems(count)), this);
+    m_label = new QLabel(Language::text(QStringLiteral("共 %1 项").arg(count), Language::englishItems(count)), this);
     m_label->setTextFormat(Qt::PlainText);
     m_label->setAlignment(Qt::AlignCenter);
     m_label->setFont(IslandTheme::systemFont(10, QFont::Medium));

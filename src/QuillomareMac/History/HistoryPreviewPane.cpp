@@ -10,10 +10,10 @@
 #include "Island/Kit/IslandTheme.h"
 #include "Island/Kit/TextCharacterCount.h"
 #include "Pasteboard/MacFileContent.h"
-#include "Shell/Localization.h"
 
 #include <Platform/ThumbnailProvider.h>
 #include <QuillomareCore/Foundation.h>
+#include <QuillomareCore/Language.h>
 
 #include <QAction>
 #include <QContextMenuEvent>
@@ -30,6 +30,8 @@
 #include <algorithm>
 
 namespace QuillomareMac {
+
+namespace Language = QuillomareCore::Language;
 
 using QuillomareCore::ClipboardItem;
 using QuillomareCore::ClipboardPayload;
@@ -77,7 +79,7 @@ QString fileMetadataText(const QStringList& paths)
     qint64 total = 0;
     for (const QString& path : paths)
         total += fileByteCount(path);
-    return L10n::text(QStringLiteral("%1 项").arg(paths.size()), L10n::englishItems(paths.size())) +
+    return Language::text(QStringLiteral("%1 项").arg(paths.size()), Language::englishItems(paths.size())) +
            QStringLiteral(" · ") + ClipboardItem::formattedBytes(total);
 }
 
@@ -248,8 +250,8 @@ HistoryInspectorPreviewView::HistoryInspectorPreviewView(QWidget* parent) : QWid
     setAttribute(Qt::WA_TranslucentBackground);
     setupLayout();
     configureMessage(QStringLiteral("rectangle.dashed"),
-                     L10n::text(QStringLiteral("选择一条历史后查看内容和复制方式"),
-                                QStringLiteral("Select an item to see its content and copy options")),
+                     Language::text(QStringLiteral("选择一条历史后查看内容和复制方式"),
+                                    QStringLiteral("Select an item to see its content and copy options")),
                      QString());
 }
 
@@ -269,13 +271,13 @@ void HistoryInspectorPreviewView::setupLayout()
     toolbar->setContentsMargins(8, 2, 7, 1);
     toolbar->setSpacing(6);
     m_textStatusLabel = new TruncatingLabel(Qt::ElideRight, systemFont(9, QFont::Medium), white(0.44));
-    m_textStatusLabel->setText(L10n::text(QStringLiteral("可编辑草稿"), QStringLiteral("Editable draft")));
-    m_textResetButton =
-        new InspectorMiniPillButton(L10n::text(QStringLiteral("还原"), QStringLiteral("Reset")),
-                                    L10n::text(QStringLiteral("还原原始内容"), QStringLiteral("Reset to original")));
-    m_textCopyButton =
-        new InspectorMiniPillButton(L10n::text(QStringLiteral("复制"), QStringLiteral("Copy")),
-                                    L10n::text(QStringLiteral("复制编辑内容"), QStringLiteral("Copy edited content")));
+    m_textStatusLabel->setText(Language::text(QStringLiteral("可编辑草稿"), QStringLiteral("Editable draft")));
+    m_textResetButton = new InspectorMiniPillButton(
+        Language::text(QStringLiteral("还原"), QStringLiteral("Reset")),
+        Language::text(QStringLiteral("还原原始内容"), QStringLiteral("Reset to original")));
+    m_textCopyButton = new InspectorMiniPillButton(
+        Language::text(QStringLiteral("复制"), QStringLiteral("Copy")),
+        Language::text(QStringLiteral("复制编辑内容"), QStringLiteral("Copy edited content")));
     connect(m_textResetButton, &QAbstractButton::clicked, this, &HistoryInspectorPreviewView::resetTextTapped);
     connect(m_textCopyButton, &QAbstractButton::clicked, this, &HistoryInspectorPreviewView::copyTextTapped);
     toolbar->addWidget(m_textStatusLabel, 1, Qt::AlignVCenter);
@@ -428,9 +430,9 @@ void HistoryInspectorPreviewView::configure(const ClipboardItem& item)
     hideAllModes();
     if (item.isSensitive) {
         configureMessage(QStringLiteral("lock.fill"),
-                         L10n::text(QStringLiteral("敏感内容已隐藏"), QStringLiteral("Sensitive content hidden")),
-                         L10n::text(QStringLiteral("此记录不会在面板中展示正文"),
-                                    QStringLiteral("Content is not shown in the panel")));
+                         Language::text(QStringLiteral("敏感内容已隐藏"), QStringLiteral("Sensitive content hidden")),
+                         Language::text(QStringLiteral("此记录不会在面板中展示正文"),
+                                        QStringLiteral("Content is not shown in the panel")));
         m_currentMode = Mode::sensitive;
         return;
     }
@@ -445,8 +447,8 @@ void HistoryInspectorPreviewView::configure(const ClipboardItem& item)
         configureImage(item);
         break;
     case ClipboardPayload::Case::empty:
-        showMissingContent(
-            L10n::text(QStringLiteral("这条历史没有可预览的内容"), QStringLiteral("Nothing to preview for this item")));
+        showMissingContent(Language::text(QStringLiteral("这条历史没有可预览的内容"),
+                                          QStringLiteral("Nothing to preview for this item")));
         break;
     }
 }
@@ -485,11 +487,12 @@ std::optional<QString> cutTextNote(const QString& text)
 {
     if (text.size() <= shownTextLimit)
         return std::nullopt;
-    const QLocale locale = L10n::isChinese() ? QLocale(QLocale::Chinese, QLocale::China) : QLocale(QLocale::English);
+    const QLocale locale =
+        Language::isChinese() ? QLocale(QLocale::Chinese, QLocale::China) : QLocale(QLocale::English);
     const QString shown = locale.toString(QuillomareCore::Text::graphemeCount(shownTextPrefix(text)));
     const QString whole = locale.toString(cachedGraphemeCount(text));
-    return L10n::text(QStringLiteral("只显示开头 %1 字符（全文 %2 字符）").arg(shown, whole),
-                      QStringLiteral("Showing the first %1 of %2 chars").arg(shown, whole));
+    return Language::text(QStringLiteral("只显示开头 %1 字符（全文 %2 字符）").arg(shown, whole),
+                          QStringLiteral("Showing the first %1 of %2 chars").arg(shown, whole));
 }
 
 void HistoryInspectorPreviewView::configureText(const QString& text, bool isLink)
@@ -521,7 +524,7 @@ void HistoryInspectorPreviewView::updateTextStatus()
     const bool edited = isTextEdited();
     TruncatingLabel* status = m_textStatusLabel;
     if (m_textIsCut) {
-        status->setText(L10n::text(QStringLiteral("只读 · "), QStringLiteral("Read-only · ")) +
+        status->setText(Language::text(QStringLiteral("只读 · "), QStringLiteral("Read-only · ")) +
                         cutTextNote(m_originalText).value_or(QString()));
         status->setColour(IslandTheme::white(0.44));
         m_textResetButton->setEnabled(false);
@@ -529,12 +532,12 @@ void HistoryInspectorPreviewView::updateTextStatus()
         return;
     }
     if (edited) {
-        status->setText(
-            L10n::text(QStringLiteral("已修改 · 只影响本次复制"), QStringLiteral("Edited · affects this copy only")));
+        status->setText(Language::text(QStringLiteral("已修改 · 只影响本次复制"),
+                                       QStringLiteral("Edited · affects this copy only")));
         status->setColour(IslandTheme::withAlpha(IslandTheme::selectionBlue(), 0.86));
     } else {
-        status->setText(
-            L10n::text(QStringLiteral("可编辑 · 滚动查看完整内容"), QStringLiteral("Editable · scroll to see all")));
+        status->setText(Language::text(QStringLiteral("可编辑 · 滚动查看完整内容"),
+                                       QStringLiteral("Editable · scroll to see all")));
         status->setColour(IslandTheme::white(0.44));
     }
     m_textResetButton->setEnabled(edited);
@@ -572,7 +575,7 @@ bool HistoryInspectorPreviewView::stillShowsImageOf(const QUuid& id) const
 void HistoryInspectorPreviewView::configureImage(const ClipboardItem& item)
 {
     const QString unpreviewable =
-        L10n::text(QStringLiteral("这条图片历史无法预览"), QStringLiteral("This image can't be previewed"));
+        Language::text(QStringLiteral("这条图片历史无法预览"), QStringLiteral("This image can't be previewed"));
     if (item.payload.imagePNGByteCount() == 0) {
         showMissingContent(unpreviewable);
         return;
@@ -599,8 +602,8 @@ void HistoryInspectorPreviewView::configureFiles(const QStringList& paths, const
     for (QString& path : cleaned)
         path = QDir::cleanPath(path);
     if (cleaned.isEmpty()) {
-        showMissingContent(
-            L10n::text(QStringLiteral("这条文件历史没有有效路径"), QStringLiteral("No valid path for this file item")));
+        showMissingContent(Language::text(QStringLiteral("这条文件历史没有有效路径"),
+                                          QStringLiteral("No valid path for this file item")));
         return;
     }
     const auto imagePath = MacPreview::macPreviewImageFilePath(item);
@@ -640,19 +643,20 @@ void HistoryInspectorPreviewView::configureFileSummary(const QStringList& paths)
     const QIcon fileIcon = paths.size() < 2 ? Thumbnails::fileTypeIcon(first) : QIcon();
     if (paths.size() >= 2) {
         setFileIconSymbol(QStringLiteral("doc.on.doc"),
-                          L10n::text(QStringLiteral("多个文件"), QStringLiteral("Multiple files")));
+                          Language::text(QStringLiteral("多个文件"), QStringLiteral("Multiple files")));
     } else if (!fileIcon.isNull()) {
         m_fileIconSymbol.clear();
         m_fileIconView->setPixmap(fileIcon.pixmap(QSize(36, 36), scaleOf(this)));
         m_fileIconView->setAccessibleDescription(QString());
     } else {
-        setFileIconSymbol(QStringLiteral("doc"), L10n::text(QStringLiteral("文件"), QStringLiteral("File")));
+        setFileIconSymbol(QStringLiteral("doc"), Language::text(QStringLiteral("文件"), QStringLiteral("File")));
     }
     m_fileTitleLabel->setText(
-        paths.size() == 1 ? firstName
-                          // The Chinese counts every file, the English the others.
-                          : L10n::text(QStringLiteral("%1 等 %2 项").arg(firstName, QString::number(paths.size())),
-                                       firstName + QStringLiteral(" and ") + L10n::englishItems(paths.size() - 1)));
+        paths.size() == 1
+            ? firstName
+            // The Chinese counts every file, the English the others.
+            : Language::text(QStringLiteral("%1 等 %2 项").arg(firstName, QString::number(paths.size())),
+                             firstName + QStringLiteral(" and ") + Language::englishItems(paths.size() - 1)));
     m_fileMetaLabel->setText(fileMetadataText(paths));
     m_filePathLabel->setText(paths.size() == 1 ? QFileInfo(first).path() : first);
     m_fileContainer->show();

@@ -1,10 +1,12 @@
 #include "HistoryTime.h"
 
-#include "Shell/Localization.h"
+#include <QuillomareCore/Language.h>
 
 #include <QLocale>
 
 namespace QuillomareMac::HistoryTime {
+
+namespace Language = QuillomareCore::Language;
 
 namespace {
 
@@ -17,8 +19,8 @@ struct ShortDateFormat
 const ShortDateFormat& shortDateFormat()
 {
     static const ShortDateFormat shared =
-        L10n::isChinese() ? ShortDateFormat{QLocale(QLocale::Chinese), QStringLiteral("M月d日 HH:mm")}
-                          : ShortDateFormat{QLocale(QLocale::English), QStringLiteral("MMM d, HH:mm")};
+        Language::isChinese() ? ShortDateFormat{QLocale(QLocale::Chinese), QStringLiteral("M月d日 HH:mm")}
+                              : ShortDateFormat{QLocale(QLocale::English), QStringLiteral("MMM d, HH:mm")};
     return shared;
 }
 
@@ -29,11 +31,11 @@ QString relativeTimeText(const QDateTime& date, const QDateTime& now)
     // Division truncates toward zero, so a date a fraction of a second ahead is still "just now".
     const qint64 age = date.msecsTo(now) / 1000;
     if (age < 60)
-        return L10n::text(QStringLiteral("刚刚"), QStringLiteral("just now"));
+        return Language::text(QStringLiteral("刚刚"), QStringLiteral("just now"));
     if (age < 3600)
-        return L10n::text(QStringLiteral("%1 分钟前"), QStringLiteral("%1m ago")).arg(age / 60);
+        return Language::text(QStringLiteral("%1 分钟前"), QStringLiteral("%1m ago")).arg(age / 60);
     if (age < 86400)
-        return L10n::text(QStringLiteral("%1 小时前"), QStringLiteral("%1h ago")).arg(age / 3600);
+        return Language::text(QStringLiteral("%1 小时前"), QStringLiteral("%1h ago")).arg(age / 3600);
     return shortDateText(date);
 }
 

@@ -20,6 +20,7 @@
 
 #include <QuillomareCore/Files.h>
 #include <QuillomareCore/Foundation.h>
+#include <QuillomareCore/Language.h>
 
 #include <QDir>
 #include <QFileInfo>
@@ -30,6 +31,8 @@
 #include <QVBoxLayout>
 
 namespace QuillomareMac {
+
+namespace Language = QuillomareCore::Language;
 
 using QuillomareCore::ClipboardItem;
 using QuillomareCore::ClipboardPayload;
@@ -94,25 +97,25 @@ QString platformText(ClipSourcePlatform platform)
 {
     switch (platform) {
     case ClipSourcePlatform::mac:
-        return L10n::text(QStringLiteral("本机"), QStringLiteral("This computer"));
+        return Language::text(QStringLiteral("本机"), QStringLiteral("This computer"));
     case ClipSourcePlatform::iphone:
-        return L10n::text(QStringLiteral("手机"), QStringLiteral("Phone"));
+        return Language::text(QStringLiteral("手机"), QStringLiteral("Phone"));
     case ClipSourcePlatform::unknown:
         break;
     }
-    return L10n::text(QStringLiteral("未知"), QStringLiteral("Unknown"));
+    return Language::text(QStringLiteral("未知"), QStringLiteral("Unknown"));
 }
 
 QString countText(qsizetype count)
 {
-    return count == 1 ? L10n::text(QStringLiteral("1 项"), QStringLiteral("1 item"))
-                      : L10n::text(QStringLiteral("%1 项").arg(count), QStringLiteral("%1 items").arg(count));
+    return count == 1 ? Language::text(QStringLiteral("1 项"), QStringLiteral("1 item"))
+                      : Language::text(QStringLiteral("%1 项").arg(count), QStringLiteral("%1 items").arg(count));
 }
 
 QString charsText(const QString& text)
 {
     const qsizetype count = cachedGraphemeCount(text);
-    return L10n::text(QStringLiteral("%1 字符").arg(count), QStringLiteral("%1 chars").arg(count));
+    return Language::text(QStringLiteral("%1 字符").arg(count), QStringLiteral("%1 chars").arg(count));
 }
 
 QWidget* makeInspectorMetaItem(const QString& symbol, const QString& text, QWidget* parent)
@@ -185,7 +188,7 @@ void IslandView::setupHistoryInspectorPanel()
     headerRow->addWidget(m_historyInspectorPinnedStatus, 0, Qt::AlignVCenter);
     QPointer<IslandView> weak(this);
     auto* hide = IslandButtonFactory::makeIconButton(
-        QStringLiteral("xmark"), L10n::text(QStringLiteral("隐藏"), QStringLiteral("Hide")), this,
+        QStringLiteral("xmark"), Language::text(QStringLiteral("隐藏"), QStringLiteral("Hide")), this,
         [weak] {
             if (weak)
                 weak->hideTapped();
@@ -323,8 +326,8 @@ QStringList IslandView::historyInspectorChips(const ClipboardItem& item)
     case ClipboardPayload::Case::empty:
         break;
     }
-    chips << (item.kind == ClipKind::text ? L10n::text(QStringLiteral("纯文本"), QStringLiteral("Plain Text"))
-                                          : L10n::localizedDisplayName(item.kind));
+    chips << (item.kind == ClipKind::text ? Language::text(QStringLiteral("纯文本"), QStringLiteral("Plain Text"))
+                                          : Language::localizedDisplayName(item.kind));
     chips.removeAll(QString());
     return chips;
 }
@@ -377,11 +380,12 @@ QString IslandView::historyInfoText(const ClipboardItem& item)
 {
     const QString separator = QStringLiteral("    ");
     const QString colon = QStringLiteral("：");
-    return L10n::text(QStringLiteral("来源"), QStringLiteral("Source")) + colon + platformText(item.sourcePlatform) +
-           separator + L10n::text(QStringLiteral("类型"), QStringLiteral("Type")) + colon +
-           L10n::localizedDisplayName(item.kind) + separator +
-           L10n::text(QStringLiteral("大小"), QStringLiteral("Size")) + colon + historySizeText(item) + separator +
-           L10n::text(QStringLiteral("新增"), QStringLiteral("Added")) + colon +
+    return Language::text(QStringLiteral("来源"), QStringLiteral("Source")) + colon +
+           platformText(item.sourcePlatform) + separator +
+           Language::text(QStringLiteral("类型"), QStringLiteral("Type")) + colon +
+           Language::localizedDisplayName(item.kind) + separator +
+           Language::text(QStringLiteral("大小"), QStringLiteral("Size")) + colon + historySizeText(item) + separator +
+           Language::text(QStringLiteral("新增"), QStringLiteral("Added")) + colon +
            HistoryTime::shortDateText(item.createdAt);
 }
 
@@ -391,13 +395,13 @@ void IslandView::updateHistoryInspector()
         return;
     const QList<ClipboardItem> subjects = selectedHistoryItemsForActions();
     if (subjects.isEmpty()) {
-        m_historyInspectorTitle->setText(L10n::text(QStringLiteral("详情"), QStringLiteral("Details")));
+        m_historyInspectorTitle->setText(Language::text(QStringLiteral("详情"), QStringLiteral("Details")));
         m_historyInspectorPreview->clearCurrentItem();
         m_historyInspectorPreview->hideAllModes();
         m_historyInspectorPreview->configureMessage(
             QStringLiteral("rectangle.dashed"),
-            L10n::text(QStringLiteral("选择一条历史后查看内容和复制方式"),
-                       QStringLiteral("Select an item to see its content and copy options")),
+            Language::text(QStringLiteral("选择一条历史后查看内容和复制方式"),
+                           QStringLiteral("Select an item to see its content and copy options")),
             QString());
         m_historyInspectorPreview->setCurrentMode(HistoryInspectorPreviewView::Mode::empty);
         m_historyInspectorPinnedStatus->clear();
@@ -412,10 +416,10 @@ void IslandView::updateHistoryInspector()
 
     const ClipboardItem& item = subjects.first();
     const QList<PasteVariant> variants = PasteTransform::menuVariants(item);
-    m_historyInspectorTitle->setText(L10n::localizedDisplayName(item.kind));
+    m_historyInspectorTitle->setText(Language::localizedDisplayName(item.kind));
     m_historyInspectorPreview->configure(item);
     m_historyInspectorPinnedStatus->setText(
-        item.isPinned ? L10n::text(QStringLiteral("已置顶"), QStringLiteral("Pinned")) : QString());
+        item.isPinned ? Language::text(QStringLiteral("已置顶"), QStringLiteral("Pinned")) : QString());
     refreshHistoryInspectorChips(historyInspectorChips(item), item);
     m_historyInspectorInfo->setText(historyInfoText(item));
 
@@ -442,11 +446,12 @@ void IslandView::updateHistoryInspector()
             exportsImage ? QuillomareCore::Files::shortPath(ClipboardImageExportStore::exportFolderPath()) : QString();
         m_historyRevealButton->setToolTip(
             !hasRevealTarget && exportsImage
-                ? L10n::text(QStringLiteral("导出到「%1」并在文件管理器中显示；删除这条历史时文件会一并清理").arg(folder),
-                             QStringLiteral("Exports to %1 and shows in the file manager; removed together "
-                                            "with the item")
-                                 .arg(folder))
-                : L10n::text(QStringLiteral("在文件管理器中显示"), QStringLiteral("Show in file manager")));
+                ? Language::text(
+                      QStringLiteral("导出到「%1」并在文件管理器中显示；删除这条历史时文件会一并清理").arg(folder),
+                      QStringLiteral("Exports to %1 and shows in the file manager; removed together "
+                                     "with the item")
+                          .arg(folder))
+                : Language::text(QStringLiteral("在文件管理器中显示"), QStringLiteral("Show in file manager")));
     }
 }
 

@@ -21,6 +21,7 @@
 #include "History/HistoryTime.h"
 
 #include <QuillomareCore/Foundation.h>
+#include <QuillomareCore/Language.h>
 
 #include <QApplication>
 #include <QCursor>
@@ -41,6 +42,8 @@
 #include <utility>
 
 namespace QuillomareMac {
+
+namespace Language = QuillomareCore::Language;
 
 using QuillomareCore::ClipboardItem;
 using QuillomareCore::ClipboardPayload;
@@ -230,21 +233,21 @@ QString IslandView::currentQuery() const
 
 void IslandView::refreshFilterLabels()
 {
-    m_filterControl->setLabel(L10n::text(QStringLiteral("全部 "), QStringLiteral("All ")) + QString::number(m_items.size()),
-                              0);
-    m_filterControl->setLabel(L10n::text(QStringLiteral("本机"), QStringLiteral("Computer")), 1);
-    m_filterControl->setLabel(L10n::text(QStringLiteral("手机"), QStringLiteral("Phone")), 2);
-    m_filterControl->setLabel(L10n::text(QStringLiteral("置顶"), QStringLiteral("Pinned")), 3);
+    m_filterControl->setLabel(
+        Language::text(QStringLiteral("全部 "), QStringLiteral("All ")) + QString::number(m_items.size()), 0);
+    m_filterControl->setLabel(Language::text(QStringLiteral("本机"), QStringLiteral("Computer")), 1);
+    m_filterControl->setLabel(Language::text(QStringLiteral("手机"), QStringLiteral("Phone")), 2);
+    m_filterControl->setLabel(Language::text(QStringLiteral("置顶"), QStringLiteral("Pinned")), 3);
 }
 
 QString IslandView::emptyMessage(bool hasQuery) const
 {
     if (hasQuery)
-        return L10n::text(QStringLiteral("没有匹配结果"), QStringLiteral("No matching results"));
+        return Language::text(QStringLiteral("没有匹配结果"), QStringLiteral("No matching results"));
     const int source = m_filterControl->selectedSegmentIndex();
     const int kind = m_kindFilterControl->selectedSegmentIndex();
     if (kind >= 0 && kind < int(kindFilters().size()) && kindFilters()[size_t(kind)] != ClipKindFilter::all) {
-        if (!L10n::isChinese())
+        if (!Language::isChinese())
             return QStringLiteral("No matching history");
         QString sourceWord;
         if (source == 1)
@@ -259,13 +262,13 @@ QString IslandView::emptyMessage(bool hasQuery) const
     }
     switch (source) {
     case 1:
-        return L10n::text(QStringLiteral("暂无本机历史"), QStringLiteral("No history from this computer"));
+        return Language::text(QStringLiteral("暂无本机历史"), QStringLiteral("No history from this computer"));
     case 2:
-        return L10n::text(QStringLiteral("暂无手机历史"), QStringLiteral("No phone history"));
+        return Language::text(QStringLiteral("暂无手机历史"), QStringLiteral("No phone history"));
     case 3:
-        return L10n::text(QStringLiteral("暂无置顶历史"), QStringLiteral("No pinned history"));
+        return Language::text(QStringLiteral("暂无置顶历史"), QStringLiteral("No pinned history"));
     default:
-        return L10n::text(QStringLiteral("暂无历史"), QStringLiteral("No history yet"));
+        return Language::text(QStringLiteral("暂无历史"), QStringLiteral("No history yet"));
     }
 }
 
@@ -796,9 +799,9 @@ void IslandView::configureHistorySelectionBar()
     row->addWidget(m_historySelectionLabel, 0, Qt::AlignVCenter);
     row->addStretch(1);
 
-    const std::array<QString, 4> titles{L10n::text(QStringLiteral("换行"), QStringLiteral("Newline")),
-                                        L10n::text(QStringLiteral("逗号"), QStringLiteral("Comma")),
-                                        L10n::text(QStringLiteral("列表"), QStringLiteral("List")),
+    const std::array<QString, 4> titles{Language::text(QStringLiteral("换行"), QStringLiteral("Newline")),
+                                        Language::text(QStringLiteral("逗号"), QStringLiteral("Comma")),
+                                        Language::text(QStringLiteral("列表"), QStringLiteral("List")),
                                         QStringLiteral("JSON")};
     QPointer<IslandView> weak(this);
     for (int tag = 0; tag < 4; ++tag) {
@@ -814,7 +817,8 @@ void IslandView::configureHistorySelectionBar()
         row->addWidget(button, 0, Qt::AlignVCenter);
     }
     auto* clear = IslandButtonFactory::makeIconButton(
-        QStringLiteral("xmark.circle"), L10n::text(QStringLiteral("清除选择"), QStringLiteral("Clear selection")), this,
+        QStringLiteral("xmark.circle"), Language::text(QStringLiteral("清除选择"), QStringLiteral("Clear selection")),
+        this,
         [weak] {
             if (weak)
                 weak->clearHistorySelectionTapped();
@@ -831,8 +835,8 @@ void IslandView::updateHistorySelectionBar()
     const bool shown = count > 1;
     const int offset = m_scrollView->verticalScrollBar()->value();
     m_historySelectionBar->setVisible(shown);
-    m_historySelectionLabel->setText(L10n::text(QStringLiteral("已选 %1 条").arg(count),
-                                                QStringLiteral("%1 selected").arg(count)));
+    m_historySelectionLabel->setText(
+        Language::text(QStringLiteral("已选 %1 条").arg(count), QStringLiteral("%1 selected").arg(count)));
     applyHistoryListHeight();
     if (shown == wasShown)
         return;

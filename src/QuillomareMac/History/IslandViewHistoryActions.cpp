@@ -12,12 +12,15 @@
 #include "Pasteboard/MacFileContent.h"
 
 #include <QuillomareCore/Foundation.h>
+#include <QuillomareCore/Language.h>
 
 #include <QAction>
 #include <QMenu>
 #include <QPointer>
 
 namespace QuillomareMac {
+
+namespace Language = QuillomareCore::Language;
 
 using QuillomareCore::ClipboardItem;
 using QuillomareCore::ClipKind;
@@ -194,7 +197,7 @@ QMenu* IslandView::makeHistoryMoreMenu()
         return action;
     };
 
-    add(L10n::text(QStringLiteral("复制原始内容"), QStringLiteral("Copy Original")), QStringLiteral("doc.on.doc"),
+    add(Language::text(QStringLiteral("复制原始内容"), QStringLiteral("Copy Original")), QStringLiteral("doc.on.doc"),
         &IslandView::historyOriginalTapped)
         ->setEnabled(variants.contains(PasteVariant::original));
     for (PasteVariant variant : variants) {
@@ -213,21 +216,21 @@ QMenu* IslandView::makeHistoryMoreMenu()
         });
     }
     menu->addSeparator();
-    add(item->isPinned ? L10n::text(QStringLiteral("取消置顶"), QStringLiteral("Unpin"))
-                       : L10n::text(QStringLiteral("置顶这条历史"), QStringLiteral("Pin this item")),
+    add(item->isPinned ? Language::text(QStringLiteral("取消置顶"), QStringLiteral("Unpin"))
+                       : Language::text(QStringLiteral("置顶这条历史"), QStringLiteral("Pin this item")),
         item->isPinned ? QStringLiteral("pin.slash") : QStringLiteral("pin"), &IslandView::historyTogglePinTapped);
     menu->addSeparator();
     const bool textual = item->kind == ClipKind::text || item->kind == ClipKind::url;
-    add(L10n::text(QStringLiteral("生成二维码（手机扫码秒传）"), QStringLiteral("QR Code (scan with phone)")),
+    add(Language::text(QStringLiteral("生成二维码（手机扫码秒传）"), QStringLiteral("QR Code (scan with phone)")),
         QStringLiteral("qrcode"), &IslandView::historyQRCodeTapped)
         ->setEnabled(textual);
-    add(L10n::text(QStringLiteral("导出为文件…"), QStringLiteral("Export as File…")),
+    add(Language::text(QStringLiteral("导出为文件…"), QStringLiteral("Export as File…")),
         QStringLiteral("square.and.arrow.down"), &IslandView::historyExportTapped);
     if (textual)
-        add(L10n::text(QStringLiteral("压缩空白后复制"), QStringLiteral("Copy with Whitespace Condensed")),
+        add(Language::text(QStringLiteral("压缩空白后复制"), QStringLiteral("Copy with Whitespace Condensed")),
             QStringLiteral("text.justify.left"), &IslandView::historyCondenseTapped);
     menu->addSeparator();
-    add(L10n::text(QStringLiteral("删除这条历史"), QStringLiteral("Delete this item")), QStringLiteral("trash"),
+    add(Language::text(QStringLiteral("删除这条历史"), QStringLiteral("Delete this item")), QStringLiteral("trash"),
         &IslandView::historyDeleteTapped);
     return menu;
 }

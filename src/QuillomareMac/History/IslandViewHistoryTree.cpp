@@ -24,6 +24,8 @@
 
 namespace QuillomareMac {
 
+namespace Language = QuillomareCore::Language;
+
 namespace {
 
 using IslandTreeBuilding::makeColumn;
@@ -211,7 +213,7 @@ void IslandView::setupSearchRow()
     m_searchFilterTimer->setInterval(0);
     connect(m_searchFilterTimer, &QTimer::timeout, this, [this] { runPendingSearchFilter(); });
 
-    m_searchPlaceholderLabel = makeLabel(L10n::text(QStringLiteral("搜索历史"), QStringLiteral("Search history")),
+    m_searchPlaceholderLabel = makeLabel(Language::text(QStringLiteral("搜索历史"), QStringLiteral("Search history")),
                                          IslandTheme::systemFont(12), IslandTheme::white(0.38), search);
     m_searchPlaceholderLabel->setObjectName(QStringLiteral("searchPlaceholderLabel"));
     m_searchPlaceholderLabel->setAttribute(Qt::WA_TransparentForMouseEvents);
@@ -235,8 +237,10 @@ void IslandView::setupFilters()
     auto* row = static_cast<QHBoxLayout*>(m_historyControlsRow->layout());
     using Control = IslandSegmentedPillControl;
 
-    m_filterControl = new Control({L10n::text(QStringLiteral("全部"), QStringLiteral("All")), L10n::text(QStringLiteral("本机"), QStringLiteral("Computer")),
-                                   L10n::text(QStringLiteral("手机"), QStringLiteral("Phone")), L10n::text(QStringLiteral("置顶"), QStringLiteral("Pinned"))},
+    m_filterControl = new Control({Language::text(QStringLiteral("全部"), QStringLiteral("All")),
+                                   Language::text(QStringLiteral("本机"), QStringLiteral("Computer")),
+                                   Language::text(QStringLiteral("手机"), QStringLiteral("Phone")),
+                                   Language::text(QStringLiteral("置顶"), QStringLiteral("Pinned"))},
                                   std::nullopt, Control::Prominence::primary, Control::SelectionStyle::neutral, false,
                                   m_historyControlsRow);
     m_filterControl->setObjectName(QStringLiteral("filterControl"));
@@ -244,14 +248,13 @@ void IslandView::setupFilters()
     m_filterControl->setSelectedSegmentIndex(0, false);
     connect(m_filterControl, &Control::clicked, this, &IslandView::filterChanged);
 
-    m_kindFilterControl =
-        new Control({L10n::text(QStringLiteral("文本"), QStringLiteral("Text")),
-                     L10n::text(QStringLiteral("链接"), QStringLiteral("Link")),
-                     L10n::text(QStringLiteral("文件"), QStringLiteral("File")),
-                     L10n::text(QStringLiteral("图片"), QStringLiteral("Image"))},
-                    QStringList{QStringLiteral("doc.text"), QStringLiteral("link"), QStringLiteral("doc"),
-                                QStringLiteral("photo")},
-                    Control::Prominence::secondary, Control::SelectionStyle::blue, true, m_historyControlsRow);
+    m_kindFilterControl = new Control(
+        {Language::text(QStringLiteral("文本"), QStringLiteral("Text")),
+         Language::text(QStringLiteral("链接"), QStringLiteral("Link")),
+         Language::text(QStringLiteral("文件"), QStringLiteral("File")),
+         Language::text(QStringLiteral("图片"), QStringLiteral("Image"))},
+        QStringList{QStringLiteral("doc.text"), QStringLiteral("link"), QStringLiteral("doc"), QStringLiteral("photo")},
+        Control::Prominence::secondary, Control::SelectionStyle::blue, true, m_historyControlsRow);
     m_kindFilterControl->setObjectName(QStringLiteral("kindFilterControl"));
     m_kindFilterControl->setFixedSize(280, 28);
     m_kindFilterControl->setSelectedSegmentIndex(-1, false);

@@ -4,10 +4,9 @@
 #include "Island/Kit/IslandScheduler.h"
 #include "Island/Kit/IslandTheme.h"
 
-#include "Shell/Localization.h"
-
 #include <Platform/MotionPreferences.h>
 #include <QuillomareCore/Foundation.h>
+#include <QuillomareCore/Language.h>
 
 #include <QFontMetricsF>
 #include <QPainter>
@@ -16,6 +15,8 @@
 #include <cmath>
 
 namespace QuillomareMac {
+
+namespace Language = QuillomareCore::Language;
 
 using IslandTheme::rgb;
 using IslandTheme::white;
@@ -183,10 +184,10 @@ QString CaptureEchoHUDView::kindSymbol(const CaptureFeedback& feedback)
 QString CaptureEchoHUDView::titleText(const CaptureFeedback& feedback)
 {
     if (feedback.isSensitive)
-        return L10n::text(QStringLiteral("敏感内容"), QStringLiteral("Sensitive content"));
+        return Language::text(QStringLiteral("敏感内容"), QStringLiteral("Sensitive content"));
     if (!feedback.kind)
-        return L10n::text(QStringLiteral("剪贴板"), QStringLiteral("Clipboard"));
-    return L10n::localizedDisplayName(*feedback.kind);
+        return Language::text(QStringLiteral("剪贴板"), QStringLiteral("Clipboard"));
+    return Language::localizedDisplayName(*feedback.kind);
 }
 
 QString CaptureEchoHUDView::subtitleText(const CaptureFeedback& feedback)
@@ -199,15 +200,15 @@ QString CaptureEchoHUDView::subtitleText(const CaptureFeedback& feedback)
         return feedback.status.reason();
     const QString name = QuillomareCore::Text::trimmed(feedback.sourceAppName.value_or(QString()));
     if (!name.isEmpty())
-        return L10n::text(QStringLiteral("来自 ") + name, QStringLiteral("From ") + name);
+        return Language::text(QStringLiteral("来自 ") + name, QStringLiteral("From ") + name);
     if (notKept)
-        return L10n::text(QStringLiteral("未存入历史"), QStringLiteral("Not in history"));
-    return L10n::text(QStringLiteral("已存入Quillomare"), QStringLiteral("Saved to Quillomare"));
+        return Language::text(QStringLiteral("未存入历史"), QStringLiteral("Not in history"));
+    return Language::text(QStringLiteral("已存入Quillomare"), QStringLiteral("Saved to Quillomare"));
 }
 
 QString CaptureEchoHUDView::localizedStatusLabel(const QString& word)
 {
-    if (L10n::isChinese())
+    if (Language::isChinese())
         return word;
     // No key begins another, so at most one matches as a beginning.
     static const std::pair<QString, QString> table[] = {

@@ -8,7 +8,7 @@
 #include "Island/Kit/IslandActionTileButton.h"
 #include "IslandView.h"
 
-#include "Shell/Localization.h"
+#include <QuillomareCore/Language.h>
 
 #include <QAbstractButton>
 #include <QBoxLayout>
@@ -34,7 +34,7 @@ struct Entry
 
 inline QString text(const char* chinese, const char* english)
 {
-    return L10n::text(QString::fromUtf8(chinese), QString::fromUtf8(english));
+    return QuillomareCore::Language::text(QString::fromUtf8(chinese), QString::fromUtf8(english));
 }
 
 inline QString title(const Entry& entry)

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "Pasteboard/PasteTransform.h"
-#include "Shell/Localization.h"
 
 #include <QuillomareCore/ClipboardItem.h>
+#include <QuillomareCore/Language.h>
 
 #include <QList>
 #include <QString>
@@ -40,7 +40,7 @@ struct IslandCallbacks
     std::function<void()> onClear;
     std::function<void()> onHide;
     std::function<void()> onQuit;
-    std::function<void(AppLanguagePreference)> onChangeLanguage;
+    std::function<void(QuillomareCore::AppLanguagePreference)> onChangeLanguage;
     std::function<void(QWidget* anchor)> onShowSettings;
     std::function<void(const QuillomareCore::ClipboardItem&)> onMakeQRCodeItem;
     std::function<void(const QuillomareCore::ClipboardItem&)> onExportItemToFile;

@@ -23,6 +23,8 @@
 
 namespace QuillomareMac {
 
+namespace Language = QuillomareCore::Language;
+
 namespace {
 
 using IslandTreeBuilding::makeColumn;
@@ -183,8 +185,8 @@ void IslandView::setupHeader()
     m_headerLeftGroup = makeContainer(m_headerStack, QStringLiteral("headerLeftGroup"));
     auto* left = makeRow(m_headerLeftGroup, 8);
     m_modeControl = new IslandSegmentedPillControl(
-        {L10n::text(QStringLiteral("历史"), QStringLiteral("History")) + QStringLiteral(" 0"),
-         L10n::text(QStringLiteral("暂存架"), QStringLiteral("Shelf")) + QStringLiteral(" 0")},
+        {Language::text(QStringLiteral("历史"), QStringLiteral("History")) + QStringLiteral(" 0"),
+         Language::text(QStringLiteral("暂存架"), QStringLiteral("Shelf")) + QStringLiteral(" 0")},
         std::nullopt, IslandSegmentedPillControl::Prominence::top, IslandSegmentedPillControl::SelectionStyle::neutral,
         false, m_headerLeftGroup);
     m_modeControl->setObjectName(QStringLiteral("modeControl"));
@@ -206,14 +208,14 @@ void IslandView::setupHeader()
     using IslandButtonFactory::makeHeaderIconButton;
     QPointer<IslandView> weak(this);
     m_languageButton = makeHeaderIconButton(
-        QStringLiteral("globe"), L10n::text(QStringLiteral("界面语言"), QStringLiteral("Language")), this,
+        QStringLiteral("globe"), Language::text(QStringLiteral("界面语言"), QStringLiteral("Language")), this,
         [weak] {
             if (weak)
                 weak->languageTapped(weak->m_languageButton);
         },
         m_headerRightGroup);
     m_searchButton = makeHeaderIconButton(
-        QStringLiteral("magnifyingglass"), L10n::text(QStringLiteral("搜索历史"), QStringLiteral("Search history")),
+        QStringLiteral("magnifyingglass"), Language::text(QStringLiteral("搜索历史"), QStringLiteral("Search history")),
         this,
         [weak] {
             if (weak)
@@ -221,14 +223,15 @@ void IslandView::setupHeader()
         },
         m_headerRightGroup);
     m_settingsButton = makeHeaderIconButton(
-        QStringLiteral("gearshape"), L10n::text(QStringLiteral("设置"), QStringLiteral("Settings")), this,
+        QStringLiteral("gearshape"), Language::text(QStringLiteral("设置"), QStringLiteral("Settings")), this,
         [weak] {
             if (weak)
                 weak->settingsTapped(weak->m_settingsButton);
         },
         m_headerRightGroup);
     m_quitButton = makeHeaderIconButton(
-        QStringLiteral("power"), L10n::text(QStringLiteral("退出Quillomare"), QStringLiteral("Quit Quillomare")), this,
+        QStringLiteral("power"), Language::text(QStringLiteral("退出Quillomare"), QStringLiteral("Quit Quillomare")),
+        this,
         [weak] {
             if (weak)
                 weak->quitTapped();
@@ -236,14 +239,16 @@ void IslandView::setupHeader()
         m_headerRightGroup);
     m_pullButton = makeHeaderIconButton(
         QStringLiteral("arrow.down.icloud"),
-        L10n::text(QStringLiteral("高级同步：从同步文件夹拉取"), QStringLiteral("Advanced sync: pull from the sync folder")), this,
+        Language::text(QStringLiteral("高级同步：从同步文件夹拉取"),
+                       QStringLiteral("Advanced sync: pull from the sync folder")),
+        this,
         [weak] {
             if (weak)
                 weak->pullFromIPhoneTapped();
         },
         m_headerRightGroup);
     m_hideButton = makeHeaderIconButton(
-        QStringLiteral("xmark"), L10n::text(QStringLiteral("隐藏"), QStringLiteral("Hide")), this,
+        QStringLiteral("xmark"), Language::text(QStringLiteral("隐藏"), QStringLiteral("Hide")), this,
         [weak] {
             if (weak)
                 weak->hideTapped();

@@ -40,9 +40,9 @@
 #include <QuillomareCore/CaptureFeedback.h>
 #include <QuillomareCore/ClipboardItem.h>
 #include <QuillomareCore/CloudSyncService.h>
+#include <QuillomareCore/Language.h>
 
 #include "Pasteboard/PasteTransform.h"
-#include "Shell/Localization.h"
 
 #include <QColor>
 #include <QDateTime>
@@ -190,6 +190,8 @@ public:
     void showPendingExpandedMessage();
     void languageTapped(QWidget* sender);
     void languageMenuItemTapped(QAction* item);
+    // The stored language choice, read afresh; the shell keeps it (Shell/Localization.cpp).
+    static QuillomareCore::AppLanguagePreference storedLanguagePreference();
     void settingsTapped(QWidget* sender);
     void hideTapped();
     void quitTapped();

@@ -24,6 +24,10 @@
 
 namespace QuillomareMac {
 
+namespace AppLanguage = QuillomareCore::AppLanguage;
+namespace Language = QuillomareCore::Language;
+
+using QuillomareCore::AppLanguagePreference;
 using QuillomareCore::ClipboardItem;
 using QuillomareCore::CloudSyncState;
 
@@ -80,15 +84,15 @@ QString IslandView::syncText(const CloudSyncState& state)
 {
     switch (state.caseOf()) {
     case CloudSyncState::Case::unavailable:
-        return L10n::text(QStringLiteral("离线"), QStringLiteral("Offline"));
+        return Language::text(QStringLiteral("离线"), QStringLiteral("Offline"));
     case CloudSyncState::Case::failed:
-        return L10n::text(QStringLiteral("异常"), QStringLiteral("Error"));
+        return Language::text(QStringLiteral("异常"), QStringLiteral("Error"));
     case CloudSyncState::Case::disabled:
-        return L10n::text(QStringLiteral("本地"), QStringLiteral("Local"));
+        return Language::text(QStringLiteral("本地"), QStringLiteral("Local"));
     case CloudSyncState::Case::idle:
-        return L10n::text(QStringLiteral("已同步"), QStringLiteral("Synced"));
+        return Language::text(QStringLiteral("已同步"), QStringLiteral("Synced"));
     case CloudSyncState::Case::syncing:
-        return L10n::text(QStringLiteral("同步中"), QStringLiteral("Syncing"));
+        return Language::text(QStringLiteral("同步中"), QStringLiteral("Syncing"));
     }
     return {};
 }
@@ -96,17 +100,17 @@ QString IslandView::syncText(const CloudSyncState& state)
 QString IslandView::defaultMessage(const QList<ClipboardItem>& items)
 {
     if (items.isEmpty())
-        return L10n::text(QStringLiteral("复制内容后会出现在这里"), QStringLiteral("Copied content appears here"));
-    return L10n::text(QStringLiteral("最近复制："), QStringLiteral("Recently copied: ")) + items.first().preview;
+        return Language::text(QStringLiteral("复制内容后会出现在这里"), QStringLiteral("Copied content appears here"));
+    return Language::text(QStringLiteral("最近复制："), QStringLiteral("Recently copied: ")) + items.first().preview;
 }
 
 void IslandView::refreshModeLabels()
 {
-    m_modeControl->setLabel(
-        L10n::text(QStringLiteral("历史"), QStringLiteral("History")) + QLatin1Char(' ') + QString::number(m_items.size()),
-        0);
-    m_modeControl->setLabel(L10n::text(QStringLiteral("暂存架"), QStringLiteral("Shelf")) + QLatin1Char(' ')
-                                + QString::number(shelfItemCount()),
+    m_modeControl->setLabel(Language::text(QStringLiteral("历史"), QStringLiteral("History")) + QLatin1Char(' ') +
+                                QString::number(m_items.size()),
+                            0);
+    m_modeControl->setLabel(Language::text(QStringLiteral("暂存架"), QStringLiteral("Shelf")) + QLatin1Char(' ') +
+                                QString::number(shelfItemCount()),
                             1);
 }
 
@@ -261,12 +265,12 @@ void IslandView::languageTapped(QWidget* sender)
 
     // The stored choice, read afresh: the interface language of this process may differ from it
     // until the program starts again.
-    const AppLanguagePreference stored = L10n::preference();
+    const AppLanguagePreference stored = storedLanguagePreference();
     for (AppLanguagePreference preference : AppLanguage::allCases()) {
         QString title;
         switch (preference) {
         case AppLanguagePreference::system:
-            title = L10n::text(QStringLiteral("跟随系统"), QStringLiteral("System"));
+            title = Language::text(QStringLiteral("跟随系统"), QStringLiteral("System"));
             break;
         case AppLanguagePreference::chinese:
             title = QStringLiteral("简体中文");
@@ -284,7 +288,7 @@ void IslandView::languageTapped(QWidget* sender)
     }
     menu->addSeparator();
     QAction* note = menu->addAction(
-        L10n::text(QStringLiteral("切换后应用会自动重启"), QStringLiteral("App relaunches to apply")));
+        Language::text(QStringLiteral("切换后应用会自动重启"), QStringLiteral("App relaunches to apply")));
     note->setEnabled(false);
 
     m_languageMenu = menu;

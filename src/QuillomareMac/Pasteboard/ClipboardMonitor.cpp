@@ -1,12 +1,12 @@
 #include "ClipboardMonitor.h"
 
 #include "MacFileContent.h"
-#include "Shell/Localization.h"
 
 #include <Platform/Pasteboard.h>
 #include <Platform/Workspace.h>
 #include <QuillomareCore/Foundation.h>
 #include <QuillomareCore/Hashing.h>
+#include <QuillomareCore/Language.h>
 
 #include <QBuffer>
 #include <QCoreApplication>
@@ -53,9 +53,9 @@ QString restrictedSourceReason(const std::optional<Platform::RunningApplication>
 {
     const QString name = application && application->localizedName
                              ? *application->localizedName
-                             : L10n::text(QStringLiteral("敏感来源 App"), QStringLiteral("a restricted app"));
-    return L10n::text(QStringLiteral("已忽略来自 ") + name + QStringLiteral(" 的剪贴板"),
-                      QStringLiteral("Ignored clipboard from ") + name);
+                             : Language::text(QStringLiteral("敏感来源 App"), QStringLiteral("a restricted app"));
+    return Language::text(QStringLiteral("已忽略来自 ") + name + QStringLiteral(" 的剪贴板"),
+                          QStringLiteral("Ignored clipboard from ") + name);
 }
 
 // How much of a format is read before the copy is refused: the history's own limits for text and
@@ -73,8 +73,8 @@ qint64 readLimit(const QString& type)
 
 QString timedOutReason()
 {
-    return L10n::text(QStringLiteral("剪贴板内容迟迟未送达，未写入历史"),
-                      QStringLiteral("The clipboard contents took too long to arrive, not saved"));
+    return Language::text(QStringLiteral("剪贴板内容迟迟未送达，未写入历史"),
+                          QStringLiteral("The clipboard contents took too long to arrive, not saved"));
 }
 
 // NSURL's path: no trailing slash except for the root.
@@ -383,8 +383,8 @@ ClipboardCaptureResult captureText(const ClipboardMonitor::PasteboardContents& c
     const auto match = detector.firstMatch(text);
     if (match && contents.settings.ignoreSensitiveContent)
         return ClipboardCaptureResult{std::nullopt,
-                                      L10n::text(QStringLiteral("已忽略敏感内容：") + match->label,
-                                                 QStringLiteral("Ignored sensitive content: ") + match->label)};
+                                      Language::text(QStringLiteral("已忽略敏感内容：") + match->label,
+                                                     QStringLiteral("Ignored sensitive content: ") + match->label)};
 
     ClipboardItem item = newItem(contents, ClipboardMonitor::detectURL(text) ? ClipKind::url : ClipKind::text);
     item.isSensitive = match.has_value();
@@ -404,7 +404,7 @@ ClipboardCaptureResult captureImage(const ClipboardMonitor::PasteboardContents& 
         converted ? std::optional<QByteArray>(converted->first) : std::nullopt;
     if (!png)
         return ClipboardCaptureResult{
-            std::nullopt, L10n::text(QStringLiteral("图片读取失败"), QStringLiteral("Failed to read image"))};
+            std::nullopt, Language::text(QStringLiteral("图片读取失败"), QStringLiteral("Failed to read image"))};
 
     if (png->size() > ClipDefaults::maxImagePayloadBytes)
         return ClipboardCaptureResult{std::nullopt, ClipboardItem::payloadTooLargeDescription(true, png->size())};
@@ -437,8 +437,8 @@ ClipboardCaptureResult ClipboardMonitor::captureResult(const PasteboardContents&
     case PasteboardContents::Kind::unsupported:
         break;
     }
-    return ClipboardCaptureResult{std::nullopt, L10n::text(QStringLiteral("暂不支持该剪贴板格式"),
-                                                           QStringLiteral("Unsupported clipboard format"))};
+    return ClipboardCaptureResult{std::nullopt, Language::text(QStringLiteral("暂不支持该剪贴板格式"),
+                                                               QStringLiteral("Unsupported clipboard format"))};
 }
 
 QString ClipboardMonitor::textPreview(const QString& text)
@@ -456,8 +456,8 @@ QString ClipboardMonitor::textPreview(const QString& text)
 QString ClipboardMonitor::filesPreview(const QStringList& paths)
 {
     if (paths.size() != 1)
-        return L10n::text(QString::number(paths.size()) + QStringLiteral(" 个文件"),
-                          QString::number(paths.size()) + QStringLiteral(" files"));
+        return Language::text(QString::number(paths.size()) + QStringLiteral(" 个文件"),
+                              QString::number(paths.size()) + QStringLiteral(" files"));
     QString title = Text::trimmed(QFileInfo(paths.first()).fileName());
     if (title.isEmpty())
         title = paths.first();
@@ -468,15 +468,17 @@ QString ClipboardMonitor::filesPreview(const QStringList& paths)
 
 QString ClipboardMonitor::imagePreview(qsizetype byteCount)
 {
-    return L10n::text(QStringLiteral("图片 · "), QStringLiteral("Image · ")) + ClipboardItem::formattedBytes(byteCount);
+    return Language::text(QStringLiteral("图片 · "), QStringLiteral("Image · ")) +
+           ClipboardItem::formattedBytes(byteCount);
 }
 
 QString ClipboardMonitor::previewOf(const ClipboardPayload& payload, bool isSensitive)
 {
     switch (payload.caseOf()) {
     case ClipboardPayload::Case::text:
-        return isSensitive ? L10n::text(QStringLiteral("敏感内容已隐藏"), QStringLiteral("Sensitive content hidden"))
-                           : textPreview(payload.textValue());
+        return isSensitive
+                   ? Language::text(QStringLiteral("敏感内容已隐藏"), QStringLiteral("Sensitive content hidden"))
+                   : textPreview(payload.textValue());
     case ClipboardPayload::Case::fileURLs:
         return filesPreview(payload.fileURLsValue());
     case ClipboardPayload::Case::imagePNG:

@@ -1,9 +1,9 @@
 #include "ImageTextRecognizer.h"
 
 #include "MacFileContent.h"
-#include "Shell/Localization.h"
 
 #include <QuillomareCore/Foundation.h>
+#include <QuillomareCore/Language.h>
 
 #include <QFutureWatcher>
 #include <QImageReader>
@@ -21,6 +21,8 @@
 
 namespace QuillomareMac {
 
+namespace Language = QuillomareCore::Language;
+
 using QuillomareCore::ClipboardItem;
 using ImageTextRecognizer::Regions;
 
@@ -33,13 +35,14 @@ QString ImageTextRecognizerError::description(Case errorCase)
 {
     switch (errorCase) {
     case Case::unsupportedPayload:
-        return L10n::text(QStringLiteral("这项内容不是可识别的图片"), QStringLiteral("This item is not a recognizable image"));
+        return Language::text(QStringLiteral("这项内容不是可识别的图片"),
+                              QStringLiteral("This item is not a recognizable image"));
     case Case::unreadableImage:
-        return L10n::text(QStringLiteral("图片读取失败"), QStringLiteral("Failed to read the image"));
+        return Language::text(QStringLiteral("图片读取失败"), QStringLiteral("Failed to read the image"));
     case Case::noText:
         break;
     }
-    return L10n::text(QStringLiteral("没有识别到文字"), QStringLiteral("No text was recognized"));
+    return Language::text(QStringLiteral("没有识别到文字"), QStringLiteral("No text was recognized"));
 }
 
 namespace {
@@ -103,7 +106,7 @@ QImage imageFrom(const ClipboardItem& item)
 
 QString recognitionFailedDescription()
 {
-    return L10n::text(QStringLiteral("文字识别失败"), QStringLiteral("Text recognition failed"));
+    return Language::text(QStringLiteral("文字识别失败"), QStringLiteral("Text recognition failed"));
 }
 
 // The engine's failure in the interface language. Its details (file and package names, folders)
@@ -118,20 +121,20 @@ QString engineFailureDescription(const Platform::TextRecognizer::Result& result)
         for (const QString& file : result.missingFiles)
             packages.append(QStringLiteral("tesseract-ocr-") +
                             file.section(QLatin1Char('.'), 0, 0).replace(QLatin1Char('_'), QLatin1Char('-')));
-        return L10n::text(QStringLiteral("缺少文字识别数据：%2 中没有 %1（请安装 %3）")
-                              .arg(result.missingFiles.join(QStringLiteral("、")), result.dataFolder,
-                                   packages.join(QStringLiteral("、"))),
-                          QStringLiteral("Text recognition data is missing: %1 not found in %2 (install %3)")
-                              .arg(result.missingFiles.join(QStringLiteral(", ")), result.dataFolder,
-                                   packages.join(QStringLiteral(", "))));
+        return Language::text(QStringLiteral("缺少文字识别数据：%2 中没有 %1（请安装 %3）")
+                                  .arg(result.missingFiles.join(QStringLiteral("、")), result.dataFolder,
+                                       packages.join(QStringLiteral("、"))),
+                              QStringLiteral("Text recognition data is missing: %1 not found in %2 (install %3)")
+                                  .arg(result.missingFiles.join(QStringLiteral(", ")), result.dataFolder,
+                                       packages.join(QStringLiteral(", "))));
     }
     case Failure::languagesNotLoaded:
-        return L10n::text(QStringLiteral("无法从 %2 载入文字识别语言 %1").arg(result.languages, result.dataFolder),
-                          QStringLiteral("Text recognition could not load the languages %1 from %2")
-                              .arg(result.languages, result.dataFolder));
+        return Language::text(QStringLiteral("无法从 %2 载入文字识别语言 %1").arg(result.languages, result.dataFolder),
+                              QStringLiteral("Text recognition could not load the languages %1 from %2")
+                                  .arg(result.languages, result.dataFolder));
     case Failure::recognitionFailed:
-        return L10n::text(QStringLiteral("这张图片的文字识别失败"),
-                          QStringLiteral("Text recognition failed on this image"));
+        return Language::text(QStringLiteral("这张图片的文字识别失败"),
+                              QStringLiteral("Text recognition failed on this image"));
     case Failure::none:
     case Failure::emptyImage:
         break;

@@ -1,12 +1,11 @@
 #include "MacFileContent.h"
 
-#include "Shell/Localization.h"
-
 #include <Platform/StandardFolders.h>
 #include <Platform/Workspace.h>
 #include <QuillomareCore/Errors.h>
 #include <QuillomareCore/Files.h>
 #include <QuillomareCore/Foundation.h>
+#include <QuillomareCore/Language.h>
 
 #include <QBuffer>
 #include <QDir>
@@ -26,6 +25,8 @@
 #include <unistd.h>
 
 namespace QuillomareMac {
+
+namespace Language = QuillomareCore::Language;
 
 using QuillomareCore::ClipboardItem;
 
@@ -166,14 +167,14 @@ bool fileHoldsBytes(const QString& path, const QByteArray& bytes)
 {
     const QString cause = qt_error_string(error);
     throw QuillomareCore::FileSystemError(
-        L10n::text(QStringLiteral("无法创建文件夹“%1”：%2"), QStringLiteral("Could not create the folder “%1”: %2"))
+        Language::text(QStringLiteral("无法创建文件夹“%1”：%2"), QStringLiteral("Could not create the folder “%1”: %2"))
             .arg(path, cause));
 }
 
 [[noreturn]] void throwWriteError(const QString& path, const QString& cause)
 {
     throw QuillomareCore::FileSystemError(
-        L10n::text(QStringLiteral("无法写入文件“%1”：%2"), QStringLiteral("Could not write the file “%1”: %2"))
+        Language::text(QStringLiteral("无法写入文件“%1”：%2"), QStringLiteral("Could not write the file “%1”: %2"))
             .arg(path, cause));
 }
 

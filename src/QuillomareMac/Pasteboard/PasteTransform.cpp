@@ -3,11 +3,13 @@
 #include "MacPasteboardWriter.h"
 
 #include <QuillomareCore/Foundation.h>
-#include <Shell/Localization.h>
+#include <QuillomareCore/Language.h>
 
 #include <QUrl>
 
 namespace QuillomareMac {
+
+namespace Language = QuillomareCore::Language;
 
 using QuillomareCore::ClipboardItem;
 using QuillomareCore::ClipboardPayload;
@@ -26,19 +28,19 @@ QString PasteVariant::title() const
 {
     switch (m_value) {
     case original:
-        return L10n::text(QStringLiteral("复制原始内容"), QStringLiteral("Copy Original"));
+        return Language::text(QStringLiteral("复制原始内容"), QStringLiteral("Copy Original"));
     case plainText:
-        return L10n::text(QStringLiteral("复制为纯文本"), QStringLiteral("Copy as Plain Text"));
+        return Language::text(QStringLiteral("复制为纯文本"), QStringLiteral("Copy as Plain Text"));
     case markdownLink:
-        return L10n::text(QStringLiteral("复制为 Markdown 链接"), QStringLiteral("Copy as Markdown Link"));
+        return Language::text(QStringLiteral("复制为 Markdown 链接"), QStringLiteral("Copy as Markdown Link"));
     case fileNames:
-        return L10n::text(QStringLiteral("复制文件名"), QStringLiteral("Copy File Name"));
+        return Language::text(QStringLiteral("复制文件名"), QStringLiteral("Copy File Name"));
     case filePaths:
-        return L10n::text(QStringLiteral("复制文件路径"), QStringLiteral("Copy File Path"));
+        return Language::text(QStringLiteral("复制文件路径"), QStringLiteral("Copy File Path"));
     case cleanedURL:
         break;
     }
-    return L10n::text(QStringLiteral("清理 URL 后复制"), QStringLiteral("Copy Cleaned URL"));
+    return Language::text(QStringLiteral("清理 URL 后复制"), QStringLiteral("Copy Cleaned URL"));
 }
 
 // --- CombinedPasteFormat
@@ -53,15 +55,15 @@ QString CombinedPasteFormat::title() const
 {
     switch (m_value) {
     case newline:
-        return L10n::text(QStringLiteral("按换行合并"), QStringLiteral("Join with Newlines"));
+        return Language::text(QStringLiteral("按换行合并"), QStringLiteral("Join with Newlines"));
     case comma:
-        return L10n::text(QStringLiteral("按逗号合并"), QStringLiteral("Join with Commas"));
+        return Language::text(QStringLiteral("按逗号合并"), QStringLiteral("Join with Commas"));
     case markdownList:
-        return L10n::text(QStringLiteral("合并为 Markdown 列表"), QStringLiteral("Markdown List"));
+        return Language::text(QStringLiteral("合并为 Markdown 列表"), QStringLiteral("Markdown List"));
     case jsonArray:
         break;
     }
-    return L10n::text(QStringLiteral("合并为 JSON 数组"), QStringLiteral("JSON Array"));
+    return Language::text(QStringLiteral("合并为 JSON 数组"), QStringLiteral("JSON Array"));
 }
 
 // --- PasteTransform

@@ -13,11 +13,11 @@
 #include "Island/Kit/IslandTheme.h"
 #include "Pasteboard/ImageTextRecognizer.h"
 #include "Pasteboard/MacFileContent.h"
-#include "Shell/Localization.h"
 
 #include <Platform/TextRecognizer.h>
 #include <Platform/ThumbnailProvider.h>
 #include <QuillomareCore/Foundation.h>
+#include <QuillomareCore/Language.h>
 
 #include <QBuffer>
 #include <QDateTime>
@@ -35,6 +35,8 @@
 #include <memory>
 
 namespace QuillomareMac {
+
+namespace Language = QuillomareCore::Language;
 
 using QuillomareCore::ClipboardItem;
 using QuillomareCore::ClipboardPayload;
@@ -119,7 +121,7 @@ QImage earlierPicture(const QStringList& keys, QSize& pictureSize)
 
 QString unpreviewableImageTitle()
 {
-    return L10n::text(QStringLiteral("这条图片历史无法预览"), QStringLiteral("This image can't be previewed"));
+    return Language::text(QStringLiteral("这条图片历史无法预览"), QStringLiteral("This image can't be previewed"));
 }
 
 QWidget* makeFileRow(const QString& path, QString& nameLine, QString& detailLine)
@@ -178,7 +180,7 @@ ClipQuickPreviewView::ClipQuickPreviewView(QWidget* parent) : QWidget(parent)
     m_titleLabel = new TruncatingLabel(Qt::ElideRight, systemFont(12, QFont::DemiBold), white(0.92), this);
     m_metaLabel = new TruncatingLabel(Qt::ElideRight, systemFont(9.5, QFont::Medium), white(0.5), this);
     m_closeButton = IslandButtonFactory::makeIconButton(
-        QStringLiteral("xmark"), L10n::text(QStringLiteral("关闭"), QStringLiteral("Close")), this,
+        QStringLiteral("xmark"), Language::text(QStringLiteral("关闭"), QStringLiteral("Close")), this,
         [this] {
             if (onClose)
                 onClose();
@@ -255,13 +257,13 @@ QImage ClipQuickPreviewView::shownImage() const
 
 QString ClipQuickPreviewView::selectAndCopyHint()
 {
-    return L10n::text(QStringLiteral("拖动选择图中文字，按 Ctrl+C 复制"),
-                      QStringLiteral("Drag across the text to select it, then press Ctrl+C to copy"));
+    return Language::text(QStringLiteral("拖动选择图中文字，按 Ctrl+C 复制"),
+                          QStringLiteral("Drag across the text to select it, then press Ctrl+C to copy"));
 }
 
 QString ClipQuickPreviewView::recognizingHint()
 {
-    return L10n::text(QStringLiteral("正在识别图中文字…"), QStringLiteral("Recognizing the text in the image…"));
+    return Language::text(QStringLiteral("正在识别图中文字…"), QStringLiteral("Recognizing the text in the image…"));
 }
 
 void ClipQuickPreviewView::paintEvent(QPaintEvent*)
@@ -274,7 +276,7 @@ void ClipQuickPreviewView::paintEvent(QPaintEvent*)
 
 void ClipQuickPreviewView::applyQuickPreviewMetadata(const ClipboardItem& item)
 {
-    m_titleLabel->setText(L10n::localizedDisplayName(item.kind));
+    m_titleLabel->setText(Language::localizedDisplayName(item.kind));
     QStringList parts{item.sourceAppName ? QuillomareCore::Text::trimmed(*item.sourceAppName) : QString(),
                       HistoryTime::relativeTimeText(item.createdAt, QuillomareCore::Clock::now())};
     // A long text shows only its beginning: the card says so.
@@ -305,9 +307,9 @@ void ClipQuickPreviewView::applyQuickPreviewContent(const ClipboardItem& item, b
     m_imageView->clear();
     if (item.isSensitive) {
         showMessage(QStringLiteral("lock.fill"),
-                    L10n::text(QStringLiteral("敏感内容已隐藏"), QStringLiteral("Sensitive content hidden")),
-                    L10n::text(QStringLiteral("此记录不会在面板中展示正文"),
-                               QStringLiteral("Content is not shown in the panel")));
+                    Language::text(QStringLiteral("敏感内容已隐藏"), QStringLiteral("Sensitive content hidden")),
+                    Language::text(QStringLiteral("此记录不会在面板中展示正文"),
+                                   QStringLiteral("Content is not shown in the panel")));
         return;
     }
     switch (item.payload.caseOf()) {
@@ -324,10 +326,10 @@ void ClipQuickPreviewView::applyQuickPreviewContent(const ClipboardItem& item, b
         showImage(item, startImagePipeline);
         break;
     case ClipboardPayload::Case::empty:
-        showMessage(
-            QStringLiteral("rectangle.dashed"),
-            L10n::text(QStringLiteral("这条历史没有可预览的内容"), QStringLiteral("Nothing to preview for this item")),
-            QString());
+        showMessage(QStringLiteral("rectangle.dashed"),
+                    Language::text(QStringLiteral("这条历史没有可预览的内容"),
+                                   QStringLiteral("Nothing to preview for this item")),
+                    QString());
         break;
     }
 }
@@ -388,10 +390,10 @@ void ClipQuickPreviewView::showFiles(const QStringList& paths)
 {
     QStringList cleaned = MacFileContent::cleanPaths(paths);
     if (cleaned.isEmpty()) {
-        showMessage(
-            QStringLiteral("rectangle.dashed"),
-            L10n::text(QStringLiteral("这条文件历史没有有效路径"), QStringLiteral("No valid path for this file item")),
-            QString());
+        showMessage(QStringLiteral("rectangle.dashed"),
+                    Language::text(QStringLiteral("这条文件历史没有有效路径"),
+                                   QStringLiteral("No valid path for this file item")),
+                    QString());
         return;
     }
     m_fileNameLines.clear();

@@ -4,7 +4,6 @@
 
 #include "Pasteboard/MacFileContent.h"
 #include "Pasteboard/MacPasteboardWriter.h"
-#include "Shell/Localization.h"
 
 #include <Platform/Archiver.h>
 #include <Platform/SharingService.h>
@@ -12,6 +11,7 @@
 #include <QuillomareCore/Errors.h>
 #include <QuillomareCore/Files.h>
 #include <QuillomareCore/Foundation.h>
+#include <QuillomareCore/Language.h>
 
 #include <QBuffer>
 #include <QDateTime>
@@ -75,8 +75,8 @@ void makeExportFolder()
 {
     const QString folder = ShelfBatchActions::exportFolderPath();
     if (folder.isEmpty())
-        throw FileSystemError(L10n::text(QStringLiteral("找不到存放导出文件的缓存文件夹"),
-                                         QStringLiteral("There is no cache folder to put the exports in")));
+        throw FileSystemError(Language::text(QStringLiteral("找不到存放导出文件的缓存文件夹"),
+                                             QStringLiteral("There is no cache folder to put the exports in")));
     QuillomareCore::Files::makePrivateFolder(folder, QFileInfo(folder).path());
 }
 
@@ -106,16 +106,17 @@ QString archiveFailureCause(const Platform::ArchiveFailure& failure)
         failure.systemMessage.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(failure.systemMessage);
     switch (failure.reason) {
     case Reason::noSources:
-        return L10n::text(QStringLiteral("没有可以放进压缩包的内容"),
-                          QStringLiteral("there is nothing to put in the archive"));
+        return Language::text(QStringLiteral("没有可以放进压缩包的内容"),
+                              QStringLiteral("there is nothing to put in the archive"));
     case Reason::sourceMissing:
-        return L10n::text(QStringLiteral("“%1”已不存在").arg(name), QStringLiteral("“%1” no longer exists").arg(name));
+        return Language::text(QStringLiteral("“%1”已不存在").arg(name),
+                              QStringLiteral("“%1” no longer exists").arg(name));
     case Reason::sourceUnreadable:
-        return L10n::text(QStringLiteral("无法读取“%1”").arg(name) + detail,
-                          QStringLiteral("couldn't read “%1”").arg(name) + detailEnglish);
+        return Language::text(QStringLiteral("无法读取“%1”").arg(name) + detail,
+                              QStringLiteral("couldn't read “%1”").arg(name) + detailEnglish);
     case Reason::destinationFailed:
-        return L10n::text(QStringLiteral("无法写入压缩包") + detail,
-                          QStringLiteral("couldn't write the archive") + detailEnglish);
+        return Language::text(QStringLiteral("无法写入压缩包") + detail,
+                              QStringLiteral("couldn't write the archive") + detailEnglish);
     }
     return {};
 }
@@ -262,11 +263,11 @@ QStringList writeImages(const QList<ShelfItem>& items, const ImageOptions& optio
         const QString name = failed->displayName;
         if (failed->failure == ImageJob::Failure::unreadable)
             throw ShelfBatchError::imageConversionFailed(
-                L10n::text(QStringLiteral("无法读取图片“%1”").arg(name),
-                           QStringLiteral("couldn't read the image “%1”").arg(name)));
+                Language::text(QStringLiteral("无法读取图片“%1”").arg(name),
+                               QStringLiteral("couldn't read the image “%1”").arg(name)));
         const QString output = QFileInfo(failed->outputPath).fileName();
-        throw ShelfBatchError::imageConversionFailed(
-            L10n::text(QStringLiteral("无法写入“%1”").arg(output), QStringLiteral("couldn't write “%1”").arg(output)));
+        throw ShelfBatchError::imageConversionFailed(Language::text(QStringLiteral("无法写入“%1”").arg(output),
+                                                                    QStringLiteral("couldn't write “%1”").arg(output)));
     }
 
     QStringList outputs;
@@ -316,8 +317,8 @@ QString zipFiles(const QList<ShelfItem>& items)
         const QFileInfo info(path);
         if (!info.exists()) {
             const QString name = nameOf(path);
-            throw ShelfBatchError::zipFailed(L10n::text(QStringLiteral("“%1”已不存在").arg(name),
-                                                        QStringLiteral("“%1” no longer exists").arg(name)));
+            throw ShelfBatchError::zipFailed(Language::text(QStringLiteral("“%1”已不存在").arg(name),
+                                                            QStringLiteral("“%1” no longer exists").arg(name)));
         }
     }
 
@@ -339,7 +340,7 @@ QString zipFiles(const QList<ShelfItem>& items)
     const QString folder = exportFolderPath();
     const QString base = sources.size() == 1
                              ? sources.first().name
-                             : L10n::text(QStringLiteral("暂存架 "), QStringLiteral("Shelf ")) +
+                             : Language::text(QStringLiteral("暂存架 "), QStringLiteral("Shelf ")) +
                                    QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH.mm.ss"));
     QSet<QString> reserved;
     const QString destination =

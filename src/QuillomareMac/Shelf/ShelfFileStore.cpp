@@ -1,9 +1,8 @@
 #include "ShelfFileStore.h"
 
-#include "Shell/Localization.h"
-
 #include <Platform/StandardFolders.h>
 #include <QuillomareCore/Foundation.h>
+#include <QuillomareCore/Language.h>
 
 #include <QDir>
 #include <QFile>
@@ -19,6 +18,8 @@
 #include <vector>
 
 namespace QuillomareMac {
+
+namespace Language = QuillomareCore::Language;
 
 namespace {
 
@@ -392,16 +393,16 @@ QString failureDescription(const CopyFailure& failure)
 {
     const QString name = entryName(failure.sourcePath);
     if (failure.sourceMissing)
-        return L10n::text(QStringLiteral("“%1”已不存在，无法在暂存架保留副本").arg(name),
-                          QStringLiteral("“%1” no longer exists, so the shelf couldn't keep a copy").arg(name));
+        return Language::text(QStringLiteral("“%1”已不存在，无法在暂存架保留副本").arg(name),
+                              QStringLiteral("“%1” no longer exists, so the shelf couldn't keep a copy").arg(name));
     const QString cause =
         failure.systemError != 0 ? QString::fromLocal8Bit(std::strerror(failure.systemError)) : QString();
     const bool elsewhere = failure.failedPath != failure.sourcePath;
     const QString where = elsewhere ? QStringLiteral("（%1）").arg(failure.failedPath) : QString();
     const QString whereEnglish = elsewhere ? QStringLiteral(" (%1)").arg(failure.failedPath) : QString();
-    return L10n::text(QStringLiteral("无法在暂存架保留“%1”的副本，将继续使用原文件：%2%3").arg(name, cause, where),
-                      QStringLiteral("Couldn't keep a shelf copy of “%1”; the shelf keeps using the original: %2%3")
-                          .arg(name, cause, whereEnglish));
+    return Language::text(QStringLiteral("无法在暂存架保留“%1”的副本，将继续使用原文件：%2%3").arg(name, cause, where),
+                          QStringLiteral("Couldn't keep a shelf copy of “%1”; the shelf keeps using the original: %2%3")
+                              .arg(name, cause, whereEnglish));
 }
 
 } // namespace ShelfFileStore

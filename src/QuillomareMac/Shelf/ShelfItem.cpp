@@ -1,11 +1,11 @@
 #include "ShelfItem.h"
 
 #include "Pasteboard/MacFileContent.h"
-#include "Shell/Localization.h"
 
 #include <QuillomareCore/Coding.h>
 #include <QuillomareCore/Foundation.h>
 #include <QuillomareCore/Json.h>
+#include <QuillomareCore/Language.h>
 
 #include <QFileInfo>
 #include <QImage>
@@ -181,7 +181,7 @@ ClipboardItem ShelfItem::clipboardItem() const
     item.kind = kind;
     item.preview = preview;
     item.contentHash = QStringLiteral("shelf:") + Uuid::text(id);
-    item.sourceAppName = L10n::text(QStringLiteral("暂存架"), QStringLiteral("Shelf"));
+    item.sourceAppName = Language::text(QStringLiteral("暂存架"), QStringLiteral("Shelf"));
     item.sourceBundleIdentifier = std::nullopt;
     item.sourcePlatform = ClipSourcePlatform::mac;
     item.isSensitive = isSensitive;
@@ -289,7 +289,7 @@ ShelfItem ShelfItem::decode(const Json::Value& value)
 
 QString ShelfSession::defaultName()
 {
-    return L10n::text(QStringLiteral("默认"), QStringLiteral("Default"));
+    return Language::text(QStringLiteral("默认"), QStringLiteral("Default"));
 }
 
 void ShelfSession::encode(Json::Writer& writer) const
@@ -346,17 +346,17 @@ QString ShelfBatchAction::title() const
 {
     switch (m_value) {
     case copyFileNames:
-        return L10n::text(QStringLiteral("复制所有文件名"), QStringLiteral("Copy All File Names"));
+        return Language::text(QStringLiteral("复制所有文件名"), QStringLiteral("Copy All File Names"));
     case copyFilePaths:
-        return L10n::text(QStringLiteral("复制所有路径"), QStringLiteral("Copy All Paths"));
+        return Language::text(QStringLiteral("复制所有路径"), QStringLiteral("Copy All Paths"));
     case zipFiles:
-        return L10n::text(QStringLiteral("压缩为 ZIP"), QStringLiteral("Zip Files"));
+        return Language::text(QStringLiteral("压缩为 ZIP"), QStringLiteral("Zip Files"));
     case convertImagesToPNG:
-        return L10n::text(QStringLiteral("图片转 PNG"), QStringLiteral("Convert Images to PNG"));
+        return Language::text(QStringLiteral("图片转 PNG"), QStringLiteral("Convert Images to PNG"));
     case convertImagesToJPEG:
-        return L10n::text(QStringLiteral("图片转 JPG"), QStringLiteral("Convert Images to JPG"));
+        return Language::text(QStringLiteral("图片转 JPG"), QStringLiteral("Convert Images to JPG"));
     case compressImages:
-        return L10n::text(QStringLiteral("压缩图片"), QStringLiteral("Compress Images"));
+        return Language::text(QStringLiteral("压缩图片"), QStringLiteral("Compress Images"));
     }
     return {};
 }
@@ -365,33 +365,34 @@ QString ShelfBatchAction::title() const
 
 ShelfBatchError ShelfBatchError::noFiles()
 {
-    return ShelfBatchError(Case::noFiles, L10n::text(QStringLiteral("所选内容中没有文件"),
-                                                     QStringLiteral("There are no files in the selection")));
+    return ShelfBatchError(Case::noFiles, Language::text(QStringLiteral("所选内容中没有文件"),
+                                                         QStringLiteral("There are no files in the selection")));
 }
 
 ShelfBatchError ShelfBatchError::noImages()
 {
-    return ShelfBatchError(Case::noImages, L10n::text(QStringLiteral("所选内容中没有图片"),
-                                                      QStringLiteral("There are no images in the selection")));
+    return ShelfBatchError(Case::noImages, Language::text(QStringLiteral("所选内容中没有图片"),
+                                                          QStringLiteral("There are no images in the selection")));
 }
 
 ShelfBatchError ShelfBatchError::zipFailed(const QString& cause)
 {
     if (cause.isEmpty())
-        return ShelfBatchError(Case::zipFailed, L10n::text(QStringLiteral("无法创建 ZIP 压缩包"),
-                                                           QStringLiteral("Couldn't create the ZIP archive")));
-    return ShelfBatchError(Case::zipFailed, L10n::text(QStringLiteral("无法创建 ZIP 压缩包：") + cause,
-                                                       QStringLiteral("Couldn't create the ZIP archive: ") + cause));
+        return ShelfBatchError(Case::zipFailed, Language::text(QStringLiteral("无法创建 ZIP 压缩包"),
+                                                               QStringLiteral("Couldn't create the ZIP archive")));
+    return ShelfBatchError(Case::zipFailed,
+                           Language::text(QStringLiteral("无法创建 ZIP 压缩包：") + cause,
+                                          QStringLiteral("Couldn't create the ZIP archive: ") + cause));
 }
 
 ShelfBatchError ShelfBatchError::imageConversionFailed(const QString& cause)
 {
     if (cause.isEmpty())
-        return ShelfBatchError(Case::imageConversionFailed,
-                               L10n::text(QStringLiteral("图片转换失败"), QStringLiteral("Image conversion failed")));
+        return ShelfBatchError(Case::imageConversionFailed, Language::text(QStringLiteral("图片转换失败"),
+                                                                           QStringLiteral("Image conversion failed")));
     return ShelfBatchError(
         Case::imageConversionFailed,
-        L10n::text(QStringLiteral("图片转换失败：") + cause, QStringLiteral("Image conversion failed: ") + cause));
+        Language::text(QStringLiteral("图片转换失败：") + cause, QStringLiteral("Image conversion failed: ") + cause));
 }
 
 } // namespace QuillomareMac

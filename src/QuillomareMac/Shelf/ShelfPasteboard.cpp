@@ -3,9 +3,9 @@
 #include "Pasteboard/ClipboardMonitor.h"
 #include "Pasteboard/MacFileContent.h"
 #include "Pasteboard/MacPasteboardWriter.h"
-#include "Shell/Localization.h"
 
 #include <QuillomareCore/Foundation.h>
+#include <QuillomareCore/Language.h>
 
 #include <QBuffer>
 #include <QFileInfo>
@@ -33,7 +33,7 @@ ShelfItem newItem(ClipKind kind)
 
 QString hiddenPreview()
 {
-    return L10n::text(QStringLiteral("敏感内容已隐藏"), QStringLiteral("Sensitive content hidden"));
+    return Language::text(QStringLiteral("敏感内容已隐藏"), QStringLiteral("Sensitive content hidden"));
 }
 
 // A file URL's path as the file manager names it: no trailing slash except for the root.
@@ -60,7 +60,7 @@ ShelfItem fileItem(const QString& path)
     ShelfItem item = newItem(looksLikeImageFile(path, info) ? ClipKind::image : ClipKind::file);
     item.title = info.fileName().isEmpty() ? path : info.fileName();
     if (info.isDir()) {
-        item.subtitle = L10n::text(QStringLiteral("文件夹"), QStringLiteral("Folder"));
+        item.subtitle = Language::text(QStringLiteral("文件夹"), QStringLiteral("Folder"));
     } else {
         const QString size = ClipboardItem::formattedBytes(info.size());
         const QString type = info.suffix().toUpper();
@@ -77,8 +77,8 @@ ShelfItem linkItem(const QString& link, const QUrl& url, const SensitiveContentD
     item.payload = ShelfPayload::url(link);
     if (detector.isSensitive(link)) {
         item.isSensitive = true;
-        item.title = L10n::text(QStringLiteral("私密链接"), QStringLiteral("Private link"));
-        item.subtitle = L10n::text(QStringLiteral("内容已隐藏"), QStringLiteral("Content hidden"));
+        item.title = Language::text(QStringLiteral("私密链接"), QStringLiteral("Private link"));
+        item.subtitle = Language::text(QStringLiteral("内容已隐藏"), QStringLiteral("Content hidden"));
         item.preview = hiddenPreview();
         return item;
     }
@@ -109,8 +109,8 @@ ShelfItem textItem(const QString& text, const SensitiveContentDetector& detector
     item.payload = ShelfPayload::text(text);
     if (detector.isSensitive(text)) {
         item.isSensitive = true;
-        item.title = L10n::text(QStringLiteral("私密文本"), QStringLiteral("Private text"));
-        item.subtitle = L10n::text(QStringLiteral("内容已隐藏"), QStringLiteral("Content hidden"));
+        item.title = Language::text(QStringLiteral("私密文本"), QStringLiteral("Private text"));
+        item.subtitle = Language::text(QStringLiteral("内容已隐藏"), QStringLiteral("Content hidden"));
         item.preview = hiddenPreview();
         return item;
     }
@@ -126,7 +126,7 @@ ShelfItem textItem(const QString& text, const SensitiveContentDetector& detector
         tooLong ? Text::trimmed(Text::graphemePrefix(firstLine, titleLength - 1)) + QStringLiteral("…") : firstLine;
     const qsizetype characters = Text::graphemeCount(text);
     item.subtitle =
-        L10n::text(QStringLiteral("%1 个字符").arg(characters), QStringLiteral("%1 characters").arg(characters));
+        Language::text(QStringLiteral("%1 个字符").arg(characters), QStringLiteral("%1 characters").arg(characters));
     item.preview = ClipboardMonitor::textPreview(text);
     return item;
 }
@@ -136,9 +136,9 @@ ShelfItem imageItem(const QByteArray& png, const QSize& size)
     ShelfItem item = newItem(ClipKind::image);
     item.payload = ShelfPayload::imagePNG(png);
     const QString bytes = ClipboardItem::formattedBytes(png.size());
-    item.title = L10n::text(QStringLiteral("图片"), QStringLiteral("Image"));
+    item.title = Language::text(QStringLiteral("图片"), QStringLiteral("Image"));
     item.subtitle = QStringLiteral("%1 × %2 · ").arg(size.width()).arg(size.height()) + bytes;
-    item.preview = L10n::text(QStringLiteral("图片 · "), QStringLiteral("Image · ")) + bytes;
+    item.preview = Language::text(QStringLiteral("图片 · "), QStringLiteral("Image · ")) + bytes;
     return item;
 }
 
@@ -146,10 +146,10 @@ QString missingFilesMessage(const QStringList& missing)
 {
     if (missing.size() == 1) {
         const QString name = QFileInfo(missing.first()).fileName();
-        return L10n::text(QStringLiteral("找不到“%1”，它可能已被移动或删除").arg(name),
-                          QStringLiteral("Couldn't find “%1”; it may have been moved or deleted").arg(name));
+        return Language::text(QStringLiteral("找不到“%1”，它可能已被移动或删除").arg(name),
+                              QStringLiteral("Couldn't find “%1”; it may have been moved or deleted").arg(name));
     }
-    return L10n::text(
+    return Language::text(
         QStringLiteral("有 %1 个文件找不到，可能已被移动或删除").arg(missing.size()),
         QStringLiteral("%1 files couldn't be found; they may have been moved or deleted").arg(missing.size()));
 }
@@ -214,7 +214,7 @@ ShelfReadResult items(const Pasteboard& pasteboard, const SensitiveContentDetect
     }
     if (!imageTypes.isEmpty())
         result.message =
-            L10n::text(QStringLiteral("无法读取拖入的图片"), QStringLiteral("The dropped image couldn't be read"));
+            Language::text(QStringLiteral("无法读取拖入的图片"), QStringLiteral("The dropped image couldn't be read"));
 
     // Text.
     if (const auto text = pasteboard.string()) {

@@ -1,7 +1,6 @@
 #include "ShelfSessionStore.h"
 
 #include "Shelf/ShelfFileStore.h"
-#include "Shell/Localization.h"
 
 #include <Platform/StandardFolders.h>
 #include <QuillomareCore/Coding.h>
@@ -9,6 +8,7 @@
 #include <QuillomareCore/Foundation.h>
 #include <QuillomareCore/Files.h>
 #include <QuillomareCore/Json.h>
+#include <QuillomareCore/Language.h>
 
 #include <QCoreApplication>
 #include <QDir>
@@ -139,7 +139,7 @@ std::optional<QString> ShelfSessionStore::normalizedName(const QString& name)
 
 QString ShelfSessionStore::nextUntitledName(const QList<ShelfSession>& sessions)
 {
-    const QString base = L10n::text(QStringLiteral("未命名会话"), QStringLiteral("Untitled Session"));
+    const QString base = Language::text(QStringLiteral("未命名会话"), QStringLiteral("Untitled Session"));
     QSet<QString> taken;
     for (const ShelfSession& session : sessions)
         taken.insert(session.name);
@@ -231,10 +231,11 @@ void ShelfSessionStore::load()
             m_state = std::move(loaded);
         } catch (const std::exception&) {
             // Malformed, a value of the wrong type, or more than memory allows: unusable either way.
-            problem = L10n::text(QStringLiteral("暂存架文件已损坏"), QStringLiteral("The shelf file is damaged"));
+            problem = Language::text(QStringLiteral("暂存架文件已损坏"), QStringLiteral("The shelf file is damaged"));
         }
     } else {
-        problem = L10n::text(QStringLiteral("暂存架文件无法读取"), QStringLiteral("The shelf file couldn't be read"));
+        problem =
+            Language::text(QStringLiteral("暂存架文件无法读取"), QStringLiteral("The shelf file couldn't be read"));
     }
 
     if (!problem.isEmpty()) {
@@ -244,21 +245,24 @@ void ShelfSessionStore::load()
         if (!setBadFileAside(backup))
             m_writer->protectExistingFile(
                 backupURLForBadFile(),
-                L10n::text(QStringLiteral("无法读取的暂存架文件“%1”无法移开，为保留其中内容，暂不保存；更改暂存在内存中，稍后会重试")
-                               .arg(QDir::toNativeSeparators(m_fileURL)),
-                           QStringLiteral("The unreadable shelf file “%1” couldn't be moved aside; to keep what it "
-                                          "holds, nothing is saved over it. Changes are kept in memory and saving "
-                                          "will be tried again")
-                               .arg(QDir::toNativeSeparators(m_fileURL))));
+                Language::text(
+                    QStringLiteral(
+                        "无法读取的暂存架文件“%1”无法移开，为保留其中内容，暂不保存；更改暂存在内存中，稍后会重试")
+                        .arg(QDir::toNativeSeparators(m_fileURL)),
+                    QStringLiteral("The unreadable shelf file “%1” couldn't be moved aside; to keep what it "
+                                   "holds, nothing is saved over it. Changes are kept in memory and saving "
+                                   "will be tried again")
+                        .arg(QDir::toNativeSeparators(m_fileURL))));
         const QString message =
             backup
-                ? L10n::text(problem +
-                                 QStringLiteral("，已另存为“%1”，暂存架从空白开始").arg(QFileInfo(*backup).fileName()),
-                             problem + QStringLiteral("; it was set aside as “%1” and the shelf starts empty")
-                                           .arg(QFileInfo(*backup).fileName()))
-                : L10n::text(problem + QStringLiteral("，且无法移开；暂存架的更改暂存在内存中，直到能把它移开"),
-                             problem + QStringLiteral(" and couldn't be moved aside; shelf changes are kept in memory "
-                                                      "until it can be"));
+                ? Language::text(
+                      problem + QStringLiteral("，已另存为“%1”，暂存架从空白开始").arg(QFileInfo(*backup).fileName()),
+                      problem + QStringLiteral("; it was set aside as “%1” and the shelf starts empty")
+                                    .arg(QFileInfo(*backup).fileName()))
+                : Language::text(problem + QStringLiteral("，且无法移开；暂存架的更改暂存在内存中，直到能把它移开"),
+                                 problem +
+                                     QStringLiteral(" and couldn't be moved aside; shelf changes are kept in memory "
+                                                    "until it can be"));
         m_lastLoadFailure = ShelfStoreLoadFailure{m_fileURL, backup, message};
         useFreshState();
         return;

@@ -16,6 +16,7 @@
 #include <Platform/UserDefaults.h>
 #include <Platform/Workspace.h>
 #include <QuillomareCore/CaptureFeedback.h>
+#include <QuillomareCore/Language.h>
 
 #include <QFileInfo>
 #include <QTimer>
@@ -163,7 +164,8 @@ void AppDelegate::applicationDidFinishLaunching()
 
     configureBackgroundCloudSync();
     if (store().settings().cloudSyncEnabled)
-        performCloudSync(L10n::text(QStringLiteral("正在与同步文件夹同步历史"), QStringLiteral("Syncing history with the sync folder…")),
+        performCloudSync(Language::text(QStringLiteral("正在与同步文件夹同步历史"),
+                                        QStringLiteral("Syncing history with the sync folder…")),
                          true);
     showOnboardingIfNeeded();
 }
@@ -199,9 +201,9 @@ void AppDelegate::requestQuit()
     if (m_store && m_store->lastSaveError() && !m_quitDespiteUnsavedHistory) {
         m_quitDespiteUnsavedHistory = true;
         report(*m_store->lastSaveError() +
-               L10n::text(QStringLiteral("。历史尚未保存，现在退出会丢失之后复制的内容；再次选择退出即可退出"),
-                          QStringLiteral(". The history isn't saved: quitting now loses what was copied since. "
-                                         "Choose Quit again to quit anyway")));
+               Language::text(QStringLiteral("。历史尚未保存，现在退出会丢失之后复制的内容；再次选择退出即可退出"),
+                              QStringLiteral(". The history isn't saved: quitting now loses what was copied since. "
+                                             "Choose Quit again to quit anyway")));
         showIsland();
         return;
     }
@@ -290,8 +292,9 @@ void AppDelegate::bindIslandCallbacks()
     callbacks.onShowSettings = bind(&AppDelegate::showSettingsMenu);
     callbacks.onPullFromIPhone = [self] {
         if (self)
-            self->performCloudSync(
-                L10n::text(QStringLiteral("正在从同步文件夹拉取最新"), QStringLiteral("Pulling latest from the sync folder…")), true);
+            self->performCloudSync(Language::text(QStringLiteral("正在从同步文件夹拉取最新"),
+                                                  QStringLiteral("Pulling latest from the sync folder…")),
+                                   true);
     };
     callbacks.onCopyPlainTextItem = bind(&AppDelegate::copyPlainTextToPasteboard);
     callbacks.onCopyQuickPreviewText = bind(&AppDelegate::copyQuickPreviewText);
@@ -360,7 +363,7 @@ void AppDelegate::showSettingsMenu(QWidget* anchor)
 
 void AppDelegate::reportNotAvailable()
 {
-    report(L10n::text(QStringLiteral("此功能即将推出"), QStringLiteral("This isn't available yet")));
+    report(Language::text(QStringLiteral("此功能即将推出"), QStringLiteral("This isn't available yet")));
     showIsland();
 }
 
@@ -423,7 +426,7 @@ void AppDelegate::afterSave(const QString& failurePrefix, bool showOnFailure, st
 
 void AppDelegate::handleCapture(const ClipboardCaptureResult& result)
 {
-    const QString saveFailed = L10n::text(QStringLiteral("保存失败："), QStringLiteral("Save failed: "));
+    const QString saveFailed = Language::text(QStringLiteral("保存失败："), QStringLiteral("Save failed: "));
     if (result.item) {
         ClipboardAddOutcome outcome;
         try {
@@ -477,7 +480,8 @@ std::optional<QString> AppDelegate::combinedLaunchMessage(const std::optional<QS
     if (!takeoverMessage)
         return launchMessage();
     if (const auto& failure = store().lastLoadFailure())
-        return historyLoadFailureMessage(*failure) + L10n::text(QStringLiteral("；"), QStringLiteral("; ")) + *takeoverMessage;
+        return historyLoadFailureMessage(*failure) + Language::text(QStringLiteral("；"), QStringLiteral("; ")) +
+               *takeoverMessage;
     return takeoverMessage;
 }
 
@@ -486,8 +490,8 @@ std::optional<QString> AppDelegate::launchMessage()
     if (const auto& failure = store().lastLoadFailure())
         return historyLoadFailureMessage(*failure);
     if (store().items().isEmpty())
-        return L10n::text(QStringLiteral("复制文本、链接、图片或文件后，历史会在这里出现。"),
-                          QStringLiteral("Copy text, a link, an image, or a file and it will show up here."));
+        return Language::text(QStringLiteral("复制文本、链接、图片或文件后，历史会在这里出现。"),
+                              QStringLiteral("Copy text, a link, an image, or a file and it will show up here."));
     return std::nullopt;
 }
 
@@ -496,17 +500,18 @@ QString AppDelegate::historyLoadFailureMessage(const ClipboardStoreLoadFailure& 
     if (failure.backupURL && failure.recoveredItemCount > 0) {
         const QString name = QFileInfo(*failure.backupURL).fileName();
         const QString count = QString::number(failure.recoveredItemCount);
-        return L10n::text(QStringLiteral("历史文件损坏，已找回 %1 条记录，原文件备份为：%2").arg(count, name),
-                          QStringLiteral("History file was damaged; %1 entries were recovered and a backup was kept: %2")
-                              .arg(count, name));
+        return Language::text(
+            QStringLiteral("历史文件损坏，已找回 %1 条记录，原文件备份为：%2").arg(count, name),
+            QStringLiteral("History file was damaged; %1 entries were recovered and a backup was kept: %2")
+                .arg(count, name));
     }
     if (failure.backupURL) {
         const QString name = QFileInfo(*failure.backupURL).fileName();
-        return L10n::text(QStringLiteral("历史文件异常，已保留备份：") + name,
-                          QStringLiteral("History file was corrupted; a backup was kept: ") + name);
+        return Language::text(QStringLiteral("历史文件异常，已保留备份：") + name,
+                              QStringLiteral("History file was corrupted; a backup was kept: ") + name);
     }
-    return L10n::text(QStringLiteral("历史文件异常：") + failure.reason,
-                      QStringLiteral("History file error: ") + failure.reason);
+    return Language::text(QStringLiteral("历史文件异常：") + failure.reason,
+                          QStringLiteral("History file error: ") + failure.reason);
 }
 
 } // namespace QuillomareMac

@@ -7,6 +7,7 @@
 #include "Pasteboard/MacPasteboardWriter.h"
 
 #include <Platform/Pasteboard.h>
+#include <QuillomareCore/Language.h>
 #include <QuillomareCore/StoredImage.h>
 
 namespace QuillomareMac {
@@ -34,9 +35,9 @@ void AppDelegate::copyToPasteboard(const ClipboardItem& item)
     const bool written = MacPasteboardWriter::copy(item, pasteboard());
     if (written)
         markOwnWrite();
-    report(written ? L10n::text(QStringLiteral("已复制到剪贴板"), QStringLiteral("Copied to clipboard"))
-                   : unreadableImageReason(item).value_or(
-                         L10n::text(QStringLiteral("这条历史不可复制"), QStringLiteral("This item can't be copied"))));
+    report(written ? Language::text(QStringLiteral("已复制到剪贴板"), QStringLiteral("Copied to clipboard"))
+                   : unreadableImageReason(item).value_or(Language::text(QStringLiteral("这条历史不可复制"),
+                                                                         QStringLiteral("This item can't be copied"))));
     showIsland();
 }
 
@@ -47,8 +48,8 @@ void AppDelegate::copyPasteVariant(const ClipboardItem& item, PasteVariant varia
         markOwnWrite();
     report(written ? variant.title()
                    : unreadableImageReason(item).value_or(
-                         L10n::text(QStringLiteral("这种复制方式不可用于当前内容"),
-                                    QStringLiteral("This copy option isn't available for this content"))));
+                         Language::text(QStringLiteral("这种复制方式不可用于当前内容"),
+                                        QStringLiteral("This copy option isn't available for this content"))));
     showIsland();
 }
 
@@ -59,9 +60,10 @@ void AppDelegate::copyCombinedItems(const QList<ClipboardItem>& items, CombinedP
     if (written)
         markOwnWrite();
     const QString count = QString::number(items.size());
-    report(written ? L10n::text(format.title() + QStringLiteral(" · ") + count + QStringLiteral(" 条"),
-                                format.title() + QStringLiteral(" · ") + L10n::englishItems(items.size()))
-                   : L10n::text(QStringLiteral("选中内容无法组合复制"), QStringLiteral("The selected items can't be combined")));
+    report(written ? Language::text(format.title() + QStringLiteral(" · ") + count + QStringLiteral(" 条"),
+                                    format.title() + QStringLiteral(" · ") + Language::englishItems(items.size()))
+                   : Language::text(QStringLiteral("选中内容无法组合复制"),
+                                    QStringLiteral("The selected items can't be combined")));
     showIsland();
 }
 
@@ -86,7 +88,7 @@ QString AppDelegate::condensedText(const QString& text)
 void AppDelegate::copyCondensedText(const ClipboardItem& item)
 {
     if (!item.payload.isText()) {
-        report(L10n::text(QStringLiteral("只有文本可以压缩空白"), QStringLiteral("Only text can be condensed")));
+        report(Language::text(QStringLiteral("只有文本可以压缩空白"), QStringLiteral("Only text can be condensed")));
         island().showHistory();
         showIsland();
         return;
@@ -94,8 +96,8 @@ void AppDelegate::copyCondensedText(const ClipboardItem& item)
     const bool written = MacPasteboardWriter::copyString(condensedText(item.payload.textValue()), pasteboard());
     if (written)
         markOwnWrite();
-    report(written ? L10n::text(QStringLiteral("已压缩空白并复制"), QStringLiteral("Condensed and copied"))
-                   : L10n::text(QStringLiteral("复制失败"), QStringLiteral("Copy failed")));
+    report(written ? Language::text(QStringLiteral("已压缩空白并复制"), QStringLiteral("Condensed and copied"))
+                   : Language::text(QStringLiteral("复制失败"), QStringLiteral("Copy failed")));
     showIsland();
 }
 
@@ -105,8 +107,9 @@ void AppDelegate::copyPlainTextToPasteboard(const ClipboardItem& item)
     const bool written = text && MacPasteboardWriter::copyString(*text, pasteboard());
     if (written)
         markOwnWrite();
-    report(written ? L10n::text(QStringLiteral("已复制为纯文本"), QStringLiteral("Copied as plain text"))
-                   : L10n::text(QStringLiteral("这条历史没有可复制文本"), QStringLiteral("This item has no copyable text")));
+    report(written ? Language::text(QStringLiteral("已复制为纯文本"), QStringLiteral("Copied as plain text"))
+                   : Language::text(QStringLiteral("这条历史没有可复制文本"),
+                                    QStringLiteral("This item has no copyable text")));
     showIsland();
 }
 
@@ -114,14 +117,14 @@ void AppDelegate::copyQuickPreviewText(const QString& text)
 {
     // The user is working in the preview or the inspector: only the message changes.
     if (text.isEmpty()) {
-        report(L10n::text(QStringLiteral("没有选中文本"), QStringLiteral("No text selected")));
+        report(Language::text(QStringLiteral("没有选中文本"), QStringLiteral("No text selected")));
         return;
     }
     const bool written = MacPasteboardWriter::copyString(text, pasteboard());
     if (written)
         markOwnWrite();
-    report(written ? L10n::text(QStringLiteral("已复制文本"), QStringLiteral("Text copied"))
-                   : L10n::text(QStringLiteral("文本复制失败"), QStringLiteral("Failed to copy text")));
+    report(written ? Language::text(QStringLiteral("已复制文本"), QStringLiteral("Text copied"))
+                   : Language::text(QStringLiteral("文本复制失败"), QStringLiteral("Failed to copy text")));
 }
 
 // MARK: - Delete, pin, clear
@@ -131,11 +134,11 @@ void AppDelegate::removeHistoryItem(const ClipboardItem& item)
     const QList<ClipboardItem> removed = store().remove(item.id);
     // Nothing leaves the cloud or the exports until the history file no longer holds the entry.
     QPointer<AppDelegate> self(this);
-    afterSave(L10n::text(QStringLiteral("删除失败："), QStringLiteral("Delete failed: ")), /*showOnFailure=*/true,
+    afterSave(Language::text(QStringLiteral("删除失败："), QStringLiteral("Delete failed: ")), /*showOnFailure=*/true,
               [self, removed] {
                   self->deleteFromCloud(removed, std::nullopt);
                   ClipboardImageExportStore::removeExportedFiles(removed);
-                  self->report(L10n::text(QStringLiteral("已删除一条历史"), QStringLiteral("Deleted one item")));
+                  self->report(Language::text(QStringLiteral("已删除一条历史"), QStringLiteral("Deleted one item")));
                   self->showIsland();
               });
 }
@@ -153,8 +156,8 @@ void AppDelegate::togglePinnedHistoryItem(const ClipboardItem& item)
     auto finish = [self, id, holds] {
         const auto found = holds();
         const bool pinned = found != self->store().items().cend() && found->isPinned;
-        self->report(pinned ? L10n::text(QStringLiteral("已置顶"), QStringLiteral("Pinned"))
-                            : L10n::text(QStringLiteral("已取消置顶"), QStringLiteral("Unpinned")));
+        self->report(pinned ? Language::text(QStringLiteral("已置顶"), QStringLiteral("Pinned"))
+                            : Language::text(QStringLiteral("已取消置顶"), QStringLiteral("Unpinned")));
         self->showIsland();
         // The changed pin travels to the other devices.
         self->performCloudSync(std::nullopt, false);
@@ -165,7 +168,7 @@ void AppDelegate::togglePinnedHistoryItem(const ClipboardItem& item)
         finish();
         return;
     }
-    afterSave(L10n::text(QStringLiteral("置顶失败："), QStringLiteral("Pin failed: ")), /*showOnFailure=*/true,
+    afterSave(Language::text(QStringLiteral("置顶失败："), QStringLiteral("Pin failed: ")), /*showOnFailure=*/true,
               std::move(finish));
 }
 
@@ -173,26 +176,26 @@ void AppDelegate::clearHistory()
 {
     const qsizetype count = store().items().size();
     if (count == 0) {
-        report(L10n::text(QStringLiteral("没有可清空历史"), QStringLiteral("No history to clear")));
+        report(Language::text(QStringLiteral("没有可清空历史"), QStringLiteral("No history to clear")));
         showIsland();
         return;
     }
     island().hide();
     if (!desktop().confirmClearHistory(count)) {
-        report(L10n::text(QStringLiteral("已取消清空历史"), QStringLiteral("Clear history cancelled")));
+        report(Language::text(QStringLiteral("已取消清空历史"), QStringLiteral("Clear history cancelled")));
         showIsland();
         return;
     }
     const QList<ClipboardItem> removed = store().clear();
     QPointer<AppDelegate> self(this);
     // A failure stays in the collapsed island's header: the alert just closed.
-    afterSave(L10n::text(QStringLiteral("清空失败："), QStringLiteral("Clear failed: ")), /*showOnFailure=*/false,
+    afterSave(Language::text(QStringLiteral("清空失败："), QStringLiteral("Clear failed: ")), /*showOnFailure=*/false,
               [self, removed] {
                   // The sync folder's answer may come at once: it is the last word, after this one.
-                  self->report(L10n::text(QStringLiteral("历史已清空"), QStringLiteral("History cleared")));
+                  self->report(Language::text(QStringLiteral("历史已清空"), QStringLiteral("History cleared")));
                   ClipboardImageExportStore::removeExportedFiles(removed);
-                  self->deleteFromCloud(removed, L10n::text(QStringLiteral("已清空同步文件夹中的历史"),
-                                                            QStringLiteral("Sync folder history cleared")));
+                  self->deleteFromCloud(removed, Language::text(QStringLiteral("已清空同步文件夹中的历史"),
+                                                                QStringLiteral("Sync folder history cleared")));
                   self->showIsland();
               });
 }

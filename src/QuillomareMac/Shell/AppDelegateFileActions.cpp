@@ -11,6 +11,7 @@
 #include "Shell/QRCodeWindowController.h"
 
 #include <Platform/Workspace.h>
+#include <QuillomareCore/Language.h>
 
 #include <QFileInfo>
 #include <QSaveFile>
@@ -54,8 +55,8 @@ QString noFileManagerMessage(const QUrl& file)
 {
     const QString folder = QFileInfo(file.toLocalFile()).absolutePath();
     // The folder has a line of its own in the island's toast, so that it is not cut off.
-    return L10n::text(QStringLiteral("没有可用的文件管理器来显示它，它位于\n") + folder,
-                      QStringLiteral("No file manager is available to show it; it is in\n") + folder);
+    return Language::text(QStringLiteral("没有可用的文件管理器来显示它，它位于\n") + folder,
+                          QStringLiteral("No file manager is available to show it; it is in\n") + folder);
 }
 
 } // namespace
@@ -83,7 +84,7 @@ void AppDelegate::reportAndShowHistory(const QString& message)
 
 void AppDelegate::recognizeText(const ClipboardItem& item)
 {
-    report(L10n::text(QStringLiteral("正在提取图片文字"), QStringLiteral("Extracting text from image…")));
+    report(Language::text(QStringLiteral("正在提取图片文字"), QStringLiteral("Extracting text from image…")));
     // As if the user had opened it: the island waits for the outcome.
     island().show(/*autoHide=*/false, /*focusSearch=*/false);
 
@@ -95,8 +96,9 @@ void AppDelegate::recognizeText(const ClipboardItem& item)
             const bool written = text && MacPasteboardWriter::copyString(*text, pasteboard());
             if (written)
                 markOwnWrite();
-            report(written ? L10n::text(QStringLiteral("已提取并复制文字"), QStringLiteral("Text extracted and copied"))
-                           : L10n::text(QStringLiteral("文字复制失败"), QStringLiteral("Failed to copy text")));
+            report(written
+                       ? Language::text(QStringLiteral("已提取并复制文字"), QStringLiteral("Text extracted and copied"))
+                       : Language::text(QStringLiteral("文字复制失败"), QStringLiteral("Failed to copy text")));
             showIsland();
         },
         [this](const Error& error) {
@@ -116,8 +118,8 @@ void AppDelegate::makeQRCode(const ClipboardItem& item)
         text = item.payload.fileURLsValue().first();
     // Not trimmed: blanks are a text too.
     if (text.isEmpty()) {
-        reportAndShowHistory(L10n::text(QStringLiteral("这条历史不能生成二维码"),
-                                        QStringLiteral("This item cannot be encoded as a QR code")));
+        reportAndShowHistory(Language::text(QStringLiteral("这条历史不能生成二维码"),
+                                            QStringLiteral("This item cannot be encoded as a QR code")));
         return;
     }
     island().hide();
@@ -142,12 +144,12 @@ void AppDelegate::exportItemToFile(const ClipboardItem& item)
         bytes = item.payload.imagePNGValue();
         break;
     case ClipboardPayload::Case::fileURLs:
-        reportAndShowHistory(L10n::text(QStringLiteral("文件类历史本身已在磁盘上，可用「在文件夹中显示」"),
-                                        QStringLiteral("File items are already on disk — use Show in Folder")));
+        reportAndShowHistory(Language::text(QStringLiteral("文件类历史本身已在磁盘上，可用「在文件夹中显示」"),
+                                            QStringLiteral("File items are already on disk — use Show in Folder")));
         return;
     case ClipboardPayload::Case::empty:
-        reportAndShowHistory(
-            L10n::text(QStringLiteral("这条历史没有可导出的内容"), QStringLiteral("Nothing to export for this item")));
+        reportAndShowHistory(Language::text(QStringLiteral("这条历史没有可导出的内容"),
+                                            QStringLiteral("Nothing to export for this item")));
         return;
     }
 
@@ -159,8 +161,8 @@ void AppDelegate::exportItemToFile(const ClipboardItem& item)
         if (failure && self) {
             const QString file = QFileInfo(path).fileName();
             self->reportAndShowHistory(
-                L10n::text(QStringLiteral("无法保存“") + file + QStringLiteral("”：") + *failure,
-                           QStringLiteral("Couldn't save “") + file + QStringLiteral("”: ") + *failure));
+                Language::text(QStringLiteral("无法保存“") + file + QStringLiteral("”：") + *failure,
+                               QStringLiteral("Couldn't save “") + file + QStringLiteral("”: ") + *failure));
         }
     });
 }
@@ -173,9 +175,8 @@ void AppDelegate::airDropHistoryItem(const ClipboardItem& item)
         island().hide();
         return;
     }
-    reportAndShowHistory(
-        L10n::text(QStringLiteral("这项内容无法通过 KDE Connect 发送"),
-                   QStringLiteral("This item can't be sent via KDE Connect")));
+    reportAndShowHistory(Language::text(QStringLiteral("这项内容无法通过 KDE Connect 发送"),
+                                        QStringLiteral("This item can't be sent via KDE Connect")));
 }
 
 // MARK: - Reveal in the file manager
@@ -189,8 +190,8 @@ void AppDelegate::revealHistoryItem(const ClipboardItem& item)
         QTimer::singleShot(revealDelayMilliseconds, this, [this, item] {
             const std::optional<ShelfRevealTarget> target = ClipboardFileActions::revealTarget(item);
             if (!target)
-                reportAndShowHistory(L10n::text(QStringLiteral("这条历史不能在文件管理器中显示"),
-                                                QStringLiteral("This item can't be shown in the file manager")));
+                reportAndShowHistory(Language::text(QStringLiteral("这条历史不能在文件管理器中显示"),
+                                                    QStringLiteral("This item can't be shown in the file manager")));
             else if (!showInFileManager(workspace(), *target))
                 reportAndShowHistory(noFileManagerMessage(target->urls.first()));
         });
@@ -201,7 +202,7 @@ void AppDelegate::revealHistoryItem(const ClipboardItem& item)
         return;
     }
     reportAndShowHistory(
-        L10n::text(QStringLiteral("这条历史没有可显示的文件"), QStringLiteral("This item has no file to show")));
+        Language::text(QStringLiteral("这条历史没有可显示的文件"), QStringLiteral("This item has no file to show")));
 }
 
 void AppDelegate::exportImageAndRevealInFinder(const ClipboardItem& item,
@@ -217,13 +218,13 @@ void AppDelegate::exportImageAndRevealInFinder(const ClipboardItem& item,
     try {
         path = ClipboardImageExportStore::exportImage(item);
     } catch (const Error& error) {
-        fail(L10n::text(QStringLiteral("图片导出失败："), QStringLiteral("Image export failed: ")) +
+        fail(Language::text(QStringLiteral("图片导出失败："), QStringLiteral("Image export failed: ")) +
              error.localizedDescription());
         return;
     }
     if (!path) {
-        fail(L10n::text(QStringLiteral("这条历史没有可导出的图片"),
-                        QStringLiteral("This item has no exportable image")));
+        fail(Language::text(QStringLiteral("这条历史没有可导出的图片"),
+                            QStringLiteral("This item has no exportable image")));
         return;
     }
     island().hide();

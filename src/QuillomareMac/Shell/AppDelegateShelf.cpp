@@ -12,6 +12,7 @@
 
 #include <Platform/Pasteboard.h>
 #include <Platform/Workspace.h>
+#include <QuillomareCore/Language.h>
 
 #include <QLoggingCategory>
 #include <QPointer>
@@ -30,8 +31,8 @@ constexpr int revealDelayMilliseconds = 120;
 
 QString cannotShowInFileManager()
 {
-    return L10n::text(QStringLiteral("这项内容不能在文件管理器中显示"),
-                      QStringLiteral("This item can't be shown in the file manager"));
+    return Language::text(QStringLiteral("这项内容不能在文件管理器中显示"),
+                          QStringLiteral("This item can't be shown in the file manager"));
 }
 
 QList<ClipboardItem> clipboardItems(const QList<ShelfItem>& items)
@@ -86,16 +87,16 @@ void AppDelegate::addShelfItems(const Platform::Pasteboard& source)
 {
     // A full session refuses before anything is read: reading a large drop costs time for nothing.
     if (shelfSessionStore().currentSession().items.size() >= maxShelfItemsPerSession) {
-        updateShelfState(L10n::text(QStringLiteral("暂存架已满，请先清理"),
-                                    QStringLiteral("Shelf is full — clear some items first")),
+        updateShelfState(Language::text(QStringLiteral("暂存架已满，请先清理"),
+                                        QStringLiteral("Shelf is full — clear some items first")),
                          true);
         return;
     }
     const ShelfReadResult read = ShelfPasteboardReader::items(source, m_detector);
     if (read.items.isEmpty()) {
         updateShelfState(read.message ? *read.message
-                                      : L10n::text(QStringLiteral("不支持此拖拽内容"),
-                                                   QStringLiteral("This dropped content isn't supported")),
+                                      : Language::text(QStringLiteral("不支持此拖拽内容"),
+                                                       QStringLiteral("This dropped content isn't supported")),
                          true);
         return;
     }
@@ -103,11 +104,11 @@ void AppDelegate::addShelfItems(const Platform::Pasteboard& source)
     const QString count = QString::number(added);
     const QString message =
         added == read.items.size()
-            ? L10n::text(QStringLiteral("已加入暂存架"), QStringLiteral("Added to Shelf"))
-            : L10n::text(QStringLiteral("暂存架已满，已加入 ") + count + QStringLiteral(" 项"),
-                         QStringLiteral("Shelf is full — added ") + L10n::englishItems(added));
-    reportShelfAfterSave(L10n::text(QStringLiteral("暂存架保存失败："), QStringLiteral("Failed to save to Shelf: ")),
-                         message);
+            ? Language::text(QStringLiteral("已加入暂存架"), QStringLiteral("Added to Shelf"))
+            : Language::text(QStringLiteral("暂存架已满，已加入 ") + count + QStringLiteral(" 项"),
+                             QStringLiteral("Shelf is full — added ") + Language::englishItems(added));
+    reportShelfAfterSave(
+        Language::text(QStringLiteral("暂存架保存失败："), QStringLiteral("Failed to save to Shelf: ")), message);
 }
 
 // MARK: - Sessions
@@ -118,7 +119,7 @@ void AppDelegate::selectShelfSession(const QUuid& id)
         updateShelfState(std::nullopt, true);
         return;
     }
-    reportShelfAfterSave(L10n::text(QStringLiteral("切换会话失败："), QStringLiteral("Failed to switch session: ")),
+    reportShelfAfterSave(Language::text(QStringLiteral("切换会话失败："), QStringLiteral("Failed to switch session: ")),
                          std::nullopt);
 }
 
@@ -134,34 +135,35 @@ std::optional<QString> AppDelegate::promptShelfSessionName(const QString& title,
 void AppDelegate::createShelfSession()
 {
     const std::optional<QString> name =
-        promptShelfSessionName(L10n::text(QStringLiteral("新建暂存会话"), QStringLiteral("New Shelf Session")),
-                               L10n::text(QStringLiteral("新会话"), QStringLiteral("New Session")));
+        promptShelfSessionName(Language::text(QStringLiteral("新建暂存会话"), QStringLiteral("New Shelf Session")),
+                               Language::text(QStringLiteral("新会话"), QStringLiteral("New Session")));
     if (!name) {
-        updateShelfState(L10n::text(QStringLiteral("已取消新建会话"), QStringLiteral("New session cancelled")), true);
+        updateShelfState(Language::text(QStringLiteral("已取消新建会话"), QStringLiteral("New session cancelled")),
+                         true);
         return;
     }
     // A blank name is the store's to replace with its next untitled one.
     shelfSessionStore().createSession(*name);
-    reportShelfAfterSave(L10n::text(QStringLiteral("新建会话失败："), QStringLiteral("Failed to create session: ")),
-                         L10n::text(QStringLiteral("已新建暂存会话"), QStringLiteral("New shelf session created")));
+    reportShelfAfterSave(Language::text(QStringLiteral("新建会话失败："), QStringLiteral("Failed to create session: ")),
+                         Language::text(QStringLiteral("已新建暂存会话"), QStringLiteral("New shelf session created")));
 }
 
 void AppDelegate::renameShelfSession()
 {
     const std::optional<QString> name =
-        promptShelfSessionName(L10n::text(QStringLiteral("重命名暂存会话"), QStringLiteral("Rename Shelf Session")),
+        promptShelfSessionName(Language::text(QStringLiteral("重命名暂存会话"), QStringLiteral("Rename Shelf Session")),
                                shelfSessionStore().currentSession().name);
     if (!name) {
-        updateShelfState(L10n::text(QStringLiteral("已取消重命名"), QStringLiteral("Rename cancelled")), true);
+        updateShelfState(Language::text(QStringLiteral("已取消重命名"), QStringLiteral("Rename cancelled")), true);
         return;
     }
     if (!shelfSessionStore().renameSelectedSession(*name)) {
-        updateShelfState(L10n::text(QStringLiteral("会话名称不能为空"), QStringLiteral("Session name can't be empty")),
-                         true);
+        updateShelfState(
+            Language::text(QStringLiteral("会话名称不能为空"), QStringLiteral("Session name can't be empty")), true);
         return;
     }
-    reportShelfAfterSave(L10n::text(QStringLiteral("重命名失败："), QStringLiteral("Rename failed: ")),
-                         L10n::text(QStringLiteral("已重命名暂存会话"), QStringLiteral("Shelf session renamed")));
+    reportShelfAfterSave(Language::text(QStringLiteral("重命名失败："), QStringLiteral("Rename failed: ")),
+                         Language::text(QStringLiteral("已重命名暂存会话"), QStringLiteral("Shelf session renamed")));
 }
 
 // MARK: - One entry
@@ -171,10 +173,10 @@ void AppDelegate::copyShelfItem(const ShelfItem& item)
     const bool written = ShelfPasteboardWriter::copy(item, pasteboard());
     if (written)
         markOwnWrite();
-    updateShelfState(
-        written ? L10n::text(QStringLiteral("暂存架内容已复制"), QStringLiteral("Shelf item copied"))
-                : L10n::text(QStringLiteral("这项暂存内容不可复制"), QStringLiteral("This shelf item can't be copied")),
-        true);
+    updateShelfState(written ? Language::text(QStringLiteral("暂存架内容已复制"), QStringLiteral("Shelf item copied"))
+                             : Language::text(QStringLiteral("这项暂存内容不可复制"),
+                                              QStringLiteral("This shelf item can't be copied")),
+                     true);
 }
 
 void AppDelegate::airDropShelfItem(const ShelfItem& item)
@@ -183,10 +185,9 @@ void AppDelegate::airDropShelfItem(const ShelfItem& item)
         island().hide();
         return;
     }
-    updateShelfState(
-        L10n::text(QStringLiteral("这项暂存内容无法通过 KDE Connect 发送"),
-                   QStringLiteral("This shelf item can't be sent via KDE Connect")),
-        true);
+    updateShelfState(Language::text(QStringLiteral("这项暂存内容无法通过 KDE Connect 发送"),
+                                    QStringLiteral("This shelf item can't be sent via KDE Connect")),
+                     true);
 }
 
 void AppDelegate::revealShelfItem(const ShelfItem& item)
@@ -218,27 +219,29 @@ void AppDelegate::removeShelfItem(const QUuid& id)
     const std::optional<ShelfItem> removed = found == items.cend() ? std::nullopt : std::optional<ShelfItem>(*found);
     if (!shelfSessionStore().removeItem(id)) {
         updateShelfState(
-            L10n::text(QStringLiteral("没有找到这项暂存内容"), QStringLiteral("Couldn't find this shelf item")), true);
+            Language::text(QStringLiteral("没有找到这项暂存内容"), QStringLiteral("Couldn't find this shelf item")),
+            true);
         return;
     }
     if (removed)
         ClipboardImageExportStore::removeExportedFiles({removed->clipboardItem()});
-    reportShelfAfterSave(L10n::text(QStringLiteral("移除失败："), QStringLiteral("Remove failed: ")),
-                         L10n::text(QStringLiteral("已移除一项暂存内容"), QStringLiteral("Removed one shelf item")));
+    reportShelfAfterSave(
+        Language::text(QStringLiteral("移除失败："), QStringLiteral("Remove failed: ")),
+        Language::text(QStringLiteral("已移除一项暂存内容"), QStringLiteral("Removed one shelf item")));
 }
 
 void AppDelegate::clearShelf()
 {
     const QList<ShelfItem> items = shelfSessionStore().currentSession().items;
     if (items.isEmpty()) {
-        updateShelfState(L10n::text(QStringLiteral("暂存架已经是空的"), QStringLiteral("Shelf is already empty")),
+        updateShelfState(Language::text(QStringLiteral("暂存架已经是空的"), QStringLiteral("Shelf is already empty")),
                          true);
         return;
     }
     shelfSessionStore().clearSelectedSession();
     ClipboardImageExportStore::removeExportedFiles(clipboardItems(items));
-    reportShelfAfterSave(L10n::text(QStringLiteral("清空失败："), QStringLiteral("Clear failed: ")),
-                         L10n::text(QStringLiteral("暂存架已清空"), QStringLiteral("Shelf cleared")));
+    reportShelfAfterSave(Language::text(QStringLiteral("清空失败："), QStringLiteral("Clear failed: ")),
+                         Language::text(QStringLiteral("暂存架已清空"), QStringLiteral("Shelf cleared")));
 }
 
 // MARK: - Batch actions
@@ -257,16 +260,18 @@ void AppDelegate::performShelfBatchAction(ShelfBatchAction action, const QList<S
                 markOwnWrite();
             if (names)
                 message =
-                    written ? L10n::text(QStringLiteral("已复制所有文件名"), QStringLiteral("Copied all file names"))
-                            : L10n::text(QStringLiteral("没有可复制的文件名"), QStringLiteral("No file names to copy"));
+                    written
+                        ? Language::text(QStringLiteral("已复制所有文件名"), QStringLiteral("Copied all file names"))
+                        : Language::text(QStringLiteral("没有可复制的文件名"), QStringLiteral("No file names to copy"));
             else
-                message = written ? L10n::text(QStringLiteral("已复制所有路径"), QStringLiteral("Copied all paths"))
-                                  : L10n::text(QStringLiteral("没有可复制的路径"), QStringLiteral("No paths to copy"));
+                message = written
+                              ? Language::text(QStringLiteral("已复制所有路径"), QStringLiteral("Copied all paths"))
+                              : Language::text(QStringLiteral("没有可复制的路径"), QStringLiteral("No paths to copy"));
             break;
         }
         case ShelfBatchAction::zipFiles:
             workspace().activateFileViewerSelecting({QUrl::fromLocalFile(ShelfBatchActions::zipFiles(items))});
-            message = L10n::text(QStringLiteral("已压缩为 ZIP"), QStringLiteral("Zipped"));
+            message = Language::text(QStringLiteral("已压缩为 ZIP"), QStringLiteral("Zipped"));
             break;
         case ShelfBatchAction::convertImagesToPNG:
         case ShelfBatchAction::convertImagesToJPEG:
@@ -274,13 +279,13 @@ void AppDelegate::performShelfBatchAction(ShelfBatchAction action, const QList<S
             QStringList written;
             if (action == ShelfBatchAction::compressImages) {
                 written = ShelfBatchActions::compressImages(items);
-                message = L10n::text(QStringLiteral("已压缩图片"), QStringLiteral("Images compressed"));
+                message = Language::text(QStringLiteral("已压缩图片"), QStringLiteral("Images compressed"));
             } else if (action == ShelfBatchAction::convertImagesToPNG) {
                 written = ShelfBatchActions::convertImages(items, ShelfBatchActions::ImageFileType::png);
-                message = L10n::text(QStringLiteral("已转为 PNG"), QStringLiteral("Converted to PNG"));
+                message = Language::text(QStringLiteral("已转为 PNG"), QStringLiteral("Converted to PNG"));
             } else {
                 written = ShelfBatchActions::convertImages(items, ShelfBatchActions::ImageFileType::jpeg);
-                message = L10n::text(QStringLiteral("已转为 JPG"), QStringLiteral("Converted to JPG"));
+                message = Language::text(QStringLiteral("已转为 JPG"), QStringLiteral("Converted to JPG"));
             }
             QList<QUrl> urls;
             for (const QString& path : std::as_const(written))

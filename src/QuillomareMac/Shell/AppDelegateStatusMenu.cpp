@@ -13,7 +13,7 @@ namespace {
 
 QString syncTurnedOff()
 {
-    return L10n::text(QStringLiteral("文件夹同步已关闭"), QStringLiteral("Folder sync is off"));
+    return Language::text(QStringLiteral("文件夹同步已关闭"), QStringLiteral("Folder sync is off"));
 }
 
 } // namespace
@@ -61,11 +61,12 @@ void AppDelegate::toggleSensitiveFilteringFromMenu()
 void AppDelegate::toggleSensitiveLocalOnlyFromMenu()
 {
     toggleSettingFromMenu(&ClipSettings::markSensitiveLocalOnly, [this] {
-        report(store().settings().markSensitiveLocalOnly
-                   ? L10n::text(QStringLiteral("未忽略的敏感内容将仅本机保留"),
-                                QStringLiteral("Sensitive content that isn't ignored will stay on this device"))
-                   : L10n::text(QStringLiteral("未忽略的敏感内容不再标记为仅本机"),
-                                QStringLiteral("Sensitive content that isn't ignored is no longer kept local-only")));
+        report(
+            store().settings().markSensitiveLocalOnly
+                ? Language::text(QStringLiteral("未忽略的敏感内容将仅本机保留"),
+                                 QStringLiteral("Sensitive content that isn't ignored will stay on this device"))
+                : Language::text(QStringLiteral("未忽略的敏感内容不再标记为仅本机"),
+                                 QStringLiteral("Sensitive content that isn't ignored is no longer kept local-only")));
         showIsland();
     });
 }
@@ -78,7 +79,7 @@ void AppDelegate::toggleCloudSyncFromMenu()
             showIsland();
             return;
         }
-        report(L10n::text(QStringLiteral("正在启用文件夹同步"), QStringLiteral("Enabling folder sync…")),
+        report(Language::text(QStringLiteral("正在启用文件夹同步"), QStringLiteral("Enabling folder sync…")),
                CloudSyncState::syncing());
         showIsland();
         performCloudSync(std::nullopt, true);
@@ -87,7 +88,8 @@ void AppDelegate::toggleCloudSyncFromMenu()
 
 void AppDelegate::syncNowFromMenu()
 {
-    performCloudSync(L10n::text(QStringLiteral("正在与同步文件夹同步历史"), QStringLiteral("Syncing history with the sync folder…")),
+    performCloudSync(Language::text(QStringLiteral("正在与同步文件夹同步历史"),
+                                    QStringLiteral("Syncing history with the sync folder…")),
                      true);
 }
 
@@ -138,7 +140,7 @@ void AppDelegate::settingsDidChange(const ClipSettings& old, const ClipSettings&
         rebuildCloudSync();
 
     if (!old.cloudSyncEnabled && current.cloudSyncEnabled) {
-        performCloudSync(L10n::text(QStringLiteral("正在启用文件夹同步"), QStringLiteral("Enabling folder sync…")),
+        performCloudSync(Language::text(QStringLiteral("正在启用文件夹同步"), QStringLiteral("Enabling folder sync…")),
                          true);
         return;
     }
@@ -150,13 +152,13 @@ void AppDelegate::settingsDidChange(const ClipSettings& old, const ClipSettings&
     if (old.syncRichContentToICloud == current.syncRichContentToICloud)
         return;
     report(current.syncRichContentToICloud
-               ? L10n::text(QStringLiteral("新图片和文件可同步"), QStringLiteral("New images and files can sync"))
-               : L10n::text(QStringLiteral("图片和文件将仅本机保留"),
-                            QStringLiteral("Images and files will stay on this device")));
+               ? Language::text(QStringLiteral("新图片和文件可同步"), QStringLiteral("New images and files can sync"))
+               : Language::text(QStringLiteral("图片和文件将仅本机保留"),
+                                QStringLiteral("Images and files will stay on this device")));
     showIsland();
     if (current.cloudSyncEnabled && current.syncRichContentToICloud)
-        performCloudSync(L10n::text(QStringLiteral("正在同步可导出的图片和文件"),
-                                    QStringLiteral("Syncing exportable images and files…")),
+        performCloudSync(Language::text(QStringLiteral("正在同步可导出的图片和文件"),
+                                        QStringLiteral("Syncing exportable images and files…")),
                          true);
 }
 
@@ -166,27 +168,27 @@ void AppDelegate::configureLoginItem(bool isEnabled)
         LoginItemController::setEnabled(isEnabled);
     } catch (const Error& error) {
         reportStoreFailure(
-            L10n::text(QStringLiteral("登录自启设置失败："), QStringLiteral("Failed to set launch at login: ")),
+            Language::text(QStringLiteral("登录自启设置失败："), QStringLiteral("Failed to set launch at login: ")),
             error.localizedDescription());
         showIsland();
         return;
     }
-    report(isEnabled ? L10n::text(QStringLiteral("登录自启"), QStringLiteral("Launch at login: ")) +
+    report(isEnabled ? Language::text(QStringLiteral("登录自启"), QStringLiteral("Launch at login: ")) +
                            LoginItemController::statusDescription()
-                     : L10n::text(QStringLiteral("登录自启已关闭"), QStringLiteral("Launch at login is off")));
+                     : Language::text(QStringLiteral("登录自启已关闭"), QStringLiteral("Launch at login is off")));
     showIsland();
 }
 
 QString AppDelegate::sensitiveFilteringMessage(const ClipSettings& settings)
 {
     if (settings.ignoreSensitiveContent)
-        return L10n::text(QStringLiteral("敏感内容将默认忽略保存"),
-                          QStringLiteral("Sensitive content will be ignored by default"));
+        return Language::text(QStringLiteral("敏感内容将默认忽略保存"),
+                              QStringLiteral("Sensitive content will be ignored by default"));
     if (settings.markSensitiveLocalOnly)
-        return L10n::text(QStringLiteral("敏感内容将隐藏预览并仅本机保留"),
-                          QStringLiteral("Sensitive content will hide its preview and stay on this device"));
-    return L10n::text(QStringLiteral("敏感内容将隐藏预览保存"),
-                      QStringLiteral("Sensitive content will be saved with its preview hidden"));
+        return Language::text(QStringLiteral("敏感内容将隐藏预览并仅本机保留"),
+                              QStringLiteral("Sensitive content will hide its preview and stay on this device"));
+    return Language::text(QStringLiteral("敏感内容将隐藏预览保存"),
+                          QStringLiteral("Sensitive content will be saved with its preview hidden"));
 }
 
 } // namespace QuillomareMac

@@ -8,6 +8,7 @@
 #include "Sync/CloudKitSyncService.h"
 
 #include <Platform/Entitlements.h>
+#include <QuillomareCore/Language.h>
 
 #include <QtConcurrent>
 
@@ -28,7 +29,7 @@ namespace {
 
 QString syncIsOff()
 {
-    return L10n::text(QStringLiteral("文件夹同步已关闭"), QStringLiteral("Folder sync is off"));
+    return Language::text(QStringLiteral("文件夹同步已关闭"), QStringLiteral("Folder sync is off"));
 }
 
 // Runs `work` on the thread pool and hands its result to `report` on the delegate's thread, always
@@ -198,7 +199,8 @@ void AppDelegate::reportSyncPass(const MergeOutcome& outcome, const CloudSyncPul
     if (pulled.pendingCount > 0)
         m_pendingRecordsSyncTimer.start();
     if (outcome.error) {
-        report(L10n::text(QStringLiteral("合并同步文件夹历史失败："), QStringLiteral("Failed to merge sync folder history: ")) +
+        report(Language::text(QStringLiteral("合并同步文件夹历史失败："),
+                              QStringLiteral("Failed to merge sync folder history: ")) +
                    *outcome.error,
                CloudSyncState::failed(*outcome.error));
         refreshStatusMenu();
@@ -229,9 +231,11 @@ QString AppDelegate::syncOutcomeMessage(const CloudSyncState& resolved, qsizetyp
 {
     switch (resolved.caseOf()) {
     case CloudSyncState::Case::unavailable:
-        return L10n::text(QStringLiteral("同步文件夹不可用："), QStringLiteral("Sync folder unavailable: ")) + resolved.text();
+        return Language::text(QStringLiteral("同步文件夹不可用："), QStringLiteral("Sync folder unavailable: ")) +
+               resolved.text();
     case CloudSyncState::Case::failed:
-        return L10n::text(QStringLiteral("文件夹同步失败："), QStringLiteral("Folder sync failed: ")) + resolved.text();
+        return Language::text(QStringLiteral("文件夹同步失败："), QStringLiteral("Folder sync failed: ")) +
+               resolved.text();
     case CloudSyncState::Case::disabled:
         return syncIsOff();
     case CloudSyncState::Case::idle:
@@ -241,14 +245,16 @@ QString AppDelegate::syncOutcomeMessage(const CloudSyncState& resolved, qsizetyp
     const QString n = QString::number(merged);
     const QString d = QString::number(deleted);
     if (merged == 0 && deleted == 0)
-        return L10n::text(QStringLiteral("同步文件夹历史已同步"), QStringLiteral("Sync folder history is up to date"));
+        return Language::text(QStringLiteral("同步文件夹历史已同步"),
+                              QStringLiteral("Sync folder history is up to date"));
     if (deleted == 0)
-        return L10n::text(QStringLiteral("已从同步文件夹合并 %1 条历史").arg(n),
-                          QStringLiteral("Merged %1 from the sync folder").arg(L10n::englishItems(merged)));
+        return Language::text(QStringLiteral("已从同步文件夹合并 %1 条历史").arg(n),
+                              QStringLiteral("Merged %1 from the sync folder").arg(Language::englishItems(merged)));
     if (merged == 0)
-        return L10n::text(QStringLiteral("已同步删除 %1 条历史").arg(d), QStringLiteral("Synced deletion of %1").arg(L10n::englishItems(deleted)));
-    return L10n::text(QStringLiteral("已同步 %1 条历史并删除 %2 条").arg(n, d),
-                      QStringLiteral("Synced %1 and deleted %2").arg(L10n::englishItems(merged), d));
+        return Language::text(QStringLiteral("已同步删除 %1 条历史").arg(d),
+                              QStringLiteral("Synced deletion of %1").arg(Language::englishItems(deleted)));
+    return Language::text(QStringLiteral("已同步 %1 条历史并删除 %2 条").arg(n, d),
+                          QStringLiteral("Synced %1 and deleted %2").arg(Language::englishItems(merged), d));
 }
 
 void AppDelegate::deleteFromCloud(const QList<ClipboardItem>& items, const std::optional<QString>& reason)
@@ -270,17 +276,22 @@ void AppDelegate::deleteFromCloud(const QList<ClipboardItem>& items, const std::
             QString message;
             switch (state.caseOf()) {
             case CloudSyncState::Case::unavailable:
-                message = L10n::text(QStringLiteral("同步文件夹不可用："), QStringLiteral("Sync folder unavailable: ")) + state.text();
+                message =
+                    Language::text(QStringLiteral("同步文件夹不可用："), QStringLiteral("Sync folder unavailable: ")) +
+                    state.text();
                 break;
             case CloudSyncState::Case::failed:
-                message = L10n::text(QStringLiteral("同步文件夹删除失败："), QStringLiteral("Sync folder delete failed: ")) + state.text();
+                message = Language::text(QStringLiteral("同步文件夹删除失败："),
+                                         QStringLiteral("Sync folder delete failed: ")) +
+                          state.text();
                 break;
             case CloudSyncState::Case::disabled:
                 message = syncIsOff();
                 break;
             case CloudSyncState::Case::idle:
             case CloudSyncState::Case::syncing:
-                message = reason.value_or(L10n::text(QStringLiteral("已从同步文件夹删除"), QStringLiteral("Deleted from the sync folder")));
+                message = reason.value_or(Language::text(QStringLiteral("已从同步文件夹删除"),
+                                                         QStringLiteral("Deleted from the sync folder")));
                 break;
             }
             self->report(message, state);

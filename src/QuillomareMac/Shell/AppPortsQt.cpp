@@ -88,15 +88,15 @@ bool ApplicationDesktopPort::confirmClearHistory(qsizetype itemCount)
 {
     const QString count = QString::number(itemCount);
     QMessageBox alert(QMessageBox::Warning, QStringLiteral("Quillomare"),
-                      L10n::text(QStringLiteral("清空 ") + count + QStringLiteral(" 条历史？"),
-                                 QStringLiteral("Clear ") + count + QStringLiteral(" items?")));
+                      Language::text(QStringLiteral("清空 ") + count + QStringLiteral(" 条历史？"),
+                                     QStringLiteral("Clear ") + count + QStringLiteral(" items?")));
     alert.setInformativeText(
-        L10n::text(QStringLiteral("此操作会删除本机历史；开启文件夹同步时也会从同步文件夹删除可同步历史。"),
-                   QStringLiteral("This deletes history on this device, and when folder sync is on it also removes "
-                                  "syncable history from the sync folder.")));
-    QPushButton* clear = alert.addButton(L10n::text(QStringLiteral("清空"), QStringLiteral("Clear")),
-                                         QMessageBox::DestructiveRole);
-    alert.addButton(L10n::text(QStringLiteral("取消"), QStringLiteral("Cancel")), QMessageBox::RejectRole);
+        Language::text(QStringLiteral("此操作会删除本机历史；开启文件夹同步时也会从同步文件夹删除可同步历史。"),
+                       QStringLiteral("This deletes history on this device, and when folder sync is on it also removes "
+                                      "syncable history from the sync folder.")));
+    QPushButton* clear =
+        alert.addButton(Language::text(QStringLiteral("清空"), QStringLiteral("Clear")), QMessageBox::DestructiveRole);
+    alert.addButton(Language::text(QStringLiteral("取消"), QStringLiteral("Cancel")), QMessageBox::RejectRole);
     alert.setDefaultButton(clear);
     alert.setWindowModality(Qt::ApplicationModal);
     alert.activateWindow();
@@ -126,14 +126,14 @@ std::optional<QString> ApplicationDesktopPort::promptShelfSessionName(const QStr
     bold.setBold(true);
     heading->setFont(bold);
     const QString noteText =
-        L10n::text(QStringLiteral("会话只保存在本机，不会进入同步文件夹。"),
-                   QStringLiteral("Sessions are stored on this device only and won't go to the sync folder."));
+        Language::text(QStringLiteral("会话只保存在本机，不会进入同步文件夹。"),
+                       QStringLiteral("Sessions are stored on this device only and won't go to the sync folder."));
     auto* note = new QLabel(noteText, &dialog);
     note->setWordWrap(true);
     auto* field = new QLineEdit(defaultValue, &dialog);
     field->setFixedSize(260, 24);
-    auto* ok = new QPushButton(L10n::text(QStringLiteral("确定"), QStringLiteral("OK")), &dialog);
-    auto* cancel = new QPushButton(L10n::text(QStringLiteral("取消"), QStringLiteral("Cancel")), &dialog);
+    auto* ok = new QPushButton(Language::text(QStringLiteral("确定"), QStringLiteral("OK")), &dialog);
+    auto* cancel = new QPushButton(Language::text(QStringLiteral("取消"), QStringLiteral("Cancel")), &dialog);
     ok->setDefault(true);
     QObject::connect(ok, &QPushButton::clicked, &dialog, &QDialog::accept);
     QObject::connect(cancel, &QPushButton::clicked, &dialog, &QDialog::reject);

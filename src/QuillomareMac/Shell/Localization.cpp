@@ -1,5 +1,7 @@
 #include "Localization.h"
 
+#include "Island/IslandView.h"
+
 #include <Platform/UserDefaults.h>
 #include <QuillomareCore/Language.h>
 
@@ -9,60 +11,14 @@
 #include <QProcess>
 #include <QTranslator>
 
-#include <atomic>
-#include <mutex>
-
 namespace QuillomareMac {
-
-const std::array<AppLanguagePreference, 3>& AppLanguage::allCases()
-{
-    static constexpr std::array<AppLanguagePreference, 3> cases{
-        AppLanguagePreference::system, AppLanguagePreference::chinese, AppLanguagePreference::english};
-    return cases;
-}
-
-QString AppLanguage::rawValue(AppLanguagePreference preference)
-{
-    switch (preference) {
-    case AppLanguagePreference::chinese:
-        return QStringLiteral("chinese");
-    case AppLanguagePreference::english:
-        return QStringLiteral("english");
-    case AppLanguagePreference::system:
-        break;
-    }
-    return QStringLiteral("system");
-}
-
-std::optional<AppLanguagePreference> AppLanguage::fromRawValue(const QString& rawValue)
-{
-    for (AppLanguagePreference preference : allCases()) {
-        if (AppLanguage::rawValue(preference) == rawValue)
-            return preference;
-    }
-    return std::nullopt;
-}
 
 namespace L10n {
 
 namespace {
 
-enum : int { notComputed = -1, english = 0, chinese = 1 };
-std::atomic<int> g_flag{notComputed};
-std::mutex g_mutex;
-// Set while this thread reads the stored choice: a text asked for meanwhile (the reason the
-// settings folder cannot be made, say) must not wait for the choice it is part of reading.
-thread_local bool t_readingChoice = false;
-// The core's few texts (file errors) follow the same flag.
-[[maybe_unused]] const bool g_coreFollows = (QuillomareCore::Language::setProvider(&isChinese), true);
-
-bool systemIsChinese()
-{
-    const QStringList languages = QLocale::system().uiLanguages();
-    return isChineseLanguageTag(languages.isEmpty() ? QStringLiteral("en") : languages.first());
-}
-
-bool computeIsChinese()
+// The stored choice decides the interface language, the core's texts (file errors) included.
+bool storedChoiceIsChinese()
 {
     switch (preference()) {
     case AppLanguagePreference::chinese:
@@ -72,8 +28,11 @@ bool computeIsChinese()
     case AppLanguagePreference::system:
         break;
     }
-    return systemIsChinese();
+    return QuillomareCore::Language::desktopIsChinese();
 }
+
+[[maybe_unused]] const bool g_languageFollowsChoice =
+    (QuillomareCore::Language::setProvider(&storedChoiceIsChinese), true);
 
 } // namespace
 
@@ -90,40 +49,20 @@ void setPreference(AppLanguagePreference preference)
     defaults->sync();
 }
 
-bool isChinese()
+} // namespace L10n
+
+AppLanguagePreference IslandView::storedLanguagePreference()
 {
-    int flag = g_flag.load(std::memory_order_acquire);
-    if (flag == notComputed) {
-        if (t_readingChoice)
-            return systemIsChinese();
-        std::lock_guard lock(g_mutex);
-        flag = g_flag.load(std::memory_order_relaxed);
-        if (flag == notComputed) {
-            t_readingChoice = true;
-            const bool answer = computeIsChinese();
-            t_readingChoice = false;
-            flag = answer ? chinese : english;
-            g_flag.store(flag, std::memory_order_release);
-        }
-    }
-    return flag == chinese;
+    return L10n::preference();
 }
 
-bool isChineseLanguageTag(const QString& firstPreferredLanguage)
-{
-    return firstPreferredLanguage.startsWith(QLatin1String("zh"));
-}
+namespace L10n {
 
 void relaunchToApplyLanguage()
 {
     // The new instance ends this one as it starts; a failure to start leaves this one running
     // with the new choice stored for the next launch.
     QProcess::startDetached(QCoreApplication::applicationFilePath(), {});
-}
-
-QString englishItems(qint64 count)
-{
-    return count == 1 ? QStringLiteral("1 item") : QStringLiteral("%1 items").arg(count);
 }
 
 namespace {
@@ -139,7 +78,7 @@ QTranslator*& qtTranslator()
 
 bool installQtTranslations()
 {
-    if (!isChinese())
+    if (!QuillomareCore::Language::isChinese())
         return true;
     QCoreApplication* application = QCoreApplication::instance();
     if (!application)
@@ -166,21 +105,6 @@ void removeQtTranslationsForTesting()
     QCoreApplication::removeTranslator(translator);
     delete translator;
     translator = nullptr;
-}
-
-QString localizedDisplayName(QuillomareCore::ClipKind kind)
-{
-    return text(kind.localizedName(), kind.displayTitle());
-}
-
-void setIsChineseForTesting(bool isChinese)
-{
-    g_flag.store(isChinese ? chinese : english, std::memory_order_release);
-}
-
-void resetForTesting()
-{
-    g_flag.store(notComputed, std::memory_order_release);
 }
 
 } // namespace L10n

@@ -1,9 +1,8 @@
 #include "LoginItemController.h"
 
-#include "Shell/Localization.h"
-
 #include <QuillomareCore/Errors.h>
 #include <QuillomareCore/Files.h>
+#include <QuillomareCore/Language.h>
 
 #include <QCoreApplication>
 #include <QDir>
@@ -81,7 +80,7 @@ QString statusDescription()
 {
     QFile file(autostartFilePath());
     if (!file.open(QIODevice::ReadOnly))
-        return L10n::text(QStringLiteral("未开启"), QStringLiteral("Off"));
+        return Language::text(QStringLiteral("未开启"), QStringLiteral("Off"));
     QHash<QString, QString> keys;
     for (const QString& line : QString::fromUtf8(file.readAll()).split(QLatin1Char('\n')))
         if (const qsizetype equals = line.indexOf(QLatin1Char('=')); equals > 0)
@@ -89,15 +88,16 @@ QString statusDescription()
     // Switched off in the desktop's own start-up settings: the user has to allow it there.
     if (keys.value(QStringLiteral("Hidden")) == QStringLiteral("true") ||
         keys.value(QStringLiteral("X-GNOME-Autostart-enabled")) == QStringLiteral("false"))
-        return L10n::text(QStringLiteral("需要在系统设置中确认"), QStringLiteral("Needs approval in System Settings"));
+        return Language::text(QStringLiteral("需要在系统设置中确认"),
+                              QStringLiteral("Needs approval in System Settings"));
     QString exec = keys.value(QStringLiteral("Exec"));
     const QString program =
         exec.startsWith(QLatin1Char('"'))
             ? exec.mid(1).section(QLatin1Char('"'), 0, 0).replace(QStringLiteral("\\\\"), QStringLiteral("\\"))
             : exec.section(QLatin1Char(' '), 0, 0);
     if (!QFileInfo(program).isExecutable())
-        return L10n::text(QStringLiteral("未找到应用"), QStringLiteral("App not found"));
-    return L10n::text(QStringLiteral("已开启"), QStringLiteral("Enabled"));
+        return Language::text(QStringLiteral("未找到应用"), QStringLiteral("App not found"));
+    return Language::text(QStringLiteral("已开启"), QStringLiteral("Enabled"));
 }
 
 } // namespace QuillomareMac::LoginItemController

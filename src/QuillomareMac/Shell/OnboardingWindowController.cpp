@@ -2,9 +2,9 @@
 
 #include "Island/Kit/IslandTheme.h"
 #include "Pasteboard/MacPasteboardWriter.h"
-#include "Shell/Localization.h"
 
 #include <QuillomareCore/ClipSettings.h>
+#include <QuillomareCore/Language.h>
 
 #include <QCursor>
 #include <QGuiApplication>
@@ -18,6 +18,8 @@
 #include <algorithm>
 
 namespace QuillomareMac {
+
+namespace Language = QuillomareCore::Language;
 
 namespace {
 
@@ -78,7 +80,7 @@ OnboardingWindowController::OnboardingWindowController(Platform::Pasteboard& pas
 {
     m_window->setObjectName(QStringLiteral("onboardingWindow"));
     m_window->setWindowTitle(
-        L10n::text(QStringLiteral("Quillomare跨设备使用说明"), QStringLiteral("Quillomare Cross-device Guide")));
+        Language::text(QStringLiteral("Quillomare跨设备使用说明"), QStringLiteral("Quillomare Cross-device Guide")));
     m_window->setAutoFillBackground(true);
     setup();
     // Fixed, as designed; only taller than designed when the texts need it (larger fonts, a
@@ -138,14 +140,14 @@ QWidget* OnboardingWindowController::makeHeader()
 {
     auto* header = new QWidget;
     QVBoxLayout* stack = verticalStack(header, 5);
-    stack->addWidget(makeLabel(L10n::text(QStringLiteral("剪贴板历史、KDE Connect 和文件夹同步"),
-                                          QStringLiteral("Clipboard History, KDE Connect & Folder Sync")),
+    stack->addWidget(makeLabel(Language::text(QStringLiteral("剪贴板历史、KDE Connect 和文件夹同步"),
+                                              QStringLiteral("Clipboard History, KDE Connect & Folder Sync")),
                                23, QFont::DemiBold, labelColour(m_window.get()), contentWidth));
     stack->addWidget(makeLabel(
-        L10n::text(QStringLiteral("Quillomare先作为本机效率工具使用；发到手机走 KDE Connect，"
-                                  "同步文件夹只是高级同步选项。"),
-                   QStringLiteral("Quillomare works as a productivity tool on this computer first; send to a phone "
-                                  "via KDE Connect, and the sync folder is just an advanced sync option.")),
+        Language::text(QStringLiteral("Quillomare先作为本机效率工具使用；发到手机走 KDE Connect，"
+                                      "同步文件夹只是高级同步选项。"),
+                       QStringLiteral("Quillomare works as a productivity tool on this computer first; send to a phone "
+                                      "via KDE Connect, and the sync folder is just an advanced sync option.")),
         13, QFont::Normal, secondaryLabelColour(m_window.get()), contentWidth));
     return header;
 }
@@ -155,36 +157,39 @@ QWidget* OnboardingWindowController::makeSteps()
     auto* steps = new QWidget;
     QVBoxLayout* stack = verticalStack(steps, 10);
     stack->addWidget(makeStep(
-        1, L10n::text(QStringLiteral("本机保持自动记录"), QStringLiteral("This computer keeps capturing automatically")),
-        L10n::text(QStringLiteral("系统托盘里的Quillomare会监听文本、链接、文件和图片；Ctrl + Alt + V "
-                                  "可随时打开灵动岛，直接输入搜索，方向键选择，回车复制。"),
-                   QStringLiteral("Quillomare in the system tray watches text, links, files and images; press Ctrl "
-                                  "+ Alt + V to open the island anytime — type to search, arrow keys to select, "
-                                  "Enter to copy."))));
+        1,
+        Language::text(QStringLiteral("本机保持自动记录"),
+                       QStringLiteral("This computer keeps capturing automatically")),
+        Language::text(QStringLiteral("系统托盘里的Quillomare会监听文本、链接、文件和图片；Ctrl + Alt + V "
+                                      "可随时打开灵动岛，直接输入搜索，方向键选择，回车复制。"),
+                       QStringLiteral("Quillomare in the system tray watches text, links, files and images; press Ctrl "
+                                      "+ Alt + V to open the island anytime — type to search, arrow keys to select, "
+                                      "Enter to copy."))));
     stack->addWidget(makeStep(
-        2, L10n::text(QStringLiteral("通过 KDE Connect 发到手机"), QStringLiteral("Send to a phone via KDE Connect")),
-        L10n::text(QStringLiteral("历史和暂存架里的文本、链接、图片、文件都可以通过 KDE Connect "
-                                  "发送到已配对的手机或电脑，两边装好 KDE Connect 并配对即可。"),
-                   QStringLiteral("Text, links, images and files from History and the Shelf can go through KDE "
-                                  "Connect to a paired phone or computer — install KDE Connect on both and pair "
-                                  "them."))));
+        2,
+        Language::text(QStringLiteral("通过 KDE Connect 发到手机"), QStringLiteral("Send to a phone via KDE Connect")),
+        Language::text(QStringLiteral("历史和暂存架里的文本、链接、图片、文件都可以通过 KDE Connect "
+                                      "发送到已配对的手机或电脑，两边装好 KDE Connect 并配对即可。"),
+                       QStringLiteral("Text, links, images and files from History and the Shelf can go through KDE "
+                                      "Connect to a paired phone or computer — install KDE Connect on both and pair "
+                                      "them."))));
     stack->addWidget(makeStep(
         3,
-        L10n::text(QStringLiteral("用 KDE Connect 剪贴板共享接收手机复制"),
-                   QStringLiteral("Receive phone copies via KDE Connect")),
-        L10n::text(QStringLiteral("在 KDE Connect 中开启剪贴板共享后，手机发来的剪贴板内容会进入本机剪贴板；"
-                                  "Quillomare会按本机剪贴板变化保存。"),
-                   QStringLiteral("Turn on clipboard sharing in KDE Connect, then what the phone shares reaches "
-                                  "this computer's clipboard; Quillomare saves it as the clipboard changes."))));
+        Language::text(QStringLiteral("用 KDE Connect 剪贴板共享接收手机复制"),
+                       QStringLiteral("Receive phone copies via KDE Connect")),
+        Language::text(QStringLiteral("在 KDE Connect 中开启剪贴板共享后，手机发来的剪贴板内容会进入本机剪贴板；"
+                                      "Quillomare会按本机剪贴板变化保存。"),
+                       QStringLiteral("Turn on clipboard sharing in KDE Connect, then what the phone shares reaches "
+                                      "this computer's clipboard; Quillomare saves it as the clipboard changes."))));
     stack->addWidget(makeStep(
-        4, L10n::text(QStringLiteral("高级同步可选"), QStringLiteral("Advanced sync (optional)")),
-        L10n::text(QStringLiteral("如果需要在多台电脑间共享历史，再在偏好设置中启用文件夹同步，并用文件同步工具"
-                                  "（如 Syncthing）同步记录文件夹；同步容器使用 ") +
-                       containerIdentifier + QStringLiteral("。"),
-                   QStringLiteral("If you later want your history on several computers, enable folder sync in "
-                                  "Preferences and keep its folder in step with a file-sync tool (such as "
-                                  "Syncthing); the sync container is ") +
-                       containerIdentifier + QStringLiteral("."))));
+        4, Language::text(QStringLiteral("高级同步可选"), QStringLiteral("Advanced sync (optional)")),
+        Language::text(QStringLiteral("如果需要在多台电脑间共享历史，再在偏好设置中启用文件夹同步，并用文件同步工具"
+                                      "（如 Syncthing）同步记录文件夹；同步容器使用 ") +
+                           containerIdentifier + QStringLiteral("。"),
+                       QStringLiteral("If you later want your history on several computers, enable folder sync in "
+                                      "Preferences and keep its folder in step with a file-sync tool (such as "
+                                      "Syncthing); the sync container is ") +
+                           containerIdentifier + QStringLiteral("."))));
     return steps;
 }
 
@@ -220,13 +225,14 @@ QWidget* OnboardingWindowController::makeStep(int number, const QString& title, 
 
 QWidget* OnboardingWindowController::makePrivacyNote()
 {
-    return makeLabel(L10n::text(QStringLiteral("隐私默认值：疑似密码、密钥、令牌和信用卡号会被忽略；"
-                                               "常见密码管理器来源会在读取内容前拦截；关闭忽略后也会标记为仅本机。"),
-                                QStringLiteral("Privacy defaults: likely passwords, keys, tokens and credit card "
-                                               "numbers are ignored; common password manager sources are blocked "
-                                               "before their content is read; even if ignoring is turned off, they "
-                                               "stay marked as local-only.")),
-                     12, QFont::Normal, secondaryLabelColour(m_window.get()), contentWidth);
+    return makeLabel(
+        Language::text(QStringLiteral("隐私默认值：疑似密码、密钥、令牌和信用卡号会被忽略；"
+                                      "常见密码管理器来源会在读取内容前拦截；关闭忽略后也会标记为仅本机。"),
+                       QStringLiteral("Privacy defaults: likely passwords, keys, tokens and credit card "
+                                      "numbers are ignored; common password manager sources are blocked "
+                                      "before their content is read; even if ignoring is turned off, they "
+                                      "stay marked as local-only.")),
+        12, QFont::Normal, secondaryLabelColour(m_window.get()), contentWidth);
 }
 
 QWidget* OnboardingWindowController::makeActions()
@@ -237,14 +243,15 @@ QWidget* OnboardingWindowController::makeActions()
     line->setContentsMargins(0, 0, 0, 0);
     line->setSpacing(10);
 
-    QPushButton* copy = makeButton(L10n::text(QStringLiteral("复制 Container ID"), QStringLiteral("Copy Container ID")),
-                                   QStringLiteral("onboardingCopyButton"));
+    QPushButton* copy =
+        makeButton(Language::text(QStringLiteral("复制 Container ID"), QStringLiteral("Copy Container ID")),
+                   QStringLiteral("onboardingCopyButton"));
     connect(copy, &QPushButton::clicked, this, &OnboardingWindowController::copyContainerIdentifier);
     QPushButton* preferences =
-        makeButton(L10n::text(QStringLiteral("打开偏好设置"), QStringLiteral("Open Preferences")),
+        makeButton(Language::text(QStringLiteral("打开偏好设置"), QStringLiteral("Open Preferences")),
                    QStringLiteral("onboardingPreferencesButton"));
     connect(preferences, &QPushButton::clicked, this, &OnboardingWindowController::openPreferences);
-    QPushButton* close = makeButton(L10n::text(QStringLiteral("开始使用"), QStringLiteral("Get Started")),
+    QPushButton* close = makeButton(Language::text(QStringLiteral("开始使用"), QStringLiteral("Get Started")),
                                     QStringLiteral("onboardingCloseButton"));
     connect(close, &QPushButton::clicked, this, &OnboardingWindowController::closeWindow);
     line->addWidget(copy);

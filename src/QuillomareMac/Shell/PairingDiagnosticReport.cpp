@@ -1,12 +1,15 @@
 #include "PairingDiagnosticReport.h"
 
-#include "Localization.h"
 #include "PairingReadinessChecklist.h"
 #include "SingleInstance.h"
+
+#include <QuillomareCore/Language.h>
 
 #include <QDir>
 
 namespace QuillomareMac::PairingDiagnosticReport {
+
+namespace Language = QuillomareCore::Language;
 
 using QuillomareCore::CloudSyncState;
 
@@ -14,23 +17,23 @@ namespace {
 
 QString onOff(bool on)
 {
-    return on ? L10n::text(QStringLiteral("开启"), QStringLiteral("On"))
-              : L10n::text(QStringLiteral("关闭"), QStringLiteral("Off"));
+    return on ? Language::text(QStringLiteral("开启"), QStringLiteral("On"))
+              : Language::text(QStringLiteral("关闭"), QStringLiteral("Off"));
 }
 
 QString syncStateText(const CloudSyncState& state)
 {
     switch (state.caseOf()) {
     case CloudSyncState::Case::unavailable:
-        return L10n::text(QStringLiteral("不可用（%1）"), QStringLiteral("Unavailable (%1)")).arg(state.text());
+        return Language::text(QStringLiteral("不可用（%1）"), QStringLiteral("Unavailable (%1)")).arg(state.text());
     case CloudSyncState::Case::failed:
-        return L10n::text(QStringLiteral("失败（%1）"), QStringLiteral("Failed (%1)")).arg(state.text());
+        return Language::text(QStringLiteral("失败（%1）"), QStringLiteral("Failed (%1)")).arg(state.text());
     case CloudSyncState::Case::disabled:
-        return L10n::text(QStringLiteral("本地模式"), QStringLiteral("Local mode"));
+        return Language::text(QStringLiteral("本地模式"), QStringLiteral("Local mode"));
     case CloudSyncState::Case::idle:
-        return L10n::text(QStringLiteral("空闲/已就绪"), QStringLiteral("Idle / ready"));
+        return Language::text(QStringLiteral("空闲/已就绪"), QStringLiteral("Idle / ready"));
     case CloudSyncState::Case::syncing:
-        return L10n::text(QStringLiteral("同步中"), QStringLiteral("Syncing"));
+        return Language::text(QStringLiteral("同步中"), QStringLiteral("Syncing"));
     }
     Q_UNREACHABLE();
     return {};
@@ -40,12 +43,12 @@ QString syncStateText(const CloudSyncState& state)
 QString ignoredSourceText(const QStringList& identifiers)
 {
     if (identifiers.isEmpty())
-        return L10n::text(QStringLiteral("未配置"), QStringLiteral("Not configured"));
+        return Language::text(QStringLiteral("未配置"), QStringLiteral("Not configured"));
     QString text = identifiers.mid(0, 4).join(QStringLiteral(", "));
     if (identifiers.size() >= 5) {
         const QString total = QString::number(identifiers.size());
-        text += L10n::text(QStringLiteral(" 等 ") + total + QStringLiteral(" 个"),
-                           QStringLiteral(" and ") + total + QStringLiteral(" total"));
+        text += Language::text(QStringLiteral(" 等 ") + total + QStringLiteral(" 个"),
+                               QStringLiteral(" and ") + total + QStringLiteral(" total"));
     }
     return text;
 }
@@ -53,19 +56,20 @@ QString ignoredSourceText(const QStringList& identifiers)
 QString privacyText(const QuillomareCore::ClipSettings& settings)
 {
     if (settings.ignoreSensitiveContent)
-        return L10n::text(QStringLiteral("自动忽略敏感内容"), QStringLiteral("Automatically ignore sensitive content"));
+        return Language::text(QStringLiteral("自动忽略敏感内容"),
+                              QStringLiteral("Automatically ignore sensitive content"));
     if (settings.markSensitiveLocalOnly)
-        return L10n::text(QStringLiteral("敏感内容隐藏预览并仅本机保留"),
-                          QStringLiteral("Sensitive content hides preview and stays on this computer only"));
-    return L10n::text(QStringLiteral("敏感内容隐藏预览，文件夹同步仍跳过敏感项"),
-                      QStringLiteral("Sensitive content hides preview; folder sync still skips sensitive items"));
+        return Language::text(QStringLiteral("敏感内容隐藏预览并仅本机保留"),
+                              QStringLiteral("Sensitive content hides preview and stays on this computer only"));
+    return Language::text(QStringLiteral("敏感内容隐藏预览，文件夹同步仍跳过敏感项"),
+                          QStringLiteral("Sensitive content hides preview; folder sync still skips sensitive items"));
 }
 
 QString availabilityText(const std::optional<QString>& problem)
 {
     if (!problem)
-        return L10n::text(QStringLiteral("可用"), QStringLiteral("Available"));
-    return L10n::text(QStringLiteral("不可用（%1）"), QStringLiteral("Unavailable (%1)")).arg(*problem);
+        return Language::text(QStringLiteral("可用"), QStringLiteral("Available"));
+    return Language::text(QStringLiteral("不可用（%1）"), QStringLiteral("Unavailable (%1)")).arg(*problem);
 }
 
 // A heading followed by its "- " lines, each on a line of its own.
@@ -83,33 +87,33 @@ QString make(const QuillomareCore::ClipSettings& settings, bool captureEnabled, 
              const PairingReadinessChecklist::MachineConditions& machine, const QDateTime& generatedAt)
 {
     const auto t = [](const char16_t* chinese, const char16_t* english) {
-        return L10n::text(QString::fromUtf16(chinese), QString::fromUtf16(english));
+        return Language::text(QString::fromUtf16(chinese), QString::fromUtf16(english));
     };
     const QString limit = QString::number(settings.maxHistoryCount);
 
     QString report = t(u"Quillomare 联动诊断", u"Quillomare Cross-device Diagnostics") + QLatin1Char('\n');
     report += t(u"生成时间：", u"Generated at: ") + generatedAt.toUTC().toString(Qt::ISODate) + QStringLiteral("\n\n");
-    report += section(t(u"本机状态", u"This computer"),
-                      {
-                          t(u"自动记录剪贴板：", u"Auto-capture clipboard: ") + onOff(captureEnabled),
-                          t(u"文件夹同步开关：", u"Folder sync toggle: ") + onOff(settings.cloudSyncEnabled),
-                          t(u"图片/文件同步：", u"Image/file sync: ") + onOff(settings.syncRichContentToICloud),
-                          t(u"当前同步状态：", u"Current sync state: ") + syncStateText(cloudState),
-                          L10n::text(QStringLiteral("历史上限：") + limit + QStringLiteral(" 条"),
-                                     QStringLiteral("History limit: ") + limit),
-                          t(u"隐私策略：", u"Privacy policy: ") + privacyText(settings),
-                          t(u"自动忽略来源：", u"Auto-ignored sources: ")
-                              + ignoredSourceText(settings.ignoredSourceBundleIdentifiers),
-                          t(u"同步文件夹：", u"Sync folder: ") + availabilityText(machine.syncFolderProblem),
-                          t(u"KDE Connect 配对设备：", u"KDE Connect paired device: ")
-                              + (machine.pairedDeviceChecking    ? t(u"正在检查…", u"Checking…")
-                                 : machine.pairedDeviceReachable ? t(u"可连接", u"Reachable")
-                                                                 : t(u"无法连接", u"Not reachable")),
-                          t(u"全局快捷键：", u"Global hot keys: ")
-                              + (machine.hotKeyRegistered ? t(u"已注册", u"Registered")
-                                                          : t(u"未注册", u"Not registered")),
-                      })
-        + QStringLiteral("\n\n");
+    report +=
+        section(t(u"本机状态", u"This computer"),
+                {
+                    t(u"自动记录剪贴板：", u"Auto-capture clipboard: ") + onOff(captureEnabled),
+                    t(u"文件夹同步开关：", u"Folder sync toggle: ") + onOff(settings.cloudSyncEnabled),
+                    t(u"图片/文件同步：", u"Image/file sync: ") + onOff(settings.syncRichContentToICloud),
+                    t(u"当前同步状态：", u"Current sync state: ") + syncStateText(cloudState),
+                    Language::text(QStringLiteral("历史上限：") + limit + QStringLiteral(" 条"),
+                                   QStringLiteral("History limit: ") + limit),
+                    t(u"隐私策略：", u"Privacy policy: ") + privacyText(settings),
+                    t(u"自动忽略来源：", u"Auto-ignored sources: ") +
+                        ignoredSourceText(settings.ignoredSourceBundleIdentifiers),
+                    t(u"同步文件夹：", u"Sync folder: ") + availabilityText(machine.syncFolderProblem),
+                    t(u"KDE Connect 配对设备：", u"KDE Connect paired device: ") +
+                        (machine.pairedDeviceChecking    ? t(u"正在检查…", u"Checking…")
+                         : machine.pairedDeviceReachable ? t(u"可连接", u"Reachable")
+                                                         : t(u"无法连接", u"Not reachable")),
+                    t(u"全局快捷键：", u"Global hot keys: ") +
+                        (machine.hotKeyRegistered ? t(u"已注册", u"Registered") : t(u"未注册", u"Not registered")),
+                }) +
+        QStringLiteral("\n\n");
     // These heads are the same in both languages, full-width colon included.
     report += section(t(u"共享标识", u"Shared identifiers"),
                       {

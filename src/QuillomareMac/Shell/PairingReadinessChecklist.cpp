@@ -1,15 +1,17 @@
 #include "PairingReadinessChecklist.h"
 
 #include "CloudKitEntitlementChecker.h"
-#include "Localization.h"
 
 #include <Platform/CloudDatabase.h>
 #include <Platform/Entitlements.h>
+#include <QuillomareCore/Language.h>
 
 #include <QDir>
 #include <QFileInfo>
 
 namespace QuillomareMac::PairingReadinessChecklist {
+
+namespace Language = QuillomareCore::Language;
 
 using QuillomareCore::CloudSyncState;
 
@@ -20,19 +22,20 @@ QString syncDetail(const CloudSyncState& state)
 {
     switch (state.caseOf()) {
     case CloudSyncState::Case::unavailable:
-        return L10n::text(QStringLiteral("同步文件夹暂不可用："),
-                          QStringLiteral("The sync folder is currently unavailable: "))
-            + state.text();
+        return Language::text(QStringLiteral("同步文件夹暂不可用："),
+                              QStringLiteral("The sync folder is currently unavailable: ")) +
+               state.text();
     case CloudSyncState::Case::failed:
-        return L10n::text(QStringLiteral("最近一次同步失败："), QStringLiteral("Last sync failed: ")) + state.text();
+        return Language::text(QStringLiteral("最近一次同步失败："), QStringLiteral("Last sync failed: ")) +
+               state.text();
     case CloudSyncState::Case::disabled:
-        return L10n::text(QStringLiteral("当前仍处于本地模式。"), QStringLiteral("Still in local mode."));
+        return Language::text(QStringLiteral("当前仍处于本地模式。"), QStringLiteral("Still in local mode."));
     case CloudSyncState::Case::idle:
-        return L10n::text(QStringLiteral("文件夹同步已启用，等待变更或手动同步。"),
-                          QStringLiteral("Folder sync is enabled, waiting for changes or a manual sync."));
+        return Language::text(QStringLiteral("文件夹同步已启用，等待变更或手动同步。"),
+                              QStringLiteral("Folder sync is enabled, waiting for changes or a manual sync."));
     case CloudSyncState::Case::syncing:
-        return L10n::text(QStringLiteral("正在与同步文件夹同步历史。"),
-                          QStringLiteral("Syncing history with the sync folder."));
+        return Language::text(QStringLiteral("正在与同步文件夹同步历史。"),
+                              QStringLiteral("Syncing history with the sync folder."));
     }
     Q_UNREACHABLE();
     return {};
@@ -58,7 +61,7 @@ QString rawValue(State state)
 
 QString label(State state)
 {
-    if (L10n::isChinese())
+    if (Language::isChinese())
         return rawValue(state);
     switch (state) {
     case State::ready:
@@ -96,7 +99,7 @@ MachineConditions syncFolderConditions(const QString& containerIdentifier, const
         existing = QFileInfo(existing.absolutePath());
     if (!existing.isDir() || !existing.isWritable())
         conditions.syncFolderProblem =
-            L10n::text(QStringLiteral("无法写入“%1”"), QStringLiteral("“%1” cannot be written"))
+            Language::text(QStringLiteral("无法写入“%1”"), QStringLiteral("“%1” cannot be written"))
                 .arg(QDir::toNativeSeparators(existing.absoluteFilePath()));
     return conditions;
 }
@@ -107,60 +110,64 @@ QList<Item> make(const QuillomareCore::ClipSettings& settings, bool captureEnabl
     const QString folder = QDir::toNativeSeparators(machine.syncFolder);
     QString hotKeyDetail;
     if (!settings.hotKeyEnabled)
-        hotKeyDetail = L10n::text(QStringLiteral("开启快捷键后，Ctrl + Alt + V 才能打开灵动岛。"),
-                                  QStringLiteral("Turn on the hot key so Ctrl + Alt + V opens the island."));
+        hotKeyDetail = Language::text(QStringLiteral("开启快捷键后，Ctrl + Alt + V 才能打开灵动岛。"),
+                                      QStringLiteral("Turn on the hot key so Ctrl + Alt + V opens the island."));
     else if (machine.hotKeyRegistered)
-        hotKeyDetail = L10n::text(QStringLiteral("Ctrl + Alt + V 打开灵动岛，Ctrl + Alt + S 加入暂存架。"),
-                                  QStringLiteral("Ctrl + Alt + V opens the island; Ctrl + Alt + S adds to the shelf."));
+        hotKeyDetail =
+            Language::text(QStringLiteral("Ctrl + Alt + V 打开灵动岛，Ctrl + Alt + S 加入暂存架。"),
+                           QStringLiteral("Ctrl + Alt + V opens the island; Ctrl + Alt + S adds to the shelf."));
     else
-        hotKeyDetail = L10n::text(QStringLiteral("Ctrl + Alt + V 或 Ctrl + Alt + S 已被其他程序占用。"),
-                                  QStringLiteral("Another program holds Ctrl + Alt + V or Ctrl + Alt + S."));
+        hotKeyDetail = Language::text(QStringLiteral("Ctrl + Alt + V 或 Ctrl + Alt + S 已被其他程序占用。"),
+                                      QStringLiteral("Another program holds Ctrl + Alt + V or Ctrl + Alt + S."));
     const auto pairedDeviceState = machine.pairedDeviceChecking ? State::checking
                                    : machine.pairedDeviceReachable ? State::ready
                                                                    : State::actionNeeded;
     QString pairedDeviceDetail;
     if (machine.pairedDeviceChecking)
-        pairedDeviceDetail = L10n::text(QStringLiteral("正在检查 KDE Connect 能否连到已配对的设备。"),
-                                        QStringLiteral("Checking whether KDE Connect reaches a paired device."));
+        pairedDeviceDetail = Language::text(QStringLiteral("正在检查 KDE Connect 能否连到已配对的设备。"),
+                                            QStringLiteral("Checking whether KDE Connect reaches a paired device."));
     else if (machine.pairedDeviceReachable)
-        pairedDeviceDetail = L10n::text(QStringLiteral("KDE Connect 可以连到已配对的设备，可直接发送。"),
-                                        QStringLiteral("KDE Connect reaches a paired device; items can be sent to it."));
+        pairedDeviceDetail =
+            Language::text(QStringLiteral("KDE Connect 可以连到已配对的设备，可直接发送。"),
+                           QStringLiteral("KDE Connect reaches a paired device; items can be sent to it."));
     else
-        pairedDeviceDetail = L10n::text(QStringLiteral("KDE Connect 没有连到已配对的设备；配对手机后才能发送。"),
-                                        QStringLiteral("KDE Connect reaches no paired device; pair a phone to send items."));
+        pairedDeviceDetail =
+            Language::text(QStringLiteral("KDE Connect 没有连到已配对的设备；配对手机后才能发送。"),
+                           QStringLiteral("KDE Connect reaches no paired device; pair a phone to send items."));
     return {
-        Item{L10n::text(QStringLiteral("自动记录"), QStringLiteral("Auto-capture")),
+        Item{Language::text(QStringLiteral("自动记录"), QStringLiteral("Auto-capture")),
              captureEnabled ? State::ready : State::actionNeeded,
-             captureEnabled ? L10n::text(QStringLiteral("本机复制的内容会进入灵动岛历史。"),
-                                         QStringLiteral("Content copied on this computer enters the island history."))
-                            : L10n::text(QStringLiteral("开启自动记录后，本机复制的内容才会写入历史。"),
-                                         QStringLiteral("Turn on auto-capture so copies on this computer are written "
-                                                        "to history."))},
-        Item{L10n::text(QStringLiteral("文件夹同步开关"), QStringLiteral("Folder sync toggle")),
+             captureEnabled
+                 ? Language::text(QStringLiteral("本机复制的内容会进入灵动岛历史。"),
+                                  QStringLiteral("Content copied on this computer enters the island history."))
+                 : Language::text(QStringLiteral("开启自动记录后，本机复制的内容才会写入历史。"),
+                                  QStringLiteral("Turn on auto-capture so copies on this computer are written "
+                                                 "to history."))},
+        Item{Language::text(QStringLiteral("文件夹同步开关"), QStringLiteral("Folder sync toggle")),
              settings.cloudSyncEnabled ? State::ready : State::actionNeeded,
              settings.cloudSyncEnabled
                  ? syncDetail(cloudState)
-                 : L10n::text(QStringLiteral("开启后，非敏感且可导出的历史会参与跨设备同步。"),
-                              QStringLiteral("Once enabled, non-sensitive exportable history takes part in "
-                                             "cross-device sync."))},
-        Item{L10n::text(QStringLiteral("同步文件夹"), QStringLiteral("Sync folder")),
+                 : Language::text(QStringLiteral("开启后，非敏感且可导出的历史会参与跨设备同步。"),
+                                  QStringLiteral("Once enabled, non-sensitive exportable history takes part in "
+                                                 "cross-device sync."))},
+        Item{Language::text(QStringLiteral("同步文件夹"), QStringLiteral("Sync folder")),
              machine.syncFolderProblem ? State::actionNeeded : State::ready,
              machine.syncFolderProblem
                  ? *machine.syncFolderProblem
-                 : L10n::text(QStringLiteral("可写入 ") + folder + QStringLiteral("；用文件同步工具让它在各台电脑间保持一致。"),
-                              QStringLiteral("Writable: ") + folder +
-                                  QStringLiteral("; keep it in step between computers with a file-sync tool."))},
-        Item{L10n::text(QStringLiteral("配对设备"), QStringLiteral("Paired device")), pairedDeviceState,
+                 : Language::text(QStringLiteral("可写入 ") + folder +
+                                      QStringLiteral("；用文件同步工具让它在各台电脑间保持一致。"),
+                                  QStringLiteral("Writable: ") + folder +
+                                      QStringLiteral("; keep it in step between computers with a file-sync tool."))},
+        Item{Language::text(QStringLiteral("配对设备"), QStringLiteral("Paired device")), pairedDeviceState,
              pairedDeviceDetail},
-        Item{L10n::text(QStringLiteral("全局快捷键"), QStringLiteral("Global hot keys")),
-             settings.hotKeyEnabled && machine.hotKeyRegistered ? State::ready : State::actionNeeded,
-             hotKeyDetail},
+        Item{Language::text(QStringLiteral("全局快捷键"), QStringLiteral("Global hot keys")),
+             settings.hotKeyEnabled && machine.hotKeyRegistered ? State::ready : State::actionNeeded, hotKeyDetail},
     };
 }
 
 QString reportText(const QList<Item>& items)
 {
-    const QString separator = L10n::text(QStringLiteral("："), QStringLiteral(": "));
+    const QString separator = Language::text(QStringLiteral("："), QStringLiteral(": "));
     QStringList lines;
     lines.reserve(items.size());
     for (const Item& item : items)

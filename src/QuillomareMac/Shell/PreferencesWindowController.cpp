@@ -2,12 +2,12 @@
 
 #include "Island/Kit/IslandTheme.h"
 #include "Pasteboard/MacPasteboardWriter.h"
-#include "Shell/Localization.h"
 #include "Shell/PairingDiagnosticReport.h"
 
 #include <Platform/CloudDatabase.h>
 #include <Platform/SharingService.h>
 #include <QuillomareCore/ClipboardStore.h>
+#include <QuillomareCore/Language.h>
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -61,7 +61,7 @@ QLabel* makeLabel(const QString& text, qreal points, QFont::Weight weight, Tone 
 
 QCheckBox* makeCheckbox(const QString& name, const QString& chinese, const QString& english)
 {
-    auto* checkbox = new QCheckBox(L10n::text(chinese, english));
+    auto* checkbox = new QCheckBox(Language::text(chinese, english));
     checkbox->setObjectName(name);
     return checkbox;
 }
@@ -93,7 +93,7 @@ PreferencesWindowController::PreferencesWindowController(ClipboardStore& store, 
 {
     m_window->setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     m_window->setWindowTitle(
-        L10n::text(QStringLiteral("Quillomare偏好设置"), QStringLiteral("Quillomare Preferences")));
+        Language::text(QStringLiteral("Quillomare偏好设置"), QStringLiteral("Quillomare Preferences")));
     m_window->setFixedSize(windowWidth, maximumWindowHeight);
     setup();
     positionWithinVisibleFrame();
@@ -140,8 +140,8 @@ void PreferencesWindowController::setup()
     add("richContentCloudCheckbox", QStringLiteral("同步新图片和文件到同步文件夹"),
         QStringLiteral("Sync New Images and Files to the Sync Folder"), &ClipSettings::syncRichContentToICloud);
 
-    m_echoHintLabel = makeLabel(L10n::text(QStringLiteral("开启完整展开时，回响不会显示。"),
-                                           QStringLiteral("The echo is hidden when full expansion is enabled.")),
+    m_echoHintLabel = makeLabel(Language::text(QStringLiteral("开启完整展开时，回响不会显示。"),
+                                               QStringLiteral("The echo is hidden when full expansion is enabled.")),
                                 11, QFont::Normal, Tone::tertiary, true);
     m_echoHintLabel->setFixedWidth(stackWidth);
 
@@ -158,7 +158,7 @@ void PreferencesWindowController::setup()
     main->setContentsMargins(24, 22, 24, 22);
     main->setSpacing(18);
     main->addWidget(makeHeader());
-    main->addWidget(makeSection(L10n::text(QStringLiteral("捕获"), QStringLiteral("Capture")),
+    main->addWidget(makeSection(Language::text(QStringLiteral("捕获"), QStringLiteral("Capture")),
                                 {m_captureCheckbox, launchAtLogin, showIsland, echo, m_echoHintLabel, hotKey}));
     main->addWidget(makePrivacySection());
     main->addWidget(makeHistorySection());
@@ -193,10 +193,11 @@ QWidget* PreferencesWindowController::makeHeader()
     stack->setContentsMargins(0, 0, 0, 0);
     stack->setSpacing(4);
     stack->addWidget(makeLabel(QStringLiteral("Quillomare"), 22, QFont::DemiBold, Tone::primary));
-    stack->addWidget(makeLabel(L10n::text(QStringLiteral("本地优先保存历史，同步文件夹只接收非敏感内容。"),
-                                          QStringLiteral("History is saved locally first; only non-sensitive content "
-                                                         "goes to the sync folder.")),
-                               13, QFont::Normal, Tone::secondary, true));
+    stack->addWidget(
+        makeLabel(Language::text(QStringLiteral("本地优先保存历史，同步文件夹只接收非敏感内容。"),
+                                 QStringLiteral("History is saved locally first; only non-sensitive content "
+                                                "goes to the sync folder.")),
+                  13, QFont::Normal, Tone::secondary, true));
     return header;
 }
 
@@ -226,11 +227,11 @@ QWidget* PreferencesWindowController::makePrivacySection()
     for (const auto& [checkbox, flag] : m_settingCheckboxes)
         if (flag == &ClipSettings::ignoreSensitiveContent || flag == &ClipSettings::markSensitiveLocalOnly)
             views.append(checkbox);
-    views << makeLabel(L10n::text(QStringLiteral("自动忽略来源应用 ID（逗号分隔）"),
-                                  QStringLiteral("Auto-Ignored Source App IDs (comma-separated)")),
+    views << makeLabel(Language::text(QStringLiteral("自动忽略来源应用 ID（逗号分隔）"),
+                                      QStringLiteral("Auto-Ignored Source App IDs (comma-separated)")),
                        12, QFont::Medium, Tone::secondary)
           << m_ignoredSourceField << m_privacyLabel;
-    return makeSection(L10n::text(QStringLiteral("隐私"), QStringLiteral("Privacy")), views);
+    return makeSection(Language::text(QStringLiteral("隐私"), QStringLiteral("Privacy")), views);
 }
 
 QWidget* PreferencesWindowController::makeHistorySection()
@@ -240,7 +241,7 @@ QWidget* PreferencesWindowController::makeHistorySection()
     m_historyStepper->setRange(minimumHistoryCount, maximumHistoryCount);
     m_historyStepper->setSingleStep(historyStep);
     m_historyStepper->setKeyboardTracking(false);
-    m_historyStepper->setSuffix(L10n::text(QStringLiteral(" 条"), QStringLiteral(" items")));
+    m_historyStepper->setSuffix(Language::text(QStringLiteral(" 条"), QStringLiteral(" items")));
     // Shown only for a stored limit outside the stepper's range, which the stepper cannot show.
     m_historyLabel = makeLabel({}, 13, QFont::Medium, Tone::primary);
     m_historyLabel->setObjectName(QStringLiteral("historyLabel"));
@@ -249,20 +250,20 @@ QWidget* PreferencesWindowController::makeHistorySection()
     auto* layout = new QHBoxLayout(row);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(12);
-    layout->addWidget(makeLabel(L10n::text(QStringLiteral("最多保留"), QStringLiteral("Retention")), 13, QFont::Normal,
-                                Tone::primary));
+    layout->addWidget(makeLabel(Language::text(QStringLiteral("最多保留"), QStringLiteral("Retention")), 13,
+                                QFont::Normal, Tone::primary));
     layout->addWidget(m_historyStepper);
     layout->addWidget(m_historyLabel);
     layout->addStretch(1);
-    return makeSection(L10n::text(QStringLiteral("历史"), QStringLiteral("History")), {row});
+    return makeSection(Language::text(QStringLiteral("历史"), QStringLiteral("History")), {row});
 }
 
 QWidget* PreferencesWindowController::makeCloudSection()
 {
-    m_copyContainerButton = new QPushButton(L10n::text(QStringLiteral("复制"), QStringLiteral("Copy")));
+    m_copyContainerButton = new QPushButton(Language::text(QStringLiteral("复制"), QStringLiteral("Copy")));
     m_copyContainerButton->setObjectName(QStringLiteral("copyContainerButton"));
     m_copyDiagnosticsButton =
-        new QPushButton(L10n::text(QStringLiteral("复制联动诊断"), QStringLiteral("Copy Sync Diagnostics")));
+        new QPushButton(Language::text(QStringLiteral("复制联动诊断"), QStringLiteral("Copy Sync Diagnostics")));
     m_copyDiagnosticsButton->setObjectName(QStringLiteral("copyDiagnosticsButton"));
     // A click must not end an edit of the container field: the report shows the field as typed.
     m_copyContainerButton->setFocusPolicy(Qt::TabFocus);
@@ -297,7 +298,7 @@ QWidget* PreferencesWindowController::makeCloudSection()
         if (flag == &ClipSettings::cloudSyncEnabled || flag == &ClipSettings::syncRichContentToICloud)
             views.append(checkbox);
     views << row << m_containerField << m_cloudReadinessLabel << m_pairingChecklist;
-    return makeSection(L10n::text(QStringLiteral("文件夹同步"), QStringLiteral("Folder Sync")), views);
+    return makeSection(Language::text(QStringLiteral("文件夹同步"), QStringLiteral("Folder Sync")), views);
 }
 
 QWidget* PreferencesWindowController::makeChecklistRow(const PairingReadinessChecklist::Item& item)
@@ -318,7 +319,7 @@ QWidget* PreferencesWindowController::makeChecklistRow(const PairingReadinessChe
     fill.setAlphaF(0.12f);
     badge->setStyleSheet(QStringLiteral("QLabel { color: %1; background: %2; border-radius: 7px; }")
                              .arg(colour.name(QColor::HexRgb), fill.name(QColor::HexArgb)));
-    auto* text = makeLabel(item.title + L10n::text(QStringLiteral("："), QStringLiteral(": ")) + item.detail, 12,
+    auto* text = makeLabel(item.title + Language::text(QStringLiteral("："), QStringLiteral(": ")) + item.detail, 12,
                            QFont::Normal, Tone::secondary, true);
     text->setObjectName(QStringLiteral("checklistText"));
     text->setFixedWidth(fieldWidth - 8 - badgeWidth);
@@ -348,7 +349,7 @@ void PreferencesWindowController::refresh()
         m_historyStepper->setValue(int(std::clamp<qint64>(settings.maxHistoryCount, 0, maximumHistoryCount)));
     }
     m_historyLabel->setText(QString::number(settings.maxHistoryCount) +
-                            L10n::text(QStringLiteral(" 条"), QStringLiteral(" items")));
+                            Language::text(QStringLiteral(" 条"), QStringLiteral(" items")));
     m_historyLabel->setVisible(settings.maxHistoryCount != m_historyStepper->value());
     m_containerField->setText(settings.resolvedCloudContainerIdentifier());
     m_containerField->setCursorPosition(0);
@@ -406,7 +407,7 @@ void PreferencesWindowController::refreshPairingChecklist(const ClipSettings& se
         delete row;
     }
     m_pairingChecklistStack->addWidget(
-        makeLabel(L10n::text(QStringLiteral("联动就绪清单"), QStringLiteral("Sync Readiness Checklist")), 12,
+        makeLabel(Language::text(QStringLiteral("联动就绪清单"), QStringLiteral("Sync Readiness Checklist")), 12,
                   QFont::DemiBold, Tone::tertiary));
     const auto items = PairingReadinessChecklist::make(settings, captureEnabled(), cloudState(), machine);
     for (const PairingReadinessChecklist::Item& item : items)
@@ -440,66 +441,72 @@ QString PreferencesWindowController::privacyStatus(const ClipSettings& settings)
 {
     QString sentence;
     if (settings.ignoreSensitiveContent)
-        sentence = L10n::text(QStringLiteral("疑似密码、密钥、令牌和卡号不会写入历史"),
-                              QStringLiteral("Suspected passwords, keys, tokens and card numbers will not be saved to "
-                                             "history"));
+        sentence =
+            Language::text(QStringLiteral("疑似密码、密钥、令牌和卡号不会写入历史"),
+                           QStringLiteral("Suspected passwords, keys, tokens and card numbers will not be saved to "
+                                          "history"));
     else if (settings.markSensitiveLocalOnly)
-        sentence = L10n::text(QStringLiteral("允许保存敏感文本时会隐藏预览，并标记为仅本机；文件夹同步仍会跳过敏感项"),
-                              QStringLiteral("When saving sensitive text is allowed, the preview is hidden and the "
-                                             "item is marked local only; folder sync still skips sensitive items"));
+        sentence =
+            Language::text(QStringLiteral("允许保存敏感文本时会隐藏预览，并标记为仅本机；文件夹同步仍会跳过敏感项"),
+                           QStringLiteral("When saving sensitive text is allowed, the preview is hidden and the "
+                                          "item is marked local only; folder sync still skips sensitive items"));
     else
-        sentence = L10n::text(QStringLiteral("允许保存敏感文本时会隐藏预览；文件夹同步仍会跳过敏感项"),
-                              QStringLiteral("When saving sensitive text is allowed, the preview is hidden; folder "
-                                             "sync still skips sensitive items"));
+        sentence = Language::text(QStringLiteral("允许保存敏感文本时会隐藏预览；文件夹同步仍会跳过敏感项"),
+                                  QStringLiteral("When saving sensitive text is allowed, the preview is hidden; folder "
+                                                 "sync still skips sensitive items"));
     const QString count = QString::number(settings.ignoredSourceBundleIdentifiers.size());
     if (!settings.ignoredSourceBundleIdentifiers.isEmpty())
-        sentence += L10n::text(QStringLiteral("；已自动忽略 ") + count + QStringLiteral(" 个高风险来源 App"),
-                               QStringLiteral("; ") + count + QStringLiteral(" high-risk source app(s) auto-ignored"));
-    return sentence + L10n::text(QStringLiteral("。"), QStringLiteral("."));
+        sentence +=
+            Language::text(QStringLiteral("；已自动忽略 ") + count + QStringLiteral(" 个高风险来源 App"),
+                           QStringLiteral("; ") + count + QStringLiteral(" high-risk source app(s) auto-ignored"));
+    return sentence + Language::text(QStringLiteral("。"), QStringLiteral("."));
 }
 
 QString PreferencesWindowController::cloudReadinessStatus(const PairingReadinessChecklist::MachineConditions& machine)
 {
     if (machine.syncFolderProblem)
-        return L10n::text(QStringLiteral("联动检查：") + *machine.syncFolderProblem +
-                              QStringLiteral("。各台电脑需使用同一个同步容器。"),
-                          QStringLiteral("Sync check: ") + *machine.syncFolderProblem +
-                              QStringLiteral(". Every computer must use the same sync container."));
+        return Language::text(QStringLiteral("联动检查：") + *machine.syncFolderProblem +
+                                  QStringLiteral("。各台电脑需使用同一个同步容器。"),
+                              QStringLiteral("Sync check: ") + *machine.syncFolderProblem +
+                                  QStringLiteral(". Every computer must use the same sync container."));
     const QString folder = QDir::toNativeSeparators(machine.syncFolder);
-    return L10n::text(QStringLiteral("联动检查：记录写入 ") + folder + QStringLiteral("，用文件同步工具在电脑之间同步它。"),
-                      QStringLiteral("Sync check: records go to ") + folder +
-                          QStringLiteral("; a file-sync tool carries them between computers."));
+    return Language::text(QStringLiteral("联动检查：记录写入 ") + folder +
+                              QStringLiteral("，用文件同步工具在电脑之间同步它。"),
+                          QStringLiteral("Sync check: records go to ") + folder +
+                              QStringLiteral("; a file-sync tool carries them between computers."));
 }
 
 QString PreferencesWindowController::cloudStatusText(const ClipSettings& settings) const
 {
     const QString localMode =
-        L10n::text(QStringLiteral("当前为本地模式。"), QStringLiteral("Currently in local mode."));
+        Language::text(QStringLiteral("当前为本地模式。"), QStringLiteral("Currently in local mode."));
     if (!settings.cloudSyncEnabled)
         return localMode;
     if (cloudStateProvider) {
         const CloudSyncState state = cloudStateProvider();
         switch (state.caseOf()) {
         case CloudSyncState::Case::unavailable:
-            return L10n::text(QStringLiteral("同步文件夹不可用："), QStringLiteral("Sync folder unavailable: ")) + state.text();
+            return Language::text(QStringLiteral("同步文件夹不可用："), QStringLiteral("Sync folder unavailable: ")) +
+                   state.text();
         case CloudSyncState::Case::failed:
-            return L10n::text(QStringLiteral("文件夹同步失败："), QStringLiteral("Folder sync failed: ")) +
+            return Language::text(QStringLiteral("文件夹同步失败："), QStringLiteral("Folder sync failed: ")) +
                    state.text();
         case CloudSyncState::Case::disabled:
             return localMode;
         case CloudSyncState::Case::syncing:
-            return L10n::text(QStringLiteral("正在与同步文件夹同步历史。"),
-                              QStringLiteral("Syncing history with the sync folder."));
+            return Language::text(QStringLiteral("正在与同步文件夹同步历史。"),
+                                  QStringLiteral("Syncing history with the sync folder."));
         case CloudSyncState::Case::idle:
             break;
         }
     }
     if (!settings.syncRichContentToICloud)
-        return L10n::text(QStringLiteral("默认只同步文本和链接；图片和文件仅本机保留。"),
-                          QStringLiteral("Only text and links sync by default; images and files stay local."));
-    return L10n::text(QStringLiteral("同步会跳过敏感和仅本机内容；新保存的图片和文件可同步。"),
-                      QStringLiteral("Sync skips sensitive and local-only content; newly saved images and files can "
-                                     "sync."));
+        return Language::text(QStringLiteral("默认只同步文本和链接；图片和文件仅本机保留。"),
+                              QStringLiteral("Only text and links sync by default; images and files stay local."));
+    return Language::text(
+        QStringLiteral("同步会跳过敏感和仅本机内容；新保存的图片和文件可同步。"),
+        QStringLiteral("Sync skips sensitive and local-only content; newly saved images and files can "
+                       "sync."));
 }
 
 // MARK: - Actions
@@ -569,7 +576,7 @@ void PreferencesWindowController::updateSettings(const std::function<void(ClipSe
     QPointer<PreferencesWindowController> self(this);
     m_store.whenSaved([self](const std::optional<QString>& error) {
         if (self && error)
-            self->m_statusLabel->setText(L10n::text(QStringLiteral("保存失败："), QStringLiteral("Save failed: ")) +
+            self->m_statusLabel->setText(Language::text(QStringLiteral("保存失败："), QStringLiteral("Save failed: ")) +
                                          *error);
     });
 }
@@ -583,14 +590,14 @@ QString PreferencesWindowController::currentContainerIdentifier() const
 void PreferencesWindowController::copyContainerIdentifier()
 {
     if (!MacPasteboardWriter::copyString(currentContainerIdentifier(), m_pasteboard)) {
-        m_statusLabel->setText(L10n::text(QStringLiteral("复制 Container Identifier 失败。"),
-                                          QStringLiteral("Failed to copy Container Identifier.")));
+        m_statusLabel->setText(Language::text(QStringLiteral("复制 Container Identifier 失败。"),
+                                              QStringLiteral("Failed to copy Container Identifier.")));
         return;
     }
     if (onPasteboardWrite)
         onPasteboardWrite();
-    m_statusLabel->setText(
-        L10n::text(QStringLiteral("已复制 Container Identifier。"), QStringLiteral("Container Identifier copied.")));
+    m_statusLabel->setText(Language::text(QStringLiteral("已复制 Container Identifier。"),
+                                          QStringLiteral("Container Identifier copied.")));
 }
 
 void PreferencesWindowController::copyPairingDiagnostics()
@@ -604,12 +611,13 @@ void PreferencesWindowController::copyPairingDiagnostics()
                                                          machineConditions(container), QDateTime::currentDateTimeUtc());
     if (!MacPasteboardWriter::copyString(report, m_pasteboard)) {
         m_statusLabel->setText(
-            L10n::text(QStringLiteral("复制联动诊断失败。"), QStringLiteral("Failed to copy sync diagnostics.")));
+            Language::text(QStringLiteral("复制联动诊断失败。"), QStringLiteral("Failed to copy sync diagnostics.")));
         return;
     }
     if (onPasteboardWrite)
         onPasteboardWrite();
-    m_statusLabel->setText(L10n::text(QStringLiteral("已复制联动诊断。"), QStringLiteral("Sync diagnostics copied.")));
+    m_statusLabel->setText(
+        Language::text(QStringLiteral("已复制联动诊断。"), QStringLiteral("Sync diagnostics copied.")));
 }
 
 // MARK: - Placement

@@ -2,9 +2,8 @@
 
 #include "Island/Kit/IslandTheme.h"
 
-#include "Localization.h"
-
 #include <Platform/QRCode.h>
+#include <QuillomareCore/Language.h>
 
 #include <QCloseEvent>
 #include <QCursor>
@@ -20,6 +19,8 @@
 #include <functional>
 
 namespace QuillomareMac {
+
+namespace Language = QuillomareCore::Language;
 
 namespace {
 
@@ -148,7 +149,7 @@ void QRCodeWindowController::load(const QString& text)
     window->setPalette(palette);
     window->setAutoFillBackground(true);
 
-    auto* caption = new QLabel(L10n::text(QStringLiteral("手机扫码秒传"), QStringLiteral("Scan with your phone")));
+    auto* caption = new QLabel(Language::text(QStringLiteral("手机扫码秒传"), QStringLiteral("Scan with your phone")));
     caption->setObjectName(QStringLiteral("qrCaption"));
     caption->setFont(IslandTheme::systemFont(15, QFont::DemiBold));
     caption->setAlignment(Qt::AlignCenter);

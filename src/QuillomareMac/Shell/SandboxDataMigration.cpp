@@ -1,10 +1,9 @@
 #include "SandboxDataMigration.h"
 
-#include "Shell/Localization.h"
-
 #include <Platform/StandardFolders.h>
 #include <QuillomareCore/Errors.h>
 #include <QuillomareCore/Files.h>
+#include <QuillomareCore/Language.h>
 
 #include <QByteArrayList>
 #include <QDir>
@@ -24,6 +23,8 @@
 Q_LOGGING_CATEGORY(lcMigration, "quillomare.migration", QtInfoMsg)
 
 namespace QuillomareMac::SandboxDataMigration {
+
+namespace Language = QuillomareCore::Language;
 
 namespace {
 
@@ -60,14 +61,14 @@ private:
 
 [[noreturn]] void failCopy(const QString& path, int error)
 {
-    throw FileSystemError(L10n::text(QStringLiteral("无法复制“%1”：%2"), QStringLiteral("Couldn't copy “%1”: %2"))
+    throw FileSystemError(Language::text(QStringLiteral("无法复制“%1”：%2"), QStringLiteral("Couldn't copy “%1”: %2"))
                               .arg(QDir::toNativeSeparators(path), Files::reason(error)));
 }
 
 [[noreturn]] void failPlacing(const QString& path, int error)
 {
     throw FileSystemError(
-        L10n::text(QStringLiteral("无法把“%1”放到位：%2"), QStringLiteral("Couldn't put “%1” in place: %2"))
+        Language::text(QStringLiteral("无法把“%1”放到位：%2"), QStringLiteral("Couldn't put “%1” in place: %2"))
             .arg(QDir::toNativeSeparators(path), Files::reason(error)));
 }
 

@@ -1,8 +1,7 @@
 #include "SingleInstance.h"
 
-#include "Localization.h"
-
 #include <Platform/InstanceRegistry.h>
+#include <QuillomareCore/Language.h>
 
 #include <QEventLoop>
 
@@ -10,6 +9,8 @@
 #include <utility>
 
 namespace QuillomareMac {
+
+namespace Language = QuillomareCore::Language;
 
 std::optional<QString> SingleInstance::TakeoverResult::message() const
 {
@@ -22,14 +23,14 @@ std::optional<QString> SingleInstance::TakeoverResult::message() const
 
 QString SingleInstance::busUnreachableMessage()
 {
-    return L10n::text(QStringLiteral("无法连接会话总线，可能还有另一个 Quillomare 在运行。"),
-                      QStringLiteral("Can't reach the session bus; another Quillomare may still be running."));
+    return Language::text(QStringLiteral("无法连接会话总线，可能还有另一个 Quillomare 在运行。"),
+                          QStringLiteral("Can't reach the session bus; another Quillomare may still be running."));
 }
 
 QString SingleInstance::survivorMessage()
 {
-    return L10n::text(QStringLiteral("另一个 Quillomare 未能退出，它可能会覆盖历史记录。"),
-                      QStringLiteral("Another Quillomare did not quit and may overwrite the history."));
+    return Language::text(QStringLiteral("另一个 Quillomare 未能退出，它可能会覆盖历史记录。"),
+                          QStringLiteral("Another Quillomare did not quit and may overwrite the history."));
 }
 
 SingleInstance::SingleInstance(Platform::InstanceRegistry& registry, qint64 ownProcessIdentifier, Timing timing,

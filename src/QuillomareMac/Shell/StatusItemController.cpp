@@ -2,7 +2,8 @@
 
 #include "Island/Kit/IslandIcons.h"
 #include "Shell/AppUpdater.h"
-#include "Shell/Localization.h"
+
+#include <QuillomareCore/Language.h>
 
 #include <QAction>
 #include <QCursor>
@@ -29,7 +30,7 @@ QString plainTitle(QString title)
 
 QString pick(const char16_t* chinese, const char16_t* english)
 {
-    return L10n::text(QString::fromUtf16(chinese), QString::fromUtf16(english));
+    return Language::text(QString::fromUtf16(chinese), QString::fromUtf16(english));
 }
 
 // The capsule in `ink`, its strokes `stroke` units of the 24-unit grid wide.

@@ -2,17 +2,19 @@
 
 #include "CloudRecordNaming.h"
 #include "Pasteboard/ClipboardMonitor.h"
-#include "Shell/Localization.h"
 
 #include <QuillomareCore/ClipSettings.h>
 #include <QuillomareCore/Errors.h>
 #include <QuillomareCore/Foundation.h>
+#include <QuillomareCore/Language.h>
 
 #include <QHash>
 
 #include <algorithm>
 
 namespace QuillomareMac {
+
+namespace Language = QuillomareCore::Language;
 
 namespace {
 
@@ -177,7 +179,7 @@ template <typename Operation> CloudSyncState CloudKitSyncService::perform(Operat
             result = CloudSyncState::failed(error.localizedDescription());
         } catch (const std::exception& error) {
             result = CloudSyncState::failed(
-                L10n::text(QStringLiteral("意外错误：%1"), QStringLiteral("Unexpected error: %1"))
+                Language::text(QStringLiteral("意外错误：%1"), QStringLiteral("Unexpected error: %1"))
                     .arg(QString::fromLocal8Bit(error.what())));
         }
     }

@@ -3,9 +3,9 @@
 #include "IslandIcons.h"
 #include "IslandScheduler.h"
 #include "IslandTheme.h"
-#include "Shell/Localization.h"
 
 #include <QuillomareCore/Foundation.h>
+#include <QuillomareCore/Language.h>
 
 #include <QFontMetricsF>
 #include <QMouseEvent>
@@ -17,6 +17,8 @@
 #include <cmath>
 
 namespace QuillomareMac {
+
+namespace Language = QuillomareCore::Language;
 
 namespace {
 
@@ -139,7 +141,7 @@ void IslandActionTileButton::flashCopySuccess()
         m_flashRestore->cancel();
     m_shownIcon = QLatin1String(copiedSymbol);
     m_iconTint = copiedGreen();
-    showTitle(L10n::text(QStringLiteral("已复制"), QStringLiteral("Copied")));
+    showTitle(Language::text(QStringLiteral("已复制"), QStringLiteral("Copied")));
     m_titleColor = copiedGreen();
     update();
 

@@ -1,6 +1,6 @@
 #include "IslandImageView.h"
 
-#include "Shell/Localization.h"
+#include <QuillomareCore/Language.h>
 
 #include <QChildEvent>
 #include <QMouseEvent>
@@ -10,6 +10,8 @@
 #include <utility>
 
 namespace QuillomareMac {
+
+namespace Language = QuillomareCore::Language;
 
 AspectFillImageView::AspectFillImageView(QWidget* parent) : QWidget(parent)
 {
@@ -24,7 +26,7 @@ void AspectFillImageView::setImage(const QImage& image)
         setToolTip(QString());
         unsetCursor();
     } else {
-        setToolTip(L10n::text(QStringLiteral("点击查看大图"), QStringLiteral("Click to enlarge")));
+        setToolTip(Language::text(QStringLiteral("点击查看大图"), QStringLiteral("Click to enlarge")));
         setCursor(Qt::PointingHandCursor);
     }
 }

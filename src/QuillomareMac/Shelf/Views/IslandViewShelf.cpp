@@ -18,6 +18,7 @@
 #include "Shelf/Views/ShelfSessionPillButton.h"
 
 #include <QuillomareCore/Foundation.h>
+#include <QuillomareCore/Language.h>
 
 #include <QBoxLayout>
 #include <QCoreApplication>
@@ -29,6 +30,8 @@
 #include <algorithm>
 
 namespace QuillomareMac {
+
+namespace Language = QuillomareCore::Language;
 
 namespace {
 
@@ -192,31 +195,31 @@ QString IslandView::shelfDropZoneTitle(const std::optional<QString>& message, qs
 {
     if (message && !message->isEmpty())
         return *message;
-    return count > 0 ? L10n::text(QStringLiteral("继续添加"), QStringLiteral("Add more"))
-                     : L10n::text(QStringLiteral("拖入暂存架"), QStringLiteral("Drag to Shelf"));
+    return count > 0 ? Language::text(QStringLiteral("继续添加"), QStringLiteral("Add more"))
+                     : Language::text(QStringLiteral("拖入暂存架"), QStringLiteral("Drag to Shelf"));
 }
 
 QString IslandView::shelfDropZoneSubtitle(const std::optional<QString>& message, qsizetype count)
 {
     const QString fill = QString::number(count) + QLatin1Char('/') + QString::number(kShelfItemLimit);
     if (message && !message->isEmpty())
-        return count > 0 ? fill : L10n::text(QStringLiteral("空会话"), QStringLiteral("Empty session"));
+        return count > 0 ? fill : Language::text(QStringLiteral("空会话"), QStringLiteral("Empty session"));
     if (count > 0)
         return fill + QStringLiteral(" · ") +
-               L10n::text(QStringLiteral("可拖出或批量处理"), QStringLiteral("Drag out or batch process"));
-    return L10n::text(QStringLiteral("文件、图片、文本、链接"), QStringLiteral("Files, images, text, links"));
+               Language::text(QStringLiteral("可拖出或批量处理"), QStringLiteral("Drag out or batch process"));
+    return Language::text(QStringLiteral("文件、图片、文本、链接"), QStringLiteral("Files, images, text, links"));
 }
 
 QString IslandView::shelfGalleryDropZoneTitle()
 {
-    return L10n::text(QStringLiteral("将文件、图片、文本或链接拖到灵动岛"),
-                      QStringLiteral("Drag files, images, text or links to the island"));
+    return Language::text(QStringLiteral("将文件、图片、文本或链接拖到灵动岛"),
+                          QStringLiteral("Drag files, images, text or links to the island"));
 }
 
 QString IslandView::shelfGalleryDropZoneSubtitle()
 {
-    return L10n::text(QStringLiteral("或粘贴（Ctrl+V）/ 一键加入（Ctrl+Alt+S）"),
-                      QStringLiteral("or paste (Ctrl+V) / quick add (Ctrl+Alt+S)"));
+    return Language::text(QStringLiteral("或粘贴（Ctrl+V）/ 一键加入（Ctrl+Alt+S）"),
+                          QStringLiteral("or paste (Ctrl+V) / quick add (Ctrl+Alt+S)"));
 }
 
 void IslandView::updateShelfDropZone(const std::optional<QString>& message)

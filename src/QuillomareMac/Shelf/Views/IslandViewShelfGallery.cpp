@@ -25,6 +25,7 @@
 #include "Shelf/Views/ShelfGalleryCardView.h"
 
 #include <QuillomareCore/Foundation.h>
+#include <QuillomareCore/Language.h>
 
 #include <QFile>
 #include <QGridLayout>
@@ -44,6 +45,8 @@
 #include <sys/stat.h>
 
 namespace QuillomareMac {
+
+namespace Language = QuillomareCore::Language;
 
 using QuillomareCore::ClipKind;
 
@@ -164,7 +167,7 @@ QWidget* makeFlexibleSpacer(QWidget* parent)
 
 QString countText(qsizetype count)
 {
-    return L10n::text(QStringLiteral("%1 项").arg(count), L10n::englishItems(count));
+    return Language::text(QStringLiteral("%1 项").arg(count), Language::englishItems(count));
 }
 
 } // namespace
@@ -241,23 +244,24 @@ QString IslandView::shelfPayloadSignature(const ShelfPayload& payload)
 QString IslandView::badgeText(const ShelfItem& item)
 {
     if (item.isSensitive)
-        return L10n::text(QStringLiteral("私密"), QStringLiteral("Private"));
+        return Language::text(QStringLiteral("私密"), QStringLiteral("Private"));
     // An entry of no known kind is named after the shelf; several files by their count.
     if (item.kind == ClipKind::unknown)
-        return L10n::text(QStringLiteral("暂存"), QStringLiteral("Shelf"));
+        return Language::text(QStringLiteral("暂存"), QStringLiteral("Shelf"));
     const qsizetype fileCount =
         item.kind == ClipKind::file && item.payload.isFileURLs() ? item.payload.fileURLsValue().size() : 0;
     if (fileCount > 1)
         return countText(fileCount);
-    return L10n::localizedDisplayName(item.kind);
+    return Language::localizedDisplayName(item.kind);
 }
 
 QStringList IslandView::metadataChips(const ShelfItem& item)
 {
     QStringList chips{badgeText(item)};
     // A sensitive entry's subtitle is not trusted to be free of the secret.
-    const QString subtitle =
-        item.isSensitive ? L10n::text(QStringLiteral("内容已隐藏"), QStringLiteral("Content hidden")) : item.subtitle;
+    const QString subtitle = item.isSensitive
+                                 ? Language::text(QStringLiteral("内容已隐藏"), QStringLiteral("Content hidden"))
+                                 : item.subtitle;
     if (!subtitle.isEmpty()) {
         for (const QString& piece : subtitle.split(QChar(0x00B7)))
             chips.append(piece.trimmed());
@@ -299,16 +303,16 @@ void IslandView::setupShelfGalleryContainer()
     iconChip->setFixedSize(18, 18);
     auto* iconChipLayout = new QHBoxLayout(iconChip);
     iconChipLayout->setContentsMargins(0, 0, 0, 0);
-    iconChipLayout->addWidget(makeSymbolImage(QStringLiteral("tray.full"), 10.5, SymbolWeight::semibold, 0.76, 13,
-                                              L10n::text(QStringLiteral("当前会话"), QStringLiteral("Current Session")),
-                                              iconChip),
-                              0, Qt::AlignCenter);
+    iconChipLayout->addWidget(
+        makeSymbolImage(QStringLiteral("tray.full"), 10.5, SymbolWeight::semibold, 0.76, 13,
+                        Language::text(QStringLiteral("当前会话"), QStringLiteral("Current Session")), iconChip),
+        0, Qt::AlignCenter);
     sessionRow->addWidget(iconChip, 0, Qt::AlignVCenter);
     auto* sessionSwitch = new SessionSwitch(m_shelfGallerySessionBar);
     sessionSwitch->setObjectName(QStringLiteral("shelfGallerySessionSwitch"));
     sessionSwitch->setAttribute(Qt::WA_TranslucentBackground);
     sessionSwitch->setCursor(Qt::PointingHandCursor);
-    sessionSwitch->setToolTip(L10n::text(QStringLiteral("切换会话"), QStringLiteral("Switch session")));
+    sessionSwitch->setToolTip(Language::text(QStringLiteral("切换会话"), QStringLiteral("Switch session")));
     sessionSwitch->onPress = [weak] {
         if (weak)
             weak->shelfSessionMenuTapped();
@@ -321,7 +325,7 @@ void IslandView::setupShelfGalleryContainer()
     sessionTexts->setSpacing(2);
     m_shelfGallerySessionTitle = makeGalleryLabel(9.5, QFont::Medium, 0.5, sessionSwitch);
     m_shelfGallerySessionTitle->setObjectName(QStringLiteral("shelfGallerySessionTitle"));
-    m_shelfGallerySessionTitle->setText(L10n::text(QStringLiteral("当前会话"), QStringLiteral("Current Session")));
+    m_shelfGallerySessionTitle->setText(Language::text(QStringLiteral("当前会话"), QStringLiteral("Current Session")));
     // The caption is never cut: the column is as wide as the wider of the two lines.
     m_shelfGallerySessionTitle->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
     m_shelfGallerySessionSubtitle = makeGalleryLabel(11, QFont::DemiBold, 0.88, sessionSwitch);
@@ -351,15 +355,15 @@ void IslandView::setupShelfGalleryContainer()
     };
     m_shelfGalleryNewButton =
         makeSessionButton("shelfGalleryNewButton", QStringLiteral("plus"),
-                          L10n::text(QStringLiteral("新建暂存会话"), QStringLiteral("New session")),
+                          Language::text(QStringLiteral("新建暂存会话"), QStringLiteral("New session")),
                           &IslandView::createShelfSessionTapped);
     m_shelfGalleryRenameButton =
         makeSessionButton("shelfGalleryRenameButton", QStringLiteral("pencil"),
-                          L10n::text(QStringLiteral("重命名暂存会话"), QStringLiteral("Rename session")),
+                          Language::text(QStringLiteral("重命名暂存会话"), QStringLiteral("Rename session")),
                           &IslandView::renameShelfSessionTapped);
     m_shelfGalleryMoreButton =
         makeSessionButton("shelfGalleryMoreButton", QStringLiteral("ellipsis"),
-                          L10n::text(QStringLiteral("更多暂存架操作"), QStringLiteral("More shelf actions")),
+                          Language::text(QStringLiteral("更多暂存架操作"), QStringLiteral("More shelf actions")),
                           &IslandView::shelfGalleryMoreTapped);
     column->addWidget(m_shelfGallerySessionBar);
 
@@ -534,8 +538,8 @@ void IslandView::setupShelfGalleryContainer()
     m_shelfGalleryFooterRetentionLabel = makeFooterLabel("shelfGalleryFooterRetentionLabel");
     footerRow->addWidget(m_shelfGalleryFooterRetentionLabel, 0, Qt::AlignVCenter);
     m_shelfGalleryFooterClearButton = IslandButtonFactory::makeTextIconButton(
-        L10n::text(QStringLiteral("清空会话"), QStringLiteral("Clear Session")), QStringLiteral("trash"),
-        L10n::text(QStringLiteral("清空会话"), QStringLiteral("Clear session")), this,
+        Language::text(QStringLiteral("清空会话"), QStringLiteral("Clear Session")), QStringLiteral("trash"),
+        Language::text(QStringLiteral("清空会话"), QStringLiteral("Clear session")), this,
         [weak] {
             if (weak)
                 weak->shelfClearTapped();
@@ -588,9 +592,10 @@ void IslandView::updateShelfGalleryDetail()
 
     const QList<IslandActionTileButton*> tiles = shelfGalleryTiles();
     if (!focus) {
-        m_shelfGalleryDetailTitle->setText(L10n::text(QStringLiteral("暂存架为空"), QStringLiteral("Shelf is empty")));
-        m_shelfGalleryDetailSubtitle->setText(L10n::text(QStringLiteral("拖入文件、图片、文本或链接"),
-                                                         QStringLiteral("Drop files, images, text or links")));
+        m_shelfGalleryDetailTitle->setText(
+            Language::text(QStringLiteral("暂存架为空"), QStringLiteral("Shelf is empty")));
+        m_shelfGalleryDetailSubtitle->setText(Language::text(QStringLiteral("拖入文件、图片、文本或链接"),
+                                                             QStringLiteral("Drop files, images, text or links")));
         m_shelfGalleryDetailSubtitle->setVisible(true);
         m_shelfGalleryDetailDescription->setText(QString());
         m_shelfGalleryDetailThumbnail->setVisible(false);
@@ -608,23 +613,25 @@ void IslandView::updateShelfGalleryDetail()
         m_shelfGalleryDetailTitle->setText(ShelfGalleryCardView::displayTitle(*focus));
         m_shelfGalleryDetailDescription->setText(
             focus->isSensitive
-                ? L10n::text(QStringLiteral("敏感内容已隐藏"), QStringLiteral("Sensitive content hidden"))
+                ? Language::text(QStringLiteral("敏感内容已隐藏"), QStringLiteral("Sensitive content hidden"))
                 : focus->preview);
         m_shelfGalleryDetailThumbnail->configure(focus->clipboardItem(), badgeText(*focus), tintColor(*focus));
         refreshShelfGalleryChips(metadataChips(*focus));
     } else {
         m_shelfGalleryDetailSubtitle->setVisible(true);
-        m_shelfGalleryDetailTitle->setText(L10n::text(QStringLiteral("已选 %1 项").arg(selectedCount),
-                                                      QStringLiteral("%1 selected").arg(selectedCount)));
-        m_shelfGalleryDetailSubtitle->setText(L10n::text(QStringLiteral("可组合复制、批量处理或发送到设备"),
-                                                         QStringLiteral("Combine, batch process or send to a device")));
-        m_shelfGalleryDetailDescription->setText(L10n::text(
+        m_shelfGalleryDetailTitle->setText(Language::text(QStringLiteral("已选 %1 项").arg(selectedCount),
+                                                          QStringLiteral("%1 selected").arg(selectedCount)));
+        m_shelfGalleryDetailSubtitle->setText(
+            Language::text(QStringLiteral("可组合复制、批量处理或发送到设备"),
+                           QStringLiteral("Combine, batch process or send to a device")));
+        m_shelfGalleryDetailDescription->setText(Language::text(
             QStringLiteral("按顺序组合为换行、列表或 JSON，也可以批量输出文件名和路径。"),
             QStringLiteral("Combine in order as lines, list or JSON, or batch export file names and paths.")));
         m_shelfGalleryDetailThumbnail->configure(focus->clipboardItem(), countText(selectedCount),
                                                  IslandTheme::selectionBlue());
-        refreshShelfGalleryChips({L10n::text(QStringLiteral("多选"), QStringLiteral("Multi")), countText(selectedCount),
-                                  L10n::text(QStringLiteral("可组合"), QStringLiteral("Combinable"))});
+        refreshShelfGalleryChips({Language::text(QStringLiteral("多选"), QStringLiteral("Multi")),
+                                  countText(selectedCount),
+                                  Language::text(QStringLiteral("可组合"), QStringLiteral("Combinable"))});
     }
     m_shelfGalleryDetailTitle->setToolTip(m_shelfGalleryDetailTitle->text());
 
@@ -680,9 +687,10 @@ void IslandView::updateShelfGalleryFooter()
         return;
     const QString estimate = shelfEstimatedFootprintText();
     m_shelfGalleryFooterInfoLabel->setText(countText(m_shelf->items.size()) + QStringLiteral(" · ") + estimate);
-    m_shelfGalleryFooterStorageLabel->setText(L10n::text(QStringLiteral("本地存储"), QStringLiteral("Stored locally")));
+    m_shelfGalleryFooterStorageLabel->setText(
+        Language::text(QStringLiteral("本地存储"), QStringLiteral("Stored locally")));
     m_shelfGalleryFooterRetentionLabel->setText(
-        L10n::text(QStringLiteral("保留到手动清空"), QStringLiteral("Kept until you clear it")));
+        Language::text(QStringLiteral("保留到手动清空"), QStringLiteral("Kept until you clear it")));
     if (m_shelfGalleryFooterClearButton)
         m_shelfGalleryFooterClearButton->setEnabled(!m_shelf->items.isEmpty());
 }

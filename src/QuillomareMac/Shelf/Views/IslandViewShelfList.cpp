@@ -29,6 +29,8 @@
 
 namespace QuillomareMac {
 
+namespace Language = QuillomareCore::Language;
+
 namespace {
 
 void paintActionPanel(QPainter& painter, const QWidget& panel)
@@ -79,11 +81,11 @@ void IslandView::setupShelfContainer()
     sessionRow->addWidget(m_shelfSessionButton, 0, Qt::AlignVCenter);
     sessionRow->addStretch(1);
     m_shelfSessionNewButton = IslandButtonFactory::makeShelfActionButton(
-        QStringLiteral("plus"), L10n::text(QStringLiteral("新建暂存会话"), QStringLiteral("New session")), this,
+        QStringLiteral("plus"), Language::text(QStringLiteral("新建暂存会话"), QStringLiteral("New session")), this,
         call(&IslandView::createShelfSessionTapped), m_shelfSessionBar);
     m_shelfSessionRenameButton = IslandButtonFactory::makeShelfActionButton(
-        QStringLiteral("pencil"), L10n::text(QStringLiteral("重命名暂存会话"), QStringLiteral("Rename session")), this,
-        call(&IslandView::renameShelfSessionTapped), m_shelfSessionBar);
+        QStringLiteral("pencil"), Language::text(QStringLiteral("重命名暂存会话"), QStringLiteral("Rename session")),
+        this, call(&IslandView::renameShelfSessionTapped), m_shelfSessionBar);
     sessionRow->addWidget(m_shelfSessionNewButton, 0, Qt::AlignVCenter);
     sessionRow->addWidget(m_shelfSessionRenameButton, 0, Qt::AlignVCenter);
     column->addWidget(m_shelfSessionBar);
@@ -190,8 +192,9 @@ void IslandView::updateShelfActionPanel()
         return;
     }
     const QList<IslandActionTileButton*> tiles = shelfActionTiles();
-    const QString idleTitle = L10n::text(QStringLiteral("暂存架"), QStringLiteral("Shelf"));
-    const QString idleSubtitle = L10n::text(QStringLiteral("选择一项后操作"), QStringLiteral("Select an item to act"));
+    const QString idleTitle = Language::text(QStringLiteral("暂存架"), QStringLiteral("Shelf"));
+    const QString idleSubtitle =
+        Language::text(QStringLiteral("选择一项后操作"), QStringLiteral("Select an item to act"));
     if (m_shelf->items.isEmpty()) {
         m_shelfActionPanel->setVisible(false);
         m_shelfActionTitle->setText(idleTitle);
@@ -209,9 +212,9 @@ void IslandView::updateShelfActionPanel()
     if (m_selectedShelfItemIDs.size() >= 2) {
         const qsizetype count = m_selectedShelfItemIDs.size();
         m_shelfActionTitle->setText(
-            L10n::text(QStringLiteral("已选 %1 项").arg(count), QStringLiteral("%1 selected").arg(count)));
+            Language::text(QStringLiteral("已选 %1 项").arg(count), QStringLiteral("%1 selected").arg(count)));
         m_shelfActionSubtitle->setText(
-            L10n::text(QStringLiteral("可组合复制或批量处理"), QStringLiteral("Combine or batch process")));
+            Language::text(QStringLiteral("可组合复制或批量处理"), QStringLiteral("Combine or batch process")));
     } else if (focus) {
         m_shelfActionTitle->setText(ShelfGalleryCardView::displayTitle(*focus));
         m_shelfActionSubtitle->setText(focus->isSensitive ? QString() : focus->subtitle);

@@ -3,7 +3,8 @@
 #include "Island/Kit/IslandIcons.h"
 #include "Island/Kit/IslandTheme.h"
 #include "Island/Kit/TruncatingLabel.h"
-#include "Shell/Localization.h"
+
+#include <QuillomareCore/Language.h>
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -12,6 +13,8 @@
 #include <QVBoxLayout>
 
 namespace QuillomareMac {
+
+namespace Language = QuillomareCore::Language;
 
 namespace {
 
@@ -75,11 +78,11 @@ void ShelfDropZoneView::setup()
     texts->setSpacing(1);
     m_titleLabel = new TruncatingLabel(Qt::ElideRight, IslandTheme::systemFont(10.5, QFont::DemiBold),
                                        IslandTheme::white(0.82), this);
-    m_titleLabel->setText(L10n::text(QStringLiteral("拖入暂存架"), QStringLiteral("Drag to Shelf")));
+    m_titleLabel->setText(Language::text(QStringLiteral("拖入暂存架"), QStringLiteral("Drag to Shelf")));
     m_subtitleLabel = new TruncatingLabel(Qt::ElideRight, IslandTheme::systemFont(8.5, QFont::Medium),
                                           IslandTheme::white(0.46), this);
     m_subtitleLabel->setText(
-        L10n::text(QStringLiteral("文件、图片、文本、链接"), QStringLiteral("Files, images, text, links")));
+        Language::text(QStringLiteral("文件、图片、文本、链接"), QStringLiteral("Files, images, text, links")));
     for (QLabel* label : {m_titleLabel, m_subtitleLabel}) {
         label->setAttribute(Qt::WA_TransparentForMouseEvents);
         label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
@@ -104,8 +107,8 @@ void ShelfDropZoneView::setup()
     m_toggleIcon->setAttribute(Qt::WA_TransparentForMouseEvents);
     toggleRow->addWidget(m_toggleIcon, 0, Qt::AlignVCenter);
     // The zone that lights up lives in the island here: there is no notch to drop onto.
-    m_toggleLabel = new QLabel(L10n::text(QStringLiteral("显示灵动岛投放区"), QStringLiteral("Show island drop zone")),
-                               m_toggleContainer);
+    m_toggleLabel = new QLabel(
+        Language::text(QStringLiteral("显示灵动岛投放区"), QStringLiteral("Show island drop zone")), m_toggleContainer);
     m_toggleLabel->setTextFormat(Qt::PlainText);
     m_toggleLabel->setFont(IslandTheme::systemFont(8.5, QFont::Medium));
     QPalette palette = m_toggleLabel->palette();

@@ -2,12 +2,15 @@
 
 #include "Island/Kit/IslandIcons.h"
 #include "Island/Kit/IslandTheme.h"
-#include "Shell/Localization.h"
+
+#include <QuillomareCore/Language.h>
 
 #include <QLabel>
 #include <QVBoxLayout>
 
 namespace QuillomareMac {
+
+namespace Language = QuillomareCore::Language;
 
 namespace {
 
@@ -36,11 +39,11 @@ ShelfEmptyStateView::ShelfEmptyStateView(QWidget* parent) : QWidget(parent)
     m_iconView->setPixmap(IslandIcons::pixmap(QStringLiteral("tray.full"), 22, SymbolWeight::regular,
                                               IslandTheme::white(0.34), devicePixelRatioF()));
     m_iconView->setAlignment(Qt::AlignCenter);
-    m_titleLabel = makeCentredLabel(L10n::text(QStringLiteral("暂存架为空"), QStringLiteral("Shelf is empty")),
+    m_titleLabel = makeCentredLabel(Language::text(QStringLiteral("暂存架为空"), QStringLiteral("Shelf is empty")),
                                     IslandTheme::systemFont(12.5, QFont::DemiBold), IslandTheme::white(0.72), this);
-    m_subtitleLabel = makeCentredLabel(
-        L10n::text(QStringLiteral("拖入文件、图片、文本或链接"), QStringLiteral("Drop files, images, text or links")),
-        IslandTheme::systemFont(10, QFont::Normal), IslandTheme::white(0.42), this);
+    m_subtitleLabel = makeCentredLabel(Language::text(QStringLiteral("拖入文件、图片、文本或链接"),
+                                                      QStringLiteral("Drop files, images, text or links")),
+                                       IslandTheme::systemFont(10, QFont::Normal), IslandTheme::white(0.42), this);
     layout->addStretch();
     layout->addWidget(m_iconView);
     layout->addWidget(m_titleLabel);

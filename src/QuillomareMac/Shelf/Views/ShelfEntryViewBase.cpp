@@ -4,12 +4,15 @@
 #include "History/RowDrag.h"
 #include "Island/Kit/IslandTheme.h"
 #include "Island/IslandView.h"
-#include "Shell/Localization.h"
+
+#include <QuillomareCore/Language.h>
 
 #include <QMouseEvent>
 #include <QPainter>
 
 namespace QuillomareMac {
+
+namespace Language = QuillomareCore::Language;
 
 using QuillomareCore::ClipboardItem;
 using QuillomareCore::ClipKind;
@@ -44,13 +47,13 @@ QString ShelfEntryViewBase::displayTitle(const ShelfItem& item)
     // A title written by an older build or edited by hand may hold the secret itself.
     switch (item.kind) {
     case ClipKind::url:
-        return L10n::text(QStringLiteral("私密链接"), QStringLiteral("Private link"));
+        return Language::text(QStringLiteral("私密链接"), QStringLiteral("Private link"));
     case ClipKind::text:
-        return L10n::text(QStringLiteral("私密文本"), QStringLiteral("Private text"));
+        return Language::text(QStringLiteral("私密文本"), QStringLiteral("Private text"));
     default:
         break;
     }
-    return L10n::text(QStringLiteral("敏感内容已隐藏"), QStringLiteral("Sensitive content hidden"));
+    return Language::text(QStringLiteral("敏感内容已隐藏"), QStringLiteral("Sensitive content hidden"));
 }
 
 // MARK: - Look

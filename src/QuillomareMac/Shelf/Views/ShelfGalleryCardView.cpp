@@ -4,13 +4,16 @@
 #include "Island/Kit/IslandTheme.h"
 #include "Island/IslandView.h"
 #include "Island/Kit/TruncatingLabel.h"
-#include "Shell/Localization.h"
+
+#include <QuillomareCore/Language.h>
 
 #include <QLabel>
 
 #include <algorithm>
 
 namespace QuillomareMac {
+
+namespace Language = QuillomareCore::Language;
 
 namespace {
 
@@ -63,9 +66,9 @@ void ShelfGalleryCardView::setup()
     palette.setColor(QPalette::WindowText, IslandTheme::white(0.46));
     m_previewLabel->setPalette(palette);
     m_previewLabel->setAttribute(Qt::WA_TransparentForMouseEvents);
-    m_previewLabel->setText(
-        item().isSensitive ? L10n::text(QStringLiteral("敏感内容已隐藏"), QStringLiteral("Sensitive content hidden"))
-                           : item().preview.left(240));
+    m_previewLabel->setText(item().isSensitive ? Language::text(QStringLiteral("敏感内容已隐藏"),
+                                                                QStringLiteral("Sensitive content hidden"))
+                                               : item().preview.left(240));
 
     layoutContent();
 }
