@@ -303,6 +303,7 @@ public:
         // Incremental: the property was deleted to ask for the first part; each new value is a
         // part, and an empty one ends the transfer.
         m_result.bytes.clear();
+        m_awaiting = AbandonedTransfers::Awaiting::part;
         while (true) {
             xcb_generic_event_t* event = waitFor([&](xcb_generic_event_t* e) {
                 if ((e->response_type & 0x7F) != XCB_PROPERTY_NOTIFY)
@@ -318,10 +319,9 @@ public:
             const qsizetype before = m_result.bytes.size();
             if (!readProperty(nullptr))
                 return m_result;
-            if (m_result.bytes.size() == before) {
-                m_awaiting = AbandonedTransfers::Awaiting::nothing;
+            if (m_result.bytes.size() == before)
                 return done();
-            }
+            m_awaiting = AbandonedTransfers::Awaiting::part; // deleting a part asked for the next
         }
     }
 
@@ -388,9 +388,6 @@ private:
         }
         xcb_delete_property(m_connection, m_window, m_property);
         xcb_flush(m_connection);
-        // Deleting a part asks for the next one.
-        if (incremental == nullptr || *incremental)
-            m_awaiting = AbandonedTransfers::Awaiting::part;
         return true;
     }
 
