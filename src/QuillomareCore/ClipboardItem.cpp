@@ -8,6 +8,8 @@
 #include "Language.h"
 #include "StoredImage.h"
 
+#include <QLocale>
+
 namespace QuillomareCore {
 
 namespace {
@@ -386,10 +388,29 @@ std::optional<QString> ClipboardItem::payloadLimitFailureDescription() const
     return payloadTooLargeDescription(true, payload.imagePNGByteCount());
 }
 
+namespace {
+
+// "33,554,433 bytes" / "33,554,433 字节": every digit, grouped by thousands in both languages.
+QString exactByteCount(qint64 bytes)
+{
+    const QString digits = QLocale(QLocale::English, QLocale::UnitedStates).toString(bytes);
+    return Language::text(digits + QStringLiteral(" 字节"), digits + QStringLiteral(" bytes"));
+}
+
+} // namespace
+
 QString ClipboardItem::payloadTooLargeDescription(bool image, qint64 size, bool sizeIsExact)
 {
-    const QString sizeText = (sizeIsExact ? QString() : QStringLiteral("> ")) + formattedBytes(size);
-    const QString limit = formattedBytes(image ? ClipDefaults::maxImagePayloadBytes : ClipDefaults::maxTextPayloadBytes);
+    const qint64 limitBytes = image ? ClipDefaults::maxImagePayloadBytes : ClipDefaults::maxTextPayloadBytes;
+    QString sizeFigure = formattedBytes(size);
+    QString limit = formattedBytes(limitBytes);
+    // Just over the limit, the two would read alike ("33.6 MB, limit 33.6 MB"): then only every
+    // byte tells them apart.
+    if (sizeFigure == limit) {
+        sizeFigure = exactByteCount(size);
+        limit = exactByteCount(limitBytes);
+    }
+    const QString sizeText = (sizeIsExact ? QString() : QStringLiteral("> ")) + sizeFigure;
     if (image)
         return Language::text(QStringLiteral("图片过大，未写入历史（%1，上限 %2）"),
                               QStringLiteral("Image too large, not saved (%1, limit %2)"))

@@ -155,7 +155,8 @@ struct ClipboardItem
     // In the interface language, as payloadTooLargeDescription() words it.
     std::optional<QString> payloadLimitFailureDescription() const;
     // Why an image or a text of `size` bytes is not saved: "Image too large, not saved (12 MB,
-    // limit 8.4 MB)"; the size reads "> 12 MB" when it is only a lower bound.
+    // limit 8.4 MB)"; the size reads "> 12 MB" when it is only a lower bound. Where the two figures
+    // would read alike, both are given in bytes: "(8,388,609 bytes, limit 8,388,608 bytes)".
     static QString payloadTooLargeDescription(bool image, qint64 size, bool sizeIsExact = true);
     static QString formattedBytes(qint64 byteCount);
 

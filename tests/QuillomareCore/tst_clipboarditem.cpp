@@ -198,7 +198,8 @@ void ClipboardItemTest::localLimitAndFailureText()
 
     item.payload = ClipboardPayload::imagePNG(QByteArray(kImageLimit + 1, 'i'));
     QVERIFY(!item.fitsLocalHistoryPayloadLimits());
-    QCOMPARE(item.payloadLimitFailureDescription(), std::optional(u"图片过大，未写入历史（8.4 MB，上限 8.4 MB）"_s));
+    QCOMPARE(item.payloadLimitFailureDescription(),
+             std::optional(u"图片过大，未写入历史（8,388,609 字节，上限 8,388,608 字节）"_s));
 
     item.payload = ClipboardPayload::imagePNG(QByteArray(12'000'000, 'i'));
     QCOMPARE(item.payloadLimitFailureDescription(), std::optional(u"图片过大，未写入历史（12 MB，上限 8.4 MB）"_s));
@@ -207,6 +208,13 @@ void ClipboardItemTest::localLimitAndFailureText()
     QCOMPARE(item.payloadLimitFailureDescription(), std::optional(u"Image too large, not saved (12 MB, limit 8.4 MB)"_s));
     QCOMPARE(ClipboardItem::payloadTooLargeDescription(false, 40'000'000, false),
              u"Text too large, not saved (> 40 MB, limit 33.6 MB)"_s);
+    // Figures that round alike are told apart by their bytes; one that rounds apart is not.
+    QCOMPARE(ClipboardItem::payloadTooLargeDescription(true, kImageLimit + 1),
+             u"Image too large, not saved (8,388,609 bytes, limit 8,388,608 bytes)"_s);
+    QCOMPARE(ClipboardItem::payloadTooLargeDescription(false, 32 * 1024 * 1024 + 1, false),
+             u"Text too large, not saved (> 33,554,433 bytes, limit 33,554,432 bytes)"_s);
+    QCOMPARE(ClipboardItem::payloadTooLargeDescription(true, 8'450'000),
+             u"Image too large, not saved (8.5 MB, limit 8.4 MB)"_s);
     Language::setProvider([] { return true; });
 
     // Texts and file lists are never refused for their size.
@@ -228,7 +236,8 @@ void ClipboardItemTest::textLimitCountsUtf8Bytes()
 
     item.payload = ClipboardPayload::text(QString(limit + 1, u'a'));
     QVERIFY(!item.fitsLocalHistoryPayloadLimits());
-    QCOMPARE(item.payloadLimitFailureDescription(), std::optional(u"文本过大，未写入历史（33.6 MB，上限 33.6 MB）"_s));
+    QCOMPARE(item.payloadLimitFailureDescription(),
+             std::optional(u"文本过大，未写入历史（33,554,433 字节，上限 33,554,432 字节）"_s));
 
     // Three bytes each: fewer characters than the limit, more bytes.
     item.payload = ClipboardPayload::text(QString(limit / 3 + 1, u'文'));

@@ -106,7 +106,7 @@ private Q_SLOTS:
         } catch (const ClipboardStoreError& error) {
             QCOMPARE(error.caseOf(), ClipboardStoreError::Case::payloadTooLarge);
             QCOMPARE(error.localizedDescription(),
-                     QStringLiteral("Image too large, not saved (8.4 MB, limit 8.4 MB)"));
+                     QStringLiteral("Image too large, not saved (8,388,609 bytes, limit 8,388,608 bytes)"));
         }
         QCOMPARE(previews(store.items()), QList<QString>{"kept"});
         QCOMPARE(store.deletionTombstones(), tombstonesBefore);

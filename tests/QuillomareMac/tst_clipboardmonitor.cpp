@@ -306,12 +306,12 @@ private Q_SLOTS:
         const QString chinese = QString(ClipDefaults::maxTextPayloadBytes / 3 + 1, QChar(0x6587));
         auto result = copyText(chinese);
         QVERIFY(!result.item);
-        QCOMPARE(result.ignoredReason, opt("Text too large, not saved (33.6 MB, limit 33.6 MB)"));
+        QCOMPARE(result.ignoredReason, opt("Text too large, not saved (33,554,433 bytes, limit 33,554,432 bytes)"));
 
         Language::setIsChineseForTesting(true);
         result = copyText(chinese);
         Language::setIsChineseForTesting(false);
-        QCOMPARE(result.ignoredReason, opt("文本过大，未写入历史（33.6 MB，上限 33.6 MB）"));
+        QCOMPARE(result.ignoredReason, opt("文本过大，未写入历史（33,554,433 字节，上限 33,554,432 字节）"));
         QVERIFY(copyText(QStringLiteral("small again")).item);
     }
 
@@ -395,7 +395,7 @@ private Q_SLOTS:
         png.append('\0');
         const auto result = copy({imageItemOf(png)});
         QVERIFY(!result.item);
-        QCOMPARE(result.ignoredReason, opt("Image too large, not saved (8.4 MB, limit 8.4 MB)"));
+        QCOMPARE(result.ignoredReason, opt("Image too large, not saved (8,388,609 bytes, limit 8,388,608 bytes)"));
     }
 
     void testChangesBetweenTwoLooksAreOneCapture()

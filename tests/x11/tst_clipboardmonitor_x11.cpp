@@ -355,7 +355,7 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(m_results.size(), 1, 10000);
         QVERIFY(!m_results.first().item);
         QCOMPARE(m_results.first().ignoredReason,
-                 std::optional<QString>(QStringLiteral("Text too large, not saved (> 33.6 MB, limit 33.6 MB)")));
+                 std::optional<QString>(QStringLiteral("Text too large, not saved (> 33,554,433 bytes, limit 33,554,432 bytes)")));
         QCOMPARE(incrOwnerBytesSent(m_owner), 0);
         endOwnerAndItsChange();
         QVERIFY(startIncrClipboardOwner(m_owner, QStringLiteral("UTF8_STRING"), 4 * textLimit, part, 0, 0));
