@@ -1,6 +1,7 @@
 #include "TestSupport.h"
 
 #include "History/ClipRowView.h"
+#include "Island/CaptureEchoHUDView.h"
 #include "Island/Kit/IslandListScrollView.h"
 #include "Island/Panel/IslandPanel.h"
 #include "Island/Panel/IslandPanelController.h"
@@ -9,14 +10,18 @@
 
 #include <Platform/MotionPreferences.h>
 #include <Platform/ScreenInfo.h>
+#include <QuillomareCore/ClipSettings.h>
+#include <QuillomareCore/ClipboardItem.h>
 #include <QuillomareCore/Language.h>
 
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScopeGuard>
 #include <QScrollBar>
 #include <QWindow>
 
+#include <cmath>
 #include <map>
 #include <memory>
 
@@ -182,6 +187,8 @@ private Q_SLOTS:
     void echoGrowsOnTheExpandedStageAndSettlesBack();
     void echoWithReduceMotionEndsAfterOneSecond();
     void expandingEndsTheEchoSilentlyAndShowsNoneWhileOpen();
+    void echoWidensToShowALongReasonWhole_data();
+    void echoWidensToShowALongReasonWhole();
     void stageFollowsTheScreenOfTheMoment();
     void missingGlobalMonitorIsRetried();
     void applicationMonitorSeesEachClickOnceAndCanSwallowIt();
@@ -737,6 +744,52 @@ void TestIslandPanelController::expandingEndsTheEchoSilentlyAndShowsNoneWhileOpe
     controller->flashCaptureEcho(QuillomareCore::CaptureFeedback{});
     QVERIFY(!controller->islandView()->isCaptureEchoShown());
     QVERIFY(!controller->panel()->ignoresMouseEvents());
+}
+
+void TestIslandPanelController::echoWidensToShowALongReasonWhole_data()
+{
+    QTest::addColumn<bool>("chinese");
+    QTest::addColumn<bool>("image");
+    QTest::newRow("text, English") << false << false;
+    QTest::newRow("image, English") << false << true;
+    QTest::newRow("text, Chinese") << true << false;
+    QTest::newRow("image, Chinese") << true << true;
+}
+
+// A copy refused for its size says how large it was and what the limit is: the echo grows as
+// wide as its badge needs (inside the expanded island's width) rather than cutting that off.
+void TestIslandPanelController::echoWidensToShowALongReasonWhole()
+{
+    QFETCH(bool, chinese);
+    QFETCH(bool, image);
+    Language::setIsChineseForTesting(chinese);
+    const auto english = qScopeGuard([] { Language::setIsChineseForTesting(false); });
+    Platform::MotionPreferences::setReduceMotionForTesting(true);
+    auto controller = makeController(true);
+    const qint64 limit = image ? QuillomareCore::ClipDefaults::maxImagePayloadBytes
+                               : QuillomareCore::ClipDefaults::maxTextPayloadBytes;
+    const QString reason = QuillomareCore::ClipboardItem::payloadTooLargeDescription(image, limit + 1);
+    controller->flashCaptureEcho(
+        QuillomareCore::CaptureFeedback{std::nullopt, std::nullopt, false,
+                                        QuillomareCore::CaptureFeedback::SaveStatus::ignored(reason)});
+
+    const CaptureEchoHUDView* hud = controller->islandView()->captureEchoHUD();
+    QVERIFY(hud);
+    QCOMPARE(hud->subtitle(), reason);
+    QVERIFY2(hud->displayedSubtitle() == reason, qPrintable(hud->displayedSubtitle()));
+    const QRect echo = controller->islandView()->geometry();
+    QVERIFY2(echo.width() > kEcho.width() && echo.width() <= kExpanded.width(), qPrintable(QString::number(echo.width())));
+    QCOMPARE(echo.height(), int(kEcho.height()));
+    // Centred under the collapsed island, as the narrow echo is.
+    QVERIFY(std::abs(echo.center().x() - controller->canvasFrame(kCollapsed).toAlignedRect().center().x()) <= 1);
+    QVERIFY(QRect(QPoint(0, 0), controller->panel()->size()).contains(echo));
+    QVERIFY(QRect(QPoint(0, 0), echo.size()).contains(hud->badgeGeometry()));
+
+    // The next ordinary copy has the ordinary echo again.
+    advance(1000);
+    controller->flashCaptureEcho(QuillomareCore::CaptureFeedback{QuillomareCore::ClipKind::text, QStringLiteral("Kate"),
+                                                                 false, QuillomareCore::CaptureFeedback::SaveStatus::saved()});
+    QCOMPARE(controller->islandView()->geometry(), controller->canvasFrame(kEcho).toAlignedRect());
 }
 
 void TestIslandPanelController::stageFollowsTheScreenOfTheMoment()

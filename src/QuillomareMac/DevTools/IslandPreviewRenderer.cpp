@@ -359,7 +359,12 @@ QSize IslandPreviewRenderer::expandedIslandSize()
 
 QSize IslandPreviewRenderer::captureEchoSize()
 {
-    return IslandGeometry::echoFrame(sampleScreen()).size().toSize();
+    return captureEchoSize(sampleCaptureFeedback());
+}
+
+QSize IslandPreviewRenderer::captureEchoSize(const CaptureFeedback& feedback)
+{
+    return IslandGeometry::echoFrame(sampleScreen(), IslandView::captureEchoWidth(feedback)).size().toSize();
 }
 
 CaptureFeedback IslandPreviewRenderer::sampleCaptureFeedback()
@@ -398,8 +403,12 @@ QImage IslandPreviewRenderer::islandImage(ContentPreviewMode mode)
 
 QImage IslandPreviewRenderer::captureEchoImage()
 {
-    const QSize size = captureEchoSize();
-    const CaptureFeedback feedback = sampleCaptureFeedback();
+    return captureEchoImage(sampleCaptureFeedback());
+}
+
+QImage IslandPreviewRenderer::captureEchoImage(const CaptureFeedback& feedback)
+{
+    const QSize size = captureEchoSize(feedback);
 
     // The island's own echo, still at its end state.
     IslandView island(QRect(QPoint(0, 0), size));

@@ -5,7 +5,7 @@
 // and no display is needed (the offscreen platform does), but a QApplication must exist.
 //
 // The island is sized as it would be on a 1440 × 900 screen without a camera housing: the
-// expanded island 780 × 430, the echo 280 × 58.
+// expanded island 780 × 430, the echo 280 × 58 (wider for a feedback with a long reason).
 
 #include "Island/IslandView.h"
 
@@ -57,6 +57,8 @@ public:
     static Platform::ScreenDescription sampleScreen();
     static QSize expandedIslandSize();
     static QSize captureEchoSize();
+    // The echo as wide as this feedback makes it.
+    static QSize captureEchoSize(const QuillomareCore::CaptureFeedback& feedback);
     // The echo's badge: a text copied in an editor, saved.
     static QuillomareCore::CaptureFeedback sampleCaptureFeedback();
     static IslandView::ContentMode contentMode(ContentPreviewMode mode);
@@ -68,6 +70,7 @@ public:
     // painting produced nothing.
     static QImage islandImage(ContentPreviewMode mode);
     static QImage captureEchoImage();
+    static QImage captureEchoImage(const QuillomareCore::CaptureFeedback& feedback);
 
     // Every pixel the same colour (a fully transparent picture included): nothing was drawn.
     static bool isBlank(const QImage& image);

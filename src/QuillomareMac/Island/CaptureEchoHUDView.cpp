@@ -374,16 +374,30 @@ QRectF CaptureEchoHUDView::badgeRect() const
     return QRectF(rect()).adjusted(kGlowMargin, kGlowMargin, -kGlowMargin, -kGlowMargin);
 }
 
+namespace {
+
+double badgeWidthFor(const QString& title, const QString& subtitle, const QString& statusText)
+{
+    const QFontMetricsF titleMetrics(titleFont());
+    const QFontMetricsF subtitleMetrics(subtitleFont());
+    const QFontMetricsF status(statusFont());
+    const double texts = std::max(titleMetrics.horizontalAdvance(singleLine(title)),
+                                  subtitleMetrics.horizontalAdvance(singleLine(subtitle)));
+    const double statusWidth = 7 + 12 + 4 + std::ceil(status.horizontalAdvance(statusText)) + 8;
+    return std::ceil(12 + 28 + 10 + std::ceil(texts) + 8 + statusWidth + 10);
+}
+
+} // namespace
+
+double CaptureEchoHUDView::preferredBadgeWidth(const CaptureFeedback& feedback)
+{
+    return badgeWidthFor(titleText(feedback), subtitleText(feedback), localizedStatusLabel(feedback.statusLabel()));
+}
+
 QSize CaptureEchoHUDView::sizeHint() const
 {
-    const QFontMetricsF title(titleFont());
-    const QFontMetricsF subtitle(subtitleFont());
-    const QFontMetricsF status(statusFont());
-    const double texts =
-        std::max(title.horizontalAdvance(singleLine(m_title)), subtitle.horizontalAdvance(singleLine(m_subtitle)));
-    const double statusWidth = 7 + 12 + 4 + std::ceil(status.horizontalAdvance(m_statusText)) + 8;
-    const double width = 12 + 28 + 10 + std::ceil(texts) + 8 + statusWidth + 10;
-    return QSize(int(std::ceil(width)) + 2 * kGlowMargin, kBadgeHeight + 2 * kGlowMargin);
+    return QSize(int(badgeWidthFor(m_title, m_subtitle, m_statusText)) + 2 * kGlowMargin,
+                 kBadgeHeight + 2 * kGlowMargin);
 }
 
 CaptureEchoHUDView::Layout CaptureEchoHUDView::layout() const

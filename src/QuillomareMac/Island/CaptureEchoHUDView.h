@@ -75,6 +75,9 @@ public:
     void setBadgeGeometry(const QRect& badge);
     QRect badgeGeometry() const;
     QRectF badgeRect() const;
+    // The badge's width with its texts and status word on one line; sizeHint() is this one's
+    // for the shown feedback, plus the glow.
+    static double preferredBadgeWidth(const QuillomareCore::CaptureFeedback& feedback);
     QSize sizeHint() const override;
 
     // The whole badge's alpha (the echo fades it in and out); 1 at first.

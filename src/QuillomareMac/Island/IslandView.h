@@ -261,6 +261,8 @@ public:
     void retractCaptureEcho(const QRectF& collapsedFrame);
     // A still echo at its end state: no animation, no retract (the off-screen preview).
     void showCaptureEchoPreview(const QuillomareCore::CaptureFeedback& feedback);
+    // How wide the echo must be for the feedback's badge to show its texts whole, on one line.
+    static double captureEchoWidth(const QuillomareCore::CaptureFeedback& feedback);
     void applyEchoChrome(bool active);
     // The badge; created with the first echo (nullptr before).
     CaptureEchoHUDView* captureEchoHUD() const { return m_captureEchoHUD; }

@@ -63,6 +63,11 @@ void IslandView::placeCaptureEchoHUD()
     m_captureEchoHUD->raise();
 }
 
+double IslandView::captureEchoWidth(const CaptureFeedback& feedback)
+{
+    return CaptureEchoHUDView::preferredBadgeWidth(feedback) + 2 * kBadgeSideInset;
+}
+
 void IslandView::setEchoBadgeOpacity(double opacity)
 {
     if (m_captureEchoHUD)

@@ -216,7 +216,7 @@ QRectF IslandPanelController::targetFrame(DisplayMode mode, bool echoActive) con
         return targetFrame(mode);
     const ScreenDescription screen = targetScreen();
     pushLayout(IslandGeometry::targetFrame(DisplayMode::collapsed, screen).pushes);
-    return IslandGeometry::echoFrame(screen);
+    return IslandGeometry::echoFrame(screen, m_echoContentWidth);
 }
 
 QSizeF IslandPanelController::size(DisplayMode mode, const ScreenDescription& screen, const NotchAnchor& anchor) const

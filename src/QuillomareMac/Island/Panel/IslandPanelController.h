@@ -125,6 +125,8 @@ private:
     std::optional<Platform::ScreenDescription> m_stageScreen;
     std::optional<DisplayMode> m_stageMode;
     DisplayMode m_displayMode = DisplayMode::collapsed;
+    // The width the current echo's badge asks for (its texts on one line).
+    double m_echoContentWidth = 0;
 
     std::shared_ptr<WorkItem> m_hideWorkItem;
     std::unique_ptr<IslandEventMonitor> m_outsideClickMonitor;

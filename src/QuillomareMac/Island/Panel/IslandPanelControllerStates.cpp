@@ -169,6 +169,7 @@ void IslandPanelController::flashCaptureEcho(const QuillomareCore::CaptureFeedba
     installCollapsedClickMonitors();
     m_panel->orderFrontRegardless();
     m_panel->setIgnoresMouseEvents(true);
+    m_echoContentWidth = IslandView::captureEchoWidth(feedback);
     animateEchoFrame();
     m_islandView->presentCaptureEcho(feedback, canvasFrame(targetFrame(DisplayMode::collapsed)));
 }

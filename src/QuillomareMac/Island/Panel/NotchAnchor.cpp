@@ -153,10 +153,13 @@ Target targetFrame(IslandView::DisplayMode mode, const ScreenDescription& screen
     return target;
 }
 
-QRectF echoFrame(const ScreenDescription& screen)
+QRectF echoFrame(const ScreenDescription& screen, double contentWidth)
 {
     const QRectF collapsed = targetFrame(IslandView::DisplayMode::collapsed, screen).frame;
-    const double width = std::max(collapsed.width(), 280.0);
+    // The panel's stage is the expanded rectangle while the echo plays: the echo stays inside it.
+    const double widest = size(IslandView::DisplayMode::expanded, screen, NotchAnchor(screen)).width();
+    const double width =
+        std::max(collapsed.width(), std::min(std::max(280.0, std::ceil(contentWidth)), std::max(280.0, widest)));
     const double height = std::max(collapsed.height(), 58.0);
     const bool notched = NotchAnchor(screen).isNotched();
     const double top = notched ? maxY(screen.visibleFrame) : maxY(screen.visibleFrame) - 6;

@@ -68,8 +68,9 @@ std::optional<Platform::ScreenDescription> targetScreen(const QList<Platform::Sc
 
 QSizeF size(IslandView::DisplayMode mode, const Platform::ScreenDescription& screen, const NotchAnchor& anchor);
 Target targetFrame(IslandView::DisplayMode mode, const Platform::ScreenDescription& screen);
-// The capture echo's rectangle around the collapsed island.
-QRectF echoFrame(const Platform::ScreenDescription& screen);
+// The capture echo's rectangle around the collapsed island: at least 280 × 58, wider when its
+// badge needs `contentWidth` to say all it has to say, but never wider than the expanded island.
+QRectF echoFrame(const Platform::ScreenDescription& screen, double contentWidth = 0);
 // Where a mouse-down opens the collapsed island.
 QRectF collapsedActivationFrame(const Platform::ScreenDescription& screen);
 
