@@ -26,6 +26,8 @@
 #include <QWheelEvent>
 #include <QWindow>
 
+#include <cmath>
+
 using namespace QuillomareMac;
 namespace Language = QuillomareCore::Language;
 using Pill = IslandSegmentedPillControl;
@@ -708,6 +710,63 @@ private Q_SLOTS:
         QVERIFY(toast.sizeHint().width() <= IslandToastView::maximumToastWidth);
         toast.setText(QStringLiteral("Saved"));
         QCOMPARE(toast.height(), 30);
+    }
+
+    // A folder too long for one line is shown whole: it wraps after its separators onto lines of
+    // its own, the toast grows to hold them, and no line runs past the toast's edge.
+    void toastShowsALongFolderWhole_data()
+    {
+        QTest::addColumn<QString>("sentence");
+        QTest::addColumn<QString>("folder");
+        const QString deep = QStringLiteral("/home/someone/.local/share/Quillomare/ShelfFiles/"
+                                            "6F1C0D2E-4B7A-4C55-9E0B-1A2B3C4D5E6F/Project Reports 2024 (final, "
+                                            "reviewed by everyone)/Quarterly figures and their sources");
+        QTest::newRow("English") << QStringLiteral("No file manager is available to show it; it is in") << deep;
+        QTest::newRow("Chinese") << QStringLiteral("没有可用的文件管理器来显示它，它位于")
+                                 << QStringLiteral("/home/someone/文档/二〇二四年度项目报告（终稿，已经全体审阅）/"
+                                                   "季度数据以及它们的来源与说明/第三季度/附件与原始表格");
+        // A name wider than a line by itself is cut between characters, still all there.
+        QTest::newRow("one long name") << QStringLiteral("No file manager is available to show it; it is in")
+                                       << QStringLiteral("/tmp/") + QString(160, u'x') + QStringLiteral("/end");
+    }
+
+    void toastShowsALongFolderWhole()
+    {
+        QFETCH(QString, sentence);
+        QFETCH(QString, folder);
+        const QFontMetricsF metrics(IslandTheme::systemFont(11.5, QFont::Medium));
+        const qreal room = IslandToastView::maximumToastWidth - 2 * 14;
+        QVERIFY2(metrics.horizontalAdvance(folder) > room, "the folder is longer than one line");
+
+        IslandToastView toast;
+        toast.setText(sentence + u'\n' + folder);
+        const QStringList lines = toast.shownLines();
+        QCOMPARE(lines.first(), sentence);
+        QCOMPARE(lines.mid(1).join(QString()), folder);
+        QVERIFY(lines.size() >= 3);
+        for (const QString& line : lines)
+            QVERIFY2(metrics.horizontalAdvance(line) <= room, qPrintable(line));
+        QCOMPARE(toast.height(), 30 + int(std::ceil(metrics.lineSpacing() * qreal(lines.size() - 1))));
+        QCOMPARE(toast.sizeHint().height(), toast.height());
+        QVERIFY(toast.sizeHint().width() <= IslandToastView::maximumToastWidth);
+        // Breaks fall after separators where the names allow it, and the folder's own name ends it.
+        QVERIFY(lines[1].endsWith(u'/'));
+        QVERIFY(lines.last().endsWith(folder.section(u'/', -1)));
+    }
+
+    // A path that would fill the island keeps its start and its end; the toast stays a note.
+    void toastKeepsTheEndsOfAnEndlessFolder()
+    {
+        IslandToastView toast;
+        QString folder;
+        for (int level = 0; level < 120; ++level)
+            folder += QStringLiteral("/level-%1").arg(level);
+        toast.setText(QStringLiteral("No file manager is available to show it; it is in\n") + folder);
+        const QStringList lines = toast.shownLines();
+        QVERIFY2(lines.size() <= 7, qPrintable(QString::number(lines.size())));
+        QVERIFY(lines[1].startsWith(QStringLiteral("/level-0/level-1/")));
+        QVERIFY(lines.last().endsWith(QStringLiteral("/level-119")));
+        QVERIFY(lines.contains(QString(QChar(0x2026))));
     }
 
     void squeezedChipCutsItsTextAtTheTail()

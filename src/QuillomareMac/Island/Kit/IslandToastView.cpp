@@ -8,9 +8,11 @@
 #include <QGraphicsDropShadowEffect>
 #include <QPainter>
 #include <QPointer>
+#include <QTextBoundaryFinder>
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace QuillomareMac {
 
@@ -26,11 +28,82 @@ QFont toastFont()
     return IslandTheme::systemFont(11.5, QFont::Medium);
 }
 
-// A line break starts a line of its own: a message puts a place (a folder) there, so that it is
-// shown instead of being cut at the toast's edge.
+// The longest a place may run before its middle gives way: the toast stays a note over the
+// island, not a page. Paths this long are rare; the header's tooltip still has all of it.
+constexpr qsizetype maximumPlaceLines = 6;
+
+qreal labelWidth()
+{
+    return IslandToastView::maximumToastWidth - 2 * labelInset;
+}
+
+// Cuts a part that is wider than a line by itself, between user-perceived characters.
+QStringList splitAnywhere(const QString& part, const QFontMetricsF& metrics, qreal width)
+{
+    QStringList pieces;
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, part);
+    qsizetype start = 0;
+    qsizetype lastFit = 0;
+    for (qsizetype next = finder.toNextBoundary(); next != -1; next = finder.toNextBoundary()) {
+        if (metrics.horizontalAdvance(part.mid(start, next - start)) > width && lastFit > start) {
+            pieces << part.mid(start, lastFit - start);
+            start = lastFit;
+        }
+        lastFit = next;
+    }
+    if (start < part.size())
+        pieces << part.mid(start);
+    return pieces;
+}
+
+// A place (a folder) is shown whole: it wraps after a separator, like a file manager's long
+// names, and only a name wider than a line by itself is cut where it must.
+QStringList wrapPlace(const QString& place, const QFontMetricsF& metrics, qreal width)
+{
+    QStringList parts;
+    qsizetype start = 0;
+    for (qsizetype slash = place.indexOf(u'/'); slash != -1; slash = place.indexOf(u'/', slash + 1)) {
+        parts << place.mid(start, slash + 1 - start);
+        start = slash + 1;
+    }
+    if (start < place.size())
+        parts << place.mid(start);
+
+    QStringList lines;
+    QString line;
+    for (const QString& part : std::as_const(parts)) {
+        if (metrics.horizontalAdvance(line + part) <= width) {
+            line += part;
+            continue;
+        }
+        if (!line.isEmpty())
+            lines << std::exchange(line, QString());
+        QStringList pieces = splitAnywhere(part, metrics, width);
+        line = pieces.takeLast();
+        lines << pieces;
+    }
+    if (!line.isEmpty() || lines.isEmpty())
+        lines << line;
+
+    // Far too long: its start and its end (the folder's own name) stay, the middle gives way.
+    if (lines.size() > maximumPlaceLines) {
+        const QString end = lines.last();
+        lines = lines.first(maximumPlaceLines - 2);
+        lines << QString(QChar(0x2026)) << end;
+    }
+    return lines;
+}
+
+// The lines the toast shows. The first is the message, cut at its tail when too long; a line
+// break starts a place of its own (a folder), wrapped onto as many lines as it needs.
 QStringList toastLines(const QString& text)
 {
-    return text.split(QLatin1Char('\n'));
+    const QFontMetricsF metrics(toastFont());
+    const QStringList given = text.split(QLatin1Char('\n'));
+    QStringList lines{metrics.elidedText(given.first(), Qt::ElideRight, labelWidth())};
+    for (qsizetype index = 1; index < given.size(); ++index)
+        lines << wrapPlace(given[index], metrics, labelWidth());
+    return lines;
 }
 
 int heightForLines(qsizetype lines)
@@ -70,8 +143,9 @@ IslandToastView::~IslandToastView()
 void IslandToastView::setText(const QString& text)
 {
     m_text = text;
+    m_lines = toastLines(text);
     setAccessibleName(text);
-    setFixedHeight(heightForLines(toastLines(text).size()));
+    setFixedHeight(heightForLines(m_lines.size()));
     updateGeometry();
     update();
 }
@@ -124,11 +198,10 @@ QWidget* IslandToastView::hitTest(const QPointF&) const
 QSize IslandToastView::sizeHint() const
 {
     const QFontMetricsF metrics(toastFont());
-    const QStringList lines = toastLines(m_text);
     qreal widest = 0;
-    for (const QString& line : lines)
+    for (const QString& line : m_lines)
         widest = std::max(widest, std::ceil(metrics.horizontalAdvance(line)));
-    return QSize(int(std::min<qreal>(widest + 2 * labelInset, maximumToastWidth)), heightForLines(lines.size()));
+    return QSize(int(std::min<qreal>(widest + 2 * labelInset, maximumToastWidth)), heightForLines(m_lines.size()));
 }
 
 QSize IslandToastView::minimumSizeHint() const
@@ -154,20 +227,15 @@ void IslandToastView::paintEvent(QPaintEvent*)
     const QRectF label = bounds.adjusted(labelInset, 0, -labelInset, 0);
     painter.setFont(font);
     painter.setPen(IslandTheme::white(0.92));
-    const QStringList lines = toastLines(m_text);
-    if (lines.size() == 1) {
-        painter.drawText(label, Qt::AlignLeft | Qt::AlignVCenter,
-                         metrics.elidedText(m_text, Qt::ElideRight, label.width()));
-        return;
-    }
-    // The lines after the first hold places: a folder too long for the line keeps its start and
-    // its own name at the end.
+    // Laid out for the widest toast: a narrower one (squeezed by its parent) still cuts at the
+    // tail rather than drawing past its edge.
     const qreal lineHeight = metrics.lineSpacing();
-    qreal top = label.center().y() - lineHeight * qreal(lines.size()) / 2;
-    for (qsizetype index = 0; index < lines.size(); ++index, top += lineHeight)
+    qreal top = label.center().y() - lineHeight * qreal(m_lines.size()) / 2;
+    for (const QString& line : m_lines) {
         painter.drawText(QRectF(label.left(), top, label.width(), lineHeight), Qt::AlignLeft | Qt::AlignVCenter,
-                         metrics.elidedText(lines[index], index == 0 ? Qt::ElideRight : Qt::ElideMiddle,
-                                            label.width()));
+                         metrics.elidedText(line, Qt::ElideRight, label.width()));
+        top += lineHeight;
+    }
 }
 
 } // namespace QuillomareMac

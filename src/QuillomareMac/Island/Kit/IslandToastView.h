@@ -1,9 +1,10 @@
 #pragma once
 
-// The island's one transient status: a dark capsule with a line of text (one more per line break
-// in it) that fades in, stays about a second and a half and fades out. Clicks pass through it to
+// The island's one transient status: a dark capsule with a line of text (and the lines of a
+// place, a folder, after a line break in it) that fades in, stays about a second and a half and fades out. Clicks pass through it to
 // what lies below.
 
+#include <QStringList>
 #include <QWidget>
 
 #include <functional>
@@ -30,6 +31,9 @@ public:
 
     QString text() const { return m_text; }
     void setText(const QString& text);
+    // The lines as shown: the message's first line (cut at its tail when too long) and each
+    // place after a line break wrapped whole onto lines of its own.
+    const QStringList& shownLines() const { return m_lines; }
     // The toast's own opacity; 0 and hidden at first.
     qreal alpha() const { return m_alpha; }
     void setAlpha(qreal alpha);
@@ -43,8 +47,8 @@ public:
     // Never answers a point: the toast takes no clicks.
     QWidget* hitTest(const QPointF& point) const;
 
-    // The widest line's width plus the insets, at most 420, and 30 high for one line (a line
-    // spacing more for each further line).
+    // The widest shown line's width plus the insets, at most 420, and 30 high for one line (a
+    // line spacing more for each further line).
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 
@@ -57,6 +61,7 @@ private:
                 std::function<void(bool finished)> completion = {});
 
     QString m_text;
+    QStringList m_lines{QString()};
     qreal m_alpha = 0;
     std::shared_ptr<WorkItem> m_pendingHide;
 };
