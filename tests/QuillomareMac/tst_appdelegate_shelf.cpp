@@ -18,6 +18,7 @@
 #include <QuillomareCore/Language.h>
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
@@ -327,6 +328,50 @@ private Q_SLOTS:
             QCOMPARE(m_pasteboard.string(), std::optional<QString>(expectedPasteboard));
             QCOMPARE(m_delegate->monitor().lastChangeCount(), m_pasteboard.changeCount());
         }
+    }
+
+    // Revealing a shelf item: its file is selected once the island has begun to collapse; with
+    // nothing on the session to show it, the shelf says which folder it is in, as the history does.
+    void testRevealShowsTheItemOrSaysWhereItIs_data()
+    {
+        QTest::addColumn<bool>("fileManager");
+        QTest::addColumn<bool>("chinese");
+        QTest::newRow("file manager") << true << false;
+        QTest::newRow("nothing to show it") << false << false;
+        QTest::newRow("nothing to show it, Chinese") << false << true;
+    }
+
+    void testRevealShowsTheItemOrSaysWhereItIs()
+    {
+        QFETCH(bool, fileManager);
+        QFETCH(bool, chinese);
+        m_workspace->acceptsSelectFile = fileManager;
+        m_workspace->acceptsViewerSelections = fileManager;
+        const QString path = m_dir->filePath(QStringLiteral("report.pdf"));
+        writeFile(path, "pdf");
+        drop({uriList({QUrl::fromLocalFile(path)})});
+        QCOMPARE(shownItems().size(), 1);
+        Language::setIsChineseForTesting(chinese);
+        const ShelfItem item = shownItems().first();
+        const QString stored = item.revealableFileURLs().first().toLocalFile();
+        const int hides = m_island->hides;
+        const int shelfSwitches = m_island->shelfSwitches;
+
+        m_island->actions.onRevealShelfItem(item);
+        QCOMPARE(m_island->hides, hides + 1);
+        QTRY_COMPARE(m_workspace->selectedFiles.size(), 1);
+        QCOMPARE(m_workspace->selectedFiles.first().first, stored);
+        if (fileManager) {
+            QCOMPARE(m_island->shelfSwitches, shelfSwitches);
+            return;
+        }
+        QTRY_COMPARE(m_workspace->viewerSelections.size(), 1);
+        const QString folder = QFileInfo(stored).absolutePath();
+        QCOMPARE(shelfMessage(), chinese ? QStringLiteral("没有可用的文件管理器来显示它，它位于\n") + folder
+                                         : QStringLiteral("No file manager is available to show it; it is in\n") +
+                                               folder);
+        QCOMPARE(m_island->shelfSwitches, shelfSwitches + 1);
+        QVERIFY(QFileInfo::exists(stored));
     }
 
     void testCtrlAltSAddsTheClipboardToTheShelf()

@@ -12,6 +12,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QTimer>
+#include <QUrl>
 
 #include <functional>
 #include <memory>
@@ -27,6 +28,7 @@ class Workspace;
 namespace QuillomareMac {
 
 class ClipboardMonitor;
+struct ShelfRevealTarget;
 class ShelfSessionStore;
 class SingleInstance;
 class GlobalHotKeyController;
@@ -209,6 +211,11 @@ private:
     // File-action helpers (AppDelegateFileActions.cpp).
     SavePanelPort& savePanel();
     Platform::Workspace& workspace();
+    // Shows the target's files; false when neither a file manager nor the desktop's opener could.
+    bool showInFileManager(const ShelfRevealTarget& target);
+    // With no file manager on the session and nothing to open a folder with, the user still
+    // learns where the file is, instead of clicking a button that does nothing.
+    static QString noFileManagerMessage(const QUrl& file);
     // A message, then the island opened on the history.
     void reportAndShowHistory(const QString& message);
 

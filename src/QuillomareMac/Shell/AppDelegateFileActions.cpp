@@ -40,26 +40,24 @@ std::optional<QString> writeWholeFile(const QString& path, const QByteArray& byt
     return std::nullopt;
 }
 
-// Shows the target's files; false when neither a file manager nor the desktop's opener could.
-bool showInFileManager(Platform::Workspace& workspace, const ShelfRevealTarget& target)
+} // namespace
+
+bool AppDelegate::showInFileManager(const ShelfRevealTarget& target)
 {
+    Platform::Workspace& desktop = workspace();
     if (target.primaryFilePath && target.rootedAtPath &&
-        workspace.selectFile(*target.primaryFilePath, *target.rootedAtPath))
+        desktop.selectFile(*target.primaryFilePath, *target.rootedAtPath))
         return true;
-    return workspace.activateFileViewerSelecting(target.urls);
+    return desktop.activateFileViewerSelecting(target.urls);
 }
 
-// With no file manager on the session and nothing to open a folder with, the user still learns
-// where the file is, instead of clicking a button that does nothing.
-QString noFileManagerMessage(const QUrl& file)
+QString AppDelegate::noFileManagerMessage(const QUrl& file)
 {
     const QString folder = QFileInfo(file.toLocalFile()).absolutePath();
-    // The folder has a line of its own in the island's toast, so that it is not cut off.
+    // The folder has lines of its own in the island's toast, so that it is shown whole.
     return Language::text(QStringLiteral("没有可用的文件管理器来显示它，它位于\n") + folder,
                           QStringLiteral("No file manager is available to show it; it is in\n") + folder);
 }
-
-} // namespace
 
 SavePanelPort& AppDelegate::savePanel()
 {
@@ -192,7 +190,7 @@ void AppDelegate::revealHistoryItem(const ClipboardItem& item)
             if (!target)
                 reportAndShowHistory(Language::text(QStringLiteral("这条历史不能在文件管理器中显示"),
                                                     QStringLiteral("This item can't be shown in the file manager")));
-            else if (!showInFileManager(workspace(), *target))
+            else if (!showInFileManager(*target))
                 reportAndShowHistory(noFileManagerMessage(target->urls.first()));
         });
         return;

@@ -26,9 +26,6 @@ using namespace QuillomareCore;
 
 namespace {
 
-// The file manager is brought forward only once the island has begun to collapse.
-constexpr int revealDelayMilliseconds = 120;
-
 QString cannotShowInFileManager()
 {
     return Language::text(QStringLiteral("这项内容不能在文件管理器中显示"),
@@ -195,9 +192,16 @@ void AppDelegate::revealShelfItem(const ShelfItem& item)
     if (ShelfFileActions::revealTarget(item)) {
         island().hide();
         QPointer<AppDelegate> self(this);
+        // The files are looked for again when the file manager would come forward: they may be
+        // gone by then. When they are there but nothing can show them, the message says where.
         QTimer::singleShot(revealDelayMilliseconds, this, [self, item] {
-            if (self && !ShelfFileActions::reveal(item))
+            if (!self)
+                return;
+            const std::optional<ShelfRevealTarget> target = ShelfFileActions::revealTarget(item);
+            if (!target)
                 self->updateShelfState(cannotShowInFileManager(), true);
+            else if (!self->showInFileManager(*target))
+                self->updateShelfState(noFileManagerMessage(target->urls.first()), true);
         });
         return;
     }
