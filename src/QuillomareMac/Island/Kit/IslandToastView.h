@@ -1,8 +1,8 @@
 #pragma once
 
 // The island's one transient status: a dark capsule with a line of text (and the lines of a
-// place, a folder, after a line break in it) that fades in, stays about a second and a half and fades out. Clicks pass through it to
-// what lies below.
+// place, a folder, after a line break in it) that fades in, stays about a second and a half and
+// fades out. Clicks pass through it to what lies below.
 
 #include <QStringList>
 #include <QWidget>
