@@ -563,7 +563,9 @@ std::shared_ptr<const HistoryFileVersion> openWrittenVersion(const QString& path
 QString describeImageEntry(const ClipboardItem& item)
 {
     const QString when = item.createdAt.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-    const QByteArray head = item.payload.imagePNGHead(24);
+    // Another image in its place says nothing of this one's size.
+    const auto stored = item.payload.storedImageText();
+    const QByteArray head = stored && stored->isSubstituted() ? QByteArray() : item.payload.imagePNGHead(24);
     if (head.size() >= 24 && head.startsWith("\x89PNG\r\n\x1a\n") && head.mid(12, 4) == "IHDR") {
         auto number = [&](int at) {
             return (quint32(quint8(head[at])) << 24) | (quint32(quint8(head[at + 1])) << 16) |
