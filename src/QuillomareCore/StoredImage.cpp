@@ -395,8 +395,9 @@ StoredImageCheck::StoredImageCheck(std::vector<std::weak_ptr<const StoredImageTe
             if (m_cancelled.load(std::memory_order_relaxed))
                 break;
             const auto image = weak.lock();
-            if (!image || image->isDamaged())
+            if (!image)
                 continue;
+            // Damage a read found before the check came to the image is reported as well.
             image->check(&m_cancelled);
             if (image->isDamaged() && damageFound)
                 damageFound();
