@@ -250,6 +250,13 @@ bool StoredImageText::isCheckedAt(const Place& where) const
     return stamp && where.file && where.file->stamp() == *stamp;
 }
 
+void StoredImageText::markCheckedWhereItIs() const
+{
+    const Place where = place();
+    if (where.file)
+        markChecked(where, where.file->stamp());
+}
+
 bool StoredImageText::isChecked() const
 {
     return isCheckedAt(place());

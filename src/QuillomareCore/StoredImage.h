@@ -98,6 +98,9 @@ struct StoredImageText : std::enable_shared_from_this<StoredImageText>
     void check(const std::atomic<bool>* cancelled = nullptr) const;
     // The image at its place has been checked and the file has not been written since.
     bool isChecked() const;
+    // The text at its place was just written from bytes that were checked: the file as it is now
+    // counts as checked.
+    void markCheckedWhereItIs() const;
     // The damage found is another image in this one's place (so its header says nothing of it).
     bool isSubstituted() const { return m_substituted.load(std::memory_order_acquire); }
     // The image when a recent read still holds it in memory, checked as load() checks it.

@@ -534,6 +534,9 @@ private Q_SLOTS:
             store.add(textItem(QStringLiteral("kept"), at(1)));
             store.waitForPendingSaves();
             QVERIFY(!store.lastSaveError());
+            // A capture's bytes are checked as they are written: reading it back hashes nothing.
+            const auto stored = store.items().last().payload.storedImageText();
+            QVERIFY(stored && stored->isChecked());
         }
         QByteArray file = readFile(path());
         const QByteArray text = Base64::encode(image), otherText = Base64::encode(other);
