@@ -1,7 +1,8 @@
 // A history of many large images (60 screenshots of 8 MiB, a file of about 660 MB) and one of
 // 1,000 texts: what launching costs before the island can show (the history's load, its time and
-// the memory it leaves resident), what a copy costs the GUI thread and how long until it is on
-// disk, and a save beside the raw atomic write of the same bytes.
+// the memory it leaves resident, and the check of every image that follows it in the background),
+// what a copy costs the GUI thread and how long until it is on disk, and a save beside the raw
+// atomic write of the same bytes.
 //
 // The image cases write 660 MB to the bench folder; they run when QUILLOMARE_BENCH_LARGE is set.
 
@@ -10,7 +11,9 @@
 #include <QuillomareCore/ClipboardStore.h>
 #include <QuillomareCore/Files.h>
 #include <QuillomareCore/Foundation.h>
+#include <QuillomareCore/Hashing.h>
 #include <QuillomareCore/Json.h>
+#include <QuillomareCore/StoredImage.h>
 
 #include "BenchSupport.h"
 
@@ -21,6 +24,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QIODevice>
+#include <QTimer>
 
 #include <algorithm>
 #include <optional>
@@ -77,6 +81,17 @@ const QString& textHistory()
     static const QString path = writeHistory(QStringLiteral("scale-texts.json"), 1000, [](int i) {
         TextGenerator generator(50 + i);
         return textEntry(-i - 1, generator.historyText());
+    });
+    return path;
+}
+
+// The same images under their true identities, so that the check after a load reads them all.
+const QString& identifiedImageHistory()
+{
+    static const QString path = writeHistory(QStringLiteral("scale-images-identified.json"), kImages, [](int i) {
+        ClipboardItem item = imageEntry(i);
+        item.contentHash = ClipHashing::imageContentHash(item.payload.imagePNGValue());
+        return item;
     });
     return path;
 }
@@ -293,6 +308,46 @@ void compareRowsAfterSave(benchmark::State& state)
     });
 }
 
+// The check of every image after a load, from the load until it has gone through them all:
+// how long it takes, what memory it adds at most, and how late a 5 ms timer of the GUI thread
+// fires meanwhile at worst.
+void checkAfterLoad(benchmark::State& state)
+{
+    guarded(state, [&] {
+        const QString path = identifiedImageHistory();
+        PeakMemory memory;
+        qint64 latestTimer = 0;
+        for (auto _ : state) {
+            state.PauseTiming();
+            malloc_trim(0);
+            std::optional<ClipboardStore> store;
+            measured(state, memory, [&] {
+                store.emplace(path);
+                QElapsedTimer sinceTick;
+                sinceTick.start();
+                QTimer ticks;
+                QObject::connect(&ticks, &QTimer::timeout, [&] {
+                    latestTimer = std::max(latestTimer, sinceTick.nsecsElapsed() - 5'000'000);
+                    sinceTick.restart();
+                });
+                ticks.start(5);
+                while (!store->hasCheckedLoadedImages())
+                    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+            });
+            requireCount(*store, kImages);
+            for (const ClipboardItem& item : store->items()) {
+                if (!item.payload.storedImageText() || !item.payload.storedImageText()->isChecked())
+                    fail(QStringLiteral("An image was not checked"));
+            }
+            store.reset();
+            state.ResumeTiming();
+        }
+        state.counters["file_MB"] = fileMegabytes(path);
+        state.counters["gui_timer_late_max_ms"] = double(latestTimer) / 1e6;
+        memory.report(state);
+    });
+}
+
 struct Registration
 {
     Registration()
@@ -308,6 +363,10 @@ struct Registration
             ->Unit(benchmark::kMillisecond)
             ->UseRealTime()
             ->Iterations(3);
+        benchmark::RegisterBenchmark("Scale/CheckAfterLoad/60 images x 8 MiB", checkAfterLoad)
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime()
+            ->Iterations(2);
         benchmark::RegisterBenchmark("Scale/Save/60 images x 8 MiB", saveImages)
             ->Unit(benchmark::kMillisecond)
             ->UseRealTime()

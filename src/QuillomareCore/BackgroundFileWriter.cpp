@@ -7,7 +7,6 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <chrono>
 #include <limits>
 
 #include <cstdio>
@@ -20,7 +19,12 @@ constexpr int kLongestRetryDelayMilliseconds = 60'000;
 }
 
 BackgroundFileWriter::BackgroundFileWriter(QString path, QObject* parent)
-    : QObject(parent), m_path(std::move(path))
+    : BackgroundFileWriter(std::move(path), MonotonicClock::shared(), parent)
+{
+}
+
+BackgroundFileWriter::BackgroundFileWriter(QString path, std::shared_ptr<MonotonicClock> clock, QObject* parent)
+    : QObject(parent), m_path(std::move(path)), m_clock(std::move(clock))
 {
     m_thread = std::thread([this] { run(); });
 }
@@ -116,9 +120,9 @@ void BackgroundFileWriter::run()
         Committed committed;
         quint64 generation = 0;
         if (m_pending && m_gatherUntil && !m_stopping && !m_flushRequested && !m_flushSoon &&
-            std::chrono::steady_clock::now() < *m_gatherUntil) {
-            m_wake.wait_until(lock, *m_gatherUntil,
-                              [this] { return m_stopping || m_flushRequested || m_flushSoon; });
+            m_clock->now() < *m_gatherUntil) {
+            m_clock->waitUntil(lock, m_wake, *m_gatherUntil,
+                               [this] { return m_stopping || m_flushRequested || m_flushSoon; });
             m_gatherUntil.reset();
             continue;
         }
@@ -136,8 +140,8 @@ void BackgroundFileWriter::run()
         } else if (m_stopping) {
             break;
         } else if (m_failed) {
-            const bool woken = m_wake.wait_for(lock, std::chrono::milliseconds(retryDelay),
-                                               [this] { return m_pending || m_stopping; });
+            const bool woken = m_clock->waitUntil(lock, m_wake, m_clock->now() + retryDelay,
+                                                  [this] { return m_pending || m_stopping; });
             if (woken)
                 continue;
             content = m_failed;
@@ -153,7 +157,7 @@ void BackgroundFileWriter::run()
         const QString protectedFailure = m_protectedFailure;
         m_busy = true;
         lock.unlock();
-        const auto startedAt = std::chrono::steady_clock::now();
+        const qint64 startedAt = m_clock->now();
 
         Outcome outcome;
         outcome.generation = generation;
@@ -193,7 +197,7 @@ void BackgroundFileWriter::run()
         // Counted from the write's start: a change handed over just after it began waits for that
         // write, the rest of the pause and its own write, and no longer, however long writes take.
         if (!outcome.error && writtenBytes > m_gatheringThreshold)
-            m_gatherUntil = startedAt + std::chrono::milliseconds(m_gatheringInterval);
+            m_gatherUntil = startedAt + m_gatheringInterval;
         if (protectedBackup && !stillProtected)
             m_protectedBackup.reset();
         if (outcome.error && !m_failed && !m_pending) {

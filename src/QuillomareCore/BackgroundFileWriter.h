@@ -1,12 +1,14 @@
 #pragma once
 
+#include "MonotonicClock.h"
+
 #include <QObject>
 #include <QString>
 
-#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -25,7 +27,7 @@ namespace QuillomareCore {
 // between wait, and the newest is written for them all, so that a stream of small changes to a
 // history of hundreds of megabytes does not rewrite it whole for each one. waitUntilIdle()
 // (quitting) and the destructor write what waits at once, and a write that follows a failed one
-// never waits.
+// never waits. The pauses are measured on `clock` (the shared MonotonicClock unless one is given).
 //
 // Made and used on one thread (the GUI thread); outcomes come back to it through its event loop.
 class BackgroundFileWriter final : public QObject
@@ -43,6 +45,7 @@ public:
     };
 
     explicit BackgroundFileWriter(QString path, QObject* parent = nullptr);
+    BackgroundFileWriter(QString path, std::shared_ptr<MonotonicClock> clock, QObject* parent = nullptr);
     // Finishes the write under way and the one waiting, then stops the thread.
     ~BackgroundFileWriter() override;
 
@@ -95,6 +98,7 @@ private:
     void deliver(const Outcome& outcome);
 
     const QString m_path;
+    const std::shared_ptr<MonotonicClock> m_clock;
 
     // Shared with the writer thread.
     mutable std::mutex m_mutex;
@@ -111,7 +115,7 @@ private:
     int m_firstRetryDelay = 2000;
     qint64 m_gatheringThreshold = defaultGatheringThresholdBytes;
     int m_gatheringInterval = defaultGatheringIntervalMilliseconds;
-    std::optional<std::chrono::steady_clock::time_point> m_gatherUntil;
+    std::optional<qint64> m_gatherUntil; // on m_clock
     bool m_flushRequested = false;
     bool m_flushSoon = false; // the waiting content skips the gathering pause
     std::optional<QString> m_protectedBackup;

@@ -30,12 +30,45 @@ ClipboardStore::ClipboardStore(QString fileURL, ClipSettings settings)
         adoptWrittenImages(outcome.generation, !outcome.error);
     };
     load();
+    checkLoadedImages();
 }
 
 ClipboardStore::~ClipboardStore()
 {
-    // The checks of images read from this store's file hold its versions open.
-    StoredImageText::finishIdentityChecks();
+    // Stops between two slices of an image.
+    m_imageCheck.reset();
+}
+
+void ClipboardStore::checkLoadedImages()
+{
+    std::vector<std::weak_ptr<const StoredImageText>> images;
+    for (const ClipboardItem& item : std::as_const(m_items)) {
+        if (const auto stored = item.payload.isImagePNG() ? item.payload.storedImageText() : nullptr;
+            stored && !stored->contentHash.isEmpty())
+            images.push_back(stored);
+    }
+    if (images.empty())
+        return;
+    m_imageCheck = std::make_unique<StoredImageCheck>(std::move(images), [this] {
+        if (!m_damageReported.exchange(true))
+            QMetaObject::invokeMethod(&m_context, [this] { dropDamagedImages(); }, Qt::QueuedConnection);
+    });
+}
+
+bool ClipboardStore::hasCheckedLoadedImages() const
+{
+    return !m_imageCheck || m_imageCheck->isFinished();
+}
+
+void ClipboardStore::dropDamagedImages()
+{
+    m_damageReported = false;
+    const bool damaged = std::any_of(m_items.cbegin(), m_items.cend(), [](const ClipboardItem& item) {
+        const auto stored = item.payload.isImagePNG() ? item.payload.storedImageText() : nullptr;
+        return stored && stored->isDamaged();
+    });
+    if (damaged)
+        saveRemoval();
 }
 
 void ClipboardStore::sortIntoHistoryOrder(QList<ClipboardItem>& items)

@@ -7,9 +7,11 @@
 
 #include <QHash>
 #include <QList>
+#include <QObject>
 #include <QSet>
 #include <QString>
 
+#include <atomic>
 #include <functional>
 #include <map>
 #include <memory>
@@ -18,6 +20,7 @@
 namespace QuillomareCore {
 
 class BackgroundFileWriter;
+class StoredImageCheck;
 
 class ClipboardStoreError final : public Error
 {
@@ -58,6 +61,11 @@ struct ClipboardStoreLoadFailure
 // capture is held only until its first save. An image whose text can no longer be read (another
 // program cut or overwrote the file) never stops a save: a copy still in memory is written, else
 // the entry is left out, removed from memory and named once through onEntriesLost.
+//
+// Another program may also have put a different image of the same length in an image's place.
+// Once loaded, every image is checked against its identity in the background, one at a time at
+// the lowest priority; one found damaged or replaced is treated as above at once (the next save
+// leaves it out and names it). No image is handed out of the file before it was checked.
 //
 // A file that could not be loaded is never written over: it is set aside first, and while that
 // is impossible the changes stay in memory only (whenSaved() says so) and setting it aside is
@@ -115,6 +123,8 @@ public:
     // Why the newest write failed, until a write succeeds.
     const std::optional<QString>& lastSaveError() const;
     bool hasPendingSave() const;
+    // The check of the images loaded has gone through all of them.
+    bool hasCheckedLoadedImages() const;
     // Tests only: the writer's gathering of changes to a large file (BackgroundFileWriter).
     void setSaveGatheringForTesting(qint64 thresholdBytes, int milliseconds);
     // Blocks until the newest state has been written or has failed: at quit, in tests.
@@ -135,6 +145,10 @@ private:
     void saveRemoval();
     void rememberDeletedContentHashes(const QList<ClipboardItem>& removed);
     void trimDeletedContentHashesIfNeeded();
+    // Starts the check of the images just loaded.
+    void checkLoadedImages();
+    // A stored image was found damaged: the save that leaves it out goes at once.
+    void dropDamagedImages();
 
     QList<ClipboardItem> m_items;
     std::optional<ClipboardStoreLoadFailure> m_lastLoadFailure;
@@ -158,6 +172,10 @@ private:
     std::optional<QString> m_lostEntriesNotice;
 
     std::unique_ptr<BackgroundFileWriter> m_writer;
+    // Receives on the GUI thread what the check of the images finds.
+    QObject m_context;
+    std::atomic<bool> m_damageReported{false};
+    std::unique_ptr<StoredImageCheck> m_imageCheck;
 };
 
 } // namespace QuillomareCore

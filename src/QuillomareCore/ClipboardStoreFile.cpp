@@ -6,6 +6,7 @@
 #include "BackgroundFileWriter.h"
 #include "Files.h"
 #include "Foundation.h"
+#include "Hashing.h"
 #include "Json.h"
 #include "Language.h"
 #include "StoredImage.h"
@@ -525,6 +526,9 @@ struct ClipboardStore::WrittenImages
         // written there in its place); null for a capture held in memory.
         std::shared_ptr<const StoredImageText> copiedFrom;
         bool fromMemory = false;
+        // A capture held in memory whose bytes were found to be the image its identity names:
+        // the text written for it needs no check after the save.
+        bool identityChecked = false;
     };
     // Filled by the writer's thread; read on the GUI thread after the outcome is delivered.
     QHash<QUuid, Place> places;
@@ -563,7 +567,9 @@ std::shared_ptr<const HistoryFileVersion> openWrittenVersion(const QString& path
 QString describeImageEntry(const ClipboardItem& item)
 {
     const QString when = item.createdAt.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-    const QByteArray head = item.payload.imagePNGHead(24);
+    // Another image in its place says nothing of this one's size.
+    const auto stored = item.payload.storedImageText();
+    const QByteArray head = stored && stored->isSubstituted() ? QByteArray() : item.payload.imagePNGHead(24);
     if (head.size() >= 24 && head.startsWith("\x89PNG\r\n\x1a\n") && head.mid(12, 4) == "IHDR") {
         auto number = [&](int at) {
             return (quint32(quint8(head[at])) << 24) | (quint32(quint8(head[at + 1])) << 16) |
@@ -640,10 +646,13 @@ void ClipboardStore::adoptWrittenImages(quint64 generation, bool succeeded)
         const qint64 full = place->length / 4 * 3;
         if (place->length % 4 != 0 || byteCount > full || byteCount < full - 2)
             continue;
-        item.payload = ClipboardPayload::storedImagePNG(std::make_shared<const StoredImageText>(
+        auto stored = std::make_shared<const StoredImageText>(
             StoredImageText::Place{written->version, place->offset, place->length}, byteCount,
             item.payload.imagePNGHead(StoredImageText::headByteCount),
-            isImageContentHash(item.contentHash) ? item.contentHash : QString()));
+            isImageContentHash(item.contentHash) ? item.contentHash : QString());
+        if (place->identityChecked)
+            stored->markCheckedWhereItIs();
+        item.payload = ClipboardPayload::storedImagePNG(std::move(stored));
     }
 }
 
@@ -674,12 +683,17 @@ void ClipboardStore::save()
             written->places.clear();
             QUuid writingImage;
             std::shared_ptr<const StoredImageText> copying;
+            bool identityChecked = false;
             auto writeItem = [&](Json::Writer& writer, const ClipboardItem& item) {
                 if (item.payload.isImagePNG()) {
                     if (written->lost.contains(item.id))
                         return;
                     writingImage = item.id;
                     copying = item.payload.storedImageText();
+                    // Hashed here, once, on the writer's thread: the first read of the image
+                    // from the file (a copy back, often on the GUI thread) then needs no hashing.
+                    identityChecked = !copying && isImageContentHash(item.contentHash) &&
+                                      ClipHashing::imageContentHash(item.payload.imagePNGValue()) == item.contentHash;
                     // Known or plainly gone (the file ends before its text does): settled before
                     // anything of the entry is written, without starting over.
                     if (copying && !fromMemory.contains(item.id)) {
@@ -727,8 +741,8 @@ void ClipboardStore::save()
             try {
                 Json::Writer writer(&device);
                 writer.onBase64Written = [&](qint64 offset, qint64 length) {
-                    written->places.insert(writingImage,
-                                           {offset, length, copying, fromMemory.contains(writingImage)});
+                    written->places.insert(writingImage, {offset, length, copying,
+                                                          fromMemory.contains(writingImage), identityChecked});
                 };
                 snapshot->encode(writer, writeItem);
                 *cache = std::move(encoded);

@@ -8,10 +8,13 @@
 #include <QString>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string_view>
+#include <thread>
+#include <vector>
 
 namespace QuillomareCore {
 
@@ -30,6 +33,17 @@ public:
     // the read fails. `endedEarly` tells the two apart: only a file that ends before the bytes
     // is damage for good; a failed read (EIO, ENOMEM…) may pass.
     bool read(qint64 offset, char* into, qint64 size, QString* error, bool* endedEarly = nullptr) const;
+
+    // Tells whether the file was written since: its modification time and size. Another
+    // program that writes into this version (it is the same file until a save replaces it)
+    // changes it; nothing of ours writes into a version once it is read from.
+    struct Stamp
+    {
+        qint64 modified = -1; // nanoseconds
+        qint64 size = -1;
+        friend bool operator==(const Stamp&, const Stamp&) = default;
+    };
+    Stamp stamp() const;
 
     // Tests only: every read fails with this errno while it is not 0.
     static std::atomic<int> failReadsForTesting;
@@ -73,10 +87,22 @@ struct StoredImageText : std::enable_shared_from_this<StoredImageText>
     void moveTo(Place place, bool rewritten = false) const;
 
     // The image, read, decoded and checked against its identity; nothing, with a reason, when
-    // the file no longer holds it (or holds another image in its place). Any thread; on the GUI
-    // thread the identity is checked on a worker afterwards (hashing a large image would hold
-    // the island), and a mismatch found there counts as damage from then on.
+    // the file no longer holds it (or holds another image in its place). Any thread. No byte
+    // read from the file is handed out before its identity is checked: the image is hashed
+    // here unless it was checked at this place and the file was not written since (the check
+    // after a load does that for every image, in the background).
     std::optional<QByteArray> load(QString* error) const;
+    // Checks the image at its place against its identity without handing it out: read slice by
+    // slice, so that memory holds a few megabytes whatever the image's size. Stops early when
+    // `cancelled` turns true. A mismatch, or text that is not whole, is damage.
+    void check(const std::atomic<bool>* cancelled = nullptr) const;
+    // The image at its place has been checked and the file has not been written since.
+    bool isChecked() const;
+    // The text at its place was just written from bytes that were checked: the file as it is now
+    // counts as checked.
+    void markCheckedWhereItIs() const;
+    // The damage found is another image in this one's place (so its header says nothing of it).
+    bool isSubstituted() const { return m_substituted.load(std::memory_order_acquire); }
     // The image when a recent read still holds it in memory, checked as load() checks it.
     std::optional<QByteArray> recentCopy() const;
     // A cheap look (one byte) at whether the file still reaches the end of the text: a file cut
@@ -88,19 +114,43 @@ struct StoredImageText : std::enable_shared_from_this<StoredImageText>
     QString damage() const;
     void markDamaged(const QString& reason) const;
 
-    // Blocks until the identity checks load() started on workers have finished: before the
-    // store, and the program's statics those checks use, go away.
-    static void finishIdentityChecks();
-
 private:
-    // False, and marked damaged, when `bytes` is not the image the entry's identity names.
-    bool matchesIdentity(const QByteArray& bytes) const;
+    // Results of a check of `checked`: taken only while the text is still there (a save may
+    // have moved it meanwhile; the new place is then checked on its own).
+    void markChecked(const Place& checked, HistoryFileVersion::Stamp stamp) const;
+    void markDamagedAt(const Place& checked, const QString& reason, bool substituted = false) const;
+    bool isCheckedAt(const Place& where) const;
 
     mutable std::mutex m_mutex;
     mutable Place m_place;
     mutable QString m_damage;
     mutable std::atomic<bool> m_damaged{false};
-    mutable std::atomic<bool> m_checking{false}; // one identity check at a time
+    mutable std::atomic<bool> m_substituted{false};
+    // The file's stamp when the text at m_place was found to be the image: while the file keeps
+    // it, a read need not hash the image again.
+    mutable std::optional<HistoryFileVersion::Stamp> m_checkedStamp;
+};
+
+// The check of every stored image once a history is loaded: image by image, on a thread of the
+// lowest priority, so that neither the GUI thread nor the rest of the program waits for it and
+// memory never holds more than one slice of one image. An image the history no longer holds
+// when its turn comes is skipped.
+class StoredImageCheck
+{
+public:
+    // `damageFound` runs on the check's thread after each image found damaged.
+    StoredImageCheck(std::vector<std::weak_ptr<const StoredImageText>> images, std::function<void()> damageFound);
+    // Stops between two slices and waits for the thread.
+    ~StoredImageCheck();
+    StoredImageCheck(const StoredImageCheck&) = delete;
+    StoredImageCheck& operator=(const StoredImageCheck&) = delete;
+
+    bool isFinished() const { return m_finished.load(std::memory_order_acquire); }
+
+private:
+    std::atomic<bool> m_cancelled{false};
+    std::atomic<bool> m_finished{false};
+    std::thread m_thread;
 };
 
 namespace Base64Text {

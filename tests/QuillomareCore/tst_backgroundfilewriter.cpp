@@ -1,5 +1,6 @@
 #include <QuillomareCore/BackgroundFileWriter.h>
 #include <QuillomareCore/Files.h>
+#include <QuillomareCore/MonotonicClock.h>
 
 #include "TestSupport.h"
 
@@ -40,6 +41,7 @@ private Q_SLOTS:
         m_dir = std::make_unique<QTemporaryDir>();
         QVERIFY(m_dir->isValid());
     }
+    void cleanup() { Files::failWritesForTesting(0); }
 
     void testOnlyTheNewestWaitingContentIsWritten()
     {
@@ -212,6 +214,122 @@ private Q_SLOTS:
         QVERIFY(writer.hasPendingWrite());
         writer.waitUntilIdle();
         QCOMPARE(readFile(path()), QByteArray("an entry added"));
+    }
+
+    // The pause of a large file on the clock: the copies handed over within it are gathered
+    // into one write at the moment it ends, counted from the start of the previous write (a
+    // slow write does not lengthen it); a write after a failed one, a removal and quitting go
+    // at once.
+    void testPacingOfALargeFileFollowsTheClock()
+    {
+        const qint64 start = 1'000'000;
+        const auto clock = std::make_shared<ManualMonotonicClock>(start);
+        // When each content was written, on the clock.
+        QList<std::pair<QByteArray, qint64>> written;
+        std::mutex writtenMutex;
+        BackgroundFileWriter writer(path(), clock);
+        writer.setFirstRetryDelay(60'000);
+        writer.setGathering(8, BackgroundFileWriter::defaultGatheringIntervalMilliseconds);
+        const qint64 pause = BackgroundFileWriter::defaultGatheringIntervalMilliseconds;
+        auto timed = [&](const QByteArray& bytes) -> BackgroundFileWriter::Content {
+            return [&, bytes](QIODevice& device) {
+                {
+                    std::lock_guard lock(writtenMutex);
+                    written.append({bytes, clock->now()});
+                }
+                return device.write(bytes) == bytes.size();
+            };
+        };
+        auto writes = [&] {
+            std::lock_guard lock(writtenMutex);
+            return written;
+        };
+        // Whether the file holds `bytes` once everything handed over has been written.
+        auto settled = [&](const QByteArray& bytes) {
+            const auto done = std::make_shared<bool>(false);
+            writer.whenWritten([done](const std::optional<QString>&) { *done = true; });
+            return QTest::qWaitFor([&] { return *done; }, 10'000) && readFile(path()) == bytes;
+        };
+
+        writer.write(timed("a large history"));
+        QVERIFY(settled("a large history"));
+
+        // Copies within the pause wait for its end, and only the newest is written.
+        clock->advance(1000);
+        writer.write(timed("first copy"));
+        writer.write(timed("second copy"));
+        QTRY_COMPARE_WITH_TIMEOUT(clock->deadlines(), std::vector<qint64>{start + pause}, 10'000);
+        writer.write(timed("third copy"));
+        clock->advance(pause - 1000 - 1);
+        QTRY_COMPARE_WITH_TIMEOUT(clock->deadlines(), std::vector<qint64>{start + pause}, 10'000);
+        QCOMPARE(writes().size(), 1);
+        clock->advance(1);
+        QVERIFY(settled("third copy"));
+        QCOMPARE(writes().size(), 2);
+        QCOMPARE(writes().last(), (std::pair<QByteArray, qint64>{"third copy", start + pause}));
+
+        // A write that takes longer than the pause: the next copy goes as soon as it is handed over.
+        clock->advance(pause);
+        const qint64 slowStart = clock->now();
+        writer.write([&](QIODevice& device) {
+            clock->advance(pause + 500);
+            return device.write("written slowly") == 14;
+        });
+        QVERIFY(settled("written slowly"));
+        writer.write(timed("after a slow write"));
+        QVERIFY(settled("after a slow write"));
+        QCOMPARE(writes().last().second, slowStart + pause + 500);
+
+        // A removal skips the pause it falls into.
+        clock->advance(100);
+        writer.write(timed("an entry removed"));
+        writer.flushSoon();
+        QVERIFY(settled("an entry removed"));
+        QCOMPARE(writes().last().second, slowStart + pause + 600);
+
+        // A failed write (a removal here) and the write that follows it are not held back.
+        clock->advance(100);
+        Files::failWritesForTesting(ENOSPC);
+        writer.write(timed("fails"));
+        writer.flushSoon();
+        const auto failed = std::make_shared<bool>(false);
+        writer.whenWritten([failed](const std::optional<QString>& error) { *failed = error.has_value(); });
+        QTRY_VERIFY_WITH_TIMEOUT(*failed, 10'000);
+        QCOMPARE(writes().last().second, slowStart + pause + 700);
+        Files::failWritesForTesting(0);
+        writer.write(timed("after the failure"));
+        QVERIFY(settled("after the failure"));
+        QCOMPARE(writes().last().second, slowStart + pause + 700);
+
+        // Quitting writes what waits without waiting for the clock.
+        writer.write(timed("gathered at quit"));
+        QTRY_VERIFY_WITH_TIMEOUT(!clock->deadlines().empty(), 10'000);
+        writer.waitUntilIdle();
+        QCOMPARE(readFile(path()), QByteArray("gathered at quit"));
+        QCOMPARE(writes().last().second, slowStart + pause + 700);
+    }
+
+    // A failed write is tried again when its pause has passed on the clock, and not before.
+    void testRetryWaitsForItsPauseOnTheClock()
+    {
+        const auto clock = std::make_shared<ManualMonotonicClock>(0);
+        BackgroundFileWriter writer(path(), clock);
+        writer.setFirstRetryDelay(2000);
+        std::atomic<int> runs = 0;
+        Files::failWritesForTesting(EIO);
+        writer.write(text("retried", &runs));
+        writer.waitUntilIdle();
+        QCOMPARE(runs.load(), 1);
+        Files::failWritesForTesting(0);
+        QTRY_COMPARE_WITH_TIMEOUT(clock->deadlines(), std::vector<qint64>{2000}, 10'000);
+        clock->advance(1999);
+        QTRY_COMPARE_WITH_TIMEOUT(clock->deadlines(), std::vector<qint64>{2000}, 10'000);
+        QCOMPARE(runs.load(), 1);
+        clock->advance(1);
+        QTRY_COMPARE_WITH_TIMEOUT(runs.load(), 2, 10'000);
+        writer.waitUntilIdle();
+        QCOMPARE(readFile(path()), QByteArray("retried"));
+        QVERIFY(!writer.lastError());
     }
 
     void testDestructionFinishesTheWaitingWrite()

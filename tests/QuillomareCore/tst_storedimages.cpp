@@ -18,6 +18,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <future>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace QuillomareCore;
@@ -32,6 +33,16 @@ QByteArray randomImage(qsizetype size, quint32 seed)
     for (char& byte : bytes)
         byte = static_cast<char>(random.bounded(256));
     return bytes;
+}
+
+// Bytes that begin as a PNG of the given size; the same length for every size.
+QByteArray pngOfSize(quint32 width, quint32 height, quint32 seed)
+{
+    QByteArray bytes("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR", 16);
+    for (quint32 value : {width, height})
+        for (int shift : {24, 16, 8, 0})
+            bytes.append(char((value >> shift) & 0xff));
+    return bytes + randomImage(40'000, seed);
 }
 
 QByteArray imageEntryJson(const QString& id, const QString& createdAt, const QByteArray& base64Text)
@@ -485,7 +496,7 @@ private Q_SLOTS:
         }
         overwriteInPlace(path(), original.indexOf(text), Base64::encode(other));
         {
-            // Read on the GUI thread (a copy back): checked on a worker afterwards.
+            // Read on the GUI thread (a copy back): refused as well.
             ClipboardStore store(path());
             const auto stored = store.items().first().payload.storedImageText();
             store.items().first().payload.imagePNGValue();
@@ -508,6 +519,95 @@ private Q_SLOTS:
         QCOMPARE(notices.size(), 1);
         QVERIFY(!readFile(path()).contains(Base64::encode(other)));
         QVERIFY(readFile(path()).contains("copied meanwhile"));
+    }
+
+    // Another image of the same length put in an image's place while the program was not
+    // running: no read hands it out, on the GUI thread or on a worker, and the check after the
+    // load finds it without anyone looking at the entry. It is left out at once and named, and a
+    // save made before the check reached it does not make it the entry's image.
+    void testImageReplacedWhileClosedIsFoundWithoutBeingRead()
+    {
+        const QByteArray image = pngOfSize(640, 480, 21), other = pngOfSize(320, 200, 22);
+        {
+            ClipboardStore store(path());
+            store.add(imageItem(image, at(0)));
+            store.add(textItem(QStringLiteral("kept"), at(1)));
+            store.waitForPendingSaves();
+            QVERIFY(!store.lastSaveError());
+            // A capture's bytes are checked as they are written: reading it back hashes nothing.
+            const auto stored = store.items().last().payload.storedImageText();
+            QVERIFY(stored && stored->isChecked());
+        }
+        QByteArray file = readFile(path());
+        const QByteArray text = Base64::encode(image), otherText = Base64::encode(other);
+        QCOMPARE(otherText.size(), text.size());
+        QVERIFY(file.contains(text));
+        file.replace(text, otherText);
+        writeFile(path(), file);
+        auto imageEntry = [](const ClipboardStore& store) -> std::optional<ClipboardPayload> {
+            for (const ClipboardItem& item : store.items())
+                if (item.payload.isImagePNG())
+                    return item.payload;
+            return std::nullopt;
+        };
+
+        {
+            ClipboardStore store(path());
+            const auto payload = imageEntry(store);
+            QVERIFY(payload);
+            QString error;
+            QCOMPARE(payload->loadImagePNG(&error), std::optional<QByteArray>());
+            QVERIFY2(error.contains(QStringLiteral("the file holds a different image in its place")), qPrintable(error));
+            QCOMPARE(std::async(std::launch::async, [&] { return payload->loadImagePNG(); }).get(),
+                     std::optional<QByteArray>());
+            QCOMPARE(payload->imagePNGValue(), QByteArray());
+        }
+
+        ClipboardStore store(path());
+        QStringList notices;
+        store.onEntriesLost = [&](const QString& notice) { notices.append(notice); };
+        store.add(textItem(QStringLiteral("copied at once"), at(10)));
+        QTRY_COMPARE_WITH_TIMEOUT(notices.size(), 1, 20'000);
+        QVERIFY2(notices.first().contains(QStringLiteral("the file holds a different image in its place")),
+                 qPrintable(notices.first()));
+        // Named by when it was copied, not by the size of the image found in its place.
+        QVERIFY2(!notices.first().contains(QStringLiteral("320 × 200")), qPrintable(notices.first()));
+        QVERIFY(!imageEntry(store));
+        QCOMPARE(store.items().size(), 2);
+        store.waitForPendingSaves();
+        QVERIFY(!readFile(path()).contains(otherText));
+        ClipboardStore reread(path());
+        QCOMPARE(reread.items().size(), 2);
+        QVERIFY(!imageEntry(reread));
+    }
+
+    // The check after a load is kept while the file is not written: a later read need not hash
+    // the image again. A write into the file since (another image in place) is noticed.
+    void testCheckedImageIsCheckedAgainOnceTheFileIsWrittenInto()
+    {
+        const QByteArray image = randomImage(30'000, 23), other = randomImage(30'000, 24);
+        const QByteArray text = Base64::encode(image);
+        QByteArray entry = imageEntryJson(kIdA, QStringLiteral("2024-01-02T00:00:00.000Z"), text);
+        entry.replace("\"h-" + kIdA.toLatin1() + "\"", "\"" + ClipHashing::imageContentHash(image).toLatin1() + "\"");
+        const QByteArray original = historyJson({entry});
+        writeFile(path(), original);
+        // Written long ago: the write below cannot share its modification time.
+        const timespec longAgo[2] = {{1'600'000'000, 0}, {1'600'000'000, 0}};
+        QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(path()).constData(), longAgo, 0), 0);
+
+        ClipboardStore store(path());
+        const auto stored = store.items().first().payload.storedImageText();
+        QVERIFY(stored);
+        QTRY_VERIFY_WITH_TIMEOUT(store.hasCheckedLoadedImages(), 20'000);
+        QVERIFY(stored->isChecked());
+        QVERIFY(!stored->isDamaged());
+
+        overwriteInPlace(path(), original.indexOf(text), Base64::encode(other));
+        QVERIFY(!stored->isChecked());
+        QString error;
+        QCOMPARE(store.items().first().payload.loadImagePNG(&error), std::optional<QByteArray>());
+        QVERIFY2(error.contains(QStringLiteral("the file holds a different image in its place")), qPrintable(error));
+        QVERIFY(stored->isDamaged());
     }
 
     void testLoadKeepsWhatADamagedFileStillHolds_data()
