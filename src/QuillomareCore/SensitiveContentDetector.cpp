@@ -160,9 +160,45 @@ std::optional<TextRange> firstJWT(QStringView text)
 // with the key word's, one literal part at a time: a folding that runs past the end of a part
 // (before an optional separator, or at the end) does not match.
 
+// The case foldings of the last few characters outside ASCII: every spelling tried at a position
+// folds the same characters.
+class Foldings
+{
+public:
+    QStringView of(char32_t codePoint)
+    {
+        for (Folding& folding : m_foldings) {
+            if (folding.codePoint == codePoint && folding.length > 0)
+                return QStringView(folding.folded, folding.length);
+        }
+        Folding& folding = m_foldings[m_next];
+        m_next = (m_next + 1) % std::size(m_foldings);
+        UChar source[2];
+        int32_t length = 0;
+        U16_APPEND_UNSAFE(source, length, UChar32(codePoint));
+        UErrorCode status = U_ZERO_ERROR;
+        folding.codePoint = codePoint;
+        folding.length = u_strFoldCase(folding.folded, int32_t(std::size(folding.folded)), source, length,
+                                       U_FOLD_CASE_DEFAULT, &status);
+        if (U_FAILURE(status))
+            folding.length = 0;
+        return QStringView(folding.folded, folding.length);
+    }
+
+private:
+    struct Folding
+    {
+        char32_t codePoint = 0;
+        char16_t folded[8] = {};
+        int32_t length = 0;
+    };
+    Folding m_foldings[4];
+    std::size_t m_next = 0;
+};
+
 // Where `spelling` ends when it is written at `position`, -1 when it is not. The spelling is in
 // lower case; '~' stands for an optional one of "_-" and '!' for an optional "_".
-qsizetype spellingEnd(QStringView text, qsizetype position, const char* spelling)
+qsizetype spellingEnd(QStringView text, qsizetype position, const char* spelling, Foldings& foldings)
 {
     const char* s = spelling;
     while (*s != '\0') {
@@ -184,17 +220,13 @@ qsizetype spellingEnd(QStringView text, qsizetype position, const char* spelling
             ++s;
             continue;
         }
-        UChar source[2];
-        int32_t length = 0;
-        U16_APPEND_UNSAFE(source, length, UChar32(c.value));
-        UChar folded[8];
-        UErrorCode status = U_ZERO_ERROR;
-        const int32_t foldedLength = u_strFoldCase(folded, 8, source, length, U_FOLD_CASE_DEFAULT, &status);
-        if (U_FAILURE(status) || foldedLength <= 0)
+        const QStringView folded = foldings.of(c.value);
+        if (folded.isEmpty())
             return -1;
-        for (int32_t i = 0; i < foldedLength; ++i, ++s) {
-            if (*s == '\0' || *s == '~' || *s == '!' || folded[i] != char16_t(*s))
+        for (const QChar f : folded) {
+            if (*s == '\0' || *s == '~' || *s == '!' || f.unicode() != char16_t(*s))
                 return -1;
+            ++s;
         }
     }
     return position;
@@ -237,8 +269,9 @@ bool mayStartName(char32_t codePoint, const char* initials, const icu::UnicodeSe
 template <std::size_t N>
 std::optional<qsizetype> nameEnd(QStringView text, qsizetype position, const char* const (&spellings)[N])
 {
+    Foldings foldings;
     for (const char* spelling : spellings) {
-        const qsizetype end = spellingEnd(text, position, spelling);
+        const qsizetype end = spellingEnd(text, position, spelling, foldings);
         if (end >= 0 && isWordBoundary(text, end))
             return end;
     }
