@@ -1,139 +1,533 @@
 #include "SensitiveContentDetector.h"
 
+#include <unicode/uchar.h>
+#include <unicode/uniset.h>
+#include <unicode/ustring.h>
+#include <unicode/utf16.h>
+
+#include <cstring>
+#include <iterator>
+
 namespace QuillomareCore {
+
+using IcuRegex::codePointAt;
+using IcuRegex::isWordBoundary;
 
 namespace {
 
-const QString kCreditCardLabel = QStringLiteral("Credit card");
-const QString kJWTLabel = QStringLiteral("JWT");
-
-struct Rule
+struct RuleDefinition
 {
     const char* label;
     const char* pattern;
 };
 
-// Word boundaries, digits and white space are Unicode-aware below (UseUnicodePropertiesOption),
-// so digits of other scripts match the card rule and are then refused by the checksum.
 // An armoured PGP private key ends its header with " BLOCK"; it is as private as any other key.
+// A name and its value are taken in the forms configuration files and programs write them: a line
+// (password = …, password: …) and a quoted name (JSON "password": "…", YAML, INI, Python).
 // An AWS key pair is the key id (AKIA…) and its secret access key, which has no shape of its own:
-// it is recognised by the name it is given in credential files and environments
-// (aws_secret_access_key, AWS_SECRET_ACCESS_KEY) followed by the 40 letters of the key.
-constexpr Rule kRules[] = {
+// it is recognised by the names AWS tools give it (aws_secret_access_key in credential files,
+// AWS_SECRET_ACCESS_KEY in environments, SecretAccessKey in the JSON of the command-line tool and
+// the API, secret_access_key and secretAccessKey in SDK settings) followed by the 40 characters
+// of the key.
+constexpr RuleDefinition kRuleDefinitions[] = {
     {"Private key", R"re(-----BEGIN [A-Z ]*PRIVATE KEY(?: BLOCK)?-----)re"},
     {"JWT", R"re(\beyJ[A-Za-z0-9_-]{8,}\.[A-Za-z0-9_-]{8,}\.[A-Za-z0-9_-]{8,}\b)re"},
     {"Access token",
-     R"re((?i)\b(api[_-]?key|access[_-]?token|secret|client[_-]?secret|password|passwd|pwd)\b\s*[:=]\s*['"]?[^'"\s]{8,})re"},
+     R"re((?i)\b(api[_-]?key|access[_-]?token|secret|client[_-]?secret|password|passwd|pwd)\b['"]?\s*[:=]\s*['"]?[^'"\s]{8,})re"},
     {"AWS access key",
-     R"re(\bAKIA[0-9A-Z]{16}\b|(?i:\baws_?secret_?access_?key\b)\s*[:=]\s*['"]?[A-Za-z0-9/+]{40}(?![A-Za-z0-9/+]))re"},
+     R"re(\bAKIA[0-9A-Z]{16}\b|(?i:\b(?:aws_?)?secret_?access_?key\b)['"]?\s*[:=]\s*['"]?[A-Za-z0-9/+]{40}(?![A-Za-z0-9/+]))re"},
     {"OpenAI key", R"re(\bsk-[A-Za-z0-9_-]{24,}\b)re"},
     {"Stripe key", R"re(\b(?:sk|rk)_(?:live|test)_[A-Za-z0-9]{16,}\b)re"},
     {"Credit card", R"re(\b(?:\d[ -]*?){13,19}\b)re"},
 };
 
-// A card number can only lie inside a run of digits, blanks and hyphens holding at least 13
-// digits. Finding those runs first keeps the card rule from crawling through every digit of a
-// long text, and lets every candidate in the text be tried.
-struct CandidateRun
-{
-    qsizetype start;
-    qsizetype end;
-};
+// The key words of the two rules spelt out for the scan, in lower case; '~' stands for an optional
+// one of "_-" and '!' for an optional "_". At most one spelling can match at a position, so their
+// order does not matter.
+constexpr const char* kAccessTokenNames[] = {"api~key", "access~token", "secret", "client~secret",
+                                             "password", "passwd",      "pwd"};
+constexpr const char* kAWSSecretNames[] = {"aws!secret!access!key", "secret!access!key"};
 
-// Calls f(codePoint, index, width) for each code point, a surrogate pair counting as one.
-template <typename F> void forEachCodePoint(QStringView text, F&& f)
+bool isASCIITokenCharacter(char32_t c)
 {
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        char32_t codePoint = text[i].unicode();
-        qsizetype width = 1;
-        if (QChar::isHighSurrogate(codePoint) && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
-            codePoint = QChar::surrogateToUcs4(text[i], text[i + 1]);
-            width = 2;
-        }
-        f(codePoint, i, width);
-        i += width - 1;
-    }
+    return (c >= U'a' && c <= U'z') || (c >= U'A' && c <= U'Z') || (c >= U'0' && c <= U'9') || c == U'_' || c == U'-';
 }
 
-QList<CandidateRun> cardCandidateRuns(const QString& text)
+bool isASCIIAlphanumeric(char32_t c)
 {
-    QList<CandidateRun> runs;
-    qsizetype runStart = -1;
-    int digits = 0;
-    // Only ASCII digits pass the checksum: a run with fewer than 13 of them holds no card number,
-    // however many digits of other scripts the expression would match in it.
-    int asciiDigits = 0;
-    auto close = [&](qsizetype end) {
-        if (runStart >= 0 && digits >= 13 && asciiDigits >= 13)
-            runs.append(CandidateRun{runStart, end});
-        runStart = -1;
-        digits = 0;
-        asciiDigits = 0;
-    };
-    forEachCodePoint(text, [&](char32_t codePoint, qsizetype i, qsizetype) {
-        const bool digit = QChar::category(codePoint) == QChar::Number_DecimalDigit;
-        if (digit || codePoint == U' ' || codePoint == U'-') {
-            if (runStart < 0)
-                runStart = i;
-            digits += digit ? 1 : 0;
-            asciiDigits += codePoint >= U'0' && codePoint <= U'9' ? 1 : 0;
-        } else {
-            close(i);
-        }
-    });
-    close(text.size());
-    return runs;
+    return (c >= U'a' && c <= U'z') || (c >= U'A' && c <= U'Z') || (c >= U'0' && c <= U'9');
 }
 
-// The characters of a token's segments: [A-Za-z0-9_-].
-bool isTokenCharacter(QChar c)
+bool isQuote(char32_t c)
 {
-    const char16_t u = c.unicode();
-    return (u >= u'a' && u <= u'z') || (u >= u'A' && u <= u'Z') || (u >= u'0' && u <= u'9') || u == u'_' || u == u'-';
+    return c == U'\'' || c == U'"';
 }
 
-qsizetype tokenRunEnd(QStringView text, qsizetype from)
+qsizetype runEnd(QStringView text, qsizetype from, bool (*member)(char32_t))
 {
-    while (from < text.size() && isTokenCharacter(text[from]))
+    while (from < text.size() && member(text[from].unicode()))
         ++from;
     return from;
 }
 
-// The characters of a matched card number that are numbers (any script), in order.
-QString numberCharacters(QStringView text)
+// How many characters of a run start at `from`, counting no further than `limit`.
+qsizetype runLength(QStringView text, qsizetype from, qsizetype limit, bool (*member)(char32_t))
 {
-    QString kept;
-    forEachCodePoint(text, [&](char32_t codePoint, qsizetype i, qsizetype width) {
-        if (QChar::isNumber(codePoint))
-            kept += text.mid(i, width);
-    });
-    return kept;
+    qsizetype length = 0;
+    while (length < limit && from + length < text.size() && member(text[from + length].unicode()))
+        ++length;
+    return length;
+}
+
+qsizetype spacesEnd(QStringView text, qsizetype from)
+{
+    while (from < text.size()) {
+        const auto codePoint = codePointAt(text, from);
+        if (!IcuRegex::isSpace(codePoint.value))
+            break;
+        from += codePoint.width;
+    }
+    return from;
+}
+
+// --- Private key: -----BEGIN [A-Z ]*PRIVATE KEY(?: BLOCK)?-----
+// Everything before the closing dashes is [A-Z ], so they must follow the run of [A-Z ] at once.
+std::optional<TextRange> firstPrivateKey(QStringView text)
+{
+    static constexpr QStringView begin = u"-----BEGIN ";
+    static constexpr QStringView keyEnd = u"PRIVATE KEY";
+    static constexpr QStringView blockEnd = u"PRIVATE KEY BLOCK";
+    for (qsizetype start = text.indexOf(begin); start >= 0; start = text.indexOf(begin, start + 1)) {
+        const qsizetype headerStart = start + begin.size();
+        const qsizetype headerEnd =
+            runEnd(text, headerStart, [](char32_t c) { return (c >= U'A' && c <= U'Z') || c == U' '; });
+        if (!text.sliced(headerEnd).startsWith(u"-----"))
+            continue;
+        const QStringView header = text.sliced(headerStart, headerEnd - headerStart);
+        if (header.endsWith(keyEnd) || header.endsWith(blockEnd))
+            return TextRange{start, headerEnd + 5 - start};
+    }
+    return std::nullopt;
+}
+
+// --- JWT: \beyJ[…]{8,}\.[…]{8,}\.[…]{8,}\b with […] the token characters [A-Za-z0-9_-].
+// The dots are not token characters, so a match is three runs of them joined by dots: the first
+// segment runs to the end of its run and the second is a whole run; only the third may stop
+// early, at the last word boundary. The engine instead starts afresh at every "eyJ" of the first
+// run and crawls to its end each time, which is quadratic in a run such as "-eyJ-eyJ…".
+std::optional<TextRange> firstJWT(QStringView text)
+{
+    constexpr qsizetype minimumSegment = 8;
+    const qsizetype length = text.size();
+    qsizetype position = 0;
+    while (position < length) {
+        if (!isASCIITokenCharacter(text[position].unicode())) {
+            ++position;
+            continue;
+        }
+        // Each run is looked at as a first, second and third segment at most once each.
+        const qsizetype firstStart = position;
+        const qsizetype firstEnd = runEnd(text, firstStart, isASCIITokenCharacter);
+        position = firstEnd;
+        if (firstEnd - firstStart < 3 + minimumSegment || firstEnd >= length || text[firstEnd] != u'.')
+            continue;
+        const qsizetype secondStart = firstEnd + 1;
+        const qsizetype secondEnd = runEnd(text, secondStart, isASCIITokenCharacter);
+        if (secondEnd - secondStart < minimumSegment || secondEnd >= length || text[secondEnd] != u'.')
+            continue;
+        const qsizetype thirdStart = secondEnd + 1;
+        const qsizetype thirdEnd = runEnd(text, thirdStart, isASCIITokenCharacter);
+        qsizetype end = -1;
+        for (qsizetype candidate = thirdEnd; candidate >= thirdStart + minimumSegment; --candidate) {
+            if (isWordBoundary(text, candidate)) {
+                end = candidate;
+                break;
+            }
+        }
+        if (end < 0)
+            continue;
+        for (qsizetype start = firstStart; start + 3 + minimumSegment <= firstEnd; ++start) {
+            if (text[start] == u'e' && text[start + 1] == u'y' && text[start + 2] == u'J' &&
+                isWordBoundary(text, start))
+                return TextRange{start, end - start};
+        }
+    }
+    return std::nullopt;
+}
+
+// --- Key words, matched case-insensitively.
+// The engine compares the case folding of the text (a letter may fold to several: "ß" to "ss")
+// with the key word's, one literal part at a time: a folding that runs past the end of a part
+// (before an optional separator, or at the end) does not match.
+
+// The case foldings of the last few characters outside ASCII: every spelling tried at a position
+// folds the same characters.
+class Foldings
+{
+public:
+    QStringView of(char32_t codePoint)
+    {
+        for (Folding& folding : m_foldings) {
+            if (folding.codePoint == codePoint && folding.length > 0)
+                return QStringView(folding.folded, folding.length);
+        }
+        Folding& folding = m_foldings[m_next];
+        m_next = (m_next + 1) % std::size(m_foldings);
+        UChar source[2];
+        int32_t length = 0;
+        U16_APPEND_UNSAFE(source, length, UChar32(codePoint));
+        UErrorCode status = U_ZERO_ERROR;
+        folding.codePoint = codePoint;
+        folding.length = u_strFoldCase(folding.folded, int32_t(std::size(folding.folded)), source, length,
+                                       U_FOLD_CASE_DEFAULT, &status);
+        if (U_FAILURE(status))
+            folding.length = 0;
+        return QStringView(folding.folded, folding.length);
+    }
+
+private:
+    struct Folding
+    {
+        char32_t codePoint = 0;
+        char16_t folded[8] = {};
+        int32_t length = 0;
+    };
+    Folding m_foldings[4];
+    std::size_t m_next = 0;
+};
+
+// Where `spelling` ends when it is written at `position`, -1 when it is not. The spelling is in
+// lower case; '~' stands for an optional one of "_-" and '!' for an optional "_".
+qsizetype spellingEnd(QStringView text, qsizetype position, const char* spelling, Foldings& foldings)
+{
+    const char* s = spelling;
+    while (*s != '\0') {
+        if (*s == '~' || *s == '!') {
+            const char16_t c = position < text.size() ? text[position].unicode() : 0;
+            if (c == u'_' || (*s == '~' && c == u'-'))
+                ++position;
+            ++s;
+            continue;
+        }
+        if (position >= text.size())
+            return -1;
+        const auto c = codePointAt(text, position);
+        position += c.width;
+        if (c.value < 0x80) {
+            const char32_t lower = c.value >= U'A' && c.value <= U'Z' ? c.value + (U'a' - U'A') : c.value;
+            if (lower != char32_t(*s))
+                return -1;
+            ++s;
+            continue;
+        }
+        const QStringView folded = foldings.of(c.value);
+        if (folded.isEmpty())
+            return -1;
+        for (const QChar f : folded) {
+            if (*s == '\0' || *s == '~' || *s == '!' || f.unicode() != char16_t(*s))
+                return -1;
+            ++s;
+        }
+    }
+    return position;
+}
+
+// The characters outside ASCII whose case folding starts with one of the ASCII letters
+// `initials` ("ſ" folds to "s", "ß" to "ss"): the only ones besides those letters (in either case)
+// that can start a key word.
+icu::UnicodeSet foldingToInitials(const char* initials)
+{
+    UErrorCode status = U_ZERO_ERROR;
+    icu::UnicodeSet changing(UNICODE_STRING_SIMPLE("[:Changes_When_Casefolded:]"), status);
+    icu::UnicodeSet folding;
+    for (int32_t range = 0; range < changing.getRangeCount(); ++range) {
+        for (UChar32 c = changing.getRangeStart(range); c <= changing.getRangeEnd(range); ++c) {
+            UChar source[2];
+            UChar folded[8];
+            int32_t length = 0;
+            U16_APPEND_UNSAFE(source, length, c);
+            UErrorCode foldStatus = U_ZERO_ERROR;
+            const int32_t foldedLength = u_strFoldCase(folded, 8, source, length, U_FOLD_CASE_DEFAULT, &foldStatus);
+            if (c >= 0x80 && U_SUCCESS(foldStatus) && foldedLength > 0 && folded[0] < 0x80 && folded[0] != 0 &&
+                std::strchr(initials, int(folded[0])) != nullptr)
+                folding.add(c);
+        }
+    }
+    folding.freeze();
+    return folding;
+}
+
+bool mayStartName(char32_t codePoint, const char* initials, const icu::UnicodeSet& beyondASCII)
+{
+    if (codePoint >= 0x80)
+        return beyondASCII.contains(UChar32(codePoint));
+    const char32_t lower = codePoint >= U'A' && codePoint <= U'Z' ? codePoint + (U'a' - U'A') : codePoint;
+    return lower != 0 && std::strchr(initials, int(lower)) != nullptr;
+}
+
+// The end of a key word written at `position` (a word boundary), followed by a word boundary.
+template <std::size_t N>
+std::optional<qsizetype> nameEnd(QStringView text, qsizetype position, const char* const (&spellings)[N])
+{
+    Foldings foldings;
+    for (const char* spelling : spellings) {
+        const qsizetype end = spellingEnd(text, position, spelling, foldings);
+        if (end >= 0 && isWordBoundary(text, end))
+            return end;
+    }
+    return std::nullopt;
+}
+
+// After a name: ['"]?\s*[:=]\s*['"]? — the start of the value, or nothing. No backtracking can
+// change the outcome: a quote is neither white space nor a separator nor part of a value.
+std::optional<qsizetype> valueStart(QStringView text, qsizetype position)
+{
+    if (position < text.size() && isQuote(text[position].unicode()))
+        ++position;
+    position = spacesEnd(text, position);
+    if (position >= text.size() || (text[position] != u':' && text[position] != u'='))
+        return std::nullopt;
+    position = spacesEnd(text, position + 1);
+    if (position < text.size() && isQuote(text[position].unicode()))
+        ++position;
+    return position;
+}
+
+// --- Access token: (?i)\b(name)\b['"]?\s*[:=]\s*['"]?[^'"\s]{8,}
+std::optional<TextRange> firstAccessToken(QStringView text)
+{
+    static const icu::UnicodeSet beyondASCII = foldingToInitials("acps");
+    for (qsizetype position = 0; position < text.size();) {
+        const auto first = codePointAt(text, position);
+        const qsizetype start = position;
+        position += first.width;
+        if (!mayStartName(first.value, "acps", beyondASCII) || !isWordBoundary(text, start))
+            continue;
+        const auto end = nameEnd(text, start, kAccessTokenNames);
+        if (!end)
+            continue;
+        const auto value = valueStart(text, *end);
+        if (!value)
+            continue;
+        // Eight or more code points that are neither quotes nor white space, as many as there are.
+        qsizetype valueEnd = *value;
+        int count = 0;
+        while (valueEnd < text.size()) {
+            const auto codePoint = codePointAt(text, valueEnd);
+            if (isQuote(codePoint.value) || IcuRegex::isSpace(codePoint.value))
+                break;
+            valueEnd += codePoint.width;
+            ++count;
+        }
+        if (count >= 8)
+            return TextRange{start, valueEnd - start};
+    }
+    return std::nullopt;
+}
+
+// --- AWS access key: \bAKIA[0-9A-Z]{16}\b | (?i:\b(name)\b)['"]?\s*[:=]\s*['"]?[A-Za-z0-9/+]{40}(?![A-Za-z0-9/+])
+std::optional<TextRange> firstAWSKey(QStringView text)
+{
+    static const icu::UnicodeSet beyondASCII = foldingToInitials("as");
+    const auto isKeyIdCharacter = [](char32_t c) { return (c >= U'0' && c <= U'9') || (c >= U'A' && c <= U'Z'); };
+    const auto isSecretCharacter = [](char32_t c) { return isASCIIAlphanumeric(c) || c == U'/' || c == U'+'; };
+    for (qsizetype position = 0; position < text.size();) {
+        const auto first = codePointAt(text, position);
+        const qsizetype start = position;
+        position += first.width;
+        if (!mayStartName(first.value, "as", beyondASCII) || !isWordBoundary(text, start))
+            continue;
+        if (text.sliced(start).startsWith(u"AKIA") && runLength(text, start + 4, 16, isKeyIdCharacter) == 16 &&
+            isWordBoundary(text, start + 20))
+            return TextRange{start, 20};
+        const auto end = nameEnd(text, start, kAWSSecretNames);
+        if (!end)
+            continue;
+        const auto value = valueStart(text, *end);
+        if (value && runLength(text, *value, 41, isSecretCharacter) == 40)
+            return TextRange{start, *value + 40 - start};
+    }
+    return std::nullopt;
+}
+
+// --- OpenAI key: \bsk-[A-Za-z0-9_-]{24,}\b
+// A match ends at the last word boundary of its token run. When the first start in a run has
+// none far enough in, no later start in the same run has one either.
+std::optional<TextRange> firstOpenAIKey(QStringView text)
+{
+    for (qsizetype position = text.indexOf(u"sk-"); position >= 0; position = text.indexOf(u"sk-", position)) {
+        const qsizetype start = position;
+        if (!isWordBoundary(text, start)) {
+            ++position;
+            continue;
+        }
+        const qsizetype end = runEnd(text, start + 3, isASCIITokenCharacter);
+        for (qsizetype candidate = end; candidate >= start + 3 + 24; --candidate) {
+            if (isWordBoundary(text, candidate))
+                return TextRange{start, candidate - start};
+        }
+        position = end;
+    }
+    return std::nullopt;
+}
+
+// --- Stripe key: \b(?:sk|rk)_(?:live|test)_[A-Za-z0-9]{16,}\b
+// Inside a run of letters and digits there is no word boundary: the match ends where the run does.
+std::optional<TextRange> firstStripeKey(QStringView text)
+{
+    for (qsizetype position = text.indexOf(u"k_"); position >= 0; position = text.indexOf(u"k_", position + 1)) {
+        const qsizetype start = position - 1;
+        if (start < 0 || (text[start] != u's' && text[start] != u'r'))
+            continue;
+        const QStringView mode = text.sliced(position + 2);
+        if (!(mode.startsWith(u"live_") || mode.startsWith(u"test_")) || !isWordBoundary(text, start))
+            continue;
+        const qsizetype keyStart = start + 8;
+        const qsizetype end = runEnd(text, keyStart, isASCIIAlphanumeric);
+        if (end - keyStart >= 16 && isWordBoundary(text, end))
+            return TextRange{start, end - start};
+    }
+    return std::nullopt;
+}
+
+// --- Credit card: \b(?:\d[ -]*?){13,19}\b
+// A number lies inside a run of digits, blanks and hyphens; runs holding fewer than 13 ASCII
+// digits are passed over (only ASCII digits pass the checksum). From a start (a digit at a word
+// boundary) the engine takes digits across separators until it holds 13; from then on it stops at
+// the first digit followed by a separator, or at the end of the run where that is a word boundary,
+// and gives up at 19 digits followed by another. Every number it finds is tried, so one that
+// fails the checksum (an order number, say) does not hide a card number after it.
+bool isSeparator(char32_t c)
+{
+    return c == U' ' || c == U'-';
+}
+
+struct CardWalk
+{
+    qsizetype end = -1; // where the engine's match from the start ends; -1 for none
+    bool runExhausted = false; // no later start in the run can match either
+    QString digits;
+};
+
+CardWalk walkCardNumber(QStringView text, qsizetype start, qsizetype runEnd)
+{
+    CardWalk walk;
+    int count = 0;
+    qsizetype cursor = start;
+    while (true) {
+        const auto digit = codePointAt(text, cursor);
+        walk.digits += text.sliced(cursor, digit.width);
+        ++count;
+        cursor += digit.width;
+        if (cursor >= runEnd) {
+            if (count >= 13 && isWordBoundary(text, cursor))
+                walk.end = cursor;
+            else
+                walk.runExhausted = true;
+            return walk;
+        }
+        if (IcuRegex::isDigit(codePointAt(text, cursor).value)) {
+            if (count == 19)
+                return walk; // nowhere to end: between two digits there is no word boundary
+            continue;
+        }
+        if (count >= 13) {
+            walk.end = cursor;
+            return walk;
+        }
+        while (cursor < runEnd && isSeparator(text[cursor].unicode()))
+            ++cursor;
+        if (cursor >= runEnd) {
+            walk.runExhausted = true;
+            return walk;
+        }
+    }
+}
+
+std::optional<TextRange> firstCardInRun(QStringView text, qsizetype runStart, qsizetype runEnd)
+{
+    qsizetype position = runStart;
+    bool afterSeparator = false;
+    while (position < runEnd) {
+        const auto here = codePointAt(text, position);
+        if (!IcuRegex::isDigit(here.value)) {
+            afterSeparator = true;
+            position += here.width;
+            continue;
+        }
+        // Inside the run a digit starts a word only after a separator.
+        const bool atBoundary = position == runStart ? isWordBoundary(text, position) : afterSeparator;
+        afterSeparator = false;
+        if (!atBoundary) {
+            position += here.width;
+            continue;
+        }
+        const CardWalk walk = walkCardNumber(text, position, runEnd);
+        if (walk.end >= 0) {
+            if (SensitiveContentDetector::passesLuhn(walk.digits))
+                return TextRange{position, walk.end - position};
+            position = walk.end; // the engine looks for the next number after this one
+            continue;
+        }
+        if (walk.runExhausted)
+            break;
+        position += here.width;
+    }
+    return std::nullopt;
+}
+
+std::optional<TextRange> firstCardNumber(QStringView text)
+{
+    qsizetype runStart = -1;
+    int asciiDigits = 0;
+    for (qsizetype position = 0; position <= text.size();) {
+        const auto here = position < text.size() ? codePointAt(text, position) : IcuRegex::CodePoint{0, 1};
+        const bool inRun = position < text.size() && (IcuRegex::isDigit(here.value) || isSeparator(here.value));
+        if (inRun) {
+            if (runStart < 0)
+                runStart = position;
+            asciiDigits += here.value >= U'0' && here.value <= U'9' ? 1 : 0;
+        } else if (runStart >= 0) {
+            // Only ASCII digits pass the checksum: a run with fewer than 13 of them holds no card
+            // number, however many digits of other scripts the expression would match in it.
+            if (asciiDigits >= 13) {
+                if (const auto range = firstCardInRun(text, runStart, position))
+                    return range;
+            }
+            runStart = -1;
+            asciiDigits = 0;
+        }
+        position += here.width;
+    }
+    return std::nullopt;
 }
 
 } // namespace
 
 SensitiveContentDetector::SensitiveContentDetector()
-    : m_wordCharacter(QStringLiteral("\\A\\w\\z"), QRegularExpression::UseUnicodePropertiesOption)
 {
-    for (const Rule& rule : kRules) {
-        QRegularExpression expression(QString::fromUtf8(rule.pattern), QRegularExpression::UseUnicodePropertiesOption);
+    compile();
+}
+
+void SensitiveContentDetector::compile()
+{
+    constexpr Rule rules[] = {Rule::privateKey, Rule::jwt,       Rule::accessToken, Rule::awsAccessKey,
+                              Rule::openAIKey,  Rule::stripeKey, Rule::creditCard};
+    static_assert(std::size(rules) == std::size(kRuleDefinitions));
+    m_patterns.clear();
+    m_rules.clear();
+    for (std::size_t i = 0; i < std::size(kRuleDefinitions); ++i) {
+        IcuRegex::Expression expression(QString::fromUtf8(kRuleDefinitions[i].pattern));
         if (!expression.isValid())
             continue;
-        expression.optimize();
-        m_patterns.append(Pattern{QString::fromUtf8(rule.label), std::move(expression)});
+        m_patterns.append(Pattern{QString::fromUtf8(kRuleDefinitions[i].label), std::move(expression)});
+        m_rules.append(rules[i]);
     }
 }
 
 SensitiveContentDetector SensitiveContentDetector::isolatedCopy() const
 {
-    SensitiveContentDetector copy;
-    copy.m_patterns.clear();
-    for (const Pattern& pattern : m_patterns) {
-        QRegularExpression expression(pattern.expression.pattern(), pattern.expression.patternOptions());
-        expression.optimize();
-        copy.m_patterns.append(Pattern{pattern.label, std::move(expression)});
-    }
-    return copy;
+    return SensitiveContentDetector();
 }
 
 bool SensitiveContentDetector::passesLuhn(const QString& numberCharacters)
@@ -159,132 +553,32 @@ bool SensitiveContentDetector::passesLuhn(const QString& numberCharacters)
     return sum % 10 == 0;
 }
 
-std::optional<TextRange> SensitiveContentDetector::firstCardNumber(const QRegularExpression& expression,
-                                                                   const QString& text)
+std::optional<TextRange> SensitiveContentDetector::find(Rule rule, QStringView text) const
 {
-    // Every candidate is tried in turn: a number that fails the checksum (an order number, say)
-    // must not hide a card number after it.
-    for (const CandidateRun& run : cardCandidateRuns(text)) {
-        // One character of context on each side keeps the word boundaries what they are in the text.
-        qsizetype from = std::max<qsizetype>(run.start - 1, 0);
-        if (from > 0 && text[from].isLowSurrogate())
-            --from;
-        qsizetype to = std::min<qsizetype>(run.end + 1, text.size());
-        if (to < text.size() && text[to - 1].isHighSurrogate())
-            ++to;
-        const QString window = text.mid(from, to - from);
-        auto matches = expression.globalMatch(window, run.start - from);
-        while (matches.hasNext()) {
-            const QRegularExpressionMatch match = matches.next();
-            const qsizetype start = from + match.capturedStart();
-            const qsizetype length = match.capturedLength();
-            if (start >= run.end)
-                break;
-            if (passesLuhn(numberCharacters(QStringView(text).mid(start, length))))
-                return TextRange{start, length};
-        }
-    }
-    return std::nullopt;
-}
-
-bool SensitiveContentDetector::isWordCharacter(char32_t codePoint) const
-{
-    if (codePoint < 0x80) {
-        return (codePoint >= U'a' && codePoint <= U'z') || (codePoint >= U'A' && codePoint <= U'Z') ||
-               (codePoint >= U'0' && codePoint <= U'9') || codePoint == U'_';
-    }
-    // Which letters, digits and marks of other scripts count as word characters is the engine's
-    // business (and has changed between its versions); asking it about this one character keeps
-    // the scan and the expression in agreement. A match over the whole text from this position
-    // would cost the rest of the text each time, which is quadratic over a long text.
-    const char32_t units[] = {codePoint};
-    return m_wordCharacter.match(QString::fromUcs4(units, 1)).hasMatch();
-}
-
-bool SensitiveContentDetector::isWordBoundary(const QString& text, qsizetype position) const
-{
-    // The code points on either side, a surrogate pair counting as one, as the engine reads them.
-    char32_t before = U' ';
-    if (position > 0) {
-        before = text[position - 1].unicode();
-        if (QChar::isLowSurrogate(before) && position > 1 && text[position - 2].isHighSurrogate())
-            before = QChar::surrogateToUcs4(text[position - 2], text[position - 1]);
-    }
-    char32_t after = U' ';
-    if (position < text.size()) {
-        after = text[position].unicode();
-        if (QChar::isHighSurrogate(after) && position + 1 < text.size() && text[position + 1].isLowSurrogate())
-            after = QChar::surrogateToUcs4(text[position], text[position + 1]);
-    }
-    return isWordCharacter(before) != isWordCharacter(after);
-}
-
-// The JWT expression, \beyJ[…]{8,}\.[…]{8,}\.[…]{8,}\b with […] the token characters, found in
-// one pass. The dots are not token characters, so a match is three runs of them joined by dots:
-// the first segment runs to the end of its run and the second is a whole run; only the third
-// may stop early, at the last word boundary. The engine instead starts afresh at every "eyJ" of
-// the first run and crawls to its end each time, which is quadratic in a run such as "-eyJ-eyJ…".
-std::optional<TextRange> SensitiveContentDetector::firstJWT(const QString& text) const
-{
-    constexpr qsizetype minimumSegment = 8;
-    const qsizetype length = text.size();
-    qsizetype position = 0;
-    while (position < length) {
-        if (!isTokenCharacter(text[position])) {
-            ++position;
-            continue;
-        }
-        // Each run is looked at as a first, second and third segment at most once each.
-        const qsizetype firstStart = position;
-        const qsizetype firstEnd = tokenRunEnd(text, firstStart);
-        position = firstEnd;
-        if (firstEnd - firstStart < 3 + minimumSegment || firstEnd >= length || text[firstEnd] != u'.')
-            continue;
-        const qsizetype secondStart = firstEnd + 1;
-        const qsizetype secondEnd = tokenRunEnd(text, secondStart);
-        if (secondEnd - secondStart < minimumSegment || secondEnd >= length || text[secondEnd] != u'.')
-            continue;
-        const qsizetype thirdStart = secondEnd + 1;
-        const qsizetype thirdEnd = tokenRunEnd(text, thirdStart);
-        qsizetype end = -1;
-        for (qsizetype candidate = thirdEnd; candidate >= thirdStart + minimumSegment; --candidate) {
-            if (isWordBoundary(text, candidate)) {
-                end = candidate;
-                break;
-            }
-        }
-        if (end < 0)
-            continue;
-        for (qsizetype start = firstStart; start + 3 + minimumSegment <= firstEnd; ++start) {
-            if (text[start] == u'e' && text[start + 1] == u'y' && text[start + 2] == u'J' &&
-                isWordBoundary(text, start))
-                return TextRange{start, end - start};
-        }
+    switch (rule) {
+    case Rule::privateKey:
+        return firstPrivateKey(text);
+    case Rule::jwt:
+        return firstJWT(text);
+    case Rule::accessToken:
+        return firstAccessToken(text);
+    case Rule::awsAccessKey:
+        return firstAWSKey(text);
+    case Rule::openAIKey:
+        return firstOpenAIKey(text);
+    case Rule::stripeKey:
+        return firstStripeKey(text);
+    case Rule::creditCard:
+        return firstCardNumber(text);
     }
     return std::nullopt;
 }
 
 std::optional<SensitiveMatch> SensitiveContentDetector::firstMatch(const QString& text) const
 {
-    for (const Pattern& pattern : m_patterns) {
-        if (pattern.label == kCreditCardLabel) {
-            if (const auto range = firstCardNumber(pattern.expression, text))
-                return SensitiveMatch{pattern.label, range};
-            continue;
-        }
-        if (pattern.label == kJWTLabel) {
-            if (const auto range = firstJWT(text))
-                return SensitiveMatch{pattern.label, range};
-            continue;
-        }
-        const QRegularExpressionMatch match = pattern.expression.match(text);
-        if (!match.hasMatch())
-            continue;
-        const qsizetype start = match.capturedStart();
-        const qsizetype end = match.capturedEnd();
-        if (start < 0 || end < start || end > text.size())
-            continue;
-        return SensitiveMatch{pattern.label, TextRange{start, end - start}};
+    for (qsizetype i = 0; i < m_patterns.size(); ++i) {
+        if (const auto range = find(m_rules.at(i), text))
+            return SensitiveMatch{m_patterns.at(i).label, range};
     }
     return std::nullopt;
 }

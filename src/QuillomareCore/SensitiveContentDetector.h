@@ -1,7 +1,8 @@
 #pragma once
 
+#include "IcuRegex.h"
+
 #include <QList>
-#include <QRegularExpression>
 #include <QString>
 
 #include <optional>
@@ -25,16 +26,19 @@ struct SensitiveMatch
 
 // Decides whether a copied text looks like a secret. The rules are tried in a fixed order and
 // the first one that matches anywhere answers, so a private key wins over a token in the same text.
-// Every rule answers in time linear in the text: where the regular-expression engine would try
-// each of many starts against the same long run (tokens, card numbers), the rule is found by a
-// scan that gives the expression's own matches.
+// The rules are ICU regular expressions and mean what they mean on ICU's engine (its \b, \w, \d
+// and \s). Every rule answers in time linear in the text: the engine would try each of many
+// starts against the same long run (tokens, card numbers, blanks after a key word) and gives up
+// on long runs altogether (its backtracking limit), so each rule is found by a scan that gives the
+// expression's own first match, with the engine's character classes, word boundaries and case
+// folding. The tests hold every scan to the engine.
 class SensitiveContentDetector
 {
 public:
     struct Pattern
     {
         QString label;
-        QRegularExpression expression;
+        IcuRegex::Expression expression;
     };
 
     SensitiveContentDetector();
@@ -44,22 +48,31 @@ public:
 
     const QList<Pattern>& patterns() const { return m_patterns; }
 
-    // The same rules compiled anew: for use on another thread, where sharing the compiled
-    // expressions of this one would be a data race.
+    // The same rules compiled anew, sharing nothing with this one: for use on another thread.
+    // (A detector holds no matching state, but each thread having its own keeps that promise
+    // independent of how the engine guards its compiled expressions.)
     SensitiveContentDetector isolatedCopy() const;
 
     // The checksum card numbers carry; exposed for tests of its corner cases.
     static bool passesLuhn(const QString& numberCharacters);
 
 private:
-    static std::optional<TextRange> firstCardNumber(const QRegularExpression& expression, const QString& text);
-    std::optional<TextRange> firstJWT(const QString& text) const;
-    bool isWordBoundary(const QString& text, qsizetype position) const;
-    bool isWordCharacter(char32_t codePoint) const;
+    enum class Rule
+    {
+        privateKey,
+        jwt,
+        accessToken,
+        awsAccessKey,
+        openAIKey,
+        stripeKey,
+        creditCard
+    };
+
+    void compile();
+    std::optional<TextRange> find(Rule rule, QStringView text) const;
 
     QList<Pattern> m_patterns;
-    // The engine's own word character, for neighbours outside ASCII.
-    QRegularExpression m_wordCharacter;
+    QList<Rule> m_rules; // the rule of each pattern
 };
 
 } // namespace QuillomareCore
