@@ -13,9 +13,23 @@ namespace Platform {
 class SharingService
 {
 public:
+    // Why items can or cannot be sent: the user's remedy differs (install the service, or pair
+    // and reach a device).
+    enum class Availability
+    {
+        available,
+        noReachableDevice,
+        notInstalled,
+    };
+
     virtual ~SharingService() = default;
 
     virtual bool isAvailable() const = 0;
+    // A service that cannot be missing answers from isAvailable() alone.
+    virtual Availability availability() const
+    {
+        return isAvailable() ? Availability::available : Availability::noReachableDevice;
+    }
     // Hands the items over; the outcome of the transfer itself is not reported.
     virtual bool perform(const QList<PasteboardObject>& items) = 0;
 

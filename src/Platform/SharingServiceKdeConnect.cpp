@@ -86,7 +86,20 @@ KdeConnectSharingService::KdeConnectSharingService(QString program, int probeTim
 
 bool KdeConnectSharingService::isAvailable() const
 {
-    return !reachableDevices().isEmpty();
+    return availability() == Availability::available;
+}
+
+SharingService::Availability KdeConnectSharingService::availability() const
+{
+    if (executable().isEmpty())
+        return Availability::notInstalled;
+    return reachableDevices().isEmpty() ? Availability::noReachableDevice : Availability::available;
+}
+
+QString KdeConnectSharingService::executable() const
+{
+    const QString path = QFileInfo(m_program).isAbsolute() ? m_program : QStandardPaths::findExecutable(m_program);
+    return !path.isEmpty() && QFileInfo(path).isExecutable() ? path : QString();
 }
 
 QStringList KdeConnectSharingService::reachableDevices() const
@@ -105,9 +118,8 @@ QStringList KdeConnectSharingService::reachableDevices() const
 
 QStringList KdeConnectSharingService::probeDevices() const
 {
-    const QString executable = QFileInfo(m_program).isAbsolute() ? m_program
-                                                                  : QStandardPaths::findExecutable(m_program);
-    if (executable.isEmpty() || !QFileInfo(executable).isExecutable())
+    const QString executable = this->executable();
+    if (executable.isEmpty())
         return {};
 
     QProcess process;
@@ -174,8 +186,7 @@ bool KdeConnectSharingService::perform(const QList<PasteboardObject>& items)
     const QStringList devices = reachableDevices();
     if (devices.isEmpty())
         return false;
-    const QString executable = QFileInfo(m_program).isAbsolute() ? m_program
-                                                                  : QStandardPaths::findExecutable(m_program);
+    const QString executable = this->executable();
     const QStringList device{QStringLiteral("--device"), devices.first()};
 
     bool handedOver = true;

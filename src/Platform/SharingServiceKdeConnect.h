@@ -19,6 +19,9 @@ public:
     explicit KdeConnectSharingService(QString program = QStringLiteral("kdeconnect-cli"), int probeTimeoutMs = 2000);
 
     bool isAvailable() const override;
+    // Not installed while the tool is not found (on PATH, or at the path given); that is known
+    // without starting it.
+    Availability availability() const override;
     bool perform(const QList<PasteboardObject>& items) override;
 
     // The ids of the reachable devices, in the tool's order; empty when the tool is missing,
@@ -31,6 +34,8 @@ public:
     static QString imageFolder();
 
 private:
+    // The tool's full path; empty when it is not there or cannot be run.
+    QString executable() const;
     QStringList probeDevices() const;
     static std::optional<QString> writeImageFile(const QImage& image);
 

@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -71,6 +72,7 @@ class TestSharingServiceKdeConnect : public QObject
 private Q_SLOTS:
     void init();
     void unavailableWithoutToolOrDevice();
+    void aMissingToolIsToldApartFromNoDevice();
     void slowProbeGivesUpAndKeepsEventsFlowing();
     void performSendsEachItemToTheFirstDevice();
 
@@ -97,6 +99,29 @@ void TestSharingServiceKdeConnect::unavailableWithoutToolOrDevice()
     QVERIFY(!noDevice.isAvailable());
     QVERIFY(!noDevice.perform(items));
     QCOMPARE(calls(m_dir->path()), QStringList());
+}
+
+// The default tool is looked for on PATH: not there is "not installed", whatever else is wrong;
+// there but reaching no device is something pairing mends.
+void TestSharingServiceKdeConnect::aMissingToolIsToldApartFromNoDevice()
+{
+    using Availability = Platform::SharingService::Availability;
+    const QByteArray path = qgetenv("PATH");
+    const auto restored = qScopeGuard([path] { qputenv("PATH", path); });
+    qputenv("PATH", QFile::encodeName(m_dir->path()));
+
+    QCOMPARE(KdeConnectSharingService().availability(), Availability::notInstalled);
+    QCOMPARE(KdeConnectSharingService(m_dir->filePath(QStringLiteral("kdeconnect-cli"))).availability(),
+             Availability::notInstalled);
+
+    // Ahead of the rest of PATH, which the stand-in needs for its own commands.
+    writeFakeTool(m_dir->path());
+    qputenv("PATH", QFile::encodeName(m_dir->path()) + ':' + path);
+    QCOMPARE(KdeConnectSharingService().availability(), Availability::noReachableDevice);
+    QuillomareTest::writeFile(m_dir->filePath(QStringLiteral("devices")), "phone\n");
+    KdeConnectSharingService service;
+    QCOMPARE(service.availability(), Availability::available);
+    QVERIFY(service.isAvailable());
 }
 
 void TestSharingServiceKdeConnect::slowProbeGivesUpAndKeepsEventsFlowing()

@@ -13,6 +13,7 @@
 #include <Platform/InstanceRegistry.h>
 #include <Platform/Pasteboard.h>
 #include <Platform/SharingService.h>
+#include <Platform/SharingServiceKdeConnect.h>
 #include <Platform/Workspace.h>
 #include <QuillomareCore/Language.h>
 
@@ -22,6 +23,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QPainter>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QThreadPool>
 
@@ -213,6 +215,22 @@ private Q_SLOTS:
         delegate.airDropHistoryItem(item);
         QCOMPARE(m_sharing->performed.size(), 1);
         QCOMPARE(m_island->hides, 1);
+        QCOMPARE(m_island->shows, 1);
+    }
+
+    // Without KDE Connect on this machine the island says what is missing, not only that the
+    // item can't go.
+    void testShareWithoutKdeConnectSaysItIsNotInstalled()
+    {
+        const QTemporaryDir emptyBin;
+        const QByteArray path = qgetenv("PATH");
+        const auto restored = qScopeGuard([path] { qputenv("PATH", path); });
+        qputenv("PATH", QFile::encodeName(emptyBin.path()));
+        Platform::SharingService::setAirDropForTesting(std::make_shared<Platform::KdeConnectSharingService>());
+        AppDelegate& delegate = launch();
+        delegate.airDropHistoryItem(textItem(QStringLiteral("hello"), at(0)));
+        QCOMPARE(m_island->message,
+                 std::optional<QString>(message("This item can't be sent: KDE Connect is not installed")));
         QCOMPARE(m_island->shows, 1);
     }
 

@@ -13,13 +13,16 @@
 #include <Platform/GlobalHotKeys.h>
 #include <Platform/InstanceRegistry.h>
 #include <Platform/Pasteboard.h>
+#include <Platform/SharingServiceKdeConnect.h>
 #include <Platform/Workspace.h>
 #include <QuillomareCore/Files.h>
 #include <QuillomareCore/Language.h>
 
 #include <QApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 
 #include <cerrno>
@@ -372,6 +375,22 @@ private Q_SLOTS:
                                                folder);
         QCOMPARE(m_island->shelfSwitches, shelfSwitches + 1);
         QVERIFY(QFileInfo::exists(stored));
+    }
+
+    // Without KDE Connect on this machine a shelf item's send says what is missing.
+    void testSendingWithoutKdeConnectSaysItIsNotInstalled()
+    {
+        const QTemporaryDir emptyBin;
+        const QByteArray path = qgetenv("PATH");
+        const auto restored = qScopeGuard([path] {
+            qputenv("PATH", path);
+            Platform::SharingService::setAirDropForTesting(nullptr);
+        });
+        qputenv("PATH", QFile::encodeName(emptyBin.path()));
+        Platform::SharingService::setAirDropForTesting(std::make_shared<Platform::KdeConnectSharingService>());
+        drop({text(QStringLiteral("hello"))});
+        m_island->actions.onAirDropShelfItem(shownItems().first());
+        QCOMPARE(shelfMessage(), QStringLiteral("This shelf item can't be sent: KDE Connect is not installed"));
     }
 
     void testCtrlAltSAddsTheClipboardToTheShelf()

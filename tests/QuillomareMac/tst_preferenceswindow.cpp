@@ -3,6 +3,7 @@
 
 #include "Pasteboard/ClipboardMonitor.h"
 #include "Shell/AppDelegate.h"
+#include "Shell/LoginItemController.h"
 #include "Shell/PreferencesWindowController.h"
 
 #include "AppDelegateFakes.h"
@@ -12,6 +13,7 @@
 #include <Platform/InstanceRegistry.h>
 #include <Platform/Pasteboard.h>
 #include <Platform/SharingService.h>
+#include <Platform/SharingServiceKdeConnect.h>
 #include <Platform/Workspace.h>
 #include <QuillomareCore/ClipboardStore.h>
 #include <QuillomareCore/Files.h>
@@ -20,6 +22,9 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -100,6 +105,13 @@ private:
         return found;
     }
     QString status() const { return control<QLabel>("statusLabel")->text(); }
+
+    // Lets the window lay itself out after a change, as the event loop does before it paints.
+    static void settleLayout()
+    {
+        for (int round = 0; round < 3; ++round)
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    }
 
     // A click on the box itself, as the user makes it.
     static void click(QAbstractButton* button)
@@ -414,6 +426,150 @@ private Q_SLOTS:
                                             QStringLiteral("Action needed"), QStringLiteral("Ready"),
                                             QStringLiteral("Action needed")}));
         QVERIFY(control<QLabel>("cloudReadinessLabel")->text().startsWith(QStringLiteral("Sync check: “")));
+    }
+
+    // Seen on a real display: a sync folder problem made the "Sync check" line run to three lines,
+    // and the window gave it the height of two, cutting it at the top and the bottom. However
+    // long the folder's name, the line gets the height of all its lines.
+    void testTheSyncCheckShowsAllItsLines_data()
+    {
+        QTest::addColumn<bool>("chinese");
+        QTest::newRow("chinese") << true;
+        QTest::newRow("english") << false;
+    }
+
+    void testTheSyncCheckShowsAllItsLines()
+    {
+        QFETCH(bool, chinese);
+        Language::setIsChineseForTesting(chinese);
+        auto* label = control<QLabel>("cloudReadinessLabel");
+        int mostLines = 0;
+        for (int length = 1; length <= 40; ++length) {
+            // A file where the folder should be: the line names it and says it cannot be written.
+            const QString root = m_dir->filePath(QString(length, u'n') + QStringLiteral("/CloudRecords"));
+            QDir().mkpath(QFileInfo(root).path());
+            QuillomareTest::writeFile(root, "not a folder");
+            m_window->recordsRoot = root;
+            m_window->refresh();
+            settleLayout();
+            QVERIFY(label->text().contains(root));
+            const int needed = label->heightForWidth(label->width());
+            QVERIFY2(label->height() >= needed, qPrintable(QStringLiteral("%1 high, its %2 lines need %3: %4")
+                                                               .arg(label->height())
+                                                               .arg(wrappedLines(label).size())
+                                                               .arg(needed)
+                                                               .arg(label->text())));
+            mostLines = std::max(mostLines, int(wrappedLines(label).size()));
+        }
+        QVERIFY(mostLines >= 3);
+    }
+
+    // "Ctrl + Alt + V" broke across lines in the checklist; it stays whole at the row's width and
+    // at any narrower one, in both languages and in each of the hot key's texts.
+    void testKeyCombinationsStayOnOneLineInTheChecklist_data()
+    {
+        QTest::addColumn<bool>("chinese");
+        QTest::addColumn<bool>("enabled");
+        QTest::addColumn<bool>("registered");
+        for (const bool chinese : {true, false}) {
+            const char* language = chinese ? "chinese" : "english";
+            QTest::addRow("%s, held", language) << chinese << true << true;
+            QTest::addRow("%s, taken by another program", language) << chinese << true << false;
+            QTest::addRow("%s, switched off", language) << chinese << false << false;
+        }
+    }
+
+    void testKeyCombinationsStayOnOneLineInTheChecklist()
+    {
+        QFETCH(bool, chinese);
+        QFETCH(bool, enabled);
+        QFETCH(bool, registered);
+        Language::setIsChineseForTesting(chinese);
+        m_store->updateSettings([enabled](ClipSettings& settings) { settings.hotKeyEnabled = enabled; });
+        m_window->hotKeyRegisteredProvider = [registered] { return registered; };
+        m_window->refresh();
+        settleLayout();
+        const QLabel* row = m_window->window()->findChildren<QLabel*>(QStringLiteral("checklistText")).at(4);
+        QVERIFY(row->text().contains(QStringLiteral("Ctrl")));
+        const int width = row->contentsRect().width();
+        for (int lineWidth = width; lineWidth >= width / 2; --lineWidth) {
+            const QStringList lines = wrappedLines(row, lineWidth);
+            QVERIFY2(!breaksInsideKeyCombination(lines), qPrintable(lines.join(QStringLiteral(" | "))));
+        }
+    }
+
+    // Without KDE Connect there is nothing to pair: the paired-device row says what is missing
+    // and what to install, and goes back to pairing once the tool is there.
+    void testAMissingKdeConnectIsToldApartFromNoPairedDevice()
+    {
+        const QTemporaryDir bin;
+        const QByteArray path = qgetenv("PATH");
+        const auto restored = qScopeGuard([path] { qputenv("PATH", path); });
+        qputenv("PATH", QFile::encodeName(bin.path()));
+        m_window->sharingServiceProvider = [] { return std::make_shared<Platform::KdeConnectSharingService>(); };
+        const auto deviceRow = [this] {
+            const auto badges = m_window->window()->findChildren<QLabel*>(QStringLiteral("checklistBadge"));
+            const auto texts = m_window->window()->findChildren<QLabel*>(QStringLiteral("checklistText"));
+            return QStringList{badges.at(3)->text(), texts.at(3)->text()};
+        };
+        const QString actionNeeded = QStringLiteral("Action needed");
+        m_window->refresh();
+        QTRY_COMPARE(deviceRow(), (QStringList{actionNeeded, QStringLiteral("Paired device: KDE Connect is not "
+                                                                            "installed; install KDE Connect to send "
+                                                                            "items to a phone.")}));
+
+        // Installed, with no device paired: the tool answers with no device.
+        const QString tool = bin.filePath(QStringLiteral("kdeconnect-cli"));
+        QuillomareTest::writeFile(tool, "#!/bin/sh\nexit 0\n");
+        QFile::setPermissions(tool, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        m_window->refresh();
+        QTRY_COMPARE(deviceRow(), (QStringList{actionNeeded, QStringLiteral("Paired device: KDE Connect reaches no "
+                                                                            "paired device; pair a phone to send "
+                                                                            "items.")}));
+    }
+
+    // The delegate writes the start-up entry; the desktop's start-up settings may switch it off
+    // later, behind the program's back. Each time the window shows, it says what the entry is now.
+    void testALaunchAtLoginEntrySwitchedOffElsewhereShowsAsSuch()
+    {
+        Platform::MemoryPasteboard pasteboard;
+        Platform::MemoryWorkspace workspace;
+        AppDelegate delegate(
+            fakeDelegateEnvironment(m_dir->filePath(QStringLiteral("delegate")), pasteboard, workspace));
+        delegate.applicationDidFinishLaunching();
+        delegate.showPreferencesFromMenu();
+        QWidget* window = delegate.preferencesController().window();
+        auto* status = window->findChild<QLabel*>(QStringLiteral("launchAtLoginStatusLabel"));
+        QVERIFY(status);
+        QVERIFY(status->isHidden());
+
+        click(window->findChild<QCheckBox*>(QStringLiteral("launchAtLoginCheckbox")));
+        const QString entry = LoginItemController::autostartFilePath();
+        QVERIFY(QFileInfo(entry).isFile());
+        // Written and in force: the ticked box says it all.
+        QVERIFY(status->isHidden());
+        const QByteArray written = QuillomareTest::readFile(entry);
+
+        for (const QByteArray& switchedOff :
+             {written + "Hidden=true\n",
+              QByteArray(written).replace("X-GNOME-Autostart-enabled=true", "X-GNOME-Autostart-enabled=false")}) {
+            window->close();
+            QuillomareTest::writeFile(entry, switchedOff);
+            delegate.showPreferencesFromMenu();
+            QVERIFY(!status->isHidden());
+            QCOMPARE(status->text(), QStringLiteral("Launch at login: Needs approval in System Settings"));
+        }
+
+        window->close();
+        QVERIFY(QFile::remove(entry));
+        delegate.showPreferencesFromMenu();
+        QCOMPARE(status->text(), QStringLiteral("Launch at login: Off"));
+
+        window->close();
+        QuillomareTest::writeFile(entry, written);
+        delegate.showPreferencesFromMenu();
+        QVERIFY(status->isHidden());
+        delegate.store().waitForPendingSaves();
     }
 
     // Whether a device is in reach is asked off the GUI thread: refreshes do not wait for the

@@ -11,12 +11,14 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QTextLayout>
 #include <QThread>
 #include <QWidget>
 
@@ -301,6 +303,34 @@ QImage textPicture(QSize size, const QList<TextLine>& lines)
     }
     painter.end();
     return image;
+}
+
+QStringList wrappedLines(const QLabel* label, int width)
+{
+    const QString text = label->text();
+    QTextLayout layout(text, label->font());
+    QTextOption option;
+    option.setWrapMode(QTextOption::WordWrap);
+    layout.setTextOption(option);
+    const int lineWidth = width > 0 ? width : label->contentsRect().width() - 2 * label->margin();
+    QStringList lines;
+    layout.beginLayout();
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(lineWidth);
+        lines.append(text.mid(line.textStart(), line.textLength()));
+    }
+    layout.endLayout();
+    return lines;
+}
+
+bool breaksInsideKeyCombination(const QStringList& lines)
+{
+    for (qsizetype i = 0; i + 1 < lines.size(); ++i) {
+        // QString::trimmed() takes non-breaking blanks too.
+        if (lines.at(i).trimmed().endsWith(QLatin1Char('+')) || lines.at(i + 1).trimmed().startsWith(QLatin1Char('+')))
+            return true;
+    }
+    return false;
 }
 
 void sendMouse(QWidget* widget, QEvent::Type type, QPointF at, Qt::MouseButtons buttons)

@@ -17,6 +17,7 @@
 
 #include <functional>
 
+class QLabel;
 class QWidget;
 
 namespace QuillomareTest {
@@ -132,6 +133,15 @@ struct TextLine
 };
 // Black lines on white, such as a screenshot of text for recognition.
 QImage textPicture(QSize size, const QList<TextLine>& lines);
+
+// --- Labels
+
+// The lines a wrapping plain-text label draws its text in, laid out at `width` (its own text
+// width when 0) with the label's font, as the label itself breaks them.
+QStringList wrappedLines(const QLabel* label, int width = 0);
+// Whether a line ends, or the next begins, at the "+" of a key combination ("Ctrl + Alt + V"
+// broken after "Ctrl +" or before "+ V").
+bool breaksInsideKeyCombination(const QStringList& lines);
 
 // --- Mouse
 

@@ -108,6 +108,12 @@ bool share(const QList<PasteboardObject>& items)
     return service->perform(items);
 }
 
+bool serviceIsInstalled()
+{
+    const std::shared_ptr<Platform::SharingService> service = Platform::SharingService::airDrop();
+    return service && service->availability() != Platform::SharingService::Availability::notInstalled;
+}
+
 } // namespace ClipboardSharingService
 
 } // namespace QuillomareMac

@@ -33,6 +33,9 @@ std::optional<QSize> pngImageSize(QByteArrayView head);
 bool airDrop(const QuillomareCore::ClipboardItem& item);
 // The same for items already made (the shelf's entries share this way too).
 bool share(const QList<Platform::PasteboardObject>& items);
+// Whether the nearby-device service is on this machine at all; after a failed share, this tells
+// "install it" from "pair a device".
+bool serviceIsInstalled();
 
 } // namespace ClipboardSharingService
 

@@ -173,8 +173,11 @@ void AppDelegate::airDropHistoryItem(const ClipboardItem& item)
         island().hide();
         return;
     }
-    reportAndShowHistory(Language::text(QStringLiteral("这项内容无法通过 KDE Connect 发送"),
-                                        QStringLiteral("This item can't be sent via KDE Connect")));
+    reportAndShowHistory(ClipboardSharingService::serviceIsInstalled()
+                             ? Language::text(QStringLiteral("这项内容无法通过 KDE Connect 发送"),
+                                              QStringLiteral("This item can't be sent via KDE Connect"))
+                             : Language::text(QStringLiteral("这项内容无法发送：未安装 KDE Connect"),
+                                              QStringLiteral("This item can't be sent: KDE Connect is not installed")));
 }
 
 // MARK: - Reveal in the file manager

@@ -5,6 +5,7 @@
 #include "AppDelegate.h"
 
 #include "Pasteboard/ClipboardMonitor.h"
+#include "Pasteboard/ClipboardSharingService.h"
 #include "Pasteboard/MacFileContent.h"
 #include "Shelf/ShelfBatchActions.h"
 #include "Shelf/ShelfPasteboard.h"
@@ -182,9 +183,13 @@ void AppDelegate::airDropShelfItem(const ShelfItem& item)
         island().hide();
         return;
     }
-    updateShelfState(Language::text(QStringLiteral("这项暂存内容无法通过 KDE Connect 发送"),
-                                    QStringLiteral("This shelf item can't be sent via KDE Connect")),
-                     true);
+    updateShelfState(
+        ClipboardSharingService::serviceIsInstalled()
+            ? Language::text(QStringLiteral("这项暂存内容无法通过 KDE Connect 发送"),
+                             QStringLiteral("This shelf item can't be sent via KDE Connect"))
+            : Language::text(QStringLiteral("这项暂存内容无法发送：未安装 KDE Connect"),
+                             QStringLiteral("This shelf item can't be sent: KDE Connect is not installed")),
+        true);
 }
 
 void AppDelegate::revealShelfItem(const ShelfItem& item)

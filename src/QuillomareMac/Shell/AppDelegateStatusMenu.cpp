@@ -173,8 +173,7 @@ void AppDelegate::configureLoginItem(bool isEnabled)
         showIsland();
         return;
     }
-    report(isEnabled ? Language::text(QStringLiteral("登录自启"), QStringLiteral("Launch at login: ")) +
-                           LoginItemController::statusDescription()
+    report(isEnabled ? LoginItemController::statusLine()
                      : Language::text(QStringLiteral("登录自启已关闭"), QStringLiteral("Launch at login is off")));
     showIsland();
 }

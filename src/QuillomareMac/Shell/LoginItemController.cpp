@@ -76,28 +76,45 @@ void setEnabled(bool enabled)
     Files::writeAtomically(path, [&entry](QIODevice& device) { return device.write(entry) == entry.size(); });
 }
 
-QString statusDescription()
+Status status()
 {
     QFile file(autostartFilePath());
     if (!file.open(QIODevice::ReadOnly))
-        return Language::text(QStringLiteral("未开启"), QStringLiteral("Off"));
+        return Status::notRegistered;
     QHash<QString, QString> keys;
     for (const QString& line : QString::fromUtf8(file.readAll()).split(QLatin1Char('\n')))
         if (const qsizetype equals = line.indexOf(QLatin1Char('=')); equals > 0)
             keys.insert(line.left(equals).trimmed(), line.mid(equals + 1).trimmed());
-    // Switched off in the desktop's own start-up settings: the user has to allow it there.
     if (keys.value(QStringLiteral("Hidden")) == QStringLiteral("true") ||
         keys.value(QStringLiteral("X-GNOME-Autostart-enabled")) == QStringLiteral("false"))
-        return Language::text(QStringLiteral("需要在系统设置中确认"),
-                              QStringLiteral("Needs approval in System Settings"));
+        return Status::requiresApproval;
     QString exec = keys.value(QStringLiteral("Exec"));
     const QString program =
         exec.startsWith(QLatin1Char('"'))
             ? exec.mid(1).section(QLatin1Char('"'), 0, 0).replace(QStringLiteral("\\\\"), QStringLiteral("\\"))
             : exec.section(QLatin1Char(' '), 0, 0);
-    if (!QFileInfo(program).isExecutable())
+    return QFileInfo(program).isExecutable() ? Status::enabled : Status::notFound;
+}
+
+QString statusDescription()
+{
+    switch (status()) {
+    case Status::notRegistered:
+        return Language::text(QStringLiteral("未开启"), QStringLiteral("Off"));
+    case Status::enabled:
+        return Language::text(QStringLiteral("已开启"), QStringLiteral("Enabled"));
+    case Status::requiresApproval:
+        return Language::text(QStringLiteral("需要在系统设置中确认"),
+                              QStringLiteral("Needs approval in System Settings"));
+    case Status::notFound:
         return Language::text(QStringLiteral("未找到应用"), QStringLiteral("App not found"));
-    return Language::text(QStringLiteral("已开启"), QStringLiteral("Enabled"));
+    }
+    return Language::text(QStringLiteral("未知状态"), QStringLiteral("Unknown"));
+}
+
+QString statusLine()
+{
+    return Language::text(QStringLiteral("登录自启"), QStringLiteral("Launch at login: ")) + statusDescription();
 }
 
 } // namespace QuillomareMac::LoginItemController

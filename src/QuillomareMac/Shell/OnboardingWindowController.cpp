@@ -2,6 +2,7 @@
 
 #include "Island/Kit/IslandTheme.h"
 #include "Pasteboard/MacPasteboardWriter.h"
+#include "Shell/WindowText.h"
 
 #include <QuillomareCore/ClipSettings.h>
 #include <QuillomareCore/Language.h>
@@ -41,7 +42,7 @@ QColor secondaryLabelColour(const QWidget* window)
 // several texts need a third line (in English more than in Chinese).
 QLabel* makeLabel(const QString& text, qreal points, QFont::Weight weight, const QColor& colour, int width = 0)
 {
-    auto* label = new QLabel(text);
+    auto* label = new QLabel(WindowText::keepingKeyCombinationsWhole(text));
     label->setTextFormat(Qt::PlainText);
     label->setFont(IslandTheme::systemFont(points, weight));
     QPalette palette = label->palette();

@@ -107,9 +107,10 @@ QString make(const QuillomareCore::ClipSettings& settings, bool captureEnabled, 
                         ignoredSourceText(settings.ignoredSourceBundleIdentifiers),
                     t(u"同步文件夹：", u"Sync folder: ") + availabilityText(machine.syncFolderProblem),
                     t(u"KDE Connect 配对设备：", u"KDE Connect paired device: ") +
-                        (machine.pairedDeviceChecking    ? t(u"正在检查…", u"Checking…")
-                         : machine.pairedDeviceReachable ? t(u"可连接", u"Reachable")
-                                                         : t(u"无法连接", u"Not reachable")),
+                        (machine.pairedDeviceChecking       ? t(u"正在检查…", u"Checking…")
+                         : !machine.sharingServiceInstalled ? t(u"未安装 KDE Connect", u"KDE Connect is not installed")
+                         : machine.pairedDeviceReachable    ? t(u"可连接", u"Reachable")
+                                                            : t(u"无法连接", u"Not reachable")),
                     t(u"全局快捷键：", u"Global hot keys: ") +
                         (machine.hotKeyRegistered ? t(u"已注册", u"Registered") : t(u"未注册", u"Not registered")),
                 }) +

@@ -126,6 +126,11 @@ QList<Item> make(const QuillomareCore::ClipSettings& settings, bool captureEnabl
     if (machine.pairedDeviceChecking)
         pairedDeviceDetail = Language::text(QStringLiteral("正在检查 KDE Connect 能否连到已配对的设备。"),
                                             QStringLiteral("Checking whether KDE Connect reaches a paired device."));
+    else if (!machine.sharingServiceInstalled)
+        pairedDeviceDetail =
+            Language::text(QStringLiteral("未安装 KDE Connect；安装 KDE Connect 后才能发送到手机。"),
+                           QStringLiteral("KDE Connect is not installed; install KDE Connect to send items to a "
+                                          "phone."));
     else if (machine.pairedDeviceReachable)
         pairedDeviceDetail =
             Language::text(QStringLiteral("KDE Connect 可以连到已配对的设备，可直接发送。"),

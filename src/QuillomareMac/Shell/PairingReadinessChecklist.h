@@ -46,6 +46,8 @@ struct MachineConditions
     // Whether a paired device is in reach is still being asked; `pairedDeviceReachable` means
     // nothing meanwhile.
     bool pairedDeviceChecking = false;
+    // KDE Connect is on this machine at all; without it there is nothing to pair.
+    bool sharingServiceInstalled = true;
 };
 
 // The record folder of `containerIdentifier` under `recordsRoot` and whether it can be used: the

@@ -2,7 +2,9 @@
 
 #include "Island/Kit/IslandTheme.h"
 #include "Pasteboard/MacPasteboardWriter.h"
+#include "Shell/LoginItemController.h"
 #include "Shell/PairingDiagnosticReport.h"
+#include "Shell/WindowText.h"
 
 #include <Platform/CloudDatabase.h>
 #include <Platform/SharingService.h>
@@ -43,9 +45,20 @@ enum class Tone
     tertiary
 };
 
+// A wrapping label as high as its lines at its own width. A section offers its rows its whole
+// width, wider than a label of fixed width; asked for the height at that width, a plain QLabel
+// counts fewer lines than it then draws, and the layout cuts the text at the top and the bottom.
+class WrappingLabel final : public QLabel
+{
+public:
+    using QLabel::QLabel;
+
+    int heightForWidth(int width) const override { return QLabel::heightForWidth(std::min(width, maximumWidth())); }
+};
+
 QLabel* makeLabel(const QString& text, qreal points, QFont::Weight weight, Tone tone, bool wraps = false)
 {
-    auto* label = new QLabel(text);
+    auto* label = wraps ? new WrappingLabel(WindowText::keepingKeyCombinationsWhole(text)) : new QLabel(text);
     label->setTextFormat(Qt::PlainText);
     label->setFont(IslandTheme::systemFont(points, weight));
     label->setWordWrap(wraps);
@@ -144,6 +157,14 @@ void PreferencesWindowController::setup()
                                                QStringLiteral("The echo is hidden when full expansion is enabled.")),
                                 11, QFont::Normal, Tone::tertiary, true);
     m_echoHintLabel->setFixedWidth(stackWidth);
+    m_launchAtLoginStatusLabel = makeLabel({}, 11, QFont::Normal, Tone::secondary, true);
+    m_launchAtLoginStatusLabel->setObjectName(QStringLiteral("launchAtLoginStatusLabel"));
+    m_launchAtLoginStatusLabel->setFixedWidth(stackWidth);
+    {
+        QPalette palette = m_launchAtLoginStatusLabel->palette();
+        palette.setColor(QPalette::WindowText, stateColour(PairingReadinessChecklist::State::actionNeeded));
+        m_launchAtLoginStatusLabel->setPalette(palette);
+    }
 
     auto* scroll = new QScrollArea;
     scroll->setFrameShape(QFrame::NoFrame);
@@ -158,8 +179,9 @@ void PreferencesWindowController::setup()
     main->setContentsMargins(24, 22, 24, 22);
     main->setSpacing(18);
     main->addWidget(makeHeader());
-    main->addWidget(makeSection(Language::text(QStringLiteral("捕获"), QStringLiteral("Capture")),
-                                {m_captureCheckbox, launchAtLogin, showIsland, echo, m_echoHintLabel, hotKey}));
+    main->addWidget(makeSection(
+        Language::text(QStringLiteral("捕获"), QStringLiteral("Capture")),
+        {m_captureCheckbox, launchAtLogin, m_launchAtLoginStatusLabel, showIsland, echo, m_echoHintLabel, hotKey}));
     main->addWidget(makePrivacySection());
     main->addWidget(makeHistorySection());
     main->addWidget(makeCloudSection());
@@ -342,6 +364,13 @@ void PreferencesWindowController::refresh()
     m_captureCheckbox->setChecked(captureEnabled());
     for (const auto& [checkbox, flag] : m_settingCheckboxes)
         checkbox->setChecked(settings.*flag);
+    // The entry is read each time: the desktop's start-up settings may have switched it off
+    // since the program wrote it. Said only when it is not what the ticked box promises.
+    const LoginItemController::Status loginItem = LoginItemController::status();
+    m_launchAtLoginStatusLabel->setVisible(settings.launchAtLoginEnabled &&
+                                           loginItem != LoginItemController::Status::enabled);
+    if (!m_launchAtLoginStatusLabel->isHidden())
+        m_launchAtLoginStatusLabel->setText(LoginItemController::statusLine());
     m_ignoredSourceField->setText(settings.ignoredSourceBundleIdentifiers.join(QStringLiteral(", ")));
     m_ignoredSourceField->setCursorPosition(0);
     {
@@ -377,22 +406,22 @@ void PreferencesWindowController::probePairedDevice()
     // on the GUI thread only, where the window may have been closed meanwhile.
     QPointer<PreferencesWindowController> self(this);
     (void)QtConcurrent::run([service = std::move(service), self] {
-        const bool reachable = service->isAvailable();
+        const Platform::SharingService::Availability availability = service->availability();
         if (QCoreApplication* application = QCoreApplication::instance())
             QMetaObject::invokeMethod(
                 application,
-                [self, reachable] {
+                [self, availability] {
                     if (self)
-                        self->pairedDeviceProbeFinished(reachable);
+                        self->pairedDeviceProbeFinished(availability);
                 },
                 Qt::QueuedConnection);
     });
 }
 
-void PreferencesWindowController::pairedDeviceProbeFinished(bool reachable)
+void PreferencesWindowController::pairedDeviceProbeFinished(Platform::SharingService::Availability availability)
 {
     m_pairedDeviceProbeRunning = false;
-    m_pairedDeviceReachable = reachable;
+    m_sharingAvailability = availability;
     const ClipSettings settings = m_store.settings();
     refreshPairingChecklist(settings, machineConditions(settings.resolvedCloudContainerIdentifier()));
     if (m_pairedDeviceProbeWanted)
@@ -431,8 +460,10 @@ PreferencesWindowController::machineConditions(const QString& containerIdentifie
         PairingReadinessChecklist::syncFolderConditions(containerIdentifier, recordsRoot);
     // Until the first answer the row says it is checking; later probes keep the last answer
     // in view, so that each click in the window does not make the row flicker.
-    conditions.pairedDeviceChecking = sharingServiceProvider && !m_pairedDeviceReachable;
-    conditions.pairedDeviceReachable = sharingServiceProvider && m_pairedDeviceReachable.value_or(false);
+    using Availability = Platform::SharingService::Availability;
+    conditions.pairedDeviceChecking = sharingServiceProvider && !m_sharingAvailability;
+    conditions.pairedDeviceReachable = sharingServiceProvider && m_sharingAvailability == Availability::available;
+    conditions.sharingServiceInstalled = !sharingServiceProvider || m_sharingAvailability != Availability::notInstalled;
     conditions.hotKeyRegistered = hotKeyRegisteredProvider && hotKeyRegisteredProvider();
     return conditions;
 }

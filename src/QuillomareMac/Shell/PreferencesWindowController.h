@@ -2,6 +2,8 @@
 
 #include "Shell/PairingReadinessChecklist.h"
 
+#include <Platform/SharingService.h>
+
 #include <QuillomareCore/ClipSettings.h>
 #include <QuillomareCore/CloudSyncService.h>
 
@@ -24,7 +26,6 @@ class QWidget;
 
 namespace Platform {
 class Pasteboard;
-class SharingService;
 } // namespace Platform
 
 namespace QuillomareCore {
@@ -39,7 +40,8 @@ namespace QuillomareMac {
 //
 // Controls carry object names for tests: the checkboxes "captureCheckbox", "launchAtLoginCheckbox",
 // "showIslandCheckbox", "smartCopyEchoCheckbox", "hotKeyCheckbox", "sensitiveCheckbox",
-// "sensitiveLocalOnlyCheckbox", "cloudCheckbox", "richContentCloudCheckbox"; "ignoredSourceField",
+// "sensitiveLocalOnlyCheckbox", "cloudCheckbox", "richContentCloudCheckbox"; "launchAtLoginStatusLabel"
+// (shown while the ticked box's entry does not start the program), "ignoredSourceField",
 // "privacyLabel", "historyStepper", "historyLabel", "containerField", "copyContainerButton",
 // "copyDiagnosticsButton", "cloudReadinessLabel", "pairingChecklist" (rows "checklistBadge" and
 // "checklistText"), "statusLabel".
@@ -115,13 +117,14 @@ private:
     void refreshPairingChecklist(const QuillomareCore::ClipSettings& settings,
                                  const PairingReadinessChecklist::MachineConditions& machine);
     void probePairedDevice();
-    void pairedDeviceProbeFinished(bool reachable);
+    void pairedDeviceProbeFinished(Platform::SharingService::Availability availability);
 
     QuillomareCore::ClipboardStore& m_store;
     Platform::Pasteboard& m_pasteboard;
     std::unique_ptr<QWidget> m_window;
     QCheckBox* m_captureCheckbox = nullptr;
     QList<std::pair<QCheckBox*, bool QuillomareCore::ClipSettings::*>> m_settingCheckboxes;
+    QLabel* m_launchAtLoginStatusLabel = nullptr;
     QLabel* m_echoHintLabel = nullptr;
     QLineEdit* m_ignoredSourceField = nullptr;
     QLabel* m_privacyLabel = nullptr;
@@ -134,8 +137,8 @@ private:
     QWidget* m_pairingChecklist = nullptr;
     QVBoxLayout* m_pairingChecklistStack = nullptr;
     QLabel* m_statusLabel = nullptr;
-    // The paired device's last answer; nothing until the first probe has answered.
-    std::optional<bool> m_pairedDeviceReachable;
+    // The sharing service's last answer; nothing until the first probe has answered.
+    std::optional<Platform::SharingService::Availability> m_sharingAvailability;
     bool m_pairedDeviceProbeRunning = false;
     // A refresh came while a probe ran: the next one starts when it answers.
     bool m_pairedDeviceProbeWanted = false;
