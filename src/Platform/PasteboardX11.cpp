@@ -1,5 +1,6 @@
 #include "PasteboardX11.h"
 
+#include "X11LingeringTransfers.h"
 #include "X11PrivateConnection.h"
 
 #include <QDeadlineTimer>
@@ -113,6 +114,9 @@ struct TransferResult
 // a window that is gone gets an error, and the many owners on Xlib's default error handler die of
 // it, taking the user's copy along; so the window stays until the owner has answered (and any
 // transfer in parts has ended, its parts thrown away unread), or until the owner has had its time.
+// A window lives and dies with the connection that made it, so each one kept costs a connection to
+// the X server, whose clients are few (256 by default) and shared by the whole desktop: few are
+// kept, and past the limit lingeringTransferToClose() chooses the one that goes.
 class AbandonedTransfers
 {
 public:
@@ -123,6 +127,9 @@ public:
         part,   // the next part of a transfer in parts
     };
 
+    // How many given-up transfers keep their connection at once.
+    static constexpr size_t limit = 8;
+
     static AbandonedTransfers& instance()
     {
         // Never destroyed: its thread may outlive the statics at exit.
@@ -130,16 +137,31 @@ public:
         return *transfers;
     }
 
-    // Takes the connection and its window over, and closes both once the owner is done.
+    // Takes the connection and its window over, and closes both once the owner is done. `owner`
+    // names the owner's client (0 when unknown).
     void adopt(xcb_connection_t* connection, xcb_window_t window, xcb_atom_t property, xcb_atom_t incr,
-               Awaiting awaiting)
+               Awaiting awaiting, uint32_t owner)
     {
-        const std::lock_guard lock(m_mutex);
-        m_transfers.push_back({connection, window, property, incr, awaiting, QDeadlineTimer(kLingerMilliseconds)});
-        if (!m_running) {
-            m_running = true;
-            std::thread([this] { run(); }).detach();
+        std::vector<Transfer> dropped;
+        {
+            const std::lock_guard lock(m_mutex);
+            m_transfers.push_back(
+                {connection, window, property, incr, awaiting, owner, QDeadlineTimer(kLingerMilliseconds)});
+            while (m_transfers.size() > limit) {
+                std::vector<uint32_t> owners;
+                for (const Transfer& transfer : m_transfers)
+                    owners.push_back(transfer.owner);
+                const auto closed = m_transfers.begin() + qsizetype(lingeringTransferToClose(owners));
+                dropped.push_back(*closed);
+                m_transfers.erase(closed);
+            }
+            if (!m_running) {
+                m_running = true;
+                std::thread([this] { run(); }).detach();
+            }
         }
+        for (const Transfer& transfer : dropped)
+            close(transfer);
     }
 
 private:
@@ -150,8 +172,15 @@ private:
         xcb_atom_t property;
         xcb_atom_t incr;
         Awaiting awaiting;
+        uint32_t owner;
         QDeadlineTimer deadline;
     };
+
+    static void close(const Transfer& transfer)
+    {
+        xcb_destroy_window(transfer.connection, transfer.window);
+        xcb_disconnect(transfer.connection);
+    }
 
     void run()
     {
@@ -163,17 +192,15 @@ private:
             lock.unlock();
             ::poll(descriptors.data(), descriptors.size(), kAbandonCheckMilliseconds);
             lock.lock();
-            // Transfers adopted meanwhile are looked at on the next round; none went away.
-            for (size_t i = 0; i < descriptors.size();) {
-                Transfer& transfer = m_transfers[i];
-                if (serve(transfer)) {
-                    ++i;
+            // The list may have changed meanwhile (adopted, or closed past the limit): each
+            // transfer now in it is looked at, whatever woke the wait.
+            for (auto transfer = m_transfers.begin(); transfer != m_transfers.end();) {
+                if (serve(*transfer)) {
+                    ++transfer;
                     continue;
                 }
-                xcb_destroy_window(transfer.connection, transfer.window);
-                xcb_disconnect(transfer.connection);
-                m_transfers.erase(m_transfers.begin() + qsizetype(i));
-                descriptors.erase(descriptors.begin() + qsizetype(i));
+                close(*transfer);
+                transfer = m_transfers.erase(transfer);
             }
         }
         m_running = false;
@@ -256,7 +283,7 @@ public:
         if (!m_window)
             return;
         if (m_awaiting != AbandonedTransfers::Awaiting::nothing) {
-            AbandonedTransfers::instance().adopt(m_connection, m_window, m_property, m_incr, m_awaiting);
+            AbandonedTransfers::instance().adopt(m_connection, m_window, m_property, m_incr, m_awaiting, m_owner);
             m_x.connection = nullptr;
             return;
         }
@@ -278,9 +305,15 @@ public:
         m_incr = internAtom(m_connection, QByteArrayLiteral("INCR"));
         if (!selection || !target || !m_property || !m_incr)
             return m_result;
+        const xcb_get_selection_owner_cookie_t owner = xcb_get_selection_owner(m_connection, selection);
         xcb_convert_selection(m_connection, m_window, selection, target, m_property, XCB_CURRENT_TIME);
         xcb_flush(m_connection);
         m_awaiting = AbandonedTransfers::Awaiting::answer;
+        // Who is asked, as far as we can tell: the client that made the owner's window.
+        if (xcb_get_selection_owner_reply_t* reply = xcb_get_selection_owner_reply(m_connection, owner, nullptr)) {
+            m_owner = reply->owner & ~xcb_get_setup(m_connection)->resource_id_mask;
+            std::free(reply);
+        }
 
         xcb_generic_event_t* notice = waitFor([&](xcb_generic_event_t* event) {
             return (event->response_type & 0x7F) == XCB_SELECTION_NOTIFY &&
@@ -427,6 +460,7 @@ private:
     xcb_window_t m_window = 0;
     xcb_atom_t m_property = XCB_ATOM_NONE;
     xcb_atom_t m_incr = XCB_ATOM_NONE;
+    uint32_t m_owner = 0;
     qint64 m_announcedSize = 0;
     TransferResult m_result;
 };

@@ -3,6 +3,7 @@
 #include "TestSupport.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QVariant>
 
 #include <algorithm>
@@ -14,6 +15,10 @@
 #include <xcb/xfixes.h>
 #include <xcb/xtest.h>
 
+#include <sys/socket.h>
+#include <sys/un.h>
+
+#include <cstddef>
 #include <cstdlib>
 
 namespace QuillomareTest {
@@ -170,6 +175,44 @@ bool startIncrClipboardOwner(QProcess& owner, const QString& target, qint64 tota
                 {target, QString::number(total), QString::number(part), QString::number(intervalMilliseconds),
                  QString::number(announced)});
     return owner.waitForStarted(5000) && waitForOutput(owner, "owning");
+}
+
+bool startBusyClipboardOwner(QProcess& owner, int intervalMilliseconds)
+{
+    owner.start(QStringLiteral(QUILLOMARE_BUSY_CLIPBOARD_OWNER), {QString::number(intervalMilliseconds)});
+    return owner.waitForStarted(5000) && waitForOutput(owner, "owning");
+}
+
+int xConnectionsOfThisProcess()
+{
+    int count = 0;
+    const QDir descriptors(QStringLiteral("/proc/self/fd"));
+    for (const QString& name : descriptors.entryList(QDir::Files | QDir::System | QDir::NoDotAndDotDot)) {
+        bool isNumber = false;
+        const int descriptor = name.toInt(&isNumber);
+        if (!isNumber)
+            continue;
+        sockaddr_un peer{};
+        socklen_t length = sizeof peer;
+        if (::getpeername(descriptor, reinterpret_cast<sockaddr*>(&peer), &length) != 0 || peer.sun_family != AF_UNIX ||
+            length <= offsetof(sockaddr_un, sun_path))
+            continue;
+        // The server listens on a path, an abstract name, or both: the name is the same.
+        const bool abstract = peer.sun_path[0] == '\0';
+        const QByteArray path(peer.sun_path + (abstract ? 1 : 0),
+                              qsizetype(length - offsetof(sockaddr_un, sun_path)) - (abstract ? 1 : 0));
+        if (path.startsWith("/tmp/.X11-unix/X"))
+            ++count;
+    }
+    return count;
+}
+
+bool canConnectToX()
+{
+    xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
+    const bool connected = !xcb_connection_has_error(connection);
+    xcb_disconnect(connection);
+    return connected;
 }
 
 qint64 incrOwnerBytesSent(QProcess& owner)

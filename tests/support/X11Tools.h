@@ -43,6 +43,14 @@ bool startIncrClipboardOwner(QProcess& owner, const QString& target, qint64 tota
                              int intervalMilliseconds, qint64 announced);
 // The bytes such an owner has handed over so far, from what it said.
 qint64 incrOwnerBytesSent(QProcess& owner);
+// An owner that takes the CLIPBOARD selection again every `intervalMilliseconds` and answers no
+// request, until `owner` ends.
+bool startBusyClipboardOwner(QProcess& owner, int intervalMilliseconds);
+
+// The connections this process holds to the X server (over its local socket).
+int xConnectionsOfThisProcess();
+// Whether another program could connect to the X server now.
+bool canConnectToX();
 
 // The window's shape of one kind (XCB_SHAPE_SK_BOUNDING, _CLIP or _INPUT) as the X server has
 // it, asked on a connection of our own; empty when the server cannot be reached.

@@ -20,6 +20,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <thread>
@@ -257,6 +258,46 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(incrOwnerBytesSent(m_owner), 20'000, 8000);
         QCOMPARE(m_owner.state(), QProcess::Running);
         endOwnerAndItsChange();
+    }
+
+    // An owner that takes the clipboard again every few milliseconds and never answers: every read
+    // of it is given up while the owner may still answer. The X server takes few clients for the
+    // whole desktop; what the given-up reads keep stays within a small bound, and other programs
+    // can still connect while it goes on. Capture goes on once the owner stops.
+    void testABusyOwnerThatNeverAnswersTakesFewConnections()
+    {
+        const int before = xConnectionsOfThisProcess();
+        QVERIFY(before > 0);
+        const qint64 changesBefore = m_pasteboard->changeCount();
+        QProcess busy;
+        QVERIFY(startBusyClipboardOwner(busy, 5));
+        int most = before;
+        int refused = 0;
+        // The owner's load, sampled as it goes.
+        const QDeadlineTimer load(3000);
+        while (!load.hasExpired()) {
+            QTest::qWait(50);
+            most = std::max(most, xConnectionsOfThisProcess());
+            refused += canConnectToX() ? 0 : 1;
+        }
+        busy.kill();
+        QVERIFY(busy.waitForFinished(5000));
+        QVERIFY2(m_pasteboard->changeCount() - changesBefore >= 50, "the owner did not keep taking the clipboard");
+        QVERIFY2(most > before, "no read of the busy owner was given up");
+        QVERIFY2(most <= before + 16, qPrintable(QStringLiteral("%1 X connections, %2 before").arg(most).arg(before)));
+        QCOMPARE(refused, 0);
+        QVERIFY(canConnectToX());
+
+        // The busy owner's end is a change of its own, which may be looked at only once the next
+        // copy is there: that copy may then be reported twice, but it is reported.
+        m_results.clear();
+        QVERIFY(xclipCopy("copied after the busy owner"));
+        QTRY_VERIFY_WITH_TIMEOUT(std::any_of(m_results.cbegin(), m_results.cend(),
+                                             [](const ClipboardCaptureResult& result) {
+                                                 return result.item && result.item->payload.textValue() ==
+                                                                           QStringLiteral("copied after the busy owner");
+                                             }),
+                                 5000);
     }
 
     void testAnOwnerThatQuitsReportsNothing()
