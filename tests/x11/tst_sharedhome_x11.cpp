@@ -9,6 +9,7 @@
 
 #include <QDir>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -89,19 +90,28 @@ private Q_SLOTS:
     {
         QUILLOMARE_VERIFY_PROGRAM_BUILT();
         QVERIFY(m_home.isValid());
-        m_secondDisplay.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"),
-                                                      QStringLiteral("-screen"), QStringLiteral("0"),
-                                                      QStringLiteral("1280x800x24"), QStringLiteral("-nolisten"),
-                                                      QStringLiteral("tcp")});
-        QVERIFY(m_secondDisplay.waitForStarted(5000));
-        QVERIFY(waitFor([&] { return m_secondDisplay.canReadLine(); }, 10000, 10, 10));
-        m_secondDisplayName = QLatin1Char(':') + QString::fromLatin1(m_secondDisplay.readLine().trimmed());
-        QVERIFY(m_secondDisplayName.size() > 1);
-        // Taken and announced is not yet open to every client: wait until one is let in.
-        QVERIFY2(waitFor([&] {
-                     return !inSecondSession(QStringLiteral("xwininfo"), {QStringLiteral("-root")}).isEmpty();
-                 }, 10000, 10, 50),
-                 m_secondDisplay.readAllStandardError().constData());
+        // A display of its own, far from the numbers X servers pick for themselves: one whose
+        // name another server already answers to would put the second session elsewhere.
+        for (int attempt = 0; attempt < 20 && m_secondDisplayName.isEmpty(); ++attempt) {
+            const QString name = QLatin1Char(':') + QString::number(QRandomGenerator::global()->bounded(200, 2000));
+            m_secondDisplay.start(QStringLiteral("Xvfb"), {name, QStringLiteral("-screen"), QStringLiteral("0"),
+                                                          QStringLiteral("1280x800x24"), QStringLiteral("-nolisten"),
+                                                          QStringLiteral("tcp")});
+            if (!m_secondDisplay.waitForStarted(5000))
+                continue;
+            m_secondDisplayName = name;
+            const bool up = waitFor([&] {
+                return m_secondDisplay.state() != QProcess::Running ||
+                       !inSecondSession(QStringLiteral("xwininfo"), {QStringLiteral("-root")}).isEmpty();
+            }, 10000, 10, 50);
+            const QByteArray log = m_secondDisplay.readAllStandardError();
+            if (!up || m_secondDisplay.state() != QProcess::Running || log.contains("failed")) {
+                m_secondDisplayName.clear();
+                m_secondDisplay.kill();
+                m_secondDisplay.waitForFinished(5000);
+            }
+        }
+        QVERIFY2(!m_secondDisplayName.isEmpty(), "no second X display could be started");
         QVERIFY(startBuiltProgram(m_firstSession, m_home.path(), QProcess::ForwardedErrorChannel));
     }
 
