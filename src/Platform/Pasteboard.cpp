@@ -1,5 +1,7 @@
 #include "Pasteboard.h"
 
+#include <QuillomareCore/TextDecoding.h>
+
 #include <QBuffer>
 #include <QImageReader>
 
@@ -69,7 +71,7 @@ bool Pasteboard::writeObjects(const QList<PasteboardObject>& objects)
 std::optional<QString> Pasteboard::string() const
 {
     if (const auto bytes = data(PasteboardType::string))
-        return QString::fromUtf8(*bytes);
+        return QuillomareCore::Text::fromUtf8(*bytes);
     return std::nullopt;
 }
 

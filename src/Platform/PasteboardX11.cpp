@@ -3,6 +3,9 @@
 #include "X11LingeringTransfers.h"
 #include "X11PrivateConnection.h"
 
+#include <QuillomareCore/ClipSettings.h>
+#include <QuillomareCore/TextDecoding.h>
+
 #include <QDeadlineTimer>
 #include <QGuiApplication>
 #include <QMimeData>
@@ -499,6 +502,13 @@ std::optional<QByteArray> X11Pasteboard::data(const QString& type) const
     if (!mime)
         return std::nullopt;
     if (type == PasteboardType::string) {
+        // Another program's text as it sent it, by whichever name it offers it: Qt decodes it on
+        // the way and drops a leading U+FEFF. Our own copy has no reader (and no transfer).
+        if (const BackgroundReader reader = backgroundReader())
+            return reader(type, QuillomareCore::ClipDefaults::maxTextPayloadBytes).bytes;
+        // Our own copy's bytes as written: text() decodes them again, and drops the mark too.
+        if (mime->hasFormat(PasteboardType::string))
+            return mime->data(PasteboardType::string);
         if (!mime->hasText())
             return std::nullopt;
         return mime->text().toUtf8();
@@ -725,7 +735,7 @@ bool X11Pasteboard::publish()
     for (const auto& [type, bytes] : m_pending.representations()) {
         if (type == PasteboardType::string) {
             // Qt offers UTF8_STRING, STRING and TEXT for this; some readers ask for the MIME name.
-            mime->setText(QString::fromUtf8(bytes));
+            mime->setText(QuillomareCore::Text::fromUtf8(bytes));
             mime->setData(PasteboardType::string, bytes);
         } else if (type == PasteboardType::uriList) {
             mime->setData(type, bytes);

@@ -1,6 +1,8 @@
 #include "Foundation.h"
+#include "TextDecoding.h"
 
 #include <QLocale>
+#include <QStringDecoder>
 #include <QTextBoundaryFinder>
 
 #include <algorithm>
@@ -11,6 +13,15 @@
 namespace QuillomareCore {
 
 namespace Text {
+
+QString fromUtf8(QByteArrayView bytes)
+{
+    // ConvertInitialBom keeps the mark as the character U+FEFF (without it the decoder skips
+    // it); Stateless, as each call is one whole text.
+    QStringDecoder decoder(QStringDecoder::Utf8,
+                           QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+    return decoder.decode(bytes);
+}
 
 bool isBlank(QStringView text)
 {

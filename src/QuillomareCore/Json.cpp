@@ -2,6 +2,7 @@
 
 #include "Foundation.h"
 #include "StoredImage.h"
+#include "TextDecoding.h"
 
 #include <QIODevice>
 #include <QStringEncoder>
@@ -602,7 +603,7 @@ QString Value::toString(const char* what) const
     const char* p = m_document->m_data + node.offset;
     const char* end = p + node.length;
     if (!node.flag)
-        return QString::fromUtf8(p, static_cast<qsizetype>(node.length));
+        return Text::fromUtf8(QByteArrayView(p, static_cast<qsizetype>(node.length)));
 
     QString out;
     out.reserve(static_cast<qsizetype>(node.length));
@@ -611,7 +612,7 @@ QString Value::toString(const char* what) const
         while (p < end && *p != '\\')
             ++p;
         if (p > run)
-            out += QString::fromUtf8(run, p - run);
+            out += Text::fromUtf8(QByteArrayView(run, p - run));
         if (p >= end)
             break;
         ++p; // backslash; the parser has checked every escape

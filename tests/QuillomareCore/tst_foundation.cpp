@@ -1,4 +1,5 @@
 #include <QuillomareCore/Foundation.h>
+#include <QuillomareCore/TextDecoding.h>
 
 #include "TestSupport.h"
 
@@ -15,6 +16,8 @@ class FoundationTest : public QObject
 private Q_SLOTS:
     void trimmed_data();
     void trimmed();
+    void fromUtf8KeepsEveryCharacter_data();
+    void fromUtf8KeepsEveryCharacter();
     void graphemeCountAndPrefix_data();
     void graphemeCountAndPrefix();
     void graphemeCountAgreesWithTheBoundaryFinder();
@@ -53,6 +56,31 @@ void FoundationTest::trimmed()
     QCOMPARE(Text::trimmed(input), expected);
     // Blank exactly when trimming leaves nothing.
     QCOMPARE(Text::isBlank(input), expected.isEmpty());
+}
+
+void FoundationTest::fromUtf8KeepsEveryCharacter_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("leading U+FEFF") << QByteArray("\xEF\xBB\xBF" "copied") << u"\uFEFFcopied"_s;
+    QTest::newRow("two of them") << QByteArray("\xEF\xBB\xBF\xEF\xBB\xBFx") << u"\uFEFF\uFEFFx"_s;
+    QTest::newRow("U+FEFF alone") << QByteArray("\xEF\xBB\xBF") << u"\uFEFF"_s;
+    QTest::newRow("inside") << QByteArray("a\xEF\xBB\xBF\xE4\xB8\xAD") << u"a\uFEFF中"_s;
+    QTest::newRow("outside the BMP") << QByteArray("\xF0\x9F\x98\x80!") << u"\U0001F600!"_s;
+    QTest::newRow("malformed") << QByteArray("\xEF\xBB\xBF\xFFok") << u"\uFEFF\uFFFDok"_s;
+    QTest::newRow("empty") << QByteArray() << QString();
+}
+
+void FoundationTest::fromUtf8KeepsEveryCharacter()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, expected);
+    QCOMPARE(Text::fromUtf8(bytes), expected);
+    if (!expected.contains(QChar::ReplacementCharacter))
+        QCOMPARE(Text::fromUtf8(bytes).toUtf8(), bytes);
+    // A text is decoded whole each time: nothing of one call reaches the next.
+    QCOMPARE(Text::fromUtf8(bytes), expected);
 }
 
 void FoundationTest::graphemeCountAndPrefix_data()

@@ -1,6 +1,7 @@
 #include <QuillomareCore/ClipboardStore.h>
 #include <QuillomareCore/Files.h>
 #include <QuillomareCore/Foundation.h>
+#include <QuillomareCore/Hashing.h>
 #include <QuillomareCore/Json.h>
 
 #include "TestSupport.h"
@@ -23,6 +24,7 @@
 #include <unistd.h>
 
 using namespace QuillomareCore;
+using namespace Qt::StringLiterals;
 using namespace QuillomareTest;
 
 namespace {
@@ -361,6 +363,26 @@ private Q_SLOTS:
         second.togglePinned(second.items().last().id);
         second.waitForPendingSaves();
         QCOMPARE(ClipboardStore(path()).items(), second.items());
+    }
+
+    void testTextsKeepALeadingU_FEFFThroughTheFile()
+    {
+        // As the writer escapes a line break, the text after one starts a new run of bytes.
+        const QStringList texts{u"\uFEFFcopied with a mark"_s, u"line\n\uFEFFafter a break"_s, u"\uFEFF"_s};
+        {
+            ClipboardStore store(path());
+            for (qsizetype i = 0; i < texts.size(); ++i)
+                store.add(textItem(texts[i], at(i)));
+            store.waitForPendingSaves();
+        }
+        ClipboardStore loaded(path());
+        QVERIFY(!loaded.lastLoadFailure());
+        QStringList back;
+        for (const ClipboardItem& item : loaded.items()) {
+            back.prepend(item.payload.textValue());
+            QCOMPARE(item.contentHash, ClipHashing::textContentHash(item.payload.textValue()));
+        }
+        QCOMPARE(back, texts);
     }
 
     void testByteOrderMarkIsAccepted()

@@ -79,6 +79,9 @@ struct FakeDesktop final : QuillomareMac::DesktopPort
         namePrompts.append({title, defaultValue});
         return sessionName;
     }
+    // Each refusal to run: its title and detail.
+    QList<std::pair<QString, QString>> refusals;
+    void refuseToRun(const QString& title, const QString& detail) override { refusals.append({title, detail}); }
 };
 
 // A save dialog the test answers: `choose` is the user picking a path.

@@ -9,6 +9,7 @@
 #include "AppDelegateFakes.h"
 #include "TestSupport.h"
 
+#include <Platform/DataFolderLock.h>
 #include <Platform/GlobalHotKeys.h>
 #include <Platform/InstanceRegistry.h>
 #include <Platform/Pasteboard.h>
@@ -603,6 +604,52 @@ private Q_SLOTS:
                      message->endsWith(QStringLiteral("; The session bus is unreachable")),
                  qPrintable(*message));
         QCOMPARE(delegate.combinedLaunchMessage(std::nullopt), delegate.launchMessage());
+    }
+
+    void testAnInstanceWhoseDataFolderIsTakenSaysSoAndTouchesNothing()
+    {
+        // An instance in another desktop session with the same home: its bus is another, so the
+        // take-over never reached it, and it holds the folder.
+        {
+            ClipboardStore seed(storePath());
+            seed.add(textItem(QStringLiteral("saved by the other session"), at(0)));
+            seed.waitForPendingSaves();
+        }
+        const QString folder = QFileInfo(storePath()).absolutePath();
+        auto other = std::make_unique<Platform::DataFolderLock>(folder);
+        QCOMPARE(other->state(), Platform::DataFolderLock::State::held);
+        const QDir::Filters everything = QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot;
+        const QStringList filesBefore = QDir(folder).entryList(everything, QDir::Name);
+        const QByteArray historyBefore = readFile(storePath());
+
+        QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral("already running in another session")));
+        m_island = nullptr;
+        AppDelegate& delegate = launch();
+        QCOMPARE(m_desktop->refusals.size(), 1);
+        QCOMPARE(m_desktop->refusals.first().first, QStringLiteral("Quillomare is already running in another session"));
+        QVERIFY2(m_desktop->refusals.first().second.contains(Files::shortPath(folder)),
+                 qPrintable(m_desktop->refusals.first().second));
+        // Nothing was started that reads the clipboard or the folder, or that a user would use.
+        QVERIFY(!m_island);
+        QVERIFY(m_hotKeys->registered.isEmpty());
+        Platform::PasteboardItem copy;
+        copy.setData("copied in this session", Platform::PasteboardType::string);
+        m_pasteboard.simulateExternalCopy({copy});
+        QCoreApplication::processEvents();
+        delegate.applicationWillTerminate();
+        QCOMPARE(QDir(folder).entryList(everything, QDir::Name), filesBefore);
+        QCOMPARE(readFile(storePath()), historyBefore);
+        m_delegate.reset();
+
+        // Once the other has ended, an instance runs; in Chinese the refusal says so in Chinese.
+        Language::setIsChineseForTesting(true);
+        QCOMPARE(AppDelegate::dataFolderInUseTitle(), QStringLiteral("Quillomare 已在另一个会话中运行"));
+        Language::setIsChineseForTesting(false);
+        other.reset();
+        launch();
+        QCOMPARE(m_desktop->refusals.size(), 1);
+        QVERIFY(m_island);
+        QCOMPARE(m_delegate->store().items().first().payload.textValue(), QStringLiteral("saved by the other session"));
     }
 
     void testTwoHomesSharingARecordFolderShareTheirHistory()

@@ -3,6 +3,7 @@
 // comes from the change notice X11 sends.
 
 #include "Pasteboard/ClipboardMonitor.h"
+#include "Pasteboard/MacPasteboardWriter.h"
 
 #include <Platform/PasteboardX11.h>
 #include <Platform/Workspace.h>
@@ -133,6 +134,32 @@ private Q_SLOTS:
         QVERIFY(result.item);
         QCOMPARE(result.item->payload.textValue(), text);
         QCOMPARE(result.item->preview, QStringLiteral("剪贴板里的中文 and English 第二行"));
+    }
+
+    void testATextIsKeptExactlyAsCopiedAndGoesBackTheSame()
+    {
+        // A leading U+FEFF is part of what was copied (a UTF-8 decoder would take it for a
+        // byte-order mark and drop it).
+        const QByteArray copied = "\xEF\xBB\xBF" "copied with a mark\n\xEF\xBB\xBF" "and one inside";
+        const QString text = QString(QChar(0xFEFF)) + QStringLiteral("copied with a mark\n") + QChar(0xFEFF) +
+                             QStringLiteral("and one inside");
+        for (const QString& target : {QStringLiteral("UTF8_STRING"), QStringLiteral("text/plain;charset=utf-8")}) {
+            const auto result = capture(copied, target);
+            QVERIFY(result.item);
+            QCOMPARE(result.item->payload.textValue(), text);
+            QCOMPARE(result.item->contentHash, ClipHashing::textContentHash(text));
+            // Read on the GUI thread, as the shelf reads a copy.
+            QCOMPARE(m_pasteboard->string(), std::optional<QString>(text));
+        }
+
+        // Copied back, every reader gets the same bytes.
+        const auto result = capture(copied, QStringLiteral("UTF8_STRING"));
+        QVERIFY(result.item);
+        QVERIFY(MacPasteboardWriter::copy(*result.item, *m_pasteboard));
+        for (const QString& target : {QStringLiteral("UTF8_STRING"), QStringLiteral("text/plain;charset=utf-8"),
+                                      QStringLiteral("text/plain")})
+            QCOMPARE(xclipPaste(target), copied);
+        QCOMPARE(m_pasteboard->string(), std::optional<QString>(text));
     }
 
     void testPNGFromAnotherProgram()

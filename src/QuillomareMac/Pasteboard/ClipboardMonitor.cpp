@@ -7,6 +7,7 @@
 #include <QuillomareCore/Foundation.h>
 #include <QuillomareCore/Hashing.h>
 #include <QuillomareCore/Language.h>
+#include <QuillomareCore/TextDecoding.h>
 
 #include <QBuffer>
 #include <QCoreApplication>
@@ -249,7 +250,7 @@ bool readContents(ClipboardMonitor::PasteboardContents& contents, const QStringL
         const std::optional<QByteArray> bytes = source.data(Platform::PasteboardType::string);
         if (const auto stop = stopAfterRead(contents, source))
             return *stop;
-        QString text = bytes ? QString::fromUtf8(*bytes) : QString();
+        QString text = bytes ? QuillomareCore::Text::fromUtf8(*bytes) : QString();
         if (!QuillomareCore::Text::isBlank(text)) {
             contents.kind = Kind::text;
             contents.text = std::move(text);

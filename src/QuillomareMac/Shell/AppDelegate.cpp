@@ -11,11 +11,13 @@
 #include "Shell/SandboxDataMigration.h"
 #include "Shell/SingleInstance.h"
 
+#include <Platform/DataFolderLock.h>
 #include <Platform/InstanceRegistryDBus.h>
 #include <Platform/PasteboardX11.h>
 #include <Platform/UserDefaults.h>
 #include <Platform/Workspace.h>
 #include <QuillomareCore/CaptureFeedback.h>
+#include <QuillomareCore/Files.h>
 #include <QuillomareCore/Language.h>
 
 #include <QFileInfo>
@@ -131,6 +133,10 @@ void AppDelegate::applicationDidFinishLaunching()
             self->desktop().quit();
     };
     m_takeoverMessage = m_singleInstance->terminateOtherQuillomareInstancesAndWait().message();
+    // The bus reaches the instances of this desktop session only; one in another session with
+    // the same home has a bus of its own, and the two would save over each other's history.
+    if (!takeDataFolder())
+        return;
 
     SandboxDataMigration::migrateIfNeeded();
     AppUpdater::shared();
@@ -208,6 +214,46 @@ void AppDelegate::requestQuit()
         return;
     }
     desktop().quit();
+}
+
+QString AppDelegate::dataFolderInUseTitle()
+{
+    return Language::text(QStringLiteral("Quillomare 已在另一个会话中运行"),
+                          QStringLiteral("Quillomare is already running in another session"));
+}
+
+QString AppDelegate::dataFolderInUseDetail(const QString& folder)
+{
+    return Language::text(QStringLiteral("另一个 Quillomare（可能在同一主目录的另一个桌面会话中）正在使用“%1”中的历史记录。"
+                                         "这个 Quillomare 将退出，以免覆盖那边保存的内容；在这里复制的内容不会被记录。"),
+                          QStringLiteral("Another Quillomare (perhaps in another desktop session with the same home "
+                                         "folder) is using the history in “%1”. This one quits so that it doesn't "
+                                         "overwrite what that one saves; what is copied here isn't recorded."))
+        .arg(Files::shortPath(folder));
+}
+
+bool AppDelegate::takeDataFolder()
+{
+    const QString folder = QFileInfo(m_environment.storeFileURL).absolutePath();
+    m_dataFolderLock = std::make_unique<Platform::DataFolderLock>(folder);
+    switch (m_dataFolderLock->state()) {
+    case Platform::DataFolderLock::State::held:
+        return true;
+    case Platform::DataFolderLock::State::unavailable:
+        // Nothing to tell another instance by; the stores report a folder they cannot use.
+        qCWarning(lcShell).noquote() << "the data folder" << Files::shortPath(folder)
+                                     << "could not be locked:" << m_dataFolderLock->failure();
+        return true;
+    case Platform::DataFolderLock::State::heldElsewhere:
+        break;
+    }
+    // Nothing of the folder has been read or written, and nothing will be: no store, no
+    // migration, no tray, no island, no keys.
+    const QString title = dataFolderInUseTitle();
+    const QString detail = dataFolderInUseDetail(folder);
+    qCCritical(lcShell).noquote() << title + QStringLiteral(": ") + detail;
+    desktop().refuseToRun(title, detail);
+    return false;
 }
 
 void AppDelegate::migrateSilentCaptureDefaultIfNeeded()

@@ -19,6 +19,7 @@
 #include <optional>
 
 namespace Platform {
+class DataFolderLock;
 class GlobalHotKeys;
 class InstanceRegistry;
 class Pasteboard;
@@ -97,6 +98,10 @@ public:
     std::optional<QString> launchMessage();
     // The launch's message: the history's load failure (if any) before the other instances' word.
     std::optional<QString> combinedLaunchMessage(const std::optional<QString>& takeoverMessage);
+    // Why an instance does not run when another one (in another desktop session with the same
+    // home) already uses the data folder: a title and the detail naming the folder.
+    static QString dataFolderInUseTitle();
+    static QString dataFolderInUseDetail(const QString& folder);
     static QString historyLoadFailureMessage(const QuillomareCore::ClipboardStoreLoadFailure& failure);
 
     // Copy actions on history entries.
@@ -192,6 +197,9 @@ private:
     std::shared_ptr<QuillomareCore::CloudSyncing> makeCloudSyncService() const;
     bool shouldRunBackgroundCloudSync() const;
 
+    // Takes the data folder for this process; false when another process has it (the user is
+    // then told, and the application ends).
+    bool takeDataFolder();
     void migrateSilentCaptureDefaultIfNeeded();
     void configureWorkspaceActivationObserver();
     void configureHotKey();
@@ -257,6 +265,8 @@ private:
     std::unique_ptr<ClipboardMonitor> m_monitor;
     std::unique_ptr<IslandPort> m_island;
     std::unique_ptr<SingleInstance> m_singleInstance;
+    // Held for the life of the process once the launch has it.
+    std::unique_ptr<Platform::DataFolderLock> m_dataFolderLock;
     std::unique_ptr<GlobalHotKeyController> m_hotKeyController;
     std::optional<QString> m_takeoverMessage;
     bool m_quitDespiteUnsavedHistory = false;

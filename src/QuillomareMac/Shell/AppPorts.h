@@ -65,6 +65,9 @@ public:
     virtual void relaunchToApplyLanguage() = 0;
     // Asks for a shelf session's name, starting from `defaultValue`; nothing when cancelled.
     virtual std::optional<QString> promptShelfSessionName(const QString& title, const QString& defaultValue) = 0;
+    // Tells the user, in a window of its own, why this instance cannot run, and ends the
+    // application (exit status 1) once they have read it. Returns at once.
+    virtual void refuseToRun(const QString& title, const QString& detail) = 0;
 };
 
 // The tray icon and its menus.

@@ -109,6 +109,22 @@ void ApplicationDesktopPort::quit()
     QCoreApplication::quit();
 }
 
+void ApplicationDesktopPort::refuseToRun(const QString& title, const QString& detail)
+{
+    // Not modal: the main loop runs meanwhile, so that a request to end (SIGTERM, a take-over)
+    // still ends the process while the window waits for the user.
+    auto* alert = new QMessageBox(QMessageBox::Warning, QStringLiteral("Quillomare"), title);
+    alert->setAttribute(Qt::WA_DeleteOnClose);
+    alert->setInformativeText(detail);
+    alert->setTextFormat(Qt::PlainText);
+    alert->setDefaultButton(
+        alert->addButton(Language::text(QStringLiteral("退出"), QStringLiteral("Quit")), QMessageBox::AcceptRole));
+    QObject::connect(alert, &QMessageBox::finished, qApp, [] { QCoreApplication::exit(1); });
+    alert->show();
+    alert->raise();
+    alert->activateWindow();
+}
+
 void ApplicationDesktopPort::relaunchToApplyLanguage()
 {
     L10n::relaunchToApplyLanguage();

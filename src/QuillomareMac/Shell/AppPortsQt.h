@@ -43,6 +43,7 @@ public:
     void quit() override;
     void relaunchToApplyLanguage() override;
     std::optional<QString> promptShelfSessionName(const QString& title, const QString& defaultValue) override;
+    void refuseToRun(const QString& title, const QString& detail) override;
 };
 
 // A non-modal file dialog; it deletes itself when closed.

@@ -53,7 +53,10 @@ std::unique_ptr<Platform::MemoryPasteboard> IslandView::shelfDropPasteboard(cons
     Platform::PasteboardItem item;
     if (data.hasFormat(uriList))
         item.setData(data.data(uriList), uriList);
-    if (data.hasText())
+    // The UTF-8 bytes as sent, where offered: Qt's decoded text() has lost a leading U+FEFF.
+    if (data.hasFormat(Platform::PasteboardType::string))
+        item.setData(data.data(Platform::PasteboardType::string), Platform::PasteboardType::string);
+    else if (data.hasText())
         item.setData(data.text().toUtf8(), Platform::PasteboardType::string);
     for (const QString& type : {png, tiff, html}) {
         if (data.hasFormat(type))
