@@ -364,6 +364,37 @@ private Q_SLOTS:
         m_scheduler->advance(100);
         QCOMPARE(completions, QList<bool>({true}));
     }
+
+    void aFrameLeftOnAClockThatWentAwayDoesNotStandForOneOnTheNextAtItsAddress()
+    {
+        // Both clocks live in the same storage, as the allocator often arranges between tests.
+        alignas(ManualIslandScheduler) unsigned char storage[sizeof(ManualIslandScheduler)];
+        const auto clockAt = [&] {
+            auto* clock = new (storage) ManualIslandScheduler;
+            return std::shared_ptr<ManualIslandScheduler>(clock,
+                                                          [](ManualIslandScheduler* c) { c->~ManualIslandScheduler(); });
+        };
+        auto first = clockAt();
+        IslandScheduler::setSharedForTesting(first);
+        // A frame is due on the first clock at its very start when it goes away.
+        add("k", IslandAnimation::timed(0.0, 1.0, 1.0));
+        m_owner = std::make_unique<QObject>();
+        IslandScheduler::setSharedForTesting(nullptr);
+        first.reset();
+
+        auto second = clockAt();
+        IslandScheduler::setSharedForTesting(second);
+        QList<bool> completions;
+        double shown = 0;
+        IslandAnimation animation = IslandAnimation::timed(0.0, 1.0, 0.1);
+        animation.onFrame = [&](const AnimatedValue& value) { shown = std::get<double>(value); };
+        animation.completion = [&](bool finished) { completions << finished; };
+        add("k", std::move(animation));
+        second->advance(200);
+        QCOMPARE(shown, 1.0);
+        QCOMPARE(completions, QList<bool>({true}));
+        IslandScheduler::setSharedForTesting(m_scheduler);
+    }
 };
 
 QUILLOMARE_GUI_TEST_MAIN(TestIslandAnimation)

@@ -570,7 +570,7 @@ void IslandAnimator::forgetOwnerIfEmpty(QObject* owner)
 
 bool IslandAnimator::hasPendingFrame(const IslandScheduler& scheduler, qint64 now) const
 {
-    return m_pendingFrame && !m_pendingFrame->isCancelled() && m_frameScheduler == &scheduler &&
+    return m_pendingFrame && !m_pendingFrame->isCancelled() && m_frameScheduler == scheduler.identity() &&
            m_pendingFrameAt <= now + kFrameMilliseconds && m_pendingFrameAt + kStaleFrameMilliseconds >= now;
 }
 
@@ -599,7 +599,7 @@ void IslandAnimator::ensureFrames()
         return;
     if (m_pendingFrame)
         m_pendingFrame->cancel();
-    m_frameScheduler = &scheduler;
+    m_frameScheduler = scheduler.identity();
     m_pendingFrameAt = due;
     m_pendingFrame = scheduler.schedule(due - now, this, [this] {
         m_pendingFrame.reset();

@@ -181,7 +181,7 @@ private:
     std::unordered_map<QObject*, OwnerAnimations> m_owners;
     Token m_nextToken = 1;
     std::shared_ptr<WorkItem> m_pendingFrame;
-    IslandScheduler* m_frameScheduler = nullptr;
+    quint64 m_frameScheduler = 0; // the identity of the scheduler the pending frame is on
     qint64 m_pendingFrameAt = 0; // when the pending frame is due
     qint64 m_regularFrameAt = 0; // the next frame of the steady cadence
     bool m_ticking = false;

@@ -4,6 +4,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <atomic>
 
 namespace QuillomareMac {
 
@@ -48,6 +49,12 @@ std::shared_ptr<IslandScheduler>& sharedScheduler()
 }
 
 } // namespace
+
+IslandScheduler::IslandScheduler()
+{
+    static std::atomic<quint64> made{0};
+    m_identity = ++made;
+}
 
 IslandScheduler& IslandScheduler::shared()
 {

@@ -31,7 +31,12 @@ private:
 class IslandScheduler
 {
 public:
+    IslandScheduler();
     virtual ~IslandScheduler() = default;
+
+    // Tells this scheduler apart from every other one made in the process, including one that
+    // later occupies the same memory: work pending on a replaced scheduler never runs.
+    quint64 identity() const { return m_identity; }
 
     // Milliseconds on a monotonic clock; only differences mean anything.
     virtual qint64 now() const = 0;
@@ -43,6 +48,9 @@ public:
     static IslandScheduler& shared();
     // Tests put a ManualIslandScheduler in place; nullptr restores the timer-driven one.
     static void setSharedForTesting(std::shared_ptr<IslandScheduler> scheduler);
+
+private:
+    quint64 m_identity;
 };
 
 // Time moves only when a test advances it; due work runs in order of its due time.
