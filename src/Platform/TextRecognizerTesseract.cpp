@@ -377,19 +377,20 @@ std::unique_ptr<TesseractTextRecognizer::EngineLoan> TesseractTextRecognizer::bo
 
 namespace {
 
-// The engine's models read a text line normalised to a fixed height, and its line finding and
-// thresholding work best with lines of about this many pixels: small text loses strokes on the
-// way and large text is cut into pieces that are read out of order. Measured with Noto Sans CJK
-// from 16 to 96 px: reading at 40 px is right for every size, at the size drawn it is not.
-constexpr double kLineHeight = 40;
+// The engine reads lines from about 22 to 48 pixels high well; smaller text loses strokes or
+// whole lines (a line of 18 px characters can vanish from the layout), larger text is cut into
+// pieces that are read out of order. A picture whose typical line lies outside is scaled to
+// bring it to 30 pixels, one inside is read as it is: scaling all text to one height reads no
+// better and costs up to twice the time on a screenshot. Measured with Noto Sans CJK drawn from
+// 14 to 96 px: every size reads alike.
+constexpr int kSmallestLine = 22;
+constexpr int kLargestLine = 48;
+constexpr double kLineHeight = 30;
 
 // How the page is cut into lines: a single block. Automatic segmentation takes a short label or
 // a line of large characters for several columns and reads their pieces out of order; the
 // characters' boxes keep the picture's layout for reading order all the same.
 constexpr auto kPageSegmentation = tesseract::PSM_SINGLE_BLOCK;
-
-// A factor this close to 1 gains nothing and costs a copy of the picture.
-constexpr double kScaleTolerance = 0.15;
 
 // The height of the typical band of dark rows: the lines of a picture of text on a plain
 // background.
@@ -415,10 +416,11 @@ int inkLineHeight(const QImage& grey)
     return bands[bands.size() / 2];
 }
 
-// The factor that brings the picture's typical text line to the height the engine reads best,
+// The factor that brings the picture's typical text line to a height the engine reads well,
 // from the lines its layout analysis finds (the median, so that a few headings or a stray
-// picture do not set it). Where it finds none, which happens with a single line of small
-// characters, from the bands of dark rows. 1 when there is nothing to go by.
+// picture do not set it). Where it finds none although there is ink, which happens with a
+// single line of small characters, the picture is brought to the height from its bands of
+// dark rows. 1 when there is nothing to go by.
 double scaleToReadingHeight(tesseract::TessBaseAPI& api, const QImage& grey)
 {
     std::vector<int> heights;
@@ -429,17 +431,15 @@ double scaleToReadingHeight(tesseract::TessBaseAPI& api, const QImage& grey)
                 heights.push_back(line.height());
         } while (layout->Next(tesseract::RIL_TEXTLINE));
     }
-    int height = 0;
-    if (!heights.empty()) {
-        std::nth_element(heights.begin(), heights.begin() + ptrdiff_t(heights.size() / 2), heights.end());
-        height = heights[heights.size() / 2];
-    } else {
-        height = inkLineHeight(grey);
+    if (heights.empty()) {
+        const int height = inkLineHeight(grey);
+        return height > 0 ? std::clamp(kLineHeight / height, 0.25, 4.0) : 1;
     }
-    if (height <= 0)
+    std::nth_element(heights.begin(), heights.begin() + ptrdiff_t(heights.size() / 2), heights.end());
+    const int height = heights[heights.size() / 2];
+    if (height >= kSmallestLine && height <= kLargestLine)
         return 1;
-    const double factor = kLineHeight / height;
-    return std::abs(factor - 1) < kScaleTolerance ? 1 : std::clamp(factor, 0.25, 4.0);
+    return std::clamp(kLineHeight / height, 0.25, 4.0);
 }
 
 std::vector<ReadLine> read(tesseract::TessBaseAPI& api, const QImage& grey, int resolution,
@@ -454,11 +454,25 @@ std::vector<ReadLine> read(tesseract::TessBaseAPI& api, const QImage& grey, int 
     return iterator ? readPage(*iterator, offset) : std::vector<ReadLine>{};
 }
 
-// A line and a margin around it, as its own picture for a second reading.
-QRect lineArea(const QRect& line, const QSize& picture)
+// A line alone on white, for a second reading, and where the line's picture starts in it: the
+// line's box and a little more (the engine's line boxes can clip a stroke), then a white margin
+// of half a line. Without the margin the engine can find no line at all in a picture of one.
+struct LinePicture
 {
-    const int margin = std::max(4, line.height() / 4);
-    return line.adjusted(-margin, -margin, margin, margin).intersected(QRect(QPoint(0, 0), picture));
+    QImage image;
+    QPoint offset; // of the picture in the page
+};
+
+LinePicture linePicture(const QImage& grey, const QRect& line)
+{
+    const int clip = std::max(2, line.height() / 8);
+    const QRect area = line.adjusted(-clip, -clip, clip, clip).intersected(grey.rect());
+    const int margin = std::max(8, line.height() / 2);
+    QImage image(area.width() + 2 * margin, area.height() + 2 * margin, QImage::Format_Grayscale8);
+    image.fill(255);
+    for (int y = 0; y < area.height(); ++y)
+        std::copy_n(grey.constScanLine(area.top() + y) + area.left(), area.width(), image.scanLine(margin + y) + margin);
+    return {image, area.topLeft() - QPoint(margin, margin)};
 }
 
 // Below this likeness neither character looks like the picture: the place of the character in
@@ -501,9 +515,9 @@ void chooseHanReading(tesseract::TessBaseAPI& otherEngine, std::vector<ReadLine>
     for (ReadLine& line : lines) {
         if (!hasHan(line))
             continue;
-        const QRect area = lineArea(line.box, grey.size());
+        const LinePicture alone = linePicture(grey, line.box);
         std::vector<ReadLine> others =
-            read(otherEngine, grey.copy(area), resolution, tesseract::PSM_SINGLE_LINE, area.topLeft());
+            read(otherEngine, alone.image, resolution, tesseract::PSM_SINGLE_LINE, alone.offset);
         if (others.size() != 1)
             continue;
         ReadLine& other = others.front();
@@ -561,9 +575,9 @@ void chooseLatinReading(tesseract::TessBaseAPI& otherEngine, std::vector<ReadLin
     for (ReadLine& line : lines) {
         if (hasHan(line))
             continue;
-        const QRect area = lineArea(line.box, grey.size());
+        const LinePicture alone = linePicture(grey, line.box);
         std::vector<ReadLine> others =
-            read(otherEngine, grey.copy(area), resolution, tesseract::PSM_SINGLE_LINE, area.topLeft());
+            read(otherEngine, alone.image, resolution, tesseract::PSM_SINGLE_LINE, alone.offset);
         if (others.size() == 1 && !hasHan(others.front()) && meanConfidence(others.front()) > meanConfidence(line))
             line = std::move(others.front());
     }
