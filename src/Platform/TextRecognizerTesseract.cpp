@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <optional>
 #include <vector>
 
 namespace Platform {
@@ -417,26 +418,33 @@ int inkLineHeight(const QImage& grey)
 }
 
 // The factor that brings the picture's typical text line to a height the engine reads well,
-// from the lines its layout analysis finds (the median, so that a few headings or a stray
-// picture do not set it). Where it finds none although there is ink, which happens with a
-// single line of small characters, the picture is brought to the height from its bands of
-// dark rows. 1 when there is nothing to go by.
-double scaleToReadingHeight(tesseract::TessBaseAPI& api, const QImage& grey)
+// from the text lines its automatic layout analysis finds (the median, so that a few headings
+// or a stray picture do not set it). Where it finds none although there is ink, which happens
+// with a single line of small characters, from the picture's bands of dark rows; but ink of a
+// height the engine reads well in which it finds no text (a photo, boxes drawn for missing
+// glyphs) is no text: none then. 1 when there is nothing to go by.
+std::optional<double> scaleToReadingHeight(tesseract::TessBaseAPI& api, const QImage& grey)
 {
     std::vector<int> heights;
+    api.SetPageSegMode(tesseract::PSM_AUTO);
     if (const std::unique_ptr<tesseract::PageIterator> layout(api.AnalyseLayout()); layout) {
         do {
             const QRect line = boxAt(*layout, tesseract::RIL_TEXTLINE);
-            if (!line.isEmpty())
+            if (!line.isEmpty() && PTIsTextType(layout->BlockType()))
                 heights.push_back(line.height());
         } while (layout->Next(tesseract::RIL_TEXTLINE));
     }
-    if (heights.empty()) {
-        const int height = inkLineHeight(grey);
-        return height > 0 ? std::clamp(kLineHeight / height, 0.25, 4.0) : 1;
+    int height = 0;
+    if (!heights.empty()) {
+        std::nth_element(heights.begin(), heights.begin() + ptrdiff_t(heights.size() / 2), heights.end());
+        height = heights[heights.size() / 2];
+    } else {
+        height = inkLineHeight(grey);
+        if (height <= 0)
+            return 1;
+        if (height >= kSmallestLine && height <= kLargestLine)
+            return std::nullopt;
     }
-    std::nth_element(heights.begin(), heights.begin() + ptrdiff_t(heights.size() / 2), heights.end());
-    const int height = heights[heights.size() / 2];
     if (height >= kSmallestLine && height <= kLargestLine)
         return 1;
     return std::clamp(kLineHeight / height, 0.25, 4.0);
@@ -624,16 +632,18 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) c
     adjustParallelTeamsToLoadOnThisThread();
     QImage grey = greyImageForRecognition(image);
     const int resolution = resolutionOf(image);
+    api.SetImage(grey.constBits(), grey.width(), grey.height(), 1, static_cast<int>(grey.bytesPerLine()));
+    api.SetSourceResolution(resolution);
+    const std::optional<double> factor = scaleToReadingHeight(api, grey);
+    if (!factor)
+        return result;
+    if (*factor != 1)
+        grey = grey.scaled(std::max(1, qRound(grey.width() * *factor)), std::max(1, qRound(grey.height() * *factor)),
+                           Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    // Anew, so that the page is laid out as one block.
     api.SetPageSegMode(kPageSegmentation);
     api.SetImage(grey.constBits(), grey.width(), grey.height(), 1, static_cast<int>(grey.bytesPerLine()));
     api.SetSourceResolution(resolution);
-    const double factor = scaleToReadingHeight(api, grey);
-    if (factor != 1) {
-        grey = grey.scaled(std::max(1, qRound(grey.width() * factor)), std::max(1, qRound(grey.height() * factor)),
-                           Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-        api.SetImage(grey.constBits(), grey.width(), grey.height(), 1, static_cast<int>(grey.bytesPerLine()));
-        api.SetSourceResolution(resolution);
-    }
     if (api.Recognize(nullptr) != 0) {
         result.failure = Failure::recognitionFailed;
         return result;
