@@ -7,12 +7,15 @@
 
 #include <QElapsedTimer>
 #include <QFont>
+#include <QFontMetrics>
 #include <QImage>
 #include <QPainter>
 #include <QRegularExpression>
 #include <QStringList>
 
 #include <algorithm>
+#include <cstdio>
+#include <map>
 #include <vector>
 
 namespace {
@@ -146,7 +149,130 @@ void recognizeScreenshot(benchmark::State& state)
     state.SetLabel(qEnvironmentVariableIsSet("OMP_THREAD_LIMIT") ? "OMP_THREAD_LIMIT set" : "OpenMP unlimited");
 }
 
+// Pictures drawn with the CJK fonts in every size from small print to headings: one line and
+// three lines of each script, and one picture with a line of each. Reports the share of
+// characters read right per script and size, and the worst picture.
+struct SweepScript
+{
+    const char* name;
+    QString family;
+    QStringList lines;
+};
+
+QImage sweepPicture(const QList<std::pair<QString, QString>>& lines, int pixelSize)
+{
+    int width = 0;
+    for (const auto& [family, text] : lines) {
+        QFont font(family);
+        font.setPixelSize(pixelSize);
+        width = std::max(width, QFontMetrics(font).horizontalAdvance(text));
+    }
+    const int step = pixelSize * 8 / 5;
+    QImage image(width + 2 * pixelSize, int(lines.size()) * step + 2 * pixelSize, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    painter.setPen(Qt::black);
+    int top = pixelSize;
+    for (const auto& [family, text] : lines) {
+        QFont font(family);
+        font.setPixelSize(pixelSize);
+        painter.setFont(font);
+        painter.drawText(pixelSize, top + QFontMetrics(font).ascent(), text);
+        top += step;
+    }
+    return image;
+}
+
+void recognizeEverySize(benchmark::State& state)
+{
+    const QString sc = QStringLiteral("Noto Sans CJK SC");
+    const QString tc = QStringLiteral("Noto Sans CJK TC");
+    const QList<SweepScript> scripts{
+        {"simplified", sc,
+         {QStringLiteral("剪贴板历史记录"), QStringLiteral("请在周五之前把文件导出"),
+          QStringLiteral("今天下午三点开会，地点在二楼"), QStringLiteral("快速预览会显示图片中的文字"),
+          QStringLiteral("设置里可以修改快捷键和语言"), QStringLiteral("网络连接失败，请稍后重试")}},
+        {"traditional", tc,
+         {QStringLiteral("繁體中文識別測試"), QStringLiteral("剪貼簿歷史紀錄"),
+          QStringLiteral("請在週五之前把檔案匯出"), QStringLiteral("快速預覽會顯示圖片中的文字"),
+          QStringLiteral("設定裡可以修改快捷鍵和語言"), QStringLiteral("網路連線失敗，請稍後重試")}},
+        {"English", sc,
+         {QStringLiteral("Clipboard history"), QStringLiteral("The quick brown fox jumps over the lazy dog"),
+          QStringLiteral("Release notes version 2.4.1"), QStringLiteral("Pinned items stay at the top"),
+          QStringLiteral("Error: could not open config.json"), QStringLiteral("Total: $1,234.56; Tax 8.25%")}},
+    };
+    const QList<int> sizes{16, 20, 24, 28, 32, 40, 44, 52, 64, 80, 96};
+
+    struct Picture
+    {
+        QString script;
+        int size;
+        QImage image;
+        QString expected;
+    };
+    QList<Picture> pictures;
+    for (qsizetype s = 0; s < sizes.size(); ++s) {
+        for (const SweepScript& script : scripts) {
+            const qsizetype count = script.lines.size();
+            pictures.append({QString::fromLatin1(script.name), sizes[s],
+                             sweepPicture({{script.family, script.lines[s % count]}}, sizes[s]),
+                             script.lines[s % count]});
+            QList<std::pair<QString, QString>> three;
+            QString expected;
+            for (qsizetype i = 1; i <= 3; ++i) {
+                three.append({script.family, script.lines[(s + i) % count]});
+                expected += script.lines[(s + i) % count];
+            }
+            pictures.append({QString::fromLatin1(script.name), sizes[s], sweepPicture(three, sizes[s]), expected});
+        }
+        pictures.append({QStringLiteral("mixed"), sizes[s],
+                         sweepPicture({{sc, scripts[0].lines[s % 6]}, {tc, scripts[1].lines[s % 6]},
+                                       {sc, scripts[2].lines[s % 6]}},
+                                      sizes[s]),
+                         scripts[0].lines[s % 6] + scripts[1].lines[s % 6] + scripts[2].lines[s % 6]});
+    }
+
+    const Platform::TesseractTextRecognizer recognizer;
+    std::map<QString, std::pair<double, double>> byScript; // wrong, total
+    std::map<std::pair<QString, int>, std::pair<double, double>> byScriptAndSize;
+    double worst = 1;
+    for (auto _ : state) {
+        byScript.clear();
+        byScriptAndSize.clear();
+        worst = 1;
+        for (const Picture& picture : pictures) {
+            QString read;
+            for (const Platform::RecognizedCharacter& character : recognizer.recognize(picture.image).characters)
+                read += character.text;
+            QString expected = picture.expected;
+            expected.remove(QLatin1Char(' '));
+            const double wrong = double(std::min(editDistance(read, expected), expected.size()));
+            byScript[picture.script].first += wrong;
+            byScript[picture.script].second += double(expected.size());
+            byScriptAndSize[{picture.script, picture.size}].first += wrong;
+            byScriptAndSize[{picture.script, picture.size}].second += double(expected.size());
+            worst = std::min(worst, 1 - wrong / double(expected.size()));
+        }
+    }
+    for (const auto& [script, counts] : byScript)
+        state.counters[script.toStdString()] = 1 - counts.first / counts.second;
+    state.counters["worst_picture"] = worst;
+    state.counters["pictures"] = double(pictures.size());
+    // The table by size, for the record (counters would make one very long row).
+    QString table = QStringLiteral("characters read right by size:\n");
+    for (const auto& [key, counts] : byScriptAndSize)
+        table += QStringLiteral("  %1 %2 px: %3 %\n").arg(key.first).arg(key.second).arg(
+            100 * (1 - counts.first / counts.second), 0, 'f', 1);
+    std::fputs(table.toUtf8().constData(), stderr);
+}
+
 } // namespace
+
+BENCHMARK(recognizeEverySize)
+    ->Name("TextRecognition/accuracy by size and script")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(1);
 
 BENCHMARK(recognizeScreenshot)
     ->Name("TextRecognition/1920x1080 screenshot")

@@ -29,8 +29,9 @@ struct RecognizedWord
     int lineIndex = 0;
 };
 
-// Finds text in images (Simplified Chinese and English). recognize() blocks for tens of
-// milliseconds: call it off the GUI thread. Safe to call from several threads at once.
+// Finds text in images (Simplified Chinese, Traditional Chinese and English), each character in
+// the script it is written in. recognize() blocks for tens to hundreds of milliseconds: call it
+// off the GUI thread. Safe to call from several threads at once.
 class TextRecognizer
 {
 public:
@@ -54,14 +55,14 @@ public:
         QList<QRectF> lines;                   // each text line's box, indexed by RecognizedWord::lineIndex
         Failure failure = Failure::none;
         QStringList missingFiles; // languageDataMissing: the ".traineddata" files not found
-        QString languages;        // languagesNotLoaded: what the engine was asked to load, "chi_sim+eng"
+        QString languages;        // languagesNotLoaded: what the engine was asked to load, "chi_sim+chi_tra+eng"
         QString dataFolder;       // both: where the language data was looked for
 
         bool failed() const { return failure != Failure::none; }
     };
     virtual Result recognize(const QImage& image) const = 0;
 
-    // The engine the program uses: Tesseract with "chi_sim+eng".
+    // The engine the program uses: Tesseract with "chi_sim+chi_tra+eng".
     static std::shared_ptr<TextRecognizer> shared();
     static void setSharedForTesting(std::shared_ptr<TextRecognizer> recognizer);
 };

@@ -1,5 +1,7 @@
 #include "TextRecognizerTesseract.h"
 
+#include "HanGlyphs.h"
+
 #include <QuillomareCore/Foundation.h>
 
 #include <QDir>
@@ -12,6 +14,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <optional>
 #include <vector>
 
 namespace Platform {
@@ -77,37 +80,179 @@ void placeAlongLine(std::vector<Symbol>& line, int imageWidth)
     }
 }
 
-// The page again, a word at a time: the words with the engine's confidence, and the lines they
-// stand on. A line that keeps no word (only blanks) is left out and numbers no word.
-template <typename Normalise>
-void collectWords(tesseract::ResultIterator& iterator, const Normalise& normalised, TextRecognizer::Result& result)
+// What the engine read, in the pixels of the picture it was given.
+struct ReadWord
 {
-    iterator.Begin();
-    constexpr auto level = tesseract::RIL_WORD;
+    QRect box;
+    float confidence = 0;
+    std::vector<Symbol> symbols; // non-blank, each with its own box (not yet its line's height)
+};
+
+struct ReadLine
+{
+    QRect box;
+    std::vector<ReadWord> words; // non-blank
+};
+
+QRect boxAt(const tesseract::PageIterator& iterator, tesseract::PageIteratorLevel level)
+{
+    int left = 0, top = 0, right = 0, bottom = 0;
+    if (!iterator.BoundingBox(level, &left, &top, &right, &bottom))
+        return {};
+    return QRect(QPoint(left, top), QPoint(right - 1, bottom - 1));
+}
+
+// The page a character at a time, grouped into words and lines. A word that keeps no character
+// (only blanks) is left out, and so is a line that keeps no word.
+std::vector<ReadLine> readPage(tesseract::ResultIterator& iterator, QPoint offset = {})
+{
+    std::vector<ReadLine> lines;
     bool lineOpen = false;
+    bool wordOpen = false;
+    iterator.Begin();
+    constexpr auto level = tesseract::RIL_SYMBOL;
     do {
         if (iterator.IsAtBeginningOf(tesseract::RIL_TEXTLINE))
             lineOpen = false;
+        if (iterator.IsAtBeginningOf(tesseract::RIL_WORD))
+            wordOpen = false;
         if (iterator.Empty(level))
             continue;
         const std::unique_ptr<char[]> utf8(iterator.GetUTF8Text(level));
         if (!utf8)
             continue;
         const QString text = QuillomareCore::Text::trimmed(QString::fromUtf8(utf8.get()));
-        int left = 0, top = 0, right = 0, bottom = 0;
-        if (text.isEmpty() || !iterator.BoundingBox(level, &left, &top, &right, &bottom))
+        const QRect box = boxAt(iterator, level).translated(offset);
+        if (text.isEmpty() || box.isEmpty())
             continue;
         if (!lineOpen) {
-            int lineLeft = 0, lineTop = 0, lineRight = 0, lineBottom = 0;
-            if (iterator.BoundingBox(tesseract::RIL_TEXTLINE, &lineLeft, &lineTop, &lineRight, &lineBottom))
-                result.lines.append(normalised(lineLeft, lineTop, lineRight, lineBottom));
-            else
-                result.lines.append(normalised(left, top, right, bottom));
+            const QRect lineBox = boxAt(iterator, tesseract::RIL_TEXTLINE);
+            lines.push_back({lineBox.isEmpty() ? box : lineBox.translated(offset), {}});
             lineOpen = true;
+            wordOpen = false;
         }
-        result.words.append(
-            {text, normalised(left, top, right, bottom), iterator.Confidence(level), int(result.lines.size()) - 1});
+        if (!wordOpen) {
+            const QRect wordBox = boxAt(iterator, tesseract::RIL_WORD);
+            lines.back().words.push_back(
+                {wordBox.isEmpty() ? box : wordBox.translated(offset), iterator.Confidence(tesseract::RIL_WORD), {}});
+            wordOpen = true;
+        }
+        lines.back().words.back().symbols.push_back({text, box.left(), box.right() + 1, box.top(), box.bottom() + 1});
     } while (iterator.Next(level));
+    return lines;
+}
+
+std::vector<Symbol*> symbolsOf(ReadLine& line)
+{
+    std::vector<Symbol*> symbols;
+    for (ReadWord& word : line.words)
+        for (Symbol& symbol : word.symbols)
+            symbols.push_back(&symbol);
+    return symbols;
+}
+
+// Pairs of positions that stand for the same character in two readings of one line: the
+// alignment of least edits, of which only the substitutions are kept.
+std::vector<std::pair<size_t, size_t>> substitutions(const std::vector<Symbol*>& a, const std::vector<Symbol*>& b)
+{
+    const size_t n = a.size(), m = b.size();
+    std::vector<std::vector<int>> cost(n + 1, std::vector<int>(m + 1));
+    for (size_t i = 0; i <= n; ++i)
+        cost[i][0] = int(i);
+    for (size_t j = 0; j <= m; ++j)
+        cost[0][j] = int(j);
+    for (size_t i = 1; i <= n; ++i)
+        for (size_t j = 1; j <= m; ++j)
+            cost[i][j] = std::min({cost[i - 1][j] + 1, cost[i][j - 1] + 1,
+                                   cost[i - 1][j - 1] + (a[i - 1]->text == b[j - 1]->text ? 0 : 1)});
+    std::vector<std::pair<size_t, size_t>> pairs;
+    size_t i = n, j = m;
+    while (i > 0 && j > 0) {
+        if (cost[i][j] == cost[i - 1][j - 1] + (a[i - 1]->text == b[j - 1]->text ? 0 : 1)) {
+            if (a[i - 1]->text != b[j - 1]->text)
+                pairs.emplace_back(i - 1, j - 1);
+            --i;
+            --j;
+        } else if (cost[i][j] == cost[i - 1][j] + 1) {
+            --i;
+        } else {
+            --j;
+        }
+    }
+    return pairs;
+}
+
+bool hasHan(const ReadLine& line)
+{
+    for (const ReadWord& word : line.words)
+        for (const Symbol& symbol : word.symbols)
+            if (HanGlyphs::isHanCharacter(symbol.text))
+                return true;
+    return false;
+}
+
+// A character as wide as a Chinese one: a Han character or full-width punctuation (，。、：).
+bool isFullWidth(const QString& text)
+{
+    if (HanGlyphs::isHanCharacter(text))
+        return true;
+    if (text.size() != 1)
+        return false;
+    const char16_t c = text.front().unicode();
+    return (c >= 0x3000 && c <= 0x303F) || (c >= 0xFF01 && c <= 0xFF60);
+}
+
+// Where each character of a line stands, for looking at it alone. The engine's boxes of Chinese
+// characters are rough (one can hold half of one character and half of the next), but Chinese
+// characters are all equally wide: a run of them is cut into equal cells, from where its ink
+// starts to where it ends. Other characters keep the engine's boxes.
+std::vector<QRect> characterCells(const std::vector<Symbol*>& symbols, const QRect& line, const QImage& grey)
+{
+    const QRect band = line.intersected(grey.rect());
+    std::vector<bool> ink(size_t(std::max(0, grey.width())), false);
+    for (int y = band.top(); y <= band.bottom(); ++y) {
+        const uchar* row = grey.constScanLine(y);
+        for (int x = band.left(); x <= band.right(); ++x)
+            if (row[x] < 128)
+                ink[size_t(x)] = true;
+    }
+    const auto firstInk = [&](int from, int to) {
+        for (int x = std::max(0, from); x < std::min(to, grey.width()); ++x)
+            if (ink[size_t(x)])
+                return x;
+        return -1;
+    };
+    const auto lastInk = [&](int from, int to) {
+        for (int x = std::min(to, grey.width()) - 1; x >= std::max(0, from); --x)
+            if (ink[size_t(x)])
+                return x;
+        return -1;
+    };
+
+    const int slack = std::max(2, line.height() / 2);
+    std::vector<QRect> cells;
+    for (size_t start = 0; start < symbols.size();) {
+        size_t end = start + 1;
+        int left = symbols[start]->left;
+        int right = symbols[start]->right;
+        if (isFullWidth(symbols[start]->text)) {
+            while (end < symbols.size() && isFullWidth(symbols[end]->text))
+                ++end;
+            const Symbol& last = *symbols[end - 1];
+            const int inkLeft = firstInk(left - slack, left + slack);
+            const int limit = end < symbols.size() ? std::max(last.right, symbols[end]->left) : last.right + slack;
+            const int inkRight = lastInk(last.left, limit);
+            left = inkLeft >= 0 ? inkLeft : left;
+            right = inkRight >= 0 ? inkRight + 1 : last.right;
+        }
+        const int width = std::max(right, left + 1) - left;
+        const int count = int(end - start);
+        for (int k = 0; k < count; ++k)
+            cells.emplace_back(QPoint(left + width * k / count, line.top()),
+                               QPoint(left + width * (k + 1) / count - 1, line.bottom()));
+        start = end;
+    }
+    return cells;
 }
 
 // Tesseract's network runs its small matrix steps in OpenMP teams of a fixed width. On a busy
@@ -135,21 +280,22 @@ int resolutionOf(const QImage& image)
     return dotsPerInch >= 70 && dotsPerInch <= 2400 ? dotsPerInch : 96;
 }
 
+
 } // namespace
 
 // An engine borrowed from the recognizer, handed back (cleared of the page) when it goes.
 class TesseractTextRecognizer::EngineLoan
 {
 public:
-    EngineLoan(const TesseractTextRecognizer& owner, std::unique_ptr<tesseract::TessBaseAPI> engine)
-        : m_owner(owner), m_engine(std::move(engine))
+    EngineLoan(const TesseractTextRecognizer& owner, QString language, std::unique_ptr<tesseract::TessBaseAPI> engine)
+        : m_owner(owner), m_language(std::move(language)), m_engine(std::move(engine))
     {}
     ~EngineLoan()
     {
         m_engine->Clear();
         const std::lock_guard lock(m_owner.m_mutex);
-        m_owner.m_idleEngines.push_back(std::move(m_engine));
-        m_owner.m_engineReturned.notify_one();
+        m_owner.m_pools[m_language].idle.push_back(std::move(m_engine));
+        m_owner.m_engineReturned.notify_all();
     }
     EngineLoan(const EngineLoan&) = delete;
     EngineLoan& operator=(const EngineLoan&) = delete;
@@ -158,6 +304,7 @@ public:
 
 private:
     const TesseractTextRecognizer& m_owner;
+    QString m_language;
     std::unique_ptr<tesseract::TessBaseAPI> m_engine;
 };
 
@@ -168,7 +315,7 @@ QString TesseractTextRecognizer::defaultDataFolder()
 
 QString TesseractTextRecognizer::defaultLanguages()
 {
-    return QStringLiteral("chi_sim+eng");
+    return QStringLiteral("chi_sim+chi_tra+eng");
 }
 
 TesseractTextRecognizer::TesseractTextRecognizer(QString dataFolder, QString languages, int maximumEngines)
@@ -190,6 +337,262 @@ QStringList TesseractTextRecognizer::missingLanguageFiles() const
     return missing;
 }
 
+// Borrow an idle engine of the language, load a new one while under the limit, or wait for one
+// to come back. None when the language does not load.
+std::unique_ptr<TesseractTextRecognizer::EngineLoan> TesseractTextRecognizer::borrowEngine(const QString& language) const
+{
+    std::unique_ptr<tesseract::TessBaseAPI> engine;
+    {
+        std::unique_lock lock(m_mutex);
+        Pool& pool = m_pools[language];
+        m_engineReturned.wait(lock, [&] { return !pool.idle.empty() || pool.count < m_maximumEngines; });
+        if (!pool.idle.empty()) {
+            engine = std::move(pool.idle.back());
+            pool.idle.pop_back();
+        } else {
+            ++pool.count;
+        }
+    }
+    if (!engine) {
+        auto loaded = std::make_unique<tesseract::TessBaseAPI>();
+        int status = -1;
+        {
+            const std::lock_guard loadLock(engineLoadMutex());
+            // Tesseract's progress and warnings would otherwise land on our stderr.
+            loaded->SetVariable("debug_file", "/dev/null");
+            status = loaded->Init(QFile::encodeName(m_dataFolder).constData(), language.toUtf8().constData(),
+                                  tesseract::OEM_LSTM_ONLY);
+        }
+        if (status != 0) {
+            {
+                const std::lock_guard lock(m_mutex);
+                --m_pools[language].count;
+            }
+            m_engineReturned.notify_all();
+            return nullptr;
+        }
+        engine = std::move(loaded);
+    }
+    return std::make_unique<EngineLoan>(*this, language, std::move(engine));
+}
+
+namespace {
+
+// The engine reads lines from about 22 to 48 pixels high well; smaller text loses strokes or
+// whole lines (a line of 18 px characters can vanish from the layout), larger text is cut into
+// pieces that are read out of order. A picture whose typical line lies outside is scaled to
+// bring it to 30 pixels, one inside is read as it is: scaling all text to one height reads no
+// better and costs up to twice the time on a screenshot. Measured with Noto Sans CJK drawn from
+// 14 to 96 px: every size reads alike.
+constexpr int kSmallestLine = 22;
+constexpr int kLargestLine = 48;
+constexpr double kLineHeight = 30;
+
+// How the page is cut into lines: a single block. Automatic segmentation takes a short label or
+// a line of large characters for several columns and reads their pieces out of order; the
+// characters' boxes keep the picture's layout for reading order all the same.
+constexpr auto kPageSegmentation = tesseract::PSM_SINGLE_BLOCK;
+
+// The height of the typical band of dark rows: the lines of a picture of text on a plain
+// background.
+int inkLineHeight(const QImage& grey)
+{
+    std::vector<int> bands;
+    int band = 0;
+    for (int y = 0; y < grey.height(); ++y) {
+        const uchar* row = grey.constScanLine(y);
+        const bool ink = std::any_of(row, row + grey.width(), [](uchar value) { return value < 128; });
+        if (ink) {
+            ++band;
+        } else if (band > 0) {
+            bands.push_back(band);
+            band = 0;
+        }
+    }
+    if (band > 0)
+        bands.push_back(band);
+    if (bands.empty())
+        return 0;
+    std::nth_element(bands.begin(), bands.begin() + ptrdiff_t(bands.size() / 2), bands.end());
+    return bands[bands.size() / 2];
+}
+
+// The factor that brings the picture's typical text line to a height the engine reads well,
+// from the text lines its automatic layout analysis finds (the median, so that a few headings
+// or a stray picture do not set it). Where it finds none although there is ink, which happens
+// with a single line of small characters, from the picture's bands of dark rows; but ink of a
+// height the engine reads well in which it finds no text (a photo, boxes drawn for missing
+// glyphs) is no text: none then. 1 when there is nothing to go by.
+std::optional<double> scaleToReadingHeight(tesseract::TessBaseAPI& api, const QImage& grey)
+{
+    std::vector<int> heights;
+    api.SetPageSegMode(tesseract::PSM_AUTO);
+    if (const std::unique_ptr<tesseract::PageIterator> layout(api.AnalyseLayout()); layout) {
+        do {
+            const QRect line = boxAt(*layout, tesseract::RIL_TEXTLINE);
+            if (!line.isEmpty() && PTIsTextType(layout->BlockType()))
+                heights.push_back(line.height());
+        } while (layout->Next(tesseract::RIL_TEXTLINE));
+    }
+    int height = 0;
+    if (!heights.empty()) {
+        std::nth_element(heights.begin(), heights.begin() + ptrdiff_t(heights.size() / 2), heights.end());
+        height = heights[heights.size() / 2];
+    } else {
+        height = inkLineHeight(grey);
+        if (height <= 0)
+            return 1;
+        if (height >= kSmallestLine && height <= kLargestLine)
+            return std::nullopt;
+    }
+    if (height >= kSmallestLine && height <= kLargestLine)
+        return 1;
+    return std::clamp(kLineHeight / height, 0.25, 4.0);
+}
+
+std::vector<ReadLine> read(tesseract::TessBaseAPI& api, const QImage& grey, int resolution,
+                           tesseract::PageSegMode mode, QPoint offset = {})
+{
+    api.SetPageSegMode(mode);
+    api.SetImage(grey.constBits(), grey.width(), grey.height(), 1, static_cast<int>(grey.bytesPerLine()));
+    api.SetSourceResolution(resolution);
+    if (api.Recognize(nullptr) != 0)
+        return {};
+    const std::unique_ptr<tesseract::ResultIterator> iterator(api.GetIterator());
+    return iterator ? readPage(*iterator, offset) : std::vector<ReadLine>{};
+}
+
+// A line alone on white, for a second reading, and where the line's picture starts in it: the
+// line's box and a little more (the engine's line boxes can clip a stroke), then a white margin
+// of half a line. Without the margin the engine can find no line at all in a picture of one.
+struct LinePicture
+{
+    QImage image;
+    QPoint offset; // of the picture in the page
+};
+
+LinePicture linePicture(const QImage& grey, const QRect& line)
+{
+    const int clip = std::max(2, line.height() / 8);
+    const QRect area = line.adjusted(-clip, -clip, clip, clip).intersected(grey.rect());
+    const int margin = std::max(8, line.height() / 2);
+    QImage image(area.width() + 2 * margin, area.height() + 2 * margin, QImage::Format_Grayscale8);
+    image.fill(255);
+    for (int y = 0; y < area.height(); ++y)
+        std::copy_n(grey.constScanLine(area.top() + y) + area.left(), area.width(), image.scanLine(margin + y) + margin);
+    return {image, area.topLeft() - QPoint(margin, margin)};
+}
+
+// Below this likeness neither character looks like the picture: the place of the character in
+// the line was misjudged, and the pair says nothing. A character that is there scores about 0.8
+// to 1, the other script's form of it 0.1 to 0.8.
+constexpr double kLikenessToDecide = 0.6;
+
+// A character the line's other reading has replaces the winning reading's only when it looks
+// this much more like the picture: a misread (航 for 剪) loses by far more, while the two forms
+// of one character (贴 and 貼) can come close where the line's cells are placed badly.
+constexpr double kLikenessToOverride = 0.2;
+
+// The font that draws a Chinese language's forms of the characters.
+QString familyOf(const QString& language)
+{
+    return language == QLatin1String("chi_tra") ? QStringLiteral("Noto Sans CJK TC") : QStringLiteral("Noto Sans CJK SC");
+}
+
+float meanConfidence(const ReadLine& line)
+{
+    if (line.words.empty())
+        return 0;
+    float sum = 0;
+    for (const ReadWord& word : line.words)
+        sum += word.confidence;
+    return sum / float(line.words.size());
+}
+
+// Each Chinese model knows only its own script's characters and reads the other script's as
+// the nearest ones it knows (貼 as 贴 and 贴 as 貼), with a confidence that says little about
+// which script the picture shows. The two readings of a line are therefore compared character
+// by character, and where they differ the picture itself decides: whichever character, drawn,
+// looks more like the picture's. The line then comes from the reading whose characters won
+// more often, and a character of the other reading replaces a differing one only where it won
+// clearly: that mends a character the winning model misreads in its own script (航 for 剪)
+// without mixing the scripts of a line.
+void chooseHanReading(tesseract::TessBaseAPI& otherEngine, std::vector<ReadLine>& lines, const QImage& grey,
+                      int resolution, const QString& firstLanguage, const QString& otherLanguage)
+{
+    for (ReadLine& line : lines) {
+        if (!hasHan(line))
+            continue;
+        const LinePicture alone = linePicture(grey, line.box);
+        std::vector<ReadLine> others =
+            read(otherEngine, alone.image, resolution, tesseract::PSM_SINGLE_LINE, alone.offset);
+        if (others.size() != 1)
+            continue;
+        ReadLine& other = others.front();
+        std::vector<Symbol*> first = symbolsOf(line);
+        std::vector<Symbol*> second = symbolsOf(other);
+        const std::vector<QRect> cells = characterCells(first, line.box, grey);
+        const std::vector<QRect> otherCells = characterCells(second, other.box, grey);
+        const auto pictureAt = [&](const QRect& cell) { return grey.copy(cell.intersected(grey.rect())); };
+        int votes = 0;
+        std::vector<std::tuple<size_t, size_t, int>> verdicts; // +1: the other reading's character won
+        std::vector<std::pair<size_t, size_t>> otherCharacters;
+        for (const auto& [i, j] : substitutions(first, second)) {
+            if (!HanGlyphs::isHanCharacter(first[i]->text) || !HanGlyphs::isHanCharacter(second[j]->text)) {
+                otherCharacters.emplace_back(i, j);
+                continue;
+            }
+            // Each reading places the character a little differently: the better place counts.
+            const QImage pictures[] = {pictureAt(cells[i]), pictureAt(otherCells[j])};
+            double firstLikeness = -1, secondLikeness = -1;
+            for (const QImage& picture : pictures) {
+                firstLikeness = std::max(firstLikeness, HanGlyphs::likeness(picture, first[i]->text, familyOf(firstLanguage)));
+                secondLikeness =
+                    std::max(secondLikeness, HanGlyphs::likeness(picture, second[j]->text, familyOf(otherLanguage)));
+            }
+            if (std::max(firstLikeness, secondLikeness) < kLikenessToDecide || firstLikeness == secondLikeness)
+                continue;
+            const int verdict = secondLikeness > firstLikeness ? 1 : -1;
+            votes += verdict;
+            // Only a clear win counts against the line's script.
+            if (std::abs(secondLikeness - firstLikeness) >= kLikenessToOverride)
+                verdicts.emplace_back(i, j, verdict);
+        }
+        if (votes > 0) {
+            for (const auto& [i, j, verdict] : verdicts)
+                if (verdict < 0)
+                    second[j]->text = first[i]->text;
+            // Punctuation and letters as the page's reading has them: read as a single line, the
+            // traditional model takes a full-width comma for a narrow one.
+            for (const auto& [i, j] : otherCharacters)
+                second[j]->text = first[i]->text;
+            line = std::move(other);
+        } else {
+            for (const auto& [i, j, verdict] : verdicts)
+                if (verdict > 0)
+                    first[i]->text = second[j]->text;
+        }
+    }
+}
+
+// A line without Chinese characters is read again by the other language (English), whose
+// reading stands when the engine trusts it more.
+void chooseLatinReading(tesseract::TessBaseAPI& otherEngine, std::vector<ReadLine>& lines, const QImage& grey,
+                        int resolution)
+{
+    for (ReadLine& line : lines) {
+        if (hasHan(line))
+            continue;
+        const LinePicture alone = linePicture(grey, line.box);
+        std::vector<ReadLine> others =
+            read(otherEngine, alone.image, resolution, tesseract::PSM_SINGLE_LINE, alone.offset);
+        if (others.size() == 1 && !hasHan(others.front()) && meanConfidence(others.front()) > meanConfidence(line))
+            line = std::move(others.front());
+    }
+}
+
+} // namespace
+
 TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) const
 {
     Result result;
@@ -205,87 +608,71 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) c
         result.dataFolder = QDir::toNativeSeparators(m_dataFolder);
         return result;
     }
+    const QStringList languages = m_languages.split(QLatin1Char('+'), Qt::SkipEmptyParts);
+    if (languages.isEmpty()) {
+        result.failure = Failure::languagesNotLoaded;
+        result.languages = m_languages;
+        result.dataFolder = QDir::toNativeSeparators(m_dataFolder);
+        return result;
+    }
 
-    // Borrow an idle engine, load a new one while under the limit, or wait for one to come back.
-    std::unique_ptr<tesseract::TessBaseAPI> engine;
-    {
-        std::unique_lock lock(m_mutex);
-        m_engineReturned.wait(lock, [this] { return !m_idleEngines.empty() || m_engineCount < m_maximumEngines; });
-        if (!m_idleEngines.empty()) {
-            engine = std::move(m_idleEngines.back());
-            m_idleEngines.pop_back();
-        } else {
-            ++m_engineCount;
-        }
+    // The page is read by the first language alone: a Chinese model reads Latin letters too,
+    // while Chinese and English models together let the English one read Chinese characters as
+    // letters. The other languages read again the lines that are theirs.
+    const QString& firstLanguage = languages.front();
+    const std::unique_ptr<EngineLoan> loan = borrowEngine(firstLanguage);
+    if (!loan) {
+        result.failure = Failure::languagesNotLoaded;
+        result.languages = m_languages;
+        result.dataFolder = QDir::toNativeSeparators(m_dataFolder);
+        return result;
     }
-    if (!engine) {
-        auto loaded = std::make_unique<tesseract::TessBaseAPI>();
-        int status = -1;
-        {
-            const std::lock_guard loadLock(engineLoadMutex());
-            // Tesseract's progress and warnings would otherwise land on our stderr.
-            loaded->SetVariable("debug_file", "/dev/null");
-            status = loaded->Init(QFile::encodeName(m_dataFolder).constData(), m_languages.toUtf8().constData(),
-                                  tesseract::OEM_LSTM_ONLY);
-        }
-        if (status != 0) {
-            {
-                const std::lock_guard lock(m_mutex);
-                --m_engineCount;
-            }
-            m_engineReturned.notify_one();
-            result.failure = Failure::languagesNotLoaded;
-            result.languages = m_languages;
-            result.dataFolder = QDir::toNativeSeparators(m_dataFolder);
-            return result;
-        }
-        loaded->SetPageSegMode(tesseract::PSM_AUTO);
-        engine = std::move(loaded);
-    }
-    const EngineLoan loan(*this, std::move(engine));
-    tesseract::TessBaseAPI& api = loan.engine();
+    tesseract::TessBaseAPI& api = loan->engine();
 
     adjustParallelTeamsToLoadOnThisThread();
-    const QImage grey = greyImageForRecognition(image);
+    QImage grey = greyImageForRecognition(image);
+    const int resolution = resolutionOf(image);
     api.SetImage(grey.constBits(), grey.width(), grey.height(), 1, static_cast<int>(grey.bytesPerLine()));
-    api.SetSourceResolution(resolutionOf(image));
+    api.SetSourceResolution(resolution);
+    const std::optional<double> factor = scaleToReadingHeight(api, grey);
+    if (!factor)
+        return result;
+    if (*factor != 1)
+        grey = grey.scaled(std::max(1, qRound(grey.width() * *factor)), std::max(1, qRound(grey.height() * *factor)),
+                           Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    // Anew, so that the page is laid out as one block.
+    api.SetPageSegMode(kPageSegmentation);
+    api.SetImage(grey.constBits(), grey.width(), grey.height(), 1, static_cast<int>(grey.bytesPerLine()));
+    api.SetSourceResolution(resolution);
     if (api.Recognize(nullptr) != 0) {
         result.failure = Failure::recognitionFailed;
         return result;
     }
+    std::vector<ReadLine> lines;
+    if (const std::unique_ptr<tesseract::ResultIterator> iterator(api.GetIterator()); iterator)
+        lines = readPage(*iterator);
 
-    const std::unique_ptr<tesseract::ResultIterator> iterator(api.GetIterator());
-    if (!iterator)
-        return result;
-    std::vector<std::vector<Symbol>> lines;
-    constexpr auto level = tesseract::RIL_SYMBOL;
-    do {
-        if (lines.empty() || iterator->IsAtBeginningOf(tesseract::RIL_TEXTLINE))
-            lines.emplace_back();
-        if (iterator->Empty(level))
+    const auto isChinese = [](const QString& language) { return language.startsWith(QLatin1String("chi_")); };
+    for (const QString& language : languages.mid(1)) {
+        // An engine is borrowed only when some line is for it to read again.
+        const bool chinese = isChinese(language);
+        if (chinese && !isChinese(firstLanguage))
             continue;
-        const std::unique_ptr<char[]> utf8(iterator->GetUTF8Text(level));
-        if (!utf8)
+        if (std::none_of(lines.begin(), lines.end(), [&](const ReadLine& line) { return hasHan(line) == chinese; }))
             continue;
-        Symbol symbol{QString::fromUtf8(utf8.get()), 0, 0, 0, 0};
-        if (QuillomareCore::Text::trimmed(symbol.text).isEmpty())
-            continue;
-        int left = 0, top = 0, right = 0, bottom = 0;
-        if (!iterator->BoundingBox(level, &left, &top, &right, &bottom))
-            continue;
-        int lineLeft = 0, lineRight = 0;
-        if (!iterator->BoundingBox(tesseract::RIL_TEXTLINE, &lineLeft, &symbol.top, &lineRight, &symbol.bottom)) {
-            symbol.top = top;
-            symbol.bottom = bottom;
-        }
-        symbol.left = left;
-        symbol.right = right;
-        lines.back().push_back(std::move(symbol));
-    } while (iterator->Next(level));
+        const std::unique_ptr<EngineLoan> other = borrowEngine(language);
+        if (!other)
+            continue; // read by the languages that did load
+        if (chinese)
+            chooseHanReading(other->engine(), lines, grey, resolution, firstLanguage, language);
+        else
+            chooseLatinReading(other->engine(), lines, grey, resolution);
+    }
 
     const double width = grey.width();
     const double height = grey.height();
-    // Tesseract counts rows from the top; the boxes we hand out count from the bottom.
+    // Tesseract counts rows from the top; the boxes we hand out count from the bottom. Relative
+    // to the picture read, which is the caller's picture scaled.
     const auto normalised = [&](int left, int top, int right, int bottom) {
         left = std::clamp(left, 0, grey.width());
         right = std::clamp(right, left, grey.width());
@@ -293,12 +680,28 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) c
         bottom = std::clamp(bottom, top, grey.height());
         return QRectF(left / width, 1.0 - bottom / height, (right - left) / width, (bottom - top) / height);
     };
-    collectWords(*iterator, normalised, result);
-    for (std::vector<Symbol>& line : lines) {
-        placeAlongLine(line, grey.width());
-        for (const Symbol& symbol : line) {
-            result.characters.append({symbol.text, normalised(symbol.left, symbol.top, symbol.right, symbol.bottom)});
+    const auto normalisedRect = [&](const QRect& rect) {
+        return normalised(rect.left(), rect.top(), rect.right() + 1, rect.bottom() + 1);
+    };
+    for (ReadLine& line : lines) {
+        if (line.words.empty())
+            continue;
+        const int lineIndex = int(result.lines.size());
+        result.lines.append(normalisedRect(line.box));
+        std::vector<Symbol> symbols;
+        for (const ReadWord& word : line.words) {
+            QString text;
+            for (const Symbol& symbol : word.symbols) {
+                text += symbol.text;
+                symbols.push_back(symbol);
+                symbols.back().top = line.box.top();
+                symbols.back().bottom = line.box.bottom() + 1;
+            }
+            result.words.append({text, normalisedRect(word.box), word.confidence, lineIndex});
         }
+        placeAlongLine(symbols, grey.width());
+        for (const Symbol& symbol : symbols)
+            result.characters.append({symbol.text, normalised(symbol.left, symbol.top, symbol.right, symbol.bottom)});
     }
     return result;
 }

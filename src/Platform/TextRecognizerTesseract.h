@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include <condition_variable>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -16,20 +17,24 @@ class TessBaseAPI;
 
 namespace Platform {
 
-// Text recognition on Tesseract 5 (LSTM engine, automatic page segmentation). Characters come
-// one per Tesseract symbol, blanks left out, in Tesseract's reading order; each box spans the
-// height of the character's text line, and along a line the boxes follow each other without
-// overlapping.
+// Text recognition on Tesseract 5 (LSTM engine). The picture is scaled so that its typical text
+// line is as tall as the engine reads best and read as one block by the first language; each
+// line is then read again by the other languages that can read it better: a line of Chinese
+// characters by the other Chinese script's model (the picture decides which script each
+// character is in), a line without any by English. Characters come one per Tesseract symbol,
+// blanks left out, in Tesseract's reading order; each box spans the height of the character's
+// text line, and along a line the boxes follow each other without overlapping.
 //
-// A Tesseract engine serves one thread at a time and costs ~60 MB and ~0.2 s to load with
-// "chi_sim+eng", so the recognizer keeps a few engines and lends them out: at most
-// `maximumEngines` recognitions run at once, later callers wait for an engine to come back.
+// A Tesseract engine serves one thread at a time and costs ~20–60 MB and ~0.1–0.2 s to load per
+// language, so the recognizer keeps a few engines of each language and lends them out: at most
+// `maximumEngines` of one language are in use at once, later callers wait for one to come back.
 class TesseractTextRecognizer final : public TextRecognizer
 {
 public:
     // The folder the Debian language packages install into.
     static QString defaultDataFolder();
-    // "chi_sim+eng"
+    // "chi_sim+chi_tra+eng": the page in simplified Chinese, its lines again in traditional
+    // Chinese or English.
     static QString defaultLanguages();
 
     explicit TesseractTextRecognizer(QString dataFolder = defaultDataFolder(),
@@ -43,6 +48,13 @@ public:
 
 private:
     class EngineLoan;
+    struct Pool
+    {
+        std::vector<std::unique_ptr<tesseract::TessBaseAPI>> idle;
+        int count = 0;
+    };
+
+    std::unique_ptr<EngineLoan> borrowEngine(const QString& language) const;
 
     QString m_dataFolder;
     QString m_languages;
@@ -50,8 +62,7 @@ private:
 
     mutable std::mutex m_mutex;
     mutable std::condition_variable m_engineReturned;
-    mutable std::vector<std::unique_ptr<tesseract::TessBaseAPI>> m_idleEngines;
-    mutable int m_engineCount = 0;
+    mutable std::map<QString, Pool> m_pools;
 };
 
 } // namespace Platform

@@ -133,6 +133,17 @@ private Q_SLOTS:
         QCOMPARE(textOf(outcome.regions), QStringLiteral("剪贴板历史"));
     }
 
+    void traditionalChineseKeepsItsScriptOnAWorkerThread()
+    {
+        // Telling the scripts apart draws characters, off the GUI thread here as in the program.
+        const QImage image = renderText({QStringLiteral("剪貼簿歷史紀錄"), QStringLiteral("剪贴板历史记录")},
+                                        QStringLiteral("Noto Sans CJK TC"), 32);
+        const Outcome outcome =
+            await(ImageTextRecognizer::recognizeTextRegions(QuillomareTest::imageItem(pngBytes(image), QuillomareTest::at(0))));
+        QVERIFY2(outcome.errorDescription.isEmpty(), qPrintable(outcome.errorDescription));
+        QCOMPARE(textOf(outcome.regions), QStringLiteral("剪貼簿歷史紀錄\n剪贴板历史记录"));
+    }
+
     void anImageWithoutTextGivesNoText()
     {
         Language::setIsChineseForTesting(true);
