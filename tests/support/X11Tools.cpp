@@ -183,6 +183,12 @@ bool startBusyClipboardOwner(QProcess& owner, int intervalMilliseconds)
     return owner.waitForStarted(5000) && waitForOutput(owner, "owning");
 }
 
+bool startMisansweringClipboardOwner(QProcess& owner, const QString& wrongPart, const QString& text)
+{
+    owner.start(QStringLiteral(QUILLOMARE_MISANSWERING_CLIPBOARD_OWNER), {wrongPart, text});
+    return owner.waitForStarted(5000) && waitForOutput(owner, "owning");
+}
+
 int xConnectionsOfThisProcess()
 {
     int count = 0;

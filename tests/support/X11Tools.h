@@ -47,6 +47,11 @@ qint64 incrOwnerBytesSent(QProcess& owner);
 // request, until `owner` ends.
 bool startBusyClipboardOwner(QProcess& owner, int intervalMilliseconds);
 
+// An owner of `text` that answers each request for it with a misleading answer first, one that
+// differs from the request in `wrongPart` ("target", "selection", "time" or "property") and
+// points at the decoy "decoy answer"; the right answer follows.
+bool startMisansweringClipboardOwner(QProcess& owner, const QString& wrongPart, const QString& text);
+
 // The connections this process holds to the X server (over its local socket).
 int xConnectionsOfThisProcess();
 // Whether another program could connect to the X server now.

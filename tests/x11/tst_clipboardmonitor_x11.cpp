@@ -300,6 +300,27 @@ private Q_SLOTS:
                                  5000);
     }
 
+    // An answer is taken only when it answers our request: the server hands a closed window's id
+    // to the next program at once, so an answer that names our window may be meant for a request
+    // of another time, for another target or selection, or point at another property.
+    void testOnlyTheAnswerToOurRequestIsTaken_data()
+    {
+        QTest::addColumn<QString>("wrongPart");
+        for (const char* part : {"target", "selection", "time", "property"})
+            QTest::newRow(part) << QString::fromLatin1(part);
+    }
+
+    void testOnlyTheAnswerToOurRequestIsTaken()
+    {
+        QFETCH(QString, wrongPart);
+        QVERIFY(startMisansweringClipboardOwner(m_owner, wrongPart, QStringLiteral("the answer we asked for")));
+        QVERIFY(waitForCapture(m_results));
+        m_monitor->waitForPendingCaptures();
+        QCOMPARE(m_results.size(), 1);
+        QVERIFY(m_results.first().item);
+        QCOMPARE(m_results.first().item->payload.textValue(), QStringLiteral("the answer we asked for"));
+    }
+
     void testAnOwnerThatQuitsReportsNothing()
     {
         QVERIFY(startXclipOwner(m_owner, "from a program about to quit"));
