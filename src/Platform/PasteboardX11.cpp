@@ -116,10 +116,7 @@ struct TransferResult
     bool sizeIsExact = false;
 };
 
-// Whether a SelectionNotify answers the request we made: the window alone does not say it, for
-// the server hands a closed window's id to the next connection at once, and a late answer meant
-// for a transfer given up and closed would else be taken for the answer to a newer one. An owner
-// repeats the request's selection, target and time, and names our property or none (a refusal).
+// What a transfer asked of the owner.
 struct SelectionRequest
 {
     xcb_window_t requestor = 0;
@@ -129,6 +126,11 @@ struct SelectionRequest
     xcb_timestamp_t time = XCB_CURRENT_TIME;
 };
 
+// Whether an event is the SelectionNotify that answers our request: the window alone does not say
+// it, for the server hands a closed window's id to the next connection at once, and a late answer
+// meant for a transfer given up and closed would else be taken for the answer to a newer one. An
+// owner repeats the request's selection, target and time, and names our property or none (a
+// refusal).
 bool answersRequest(const xcb_generic_event_t* event, const SelectionRequest& request)
 {
     if ((event->response_type & 0x7F) != XCB_SELECTION_NOTIFY)
@@ -167,9 +169,8 @@ public:
         return *transfers;
     }
 
-    // Takes the connection and its window over, and closes both once the owner is done. `owner`
-    // names the owner's client (0 when unknown).
-    // `request` is what was asked: only its answer counts.
+    // Takes the connection and the request's window over, and closes both once the owner is done;
+    // only the answer to `request` counts. `owner` names the owner's client (0 when unknown).
     void adopt(xcb_connection_t* connection, const SelectionRequest& request, xcb_atom_t incr, Awaiting awaiting,
                uint32_t owner)
     {
@@ -269,8 +270,8 @@ private:
     static xcb_get_property_reply_t* propertyHead(const Transfer& transfer)
     {
         return xcb_get_property_reply(transfer.connection,
-                                      xcb_get_property(transfer.connection, 0, transfer.request.requestor, transfer.request.property,
-                                                       XCB_GET_PROPERTY_TYPE_ANY, 0, 0),
+                                      xcb_get_property(transfer.connection, 0, transfer.request.requestor,
+                                                       transfer.request.property, XCB_GET_PROPERTY_TYPE_ANY, 0, 0),
                                       nullptr);
     }
 

@@ -7,7 +7,9 @@
 #include <QObject>
 
 #include <atomic>
+#include <cstdint>
 #include <memory>
+#include <optional>
 
 namespace Platform {
 
