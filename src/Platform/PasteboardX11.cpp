@@ -12,12 +12,14 @@
 
 #include <poll.h>
 #include <xcb/xcb.h>
+#include <xcb/xfixes.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <functional>
 #include <mutex>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace Platform {
@@ -96,6 +98,9 @@ struct TransferBounds
     QDeadlineTimer deadline;
     qint64 maxBytes = 0;
     std::function<bool()> abandoned;
+    // The selection's owner when the change being read was announced (XCB_NONE: it had none),
+    // when known. Another owner holds a newer copy, which is read for its own change.
+    std::optional<xcb_window_t> owner;
 };
 
 struct TransferResult
@@ -105,6 +110,7 @@ struct TransferResult
         done,
         failed, // refused, or the owner went away or stopped answering
         abandoned,
+        replaced, // another owner than the change's holds the selection: nothing was asked
         timedOut,
         tooLarge
     } status = Status::failed;
@@ -112,6 +118,32 @@ struct TransferResult
     qint64 size = 0;
     bool sizeIsExact = false;
 };
+
+// What a transfer asked of the owner.
+struct SelectionRequest
+{
+    xcb_window_t requestor = 0;
+    xcb_atom_t selection = XCB_ATOM_NONE;
+    xcb_atom_t target = XCB_ATOM_NONE;
+    xcb_atom_t property = XCB_ATOM_NONE;
+    xcb_timestamp_t time = XCB_CURRENT_TIME;
+};
+
+// Whether an event is the SelectionNotify that answers our request: the window alone does not say
+// it, for the server hands a closed window's id to the next connection at once, and a late answer
+// meant for a transfer given up and closed would else be taken for the answer to a newer one. An
+// owner repeats the request's selection, target and time, and names our property or none (a
+// refusal).
+bool answersRequest(const xcb_generic_event_t* event, const SelectionRequest& request)
+{
+    if ((event->response_type & 0x7F) != XCB_SELECTION_NOTIFY)
+        return false;
+    const auto* notice = reinterpret_cast<const xcb_selection_notify_event_t*>(event);
+    return notice->requestor == request.requestor && notice->selection == request.selection &&
+           notice->target == request.target &&
+           (notice->property == request.property || notice->property == XCB_ATOM_NONE) &&
+           (request.time == XCB_CURRENT_TIME || notice->time == request.time);
+}
 
 // Transfers given up while their owner may still write to their window. An owner that writes to
 // a window that is gone gets an error, and the many owners on Xlib's default error handler die of
@@ -140,16 +172,15 @@ public:
         return *transfers;
     }
 
-    // Takes the connection and its window over, and closes both once the owner is done. `owner`
-    // names the owner's client (0 when unknown).
-    void adopt(xcb_connection_t* connection, xcb_window_t window, xcb_atom_t property, xcb_atom_t incr,
-               Awaiting awaiting, uint32_t owner)
+    // Takes the connection and the request's window over, and closes both once the owner is done;
+    // only the answer to `request` counts. `owner` names the owner's client (0 when unknown).
+    void adopt(xcb_connection_t* connection, const SelectionRequest& request, xcb_atom_t incr, Awaiting awaiting,
+               uint32_t owner)
     {
         std::vector<Transfer> dropped;
         {
             const std::lock_guard lock(m_mutex);
-            m_transfers.push_back(
-                {connection, window, property, incr, awaiting, owner, QDeadlineTimer(kLingerMilliseconds)});
+            m_transfers.push_back({connection, request, incr, awaiting, owner, QDeadlineTimer(kLingerMilliseconds)});
             while (m_transfers.size() > limit) {
                 std::vector<uint32_t> owners;
                 for (const Transfer& transfer : m_transfers)
@@ -171,8 +202,7 @@ private:
     struct Transfer
     {
         xcb_connection_t* connection;
-        xcb_window_t window;
-        xcb_atom_t property;
+        SelectionRequest request;
         xcb_atom_t incr;
         Awaiting awaiting;
         uint32_t owner;
@@ -181,7 +211,7 @@ private:
 
     static void close(const Transfer& transfer)
     {
-        xcb_destroy_window(transfer.connection, transfer.window);
+        xcb_destroy_window(transfer.connection, transfer.request.requestor);
         xcb_disconnect(transfer.connection);
     }
 
@@ -214,21 +244,22 @@ private:
     {
         while (xcb_generic_event_t* event = xcb_poll_for_event(transfer.connection)) {
             const uint8_t type = event->response_type & 0x7F;
-            if (type == XCB_SELECTION_NOTIFY && transfer.awaiting == Awaiting::answer) {
+            if (transfer.awaiting == Awaiting::answer && answersRequest(event, transfer.request)) {
                 const auto* notice = reinterpret_cast<xcb_selection_notify_event_t*>(event);
                 transfer.awaiting = Awaiting::nothing;
                 // An announcement of parts is answered by deleting it, which asks for the first.
                 if (notice->property != XCB_ATOM_NONE && propertyType(transfer) == transfer.incr) {
-                    xcb_delete_property(transfer.connection, transfer.window, transfer.property);
+                    xcb_delete_property(transfer.connection, transfer.request.requestor, transfer.request.property);
                     xcb_flush(transfer.connection);
                     transfer.awaiting = Awaiting::part;
                 }
             } else if (type == XCB_PROPERTY_NOTIFY && transfer.awaiting == Awaiting::part) {
                 const auto* notice = reinterpret_cast<xcb_property_notify_event_t*>(event);
-                if (notice->atom == transfer.property && notice->state == XCB_PROPERTY_NEW_VALUE) {
+                if (notice->window == transfer.request.requestor && notice->atom == transfer.request.property &&
+                    notice->state == XCB_PROPERTY_NEW_VALUE) {
                     // An empty part ends the transfer; any other is deleted to ask for the next.
                     const bool last = propertyLength(transfer) == 0;
-                    xcb_delete_property(transfer.connection, transfer.window, transfer.property);
+                    xcb_delete_property(transfer.connection, transfer.request.requestor, transfer.request.property);
                     xcb_flush(transfer.connection);
                     transfer.awaiting = last ? Awaiting::nothing : Awaiting::part;
                 }
@@ -242,8 +273,8 @@ private:
     static xcb_get_property_reply_t* propertyHead(const Transfer& transfer)
     {
         return xcb_get_property_reply(transfer.connection,
-                                      xcb_get_property(transfer.connection, 0, transfer.window, transfer.property,
-                                                       XCB_GET_PROPERTY_TYPE_ANY, 0, 0),
+                                      xcb_get_property(transfer.connection, 0, transfer.request.requestor,
+                                                       transfer.request.property, XCB_GET_PROPERTY_TYPE_ANY, 0, 0),
                                       nullptr);
     }
 
@@ -286,7 +317,7 @@ public:
         if (!m_window)
             return;
         if (m_awaiting != AbandonedTransfers::Awaiting::nothing) {
-            AbandonedTransfers::instance().adopt(m_connection, m_window, m_property, m_incr, m_awaiting, m_owner);
+            AbandonedTransfers::instance().adopt(m_connection, m_request, m_incr, m_awaiting, m_owner);
             m_x.connection = nullptr;
             return;
         }
@@ -306,22 +337,44 @@ public:
         const xcb_atom_t target = internAtom(m_connection, targetName);
         m_property = internAtom(m_connection, QByteArrayLiteral("QUILLOMARE_SELECTION"));
         m_incr = internAtom(m_connection, QByteArrayLiteral("INCR"));
-        if (!selection || !target || !m_property || !m_incr)
+        const xcb_atom_t stamp = internAtom(m_connection, QByteArrayLiteral("QUILLOMARE_TIMESTAMP"));
+        if (!selection || !target || !m_property || !m_incr || !stamp)
             return m_result;
-        const xcb_get_selection_owner_cookie_t owner = xcb_get_selection_owner(m_connection, selection);
-        xcb_convert_selection(m_connection, m_window, selection, target, m_property, XCB_CURRENT_TIME);
+        // The request carries a time of its own, which the answer repeats: a time the server
+        // gives us by reporting a change of our own window's property.
+        xcb_change_property(m_connection, XCB_PROP_MODE_APPEND, m_window, stamp, XCB_ATOM_INTEGER, 32, 0, nullptr);
+        const xcb_get_selection_owner_cookie_t ownerCookie = xcb_get_selection_owner(m_connection, selection);
+        xcb_flush(m_connection);
+        xcb_get_selection_owner_reply_t* ownerReply = xcb_get_selection_owner_reply(m_connection, ownerCookie, nullptr);
+        if (!ownerReply)
+            return m_result;
+        const xcb_window_t owner = ownerReply->owner;
+        std::free(ownerReply);
+        if (m_bounds.owner && *m_bounds.owner != owner) {
+            m_result.status = TransferResult::Status::replaced;
+            return m_result;
+        }
+        // Who is asked, as far as we can tell: the client that made the owner's window.
+        m_owner = owner & ~xcb_get_setup(m_connection)->resource_id_mask;
+        xcb_generic_event_t* stamped = waitFor([&](xcb_generic_event_t* event) {
+            if ((event->response_type & 0x7F) != XCB_PROPERTY_NOTIFY)
+                return false;
+            const auto* property = reinterpret_cast<xcb_property_notify_event_t*>(event);
+            return property->window == m_window && property->atom == stamp;
+        });
+        if (!stamped)
+            return m_result;
+        const xcb_timestamp_t time = reinterpret_cast<xcb_property_notify_event_t*>(stamped)->time;
+        std::free(stamped);
+
+        m_request = {m_window, selection, target, m_property, time};
+        xcb_convert_selection(m_connection, m_window, selection, target, m_property, time);
         xcb_flush(m_connection);
         m_awaiting = AbandonedTransfers::Awaiting::answer;
-        // Who is asked, as far as we can tell: the client that made the owner's window.
-        if (xcb_get_selection_owner_reply_t* reply = xcb_get_selection_owner_reply(m_connection, owner, nullptr)) {
-            m_owner = reply->owner & ~xcb_get_setup(m_connection)->resource_id_mask;
-            std::free(reply);
-        }
 
-        xcb_generic_event_t* notice = waitFor([&](xcb_generic_event_t* event) {
-            return (event->response_type & 0x7F) == XCB_SELECTION_NOTIFY &&
-                   reinterpret_cast<xcb_selection_notify_event_t*>(event)->requestor == m_window;
-        });
+        // Anything else that comes for our window is ignored, and its property left unread.
+        xcb_generic_event_t* notice =
+            waitFor([&](xcb_generic_event_t* event) { return answersRequest(event, m_request); });
         if (!notice)
             return m_result;
         m_awaiting = AbandonedTransfers::Awaiting::nothing;
@@ -463,6 +516,7 @@ private:
     xcb_window_t m_window = 0;
     xcb_atom_t m_property = XCB_ATOM_NONE;
     xcb_atom_t m_incr = XCB_ATOM_NONE;
+    SelectionRequest m_request;
     uint32_t m_owner = 0;
     qint64 m_announcedSize = 0;
     TransferResult m_result;
@@ -472,13 +526,44 @@ private:
 
 X11Pasteboard::X11Pasteboard(QClipboard::Mode mode, QObject* parent) : QObject(parent), m_mode(mode)
 {
+    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    if (xcb_connection_t* connection = x11 ? x11->connection() : nullptr) {
+        const xcb_query_extension_reply_t* xfixes = xcb_get_extension_data(connection, &xcb_xfixes_id);
+        m_selectionAtom = internAtom(connection, m_mode == QClipboard::Clipboard ? QByteArrayLiteral("CLIPBOARD")
+                                                                                 : QByteArrayLiteral("PRIMARY"));
+        if (xfixes && xfixes->present && m_selectionAtom) {
+            m_xfixesSelectionNotify = xfixes->first_event + XCB_XFIXES_SELECTION_NOTIFY;
+            QCoreApplication::instance()->installNativeEventFilter(this);
+        }
+    }
     connect(QGuiApplication::clipboard(), &QClipboard::changed, this, [this](QClipboard::Mode changed) {
         if (changed != m_mode)
             return;
         ++m_changeCount;
+        // Only a change the server's notice announced names its owner.
+        m_changeOwner = std::exchange(m_lastOwnerSeen, std::nullopt);
         m_sharedChangeCount->store(m_changeCount);
         notifyChanged();
     });
+}
+
+X11Pasteboard::~X11Pasteboard()
+{
+    if (m_xfixesSelectionNotify && QCoreApplication::instance())
+        QCoreApplication::instance()->removeNativeEventFilter(this);
+}
+
+bool X11Pasteboard::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*)
+{
+    if (eventType != "xcb_generic_event_t")
+        return false;
+    const auto* event = static_cast<const xcb_generic_event_t*>(message);
+    if ((event->response_type & 0x7F) == m_xfixesSelectionNotify) {
+        const auto* notice = reinterpret_cast<const xcb_xfixes_selection_notify_event_t*>(event);
+        if (notice->selection == m_selectionAtom)
+            m_lastOwnerSeen = notice->owner;
+    }
+    return false; // Qt reports the change from the same event, right after
 }
 
 QStringList X11Pasteboard::types() const
@@ -529,6 +614,8 @@ struct ReaderSession
     TransferBounds bounds;
     bool started = false;
     int deadlineMilliseconds = 0;
+    // Set once another owner than the change's was found holding the selection.
+    bool replaced = false;
 
     ~ReaderSession()
     {
@@ -550,9 +637,19 @@ struct ReaderSession
 
     TransferResult read(const QByteArray& selection, const QByteArray& target, qint64 maxBytes)
     {
+        TransferResult result;
+        if (replaced) {
+            result.status = TransferResult::Status::replaced;
+            return result;
+        }
         bounds.maxBytes = maxBytes;
-        return SelectionTransfer(x, bounds).read(selection, target);
+        result = SelectionTransfer(x, bounds).read(selection, target);
+        replaced = result.status == TransferResult::Status::replaced;
+        return result;
     }
+
+    // Whether the change being read is no longer there to read.
+    bool over() const { return replaced || bounds.abandoned(); }
 
     // The list, or why there is none.
     const std::optional<QStringList>& targetNames(const QByteArray& selection, TransferResult::Status& status)
@@ -562,7 +659,8 @@ struct ReaderSession
             // Ten thousand targets take 40 kB.
             const TransferResult answer = read(selection, "TARGETS", 1024 * 1024);
             status = answer.status;
-            if (status == TransferResult::Status::abandoned || status == TransferResult::Status::timedOut)
+            if (status == TransferResult::Status::abandoned || status == TransferResult::Status::replaced ||
+                status == TransferResult::Status::timedOut)
                 return *(targets = std::optional<QStringList>()); // asked again by no one: the reader is done
             targets = answer.status == TransferResult::Status::done
                           ? std::optional<QStringList>(targetNamesOf(x.connection, answer.bytes))
@@ -588,6 +686,7 @@ bool takeResult(Pasteboard::BackgroundData& into, TransferResult&& read)
         into.timedOut = true;
         break;
     case TransferResult::Status::abandoned:
+    case TransferResult::Status::replaced:
     case TransferResult::Status::failed:
         break;
     }
@@ -615,6 +714,7 @@ Pasteboard::BackgroundReader X11Pasteboard::backgroundReader() const
                                                                  : QByteArrayLiteral("PRIMARY");
     auto session = std::make_shared<ReaderSession>();
     session->deadlineMilliseconds = m_transferDeadline;
+    session->bounds.owner = m_changeOwner;
     // A newer copy, or quitting, ends a read at once.
     session->bounds.abandoned = [count = m_sharedChangeCount, seen = m_changeCount, cancel = m_cancelGeneration,
                                  generation = m_cancelGeneration->load()] {
@@ -623,8 +723,8 @@ Pasteboard::BackgroundReader X11Pasteboard::backgroundReader() const
     return [selection, count = m_sharedChangeCount, seen = m_changeCount, session](const QString& type,
                                                                                    qint64 maxBytes) {
         BackgroundData result;
-        if (session->bounds.abandoned()) {
-            result.superseded = count->load() != seen;
+        if (session->over()) {
+            result.superseded = count->load() != seen || session->replaced;
             return result;
         }
         if (!session->open())
@@ -633,7 +733,7 @@ Pasteboard::BackgroundReader X11Pasteboard::backgroundReader() const
         const std::optional<QStringList>& targets = session->targetNames(selection, listStatus);
         if (listStatus == TransferResult::Status::timedOut) {
             result.timedOut = true;
-        } else if (listStatus == TransferResult::Status::abandoned) {
+        } else if (listStatus == TransferResult::Status::abandoned || listStatus == TransferResult::Status::replaced) {
             // nothing read
         } else if (type == PasteboardType::formatNames) {
             if (targets)
@@ -645,12 +745,12 @@ Pasteboard::BackgroundReader X11Pasteboard::backgroundReader() const
             const auto offers = [&](const char* name) { return !targets || targets->contains(QLatin1String(name)); };
             bool read = false;
             for (const char* target : {"UTF8_STRING", "text/plain;charset=utf-8", "text/plain"}) {
-                if (session->bounds.abandoned() || endsReading(result))
+                if (session->over() || endsReading(result))
                     break;
                 if (offers(target) && (read = takeResult(result, session->read(selection, target, maxBytes))))
                     break;
             }
-            if (!read && !session->bounds.abandoned() && !endsReading(result) && offers("STRING")) {
+            if (!read && !session->over() && !endsReading(result) && offers("STRING")) {
                 // Latin-1 grows by at most one byte a character in UTF-8.
                 if (takeResult(result, session->read(selection, "STRING", maxBytes))) {
                     result.bytes = QString::fromLatin1(*result.bytes).toUtf8();
@@ -668,7 +768,7 @@ Pasteboard::BackgroundReader X11Pasteboard::backgroundReader() const
             takeResult(result, session->read(selection, type.toLatin1(), maxBytes));
         }
         // What was read may belong to a newer copy: that one is read for its own change.
-        result.superseded = count->load() != seen;
+        result.superseded = count->load() != seen || session->replaced;
         return result;
     };
 }

@@ -2,11 +2,14 @@
 
 #include "Pasteboard.h"
 
+#include <QAbstractNativeEventFilter>
 #include <QClipboard>
 #include <QObject>
 
 #include <atomic>
+#include <cstdint>
 #include <memory>
+#include <optional>
 
 namespace Platform {
 
@@ -16,12 +19,13 @@ namespace Platform {
 // a write is that write's.
 // GUI thread only. While we own the selection, other programs read it from our event loop:
 // nothing here may block that loop.
-class X11Pasteboard final : public QObject, public Pasteboard
+class X11Pasteboard final : public QObject, public QAbstractNativeEventFilter, public Pasteboard
 {
     Q_OBJECT
 
 public:
     explicit X11Pasteboard(QClipboard::Mode mode = QClipboard::Clipboard, QObject* parent = nullptr);
+    ~X11Pasteboard() override;
 
     qint64 changeCount() const override { return m_changeCount; }
     QStringList types() const override;
@@ -43,6 +47,9 @@ public:
     bool setData(const QByteArray& data, const QString& type) override;
     bool writeItems(const QList<PasteboardItem>& items) override;
 
+    // Notes the selection's owner that each change announces.
+    bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
+
 private:
     bool publish();
     bool serverNamesUsOwner() const;
@@ -54,6 +61,13 @@ private:
     // Bumped to end the reads in progress.
     std::shared_ptr<std::atomic<qint64>> m_cancelGeneration = std::make_shared<std::atomic<qint64>>(0);
     int m_transferDeadline = transferDeadlineMilliseconds;
+    // The owner each change announces (none: 0), as the server's notice of it names it. A change
+    // notice may come late, after the next owner has taken the selection: what that owner holds
+    // is read for its own change, never for the one before as well. Unknown without XFixes.
+    uint8_t m_xfixesSelectionNotify = 0;
+    uint32_t m_selectionAtom = 0;
+    std::optional<uint32_t> m_lastOwnerSeen;
+    std::optional<uint32_t> m_changeOwner;
     // X11 offers one item: what we write accumulates here until the next clearContents().
     PasteboardItem m_pending;
 };

@@ -167,6 +167,20 @@ bool startClipboardOwner(QProcess& owner, const QStringList& typeEqualsValue)
     return owner.waitForStarted(5000) && waitForOutput(owner, "owning");
 }
 
+bool startClipboardOwnerUnnoticed(QProcess& owner, const QStringList& typeEqualsValue)
+{
+    owner.start(QStringLiteral(QUILLOMARE_CLIPBOARD_OWNER), typeEqualsValue);
+    if (!owner.waitForStarted(5000))
+        return false;
+    QByteArray output;
+    const QDeadlineTimer deadline(10000);
+    while (!output.contains("owning") && owner.state() == QProcess::Running && !deadline.hasExpired()) {
+        owner.waitForReadyRead(20);
+        output += owner.readAll();
+    }
+    return output.contains("owning");
+}
+
 bool startIncrClipboardOwner(QProcess& owner, const QString& target, qint64 total, qint64 part,
                              int intervalMilliseconds, qint64 announced)
 {
@@ -180,6 +194,12 @@ bool startIncrClipboardOwner(QProcess& owner, const QString& target, qint64 tota
 bool startBusyClipboardOwner(QProcess& owner, int intervalMilliseconds)
 {
     owner.start(QStringLiteral(QUILLOMARE_BUSY_CLIPBOARD_OWNER), {QString::number(intervalMilliseconds)});
+    return owner.waitForStarted(5000) && waitForOutput(owner, "owning");
+}
+
+bool startMisansweringClipboardOwner(QProcess& owner, const QString& wrongPart, const QString& text)
+{
+    owner.start(QStringLiteral(QUILLOMARE_MISANSWERING_CLIPBOARD_OWNER), {wrongPart, text});
     return owner.waitForStarted(5000) && waitForOutput(owner, "owning");
 }
 

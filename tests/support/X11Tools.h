@@ -36,6 +36,8 @@ QByteArray xclipPaste(const QString& target = QStringLiteral("UTF8_STRING"));
 // one target; the test's own owner any number of formats, "text/plain" standing for text.
 bool startXclipOwner(QProcess& owner, const QByteArray& bytes, const QString& target = QStringLiteral("UTF8_STRING"));
 bool startClipboardOwner(QProcess& owner, const QStringList& typeEqualsValue);
+// The same, without serving this process's events meanwhile: Qt has yet to hear of the new owner.
+bool startClipboardOwnerUnnoticed(QProcess& owner, const QStringList& typeEqualsValue);
 // An owner that sends `total` bytes (-1: without end) of one target in parts of `part` bytes,
 // `intervalMilliseconds` apart, announcing `announced` bytes at the start; it says "part <sent>"
 // after each part and "done" after the last.
@@ -46,6 +48,11 @@ qint64 incrOwnerBytesSent(QProcess& owner);
 // An owner that takes the CLIPBOARD selection again every `intervalMilliseconds` and answers no
 // request, until `owner` ends.
 bool startBusyClipboardOwner(QProcess& owner, int intervalMilliseconds);
+
+// An owner of `text` that answers each request for it with a misleading answer first, one that
+// differs from the request in `wrongPart` ("target", "selection", "time" or "property") and
+// points at the decoy "decoy answer"; the right answer follows.
+bool startMisansweringClipboardOwner(QProcess& owner, const QString& wrongPart, const QString& text);
 
 // The connections this process holds to the X server (over its local socket).
 int xConnectionsOfThisProcess();

@@ -327,6 +327,54 @@ private Q_SLOTS:
                                  5000);
     }
 
+    // An answer is taken only when it answers our request: the server hands a closed window's id
+    // to the next program at once, so an answer that names our window may be meant for a request
+    // of another time, for another target or selection, or point at another property.
+    void testOnlyTheAnswerToOurRequestIsTaken_data()
+    {
+        QTest::addColumn<QString>("wrongPart");
+        for (const char* part : {"target", "selection", "time", "property"})
+            QTest::newRow(part) << QString::fromLatin1(part);
+    }
+
+    void testOnlyTheAnswerToOurRequestIsTaken()
+    {
+        QFETCH(QString, wrongPart);
+        QVERIFY(startMisansweringClipboardOwner(m_owner, wrongPart, QStringLiteral("the answer we asked for")));
+        QVERIFY(waitForCapture(m_results));
+        m_monitor->waitForPendingCaptures();
+        QCOMPARE(m_results.size(), 1);
+        QVERIFY(m_results.first().item);
+        QCOMPARE(m_results.first().item->payload.textValue(), QStringLiteral("the answer we asked for"));
+    }
+
+    // X11 may tell of an owner's end only once the next owner holds the clipboard: the read for
+    // that end must not take in the next copy, which is read for its own change (else one copy
+    // gives two results).
+    void testAReadForAnOwnersEndDoesNotReadTheNextCopy()
+    {
+        QVERIFY(startXclipOwner(m_owner, "from a program about to quit"));
+        QVERIFY(waitForCapture(m_results));
+        m_monitor->stop();
+        const qint64 before = m_pasteboard->changeCount();
+        m_owner.kill();
+        m_owner.waitForFinished(2000);
+        QTRY_VERIFY(m_pasteboard->changeCount() > before);
+        const auto reader = m_pasteboard->backgroundReader();
+        QVERIFY(reader);
+
+        QProcess next;
+        QVERIFY(startClipboardOwnerUnnoticed(next, {QStringLiteral("text/plain=the next copy")}));
+        const Platform::Pasteboard::BackgroundData names = reader(Platform::PasteboardType::formatNames, 4096);
+        const Platform::Pasteboard::BackgroundData text = reader(Platform::PasteboardType::string, 4096);
+        next.kill();
+        next.waitForFinished(2000);
+        QVERIFY(names.superseded);
+        QVERIFY(!names.bytes);
+        QVERIFY(text.superseded);
+        QVERIFY(!text.bytes);
+    }
+
     void testAnOwnerThatQuitsReportsNothing()
     {
         QVERIFY(startXclipOwner(m_owner, "from a program about to quit"));
