@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QThread>
 
 #include <tesseract/baseapi.h>
 #include <tesseract/resultiterator.h>
@@ -15,6 +16,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <optional>
+#include <thread>
 #include <vector>
 
 namespace Platform {
@@ -339,13 +341,17 @@ QStringList TesseractTextRecognizer::missingLanguageFiles() const
 
 // Borrow an idle engine of the language, load a new one while under the limit, or wait for one
 // to come back. None when the language does not load.
-std::unique_ptr<TesseractTextRecognizer::EngineLoan> TesseractTextRecognizer::borrowEngine(const QString& language) const
+std::unique_ptr<TesseractTextRecognizer::EngineLoan> TesseractTextRecognizer::borrowEngine(const QString& language,
+                                                                                           bool wait) const
 {
     std::unique_ptr<tesseract::TessBaseAPI> engine;
     {
         std::unique_lock lock(m_mutex);
         Pool& pool = m_pools[language];
-        m_engineReturned.wait(lock, [&] { return !pool.idle.empty() || pool.count < m_maximumEngines; });
+        const auto available = [&] { return !pool.idle.empty() || pool.count < m_maximumEngines; };
+        if (!wait && !available())
+            return nullptr;
+        m_engineReturned.wait(lock, available);
         if (!pool.idle.empty()) {
             engine = std::move(pool.idle.back());
             pool.idle.pop_back();
@@ -517,78 +523,129 @@ float meanConfidence(const ReadLine& line)
 // more often, and a character of the other reading replaces a differing one only where it won
 // clearly: that mends a character the winning model misreads in its own script (航 for 剪)
 // without mixing the scripts of a line.
-void chooseHanReading(tesseract::TessBaseAPI& otherEngine, std::vector<ReadLine>& lines, const QImage& grey,
-                      int resolution, const QString& firstLanguage, const QString& otherLanguage)
+void chooseHanReading(ReadLine& line, std::vector<ReadLine>& others, const QImage& grey, const QString& firstLanguage,
+                      const QString& otherLanguage)
 {
-    for (ReadLine& line : lines) {
-        if (!hasHan(line))
+    if (others.size() != 1)
+        return;
+    ReadLine& other = others.front();
+    std::vector<Symbol*> first = symbolsOf(line);
+    std::vector<Symbol*> second = symbolsOf(other);
+    const std::vector<QRect> cells = characterCells(first, line.box, grey);
+    const std::vector<QRect> otherCells = characterCells(second, other.box, grey);
+    const auto pictureAt = [&](const QRect& cell) { return grey.copy(cell.intersected(grey.rect())); };
+    int votes = 0;
+    std::vector<std::tuple<size_t, size_t, int>> verdicts; // +1: the other reading's character won
+    std::vector<std::pair<size_t, size_t>> otherCharacters;
+    for (const auto& [i, j] : substitutions(first, second)) {
+        if (!HanGlyphs::isHanCharacter(first[i]->text) || !HanGlyphs::isHanCharacter(second[j]->text)) {
+            otherCharacters.emplace_back(i, j);
             continue;
-        const LinePicture alone = linePicture(grey, line.box);
-        std::vector<ReadLine> others =
-            read(otherEngine, alone.image, resolution, tesseract::PSM_SINGLE_LINE, alone.offset);
-        if (others.size() != 1)
-            continue;
-        ReadLine& other = others.front();
-        std::vector<Symbol*> first = symbolsOf(line);
-        std::vector<Symbol*> second = symbolsOf(other);
-        const std::vector<QRect> cells = characterCells(first, line.box, grey);
-        const std::vector<QRect> otherCells = characterCells(second, other.box, grey);
-        const auto pictureAt = [&](const QRect& cell) { return grey.copy(cell.intersected(grey.rect())); };
-        int votes = 0;
-        std::vector<std::tuple<size_t, size_t, int>> verdicts; // +1: the other reading's character won
-        std::vector<std::pair<size_t, size_t>> otherCharacters;
-        for (const auto& [i, j] : substitutions(first, second)) {
-            if (!HanGlyphs::isHanCharacter(first[i]->text) || !HanGlyphs::isHanCharacter(second[j]->text)) {
-                otherCharacters.emplace_back(i, j);
-                continue;
-            }
-            // Each reading places the character a little differently: the better place counts.
-            const QImage pictures[] = {pictureAt(cells[i]), pictureAt(otherCells[j])};
-            double firstLikeness = -1, secondLikeness = -1;
-            for (const QImage& picture : pictures) {
-                firstLikeness = std::max(firstLikeness, HanGlyphs::likeness(picture, first[i]->text, familyOf(firstLanguage)));
-                secondLikeness =
-                    std::max(secondLikeness, HanGlyphs::likeness(picture, second[j]->text, familyOf(otherLanguage)));
-            }
-            if (std::max(firstLikeness, secondLikeness) < kLikenessToDecide || firstLikeness == secondLikeness)
-                continue;
-            const int verdict = secondLikeness > firstLikeness ? 1 : -1;
-            votes += verdict;
-            // Only a clear win counts against the line's script.
-            if (std::abs(secondLikeness - firstLikeness) >= kLikenessToOverride)
-                verdicts.emplace_back(i, j, verdict);
         }
-        if (votes > 0) {
-            for (const auto& [i, j, verdict] : verdicts)
-                if (verdict < 0)
-                    second[j]->text = first[i]->text;
-            // Punctuation and letters as the page's reading has them: read as a single line, the
-            // traditional model takes a full-width comma for a narrow one.
-            for (const auto& [i, j] : otherCharacters)
+        // Each reading places the character a little differently: the better place counts.
+        const QImage pictures[] = {pictureAt(cells[i]), pictureAt(otherCells[j])};
+        double firstLikeness = -1, secondLikeness = -1;
+        for (const QImage& picture : pictures) {
+            firstLikeness = std::max(firstLikeness, HanGlyphs::likeness(picture, first[i]->text, familyOf(firstLanguage)));
+            secondLikeness =
+                std::max(secondLikeness, HanGlyphs::likeness(picture, second[j]->text, familyOf(otherLanguage)));
+        }
+        if (std::max(firstLikeness, secondLikeness) < kLikenessToDecide || firstLikeness == secondLikeness)
+            continue;
+        const int verdict = secondLikeness > firstLikeness ? 1 : -1;
+        votes += verdict;
+        // Only a clear win counts against the line's script.
+        if (std::abs(secondLikeness - firstLikeness) >= kLikenessToOverride)
+            verdicts.emplace_back(i, j, verdict);
+    }
+    if (votes > 0) {
+        for (const auto& [i, j, verdict] : verdicts)
+            if (verdict < 0)
                 second[j]->text = first[i]->text;
-            line = std::move(other);
-        } else {
-            for (const auto& [i, j, verdict] : verdicts)
-                if (verdict > 0)
-                    first[i]->text = second[j]->text;
-        }
+        // Punctuation and letters as the page's reading has them: read as a single line, the
+        // traditional model takes a full-width comma for a narrow one.
+        for (const auto& [i, j] : otherCharacters)
+            second[j]->text = first[i]->text;
+        line = std::move(other);
+    } else {
+        for (const auto& [i, j, verdict] : verdicts)
+            if (verdict > 0)
+                first[i]->text = second[j]->text;
     }
 }
 
 // A line without Chinese characters is read again by the other language (English), whose
 // reading stands when the engine trusts it more.
-void chooseLatinReading(tesseract::TessBaseAPI& otherEngine, std::vector<ReadLine>& lines, const QImage& grey,
-                        int resolution)
+void chooseLatinReading(ReadLine& line, std::vector<ReadLine>& others)
 {
-    for (ReadLine& line : lines) {
-        if (hasHan(line))
-            continue;
-        const LinePicture alone = linePicture(grey, line.box);
-        std::vector<ReadLine> others =
-            read(otherEngine, alone.image, resolution, tesseract::PSM_SINGLE_LINE, alone.offset);
-        if (others.size() == 1 && !hasHan(others.front()) && meanConfidence(others.front()) > meanConfidence(line))
-            line = std::move(others.front());
-    }
+    if (others.size() == 1 && !hasHan(others.front()) && meanConfidence(others.front()) > meanConfidence(line))
+        line = std::move(others.front());
+}
+
+// A line of the page to read again alone, by another language.
+struct Rereading
+{
+    size_t line;
+    size_t language; // index into the languages read again
+    LinePicture picture;
+    std::vector<ReadLine> lines; // what that language read
+};
+
+// The lines are read on up to three threads, dedicated ones beside the caller's, so that a
+// recognition neither waits for nor holds up the program's other background work. Each thread
+// reads with engines of its own. The caller's waits for an engine of each language it needs, in
+// the languages' order as every recognition does, so that two recognitions never wait for each
+// other; the other threads take only engines that are free at once and leave the lines of a
+// language they got none of to the caller's.
+template<typename Borrow>
+void readAgain(std::vector<Rereading>& rereadings, const QStringList& languages, int resolution, Borrow borrow)
+{
+    if (rereadings.empty())
+        return;
+    std::stable_sort(rereadings.begin(), rereadings.end(),
+                     [](const Rereading& a, const Rereading& b) { return a.language < b.language; });
+
+    std::mutex mutex;
+    std::vector<bool> taken(rereadings.size(), false);
+    const auto work = [&](bool isCaller) {
+        adjustParallelTeamsToLoadOnThisThread();
+        std::vector<decltype(borrow(QString(), true))> loans(size_t(languages.size()));
+        std::vector<bool> unavailable(size_t(languages.size()), false);
+        for (;;) {
+            size_t next = rereadings.size();
+            {
+                const std::lock_guard lock(mutex);
+                for (size_t i = 0; i < rereadings.size(); ++i) {
+                    if (!taken[i] && !unavailable[rereadings[i].language]) {
+                        next = i;
+                        // Taken only with an engine in hand, so that no line is left unread.
+                        taken[i] = loans[rereadings[i].language] != nullptr;
+                        break;
+                    }
+                }
+            }
+            if (next == rereadings.size())
+                return;
+            const size_t language = rereadings[next].language;
+            if (!loans[language]) {
+                loans[language] = borrow(languages[qsizetype(language)], isCaller);
+                if (!loans[language])
+                    unavailable[language] = true; // for the caller's thread: the language does not load
+                continue;
+            }
+            Rereading& rereading = rereadings[next];
+            rereading.lines = read(loans[language]->engine(), rereading.picture.image, resolution,
+                                   tesseract::PSM_SINGLE_LINE, rereading.picture.offset);
+        }
+    };
+
+    const int helpers = std::min({2, QThread::idealThreadCount() - 2, int(rereadings.size()) - 1});
+    std::vector<std::thread> threads;
+    for (int i = 0; i < helpers; ++i)
+        threads.emplace_back(work, false);
+    work(true);
+    for (std::thread& thread : threads)
+        thread.join();
 }
 
 } // namespace
@@ -653,20 +710,26 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) c
         lines = readPage(*iterator);
 
     const auto isChinese = [](const QString& language) { return language.startsWith(QLatin1String("chi_")); };
+    QStringList rereadingLanguages;
+    std::vector<Rereading> rereadings;
     for (const QString& language : languages.mid(1)) {
-        // An engine is borrowed only when some line is for it to read again.
         const bool chinese = isChinese(language);
         if (chinese && !isChinese(firstLanguage))
             continue;
-        if (std::none_of(lines.begin(), lines.end(), [&](const ReadLine& line) { return hasHan(line) == chinese; }))
-            continue;
-        const std::unique_ptr<EngineLoan> other = borrowEngine(language);
-        if (!other)
-            continue; // read by the languages that did load
-        if (chinese)
-            chooseHanReading(other->engine(), lines, grey, resolution, firstLanguage, language);
+        for (size_t i = 0; i < lines.size(); ++i)
+            if (hasHan(lines[i]) == chinese)
+                rereadings.push_back({i, size_t(rereadingLanguages.size()), linePicture(grey, lines[i].box), {}});
+        rereadingLanguages.append(language);
+    }
+    readAgain(rereadings, rereadingLanguages, resolution,
+              [this](const QString& language, bool wait) { return borrowEngine(language, wait); });
+    // A line has one language to read it again (Chinese or not), so the order does not matter.
+    for (Rereading& rereading : rereadings) {
+        const QString& language = rereadingLanguages[qsizetype(rereading.language)];
+        if (isChinese(language))
+            chooseHanReading(lines[rereading.line], rereading.lines, grey, firstLanguage, language);
         else
-            chooseLatinReading(other->engine(), lines, grey, resolution);
+            chooseLatinReading(lines[rereading.line], rereading.lines);
     }
 
     const double width = grey.width();

@@ -28,6 +28,8 @@ namespace Platform {
 // A Tesseract engine serves one thread at a time and costs ~20–60 MB and ~0.1–0.2 s to load per
 // language, so the recognizer keeps a few engines of each language and lends them out: at most
 // `maximumEngines` of one language are in use at once, later callers wait for one to come back.
+// One recognition reads its lines again on up to three threads, each with an engine of its own:
+// the first engine of a language it waits for, more only when they are free at once.
 class TesseractTextRecognizer final : public TextRecognizer
 {
 public:
@@ -54,7 +56,9 @@ private:
         int count = 0;
     };
 
-    std::unique_ptr<EngineLoan> borrowEngine(const QString& language) const;
+    // Waits for an engine when all of the language's are lent out, unless `wait` is false: then
+    // none.
+    std::unique_ptr<EngineLoan> borrowEngine(const QString& language, bool wait = true) const;
 
     QString m_dataFolder;
     QString m_languages;

@@ -353,6 +353,33 @@ private Q_SLOTS:
             thread.join();
         QCOMPARE(texts, words);
     }
+
+    // The lines are read again on several threads, each with an engine of its own: with one
+    // engine per language and recognitions running side by side, the other threads mostly get
+    // none, and every line must still be read again (the traditional ones are right only then),
+    // in its place, without a recognition waiting for another for ever.
+    void linesAreReadAgainWhenFewEnginesAreFree()
+    {
+        const QList<std::pair<QString, QString>> lines{
+            {QStringLiteral("Noto Sans CJK TC"), QStringLiteral("剪貼簿歷史紀錄")},
+            {QStringLiteral("Noto Sans CJK SC"), QStringLiteral("Quick brown fox")},
+            {QStringLiteral("Noto Sans CJK TC"), QStringLiteral("繁體中文識別測試")},
+            {QStringLiteral("Noto Sans CJK SC"), QStringLiteral("剪贴板历史记录")},
+        };
+        const QStringList expected{QStringLiteral("剪貼簿歷史紀錄"), QStringLiteral("Quickbrownfox"),
+                                   QStringLiteral("繁體中文識別測試"), QStringLiteral("剪贴板历史记录")};
+        const QImage image = linesPicture(lines, 32);
+        const TesseractTextRecognizer recognizer(TesseractTextRecognizer::defaultDataFolder(),
+                                                 TesseractTextRecognizer::defaultLanguages(), 1);
+        std::vector<QStringList> read(3);
+        std::vector<std::thread> threads;
+        for (size_t i = 0; i < read.size(); ++i)
+            threads.emplace_back([&, i] { read[i] = lineTexts(recognizer.recognize(image)); });
+        for (std::thread& thread : threads)
+            thread.join();
+        for (const QStringList& texts : read)
+            QCOMPARE(texts, expected);
+    }
 };
 
 QUILLOMARE_GUI_TEST_MAIN(TestTesseractTextRecognizer)
