@@ -2,6 +2,7 @@
 // Chinese text, as the user would copy it with a screenshot tool and ask for its text.
 
 #include <Platform/TextRecognizerTesseract.h>
+#include <RecognitionPictures.h>
 
 #include <benchmark/benchmark.h>
 
@@ -17,6 +18,9 @@
 #include <cstdio>
 #include <map>
 #include <vector>
+
+using RecognitionPictures::editDistance;
+using RecognitionPictures::linesPicture;
 
 namespace {
 
@@ -88,27 +92,6 @@ const QImage& screenshot()
     return image;
 }
 
-// Characters to add, drop or change to turn one text into the other, blanks ignored.
-qsizetype editDistance(QString a, QString b)
-{
-    static const QRegularExpression blanks(QStringLiteral("\\s+"));
-    a.remove(blanks);
-    b.remove(blanks);
-    std::vector<qsizetype> row(size_t(b.size()) + 1);
-    for (qsizetype j = 0; j <= b.size(); ++j)
-        row[size_t(j)] = j;
-    for (qsizetype i = 1; i <= a.size(); ++i) {
-        qsizetype diagonal = row[0];
-        row[0] = i;
-        for (qsizetype j = 1; j <= b.size(); ++j) {
-            const qsizetype above = row[size_t(j)];
-            row[size_t(j)] = std::min({above + 1, row[size_t(j - 1)] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
-            diagonal = above;
-        }
-    }
-    return row[size_t(b.size())];
-}
-
 void recognizeScreenshot(benchmark::State& state)
 {
     const QImage& image = screenshot();
@@ -159,30 +142,6 @@ struct SweepScript
     QStringList lines;
 };
 
-QImage sweepPicture(const QList<std::pair<QString, QString>>& lines, int pixelSize)
-{
-    int width = 0;
-    for (const auto& [family, text] : lines) {
-        QFont font(family);
-        font.setPixelSize(pixelSize);
-        width = std::max(width, QFontMetrics(font).horizontalAdvance(text));
-    }
-    const int step = pixelSize * 8 / 5;
-    QImage image(width + 2 * pixelSize, int(lines.size()) * step + 2 * pixelSize, QImage::Format_RGB32);
-    image.fill(Qt::white);
-    QPainter painter(&image);
-    painter.setPen(Qt::black);
-    int top = pixelSize;
-    for (const auto& [family, text] : lines) {
-        QFont font(family);
-        font.setPixelSize(pixelSize);
-        painter.setFont(font);
-        painter.drawText(pixelSize, top + QFontMetrics(font).ascent(), text);
-        top += step;
-    }
-    return image;
-}
-
 void recognizeEverySize(benchmark::State& state)
 {
     const QString sc = QStringLiteral("Noto Sans CJK SC");
@@ -215,7 +174,7 @@ void recognizeEverySize(benchmark::State& state)
         for (const SweepScript& script : scripts) {
             const qsizetype count = script.lines.size();
             pictures.append({QString::fromLatin1(script.name), sizes[s],
-                             sweepPicture({{script.family, script.lines[s % count]}}, sizes[s]),
+                             linesPicture({{script.family, script.lines[s % count]}}, sizes[s]),
                              script.lines[s % count]});
             QList<std::pair<QString, QString>> three;
             QString expected;
@@ -223,10 +182,10 @@ void recognizeEverySize(benchmark::State& state)
                 three.append({script.family, script.lines[(s + i) % count]});
                 expected += script.lines[(s + i) % count];
             }
-            pictures.append({QString::fromLatin1(script.name), sizes[s], sweepPicture(three, sizes[s]), expected});
+            pictures.append({QString::fromLatin1(script.name), sizes[s], linesPicture(three, sizes[s]), expected});
         }
         pictures.append({QStringLiteral("mixed"), sizes[s],
-                         sweepPicture({{sc, scripts[0].lines[s % 6]}, {tc, scripts[1].lines[s % 6]},
+                         linesPicture({{sc, scripts[0].lines[s % 6]}, {tc, scripts[1].lines[s % 6]},
                                        {sc, scripts[2].lines[s % 6]}},
                                       sizes[s]),
                          scripts[0].lines[s % 6] + scripts[1].lines[s % 6] + scripts[2].lines[s % 6]});

@@ -8,40 +8,19 @@
 // A total of -1 never ends. The announced size is what the transfer's start claims (an owner's
 // lower bound of the size; 0 claims nothing).
 
-#include <xcb/xcb.h>
+#include "XcbClipboardOwner.h"
 
-#include <poll.h>
-
-#include <chrono>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <string>
 #include <vector>
 
-namespace {
+using namespace XcbClipboardOwner;
 
-xcb_atom_t atom(xcb_connection_t* c, const char* name)
-{
-    xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, uint16_t(std::strlen(name)), name), nullptr);
-    const xcb_atom_t result = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
-    std::free(reply);
-    return result;
-}
+namespace {
 
 void notify(xcb_connection_t* c, const xcb_selection_request_event_t& request, xcb_atom_t property)
 {
-    xcb_selection_notify_event_t notice{};
-    notice.response_type = XCB_SELECTION_NOTIFY;
-    notice.time = request.time;
-    notice.requestor = request.requestor;
-    notice.selection = request.selection;
-    notice.target = request.target;
-    notice.property = property;
-    xcb_send_event(c, 0, request.requestor, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&notice));
+    XcbClipboardOwner::notify(c, request.requestor, request.selection, request.target, property, request.time);
 }
-
-using Clock = std::chrono::steady_clock;
 
 } // namespace
 
@@ -56,26 +35,16 @@ int main(int argc, char* argv[])
     const int interval = std::atoi(argv[4]);
     const uint32_t announced = uint32_t(std::atoll(argv[5]));
 
-    int screenNumber = 0;
-    xcb_connection_t* c = xcb_connect(nullptr, &screenNumber);
-    if (xcb_connection_has_error(c))
+    xcb_window_t window = 0;
+    xcb_connection_t* c = connectWithWindow(window);
+    if (!c)
         return 1;
-    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
-    const xcb_window_t window = xcb_generate_id(c);
-    xcb_create_window(c, XCB_COPY_FROM_PARENT, window, screen->root, 0, 0, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY,
-                      XCB_COPY_FROM_PARENT, 0, nullptr);
     const xcb_atom_t clipboard = atom(c, "CLIPBOARD");
     const xcb_atom_t targets = atom(c, "TARGETS");
     const xcb_atom_t incr = atom(c, "INCR");
     const xcb_atom_t target = atom(c, argv[1]);
-    xcb_set_selection_owner(c, window, clipboard, XCB_CURRENT_TIME);
-    xcb_get_selection_owner_reply_t* owner = xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, clipboard), nullptr);
-    const bool owning = owner && owner->owner == window;
-    std::free(owner);
-    if (!owning)
+    if (!takeAndAnnounce(c, window, clipboard))
         return 1;
-    std::puts("owning");
-    std::fflush(stdout);
 
     // The one transfer under way: its requestor's window and property, what was sent, and when
     // the next part is due once the requestor has taken the last one.
@@ -87,12 +56,7 @@ int main(int argc, char* argv[])
     const std::vector<char> part(size_t(partSize > 0 ? partSize : 1), 'q');
 
     while (true) {
-        int timeout = -1;
-        if (requestor && partTaken)
-            timeout = int(std::max<long long>(
-                0, std::chrono::duration_cast<std::chrono::milliseconds>(due - Clock::now()).count()));
-        pollfd descriptor{xcb_get_file_descriptor(c), POLLIN, 0};
-        ::poll(&descriptor, 1, timeout);
+        waitForEvents(c, requestor && partTaken ? &due : nullptr);
         if (xcb_connection_has_error(c))
             return 1;
 

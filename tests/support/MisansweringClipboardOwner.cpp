@@ -8,42 +8,11 @@
 // "property". It names the requestor's window and is sent once the decoy text is where that
 // answer points; the right text follows once the requestor has taken the decoy, or after 200 ms.
 
-#include <xcb/xcb.h>
+#include "XcbClipboardOwner.h"
 
-#include <poll.h>
-
-#include <chrono>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <string>
 
-namespace {
-
-xcb_atom_t atom(xcb_connection_t* c, const char* name)
-{
-    xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, uint16_t(std::strlen(name)), name), nullptr);
-    const xcb_atom_t result = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
-    std::free(reply);
-    return result;
-}
-
-void notify(xcb_connection_t* c, xcb_window_t requestor, xcb_atom_t selection, xcb_atom_t target,
-            xcb_atom_t property, xcb_timestamp_t time)
-{
-    xcb_selection_notify_event_t notice{};
-    notice.response_type = XCB_SELECTION_NOTIFY;
-    notice.time = time;
-    notice.requestor = requestor;
-    notice.selection = selection;
-    notice.target = target;
-    notice.property = property;
-    xcb_send_event(c, 0, requestor, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&notice));
-}
-
-using Clock = std::chrono::steady_clock;
-
-} // namespace
+using namespace XcbClipboardOwner;
 
 int main(int argc, char* argv[])
 {
@@ -55,26 +24,17 @@ int main(int argc, char* argv[])
     const std::string text = argv[2];
     const std::string decoy = "decoy answer";
 
-    xcb_connection_t* c = xcb_connect(nullptr, nullptr);
-    if (xcb_connection_has_error(c))
+    xcb_window_t window = 0;
+    xcb_connection_t* c = connectWithWindow(window);
+    if (!c)
         return 1;
-    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
-    const xcb_window_t window = xcb_generate_id(c);
-    xcb_create_window(c, XCB_COPY_FROM_PARENT, window, screen->root, 0, 0, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY,
-                      XCB_COPY_FROM_PARENT, 0, nullptr);
     const xcb_atom_t clipboard = atom(c, "CLIPBOARD");
     const xcb_atom_t primary = XCB_ATOM_PRIMARY;
     const xcb_atom_t targets = atom(c, "TARGETS");
     const xcb_atom_t utf8 = atom(c, "UTF8_STRING");
     const xcb_atom_t otherProperty = atom(c, "MISANSWERING_DECOY");
-    xcb_set_selection_owner(c, window, clipboard, XCB_CURRENT_TIME);
-    xcb_get_selection_owner_reply_t* owner = xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, clipboard), nullptr);
-    const bool owning = owner && owner->owner == window;
-    std::free(owner);
-    if (!owning)
+    if (!takeAndAnnounce(c, window, clipboard))
         return 1;
-    std::puts("owning");
-    std::fflush(stdout);
 
     // The request for the text whose right answer is still due, and when it is due at the latest.
     bool pending = false;
@@ -89,12 +49,7 @@ int main(int argc, char* argv[])
     };
 
     while (true) {
-        int timeout = -1;
-        if (pending)
-            timeout = int(std::max<long long>(
-                0, std::chrono::duration_cast<std::chrono::milliseconds>(due - Clock::now()).count()));
-        pollfd descriptor{xcb_get_file_descriptor(c), POLLIN, 0};
-        ::poll(&descriptor, 1, timeout);
+        waitForEvents(c, pending ? &due : nullptr);
         if (xcb_connection_has_error(c))
             return 1;
         while (xcb_generic_event_t* event = xcb_poll_for_event(c)) {
