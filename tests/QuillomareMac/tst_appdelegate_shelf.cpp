@@ -390,7 +390,8 @@ private Q_SLOTS:
         Platform::SharingService::setAirDropForTesting(std::make_shared<Platform::KdeConnectSharingService>());
         drop({text(QStringLiteral("hello"))});
         m_island->actions.onAirDropShelfItem(shownItems().first());
-        QCOMPARE(shelfMessage(), QStringLiteral("This shelf item can't be sent: KDE Connect is not installed"));
+        QCOMPARE(shelfMessage(), QStringLiteral("This shelf item can't be sent: KDE Connect is not installed; "
+                                                "install KDE Connect (package kdeconnect) to send items to a phone"));
     }
 
     void testCtrlAltSAddsTheClipboardToTheShelf()

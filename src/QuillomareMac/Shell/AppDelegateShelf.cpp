@@ -187,8 +187,10 @@ void AppDelegate::airDropShelfItem(const ShelfItem& item)
         ClipboardSharingService::serviceIsInstalled()
             ? Language::text(QStringLiteral("这项暂存内容无法通过 KDE Connect 发送"),
                              QStringLiteral("This shelf item can't be sent via KDE Connect"))
-            : Language::text(QStringLiteral("这项暂存内容无法发送：未安装 KDE Connect"),
-                             QStringLiteral("This shelf item can't be sent: KDE Connect is not installed")),
+            : Language::text(QStringLiteral("这项暂存内容无法发送：未安装 KDE Connect；安装 KDE Connect（软件包 "
+                                            "kdeconnect）后才能发送到手机"),
+                             QStringLiteral("This shelf item can't be sent: KDE Connect is not installed; install "
+                                            "KDE Connect (package kdeconnect) to send items to a phone")),
         true);
 }
 
