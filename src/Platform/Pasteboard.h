@@ -76,9 +76,9 @@ public:
         bool superseded = false;
         bool timedOut = false;
         bool tooLarge = false;
-        // With `tooLarge`: the size of the whole when one property held it (`sizeIsExact`), else
-        // a lower bound: the size the owner announced or the bytes that had come when reading
-        // stopped, whichever is larger.
+        // With `tooLarge`: the size of the whole when it is known (`sizeIsExact`: one property held
+        // it, the owner announced it, or the part that passed the limit was the last), else a
+        // lower bound that the whole exceeds: the bytes that had come when reading stopped.
         qint64 size = 0;
         bool sizeIsExact = false;
     };

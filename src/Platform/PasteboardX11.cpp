@@ -394,13 +394,7 @@ public:
         m_result.bytes.clear();
         m_awaiting = AbandonedTransfers::Awaiting::part;
         while (true) {
-            xcb_generic_event_t* event = waitFor([&](xcb_generic_event_t* e) {
-                if ((e->response_type & 0x7F) != XCB_PROPERTY_NOTIFY)
-                    return false;
-                const auto* property = reinterpret_cast<xcb_property_notify_event_t*>(e);
-                return property->window == m_window && property->atom == m_property &&
-                       property->state == XCB_PROPERTY_NEW_VALUE;
-            });
+            xcb_generic_event_t* event = waitFor([this](xcb_generic_event_t* e) { return isNewPart(e); });
             if (!event)
                 return m_result;
             std::free(event);
@@ -423,10 +417,46 @@ private:
         return m_result;
     }
 
+    bool isNewPart(xcb_generic_event_t* event) const
+    {
+        if ((event->response_type & 0x7F) != XCB_PROPERTY_NOTIFY)
+            return false;
+        const auto* property = reinterpret_cast<xcb_property_notify_event_t*>(event);
+        return property->window == m_window && property->atom == m_property &&
+               property->state == XCB_PROPERTY_NEW_VALUE;
+    }
+
+    // After the part that passed the limit: whether it was the last. The owner is asked for the
+    // next part, whose size is looked at without reading it; an empty one ends the transfer, and
+    // the size seen is the whole size.
+    bool nextPartIsTheEnd()
+    {
+        xcb_delete_property(m_connection, m_window, m_property);
+        xcb_flush(m_connection);
+        m_awaiting = AbandonedTransfers::Awaiting::part;
+        xcb_generic_event_t* event = waitFor([this](xcb_generic_event_t* e) { return isNewPart(e); });
+        if (!event)
+            return false;
+        std::free(event);
+        m_awaiting = AbandonedTransfers::Awaiting::nothing;
+        xcb_get_property_reply_t* reply = xcb_get_property_reply(
+            m_connection, xcb_get_property(m_connection, 0, m_window, m_property, XCB_GET_PROPERTY_TYPE_ANY, 0, 0),
+            nullptr);
+        const bool end = reply && xcb_get_property_value_length(reply) == 0 && reply->bytes_after == 0;
+        std::free(reply);
+        if (end) {
+            xcb_delete_property(m_connection, m_window, m_property);
+            xcb_flush(m_connection);
+        }
+        return end;
+    }
+
+    // `exact`: `seen` is the whole size (one property held it all, the owner announced it, or the
+    // part that passed the limit was the last); otherwise more came, and `seen` is a lower bound.
     void tooLarge(qint64 seen, bool exact)
     {
         m_result.status = TransferResult::Status::tooLarge;
-        // An owner's announcement is only a lower bound: a size that rests on it is one too.
+        // An owner that announced more than it sent leaves only a bound.
         m_result.sizeIsExact = exact && m_announcedSize <= seen;
         m_result.size = std::max(seen, m_announcedSize);
         m_result.bytes.clear();
@@ -450,12 +480,13 @@ private:
                 return false;
             if (incremental && reply->type == m_incr) {
                 *incremental = true;
-                // A lower bound of the size, which owners give as the size.
+                // The protocol calls it a lower bound of the size; owners give the whole size.
                 if (xcb_get_property_value_length(reply) >= 4)
                     m_announcedSize = *static_cast<const uint32_t*>(xcb_get_property_value(reply));
                 std::free(reply);
+                // Refused on the owner's word, before a byte comes: the size is the one it gave.
                 if (m_announcedSize > m_bounds.maxBytes) {
-                    tooLarge(m_announcedSize, false);
+                    tooLarge(m_announcedSize, true);
                     return false;
                 }
                 break;
@@ -464,9 +495,10 @@ private:
             const uint32_t after = reply->bytes_after;
             if (offset == 0 && into.size() + length + qint64(after) > m_bounds.maxBytes) {
                 std::free(reply);
-                // Whole in one property, its size is known; in parts, as far as the owner announced it.
-                const bool whole = incremental != nullptr;
-                tooLarge(into.size() + length + qint64(after), whole);
+                // Whole in one property, its size is known; in parts, once the next part is the end.
+                const qint64 seen = into.size() + length + qint64(after);
+                const bool whole = incremental != nullptr || nextPartIsTheEnd();
+                tooLarge(seen, whole);
                 return false;
             }
             into.append(static_cast<const char*>(xcb_get_property_value(reply)), length);

@@ -230,8 +230,13 @@ private Q_SLOTS:
         AppDelegate& delegate = launch();
         delegate.airDropHistoryItem(textItem(QStringLiteral("hello"), at(0)));
         QCOMPARE(m_island->message,
-                 std::optional<QString>(message("This item can't be sent: KDE Connect is not installed")));
+                 std::optional<QString>(message("This item can't be sent: KDE Connect is not installed; install KDE "
+                                                "Connect (package kdeconnect) to send items to a phone")));
         QCOMPARE(m_island->shows, 1);
+        Language::setIsChineseForTesting(true);
+        delegate.airDropHistoryItem(textItem(QStringLiteral("hello"), at(0)));
+        QCOMPARE(m_island->message, std::optional<QString>(QStringLiteral(
+                                        "这项内容无法发送：未安装 KDE Connect；安装 KDE Connect（软件包 kdeconnect）后才能发送到手机")));
     }
 
     void testReveal()

@@ -390,7 +390,38 @@ private Q_SLOTS:
         Platform::SharingService::setAirDropForTesting(std::make_shared<Platform::KdeConnectSharingService>());
         drop({text(QStringLiteral("hello"))});
         m_island->actions.onAirDropShelfItem(shownItems().first());
-        QCOMPARE(shelfMessage(), QStringLiteral("This shelf item can't be sent: KDE Connect is not installed"));
+        QCOMPARE(shelfMessage(), QStringLiteral("This shelf item can't be sent: KDE Connect is not installed; "
+                                                "install KDE Connect (package kdeconnect) to send items to a phone"));
+    }
+
+    // An entry whose stored copy was deleted names the folder its file was in, rather than only
+    // that it can't be shown.
+    void testRevealOfAnItemWhoseFileIsGoneSaysWhereItWas_data()
+    {
+        QTest::addColumn<bool>("chinese");
+        QTest::newRow("English") << false;
+        QTest::newRow("Chinese") << true;
+    }
+
+    void testRevealOfAnItemWhoseFileIsGoneSaysWhereItWas()
+    {
+        QFETCH(bool, chinese);
+        const QString path = m_dir->filePath(QStringLiteral("report.pdf"));
+        writeFile(path, "pdf");
+        drop({uriList({QUrl::fromLocalFile(path)})});
+        QTRY_VERIFY(shownItems().size() == 1 &&
+                    shownItems().first().payload.fileURLsValue().value(0).contains(QStringLiteral("/ShelfFiles/")));
+        const ShelfItem item = shownItems().first();
+        const QString stored = item.payload.fileURLsValue().first();
+        QVERIFY(QFile::remove(stored));
+        Language::setIsChineseForTesting(chinese);
+
+        m_island->actions.onRevealShelfItem(item);
+        const QString folder = QFileInfo(stored).absolutePath();
+        QCOMPARE(shelfMessage(), chinese ? QStringLiteral("这项内容的文件已不在了，它原来在\n") + folder
+                                         : QStringLiteral("This item's file is no longer there; it was in\n") + folder);
+        QVERIFY(m_workspace->selectedFiles.isEmpty());
+        QVERIFY(m_workspace->viewerSelections.isEmpty());
     }
 
     void testCtrlAltSAddsTheClipboardToTheShelf()

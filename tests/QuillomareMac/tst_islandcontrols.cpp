@@ -20,6 +20,7 @@
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QPainter>
+#include <QRegularExpression>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QStyleOptionFrame>
@@ -693,7 +694,98 @@ private Q_SLOTS:
         QVERIFY(shortWidth < 120);
         toast.setText(QStringLiteral("A very long status message that goes on and on ").repeated(4));
         QCOMPARE(toast.sizeHint().width(), IslandToastView::maximumToastWidth);
-        QCOMPARE(toast.sizeHint().height(), 30);
+        // Wrapped rather than cut: it grows downwards, not past its width.
+        QVERIFY(toast.sizeHint().height() > 30);
+    }
+
+    // A message too long for one line is shown whole, wrapped between words (or between Chinese
+    // characters): nothing is cut off, no line runs past the toast's edge, and the capsule is tall
+    // enough that its last line is drawn.
+    void toastWrapsALongMessage_data()
+    {
+        QTest::addColumn<QString>("message");
+        QTest::newRow("damaged image") << QStringLiteral(
+            "The image couldn't be read from the history file: the file holds a different image in its place. Removed "
+            "from the history: the image copied 2026-12-08 10:11:12 (1920 × 1080). Everything else is saved");
+        QTest::newRow("launch at login") << QStringLiteral("Failed to set launch at login: Permission denied — couldn't "
+                                                           "write “~/.config/autostart/quillomare.desktop”");
+        QTest::newRow("Chinese") << QStringLiteral("无法从历史文件读取图片：文件中的图片已被替换。已从历史中移除：2026-12-08 "
+                                                   "10:11:12 复制的图片（1920 × 1080）。其余内容均已保存");
+    }
+
+    void toastWrapsALongMessage()
+    {
+        QFETCH(QString, message);
+        const QFontMetricsF metrics(IslandTheme::systemFont(11.5, QFont::Medium));
+        const qreal room = IslandToastView::maximumToastWidth - 2 * 14;
+        QVERIFY2(metrics.horizontalAdvance(message) > room, "the message is longer than one line");
+
+        Backdrop host(QSize(500, 200));
+        auto* toast = new IslandToastView(&host);
+        host.show();
+        toast->showTransientStatus(message);
+        toast->setGeometry(QRect(QPoint(40, 20), toast->sizeHint()));
+        m_clock->advance(IslandToastView::fadeInMilliseconds);
+
+        const QStringList lines = toast->shownLines();
+        QVERIFY2(lines.size() >= 2, qPrintable(lines.join(u'|')));
+        const auto letters = [](QString text) { return text.remove(QRegularExpression(QStringLiteral("\\s"))); };
+        QCOMPARE(letters(lines.join(QString())), letters(message));
+        for (const QString& line : lines)
+            QVERIFY2(metrics.horizontalAdvance(line) <= room, qPrintable(line));
+        QCOMPARE(toast->height(), toast->sizeHint().height());
+
+        // Text is drawn in the band of the last line, inside the capsule.
+        const QImage image = host.grab().toImage();
+        const qreal lineHeight = metrics.lineSpacing();
+        const int bottom = toast->geometry().bottom() - int((30 - lineHeight) / 2);
+        int lit = 0;
+        for (int y = bottom - int(lineHeight) + 2; y < bottom - 1; ++y) {
+            for (int x = toast->x() + 14; x < toast->geometry().right() - 14; ++x)
+                lit += image.pixelColor(x, y).lightness() > 160 ? 1 : 0;
+        }
+        QVERIFY2(lit > 20, qPrintable(QString::number(lit)));
+    }
+
+    // A message that would fill the island stops after a few lines with an ellipsis; the island's
+    // header tooltip keeps all of it.
+    void toastEndsAnEndlessMessageWithAnEllipsis()
+    {
+        IslandToastView toast;
+        const QString message = QStringLiteral("Removed from the history: the image copied 2026-12-08 10:11:12, ").repeated(12);
+        toast.setText(message);
+        const QStringList lines = toast.shownLines();
+        QCOMPARE(lines.size(), IslandToastView::maximumMessageLines);
+        QVERIFY2(lines.last().endsWith(QChar(0x2026)), qPrintable(lines.last()));
+        QVERIFY(message.startsWith(lines.first()));
+        const QFontMetricsF metrics(IslandTheme::systemFont(11.5, QFont::Medium));
+        QVERIFY(metrics.horizontalAdvance(lines.last()) <= IslandToastView::maximumToastWidth - 2 * 14);
+    }
+
+    // One line keeps its 1.4 s; each further line gives the reader several seconds more (at least
+    // three), and the next message has its own time.
+    void toastGivesEachFurtherLineTimeToBeRead()
+    {
+        Backdrop host(QSize(500, 200));
+        auto* toast = new IslandToastView(&host);
+        host.show();
+        const QString threeLines = QStringLiteral(
+            "The image couldn't be read from the history file: the file holds a different image in its place. Removed "
+            "from the history: the image copied 2026-12-08 10:11:12 (1920 × 1080). Everything else is saved");
+        toast->showTransientStatus(threeLines);
+        QCOMPARE(toast->shownLines().size(), 3);
+        m_clock->advance(1400 + 2 * 3000);
+        QCOMPARE(toast->alpha(), 1.0);
+        QVERIFY(toast->remainingMilliseconds() > IslandToastView::fadeOutMilliseconds);
+        m_clock->advance(toast->remainingMilliseconds());
+        QVERIFY(!toast->isVisible());
+        QCOMPARE(toast->remainingMilliseconds(), 0);
+
+        toast->showTransientStatus(threeLines);
+        m_clock->advance(1000);
+        toast->showTransientStatus(QStringLiteral("Copied to clipboard"));
+        m_clock->advance(1400 + IslandToastView::fadeOutMilliseconds);
+        QVERIFY(!toast->isVisible());
     }
 
     // A message that names a place gives it a line of its own: the folder is shown whole, not

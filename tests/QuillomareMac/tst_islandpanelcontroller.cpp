@@ -6,6 +6,7 @@
 #include "Island/Panel/IslandPanel.h"
 #include "Island/Panel/IslandPanelController.h"
 #include "Island/Kit/IslandScheduler.h"
+#include "Island/Kit/IslandToastView.h"
 #include "Shelf/ShelfItem.h"
 
 #include <Platform/MotionPreferences.h>
@@ -171,6 +172,7 @@ private Q_SLOTS:
     void startsCollapsedHiddenAndClickThrough();
     void programOpeningHidesAfterSevenSeconds();
     void programOpeningOfAKeyIslandSchedulesNothing();
+    void programOpeningStaysOpenUntilALongMessageHasBeenRead();
     void automaticHideWaitsForModalAndForTheUser();
     void userOpeningTakesTheKeyboardAndFocusesSearch();
     void everyOpeningSelectsTheTopRowWithAgesAsOfNow();
@@ -335,6 +337,42 @@ void TestIslandPanelController::programOpeningOfAKeyIslandSchedulesNothing()
     QVERIFY(!controller->hideWorkItem());
     advance(10000);
     QCOMPARE(controller->displayMode(), Mode::expanded);
+}
+
+// The shell reports, then shows the island: a message of several lines is read to its end before
+// the island closes by itself; a short one leaves the seven seconds as they are.
+void TestIslandPanelController::programOpeningStaysOpenUntilALongMessageHasBeenRead()
+{
+    auto controller = makeController(true);
+    IslandView* view = controller->islandView();
+    view->configure({}, QuillomareCore::CloudSyncState::disabled(),
+                    QStringLiteral("The image couldn't be read from the history file: the file holds a different "
+                                   "image in its place. Removed from the history: the image copied 2026-12-08 "
+                                   "10:11:12 (1920 × 1080), the image copied 2026-12-08 10:12:40 (800 × 600). "
+                                   "Everything else is saved"));
+    controller->show(true, false);
+    QCoreApplication::processEvents();
+    advance(1000);
+    IslandToastView* toast = view->transientToast();
+    QVERIFY(toast && toast->isVisible());
+    QVERIFY(toast->shownLines().size() >= 3);
+
+    advance(6000);
+    QCOMPARE(controller->displayMode(), Mode::expanded);
+    QVERIFY(controller->hideWorkItem());
+    QVERIFY(toast->isVisible());
+    advance(toast->remainingMilliseconds() - 1);
+    QCOMPARE(controller->displayMode(), Mode::expanded);
+    advance(1);
+    QCOMPARE(controller->displayMode(), Mode::collapsed);
+
+    advance(2000);
+    view->configure({}, QuillomareCore::CloudSyncState::disabled(), QStringLiteral("Pinned"));
+    controller->show(true, false);
+    advance(6999);
+    QCOMPARE(controller->displayMode(), Mode::expanded);
+    advance(1);
+    QCOMPARE(controller->displayMode(), Mode::collapsed);
 }
 
 void TestIslandPanelController::automaticHideWaitsForModalAndForTheUser()

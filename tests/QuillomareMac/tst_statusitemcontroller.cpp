@@ -465,9 +465,44 @@ private Q_SLOTS:
         turn(true);
         QVERIFY2(m_island->message->startsWith(QStringLiteral("Failed to set launch at login: ")),
                  qPrintable(*m_island->message));
-        QCOMPARE(m_island->state.caseOf(), CloudSyncState::Case::failed);
+        // Not a sync failure: with sync off the pill goes on saying so.
+        QCOMPARE(m_island->state, delegate.cloudSync().state());
         QVERIFY(delegate.store().settings().launchAtLoginEnabled);
         QFile::remove(QFileInfo(entry).absolutePath());
+    }
+
+    // The pill's word is the sync state's: a start-up entry that cannot be written leaves it as
+    // sync has it, off or on.
+    void testALaunchAtLoginFailureIsNoSyncError_data()
+    {
+        QTest::addColumn<bool>("syncOn");
+        QTest::newRow("sync off") << false;
+        QTest::newRow("sync on") << true;
+    }
+
+    void testALaunchAtLoginFailureIsNoSyncError()
+    {
+        QFETCH(bool, syncOn);
+        ClipboardStore(m_dir->filePath(QStringLiteral("Quillomare/clips.json")))
+            .updateSettings([syncOn](ClipSettings& settings) { settings.cloudSyncEnabled = syncOn; });
+        AppDelegate& delegate = launch();
+        delegate.store().waitForPendingSaves();
+        QTRY_VERIFY(!delegate.isCloudSyncInFlight());
+        QCoreApplication::processEvents();
+        const CloudSyncState before = delegate.cloudSync().state();
+        QCOMPARE(before.caseOf(), syncOn ? CloudSyncState::Case::idle : CloudSyncState::Case::unavailable);
+
+        const QString folder = QFileInfo(LoginItemController::autostartFilePath()).absolutePath();
+        QDir(folder).removeRecursively();
+        writeFile(folder, "not a folder");
+        const auto removeFile = qScopeGuard([&folder] { QFile::remove(folder); });
+        const ClipSettings old = delegate.store().settings();
+        delegate.store().updateSettings([](ClipSettings& settings) { settings.launchAtLoginEnabled = true; });
+        delegate.settingsDidChange(old, delegate.store().settings());
+        QVERIFY2(m_island->message && m_island->message->startsWith(QStringLiteral("Failed to set launch at login: ")),
+                 qPrintable(m_island->message.value_or(QString())));
+        QCOMPARE(m_island->state, before);
+        QVERIFY(m_island->shows > 0);
     }
 };
 

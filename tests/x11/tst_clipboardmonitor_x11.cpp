@@ -460,7 +460,8 @@ private Q_SLOTS:
     }
 
     // A text over the history's limit is refused, before a byte comes when the owner announces
-    // its size, and as soon as the limit is passed when it does not; the same for a PNG.
+    // its size (which it then gives exactly), and as soon as the limit is passed when it does not
+    // (more than what came by then); the same for a PNG.
     void testOversizedCopiesAreRefusedWithoutReadingThemWhole()
     {
         constexpr qint64 textLimit = 32 * 1024 * 1024;
@@ -471,7 +472,7 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(m_results.size(), 1, 10000);
         QVERIFY(!m_results.first().item);
         QCOMPARE(m_results.first().ignoredReason,
-                 std::optional<QString>(QStringLiteral("Text too large, not saved (> 33,554,433 bytes, limit 33,554,432 bytes)")));
+                 std::optional<QString>(QStringLiteral("Text too large, not saved (33,554,433 bytes, limit 33,554,432 bytes)")));
         QCOMPARE(incrOwnerBytesSent(m_owner), 0);
         endOwnerAndItsChange();
         QVERIFY(startIncrClipboardOwner(m_owner, QStringLiteral("UTF8_STRING"), 4 * textLimit, part, 0, 0));
@@ -488,6 +489,27 @@ private Q_SLOTS:
                  qPrintable(*m_results.first().ignoredReason));
         QVERIFY(m_results.first().ignoredReason->endsWith(QStringLiteral(", limit 8.4 MB)")));
         QVERIFY(incrOwnerBytesSent(m_owner) <= imageLimit + 2 * part);
+    }
+
+    // An owner that announces no size (as xclip does): where its copy ends with the part that
+    // passes the limit, the size is known after all and given as it is; where more follows, the
+    // copy is "more than" what came.
+    void testACopyInPartsIsGivenItsSizeWhenItEndsWithThePartOverTheLimit()
+    {
+        constexpr qint64 textLimit = 32 * 1024 * 1024;
+        constexpr qint64 part = 256 * 1024;
+        QVERIFY(startIncrClipboardOwner(m_owner, QStringLiteral("UTF8_STRING"), textLimit + 1, part, 0, 0));
+        QTRY_COMPARE_WITH_TIMEOUT(m_results.size(), 1, 10000);
+        QVERIFY(!m_results.first().item);
+        QCOMPARE(m_results.first().ignoredReason,
+                 std::optional<QString>(QStringLiteral("Text too large, not saved (33,554,433 bytes, limit 33,554,432 bytes)")));
+        endOwnerAndItsChange();
+
+        QVERIFY(startIncrClipboardOwner(m_owner, QStringLiteral("UTF8_STRING"), textLimit + part + 1, part, 0, 0));
+        QTRY_COMPARE_WITH_TIMEOUT(m_results.size(), 1, 10000);
+        QVERIFY(!m_results.first().item);
+        QCOMPARE(m_results.first().ignoredReason,
+                 std::optional<QString>(QStringLiteral("Text too large, not saved (> 33.8 MB, limit 33.6 MB)")));
     }
 
     void testTextIsReadAwayFromTheGuiThread()

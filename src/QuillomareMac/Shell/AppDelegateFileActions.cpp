@@ -176,8 +176,11 @@ void AppDelegate::airDropHistoryItem(const ClipboardItem& item)
     reportAndShowHistory(ClipboardSharingService::serviceIsInstalled()
                              ? Language::text(QStringLiteral("这项内容无法通过 KDE Connect 发送"),
                                               QStringLiteral("This item can't be sent via KDE Connect"))
-                             : Language::text(QStringLiteral("这项内容无法发送：未安装 KDE Connect"),
-                                              QStringLiteral("This item can't be sent: KDE Connect is not installed")));
+                             : Language::text(QStringLiteral("这项内容无法发送：未安装 KDE Connect；安装 KDE Connect"
+                                                             "（软件包 kdeconnect）后才能发送到手机"),
+                                              QStringLiteral("This item can't be sent: KDE Connect is not installed; "
+                                                             "install KDE Connect (package kdeconnect) to send items "
+                                                             "to a phone")));
 }
 
 // MARK: - Reveal in the file manager

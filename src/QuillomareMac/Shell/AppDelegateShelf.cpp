@@ -15,6 +15,8 @@
 #include <Platform/Workspace.h>
 #include <QuillomareCore/Language.h>
 
+#include <QDir>
+#include <QFileInfo>
 #include <QLoggingCategory>
 #include <QPointer>
 #include <QTimer>
@@ -31,6 +33,21 @@ QString cannotShowInFileManager()
 {
     return Language::text(QStringLiteral("这项内容不能在文件管理器中显示"),
                           QStringLiteral("This item can't be shown in the file manager"));
+}
+
+// An entry of files none of which is there any more (its private copies deleted, say): the user
+// learns where to look, the folder on lines of its own in the island's toast.
+std::optional<QString> filesGoneMessage(const ShelfItem& item)
+{
+    const QStringList paths = MacFileContent::cleanPaths(item.payload.fileURLsValue());
+    if (paths.isEmpty())
+        return std::nullopt;
+    const QString folder = QDir::cleanPath(QFileInfo(paths.first()).absolutePath());
+    if (paths.size() == 1)
+        return Language::text(QStringLiteral("这项内容的文件已不在了，它原来在\n") + folder,
+                              QStringLiteral("This item's file is no longer there; it was in\n") + folder);
+    return Language::text(QStringLiteral("这项内容的文件已不在了，第一个原来在\n") + folder,
+                          QStringLiteral("This item's files are no longer there; the first was in\n") + folder);
 }
 
 QList<ClipboardItem> clipboardItems(const QList<ShelfItem>& items)
@@ -187,8 +204,10 @@ void AppDelegate::airDropShelfItem(const ShelfItem& item)
         ClipboardSharingService::serviceIsInstalled()
             ? Language::text(QStringLiteral("这项暂存内容无法通过 KDE Connect 发送"),
                              QStringLiteral("This shelf item can't be sent via KDE Connect"))
-            : Language::text(QStringLiteral("这项暂存内容无法发送：未安装 KDE Connect"),
-                             QStringLiteral("This shelf item can't be sent: KDE Connect is not installed")),
+            : Language::text(QStringLiteral("这项暂存内容无法发送：未安装 KDE Connect；安装 KDE Connect（软件包 "
+                                            "kdeconnect）后才能发送到手机"),
+                             QStringLiteral("This shelf item can't be sent: KDE Connect is not installed; install "
+                                            "KDE Connect (package kdeconnect) to send items to a phone")),
         true);
 }
 
@@ -204,7 +223,7 @@ void AppDelegate::revealShelfItem(const ShelfItem& item)
                 return;
             const std::optional<ShelfRevealTarget> target = ShelfFileActions::revealTarget(item);
             if (!target)
-                self->updateShelfState(cannotShowInFileManager(), true);
+                self->updateShelfState(filesGoneMessage(item).value_or(cannotShowInFileManager()), true);
             else if (!self->showInFileManager(*target))
                 self->updateShelfState(noFileManagerMessage(target->urls.first()), true);
         });
@@ -215,7 +234,7 @@ void AppDelegate::revealShelfItem(const ShelfItem& item)
                                      [this](const QString& message) { updateShelfState(message, true); });
         return;
     }
-    updateShelfState(cannotShowInFileManager(), true);
+    updateShelfState(filesGoneMessage(item).value_or(cannotShowInFileManager()), true);
 }
 
 // MARK: - Removing

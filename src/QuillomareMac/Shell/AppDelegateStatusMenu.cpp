@@ -167,9 +167,9 @@ void AppDelegate::configureLoginItem(bool isEnabled)
     try {
         LoginItemController::setEnabled(isEnabled);
     } catch (const Error& error) {
-        reportStoreFailure(
-            Language::text(QStringLiteral("登录自启设置失败："), QStringLiteral("Failed to set launch at login: ")),
-            error.localizedDescription());
+        // Neither sync nor the history failed: the pill goes on saying what sync does.
+        report(Language::text(QStringLiteral("登录自启设置失败："), QStringLiteral("Failed to set launch at login: ")) +
+               error.localizedDescription());
         showIsland();
         return;
     }

@@ -9,6 +9,7 @@
 #include <QPainter>
 #include <QPointer>
 #include <QTextBoundaryFinder>
+#include <QTextLayout>
 
 #include <algorithm>
 #include <cmath>
@@ -94,13 +95,53 @@ QStringList wrapPlace(const QString& place, const QFontMetricsF& metrics, qreal 
     return lines;
 }
 
-// The lines the toast shows. The first is the message, cut at its tail when too long; a line
-// break starts a place of its own (a folder), wrapped onto as many lines as it needs.
-QStringList toastLines(const QString& text)
+// A message wraps as running text does: between words, after CJK characters and punctuation as
+// the line-breaking rules allow, and inside a word only where the word is wider than a line by
+// itself. Past the last line it may take, it ends in an ellipsis.
+QStringList wrapMessage(const QString& whole, const QFont& font, qreal width)
 {
-    const QFontMetricsF metrics(toastFont());
+    // Far more than the lines can hold: a message is never laid out whole for nothing.
+    const QString message = whole.left(2048);
+    QTextLayout layout(message, font);
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout.setTextOption(option);
+    QList<std::pair<int, int>> spans;
+    layout.beginLayout();
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(width);
+        spans.append({line.textStart(), line.textLength()});
+    }
+    layout.endLayout();
+
+    const auto withoutTrailingBlanks = [](QString line) {
+        while (!line.isEmpty() && line.back().isSpace())
+            line.chop(1);
+        return line;
+    };
+    const qsizetype kept = std::min(spans.size(), IslandToastView::maximumMessageLines);
+    QStringList lines;
+    for (qsizetype index = 0; index < kept; ++index) {
+        const auto [start, length] = spans[index];
+        if (index == kept - 1 && (kept < spans.size() || message.size() < whole.size()))
+            lines << QFontMetricsF(font).elidedText(message.mid(start) + QChar(0x2026), Qt::ElideRight, width);
+        else
+            lines << withoutTrailingBlanks(message.mid(start, length));
+    }
+    if (lines.isEmpty())
+        lines << QString();
+    return lines;
+}
+
+// The lines the toast shows. The message comes first, wrapped; a line break starts a place of
+// its own (a folder), wrapped onto as many lines as it needs. `messageLines` is the message's share.
+QStringList toastLines(const QString& text, qsizetype* messageLines)
+{
+    const QFont font = toastFont();
+    const QFontMetricsF metrics(font);
     const QStringList given = text.split(QLatin1Char('\n'));
-    QStringList lines{metrics.elidedText(given.first(), Qt::ElideRight, labelWidth())};
+    QStringList lines = wrapMessage(given.first(), font, labelWidth());
+    *messageLines = lines.size();
     for (qsizetype index = 1; index < given.size(); ++index)
         lines << wrapPlace(given[index], metrics, labelWidth());
     return lines;
@@ -143,7 +184,7 @@ IslandToastView::~IslandToastView()
 void IslandToastView::setText(const QString& text)
 {
     m_text = text;
-    m_lines = toastLines(text);
+    m_lines = toastLines(text, &m_messageLines);
     setAccessibleName(text);
     setFixedHeight(heightForLines(m_lines.size()));
     updateGeometry();
@@ -167,7 +208,9 @@ void IslandToastView::showTransientStatus(const QString& text)
     fadeTo(1.0, fadeInMilliseconds, CubicCurve::easeOut());
 
     QPointer<IslandToastView> toast(this);
-    m_pendingHide = IslandScheduler::shared().schedule(hideDelayMilliseconds, this, [toast] {
+    const qint64 shown = shownMilliseconds();
+    m_fadeOutAt = IslandScheduler::shared().now() + shown;
+    m_pendingHide = IslandScheduler::shared().schedule(shown, this, [toast] {
         if (!toast)
             return;
         toast->m_pendingHide.reset();
@@ -178,6 +221,19 @@ void IslandToastView::showTransientStatus(const QString& text)
                 toast->hide();
         });
     });
+}
+
+qint64 IslandToastView::shownMilliseconds() const
+{
+    return hideDelayMilliseconds + readingMillisecondsPerLine * (std::max<qsizetype>(m_lines.size(), 1) - 1);
+}
+
+qint64 IslandToastView::remainingMilliseconds() const
+{
+    // Once it fades it has been read.
+    if (isHidden() || !m_pendingHide)
+        return 0;
+    return std::max<qint64>(m_fadeOutAt - IslandScheduler::shared().now(), 0) + fadeOutMilliseconds;
 }
 
 void IslandToastView::fadeTo(qreal target, qint64 milliseconds, const CubicCurve& curve,
@@ -201,6 +257,9 @@ QSize IslandToastView::sizeHint() const
     qreal widest = 0;
     for (const QString& line : m_lines)
         widest = std::max(widest, std::ceil(metrics.horizontalAdvance(line)));
+    // A wrapped message is set on the whole width, as a paragraph is.
+    if (m_messageLines > 1)
+        widest = maximumToastWidth;
     return QSize(int(std::min<qreal>(widest + 2 * labelInset, maximumToastWidth)), heightForLines(m_lines.size()));
 }
 

@@ -62,8 +62,8 @@ public:
     // MARK: Operations of the shell
     // Expands the island. autoHide false is a user opening (the program takes the keyboard and
     // another program's activation does not collapse the island for 2 s); true is the program
-    // showing it, without taking the keyboard, and collapsing again 7 s later unless the user
-    // has the island's keyboard by then.
+    // showing it, without taking the keyboard, and collapsing again 7 s later (or once a longer
+    // message has been shown) unless the user has the island's keyboard by then.
     void show(bool autoHide, bool focusSearch);
     // Collapses unless a modal window is up (before the shell opens a window or another program).
     void hide();
@@ -111,6 +111,8 @@ private:
     void pushLayout(const IslandGeometry::LayoutPushes& pushes) const;
     void settleCollapsed();
     void cancelHideWorkItem();
+    // Collapses the island `delay` from now (see show()), or once the message it shows has gone.
+    void scheduleAutomaticHide(qint64 delay);
     bool panelMouseDown(QMouseEvent* event);
     bool collapsedClickOpens(const QPointF& location) const;
     bool isModalWindowUp() const;

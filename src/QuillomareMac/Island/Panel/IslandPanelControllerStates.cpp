@@ -3,7 +3,9 @@
 
 #include "IslandPanel.h"
 #include "IslandPanelController.h"
+#include "Island/IslandView.h"
 #include "Island/Kit/IslandScheduler.h"
+#include "Island/Kit/IslandToastView.h"
 
 #include <Platform/MotionPreferences.h>
 
@@ -61,19 +63,29 @@ void IslandPanelController::show(bool autoHide, bool focusSearch)
         m_islandView->focusSearch();
 
     cancelHideWorkItem();
-    if (autoHide && !alreadyKey) {
-        QPointer<IslandPanelController> weak(this);
-        m_hideWorkItem = IslandScheduler::shared().schedule(kAutoHideDelay, this, [weak] {
-            if (!weak || weak->isModalWindowUp())
-                return;
-            // The user took the island's keyboard meanwhile: it is theirs now.
-            if (weak->m_panel->isKeyWindow())
-                return;
-            weak->cancelHideWorkItem();
-            weak->transition(DisplayMode::collapsed, true);
-            weak->m_panel->orderFrontRegardless();
-        });
-    }
+    if (autoHide && !alreadyKey)
+        scheduleAutomaticHide(kAutoHideDelay);
+}
+
+void IslandPanelController::scheduleAutomaticHide(qint64 delay)
+{
+    QPointer<IslandPanelController> weak(this);
+    m_hideWorkItem = IslandScheduler::shared().schedule(delay, this, [weak] {
+        if (!weak || weak->isModalWindowUp())
+            return;
+        // The user took the island's keyboard meanwhile: it is theirs now.
+        if (weak->m_panel->isKeyWindow())
+            return;
+        // A long message is still being read: the island closes once it is gone, not under it.
+        const IslandToastView* toast = weak->m_islandView->transientToast();
+        if (const qint64 reading = toast ? toast->remainingMilliseconds() : 0; reading > 0) {
+            weak->scheduleAutomaticHide(reading);
+            return;
+        }
+        weak->cancelHideWorkItem();
+        weak->transition(DisplayMode::collapsed, true);
+        weak->m_panel->orderFrontRegardless();
+    });
 }
 
 void IslandPanelController::hide()
