@@ -4,6 +4,7 @@
 #include "Coding.h"
 #include "Errors.h"
 #include "Foundation.h"
+#include "Hashing.h"
 #include "Json.h"
 #include "Language.h"
 #include "StoredImage.h"
@@ -194,14 +195,28 @@ ClipboardPayload ClipboardPayload::fileURLs(QStringList paths)
 ClipboardPayload ClipboardPayload::imagePNG(QByteArray png)
 {
     ClipboardPayload payload;
-    payload.m_value = Image{std::move(png), nullptr};
+    payload.m_value = Image{std::move(png), nullptr, QString()};
     return payload;
+}
+
+ClipboardPayload ClipboardPayload::hashedImagePNG(QByteArray png)
+{
+    ClipboardPayload payload;
+    QString hash = ClipHashing::imageContentHash(png);
+    payload.m_value = Image{std::move(png), nullptr, std::move(hash)};
+    return payload;
+}
+
+QString ClipboardPayload::imagePNGContentHash() const
+{
+    const auto* image = std::get_if<Image>(&m_value);
+    return image && !image->stored ? image->contentHash : QString();
 }
 
 ClipboardPayload ClipboardPayload::storedImagePNG(std::shared_ptr<const StoredImageText> stored)
 {
     ClipboardPayload payload;
-    payload.m_value = Image{QByteArray(), std::move(stored)};
+    payload.m_value = Image{QByteArray(), std::move(stored), QString()};
     return payload;
 }
 

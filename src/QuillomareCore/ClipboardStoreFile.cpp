@@ -690,10 +690,18 @@ void ClipboardStore::save()
                         return;
                     writingImage = item.id;
                     copying = item.payload.storedImageText();
-                    // Hashed here, once, on the writer's thread: the first read of the image
-                    // from the file (a copy back, often on the GUI thread) then needs no hashing.
-                    identityChecked = !copying && isImageContentHash(item.contentHash) &&
-                                      ClipHashing::imageContentHash(item.payload.imagePNGValue()) == item.contentHash;
+                    // Checked as it is written, so that the first read of the image from the
+                    // file (a copy back, often on the GUI thread) needs no hashing: by the hash
+                    // the capture made of these very bytes, else hashed here, on the writer's
+                    // thread.
+                    if (!copying && isImageContentHash(item.contentHash)) {
+                        const QString known = item.payload.imagePNGContentHash();
+                        identityChecked =
+                            (known.isEmpty() ? ClipHashing::imageContentHash(item.payload.imagePNGValue()) : known) ==
+                            item.contentHash;
+                    } else {
+                        identityChecked = false;
+                    }
                     // Known or plainly gone (the file ends before its text does): settled before
                     // anything of the entry is written, without starting over.
                     if (copying && !fromMemory.contains(item.id)) {
