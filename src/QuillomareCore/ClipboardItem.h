@@ -220,8 +220,9 @@ namespace PayloadCoding {
 // {"text":{"_0":"…"}}, {"fileURLs":{"_0":[…]}}, {"imagePNG":{"_0":"base64"}}, {"empty":{}}
 void encode(Json::Writer& writer, const ClipboardPayload& payload);
 // `contentHash`: the entry's identity, which an image kept in the file is checked against when read.
+// `entryId`: the entry's, by which the image is found again when another program rewrote the file.
 ClipboardPayload decode(const Json::Value& value, const ImageTextSource* source = nullptr,
-                        const QString& contentHash = QString());
+                        const QString& contentHash = QString(), const QUuid& entryId = QUuid());
 } // namespace PayloadCoding
 
 } // namespace QuillomareCore
