@@ -70,7 +70,8 @@ PasteboardItem pasteboardItem(const QByteArray& bytes, const QString& type)
 }
 
 // A monitor on a pasteboard in memory, as the program sets it up, with an editor in front. The
-// store is only read for its settings: the defaults, from a history file that does not exist yet.
+// store is read for its settings (the defaults, from a history file that does not exist yet), and
+// takes the entries of the cases that follow a copy to the disk.
 class CaptureRig
 {
 public:
@@ -92,6 +93,7 @@ public:
     }
 
     const QTemporaryDir& folder() const { return m_folder; }
+    ClipboardStore& store() { return m_store; }
 
     // One iteration of a benchmark loop: another program copies `items`, then one capture is timed
     // from the poll that sees the change to the result handed on. The poll alone is what holds the
@@ -115,6 +117,33 @@ public:
         if (!m_result->item)
             fail(QStringLiteral("Nothing was captured: %1").arg(m_result->ignoredReason.value_or(QString())));
         check(*m_result->item);
+        state.ResumeTiming();
+    }
+
+    // One iteration from the copy to the entry on disk: the poll, the capture on the worker, the
+    // store's add as the capture handler makes it, and the first save (the image encoded and
+    // checked against its identity). The history is emptied again untimed.
+    void captureToDisk(benchmark::State& state, PeakMemory& memory, const QList<PasteboardItem>& items)
+    {
+        state.PauseTiming();
+        m_result.reset();
+        m_pasteboard.simulateExternalCopy(items);
+        measured(state, memory, [&] {
+            m_monitor.poll();
+            m_monitor.waitForPendingCaptures();
+            if (m_result && m_result->item)
+                m_store.add(*m_result->item);
+            m_store.waitForPendingSaves();
+        });
+        if (!m_result || !m_result->item)
+            fail(QStringLiteral("Nothing was captured"));
+        if (const auto& error = m_store.lastSaveError())
+            fail(QStringLiteral("The entry was not saved: %1").arg(*error));
+        if (m_store.items().size() != 1 || !m_store.items().first().payload.storedImageText())
+            fail(QStringLiteral("The image is not in the history file"));
+        m_result.reset();
+        m_store.clear();
+        m_store.waitForPendingSaves();
         state.ResumeTiming();
     }
 
@@ -318,6 +347,23 @@ void capturePNG(benchmark::State& state, const QByteArray& (*makePNG)())
     });
 }
 
+// The same PNG from the copy to its entry in the history file on disk.
+void capturePNGToDisk(benchmark::State& state)
+{
+    guarded(state, [&] {
+        CaptureRig rig;
+        const QByteArray& png = fiveMegabytePNG();
+        const QList<PasteboardItem> copy{pasteboardItem(png, PasteboardType::png)};
+
+        PeakMemory memory;
+        for (auto _ : state)
+            rig.captureToDisk(state, memory, copy);
+        state.SetBytesProcessed(state.iterations() * png.size());
+        state.counters["png_MB"] = double(png.size()) / kMB;
+        memory.report(state);
+    });
+}
+
 void captureTIFF(benchmark::State& state)
 {
     guarded(state, [&] {
@@ -489,6 +535,7 @@ void captureX11Image(benchmark::State& state, bool onGuiThread)
 BENCHMARK(captureText)->Name("Capture/1 MB text")->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_CAPTURE(capturePNG, eightMiB, &noisePNG)->Name("Capture/8 MiB PNG")->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_CAPTURE(capturePNG, fiveMB, &fiveMegabytePNG)->Name("Capture/5 MB PNG")->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(capturePNGToDisk)->Name("Capture/5 MB PNG to the history file")->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(captureTIFF)->Name("Capture/4K TIFF as PNG")->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(captureFiles)->Name("Capture/1000 files")->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(capturePhotos)->Name("Capture/150 photos of 24 MP")->Unit(benchmark::kMillisecond)->UseRealTime();

@@ -4,6 +4,7 @@
 #include "Coding.h"
 #include "Errors.h"
 #include "Foundation.h"
+#include "Hashing.h"
 #include "Json.h"
 #include "Language.h"
 #include "StoredImage.h"
@@ -194,14 +195,28 @@ ClipboardPayload ClipboardPayload::fileURLs(QStringList paths)
 ClipboardPayload ClipboardPayload::imagePNG(QByteArray png)
 {
     ClipboardPayload payload;
-    payload.m_value = Image{std::move(png), nullptr};
+    payload.m_value = Image{std::move(png), nullptr, QString()};
     return payload;
+}
+
+ClipboardPayload ClipboardPayload::hashedImagePNG(QByteArray png)
+{
+    ClipboardPayload payload;
+    QString hash = ClipHashing::imageContentHash(png);
+    payload.m_value = Image{std::move(png), nullptr, std::move(hash)};
+    return payload;
+}
+
+QString ClipboardPayload::imagePNGContentHash() const
+{
+    const auto* image = std::get_if<Image>(&m_value);
+    return image && !image->stored ? image->contentHash : QString();
 }
 
 ClipboardPayload ClipboardPayload::storedImagePNG(std::shared_ptr<const StoredImageText> stored)
 {
     ClipboardPayload payload;
-    payload.m_value = Image{QByteArray(), std::move(stored)};
+    payload.m_value = Image{QByteArray(), std::move(stored), QString()};
     return payload;
 }
 
@@ -213,7 +228,7 @@ bool ClipboardPayload::Image::operator==(const Image& other) const
         if (a.stored == b.stored)
             return true;
         const auto aPlace = a.stored->place(), bPlace = b.stored->place();
-        if (aPlace.file == bPlace.file && aPlace.offset == bPlace.offset)
+        if (aPlace.file == bPlace.file && aPlace.layout == bPlace.layout && aPlace.offset == bPlace.offset)
             return true;
         if (a.stored->byteCount != b.stored->byteCount || a.stored->head != b.stored->head)
             return false;
@@ -582,7 +597,7 @@ ClipboardItem ClipboardItem::decode(const Json::Value& value, const ImageTextSou
         item.isPinned = member->toBool("isPinned");
 
     if (auto member = value.presentMember("payload"))
-        item.payload = PayloadCoding::decode(*member, source, item.contentHash);
+        item.payload = PayloadCoding::decode(*member, source, item.contentHash, item.id);
 
     return item;
 }
@@ -656,19 +671,23 @@ void PayloadCoding::encode(Json::Writer& writer, const ClipboardPayload& payload
                 QString error;
                 bool endedEarly = false;
                 if (!place.file || !place.file->read(place.offset + from, into, size, &error, &endedEarly)) {
-                    // Only a file that ends before the text loses it; any other failed read
-                    // fails this save alone, and the entry is written by a later one.
-                    if (!place.file || endedEarly)
+                    // Only a file that ends before the text loses it (unless another program
+                    // wrote into it meanwhile: the text may lie elsewhere now); any other failed
+                    // read fails this save alone, and the entry is written by a later one.
+                    if (!place.file)
                         stored->markDamaged(error);
+                    else if (endedEarly)
+                        stored->markDamagedAt(place, error);
                     throw FileSystemError(unreadableImageText(error));
                 }
                 // Text damaged in the file since it was loaded is never written on as if whole.
                 const std::string_view text(into, static_cast<size_t>(size));
                 const bool last = from + size == place.length;
                 if (!Base64Text::isValid(text) || (!last && text.ends_with('='))) {
-                    stored->markDamaged(
-                        Language::text(QStringLiteral("图片数据已损坏"), QStringLiteral("its data is damaged")));
-                    throw FileSystemError(unreadableImageText(stored->damage()));
+                    const QString damaged =
+                        Language::text(QStringLiteral("图片数据已损坏"), QStringLiteral("its data is damaged"));
+                    stored->markDamagedAt(place, damaged);
+                    throw FileSystemError(unreadableImageText(stored->isDamaged() ? stored->damage() : damaged));
                 }
             });
         } else {
@@ -685,7 +704,7 @@ void PayloadCoding::encode(Json::Writer& writer, const ClipboardPayload& payload
 }
 
 ClipboardPayload PayloadCoding::decode(const Json::Value& value, const ImageTextSource* source,
-                                       const QString& contentHash)
+                                       const QString& contentHash, const QUuid& entryId)
 {
     value.requireObject("ClipboardPayload");
     static constexpr std::array<const char*, 4> caseKeys{"text", "fileURLs", "imagePNG", "empty"};
@@ -730,7 +749,7 @@ ClipboardPayload PayloadCoding::decode(const Json::Value& value, const ImageText
             auto stored = std::make_shared<StoredImageText>(
                 StoredImageText::Place{source->file, raw->data() - source->data, static_cast<qint64>(raw->size())},
                 Base64Text::decodedSize(*raw), Base64::decode(raw->substr(0, headText)).value_or(QByteArray()),
-                isImageContentHash(contentHash) ? contentHash : QString());
+                isImageContentHash(contentHash) ? contentHash : QString(), entryId);
             return ClipboardPayload::storedImagePNG(std::shared_ptr<const StoredImageText>(std::move(stored)));
         }
     }

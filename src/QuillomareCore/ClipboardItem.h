@@ -76,6 +76,10 @@ public:
     static ClipboardPayload text(QString text);
     static ClipboardPayload fileURLs(QStringList paths);
     static ClipboardPayload imagePNG(QByteArray png);
+    // The same, with the image's identity (ClipHashing::imageContentHash) computed here, once:
+    // whoever needs it later (the entry's hash, the first save's check) reads it instead of
+    // hashing the image again.
+    static ClipboardPayload hashedImagePNG(QByteArray png);
     // An image whose base64 text lies in a history file: read only when asked for.
     static ClipboardPayload storedImagePNG(std::shared_ptr<const StoredImageText> stored);
     static ClipboardPayload empty() { return {}; }
@@ -96,6 +100,8 @@ public:
     // Known without reading the image.
     qsizetype imagePNGByteCount() const;
     QByteArray imagePNGHead(qsizetype count) const;
+    // The identity hashedImagePNG() computed; empty for any other payload.
+    QString imagePNGContentHash() const;
     // Where the image's text lies in the history file; null while the image is held in memory.
     std::shared_ptr<const StoredImageText> storedImageText() const;
 
@@ -117,6 +123,7 @@ private:
     {
         QByteArray bytes;
         std::shared_ptr<const StoredImageText> stored;
+        QString contentHash; // of `bytes`, when made by hashedImagePNG()
         bool operator==(const Image& other) const;
     };
     std::variant<QString, QStringList, Image, Empty> m_value = Empty{};
@@ -213,8 +220,9 @@ namespace PayloadCoding {
 // {"text":{"_0":"…"}}, {"fileURLs":{"_0":[…]}}, {"imagePNG":{"_0":"base64"}}, {"empty":{}}
 void encode(Json::Writer& writer, const ClipboardPayload& payload);
 // `contentHash`: the entry's identity, which an image kept in the file is checked against when read.
+// `entryId`: the entry's, by which the image is found again when another program rewrote the file.
 ClipboardPayload decode(const Json::Value& value, const ImageTextSource* source = nullptr,
-                        const QString& contentHash = QString());
+                        const QString& contentHash = QString(), const QUuid& entryId = QUuid());
 } // namespace PayloadCoding
 
 } // namespace QuillomareCore

@@ -62,6 +62,11 @@ struct ClipboardStoreLoadFailure
 // program cut or overwrote the file) never stops a save: a copy still in memory is written, else
 // the entry is left out, removed from memory and named once through onEntriesLost.
 //
+// Another program may write the file anew in place (an editor, `cp backup clips.json`): the
+// version kept open then holds another layout. Its stamp tells; the version is read again and
+// each image found where it now is, by its entry and its identity, and checked against that
+// identity before a save copies it. Only an image the file no longer holds is gone as above.
+//
 // Another program may also have put a different image of the same length in an image's place.
 // Once loaded, every image is checked against its identity in the background, one at a time at
 // the lowest priority; one found damaged or replaced is treated as above at once (the next save

@@ -128,6 +128,9 @@ struct StoreSnapshot
     }
 };
 
+bool findImageTexts(const HistoryFileVersion& version, std::vector<HistoryFileVersion::FoundImage>& found, bool& whole,
+                    QString& error);
+
 // The file's bytes, mapped when possible: a history of large images is gigabytes. Mapped pages
 // are handed back as each pass over them (the parse, then the decoding) goes on, so that the load
 // never holds more than a few megabytes of the file, whatever its size. Only a regular file is
@@ -142,11 +145,21 @@ public:
         if (descriptor < 0)
             return false;
         // Kept open: the entries read their images from this version of the file later.
-        m_version = std::make_shared<const HistoryFileVersion>(descriptor);
+        m_version = std::make_shared<const HistoryFileVersion>(descriptor, findImageTexts);
+        QString ignored;
+        return read(*m_version, &ignored);
+    }
+
+    // The bytes of `version` as they are now (another program may have written into it).
+    bool read(const HistoryFileVersion& version, QString* error)
+    {
         struct stat status = {};
-        ::fstat(descriptor, &status);
+        if (::fstat(version.descriptor(), &status) != 0) {
+            *error = Files::reason(errno);
+            return false;
+        }
         const qsizetype size = static_cast<qsizetype>(status.st_size);
-        if (m_mapping.map(descriptor, size)) {
+        if (m_mapping.map(version.descriptor(), size)) {
             m_mapped = const_cast<char*>(m_mapping.data());
             m_data = m_mapped;
             m_size = size;
@@ -155,8 +168,7 @@ public:
         }
         // Read through the same descriptor, so that the offsets are this version's.
         QByteArray buffer(size, Qt::Uninitialized);
-        QString ignored;
-        if (size > 0 && !m_version->read(0, buffer.data(), size, &ignored))
+        if (size > 0 && !version.read(0, buffer.data(), size, error))
             return false;
         m_buffer = std::move(buffer);
         m_data = m_buffer.constData();
@@ -208,13 +220,16 @@ public:
 
     struct Result
     {
-        QList<ClipboardItem> items;
         std::optional<ClipSettings> settings;
         QList<ClipboardDeletionTombstone> tombstones;
         QStringList hashes;
     };
 
-    Result read(const ImageTextSource& source, const std::function<void(qsizetype)>& passed)
+    // Each entry that parses on its own goes to `take`, which throws DecodingError for one it
+    // cannot use.
+    using TakeItem = std::function<void(const Json::Value&)>;
+
+    Result read(const TakeItem& take, const std::function<void(qsizetype)>& passed)
     {
         Result result;
         qsizetype at = skipBlank(0);
@@ -222,7 +237,7 @@ public:
         if (m_size - at >= 3 && std::string_view(m_data + at, 3) == "\xEF\xBB\xBF")
             at = skipBlank(at + 3);
         if (at < m_size && m_data[at] == '[') {
-            readItems(at, source, passed, result.items);
+            readItems(at, take, passed);
             return result;
         }
         if (at >= m_size || m_data[at] != '{')
@@ -237,7 +252,7 @@ public:
             if (at >= m_size || m_data[at] != ':')
                 break;
             const qsizetype value = skipBlank(at + 1);
-            const qsizetype end = key == "items" ? readItems(value, source, passed, result.items) : skipValue(value);
+            const qsizetype end = key == "items" ? readItems(value, take, passed) : skipValue(value);
             if (end < 0)
                 break; // cut short here: nothing after it is there
             if (key == "settings") {
@@ -349,8 +364,7 @@ private:
     }
 
     // The entries of the array at `at`, one by one; past the array, or -1 when it is cut short.
-    qsizetype readItems(qsizetype at, const ImageTextSource& source, const std::function<void(qsizetype)>& passed,
-                        QList<ClipboardItem>& items)
+    qsizetype readItems(qsizetype at, const TakeItem& take, const std::function<void(qsizetype)>& passed)
     {
         if (at >= m_size || m_data[at] != '[')
             return skipValue(at);
@@ -365,7 +379,7 @@ private:
             }
             try {
                 const Json::Document document = parse(at, end);
-                items.append(ClipboardItem::decode(document.root(), &source));
+                take(document.root());
             } catch (const DecodingError&) {
                 ++m_damagedItems;
             }
@@ -384,6 +398,65 @@ private:
     qsizetype m_size;
     qsizetype m_damagedItems = 0;
 };
+
+// Where each entry's image text lies in `version` as it is now, read as the load reads the file:
+// parsed whole (its pages let go of as the parse goes on), or, when it no longer parses whole,
+// entry by entry, keeping what still parses. Only what finds the texts is decoded.
+bool findImageTexts(const HistoryFileVersion& version, std::vector<HistoryFileVersion::FoundImage>& found, bool& whole,
+                    QString& error)
+{
+    FileBytes bytes;
+    if (!bytes.read(version, &error))
+        return false;
+    auto take = [&](const Json::Value& element) {
+        if (element.type() != Json::Type::Object)
+            return;
+        const auto payload = element.presentMember("payload");
+        const auto image = payload && payload->type() == Json::Type::Object ? payload->member("imagePNG") : std::nullopt;
+        const auto letters = image && image->type() == Json::Type::Object ? image->presentMember("_0") : std::nullopt;
+        const auto raw = letters ? letters->rawString() : std::nullopt;
+        if (!raw)
+            return;
+        HistoryFileVersion::FoundImage text;
+        if (const auto id = element.presentMember("id"); id && id->type() == Json::Type::String)
+            text.entryId = Uuid::fromText(id->toString("id")).value_or(QUuid());
+        if (const auto hash = element.presentMember("contentHash"); hash && hash->type() == Json::Type::String)
+            text.contentHash = hash->toString("contentHash");
+        text.offset = raw->data() - bytes.data();
+        text.length = static_cast<qint64>(raw->size());
+        text.whole = letters->holdsBase64Text();
+        if (text.whole) {
+            text.byteCount = Base64Text::decodedSize(*raw);
+            const size_t headText = std::min<size_t>(raw->size(), StoredImageText::headByteCount / 3 * 4);
+            text.head = Base64::decode(raw->substr(0, headText)).value_or(QByteArray());
+        }
+        found.push_back(std::move(text));
+    };
+    auto release = [&bytes](qsizetype passed) { bytes.releaseBefore(passed); };
+    try {
+        const Json::Document document = Json::Document::parse(bytes.data(), bytes.size(), release);
+        bytes.startNextPass();
+        const Json::Value root = document.root();
+        const auto items = root.type() == Json::Type::Object ? root.presentMember("items") : std::optional(root);
+        if (items && items->type() == Json::Type::Array) {
+            items->forEachElement([&](const Json::Value& element) {
+                take(element);
+                release(element.sourceEnd());
+            });
+        } else if (items) {
+            throw DecodingError(QStringLiteral("No list of entries."));
+        }
+        if (bytes.wasCut())
+            throw DecodingError(QStringLiteral("The file was cut short while it was read."));
+        whole = true;
+    } catch (const DecodingError&) {
+        found.clear();
+        whole = false;
+        bytes.startNextPass();
+        SalvageReader(bytes.data(), bytes.size()).read(take, release);
+    }
+    return true;
+}
 
 QString protectedFileText(const QString& path)
 {
@@ -462,8 +535,10 @@ void ClipboardStore::load()
         // is set aside for whoever wants to look at it.
         bytes.startNextPass();
         SalvageReader reader(bytes.data(), bytes.size());
-        SalvageReader::Result salvaged =
-            reader.read(source, [&bytes](qsizetype passed) { bytes.releaseBefore(passed); });
+        QList<ClipboardItem> salvagedItems;
+        SalvageReader::Result salvaged = reader.read(
+            [&](const Json::Value& element) { salvagedItems.append(ClipboardItem::decode(element, &source)); },
+            [&bytes](qsizetype passed) { bytes.releaseBefore(passed); });
         const auto backup = backupCorruptStore();
         resetAfterLoadFailure(kCorruptReason, backup);
         if (!backup)
@@ -479,7 +554,7 @@ void ClipboardStore::load()
         }
         m_deletedContentTombstonesByHash =
             StoreSnapshot(m_settings, {}, salvaged.tombstones).deletedContentTombstonesByHash();
-        m_items = std::move(salvaged.items);
+        m_items = std::move(salvagedItems);
         sortIntoHistoryOrder(m_items);
         m_lastLoadFailure->recoveredItemCount = m_items.size();
     } catch (const std::bad_alloc&) {
@@ -549,7 +624,7 @@ std::shared_ptr<const HistoryFileVersion> openWrittenVersion(const QString& path
     const int descriptor = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     if (descriptor < 0)
         return nullptr;
-    auto version = std::make_shared<const HistoryFileVersion>(descriptor);
+    auto version = std::make_shared<const HistoryFileVersion>(descriptor, findImageTexts);
     struct stat status = {};
     if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode) || status.st_size != size)
         return nullptr;
@@ -649,7 +724,7 @@ void ClipboardStore::adoptWrittenImages(quint64 generation, bool succeeded)
         auto stored = std::make_shared<const StoredImageText>(
             StoredImageText::Place{written->version, place->offset, place->length}, byteCount,
             item.payload.imagePNGHead(StoredImageText::headByteCount),
-            isImageContentHash(item.contentHash) ? item.contentHash : QString());
+            isImageContentHash(item.contentHash) ? item.contentHash : QString(), item.id);
         if (place->identityChecked)
             stored->markCheckedWhereItIs();
         item.payload = ClipboardPayload::storedImagePNG(std::move(stored));
@@ -678,6 +753,8 @@ void ClipboardStore::save()
         // recent read left one, else leaving the entry out.
         written->lost.clear();
         QHash<QUuid, QByteArray> fromMemory;
+        // Start-overs because another program wrote into the file an image was copied from.
+        int restarts = 0;
         while (true) {
             QHash<QUuid, EncodedItem> encoded;
             written->places.clear();
@@ -690,13 +767,29 @@ void ClipboardStore::save()
                         return;
                     writingImage = item.id;
                     copying = item.payload.storedImageText();
-                    // Hashed here, once, on the writer's thread: the first read of the image
-                    // from the file (a copy back, often on the GUI thread) then needs no hashing.
-                    identityChecked = !copying && isImageContentHash(item.contentHash) &&
-                                      ClipHashing::imageContentHash(item.payload.imagePNGValue()) == item.contentHash;
-                    // Known or plainly gone (the file ends before its text does): settled before
-                    // anything of the entry is written, without starting over.
+                    // Checked as it is written, so that the first read of the image from the
+                    // file (a copy back, often on the GUI thread) needs no hashing: by the hash
+                    // the capture made of these very bytes, else hashed here, on the writer's
+                    // thread.
+                    if (!copying && isImageContentHash(item.contentHash)) {
+                        const QString known = item.payload.imagePNGContentHash();
+                        identityChecked =
+                            (known.isEmpty() ? ClipHashing::imageContentHash(item.payload.imagePNGValue()) : known) ==
+                            item.contentHash;
+                    } else {
+                        identityChecked = false;
+                    }
+                    // Known or plainly gone (the file ends before its text does, or another
+                    // program rewrote it without the image): settled before anything of the
+                    // entry is written, without starting over.
+                    std::optional<StoredImageText::Place> copyFrom;
                     if (copying && !fromMemory.contains(item.id)) {
+                        QString reason;
+                        copyFrom = copying->placeToCopy(&reason);
+                        // Cannot be told now (another program keeps writing into the file): the
+                        // save fails, keeping the previous file, and is tried again.
+                        if (!copyFrom && !copying->isDamaged())
+                            throw FileSystemError(unreadableImageText(reason));
                         copying->checkEnd();
                         if (copying->isDamaged()) {
                             if (auto copy = copying->recentCopy()) {
@@ -715,19 +808,34 @@ void ClipboardStore::save()
                         held.encode(writer);
                         return;
                     }
+                    // Another program wrote into the file while the text was copied from it:
+                    // what was copied may be neither its old text nor its new one.
+                    auto changedMeanwhile = [&] {
+                        return copyFrom && copyFrom->file && !copyFrom->file->holdsLayout(copyFrom->layout);
+                    };
+                    auto startOverAfterChange = [&] {
+                        if (++restarts > 3)
+                            throw FileSystemError(unreadableImageText(historyFileChangingText()));
+                        throw StartOver{};
+                    };
                     try {
                         item.encode(writer);
                     } catch (const FileSystemError& error) {
                         // A read that failed without damage found: the whole save fails and is
                         // tried again, keeping the entry and the previous file.
-                        if (copying && !copying->isDamaged())
+                        if (copying && !copying->isDamaged()) {
+                            if (changedMeanwhile())
+                                startOverAfterChange();
                             throw;
+                        }
                         if (auto copy = copying ? copying->recentCopy() : std::nullopt)
                             fromMemory.insert(item.id, *copy);
                         else
                             written->lost.insert(item.id, error.localizedDescription());
                         throw StartOver{};
                     }
+                    if (changedMeanwhile())
+                        startOverAfterChange();
                     return;
                 }
                 const auto cached = cache->constFind(item.id);

@@ -146,6 +146,9 @@ qsizetype ClipboardStore::merge(const QList<ClipboardItem>& pulledItems, qsizety
     for (ClipboardItem pulled : pulledItems) {
         if (!pulled.fitsLocalHistoryPayloadLimits() || !pulled.isCloudExportable(m_settings))
             continue;
+        // Hashed once: the check of its identity below and its first save share the hash.
+        if (pulled.payload.isImagePNG() && !pulled.payload.storedImageText())
+            pulled.payload = ClipboardPayload::hashedImagePNG(pulled.payload.imagePNGValue());
         // An entry whose content is not what its hash says would take the place of the entry
         // that has that hash; one that reuses another entry's id would be removed with it.
         const auto sameId = std::find_if(m_items.cbegin(), m_items.cend(),

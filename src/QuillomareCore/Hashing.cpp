@@ -7,8 +7,11 @@
 
 namespace QuillomareCore::ClipHashing {
 
+std::atomic<qint64> hashedByteCountForTesting{0};
+
 QString sha256(const QByteArray& bytes)
 {
+    hashedByteCountForTesting.fetch_add(bytes.size(), std::memory_order_relaxed);
     return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
 }
 
@@ -45,6 +48,8 @@ QString payloadContentHash(const ClipboardPayload& payload)
     case ClipboardPayload::Case::fileURLs:
         return fileContentHash(payload.fileURLsValue());
     case ClipboardPayload::Case::imagePNG:
+        if (QString known = payload.imagePNGContentHash(); !known.isEmpty())
+            return known;
         return imageContentHash(payload.imagePNGValue());
     case ClipboardPayload::Case::empty:
         break;

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
+
 namespace QuillomareCore {
 
 class ClipboardPayload;
@@ -21,6 +23,9 @@ QString normalizedText(const QString& text);
 // The identity the payload's own case gives it (empty for an empty payload): what a capture of
 // that content computes, so an entry from elsewhere can be checked against its payload.
 QString payloadContentHash(const ClipboardPayload& payload);
+
+// Tests only: the bytes sha256() has hashed in this process so far.
+extern std::atomic<qint64> hashedByteCountForTesting;
 
 } // namespace ClipHashing
 

@@ -9,6 +9,7 @@
 #include <QThreadPool>
 
 #include <cerrno>
+#include <chrono>
 #include <list>
 #include <mutex>
 #include <sys/resource.h>
@@ -21,6 +22,19 @@
 #endif
 
 namespace QuillomareCore {
+
+namespace {
+
+// How often a read that met another program's write is made again before giving up for now.
+constexpr int kReadAttempts = 5;
+
+} // namespace
+
+HistoryFileVersion::HistoryFileVersion(int descriptor, Locator locator)
+    : m_descriptor(descriptor), m_locator(std::move(locator))
+{
+    m_layout.stamp = stamp();
+}
 
 HistoryFileVersion::~HistoryFileVersion()
 {
@@ -47,6 +61,70 @@ HistoryFileVersion::Stamp HistoryFileVersion::stamp() const
     return {qint64(status.st_mtim.tv_sec) * 1'000'000'000 + status.st_mtim.tv_nsec, qint64(status.st_size)};
 }
 
+namespace {
+
+QString shorterText()
+{
+    return Language::text(QStringLiteral("历史文件比预期短"), QStringLiteral("the history file is shorter than expected"));
+}
+
+} // namespace
+
+std::optional<HistoryFileVersion::Layout> HistoryFileVersion::layout(QString* error) const
+{
+    {
+        std::lock_guard lock(m_layoutMutex);
+        if (!m_locator || stamp() == m_layout.stamp)
+            return m_layout;
+    }
+    std::lock_guard reading(m_readingAgain);
+    QString reason = historyFileChangingText();
+    for (int attempt = 0; attempt < 4 * kReadAttempts; ++attempt) {
+        if (attempt > 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(std::min(10 * attempt, 100)));
+        const Stamp before = stamp();
+        {
+            std::lock_guard lock(m_layoutMutex);
+            if (before == m_layout.stamp) // read again meanwhile, by whoever held the read
+                return m_layout;
+        }
+        std::vector<FoundImage> found;
+        bool whole = true;
+        const bool read = m_locator(*this, found, whole, reason);
+        // Written into again while it was read (a copy still under way): what was found may be
+        // neither the old nor the new layout.
+        if (stamp() != before)
+            continue;
+        if (!read)
+            break;
+        if (!whole) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(250));
+            if (stamp() != before)
+                continue;
+        }
+        auto byEntry = std::make_shared<QHash<QUuid, FoundImage>>();
+        auto byContentHash = std::make_shared<QHash<QString, FoundImage>>();
+        for (const FoundImage& image : found) {
+            if (!image.entryId.isNull())
+                byEntry->insert(image.entryId, image);
+            if (image.whole && !image.contentHash.isEmpty())
+                byContentHash->insert(image.contentHash, image);
+        }
+        std::lock_guard lock(m_layoutMutex);
+        m_layout = Layout{m_layout.generation + 1, before, whole, std::move(byEntry), std::move(byContentHash)};
+        return m_layout;
+    }
+    if (error)
+        *error = reason;
+    return std::nullopt;
+}
+
+bool HistoryFileVersion::holdsLayout(quint64 generation) const
+{
+    std::lock_guard lock(m_layoutMutex);
+    return m_layout.generation == generation && (!m_locator || stamp() == m_layout.stamp);
+}
+
 bool HistoryFileVersion::read(qint64 offset, char* into, qint64 size, QString* error, bool* endedEarly) const
 {
     if (endedEarly)
@@ -63,9 +141,7 @@ bool HistoryFileVersion::read(qint64 offset, char* into, qint64 size, QString* e
             if (endedEarly)
                 *endedEarly = got == 0;
             if (error)
-                *error = got < 0 ? Files::reason(errno)
-                                 : Language::text(QStringLiteral("历史文件比预期短"),
-                                                  QStringLiteral("the history file is shorter than expected"));
+                *error = got < 0 ? Files::reason(errno) : shorterText();
             return false;
         }
         into += got;
@@ -78,7 +154,9 @@ bool HistoryFileVersion::read(qint64 offset, char* into, qint64 size, QString* e
 namespace {
 
 // The images read last, so that a thumbnail, the details and a copy of one entry read it once;
-// small enough that a history of large images is never held whole.
+// small enough that a history of large images is never held whole. Kept by the text they were
+// read for: wherever a save or another program moves the text, and even once the file lost it,
+// what was read (and checked) is still that entry's image.
 class RecentImages
 {
 public:
@@ -88,11 +166,11 @@ public:
         return instance;
     }
 
-    std::optional<QByteArray> find(const HistoryFileVersion* file, qint64 offset)
+    std::optional<QByteArray> find(const StoredImageText* text)
     {
         std::lock_guard lock(m_mutex);
         for (auto it = m_entries.begin(); it != m_entries.end(); ++it) {
-            if (it->file.lock().get() == file && it->offset == offset) {
+            if (it->text.lock().get() == text) {
                 m_entries.splice(m_entries.begin(), m_entries, it);
                 return m_entries.front().bytes;
             }
@@ -100,32 +178,18 @@ public:
         return std::nullopt;
     }
 
-    // The text moved to a newer version: what was read from the old place is still that image.
-    void moved(const HistoryFileVersion* from, qint64 fromOffset, const std::shared_ptr<const HistoryFileVersion>& to,
-               qint64 toOffset)
+    void insert(std::weak_ptr<const StoredImageText> text, const QByteArray& bytes)
     {
         std::lock_guard lock(m_mutex);
-        for (Entry& entry : m_entries) {
-            if (entry.file.lock().get() == from && entry.offset == fromOffset) {
-                entry.file = to;
-                entry.offset = toOffset;
-                return;
-            }
-        }
-    }
-
-    void insert(const std::shared_ptr<const HistoryFileVersion>& file, qint64 offset, const QByteArray& bytes)
-    {
-        std::lock_guard lock(m_mutex);
-        m_entries.push_front({file, offset, bytes});
+        m_entries.push_front({std::move(text), bytes});
         m_total += bytes.size();
         while (m_total > kBudget && m_entries.size() > 1) {
             m_total -= m_entries.back().bytes.size();
             m_entries.pop_back();
         }
-        // A file version nobody uses any more takes its images along.
+        // An entry nobody holds any more takes its image along.
         m_entries.remove_if([this](const Entry& entry) {
-            if (!entry.file.expired())
+            if (!entry.text.expired())
                 return false;
             m_total -= entry.bytes.size();
             return true;
@@ -136,8 +200,7 @@ private:
     static constexpr qsizetype kBudget = 24 * 1024 * 1024;
     struct Entry
     {
-        std::weak_ptr<const HistoryFileVersion> file;
-        qint64 offset;
+        std::weak_ptr<const StoredImageText> text;
         QByteArray bytes;
     };
     std::mutex m_mutex;
@@ -156,15 +219,23 @@ QString substitutedText()
                           QStringLiteral("the file holds a different image in its place"));
 }
 
+QString goneText()
+{
+    return Language::text(QStringLiteral("另一个程序改写了历史文件，其中已没有这张图片"),
+                          QStringLiteral("another program rewrote the history file without it"));
+}
+
 bool samePlace(const StoredImageText::Place& a, const StoredImageText::Place& b)
 {
-    return a.file == b.file && a.offset == b.offset && a.length == b.length;
+    return a.file == b.file && a.offset == b.offset && a.length == b.length && a.layout == b.layout;
 }
 
 } // namespace
 
-StoredImageText::StoredImageText(Place place, qsizetype byteCount, QByteArray head, QString contentHash)
-    : byteCount(byteCount), head(std::move(head)), contentHash(std::move(contentHash)), m_place(std::move(place))
+StoredImageText::StoredImageText(Place place, qsizetype byteCount, QByteArray head, QString contentHash,
+                                 QUuid entryId)
+    : byteCount(byteCount), head(std::move(head)), contentHash(std::move(contentHash)), entryId(entryId),
+      m_place(std::move(place))
 {
 }
 
@@ -172,6 +243,83 @@ StoredImageText::Place StoredImageText::place() const
 {
     std::lock_guard lock(m_mutex);
     return m_place;
+}
+
+std::optional<StoredImageText::Place> StoredImageText::settledPlace(QString* error) const
+{
+    for (int attempt = 0; attempt < kReadAttempts; ++attempt) {
+        const Place where = place();
+        if (!where.file)
+            return where;
+        const auto layout = where.file->layout(error);
+        if (!layout)
+            return std::nullopt;
+        if (layout->generation == where.layout)
+            return where;
+
+        // The same image: the same size and header, and the identity the entry names (which a
+        // read checks before handing anything out).
+        auto fits = [this](const HistoryFileVersion::FoundImage* found) {
+            return found && found->whole && found->byteCount == byteCount && found->head == head &&
+                   (contentHash.isEmpty() || found->contentHash == contentHash);
+        };
+        const auto byEntry = entryId.isNull() ? layout->byEntry->cend() : layout->byEntry->constFind(entryId);
+        const HistoryFileVersion::FoundImage* found = byEntry != layout->byEntry->cend() ? &*byEntry : nullptr;
+        if (!fits(found) && !contentHash.isEmpty()) {
+            const auto byHash = layout->byContentHash->constFind(contentHash);
+            if (byHash != layout->byContentHash->cend() && fits(&*byHash))
+                found = &*byHash;
+        }
+        const bool gone = !fits(found);
+        // Why, when it is gone: the entry is there with its text spoilt, or with another image
+        // (its header, found in memory, still names this one), or the file was cut short before
+        // it, or another program wrote it without the entry.
+        QString reason;
+        if (gone && found && found->entryId == entryId)
+            reason = found->whole ? substitutedText() : damagedText();
+        else if (gone)
+            reason = !layout->whole && where.offset + where.length >= layout->stamp.size ? shorterText() : goneText();
+        Place now = where;
+        now.layout = layout->generation;
+        if (!gone) {
+            now.offset = found->offset;
+            now.length = found->length;
+        }
+        {
+            std::lock_guard lock(m_mutex);
+            if (!samePlace(m_place, where))
+                continue; // moved meanwhile: settled from where it is now
+            m_place = now;
+            m_checkedStamp.reset();
+            if (gone && m_damage.isEmpty())
+                m_damage = reason;
+            if (gone)
+                m_damaged.store(true, std::memory_order_release);
+        }
+        return now;
+    }
+    if (error)
+        *error = historyFileChangingText();
+    return std::nullopt;
+}
+
+std::optional<StoredImageText::Place> StoredImageText::placeToCopy(QString* error) const
+{
+    for (int attempt = 0; attempt < kReadAttempts; ++attempt) {
+        const auto settled = settledPlace(error);
+        if (!settled || isDamaged())
+            return settled;
+        // Found by reading a changed version again: the text there is handed on only once it is
+        // known to be the image.
+        if (settled->layout == 0 || contentHash.isEmpty() || isCheckedAt(*settled))
+            return settled;
+        check();
+        if (isDamaged() || isCheckedAt(*settled))
+            return settled;
+    }
+    if (error)
+        *error = historyFileChangingText();
+    return std::nullopt;
 }
 
 void StoredImageText::moveTo(Place place, bool rewritten) const
@@ -195,8 +343,6 @@ void StoredImageText::moveTo(Place place, bool rewritten) const
             m_substituted.store(false, std::memory_order_release);
         }
     }
-    if (previous.file)
-        RecentImages::shared().moved(previous.file.get(), previous.offset, place.file, place.offset);
     // `previous` goes here, outside the lock: the last holder of a version closes it.
 }
 
@@ -216,12 +362,12 @@ void StoredImageText::markDamaged(const QString& reason) const
     m_damaged.store(true, std::memory_order_release);
 }
 
-void StoredImageText::markDamagedAt(const Place& checked, const QString& reason, bool substituted) const
+bool StoredImageText::markDamagedAt(const Place& checked, const QString& reason, bool substituted) const
 {
     {
         std::lock_guard lock(m_mutex);
-        if (!samePlace(m_place, checked))
-            return;
+        if (!samePlace(m_place, checked) || (checked.file && !checked.file->holdsLayout(checked.layout)))
+            return false;
         if (m_damage.isEmpty())
             m_damage = reason;
         m_checkedStamp.reset();
@@ -229,6 +375,13 @@ void StoredImageText::markDamagedAt(const Place& checked, const QString& reason,
             m_substituted.store(true, std::memory_order_release);
     }
     m_damaged.store(true, std::memory_order_release);
+    return true;
+}
+
+bool StoredImageText::isSettledAt(const Place& where) const
+{
+    std::lock_guard lock(m_mutex);
+    return samePlace(m_place, where) && where.file && where.file->holdsLayout(where.layout);
 }
 
 void StoredImageText::markChecked(const Place& checked, HistoryFileVersion::Stamp stamp) const
@@ -266,9 +419,15 @@ void StoredImageText::check(const std::atomic<bool>* cancelled) const
 {
     if (contentHash.isEmpty())
         return;
-    while (!isDamaged() && !(cancelled && cancelled->load(std::memory_order_relaxed))) {
-        const Place where = place();
-        if (!where.file || isCheckedAt(where))
+    // Again while a save moves the text or another program writes into the file meanwhile.
+    for (int attempt = 0; attempt < kReadAttempts && !isDamaged(); ++attempt) {
+        if (cancelled && cancelled->load(std::memory_order_relaxed))
+            return;
+        const auto settled = settledPlace();
+        if (!settled)
+            return; // the file cannot be read again now: checked when next asked
+        const Place where = *settled;
+        if (!where.file || isCheckedAt(where) || isDamaged())
             return;
         // Taken before reading: a write into the file while it is read leaves a stamp that
         // differs, and the next read checks again.
@@ -278,6 +437,7 @@ void StoredImageText::check(const std::atomic<bool>* cancelled) const
         QByteArray text;
         QCryptographicHash hash(QCryptographicHash::Sha256);
         qint64 decoded = 0;
+        bool readWhole = true;
         for (qint64 from = 0; from < where.length; from += slice) {
             if (cancelled && cancelled->load(std::memory_order_relaxed))
                 return;
@@ -286,10 +446,12 @@ void StoredImageText::check(const std::atomic<bool>* cancelled) const
             QString reason;
             bool endedEarly = false;
             if (!where.file->read(where.offset + from, text.data(), size, &reason, &endedEarly)) {
-                // As for a read that hands the image out: only a file cut short is damage.
-                if (endedEarly)
-                    markDamagedAt(where, reason);
-                return;
+                // As for a read that hands the image out: only a file cut short is damage, and
+                // a failed read of a file as the place knows it is tried again when next asked.
+                if (endedEarly ? markDamagedAt(where, reason) : isSettledAt(where))
+                    return;
+                readWhole = false;
+                break;
             }
             const std::string_view letters(text.constData(), static_cast<size_t>(size));
             const bool last = from + size == where.length;
@@ -297,12 +459,16 @@ void StoredImageText::check(const std::atomic<bool>* cancelled) const
                              ? Base64::decode(letters)
                              : std::nullopt;
             if (!bytes) {
-                markDamagedAt(where, damagedText());
-                return;
+                if (markDamagedAt(where, damagedText()))
+                    return;
+                readWhole = false;
+                break;
             }
             decoded += bytes->size();
             hash.addData(*bytes);
         }
+        if (!readWhole)
+            continue;
         if (decoded != byteCount) {
             markDamagedAt(where, damagedText());
         } else if (QString::fromLatin1(hash.result().toHex()) != contentHash) {
@@ -310,84 +476,88 @@ void StoredImageText::check(const std::atomic<bool>* cancelled) const
         } else {
             markChecked(where, stamp);
         }
-        // A save moved the text while it was read: its new place is checked in turn.
+        // A save moved the text, or another program wrote into the file, while it was read:
+        // its place as it is now is checked in turn.
     }
 }
 
 void StoredImageText::checkEnd() const
 {
-    const Place where = place();
-    if (!where.file || isDamaged())
+    const auto settled = settledPlace();
+    if (!settled || !settled->file || isDamaged())
         return;
+    const Place where = *settled;
     char quote = 0;
     QString reason;
     bool endedEarly = false;
     if (!where.file->read(where.offset + where.length, &quote, 1, &reason, &endedEarly)) {
         // A read that failed tells nothing of the text: the copy meets the error again, if any.
         if (endedEarly)
-            markDamaged(reason);
+            markDamagedAt(where, reason);
     } else if (quote != '"')
-        markDamaged(damagedText());
+        markDamagedAt(where, damagedText());
 }
 
 std::optional<QByteArray> StoredImageText::recentCopy() const
 {
-    const Place where = place();
-    if (!where.file)
+    if (!place().file)
         return std::nullopt;
-    return RecentImages::shared().find(where.file.get(), where.offset);
+    return RecentImages::shared().find(this);
 }
 
 std::optional<QByteArray> StoredImageText::load(QString* error) const
 {
-    const Place where = place();
-    if (!where.file) {
-        if (error)
-            *error = unreadableImageText(QString());
-        return std::nullopt;
-    }
-    if (auto cached = RecentImages::shared().find(where.file.get(), where.offset))
-        return cached;
-    if (isDamaged()) {
-        if (error)
-            *error = unreadableImageText(damage());
-        return std::nullopt;
-    }
-    // Before reading: a write into the file meanwhile leaves a stamp that no longer matches.
-    const HistoryFileVersion::Stamp stamp = where.file->stamp();
-    QByteArray text(where.length, Qt::Uninitialized);
-    QString reason;
-    bool endedEarly = false;
-    if (!where.file->read(where.offset, text.data(), where.length, &reason, &endedEarly)) {
-        // Cut short: the entry cannot be shown, copied or saved any more. A read that failed
-        // (EIO, ENOMEM…) may pass: the entry stays, and is read again when next asked.
-        if (endedEarly)
-            markDamaged(reason);
+    auto failed = [error](const QString& reason) -> std::optional<QByteArray> {
         if (error)
             *error = unreadableImageText(reason);
         return std::nullopt;
-    }
-    auto bytes = Base64::decode(std::string_view(text.constData(), static_cast<size_t>(text.size())));
-    if (!bytes || bytes->size() != byteCount) {
-        markDamagedAt(where, damagedText());
-        if (error)
-            *error = unreadableImageText(isDamaged() ? damage() : damagedText());
-        return std::nullopt;
-    }
-    // Valid letters in the image's place may still be another picture: only its identity tells,
-    // and nothing leaves here unchecked. Once checked, and while the file keeps its stamp, a
-    // read does not hash the image again.
-    if (!contentHash.isEmpty() && !isCheckedAt(where)) {
-        if (ClipHashing::imageContentHash(*bytes) != contentHash) {
-            markDamagedAt(where, substitutedText(), true);
-            if (error)
-                *error = unreadableImageText(substitutedText());
-            return std::nullopt;
+    };
+    if (!place().file)
+        return failed(QString());
+    if (auto cached = RecentImages::shared().find(this))
+        return cached;
+    QString reason;
+    // Again when another program wrote into the file while it was read: what was read then may
+    // be neither the old text nor the new.
+    for (int attempt = 0; attempt < kReadAttempts; ++attempt) {
+        const auto settled = settledPlace(&reason);
+        if (!settled)
+            return failed(reason);
+        const Place where = *settled;
+        if (isDamaged())
+            return failed(damage());
+        // Before reading: a write into the file meanwhile leaves a stamp that no longer matches.
+        const HistoryFileVersion::Stamp stamp = where.file->stamp();
+        QByteArray text(where.length, Qt::Uninitialized);
+        bool endedEarly = false;
+        if (!where.file->read(where.offset, text.data(), where.length, &reason, &endedEarly)) {
+            // Cut short: the entry cannot be shown, copied or saved any more. A read that failed
+            // (EIO, ENOMEM…) may pass: the entry stays, and is read again when next asked.
+            if (endedEarly ? markDamagedAt(where, reason) : isSettledAt(where))
+                return failed(reason);
+            continue;
         }
-        markChecked(where, stamp);
+        auto bytes = Base64::decode(std::string_view(text.constData(), static_cast<size_t>(text.size())));
+        if (!bytes || bytes->size() != byteCount) {
+            if (markDamagedAt(where, damagedText()))
+                return failed(damage());
+            continue;
+        }
+        // Valid letters in the image's place may still be another picture: only its identity
+        // tells, and nothing leaves here unchecked. Once checked, and while the file keeps its
+        // stamp, a read does not hash the image again.
+        if (!contentHash.isEmpty() && !isCheckedAt(where)) {
+            if (ClipHashing::imageContentHash(*bytes) != contentHash) {
+                if (markDamagedAt(where, substitutedText(), true))
+                    return failed(substitutedText());
+                continue;
+            }
+            markChecked(where, stamp);
+        }
+        RecentImages::shared().insert(weak_from_this(), *bytes);
+        return bytes;
     }
-    RecentImages::shared().insert(where.file, where.offset, *bytes);
-    return bytes;
+    return failed(historyFileChangingText());
 }
 
 StoredImageCheck::StoredImageCheck(std::vector<std::weak_ptr<const StoredImageText>> images,
@@ -428,6 +598,12 @@ bool isImageContentHash(const QString& hash)
             return false;
     }
     return true;
+}
+
+QString historyFileChangingText()
+{
+    return Language::text(QStringLiteral("另一个程序仍在改写历史文件"),
+                          QStringLiteral("another program keeps writing into the history file"));
 }
 
 QString unreadableImageText(const QString& reason)

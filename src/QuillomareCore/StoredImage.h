@@ -5,7 +5,9 @@
 // save copies the text as it stands instead of encoding the image again.
 
 #include <QByteArray>
+#include <QHash>
 #include <QString>
+#include <QUuid>
 
 #include <atomic>
 #include <functional>
@@ -20,23 +22,44 @@ namespace QuillomareCore {
 
 // One version of the history file, kept open: a save replaces the file by renaming a new one
 // over it, and what was read from this version must still be read from it afterwards.
+//
+// Nothing of ours writes into a version once it is read from, but another program may (an
+// editor, `cp backup clips.json`, `rsync --inplace`): the same file, another layout. Its stamp
+// tells; the version is then read again to find where each entry's image text now lies.
 class HistoryFileVersion
 {
 public:
-    // Takes the descriptor over.
-    explicit HistoryFileVersion(int descriptor) : m_descriptor(descriptor) {}
+    // An image text as a read of the version found it.
+    struct FoundImage
+    {
+        QUuid entryId;       // the entry's id, when it reads as one
+        QString contentHash; // the entry's identity, as the file names it
+        qint64 offset = 0;   // the text's first byte
+        qint64 length = 0;
+        bool whole = false;  // valid base64 letters; the two below only then
+        qsizetype byteCount = 0;
+        QByteArray head;     // the first decoded bytes, as StoredImageText::head
+    };
+    // Reads the version as it stands now and lists the image texts it holds; false, with why,
+    // when it cannot be read. `whole` is false when it no longer parses whole: then only the
+    // entries that still do are listed.
+    using Locator = std::function<bool(const HistoryFileVersion& version, std::vector<FoundImage>& found, bool& whole,
+                                       QString& error)>;
+
+    // Takes the descriptor over; the layout known is the file's as it is now.
+    explicit HistoryFileVersion(int descriptor, Locator locator = {});
     ~HistoryFileVersion();
     HistoryFileVersion(const HistoryFileVersion&) = delete;
     HistoryFileVersion& operator=(const HistoryFileVersion&) = delete;
+
+    int descriptor() const { return m_descriptor; }
 
     // Reads exactly `size` bytes at `offset`; false, with the reason, when the file is shorter or
     // the read fails. `endedEarly` tells the two apart: only a file that ends before the bytes
     // is damage for good; a failed read (EIO, ENOMEM…) may pass.
     bool read(qint64 offset, char* into, qint64 size, QString* error, bool* endedEarly = nullptr) const;
 
-    // Tells whether the file was written since: its modification time and size. Another
-    // program that writes into this version (it is the same file until a save replaces it)
-    // changes it; nothing of ours writes into a version once it is read from.
+    // Tells whether the file was written since: its modification time and size.
     struct Stamp
     {
         qint64 modified = -1; // nanoseconds
@@ -45,11 +68,36 @@ public:
     };
     Stamp stamp() const;
 
+    // Where the image texts lie: as the version was opened (generation 0), or as the read that
+    // followed another program's latest write found them.
+    struct Layout
+    {
+        quint64 generation = 0;
+        Stamp stamp;
+        bool whole = true; // the file parsed whole
+        std::shared_ptr<const QHash<QUuid, FoundImage>> byEntry;
+        std::shared_ptr<const QHash<QString, FoundImage>> byContentHash;
+    };
+    // The layout of the version as it is now, read again first when another program wrote into
+    // it since the last was known. Nothing, with why, when that cannot be told now: it keeps
+    // changing while it is read, or a read failed (both may pass). A file that no longer parses
+    // whole may be a copy still under way: only once it has stayed as it is for a moment are the
+    // entries it lacks taken as gone.
+    std::optional<Layout> layout(QString* error = nullptr) const;
+    // Nobody wrote into the version since the layout of `generation` was read: what a read at a
+    // place of that layout found is true of the file.
+    bool holdsLayout(quint64 generation) const;
+
     // Tests only: every read fails with this errno while it is not 0.
     static std::atomic<int> failReadsForTesting;
 
 private:
     int m_descriptor;
+    const Locator m_locator;
+    // One new read at a time; the others wait for its outcome instead of reading too.
+    mutable std::mutex m_readingAgain;
+    mutable std::mutex m_layoutMutex;
+    mutable Layout m_layout;
 };
 
 // Where an image's base64 text lies in a file version, and what is known of it without reading it.
@@ -64,9 +112,11 @@ struct StoredImageText : std::enable_shared_from_this<StoredImageText>
         std::shared_ptr<const HistoryFileVersion> file;
         qint64 offset = 0; // the text's first byte (after the opening quote)
         qint64 length = 0; // its length
+        quint64 layout = 0; // the generation of the file's layout that put it there
     };
 
-    StoredImageText(Place place, qsizetype byteCount, QByteArray head, QString contentHash = QString());
+    StoredImageText(Place place, qsizetype byteCount, QByteArray head, QString contentHash = QString(),
+                    QUuid entryId = QUuid());
     StoredImageText(const StoredImageText&) = delete;
     StoredImageText& operator=(const StoredImageText&) = delete;
 
@@ -75,6 +125,8 @@ struct StoredImageText : std::enable_shared_from_this<StoredImageText>
     // The entry's identity when it has the form of an image's (SHA-256 in hex): the image read
     // back must hash to it. Empty when it cannot be checked.
     const QString contentHash;
+    // The entry the text belongs to: how it is found again in a file another program rewrote.
+    const QUuid entryId;
 
     // Enough for every look at an image's header made on the GUI thread (the inspector's
     // sharing check reads 64 bytes), so that none reads the whole image from the file; whole
@@ -82,6 +134,16 @@ struct StoredImageText : std::enable_shared_from_this<StoredImageText>
     static constexpr qsizetype headByteCount = 96;
 
     Place place() const;
+    // The text's place in the file as the file is now: when another program wrote into its
+    // version since, the version is read again and the text found where it now lies (by entry,
+    // else by identity, with the same size and header); a text the file no longer holds whole is
+    // damaged for good. Nothing, with why, when that cannot be told now.
+    std::optional<Place> settledPlace(QString* error = nullptr) const;
+    // For a save that copies the text as it stands: its settled place, where a text found by
+    // reading a changed version again has first been checked against its identity. Nothing,
+    // with why, when that cannot be done now (the save fails and is tried again); damage found
+    // is marked.
+    std::optional<Place> placeToCopy(QString* error) const;
     // A save wrote this very image at `place` of a newer version: reads go there from now on.
     // `rewritten`: from the checked copy in memory, so a damage of the old place no longer counts.
     void moveTo(Place place, bool rewritten = false) const;
@@ -113,13 +175,18 @@ struct StoredImageText : std::enable_shared_from_this<StoredImageText>
     // Why, once isDamaged().
     QString damage() const;
     void markDamaged(const QString& reason) const;
+    // Damage found by a read at `checked`: it counts only while the text is still there and
+    // nobody wrote into the file since that place was known (else the read met another program's
+    // write and proves nothing). True when it counted.
+    bool markDamagedAt(const Place& checked, const QString& reason, bool substituted = false) const;
 
 private:
-    // Results of a check of `checked`: taken only while the text is still there (a save may
+    // A result of a check of `checked`: taken only while the text is still there (a save may
     // have moved it meanwhile; the new place is then checked on its own).
     void markChecked(const Place& checked, HistoryFileVersion::Stamp stamp) const;
-    void markDamagedAt(const Place& checked, const QString& reason, bool substituted = false) const;
     bool isCheckedAt(const Place& where) const;
+    // The text is still at `where` and the file still as that place knew it.
+    bool isSettledAt(const Place& where) const;
 
     mutable std::mutex m_mutex;
     mutable Place m_place;
@@ -172,5 +239,7 @@ bool isImageContentHash(const QString& hash);
 
 // The message for an image that could not be read back, in the interface language.
 QString unreadableImageText(const QString& reason);
+// Why an image could not be read: another program kept writing into the history file.
+QString historyFileChangingText();
 
 } // namespace QuillomareCore

@@ -12,12 +12,15 @@
 #include "TestSupport.h"
 
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <cerrno>
 #include <fcntl.h>
+#include <atomic>
 #include <future>
+#include <thread>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -85,6 +88,49 @@ int openVersions(const QString& path)
             ++count;
     }
     return count;
+}
+
+// Writes the whole file anew in place, as `cp -p backup clips.json` does: the same file (the
+// store's open version sees it), truncated and written, dated as the copy was.
+void rewriteInPlace(const QString& path, const QByteArray& bytes, bool keepDate = true)
+{
+    const int descriptor = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_TRUNC);
+    QVERIFY(descriptor >= 0);
+    QCOMPARE(::write(descriptor, bytes.constData(), bytes.size()), ssize_t(bytes.size()));
+    ::close(descriptor);
+    if (!keepDate)
+        return;
+    const timespec longAgo[2] = {{1'600'000'000, 0}, {1'600'000'000, 0}};
+    QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), longAgo, 0), 0);
+}
+
+// `file` with each pair of equally long texts traded: whole entries change places without the
+// file changing its size.
+QByteArray traded(QByteArray file, const QList<std::pair<QByteArray, QByteArray>>& pairs)
+{
+    for (const auto& [a, b] : pairs) {
+        if (a.size() != b.size() || file.count(a) != 1 || file.count(b) != 1)
+            return {};
+        file.replace(a, "\x01").replace(b, a).replace("\x01", b);
+    }
+    return file;
+}
+
+// The image entries of a history, each read back (and so checked against its identity).
+QList<QByteArray> imagesIn(const ClipboardStore& store, bool* whole)
+{
+    QList<QByteArray> images;
+    *whole = true;
+    for (const ClipboardItem& item : store.items()) {
+        if (!item.payload.isImagePNG())
+            continue;
+        const auto bytes = item.payload.loadImagePNG();
+        if (!bytes || ClipHashing::imageContentHash(*bytes) != item.contentHash)
+            *whole = false;
+        else
+            images.append(*bytes);
+    }
+    return images;
 }
 
 } // namespace
@@ -608,6 +654,142 @@ private Q_SLOTS:
         QCOMPARE(store.items().first().payload.loadImagePNG(&error), std::optional<QByteArray>());
         QVERIFY2(error.contains(QStringLiteral("the file holds a different image in its place")), qPrintable(error));
         QVERIFY(stored->isDamaged());
+    }
+
+    void testFileRewrittenInPlaceKeepsTheImagesItStillHolds_data()
+    {
+        QTest::addColumn<QString>("rewrite");
+        QTest::addColumn<int>("keptImages");
+        QTest::newRow("re-indented by an editor") << QStringLiteral("indent") << 6;
+        QTest::newRow("two entries traded, size and date kept") << QStringLiteral("trade") << 6;
+        QTest::newRow("an older backup copied over it") << QStringLiteral("backup") << 3;
+    }
+
+    // Another program writes the history file anew in place (an editor, `cp backup clips.json`,
+    // `rsync --inplace`): the same file the store reads its images from, another layout. Each
+    // image the file still holds is found where it now is, by a read as by the next save, and
+    // checked; those it no longer holds are named once; no entry gets another entry's image.
+    void testFileRewrittenInPlaceKeepsTheImagesItStillHolds()
+    {
+        QFETCH(QString, rewrite);
+        QFETCH(int, keptImages);
+        ClipboardStore store(path());
+        QStringList notices;
+        store.onEntriesLost = [&](const QString& notice) { notices.append(notice); };
+        QList<QByteArray> images;
+        QByteArray backup;
+        for (int i = 0; i < 6; ++i) {
+            images.append(pngOfSize(600 + i, 400 + i, 30 + i));
+            store.add(imageItem(images.last(), at(i)));
+            store.waitForPendingSaves();
+            if (i == 2)
+                backup = readFile(path());
+        }
+        store.add(textItem(QStringLiteral("a note"), at(10)));
+        store.waitForPendingSaves();
+        QVERIFY(!store.lastSaveError());
+
+        const QByteArray file = readFile(path());
+        QByteArray rewritten = backup;
+        if (rewrite == QLatin1String("indent")) {
+            rewritten = QByteArray(file).replace("\n", "\n\t");
+        } else if (rewrite == QLatin1String("trade")) {
+            auto textOf = [&](int i) { return Base64::encode(images[i]); };
+            auto named = [&](int i) -> const ClipboardItem& { return store.items().at(store.items().size() - 1 - i); };
+            QCOMPARE(named(1).contentHash, ClipHashing::imageContentHash(images[1]));
+            rewritten = traded(file, {{textOf(1), textOf(4)},
+                                      {named(1).contentHash.toLatin1(), named(4).contentHash.toLatin1()},
+                                      {Uuid::text(named(1).id).toLatin1(), Uuid::text(named(4).id).toLatin1()}});
+            QCOMPARE(rewritten.size(), file.size());
+        }
+        QVERIFY(!rewritten.isEmpty());
+        rewriteInPlace(path(), rewritten);
+
+        // Read before the next save, on a worker as a thumbnail is: where the image now is.
+        const ClipboardPayload second = store.items().at(store.items().size() - 2).payload;
+        QCOMPARE(std::async(std::launch::async, [&] { return second.loadImagePNG(); }).get(),
+                 std::optional<QByteArray>(images[1]));
+
+        store.add(textItem(QStringLiteral("copied after"), at(20)));
+        store.waitForPendingSaves();
+        QVERIFY2(!store.lastSaveError(), qPrintable(store.lastSaveError().value_or(QString())));
+        QCOMPARE(notices.size(), keptImages < 6 ? 1 : 0);
+        for (int i = 0; i < 6; ++i) {
+            const QString named = QStringLiteral("(%1 × %2)").arg(600 + i).arg(400 + i);
+            QVERIFY2(notices.join(QString()).contains(named) == (i >= keptImages), qPrintable(notices.join(QString())));
+        }
+        ClipboardStore reread(path());
+        QVERIFY(!reread.lastLoadFailure());
+        for (const ClipboardStore* history : {&store, &reread}) {
+            bool whole = false;
+            const QList<QByteArray> found = imagesIn(*history, &whole);
+            QVERIFY(whole);
+            QCOMPARE(found.size(), keptImages);
+            for (int i = 0; i < keptImages; ++i)
+                QVERIFY(found.contains(images[i]));
+            QCOMPARE(history->items().size(), keptImages + 2);
+        }
+    }
+
+    // Another program keeps writing the file in place while the saves go on: a save never hands
+    // on an image read from a layout that changed under it, and once the file is left alone the
+    // next save keeps every image.
+    void testFileRewrittenAgainWhileItIsReadAgain()
+    {
+        ClipboardStore store(path());
+        QStringList notices;
+        store.onEntriesLost = [&](const QString& notice) { notices.append(notice); };
+        QList<QByteArray> images;
+        for (int i = 0; i < 4; ++i) {
+            images.append(pngOfSize(300 + i, 200 + i, 50 + i));
+            store.add(imageItem(images.last(), at(i)));
+        }
+        store.waitForPendingSaves();
+        QVERIFY(!store.lastSaveError());
+        const QByteArray file = readFile(path());
+        const ClipboardItem &first = store.items().at(3), &second = store.items().at(2);
+        // Of two sizes: the date alone may not tell two writes in one tick of the clock apart.
+        const QByteArray indented = QByteArray(file).replace("\n", "\n ");
+        const QByteArray trade = traded(QByteArray(file).replace("\n", "\n  "), {{Base64::encode(images[0]), Base64::encode(images[1])},
+                                               {first.contentHash.toLatin1(), second.contentHash.toLatin1()},
+                                               {Uuid::text(first.id).toLatin1(), Uuid::text(second.id).toLatin1()}});
+        QVERIFY(!trade.isEmpty());
+
+        std::atomic<bool> stop{false};
+        std::thread other([&] {
+            for (int n = 0; !stop.load(); ++n) {
+                rewriteInPlace(path(), n % 2 ? indented : trade, false);
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            }
+        });
+        auto leftAlone = qScopeGuard([&] {
+            stop = true;
+            other.join();
+        });
+        for (int i = 0; i < 8; ++i) {
+            store.add(textItem(QStringLiteral("note %1").arg(i), at(100 + i)));
+            store.waitForPendingSaves();
+            // Read meanwhile, on a worker: the oldest image, or nothing while the file is being
+            // written, never another image.
+            QCOMPARE(store.items().last().contentHash, ClipHashing::imageContentHash(images[0]));
+            const ClipboardPayload payload = store.items().last().payload;
+            const auto read = std::async(std::launch::async, [&] { return payload.loadImagePNG(); }).get();
+            QVERIFY(!read || *read == images[0]);
+        }
+        leftAlone.dismiss();
+        stop = true;
+        other.join();
+
+        store.add(textItem(QStringLiteral("left alone"), at(200)));
+        store.waitForPendingSaves();
+        QVERIFY2(!store.lastSaveError(), qPrintable(store.lastSaveError().value_or(QString())));
+        QVERIFY2(notices.isEmpty(), qPrintable(notices.join(QString())));
+        ClipboardStore reread(path());
+        for (const ClipboardStore* history : {&store, &reread}) {
+            bool whole = false;
+            QCOMPARE(imagesIn(*history, &whole), QList<QByteArray>({images[3], images[2], images[1], images[0]}));
+            QVERIFY(whole);
+        }
     }
 
     void testLoadKeepsWhatADamagedFileStillHolds_data()

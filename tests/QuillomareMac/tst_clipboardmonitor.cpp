@@ -4,6 +4,7 @@
 #include <Platform/Workspace.h>
 #include <QuillomareCore/Hashing.h>
 #include <QuillomareCore/Language.h>
+#include <QuillomareCore/StoredImage.h>
 
 #include "TestSupport.h"
 
@@ -383,6 +384,23 @@ private Q_SLOTS:
         QCOMPARE(copy({imageItemOf("not an image")}).ignoredReason, opt("Failed to read image"));
         const QByteArray whole = pngBytes(300, 200);
         QCOMPARE(copy({imageItemOf(whole.left(whole.size() - 20))}).ignoredReason, opt("Failed to read image"));
+    }
+
+    // The capture hashes an image once: its first save, which checks what it writes against the
+    // entry's identity so that reading it back hashes nothing, takes the capture's hash.
+    void testCapturedImageIsHashedOnceOnItsWayToTheFile()
+    {
+        const QByteArray png = pngBytes(640, 480);
+        const qint64 before = ClipHashing::hashedByteCountForTesting;
+        const auto result = copy({imageItemOf(png)});
+        QVERIFY(result.item);
+        m_store->add(*result.item);
+        m_store->waitForPendingSaves();
+        QVERIFY(!m_store->lastSaveError());
+        QCOMPARE(ClipHashing::hashedByteCountForTesting - before, png.size());
+        const auto stored = m_store->items().first().payload.storedImageText();
+        QVERIFY(stored && stored->isChecked());
+        QCOMPARE(m_store->items().first().payload.imagePNGValue(), png);
     }
 
     void testImageSizeLimitIsExact()

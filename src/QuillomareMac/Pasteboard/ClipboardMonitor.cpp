@@ -412,8 +412,9 @@ ClipboardCaptureResult captureImage(const ClipboardMonitor::PasteboardContents& 
 
     ClipboardItem item = newItem(contents, ClipKind::image);
     item.preview = ClipboardMonitor::imagePreview(png->size());
-    item.contentHash = ClipHashing::sha256(*png);
-    item.payload = ClipboardPayload::imagePNG(*png);
+    // Hashed once, here: the first save finds the identity with the bytes.
+    item.payload = ClipboardPayload::hashedImagePNG(*png);
+    item.contentHash = item.payload.imagePNGContentHash();
     item.isLocalOnly = ClipboardItem::shouldKeepLocalOnlyForCloud(ClipKind::image, item.payload, contents.settings);
     return ClipboardCaptureResult{item, std::nullopt};
 }
