@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -84,6 +85,10 @@ public:
         return startWindowManager() && waitFor([&] { return windowManagerRuns(); }, kStartBoundMilliseconds, 10, 50);
     }
 
+    // A window manager that has stopped answering: it still holds the screen, so no window is
+    // mapped but through it.
+    void freezeWindowManager() { ::kill(pid_t(m_windowManager.processId()), SIGSTOP); }
+
     QProcessEnvironment programEnvironment(const QString& home) const
     {
         QProcessEnvironment environment = QuillomareTest::programEnvironment(home);
@@ -121,6 +126,8 @@ public:
 
     void stop()
     {
+        if (m_windowManager.state() != QProcess::NotRunning)
+            ::kill(pid_t(m_windowManager.processId()), SIGCONT);
         for (QProcess* process : {&m_windowManager, &m_bus, &m_display}) {
             if (process->state() == QProcess::NotRunning)
                 continue;
@@ -275,6 +282,49 @@ private Q_SLOTS:
             QVERIFY(history.contains(text));
         QVERIFY(readFile(historyPath()) != historyBefore);
         QCOMPARE(m_firstSession.state(), QProcess::Running);
+    }
+
+    // A login starts its autostart programs beside the window manager; one starting with it can
+    // lose the window's request to be shown. Each round is a fresh session, so that the two race.
+    void testTheRefusalIsShownWhenItStartsWithTheWindowManager()
+    {
+        for (int round = 1; round <= 8; ++round) {
+            OtherSession session;
+            QVERIFY2(session.startDisplay(), "an X server or bus did not start");
+            QProcess program;
+            const auto ending = qScopeGuard([&] { end(program); });
+            QVERIFY(session.startWindowManager());
+            startProgramIn(session, program);
+            QVERIFY(program.waitForStarted(5000));
+
+            QByteArray errors;
+            QVERIFY2(waitFor([&] { return saysWhy(program, errors); }, kStartBoundMilliseconds), errors.constData());
+            const bool shown = waitFor([&] { return session.programWindowShown(); }, kStartBoundMilliseconds, 10, 50);
+            QVERIFY2(shown, qPrintable(QStringLiteral("round %1: the window never reached the screen").arg(round)));
+            // Its user has it in front of them: it waits for them.
+            QCOMPARE(program.state(), QProcess::Running);
+        }
+    }
+
+    // Where no window can be shown at all, the process has said why on standard error and ends as
+    // a failed launch instead of sitting unseen until someone signals it.
+    void testARefusalThatCannotBeShownStillEnds()
+    {
+        OtherSession session;
+        QVERIFY2(session.startDisplay(), "an X server or bus did not start");
+        QVERIFY2(session.startWindowManagerAndWait(), "the window manager did not start");
+        session.freezeWindowManager();
+
+        QProcess program;
+        const auto ending = qScopeGuard([&] { end(program); });
+        startProgramIn(session, program);
+        QVERIFY(program.waitForStarted(5000));
+        QByteArray errors;
+        QVERIFY2(waitFor([&] { return saysWhy(program, errors); }, kStartBoundMilliseconds), errors.constData());
+        const bool ended = waitFor([&] { return program.state() == QProcess::NotRunning; }, 60000, 10, 50);
+        QVERIFY2(ended, "the process lingers with nothing on screen");
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), 1);
     }
 
     void cleanupTestCase()
