@@ -1,15 +1,17 @@
 // Two desktop sessions with one home: the built program started in each, each session with its
-// own X display and its own session bus, so that the bus's single-instance rule cannot see from
-// one to the other. Copies are made with xclip in the session they belong to.
+// own X display, window manager and session bus, so that the bus's single-instance rule cannot
+// see from one to the other. Copies are made with xclip in the session they belong to.
 
 #include <QuillomareCore/ClipboardItem.h>
 
 #include "TestSupport.h"
 #include "X11Tools.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QProcess>
-#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -18,16 +20,158 @@
 using namespace QuillomareCore;
 using namespace QuillomareTest;
 
+namespace {
+
+// How long a session's parts may take to come up, and its program to show its window, on a
+// machine whose every core is busy.
+constexpr int kStartBoundMilliseconds = 30000;
+
+// Another desktop session: an X server, a session bus and a window manager of its own.
+class OtherSession
+{
+public:
+    OtherSession() = default;
+    OtherSession(const OtherSession&) = delete;
+    OtherSession& operator=(const OtherSession&) = delete;
+    ~OtherSession() { stop(); }
+
+    // The X server picks a free display itself and names it once it takes connections; it never
+    // resets, so that a client's first connection may also be its only one.
+    bool startDisplay()
+    {
+        m_display.setStandardErrorFile(QProcess::nullDevice());
+        m_display.start(QStringLiteral("Xvfb"),
+                        {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-noreset"),
+                         QStringLiteral("-screen"), QStringLiteral("0"), QStringLiteral("1280x800x24"),
+                         QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+        const QByteArray number = firstLine(m_display);
+        if (number.isEmpty())
+            return false;
+        m_displayName = QLatin1Char(':') + QString::fromLatin1(number);
+        m_bus.setStandardErrorFile(QProcess::nullDevice());
+        m_bus.start(QStringLiteral("dbus-daemon"),
+                    {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
+        m_busAddress = QString::fromLatin1(firstLine(m_bus));
+        return !m_busAddress.isEmpty();
+    }
+
+    // Returns at once: the manager takes a moment to run (see windowManagerRuns).
+    bool startWindowManager()
+    {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("DISPLAY"), m_displayName);
+        m_windowManager.setProcessEnvironment(environment);
+        m_windowManager.setStandardOutputFile(QProcess::nullDevice());
+        m_windowManager.setStandardErrorFile(QProcess::nullDevice());
+        m_windowManager.start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
+        return m_windowManager.waitForStarted(kStartBoundMilliseconds);
+    }
+
+    // The root's _NET_SUPPORTING_WM_CHECK names a window whose own one names itself.
+    bool windowManagerRuns() const
+    {
+        static const QRegularExpression id(QStringLiteral("window id # (0x[0-9a-fA-F]+)"));
+        const auto checkOf = [&](const QStringList& target) {
+            const QRegularExpressionMatch match = id.match(QString::fromLatin1(
+                run(QStringLiteral("xprop"), target + QStringList{QStringLiteral("_NET_SUPPORTING_WM_CHECK")})));
+            return match.hasMatch() ? match.captured(1) : QString();
+        };
+        const QString announced = checkOf({QStringLiteral("-root")});
+        return !announced.isEmpty() && checkOf({QStringLiteral("-id"), announced}) == announced;
+    }
+
+    bool startWindowManagerAndWait()
+    {
+        return startWindowManager() && waitFor([&] { return windowManagerRuns(); }, kStartBoundMilliseconds, 10, 50);
+    }
+
+    // A window manager that has stopped answering: it still holds the screen, so no window is
+    // mapped but through it.
+    void freezeWindowManager() { ::kill(pid_t(m_windowManager.processId()), SIGSTOP); }
+
+    QProcessEnvironment programEnvironment(const QString& home) const
+    {
+        QProcessEnvironment environment = QuillomareTest::programEnvironment(home);
+        environment.insert(QStringLiteral("DISPLAY"), m_displayName);
+        environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), m_busAddress);
+        return environment;
+    }
+
+    // A command in this session; its standard output.
+    QByteArray run(const QString& program, const QStringList& arguments, const QByteArray& input = {}) const
+    {
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("DISPLAY"), m_displayName);
+        environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), m_busAddress);
+        process.setProcessEnvironment(environment);
+        process.start(program, arguments);
+        if (!process.waitForStarted(5000))
+            return {};
+        process.write(input);
+        process.closeWriteChannel();
+        // xclip leaves a child behind that owns the selection; the command itself returns.
+        process.waitForFinished(10000);
+        return process.readAllStandardOutput();
+    }
+
+    // The program's window, mapped and viewable, as a user sees it.
+    bool programWindowShown() const
+    {
+        return !run(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                                                QStringLiteral("--name"), QStringLiteral("^Quillomare$")})
+                    .trimmed()
+                    .isEmpty();
+    }
+
+    void stop()
+    {
+        if (m_windowManager.state() != QProcess::NotRunning)
+            ::kill(pid_t(m_windowManager.processId()), SIGCONT);
+        for (QProcess* process : {&m_windowManager, &m_bus, &m_display}) {
+            if (process->state() == QProcess::NotRunning)
+                continue;
+            process->terminate();
+            if (!process->waitForFinished(10000)) {
+                process->kill();
+                process->waitForFinished(5000);
+            }
+        }
+    }
+
+private:
+    static QByteArray firstLine(QProcess& process)
+    {
+        process.setReadChannel(QProcess::StandardOutput);
+        if (!process.waitForStarted(kStartBoundMilliseconds))
+            return {};
+        QByteArray output;
+        const QDeadlineTimer deadline(kStartBoundMilliseconds);
+        while (!output.contains('\n') && process.state() == QProcess::Running && !deadline.hasExpired()) {
+            process.waitForReadyRead(int(std::max<qint64>(1, deadline.remainingTime())));
+            output += process.readAllStandardOutput();
+        }
+        return output.contains('\n') ? output.left(output.indexOf('\n')).trimmed() : QByteArray();
+    }
+
+    QProcess m_display;
+    QProcess m_bus;
+    QProcess m_windowManager;
+    QString m_displayName;
+    QString m_busAddress;
+};
+
+} // namespace
+
 class SharedHomeTest : public QObject
 {
     Q_OBJECT
 
 private:
     QTemporaryDir m_home;
-    QProcess m_firstSession;   // the program in this test's session
-    QProcess m_secondDisplay;  // the other session's X server
-    QString m_secondDisplayName;
-    QProcess m_secondSession;  // the program in the other session, on a bus of its own
+    QProcess m_firstSession;  // the program in this test's session
+    OtherSession m_other;     // the other session, up for the whole test
+    QProcess m_secondSession; // the program in the other session
 
     QString dataFolder() const { return m_home.filePath(QStringLiteral(".local/share/Quillomare")); }
     QString historyPath() const { return dataFolder() + QStringLiteral("/clips.json"); }
@@ -38,29 +182,6 @@ private:
         for (const ClipboardItem& item : historyAt(historyPath()))
             texts.append(item.payload.textValue());
         return texts;
-    }
-
-    QProcessEnvironment secondSessionEnvironment() const
-    {
-        QProcessEnvironment environment = programEnvironment(m_home.path());
-        environment.insert(QStringLiteral("DISPLAY"), m_secondDisplayName);
-        environment.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
-        return environment;
-    }
-
-    // A command on the other session's display; its standard output.
-    QByteArray inSecondSession(const QString& program, const QStringList& arguments, const QByteArray& input = {})
-    {
-        QProcess process;
-        process.setProcessEnvironment(secondSessionEnvironment());
-        process.start(program, arguments);
-        if (!process.waitForStarted(5000))
-            return {};
-        process.write(input);
-        process.closeWriteChannel();
-        // xclip leaves a child behind that owns the selection; the command itself returns.
-        process.waitForFinished(10000);
-        return process.readAllStandardOutput();
     }
 
     bool copyInFirstSessionAndWait(const QString& text)
@@ -81,8 +202,32 @@ private:
 
     QStringList folderContents() const
     {
-        return QDir(dataFolder()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                                            QDir::Name);
+        return QDir(dataFolder())
+            .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    }
+
+    void startProgramIn(const OtherSession& session, QProcess& program) const
+    {
+        program.setProcessEnvironment(session.programEnvironment(m_home.path()));
+        program.setProcessChannelMode(QProcess::SeparateChannels);
+        program.start(builtProgramPath(), {});
+    }
+
+    static bool saysWhy(QProcess& program, QByteArray& errors)
+    {
+        errors += program.readAllStandardError();
+        return errors.contains("already running in another session");
+    }
+
+    static void end(QProcess& program)
+    {
+        if (program.state() == QProcess::NotRunning)
+            return;
+        program.terminate();
+        if (!program.waitForFinished(10000)) {
+            program.kill();
+            program.waitForFinished(5000);
+        }
     }
 
 private Q_SLOTS:
@@ -90,28 +235,8 @@ private Q_SLOTS:
     {
         QUILLOMARE_VERIFY_PROGRAM_BUILT();
         QVERIFY(m_home.isValid());
-        // A display of its own, far from the numbers X servers pick for themselves: one whose
-        // name another server already answers to would put the second session elsewhere.
-        for (int attempt = 0; attempt < 20 && m_secondDisplayName.isEmpty(); ++attempt) {
-            const QString name = QLatin1Char(':') + QString::number(QRandomGenerator::global()->bounded(200, 2000));
-            m_secondDisplay.start(QStringLiteral("Xvfb"), {name, QStringLiteral("-screen"), QStringLiteral("0"),
-                                                          QStringLiteral("1280x800x24"), QStringLiteral("-nolisten"),
-                                                          QStringLiteral("tcp")});
-            if (!m_secondDisplay.waitForStarted(5000))
-                continue;
-            m_secondDisplayName = name;
-            const bool up = waitFor([&] {
-                return m_secondDisplay.state() != QProcess::Running ||
-                       !inSecondSession(QStringLiteral("xwininfo"), {QStringLiteral("-root")}).isEmpty();
-            }, 10000, 10, 50);
-            const QByteArray log = m_secondDisplay.readAllStandardError();
-            if (!up || m_secondDisplay.state() != QProcess::Running || log.contains("failed")) {
-                m_secondDisplayName.clear();
-                m_secondDisplay.kill();
-                m_secondDisplay.waitForFinished(5000);
-            }
-        }
-        QVERIFY2(!m_secondDisplayName.isEmpty(), "no second X display could be started");
+        QVERIFY2(m_other.startDisplay(), "the other session's X server or bus did not start");
+        QVERIFY2(m_other.startWindowManagerAndWait(), "the other session's window manager did not start");
         QVERIFY(startBuiltProgram(m_firstSession, m_home.path(), QProcess::ForwardedErrorChannel));
     }
 
@@ -121,32 +246,20 @@ private Q_SLOTS:
         const QByteArray historyBefore = readFile(historyPath());
         const QStringList filesBefore = folderContents();
 
-        m_secondSession.setProcessEnvironment(secondSessionEnvironment());
-        m_secondSession.setProcessChannelMode(QProcess::SeparateChannels);
-        m_secondSession.start(QStringLiteral("dbus-run-session"), {QStringLiteral("--"), builtProgramPath()});
+        startProgramIn(m_other, m_secondSession);
         QVERIFY(m_secondSession.waitForStarted(5000));
 
         // It says why, on standard error and in a window its user sees.
         QByteArray errors;
-        QVERIFY2(waitFor([&] {
-                     errors += m_secondSession.readAllStandardError();
-                     return errors.contains("already running in another session");
-                 }, 20000),
-                 errors.constData());
+        QVERIFY2(waitFor([&] { return saysWhy(m_secondSession, errors); }, 20000), errors.constData());
         QVERIFY(errors.contains(QFile::encodeName(QStringLiteral("~/.local/share/Quillomare"))));
-        QVERIFY(waitFor([&] {
-            return !inSecondSession(QStringLiteral("xdotool"),
-                                    {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
-                                     QStringLiteral("^Quillomare$")})
-                        .trimmed()
-                        .isEmpty();
-        }, 10000));
+        QVERIFY(waitFor([&] { return m_other.programWindowShown(); }, 10000));
 
         // While its window is up: a copy in its session is not recorded, and every copy in the
         // first session is, none of them written over.
-        inSecondSession(QStringLiteral("xclip"),
-                        {QStringLiteral("-selection"), QStringLiteral("clipboard"), QStringLiteral("-i")},
-                        "copied in the second session");
+        m_other.run(QStringLiteral("xclip"),
+                    {QStringLiteral("-selection"), QStringLiteral("clipboard"), QStringLiteral("-i")},
+                    "copied in the second session");
         const QStringList texts{QStringLiteral("first copy"), QStringLiteral("second copy"),
                                 QStringLiteral("third copy")};
         for (const QString& text : texts)
@@ -157,7 +270,7 @@ private Q_SLOTS:
         QVERIFY(!history.contains(QStringLiteral("copied in the second session")));
 
         // Its user reads the window and confirms: it ends as a launch that failed.
-        inSecondSession(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("Return")});
+        m_other.run(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("Return")});
         QVERIFY(waitFor([&] { return m_secondSession.state() == QProcess::NotRunning; }, 10000));
         QCOMPARE(m_secondSession.exitStatus(), QProcess::NormalExit);
         QCOMPARE(m_secondSession.exitCode(), 1);
@@ -171,19 +284,54 @@ private Q_SLOTS:
         QCOMPARE(m_firstSession.state(), QProcess::Running);
     }
 
+    // A login starts its autostart programs beside the window manager; one starting with it can
+    // lose the window's request to be shown. Each round is a fresh session, so that the two race.
+    void testTheRefusalIsShownWhenItStartsWithTheWindowManager()
+    {
+        for (int round = 1; round <= 8; ++round) {
+            OtherSession session;
+            QVERIFY2(session.startDisplay(), "an X server or bus did not start");
+            QProcess program;
+            const auto ending = qScopeGuard([&] { end(program); });
+            QVERIFY(session.startWindowManager());
+            startProgramIn(session, program);
+            QVERIFY(program.waitForStarted(5000));
+
+            QByteArray errors;
+            QVERIFY2(waitFor([&] { return saysWhy(program, errors); }, kStartBoundMilliseconds), errors.constData());
+            const bool shown = waitFor([&] { return session.programWindowShown(); }, kStartBoundMilliseconds, 10, 50);
+            QVERIFY2(shown, qPrintable(QStringLiteral("round %1: the window never reached the screen").arg(round)));
+            // Its user has it in front of them: it waits for them.
+            QCOMPARE(program.state(), QProcess::Running);
+        }
+    }
+
+    // Where no window can be shown at all, the process has said why on standard error and ends as
+    // a failed launch instead of sitting unseen until someone signals it.
+    void testARefusalThatCannotBeShownStillEnds()
+    {
+        OtherSession session;
+        QVERIFY2(session.startDisplay(), "an X server or bus did not start");
+        QVERIFY2(session.startWindowManagerAndWait(), "the window manager did not start");
+        session.freezeWindowManager();
+
+        QProcess program;
+        const auto ending = qScopeGuard([&] { end(program); });
+        startProgramIn(session, program);
+        QVERIFY(program.waitForStarted(5000));
+        QByteArray errors;
+        QVERIFY2(waitFor([&] { return saysWhy(program, errors); }, kStartBoundMilliseconds), errors.constData());
+        const bool ended = waitFor([&] { return program.state() == QProcess::NotRunning; }, 60000, 10, 50);
+        QVERIFY2(ended, "the process lingers with nothing on screen");
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), 1);
+    }
+
     void cleanupTestCase()
     {
-        for (QProcess* process : {&m_secondSession, &m_firstSession}) {
-            if (process->state() != QProcess::NotRunning) {
-                process->terminate();
-                if (!process->waitForFinished(10000)) {
-                    process->kill();
-                    process->waitForFinished(5000);
-                }
-            }
-        }
-        m_secondDisplay.terminate();
-        m_secondDisplay.waitForFinished(5000);
+        end(m_secondSession);
+        end(m_firstSession);
+        m_other.stop();
     }
 };
 

@@ -5,18 +5,36 @@
 #include "Island/Kit/IslandScheduler.h"
 #include "Shell/Localization.h"
 
+#include <Platform/X11WindowMapRequest.h>
+
 #include <QApplication>
 #include <QFileDialog>
 #include <QBoxLayout>
+#include <QDeadlineTimer>
 #include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLoggingCategory>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTimer>
+#include <QWindow>
+
+Q_DECLARE_LOGGING_CATEGORY(lcShell)
 
 namespace QuillomareMac {
 
 using namespace QuillomareCore;
+
+namespace {
+
+// How often a refusal window not yet on screen asks again, and for how long before the process
+// gives up on showing it. A window manager takes a fraction of a second to start; the limit
+// leaves a slow login many times that.
+constexpr int kRefusalShowRetryMilliseconds = 250;
+constexpr int kRefusalShowLimitMilliseconds = 20000;
+
+} // namespace
 
 IslandPanelPort::IslandPanelPort() : m_controller(std::make_unique<IslandPanelController>()) {}
 
@@ -123,6 +141,31 @@ void ApplicationDesktopPort::refuseToRun(const QString& title, const QString& de
     alert->show();
     alert->raise();
     alert->activateWindow();
+
+    // Nothing else of this process is on screen (no tray, no island), so the window must get
+    // there. A window manager starting beside it, as at a login, can lose its request to be
+    // mapped: the request is made again until the window is exposed. A window that could not be
+    // shown at all leaves the reason on standard error alone, and the process ends rather than
+    // lingering unseen.
+    auto* watch = new QTimer(alert);
+    watch->setInterval(kRefusalShowRetryMilliseconds);
+    QObject::connect(watch, &QTimer::timeout, alert,
+                     [alert, watch, deadline = QDeadlineTimer(kRefusalShowLimitMilliseconds)] {
+                         QWindow* window = alert->windowHandle();
+                         if (window && window->isExposed()) {
+                             watch->stop();
+                             return;
+                         }
+                         if (deadline.hasExpired()) {
+                             watch->stop();
+                             qCCritical(lcShell, "the window saying why could not be shown within %d s; quitting",
+                                        kRefusalShowLimitMilliseconds / 1000);
+                             QCoreApplication::exit(1);
+                             return;
+                         }
+                         Platform::requestWindowMapAgain(window);
+                     });
+    watch->start();
 }
 
 void ApplicationDesktopPort::relaunchToApplyLanguage()
