@@ -29,14 +29,23 @@ void forwardSignal(int)
 }
 
 // Qt aborts when the display cannot be opened; this asks first, on a connection of its own.
-bool displayOpens()
+// The connection stays open until Qt has its own: an X server with no client left resets itself,
+// and Qt's connection during that reset is refused (a bare Xvfb, or `xinit quillomare`).
+struct DisplayProbe
 {
     xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
-    const bool opened = connection && xcb_connection_has_error(connection) == 0;
-    if (connection)
-        xcb_disconnect(connection);
-    return opened;
-}
+    DisplayProbe() = default;
+    DisplayProbe(const DisplayProbe&) = delete;
+    DisplayProbe& operator=(const DisplayProbe&) = delete;
+    ~DisplayProbe() { close(); }
+    bool opened() const { return connection && xcb_connection_has_error(connection) == 0; }
+    void close()
+    {
+        if (connection)
+            xcb_disconnect(connection);
+        connection = nullptr;
+    }
+};
 
 bool g_mainLoopRunning = false;
 bool g_quitWhenMainLoopRuns = false;
@@ -105,13 +114,15 @@ int main(int argc, char* argv[])
         std::fputs("Quillomare needs an X11 display (or XWayland), and DISPLAY is not set.\n", stderr);
         return 1;
     }
-    if (!displayOpens()) {
+    DisplayProbe display;
+    if (!display.opened()) {
         std::fprintf(stderr, "Quillomare needs an X11 display (or XWayland), and the display “%s” cannot be opened.\n",
                      qgetenv("DISPLAY").constData());
         return 1;
     }
     qputenv("QT_QPA_PLATFORM", "xcb");
     QApplication app(argc, argv);
+    display.close();
     QApplication::setApplicationName(QStringLiteral("Quillomare"));
     QApplication::setQuitOnLastWindowClosed(false);
     quitOnTerminationSignals(app);
