@@ -192,14 +192,51 @@ bool hasHan(const ReadLine& line)
     return false;
 }
 
-// Whether two of the page's lines are pieces of one line of the picture: they stand on the same
-// rows (overlapping by at least half the lower one's height) and over or next to each other (no
-// farther apart than a line is high, about two characters' blanks).
-bool piecesOfOneLine(const QRect& a, const QRect& b)
+// Where a line of the page stands, for telling whether two of them are pieces of one line of the
+// picture: its box, and the middle and height of its typical character (the median ones: a
+// line's box can reach down into the next line, its characters' boxes do not).
+struct LinePlace
 {
-    const int overlap = std::min(a.bottom(), b.bottom()) - std::max(a.top(), b.top()) + 1;
-    const int gap = std::max(a.left(), b.left()) - std::min(a.right(), b.right()) - 1;
-    return 2 * overlap >= std::min(a.height(), b.height()) && gap <= std::max(a.height(), b.height());
+    QRect box;
+    int middle = 0; // twice the row, to keep halves
+    int height = 0;
+};
+
+LinePlace placeOf(const ReadLine& line)
+{
+    std::vector<int> middles;
+    std::vector<int> heights;
+    for (const ReadWord& word : line.words) {
+        for (const Symbol& symbol : word.symbols) {
+            middles.push_back(symbol.top + symbol.bottom);
+            heights.push_back(symbol.bottom - symbol.top);
+        }
+    }
+    if (middles.empty())
+        return {line.box, line.box.top() + line.box.bottom(), line.box.height()};
+    const auto median = [](std::vector<int>& values) {
+        std::nth_element(values.begin(), values.begin() + ptrdiff_t(values.size() / 2), values.end());
+        return values[values.size() / 2];
+    };
+    return {line.box, median(middles), median(heights)};
+}
+
+// Whether two of the page's lines are pieces of one line of the picture: they stand over or next
+// to each other (no farther apart than a line is high, about two characters' blanks), their
+// boxes overlap by at least half the lower one's height, and their characters stand on the same
+// rows: their middles less than half a character's height apart (lines set tight one under the
+// other stand a character's height apart), or the one is a bit of a character (a dot, a stroke)
+// within the other's rows and less than half as high.
+bool piecesOfOneLine(const LinePlace& a, const LinePlace& b)
+{
+    const int overlap = std::min(a.box.bottom(), b.box.bottom()) - std::max(a.box.top(), b.box.top()) + 1;
+    const int gap = std::max(a.box.left(), b.box.left()) - std::min(a.box.right(), b.box.right()) - 1;
+    if (gap > std::max(a.box.height(), b.box.height()) || 2 * overlap < std::min(a.box.height(), b.box.height()))
+        return false;
+    const QRect& low = a.box.height() < b.box.height() ? a.box : b.box;
+    const QRect& high = a.box.height() < b.box.height() ? b.box : a.box;
+    const bool bit = low.top() >= high.top() && low.bottom() <= high.bottom() && 2 * low.height() < high.height();
+    return bit || std::abs(a.middle - b.middle) < std::max(a.height, b.height);
 }
 
 // The layout can cut one line of the picture into several lines, each with some of its
@@ -218,9 +255,12 @@ std::vector<ReadLine> joinPiecesOfLines(std::vector<ReadLine> lines, std::vector
             i = group[i] = group[group[i]];
         return i;
     };
+    std::vector<LinePlace> places;
+    for (const ReadLine& line : lines)
+        places.push_back(placeOf(line));
     for (size_t i = 0; i < lines.size(); ++i)
         for (size_t j = i + 1; j < lines.size(); ++j)
-            if (piecesOfOneLine(lines[i].box, lines[j].box))
+            if (piecesOfOneLine(places[i], places[j]))
                 group[std::max(root(i), root(j))] = std::min(root(i), root(j));
 
     std::vector<ReadLine> whole;
@@ -369,12 +409,12 @@ void keepPunctuationWidths(ReadLine& line, const QImage& grey)
     const double characterHeight = heights[heights.size() / 2];
 
     // A mark's ink: the columns of ink without a blank one between them where its box starts, or
-    // just before it (the engine places a mark's left edge within a few pixels, its right edge
-    // less well). Empty when there is none.
+    // when its box holds none, the nearest before it (the engine places a mark's left edge within
+    // a few pixels or a little after its ink, its right edge less well). Empty when there is none.
     const auto inkOf = [&](const Symbol& mark) {
         int left = firstInk(mark.left, mark.right);
         if (left < 0)
-            left = lastInk(mark.left - int(characterHeight / 4), mark.left);
+            left = lastInk(mark.left - int(characterHeight / 2), mark.left);
         if (left < 0)
             return QRect();
         int right = left;

@@ -330,6 +330,37 @@ private Q_SLOTS:
         QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join(QStringLiteral("; "))));
     }
 
+    // Lines set tight one under the other are not pieces of one line, although the layout can
+    // give a line a box that reaches down over the next one.
+    void linesSetTightStayApart()
+    {
+        const TesseractTextRecognizer recognizer;
+        const QStringList tight{QStringLiteral("今天下午三点开会，地点在二楼。"),
+                                QStringLiteral("Pinned items stay at the top (gjpqy)."),
+                                QStringLiteral("请在周五之前把文件导出为 ZIP。")};
+        for (const int size : {20, 32}) {
+            QFont font(QStringLiteral("Noto Sans CJK SC"));
+            font.setPixelSize(size);
+            QImage image(size * 24, size * int(tight.size() + 2), QImage::Format_RGB32);
+            image.fill(Qt::white);
+            {
+                QPainter painter(&image);
+                painter.setFont(font);
+                painter.setPen(Qt::black);
+                for (qsizetype i = 0; i < tight.size(); ++i)
+                    painter.drawText(size, size * int(i + 1) + QFontMetrics(font).ascent(), tight[i]);
+            }
+            const auto result = recognizer.recognize(image);
+            QCOMPARE(result.failure, Failure::none);
+            const QStringList read = lineTexts(result);
+            QVERIFY2(read.size() == tight.size(), qPrintable(read.join(QStringLiteral(" / "))));
+            // The English line, whose box reaches down, keeps its own characters (the Chinese
+            // lines lose strokes to their neighbours when set this tight).
+            QVERIFY2(editDistance(read[1], QStringLiteral("Pinneditemsstayatthetop(gjpqy).")) <= 2,
+                     qPrintable(read.join(QStringLiteral(" / "))));
+        }
+    }
+
     void blankImageHasNoWords()
     {
         QImage image(400, 200, QImage::Format_RGB32);
