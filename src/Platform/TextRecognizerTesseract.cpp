@@ -1,17 +1,16 @@
 #include "TextRecognizerTesseract.h"
 
 #include "HanGlyphs.h"
+#include "RecognitionThreads.h"
 
 #include <QuillomareCore/Foundation.h>
 
 #include <QDir>
 #include <QFileInfo>
-#include <QThread>
+#include <QScopeGuard>
 
 #include <tesseract/baseapi.h>
 #include <tesseract/resultiterator.h>
-
-#include <dlfcn.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -193,6 +192,126 @@ bool hasHan(const ReadLine& line)
     return false;
 }
 
+// Where a line of the page stands, for telling whether two of them are pieces of one line of the
+// picture: its box, and the middle and height of its typical character (the median ones: a
+// line's box can reach down into the next line, its characters' boxes do not).
+struct LinePlace
+{
+    QRect box;
+    int middle = 0; // twice the row, to keep halves
+    int height = 0;
+};
+
+LinePlace placeOf(const ReadLine& line)
+{
+    std::vector<int> middles;
+    std::vector<int> heights;
+    for (const ReadWord& word : line.words) {
+        for (const Symbol& symbol : word.symbols) {
+            middles.push_back(symbol.top + symbol.bottom);
+            heights.push_back(symbol.bottom - symbol.top);
+        }
+    }
+    if (middles.empty())
+        return {line.box, line.box.top() + line.box.bottom(), line.box.height()};
+    const auto median = [](std::vector<int>& values) {
+        std::nth_element(values.begin(), values.begin() + ptrdiff_t(values.size() / 2), values.end());
+        return values[values.size() / 2];
+    };
+    return {line.box, median(middles), median(heights)};
+}
+
+// Whether two of the page's lines are pieces of one line of the picture: they stand over or next
+// to each other (no farther apart than a line is high, about two characters' blanks), their
+// boxes overlap by at least half the lower one's height, and their characters stand on the same
+// rows: their middles less than half a character's height apart (lines set tight one under the
+// other stand a character's height apart), or the one is a bit of a character (a dot, a stroke)
+// within the other's rows and less than half as high.
+bool piecesOfOneLine(const LinePlace& a, const LinePlace& b)
+{
+    const int overlap = std::min(a.box.bottom(), b.box.bottom()) - std::max(a.box.top(), b.box.top()) + 1;
+    const int gap = std::max(a.box.left(), b.box.left()) - std::min(a.box.right(), b.box.right()) - 1;
+    if (gap > std::max(a.box.height(), b.box.height()) || 2 * overlap < std::min(a.box.height(), b.box.height()))
+        return false;
+    const QRect& low = a.box.height() < b.box.height() ? a.box : b.box;
+    const QRect& high = a.box.height() < b.box.height() ? b.box : a.box;
+    const bool bit = low.top() >= high.top() && low.bottom() <= high.bottom() && 2 * low.height() < high.height();
+    return bit || std::abs(a.middle - b.middle) < std::max(a.height, b.height);
+}
+
+// The layout can cut one line of the picture into several lines, each with some of its
+// characters and some of them twice (a mixed Chinese and Latin line, a font whose characters
+// stand a little higher or lower than the engine expects): read again over its whole box, each
+// piece would bring the whole line back, and the pieces would sort into each other by position.
+// The pieces are joined into one line, at the place of its first, with their words from left to
+// right; `joined` tells which lines were pieced together, for them to be read again whole.
+std::vector<ReadLine> joinPiecesOfLines(std::vector<ReadLine> lines, std::vector<bool>& joined)
+{
+    std::vector<size_t> group(lines.size());
+    for (size_t i = 0; i < lines.size(); ++i)
+        group[i] = i;
+    const auto root = [&](size_t i) {
+        while (group[i] != i)
+            i = group[i] = group[group[i]];
+        return i;
+    };
+    std::vector<LinePlace> places;
+    for (const ReadLine& line : lines)
+        places.push_back(placeOf(line));
+    for (size_t i = 0; i < lines.size(); ++i)
+        for (size_t j = i + 1; j < lines.size(); ++j)
+            if (piecesOfOneLine(places[i], places[j]))
+                group[std::max(root(i), root(j))] = std::min(root(i), root(j));
+
+    std::vector<ReadLine> whole;
+    std::vector<size_t> placeOfGroup(lines.size(), lines.size());
+    joined.clear();
+    for (size_t i = 0; i < lines.size(); ++i) {
+        size_t& place = placeOfGroup[root(i)];
+        if (place == lines.size()) {
+            place = whole.size();
+            whole.push_back(std::move(lines[i]));
+            joined.push_back(false);
+            continue;
+        }
+        ReadLine& line = whole[place];
+        line.box |= lines[i].box;
+        for (ReadWord& word : lines[i].words)
+            line.words.push_back(std::move(word));
+        joined[place] = true;
+    }
+    for (size_t i = 0; i < whole.size(); ++i)
+        if (joined[i])
+            std::stable_sort(whole[i].words.begin(), whole[i].words.end(),
+                             [](const ReadWord& a, const ReadWord& b) { return a.box.left() < b.box.left(); });
+    return whole;
+}
+
+// A line's box widened to the ink that goes on along its rows, with gaps no wider than the line
+// is high: where the layout cut a line into pieces it can also have left its last characters out.
+QRect widenedToInk(const QRect& line, const QImage& grey)
+{
+    const QRect band = line.intersected(grey.rect());
+    if (band.isEmpty())
+        return line;
+    const auto inkAt = [&](int x) {
+        for (int y = band.top(); y <= band.bottom(); ++y)
+            if (grey.constScanLine(y)[x] < 128)
+                return true;
+        return false;
+    };
+    const int reach = line.height();
+    int right = band.right();
+    for (int x = right + 1; x < grey.width() && x - right <= reach; ++x)
+        if (inkAt(x))
+            right = x;
+    int left = band.left();
+    for (int x = left - 1; x >= 0 && left - x <= reach; --x)
+        if (inkAt(x))
+            left = x;
+    return QRect(QPoint(left, line.top()), QPoint(right, line.bottom()));
+}
+
 // A character as wide as a Chinese one: a Han character or full-width punctuation (，。、：).
 bool isFullWidth(const QString& text)
 {
@@ -202,6 +321,185 @@ bool isFullWidth(const QString& text)
         return false;
     const char16_t c = text.front().unicode();
     return (c >= 0x3000 && c <= 0x303F) || (c >= 0xFF01 && c <= 0xFF60);
+}
+
+// Punctuation that Chinese text writes in full-width forms, and its ASCII forms.
+constexpr std::pair<char16_t, char16_t> kFullWidthForms[] = {
+    {u',', u'，'}, {u':', u'：'}, {u';', u'；'}, {u'!', u'！'}, {u'?', u'？'}, {u'(', u'（'}, {u')', u'）'},
+};
+
+// A full-width mark takes the room of a Chinese character, an ASCII one a third to a half of it.
+// Measured as the blank between the ink of the characters on either side of a mark, the mark's
+// own ink included, in the height of the ink of the line's Chinese characters (a tenth to a fifth
+// less than their advance): 1.07 to 2 around the full-width marks of Debian's common Chinese
+// fonts from 20 to 64 pixels, 0.3 to 0.75 around ASCII ones (up to 0.97 in a Kai font, whose
+// characters stand farther apart).
+constexpr double kFullWidthRoom = 1.02;
+
+// Where the ink of a mark is looked for, faint ink counts: the thin strokes of a small mark can be
+// no darker than light grey.
+constexpr int kFaintInk = 192;
+
+// The Chinese models read a full-width opening parenthesis as an angle bracket (〈含稅） for
+// （含稅）). The picture of the mark decides, when it looks clearly more like a parenthesis.
+constexpr std::pair<char16_t, char16_t> kParenthesesReadAsAngleBrackets[] = {{u'〈', u'（'}, {u'〉', u'）'}};
+constexpr double kLikenessToCorrectBracket = 0.15;
+
+// The Chinese models read full-width punctuation as ASCII (：as :, ！as !, （含稅） as (含稅)), the
+// traditional one a full-width comma as a narrow one. What the picture shows decides: a mark
+// between two characters is full-width when the room between its neighbours' ink is that of a
+// Chinese character, ASCII when it is narrower. At either end of a line there is nothing to
+// measure by, and a mark takes the width of its neighbour. Only marks beside a Chinese character
+// (or beside full-width punctuation) are looked at: an English phrase keeps its own.
+void keepPunctuationWidths(ReadLine& line, const QImage& grey)
+{
+    if (!hasHan(line))
+        return;
+    std::vector<Symbol*> symbols = symbolsOf(line);
+    const QRect band = line.box.intersected(grey.rect());
+    if (band.isEmpty())
+        return;
+    // For each column of the line, its highest and lowest row of ink (-1: none).
+    std::vector<int> inkTop(size_t(grey.width()), -1);
+    std::vector<int> inkBottom(size_t(grey.width()), -1);
+    for (int y = band.top(); y <= band.bottom(); ++y) {
+        const uchar* row = grey.constScanLine(y);
+        for (int x = band.left(); x <= band.right(); ++x) {
+            if (row[x] < kFaintInk) {
+                if (inkTop[size_t(x)] < 0)
+                    inkTop[size_t(x)] = y;
+                inkBottom[size_t(x)] = y;
+            }
+        }
+    }
+    const auto clampX = [&](int x) { return std::clamp(x, band.left(), band.right() + 1); };
+    const auto isInk = [&](int x) { return x >= band.left() && x <= band.right() && inkTop[size_t(x)] >= 0; };
+    const auto firstInk = [&](int from, int to) {
+        for (int x = clampX(from); x < clampX(to); ++x)
+            if (isInk(x))
+                return x;
+        return -1;
+    };
+    const auto lastInk = [&](int from, int to) {
+        for (int x = clampX(to) - 1; x >= clampX(from); --x)
+            if (isInk(x))
+                return x;
+        return -1;
+    };
+
+    // How high the ink of the line's Chinese characters is (the middle one): the unit of width.
+    std::vector<int> heights;
+    for (size_t k = 0; k < symbols.size(); ++k) {
+        if (!HanGlyphs::isHanCharacter(symbols[k]->text))
+            continue;
+        const int end = k + 1 < symbols.size() ? std::min(symbols[k]->right, symbols[k + 1]->left) : symbols[k]->right;
+        int top = band.bottom() + 1, bottom = -1;
+        for (int x = clampX(symbols[k]->left); x < clampX(end); ++x) {
+            if (inkTop[size_t(x)] >= 0) {
+                top = std::min(top, inkTop[size_t(x)]);
+                bottom = std::max(bottom, inkBottom[size_t(x)]);
+            }
+        }
+        if (bottom >= top)
+            heights.push_back(bottom - top + 1);
+    }
+    if (heights.empty())
+        return;
+    std::nth_element(heights.begin(), heights.begin() + ptrdiff_t(heights.size() / 2), heights.end());
+    const double characterHeight = heights[heights.size() / 2];
+
+    // A mark's ink: the columns of ink without a blank one between them where its box starts, or
+    // when its box holds none, the nearest before it (the engine places a mark's left edge within
+    // a few pixels or a little after its ink, its right edge less well). Empty when there is none.
+    const auto inkOf = [&](const Symbol& mark) {
+        int left = firstInk(mark.left, mark.right);
+        if (left < 0)
+            left = lastInk(mark.left - int(characterHeight / 2), mark.left);
+        if (left < 0)
+            return QRect();
+        int right = left;
+        while (isInk(left - 1))
+            --left;
+        while (isInk(right + 1))
+            ++right;
+        return QRect(QPoint(left, band.top()), QPoint(right, band.bottom()));
+    };
+
+    // The engine can read one mark as two on the same ink (〈( or “〈 for one （). One goes: one
+    // of the marks looked at below if there is one, else the second.
+    const auto isMark = [](const QString& text) { return text.size() == 1 && text.front().isPunct(); };
+    const auto isLookedAt = [](const QString& text) {
+        const auto is = [&](char16_t c) { return text.front() == QChar(c); };
+        return std::any_of(std::begin(kFullWidthForms), std::end(kFullWidthForms),
+                           [&](const auto& forms) { return is(forms.first) || is(forms.second); })
+               || std::any_of(std::begin(kParenthesesReadAsAngleBrackets), std::end(kParenthesesReadAsAngleBrackets),
+                              [&](const auto& forms) { return is(forms.first); });
+    };
+    bool twice = false;
+    for (size_t k = 1; k < symbols.size(); ++k) {
+        Symbol& first = *symbols[k - 1];
+        Symbol& second = *symbols[k];
+        if (isMark(first.text) && isMark(second.text) && !inkOf(second).isEmpty() && inkOf(second) == inkOf(first)) {
+            (isLookedAt(second.text) && !isLookedAt(first.text) ? first : second).text.clear();
+            twice = true;
+        }
+    }
+    if (twice) {
+        for (ReadWord& word : line.words)
+            std::erase_if(word.symbols, [](const Symbol& symbol) { return symbol.text.isEmpty(); });
+        std::erase_if(line.words, [](const ReadWord& word) { return word.symbols.empty(); });
+        symbols = symbolsOf(line);
+    }
+
+    std::vector<bool> openParentheses; // whether each one still open is full-width
+    for (size_t k = 0; k < symbols.size(); ++k) {
+        Symbol& mark = *symbols[k];
+        if (mark.text.size() != 1)
+            continue;
+        for (const auto& [angle, parenthesis] : kParenthesesReadAsAngleBrackets) {
+            if (mark.text.front() != QChar(angle))
+                continue;
+            const QRect ink = inkOf(mark);
+            if (ink.isEmpty())
+                continue;
+            const QImage picture = grey.copy(ink);
+            const QString family = QStringLiteral("Noto Sans CJK SC");
+            if (HanGlyphs::likeness(picture, QString(QChar(parenthesis)), family)
+                >= HanGlyphs::likeness(picture, QString(QChar(angle)), family) + kLikenessToCorrectBracket)
+                mark.text = QString(QChar(parenthesis));
+        }
+        const auto form = std::find_if(std::begin(kFullWidthForms), std::end(kFullWidthForms), [&](const auto& forms) {
+            return mark.text.front() == QChar(forms.first) || mark.text.front() == QChar(forms.second);
+        });
+        if (form == std::end(kFullWidthForms))
+            continue;
+        // A closing parenthesis is written as the one it closes.
+        if (form->first == u')' && !openParentheses.empty()) {
+            mark.text = QString(QChar(openParentheses.back() ? form->second : form->first));
+            openParentheses.pop_back();
+            continue;
+        }
+        const auto decided = qScopeGuard([&] {
+            if (form->first == u'(')
+                openParentheses.push_back(mark.text.front() == QChar(form->second));
+        });
+        const Symbol* before = k > 0 ? symbols[k - 1] : nullptr;
+        const Symbol* after = k + 1 < symbols.size() ? symbols[k + 1] : nullptr;
+        const bool wideBefore = before && isFullWidth(before->text);
+        const bool wideAfter = after && isFullWidth(after->text);
+        if (!wideBefore && !wideAfter)
+            continue;
+        bool fullWidth = before ? wideBefore : wideAfter;
+        if (before && after) {
+            const QRect ink = inkOf(mark);
+            const int beforeRight = ink.isEmpty() ? -1 : lastInk(band.left(), ink.left());
+            const int afterLeft = ink.isEmpty() ? -1 : firstInk(ink.right() + 1, band.right() + 1);
+            if (beforeRight < 0 || afterLeft < 0)
+                continue;
+            fullWidth = afterLeft - beforeRight - 1 >= kFullWidthRoom * characterHeight;
+        }
+        mark.text = QString(QChar(fullWidth ? form->second : form->first));
+    }
 }
 
 // Where each character of a line stands, for looking at it alone. The engine's boxes of Chinese
@@ -255,24 +553,6 @@ std::vector<QRect> characterCells(const std::vector<Symbol*>& symbols, const QRe
         start = end;
     }
     return cells;
-}
-
-// Tesseract's network runs its small matrix steps in OpenMP teams of a fixed width. On a busy
-// machine the team's threads wait on each other for their turn at a processor, and a recognition
-// of 50 ms takes seconds. With dynamic adjustment on, the runtime makes the team no wider than
-// the processors the load leaves idle (one thread on a busy machine, the full team on an idle
-// one). The runtime reads its settings from the environment at load time, before main(), so the
-// switch is set on the thread that recognises, through the runtime Tesseract brought along; a
-// setting the user made in the environment stands.
-void adjustParallelTeamsToLoadOnThisThread()
-{
-    static const auto setDynamic = []() -> void (*)(int) {
-        if (std::getenv("OMP_THREAD_LIMIT") || std::getenv("OMP_NUM_THREADS") || std::getenv("OMP_DYNAMIC"))
-            return nullptr;
-        return reinterpret_cast<void (*)(int)>(dlsym(RTLD_DEFAULT, "omp_set_dynamic"));
-    }();
-    if (setDynamic)
-        setDynamic(1);
 }
 
 int resolutionOf(const QImage& image)
@@ -591,26 +871,34 @@ struct Rereading
     std::vector<ReadLine> lines; // what that language read
 };
 
-// The lines are read on up to three threads, dedicated ones beside the caller's, so that a
-// recognition neither waits for nor holds up the program's other background work. Each thread
-// reads with engines of its own. The caller's waits for an engine of each language it needs, in
-// the languages' order as every recognition does, so that two recognitions never wait for each
-// other; the other threads take only engines that are free at once and leave the lines of a
-// language they got none of to the caller's.
+// The lines are read on dedicated threads beside the caller's (as many as the machine's free
+// processors allow, see RecognitionThreads), so that a recognition neither waits for nor holds up
+// the program's other background work. Each thread reads with engines of its own. The caller's
+// reads the lines of the language of the page with the engine that read the page, and waits for
+// an engine of each other language it needs, in the languages' order as every recognition does,
+// so that two recognitions never wait for each other; the other threads take only engines that
+// are free at once and leave the lines of a language they got none of to the caller's.
 template<typename Borrow>
-void readAgain(std::vector<Rereading>& rereadings, const QStringList& languages, int resolution, Borrow borrow)
+void readAgain(std::vector<Rereading>& rereadings, const QStringList& languages, int resolution, Borrow borrow,
+               tesseract::TessBaseAPI& callersEngine, const QString& callersLanguage)
 {
     if (rereadings.empty())
         return;
     std::stable_sort(rereadings.begin(), rereadings.end(),
                      [](const Rereading& a, const Rereading& b) { return a.language < b.language; });
+    const RecognitionThreads::Plan plan = RecognitionThreads::planForNow(int(rereadings.size()));
 
     std::mutex mutex;
     std::vector<bool> taken(rereadings.size(), false);
     const auto work = [&](bool isCaller) {
-        adjustParallelTeamsToLoadOnThisThread();
+        RecognitionThreads::limitTeamsOnThisThread(plan.teamWidth);
         std::vector<decltype(borrow(QString(), true))> loans(size_t(languages.size()));
+        std::vector<tesseract::TessBaseAPI*> engines(size_t(languages.size()), nullptr);
         std::vector<bool> unavailable(size_t(languages.size()), false);
+        if (isCaller)
+            for (qsizetype i = 0; i < languages.size(); ++i)
+                if (languages[i] == callersLanguage)
+                    engines[size_t(i)] = &callersEngine;
         for (;;) {
             size_t next = rereadings.size();
             {
@@ -619,7 +907,7 @@ void readAgain(std::vector<Rereading>& rereadings, const QStringList& languages,
                     if (!taken[i] && !unavailable[rereadings[i].language]) {
                         next = i;
                         // Taken only with an engine in hand, so that no line is left unread.
-                        taken[i] = loans[rereadings[i].language] != nullptr;
+                        taken[i] = engines[rereadings[i].language] != nullptr;
                         break;
                     }
                 }
@@ -627,21 +915,22 @@ void readAgain(std::vector<Rereading>& rereadings, const QStringList& languages,
             if (next == rereadings.size())
                 return;
             const size_t language = rereadings[next].language;
-            if (!loans[language]) {
+            if (!engines[language]) {
                 loans[language] = borrow(languages[qsizetype(language)], isCaller);
-                if (!loans[language])
+                if (loans[language])
+                    engines[language] = &loans[language]->engine();
+                else
                     unavailable[language] = true; // for the caller's thread: the language does not load
                 continue;
             }
             Rereading& rereading = rereadings[next];
-            rereading.lines = read(loans[language]->engine(), rereading.picture.image, resolution,
+            rereading.lines = read(*engines[language], rereading.picture.image, resolution,
                                    tesseract::PSM_SINGLE_LINE, rereading.picture.offset);
         }
     };
 
-    const int helpers = std::min({2, QThread::idealThreadCount() - 2, int(rereadings.size()) - 1});
     std::vector<std::thread> threads;
-    for (int i = 0; i < helpers; ++i)
+    for (int i = 1; i < plan.readers; ++i)
         threads.emplace_back(work, false);
     work(true);
     for (std::thread& thread : threads)
@@ -686,7 +975,7 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) c
     }
     tesseract::TessBaseAPI& api = loan->engine();
 
-    adjustParallelTeamsToLoadOnThisThread();
+    RecognitionThreads::limitTeamsOnThisThread(RecognitionThreads::planForNow(1).teamWidth);
     QImage grey = greyImageForRecognition(image);
     const int resolution = resolutionOf(image);
     api.SetImage(grey.constBits(), grey.width(), grey.height(), 1, static_cast<int>(grey.bytesPerLine()));
@@ -709,9 +998,22 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) c
     if (const std::unique_ptr<tesseract::ResultIterator> iterator(api.GetIterator()); iterator)
         lines = readPage(*iterator);
 
+    std::vector<bool> joined;
+    lines = joinPiecesOfLines(std::move(lines), joined);
+    for (size_t i = 0; i < lines.size(); ++i)
+        if (joined[i])
+            lines[i].box = widenedToInk(lines[i].box, grey);
+
     const auto isChinese = [](const QString& language) { return language.startsWith(QLatin1String("chi_")); };
     QStringList rereadingLanguages;
     std::vector<Rereading> rereadings;
+    // A line the layout had cut into pieces is read again whole by the page's language first.
+    if (std::find(joined.begin(), joined.end(), true) != joined.end()) {
+        for (size_t i = 0; i < lines.size(); ++i)
+            if (joined[i])
+                rereadings.push_back({i, 0, linePicture(grey, lines[i].box), {}});
+        rereadingLanguages.append(firstLanguage);
+    }
     for (const QString& language : languages.mid(1)) {
         const bool chinese = isChinese(language);
         if (chinese && !isChinese(firstLanguage))
@@ -721,16 +1023,27 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) c
                 rereadings.push_back({i, size_t(rereadingLanguages.size()), linePicture(grey, lines[i].box), {}});
         rereadingLanguages.append(language);
     }
-    readAgain(rereadings, rereadingLanguages, resolution,
-              [this](const QString& language, bool wait) { return borrowEngine(language, wait); });
-    // A line has one language to read it again (Chinese or not), so the order does not matter.
+    readAgain(
+        rereadings, rereadingLanguages, resolution,
+        [this](const QString& language, bool wait) { return borrowEngine(language, wait); }, api, firstLanguage);
+    // The lines read again whole by the page's language take the place of their pieces first.
+    // Then the other languages' readings are weighed: a line has one of them (Chinese or not), so
+    // their order does not matter.
+    for (Rereading& rereading : rereadings) {
+        if (rereadingLanguages[qsizetype(rereading.language)] == firstLanguage && rereading.lines.size() == 1)
+            lines[rereading.line] = std::move(rereading.lines.front());
+    }
     for (Rereading& rereading : rereadings) {
         const QString& language = rereadingLanguages[qsizetype(rereading.language)];
+        if (language == firstLanguage)
+            continue;
         if (isChinese(language))
             chooseHanReading(lines[rereading.line], rereading.lines, grey, firstLanguage, language);
         else
             chooseLatinReading(lines[rereading.line], rereading.lines);
     }
+    for (ReadLine& line : lines)
+        keepPunctuationWidths(line, grey);
 
     const double width = grey.width();
     const double height = grey.height();

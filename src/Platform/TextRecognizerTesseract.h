@@ -21,15 +21,19 @@ namespace Platform {
 // line is as tall as the engine reads best and read as one block by the first language; each
 // line is then read again by the other languages that can read it better: a line of Chinese
 // characters by the other Chinese script's model (the picture decides which script each
-// character is in), a line without any by English. Characters come one per Tesseract symbol,
-// blanks left out, in Tesseract's reading order; each box spans the height of the character's
-// text line, and along a line the boxes follow each other without overlapping.
+// character is in), a line without any by English. Pieces of one line that the layout took for
+// several lines are joined and read again whole, so that each character is read once; the width
+// of punctuation beside Chinese characters (full-width or ASCII) comes from the picture.
+// Characters come one per Tesseract symbol, blanks left out, in Tesseract's reading order; each
+// box spans the height of the character's text line, and along a line the boxes follow each
+// other without overlapping.
 //
 // A Tesseract engine serves one thread at a time and costs ~20–60 MB and ~0.1–0.2 s to load per
 // language, so the recognizer keeps a few engines of each language and lends them out: at most
 // `maximumEngines` of one language are in use at once, later callers wait for one to come back.
-// One recognition reads its lines again on up to three threads, each with an engine of its own:
-// the first engine of a language it waits for, more only when they are free at once.
+// One recognition reads its lines again on as many threads as the processors other work leaves
+// free allow (up to three, see RecognitionThreads), each with an engine of its own: the first
+// engine of a language it waits for, more only when they are free at once.
 class TesseractTextRecognizer final : public TextRecognizer
 {
 public:

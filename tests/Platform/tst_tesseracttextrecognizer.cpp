@@ -115,6 +115,21 @@ QStringList lineTexts(const Platform::TextRecognizer::Result& result)
     return lines;
 }
 
+// For each mark of the line that has a full-width and an ASCII form, which one it is: 'W' or 'A'.
+QString punctuationWidths(const QString& line)
+{
+    static const QString ascii = QStringLiteral(",:;!?()");
+    static const QString fullWidth = QStringLiteral("，：；！？（）");
+    QString widths;
+    for (const QChar c : line) {
+        if (ascii.contains(c))
+            widths += QLatin1Char('A');
+        else if (fullWidth.contains(c))
+            widths += QLatin1Char('W');
+    }
+    return widths;
+}
+
 } // namespace
 
 class TestTesseractTextRecognizer : public QObject
@@ -251,6 +266,99 @@ private Q_SLOTS:
         qInfo("characters read right: %s", qPrintable(report.join(QStringLiteral(", "))));
         QVERIFY2(poorScripts.isEmpty(), qPrintable(report.join(QStringLiteral(", "))));
         QVERIFY2(poorPictures.isEmpty(), qPrintable(poorPictures.join(QStringLiteral("; "))));
+    }
+
+    // The Chinese models read full-width punctuation as ASCII (注意：明天放假！ as 注意:明天放假!):
+    // each mark must come back in the width it is drawn in, full-width in Chinese text, ASCII in
+    // an English phrase inside a Chinese line, and ASCII between Chinese characters too.
+    void punctuationComesBackInTheWidthItIsDrawnIn()
+    {
+        const QStringList lines{QStringLiteral("注意：明天放假！"), QStringLiteral("价格（含稅）：一百元，好吗？"),
+                                QStringLiteral("运行 make test, 版本 3.5 (beta) 好"), QStringLiteral("他说:好!我们(走)吧")};
+        const TesseractTextRecognizer recognizer;
+        QStringList wrong;
+        for (const QString& family : {QStringLiteral("Noto Sans CJK SC"), QStringLiteral("Noto Sans CJK TC"),
+                                      QStringLiteral("Noto Serif CJK SC"), QStringLiteral("WenQuanYi Micro Hei")}) {
+            for (const int size : {24, 32, 48}) {
+                QList<std::pair<QString, QString>> picture;
+                for (const QString& line : lines)
+                    picture.append({family, line});
+                const auto result = recognizer.recognize(linesPicture(picture, size));
+                QCOMPARE(result.failure, Failure::none);
+                const QStringList read = lineTexts(result);
+                for (qsizetype i = 0; i < lines.size(); ++i) {
+                    const QString got = read.value(i);
+                    if (punctuationWidths(got) != punctuationWidths(lines[i]))
+                        wrong.append(
+                            QStringLiteral("%1 %2 px: %3 read as %4").arg(family).arg(size).arg(lines[i], got));
+                }
+            }
+        }
+        QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join(QStringLiteral("; "))));
+    }
+
+    // The layout can cut one line that mixes Chinese characters and Latin letters into pieces,
+    // some of them holding the same characters, and reading each piece again over the whole line
+    // brought the line back several times over (请运行 make test 然后提交。 as
+    // 青请运运行行mak然然后后提提交etest): one line of the picture is one line read, each
+    // character once.
+    void aLineTheLayoutCutsIntoPiecesIsReadOnce()
+    {
+        const QString text = QStringLiteral("请运行 make test 然后提交。");
+        QString expected = text;
+        expected.remove(QLatin1Char(' '));
+        const TesseractTextRecognizer recognizer;
+        QStringList wrong;
+        const QList<std::pair<QString, QList<int>>> cases{{QStringLiteral("Noto Serif CJK SC"), {36, 40, 48, 56}},
+                                                          {QStringLiteral("WenQuanYi Micro Hei"), {28, 32, 40, 64}}};
+        for (const auto& [family, sizes] : cases) {
+            for (const int size : sizes) {
+                const auto result = recognizer.recognize(linesPicture({{family, text}}, size));
+                QCOMPARE(result.failure, Failure::none);
+                const QString read = joined(result.characters);
+                bool twice = false;
+                for (const QChar c : read)
+                    twice = twice || read.count(c) > expected.count(c);
+                if (result.lines.size() != 1 || twice || editDistance(read, expected) > 2)
+                    wrong.append(QStringLiteral("%1 %2 px: %3 lines, %4")
+                                     .arg(family)
+                                     .arg(size)
+                                     .arg(result.lines.size())
+                                     .arg(lineTexts(result).join(QStringLiteral(" / "))));
+            }
+        }
+        QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join(QStringLiteral("; "))));
+    }
+
+    // Lines set tight one under the other are not pieces of one line, although the layout can
+    // give a line a box that reaches down over the next one.
+    void linesSetTightStayApart()
+    {
+        const TesseractTextRecognizer recognizer;
+        const QStringList tight{QStringLiteral("今天下午三点开会，地点在二楼。"),
+                                QStringLiteral("Pinned items stay at the top (gjpqy)."),
+                                QStringLiteral("请在周五之前把文件导出为 ZIP。")};
+        for (const int size : {20, 32}) {
+            QFont font(QStringLiteral("Noto Sans CJK SC"));
+            font.setPixelSize(size);
+            QImage image(size * 24, size * int(tight.size() + 2), QImage::Format_RGB32);
+            image.fill(Qt::white);
+            {
+                QPainter painter(&image);
+                painter.setFont(font);
+                painter.setPen(Qt::black);
+                for (qsizetype i = 0; i < tight.size(); ++i)
+                    painter.drawText(size, size * int(i + 1) + QFontMetrics(font).ascent(), tight[i]);
+            }
+            const auto result = recognizer.recognize(image);
+            QCOMPARE(result.failure, Failure::none);
+            const QStringList read = lineTexts(result);
+            QVERIFY2(read.size() == tight.size(), qPrintable(read.join(QStringLiteral(" / "))));
+            // The English line, whose box reaches down, keeps its own characters (the Chinese
+            // lines lose strokes to their neighbours when set this tight).
+            QVERIFY2(editDistance(read[1], QStringLiteral("Pinneditemsstayatthetop(gjpqy).")) <= 2,
+                     qPrintable(read.join(QStringLiteral(" / "))));
+        }
     }
 
     void blankImageHasNoWords()
