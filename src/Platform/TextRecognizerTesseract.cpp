@@ -407,8 +407,14 @@ int inkLineHeight(const QImage& grey)
 // or a stray picture do not set it). Where it finds none although there is ink, which happens
 // with a single line of small characters and now and then with a clean line of any size, from
 // the picture's bands of dark rows. 1 when there is nothing to go by. Whether what it then reads
-// is text, the engine's confidence in it says.
-double scaleToReadingHeight(tesseract::TessBaseAPI& api, const QImage& grey)
+// is text, the engine's confidence in it says, and more of it where the layout found no text.
+struct ReadingScale
+{
+    double factor = 1;
+    bool layoutFoundText = false;
+};
+
+ReadingScale scaleToReadingHeight(tesseract::TessBaseAPI& api, const QImage& grey)
 {
     std::vector<int> heights;
     api.SetPageSegMode(tesseract::PSM_AUTO);
@@ -426,11 +432,12 @@ double scaleToReadingHeight(tesseract::TessBaseAPI& api, const QImage& grey)
     } else {
         height = inkLineHeight(grey);
         if (height <= 0)
-            return 1;
+            return {};
     }
+    const bool found = !heights.empty();
     if (height >= kSmallestLine && height <= kLargestLine)
-        return 1;
-    return std::clamp(kLineHeight / height, 0.25, 4.0);
+        return {1, found};
+    return {std::clamp(kLineHeight / height, 0.25, 4.0), found};
 }
 
 // The engine finds no line in text that touches the edge of the picture (a screenshot cut
@@ -500,6 +507,9 @@ LinePicture linePicture(const QImage& grey, const QRect& line)
 // but for the odd line of a letter or two, up to about 55; in a line of text, even one it
 // misreads a character or two of, over 50, and in a short label (OK, 42, 设置) over 90.
 constexpr float kLeastLineConfidence = 40;
+// Where the layout analysis found no text line at all, more is asked: a row of the boxes drawn
+// for missing glyphs reads as letters at about 55, a clean line the layout missed at 65 to 95.
+constexpr float kLeastUnlaidLineConfidence = 60;
 constexpr size_t kShortLine = 3;
 constexpr float kLeastShortLineConfidence = 65;
 
@@ -730,7 +740,8 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) c
     const int resolution = resolutionOf(image);
     api.SetImage(grey.constBits(), grey.width(), grey.height(), 1, static_cast<int>(grey.bytesPerLine()));
     api.SetSourceResolution(resolution);
-    const double factor = scaleToReadingHeight(api, grey);
+    const ReadingScale scale = scaleToReadingHeight(api, grey);
+    const double factor = scale.factor;
     if (factor != 1)
         grey = grey.scaled(std::max(1, qRound(grey.width() * factor)), std::max(1, qRound(grey.height() * factor)),
                            Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
@@ -774,11 +785,14 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) c
 
     // What the engine reads in a texture (a checkerboard, noise, a photograph's shading) it
     // hardly trusts: such lines are no text.
-    std::erase_if(lines, [](const ReadLine& line) {
+    std::erase_if(lines, [&scale](const ReadLine& line) {
         size_t characters = 0;
         for (const ReadWord& word : line.words)
             characters += word.symbols.size();
-        return meanConfidence(line) < (characters < kShortLine ? kLeastShortLineConfidence : kLeastLineConfidence);
+        const float least = characters < kShortLine      ? kLeastShortLineConfidence
+                            : !scale.layoutFoundText ? kLeastUnlaidLineConfidence
+                                                     : kLeastLineConfidence;
+        return meanConfidence(line) < least;
     });
 
     const double width = page.width();
