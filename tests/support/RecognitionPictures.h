@@ -158,7 +158,8 @@ inline QImage linesPicture(const QList<std::pair<QString, QString>>& lines, int 
 }
 
 // Pictures without any text that a user copies all the same: patterns, noise, photographs'
-// smooth shading. Made from a fixed seed, so that every run sees the same ones.
+// smooth shading, text drawn without fonts. Made from a fixed seed, so that every run sees the
+// same ones.
 inline QList<std::pair<QString, QImage>> textures()
 {
     QList<std::pair<QString, QImage>> all;
@@ -206,6 +207,18 @@ inline QList<std::pair<QString, QImage>> textures()
     make(QStringLiteral("shading"), [&](int x, int y) {
         return qRgb(x * 255 / size.width(), y * 255 / size.height(), 128);
     });
+    // Two lines of the boxes a font-less system draws for characters it has no glyph for.
+    QImage boxes(1000, 310, QImage::Format_RGB32);
+    boxes.fill(Qt::white);
+    {
+        QPainter painter(&boxes);
+        painter.setPen(Qt::black);
+        for (int i = 0; i < 15; ++i)
+            painter.drawRect(82 + i * 40, 62, 35, 35);
+        for (int i = 0; i < 6; ++i)
+            painter.drawRect(82 + i * 40, 152, 35, 35);
+    }
+    all.append({QStringLiteral("boxes for missing glyphs"), boxes});
     return all;
 }
 
