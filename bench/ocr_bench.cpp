@@ -269,7 +269,8 @@ void recognizeEveryLookAndFont(benchmark::State& state)
                 for (const auto& [script, lines] : scripts) {
                     const QString family = script == QLatin1String("traditional") ? font.traditional : font.simplified;
                     const QString& line = lines[variant % lines.size()];
-                    pictures.append({script, lookName, font.name, size, linesPicture({{family, line}}, size, look), line});
+                    pictures.append(
+                        {script, lookName, font.name, size, linesPicture({{family, line}}, size, look), line});
                     mixed.append({family, lines[(variant + 1) % lines.size()]});
                     mixedText += mixed.back().second;
                 }

@@ -121,7 +121,8 @@ QImage darkTextOnWhite(const QImage& image)
                 if (!flatAcross[i]) {
                     endRun(y, x);
                     runStart[size_t(x)] = y + 1;
-                } else if (y > 0 && (!flatAcross[i - size_t(width)] || std::abs(grey[i] - grey[i - size_t(width)]) > kSmoothStep)) {
+                } else if (y > 0 && (!flatAcross[i - size_t(width)]
+                                     || std::abs(grey[i] - grey[i - size_t(width)]) > kSmoothStep)) {
                     endRun(y, x);
                 }
             }
@@ -176,7 +177,8 @@ QImage darkTextOnWhite(const QImage& image)
                 cumulative[level] += cumulative[level - 1];
             int best = 0, bestCount = -1;
             for (int level = 0; level < 256; ++level) {
-                const int count = cumulative[size_t(std::min(255, level + 4)) + 1] - cumulative[size_t(std::max(0, level - 4))];
+                const int count =
+                    cumulative[size_t(std::min(255, level + 4)) + 1] - cumulative[size_t(std::max(0, level - 4))];
                 if (count > bestCount) {
                     best = level;
                     bestCount = count;

@@ -453,7 +453,8 @@ int marginFor(const QImage& grey)
             inkAtEdge = std::any_of(row, row + grey.width(), isInk);
         } else {
             const int edge = std::min(kEdge, grey.width());
-            inkAtEdge = std::any_of(row, row + edge, isInk) || std::any_of(row + grey.width() - edge, row + grey.width(), isInk);
+            inkAtEdge = std::any_of(row, row + edge, isInk)
+                        || std::any_of(row + grey.width() - edge, row + grey.width(), isInk);
         }
     }
     if (!inkAtEdge)

@@ -349,7 +349,8 @@ private Q_SLOTS:
             {tc, QStringLiteral("電池電量低於百分之二十"), 24},   {tc, QStringLiteral("快速預覽會顯示圖片中的文字"), 32}};
         for (const auto& [family, text, size] : clean) {
             const QString read = joined(recognizer.recognize(linesPicture({{family, text}}, size)).characters);
-            QVERIFY2(editDistance(read, text) <= 1, qPrintable(QStringLiteral("%1 px: %2 read as %3").arg(size).arg(text, read)));
+            QVERIFY2(editDistance(read, text) <= 1,
+                     qPrintable(QStringLiteral("%1 px: %2 read as %3").arg(size).arg(text, read)));
         }
         const QList<std::pair<QString, int>> cropped{{QStringLiteral("剪貼簿歷史紀錄"), 32},
                                                      {QStringLiteral("繁體中文識別測試"), 32},
@@ -357,7 +358,8 @@ private Q_SLOTS:
         for (const auto& [text, size] : cropped) {
             const auto result = recognizer.recognize(linesPicture({{tc, text}}, size, Look::tightCrop));
             const QString read = joined(result.characters);
-            QVERIFY2(editDistance(read, text) <= 1, qPrintable(QStringLiteral("%1 px: %2 read as %3").arg(size).arg(text, read)));
+            QVERIFY2(editDistance(read, text) <= 1,
+                     qPrintable(QStringLiteral("%1 px: %2 read as %3").arg(size).arg(text, read)));
             QVERIFY(result.characters.front().boundingBox.left() < 0.1);
             QVERIFY(result.characters.back().boundingBox.right() > 0.9);
             for (const RecognizedCharacter& character : result.characters)

@@ -203,7 +203,8 @@ inline QList<std::pair<QString, QImage>> textures()
                 }
         return grey(sum / count < 124 ? 40 : 220);
     });
-    make(QStringLiteral("dots"), [&](int x, int y) { return grey(std::hypot(x % 24 - 12, y % 24 - 12) < 6 ? 0 : 255); });
+    make(QStringLiteral("dots"),
+         [&](int x, int y) { return grey(std::hypot(x % 24 - 12, y % 24 - 12) < 6 ? 0 : 255); });
     make(QStringLiteral("shading"), [&](int x, int y) {
         return qRgb(x * 255 / size.width(), y * 255 / size.height(), 128);
     });
