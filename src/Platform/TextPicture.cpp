@@ -32,6 +32,10 @@ constexpr int kSmoothStep = 4;
 constexpr int kEnoughFlat = kTile * kTile * 9 / 10;
 constexpr int kFarthestReach = 4;
 
+// Background-like pixels of a tile's own most common grey in its window that make it the tile's
+// background.
+constexpr int kOwnBackground = 16;
+
 // Differences from the background this small are noise (JPEG, dithering) and stay white.
 constexpr int kNoise = 12;
 
@@ -175,16 +179,29 @@ QImage darkTextOnWhite(const QImage& image)
                 }
             for (size_t level = 1; level < cumulative.size(); ++level)
                 cumulative[level] += cumulative[level - 1];
-            int best = 0, bestCount = -1;
-            for (int level = 0; level < 256; ++level) {
-                const int count =
-                    cumulative[size_t(std::min(255, level + 4)) + 1] - cumulative[size_t(std::max(0, level - 4))];
-                if (count > bestCount) {
-                    best = level;
-                    bestCount = count;
+            const auto modeOf = [](const auto& counts) {
+                int best = 0, bestCount = -1;
+                for (int level = 0; level < 256; ++level) {
+                    const int count =
+                        counts[size_t(std::min(255, level + 4)) + 1] - counts[size_t(std::max(0, level - 4))];
+                    if (count > bestCount) {
+                        best = level;
+                        bestCount = count;
+                    }
                 }
-            }
-            backgroundGrey[tileAt(column, row)] = best;
+                return best;
+            };
+            // The tile's own most common grey stands where the window has background-like pixels
+            // of it: a button or a banner less tall than the window, on a page of another colour.
+            // Inside a large character it is the ink, of which the window has none.
+            std::array<int, 257> own{};
+            const uint16_t* histogram = &allHistograms[tileAt(column, row) * 256];
+            for (int level = 0; level < 256; ++level)
+                own[size_t(level) + 1] = own[size_t(level)] + histogram[level];
+            const int ownMode = modeOf(own);
+            const int ownFlat = cumulative[size_t(std::min(255, ownMode + kBackgroundSpread)) + 1]
+                                - cumulative[size_t(std::max(0, ownMode - kBackgroundSpread))];
+            backgroundGrey[tileAt(column, row)] = flat > 0 && ownFlat >= kOwnBackground ? ownMode : modeOf(cumulative);
         }
     }
 

@@ -367,6 +367,31 @@ private Q_SLOTS:
         }
     }
 
+    // A screenshot's background changes from place to place: a button of another colour than
+    // its page, less tall than the area its background is judged from, keeps its own.
+    void aButtonOnALightOrDarkPageIsRead()
+    {
+        const TesseractTextRecognizer recognizer;
+        for (const QColor& page : {QColor(Qt::white), QColor(0x1e, 0x1f, 0x22)}) {
+            QImage image(QSize(800, 300), QImage::Format_RGB32);
+            image.fill(page);
+            {
+                QPainter painter(&image);
+                QFont font(QStringLiteral("Noto Sans CJK SC"));
+                font.setPixelSize(20);
+                painter.setFont(font);
+                painter.setPen(page == Qt::white ? QColor(Qt::black) : QColor(0xe6, 0xe6, 0xe6));
+                painter.drawText(QPointF(60, 80), QStringLiteral("请在周五之前把文件导出"));
+                painter.fillRect(QRect(60, 150, 220, 44), QColor(0x25, 0x63, 0xeb));
+                painter.setPen(Qt::white);
+                painter.drawText(QRect(60, 150, 220, 44), Qt::AlignCenter, QStringLiteral("复制文字 Copy"));
+            }
+            const auto result = recognizer.recognize(image);
+            QCOMPARE(lineTexts(result),
+                     (QStringList{QStringLiteral("请在周五之前把文件导出"), QStringLiteral("复制文字Copy")}));
+        }
+    }
+
     // Patterns, noise and shading hold no text: nothing the engine makes of them is.
     void texturesHaveNoText()
     {
