@@ -25,6 +25,7 @@
 
 using RecognitionPictures::editDistance;
 using RecognitionPictures::linesPicture;
+using RecognitionPictures::Look;
 
 namespace {
 
@@ -268,7 +269,128 @@ void recognizeEverySize(benchmark::State& state)
     std::fputs(table.toUtf8().constData(), stderr);
 }
 
+// Pictures as users copy them: every look (dark mode, coloured and gradient backgrounds, low
+// contrast, JPEG, a tight crop) in each common CJK font, 20 to 64 px: one line of each script and
+// one of all three. Reports the share of characters read right per script, look and font, the
+// worst picture, and how many of the textures without text answer text.
+void recognizeEveryLookAndFont(benchmark::State& state)
+{
+    const QList<std::pair<QString, QStringList>> scripts{
+        {QStringLiteral("simplified"),
+         {QStringLiteral("剪贴板历史记录"), QStringLiteral("请在周五之前把文件导出"),
+          QStringLiteral("这张图片里的文字能被识别吗"), QStringLiteral("快速预览会显示图片中的文字"),
+          QStringLiteral("设置里可以修改快捷键和语言"), QStringLiteral("网络连接失败请稍后重试")}},
+        {QStringLiteral("traditional"),
+         {QStringLiteral("剪貼簿歷史紀錄"), QStringLiteral("複製的內容會保存在歷史裡"),
+          QStringLiteral("電池電量低於百分之二十"), QStringLiteral("快速預覽會顯示圖片中的文字"),
+          QStringLiteral("設定裡可以修改快捷鍵和語言"), QStringLiteral("繁體中文識別測試")}},
+        {QStringLiteral("English"),
+         {QStringLiteral("Clipboard history"), QStringLiteral("The quick brown fox jumps over the lazy dog"),
+          QStringLiteral("Release notes version 2.4.1"), QStringLiteral("Pinned items stay at the top"),
+          QStringLiteral("Error could not open config.json"), QStringLiteral("Battery level below twenty percent")}},
+    };
+    const QList<int> sizes{20, 24, 32, 40, 48, 64};
+
+    struct Picture
+    {
+        QString script, look, font;
+        int size;
+        QImage image;
+        QString expected;
+    };
+    QList<Picture> pictures;
+    for (qsizetype l = 0; l < RecognitionPictures::looks().size(); ++l) {
+        const auto& [look, lookName] = RecognitionPictures::looks()[l];
+        for (qsizetype f = 0; f < RecognitionPictures::cjkFonts().size(); ++f) {
+            const RecognitionPictures::CjkFont& font = RecognitionPictures::cjkFonts()[f];
+            for (qsizetype s = 0; s < sizes.size(); ++s) {
+                const int size = sizes[s];
+                // Another line at each size, font and look.
+                const qsizetype variant = s + f + 2 * l;
+                QList<std::pair<QString, QString>> mixed;
+                QString mixedText;
+                for (const auto& [script, lines] : scripts) {
+                    const QString family = script == QLatin1String("traditional") ? font.traditional : font.simplified;
+                    const QString& line = lines[variant % lines.size()];
+                    pictures.append(
+                        {script, lookName, font.name, size, linesPicture({{family, line}}, size, look), line});
+                    mixed.append({family, lines[(variant + 1) % lines.size()]});
+                    mixedText += mixed.back().second;
+                }
+                pictures.append({QStringLiteral("mixed"), lookName, font.name, size, linesPicture(mixed, size, look),
+                                 mixedText});
+            }
+        }
+    }
+    const QList<std::pair<QString, QImage>> textures = RecognitionPictures::textures();
+
+    const Platform::TesseractTextRecognizer recognizer;
+    std::map<QString, std::pair<double, double>> byScript, byLook, byFont; // wrong, total
+    double worst = 1;
+    QStringList poor;
+    QStringList texturesWithText;
+    for (auto _ : state) {
+        byScript.clear();
+        byLook.clear();
+        byFont.clear();
+        poor.clear();
+        texturesWithText.clear();
+        worst = 1;
+        for (const Picture& picture : pictures) {
+            QString read;
+            for (const Platform::RecognizedCharacter& character : recognizer.recognize(picture.image).characters)
+                read += character.text;
+            QString expected = picture.expected;
+            expected.remove(QLatin1Char(' '));
+            const double wrong = double(std::min(editDistance(read, expected), expected.size()));
+            const double total = double(expected.size());
+            for (auto* counts : {&byScript[picture.script], &byLook[picture.look], &byFont[picture.font]}) {
+                counts->first += wrong;
+                counts->second += total;
+            }
+            worst = std::min(worst, 1 - wrong / total);
+            if (wrong * 5 > total)
+                poor.append(QStringLiteral("  %1, %2, %3 px: %4 read as %5")
+                                .arg(picture.look, picture.font)
+                                .arg(picture.size)
+                                .arg(expected, read));
+        }
+        for (const auto& [name, image] : textures) {
+            QString read;
+            for (const Platform::RecognizedCharacter& character : recognizer.recognize(image).characters)
+                read += character.text;
+            if (!read.isEmpty())
+                texturesWithText.append(QStringLiteral("  %1: %2").arg(name, read.left(40)));
+        }
+    }
+    for (const auto& [script, counts] : byScript)
+        state.counters[script.toStdString()] = 1 - counts.first / counts.second;
+    state.counters["worst_picture"] = worst;
+    state.counters["pictures"] = double(pictures.size());
+    state.counters["textures_with_text"] = double(texturesWithText.size());
+    QString table = QStringLiteral("characters read right by script:\n");
+    const auto add = [&](const auto& map) {
+        for (const auto& [key, counts] : map)
+            table += QStringLiteral("  %1: %2 %\n").arg(key).arg(100 * (1 - counts.first / counts.second), 0, 'f', 1);
+    };
+    add(byScript);
+    table += QStringLiteral("by look:\n");
+    add(byLook);
+    table += QStringLiteral("by font:\n");
+    add(byFont);
+    table += QStringLiteral("pictures under 80 % (%1):\n").arg(poor.size()) + poor.join(QLatin1Char('\n'));
+    table += QStringLiteral("\ntextures answering text (%1 of %2):\n").arg(texturesWithText.size()).arg(textures.size())
+             + texturesWithText.join(QLatin1Char('\n')) + QLatin1Char('\n');
+    std::fputs(table.toUtf8().constData(), stderr);
+}
+
 } // namespace
+
+BENCHMARK(recognizeEveryLookAndFont)
+    ->Name("TextRecognition/accuracy by look and font")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(1);
 
 BENCHMARK(recognizeEverySize)
     ->Name("TextRecognition/accuracy by size and script")

@@ -1,18 +1,23 @@
 #include "HanGlyphs.h"
 
 #include <QFont>
+#include <QFontDatabase>
 #include <QGuiApplication>
 #include <QPainter>
 
 #include <array>
 #include <cmath>
+#include <map>
+#include <mutex>
+#include <tuple>
 
 namespace Platform::HanGlyphs {
 
 namespace {
 
 constexpr int kGrid = 16;
-using Signature = std::array<float, kGrid * kGrid>;
+using Signature = Shape::Signature;
+static_assert(std::tuple_size_v<Signature> == kGrid * kGrid);
 
 // Antialiased edges count from about the middle grey on.
 constexpr int kInk = 160;
@@ -83,34 +88,98 @@ bool isHanCharacter(const QString& text)
            || (c >= 0x20000 && c <= 0x3134F);
 }
 
-double likeness(const QImage& picture, const QString& character, const QString& family)
+const std::vector<Style>& installedStyles()
 {
-    if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()) || picture.isNull())
-        return 0;
-    const QImage grey = picture.convertToFormat(QImage::Format_Grayscale8);
-    const std::optional<Signature> seen = signatureOf(grey);
-    if (!seen)
-        return 0;
+    static const std::vector<Style> styles = [] {
+        const std::vector<Style> common{
+            {QStringLiteral("Noto Sans CJK SC"), QStringLiteral("Noto Sans CJK TC")},
+            {QStringLiteral("Noto Serif CJK SC"), QStringLiteral("Noto Serif CJK TC")},
+            {QStringLiteral("AR PL UMing CN"), QStringLiteral("AR PL UMing TW")},
+            {QStringLiteral("AR PL UKai CN"), QStringLiteral("AR PL UKai TW")},
+            {QStringLiteral("WenQuanYi Zen Hei"), QStringLiteral("WenQuanYi Zen Hei")},
+        };
+        std::vector<Style> installed;
+        for (const Style& style : common)
+            if (QFontDatabase::hasFamily(style.simplified) && QFontDatabase::hasFamily(style.traditional))
+                installed.push_back(style);
+        // Without any of them the character is still drawn, in whatever font stands in.
+        if (installed.empty())
+            installed.push_back(common.front());
+        return installed;
+    }();
+    return styles;
+}
 
-    // Drawn about as large as the picture's character, so that both lose the same details.
-    const int pixelSize = std::clamp(std::max(grey.width(), grey.height()), 8, 256);
-    QImage drawn(pixelSize * 2, pixelSize * 2, QImage::Format_Grayscale8);
-    drawn.fill(255);
+namespace {
+
+// Characters drawn at sizes a little apart look alike at the grid: drawn once per step.
+int drawingSize(int pixelSize)
+{
+    const int size = std::clamp(pixelSize, 8, 256);
+    return size <= 64 ? (size + 3) / 8 * 8 : (size + 15) / 32 * 32;
+}
+
+// The recognitions of a session compare the same few hundred characters in a few fonts again
+// and again: each is drawn once. Bounded, since a session can meet many characters.
+std::optional<Signature> drawnSignature(const QString& character, const QString& family, int pixelSize)
+{
+    using Key = std::tuple<QString, QString, int>;
+    static std::mutex mutex;
+    static std::map<Key, std::optional<Signature>> drawn;
+    constexpr size_t kMostKept = 4096;
+    Key key{character, family, drawingSize(pixelSize)};
     {
-        QPainter painter(&drawn);
+        const std::lock_guard lock(mutex);
+        if (const auto found = drawn.find(key); found != drawn.end())
+            return found->second;
+    }
+    const int size = std::get<2>(key);
+    QImage image(size * 2, size * 2, QImage::Format_Grayscale8);
+    image.fill(255);
+    {
+        QPainter painter(&image);
         QFont font(family);
-        font.setPixelSize(pixelSize);
+        font.setPixelSize(size);
         painter.setFont(font);
         painter.setPen(Qt::black);
-        painter.drawText(drawn.rect(), Qt::AlignCenter, character);
+        painter.drawText(image.rect(), Qt::AlignCenter, character);
     }
-    const std::optional<Signature> expected = signatureOf(drawn);
+    std::optional<Signature> signature = signatureOf(image);
+    const std::lock_guard lock(mutex);
+    if (drawn.size() >= kMostKept)
+        drawn.clear();
+    drawn.emplace(std::move(key), signature);
+    return signature;
+}
+
+} // namespace
+
+Shape::Shape(const QImage& picture)
+{
+    if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()) || picture.isNull())
+        return;
+    const QImage grey = picture.convertToFormat(QImage::Format_Grayscale8);
+    m_signature = signatureOf(grey);
+    // Drawn about as large as the picture's character, so that both lose the same details.
+    m_pixelSize = std::max(grey.width(), grey.height());
+}
+
+double Shape::likeness(const QString& character, const QString& family) const
+{
+    if (!m_signature)
+        return 0;
+    const std::optional<Signature> expected = drawnSignature(character, family, m_pixelSize);
     if (!expected)
         return 0;
     double correlation = 0;
-    for (size_t i = 0; i < seen->size(); ++i)
-        correlation += double((*seen)[i]) * (*expected)[i];
+    for (size_t i = 0; i < m_signature->size(); ++i)
+        correlation += double((*m_signature)[i]) * (*expected)[i];
     return correlation;
+}
+
+double likeness(const QImage& picture, const QString& character, const QString& family)
+{
+    return Shape(picture).likeness(character, family);
 }
 
 } // namespace Platform::HanGlyphs

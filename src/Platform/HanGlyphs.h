@@ -3,18 +3,50 @@
 #include <QImage>
 #include <QString>
 
+#include <array>
+#include <optional>
+#include <vector>
+
 namespace Platform::HanGlyphs {
 
 // Whether the text is one CJK ideograph (a Han character, the unit Chinese text recognition
 // can confuse between its simplified and traditional forms).
 bool isHanCharacter(const QString& text);
 
-// How much the dark shape in `picture` (grey, black on white, the area of one character) looks
-// like `character` drawn in `family`, from -1 to 1. Shapes are compared at a coarse grid after
-// both are fitted to their ink, so the font and the size of the picture matter little; what
-// decides is where the strokes lie, which is what tells 贴 from 貼.
-//
-// Draws text: needs a QGuiApplication (any thread); without one every likeness is 0.
+// A style of Chinese type as the fonts of a Linux desktop draw it (sans, serif, Ming, Kai), by
+// the family that draws each script's forms (one family can draw both).
+struct Style
+{
+    QString simplified;
+    QString traditional;
+};
+
+// The common styles whose fonts are installed; the first is the desktop's usual one.
+const std::vector<Style>& installedStyles();
+
+// The dark shape in a picture of one character (grey, black on white), ready to be compared
+// with characters drawn in a font.
+class Shape
+{
+public:
+    explicit Shape(const QImage& picture);
+
+    // How much the shape looks like `character` drawn in `family`, from -1 to 1. Shapes are
+    // compared at a coarse grid after both are fitted to their ink, so the size of the picture
+    // matters little; what decides is where the strokes lie, which is what tells 贴 from 貼.
+    //
+    // Draws text: needs a QGuiApplication (any thread); without one every likeness is 0.
+    double likeness(const QString& character, const QString& family) const;
+
+    // The ink at a coarse grid, of zero mean and unit length.
+    using Signature = std::array<float, 16 * 16>;
+
+private:
+    std::optional<Signature> m_signature;
+    int m_pixelSize = 0;
+};
+
+// Shape(picture).likeness(character, family).
 double likeness(const QImage& picture, const QString& character, const QString& family);
 
 } // namespace Platform::HanGlyphs

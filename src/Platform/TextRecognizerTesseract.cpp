@@ -2,6 +2,7 @@
 
 #include "HanGlyphs.h"
 #include "RecognitionThreads.h"
+#include "TextPicture.h"
 
 #include <QuillomareCore/Foundation.h>
 
@@ -14,7 +15,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <optional>
 #include <thread>
 #include <vector>
 
@@ -28,27 +28,6 @@ std::mutex& engineLoadMutex()
 {
     static std::mutex mutex;
     return mutex;
-}
-
-// Tesseract reads colour and grey alike, but a transparent pixel would read as black: a PNG of
-// black text on a transparent background must come out as black on white.
-QImage greyImageForRecognition(const QImage& image)
-{
-    if (!image.hasAlphaChannel())
-        return image.convertToFormat(QImage::Format_Grayscale8);
-
-    const QImage premultiplied = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    QImage grey(premultiplied.size(), QImage::Format_Grayscale8);
-    for (int y = 0; y < premultiplied.height(); ++y) {
-        const auto* in = reinterpret_cast<const QRgb*>(premultiplied.constScanLine(y));
-        uchar* out = grey.scanLine(y);
-        for (int x = 0; x < premultiplied.width(); ++x) {
-            const QRgb pixel = in[x];
-            const int white = 255 - qAlpha(pixel); // "over white" for premultiplied colour
-            out[x] = static_cast<uchar>(qGray(qRed(pixel) + white, qGreen(pixel) + white, qBlue(pixel) + white));
-        }
-    }
-    return grey;
 }
 
 // A recognised character in image pixels: its own left and right, its line's top and bottom.
@@ -462,10 +441,14 @@ void keepPunctuationWidths(ReadLine& line, const QImage& grey)
             const QRect ink = inkOf(mark);
             if (ink.isEmpty())
                 continue;
-            const QImage picture = grey.copy(ink);
-            const QString family = QStringLiteral("Noto Sans CJK SC");
-            if (HanGlyphs::likeness(picture, QString(QChar(parenthesis)), family)
-                >= HanGlyphs::likeness(picture, QString(QChar(angle)), family) + kLikenessToCorrectBracket)
+            // Each font draws its brackets its own way, and some draw one much like the other: the
+            // mark is a parenthesis when, in some style, it is clearly more like that style's.
+            const HanGlyphs::Shape shape(grey.copy(ink));
+            double lead = -2;
+            for (const HanGlyphs::Style& style : HanGlyphs::installedStyles())
+                lead = std::max(lead, shape.likeness(QString(QChar(parenthesis)), style.simplified)
+                                          - shape.likeness(QString(QChar(angle)), style.simplified));
+            if (lead >= kLikenessToCorrectBracket)
                 mark.text = QString(QChar(parenthesis));
         }
         const auto form = std::find_if(std::begin(kFullWidthForms), std::end(kFullWidthForms), [&](const auto& forms) {
@@ -706,10 +689,16 @@ int inkLineHeight(const QImage& grey)
 // The factor that brings the picture's typical text line to a height the engine reads well,
 // from the text lines its automatic layout analysis finds (the median, so that a few headings
 // or a stray picture do not set it). Where it finds none although there is ink, which happens
-// with a single line of small characters, from the picture's bands of dark rows; but ink of a
-// height the engine reads well in which it finds no text (a photo, boxes drawn for missing
-// glyphs) is no text: none then. 1 when there is nothing to go by.
-std::optional<double> scaleToReadingHeight(tesseract::TessBaseAPI& api, const QImage& grey)
+// with a single line of small characters and now and then with a clean line of any size, from
+// the picture's bands of dark rows. 1 when there is nothing to go by. Whether what it then reads
+// is text, the engine's confidence in it says, and more of it where the layout found no text.
+struct ReadingScale
+{
+    double factor = 1;
+    bool layoutFoundText = false;
+};
+
+ReadingScale scaleToReadingHeight(tesseract::TessBaseAPI& api, const QImage& grey)
 {
     std::vector<int> heights;
     api.SetPageSegMode(tesseract::PSM_AUTO);
@@ -727,13 +716,43 @@ std::optional<double> scaleToReadingHeight(tesseract::TessBaseAPI& api, const QI
     } else {
         height = inkLineHeight(grey);
         if (height <= 0)
-            return 1;
-        if (height >= kSmallestLine && height <= kLargestLine)
-            return std::nullopt;
+            return {};
     }
+    const bool found = !heights.empty();
     if (height >= kSmallestLine && height <= kLargestLine)
-        return 1;
-    return std::clamp(kLineHeight / height, 0.25, 4.0);
+        return {1, found};
+    return {std::clamp(kLineHeight / height, 0.25, 4.0), found};
+}
+
+// The engine finds no line in text that touches the edge of the picture (a screenshot cut
+// tightly around a line): such a picture gets a white margin of half a line. None otherwise.
+int marginFor(const QImage& grey)
+{
+    constexpr int kEdge = 2;
+    const auto isInk = [](uchar value) { return value < 128; };
+    bool inkAtEdge = false;
+    for (int y = 0; y < grey.height() && !inkAtEdge; ++y) {
+        const uchar* row = grey.constScanLine(y);
+        if (y < kEdge || y >= grey.height() - kEdge) {
+            inkAtEdge = std::any_of(row, row + grey.width(), isInk);
+        } else {
+            const int edge = std::min(kEdge, grey.width());
+            inkAtEdge = std::any_of(row, row + edge, isInk)
+                        || std::any_of(row + grey.width() - edge, row + grey.width(), isInk);
+        }
+    }
+    if (!inkAtEdge)
+        return 0;
+    return std::clamp(inkLineHeight(grey) / 2, 8, 64);
+}
+
+QImage withMargin(const QImage& grey, int margin)
+{
+    QImage framed(grey.width() + 2 * margin, grey.height() + 2 * margin, QImage::Format_Grayscale8);
+    framed.fill(255);
+    for (int y = 0; y < grey.height(); ++y)
+        std::copy_n(grey.constScanLine(y), grey.width(), framed.scanLine(margin + y) + margin);
+    return framed;
 }
 
 std::vector<ReadLine> read(tesseract::TessBaseAPI& api, const QImage& grey, int resolution,
@@ -769,20 +788,36 @@ LinePicture linePicture(const QImage& grey, const QRect& line)
     return {image, area.topLeft() - QPoint(margin, margin)};
 }
 
+// The engine's confidence in the lines it reads in textures stays under 30 (0 to 40 a word),
+// but for the odd line of a letter or two, up to about 55; in a line of text, even one it
+// misreads a character or two of, over 50, and in a short label (OK, 42, 设置) over 90. A line
+// set so tight that it takes in its neighbours' strokes reads at 30–40, half of it right: kept.
+constexpr float kLeastLineConfidence = 30;
+// Where the layout analysis found no text line at all, more is asked: a row of the boxes drawn
+// for missing glyphs reads as letters at about 55, a clean line the layout missed at 65 to 95.
+constexpr float kLeastUnlaidLineConfidence = 60;
+constexpr size_t kShortLine = 3;
+constexpr float kLeastShortLineConfidence = 65;
+
 // Below this likeness neither character looks like the picture: the place of the character in
 // the line was misjudged, and the pair says nothing. A character that is there scores about 0.8
 // to 1, the other script's form of it 0.1 to 0.8.
 constexpr double kLikenessToDecide = 0.6;
+
+// A character replaces another only where it looks like one that is there: where the cell is
+// misplaced (half of one character and half of the next), one of the several styles compared
+// can make the wrong form win by chance (键 read as 鍵 at 0.71).
+constexpr double kLikenessToReplace = 0.75;
 
 // A character the line's other reading has replaces the winning reading's only when it looks
 // this much more like the picture: a misread (航 for 剪) loses by far more, while the two forms
 // of one character (贴 and 貼) can come close where the line's cells are placed badly.
 constexpr double kLikenessToOverride = 0.2;
 
-// The font that draws a Chinese language's forms of the characters.
-QString familyOf(const QString& language)
+// The font of a style that draws a Chinese language's forms of the characters.
+const QString& familyOf(const HanGlyphs::Style& style, const QString& language)
 {
-    return language == QLatin1String("chi_tra") ? QStringLiteral("Noto Sans CJK TC") : QStringLiteral("Noto Sans CJK SC");
+    return language == QLatin1String("chi_tra") ? style.traditional : style.simplified;
 }
 
 float meanConfidence(const ReadLine& line)
@@ -822,20 +857,37 @@ void chooseHanReading(ReadLine& line, std::vector<ReadLine>& others, const QImag
             otherCharacters.emplace_back(i, j);
             continue;
         }
-        // Each reading places the character a little differently: the better place counts.
-        const QImage pictures[] = {pictureAt(cells[i]), pictureAt(otherCells[j])};
+        // Each reading places the character a little differently: the better place counts. The
+        // picture's type is unknown: the style in which either character looks most like it
+        // decides (in a style unlike the picture's both look alike or neither does). Measured,
+        // this does better than one style chosen for the whole line from the characters both
+        // readings agree on: at 16 px those say little about the type.
+        const HanGlyphs::Shape shapes[] = {HanGlyphs::Shape(pictureAt(cells[i])),
+                                           HanGlyphs::Shape(pictureAt(otherCells[j]))};
         double firstLikeness = -1, secondLikeness = -1;
-        for (const QImage& picture : pictures) {
-            firstLikeness = std::max(firstLikeness, HanGlyphs::likeness(picture, first[i]->text, familyOf(firstLanguage)));
-            secondLikeness =
-                std::max(secondLikeness, HanGlyphs::likeness(picture, second[j]->text, familyOf(otherLanguage)));
+        double firstBest = -1, secondBest = -1; // in any style
+        for (const HanGlyphs::Style& style : HanGlyphs::installedStyles()) {
+            double inStyle[] = {-1, -1};
+            for (const HanGlyphs::Shape& shape : shapes) {
+                inStyle[0] = std::max(inStyle[0], shape.likeness(first[i]->text, familyOf(style, firstLanguage)));
+                inStyle[1] = std::max(inStyle[1], shape.likeness(second[j]->text, familyOf(style, otherLanguage)));
+            }
+            if (std::max(inStyle[0], inStyle[1]) > std::max(firstLikeness, secondLikeness)) {
+                firstLikeness = inStyle[0];
+                secondLikeness = inStyle[1];
+            }
+            firstBest = std::max(firstBest, inStyle[0]);
+            secondBest = std::max(secondBest, inStyle[1]);
         }
         if (std::max(firstLikeness, secondLikeness) < kLikenessToDecide || firstLikeness == secondLikeness)
             continue;
         const int verdict = secondLikeness > firstLikeness ? 1 : -1;
         votes += verdict;
-        // Only a clear win counts against the line's script.
-        if (std::abs(secondLikeness - firstLikeness) >= kLikenessToOverride)
+        // Only a clear win counts against the line's script, and only one that no other style
+        // undoes: the loser drawn in its own best style must still look clearly less alike.
+        const double loserAnywhere = verdict > 0 ? firstBest : secondBest;
+        if (std::max(firstLikeness, secondLikeness) >= kLikenessToReplace
+            && std::max(firstLikeness, secondLikeness) - loserAnywhere >= kLikenessToOverride)
             verdicts.emplace_back(i, j, verdict);
     }
     if (votes > 0) {
@@ -976,16 +1028,21 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) c
     tesseract::TessBaseAPI& api = loan->engine();
 
     RecognitionThreads::limitTeamsOnThisThread(RecognitionThreads::planForNow(1).teamWidth);
-    QImage grey = greyImageForRecognition(image);
+    QImage grey = TextPicture::darkTextOnWhite(image);
+    const int margin = marginFor(grey);
+    if (margin > 0)
+        grey = withMargin(grey, margin);
     const int resolution = resolutionOf(image);
     api.SetImage(grey.constBits(), grey.width(), grey.height(), 1, static_cast<int>(grey.bytesPerLine()));
     api.SetSourceResolution(resolution);
-    const std::optional<double> factor = scaleToReadingHeight(api, grey);
-    if (!factor)
-        return result;
-    if (*factor != 1)
-        grey = grey.scaled(std::max(1, qRound(grey.width() * *factor)), std::max(1, qRound(grey.height() * *factor)),
+    const ReadingScale scale = scaleToReadingHeight(api, grey);
+    const double factor = scale.factor;
+    if (factor != 1)
+        grey = grey.scaled(std::max(1, qRound(grey.width() * factor)), std::max(1, qRound(grey.height() * factor)),
                            Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    // Where the caller's picture lies in the one read.
+    const int scaledMargin = qRound(margin * factor);
+    const QRect page = grey.rect().adjusted(scaledMargin, scaledMargin, -scaledMargin, -scaledMargin);
     // Anew, so that the page is laid out as one block.
     api.SetPageSegMode(kPageSegmentation);
     api.SetImage(grey.constBits(), grey.width(), grey.height(), 1, static_cast<int>(grey.bytesPerLine()));
@@ -1045,15 +1102,27 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) c
     for (ReadLine& line : lines)
         keepPunctuationWidths(line, grey);
 
-    const double width = grey.width();
-    const double height = grey.height();
+    // What the engine reads in a texture (a checkerboard, noise, a photograph's shading) it
+    // hardly trusts: such lines are no text.
+    std::erase_if(lines, [&scale](const ReadLine& line) {
+        size_t characters = 0;
+        for (const ReadWord& word : line.words)
+            characters += word.symbols.size();
+        const float least = characters < kShortLine      ? kLeastShortLineConfidence
+                            : !scale.layoutFoundText ? kLeastUnlaidLineConfidence
+                                                     : kLeastLineConfidence;
+        return meanConfidence(line) < least;
+    });
+
+    const double width = page.width();
+    const double height = page.height();
     // Tesseract counts rows from the top; the boxes we hand out count from the bottom. Relative
-    // to the picture read, which is the caller's picture scaled.
+    // to the picture read less its margin, which is the caller's picture scaled.
     const auto normalised = [&](int left, int top, int right, int bottom) {
-        left = std::clamp(left, 0, grey.width());
-        right = std::clamp(right, left, grey.width());
-        top = std::clamp(top, 0, grey.height());
-        bottom = std::clamp(bottom, top, grey.height());
+        left = std::clamp(left - page.left(), 0, page.width());
+        right = std::clamp(right - page.left(), left, page.width());
+        top = std::clamp(top - page.top(), 0, page.height());
+        bottom = std::clamp(bottom - page.top(), top, page.height());
         return QRectF(left / width, 1.0 - bottom / height, (right - left) / width, (bottom - top) / height);
     };
     const auto normalisedRect = [&](const QRect& rect) {

@@ -17,7 +17,8 @@ class TessBaseAPI;
 
 namespace Platform {
 
-// Text recognition on Tesseract 5 (LSTM engine). The picture is scaled so that its typical text
+// Text recognition on Tesseract 5 (LSTM engine). The picture is first made dark text on white,
+// whatever its colours (dark mode, coloured or shaded backgrounds, low contrast). It is scaled so that its typical text
 // line is as tall as the engine reads best and read as one block by the first language; each
 // line is then read again by the other languages that can read it better: a line of Chinese
 // characters by the other Chinese script's model (the picture decides which script each

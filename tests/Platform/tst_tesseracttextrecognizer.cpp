@@ -11,6 +11,8 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <map>
+#include <tuple>
 #include <thread>
 #include <vector>
 
@@ -20,6 +22,7 @@ using Platform::TesseractTextRecognizer;
 using Failure = Platform::TextRecognizer::Failure;
 using RecognitionPictures::editDistance;
 using RecognitionPictures::linesPicture;
+using RecognitionPictures::Look;
 
 namespace {
 
@@ -359,6 +362,156 @@ private Q_SLOTS:
             QVERIFY2(editDistance(read[1], QStringLiteral("Pinneditemsstayatthetop(gjpqy).")) <= 2,
                      qPrintable(read.join(QStringLiteral(" / "))));
         }
+    }
+
+    // Screenshots as users copy them: light text on dark, white on a colour or a gradient, grey
+    // on grey, a JPEG, a tight crop; in each common CJK font. The traditional lines must keep
+    // their script, which the glyph comparison decides: it must see dark text on white and know
+    // the picture's type. Per script at least 95 % of the characters right, per look 90 %, no
+    // picture under 80 %.
+    void everyLookAndFontIsRead()
+    {
+        const QStringList simplified{QStringLiteral("剪贴板历史记录"), QStringLiteral("这张图片里的文字能被识别吗"),
+                                     QStringLiteral("设置里可以修改快捷键和语言")};
+        const QStringList traditional{QStringLiteral("剪貼簿歷史紀錄"), QStringLiteral("複製的內容會保存在歷史裡"),
+                                      QStringLiteral("電池電量低於百分之二十"), QStringLiteral("繁體中文識別測試")};
+        const QList<int> sizes{20, 24, 32, 40, 48, 64};
+        struct Picture
+        {
+            QString script, look;
+            QImage image;
+            QString expected;
+        };
+        QList<Picture> pictures;
+        int variant = 0;
+        for (const auto& [look, lookName] : RecognitionPictures::looks()) {
+            for (const RecognitionPictures::CjkFont& font : RecognitionPictures::cjkFonts()) {
+                ++variant;
+                const int size = sizes[variant % sizes.size()];
+                const QString& traditionalLine = traditional[variant % traditional.size()];
+                const QString& simplifiedLine = simplified[variant % simplified.size()];
+                pictures.append({QStringLiteral("traditional"), lookName,
+                                 linesPicture({{font.traditional, traditionalLine}}, size, look), traditionalLine});
+                if (variant % 2 == 0)
+                    pictures.append({QStringLiteral("simplified"), lookName,
+                                     linesPicture({{font.simplified, simplifiedLine}}, size, look), simplifiedLine});
+                // Three scripts in one dark picture.
+                if (look == Look::darkMode) {
+                    const QString english = QStringLiteral("Pinned items stay at the top");
+                    pictures.append({QStringLiteral("mixed"), lookName,
+                                     linesPicture({{font.simplified, simplifiedLine},
+                                                   {font.traditional, traditionalLine},
+                                                   {font.simplified, english}},
+                                                  size, look),
+                                     simplifiedLine + traditionalLine + english});
+                }
+            }
+        }
+
+        const TesseractTextRecognizer recognizer;
+        std::map<QString, std::pair<qsizetype, qsizetype>> byScript, byLook; // wrong, total
+        QStringList poorPictures;
+        for (const Picture& picture : pictures) {
+            const auto result = recognizer.recognize(picture.image);
+            QCOMPARE(result.failure, Failure::none);
+            const QString read = joined(result.characters);
+            QString expected = picture.expected;
+            expected.remove(QLatin1Char(' '));
+            const qsizetype wrong = std::min(editDistance(read, expected), expected.size());
+            for (auto* counts : {&byScript[picture.script], &byLook[picture.look]}) {
+                counts->first += wrong;
+                counts->second += expected.size();
+            }
+            if (wrong * 5 > expected.size())
+                poorPictures.append(QStringLiteral("%1: %2 read as %3").arg(picture.look, expected, read));
+        }
+        QStringList report;
+        QStringList poor;
+        for (const auto& [name, counts] : byScript) {
+            const double share = 1.0 - double(counts.first) / double(counts.second);
+            report.append(QStringLiteral("%1 %2 %").arg(name).arg(share * 100, 0, 'f', 1));
+            if (share < 0.95)
+                poor.append(name);
+        }
+        for (const auto& [name, counts] : byLook) {
+            const double share = 1.0 - double(counts.first) / double(counts.second);
+            report.append(QStringLiteral("%1 %2 %").arg(name).arg(share * 100, 0, 'f', 1));
+            if (share < 0.90)
+                poor.append(name);
+        }
+        qInfo("characters read right: %s", qPrintable(report.join(QStringLiteral(", "))));
+        QVERIFY2(poor.isEmpty(), qPrintable(report.join(QStringLiteral(", "))));
+        QVERIFY2(poorPictures.isEmpty(), qPrintable(poorPictures.join(QStringLiteral("; "))));
+    }
+
+    // A clean line can be one in which the engine's layout analysis finds no text line; a line
+    // cut tightly around its ink one in which the engine finds nothing at all. Both are read,
+    // and the boxes of a tight crop's characters still span the caller's picture.
+    void cleanLinesAndTightCropsAreRead()
+    {
+        const TesseractTextRecognizer recognizer;
+        const QString sc = QStringLiteral("Noto Sans CJK SC");
+        const QString tc = QStringLiteral("Noto Sans CJK TC");
+        const QList<std::tuple<QString, QString, int>> clean{
+            {sc, QStringLiteral("这张图片里的文字能被识别吗"), 32}, {sc, QStringLiteral("快速预览会显示图片中的文字"), 32},
+            {tc, QStringLiteral("電池電量低於百分之二十"), 24},   {tc, QStringLiteral("快速預覽會顯示圖片中的文字"), 32}};
+        for (const auto& [family, text, size] : clean) {
+            const QString read = joined(recognizer.recognize(linesPicture({{family, text}}, size)).characters);
+            QVERIFY2(editDistance(read, text) <= 1,
+                     qPrintable(QStringLiteral("%1 px: %2 read as %3").arg(size).arg(text, read)));
+        }
+        const QList<std::pair<QString, int>> cropped{{QStringLiteral("剪貼簿歷史紀錄"), 32},
+                                                     {QStringLiteral("繁體中文識別測試"), 32},
+                                                     {QStringLiteral("繁體中文識別測試"), 96}};
+        for (const auto& [text, size] : cropped) {
+            const auto result = recognizer.recognize(linesPicture({{tc, text}}, size, Look::tightCrop));
+            const QString read = joined(result.characters);
+            QVERIFY2(editDistance(read, text) <= 1,
+                     qPrintable(QStringLiteral("%1 px: %2 read as %3").arg(size).arg(text, read)));
+            QVERIFY(result.characters.front().boundingBox.left() < 0.1);
+            QVERIFY(result.characters.back().boundingBox.right() > 0.9);
+            for (const RecognizedCharacter& character : result.characters)
+                QVERIFY(QRectF(0, 0, 1, 1).adjusted(-1e-9, -1e-9, 1e-9, 1e-9).contains(character.boundingBox));
+        }
+    }
+
+    // A screenshot's background changes from place to place: a button of another colour than
+    // its page, less tall than the area its background is judged from, keeps its own.
+    void aButtonOnALightOrDarkPageIsRead()
+    {
+        const TesseractTextRecognizer recognizer;
+        for (const QColor& page : {QColor(Qt::white), QColor(0x1e, 0x1f, 0x22)}) {
+            QImage image(QSize(800, 300), QImage::Format_RGB32);
+            image.fill(page);
+            {
+                QPainter painter(&image);
+                QFont font(QStringLiteral("Noto Sans CJK SC"));
+                font.setPixelSize(20);
+                painter.setFont(font);
+                painter.setPen(page == Qt::white ? QColor(Qt::black) : QColor(0xe6, 0xe6, 0xe6));
+                painter.drawText(QPointF(60, 80), QStringLiteral("请在周五之前把文件导出"));
+                painter.fillRect(QRect(60, 150, 220, 44), QColor(0x25, 0x63, 0xeb));
+                painter.setPen(Qt::white);
+                painter.drawText(QRect(60, 150, 220, 44), Qt::AlignCenter, QStringLiteral("复制文字 Copy"));
+            }
+            const auto result = recognizer.recognize(image);
+            QCOMPARE(lineTexts(result),
+                     (QStringList{QStringLiteral("请在周五之前把文件导出"), QStringLiteral("复制文字Copy")}));
+        }
+    }
+
+    // Patterns, noise and shading hold no text: nothing the engine makes of them is.
+    void texturesHaveNoText()
+    {
+        const TesseractTextRecognizer recognizer;
+        QStringList answered;
+        for (const auto& [name, image] : RecognitionPictures::textures()) {
+            const auto result = recognizer.recognize(image);
+            QCOMPARE(result.failure, Failure::none);
+            if (!result.characters.isEmpty() || !result.words.isEmpty() || !result.lines.isEmpty())
+                answered.append(QStringLiteral("%1: %2").arg(name, joined(result.characters)));
+        }
+        QVERIFY2(answered.isEmpty(), qPrintable(answered.join(QStringLiteral("; "))));
     }
 
     void blankImageHasNoWords()

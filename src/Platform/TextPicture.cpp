@@ -1,0 +1,284 @@
+#include "TextPicture.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstdlib>
+#include <vector>
+
+namespace Platform::TextPicture {
+
+namespace {
+
+// The background is judged in tiles of this side, each from its own and its neighbours' pixels
+// (a window three tiles wide): small enough that a button or a banner a line tall has its own
+// background, large enough that the strokes of a large character do not outnumber it.
+constexpr int kTile = 16;
+
+// Grey levels either side of the most common one that count as the background: the shading of
+// a gradient across a tile, a JPEG's ripples.
+constexpr int kBackgroundSpread = 12;
+
+// A background is an area, a stroke of text is thin: only pixels in the middle of a square this
+// wide of neighbours that differ by no more than kSmoothStep (a gradient, a JPEG's ripples)
+// count for the background. The strokes of text up to about 120 px are thinner; where a
+// character's strokes outnumber the background around it, they would otherwise be taken for
+// the background.
+constexpr int kFlatRun = 11;
+constexpr int kSmoothStep = 4;
+
+// A window with fewer background-like pixels than this (a tenth of a window of three tiles)
+// grows, up to this many tiles either side of its own.
+constexpr int kEnoughFlat = kTile * kTile * 9 / 10;
+constexpr int kFarthestReach = 4;
+
+// Background-like pixels of a tile's own most common grey in its window that make it the tile's
+// background.
+constexpr int kOwnBackground = 16;
+
+// Differences from the background this small are noise (JPEG, dithering) and stay white.
+constexpr int kNoise = 12;
+
+// Text of this much contrast keeps its shades (black text on white stays as it was, pixel for
+// pixel); fainter text is stretched to black.
+constexpr int kFullContrast = 192;
+
+// The least contrast text is taken to have: where nothing near a pixel differs from the
+// background by more, the differences there are noise, not faint text to be made black.
+constexpr int kLeastContrast = 48;
+
+QImage opaque(const QImage& image)
+{
+    if (!image.hasAlphaChannel())
+        return image.convertToFormat(QImage::Format_RGB32);
+    // Over white: a PNG of black text on a transparent background is black text on white.
+    const QImage premultiplied = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    QImage result(premultiplied.size(), QImage::Format_RGB32);
+    for (int y = 0; y < premultiplied.height(); ++y) {
+        const auto* in = reinterpret_cast<const QRgb*>(premultiplied.constScanLine(y));
+        auto* out = reinterpret_cast<QRgb*>(result.scanLine(y));
+        for (int x = 0; x < premultiplied.width(); ++x) {
+            const int white = 255 - qAlpha(in[x]);
+            out[x] = qRgb(qRed(in[x]) + white, qGreen(in[x]) + white, qBlue(in[x]) + white);
+        }
+    }
+    return result;
+}
+
+// How far apart two colours are to the eye of a text reader: the largest difference of a
+// channel, so that red on green of one brightness still differs.
+int distance(QRgb a, QRgb b)
+{
+    return std::max({std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)), std::abs(qBlue(a) - qBlue(b))});
+}
+
+} // namespace
+
+QImage darkTextOnWhite(const QImage& image)
+{
+    const QImage rgb = opaque(image);
+    const int width = rgb.width();
+    const int height = rgb.height();
+    QImage result(rgb.size(), QImage::Format_Grayscale8);
+    if (width <= 0 || height <= 0)
+        return result;
+
+    const int columns = (width + kTile - 1) / kTile;
+    const int rows = (height + kTile - 1) / kTile;
+    const auto tileAt = [columns](int column, int row) { return size_t(row) * size_t(columns) + size_t(column); };
+    const size_t tiles = size_t(columns) * size_t(rows);
+
+    std::vector<uint8_t> grey(size_t(width) * size_t(height));
+    for (int y = 0; y < height; ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(rgb.constScanLine(y));
+        for (int x = 0; x < width; ++x)
+            grey[size_t(y) * size_t(width) + size_t(x)] = uint8_t(qGray(line[x]));
+    }
+    // Background-like pixels: the middle of a smooth square kFlatRun wide, found as the middle
+    // of a smooth run across that lies in the middle of a smooth run down of such pixels.
+    constexpr int kHalf = kFlatRun / 2;
+    std::vector<uint8_t> flatAcross(grey.size(), 0);
+    for (int y = 0; y < height; ++y) {
+        const uint8_t* row = &grey[size_t(y) * size_t(width)];
+        uint8_t* flat = &flatAcross[size_t(y) * size_t(width)];
+        for (int start = 0; start < width;) {
+            int end = start + 1;
+            while (end < width && std::abs(row[end] - row[end - 1]) <= kSmoothStep)
+                ++end;
+            for (int x = start + kHalf; x < end - kHalf; ++x)
+                flat[x] = 1;
+            start = end;
+        }
+    }
+    std::vector<uint8_t> isFlat(grey.size(), 0);
+    {
+        std::vector<int> runStart(size_t(width), 0);
+        const auto endRun = [&](int y, int x) {
+            for (int r = runStart[size_t(x)] + kHalf; r < y - kHalf; ++r)
+                isFlat[size_t(r) * size_t(width) + size_t(x)] = 1;
+            runStart[size_t(x)] = y;
+        };
+        for (int y = 0; y < height; ++y) {
+            const size_t at = size_t(y) * size_t(width);
+            for (int x = 0; x < width; ++x) {
+                const size_t i = at + size_t(x);
+                if (!flatAcross[i]) {
+                    endRun(y, x);
+                    runStart[size_t(x)] = y + 1;
+                } else if (y > 0 && (!flatAcross[i - size_t(width)]
+                                     || std::abs(grey[i] - grey[i - size_t(width)]) > kSmoothStep)) {
+                    endRun(y, x);
+                }
+            }
+        }
+        for (int x = 0; x < width; ++x)
+            endRun(height, x);
+    }
+
+    // Per tile the greys of its background-like pixels, and of all its pixels for a tile (and its
+    // neighbours) that has none: a fine pattern.
+    std::vector<uint16_t> histograms(tiles * 256, 0);
+    std::vector<uint16_t> allHistograms(tiles * 256, 0);
+    std::vector<int> flatCount(tiles, 0);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const size_t i = size_t(y) * size_t(width) + size_t(x);
+            const size_t tile = tileAt(x / kTile, y / kTile);
+            ++allHistograms[tile * 256 + grey[i]];
+            if (isFlat[i]) {
+                ++histograms[tile * 256 + grey[i]];
+                ++flatCount[tile];
+            }
+        }
+    }
+
+    // The background's grey: the most common grey of the tile's window, each level counted with
+    // the levels around it, so that a shaded background is one level and not many small ones.
+    std::vector<int> backgroundGrey(tiles);
+    for (int row = 0; row < rows; ++row) {
+        for (int column = 0; column < columns; ++column) {
+            // Inside a large character the window can hold little background: it grows then.
+            int reach = 1;
+            int flat = 0;
+            for (; reach <= kFarthestReach; reach *= 2) {
+                flat = 0;
+                for (int r = std::max(0, row - reach); r <= std::min(rows - 1, row + reach); ++r)
+                    for (int c = std::max(0, column - reach); c <= std::min(columns - 1, column + reach); ++c)
+                        flat += flatCount[tileAt(c, r)];
+                if (flat >= kEnoughFlat)
+                    break;
+            }
+            reach = std::min(reach, kFarthestReach);
+            const std::vector<uint16_t>& source = flat > 0 ? histograms : allHistograms;
+            std::array<int, 257> cumulative{};
+            for (int r = std::max(0, row - reach); r <= std::min(rows - 1, row + reach); ++r)
+                for (int c = std::max(0, column - reach); c <= std::min(columns - 1, column + reach); ++c) {
+                    const uint16_t* histogram = &source[tileAt(c, r) * 256];
+                    for (int level = 0; level < 256; ++level)
+                        cumulative[size_t(level) + 1] += histogram[level];
+                }
+            for (size_t level = 1; level < cumulative.size(); ++level)
+                cumulative[level] += cumulative[level - 1];
+            const auto modeOf = [](const auto& counts) {
+                int best = 0, bestCount = -1;
+                for (int level = 0; level < 256; ++level) {
+                    const int count =
+                        counts[size_t(std::min(255, level + 4)) + 1] - counts[size_t(std::max(0, level - 4))];
+                    if (count > bestCount) {
+                        best = level;
+                        bestCount = count;
+                    }
+                }
+                return best;
+            };
+            // The tile's own most common grey stands where the window has background-like pixels
+            // of it: a button or a banner less tall than the window, on a page of another colour.
+            // Inside a large character it is the ink, of which the window has none.
+            std::array<int, 257> own{};
+            const uint16_t* histogram = &allHistograms[tileAt(column, row) * 256];
+            for (int level = 0; level < 256; ++level)
+                own[size_t(level) + 1] = own[size_t(level)] + histogram[level];
+            const int ownMode = modeOf(own);
+            const int ownFlat = cumulative[size_t(std::min(255, ownMode + kBackgroundSpread)) + 1]
+                                - cumulative[size_t(std::max(0, ownMode - kBackgroundSpread))];
+            backgroundGrey[tileAt(column, row)] = flat > 0 && ownFlat >= kOwnBackground ? ownMode : modeOf(cumulative);
+        }
+    }
+
+    // The background's colour: the tile's pixels of about that grey, on average.
+    std::vector<QRgb> background(tiles);
+    for (int row = 0; row < rows; ++row) {
+        for (int column = 0; column < columns; ++column) {
+            const int grey = backgroundGrey[tileAt(column, row)];
+            long red = 0, green = 0, blue = 0, count = 0;
+            for (int y = row * kTile; y < std::min(height, (row + 1) * kTile); ++y) {
+                const auto* line = reinterpret_cast<const QRgb*>(rgb.constScanLine(y));
+                for (int x = column * kTile; x < std::min(width, (column + 1) * kTile); ++x) {
+                    if (std::abs(qGray(line[x]) - grey) <= kBackgroundSpread) {
+                        red += qRed(line[x]);
+                        green += qGreen(line[x]);
+                        blue += qBlue(line[x]);
+                        ++count;
+                    }
+                }
+            }
+            background[tileAt(column, row)] =
+                count > 0 ? qRgb(int(red / count), int(green / count), int(blue / count)) : qRgb(grey, grey, grey);
+        }
+    }
+
+    // Each pixel against the backgrounds of the four tiles whose centres surround it, the nearest
+    // of them counting: a background shaded from tile to tile matches one of them, and so does
+    // a pixel on either side of the edge of a window or a panel.
+    std::vector<int> firstColumn(static_cast<size_t>(width));
+    std::vector<int> firstRow(static_cast<size_t>(height));
+    for (int x = 0; x < width; ++x)
+        firstColumn[size_t(x)] = std::clamp((x - kTile / 2) / kTile, 0, columns - 1);
+    for (int y = 0; y < height; ++y)
+        firstRow[size_t(y)] = std::clamp((y - kTile / 2) / kTile, 0, rows - 1);
+    std::vector<uint8_t> difference(size_t(width) * size_t(height));
+    std::vector<int> largest(tiles, 0);
+    for (int y = 0; y < height; ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(rgb.constScanLine(y));
+        const int row0 = firstRow[size_t(y)];
+        const int row1 = std::min(row0 + 1, rows - 1);
+        uint8_t* out = &difference[size_t(y) * size_t(width)];
+        for (int x = 0; x < width; ++x) {
+            const int column0 = firstColumn[size_t(x)];
+            const int column1 = std::min(column0 + 1, columns - 1);
+            const int d = std::min({distance(line[x], background[tileAt(column0, row0)]),
+                                    distance(line[x], background[tileAt(column1, row0)]),
+                                    distance(line[x], background[tileAt(column0, row1)]),
+                                    distance(line[x], background[tileAt(column1, row1)])});
+            out[x] = uint8_t(d);
+            int& tileLargest = largest[tileAt(x / kTile, y / kTile)];
+            tileLargest = std::max(tileLargest, d);
+        }
+    }
+
+    // The text's contrast: the largest difference in the tile's window.
+    std::vector<int> contrast(tiles);
+    for (int row = 0; row < rows; ++row)
+        for (int column = 0; column < columns; ++column) {
+            int most = kLeastContrast;
+            for (int r = std::max(0, row - 1); r <= std::min(rows - 1, row + 1); ++r)
+                for (int c = std::max(0, column - 1); c <= std::min(columns - 1, column + 1); ++c)
+                    most = std::max(most, largest[tileAt(c, r)]);
+            contrast[tileAt(column, row)] = most;
+        }
+
+    for (int y = 0; y < height; ++y) {
+        const uint8_t* in = &difference[size_t(y) * size_t(width)];
+        uchar* out = result.scanLine(y);
+        for (int x = 0; x < width; ++x) {
+            const int most = contrast[tileAt(x / kTile, y / kTile)];
+            const int ink = in[x] < kNoise         ? 0
+                            : most >= kFullContrast ? in[x]
+                                                    : std::min((in[x] - kNoise) * 255 / (most - kNoise), 255);
+            out[x] = uchar(255 - ink);
+        }
+    }
+    return result;
+}
+
+} // namespace Platform::TextPicture
