@@ -29,6 +29,26 @@ using RecognitionPictures::Look;
 
 namespace {
 
+// What the recognizer reads in a picture of `expected`, and how many characters of it (blanks
+// aside, as recognition leaves them out) it gets wrong.
+struct Reading
+{
+    QString read;
+    QString expected;
+    double wrong = 0;
+    double total = 0;
+};
+
+Reading readingOf(const Platform::TesseractTextRecognizer& recognizer, const QImage& image, QString expected)
+{
+    QString read;
+    for (const Platform::RecognizedCharacter& character : recognizer.recognize(image).characters)
+        read += character.text;
+    expected.remove(QLatin1Char(' '));
+    const double wrong = double(std::min(editDistance(read, expected), expected.size()));
+    return {read, expected, wrong, double(expected.size())};
+}
+
 const QStringList& screenshotLines()
 {
     static const QStringList lines{
@@ -244,17 +264,12 @@ void recognizeEverySize(benchmark::State& state)
         byScriptAndSize.clear();
         worst = 1;
         for (const Picture& picture : pictures) {
-            QString read;
-            for (const Platform::RecognizedCharacter& character : recognizer.recognize(picture.image).characters)
-                read += character.text;
-            QString expected = picture.expected;
-            expected.remove(QLatin1Char(' '));
-            const double wrong = double(std::min(editDistance(read, expected), expected.size()));
+            const auto [read, expected, wrong, total] = readingOf(recognizer, picture.image, picture.expected);
             byScript[picture.script].first += wrong;
-            byScript[picture.script].second += double(expected.size());
+            byScript[picture.script].second += total;
             byScriptAndSize[{picture.script, picture.size}].first += wrong;
-            byScriptAndSize[{picture.script, picture.size}].second += double(expected.size());
-            worst = std::min(worst, 1 - wrong / double(expected.size()));
+            byScriptAndSize[{picture.script, picture.size}].second += total;
+            worst = std::min(worst, 1 - wrong / total);
         }
     }
     for (const auto& [script, counts] : byScript)
@@ -337,13 +352,7 @@ void recognizeEveryLookAndFont(benchmark::State& state)
         texturesWithText.clear();
         worst = 1;
         for (const Picture& picture : pictures) {
-            QString read;
-            for (const Platform::RecognizedCharacter& character : recognizer.recognize(picture.image).characters)
-                read += character.text;
-            QString expected = picture.expected;
-            expected.remove(QLatin1Char(' '));
-            const double wrong = double(std::min(editDistance(read, expected), expected.size()));
-            const double total = double(expected.size());
+            const auto [read, expected, wrong, total] = readingOf(recognizer, picture.image, picture.expected);
             for (auto* counts : {&byScript[picture.script], &byLook[picture.look], &byFont[picture.font]}) {
                 counts->first += wrong;
                 counts->second += total;
