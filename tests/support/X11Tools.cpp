@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QRegularExpression>
 #include <QVariant>
 
 #include <algorithm>
@@ -22,6 +23,20 @@
 #include <cstdlib>
 
 namespace QuillomareTest {
+
+quint64 windowManagerCheck(const std::function<QByteArray(const QStringList&)>& xprop)
+{
+    static const QRegularExpression id(QStringLiteral("window id # (0x[0-9a-fA-F]+)"));
+    const auto checkOf = [&](const QStringList& target) -> quint64 {
+        const auto match =
+            id.match(QString::fromLatin1(xprop(target + QStringList{QStringLiteral("_NET_SUPPORTING_WM_CHECK")})));
+        return match.hasMatch() ? match.captured(1).toULongLong(nullptr, 16) : 0;
+    };
+    const quint64 announced = checkOf({QStringLiteral("-root")});
+    if (announced == 0)
+        return 0;
+    return checkOf({QStringLiteral("-id"), QString::number(announced)}) == announced ? announced : 0;
+}
 
 QByteArray runWhileServingEvents(const QString& program, const QStringList& arguments, const QByteArray& input,
                                  int timeoutMilliseconds, int* exitCode)

@@ -15,6 +15,7 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <functional>
 
 struct xcb_connection_t;
 
@@ -25,6 +26,11 @@ namespace QuillomareTest {
 QByteArray runWhileServingEvents(const QString& program, const QStringList& arguments,
                                  const QByteArray& input = {}, int timeoutMilliseconds = 10000,
                                  int* exitCode = nullptr);
+
+// The window the window manager names as its own on the root once it runs, else 0: the root's
+// _NET_SUPPORTING_WM_CHECK names a window whose own _NET_SUPPORTING_WM_CHECK names itself.
+// `xprop` runs xprop with the arguments on the display in question and gives its output.
+quint64 windowManagerCheck(const std::function<QByteArray(const QStringList&)>& xprop);
 
 // Puts bytes on the CLIPBOARD selection from another process (xclip), as the given target.
 bool xclipCopy(const QByteArray& bytes, const QString& target = QStringLiteral("UTF8_STRING"));

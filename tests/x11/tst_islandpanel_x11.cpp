@@ -51,21 +51,10 @@ quint64 activeWindow()
     return match.hasMatch() ? match.captured(1).toULongLong(nullptr, 16) : 0;
 }
 
-// The window the window manager names as its own on the root, once the manager runs: the root's
-// _NET_SUPPORTING_WM_CHECK names a window whose own _NET_SUPPORTING_WM_CHECK names itself.
 quint64 windowManagerCheck()
 {
-    static const QRegularExpression id(QStringLiteral("window id # (0x[0-9a-fA-F]+)"));
-    const auto checkOf = [](const QStringList& target) -> quint64 {
-        const QByteArray output =
-            run(QStringLiteral("xprop"), target + QStringList{QStringLiteral("_NET_SUPPORTING_WM_CHECK")});
-        const auto match = id.match(QString::fromLatin1(output));
-        return match.hasMatch() ? match.captured(1).toULongLong(nullptr, 16) : 0;
-    };
-    const quint64 announced = checkOf({QStringLiteral("-root")});
-    if (announced == 0)
-        return 0;
-    return checkOf({QStringLiteral("-id"), QString::number(announced)}) == announced ? announced : 0;
+    return QuillomareTest::windowManagerCheck(
+        [](const QStringList& arguments) { return run(QStringLiteral("xprop"), arguments); });
 }
 
 // The top-level window under the pointer at (x, y), as the X server stacks them.

@@ -67,17 +67,11 @@ public:
         return m_windowManager.waitForStarted(kStartBoundMilliseconds);
     }
 
-    // The root's _NET_SUPPORTING_WM_CHECK names a window whose own one names itself.
     bool windowManagerRuns() const
     {
-        static const QRegularExpression id(QStringLiteral("window id # (0x[0-9a-fA-F]+)"));
-        const auto checkOf = [&](const QStringList& target) {
-            const QRegularExpressionMatch match = id.match(QString::fromLatin1(
-                run(QStringLiteral("xprop"), target + QStringList{QStringLiteral("_NET_SUPPORTING_WM_CHECK")})));
-            return match.hasMatch() ? match.captured(1) : QString();
-        };
-        const QString announced = checkOf({QStringLiteral("-root")});
-        return !announced.isEmpty() && checkOf({QStringLiteral("-id"), announced}) == announced;
+        return QuillomareTest::windowManagerCheck(
+                   [this](const QStringList& arguments) { return run(QStringLiteral("xprop"), arguments); })
+               != 0;
     }
 
     bool startWindowManagerAndWait()
