@@ -15,8 +15,14 @@
 //                                     "traditional / settings", "/ dark mode /", "^texture"
 //                                     (names: "<script> / <layout> / <look> / <font> / <size> px #<n>")
 //   QUILLOMARE_OCR_READERS=<n>        reader processes (default: half the processors, at most 6)
-//   QUILLOMARE_OCR_KEEP=<folder>      keep the pictures, what was drawn and what was read there
+//   QUILLOMARE_OCR_KEEP=<folder>      keep the pictures there (NNNN.png), what each shows (drawn.txt), the
+//                                     report of each font set (report-all-fonts.txt, report-noto-alone.txt)
+//                                     and each picture's score, drawing and reading (pictures-*.tsv, to
+//                                     compare two runs with)
 //   QUILLOMARE_OCR_WORST=<n>          how many of the worst pictures to list (default 25)
+// The font set is the case's argument: --benchmark_filter='interface screenshots/noto_alone:1' reads
+// with Noto alone only. Every run draws the same pictures: the seeds are fixed, and a picture's
+// seed and name do not depend on the filter.
 
 #include <Platform/TextRecognizerTesseract.h>
 #include <RecognitionPictures.h>
@@ -132,15 +138,15 @@ const Vocabulary& simplifiedWords()
 {
     static const Vocabulary words{
         s("系统设置"),
-        {{s("网络连接"), s("已连接")}, {s("自动备份"), s("每天一次")}, {s("消息通知"), s("开启")},
-         {s("界面语言"), s("简体中文")}, {s("默认浏览器"), e("Chrome")}, {s("存储空间"), s("剩余 48 GB")},
-         {s("蓝牙"), s("已关闭")}, {s("屏幕亮度"), s("自动调节")}, {s("快捷键"), e("Ctrl+Alt+H")},
+        {{s("网络连接"), s("已连接")},     {s("自动备份"), s("每天一次")}, {s("消息通知"), s("开启")},
+         {s("界面语言"), s("简体中文")},   {s("默认浏览器"), e("Chrome")}, {s("存储空间"), s("剩余 48 GB")},
+         {s("蓝牙"), s("已关闭")},         {s("屏幕亮度"), s("自动调节")}, {s("快捷键"), e("Ctrl+Alt+H")},
          {s("历史记录条数"), s("一千条")}, {s("代理服务器"), s("不使用")}, {s("账户同步"), s("已登录")},
-         {s("开机自启动"), s("否")}, {s("隐私模式"), s("开启")}, {s("下载目录"), s("文档")},
-         {s("声音"), s("静音")}, {s("时区"), s("北京时间")}, {s("电池"), s("省电模式")},
-         {s("输入法"), s("拼音")}, {s("主题颜色"), s("浅色")}},
-        {s("新建窗口"), s("打开文件"), s("保存"), s("另存为"), s("导出为图片"), s("打印"), s("撤销"),
-         s("重做"), s("剪切"), s("复制"), s("粘贴"), s("删除"), s("查找"), s("设置"), s("帮助"), s("退出")},
+         {s("开机自启动"), s("否")},       {s("隐私模式"), s("开启")},     {s("下载目录"), s("文档")},
+         {s("声音"), s("静音")},           {s("时区"), s("北京时间")},     {s("电池"), s("省电模式")},
+         {s("输入法"), s("拼音")},         {s("主题颜色"), s("浅色")}},
+        {s("新建窗口"), s("打开文件"), s("保存"), s("另存为"), s("导出为图片"), s("打印"), s("撤销"), s("重做"),
+         s("剪切"), s("复制"), s("粘贴"), s("删除"), s("查找"), s("设置"), s("帮助"), s("退出")},
         {s("明天早上九点在门口集合"), s("我已经把报告发到你的邮箱了"), s("收到，马上处理"),
          s("这个问题我们下午再讨论吧"), s("帮我看一下这段代码哪里出错了"), s("周末一起去看电影怎么样？"),
          s("图片里的文字能直接复制吗？"), s("刚才的链接已经过期了"), s("辛苦了，早点休息"),
@@ -153,18 +159,20 @@ const Vocabulary& simplifiedWords()
          {QStringLiteral("save(path, data);"), s("// 保存到磁盘")},
          {QStringLiteral("config = load(\"app.json\")"), s("# 读取默认配置")},
          {QStringLiteral("timer.start(500);"), s("// 每半秒刷新一次")}},
-        {s("今天下午三点开会，地点在二楼会议室，请准时参加。会议将讨论下个季度的产品计划，请各部门负责人提前准备好相关材料，"
+        {s("今天下午三点开会，地点在二楼会议室，请准时参加。会议将讨论下个季度的产品计划，请各部门负责人提前准备好相关"
+           "材料，"
            "并在周四之前把预算表发给我。"),
          s("剪贴板历史会保存最近复制的文字和图片。你可以用快捷键打开历史窗口，输入关键词搜索，然后按回车把选中的内容"
            "粘贴到当前程序。固定的条目不会被自动删除。"),
          s("春节期间快递可能会延误，请大家提前下单。如果包裹超过七天仍未送达，请联系客服并提供订单号码，我们会尽快为"
            "您查询物流信息。")},
-        {s("显示通知"), s("设置"), s("网络"), s("连接"), s("开关"), s("帮助"), s("文件"), s("编辑"), s("视图"),
-         s("窗口"), s("账号"), s("登录"), s("退出"), s("保存"), s("删除"), s("复制"), s("粘贴"), s("搜索"),
-         s("发送"), s("语音"), s("视频"), s("图片"), s("联系人"), s("消息"), s("闹钟"), s("计算器"), s("录音"),
-         s("相机"), s("电话"), s("邮件"), s("书签"), s("历史"), s("下载"), s("无线网络"), s("蓝牙"), s("隐私"),
-         s("显示器"), s("声音"), s("电源"), s("键盘"), s("鼠标"), s("打印机"), s("更新"), s("还原"), s("备份"),
-         s("关闭"), s("打开"), s("确定"), s("取消"), s("继续"), s("返回"), s("完成"), s("文件夹")},
+        {s("显示通知"), s("设置"),     s("网络"), s("连接"), s("开关"),   s("帮助"), s("文件"),   s("编辑"),
+         s("视图"),     s("窗口"),     s("账号"), s("登录"), s("退出"),   s("保存"), s("删除"),   s("复制"),
+         s("粘贴"),     s("搜索"),     s("发送"), s("语音"), s("视频"),   s("图片"), s("联系人"), s("消息"),
+         s("闹钟"),     s("计算器"),   s("录音"), s("相机"), s("电话"),   s("邮件"), s("书签"),   s("历史"),
+         s("下载"),     s("无线网络"), s("蓝牙"), s("隐私"), s("显示器"), s("声音"), s("电源"),   s("键盘"),
+         s("鼠标"),     s("打印机"),   s("更新"), s("还原"), s("备份"),   s("关闭"), s("打开"),   s("确定"),
+         s("取消"),     s("继续"),     s("返回"), s("完成"), s("文件夹")},
         {s("文件管理器"), s("剪贴板历史"), s("系统监视器")},
     };
     return words;
@@ -174,16 +182,16 @@ const Vocabulary& traditionalWords()
 {
     static const Vocabulary words{
         t("偏好設定"),
-        {{t("網路連線"), t("已連線")}, {t("自動更新"), t("開啟")}, {t("顯示通知"), t("關閉")},
-         {t("介面語言"), t("繁體中文")}, {t("預設瀏覽器"), e("Firefox")}, {t("儲存空間"), t("已使用 12.5 GB")},
-         {t("藍牙裝置"), t("已開啟")}, {t("螢幕亮度"), t("百分之八十")}, {t("鍵盤快速鍵"), e("Ctrl+Shift+V")},
-         {t("歷史紀錄數量"), t("五百條")}, {t("網路設定"), t("預設")}, {t("同步帳號"), t("未登入")},
-         {t("開機時啟動"), t("是")}, {t("隱私權模式"), t("關閉")}, {t("檔案下載位置"), t("桌面")},
-         {t("聲音與震動"), t("靜音")}, {t("時區"), t("臺北標準時間")}, {t("電池用量"), t("節能模式")},
-         {t("輸入法"), t("注音")}, {t("佈景主題"), t("深色")}},
+        {{t("網路連線"), t("已連線")},     {t("自動更新"), t("開啟")},       {t("顯示通知"), t("關閉")},
+         {t("介面語言"), t("繁體中文")},   {t("預設瀏覽器"), e("Firefox")},  {t("儲存空間"), t("已使用 12.5 GB")},
+         {t("藍牙裝置"), t("已開啟")},     {t("螢幕亮度"), t("百分之八十")}, {t("鍵盤快速鍵"), e("Ctrl+Shift+V")},
+         {t("歷史紀錄數量"), t("五百條")}, {t("網路設定"), t("預設")},       {t("同步帳號"), t("未登入")},
+         {t("開機時啟動"), t("是")},       {t("隱私權模式"), t("關閉")},     {t("檔案下載位置"), t("桌面")},
+         {t("聲音與震動"), t("靜音")},     {t("時區"), t("臺北標準時間")},   {t("電池用量"), t("節能模式")},
+         {t("輸入法"), t("注音")},         {t("佈景主題"), t("深色")}},
         {t("開啟檔案"), t("最近使用的檔案"), t("儲存"), t("另存新檔"), t("匯出歷史紀錄"), t("列印"), t("複製"),
-         t("貼上"), t("刪除"), t("全選"), t("尋找與取代"), t("偏好設定"), t("關於本程式"), t("檢查更新"),
-         t("說明文件"), t("結束")},
+         t("貼上"), t("刪除"), t("全選"), t("尋找與取代"), t("偏好設定"), t("關於本程式"), t("檢查更新"), t("說明文件"),
+         t("結束")},
         {t("你今天會來開會嗎？"), t("會議改到下午三點了，記得帶筆電。"), t("檔案已經傳給你了，請查收。"),
          t("好的，沒問題！"), t("這個連結打不開，能再傳一次嗎？"), t("網路連線暫時中斷"),
          t("我們週末去爬山，要一起來嗎？"), t("剛剛那張截圖的文字可以複製出來嗎？"), t("謝謝你幫忙整理這些資料。"),
@@ -202,13 +210,15 @@ const Vocabulary& traditionalWords()
            "資料庫，可能需要幾秒鐘，請耐心等候。"),
          t("颱風預計今晚登陸，各級學校明天停課一天。請民眾減少外出，注意門窗是否關緊，並準備足夠的飲用水與手電筒，"
            "隨時留意氣象局發布的最新消息。")},
-        {t("顯示通知"), t("資訊"), t("設定"), t("國際網頁"), t("網路"), t("連線"), t("開關"), t("說明"), t("檔案"),
-         t("編輯"), t("檢視"), t("視窗"), t("帳號"), t("登入"), t("登出"), t("儲存"), t("刪除"), t("複製"),
-         t("貼上"), t("搜尋"), t("傳送"), t("語音"), t("視訊"), t("圖片"), t("聯絡人"), t("通訊錄"), t("訊息"),
-         t("鬧鐘"), t("時鐘"), t("計算機"), t("錄音"), t("電話"), t("郵件"), t("書籤"), t("歷史"), t("下載"),
-         t("無線網路"), t("藍牙"), t("隱私"), t("安全性"), t("顯示器"), t("聲音"), t("電源"), t("鍵盤"),
-         t("滑鼠"), t("印表機"), t("更新"), t("還原"), t("備份"), t("關閉"), t("開啟"), t("確認"), t("繼續"),
-         t("應用程式"), t("資料夾"), t("個人資料"), t("自動更新"), t("時間與語言")},
+        {t("顯示通知"), t("資訊"),      t("設定"), t("國際網頁"), t("網路"),     t("連線"),   t("開關"),
+         t("說明"),     t("檔案"),      t("編輯"), t("檢視"),     t("視窗"),     t("帳號"),   t("登入"),
+         t("登出"),     t("儲存"),      t("刪除"), t("複製"),     t("貼上"),     t("搜尋"),   t("傳送"),
+         t("語音"),     t("視訊"),      t("圖片"), t("聯絡人"),   t("通訊錄"),   t("訊息"),   t("鬧鐘"),
+         t("時鐘"),     t("計算機"),    t("錄音"), t("電話"),     t("郵件"),     t("書籤"),   t("歷史"),
+         t("下載"),     t("無線網路"),  t("藍牙"), t("隱私"),     t("安全性"),   t("顯示器"), t("聲音"),
+         t("電源"),     t("鍵盤"),      t("滑鼠"), t("印表機"),   t("更新"),     t("還原"),   t("備份"),
+         t("關閉"),     t("開啟"),      t("確認"), t("繼續"),     t("應用程式"), t("資料夾"), t("個人資料"),
+         t("自動更新"), t("時間與語言")},
         {t("檔案總管"), t("剪貼簿歷史"), t("系統監視器")},
     };
     return words;
@@ -218,16 +228,28 @@ const Vocabulary& englishWords()
 {
     static const Vocabulary words{
         e("Settings"),
-        {{e("Network"), e("Connected")}, {e("Automatic updates"), e("On")}, {e("Show notifications"), e("Off")},
-         {e("Language"), e("English (US)")}, {e("Default browser"), e("Firefox")}, {e("Storage"), e("12.5 GB used")},
-         {e("Bluetooth"), e("Enabled")}, {e("Brightness"), e("80%")}, {e("Keyboard shortcut"), e("Ctrl+Shift+V")},
-         {e("History size"), e("500 items")}, {e("Proxy"), e("None")}, {e("Account sync"), e("Signed out")},
-         {e("Start at login"), e("Yes")}, {e("Private mode"), e("Off")}, {e("Downloads folder"), e("Desktop")},
-         {e("Sound"), e("Muted")}, {e("Time zone"), e("Europe/Berlin")}, {e("Battery"), e("Power saver")},
-         {e("Input method"), e("US English")}, {e("Theme"), e("Dark")}},
-        {e("New Window"), e("Open File..."), e("Save"), e("Save As..."), e("Export as Image"), e("Print..."),
-         e("Undo"), e("Redo"), e("Cut"), e("Copy"), e("Paste"), e("Delete"), e("Find"), e("Preferences"),
-         e("Help"), e("Quit")},
+        {{e("Network"), e("Connected")},
+         {e("Automatic updates"), e("On")},
+         {e("Show notifications"), e("Off")},
+         {e("Language"), e("English (US)")},
+         {e("Default browser"), e("Firefox")},
+         {e("Storage"), e("12.5 GB used")},
+         {e("Bluetooth"), e("Enabled")},
+         {e("Brightness"), e("80%")},
+         {e("Keyboard shortcut"), e("Ctrl+Shift+V")},
+         {e("History size"), e("500 items")},
+         {e("Proxy"), e("None")},
+         {e("Account sync"), e("Signed out")},
+         {e("Start at login"), e("Yes")},
+         {e("Private mode"), e("Off")},
+         {e("Downloads folder"), e("Desktop")},
+         {e("Sound"), e("Muted")},
+         {e("Time zone"), e("Europe/Berlin")},
+         {e("Battery"), e("Power saver")},
+         {e("Input method"), e("US English")},
+         {e("Theme"), e("Dark")}},
+        {e("New Window"), e("Open File..."), e("Save"), e("Save As..."), e("Export as Image"), e("Print..."), e("Undo"),
+         e("Redo"), e("Cut"), e("Copy"), e("Paste"), e("Delete"), e("Find"), e("Preferences"), e("Help"), e("Quit")},
         {e("Are you joining the call at 3?"), e("I just sent you the file, check your inbox."), e("Sure, no problem!"),
          e("The link doesn't open for me."), e("Let's move the review to Friday."),
          e("Can you copy the text from that screenshot?"), e("Thanks for cleaning up the notes."),
@@ -247,10 +269,10 @@ const Vocabulary& englishWords()
            "devices. The first start after upgrading may take a few seconds while the database is rebuilt."),
          e("The storm is expected to make landfall tonight. Schools will be closed tomorrow; please stay indoors, "
            "keep water and a flashlight at hand and follow the weather service for updates.")},
-        {e("Open"), e("Save"), e("Cancel"), e("Delete"), e("Copy"), e("Paste"), e("Settings"), e("Help"),
-         e("Search"), e("Send"), e("Share"), e("Print"), e("Undo"), e("Redo"), e("Close"), e("Back"), e("Next"),
-         e("Done"), e("Edit"), e("View"), e("File"), e("Mail"), e("Maps"), e("Music"), e("Photos"), e("Clock"),
-         e("Notes"), e("Wi-Fi"), e("Sound"), e("Power")},
+        {e("Open"),   e("Save"),  e("Cancel"), e("Delete"), e("Copy"),  e("Paste"), e("Settings"), e("Help"),
+         e("Search"), e("Send"),  e("Share"),  e("Print"),  e("Undo"),  e("Redo"),  e("Close"),    e("Back"),
+         e("Next"),   e("Done"),  e("Edit"),   e("View"),   e("File"),  e("Mail"),  e("Maps"),     e("Music"),
+         e("Photos"), e("Clock"), e("Notes"),  e("Wi-Fi"),  e("Sound"), e("Power")},
         {e("Files"), e("Clipboard history"), e("System Monitor")},
     };
     return words;
@@ -260,10 +282,10 @@ const Vocabulary& englishWords()
 const QList<Text>& mixedLines()
 {
     static const QList<Text> lines{
-        s("打开 Wi-Fi 设置"), t("開啟 Bluetooth 裝置"), s("已复制 12 个项目到剪贴板"), t("已傳送 3 張 JPEG 圖片"),
-        s("下载 Quillomare 2.4 版本"), t("Windows 更新失敗，錯誤代碼 0x80070005"), s("请把 PDF 发到我的邮箱"),
-        t("請用 Chrome 開啟這個網址"), s("CPU 占用 35%，内存 2.1 GB"), t("USB 隨身碟已退出"),
-        s("会议链接 meet.example.com/abc"), t("電池剩餘 45%，約 2 小時"),
+        s("打开 Wi-Fi 设置"),       t("開啟 Bluetooth 裝置"),           s("已复制 12 个项目到剪贴板"),
+        t("已傳送 3 張 JPEG 圖片"), s("下载 Quillomare 2.4 版本"),      t("Windows 更新失敗，錯誤代碼 0x80070005"),
+        s("请把 PDF 发到我的邮箱"), t("請用 Chrome 開啟這個網址"),      s("CPU 占用 35%，内存 2.1 GB"),
+        t("USB 隨身碟已退出"),      s("会议链接 meet.example.com/abc"), t("電池剩餘 45%，約 2 小時"),
     };
     return lines;
 }
@@ -273,16 +295,16 @@ const QList<Text>& mixedLines()
 const QHash<QChar, QChar>& simplifiedOf()
 {
     static const QHash<QChar, QChar> map = [] {
-        const QString traditional = QString::fromUtf16(
-            u"設網連線動開啟顯關閉語體預瀏覽儲間藍裝螢鍵盤歷紀錄數條帳號機時隱權檔載聲與靜區臺"
-            u"標準電節輸佈題匯複製貼刪選尋於檢說結會來嗎議點記帶筆經傳給請沒問這個暫斷們週剛張"
-            u"圖謝幫資麼樓麵館試繪寫庫從訊國際頁編輯視聯絡鬧鐘計話郵書籤無還備確認繼續應夾總統"
-            u"監敗錯誤碼隨餘約");
-        const QString simplified = QString::fromUtf16(
-            u"设网连线动开启显关闭语体预浏览储间蓝装萤键盘历纪录数条帐号机时隐权档载声与静区台"
-            u"标准电节输布题汇复制贴删选寻于检说结会来吗议点记带笔经传给请没问这个暂断们周刚张"
-            u"图谢帮资么楼面馆试绘写库从讯国际页编辑视联络闹钟计话邮书签无还备确认继续应夹总统"
-            u"监败错误码随余约");
+        const QString traditional =
+            QString::fromUtf16(u"設網連線動開啟顯關閉語體預瀏覽儲間藍裝螢鍵盤歷紀錄數條帳號機時隱權檔載聲與靜區臺"
+                               u"標準電節輸佈題匯複製貼刪選尋於檢說結會來嗎議點記帶筆經傳給請沒問這個暫斷們週剛張"
+                               u"圖謝幫資麼樓麵館試繪寫庫從訊國際頁編輯視聯絡鬧鐘計話郵書籤無還備確認繼續應夾總統"
+                               u"監敗錯誤碼隨餘約");
+        const QString simplified =
+            QString::fromUtf16(u"设网连线动开启显关闭语体预浏览储间蓝装萤键盘历纪录数条帐号机时隐权档载声与静区台"
+                               u"标准电节输布题汇复制贴删选寻于检说结会来吗议点记带笔经传给请没问这个暂断们周刚张"
+                               u"图谢帮资么楼面馆试绘写库从讯国际页编辑视联络闹钟计话邮书签无还备确认继续应夹总统"
+                               u"监败错误码随余约");
         QHash<QChar, QChar> map;
         for (qsizetype i = 0; i < std::min(traditional.size(), simplified.size()); ++i)
             map.insert(traditional[i], simplified[i]);
@@ -404,12 +426,8 @@ class Canvas
 {
 public:
     Canvas(QPainter& painter, Theme theme, std::function<QString(Script)> family, bool antialias)
-        : m_painter(painter)
-        , m_theme(theme)
-        , m_family(std::move(family))
-        , m_antialias(antialias)
-    {
-    }
+        : m_painter(painter), m_theme(theme), m_family(std::move(family)), m_antialias(antialias)
+    {}
 
     QPainter& painter() { return m_painter; }
     const Theme& theme() const { return m_theme; }
@@ -464,7 +482,8 @@ double advance(const QFont& font, const QString& text)
 }
 
 // `text` broken into lines no wider than `width`: between words where it has blanks, anywhere
-// between Chinese characters.
+// between Chinese characters, but never before closing punctuation, which stays at the end of its
+// line as Chinese typesetting keeps it.
 QStringList wrapped(const QString& text, const QFont& font, double width)
 {
     QStringList lines;
@@ -476,8 +495,10 @@ QStringList wrapped(const QString& text, const QFont& font, double width)
         if (text[i].unicode() < 0x2e80)
             while (end < text.size() && text[end].unicode() < 0x2e80 && text[end - 1] != QLatin1Char(' '))
                 ++end;
+        static const QString closing = QStringLiteral("，。、；：！？）」』,.;:!?)");
         const QString piece = text.mid(i, end - i);
-        if (!current.isEmpty() && advance(font, (current + piece).trimmed()) > width) {
+        if (!current.isEmpty() && !closing.contains(piece.front()) &&
+            advance(font, (current + piece).trimmed()) > width) {
             lines.append(current.trimmed());
             current.clear();
         }
@@ -504,8 +525,8 @@ QSizeF drawSettings(Canvas& canvas, const Settings& settings, double size, doubl
     const QFont titleFont = canvas.font(settings.title.script, size * 1.25, true);
     double widest = advance(titleFont, settings.title.text);
     for (const Row& row : settings.rows)
-        widest = std::max(widest, advance(canvas.font(row.label.script, size), row.label.text)
-                                      + advance(canvas.font(row.value.script, size), row.value.text) + 8 * size);
+        widest = std::max(widest, advance(canvas.font(row.label.script, size), row.label.text) +
+                                      advance(canvas.font(row.value.script, size), row.value.text) + 8 * size);
     width = std::max({width, widest + 2 * pad, 22 * size});
     double y = pad + QFontMetricsF(titleFont).ascent();
     canvas.line(settings.title.text, canvas.run(settings.title.text, titleFont, {pad, y}, canvas.theme().ink));
@@ -605,8 +626,8 @@ QSizeF drawCode(Canvas& canvas, const QList<std::pair<QString, Text>>& lines, do
         if (lineNumbers) {
             const QString number = QString::number(firstNumber + int(i));
             const double numberWidth = advance(font, QStringLiteral("000"));
-            box = canvas.run(number, font, {x + numberWidth - advance(font, number), baseline},
-                             canvas.theme().secondary);
+            box =
+                canvas.run(number, font, {x + numberWidth - advance(font, number), baseline}, canvas.theme().secondary);
             text = number + QLatin1Char(' ');
             x += numberWidth + size * 1.5;
         }
@@ -649,8 +670,8 @@ QSizeF drawLabel(Canvas& canvas, const Text& label, double size, bool button, do
         const double inset = std::max(0.0, padY - size * 0.35);
         canvas.painter().setPen(Qt::NoPen);
         canvas.painter().setBrush(canvas.theme().accent);
-        canvas.painter().drawRoundedRect(QRectF(QPointF(0, 0), box).adjusted(inset, inset, -inset, -inset),
-                                         size * 0.3, size * 0.3);
+        canvas.painter().drawRoundedRect(QRectF(QPointF(0, 0), box).adjusted(inset, inset, -inset, -inset), size * 0.3,
+                                         size * 0.3);
     }
     canvas.line(label.text, canvas.run(label.text, font, {padX, padY + metrics.ascent()},
                                        button ? canvas.theme().accentInk : canvas.theme().ink));
@@ -700,8 +721,7 @@ QSizeF drawDesktop(Canvas& canvas, const Vocabulary& words, const QList<Text>& e
         settings.rows.append(words.settings[(variant * 5 + i) % words.settings.size()]);
     painter.save();
     painter.translate(mainLeft, window.top() + titleHeight + size);
-    const QSizeF settingsSize =
-        drawSettings(canvas, settings, size, window.right() - mainLeft - chatWidth - size * 3);
+    const QSizeF settingsSize = drawSettings(canvas, settings, size, window.right() - mainLeft - chatWidth - size * 3);
     painter.restore();
     canvas.nextBlock();
     painter.save();
@@ -742,10 +762,22 @@ Theme themeFor(Look look, quint32 seed, bool& photoLight)
 {
     static const QList<QColor> colours{QColor(0x25, 0x63, 0xeb), QColor(0x16, 0xa3, 0x4a), QColor(0x7c, 0x3a, 0xed),
                                        QColor(0xdc, 0x26, 0x26), QColor(0x0f, 0x76, 0x6e)};
-    const Theme light{QColor(0x1f, 0x1f, 0x1f), QColor(0x5f, 0x63, 0x68), QColor(0xee, 0xf0, 0xf2),
-                      QColor(0x1a, 0x73, 0xe8), Qt::white, QColor(0xda, 0xdc, 0xe0), QColor(0x18, 0x80, 0x38), false};
-    const Theme dark{QColor(0xe6, 0xe6, 0xe6), QColor(0xa0, 0xa4, 0xab), QColor(0x2b, 0x2d, 0x31),
-                     QColor(0x3b, 0x5b, 0xdb), Qt::white, QColor(0x3a, 0x3c, 0x42), QColor(0x7f, 0xbf, 0x7f), true};
+    const Theme light{QColor(0x1f, 0x1f, 0x1f),
+                      QColor(0x5f, 0x63, 0x68),
+                      QColor(0xee, 0xf0, 0xf2),
+                      QColor(0x1a, 0x73, 0xe8),
+                      Qt::white,
+                      QColor(0xda, 0xdc, 0xe0),
+                      QColor(0x18, 0x80, 0x38),
+                      false};
+    const Theme dark{QColor(0xe6, 0xe6, 0xe6),
+                     QColor(0xa0, 0xa4, 0xab),
+                     QColor(0x2b, 0x2d, 0x31),
+                     QColor(0x3b, 0x5b, 0xdb),
+                     Qt::white,
+                     QColor(0x3a, 0x3c, 0x42),
+                     QColor(0x7f, 0xbf, 0x7f),
+                     true};
     switch (look) {
     case Look::darkMode:
         return dark;
@@ -753,16 +785,15 @@ Theme themeFor(Look look, quint32 seed, bool& photoLight)
         return seed % 2 ? dark : light;
     case Look::whiteOnColour: {
         const QColor colour = colours[seed % colours.size()];
-        return {Qt::white, QColor(0xee, 0xee, 0xf4), colour.darker(125), colour.darker(160), Qt::white,
-                colour.lighter(140), QColor(0xd8, 0xff, 0xd8), true};
+        return {Qt::white, QColor(0xee, 0xee, 0xf4), colour.darker(125),       colour.darker(160),
+                Qt::white, colour.lighter(140),      QColor(0xd8, 0xff, 0xd8), true};
     }
     case Look::gradient:
-        return {Qt::white, QColor(0xf2, 0xf2, 0xf2), QColor(0, 0, 0, 60), QColor(255, 255, 255, 60), Qt::white,
-                QColor(255, 255, 255, 90), QColor(0xe0, 0xff, 0xe0), true};
+        return {Qt::white, QColor(0xf2, 0xf2, 0xf2),  QColor(0, 0, 0, 60),      QColor(255, 255, 255, 60),
+                Qt::white, QColor(255, 255, 255, 90), QColor(0xe0, 0xff, 0xe0), true};
     case Look::lowContrast:
-        return {QColor(0x82, 0x82, 0x82), QColor(0x86, 0x86, 0x86), QColor(0xbe, 0xbe, 0xbe),
-                QColor(0xb4, 0xb4, 0xb4), QColor(0x78, 0x78, 0x78), QColor(0xb0, 0xb0, 0xb0),
-                QColor(0x7a, 0x86, 0x7a), false};
+        return {QColor(0x82, 0x82, 0x82), QColor(0x86, 0x86, 0x86), QColor(0xbe, 0xbe, 0xbe), QColor(0xb4, 0xb4, 0xb4),
+                QColor(0x78, 0x78, 0x78), QColor(0xb0, 0xb0, 0xb0), QColor(0x7a, 0x86, 0x7a), false};
     case Look::noisyPhoto: {
         photoLight = seed % 2 == 0;
         const QColor ink = photoLight ? QColor(0x10, 0x10, 0x10) : QColor(0xfa, 0xfa, 0xfa);
@@ -936,7 +967,8 @@ Picture renderWidgets(const QList<Text>& texts, const std::function<QString(Scri
     layout->addWidget(button, 0, Qt::AlignRight);
     panel.setFixedWidth(size * 26);
     // The offscreen platform warns about size hints on every window shown; nothing to act on.
-    const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+    const QtMessageHandler previous =
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
     panel.show();
     qInstallMessageHandler(previous);
     panel.adjustSize();
@@ -986,6 +1018,46 @@ QList<std::pair<QString, QImage>> textures()
             painter.drawEllipse(QPointF(40 + random.bounded(560), 40 + random.bounded(320)), 10 + random.bounded(60),
                                 8 + random.bounded(40));
         all.append({QStringLiteral("outlined ellipses"), image});
+    }
+    {
+        // Overlapping ellipses of many sizes and slants, thick and dark on grey.
+        QImage image = canvas({720, 400}, QColor(0xe4, 0xe4, 0xe4));
+        QPainter painter(&image);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(QPen(QColor(0x30, 0x30, 0x30), 3));
+        for (int i = 0; i < 30; ++i) {
+            painter.save();
+            painter.translate(random.bounded(720), random.bounded(400));
+            painter.rotate(random.bounded(180));
+            painter.drawEllipse(QPointF(0, 0), 20 + random.bounded(90), 10 + random.bounded(50));
+            painter.restore();
+        }
+        all.append({QStringLiteral("overlapping ellipses"), image});
+    }
+    {
+        QImage image = canvas({600, 600}, Qt::white);
+        QPainter painter(&image);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(QPen(QColor(0x20, 0x40, 0x80), 2));
+        for (int radius = 12; radius < 300; radius += 14)
+            painter.drawEllipse(QPointF(300, 300), radius, radius);
+        all.append({QStringLiteral("concentric rings"), image});
+    }
+    {
+        // Wood grain: waves of brown bent by noise.
+        QImage image(QSize(640, 400), QImage::Format_RGB32);
+        for (int y = 0; y < 400; ++y) {
+            auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
+            const double bend = 6 * std::sin(y / 37.0);
+            for (int x = 0; x < 640; ++x) {
+                const double v = 0.5 + 0.5 * std::sin((x + bend + 3 * std::sin(y / 5.0 + x / 90.0)) / 4.5);
+                const int grain = int(random.bounded(21)) - 10;
+                row[x] =
+                    qRgb(std::clamp(int(120 + 70 * v) + grain, 0, 255), std::clamp(int(80 + 45 * v) + grain, 0, 255),
+                         std::clamp(int(40 + 25 * v) + grain, 0, 255));
+            }
+        }
+        all.append({QStringLiteral("wood grain"), image});
     }
     {
         QImage image = canvas({640, 400}, Qt::white);
@@ -1095,8 +1167,7 @@ const Vocabulary& wordsOf(Script script)
 }
 
 // For the mixed pictures: the i-th piece from the scripts in turn, every fourth a mixed line.
-template<typename Pick>
-Text mixedPick(int i, Pick pick)
+template <typename Pick> Text mixedPick(int i, Pick pick)
 {
     if (i % 4 == 3)
         return mixedLines()[(i / 4) % mixedLines().size()];
@@ -1203,8 +1274,8 @@ QList<Plan> plans()
                 QList<std::pair<QString, Text>> lines;
                 const int count = 4 + li % 3;
                 for (int i = 0; i < count; ++i) {
-                    const Script from = script == Script::mixed ? (i % 2 ? Script::simplified : Script::traditional)
-                                                                : script;
+                    const Script from =
+                        script == Script::mixed ? (i % 2 ? Script::simplified : Script::traditional) : script;
                     const auto& code = wordsOf(from).code;
                     lines.append(code[(li + i) % code.size()]);
                 }
@@ -1241,16 +1312,16 @@ QList<Plan> plans()
             const int fontIndex = si * 2 + di;
             const int size = QList<int>{14, 16, 18, 20}[(di + si) % 4];
             const quint32 seed = quint32(5000 + si * 10 + di);
-            const Vocabulary& base = script == Script::mixed ? (di % 2 ? traditionalWords() : simplifiedWords()) : words;
+            const Vocabulary& base =
+                script == Script::mixed ? (di % 2 ? traditionalWords() : simplifiedWords()) : words;
             const QList<Text> extra = script == Script::mixed ? mixedLines() : QList<Text>{};
             add(script, QStringLiteral("desktop"), look, fontIndex, size, [=, &base] {
-                return render(look, seed, familiesOf(fontAt(fontIndex)), [=, &base](Canvas& canvas) {
-                    return drawDesktop(canvas, base, extra, size, di + si);
-                });
+                return render(look, seed, familiesOf(fontAt(fontIndex)),
+                              [=, &base](Canvas& canvas) { return drawDesktop(canvas, base, extra, size, di + si); });
             });
         }
         // Qt widgets, light and dark, as they are and after what copying does to them.
-        const QList<Look> widgetLooks{Look::plain,  Look::darkMode,   Look::jpeg,
+        const QList<Look> widgetLooks{Look::plain, Look::darkMode,   Look::jpeg,
                                       Look::hiDpi, Look::downscaled, Look::tightCrop};
         for (int wi = 0; wi < widgetLooks.size(); ++wi) {
             const Look look = widgetLooks[wi];
@@ -1276,8 +1347,8 @@ QList<Plan> plans()
                 texts.append(text);
             }
             add(script, QStringLiteral("Qt widgets"), look, fontIndex, size, [=] {
-                Picture picture = renderWidgets(texts, familiesOf(fontAt(fontIndex)), size, dark,
-                                                look == Look::hiDpi ? 2 : 1);
+                Picture picture =
+                    renderWidgets(texts, familiesOf(fontAt(fontIndex)), size, dark, look == Look::hiDpi ? 2 : 1);
                 if (look == Look::jpeg)
                     picture.image = throughJpeg(picture.image, 55 + 5 * (wi % 3));
                 if (look == Look::downscaled) {
@@ -1371,8 +1442,8 @@ void readJob(benchmark::State& state)
             QJsonArray characters;
             for (const Platform::RecognizedCharacter& character : result.characters) {
                 const QPointF centre = character.boundingBox.center();
-                characters.append(QJsonArray{character.text, centre.x() * image.width(),
-                                             (1 - centre.y()) * image.height()});
+                characters.append(
+                    QJsonArray{character.text, centre.x() * image.width(), (1 - centre.y()) * image.height()});
             }
             pictures.append(QJsonObject{{QStringLiteral("file"), file}, {QStringLiteral("characters"), characters}});
         }
@@ -1429,7 +1500,8 @@ const Drawn& drawn()
             if (!filter.match(plan.name).hasMatch())
                 continue;
             Picture picture = plan.draw();
-            const QString file = QStringLiteral("%1/%2.png").arg(drawn.folder).arg(drawn.pictures.size(), 4, 10, QLatin1Char('0'));
+            const QString file =
+                QStringLiteral("%1/%2.png").arg(drawn.folder).arg(drawn.pictures.size(), 4, 10, QLatin1Char('0'));
             picture.image.save(file);
             manifest += QStringLiteral("%1\t%2\n").arg(QFileInfo(file).fileName(), picture.name);
             for (const DrawnLine& line : picture.lines)
@@ -1622,8 +1694,10 @@ struct Report
     std::map<QString, Tally> byScript, byLayout, byLook, byFont;
     Tally all;
     RecognitionScores::SimplifiedForms simplifiedForms;
+    std::map<QString, RecognitionScores::SimplifiedForms> simplifiedFormsByFont;
     int lines = 0;
     QStringList missingLines;
+    std::map<QString, std::pair<int, int>> missingByLayout; // missing, drawn
     int labels = 0;
     QStringList silentLabels;
     int textures = 0;
@@ -1637,9 +1711,8 @@ Report score(const Drawn& drawn, const Answers& answers)
     Report report;
     for (qsizetype i = 0; i < drawn.pictures.size(); ++i) {
         const Picture& picture = drawn.pictures[i];
-        const QList<ReadCharacter> characters = answers.byFile.count(drawn.files[i])
-                                                    ? answers.byFile.at(drawn.files[i])
-                                                    : QList<ReadCharacter>{};
+        const QList<ReadCharacter> characters =
+            answers.byFile.count(drawn.files[i]) ? answers.byFile.at(drawn.files[i]) : QList<ReadCharacter>{};
         QString read;
         for (const ReadCharacter& character : characters)
             read += character.text;
@@ -1653,8 +1726,11 @@ Report score(const Drawn& drawn, const Answers& answers)
         for (const DrawnLine& line : picture.lines) {
             expected += line.text;
             ++report.lines;
-            if (RecognitionScores::lineMissing(line.text, readWhere(characters, line)))
+            ++report.missingByLayout[picture.layout].second;
+            if (RecognitionScores::lineMissing(line.text, readWhere(characters, line))) {
                 report.missingLines.append(QStringLiteral("\"%1\" in %2").arg(line.text, picture.name));
+                ++report.missingByLayout[picture.layout].first;
+            }
         }
         expected = withoutBlanks(expected);
         read = withoutBlanks(read);
@@ -1671,8 +1747,10 @@ Report score(const Drawn& drawn, const Answers& answers)
         }
         const RecognitionScores::SimplifiedForms forms =
             RecognitionScores::simplifiedForms(expected, read, simplifiedOf());
-        report.simplifiedForms.traditionalOnly += forms.traditionalOnly;
-        report.simplifiedForms.answeredSimplified += forms.answeredSimplified;
+        for (auto* sum : {&report.simplifiedForms, &report.simplifiedFormsByFont[picture.font]}) {
+            sum->traditionalOnly += forms.traditionalOnly;
+            sum->answeredSimplified += forms.answeredSimplified;
+        }
         if (picture.layout == QLatin1String("label")) {
             ++report.labels;
             if (read.isEmpty())
@@ -1691,11 +1769,26 @@ QString percent(double share)
     return QStringLiteral("%1 %").arg(100 * share, 5, 'f', 1);
 }
 
-QString table(const Report& report, const QString& fontSet, double seconds)
+double simplifiedShare(const RecognitionScores::SimplifiedForms& forms)
 {
+    return forms.traditionalOnly > 0 ? double(forms.answeredSimplified) / forms.traditionalOnly : 0;
+}
+
+double poorShare(const Report& report)
+{
+    const auto poor = std::count_if(report.scored.begin(), report.scored.end(),
+                                    [](const Scored& scored) { return scored.share < 0.8; });
+    return report.pictures > 0 ? double(poor) / report.pictures : 0;
+}
+
+QString table(const Report& report, bool notoAlone, double seconds)
+{
+    const QString fontSet = notoAlone ? QStringLiteral("Noto and DejaVu alone") : QStringLiteral("all five families");
     QString text;
     QTextStream out(&text);
-    const auto goal = [](bool holds) { return holds ? QStringLiteral("  goal holds") : QStringLiteral("  goal MISSED"); };
+    const auto goal = [](bool holds) {
+        return holds ? QStringLiteral("  goal holds") : QStringLiteral("  goal MISSED");
+    };
     out << "\n=== Interface screenshots read with " << fontSet << ": " << report.pictures << " pictures, "
         << report.textures << " textures, " << QString::number(seconds, 'f', 0) << " s ===\n";
     out << "characters read right (1 - edit distance / length, blanks aside), all: " << percent(report.all.share())
@@ -1713,15 +1806,19 @@ QString table(const Report& report, const QString& fontSet, double seconds)
     out << "  by font:\n";
     for (const auto& [key, tally] : report.byFont)
         out << "    " << key.leftJustified(22) << percent(tally.share()) << "\n";
-    const auto& forms = report.simplifiedForms;
-    const double simplifiedShare =
-        forms.traditionalOnly > 0 ? double(forms.answeredSimplified) / forms.traditionalOnly : 0;
-    out << "Traditional-only characters answered in their Simplified form: " << percent(simplifiedShare) << " ("
-        << forms.answeredSimplified << " of " << forms.traditionalOnly << ")\n";
+    out << "Traditional-only characters answered in their Simplified form: "
+        << percent(simplifiedShare(report.simplifiedForms)) << " (" << report.simplifiedForms.answeredSimplified
+        << " of " << report.simplifiedForms.traditionalOnly << ")"
+        << goal(simplifiedShare(report.simplifiedForms) <= (notoAlone ? 0.03 : 0.02)) << "\n";
+    for (const auto& [font, forms] : report.simplifiedFormsByFont)
+        out << "    " << font.leftJustified(22) << percent(simplifiedShare(forms)) << " (" << forms.answeredSimplified
+            << " of " << forms.traditionalOnly << ")\n";
     const double missingShare = report.lines > 0 ? double(report.missingLines.size()) / report.lines : 0;
     out << "drawn lines missing (< 30 % of a line's characters read, in order, where it stands): "
         << percent(missingShare) << " (" << report.missingLines.size() << " of " << report.lines << ")"
         << goal(missingShare < 0.01) << "\n";
+    for (const auto& [layout, counts] : report.missingByLayout)
+        out << "    " << layout.leftJustified(22) << counts.first << " of " << counts.second << "\n";
     for (const QString& line : report.missingLines)
         out << "    " << line << "\n";
     out << "short labels answering no text: " << report.silentLabels.size() << " of " << report.labels
@@ -1734,11 +1831,10 @@ QString table(const Report& report, const QString& fontSet, double seconds)
         out << "    " << texture << "\n";
     const auto poor = std::count_if(report.scored.begin(), report.scored.end(),
                                     [](const Scored& scored) { return scored.share < 0.8; });
-    const double poorShare = report.pictures > 0 ? double(poor) / report.pictures : 0;
-    out << "pictures under 80 %: " << poor << " of " << report.pictures << " (" << percent(poorShare) << ")"
-        << goal(poorShare <= 0.01) << "\n";
-    int worst = qEnvironmentVariableIsSet("QUILLOMARE_OCR_WORST") ? qEnvironmentVariableIntValue("QUILLOMARE_OCR_WORST")
-                                                                  : 25;
+    out << "pictures under 80 %: " << poor << " of " << report.pictures << " (" << percent(poorShare(report)) << ")"
+        << goal(poorShare(report) <= 0.01) << "\n";
+    int worst =
+        qEnvironmentVariableIsSet("QUILLOMARE_OCR_WORST") ? qEnvironmentVariableIntValue("QUILLOMARE_OCR_WORST") : 25;
     out << "worst pictures:\n";
     for (const Scored& scored : report.scored) {
         if (worst-- <= 0 || scored.share >= 1)
@@ -1746,6 +1842,45 @@ QString table(const Report& report, const QString& fontSet, double seconds)
         out << "  " << percent(scored.share) << "  " << scored.name << "\n      drawn: " << scored.drawn
             << "\n      read:  " << scored.read << "\n";
     }
+    return text;
+}
+
+// The reports of this run by font set (Noto alone or not), for the table of both.
+std::map<bool, Report>& reports()
+{
+    static std::map<bool, Report> all;
+    return all;
+}
+
+QString sideBySide(const Report& every, const Report& noto)
+{
+    QString text;
+    QTextStream out(&text);
+    out << "\n=== Both font sets: all five families | Noto and DejaVu alone ===\n";
+    const auto row = [&](const QString& name, const QString& a, const QString& b) {
+        out << "  " << name.leftJustified(40) << a.rightJustified(9) << " | " << b.rightJustified(9) << "\n";
+    };
+    const auto tallies = [&](const char* title, const std::map<QString, Tally>& a, const std::map<QString, Tally>& b) {
+        for (const auto& [key, tally] : a)
+            row(QStringLiteral("%1 %2").arg(QLatin1String(title), key), percent(tally.share()),
+                b.count(key) ? percent(b.at(key).share()) : QString());
+    };
+    row(QStringLiteral("all characters"), percent(every.all.share()), percent(noto.all.share()));
+    tallies("script", every.byScript, noto.byScript);
+    tallies("layout", every.byLayout, noto.byLayout);
+    tallies("look", every.byLook, noto.byLook);
+    tallies("font", every.byFont, noto.byFont);
+    row(QStringLiteral("Traditional-only read Simplified"), percent(simplifiedShare(every.simplifiedForms)),
+        percent(simplifiedShare(noto.simplifiedForms)));
+    const auto missing = [](const Report& report) {
+        return percent(report.lines > 0 ? double(report.missingLines.size()) / report.lines : 0);
+    };
+    row(QStringLiteral("drawn lines missing"), missing(every), missing(noto));
+    row(QStringLiteral("short labels answering no text"), QString::number(every.silentLabels.size()),
+        QString::number(noto.silentLabels.size()));
+    row(QStringLiteral("textures answering text"), QString::number(every.texturesWithText.size()),
+        QString::number(noto.texturesWithText.size()));
+    row(QStringLiteral("pictures under 80 %"), percent(poorShare(every)), percent(poorShare(noto)));
     return text;
 }
 
@@ -1778,29 +1913,40 @@ void recognizeInterfaces(benchmark::State& state)
     }
     const Report report = score(pictures, answers);
     const QString fontSet = notoAlone ? QStringLiteral("Noto and DejaVu alone") : QStringLiteral("all five families");
+    reports()[notoAlone] = report;
     for (const auto& [prefix, tallies] : {std::pair{"", &report.byScript}, std::pair{"layout ", &report.byLayout},
                                           std::pair{"look ", &report.byLook}, std::pair{"font ", &report.byFont}})
         for (const auto& [key, tally] : *tallies)
             state.counters[prefix + key.toStdString()] = tally.share();
     state.counters["all"] = report.all.share();
-    state.counters["simplified_forms"] =
-        report.simplifiedForms.traditionalOnly > 0
-            ? double(report.simplifiedForms.answeredSimplified) / report.simplifiedForms.traditionalOnly
-            : 0;
+    state.counters["simplified_forms"] = simplifiedShare(report.simplifiedForms);
     state.counters["missing_lines"] = report.lines > 0 ? double(report.missingLines.size()) / report.lines : 0;
     state.counters["silent_labels"] = double(report.silentLabels.size());
     state.counters["textures_with_text"] = double(report.texturesWithText.size());
-    state.counters["under_80"] =
-        double(std::count_if(report.scored.begin(), report.scored.end(), [](const Scored& s) { return s.share < 0.8; }));
+    state.counters["under_80"] = double(
+        std::count_if(report.scored.begin(), report.scored.end(), [](const Scored& s) { return s.share < 0.8; }));
     state.counters["pictures"] = double(report.pictures + report.textures);
     state.SetLabel(fontSet.toStdString());
-    const QString text = table(report, fontSet, seconds)
-                         + QStringLiteral("(pictures drawn in %1 s; folder %2)\n").arg(pictures.seconds, 0, 'f', 1).arg(pictures.folder);
+    QString text =
+        table(report, notoAlone, seconds) +
+        QStringLiteral("(pictures drawn in %1 s; folder %2)\n").arg(pictures.seconds, 0, 'f', 1).arg(pictures.folder);
+    if (reports().size() == 2)
+        text += sideBySide(reports()[false], reports()[true]);
     std::fputs(text.toUtf8().constData(), stderr);
     if (!qEnvironmentVariableIsEmpty("QUILLOMARE_OCR_KEEP")) {
-        QFile file(pictures.folder + (notoAlone ? QStringLiteral("/report-noto-alone.txt") : QStringLiteral("/report-all-fonts.txt")));
+        // The report, and each picture's score with what was drawn and read, to compare runs with.
+        const QString suffix = notoAlone ? QStringLiteral("noto-alone") : QStringLiteral("all-fonts");
+        QFile file(pictures.folder + QStringLiteral("/report-%1.txt").arg(suffix));
         if (file.open(QIODevice::WriteOnly))
             file.write(text.toUtf8());
+        QFile each(pictures.folder + QStringLiteral("/pictures-%1.tsv").arg(suffix));
+        if (each.open(QIODevice::WriteOnly)) {
+            QString rows;
+            for (const Scored& scored : report.scored)
+                rows += QStringLiteral("%1\t%2\t%3\t%4\n")
+                            .arg(QString::number(100 * scored.share, 'f', 1), scored.name, scored.drawn, scored.read);
+            each.write(rows.toUtf8());
+        }
     }
 }
 

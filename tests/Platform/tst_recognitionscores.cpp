@@ -24,8 +24,8 @@ private Q_SLOTS:
 
     void simplifiedFormsCountOnlyTraditionalOnlyCharacters()
     {
-        const QHash<QChar, QChar> simplifiedOf{{QChar(u'網'), QChar(u'网')}, {QChar(u'設'), QChar(u'设')},
-                                               {QChar(u'動'), QChar(u'动')}};
+        const QHash<QChar, QChar> simplifiedOf{
+            {QChar(u'網'), QChar(u'网')}, {QChar(u'設'), QChar(u'设')}, {QChar(u'動'), QChar(u'动')}};
         // 路 and 定 are the same in both scripts: they count neither way.
         SimplifiedForms forms = simplifiedForms(QStringLiteral("網路設定"), QStringLiteral("网路设定"), simplifiedOf);
         QCOMPARE(forms.traditionalOnly, 2);

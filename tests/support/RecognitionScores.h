@@ -37,8 +37,8 @@ inline QList<qsizetype> alignment(const QString& expected, const QString& read)
         at(0, j) = j;
     for (qsizetype i = 1; i <= n; ++i)
         for (qsizetype j = 1; j <= m; ++j)
-            at(i, j) = std::min({at(i - 1, j) + 1, at(i, j - 1) + 1,
-                                 at(i - 1, j - 1) + (expected[i - 1] == read[j - 1] ? 0 : 1)});
+            at(i, j) = std::min(
+                {at(i - 1, j) + 1, at(i, j - 1) + 1, at(i - 1, j - 1) + (expected[i - 1] == read[j - 1] ? 0 : 1)});
     QList<qsizetype> pairs(n, -1);
     qsizetype i = n;
     qsizetype j = m;
