@@ -432,13 +432,13 @@ public:
     QPainter& painter() { return m_painter; }
     const Theme& theme() const { return m_theme; }
 
+    // The script's family, or a monospace one for Latin letters only: which family Qt falls back
+    // to for the Chinese characters of a list of families depends on what it drew before, so
+    // code draws its Chinese comments with the script's family itself (see mixedRun()).
     QFont font(Script script, double pixelSize, bool bold = false, bool monospace = false) const
     {
         QFont font;
-        QStringList families{m_family(script)};
-        if (monospace)
-            families.prepend(QStringLiteral("DejaVu Sans Mono"));
-        font.setFamilies(families);
+        font.setFamilies({monospace ? QStringLiteral("DejaVu Sans Mono") : m_family(script)});
         font.setPixelSize(std::max(1, int(std::lround(pixelSize))));
         font.setBold(bold);
         if (!m_antialias)
@@ -455,6 +455,25 @@ public:
         m_painter.drawText(origin, text);
         return QRectF(origin.x(), origin.y() - metrics.ascent(), metrics.horizontalAdvance(text),
                       metrics.ascent() + metrics.descent());
+    }
+
+    // Draws `text` as an editor does: ASCII in `latin`, the rest (Chinese and its punctuation) in
+    // `chinese`; returns the box of it all.
+    QRectF mixedRun(const QString& text, const QFont& latin, const QFont& chinese, QPointF origin, const QColor& colour)
+    {
+        QRectF box;
+        qsizetype start = 0;
+        while (start < text.size()) {
+            const bool ascii = text[start].unicode() < 0x80;
+            qsizetype end = start + 1;
+            while (end < text.size() && (text[end].unicode() < 0x80) == ascii)
+                ++end;
+            const QRectF piece = run(text.mid(start, end - start), ascii ? latin : chinese, origin, colour);
+            box = box.isNull() ? piece : box.united(piece);
+            origin.rx() = piece.right();
+            start = end;
+        }
+        return box;
     }
 
     void line(const QString& text, const QRectF& logicalBox)
@@ -619,6 +638,7 @@ QSizeF drawCode(Canvas& canvas, const QList<std::pair<QString, Text>>& lines, do
     for (qsizetype i = 0; i < lines.size(); ++i) {
         const auto& [code, comment] = lines[i];
         const QFont font = canvas.font(comment.script, size, false, true);
+        const QFont chinese = canvas.font(comment.script, size);
         const double baseline = y + QFontMetricsF(font).ascent();
         double x = pad;
         QRectF box;
@@ -633,8 +653,8 @@ QSizeF drawCode(Canvas& canvas, const QList<std::pair<QString, Text>>& lines, do
         }
         const QRectF codeBox = canvas.run(code, font, {x, baseline}, canvas.theme().ink);
         const QRectF commentBox =
-            canvas.run(comment.text, font, {codeBox.right() + advance(font, QStringLiteral(" ")), baseline},
-                       canvas.theme().comment);
+            canvas.mixedRun(comment.text, font, chinese,
+                            {codeBox.right() + advance(font, QStringLiteral(" ")), baseline}, canvas.theme().comment);
         box = box.isNull() ? codeBox.united(commentBox) : box.united(codeBox).united(commentBox);
         canvas.line(text + code + QLatin1Char(' ') + comment.text, box);
         width = std::max(width, box.right() + pad);
