@@ -412,13 +412,9 @@ QImage photo(QSize size, quint32 seed, bool light)
     return image;
 }
 
-// Where the text of a picture stands and what it says, in reading order.
-struct DrawnLine
-{
-    QString text;
-    QRectF box;    // in the picture's pixels
-    int block = 0; // lines of one block are read in order; blocks (a desktop's columns) in any order
-};
+// Where the text of a picture stands (in its pixels) and what it says, in reading order; lines of
+// one block are read in order, blocks (a desktop's columns) in any order.
+using DrawnLine = RecognitionScores::PlacedLine;
 
 // Draws a layout and keeps where its lines went. Fonts come from `family(script)`; a layout
 // draws the runs of a line and then names the line with the union of their boxes.
@@ -1431,11 +1427,7 @@ QList<Plan> plans()
 
 constexpr char kReaderJob[] = "QUILLOMARE_OCR_READER_JOB";
 
-struct ReadCharacter
-{
-    QString text;
-    QPointF centre; // in the picture's pixels
-};
+using ReadCharacter = RecognitionScores::PlacedCharacter; // centre in the picture's pixels
 
 // What a reader process answers for the pictures of its job: "<picture file>\n" lines in, a JSON
 // array of {file, characters: [[text, x, y], …]} out, with the font families it saw.
@@ -1645,62 +1637,6 @@ struct Tally
     double share() const { return total > 0 ? 1 - wrong / total : 1; }
 };
 
-// Where a drawn line stands: its box, widened by a quarter of its height above and below and half
-// of it on either side.
-QRectF areaOf(const DrawnLine& line)
-{
-    const double h = line.box.height();
-    return line.box.adjusted(-h / 2, -h / 4, h / 2, h / 4);
-}
-
-// The characters read where a drawn line stands.
-QString readWhere(const QList<ReadCharacter>& characters, const DrawnLine& line)
-{
-    const QRectF area = areaOf(line);
-    QString read;
-    for (const ReadCharacter& character : characters)
-        if (area.contains(character.centre))
-            read += character.text;
-    return read;
-}
-
-// What is read right in a picture of several blocks, which may be read in any order: each block's
-// lines against the characters read where they stand, in reading order; a character read outside
-// every block counts as one more error. `read` gets the blocks' readings in drawing order.
-double wrongInBlocks(const QList<DrawnLine>& lines, const QList<ReadCharacter>& characters, QString& read)
-{
-    int blocks = 0;
-    for (const DrawnLine& line : lines)
-        blocks = std::max(blocks, line.block + 1);
-    std::vector<bool> used(size_t(characters.size()), false);
-    double wrong = 0;
-    read.clear();
-    for (int block = 0; block < blocks; ++block) {
-        QString expected;
-        QList<QRectF> areas;
-        for (const DrawnLine& line : lines)
-            if (line.block == block) {
-                expected += line.text;
-                areas.append(areaOf(line));
-            }
-        QString blockRead;
-        for (qsizetype c = 0; c < characters.size(); ++c) {
-            const bool inside = std::any_of(areas.begin(), areas.end(),
-                                            [&](const QRectF& area) { return area.contains(characters[c].centre); });
-            if (inside && !used[size_t(c)]) {
-                used[size_t(c)] = true;
-                blockRead += characters[c].text;
-            }
-        }
-        expected = withoutBlanks(expected);
-        blockRead = withoutBlanks(blockRead);
-        wrong += double(std::min(RecognitionPictures::editDistance(blockRead, expected), expected.size()));
-        read += blockRead;
-    }
-    wrong += double(std::count(used.begin(), used.end(), false));
-    return wrong;
-}
-
 struct Scored
 {
     QString name;
@@ -1747,7 +1683,7 @@ Report score(const Drawn& drawn, const Answers& answers)
             expected += line.text;
             ++report.lines;
             ++report.missingByLayout[picture.layout].second;
-            if (RecognitionScores::lineMissing(line.text, readWhere(characters, line))) {
+            if (RecognitionScores::lineMissing(line.text, RecognitionScores::readWhere(characters, line.box))) {
                 report.missingLines.append(QStringLiteral("\"%1\" in %2").arg(line.text, picture.name));
                 ++report.missingByLayout[picture.layout].first;
             }
@@ -1757,7 +1693,7 @@ Report score(const Drawn& drawn, const Answers& answers)
         const double total = double(expected.size());
         const bool blocks = std::any_of(picture.lines.begin(), picture.lines.end(),
                                         [](const DrawnLine& line) { return line.block > 0; });
-        const double wrong = std::min(blocks ? wrongInBlocks(picture.lines, characters, read)
+        const double wrong = std::min(blocks ? RecognitionScores::wrongInBlocks(picture.lines, characters, &read)
                                              : double(RecognitionPictures::editDistance(read, expected)),
                                       total);
         for (Tally* tally : {&report.byScript[picture.script], &report.byLayout[picture.layout],

@@ -52,6 +52,37 @@ private Q_SLOTS:
         QVERIFY(lineMissing(QStringLiteral("資訊"), QString()));
         QVERIFY(!lineMissing(QStringLiteral("Show notifications"), QStringLiteral("Shownotifcations")));
     }
+
+    void blocksCountWhereTheyStandInAnyOrder()
+    {
+        // A sidebar (block 0) beside a page of two lines (block 1).
+        const QList<PlacedLine> lines{{QStringLiteral("設定"), QRectF(0, 0, 40, 20), 0},
+                                      {QStringLiteral("網路 連線"), QRectF(100, 0, 80, 20), 1},
+                                      {QStringLiteral("已連線"), QRectF(100, 40, 60, 20), 1}};
+        const auto at = [](const char* text, double x, double y) {
+            return PlacedCharacter{QString::fromUtf8(text), QPointF(x, y)};
+        };
+        // The page read before the sidebar: nothing wrong.
+        QList<PlacedCharacter> read{at("網", 110, 10), at("路", 125, 10), at("連", 140, 10),
+                                    at("線", 155, 10), at("已", 110, 50), at("連", 125, 50),
+                                    at("線", 140, 50), at("設", 10, 10),  at("定", 30, 10)};
+        QString joined;
+        QCOMPARE(wrongInBlocks(lines, read, &joined), 0.0);
+        QCOMPARE(joined, QStringLiteral("設定網路連線已連線"));
+        // Within a block the order counts: the page's lines swapped are four edits.
+        QList<PlacedCharacter> swapped = read.mid(4, 3) + read.mid(0, 4) + read.mid(7);
+        QCOMPARE(wrongInBlocks(lines, swapped), 4.0);
+        // A character read far from every line is one more error.
+        read.append(at("口", 300, 300));
+        QCOMPARE(wrongInBlocks(lines, read), 1.0);
+        // A block read nowhere, or as more garbage than it has characters, costs its length.
+        QCOMPARE(wrongInBlocks(lines, {at("設", 10, 10), at("定", 30, 10)}), 7.0);
+        QList<PlacedCharacter> garbage{at("設", 10, 10), at("定", 30, 10)};
+        for (int i = 0; i < 10; ++i)
+            garbage.append(at("一", 100 + 6 * i, 12));
+        QCOMPARE(wrongInBlocks(lines, garbage), 7.0);
+        QCOMPARE(readWhere(read, lines[2].box), QStringLiteral("已連線"));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestRecognitionScores)

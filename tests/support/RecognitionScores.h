@@ -4,9 +4,13 @@
 // right (RecognitionPictures::editDistance): whether a drawn line was read at all where it stands,
 // and which Traditional characters came back in their Simplified form.
 
+#include "RecognitionPictures.h"
+
 #include <QChar>
 #include <QHash>
 #include <QList>
+#include <QPointF>
+#include <QRectF>
 #include <QRegularExpression>
 #include <QString>
 
@@ -110,6 +114,82 @@ constexpr double kMissingLineBelow = 0.3;
 inline bool lineMissing(const QString& line, const QString& readWhereItStands)
 {
     return shareFoundInOrder(line, readWhereItStands) < kMissingLineBelow;
+}
+
+// A character read and the centre of its box, and a line drawn and its box, in the picture's
+// pixels. Lines of one block are read in order; blocks (a desktop's sidebar, page and chat) may
+// be read in any order.
+struct PlacedCharacter
+{
+    QString text;
+    QPointF centre;
+};
+
+struct PlacedLine
+{
+    QString text;
+    QRectF box;
+    int block = 0;
+};
+
+// Where a drawn line stands: its box, widened by a quarter of its height above and below and half
+// of it on either side, for the slant of a rotated picture and boxes that span a whole line.
+inline QRectF areaOf(const QRectF& box)
+{
+    const double h = box.height();
+    return box.adjusted(-h / 2, -h / 4, h / 2, h / 4);
+}
+
+// The characters read where a drawn line stands, in reading order.
+inline QString readWhere(const QList<PlacedCharacter>& characters, const QRectF& box)
+{
+    const QRectF area = areaOf(box);
+    QString read;
+    for (const PlacedCharacter& character : characters)
+        if (area.contains(character.centre))
+            read += character.text;
+    return read;
+}
+
+// The characters (blanks aside) a reading gets wrong in a picture of blocks: each block's lines
+// against the characters read where they stand, in reading order (a character standing in two
+// blocks counts for the first), at most the block's length; a character read outside every block
+// counts as one more error. `read`, if given, gets the blocks' readings in drawing order.
+inline double wrongInBlocks(const QList<PlacedLine>& lines, const QList<PlacedCharacter>& characters,
+                            QString* read = nullptr)
+{
+    int blocks = 0;
+    for (const PlacedLine& line : lines)
+        blocks = std::max(blocks, line.block + 1);
+    std::vector<bool> used(size_t(characters.size()), false);
+    double wrong = 0;
+    if (read)
+        read->clear();
+    for (int block = 0; block < blocks; ++block) {
+        QString expected;
+        QList<QRectF> areas;
+        for (const PlacedLine& line : lines)
+            if (line.block == block) {
+                expected += line.text;
+                areas.append(areaOf(line.box));
+            }
+        QString blockRead;
+        for (qsizetype c = 0; c < characters.size(); ++c) {
+            const bool inside = std::any_of(areas.begin(), areas.end(),
+                                            [&](const QRectF& area) { return area.contains(characters[c].centre); });
+            if (inside && !used[size_t(c)]) {
+                used[size_t(c)] = true;
+                blockRead += characters[c].text;
+            }
+        }
+        expected = withoutBlanks(expected);
+        blockRead = withoutBlanks(blockRead);
+        wrong += double(std::min(RecognitionPictures::editDistance(blockRead, expected), expected.size()));
+        if (read)
+            *read += blockRead;
+    }
+    wrong += double(std::count(used.begin(), used.end(), false));
+    return wrong;
 }
 
 } // namespace RecognitionScores
