@@ -9,6 +9,7 @@
 #include "Hashing.h"
 #include "Json.h"
 #include "Language.h"
+#include "Notice.h"
 #include "StoredImage.h"
 
 #include <QDir>
@@ -677,25 +678,20 @@ void ClipboardStore::adoptWrittenImages(quint64 generation, bool succeeded)
     const std::shared_ptr<WrittenImages> written = found->second;
     m_writtenImages.erase(found);
 
-    // What the file just written left out is gone: it goes from memory too, and the user is told.
-    QStringList lost;
-    QStringList reasons;
-    for (auto it = written->lost.cbegin(); it != written->lost.cend(); ++it) {
-        const auto entry = std::find_if(m_items.begin(), m_items.end(),
-                                        [&](const ClipboardItem& item) { return item.id == it.key(); });
-        if (entry == m_items.end() || !entry->payload.isImagePNG())
+    // What the file just written left out is gone: it goes from memory too, and the user is told,
+    // in the order of the history.
+    QList<Notice::RemovedImage> removed;
+    for (auto entry = m_items.begin(); entry != m_items.end();) {
+        const auto reason = written->lost.constFind(entry->id);
+        if (reason == written->lost.cend() || !entry->payload.isImagePNG()) {
+            ++entry;
             continue;
-        lost.append(describeImageEntry(*entry));
-        if (!reasons.contains(it.value()))
-            reasons.append(it.value());
-        m_items.erase(entry);
+        }
+        removed.append({describeImageEntry(*entry), *reason});
+        entry = m_items.erase(entry);
     }
-    if (!lost.isEmpty()) {
-        const QString notice =
-            Language::text(QStringLiteral("%1。已从历史中移除：%2。其余内容均已保存"),
-                           QStringLiteral("%1. Removed from the history: %2. Everything else is saved"))
-                .arg(reasons.join(Language::text(QStringLiteral("；"), QStringLiteral("; "))),
-                     lost.join(Language::text(QStringLiteral("、"), QStringLiteral(", "))));
+    if (!removed.isEmpty()) {
+        const QString notice = Notice::removedImages(removed);
         m_lostEntriesNotice = notice;
         if (onEntriesLost)
             onEntriesLost(notice);

@@ -7,6 +7,8 @@
 #include <QuillomareCore/Foundation.h>
 #include <QuillomareCore/Hashing.h>
 #include <QuillomareCore/Json.h>
+#include <QuillomareCore/Language.h>
+#include <QuillomareCore/Notice.h>
 #include <QuillomareCore/StoredImage.h>
 
 #include "TestSupport.h"
@@ -654,6 +656,64 @@ private Q_SLOTS:
         QCOMPARE(store.items().first().payload.loadImagePNG(&error), std::optional<QByteArray>());
         QVERIFY2(error.contains(QStringLiteral("the file holds a different image in its place")), qPrintable(error));
         QVERIFY(stored->isDamaged());
+    }
+
+    void testManyRemovedImagesAreCountedFirstAndEachNamedInTheDetails_data()
+    {
+        QTest::addColumn<bool>("chinese");
+        QTest::newRow("English") << false;
+        QTest::newRow("Chinese") << true;
+    }
+
+    // An older copy of the history, holding 2 of its 40 images, is put back in place: the notice
+    // begins with how many were removed and why, short enough to flash, and its details name
+    // each of them, newest first.
+    void testManyRemovedImagesAreCountedFirstAndEachNamedInTheDetails()
+    {
+        QFETCH(bool, chinese);
+        Language::setIsChineseForTesting(chinese);
+        const auto restore = qScopeGuard([] { Language::resetForTesting(); });
+        ClipboardStore store(path());
+        QStringList notices;
+        store.onEntriesLost = [&](const QString& notice) { notices.append(notice); };
+        QByteArray olderCopy;
+        for (int i = 0; i < 40; ++i) {
+            store.add(imageItem(pngOfSize(1000 + i, 700 + i, 100 + i).first(3000), at(i)));
+            if (i == 1) {
+                store.waitForPendingSaves();
+                olderCopy = readFile(path());
+            }
+        }
+        store.waitForPendingSaves();
+        QVERIFY(!store.lastSaveError());
+        rewriteInPlace(path(), olderCopy, false);
+        store.add(textItem(QStringLiteral("copied after"), at(50)));
+        store.waitForPendingSaves();
+        QVERIFY2(!store.lastSaveError(), qPrintable(store.lastSaveError().value_or(QString())));
+        QCOMPARE(store.items().size(), 3);
+
+        QCOMPARE(notices.size(), 1);
+        const QString headline = Notice::headline(notices.first());
+        QVERIFY2(headline.startsWith(Language::text(QStringLiteral("38 张图片已从历史中移除："),
+                                                    QStringLiteral("38 images were removed from the history: "))),
+                 qPrintable(headline));
+        QVERIFY2(
+            headline.contains(Language::text(QStringLiteral("另一个程序改写了历史文件，其中已没有这张图片"),
+                                             QStringLiteral("another program rewrote the history file without it"))),
+            qPrintable(headline));
+        const QString whole = Notice::whole(notices.first());
+        qsizetype previous = whole.size();
+        for (int i = 0; i < 40; ++i) {
+            const QString size =
+                Language::text(QStringLiteral("（%1 × %2）"), QStringLiteral("(%1 × %2)")).arg(1000 + i).arg(700 + i);
+            QVERIFY2(!headline.contains(size), qPrintable(headline));
+            QCOMPARE(whole.contains(size), i >= 2);
+            // Listed as the history lists them: the newest first.
+            if (i >= 2) {
+                QVERIFY2(whole.indexOf(size) < previous, qPrintable(whole));
+                previous = whole.indexOf(size);
+            }
+        }
     }
 
     void testFileRewrittenInPlaceKeepsTheImagesItStillHolds_data()

@@ -1,12 +1,14 @@
 // The delegate's rules with the island, the application object and the sync service replaced by
 // recording fakes; the pasteboard lives in memory and the stores in a temporary folder.
 
+#include "Island/Kit/IslandToastView.h"
 #include "Pasteboard/ClipboardMonitor.h"
 #include "Shell/AppDelegate.h"
 #include "Shell/GlobalHotKeyController.h"
 #include "Sync/CloudKitSyncService.h"
 
 #include "AppDelegateFakes.h"
+#include "IslandViewTestRig.h"
 #include "TestSupport.h"
 
 #include <Platform/DataFolderLock.h>
@@ -22,6 +24,8 @@
 
 #include <QApplication>
 #include <QMutex>
+#include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 
 #include <cerrno>
@@ -347,6 +351,95 @@ private Q_SLOTS:
         ClipboardStore reread(storePath());
         QCOMPARE(reread.items().size(), 1);
         QCOMPARE(reread.items().first().payload.textValue(), QStringLiteral("copied afterwards"));
+    }
+
+    void testManyRemovedImagesAreCountedInTheToastAndEachNamedInTheTooltipAndLog_data()
+    {
+        QTest::addColumn<bool>("chinese");
+        QTest::newRow("English") << false;
+        QTest::newRow("Chinese") << true;
+    }
+
+    // Another program puts back an older copy of the history that holds 2 of its 40 screenshots:
+    // the toast begins with how many went and says it whole, and every one of them is named in the
+    // header's tooltip and the log, where the user can read the list.
+    void testManyRemovedImagesAreCountedInTheToastAndEachNamedInTheTooltipAndLog()
+    {
+        QFETCH(bool, chinese);
+        Language::setIsChineseForTesting(chinese);
+        auto screenshot = [](int i) {
+            QByteArray bytes("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR", 16);
+            for (quint32 value : {quint32(1000 + i), quint32(700 + i)})
+                for (int shift : {24, 16, 8, 0})
+                    bytes.append(char((value >> shift) & 0xff));
+            return bytes + QByteArray(2000, char('a' + i % 26)) + QByteArray::number(i);
+        };
+        auto named = [&](int i) {
+            const QString when = at(i).toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+            return Language::text(QStringLiteral("%1 复制的图片（%2 × %3）"),
+                                  QStringLiteral("the image copied %1 (%2 × %3)"))
+                .arg(when)
+                .arg(1000 + i)
+                .arg(700 + i);
+        };
+        QByteArray olderCopy;
+        {
+            ClipboardStore seed(storePath());
+            for (int i = 0; i < 40; ++i) {
+                seed.add(imageItem(screenshot(i), at(i)));
+                if (i == 1) {
+                    seed.waitForPendingSaves();
+                    olderCopy = readFile(storePath());
+                }
+            }
+            seed.waitForPendingSaves();
+            QVERIFY(!seed.lastSaveError());
+        }
+        AppDelegate& delegate = launch();
+        QCOMPARE(delegate.store().items().size(), 40);
+
+        static QStringList* logged = nullptr;
+        QStringList log;
+        logged = &log;
+        const QtMessageHandler previous =
+            qInstallMessageHandler([](QtMsgType, const QMessageLogContext& context, const QString& message) {
+                if (logged && QLatin1String(context.category) == QLatin1String("quillomare.shell"))
+                    logged->append(message);
+            });
+        const auto restore = qScopeGuard([&] {
+            qInstallMessageHandler(previous);
+            logged = nullptr;
+        });
+
+        writeFile(storePath(), olderCopy);
+        delegate.handleCapture(captured(textItem(QStringLiteral("copied afterwards"), at(50))));
+        settle();
+        QTRY_VERIFY_WITH_TIMEOUT(!m_island->messages.isEmpty() && !log.isEmpty(), 20'000);
+        QCOMPARE(delegate.store().items().size(), 3);
+        const QString message = m_island->messages.last();
+
+        // The island as the user sees it: the message flashed on the expanded island.
+        IslandViewTestRig rig(QRect(297, 0, 185, 32), chinese);
+        rig.canvas->show();
+        rig.expand();
+        rig.view->configure({textItem(QStringLiteral("copied afterwards"), at(50))}, CloudSyncState::idle(), message);
+        const IslandToastView* toast = rig.view->transientToast();
+        QVERIFY(toast && !toast->isHidden());
+        const QString shown = toast->text();
+        QVERIFY2(shown.startsWith(Language::text(QStringLiteral("38 张图片已从历史中移除"),
+                                                 QStringLiteral("38 images were removed from the history"))),
+                 qPrintable(shown));
+        const QStringList lines = toast->shownLines();
+        QVERIFY2(lines.size() <= IslandToastView::maximumMessageLines, qPrintable(lines.join(QLatin1Char('|'))));
+        auto withoutSpaces = [](QString text) { return text.remove(QRegularExpression(QStringLiteral("\\s"))); };
+        QCOMPARE(withoutSpaces(lines.join(QString())), withoutSpaces(shown));
+
+        const QString tooltip = rig.view->headerStack()->toolTip();
+        const QString logText = log.join(QLatin1Char('\n'));
+        for (int i = 0; i < 40; ++i) {
+            QVERIFY2(tooltip.contains(named(i)) == (i >= 2), qPrintable(named(i) + QStringLiteral("\n") + tooltip));
+            QVERIFY2(logText.contains(named(i)) == (i >= 2), qPrintable(named(i) + QStringLiteral("\n") + logText));
+        }
     }
 
     void testFailedCaptureSaysSaveFailed()

@@ -179,6 +179,9 @@ public:
     // MARK: Header and status texts (IslandViewHeader.cpp)
     static QString syncText(const QuillomareCore::CloudSyncState& state);
     static QString defaultMessage(const QList<QuillomareCore::ClipboardItem>& items);
+    // What the toast flashes of a message: a message with details (Notice::withDetails) gives
+    // its headline and a pointer to the header's tooltip, which holds the whole.
+    static QString flashedMessage(const QString& message);
     // The history, the sync state and an optional status message from the shell: the collapsed
     // island's count, sync word and dot, the tooltips, the mode labels, a transient status when
     // expanded, and the list.

@@ -11,6 +11,8 @@
 #include "Island/Kit/IslandTheme.h"
 #include "Island/Kit/IslandToastView.h"
 
+#include <QuillomareCore/Notice.h>
+
 #include <QAction>
 #include <QLabel>
 #include <QMenu>
@@ -104,6 +106,15 @@ QString IslandView::defaultMessage(const QList<ClipboardItem>& items)
     return Language::text(QStringLiteral("最近复制："), QStringLiteral("Recently copied: ")) + items.first().preview;
 }
 
+QString IslandView::flashedMessage(const QString& message)
+{
+    const QString headline = QuillomareCore::Notice::headline(message);
+    if (headline == message)
+        return message;
+    return headline + Language::text(QStringLiteral("。将指针停在灵动岛顶栏上可查看详情"),
+                                     QStringLiteral(". Point at the island's top bar for the details"));
+}
+
 void IslandView::refreshModeLabels()
 {
     m_modeControl->setLabel(Language::text(QStringLiteral("历史"), QStringLiteral("History")) + QLatin1Char(' ') +
@@ -145,14 +156,17 @@ void IslandView::configure(const QList<ClipboardItem>& items, const CloudSyncSta
     }
 
     setToolTip(QStringLiteral("Quillomare · ") + count + QStringLiteral(" · ") + sync);
-    m_headerStack->setToolTip(message ? *message : defaultMessage(items));
+    // The tooltip keeps the whole message, details too (a list too long to flash); the toast
+    // flashes its headline and says where the rest is.
+    m_headerStack->setToolTip(message ? QuillomareCore::Notice::whole(*message) : defaultMessage(items));
+    const std::optional<QString> flashed = message ? std::optional(flashedMessage(*message)) : std::nullopt;
     // A message that arrives while the island is collapsed is read once it has expanded (the
     // shell reports, then shows the island); a later push without one makes it stale.
     m_pendingExpandedMessage.reset();
-    if (message && m_displayMode == DisplayMode::expanded && !hasActiveIslandLayerAnimation())
-        showTransientStatus(*message);
-    else if (message)
-        m_pendingExpandedMessage = PendingMessage{*message, IslandScheduler::shared().now()};
+    if (flashed && m_displayMode == DisplayMode::expanded && !hasActiveIslandLayerAnimation())
+        showTransientStatus(*flashed);
+    else if (flashed)
+        m_pendingExpandedMessage = PendingMessage{*flashed, IslandScheduler::shared().now()};
     refreshModeLabels();
     if (rowsUnchanged)
         refreshFilterLabels();

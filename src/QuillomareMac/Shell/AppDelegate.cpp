@@ -19,6 +19,7 @@
 #include <QuillomareCore/CaptureFeedback.h>
 #include <QuillomareCore/Files.h>
 #include <QuillomareCore/Language.h>
+#include <QuillomareCore/Notice.h>
 
 #include <QFileInfo>
 #include <QTimer>
@@ -70,7 +71,8 @@ ClipboardStore& AppDelegate::store()
             QTimer::singleShot(0, self, [self, notice] {
                 if (!self)
                     return;
-                qCWarning(lcShell).noquote() << notice;
+                // Every image named: the toast flashes only the count.
+                qCWarning(lcShell).noquote() << Notice::whole(notice);
                 self->report(notice);
                 self->showIsland();
             });

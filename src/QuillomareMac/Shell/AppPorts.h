@@ -31,7 +31,8 @@ public:
     virtual IslandCallbacks& callbacks() = 0;
 
     // The list, the sync state and a message: flashed when the island is expanded, else only
-    // the header's tooltip.
+    // the header's tooltip. Of a message with details (Notice::withDetails) only the headline
+    // flashes; the tooltip keeps the whole.
     virtual void configure(const QList<QuillomareCore::ClipboardItem>& items,
                            const QuillomareCore::CloudSyncState& syncState, const std::optional<QString>& message) = 0;
     virtual void configureShelf(const QList<ShelfSession>& sessions, const QUuid& selectedSessionID,
