@@ -99,11 +99,13 @@ class WorkWindow : public QWidget
 public:
     WorkWindow() { setWindowTitle(QStringLiteral("work")); }
     int presses = 0;
+    quint64 lastPressTime = 0;
 
 protected:
     void mousePressEvent(QMouseEvent* event) override
     {
         ++presses;
+        lastPressTime = event->timestamp();
         QWidget::mousePressEvent(event);
     }
 };
@@ -123,9 +125,11 @@ private Q_SLOTS:
     void programOpeningKeepsTheActiveWindowAndStaysOnTop();
     void clicksFallThroughWhileTheIslandIgnoresTheMouse();
     void clickOnThePillOpensWhileCopiesKeepArriving();
+    void clickOnThePillRightAfterAClickInTheProgramOpens();
     void userOpeningTakesTheKeyboardForTheSearchField();
     void clickInAnotherProgramClosesTheIsland();
     void rawButtonsAreHeardEverywhere();
+    void rawClicksSayWhetherTheyReachedThisProgram();
     void headerTooltipStacksAboveTheIsland();
     void tooltipCornersShowWhatIsBeneathWithoutACompositor();
     void echoDuringACollapseShowsNoBlack();
@@ -134,6 +138,7 @@ private:
     void launch();
     void showSettingsTooltip(QWidget*& tooltip);
     void settle(int milliseconds = 300);
+    void copyArrives();
 
     std::shared_ptr<ManualIslandScheduler> m_scheduler;
     std::unique_ptr<IslandPanelController> m_controller;
@@ -329,6 +334,39 @@ void TestIslandPanelX11::clickOnThePillOpensWhileCopiesKeepArriving()
     }
 }
 
+// A copy while the island shows its echo, with the island's clock running along.
+void TestIslandPanelX11::copyArrives()
+{
+    QuillomareCore::CaptureFeedback feedback;
+    feedback.kind = QuillomareCore::ClipKind::text;
+    m_controller->flashCaptureEcho(feedback);
+    for (int frame = 0; frame < 12; ++frame) {
+        m_scheduler->advance(16);
+        QCoreApplication::processEvents();
+    }
+    settle(8);
+}
+
+void TestIslandPanelX11::clickOnThePillRightAfterAClickInTheProgramOpens()
+{
+    // During an echo the island lets clicks through, so the click on the pill is heard only as a
+    // click elsewhere on the display. A click in a window of the program just before it is
+    // another click, not this one's twin: both in one go, the second close behind the first.
+    launch();
+    copyArrives();
+    copyArrives();
+    QVERIFY(m_controller->islandView()->isCaptureEchoShown());
+    xdotool({QStringLiteral("mousemove"), QStringLiteral("1300"), QStringLiteral("550"), QStringLiteral("click"),
+             QStringLiteral("1"), QStringLiteral("mousemove"), QStringLiteral("950"), QStringLiteral("16"),
+             QStringLiteral("click"), QStringLiteral("1")});
+    QDeadlineTimer deadline(3000);
+    while (m_controller->displayMode() != Mode::expanded && !deadline.hasExpired())
+        copyArrives();
+    QCOMPARE(m_controller->displayMode(), Mode::expanded);
+    // The first click went to the window it was meant for.
+    QCOMPARE(m_work->presses, 1);
+}
+
 void TestIslandPanelX11::userOpeningTakesTheKeyboardForTheSearchField()
 {
     launch();
@@ -383,6 +421,42 @@ void TestIslandPanelX11::rawButtonsAreHeardEverywhere()
     // until it closes: later tests' keys would go to it.
     xdotool({QStringLiteral("key"), QStringLiteral("Escape")});
     QCOMPARE(heard, (QList<std::pair<bool, Button>>{{true, Button::right}, {false, Button::right}}));
+}
+
+void TestIslandPanelX11::rawClicksSayWhetherTheyReachedThisProgram()
+{
+    // One click in the work window, one on the desktop: the raw events tell which one a window
+    // of this program had, by the server's time of the click.
+    using Button = Platform::X11RawButtonMonitor::Button;
+    struct Heard
+    {
+        bool press;
+        Button button;
+        quint32 time;
+        bool reachedUs;
+    };
+    auto monitor = Platform::X11RawButtonMonitor::create();
+    QVERIFY2(monitor, "the X server offers XInput 2");
+    QList<Heard> heard;
+    connect(monitor.get(), &Platform::X11RawButtonMonitor::buttonPressed, this,
+            [&](Button button, quint32 time, bool reachedUs) { heard.append({true, button, time, reachedUs}); });
+    connect(monitor.get(), &Platform::X11RawButtonMonitor::buttonReleased, this,
+            [&](Button button, quint32 time, bool reachedUs) { heard.append({false, button, time, reachedUs}); });
+    xdotool({QStringLiteral("mousemove"), QStringLiteral("1300"), QStringLiteral("550"), QStringLiteral("click"),
+             QStringLiteral("1"), QStringLiteral("mousemove"), QStringLiteral("200"), QStringLiteral("900"),
+             QStringLiteral("click"), QStringLiteral("1")});
+    QTRY_COMPARE(heard.size(), 4);
+    QCOMPARE(m_work->presses, 1);
+    const QList<bool> presses{heard[0].press, heard[1].press, heard[2].press, heard[3].press};
+    QCOMPARE(presses, (QList<bool>{true, false, true, false}));
+    for (const Heard& click : heard)
+        QCOMPARE(click.button, Button::left);
+    QCOMPARE(heard[0].time, quint32(m_work->lastPressTime));
+    QVERIFY(heard[0].reachedUs);
+    QVERIFY(heard[1].reachedUs);
+    QVERIFY(!heard[2].reachedUs);
+    QVERIFY(!heard[3].reachedUs);
+    QVERIFY(heard[2].time >= heard[1].time);
 }
 
 void TestIslandPanelX11::headerTooltipStacksAboveTheIsland()
