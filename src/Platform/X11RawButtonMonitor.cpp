@@ -97,22 +97,33 @@ unsigned int sendRequest(xcb_connection_t* connection, void* request, size_t siz
     return xcb_send_request(connection, XCB_REQUEST_CHECKED, parts + 2, &protocol);
 }
 
+constexpr uint16_t kCorePointer = 0;
+
 xcb_connection_t* qtConnection()
 {
     auto* application = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
     return application ? application->connection() : nullptr;
 }
 
-struct Click
+} // namespace
+
+struct X11RawButtonMonitor::Click
 {
     bool press = false;
-    uint32_t detail = 0; // the device's own button number, as XInput 2 gives it
+    uint32_t detail = 0; // the device's own button number, as raw events give it
     uint32_t time = 0;
+    // The master pointer the click came through. Qt hears a click on its windows from the mouse
+    // itself too (a slave device), even while another program's grab takes the pointer's click:
+    // only the pointer's own event is the click our window received.
+    uint16_t device = kCorePointer;
 
-    bool operator==(const Click&) const = default;
+    // Whether `delivered`, an event Qt's connection received, is this raw click.
+    bool isDeliveredAs(const Click& delivered) const
+    {
+        return press == delivered.press && detail == delivered.detail && time == delivered.time
+            && (delivered.device == kCorePointer || delivered.device == device);
+    }
 };
-
-} // namespace
 
 struct X11RawButtonMonitor::Private
 {
@@ -137,8 +148,8 @@ struct X11RawButtonMonitor::Private
     };
     std::deque<Heard> heard;
     std::deque<Click> seenHere;
-    // The pointer's button mapping (a left-handed user swaps 1 and 3): raw and XInput 2 events
-    // carry the device's button, core events the mapped one.
+    // The pointer's button mapping (a left-handed user swaps 1 and 3): raw events carry the
+    // device's button, the events delivered to windows the mapped one.
     std::vector<uint8_t> buttonMap;
     QTimer heldClickTimer;
     bool reportQueued = false;
@@ -157,7 +168,8 @@ struct X11RawButtonMonitor::Private
 
     bool wasSeenHere(const Click& click) const
     {
-        return std::find(seenHere.begin(), seenHere.end(), click) != seenHere.end();
+        return std::any_of(seenHere.begin(), seenHere.end(),
+                           [&](const Click& delivered) { return click.isDeliveredAs(delivered); });
     }
 
     void readButtonMap()
@@ -172,7 +184,7 @@ struct X11RawButtonMonitor::Private
         std::free(reply);
     }
 
-    // The device's button a core event's button came from; 0 when none maps to it.
+    // The device's button a delivered event's button came from; 0 when none maps to it.
     uint32_t deviceButton(uint32_t mapped) const
     {
         if (buttonMap.empty())
@@ -293,15 +305,15 @@ void X11RawButtonMonitor::readEvents()
             continue;
         if (head.detail >= 4 && head.detail <= 7)
             continue; // wheel
-        heardRaw(head.eventType == kRawButtonPress, head.detail, head.time);
+        heardRaw({head.eventType == kRawButtonPress, head.detail, head.time, head.deviceId});
     }
 }
 
-void X11RawButtonMonitor::heardRaw(bool press, uint32_t detail, uint32_t time)
+void X11RawButtonMonitor::heardRaw(const Click& click)
 {
     xcb_connection_t* qt = qtConnection();
     Private::Heard heard;
-    heard.click = {press, detail, time};
+    heard.click = click;
     heard.mark = d->nextMark++;
     if (d->wasSeenHere(heard.click))
         heard.reachedThisProgram = true;
@@ -332,13 +344,13 @@ bool X11RawButtonMonitor::nativeEventFilter(const QByteArray& eventType, void* m
     const uint8_t type = event->response_type & 0x7f;
     if (type == XCB_BUTTON_PRESS || type == XCB_BUTTON_RELEASE) {
         auto* button = reinterpret_cast<xcb_button_press_event_t*>(event);
-        sawHere(type == XCB_BUTTON_PRESS, d->deviceButton(button->detail), button->time);
+        sawHere({type == XCB_BUTTON_PRESS, d->deviceButton(button->detail), button->time, kCorePointer});
     } else if (type == kGenericEvent) {
         // Qt reads its mouse through XInput 2 where the server has it.
         RawEventHead head;
         std::memcpy(&head, event, sizeof head);
         if (head.extension == d->majorOpcode && (head.eventType == kButtonPress || head.eventType == kButtonRelease))
-            sawHere(head.eventType == kButtonPress, head.detail, head.time);
+            sawHere({head.eventType == kButtonPress, d->deviceButton(head.detail), head.time, head.deviceId});
     } else if (type == XCB_CLIENT_MESSAGE) {
         auto* client = reinterpret_cast<xcb_client_message_event_t*>(event);
         if (client->window == d->markerWindow && client->type == d->markerAtom) {
@@ -349,17 +361,16 @@ bool X11RawButtonMonitor::nativeEventFilter(const QByteArray& eventType, void* m
     return false;
 }
 
-void X11RawButtonMonitor::sawHere(bool press, uint32_t detail, uint32_t time)
+void X11RawButtonMonitor::sawHere(const Click& click)
 {
-    const Click click{press, detail, time};
     d->seenHere.push_back(click);
     if (d->seenHere.size() > kRememberedClicks)
         d->seenHere.pop_front();
     bool settled = false;
     for (Private::Heard& heard : d->heard) {
-        if (!heard.reachedThisProgram.has_value() && heard.click == click) {
+        if (!heard.reachedThisProgram.has_value() && heard.click.isDeliveredAs(click)) {
             if (heard.markerBack)
-                qCDebug(lcRawButtons) << "click at" << time << "came after its marker, held"
+                qCDebug(lcRawButtons) << "click at" << click.time << "came after its marker, held"
                                       << kHeldClickWaitMilliseconds - heard.heldUntil.remainingTime() << "ms";
             heard.reachedThisProgram = true;
             settled = true;

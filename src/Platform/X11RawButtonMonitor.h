@@ -45,10 +45,11 @@ Q_SIGNALS:
 
 private:
     struct Private;
+    struct Click;
     explicit X11RawButtonMonitor(std::unique_ptr<Private> d);
     void readEvents();
-    void heardRaw(bool press, uint32_t detail, uint32_t time);
-    void sawHere(bool press, uint32_t detail, uint32_t time);
+    void heardRaw(const Click& click);
+    void sawHere(const Click& click);
     void markerCameBack(uint32_t mark);
     void settle();
     void report();

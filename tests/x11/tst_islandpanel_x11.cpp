@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QWindow>
 
@@ -130,6 +131,8 @@ private Q_SLOTS:
     void clickInAnotherProgramClosesTheIsland();
     void rawButtonsAreHeardEverywhere();
     void rawClicksSayWhetherTheyReachedThisProgram();
+    void rawClicksFollowALeftHandedMapping();
+    void aClickHeldBackByAGrabStillReachesThisProgram();
     void headerTooltipStacksAboveTheIsland();
     void tooltipCornersShowWhatIsBeneathWithoutACompositor();
     void echoDuringACollapseShowsNoBlack();
@@ -457,6 +460,95 @@ void TestIslandPanelX11::rawClicksSayWhetherTheyReachedThisProgram()
     QVERIFY(!heard[2].reachedUs);
     QVERIFY(!heard[3].reachedUs);
     QVERIFY(heard[2].time >= heard[1].time);
+}
+
+void TestIslandPanelX11::rawClicksFollowALeftHandedMapping()
+{
+    // A left-handed user swaps the first and third buttons: the device's first button is then
+    // the right one, for the raw events as for the program's windows.
+    using Button = Platform::X11RawButtonMonitor::Button;
+    auto monitor = Platform::X11RawButtonMonitor::create();
+    QVERIFY2(monitor, "the X server offers XInput 2");
+    QList<std::tuple<bool, Button, bool>> heard;
+    connect(monitor.get(), &Platform::X11RawButtonMonitor::buttonPressed, this,
+            [&](Button button, quint32, bool reachedUs) { heard.append({true, button, reachedUs}); });
+    connect(monitor.get(), &Platform::X11RawButtonMonitor::buttonReleased, this,
+            [&](Button button, quint32, bool reachedUs) { heard.append({false, button, reachedUs}); });
+
+    xcb_connection_t* connection = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()->connection();
+    const auto setMapping = [connection](const QByteArray& map) {
+        xcb_set_pointer_mapping_reply_t* reply = xcb_set_pointer_mapping_reply(
+            connection,
+            xcb_set_pointer_mapping(connection, uint8_t(map.size()), reinterpret_cast<const uint8_t*>(map.constData())),
+            nullptr);
+        const bool done = reply && reply->status == XCB_MAPPING_STATUS_SUCCESS;
+        std::free(reply);
+        return done;
+    };
+    xcb_get_pointer_mapping_reply_t* current =
+        xcb_get_pointer_mapping_reply(connection, xcb_get_pointer_mapping(connection), nullptr);
+    QVERIFY(current);
+    const QByteArray original(reinterpret_cast<const char*>(xcb_get_pointer_mapping_map(current)),
+                              xcb_get_pointer_mapping_map_length(current));
+    std::free(current);
+    QVERIFY(original.size() >= 3);
+    QByteArray swapped = original;
+    std::swap(swapped[0], swapped[2]);
+    QVERIFY(setMapping(swapped));
+    const auto restore = qScopeGuard([&] { setMapping(original); });
+
+    click(1300, 550);
+    QTRY_COMPARE(heard.size(), 2);
+    QCOMPARE(m_work->presses, 1);
+    QCOMPARE(heard, (QList<std::tuple<bool, Button, bool>>{{true, Button::right, true}, {false, Button::right, true}}));
+}
+
+void TestIslandPanelX11::aClickHeldBackByAGrabStillReachesThisProgram()
+{
+    // A window manager that acts on clicks in the windows it manages grabs them and lets them
+    // through after (openbox focuses a window that way). Until it does, the click seems to have
+    // gone nowhere; it must not be taken for a click elsewhere.
+    auto monitor = Platform::X11RawButtonMonitor::create();
+    QVERIFY2(monitor, "the X server offers XInput 2");
+    QList<std::pair<bool, bool>> heard;
+    connect(monitor.get(), &Platform::X11RawButtonMonitor::buttonPressed, this,
+            [&](Platform::X11RawButtonMonitor::Button, quint32, bool reachedUs) { heard.append({true, reachedUs}); });
+    connect(monitor.get(), &Platform::X11RawButtonMonitor::buttonReleased, this,
+            [&](Platform::X11RawButtonMonitor::Button, quint32, bool reachedUs) { heard.append({false, reachedUs}); });
+
+    int screenNumber = 0;
+    xcb_connection_t* holder = xcb_connect(nullptr, &screenNumber);
+    const auto disconnect = qScopeGuard([holder] { xcb_disconnect(holder); });
+    QVERIFY(!xcb_connection_has_error(holder));
+    xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(holder));
+    for (int i = 0; i < screenNumber; ++i)
+        xcb_screen_next(&screens);
+    // On the root, so that it comes before the window manager's own grabs.
+    xcb_generic_error_t* refused = xcb_request_check(
+        holder, xcb_grab_button_checked(holder, 0, screens.data->root, XCB_EVENT_MASK_BUTTON_PRESS,
+                                        XCB_GRAB_MODE_SYNC, XCB_GRAB_MODE_ASYNC, XCB_NONE, XCB_NONE,
+                                        XCB_BUTTON_INDEX_1, 0));
+    QVERIFY2(!refused, "the button is free to grab");
+
+    click(1300, 550);
+    bool held = false;
+    const auto holderGotThePress = [&] {
+        while (xcb_generic_event_t* event = xcb_poll_for_event(holder)) {
+            held = held || (event->response_type & 0x7f) == XCB_BUTTON_PRESS;
+            std::free(event);
+        }
+        return held;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(holderGotThePress(), 5000);
+    // Held for a while (as a busy window manager might): nothing is said of the click yet.
+    settle(150);
+    QCOMPARE(heard.size(), 0);
+    xcb_allow_events(holder, XCB_ALLOW_REPLAY_POINTER, XCB_CURRENT_TIME);
+    xcb_ungrab_button(holder, XCB_BUTTON_INDEX_1, screens.data->root, 0);
+    xcb_flush(holder);
+    QTRY_COMPARE(heard.size(), 2);
+    QCOMPARE(heard, (QList<std::pair<bool, bool>>{{true, true}, {false, true}}));
+    QCOMPARE(m_work->presses, 1);
 }
 
 void TestIslandPanelX11::headerTooltipStacksAboveTheIsland()
