@@ -17,9 +17,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
-#include <vector>
 #include <optional>
 #include <sys/uio.h>
+#include <vector>
 
 namespace Platform {
 
@@ -43,6 +43,8 @@ constexpr uint8_t kGenericEvent = 35;
 // How long a click on one of our windows may be held back by a window manager's grab before it
 // counts as one that never reaches us (a binding of the manager's kept it).
 constexpr int kHeldClickWaitMilliseconds = 500;
+// A marker that does not come back (Qt's event loop stalled) must not hold every later click up.
+constexpr int kMarkerWaitMilliseconds = 2000;
 // Clicks Qt's connection delivered, remembered for raw events that arrive after them.
 constexpr std::size_t kRememberedClicks = 64;
 // Windows nest this deep at most under the pointer (root, manager's frame, ours, a child).
@@ -120,8 +122,8 @@ struct X11RawButtonMonitor::Click
     // Whether `delivered`, an event Qt's connection received, is this raw click.
     bool isDeliveredAs(const Click& delivered) const
     {
-        return press == delivered.press && detail == delivered.detail && time == delivered.time
-            && (delivered.device == kCorePointer || delivered.device == device);
+        return press == delivered.press && detail == delivered.detail && time == delivered.time &&
+               (delivered.device == kCorePointer || delivered.device == device);
     }
 };
 
@@ -143,7 +145,8 @@ struct X11RawButtonMonitor::Private
         uint32_t mark = 0;
         bool overThisProgram = false;
         bool markerBack = false;
-        QDeadlineTimer heldUntil;
+        // Until the marker is back, or until a held click on one of our windows is given up.
+        QDeadlineTimer waitUntil;
         std::optional<bool> reachedThisProgram;
     };
     std::deque<Heard> heard;
@@ -151,7 +154,7 @@ struct X11RawButtonMonitor::Private
     // The pointer's button mapping (a left-handed user swaps 1 and 3): raw events carry the
     // device's button, the events delivered to windows the mapped one.
     std::vector<uint8_t> buttonMap;
-    QTimer heldClickTimer;
+    QTimer waitTimer;
     bool reportQueued = false;
 
     ~Private()
@@ -274,8 +277,8 @@ X11RawButtonMonitor::X11RawButtonMonitor(std::unique_ptr<Private> data) : d(std:
     connect(d->notifier.get(), &QSocketNotifier::activated, this, &X11RawButtonMonitor::readEvents);
     // Events may already wait in xcb's queue, read along with the replies above.
     QMetaObject::invokeMethod(this, &X11RawButtonMonitor::readEvents, Qt::QueuedConnection);
-    d->heldClickTimer.setSingleShot(true);
-    connect(&d->heldClickTimer, &QTimer::timeout, this, &X11RawButtonMonitor::settle);
+    d->waitTimer.setSingleShot(true);
+    connect(&d->waitTimer, &QTimer::timeout, this, &X11RawButtonMonitor::settle);
     QCoreApplication::instance()->installNativeEventFilter(this);
 }
 
@@ -294,8 +297,9 @@ void X11RawButtonMonitor::readEvents()
     while (xcb_generic_event_t* event = xcb_poll_for_event(d->connection)) {
         RawEventHead head;
         std::memcpy(&head, event, sizeof head);
-        const bool mappingChanged = (event->response_type & 0x7f) == XCB_MAPPING_NOTIFY
-            && reinterpret_cast<xcb_mapping_notify_event_t*>(event)->request == XCB_MAPPING_POINTER;
+        const bool mappingChanged =
+            (event->response_type & 0x7f) == XCB_MAPPING_NOTIFY &&
+            reinterpret_cast<xcb_mapping_notify_event_t*>(event)->request == XCB_MAPPING_POINTER;
         std::free(event);
         if (mappingChanged)
             d->readButtonMap();
@@ -315,6 +319,7 @@ void X11RawButtonMonitor::heardRaw(const Click& click)
     Private::Heard heard;
     heard.click = click;
     heard.mark = d->nextMark++;
+    heard.waitUntil.setRemainingTime(kMarkerWaitMilliseconds);
     if (d->wasSeenHere(heard.click))
         heard.reachedThisProgram = true;
     else
@@ -334,6 +339,7 @@ void X11RawButtonMonitor::heardRaw(const Click& click)
     marker.data.data32[0] = heard.mark;
     xcb_send_event(qt, 0, d->markerWindow, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&marker));
     xcb_flush(qt);
+    settle();
 }
 
 bool X11RawButtonMonitor::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*)
@@ -371,7 +377,7 @@ void X11RawButtonMonitor::sawHere(const Click& click)
         if (!heard.reachedThisProgram.has_value() && heard.click.isDeliveredAs(click)) {
             if (heard.markerBack)
                 qCDebug(lcRawButtons) << "click at" << click.time << "came after its marker, held"
-                                      << kHeldClickWaitMilliseconds - heard.heldUntil.remainingTime() << "ms";
+                                      << kHeldClickWaitMilliseconds - heard.waitUntil.remainingTime() << "ms";
             heard.reachedThisProgram = true;
             settled = true;
         }
@@ -388,7 +394,7 @@ void X11RawButtonMonitor::markerCameBack(uint32_t mark)
         heard.markerBack = true;
         if (!heard.reachedThisProgram.has_value() && heard.overThisProgram) {
             qCDebug(lcRawButtons) << "click at" << heard.click.time << "over our window has not come yet";
-            heard.heldUntil.setRemainingTime(kHeldClickWaitMilliseconds);
+            heard.waitUntil.setRemainingTime(kHeldClickWaitMilliseconds);
         }
     }
     settle();
@@ -396,21 +402,25 @@ void X11RawButtonMonitor::markerCameBack(uint32_t mark)
 
 void X11RawButtonMonitor::settle()
 {
-    QDeadlineTimer nextHeld = QDeadlineTimer::Forever;
+    QDeadlineTimer nextWait = QDeadlineTimer::Forever;
     for (Private::Heard& heard : d->heard) {
-        if (heard.reachedThisProgram.has_value() || !heard.markerBack)
+        if (heard.reachedThisProgram.has_value())
             continue;
-        // Qt's connection has had everything the server sent before the marker, and the click
-        // was not among it: it went elsewhere, unless a grab holds it back.
-        if (!heard.overThisProgram || heard.heldUntil.hasExpired())
+        // Once the marker is back, Qt's connection has had everything the server sent before it,
+        // and the click was not among it: it went elsewhere, unless a grab holds it back.
+        const bool mayStillCome = !heard.markerBack || heard.overThisProgram;
+        if (!mayStillCome || heard.waitUntil.hasExpired()) {
+            if (!heard.markerBack)
+                qCWarning(lcRawButtons) << "no marker came back for the click at" << heard.click.time;
             heard.reachedThisProgram = false;
-        else
-            nextHeld = std::min(nextHeld, heard.heldUntil);
+        } else {
+            nextWait = std::min(nextWait, heard.waitUntil);
+        }
     }
-    if (nextHeld.isForever())
-        d->heldClickTimer.stop();
+    if (nextWait.isForever())
+        d->waitTimer.stop();
     else
-        d->heldClickTimer.start(std::max<qint64>(0, nextHeld.remainingTime()));
+        d->waitTimer.start(std::max<qint64>(0, nextWait.remainingTime()));
     // Called from Qt's event filter too: the listeners hear of it once Qt is done with its event.
     if (!d->reportQueued && !d->heard.empty() && d->heard.front().reachedThisProgram.has_value()) {
         d->reportQueued = true;

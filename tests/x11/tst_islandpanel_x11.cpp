@@ -442,9 +442,13 @@ void TestIslandPanelX11::rawClicksSayWhetherTheyReachedThisProgram()
     QVERIFY2(monitor, "the X server offers XInput 2");
     QList<Heard> heard;
     connect(monitor.get(), &Platform::X11RawButtonMonitor::buttonPressed, this,
-            [&](Button button, quint32 time, bool reachedUs) { heard.append({true, button, time, reachedUs}); });
+            [&](Button button, quint32 time, bool reachedUs) {
+                heard.append({true, button, time, reachedUs});
+            });
     connect(monitor.get(), &Platform::X11RawButtonMonitor::buttonReleased, this,
-            [&](Button button, quint32 time, bool reachedUs) { heard.append({false, button, time, reachedUs}); });
+            [&](Button button, quint32 time, bool reachedUs) {
+                heard.append({false, button, time, reachedUs});
+            });
     xdotool({QStringLiteral("mousemove"), QStringLiteral("1300"), QStringLiteral("550"), QStringLiteral("click"),
              QStringLiteral("1"), QStringLiteral("mousemove"), QStringLiteral("200"), QStringLiteral("900"),
              QStringLiteral("click"), QStringLiteral("1")});
@@ -471,9 +475,13 @@ void TestIslandPanelX11::rawClicksFollowALeftHandedMapping()
     QVERIFY2(monitor, "the X server offers XInput 2");
     QList<std::tuple<bool, Button, bool>> heard;
     connect(monitor.get(), &Platform::X11RawButtonMonitor::buttonPressed, this,
-            [&](Button button, quint32, bool reachedUs) { heard.append({true, button, reachedUs}); });
+            [&](Button button, quint32, bool reachedUs) {
+                heard.append({true, button, reachedUs});
+            });
     connect(monitor.get(), &Platform::X11RawButtonMonitor::buttonReleased, this,
-            [&](Button button, quint32, bool reachedUs) { heard.append({false, button, reachedUs}); });
+            [&](Button button, quint32, bool reachedUs) {
+                heard.append({false, button, reachedUs});
+            });
 
     xcb_connection_t* connection = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()->connection();
     const auto setMapping = [connection](const QByteArray& map) {
@@ -512,9 +520,13 @@ void TestIslandPanelX11::aClickHeldBackByAGrabStillReachesThisProgram()
     QVERIFY2(monitor, "the X server offers XInput 2");
     QList<std::pair<bool, bool>> heard;
     connect(monitor.get(), &Platform::X11RawButtonMonitor::buttonPressed, this,
-            [&](Platform::X11RawButtonMonitor::Button, quint32, bool reachedUs) { heard.append({true, reachedUs}); });
+            [&](Platform::X11RawButtonMonitor::Button, quint32, bool reachedUs) {
+                heard.append({true, reachedUs});
+            });
     connect(monitor.get(), &Platform::X11RawButtonMonitor::buttonReleased, this,
-            [&](Platform::X11RawButtonMonitor::Button, quint32, bool reachedUs) { heard.append({false, reachedUs}); });
+            [&](Platform::X11RawButtonMonitor::Button, quint32, bool reachedUs) {
+                heard.append({false, reachedUs});
+            });
 
     int screenNumber = 0;
     xcb_connection_t* holder = xcb_connect(nullptr, &screenNumber);
@@ -525,9 +537,8 @@ void TestIslandPanelX11::aClickHeldBackByAGrabStillReachesThisProgram()
         xcb_screen_next(&screens);
     // On the root, so that it comes before the window manager's own grabs.
     xcb_generic_error_t* refused = xcb_request_check(
-        holder, xcb_grab_button_checked(holder, 0, screens.data->root, XCB_EVENT_MASK_BUTTON_PRESS,
-                                        XCB_GRAB_MODE_SYNC, XCB_GRAB_MODE_ASYNC, XCB_NONE, XCB_NONE,
-                                        XCB_BUTTON_INDEX_1, 0));
+        holder, xcb_grab_button_checked(holder, 0, screens.data->root, XCB_EVENT_MASK_BUTTON_PRESS, XCB_GRAB_MODE_SYNC,
+                                        XCB_GRAB_MODE_ASYNC, XCB_NONE, XCB_NONE, XCB_BUTTON_INDEX_1, 0));
     QVERIFY2(!refused, "the button is free to grab");
 
     click(1300, 550);
