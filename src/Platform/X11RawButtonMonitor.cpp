@@ -322,8 +322,10 @@ void X11RawButtonMonitor::heardRaw(const Click& click)
     heard.waitUntil.setRemainingTime(kMarkerWaitMilliseconds);
     if (d->wasSeenHere(heard.click))
         heard.reachedThisProgram = true;
-    else
+    else if (click.press)
         heard.overThisProgram = pointerOverThisProgram();
+    // A release goes where its press went, whatever is under the pointer by then; a grab that
+    // held the press back has let it through before the release is heard.
     if (!qt)
         heard.reachedThisProgram = false; // the application is going away
     d->heard.push_back(heard);
