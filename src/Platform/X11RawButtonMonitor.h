@@ -12,9 +12,9 @@
 // delays: after a raw event the monitor sends a marker event to itself over Qt's connection. The
 // server had queued the click for this program (if it was ours) before it reported the raw
 // event, and it queues the marker only after, so by the time the marker comes back in Qt's
-// stream the click would have come back before it. A window manager that grabs clicks on the
-// windows it manages holds such a click back until it lets it through; only then, when the
-// pointer is over a window of this program and the click has not come, the monitor waits for
+// stream the click would have come back before it. A window manager that grabs presses on the
+// windows it manages holds such a press back until it lets it through; only then, when the
+// pointer is over a window of this program and the press has not come, the monitor waits for
 // it, within a bound.
 
 #include <QAbstractNativeEventFilter>
