@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QWindow>
 
@@ -99,11 +100,13 @@ class WorkWindow : public QWidget
 public:
     WorkWindow() { setWindowTitle(QStringLiteral("work")); }
     int presses = 0;
+    quint64 lastPressTime = 0;
 
 protected:
     void mousePressEvent(QMouseEvent* event) override
     {
         ++presses;
+        lastPressTime = event->timestamp();
         QWidget::mousePressEvent(event);
     }
 };
@@ -123,9 +126,13 @@ private Q_SLOTS:
     void programOpeningKeepsTheActiveWindowAndStaysOnTop();
     void clicksFallThroughWhileTheIslandIgnoresTheMouse();
     void clickOnThePillOpensWhileCopiesKeepArriving();
+    void clickOnThePillRightAfterAClickInTheProgramOpens();
     void userOpeningTakesTheKeyboardForTheSearchField();
     void clickInAnotherProgramClosesTheIsland();
     void rawButtonsAreHeardEverywhere();
+    void rawClicksSayWhetherTheyReachedThisProgram();
+    void rawClicksFollowALeftHandedMapping();
+    void aClickHeldBackByAGrabStillReachesThisProgram();
     void headerTooltipStacksAboveTheIsland();
     void tooltipCornersShowWhatIsBeneathWithoutACompositor();
     void echoDuringACollapseShowsNoBlack();
@@ -134,6 +141,7 @@ private:
     void launch();
     void showSettingsTooltip(QWidget*& tooltip);
     void settle(int milliseconds = 300);
+    void copyArrives();
 
     std::shared_ptr<ManualIslandScheduler> m_scheduler;
     std::unique_ptr<IslandPanelController> m_controller;
@@ -329,6 +337,39 @@ void TestIslandPanelX11::clickOnThePillOpensWhileCopiesKeepArriving()
     }
 }
 
+// A copy while the island shows its echo, with the island's clock running along.
+void TestIslandPanelX11::copyArrives()
+{
+    QuillomareCore::CaptureFeedback feedback;
+    feedback.kind = QuillomareCore::ClipKind::text;
+    m_controller->flashCaptureEcho(feedback);
+    for (int frame = 0; frame < 12; ++frame) {
+        m_scheduler->advance(16);
+        QCoreApplication::processEvents();
+    }
+    settle(8);
+}
+
+void TestIslandPanelX11::clickOnThePillRightAfterAClickInTheProgramOpens()
+{
+    // During an echo the island lets clicks through, so the click on the pill is heard only as a
+    // click elsewhere on the display. A click in a window of the program just before it is
+    // another click, not this one's twin: both in one go, the second close behind the first.
+    launch();
+    copyArrives();
+    copyArrives();
+    QVERIFY(m_controller->islandView()->isCaptureEchoShown());
+    xdotool({QStringLiteral("mousemove"), QStringLiteral("1300"), QStringLiteral("550"), QStringLiteral("click"),
+             QStringLiteral("1"), QStringLiteral("mousemove"), QStringLiteral("950"), QStringLiteral("16"),
+             QStringLiteral("click"), QStringLiteral("1")});
+    QDeadlineTimer deadline(3000);
+    while (m_controller->displayMode() != Mode::expanded && !deadline.hasExpired())
+        copyArrives();
+    QCOMPARE(m_controller->displayMode(), Mode::expanded);
+    // The first click went to the window it was meant for.
+    QCOMPARE(m_work->presses, 1);
+}
+
 void TestIslandPanelX11::userOpeningTakesTheKeyboardForTheSearchField()
 {
     launch();
@@ -383,6 +424,142 @@ void TestIslandPanelX11::rawButtonsAreHeardEverywhere()
     // until it closes: later tests' keys would go to it.
     xdotool({QStringLiteral("key"), QStringLiteral("Escape")});
     QCOMPARE(heard, (QList<std::pair<bool, Button>>{{true, Button::right}, {false, Button::right}}));
+}
+
+void TestIslandPanelX11::rawClicksSayWhetherTheyReachedThisProgram()
+{
+    // One click in the work window, one on the desktop: the raw events tell which one a window
+    // of this program had, by the server's time of the click.
+    using Button = Platform::X11RawButtonMonitor::Button;
+    struct Heard
+    {
+        bool press;
+        Button button;
+        quint32 time;
+        bool reachedUs;
+    };
+    auto monitor = Platform::X11RawButtonMonitor::create();
+    QVERIFY2(monitor, "the X server offers XInput 2");
+    QList<Heard> heard;
+    connect(monitor.get(), &Platform::X11RawButtonMonitor::buttonPressed, this,
+            [&](Button button, quint32 time, bool reachedUs) {
+                heard.append({true, button, time, reachedUs});
+            });
+    connect(monitor.get(), &Platform::X11RawButtonMonitor::buttonReleased, this,
+            [&](Button button, quint32 time, bool reachedUs) {
+                heard.append({false, button, time, reachedUs});
+            });
+    xdotool({QStringLiteral("mousemove"), QStringLiteral("1300"), QStringLiteral("550"), QStringLiteral("click"),
+             QStringLiteral("1"), QStringLiteral("mousemove"), QStringLiteral("200"), QStringLiteral("900"),
+             QStringLiteral("click"), QStringLiteral("1")});
+    QTRY_COMPARE(heard.size(), 4);
+    QCOMPARE(m_work->presses, 1);
+    const QList<bool> presses{heard[0].press, heard[1].press, heard[2].press, heard[3].press};
+    QCOMPARE(presses, (QList<bool>{true, false, true, false}));
+    for (const Heard& click : heard)
+        QCOMPARE(click.button, Button::left);
+    QCOMPARE(heard[0].time, quint32(m_work->lastPressTime));
+    QVERIFY(heard[0].reachedUs);
+    QVERIFY(heard[1].reachedUs);
+    QVERIFY(!heard[2].reachedUs);
+    QVERIFY(!heard[3].reachedUs);
+    QVERIFY(heard[2].time >= heard[1].time);
+}
+
+void TestIslandPanelX11::rawClicksFollowALeftHandedMapping()
+{
+    // A left-handed user swaps the first and third buttons: the device's first button is then
+    // the right one, for the raw events as for the program's windows.
+    using Button = Platform::X11RawButtonMonitor::Button;
+    auto monitor = Platform::X11RawButtonMonitor::create();
+    QVERIFY2(monitor, "the X server offers XInput 2");
+    QList<std::tuple<bool, Button, bool>> heard;
+    connect(monitor.get(), &Platform::X11RawButtonMonitor::buttonPressed, this,
+            [&](Button button, quint32, bool reachedUs) {
+                heard.append({true, button, reachedUs});
+            });
+    connect(monitor.get(), &Platform::X11RawButtonMonitor::buttonReleased, this,
+            [&](Button button, quint32, bool reachedUs) {
+                heard.append({false, button, reachedUs});
+            });
+
+    xcb_connection_t* connection = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()->connection();
+    const auto setMapping = [connection](const QByteArray& map) {
+        xcb_set_pointer_mapping_reply_t* reply = xcb_set_pointer_mapping_reply(
+            connection,
+            xcb_set_pointer_mapping(connection, uint8_t(map.size()), reinterpret_cast<const uint8_t*>(map.constData())),
+            nullptr);
+        const bool done = reply && reply->status == XCB_MAPPING_STATUS_SUCCESS;
+        std::free(reply);
+        return done;
+    };
+    xcb_get_pointer_mapping_reply_t* current =
+        xcb_get_pointer_mapping_reply(connection, xcb_get_pointer_mapping(connection), nullptr);
+    QVERIFY(current);
+    const QByteArray original(reinterpret_cast<const char*>(xcb_get_pointer_mapping_map(current)),
+                              xcb_get_pointer_mapping_map_length(current));
+    std::free(current);
+    QVERIFY(original.size() >= 3);
+    QByteArray swapped = original;
+    std::swap(swapped[0], swapped[2]);
+    QVERIFY(setMapping(swapped));
+    const auto restore = qScopeGuard([&] { setMapping(original); });
+
+    click(1300, 550);
+    QTRY_COMPARE(heard.size(), 2);
+    QCOMPARE(m_work->presses, 1);
+    QCOMPARE(heard, (QList<std::tuple<bool, Button, bool>>{{true, Button::right, true}, {false, Button::right, true}}));
+}
+
+void TestIslandPanelX11::aClickHeldBackByAGrabStillReachesThisProgram()
+{
+    // A window manager that acts on clicks in the windows it manages grabs them and lets them
+    // through after (openbox focuses a window that way). Until it does, the click seems to have
+    // gone nowhere; it must not be taken for a click elsewhere.
+    auto monitor = Platform::X11RawButtonMonitor::create();
+    QVERIFY2(monitor, "the X server offers XInput 2");
+    QList<std::pair<bool, bool>> heard;
+    connect(monitor.get(), &Platform::X11RawButtonMonitor::buttonPressed, this,
+            [&](Platform::X11RawButtonMonitor::Button, quint32, bool reachedUs) {
+                heard.append({true, reachedUs});
+            });
+    connect(monitor.get(), &Platform::X11RawButtonMonitor::buttonReleased, this,
+            [&](Platform::X11RawButtonMonitor::Button, quint32, bool reachedUs) {
+                heard.append({false, reachedUs});
+            });
+
+    int screenNumber = 0;
+    xcb_connection_t* holder = xcb_connect(nullptr, &screenNumber);
+    const auto disconnect = qScopeGuard([holder] { xcb_disconnect(holder); });
+    QVERIFY(!xcb_connection_has_error(holder));
+    xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(holder));
+    for (int i = 0; i < screenNumber; ++i)
+        xcb_screen_next(&screens);
+    // On the root, so that it comes before the window manager's own grabs.
+    xcb_generic_error_t* refused = xcb_request_check(
+        holder, xcb_grab_button_checked(holder, 0, screens.data->root, XCB_EVENT_MASK_BUTTON_PRESS, XCB_GRAB_MODE_SYNC,
+                                        XCB_GRAB_MODE_ASYNC, XCB_NONE, XCB_NONE, XCB_BUTTON_INDEX_1, 0));
+    QVERIFY2(!refused, "the button is free to grab");
+
+    click(1300, 550);
+    bool held = false;
+    const auto holderGotThePress = [&] {
+        while (xcb_generic_event_t* event = xcb_poll_for_event(holder)) {
+            held = held || (event->response_type & 0x7f) == XCB_BUTTON_PRESS;
+            std::free(event);
+        }
+        return held;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(holderGotThePress(), 5000);
+    // Held for a while (as a busy window manager might): nothing is said of the click yet.
+    settle(150);
+    QCOMPARE(heard.size(), 0);
+    xcb_allow_events(holder, XCB_ALLOW_REPLAY_POINTER, XCB_CURRENT_TIME);
+    xcb_ungrab_button(holder, XCB_BUTTON_INDEX_1, screens.data->root, 0);
+    xcb_flush(holder);
+    QTRY_COMPARE(heard.size(), 2);
+    QCOMPARE(heard, (QList<std::pair<bool, bool>>{{true, true}, {false, true}}));
+    QCOMPARE(m_work->presses, 1);
 }
 
 void TestIslandPanelX11::headerTooltipStacksAboveTheIsland()

@@ -4,9 +4,8 @@
 
 #include <QApplication>
 #include <QMouseEvent>
-#include <QTimer>
 
-#include <chrono>
+#include <deque>
 #include <vector>
 
 namespace QuillomareMac {
@@ -27,13 +26,20 @@ unsigned IslandMouseMask::bit(const IslandMouseEvent& event)
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+// Clicks handed to the global monitors, remembered so that one of them reaching a window of ours
+// after all is not handled a second time.
+constexpr std::size_t kRememberedGlobalClicks = 16;
 
-// A raw event is heard on a connection of its own, so it may arrive before or after Qt delivers
-// the same click to one of our windows. A raw event is taken as "ours" when the program saw a
-// click of the same kind this close to it.
-constexpr auto kSameClickWindow = std::chrono::milliseconds(150);
-constexpr int kRawSettleMilliseconds = 40;
+struct ServerClick
+{
+    IslandMouseEventKind kind;
+    IslandMouseButton button;
+    quint32 time;
+
+    // The server's time and the kind name one click; the button is left out, as whether a
+    // left-handed mapping was applied differs between the ways the server reports a click.
+    bool isSameClick(const ServerClick& other) const { return kind == other.kind && time == other.time; }
+};
 
 IslandMouseButton buttonOf(Qt::MouseButton button)
 {
@@ -116,7 +122,6 @@ protected:
         auto* mouse = static_cast<QMouseEvent*>(event);
         const IslandMouseEventKind kind =
             type == QEvent::MouseButtonRelease ? IslandMouseEventKind::up : IslandMouseEventKind::down;
-        (kind == IslandMouseEventKind::down ? m_lastLocalDown : m_lastLocalUp) = Clock::now();
         if (window->type() == Qt::Popup || window->type() == Qt::ToolTip)
             return false;
 
@@ -124,6 +129,11 @@ protected:
         islandEvent.kind = kind;
         islandEvent.button = buttonOf(mouse->button());
         islandEvent.window = window;
+        // On X11 a mouse event's timestamp is the server's time of the click.
+        const ServerClick click{kind, islandEvent.button, quint32(mouse->timestamp())};
+        if (std::any_of(m_globalClicks.begin(), m_globalClicks.end(),
+                        [&](const ServerClick& global) { return global.isSameClick(click); }))
+            return false; // a click the global monitors already had
         const std::vector<Local> snapshot = m_locals;
         for (const Local& local : snapshot) {
             if (!IslandMouseMask::matches(local.mask, islandEvent) || !stillInstalled(local.id))
@@ -148,12 +158,12 @@ private:
         m_raw = Platform::X11RawButtonMonitor::create();
         if (m_raw) {
             connect(m_raw.get(), &Platform::X11RawButtonMonitor::buttonPressed, this,
-                    [this](Platform::X11RawButtonMonitor::Button button) {
-                        heardRaw(IslandMouseEventKind::down, buttonOf(button));
+                    [this](Platform::X11RawButtonMonitor::Button button, quint32 time, bool reachedUs) {
+                        heardRaw({IslandMouseEventKind::down, buttonOf(button), time}, reachedUs);
                     });
             connect(m_raw.get(), &Platform::X11RawButtonMonitor::buttonReleased, this,
-                    [this](Platform::X11RawButtonMonitor::Button button) {
-                        heardRaw(IslandMouseEventKind::up, buttonOf(button));
+                    [this](Platform::X11RawButtonMonitor::Button button, quint32 time, bool reachedUs) {
+                        heardRaw({IslandMouseEventKind::up, buttonOf(button), time}, reachedUs);
                     });
             return;
         }
@@ -175,20 +185,20 @@ private:
         m_wasActive = QGuiApplication::applicationState() == Qt::ApplicationActive;
     }
 
-    void heardRaw(IslandMouseEventKind kind, IslandMouseButton button)
+    // The raw monitor reports a click once it knows whether one of our windows had it too.
+    void heardRaw(const ServerClick& click, bool reachedUs)
     {
-        const Clock::time_point heardAt = Clock::now();
-        QTimer::singleShot(kRawSettleMilliseconds, this, [this, kind, button, heardAt] {
-            const Clock::time_point lastLocal = kind == IslandMouseEventKind::down ? m_lastLocalDown : m_lastLocalUp;
-            if (lastLocal >= heardAt - kSameClickWindow)
-                return; // one of our own windows had it
-            if (QApplication::activePopupWidget())
-                return; // our menu holds the pointer: the click is ours
-            IslandMouseEvent event;
-            event.kind = kind;
-            event.button = button;
-            deliverGlobal(event);
-        });
+        if (reachedUs)
+            return; // the local monitors have it
+        if (QApplication::activePopupWidget())
+            return; // our menu holds the pointer: the click is ours
+        m_globalClicks.push_back(click);
+        if (m_globalClicks.size() > kRememberedGlobalClicks)
+            m_globalClicks.pop_front();
+        IslandMouseEvent event;
+        event.kind = click.kind;
+        event.button = click.button;
+        deliverGlobal(event);
     }
 
     void deliverGlobal(const IslandMouseEvent& event)
@@ -208,8 +218,7 @@ private:
     bool m_globalSourceTried = false;
     bool m_wasActive = false;
     std::unique_ptr<Platform::X11RawButtonMonitor> m_raw;
-    Clock::time_point m_lastLocalDown;
-    Clock::time_point m_lastLocalUp;
+    std::deque<ServerClick> m_globalClicks;
 };
 
 class HubMonitor final : public IslandEventMonitor

@@ -8,7 +8,9 @@
 // The real ones: an application-wide event filter for the local side (clicks on this program's
 // pop-up menus and tooltips are left alone); XInput 2 raw button events for the global side,
 // with the program losing activation as the stand-in for a click elsewhere where the display
-// has no XInput 2 (then only mouse-ups are heard, and only that one).
+// has no XInput 2 (then only mouse-ups are heard, and only that one). A raw event is told from
+// the same click delivered to one of our windows by the server's time of the click, never by
+// how close together the two came.
 
 #include <QPointer>
 #include <QWindow>
