@@ -7,6 +7,7 @@
 #include <QFont>
 #include <QFontMetrics>
 #include <QPainter>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
@@ -131,6 +132,57 @@ QString punctuationWidths(const QString& line)
             widths += QLatin1Char('W');
     }
     return widths;
+}
+
+
+// Lines of (family, text) on a photograph-like background made from `seed`: soft blobs of colour
+// over a shaded base, and grain of ±26 levels a pixel. Light, with near-black text, or dark, with
+// near-white text.
+QImage onPhotograph(const QList<std::pair<QString, QString>>& lines, int pixelSize, bool light, quint32 seed)
+{
+    QImage text = linesPicture(lines, pixelSize);
+    QImage image(text.size(), QImage::Format_RGB32);
+    QRandomGenerator random(seed);
+    const auto colour = [&] {
+        const auto channel = [&] { return (light ? 140 : 20) + int(random.bounded(96)); };
+        return QColor(channel(), channel(), channel());
+    };
+    {
+        QPainter painter(&image);
+        QLinearGradient base(0, 0, image.width(), image.height());
+        base.setColorAt(0, colour());
+        base.setColorAt(1, colour());
+        painter.fillRect(image.rect(), base);
+        painter.setPen(Qt::NoPen);
+        for (int i = 0; i < 16; ++i) {
+            const QPointF centre(random.bounded(image.width()), random.bounded(image.height()));
+            const double radius = image.height() * (0.2 + random.bounded(0.6));
+            QColor inner = colour();
+            inner.setAlpha(160);
+            QColor outer = inner;
+            outer.setAlpha(0);
+            QRadialGradient blob(centre, radius);
+            blob.setColorAt(0, inner);
+            blob.setColorAt(1, outer);
+            painter.setBrush(blob);
+            painter.drawEllipse(centre, radius, radius);
+        }
+    }
+    // The text's coverage of each pixel mixes the ink in.
+    const int ink = light ? 0x14 : 0xf4;
+    for (int y = 0; y < image.height(); ++y) {
+        auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
+        const auto* cover = reinterpret_cast<const QRgb*>(text.constScanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            const int grain = int(random.bounded(53)) - 26;
+            const int alpha = 255 - qGray(cover[x]);
+            const auto mixed = [&](int channel) {
+                return std::clamp((channel * (255 - alpha) + ink * alpha) / 255 + grain, 0, 255);
+            };
+            row[x] = qRgb(mixed(qRed(row[x])), mixed(qGreen(row[x])), mixed(qBlue(row[x])));
+        }
+    }
+    return image;
 }
 
 } // namespace
@@ -498,6 +550,46 @@ private Q_SLOTS:
             QCOMPARE(lineTexts(result),
                      (QStringList{QStringLiteral("请在周五之前把文件导出"), QStringLiteral("复制文字Copy")}));
         }
+    }
+
+    // A caption on a photograph: the photograph's grain, as strong as the difference between the
+    // text's strokes and the blobs of colour around them, is no ink, and the strokes are not
+    // broken into its specks. Light and dark photographs, every script, small print to headings.
+    void textOnANoisyPhotographIsRead()
+    {
+        const QString sc = QStringLiteral("Noto Sans CJK SC");
+        const QString tc = QStringLiteral("Noto Sans CJK TC");
+        const QString kai = QStringLiteral("AR PL UKai CN");
+        const QList<std::tuple<QList<std::pair<QString, QString>>, int>> pictures{
+            {{{sc, QStringLiteral("海边的日落照片已保存")}, {sc, QStringLiteral("Sunset at the pier")}}, 16},
+            {{{tc, QStringLiteral("相簿裡共有三百張照片")}, {tc, QStringLiteral("分享給家人和朋友")}}, 18},
+            {{{kai, QStringLiteral("周末去山上看红叶")}, {sc, QStringLiteral("Autumn leaves on the hill")}}, 22},
+            {{{tc, QStringLiteral("點一下即可編輯標題")}}, 28},
+            {{{sc, QStringLiteral("Tap to edit the caption")}, {sc, QStringLiteral("长按可以复制文字")}}, 20},
+            {{{tc, QStringLiteral("夜景模式拍攝")}, {sc, QStringLiteral("Night mode photo")}}, 36},
+        };
+        const TesseractTextRecognizer recognizer;
+        qsizetype wrong = 0;
+        qsizetype total = 0;
+        QStringList readings;
+        quint32 seed = 7;
+        for (const auto& [lines, size] : pictures) {
+            for (const bool light : {true, false}) {
+                QString expected;
+                for (const auto& line : lines)
+                    expected += line.second;
+                expected.remove(QLatin1Char(' '));
+                const auto result = recognizer.recognize(onPhotograph(lines, size, light, ++seed));
+                QCOMPARE(result.failure, Failure::none);
+                const QString read = joined(result.characters);
+                wrong += std::min(editDistance(read, expected), expected.size());
+                total += expected.size();
+                readings.append(QStringLiteral("%1 px %2: %3").arg(size).arg(light ? "light" : "dark", read));
+            }
+        }
+        const double share = 1.0 - double(wrong) / double(total);
+        qInfo("characters read right on photographs: %.1f %%", share * 100);
+        QVERIFY2(share >= 0.95, qPrintable(readings.join(QStringLiteral("; "))));
     }
 
     // Patterns, noise and shading hold no text: nothing the engine makes of them is.
