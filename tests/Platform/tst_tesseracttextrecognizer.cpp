@@ -592,6 +592,56 @@ private Q_SLOTS:
         QVERIFY2(share >= 0.95, qPrintable(readings.join(QStringLiteral("; "))));
     }
 
+    // A screenshot taken of a screen at a slight angle, or a photographed page: across a wide line
+    // a tilt of a degree or two is a line's height. The lines are read whole and in order either
+    // way round, and their characters' boxes stand where the characters are in the tilted picture.
+    void slightlyTiltedLinesAreRead()
+    {
+        const QString sc = QStringLiteral("Noto Sans CJK SC");
+        const QString tc = QStringLiteral("Noto Sans CJK TC");
+        const QList<std::pair<QString, QString>> lines{
+            {sc, QStringLiteral("自动备份每天凌晨两点开始，备份文件保存在外接硬盘上，旧的备份保留三十天")},
+            {sc, QStringLiteral("Backups start at two in the morning and go to the external disk for thirty days")},
+            {tc, QStringLiteral("備份完成後會傳送通知，失敗時請檢查硬碟是否已連接，或稍後再試一次")},
+            {sc, QStringLiteral("上次备份：昨天 02:14，共 3,812 个文件，用时 6 分钟，下次备份在今晚")},
+        };
+        QString expected;
+        for (const auto& line : lines)
+            expected += line.second;
+        expected.remove(QLatin1Char(' '));
+        const QImage level = linesPicture(lines, 15);
+        const TesseractTextRecognizer recognizer;
+        for (const double degrees : {1.5, -2.0}) {
+            QImage tilted(level.width(), level.height() + level.width() / 20, QImage::Format_RGB32);
+            tilted.fill(Qt::white);
+            {
+                QPainter painter(&tilted);
+                painter.setRenderHint(QPainter::SmoothPixmapTransform);
+                painter.translate(tilted.width() / 2.0, tilted.height() / 2.0);
+                painter.rotate(degrees);
+                painter.translate(-level.width() / 2.0, -level.height() / 2.0);
+                painter.drawImage(0, 0, level);
+            }
+            const auto result = recognizer.recognize(tilted);
+            QCOMPARE(result.failure, Failure::none);
+            const QString read = joined(result.characters);
+            const double share = 1.0 - double(std::min(editDistance(read, expected), expected.size()))
+                                           / double(expected.size());
+            qInfo("tilted %.1f degrees: %.1f %% read right", degrees, share * 100);
+            QVERIFY2(share >= 0.95, qPrintable(QStringLiteral("%1 degrees: %2").arg(degrees).arg(read)));
+            QVERIFY(!result.characters.isEmpty());
+            for (const RecognizedCharacter& character : result.characters)
+                QVERIFY(QRectF(0, 0, 1, 1).adjusted(-1e-9, -1e-9, 1e-9, 1e-9).contains(character.boundingBox));
+            // The first line's first character stands at its left end, which is higher up (from
+            // the bottom) than its right end where the picture is turned clockwise.
+            const QRectF first = result.characters.front().boundingBox;
+            QVERIFY2(first.left() < 0.15, qPrintable(QString::number(first.left())));
+            const qsizetype firstLineLength = lines.front().second.size();
+            const QRectF lastOfLine = result.characters[std::min(firstLineLength, result.characters.size()) - 1].boundingBox;
+            QCOMPARE(first.center().y() > lastOfLine.center().y(), degrees > 0);
+        }
+    }
+
     // Patterns, noise and shading hold no text: nothing the engine makes of them is.
     void texturesHaveNoText()
     {
