@@ -39,6 +39,16 @@ constexpr int kOwnBackground = 16;
 // Differences from the background this small are noise (JPEG, dithering) and stay white.
 constexpr int kNoise = 12;
 
+// A grainy background (a photograph, a scan) is told by how far pixels differ from the middle of
+// their neighbours: on a screenshot's background, shaded or not, nearly all by nothing. The grain
+// is twice the difference that a quarter of a tile's window's pixels stay within (about four
+// fifths of the grain's standard deviation), so that the edges of text, fewer than half the pixels
+// even where small print is dense, do not count. A background's levels reach this many grains
+// either side of its most common one, and differences of fewer than this many grains stay white.
+constexpr int kGrainShare = 4; // one pixel in four
+constexpr int kGrainForBackground = 2;
+constexpr int kGrainForNoise = 3;
+
 // Text of this much contrast keeps its shades (black text on white stays as it was, pixel for
 // pixel); fainter text is stretched to black.
 constexpr int kFullContrast = 192;
@@ -152,11 +162,54 @@ QImage darkTextOnWhite(const QImage& image)
         }
     }
 
+    // The grain of each tile's window, from its pixels' differences from the middle of their
+    // neighbours across (nothing on a smooth gradient), in every other row: counted up from the
+    // smallest, which on a screenshot is nearly always as far as it goes. Larger differences than
+    // kSteps are all ink or edges.
+    constexpr int kSteps = 32;
+    std::vector<uint16_t> steps(tiles * kSteps, 0);
+    std::vector<int> counted(tiles, 0);
+    for (int y = 0; y < height; y += 2) {
+        const uint8_t* row = &grey[size_t(y) * size_t(width)];
+        uint16_t* tileRow = &steps[tileAt(0, y / kTile) * kSteps];
+        for (int x = 1; x + 1 < width; ++x) {
+            const int step = std::abs(2 * row[x] - row[x - 1] - row[x + 1]) / 2;
+            ++tileRow[unsigned(x) / kTile * kSteps + unsigned(std::min(step, kSteps - 1))];
+        }
+    }
+    for (size_t tile = 0; tile < tiles; ++tile)
+        for (int level = 0; level < kSteps; ++level)
+            counted[tile] += steps[tile * kSteps + size_t(level)];
+    std::vector<int> grain(tiles, 0);
+    for (int row = 0; row < rows; ++row) {
+        for (int column = 0; column < columns; ++column) {
+            const int top = std::max(0, row - 1), bottom = std::min(rows - 1, row + 1);
+            const int left = std::max(0, column - 1), right = std::min(columns - 1, column + 1);
+            int total = 0;
+            for (int r = top; r <= bottom; ++r)
+                for (int c = left; c <= right; ++c)
+                    total += counted[tileAt(c, r)];
+            int level = 0;
+            for (int seen = 0; level < kSteps - 1; ++level) {
+                for (int r = top; r <= bottom; ++r)
+                    for (int c = left; c <= right; ++c)
+                        seen += steps[tileAt(c, r) * kSteps + size_t(level)];
+                if (seen * kGrainShare >= total)
+                    break;
+            }
+            grain[tileAt(column, row)] = 2 * level;
+        }
+    }
+
     // The background's grey: the most common grey of the tile's window, each level counted with
     // the levels around it, so that a shaded background is one level and not many small ones.
+    // On a grainy background the levels around are as many as the grain spreads it over, and the
+    // background-like pixels none: the grain's smooth patches are too small to be told from ink.
     std::vector<int> backgroundGrey(tiles);
     for (int row = 0; row < rows; ++row) {
         for (int column = 0; column < columns; ++column) {
+            const int tileGrain = grain[tileAt(column, row)];
+            const int levelsAround = std::max(4, kGrainForBackground * tileGrain);
             // Inside a large character the window can hold little background: it grows then.
             int reach = 1;
             int flat = 0;
@@ -169,6 +222,8 @@ QImage darkTextOnWhite(const QImage& image)
                     break;
             }
             reach = std::min(reach, kFarthestReach);
+            if (tileGrain > kNoise)
+                flat = 0;
             const std::vector<uint16_t>& source = flat > 0 ? histograms : allHistograms;
             std::array<int, 257> cumulative{};
             for (int r = std::max(0, row - reach); r <= std::min(rows - 1, row + reach); ++r)
@@ -179,11 +234,11 @@ QImage darkTextOnWhite(const QImage& image)
                 }
             for (size_t level = 1; level < cumulative.size(); ++level)
                 cumulative[level] += cumulative[level - 1];
-            const auto modeOf = [](const auto& counts) {
+            const auto modeOf = [levelsAround](const auto& counts) {
                 int best = 0, bestCount = -1;
                 for (int level = 0; level < 256; ++level) {
-                    const int count =
-                        counts[size_t(std::min(255, level + 4)) + 1] - counts[size_t(std::max(0, level - 4))];
+                    const int count = counts[size_t(std::min(255, level + levelsAround)) + 1]
+                                      - counts[size_t(std::max(0, level - levelsAround))];
                     if (count > bestCount) {
                         best = level;
                         bestCount = count;
@@ -210,11 +265,12 @@ QImage darkTextOnWhite(const QImage& image)
     for (int row = 0; row < rows; ++row) {
         for (int column = 0; column < columns; ++column) {
             const int grey = backgroundGrey[tileAt(column, row)];
+            const int spread = std::max(kBackgroundSpread, kGrainForBackground * grain[tileAt(column, row)]);
             long red = 0, green = 0, blue = 0, count = 0;
             for (int y = row * kTile; y < std::min(height, (row + 1) * kTile); ++y) {
                 const auto* line = reinterpret_cast<const QRgb*>(rgb.constScanLine(y));
                 for (int x = column * kTile; x < std::min(width, (column + 1) * kTile); ++x) {
-                    if (std::abs(qGray(line[x]) - grey) <= kBackgroundSpread) {
+                    if (std::abs(qGray(line[x]) - grey) <= spread) {
                         red += qRed(line[x]);
                         green += qGreen(line[x]);
                         blue += qBlue(line[x]);
@@ -271,10 +327,22 @@ QImage darkTextOnWhite(const QImage& image)
         const uint8_t* in = &difference[size_t(y) * size_t(width)];
         uchar* out = result.scanLine(y);
         for (int x = 0; x < width; ++x) {
-            const int most = contrast[tileAt(x / kTile, y / kTile)];
-            const int ink = in[x] < kNoise         ? 0
-                            : most >= kFullContrast ? in[x]
-                                                    : std::min((in[x] - kNoise) * 255 / (most - kNoise), 255);
+            const size_t tile = tileAt(x / kTile, y / kTile);
+            const int most = contrast[tile];
+            // On grain, what differs by less than a few grains is grain and stays white, and the
+            // text's contrast is what lies above it: the grain that is left in a stroke would
+            // otherwise break it into specks.
+            // Where nothing stands out of the grain by that much, all is grain (white noise).
+            const int noise = std::max(kGrainForNoise * grain[tile], kNoise);
+            if (noise >= most) {
+                out[x] = 255;
+                continue;
+            }
+            // What is left of a thin stroke on grain is as dark as black from half the contrast.
+            const int range = noise == kNoise ? most - noise : std::max(1, (most - noise) / 2);
+            const int ink = in[x] < noise                                 ? 0
+                            : most >= kFullContrast && noise == kNoise ? in[x]
+                                                   : std::min((in[x] - noise) * 255 / range, 255);
             out[x] = uchar(255 - ink);
         }
     }

@@ -8,7 +8,7 @@ namespace Platform::TextPicture {
 // (dark mode), text on a coloured or shaded background, grey on grey. Each pixel becomes darker
 // the more it differs from the background around it, and as dark as black where it differs as
 // much as the most different pixels near it (the text's own contrast); the background, however
-// it is shaded, becomes white. Black text on white comes out as it was. A transparent pixel
+// it is shaded, becomes white, and so does the grain of a photograph behind a caption. Black text on white comes out as it was. A transparent pixel
 // counts as white. Grey, one byte a pixel.
 QImage darkTextOnWhite(const QImage& image);
 

@@ -8,7 +8,9 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QPainter>
 #include <QScopeGuard>
+#include <QTransform>
 
 #include <tesseract/baseapi.h>
 #include <tesseract/resultiterator.h>
@@ -16,6 +18,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 namespace Platform {
@@ -746,6 +749,84 @@ int marginFor(const QImage& grey)
     return std::clamp(inkLineHeight(grey) / 2, 8, 64);
 }
 
+// How far the picture's text lines are tilted, in radians anticlockwise on the screen: the slope
+// along which its rows of ink line up most sharply (the largest sum of squares of the ink counted
+// along it), tried in steps of a seventh of a degree up to about three degrees either way. A
+// tilt of less than kLeastSkew, or one along which the rows line up hardly more sharply than
+// across the picture, is none: level text is read as it is. Across a row of a settings panel a
+// degree of tilt is a line's height, enough for the engine to cut the row apart or to find no
+// line in it; the engine's own estimate of the tilt misses text that falls to the right and
+// finds tilts in level rows of small widgets.
+constexpr double kLeastSkew = 0.01;
+constexpr double kLargestSlope = 0.05;
+constexpr double kSlopeStep = 0.0025;
+constexpr double kSharperThanLevel = 1.15;
+
+double skewOf(const QImage& grey)
+{
+    std::vector<std::pair<int, int>> ink; // every other column's dark pixels
+    for (int y = 0; y < grey.height(); ++y) {
+        const uchar* row = grey.constScanLine(y);
+        for (int x = 0; x < grey.width(); x += 2)
+            if (row[x] < 128)
+                ink.emplace_back(x, y);
+    }
+    if (ink.size() < 64)
+        return 0;
+    const int reach = int(std::ceil(grey.width() * kLargestSlope)) + 1;
+    std::vector<int> counts(size_t(grey.height() + 2 * reach));
+    const auto sharpness = [&](double slope) {
+        std::fill(counts.begin(), counts.end(), 0);
+        for (const auto& [x, y] : ink)
+            ++counts[size_t(y + reach + int(std::lround(x * slope)))];
+        double sum = 0;
+        for (const int count : counts)
+            sum += double(count) * double(count);
+        return sum;
+    };
+    const double level = sharpness(0);
+    double best = level;
+    double bestSlope = 0;
+    const int steps = int(std::lround(kLargestSlope / kSlopeStep));
+    for (int step = -steps; step <= steps; ++step) {
+        if (step == 0)
+            continue;
+        const double slope = step * kSlopeStep;
+        const double value = sharpness(slope);
+        if (value > best) {
+            best = value;
+            bestSlope = slope;
+        }
+    }
+    if (best < level * kSharperThanLevel)
+        return 0;
+    const double skew = std::atan(bestSlope);
+    return std::abs(skew) < kLeastSkew ? 0 : skew;
+}
+
+// The picture turned level, clockwise by `skew` (radians, anticlockwise on the screen), about its
+// centre onto a white picture large enough to hold it all, and the turn that takes a point of the
+// picture to the turned one.
+std::pair<QImage, QTransform> turned(const QImage& grey, double skew)
+{
+    QTransform turn;
+    turn.rotateRadians(skew);
+    const QRect bounds = turn.mapRect(QRectF(grey.rect())).toAlignedRect();
+    QTransform placed;
+    placed.translate(bounds.width() / 2.0, bounds.height() / 2.0);
+    placed.rotateRadians(skew);
+    placed.translate(-grey.width() / 2.0, -grey.height() / 2.0);
+    QImage canvas(bounds.size(), QImage::Format_RGB32);
+    canvas.fill(Qt::white);
+    {
+        QPainter painter(&canvas);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.setTransform(placed);
+        painter.drawImage(0, 0, grey.convertToFormat(QImage::Format_RGB32));
+    }
+    return {canvas.convertToFormat(QImage::Format_Grayscale8), placed};
+}
+
 QImage withMargin(const QImage& grey, int margin)
 {
     QImage framed(grey.width() + 2 * margin, grey.height() + 2 * margin, QImage::Format_Grayscale8);
@@ -1037,12 +1118,20 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) c
     api.SetSourceResolution(resolution);
     const ReadingScale scale = scaleToReadingHeight(api, grey);
     const double factor = scale.factor;
+    const QImage unscaled = grey;
     if (factor != 1)
         grey = grey.scaled(std::max(1, qRound(grey.width() * factor)), std::max(1, qRound(grey.height() * factor)),
                            Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     // Where the caller's picture lies in the one read.
     const int scaledMargin = qRound(margin * factor);
     const QRect page = grey.rect().adjusted(scaledMargin, scaledMargin, -scaledMargin, -scaledMargin);
+    // Boxes found in a picture turned level, back where they stand in the picture before.
+    QTransform unturn;
+    if (const double skew = skewOf(unscaled); skew != 0) {
+        QTransform turn;
+        std::tie(grey, turn) = turned(grey, skew);
+        unturn = turn.inverted();
+    }
     // Anew, so that the page is laid out as one block.
     api.SetPageSegMode(kPageSegmentation);
     api.SetImage(grey.constBits(), grey.width(), grey.height(), 1, static_cast<int>(grey.bytesPerLine()));
@@ -1125,7 +1214,9 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) c
         bottom = std::clamp(bottom - page.top(), top, page.height());
         return QRectF(left / width, 1.0 - bottom / height, (right - left) / width, (bottom - top) / height);
     };
-    const auto normalisedRect = [&](const QRect& rect) {
+    const auto normalisedRect = [&](QRect rect) {
+        if (!unturn.isIdentity())
+            rect = unturn.mapRect(QRectF(rect.left(), rect.top(), rect.width(), rect.height())).toAlignedRect();
         return normalised(rect.left(), rect.top(), rect.right() + 1, rect.bottom() + 1);
     };
     for (ReadLine& line : lines) {
@@ -1146,7 +1237,8 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) c
         }
         placeAlongLine(symbols, grey.width());
         for (const Symbol& symbol : symbols)
-            result.characters.append({symbol.text, normalised(symbol.left, symbol.top, symbol.right, symbol.bottom)});
+            result.characters.append({symbol.text, normalisedRect(QRect(QPoint(symbol.left, symbol.top),
+                                                                        QPoint(symbol.right - 1, symbol.bottom - 1)))});
     }
     return result;
 }

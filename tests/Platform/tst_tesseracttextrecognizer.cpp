@@ -7,6 +7,7 @@
 #include <QFont>
 #include <QFontMetrics>
 #include <QPainter>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
@@ -131,6 +132,57 @@ QString punctuationWidths(const QString& line)
             widths += QLatin1Char('W');
     }
     return widths;
+}
+
+
+// Lines of (family, text) on a photograph-like background made from `seed`: soft blobs of colour
+// over a shaded base, and grain of ±26 levels a pixel. Light, with near-black text, or dark, with
+// near-white text.
+QImage onPhotograph(const QList<std::pair<QString, QString>>& lines, int pixelSize, bool light, quint32 seed)
+{
+    QImage text = linesPicture(lines, pixelSize);
+    QImage image(text.size(), QImage::Format_RGB32);
+    QRandomGenerator random(seed);
+    const auto colour = [&] {
+        const auto channel = [&] { return (light ? 140 : 20) + int(random.bounded(96)); };
+        return QColor(channel(), channel(), channel());
+    };
+    {
+        QPainter painter(&image);
+        QLinearGradient base(0, 0, image.width(), image.height());
+        base.setColorAt(0, colour());
+        base.setColorAt(1, colour());
+        painter.fillRect(image.rect(), base);
+        painter.setPen(Qt::NoPen);
+        for (int i = 0; i < 16; ++i) {
+            const QPointF centre(random.bounded(image.width()), random.bounded(image.height()));
+            const double radius = image.height() * (0.2 + random.bounded(0.6));
+            QColor inner = colour();
+            inner.setAlpha(160);
+            QColor outer = inner;
+            outer.setAlpha(0);
+            QRadialGradient blob(centre, radius);
+            blob.setColorAt(0, inner);
+            blob.setColorAt(1, outer);
+            painter.setBrush(blob);
+            painter.drawEllipse(centre, radius, radius);
+        }
+    }
+    // The text's coverage of each pixel mixes the ink in.
+    const int ink = light ? 0x14 : 0xf4;
+    for (int y = 0; y < image.height(); ++y) {
+        auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
+        const auto* cover = reinterpret_cast<const QRgb*>(text.constScanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            const int grain = int(random.bounded(53)) - 26;
+            const int alpha = 255 - qGray(cover[x]);
+            const auto mixed = [&](int channel) {
+                return std::clamp((channel * (255 - alpha) + ink * alpha) / 255 + grain, 0, 255);
+            };
+            row[x] = qRgb(mixed(qRed(row[x])), mixed(qGreen(row[x])), mixed(qBlue(row[x])));
+        }
+    }
+    return image;
 }
 
 } // namespace
@@ -497,6 +549,96 @@ private Q_SLOTS:
             const auto result = recognizer.recognize(image);
             QCOMPARE(lineTexts(result),
                      (QStringList{QStringLiteral("请在周五之前把文件导出"), QStringLiteral("复制文字Copy")}));
+        }
+    }
+
+    // A caption on a photograph: the photograph's grain, as strong as the difference between the
+    // text's strokes and the blobs of colour around them, is no ink, and the strokes are not
+    // broken into its specks. Light and dark photographs, every script, small print to headings.
+    void textOnANoisyPhotographIsRead()
+    {
+        const QString sc = QStringLiteral("Noto Sans CJK SC");
+        const QString tc = QStringLiteral("Noto Sans CJK TC");
+        const QString kai = QStringLiteral("AR PL UKai CN");
+        const QList<std::tuple<QList<std::pair<QString, QString>>, int>> pictures{
+            {{{sc, QStringLiteral("海边的日落照片已保存")}, {sc, QStringLiteral("Sunset at the pier")}}, 16},
+            {{{tc, QStringLiteral("相簿裡共有三百張照片")}, {tc, QStringLiteral("分享給家人和朋友")}}, 18},
+            {{{kai, QStringLiteral("周末去山上看红叶")}, {sc, QStringLiteral("Autumn leaves on the hill")}}, 22},
+            {{{tc, QStringLiteral("點一下即可編輯標題")}}, 28},
+            {{{sc, QStringLiteral("Tap to edit the caption")}, {sc, QStringLiteral("长按可以复制文字")}}, 20},
+            {{{tc, QStringLiteral("夜景模式拍攝")}, {sc, QStringLiteral("Night mode photo")}}, 36},
+        };
+        const TesseractTextRecognizer recognizer;
+        qsizetype wrong = 0;
+        qsizetype total = 0;
+        QStringList readings;
+        quint32 seed = 7;
+        for (const auto& [lines, size] : pictures) {
+            for (const bool light : {true, false}) {
+                QString expected;
+                for (const auto& line : lines)
+                    expected += line.second;
+                expected.remove(QLatin1Char(' '));
+                const auto result = recognizer.recognize(onPhotograph(lines, size, light, ++seed));
+                QCOMPARE(result.failure, Failure::none);
+                const QString read = joined(result.characters);
+                wrong += std::min(editDistance(read, expected), expected.size());
+                total += expected.size();
+                readings.append(QStringLiteral("%1 px %2: %3").arg(size).arg(light ? "light" : "dark", read));
+            }
+        }
+        const double share = 1.0 - double(wrong) / double(total);
+        qInfo("characters read right on photographs: %.1f %%", share * 100);
+        QVERIFY2(share >= 0.95, qPrintable(readings.join(QStringLiteral("; "))));
+    }
+
+    // A screenshot taken of a screen at a slight angle, or a photographed page: across a wide line
+    // a tilt of a degree or two is a line's height. The lines are read whole and in order either
+    // way round, and their characters' boxes stand where the characters are in the tilted picture.
+    void slightlyTiltedLinesAreRead()
+    {
+        const QString sc = QStringLiteral("Noto Sans CJK SC");
+        const QString tc = QStringLiteral("Noto Sans CJK TC");
+        const QList<std::pair<QString, QString>> lines{
+            {sc, QStringLiteral("自动备份每天凌晨两点开始，备份文件保存在外接硬盘上，旧的备份保留三十天")},
+            {sc, QStringLiteral("Backups start at two in the morning and go to the external disk for thirty days")},
+            {tc, QStringLiteral("備份完成後會傳送通知，失敗時請檢查硬碟是否已連接，或稍後再試一次")},
+            {sc, QStringLiteral("上次备份：昨天 02:14，共 3,812 个文件，用时 6 分钟，下次备份在今晚")},
+        };
+        QString expected;
+        for (const auto& line : lines)
+            expected += line.second;
+        expected.remove(QLatin1Char(' '));
+        const QImage level = linesPicture(lines, 15);
+        const TesseractTextRecognizer recognizer;
+        for (const double degrees : {1.5, -2.0}) {
+            QImage tilted(level.width(), level.height() + level.width() / 20, QImage::Format_RGB32);
+            tilted.fill(Qt::white);
+            {
+                QPainter painter(&tilted);
+                painter.setRenderHint(QPainter::SmoothPixmapTransform);
+                painter.translate(tilted.width() / 2.0, tilted.height() / 2.0);
+                painter.rotate(degrees);
+                painter.translate(-level.width() / 2.0, -level.height() / 2.0);
+                painter.drawImage(0, 0, level);
+            }
+            const auto result = recognizer.recognize(tilted);
+            QCOMPARE(result.failure, Failure::none);
+            const QString read = joined(result.characters);
+            const double share = 1.0 - double(std::min(editDistance(read, expected), expected.size()))
+                                           / double(expected.size());
+            qInfo("tilted %.1f degrees: %.1f %% read right", degrees, share * 100);
+            QVERIFY2(share >= 0.95, qPrintable(QStringLiteral("%1 degrees: %2").arg(degrees).arg(read)));
+            QVERIFY(!result.characters.isEmpty());
+            for (const RecognizedCharacter& character : result.characters)
+                QVERIFY(QRectF(0, 0, 1, 1).adjusted(-1e-9, -1e-9, 1e-9, 1e-9).contains(character.boundingBox));
+            // The first line's first character stands at its left end, which is higher up (from
+            // the bottom) than its right end where the picture is turned clockwise.
+            const QRectF first = result.characters.front().boundingBox;
+            QVERIFY2(first.left() < 0.15, qPrintable(QString::number(first.left())));
+            const qsizetype firstLineLength = lines.front().second.size();
+            const QRectF lastOfLine = result.characters[std::min(firstLineLength, result.characters.size()) - 1].boundingBox;
+            QCOMPARE(first.center().y() > lastOfLine.center().y(), degrees > 0);
         }
     }
 
