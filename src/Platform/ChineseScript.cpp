@@ -1,0 +1,119 @@
+#include "ChineseScript.h"
+
+#include <opencc.h>
+
+#include <mutex>
+
+namespace Platform::ChineseScript {
+
+namespace {
+
+// One OpenCC converter, loaded at first use; none when OpenCC's tables are missing.
+class Converter
+{
+public:
+    explicit Converter(const char* configuration) : m_handle(opencc_open(configuration)) {}
+    ~Converter()
+    {
+        if (loaded())
+            opencc_close(m_handle);
+    }
+    Converter(const Converter&) = delete;
+    Converter& operator=(const Converter&) = delete;
+
+    bool loaded() const { return m_handle != reinterpret_cast<opencc_t>(-1) && m_handle != nullptr; }
+
+    QString convert(const QString& text) const
+    {
+        if (!loaded() || text.isEmpty())
+            return text;
+        const QByteArray utf8 = text.toUtf8();
+        char* converted = nullptr;
+        {
+            // OpenCC documents no thread safety for a shared converter.
+            const std::lock_guard lock(m_mutex);
+            converted = opencc_convert_utf8(m_handle, utf8.constData(), size_t(utf8.size()));
+        }
+        if (!converted)
+            return text;
+        QString result = QString::fromUtf8(converted);
+        opencc_convert_utf8_free(converted);
+        return result;
+    }
+
+private:
+    opencc_t m_handle;
+    mutable std::mutex m_mutex;
+};
+
+// Standard OpenCC forms both ways: the traditional forms of Tesseract's chi_tra model are
+// OpenCC's standard ones, not Taiwan's or Hong Kong's variants.
+const Converter& toTraditionalConverter()
+{
+    static const Converter converter("s2t.json");
+    return converter;
+}
+
+const Converter& toSimplifiedConverter()
+{
+    static const Converter converter("t2s.json");
+    return converter;
+}
+
+QStringList converted(const QStringList& characters, const Converter& converter)
+{
+    if (characters.isEmpty() || !converter.loaded())
+        return characters;
+    // Converted whole, the text is split back one character per entry by code points, which
+    // holds when every entry is one code point and the conversion keeps their number.
+    bool oneEach = true;
+    for (const QString& character : characters)
+        oneEach = oneEach && character.toUcs4().size() == 1;
+    if (oneEach) {
+        const QList<uint> whole = converter.convert(characters.join(QString())).toUcs4();
+        if (whole.size() == characters.size()) {
+            QStringList result;
+            result.reserve(characters.size());
+            for (const uint codePoint : whole)
+                result.append(QString::fromUcs4(reinterpret_cast<const char32_t*>(&codePoint), 1));
+            return result;
+        }
+    }
+    QStringList result;
+    result.reserve(characters.size());
+    for (const QString& character : characters) {
+        const QString one = converter.convert(character);
+        result.append(one.toUcs4().size() == character.toUcs4().size() ? one : character);
+    }
+    return result;
+}
+
+} // namespace
+
+Form formOf(const QString& character)
+{
+    if (character.isEmpty())
+        return Form::both;
+    if (toSimplifiedConverter().convert(character) != character)
+        return Form::traditional;
+    if (toTraditionalConverter().convert(character) != character)
+        return Form::simplified;
+    return Form::both;
+}
+
+QStringList toTraditional(const QStringList& characters)
+{
+    return converted(characters, toTraditionalConverter());
+}
+
+QStringList toSimplified(const QStringList& characters)
+{
+    return converted(characters, toSimplifiedConverter());
+}
+
+bool available()
+{
+    return toTraditionalConverter().loaded() && toSimplifiedConverter().loaded();
+}
+
+} // namespace Platform::ChineseScript
