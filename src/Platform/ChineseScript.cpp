@@ -1,5 +1,7 @@
 #include "ChineseScript.h"
 
+#include <QHash>
+
 #include <opencc.h>
 
 #include <mutex>
@@ -94,11 +96,26 @@ Form formOf(const QString& character)
 {
     if (character.isEmpty())
         return Form::both;
+    // A recognition asks about each of its characters several times, and a session about the same
+    // few thousand characters: each is converted once. Bounded, since a session can meet many.
+    static std::mutex mutex;
+    static QHash<QString, Form> known;
+    constexpr qsizetype kMostKept = 8192;
+    {
+        const std::lock_guard lock(mutex);
+        if (const auto found = known.constFind(character); found != known.cend())
+            return *found;
+    }
+    Form form = Form::both;
     if (toSimplifiedConverter().convert(character) != character)
-        return Form::traditional;
-    if (toTraditionalConverter().convert(character) != character)
-        return Form::simplified;
-    return Form::both;
+        form = Form::traditional;
+    else if (toTraditionalConverter().convert(character) != character)
+        form = Form::simplified;
+    const std::lock_guard lock(mutex);
+    if (known.size() >= kMostKept)
+        known.clear();
+    known.insert(character, form);
+    return form;
 }
 
 QStringList toTraditional(const QStringList& characters)

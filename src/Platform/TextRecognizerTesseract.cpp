@@ -853,9 +853,9 @@ double inkIn(const QImage& grey, const QRect& cell)
 // fonts installed, and a desktop with only the Noto CJK fonts makes a Ming or Kai picture's
 // traditional characters look like their simplified forms in Noto.
 constexpr double kGlyphVote = 0.5;
-// The models' mean confidences over a line differ by 1 to 10 in favour of the script the line is
-// written in; other differences (a blurred line, a Latin word) are of the same size: a difference
-// of 10 counts one vote, and no more than two.
+// The models' mean confidences in a line's Chinese words differ by 1 to 10 in favour of the
+// script the line is written in, and by as much for other reasons (a blurred line, a misread
+// character): a difference of 10 counts one vote, and no more than two.
 constexpr double kConfidencePerVote = 10;
 constexpr double kMostConfidenceVotes = 2;
 // The simplified model knows hardly any traditional-only character: one it reads is there.
@@ -964,13 +964,16 @@ HanComparison compareHanReadings(ReadLine& line, std::vector<ReadLine>& others, 
         // script at all: one of the two belongs to one script only.
         const QString& traditionalText = comparison.otherIsTraditional ? second[j]->text : first[i]->text;
         const QString& simplifiedText = comparison.otherIsTraditional ? first[i]->text : second[j]->text;
-        const bool ofScript = ChineseScript::formOf(traditionalText) == ChineseScript::Form::traditional
-                              || ChineseScript::formOf(simplifiedText) == ChineseScript::Form::simplified;
+        const bool ofScript = ChineseScript::formOf(traditionalText) == ChineseScript::Form::traditional ||
+                              ChineseScript::formOf(simplifiedText) == ChineseScript::Form::simplified;
         if (ofScript) {
-            const float traditionalConfidence = comparison.otherIsTraditional ? second[j]->confidence : first[i]->confidence;
-            const float simplifiedConfidence = comparison.otherIsTraditional ? first[i]->confidence : second[j]->confidence;
-            characterVotes += std::clamp(double(traditionalConfidence - simplifiedConfidence) / kCharacterConfidencePerVote,
-                                         -kMostCharacterConfidenceVote, kMostCharacterConfidenceVote);
+            const float traditionalConfidence =
+                comparison.otherIsTraditional ? second[j]->confidence : first[i]->confidence;
+            const float simplifiedConfidence =
+                comparison.otherIsTraditional ? first[i]->confidence : second[j]->confidence;
+            characterVotes +=
+                std::clamp(double(traditionalConfidence - simplifiedConfidence) / kCharacterConfidencePerVote,
+                           -kMostCharacterConfidenceVote, kMostCharacterConfidenceVote);
         }
         if (ofScript && inkScale > 0) {
             const double traditionalInk = HanGlyphs::inkOf(traditionalText, inkFamily);
@@ -981,9 +984,9 @@ HanComparison compareHanReadings(ReadLine& line, std::vector<ReadLine>& others, 
                 if (std::abs(apart) > kInkDifferenceThatTells) {
                     // -1 at the simplified form's ink, +1 at the traditional one's.
                     const double position = (2 * std::log(measured) - std::log(traditionalInk * simplifiedInk)) / apart;
-                    inkVotes += std::clamp(position, -1.0, 1.0)
-                                * std::clamp((std::abs(apart) - kInkDifferenceThatTells) / kInkDifferenceThatTellsWell,
-                                             0.0, 1.0);
+                    inkVotes +=
+                        std::clamp(position, -1.0, 1.0) *
+                        std::clamp((std::abs(apart) - kInkDifferenceThatTells) / kInkDifferenceThatTellsWell, 0.0, 1.0);
                 }
             }
         }
@@ -1038,8 +1041,9 @@ HanComparison compareHanReadings(ReadLine& line, std::vector<ReadLine>& others, 
         std::clamp(double(hanConfidence(comparison.other) - hanConfidence(line)) / kConfidencePerVote,
                    -kMostConfidenceVotes, kMostConfidenceVotes);
     inkVotes *= std::min(1.0, double(inkRatios.size()) / kInkReferences);
-    comparison.traditional = inkVotes + characterVotes + std::min(readTraditional, kMostTraditionalReadBySimplifiedModel)
-                             + towardsOther * (kGlyphVote * glyphVotes + confidenceVotes);
+    comparison.traditional = inkVotes + characterVotes +
+                             std::min(readTraditional, kMostTraditionalReadBySimplifiedModel) +
+                             towardsOther * (kGlyphVote * glyphVotes + confidenceVotes);
     return comparison;
 }
 
@@ -1075,8 +1079,8 @@ void decideScripts(std::vector<HanComparison>& comparisons, const std::vector<Re
     for (size_t k = 0; k < comparisons.size(); ++k) {
         const double own = comparisons[k].traditional;
         const double around = evidenceOfBlock[blockOf[k]];
-        traditional[k] = std::abs(own) >= kDecisiveEvidence || std::abs(around) < kDecisiveEvidence ? own > 0
-                                                                                                      : around > 0;
+        traditional[k] =
+            std::abs(own) >= kDecisiveEvidence || std::abs(around) < kDecisiveEvidence ? own > 0 : around > 0;
     }
 }
 
@@ -1088,13 +1092,15 @@ void keepScript(ReadLine& line, bool traditional)
     QStringList texts;
     for (const Symbol* symbol : symbols)
         texts.append(symbol->text);
-    const ChineseScript::Form foreign = traditional ? ChineseScript::Form::simplified : ChineseScript::Form::traditional;
+    const ChineseScript::Form foreign =
+        traditional ? ChineseScript::Form::simplified : ChineseScript::Form::traditional;
     bool any = false;
     for (const QString& text : texts)
         any = any || ChineseScript::formOf(text) == foreign;
     if (!any)
         return;
-    const QStringList converted = traditional ? ChineseScript::toTraditional(texts) : ChineseScript::toSimplified(texts);
+    const QStringList converted =
+        traditional ? ChineseScript::toTraditional(texts) : ChineseScript::toSimplified(texts);
     for (size_t k = 0; k < symbols.size(); ++k)
         if (ChineseScript::formOf(texts[qsizetype(k)]) == foreign)
             symbols[k]->text = converted[qsizetype(k)];

@@ -54,8 +54,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("simplified");
         QTest::addColumn<QString>("traditional");
         QTest::newRow("settings") << QStringLiteral("检查软件更新时间") << QStringLiteral("檢查軟件更新時間");
-        QTest::newRow("mixed with English") << QStringLiteral("下载 Linux 版本，共3个")
-                                            << QStringLiteral("下載 Linux 版本，共3個");
+        QTest::newRow("mixed with English")
+            << QStringLiteral("下载 Linux 版本，共3个") << QStringLiteral("下載 Linux 版本，共3個");
         QTest::newRow("nothing to change") << QStringLiteral("中文 OK") << QStringLiteral("中文 OK");
     }
 

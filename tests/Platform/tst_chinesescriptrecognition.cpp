@@ -122,10 +122,10 @@ private Q_SLOTS:
     void traditionalTextStaysTraditionalWithOnlyNotoFonts()
     {
         const QStringList traditional{
-            QStringLiteral("關閉視窗前儲存變更"), QStringLiteral("選擇印表機與紙張大小"),
+            QStringLiteral("關閉視窗前儲存變更"),   QStringLiteral("選擇印表機與紙張大小"),
             QStringLiteral("這個資料夾裡沒有檔案"), QStringLiteral("連線逾時，請檢查網路"),
-            QStringLiteral("輸入帳號與密碼"),     QStringLiteral("顯示隱藏的項目"),
-            QStringLiteral("開機時自動啟動"),     QStringLiteral("將圖片傳送到手機"),
+            QStringLiteral("輸入帳號與密碼"),       QStringLiteral("顯示隱藏的項目"),
+            QStringLiteral("開機時自動啟動"),       QStringLiteral("將圖片傳送到手機"),
         };
         QList<Picture> pictures;
         int variant = 0;
@@ -136,8 +136,8 @@ private Q_SLOTS:
                 for (int i = 0; i < 3; ++i)
                     lines.append(traditional[(variant + 3 * i) % traditional.size()]);
                 ++variant;
-                pictures.append({linesPicture({{family, lines[0]}, {family, lines[1]}, {family, lines[2]}}, size, look),
-                                 lines});
+                pictures.append(
+                    {linesPicture({{family, lines[0]}, {family, lines[1]}, {family, lines[2]}}, size, look), lines});
             }
         }
         const QList<QStringList> read = readWithOnlyNotoFonts(pictures);
@@ -152,10 +152,11 @@ private Q_SLOTS:
             // Read in either script, the pictures must have been read.
             const QString expected = pictures[i].lines.join(QString());
             drawn += expected.size();
-            misread += std::min(RecognitionPictures::editDistance(
-                                    Platform::ChineseScript::toSimplified(characters(read[i].join(QString()))).join(QString()),
-                                    Platform::ChineseScript::toSimplified(characters(expected)).join(QString())),
-                                expected.size());
+            misread +=
+                std::min(RecognitionPictures::editDistance(
+                             Platform::ChineseScript::toSimplified(characters(read[i].join(QString()))).join(QString()),
+                             Platform::ChineseScript::toSimplified(characters(expected)).join(QString())),
+                         expected.size());
             for (const QString& line : read[i])
                 if (!ofForm(line, Form::simplified).isEmpty())
                     simplifiedLines.append(line);
@@ -168,7 +169,8 @@ private Q_SLOTS:
                                 .arg(traditionalOnly)
                                 .arg(simplifiedLines.join(QStringLiteral(" / ")))));
         QVERIFY2(simplifiedLines.size() <= 1, qPrintable(simplifiedLines.join(QStringLiteral(" / "))));
-        QVERIFY2(misread * 10 <= drawn, qPrintable(QStringLiteral("%1 of %2 characters misread").arg(misread).arg(drawn)));
+        QVERIFY2(misread * 10 <= drawn,
+                 qPrintable(QStringLiteral("%1 of %2 characters misread").arg(misread).arg(drawn)));
     }
 
     // A simplified line quoted among traditional ones keeps its script, and the traditional lines
@@ -184,11 +186,12 @@ private Q_SLOTS:
                                      QStringLiteral("请选择要导出的记录")};
         QList<Picture> pictures;
         for (qsizetype i = 0; i < fonts.size(); ++i) {
-            const QStringList lines{QStringLiteral("備份與還原設定"), simplified[i], QStringLiteral("關於這個應用程式")};
-            pictures.append({linesPicture({{fonts[i].second, lines[0]}, {fonts[i].first, lines[1]},
-                                           {fonts[i].second, lines[2]}},
-                                          28),
-                             lines});
+            const QStringList lines{QStringLiteral("備份與還原設定"), simplified[i],
+                                    QStringLiteral("關於這個應用程式")};
+            pictures.append(
+                {linesPicture({{fonts[i].second, lines[0]}, {fonts[i].first, lines[1]}, {fonts[i].second, lines[2]}},
+                              28),
+                 lines});
         }
         QList<QList<QStringList>> readings{readWithOnlyNotoFonts(pictures)};
         QList<QStringList>& all = readings.emplaceBack();
@@ -200,10 +203,10 @@ private Q_SLOTS:
             QCOMPARE(read.size(), pictures.size());
             for (qsizetype i = 0; i < pictures.size(); ++i) {
                 const QStringList& lines = read[i];
-                const bool right = lines.size() == 3 && ofForm(lines[0], Form::simplified).isEmpty()
-                                   && ofForm(lines[1], Form::traditional).isEmpty()
-                                   && !ofForm(lines[1], Form::simplified).isEmpty()
-                                   && ofForm(lines[2], Form::simplified).isEmpty();
+                const bool right = lines.size() == 3 && ofForm(lines[0], Form::simplified).isEmpty() &&
+                                   ofForm(lines[1], Form::traditional).isEmpty() &&
+                                   !ofForm(lines[1], Form::simplified).isEmpty() &&
+                                   ofForm(lines[2], Form::simplified).isEmpty();
                 if (!right)
                     wrong.append(lines.join(QStringLiteral(" / ")));
             }
