@@ -48,11 +48,11 @@ private:
     mutable std::mutex m_mutex;
 };
 
-// Standard OpenCC forms both ways: the traditional forms of Tesseract's chi_tra model are
-// OpenCC's standard ones, not Taiwan's or Hong Kong's variants.
+// To traditional, OpenCC's standard forms with Taiwan's variants of a few (為 rather than 爲, 裡
+// rather than 裏), which interfaces written in traditional Chinese use. To simplified, from either.
 const Converter& toTraditionalConverter()
 {
-    static const Converter converter("s2t.json");
+    static const Converter converter("s2tw.json");
     return converter;
 }
 

@@ -853,11 +853,12 @@ double inkIn(const QImage& grey, const QRect& cell)
 // fonts installed, and a desktop with only the Noto CJK fonts makes a Ming or Kai picture's
 // traditional characters look like their simplified forms in Noto.
 constexpr double kGlyphVote = 0.5;
-// The models' mean confidences in a line's Chinese words differ by 1 to 10 in favour of the
-// script the line is written in, and by as much for other reasons (a blurred line, a misread
-// character): a difference of 10 counts one vote, and no more than two.
-constexpr double kConfidencePerVote = 10;
-constexpr double kMostConfidenceVotes = 2;
+// The models' mean confidences in a line's Chinese words differ by up to 40 in favour of the
+// script the line is written in where the other model misreads what it does not know (錄 as 儿),
+// but in a short line by as much either way for no reason of script: a difference of 20 counts
+// one vote, and no more.
+constexpr double kConfidencePerVote = 20;
+constexpr double kMostConfidenceVotes = 1;
 // The simplified model knows hardly any traditional-only character: one it reads is there.
 constexpr double kTraditionalReadBySimplifiedModel = 1;
 constexpr double kMostTraditionalReadBySimplifiedModel = 2;
@@ -1048,7 +1049,8 @@ HanComparison compareHanReadings(ReadLine& line, std::vector<ReadLine>& others, 
 }
 
 // Lines that are read over (a block of text): each within a line's height or so of the next, of
-// about the same height. A line whose own evidence is thin takes the script of its block.
+// about the same height. A line whose own evidence is thin takes the script of its block, where
+// the evidence of all its lines together is not.
 void decideScripts(std::vector<HanComparison>& comparisons, const std::vector<ReadLine>& lines,
                    std::vector<bool>& traditional)
 {
@@ -1073,8 +1075,7 @@ void decideScripts(std::vector<HanComparison>& comparisons, const std::vector<Re
     }
     std::vector<double> evidenceOfBlock(block + 1, 0);
     for (size_t k = 0; k < comparisons.size(); ++k)
-        if (std::abs(comparisons[k].traditional) >= kDecisiveEvidence)
-            evidenceOfBlock[blockOf[k]] += comparisons[k].traditional;
+        evidenceOfBlock[blockOf[k]] += comparisons[k].traditional;
     traditional.assign(comparisons.size(), false);
     for (size_t k = 0; k < comparisons.size(); ++k) {
         const double own = comparisons[k].traditional;
