@@ -2,8 +2,15 @@
 
 #include <QHash>
 
-#include <opencc.h>
+#include <Config.hpp>
+#include <Conversion.hpp>
+#include <ConversionChain.hpp>
+#include <Converter.hpp>
+#include <Dict.hpp>
+#include <DictEntry.hpp>
+#include <Exception.hpp>
 
+#include <algorithm>
 #include <mutex>
 
 namespace Platform::ChineseScript {
@@ -14,37 +21,53 @@ namespace {
 class Converter
 {
 public:
-    explicit Converter(const char* configuration) : m_handle(opencc_open(configuration)) {}
-    ~Converter()
+    explicit Converter(const char* configuration)
     {
-        if (loaded())
-            opencc_close(m_handle);
+        try {
+            opencc::Config config;
+            m_converter = config.NewFromFile(configuration);
+        } catch (const opencc::Exception&) {
+            m_converter.reset();
+        }
     }
-    Converter(const Converter&) = delete;
-    Converter& operator=(const Converter&) = delete;
 
-    bool loaded() const { return m_handle != reinterpret_cast<opencc_t>(-1) && m_handle != nullptr; }
+    bool loaded() const { return m_converter != nullptr; }
 
     QString convert(const QString& text) const
     {
         if (!loaded() || text.isEmpty())
             return text;
-        const QByteArray utf8 = text.toUtf8();
-        char* converted = nullptr;
-        {
-            // OpenCC documents no thread safety for a shared converter.
-            const std::lock_guard lock(m_mutex);
-            converted = opencc_convert_utf8(m_handle, utf8.constData(), size_t(utf8.size()));
-        }
-        if (!converted)
+        // OpenCC documents no thread safety for a shared converter.
+        const std::lock_guard lock(m_mutex);
+        try {
+            return QString::fromStdString(m_converter->Convert(text.toStdString()));
+        } catch (const opencc::Exception&) {
             return text;
-        QString result = QString::fromUtf8(converted);
-        opencc_convert_utf8_free(converted);
-        return result;
+        }
+    }
+
+    // Whether the character's entry in the conversion's first table (the other script's forms of
+    // a character, the first the usual one) leaves it no form of its own: 這 is only traditional,
+    // while 台 also stands in traditional text, beside 臺 and 颱.
+    bool onlyOfItsScript(const QString& character) const
+    {
+        if (!loaded())
+            return false;
+        const std::lock_guard lock(m_mutex);
+        const std::list<opencc::ConversionPtr> conversions = m_converter->GetConversionChain()->GetConversions();
+        if (conversions.empty())
+            return false;
+        const std::string key = character.toStdString();
+        const opencc::Dict& table = *conversions.front()->GetDict();
+        const opencc::Optional<const opencc::DictEntry*> entry = table.Match(key);
+        if (entry.IsNull())
+            return false;
+        const std::vector<std::string> forms = entry.Get()->Values();
+        return !forms.empty() && std::find(forms.begin(), forms.end(), key) == forms.end();
     }
 
 private:
-    opencc_t m_handle;
+    opencc::ConverterPtr m_converter;
     mutable std::mutex m_mutex;
 };
 
@@ -107,9 +130,9 @@ Form formOf(const QString& character)
             return *found;
     }
     Form form = Form::both;
-    if (toSimplifiedConverter().convert(character) != character)
+    if (toSimplifiedConverter().onlyOfItsScript(character))
         form = Form::traditional;
-    else if (toTraditionalConverter().convert(character) != character)
+    else if (toTraditionalConverter().onlyOfItsScript(character))
         form = Form::simplified;
     const std::lock_guard lock(mutex);
     if (known.size() >= kMostKept)

@@ -6,9 +6,9 @@
 namespace Platform::ChineseScript {
 
 // Which of the two Chinese scripts a character belongs to: only to the traditional one (貼, 這),
-// only to the simplified one (贴, 这), or to both (中, 文). Told by OpenCC's conversion tables:
-// a character is traditional-only when converting it to simplified changes it, simplified-only
-// when converting it to traditional does.
+// only to the simplified one (贴, 这), or to both (中, 文, and 台 or 后, which traditional text
+// writes too). Told by OpenCC's character tables: a character is of one script only when the
+// table converting from it has other forms for it and not itself among them.
 enum class Form
 {
     both,

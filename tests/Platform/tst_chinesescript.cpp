@@ -37,6 +37,9 @@ private Q_SLOTS:
         QTest::newRow("simplified 钟") << QStringLiteral("钟") << Form::simplified;
         QTest::newRow("both 中") << QStringLiteral("中") << Form::both;
         QTest::newRow("both 文") << QStringLiteral("文") << Form::both;
+        // Traditional text writes these too (這台電腦, 皇后), beside the forms converting gives.
+        QTest::newRow("both 台") << QStringLiteral("台") << Form::both;
+        QTest::newRow("both 后") << QStringLiteral("后") << Form::both;
         QTest::newRow("letter") << QStringLiteral("A") << Form::both;
         QTest::newRow("punctuation") << QStringLiteral("，") << Form::both;
     }
