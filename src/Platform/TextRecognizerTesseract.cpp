@@ -849,9 +849,9 @@ double inkIn(const QImage& grey, const QRect& cell)
 }
 
 // How much each kind of evidence weighs in a line's script, in votes: a clear difference of ink
-// at one character counts one. The glyph comparison counts half: it is only as good as the
-// fonts installed, and a desktop with only the Noto CJK fonts makes a Ming or Kai picture's
-// traditional characters look like their simplified forms in Noto.
+// at one character counts one. The glyph comparison counts half where its win is not clear: it
+// is only as good as the fonts installed, and a desktop with only the Noto CJK fonts makes a Ming
+// or Kai picture's traditional characters look like their simplified forms in Noto.
 constexpr double kGlyphVote = 0.5;
 // The models' mean confidences in a line's Chinese words differ by up to 40 in favour of the
 // script the line is written in where the other model misreads what it does not know (錄 as 儿),
@@ -953,7 +953,7 @@ HanComparison compareHanReadings(ReadLine& line, std::vector<ReadLine>& others, 
 
     double inkVotes = 0;
     double characterVotes = 0;
-    int glyphVotes = 0;
+    double glyphVotes = 0;
     for (const auto& [i, j] : pairs) {
         if (first[i]->text == second[j]->text)
             continue;
@@ -962,19 +962,26 @@ HanComparison compareHanReadings(ReadLine& line, std::vector<ReadLine>& others, 
             continue;
         }
         // Which of the two is the traditional reading's, and whether the pair is a question of
-        // script at all: one of the two belongs to one script only.
+        // script at all: the two forms of one character (贴 and 貼), not a misread (航 for 剪).
         const QString& traditionalText = comparison.otherIsTraditional ? second[j]->text : first[i]->text;
         const QString& simplifiedText = comparison.otherIsTraditional ? first[i]->text : second[j]->text;
-        const bool ofScript = ChineseScript::formOf(traditionalText) == ChineseScript::Form::traditional ||
-                              ChineseScript::formOf(simplifiedText) == ChineseScript::Form::simplified;
+        const bool ofScript = ChineseScript::toSimplified({traditionalText}).front() == simplifiedText ||
+                              ChineseScript::toTraditional({simplifiedText}).front() == traditionalText;
+        const float traditionalConfidence =
+            comparison.otherIsTraditional ? second[j]->confidence : first[i]->confidence;
+        const float simplifiedConfidence = comparison.otherIsTraditional ? first[i]->confidence : second[j]->confidence;
+        const double traditionalSurer =
+            std::clamp(double(traditionalConfidence - simplifiedConfidence) / kCharacterConfidencePerVote,
+                       -kMostCharacterConfidenceVote, kMostCharacterConfidenceVote);
         if (ofScript) {
-            const float traditionalConfidence =
-                comparison.otherIsTraditional ? second[j]->confidence : first[i]->confidence;
-            const float simplifiedConfidence =
-                comparison.otherIsTraditional ? first[i]->confidence : second[j]->confidence;
-            characterVotes +=
-                std::clamp(double(traditionalConfidence - simplifiedConfidence) / kCharacterConfidencePerVote,
-                           -kMostCharacterConfidenceVote, kMostCharacterConfidenceVote);
+            characterVotes += traditionalSurer;
+        } else {
+            // A misread says something only where one model is surer of a character only its
+            // script has (錄 read where the other model guesses 儿): that model knows what it sees.
+            if (ChineseScript::formOf(traditionalText) == ChineseScript::Form::traditional)
+                characterVotes += std::max(0.0, traditionalSurer);
+            if (ChineseScript::formOf(simplifiedText) == ChineseScript::Form::simplified)
+                characterVotes += std::min(0.0, traditionalSurer);
         }
         if (ofScript && inkScale > 0) {
             const double traditionalInk = HanGlyphs::inkOf(traditionalText, inkFamily);
@@ -1016,14 +1023,16 @@ HanComparison compareHanReadings(ReadLine& line, std::vector<ReadLine>& others, 
         if (std::max(firstLikeness, secondLikeness) < kLikenessToDecide || firstLikeness == secondLikeness)
             continue;
         const int verdict = secondLikeness > firstLikeness ? 1 : -1;
-        if (ofScript)
-            glyphVotes += verdict;
         // Only a clear win replaces a character, and only one that no other style undoes: the
         // loser drawn in its own best style must still look clearly less alike.
         const double loserAnywhere = verdict > 0 ? firstBest : secondBest;
-        if (std::max(firstLikeness, secondLikeness) >= kLikenessToReplace
-            && std::max(firstLikeness, secondLikeness) - loserAnywhere >= kLikenessToOverride)
+        const bool clear = std::max(firstLikeness, secondLikeness) >= kLikenessToReplace &&
+                           std::max(firstLikeness, secondLikeness) - loserAnywhere >= kLikenessToOverride;
+        if (clear)
             comparison.verdicts.emplace_back(i, j, verdict);
+        // A clear win is one in the picture's own type, as good as the ink: a whole vote.
+        if (ofScript)
+            glyphVotes += verdict * (clear ? 1 : kGlyphVote);
     }
     // Over the words of Chinese characters: the Latin words of a mixed line say nothing of its script.
     const auto hanConfidence = [](const ReadLine& reading) {
@@ -1044,13 +1053,13 @@ HanComparison compareHanReadings(ReadLine& line, std::vector<ReadLine>& others, 
     inkVotes *= std::min(1.0, double(inkRatios.size()) / kInkReferences);
     comparison.traditional = inkVotes + characterVotes +
                              std::min(readTraditional, kMostTraditionalReadBySimplifiedModel) +
-                             towardsOther * (kGlyphVote * glyphVotes + confidenceVotes);
+                             towardsOther * (glyphVotes + confidenceVotes);
     return comparison;
 }
 
 // Lines that are read over (a block of text): each within a line's height or so of the next, of
 // about the same height. A line whose own evidence is thin takes the script of its block, where
-// the evidence of all its lines together is not.
+// the evidence of its other lines together is not.
 void decideScripts(std::vector<HanComparison>& comparisons, const std::vector<ReadLine>& lines,
                    std::vector<bool>& traditional)
 {
@@ -1074,14 +1083,20 @@ void decideScripts(std::vector<HanComparison>& comparisons, const std::vector<Re
         blockOf[order[k]] = block;
     }
     std::vector<double> evidenceOfBlock(block + 1, 0);
-    for (size_t k = 0; k < comparisons.size(); ++k)
+    std::vector<int> linesOfBlock(block + 1, 0);
+    for (size_t k = 0; k < comparisons.size(); ++k) {
         evidenceOfBlock[blockOf[k]] += comparisons[k].traditional;
+        ++linesOfBlock[blockOf[k]];
+    }
     traditional.assign(comparisons.size(), false);
     for (size_t k = 0; k < comparisons.size(); ++k) {
+        // What the other lines say: at least two of them, for one line of the other script (a
+        // quotation) not to decide its neighbour's.
         const double own = comparisons[k].traditional;
-        const double around = evidenceOfBlock[blockOf[k]];
-        traditional[k] =
-            std::abs(own) >= kDecisiveEvidence || std::abs(around) < kDecisiveEvidence ? own > 0 : around > 0;
+        const double around = evidenceOfBlock[blockOf[k]] - own;
+        const bool follows =
+            std::abs(own) < kDecisiveEvidence && linesOfBlock[blockOf[k]] >= 3 && std::abs(around) >= kDecisiveEvidence;
+        traditional[k] = follows ? around > 0 : own > 0;
     }
 }
 
