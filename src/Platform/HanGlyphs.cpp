@@ -177,6 +177,46 @@ double Shape::likeness(const QString& character, const QString& family) const
     return correlation;
 }
 
+double inkOf(const QString& character, const QString& family)
+{
+    if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+        return 0;
+    using Key = std::pair<QString, QString>;
+    static std::mutex mutex;
+    static std::map<Key, double> drawn;
+    constexpr size_t kMostKept = 4096;
+    Key key{character, family};
+    {
+        const std::lock_guard lock(mutex);
+        if (const auto found = drawn.find(key); found != drawn.end())
+            return found->second;
+    }
+    // Large enough that the strokes' antialiased edges weigh little.
+    constexpr int kSize = 48;
+    QImage image(kSize * 2, kSize * 2, QImage::Format_Grayscale8);
+    image.fill(255);
+    {
+        QPainter painter(&image);
+        QFont font(family);
+        font.setPixelSize(kSize);
+        painter.setFont(font);
+        painter.setPen(Qt::black);
+        painter.drawText(image.rect(), Qt::AlignCenter, character);
+    }
+    double ink = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        const uchar* row = image.constScanLine(y);
+        for (int x = 0; x < image.width(); ++x)
+            ink += 255 - row[x];
+    }
+    ink /= 255.0 * kSize * kSize;
+    const std::lock_guard lock(mutex);
+    if (drawn.size() >= kMostKept)
+        drawn.clear();
+    drawn.emplace(std::move(key), ink);
+    return ink;
+}
+
 double likeness(const QImage& picture, const QString& character, const QString& family)
 {
     return Shape(picture).likeness(character, family);

@@ -46,6 +46,13 @@ private:
     int m_pixelSize = 0;
 };
 
+// How much ink `character` takes drawn in `family`: the darkness summed over its em square, as a
+// share of the square. The two forms of a character differ in it by their strokes (體 takes
+// about twice the ink of 体) in every family alike, while a family's weight changes all of its
+// characters together: the ratio of two characters' ink says which forms a picture shows
+// whichever font drew it. 0 without a QGuiApplication.
+double inkOf(const QString& character, const QString& family);
+
 // Shape(picture).likeness(character, family).
 double likeness(const QImage& picture, const QString& character, const QString& family);
 

@@ -1,5 +1,6 @@
 #include "TextRecognizerTesseract.h"
 
+#include "ChineseScript.h"
 #include "HanGlyphs.h"
 #include "RecognitionThreads.h"
 #include "TextPicture.h"
@@ -16,6 +17,7 @@
 #include <tesseract/resultiterator.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <thread>
 #include <tuple>
@@ -41,6 +43,7 @@ struct Symbol
     int right;
     int top;
     int bottom;
+    float confidence = 0; // the engine's, of this character
 };
 
 // Tesseract's recognised order along a line is right, its character boxes less so: the left
@@ -120,7 +123,8 @@ std::vector<ReadLine> readPage(tesseract::ResultIterator& iterator, QPoint offse
                 {wordBox.isEmpty() ? box : wordBox.translated(offset), iterator.Confidence(tesseract::RIL_WORD), {}});
             wordOpen = true;
         }
-        lines.back().words.back().symbols.push_back({text, box.left(), box.right() + 1, box.top(), box.bottom() + 1});
+        lines.back().words.back().symbols.push_back(
+            {text, box.left(), box.right() + 1, box.top(), box.bottom() + 1, iterator.Confidence(level)});
     } while (iterator.Next(level));
     return lines;
 }
@@ -135,8 +139,8 @@ std::vector<Symbol*> symbolsOf(ReadLine& line)
 }
 
 // Pairs of positions that stand for the same character in two readings of one line: the
-// alignment of least edits, of which only the substitutions are kept.
-std::vector<std::pair<size_t, size_t>> substitutions(const std::vector<Symbol*>& a, const std::vector<Symbol*>& b)
+// alignment of least edits, its matches and substitutions, from the end of the line backwards.
+std::vector<std::pair<size_t, size_t>> alignment(const std::vector<Symbol*>& a, const std::vector<Symbol*>& b)
 {
     const size_t n = a.size(), m = b.size();
     std::vector<std::vector<int>> cost(n + 1, std::vector<int>(m + 1));
@@ -152,8 +156,7 @@ std::vector<std::pair<size_t, size_t>> substitutions(const std::vector<Symbol*>&
     size_t i = n, j = m;
     while (i > 0 && j > 0) {
         if (cost[i][j] == cost[i - 1][j - 1] + (a[i - 1]->text == b[j - 1]->text ? 0 : 1)) {
-            if (a[i - 1]->text != b[j - 1]->text)
-                pairs.emplace_back(i - 1, j - 1);
+            pairs.emplace_back(i - 1, j - 1);
             --i;
             --j;
         } else if (cost[i][j] == cost[i - 1][j] + 1) {
@@ -911,32 +914,170 @@ float meanConfidence(const ReadLine& line)
     return sum / float(line.words.size());
 }
 
-// Each Chinese model knows only its own script's characters and reads the other script's as
-// the nearest ones it knows (貼 as 贴 and 贴 as 貼), with a confidence that says little about
-// which script the picture shows. The two readings of a line are therefore compared character
-// by character, and where they differ the picture itself decides: whichever character, drawn,
-// looks more like the picture's. The line then comes from the reading whose characters won
-// more often, and a character of the other reading replaces a differing one only where it won
-// clearly: that mends a character the winning model misreads in its own script (航 for 剪)
-// without mixing the scripts of a line.
-void chooseHanReading(ReadLine& line, std::vector<ReadLine>& others, const QImage& grey, const QString& firstLanguage,
-                      const QString& otherLanguage)
+// The darkness of a cell of the picture, in the share of a square as high as the cell.
+double inkIn(const QImage& grey, const QRect& cell)
 {
-    if (others.size() != 1)
-        return;
-    ReadLine& other = others.front();
+    const QRect area = cell.intersected(grey.rect());
+    if (area.isEmpty())
+        return 0;
+    double ink = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        const uchar* row = grey.constScanLine(y);
+        for (int x = area.left(); x <= area.right(); ++x)
+            ink += 255 - row[x];
+    }
+    return ink / (255.0 * area.height() * area.height());
+}
+
+// How much each kind of evidence weighs in a line's script, in votes: a clear difference of ink
+// at one character counts one. The glyph comparison counts half where its win is not clear: it
+// is only as good as the fonts installed, and a desktop with only the Noto CJK fonts makes a Ming
+// or Kai picture's traditional characters look like their simplified forms in Noto.
+constexpr double kGlyphVote = 0.5;
+// The models' mean confidences in a line's Chinese words differ by up to 40 in favour of the
+// script the line is written in where the other model misreads what it does not know (錄 as 儿),
+// but in a short line by as much either way for no reason of script: a difference of 20 counts
+// one vote, and no more.
+constexpr double kConfidencePerVote = 20;
+constexpr double kMostConfidenceVotes = 1;
+// The simplified model knows hardly any traditional-only character: one it reads is there.
+constexpr double kTraditionalReadBySimplifiedModel = 1;
+constexpr double kMostTraditionalReadBySimplifiedModel = 2;
+// Two forms whose ink differs by less than this (log of their ratio) say nothing about which is
+// drawn (纪 and 紀, 设 and 設: fonts differ more than they do); beyond, the more the clearer, and
+// 0.25 more (体 and 體: 0.35) counts a whole vote.
+constexpr double kInkDifferenceThatTells = 0.15;
+constexpr double kInkDifferenceThatTellsWell = 0.25;
+// The ink of the picture is measured against the characters both readings agree on: fewer than
+// three say less.
+constexpr size_t kInkReferences = 3;
+// Each model's confidence in the characters where the two differ in form: the one reading its
+// own script's form of what is drawn is the surer, by a few points.
+constexpr double kCharacterConfidencePerVote = 20;
+constexpr double kMostCharacterConfidenceVote = 0.5;
+// Evidence weaker than this leaves the line to the lines around it.
+constexpr double kDecisiveEvidence = 1;
+
+// What a Chinese line's two readings, one per Chinese model, say about it.
+struct HanComparison
+{
+    size_t line = 0;
+    ReadLine other;                  // the other model's reading
+    bool hasOther = false;           // whether it read exactly one line
+    bool otherIsTraditional = false; // which model read `other`
+    // The pairs of differing characters of `line` and `other` where one looks clearly more like the
+    // picture: +1 the other reading's.
+    std::vector<std::tuple<size_t, size_t, int>> verdicts;
+    std::vector<std::pair<size_t, size_t>> otherCharacters; // differing pairs that are not both Chinese
+    // How much the line's own characters say it is traditional (> 0) or simplified (< 0).
+    double traditional = 0;
+};
+
+// Each Chinese model knows mostly its own script's characters and reads the other script's as
+// the nearest ones it knows (貼 as 贴, 贴 as 貼), and the traditional model now and then emits a
+// simplified form of what it reads. The script of a line therefore comes from what the two
+// readings say together, each kind of evidence independent of the fonts the desktop has:
+// - where the readings differ by the form of a character, the picture's ink: a traditional form
+//   mostly has more strokes (體 and 体), and a cell's ink, relative to the characters both
+//   readings agree on, shows which form is drawn, whatever the font's weight and style;
+// - the models' confidence in the line: each trusts its own script's characters more;
+// - a traditional-only character the simplified model reads;
+// - and, worth less, which of the two characters drawn in the installed fonts looks more like the
+//   picture.
+// Where the two readings differ, the glyph comparison also mends a character the line's model
+// misreads in its own script (航 for 剪) where the other's looks clearly more like the picture.
+HanComparison compareHanReadings(ReadLine& line, std::vector<ReadLine>& others, const QImage& grey,
+                                 const QString& firstLanguage, const QString& otherLanguage)
+{
+    HanComparison comparison;
+    comparison.otherIsTraditional = otherLanguage == QLatin1String("chi_tra");
+    const double towardsOther = comparison.otherIsTraditional ? 1 : -1; // evidence for the other, as traditional
     std::vector<Symbol*> first = symbolsOf(line);
-    std::vector<Symbol*> second = symbolsOf(other);
+
+    double readTraditional = 0;
+    for (const Symbol* symbol : comparison.otherIsTraditional ? first : std::vector<Symbol*>{})
+        if (ChineseScript::formOf(symbol->text) == ChineseScript::Form::traditional)
+            readTraditional += kTraditionalReadBySimplifiedModel;
+
+    if (others.size() != 1) {
+        comparison.traditional = std::min(readTraditional, kMostTraditionalReadBySimplifiedModel);
+        return comparison;
+    }
+    comparison.hasOther = true;
+    comparison.other = std::move(others.front());
+    std::vector<Symbol*> second = symbolsOf(comparison.other);
+    if (!comparison.otherIsTraditional)
+        for (const Symbol* symbol : second)
+            if (ChineseScript::formOf(symbol->text) == ChineseScript::Form::traditional)
+                readTraditional += kTraditionalReadBySimplifiedModel;
+
     const std::vector<QRect> cells = characterCells(first, line.box, grey);
-    const std::vector<QRect> otherCells = characterCells(second, other.box, grey);
+    const std::vector<QRect> otherCells = characterCells(second, comparison.other.box, grey);
     const auto pictureAt = [&](const QRect& cell) { return grey.copy(cell.intersected(grey.rect())); };
-    int votes = 0;
-    std::vector<std::tuple<size_t, size_t, int>> verdicts; // +1: the other reading's character won
-    std::vector<std::pair<size_t, size_t>> otherCharacters;
-    for (const auto& [i, j] : substitutions(first, second)) {
-        if (!HanGlyphs::isHanCharacter(first[i]->text) || !HanGlyphs::isHanCharacter(second[j]->text)) {
-            otherCharacters.emplace_back(i, j);
+
+    // The ink of the picture per ink of the drawn character, over the characters both read alike.
+    const QString& inkFamily = HanGlyphs::installedStyles().front().traditional;
+    std::vector<double> inkRatios;
+    const std::vector<std::pair<size_t, size_t>> pairs = alignment(first, second);
+    for (const auto& [i, j] : pairs) {
+        if (first[i]->text != second[j]->text || !HanGlyphs::isHanCharacter(first[i]->text))
             continue;
+        const double drawn = HanGlyphs::inkOf(first[i]->text, inkFamily);
+        if (drawn > 0)
+            inkRatios.push_back((inkIn(grey, cells[i]) + inkIn(grey, otherCells[j])) / 2 / drawn);
+    }
+    double inkScale = 0;
+    if (!inkRatios.empty()) {
+        std::nth_element(inkRatios.begin(), inkRatios.begin() + ptrdiff_t(inkRatios.size() / 2), inkRatios.end());
+        inkScale = inkRatios[inkRatios.size() / 2];
+    }
+
+    double inkVotes = 0;
+    double characterVotes = 0;
+    double glyphVotes = 0;
+    for (const auto& [i, j] : pairs) {
+        if (first[i]->text == second[j]->text)
+            continue;
+        if (!HanGlyphs::isHanCharacter(first[i]->text) || !HanGlyphs::isHanCharacter(second[j]->text)) {
+            comparison.otherCharacters.emplace_back(i, j);
+            continue;
+        }
+        // Which of the two is the traditional reading's, and whether the pair is a question of
+        // script at all: the two forms of one character (贴 and 貼), not a misread (航 for 剪).
+        const QString& traditionalText = comparison.otherIsTraditional ? second[j]->text : first[i]->text;
+        const QString& simplifiedText = comparison.otherIsTraditional ? first[i]->text : second[j]->text;
+        const bool ofScript = ChineseScript::toSimplified({traditionalText}).front() == simplifiedText ||
+                              ChineseScript::toTraditional({simplifiedText}).front() == traditionalText;
+        const float traditionalConfidence =
+            comparison.otherIsTraditional ? second[j]->confidence : first[i]->confidence;
+        const float simplifiedConfidence = comparison.otherIsTraditional ? first[i]->confidence : second[j]->confidence;
+        const double traditionalSurer =
+            std::clamp(double(traditionalConfidence - simplifiedConfidence) / kCharacterConfidencePerVote,
+                       -kMostCharacterConfidenceVote, kMostCharacterConfidenceVote);
+        if (ofScript) {
+            characterVotes += traditionalSurer;
+        } else {
+            // A misread says something only where one model is surer of a character only its
+            // script has (錄 read where the other model guesses 儿): that model knows what it sees.
+            if (ChineseScript::formOf(traditionalText) == ChineseScript::Form::traditional)
+                characterVotes += std::max(0.0, traditionalSurer);
+            if (ChineseScript::formOf(simplifiedText) == ChineseScript::Form::simplified)
+                characterVotes += std::min(0.0, traditionalSurer);
+        }
+        if (ofScript && inkScale > 0) {
+            const double traditionalInk = HanGlyphs::inkOf(traditionalText, inkFamily);
+            const double simplifiedInk = HanGlyphs::inkOf(simplifiedText, inkFamily);
+            const double measured = (inkIn(grey, cells[i]) + inkIn(grey, otherCells[j])) / 2 / inkScale;
+            if (traditionalInk > 0 && simplifiedInk > 0 && measured > 0) {
+                const double apart = std::log(traditionalInk / simplifiedInk);
+                if (std::abs(apart) > kInkDifferenceThatTells) {
+                    // -1 at the simplified form's ink, +1 at the traditional one's.
+                    const double position = (2 * std::log(measured) - std::log(traditionalInk * simplifiedInk)) / apart;
+                    inkVotes +=
+                        std::clamp(position, -1.0, 1.0) *
+                        std::clamp((std::abs(apart) - kInkDifferenceThatTells) / kInkDifferenceThatTellsWell, 0.0, 1.0);
+                }
+            }
         }
         // Each reading places the character a little differently: the better place counts. The
         // picture's type is unknown: the style in which either character looks most like it
@@ -963,28 +1104,128 @@ void chooseHanReading(ReadLine& line, std::vector<ReadLine>& others, const QImag
         if (std::max(firstLikeness, secondLikeness) < kLikenessToDecide || firstLikeness == secondLikeness)
             continue;
         const int verdict = secondLikeness > firstLikeness ? 1 : -1;
-        votes += verdict;
-        // Only a clear win counts against the line's script, and only one that no other style
-        // undoes: the loser drawn in its own best style must still look clearly less alike.
+        // Only a clear win replaces a character, and only one that no other style undoes: the
+        // loser drawn in its own best style must still look clearly less alike.
         const double loserAnywhere = verdict > 0 ? firstBest : secondBest;
-        if (std::max(firstLikeness, secondLikeness) >= kLikenessToReplace
-            && std::max(firstLikeness, secondLikeness) - loserAnywhere >= kLikenessToOverride)
-            verdicts.emplace_back(i, j, verdict);
+        const bool clear = std::max(firstLikeness, secondLikeness) >= kLikenessToReplace &&
+                           std::max(firstLikeness, secondLikeness) - loserAnywhere >= kLikenessToOverride;
+        if (clear)
+            comparison.verdicts.emplace_back(i, j, verdict);
+        // A clear win is one in the picture's own type, as good as the ink: a whole vote.
+        if (ofScript)
+            glyphVotes += verdict * (clear ? 1 : kGlyphVote);
     }
-    if (votes > 0) {
-        for (const auto& [i, j, verdict] : verdicts)
-            if (verdict < 0)
+    // Over the words of Chinese characters: the Latin words of a mixed line say nothing of its script.
+    const auto hanConfidence = [](const ReadLine& reading) {
+        float sum = 0;
+        int count = 0;
+        for (const ReadWord& word : reading.words) {
+            if (std::any_of(word.symbols.begin(), word.symbols.end(),
+                            [](const Symbol& symbol) { return HanGlyphs::isHanCharacter(symbol.text); })) {
+                sum += word.confidence;
+                ++count;
+            }
+        }
+        return count > 0 ? sum / float(count) : 0;
+    };
+    const double confidenceVotes =
+        std::clamp(double(hanConfidence(comparison.other) - hanConfidence(line)) / kConfidencePerVote,
+                   -kMostConfidenceVotes, kMostConfidenceVotes);
+    inkVotes *= std::min(1.0, double(inkRatios.size()) / kInkReferences);
+    comparison.traditional = inkVotes + characterVotes +
+                             std::min(readTraditional, kMostTraditionalReadBySimplifiedModel) +
+                             towardsOther * (glyphVotes + confidenceVotes);
+    return comparison;
+}
+
+// Lines that are read over (a block of text): each within a line's height or so of the next, of
+// about the same height. A line whose own evidence is thin takes the script of its block, where
+// the evidence of its other lines together is not.
+void decideScripts(std::vector<HanComparison>& comparisons, const std::vector<ReadLine>& lines,
+                   std::vector<bool>& traditional)
+{
+    std::vector<size_t> order(comparisons.size());
+    for (size_t k = 0; k < order.size(); ++k)
+        order[k] = k;
+    std::sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+        return lines[comparisons[a].line].box.top() < lines[comparisons[b].line].box.top();
+    });
+    std::vector<size_t> blockOf(comparisons.size(), 0);
+    size_t block = 0;
+    for (size_t k = 0; k < order.size(); ++k) {
+        if (k > 0) {
+            const QRect& above = lines[comparisons[order[k - 1]].line].box;
+            const QRect& below = lines[comparisons[order[k]].line].box;
+            const int high = std::max(above.height(), below.height());
+            const int low = std::max(1, std::min(above.height(), below.height()));
+            if (below.top() - above.bottom() > 2 * high || 2 * high > 3 * low)
+                ++block;
+        }
+        blockOf[order[k]] = block;
+    }
+    std::vector<double> evidenceOfBlock(block + 1, 0);
+    std::vector<int> linesOfBlock(block + 1, 0);
+    for (size_t k = 0; k < comparisons.size(); ++k) {
+        evidenceOfBlock[blockOf[k]] += comparisons[k].traditional;
+        ++linesOfBlock[blockOf[k]];
+    }
+    traditional.assign(comparisons.size(), false);
+    for (size_t k = 0; k < comparisons.size(); ++k) {
+        // What the other lines say: at least two of them, for one line of the other script (a
+        // quotation) not to decide its neighbour's.
+        const double own = comparisons[k].traditional;
+        const double around = evidenceOfBlock[blockOf[k]] - own;
+        const bool follows =
+            std::abs(own) < kDecisiveEvidence && linesOfBlock[blockOf[k]] >= 3 && std::abs(around) >= kDecisiveEvidence;
+        traditional[k] = follows ? around > 0 : own > 0;
+    }
+}
+
+// The characters of a line that are only of the other script take their form in the line's
+// script, chosen among their neighbours (OpenCC's phrase tables); the rest stay as read.
+void keepScript(ReadLine& line, bool traditional)
+{
+    const std::vector<Symbol*> symbols = symbolsOf(line);
+    QStringList texts;
+    for (const Symbol* symbol : symbols)
+        texts.append(symbol->text);
+    const ChineseScript::Form foreign =
+        traditional ? ChineseScript::Form::simplified : ChineseScript::Form::traditional;
+    bool any = false;
+    for (const QString& text : texts)
+        any = any || ChineseScript::formOf(text) == foreign;
+    if (!any)
+        return;
+    const QStringList converted =
+        traditional ? ChineseScript::toTraditional(texts) : ChineseScript::toSimplified(texts);
+    for (size_t k = 0; k < symbols.size(); ++k)
+        if (ChineseScript::formOf(texts[qsizetype(k)]) == foreign)
+            symbols[k]->text = converted[qsizetype(k)];
+}
+
+// The line as its script's model read it, mended where the other model's character looks
+// clearly more like the picture, and its characters made of its script.
+void chooseHanReading(ReadLine& line, HanComparison& comparison, bool traditional)
+{
+    if (comparison.hasOther) {
+        std::vector<Symbol*> first = symbolsOf(line);
+        std::vector<Symbol*> second = symbolsOf(comparison.other);
+        if (traditional == comparison.otherIsTraditional) {
+            for (const auto& [i, j, verdict] : comparison.verdicts)
+                if (verdict < 0)
+                    second[j]->text = first[i]->text;
+            // Punctuation and letters as the page's reading has them: read as a single line, the
+            // traditional model takes a full-width comma for a narrow one.
+            for (const auto& [i, j] : comparison.otherCharacters)
                 second[j]->text = first[i]->text;
-        // Punctuation and letters as the page's reading has them: read as a single line, the
-        // traditional model takes a full-width comma for a narrow one.
-        for (const auto& [i, j] : otherCharacters)
-            second[j]->text = first[i]->text;
-        line = std::move(other);
-    } else {
-        for (const auto& [i, j, verdict] : verdicts)
-            if (verdict > 0)
-                first[i]->text = second[j]->text;
+            line = std::move(comparison.other);
+        } else {
+            for (const auto& [i, j, verdict] : comparison.verdicts)
+                if (verdict > 0)
+                    first[i]->text = second[j]->text;
+        }
     }
+    keepScript(line, traditional);
 }
 
 // A line without Chinese characters is read again by the other language (English), whose
@@ -1179,15 +1420,25 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) c
         if (rereadingLanguages[qsizetype(rereading.language)] == firstLanguage && rereading.lines.size() == 1)
             lines[rereading.line] = std::move(rereading.lines.front());
     }
+    std::vector<HanComparison> comparisons;
     for (Rereading& rereading : rereadings) {
         const QString& language = rereadingLanguages[qsizetype(rereading.language)];
         if (language == firstLanguage)
             continue;
-        if (isChinese(language))
-            chooseHanReading(lines[rereading.line], rereading.lines, grey, firstLanguage, language);
-        else
+        if (isChinese(language)) {
+            comparisons.push_back(
+                compareHanReadings(lines[rereading.line], rereading.lines, grey, firstLanguage, language));
+            comparisons.back().line = rereading.line;
+        } else {
             chooseLatinReading(lines[rereading.line], rereading.lines);
+        }
     }
+    // The script of each Chinese line, from its own readings or, where they say little, from
+    // the lines around it.
+    std::vector<bool> traditional;
+    decideScripts(comparisons, lines, traditional);
+    for (size_t k = 0; k < comparisons.size(); ++k)
+        chooseHanReading(lines[comparisons[k].line], comparisons[k], traditional[k]);
     for (ReadLine& line : lines)
         keepPunctuationWidths(line, grey);
 

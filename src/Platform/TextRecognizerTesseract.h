@@ -21,8 +21,10 @@ namespace Platform {
 // whatever its colours (dark mode, coloured or shaded backgrounds, low contrast). It is scaled so that its typical text
 // line is as tall as the engine reads best and read as one block by the first language; each
 // line is then read again by the other languages that can read it better: a line of Chinese
-// characters by the other Chinese script's model (the picture decides which script each
-// character is in), a line without any by English. Pieces of one line that the layout took for
+// characters by the other Chinese script's model, a line without any by English. What the two
+// Chinese readings say together (their characters, confidences and the picture's ink) decides
+// the script of the line, or of the lines around it where the line itself says little; its
+// characters are then made of that script (OpenCC, see ChineseScript). Pieces of one line that the layout took for
 // several lines are joined and read again whole, so that each character is read once; the width
 // of punctuation beside Chinese characters (full-width or ASCII) comes from the picture.
 // Characters come one per Tesseract symbol, blanks left out, in Tesseract's reading order; each
