@@ -835,6 +835,35 @@ private Q_SLOTS:
         }
     }
 
+    // What tells a write into a kept version: one that keeps the size and the modification time,
+    // made at once (within one tick of the clock) and dated back, still shows; our own save,
+    // renaming a new file over the version, writes nothing into it and must not look like a write.
+    void testStampTellsEveryWriteButOurOwnReplacement()
+    {
+        const QByteArray text = "{\"items\":[]}   ";
+        const QString other = path() + QStringLiteral(".other");
+        writeFile(path(), text);
+        writeFile(other, text);
+        const HistoryFileVersion replaced(::open(QFile::encodeName(path()).constData(), O_RDONLY | O_CLOEXEC));
+        const HistoryFileVersion written(::open(QFile::encodeName(other).constData(), O_RDONLY | O_CLOEXEC));
+        QVERIFY(replaced.descriptor() >= 0 && written.descriptor() >= 0);
+        const HistoryFileVersion::Stamp replacedBefore = replaced.stamp(), writtenBefore = written.stamp();
+
+        struct stat dated = {};
+        QCOMPARE(::stat(QFile::encodeName(other).constData(), &dated), 0);
+        overwriteInPlace(other, 0, "{\"items\":[ ]}  ");
+        const timespec back[2] = {dated.st_atim, dated.st_mtim};
+        QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(other).constData(), back, 0), 0);
+        QVERIFY(written.stamp().modified == writtenBefore.modified && written.stamp().size == writtenBefore.size);
+        QVERIFY(!(written.stamp() == writtenBefore));
+
+        writeFile(path() + QStringLiteral(".new"), text);
+        QCOMPARE(::rename(QFile::encodeName(path() + QStringLiteral(".new")).constData(),
+                          QFile::encodeName(path()).constData()),
+                 0);
+        QVERIFY(replaced.stamp() == replacedBefore);
+    }
+
     // Two images of one size trade places and the file keeps its size and its modification time
     // (`cp -p`, `rsync -t`, `touch -r`, or a write within one tick of the clock): the store must
     // still notice, so that neither a read nor the next save takes one image for the other.
