@@ -79,13 +79,15 @@ HistoryFileVersion::Stamp HistoryFileVersion::settledStamp() const
 {
     // Change times come from the coarse clock (a tick of a few milliseconds), unless the file
     // system dates a change finer once its time was looked at: either way, once that clock
-    // shows a later time, the next write is dated later. Bounded: a clock set back must not
-    // hold anyone.
+    // shows a later time, the next write is dated later. A change dated further ahead than a
+    // tick is no tick: the clock was set back since, and nobody waits for it to catch up.
+    constexpr qint64 longestTick = 50'000'000;
     for (int wait = 0;; ++wait) {
         const Stamp now = stamp();
         timespec clock = {};
         ::clock_gettime(CLOCK_REALTIME_COARSE, &clock);
-        if (qint64(clock.tv_sec) * 1'000'000'000 + clock.tv_nsec > now.changed || wait >= 50)
+        const qint64 ahead = now.changed - (qint64(clock.tv_sec) * 1'000'000'000 + clock.tv_nsec);
+        if (ahead < 0 || ahead > longestTick || wait >= 50)
             return now;
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
