@@ -14,7 +14,7 @@ namespace QuillomareCore {
 ClipboardStore::ClipboardStore(QString fileURL, ClipSettings settings)
     : m_settings(std::move(settings)), m_fileURL(std::move(fileURL)),
       m_encodedItems(std::make_shared<QHash<QUuid, EncodedItem>>()),
-      m_writer(std::make_unique<BackgroundFileWriter>(m_fileURL))
+      m_fileAtPath(makeFileAtPath()), m_writer(std::make_unique<BackgroundFileWriter>(m_fileURL))
 {
     m_writer->onWritten = [this](const BackgroundFileWriter::Outcome& outcome) {
         if (outcome.setAsideTo && m_lastLoadFailure)

@@ -74,7 +74,10 @@ struct ClipboardStoreLoadFailure
 //
 // A file that could not be loaded is never written over: it is set aside first, and while that
 // is impossible the changes stay in memory only (whenSaved() says so) and setting it aside is
-// tried again.
+// tried again. The same holds for a file that another program left unreadable while the
+// program runs. One that is still being written (a slow copy) costs no image: a save that needs
+// an image the file does not hold yet fails, keeping every entry, and is tried again until the
+// file is whole; only once it has stayed unreadable for a while are the images it lacks gone.
 class ClipboardStore final
 {
 public:
@@ -173,6 +176,11 @@ private:
     // After the save, the entries read their images from there and hold none in memory.
     struct WrittenImages;
     std::map<quint64, std::shared_ptr<WrittenImages>> m_writtenImages; // by write generation
+    // The file under the path as the writer's thread last knew it, so that a save can tell
+    // whether another program wrote there since, and set aside one that does not parse whole.
+    struct FileAtPath;
+    static std::shared_ptr<FileAtPath> makeFileAtPath();
+    std::shared_ptr<FileAtPath> m_fileAtPath;
     void adoptWrittenImages(quint64 generation, bool succeeded);
     std::optional<QString> m_lostEntriesNotice;
 

@@ -23,6 +23,7 @@
 
 #include <cstring>
 #include <functional>
+#include <mutex>
 
 namespace QuillomareCore {
 
@@ -469,7 +470,84 @@ QString protectedFileText(const QString& path)
             .arg(QDir::toNativeSeparators(path)));
 }
 
+QString corruptBackupPath(const QString& path)
+{
+    const QFileInfo info(path);
+    const QString extension = info.suffix().isEmpty() ? QStringLiteral("bak") : info.suffix();
+    const QString baseName = info.suffix().isEmpty() ? info.fileName() : info.completeBaseName();
+    return info.dir().filePath(baseName + QStringLiteral(".corrupt-") + Uuid::text(QUuid::createUuid()) +
+                               QLatin1Char('.') + extension);
+}
+
 } // namespace
+
+struct ClipboardStore::FileAtPath
+{
+    std::mutex mutex;
+    // Kept open: whether the file was written since is told by its stamp, without reading it.
+    std::shared_ptr<const HistoryFileVersion> version;
+    // The file last set aside, by device and inode: a save that fails after setting it aside
+    // does not set it aside again when it is tried again.
+    std::pair<quint64, quint64> setAside;
+
+    void remember(std::shared_ptr<const HistoryFileVersion> newest)
+    {
+        std::lock_guard lock(mutex);
+        version = std::move(newest);
+    }
+
+    void setAsideUnlessWhole(const QString& path);
+};
+
+// Before a save replaces the file under `path`: one that does not parse whole (another program
+// wrote garbage over it, or is still writing it) is set aside as the load sets an unreadable file
+// aside, never written over. Set aside by a second name for the same file rather than a rename,
+// so that the path never lacks a file for the program writing into it: a copy still under way
+// goes on into the file kept under the new name, and the images still read from it are read
+// from it.
+void ClipboardStore::FileAtPath::setAsideUnlessWhole(const QString& path)
+{
+    const QByteArray encodedPath = QFile::encodeName(path);
+    struct stat status = {};
+    if (::stat(encodedPath.constData(), &status) != 0 || !S_ISREG(status.st_mode))
+        return;
+    std::shared_ptr<const HistoryFileVersion> known;
+    {
+        std::lock_guard lock(mutex);
+        known = version;
+    }
+    auto isUnderPath = [&status](const HistoryFileVersion& candidate) {
+        const HistoryFileVersion::Stamp stamp = candidate.stamp();
+        return stamp.device == quint64(status.st_dev) && stamp.inode == quint64(status.st_ino);
+    };
+    // Another program put a file of its own there: read once, then known by its stamp.
+    if (!known || !isUnderPath(*known)) {
+        const int descriptor = Files::openRegularFile(path);
+        known =
+            descriptor >= 0 ? std::make_shared<const HistoryFileVersion>(descriptor, findImageTexts, false) : nullptr;
+        remember(known);
+    }
+    if (known) {
+        QString reason;
+        const auto layout = known->layout(&reason);
+        if (!layout)
+            throw FileSystemError(reason);
+        if (layout->whole)
+            return;
+    }
+    const std::pair<quint64, quint64> identity{quint64(status.st_dev), quint64(status.st_ino)};
+    {
+        std::lock_guard lock(mutex);
+        if (setAside == identity)
+            return;
+    }
+    const QString backup = corruptBackupPath(path);
+    // A file system without hard links gets a copy.
+    if (::link(encodedPath.constData(), QFile::encodeName(backup).constData()) != 0 && !QFile::copy(path, backup))
+        throw FileSystemError(protectedFileText(path));
+    std::lock_guard lock(mutex);
+    setAside = identity;
+}
 
 void ClipboardStore::load()
 {
@@ -530,6 +608,7 @@ void ClipboardStore::load()
             throw DecodingError(QStringLiteral("The file was cut short while it was read."));
         m_lastLoadFailure.reset();
         sortIntoHistoryOrder(m_items);
+        m_fileAtPath->remember(bytes.version());
     } catch (const DecodingError&) {
         // One damaged entry, or a file cut short, costs only what is damaged: the rest is kept
         // (its images still read from this version, which stays open), and the file as it was
@@ -575,11 +654,7 @@ void ClipboardStore::resetAfterLoadFailure(const QString& reason, std::optional<
 
 QString ClipboardStore::backupURLForCorruptStore() const
 {
-    const QFileInfo info(m_fileURL);
-    const QString extension = info.suffix().isEmpty() ? QStringLiteral("bak") : info.suffix();
-    const QString baseName = info.suffix().isEmpty() ? info.fileName() : info.completeBaseName();
-    return info.dir().filePath(baseName + QStringLiteral(".corrupt-") + Uuid::text(QUuid::createUuid()) +
-                               QLatin1Char('.') + extension);
+    return corruptBackupPath(m_fileURL);
 }
 
 std::optional<QString> ClipboardStore::backupCorruptStore()
@@ -590,6 +665,11 @@ std::optional<QString> ClipboardStore::backupCorruptStore()
     if (QFile::copy(m_fileURL, backup))
         return backup;
     return std::nullopt;
+}
+
+std::shared_ptr<ClipboardStore::FileAtPath> ClipboardStore::makeFileAtPath()
+{
+    return std::make_shared<FileAtPath>();
 }
 
 struct ClipboardStore::WrittenImages
@@ -733,13 +813,15 @@ void ClipboardStore::save()
     // copies no payload, and a later change detaches only what it touches.
     auto snapshot = std::make_shared<const StoreSnapshot>(m_settings, m_items, deletionTombstones());
     auto written = std::make_shared<WrittenImages>();
-    auto committed = [written, path = m_fileURL] {
+    auto committed = [written, path = m_fileURL, fileAtPath = m_fileAtPath] {
         QList<std::pair<qint64, qint64>> places;
         for (const auto& place : std::as_const(written->places))
             places.append({place.offset, place.length});
         written->version = openWrittenVersion(path, written->fileSize, places);
+        fileAtPath->remember(written->version);
     };
-    const quint64 generation = m_writer->write([snapshot, cache = m_encodedItems, written](QIODevice& device) {
+    const quint64 generation = m_writer->write([snapshot, cache = m_encodedItems, written, path = m_fileURL,
+                                                fileAtPath = m_fileAtPath](QIODevice& device) {
         // An entry is encoded once and its text kept for the following saves: a save rewrites
         // the whole file, but one change touches one entry. An image's text is not kept in
         // memory: it is copied from the file that holds it, or encoded at its first save.
@@ -782,10 +864,16 @@ void ClipboardStore::save()
                     if (copying && !fromMemory.contains(item.id)) {
                         QString reason;
                         copyFrom = copying->placeToCopy(&reason);
-                        // Cannot be told now (another program keeps writing into the file): the
-                        // save fails, keeping the previous file, and is tried again.
-                        if (!copyFrom && !copying->isDamaged())
-                            throw FileSystemError(unreadableImageText(reason));
+                        // Cannot be told now (another program keeps writing into the file, or
+                        // has not written it whole yet): a copy still in memory is written, else
+                        // the save fails, keeping the previous file and every entry, and is
+                        // tried again.
+                        if (!copyFrom && !copying->isDamaged()) {
+                            auto copy = copying->recentCopy();
+                            if (!copy)
+                                throw FileSystemError(unreadableImageText(reason));
+                            fromMemory.insert(item.id, *copy);
+                        }
                         copying->checkEnd();
                         if (copying->isDamaged()) {
                             if (auto copy = copying->recentCopy()) {
@@ -852,6 +940,10 @@ void ClipboardStore::save()
                 *cache = std::move(encoded);
                 const bool flushed = writer.flush();
                 written->fileSize = writer.position();
+                // Last, once every image was found: a file still being written that lacks one
+                // made the save fail above instead, and it is tried again.
+                if (flushed)
+                    fileAtPath->setAsideUnlessWhole(path);
                 return flushed;
             } catch (const StartOver&) {
                 if (!device.seek(0))

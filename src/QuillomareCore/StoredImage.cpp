@@ -4,6 +4,7 @@
 #include "Foundation.h"
 #include "Hashing.h"
 #include "Language.h"
+#include "MonotonicClock.h"
 
 #include <QCryptographicHash>
 #include <QThreadPool>
@@ -15,6 +16,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <time.h>
 #include <unistd.h>
 
 #if defined(__SSE2__)
@@ -30,10 +32,13 @@ constexpr int kReadAttempts = 5;
 
 } // namespace
 
-HistoryFileVersion::HistoryFileVersion(int descriptor, Locator locator)
+HistoryFileVersion::HistoryFileVersion(int descriptor, Locator locator, bool layoutKnown)
     : m_descriptor(descriptor), m_locator(std::move(locator))
 {
-    m_layout.stamp = stamp();
+    const Stamp now = settledStamp();
+    if (layoutKnown)
+        m_layout.stamp = now;
+    m_layout.readAt = MonotonicClock::shared()->now();
 }
 
 HistoryFileVersion::~HistoryFileVersion()
@@ -58,7 +63,39 @@ HistoryFileVersion::Stamp HistoryFileVersion::stamp() const
     struct stat status = {};
     if (::fstat(m_descriptor, &status) != 0)
         return {};
-    return {qint64(status.st_mtim.tv_sec) * 1'000'000'000 + status.st_mtim.tv_nsec, qint64(status.st_size)};
+    qint64 changed = qint64(status.st_ctim.tv_sec) * 1'000'000'000 + status.st_ctim.tv_nsec;
+    if (status.st_nlink > 0) {
+        m_changedWhileLinked.store(changed, std::memory_order_relaxed);
+    } else if (const qint64 linked = m_changedWhileLinked.load(std::memory_order_relaxed); linked >= 0) {
+        // Its last name taken away (by our own save, most often): the change that did it is no
+        // write, and what its size and modification time say still holds.
+        changed = linked;
+    }
+    return {quint64(status.st_dev), quint64(status.st_ino), qint64(status.st_size),
+            qint64(status.st_mtim.tv_sec) * 1'000'000'000 + status.st_mtim.tv_nsec, changed};
+}
+
+HistoryFileVersion::Stamp HistoryFileVersion::settledStamp() const
+{
+    // Change times come from the coarse clock (a tick of a few milliseconds), unless the file
+    // system dates a change finer once its time was looked at: either way, once that clock
+    // shows a later time, the next write is dated later. A change dated further ahead than a
+    // tick is no tick: the clock was set back since, and nobody waits for it to catch up.
+    constexpr qint64 longestTick = 50'000'000;
+    for (int wait = 0;; ++wait) {
+        const Stamp now = stamp();
+        timespec clock = {};
+        ::clock_gettime(CLOCK_REALTIME_COARSE, &clock);
+        const qint64 ahead = now.changed - (qint64(clock.tv_sec) * 1'000'000'000 + clock.tv_nsec);
+        if (ahead < 0 || ahead > longestTick || wait >= 50)
+            return now;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
+bool HistoryFileVersion::staysUnreadable(const Layout& layout)
+{
+    return !layout.whole && MonotonicClock::shared()->now() - layout.readAt >= unreadableGraceMilliseconds;
 }
 
 namespace {
@@ -82,7 +119,7 @@ std::optional<HistoryFileVersion::Layout> HistoryFileVersion::layout(QString* er
     for (int attempt = 0; attempt < 4 * kReadAttempts; ++attempt) {
         if (attempt > 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(std::min(10 * attempt, 100)));
-        const Stamp before = stamp();
+        const Stamp before = settledStamp();
         {
             std::lock_guard lock(m_layoutMutex);
             if (before == m_layout.stamp) // read again meanwhile, by whoever held the read
@@ -97,11 +134,6 @@ std::optional<HistoryFileVersion::Layout> HistoryFileVersion::layout(QString* er
             continue;
         if (!read)
             break;
-        if (!whole) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(250));
-            if (stamp() != before)
-                continue;
-        }
         auto byEntry = std::make_shared<QHash<QUuid, FoundImage>>();
         auto byContentHash = std::make_shared<QHash<QString, FoundImage>>();
         for (const FoundImage& image : found) {
@@ -111,7 +143,8 @@ std::optional<HistoryFileVersion::Layout> HistoryFileVersion::layout(QString* er
                 byContentHash->insert(image.contentHash, image);
         }
         std::lock_guard lock(m_layoutMutex);
-        m_layout = Layout{m_layout.generation + 1, before, whole, std::move(byEntry), std::move(byContentHash)};
+        m_layout = Layout{m_layout.generation + 1, before, whole, MonotonicClock::shared()->now(), std::move(byEntry),
+                          std::move(byContentHash)};
         return m_layout;
     }
     if (error)
@@ -271,6 +304,20 @@ std::optional<StoredImageText::Place> StoredImageText::settledPlace(QString* err
                 found = &*byHash;
         }
         const bool gone = !fits(found);
+        // A file that does not parse whole may be a copy still under way: what it lacks may
+        // come yet, and cannot be told now. Only once it has stayed so is the text gone.
+        if (gone && !layout->whole && !HistoryFileVersion::staysUnreadable(*layout)) {
+            const QString reason =
+                where.offset + where.length >= layout->stamp.size ? shorterText() : historyFileChangingText();
+            {
+                std::lock_guard lock(m_mutex);
+                if (samePlace(m_place, where))
+                    m_awaited = reason;
+            }
+            if (error)
+                *error = reason;
+            return std::nullopt;
+        }
         // Why, when it is gone: the entry is there with its text spoilt, or with another image
         // (its header, found in memory, still names this one), or the file was cut short before
         // it, or another program wrote it without the entry.
@@ -291,6 +338,7 @@ std::optional<StoredImageText::Place> StoredImageText::settledPlace(QString* err
                 continue; // moved meanwhile: settled from where it is now
             m_place = now;
             m_checkedStamp.reset();
+            m_awaited.clear();
             if (gone && m_damage.isEmpty())
                 m_damage = reason;
             if (gone)
@@ -333,8 +381,9 @@ void StoredImageText::moveTo(Place place, bool rewritten) const
             rewritten || (m_checkedStamp && m_place.file && m_place.file->stamp() == *m_checkedStamp);
         previous = std::exchange(m_place, place);
         m_checkedStamp.reset();
+        m_awaited.clear();
         if (checked && m_place.file)
-            m_checkedStamp = m_place.file->stamp();
+            m_checkedStamp = m_place.file->settledStamp();
         // Written there from the checked copy a read kept: the damage of the old place is not
         // true of the new one. (A copied text keeps any damage found meanwhile.)
         if (rewritten) {
@@ -350,6 +399,12 @@ QString StoredImageText::damage() const
 {
     std::lock_guard lock(m_mutex);
     return m_damage;
+}
+
+QString StoredImageText::awaited() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_awaited;
 }
 
 void StoredImageText::markDamaged(const QString& reason) const
@@ -407,7 +462,7 @@ void StoredImageText::markCheckedWhereItIs() const
 {
     const Place where = place();
     if (where.file)
-        markChecked(where, where.file->stamp());
+        markChecked(where, where.file->settledStamp());
 }
 
 bool StoredImageText::isChecked() const
@@ -431,7 +486,7 @@ void StoredImageText::check(const std::atomic<bool>* cancelled) const
             return;
         // Taken before reading: a write into the file while it is read leaves a stamp that
         // differs, and the next read checks again.
-        const HistoryFileVersion::Stamp stamp = where.file->stamp();
+        const HistoryFileVersion::Stamp stamp = where.file->settledStamp();
         // Slices of whole groups of four letters: three megabytes of text, 2.25 of image.
         constexpr qint64 slice = 3 * 1024 * 1024;
         QByteArray text;
@@ -527,7 +582,7 @@ std::optional<QByteArray> StoredImageText::load(QString* error) const
         if (isDamaged())
             return failed(damage());
         // Before reading: a write into the file meanwhile leaves a stamp that no longer matches.
-        const HistoryFileVersion::Stamp stamp = where.file->stamp();
+        const HistoryFileVersion::Stamp stamp = where.file->settledStamp();
         QByteArray text(where.length, Qt::Uninitialized);
         bool endedEarly = false;
         if (!where.file->read(where.offset, text.data(), where.length, &reason, &endedEarly)) {

@@ -26,6 +26,10 @@ namespace QuillomareCore {
 // Nothing of ours writes into a version once it is read from, but another program may (an
 // editor, `cp backup clips.json`, `rsync --inplace`): the same file, another layout. Its stamp
 // tells; the version is then read again to find where each entry's image text now lies.
+//
+// A version that no longer parses whole may be a copy still under way (a slow `cp`, a file
+// truncated and not yet refilled): an image it lacks is not taken as gone until the file has
+// stayed as it is for unreadableGraceMilliseconds; until then whoever needs it waits.
 class HistoryFileVersion
 {
 public:
@@ -46,8 +50,9 @@ public:
     using Locator = std::function<bool(const HistoryFileVersion& version, std::vector<FoundImage>& found, bool& whole,
                                        QString& error)>;
 
-    // Takes the descriptor over; the layout known is the file's as it is now.
-    explicit HistoryFileVersion(int descriptor, Locator locator = {});
+    // Takes the descriptor over; the layout known is the file's as it is now, unless
+    // `layoutKnown` is false (a file nobody has read yet): the first layout() reads it.
+    explicit HistoryFileVersion(int descriptor, Locator locator = {}, bool layoutKnown = true);
     ~HistoryFileVersion();
     HistoryFileVersion(const HistoryFileVersion&) = delete;
     HistoryFileVersion& operator=(const HistoryFileVersion&) = delete;
@@ -59,14 +64,24 @@ public:
     // is damage for good; a failed read (EIO, ENOMEM…) may pass.
     bool read(qint64 offset, char* into, qint64 size, QString* error, bool* endedEarly = nullptr) const;
 
-    // Tells whether the file was written since: its modification time and size.
+    // Tells whether the file was written since. The modification time alone does not: a write
+    // in the same clock tick keeps it, and `cp -p`, `rsync -t` or `touch -r` set it back. The
+    // inode's change time cannot be set back by anyone but the clock, and with the file's
+    // identity and size it tells every write.
     struct Stamp
     {
-        qint64 modified = -1; // nanoseconds
+        quint64 device = 0;
+        quint64 inode = 0;
         qint64 size = -1;
+        qint64 modified = -1; // nanoseconds
+        qint64 changed = -1;  // nanoseconds
         friend bool operator==(const Stamp&, const Stamp&) = default;
     };
     Stamp stamp() const;
+    // The stamp, taken once the clock that dates the file's changes has moved past its change
+    // time: a write after this, even within the same tick, leaves another stamp. For a stamp
+    // that vouches for what is read after it.
+    Stamp settledStamp() const;
 
     // Where the image texts lie: as the version was opened (generation 0), or as the read that
     // followed another program's latest write found them.
@@ -75,6 +90,7 @@ public:
         quint64 generation = 0;
         Stamp stamp;
         bool whole = true; // the file parsed whole
+        qint64 readAt = 0;  // when it was read, on MonotonicClock::shared()
         std::shared_ptr<const QHash<QUuid, FoundImage>> byEntry;
         std::shared_ptr<const QHash<QString, FoundImage>> byContentHash;
     };
@@ -87,6 +103,10 @@ public:
     // Nobody wrote into the version since the layout of `generation` was read: what a read at a
     // place of that layout found is true of the file.
     bool holdsLayout(quint64 generation) const;
+    // `layout` does not parse whole and the file has stayed as it is for the grace period: what
+    // it lacks is taken as gone. Before that, it may be a copy still under way.
+    static bool staysUnreadable(const Layout& layout);
+    static constexpr int unreadableGraceMilliseconds = 30'000;
 
     // Tests only: every read fails with this errno while it is not 0.
     static std::atomic<int> failReadsForTesting;
@@ -94,6 +114,10 @@ public:
 private:
     int m_descriptor;
     const Locator m_locator;
+    // The change time last seen while the file had a name. A save of ours renames a new file
+    // over this one, which changes its change time as it drops its last name: that is no write
+    // into it, and nobody can open it by name any more to write.
+    mutable std::atomic<qint64> m_changedWhileLinked{-1};
     // One new read at a time; the others wait for its outcome instead of reading too.
     mutable std::mutex m_readingAgain;
     mutable std::mutex m_layoutMutex;
@@ -174,6 +198,9 @@ struct StoredImageText : std::enable_shared_from_this<StoredImageText>
     bool isDamaged() const { return m_damaged.load(std::memory_order_acquire); }
     // Why, once isDamaged().
     QString damage() const;
+    // Why the image cannot be had now though it is not gone: the file that holds it no longer
+    // parses whole and may still be being written. Empty once it is found again, or otherwise.
+    QString awaited() const;
     void markDamaged(const QString& reason) const;
     // Damage found by a read at `checked`: it counts only while the text is still there and
     // nobody wrote into the file since that place was known (else the read met another program's
@@ -191,6 +218,7 @@ private:
     mutable std::mutex m_mutex;
     mutable Place m_place;
     mutable QString m_damage;
+    mutable QString m_awaited;
     mutable std::atomic<bool> m_damaged{false};
     mutable std::atomic<bool> m_substituted{false};
     // The file's stamp when the text at m_place was found to be the image: while the file keeps

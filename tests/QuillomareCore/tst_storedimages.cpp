@@ -8,6 +8,7 @@
 #include <QuillomareCore/Hashing.h>
 #include <QuillomareCore/Json.h>
 #include <QuillomareCore/Language.h>
+#include <QuillomareCore/MonotonicClock.h>
 #include <QuillomareCore/Notice.h>
 #include <QuillomareCore/StoredImage.h>
 
@@ -154,12 +155,40 @@ private:
         return history;
     }
 
+    // Time for the store's waits and retries moves only when the test moves it.
+    std::shared_ptr<ManualMonotonicClock> useManualClock()
+    {
+        auto clock = std::make_shared<ManualMonotonicClock>(1'000'000);
+        MonotonicClock::setSharedForTesting(clock);
+        return clock;
+    }
+
+    QStringList corruptBackups() const
+    {
+        return QDir(m_dir->path()).entryList({QStringLiteral("clips.corrupt-*.json")}, QDir::Files);
+    }
+
+    // A history of `count` images of one size (and a note), saved; the images, oldest first.
+    QList<QByteArray> saveImages(ClipboardStore& store, int count, quint32 seed)
+    {
+        QList<QByteArray> images;
+        for (int i = 0; i < count; ++i) {
+            images.append(pngOfSize(500 + i, 300 + i, seed + i));
+            store.add(imageItem(images.last(), at(i)));
+        }
+        store.add(textItem(QStringLiteral("a note"), at(count)));
+        store.waitForPendingSaves();
+        [&] { QVERIFY(!store.lastSaveError()); }();
+        return images;
+    }
+
 private Q_SLOTS:
     void init() { m_dir = std::make_unique<QTemporaryDir>(); }
     void cleanup()
     {
         Files::failWritesForTesting(0);
         HistoryFileVersion::failReadsForTesting = 0;
+        MonotonicClock::setSharedForTesting(nullptr);
     }
 
     void testTextCheckAgreesWithTheDecoder_data()
@@ -378,6 +407,7 @@ private Q_SLOTS:
     void testDamagedRegionGivesAClearErrorAndCostsOnlyThatImage()
     {
         QFETCH(bool, truncate);
+        const auto clock = useManualClock();
         const QByteArray image = randomImage(60'000, 8);
         const QByteArray text = Base64::encode(image);
         const QByteArray original = writeImageHistory(text);
@@ -400,6 +430,19 @@ private Q_SLOTS:
 
         store.add(textItem(QStringLiteral("copied meanwhile"), at(10)));
         store.waitForPendingSaves();
+        if (truncate) {
+            // Cut short, the file may be a copy still under way: the image is waited for, not
+            // dropped, until the file has stayed so; it is then set aside before a save writes
+            // over it.
+            QVERIFY(store.lastSaveError());
+            QCOMPARE(store.items().size(), 2);
+            QVERIFY(notices.isEmpty());
+            QCOMPARE(corruptBackups(), QStringList());
+            clock->advance(HistoryFileVersion::unreadableGraceMilliseconds + 1000);
+            QTRY_COMPARE_WITH_TIMEOUT(notices.size(), 1, 20'000);
+            QTRY_VERIFY_WITH_TIMEOUT(!store.lastSaveError(), 20'000);
+            QCOMPARE(corruptBackups().size(), 1);
+        }
         QVERIFY2(!store.lastSaveError(), qPrintable(store.lastSaveError().value_or(QString())));
         QCOMPARE(store.items().size(), 1);
         QCOMPARE(notices.size(), 1);
@@ -850,6 +893,200 @@ private Q_SLOTS:
             QCOMPARE(imagesIn(*history, &whole), QList<QByteArray>({images[3], images[2], images[1], images[0]}));
             QVERIFY(whole);
         }
+    }
+
+    // What tells a write into a kept version: one that keeps the size and the modification time,
+    // made at once (within one tick of the clock) and dated back, still shows; our own save,
+    // renaming a new file over the version, writes nothing into it and must not look like a write.
+    void testStampTellsEveryWriteButOurOwnReplacement()
+    {
+        const QByteArray text = "{\"items\":[]}   ";
+        const QString other = path() + QStringLiteral(".other");
+        writeFile(path(), text);
+        writeFile(other, text);
+        const HistoryFileVersion replaced(::open(QFile::encodeName(path()).constData(), O_RDONLY | O_CLOEXEC));
+        const HistoryFileVersion written(::open(QFile::encodeName(other).constData(), O_RDONLY | O_CLOEXEC));
+        QVERIFY(replaced.descriptor() >= 0 && written.descriptor() >= 0);
+        const HistoryFileVersion::Stamp replacedBefore = replaced.stamp(), writtenBefore = written.stamp();
+
+        struct stat dated = {};
+        QCOMPARE(::stat(QFile::encodeName(other).constData(), &dated), 0);
+        overwriteInPlace(other, 0, "{\"items\":[ ]}  ");
+        const timespec back[2] = {dated.st_atim, dated.st_mtim};
+        QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(other).constData(), back, 0), 0);
+        QVERIFY(written.stamp().modified == writtenBefore.modified && written.stamp().size == writtenBefore.size);
+        QVERIFY(!(written.stamp() == writtenBefore));
+
+        writeFile(path() + QStringLiteral(".new"), text);
+        QCOMPARE(::rename(QFile::encodeName(path() + QStringLiteral(".new")).constData(),
+                          QFile::encodeName(path()).constData()),
+                 0);
+        QVERIFY(replaced.stamp() == replacedBefore);
+    }
+
+    // Two images of one size trade places and the file keeps its size and its modification time
+    // (`cp -p`, `rsync -t`, `touch -r`, or a write within one tick of the clock): the store must
+    // still notice, so that neither a read nor the next save takes one image for the other.
+    void testImagesTradedUnderTheSameDateKeepTheirOwnPictures()
+    {
+        ClipboardStore store(path());
+        QStringList notices;
+        store.onEntriesLost = [&](const QString& notice) { notices.append(notice); };
+        const QList<QByteArray> images = saveImages(store, 3, 80);
+        const QByteArray file = readFile(path());
+        struct stat before = {};
+        QCOMPARE(::stat(QFile::encodeName(path()).constData(), &before), 0);
+
+        auto entryOf = [&](int i) -> const ClipboardItem& { return store.items().at(store.items().size() - 1 - i); };
+        const QByteArray swapped =
+            traded(file, {{Base64::encode(images[0]), Base64::encode(images[1])},
+                          {entryOf(0).contentHash.toLatin1(), entryOf(1).contentHash.toLatin1()},
+                          {Uuid::text(entryOf(0).id).toLatin1(), Uuid::text(entryOf(1).id).toLatin1()}});
+        QCOMPARE(swapped.size(), file.size());
+        rewriteInPlace(path(), swapped, false);
+        const timespec dated[2] = {before.st_atim, before.st_mtim};
+        QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(path()).constData(), dated, 0), 0);
+        struct stat after = {};
+        QCOMPARE(::stat(QFile::encodeName(path()).constData(), &after), 0);
+        QCOMPARE(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+        QCOMPARE(after.st_mtim.tv_sec, before.st_mtim.tv_sec);
+        QCOMPARE(after.st_size, before.st_size);
+
+        // Read before the next save, as a thumbnail is: its own picture, found where it now lies.
+        const ClipboardPayload oldest = entryOf(0).payload;
+        QCOMPARE(std::async(std::launch::async, [&] { return oldest.loadImagePNG(); }).get(),
+                 std::optional<QByteArray>(images[0]));
+
+        store.add(textItem(QStringLiteral("copied after"), at(20)));
+        store.waitForPendingSaves();
+        QVERIFY2(!store.lastSaveError(), qPrintable(store.lastSaveError().value_or(QString())));
+        QVERIFY2(notices.isEmpty(), qPrintable(notices.join(QString())));
+        // Every entry written holds the bytes its identity names, in the file as in memory.
+        ClipboardStore reread(path());
+        QVERIFY(!reread.lastLoadFailure());
+        for (const ClipboardStore* history : {&store, &reread}) {
+            bool whole = false;
+            QCOMPARE(imagesIn(*history, &whole), QList<QByteArray>({images[2], images[1], images[0]}));
+            QVERIFY(whole);
+        }
+    }
+
+    void testFileWrittenSlowlyInPlaceCostsNoImage_data()
+    {
+        QTest::addColumn<int>("chunks");
+        QTest::newRow("copied in five chunks") << 5;
+        QTest::newRow("copied in seven chunks") << 7;
+        QTest::newRow("left empty after its truncation") << 0;
+    }
+
+    // Another program copies a history over the file in place from slow media: truncated, then
+    // written piece by piece with long pauses between. Each time the store looks at the file
+    // meanwhile (a copy made, a save), the file does not parse whole and lacks images: the save
+    // waits, keeping every entry, and once the file is whole nothing is lost.
+    void testFileWrittenSlowlyInPlaceCostsNoImage()
+    {
+        QFETCH(int, chunks);
+        const auto clock = useManualClock();
+        ClipboardStore store(path());
+        QStringList notices;
+        store.onEntriesLost = [&](const QString& notice) { notices.append(notice); };
+        const QList<QByteArray> images = saveImages(store, 6, 90);
+        // The same history, laid out otherwise: every image lies elsewhere in the new file.
+        const QByteArray copied = readFile(path()).replace("\n", "\n\t");
+
+        const int descriptor = ::open(QFile::encodeName(path()).constData(), O_WRONLY | O_TRUNC);
+        QVERIFY(descriptor >= 0);
+        auto closed = qScopeGuard([descriptor] { ::close(descriptor); });
+        // Looked at right after the truncation and after each piece but the last.
+        const int looks = std::max(chunks, 1);
+        const qsizetype piece = chunks > 0 ? copied.size() / chunks : 0;
+        qsizetype written = 0;
+        for (int look = 0; look < looks; ++look) {
+            // The store looks 400 ms after the last write, by its clock.
+            clock->advance(400);
+            store.add(textItem(QStringLiteral("copied during pause %1").arg(look), at(100 + look)));
+            store.waitForPendingSaves();
+            QVERIFY2(store.lastSaveError(), "a save wrote over a history still being copied");
+            QVERIFY2(notices.isEmpty(), qPrintable(notices.join(QString())));
+            qsizetype imageEntries = 0;
+            for (const ClipboardItem& item : store.items())
+                imageEntries += item.payload.isImagePNG() ? 1 : 0;
+            QCOMPARE(imageEntries, 6);
+            const qsizetype size = look == looks - 1 ? copied.size() - written : piece;
+            QCOMPARE(::write(descriptor, copied.constData() + written, size_t(size)), ssize_t(size));
+            written += size;
+        }
+        closed.dismiss();
+        ::close(descriptor);
+
+        store.add(textItem(QStringLiteral("copied once it is whole"), at(200)));
+        store.waitForPendingSaves();
+        QVERIFY2(!store.lastSaveError(), qPrintable(store.lastSaveError().value_or(QString())));
+        QVERIFY2(notices.isEmpty(), qPrintable(notices.join(QString())));
+        QCOMPARE(corruptBackups(), QStringList());
+        ClipboardStore reread(path());
+        QVERIFY(!reread.lastLoadFailure());
+        for (const ClipboardStore* history : {&store, &reread}) {
+            bool whole = false;
+            QCOMPARE(imagesIn(*history, &whole),
+                     QList<QByteArray>({images[5], images[4], images[3], images[2], images[1], images[0]}));
+            QVERIFY(whole);
+            QCOMPARE(history->items().size(), 6 + 2 + std::max(chunks, 1));
+        }
+    }
+
+    void testUnreadableFileIsSetAsideBeforeASaveWritesOverIt_data()
+    {
+        QTest::addColumn<bool>("withImages");
+        QTest::newRow("a history of texts") << false;
+        QTest::newRow("a history with images") << true;
+    }
+
+    // Garbage written over the history file in place while the program runs: the file as it is
+    // then is kept as clips.corrupt-<UUID>.json before any save writes over it. Images it held
+    // are waited for while it might still be a copy under way; once it has stayed unreadable,
+    // they are gone and named, and everything else is saved.
+    void testUnreadableFileIsSetAsideBeforeASaveWritesOverIt()
+    {
+        QFETCH(bool, withImages);
+        const auto clock = useManualClock();
+        ClipboardStore store(path());
+        QStringList notices;
+        store.onEntriesLost = [&](const QString& notice) { notices.append(notice); };
+        if (withImages)
+            saveImages(store, 2, 120);
+        store.add(textItem(QStringLiteral("kept text"), at(50)));
+        store.waitForPendingSaves();
+        QVERIFY(!store.lastSaveError());
+
+        const QByteArray garbage = randomImage(70'000, 121);
+        rewriteInPlace(path(), garbage, false);
+        store.add(textItem(QStringLiteral("copied after the damage"), at(60)));
+        store.waitForPendingSaves();
+        if (withImages) {
+            // Perhaps the start of a slow copy: nothing is written over it, nothing is dropped.
+            QVERIFY(store.lastSaveError());
+            QCOMPARE(readFile(path()), garbage);
+            QCOMPARE(store.items().size(), 5);
+            QVERIFY(notices.isEmpty());
+            clock->advance(HistoryFileVersion::unreadableGraceMilliseconds + 1000);
+            QTRY_COMPARE_WITH_TIMEOUT(notices.size(), 1, 20'000);
+            QTRY_VERIFY_WITH_TIMEOUT(!store.lastSaveError(), 20'000);
+            QVERIFY2(notices.first().contains(QStringLiteral("(500 × 300)")) &&
+                         notices.first().contains(QStringLiteral("(501 × 301)")),
+                     qPrintable(notices.first()));
+        }
+        QVERIFY2(!store.lastSaveError(), qPrintable(store.lastSaveError().value_or(QString())));
+        const QStringList backups = corruptBackups();
+        QCOMPARE(backups.size(), 1);
+        QCOMPARE(readFile(m_dir->filePath(backups.first())), garbage);
+        ClipboardStore reread(path());
+        QVERIFY(!reread.lastLoadFailure());
+        QStringList texts;
+        for (const ClipboardItem& item : reread.items())
+            texts.append(item.payload.isText() ? item.payload.textValue() : QStringLiteral("image"));
+        QCOMPARE(texts, QStringList({QStringLiteral("copied after the damage"), QStringLiteral("kept text")}) +
+                            (withImages ? QStringList{QStringLiteral("a note")} : QStringList()));
     }
 
     void testLoadKeepsWhatADamagedFileStillHolds_data()

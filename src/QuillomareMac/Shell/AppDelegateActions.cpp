@@ -23,9 +23,15 @@ namespace {
 std::optional<QString> unreadableImageReason(const ClipboardItem& item)
 {
     const auto stored = item.payload.isImagePNG() ? item.payload.storedImageText() : nullptr;
-    if (!stored || !stored->isDamaged())
+    if (!stored)
         return std::nullopt;
-    return unreadableImageText(stored->damage());
+    if (stored->isDamaged())
+        return unreadableImageText(stored->damage());
+    // Not gone, but not to be had until the file is whole again: why, as the last read found.
+    const QString awaited = stored->awaited();
+    if (awaited.isEmpty())
+        return std::nullopt;
+    return unreadableImageText(awaited);
 }
 
 } // namespace
