@@ -358,6 +358,61 @@ std::vector<std::vector<size_t>> rowsOf(const std::vector<ReadLine>& lines)
     return rows;
 }
 
+// Ink in lines lower than this is rules, underlines and specks, not text the layout missed.
+constexpr int kSmallestInk = 8;
+
+// A line's box without the rules above or below its characters that the layout took in (the
+// thin line between two rows of a settings panel, an underline of a heading): a box that holds
+// a rule is read as the rule and the characters' strokes along it, hardly any of them right.
+// A rule is a row of the box with a run of ink longer than half the box is wide and three times
+// as high; blank rows beyond it go too. The box as it is where it holds none, or nothing else.
+QRect withoutRules(const QRect& line, const QImage& grey)
+{
+    const QRect box = line.intersected(grey.rect());
+    if (box.isEmpty())
+        return line;
+    const int longest = std::max(box.width() / 2, 3 * box.height());
+    const auto kind = [&](int y) { // 0 blank, 1 ink, 2 rule
+        const uchar* row = grey.constScanLine(y);
+        int run = 0;
+        bool ink = false;
+        for (int x = box.left(); x <= box.right(); ++x) {
+            run = row[x] < 128 ? run + 1 : 0;
+            ink = ink || run > 0;
+            if (run > longest)
+                return 2;
+        }
+        return ink ? 1 : 0;
+    };
+    int top = box.top();
+    int bottom = box.bottom();
+    bool rule = false;
+    for (int y = box.bottom(); y >= box.top(); --y) {
+        const int k = kind(y);
+        if (k == 2)
+            rule = true;
+        if (k == 1)
+            break;
+        bottom = y - 1;
+    }
+    if (!rule)
+        bottom = box.bottom();
+    rule = false;
+    for (int y = box.top(); y <= bottom; ++y) {
+        const int k = kind(y);
+        if (k == 2)
+            rule = true;
+        if (k == 1)
+            break;
+        top = y + 1;
+    }
+    if (!rule)
+        top = box.top();
+    if (bottom - top + 1 < kSmallestInk)
+        return line;
+    return QRect(QPoint(line.left(), top), QPoint(line.right(), bottom));
+}
+
 // A line's box widened to the ink that goes on along its rows, with gaps no wider than the line
 // is high: where the layout cut a line into pieces it can also have left its last characters out.
 QRect widenedToInk(const QRect& line, const QImage& grey)
@@ -749,11 +804,11 @@ constexpr int kSmallestLine = 22;
 constexpr int kLargestLine = 48;
 constexpr double kLineHeight = 30;
 
-// Ink in lines lower than this is rules, underlines and specks, not text the layout missed.
-constexpr int kSmallestInk = 8;
-// At most so many lines of ink the layout left out are read, so that a picture of many shapes
-// costs little more than one of text.
-constexpr int kMostMissedLines = 4;
+// At most so many lines of ink the layout left out are read, and no more after so many in a row
+// that read as no text, so that a picture of many shapes costs little more than one of text.
+// A settings panel whose rows the layout missed has two a row, the label and the value.
+constexpr int kMostMissedLines = 24;
+constexpr int kMostUnreadMissedLines = 3;
 
 // How the page is cut into lines: a single block. Automatic segmentation takes a short label or
 // a line of large characters for several columns and reads their pieces out of order; the
@@ -1432,9 +1487,16 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) c
 
     std::vector<bool> joined;
     lines = joinPiecesOfLines(std::move(lines), joined);
-    for (size_t i = 0; i < lines.size(); ++i)
+    for (size_t i = 0; i < lines.size(); ++i) {
+        // A line read with a rule is read again without it, by the page's language first.
+        const QRect box = withoutRules(lines[i].box, grey);
+        if (box != lines[i].box) {
+            lines[i].box = box;
+            joined[i] = true;
+        }
         if (joined[i])
             lines[i].box = widenedToInk(lines[i].box, grey);
+    }
 
     // The other Chinese language's engine, for a line read alone that the page's language reads
     // badly: borrowed only when a line needs it, and given back before the lines are read again,
@@ -1472,8 +1534,9 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) c
             typical = heights[heights.size() / 2];
         }
         int missed = 0;
+        int unreadInARow = 0;
         for (const QRect& band : inkOutsideLines(grey, boxes)) {
-            if (missed == kMostMissedLines)
+            if (missed == kMostMissedLines || unreadInARow == kMostUnreadMissedLines)
                 break;
             const bool readable = typical > 0 ? 3 * band.height() >= 2 * typical && 2 * band.height() <= 3 * typical
                                               : band.height() >= kSmallestInk && band.height() <= 2 * kLargestLine;
@@ -1482,6 +1545,7 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) c
             ++missed;
             std::optional<ReadLine> again =
                 readLineInEarnest(api, otherChinese, grey, band, resolution, kLeastShortLineConfidence);
+            unreadInARow = again && meanConfidence(*again) >= kLeastLineConfidence ? 0 : unreadInARow + 1;
             if (!again)
                 continue;
             lines.push_back(std::move(*again));
