@@ -180,6 +180,7 @@ struct LinePlace
     QRect box;
     int middle = 0; // twice the row, to keep halves
     int height = 0;
+    size_t characters = 0;
 };
 
 LinePlace placeOf(const ReadLine& line)
@@ -193,12 +194,13 @@ LinePlace placeOf(const ReadLine& line)
         }
     }
     if (middles.empty())
-        return {line.box, line.box.top() + line.box.bottom(), line.box.height()};
+        return {line.box, line.box.top() + line.box.bottom(), line.box.height(), 0};
     const auto median = [](std::vector<int>& values) {
         std::nth_element(values.begin(), values.begin() + ptrdiff_t(values.size() / 2), values.end());
         return values[values.size() / 2];
     };
-    return {line.box, median(middles), median(heights)};
+    const size_t characters = middles.size();
+    return {line.box, median(middles), median(heights), characters};
 }
 
 // Whether two of the page's lines are pieces of one line of the picture: they stand over or next
@@ -219,13 +221,19 @@ bool piecesOfOneLine(const LinePlace& a, const LinePlace& b)
     return bit || std::abs(a.middle - b.middle) < std::max(a.height, b.height);
 }
 
+// The most characters the layout reads in a part of a short line it cut across.
+constexpr size_t kMostCharactersOfAPart = 6;
+
 // Whether two of the page's lines are the upper and the lower part of one row of characters: the
 // layout can cut a short line of Chinese characters across, each part some strokes of every
 // character. The parts stand over the same columns, overlap or touch, and together are hardly
 // taller than the taller part (two lines one over the other are twice as tall), but clearly
-// taller than either.
+// taller than either; each part holds only a few characters (two lines of a paragraph or of code
+// whose boxes reach into each other hold many).
 bool partsOfOneRow(const LinePlace& a, const LinePlace& b)
 {
+    if (a.characters > kMostCharactersOfAPart || b.characters > kMostCharactersOfAPart)
+        return false;
     const int across = std::min(a.box.right(), b.box.right()) - std::max(a.box.left(), b.box.left()) + 1;
     if (2 * across < std::min(a.box.width(), b.box.width()))
         return false;
@@ -312,7 +320,7 @@ bool onOneRow(const LinePlace& a, const LinePlace& b)
 
 // The lines with text, grouped into the rows of the picture they stand on, each row's lines
 // from left to right, the rows from top to bottom. Each row is handed out as one line: its
-// characters share its height, so that reading order keeps a label and its value together,
+// characters stand on one middle, so that reading order keeps a label and its value together,
 // label first, however differently high the engine's boxes for the two are.
 std::vector<std::vector<size_t>> rowsOf(const std::vector<ReadLine>& lines)
 {
@@ -1684,20 +1692,28 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) c
         return normalised(rect.left(), rect.top(), rect.right() + 1, rect.bottom() + 1);
     };
     for (const std::vector<size_t>& row : rowsOf(lines)) {
-        QRect rowBox;
+        // The lines of a row stand with their middles on the row's, each as high as it is.
+        int middles = 0; // twice the rows, to keep halves
         for (const size_t i : row)
-            rowBox |= lines[i].box;
+            middles += lines[i].box.top() + lines[i].box.bottom();
+        const int middle = middles / int(row.size());
+        QRect rowBox;
+        for (const size_t i : row) {
+            const QRect& box = lines[i].box;
+            rowBox |= box.translated(0, (middle - box.top() - box.bottom()) / 2);
+        }
         const int lineIndex = int(result.lines.size());
         result.lines.append(normalisedRect(rowBox));
         std::vector<Symbol> symbols;
         for (const size_t i : row) {
+            const QRect box = lines[i].box.translated(0, (middle - lines[i].box.top() - lines[i].box.bottom()) / 2);
             for (const ReadWord& word : lines[i].words) {
                 QString text;
                 for (const Symbol& symbol : word.symbols) {
                     text += symbol.text;
                     symbols.push_back(symbol);
-                    symbols.back().top = rowBox.top();
-                    symbols.back().bottom = rowBox.bottom() + 1;
+                    symbols.back().top = box.top();
+                    symbols.back().bottom = box.bottom() + 1;
                 }
                 result.words.append({text, normalisedRect(word.box), word.confidence, lineIndex});
             }
