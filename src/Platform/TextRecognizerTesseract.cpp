@@ -1075,8 +1075,9 @@ std::vector<InkPiece> inkPieces(const QImage& grey, const QRect& where)
 
 // Whether the ink of a line is a pattern rather than writing: most of it in shapes each drawn
 // alike several times over (rings, outlines, tiles of a few sizes), each about as tall as the
-// line. Writing repeats shapes too (the strokes of l and i, a row of dots between a label and
-// its value), but not most of its ink in shapes as tall as its characters.
+// line, one after another at a regular pitch. Writing repeats shapes too (the letters o and n,
+// the strokes of l and i, a row of dots between a label and its value), but not most of its ink
+// in shapes as tall as its characters set at even distances.
 bool looksLikePattern(const QImage& grey, const QRect& line)
 {
     std::vector<InkPiece> pieces = inkPieces(grey, line);
@@ -1112,7 +1113,23 @@ bool looksLikePattern(const QImage& grey, const QRect& line)
         if (count >= kLeastRepeats)
             repeatedInk += piece.pixels;
     }
-    return 4 * repeatedInk >= 3 * ink;
+    if (4 * repeatedInk < 3 * ink)
+        return false;
+    // And set at a regular pitch, as a pattern is drawn: the letters of a word repeat (o, n, e)
+    // at the distances their neighbours make.
+    std::vector<int> lefts;
+    for (const InkPiece& piece : pieces)
+        lefts.push_back(piece.box.left());
+    std::sort(lefts.begin(), lefts.end());
+    std::vector<int> pitches;
+    for (size_t i = 1; i < lefts.size(); ++i)
+        pitches.push_back(lefts[i] - lefts[i - 1]);
+    std::vector<int> sorted = pitches;
+    std::nth_element(sorted.begin(), sorted.begin() + ptrdiff_t(sorted.size() / 2), sorted.end());
+    const int pitch = sorted[sorted.size() / 2];
+    const auto regular = std::count_if(pitches.begin(), pitches.end(),
+                                       [&](int p) { return std::abs(p - pitch) <= std::max(2, pitch / 10); });
+    return 4 * size_t(regular) >= 3 * pitches.size();
 }
 
 // How thick the ink's strokes are: at each pixel of ink the shorter of its runs of ink across and
@@ -1164,9 +1181,10 @@ int strokeWidth(const QImage& grey, const QRect& where)
 
 // The ink of the picture outside the lines read (each widened a little, as the engine's boxes can
 // clip a stroke), cut into lines: bands of rows with such ink, each split where a gap wider than
-// twice the band's height runs across it (a label and its value far to the right are two). The
-// engine's page layout can leave a whole line out, a short one above all.
-std::vector<QRect> inkOutsideLines(const QImage& grey, const std::vector<QRect>& lines)
+// twice the band's height runs across it (a label and its value far to the right are two), of
+// the bands from `lowest` to `highest` rows high. The engine's page layout can leave a whole line
+// out, a short one above all.
+std::vector<QRect> inkOutsideLines(const QImage& grey, const std::vector<QRect>& lines, int lowest, int highest)
 {
     const int width = grey.width();
     const int height = grey.height();
@@ -1181,15 +1199,17 @@ std::vector<QRect> inkOutsideLines(const QImage& grey, const std::vector<QRect>&
     const auto uncoveredInk = [&](int x, int y) {
         return !covered[size_t(y) * size_t(width) + size_t(x)] && grey.constScanLine(y)[x] < 128;
     };
-    std::vector<int> inkInRow(size_t(height), 0);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-            inkInRow[size_t(y)] += uncoveredInk(x, y) ? 1 : 0;
+    std::vector<bool> inkInRow(size_t(height), false);
+    for (int y = 0; y < height; ++y) {
+        const uchar* row = grey.constScanLine(y);
+        for (int x = 0; x < width && !inkInRow[size_t(y)]; ++x)
+            inkInRow[size_t(y)] = row[x] < 128 && !covered[size_t(y) * size_t(width) + size_t(x)];
+    }
 
     // Bands, a blank row or two inside a character (三, 二) not cutting one.
     std::vector<std::pair<int, int>> bands;
     for (int y = 0; y < height; ++y) {
-        if (inkInRow[size_t(y)] == 0)
+        if (!inkInRow[size_t(y)])
             continue;
         if (!bands.empty() && y - bands.back().second <= 3)
             bands.back().second = y;
@@ -1199,6 +1219,8 @@ std::vector<QRect> inkOutsideLines(const QImage& grey, const std::vector<QRect>&
     std::vector<QRect> found;
     for (const auto& [top, bottom] : bands) {
         const int bandHeight = bottom - top + 1;
+        if (bandHeight < lowest || bandHeight > highest)
+            continue;
         int left = -1, right = -1;
         const auto close = [&] {
             if (left >= 0)
@@ -1543,12 +1565,12 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) c
         }
         int missed = 0;
         int unreadInARow = 0;
-        for (const QRect& band : inkOutsideLines(grey, boxes)) {
+        const int lowest = typical > 0 ? (2 * typical + 2) / 3 : kSmallestInk;
+        const int highest = typical > 0 ? 3 * typical / 2 : 2 * kLargestLine;
+        for (const QRect& band : inkOutsideLines(grey, boxes, lowest, highest)) {
             if (missed == kMostMissedLines || unreadInARow == kMostUnreadMissedLines)
                 break;
-            const bool readable = typical > 0 ? 3 * band.height() >= 2 * typical && 2 * band.height() <= 3 * typical
-                                              : band.height() >= kSmallestInk && band.height() <= 2 * kLargestLine;
-            if (!readable || looksLikePattern(grey, band))
+            if (looksLikePattern(grey, band))
                 continue;
             ++missed;
             std::optional<ReadLine> again =
@@ -1609,11 +1631,17 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) c
     // of its neighbours (a line as high as a line trusted in the same picture) or where it stands
     // alone in the picture (a label): low confidence in a short line or a face the engine reads
     // badly says little about whether it is text.
-    int allInk = 0;
-    for (int y = 0; y < grey.height(); ++y) {
-        const uchar* row = grey.constScanLine(y);
-        allInk += int(std::count_if(row, row + grey.width(), [](uchar value) { return value < 128; }));
-    }
+    int allInk = -1; // counted when a line is not trusted
+    const auto inkOfPicture = [&] {
+        if (allInk < 0) {
+            allInk = 0;
+            for (int y = 0; y < grey.height(); ++y) {
+                const uchar* row = grey.constScanLine(y);
+                allInk += int(std::count_if(row, row + grey.width(), [](uchar value) { return value < 128; }));
+            }
+        }
+        return allInk;
+    };
     // Characters are at most about as wide as high: a reading of fewer characters than the
     // line's ink has room for made letters of something else (a mesh read as one 8). Only lines
     // read alone and lines alone in their picture are held to it: a line of the page can hold a
@@ -1655,7 +1683,7 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) c
         // reads letters into a photograph's shading, which has next to none), not too much, in
         // strokes thin for the line's height.
         const double share = double(inside) / double(area.width() * area.height());
-        const bool alone = 10 * (allInk - inside) <= inside && share >= kLeastInk && share <= kMostInk &&
+        const bool alone = 10 * (inkOfPicture() - inside) <= inside && share >= kLeastInk && share <= kMostInk &&
                            double(strokeWidth(grey, line.box)) <= kThickestStroke * height;
         // A label alone that the engine reads badly one way it can read well another.
         if (alone && meanConfidence(line) < kLeastShortLineConfidence) {
