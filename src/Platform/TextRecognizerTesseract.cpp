@@ -816,7 +816,7 @@ constexpr double kLineHeight = 30;
 // that read as no text, so that a picture of many shapes costs little more than one of text.
 // A settings panel whose rows the layout missed has two a row, the label and the value.
 constexpr int kMostMissedLines = 24;
-constexpr int kMostUnreadMissedLines = 3;
+constexpr int kMostUnreadMissedLines = 2;
 
 // How the page is cut into lines: a single block. Automatic segmentation takes a short label or
 // a line of large characters for several columns and reads their pieces out of order; the
@@ -980,10 +980,12 @@ std::optional<ReadLine> asOneLine(std::vector<ReadLine> read, const QRect& box)
 // A line read alone, the way the engine trusts most: the page's language reading it as a line,
 // then as long as it trusts its reading less than `enough`, as one word, larger, and by the
 // other Chinese language. A short label in a face the engine knows badly can come back empty one
-// way and right another. `otherEngine` lends the other language's engine, when there is one.
+// way and right another. `otherEngine` lends the other language's engine, when there is one;
+// `asLine` is the reading as a line where it was made already.
 template <typename OtherEngine>
 std::optional<ReadLine> readLineInEarnest(tesseract::TessBaseAPI& api, OtherEngine otherEngine, const QImage& grey,
-                                          const QRect& box, int resolution, float enough)
+                                          const QRect& box, int resolution, float enough,
+                                          std::optional<ReadLine> asLine = std::nullopt)
 {
     const LinePicture picture = linePicture(grey, box);
     std::optional<ReadLine> best;
@@ -992,7 +994,9 @@ std::optional<ReadLine> readLineInEarnest(tesseract::TessBaseAPI& api, OtherEngi
             best = std::move(reading);
         return best && meanConfidence(*best) >= enough;
     };
-    if (consider(asOneLine(read(api, picture.image, resolution, tesseract::PSM_SINGLE_LINE, picture.offset), box)))
+    if (!asLine)
+        asLine = asOneLine(read(api, picture.image, resolution, tesseract::PSM_SINGLE_LINE, picture.offset), box);
+    if (consider(std::move(asLine)))
         return best;
     if (consider(asOneLine(read(api, picture.image, resolution, tesseract::PSM_SINGLE_WORD, picture.offset), box)))
         return best;
@@ -1548,6 +1552,24 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) c
         otherAsked = false;
     };
 
+    // Whether the ink in a box looks like writing: enough of it (the engine reads letters into a
+    // photograph's shading, which has next to none), not too much, in strokes thin for the box's
+    // height.
+    const auto inkLikeWriting = [&grey](const QRect& box) {
+        const QRect area = box.intersected(grey.rect());
+        if (area.isEmpty())
+            return false;
+        int ink = 0;
+        for (int y = area.top(); y <= area.bottom(); ++y) {
+            const uchar* row = grey.constScanLine(y);
+            ink +=
+                int(std::count_if(row + area.left(), row + area.right() + 1, [](uchar value) { return value < 128; }));
+        }
+        const double share = double(ink) / double(area.width() * area.height());
+        return share >= kLeastInk && share <= kMostInk &&
+               double(strokeWidth(grey, area)) <= kThickestStroke * area.height();
+    };
+
     // Ink that stands where the layout found no line, in lines as tall as those found (or any
     // readable height where it found none) and not a pattern, is read as a line of its own.
     const size_t firstMissedLine = lines.size();
@@ -1573,8 +1595,14 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) c
             if (looksLikePattern(grey, band))
                 continue;
             ++missed;
+            // Read as a line, and where the engine trusts that little, every other way only where
+            // the ink looks like writing: a photograph's or a pattern's bits are not worth it.
+            const LinePicture picture = linePicture(grey, band);
             std::optional<ReadLine> again =
-                readLineInEarnest(api, otherChinese, grey, band, resolution, kLeastShortLineConfidence);
+                asOneLine(read(api, picture.image, resolution, tesseract::PSM_SINGLE_LINE, picture.offset), band);
+            if ((!again || meanConfidence(*again) < kLeastShortLineConfidence) && inkLikeWriting(band))
+                again = readLineInEarnest(api, otherChinese, grey, band, resolution, kLeastShortLineConfidence,
+                                          std::move(again));
             unreadInARow = again && meanConfidence(*again) >= kLeastLineConfidence ? 0 : unreadInARow + 1;
             if (!again)
                 continue;
