@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <optional>
 #include <thread>
 #include <tuple>
 #include <vector>
@@ -78,6 +79,12 @@ struct ReadLine
 {
     QRect box;
     std::vector<ReadWord> words; // non-blank
+    // Read alone by the other Chinese language than the page's, which trusted it more: its script
+    // is weighed against the page's language's reading all the same.
+    bool byOtherChinese = false;
+    // The engine's confidence in the line where it was found, which the reading that wins the
+    // script can fall below.
+    float foundConfidence = 0;
 };
 
 QRect boxAt(const tesseract::PageIterator& iterator, tesseract::PageIteratorLevel level)
@@ -185,6 +192,7 @@ struct LinePlace
     QRect box;
     int middle = 0; // twice the row, to keep halves
     int height = 0;
+    size_t characters = 0;
 };
 
 LinePlace placeOf(const ReadLine& line)
@@ -198,12 +206,13 @@ LinePlace placeOf(const ReadLine& line)
         }
     }
     if (middles.empty())
-        return {line.box, line.box.top() + line.box.bottom(), line.box.height()};
+        return {line.box, line.box.top() + line.box.bottom(), line.box.height(), 0};
     const auto median = [](std::vector<int>& values) {
         std::nth_element(values.begin(), values.begin() + ptrdiff_t(values.size() / 2), values.end());
         return values[values.size() / 2];
     };
-    return {line.box, median(middles), median(heights)};
+    const size_t characters = middles.size();
+    return {line.box, median(middles), median(heights), characters};
 }
 
 // Whether two of the page's lines are pieces of one line of the picture: they stand over or next
@@ -222,6 +231,29 @@ bool piecesOfOneLine(const LinePlace& a, const LinePlace& b)
     const QRect& high = a.box.height() < b.box.height() ? b.box : a.box;
     const bool bit = low.top() >= high.top() && low.bottom() <= high.bottom() && 2 * low.height() < high.height();
     return bit || std::abs(a.middle - b.middle) < std::max(a.height, b.height);
+}
+
+// The most characters the layout reads in a part of a short line it cut across.
+constexpr size_t kMostCharactersOfAPart = 6;
+
+// Whether two of the page's lines are the upper and the lower part of one row of characters: the
+// layout can cut a short line of Chinese characters across, each part some strokes of every
+// character. The parts stand over the same columns, overlap or touch, and together are hardly
+// taller than the taller part (two lines one over the other are twice as tall), but clearly
+// taller than either; each part holds only a few characters (two lines of a paragraph or of code
+// whose boxes reach into each other hold many).
+bool partsOfOneRow(const LinePlace& a, const LinePlace& b)
+{
+    if (a.characters > kMostCharactersOfAPart || b.characters > kMostCharactersOfAPart)
+        return false;
+    const int across = std::min(a.box.right(), b.box.right()) - std::max(a.box.left(), b.box.left()) + 1;
+    if (2 * across < std::min(a.box.width(), b.box.width()))
+        return false;
+    const int touch = std::min(a.box.bottom(), b.box.bottom()) - std::max(a.box.top(), b.box.top()) + 2;
+    const int whole = (a.box | b.box).height();
+    const int taller = std::max(a.box.height(), b.box.height());
+    // A box that reaches over the next line holds that line whole: no part of it.
+    return touch > 0 && 2 * whole <= 3 * taller && 5 * taller <= 4 * whole;
 }
 
 // The layout can cut one line of the picture into several lines, each with some of its
@@ -243,9 +275,22 @@ std::vector<ReadLine> joinPiecesOfLines(std::vector<ReadLine> lines, std::vector
     std::vector<LinePlace> places;
     for (const ReadLine& line : lines)
         places.push_back(placeOf(line));
+    // Whether another line stands between two, over the same columns: lines set tight, the
+    // box of one reaching down over the next, are no parts of one row.
+    const auto lineBetween = [&](size_t i, size_t j) {
+        const QRect both = places[i].box | places[j].box;
+        for (size_t k = 0; k < places.size(); ++k) {
+            const QRect& box = places[k].box;
+            if (k != i && k != j && box.center().y() > both.top() && box.center().y() < both.bottom() &&
+                box.left() <= both.right() && box.right() >= both.left() &&
+                !(places[i].box.contains(box) || places[j].box.contains(box)))
+                return true;
+        }
+        return false;
+    };
     for (size_t i = 0; i < lines.size(); ++i)
         for (size_t j = i + 1; j < lines.size(); ++j)
-            if (piecesOfOneLine(places[i], places[j]))
+            if (piecesOfOneLine(places[i], places[j]) || (partsOfOneRow(places[i], places[j]) && !lineBetween(i, j)))
                 group[std::max(root(i), root(j))] = std::min(root(i), root(j));
 
     std::vector<ReadLine> whole;
@@ -270,6 +315,122 @@ std::vector<ReadLine> joinPiecesOfLines(std::vector<ReadLine> lines, std::vector
             std::stable_sort(whole[i].words.begin(), whole[i].words.end(),
                              [](const ReadWord& a, const ReadWord& b) { return a.box.left() < b.box.left(); });
     return whole;
+}
+
+// Whether two lines of the page stand side by side on one row of the picture, as a label and its
+// value far to the right do, or the two columns of a table: apart along the row, and their
+// characters on the same rows (middles less than half a character apart, overlapping by at
+// least half the lower one's height).
+bool onOneRow(const LinePlace& a, const LinePlace& b)
+{
+    const int across = std::min(a.box.right(), b.box.right()) - std::max(a.box.left(), b.box.left()) + 1;
+    const int overlap = std::min(a.box.bottom(), b.box.bottom()) - std::max(a.box.top(), b.box.top()) + 1;
+    return 4 * across < std::min(a.box.height(), b.box.height()) &&
+           2 * overlap >= std::min(a.box.height(), b.box.height()) &&
+           std::abs(a.middle - b.middle) < std::min(a.height, b.height);
+}
+
+// The lines with text, grouped into the rows of the picture they stand on, each row's lines
+// from left to right, the rows from top to bottom. Each row is handed out as one line: its
+// characters stand on one middle, so that reading order keeps a label and its value together,
+// label first, however differently high the engine's boxes for the two are.
+std::vector<std::vector<size_t>> rowsOf(const std::vector<ReadLine>& lines)
+{
+    std::vector<size_t> group(lines.size());
+    for (size_t i = 0; i < lines.size(); ++i)
+        group[i] = i;
+    const auto root = [&](size_t i) {
+        while (group[i] != i)
+            i = group[i] = group[group[i]];
+        return i;
+    };
+    std::vector<LinePlace> places;
+    for (const ReadLine& line : lines)
+        places.push_back(placeOf(line));
+    for (size_t i = 0; i < lines.size(); ++i)
+        for (size_t j = i + 1; j < lines.size(); ++j)
+            if (!lines[i].words.empty() && !lines[j].words.empty() && onOneRow(places[i], places[j]))
+                group[std::max(root(i), root(j))] = std::min(root(i), root(j));
+    std::vector<std::vector<size_t>> rows;
+    std::vector<size_t> rowOfGroup(lines.size(), lines.size());
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (lines[i].words.empty())
+            continue;
+        size_t& row = rowOfGroup[root(i)];
+        if (row == lines.size()) {
+            row = rows.size();
+            rows.emplace_back();
+        }
+        rows[row].push_back(i);
+    }
+    for (std::vector<size_t>& row : rows)
+        std::stable_sort(row.begin(), row.end(),
+                         [&](size_t a, size_t b) { return lines[a].box.left() < lines[b].box.left(); });
+    const auto top = [&](const std::vector<size_t>& row) {
+        int highest = lines[row.front()].box.top();
+        for (const size_t i : row)
+            highest = std::min(highest, lines[i].box.top());
+        return highest;
+    };
+    // The lines a second reading found come after the page's: back in their place.
+    std::stable_sort(rows.begin(), rows.end(),
+                     [&](const std::vector<size_t>& a, const std::vector<size_t>& b) { return top(a) < top(b); });
+    return rows;
+}
+
+// Ink in lines lower than this is rules, underlines and specks, not text the layout missed.
+constexpr int kSmallestInk = 8;
+
+// A line's box without the rules above or below its characters that the layout took in (the
+// thin line between two rows of a settings panel, an underline of a heading): a box that holds
+// a rule is read as the rule and the characters' strokes along it, hardly any of them right.
+// A rule is a row of the box with a run of ink longer than half the box is wide and three times
+// as high; blank rows beyond it go too. The box as it is where it holds none, or nothing else.
+QRect withoutRules(const QRect& line, const QImage& grey)
+{
+    const QRect box = line.intersected(grey.rect());
+    if (box.isEmpty())
+        return line;
+    const int longest = std::max(box.width() / 2, 3 * box.height());
+    const auto kind = [&](int y) { // 0 blank, 1 ink, 2 rule
+        const uchar* row = grey.constScanLine(y);
+        int run = 0;
+        bool ink = false;
+        for (int x = box.left(); x <= box.right(); ++x) {
+            run = row[x] < 128 ? run + 1 : 0;
+            ink = ink || run > 0;
+            if (run > longest)
+                return 2;
+        }
+        return ink ? 1 : 0;
+    };
+    int top = box.top();
+    int bottom = box.bottom();
+    bool rule = false;
+    for (int y = box.bottom(); y >= box.top(); --y) {
+        const int k = kind(y);
+        if (k == 2)
+            rule = true;
+        if (k == 1)
+            break;
+        bottom = y - 1;
+    }
+    if (!rule)
+        bottom = box.bottom();
+    rule = false;
+    for (int y = box.top(); y <= bottom; ++y) {
+        const int k = kind(y);
+        if (k == 2)
+            rule = true;
+        if (k == 1)
+            break;
+        top = y + 1;
+    }
+    if (!rule)
+        top = box.top();
+    if (bottom - top + 1 < kSmallestInk)
+        return line;
+    return QRect(QPoint(line.left(), top), QPoint(line.right(), bottom));
 }
 
 // A line's box widened to the ink that goes on along its rows, with gaps no wider than the line
@@ -663,6 +824,12 @@ constexpr int kSmallestLine = 22;
 constexpr int kLargestLine = 48;
 constexpr double kLineHeight = 30;
 
+// At most so many lines of ink the layout left out are read, and no more after so many in a row
+// that read as no text, so that a picture of many shapes costs little more than one of text.
+// A settings panel whose rows the layout missed has two a row, the label and the value.
+constexpr int kMostMissedLines = 24;
+constexpr int kMostUnreadMissedLines = 2;
+
 // How the page is cut into lines: a single block. Automatic segmentation takes a short label or
 // a line of large characters for several columns and reads their pieces out of order; the
 // characters' boxes keep the picture's layout for reading order all the same.
@@ -872,6 +1039,310 @@ LinePicture linePicture(const QImage& grey, const QRect& line)
     return {image, area.topLeft() - QPoint(margin, margin)};
 }
 
+// The engine's confidence in a line: the mean of its words'.
+float meanConfidence(const ReadLine& line)
+{
+    if (line.words.empty())
+        return 0;
+    float sum = 0;
+    for (const ReadWord& word : line.words)
+        sum += word.confidence;
+    return sum / float(line.words.size());
+}
+
+// What the engine read of one line alone as one line with the line's box, its pieces' words
+// from left to right; nothing when it read nothing.
+std::optional<ReadLine> asOneLine(std::vector<ReadLine> read, const QRect& box)
+{
+    if (read.empty())
+        return std::nullopt;
+    ReadLine line{box, {}};
+    for (ReadLine& piece : read)
+        for (ReadWord& word : piece.words)
+            line.words.push_back(std::move(word));
+    if (line.words.empty())
+        return std::nullopt;
+    std::stable_sort(line.words.begin(), line.words.end(),
+                     [](const ReadWord& a, const ReadWord& b) { return a.box.left() < b.box.left(); });
+    return line;
+}
+
+// A line read alone, the way the engine trusts most: the page's language reading it as a line,
+// then as long as it trusts its reading less than `enough`, as one word, larger, and by the
+// other Chinese language. A short label in a face the engine knows badly can come back empty one
+// way and right another. `otherEngine` lends the other language's engine, when there is one;
+// `asLine` is the reading as a line where it was made already.
+template <typename OtherEngine>
+std::optional<ReadLine> readLineInEarnest(tesseract::TessBaseAPI& api, OtherEngine otherEngine, const QImage& grey,
+                                          const QRect& box, int resolution, float enough,
+                                          std::optional<ReadLine> asLine = std::nullopt)
+{
+    const LinePicture picture = linePicture(grey, box);
+    std::optional<ReadLine> best;
+    const auto consider = [&](std::optional<ReadLine> reading) {
+        if (reading && (!best || meanConfidence(*reading) > meanConfidence(*best)))
+            best = std::move(reading);
+        return best && meanConfidence(*best) >= enough;
+    };
+    if (!asLine)
+        asLine = asOneLine(read(api, picture.image, resolution, tesseract::PSM_SINGLE_LINE, picture.offset), box);
+    if (consider(std::move(asLine)))
+        return best;
+    if (consider(asOneLine(read(api, picture.image, resolution, tesseract::PSM_SINGLE_WORD, picture.offset), box)))
+        return best;
+    constexpr int kLarger = 3; // halves
+    const QImage larger =
+        picture.image.scaled(picture.image.width() * kLarger / 2, picture.image.height() * kLarger / 2,
+                             Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    std::vector<ReadLine> largerReading = read(api, larger, resolution, tesseract::PSM_SINGLE_LINE);
+    for (ReadLine& line : largerReading)
+        for (ReadWord& word : line.words) {
+            const auto back = [&](int v) { return v * 2 / kLarger; };
+            word.box = QRect(QPoint(back(word.box.left()), back(word.box.top())),
+                             QPoint(back(word.box.right()), back(word.box.bottom())))
+                           .translated(picture.offset);
+            for (Symbol& symbol : word.symbols) {
+                symbol.left = back(symbol.left) + picture.offset.x();
+                symbol.right = back(symbol.right) + picture.offset.x();
+                symbol.top = back(symbol.top) + picture.offset.y();
+                symbol.bottom = back(symbol.bottom) + picture.offset.y();
+            }
+        }
+    if (consider(asOneLine(std::move(largerReading), box)))
+        return best;
+    if (tesseract::TessBaseAPI* other = otherEngine()) {
+        std::optional<ReadLine> reading =
+            asOneLine(read(*other, picture.image, resolution, tesseract::PSM_SINGLE_LINE, picture.offset), box);
+        if (reading)
+            reading->byOtherChinese = true;
+        consider(std::move(reading));
+    }
+    return best;
+}
+
+// Shapes drawn alike, as many as this or more, can make a pattern.
+constexpr size_t kLeastRepeats = 4;
+
+// A connected piece of ink (8-neighbours) within an area of the picture, cut at the area's edges.
+struct InkPiece
+{
+    QRect box;
+    int pixels = 0;
+};
+
+std::vector<InkPiece> inkPieces(const QImage& grey, const QRect& where)
+{
+    const QRect area = where.intersected(grey.rect());
+    std::vector<InkPiece> pieces;
+    if (area.isEmpty())
+        return pieces;
+    const int width = area.width();
+    std::vector<bool> seen(size_t(width) * size_t(area.height()), false);
+    const auto isInk = [&](int x, int y) { return grey.constScanLine(y)[x] < 128; };
+    std::vector<QPoint> stack;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x) {
+            const size_t at = size_t(y - area.top()) * size_t(width) + size_t(x - area.left());
+            if (seen[at] || !isInk(x, y))
+                continue;
+            seen[at] = true;
+            InkPiece piece{QRect(x, y, 1, 1), 0};
+            stack.assign(1, QPoint(x, y));
+            while (!stack.empty()) {
+                const QPoint p = stack.back();
+                stack.pop_back();
+                ++piece.pixels;
+                piece.box |= QRect(p, QSize(1, 1));
+                for (int dy = -1; dy <= 1; ++dy) {
+                    for (int dx = -1; dx <= 1; ++dx) {
+                        const int nx = p.x() + dx, ny = p.y() + dy;
+                        if (!area.contains(nx, ny))
+                            continue;
+                        const size_t next = size_t(ny - area.top()) * size_t(width) + size_t(nx - area.left());
+                        if (!seen[next] && isInk(nx, ny)) {
+                            seen[next] = true;
+                            stack.emplace_back(nx, ny);
+                        }
+                    }
+                }
+            }
+            pieces.push_back(piece);
+        }
+    }
+    return pieces;
+}
+
+// Whether the ink of a line is a pattern rather than writing: most of it in shapes each drawn
+// alike several times over (rings, outlines, tiles of a few sizes), each about as tall as the
+// line, one after another at a regular pitch. Writing repeats shapes too (the letters o and n,
+// the strokes of l and i, a row of dots between a label and its value), but not most of its ink
+// in shapes as tall as its characters set at even distances.
+bool looksLikePattern(const QImage& grey, const QRect& line)
+{
+    std::vector<InkPiece> pieces = inkPieces(grey, line);
+    std::erase_if(pieces, [&](const InkPiece& piece) { return 2 * piece.box.height() < line.height(); });
+    if (pieces.size() < kLeastRepeats)
+        return false;
+    int ink = 0;
+    for (const InkPiece& piece : pieces)
+        ink += piece.pixels;
+    // Alike: as large, as much ink, and the ink in the same places but for a pixel's
+    // difference along the edges of the strokes (antialiasing, placement between pixels).
+    const auto isInk = [&](int x, int y) { return grey.constScanLine(y)[x] < 128; };
+    const auto alike = [&](const InkPiece& a, const InkPiece& b) {
+        const auto near = [](int x, int y, int slack) {
+            return std::abs(x - y) <= std::max(slack, std::max(x, y) / 10);
+        };
+        if (!near(a.box.width(), b.box.width(), 1) || !near(a.box.height(), b.box.height(), 1) ||
+            !near(a.pixels, b.pixels, 2))
+            return false;
+        int differing = 0;
+        const int width = std::min(a.box.width(), b.box.width());
+        const int height = std::min(a.box.height(), b.box.height());
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                differing += isInk(a.box.left() + x, a.box.top() + y) != isInk(b.box.left() + x, b.box.top() + y);
+        return 4 * differing <= std::max(a.pixels, b.pixels);
+    };
+    int repeatedInk = 0;
+    for (const InkPiece& piece : pieces) {
+        size_t count = 0;
+        for (const InkPiece& other : pieces)
+            count += alike(piece, other) ? 1 : 0;
+        if (count >= kLeastRepeats)
+            repeatedInk += piece.pixels;
+    }
+    if (4 * repeatedInk < 3 * ink)
+        return false;
+    // And set at a regular pitch, as a pattern is drawn: the letters of a word repeat (o, n, e)
+    // at the distances their neighbours make.
+    std::vector<int> lefts;
+    for (const InkPiece& piece : pieces)
+        lefts.push_back(piece.box.left());
+    std::sort(lefts.begin(), lefts.end());
+    std::vector<int> pitches;
+    for (size_t i = 1; i < lefts.size(); ++i)
+        pitches.push_back(lefts[i] - lefts[i - 1]);
+    std::vector<int> sorted = pitches;
+    std::nth_element(sorted.begin(), sorted.begin() + ptrdiff_t(sorted.size() / 2), sorted.end());
+    const int pitch = sorted[sorted.size() / 2];
+    const auto regular = std::count_if(pitches.begin(), pitches.end(),
+                                       [&](int p) { return std::abs(p - pitch) <= std::max(2, pitch / 10); });
+    return 4 * size_t(regular) >= 3 * pitches.size();
+}
+
+// How thick the ink's strokes are: at each pixel of ink the shorter of its runs of ink across and
+// down, the median of those. A stroke is as thick as its shorter run; a blot or a bar of a chart
+// is thick both ways.
+int strokeWidth(const QImage& grey, const QRect& where)
+{
+    const QRect area = where.intersected(grey.rect());
+    if (area.isEmpty())
+        return 0;
+    const int width = area.width();
+    const int height = area.height();
+    const auto isInk = [&](int x, int y) { return grey.constScanLine(area.top() + y)[area.left() + x] < 128; };
+    std::vector<int> across(size_t(width) * size_t(height), 0);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width;) {
+            if (!isInk(x, y)) {
+                ++x;
+                continue;
+            }
+            int end = x;
+            while (end < width && isInk(end, y))
+                ++end;
+            for (int k = x; k < end; ++k)
+                across[size_t(y) * size_t(width) + size_t(k)] = end - x;
+            x = end;
+        }
+    }
+    std::vector<int> runs;
+    for (int x = 0; x < width; ++x) {
+        for (int y = 0; y < height;) {
+            if (!isInk(x, y)) {
+                ++y;
+                continue;
+            }
+            int end = y;
+            while (end < height && isInk(x, end))
+                ++end;
+            for (int k = y; k < end; ++k)
+                runs.push_back(std::min(end - y, across[size_t(k) * size_t(width) + size_t(x)]));
+            y = end;
+        }
+    }
+    if (runs.empty())
+        return 0;
+    std::nth_element(runs.begin(), runs.begin() + ptrdiff_t(runs.size() / 2), runs.end());
+    return runs[runs.size() / 2];
+}
+
+// The ink of the picture outside the lines read (each widened a little, as the engine's boxes can
+// clip a stroke), cut into lines: bands of rows with such ink, each split where a gap wider than
+// twice the band's height runs across it (a label and its value far to the right are two), of
+// the bands from `lowest` to `highest` rows high. The engine's page layout can leave a whole line
+// out, a short one above all.
+std::vector<QRect> inkOutsideLines(const QImage& grey, const std::vector<QRect>& lines, int lowest, int highest)
+{
+    const int width = grey.width();
+    const int height = grey.height();
+    std::vector<bool> covered(size_t(width) * size_t(height), false);
+    for (const QRect& line : lines) {
+        const int clip = std::max(2, line.height() / 8);
+        const QRect area = line.adjusted(-clip, -clip, clip, clip).intersected(grey.rect());
+        for (int y = area.top(); y <= area.bottom(); ++y)
+            std::fill_n(covered.begin() + ptrdiff_t(size_t(y) * size_t(width) + size_t(area.left())), area.width(),
+                        true);
+    }
+    const auto uncoveredInk = [&](int x, int y) {
+        return !covered[size_t(y) * size_t(width) + size_t(x)] && grey.constScanLine(y)[x] < 128;
+    };
+    std::vector<bool> inkInRow(size_t(height), false);
+    for (int y = 0; y < height; ++y) {
+        const uchar* row = grey.constScanLine(y);
+        for (int x = 0; x < width && !inkInRow[size_t(y)]; ++x)
+            inkInRow[size_t(y)] = row[x] < 128 && !covered[size_t(y) * size_t(width) + size_t(x)];
+    }
+
+    // Bands, a blank row or two inside a character (三, 二) not cutting one.
+    std::vector<std::pair<int, int>> bands;
+    for (int y = 0; y < height; ++y) {
+        if (!inkInRow[size_t(y)])
+            continue;
+        if (!bands.empty() && y - bands.back().second <= 3)
+            bands.back().second = y;
+        else
+            bands.emplace_back(y, y);
+    }
+    std::vector<QRect> found;
+    for (const auto& [top, bottom] : bands) {
+        const int bandHeight = bottom - top + 1;
+        if (bandHeight < lowest || bandHeight > highest)
+            continue;
+        int left = -1, right = -1;
+        const auto close = [&] {
+            if (left >= 0)
+                found.emplace_back(QPoint(left, top), QPoint(right, bottom));
+            left = right = -1;
+        };
+        for (int x = 0; x < width; ++x) {
+            bool ink = false;
+            for (int y = top; y <= bottom && !ink; ++y)
+                ink = uncoveredInk(x, y);
+            if (!ink)
+                continue;
+            if (left >= 0 && x - right > 2 * bandHeight)
+                close();
+            if (left < 0)
+                left = x;
+            right = x;
+        }
+        close();
+    }
+    return found;
+}
+
 // The engine's confidence in the lines it reads in textures stays under 30 (0 to 40 a word),
 // but for the odd line of a letter or two, up to about 55; in a line of text, even one it
 // misreads a character or two of, over 50, and in a short label (OK, 42, 设置) over 90. A line
@@ -882,6 +1353,20 @@ constexpr float kLeastLineConfidence = 30;
 constexpr float kLeastUnlaidLineConfidence = 60;
 constexpr size_t kShortLine = 3;
 constexpr float kLeastShortLineConfidence = 65;
+// Under this no line is text, however like text its ink looks: what the engine reads in noise.
+constexpr float kLeastTextLikeConfidence = 30;
+// Ink covers at most this share of a line of text's box, even of bold Chinese characters:
+// more is a mesh or a blot; and at least this share, even of thin Latin letters set wide.
+constexpr double kMostInk = 0.4;
+constexpr double kLeastInk = 0.02;
+// Strokes of writing are at most this thick, in heights of their line (a bold face's about 0.12).
+constexpr double kThickestStroke = 0.2;
+// A line alone in its picture, its ink like writing's, is text at this confidence: a label in a
+// face the engine reads badly comes at 40 to 65, while the odd shape it takes for a letter or
+// two in a chart or a photograph has its own ink too little or too thick to count as alone.
+constexpr float kLeastLoneLineConfidence = 40;
+// The width of a character, a blank beside it included, in heights of its line, at most.
+constexpr double kWidestCharacter = 1.4;
 
 // Below this likeness neither character looks like the picture: the place of the character in
 // the line was misjudged, and the pair says nothing. A character that is there scores about 0.8
@@ -902,16 +1387,6 @@ constexpr double kLikenessToOverride = 0.2;
 const QString& familyOf(const HanGlyphs::Style& style, const QString& language)
 {
     return language == QLatin1String("chi_tra") ? style.traditional : style.simplified;
-}
-
-float meanConfidence(const ReadLine& line)
-{
-    if (line.words.empty())
-        return 0;
-    float sum = 0;
-    for (const ReadWord& word : line.words)
-        sum += word.confidence;
-    return sum / float(line.words.size());
 }
 
 // The darkness of a cell of the picture, in the share of a square as high as the cell.
@@ -957,6 +1432,9 @@ constexpr double kCharacterConfidencePerVote = 20;
 constexpr double kMostCharacterConfidenceVote = 0.5;
 // Evidence weaker than this leaves the line to the lines around it.
 constexpr double kDecisiveEvidence = 1;
+constexpr double kFairEvidence = 2;
+constexpr double kOverwhelmingEvidence = 4;
+constexpr int kLinesOfALargeBlock = 4;
 
 // What a Chinese line's two readings, one per Chinese model, say about it.
 struct HanComparison
@@ -1169,15 +1647,31 @@ void decideScripts(std::vector<HanComparison>& comparisons, const std::vector<Re
         evidenceOfBlock[blockOf[k]] += comparisons[k].traditional;
         ++linesOfBlock[blockOf[k]];
     }
+    double evidenceOfPicture = 0;
+    for (const HanComparison& comparison : comparisons)
+        evidenceOfPicture += comparison.traditional;
+    const int linesOfPicture = int(comparisons.size());
     traditional.assign(comparisons.size(), false);
     for (size_t k = 0; k < comparisons.size(); ++k) {
         // What the other lines say: at least two of them, for one line of the other script (a
-        // quotation) not to decide its neighbour's.
+        // quotation) not to decide its neighbour's. The block's first; where its lines are too
+        // few or say too little (rows of a panel set in several sizes make blocks of a line
+        // each), the picture's.
         const double own = comparisons[k].traditional;
         const double around = evidenceOfBlock[blockOf[k]] - own;
-        const bool follows =
-            std::abs(own) < kDecisiveEvidence && linesOfBlock[blockOf[k]] >= 3 && std::abs(around) >= kDecisiveEvidence;
-        traditional[k] = follows ? around > 0 : own > 0;
+        const double aroundInPicture = evidenceOfPicture - own;
+        // A line whose own evidence is only a little more than thin (one misread character of the
+        // other script's) still follows a block of many lines that say much more: a quotation of
+        // the other script says more of itself.
+        const bool thin = std::abs(own) < kDecisiveEvidence ||
+                          (std::abs(own) < kFairEvidence && linesOfBlock[blockOf[k]] > kLinesOfALargeBlock &&
+                           std::abs(around) >= kOverwhelmingEvidence && (around > 0) != (own > 0));
+        if (thin && linesOfBlock[blockOf[k]] >= 3 && std::abs(around) >= kDecisiveEvidence)
+            traditional[k] = around > 0;
+        else if (thin && linesOfPicture >= 3 && std::abs(aroundInPicture) >= kDecisiveEvidence)
+            traditional[k] = aroundInPicture > 0;
+        else
+            traditional[k] = own > 0;
     }
 }
 
@@ -1387,14 +1881,109 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) c
 
     std::vector<bool> joined;
     lines = joinPiecesOfLines(std::move(lines), joined);
-    for (size_t i = 0; i < lines.size(); ++i)
+    for (size_t i = 0; i < lines.size(); ++i) {
+        // A line read with a rule is read again without it, by the page's language first.
+        const QRect box = withoutRules(lines[i].box, grey);
+        if (box != lines[i].box) {
+            lines[i].box = box;
+            joined[i] = true;
+        }
         if (joined[i])
             lines[i].box = widenedToInk(lines[i].box, grey);
+    }
+
+    // The other Chinese language's engine, for a line read alone that the page's language reads
+    // badly: borrowed only when a line needs it, and given back before the lines are read again,
+    // which borrow one of each language in turn.
+    std::unique_ptr<EngineLoan> otherLoan;
+    const QString otherChineseLanguage = languages.size() > 1 && firstLanguage.startsWith(QLatin1String("chi_")) &&
+                                                 languages[1].startsWith(QLatin1String("chi_"))
+                                             ? languages[1]
+                                             : QString();
+    bool otherAsked = false;
+    const auto otherChinese = [&]() -> tesseract::TessBaseAPI* {
+        if (!otherAsked && !otherChineseLanguage.isEmpty())
+            otherLoan = borrowEngine(otherChineseLanguage);
+        otherAsked = true;
+        return otherLoan ? &otherLoan->engine() : nullptr;
+    };
+    const auto giveBackOtherChinese = [&] {
+        otherLoan.reset();
+        otherAsked = false;
+    };
+
+    // Whether the ink in a box looks like writing: enough of it (the engine reads letters into a
+    // photograph's shading, which has next to none), not too much, in strokes thin for the box's
+    // height.
+    const auto inkLikeWriting = [&grey](const QRect& box) {
+        const QRect area = box.intersected(grey.rect());
+        if (area.isEmpty())
+            return false;
+        int ink = 0;
+        for (int y = area.top(); y <= area.bottom(); ++y) {
+            const uchar* row = grey.constScanLine(y);
+            ink +=
+                int(std::count_if(row + area.left(), row + area.right() + 1, [](uchar value) { return value < 128; }));
+        }
+        const double share = double(ink) / double(area.width() * area.height());
+        return share >= kLeastInk && share <= kMostInk &&
+               double(strokeWidth(grey, area)) <= kThickestStroke * area.height();
+    };
+
+    // Ink that stands where the layout found no line, in lines as tall as those found (or any
+    // readable height where it found none) and not a pattern, is read as a line of its own.
+    const size_t firstMissedLine = lines.size();
+    {
+        std::vector<QRect> boxes;
+        std::vector<int> heights;
+        for (const ReadLine& line : lines) {
+            boxes.push_back(line.box);
+            heights.push_back(line.box.height());
+        }
+        int typical = 0;
+        if (!heights.empty()) {
+            std::nth_element(heights.begin(), heights.begin() + ptrdiff_t(heights.size() / 2), heights.end());
+            typical = heights[heights.size() / 2];
+        }
+        int missed = 0;
+        int unreadInARow = 0;
+        const int lowest = typical > 0 ? (2 * typical + 2) / 3 : kSmallestInk;
+        const int highest = typical > 0 ? 3 * typical / 2 : 2 * kLargestLine;
+        for (const QRect& band : inkOutsideLines(grey, boxes, lowest, highest)) {
+            if (missed == kMostMissedLines || unreadInARow == kMostUnreadMissedLines)
+                break;
+            if (looksLikePattern(grey, band))
+                continue;
+            ++missed;
+            // Read as a line, and where the engine trusts that little, every other way only where
+            // the ink looks like writing: a photograph's or a pattern's bits are not worth it.
+            const LinePicture picture = linePicture(grey, band);
+            std::optional<ReadLine> again =
+                asOneLine(read(api, picture.image, resolution, tesseract::PSM_SINGLE_LINE, picture.offset), band);
+            if ((!again || meanConfidence(*again) < kLeastShortLineConfidence) && inkLikeWriting(band))
+                again = readLineInEarnest(api, otherChinese, grey, band, resolution, kLeastShortLineConfidence,
+                                          std::move(again));
+            unreadInARow = again && meanConfidence(*again) >= kLeastLineConfidence ? 0 : unreadInARow + 1;
+            if (!again)
+                continue;
+            again->foundConfidence = meanConfidence(*again);
+            lines.push_back(std::move(*again));
+            joined.push_back(false);
+        }
+    }
+    giveBackOtherChinese();
 
     const auto isChinese = [](const QString& language) { return language.startsWith(QLatin1String("chi_")); };
     QStringList rereadingLanguages;
     std::vector<Rereading> rereadings;
-    // A line the layout had cut into pieces is read again whole by the page's language first.
+    // A line the layout had cut into pieces is read again whole by the page's language first, and
+    // so is a Chinese line the other Chinese language read, which is then weighed against it.
+    std::vector<std::optional<ReadLine>> byOtherChinese(lines.size());
+    for (size_t i = 0; i < lines.size(); ++i)
+        if (lines[i].byOtherChinese && hasHan(lines[i])) {
+            byOtherChinese[i] = lines[i];
+            joined[i] = true;
+        }
     if (std::find(joined.begin(), joined.end(), true) != joined.end()) {
         for (size_t i = 0; i < lines.size(); ++i)
             if (joined[i])
@@ -1406,7 +1995,7 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) c
         if (chinese && !isChinese(firstLanguage))
             continue;
         for (size_t i = 0; i < lines.size(); ++i)
-            if (hasHan(lines[i]) == chinese)
+            if (hasHan(lines[i]) == chinese && !(chinese && byOtherChinese[i]))
                 rereadings.push_back({i, size_t(rereadingLanguages.size()), linePicture(grey, lines[i].box), {}});
         rereadingLanguages.append(language);
     }
@@ -1416,11 +2005,23 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) c
     // The lines read again whole by the page's language take the place of their pieces first.
     // Then the other languages' readings are weighed: a line has one of them (Chinese or not), so
     // their order does not matter.
-    for (Rereading& rereading : rereadings) {
-        if (rereadingLanguages[qsizetype(rereading.language)] == firstLanguage && rereading.lines.size() == 1)
-            lines[rereading.line] = std::move(rereading.lines.front());
-    }
     std::vector<HanComparison> comparisons;
+    for (Rereading& rereading : rereadings) {
+        if (rereadingLanguages[qsizetype(rereading.language)] != firstLanguage || rereading.lines.size() != 1)
+            continue;
+        std::optional<ReadLine>& other = byOtherChinese[rereading.line];
+        if (other && !hasHan(rereading.lines.front()))
+            continue;
+        const float found = lines[rereading.line].foundConfidence;
+        lines[rereading.line] = std::move(rereading.lines.front());
+        lines[rereading.line].foundConfidence = found;
+        if (other && otherChineseLanguage.size()) {
+            std::vector<ReadLine> others{std::move(*other)};
+            comparisons.push_back(
+                compareHanReadings(lines[rereading.line], others, grey, firstLanguage, otherChineseLanguage));
+            comparisons.back().line = rereading.line;
+        }
+    }
     for (Rereading& rereading : rereadings) {
         const QString& language = rereadingLanguages[qsizetype(rereading.language)];
         if (language == firstLanguage)
@@ -1443,16 +2044,86 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) c
         keepPunctuationWidths(line, grey);
 
     // What the engine reads in a texture (a checkerboard, noise, a photograph's shading) it
-    // hardly trusts: such lines are no text.
-    std::erase_if(lines, [&scale](const ReadLine& line) {
+    // hardly trusts, and in a pattern of shapes drawn alike it can trust more: neither is text.
+    // A line the engine trusts less than that is text all the same where its ink is like that
+    // of its neighbours (a line as high as a line trusted in the same picture) or where it stands
+    // alone in the picture (a label): low confidence in a short line or a face the engine reads
+    // badly says little about whether it is text.
+    int allInk = -1; // counted when a line is not trusted
+    const auto inkOfPicture = [&] {
+        if (allInk < 0) {
+            allInk = 0;
+            for (int y = 0; y < grey.height(); ++y) {
+                const uchar* row = grey.constScanLine(y);
+                allInk += int(std::count_if(row, row + grey.width(), [](uchar value) { return value < 128; }));
+            }
+        }
+        return allInk;
+    };
+    // Characters are at most about as wide as high: a reading of fewer characters than the
+    // line's ink has room for made letters of something else (a mesh read as one 8). Only lines
+    // read alone and lines alone in their picture are held to it: a line of the page can hold a
+    // gap (a label, its value far to the right).
+    const auto fillsItsLine = [](const ReadLine& line) {
+        size_t characters = 0;
+        for (const ReadWord& word : line.words)
+            characters += word.symbols.size();
+        return double(line.box.width()) <= kWidestCharacter * double(characters) * double(line.box.height());
+    };
+    std::vector<bool> pattern(lines.size()), trusted(lines.size());
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const ReadLine& line = lines[i];
         size_t characters = 0;
         for (const ReadWord& word : line.words)
             characters += word.symbols.size();
         const float least = characters < kShortLine      ? kLeastShortLineConfidence
                             : !scale.layoutFoundText ? kLeastUnlaidLineConfidence
                                                      : kLeastLineConfidence;
-        return meanConfidence(line) < least;
-    });
+        pattern[i] = looksLikePattern(grey, line.box);
+        const float confidence = std::max(meanConfidence(line), line.foundConfidence);
+        trusted[i] = !pattern[i] && confidence >= least && (i < firstMissedLine || fillsItsLine(line));
+    }
+    std::vector<bool> keep(lines.size());
+    for (size_t i = 0; i < lines.size(); ++i) {
+        ReadLine& line = lines[i];
+        keep[i] = trusted[i];
+        if (keep[i] || pattern[i] || line.words.empty())
+            continue;
+        const int height = line.box.height();
+        int inside = 0;
+        const int clip = std::max(2, height / 8);
+        const QRect area = line.box.adjusted(-clip, -clip, clip, clip).intersected(grey.rect());
+        for (int y = area.top(); y <= area.bottom(); ++y) {
+            const uchar* row = grey.constScanLine(y);
+            inside +=
+                int(std::count_if(row + area.left(), row + area.right() + 1, [](uchar value) { return value < 128; }));
+        }
+        // Alone: nearly all the picture's ink, and ink like writing's: enough of it (the engine
+        // reads letters into a photograph's shading, which has next to none), not too much, in
+        // strokes thin for the line's height.
+        const double share = double(inside) / double(area.width() * area.height());
+        const bool alone = 10 * (inkOfPicture() - inside) <= inside && share >= kLeastInk && share <= kMostInk &&
+                           double(strokeWidth(grey, line.box)) <= kThickestStroke * height;
+        // A label alone that the engine reads badly one way it can read well another.
+        if (alone && meanConfidence(line) < kLeastShortLineConfidence) {
+            std::optional<ReadLine> again =
+                readLineInEarnest(api, otherChinese, grey, line.box, resolution, kLeastShortLineConfidence);
+            if (again && meanConfidence(*again) > meanConfidence(line))
+                line = std::move(*again);
+        }
+        if (std::max(meanConfidence(line), line.foundConfidence) < kLeastTextLikeConfidence ||
+            ((i >= firstMissedLine || alone) && !fillsItsLine(line)))
+            continue;
+        for (size_t j = 0; j < lines.size() && !keep[i]; ++j)
+            keep[i] = j != i && trusted[j] && 4 * height >= 3 * lines[j].box.height() &&
+                      3 * height <= 4 * lines[j].box.height();
+        keep[i] = keep[i] || (alone && std::max(meanConfidence(line), line.foundConfidence) >= kLeastLoneLineConfidence);
+    }
+    std::vector<ReadLine> kept;
+    for (size_t i = 0; i < lines.size(); ++i)
+        if (keep[i])
+            kept.push_back(std::move(lines[i]));
+    lines = std::move(kept);
 
     const double width = page.width();
     const double height = page.height();
@@ -1470,21 +2141,32 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) c
             rect = unturn.mapRect(QRectF(rect.left(), rect.top(), rect.width(), rect.height())).toAlignedRect();
         return normalised(rect.left(), rect.top(), rect.right() + 1, rect.bottom() + 1);
     };
-    for (ReadLine& line : lines) {
-        if (line.words.empty())
-            continue;
+    for (const std::vector<size_t>& row : rowsOf(lines)) {
+        // The lines of a row stand with their middles on the row's, each as high as it is.
+        int middles = 0; // twice the rows, to keep halves
+        for (const size_t i : row)
+            middles += lines[i].box.top() + lines[i].box.bottom();
+        const int middle = middles / int(row.size());
+        QRect rowBox;
+        for (const size_t i : row) {
+            const QRect& box = lines[i].box;
+            rowBox |= box.translated(0, (middle - box.top() - box.bottom()) / 2);
+        }
         const int lineIndex = int(result.lines.size());
-        result.lines.append(normalisedRect(line.box));
+        result.lines.append(normalisedRect(rowBox));
         std::vector<Symbol> symbols;
-        for (const ReadWord& word : line.words) {
-            QString text;
-            for (const Symbol& symbol : word.symbols) {
-                text += symbol.text;
-                symbols.push_back(symbol);
-                symbols.back().top = line.box.top();
-                symbols.back().bottom = line.box.bottom() + 1;
+        for (const size_t i : row) {
+            const QRect box = lines[i].box.translated(0, (middle - lines[i].box.top() - lines[i].box.bottom()) / 2);
+            for (const ReadWord& word : lines[i].words) {
+                QString text;
+                for (const Symbol& symbol : word.symbols) {
+                    text += symbol.text;
+                    symbols.push_back(symbol);
+                    symbols.back().top = box.top();
+                    symbols.back().bottom = box.bottom() + 1;
+                }
+                result.words.append({text, normalisedRect(word.box), word.confidence, lineIndex});
             }
-            result.words.append({text, normalisedRect(word.box), word.confidence, lineIndex});
         }
         placeAlongLine(symbols, grey.width());
         for (const Symbol& symbol : symbols)

@@ -1,0 +1,315 @@
+// Text recognition on the layouts people copy from their screens: every line of a picture comes
+// back, a settings row reads label then value on one line, a short label alone is read, and a
+// pattern without text answers no text. Read the way the program reads: the engine's characters
+// become regions, and the regions become text in reading order.
+
+#include "RecognitionPictures.h"
+#include "TestSupport.h"
+
+#include <Platform/TextRecognizerTesseract.h>
+#include <QuillomareMac/Pasteboard/ImageTextRecognizer.h>
+
+#include <QApplication>
+#include <QFont>
+#include <QFontMetrics>
+#include <QPainter>
+#include <QPainterPath>
+
+#include <cmath>
+
+using namespace QuillomareMac;
+using RecognitionPictures::editDistance;
+
+namespace {
+
+const Platform::TesseractTextRecognizer& recognizer()
+{
+    static const Platform::TesseractTextRecognizer shared;
+    return shared;
+}
+
+// What the user gets: the text in reading order, lines joined by "\n"; empty for no text.
+QString readingOrderTextOf(const QImage& image)
+{
+    const auto result = recognizer().recognize(image);
+    if (result.failed())
+        return QStringLiteral("<failure %1>").arg(int(result.failure));
+    return ImageTextRecognizer::readingOrderText(ImageTextRecognizer::selectionRegions(result.characters))
+        .value_or(QString());
+}
+
+QFont pixelFont(const QString& family, int pixelSize)
+{
+    QFont font(family);
+    font.setPixelSize(pixelSize);
+    return font;
+}
+
+// Lines of one font on a background, a line and a half apart, `bottomMargin` pixels under the
+// last line's lowest ink (its descent) and `pixelSize` around the others.
+QImage linesOn(const QStringList& lines, const QString& family, int pixelSize, QColor background, QColor ink,
+               int bottomMargin = -1)
+{
+    const QFont font = pixelFont(family, pixelSize);
+    const QFontMetrics metrics(font);
+    int width = 0;
+    for (const QString& line : lines)
+        width = std::max(width, metrics.horizontalAdvance(line));
+    const int step = pixelSize * 3 / 2;
+    // The lowest ink of the last line: where its glyphs end, below the baseline.
+    int descent = 0;
+    for (const QString& line : lines)
+        descent = std::max(descent, metrics.boundingRect(line).bottom());
+    const int lastBaseline = pixelSize + metrics.ascent() + step * int(lines.size() - 1);
+    const int height =
+        bottomMargin < 0 ? lastBaseline + metrics.descent() + pixelSize : lastBaseline + descent + 1 + bottomMargin;
+    QImage image(width + 2 * pixelSize, height, QImage::Format_RGB32);
+    image.fill(background);
+    QPainter painter(&image);
+    painter.setFont(font);
+    painter.setPen(ink);
+    for (qsizetype i = 0; i < lines.size(); ++i)
+        painter.drawText(pixelSize, pixelSize + metrics.ascent() + step * int(i), lines[i]);
+    return image;
+}
+
+// A settings panel: a title in bold, then rows of a label at the left and its value in grey
+// right-aligned at the far right, a thin rule under each row.
+QImage settingsPanel(const QString& title, const QList<std::pair<QString, QString>>& rows, const QString& family,
+                     int pixelSize, int width)
+{
+    const QFont font = pixelFont(family, pixelSize);
+    const QFontMetrics metrics(font);
+    QFont titleFont = pixelFont(family, pixelSize * 5 / 4);
+    titleFont.setBold(true);
+    const int step = pixelSize * 5 / 2;
+    const int first = pixelSize * 4;
+    QImage image(width, first + step * int(rows.size()) + pixelSize, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    painter.setFont(titleFont);
+    painter.setPen(Qt::black);
+    painter.drawText(pixelSize, pixelSize + QFontMetrics(titleFont).ascent(), title);
+    painter.setFont(font);
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        const int top = first + step * int(i);
+        const int baseline = top + (step + metrics.ascent() - metrics.descent()) / 2;
+        painter.setPen(Qt::black);
+        painter.drawText(pixelSize, baseline, rows[i].first);
+        painter.setPen(QColor(0x66, 0x66, 0x66));
+        painter.drawText(width - pixelSize - metrics.horizontalAdvance(rows[i].second), baseline, rows[i].second);
+        painter.fillRect(QRect(pixelSize, top + step - 1, width - 2 * pixelSize, std::max(1, pixelSize / 24)),
+                         QColor(0xd8, 0xd8, 0xd8));
+    }
+    return image;
+}
+
+// Pictures without text whose shapes come close to letters: rings, outlines, lines.
+QList<std::pair<QString, QImage>> outlinedShapes()
+{
+    QList<std::pair<QString, QImage>> all;
+    const auto draw = [&](const QString& name, auto paint) {
+        QImage image(560, 360, QImage::Format_RGB32);
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(QPen(Qt::black, 2));
+        paint(painter);
+        painter.end();
+        all.append({name, image});
+    };
+    draw(QStringLiteral("outlined ellipses"), [](QPainter& painter) {
+        for (int row = 0; row < 6; ++row)
+            for (int column = 0; column < 9; ++column)
+                painter.drawEllipse(QRectF(20 + column * 58 + (row % 2) * 20, 20 + row * 54, 44, 26));
+    });
+    draw(QStringLiteral("rings"), [](QPainter& painter) {
+        for (int r = 8; r < 200; r += 14)
+            painter.drawEllipse(QPointF(280, 180), r, r);
+    });
+    draw(QStringLiteral("waves"), [](QPainter& painter) {
+        for (int row = 0; row < 9; ++row) {
+            QPainterPath path(QPointF(0, 30 + row * 36));
+            for (int x = 0; x <= 560; x += 4)
+                path.lineTo(x, 30 + row * 36 + 9 * std::sin(x / 11.0));
+            painter.drawPath(path);
+        }
+    });
+    draw(QStringLiteral("crosshatch"), [](QPainter& painter) {
+        for (int d = -360; d < 560; d += 22) {
+            painter.drawLine(d, 0, d + 360, 360);
+            painter.drawLine(d + 360, 0, d, 360);
+        }
+    });
+    draw(QStringLiteral("small outlined squares"), [](QPainter& painter) {
+        for (int row = 0; row < 8; ++row)
+            for (int column = 0; column < 13; ++column)
+                painter.drawRect(QRectF(18 + column * 41, 16 + row * 42, 22 + (row + column) % 3 * 4, 22));
+    });
+    return all;
+}
+
+} // namespace
+
+class TestTextRecognitionLayouts : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    // A line the engine's page layout leaves out (a grey picture, a serif face) or trusts less
+    // than the others is text all the same: both lines of a two-line picture come back, the
+    // upper first.
+    void bothLinesOfATwoLinePictureComeBack()
+    {
+        const QList<std::pair<QString, QStringList>> pictures{
+            {QStringLiteral("Noto Serif CJK TC"), {QStringLiteral("帳號提醒"), QStringLiteral("請重新登入您的帳號")}},
+            {QStringLiteral("Noto Sans CJK TC"),
+             {QStringLiteral("檔案同步已經完成"), QStringLiteral("無法連線到伺服器")}},
+            {QStringLiteral("Noto Serif CJK SC"), {QStringLiteral("系统消息"), QStringLiteral("离线模式已开启")}},
+            {QStringLiteral("AR PL UMing TW"), {QStringLiteral("帳號設定"), QStringLiteral("電子郵件驗證失敗")}},
+        };
+        const QList<std::pair<QColor, QColor>> colours{{QColor(0x80, 0x80, 0x80), Qt::white},
+                                                       {QColor(0xc8, 0xc8, 0xc8), QColor(0x30, 0x30, 0x30)}};
+        QStringList lost;
+        for (const auto& [family, lines] : pictures) {
+            for (const auto& [background, ink] : colours) {
+                for (const int size : {22, 28}) {
+                    const QString read = readingOrderTextOf(linesOn(lines, family, size, background, ink));
+                    const QStringList readLines = read.split(QLatin1Char('\n'));
+                    // Each line there, in its place (its script is another matter).
+                    bool kept = readLines.size() == lines.size();
+                    for (qsizetype i = 0; kept && i < lines.size(); ++i)
+                        kept = std::abs(readLines[i].size() - lines[i].size()) <= 1;
+                    if (!kept)
+                        lost.append(
+                            QStringLiteral("%1 %2 px on %3: %4").arg(family).arg(size).arg(background.name(), read));
+                }
+            }
+        }
+        QVERIFY2(lost.isEmpty(), qPrintable(lost.join(QStringLiteral("; "))));
+    }
+
+    // A menu cut tight under its last item, as a screenshot of an open menu is: the last item
+    // stays, whatever the margin under it.
+    void theLastItemOfAMenuAtTheBottomEdgeStays()
+    {
+        const QList<QStringList> menus{
+            {QStringLiteral("開新視窗"), QStringLiteral("開啟舊檔"), QStringLiteral("列印"), QStringLiteral("離開")},
+            {QStringLiteral("复制"), QStringLiteral("粘贴"), QStringLiteral("全选"), QStringLiteral("退出")},
+        };
+        QStringList lost;
+        for (const QStringList& menu : menus) {
+            for (const QString& family : {QStringLiteral("Noto Serif CJK TC"), QStringLiteral("Noto Sans CJK SC")}) {
+                for (const int size : {20, 24}) {
+                    for (const int margin : {0, 3, 8, 14}) {
+                        const QString read =
+                            readingOrderTextOf(linesOn(menu, family, size, Qt::white, Qt::black, margin));
+                        const QStringList readLines = read.split(QLatin1Char('\n'));
+                        if (readLines.size() != menu.size() || readLines.last().size() != menu.last().size())
+                            lost.append(
+                                QStringLiteral("%1 %2 px margin %3: %4").arg(family).arg(size).arg(margin).arg(read));
+                    }
+                }
+            }
+        }
+        QVERIFY2(lost.isEmpty(), qPrintable(lost.join(QStringLiteral("; "))));
+    }
+
+    // Settings rows: a label at the left and its value far to the right are one line, label
+    // first; no row is dropped, a row alone is read too, and no character of one column lands
+    // in the other.
+    void aSettingsPanelReadsEachRowAsLabelThenValue()
+    {
+        const QList<std::pair<QString, QList<std::pair<QString, QString>>>> panels{
+            {QStringLiteral("通用"),
+             {{QStringLiteral("快捷键"), QStringLiteral("Ctrl+Alt+H")},
+              {QStringLiteral("Language"), QStringLiteral("简体中文")},
+              {QStringLiteral("保留天数"), QStringLiteral("30")},
+              {QStringLiteral("外观"), QStringLiteral("深色")},
+              {QStringLiteral("剪贴板同步"), QStringLiteral("每小时一次")},
+              {QStringLiteral("字体大小"), QStringLiteral("较大")}}},
+            {QStringLiteral("Keyboard"),
+             {{QStringLiteral("Key repeat"), QStringLiteral("Fast")},
+              {QStringLiteral("Typing delay"), QStringLiteral("Long")},
+              {QStringLiteral("Layout"), QStringLiteral("Dvorak")}}},
+            {QStringLiteral("偏好设置"),
+             {{QStringLiteral("提示音"), QStringLiteral("关闭")},
+              {QStringLiteral("键盘布局"), QStringLiteral("双拼")},
+              {QStringLiteral("自动清理"), QStringLiteral("每周一次")},
+              {QStringLiteral("默认编辑器"), QStringLiteral("Vim")},
+              {QStringLiteral("窗口透明度"), QStringLiteral("百分之九十")},
+              {QStringLiteral("网络代理"), QStringLiteral("自动检测")}}},
+            {QStringLiteral("帐户"), {{QStringLiteral("同步帐户"), QStringLiteral("未登录")}}},
+        };
+        QStringList wrong;
+        for (const auto& [title, rows] : panels) {
+            for (const QString& family : {QStringLiteral("Noto Sans CJK SC"), QStringLiteral("AR PL UMing CN")}) {
+                // On a screen of ordinary density and of twice that.
+                for (const auto& [size, width] : {std::pair{20, 560}, std::pair{24, 760}, std::pair{48, 1100}}) {
+                    const QString read = readingOrderTextOf(settingsPanel(title, rows, family, size, width));
+                    const QStringList readLines = read.split(QLatin1Char('\n'));
+                    // The odd misread character aside, the title and every row in its place.
+                    bool right = readLines.size() == rows.size() + 1 && editDistance(readLines[0], title) <= 1;
+                    for (qsizetype i = 0; right && i < rows.size(); ++i) {
+                        QString expected = rows[i].first + rows[i].second;
+                        expected.remove(QLatin1Char(' '));
+                        right = editDistance(readLines[i + 1], expected) * 4 <= expected.size();
+                    }
+                    if (!right)
+                        wrong.append(QStringLiteral("%1 %2 px: %3").arg(family).arg(size).arg(read));
+                }
+            }
+        }
+        QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join(QStringLiteral("; "))));
+    }
+
+    // A short label alone (a button, a tab, a menu title) is text, in any common font and
+    // either script: it is read, never answered with no text.
+    void aShortLabelAloneIsRead()
+    {
+        const QStringList traditional{QStringLiteral("開啟"),     QStringLiteral("帳戶資料"), QStringLiteral("說明"),
+                                      QStringLiteral("顯示全部"), QStringLiteral("儲存"),     QStringLiteral("網頁")};
+        const QStringList simplified{QStringLiteral("登录"), QStringLiteral("关于"), QStringLiteral("隐私设置"),
+                                     QStringLiteral("删除"), QStringLiteral("网页"), QStringLiteral("显示通知")};
+        QStringList missed;
+        qsizetype wrong = 0, total = 0;
+        for (const RecognitionPictures::CjkFont& font : RecognitionPictures::cjkFonts()) {
+            for (const int size : {16, 20, 26, 32}) {
+                for (const QString& label : traditional) {
+                    // Whether it comes back in its own script is another matter: here, that it
+                    // comes back.
+                    const QString read =
+                        readingOrderTextOf(linesOn({label}, font.traditional, size, Qt::white, Qt::black));
+                    if (read.isEmpty() || std::abs(read.size() - label.size()) > 1)
+                        missed.append(
+                            QStringLiteral("%1 %2 px %3: %4").arg(font.traditional).arg(size).arg(label, read));
+                }
+                for (const QString& label : simplified) {
+                    const QString read =
+                        readingOrderTextOf(linesOn({label}, font.simplified, size, Qt::white, Qt::black));
+                    wrong += std::min(editDistance(read, label), label.size());
+                    total += label.size();
+                    if (read.isEmpty())
+                        missed.append(QStringLiteral("%1 %2 px %3: no text").arg(font.simplified).arg(size).arg(label));
+                }
+            }
+        }
+        QVERIFY2(missed.isEmpty(), qPrintable(missed.join(QStringLiteral(", "))));
+        QVERIFY2(wrong * 10 <= total, qPrintable(QStringLiteral("%1 of %2 characters wrong").arg(wrong).arg(total)));
+    }
+
+    // Outlines, rings and lines come close to the strokes of letters, but are no text.
+    void outlinedShapesHaveNoText()
+    {
+        QStringList answered;
+        for (const auto& [name, image] : outlinedShapes()) {
+            const QString read = readingOrderTextOf(image);
+            if (!read.isEmpty())
+                answered.append(QStringLiteral("%1: %2").arg(name, read));
+        }
+        QVERIFY2(answered.isEmpty(), qPrintable(answered.join(QStringLiteral("; "))));
+    }
+};
+
+QUILLOMARE_GUI_TEST_MAIN(TestTextRecognitionLayouts)
+#include "tst_textrecognitionlayouts.moc"
