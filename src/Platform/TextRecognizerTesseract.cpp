@@ -17,6 +17,7 @@
 #include <tesseract/resultiterator.h>
 
 #include <algorithm>
+#include <numeric>
 #include <cmath>
 #include <cstdlib>
 #include <optional>
@@ -256,6 +257,40 @@ bool partsOfOneRow(const LinePlace& a, const LinePlace& b)
     return touch > 0 && 2 * whole <= 3 * taller && 5 * taller <= 4 * whole;
 }
 
+// Lines joined into groups (pieces of one line, the lines of one row), each group known by its
+// first line.
+class LineGroups
+{
+public:
+    explicit LineGroups(size_t count) : m_parent(count) { std::iota(m_parent.begin(), m_parent.end(), size_t(0)); }
+
+    size_t root(size_t i)
+    {
+        while (m_parent[i] != i)
+            i = m_parent[i] = m_parent[m_parent[i]];
+        return i;
+    }
+
+    void join(size_t i, size_t j)
+    {
+        const size_t a = root(i);
+        const size_t b = root(j);
+        m_parent[std::max(a, b)] = std::min(a, b);
+    }
+
+private:
+    std::vector<size_t> m_parent;
+};
+
+std::vector<LinePlace> placesOf(const std::vector<ReadLine>& lines)
+{
+    std::vector<LinePlace> places;
+    places.reserve(lines.size());
+    for (const ReadLine& line : lines)
+        places.push_back(placeOf(line));
+    return places;
+}
+
 // The layout can cut one line of the picture into several lines, each with some of its
 // characters and some of them twice (a mixed Chinese and Latin line, a font whose characters
 // stand a little higher or lower than the engine expects): read again over its whole box, each
@@ -264,17 +299,8 @@ bool partsOfOneRow(const LinePlace& a, const LinePlace& b)
 // right; `joined` tells which lines were pieced together, for them to be read again whole.
 std::vector<ReadLine> joinPiecesOfLines(std::vector<ReadLine> lines, std::vector<bool>& joined)
 {
-    std::vector<size_t> group(lines.size());
-    for (size_t i = 0; i < lines.size(); ++i)
-        group[i] = i;
-    const auto root = [&](size_t i) {
-        while (group[i] != i)
-            i = group[i] = group[group[i]];
-        return i;
-    };
-    std::vector<LinePlace> places;
-    for (const ReadLine& line : lines)
-        places.push_back(placeOf(line));
+    LineGroups groups(lines.size());
+    const std::vector<LinePlace> places = placesOf(lines);
     // Whether another line stands between two, over the same columns: lines set tight, the
     // box of one reaching down over the next, are no parts of one row.
     const auto lineBetween = [&](size_t i, size_t j) {
@@ -291,13 +317,13 @@ std::vector<ReadLine> joinPiecesOfLines(std::vector<ReadLine> lines, std::vector
     for (size_t i = 0; i < lines.size(); ++i)
         for (size_t j = i + 1; j < lines.size(); ++j)
             if (piecesOfOneLine(places[i], places[j]) || (partsOfOneRow(places[i], places[j]) && !lineBetween(i, j)))
-                group[std::max(root(i), root(j))] = std::min(root(i), root(j));
+                groups.join(i, j);
 
     std::vector<ReadLine> whole;
     std::vector<size_t> placeOfGroup(lines.size(), lines.size());
     joined.clear();
     for (size_t i = 0; i < lines.size(); ++i) {
-        size_t& place = placeOfGroup[root(i)];
+        size_t& place = placeOfGroup[groups.root(i)];
         if (place == lines.size()) {
             place = whole.size();
             whole.push_back(std::move(lines[i]));
@@ -336,27 +362,18 @@ bool onOneRow(const LinePlace& a, const LinePlace& b)
 // label first, however differently high the engine's boxes for the two are.
 std::vector<std::vector<size_t>> rowsOf(const std::vector<ReadLine>& lines)
 {
-    std::vector<size_t> group(lines.size());
-    for (size_t i = 0; i < lines.size(); ++i)
-        group[i] = i;
-    const auto root = [&](size_t i) {
-        while (group[i] != i)
-            i = group[i] = group[group[i]];
-        return i;
-    };
-    std::vector<LinePlace> places;
-    for (const ReadLine& line : lines)
-        places.push_back(placeOf(line));
+    LineGroups groups(lines.size());
+    const std::vector<LinePlace> places = placesOf(lines);
     for (size_t i = 0; i < lines.size(); ++i)
         for (size_t j = i + 1; j < lines.size(); ++j)
             if (!lines[i].words.empty() && !lines[j].words.empty() && onOneRow(places[i], places[j]))
-                group[std::max(root(i), root(j))] = std::min(root(i), root(j));
+                groups.join(i, j);
     std::vector<std::vector<size_t>> rows;
     std::vector<size_t> rowOfGroup(lines.size(), lines.size());
     for (size_t i = 0; i < lines.size(); ++i) {
         if (lines[i].words.empty())
             continue;
-        size_t& row = rowOfGroup[root(i)];
+        size_t& row = rowOfGroup[groups.root(i)];
         if (row == lines.size()) {
             row = rows.size();
             rows.emplace_back();
