@@ -22,6 +22,22 @@ static_assert(std::tuple_size_v<Signature> == kGrid * kGrid);
 // Antialiased edges count from about the middle grey on.
 constexpr int kInk = 160;
 
+// One character drawn black on white, centred in a square twice its size.
+QImage drawnCharacter(const QString& character, const QString& family, int size)
+{
+    QImage image(size * 2, size * 2, QImage::Format_Grayscale8);
+    image.fill(255);
+    {
+        QPainter painter(&image);
+        QFont font(family);
+        font.setPixelSize(size);
+        painter.setFont(font);
+        painter.setPen(Qt::black);
+        painter.drawText(image.rect(), Qt::AlignCenter, character);
+    }
+    return image;
+}
+
 QRect inkBox(const QImage& grey)
 {
     int left = grey.width(), right = -1, top = grey.height(), bottom = -1;
@@ -133,17 +149,7 @@ std::optional<Signature> drawnSignature(const QString& character, const QString&
         if (const auto found = drawn.find(key); found != drawn.end())
             return found->second;
     }
-    const int size = std::get<2>(key);
-    QImage image(size * 2, size * 2, QImage::Format_Grayscale8);
-    image.fill(255);
-    {
-        QPainter painter(&image);
-        QFont font(family);
-        font.setPixelSize(size);
-        painter.setFont(font);
-        painter.setPen(Qt::black);
-        painter.drawText(image.rect(), Qt::AlignCenter, character);
-    }
+    const QImage image = drawnCharacter(character, family, std::get<2>(key));
     std::optional<Signature> signature = signatureOf(image);
     const std::lock_guard lock(mutex);
     if (drawn.size() >= kMostKept)
@@ -193,16 +199,7 @@ double inkOf(const QString& character, const QString& family)
     }
     // Large enough that the strokes' antialiased edges weigh little.
     constexpr int kSize = 48;
-    QImage image(kSize * 2, kSize * 2, QImage::Format_Grayscale8);
-    image.fill(255);
-    {
-        QPainter painter(&image);
-        QFont font(family);
-        font.setPixelSize(kSize);
-        painter.setFont(font);
-        painter.setPen(Qt::black);
-        painter.drawText(image.rect(), Qt::AlignCenter, character);
-    }
+    const QImage image = drawnCharacter(character, family, kSize);
     double ink = 0;
     for (int y = 0; y < image.height(); ++y) {
         const uchar* row = image.constScanLine(y);
