@@ -27,6 +27,15 @@ constexpr int kBackgroundSpread = 12;
 constexpr int kFlatRun = 11;
 constexpr int kSmoothStep = 4;
 
+// A chat bubble or a banner around small text is padded by less than kFlatRun above and below
+// the text, so none of its pixels are background-like and its tiles would take the page's colour
+// around it for their background (the bubble then comes out as a grey patch the engine reads as
+// ink). But the padding is wide: its colour runs smooth across far longer than a stroke of that
+// thickness. Pixels in the middle of such a band (a run across this long, in the middle of a run
+// down this tall) vouch for a tile's own most common grey.
+constexpr int kBandRun = 3 * kTile;
+constexpr int kBandHeight = 5;
+
 // A window with fewer background-like pixels than this (a tenth of a window of three tiles)
 // grows, up to this many tiles either side of its own.
 constexpr int kEnoughFlat = kTile * kTile * 9 / 10;
@@ -115,11 +124,18 @@ QImage darkTextOnWhite(const QImage& image)
             int end = start + 1;
             while (end < width && std::abs(row[end] - row[end - 1]) <= kSmoothStep)
                 ++end;
-            for (int x = start + kHalf; x < end - kHalf; ++x)
-                flat[x] = 1;
+            if (end - start >= kBandRun) {
+                for (int x = start + kBandHeight / 2; x < end - kBandHeight / 2; ++x)
+                    flat[x] = uint8_t(2 | (x >= start + kHalf && x < end - kHalf ? 1 : 0));
+            } else {
+                for (int x = start + kHalf; x < end - kHalf; ++x)
+                    flat[x] = 1;
+            }
             start = end;
         }
     }
+    // Bit 1 of flatAcross: in the middle of a smooth run across kFlatRun long; bit 2: in a run
+    // across kBandRun long (whether in a band too is asked only of the few tiles that need it).
     std::vector<uint8_t> isFlat(grey.size(), 0);
     {
         std::vector<int> runStart(size_t(width), 0);
@@ -132,10 +148,10 @@ QImage darkTextOnWhite(const QImage& image)
             const size_t at = size_t(y) * size_t(width);
             for (int x = 0; x < width; ++x) {
                 const size_t i = at + size_t(x);
-                if (!flatAcross[i]) {
+                if (!(flatAcross[i] & 1)) {
                     endRun(y, x);
                     runStart[size_t(x)] = y + 1;
-                } else if (y > 0 && (!flatAcross[i - size_t(width)]
+                } else if (y > 0 && (!(flatAcross[i - size_t(width)] & 1)
                                      || std::abs(grey[i] - grey[i - size_t(width)]) > kSmoothStep)) {
                     endRun(y, x);
                 }
@@ -144,6 +160,21 @@ QImage darkTextOnWhite(const QImage& image)
         for (int x = 0; x < width; ++x)
             endRun(height, x);
     }
+    // Whether a pixel lies in the middle of a band: of a run across kBandRun long, with such pixels
+    // of smoothly changing grey above and below it.
+    const auto inBand = [&](int x, int y) {
+        if (y < kBandHeight / 2 || y >= height - kBandHeight / 2)
+            return false;
+        const size_t i = size_t(y) * size_t(width) + size_t(x);
+        for (int d = -kBandHeight / 2; d <= kBandHeight / 2; ++d) {
+            const size_t j = size_t(ptrdiff_t(i) + ptrdiff_t(d) * width);
+            if (!(flatAcross[j] & 2))
+                return false;
+            if (d > -kBandHeight / 2 && std::abs(grey[j] - grey[j - size_t(width)]) > kSmoothStep)
+                return false;
+        }
+        return true;
+    };
 
     // Per tile the greys of its background-like pixels, and of all its pixels for a tile (and its
     // neighbours) that has none: a fine pattern.
@@ -254,9 +285,31 @@ QImage darkTextOnWhite(const QImage& image)
             for (int level = 0; level < 256; ++level)
                 own[size_t(level) + 1] = own[size_t(level)] + histogram[level];
             const int ownMode = modeOf(own);
-            const int ownFlat = cumulative[size_t(std::min(255, ownMode + kBackgroundSpread)) + 1]
-                                - cumulative[size_t(std::max(0, ownMode - kBackgroundSpread))];
-            backgroundGrey[tileAt(column, row)] = flat > 0 && ownFlat >= kOwnBackground ? ownMode : modeOf(cumulative);
+            int ownFlat = cumulative[size_t(std::min(255, ownMode + kBackgroundSpread)) + 1]
+                          - cumulative[size_t(std::max(0, ownMode - kBackgroundSpread))];
+            const int pageMode = modeOf(cumulative);
+            // A band of the tile's own grey vouches for it where the tile holds something that
+            // stands out of it more than the page around does: the text in a bubble. A thick stroke
+            // of a large character holds nothing but the page around it.
+            if (flat > 0 && ownFlat < kOwnBackground) {
+                int lowest = 0, highest = 255;
+                while (lowest < 255 && histogram[lowest] == 0)
+                    ++lowest;
+                while (highest > 0 && histogram[highest] == 0)
+                    --highest;
+                const int standsOut = std::max(highest - ownMode, ownMode - lowest);
+                if (standsOut > std::abs(pageMode - ownMode) + kNoise) {
+                    const int top = std::max(0, row - 1) * kTile, bottom = std::min(height, (row + 2) * kTile);
+                    const int left = std::max(0, column - 1) * kTile, right = std::min(width, (column + 2) * kTile);
+                    for (int y = top; y < bottom && ownFlat < kOwnBackground; ++y) {
+                        const uint8_t* line = &grey[size_t(y) * size_t(width)];
+                        for (int x = left; x < right; ++x)
+                            if (std::abs(line[x] - ownMode) <= kBackgroundSpread && inBand(x, y))
+                                ++ownFlat;
+                    }
+                }
+            }
+            backgroundGrey[tileAt(column, row)] = flat > 0 && ownFlat >= kOwnBackground ? ownMode : pageMode;
         }
     }
 

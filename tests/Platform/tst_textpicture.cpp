@@ -1,0 +1,170 @@
+#include <Platform/TextPicture.h>
+
+#include <QFont>
+#include <QFontMetrics>
+#include <QImage>
+#include <QPainter>
+#include <QTest>
+
+#include <cstdlib>
+#include <utility>
+#include <vector>
+
+namespace {
+
+// A panel with a line of text in it: where the panel and the line's ink stand.
+struct Panel
+{
+    QRect area;
+    QRect text;
+    QColor fill;
+    QColor ink;
+    QString description;
+};
+
+// Draws `text` in a rounded panel of `fill` at `top`, padded by about half a line as chat bubbles
+// and selected rows are: too thin around the text for a square of plain background to fit.
+Panel drawPanel(QPainter& painter, const QString& text, int pixelSize, const QColor& fill, const QColor& ink,
+                int left, int top, int width = 0)
+{
+    QFont font(QStringLiteral("Noto Sans CJK SC"));
+    font.setPixelSize(pixelSize);
+    painter.setFont(font);
+    const QFontMetrics metrics(font);
+    const int pad = pixelSize / 2;
+    const QRect textRect(left + pad, top + pad, metrics.horizontalAdvance(text), metrics.height());
+    const QRect area(left, top, width > 0 ? width : textRect.width() + 2 * pad, textRect.height() + 2 * pad);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(fill);
+    painter.drawRoundedRect(area, pad, pad);
+    painter.setPen(ink);
+    painter.drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter, text);
+    return {area, textRect, fill, ink,
+            QStringLiteral("%1 on %2, %3 px").arg(ink.name(), fill.name()).arg(pixelSize)};
+}
+
+// Of a panel's pixels (clear of its rounded corners) drawn in the panel's colour, the share that
+// comes out white; of those drawn in the text's colour, the share that comes out dark.
+struct Shares
+{
+    double white = 0;
+    double dark = 0;
+};
+
+Shares sharesOf(const QImage& drawn, const QImage& grey, const Panel& panel)
+{
+    const auto near = [](QRgb a, const QColor& b) {
+        return std::max({std::abs(qRed(a) - b.red()), std::abs(qGreen(a) - b.green()), std::abs(qBlue(a) - b.blue())})
+               <= 8;
+    };
+    const QRect clear = panel.area.adjusted(panel.area.height() / 2, 1, -panel.area.height() / 2, -1);
+    int background = 0, white = 0, inked = 0, dark = 0;
+    for (int y = clear.top(); y <= clear.bottom(); ++y) {
+        const auto* colours = reinterpret_cast<const QRgb*>(drawn.constScanLine(y));
+        const uchar* row = grey.constScanLine(y);
+        for (int x = clear.left(); x <= clear.right(); ++x) {
+            if (near(colours[x], panel.fill)) {
+                ++background;
+                white += row[x] >= 224 ? 1 : 0;
+            } else if (near(colours[x], panel.ink)) {
+                ++inked;
+                dark += row[x] < 128 ? 1 : 0;
+            }
+        }
+    }
+    return {background > 0 ? double(white) / background : 0, inked > 0 ? double(dark) / inked : 0};
+}
+
+} // namespace
+
+class TestTextPicture : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    // Chat bubbles darker and lighter than the coloured page they lie on, white text in them, small
+    // print: each bubble's own colour is its background, whichever way it differs from
+    // the page, so that it comes out white around dark text and no grey patch hides the text.
+    void textInBubblesOfOtherShadesThanThePageComesOutDarkOnWhite()
+    {
+        const QList<QColor> pages{QColor(0xd9, 0x77, 0x06), QColor(0x0e, 0x74, 0x90), QColor(0x9d, 0x17, 0x4d),
+                                  QColor(0x4d, 0x7c, 0x0f), QColor(0x57, 0x53, 0x4e)};
+        for (const QColor& page : pages) {
+            for (const int pixelSize : {12, 14, 17}) {
+                QImage image(QSize(34 * pixelSize, 12 * pixelSize), QImage::Format_RGB32);
+                image.fill(page);
+                std::vector<Panel> panels;
+                {
+                    QPainter painter(&image);
+                    painter.setRenderHint(QPainter::Antialiasing);
+                    const int step = pixelSize * 3;
+                    panels.push_back(drawPanel(painter, QStringLiteral("明天早上九点开会"), pixelSize,
+                                               page.darker(150), Qt::white, pixelSize, pixelSize / 2));
+                    panels.push_back(drawPanel(painter, QStringLiteral("收到，我会准时到"), pixelSize,
+                                               page.darker(200), Qt::white, 14 * pixelSize, pixelSize / 2 + step));
+                    panels.push_back(drawPanel(painter, QStringLiteral("Meeting notes are ready"), pixelSize,
+                                               page.lighter(135), Qt::white, pixelSize, pixelSize / 2 + 2 * step));
+                    panels.push_back(drawPanel(painter, QStringLiteral("請把檔案寄給我"), pixelSize,
+                                               page.darker(120), Qt::white, 14 * pixelSize,
+                                               pixelSize / 2 + 3 * step));
+                }
+                const QImage grey = Platform::TextPicture::darkTextOnWhite(image);
+                for (const Panel& panel : panels) {
+                    const Shares shares = sharesOf(image, grey, panel);
+                    const QString what = QStringLiteral("%1 on a page of %2: %3 of the panel white, %4 of the text dark")
+                                             .arg(panel.description, page.name())
+                                             .arg(shares.white)
+                                             .arg(shares.dark);
+                    QVERIFY2(shares.white >= 0.9, qPrintable(what));
+                    QVERIFY2(shares.dark >= 0.9, qPrintable(what));
+                }
+            }
+        }
+    }
+
+    // Large heavy characters with long strokes as thick as a bubble's padding, on light and dark
+    // pages: a stroke's own colour is never taken for a background, which would hollow it out.
+    void largeHeavyCharactersKeepTheirStrokes()
+    {
+        for (const auto& [page, ink] : {std::pair{QColor(Qt::white), QColor(0x11, 0x11, 0x11)},
+                                        std::pair{QColor(0x1e, 0x1f, 0x22), QColor(0xe6, 0xe6, 0xe6)},
+                                        std::pair{QColor(0x25, 0x63, 0xeb), QColor(Qt::white)}}) {
+            for (const int pixelSize : {40, 64}) {
+                QImage image(QSize(6 * pixelSize, 2 * pixelSize), QImage::Format_RGB32);
+                image.fill(page);
+                {
+                    QPainter painter(&image);
+                    QFont font(QStringLiteral("Noto Sans CJK SC"));
+                    font.setPixelSize(pixelSize);
+                    font.setWeight(QFont::Black);
+                    painter.setFont(font);
+                    painter.setPen(ink);
+                    painter.drawText(image.rect(), Qt::AlignCenter, QStringLiteral("三王正工"));
+                }
+                const QImage grey = Platform::TextPicture::darkTextOnWhite(image);
+                int inked = 0, kept = 0;
+                for (int y = 0; y < image.height(); ++y) {
+                    const auto* drawn = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+                    const uchar* read = grey.constScanLine(y);
+                    for (int x = 0; x < image.width(); ++x) {
+                        if (std::abs(qGray(drawn[x]) - qGray(ink.rgb())) < 8) {
+                            ++inked;
+                            kept += read[x] < 96 ? 1 : 0;
+                        }
+                    }
+                }
+                QVERIFY(inked > 0);
+                QVERIFY2(kept >= inked * 99 / 100,
+                         qPrintable(QStringLiteral("%1 on %2, %3 px: %4 of %5 ink pixels dark")
+                                        .arg(ink.name(), page.name())
+                                        .arg(pixelSize)
+                                        .arg(kept)
+                                        .arg(inked)));
+            }
+        }
+    }
+};
+
+QTEST_MAIN(TestTextPicture)
+
+#include "tst_textpicture.moc"
