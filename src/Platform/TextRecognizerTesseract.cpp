@@ -291,18 +291,22 @@ std::vector<LinePlace> placesOf(const std::vector<ReadLine>& lines)
     return places;
 }
 
-// A line of the page whose box holds two or more other lines whole is no line of text: the
-// layout took a shape for one (a bar of colour behind a row, an outline it kept, a picture), and
-// joined with what it holds or placed in a row with it it would take those lines down with it.
-// It goes; ink of it that is text is read as ink the layout missed.
+// A line of the page whose box holds whole two other lines, one under the other, is no line of
+// text: the layout took a shape for one (a bar of colour behind a row, an outline it kept, a
+// picture), and joined with what it holds or placed in a row with it it would take those lines
+// down with it. It goes; ink of it that is text is read as ink the layout missed. (Pieces of one
+// line that the layout cut it into stand side by side, and a box around them is that line's.)
 void dropEnclosingLines(std::vector<ReadLine>& lines)
 {
     std::vector<bool> encloses(lines.size(), false);
     for (size_t i = 0; i < lines.size(); ++i) {
-        int held = 0;
-        for (size_t j = 0; j < lines.size() && held < 2; ++j)
-            held += j != i && lines[i].box.contains(lines[j].box) ? 1 : 0;
-        encloses[i] = held >= 2;
+        std::vector<QRect> held;
+        for (size_t j = 0; j < lines.size(); ++j)
+            if (j != i && lines[i].box.contains(lines[j].box))
+                held.push_back(lines[j].box);
+        for (size_t a = 0; a < held.size() && !encloses[i]; ++a)
+            for (size_t b = 0; b < held.size() && !encloses[i]; ++b)
+                encloses[i] = held[a].bottom() < held[b].top();
     }
     std::vector<ReadLine> kept;
     for (size_t i = 0; i < lines.size(); ++i)
