@@ -291,6 +291,30 @@ std::vector<LinePlace> placesOf(const std::vector<ReadLine>& lines)
     return places;
 }
 
+// A line of the page whose box holds whole two other lines, one under the other, is no line of
+// text: the layout took a shape for one (a bar of colour behind a row, an outline it kept, a
+// picture), and joined with what it holds or placed in a row with it it would take those lines
+// down with it. It goes; ink of it that is text is read as ink the layout missed. (Pieces of one
+// line that the layout cut it into stand side by side, and a box around them is that line's.)
+void dropEnclosingLines(std::vector<ReadLine>& lines)
+{
+    std::vector<bool> encloses(lines.size(), false);
+    for (size_t i = 0; i < lines.size(); ++i) {
+        std::vector<QRect> held;
+        for (size_t j = 0; j < lines.size(); ++j)
+            if (j != i && lines[i].box.contains(lines[j].box))
+                held.push_back(lines[j].box);
+        for (size_t a = 0; a < held.size() && !encloses[i]; ++a)
+            for (size_t b = 0; b < held.size() && !encloses[i]; ++b)
+                encloses[i] = held[a].bottom() < held[b].top();
+    }
+    std::vector<ReadLine> kept;
+    for (size_t i = 0; i < lines.size(); ++i)
+        if (!encloses[i])
+            kept.push_back(std::move(lines[i]));
+    lines = std::move(kept);
+}
+
 // The layout can cut one line of the picture into several lines, each with some of its
 // characters and some of them twice (a mixed Chinese and Latin line, a font whose characters
 // stand a little higher or lower than the engine expects): read again over its whole box, each
@@ -934,6 +958,167 @@ int marginFor(const QImage& grey)
     if (!inkAtEdge)
         return 0;
     return std::clamp(inkLineHeight(grey) / 2, 8, 64);
+}
+
+// The outlines drawn around text (a button's, a list box's, a text field's, a panel's) and the
+// lines that part a window are not text, but the engine reads their upright edges as characters
+// ("|Send|") and, where an outline encloses lines, can take the lines for part of a picture and
+// drop them. Such an edge is a straight run of ink, thin across: across, at least
+// kLongestAcross lines long (no stroke of a character of the page's text is as long); down,
+// where it meets edges across at both ends (a box), kShortestSide lines (a button is hardly
+// higher than its caption's line), at one end kLongestDown lines, and alone kLongestAlone
+// lines (a large clock digit next to small text is thick as well as tall). Thin is at most an
+// eighth of a line (3 pixels where that is less): the strokes of a heading as much larger than
+// the text are thicker too. The edges go white, with the lighter pixels beside them that antialiasing
+// leaves; where a character crosses an edge the ink is thick, and stays.
+constexpr double kLongestAcross = 2.5;
+constexpr double kShortestSide = 0.6;
+constexpr double kLongestDown = 1.5;
+constexpr double kLongestAlone = 4;
+// Frames are drawn lighter than text, often much lighter: their ink is counted up to this grey.
+constexpr uchar kFrameInk = 224;
+// How far the grey of an edge changes from one point to the next at most (JPEG's ripples), and
+// how much darker than the pixels beside it an edge is at least.
+constexpr int kFrameGreys = 32;
+constexpr int kFrameContrast = 24;
+
+void removeFrames(QImage& grey, int lineHeight)
+{
+    // Where the rows of ink say nothing of a line's height (a tilted picture's rows all hold ink
+    // or only bits of it), nothing is taken for a frame.
+    if (lineHeight < kSmallestInk || grey.isNull())
+        return;
+    const int width = grey.width();
+    const int height = grey.height();
+    const int thin = std::max(3, lineHeight / 8);
+    const int across = int(std::lround(kLongestAcross * lineHeight));
+    const int side = int(std::lround(kShortestSide * lineHeight));
+    const int down = int(std::lround(kLongestDown * lineHeight));
+    const int alone = int(std::lround(kLongestAlone * lineHeight));
+    const int corner = std::max(3, lineHeight / 6);
+    const auto ink = [&](int x, int y) { return grey.constScanLine(y)[x] < kFrameInk; };
+    // How thick the ink is at a point of a run, across the run: more than `thin` is thick.
+    const auto thicknessDown = [&](int x, int y) {
+        int top = y, bottom = y;
+        while (top > 0 && ink(x, top - 1) && bottom - top < thin)
+            --top;
+        while (bottom + 1 < height && ink(x, bottom + 1) && bottom - top < thin)
+            ++bottom;
+        return bottom - top + 1;
+    };
+    const auto thicknessAcross = [&](int x, int y) {
+        int left = x, right = x;
+        while (left > 0 && ink(left - 1, y) && right - left < thin)
+            --left;
+        while (right + 1 < width && ink(right + 1, y) && right - left < thin)
+            ++right;
+        return right - left + 1;
+    };
+    struct Run
+    {
+        int at;    // row of a run across, column of a run down
+        int first; // column across, row down
+        int last;
+    };
+    // Runs of ink long enough are edges where nearly all of them is thin, darker than either side,
+    // and of one grey from one point to the next (a frame is drawn in one colour, though the
+    // picture's light and dark parts can have come out in different greys): a character
+    // touching an edge makes it thick in a few places; a bar of colour behind a line is thick all
+    // along; grain on a photo, or a stroke of a character running into it, changes grey at every
+    // step or is no darker than around.
+    const auto isEdge = [&](const Run& run, bool isAcross) {
+        const auto at = [&](int k, int offset) {
+            const int x = isAcross ? k : run.at + offset;
+            const int y = isAcross ? run.at + offset : k;
+            return x < 0 || y < 0 || x >= width || y >= height ? 255 : int(grey.constScanLine(y)[x]);
+        };
+        int edgePoints = 0;
+        for (int k = run.first; k <= run.last; ++k) {
+            const int value = at(k, 0);
+            const int thickness = isAcross ? thicknessDown(k, run.at) : thicknessAcross(run.at, k);
+            edgePoints += thickness <= thin && (k == run.first || std::abs(value - at(k - 1, 0)) <= kFrameGreys) &&
+                                  at(k, -thin - 1) - value >= kFrameContrast && at(k, thin + 1) - value >= kFrameContrast
+                              ? 1
+                              : 0;
+        }
+        return 5 * edgePoints >= 4 * (run.last - run.first + 1);
+    };
+    std::vector<Run> acrossRuns;
+    std::vector<Run> downRuns;
+    std::vector<int> downStart(size_t(width), -1);
+    for (int y = 0; y <= height; ++y) {
+        const uchar* row = y < height ? grey.constScanLine(y) : nullptr;
+        int start = -1;
+        for (int x = 0; x < width; ++x) {
+            const bool here = row && row[x] < kFrameInk;
+            if (here) {
+                if (start < 0)
+                    start = x;
+                if (downStart[size_t(x)] < 0)
+                    downStart[size_t(x)] = y;
+            } else {
+                if (start >= 0 && x - start >= across)
+                    acrossRuns.push_back({y, start, x - 1});
+                start = -1;
+                if (const int top = downStart[size_t(x)]; top >= 0) {
+                    if (y - top >= side)
+                        downRuns.push_back({x, top, y - 1});
+                    downStart[size_t(x)] = -1;
+                }
+            }
+        }
+        if (start >= 0 && width - start >= across)
+            acrossRuns.push_back({y, start, width - 1});
+    }
+    if (acrossRuns.empty() && downRuns.empty())
+        return;
+    std::erase_if(acrossRuns, [&](const Run& run) { return !isEdge(run, true); });
+    // How many ends of an edge down meet an edge across (corners can be rounded).
+    const auto cornersOf = [&](const Run& run) {
+        bool top = false, bottom = false;
+        for (const Run& edge : acrossRuns) {
+            if (run.at < edge.first - corner || run.at > edge.last + corner)
+                continue;
+            top = top || std::abs(edge.at - run.first) <= corner;
+            bottom = bottom || std::abs(edge.at - run.last) <= corner;
+        }
+        return int(top) + int(bottom);
+    };
+    std::erase_if(downRuns, [&](const Run& run) {
+        const int length = run.last - run.first + 1;
+        if (length >= alone)
+            return false;
+        const int corners = cornersOf(run);
+        return !(corners == 2 || (corners == 1 && length >= down));
+    });
+    std::erase_if(downRuns, [&](const Run& run) { return !isEdge(run, false); });
+    const auto whiten = [&](int x, int y) { grey.scanLine(y)[x] = 255; };
+    for (const Run& run : acrossRuns) {
+        for (int x = run.first; x <= run.last; ++x) {
+            if (thicknessDown(x, run.at) > thin)
+                continue;
+            int top = run.at, bottom = run.at;
+            while (top > 0 && ink(x, top - 1))
+                --top;
+            while (bottom + 1 < height && ink(x, bottom + 1))
+                ++bottom;
+            for (int y = std::max(0, top - 1); y <= std::min(height - 1, bottom + 1); ++y)
+                whiten(x, y);
+        }
+    }
+    for (const Run& run : downRuns) {
+        for (int y = run.first; y <= run.last; ++y) {
+            if (thicknessAcross(run.at, y) > thin)
+                continue;
+            int left = run.at, right = run.at;
+            while (left > 0 && ink(left - 1, y))
+                --left;
+            while (right + 1 < width && ink(right + 1, y))
+                ++right;
+            for (int x = std::max(0, left - 1); x <= std::min(width - 1, right + 1); ++x)
+                whiten(x, y);
+        }
+    }
 }
 
 // How far the picture's text lines are tilted, in radians anticlockwise on the screen: the slope
@@ -1865,6 +2050,8 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) c
     const int margin = marginFor(grey);
     if (margin > 0)
         grey = withMargin(grey, margin);
+    // Frames go before the line height is measured: an outline around lines is taken for one.
+    removeFrames(grey, inkLineHeight(grey));
     const int resolution = resolutionOf(image);
     api.SetImage(grey.constBits(), grey.width(), grey.height(), 1, static_cast<int>(grey.bytesPerLine()));
     api.SetSourceResolution(resolution);
@@ -1896,6 +2083,7 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) c
     if (const std::unique_ptr<tesseract::ResultIterator> iterator(api.GetIterator()); iterator)
         lines = readPage(*iterator);
 
+    dropEnclosingLines(lines);
     std::vector<bool> joined;
     lines = joinPiecesOfLines(std::move(lines), joined);
     for (size_t i = 0; i < lines.size(); ++i) {

@@ -104,6 +104,68 @@ QImage settingsPanel(const QString& title, const QList<std::pair<QString, QStrin
     return image;
 }
 
+// A button as a widget toolkit paints one: its caption centred in an outline of one pixel with
+// rounded corners, a little darker than the window around it, the face a shade lighter.
+QImage framedButton(const QString& caption, const QString& family, int pixelSize)
+{
+    const QFont font = pixelFont(family, pixelSize);
+    const QFontMetrics metrics(font);
+    const int width = std::max(metrics.horizontalAdvance(caption) + 2 * pixelSize, pixelSize * 5);
+    const int height = metrics.height() + pixelSize;
+    const int margin = pixelSize;
+    QImage image(width + 2 * margin, height + 2 * margin, QImage::Format_RGB32);
+    image.fill(QColor(0xef, 0xef, 0xef));
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(QColor(0xa8, 0xa8, 0xa8), 1));
+    painter.setBrush(QColor(0xf8, 0xf8, 0xf8));
+    painter.drawRoundedRect(QRectF(margin + 0.5, margin + 0.5, width, height), 3, 3);
+    painter.setFont(font);
+    painter.setPen(Qt::black);
+    painter.drawText(QRect(margin, margin, width, height), Qt::AlignCenter, caption);
+    return image;
+}
+
+// A panel of widgets: a heading, a list box (rows inside an outline, on white), a row of a
+// label and its shortcut far to the right, and a button in its outline at the right.
+QImage widgetPanel(const QString& heading, const QStringList& rows, const std::pair<QString, QString>& shortcut,
+                   const QString& button, const QString& family, int pixelSize)
+{
+    const QFont font = pixelFont(family, pixelSize);
+    const QFontMetrics metrics(font);
+    const int width = pixelSize * 24;
+    const int rowStep = metrics.height() + pixelSize / 3;
+    const int listTop = pixelSize * 3;
+    const int listHeight = rowStep * int(rows.size() + 2);
+    const int shortcutTop = listTop + listHeight + pixelSize;
+    const int buttonTop = shortcutTop + metrics.height() + pixelSize;
+    const int buttonHeight = metrics.height() + pixelSize;
+    QImage image(width, buttonTop + buttonHeight + pixelSize, QImage::Format_RGB32);
+    image.fill(QColor(0xef, 0xef, 0xef));
+    QPainter painter(&image);
+    painter.setFont(font);
+    painter.setPen(Qt::black);
+    painter.drawText(pixelSize, pixelSize + metrics.ascent(), heading);
+    painter.setPen(QColor(0xa0, 0xa0, 0xa0));
+    painter.setBrush(Qt::white);
+    painter.drawRect(pixelSize, listTop, width - 2 * pixelSize, listHeight);
+    painter.setPen(Qt::black);
+    for (qsizetype i = 0; i < rows.size(); ++i)
+        painter.drawText(pixelSize + 4, listTop + 3 + rowStep * int(i) + metrics.ascent(), rows[i]);
+    painter.drawText(pixelSize, shortcutTop + metrics.ascent(), shortcut.first);
+    painter.drawText(width - pixelSize - metrics.horizontalAdvance(shortcut.second), shortcutTop + metrics.ascent(),
+                     shortcut.second);
+    const int buttonWidth = std::max(metrics.horizontalAdvance(button) + 2 * pixelSize, pixelSize * 5);
+    const QRect buttonBox(width - pixelSize - buttonWidth, buttonTop, buttonWidth, buttonHeight);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(QColor(0xa8, 0xa8, 0xa8), 1));
+    painter.setBrush(QColor(0xf8, 0xf8, 0xf8));
+    painter.drawRoundedRect(QRectF(buttonBox).translated(0.5, 0.5), 3, 3);
+    painter.setPen(Qt::black);
+    painter.drawText(buttonBox, Qt::AlignCenter, button);
+    return image;
+}
+
 // Pictures without text whose shapes come close to letters: rings, outlines, lines.
 QList<std::pair<QString, QImage>> outlinedShapes()
 {
@@ -296,6 +358,86 @@ private Q_SLOTS:
         }
         QVERIFY2(missed.isEmpty(), qPrintable(missed.join(QStringLiteral(", "))));
         QVERIFY2(wrong * 10 <= total, qPrintable(QStringLiteral("%1 of %2 characters wrong").arg(wrong).arg(total)));
+    }
+
+    // A button's outline is no text: its caption comes back without bars or brackets for the
+    // outline's sides.
+    void aButtonsCaptionIsReadWithoutItsOutline()
+    {
+        const QList<std::pair<QString, QString>> buttons{
+            {QStringLiteral("Noto Sans CJK SC"), QStringLiteral("保存草稿")},
+            {QStringLiteral("Noto Sans CJK TC"), QStringLiteral("取消訂閱")},
+            {QStringLiteral("Noto Serif CJK SC"), QStringLiteral("恢复默认")},
+            {QStringLiteral("DejaVu Sans"), QStringLiteral("Apply")},
+            {QStringLiteral("DejaVu Sans"), QStringLiteral("Reset")},
+        };
+        QStringList wrong;
+        for (const auto& [family, caption] : buttons) {
+            for (const int size : {13, 16, 20}) {
+                const QString read = readingOrderTextOf(framedButton(caption, family, size));
+                const bool bars = read.contains(QLatin1Char('|')) || read.contains(QLatin1Char('[')) ||
+                                  read.contains(QLatin1Char(']'));
+                if (bars || read.isEmpty() || editDistance(read, caption) > 1)
+                    wrong.append(QStringLiteral("%1 %2 px: %3").arg(family).arg(size).arg(read));
+            }
+        }
+        QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join(QStringLiteral("; "))));
+    }
+
+    // A panel of widgets: every line comes back in its place, the rows inside the list box's
+    // outline, the label with its shortcut far to the right as one line, and the button's
+    // caption below; no outline is read as characters.
+    void everyLineOfAPanelOfFramedWidgetsComesBack()
+    {
+        struct Panel
+        {
+            QString heading;
+            QStringList rows;
+            std::pair<QString, QString> shortcut;
+            QString button;
+        };
+        const QList<Panel> panels{
+            {QStringLiteral("剪贴板历史"),
+             {QStringLiteral("固定到顶部"), QStringLiteral("复制为纯文本"), QStringLiteral("移到回收站"),
+              QStringLiteral("清除全部")},
+             {QStringLiteral("快速粘贴"), QStringLiteral("Ctrl+Shift+P")},
+             QStringLiteral("确定")},
+            {QStringLiteral("同步選項"),
+             {QStringLiteral("每天備份"), QStringLiteral("僅限無線網路"), QStringLiteral("保留舊版本")},
+             {QStringLiteral("開啟面板"), QStringLiteral("Alt+F9")},
+             QStringLiteral("套用")},
+            {QStringLiteral("History"),
+             {QStringLiteral("Pin to top"), QStringLiteral("Copy as plain text"), QStringLiteral("Move to trash"),
+              QStringLiteral("Clear all")},
+             {QStringLiteral("Quick paste"), QStringLiteral("Ctrl+Alt+P")},
+             QStringLiteral("Close")},
+        };
+        const QStringList families{QStringLiteral("Noto Sans CJK SC"), QStringLiteral("Noto Sans CJK TC"),
+                                   QStringLiteral("DejaVu Sans")};
+        QStringList wrong;
+        for (qsizetype p = 0; p < panels.size(); ++p) {
+            const Panel& panel = panels[p];
+            QStringList expected{panel.heading};
+            expected += panel.rows;
+            expected.append(panel.shortcut.first + panel.shortcut.second);
+            expected.append(panel.button);
+            for (QString& line : expected)
+                line.remove(QLatin1Char(' '));
+            for (const int size : {13, 16}) {
+                const QString read = readingOrderTextOf(
+                    widgetPanel(panel.heading, panel.rows, panel.shortcut, panel.button, families[p], size));
+                QStringList readLines = read.split(QLatin1Char('\n'));
+                for (QString& line : readLines)
+                    line.remove(QLatin1Char(' '));
+                // The odd misread character aside, each line in its place and no bars.
+                bool right = readLines.size() == expected.size() && !read.contains(QLatin1Char('|'));
+                for (qsizetype i = 0; right && i < expected.size(); ++i)
+                    right = editDistance(readLines[i], expected[i]) * 4 <= expected[i].size();
+                if (!right)
+                    wrong.append(QStringLiteral("%1 px: %2").arg(size).arg(readLines.join(QStringLiteral(" / "))));
+            }
+        }
+        QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join(QStringLiteral("; "))));
     }
 
     // Outlines, rings and lines come close to the strokes of letters, but are no text.
