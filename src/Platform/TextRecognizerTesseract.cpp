@@ -383,14 +383,20 @@ bool onOneRow(const LinePlace& a, const LinePlace& b)
 // The lines with text, grouped into the rows of the picture they stand on, each row's lines
 // from left to right, the rows from top to bottom. Each row is handed out as one line: its
 // characters stand on one middle, so that reading order keeps a label and its value together,
-// label first, however differently high the engine's boxes for the two are.
-std::vector<std::vector<size_t>> rowsOf(const std::vector<ReadLine>& lines)
+// label first, however differently high the engine's boxes for the two are. Lines of different
+// blocks of the page (`blocks`, one for each line, -1 for none) are no row: a sidebar's item
+// beside a row of the page next to it is a line of its own.
+std::vector<std::vector<size_t>> rowsOf(const std::vector<ReadLine>& lines, const std::vector<int>& blocks = {})
 {
     LineGroups groups(lines.size());
     const std::vector<LinePlace> places = placesOf(lines);
+    const auto oneBlock = [&](size_t i, size_t j) {
+        return blocks.empty() || blocks[i] < 0 || blocks[j] < 0 || blocks[i] == blocks[j];
+    };
     for (size_t i = 0; i < lines.size(); ++i)
         for (size_t j = i + 1; j < lines.size(); ++j)
-            if (!lines[i].words.empty() && !lines[j].words.empty() && onOneRow(places[i], places[j]))
+            if (!lines[i].words.empty() && !lines[j].words.empty() && oneBlock(i, j) &&
+                onOneRow(places[i], places[j]))
                 groups.join(i, j);
     std::vector<std::vector<size_t>> rows;
     std::vector<size_t> rowOfGroup(lines.size(), lines.size());
@@ -910,6 +916,7 @@ struct ReadingScale
 {
     double factor = 1;
     bool layoutFoundText = false;
+    int lineHeight = 0; // the typical line's, before scaling; 0 where there is nothing to go by
 };
 
 ReadingScale scaleToReadingHeight(tesseract::TessBaseAPI& api, const QImage& grey)
@@ -934,8 +941,8 @@ ReadingScale scaleToReadingHeight(tesseract::TessBaseAPI& api, const QImage& gre
     }
     const bool found = !heights.empty();
     if (height >= kSmallestLine && height <= kLargestLine)
-        return {1, found};
-    return {std::clamp(kLineHeight / height, 0.25, 4.0), found};
+        return {1, found, height};
+    return {std::clamp(kLineHeight / height, 0.25, 4.0), found, height};
 }
 
 // The engine finds no line in text that touches the edge of the picture (a screenshot cut
@@ -1207,6 +1214,179 @@ QImage withMargin(const QImage& grey, int margin)
         std::copy_n(grey.constScanLine(y), grey.width(), framed.scanLine(margin + y) + margin);
     return framed;
 }
+
+// The page's blocks: columns side by side (a window's sidebar, its main column, a chat beside it)
+// are read each alone. Read as one block, the engine takes lines of two columns that stand at
+// nearly the same height for one line and reads the characters of both as one run, misreading
+// most of them. The page is cut along white space (a recursive cut of the ink's projections):
+// down through a blank gap wider than kColumnGap lines, across through one taller than
+// kBlockGap lines where that lets the parts be cut into columns. Columns whose lines stand on
+// the same rows (a label and its value far to the right, a menu's items and their shortcuts,
+// a table) are rows of one block and stay together: the engine reads such a row as one line.
+constexpr double kColumnGap = 2;
+constexpr double kBlockGap = 1.5;
+// Columns whose lines stand on the same rows: so many of the lines of the one with fewer.
+constexpr double kRowsAligned = 0.8;
+// A cut is tried so many levels deep at most.
+constexpr int kDeepestCut = 6;
+
+class PageBlocks
+{
+public:
+    PageBlocks(const QImage& grey, int lineHeight) : m_grey(grey), m_line(std::max(lineHeight, kSmallestInk)) {}
+
+    std::vector<QRect> blocks(const QRect& area) { return cut(trimmed(area), 0); }
+
+private:
+    // Blank where at most one pixel is ink: a speck of a compressed picture's noise does not
+    // bridge a gap.
+    static bool blank(int ink) { return ink <= 1; }
+
+    std::vector<int> inkAcross(const QRect& area) const // per column
+    {
+        std::vector<int> ink(size_t(area.width()), 0);
+        for (int y = area.top(); y <= area.bottom(); ++y) {
+            const uchar* row = m_grey.constScanLine(y);
+            for (int x = area.left(); x <= area.right(); ++x)
+                ink[size_t(x - area.left())] += row[x] < 128;
+        }
+        return ink;
+    }
+
+    std::vector<int> inkDown(const QRect& area) const // per row
+    {
+        std::vector<int> ink(size_t(area.height()), 0);
+        for (int y = area.top(); y <= area.bottom(); ++y) {
+            const uchar* row = m_grey.constScanLine(y);
+            ink[size_t(y - area.top())] =
+                int(std::count_if(row + area.left(), row + area.right() + 1, [](uchar value) { return value < 128; }));
+        }
+        return ink;
+    }
+
+    // The area shrunk to its ink; empty where it has none.
+    QRect trimmed(const QRect& area) const
+    {
+        const QRect inside = area.intersected(m_grey.rect());
+        if (inside.isEmpty())
+            return {};
+        const std::vector<int> across = inkAcross(inside);
+        const std::vector<int> down = inkDown(inside);
+        const auto first = [](const std::vector<int>& ink) {
+            return int(std::find_if(ink.begin(), ink.end(), [](int n) { return !blank(n); }) - ink.begin());
+        };
+        const auto last = [](const std::vector<int>& ink) {
+            return int(ink.rend() - std::find_if(ink.rbegin(), ink.rend(), [](int n) { return !blank(n); })) - 1;
+        };
+        const int left = first(across), right = last(across), top = first(down), bottom = last(down);
+        if (left > right || top > bottom)
+            return {};
+        return QRect(QPoint(inside.left() + left, inside.top() + top), QPoint(inside.left() + right, inside.top() + bottom));
+    }
+
+    // The runs of ink between blank runs at least `gap` long: [first, last] offsets.
+    static std::vector<std::pair<int, int>> runs(const std::vector<int>& ink, int gap)
+    {
+        std::vector<std::pair<int, int>> found;
+        int start = -1, end = -1, blanks = 0;
+        for (int i = 0; i < int(ink.size()); ++i) {
+            if (blank(ink[size_t(i)])) {
+                ++blanks;
+                continue;
+            }
+            if (start < 0 || blanks >= gap) {
+                if (start >= 0)
+                    found.emplace_back(start, end);
+                start = i;
+            }
+            end = i;
+            blanks = 0;
+        }
+        if (start >= 0)
+            found.emplace_back(start, end);
+        return found;
+    }
+
+    // The rows of ink of an area no lower than a quarter line (rules and specks aside), as
+    // [top, bottom] in the page.
+    std::vector<std::pair<int, int>> rowsIn(const QRect& area) const
+    {
+        std::vector<std::pair<int, int>> rows;
+        for (const auto& [top, bottom] : runs(inkDown(area), 1))
+            if (4 * (bottom - top + 1) >= m_line)
+                rows.emplace_back(area.top() + top, area.top() + bottom);
+        return rows;
+    }
+
+    // Whether two columns' lines stand on the same rows: nearly every line of the one with fewer
+    // has a line of the other beside it, their middles less than a third of a line apart.
+    bool rowsAligned(const QRect& a, const QRect& b) const
+    {
+        std::vector<std::pair<int, int>> few = rowsIn(a);
+        std::vector<std::pair<int, int>> many = rowsIn(b);
+        if (few.size() > many.size())
+            std::swap(few, many);
+        if (few.empty())
+            return true;
+        size_t aligned = 0;
+        for (const auto& [top, bottom] : few)
+            aligned += std::any_of(many.begin(), many.end(), [&](const std::pair<int, int>& other) {
+                return 3 * std::abs(top + bottom - other.first - other.second) < 2 * m_line;
+            });
+        return double(aligned) >= kRowsAligned * double(few.size());
+    }
+
+    std::vector<QRect> cut(const QRect& area, int depth)
+    {
+        if (area.isEmpty())
+            return {};
+        if (depth >= kDeepestCut)
+            return {area};
+        // Down through wide gaps, into columns; neighbours whose rows line up stay one.
+        std::vector<QRect> columns;
+        for (const auto& [left, right] : runs(inkAcross(area), int(std::ceil(kColumnGap * m_line)))) {
+            const QRect column =
+                trimmed(QRect(QPoint(area.left() + left, area.top()), QPoint(area.left() + right, area.bottom())));
+            if (column.isEmpty())
+                continue;
+            if (!columns.empty() && rowsAligned(columns.back(), column))
+                columns.back() |= column;
+            else
+                columns.push_back(column);
+        }
+        if (columns.size() > 1) {
+            std::vector<QRect> all;
+            for (const QRect& column : columns)
+                for (const QRect& block : cut(column, depth + 1))
+                    all.push_back(block);
+            return all;
+        }
+        // Across through tall gaps, where that lets a part be cut into columns; the parts that
+        // stay whole stay one block with their neighbours that do too.
+        const std::vector<std::pair<int, int>> parts = runs(inkDown(area), int(std::ceil(kBlockGap * m_line)));
+        if (parts.size() < 2)
+            return {area};
+        std::vector<QRect> all;
+        bool open = false; // whether the last block holds whole parts
+        for (const auto& [top, bottom] : parts) {
+            const QRect part =
+                trimmed(QRect(QPoint(area.left(), area.top() + top), QPoint(area.right(), area.top() + bottom)));
+            const std::vector<QRect> blocks = cut(part, depth + 1);
+            if (blocks.size() == 1 && open) {
+                all.back() |= blocks.front();
+            } else {
+                all.insert(all.end(), blocks.begin(), blocks.end());
+            }
+            open = blocks.size() == 1;
+        }
+        if (all.size() == 1)
+            return {area};
+        return all;
+    }
+
+    const QImage& m_grey;
+    int m_line;
+};
 
 std::vector<ReadLine> read(tesseract::TessBaseAPI& api, const QImage& grey, int resolution,
                            tesseract::PageSegMode mode, QPoint offset = {})
@@ -2071,17 +2251,28 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) c
         std::tie(grey, turn) = turned(grey, skew);
         unturn = turn.inverted();
     }
-    // Anew, so that the page is laid out as one block.
+    // Anew, so that each block of the page is laid out as one; a page of one block is read whole.
+    const int lineHeight = scale.lineHeight > 0 ? qRound(scale.lineHeight * factor) : qRound(kLineHeight);
+    const std::vector<QRect> blocks = PageBlocks(grey, lineHeight).blocks(grey.rect());
     api.SetPageSegMode(kPageSegmentation);
     api.SetImage(grey.constBits(), grey.width(), grey.height(), 1, static_cast<int>(grey.bytesPerLine()));
     api.SetSourceResolution(resolution);
-    if (api.Recognize(nullptr) != 0) {
-        result.failure = Failure::recognitionFailed;
-        return result;
-    }
     std::vector<ReadLine> lines;
-    if (const std::unique_ptr<tesseract::ResultIterator> iterator(api.GetIterator()); iterator)
-        lines = readPage(*iterator);
+    for (size_t b = 0; b < std::max<size_t>(blocks.size(), 1); ++b) {
+        if (blocks.size() > 1) {
+            // With a margin of half a line: the engine finds no line that touches the edge.
+            const QRect area = blocks[b].adjusted(-lineHeight / 2, -lineHeight / 2, lineHeight / 2, lineHeight / 2)
+                                   .intersected(grey.rect());
+            api.SetRectangle(area.left(), area.top(), area.width(), area.height());
+        }
+        if (api.Recognize(nullptr) != 0) {
+            result.failure = Failure::recognitionFailed;
+            return result;
+        }
+        if (const std::unique_ptr<tesseract::ResultIterator> iterator(api.GetIterator()); iterator)
+            for (ReadLine& line : readPage(*iterator))
+                lines.push_back(std::move(line));
+    }
 
     dropEnclosingLines(lines);
     std::vector<bool> joined;
@@ -2346,7 +2537,14 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) c
             rect = unturn.mapRect(QRectF(rect.left(), rect.top(), rect.width(), rect.height())).toAlignedRect();
         return normalised(rect.left(), rect.top(), rect.right() + 1, rect.bottom() + 1);
     };
-    for (const std::vector<size_t>& row : rowsOf(lines)) {
+    // The block each line stands in, by its middle.
+    std::vector<int> blockOfLine(lines.size(), -1);
+    for (size_t i = 0; i < lines.size() && blocks.size() > 1; ++i)
+        for (size_t b = 0; b < blocks.size() && blockOfLine[i] < 0; ++b)
+            if (blocks[b].adjusted(-lineHeight / 2, -lineHeight / 2, lineHeight / 2, lineHeight / 2)
+                    .contains(lines[i].box.center()))
+                blockOfLine[i] = int(b);
+    for (const std::vector<size_t>& row : rowsOf(lines, blockOfLine)) {
         // The lines of a row stand with their middles on the row's, each as high as it is.
         int middles = 0; // twice the rows, to keep halves
         for (const size_t i : row)
