@@ -124,18 +124,11 @@ QImage darkTextOnWhite(const QImage& image)
             int end = start + 1;
             while (end < width && std::abs(row[end] - row[end - 1]) <= kSmoothStep)
                 ++end;
-            if (end - start >= kBandRun) {
-                for (int x = start + kBandHeight / 2; x < end - kBandHeight / 2; ++x)
-                    flat[x] = uint8_t(2 | (x >= start + kHalf && x < end - kHalf ? 1 : 0));
-            } else {
-                for (int x = start + kHalf; x < end - kHalf; ++x)
-                    flat[x] = 1;
-            }
+            for (int x = start + kHalf; x < end - kHalf; ++x)
+                flat[x] = 1;
             start = end;
         }
     }
-    // Bit 1 of flatAcross: in the middle of a smooth run across kFlatRun long; bit 2: in a run
-    // across kBandRun long (whether in a band too is asked only of the few tiles that need it).
     std::vector<uint8_t> isFlat(grey.size(), 0);
     {
         std::vector<int> runStart(size_t(width), 0);
@@ -148,10 +141,10 @@ QImage darkTextOnWhite(const QImage& image)
             const size_t at = size_t(y) * size_t(width);
             for (int x = 0; x < width; ++x) {
                 const size_t i = at + size_t(x);
-                if (!(flatAcross[i] & 1)) {
+                if (!flatAcross[i]) {
                     endRun(y, x);
                     runStart[size_t(x)] = y + 1;
-                } else if (y > 0 && (!(flatAcross[i - size_t(width)] & 1)
+                } else if (y > 0 && (!flatAcross[i - size_t(width)]
                                      || std::abs(grey[i] - grey[i - size_t(width)]) > kSmoothStep)) {
                     endRun(y, x);
                 }
@@ -160,16 +153,32 @@ QImage darkTextOnWhite(const QImage& image)
         for (int x = 0; x < width; ++x)
             endRun(height, x);
     }
-    // Whether a pixel lies in the middle of a band: of a run across kBandRun long, with such pixels
-    // of smoothly changing grey above and below it.
+    // Whether a pixel lies in the middle of a band: in a smooth run across kBandRun long, as are
+    // the pixels above and below it, of smoothly changing grey. Asked only of the few tiles that
+    // need it, so that a picture without bubbles costs nothing more.
+    const auto inLongRunAcross = [&](int x, int y) {
+        const uint8_t* row = &grey[size_t(y) * size_t(width)];
+        int left = 0, right = 0;
+        while (x - left > 0 && left + right + 1 < kBandRun && std::abs(row[x - left] - row[x - left - 1]) <= kSmoothStep)
+            ++left;
+        while (x + right + 1 < width && left + right + 1 < kBandRun
+               && std::abs(row[x + right] - row[x + right + 1]) <= kSmoothStep)
+            ++right;
+        // A run that goes on past what was looked at is as long.
+        while (x - left > 0 && left < kBandHeight / 2 && std::abs(row[x - left] - row[x - left - 1]) <= kSmoothStep)
+            ++left;
+        while (x + right + 1 < width && right < kBandHeight / 2
+               && std::abs(row[x + right] - row[x + right + 1]) <= kSmoothStep)
+            ++right;
+        return left + right + 1 >= kBandRun && left >= kBandHeight / 2 && right >= kBandHeight / 2;
+    };
     const auto inBand = [&](int x, int y) {
         if (y < kBandHeight / 2 || y >= height - kBandHeight / 2)
             return false;
-        const size_t i = size_t(y) * size_t(width) + size_t(x);
         for (int d = -kBandHeight / 2; d <= kBandHeight / 2; ++d) {
-            const size_t j = size_t(ptrdiff_t(i) + ptrdiff_t(d) * width);
-            if (!(flatAcross[j] & 2))
+            if (!inLongRunAcross(x, y + d))
                 return false;
+            const size_t j = size_t(y + d) * size_t(width) + size_t(x);
             if (d > -kBandHeight / 2 && std::abs(grey[j] - grey[j - size_t(width)]) > kSmoothStep)
                 return false;
         }
@@ -287,7 +296,7 @@ QImage darkTextOnWhite(const QImage& image)
             const int ownMode = modeOf(own);
             int ownFlat = cumulative[size_t(std::min(255, ownMode + kBackgroundSpread)) + 1]
                           - cumulative[size_t(std::max(0, ownMode - kBackgroundSpread))];
-            const int pageMode = modeOf(cumulative);
+            int pageMode = -1; // the window's most common grey, found where it is needed
             // A band of the tile's own grey vouches for it where the tile holds something that
             // stands out of it more than the page around does: the text in a bubble. A thick stroke
             // of a large character holds nothing but the page around it.
@@ -298,6 +307,7 @@ QImage darkTextOnWhite(const QImage& image)
                 while (highest > 0 && histogram[highest] == 0)
                     --highest;
                 const int standsOut = std::max(highest - ownMode, ownMode - lowest);
+                pageMode = modeOf(cumulative);
                 if (standsOut > std::abs(pageMode - ownMode) + kNoise) {
                     const int top = std::max(0, row - 1) * kTile, bottom = std::min(height, (row + 2) * kTile);
                     const int left = std::max(0, column - 1) * kTile, right = std::min(width, (column + 2) * kTile);
@@ -309,7 +319,9 @@ QImage darkTextOnWhite(const QImage& image)
                     }
                 }
             }
-            backgroundGrey[tileAt(column, row)] = flat > 0 && ownFlat >= kOwnBackground ? ownMode : pageMode;
+            backgroundGrey[tileAt(column, row)] = flat > 0 && ownFlat >= kOwnBackground ? ownMode
+                                                   : pageMode >= 0                        ? pageMode
+                                                                                          : modeOf(cumulative);
         }
     }
 

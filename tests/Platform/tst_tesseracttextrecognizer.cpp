@@ -552,6 +552,44 @@ private Q_SLOTS:
         }
     }
 
+    // A chat on a coloured page, white text in bubbles a shade darker and lighter than the page,
+    // small print padded by about half a line: each bubble's text is read whole and as written,
+    // not through the grey patch its bubble became when the page's colour was taken for its
+    // background.
+    void whiteTextInBubblesOfOtherShadesIsRead()
+    {
+        const QStringList messages{QStringLiteral("晚上一起吃火锅吧"), QStringLiteral("好的，七点在楼下见"),
+                                   QStringLiteral("记得带上充电器"), QStringLiteral("Sure, see you at seven")};
+        for (const QColor& page : {QColor(0x0e, 0x74, 0x90), QColor(0xb4, 0x53, 0x09), QColor(0x9d, 0x17, 0x4d)}) {
+            QImage image(QSize(420, 230), QImage::Format_RGB32);
+            image.fill(page);
+            {
+                QPainter painter(&image);
+                painter.setRenderHint(QPainter::Antialiasing);
+                QFont font(QStringLiteral("WenQuanYi Zen Hei"));
+                font.setPixelSize(13);
+                painter.setFont(font);
+                const QFontMetrics metrics(font);
+                for (int i = 0; i < messages.size(); ++i) {
+                    const bool mine = i % 2 == 1;
+                    const int width = metrics.horizontalAdvance(messages[i]) + 16;
+                    const QRect bubble(mine ? image.width() - 14 - width : 14, 14 + i * 52, width,
+                                       metrics.height() + 16);
+                    painter.setPen(Qt::NoPen);
+                    painter.setBrush(mine ? page.darker(190) : page.lighter(125));
+                    painter.drawRoundedRect(bubble, 7, 7);
+                    painter.setPen(Qt::white);
+                    painter.drawText(bubble, Qt::AlignCenter, messages[i]);
+                }
+            }
+            const auto result = TesseractTextRecognizer().recognize(image);
+            QStringList expected;
+            for (const QString& message : messages)
+                expected.append(QString(message).remove(QLatin1Char(' ')));
+            QCOMPARE(lineTexts(result), expected);
+        }
+    }
+
     // A caption on a photograph: the photograph's grain, as strong as the difference between the
     // text's strokes and the blobs of colour around them, is no ink, and the strokes are not
     // broken into its specks. Light and dark photographs, every script, small print to headings.

@@ -23,9 +23,9 @@ struct Panel
 };
 
 // Draws `text` in a rounded panel of `fill` at `top`, padded by about half a line as chat bubbles
-// and selected rows are: too thin around the text for a square of plain background to fit.
+// are: too thin around the text for a square of plain background to fit.
 Panel drawPanel(QPainter& painter, const QString& text, int pixelSize, const QColor& fill, const QColor& ink,
-                int left, int top, int width = 0)
+                int left, int top)
 {
     QFont font(QStringLiteral("Noto Sans CJK SC"));
     font.setPixelSize(pixelSize);
@@ -33,7 +33,7 @@ Panel drawPanel(QPainter& painter, const QString& text, int pixelSize, const QCo
     const QFontMetrics metrics(font);
     const int pad = pixelSize / 2;
     const QRect textRect(left + pad, top + pad, metrics.horizontalAdvance(text), metrics.height());
-    const QRect area(left, top, width > 0 ? width : textRect.width() + 2 * pad, textRect.height() + 2 * pad);
+    const QRect area(left, top, textRect.width() + 2 * pad, textRect.height() + 2 * pad);
     painter.setPen(Qt::NoPen);
     painter.setBrush(fill);
     painter.drawRoundedRect(area, pad, pad);
