@@ -669,17 +669,17 @@ void keepPunctuationWidths(ReadLine& line, const QImage& grey)
     }
 }
 
-// Chinese characters stand about their own height apart, left edge to left edge (a little more in
-// a Kai face): twice that is a blank of a character or more, where one run of them ends and
+// Between two Chinese characters of a run the blank is a fraction of a character (a fifth to a
+// third, a little more in a Kai face): a blank as wide as a character is where one run ends and
 // another begins (a label and its value far to the right, read as one line).
-constexpr double kWidestPitch = 2;
+constexpr double kWidestBlankInARun = 1;
 
 // Where each character of a line stands, for looking at it alone. The engine's boxes of Chinese
 // characters are rough (one can hold half of one character and half of the next), but Chinese
 // characters are all equally wide: a run of them is cut into equal cells, from where its ink
-// starts to where it ends. A run ends where a blank stands between two of its characters: their
-// left edges, which the engine places well, are too far apart. Other characters keep the
-// engine's boxes.
+// starts to where it ends. A run ends where a blank as wide as a character stands between two of
+// its characters (the engine's boxes can be a character off, the ink is not). Other characters
+// keep the engine's boxes.
 std::vector<QRect> characterCells(const std::vector<Symbol*>& symbols, const QRect& line, const QImage& grey)
 {
     // How high the line's Chinese characters are (the middle one), in the engine's own boxes.
@@ -692,7 +692,7 @@ std::vector<QRect> characterCells(const std::vector<Symbol*>& symbols, const QRe
         std::nth_element(heights.begin(), heights.begin() + ptrdiff_t(heights.size() / 2), heights.end());
         characterHeight = std::max(1, heights[heights.size() / 2]);
     }
-    const int widestPitch = int(kWidestPitch * characterHeight);
+    const int widestBlank = int(kWidestBlankInARun * characterHeight);
 
     const QRect band = line.intersected(grey.rect());
     std::vector<bool> ink(size_t(std::max(0, grey.width())), false);
@@ -714,6 +714,16 @@ std::vector<QRect> characterCells(const std::vector<Symbol*>& symbols, const QRe
                 return x;
         return -1;
     };
+    // The widest run of columns without ink from one column up to another.
+    const auto widestBlankBetween = [&](int from, int to) {
+        int widest = 0;
+        int run = 0;
+        for (int x = std::max(0, from); x < std::min(to, grey.width()); ++x) {
+            run = ink[size_t(x)] ? 0 : run + 1;
+            widest = std::max(widest, run);
+        }
+        return widest;
+    };
 
     const int slack = std::max(2, line.height() / 2);
     std::vector<QRect> cells;
@@ -723,7 +733,7 @@ std::vector<QRect> characterCells(const std::vector<Symbol*>& symbols, const QRe
         int right = symbols[start]->right;
         if (isFullWidth(symbols[start]->text)) {
             while (end < symbols.size() && isFullWidth(symbols[end]->text) &&
-                   symbols[end]->left - symbols[end - 1]->left <= widestPitch)
+                   widestBlankBetween(symbols[end - 1]->left, symbols[end]->left) < widestBlank)
                 ++end;
             const Symbol& last = *symbols[end - 1];
             const int inkLeft = firstInk(left - slack, left + slack);
@@ -1504,6 +1514,10 @@ struct HanComparison
     std::vector<std::pair<size_t, size_t>> otherCharacters; // differing pairs that are not both Chinese
     // How much the line's own characters say it is traditional (> 0) or simplified (< 0).
     double traditional = 0;
+    // The share of the Chinese characters both readings read alike (in either form), and how
+    // much more the engine trusts the other reading's Chinese words than the line's.
+    double sameShare = 1;
+    double otherSurer = 0;
 };
 
 // Each Chinese model knows mostly its own script's characters and reads the other script's as
@@ -1677,9 +1691,10 @@ HanComparison compareHanReadings(ReadLine& line, std::vector<ReadLine>& others, 
     };
     const double sameShare =
         double(sameCharacters) / double(std::max({hanCharacters(first), hanCharacters(second), size_t(1)}));
-    const double confidenceVotes =
-        sameShare * std::clamp(double(hanConfidence(comparison.other) - hanConfidence(line)) / kConfidencePerVote,
-                               -kMostConfidenceVotes, kMostConfidenceVotes);
+    comparison.sameShare = sameShare;
+    comparison.otherSurer = double(hanConfidence(comparison.other) - hanConfidence(line));
+    const double confidenceVotes = sameShare * std::clamp(comparison.otherSurer / kConfidencePerVote,
+                                                          -kMostConfidenceVotes, kMostConfidenceVotes);
     inkVotes *= std::min(1.0, double(inkRatios.size()) / kInkReferences);
     comparison.traditional = inkVotes + characterVotes +
                              std::min(readTraditional, kMostTraditionalReadBySimplifiedModel) -
@@ -1804,14 +1819,24 @@ void keepScript(ReadLine& line, bool traditional)
             symbols[k]->text = converted[qsizetype(k)];
 }
 
+// Where the two readings are mostly of different characters (a short label in a face the
+// engine reads badly), the one it trusts this much more is the likelier reading, whatever the
+// script.
+constexpr double kLeastSameShare = 0.5;
+
 // The line as its script's model read it, mended where the other model's character looks
-// clearly more like the picture, and its characters made of its script.
+// clearly more like the picture, and its characters made of its script. Where the two models
+// read mostly different characters, the line is what the engine trusts clearly more, made of
+// the line's script all the same.
 void chooseHanReading(ReadLine& line, HanComparison& comparison, bool traditional)
 {
     if (comparison.hasOther) {
         std::vector<Symbol*> first = symbolsOf(line);
         std::vector<Symbol*> second = symbolsOf(comparison.other);
-        if (traditional == comparison.otherIsTraditional) {
+        bool takeOther = traditional == comparison.otherIsTraditional;
+        if (comparison.sameShare < kLeastSameShare && std::abs(comparison.otherSurer) >= kConfidencePerVote)
+            takeOther = comparison.otherSurer > 0;
+        if (takeOther) {
             for (const auto& [i, j, verdict] : comparison.verdicts)
                 if (verdict < 0)
                     second[j]->text = first[i]->text;
@@ -1819,7 +1844,9 @@ void chooseHanReading(ReadLine& line, HanComparison& comparison, bool traditiona
             // traditional model takes a full-width comma for a narrow one.
             for (const auto& [i, j] : comparison.otherCharacters)
                 second[j]->text = first[i]->text;
+            const float found = line.foundConfidence;
             line = std::move(comparison.other);
+            line.foundConfidence = found;
         } else {
             for (const auto& [i, j, verdict] : comparison.verdicts)
                 if (verdict > 0)
