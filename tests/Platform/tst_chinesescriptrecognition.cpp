@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QPainter>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTextStream>
@@ -70,6 +71,39 @@ struct Picture
     QImage image;
     QStringList lines;
 };
+
+// A row of a settings panel: a label on the left and its value on the right, in one family.
+struct SettingsRow
+{
+    QString family;
+    QString label;
+    QString value;
+};
+
+// A settings panel, black on white: each row's label at the left edge and its value far to the
+// right, a thin grey rule between the rows.
+QImage settingsPanel(const QList<SettingsRow>& rows, int pixelSize)
+{
+    const int width = pixelSize * 24;
+    const int step = pixelSize * 5 / 2;
+    QImage image(width, int(rows.size()) * step + pixelSize, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    int top = pixelSize / 2;
+    for (const SettingsRow& row : rows) {
+        QFont font(row.family);
+        font.setPixelSize(pixelSize);
+        painter.setFont(font);
+        painter.setPen(Qt::black);
+        const QRect band(pixelSize, top, width - 2 * pixelSize, step);
+        painter.drawText(band, Qt::AlignLeft | Qt::AlignVCenter, row.label);
+        painter.drawText(band, Qt::AlignRight | Qt::AlignVCenter, row.value);
+        top += step;
+        painter.setPen(QColor(0xd0, 0xd0, 0xd0));
+        painter.drawLine(pixelSize, top, width - pixelSize, top);
+    }
+    return image;
+}
 
 } // namespace
 
@@ -212,6 +246,115 @@ private Q_SLOTS:
             }
         }
         QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join(QStringLiteral("; "))));
+    }
+
+    // A settings row, its label and its value far apart on one line, keeps its script in a panel
+    // of rows in either script, whichever fonts are installed: each character is looked at where
+    // it stands, not spread over the blank between the two.
+    void settingsRowsOfEitherScriptKeepTheirOwn()
+    {
+        const QList<SettingsRow> traditional{
+            {{}, QStringLiteral("自動儲存間隔"), QStringLiteral("五分鐘")},
+            {{}, QStringLiteral("預設編碼"), QStringLiteral("萬國碼")},
+            {{}, QStringLiteral("顯示行號"), QStringLiteral("開啟")},
+        };
+        const QList<SettingsRow> simplified{
+            {{}, QStringLiteral("自动保存间隔"), QStringLiteral("十分钟")},
+            {{}, QStringLiteral("默认编码"), QStringLiteral("统一码")},
+            {{}, QStringLiteral("显示行号"), QStringLiteral("关闭")},
+        };
+        const QList<std::pair<QString, QString>> fonts{
+            {QStringLiteral("AR PL UMing CN"), QStringLiteral("AR PL UMing TW")},
+            {QStringLiteral("Noto Serif CJK SC"), QStringLiteral("Noto Serif CJK TC")},
+            {QStringLiteral("AR PL UKai CN"), QStringLiteral("AR PL UKai TW")},
+            {QStringLiteral("Noto Sans CJK SC"), QStringLiteral("Noto Sans CJK TC")},
+        };
+        QList<Picture> pictures;
+        QList<QList<bool>> rowIsTraditional;
+        for (qsizetype f = 0; f < fonts.size(); ++f) {
+            QList<SettingsRow> rows;
+            QList<bool> kinds;
+            // The scripts take turns, starting with either.
+            for (qsizetype i = 0; i < traditional.size() + simplified.size(); ++i) {
+                const bool isTraditional = (i + f) % 2 == 0;
+                SettingsRow row = isTraditional ? traditional[(i / 2 + f) % traditional.size()]
+                                                : simplified[(i / 2 + f) % simplified.size()];
+                row.family = isTraditional ? fonts[f].second : fonts[f].first;
+                rows.append(row);
+                kinds.append(isTraditional);
+            }
+            QStringList lines;
+            for (const SettingsRow& row : rows)
+                lines.append(row.label + row.value);
+            pictures.append({settingsPanel(rows, 22 + 2 * int(f)), lines});
+            rowIsTraditional.append(kinds);
+        }
+        QList<QList<QStringList>> readings{readWithOnlyNotoFonts(pictures)};
+        QList<QStringList>& all = readings.emplaceBack();
+        const TesseractTextRecognizer recognizer;
+        for (const Picture& picture : pictures)
+            all.append(lineTexts(recognizer.recognize(picture.image)));
+        qsizetype ofScript = 0;
+        qsizetype wrong = 0;
+        QStringList wrongRows;
+        for (const QList<QStringList>& read : readings) {
+            QCOMPARE(read.size(), pictures.size());
+            for (qsizetype i = 0; i < pictures.size(); ++i) {
+                QCOMPARE(read[i].size(), pictures[i].lines.size());
+                for (qsizetype r = 0; r < read[i].size(); ++r) {
+                    const Form own = rowIsTraditional[i][r] ? Form::traditional : Form::simplified;
+                    const Form other = rowIsTraditional[i][r] ? Form::simplified : Form::traditional;
+                    ofScript += ofForm(pictures[i].lines[r], own).size();
+                    const qsizetype misplaced = ofForm(read[i][r], other).size();
+                    wrong += misplaced;
+                    if (misplaced > 0)
+                        wrongRows.append(read[i][r]);
+                }
+            }
+        }
+        // A character or two misread as one of the other script's forms may pass; rows may not.
+        QVERIFY2(wrong * 50 <= ofScript && wrongRows.size() <= 1,
+                 qPrintable(QStringLiteral("%1 of %2 characters in the other script: %3")
+                                .arg(wrong)
+                                .arg(ofScript)
+                                .arg(wrongRows.join(QStringLiteral(" / ")))));
+    }
+
+    // In a picture of both scripts (messages in either, a quotation) the lines of each say much
+    // of their script, and a short line that says little of its own follows neither: the lines
+    // around it do not say one thing together.
+    void aLineWithLittleEvidenceAmongBothScriptsKeepsItsOwn()
+    {
+        const QList<std::tuple<QString, QString, bool>> lines{
+            {QStringLiteral("AR PL UMing TW"), QStringLiteral("請問這份報告什麼時候要交？"), true},
+            {QStringLiteral("AR PL UMing CN"), QStringLiteral("明天发"), false},
+            {QStringLiteral("AR PL UMing TW"), QStringLiteral("記得順便附上會議紀錄檔案"), true},
+            {QStringLiteral("AR PL UMing CN"), QStringLiteral("好的，我会把两份文件一起发过去"), false},
+            {QStringLiteral("AR PL UMing CN"), QStringLiteral("谢谢"), false},
+        };
+        QList<std::pair<QString, QString>> drawn;
+        QStringList texts;
+        for (const auto& [family, text, isTraditional] : lines) {
+            drawn.append({family, text});
+            texts.append(text);
+        }
+        QList<Picture> pictures{{linesPicture(drawn, 26), texts}, {linesPicture(drawn, 20, Look::darkMode), texts}};
+        QList<QList<QStringList>> readings{readWithOnlyNotoFonts(pictures)};
+        QList<QStringList>& all = readings.emplaceBack();
+        const TesseractTextRecognizer recognizer;
+        for (const Picture& picture : pictures)
+            all.append(lineTexts(recognizer.recognize(picture.image)));
+        QStringList wrong;
+        for (const QList<QStringList>& read : readings) {
+            QCOMPARE(read.size(), pictures.size());
+            for (const QStringList& picture : read) {
+                QCOMPARE(picture.size(), lines.size());
+                for (qsizetype i = 0; i < lines.size(); ++i)
+                    if (!ofForm(picture[i], std::get<2>(lines[i]) ? Form::simplified : Form::traditional).isEmpty())
+                        wrong.append(picture[i]);
+            }
+        }
+        QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join(QStringLiteral(" / "))));
     }
 
     // A line that says little about its script itself (a character or two of a form the picture
