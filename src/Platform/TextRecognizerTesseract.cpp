@@ -1035,13 +1035,14 @@ QImage withMargin(const QImage& grey, int margin)
 // nearly the same height for one line and reads the characters of both as one run, misreading
 // most of them. The page is cut along white space (a recursive cut of the ink's projections):
 // down through a blank gap wider than kColumnGap lines, across through one taller than
-// kBlockGap lines where that lets the parts be cut into columns. Columns whose lines stand on
-// the same rows (a label and its value far to the right, a menu's items and their shortcuts,
-// a table) are rows of one block and stay together: the engine reads such a row as one line.
+// kBlockGap lines where that lets the parts be cut into columns. Only columns whose lines clash
+// are cut apart: a line of the one beside a line of the other, the two overlapping but not on
+// one row. Lines on one row (a label and its value far to the right, a menu's items and their
+// shortcuts, a table) the engine reads as one line, label first, and lines at heights of their
+// own it does not mix; such columns stay one block. Ink that is no line of text (a frame's
+// edge, a rule, an icon) clashes with nothing.
 constexpr double kColumnGap = 2;
 constexpr double kBlockGap = 1.5;
-// Columns whose lines stand on the same rows: so many of the lines of the one with fewer.
-constexpr double kRowsAligned = 0.8;
 // A cut is tried so many levels deep at most.
 constexpr int kDeepestCut = 6;
 
@@ -1122,33 +1123,37 @@ private:
         return found;
     }
 
-    // The rows of ink of an area no lower than a quarter line (rules and specks aside), as
-    // [top, bottom] in the page.
+    // The rows of ink of an area like lines of text: from a quarter line to two high and at
+    // least as wide as high (rules, specks, a frame's edges and bits of shapes aside), as
+    // [top, bottom] in the page. Blank rows within a line (between the upper and lower parts of
+    // a few Chinese characters) do not cut it.
     std::vector<std::pair<int, int>> rowsIn(const QRect& area) const
     {
         std::vector<std::pair<int, int>> rows;
-        for (const auto& [top, bottom] : runs(inkDown(area), 1))
-            if (4 * (bottom - top + 1) >= m_line)
+        for (const auto& [top, bottom] : runs(inkDown(area), std::max(1, m_line / 8))) {
+            const int height = bottom - top + 1;
+            if (4 * height < m_line || height > 2 * m_line)
+                continue;
+            const QRect row = trimmed(QRect(area.left(), area.top() + top, area.width(), height));
+            if (row.width() >= row.height())
                 rows.emplace_back(area.top() + top, area.top() + bottom);
+        }
         return rows;
     }
 
-    // Whether two columns' lines stand on the same rows: nearly every line of the one with fewer
-    // has a line of the other beside it, their middles less than a third of a line apart.
-    bool rowsAligned(const QRect& a, const QRect& b) const
+    // Whether lines of two columns clash: a line of the one overlaps a line of the other, their
+    // middles a third of a line or more apart.
+    bool linesClash(const QRect& a, const QRect& b) const
     {
-        std::vector<std::pair<int, int>> few = rowsIn(a);
-        std::vector<std::pair<int, int>> many = rowsIn(b);
-        if (few.size() > many.size())
-            std::swap(few, many);
-        if (few.empty())
-            return true;
-        size_t aligned = 0;
-        for (const auto& [top, bottom] : few)
-            aligned += std::any_of(many.begin(), many.end(), [&](const std::pair<int, int>& other) {
-                return 3 * std::abs(top + bottom - other.first - other.second) < 2 * m_line;
-            });
-        return double(aligned) >= kRowsAligned * double(few.size());
+        const std::vector<std::pair<int, int>> left = rowsIn(a);
+        const std::vector<std::pair<int, int>> right = rowsIn(b);
+        for (const auto& [top, bottom] : left)
+            for (const auto& [otherTop, otherBottom] : right)
+                if (top <= otherBottom && otherTop <= bottom &&
+                    3 * std::abs(top + bottom - otherTop - otherBottom) >= 2 * m_line) {
+                    return true;
+                }
+        return false;
     }
 
     std::vector<QRect> cut(const QRect& area, int depth)
@@ -1157,14 +1162,14 @@ private:
             return {};
         if (depth >= kDeepestCut)
             return {area};
-        // Down through wide gaps, into columns; neighbours whose rows line up stay one.
+        // Down through wide gaps, into columns; neighbours whose lines do not clash stay one.
         std::vector<QRect> columns;
         for (const auto& [left, right] : runs(inkAcross(area), int(std::ceil(kColumnGap * m_line)))) {
             const QRect column =
                 trimmed(QRect(QPoint(area.left() + left, area.top()), QPoint(area.left() + right, area.bottom())));
             if (column.isEmpty())
                 continue;
-            if (!columns.empty() && rowsAligned(columns.back(), column))
+            if (!columns.empty() && !linesClash(columns.back(), column))
                 columns.back() |= column;
             else
                 columns.push_back(column);
@@ -2064,9 +2069,14 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) c
         std::tie(grey, turn) = turned(grey, skew);
         unturn = turn.inverted();
     }
-    // Anew, so that each block of the page is laid out as one; a page of one block is read whole.
-    const int lineHeight = scale.lineHeight > 0 ? qRound(scale.lineHeight * factor) : qRound(kLineHeight);
-    const std::vector<QRect> blocks = PageBlocks(grey, lineHeight).blocks(grey.rect());
+    // Anew, so that each block of the page is laid out as one; a page of one block is read whole,
+    // and so is one whose lines the layout did not measure at a height it reads (a large label
+    // it found only bits of lines in): the gaps between its columns would be guesses.
+    const int lineHeight = qRound(scale.lineHeight * factor);
+    const std::vector<QRect> blocks = scale.lineHeight >= kSmallestInk && lineHeight >= kSmallestLine &&
+                                              lineHeight <= kLargestLine
+                                          ? PageBlocks(grey, lineHeight).blocks(grey.rect())
+                                          : std::vector<QRect>{};
     api.SetPageSegMode(kPageSegmentation);
     api.SetImage(grey.constBits(), grey.width(), grey.height(), 1, static_cast<int>(grey.bytesPerLine()));
     api.SetSourceResolution(resolution);
