@@ -373,8 +373,7 @@ std::vector<std::vector<size_t>> rowsOf(const std::vector<ReadLine>& lines, cons
     };
     for (size_t i = 0; i < lines.size(); ++i)
         for (size_t j = i + 1; j < lines.size(); ++j)
-            if (!lines[i].words.empty() && !lines[j].words.empty() && oneBlock(i, j) &&
-                onOneRow(places[i], places[j]))
+            if (!lines[i].words.empty() && !lines[j].words.empty() && oneBlock(i, j) && onOneRow(places[i], places[j]))
                 groups.join(i, j);
     std::vector<std::vector<size_t>> rows;
     std::vector<size_t> rowOfGroup(lines.size(), lines.size());
@@ -1089,7 +1088,7 @@ private:
     static bool blank(int ink) { return ink <= 1; }
 
     // Calls `add(first, last)` with each run of ink in the area, cut to it.
-    template<typename Add>
+    template <typename Add>
     void eachRun(const QRect& area, int y, Add add) const
     {
         for (size_t i = m_rowStart[size_t(y)]; i < m_rowStart[size_t(y) + 1]; ++i) {
@@ -1140,7 +1139,8 @@ private:
         const int left = first(across), right = last(across), top = first(down), bottom = last(down);
         if (left > right || top > bottom)
             return {};
-        return QRect(QPoint(inside.left() + left, inside.top() + top), QPoint(inside.left() + right, inside.top() + bottom));
+        return QRect(QPoint(inside.left() + left, inside.top() + top),
+                     QPoint(inside.left() + right, inside.top() + bottom));
     }
 
     // The runs of ink between blank runs at least `gap` long: [first, last] offsets.
@@ -1193,9 +1193,8 @@ private:
         for (const auto& [top, bottom] : left)
             for (const auto& [otherTop, otherBottom] : right)
                 if (top <= otherBottom && otherTop <= bottom &&
-                    3 * std::abs(top + bottom - otherTop - otherBottom) >= 2 * m_line) {
+                    3 * std::abs(top + bottom - otherTop - otherBottom) >= 2 * m_line)
                     return true;
-                }
         return false;
     }
 
@@ -1234,13 +1233,12 @@ private:
         for (const auto& [top, bottom] : parts) {
             const QRect part =
                 trimmed(QRect(QPoint(area.left(), area.top() + top), QPoint(area.right(), area.top() + bottom)));
-            const std::vector<QRect> blocks = cut(part, depth + 1);
-            if (blocks.size() == 1 && open) {
-                all.back() |= blocks.front();
-            } else {
-                all.insert(all.end(), blocks.begin(), blocks.end());
-            }
-            open = blocks.size() == 1;
+            const std::vector<QRect> inPart = cut(part, depth + 1);
+            if (inPart.size() == 1 && open)
+                all.back() |= inPart.front();
+            else
+                all.insert(all.end(), inPart.begin(), inPart.end());
+            open = inPart.size() == 1;
         }
         if (all.size() == 1)
             return {area};
@@ -2118,10 +2116,10 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) c
     // and so is one whose lines the layout did not measure at a height it reads (a large label
     // it found only bits of lines in): the gaps between its columns would be guesses.
     const int lineHeight = qRound(scale.lineHeight * factor);
-    const std::vector<QRect> blocks = scale.lineHeight >= kSmallestInk && lineHeight >= kSmallestLine &&
-                                              lineHeight <= kLargestLine
-                                          ? PageBlocks(grey, lineHeight).blocks(grey.rect())
-                                          : std::vector<QRect>{};
+    const std::vector<QRect> blocks =
+        scale.lineHeight >= kSmallestInk && lineHeight >= kSmallestLine && lineHeight <= kLargestLine
+            ? PageBlocks(grey, lineHeight).blocks(grey.rect())
+            : std::vector<QRect>{};
     api.SetPageSegMode(kPageSegmentation);
     api.SetImage(grey.constBits(), grey.width(), grey.height(), 1, static_cast<int>(grey.bytesPerLine()));
     api.SetSourceResolution(resolution);
@@ -2129,7 +2127,8 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) c
     for (size_t b = 0; b < std::max<size_t>(blocks.size(), 1); ++b) {
         if (blocks.size() > 1) {
             // With a margin of half a line: the engine finds no line that touches the edge.
-            const QRect area = blocks[b].adjusted(-lineHeight / 2, -lineHeight / 2, lineHeight / 2, lineHeight / 2)
+            const QRect area = blocks[b]
+                                   .adjusted(-lineHeight / 2, -lineHeight / 2, lineHeight / 2, lineHeight / 2)
                                    .intersected(grey.rect());
             api.SetRectangle(area.left(), area.top(), area.width(), area.height());
         }
@@ -2408,7 +2407,8 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) c
     std::vector<int> blockOfLine(lines.size(), -1);
     for (size_t i = 0; i < lines.size() && blocks.size() > 1; ++i)
         for (size_t b = 0; b < blocks.size() && blockOfLine[i] < 0; ++b)
-            if (blocks[b].adjusted(-lineHeight / 2, -lineHeight / 2, lineHeight / 2, lineHeight / 2)
+            if (blocks[b]
+                    .adjusted(-lineHeight / 2, -lineHeight / 2, lineHeight / 2, lineHeight / 2)
                     .contains(lines[i].box.center()))
                 blockOfLine[i] = int(b);
     for (const std::vector<size_t>& row : rowsOf(lines, blockOfLine)) {
