@@ -19,7 +19,9 @@
 #include <algorithm>
 #include <numeric>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <optional>
 #include <thread>
 #include <tuple>
@@ -395,8 +397,7 @@ std::vector<std::vector<size_t>> rowsOf(const std::vector<ReadLine>& lines, cons
     };
     for (size_t i = 0; i < lines.size(); ++i)
         for (size_t j = i + 1; j < lines.size(); ++j)
-            if (!lines[i].words.empty() && !lines[j].words.empty() && oneBlock(i, j) &&
-                onOneRow(places[i], places[j]))
+            if (!lines[i].words.empty() && !lines[j].words.empty() && oneBlock(i, j) && onOneRow(places[i], places[j]))
                 groups.join(i, j);
     std::vector<std::vector<size_t>> rows;
     std::vector<size_t> rowOfGroup(lines.size(), lines.size());
@@ -1253,20 +1254,49 @@ QImage withMargin(const QImage& grey, int margin)
 // nearly the same height for one line and reads the characters of both as one run, misreading
 // most of them. The page is cut along white space (a recursive cut of the ink's projections):
 // down through a blank gap wider than kColumnGap lines, across through one taller than
-// kBlockGap lines where that lets the parts be cut into columns. Columns whose lines stand on
-// the same rows (a label and its value far to the right, a menu's items and their shortcuts,
-// a table) are rows of one block and stay together: the engine reads such a row as one line.
+// kBlockGap lines where that lets the parts be cut into columns. Only columns whose lines clash
+// are cut apart: a line of the one beside a line of the other, the two overlapping but not on
+// one row. Lines on one row (a label and its value far to the right, a menu's items and their
+// shortcuts, a table) the engine reads as one line, label first, and lines at heights of their
+// own it does not mix; such columns stay one block. Ink that is no line of text (a frame's
+// edge, a rule, an icon) clashes with nothing.
 constexpr double kColumnGap = 2;
 constexpr double kBlockGap = 1.5;
-// Columns whose lines stand on the same rows: so many of the lines of the one with fewer.
-constexpr double kRowsAligned = 0.8;
 // A cut is tried so many levels deep at most.
 constexpr int kDeepestCut = 6;
 
 class PageBlocks
 {
 public:
-    PageBlocks(const QImage& grey, int lineHeight) : m_grey(grey), m_line(std::max(lineHeight, kSmallestInk)) {}
+    // The page's ink is kept as runs along its rows, which the cuts count many times over: a page
+    // of text has far fewer runs than pixels.
+    PageBlocks(const QImage& grey, int lineHeight) : m_line(std::max(lineHeight, kSmallestInk)), m_page(grey.rect())
+    {
+        m_rowStart.reserve(size_t(grey.height()) + 1);
+        for (int y = 0; y < grey.height(); ++y) {
+            m_rowStart.push_back(m_runs.size());
+            const uchar* row = grey.constScanLine(y);
+            for (int x = 0; x < grey.width();) {
+                // Eight light pixels at a time: most of a page is background.
+                if (std::uint64_t eight = 0; x + 8 <= grey.width()) {
+                    std::memcpy(&eight, row + x, 8);
+                    if ((eight & 0x8080808080808080ULL) == 0x8080808080808080ULL) {
+                        x += 8;
+                        continue;
+                    }
+                }
+                if (row[x] >= 128) {
+                    ++x;
+                    continue;
+                }
+                const int left = x;
+                while (x < grey.width() && row[x] < 128)
+                    ++x;
+                m_runs.emplace_back(left, x - 1);
+            }
+        }
+        m_rowStart.push_back(m_runs.size());
+    }
 
     std::vector<QRect> blocks(const QRect& area) { return cut(trimmed(area), 0); }
 
@@ -1275,32 +1305,45 @@ private:
     // bridge a gap.
     static bool blank(int ink) { return ink <= 1; }
 
+    // Calls `add(first, last)` with each run of ink in the area, cut to it.
+    template <typename Add>
+    void eachRun(const QRect& area, int y, Add add) const
+    {
+        for (size_t i = m_rowStart[size_t(y)]; i < m_rowStart[size_t(y) + 1]; ++i) {
+            const int first = std::max(m_runs[i].first, area.left());
+            const int last = std::min(m_runs[i].second, area.right());
+            if (first <= last)
+                add(first, last);
+        }
+    }
+
     std::vector<int> inkAcross(const QRect& area) const // per column
     {
+        std::vector<int> steps(size_t(area.width()) + 1, 0);
+        for (int y = area.top(); y <= area.bottom(); ++y)
+            eachRun(area, y, [&](int first, int last) {
+                ++steps[size_t(first - area.left())];
+                --steps[size_t(last - area.left() + 1)];
+            });
         std::vector<int> ink(size_t(area.width()), 0);
-        for (int y = area.top(); y <= area.bottom(); ++y) {
-            const uchar* row = m_grey.constScanLine(y);
-            for (int x = area.left(); x <= area.right(); ++x)
-                ink[size_t(x - area.left())] += row[x] < 128;
-        }
+        int running = 0;
+        for (size_t x = 0; x < ink.size(); ++x)
+            ink[x] = running += steps[x];
         return ink;
     }
 
     std::vector<int> inkDown(const QRect& area) const // per row
     {
         std::vector<int> ink(size_t(area.height()), 0);
-        for (int y = area.top(); y <= area.bottom(); ++y) {
-            const uchar* row = m_grey.constScanLine(y);
-            ink[size_t(y - area.top())] =
-                int(std::count_if(row + area.left(), row + area.right() + 1, [](uchar value) { return value < 128; }));
-        }
+        for (int y = area.top(); y <= area.bottom(); ++y)
+            eachRun(area, y, [&](int first, int last) { ink[size_t(y - area.top())] += last - first + 1; });
         return ink;
     }
 
     // The area shrunk to its ink; empty where it has none.
     QRect trimmed(const QRect& area) const
     {
-        const QRect inside = area.intersected(m_grey.rect());
+        const QRect inside = area.intersected(m_page);
         if (inside.isEmpty())
             return {};
         const std::vector<int> across = inkAcross(inside);
@@ -1314,7 +1357,8 @@ private:
         const int left = first(across), right = last(across), top = first(down), bottom = last(down);
         if (left > right || top > bottom)
             return {};
-        return QRect(QPoint(inside.left() + left, inside.top() + top), QPoint(inside.left() + right, inside.top() + bottom));
+        return QRect(QPoint(inside.left() + left, inside.top() + top),
+                     QPoint(inside.left() + right, inside.top() + bottom));
     }
 
     // The runs of ink between blank runs at least `gap` long: [first, last] offsets.
@@ -1340,33 +1384,36 @@ private:
         return found;
     }
 
-    // The rows of ink of an area no lower than a quarter line (rules and specks aside), as
-    // [top, bottom] in the page.
+    // The rows of ink of an area like lines of text: from a quarter line to two high and at
+    // least as wide as high (rules, specks, a frame's edges and bits of shapes aside), as
+    // [top, bottom] in the page. Blank rows within a line (between the upper and lower parts of
+    // a few Chinese characters) do not cut it.
     std::vector<std::pair<int, int>> rowsIn(const QRect& area) const
     {
         std::vector<std::pair<int, int>> rows;
-        for (const auto& [top, bottom] : runs(inkDown(area), 1))
-            if (4 * (bottom - top + 1) >= m_line)
+        for (const auto& [top, bottom] : runs(inkDown(area), std::max(1, m_line / 8))) {
+            const int height = bottom - top + 1;
+            if (4 * height < m_line || height > 2 * m_line)
+                continue;
+            const QRect row = trimmed(QRect(area.left(), area.top() + top, area.width(), height));
+            if (row.width() >= row.height())
                 rows.emplace_back(area.top() + top, area.top() + bottom);
+        }
         return rows;
     }
 
-    // Whether two columns' lines stand on the same rows: nearly every line of the one with fewer
-    // has a line of the other beside it, their middles less than a third of a line apart.
-    bool rowsAligned(const QRect& a, const QRect& b) const
+    // Whether lines of two columns clash: a line of the one overlaps a line of the other, their
+    // middles a third of a line or more apart.
+    bool linesClash(const QRect& a, const QRect& b) const
     {
-        std::vector<std::pair<int, int>> few = rowsIn(a);
-        std::vector<std::pair<int, int>> many = rowsIn(b);
-        if (few.size() > many.size())
-            std::swap(few, many);
-        if (few.empty())
-            return true;
-        size_t aligned = 0;
-        for (const auto& [top, bottom] : few)
-            aligned += std::any_of(many.begin(), many.end(), [&](const std::pair<int, int>& other) {
-                return 3 * std::abs(top + bottom - other.first - other.second) < 2 * m_line;
-            });
-        return double(aligned) >= kRowsAligned * double(few.size());
+        const std::vector<std::pair<int, int>> left = rowsIn(a);
+        const std::vector<std::pair<int, int>> right = rowsIn(b);
+        for (const auto& [top, bottom] : left)
+            for (const auto& [otherTop, otherBottom] : right)
+                if (top <= otherBottom && otherTop <= bottom &&
+                    3 * std::abs(top + bottom - otherTop - otherBottom) >= 2 * m_line)
+                    return true;
+        return false;
     }
 
     std::vector<QRect> cut(const QRect& area, int depth)
@@ -1375,14 +1422,14 @@ private:
             return {};
         if (depth >= kDeepestCut)
             return {area};
-        // Down through wide gaps, into columns; neighbours whose rows line up stay one.
+        // Down through wide gaps, into columns; neighbours whose lines do not clash stay one.
         std::vector<QRect> columns;
         for (const auto& [left, right] : runs(inkAcross(area), int(std::ceil(kColumnGap * m_line)))) {
             const QRect column =
                 trimmed(QRect(QPoint(area.left() + left, area.top()), QPoint(area.left() + right, area.bottom())));
             if (column.isEmpty())
                 continue;
-            if (!columns.empty() && rowsAligned(columns.back(), column))
+            if (!columns.empty() && !linesClash(columns.back(), column))
                 columns.back() |= column;
             else
                 columns.push_back(column);
@@ -1404,21 +1451,22 @@ private:
         for (const auto& [top, bottom] : parts) {
             const QRect part =
                 trimmed(QRect(QPoint(area.left(), area.top() + top), QPoint(area.right(), area.top() + bottom)));
-            const std::vector<QRect> blocks = cut(part, depth + 1);
-            if (blocks.size() == 1 && open) {
-                all.back() |= blocks.front();
-            } else {
-                all.insert(all.end(), blocks.begin(), blocks.end());
-            }
-            open = blocks.size() == 1;
+            const std::vector<QRect> inPart = cut(part, depth + 1);
+            if (inPart.size() == 1 && open)
+                all.back() |= inPart.front();
+            else
+                all.insert(all.end(), inPart.begin(), inPart.end());
+            open = inPart.size() == 1;
         }
         if (all.size() == 1)
             return {area};
         return all;
     }
 
-    const QImage& m_grey;
     int m_line;
+    QRect m_page;
+    std::vector<std::pair<int, int>> m_runs; // first and last column of each run of ink
+    std::vector<size_t> m_rowStart;          // where each row's runs start in m_runs, and the end
 };
 
 std::vector<ReadLine> read(tesseract::TessBaseAPI& api, const QImage& grey, int resolution,
@@ -2368,9 +2416,14 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) c
         std::tie(grey, turn) = turned(grey, skew);
         unturn = turn.inverted();
     }
-    // Anew, so that each block of the page is laid out as one; a page of one block is read whole.
-    const int lineHeight = scale.lineHeight > 0 ? qRound(scale.lineHeight * factor) : qRound(kLineHeight);
-    const std::vector<QRect> blocks = PageBlocks(grey, lineHeight).blocks(grey.rect());
+    // Anew, so that each block of the page is laid out as one; a page of one block is read whole,
+    // and so is one whose lines the layout did not measure at a height it reads (a large label
+    // it found only bits of lines in): the gaps between its columns would be guesses.
+    const int lineHeight = qRound(scale.lineHeight * factor);
+    const std::vector<QRect> blocks =
+        scale.lineHeight >= kSmallestInk && lineHeight >= kSmallestLine && lineHeight <= kLargestLine
+            ? PageBlocks(grey, lineHeight).blocks(grey.rect())
+            : std::vector<QRect>{};
     api.SetPageSegMode(kPageSegmentation);
     api.SetImage(grey.constBits(), grey.width(), grey.height(), 1, static_cast<int>(grey.bytesPerLine()));
     api.SetSourceResolution(resolution);
@@ -2378,7 +2431,8 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) c
     for (size_t b = 0; b < std::max<size_t>(blocks.size(), 1); ++b) {
         if (blocks.size() > 1) {
             // With a margin of half a line: the engine finds no line that touches the edge.
-            const QRect area = blocks[b].adjusted(-lineHeight / 2, -lineHeight / 2, lineHeight / 2, lineHeight / 2)
+            const QRect area = blocks[b]
+                                   .adjusted(-lineHeight / 2, -lineHeight / 2, lineHeight / 2, lineHeight / 2)
                                    .intersected(grey.rect());
             api.SetRectangle(area.left(), area.top(), area.width(), area.height());
         }
@@ -2658,7 +2712,8 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) c
     std::vector<int> blockOfLine(lines.size(), -1);
     for (size_t i = 0; i < lines.size() && blocks.size() > 1; ++i)
         for (size_t b = 0; b < blocks.size() && blockOfLine[i] < 0; ++b)
-            if (blocks[b].adjusted(-lineHeight / 2, -lineHeight / 2, lineHeight / 2, lineHeight / 2)
+            if (blocks[b]
+                    .adjusted(-lineHeight / 2, -lineHeight / 2, lineHeight / 2, lineHeight / 2)
                     .contains(lines[i].box.center()))
                 blockOfLine[i] = int(b);
     for (const std::vector<size_t>& row : rowsOf(lines, blockOfLine)) {
