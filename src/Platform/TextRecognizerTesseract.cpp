@@ -22,6 +22,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <optional>
 #include <thread>
 #include <tuple>
@@ -2352,6 +2353,289 @@ void readAgain(std::vector<Rereading>& rereadings, const QStringList& languages,
         thread.join();
 }
 
+// A picture that holds one short line alone, a label or a button's caption: nearly all its ink
+// in one band of rows (a blank row or two inside a character kept in it, not the wider blank
+// between two lines), over one run of
+// columns without a gap wider than a blank between words, a word or a few characters wide.
+// None where the picture holds anything else: more lines, a value far to the right of its label,
+// ink spread over the picture.
+constexpr double kInkOfLabel = 0.9; // of the picture's
+// A label of four Chinese characters is four heights of its ink wide, an English word of ten
+// letters about five; a longer line has context enough to be read with the page.
+constexpr double kWidestLabel = 6;        // in heights of its ink
+constexpr double kWidestGapInLabel = 1.5; // in heights of its ink
+
+// A label in a button's frame stands at most this high in it: the button's padding above and
+// below. The letters of a word cut off around its middle ones (ettin of Settings) stand higher.
+constexpr double kLabelInFrame = 0.6;
+
+// The box of the picture's ink; empty where it has none.
+QRect inkBoxOf(const QImage& grey)
+{
+    QRect box;
+    for (int y = 0; y < grey.height(); ++y) {
+        const uchar* row = grey.constScanLine(y);
+        int left = 0;
+        while (left < grey.width() && row[left] >= 128)
+            ++left;
+        if (left == grey.width())
+            continue;
+        int right = grey.width() - 1;
+        while (row[right] >= 128)
+            --right;
+        box |= QRect(left, y, right - left + 1, 1);
+    }
+    return box;
+}
+
+// The ink inside a frame drawn around `ink` (the box of a picture's ink), where there is one: thin
+// pieces of ink touching the box's edges on at least three of its sides, a button's outline
+// whole or what is left of it where its colour fades into the background's (its corners), with
+// white between it and the label on every side. A letter at the start or end of a word can look
+// like a piece of one (I, l): whether the label is read inside the frame or whole, the engine's
+// confidence decides all the same.
+std::optional<QRect> insideFrame(const QImage& grey, const QRect& ink)
+{
+    QRect inside;
+    bool sides[4] = {false, false, false, false};
+    for (const InkPiece& piece : inkPieces(grey, ink)) {
+        const QRect& p = piece.box;
+        const bool touches[4] = {p.top() <= ink.top() + 1, p.bottom() >= ink.bottom() - 1, p.left() <= ink.left() + 1,
+                                 p.right() >= ink.right() - 1};
+        // A frame's lines, a few pixels thick: a closed frame has two of each side's.
+        const bool thin = piece.pixels <= 2 * (p.width() + p.height()) * std::max(2, ink.height() / 10);
+        if (!thin || std::none_of(std::begin(touches), std::end(touches), [](bool t) { return t; })) {
+            inside |= p;
+            continue;
+        }
+        for (int side = 0; side < 4; ++side)
+            sides[side] = sides[side] || touches[side];
+    }
+    if (inside.isEmpty() || std::count(std::begin(sides), std::end(sides), true) < 3 ||
+        !ink.adjusted(2, 2, -2, -2).contains(inside) || inside.height() > kLabelInFrame * ink.height())
+        return std::nullopt;
+    return inside;
+}
+
+std::optional<QRect> loneLabelInk(const QImage& grey, QRect area = {})
+{
+    area = area.isNull() ? grey.rect() : area.intersected(grey.rect());
+    if (area.isEmpty())
+        return std::nullopt;
+    std::vector<int> inkInRow(size_t(area.height()), 0);
+    long long total = 0;
+    for (int y = 0; y < area.height(); ++y) {
+        const uchar* row = grey.constScanLine(area.top() + y) + area.left();
+        inkInRow[size_t(y)] = int(std::count_if(row, row + area.width(), [](uchar value) { return value < 128; }));
+        total += inkInRow[size_t(y)];
+    }
+    struct Band
+    {
+        int top = 0;
+        int bottom = 0;
+        long long ink = 0;
+    };
+    std::vector<Band> bands;
+    for (int y = 0; y < area.height(); ++y) {
+        if (inkInRow[size_t(y)] == 0)
+            continue;
+        if (!bands.empty() &&
+            y - bands.back().bottom - 1 <= std::max(2, (bands.back().bottom - bands.back().top + 1) / 4))
+            bands.back().bottom = y;
+        else
+            bands.push_back({y, y, 0});
+        bands.back().ink += inkInRow[size_t(y)];
+    }
+    if (bands.empty())
+        return std::nullopt;
+    const Band band =
+        *std::max_element(bands.begin(), bands.end(), [](const Band& a, const Band& b) { return a.ink < b.ink; });
+    const int height = band.bottom - band.top + 1;
+    if (double(band.ink) < kInkOfLabel * double(total) || height < kSmallestInk)
+        return std::nullopt;
+    int first = -1, last = -1, widestGap = 0;
+    for (int x = 0; x < area.width(); ++x) {
+        bool ink = false;
+        for (int y = band.top; y <= band.bottom && !ink; ++y)
+            ink = grey.constScanLine(area.top() + y)[area.left() + x] < 128;
+        if (!ink)
+            continue;
+        if (last >= 0)
+            widestGap = std::max(widestGap, x - last - 1);
+        if (first < 0)
+            first = x;
+        last = x;
+    }
+    if (first < 0 || last - first + 1 > kWidestLabel * height || widestGap > kWidestGapInLabel * height)
+        return std::nullopt;
+    return QRect(area.left() + first, area.top() + band.top, last - first + 1, height);
+}
+
+// Whether the ink in a box is one piece across nearly all of it, a mesh (a checkerboard's
+// squares touch at their corners) rather than characters: those of a word of two or more stand
+// apart. A label of one character is left to the page's reading.
+bool looksLikeMesh(const QImage& grey, const QRect& ink)
+{
+    const std::vector<InkPiece> pieces = inkPieces(grey, ink);
+    return std::any_of(pieces.begin(), pieces.end(), [&](const InkPiece& piece) {
+        return 5 * piece.box.width() >= 4 * ink.width() && 5 * piece.box.height() >= 4 * ink.height();
+    });
+}
+
+// The heights, in pixels of ink, at which a lone label is read. The engine reads a line of two
+// or three characters with no other line to go by badly at the height that suits a page
+// (characters come back as letters, or nothing at all); larger, it reads them well.
+constexpr int kLabelHeights[] = {24, 32, 40, 48, 64};
+
+// A lone label read at one height by one language, in the pixels of its own picture.
+struct LabelReading
+{
+    ReadLine line;
+    QImage picture;
+    double factor = 1; // of the label's picture to the page's
+    QPoint origin;     // of the label's picture in the page, in the label's pixels
+};
+
+// The label's ink scaled to `height` with a white margin of half a line, as the engine finds lines.
+LabelReading labelPicture(const QImage& grey, const QRect& ink, int height)
+{
+    const int clip = std::max(1, ink.height() / 6);
+    const QRect area = ink.adjusted(-clip, -clip, clip, clip).intersected(grey.rect());
+    const double factor = double(height) / ink.height();
+    const QImage scaled =
+        grey.copy(area).scaled(std::max(1, qRound(area.width() * factor)), std::max(1, qRound(area.height() * factor)),
+                               Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    const int margin = height / 2;
+    LabelReading reading;
+    reading.picture = withMargin(scaled, margin);
+    reading.factor = factor;
+    reading.origin = QPoint(qRound(area.left() * factor) - margin, qRound(area.top() * factor) - margin);
+    const QPoint inkAt =
+        QPoint(qRound((ink.left() - area.left()) * factor), qRound((ink.top() - area.top()) * factor)) +
+        QPoint(margin, margin);
+    reading.line.box = QRect(inkAt, QSize(qRound(ink.width() * factor), height));
+    return reading;
+}
+
+// Whether a label's reading accounts for its ink: characters at most about as wide as high
+// (fewer made letters of something else), and reaching from near the ink's left to its right.
+bool readsAllOfLabel(const ReadLine& line)
+{
+    size_t characters = 0;
+    int left = std::numeric_limits<int>::max(), right = std::numeric_limits<int>::min();
+    for (const ReadWord& word : line.words)
+        for (const Symbol& symbol : word.symbols) {
+            ++characters;
+            left = std::min(left, symbol.left);
+            right = std::max(right, symbol.right);
+        }
+    if (characters == 0)
+        return false;
+    const double width = line.box.width();
+    return width <= kWidestCharacter * double(characters) * line.box.height() &&
+           double(std::min(right, line.box.right() + 1) - std::max(left, line.box.left())) >= 0.6 * width;
+}
+
+// The reading of a label back in the page's pixels.
+ReadLine inPage(ReadLine line, const LabelReading& reading)
+{
+    const auto x = [&](int v) { return qRound((v + reading.origin.x()) / reading.factor); };
+    const auto y = [&](int v) { return qRound((v + reading.origin.y()) / reading.factor); };
+    const auto rect = [&](const QRect& r) {
+        return QRect(QPoint(x(r.left()), y(r.top())), QPoint(x(r.right()), y(r.bottom())));
+    };
+    line.box = rect(line.box);
+    for (ReadWord& word : line.words) {
+        word.box = rect(word.box);
+        for (Symbol& symbol : word.symbols) {
+            symbol.left = x(symbol.left);
+            symbol.right = x(symbol.right);
+            symbol.top = y(symbol.top);
+            symbol.bottom = y(symbol.bottom);
+        }
+    }
+    return line;
+}
+
+// A lone label read at each of the heights by the page's language, the reading the engine trusts
+// most of those that account for the label's ink kept; then, at that height, read by the other
+// language of its kind (the other Chinese one, or English for a word of letters), which decides
+// the script of a Chinese label from its characters' ink and glyphs, as for any line, or stands
+// for a word of letters where the engine trusts it more. `borrow` lends an engine of a language.
+template <typename Borrow>
+std::optional<ReadLine> readLoneLabel(tesseract::TessBaseAPI& api, const QStringList& languages, Borrow borrow,
+                                      const QImage& grey, const std::vector<QRect>& inks, int resolution)
+{
+    const auto isChinese = [](const QString& language) { return language.startsWith(QLatin1String("chi_")); };
+    const QString& firstLanguage = languages.front();
+    std::vector<LabelReading> readings; // those that account for the label's ink
+    std::vector<size_t> ofInk;
+    size_t best = 0;
+    for (size_t k = 0; k < inks.size(); ++k) {
+        for (const int height : kLabelHeights) {
+            LabelReading reading = labelPicture(grey, inks[k], height);
+            std::optional<ReadLine> line =
+                asOneLine(read(api, reading.picture, resolution, tesseract::PSM_SINGLE_LINE), reading.line.box);
+            // The engine can find no line in a label it reads as a word.
+            if (!line)
+                line = asOneLine(read(api, reading.picture, resolution, tesseract::PSM_SINGLE_WORD), reading.line.box);
+            if (!line || !readsAllOfLabel(*line))
+                continue;
+            reading.line = std::move(*line);
+            if (readings.empty() || meanConfidence(reading.line) > meanConfidence(readings[best].line))
+                best = readings.size();
+            readings.push_back(std::move(reading));
+            ofInk.push_back(k);
+        }
+    }
+    if (readings.empty())
+        return std::nullopt;
+    LabelReading& chosen = readings[best];
+    const bool han = hasHan(chosen.line);
+    for (const QString& language : languages.mid(1)) {
+        if (isChinese(language) != han || (han && !isChinese(firstLanguage)))
+            continue;
+        const auto loan = borrow(language);
+        if (!loan)
+            continue;
+        const auto readByOther = [&](const LabelReading& reading) {
+            std::vector<ReadLine> others;
+            std::optional<ReadLine> other = asOneLine(
+                read(loan->engine(), reading.picture, resolution, tesseract::PSM_SINGLE_LINE), reading.line.box);
+            if (!other)
+                other = asOneLine(read(loan->engine(), reading.picture, resolution, tesseract::PSM_SINGLE_WORD),
+                                  reading.line.box);
+            if (other)
+                others.push_back(std::move(*other));
+            return others;
+        };
+        if (!han) {
+            std::vector<ReadLine> others = readByOther(chosen);
+            if (!others.empty() && !readsAllOfLabel(others.front()))
+                others.clear();
+            chooseLatinReading(chosen.line, others);
+            break;
+        }
+        // What a label of two or three characters says of its script at one height is thin, and
+        // varies with the height: the readings of the same ink at every height weigh together.
+        HanComparison comparison;
+        double traditional = 0;
+        for (size_t k = 0; k < readings.size(); ++k) {
+            if (ofInk[k] != ofInk[best] || !hasHan(readings[k].line))
+                continue;
+            std::vector<ReadLine> others = readByOther(readings[k]);
+            HanComparison atHeight =
+                compareHanReadings(readings[k].line, others, readings[k].picture, firstLanguage, language);
+            traditional += atHeight.traditional;
+            if (k == best)
+                comparison = std::move(atHeight);
+        }
+        chooseHanReading(chosen.line, comparison, traditional > 0);
+        break;
+    }
+    return inPage(std::move(chosen.line), chosen);
+}
+
 } // namespace
 
 TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) const
@@ -2691,6 +2975,33 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) c
         if (keep[i])
             kept.push_back(std::move(lines[i]));
     lines = std::move(kept);
+
+    // A picture of one short label alone is read again at heights the engine reads a few
+    // characters well, and its script decided on that reading.
+    // A picture of many lines is none: not worth looking at its ink again.
+    giveBackOtherChinese();
+    if (lines.size() <= 2) {
+        const auto likeWriting = [&](const QRect& ink) {
+            const int clip = ink.height() / 8;
+            return inkLikeWriting(ink.adjusted(-clip, -clip, clip, clip)) && !looksLikeMesh(grey, ink);
+        };
+        std::vector<QRect> inks;
+        if (const QRect all = inkBoxOf(grey); !all.isEmpty() && all.width() <= 2 * kWidestLabel * all.height()) {
+            if (const std::optional<QRect> inside = insideFrame(grey, all))
+                if (const std::optional<QRect> ink = loneLabelInk(grey, inside->adjusted(-1, -1, 1, 1));
+                    ink && likeWriting(*ink))
+                    inks.push_back(*ink);
+        }
+        if (const std::optional<QRect> ink = loneLabelInk(grey); ink && likeWriting(*ink))
+            inks.push_back(*ink);
+        if (!inks.empty()) {
+            std::optional<ReadLine> label = readLoneLabel(
+                api, languages, [this](const QString& language) { return borrowEngine(language); }, grey, inks,
+                resolution);
+            if (label && meanConfidence(*label) >= kLeastLoneLineConfidence)
+                lines = {std::move(*label)};
+        }
+    }
 
     const double width = page.width();
     const double height = page.height();

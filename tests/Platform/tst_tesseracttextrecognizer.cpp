@@ -1,6 +1,7 @@
 #include "RecognitionPictures.h"
 #include "TestSupport.h"
 
+#include <Platform/ChineseScript.h>
 #include <Platform/TextRecognizerTesseract.h>
 
 #include <QApplication>
@@ -181,6 +182,37 @@ QImage onPhotograph(const QList<std::pair<QString, QString>>& lines, int pixelSi
             };
             row[x] = qRgb(mixed(qRed(row[x])), mixed(qGreen(row[x])), mixed(qBlue(row[x])));
         }
+    }
+    return image;
+}
+
+// A short label alone, as a screenshot of a button or a caption cuts it out: `text` in `family`
+// at `pixelSize`, on a light or dark page, in a button's rounded outline or none, turned by
+// `degrees`.
+QImage loneLabel(const QString& family, const QString& text, int pixelSize, bool dark, bool framed, double degrees)
+{
+    QFont font(family);
+    font.setPixelSize(pixelSize);
+    const QFontMetrics metrics(font);
+    const QSize box(metrics.horizontalAdvance(text) + 2 * pixelSize, metrics.height() + pixelSize);
+    QImage image(box + QSize(pixelSize, pixelSize), QImage::Format_RGB32);
+    const QColor page = dark ? QColor(0x1e, 0x1f, 0x22) : QColor(Qt::white);
+    image.fill(page);
+    {
+        QPainter painter(&image);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.translate(image.width() / 2.0, image.height() / 2.0);
+        painter.rotate(degrees);
+        painter.translate(-box.width() / 2.0, -box.height() / 2.0);
+        if (framed) {
+            painter.setPen(QPen(dark ? QColor(0x8c, 0x8c, 0x8c) : QColor(0x70, 0x70, 0x70), 1));
+            painter.setBrush(page);
+            painter.drawRoundedRect(QRectF(QPointF(0.5, 0.5), QSizeF(box) - QSizeF(1, 1)), pixelSize * 0.3,
+                                    pixelSize * 0.3);
+        }
+        painter.setFont(font);
+        painter.setPen(dark ? QColor(0xe6, 0xe6, 0xe6) : QColor(Qt::black));
+        painter.drawText(QRect(QPoint(0, 0), box), Qt::AlignCenter, text);
     }
     return image;
 }
@@ -525,6 +557,76 @@ private Q_SLOTS:
             for (const RecognizedCharacter& character : result.characters)
                 QVERIFY(QRectF(0, 0, 1, 1).adjusted(-1e-9, -1e-9, 1e-9, 1e-9).contains(character.boundingBox));
         }
+    }
+
+    // A picture of one short label, a button's caption or a word cut out of a panel: two or three
+    // Chinese characters or an English word at the sizes of an interface, plain, in dark mode, in
+    // a button's outline, slightly turned. They are read (the engine reads a couple of
+    // characters with no line around them badly at the height that suits a page), and a Chinese
+    // one in its own script, which its two or three characters must tell.
+    void aShortLabelAloneIsReadInItsScript()
+    {
+        struct Label
+        {
+            QString text;
+            bool traditional;
+        };
+        const QList<Label> labels{
+            {QStringLiteral("首頁"), true},    {QStringLiteral("日曆"), true},    {QStringLiteral("天氣"), true},
+            {QStringLiteral("錢包"), true},    {QStringLiteral("導航"), true},    {QStringLiteral("遊戲"), true},
+            {QStringLiteral("截图"), false},   {QStringLiteral("首页"), false},   {QStringLiteral("收藏"), false},
+            {QStringLiteral("日历"), false},   {QStringLiteral("天气"), false},   {QStringLiteral("浏览器"), false},
+            {QStringLiteral("Import"), false}, {QStringLiteral("Rename"), false}, {QStringLiteral("Upload"), false},
+        };
+        const QList<int> sizes{13, 14, 16, 18};
+        const TesseractTextRecognizer recognizer;
+        qsizetype wrong = 0, total = 0, otherScript = 0, chinese = 0;
+        QStringList silent, readings;
+        int variant = 0;
+        for (const Label& label : labels) {
+            const bool english = label.text.front().unicode() < 0x80;
+            for (int way = 0; way < 4; ++way, ++variant) {
+                const RecognitionPictures::CjkFont& font =
+                    RecognitionPictures::cjkFonts()[variant % RecognitionPictures::cjkFonts().size()];
+                const QString& family = label.traditional ? font.traditional : font.simplified;
+                const int size = sizes[(variant / 3) % sizes.size()];
+                const bool dark = way % 2 == 1, framed = way >= 2;
+                const double degrees = way == 3 ? 1.5 : 0;
+                const QString read =
+                    joined(recognizer.recognize(loneLabel(family, label.text, size, dark, framed, degrees)).characters);
+                const QString name =
+                    QStringLiteral("%1 %2 %3 px%4%5%6: %7")
+                        .arg(label.text, font.name)
+                        .arg(size)
+                        .arg(dark ? " dark" : "", framed ? " framed" : "", degrees != 0 ? " turned" : "", read);
+                readings.append(name);
+                if (read.isEmpty())
+                    silent.append(name);
+                wrong += std::min(editDistance(read, label.text), label.text.size());
+                total += label.text.size();
+                if (!english) {
+                    ++chinese;
+                    QStringList characters;
+                    for (const QChar c : label.text)
+                        characters.append(QString(c));
+                    const QString inOtherScript =
+                        (label.traditional ? Platform::ChineseScript::toSimplified(characters)
+                                           : Platform::ChineseScript::toTraditional(characters))
+                            .join(QString());
+                    otherScript +=
+                        read != label.text && editDistance(read, inOtherScript) < editDistance(read, label.text);
+                }
+            }
+        }
+        const double share = 1.0 - double(wrong) / double(total);
+        qInfo("short labels read right: %.1f %%, %lld of %lld Chinese ones in the other script", share * 100,
+              static_cast<long long>(otherScript), static_cast<long long>(chinese));
+        // Read at the page's height, four in five characters came back (three labels in faint
+        // frames answered no text, others came back as letters or with the frame's sides); two in
+        // faint frames are still beyond the engine.
+        QVERIFY2(silent.size() <= 2, qPrintable(silent.join(QStringLiteral("; "))));
+        QVERIFY2(share >= 0.85, qPrintable(readings.join(QStringLiteral("; "))));
+        QVERIFY2(otherScript * 10 <= chinese, qPrintable(readings.join(QStringLiteral("; "))));
     }
 
     // A screenshot's background changes from place to place: a button of another colour than
