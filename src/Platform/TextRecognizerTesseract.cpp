@@ -970,7 +970,8 @@ int marginFor(const QImage& grey)
 // higher than its caption's line), at one end kLongestDown lines, and alone kLongestAlone
 // lines (a large clock digit next to small text is thick as well as tall). Thin is at most an
 // eighth of a line (3 pixels where that is less): the strokes of a heading as much larger than
-// the text are thicker too. The edges go white, with the lighter pixels beside them that antialiasing
+// the text are thicker too. A line is the picture's typical band of dark rows, measured before
+// any edge goes. The edges go white, with the lighter pixels beside them that antialiasing
 // leaves; where a character crosses an edge the ink is thick, and stays.
 constexpr double kLongestAcross = 2.5;
 constexpr double kShortestSide = 0.6;
