@@ -17,6 +17,7 @@
 #include <tesseract/resultiterator.h>
 
 #include <algorithm>
+#include <limits>
 #include <numeric>
 #include <cmath>
 #include <cstdint>
@@ -1011,7 +1012,8 @@ int marginFor(const QImage& grey)
 // higher than its caption's line), at one end kLongestDown lines, and alone kLongestAlone
 // lines (a large clock digit next to small text is thick as well as tall). Thin is at most an
 // eighth of a line (3 pixels where that is less): the strokes of a heading as much larger than
-// the text are thicker too. The edges go white, with the lighter pixels beside them that antialiasing
+// the text are thicker too. A line is the picture's typical band of dark rows, measured before
+// any edge goes. The edges go white, with the lighter pixels beside them that antialiasing
 // leaves; where a character crosses an edge the ink is thick, and stays.
 constexpr double kLongestAcross = 2.5;
 constexpr double kShortestSide = 0.6;
@@ -1693,6 +1695,147 @@ bool looksLikePattern(const QImage& grey, const QRect& line)
     const auto regular = std::count_if(pitches.begin(), pitches.end(),
                                        [&](int p) { return std::abs(p - pitch) <= std::max(2, pitch / 10); });
     return 4 * size_t(regular) >= 3 * pitches.size();
+}
+
+// A check box's tick (a check mark) before its caption is no character, but the engine reads it
+// as one: V, v, y, or a Chinese character. A tick is one piece of ink about as wide as high whose
+// left arm is the shorter: its top holds ink at the right only (V, v, Y and y reach up at both
+// sides, the upright of レ at the left), lower down both arms stand side by side, and it ends
+// in a point left of its middle, not the middle of the piece.
+bool looksLikeTick(const QImage& grey, const InkPiece& piece)
+{
+    const QRect& box = piece.box;
+    if (box.height() < 5 || 5 * box.width() < 3 * box.height() || 5 * box.width() > 8 * box.height())
+        return false;
+    const auto isInk = [&](int x, int y) { return grey.constScanLine(y)[x] < 128; };
+    const int rightPart = box.left() + (9 * box.width()) / 20;
+    for (int y = box.top(); y < box.top() + (3 * box.height()) / 10; ++y)
+        for (int x = box.left(); x < rightPart; ++x)
+            if (isInk(x, y))
+                return false;
+    const int armsRow = box.top() + (3 * box.height()) / 5;
+    int runs = 0;
+    for (int x = box.left(); x <= box.right(); ++x)
+        runs += isInk(x, armsRow) && (x == box.left() || !isInk(x - 1, armsRow)) ? 1 : 0;
+    if (runs != 2)
+        return false;
+    int sum = 0, count = 0;
+    for (int y = box.bottom() - box.height() / 6; y <= box.bottom(); ++y)
+        for (int x = box.left(); x <= box.right(); ++x)
+            if (isInk(x, y)) {
+                sum += x - box.left();
+                ++count;
+            }
+    return count > 0 && 5 * sum >= count * box.width() && 5 * sum <= 3 * count * box.width();
+}
+
+// A check box's square near the start of a line, in `area`: four straight whole sides, from
+// two fifths of a line high to a bit more than a line (口 in a font has its uprights reaching past its lowest stroke, or
+// serifs), not much in it but a tick. Its outline is often drawn much lighter than text: its ink
+// is counted up to the grey of a frame's.
+std::optional<QRect> checkBoxSquare(const QImage& grey, const QRect& area, int lineHeight)
+{
+    const auto isInk = [&](int x, int y) { return area.contains(x, y) && grey.constScanLine(y)[x] < kFrameInk; };
+    const auto covered = [&](int x0, int y0, int dx, int dy, int length) {
+        int ink = 0;
+        for (int k = 0; k < length; ++k)
+            ink += isInk(x0 + k * dx, y0 + k * dy) ? 1 : 0;
+        return 10 * ink >= 9 * length;
+    };
+    for (int x = area.left(); x <= area.left() + lineHeight && x <= area.right(); ++x) {
+        // The longest upright run of ink in this column.
+        int top = -1, bestTop = 0, bestLength = 0;
+        for (int y = area.top(); y <= area.bottom() + 1; ++y) {
+            if (y <= area.bottom() && isInk(x, y)) {
+                if (top < 0)
+                    top = y;
+            } else if (top >= 0) {
+                if (y - top > bestLength) {
+                    bestLength = y - top;
+                    bestTop = top;
+                }
+                top = -1;
+            }
+        }
+        if (5 * bestLength < 2 * lineHeight || 4 * bestLength > 5 * lineHeight)
+            continue;
+        const int side = bestLength;
+        const int bottom = bestTop + side - 1;
+        // The sides can stand a pixel or two off the upright's ends (antialiasing, rounding).
+        bool right = false;
+        for (int r = x + side - 3; r <= x + side + 1 && !right; ++r)
+            right = covered(r, bestTop, 0, 1, side);
+        bool upper = false, lower = false;
+        for (int d = -2; d <= 1; ++d) {
+            upper = upper || covered(x, bestTop + d, 1, 0, side - 1);
+            lower = lower || covered(x, bottom - d, 1, 0, side - 1);
+        }
+        if (!right || !upper || !lower)
+            return std::nullopt;
+        const QRect square(x, bestTop, side, side);
+        const int inset = std::max(2, side / 5);
+        const QRect inside = square.adjusted(inset, inset, -inset, -inset);
+        int ink = 0;
+        for (int y = inside.top(); y <= inside.bottom(); ++y)
+            for (int ix = inside.left(); ix <= inside.right(); ++ix)
+                ink += grey.constScanLine(y)[ix] < 128 ? 1 : 0;
+        if (!inside.isEmpty() && 20 * ink > 7 * inside.width() * inside.height())
+            return std::nullopt;
+        return square;
+    }
+    return std::nullopt;
+}
+
+// A line that starts with a check box (its square, its tick, or both), a gap, and then its
+// caption loses the characters read for the box; a line of nothing but the box, its caption
+// read as a line of its own, is emptied. Only a mark alone in its columns and followed by more
+// ink is one: a mark alone in its row (a tick drawn by itself, a white square) stays as read.
+void dropCheckMark(ReadLine& line, const QImage& grey)
+{
+    const int height = line.box.height();
+    if (height < 8)
+        return;
+    // The engine's line can begin inside the square or after it: it is looked for from a line
+    // and a half before the line.
+    const QRect start =
+        QRect(line.box.left() - 3 * height / 2, line.box.top() - height / 4, 4 * height, height + height / 2)
+            .intersected(grey.rect());
+    std::vector<InkPiece> pieces = inkPieces(grey, start);
+    std::erase_if(pieces, [&](const InkPiece& piece) { return 4 * piece.box.height() < height; });
+    if (pieces.empty())
+        return;
+    QRect mark;
+    if (const std::optional<QRect> square = checkBoxSquare(grey, start, height)) {
+        mark = *square;
+    } else {
+        const auto first = std::min_element(pieces.begin(), pieces.end(), [](const InkPiece& a, const InkPiece& b) {
+            return a.box.left() < b.box.left();
+        });
+        if (3 * first->box.height() < height || first->box.height() > height + height / 4 ||
+            !looksLikeTick(grey, *first))
+            return;
+        mark = first->box;
+    }
+    // What is not the mark (a tick drawn in the square is) stands after it, a gap between.
+    const QRect withTick = mark.adjusted(-1, -1, 1, 1);
+    int next = std::numeric_limits<int>::max();
+    for (const InkPiece& piece : pieces)
+        if (!withTick.contains(piece.box) && piece.box != mark)
+            next = std::min(next, piece.box.left());
+    if (next == std::numeric_limits<int>::max() || next - mark.right() <= std::max(2, mark.height() / 3))
+        return;
+    const int cut = (mark.right() + next) / 2;
+    // A line that lies beyond the mark is a caption read on its own.
+    if (line.box.left() > mark.right())
+        return;
+    for (ReadWord& word : line.words) {
+        std::erase_if(word.symbols, [&](const Symbol& symbol) { return (symbol.left + symbol.right) / 2 <= cut; });
+        if (!word.symbols.empty() && word.box.left() <= cut)
+            word.box.setLeft(std::min(word.symbols.front().left, word.box.right()));
+    }
+    std::erase_if(line.words, [](const ReadWord& word) { return word.symbols.empty(); });
+    if (!line.words.empty())
+        line.box.setLeft(std::min(line.words.front().box.left(), line.box.right()));
 }
 
 // How thick the ink's strokes are: at each pixel of ink the shorter of its runs of ink across and
@@ -2975,6 +3118,10 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) c
         if (keep[i])
             kept.push_back(std::move(lines[i]));
     lines = std::move(kept);
+    // A check box's mark is left out of the text lines it starts, once they are known for text.
+    for (ReadLine& line : lines)
+        dropCheckMark(line, grey);
+    std::erase_if(lines, [](const ReadLine& line) { return line.words.empty(); });
 
     // A picture of one short label alone is read again at heights the engine reads a few
     // characters well, and its script decided on that reading.
