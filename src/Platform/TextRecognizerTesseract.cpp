@@ -2545,8 +2545,13 @@ std::optional<QRect> insideFrame(const QImage& grey, const QRect& ink)
         const QRect& p = piece.box;
         const bool touches[4] = {p.top() <= ink.top() + 1, p.bottom() >= ink.bottom() - 1, p.left() <= ink.left() + 1,
                                  p.right() >= ink.right() - 1};
-        // A frame's lines, a few pixels thick: a closed frame has two of each side's.
-        const bool thin = piece.pixels <= 2 * (p.width() + p.height()) * std::max(2, ink.height() / 10);
+        // A frame's lines, a few pixels thick: a closed frame has two of each side's, a side or a
+        // corner that is a piece of its own hardly more than its length's. A character touching
+        // the edges of a panel's ink (a heading above a row, a value at the right) has more.
+        const int thickness = std::clamp(ink.height() / 10, 2, 4);
+        const bool closed = std::all_of(std::begin(touches), std::end(touches), [](bool t) { return t; });
+        const bool thin = piece.pixels <= (closed ? 2 * (p.width() + p.height()) * thickness
+                                                  : 8 * std::max(p.width(), p.height()) * thickness / 5);
         if (!thin || std::none_of(std::begin(touches), std::end(touches), [](bool t) { return t; })) {
             inside |= p;
             continue;
