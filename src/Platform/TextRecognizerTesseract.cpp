@@ -3082,6 +3082,14 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) c
         const float confidence = std::max(meanConfidence(line), line.foundConfidence);
         trusted[i] = !pattern[i] && confidence >= least && (i < firstMissedLine || fillsItsLine(line));
     }
+    // As high as a line trusted in the same picture, give or take a quarter.
+    const auto likeATrustedLine = [&](size_t k) {
+        for (size_t j = 0; j < lines.size(); ++j)
+            if (j != k && trusted[j] && 4 * lines[k].box.height() >= 3 * lines[j].box.height() &&
+                3 * lines[k].box.height() <= 4 * lines[j].box.height())
+                return true;
+        return false;
+    };
     std::vector<bool> keep(lines.size());
     for (size_t i = 0; i < lines.size(); ++i) {
         ReadLine& line = lines[i];
@@ -3110,13 +3118,30 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) c
             if (again && meanConfidence(*again) > meanConfidence(line))
                 line = std::move(*again);
         }
+        // A line of the page as high as lines trusted beside it, its ink like writing's, that the
+        // engine hardly trusts where it read the page (a short line in a face it reads badly, read
+        // right or nearly at 5 to 25) is text where read alone it is trusted as a short label is.
+        // That reading, which the page's language makes in its own script, takes the script
+        // decided for the line.
+        if (!alone && i < firstMissedLine &&
+            std::max(meanConfidence(line), line.foundConfidence) < kLeastTextLikeConfidence && likeATrustedLine(i) &&
+            inkLikeWriting(line.box)) {
+            std::optional<ReadLine> again =
+                readLineInEarnest(api, otherChinese, grey, line.box, resolution, kLeastShortLineConfidence);
+            if (again && meanConfidence(*again) >= kLeastShortLineConfidence) {
+                const float confidence = meanConfidence(*again);
+                line = std::move(*again);
+                line.foundConfidence = confidence;
+                for (size_t k = 0; k < comparisons.size(); ++k)
+                    if (comparisons[k].line == i)
+                        keepScript(line, traditional[k]);
+            }
+        }
         if (std::max(meanConfidence(line), line.foundConfidence) < kLeastTextLikeConfidence ||
             ((i >= firstMissedLine || alone) && !fillsItsLine(line)))
             continue;
-        for (size_t j = 0; j < lines.size() && !keep[i]; ++j)
-            keep[i] = j != i && trusted[j] && 4 * height >= 3 * lines[j].box.height() &&
-                      3 * height <= 4 * lines[j].box.height();
-        keep[i] = keep[i] || (alone && std::max(meanConfidence(line), line.foundConfidence) >= kLeastLoneLineConfidence);
+        keep[i] = likeATrustedLine(i) ||
+                  (alone && std::max(meanConfidence(line), line.foundConfidence) >= kLeastLoneLineConfidence);
     }
     std::vector<ReadLine> kept;
     for (size_t i = 0; i < lines.size(); ++i)
