@@ -91,6 +91,174 @@ int distance(QRgb a, QRgb b)
     return std::max({std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)), std::abs(qBlue(a) - qBlue(b))});
 }
 
+// A bar or a bubble of even colour around a line of text (the selected row of a list, a chat
+// bubble) on a page of another colour: its top and bottom edges are long runs of its colour, the
+// line between them is broken into many short runs of it by the text, and its ends are of its
+// colour too. Where a tile holds the page, the bar and the text together, no one grey of the tile
+// is the background of all of them; the bar's own colour is the background inside it.
+struct Bar
+{
+    int top = 0;    // the row of its colour above the text
+    int bottom = 0; // the row of its colour below the text
+    int left = 0;
+    int right = 0; // one past
+    // The columns where both edges are of the bar's colour (beyond them, a rounded corner or the
+    // page): its colour is taken from there.
+    int colourLeft = 0;
+    int colourRight = 0; // one past
+};
+
+// A run across this long of even colour is the edge of a bar: longer than a short caption's
+// strokes are thick, shorter than the narrowest list.
+constexpr int kBarRun = 3 * kTile;
+// The text in a bar lies between its edges this far apart, at most: a line up to about 40 px.
+constexpr int kBarHeight = 3 * kTile;
+// A row through the middle of the text in a bar changes from its colour to ink and back at least
+// this many times (a heavy stroke between two others changes twice), and is at least this
+// share of its colour (a line between two rules of the text's colour is mostly page).
+constexpr int kBarCrossings = 6;
+constexpr int kBarShareOfOwn = 3; // one in three
+// A bar is at least this many times as wide as the line in it is tall.
+constexpr int kBarWidthPerHeight = 4;
+// Pixels at either end of a bar's edge that may be missing from the run along it (JPEG, a
+// rounded corner).
+constexpr int kBarSlack = kTile / 4;
+// A bar's colour at a column is that of its edges this many columns either side.
+constexpr int kBarSmoothing = 4;
+
+struct Run
+{
+    int left = 0;
+    int right = 0; // one past
+    int grey = 0;
+};
+
+// Per row, the bars that cross it; empty where the picture has none. Only runs of a grey far from
+// the background their tiles found are looked at: a screenshot's page costs nothing more, and a
+// bubble a shade off the page, which its tiles tell apart from the page well enough (and better
+// where JPEG ripples around the text), is left to them.
+std::vector<std::vector<Bar>> barsOf(const QImage& rgb, const std::vector<uint8_t>& grey,
+                                     const std::vector<int>& backgroundGrey, int columns)
+{
+    const int width = rgb.width();
+    const int height = rgb.height();
+    std::vector<std::vector<Run>> runs(static_cast<size_t>(height));
+    bool any = false;
+    for (int y = 0; y < height; ++y) {
+        const uint8_t* row = &grey[size_t(y) * size_t(width)];
+        // The tiles whose backgrounds the pixels of a bar from this row down are judged against.
+        const int firstTileRow = std::max(0, y / kTile - 1);
+        const int lastTileRow = std::min(int(backgroundGrey.size() / size_t(columns)) - 1, (y + kBarHeight) / kTile + 1);
+        const auto otherThanTiles = [&](int x, int level) {
+            for (int r = firstTileRow; r <= lastTileRow; ++r)
+                if (std::abs(backgroundGrey[size_t(r) * size_t(columns) + size_t(x / kTile)] - level) > kLeastContrast)
+                    return true;
+            return false;
+        };
+        for (int start = 0; start < width;) {
+            int end = start + 1;
+            while (end < width && std::abs(row[end] - row[end - 1]) <= kSmoothStep)
+                ++end;
+            if (end - start >= kBarRun) {
+                const int middle = (start + end) / 2;
+                const int level = row[middle];
+                if (otherThanTiles(start, level) || otherThanTiles(middle, level) || otherThanTiles(end - 1, level)) {
+                    runs[size_t(y)].push_back({start, end, level});
+                    any = true;
+                }
+            }
+            start = end;
+        }
+    }
+    std::vector<std::vector<Bar>> bars;
+    if (!any)
+        return bars;
+    // A run of the bar's colour in row y across all of [left, right) but for a few pixels (JPEG).
+    const auto across = [&](int y, int level, int left, int right) {
+        for (const Run& other : runs[size_t(y)])
+            if (other.left <= left + kBarSlack && other.right >= right - kBarSlack
+                && std::abs(other.grey - level) <= kBackgroundSpread)
+                return &other;
+        return static_cast<const Run*>(nullptr);
+    };
+    // One overlapping it by a bar's edge at least: the bar's edge above or below the text.
+    const auto alongside = [&](int y, int level, int left, int right) {
+        for (const Run& other : runs[size_t(y)])
+            if (std::min(right, other.right) - std::max(left, other.left) >= kBarRun
+                && std::abs(other.grey - level) <= kBackgroundSpread)
+                return &other;
+        return static_cast<const Run*>(nullptr);
+    };
+    const auto mark = [&](int y, const Bar& bar) {
+        if (bars.empty())
+            bars.resize(size_t(height));
+        bars[size_t(y)].push_back(bar);
+    };
+    for (int y = 0; y + 2 < height; ++y) {
+        for (const Run& run : runs[size_t(y)]) {
+            // The last row of the bar's edge above the text: the row below is broken by the text.
+            if (across(y + 1, run.grey, run.left, run.right))
+                continue;
+            for (int below = y + 2; below < std::min(height, y + kBarHeight); ++below) {
+                const Run* edge = across(below, run.grey, run.left, run.right);
+                if (!edge)
+                    continue;
+                const int middleRow = (y + below) / 2;
+                const uint8_t* middle = &grey[size_t(middleRow) * size_t(width)];
+                const auto own = [&](int x) { return std::abs(middle[x] - run.grey) <= kBackgroundSpread; };
+                int left = run.left, right = run.right;
+                int crossings = 0, ownCount = 0, widest = 0;
+                // A pixel of about the bar's grey between others (a white stroke's soft edge on a
+                // darker panel) does not end what stands in the bar: two in a row do.
+                for (int x = left, other = 0; x < right; ++x) {
+                    ownCount += own(x) ? 1 : 0;
+                    crossings += x > left && own(x) != own(x - 1) ? 1 : 0;
+                    other = own(x) && x + 1 < right && own(x + 1) ? 0 : other + 1;
+                    widest = std::max(widest, other);
+                }
+                // What stands in it is text, no wider across than a large character: a panel of
+                // another colour on the page (a bubble) is not text on the page. Its ends are of
+                // its colour (a list's row has its text a few pixels from them).
+                // It is far wider than tall, and its sides are of its colour all the way down: the
+                // strokes of a large character closing round the page between them are neither.
+                const auto sideOfOwn = [&](int x) {
+                    for (int r = y + 1; r < below; ++r)
+                        if (std::abs(grey[size_t(r) * size_t(width) + size_t(x)] - run.grey) > kBackgroundSpread)
+                            return false;
+                    return true;
+                };
+                if (crossings >= kBarCrossings && ownCount * kBarShareOfOwn >= right - left && widest < kBarRun
+                    && right - left >= kBarWidthPerHeight * (below - y) && sideOfOwn(left + 1) && sideOfOwn(right - 2)) {
+                    // The bar's sides beside the text, and its edges above and below as far as
+                    // they go (a tile holding the page too would take them for ink).
+                    while (left > 0 && own(left - 1))
+                        --left;
+                    while (right < width && own(right))
+                        ++right;
+                    const int colourLeft = std::max(run.left, edge->left);
+                    const int colourRight = std::min(run.right, edge->right);
+                    for (int r = y + 1; r < below; ++r)
+                        mark(r, {y, below, left, right, colourLeft, colourRight});
+                    for (int r = y; r >= std::max(0, y - kBarHeight / 2); --r) {
+                        const Run* band = alongside(r, run.grey, left, right);
+                        if (!band)
+                            break;
+                        mark(r, {r, r, band->left, band->right, band->left, band->right});
+                    }
+                    for (int r = below; r < std::min(height, below + kBarHeight / 2); ++r) {
+                        const Run* band = alongside(r, run.grey, left, right);
+                        if (!band)
+                            break;
+                        mark(r, {r, r, band->left, band->right, band->left, band->right});
+                    }
+                }
+                break;
+            }
+        }
+    }
+    return bars;
+}
+
 } // namespace
 
 QImage darkTextOnWhite(const QImage& image)
@@ -348,6 +516,8 @@ QImage darkTextOnWhite(const QImage& image)
         }
     }
 
+    const std::vector<std::vector<Bar>> bars = barsOf(rgb, grey, backgroundGrey, columns);
+
     // Each pixel against the backgrounds of the four tiles whose centres surround it, the nearest
     // of them counting: a background shaded from tile to tile matches one of them, and so does
     // a pixel on either side of the edge of a window or a panel.
@@ -367,11 +537,48 @@ QImage darkTextOnWhite(const QImage& image)
         for (int x = 0; x < width; ++x) {
             const int column0 = firstColumn[size_t(x)];
             const int column1 = std::min(column0 + 1, columns - 1);
-            const int d = std::min({distance(line[x], background[tileAt(column0, row0)]),
-                                    distance(line[x], background[tileAt(column1, row0)]),
-                                    distance(line[x], background[tileAt(column0, row1)]),
-                                    distance(line[x], background[tileAt(column1, row1)])});
-            out[x] = uint8_t(d);
+            out[x] = uint8_t(std::min({distance(line[x], background[tileAt(column0, row0)]),
+                                       distance(line[x], background[tileAt(column1, row0)]),
+                                       distance(line[x], background[tileAt(column0, row1)]),
+                                       distance(line[x], background[tileAt(column1, row1)])}));
+        }
+        // Inside a bar, its own colour is the background, above and below the pixel (a bar
+        // shaded across has it at every column, smoothed over a few columns against JPEG's
+        // ripples), where a tile around would take the page for it; where all the tiles around
+        // found the bar, they judge as well.
+        if (!bars.empty()) {
+            for (const Bar& bar : bars[size_t(y)]) {
+                const auto* above = reinterpret_cast<const QRgb*>(rgb.constScanLine(bar.top));
+                const auto* below = reinterpret_cast<const QRgb*>(rgb.constScanLine(bar.bottom));
+                std::array<int, 3> sum{};
+                int count = 0;
+                const auto add = [&](int x, int sign) {
+                    x = std::clamp(x, bar.colourLeft, bar.colourRight - 1);
+                    sum[0] += sign * (qRed(above[x]) + qRed(below[x]));
+                    sum[1] += sign * (qGreen(above[x]) + qGreen(below[x]));
+                    sum[2] += sign * (qBlue(above[x]) + qBlue(below[x]));
+                    count += sign * 2;
+                };
+                for (int x = bar.left - kBarSmoothing; x < bar.left + kBarSmoothing; ++x)
+                    add(x, 1);
+                for (int x = bar.left; x < bar.right; ++x) {
+                    add(x + kBarSmoothing, 1);
+                    if (x > bar.left)
+                        add(x - kBarSmoothing - 1, -1);
+                    const QRgb own = qRgb(sum[0] / count, sum[1] / count, sum[2] / count);
+                    const int column0 = firstColumn[size_t(x)];
+                    const int column1 = std::min(column0 + 1, columns - 1);
+                    if (std::max({distance(own, background[tileAt(column0, row0)]),
+                                  distance(own, background[tileAt(column1, row0)]),
+                                  distance(own, background[tileAt(column0, row1)]),
+                                  distance(own, background[tileAt(column1, row1)])})
+                        > kLeastContrast)
+                        out[x] = uint8_t(distance(line[x], own));
+                }
+            }
+        }
+        for (int x = 0; x < width; ++x) {
+            const int d = out[x];
             int& tileLargest = largest[tileAt(x / kTile, y / kTile)];
             tileLargest = std::max(tileLargest, d);
         }

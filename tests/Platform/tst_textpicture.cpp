@@ -122,6 +122,73 @@ private Q_SLOTS:
         }
     }
 
+    // White text on a coloured bar or bubble on a light page, among dark text on the page: the
+    // selected row of a list, a row barely taller than its text so that a tile holds page, bar and
+    // text together, and a chat bubble cut off by the picture's right edge. The bar is the
+    // background inside it and the page outside it: the white text comes out dark, the bar white,
+    // and the dark rows around stay dark on white.
+    void whiteTextOnBarsAndBubblesOnALightPageComesOutDarkOnWhite()
+    {
+        const QStringList rows{QStringLiteral("保存副本"), QStringLiteral("Open Recent"), QStringLiteral("列印預覽"),
+                               QStringLiteral("關閉視窗")};
+        for (const QColor& bar : {QColor(0x30, 0x8c, 0xc6), QColor(0x00, 0x78, 0xd7), QColor(0x2e, 0x7d, 0x32)}) {
+            for (const int pixelSize : {12, 14, 16}) {
+                const int rowHeight = pixelSize * 3 / 2;
+                QImage image(QSize(24 * pixelSize, 14 * pixelSize), QImage::Format_RGB32);
+                image.fill(QColor(0xef, 0xf0, 0xf1));
+                std::vector<Panel> selected;
+                std::vector<Panel> plain;
+                {
+                    QPainter painter(&image);
+                    painter.setRenderHint(QPainter::Antialiasing);
+                    QFont font(QStringLiteral("Noto Sans CJK SC"));
+                    font.setPixelSize(pixelSize);
+                    painter.setFont(font);
+                    const QFontMetrics metrics(font);
+                    // The list box: white, framed, one row selected.
+                    const QRect list(pixelSize, pixelSize, 14 * pixelSize, 5 * rowHeight);
+                    painter.fillRect(list, Qt::white);
+                    painter.setPen(QColor(0xa0, 0xa0, 0xa0));
+                    painter.drawRect(list.adjusted(-1, -1, 0, 0));
+                    for (int i = 0; i < rows.size(); ++i) {
+                        const QRect row(list.left(), list.top() + 2 + i * rowHeight, list.width(), rowHeight);
+                        const QRect text(row.left() + 4, row.top() + (rowHeight - metrics.height()) / 2,
+                                         metrics.horizontalAdvance(rows[i]), metrics.height());
+                        const bool isSelected = i == 1;
+                        const QColor ink = isSelected ? QColor(Qt::white) : QColor(0x23, 0x26, 0x29);
+                        if (isSelected)
+                            painter.fillRect(row, bar);
+                        painter.setPen(ink);
+                        painter.drawText(text, Qt::AlignLeft | Qt::AlignVCenter, rows[i]);
+                        const Panel panel{row, text, isSelected ? bar : QColor(Qt::white), ink,
+                                          QStringLiteral("list row %1, %2 on %3, %4 px")
+                                              .arg(i)
+                                              .arg(ink.name(), bar.name())
+                                              .arg(pixelSize)};
+                        (isSelected ? selected : plain).push_back(panel);
+                    }
+                    // A bubble running off the right edge, below the list.
+                    const QString said = QStringLiteral("下週三交報告可以嗎？");
+                    selected.push_back(drawPanel(painter, said, pixelSize, bar, Qt::white,
+                                                 image.width() - metrics.horizontalAdvance(said) - pixelSize / 2,
+                                                 list.bottom() + pixelSize));
+                }
+                const QImage grey = Platform::TextPicture::darkTextOnWhite(image);
+                for (const std::vector<Panel>* panels : {&selected, &plain}) {
+                    for (const Panel& panel : *panels) {
+                        const Shares shares = sharesOf(image, grey, panel);
+                        const QString what = QStringLiteral("%1: %2 of the background white, %3 of the text dark")
+                                                 .arg(panel.description)
+                                                 .arg(shares.white)
+                                                 .arg(shares.dark);
+                        QVERIFY2(shares.white >= 0.9, qPrintable(what));
+                        QVERIFY2(shares.dark >= 0.9, qPrintable(what));
+                    }
+                }
+            }
+        }
+    }
+
     // Large heavy characters with long strokes as thick as a bubble's padding, on light and dark
     // pages: a stroke's own colour is never taken for a background, which would hollow it out.
     void largeHeavyCharactersKeepTheirStrokes()
