@@ -144,6 +144,18 @@ class TestChineseScriptRecognition : public QObject
         return read;
     }
 
+    // What the recognizer reads in each picture with only Noto's CJK fonts, then with every font
+    // installed: the script of a line must not depend on which are.
+    QList<QList<QStringList>> readWithBothFontSets(const QList<Picture>& pictures)
+    {
+        QList<QList<QStringList>> readings{readWithOnlyNotoFonts(pictures)};
+        QList<QStringList>& all = readings.emplaceBack();
+        const TesseractTextRecognizer recognizer;
+        for (const Picture& picture : pictures)
+            all.append(lineTexts(recognizer.recognize(picture.image)));
+        return readings;
+    }
+
 private Q_SLOTS:
     void initTestCase() { QVERIFY2(Platform::ChineseScript::available(), "OpenCC or its tables are missing"); }
 
@@ -227,11 +239,7 @@ private Q_SLOTS:
                               28),
                  lines});
         }
-        QList<QList<QStringList>> readings{readWithOnlyNotoFonts(pictures)};
-        QList<QStringList>& all = readings.emplaceBack();
-        const TesseractTextRecognizer recognizer;
-        for (const Picture& picture : pictures)
-            all.append(lineTexts(recognizer.recognize(picture.image)));
+        const QList<QList<QStringList>> readings = readWithBothFontSets(pictures);
         QStringList wrong;
         for (const QList<QStringList>& read : readings) {
             QCOMPARE(read.size(), pictures.size());
@@ -289,11 +297,7 @@ private Q_SLOTS:
             pictures.append({settingsPanel(rows, 22 + 2 * int(f)), lines});
             rowIsTraditional.append(kinds);
         }
-        QList<QList<QStringList>> readings{readWithOnlyNotoFonts(pictures)};
-        QList<QStringList>& all = readings.emplaceBack();
-        const TesseractTextRecognizer recognizer;
-        for (const Picture& picture : pictures)
-            all.append(lineTexts(recognizer.recognize(picture.image)));
+        const QList<QList<QStringList>> readings = readWithBothFontSets(pictures);
         qsizetype ofScript = 0;
         qsizetype wrong = 0;
         QStringList wrongRows;
@@ -339,11 +343,7 @@ private Q_SLOTS:
             texts.append(text);
         }
         QList<Picture> pictures{{linesPicture(drawn, 26), texts}, {linesPicture(drawn, 20, Look::darkMode), texts}};
-        QList<QList<QStringList>> readings{readWithOnlyNotoFonts(pictures)};
-        QList<QStringList>& all = readings.emplaceBack();
-        const TesseractTextRecognizer recognizer;
-        for (const Picture& picture : pictures)
-            all.append(lineTexts(recognizer.recognize(picture.image)));
+        const QList<QList<QStringList>> readings = readWithBothFontSets(pictures);
         QStringList wrong;
         for (const QList<QStringList>& read : readings) {
             QCOMPARE(read.size(), pictures.size());
