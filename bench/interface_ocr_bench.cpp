@@ -377,31 +377,10 @@ struct Theme
 QImage photo(QSize size, quint32 seed, bool light)
 {
     QRandomGenerator random(seed);
-    const auto channel = [&] { return light ? 150 + int(random.bounded(106)) : 15 + int(random.bounded(100)); };
-    const auto colour = [&] { return QColor(channel(), channel(), channel()); };
     QImage image(size, QImage::Format_RGB32);
-    {
-        QPainter painter(&image);
-        QLinearGradient base(0, 0, size.width(), size.height());
-        base.setColorAt(0, colour());
-        base.setColorAt(1, colour());
-        painter.fillRect(image.rect(), base);
-        painter.setPen(Qt::NoPen);
-        const int shortest = std::min(size.width(), size.height());
-        for (int i = 0; i < 28; ++i) {
-            const QPointF centre(random.bounded(size.width()), random.bounded(size.height()));
-            const double radius = shortest * (0.08 + random.bounded(0.3));
-            QRadialGradient blob(centre, radius);
-            QColor inner = colour();
-            inner.setAlpha(170);
-            QColor outer = inner;
-            outer.setAlpha(0);
-            blob.setColorAt(0, inner);
-            blob.setColorAt(1, outer);
-            painter.setBrush(blob);
-            painter.drawEllipse(centre, radius, radius);
-        }
-    }
+    RecognitionPictures::paintPhotoShading(image, random,
+                                           {light ? 150 : 15, light ? 106 : 100, 28,
+                                            double(std::min(size.width(), size.height())), 0.08, 0.3, 170});
     for (int y = 0; y < size.height(); ++y) {
         auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
         for (int x = 0; x < size.width(); ++x) {

@@ -144,31 +144,8 @@ QImage onPhotograph(const QList<std::pair<QString, QString>>& lines, int pixelSi
     QImage text = linesPicture(lines, pixelSize);
     QImage image(text.size(), QImage::Format_RGB32);
     QRandomGenerator random(seed);
-    const auto colour = [&] {
-        const auto channel = [&] { return (light ? 140 : 20) + int(random.bounded(96)); };
-        return QColor(channel(), channel(), channel());
-    };
-    {
-        QPainter painter(&image);
-        QLinearGradient base(0, 0, image.width(), image.height());
-        base.setColorAt(0, colour());
-        base.setColorAt(1, colour());
-        painter.fillRect(image.rect(), base);
-        painter.setPen(Qt::NoPen);
-        for (int i = 0; i < 16; ++i) {
-            const QPointF centre(random.bounded(image.width()), random.bounded(image.height()));
-            const double radius = image.height() * (0.2 + random.bounded(0.6));
-            QColor inner = colour();
-            inner.setAlpha(160);
-            QColor outer = inner;
-            outer.setAlpha(0);
-            QRadialGradient blob(centre, radius);
-            blob.setColorAt(0, inner);
-            blob.setColorAt(1, outer);
-            painter.setBrush(blob);
-            painter.drawEllipse(centre, radius, radius);
-        }
-    }
+    RecognitionPictures::paintPhotoShading(image, random,
+                                           {light ? 140 : 20, 96, 16, double(image.height()), 0.2, 0.6, 160});
     // The text's coverage of each pixel mixes the ink in.
     const int ink = light ? 0x14 : 0xf4;
     for (int y = 0; y < image.height(); ++y) {

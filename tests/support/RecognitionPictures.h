@@ -10,6 +10,7 @@
 #include <QLinearGradient>
 #include <QList>
 #include <QPainter>
+#include <QRadialGradient>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QString>
@@ -221,6 +222,48 @@ inline QList<std::pair<QString, QImage>> textures()
     }
     all.append({QStringLiteral("boxes for missing glyphs"), boxes});
     return all;
+}
+
+// The shading of a photograph-like picture, painted over all of `image`: a base shaded from one
+// grey to another, then `blobs` soft round blobs of grey. Each grey is `low` plus up to `span`
+// less one; a blob's radius is `reach` times `least` plus up to `spread` more, its centre's
+// opacity `alpha`. The draws from `random` come in a fixed order, so that a seed makes one picture.
+struct PhotoShading
+{
+    int low = 0;
+    int span = 1;
+    int blobs = 0;
+    double reach = 0;
+    double least = 0;
+    double spread = 0;
+    int alpha = 255;
+};
+
+inline void paintPhotoShading(QImage& image, QRandomGenerator& random, const PhotoShading& shading)
+{
+    const auto colour = [&] {
+        const auto channel = [&] { return shading.low + int(random.bounded(shading.span)); };
+        return QColor(channel(), channel(), channel());
+    };
+    QPainter painter(&image);
+    QLinearGradient base(0, 0, image.width(), image.height());
+    base.setColorAt(0, colour());
+    base.setColorAt(1, colour());
+    painter.fillRect(image.rect(), base);
+    painter.setPen(Qt::NoPen);
+    for (int i = 0; i < shading.blobs; ++i) {
+        const QPointF centre(random.bounded(image.width()), random.bounded(image.height()));
+        const double radius = shading.reach * (shading.least + random.bounded(shading.spread));
+        QColor inner = colour();
+        inner.setAlpha(shading.alpha);
+        QColor outer = inner;
+        outer.setAlpha(0);
+        QRadialGradient blob(centre, radius);
+        blob.setColorAt(0, inner);
+        blob.setColorAt(1, outer);
+        painter.setBrush(blob);
+        painter.drawEllipse(centre, radius, radius);
+    }
 }
 
 // Characters to add, drop or change to turn one text into the other, blanks ignored.
