@@ -1,9 +1,12 @@
 #include "TextPicture.h"
 
+#include <QRect>
+
 #include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstdlib>
+#include <limits>
 #include <vector>
 
 namespace Platform::TextPicture {
@@ -257,6 +260,320 @@ std::vector<std::vector<Bar>> barsOf(const QImage& rgb, const std::vector<uint8_
         }
     }
     return bars;
+}
+
+// A panel of even colour on a page of another (a chat bubble, a banner, a card) has an edge
+// a pixel or two wide where the two colours blend, and a JPEG smears that edge and a block's row
+// of the panel beside it into shades the tiles around judge neither page nor panel. Left as they
+// are, the panel comes out as an outline the engine reads as brackets, bars and dashes
+// ("(|一一一|"). Both sides of such an edge are areas of smoothly changing grey that the tiles
+// already found to be background; the faded edge of a stroke lies between background and the
+// stroke's own colour (white text on a blue bubble on a white page: its core is white like the
+// page, but it is a stroke, not an area the tiles took for background). Such edges are made
+// white, and inside the panel they part from the page its own colour is the background.
+//
+// Neighbours within this many grey levels of each other are one smooth area (a JPEG's ripples
+// inside a panel reach about this far across an 8-pixel block's edge).
+constexpr int kPanelSmoothStep = kBackgroundSpread;
+// An area is background where at least this share of its pixels already are: 1 in 2.
+constexpr int kPanelBackgroundShare = 2;
+// Smooth areas smaller than a tile are the insides of strokes, letters' counters and bits of a
+// pattern, not panels or pages.
+constexpr int kPanelLeastArea = kTile * kTile;
+// A panel's edge is at most this many pixels from either side's smooth area (the blend, a JPEG's
+// ringing beside it).
+constexpr int kPanelEdgeReach = 3;
+// The two sides of an edge differ by more than this: a rule between two parts of one page stays.
+constexpr int kPanelContrast = 2 * kNoise;
+// A line that goes on between two other areas within this many pixels of the last it stands
+// between the panel and the page is drawn.
+constexpr int kLineBeyondEdge = kTile;
+// A JPEG's blocks are this many pixels across: a panel's colour can be off by a block's row
+// along its edge.
+constexpr int kJpegBlock = 8;
+// A panel's text covers at least this share of its bounds: 1 in 32 (a word in a wide bubble);
+// the panel itself, around its text, at least 1 in 4.
+constexpr int kPanelInkShare = 32;
+constexpr int kPanelFill = 4;
+
+void judgeAroundPanels(const QImage& rgb, const std::vector<uint8_t>& grey, std::vector<uint8_t>& difference)
+{
+    const int width = rgb.width();
+    const int height = rgb.height();
+    const auto colourAt = [&rgb, width](size_t i) {
+        return reinterpret_cast<const QRgb*>(rgb.constScanLine(int(i / size_t(width))))[i % size_t(width)];
+    };
+    const size_t count = size_t(width) * size_t(height);
+    const auto at = [width](int x, int y) { return size_t(y) * size_t(width) + size_t(x); };
+    const auto smoothStep = [&](size_t a, size_t b) { return std::abs(grey[a] - grey[b]) <= kPanelSmoothStep; };
+    if (std::none_of(difference.begin(), difference.end(), [](uint8_t d) { return d > kNoise; }))
+        return;
+    // Smooth pixels: every neighbour across and down within a smooth step.
+    std::vector<uint8_t> smooth(count, 0);
+    for (int y = 1; y + 1 < height; ++y) {
+        const uint8_t* row = &grey[at(0, y)];
+        const uint8_t* above = row - width;
+        const uint8_t* below = row + width;
+        uint8_t* out = &smooth[at(0, y)];
+        for (int x = 1; x + 1 < width; ++x) {
+            const int own = row[x];
+            out[x] = uint8_t(
+                (std::abs(own - row[x - 1]) <= kPanelSmoothStep) & (std::abs(own - row[x + 1]) <= kPanelSmoothStep) &
+                (std::abs(own - above[x]) <= kPanelSmoothStep) & (std::abs(own - below[x]) <= kPanelSmoothStep));
+        }
+    }
+    // The smooth areas, joined across smooth steps.
+    std::vector<int> parent(count, -1);
+    const auto find = [&](int i) {
+        while (parent[size_t(i)] != i) {
+            parent[size_t(i)] = parent[size_t(parent[size_t(i)])];
+            i = parent[size_t(i)];
+        }
+        return i;
+    };
+    const auto join = [&](int a, int b) {
+        a = find(a);
+        b = find(b);
+        if (a != b)
+            parent[size_t(std::max(a, b))] = std::min(a, b);
+    };
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const size_t i = at(x, y);
+            if (!smooth[i])
+                continue;
+            const size_t up = i - size_t(width);
+            const bool withLeft = x > 0 && smooth[i - 1] && smoothStep(i, i - 1);
+            const bool withUp = y > 0 && smooth[up] && smoothStep(i, up);
+            parent[i] = withLeft ? find(int(i - 1)) : int(i);
+            // The pixel above and the one to the left are one area already where the one between
+            // them joins both (most of a page).
+            if (withUp && !(withLeft && smooth[up - 1] && smoothStep(up - 1, up) && smoothStep(up - 1, i - 1)))
+                join(int(i), int(up));
+        }
+    // Each area numbered in the order of its first pixel (its root: the smallest index in it).
+    std::vector<int> label(count, -1);
+    std::vector<int> area, background;
+    std::vector<QRect> bounds;
+    for (size_t i = 0; i < count; ++i) {
+        if (!smooth[i])
+            continue;
+        const int root = find(int(i));
+        const int x = int(i % size_t(width)), y = int(i / size_t(width));
+        if (size_t(root) == i) {
+            label[i] = int(area.size());
+            area.push_back(0);
+            background.push_back(0);
+            bounds.emplace_back(x, y, 1, 1);
+        } else {
+            label[i] = label[size_t(root)];
+        }
+        const size_t number = size_t(label[i]);
+        ++area[number];
+        background[number] += difference[i] <= kNoise ? 1 : 0;
+        QRect& box = bounds[number];
+        if (x < box.left())
+            box.setLeft(x);
+        else if (x > box.right())
+            box.setRight(x);
+        box.setBottom(y);
+    }
+    parent = {};
+    const auto backgroundArea = [&](int number) {
+        return area[size_t(number)] >= kPanelLeastArea &&
+               background[size_t(number)] * kPanelBackgroundShare >= area[size_t(number)];
+    };
+    std::vector<uint8_t> whiten(count, 0);
+    // For each pixel of a panel's edge, the panel: of the two areas either side, the one within the
+    // other's bounds.
+    std::vector<int> edgeOf(count, -1);
+    std::vector<uint8_t> blockRow(count, 0);
+    constexpr std::array<std::array<int, 2>, 4> kDirections{{{1, 0}, {0, 1}, {1, 1}, {1, -1}}};
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const size_t i = at(x, y);
+            if (difference[i] <= kNoise)
+                continue;
+            if (label[i] >= 0) {
+                // Inside an area the tiles took for background, by a panel's edge (a JPEG block's
+                // row of a panel the tiles around judged against the page): decided below.
+                blockRow[i] = backgroundArea(label[i]) ? 1 : 0;
+                continue;
+            }
+            for (const auto& direction : kDirections) {
+                const auto side = [&](int sign) {
+                    for (int step = 1; step <= kPanelEdgeReach; ++step) {
+                        const int sx = x + sign * step * direction[0], sy = y + sign * step * direction[1];
+                        if (sx < 0 || sy < 0 || sx >= width || sy >= height)
+                            return size_t(count);
+                        if (label[at(sx, sy)] >= 0)
+                            return at(sx, sy);
+                    }
+                    return size_t(count);
+                };
+                const size_t one = side(-1), other = side(1);
+                if (one == count || other == count || label[one] == label[other] ||
+                    std::abs(grey[one] - grey[other]) <= kPanelContrast || !backgroundArea(label[one]) ||
+                    !backgroundArea(label[other]))
+                    continue;
+                const int lighter = std::max(grey[one], grey[other]), darker = std::min(grey[one], grey[other]);
+                if (grey[i] > lighter + kBackgroundSpread || grey[i] < darker - kBackgroundSpread)
+                    continue;
+                // A line across or down that goes on from here between two other areas is drawn
+                // (a list's frame beside its selected row, then beside the list's other rows) and
+                // stays whole; a bubble's edge ends where it turns round the bubble's corner.
+                const std::array<int, 2> areas{label[one], label[other]};
+                const auto sidesOf = [&](int ax, int ay, int acrossX, int acrossY) {
+                    std::array<int, 2> found{-1, -1};
+                    for (size_t s = 0; s < 2; ++s) {
+                        const int sign = s == 0 ? -1 : 1;
+                        for (int step = 1; step <= kPanelEdgeReach; ++step) {
+                            const int sx = ax + sign * step * acrossX, sy = ay + sign * step * acrossY;
+                            if (sx < 0 || sy < 0 || sx >= width || sy >= height)
+                                break;
+                            if (label[at(sx, sy)] >= 0) {
+                                found[s] = label[at(sx, sy)];
+                                break;
+                            }
+                        }
+                    }
+                    return found;
+                };
+                bool drawnLine = false;
+                for (const auto& [alongX, alongY] : {std::pair{1, 0}, std::pair{0, 1}}) {
+                    for (const int sign : {-1, 1}) {
+                        int lastEdge = 0, elsewhere = 0;
+                        for (int step = 1; step <= lastEdge + kLineBeyondEdge && elsewhere < 2; ++step) {
+                            const int ax = x + sign * step * alongX, ay = y + sign * step * alongY;
+                            if (ax < 0 || ay < 0 || ax >= width || ay >= height || label[at(ax, ay)] >= 0 ||
+                                difference[at(ax, ay)] <= kNoise)
+                                break;
+                            const std::array<int, 2> found = sidesOf(ax, ay, alongY, alongX);
+                            if (found == areas || (found[0] == areas[1] && found[1] == areas[0]))
+                                lastEdge = step;
+                            else if (found[0] >= 0 && found[1] >= 0 && found[0] != found[1])
+                                ++elsewhere;
+                        }
+                        drawnLine = drawnLine || elsewhere >= 2;
+                    }
+                }
+                if (drawnLine)
+                    continue;
+                // The panel lies within the page around it.
+                const QRect& oneBounds = bounds[size_t(label[one])];
+                const QRect& otherBounds = bounds[size_t(label[other])];
+                if (otherBounds.contains(oneBounds) != oneBounds.contains(otherBounds)) {
+                    edgeOf[i] = otherBounds.contains(oneBounds) ? label[one] : label[other];
+                    break;
+                }
+            }
+        }
+    // A panel holds text: it has ink within its bounds
+    // besides its edge. A disc of colour on a page (a photograph's blurred lights, a pattern's
+    // shapes) holds none, and its outline stays for the pattern it is. And it fills its bounds
+    // well: a band of a pattern of stripes, slanting across, does not.
+    std::vector<int> inkAbove(size_t(width + 1) * size_t(height + 1), 0); // ink up and left of each corner
+    for (int y = 0; y < height; ++y) {
+        int inRow = 0;
+        for (int x = 0; x < width; ++x) {
+            const size_t i = at(x, y);
+            inRow += difference[i] > kNoise && label[i] < 0 && edgeOf[i] < 0 ? 1 : 0;
+            inkAbove[size_t(y + 1) * size_t(width + 1) + size_t(x + 1)] =
+                inkAbove[size_t(y) * size_t(width + 1) + size_t(x + 1)] + inRow;
+        }
+    }
+    const auto inkWithin = [&](const QRect& box) {
+        const auto corner = [&](int x, int y) { return inkAbove[size_t(y) * size_t(width + 1) + size_t(x)]; };
+        return corner(box.right() + 1, box.bottom() + 1) - corner(box.left(), box.bottom() + 1) -
+               corner(box.right() + 1, box.top()) + corner(box.left(), box.top());
+    };
+    std::vector<int8_t> holdsText(area.size(), -1);
+    for (size_t i = 0; i < count; ++i) {
+        if (edgeOf[i] < 0)
+            continue;
+        int8_t& panel = holdsText[size_t(edgeOf[i])];
+        if (panel < 0) {
+            const QRect& box = bounds[size_t(edgeOf[i])];
+            const int boxArea = box.width() * box.height();
+            panel =
+                inkWithin(box) * kPanelInkShare >= boxArea && area[size_t(edgeOf[i])] * kPanelFill >= boxArea ? 1 : 0;
+        }
+        whiten[i] = uint8_t(panel);
+    }
+    const auto nearEdge = [&](int x, int y) {
+        for (int step = 1; step <= kJpegBlock; ++step)
+            for (const auto& [dx, dy] : {std::pair{1, 0}, std::pair{-1, 0}, std::pair{0, 1}, std::pair{0, -1}}) {
+                const int nx = x + step * dx, ny = y + step * dy;
+                if (nx >= 0 && ny >= 0 && nx < width && ny < height && edgeOf[at(nx, ny)] >= 0 && whiten[at(nx, ny)])
+                    return true;
+            }
+        return false;
+    };
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            if (blockRow[at(x, y)] && nearEdge(x, y))
+                whiten[at(x, y)] = 1;
+    for (size_t i = 0; i < count; ++i)
+        if (whiten[i])
+            difference[i] = 0;
+
+    // Inside a panel found so, its own colour is the background of what it holds, row by row
+    // (a bubble shaded down its height): the tiles along a bubble padded thinly take the page
+    // around for the background there, and white text on a bubble on a white page would come
+    // out hollow, its strokes' cores as white as the page.
+    struct PanelRow
+    {
+        int left = std::numeric_limits<int>::max();
+        int right = -1;
+        std::array<long, 3> sum{};
+        int pixels = 0;
+    };
+    std::vector<int> panelOf(area.size(), -1);
+    std::vector<std::vector<PanelRow>> panels;
+    for (size_t number = 0; number < holdsText.size(); ++number)
+        if (holdsText[number] == 1) {
+            panelOf[number] = int(panels.size());
+            panels.emplace_back(size_t(bounds[number].height()));
+        }
+    if (panels.empty())
+        return;
+    for (size_t i = 0; i < count; ++i) {
+        if (label[i] < 0 || panelOf[size_t(label[i])] < 0)
+            continue;
+        const int x = int(i % size_t(width)), y = int(i / size_t(width));
+        PanelRow& row = panels[size_t(panelOf[size_t(label[i])])][size_t(y - bounds[size_t(label[i])].top())];
+        row.left = std::min(row.left, x);
+        row.right = std::max(row.right, x);
+        const QRgb colour = colourAt(i);
+        row.sum[0] += qRed(colour);
+        row.sum[1] += qGreen(colour);
+        row.sum[2] += qBlue(colour);
+        ++row.pixels;
+    }
+    for (size_t number = 0; number < panelOf.size(); ++number) {
+        if (panelOf[number] < 0)
+            continue;
+        const std::vector<PanelRow>& rows = panels[size_t(panelOf[number])];
+        for (size_t r = 0; r < rows.size(); ++r) {
+            const PanelRow& row = rows[r];
+            if (row.pixels == 0)
+                continue;
+            const QRgb own =
+                qRgb(int(row.sum[0] / row.pixels), int(row.sum[1] / row.pixels), int(row.sum[2] / row.pixels));
+            const int y = bounds[number].top() + int(r);
+            for (int x = row.left + 1; x < row.right; ++x) {
+                const size_t i = at(x, y);
+                // Text's strokes are thin: a wide smooth area in the panel is a shape of its own
+                // (another disc of a pattern across this one).
+                if (label[i] == int(number) || whiten[i] ||
+                    (label[i] >= 0 && area[size_t(label[i])] >= kPanelLeastArea))
+                    continue;
+                const int against = distance(colourAt(i), own);
+                if (std::abs(against - difference[i]) > kLeastContrast)
+                    difference[i] = uint8_t(against);
+            }
+        }
+    }
 }
 
 } // namespace
@@ -577,10 +894,13 @@ QImage darkTextOnWhite(const QImage& image)
                 }
             }
         }
+    }
+    judgeAroundPanels(rgb, grey, difference);
+    for (int y = 0; y < height; ++y) {
+        const uint8_t* out = &difference[size_t(y) * size_t(width)];
         for (int x = 0; x < width; ++x) {
-            const int d = out[x];
             int& tileLargest = largest[tileAt(x / kTile, y / kTile)];
-            tileLargest = std::max(tileLargest, d);
+            tileLargest = std::max(tileLargest, int(out[x]));
         }
     }
 

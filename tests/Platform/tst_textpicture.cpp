@@ -1,9 +1,12 @@
+#include "RecognitionPictures.h"
+
 #include <Platform/TextPicture.h>
 
 #include <QFont>
 #include <QFontMetrics>
 #include <QImage>
 #include <QPainter>
+#include <QPen>
 #include <QTest>
 
 #include <cstdlib>
@@ -187,6 +190,80 @@ private Q_SLOTS:
                 }
             }
         }
+    }
+
+    // A chat bubble of white text on a saturated colour, two lines tall, on a white or light grey
+    // page, saved as a JPEG: the bubble's rounded edge, which the JPEG smears into shades of
+    // neither page nor bubble, comes out white (read as brackets and dashes otherwise), and the
+    // text in it stays dark.
+    void aBubblesEdgeComesOutWhiteThroughAJpeg()
+    {
+        const QStringList lines{QStringLiteral("週末要不要一起去爬山"), QStringLiteral("天氣預報說晴天")};
+        QStringList failures;
+        for (const QColor& fill : {QColor(0x00, 0x7a, 0xff), QColor(0x0b, 0x80, 0x43), QColor(0x8e, 0x24, 0xaa)}) {
+            for (const QColor& page : {QColor(Qt::white), QColor(0xf0, 0xf2, 0xf5)}) {
+                for (const int pixelSize : {22, 30}) {
+                    for (const int quality : {55, 70}) {
+                        QFont font(QStringLiteral("Noto Sans CJK TC"));
+                        font.setPixelSize(pixelSize);
+                        const QFontMetrics metrics(font);
+                        const int pad = pixelSize * 2 / 3;
+                        const QRect text(2 * pixelSize, pixelSize, metrics.horizontalAdvance(lines[0]),
+                                         2 * metrics.height());
+                        const QRect bubble = text.adjusted(-pad, -pad, pad, pad);
+                        QImage drawn(bubble.right() + 2 * pixelSize, bubble.bottom() + pixelSize,
+                                     QImage::Format_RGB32);
+                        drawn.fill(page);
+                        // Where the bubble's edge runs: a band 6 px wide along its outline.
+                        QImage edge(drawn.size(), QImage::Format_Grayscale8);
+                        edge.fill(0);
+                        {
+                            QPainter painter(&drawn);
+                            painter.setRenderHint(QPainter::Antialiasing);
+                            painter.setPen(Qt::NoPen);
+                            painter.setBrush(fill);
+                            painter.drawRoundedRect(bubble, pad, pad);
+                            painter.setFont(font);
+                            painter.setPen(Qt::white);
+                            painter.drawText(text, Qt::AlignLeft | Qt::AlignTop, lines.join(QLatin1Char('\n')));
+                            QPainter outline(&edge);
+                            outline.setPen(QPen(Qt::white, 6));
+                            outline.drawRoundedRect(bubble, pad, pad);
+                        }
+                        const QImage grey = Platform::TextPicture::darkTextOnWhite(
+                            RecognitionPictures::Detail::throughJpeg(drawn, quality));
+                        int edgePixels = 0, darkEdge = 0, core = 0, darkCore = 0;
+                        for (int y = 0; y < drawn.height(); ++y) {
+                            const auto* colours = reinterpret_cast<const QRgb*>(drawn.constScanLine(y));
+                            const uchar* read = grey.constScanLine(y);
+                            const uchar* band = edge.constScanLine(y);
+                            for (int x = 0; x < drawn.width(); ++x) {
+                                if (band[x] >= 128 && !text.adjusted(-2, -2, 2, 2).contains(x, y)) {
+                                    ++edgePixels;
+                                    darkEdge += read[x] < 160 ? 1 : 0;
+                                } else if (text.contains(x, y) && qRed(colours[x]) > 240 && qBlue(colours[x]) > 240) {
+                                    ++core;
+                                    darkCore += read[x] < 160 ? 1 : 0;
+                                }
+                            }
+                        }
+                        const QString what = QStringLiteral("%1 on %2, %3 px, JPEG %4: %5 of %6 edge pixels dark, "
+                                                             "%7 of %8 text pixels dark")
+                                                 .arg(fill.name(), page.name())
+                                                 .arg(pixelSize)
+                                                 .arg(quality)
+                                                 .arg(darkEdge)
+                                                 .arg(edgePixels)
+                                                 .arg(darkCore)
+                                                 .arg(core);
+                        if (edgePixels == 0 || core == 0 || darkEdge * 100 > edgePixels * 3
+                            || darkCore * 20 < core * 9)
+                            failures.append(what);
+                    }
+                }
+            }
+        }
+        QVERIFY2(failures.isEmpty(), qPrintable(failures.join(QStringLiteral("; "))));
     }
 
     // Large heavy characters with long strokes as thick as a bubble's padding, on light and dark
