@@ -319,6 +319,65 @@ void dropEnclosingLines(std::vector<ReadLine>& lines)
     lines = std::move(kept);
 }
 
+// A line of the page whose box holds two rows of ink one under the other, parted by blank rows
+// across the whole box, each row at least half as tall as a line: the layout took two lines for
+// one (the two lines of a chat bubble, the second a word or two, which the engine reads together
+// as neither). It goes, and its rows are handed back to be read each as a line of its own.
+std::vector<QRect> rowsOfMergedLines(std::vector<ReadLine>& lines, const QImage& grey)
+{
+    std::vector<QRect> rows;
+    if (lines.size() < 2)
+        return rows;
+    std::vector<int> heights;
+    for (const ReadLine& line : lines)
+        heights.push_back(line.box.height());
+    std::nth_element(heights.begin(), heights.begin() + ptrdiff_t(heights.size() / 2), heights.end());
+    const int typical = heights[heights.size() / 2];
+    std::vector<ReadLine> kept;
+    for (ReadLine& line : lines) {
+        const QRect box = line.box.intersected(grey.rect());
+        std::vector<QRect> bands;
+        if (5 * box.height() >= 8 * typical) {
+            // Rows of ink, a blank row or two inside a character (三, 二) not parting them.
+            int top = -1, bottom = -1, left = 0, right = 0;
+            const auto close = [&] {
+                if (top >= 0 && 2 * (bottom - top + 1) >= typical)
+                    bands.emplace_back(QPoint(left, top), QPoint(right, bottom));
+                top = -1;
+            };
+            for (int y = box.top(); y <= box.bottom(); ++y) {
+                const uchar* row = grey.constScanLine(y);
+                int first = -1, last = -1;
+                for (int x = box.left(); x <= box.right(); ++x)
+                    if (row[x] < 128) {
+                        first = first < 0 ? x : first;
+                        last = x;
+                    }
+                if (first < 0) {
+                    if (top >= 0 && y - bottom > 3)
+                        close();
+                    continue;
+                }
+                if (top < 0) {
+                    top = y;
+                    left = first;
+                    right = last;
+                }
+                bottom = y;
+                left = std::min(left, first);
+                right = std::max(right, last);
+            }
+            close();
+        }
+        if (bands.size() >= 2)
+            rows.insert(rows.end(), bands.begin(), bands.end());
+        else
+            kept.push_back(std::move(line));
+    }
+    lines = std::move(kept);
+    return rows;
+}
+
 // The layout can cut one line of the picture into several lines, each with some of its
 // characters and some of them twice (a mixed Chinese and Latin line, a font whose characters
 // stand a little higher or lower than the engine expects): read again over its whole box, each
@@ -2878,6 +2937,7 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) c
     }
 
     dropEnclosingLines(lines);
+    const std::vector<QRect> mergedRows = rowsOfMergedLines(lines, grey);
     std::vector<bool> joined;
     lines = joinPiecesOfLines(std::move(lines), joined);
     for (size_t i = 0; i < lines.size(); ++i) {
@@ -2948,7 +3008,11 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) c
         int unreadInARow = 0;
         const int lowest = typical > 0 ? (2 * typical + 2) / 3 : kSmallestInk;
         const int highest = typical > 0 ? 3 * typical / 2 : 2 * kLargestLine;
-        for (const QRect& band : inkOutsideLines(grey, boxes, lowest, highest)) {
+        boxes.insert(boxes.end(), mergedRows.begin(), mergedRows.end());
+        std::vector<QRect> bands = mergedRows;
+        for (const QRect& band : inkOutsideLines(grey, boxes, lowest, highest))
+            bands.push_back(band);
+        for (const QRect& band : bands) {
             if (missed == kMostMissedLines || unreadInARow == kMostUnreadMissedLines)
                 break;
             if (looksLikePattern(grey, band))
