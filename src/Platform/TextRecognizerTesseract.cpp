@@ -2540,7 +2540,8 @@ QRect inkBoxOf(const QImage& grey)
 // whole or what is left of it where its colour fades into the background's (its corners), with
 // white between it and the label on every side. A letter at the start or end of a word can look
 // like a piece of one (I, l): whether the label is read inside the frame or whole, the engine's
-// confidence decides all the same.
+// confidence decides all the same, with a head start for the inside of a frame that `closed`
+// tells is one.
 std::optional<QRect> insideFrame(const QImage& grey, const QRect& ink, bool* closed = nullptr)
 {
     QRect inside;
@@ -2578,8 +2579,8 @@ std::optional<QRect> insideFrame(const QImage& grey, const QRect& ink, bool* clo
         }
         // A side standing clear of the top and bottom (its corners faded), unlike a letter as
         // tall as the word (l, I), and half as tall as the box at least.
-        upright = upright || ((touches[2] || touches[3]) && !touches[0] && !touches[1] &&
-                              p.width() <= 2 * thickness && 2 * p.height() >= ink.height());
+        upright = upright || ((touches[2] || touches[3]) && !touches[0] && !touches[1] && p.width() <= 2 * thickness &&
+                              2 * p.height() >= ink.height());
     }
     if (inside.isEmpty() || std::count(std::begin(sides), std::end(sides), true) < 3 ||
         !ink.adjusted(2, 2, -2, -2).contains(inside) || inside.height() > kLabelInFrame * ink.height())
@@ -2713,25 +2714,26 @@ std::optional<QRect> insideButton(const QImage& grey, const QRect& ink)
     return inside;
 }
 
-// The inside of a button (in the page's pixels, `page` the caller's picture in them, `unturn`
-// from the level page back to it) normalised on its own from the caller's picture, on white, in
-// a picture `scale` times the page's: at the caller's resolution where the page was scaled down
-// (a large button's frame taken for a line), the label's thin strokes kept.
-struct ButtonAnew
+// A part of the page (in the page's pixels, `page` the caller's picture in them, `unturn` from
+// the level page back to it: a button's inside, a label and the background around it) normalised
+// on its own from the caller's picture, on white, in a picture `scale` times the page's: at the
+// caller's resolution where the page was scaled down (a large button's frame taken for a line),
+// the label's thin strokes kept.
+struct PartAnew
 {
     QImage picture;
     double scale = 1;
 };
 
-// The share of a button's inside that its label's darkest pixels take at least, and how dark
-// they are where the label is clear enough already.
+// The share of the part that a label's darkest pixels take at least, and how dark they are where
+// the label is clear enough already.
 constexpr double kDarkestOfLabel = 0.02;
 constexpr int kBlackEnough = 64;
 
-ButtonAnew buttonAnew(const QImage& image, const QSize& size, const QRect& inside, const QTransform& unturn,
-                      const QRect& page)
+PartAnew partAnew(const QImage& image, const QSize& size, const QRect& inside, const QTransform& unturn,
+                  const QRect& page)
 {
-    ButtonAnew anew;
+    PartAnew anew;
     const QRectF level = unturn.isIdentity() ? QRectF(inside) : unturn.mapRect(QRectF(inside));
     const double across = double(image.width()) / page.width(), down = double(image.height()) / page.height();
     const QRect area = QRectF((level.left() - page.left()) * across, (level.top() - page.top()) * down,
@@ -2743,8 +2745,8 @@ ButtonAnew buttonAnew(const QImage& image, const QSize& size, const QRect& insid
     anew.scale = std::max(1.0, double(area.height()) / inside.height());
     const QRect at(QPoint(qRound(inside.left() * anew.scale), qRound(inside.top() * anew.scale)),
                    QSize(qRound(inside.width() * anew.scale), qRound(inside.height() * anew.scale)));
-    anew.picture = QImage(QSize(qRound(size.width() * anew.scale), qRound(size.height() * anew.scale)),
-                          QImage::Format_Grayscale8);
+    anew.picture =
+        QImage(QSize(qRound(size.width() * anew.scale), qRound(size.height() * anew.scale)), QImage::Format_Grayscale8);
     anew.picture.fill(255);
     QImage inner = TextPicture::darkTextOnWhite(image.copy(area))
                        .scaled(at.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
@@ -2858,11 +2860,6 @@ ReadLine inPage(ReadLine line, const LabelReading& reading)
     return line;
 }
 
-// A lone label read at each of the heights by the page's language, the reading the engine trusts
-// most of those that account for the label's ink kept; then, at that height, read by the other
-// language of its kind (the other Chinese one, or English for a word of letters), which decides
-// the script of a Chinese label from its characters' ink and glyphs, as for any line, or stands
-// for a word of letters where the engine trusts it more. `borrow` lends an engine of a language.
 // Where a lone label's ink stands, and the picture it is read in (the page's, or the label's
 // surroundings normalised anew).
 struct LabelInk
@@ -2909,6 +2906,11 @@ void withoutFrameSides(ReadLine& line, const QRect& inside)
     }
 }
 
+// A lone label read at each of the heights by the page's language, the reading the engine trusts
+// most of those that account for the label's ink kept; then, at that height, read by the other
+// language of its kind (the other Chinese one, or English for a word of letters), which decides
+// the script of a Chinese label from its characters' ink and glyphs, as for any line, or stands
+// for a word of letters where the engine trusts it more. `borrow` lends an engine of a language.
 template <typename Borrow>
 std::optional<ReadLine> readLoneLabel(tesseract::TessBaseAPI& api, const QStringList& languages, Borrow borrow,
                                       const std::vector<LabelInk>& inks, int resolution)
@@ -2918,6 +2920,9 @@ std::optional<ReadLine> readLoneLabel(tesseract::TessBaseAPI& api, const QString
     std::vector<LabelReading> readings; // those that account for the label's ink
     std::vector<size_t> ofInk;
     size_t best = 0;
+    const auto trust = [&](const LabelReading& reading, size_t ink) {
+        return meanConfidence(reading.line) + (inks[ink].inFrame ? kTrustInsideFrame : 0);
+    };
     for (size_t k = 0; k < inks.size(); ++k) {
         for (const int height : kLabelHeights) {
             LabelReading reading = labelPicture(*inks[k].picture, inks[k].ink, height);
@@ -2930,9 +2935,6 @@ std::optional<ReadLine> readLoneLabel(tesseract::TessBaseAPI& api, const QString
             if (!line || !readsAllOfLabel(*line))
                 continue;
             reading.line = std::move(*line);
-            const auto trust = [&](const LabelReading& of, size_t ink) {
-                return meanConfidence(of.line) + (inks[ink].inFrame ? kTrustInsideFrame : 0);
-            };
             if (readings.empty() || trust(reading, k) > trust(readings[best], ofInk[best]))
                 best = readings.size();
             readings.push_back(std::move(reading));
@@ -3367,7 +3369,7 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) c
             return inkLikeWritingIn(picture, ink.adjusted(-clip, -clip, clip, clip)) && !looksLikeMesh(picture, ink);
         };
         std::vector<LabelInk> inks;
-        ButtonAnew button;
+        PartAnew button;
         std::optional<QRect> frameInside;
         if (const QRect all = inkBoxOf(grey); !all.isEmpty() && all.width() <= 2 * kWidestLabel * all.height()) {
             bool closed = false;
@@ -3381,7 +3383,7 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) c
             // A button the page's normalising left dark is normalised anew, its inside alone, from
             // the caller's picture: there the label stands out from the button's own colour.
             if (const std::optional<QRect> inside = insideButton(grey, all)) {
-                button = buttonAnew(image, grey.size(), *inside, unturn, page);
+                button = partAnew(image, grey.size(), *inside, unturn, page);
                 if (!button.picture.isNull())
                     if (const std::optional<QRect> ink = loneLabelInk(button.picture);
                         ink && likeWriting(button.picture, *ink))
@@ -3403,10 +3405,27 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) c
         }
         if (!inks.empty()) {
             std::optional<ReadLine> label = readLoneLabel(
-                api, languages, [this](const QString& language) { return borrowEngine(language); }, inks,
-                resolution);
+                api, languages, [this](const QString& language) { return borrowEngine(language); }, inks, resolution);
             if (label && frameInside)
                 withoutFrameSides(*label, *frameInside);
+            // A label the engine hardly trusts read in the page's normalising (a photograph's
+            // grain through its strokes) is normalised anew around its own ink and read again.
+            if ((!label || meanConfidence(*label) < kLeastLoneLineConfidence) && inks.back().picture == &grey) {
+                const QRect& ink = inks.back().ink;
+                const int around = ink.height() / 2;
+                PartAnew anew =
+                    partAnew(image, grey.size(),
+                             ink.adjusted(-around, -around, around, around).intersected(grey.rect()), unturn, page);
+                if (!anew.picture.isNull())
+                    if (const std::optional<QRect> again = loneLabelInk(anew.picture);
+                        again && likeWriting(anew.picture, *again)) {
+                        std::optional<ReadLine> other = readLoneLabel(
+                            api, languages, [this](const QString& language) { return borrowEngine(language); },
+                            std::vector<LabelInk>{{&anew.picture, *again, anew.scale}}, resolution);
+                        if (other && (!label || meanConfidence(*other) > meanConfidence(*label)))
+                            label = std::move(other);
+                    }
+            }
             if (label && meanConfidence(*label) >= kLeastLoneLineConfidence)
                 lines = {std::move(*label)};
         }

@@ -678,7 +678,8 @@ private Q_SLOTS:
             {QStringLiteral("AR PL UMing TW"), QStringLiteral("離開"), 24, Qt::white, blue, Qt::white, none, none, 2},
             {QStringLiteral("WenQuanYi Zen Hei"), QStringLiteral("連線"), 16, darkPage, green},
             {QStringLiteral("AR PL UMing TW"), QStringLiteral("確定"), 16, Qt::white, QColor(0x1f, 0x29, 0x37)},
-            {QStringLiteral("Noto Serif CJK SC"), QStringLiteral("Send"), 14, Qt::white, blue, Qt::white, none, none, 2},
+            {QStringLiteral("Noto Serif CJK SC"), QStringLiteral("Send"), 14, Qt::white, blue, Qt::white, none, none,
+             2},
             {QStringLiteral("AR PL UKai TW"), QStringLiteral("Apply"), 13, lightPage, QColor(0x16, 0xa3, 0x4a),
              Qt::white, none, none, 2},
             // Outlined, or raised with a lit top edge.
