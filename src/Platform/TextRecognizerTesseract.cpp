@@ -17,6 +17,7 @@
 #include <tesseract/resultiterator.h>
 
 #include <algorithm>
+#include <array>
 #include <limits>
 #include <numeric>
 #include <cmath>
@@ -2567,6 +2568,9 @@ constexpr double kInkOfLabel = 0.9; // of the picture's
 constexpr double kWidestLabel = 6;        // in heights of its ink
 constexpr double kWidestGapInLabel = 1.5; // in heights of its ink
 
+// A rule's ink reaches across at least this much of the label's width.
+constexpr double kRuleAcrossLabel = 0.8;
+
 // A label in a button's frame stands at most this high in it: the button's padding above and
 // below. The letters of a word cut off around its middle ones (ettin of Settings) stand higher.
 constexpr double kLabelInFrame = 0.6;
@@ -2595,11 +2599,14 @@ QRect inkBoxOf(const QImage& grey)
 // whole or what is left of it where its colour fades into the background's (its corners), with
 // white between it and the label on every side. A letter at the start or end of a word can look
 // like a piece of one (I, l): whether the label is read inside the frame or whole, the engine's
-// confidence decides all the same.
-std::optional<QRect> insideFrame(const QImage& grey, const QRect& ink)
+// confidence decides all the same, with a head start for the inside of a frame that `closed`
+// tells is one.
+std::optional<QRect> insideFrame(const QImage& grey, const QRect& ink, bool* closed = nullptr)
 {
     QRect inside;
     bool sides[4] = {false, false, false, false};
+    int flatAbove = 0, flatBelow = 0; // lines along the box's top and bottom, a frame's, not letters'
+    bool upright = false;
     for (const InkPiece& piece : inkPieces(grey, ink)) {
         const QRect& p = piece.box;
         const bool touches[4] = {p.top() <= ink.top() + 1, p.bottom() >= ink.bottom() - 1, p.left() <= ink.left() + 1,
@@ -2609,6 +2616,14 @@ std::optional<QRect> insideFrame(const QImage& grey, const QRect& ink)
         // the edges of a panel's ink (a heading above a row, a value at the right) has more.
         const int thickness = std::clamp(ink.height() / 10, 2, 4);
         const bool closed = std::all_of(std::begin(touches), std::end(touches), [](bool t) { return t; });
+        // A rounded corner of a frame whose colour fades breaks into specks a few pixels wide
+        // beside the frame's sides, not touching the box: what is left of the frame, not the label.
+        const int reach = std::max(3, ink.height() / 8);
+        const bool nearEdge = p.top() <= ink.top() + reach || p.bottom() >= ink.bottom() - reach ||
+                              p.left() <= ink.left() + reach || p.right() >= ink.right() - reach;
+        if (std::none_of(std::begin(touches), std::end(touches), [](bool t) { return t; }) && nearEdge &&
+            std::max(p.width(), p.height()) <= 3 * thickness)
+            continue;
         const bool thin = piece.pixels <= (closed ? 2 * (p.width() + p.height()) * thickness
                                                   : 8 * std::max(p.width(), p.height()) * thickness / 5);
         if (!thin || std::none_of(std::begin(touches), std::end(touches), [](bool t) { return t; })) {
@@ -2617,10 +2632,24 @@ std::optional<QRect> insideFrame(const QImage& grey, const QRect& ink)
         }
         for (int side = 0; side < 4; ++side)
             sides[side] = sides[side] || touches[side];
+        if (p.height() <= 2 * thickness) {
+            flatAbove += touches[0] ? p.width() : 0;
+            flatBelow += touches[1] ? p.width() : 0;
+        }
+        // A side standing clear of the top and bottom (its corners faded), unlike a letter as
+        // tall as the word (l, I), and half as tall as the box at least.
+        upright = upright || ((touches[2] || touches[3]) && !touches[0] && !touches[1] && p.width() <= 2 * thickness &&
+                              2 * p.height() >= ink.height());
     }
     if (inside.isEmpty() || std::count(std::begin(sides), std::end(sides), true) < 3 ||
         !ink.adjusted(2, 2, -2, -2).contains(inside) || inside.height() > kLabelInFrame * ink.height())
         return std::nullopt;
+    // Closed: on all four sides, and along the top or the bottom a third of the way across at
+    // least in flat lines, or with an upright side of its own (the letters of a word touch the
+    // box's edges too: M and l of Mail).
+    if (closed)
+        *closed = std::all_of(std::begin(sides), std::end(sides), [](bool side) { return side; }) &&
+                  (3 * std::max(flatAbove, flatBelow) >= ink.width() || upright);
     return inside;
 }
 
@@ -2658,7 +2687,7 @@ std::optional<QRect> loneLabelInk(const QImage& grey, QRect area = {})
     const Band band =
         *std::max_element(bands.begin(), bands.end(), [](const Band& a, const Band& b) { return a.ink < b.ink; });
     const int height = band.bottom - band.top + 1;
-    if (double(band.ink) < kInkOfLabel * double(total) || height < kSmallestInk)
+    if (height < kSmallestInk)
         return std::nullopt;
     int first = -1, last = -1, widestGap = 0;
     for (int x = 0; x < area.width(); ++x) {
@@ -2675,7 +2704,133 @@ std::optional<QRect> loneLabelInk(const QImage& grey, QRect area = {})
     }
     if (first < 0 || last - first + 1 > kWidestLabel * height || widestGap > kWidestGapInLabel * height)
         return std::nullopt;
+    // A rule above or below the label, a band of a row or two of ink reaching across it (the lit
+    // upper edge of a button whose other edges faded into the page, an underline), is no more
+    // writing than a frame is.
+    long long rules = 0;
+    for (const Band& other : bands) {
+        const int rows = other.bottom - other.top + 1;
+        if (other.top != band.top && rows <= std::max(2, height / 8) &&
+            double(other.ink) >= kRuleAcrossLabel * rows * (last - first + 1))
+            rules += other.ink;
+    }
+    if (double(band.ink) < kInkOfLabel * double(total - rules))
+        return std::nullopt;
     return QRect(area.left() + first, area.top() + band.top, last - first + 1, height);
+}
+
+// A picture of a label holds hardly more lines than this as the page is read: a frame's sides
+// can come back as lines of their own.
+constexpr size_t kMostLinesOfALabel = 4;
+
+// A button's inside, where the picture's ink is one piece across nearly all of it: a fill of the
+// button's own colour, or an outline thicker than a frame's lines, that the picture's normalising
+// for the page around it left dark, the label inside in a shade close to the fill's or lighter
+// than black (white on blue turned grey on grey). Its sides and rounded corners, as far in as a
+// sixth of its height (a quarter at the sides, past the corners), are left out; the label stands
+// further in.
+constexpr double kButtonAcrossInk = 0.9; // of the ink's box, each way
+std::optional<QRect> insideButton(const QImage& grey, const QRect& ink)
+{
+    const std::vector<InkPiece> pieces = inkPieces(grey, ink);
+    const auto largest = std::max_element(pieces.begin(), pieces.end(), [](const InkPiece& a, const InkPiece& b) {
+        return qint64(a.box.width()) * a.box.height() < qint64(b.box.width()) * b.box.height();
+    });
+    if (largest == pieces.end() || largest->box.width() < kButtonAcrossInk * ink.width() ||
+        largest->box.height() < kButtonAcrossInk * ink.height())
+        return std::nullopt;
+    const QRect& box = largest->box;
+    const int inset = std::max(2, box.height() / 6), across = std::max(2, box.height() / 4);
+    QRect inside = box.adjusted(across, inset, -across, -inset);
+    // Where the inside is white (the piece an outline, not a fill) and ink runs on over its edge,
+    // the label reaches further: a side of the button that the page's normalising turned white
+    // (the lower edge of a button on a page lighter below it) holds none of the piece, and the
+    // label's ink stands out to it.
+    const auto inkAlong = [&](int x0, int y0, int dx, int dy, int length) {
+        for (int i = 0; i < length; ++i)
+            if (grey.constScanLine(y0 + i * dy)[x0 + i * dx] < 128)
+                return true;
+        return false;
+    };
+    long long inkInside = 0;
+    for (int y = inside.top(); y <= inside.bottom(); ++y)
+        for (int x = inside.left(); x <= inside.right(); ++x)
+            inkInside += grey.constScanLine(y)[x] < 128;
+    if (inside.height() >= kSmallestInk && inside.width() >= kSmallestInk &&
+        2 * inkInside < qint64(inside.width()) * inside.height()) {
+        const QRect within = inside;
+        if (inkAlong(within.left(), within.top(), 0, 1, within.height()))
+            inside.setLeft(box.left());
+        if (inkAlong(within.left(), within.top(), 1, 0, within.width()))
+            inside.setTop(box.top());
+        if (inkAlong(within.right(), within.top(), 0, 1, within.height()))
+            inside.setRight(box.right());
+        if (inkAlong(within.left(), within.bottom(), 1, 0, within.width()))
+            inside.setBottom(box.bottom());
+    }
+    if (inside.height() < kSmallestInk || inside.width() < kSmallestInk)
+        return std::nullopt;
+    return inside;
+}
+
+// A part of the page (in the page's pixels, `page` the caller's picture in them, `unturn` from
+// the level page back to it: a button's inside, a label and the background around it) normalised
+// on its own from the caller's picture, on white, in a picture `scale` times the page's: at the
+// caller's resolution where the page was scaled down (a large button's frame taken for a line),
+// the label's thin strokes kept.
+struct PartAnew
+{
+    QImage picture;
+    double scale = 1;
+};
+
+// The share of the part that a label's darkest pixels take at least, and how dark they are where
+// the label is clear enough already.
+constexpr double kDarkestOfLabel = 0.02;
+constexpr int kBlackEnough = 64;
+
+PartAnew partAnew(const QImage& image, const QSize& size, const QRect& inside, const QTransform& unturn,
+                  const QRect& page)
+{
+    PartAnew anew;
+    const QRectF level = unturn.isIdentity() ? QRectF(inside) : unturn.mapRect(QRectF(inside));
+    const double across = double(image.width()) / page.width(), down = double(image.height()) / page.height();
+    const QRect area = QRectF((level.left() - page.left()) * across, (level.top() - page.top()) * down,
+                              level.width() * across, level.height() * down)
+                           .toAlignedRect()
+                           .intersected(image.rect());
+    if (area.width() < 2 || area.height() < 2)
+        return anew;
+    anew.scale = std::max(1.0, double(area.height()) / inside.height());
+    const QRect at(QPoint(qRound(inside.left() * anew.scale), qRound(inside.top() * anew.scale)),
+                   QSize(qRound(inside.width() * anew.scale), qRound(inside.height() * anew.scale)));
+    anew.picture =
+        QImage(QSize(qRound(size.width() * anew.scale), qRound(size.height() * anew.scale)), QImage::Format_Grayscale8);
+    anew.picture.fill(255);
+    QImage inner = TextPicture::darkTextOnWhite(image.copy(area))
+                       .scaled(at.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                       .convertToFormat(QImage::Format_Grayscale8);
+    // White strokes a pixel thin on a colour never reach black: the darkest of the label is
+    // taken for black, as the engine reads a label best.
+    std::array<int, 256> histogram{};
+    for (int y = 0; y < inner.height(); ++y)
+        for (int x = 0; x < inner.width(); ++x)
+            ++histogram[inner.constScanLine(y)[x]];
+    const long long darkest = std::max<long long>(1, kDarkestOfLabel * inner.width() * inner.height());
+    int dark = 0;
+    for (long long seen = 0; dark < 255 && (seen += histogram[size_t(dark)]) < darkest;)
+        ++dark;
+    if (dark > kBlackEnough && dark < kFaintInk) {
+        for (int y = 0; y < inner.height(); ++y) {
+            uchar* row = inner.scanLine(y);
+            for (int x = 0; x < inner.width(); ++x)
+                row[x] = uchar(std::max(0, 255 - (255 - row[x]) * 255 / (255 - dark)));
+        }
+    }
+    const QRect paste = at.intersected(anew.picture.rect());
+    for (int y = paste.top(); y <= paste.bottom(); ++y)
+        std::copy_n(inner.constScanLine(y - at.top()), paste.width(), anew.picture.scanLine(y) + paste.left());
+    return anew;
 }
 
 // Whether the ink in a box is one piece across nearly all of it, a mesh (a checkerboard's
@@ -2764,6 +2919,52 @@ ReadLine inPage(ReadLine line, const LabelReading& reading)
     return line;
 }
 
+// Where a lone label's ink stands, and the picture it is read in (the page's, or the label's
+// surroundings normalised anew).
+struct LabelInk
+{
+    const QImage* picture = nullptr;
+    QRect ink;
+    double scale = 1; // of the picture to the page's
+    bool inFrame = false;
+};
+
+// The sides of a frame around a label read as characters of the label (| or [ at its ends), which
+// the engine trusts as much as the label's own: the label read inside the frame is preferred
+// unless the engine trusts the whole picture's reading by this much more.
+constexpr float kTrustInsideFrame = 10;
+
+// Characters a frame's side is read as.
+bool likeAFrameSide(const QString& text)
+{
+    static const QString sides = QStringLiteral("|[]()Il1!丨｜（）【】「」");
+    return text.size() == 1 && sides.contains(text.front());
+}
+
+// A reading of a framed label without the characters at its ends that stand over the frame's
+// sides, outside what the frame holds.
+void withoutFrameSides(ReadLine& line, const QRect& inside)
+{
+    const auto outside = [&](const Symbol& symbol) {
+        const int middle = (symbol.left + symbol.right) / 2;
+        return likeAFrameSide(symbol.text) && (middle < inside.left() || middle > inside.right());
+    };
+    while (!line.words.empty() && !line.words.front().symbols.empty() && outside(line.words.front().symbols.front())) {
+        line.words.front().symbols.erase(line.words.front().symbols.begin());
+        if (line.words.front().symbols.empty())
+            line.words.erase(line.words.begin());
+    }
+    while (!line.words.empty() && !line.words.back().symbols.empty() && outside(line.words.back().symbols.back())) {
+        line.words.back().symbols.pop_back();
+        if (line.words.back().symbols.empty())
+            line.words.pop_back();
+    }
+    for (ReadWord& word : line.words) {
+        word.box.setLeft(std::max(word.box.left(), word.symbols.front().left));
+        word.box.setRight(std::min(word.box.right(), word.symbols.back().right));
+    }
+}
+
 // A lone label read at each of the heights by the page's language, the reading the engine trusts
 // most of those that account for the label's ink kept; then, at that height, read by the other
 // language of its kind (the other Chinese one, or English for a word of letters), which decides
@@ -2771,16 +2972,20 @@ ReadLine inPage(ReadLine line, const LabelReading& reading)
 // for a word of letters where the engine trusts it more. `borrow` lends an engine of a language.
 template <typename Borrow>
 std::optional<ReadLine> readLoneLabel(tesseract::TessBaseAPI& api, const QStringList& languages, Borrow borrow,
-                                      const QImage& grey, const std::vector<QRect>& inks, int resolution)
+                                      const std::vector<LabelInk>& inks, int resolution)
 {
     const auto isChinese = [](const QString& language) { return language.startsWith(QLatin1String("chi_")); };
     const QString& firstLanguage = languages.front();
     std::vector<LabelReading> readings; // those that account for the label's ink
     std::vector<size_t> ofInk;
     size_t best = 0;
+    const auto trust = [&](const LabelReading& reading, size_t ink) {
+        return meanConfidence(reading.line) + (inks[ink].inFrame ? kTrustInsideFrame : 0);
+    };
     for (size_t k = 0; k < inks.size(); ++k) {
         for (const int height : kLabelHeights) {
-            LabelReading reading = labelPicture(grey, inks[k], height);
+            LabelReading reading = labelPicture(*inks[k].picture, inks[k].ink, height);
+            reading.factor *= inks[k].scale;
             std::optional<ReadLine> line =
                 asOneLine(read(api, reading.picture, resolution, tesseract::PSM_SINGLE_LINE), reading.line.box);
             // The engine can find no line in a label it reads as a word.
@@ -2789,7 +2994,7 @@ std::optional<ReadLine> readLoneLabel(tesseract::TessBaseAPI& api, const QString
             if (!line || !readsAllOfLabel(*line))
                 continue;
             reading.line = std::move(*line);
-            if (readings.empty() || meanConfidence(reading.line) > meanConfidence(readings[best].line))
+            if (readings.empty() || trust(reading, k) > trust(readings[best], ofInk[best]))
                 best = readings.size();
             readings.push_back(std::move(reading));
             ofInk.push_back(k);
@@ -2974,20 +3179,21 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) c
     // Whether the ink in a box looks like writing: enough of it (the engine reads letters into a
     // photograph's shading, which has next to none), not too much, in strokes thin for the box's
     // height.
-    const auto inkLikeWriting = [&grey](const QRect& box) {
-        const QRect area = box.intersected(grey.rect());
+    const auto inkLikeWritingIn = [](const QImage& picture, const QRect& box) {
+        const QRect area = box.intersected(picture.rect());
         if (area.isEmpty())
             return false;
         int ink = 0;
         for (int y = area.top(); y <= area.bottom(); ++y) {
-            const uchar* row = grey.constScanLine(y);
+            const uchar* row = picture.constScanLine(y);
             ink +=
                 int(std::count_if(row + area.left(), row + area.right() + 1, [](uchar value) { return value < 128; }));
         }
         const double share = double(ink) / double(area.width() * area.height());
         return share >= kLeastInk && share <= kMostInk &&
-               double(strokeWidth(grey, area)) <= kThickestStroke * area.height();
+               double(strokeWidth(picture, area)) <= kThickestStroke * area.height();
     };
+    const auto inkLikeWriting = [&](const QRect& box) { return inkLikeWritingIn(grey, box); };
 
     // Ink that stands where the layout found no line, in lines as tall as those found (or any
     // readable height where it found none) and not a pattern, is read as a line of its own.
@@ -3221,24 +3427,69 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) c
     // characters well, and its script decided on that reading.
     // A picture of many lines is none: not worth looking at its ink again.
     giveBackOtherChinese();
-    if (lines.size() <= 2) {
-        const auto likeWriting = [&](const QRect& ink) {
+    if (lines.size() <= kMostLinesOfALabel) {
+        const auto likeWriting = [&](const QImage& picture, const QRect& ink) {
             const int clip = ink.height() / 8;
-            return inkLikeWriting(ink.adjusted(-clip, -clip, clip, clip)) && !looksLikeMesh(grey, ink);
+            return inkLikeWritingIn(picture, ink.adjusted(-clip, -clip, clip, clip)) && !looksLikeMesh(picture, ink);
         };
-        std::vector<QRect> inks;
+        std::vector<LabelInk> inks;
+        PartAnew button;
+        std::optional<QRect> frameInside;
         if (const QRect all = inkBoxOf(grey); !all.isEmpty() && all.width() <= 2 * kWidestLabel * all.height()) {
-            if (const std::optional<QRect> inside = insideFrame(grey, all))
+            bool closed = false;
+            if (const std::optional<QRect> inside = insideFrame(grey, all, &closed)) {
+                if (closed)
+                    frameInside = *inside;
                 if (const std::optional<QRect> ink = loneLabelInk(grey, inside->adjusted(-1, -1, 1, 1));
-                    ink && likeWriting(*ink))
-                    inks.push_back(*ink);
+                    ink && likeWriting(grey, *ink))
+                    inks.push_back({&grey, *ink, 1, closed});
+            }
+            // A button the page's normalising left dark is normalised anew, its inside alone, from
+            // the caller's picture: there the label stands out from the button's own colour.
+            if (const std::optional<QRect> inside = insideButton(grey, all)) {
+                button = partAnew(image, grey.size(), *inside, unturn, page);
+                if (!button.picture.isNull())
+                    if (const std::optional<QRect> ink = loneLabelInk(button.picture);
+                        ink && likeWriting(button.picture, *ink))
+                        inks.push_back({&button.picture, *ink, button.scale});
+            }
         }
-        if (const std::optional<QRect> ink = loneLabelInk(grey); ink && likeWriting(*ink))
-            inks.push_back(*ink);
+        if (const std::optional<QRect> ink = loneLabelInk(grey); ink && likeWriting(grey, *ink))
+            inks.push_back({&grey, *ink});
+        // Where the page read one line and the rest of the picture's ink is none (a photograph's
+        // blotches beside a button), the label is looked for along that line's rows.
+        if (lines.size() == 1) {
+            const QRect& box = lines.front().box;
+            const int reach = box.height() / 2;
+            if (const std::optional<QRect> ink =
+                    loneLabelInk(grey, widenedToInk(box, grey).adjusted(-reach / 2, -reach, reach / 2, reach));
+                ink && likeWriting(grey, *ink) &&
+                std::none_of(inks.begin(), inks.end(), [&](const LabelInk& other) { return other.ink == *ink; }))
+                inks.push_back({&grey, *ink});
+        }
         if (!inks.empty()) {
             std::optional<ReadLine> label = readLoneLabel(
-                api, languages, [this](const QString& language) { return borrowEngine(language); }, grey, inks,
-                resolution);
+                api, languages, [this](const QString& language) { return borrowEngine(language); }, inks, resolution);
+            if (label && frameInside)
+                withoutFrameSides(*label, *frameInside);
+            // A label the engine hardly trusts read in the page's normalising (a photograph's
+            // grain through its strokes) is normalised anew around its own ink and read again.
+            if ((!label || meanConfidence(*label) < kLeastLoneLineConfidence) && inks.back().picture == &grey) {
+                const QRect& ink = inks.back().ink;
+                const int around = ink.height() / 2;
+                PartAnew anew =
+                    partAnew(image, grey.size(),
+                             ink.adjusted(-around, -around, around, around).intersected(grey.rect()), unturn, page);
+                if (!anew.picture.isNull())
+                    if (const std::optional<QRect> again = loneLabelInk(anew.picture);
+                        again && likeWriting(anew.picture, *again)) {
+                        std::optional<ReadLine> other = readLoneLabel(
+                            api, languages, [this](const QString& language) { return borrowEngine(language); },
+                            std::vector<LabelInk>{{&anew.picture, *again, anew.scale}}, resolution);
+                        if (other && (!label || meanConfidence(*other) > meanConfidence(*label)))
+                            label = std::move(other);
+                    }
+            }
             if (label && meanConfidence(*label) >= kLeastLoneLineConfidence)
                 lines = {std::move(*label)};
         }

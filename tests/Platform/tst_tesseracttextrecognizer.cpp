@@ -194,6 +194,49 @@ QImage loneLabel(const QString& family, const QString& text, int pixelSize, bool
     return image;
 }
 
+// A button as a toolbar or a dialog draws it: a rounded rectangle `fill` on a `page` of another
+// colour, its label centred in `ink`, at `scale` times the pixel size (2 on a HiDPI screen). An
+// `outline` draws the button's edge, and a `lit` top edge the highlight of a raised button.
+struct Button
+{
+    QString family;
+    QString text;
+    int pixelSize = 14;
+    QColor page;
+    QColor fill;
+    QColor ink = Qt::white;
+    QColor outline = Qt::transparent;
+    QColor lit = Qt::transparent;
+    int scale = 1;
+    double around = 1; // the page shown around the button, in pixel sizes
+};
+
+QImage buttonPicture(const Button& button)
+{
+    QFont font(button.family);
+    font.setPixelSize(button.pixelSize * button.scale);
+    const QFontMetrics metrics(font);
+    const int size = button.pixelSize * button.scale;
+    const int around = qRound(size * button.around);
+    const QRect box(QPoint(around, around), QSize(metrics.horizontalAdvance(button.text) + 2 * size, 2 * size));
+    QImage image(box.size() + QSize(2 * around, 2 * around), QImage::Format_RGB32);
+    image.fill(button.page);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(button.outline.alpha() > 0 ? QPen(button.outline, button.scale) : QPen(Qt::NoPen));
+    painter.setBrush(button.fill);
+    painter.drawRoundedRect(QRectF(box).adjusted(0.5, 0.5, -0.5, -0.5), size * 0.4, size * 0.4);
+    if (button.lit.alpha() > 0) {
+        painter.setPen(QPen(button.lit, button.scale));
+        painter.drawLine(QPointF(box.left() + size * 0.4, box.top() + 0.5),
+                         QPointF(box.right() - size * 0.4, box.top() + 0.5));
+    }
+    painter.setFont(font);
+    painter.setPen(button.ink);
+    painter.drawText(box, Qt::AlignCenter, button.text);
+    return image;
+}
+
 } // namespace
 
 class TestTesseractTextRecognizer : public QObject
@@ -604,6 +647,60 @@ private Q_SLOTS:
         QVERIFY2(silent.size() <= 2, qPrintable(silent.join(QStringLiteral("; "))));
         QVERIFY2(share >= 0.85, qPrintable(readings.join(QStringLiteral("; "))));
         QVERIFY2(otherScript * 10 <= chinese, qPrintable(readings.join(QStringLiteral("; "))));
+    }
+
+    // A button cut out of a screenshot: its label stands out from the button's own colour, not
+    // from the page around it, which the picture's normalising judges by. Filled buttons came
+    // back as no text (white on blue turned grey on grey beside a dark page), as other
+    // characters, or with the button's edges read as | beside the label; so did outlines whose
+    // rounded corners fade.
+    void aLabelOnAButtonOfItsOwnColourIsRead()
+    {
+        const QColor darkPage(0x1e, 0x1f, 0x22), blue(0x3b, 0x6e, 0xf0), deepBlue(0x3b, 0x5b, 0xdb),
+            brightBlue(0x1a, 0x73, 0xe8), green(0x2f, 0x9e, 0x5b), lightPage(0xf3, 0xf4, 0xf6);
+        const QColor none = Qt::transparent;
+        const QList<Button> buttons{
+            // Filled, the page around them another colour.
+            {QStringLiteral("Noto Sans CJK SC"), QStringLiteral("保存"), 14, darkPage, blue},
+            {QStringLiteral("AR PL UMing CN"), QStringLiteral("设置"), 14, darkPage, deepBlue, Qt::white, none, none, 1,
+             0.1},
+            {QStringLiteral("AR PL UMing CN"), QStringLiteral("文件"), 14, darkPage, deepBlue, Qt::white, none, none, 1,
+             0.2},
+            {QStringLiteral("AR PL UMing TW"), QStringLiteral("檔案"), 16, darkPage, deepBlue, Qt::white, none, none, 1,
+             0.1},
+            {QStringLiteral("AR PL UKai CN"), QStringLiteral("Next"), 14, Qt::white, brightBlue, Qt::white, none, none,
+             2, 0.3},
+            {QStringLiteral("AR PL UKai CN"), QStringLiteral("Next"), 14, Qt::white, blue, Qt::white, none, none, 2},
+            {QStringLiteral("Noto Sans CJK SC"), QStringLiteral("Wi-Fi"), 14, Qt::white, brightBlue, Qt::white, none,
+             none, 1, 0.2},
+            {QStringLiteral("AR PL UKai CN"), QStringLiteral("记事本"), 48, darkPage, blue},
+            {QStringLiteral("Noto Serif CJK TC"), QStringLiteral("上傳"), 24, darkPage, blue},
+            {QStringLiteral("AR PL UMing TW"), QStringLiteral("離開"), 24, Qt::white, blue, Qt::white, none, none, 2},
+            {QStringLiteral("WenQuanYi Zen Hei"), QStringLiteral("連線"), 16, darkPage, green},
+            {QStringLiteral("AR PL UMing TW"), QStringLiteral("確定"), 16, Qt::white, QColor(0x1f, 0x29, 0x37)},
+            {QStringLiteral("Noto Serif CJK SC"), QStringLiteral("Send"), 14, Qt::white, blue, Qt::white, none, none,
+             2},
+            {QStringLiteral("AR PL UKai TW"), QStringLiteral("Apply"), 13, lightPage, QColor(0x16, 0xa3, 0x4a),
+             Qt::white, none, none, 2},
+            // Outlined, or raised with a lit top edge.
+            {QStringLiteral("AR PL UMing TW"), QStringLiteral("取消"), 20, Qt::white, Qt::white, Qt::black,
+             QColor(0xb0, 0xb0, 0xb0), none, 2},
+            {QStringLiteral("AR PL UKai CN"), QStringLiteral("关于"), 40, darkPage, darkPage, QColor(0xe6, 0xe6, 0xe6),
+             QColor(0x50, 0x52, 0x58)},
+            {QStringLiteral("Noto Serif CJK TC"), QStringLiteral("分享"), 24, darkPage, QColor(0x2a, 0x2c, 0x31),
+             QColor(0xe6, 0xe6, 0xe6), QColor(0x3a, 0x3c, 0x42), QColor(0x9a, 0x9c, 0xa2)},
+        };
+        const TesseractTextRecognizer recognizer;
+        QStringList wrong;
+        for (const Button& button : buttons) {
+            const QString read = joined(recognizer.recognize(buttonPicture(button)).characters);
+            if (read != button.text)
+                wrong.append(QStringLiteral("%1 %2 px in %3 on %4: %5")
+                                 .arg(button.text)
+                                 .arg(button.pixelSize * button.scale)
+                                 .arg(button.family, button.fill.name(), read));
+        }
+        QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join(QStringLiteral("; "))));
     }
 
     // A screenshot's background changes from place to place: a button of another colour than
