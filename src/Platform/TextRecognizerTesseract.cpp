@@ -1980,6 +1980,15 @@ constexpr double kWidestCharacter = 1.4;
 // to 1, the other script's form of it 0.1 to 0.8.
 constexpr double kLikenessToDecide = 0.6;
 
+// In a line of a few characters the glyph comparison is the one evidence that tells the forms
+// apart at all, and at 12 to 16 px, or in a face that is not installed, neither form looks
+// like the picture as much as a character that is there does; but the form that is drawn
+// still looks clearly more like it, in every face (語 drawn in a Ming face at 12 px: 語 0.4 to
+// 0.6, 语 about 0; with only Noto's faces 0.4 against 0.1). A vote where the likelier looks
+// like the picture this much, the other this much less.
+constexpr double kLeastLikenessInAShortLine = 0.35;
+constexpr double kLikenessApartInAShortLine = 0.2;
+
 // A character replaces another only where it looks like one that is there: where the cell is
 // misplaced (half of one character and half of the next), one of the several styles compared
 // can make the wrong form win by chance (键 read as 鍵 at 0.71).
@@ -2047,6 +2056,13 @@ constexpr size_t kInkReferences = 3;
 // own script's form of what is drawn is the surer, by a few points.
 constexpr double kCharacterConfidencePerVote = 20;
 constexpr double kMostCharacterConfidenceVote = 0.5;
+// A line of at most this many Chinese characters (a label, a button, a menu item) is short.
+constexpr size_t kMostCharactersOfAShortLine = 4;
+// The models' confidences in a short line alone in its picture (a label) differ by as much either
+// way for no reason of script: both read their own script's form of a two-character label at 90
+// to 99 whichever form is drawn (编辑 drawn: 編輯 read at 97, 编辑 at 90), and nothing around
+// the label evens that out. There they count a quarter, so that the picture's glyphs decide.
+constexpr double kConfidenceShareInALoneLabel = 0.25;
 // Evidence weaker than this leaves the line to the lines around it.
 constexpr double kDecisiveEvidence = 1;
 constexpr double kFairEvidence = 2;
@@ -2075,6 +2091,9 @@ struct HanComparison
     // much more the engine trusts the other reading's Chinese words than the line's.
     double sameShare = 1;
     double otherSurer = 0;
+    // The part of `traditional` that comes from the models' confidences.
+    double fromConfidence = 0;
+    bool shortLine = false;
 };
 
 // Each Chinese model knows mostly its own script's characters and reads the other script's as
@@ -2136,6 +2155,12 @@ HanComparison compareHanReadings(ReadLine& line, std::vector<ReadLine>& others, 
         inkScale = inkRatios[inkRatios.size() / 2];
     }
 
+    const auto hanCharacters = [](const std::vector<Symbol*>& symbols) {
+        return size_t(std::count_if(symbols.begin(), symbols.end(),
+                                    [](const Symbol* symbol) { return HanGlyphs::isHanCharacter(symbol->text); }));
+    };
+    const bool shortLine = std::max(hanCharacters(first), hanCharacters(second)) <= kMostCharactersOfAShortLine;
+    comparison.shortLine = shortLine;
     double inkVotes = 0;
     double characterVotes = 0;
     double glyphVotes = 0;
@@ -2215,8 +2240,12 @@ HanComparison compareHanReadings(ReadLine& line, std::vector<ReadLine>& others, 
             firstBest = std::max(firstBest, inStyle[0]);
             secondBest = std::max(secondBest, inStyle[1]);
         }
-        if (std::max(firstLikeness, secondLikeness) < kLikenessToDecide || firstLikeness == secondLikeness)
+        if (std::max(firstLikeness, secondLikeness) < kLikenessToDecide || firstLikeness == secondLikeness) {
+            if (shortLine && ofScript && std::max(firstLikeness, secondLikeness) >= kLeastLikenessInAShortLine &&
+                std::abs(secondLikeness - firstLikeness) >= kLikenessApartInAShortLine)
+                glyphVotes += (secondLikeness > firstLikeness ? 1 : -1) * kGlyphVote;
             continue;
+        }
         const int verdict = secondLikeness > firstLikeness ? 1 : -1;
         // Only a clear win replaces a character, and only one that no other style undoes: the
         // loser drawn in its own best style must still look clearly less alike.
@@ -2242,10 +2271,6 @@ HanComparison compareHanReadings(ReadLine& line, std::vector<ReadLine>& others, 
         }
         return count > 0 ? sum / float(count) : 0;
     };
-    const auto hanCharacters = [](const std::vector<Symbol*>& symbols) {
-        return size_t(std::count_if(symbols.begin(), symbols.end(),
-                                    [](const Symbol* symbol) { return HanGlyphs::isHanCharacter(symbol->text); }));
-    };
     const double sameShare =
         double(sameCharacters) / double(std::max({hanCharacters(first), hanCharacters(second), size_t(1)}));
     comparison.sameShare = sameShare;
@@ -2257,6 +2282,7 @@ HanComparison compareHanReadings(ReadLine& line, std::vector<ReadLine>& others, 
                              std::min(readTraditional, kMostTraditionalReadBySimplifiedModel) -
                              std::min(readSimplified, kMostSimplifiedReadByBothModels) +
                              towardsOther * (glyphVotes + confidenceVotes);
+    comparison.fromConfidence = characterVotes + towardsOther * confidenceVotes;
     return comparison;
 }
 
@@ -2267,6 +2293,13 @@ HanComparison compareHanReadings(ReadLine& line, std::vector<ReadLine>& others, 
 void decideScripts(std::vector<HanComparison>& comparisons, const std::vector<ReadLine>& lines,
                    std::vector<bool>& traditional)
 {
+    // The one Chinese line of its picture, short (a label), has no lines around it to follow, and
+    // its models' confidences say little.
+    if (comparisons.size() == 1 && comparisons.front().shortLine && comparisons.front().hasOther) {
+        HanComparison& alone = comparisons.front();
+        alone.traditional -= (1 - kConfidenceShareInALoneLabel) * alone.fromConfidence;
+        alone.fromConfidence *= kConfidenceShareInALoneLabel;
+    }
     std::vector<size_t> order(comparisons.size());
     for (size_t k = 0; k < order.size(); ++k)
         order[k] = k;
@@ -2766,6 +2799,7 @@ std::optional<ReadLine> readLoneLabel(tesseract::TessBaseAPI& api, const QString
         }
         // What a label of two or three characters says of its script at one height is thin, and
         // varies with the height: the readings of the same ink at every height weigh together.
+        // The models' confidences, alike at every height, would add up to outweigh the glyphs.
         HanComparison comparison;
         double traditional = 0;
         for (size_t k = 0; k < readings.size(); ++k) {
@@ -2774,7 +2808,7 @@ std::optional<ReadLine> readLoneLabel(tesseract::TessBaseAPI& api, const QString
             std::vector<ReadLine> others = readByOther(readings[k]);
             HanComparison atHeight =
                 compareHanReadings(readings[k].line, others, readings[k].picture, firstLanguage, language);
-            traditional += atHeight.traditional;
+            traditional += atHeight.traditional - (1 - kConfidenceShareInALoneLabel) * atHeight.fromConfidence;
             if (k == best)
                 comparison = std::move(atHeight);
         }
