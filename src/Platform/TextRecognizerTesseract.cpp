@@ -2040,6 +2040,15 @@ constexpr double kWidestCharacter = 1.4;
 // to 1, the other script's form of it 0.1 to 0.8.
 constexpr double kLikenessToDecide = 0.6;
 
+// In a line of a few characters the glyph comparison is the one evidence that tells the forms
+// apart at all, and at 12 to 16 px, or in a face that is not installed, neither form looks
+// like the picture as much as a character that is there does; but the form that is drawn
+// still looks clearly more like it, in every face (語 drawn in a Ming face at 12 px: 語 0.4 to
+// 0.6, 语 about 0; with only Noto's faces 0.4 against 0.1). A vote where the likelier looks
+// like the picture this much, the other this much less.
+constexpr double kLeastLikenessInAShortLine = 0.35;
+constexpr double kLikenessApartInAShortLine = 0.2;
+
 // A character replaces another only where it looks like one that is there: where the cell is
 // misplaced (half of one character and half of the next), one of the several styles compared
 // can make the wrong form win by chance (键 read as 鍵 at 0.71).
@@ -2069,6 +2078,37 @@ double inkIn(const QImage& grey, const QRect& cell)
             ink += 255 - row[x];
     }
     return ink / (255.0 * area.height() * area.height());
+}
+
+// A character's cell is cut where its ink turns dark (above half); a stroke drawn lighter than
+// that, as thin strokes of a small Kai or Ming face are, can lie outside it (faint ink, as for
+// marks). Faint ink is looked for beside a cell up to this much of its height, not farther: the
+// next character stands about that far away.
+constexpr double kMostFaintInkBesideACell = 0.25;
+
+// `cell` widened to left and right over columns with faint ink in its rows, up to a quarter of its
+// height on each side: all of the character whose dark ink the cell holds.
+QRect widenedToFaintInk(const QImage& grey, const QRect& cell)
+{
+    const QRect area = cell.intersected(grey.rect());
+    if (area.isEmpty())
+        return cell;
+    const auto faint = [&](int x) {
+        if (x < 0 || x >= grey.width())
+            return false;
+        for (int y = area.top(); y <= area.bottom(); ++y)
+            if (grey.constScanLine(y)[x] < kFaintInk)
+                return true;
+        return false;
+    };
+    const int most = std::max(1, int(kMostFaintInkBesideACell * area.height()));
+    int left = area.left();
+    while (left > area.left() - most && faint(left - 1))
+        --left;
+    int right = area.right();
+    while (right < area.right() + most && faint(right + 1))
+        ++right;
+    return QRect(QPoint(left, area.top()), QPoint(right, area.bottom()));
 }
 
 // How much each kind of evidence weighs in a line's script, in votes: a clear difference of ink
@@ -2107,6 +2147,13 @@ constexpr size_t kInkReferences = 3;
 // own script's form of what is drawn is the surer, by a few points.
 constexpr double kCharacterConfidencePerVote = 20;
 constexpr double kMostCharacterConfidenceVote = 0.5;
+// A line of at most this many Chinese characters (a label, a button, a menu item) is short.
+constexpr size_t kMostCharactersOfAShortLine = 4;
+// The models' confidences in a short line alone in its picture (a label) differ by as much either
+// way for no reason of script: both read their own script's form of a two-character label at 90
+// to 99 whichever form is drawn (编辑 drawn: 編輯 read at 97, 编辑 at 90), and nothing around
+// the label evens that out. There they count a quarter, so that the picture's glyphs decide.
+constexpr double kConfidenceShareInALoneLabel = 0.25;
 // Evidence weaker than this leaves the line to the lines around it.
 constexpr double kDecisiveEvidence = 1;
 constexpr double kFairEvidence = 2;
@@ -2135,6 +2182,9 @@ struct HanComparison
     // much more the engine trusts the other reading's Chinese words than the line's.
     double sameShare = 1;
     double otherSurer = 0;
+    // The part of `traditional` that comes from the models' confidences.
+    double fromConfidence = 0;
+    bool shortLine = false;
 };
 
 // Each Chinese model knows mostly its own script's characters and reads the other script's as
@@ -2196,6 +2246,12 @@ HanComparison compareHanReadings(ReadLine& line, std::vector<ReadLine>& others, 
         inkScale = inkRatios[inkRatios.size() / 2];
     }
 
+    const auto hanCharacters = [](const std::vector<Symbol*>& symbols) {
+        return size_t(std::count_if(symbols.begin(), symbols.end(),
+                                    [](const Symbol* symbol) { return HanGlyphs::isHanCharacter(symbol->text); }));
+    };
+    const bool shortLine = std::max(hanCharacters(first), hanCharacters(second)) <= kMostCharactersOfAShortLine;
+    comparison.shortLine = shortLine;
     double inkVotes = 0;
     double characterVotes = 0;
     double glyphVotes = 0;
@@ -2258,25 +2314,56 @@ HanComparison compareHanReadings(ReadLine& line, std::vector<ReadLine>& others, 
         // decides (in a style unlike the picture's both look alike or neither does). Measured,
         // this does better than one style chosen for the whole line from the characters both
         // readings agree on: at 16 px those say little about the type.
-        const HanGlyphs::Shape shapes[] = {HanGlyphs::Shape(pictureAt(cells[i])),
-                                           HanGlyphs::Shape(pictureAt(otherCells[j]))};
-        double firstLikeness = -1, secondLikeness = -1;
-        double firstBest = -1, secondBest = -1; // in any style
-        for (const HanGlyphs::Style& style : HanGlyphs::installedStyles()) {
-            double inStyle[] = {-1, -1};
-            for (const HanGlyphs::Shape& shape : shapes) {
-                inStyle[0] = std::max(inStyle[0], shape.likeness(first[i]->text, familyOf(style, firstLanguage)));
-                inStyle[1] = std::max(inStyle[1], shape.likeness(second[j]->text, familyOf(style, otherLanguage)));
+        struct Likeness
+        {
+            double first = -1, second = -1;         // in the style either looks most alike in
+            double firstBest = -1, secondBest = -1; // in any style
+        };
+        const auto likenessIn = [&](const QRect& cell, const QRect& otherCell) {
+            const HanGlyphs::Shape shapes[] = {HanGlyphs::Shape(pictureAt(cell)),
+                                               HanGlyphs::Shape(pictureAt(otherCell))};
+            Likeness likeness;
+            for (const HanGlyphs::Style& style : HanGlyphs::installedStyles()) {
+                double inStyle[] = {-1, -1};
+                for (const HanGlyphs::Shape& shape : shapes) {
+                    inStyle[0] = std::max(inStyle[0], shape.likeness(first[i]->text, familyOf(style, firstLanguage)));
+                    inStyle[1] = std::max(inStyle[1], shape.likeness(second[j]->text, familyOf(style, otherLanguage)));
+                }
+                if (std::max(inStyle[0], inStyle[1]) > std::max(likeness.first, likeness.second)) {
+                    likeness.first = inStyle[0];
+                    likeness.second = inStyle[1];
+                }
+                likeness.firstBest = std::max(likeness.firstBest, inStyle[0]);
+                likeness.secondBest = std::max(likeness.secondBest, inStyle[1]);
             }
-            if (std::max(inStyle[0], inStyle[1]) > std::max(firstLikeness, secondLikeness)) {
-                firstLikeness = inStyle[0];
-                secondLikeness = inStyle[1];
+            return likeness;
+        };
+        const Likeness likeness = likenessIn(cells[i], otherCells[j]);
+        const double firstLikeness = likeness.first, secondLikeness = likeness.second;
+        const double firstBest = likeness.firstBest, secondBest = likeness.secondBest;
+        if (std::max(firstLikeness, secondLikeness) < kLikenessToDecide || firstLikeness == secondLikeness) {
+            // The weaker difference is one a misplaced cell or one style can make: a cell that cuts
+            // off a faint stroke (the left side of 貝 in a Kai face at 12 px, lighter than the cut)
+            // shows a character of fewer strokes, and blurred at 12 px 貼 looks more like 贴 in
+            // some faces than in its own. It votes only where the loser drawn in its own best style
+            // still looks clearly less alike, and the cells widened to all of the character's faint
+            // ink still say the same.
+            const auto weakVerdict = [](const Likeness& alike) {
+                const int verdict = alike.second > alike.first ? 1 : -1;
+                const double winner = std::max(alike.first, alike.second);
+                const double loserAnywhere = verdict > 0 ? alike.firstBest : alike.secondBest;
+                if (winner < kLeastLikenessInAShortLine || winner - loserAnywhere < kLikenessApartInAShortLine)
+                    return 0;
+                return verdict;
+            };
+            if (shortLine && ofScript) {
+                const int weak = weakVerdict(likeness);
+                if (weak != 0 && weakVerdict(likenessIn(widenedToFaintInk(grey, cells[i]),
+                                                        widenedToFaintInk(grey, otherCells[j]))) == weak)
+                    glyphVotes += weak * kGlyphVote;
             }
-            firstBest = std::max(firstBest, inStyle[0]);
-            secondBest = std::max(secondBest, inStyle[1]);
-        }
-        if (std::max(firstLikeness, secondLikeness) < kLikenessToDecide || firstLikeness == secondLikeness)
             continue;
+        }
         const int verdict = secondLikeness > firstLikeness ? 1 : -1;
         // Only a clear win replaces a character, and only one that no other style undoes: the
         // loser drawn in its own best style must still look clearly less alike.
@@ -2302,10 +2389,6 @@ HanComparison compareHanReadings(ReadLine& line, std::vector<ReadLine>& others, 
         }
         return count > 0 ? sum / float(count) : 0;
     };
-    const auto hanCharacters = [](const std::vector<Symbol*>& symbols) {
-        return size_t(std::count_if(symbols.begin(), symbols.end(),
-                                    [](const Symbol* symbol) { return HanGlyphs::isHanCharacter(symbol->text); }));
-    };
     const double sameShare =
         double(sameCharacters) / double(std::max({hanCharacters(first), hanCharacters(second), size_t(1)}));
     comparison.sameShare = sameShare;
@@ -2317,6 +2400,7 @@ HanComparison compareHanReadings(ReadLine& line, std::vector<ReadLine>& others, 
                              std::min(readTraditional, kMostTraditionalReadBySimplifiedModel) -
                              std::min(readSimplified, kMostSimplifiedReadByBothModels) +
                              towardsOther * (glyphVotes + confidenceVotes);
+    comparison.fromConfidence = characterVotes + towardsOther * confidenceVotes;
     return comparison;
 }
 
@@ -2327,6 +2411,13 @@ HanComparison compareHanReadings(ReadLine& line, std::vector<ReadLine>& others, 
 void decideScripts(std::vector<HanComparison>& comparisons, const std::vector<ReadLine>& lines,
                    std::vector<bool>& traditional)
 {
+    // The one Chinese line of its picture, short (a label), has no lines around it to follow, and
+    // its models' confidences say little.
+    if (comparisons.size() == 1 && comparisons.front().shortLine && comparisons.front().hasOther) {
+        HanComparison& alone = comparisons.front();
+        alone.traditional -= (1 - kConfidenceShareInALoneLabel) * alone.fromConfidence;
+        alone.fromConfidence *= kConfidenceShareInALoneLabel;
+    }
     std::vector<size_t> order(comparisons.size());
     for (size_t k = 0; k < order.size(); ++k)
         order[k] = k;
@@ -3030,6 +3121,7 @@ std::optional<ReadLine> readLoneLabel(tesseract::TessBaseAPI& api, const QString
         }
         // What a label of two or three characters says of its script at one height is thin, and
         // varies with the height: the readings of the same ink at every height weigh together.
+        // The models' confidences, alike at every height, would add up to outweigh the glyphs.
         HanComparison comparison;
         double traditional = 0;
         for (size_t k = 0; k < readings.size(); ++k) {
@@ -3038,7 +3130,7 @@ std::optional<ReadLine> readLoneLabel(tesseract::TessBaseAPI& api, const QString
             std::vector<ReadLine> others = readByOther(readings[k]);
             HanComparison atHeight =
                 compareHanReadings(readings[k].line, others, readings[k].picture, firstLanguage, language);
-            traditional += atHeight.traditional;
+            traditional += atHeight.traditional - (1 - kConfidenceShareInALoneLabel) * atHeight.fromConfidence;
             if (k == best)
                 comparison = std::move(atHeight);
         }
