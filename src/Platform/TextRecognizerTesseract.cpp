@@ -495,52 +495,72 @@ constexpr int kSmallestInk = 8;
 // thin line between two rows of a settings panel, an underline of a heading): a box that holds
 // a rule is read as the rule and the characters' strokes along it, hardly any of them right.
 // A rule is a row of the box with a run of ink longer than half the box is wide and three times
-// as high; blank rows beyond it go too. The box as it is where it holds none, or nothing else.
+// as high; blank rows beyond it go too. A rule drawn light, or turned with a picture turned
+// level, leaves less: nothing dark at all, or a sliver of ink a few rows thin, and a blank gap
+// of a quarter of the box or more between it and the characters (no character's parts stand so
+// far apart; the layout, which sees the light rule, took it in). The gap and what lies beyond
+// go too. The box as it is where it holds none, or nothing else.
 QRect withoutRules(const QRect& line, const QImage& grey)
 {
     const QRect box = line.intersected(grey.rect());
     if (box.isEmpty())
         return line;
     const int longest = std::max(box.width() / 2, 3 * box.height());
-    const auto kind = [&](int y) { // 0 blank, 1 ink, 2 rule
+    // Blank is without even light ink: faint characters (a small serif face scaled down) have
+    // rows of it only, and what goes must be clear of them.
+    constexpr uchar kLightInk = 224;
+    std::vector<int> kinds; // per row of the box: 0 blank, 1 ink, 2 rule
+    for (int y = box.top(); y <= box.bottom(); ++y) {
         const uchar* row = grey.constScanLine(y);
         int run = 0;
-        bool ink = false;
-        for (int x = box.left(); x <= box.right(); ++x) {
+        int kind = 0;
+        for (int x = box.left(); x <= box.right() && kind < 2; ++x) {
             run = row[x] < 128 ? run + 1 : 0;
-            ink = ink || run > 0;
-            if (run > longest)
-                return 2;
+            kind = run > longest ? 2 : std::max(kind, row[x] < kLightInk ? 1 : 0);
         }
-        return ink ? 1 : 0;
+        kinds.push_back(kind);
+    }
+    const int rows = int(kinds.size());
+    const int thinnest = std::max(2, box.height() / 8); // rows of a sliver, at most
+    // Rows to leave out from one edge (`step` 1 from the top, -1 from the bottom): up to the
+    // characters past rules, slivers and wide blank gaps; 0 where nothing goes.
+    const auto cut = [&](int step) {
+        const auto kindAt = [&](int k) { return kinds[size_t(step > 0 ? k : rows - 1 - k)]; };
+        int k = 0;
+        int edge = 0; // rows before the characters, as far as known
+        while (k < rows) {
+            // Blank and rule rows, then a band of ink rows and the blank or rule rows after it.
+            const int start = k;
+            bool rule = false;
+            while (k < rows && kindAt(k) != 1)
+                rule = kindAt(k++) == 2 || rule;
+            if (k == rows)
+                break;
+            if (rule || 4 * (k - start) >= box.height())
+                edge = k;
+            const int band = k;
+            while (k < rows && kindAt(k) == 1)
+                ++k;
+            int gap = 0;
+            while (k + gap < rows && kindAt(k + gap) != 1)
+                ++gap;
+            if (k - band > thinnest || 4 * gap < box.height() || k + gap == rows)
+                break;
+            k += gap;
+            edge = k;
+        }
+        return edge;
     };
-    int top = box.top();
-    int bottom = box.bottom();
-    bool rule = false;
-    for (int y = box.bottom(); y >= box.top(); --y) {
-        const int k = kind(y);
-        if (k == 2)
-            rule = true;
-        if (k == 1)
-            break;
-        bottom = y - 1;
-    }
-    if (!rule)
-        bottom = box.bottom();
-    rule = false;
-    for (int y = box.top(); y <= bottom; ++y) {
-        const int k = kind(y);
-        if (k == 2)
-            rule = true;
-        if (k == 1)
-            break;
-        top = y + 1;
-    }
-    if (!rule)
-        top = box.top();
+    const int fromTop = cut(1);
+    const int fromBottom = cut(-1);
+    const int top = box.top() + fromTop;
+    const int bottom = box.bottom() - fromBottom;
     if (bottom - top + 1 < kSmallestInk)
         return line;
-    return QRect(QPoint(line.left(), top), QPoint(line.right(), bottom));
+    if (fromTop == 0 && fromBottom == 0)
+        return line;
+    return QRect(QPoint(line.left(), fromTop > 0 ? top : line.top()),
+                 QPoint(line.right(), fromBottom > 0 ? bottom : line.bottom()));
 }
 
 // A line's box widened to the ink that goes on along its rows, with gaps no wider than the line
@@ -2034,6 +2054,9 @@ constexpr double kThickestStroke = 0.2;
 constexpr float kLeastLoneLineConfidence = 40;
 // The width of a character, a blank beside it included, in heights of its line, at most.
 constexpr double kWidestCharacter = 1.4;
+// How far apart, in heights of a line, lines of one list can stand: a few items, each a line
+// and a half to two lines below the last.
+constexpr int kListReach = 6;
 
 // Below this likeness neither character looks like the picture: the place of the character in
 // the line was misjudged, and the pair says nothing. A character that is there scores about 0.8
@@ -3186,11 +3209,22 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) c
     // Frames go before the line height is measured: an outline around lines is taken for one.
     removeFrames(grey, inkLineHeight(grey));
     const int resolution = resolutionOf(image);
+    // Where the picture slants, the line height is measured again in the picture turned level:
+    // the layout takes a slanting row of a label and its value far to the right for one line as
+    // high as the slant, and the picture would be read at a fraction of its size. The slant
+    // makes lines higher, never lower: the lower measure, where the layout found lines both ways.
     api.SetImage(grey.constBits(), grey.width(), grey.height(), 1, static_cast<int>(grey.bytesPerLine()));
     api.SetSourceResolution(resolution);
-    const ReadingScale scale = scaleToReadingHeight(api, grey);
+    ReadingScale scale = scaleToReadingHeight(api, grey);
+    const double skew = skewOf(grey);
+    if (skew != 0 && scale.layoutFoundText) {
+        const QImage level = turned(grey, skew).first;
+        api.SetImage(level.constBits(), level.width(), level.height(), 1, static_cast<int>(level.bytesPerLine()));
+        if (const ReadingScale levelScale = scaleToReadingHeight(api, level);
+            levelScale.layoutFoundText && levelScale.lineHeight < scale.lineHeight)
+            scale = levelScale;
+    }
     const double factor = scale.factor;
-    const QImage unscaled = grey;
     if (factor != 1)
         grey = grey.scaled(std::max(1, qRound(grey.width() * factor)), std::max(1, qRound(grey.height() * factor)),
                            Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
@@ -3199,7 +3233,7 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) c
     const QRect page = grey.rect().adjusted(scaledMargin, scaledMargin, -scaledMargin, -scaledMargin);
     // Boxes found in a picture turned level, back where they stand in the picture before.
     QTransform unturn;
-    if (const double skew = skewOf(unscaled); skew != 0) {
+    if (skew != 0) {
         QTransform turn;
         std::tie(grey, turn) = turned(grey, skew);
         unturn = turn.inverted();
@@ -3452,6 +3486,24 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) c
                 return true;
         return false;
     };
+    // Whether a line of the page stands in a list with lines trusted in it: one of them as high
+    // as it, give or take a quarter, a few items above or below, starting or ending where it
+    // does (the items of a menu or a sidebar, a settings panel's labels, its values set flush
+    // right). What the engine reads into a photograph's shading or a pattern is in no such list.
+    const auto inAListOfTrustedLines = [&](size_t k) {
+        const QRect& box = lines[k].box;
+        const int slack = std::max(2, box.height() / 4);
+        for (size_t j = 0; j < lines.size(); ++j) {
+            const QRect& other = lines[j].box;
+            if (j == k || !trusted[j] || 4 * box.height() < 3 * other.height() ||
+                3 * box.height() > 4 * other.height() ||
+                std::abs(box.center().y() - other.center().y()) > kListReach * box.height())
+                continue;
+            if (std::abs(box.left() - other.left()) <= slack || std::abs(box.right() - other.right()) <= slack)
+                return true;
+        }
+        return false;
+    };
     std::vector<bool> keep(lines.size());
     for (size_t i = 0; i < lines.size(); ++i) {
         ReadLine& line = lines[i];
@@ -3498,6 +3550,15 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) c
                     if (comparisons[k].line == i)
                         keepScript(line, traditional[k]);
             }
+        }
+        // An item of a list (a menu, a sidebar, a settings panel's labels) the engine reads
+        // badly every way is an item all the same. Read alone it is read no better, only trusted
+        // more or less at random: the reading among its neighbours is kept.
+        if (!alone && i < firstMissedLine &&
+            std::max(meanConfidence(line), line.foundConfidence) < kLeastTextLikeConfidence &&
+            inAListOfTrustedLines(i) && fillsItsLine(line)) {
+            keep[i] = true;
+            continue;
         }
         if (std::max(meanConfidence(line), line.foundConfidence) < kLeastTextLikeConfidence ||
             ((i >= firstMissedLine || alone) && !fillsItsLine(line)))

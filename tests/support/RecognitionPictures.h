@@ -14,6 +14,7 @@
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QString>
+#include <QTransform>
 
 #include <algorithm>
 #include <cmath>
@@ -156,6 +157,26 @@ inline QImage linesPicture(const QList<std::pair<QString, QString>>& lines, int 
     if (look == Look::tightCrop)
         return Detail::croppedToInk(image, 2);
     return image;
+}
+
+// The picture turned by `degrees` (clockwise on the screen) about its centre, smoothly, onto a
+// background of its top left pixel's colour large enough to hold it all: a screenshot of a
+// window slightly askew, or a photograph of a screen.
+inline QImage turnedPicture(const QImage& image, double degrees)
+{
+    QTransform turn;
+    turn.rotate(degrees);
+    const QRect bounds = turn.mapRect(QRectF(image.rect())).toAlignedRect();
+    QImage turned(bounds.size(), QImage::Format_RGB32);
+    turned.fill(image.pixel(0, 0));
+    QPainter painter(&turned);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.translate(bounds.width() / 2.0, bounds.height() / 2.0);
+    painter.rotate(degrees);
+    painter.translate(-image.width() / 2.0, -image.height() / 2.0);
+    painter.drawImage(0, 0, image);
+    return turned;
 }
 
 // Pictures without any text that a user copies all the same: patterns, noise, photographs'
