@@ -3079,6 +3079,67 @@ void withoutFrameSides(ReadLine& line, const QRect& inside)
     }
 }
 
+// A speck of a photograph's grain or of dust beside a label, which the engine reads as a full stop
+// or a comma after it: its ink stands apart from the label's by more than a character's own gaps,
+// and is no wider than a dot; or the label's readings at the other heights, most of them, end
+// without it. A mark the label is drawn with (a colon, an ellipsis) stands close to its
+// characters and is read at every height.
+constexpr double kStrayMarkGap = 0.35;  // of the label's height, at least
+constexpr double kStrayMarkWidth = 0.2; // of the label's height, at most
+void withoutStrayMark(ReadLine& line, const QImage& picture, const std::vector<const ReadLine*>& others)
+{
+    const auto last = [](const ReadLine& reading) -> const Symbol* {
+        for (auto word = reading.words.rbegin(); word != reading.words.rend(); ++word)
+            if (!word->symbols.empty())
+                return &word->symbols.back();
+        return nullptr;
+    };
+    const auto mark = [](const Symbol* symbol) {
+        return symbol && symbol->text.size() == 1 && symbol->text.front().isPunct();
+    };
+    const Symbol* end = last(line);
+    size_t characters = 0;
+    for (const ReadWord& word : line.words)
+        characters += word.symbols.size();
+    if (!mark(end) || characters < 2)
+        return;
+    // The columns of the label's ink: the last run of them, and the gap before it. A lone pixel
+    // of grain in a column is none.
+    constexpr int kLeastInkOfMark = 2;
+    const QRect box = line.box.intersected(picture.rect());
+    const int height = std::max(1, box.height());
+    int runStart = -1, runEnd = -1, gap = 0, previousEnd = -1;
+    for (int x = box.left(); x <= box.right(); ++x) {
+        int dark = 0;
+        for (int y = box.top(); y <= box.bottom(); ++y)
+            dark += picture.constScanLine(y)[x] < 128;
+        if (dark < kLeastInkOfMark)
+            continue;
+        if (x != runEnd + 1 || runStart < 0) {
+            if (runStart >= 0) {
+                previousEnd = runEnd;
+                gap = x - runEnd - 1;
+            }
+            runStart = x;
+        }
+        runEnd = x;
+    }
+    const bool apart =
+        previousEnd >= 0 && gap >= kStrayMarkGap * height && runEnd - runStart + 1 <= kStrayMarkWidth * height;
+    const auto withMark =
+        std::count_if(others.begin(), others.end(), [&](const ReadLine* other) { return mark(last(*other)); });
+    const bool unread = 2 * size_t(withMark) < others.size();
+    if (!apart && !unread)
+        return;
+    ReadWord& word =
+        *std::find_if(line.words.rbegin(), line.words.rend(), [](const ReadWord& w) { return !w.symbols.empty(); });
+    word.symbols.pop_back();
+    if (word.symbols.empty())
+        std::erase_if(line.words, [](const ReadWord& w) { return w.symbols.empty(); });
+    else
+        word.box.setRight(std::min(word.box.right(), word.symbols.back().right));
+}
+
 // A lone label read at each of the heights by the page's language, the reading the engine trusts
 // most of those that account for the label's ink kept; then, at that height, read by the other
 // language of its kind (the other Chinese one, or English for a word of letters), which decides
@@ -3160,6 +3221,12 @@ std::optional<ReadLine> readLoneLabel(tesseract::TessBaseAPI& api, const QString
         chooseHanReading(chosen.line, comparison, traditional > 0);
         break;
     }
+    // Last, as the other language's reading, which can stand for the label's, reads the speck too.
+    std::vector<const ReadLine*> others;
+    for (size_t k = 0; k < readings.size(); ++k)
+        if (k != best && ofInk[k] == ofInk[best])
+            others.push_back(&readings[k].line);
+    withoutStrayMark(chosen.line, chosen.picture, others);
     return inPage(std::move(chosen.line), chosen);
 }
 

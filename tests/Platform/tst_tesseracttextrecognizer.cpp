@@ -649,6 +649,81 @@ private Q_SLOTS:
         QVERIFY2(otherScript * 10 <= chinese, qPrintable(readings.join(QStringLiteral("; "))));
     }
 
+    // A label photographed or cut from a photograph at a heading's size: the grain beside it is
+    // specks of ink, which the engine reads, at one of the heights a label is read at, as a comma
+    // or a full stop after the label, and trusts that reading most. The other heights read the
+    // label alone; what it is drawn with (an ellipsis, a colon) every height reads.
+    void aLabelOnAPhotographEndsWhereItsInkDoes()
+    {
+        const QList<std::pair<QString, QString>> labels{
+            {QStringLiteral("Noto Sans CJK TC"), QStringLiteral("相簿")},
+            {QStringLiteral("Noto Sans CJK TC"), QStringLiteral("書籤")},
+            {QStringLiteral("Noto Sans CJK SC"), QStringLiteral("相册")},
+            {QStringLiteral("Noto Serif CJK TC"), QStringLiteral("錄音")},
+            {QStringLiteral("WenQuanYi Zen Hei"), QStringLiteral("日曆")},
+            {QStringLiteral("Noto Sans CJK SC"), QStringLiteral("名称：")},
+            {QStringLiteral("Noto Sans CJK SC"), QStringLiteral("打开…")},
+        };
+        const TesseractTextRecognizer recognizer;
+        QStringList stray, readings;
+        qsizetype wrong = 0, total = 0;
+        quint32 seed = 11;
+        for (const auto& [family, text] : labels)
+            for (const int size : {40, 48})
+                for (const bool speck : {false, true}) {
+                    // A dark, half-clear button over a grainy photograph, its label white.
+                    QFont font(family);
+                    font.setPixelSize(size);
+                    const QRect button = QRect(QPoint(0, 0), QFontMetrics(font).size(0, text) + QSize(size, size / 2))
+                                             .translated(size, size / 2);
+                    QImage picture(button.size() + QSize(2 * size, size), QImage::Format_RGB32);
+                    QRandomGenerator random(++seed);
+                    RecognitionPictures::paintPhotoShading(picture, random,
+                                                           {40, 96, 16, double(picture.height()), 0.2, 0.6, 160});
+                    {
+                        QPainter painter(&picture);
+                        painter.setRenderHint(QPainter::Antialiasing);
+                        painter.setPen(Qt::NoPen);
+                        painter.setBrush(QColor(0x10, 0x10, 0x18, 140));
+                        painter.drawRoundedRect(button, size / 4, size / 4);
+                        painter.setFont(font);
+                        painter.setPen(Qt::white);
+                        painter.drawText(button, Qt::AlignCenter, text);
+                        if (speck) {
+                            // Dust on the lens: a light speck half a character after the label.
+                            const QRect ink = QFontMetrics(font).boundingRect(button, Qt::AlignCenter, text);
+                            painter.setPen(Qt::NoPen);
+                            painter.setBrush(QColor(0xd0, 0xd0, 0xd0));
+                            painter.drawEllipse(QPointF(ink.right() + size * 0.45, ink.bottom() - size * 0.3),
+                                                size * 0.06, size * 0.07);
+                        }
+                    }
+                    for (int y = 0; y < picture.height(); ++y) {
+                        auto* row = reinterpret_cast<QRgb*>(picture.scanLine(y));
+                        for (int x = 0; x < picture.width(); ++x) {
+                            const int grain = int(random.bounded(53)) - 26;
+                            const auto grained = [&](int channel) { return std::clamp(channel + grain, 0, 255); };
+                            row[x] = qRgb(grained(qRed(row[x])), grained(qGreen(row[x])), grained(qBlue(row[x])));
+                        }
+                    }
+                    const QString read = joined(recognizer.recognize(picture).characters);
+                    const QString name =
+                        QStringLiteral("%1 %2 px%3: %4").arg(text).arg(size).arg(speck ? " speck" : "", read);
+                    readings.append(name);
+                    if (!read.isEmpty() && read.back().isPunct() && !text.back().isPunct())
+                        stray.append(name);
+                    wrong += std::min(editDistance(read, text), text.size());
+                    total += text.size();
+                }
+        const double share = 1.0 - double(wrong) / double(total);
+        qInfo("labels on photographs read right: %.1f %%", share * 100);
+        // Eight of the fourteen specks came back as a full stop; one, where the engine trusts the
+        // page's own reading of the label, still does. Other characters misread here are the
+        // grain's doing, not the specks'.
+        QVERIFY2(stray.size() <= 1, qPrintable(stray.join(QStringLiteral("; "))));
+        QVERIFY2(share >= 0.7, qPrintable(readings.join(QStringLiteral("; "))));
+    }
+
     // A button cut out of a screenshot: its label stands out from the button's own colour, not
     // from the page around it, which the picture's normalising judges by. Filled buttons came
     // back as no text (white on blue turned grey on grey beside a dark page), as other
