@@ -1323,6 +1323,91 @@ std::pair<QImage, QTransform> turned(const QImage& grey, double skew)
     return {canvas.convertToFormat(QImage::Format_Grayscale8), placed};
 }
 
+// Text drawn without antialiasing: ink and paper alone, next to no greys between them where
+// the strokes end. kLeastAliasedInk dark pixels at least (a picture with less says nothing),
+// at most one grey pixel for every kInkPerGrey dark ones (antialiased text has about one for
+// every two).
+constexpr int kLeastAliasedInk = 40;
+constexpr int kInkPerGrey = 12;
+
+bool drawnWithoutAntialiasing(const QImage& grey)
+{
+    int ink = 0;
+    int between = 0;
+    for (int y = 0; y < grey.height(); ++y) {
+        const uchar* row = grey.constScanLine(y);
+        for (int x = 0; x < grey.width(); ++x) {
+            if (row[x] < 64)
+                ++ink;
+            else if (row[x] < 224)
+                ++between;
+        }
+    }
+    return ink >= kLeastAliasedInk && between * kInkPerGrey <= ink;
+}
+
+// The picture with its edges softened: each pixel's value averaged over a square 2 * radius + 1
+// wide, twice over (close to a bell curve). Jagged one-pixel strokes scaled up are stairs the
+// engine reads as other strokes ("結束" as "巡閉東"); softened, their edges run smooth, as
+// antialiased text's do. The radius stays below half a scaled stroke, so that the middle of a
+// stroke stays ink.
+QImage softened(const QImage& grey, int radius)
+{
+    if (radius <= 0)
+        return grey;
+    const int width = grey.width();
+    const int height = grey.height();
+    const int span = 2 * radius + 1;
+    std::vector<int> values(size_t(width) * size_t(height));
+    for (int y = 0; y < height; ++y) {
+        const uchar* row = grey.constScanLine(y);
+        for (int x = 0; x < width; ++x)
+            values[size_t(y) * size_t(width) + size_t(x)] = row[x];
+    }
+    std::vector<int> next(values.size());
+    const auto pass = [&](bool across) {
+        const int length = across ? width : height;
+        const int count = across ? height : width;
+        for (int i = 0; i < count; ++i) {
+            const auto at = [&](int j) -> int& {
+                const int clamped = std::clamp(j, 0, length - 1);
+                return across ? values[size_t(i) * size_t(width) + size_t(clamped)]
+                              : values[size_t(clamped) * size_t(width) + size_t(i)];
+            };
+            int sum = 0;
+            for (int j = -radius; j <= radius; ++j)
+                sum += at(j);
+            for (int j = 0; j < length; ++j) {
+                const size_t index = across ? size_t(i) * size_t(width) + size_t(j) : size_t(j) * size_t(width) + size_t(i);
+                next[index] = sum / span;
+                sum += at(j + radius + 1) - at(j - radius);
+            }
+        }
+        std::swap(values, next);
+    };
+    for (int twice = 0; twice < 2; ++twice) {
+        pass(true);
+        pass(false);
+    }
+    QImage result(width, height, QImage::Format_Grayscale8);
+    for (int y = 0; y < height; ++y) {
+        uchar* row = result.scanLine(y);
+        for (int x = 0; x < width; ++x)
+            row[x] = uchar(values[size_t(y) * size_t(width) + size_t(x)]);
+    }
+    return result;
+}
+
+// Scaled up by at least this much, jagged strokes read better softened; less, the steps are
+// hardly larger than antialiasing's and softening only thins the strokes.
+constexpr double kLeastSofteningScale = 1.5;
+
+// A quarter of the scale: about half of a one-pixel stroke scaled up, to either side.
+int softeningRadius(double factor)
+{
+    return std::max(1, qRound(factor / 4));
+}
+
 QImage withMargin(const QImage& grey, int margin)
 {
     QImage framed(grey.width() + 2 * margin, grey.height() + 2 * margin, QImage::Format_Grayscale8);
@@ -3292,9 +3377,17 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) c
             scale = levelScale;
     }
     const double factor = scale.factor;
+    // Text drawn without antialiasing and scaled up is read softened; its script is weighed on
+    // the picture as drawn (only scaled), whose ink the glyphs of either script are compared with.
+    const bool softenedForReading = factor >= kLeastSofteningScale && drawnWithoutAntialiasing(grey);
     if (factor != 1)
         grey = grey.scaled(std::max(1, qRound(grey.width() * factor)), std::max(1, qRound(grey.height() * factor)),
                            Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    QImage asDrawn;
+    if (softenedForReading) {
+        asDrawn = grey;
+        grey = softened(grey, softeningRadius(factor));
+    }
     // Where the caller's picture lies in the one read.
     const int scaledMargin = qRound(margin * factor);
     const QRect page = grey.rect().adjusted(scaledMargin, scaledMargin, -scaledMargin, -scaledMargin);
@@ -3304,6 +3397,8 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) c
         QTransform turn;
         std::tie(grey, turn) = turned(grey, skew);
         unturn = turn.inverted();
+        if (!asDrawn.isNull())
+            asDrawn = turned(asDrawn, skew).first;
     }
     // Anew, so that each block of the page is laid out as one; a page of one block is read whole,
     // and so is one whose lines the layout did not measure at a height it reads (a large label
@@ -3468,6 +3563,7 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) c
     // Then the other languages' readings are weighed: a line has one of them (Chinese or not), so
     // their order does not matter.
     std::vector<HanComparison> comparisons;
+    const QImage& scriptPicture = asDrawn.isNull() ? grey : asDrawn;
     for (Rereading& rereading : rereadings) {
         if (rereadingLanguages[qsizetype(rereading.language)] != firstLanguage || rereading.lines.size() != 1)
             continue;
@@ -3480,7 +3576,7 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) c
         if (other && otherChineseLanguage.size()) {
             std::vector<ReadLine> others{std::move(*other)};
             comparisons.push_back(
-                compareHanReadings(lines[rereading.line], others, grey, firstLanguage, otherChineseLanguage));
+                compareHanReadings(lines[rereading.line], others, scriptPicture, firstLanguage, otherChineseLanguage));
             comparisons.back().line = rereading.line;
         }
     }
@@ -3490,7 +3586,7 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) c
             continue;
         if (isChinese(language)) {
             comparisons.push_back(
-                compareHanReadings(lines[rereading.line], rereading.lines, grey, firstLanguage, language));
+                compareHanReadings(lines[rereading.line], rereading.lines, scriptPicture, firstLanguage, language));
             comparisons.back().line = rereading.line;
         } else {
             chooseLatinReading(lines[rereading.line], rereading.lines);
