@@ -1378,7 +1378,8 @@ QImage softened(const QImage& grey, int radius)
             for (int j = -radius; j <= radius; ++j)
                 sum += at(j);
             for (int j = 0; j < length; ++j) {
-                const size_t index = across ? size_t(i) * size_t(width) + size_t(j) : size_t(j) * size_t(width) + size_t(i);
+                const size_t index =
+                    across ? size_t(i) * size_t(width) + size_t(j) : size_t(j) * size_t(width) + size_t(i);
                 next[index] = sum / span;
                 sum += at(j + radius + 1) - at(j - radius);
             }
