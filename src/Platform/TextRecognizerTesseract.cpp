@@ -1399,9 +1399,9 @@ QImage softened(const QImage& grey, int radius)
     return result;
 }
 
-// Scaled up by at least this much, jagged strokes read better softened; less, the steps are
-// hardly larger than antialiasing's and softening only thins the strokes.
-constexpr double kLeastSofteningScale = 1.5;
+// Scaled up by at least this much (text of about 16 px and less), jagged strokes read better
+// softened; at 1.5 (18-20 px) softening read a few characters twice or as others.
+constexpr double kLeastSofteningScale = 1.75;
 
 // A quarter of the scale: about half of a one-pixel stroke scaled up, to either side.
 int softeningRadius(double factor)
