@@ -25,6 +25,7 @@
 // seed and name do not depend on the filter.
 
 #include <Platform/TextRecognizerTesseract.h>
+#include <QuillomareMac/Pasteboard/ImageTextRecognizer.h>
 #include <RecognitionPictures.h>
 #include <RecognitionScores.h>
 
@@ -1432,7 +1433,11 @@ void readJob(benchmark::State& state)
                 break;
             }
             QJsonArray characters;
-            for (const Platform::RecognizedCharacter& character : result.characters) {
+            // In the order the user gets them when copying the text of a picture.
+            const QuillomareMac::ImageTextRecognizer::Regions regions =
+                QuillomareMac::ImageTextRecognizer::sortedInReadingOrder(
+                    QuillomareMac::ImageTextRecognizer::selectionRegions(result.characters));
+            for (const QuillomareMac::RecognizedTextRegion& character : regions) {
                 const QPointF centre = character.boundingBox.center();
                 characters.append(
                     QJsonArray{character.text, centre.x() * image.width(), (1 - centre.y()) * image.height()});

@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 
 using namespace QuillomareMac;
 namespace Language = QuillomareCore::Language;
@@ -331,6 +332,61 @@ private Q_SLOTS:
         do {
             QCOMPARE(ImageTextRecognizer::readingOrderText(regions), text);
         } while (std::next_permutation(regions.begin(), regions.end(), byText));
+    }
+
+    // Regions as the engine hands them out for a picture held askew: every character as high as
+    // its line, the lines rising or falling as they run. Copied, each line stays one line in its
+    // place, whatever order the regions came in.
+    void aTurnedPictureIsCopiedLineByLine_data()
+    {
+        QTest::addColumn<double>("degrees");
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("height");
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<QList<int>>("starts"); // where each piece of a line begins, in pixels
+        // A settings row's value far to the right of its label.
+        QTest::newRow("settings rows, 1.5 degrees")
+            << 1.5 << 820 << 180 << QStringList{QStringLiteral("屏幕亮度|自动调节"), QStringLiteral("夜间模式|日落到日出")}
+            << QList<int>{20, 600};
+        QTest::newRow("settings rows, -2 degrees")
+            << -2.0 << 820 << 180 << QStringList{QStringLiteral("Wi-Fi|Home"), QStringLiteral("蓝牙|已关闭")}
+            << QList<int>{20, 640};
+        // Long lines falling by almost their spacing across the picture.
+        const QStringList paragraph{QStringLiteral("今天下午三点在二楼会议室讨论新版本的发布计划请准时参加"),
+                                    QStringLiteral("会议材料已经放在共享文件夹里了有问题随时联系我们")};
+        QTest::newRow("paragraph, 2 degrees") << 2.0 << 900 << 140 << paragraph << QList<int>{20};
+        QTest::newRow("paragraph, -2 degrees") << -2.0 << 900 << 140 << paragraph << QList<int>{20};
+        // A label in a picture hardly taller than itself: 0.012 of it is a third of a pixel.
+        for (const double degrees : {1.0, -1.0})
+            QTest::addRow("short label, %g degree", degrees)
+                << degrees << 140 << 36 << QStringList{QStringLiteral("文件夹")} << QList<int>{20};
+    }
+    void aTurnedPictureIsCopiedLineByLine()
+    {
+        QFETCH(double, degrees);
+        QFETCH(int, width);
+        QFETCH(int, height);
+        QFETCH(QStringList, lines);
+        QFETCH(QList<int>, starts);
+        const double size = 24; // pixels, each character as wide as high
+        const double rise = std::tan(degrees * M_PI / 180);
+        Regions regions;
+        for (qsizetype l = 0; l < lines.size(); ++l) {
+            const QStringList pieces = lines[l].split(QLatin1Char('|'));
+            for (qsizetype p = 0; p < pieces.size(); ++p) {
+                for (qsizetype c = 0; c < pieces[p].size(); ++c) {
+                    const double x = starts[p] + (c + 0.5) * size;
+                    // Pixels count down from the top; boxes count up from the bottom.
+                    const double y = 6 + size / 2 + l * 1.6 * size + (x - width / 2.0) * rise;
+                    regions.append({pieces[p].mid(c, 1), QRectF((x - size / 2) / width, 1 - (y + size / 2) / height,
+                                                                size / width, size / height)});
+                }
+            }
+        }
+        const QString expected = QString(lines.join(QLatin1Char('\n'))).remove(QLatin1Char('|'));
+        QCOMPARE(ImageTextRecognizer::readingOrderText(regions), std::optional<QString>(expected));
+        std::shuffle(regions.begin(), regions.end(), *QRandomGenerator::global());
+        QCOMPARE(ImageTextRecognizer::readingOrderText(regions), std::optional<QString>(expected));
     }
 
     void aLongChainOfCloseCentresSortsSoundly()

@@ -622,8 +622,7 @@ private Q_SLOTS:
                 for (const double degrees : {-1.6, 1.4}) {
                     const QImage panel = settingsPanel(title, rows, family, size, size * 24);
                     const QImage picture = RecognitionPictures::turnedPicture(panel, degrees);
-                    // The rows the recognizer hands out (a slanting row's characters slant with
-                    // it, so reading order by height alone is no judge of rows here).
+                    // The rows the recognizer hands out.
                     const auto result = recognizer().recognize(picture);
                     QStringList readLines;
                     for (const auto& word : result.words) {
@@ -641,6 +640,22 @@ private Q_SLOTS:
                     if (!right)
                         wrong.append(
                             QStringLiteral("%1 %2 px turned %3: %4").arg(family).arg(size).arg(degrees).arg(read));
+                    // And the user who copies the text gets the same rows, one per line.
+                    const QStringList copied =
+                        ImageTextRecognizer::readingOrderText(ImageTextRecognizer::selectionRegions(result.characters))
+                            .value_or(QString())
+                            .split(QLatin1Char('\n'));
+                    bool copiedRight = copied.size() == rows.size() + 1;
+                    for (qsizetype i = 0; copiedRight && i < rows.size(); ++i) {
+                        const QString expected = rows[i].first + rows[i].second;
+                        copiedRight = editDistance(copied[i + 1], expected) * 3 <= expected.size();
+                    }
+                    if (!copiedRight)
+                        wrong.append(QStringLiteral("%1 %2 px turned %3, copied: %4")
+                                         .arg(family)
+                                         .arg(size)
+                                         .arg(degrees)
+                                         .arg(copied.join(QLatin1Char('|'))));
                 }
             }
         }

@@ -225,6 +225,58 @@ void ImageTextRecognizer::whenFinished(const QFuture<Regions>& future, QObject* 
     watcher->setFuture(future);
 }
 
+namespace {
+
+// A slant is measured only from this many pairs of neighbours or more: a handful of characters
+// says nothing about how the picture was held.
+constexpr size_t kLeastPairsForSlant = 6;
+
+// How far the lines of the picture rise per unit across, in the regions' own units (0 for level
+// text). A photographed or scanned screen is often turned by a degree or two; across a settings
+// row, a label and its value far to its right then stand several line heights' worth of tolerance
+// apart, and lines cut by height alone interleave their pieces. Each region is paired with its
+// nearest neighbour to the right that shares most of its height (the next character of its line);
+// the middle of those pairs' slopes is the slant. It depends on the set of regions only, not on
+// their order.
+double slantOf(const Regions& regions)
+{
+    std::vector<qsizetype> byX(static_cast<size_t>(regions.size()));
+    std::iota(byX.begin(), byX.end(), qsizetype(0));
+    std::stable_sort(byX.begin(), byX.end(),
+                     [&](qsizetype a, qsizetype b) { return midX(regions[a]) < midX(regions[b]); });
+    std::vector<double> slopes;
+    for (size_t i = 0; i < byX.size(); ++i) {
+        const QRectF& box = regions[byX[i]].boundingBox;
+        if (!isUsableBox(box))
+            continue;
+        for (size_t j = i + 1; j < byX.size(); ++j) {
+            const QRectF& next = regions[byX[j]].boundingBox;
+            const double across = next.center().x() - box.center().x();
+            // A blank between words is narrower than a character or two.
+            if (across > 1.5 * (box.width() + next.width()))
+                break;
+            if (!isUsableBox(next) || across <= 0)
+                continue;
+            const double shared = std::min(box.bottom(), next.bottom()) - std::max(box.top(), next.top());
+            if (shared > 0.5 * std::min(box.height(), next.height())) {
+                slopes.push_back((next.center().y() - box.center().y()) / across);
+                break;
+            }
+        }
+    }
+    if (slopes.size() < kLeastPairsForSlant)
+        return 0;
+    const auto middle = slopes.begin() + static_cast<std::ptrdiff_t>(slopes.size() / 2);
+    std::nth_element(slopes.begin(), middle, slopes.end());
+    return std::isfinite(*middle) ? *middle : 0.0;
+}
+
+// The height a region's centre would have if the picture were level.
+double levelledMidY(const RecognizedTextRegion& region, double slant)
+{
+    return midY(region) - slant * midX(region);
+}
+
 // Ordering regions by a pairwise "more than 0.012 apart vertically, else left to right" test
 // is not a strict weak order: with centres at 0.000, 0.010 and 0.020 the middle one is "on the
 // line" of both others while those two are not, and sorting with such a test is undefined
@@ -232,33 +284,55 @@ void ImageTextRecognizer::whenFinished(const QFuture<Regions>& future, QObject* 
 // centre, a region joins the current line while it lies within the tolerance of the line's
 // first (highest) region. Ordinary text, whose lines are farther apart than the tolerance and
 // whose characters are not, comes out as the pairwise test intends.
-Regions ImageTextRecognizer::sortedInReadingOrder(const Regions& regions)
+//
+// Two things keep a line whole where the fixed tolerance alone would cut it. The heights
+// compared are those of a levelled picture, so that a slightly turned one keeps its lines. And
+// in a short picture (a label, one line of a chat) 0.012 of its height is under a pixel, less
+// than a character's centre wanders; characters within half a line's height of its first one
+// belong to it, since lines of text stand at least a line's height apart.
+std::vector<std::vector<qsizetype>> linesInReadingOrder(const Regions& regions)
 {
+    const double slant = slantOf(regions);
+    std::vector<double> heights;
+    heights.reserve(static_cast<size_t>(regions.size()));
+    for (const RecognizedTextRegion& region : regions)
+        heights.push_back(levelledMidY(region, slant));
+
     std::vector<qsizetype> byHeight(static_cast<size_t>(regions.size()));
     std::iota(byHeight.begin(), byHeight.end(), qsizetype(0));
     std::stable_sort(byHeight.begin(), byHeight.end(),
-                     [&](qsizetype a, qsizetype b) { return midY(regions[a]) > midY(regions[b]); });
+                     [&](qsizetype a, qsizetype b) { return heights[size_t(a)] > heights[size_t(b)]; });
 
     std::vector<std::vector<qsizetype>> lines;
     double lineTop = 0;
+    double tolerance = kSameLineTolerance;
     for (const qsizetype index : byHeight) {
-        const double centre = midY(regions[index]);
-        if (lines.empty() || lineTop - centre > kSameLineTolerance) {
+        const double centre = heights[size_t(index)];
+        if (lines.empty() || lineTop - centre > tolerance) {
             lines.emplace_back();
             lineTop = centre;
+            const double height = regions[index].boundingBox.height();
+            tolerance = std::max(kSameLineTolerance, std::isfinite(height) ? height / 2 : 0.0);
         }
         lines.back().push_back(index);
     }
-
-    Regions sorted;
-    sorted.reserve(regions.size());
     for (std::vector<qsizetype>& line : lines) {
         std::sort(line.begin(), line.end()); // ties across the line keep the recognition order
         std::stable_sort(line.begin(), line.end(),
                          [&](qsizetype a, qsizetype b) { return midX(regions[a]) < midX(regions[b]); });
+    }
+    return lines;
+}
+
+} // namespace
+
+Regions ImageTextRecognizer::sortedInReadingOrder(const Regions& regions)
+{
+    Regions sorted;
+    sorted.reserve(regions.size());
+    for (const std::vector<qsizetype>& line : linesInReadingOrder(regions))
         for (const qsizetype index : line)
             sorted.append(regions[index]);
-    }
     return sorted;
 }
 
@@ -266,14 +340,14 @@ std::optional<QString> ImageTextRecognizer::readingOrderText(const Regions& regi
 {
     if (regions.isEmpty())
         return std::nullopt;
-    const Regions sorted = sortedInReadingOrder(regions);
-    QString text = sorted.first().text;
-    for (qsizetype i = 1; i < sorted.size(); ++i) {
-        if (std::abs(midY(sorted[i]) - midY(sorted[i - 1])) > kSameLineTolerance)
-            text += QLatin1Char('\n');
-        text += sorted[i].text;
+    QStringList lines;
+    for (const std::vector<qsizetype>& line : linesInReadingOrder(regions)) {
+        QString text;
+        for (const qsizetype index : line)
+            text += regions[index].text;
+        lines.append(text);
     }
-    return text;
+    return lines.join(QLatin1Char('\n'));
 }
 
 Regions ImageTextRecognizer::selectionRegions(const QList<Platform::RecognizedCharacter>& line)
