@@ -356,6 +356,12 @@ private Q_SLOTS:
                                     QStringLiteral("会议材料已经放在共享文件夹里了有问题随时联系我们")};
         QTest::newRow("paragraph, 2 degrees") << 2.0 << 900 << 140 << paragraph << QList<int>{20};
         QTest::newRow("paragraph, -2 degrees") << -2.0 << 900 << 140 << paragraph << QList<int>{20};
+        // A long screenshot, where 0.012 of the height spans more than two lines.
+        QTest::newRow("long screenshot, level")
+            << 0.0 << 700 << 9000
+            << QStringList{QStringLiteral("刚才的链接已经过期了"), QStringLiteral("我再发一次给你"),
+                           QStringLiteral("收到，谢谢")}
+            << QList<int>{20};
         // A label in a picture hardly taller than itself: 0.012 of it is a third of a pixel.
         for (const double degrees : {1.0, -1.0})
             QTest::addRow("short label, %g degree", degrees)

@@ -285,11 +285,13 @@ double levelledMidY(const RecognizedTextRegion& region, double slant)
 // first (highest) region. Ordinary text, whose lines are farther apart than the tolerance and
 // whose characters are not, comes out as the pairwise test intends.
 //
-// Two things keep a line whole where the fixed tolerance alone would cut it. The heights
-// compared are those of a levelled picture, so that a slightly turned one keeps its lines. And
-// in a short picture (a label, one line of a chat) 0.012 of its height is under a pixel, less
-// than a character's centre wanders; characters within half a line's height of its first one
-// belong to it, since lines of text stand at least a line's height apart.
+// The heights compared are those of a levelled picture, so that a slightly turned one keeps its
+// lines. And the tolerance keeps to the size of the line: in a short picture (a label, one line
+// of a chat) 0.012 of its height is under a pixel, less than a character's centre wanders, so
+// characters within half a line's height of its first one belong to it; in a long screenshot
+// 0.012 of its height spans two or three lines, which would be merged and interleaved, so no
+// more than three quarters of a line's height. Lines of text stand at least a line's height
+// apart.
 std::vector<std::vector<qsizetype>> linesInReadingOrder(const Regions& regions)
 {
     const double slant = slantOf(regions);
@@ -312,7 +314,9 @@ std::vector<std::vector<qsizetype>> linesInReadingOrder(const Regions& regions)
             lines.emplace_back();
             lineTop = centre;
             const double height = regions[index].boundingBox.height();
-            tolerance = std::max(kSameLineTolerance, std::isfinite(height) ? height / 2 : 0.0);
+            tolerance = std::isfinite(height) && height > 0
+                            ? std::clamp(kSameLineTolerance, height / 2, height * 3 / 4)
+                            : kSameLineTolerance;
         }
         lines.back().push_back(index);
     }

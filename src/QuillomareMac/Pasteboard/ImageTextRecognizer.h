@@ -75,8 +75,9 @@ void whenFinished(const QFuture<Regions>& future, QObject* receiver, std::functi
 
 // The regions sorted into lines, top to bottom, each line left to right; characters of one line
 // whose centres share a place keep the order they came in. A region belongs to a line when its
-// centre lies within 0.012, or within half the line's height, of the line's highest one; in a
-// picture turned by a few degrees the heights are measured as the lines run, not level.
+// centre lies within 0.012 of the line's highest one, but never less than half and never more
+// than three quarters of that one's height; in a picture turned by a few degrees the heights are
+// measured as the lines run, not level.
 Regions sortedInReadingOrder(const Regions& regions);
 
 // The text of the regions in reading order, one line feed between lines and nothing between
