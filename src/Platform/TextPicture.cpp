@@ -90,9 +90,11 @@ QImage opaque(const QImage& image)
 
 // How far apart two colours are to the eye of a text reader: the largest difference of a
 // channel, so that red on green of one brightness still differs.
-int distance(QRgb a, QRgb b)
+// Asked of every pixel several times over: written so that it is worked out in place.
+inline int distance(QRgb a, QRgb b)
 {
-    return std::max({std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)), std::abs(qBlue(a) - qBlue(b))});
+    return std::max(std::max(std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b))),
+                    std::abs(qBlue(a) - qBlue(b)));
 }
 
 // A bar or a bubble of even colour around a line of text (the selected row of a list, a chat
