@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <vector>
 
@@ -89,9 +90,11 @@ QImage opaque(const QImage& image)
 
 // How far apart two colours are to the eye of a text reader: the largest difference of a
 // channel, so that red on green of one brightness still differs.
-int distance(QRgb a, QRgb b)
+// Asked of every pixel several times over: written so that it is worked out in place.
+inline int distance(QRgb a, QRgb b)
 {
-    return std::max({std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)), std::abs(qBlue(a) - qBlue(b))});
+    return std::max(std::max(std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b))),
+                    std::abs(qBlue(a) - qBlue(b)));
 }
 
 // A bar or a bubble of even colour around a line of text (the selected row of a list, a chat
@@ -296,6 +299,22 @@ constexpr int kJpegBlock = 8;
 constexpr int kPanelInkShare = 32;
 constexpr int kPanelFill = 4;
 
+// A row's stretch of smooth pixels: the smooth areas are joined run by run, a page being a few
+// runs a row, rather than pixel by pixel.
+struct SmoothRun
+{
+    int y = 0;
+    int left = 0;
+    int right = 0; // one past
+};
+
+// A pixel of a panel's edge and the panel it belongs to.
+struct PanelEdge
+{
+    size_t pixel = 0;
+    int panel = 0;
+};
+
 void judgeAroundPanels(const QImage& rgb, const std::vector<uint8_t>& grey, std::vector<uint8_t>& difference)
 {
     const int width = rgb.width();
@@ -305,25 +324,63 @@ void judgeAroundPanels(const QImage& rgb, const std::vector<uint8_t>& grey, std:
     };
     const size_t count = size_t(width) * size_t(height);
     const auto at = [width](int x, int y) { return size_t(y) * size_t(width) + size_t(x); };
-    const auto smoothStep = [&](size_t a, size_t b) { return std::abs(grey[a] - grey[b]) <= kPanelSmoothStep; };
     if (std::none_of(difference.begin(), difference.end(), [](uint8_t d) { return d > kNoise; }))
         return;
-    // Smooth pixels: every neighbour across and down within a smooth step.
-    std::vector<uint8_t> smooth(count, 0);
-    for (int y = 1; y + 1 < height; ++y) {
+    // Smooth pixels: every neighbour across and down within a smooth step. Two smooth pixels side
+    // by side or one above the other are then within a smooth step of each other, so a smooth area
+    // is smooth pixels joined across and down, and its runs along the rows are joined where they
+    // overlap.
+    std::vector<SmoothRun> runs;
+    std::vector<size_t> firstRunOfRow(size_t(height) + 1, 0);
+    // A row is judged a chunk at a time (which the compiler does many pixels at once), and a chunk
+    // all of one kind, as most of a page is, goes on or leaves out its run whole.
+    constexpr int kChunk = 16;
+    const auto near = [](uint8_t a, uint8_t b) { return uint8_t(std::max(a, b) - std::min(a, b)) <= kPanelSmoothStep; };
+    constexpr uint64_t kAllSmooth = 0x0101010101010101; // eight smooth pixels in a row
+    for (int y = 0; y < height; ++y) {
+        firstRunOfRow[size_t(y)] = runs.size();
+        if (y < 1 || y + 1 >= height)
+            continue;
         const uint8_t* row = &grey[at(0, y)];
         const uint8_t* above = row - width;
         const uint8_t* below = row + width;
-        uint8_t* out = &smooth[at(0, y)];
-        for (int x = 1; x + 1 < width; ++x) {
-            const int own = row[x];
-            out[x] = uint8_t(
-                (std::abs(own - row[x - 1]) <= kPanelSmoothStep) & (std::abs(own - row[x + 1]) <= kPanelSmoothStep) &
-                (std::abs(own - above[x]) <= kPanelSmoothStep) & (std::abs(own - below[x]) <= kPanelSmoothStep));
+        int left = -1; // where the run being found began
+        for (int x = 1; x + 1 < width; x += kChunk) {
+            const int n = std::min(kChunk, width - 1 - x);
+            std::array<uint8_t, kChunk> smooth{};
+            const uint8_t* centre = row + x;
+            const auto judge = [&](int k) {
+                return uint8_t(near(centre[k], centre[k - 1]) & near(centre[k], centre[k + 1]) &
+                               near(centre[k], above[x + k]) & near(centre[k], below[x + k]));
+            };
+            if (n == kChunk) {
+                for (int k = 0; k < kChunk; ++k)
+                    smooth[size_t(k)] = judge(k);
+                std::array<uint64_t, kChunk / 8> words{};
+                std::memcpy(words.data(), smooth.data(), kChunk);
+                const uint64_t all = left >= 0 ? kAllSmooth : 0;
+                if (std::all_of(words.begin(), words.end(), [all](uint64_t word) { return word == all; }))
+                    continue;
+            } else {
+                for (int k = 0; k < n; ++k)
+                    smooth[size_t(k)] = judge(k);
+            }
+            for (int k = 0; k < n; ++k) {
+                if (smooth[size_t(k)] && left < 0) {
+                    left = x + k;
+                } else if (!smooth[size_t(k)] && left >= 0) {
+                    runs.push_back({y, left, x + k});
+                    left = -1;
+                }
+            }
         }
+        if (left >= 0)
+            runs.push_back({y, left, width - 1});
     }
-    // The smooth areas, joined across smooth steps.
-    std::vector<int> parent(count, -1);
+    firstRunOfRow[size_t(height)] = runs.size();
+    std::vector<int> parent(runs.size());
+    for (size_t r = 0; r < runs.size(); ++r)
+        parent[r] = int(r);
     const auto find = [&](int i) {
         while (parent[size_t(i)] != i) {
             parent[size_t(i)] = parent[size_t(parent[size_t(i)])];
@@ -337,69 +394,72 @@ void judgeAroundPanels(const QImage& rgb, const std::vector<uint8_t>& grey, std:
         if (a != b)
             parent[size_t(std::max(a, b))] = std::min(a, b);
     };
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            const size_t i = at(x, y);
-            if (!smooth[i])
-                continue;
-            const size_t up = i - size_t(width);
-            const bool withLeft = x > 0 && smooth[i - 1] && smoothStep(i, i - 1);
-            const bool withUp = y > 0 && smooth[up] && smoothStep(i, up);
-            parent[i] = withLeft ? find(int(i - 1)) : int(i);
-            // The pixel above and the one to the left are one area already where the one between
-            // them joins both (most of a page).
-            if (withUp && !(withLeft && smooth[up - 1] && smoothStep(up - 1, up) && smoothStep(up - 1, i - 1)))
-                join(int(i), int(up));
+    for (int y = 1; y < height; ++y) {
+        size_t above = firstRunOfRow[size_t(y - 1)];
+        const size_t aboveEnd = firstRunOfRow[size_t(y)];
+        for (size_t r = firstRunOfRow[size_t(y)]; r < firstRunOfRow[size_t(y + 1)]; ++r) {
+            while (above < aboveEnd && runs[above].right <= runs[r].left)
+                ++above;
+            for (size_t a = above; a < aboveEnd && runs[a].left < runs[r].right; ++a)
+                join(int(a), int(r));
         }
-    // Each area numbered in the order of its first pixel (its root: the smallest index in it).
+    }
+    // Each area numbered in the order of its first pixel (in its first run, the root of its runs).
     std::vector<int> label(count, -1);
+    std::vector<int> runLabel(runs.size(), -1);
     std::vector<int> area, background;
     std::vector<QRect> bounds;
-    for (size_t i = 0; i < count; ++i) {
-        if (!smooth[i])
-            continue;
-        const int root = find(int(i));
-        const int x = int(i % size_t(width)), y = int(i / size_t(width));
-        if (size_t(root) == i) {
-            label[i] = int(area.size());
+    for (size_t r = 0; r < runs.size(); ++r) {
+        const SmoothRun& run = runs[r];
+        const int root = find(int(r));
+        if (size_t(root) == r) {
+            runLabel[r] = int(area.size());
             area.push_back(0);
             background.push_back(0);
-            bounds.emplace_back(x, y, 1, 1);
+            bounds.emplace_back(QPoint(run.left, run.y), QPoint(run.right - 1, run.y));
         } else {
-            label[i] = label[size_t(root)];
+            runLabel[r] = runLabel[size_t(root)];
         }
-        const size_t number = size_t(label[i]);
-        ++area[number];
-        background[number] += difference[i] <= kNoise ? 1 : 0;
-        QRect& box = bounds[number];
-        if (x < box.left())
-            box.setLeft(x);
-        else if (x > box.right())
-            box.setRight(x);
-        box.setBottom(y);
+        const int number = runLabel[r];
+        const size_t first = at(run.left, run.y);
+        std::fill(label.begin() + std::ptrdiff_t(first), label.begin() + std::ptrdiff_t(first) + (run.right - run.left),
+                  number);
+        area[size_t(number)] += run.right - run.left;
+        int quiet = 0;
+        for (size_t i = first; i < first + size_t(run.right - run.left); ++i)
+            quiet += difference[i] <= kNoise ? 1 : 0;
+        background[size_t(number)] += quiet;
+        QRect& box = bounds[size_t(number)];
+        box.setLeft(std::min(box.left(), run.left));
+        box.setRight(std::max(box.right(), run.right - 1));
+        box.setBottom(run.y);
     }
     parent = {};
     const auto backgroundArea = [&](int number) {
         return area[size_t(number)] >= kPanelLeastArea &&
                background[size_t(number)] * kPanelBackgroundShare >= area[size_t(number)];
     };
-    std::vector<uint8_t> whiten(count, 0);
     // For each pixel of a panel's edge, the panel: of the two areas either side, the one within the
     // other's bounds.
-    std::vector<int> edgeOf(count, -1);
-    std::vector<uint8_t> blockRow(count, 0);
+    std::vector<PanelEdge> edges;
     constexpr std::array<std::array<int, 2>, 4> kDirections{{{1, 0}, {0, 1}, {1, 1}, {1, -1}}};
+    // Whether a line followed from a pixel went on, per side: the last followed across, and per
+    // column the last followed down.
+    struct LineFollowed
+    {
+        size_t pixel = std::numeric_limits<size_t>::max();
+        std::array<int, 2> areas{-1, -1};
+        bool drawn = false;
+    };
+    std::array<LineFollowed, 2> followedAcross{};
+    std::vector<std::array<LineFollowed, 2>> followedDown(static_cast<size_t>(width));
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {
             const size_t i = at(x, y);
-            if (difference[i] <= kNoise)
+            // Ink inside an area the tiles took for background may be a JPEG block's row of a
+            // panel the tiles around judged against the page: decided below, by the panel's edge.
+            if (difference[i] <= kNoise || label[i] >= 0)
                 continue;
-            if (label[i] >= 0) {
-                // Inside an area the tiles took for background, by a panel's edge (a JPEG block's
-                // row of a panel the tiles around judged against the page): decided below.
-                blockRow[i] = backgroundArea(label[i]) ? 1 : 0;
-                continue;
-            }
             for (const auto& direction : kDirections) {
                 const auto side = [&](int sign) {
                     for (int step = 1; step <= kPanelEdgeReach; ++step) {
@@ -418,6 +478,11 @@ void judgeAroundPanels(const QImage& rgb, const std::vector<uint8_t>& grey, std:
                     continue;
                 const int lighter = std::max(grey[one], grey[other]), darker = std::min(grey[one], grey[other]);
                 if (grey[i] > lighter + kBackgroundSpread || grey[i] < darker - kBackgroundSpread)
+                    continue;
+                // The panel lies within the page around it.
+                const QRect& oneBounds = bounds[size_t(label[one])];
+                const QRect& otherBounds = bounds[size_t(label[other])];
+                if (otherBounds.contains(oneBounds) == oneBounds.contains(otherBounds))
                     continue;
                 // A line across or down that goes on from here between two other areas is drawn
                 // (a list's frame beside its selected row, then beside the list's other rows) and
@@ -439,83 +504,128 @@ void judgeAroundPanels(const QImage& rgb, const std::vector<uint8_t>& grey, std:
                     }
                     return found;
                 };
+                const auto between = [&areas](const std::array<int, 2>& found) {
+                    return found == areas || (found[0] == areas[1] && found[1] == areas[0]);
+                };
+                const auto goesOn = [&](int alongX, int alongY, int sign) {
+                    int lastEdge = 0, elsewhere = 0;
+                    for (int step = 1; step <= lastEdge + kLineBeyondEdge && elsewhere < 2; ++step) {
+                        const int ax = x + sign * step * alongX, ay = y + sign * step * alongY;
+                        if (ax < 0 || ay < 0 || ax >= width || ay >= height || label[at(ax, ay)] >= 0 ||
+                            difference[at(ax, ay)] <= kNoise)
+                            break;
+                        const std::array<int, 2> found = sidesOf(ax, ay, alongY, alongX);
+                        if (between(found))
+                            lastEdge = step;
+                        else if (found[0] >= 0 && found[1] >= 0 && found[0] != found[1])
+                            ++elsewhere;
+                    }
+                    return elsewhere >= 2;
+                };
+                // Followed from a pixel, the line goes on as it does from the next pixel along it
+                // where that one stands between the same two areas: the answer of the pixel before
+                // (to the left, above) serves, and an edge as long as a window's is not followed
+                // again from each of its pixels.
                 bool drawnLine = false;
                 for (const auto& [alongX, alongY] : {std::pair{1, 0}, std::pair{0, 1}}) {
                     for (const int sign : {-1, 1}) {
-                        int lastEdge = 0, elsewhere = 0;
-                        for (int step = 1; step <= lastEdge + kLineBeyondEdge && elsewhere < 2; ++step) {
-                            const int ax = x + sign * step * alongX, ay = y + sign * step * alongY;
-                            if (ax < 0 || ay < 0 || ax >= width || ay >= height || label[at(ax, ay)] >= 0 ||
-                                difference[at(ax, ay)] <= kNoise)
-                                break;
-                            const std::array<int, 2> found = sidesOf(ax, ay, alongY, alongX);
-                            if (found == areas || (found[0] == areas[1] && found[1] == areas[0]))
-                                lastEdge = step;
-                            else if (found[0] >= 0 && found[1] >= 0 && found[0] != found[1])
-                                ++elsewhere;
+                        if (drawnLine)
+                            break;
+                        LineFollowed& last = alongX ? followedAcross[sign > 0] : followedDown[size_t(x)][sign > 0];
+                        bool known = false;
+                        if ((alongX ? x > 0 : y > 0) && last.pixel == i - (alongX ? 1 : size_t(width)) &&
+                            (last.areas == areas || (last.areas[0] == areas[1] && last.areas[1] == areas[0]))) {
+                            // The pixel next along on that side: the one before, or this one.
+                            const int nx = sign < 0 ? x - alongX : x, ny = sign < 0 ? y - alongY : y;
+                            const size_t next = at(nx, ny);
+                            known = label[next] < 0 && difference[next] > kNoise &&
+                                    between(sidesOf(nx, ny, alongY, alongX));
                         }
-                        drawnLine = drawnLine || elsewhere >= 2;
+                        drawnLine = known ? last.drawn : goesOn(alongX, alongY, sign);
+                        last = {i, areas, drawnLine};
                     }
                 }
                 if (drawnLine)
                     continue;
-                // The panel lies within the page around it.
-                const QRect& oneBounds = bounds[size_t(label[one])];
-                const QRect& otherBounds = bounds[size_t(label[other])];
-                if (otherBounds.contains(oneBounds) != oneBounds.contains(otherBounds)) {
-                    edgeOf[i] = otherBounds.contains(oneBounds) ? label[one] : label[other];
-                    break;
-                }
+                edges.push_back({i, otherBounds.contains(oneBounds) ? label[one] : label[other]});
+                break;
             }
         }
+    if (edges.empty())
+        return;
     // A panel holds text: it has ink within its bounds
     // besides its edge. A disc of colour on a page (a photograph's blurred lights, a pattern's
     // shapes) holds none, and its outline stays for the pattern it is. And it fills its bounds
     // well: a band of a pattern of stripes, slanting across, does not.
-    std::vector<int> inkAbove(size_t(width + 1) * size_t(height + 1), 0); // ink up and left of each corner
-    for (int y = 0; y < height; ++y) {
-        int inRow = 0;
-        for (int x = 0; x < width; ++x) {
-            const size_t i = at(x, y);
-            inRow += difference[i] > kNoise && label[i] < 0 && edgeOf[i] < 0 ? 1 : 0;
-            inkAbove[size_t(y + 1) * size_t(width + 1) + size_t(x + 1)] =
-                inkAbove[size_t(y) * size_t(width + 1) + size_t(x + 1)] + inRow;
+    // Edge pixels: 1, and 2 once whitened.
+    std::vector<uint8_t> edge(count, 0);
+    for (const PanelEdge& e : edges)
+        edge[e.pixel] = 1;
+    const auto ink = [&](size_t i) { return difference[i] > kNoise && label[i] < 0 && !edge[i]; };
+    std::vector<int8_t> holdsText(area.size(), -1);
+    std::vector<int> inkOf(area.size(), -1);
+    // Ink is counted within each panel's bounds, or where the bounds together outsize the picture
+    // (panels within panels), summed up once over the picture.
+    size_t boundsArea = 0;
+    for (const PanelEdge& e : edges)
+        if (inkOf[size_t(e.panel)] < 0) {
+            inkOf[size_t(e.panel)] = 0;
+            boundsArea += size_t(bounds[size_t(e.panel)].width()) * size_t(bounds[size_t(e.panel)].height());
+        }
+    std::vector<int> inkAbove; // ink up and left of each corner
+    if (boundsArea > count) {
+        inkAbove.assign(size_t(width + 1) * size_t(height + 1), 0);
+        for (int y = 0; y < height; ++y) {
+            int inRow = 0;
+            for (int x = 0; x < width; ++x) {
+                inRow += ink(at(x, y)) ? 1 : 0;
+                inkAbove[size_t(y + 1) * size_t(width + 1) + size_t(x + 1)] =
+                    inkAbove[size_t(y) * size_t(width + 1) + size_t(x + 1)] + inRow;
+            }
         }
     }
     const auto inkWithin = [&](const QRect& box) {
+        if (inkAbove.empty()) {
+            int found = 0;
+            for (int y = box.top(); y <= box.bottom(); ++y)
+                for (int x = box.left(); x <= box.right(); ++x)
+                    found += ink(at(x, y)) ? 1 : 0;
+            return found;
+        }
         const auto corner = [&](int x, int y) { return inkAbove[size_t(y) * size_t(width + 1) + size_t(x)]; };
         return corner(box.right() + 1, box.bottom() + 1) - corner(box.left(), box.bottom() + 1) -
                corner(box.right() + 1, box.top()) + corner(box.left(), box.top());
     };
-    std::vector<int8_t> holdsText(area.size(), -1);
-    for (size_t i = 0; i < count; ++i) {
-        if (edgeOf[i] < 0)
-            continue;
-        int8_t& panel = holdsText[size_t(edgeOf[i])];
+    for (const PanelEdge& e : edges) {
+        int8_t& panel = holdsText[size_t(e.panel)];
         if (panel < 0) {
-            const QRect& box = bounds[size_t(edgeOf[i])];
+            const QRect& box = bounds[size_t(e.panel)];
             const int boxArea = box.width() * box.height();
-            panel =
-                inkWithin(box) * kPanelInkShare >= boxArea && area[size_t(edgeOf[i])] * kPanelFill >= boxArea ? 1 : 0;
+            panel = inkWithin(box) * kPanelInkShare >= boxArea && area[size_t(e.panel)] * kPanelFill >= boxArea ? 1 : 0;
         }
-        whiten[i] = uint8_t(panel);
+        if (panel)
+            edge[e.pixel] = 2;
     }
-    const auto nearEdge = [&](int x, int y) {
+    inkAbove = {};
+    // Ink within a JPEG block of a whitened edge, across or down, in an area the tiles took for
+    // background goes with it.
+    for (const PanelEdge& e : edges) {
+        if (edge[e.pixel] != 2)
+            continue;
+        const int x = int(e.pixel % size_t(width)), y = int(e.pixel / size_t(width));
         for (int step = 1; step <= kJpegBlock; ++step)
             for (const auto& [dx, dy] : {std::pair{1, 0}, std::pair{-1, 0}, std::pair{0, 1}, std::pair{0, -1}}) {
-                const int nx = x + step * dx, ny = y + step * dy;
-                if (nx >= 0 && ny >= 0 && nx < width && ny < height && edgeOf[at(nx, ny)] >= 0 && whiten[at(nx, ny)])
-                    return true;
+                const int nx = x - step * dx, ny = y - step * dy;
+                if (nx < 0 || ny < 0 || nx >= width || ny >= height)
+                    continue;
+                const size_t n = at(nx, ny);
+                if (difference[n] > kNoise && label[n] >= 0 && backgroundArea(label[n]))
+                    difference[n] = 0;
             }
-        return false;
-    };
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-            if (blockRow[at(x, y)] && nearEdge(x, y))
-                whiten[at(x, y)] = 1;
-    for (size_t i = 0; i < count; ++i)
-        if (whiten[i])
-            difference[i] = 0;
+    }
+    for (const PanelEdge& e : edges)
+        if (edge[e.pixel] == 2)
+            difference[e.pixel] = 0;
 
     // Inside a panel found so, its own colour is the background of what it holds, row by row
     // (a bubble shaded down its height): the tiles along a bubble padded thinly take the page
@@ -537,18 +647,21 @@ void judgeAroundPanels(const QImage& rgb, const std::vector<uint8_t>& grey, std:
         }
     if (panels.empty())
         return;
-    for (size_t i = 0; i < count; ++i) {
-        if (label[i] < 0 || panelOf[size_t(label[i])] < 0)
+    for (size_t r = 0; r < runs.size(); ++r) {
+        const int number = runLabel[r];
+        if (panelOf[size_t(number)] < 0)
             continue;
-        const int x = int(i % size_t(width)), y = int(i / size_t(width));
-        PanelRow& row = panels[size_t(panelOf[size_t(label[i])])][size_t(y - bounds[size_t(label[i])].top())];
-        row.left = std::min(row.left, x);
-        row.right = std::max(row.right, x);
-        const QRgb colour = colourAt(i);
-        row.sum[0] += qRed(colour);
-        row.sum[1] += qGreen(colour);
-        row.sum[2] += qBlue(colour);
-        ++row.pixels;
+        const SmoothRun& run = runs[r];
+        PanelRow& row = panels[size_t(panelOf[size_t(number)])][size_t(run.y - bounds[size_t(number)].top())];
+        row.left = std::min(row.left, run.left);
+        row.right = std::max(row.right, run.right - 1);
+        for (size_t i = at(run.left, run.y); i < at(run.right, run.y); ++i) {
+            const QRgb colour = colourAt(i);
+            row.sum[0] += qRed(colour);
+            row.sum[1] += qGreen(colour);
+            row.sum[2] += qBlue(colour);
+        }
+        row.pixels += run.right - run.left;
     }
     for (size_t number = 0; number < panelOf.size(); ++number) {
         if (panelOf[number] < 0)
@@ -565,7 +678,7 @@ void judgeAroundPanels(const QImage& rgb, const std::vector<uint8_t>& grey, std:
                 const size_t i = at(x, y);
                 // Text's strokes are thin: a wide smooth area in the panel is a shape of its own
                 // (another disc of a pattern across this one).
-                if (label[i] == int(number) || whiten[i] ||
+                if (label[i] == int(number) || edge[i] == 2 ||
                     (label[i] >= 0 && area[size_t(label[i])] >= kPanelLeastArea))
                     continue;
                 const int against = distance(colourAt(i), own);

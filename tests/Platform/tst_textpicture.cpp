@@ -5,6 +5,7 @@
 #include <QFont>
 #include <QFontMetrics>
 #include <QImage>
+#include <QLinearGradient>
 #include <QPainter>
 #include <QPen>
 #include <QTest>
@@ -306,6 +307,92 @@ private Q_SLOTS:
                                         .arg(inked)));
             }
         }
+    }
+
+    // A chat bubble alone in the bottom right corner of a large page saved as a JPEG, its right side
+    // a few pixels from the picture's edge: nothing else on the page, or a card of dark text far
+    // from it on the left, on a page plain or shaded from top to bottom. However little of the
+    // picture holds ink, and however the picture's width falls, the bubble's edge comes out white
+    // and its text dark.
+    void aLoneBubbleInTheCornerOfALargeJpegLosesItsEdge()
+    {
+        const QString said = QStringLiteral("今晚七點在門口見");
+        QStringList failures;
+        for (const QSize size : {QSize(1283, 901), QSize(1920, 1080)}) {
+            for (const bool shaded : {false, true}) {
+                for (const bool card : {false, true}) {
+                    QImage drawn(size, QImage::Format_RGB32);
+                    QFont font(QStringLiteral("Noto Sans CJK TC"));
+                    font.setPixelSize(20);
+                    const QFontMetrics metrics(font);
+                    const int pad = 12;
+                    const QRect text(size.width() - 4 - pad - metrics.horizontalAdvance(said),
+                                     size.height() - 10 - pad - metrics.height(), metrics.horizontalAdvance(said),
+                                     metrics.height());
+                    const QRect bubble = text.adjusted(-pad, -pad, pad, pad);
+                    QImage edge(drawn.size(), QImage::Format_Grayscale8);
+                    edge.fill(0);
+                    {
+                        QPainter painter(&drawn);
+                        painter.setRenderHint(QPainter::Antialiasing);
+                        if (shaded) {
+                            QLinearGradient gradient(0, 0, 0, size.height());
+                            gradient.setColorAt(0, QColor(0xfa, 0xfb, 0xfc));
+                            gradient.setColorAt(1, QColor(0xea, 0xee, 0xf2));
+                            painter.fillRect(drawn.rect(), gradient);
+                        } else {
+                            painter.fillRect(drawn.rect(), Qt::white);
+                        }
+                        if (card) {
+                            const QRect box(40, 40, size.width() / 2, size.height() / 3);
+                            painter.fillRect(box, QColor(0xee, 0xee, 0xee));
+                            painter.setFont(font);
+                            painter.setPen(QColor(0x20, 0x20, 0x20));
+                            painter.drawText(box.adjusted(16, 16, -16, -16), Qt::AlignLeft | Qt::AlignTop,
+                                             QStringLiteral("系統設定\n儲存空間 剩餘 48 GB\n螢幕亮度 自動調節"));
+                        }
+                        painter.setPen(Qt::NoPen);
+                        painter.setBrush(QColor(0x00, 0x7a, 0xff));
+                        painter.drawRoundedRect(bubble, pad, pad);
+                        painter.setFont(font);
+                        painter.setPen(Qt::white);
+                        painter.drawText(text, Qt::AlignLeft | Qt::AlignVCenter, said);
+                        QPainter outline(&edge);
+                        outline.setPen(QPen(Qt::white, 6));
+                        outline.drawRoundedRect(bubble, pad, pad);
+                    }
+                    const QImage grey =
+                        Platform::TextPicture::darkTextOnWhite(RecognitionPictures::Detail::throughJpeg(drawn, 60));
+                    int edgePixels = 0, darkEdge = 0, core = 0, darkCore = 0;
+                    for (int y = bubble.top() - 4; y <= bubble.bottom() + 4; ++y) {
+                        const auto* colours = reinterpret_cast<const QRgb*>(drawn.constScanLine(y));
+                        const uchar* read = grey.constScanLine(y);
+                        const uchar* band = edge.constScanLine(y);
+                        for (int x = bubble.left() - 4; x < size.width(); ++x) {
+                            if (band[x] >= 128 && !text.adjusted(-2, -2, 2, 2).contains(x, y)) {
+                                ++edgePixels;
+                                darkEdge += read[x] < 160 ? 1 : 0;
+                            } else if (text.contains(x, y) && qRed(colours[x]) > 240 && qBlue(colours[x]) > 240) {
+                                ++core;
+                                darkCore += read[x] < 160 ? 1 : 0;
+                            }
+                        }
+                    }
+                    if (edgePixels == 0 || core == 0 || darkEdge * 100 > edgePixels * 3 || darkCore * 20 < core * 9)
+                        failures.append(
+                            QStringLiteral("%1x%2%3%4: %5 of %6 edge pixels dark, %7 of %8 text pixels dark")
+                                .arg(size.width())
+                                .arg(size.height())
+                                .arg(shaded ? QStringLiteral(", shaded") : QString(),
+                                     card ? QStringLiteral(", with a card") : QString())
+                                .arg(darkEdge)
+                                .arg(edgePixels)
+                                .arg(darkCore)
+                                .arg(core));
+                }
+            }
+        }
+        QVERIFY2(failures.isEmpty(), qPrintable(failures.join(QStringLiteral("; "))));
     }
 };
 
