@@ -2273,6 +2273,11 @@ constexpr int kLinesOfALargeBlock = 4;
 // rarely say more than a vote or two each, and the lines of a script in a picture of both say
 // several.
 constexpr double kEvidenceOfOneScript = 6;
+// Lines lean one way where the evidence of those leaning the other is at most a third of theirs.
+constexpr double kEvidenceOfALeaning = 3;
+// Less than this is no evidence at all: a confidence a few points apart, no character of either
+// script's own.
+constexpr double kNoEvidence = 0.25;
 
 // What a Chinese line's two readings, one per Chinese model, say about it.
 struct HanComparison
@@ -2294,6 +2299,8 @@ struct HanComparison
     // The part of `traditional` that comes from the models' confidences.
     double fromConfidence = 0;
     bool shortLine = false;
+    // Whether neither reading has a character of one script only, nor the forms of one character.
+    bool ofBothScripts = false;
 };
 
 // Each Chinese model knows mostly its own script's characters and reads the other script's as
@@ -2366,6 +2373,7 @@ HanComparison compareHanReadings(ReadLine& line, std::vector<ReadLine>& others, 
     double glyphVotes = 0;
     double readSimplified = 0;
     size_t sameCharacters = 0; // Chinese characters both read, in either form
+    bool formsDiffer = false;  // whether the readings differ by the form of a character
     for (const auto& [i, j] : pairs) {
         if (first[i]->text == second[j]->text) {
             if (HanGlyphs::isHanCharacter(first[i]->text)) {
@@ -2385,8 +2393,10 @@ HanComparison compareHanReadings(ReadLine& line, std::vector<ReadLine>& others, 
         const QString& simplifiedText = comparison.otherIsTraditional ? first[i]->text : second[j]->text;
         const bool ofScript = ChineseScript::toSimplified({traditionalText}).front() == simplifiedText ||
                               ChineseScript::toTraditional({simplifiedText}).front() == traditionalText;
-        if (ofScript)
+        if (ofScript) {
             ++sameCharacters;
+            formsDiffer = true;
+        }
         const float traditionalConfidence =
             comparison.otherIsTraditional ? second[j]->confidence : first[i]->confidence;
         const float simplifiedConfidence = comparison.otherIsTraditional ? first[i]->confidence : second[j]->confidence;
@@ -2502,8 +2512,23 @@ HanComparison compareHanReadings(ReadLine& line, std::vector<ReadLine>& others, 
         double(sameCharacters) / double(std::max({hanCharacters(first), hanCharacters(second), size_t(1)}));
     comparison.sameShare = sameShare;
     comparison.otherSurer = double(hanConfidence(comparison.other) - hanConfidence(line));
-    const double confidenceVotes = sameShare * std::clamp(comparison.otherSurer / kConfidencePerVote,
-                                                          -kMostConfidenceVotes, kMostConfidenceVotes);
+    // A line whose characters, as either model reads them, are all written alike in both scripts
+    // (重新命名), each model reading the same ones or misreading them, is of both: which model
+    // trusts it more says nothing of a script, and would only sway the lines around it. Where the
+    // two read forms of one character (内 and 內, both standing in either script's text), the
+    // models know their own script's usual form.
+    const auto ofOneScript = [](const std::vector<Symbol*>& symbols) {
+        return std::any_of(symbols.begin(), symbols.end(), [](const Symbol* symbol) {
+            return HanGlyphs::isHanCharacter(symbol->text) &&
+                   ChineseScript::formOf(symbol->text) != ChineseScript::Form::both;
+        });
+    };
+    comparison.ofBothScripts = !formsDiffer && !ofOneScript(first) && !ofOneScript(second);
+    const double confidenceVotes =
+        !comparison.ofBothScripts
+            ? sameShare * std::clamp(comparison.otherSurer / kConfidencePerVote, -kMostConfidenceVotes,
+                                     kMostConfidenceVotes)
+            : 0;
     inkVotes *= std::min(1.0, double(inkRatios.size()) / kInkReferences);
     comparison.traditional = inkVotes + characterVotes +
                              std::min(readTraditional, kMostTraditionalReadBySimplifiedModel) -
@@ -2566,6 +2591,11 @@ void decideScripts(std::vector<HanComparison>& comparisons, const std::vector<Re
         {
             return kEvidenceOfOneScript * std::min(traditional, simplified) <= std::max(traditional, simplified);
         }
+        // Whether what speaks against the sum is clearly less, if not little.
+        bool leans() const
+        {
+            return kEvidenceOfALeaning * std::min(traditional, simplified) <= std::max(traditional, simplified);
+        }
     };
     std::vector<Evidence> ofBlock(block + 1);
     Evidence ofPicture;
@@ -2608,6 +2638,17 @@ void decideScripts(std::vector<HanComparison>& comparisons, const std::vector<Re
             traditional[k] = around.sum() > 0;
         else if (thin && aroundInPicture.lines >= 2 && std::abs(aroundInPicture.sum()) >= kDecisiveEvidence &&
                  aroundInPicture.agrees())
+            traditional[k] = aroundInPicture.sum() > 0;
+        // A line that says nothing of itself (the other model read no line there) would take a
+        // script at random. Where the lines around it lean clearly one way, if not as one (a few
+        // short lines misread in the other's forms, with little to say either), it leans with
+        // them; in a picture of both scripts, where each says about as much, it is left to what
+        // little it says.
+        else if (std::abs(own) < kNoEvidence && around.lines >= 2 && std::abs(around.sum()) >= kDecisiveEvidence &&
+                 around.leans())
+            traditional[k] = around.sum() > 0;
+        else if (std::abs(own) < kNoEvidence && aroundInPicture.lines >= 2 &&
+                 std::abs(aroundInPicture.sum()) >= kDecisiveEvidence && aroundInPicture.leans())
             traditional[k] = aroundInPicture.sum() > 0;
         else
             traditional[k] = own > 0;
@@ -2652,6 +2693,10 @@ void chooseHanReading(ReadLine& line, HanComparison& comparison, bool traditiona
         std::vector<Symbol*> second = symbolsOf(comparison.other);
         bool takeOther = traditional == comparison.otherIsTraditional;
         if (comparison.sameShare < kLeastSameShare && std::abs(comparison.otherSurer) >= kConfidencePerVote)
+            takeOther = comparison.otherSurer > 0;
+        // Neither reading is of one script: the script decided for the line, from the lines around
+        // it, says nothing of which is read right, and the engine's trust is all there is.
+        if (comparison.ofBothScripts)
             takeOther = comparison.otherSurer > 0;
         if (takeOther) {
             for (const auto& [i, j, verdict] : comparison.verdicts)

@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFontMetrics>
 #include <QPainter>
 #include <QProcess>
 #include <QRegularExpression>
@@ -134,6 +135,29 @@ QImage darkMenu(const QString& family, const QStringList& items, int pixelSize)
         painter.drawText(QPointF(pad + pixelSize, y + (itemHeight + metrics.capHeight() * 1.3) / 2), items[k]);
         y += itemHeight;
     }
+    return image;
+}
+
+// A menu as a desktop without font smoothing draws it: black on white, each item on a row of
+// twice the pixel size, the glyphs jagged.
+QImage jaggedMenu(const QString& family, const QStringList& items, int pixelSize)
+{
+    QFont font(family);
+    font.setPixelSize(pixelSize);
+    font.setStyleStrategy(QFont::NoAntialias);
+    const QFontMetrics metrics(font);
+    int width = 0;
+    for (const QString& item : items)
+        width = std::max(width, metrics.horizontalAdvance(item));
+    const int step = 2 * pixelSize;
+    QImage image(width + 4 * pixelSize, int(items.size()) * step + pixelSize, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    painter.setFont(font);
+    painter.setPen(Qt::black);
+    for (qsizetype i = 0; i < items.size(); ++i)
+        painter.drawText(QRect(2 * pixelSize, pixelSize / 2 + int(i) * step, width + pixelSize, step),
+                         Qt::AlignLeft | Qt::AlignVCenter, items[i]);
     return image;
 }
 
@@ -471,6 +495,61 @@ private Q_SLOTS:
                                 .arg(wrong.size())
                                 .arg(read)
                                 .arg(wrong.join(QStringLiteral(", ")))));
+    }
+
+    // Traditional menus drawn without antialiasing at 12 and 13 px in Noto's faces, read with only
+    // Noto's fonts: the other model can read no line at all where an item stands, or read its
+    // characters alike, and such an item says nothing of its script, while short items around it
+    // lean the other way on a misread or two. It takes the script the menu leans to.
+    void itemsThatSayNothingOfTheirScriptTakeTheirMenus()
+    {
+        const QList<QStringList> menus{
+            {QStringLiteral("開啟舊檔"), QStringLiteral("關閉視窗"), QStringLiteral("列印"),
+             QStringLiteral("匯入聯絡人"), QStringLiteral("匯出備份"), QStringLiteral("離開")},
+            {QStringLiteral("複製連結"), QStringLiteral("貼上"), QStringLiteral("全選"),
+             QStringLiteral("尋找下一個"), QStringLiteral("取代"), QStringLiteral("刪除")},
+            {QStringLiteral("新增資料夾"), QStringLiteral("重新命名"), QStringLiteral("屬性"),
+             QStringLiteral("壓縮檔案"), QStringLiteral("傳送到"), QStringLiteral("還原")},
+            {QStringLiteral("檢視記錄"), QStringLiteral("顯示工具列"), QStringLiteral("縮放"),
+             QStringLiteral("全螢幕"), QStringLiteral("設定選項"), QStringLiteral("說明")},
+            {QStringLiteral("開新視窗"), QStringLiteral("書籤"), QStringLiteral("歷史記錄"),
+             QStringLiteral("下載項目"), QStringLiteral("擴充功能"), QStringLiteral("結束")},
+        };
+        QList<Picture> pictures;
+        for (const int size : {12, 13})
+            for (const QString& family : {QStringLiteral("Noto Sans CJK TC"), QStringLiteral("Noto Serif CJK TC")})
+                for (const QStringList& items : menus)
+                    pictures.append({jaggedMenu(family, items, size), items});
+        const QList<QStringList> read = readWithOnlyNotoFonts(pictures);
+        QCOMPARE(read.size(), pictures.size());
+        // An item counts where its characters are read in either script; it must be read in its own.
+        qsizetype items = 0, found = 0;
+        QStringList wrong;
+        for (qsizetype i = 0; i < pictures.size(); ++i) {
+            for (const QString& item : pictures[i].lines) {
+                ++items;
+                for (const QString& line : read[i]) {
+                    const QString text =
+                        characters(line).filter(QRegularExpression(QStringLiteral("\\p{Han}"))).join(QString());
+                    if (Platform::ChineseScript::toTraditional(characters(text)).join(QString()) != item)
+                        continue;
+                    ++found;
+                    if (text != item)
+                        wrong.append(item + QStringLiteral(" → ") + text);
+                    break;
+                }
+            }
+        }
+        qInfo("%lld of %lld items read, %lld of them in the other script", static_cast<long long>(found),
+              static_cast<long long>(items), static_cast<long long>(wrong.size()));
+        // Many are misread that small, which is another matter.
+        QVERIFY2(found * 2 >= items, qPrintable(QStringLiteral("%1 of %2 items read").arg(found).arg(items)));
+        // An item whose own characters say the other script (屬 read at lower confidence than 属 by
+        // the model that knows it) still may; one in twenty.
+        QVERIFY2(wrong.size() * 20 <= found, qPrintable(QStringLiteral("%1 of %2 items read in the other script: %3")
+                                                 .arg(wrong.size())
+                                                 .arg(found)
+                                                 .arg(wrong.join(QStringLiteral(", ")))));
     }
 
     // Menus of a dark window in a Kai face at 12 to 16 px, items of two characters among longer
