@@ -3059,14 +3059,20 @@ struct LabelReading
 };
 
 // The label's ink scaled to `height` with a white margin of half a line, as the engine finds lines.
+// Ink drawn without antialiasing (a label large enough that the page was read unsoftened) is
+// softened at every height: scaled up its stairs grow with it, and even scaled down or as drawn
+// the models took characters of 24 to 48 px for others (夾 as 区, 交 or 顽) or found no line in
+// them at all; softened, they read them as they read smooth ink.
 LabelReading labelPicture(const QImage& grey, const QRect& ink, int height)
 {
     const int clip = std::max(1, ink.height() / 6);
     const QRect area = ink.adjusted(-clip, -clip, clip, clip).intersected(grey.rect());
     const double factor = double(height) / ink.height();
-    const QImage scaled =
-        grey.copy(area).scaled(std::max(1, qRound(area.width() * factor)), std::max(1, qRound(area.height() * factor)),
+    const QImage cut = grey.copy(area);
+    QImage scaled = cut.scaled(std::max(1, qRound(area.width() * factor)), std::max(1, qRound(area.height() * factor)),
                                Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    if (drawnWithoutAntialiasing(cut))
+        scaled = softened(scaled, softeningRadius(factor));
     const int margin = height / 2;
     LabelReading reading;
     reading.picture = withMargin(scaled, margin);
