@@ -3648,11 +3648,27 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) c
         const float confidence = std::max(meanConfidence(line), line.foundConfidence);
         trusted[i] = !pattern[i] && confidence >= least && (i < firstMissedLine || fillsItsLine(line));
     }
-    // As high as a line trusted in the same picture, give or take a quarter.
+    // As high as a line trusted in the same picture, give or take a quarter. A line's height is
+    // that of the ink in its box: the engine can stretch the box of a character it hardly knows
+    // (small text drawn without antialiasing) far above or below the others, and the line's box
+    // with it.
+    std::vector<int> inkHeights(lines.size());
+    for (size_t k = 0; k < lines.size(); ++k) {
+        const QRect box = lines[k].box.intersected(grey.rect());
+        int top = -1, bottom = -1;
+        for (int y = box.top(); y <= box.bottom(); ++y) {
+            const uchar* row = grey.constScanLine(y);
+            if (std::any_of(row + box.left(), row + box.right() + 1, [](uchar value) { return value < 128; })) {
+                top = top < 0 ? y : top;
+                bottom = y;
+            }
+        }
+        inkHeights[k] = top < 0 ? lines[k].box.height() : bottom - top + 1;
+    }
+    const auto heightOf = [&](size_t k) { return inkHeights[k]; };
     const auto likeATrustedLine = [&](size_t k) {
         for (size_t j = 0; j < lines.size(); ++j)
-            if (j != k && trusted[j] && 4 * lines[k].box.height() >= 3 * lines[j].box.height() &&
-                3 * lines[k].box.height() <= 4 * lines[j].box.height())
+            if (j != k && trusted[j] && 4 * heightOf(k) >= 3 * heightOf(j) && 3 * heightOf(k) <= 4 * heightOf(j))
                 return true;
         return false;
     };
