@@ -3104,14 +3104,20 @@ struct LabelReading
 };
 
 // The label's ink scaled to `height` with a white margin of half a line, as the engine finds lines.
+// Ink drawn without antialiasing (a label large enough that the page was read unsoftened) is
+// softened at every height: scaled up its stairs grow with it, and even scaled down or as drawn
+// the models took characters of 24 to 48 px for others (夾 as 区, 交 or 顽) or found no line in
+// them at all; softened, they read them as they read smooth ink.
 LabelReading labelPicture(const QImage& grey, const QRect& ink, int height)
 {
     const int clip = std::max(1, ink.height() / 6);
     const QRect area = ink.adjusted(-clip, -clip, clip, clip).intersected(grey.rect());
     const double factor = double(height) / ink.height();
-    const QImage scaled =
-        grey.copy(area).scaled(std::max(1, qRound(area.width() * factor)), std::max(1, qRound(area.height() * factor)),
+    const QImage cut = grey.copy(area);
+    QImage scaled = cut.scaled(std::max(1, qRound(area.width() * factor)), std::max(1, qRound(area.height() * factor)),
                                Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    if (drawnWithoutAntialiasing(cut))
+        scaled = softened(scaled, softeningRadius(factor));
     const int margin = height / 2;
     LabelReading reading;
     reading.picture = withMargin(scaled, margin);
@@ -3687,11 +3693,27 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) c
         const float confidence = std::max(meanConfidence(line), line.foundConfidence);
         trusted[i] = !pattern[i] && confidence >= least && (i < firstMissedLine || fillsItsLine(line));
     }
-    // As high as a line trusted in the same picture, give or take a quarter.
+    // As high as a line trusted in the same picture, give or take a quarter. A line's height is
+    // that of the ink in its box: the engine can stretch the box of a character it hardly knows
+    // (small text drawn without antialiasing) far above or below the others, and the line's box
+    // with it.
+    std::vector<int> inkHeights(lines.size());
+    for (size_t k = 0; k < lines.size(); ++k) {
+        const QRect box = lines[k].box.intersected(grey.rect());
+        int top = -1, bottom = -1;
+        for (int y = box.top(); y <= box.bottom(); ++y) {
+            const uchar* row = grey.constScanLine(y);
+            if (std::any_of(row + box.left(), row + box.right() + 1, [](uchar value) { return value < 128; })) {
+                top = top < 0 ? y : top;
+                bottom = y;
+            }
+        }
+        inkHeights[k] = top < 0 ? lines[k].box.height() : bottom - top + 1;
+    }
+    const auto heightOf = [&](size_t k) { return inkHeights[k]; };
     const auto likeATrustedLine = [&](size_t k) {
         for (size_t j = 0; j < lines.size(); ++j)
-            if (j != k && trusted[j] && 4 * lines[k].box.height() >= 3 * lines[j].box.height() &&
-                3 * lines[k].box.height() <= 4 * lines[j].box.height())
+            if (j != k && trusted[j] && 4 * heightOf(k) >= 3 * heightOf(j) && 3 * heightOf(k) <= 4 * heightOf(j))
                 return true;
         return false;
     };
