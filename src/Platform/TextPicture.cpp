@@ -259,6 +259,148 @@ std::vector<std::vector<Bar>> barsOf(const QImage& rgb, const std::vector<uint8_
     return bars;
 }
 
+// A list's selected row is a bar drawn as tight around its text as the row is high: a line of
+// small text can fill it from its top to its bottom row, and JPEG ripples its colour all round
+// the text, so it has no clean edge above and below the text that barsOf looks for. Its columns
+// beside and between the characters are of its colour all the way down, though, and end
+// together at its top and bottom: such columns, over at least half of a stretch several times
+// as wide as high, with the text's columns among them, make a bar too. The grey a column's run
+// keeps to: JPEG's ripples beside a stroke, a bar shaded from top to bottom.
+constexpr int kColumnRunSpread = 28;
+// The lowest bar whose columns are looked at: a row of text about 8 px high at least.
+constexpr int kLowestTightBar = 10;
+// How far a tight bar's colour differs from what lies around it at least: a dark button's face
+// is hardly lighter than the window.
+constexpr int kLeastBarContrast = kLeastContrast / 2;
+
+// The tight bars found are added to `bars` where barsOf found none, and handed back.
+std::vector<Bar> addTightBars(std::vector<std::vector<Bar>>& bars, const std::vector<uint8_t>& grey, int width,
+                              int height, const std::vector<int>& backgroundGrey, int columns)
+{
+    struct ColumnRun
+    {
+        int top = 0;
+        int bottom = 0; // one past
+        int level = 0;
+    };
+    // Per column, its runs of about one grey as high as a bar can be.
+    std::vector<std::vector<ColumnRun>> runs(static_cast<size_t>(width));
+    for (int x = 0; x < width; ++x) {
+        int start = 0, sum = 0;
+        for (int y = 0; y <= height; ++y) {
+            const int value = y < height ? grey[size_t(y) * size_t(width) + size_t(x)] : -1000;
+            if (y > start && std::abs(value * (y - start) - sum) > kColumnRunSpread * (y - start)) {
+                if (y - start >= kLowestTightBar && y - start <= kBarHeight)
+                    runs[size_t(x)].push_back({start, y, sum / (y - start)});
+                start = y;
+                sum = 0;
+            }
+            sum += value;
+        }
+    }
+    const auto sameRun = [](const ColumnRun& a, const ColumnRun& b) {
+        return std::abs(a.top - b.top) <= 1 && std::abs(a.bottom - b.bottom) <= 1
+               && std::abs(a.level - b.level) <= kBackgroundSpread;
+    };
+    struct Candidate
+    {
+        ColumnRun run;
+        int left = 0;
+        int right = 0; // the last column with the run
+        int count = 0;
+    };
+    std::vector<Candidate> open;
+    std::vector<Candidate> found;
+    const auto close = [&](Candidate candidate) {
+        // The columns next to the text can have their runs broken by its ripples or its blending
+        // into the bar: the bar reaches on as far as its top or its bottom row keeps its colour.
+        const auto ofBar = [&](int x) {
+            const int top = grey[size_t(candidate.run.top) * size_t(width) + size_t(x)];
+            const int bottom = grey[size_t(candidate.run.bottom - 1) * size_t(width) + size_t(x)];
+            return std::abs(top - candidate.run.level) <= kColumnRunSpread
+                   || std::abs(bottom - candidate.run.level) <= kColumnRunSpread;
+        };
+        while (candidate.left > 0 && ofBar(candidate.left - 1))
+            --candidate.left;
+        while (candidate.right + 1 < width && ofBar(candidate.right + 1))
+            ++candidate.right;
+        const int barHeight = candidate.run.bottom - candidate.run.top;
+        const int span = candidate.right - candidate.left + 1;
+        if (span < kBarRun || span < kBarWidthPerHeight * barHeight || 2 * candidate.count < span
+            || candidate.count == span)
+            return;
+        // Of a colour other than what lies above and below it, both (a list's rows under its
+        // frame and over its selected row are the list's, not a bar), a pixel of blending aside.
+        int standsOut = 0;
+        for (int x = candidate.left; x <= candidate.right; ++x) {
+            const int above = candidate.run.top - 2;
+            const int below = candidate.run.bottom + 1;
+            // Two rows beyond the blending pixel, and again beyond a frame's line right there.
+            standsOut += above >= 2 && below + 2 < height
+                                 && std::abs(grey[size_t(above) * size_t(width) + size_t(x)] - candidate.run.level)
+                                        > kLeastBarContrast
+                                 && std::abs(grey[size_t(below) * size_t(width) + size_t(x)] - candidate.run.level)
+                                        > kLeastBarContrast
+                                 && std::abs(grey[size_t(above - 2) * size_t(width) + size_t(x)] - candidate.run.level)
+                                        > kLeastBarContrast
+                                 && std::abs(grey[size_t(below + 2) * size_t(width) + size_t(x)] - candidate.run.level)
+                                        > kLeastBarContrast
+                             ? 1
+                             : 0;
+        }
+        if (2 * standsOut < span)
+            return;
+        // Of a colour other than the page's around (the page between two lines is no bar).
+        bool other = false;
+        const int firstTileRow = std::max(0, candidate.run.top / kTile - 1);
+        const int lastTileRow =
+            std::min(int(backgroundGrey.size() / size_t(columns)) - 1, candidate.run.bottom / kTile + 1);
+        for (int r = firstTileRow; r <= lastTileRow && !other; ++r)
+            for (int c = candidate.left / kTile; c <= candidate.right / kTile && !other; ++c)
+                other = std::abs(backgroundGrey[size_t(r) * size_t(columns) + size_t(c)] - candidate.run.level)
+                        > kLeastBarContrast;
+        if (other)
+            found.push_back(candidate);
+    };
+    for (int x = 0; x < width; ++x) {
+        for (const ColumnRun& run : runs[size_t(x)]) {
+            auto same = std::find_if(open.begin(), open.end(),
+                                     [&](const Candidate& candidate) { return sameRun(candidate.run, run); });
+            if (same != open.end()) {
+                same->right = x;
+                ++same->count;
+            } else {
+                open.push_back({run, x, x, 1});
+            }
+        }
+        // A bar's text breaks its columns' runs for no longer than a few characters are wide.
+        std::erase_if(open, [&](const Candidate& candidate) {
+            const int gap = 2 * (candidate.run.bottom - candidate.run.top);
+            if (x - candidate.right <= gap && x + 1 < width)
+                return false;
+            close(candidate);
+            return true;
+        });
+    }
+    std::vector<Bar> added;
+    for (const Candidate& candidate : found) {
+        const Bar bar{candidate.run.top, candidate.run.bottom - 1, candidate.left, candidate.right + 1,
+                      candidate.left, candidate.right + 1};
+        bool taken = false;
+        for (int y = candidate.run.top; y < candidate.run.bottom && !taken && !bars.empty(); ++y)
+            for (const Bar& other : bars[size_t(y)])
+                taken = taken || (other.left < bar.right && bar.left < other.right);
+        if (taken)
+            continue;
+        if (bars.empty())
+            bars.resize(size_t(height));
+        for (int y = candidate.run.top; y < candidate.run.bottom; ++y)
+            bars[size_t(y)].push_back(bar);
+        added.push_back(bar);
+    }
+    return added;
+}
+
 } // namespace
 
 QImage darkTextOnWhite(const QImage& image)
@@ -516,7 +658,8 @@ QImage darkTextOnWhite(const QImage& image)
         }
     }
 
-    const std::vector<std::vector<Bar>> bars = barsOf(rgb, grey, backgroundGrey, columns);
+    std::vector<std::vector<Bar>> bars = barsOf(rgb, grey, backgroundGrey, columns);
+    const std::vector<Bar> tightBars = addTightBars(bars, grey, width, height, backgroundGrey, columns);
 
     // Each pixel against the backgrounds of the four tiles whose centres surround it, the nearest
     // of them counting: a background shaded from tile to tile matches one of them, and so does
@@ -581,6 +724,94 @@ QImage darkTextOnWhite(const QImage& image)
             const int d = out[x];
             int& tileLargest = largest[tileAt(x / kTile, y / kTile)];
             tileLargest = std::max(tileLargest, d);
+        }
+    }
+
+    // The text in a tight bar has its own contrast, less than the bar's against the page around
+    // (white strokes a pixel or two thick on a saturated colour come out of JPEG half as bright),
+    // and the bar's colour, taken from its edge rows, which blend with what lies around, differs
+    // a little from its colour inside: the bar's own pixels, most of it, differ by a few levels.
+    // What differs no more than they do stays white, the text is stretched to the whole range
+    // (the contrast of the text around, in the tiles the bar crosses, stays as it was).
+    for (const Bar& bar : tightBars) {
+        std::vector<uint8_t> inside;
+        for (int y = bar.top; y <= bar.bottom; ++y)
+            for (int x = bar.left + 2; x < bar.right - 2; ++x)
+                inside.push_back(difference[size_t(y) * size_t(width) + size_t(x)]);
+        if (inside.empty())
+            continue;
+        const auto share = [&](int percent) {
+            const auto at = inside.begin() + ptrdiff_t(inside.size() * size_t(percent) / 100);
+            std::nth_element(inside.begin(), at, inside.end());
+            return int(*at);
+        };
+        const int own = share(60) + kNoise;
+        const int most = share(100 - 1);
+        // Its edges blend its colour (its grey at its top left corner) with what lies around: a
+        // pixel between the two, give or take the least contrast of text, is no ink.
+        const int level = grey[size_t(bar.top) * size_t(width) + size_t(bar.left)];
+        const auto blend = [&](int x, int y, int dx, int dy) {
+            const int ox = x + dx, oy = y + dy;
+            if (x < 0 || y < 0 || x >= width || y >= height || ox < 0 || oy < 0 || ox >= width || oy >= height)
+                return;
+            const int value = grey[size_t(y) * size_t(width) + size_t(x)];
+            const int outside = grey[size_t(oy) * size_t(width) + size_t(ox)];
+            if (value >= std::min(level, outside) - kLeastContrast
+                && value <= std::max(level, outside) + kLeastContrast) {
+                uint8_t& here = difference[size_t(y) * size_t(width) + size_t(x)];
+                here = std::min(here, difference[size_t(oy) * size_t(width) + size_t(ox)]);
+            }
+        };
+        // JPEG blurs a saturated colour over two pixels, and a button has an outline and a
+        // highlight inside it: the bar's edges blend over a few pixels, its own outermost too.
+        // (Over fewer rows than columns: the rows next to a list's selected row hold text.)
+        constexpr int kEdge = 3;
+        for (int x = bar.left - kEdge; x < bar.right + kEdge; ++x) {
+            blend(x, bar.top - 1, 0, -1);
+            blend(x, bar.top, 0, -2);
+            blend(x, bar.bottom + 1, 0, 1);
+            blend(x, bar.bottom, 0, 2);
+        }
+        for (int y = bar.top - kEdge; y <= bar.bottom + kEdge; ++y) {
+            for (int k = 0; k <= kEdge; ++k) {
+                blend(bar.left - kEdge + k, y, -k - 1, 0);
+                blend(bar.right - 1 + kEdge - k, y, k + 1, 0);
+            }
+        }
+        // The tiles around take the bar's colour for the background of the rows beside it too
+        // (the list's rows next to the selected one): there a pixel is ink only as far as it
+        // differs from the colour the row next to the bar has along most of it.
+        for (const int side : {-1, 1}) {
+            const int next = side < 0 ? bar.top - 3 : bar.bottom + 3;
+            if (next < 0 || next >= height)
+                continue;
+            const auto* line = reinterpret_cast<const QRgb*>(rgb.constScanLine(next));
+            std::array<std::vector<int>, 3> channels;
+            for (int x = bar.left; x < bar.right; ++x) {
+                channels[0].push_back(qRed(line[x]));
+                channels[1].push_back(qGreen(line[x]));
+                channels[2].push_back(qBlue(line[x]));
+            }
+            for (std::vector<int>& channel : channels)
+                std::nth_element(channel.begin(), channel.begin() + ptrdiff_t(channel.size() / 2), channel.end());
+            const QRgb beside = qRgb(channels[0][channels[0].size() / 2], channels[1][channels[1].size() / 2],
+                                     channels[2][channels[2].size() / 2]);
+            for (int k = 1; k <= kBarHeight / 2; ++k) {
+                const int y = side < 0 ? bar.top - k : bar.bottom + k;
+                if (y < 0 || y >= height)
+                    break;
+                const auto* pixels = reinterpret_cast<const QRgb*>(rgb.constScanLine(y));
+                uint8_t* out = &difference[size_t(y) * size_t(width)];
+                for (int x = bar.left; x < bar.right; ++x)
+                    out[x] = uint8_t(std::min(int(out[x]), distance(pixels[x], beside)));
+            }
+        }
+        // Where nothing stands out of the bar by much, there is no text in it to stretch.
+        const int range = most - own >= kLeastContrast / 2 ? most - own : 255;
+        for (int y = bar.top; y <= bar.bottom; ++y) {
+            uint8_t* out = &difference[size_t(y) * size_t(width)];
+            for (int x = bar.left; x < bar.right; ++x)
+                out[x] = uint8_t(std::clamp((out[x] - own) * 255 / range, 0, 255));
         }
     }
 
