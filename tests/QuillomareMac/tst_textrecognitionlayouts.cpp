@@ -912,6 +912,70 @@ private Q_SLOTS:
         QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join(QStringLiteral("; "))));
     }
 
+    // JPEG keeps colour at half the resolution: a saturated selected row smears its colour over
+    // the rows above and below it, past its ends over the list's outline into the window, and
+    // ripples it inside the bar along its ends. None of that is ink once the picture is set
+    // dark on white: the bar beyond its caption, the rows next to it beyond their captions and
+    // the window beside it come out white, light or dark, at every JPEG quality copies have.
+    void aSelectedRowsColourSmearedByJpegLeavesNoInkAroundIt()
+    {
+        const QList<std::pair<QString, QStringList>> lists{
+            {QStringLiteral("Noto Sans CJK SC"),
+             {QStringLiteral("剪贴板历史"), QStringLiteral("固定条目"), QStringLiteral("设置与帮助"), QStringLiteral("退出")}},
+            {QStringLiteral("AR PL UMing TW"),
+             {QStringLiteral("剪貼簿"), QStringLiteral("釘選項目"), QStringLiteral("同步裝置"), QStringLiteral("結束程式")}},
+            {QStringLiteral("DejaVu Sans"),
+             {QStringLiteral("History"), QStringLiteral("Pinned"), QStringLiteral("Sync devices"), QStringLiteral("Quit")}},
+        };
+        QStringList wrong;
+        for (const auto& [family, rows] : lists) {
+            for (const bool dark : {false, true}) {
+                for (const int size : {13, 14, 15, 16}) {
+                    const QFontMetrics metrics(pixelFont(family, size));
+                    int captions = 0;
+                    for (const QString& row : rows)
+                        captions = std::max(captions, metrics.horizontalAdvance(row));
+                    for (const int quality : {50, 60, 70}) {
+                        const QImage drawn = listWithSelectedRow(rows, 1, family, size, dark);
+                        const QImage normal = Platform::TextPicture::darkTextOnWhite(
+                                                  RecognitionPictures::Detail::throughJpeg(drawn, quality))
+                                                  .convertToFormat(QImage::Format_Grayscale8);
+                        // Where listWithSelectedRow draws the list and its selected row.
+                        const int margin = size;
+                        const int rowHeight = metrics.height();
+                        const int left = margin;
+                        const int right = drawn.width() - margin - 1; // the outline's right side
+                        const int barTop = margin + 1 + rowHeight;
+                        const int barBottom = barTop + rowHeight - 1;
+                        // Past every caption by a character, short of the outline by two pixels
+                        // (JPEG's own blur of the outline), from two rows above the bar to two
+                        // below; and the window beyond the outline beside the bar's rows.
+                        const int clear = left + 4 + captions + size;
+                        int inked = 0, besideInked = 0;
+                        for (int y = barTop - 2; y <= barBottom + 2; ++y) {
+                            for (int x = clear; x < right - 2; ++x)
+                                inked += qGray(normal.pixel(x, y)) < 128 ? 1 : 0;
+                            for (int x = right + 3; x < normal.width(); ++x)
+                                besideInked += qGray(normal.pixel(x, y)) < 128 ? 1 : 0;
+                            for (int x = 0; x < left - 2; ++x)
+                                besideInked += qGray(normal.pixel(x, y)) < 128 ? 1 : 0;
+                        }
+                        if (inked > 0 || besideInked > 0)
+                            wrong.append(QStringLiteral("%1 %2 px %3 JPEG %4: %5 pixels inked around the bar, %6 "
+                                                        "beside the list")
+                                             .arg(family)
+                                             .arg(size)
+                                             .arg(dark ? QStringLiteral("dark") : QStringLiteral("light"))
+                                             .arg(quality)
+                                             .arg(inked)
+                                             .arg(besideInked));
+                    }
+                }
+            }
+        }
+        QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join(QStringLiteral("; "))));
+    }
+
     // The list's outline runs down beside its selected row: through JPEG it stays one unbroken
     // line on either side, the selected row's rows too, so that it goes as a frame, whole, and
     // no piece of it is left over to be read as a stroke beside the row above; and the bar's
