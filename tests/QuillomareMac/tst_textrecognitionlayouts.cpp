@@ -1076,6 +1076,49 @@ private Q_SLOTS:
         QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join(QStringLiteral("; "))));
     }
 
+    // In a thin face at a small size a caption's strokes are lighter than the tick before it:
+    // the tick is still no letter of the caption (no V, Y or I before it), light or dark.
+    void aCheckBoxsTickBeforeAFaintCaptionIsNotReadAsALetter()
+    {
+        const QList<std::pair<QString, QList<std::pair<bool, QString>>>> dialogs{
+            {QStringLiteral("AR PL UKai CN"),
+             {{true, QStringLiteral("自动登录")}, {true, QStringLiteral("显示剪贴板")}, {true, QStringLiteral("静音模式")}}},
+            {QStringLiteral("AR PL UKai TW"),
+             {{true, QStringLiteral("顯示預覽")}, {true, QStringLiteral("開機啟動")}, {true, QStringLiteral("記住密碼")}}},
+            {QStringLiteral("AR PL UMing CN"),
+             {{true, QStringLiteral("保留图片")}, {true, QStringLiteral("声音提示")}, {true, QStringLiteral("同步历史")}}},
+        };
+        QStringList wrong;
+        for (const auto& [family, boxes] : dialogs) {
+            for (const int size : {12, 13, 14}) {
+                for (const bool dark : {false, true}) {
+                    const QString read = readingOrderTextOf(checkBoxes(boxes, family, size, dark));
+                    QStringList readLines = read.split(QLatin1Char('\n'));
+                    for (QString& line : readLines)
+                        line.remove(QLatin1Char(' '));
+                    // No letter anywhere (the captions have none), each caption on its line,
+                    // the odd character of it misread aside.
+                    bool right = readLines.size() == boxes.size();
+                    for (qsizetype i = 0; right && i < boxes.size(); ++i) {
+                        const QString& caption = boxes[i].second;
+                        bool letters = false;
+                        for (const QChar c : readLines[i])
+                            letters = letters || (c.isLetter() && c.unicode() < 0x0250);
+                        right = !letters && readLines[i].size() <= caption.size() &&
+                                editDistance(readLines[i], caption) * 4 <= caption.size();
+                    }
+                    if (!right)
+                        wrong.append(QStringLiteral("%1 %2 px%3: %4")
+                                         .arg(family)
+                                         .arg(size)
+                                         .arg(dark ? QStringLiteral(" dark") : QString())
+                                         .arg(readLines.join(QStringLiteral(" / "))));
+                }
+            }
+        }
+        QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join(QStringLiteral("; "))));
+    }
+
     // A chat screenshot saved as a JPEG: the bubbles' rounded edges, smeared into shades of
     // neither bubble nor page, are no text. No line of brackets, bars or dashes is read for
     // them, and the lines in the bubbles come back.
