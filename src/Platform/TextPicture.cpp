@@ -630,8 +630,8 @@ std::vector<Bar> addTightBars(std::vector<std::vector<Bar>>& bars, const std::ve
         }
     }
     const auto sameRun = [](const ColumnRun& a, const ColumnRun& b) {
-        return std::abs(a.top - b.top) <= 1 && std::abs(a.bottom - b.bottom) <= 1
-               && std::abs(a.level - b.level) <= kBackgroundSpread;
+        return std::abs(a.top - b.top) <= 1 && std::abs(a.bottom - b.bottom) <= 1 &&
+               std::abs(a.level - b.level) <= kBackgroundSpread;
     };
     struct Candidate
     {
@@ -648,8 +648,8 @@ std::vector<Bar> addTightBars(std::vector<std::vector<Bar>>& bars, const std::ve
         const auto ofBar = [&](int x) {
             const int top = grey[size_t(candidate.run.top) * size_t(width) + size_t(x)];
             const int bottom = grey[size_t(candidate.run.bottom - 1) * size_t(width) + size_t(x)];
-            return std::abs(top - candidate.run.level) <= kColumnRunSpread
-                   || std::abs(bottom - candidate.run.level) <= kColumnRunSpread;
+            return std::abs(top - candidate.run.level) <= kColumnRunSpread ||
+                   std::abs(bottom - candidate.run.level) <= kColumnRunSpread;
         };
         while (candidate.left > 0 && ofBar(candidate.left - 1))
             --candidate.left;
@@ -657,8 +657,8 @@ std::vector<Bar> addTightBars(std::vector<std::vector<Bar>>& bars, const std::ve
             ++candidate.right;
         const int barHeight = candidate.run.bottom - candidate.run.top;
         const int span = candidate.right - candidate.left + 1;
-        if (span < kBarRun || span < kBarWidthPerHeight * barHeight || 2 * candidate.count < span
-            || candidate.count == span)
+        if (span < kBarRun || span < kBarWidthPerHeight * barHeight || 2 * candidate.count < span ||
+            candidate.count == span)
             return;
         // Of a colour other than what lies above and below it, both (a list's rows under its
         // frame and over its selected row are the list's, not a bar), a pixel of blending aside.
@@ -667,15 +667,15 @@ std::vector<Bar> addTightBars(std::vector<std::vector<Bar>>& bars, const std::ve
             const int above = candidate.run.top - 2;
             const int below = candidate.run.bottom + 1;
             // Two rows beyond the blending pixel, and again beyond a frame's line right there.
-            standsOut += above >= 2 && below + 2 < height
-                                 && std::abs(grey[size_t(above) * size_t(width) + size_t(x)] - candidate.run.level)
-                                        > kLeastBarContrast
-                                 && std::abs(grey[size_t(below) * size_t(width) + size_t(x)] - candidate.run.level)
-                                        > kLeastBarContrast
-                                 && std::abs(grey[size_t(above - 2) * size_t(width) + size_t(x)] - candidate.run.level)
-                                        > kLeastBarContrast
-                                 && std::abs(grey[size_t(below + 2) * size_t(width) + size_t(x)] - candidate.run.level)
-                                        > kLeastBarContrast
+            standsOut += above >= 2 && below + 2 < height &&
+                                 std::abs(grey[size_t(above) * size_t(width) + size_t(x)] - candidate.run.level) >
+                                     kLeastBarContrast &&
+                                 std::abs(grey[size_t(below) * size_t(width) + size_t(x)] - candidate.run.level) >
+                                     kLeastBarContrast &&
+                                 std::abs(grey[size_t(above - 2) * size_t(width) + size_t(x)] - candidate.run.level) >
+                                     kLeastBarContrast &&
+                                 std::abs(grey[size_t(below + 2) * size_t(width) + size_t(x)] - candidate.run.level) >
+                                     kLeastBarContrast
                              ? 1
                              : 0;
         }
@@ -688,8 +688,8 @@ std::vector<Bar> addTightBars(std::vector<std::vector<Bar>>& bars, const std::ve
             std::min(int(backgroundGrey.size() / size_t(columns)) - 1, candidate.run.bottom / kTile + 1);
         for (int r = firstTileRow; r <= lastTileRow && !other; ++r)
             for (int c = candidate.left / kTile; c <= candidate.right / kTile && !other; ++c)
-                other = std::abs(backgroundGrey[size_t(r) * size_t(columns) + size_t(c)] - candidate.run.level)
-                        > kLeastBarContrast;
+                other = std::abs(backgroundGrey[size_t(r) * size_t(columns) + size_t(c)] - candidate.run.level) >
+                        kLeastBarContrast;
         if (other)
             found.push_back(candidate);
     };
@@ -715,8 +715,8 @@ std::vector<Bar> addTightBars(std::vector<std::vector<Bar>>& bars, const std::ve
     }
     std::vector<Bar> added;
     for (const Candidate& candidate : found) {
-        const Bar bar{candidate.run.top, candidate.run.bottom - 1, candidate.left, candidate.right + 1,
-                      candidate.left, candidate.right + 1};
+        const Bar bar{candidate.run.top,   candidate.run.bottom - 1, candidate.left,
+                      candidate.right + 1, candidate.left,           candidate.right + 1};
         bool taken = false;
         for (int y = candidate.run.top; y < candidate.run.bottom && !taken && !bars.empty(); ++y)
             for (const Bar& other : bars[size_t(y)])
@@ -1151,7 +1151,8 @@ QImage darkTextOnWhite(const QImage& image)
                 const bool smeared = k <= 2 * kJpegBlock;
                 for (int x = bar.left; x < bar.right; ++x) {
                     const int lightness = std::abs(greys[x] - besideGrey);
-                    const int against = smeared && lightness <= kBackgroundSpread ? lightness : distance(pixels[x], beside);
+                    const int against =
+                        smeared && lightness <= kBackgroundSpread ? lightness : distance(pixels[x], beside);
                     out[x] = uint8_t(std::min(int(out[x]), against));
                 }
             }
@@ -1188,8 +1189,8 @@ QImage darkTextOnWhite(const QImage& image)
                 return;
             const int value = grey[size_t(y) * size_t(width) + size_t(x)];
             const int outside = grey[size_t(oy) * size_t(width) + size_t(ox)];
-            if (value >= std::min(level, outside) - kLeastContrast
-                && value <= std::max(level, outside) + kLeastContrast) {
+            if (value >= std::min(level, outside) - kLeastContrast &&
+                value <= std::max(level, outside) + kLeastContrast) {
                 uint8_t& here = difference[size_t(y) * size_t(width) + size_t(x)];
                 here = std::min(here, difference[size_t(oy) * size_t(width) + size_t(ox)]);
             }

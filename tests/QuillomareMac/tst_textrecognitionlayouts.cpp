@@ -209,8 +209,7 @@ QImage widgetPanel(const QString& heading, const QStringList& rows, const std::p
 // A list box as item views paint one: rows set one under the other with no space between, each
 // as high as the font's line, the selected one a bar of the highlight colour with its caption
 // in white, inside an outline; light or dark. Returned as it was drawn.
-QImage listWithSelectedRow(const QStringList& rows, qsizetype selected, const QString& family, int pixelSize,
-                           bool dark)
+QImage listWithSelectedRow(const QStringList& rows, qsizetype selected, const QString& family, int pixelSize, bool dark)
 {
     const QFont font = pixelFont(family, pixelSize);
     const QFontMetrics metrics(font);
@@ -858,7 +857,8 @@ private Q_SLOTS:
     {
         const QList<std::pair<QString, QStringList>> lists{
             {QStringLiteral("Noto Sans CJK SC"),
-             {QStringLiteral("最近使用"), QStringLiteral("收藏的片段"), QStringLiteral("图片与截图"), QStringLiteral("回收站")}},
+             {QStringLiteral("最近使用"), QStringLiteral("收藏的片段"), QStringLiteral("图片与截图"),
+              QStringLiteral("回收站")}},
             {QStringLiteral("DejaVu Sans"),
              {QStringLiteral("Recent items"), QStringLiteral("Pinned snippets"), QStringLiteral("Links"),
               QStringLiteral("Images")}},
@@ -871,9 +871,9 @@ private Q_SLOTS:
                     QList<std::pair<QString, QImage>> copies{
                         {QStringLiteral("JPEG"), RecognitionPictures::Detail::throughJpeg(drawn, 60)}};
                     if (!dark)
-                        copies.append({QStringLiteral("75 %"),
-                                       drawn.scaled(drawn.width() * 3 / 4, drawn.height() * 3 / 4,
-                                                    Qt::IgnoreAspectRatio, Qt::SmoothTransformation)});
+                        copies.append(
+                            {QStringLiteral("75 %"), drawn.scaled(drawn.width() * 3 / 4, drawn.height() * 3 / 4,
+                                                                  Qt::IgnoreAspectRatio, Qt::SmoothTransformation)});
                     for (const auto& [how, copy] : copies) {
                         QStringList read = readingOrderTextOf(copy).split(QLatin1Char('\n'));
                         for (QString& line : read)
@@ -921,11 +921,14 @@ private Q_SLOTS:
     {
         const QList<std::pair<QString, QStringList>> lists{
             {QStringLiteral("Noto Sans CJK SC"),
-             {QStringLiteral("剪贴板历史"), QStringLiteral("固定条目"), QStringLiteral("设置与帮助"), QStringLiteral("退出")}},
+             {QStringLiteral("剪贴板历史"), QStringLiteral("固定条目"), QStringLiteral("设置与帮助"),
+              QStringLiteral("退出")}},
             {QStringLiteral("AR PL UMing TW"),
-             {QStringLiteral("剪貼簿"), QStringLiteral("釘選項目"), QStringLiteral("同步裝置"), QStringLiteral("結束程式")}},
+             {QStringLiteral("剪貼簿"), QStringLiteral("釘選項目"), QStringLiteral("同步裝置"),
+              QStringLiteral("結束程式")}},
             {QStringLiteral("DejaVu Sans"),
-             {QStringLiteral("History"), QStringLiteral("Pinned"), QStringLiteral("Sync devices"), QStringLiteral("Quit")}},
+             {QStringLiteral("History"), QStringLiteral("Pinned"), QStringLiteral("Sync devices"),
+              QStringLiteral("Quit")}},
         };
         QStringList wrong;
         for (const auto& [family, rows] : lists) {
@@ -985,7 +988,8 @@ private Q_SLOTS:
     {
         const QList<std::pair<QString, QStringList>> lists{
             {QStringLiteral("Noto Sans CJK TC"),
-             {QStringLiteral("貼上"), QStringLiteral("選取範圍"), QStringLiteral("最近開啟"), QStringLiteral("關閉視窗")}},
+             {QStringLiteral("貼上"), QStringLiteral("選取範圍"), QStringLiteral("最近開啟"),
+              QStringLiteral("關閉視窗")}},
             {QStringLiteral("DejaVu Sans"),
              {QStringLiteral("Cut"), QStringLiteral("Rename"), QStringLiteral("Properties"), QStringLiteral("Trash")}},
         };
@@ -994,9 +998,9 @@ private Q_SLOTS:
             for (const int size : {13, 14, 15, 16}) {
                 for (const int quality : {50, 70}) {
                     const QImage drawn = listWithSelectedRow(rows, 1, family, size, false);
-                    const QImage normal = Platform::TextPicture::darkTextOnWhite(
-                                              RecognitionPictures::Detail::throughJpeg(drawn, quality))
-                                              .convertToFormat(QImage::Format_Grayscale8);
+                    const QImage normal =
+                        Platform::TextPicture::darkTextOnWhite(RecognitionPictures::Detail::throughJpeg(drawn, quality))
+                            .convertToFormat(QImage::Format_Grayscale8);
                     // The selected row's rows, where the bar meets the outline's sides (as
                     // listWithSelectedRow draws them, a pixel of JPEG aside).
                     const int margin = size;
@@ -1082,11 +1086,17 @@ private Q_SLOTS:
     {
         const QList<std::pair<QString, QList<std::pair<bool, QString>>>> dialogs{
             {QStringLiteral("AR PL UKai CN"),
-             {{true, QStringLiteral("自动登录")}, {true, QStringLiteral("显示剪贴板")}, {true, QStringLiteral("静音模式")}}},
+             {{true, QStringLiteral("自动登录")},
+              {true, QStringLiteral("显示剪贴板")},
+              {true, QStringLiteral("静音模式")}}},
             {QStringLiteral("AR PL UKai TW"),
-             {{true, QStringLiteral("顯示預覽")}, {true, QStringLiteral("開機啟動")}, {true, QStringLiteral("記住密碼")}}},
+             {{true, QStringLiteral("顯示預覽")},
+              {true, QStringLiteral("開機啟動")},
+              {true, QStringLiteral("記住密碼")}}},
             {QStringLiteral("AR PL UMing CN"),
-             {{true, QStringLiteral("保留图片")}, {true, QStringLiteral("声音提示")}, {true, QStringLiteral("同步历史")}}},
+             {{true, QStringLiteral("保留图片")},
+              {true, QStringLiteral("声音提示")},
+              {true, QStringLiteral("同步历史")}}},
         };
         QStringList wrong;
         for (const auto& [family, boxes] : dialogs) {
