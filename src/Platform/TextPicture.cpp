@@ -689,6 +689,162 @@ void judgeAroundPanels(const QImage& rgb, const std::vector<uint8_t>& grey, std:
     }
 }
 
+// A list's selected row is a bar drawn as tight around its text as the row is high: a line of
+// small text can fill it from its top to its bottom row, and JPEG ripples its colour all round
+// the text, so it has no clean edge above and below the text that barsOf looks for. Its columns
+// beside and between the characters are of its colour all the way down, though, and end
+// together at its top and bottom: such columns, over at least half of a stretch several times
+// as wide as high, with the text's columns among them, make a bar too. The grey a column's run
+// keeps to: JPEG's ripples beside a stroke, a bar shaded from top to bottom.
+constexpr int kColumnRunSpread = 28;
+// The lowest bar whose columns are looked at: a row of text about 8 px high at least.
+constexpr int kLowestTightBar = 10;
+// How far a tight bar's colour differs from what lies around it at least: a dark button's face
+// is hardly lighter than the window.
+constexpr int kLeastBarContrast = kLeastContrast / 2;
+
+// The median grey of a bar's pixels, a couple of columns in from its ends.
+int medianGreyInside(const std::vector<uint8_t>& grey, int width, const Bar& bar)
+{
+    std::vector<uint8_t> values;
+    for (int y = bar.top; y <= bar.bottom; ++y)
+        for (int x = bar.left + 2; x < bar.right - 2; ++x)
+            values.push_back(grey[size_t(y) * size_t(width) + size_t(x)]);
+    if (values.empty())
+        return grey[size_t(bar.top) * size_t(width) + size_t(bar.left)];
+    const auto middle = values.begin() + ptrdiff_t(values.size() / 2);
+    std::nth_element(values.begin(), middle, values.end());
+    return *middle;
+}
+
+// The tight bars found are added to `bars` where barsOf found none, and handed back.
+std::vector<Bar> addTightBars(std::vector<std::vector<Bar>>& bars, const std::vector<uint8_t>& grey, int width,
+                              int height, const std::vector<int>& backgroundGrey, int columns)
+{
+    struct ColumnRun
+    {
+        int top = 0;
+        int bottom = 0; // one past
+        int level = 0;
+    };
+    // Per column, its runs of about one grey as high as a bar can be.
+    std::vector<std::vector<ColumnRun>> runs(static_cast<size_t>(width));
+    for (int x = 0; x < width; ++x) {
+        int start = 0, sum = 0;
+        for (int y = 0; y <= height; ++y) {
+            const int value = y < height ? grey[size_t(y) * size_t(width) + size_t(x)] : -1000;
+            if (y > start && std::abs(value * (y - start) - sum) > kColumnRunSpread * (y - start)) {
+                if (y - start >= kLowestTightBar && y - start <= kBarHeight)
+                    runs[size_t(x)].push_back({start, y, sum / (y - start)});
+                start = y;
+                sum = 0;
+            }
+            sum += value;
+        }
+    }
+    const auto sameRun = [](const ColumnRun& a, const ColumnRun& b) {
+        return std::abs(a.top - b.top) <= 1 && std::abs(a.bottom - b.bottom) <= 1 &&
+               std::abs(a.level - b.level) <= kBackgroundSpread;
+    };
+    struct Candidate
+    {
+        ColumnRun run;
+        int left = 0;
+        int right = 0; // the last column with the run
+        int count = 0;
+    };
+    std::vector<Candidate> open;
+    std::vector<Candidate> found;
+    const auto close = [&](Candidate candidate) {
+        // The columns next to the text can have their runs broken by its ripples or its blending
+        // into the bar: the bar reaches on as far as its top or its bottom row keeps its colour.
+        const auto ofBar = [&](int x) {
+            const int top = grey[size_t(candidate.run.top) * size_t(width) + size_t(x)];
+            const int bottom = grey[size_t(candidate.run.bottom - 1) * size_t(width) + size_t(x)];
+            return std::abs(top - candidate.run.level) <= kColumnRunSpread ||
+                   std::abs(bottom - candidate.run.level) <= kColumnRunSpread;
+        };
+        while (candidate.left > 0 && ofBar(candidate.left - 1))
+            --candidate.left;
+        while (candidate.right + 1 < width && ofBar(candidate.right + 1))
+            ++candidate.right;
+        const int barHeight = candidate.run.bottom - candidate.run.top;
+        const int span = candidate.right - candidate.left + 1;
+        if (span < kBarRun || span < kBarWidthPerHeight * barHeight || 2 * candidate.count < span ||
+            candidate.count == span)
+            return;
+        // Of a colour other than what lies above and below it, both (a list's rows under its
+        // frame and over its selected row are the list's, not a bar), a pixel of blending aside.
+        int standsOut = 0;
+        for (int x = candidate.left; x <= candidate.right; ++x) {
+            const int above = candidate.run.top - 2;
+            const int below = candidate.run.bottom + 1;
+            // Two rows beyond the blending pixel, and again beyond a frame's line right there.
+            standsOut += above >= 2 && below + 2 < height &&
+                                 std::abs(grey[size_t(above) * size_t(width) + size_t(x)] - candidate.run.level) >
+                                     kLeastBarContrast &&
+                                 std::abs(grey[size_t(below) * size_t(width) + size_t(x)] - candidate.run.level) >
+                                     kLeastBarContrast &&
+                                 std::abs(grey[size_t(above - 2) * size_t(width) + size_t(x)] - candidate.run.level) >
+                                     kLeastBarContrast &&
+                                 std::abs(grey[size_t(below + 2) * size_t(width) + size_t(x)] - candidate.run.level) >
+                                     kLeastBarContrast
+                             ? 1
+                             : 0;
+        }
+        if (2 * standsOut < span)
+            return;
+        // Of a colour other than the page's around (the page between two lines is no bar).
+        bool other = false;
+        const int firstTileRow = std::max(0, candidate.run.top / kTile - 1);
+        const int lastTileRow =
+            std::min(int(backgroundGrey.size() / size_t(columns)) - 1, candidate.run.bottom / kTile + 1);
+        for (int r = firstTileRow; r <= lastTileRow && !other; ++r)
+            for (int c = candidate.left / kTile; c <= candidate.right / kTile && !other; ++c)
+                other = std::abs(backgroundGrey[size_t(r) * size_t(columns) + size_t(c)] - candidate.run.level) >
+                        kLeastBarContrast;
+        if (other)
+            found.push_back(candidate);
+    };
+    for (int x = 0; x < width; ++x) {
+        for (const ColumnRun& run : runs[size_t(x)]) {
+            auto same = std::find_if(open.begin(), open.end(),
+                                     [&](const Candidate& candidate) { return sameRun(candidate.run, run); });
+            if (same != open.end()) {
+                same->right = x;
+                ++same->count;
+            } else {
+                open.push_back({run, x, x, 1});
+            }
+        }
+        // A bar's text breaks its columns' runs for no longer than a few characters are wide.
+        std::erase_if(open, [&](const Candidate& candidate) {
+            const int gap = 2 * (candidate.run.bottom - candidate.run.top);
+            if (x - candidate.right <= gap && x + 1 < width)
+                return false;
+            close(candidate);
+            return true;
+        });
+    }
+    std::vector<Bar> added;
+    for (const Candidate& candidate : found) {
+        const Bar bar{candidate.run.top,   candidate.run.bottom - 1, candidate.left,
+                      candidate.right + 1, candidate.left,           candidate.right + 1};
+        bool taken = false;
+        for (int y = candidate.run.top; y < candidate.run.bottom && !taken && !bars.empty(); ++y)
+            for (const Bar& other : bars[size_t(y)])
+                taken = taken || (other.left < bar.right && bar.left < other.right);
+        if (taken)
+            continue;
+        if (bars.empty())
+            bars.resize(size_t(height));
+        for (int y = candidate.run.top; y < candidate.run.bottom; ++y)
+            bars[size_t(y)].push_back(bar);
+        added.push_back(bar);
+    }
+    return added;
+}
+
 } // namespace
 
 QImage darkTextOnWhite(const QImage& image)
@@ -946,7 +1102,8 @@ QImage darkTextOnWhite(const QImage& image)
         }
     }
 
-    const std::vector<std::vector<Bar>> bars = barsOf(rgb, grey, backgroundGrey, columns);
+    std::vector<std::vector<Bar>> bars = barsOf(rgb, grey, backgroundGrey, columns);
+    const std::vector<Bar> tightBars = addTightBars(bars, grey, width, height, backgroundGrey, columns);
 
     // Each pixel against the backgrounds of the four tiles whose centres surround it, the nearest
     // of them counting: a background shaded from tile to tile matches one of them, and so does
@@ -1015,6 +1172,183 @@ QImage darkTextOnWhite(const QImage& image)
             int& tileLargest = largest[tileAt(x / kTile, y / kTile)];
             tileLargest = std::max(tileLargest, int(out[x]));
         }
+    }
+
+    // The text in a tight bar has its own contrast, less than the bar's against the page around
+    // (white strokes a pixel or two thick on a saturated colour come out of JPEG half as bright),
+    // and the bar's colour, taken from its edge rows, which blend with what lies around, differs
+    // a little from its colour inside: the bar's own pixels, most of it, differ by a few levels.
+    // What differs no more than they do stays white, the text is stretched to the whole range
+    // (the contrast of the text around, in the tiles the bar crosses, stays as it was).
+    for (const Bar& bar : tightBars) {
+        // A list's outline runs on past its selected row, down its side right next to it: where a
+        // column by the bar's ends (short of where a caption starts, a few pixels in) is a line
+        // above and below it, it is that line through the bar's rows too, as dark as it is beyond
+        // them (the tiles there can take the bar's colour, of about the outline's grey, for the
+        // background), or the outline, cut there, is no frame any more and its pieces are read
+        // as strokes (an "I" by the row above).
+        constexpr int kOutline = 4;
+        std::vector<std::pair<int, uint8_t>> outlines;
+        for (int x = bar.left - kOutline; x < bar.right + kOutline; ++x) {
+            if (x < 0 || x >= width || (x >= bar.left + 2 && x < bar.right - 2))
+                continue;
+            bool line = bar.top - 2 * kOutline >= 0 && bar.bottom + 2 * kOutline < height;
+            int faintest = 255;
+            for (int k = kOutline; line && k < 2 * kOutline; ++k) {
+                const int above = difference[size_t(bar.top - k) * size_t(width) + size_t(x)];
+                const int below = difference[size_t(bar.bottom + k) * size_t(width) + size_t(x)];
+                line = above > kLeastBarContrast && below > kLeastBarContrast;
+                faintest = std::min({faintest, above, below});
+            }
+            if (line)
+                outlines.emplace_back(x, uint8_t(faintest));
+        }
+        std::vector<uint8_t> inside;
+        for (int y = bar.top; y <= bar.bottom; ++y)
+            for (int x = bar.left + 2; x < bar.right - 2; ++x)
+                inside.push_back(difference[size_t(y) * size_t(width) + size_t(x)]);
+        if (inside.empty())
+            continue;
+        const auto share = [&](int percent) {
+            const auto at = inside.begin() + ptrdiff_t(inside.size() * size_t(percent) / 100);
+            std::nth_element(inside.begin(), at, inside.end());
+            return int(*at);
+        };
+        const int own = share(60) + kNoise;
+        const int most = share(100 - 1);
+        // A caption is of one colour on its bar, lighter than it or darker, while JPEG ripples
+        // the bar both ways beside the strokes, and its colour more than its lightness (it keeps
+        // colour at half the resolution): what is no lighter than the bar, or no darker, on the
+        // side most of what stands out the most is on, is ripple and stays white once stretched.
+        const int barGrey = medianGreyInside(grey, width, bar);
+        int lighter = 0, darker = 0;
+        for (int y = bar.top; y <= bar.bottom; ++y)
+            for (int x = bar.left + 2; x < bar.right - 2; ++x)
+                if (difference[size_t(y) * size_t(width) + size_t(x)] >= most)
+                    (grey[size_t(y) * size_t(width) + size_t(x)] > barGrey ? lighter : darker) += 1;
+        const int captionSide = lighter > 2 * darker ? 1 : darker > 2 * lighter ? -1 : 0;
+        // The tiles around take the bar's colour for the background of the rows beside it too
+        // (the list's rows next to the selected one): there a pixel is ink only as far as it
+        // differs from the colour the row next to the bar has along most of it. (Judged before
+        // the bar's edges are, which take what lies beyond them for theirs.)
+        for (const int side : {-1, 1}) {
+            const int next = side < 0 ? bar.top - 3 : bar.bottom + 3;
+            if (next < 0 || next >= height)
+                continue;
+            const auto* line = reinterpret_cast<const QRgb*>(rgb.constScanLine(next));
+            std::array<std::vector<int>, 3> channels;
+            for (int x = bar.left; x < bar.right; ++x) {
+                channels[0].push_back(qRed(line[x]));
+                channels[1].push_back(qGreen(line[x]));
+                channels[2].push_back(qBlue(line[x]));
+            }
+            for (std::vector<int>& channel : channels)
+                std::nth_element(channel.begin(), channel.begin() + ptrdiff_t(channel.size() / 2), channel.end());
+            const QRgb beside = qRgb(channels[0][channels[0].size() / 2], channels[1][channels[1].size() / 2],
+                                     channels[2][channels[2].size() / 2]);
+            std::vector<uint8_t> besideGreys(&grey[size_t(next) * size_t(width) + size_t(bar.left)],
+                                             &grey[size_t(next) * size_t(width) + size_t(bar.right)]);
+            std::nth_element(besideGreys.begin(), besideGreys.begin() + ptrdiff_t(besideGreys.size() / 2),
+                             besideGreys.end());
+            const int besideGrey = besideGreys[besideGreys.size() / 2];
+            for (int k = 1; k <= kBarHeight / 2; ++k) {
+                const int y = side < 0 ? bar.top - k : bar.bottom + k;
+                if (y < 0 || y >= height)
+                    break;
+                const auto* pixels = reinterpret_cast<const QRgb*>(rgb.constScanLine(y));
+                const uint8_t* greys = &grey[size_t(y) * size_t(width)];
+                uint8_t* out = &difference[size_t(y) * size_t(width)];
+                // JPEG keeps colour at half the resolution and smears a saturated bar's colour
+                // over the rows next to it, as far as a block of colour reaches, their lightness
+                // hardly: there a pixel of about the row's lightness is no ink, whatever its hue.
+                const bool smeared = k <= 2 * kJpegBlock;
+                for (int x = bar.left; x < bar.right; ++x) {
+                    const int lightness = std::abs(greys[x] - besideGrey);
+                    const int against =
+                        smeared && lightness <= kBackgroundSpread ? lightness : distance(pixels[x], beside);
+                    out[x] = uint8_t(std::min(int(out[x]), against));
+                }
+            }
+        }
+        // The smear reaches past the bar's ends too, into what lies beside its rows (a list's
+        // outline and the window around it): there as well a pixel of about the lightness that
+        // strip has along most of it is no ink.
+        for (const int side : {-1, 1}) {
+            const int from = side < 0 ? std::max(0, bar.left - 2 * kJpegBlock) : std::min(width, bar.right + 1);
+            const int to = side < 0 ? std::max(0, bar.left - 1) : std::min(width, bar.right + 2 * kJpegBlock);
+            if (to - from < 2)
+                continue;
+            std::vector<uint8_t> strip;
+            for (int y = bar.top; y <= bar.bottom; ++y)
+                strip.insert(strip.end(), &grey[size_t(y) * size_t(width) + size_t(from)],
+                             &grey[size_t(y) * size_t(width) + size_t(to)]);
+            std::nth_element(strip.begin(), strip.begin() + ptrdiff_t(strip.size() / 2), strip.end());
+            const int stripGrey = strip[strip.size() / 2];
+            for (int y = std::max(0, bar.top - 2 * kJpegBlock); y <= std::min(height - 1, bar.bottom + 2 * kJpegBlock);
+                 ++y) {
+                const uint8_t* greys = &grey[size_t(y) * size_t(width)];
+                uint8_t* out = &difference[size_t(y) * size_t(width)];
+                for (int x = from; x < to; ++x)
+                    if (std::abs(greys[x] - stripGrey) <= kBackgroundSpread)
+                        out[x] = uint8_t(std::min(int(out[x]), std::abs(greys[x] - stripGrey)));
+            }
+        }
+        // Its edges blend its colour with what lies around: a pixel between the two, give or
+        // take the least contrast of text, is no ink.
+        const int level = barGrey;
+        const auto blend = [&](int x, int y, int dx, int dy) {
+            const int ox = x + dx, oy = y + dy;
+            if (x < 0 || y < 0 || x >= width || y >= height || ox < 0 || oy < 0 || ox >= width || oy >= height)
+                return;
+            const int value = grey[size_t(y) * size_t(width) + size_t(x)];
+            const int outside = grey[size_t(oy) * size_t(width) + size_t(ox)];
+            if (value >= std::min(level, outside) - kLeastContrast &&
+                value <= std::max(level, outside) + kLeastContrast) {
+                uint8_t& here = difference[size_t(y) * size_t(width) + size_t(x)];
+                here = std::min(here, difference[size_t(oy) * size_t(width) + size_t(ox)]);
+            }
+        };
+        // JPEG blurs a saturated colour over two pixels, and a button has an outline and a
+        // highlight inside it: the bar's edges blend over a few pixels, its own outermost too.
+        // (Over fewer rows than columns: the rows next to a list's selected row hold text.)
+        constexpr int kEdge = 3;
+        for (int x = bar.left - kEdge; x < bar.right + kEdge; ++x) {
+            blend(x, bar.top - 1, 0, -1);
+            blend(x, bar.top, 0, -2);
+            blend(x, bar.bottom + 1, 0, 1);
+            blend(x, bar.bottom, 0, 2);
+        }
+        for (int y = bar.top - kEdge; y <= bar.bottom + kEdge; ++y) {
+            for (int k = 0; k <= kEdge; ++k) {
+                blend(bar.left - kEdge + k, y, -k - 1, 0);
+                blend(bar.right - 1 + kEdge - k, y, k + 1, 0);
+            }
+        }
+        // Where nothing stands out of the bar by much, there is no text in it to stretch.
+        const int range = most - own >= kLeastContrast / 2 ? most - own : 255;
+        for (int y = bar.top; y <= bar.bottom; ++y) {
+            uint8_t* out = &difference[size_t(y) * size_t(width)];
+            const uint8_t* in = &grey[size_t(y) * size_t(width)];
+            for (int x = bar.left; x < bar.right; ++x) {
+                const int lift = captionSide != 0 ? captionSide * (in[x] - barGrey) : std::abs(in[x] - barGrey);
+                out[x] = lift <= kNoise ? 0 : uint8_t(std::clamp((out[x] - own) * 255 / range, 0, 255));
+            }
+        }
+        // JPEG leaves the bar's ends, a corner most of all, a little off its colour, faint after
+        // the stretch and read as a stroke beside the row above or below; the caption is a few
+        // pixels in from them and stretched to full contrast, its blending with the bar aside.
+        for (int y = bar.top; y <= bar.bottom; ++y) {
+            uint8_t* out = &difference[size_t(y) * size_t(width)];
+            for (int k = 0; k <= kEdge; ++k)
+                for (const int x : {bar.left + k, bar.right - 1 - k})
+                    if (x >= 0 && x < width && out[x] < 128)
+                        out[x] = 0;
+        }
+        for (const auto& [x, ink] : outlines)
+            for (int y = bar.top - kOutline; y <= bar.bottom + kOutline; ++y) {
+                uint8_t& here = difference[size_t(y) * size_t(width) + size_t(x)];
+                here = std::max(here, ink);
+            }
     }
 
     // The text's contrast: the largest difference in the tile's window.

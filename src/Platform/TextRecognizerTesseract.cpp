@@ -1762,7 +1762,7 @@ struct InkPiece
     int pixels = 0;
 };
 
-std::vector<InkPiece> inkPieces(const QImage& grey, const QRect& where)
+std::vector<InkPiece> inkPieces(const QImage& grey, const QRect& where, int inkBelow = 128)
 {
     const QRect area = where.intersected(grey.rect());
     std::vector<InkPiece> pieces;
@@ -1770,7 +1770,7 @@ std::vector<InkPiece> inkPieces(const QImage& grey, const QRect& where)
         return pieces;
     const int width = area.width();
     std::vector<bool> seen(size_t(width) * size_t(area.height()), false);
-    const auto isInk = [&](int x, int y) { return grey.constScanLine(y)[x] < 128; };
+    const auto isInk = [&](int x, int y) { return grey.constScanLine(y)[x] < inkBelow; };
     std::vector<QPoint> stack;
     for (int y = area.top(); y <= area.bottom(); ++y) {
         for (int x = area.left(); x <= area.right(); ++x) {
@@ -1956,6 +1956,9 @@ std::optional<QRect> checkBoxSquare(const QImage& grey, const QRect& area, int l
 // caption loses the characters read for the box; a line of nothing but the box, its caption
 // read as a line of its own, is emptied. Only a mark alone in its columns and followed by more
 // ink is one: a mark alone in its row (a tick drawn by itself, a white square) stays as read.
+// The grey a stroke of a thin face drawn small reaches at its darkest, at the least.
+constexpr int kFaintStroke = 192;
+
 void dropCheckMark(ReadLine& line, const QImage& grey)
 {
     const int height = line.box.height();
@@ -1982,12 +1985,26 @@ void dropCheckMark(ReadLine& line, const QImage& grey)
             return;
         mark = first->box;
     }
-    // What is not the mark (a tick drawn in the square is) stands after it, a gap between.
+    // What is not the mark (a tick drawn in the square is) stands after it, a gap between. A
+    // caption in a thin face at a small size can be lighter than the tick all through (a pixel
+    // of stroke blended with the page): what stands after the mark is looked for down to the
+    // grey of a faint stroke.
     const QRect withTick = mark.adjusted(-1, -1, 1, 1);
+    std::vector<InkPiece> after = inkPieces(grey, start, kFaintStroke);
+    std::erase_if(after, [&](const InkPiece& piece) { return 4 * piece.box.height() < height; });
     int next = std::numeric_limits<int>::max();
     for (const InkPiece& piece : pieces)
         if (!withTick.contains(piece.box) && piece.box != mark)
             next = std::min(next, piece.box.left());
+    for (const InkPiece& piece : after)
+        if (!withTick.contains(piece.box) && !piece.box.intersects(mark))
+            next = std::min(next, piece.box.left());
+    // The layout can take the mark for a line of its own, the caption another: such a line is
+    // the mark and nothing else.
+    if (next == std::numeric_limits<int>::max() && withTick.adjusted(-2, -2, 2, 2).contains(line.box)) {
+        line.words.clear();
+        return;
+    }
     if (next == std::numeric_limits<int>::max() || next - mark.right() <= std::max(2, mark.height() / 3))
         return;
     const int cut = (mark.right() + next) / 2;
