@@ -896,9 +896,8 @@ private Q_SLOTS:
                         // Each row on a line of its own, in order, the odd character misread (a
                         // stray line of the list's outline aside: what is looked at here is
                         // the rows). Known: at 15 px dark, the row under the selected one comes
-                        // back on its line, but with 图 read 回 twice and its script taken for
-                        // Traditional (the evidence of the rows around is thin); there that row
-                        // is only looked for as a line between its neighbours.
+                        // back on its line, but with 图 read 回 twice; there that row is only
+                        // looked for as a line between its neighbours.
                         const bool known = family == QStringLiteral("Noto Sans CJK SC") && dark && size == 15;
                         bool right = true;
                         qsizetype next = 0;
