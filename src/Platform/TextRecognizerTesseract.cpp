@@ -2919,6 +2919,45 @@ std::optional<QRect> loneLabelInk(const QImage& grey, QRect area = {})
     return QRect(area.left() + first, area.top() + band.top, last - first + 1, height);
 }
 
+// The picture without the pieces of ink that reach the edges of `page` (the caller's picture in
+// it), each pixel of them whitened.
+QImage withoutInkAtEdges(const QImage& grey, const QRect& page)
+{
+    QImage clear = grey;
+    const QRect area = page.intersected(clear.rect());
+    if (area.isEmpty())
+        return clear;
+    const auto isInk = [&](int x, int y) { return clear.constScanLine(y)[x] < 128; };
+    std::vector<QPoint> stack;
+    const auto whiten = [&](int x, int y) {
+        if (!isInk(x, y))
+            return;
+        clear.scanLine(y)[x] = 255;
+        stack.assign(1, QPoint(x, y));
+        while (!stack.empty()) {
+            const QPoint p = stack.back();
+            stack.pop_back();
+            for (int dy = -1; dy <= 1; ++dy)
+                for (int dx = -1; dx <= 1; ++dx) {
+                    const int nx = p.x() + dx, ny = p.y() + dy;
+                    if (clear.rect().contains(nx, ny) && isInk(nx, ny)) {
+                        clear.scanLine(ny)[nx] = 255;
+                        stack.emplace_back(nx, ny);
+                    }
+                }
+        }
+    };
+    for (int x = area.left(); x <= area.right(); ++x) {
+        whiten(x, area.top());
+        whiten(x, area.bottom());
+    }
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        whiten(area.left(), y);
+        whiten(area.right(), y);
+    }
+    return clear;
+}
+
 // A picture of a label holds hardly more lines than this as the page is read: a frame's sides
 // can come back as lines of their own.
 constexpr size_t kMostLinesOfALabel = 4;
@@ -3751,6 +3790,7 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) c
         };
         std::vector<LabelInk> inks;
         PartAnew button;
+        QImage clearOfEdges;
         std::optional<QRect> frameInside;
         if (const QRect all = inkBoxOf(grey); !all.isEmpty() && all.width() <= 2 * kWidestLabel * all.height()) {
             bool closed = false;
@@ -3784,6 +3824,16 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) c
                 std::none_of(inks.begin(), inks.end(), [&](const LabelInk& other) { return other.ink == *ink; }))
                 inks.push_back({&grey, *ink});
         }
+        // A label on a see-through button over a gradient or a photograph: the page's normalising
+        // leaves the background around the button dark in patches, which the label's ink is not
+        // alone among (nor is the button a frame, its sides a patch's edge). What of that ink
+        // reaches the picture's edges is the background's; the label stands clear of them.
+        clearOfEdges = withoutInkAtEdges(grey, page);
+        if (clearOfEdges != grey)
+            if (const std::optional<QRect> ink = loneLabelInk(clearOfEdges);
+                ink && likeWriting(clearOfEdges, *ink) &&
+                std::none_of(inks.begin(), inks.end(), [&](const LabelInk& other) { return other.ink == *ink; }))
+                inks.push_back({&clearOfEdges, *ink});
         if (!inks.empty()) {
             std::optional<ReadLine> label = readLoneLabel(
                 api, languages, [this](const QString& language) { return borrowEngine(language); }, inks, resolution);
@@ -3791,8 +3841,10 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) c
                 withoutFrameSides(*label, *frameInside);
             // A label the engine hardly trusts read in the page's normalising (a photograph's
             // grain through its strokes) is normalised anew around its own ink and read again.
-            if ((!label || meanConfidence(*label) < kLeastLoneLineConfidence) && inks.back().picture == &grey) {
-                const QRect& ink = inks.back().ink;
+            const auto lastInPage = std::find_if(inks.rbegin(), inks.rend(),
+                                                 [&](const LabelInk& ink) { return ink.picture == &grey; });
+            if ((!label || meanConfidence(*label) < kLeastLoneLineConfidence) && lastInPage != inks.rend()) {
+                const QRect& ink = lastInPage->ink;
                 const int around = ink.height() / 2;
                 PartAnew anew =
                     partAnew(image, grey.size(),
