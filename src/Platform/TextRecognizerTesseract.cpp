@@ -2138,6 +2138,10 @@ constexpr double kThickestStroke = 0.2;
 // face the engine reads badly comes at 40 to 65, while the odd shape it takes for a letter or
 // two in a chart or a photograph has its own ink too little or too thick to count as alone.
 constexpr float kLeastLoneLineConfidence = 40;
+// A lone label that nothing else in its picture was read as, whose readings at the label heights
+// agree character by character, is read at this confidence: small print on a photograph's grain
+// comes at 20 to 40 even where its ink is plainly writing's, and an answer beats none.
+constexpr float kLeastAgreedLabelConfidence = 20;
 // The width of a character, a blank beside it included, in heights of its line, at most.
 constexpr double kWidestCharacter = 1.4;
 // How far apart, in heights of a line, lines of one list can stand: a few items, each a line
@@ -3265,14 +3269,48 @@ void withoutStrayMark(ReadLine& line, const QImage& picture, const std::vector<c
         word.box.setRight(std::min(word.box.right(), word.symbols.back().right));
 }
 
+// The texts of a reading's characters, in order.
+QStringList characterTexts(const ReadLine& line)
+{
+    QStringList texts;
+    for (const ReadWord& word : line.words)
+        for (const Symbol& symbol : word.symbols)
+            texts.append(symbol.text);
+    return texts;
+}
+
+// Whether each character of the reading `best` is read the same, in the same place, at another
+// height of the same ink: what the label's ink says, not what the engine made of a photograph's
+// grain at one height.
+bool heightsAgree(const std::vector<LabelReading>& readings, const std::vector<size_t>& ofInk, size_t best)
+{
+    const QStringList chosen = characterTexts(readings[best].line);
+    if (chosen.isEmpty())
+        return false;
+    std::vector<bool> seen(size_t(chosen.size()), false);
+    for (size_t k = 0; k < readings.size(); ++k) {
+        if (k == best || ofInk[k] != ofInk[best])
+            continue;
+        const QStringList other = characterTexts(readings[k].line);
+        if (other.size() != chosen.size())
+            continue;
+        for (qsizetype i = 0; i < chosen.size(); ++i)
+            seen[size_t(i)] = seen[size_t(i)] || other[i] == chosen[i];
+    }
+    return std::all_of(seen.begin(), seen.end(), [](bool s) { return s; });
+}
+
 // A lone label read at each of the heights by the page's language, the reading the engine trusts
 // most of those that account for the label's ink kept; then, at that height, read by the other
 // language of its kind (the other Chinese one, or English for a word of letters), which decides
 // the script of a Chinese label from its characters' ink and glyphs, as for any line, or stands
 // for a word of letters where the engine trusts it more. `borrow` lends an engine of a language.
+// `agreed`, where given, tells whether the readings at the other heights bear the one kept out
+// (`heightsAgree`), which the engine trusted at `kLeastAgreedLabelConfidence` at least as read
+// by the page's language.
 template <typename Borrow>
 std::optional<ReadLine> readLoneLabel(tesseract::TessBaseAPI& api, const QStringList& languages, Borrow borrow,
-                                      const std::vector<LabelInk>& inks, int resolution)
+                                      const std::vector<LabelInk>& inks, int resolution, bool* agreed = nullptr)
 {
     const auto isChinese = [](const QString& language) { return language.startsWith(QLatin1String("chi_")); };
     const QString& firstLanguage = languages.front();
@@ -3303,6 +3341,8 @@ std::optional<ReadLine> readLoneLabel(tesseract::TessBaseAPI& api, const QString
     if (readings.empty())
         return std::nullopt;
     LabelReading& chosen = readings[best];
+    if (agreed)
+        *agreed = meanConfidence(chosen.line) >= kLeastAgreedLabelConfidence && heightsAgree(readings, ofInk, best);
     const bool han = hasHan(chosen.line);
     for (const QString& language : languages.mid(1)) {
         if (isChinese(language) != han || (han && !isChinese(firstLanguage)))
@@ -3835,8 +3875,10 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) c
                 std::none_of(inks.begin(), inks.end(), [&](const LabelInk& other) { return other.ink == *ink; }))
                 inks.push_back({&clearOfEdges, *ink});
         if (!inks.empty()) {
-            std::optional<ReadLine> label = readLoneLabel(
-                api, languages, [this](const QString& language) { return borrowEngine(language); }, inks, resolution);
+            bool agreed = false;
+            std::optional<ReadLine> label =
+                readLoneLabel(api, languages, [this](const QString& language) { return borrowEngine(language); }, inks,
+                              resolution, &agreed);
             if (label && frameInside)
                 withoutFrameSides(*label, *frameInside);
             // A label the engine hardly trusts read in the page's normalising (a photograph's
@@ -3852,14 +3894,18 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) c
                 if (!anew.picture.isNull())
                     if (const std::optional<QRect> again = loneLabelInk(anew.picture);
                         again && likeWriting(anew.picture, *again)) {
+                        bool otherAgreed = false;
                         std::optional<ReadLine> other = readLoneLabel(
                             api, languages, [this](const QString& language) { return borrowEngine(language); },
-                            std::vector<LabelInk>{{&anew.picture, *again, anew.scale}}, resolution);
-                        if (other && (!label || meanConfidence(*other) > meanConfidence(*label)))
+                            std::vector<LabelInk>{{&anew.picture, *again, anew.scale}}, resolution, &otherAgreed);
+                        if (other && (!label || meanConfidence(*other) > meanConfidence(*label))) {
                             label = std::move(other);
+                            agreed = otherAgreed;
+                        }
                     }
             }
-            if (label && meanConfidence(*label) >= kLeastLoneLineConfidence)
+            // Where the page kept nothing, a label whose heights agree is answered all the same.
+            if (label && (meanConfidence(*label) >= kLeastLoneLineConfidence || (lines.empty() && agreed)))
                 lines = {std::move(*label)};
         }
     }

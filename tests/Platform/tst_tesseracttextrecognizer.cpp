@@ -1008,6 +1008,21 @@ private Q_SLOTS:
     // A screenshot taken of a screen at a slight angle, or a photographed page: across a wide line
     // a tilt of a degree or two is a line's height. The lines are read whole and in order either
     // way round, and their characters' boxes stand where the characters are in the tilted picture.
+    // Small print on a photograph's grain, in a face the engine reads badly at that size: it
+    // hardly trusts any one reading, but its readings at the label's heights agree on each
+    // character. The picture answers that reading, not "no text".
+    void aSmallLabelOnAPhotographAnswersWhatItsHeightsAgreeOn()
+    {
+        const TesseractTextRecognizer recognizer;
+        for (const QString& text : {QStringLiteral("截屏"), QStringLiteral("日曆")}) {
+            const QString read =
+                joined(recognizer.recognize(onPhotograph({{QStringLiteral("AR PL UMing TW"), text}}, 12, false, 11))
+                           .characters);
+            const bool shares = std::any_of(text.begin(), text.end(), [&](QChar c) { return read.contains(c); });
+            QVERIFY2(!read.isEmpty() && shares, qPrintable(text + QStringLiteral(" read as: ") + read));
+        }
+    }
+
     void slightlyTiltedLinesAreRead()
     {
         const QString sc = QStringLiteral("Noto Sans CJK SC");
