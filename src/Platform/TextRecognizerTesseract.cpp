@@ -2924,14 +2924,15 @@ std::optional<QRect> loneLabelInk(const QImage& grey, QRect area = {})
 }
 
 // The picture without the pieces of ink that reach the edges of `page` (the caller's picture in
-// it), each pixel of them whitened.
+// it), each pixel of them whitened. Faint ink counts: a background's patches are grey as often as
+// dark, and the white a label stands on keeps its strokes apart from them.
 QImage withoutInkAtEdges(const QImage& grey, const QRect& page)
 {
     QImage clear = grey;
     const QRect area = page.intersected(clear.rect());
     if (area.isEmpty())
         return clear;
-    const auto isInk = [&](int x, int y) { return clear.constScanLine(y)[x] < 128; };
+    const auto isInk = [&](int x, int y) { return clear.constScanLine(y)[x] < kFaintInk; };
     std::vector<QPoint> stack;
     const auto whiten = [&](int x, int y) {
         if (!isInk(x, y))

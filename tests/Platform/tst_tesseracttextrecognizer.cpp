@@ -889,6 +889,10 @@ private Q_SLOTS:
             {QStringLiteral("AR PL UMing TW"), QStringLiteral("剪下"), 20, teal, navy, true, 0.3},
             {QStringLiteral("WenQuanYi Zen Hei"), QStringLiteral("导入"), 18, blue, orange, false, 0.3},
             {QStringLiteral("Noto Sans CJK TC"), QStringLiteral("分組"), 24, violet, pink, true, 0.5},
+            // Patches of a lighter grey, that link the darker ones around the button to its edges.
+            {QStringLiteral("WenQuanYi Zen Hei"), QStringLiteral("恢复"), 14, violet, pink, true, 0.4},
+            {QStringLiteral("WenQuanYi Zen Hei"), QStringLiteral("分组"), 14, violet, pink, true, 0.4},
+            {QStringLiteral("Noto Serif CJK SC"), QStringLiteral("全选"), 16, violet, pink, false, 0.4},
         };
         const TesseractTextRecognizer recognizer;
         QStringList wrong;
