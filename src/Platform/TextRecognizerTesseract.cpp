@@ -2155,6 +2155,10 @@ constexpr double kThickestStroke = 0.2;
 // face the engine reads badly comes at 40 to 65, while the odd shape it takes for a letter or
 // two in a chart or a photograph has its own ink too little or too thick to count as alone.
 constexpr float kLeastLoneLineConfidence = 40;
+// A lone label that nothing else in its picture was read as, whose readings at the label heights
+// agree character by character, is read at this confidence: small print on a photograph's grain
+// comes at 20 to 40 even where its ink is plainly writing's, and an answer beats none.
+constexpr float kLeastAgreedLabelConfidence = 20;
 // The width of a character, a blank beside it included, in heights of its line, at most.
 constexpr double kWidestCharacter = 1.4;
 // How far apart, in heights of a line, lines of one list can stand: a few items, each a line
@@ -2981,6 +2985,46 @@ std::optional<QRect> loneLabelInk(const QImage& grey, QRect area = {})
     return QRect(area.left() + first, area.top() + band.top, last - first + 1, height);
 }
 
+// The picture without the pieces of ink that reach the edges of `page` (the caller's picture in
+// it), each pixel of them whitened. Faint ink counts: a background's patches are grey as often as
+// dark, and the white a label stands on keeps its strokes apart from them.
+QImage withoutInkAtEdges(const QImage& grey, const QRect& page)
+{
+    QImage clear = grey;
+    const QRect area = page.intersected(clear.rect());
+    if (area.isEmpty())
+        return clear;
+    const auto isInk = [&](int x, int y) { return clear.constScanLine(y)[x] < kFaintInk; };
+    std::vector<QPoint> stack;
+    const auto whiten = [&](int x, int y) {
+        if (!isInk(x, y))
+            return;
+        clear.scanLine(y)[x] = 255;
+        stack.assign(1, QPoint(x, y));
+        while (!stack.empty()) {
+            const QPoint p = stack.back();
+            stack.pop_back();
+            for (int dy = -1; dy <= 1; ++dy)
+                for (int dx = -1; dx <= 1; ++dx) {
+                    const int nx = p.x() + dx, ny = p.y() + dy;
+                    if (clear.rect().contains(nx, ny) && isInk(nx, ny)) {
+                        clear.scanLine(ny)[nx] = 255;
+                        stack.emplace_back(nx, ny);
+                    }
+                }
+        }
+    };
+    for (int x = area.left(); x <= area.right(); ++x) {
+        whiten(x, area.top());
+        whiten(x, area.bottom());
+    }
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        whiten(area.left(), y);
+        whiten(area.right(), y);
+    }
+    return clear;
+}
+
 // A picture of a label holds hardly more lines than this as the page is read: a frame's sides
 // can come back as lines of their own.
 constexpr size_t kMostLinesOfALabel = 4;
@@ -3294,14 +3338,48 @@ void withoutStrayMark(ReadLine& line, const QImage& picture, const std::vector<c
         word.box.setRight(std::min(word.box.right(), word.symbols.back().right));
 }
 
+// The texts of a reading's characters, in order.
+QStringList characterTexts(const ReadLine& line)
+{
+    QStringList texts;
+    for (const ReadWord& word : line.words)
+        for (const Symbol& symbol : word.symbols)
+            texts.append(symbol.text);
+    return texts;
+}
+
+// Whether each character of the reading `best` is read the same, in the same place, at another
+// height of the same ink: what the label's ink says, not what the engine made of a photograph's
+// grain at one height.
+bool heightsAgree(const std::vector<LabelReading>& readings, const std::vector<size_t>& ofInk, size_t best)
+{
+    const QStringList chosen = characterTexts(readings[best].line);
+    if (chosen.isEmpty())
+        return false;
+    std::vector<bool> seen(size_t(chosen.size()), false);
+    for (size_t k = 0; k < readings.size(); ++k) {
+        if (k == best || ofInk[k] != ofInk[best])
+            continue;
+        const QStringList other = characterTexts(readings[k].line);
+        if (other.size() != chosen.size())
+            continue;
+        for (qsizetype i = 0; i < chosen.size(); ++i)
+            seen[size_t(i)] = seen[size_t(i)] || other[i] == chosen[i];
+    }
+    return std::all_of(seen.begin(), seen.end(), [](bool s) { return s; });
+}
+
 // A lone label read at each of the heights by the page's language, the reading the engine trusts
 // most of those that account for the label's ink kept; then, at that height, read by the other
 // language of its kind (the other Chinese one, or English for a word of letters), which decides
 // the script of a Chinese label from its characters' ink and glyphs, as for any line, or stands
 // for a word of letters where the engine trusts it more. `borrow` lends an engine of a language.
+// `agreed`, where given, tells whether the readings at the other heights bear the one kept out
+// (`heightsAgree`), which the engine trusted at `kLeastAgreedLabelConfidence` at least as read
+// by the page's language.
 template <typename Borrow>
 std::optional<ReadLine> readLoneLabel(tesseract::TessBaseAPI& api, const QStringList& languages, Borrow borrow,
-                                      const std::vector<LabelInk>& inks, int resolution)
+                                      const std::vector<LabelInk>& inks, int resolution, bool* agreed = nullptr)
 {
     const auto isChinese = [](const QString& language) { return language.startsWith(QLatin1String("chi_")); };
     const QString& firstLanguage = languages.front();
@@ -3332,6 +3410,8 @@ std::optional<ReadLine> readLoneLabel(tesseract::TessBaseAPI& api, const QString
     if (readings.empty())
         return std::nullopt;
     LabelReading& chosen = readings[best];
+    if (agreed)
+        *agreed = meanConfidence(chosen.line) >= kLeastAgreedLabelConfidence && heightsAgree(readings, ofInk, best);
     const bool han = hasHan(chosen.line);
     for (const QString& language : languages.mid(1)) {
         if (isChinese(language) != han || (han && !isChinese(firstLanguage)))
@@ -3835,6 +3915,7 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) c
         };
         std::vector<LabelInk> inks;
         PartAnew button;
+        QImage clearOfEdges;
         std::optional<QRect> frameInside;
         if (const QRect all = inkBoxOf(grey); !all.isEmpty() && all.width() <= 2 * kWidestLabel * all.height()) {
             bool closed = false;
@@ -3868,15 +3949,29 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) c
                 std::none_of(inks.begin(), inks.end(), [&](const LabelInk& other) { return other.ink == *ink; }))
                 inks.push_back({&grey, *ink});
         }
+        // A label on a see-through button over a gradient or a photograph: the page's normalising
+        // leaves the background around the button dark in patches, which the label's ink is not
+        // alone among (nor is the button a frame, its sides a patch's edge). What of that ink
+        // reaches the picture's edges is the background's; the label stands clear of them.
+        clearOfEdges = withoutInkAtEdges(grey, page);
+        if (clearOfEdges != grey)
+            if (const std::optional<QRect> ink = loneLabelInk(clearOfEdges);
+                ink && likeWriting(clearOfEdges, *ink) &&
+                std::none_of(inks.begin(), inks.end(), [&](const LabelInk& other) { return other.ink == *ink; }))
+                inks.push_back({&clearOfEdges, *ink});
         if (!inks.empty()) {
-            std::optional<ReadLine> label = readLoneLabel(
-                api, languages, [this](const QString& language) { return borrowEngine(language); }, inks, resolution);
+            bool agreed = false;
+            std::optional<ReadLine> label =
+                readLoneLabel(api, languages, [this](const QString& language) { return borrowEngine(language); }, inks,
+                              resolution, &agreed);
             if (label && frameInside)
                 withoutFrameSides(*label, *frameInside);
             // A label the engine hardly trusts read in the page's normalising (a photograph's
             // grain through its strokes) is normalised anew around its own ink and read again.
-            if ((!label || meanConfidence(*label) < kLeastLoneLineConfidence) && inks.back().picture == &grey) {
-                const QRect& ink = inks.back().ink;
+            const auto lastInPage = std::find_if(inks.rbegin(), inks.rend(),
+                                                 [&](const LabelInk& ink) { return ink.picture == &grey; });
+            if ((!label || meanConfidence(*label) < kLeastLoneLineConfidence) && lastInPage != inks.rend()) {
+                const QRect& ink = lastInPage->ink;
                 const int around = ink.height() / 2;
                 PartAnew anew =
                     partAnew(image, grey.size(),
@@ -3884,14 +3979,18 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) c
                 if (!anew.picture.isNull())
                     if (const std::optional<QRect> again = loneLabelInk(anew.picture);
                         again && likeWriting(anew.picture, *again)) {
+                        bool otherAgreed = false;
                         std::optional<ReadLine> other = readLoneLabel(
                             api, languages, [this](const QString& language) { return borrowEngine(language); },
-                            std::vector<LabelInk>{{&anew.picture, *again, anew.scale}}, resolution);
-                        if (other && (!label || meanConfidence(*other) > meanConfidence(*label)))
+                            std::vector<LabelInk>{{&anew.picture, *again, anew.scale}}, resolution, &otherAgreed);
+                        if (other && (!label || meanConfidence(*other) > meanConfidence(*label))) {
                             label = std::move(other);
+                            agreed = otherAgreed;
+                        }
                     }
             }
-            if (label && meanConfidence(*label) >= kLeastLoneLineConfidence)
+            // Where the page kept nothing, a label whose heights agree is answered all the same.
+            if (label && (meanConfidence(*label) >= kLeastLoneLineConfidence || (lines.empty() && agreed)))
                 lines = {std::move(*label)};
         }
     }

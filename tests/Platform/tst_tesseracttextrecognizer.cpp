@@ -238,6 +238,34 @@ QImage buttonPicture(const Button& button)
     return image;
 }
 
+// A button as a panel over a wallpaper or a photograph draws it: white, a third see-through, over
+// a gradient between two colours (left to right, or corner to corner), the page showing around it
+// by `around` pixel sizes; its label white.
+QImage translucentButton(const QString& family, const QString& text, int pixelSize, const QColor& from,
+                         const QColor& to, bool corner, double around)
+{
+    QFont font(family);
+    font.setPixelSize(pixelSize);
+    const QFontMetrics metrics(font);
+    const int pad = qRound(pixelSize * around);
+    const QRect box(QPoint(pad, pad),
+                    QSize(metrics.horizontalAdvance(text) + qRound(1.2 * pixelSize), metrics.height() + pixelSize / 2));
+    QImage image(box.size() + QSize(2 * pad, 2 * pad), QImage::Format_RGB32);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QLinearGradient gradient(0, 0, image.width(), corner ? image.height() : 0);
+    gradient.setColorAt(0, from);
+    gradient.setColorAt(1, to);
+    painter.fillRect(image.rect(), gradient);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(255, 255, 255, 90));
+    painter.drawRoundedRect(QRectF(box), pixelSize * 0.3, pixelSize * 0.3);
+    painter.setFont(font);
+    painter.setPen(Qt::white);
+    painter.drawText(box, Qt::AlignCenter, text);
+    return image;
+}
+
 } // namespace
 
 class TestTesseractTextRecognizer : public QObject
@@ -975,6 +1003,46 @@ private Q_SLOTS:
         QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join(QStringLiteral("; "))));
     }
 
+    // Around a see-through button on a gradient, the page's normalising leaves the gradient in
+    // grey patches reaching the picture's edges: the label is read from its own ink, not the
+    // button's edges taken for brackets and the patches for strokes.
+    void aLabelOnASeeThroughButtonOverAGradientIsRead()
+    {
+        const QColor blue(0x25, 0x63, 0xeb), orange(0xf9, 0x73, 0x16), violet(0x6d, 0x28, 0xd9),
+            pink(0xdb, 0x27, 0x77), teal(0x0f, 0x76, 0x6e), navy(0x1e, 0x3a, 0x8a);
+        struct Case
+        {
+            QString family;
+            QString text;
+            int pixelSize;
+            QColor from, to;
+            bool corner;
+            double around;
+        };
+        const QList<Case> cases{
+            {QStringLiteral("Noto Serif CJK SC"), QStringLiteral("收藏"), 18, blue, orange, true, 0.3},
+            {QStringLiteral("Noto Serif CJK SC"), QStringLiteral("截屏"), 18, blue, orange, true, 0.3},
+            {QStringLiteral("Noto Sans CJK SC"), QStringLiteral("置顶"), 16, violet, pink, false, 0.4},
+            {QStringLiteral("AR PL UMing TW"), QStringLiteral("剪下"), 20, teal, navy, true, 0.3},
+            {QStringLiteral("WenQuanYi Zen Hei"), QStringLiteral("导入"), 18, blue, orange, false, 0.3},
+            {QStringLiteral("Noto Sans CJK TC"), QStringLiteral("分組"), 24, violet, pink, true, 0.5},
+            // Patches of a lighter grey, that link the darker ones around the button to its edges.
+            {QStringLiteral("WenQuanYi Zen Hei"), QStringLiteral("恢复"), 14, violet, pink, true, 0.4},
+            {QStringLiteral("WenQuanYi Zen Hei"), QStringLiteral("分组"), 14, violet, pink, true, 0.4},
+            {QStringLiteral("Noto Serif CJK SC"), QStringLiteral("全选"), 16, violet, pink, false, 0.4},
+        };
+        const TesseractTextRecognizer recognizer;
+        QStringList wrong;
+        for (const Case& c : cases) {
+            const QString read = joined(
+                recognizer.recognize(translucentButton(c.family, c.text, c.pixelSize, c.from, c.to, c.corner, c.around))
+                    .characters);
+            if (read != c.text)
+                wrong.append(QStringLiteral("%1 %2 px in %3: %4").arg(c.text).arg(c.pixelSize).arg(c.family, read));
+        }
+        QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join(QStringLiteral("; "))));
+    }
+
     // A screenshot's background changes from place to place: a button of another colour than
     // its page, less tall than the area its background is judged from, keeps its own.
     void aButtonOnALightOrDarkPageIsRead()
@@ -1081,6 +1149,21 @@ private Q_SLOTS:
     // A screenshot taken of a screen at a slight angle, or a photographed page: across a wide line
     // a tilt of a degree or two is a line's height. The lines are read whole and in order either
     // way round, and their characters' boxes stand where the characters are in the tilted picture.
+    // Small print on a photograph's grain, in a face the engine reads badly at that size: it
+    // hardly trusts any one reading, but its readings at the label's heights agree on each
+    // character. The picture answers that reading, not "no text".
+    void aSmallLabelOnAPhotographAnswersWhatItsHeightsAgreeOn()
+    {
+        const TesseractTextRecognizer recognizer;
+        for (const QString& text : {QStringLiteral("截屏"), QStringLiteral("日曆")}) {
+            const QString read =
+                joined(recognizer.recognize(onPhotograph({{QStringLiteral("AR PL UMing TW"), text}}, 12, false, 11))
+                           .characters);
+            const bool shares = std::any_of(text.begin(), text.end(), [&](QChar c) { return read.contains(c); });
+            QVERIFY2(!read.isEmpty() && shares, qPrintable(text + QStringLiteral(" read as: ") + read));
+        }
+    }
+
     void slightlyTiltedLinesAreRead()
     {
         const QString sc = QStringLiteral("Noto Sans CJK SC");
