@@ -164,6 +164,67 @@ QImage onPhotograph(const QList<std::pair<QString, QString>>& lines, int pixelSi
     return image;
 }
 
+// A chat photographed or screenshotted over a photograph: `messages` in `family` at `pixelSize`,
+// each in a bubble veiled a shade darker (or lighter, on a light photograph) than the blobs of
+// colour behind it, the messages taking turns left and right; then the photograph's grain over
+// it all, ±26 levels a pixel, which the veil does not hide.
+QImage chatOnPhotograph(const QString& family, const QStringList& messages, int pixelSize, bool light, quint32 seed)
+{
+    QFont font(family);
+    font.setPixelSize(pixelSize);
+    const QFontMetrics metrics(font);
+    const int pad = pixelSize * 3 / 5;
+    int widest = 0;
+    for (const QString& message : messages)
+        widest = std::max(widest, metrics.horizontalAdvance(message));
+    const int width = widest * 3 / 2 + 4 * pixelSize;
+    const int step = metrics.height() + 2 * pad + pixelSize * 4 / 5;
+    QImage image(width, int(messages.size()) * step + pixelSize, QImage::Format_RGB32);
+    QRandomGenerator random(seed);
+    RecognitionPictures::paintPhotoShading(image, random,
+                                           {light ? 150 : 40, 80, 0, double(image.height()), 0.2, 0.6, 160});
+    {
+        QPainter painter(&image);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(Qt::NoPen);
+        // Blobs of colour, as a photograph's out-of-focus lights.
+        for (int i = 0; i < 12; ++i) {
+            const QPointF centre(random.bounded(image.width()), random.bounded(image.height()));
+            const double radius = image.height() * (0.15 + random.bounded(0.35));
+            QColor inner = QColor::fromHsv(int(random.bounded(360)), 200, light ? 230 : 150, 150);
+            QColor outer = inner;
+            outer.setAlpha(0);
+            QRadialGradient blob(centre, radius);
+            blob.setColorAt(0, inner);
+            blob.setColorAt(1, outer);
+            painter.setBrush(blob);
+            painter.drawEllipse(centre, radius, radius);
+        }
+        painter.setFont(font);
+        int top = pixelSize / 2;
+        for (int i = 0; i < messages.size(); ++i) {
+            const int textWidth = metrics.horizontalAdvance(messages[i]);
+            const QRect bubble(i % 2 == 1 ? width - pixelSize - textWidth - 2 * pad : pixelSize, top,
+                               textWidth + 2 * pad, metrics.height() + 2 * pad);
+            painter.setPen(Qt::NoPen);
+            painter.setBrush(light ? QColor(255, 255, 255, 90) : QColor(0, 0, 0, 90));
+            painter.drawRoundedRect(bubble, pixelSize / 2, pixelSize / 2);
+            painter.setPen(light ? QColor(0x10, 0x10, 0x10) : QColor(0xfa, 0xfa, 0xfa));
+            painter.drawText(bubble, Qt::AlignCenter, messages[i]);
+            top += step;
+        }
+    }
+    for (int y = 0; y < image.height(); ++y) {
+        auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            const int grain = int(random.bounded(53)) - 26;
+            const auto grained = [&](int channel) { return std::clamp(channel + grain, 0, 255); };
+            row[x] = qRgb(grained(qRed(row[x])), grained(qGreen(row[x])), grained(qBlue(row[x])));
+        }
+    }
+    return image;
+}
+
 // A short label alone, as a screenshot of a button or a caption cuts it out: `text` in `family`
 // at `pixelSize`, on a light or dark page, in a button's rounded outline or none, turned by
 // `degrees`.
@@ -1144,6 +1205,51 @@ private Q_SLOTS:
         const double share = 1.0 - double(wrong) / double(total);
         qInfo("characters read right on photographs: %.1f %%", share * 100);
         QVERIFY2(share >= 0.95, qPrintable(readings.join(QStringLiteral("; "))));
+    }
+
+    // A chat over a photograph: the grain left around the bubbles, where the photograph's shading
+    // is as strong as its noise, is no part of the lines above or below it. Every message comes
+    // back as a line of its own and nearly as written, in a large Ming face and in small print,
+    // on dark and light photographs.
+    void aChatOnAGrainyPhotographKeepsEveryLine()
+    {
+        const QList<std::tuple<QString, QStringList, int>> chats{
+            {QStringLiteral("AR PL UMing CN"),
+             {QStringLiteral("明天下午要不要去公园散步？"), QStringLiteral("好啊，三点在地铁站见"),
+              QStringLiteral("记得带一把雨伞"), QStringLiteral("天气预报说傍晚有雨")},
+             26},
+            {QStringLiteral("Noto Sans CJK SC"),
+             {QStringLiteral("文件我已经上传到共享盘了"), QStringLiteral("Thanks, I will check it tonight"),
+              QStringLiteral("有问题随时找我"), QStringLiteral("See you on Monday")},
+             15},
+        };
+        const TesseractTextRecognizer recognizer;
+        quint32 seed = 31;
+        for (const auto& [family, messages, size] : chats) {
+            for (const bool light : {false, true}) {
+                const auto result = recognizer.recognize(chatOnPhotograph(family, messages, size, light, ++seed));
+                QCOMPARE(result.failure, Failure::none);
+                const QStringList lines = lineTexts(result);
+                const QString context = QStringLiteral("%1 %2 px %3: %4")
+                                            .arg(family)
+                                            .arg(size)
+                                            .arg(light ? "light" : "dark", lines.join(QStringLiteral(" | ")));
+                qInfo("%s", qPrintable(context));
+                qsizetype wrong = 0;
+                qsizetype total = 0;
+                for (const QString& message : messages) {
+                    const QString expected = QString(message).remove(QLatin1Char(' '));
+                    qsizetype best = expected.size();
+                    for (const QString& line : lines)
+                        best = std::min(best, editDistance(line, expected));
+                    // A line missing, or read mostly wrong, is as far from the message as its length.
+                    QVERIFY2(3 * best <= expected.size(), qPrintable(message + QStringLiteral(" in ") + context));
+                    wrong += best;
+                    total += expected.size();
+                }
+                QVERIFY2(10 * wrong <= total, qPrintable(context));
+            }
+        }
     }
 
     // A screenshot taken of a screen at a slight angle, or a photographed page: across a wide line
