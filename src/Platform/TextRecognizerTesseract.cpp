@@ -3370,6 +3370,7 @@ struct LabelInk
     QRect ink;
     double scale = 1; // of the picture to the page's
     bool inFrame = false;
+    bool whereThePageIs = false; // the picture stands where the page's does, pixel for pixel
 };
 
 // The sides of a frame around a label read as characters of the label (| or [ at its ends), which
@@ -3500,6 +3501,47 @@ bool heightsAgree(const std::vector<LabelReading>& readings, const std::vector<s
     return std::all_of(seen.begin(), seen.end(), [](bool s) { return s; });
 }
 
+// A character of a label the heights each read as another (a stroke the engine guesses at anew at
+// every height) is a guess; where the page read the same ink, at its own height, as a Chinese
+// character it trusts clearly more, the page's reading of it stands.
+// A character read alike at two heights is the label's ink speaking, and stays; so does one the
+// page read no surer, or as a mark or letter (a button's edge read as | beside the label). The
+// engine's trust varies by a few points from height to height alone: the page's must stand
+// clearly above.
+constexpr float kSurerPageCharacter = 10;
+void withPageReadingOfGuesses(ReadLine& chosen, const std::vector<const ReadLine*>& otherHeights, const ReadLine& page)
+{
+    const std::vector<Symbol*> symbols = symbolsOf(chosen);
+    const auto inOrder = [](const ReadLine& line) {
+        std::vector<const Symbol*> symbols;
+        for (const ReadWord& word : line.words)
+            for (const Symbol& symbol : word.symbols)
+                symbols.push_back(&symbol);
+        return symbols;
+    };
+    const std::vector<const Symbol*> onPage = inOrder(page);
+    if (onPage.size() != symbols.size())
+        return;
+    std::vector<std::vector<const Symbol*>> alike;
+    for (const ReadLine* other : otherHeights)
+        if (std::vector<const Symbol*> theirs = inOrder(*other); theirs.size() == symbols.size())
+            alike.push_back(std::move(theirs));
+    for (size_t i = 0; i < symbols.size(); ++i) {
+        Symbol& mine = *symbols[i];
+        const Symbol& theirs = *onPage[i];
+        if (theirs.text == mine.text || !HanGlyphs::isHanCharacter(theirs.text) ||
+            !HanGlyphs::isHanCharacter(mine.text) || theirs.confidence < mine.confidence + kSurerPageCharacter)
+            continue;
+        const bool borneOut = std::any_of(alike.begin(), alike.end(), [&](const std::vector<const Symbol*>& other) {
+            return other[i]->text == mine.text;
+        });
+        if (borneOut)
+            continue;
+        mine.text = theirs.text;
+        mine.confidence = theirs.confidence;
+    }
+}
+
 // A lone label read at each of the heights by the page's language, the reading the engine trusts
 // most of those that account for the label's ink kept; then, at that height, read by the other
 // language of its kind (the other Chinese one, or English for a word of letters), which decides
@@ -3507,10 +3549,12 @@ bool heightsAgree(const std::vector<LabelReading>& readings, const std::vector<s
 // for a word of letters where the engine trusts it more. `borrow` lends an engine of a language.
 // `agreed`, where given, tells whether the readings at the other heights bear the one kept out
 // (`heightsAgree`), which the engine trusted at `kLeastAgreedLabelConfidence` at least as read
-// by the page's language.
+// by the page's language. `pageReading`, where given, is the line the page read of the picture
+// (`withPageReadingOfGuesses`).
 template <typename Borrow>
 std::optional<ReadLine> readLoneLabel(tesseract::TessBaseAPI& api, const QStringList& languages, Borrow borrow,
-                                      const std::vector<LabelInk>& inks, int resolution, bool* agreed = nullptr)
+                                      const std::vector<LabelInk>& inks, int resolution, bool* agreed = nullptr,
+                                      const ReadLine* pageReading = nullptr)
 {
     const auto isChinese = [](const QString& language) { return language.startsWith(QLatin1String("chi_")); };
     const QString& firstLanguage = languages.front();
@@ -3543,6 +3587,16 @@ std::optional<ReadLine> readLoneLabel(tesseract::TessBaseAPI& api, const QString
     LabelReading& chosen = readings[best];
     if (agreed)
         *agreed = meanConfidence(chosen.line) >= kLeastAgreedLabelConfidence && heightsAgree(readings, ofInk, best);
+    {
+        const LabelInk& ink = inks[ofInk[best]];
+        if (pageReading && ink.whereThePageIs && pageReading->box.intersects(ink.ink)) {
+            std::vector<const ReadLine*> otherHeights;
+            for (size_t k = 0; k < readings.size(); ++k)
+                if (k != best && ofInk[k] == ofInk[best])
+                    otherHeights.push_back(&readings[k].line);
+            withPageReadingOfGuesses(chosen.line, otherHeights, *pageReading);
+        }
+    }
     const bool han = hasHan(chosen.line);
     for (const QString& language : languages.mid(1)) {
         if (isChinese(language) != han || (han && !isChinese(firstLanguage)))
@@ -4070,7 +4124,7 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) c
                     frameInside = *inside;
                 if (const std::optional<QRect> ink = loneLabelInk(grey, inside->adjusted(-1, -1, 1, 1));
                     ink && likeWriting(grey, *ink))
-                    inks.push_back({&grey, *ink, 1, closed});
+                    inks.push_back({&grey, *ink, 1, closed, true});
             }
             // A button the page's normalising left dark is normalised anew, its inside alone, from
             // the caller's picture: there the label stands out from the button's own colour.
@@ -4083,7 +4137,7 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) c
             }
         }
         if (const std::optional<QRect> ink = loneLabelInk(grey); ink && likeWriting(grey, *ink))
-            inks.push_back({&grey, *ink});
+            inks.push_back({&grey, *ink, 1, false, true});
         // Where the page read one line and the rest of the picture's ink is none (a photograph's
         // blotches beside a button), the label is looked for along that line's rows.
         if (lines.size() == 1) {
@@ -4093,7 +4147,7 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) c
                     loneLabelInk(grey, widenedToInk(box, grey).adjusted(-reach / 2, -reach, reach / 2, reach));
                 ink && likeWriting(grey, *ink) &&
                 std::none_of(inks.begin(), inks.end(), [&](const LabelInk& other) { return other.ink == *ink; }))
-                inks.push_back({&grey, *ink});
+                inks.push_back({&grey, *ink, 1, false, true});
         }
         // A label on a see-through button over a gradient or a photograph: the page's normalising
         // leaves the background around the button dark in patches, which the label's ink is not
@@ -4104,12 +4158,12 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) c
             if (const std::optional<QRect> ink = loneLabelInk(clearOfEdges);
                 ink && likeWriting(clearOfEdges, *ink) &&
                 std::none_of(inks.begin(), inks.end(), [&](const LabelInk& other) { return other.ink == *ink; }))
-                inks.push_back({&clearOfEdges, *ink});
+                inks.push_back({&clearOfEdges, *ink, 1, false, true});
         if (!inks.empty()) {
             bool agreed = false;
-            std::optional<ReadLine> label =
-                readLoneLabel(api, languages, [this](const QString& language) { return borrowEngine(language); }, inks,
-                              resolution, &agreed);
+            std::optional<ReadLine> label = readLoneLabel(
+                api, languages, [this](const QString& language) { return borrowEngine(language); }, inks, resolution,
+                &agreed, lines.size() == 1 ? &lines.front() : nullptr);
             if (label && frameInside)
                 withoutFrameSides(*label, *frameInside);
             // A label the engine hardly trusts read in the page's normalising (a photograph's

@@ -935,6 +935,37 @@ private Q_SLOTS:
         QVERIFY2(otherScript * 10 <= chinese, qPrintable(readings.join(QStringLiteral("; "))));
     }
 
+    // A lone label the page reads right at the page's height, while the heights
+    // a label is read at each take one of its characters for another (盘 as 伙, 头 as 浆, read
+    // unlike at every other height): the page's clearly surer reading of that character stands.
+    void aCharacterTheLabelHeightsGuessAtIsReadAsThePageReadsIt()
+    {
+        struct Case
+        {
+            QString family;
+            QString text;
+            int pixelSize;
+            bool dark;
+        };
+        const QList<Case> cases{
+            {QStringLiteral("AR PL UMing CN"), QStringLiteral("硬盘"), 12, true},
+            {QStringLiteral("AR PL UMing CN"), QStringLiteral("摄像头"), 16, true},
+        };
+        const TesseractTextRecognizer recognizer;
+        QStringList wrong;
+        for (const Case& c : cases) {
+            const QString read =
+                joined(recognizer.recognize(loneLabel(c.family, c.text, c.pixelSize, c.dark, false, 0)).characters);
+            if (read != c.text)
+                wrong.append(QStringLiteral("%1 %2 px in %3%4: %5")
+                                 .arg(c.text)
+                                 .arg(c.pixelSize)
+                                 .arg(c.family, c.dark ? QStringLiteral(" dark") : QString(),
+                                      read.isEmpty() ? "no text" : read));
+        }
+        QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join(QStringLiteral("; "))));
+    }
+
     // A label photographed or cut from a photograph at a heading's size: the grain beside it is
     // specks of ink, which the engine reads, at one of the heights a label is read at, as a comma
     // or a full stop after the label, and trusts that reading most. The other heights read the
