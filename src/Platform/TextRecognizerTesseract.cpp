@@ -1998,7 +1998,10 @@ bool looksLikePattern(const QImage& grey, const QRect& line)
 // as one: V, v, y, or a Chinese character. A tick is one piece of ink about as wide as high whose
 // left arm is the shorter: its top holds ink at the right only (V, v, Y and y reach up at both
 // sides, the upright of レ at the left), lower down both arms stand side by side, and it ends
-// in a point left of its middle, not the middle of the piece.
+// in a point left of its middle, not the middle of the piece. Where the arms stand side by side
+// depends on the tick's size and sharpness: a small tick scaled up from a blurred picture (a
+// screenshot shown at 75 %) has a short left arm whose blur runs into the right one from
+// about three fifths of its height down, so the arms are looked for from two fifths to three.
 bool looksLikeTick(const QImage& grey, const InkPiece& piece)
 {
     const QRect& box = piece.box;
@@ -2010,11 +2013,16 @@ bool looksLikeTick(const QImage& grey, const InkPiece& piece)
         for (int x = box.left(); x < rightPart; ++x)
             if (isInk(x, y))
                 return false;
-    const int armsRow = box.top() + (3 * box.height()) / 5;
-    int runs = 0;
-    for (int x = box.left(); x <= box.right(); ++x)
-        runs += isInk(x, armsRow) && (x == box.left() || !isInk(x - 1, armsRow)) ? 1 : 0;
-    if (runs != 2)
+    const auto runsAt = [&](int y) {
+        int runs = 0;
+        for (int x = box.left(); x <= box.right(); ++x)
+            runs += isInk(x, y) && (x == box.left() || !isInk(x - 1, y)) ? 1 : 0;
+        return runs;
+    };
+    bool arms = false;
+    for (int y = box.top() + (2 * box.height()) / 5; y <= box.top() + (3 * box.height()) / 5 && !arms; ++y)
+        arms = runsAt(y) == 2;
+    if (!arms)
         return false;
     int sum = 0, count = 0;
     for (int y = box.bottom() - box.height() / 6; y <= box.bottom(); ++y)
