@@ -6,15 +6,19 @@
 
 #include "TestSupport.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QRandomGenerator>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QThread>
+#include <QThreadPool>
 
 #include <algorithm>
 #include <atomic>
+#include <csignal>
 #include <cstdio>
 
 #include <fcntl.h>
@@ -60,6 +64,27 @@ QStringList topLevelKeysInOrder(const QByteArray& json)
     return keys;
 }
 
+// This process's threads other than the calling one and QtTest's watchdog (which waits on a lock
+// of its own that nothing else takes), as "id name".
+QStringList threadsOtherThanThisAndTheWatchdog()
+{
+    QStringList others;
+    const QString self = QString::number(::gettid());
+    const QString tasks = QStringLiteral("/proc/self/task");
+    for (const QString& task : QDir(tasks).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        if (task == self)
+            continue;
+        QFile comm(tasks + QLatin1Char('/') + task + QStringLiteral("/comm"));
+        // A thread gone between the listing and this read is gone.
+        if (!comm.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray name = comm.readAll().trimmed();
+        if (name != "QtTest Watchdog")
+            others.append(task + QLatin1Char(' ') + QString::fromUtf8(name));
+    }
+    return others;
+}
+
 // Runs `scenario` in a child process as the unprivileged user "nobody" when we are root (file
 // permissions do not stop root); `home` is handed to that user first. The scenario's answer:
 // empty when it passed, else what went wrong (a child prints it).
@@ -70,6 +95,20 @@ QString runUnprivileged(const QString& home, const std::function<QString()>& sce
     constexpr uid_t nobody = 65534;
     if (::chown(QFile::encodeName(home).constData(), nobody, nobody) != 0)
         return QStringLiteral("couldn't hand the folder over");
+    // The child is a copy of this thread alone: a lock that another thread held at the fork stays
+    // held in it for ever. The global pool's threads take the pool's lock each time they finish a
+    // task (closing the history files of the tests before), and GLib's lock on their way out;
+    // the scenario's store hands the pool tasks of its own and its writer thread ends through
+    // GLib too. On a busy machine the child waited for one of those locks until CTest killed the
+    // run. So the pool is emptied and the fork waits until no other thread of ours is left at
+    // all: a pool thread counts as finished to Qt before it has run its way out.
+    QThreadPool::globalInstance()->waitForDone();
+    QStringList others;
+    const QDeadlineTimer quiet(30000);
+    while (!(others = threadsOtherThanThisAndTheWatchdog()).isEmpty() && !quiet.hasExpired())
+        QThread::msleep(5);
+    if (!others.isEmpty())
+        return QStringLiteral("threads still running where the scenario would fork: ") + others.join(u", ");
     const pid_t child = ::fork();
     if (child == 0) {
         const bool dropped = ::setgid(nobody) == 0 && ::setuid(nobody) == 0;
@@ -79,9 +118,23 @@ QString runUnprivileged(const QString& home, const std::function<QString()>& sce
         std::fflush(stderr);
         ::_exit(answer.isEmpty() ? 0 : 1);
     }
+    if (child < 0)
+        return QStringLiteral("couldn't start the unprivileged process");
+    // Bounded all the same: a child stuck for any reason fails this test with its reason instead
+    // of holding the whole run until the runner's time limit.
+    constexpr int kScenarioBoundMilliseconds = 120000;
+    const QDeadlineTimer bound(kScenarioBoundMilliseconds);
     int status = 0;
-    ::waitpid(child, &status, 0);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? QString() : QStringLiteral("the scenario failed");
+    pid_t ended = 0;
+    while ((ended = ::waitpid(child, &status, WNOHANG)) == 0 && !bound.hasExpired())
+        QThread::msleep(10);
+    if (ended == 0) {
+        ::kill(child, SIGKILL);
+        ::waitpid(child, &status, 0);
+        return QStringLiteral("the unprivileged scenario did not end within %1 s").arg(kScenarioBoundMilliseconds / 1000);
+    }
+    return ended == child && WIFEXITED(status) && WEXITSTATUS(status) == 0 ? QString()
+                                                                            : QStringLiteral("the scenario failed");
 }
 
 } // namespace

@@ -112,6 +112,11 @@ private:
         return std::nullopt;
     }
 
+    // Every save the store was handed has landed (or failed and said so). A save syncs the file
+    // and its folder to the disk, which can take seconds while other programs write a lot.
+    bool savesLanded() const { return !m_delegate->store().hasPendingSave(); }
+    static constexpr int kSaveBoundMilliseconds = 60000;
+
     QStringList texts() const
     {
         QStringList list;
@@ -198,13 +203,17 @@ private Q_SLOTS:
         QTRY_COMPARE(texts(), QStringList{QStringLiteral("a plain copy")}); // the key was ignored
 
         click(sensitive);
-        QTRY_COMPARE(savedSettings().value_or(ClipSettings()).ignoreSensitiveContent, false);
+        QTRY_VERIFY_WITH_TIMEOUT(savesLanded(), kSaveBoundMilliseconds);
+        QVERIFY(savedSettings());
+        QCOMPARE(savedSettings()->ignoreSensitiveContent, false);
         QVERIFY(xclipCopy(secret));
         QTRY_COMPARE(m_delegate->store().items().size(), 2);
         QVERIFY(m_delegate->store().items().first().isSensitive);
 
         click(sensitive);
-        QTRY_COMPARE(savedSettings().value_or(ClipSettings()).ignoreSensitiveContent, true);
+        QTRY_VERIFY_WITH_TIMEOUT(savesLanded(), kSaveBoundMilliseconds);
+        QVERIFY(savedSettings());
+        QCOMPARE(savedSettings()->ignoreSensitiveContent, true);
     }
 
     void testHotKeySwitchReleasesAndTakesBackTheKeys()
@@ -220,13 +229,17 @@ private Q_SLOTS:
 
         QCheckBox* hotKey = checkbox(window, "hotKeyCheckbox");
         click(hotKey);
-        QTRY_COMPARE(savedSettings().value_or(ClipSettings()).hotKeyEnabled, false);
+        QTRY_VERIFY_WITH_TIMEOUT(savesLanded(), kSaveBoundMilliseconds);
+        QVERIFY(savedSettings());
+        QCOMPARE(savedSettings()->hotKeyEnabled, false);
         pressCtrlAltV();
         settle(800);
         QCOMPARE(m_island->shows, 1);
 
         click(hotKey);
-        QTRY_COMPARE(savedSettings().value_or(ClipSettings()).hotKeyEnabled, true);
+        QTRY_VERIFY_WITH_TIMEOUT(savesLanded(), kSaveBoundMilliseconds);
+        QVERIFY(savedSettings());
+        QCOMPARE(savedSettings()->hotKeyEnabled, true);
         pressCtrlAltV();
         QTRY_COMPARE(m_island->shows, 2);
     }
@@ -245,7 +258,9 @@ private Q_SLOTS:
         click(launchAtLogin);
         QVERIFY(QFileInfo(autostartEntry()).isFile());
         QCOMPARE(m_island->message, std::optional<QString>(QStringLiteral("Launch at login: Enabled")));
-        QTRY_COMPARE(savedSettings().value_or(ClipSettings()).launchAtLoginEnabled, true);
+        QTRY_VERIFY_WITH_TIMEOUT(savesLanded(), kSaveBoundMilliseconds);
+        QVERIFY(savedSettings());
+        QCOMPARE(savedSettings()->launchAtLoginEnabled, true);
         const QString entry = QString::fromUtf8(readFile(autostartEntry()));
         QVERIFY2(entry.startsWith(QStringLiteral("[Desktop Entry]\n")), qPrintable(entry));
         QVERIFY2(entry.contains(QStringLiteral("Exec=\"") + QCoreApplication::applicationFilePath() +
@@ -256,7 +271,9 @@ private Q_SLOTS:
         click(launchAtLogin);
         QVERIFY(!QFileInfo::exists(autostartEntry()));
         QCOMPARE(m_island->message, std::optional<QString>(QStringLiteral("Launch at login is off")));
-        QTRY_COMPARE(savedSettings().value_or(ClipSettings()).launchAtLoginEnabled, false);
+        QTRY_VERIFY_WITH_TIMEOUT(savesLanded(), kSaveBoundMilliseconds);
+        QVERIFY(savedSettings());
+        QCOMPARE(savedSettings()->launchAtLoginEnabled, false);
     }
 
     // The desktop's start-up settings switch an entry off by editing it; the program reads that as
@@ -309,7 +326,9 @@ private Q_SLOTS:
         // What is true: no entry, the box and the saved setting off, the history untouched.
         QVERIFY(!launchAtLogin->isChecked());
         QCOMPARE(m_delegate->store().settings().launchAtLoginEnabled, false);
-        QTRY_COMPARE(savedSettings().value_or(ClipSettings()).launchAtLoginEnabled, false);
+        QTRY_VERIFY_WITH_TIMEOUT(savesLanded(), kSaveBoundMilliseconds);
+        QVERIFY(savedSettings());
+        QCOMPARE(savedSettings()->launchAtLoginEnabled, false);
         QCOMPARE(readFile(autostart), QByteArray("a file where the folder should be"));
         QCOMPARE(texts(), QStringList{QStringLiteral("kept through it all")});
 
