@@ -79,6 +79,39 @@ Shares sharesOf(const QImage& drawn, const QImage& grey, const Panel& panel)
     return {background > 0 ? double(white) / background : 0, inked > 0 ? double(dark) / inked : 0};
 }
 
+// How a bubble's edge and its white text came out of normalising, counted over `area`: of the
+// pixels on the edge's band (`edge`, away from the text), how many are dark; of the text's pure
+// white pixels in the drawing, how many are dark.
+struct BubbleCounts
+{
+    int edgePixels = 0;
+    int darkEdge = 0;
+    int core = 0;
+    int darkCore = 0;
+};
+
+BubbleCounts countBubble(const QImage& drawn, const QImage& grey, const QImage& edge, const QRect& text,
+                         const QRect& area)
+{
+    BubbleCounts counts;
+    const QRect inside = area & drawn.rect();
+    for (int y = inside.top(); y <= inside.bottom(); ++y) {
+        const auto* colours = reinterpret_cast<const QRgb*>(drawn.constScanLine(y));
+        const uchar* read = grey.constScanLine(y);
+        const uchar* band = edge.constScanLine(y);
+        for (int x = inside.left(); x <= inside.right(); ++x) {
+            if (band[x] >= 128 && !text.adjusted(-2, -2, 2, 2).contains(x, y)) {
+                ++counts.edgePixels;
+                counts.darkEdge += read[x] < 160 ? 1 : 0;
+            } else if (text.contains(x, y) && qRed(colours[x]) > 240 && qBlue(colours[x]) > 240) {
+                ++counts.core;
+                counts.darkCore += read[x] < 160 ? 1 : 0;
+            }
+        }
+    }
+    return counts;
+}
+
 } // namespace
 
 class TestTextPicture : public QObject
@@ -233,21 +266,8 @@ private Q_SLOTS:
                         }
                         const QImage grey = Platform::TextPicture::darkTextOnWhite(
                             RecognitionPictures::Detail::throughJpeg(drawn, quality));
-                        int edgePixels = 0, darkEdge = 0, core = 0, darkCore = 0;
-                        for (int y = 0; y < drawn.height(); ++y) {
-                            const auto* colours = reinterpret_cast<const QRgb*>(drawn.constScanLine(y));
-                            const uchar* read = grey.constScanLine(y);
-                            const uchar* band = edge.constScanLine(y);
-                            for (int x = 0; x < drawn.width(); ++x) {
-                                if (band[x] >= 128 && !text.adjusted(-2, -2, 2, 2).contains(x, y)) {
-                                    ++edgePixels;
-                                    darkEdge += read[x] < 160 ? 1 : 0;
-                                } else if (text.contains(x, y) && qRed(colours[x]) > 240 && qBlue(colours[x]) > 240) {
-                                    ++core;
-                                    darkCore += read[x] < 160 ? 1 : 0;
-                                }
-                            }
-                        }
+                        const auto [edgePixels, darkEdge, core, darkCore] =
+                            countBubble(drawn, grey, edge, text, drawn.rect());
                         const QString what = QStringLiteral("%1 on %2, %3 px, JPEG %4: %5 of %6 edge pixels dark, "
                                                              "%7 of %8 text pixels dark")
                                                  .arg(fill.name(), page.name())
@@ -363,21 +383,10 @@ private Q_SLOTS:
                     }
                     const QImage grey =
                         Platform::TextPicture::darkTextOnWhite(RecognitionPictures::Detail::throughJpeg(drawn, 60));
-                    int edgePixels = 0, darkEdge = 0, core = 0, darkCore = 0;
-                    for (int y = bubble.top() - 4; y <= bubble.bottom() + 4; ++y) {
-                        const auto* colours = reinterpret_cast<const QRgb*>(drawn.constScanLine(y));
-                        const uchar* read = grey.constScanLine(y);
-                        const uchar* band = edge.constScanLine(y);
-                        for (int x = bubble.left() - 4; x < size.width(); ++x) {
-                            if (band[x] >= 128 && !text.adjusted(-2, -2, 2, 2).contains(x, y)) {
-                                ++edgePixels;
-                                darkEdge += read[x] < 160 ? 1 : 0;
-                            } else if (text.contains(x, y) && qRed(colours[x]) > 240 && qBlue(colours[x]) > 240) {
-                                ++core;
-                                darkCore += read[x] < 160 ? 1 : 0;
-                            }
-                        }
-                    }
+                    const auto [edgePixels, darkEdge, core, darkCore] =
+                        countBubble(drawn, grey, edge, text,
+                                    QRect(QPoint(bubble.left() - 4, bubble.top() - 4),
+                                          QPoint(size.width() - 1, bubble.bottom() + 4)));
                     if (edgePixels == 0 || core == 0 || darkEdge * 100 > edgePixels * 3 || darkCore * 20 < core * 9)
                         failures.append(
                             QStringLiteral("%1x%2%3%4: %5 of %6 edge pixels dark, %7 of %8 text pixels dark")

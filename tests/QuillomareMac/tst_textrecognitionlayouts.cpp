@@ -475,6 +475,43 @@ QImage chatPicture(const QList<QStringList>& bubbles, const QString& family, int
     return jpegQuality > 0 ? RecognitionPictures::Detail::throughJpeg(image, jpegQuality) : image;
 }
 
+using CheckBoxDialog = std::pair<QString, QList<std::pair<bool, QString>>>;
+
+// Each dialog of check boxes read at each size, light and dark, and what came back wrong: a
+// caption not on a line of its own, or with something before it (the odd character of it
+// misread aside). With `noLatinLetters`, for captions that have none, a Latin letter anywhere
+// is wrong too.
+QStringList checkBoxCaptionsReadWrong(const QList<CheckBoxDialog>& dialogs, const QList<int>& sizes,
+                                      bool noLatinLetters)
+{
+    QStringList wrong;
+    for (const auto& [family, boxes] : dialogs) {
+        for (const int size : sizes) {
+            for (const bool dark : {false, true}) {
+                QStringList readLines = readingOrderTextOf(checkBoxes(boxes, family, size, dark)).split(u'\n');
+                for (QString& line : readLines)
+                    line.remove(QLatin1Char(' '));
+                bool right = readLines.size() == boxes.size();
+                for (qsizetype i = 0; right && i < boxes.size(); ++i) {
+                    const QString caption = QString(boxes[i].second).remove(QLatin1Char(' '));
+                    const bool letters =
+                        noLatinLetters && std::any_of(readLines[i].begin(), readLines[i].end(),
+                                                      [](QChar c) { return c.isLetter() && c.unicode() < 0x0250; });
+                    right = !letters && readLines[i].size() <= caption.size() &&
+                            editDistance(readLines[i], caption) * 4 <= caption.size();
+                }
+                if (!right)
+                    wrong.append(QStringLiteral("%1 %2 px%3: %4")
+                                     .arg(family)
+                                     .arg(size)
+                                     .arg(dark ? QStringLiteral(" dark") : QString())
+                                     .arg(readLines.join(QStringLiteral(" / "))));
+            }
+        }
+    }
+    return wrong;
+}
+
 } // namespace
 
 class TestTextRecognitionLayouts : public QObject
@@ -1093,38 +1130,21 @@ private Q_SLOTS:
     // a y before it, light or dark.
     void aCheckBoxsTickIsNotReadAsALetter()
     {
-        const QList<std::pair<QString, QList<std::pair<bool, QString>>>> dialogs{
+        const QList<CheckBoxDialog> dialogs{
             {QStringLiteral("Noto Sans CJK SC"),
-             {{true, QStringLiteral("开机时启动")}, {true, QStringLiteral("显示托盘图标")}, {true, QStringLiteral("忽略密码")}}},
+             {{true, QStringLiteral("开机时启动")},
+              {true, QStringLiteral("显示托盘图标")},
+              {true, QStringLiteral("忽略密码")}}},
             {QStringLiteral("Noto Serif CJK TC"),
-             {{true, QStringLiteral("自動儲存")}, {true, QStringLiteral("記住視窗位置")}, {true, QStringLiteral("傳送統計")}}},
+             {{true, QStringLiteral("自動儲存")},
+              {true, QStringLiteral("記住視窗位置")},
+              {true, QStringLiteral("傳送統計")}}},
             {QStringLiteral("DejaVu Sans"),
-             {{true, QStringLiteral("Keep images")}, {true, QStringLiteral("Play a sound")}, {true, QStringLiteral("Show preview")}}},
+             {{true, QStringLiteral("Keep images")},
+              {true, QStringLiteral("Play a sound")},
+              {true, QStringLiteral("Show preview")}}},
         };
-        QStringList wrong;
-        for (const auto& [family, boxes] : dialogs) {
-            for (const int size : {13, 16, 20}) {
-                for (const bool dark : {false, true}) {
-                    const QString read = readingOrderTextOf(checkBoxes(boxes, family, size, dark));
-                    QStringList readLines = read.split(QLatin1Char('\n'));
-                    bool right = readLines.size() == boxes.size();
-                    for (qsizetype i = 0; right && i < boxes.size(); ++i) {
-                        QString caption = boxes[i].second;
-                        caption.remove(QLatin1Char(' '));
-                        readLines[i].remove(QLatin1Char(' '));
-                        // Nothing before the caption; the odd character of it misread aside.
-                        right = readLines[i].size() <= caption.size() &&
-                                editDistance(readLines[i], caption) * 4 <= caption.size();
-                    }
-                    if (!right)
-                        wrong.append(QStringLiteral("%1 %2 px%3: %4")
-                                         .arg(family)
-                                         .arg(size)
-                                         .arg(dark ? QStringLiteral(" dark") : QString())
-                                         .arg(readLines.join(QStringLiteral(" / "))));
-                }
-            }
-        }
+        const QStringList wrong = checkBoxCaptionsReadWrong(dialogs, {13, 16, 20}, false);
         QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join(QStringLiteral("; "))));
     }
 
@@ -1132,7 +1152,7 @@ private Q_SLOTS:
     // the tick is still no letter of the caption (no V, Y or I before it), light or dark.
     void aCheckBoxsTickBeforeAFaintCaptionIsNotReadAsALetter()
     {
-        const QList<std::pair<QString, QList<std::pair<bool, QString>>>> dialogs{
+        const QList<CheckBoxDialog> dialogs{
             {QStringLiteral("AR PL UKai CN"),
              {{true, QStringLiteral("自动登录")},
               {true, QStringLiteral("显示剪贴板")},
@@ -1146,34 +1166,7 @@ private Q_SLOTS:
               {true, QStringLiteral("声音提示")},
               {true, QStringLiteral("同步历史")}}},
         };
-        QStringList wrong;
-        for (const auto& [family, boxes] : dialogs) {
-            for (const int size : {12, 13, 14}) {
-                for (const bool dark : {false, true}) {
-                    const QString read = readingOrderTextOf(checkBoxes(boxes, family, size, dark));
-                    QStringList readLines = read.split(QLatin1Char('\n'));
-                    for (QString& line : readLines)
-                        line.remove(QLatin1Char(' '));
-                    // No letter anywhere (the captions have none), each caption on its line,
-                    // the odd character of it misread aside.
-                    bool right = readLines.size() == boxes.size();
-                    for (qsizetype i = 0; right && i < boxes.size(); ++i) {
-                        const QString& caption = boxes[i].second;
-                        bool letters = false;
-                        for (const QChar c : readLines[i])
-                            letters = letters || (c.isLetter() && c.unicode() < 0x0250);
-                        right = !letters && readLines[i].size() <= caption.size() &&
-                                editDistance(readLines[i], caption) * 4 <= caption.size();
-                    }
-                    if (!right)
-                        wrong.append(QStringLiteral("%1 %2 px%3: %4")
-                                         .arg(family)
-                                         .arg(size)
-                                         .arg(dark ? QStringLiteral(" dark") : QString())
-                                         .arg(readLines.join(QStringLiteral(" / "))));
-                }
-            }
-        }
+        const QStringList wrong = checkBoxCaptionsReadWrong(dialogs, {12, 13, 14}, true);
         QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join(QStringLiteral("; "))));
     }
 
