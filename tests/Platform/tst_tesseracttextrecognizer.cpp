@@ -191,14 +191,8 @@ QImage chatOnPhotograph(const QString& family, const QStringList& messages, int 
         for (int i = 0; i < 12; ++i) {
             const QPointF centre(random.bounded(image.width()), random.bounded(image.height()));
             const double radius = image.height() * (0.15 + random.bounded(0.35));
-            QColor inner = QColor::fromHsv(int(random.bounded(360)), 200, light ? 230 : 150, 150);
-            QColor outer = inner;
-            outer.setAlpha(0);
-            QRadialGradient blob(centre, radius);
-            blob.setColorAt(0, inner);
-            blob.setColorAt(1, outer);
-            painter.setBrush(blob);
-            painter.drawEllipse(centre, radius, radius);
+            RecognitionPictures::paintSoftBlob(painter, centre, radius,
+                                               QColor::fromHsv(int(random.bounded(360)), 200, light ? 230 : 150, 150));
         }
         painter.setFont(font);
         int top = pixelSize / 2;

@@ -260,6 +260,19 @@ struct PhotoShading
     int alpha = 255;
 };
 
+// A soft round blob, `inner` at its centre fading to nothing at `radius`, as a photograph's
+// out-of-focus light.
+inline void paintSoftBlob(QPainter& painter, QPointF centre, double radius, const QColor& inner)
+{
+    QColor outer = inner;
+    outer.setAlpha(0);
+    QRadialGradient blob(centre, radius);
+    blob.setColorAt(0, inner);
+    blob.setColorAt(1, outer);
+    painter.setBrush(blob);
+    painter.drawEllipse(centre, radius, radius);
+}
+
 inline void paintPhotoShading(QImage& image, QRandomGenerator& random, const PhotoShading& shading)
 {
     const auto colour = [&] {
@@ -277,13 +290,7 @@ inline void paintPhotoShading(QImage& image, QRandomGenerator& random, const Pho
         const double radius = shading.reach * (shading.least + random.bounded(shading.spread));
         QColor inner = colour();
         inner.setAlpha(shading.alpha);
-        QColor outer = inner;
-        outer.setAlpha(0);
-        QRadialGradient blob(centre, radius);
-        blob.setColorAt(0, inner);
-        blob.setColorAt(1, outer);
-        painter.setBrush(blob);
-        painter.drawEllipse(centre, radius, radius);
+        paintSoftBlob(painter, centre, radius, inner);
     }
 }
 
