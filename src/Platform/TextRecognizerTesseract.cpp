@@ -1702,15 +1702,17 @@ private:
         return rows;
     }
 
-    // Whether lines of two columns clash: a line of the one overlaps a line of the other, their
-    // middles a third of a line or more apart.
+    // Whether lines of two columns clash: a line of the one overlaps a line of the other, or comes
+    // within a quarter line of it, their middles a third of a line or more apart. Read as one
+    // block, the engine runs two lines that close into one and loses or garbles both.
     bool linesClash(const QRect& a, const QRect& b) const
     {
         const std::vector<std::pair<int, int>> left = rowsIn(a);
         const std::vector<std::pair<int, int>> right = rowsIn(b);
+        const int touch = std::max(1, m_line / 4);
         for (const auto& [top, bottom] : left)
             for (const auto& [otherTop, otherBottom] : right)
-                if (top <= otherBottom && otherTop <= bottom &&
+                if (top <= otherBottom + touch && otherTop <= bottom + touch &&
                     3 * std::abs(top + bottom - otherTop - otherBottom) >= 2 * m_line)
                     return true;
         return false;

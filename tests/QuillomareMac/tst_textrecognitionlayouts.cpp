@@ -259,7 +259,9 @@ struct ColumnTexts
     QStringList chat;
 };
 
-WindowOfColumns windowOfColumns(const ColumnTexts& texts, const QString& family, int pixelSize, int columns, int left)
+// `chatTop` is where the first bubble starts, in lines from the top.
+WindowOfColumns windowOfColumns(const ColumnTexts& texts, const QString& family, int pixelSize, int columns, int left,
+                                double chatTop = 2.9)
 {
     const QFont font = pixelFont(family, pixelSize);
     const QFontMetricsF metrics(font);
@@ -314,7 +316,7 @@ WindowOfColumns windowOfColumns(const ColumnTexts& texts, const QString& family,
         const bool mine = i % 2 == 1;
         const double textWidth = metrics.horizontalAdvance(texts.chat[i]);
         const double x = mine ? width - pixelSize * 2 - textWidth : chatLeft + pixelSize;
-        const double top = pixelSize * 2.9 + i * pixelSize * 2.7;
+        const double top = pixelSize * chatTop + i * pixelSize * 2.7;
         painter.setPen(Qt::NoPen);
         painter.setBrush(mine ? QColor(0xd3, 0xe3, 0xfd) : QColor(0xe4, 0xe6, 0xe9));
         painter.drawRoundedRect(QRectF(x - pixelSize * 0.6, top, textWidth + pixelSize * 1.2, pixelSize * 2), 8, 8);
@@ -324,6 +326,29 @@ WindowOfColumns windowOfColumns(const ColumnTexts& texts, const QString& family,
                              block});
     }
     return window;
+}
+
+// The lines of a window read wrong in `picture` (the window's picture, or it scaled): each with
+// what was read where it stands. The odd misread character aside, each line comes back with
+// nothing of the neighbouring column.
+QList<std::pair<QString, QString>> linesReadWrong(const WindowOfColumns& window, const QImage& picture)
+{
+    const auto result = recognizer().recognize(picture);
+    QList<RecognitionScores::PlacedCharacter> characters;
+    const QSizeF whole = window.image.size();
+    for (const auto& character : result.characters) {
+        const QRectF& box = character.boundingBox; // normalised, counted from the bottom
+        characters.append(
+            {character.text, QPointF(box.center().x() * whole.width(), (1 - box.center().y()) * whole.height())});
+    }
+    QList<std::pair<QString, QString>> wrong;
+    for (const RecognitionScores::PlacedLine& line : window.lines) {
+        const QString expected = RecognitionScores::withoutBlanks(line.text);
+        const QString read = RecognitionScores::withoutBlanks(RecognitionScores::readWhere(characters, line.box));
+        if (editDistance(read, expected) * 4 > expected.size())
+            wrong.append({line.text, read});
+    }
+    return wrong;
 }
 
 // Check boxes one under the other, each a small square outline (with a tick where it is
@@ -795,26 +820,44 @@ private Q_SLOTS:
         for (const auto& [family, texts] : windows) {
             for (const auto& [size, columns, left] : {std::tuple{16, 3, 40}, std::tuple{18, 2, 90}}) {
                 const WindowOfColumns window = windowOfColumns(texts, family, size, columns, left);
-                const auto result = recognizer().recognize(window.image);
-                QList<RecognitionScores::PlacedCharacter> characters;
-                const QSizeF whole = window.image.size();
-                for (const auto& character : result.characters) {
-                    const QRectF& box = character.boundingBox; // normalised, counted from the bottom
-                    characters.append({character.text, QPointF(box.center().x() * whole.width(),
-                                                               (1 - box.center().y()) * whole.height())});
-                }
-                for (const RecognitionScores::PlacedLine& line : window.lines) {
-                    const QString expected = RecognitionScores::withoutBlanks(line.text);
-                    const QString read =
-                        RecognitionScores::withoutBlanks(RecognitionScores::readWhere(characters, line.box));
-                    // The odd misread character aside; nothing of the neighbouring column.
-                    if (editDistance(read, expected) * 4 > expected.size())
-                        wrong.append(QStringLiteral("%1 %2 px, %3 columns: \"%4\" read \"%5\"")
-                                         .arg(family)
-                                         .arg(size)
-                                         .arg(columns)
-                                         .arg(line.text, read));
-                }
+                for (const auto& [text, read] : linesReadWrong(window, window.image))
+                    wrong.append(QStringLiteral("%1 %2 px, %3 columns: \"%4\" read \"%5\"")
+                                     .arg(family)
+                                     .arg(size)
+                                     .arg(columns)
+                                     .arg(text, read));
+            }
+        }
+        QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join(QStringLiteral("; "))));
+    }
+
+    // A screenshot of a window scaled down, its chat column's messages at every height beside the
+    // settings rows: where a message's ink just touches a row's ink without overlapping it, the
+    // two are still lines of their own columns, neither garbled nor run into the other.
+    void aChatLineTouchingARowBesideItStaysApart()
+    {
+        const ColumnTexts texts{{QStringLiteral("新增資料夾"), QStringLiteral("重新命名"), QStringLiteral("移到垃圾桶"),
+                                 QStringLiteral("分享"), QStringLiteral("壓縮檔案"), QStringLiteral("內容資訊")},
+                                QStringLiteral("顯示器"),
+                                {{QStringLiteral("解析度"), QStringLiteral("1920 × 1080")},
+                                 {QStringLiteral("縮放比例"), QStringLiteral("百分之一百")},
+                                 {QStringLiteral("夜間模式"), QStringLiteral("自動")},
+                                 {QStringLiteral("更新頻率"), QStringLiteral("60 Hz")}},
+                                {QStringLiteral("投影片我改好了，你看看。"), QStringLiteral("收到，謝謝！"),
+                                 QStringLiteral("明天的會議要延期嗎？")}};
+        QStringList wrong;
+        for (const auto& [family, size] :
+             {std::pair{QStringLiteral("WenQuanYi Zen Hei"), 16}, std::pair{QStringLiteral("Noto Sans CJK TC"), 18}}) {
+            for (int chatTop = 26; chatTop <= 50; chatTop += 2) {
+                const WindowOfColumns window = windowOfColumns(texts, family, size, 3, 40, chatTop / 10.0);
+                const QImage scaled = window.image.scaled(window.image.size() * 3 / 4, Qt::IgnoreAspectRatio,
+                                                          Qt::SmoothTransformation);
+                for (const auto& [text, read] : linesReadWrong(window, scaled))
+                    wrong.append(QStringLiteral("%1 %2 px, chat from line %3: \"%4\" read \"%5\"")
+                                     .arg(family)
+                                     .arg(size)
+                                     .arg(chatTop / 10.0)
+                                     .arg(text, read));
             }
         }
         QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join(QStringLiteral("; "))));
