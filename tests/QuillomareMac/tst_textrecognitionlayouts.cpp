@@ -328,6 +328,20 @@ WindowOfColumns windowOfColumns(const ColumnTexts& texts, const QString& family,
     return window;
 }
 
+// A window's texts in traditional Chinese: a file manager's sidebar, display settings, a chat.
+ColumnTexts traditionalWindow()
+{
+    return {{QStringLiteral("新增資料夾"), QStringLiteral("重新命名"), QStringLiteral("移到垃圾桶"), QStringLiteral("分享"),
+             QStringLiteral("壓縮檔案"), QStringLiteral("內容資訊")},
+            QStringLiteral("顯示器"),
+            {{QStringLiteral("解析度"), QStringLiteral("1920 × 1080")},
+             {QStringLiteral("縮放比例"), QStringLiteral("百分之一百")},
+             {QStringLiteral("夜間模式"), QStringLiteral("自動")},
+             {QStringLiteral("更新頻率"), QStringLiteral("60 Hz")}},
+            {QStringLiteral("投影片我改好了，你看看。"), QStringLiteral("收到，謝謝！"),
+             QStringLiteral("明天的會議要延期嗎？")}};
+}
+
 // The lines of a window read wrong in `picture` (the window's picture, or it scaled): each with
 // what was read where it stands. The odd misread character aside, each line comes back with
 // nothing of the neighbouring column.
@@ -795,16 +809,7 @@ private Q_SLOTS:
     void theColumnsOfAWindowAreReadEachApart()
     {
         const QList<std::pair<QString, ColumnTexts>> windows{
-            {QStringLiteral("AR PL UMing TW"),
-             {{QStringLiteral("新增資料夾"), QStringLiteral("重新命名"), QStringLiteral("移到垃圾桶"),
-               QStringLiteral("分享"), QStringLiteral("壓縮檔案"), QStringLiteral("內容資訊")},
-              QStringLiteral("顯示器"),
-              {{QStringLiteral("解析度"), QStringLiteral("1920 × 1080")},
-               {QStringLiteral("縮放比例"), QStringLiteral("百分之一百")},
-               {QStringLiteral("夜間模式"), QStringLiteral("自動")},
-               {QStringLiteral("更新頻率"), QStringLiteral("60 Hz")}},
-              {QStringLiteral("投影片我改好了，你看看。"), QStringLiteral("收到，謝謝！"),
-               QStringLiteral("明天的會議要延期嗎？")}}},
+            {QStringLiteral("AR PL UMing TW"), traditionalWindow()},
             {QStringLiteral("Noto Sans CJK SC"),
              {{QStringLiteral("收件箱"), QStringLiteral("草稿箱"), QStringLiteral("已发送"), QStringLiteral("垃圾邮件"),
                QStringLiteral("通讯录"), QStringLiteral("日历")},
@@ -836,15 +841,7 @@ private Q_SLOTS:
     // two are still lines of their own columns, neither garbled nor run into the other.
     void aChatLineTouchingARowBesideItStaysApart()
     {
-        const ColumnTexts texts{{QStringLiteral("新增資料夾"), QStringLiteral("重新命名"), QStringLiteral("移到垃圾桶"),
-                                 QStringLiteral("分享"), QStringLiteral("壓縮檔案"), QStringLiteral("內容資訊")},
-                                QStringLiteral("顯示器"),
-                                {{QStringLiteral("解析度"), QStringLiteral("1920 × 1080")},
-                                 {QStringLiteral("縮放比例"), QStringLiteral("百分之一百")},
-                                 {QStringLiteral("夜間模式"), QStringLiteral("自動")},
-                                 {QStringLiteral("更新頻率"), QStringLiteral("60 Hz")}},
-                                {QStringLiteral("投影片我改好了，你看看。"), QStringLiteral("收到，謝謝！"),
-                                 QStringLiteral("明天的會議要延期嗎？")}};
+        const ColumnTexts texts = traditionalWindow();
         QStringList wrong;
         for (const auto& [family, size] :
              {std::pair{QStringLiteral("WenQuanYi Zen Hei"), 16}, std::pair{QStringLiteral("Noto Sans CJK TC"), 18}}) {
