@@ -3550,6 +3550,122 @@ void withPageReadingOfGuesses(ReadLine& chosen, const std::vector<const ReadLine
     }
 }
 
+// What one reading of a lone label says of each of its characters: the character in its
+// simplified form (so that the two models' readings of one character agree, 鐘 and 钟), how much
+// the engine trusted it, and how much it trusted the reading as a whole.
+// Who read it: the model of the page's language at a label height, the other Chinese model at
+// one, or the page at its own height.
+struct LabelVote
+{
+    enum class Reader
+    {
+        pageLanguage,
+        otherChinese,
+        page,
+    };
+    QStringList characters;
+    std::vector<float> confidences;
+    float trust = 0;
+    Reader reader = Reader::pageLanguage;
+};
+
+LabelVote labelVote(const ReadLine& line, LabelVote::Reader reader)
+{
+    LabelVote vote;
+    vote.reader = reader;
+    QStringList texts;
+    for (const ReadWord& word : line.words)
+        for (const Symbol& symbol : word.symbols) {
+            texts.append(symbol.text);
+            vote.confidences.push_back(symbol.confidence);
+        }
+    vote.characters = ChineseScript::toSimplified(texts);
+    vote.trust = meanConfidence(line);
+    return vote;
+}
+
+// A Chinese character of a lone label that only the reading kept says (the engine guessed at a
+// stroke it hardly sees, at that height and by that model alone) gives way to the character the
+// label's readings of as many characters, both models' at every height and the page's, say in
+// its place with the most weight. What a reading says in a place weighs what the engine trusts
+// that character and the reading as a whole, and counts double where the reading reads the rest
+// of the label as most readings do: a model that misreads a character the other reads alike at
+// every height is guessing at the label's ink, there and likely beside it. One model's readings
+// at several heights misread alike (链 as 途 at three heights): what a model says counts once,
+// at its weightiest, and two models saying one character weigh more than either. The reading
+// kept, trusted most, keeps its character unless the others are trusted more.
+// A character read alike by two readings or more is the label's ink speaking, and stays; so does
+// one the two models' readings were compared on and that looks clearly more like the picture
+// (`settled`: its place in either reading, and the character). The character taken is written
+// in the script decided for the label (`traditional`).
+void withCharactersTheReadingsAgreeOn(ReadLine& chosen, const std::vector<LabelVote>& votes,
+                                      const std::vector<std::pair<size_t, QString>>& settled, bool traditional)
+{
+    std::vector<Symbol*> symbols = symbolsOf(chosen);
+    const size_t n = symbols.size();
+    if (n < 2)
+        return;
+    QStringList mine;
+    for (const Symbol* symbol : symbols)
+        mine.append(symbol->text);
+    mine = ChineseScript::toSimplified(mine);
+    std::vector<const LabelVote*> alike; // the readings of as many characters
+    for (const LabelVote& vote : votes)
+        if (size_t(vote.characters.size()) == n)
+            alike.push_back(&vote);
+    if (alike.size() < 3)
+        return;
+    const auto mostSaid = [&](size_t i, const std::vector<double>& weights) {
+        std::vector<std::pair<QString, double>> said;
+        std::vector<std::tuple<QString, LabelVote::Reader, double>> byReader;
+        for (size_t r = 0; r < alike.size(); ++r) {
+            const QString& character = alike[r]->characters[qsizetype(i)];
+            const double weight = weights[r] * double(alike[r]->confidences[i]) / 100;
+            auto it = std::find_if(byReader.begin(), byReader.end(), [&](const auto& s) {
+                return std::get<0>(s) == character && std::get<1>(s) == alike[r]->reader;
+            });
+            if (it == byReader.end())
+                byReader.emplace_back(character, alike[r]->reader, weight);
+            else
+                std::get<2>(*it) = std::max(std::get<2>(*it), weight);
+        }
+        for (const auto& [character, reader, weight] : byReader) {
+            auto it = std::find_if(said.begin(), said.end(), [&](const auto& s) { return s.first == character; });
+            if (it == said.end())
+                it = said.insert(said.end(), {character, 0.0});
+            it->second += weight;
+        }
+        return *std::max_element(said.begin(), said.end(),
+                                 [](const auto& a, const auto& b) { return a.second < b.second; });
+    };
+    // What the readings say in each place, whatever the engine's trust in each reading.
+    std::vector<QString> agreed(n);
+    for (size_t i = 0; i < n; ++i)
+        agreed[i] = mostSaid(i, std::vector<double>(alike.size(), 1.0)).first;
+    for (size_t i = 0; i < n; ++i) {
+        const auto bearers = std::count_if(alike.begin(), alike.end(), [&](const LabelVote* vote) {
+            return vote->characters[qsizetype(i)] == mine[qsizetype(i)];
+        });
+        const bool looksLikeIt = std::any_of(settled.begin(), settled.end(), [&](const auto& s) {
+            return s.first == i && ChineseScript::toSimplified({s.second}).front() == mine[qsizetype(i)];
+        });
+        if (bearers >= 2 || looksLikeIt || !HanGlyphs::isHanCharacter(mine[qsizetype(i)]))
+            continue;
+        std::vector<double> weights(alike.size());
+        for (size_t r = 0; r < alike.size(); ++r) {
+            bool restAgrees = true;
+            for (size_t j = 0; j < n; ++j)
+                restAgrees = restAgrees && (j == i || alike[r]->characters[qsizetype(j)] == agreed[j]);
+            weights[r] = (restAgrees ? 2 : 1) * double(alike[r]->trust) / 100;
+        }
+        const auto [character, weight] = mostSaid(i, weights);
+        if (character == mine[qsizetype(i)] || !HanGlyphs::isHanCharacter(character) || weight <= 0)
+            continue;
+        symbols[i]->text = character;
+    }
+    keepScript(chosen, traditional);
+}
+
 // A lone label read at each of the heights by the page's language, the reading the engine trusts
 // most of those that account for the label's ink kept; then, at that height, read by the other
 // language of its kind (the other Chinese one, or English for a word of letters), which decides
@@ -3593,6 +3709,10 @@ std::optional<ReadLine> readLoneLabel(tesseract::TessBaseAPI& api, const QString
     if (readings.empty())
         return std::nullopt;
     LabelReading& chosen = readings[best];
+    std::vector<LabelVote> votes; // of the readings of the label's ink as read, by either model
+    for (size_t k = 0; k < readings.size(); ++k)
+        if (ofInk[k] == ofInk[best])
+            votes.push_back(labelVote(readings[k].line, LabelVote::Reader::pageLanguage));
     if (agreed)
         *agreed = meanConfidence(chosen.line) >= kLeastAgreedLabelConfidence && heightsAgree(readings, ofInk, best);
     {
@@ -3603,6 +3723,7 @@ std::optional<ReadLine> readLoneLabel(tesseract::TessBaseAPI& api, const QString
                 if (k != best && ofInk[k] == ofInk[best])
                     otherHeights.push_back(&readings[k].line);
             withPageReadingOfGuesses(chosen.line, otherHeights, *pageReading);
+            votes.push_back(labelVote(*pageReading, LabelVote::Reader::page));
         }
     }
     const bool han = hasHan(chosen.line);
@@ -3639,13 +3760,28 @@ std::optional<ReadLine> readLoneLabel(tesseract::TessBaseAPI& api, const QString
             if (ofInk[k] != ofInk[best] || !hasHan(readings[k].line))
                 continue;
             std::vector<ReadLine> others = readByOther(readings[k]);
+            if (!others.empty() && readsAllOfLabel(others.front()))
+                votes.push_back(labelVote(others.front(), LabelVote::Reader::otherChinese));
             HanComparison atHeight =
                 compareHanReadings(readings[k].line, others, readings[k].picture, firstLanguage, language);
             traditional += atHeight.traditional - (1 - kConfidenceShareInALoneLabel) * atHeight.fromConfidence;
             if (k == best)
                 comparison = std::move(atHeight);
         }
+        // The characters the glyph comparison at the kept height chose, before the script's
+        // decision rewrites the line.
+        std::vector<std::pair<size_t, QString>> settled;
+        {
+            const std::vector<Symbol*> first = symbolsOf(chosen.line);
+            const std::vector<Symbol*> second = symbolsOf(comparison.other);
+            for (const auto& [i, j, verdict] : comparison.verdicts) {
+                const QString& looksLike = verdict > 0 ? second[j]->text : first[i]->text;
+                settled.emplace_back(i, looksLike);
+                settled.emplace_back(j, looksLike);
+            }
+        }
         chooseHanReading(chosen.line, comparison, traditional > 0);
+        withCharactersTheReadingsAgreeOn(chosen.line, votes, settled, traditional > 0);
         break;
     }
     // Last, as the other language's reading, which can stand for the label's, reads the speck too.
