@@ -25,6 +25,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <map>
 #include <optional>
 #include <thread>
 #include <tuple>
@@ -3666,6 +3667,83 @@ void withCharactersTheReadingsAgreeOn(ReadLine& chosen, const std::vector<LabelV
     keepScript(chosen, traditional);
 }
 
+// A reading of a label, in the pixels of another reading's picture of the same ink.
+ReadLine inPictureOf(ReadLine line, const LabelReading& from, const LabelReading& to)
+{
+    const double scale = to.factor / from.factor;
+    const auto x = [&](int v) { return qRound((v + from.origin.x()) * scale) - to.origin.x(); };
+    const auto y = [&](int v) { return qRound((v + from.origin.y()) * scale) - to.origin.y(); };
+    const auto rect = [&](const QRect& r) {
+        return QRect(QPoint(x(r.left()), y(r.top())), QPoint(x(r.right()), y(r.bottom())));
+    };
+    for (ReadWord& word : line.words) {
+        word.box = rect(word.box);
+        for (Symbol& symbol : word.symbols) {
+            symbol.left = x(symbol.left);
+            symbol.right = x(symbol.right);
+            symbol.top = y(symbol.top);
+            symbol.bottom = y(symbol.bottom);
+        }
+    }
+    line.box = to.line.box;
+    return line;
+}
+
+bool allHan(const ReadLine& line)
+{
+    const QStringList texts = characterTexts(line);
+    return !texts.isEmpty() &&
+           std::all_of(texts.begin(), texts.end(), [](const QString& t) { return HanGlyphs::isHanCharacter(t); });
+}
+
+// A label of Chinese characters the reading kept counts more or fewer characters of than most of
+// its readings do (both models' at every height), and than its ink holds: the engine split a
+// character it hardly sees into two (闹 read as 开人), or ran two into one, and trusted that
+// reading most all the same. Characters of one face stand a square apart, so the ink of n of them
+// is about n times as wide as high; where that and most readings say n, the label's characters
+// are those of its reading of n characters the engine trusts most (the readings' vote then mends
+// them character for character). The engine's trust in the label, that its ink is writing at
+// all, stays that of the reading kept. `ofInk` are the label's readings, each with the picture
+// it read.
+void withCharacterCountOfInk(LabelReading& chosen, const std::vector<std::pair<ReadLine, const LabelReading*>>& ofInk,
+                             const QRect& ink, bool traditional)
+{
+    if (!allHan(chosen.line) || ink.height() <= 0)
+        return;
+    const qsizetype kept = characterTexts(chosen.line).size();
+    std::map<qsizetype, int> readingsOfCount;
+    for (const auto& [line, picture] : ofInk)
+        if (allHan(line))
+            ++readingsOfCount[characterTexts(line).size()];
+    const auto most = std::max_element(readingsOfCount.begin(), readingsOfCount.end(),
+                                       [](const auto& a, const auto& b) { return a.second < b.second; });
+    if (most == readingsOfCount.end() || most->first == kept || most->first < 2)
+        return;
+    const qsizetype count = most->first;
+    if (most->second <= readingsOfCount[kept] ||
+        std::any_of(readingsOfCount.begin(), readingsOfCount.end(),
+                    [&](const auto& c) { return c.first != count && c.second == most->second; }))
+        return;
+    const double squares = double(ink.width()) / ink.height();
+    if (std::abs(squares - double(count)) >= std::abs(squares - double(kept)))
+        return;
+    const std::pair<ReadLine, const LabelReading*>* surest = nullptr;
+    for (const auto& reading : ofInk)
+        if (allHan(reading.first) && characterTexts(reading.first).size() == count &&
+            (!surest || meanConfidence(reading.first) > meanConfidence(surest->first)))
+            surest = &reading;
+    if (!surest)
+        return;
+    const float trust = meanConfidence(chosen.line);
+    ReadLine line = inPictureOf(surest->first, *surest->second, chosen);
+    for (ReadWord& word : line.words)
+        word.confidence = trust;
+    line.byOtherChinese = chosen.line.byOtherChinese;
+    line.foundConfidence = chosen.line.foundConfidence;
+    chosen.line = std::move(line);
+    keepScript(chosen.line, traditional);
+}
+
 // A lone label read at each of the heights by the page's language, the reading the engine trusts
 // most of those that account for the label's ink kept; then, at that height, read by the other
 // language of its kind (the other Chinese one, or English for a word of letters), which decides
@@ -3756,12 +3834,18 @@ std::optional<ReadLine> readLoneLabel(tesseract::TessBaseAPI& api, const QString
         // The models' confidences, alike at every height, would add up to outweigh the glyphs.
         HanComparison comparison;
         double traditional = 0;
+        std::vector<std::pair<ReadLine, const LabelReading*>> countable; // every reading of the label's ink
+        for (size_t k = 0; k < readings.size(); ++k)
+            if (ofInk[k] == ofInk[best])
+                countable.emplace_back(readings[k].line, &readings[k]);
         for (size_t k = 0; k < readings.size(); ++k) {
             if (ofInk[k] != ofInk[best] || !hasHan(readings[k].line))
                 continue;
             std::vector<ReadLine> others = readByOther(readings[k]);
-            if (!others.empty() && readsAllOfLabel(others.front()))
+            if (!others.empty() && readsAllOfLabel(others.front())) {
                 votes.push_back(labelVote(others.front(), LabelVote::Reader::otherChinese));
+                countable.emplace_back(others.front(), &readings[k]);
+            }
             HanComparison atHeight =
                 compareHanReadings(readings[k].line, others, readings[k].picture, firstLanguage, language);
             traditional += atHeight.traditional - (1 - kConfidenceShareInALoneLabel) * atHeight.fromConfidence;
@@ -3781,6 +3865,7 @@ std::optional<ReadLine> readLoneLabel(tesseract::TessBaseAPI& api, const QString
             }
         }
         chooseHanReading(chosen.line, comparison, traditional > 0);
+        withCharacterCountOfInk(chosen, countable, inks[ofInk[best]].ink, traditional > 0);
         withCharactersTheReadingsAgreeOn(chosen.line, votes, settled, traditional > 0);
         break;
     }
