@@ -3744,6 +3744,35 @@ void withCharacterCountOfInk(LabelReading& chosen, const std::vector<std::pair<R
     keepScript(chosen.line, traditional);
 }
 
+// A small label in a face the engine reads badly (a brush face at 12 px, jagged or scaled down)
+// is read as other characters at every height and by both models, and trusted at 0 to 30 by
+// each, while its ink is plainly a row of characters: what its readings agree on is how many
+// characters it holds. Nearly all of them, of both Chinese models at every height, count the same
+// n of two or more, and its ink, characters of one face standing a square apart, is about n
+// squares wide: a label, answered as well as it is read. A texture or a shape the engine takes
+// for characters is read whole at a few heights only, as one character or a mark at one and as
+// three at another, and its width bears out no count.
+constexpr size_t kLeastReadingsThatCount = 7; // of the ten a label's ink is read in
+constexpr double kShareOfReadingsThatCount = 0.75;
+constexpr double kCountOffInk = 0.5; // squares, at most
+// The count, or 0 where the readings and the ink bear out none.
+qsizetype countOfReadingsAndInk(const std::vector<std::pair<ReadLine, const LabelReading*>>& ofInk, const QRect& ink)
+{
+    if (ink.height() <= 0)
+        return 0;
+    std::map<qsizetype, size_t> readingsOfCount;
+    for (const auto& [line, picture] : ofInk)
+        if (allHan(line))
+            ++readingsOfCount[characterTexts(line).size()];
+    const auto most = std::max_element(readingsOfCount.begin(), readingsOfCount.end(),
+                                       [](const auto& a, const auto& b) { return a.second < b.second; });
+    if (most == readingsOfCount.end() || most->first < 2 || most->second < kLeastReadingsThatCount ||
+        double(most->second) < kShareOfReadingsThatCount * double(ofInk.size()) ||
+        std::abs(double(ink.width()) / ink.height() - double(most->first)) > kCountOffInk)
+        return 0;
+    return most->first;
+}
+
 // A lone label read at each of the heights by the page's language, the reading the engine trusts
 // most of those that account for the label's ink kept; then, at that height, read by the other
 // language of its kind (the other Chinese one, or English for a word of letters), which decides
@@ -3751,7 +3780,8 @@ void withCharacterCountOfInk(LabelReading& chosen, const std::vector<std::pair<R
 // for a word of letters where the engine trusts it more. `borrow` lends an engine of a language.
 // `agreed`, where given, tells whether the readings at the other heights bear the one kept out
 // (`heightsAgree`), which the engine trusted at `kLeastAgreedLabelConfidence` at least as read
-// by the page's language. `pageReading`, where given, is the line the page read of the picture
+// by the page's language, or count the characters of a Chinese label alike with its ink
+// (`countOfReadingsAndInk`). `pageReading`, where given, is the line the page read of the picture
 // (`withPageReadingOfGuesses`).
 template <typename Borrow>
 std::optional<ReadLine> readLoneLabel(tesseract::TessBaseAPI& api, const QStringList& languages, Borrow borrow,
@@ -3867,6 +3897,9 @@ std::optional<ReadLine> readLoneLabel(tesseract::TessBaseAPI& api, const QString
         chooseHanReading(chosen.line, comparison, traditional > 0);
         withCharacterCountOfInk(chosen, countable, inks[ofInk[best]].ink, traditional > 0);
         withCharactersTheReadingsAgreeOn(chosen.line, votes, settled, traditional > 0);
+        // The label's answer is then the reading kept, as many characters as the others count.
+        if (agreed && !*agreed && allHan(chosen.line))
+            *agreed = characterTexts(chosen.line).size() == countOfReadingsAndInk(countable, inks[ofInk[best]].ink);
         break;
     }
     // Last, as the other language's reading, which can stand for the label's, reads the speck too.
@@ -4418,7 +4451,8 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) c
                         }
                     }
             }
-            // Where the page kept nothing, a label whose heights agree is answered all the same.
+            // Where the page kept nothing, a label whose heights agree, or whose readings count its
+            // characters alike with its ink, is answered all the same.
             if (label && (meanConfidence(*label) >= kLeastLoneLineConfidence || (lines.empty() && agreed)))
                 lines = {std::move(*label)};
         }
