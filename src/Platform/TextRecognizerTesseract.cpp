@@ -25,6 +25,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <map>
 #include <optional>
 #include <thread>
 #include <tuple>
@@ -3552,6 +3553,228 @@ void withPageReadingOfGuesses(ReadLine& chosen, const std::vector<const ReadLine
     }
 }
 
+// What one reading of a lone label says of each of its characters: the character in its
+// simplified form (so that the two models' readings of one character agree, 鐘 and 钟), how much
+// the engine trusted it, and how much it trusted the reading as a whole.
+// Who read it: the model of the page's language at a label height, the other Chinese model at
+// one, or the page at its own height.
+struct LabelVote
+{
+    enum class Reader
+    {
+        pageLanguage,
+        otherChinese,
+        page,
+    };
+    QStringList characters;
+    std::vector<float> confidences;
+    float trust = 0;
+    Reader reader = Reader::pageLanguage;
+};
+
+LabelVote labelVote(const ReadLine& line, LabelVote::Reader reader)
+{
+    LabelVote vote;
+    vote.reader = reader;
+    QStringList texts;
+    for (const ReadWord& word : line.words)
+        for (const Symbol& symbol : word.symbols) {
+            texts.append(symbol.text);
+            vote.confidences.push_back(symbol.confidence);
+        }
+    vote.characters = ChineseScript::toSimplified(texts);
+    vote.trust = meanConfidence(line);
+    return vote;
+}
+
+// A Chinese character of a lone label that only the reading kept says (the engine guessed at a
+// stroke it hardly sees, at that height and by that model alone) gives way to the character the
+// label's readings of as many characters, both models' at every height and the page's, say in
+// its place with the most weight. What a reading says in a place weighs what the engine trusts
+// that character and the reading as a whole, and counts double where the reading reads the rest
+// of the label as most readings do: a model that misreads a character the other reads alike at
+// every height is guessing at the label's ink, there and likely beside it. One model's readings
+// at several heights misread alike (链 as 途 at three heights): what a model says counts once,
+// at its weightiest, and two models saying one character weigh more than either. The reading
+// kept, trusted most, keeps its character unless the others are trusted more.
+// A character read alike by two readings or more is the label's ink speaking, and stays; so does
+// one the two models' readings were compared on and that looks clearly more like the picture
+// (`settled`: its place in either reading, and the character). The character taken is written
+// in the script decided for the label (`traditional`).
+void withCharactersTheReadingsAgreeOn(ReadLine& chosen, const std::vector<LabelVote>& votes,
+                                      const std::vector<std::pair<size_t, QString>>& settled, bool traditional)
+{
+    std::vector<Symbol*> symbols = symbolsOf(chosen);
+    const size_t n = symbols.size();
+    if (n < 2)
+        return;
+    QStringList mine;
+    for (const Symbol* symbol : symbols)
+        mine.append(symbol->text);
+    mine = ChineseScript::toSimplified(mine);
+    std::vector<const LabelVote*> alike; // the readings of as many characters
+    for (const LabelVote& vote : votes)
+        if (size_t(vote.characters.size()) == n)
+            alike.push_back(&vote);
+    if (alike.size() < 3)
+        return;
+    const auto mostSaid = [&](size_t i, const std::vector<double>& weights) {
+        std::vector<std::pair<QString, double>> said;
+        std::vector<std::tuple<QString, LabelVote::Reader, double>> byReader;
+        for (size_t r = 0; r < alike.size(); ++r) {
+            const QString& character = alike[r]->characters[qsizetype(i)];
+            const double weight = weights[r] * double(alike[r]->confidences[i]) / 100;
+            auto it = std::find_if(byReader.begin(), byReader.end(), [&](const auto& s) {
+                return std::get<0>(s) == character && std::get<1>(s) == alike[r]->reader;
+            });
+            if (it == byReader.end())
+                byReader.emplace_back(character, alike[r]->reader, weight);
+            else
+                std::get<2>(*it) = std::max(std::get<2>(*it), weight);
+        }
+        for (const auto& [character, reader, weight] : byReader) {
+            auto it = std::find_if(said.begin(), said.end(), [&](const auto& s) { return s.first == character; });
+            if (it == said.end())
+                it = said.insert(said.end(), {character, 0.0});
+            it->second += weight;
+        }
+        return *std::max_element(said.begin(), said.end(),
+                                 [](const auto& a, const auto& b) { return a.second < b.second; });
+    };
+    // What the readings say in each place, whatever the engine's trust in each reading.
+    std::vector<QString> agreed(n);
+    for (size_t i = 0; i < n; ++i)
+        agreed[i] = mostSaid(i, std::vector<double>(alike.size(), 1.0)).first;
+    for (size_t i = 0; i < n; ++i) {
+        const auto bearers = std::count_if(alike.begin(), alike.end(), [&](const LabelVote* vote) {
+            return vote->characters[qsizetype(i)] == mine[qsizetype(i)];
+        });
+        const bool looksLikeIt = std::any_of(settled.begin(), settled.end(), [&](const auto& s) {
+            return s.first == i && ChineseScript::toSimplified({s.second}).front() == mine[qsizetype(i)];
+        });
+        if (bearers >= 2 || looksLikeIt || !HanGlyphs::isHanCharacter(mine[qsizetype(i)]))
+            continue;
+        std::vector<double> weights(alike.size());
+        for (size_t r = 0; r < alike.size(); ++r) {
+            bool restAgrees = true;
+            for (size_t j = 0; j < n; ++j)
+                restAgrees = restAgrees && (j == i || alike[r]->characters[qsizetype(j)] == agreed[j]);
+            weights[r] = (restAgrees ? 2 : 1) * double(alike[r]->trust) / 100;
+        }
+        const auto [character, weight] = mostSaid(i, weights);
+        if (character == mine[qsizetype(i)] || !HanGlyphs::isHanCharacter(character) || weight <= 0)
+            continue;
+        symbols[i]->text = character;
+    }
+    keepScript(chosen, traditional);
+}
+
+// A reading of a label, in the pixels of another reading's picture of the same ink.
+ReadLine inPictureOf(ReadLine line, const LabelReading& from, const LabelReading& to)
+{
+    const double scale = to.factor / from.factor;
+    const auto x = [&](int v) { return qRound((v + from.origin.x()) * scale) - to.origin.x(); };
+    const auto y = [&](int v) { return qRound((v + from.origin.y()) * scale) - to.origin.y(); };
+    const auto rect = [&](const QRect& r) {
+        return QRect(QPoint(x(r.left()), y(r.top())), QPoint(x(r.right()), y(r.bottom())));
+    };
+    for (ReadWord& word : line.words) {
+        word.box = rect(word.box);
+        for (Symbol& symbol : word.symbols) {
+            symbol.left = x(symbol.left);
+            symbol.right = x(symbol.right);
+            symbol.top = y(symbol.top);
+            symbol.bottom = y(symbol.bottom);
+        }
+    }
+    line.box = to.line.box;
+    return line;
+}
+
+bool allHan(const ReadLine& line)
+{
+    const QStringList texts = characterTexts(line);
+    return !texts.isEmpty() &&
+           std::all_of(texts.begin(), texts.end(), [](const QString& t) { return HanGlyphs::isHanCharacter(t); });
+}
+
+// A label of Chinese characters the reading kept counts more or fewer characters of than most of
+// its readings do (both models' at every height), and than its ink holds: the engine split a
+// character it hardly sees into two (闹 read as 开人), or ran two into one, and trusted that
+// reading most all the same. Characters of one face stand a square apart, so the ink of n of them
+// is about n times as wide as high; where that and most readings say n, the label's characters
+// are those of its reading of n characters the engine trusts most (the readings' vote then mends
+// them character for character). The engine's trust in the label, that its ink is writing at
+// all, stays that of the reading kept. `ofInk` are the label's readings, each with the picture
+// it read.
+void withCharacterCountOfInk(LabelReading& chosen, const std::vector<std::pair<ReadLine, const LabelReading*>>& ofInk,
+                             const QRect& ink, bool traditional)
+{
+    if (!allHan(chosen.line) || ink.height() <= 0)
+        return;
+    const qsizetype kept = characterTexts(chosen.line).size();
+    std::map<qsizetype, int> readingsOfCount;
+    for (const auto& [line, picture] : ofInk)
+        if (allHan(line))
+            ++readingsOfCount[characterTexts(line).size()];
+    const auto most = std::max_element(readingsOfCount.begin(), readingsOfCount.end(),
+                                       [](const auto& a, const auto& b) { return a.second < b.second; });
+    if (most == readingsOfCount.end() || most->first == kept || most->first < 2)
+        return;
+    const qsizetype count = most->first;
+    if (most->second <= readingsOfCount[kept] ||
+        std::any_of(readingsOfCount.begin(), readingsOfCount.end(),
+                    [&](const auto& c) { return c.first != count && c.second == most->second; }))
+        return;
+    const double squares = double(ink.width()) / ink.height();
+    if (std::abs(squares - double(count)) >= std::abs(squares - double(kept)))
+        return;
+    const std::pair<ReadLine, const LabelReading*>* surest = nullptr;
+    for (const auto& reading : ofInk)
+        if (allHan(reading.first) && characterTexts(reading.first).size() == count &&
+            (!surest || meanConfidence(reading.first) > meanConfidence(surest->first)))
+            surest = &reading;
+    if (!surest)
+        return;
+    const float trust = meanConfidence(chosen.line);
+    ReadLine line = inPictureOf(surest->first, *surest->second, chosen);
+    for (ReadWord& word : line.words)
+        word.confidence = trust;
+    line.byOtherChinese = chosen.line.byOtherChinese;
+    line.foundConfidence = chosen.line.foundConfidence;
+    chosen.line = std::move(line);
+    keepScript(chosen.line, traditional);
+}
+
+// A small label in a face the engine reads badly (a brush face at 12 px, jagged or scaled down)
+// is read as other characters at every height and by both models, and trusted at 0 to 30 by
+// each, while its ink is plainly a row of characters: what its readings agree on is how many
+// characters it holds. Nearly all of them, of both Chinese models at every height, count the same
+// n of two or more, and its ink, characters of one face standing a square apart, is about n
+// squares wide: a label, answered as well as it is read. A texture or a shape the engine takes
+// for characters is read whole at a few heights only, as one character or a mark at one and as
+// three at another, and its width bears out no count.
+constexpr size_t kLeastReadingsThatCount = 7; // of the ten a label's ink is read in
+constexpr double kShareOfReadingsThatCount = 0.75;
+constexpr double kCountOffInk = 0.5; // squares, at most
+// The count, or 0 where the readings and the ink bear out none.
+qsizetype countOfReadingsAndInk(const std::vector<std::pair<ReadLine, const LabelReading*>>& ofInk, const QRect& ink)
+{
+    if (ink.height() <= 0)
+        return 0;
+    std::map<qsizetype, size_t> readingsOfCount;
+    for (const auto& [line, picture] : ofInk)
+        if (allHan(line))
+            ++readingsOfCount[characterTexts(line).size()];
+    const auto most = std::max_element(readingsOfCount.begin(), readingsOfCount.end(),
+                                       [](const auto& a, const auto& b) { return a.second < b.second; });
+    if (most == readingsOfCount.end() || most->first < 2 || most->second < kLeastReadingsThatCount ||
+        double(most->second) < kShareOfReadingsThatCount * double(ofInk.size()) ||
+        std::abs(double(ink.width()) / ink.height() - double(most->first)) > kCountOffInk)
+        return 0;
+    return most->first;
+}
+
 // A lone label read at each of the heights by the page's language, the reading the engine trusts
 // most of those that account for the label's ink kept; then, at that height, read by the other
 // language of its kind (the other Chinese one, or English for a word of letters), which decides
@@ -3559,7 +3782,8 @@ void withPageReadingOfGuesses(ReadLine& chosen, const std::vector<const ReadLine
 // for a word of letters where the engine trusts it more. `borrow` lends an engine of a language.
 // `agreed`, where given, tells whether the readings at the other heights bear the one kept out
 // (`heightsAgree`), which the engine trusted at `kLeastAgreedLabelConfidence` at least as read
-// by the page's language. `pageReading`, where given, is the line the page read of the picture
+// by the page's language, or count the characters of a Chinese label alike with its ink
+// (`countOfReadingsAndInk`). `pageReading`, where given, is the line the page read of the picture
 // (`withPageReadingOfGuesses`).
 template <typename Borrow>
 std::optional<ReadLine> readLoneLabel(tesseract::TessBaseAPI& api, const QStringList& languages, Borrow borrow,
@@ -3595,6 +3819,10 @@ std::optional<ReadLine> readLoneLabel(tesseract::TessBaseAPI& api, const QString
     if (readings.empty())
         return std::nullopt;
     LabelReading& chosen = readings[best];
+    std::vector<LabelVote> votes; // of the readings of the label's ink as read, by either model
+    for (size_t k = 0; k < readings.size(); ++k)
+        if (ofInk[k] == ofInk[best])
+            votes.push_back(labelVote(readings[k].line, LabelVote::Reader::pageLanguage));
     if (agreed)
         *agreed = meanConfidence(chosen.line) >= kLeastAgreedLabelConfidence && heightsAgree(readings, ofInk, best);
     {
@@ -3605,6 +3833,7 @@ std::optional<ReadLine> readLoneLabel(tesseract::TessBaseAPI& api, const QString
                 if (k != best && ofInk[k] == ofInk[best])
                     otherHeights.push_back(&readings[k].line);
             withPageReadingOfGuesses(chosen.line, otherHeights, *pageReading);
+            votes.push_back(labelVote(*pageReading, LabelVote::Reader::page));
         }
     }
     const bool han = hasHan(chosen.line);
@@ -3637,17 +3866,42 @@ std::optional<ReadLine> readLoneLabel(tesseract::TessBaseAPI& api, const QString
         // The models' confidences, alike at every height, would add up to outweigh the glyphs.
         HanComparison comparison;
         double traditional = 0;
+        std::vector<std::pair<ReadLine, const LabelReading*>> countable; // every reading of the label's ink
+        for (size_t k = 0; k < readings.size(); ++k)
+            if (ofInk[k] == ofInk[best])
+                countable.emplace_back(readings[k].line, &readings[k]);
         for (size_t k = 0; k < readings.size(); ++k) {
             if (ofInk[k] != ofInk[best] || !hasHan(readings[k].line))
                 continue;
             std::vector<ReadLine> others = readByOther(readings[k]);
+            if (!others.empty() && readsAllOfLabel(others.front())) {
+                votes.push_back(labelVote(others.front(), LabelVote::Reader::otherChinese));
+                countable.emplace_back(others.front(), &readings[k]);
+            }
             HanComparison atHeight =
                 compareHanReadings(readings[k].line, others, readings[k].picture, firstLanguage, language);
             traditional += atHeight.traditional - (1 - kConfidenceShareInALoneLabel) * atHeight.fromConfidence;
             if (k == best)
                 comparison = std::move(atHeight);
         }
+        // The characters the glyph comparison at the kept height chose, before the script's
+        // decision rewrites the line.
+        std::vector<std::pair<size_t, QString>> settled;
+        {
+            const std::vector<Symbol*> first = symbolsOf(chosen.line);
+            const std::vector<Symbol*> second = symbolsOf(comparison.other);
+            for (const auto& [i, j, verdict] : comparison.verdicts) {
+                const QString& looksLike = verdict > 0 ? second[j]->text : first[i]->text;
+                settled.emplace_back(i, looksLike);
+                settled.emplace_back(j, looksLike);
+            }
+        }
         chooseHanReading(chosen.line, comparison, traditional > 0);
+        withCharacterCountOfInk(chosen, countable, inks[ofInk[best]].ink, traditional > 0);
+        withCharactersTheReadingsAgreeOn(chosen.line, votes, settled, traditional > 0);
+        // The label's answer is then the reading kept, as many characters as the others count.
+        if (agreed && !*agreed && allHan(chosen.line))
+            *agreed = characterTexts(chosen.line).size() == countOfReadingsAndInk(countable, inks[ofInk[best]].ink);
         break;
     }
     // Last, as the other language's reading, which can stand for the label's, reads the speck too.
@@ -4199,7 +4453,8 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) c
                         }
                     }
             }
-            // Where the page kept nothing, a label whose heights agree is answered all the same.
+            // Where the page kept nothing, a label whose heights agree, or whose readings count its
+            // characters alike with its ink, is answered all the same.
             if (label && (meanConfidence(*label) >= kLeastLoneLineConfidence || (lines.empty() && agreed)))
                 lines = {std::move(*label)};
         }
