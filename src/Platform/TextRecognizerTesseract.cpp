@@ -24,7 +24,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <limits>
 #include <map>
 #include <optional>
 #include <thread>
@@ -3352,11 +3351,10 @@ bool readsAllOfLabel(const ReadLine& line)
            double(std::min(right, line.box.right() + 1) - std::max(left, line.box.left())) >= 0.6 * width;
 }
 
-// The reading of a label back in the page's pixels.
-ReadLine inPage(ReadLine line, const LabelReading& reading)
+// The line with every box of it carried over to other pixels, `x` and `y` mapping each coordinate.
+template <typename MapX, typename MapY>
+ReadLine carriedOver(ReadLine line, MapX x, MapY y)
 {
-    const auto x = [&](int v) { return qRound((v + reading.origin.x()) / reading.factor); };
-    const auto y = [&](int v) { return qRound((v + reading.origin.y()) / reading.factor); };
     const auto rect = [&](const QRect& r) {
         return QRect(QPoint(x(r.left()), y(r.top())), QPoint(x(r.right()), y(r.bottom())));
     };
@@ -3371,6 +3369,14 @@ ReadLine inPage(ReadLine line, const LabelReading& reading)
         }
     }
     return line;
+}
+
+// The reading of a label back in the page's pixels.
+ReadLine inPage(ReadLine line, const LabelReading& reading)
+{
+    return carriedOver(
+        std::move(line), [&](int v) { return qRound((v + reading.origin.x()) / reading.factor); },
+        [&](int v) { return qRound((v + reading.origin.y()) / reading.factor); });
 }
 
 // Where a lone label's ink stands, and the picture it is read in (the page's, or the label's
@@ -3673,22 +3679,11 @@ void withCharactersTheReadingsAgreeOn(ReadLine& chosen, const std::vector<LabelV
 ReadLine inPictureOf(ReadLine line, const LabelReading& from, const LabelReading& to)
 {
     const double scale = to.factor / from.factor;
-    const auto x = [&](int v) { return qRound((v + from.origin.x()) * scale) - to.origin.x(); };
-    const auto y = [&](int v) { return qRound((v + from.origin.y()) * scale) - to.origin.y(); };
-    const auto rect = [&](const QRect& r) {
-        return QRect(QPoint(x(r.left()), y(r.top())), QPoint(x(r.right()), y(r.bottom())));
-    };
-    for (ReadWord& word : line.words) {
-        word.box = rect(word.box);
-        for (Symbol& symbol : word.symbols) {
-            symbol.left = x(symbol.left);
-            symbol.right = x(symbol.right);
-            symbol.top = y(symbol.top);
-            symbol.bottom = y(symbol.bottom);
-        }
-    }
-    line.box = to.line.box;
-    return line;
+    ReadLine carried = carriedOver(
+        std::move(line), [&](int v) { return qRound((v + from.origin.x()) * scale) - to.origin.x(); },
+        [&](int v) { return qRound((v + from.origin.y()) * scale) - to.origin.y(); });
+    carried.box = to.line.box;
+    return carried;
 }
 
 bool allHan(const ReadLine& line)
