@@ -548,6 +548,130 @@ private Q_SLOTS:
                                                .arg(readings.join(QStringLiteral("; ")))));
     }
 
+    // Panels of small text that reached the picture badly, drawn without antialiasing or scaled
+    // down to three quarters: the engine misreads some of their characters whatever scale it
+    // reads them at, each scale and each model other ones (a jagged 12 px 牙 as 和). A character
+    // it doubts is read again two more ways by both models and takes what they agree on.
+    void smallTextReadBadlyTakesTheCharactersItsReadingsAgreeOn()
+    {
+        const QList<std::pair<QString, QStringList>> panels{
+            {QStringLiteral("AR PL UKai CN"),
+             {QStringLiteral("屏幕保护"), QStringLiteral("蓝牙耳机"), QStringLiteral("字体大小"),
+              QStringLiteral("电源管理"), QStringLiteral("开机启动"), QStringLiteral("键盘快捷键")}},
+            {QStringLiteral("AR PL UKai TW"),
+             {QStringLiteral("螢幕保護"), QStringLiteral("藍牙耳機"), QStringLiteral("字型大小"),
+              QStringLiteral("電源管理"), QStringLiteral("開機啟動"), QStringLiteral("鍵盤快捷鍵")}},
+            {QStringLiteral("AR PL UMing CN"),
+             {QStringLiteral("网络连接"), QStringLiteral("简体中文"), QStringLiteral("历史记录"),
+              QStringLiteral("关闭窗口"), QStringLiteral("打开文件"), QStringLiteral("显示通知")}},
+            {QStringLiteral("WenQuanYi Zen Hei"),
+             {QStringLiteral("登入帳號"), QStringLiteral("開啟檔案"), QStringLiteral("佈景主題"),
+              QStringLiteral("語音輸入"), QStringLiteral("結束程式"), QStringLiteral("網路連線")}},
+        };
+        enum class Way { jagged, scaledDown };
+        const TesseractTextRecognizer recognizer;
+        std::map<Way, std::pair<qsizetype, qsizetype>> counts; // drawn, wrong
+        QStringList readings;
+        for (const Way way : {Way::jagged, Way::scaledDown}) {
+            for (const auto& [family, entries] : panels) {
+                // Drawn jagged at 12 px, or smooth at 13 px and scaled down to about 10.
+                const int size = way == Way::jagged ? 12 : 13;
+                QFont font(family);
+                font.setPixelSize(size);
+                if (way == Way::jagged)
+                    font.setStyleStrategy(QFont::NoAntialias);
+                const QFontMetrics metrics(font);
+                int width = 0;
+                for (const QString& entry : entries)
+                    width = std::max(width, metrics.horizontalAdvance(entry));
+                const int step = size * 2;
+                QImage image(width + 4 * size, int(entries.size()) * step + 2 * size, QImage::Format_RGB32);
+                image.fill(Qt::white);
+                {
+                    QPainter painter(&image);
+                    painter.setRenderHint(QPainter::TextAntialiasing, way != Way::jagged);
+                    painter.setPen(QColor(0x1a, 0x1a, 0x1a));
+                    painter.setFont(font);
+                    for (qsizetype i = 0; i < entries.size(); ++i)
+                        painter.drawText(2 * size, size + int(i) * step + metrics.ascent(), entries[i]);
+                }
+                if (way == Way::scaledDown)
+                    image = image.scaled(image.width() * 3 / 4, image.height() * 3 / 4, Qt::IgnoreAspectRatio,
+                                         Qt::SmoothTransformation);
+                const auto result = recognizer.recognize(image);
+                QCOMPARE(result.failure, Failure::none);
+                const QString expected = entries.join(QString());
+                const QString read = joined(result.characters);
+                counts[way].first += expected.size();
+                counts[way].second += std::min(editDistance(read, expected), expected.size());
+                readings.append(QStringLiteral("%1 %2: %3")
+                                    .arg(family, way == Way::jagged ? QStringLiteral("jagged")
+                                                                    : QStringLiteral("scaled down"))
+                                    .arg(read));
+            }
+        }
+        const auto share = [&](Way way) { return 1.0 - double(counts[way].second) / double(counts[way].first); };
+        const QString all = readings.join(QStringLiteral("; "));
+        qInfo("jagged %.1f %%, scaled down %.1f %%; %s", 100 * share(Way::jagged), 100 * share(Way::scaledDown),
+              qPrintable(all));
+        // Before, 75.5 % of the jagged panels and 77.6 % of those scaled down came back.
+        QVERIFY2(share(Way::jagged) >= 0.8, qPrintable(all));
+        QVERIFY2(share(Way::scaledDown) >= 0.78, qPrintable(all));
+    }
+
+    // Long lines of small jagged text, as a paragraph or a settings panel's description has: a
+    // doubtful character is read again only over the stretch of the line around it, from the
+    // picture prepared around that stretch alone, and must still take what the readings agree on
+    // and stand where it stood (a stretch placed wrong in the line votes for its neighbours).
+    void longLinesOfSmallTextTakeTheCharactersTheirStretchesAgreeOn()
+    {
+        const QList<std::pair<QString, QStringList>> paragraphs{
+            {QStringLiteral("AR PL UKai CN"),
+             {QStringLiteral("打开蓝牙耳机后，网络连接的历史记录会显示在这里"),
+              QStringLiteral("开机启动时检查更新，屏幕保护与电源管理设置不变"),
+              QStringLiteral("简体中文的字体大小可以在键盘快捷键面板中修改")}},
+            {QStringLiteral("AR PL UKai TW"),
+             {QStringLiteral("開啟藍牙耳機後，網路連線的歷史紀錄會顯示在這裡"),
+              QStringLiteral("開機啟動時檢查更新，螢幕保護與電源管理設定不變"),
+              QStringLiteral("繁體中文的字型大小可以在鍵盤快捷鍵面板中修改")}},
+        };
+        const TesseractTextRecognizer recognizer;
+        qsizetype drawn = 0;
+        qsizetype wrong = 0;
+        QStringList readings;
+        for (const auto& [family, lines] : paragraphs) {
+            QFont font(family);
+            font.setPixelSize(12);
+            font.setStyleStrategy(QFont::NoAntialias);
+            const QFontMetrics metrics(font);
+            int width = 0;
+            for (const QString& line : lines)
+                width = std::max(width, metrics.horizontalAdvance(line));
+            QImage image(width + 48, int(lines.size()) * 20 + 24, QImage::Format_RGB32);
+            image.fill(Qt::white);
+            {
+                QPainter painter(&image);
+                painter.setRenderHint(QPainter::TextAntialiasing, false);
+                painter.setPen(QColor(0x1a, 0x1a, 0x1a));
+                painter.setFont(font);
+                for (qsizetype i = 0; i < lines.size(); ++i)
+                    painter.drawText(24, 12 + int(i) * 20 + metrics.ascent(), lines[i]);
+            }
+            const auto result = recognizer.recognize(image);
+            QCOMPARE(result.failure, Failure::none);
+            const QString expected = lines.join(QString());
+            const QString read = joined(result.characters);
+            drawn += expected.size();
+            wrong += std::min(editDistance(read, expected), expected.size());
+            readings.append(QStringLiteral("%1: %2").arg(family, read));
+        }
+        const double share = 1.0 - double(wrong) / double(drawn);
+        const QString all = readings.join(QStringLiteral("; "));
+        qInfo("%.1f %%; %s", 100 * share, qPrintable(all));
+        // Without reading doubtful characters again, 70.6 % came back; with their stretches, 75.7 %.
+        QVERIFY2(share >= 0.73, qPrintable(all));
+    }
+
     // Rows of a panel in small text drawn without antialiasing: the engine reads some characters
     // of such rows as others it hardly trusts, and stretches their boxes far above and below the
     // row (a box of 47 pixels in a row of 30). Such a row was then taken for no text like its
