@@ -2704,8 +2704,11 @@ HanComparison compareHanReadings(ReadLine& line, std::vector<ReadLine>& others, 
 // about the same height. A line whose own evidence is thin takes the script of the other lines
 // on its row (a label and its value), else of its block, else of the picture, where their
 // evidence together is not thin and says one script.
+//
+// `leaning` tells, for each line whose own thin evidence decided its script, the script the
+// lines around it lean to (+1 traditional, -1 simplified; else 0).
 void decideScripts(std::vector<HanComparison>& comparisons, const std::vector<ReadLine>& lines,
-                   std::vector<bool>& traditional)
+                   std::vector<bool>& traditional, std::vector<int>& leaning)
 {
     // The one Chinese line of its picture, short (a label), has no lines around it to follow, and
     // its models' confidences say little.
@@ -2777,6 +2780,7 @@ void decideScripts(std::vector<HanComparison>& comparisons, const std::vector<Re
         return row;
     };
     traditional.assign(comparisons.size(), false);
+    leaning.assign(comparisons.size(), 0);
     for (size_t k = 0; k < comparisons.size(); ++k) {
         // What the other lines say: at least two of them, for one line of the other script (a
         // quotation) not to decide its neighbour's, and together. The block's first; where its
@@ -2812,8 +2816,18 @@ void decideScripts(std::vector<HanComparison>& comparisons, const std::vector<Re
         else if (std::abs(own) < kNoEvidence && aroundInPicture.lines >= 2 &&
                  std::abs(aroundInPicture.sum()) >= kDecisiveEvidence && aroundInPicture.leans())
             traditional[k] = aroundInPicture.sum() > 0;
-        else
+        else {
             traditional[k] = own > 0;
+            // A thin line left to what little it says leans as a line that says nothing of itself
+            // would, should what it says turn out to come from characters it misread.
+            const auto leansWith = [](const Evidence& others) {
+                return others.lines >= 2 && std::abs(others.sum()) >= kDecisiveEvidence && others.leans();
+            };
+            if (std::abs(own) < kDecisiveEvidence && leansWith(around))
+                leaning[k] = around.sum() > 0 ? 1 : -1;
+            else if (std::abs(own) < kDecisiveEvidence && leansWith(aroundInPicture))
+                leaning[k] = aroundInPicture.sum() > 0 ? 1 : -1;
+        }
     }
 }
 
@@ -4396,7 +4410,8 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) c
     // The script of each Chinese line, from its own readings or, where they say little, from
     // the lines around it.
     std::vector<bool> traditional;
-    decideScripts(comparisons, lines, traditional);
+    std::vector<int> leaning;
+    decideScripts(comparisons, lines, traditional, leaning);
     for (size_t k = 0; k < comparisons.size(); ++k)
         chooseHanReading(lines[comparisons[k].line], comparisons[k], traditional[k]);
     // Small text's doubtful characters, read again from the picture prepared three more ways by
@@ -4424,8 +4439,11 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) c
                 else
                     scales[way] = (softenedForReading ? kJaggedSecondLooks : kBlurredSecondLooks)[way].scale;
             std::vector<int> scriptOf(lines.size(), -1);
-            for (size_t k = 0; k < comparisons.size(); ++k)
+            std::vector<int> leaningOf(lines.size(), 0);
+            for (size_t k = 0; k < comparisons.size(); ++k) {
                 scriptOf[comparisons[k].line] = traditional[k] ? 1 : 0;
+                leaningOf[comparisons[k].line] = leaning[k];
+            }
             const std::array<tesseract::TessBaseAPI*, 2> engines{&api, otherChinese()};
             for (const size_t i : doubtful) {
                 std::vector<ReadLine> others;
@@ -4477,7 +4495,22 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) c
                     for (const Symbol* symbol : symbolsOf(lines[i]))
                         inTraditional = inTraditional ||
                                         ChineseScript::formOf(symbol->text) == ChineseScript::Form::traditional;
+                QStringList before;
+                for (const Symbol* symbol : symbolsOf(lines[i]))
+                    before.append(symbol->text);
                 mendDoubtfulCharacters(lines[i], others, inTraditional);
+                // A line whose script its own readings said little of, whose characters were
+                // misread (搬充功能 for 擴充功能), said it with the characters it misread: mended,
+                // it takes the script the lines around it lean to.
+                QStringList after;
+                for (const Symbol* symbol : symbolsOf(lines[i]))
+                    after.append(symbol->text);
+                if (after != before && leaningOf[i] != 0 && (leaningOf[i] > 0) != inTraditional) {
+                    keepScript(lines[i], leaningOf[i] > 0);
+                    for (size_t k = 0; k < comparisons.size(); ++k)
+                        if (comparisons[k].line == i)
+                            traditional[k] = leaningOf[i] > 0;
+                }
             }
             giveBackOtherChinese();
         }
