@@ -3899,6 +3899,16 @@ bool allHan(const ReadLine& line)
            std::all_of(texts.begin(), texts.end(), [](const QString& t) { return HanGlyphs::isHanCharacter(t); });
 }
 
+// How many of a label's readings all of Chinese characters count each number of them.
+std::map<qsizetype, size_t> readingsByCount(const std::vector<std::pair<ReadLine, const LabelReading*>>& ofInk)
+{
+    std::map<qsizetype, size_t> readings;
+    for (const auto& [line, picture] : ofInk)
+        if (allHan(line))
+            ++readings[characterTexts(line).size()];
+    return readings;
+}
+
 // A label of Chinese characters the reading kept counts more or fewer characters of than most of
 // its readings do (both models' at every height), and than its ink holds: the engine split a
 // character it hardly sees into two (闹 read as 开人), or ran two into one, and trusted that
@@ -3914,10 +3924,7 @@ void withCharacterCountOfInk(LabelReading& chosen, const std::vector<std::pair<R
     if (!allHan(chosen.line) || ink.height() <= 0)
         return;
     const qsizetype kept = characterTexts(chosen.line).size();
-    std::map<qsizetype, int> readingsOfCount;
-    for (const auto& [line, picture] : ofInk)
-        if (allHan(line))
-            ++readingsOfCount[characterTexts(line).size()];
+    std::map<qsizetype, size_t> readingsOfCount = readingsByCount(ofInk);
     const auto most = std::max_element(readingsOfCount.begin(), readingsOfCount.end(),
                                        [](const auto& a, const auto& b) { return a.second < b.second; });
     if (most == readingsOfCount.end() || most->first == kept || most->first < 2)
@@ -3963,10 +3970,7 @@ qsizetype countOfReadingsAndInk(const std::vector<std::pair<ReadLine, const Labe
 {
     if (ink.height() <= 0)
         return 0;
-    std::map<qsizetype, size_t> readingsOfCount;
-    for (const auto& [line, picture] : ofInk)
-        if (allHan(line))
-            ++readingsOfCount[characterTexts(line).size()];
+    const std::map<qsizetype, size_t> readingsOfCount = readingsByCount(ofInk);
     const auto most = std::max_element(readingsOfCount.begin(), readingsOfCount.end(),
                                        [](const auto& a, const auto& b) { return a.second < b.second; });
     if (most == readingsOfCount.end() || most->first < 2 || most->second < kLeastReadingsThatCount ||
