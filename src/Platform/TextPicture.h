@@ -12,4 +12,9 @@ namespace Platform::TextPicture {
 // counts as white. Grey, one byte a pixel.
 QImage darkTextOnWhite(const QImage& image);
 
+// Whether the text of a picture made dark on white reached it blurred, scaled down after it was
+// drawn: its strokes fade into the paper over ramps of greys, where text drawn at its size, with
+// antialiasing or without, meets the paper within a pixel.
+bool blurredByScaling(const QImage& grey);
+
 } // namespace Platform::TextPicture

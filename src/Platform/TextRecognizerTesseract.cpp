@@ -4419,11 +4419,13 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) c
     for (size_t k = 0; k < comparisons.size(); ++k)
         chooseHanReading(lines[comparisons[k].line], comparisons[k], traditional[k]);
     // Small text's doubtful characters, read again from the picture prepared three more ways by
-    // both Chinese models; only where the page was read scaled up that much, and only the
-    // stretches of lines around them, so that a screenshot of ordinary text costs little more
-    // (read whole, the lines of four 1440x810 desktops of 14 px text cost half again the CPU of
-    // reading them; their stretches a sixth, mending nearly as many characters).
-    if (factor >= kLeastSofteningScale && !otherChineseLanguage.isEmpty()) {
+    // both Chinese models; only where the page was read scaled up that much, only where the text
+    // reached the picture degraded (jagged or blurred: crisp text's doubtful characters the
+    // second readings mended about as often as they spoiled), and only the stretches of lines
+    // around them. A screenshot of crisp text costs nothing more (read again, four 1440x810
+    // desktops of 14 px text cost a fifth more CPU; read whole, half again).
+    if (factor >= kLeastSofteningScale && !otherChineseLanguage.isEmpty() &&
+        (softenedForReading || TextPicture::blurredByScaling(unscaled))) {
         std::vector<size_t> doubtful;
         for (size_t i = 0; i < lines.size(); ++i)
             for (const Symbol* symbol : symbolsOf(lines[i]))

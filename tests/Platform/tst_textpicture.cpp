@@ -11,6 +11,7 @@
 #include <QTest>
 
 #include <cstdlib>
+#include <map>
 #include <utility>
 #include <vector>
 
@@ -402,6 +403,83 @@ private Q_SLOTS:
             }
         }
         QVERIFY2(failures.isEmpty(), qPrintable(failures.join(QStringLiteral("; "))));
+    }
+
+    // Panels of small text in the common faces and looks, as drawn (antialiased, or jagged
+    // without antialiasing) and scaled down to three quarters afterwards: the scaled ones are
+    // taken for blurred, for the recognizer to read their doubtful characters again, and text
+    // drawn at its size is not, for it to be read as before at no more cost. The thin strokes of
+    // a Ming face or WenQuanYi at 12-14 px make ramps of their own now and then, so the crisp
+    // panels are judged by their share, and the faces of an ordinary desktop one by one.
+    void textScaledDownIsToldFromTextDrawnAtItsSize()
+    {
+        using RecognitionPictures::Look;
+        const QList<std::pair<QString, QString>> rows{
+            {QStringLiteral("网络连接 已连接"), QStringLiteral("網路連線 已連線")},
+            {QStringLiteral("界面语言 简体中文"), QStringLiteral("介面語言 繁體中文")},
+            {QStringLiteral("Bluetooth 蓝牙 已关闭"), QStringLiteral("Bluetooth 藍牙 已關閉")},
+            {QStringLiteral("自动更新 每天检查"), QStringLiteral("自動更新 每天檢查")},
+        };
+        enum class Way { crisp, jagged, scaledDown };
+        std::map<Way, std::pair<int, int>> counts; // pictures, taken for blurred
+        QStringList misjudged;
+        const auto judge = [&](Way way, const QImage& picture, const QString& what) {
+            const bool blurred =
+                Platform::TextPicture::blurredByScaling(Platform::TextPicture::darkTextOnWhite(picture));
+            ++counts[way].first;
+            counts[way].second += blurred ? 1 : 0;
+            if (blurred != (way == Way::scaledDown))
+                misjudged.append(what);
+            return blurred;
+        };
+        for (const RecognitionPictures::CjkFont& font : RecognitionPictures::cjkFonts()) {
+            for (const bool traditional : {false, true}) {
+                const QString family = traditional ? font.traditional : font.simplified;
+                QList<std::pair<QString, QString>> lines;
+                for (const auto& [simplified, inTraditional] : rows)
+                    lines.append({family, traditional ? inTraditional : simplified});
+                for (const int size : {12, 14, 16}) {
+                    for (const auto& [look, lookName] : RecognitionPictures::looks()) {
+                        if (look != Look::plain && look != Look::darkMode && look != Look::whiteOnBlue &&
+                            look != Look::gradient)
+                            continue;
+                        const QString what = QStringLiteral("%1 %2 px %3").arg(family).arg(size).arg(lookName);
+                        const QImage crisp = RecognitionPictures::linesPicture(lines, size, look);
+                        const bool blurred = judge(Way::crisp, crisp, what);
+                        // The face of most desktops, drawn at its size, is never taken for blurred.
+                        QVERIFY2(!blurred || !family.startsWith(QStringLiteral("Noto Sans")), qPrintable(what));
+                        judge(Way::scaledDown,
+                              crisp.scaled(crisp.width() * 3 / 4, crisp.height() * 3 / 4, Qt::IgnoreAspectRatio,
+                                           Qt::SmoothTransformation),
+                              what + QStringLiteral(" scaled down"));
+                    }
+                    QFont jaggedFont(family);
+                    jaggedFont.setPixelSize(size);
+                    jaggedFont.setStyleStrategy(QFont::NoAntialias);
+                    const QFontMetrics metrics(jaggedFont);
+                    QImage jagged(metrics.horizontalAdvance(lines[2].second) + 4 * size,
+                                  int(lines.size()) * 2 * size + 2 * size, QImage::Format_RGB32);
+                    jagged.fill(Qt::white);
+                    {
+                        QPainter painter(&jagged);
+                        painter.setRenderHint(QPainter::TextAntialiasing, false);
+                        painter.setFont(jaggedFont);
+                        painter.setPen(QColor(0x1a, 0x1a, 0x1a));
+                        for (qsizetype i = 0; i < lines.size(); ++i)
+                            painter.drawText(2 * size, size + int(i) * 2 * size + metrics.ascent(), lines[i].second);
+                    }
+                    judge(Way::jagged, jagged, QStringLiteral("%1 %2 px jagged").arg(family).arg(size));
+                }
+            }
+        }
+        const QString all = misjudged.join(QStringLiteral("; "));
+        qInfo("taken for blurred: %d of %d crisp, %d of %d jagged, %d of %d scaled down", counts[Way::crisp].second,
+              counts[Way::crisp].first, counts[Way::jagged].second, counts[Way::jagged].first,
+              counts[Way::scaledDown].second, counts[Way::scaledDown].first);
+        // Measured: 29 of 120 crisp panels (16 of them in UMing, 9 in WenQuanYi), 117 of 120 scaled.
+        QVERIFY2(counts[Way::crisp].second * 3 <= counts[Way::crisp].first, qPrintable(all));
+        QVERIFY2(counts[Way::jagged].second == 0, qPrintable(all));
+        QVERIFY2(counts[Way::scaledDown].second * 10 >= counts[Way::scaledDown].first * 9, qPrintable(all));
     }
 };
 
