@@ -2700,6 +2700,20 @@ HanComparison compareHanReadings(ReadLine& line, std::vector<ReadLine>& others, 
     return comparison;
 }
 
+// What a line's evidence says of the script the lines around it lean to. Its models'
+// confidences say less of it than its ink and glyphs: at 12-13 px a model reads characters of
+// the other script more surely than its own now and then, and a line or two whose confidences
+// alone say the other script held a block back from leaning its way (a traditional menu of
+// jagged Noto, 3.7 for traditional against 1.3, all of it the simplified model's surer 书签 and
+// 搬充功能: its 下載項目, which said nothing of itself, came back 下载项目). Weighing what the
+// lines around say, their confidences count kConfidenceInALeaning of what they would alone.
+constexpr double kConfidenceInALeaning = 0.5;
+
+double leaningEvidence(const HanComparison& comparison)
+{
+    return comparison.traditional - (1 - kConfidenceInALeaning) * comparison.fromConfidence;
+}
+
 // Lines that are read over (a block of text): each within a line's height or so of the next, of
 // about the same height. A line whose own evidence is thin takes the script of the other lines
 // on its row (a label and its value), else of its block, else of the picture, where their
@@ -2764,9 +2778,14 @@ void decideScripts(std::vector<HanComparison>& comparisons, const std::vector<Re
     };
     std::vector<Evidence> ofBlock(block + 1);
     Evidence ofPicture;
+    // The same, for the script lines lean to, each line's confidences counting less.
+    std::vector<Evidence> leaningOfBlock(block + 1);
+    Evidence leaningOfPicture;
     for (size_t k = 0; k < comparisons.size(); ++k) {
         ofBlock[blockOf[k]].add(comparisons[k].traditional);
         ofPicture.add(comparisons[k].traditional);
+        leaningOfBlock[blockOf[k]].add(leaningEvidence(comparisons[k]));
+        leaningOfPicture.add(leaningEvidence(comparisons[k]));
     }
     // The other lines on a line's row: a label and its value far to the right are of one script.
     std::vector<LinePlace> places;
@@ -2791,6 +2810,16 @@ void decideScripts(std::vector<HanComparison>& comparisons, const std::vector<Re
         around.add(own, -1);
         Evidence aroundInPicture = ofPicture;
         aroundInPicture.add(own, -1);
+        Evidence leaningAround = leaningOfBlock[blockOf[k]];
+        leaningAround.add(leaningEvidence(comparisons[k]), -1);
+        Evidence leaningInPicture = leaningOfPicture;
+        leaningInPicture.add(leaningEvidence(comparisons[k]), -1);
+        // Where the lines around lean one way, as they say or with their confidences weighed less
+        // (where a line or two whose confidences alone speak against the rest hold them back).
+        const auto leansWith = [](const Evidence& others, const Evidence& weighed) {
+            return others.lines >= 2 && std::abs(others.sum()) >= kDecisiveEvidence &&
+                   (others.leans() || (weighed.leans() && (weighed.sum() > 0) == (others.sum() > 0)));
+        };
         // A line whose own evidence is only a little more than thin (one misread character of the
         // other script's) still follows a block of many lines that say much more: a quotation of
         // the other script says more of itself.
@@ -2810,22 +2839,17 @@ void decideScripts(std::vector<HanComparison>& comparisons, const std::vector<Re
         // short lines misread in the other's forms, with little to say either), it leans with
         // them; in a picture of both scripts, where each says about as much, it is left to what
         // little it says.
-        else if (std::abs(own) < kNoEvidence && around.lines >= 2 && std::abs(around.sum()) >= kDecisiveEvidence &&
-                 around.leans())
+        else if (std::abs(own) < kNoEvidence && leansWith(around, leaningAround))
             traditional[k] = around.sum() > 0;
-        else if (std::abs(own) < kNoEvidence && aroundInPicture.lines >= 2 &&
-                 std::abs(aroundInPicture.sum()) >= kDecisiveEvidence && aroundInPicture.leans())
+        else if (std::abs(own) < kNoEvidence && leansWith(aroundInPicture, leaningInPicture))
             traditional[k] = aroundInPicture.sum() > 0;
         else {
             traditional[k] = own > 0;
             // A thin line left to what little it says leans as a line that says nothing of itself
             // would, should what it says turn out to come from characters it misread.
-            const auto leansWith = [](const Evidence& others) {
-                return others.lines >= 2 && std::abs(others.sum()) >= kDecisiveEvidence && others.leans();
-            };
-            if (std::abs(own) < kDecisiveEvidence && leansWith(around))
+            if (std::abs(own) < kDecisiveEvidence && leansWith(around, leaningAround))
                 leaning[k] = around.sum() > 0 ? 1 : -1;
-            else if (std::abs(own) < kDecisiveEvidence && leansWith(aroundInPicture))
+            else if (std::abs(own) < kDecisiveEvidence && leansWith(aroundInPicture, leaningInPicture))
                 leaning[k] = aroundInPicture.sum() > 0 ? 1 : -1;
         }
     }
