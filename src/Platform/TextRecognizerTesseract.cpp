@@ -2093,18 +2093,23 @@ std::optional<QRect> checkBoxSquare(const QImage& grey, const QRect& area, int l
     return std::nullopt;
 }
 
-// A line that starts with a check box (its square, its tick, or both), a gap, and then its
-// caption loses the characters read for the box; a line of nothing but the box, its caption
-// read as a line of its own, is emptied. Only a mark alone in its columns and followed by more
-// ink is one: a mark alone in its row (a tick drawn by itself, a white square) stays as read.
 // The grey a stroke of a thin face drawn small reaches at its darkest, at the least.
 constexpr int kFaintStroke = 192;
 
-void dropCheckMark(ReadLine& line, const QImage& grey)
+// Where a line's check box ends: its mark's right edge, and where its caption starts (half-way
+// across the gap after the mark). Without a caption the line is the mark alone.
+struct CheckMark
+{
+    int left = 0;
+    int right = 0;
+    std::optional<int> cut;
+};
+
+std::optional<CheckMark> checkMarkOf(const ReadLine& line, const QImage& grey)
 {
     const int height = line.box.height();
     if (height < 8)
-        return;
+        return std::nullopt;
     // The engine's line can begin inside the square or after it: it is looked for from a line
     // and a half before the line.
     const QRect start =
@@ -2113,7 +2118,7 @@ void dropCheckMark(ReadLine& line, const QImage& grey)
     std::vector<InkPiece> pieces = inkPieces(grey, start);
     std::erase_if(pieces, [&](const InkPiece& piece) { return 4 * piece.box.height() < height; });
     if (pieces.empty())
-        return;
+        return std::nullopt;
     QRect mark;
     if (const std::optional<QRect> square = checkBoxSquare(grey, start, height)) {
         mark = *square;
@@ -2123,7 +2128,7 @@ void dropCheckMark(ReadLine& line, const QImage& grey)
         });
         if (3 * first->box.height() < height || first->box.height() > height + height / 4 ||
             !looksLikeTick(grey, *first))
-            return;
+            return std::nullopt;
         mark = first->box;
     }
     // What is not the mark (a tick drawn in the square is) stands after it, a gap between. A
@@ -2142,15 +2147,76 @@ void dropCheckMark(ReadLine& line, const QImage& grey)
             next = std::min(next, piece.box.left());
     // The layout can take the mark for a line of its own, the caption another: such a line is
     // the mark and nothing else.
-    if (next == std::numeric_limits<int>::max() && withTick.adjusted(-2, -2, 2, 2).contains(line.box)) {
+    if (next == std::numeric_limits<int>::max() && withTick.adjusted(-2, -2, 2, 2).contains(line.box))
+        return CheckMark{mark.left(), mark.right(), std::nullopt};
+    if (next == std::numeric_limits<int>::max() || next - mark.right() <= std::max(2, mark.height() / 3))
+        return std::nullopt;
+    return CheckMark{mark.left(), mark.right(), (mark.right() + next) / 2};
+}
+
+// How much more the engine must trust a caption read alone than as it read it beside its box
+// for it to replace that. A caption read beside the box it is not is as trusted alone, give or
+// take a point (a code line's first letter Q, scaled down, looks like a square box); one whose
+// first characters took in the box's strokes is trusted several points more.
+constexpr double kClearlyMoreTrusted = 3;
+
+// The engine's mean trust in a line's characters whose middles lie right of `from`.
+double trustAfter(ReadLine& line, int from)
+{
+    double sum = 0;
+    int count = 0;
+    for (const Symbol* symbol : symbolsOf(line))
+        if ((symbol->left + symbol->right) / 2 > from) {
+            sum += symbol->confidence;
+            ++count;
+        }
+    return count > 0 ? sum / count : 0;
+}
+
+// A caption read with its check box before it is read with the box's strokes in mind: the
+// engine takes the square's side and the tick for strokes of the first characters, and reads
+// 聲 for a small 登 beside them. The caption of a line that starts with a box is read again
+// alone, from where the box ends, and kept where the engine trusts it more than the caption it
+// read beside the box. A box starts its row: a mark with ink just before it is a letter of a
+// line (a Q in a line of code, scaled down), which is read as it was.
+void readCaptionWithoutCheckBox(ReadLine& line, tesseract::TessBaseAPI& api, const QImage& grey, int resolution)
+{
+    const std::optional<CheckMark> mark = checkMarkOf(line, grey);
+    if (!mark || !mark->cut || line.box.left() > mark->right || *mark->cut >= line.box.right())
+        return;
+    const QRect before =
+        QRect(QPoint(mark->left - line.box.height(), line.box.top()), QPoint(mark->left - 2, line.box.bottom()))
+            .intersected(grey.rect());
+    for (int y = before.top(); y <= before.bottom(); ++y)
+        for (int x = before.left(); x <= before.right(); ++x)
+            if (grey.constScanLine(y)[x] < 128)
+                return;
+    const QRect caption(QPoint(*mark->cut + 1, line.box.top()), line.box.bottomRight());
+    const LinePicture picture = linePicture(grey, caption);
+    std::optional<ReadLine> reading =
+        asOneLine(read(api, picture.image, resolution, tesseract::PSM_SINGLE_LINE, picture.offset), caption);
+    if (!reading || trustAfter(*reading, *mark->cut) < trustAfter(line, *mark->cut) + kClearlyMoreTrusted)
+        return;
+    reading->foundConfidence = line.foundConfidence;
+    line = std::move(*reading);
+}
+
+// A line that starts with a check box (its square, its tick, or both), a gap, and then its
+// caption loses the characters read for the box; a line of nothing but the box, its caption
+// read as a line of its own, is emptied. Only a mark alone in its columns and followed by more
+// ink is one: a mark alone in its row (a tick drawn by itself, a white square) stays as read.
+void dropCheckMark(ReadLine& line, const QImage& grey)
+{
+    const std::optional<CheckMark> mark = checkMarkOf(line, grey);
+    if (!mark)
+        return;
+    if (!mark->cut) {
         line.words.clear();
         return;
     }
-    if (next == std::numeric_limits<int>::max() || next - mark.right() <= std::max(2, mark.height() / 3))
-        return;
-    const int cut = (mark.right() + next) / 2;
+    const int cut = *mark->cut;
     // A line that lies beyond the mark is a caption read on its own.
-    if (line.box.left() > mark.right())
+    if (line.box.left() > mark->right)
         return;
     for (ReadWord& word : line.words) {
         std::erase_if(word.symbols, [&](const Symbol& symbol) { return (symbol.left + symbol.right) / 2 <= cut; });
@@ -2158,8 +2224,6 @@ void dropCheckMark(ReadLine& line, const QImage& grey)
             word.box.setLeft(std::min(word.symbols.front().left, word.box.right()));
     }
     std::erase_if(line.words, [](const ReadWord& word) { return word.symbols.empty(); });
-    if (!line.words.empty())
-        line.box.setLeft(std::min(line.words.front().box.left(), line.box.right()));
 }
 
 // How thick the ink's strokes are: at each pixel of ink the shorter of its runs of ink across and
@@ -4286,6 +4350,9 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) c
         if (joined[i])
             lines[i].box = widenedToInk(lines[i].box, grey);
     }
+
+    for (ReadLine& line : lines)
+        readCaptionWithoutCheckBox(line, api, grey, resolution);
 
     // The other Chinese language's engine, for a line read alone that the page's language reads
     // badly: borrowed only when a line needs it, and given back before the lines are read again,
