@@ -53,6 +53,32 @@ private:
 // whichever font drew it. 0 without a QGuiApplication.
 double inkOf(const QString& character, const QString& family);
 
+// The strokes of the character in a picture (grey, black on white, cut to about one character),
+// thinned to lines one pixel wide in a box of one size, ready to be compared with characters drawn
+// in a font whatever the two faces' stroke widths and brush: where a Kai face's strokes lie within
+// its box is much where a sans face's lie, and the two forms of a character differ in it (帮 and 幫).
+class Strokes
+{
+public:
+    explicit Strokes(const QImage& picture);
+
+    // How much the lines, blurred, lie where those of `character` drawn in `family` do, from -1 to
+    // 1. 0 without a QGuiApplication or ink.
+    double likeness(const QString& character, const QString& family) const;
+
+    static constexpr int kGrid = 24;
+    using Signature = std::array<float, kGrid * kGrid>;
+
+private:
+    std::optional<Signature> m_signature;
+};
+
+// How many pixels high the picture's detail is: its height where its edges are sharp, less where
+// they spread over several pixels (a small character scaled up, a blurred photograph), since an
+// edge antialiased as drawn spans about a pixel. Measured as the pixels of middle grey per pixel of
+// the ink's edge, the width of an edge. 0 without ink.
+double sharpHeight(const QImage& picture);
+
 // Shape(picture).likeness(character, family).
 double likeness(const QImage& picture, const QString& character, const QString& family);
 

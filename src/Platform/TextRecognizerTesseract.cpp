@@ -2482,6 +2482,16 @@ constexpr size_t kInkReferences = 3;
 // own script's form of what is drawn is the surer, by a few points.
 constexpr double kCharacterConfidencePerVote = 20;
 constexpr double kMostCharacterConfidenceVote = 0.5;
+// The strokes' places say which form is drawn by a correlation a few hundredths apart: 0.1 counts
+// a whole vote, and no more, about what a clear difference of ink counts. Trusted from 20 px of
+// sharp detail on, wholly from 28 px.
+constexpr double kStrokesMarginPerVote = 0.1;
+constexpr double kMostStrokesVote = 1;
+constexpr double kLeastSharpHeightForStrokes = 20;
+constexpr double kSharpHeightForStrokes = 28;
+// And only where the form that wins looks alike at all: from 0.5, wholly from 0.7.
+constexpr double kLeastStrokesLikeness = 0.5;
+constexpr double kStrokesLikeness = 0.7;
 // A line of at most this many Chinese characters (a label, a button, a menu item) is short.
 constexpr size_t kMostCharactersOfAShortLine = 4;
 // The models' confidences in a short line alone in its picture (a label) differ by as much either
@@ -2504,6 +2514,39 @@ constexpr double kEvidenceOfALeaning = 3;
 // Less than this is no evidence at all: a confidence a few points apart, no character of either
 // script's own.
 constexpr double kNoEvidence = 0.25;
+
+// How much a picture of one character says it is the traditional form drawn (> 0, up to one vote)
+// or the simplified one (< 0) by where its strokes lie: the picture's strokes, thinned, compared
+// with each form's in the installed styles, each form in the style it looks most alike in. Blind
+// to the face's stroke width and brush, this tells the forms apart where the installed faces are
+// unlike the picture's (a Kai label with only the Noto fonts), but only where the picture shows
+// the character's detail: measured over 900 cells of Kai, Ming and Hei labels compared with the
+// Noto faces alone, it pointed to the drawn form in 95 % of the cells with 28 px of sharp detail
+// or more, 88 % at 20 to 28 px, and hardly better than the models' guesses below. Over 980
+// characters drawn in the Ming faces it is right in 98 %, in the Kai faces in 87 %, and 92 %
+// where the form that wins looks alike (0.5 or more).
+double strokesVote(const QImage& picture, const QString& traditionalText, const QString& simplifiedText)
+{
+    const double trust = std::clamp((HanGlyphs::sharpHeight(picture) - kLeastSharpHeightForStrokes) /
+                                        (kSharpHeightForStrokes - kLeastSharpHeightForStrokes),
+                                    0.0, 1.0);
+    if (trust <= 0)
+        return 0;
+    const HanGlyphs::Strokes strokes(picture);
+    double traditional = -1, simplified = -1;
+    for (const HanGlyphs::Style& style : HanGlyphs::installedStyles()) {
+        traditional = std::max(traditional, strokes.likeness(traditionalText, style.traditional));
+        simplified = std::max(simplified, strokes.likeness(simplifiedText, style.simplified));
+    }
+    // A face far from every installed one (a Kai face beside Noto's) leaves both forms little
+    // alike, and there the simpler form, of fewer lines, tends to win (言 drawn in a Kai face looks
+    // less like Noto's 言 than like 讠): the margin counts as far as the winner looks alike.
+    const double alike = std::clamp((std::max(traditional, simplified) - kLeastStrokesLikeness) /
+                                        (kStrokesLikeness - kLeastStrokesLikeness),
+                                    0.0, 1.0);
+    return alike * trust *
+           std::clamp((traditional - simplified) / kStrokesMarginPerVote, -kMostStrokesVote, kMostStrokesVote);
+}
 
 // What a Chinese line's two readings, one per Chinese model, say about it.
 struct HanComparison
@@ -2539,7 +2582,9 @@ struct HanComparison
 // - the models' confidence in the line: each trusts its own script's characters more;
 // - a traditional-only character the simplified model reads;
 // - and, worth less, which of the two characters drawn in the installed fonts looks more like the
-//   picture.
+//   picture;
+// - in a short line, where little else tells, which form's strokes the picture's follow, thinned
+//   (`strokesVote`), whatever the face.
 // Where the two readings differ, the glyph comparison also mends a character the line's model
 // misreads in its own script (航 for 剪) where the other's looks clearly more like the picture.
 HanComparison compareHanReadings(ReadLine& line, std::vector<ReadLine>& others, const QImage& grey,
@@ -2598,6 +2643,7 @@ HanComparison compareHanReadings(ReadLine& line, std::vector<ReadLine>& others, 
     double characterVotes = 0;
     double glyphVotes = 0;
     double readSimplified = 0;
+    double strokesVotes = 0;
     size_t sameCharacters = 0; // Chinese characters both read, in either form
     bool formsDiffer = false;  // whether the readings differ by the form of a character
     for (const auto& [i, j] : pairs) {
@@ -2639,6 +2685,9 @@ HanComparison compareHanReadings(ReadLine& line, std::vector<ReadLine>& others, 
             if (ChineseScript::formOf(simplifiedText) == ChineseScript::Form::simplified)
                 characterVotes += std::min(0.0, traditionalSurer);
         }
+        // In a short line (a label, a button) the other evidence is thin: the strokes' places weigh.
+        if (ofScript && shortLine)
+            strokesVotes += strokesVote(pictureAt(cells[i]), traditionalText, simplifiedText);
         if (ofScript && inkScale > 0) {
             const double traditionalInk = HanGlyphs::inkOf(traditionalText, inkFamily);
             const double simplifiedInk = HanGlyphs::inkOf(simplifiedText, inkFamily);
@@ -2756,7 +2805,7 @@ HanComparison compareHanReadings(ReadLine& line, std::vector<ReadLine>& others, 
                                      kMostConfidenceVotes)
             : 0;
     inkVotes *= std::min(1.0, double(inkRatios.size()) / kInkReferences);
-    comparison.traditional = inkVotes + characterVotes +
+    comparison.traditional = strokesVotes + inkVotes + characterVotes +
                              std::min(readTraditional, kMostTraditionalReadBySimplifiedModel) -
                              std::min(readSimplified, kMostSimplifiedReadByBothModels) +
                              towardsOther * (glyphVotes + confidenceVotes);
