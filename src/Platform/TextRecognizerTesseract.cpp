@@ -2226,17 +2226,17 @@ void dropCheckMark(ReadLine& line, const QImage& grey)
     std::erase_if(line.words, [](const ReadWord& word) { return word.symbols.empty(); });
 }
 
-// How thick the ink's strokes are: at each pixel of ink the shorter of its runs of ink across and
-// down, the median of those. A stroke is as thick as its shorter run; a blot or a bar of a chart
-// is thick both ways.
-int strokeWidth(const QImage& grey, const QRect& where)
+// How thick the ink's strokes are: at each pixel of ink (darker than `darkerThan`) the shorter of
+// its runs of ink across and down, the median of those. A stroke is as thick as its shorter run;
+// a blot or a bar of a chart is thick both ways.
+int strokeWidth(const QImage& grey, const QRect& where, int darkerThan = 128)
 {
     const QRect area = where.intersected(grey.rect());
     if (area.isEmpty())
         return 0;
     const int width = area.width();
     const int height = area.height();
-    const auto isInk = [&](int x, int y) { return grey.constScanLine(area.top() + y)[area.left() + x] < 128; };
+    const auto isInk = [&](int x, int y) { return grey.constScanLine(area.top() + y)[area.left() + x] < darkerThan; };
     std::vector<int> across(size_t(width) * size_t(height), 0);
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width;) {
@@ -4441,6 +4441,35 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) c
                double(strokeWidth(picture, area)) <= kThickestStroke * area.height();
     };
     const auto inkLikeWriting = [&](const QRect& box) { return inkLikeWritingIn(grey, box); };
+    // The same of small writing that came blurred: a label of 8 to 9 px drawn without antialiasing
+    // or scaled down by its sender, scaled up ~2.4 times and softened, has strokes 0.25 to 0.35 of
+    // its height thick where it is half dark, at any scale, but 0.09 to 0.19 where it is darker
+    // than halfway from its darkest to half dark. A blot, a bar or a shaded ball stays thick at its
+    // core too, and the core must hold ink of its own, not a speck.
+    const auto blurredInkLikeWritingIn = [](const QImage& picture, const QRect& box) {
+        const QRect area = box.intersected(picture.rect());
+        if (area.isEmpty())
+            return false;
+        int ink = 0;
+        int darkest = 255;
+        for (int y = area.top(); y <= area.bottom(); ++y) {
+            const uchar* row = picture.constScanLine(y);
+            for (int x = area.left(); x <= area.right(); ++x) {
+                ink += row[x] < 128;
+                darkest = std::min<int>(darkest, row[x]);
+            }
+        }
+        const int coreDarkerThan = (darkest + 128) / 2;
+        int core = 0;
+        for (int y = area.top(); y <= area.bottom(); ++y) {
+            const uchar* row = picture.constScanLine(y);
+            core += int(std::count_if(row + area.left(), row + area.right() + 1,
+                                      [&](uchar value) { return value < coreDarkerThan; }));
+        }
+        const double all = double(area.width() * area.height());
+        return double(ink) / all >= kLeastInk && double(ink) / all <= kMostInk && double(core) / all >= kLeastInk &&
+               double(strokeWidth(picture, area, coreDarkerThan)) <= kThickestStroke * area.height();
+    };
 
     // Ink that stands where the layout found no line, in lines as tall as those found (or any
     // readable height where it found none) and not a pattern, is read as a line of its own.
@@ -4826,7 +4855,9 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) c
     if (lines.size() <= kMostLinesOfALabel) {
         const auto likeWriting = [&](const QImage& picture, const QRect& ink) {
             const int clip = ink.height() / 8;
-            return inkLikeWritingIn(picture, ink.adjusted(-clip, -clip, clip, clip)) && !looksLikeMesh(picture, ink);
+            const QRect box = ink.adjusted(-clip, -clip, clip, clip);
+            return (inkLikeWritingIn(picture, box) || blurredInkLikeWritingIn(picture, box)) &&
+                   !looksLikeMesh(picture, ink);
         };
         std::vector<LabelInk> inks;
         PartAnew button;

@@ -1572,6 +1572,138 @@ private Q_SLOTS:
         QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join(QStringLiteral("; "))));
     }
 
+    // Labels of 8 to 9 px drawn without antialiasing or scaled down by their sender reach the
+    // engine blurred: their strokes are grey a third of their height wide, dark only at the core.
+    void smallBlurredLabelsAnswerText()
+    {
+        enum class Background
+        {
+            plain,
+            dark,
+            gradient
+        };
+        struct Case
+        {
+            QString family;
+            QString text;
+            int pixelSize;
+            bool jagged;
+            bool scaledDown;
+            Background background;
+            QSize drawn; // before scaling down
+        };
+        const QList<Case> cases{
+            {QStringLiteral("AR PL UMing CN"), QStringLiteral("删除"), 12, false, true, Background::plain, {43, 23}},
+            {QStringLiteral("AR PL UKai CN"), QStringLiteral("帮助"), 11, true, true, Background::dark, {47, 25}},
+            {QStringLiteral("AR PL UKai TW"), QStringLiteral("檔案"), 11, true, false, Background::dark, {43, 24}},
+            {QStringLiteral("AR PL UKai TW"), QStringLiteral("視窗"), 11, false, true, Background::plain, {40, 22}},
+            {QStringLiteral("AR PL UKai TW"), QStringLiteral("圖片"), 12, false, true, Background::plain, {45, 26}},
+            {QStringLiteral("AR PL UKai TW"), QStringLiteral("歷史"), 11, true, true, Background::gradient, {44, 23}},
+        };
+        const TesseractTextRecognizer recognizer;
+        QStringList silent;
+        int exact = 0;
+        for (const Case& c : cases) {
+            QFont font(c.family);
+            font.setPixelSize(c.pixelSize);
+            font.setStyleStrategy(c.jagged ? QFont::NoAntialias : QFont::PreferAntialias);
+            QImage picture(c.drawn, QImage::Format_RGB32);
+            QColor ink(30, 30, 30);
+            {
+                QPainter painter(&picture);
+                if (c.background == Background::plain) {
+                    picture.fill(QColor(250, 250, 250));
+                } else if (c.background == Background::dark) {
+                    picture.fill(QColor(45, 48, 52));
+                    ink = QColor(230, 230, 230);
+                } else {
+                    QLinearGradient gradient(0, 0, c.drawn.width(), c.drawn.height());
+                    gradient.setColorAt(0, QColor(200, 225, 250));
+                    gradient.setColorAt(1, QColor(120, 160, 210));
+                    painter.fillRect(picture.rect(), gradient);
+                    ink = QColor(20, 20, 40);
+                }
+                painter.setRenderHint(QPainter::Antialiasing, !c.jagged);
+                painter.setRenderHint(QPainter::TextAntialiasing, !c.jagged);
+                painter.setFont(font);
+                painter.setPen(ink);
+                painter.drawText(picture.rect(), Qt::AlignCenter, c.text);
+            }
+            if (c.scaledDown)
+                picture =
+                    picture.scaled(int(std::lround(picture.width() * 0.75)), int(std::lround(picture.height() * 0.75)),
+                                   Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+            const auto result = recognizer.recognize(picture);
+            QCOMPARE(result.failure, Failure::none);
+            const bool han =
+                !result.characters.isEmpty() &&
+                std::all_of(result.characters.begin(), result.characters.end(), [](const RecognizedCharacter& ch) {
+                    return ch.text.size() == 1 && ch.text.front().script() == QChar::Script_Han;
+                });
+            if (!han)
+                silent.append(
+                    QStringLiteral("%1 in %2 at %3 px: %4")
+                        .arg(c.text, c.family)
+                        .arg(c.pixelSize)
+                        .arg(result.characters.isEmpty() ? QStringLiteral("no text") : joined(result.characters)));
+            exact += joined(result.characters) == c.text;
+        }
+        QVERIFY2(silent.isEmpty(), qPrintable(silent.join(QStringLiteral("; "))));
+        // Most are read right, not merely answered.
+        QVERIFY2(exact * 2 >= int(cases.size()), qPrintable(QString::number(exact)));
+    }
+
+    // Shapes as small as those labels, scaled down the same way, stay what they are: blurred
+    // dots, a shaded ball, a bar, an icon's square and a star stay thick at their dark cores too.
+    void smallBlurredShapesHaveNoText()
+    {
+        const TesseractTextRecognizer recognizer;
+        QStringList answered;
+        for (int shape = 0; shape < 5; ++shape) {
+            QImage picture(46, 24, QImage::Format_RGB32);
+            picture.fill(QColor(250, 250, 250));
+            {
+                QPainter painter(&picture);
+                painter.setRenderHint(QPainter::Antialiasing);
+                painter.setPen(Qt::NoPen);
+                painter.setBrush(QColor(30, 30, 30));
+                switch (shape) {
+                case 0: // two dots
+                    painter.drawEllipse(QRectF(10, 6, 11, 11));
+                    painter.drawEllipse(QRectF(25, 6, 11, 11));
+                    break;
+                case 1: // a shaded ball
+                {
+                    QRadialGradient shade(QPointF(20, 9), 12);
+                    shade.setColorAt(0, QColor(200, 200, 200));
+                    shade.setColorAt(1, QColor(20, 20, 20));
+                    painter.setBrush(shade);
+                    painter.drawEllipse(QRectF(14, 3, 18, 18));
+                    break;
+                }
+                case 2: // a bar
+                    painter.drawRoundedRect(QRectF(8, 8, 30, 8), 3, 3);
+                    break;
+                case 3: // an icon's rounded square
+                    painter.drawRoundedRect(QRectF(16, 4, 15, 15), 4, 4);
+                    break;
+                default: // a star
+                    painter.drawPolygon(QPolygonF{QPointF(23, 4), QPointF(26, 11), QPointF(33, 11), QPointF(27, 15),
+                                                  QPointF(30, 21), QPointF(23, 17), QPointF(16, 21), QPointF(19, 15),
+                                                  QPointF(13, 11), QPointF(20, 11)});
+                    break;
+                }
+            }
+            picture = picture.scaled(picture.width() * 3 / 4, picture.height() * 3 / 4, Qt::IgnoreAspectRatio,
+                                     Qt::SmoothTransformation);
+            const auto result = recognizer.recognize(picture);
+            QCOMPARE(result.failure, Failure::none);
+            if (!result.characters.isEmpty())
+                answered.append(QStringLiteral("shape %1: %2").arg(shape).arg(joined(result.characters)));
+        }
+        QVERIFY2(answered.isEmpty(), qPrintable(answered.join(QStringLiteral("; "))));
+    }
+
     void slightlyTiltedLinesAreRead()
     {
         const QString sc = QStringLiteral("Noto Sans CJK SC");
