@@ -2511,6 +2511,9 @@ constexpr int kLinesOfALargeBlock = 4;
 constexpr double kEvidenceOfOneScript = 6;
 // Lines lean one way where the evidence of those leaning the other is at most a third of theirs.
 constexpr double kEvidenceOfALeaning = 3;
+// A line whose evidence is only its models' confidences follows lines around that say at least
+// twice as much the other way.
+constexpr double kTimesAConfidentLine = 2;
 // Less than this is no evidence at all: a confidence a few points apart, no character of either
 // script's own.
 constexpr double kNoEvidence = 0.25;
@@ -2940,6 +2943,20 @@ void decideScripts(std::vector<HanComparison>& comparisons, const std::vector<Re
                           (std::abs(own) < kFairEvidence && around.lines + 1 > kLinesOfALargeBlock &&
                            std::abs(around.sum()) >= kOverwhelmingEvidence && (around.sum() > 0) != (own > 0));
         const Evidence row = thin ? onItsRow(k) : Evidence();
+        // A line whose evidence is only its models' confidences, and not much of it, says little
+        // more of its script than one that says nothing: small jagged characters are read more
+        // surely in the other script now and then (切換使用者 read 切换使用者 more surely, in a
+        // traditional menu whose other items say so by their ink and glyphs too). In a block of
+        // many lines it follows the others where they lean the other way clearly and say much
+        // more together; not in a block of a few (a simplified line quoted between two
+        // traditional ones), nor the picture's lines, whose blocks may each be of a script (a
+        // simplified 复制 in a traditional panel, its only evidence the confidences, stays so).
+        const bool ofConfidenceOnly = std::abs(own - comparisons[k].fromConfidence) < kNoEvidence &&
+                                      std::abs(own) < kFairEvidence;
+        const auto followsOver = [&](const Evidence& others) {
+            return others.lines + 1 > kLinesOfALargeBlock && others.leans() && (others.sum() > 0) != (own > 0) &&
+                   std::abs(others.sum()) >= std::max(kDecisiveEvidence, kTimesAConfidentLine * std::abs(own));
+        };
         if (thin && std::abs(own) < kDecisiveEvidence && std::abs(row.sum()) >= kDecisiveEvidence && row.agrees())
             traditional[k] = row.sum() > 0;
         else if (thin && around.lines >= 2 && std::abs(around.sum()) >= kDecisiveEvidence && around.agrees())
@@ -2947,6 +2964,8 @@ void decideScripts(std::vector<HanComparison>& comparisons, const std::vector<Re
         else if (thin && aroundInPicture.lines >= 2 && std::abs(aroundInPicture.sum()) >= kDecisiveEvidence &&
                  aroundInPicture.agrees())
             traditional[k] = aroundInPicture.sum() > 0;
+        else if (ofConfidenceOnly && followsOver(around))
+            traditional[k] = around.sum() > 0;
         // A line that says nothing of itself (the other model read no line there) would take a
         // script at random. Where the lines around it lean clearly one way, if not as one (a few
         // short lines misread in the other's forms, with little to say either), it leans with

@@ -614,6 +614,74 @@ private Q_SLOTS:
                                                  .arg(wrong.join(QStringLiteral(", ")))));
     }
 
+
+    // Jagged Kai menus at 13-14 px: the models read a few items more surely in the other script
+    // (切換使用者 read 切换使用者 more surely, 音效裝置 as 音效装置), and nothing else of such an
+    // item tells its script, while its menu's other items say clearly, by their ink and glyphs
+    // too, which one the menu is in. Such an item follows its menu, with either font set; the
+    // items that say more of themselves keep their own.
+    void itemsReadSurerInTheOtherScriptFollowTheirMenus()
+    {
+        const QString kaiTraditional = QStringLiteral("AR PL UKai TW");
+        const QList<Picture> pictures{
+            {jaggedMenu(kaiTraditional,
+                        {QStringLiteral("變更密碼"), QStringLiteral("帳號設定"), QStringLiteral("隱私權"),
+                         QStringLiteral("通知設定"), QStringLiteral("登出"), QStringLiteral("切換使用者"),
+                         QStringLiteral("說明中心")},
+                        14),
+             {QStringLiteral("變更密碼"), QStringLiteral("帳號設定"), QStringLiteral("隱私權"),
+              QStringLiteral("通知設定"), QStringLiteral("登出"), QStringLiteral("切換使用者"),
+              QStringLiteral("說明中心")}},
+            {jaggedMenu(kaiTraditional,
+                        {QStringLiteral("電源選項"), QStringLiteral("螢幕解析度"), QStringLiteral("顯示卡設定"),
+                         QStringLiteral("音效裝置"), QStringLiteral("印表機"), QStringLiteral("顯示桌面"),
+                         QStringLiteral("工作管理員")},
+                        14),
+             {QStringLiteral("電源選項"), QStringLiteral("螢幕解析度"), QStringLiteral("顯示卡設定"),
+              QStringLiteral("音效裝置"), QStringLiteral("印表機"), QStringLiteral("顯示桌面"),
+              QStringLiteral("工作管理員")}},
+            {jaggedMenu(QStringLiteral("AR PL UKai CN"),
+                        {QStringLiteral("显示桌面"), QStringLiteral("工作管理员"), QStringLiteral("系统资讯"),
+                         QStringLiteral("电源选项"), QStringLiteral("萤幕解析度")},
+                        13),
+             {QStringLiteral("显示桌面"), QStringLiteral("工作管理员"), QStringLiteral("系统资讯"),
+              QStringLiteral("电源选项"), QStringLiteral("萤幕解析度")}},
+        };
+        const QList<QList<QStringList>> readings = readWithBothFontSets(pictures);
+        qsizetype items = 0, found = 0;
+        QStringList wrong;
+        for (const QList<QStringList>& read : readings) {
+            QCOMPARE(read.size(), pictures.size());
+            for (qsizetype i = 0; i < pictures.size(); ++i) {
+                for (const QString& item : pictures[i].lines) {
+                    ++items;
+                    const QString key = Platform::ChineseScript::toTraditional(characters(item)).join(QString());
+                    for (const QString& line : read[i]) {
+                        const QString text =
+                            characters(line).filter(QRegularExpression(QStringLiteral("\\p{Han}"))).join(QString());
+                        if (Platform::ChineseScript::toTraditional(characters(text)).join(QString()) != key)
+                            continue;
+                        ++found;
+                        if (text != item)
+                            wrong.append(item + QStringLiteral(" → ") + text);
+                        break;
+                    }
+                }
+            }
+        }
+        qInfo("%lld of %lld items read, %lld of them in the other script", static_cast<long long>(found),
+              static_cast<long long>(items), static_cast<long long>(wrong.size()));
+        // Many are misread that small (measured: 20 of 38 read), which is another matter.
+        QVERIFY2(found * 3 >= items, qPrintable(QStringLiteral("%1 of %2 items read").arg(found).arg(items)));
+        // Measured: 說明中心, whose menu says less clearly what it is in, with only the Noto fonts;
+        // seven of them before such items followed their menus.
+        QVERIFY2(wrong.size() <= 2, qPrintable(QStringLiteral("%1 of %2 items read in the other script: %3")
+                                                   .arg(wrong.size())
+                                                   .arg(found)
+                                                   .arg(wrong.join(QStringLiteral(", ")))));
+    }
+
+
     // Menus of a dark window in a Kai face at 12 to 16 px, items of two characters among longer
     // ones, many with 貝 in them: blurred that small, 貝 (its left stroke lighter than the rest,
     // cut off by the character's cell) looks more like 贝 in some faces than in its own, and an
