@@ -1996,6 +1996,69 @@ bool looksLikePattern(const QImage& grey, const QRect& line)
     return 4 * size_t(regular) >= 3 * pitches.size();
 }
 
+// Whether a line's ink is nearly all of a mesh running through it (cross-hatching, a lattice,
+// a net of lines): in pieces that reach half a line past both its top and its bottom. The
+// engine reads the holes of a mesh as 0s and its crossings as characters, and trusts them. A
+// character stays within its line; where a grid's rule or a stroke of the next line touches
+// it, that is a small part of the line's ink.
+constexpr double kMeshShare = 0.9;
+constexpr int kMeshInk = 192;
+constexpr double kMostMeshInk = 0.6;
+
+bool inkRunsThroughLine(const QImage& grey, const QRect& line)
+{
+    const int height = line.height();
+    const QRect area = line.adjusted(0, -height, 0, height).intersected(grey.rect());
+    if (height < 4 || area.isEmpty())
+        return false;
+    const int width = area.width();
+    std::vector<int> label(size_t(width) * size_t(area.height()), -1);
+    const auto at = [&](int x, int y) -> int& {
+        return label[size_t(y - area.top()) * size_t(width) + size_t(x - area.left())];
+    };
+    // A mesh's lines scaled up are grey beside its dark crossings: its ink is counted to the grey
+    // of a faint stroke.
+    const auto isInk = [&](int x, int y) { return grey.constScanLine(y)[x] < kMeshInk; };
+    // A piece reaches past an edge of the line where it gets half a line beyond it, or to the
+    // picture's edge on that side.
+    const int above = std::max(area.top(), line.top() - height / 2);
+    const int below = std::min(area.bottom(), line.bottom() + height / 2);
+    int insideInk = 0;
+    int insideThrough = 0;
+    std::vector<QPoint> stack;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x) {
+            if (at(x, y) >= 0 || !isInk(x, y))
+                continue;
+            int top = y, bottom = y, inside = 0;
+            at(x, y) = 0;
+            stack.assign(1, QPoint(x, y));
+            while (!stack.empty()) {
+                const QPoint p = stack.back();
+                stack.pop_back();
+                top = std::min(top, p.y());
+                bottom = std::max(bottom, p.y());
+                inside += p.y() >= line.top() && p.y() <= line.bottom() ? 1 : 0;
+                for (int dy = -1; dy <= 1; ++dy)
+                    for (int dx = -1; dx <= 1; ++dx) {
+                        const int nx = p.x() + dx, ny = p.y() + dy;
+                        if (area.contains(nx, ny) && at(nx, ny) < 0 && isInk(nx, ny)) {
+                            at(nx, ny) = 0;
+                            stack.emplace_back(nx, ny);
+                        }
+                    }
+            }
+            insideInk += inside;
+            if (top <= above && bottom >= below)
+                insideThrough += inside;
+        }
+    }
+    // A panel a shade darker than the page behind a line is no mesh: it has no holes.
+    const int boxArea = line.width() * (std::min(line.bottom(), area.bottom()) - std::max(line.top(), area.top()) + 1);
+    return insideInk > 0 && double(insideThrough) >= kMeshShare * double(insideInk) &&
+           double(insideInk) <= kMostMeshInk * boxArea;
+}
+
 // A check box's tick (a check mark) before its caption is no character, but the engine reads it
 // as one: V, v, y, or a Chinese character. A tick is one piece of ink about as wide as high whose
 // left arm is the shorter: its top holds ink at the right only (V, v, Y and y reach up at both
@@ -4276,6 +4339,58 @@ std::optional<ReadLine> readLoneLabel(tesseract::TessBaseAPI& api, const QString
 
 } // namespace
 
+// Whether a picture repeats itself along two directions, as a texture does (a lattice, a
+// hatching, a checkerboard, dots, bricks): nearly all its ink lies again one shift away, and
+// again a shift away in another direction. Writing does not: the ink of a character lies again
+// beside it only where its neighbour shares strokes, and a frame or a rule around a label
+// repeats along one direction only. Scaled to the engine's reading height, such a picture can
+// become a grey blot the engine reads a character or two in. Shifted less than twice its
+// strokes' width, writing's ink lies again in its own strokes.
+constexpr int kLeastRepeatShift = 3;
+constexpr int kMostRepeatShift = 32;  // pixels of the picture as drawn
+constexpr double kRepeatedInk = 0.9;
+constexpr size_t kRepeatSamples = 1500;
+
+bool repeatsItself(const QImage& grey)
+{
+    std::vector<QPoint> ink;
+    for (int y = 0; y < grey.height(); ++y) {
+        const uchar* row = grey.constScanLine(y);
+        for (int x = 0; x < grey.width(); ++x)
+            if (row[x] < 128)
+                ink.emplace_back(x, y);
+    }
+    if (ink.size() < 4 * kRepeatSamples / 100)
+        return false;
+    const size_t stride = std::max<size_t>(1, ink.size() / kRepeatSamples);
+    std::vector<QPoint> samples;
+    for (size_t i = 0; i < ink.size(); i += stride)
+        samples.push_back(ink[i]);
+    const int least = std::max(kLeastRepeatShift, 2 * strokeWidth(grey, grey.rect()) + 1);
+    std::vector<QPoint> repeats;
+    for (int dy = 0; dy <= kMostRepeatShift; ++dy) {
+        for (int dx = -kMostRepeatShift; dx <= kMostRepeatShift; ++dx) {
+            if ((dy == 0 && dx < least) || dx * dx + dy * dy < least * least)
+                continue;
+            size_t considered = 0, again = 0;
+            for (const QPoint& p : samples) {
+                const int x = p.x() + dx, y = p.y() + dy;
+                if (x < 0 || y < 0 || x >= grey.width() || y >= grey.height())
+                    continue;
+                ++considered;
+                again += grey.constScanLine(y)[x] < 128 ? 1 : 0;
+            }
+            if (2 * considered < samples.size() || double(again) < kRepeatedInk * double(considered))
+                continue;
+            for (const QPoint& other : repeats)
+                if (other.x() * dy - other.y() * dx != 0)
+                    return true;
+            repeats.emplace_back(dx, dy);
+        }
+    }
+    return false;
+}
+
 TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) const
 {
     Result result;
@@ -4749,7 +4864,7 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) c
         const float least = characters < kShortLine      ? kLeastShortLineConfidence
                             : !scale.layoutFoundText ? kLeastUnlaidLineConfidence
                                                      : kLeastLineConfidence;
-        pattern[i] = looksLikePattern(grey, line.box);
+        pattern[i] = looksLikePattern(grey, line.box) || inkRunsThroughLine(grey, line.box);
         const float confidence = std::max(meanConfidence(line), line.foundConfidence);
         trusted[i] = !pattern[i] && confidence >= least && (i < firstMissedLine || fillsItsLine(line));
     }
@@ -4960,6 +5075,10 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage& image) c
                 lines = {std::move(*label)};
         }
     }
+
+    // A few lines read in a texture are none.
+    if (lines.size() <= kMostLinesOfALabel && !lines.empty() && repeatsItself(unscaled))
+        lines.clear();
 
     const double width = page.width();
     const double height = page.height();

@@ -1765,6 +1765,42 @@ private Q_SLOTS:
         QVERIFY2(answered.isEmpty(), qPrintable(answered.join(QStringLiteral("; "))));
     }
 
+    // Lattices and cross-hatchings of thin lines, upright or diagonal, black or grey: read as a
+    // page they make lines of 0s, scaled to a reading height a grey blot the engine reads a
+    // character or two in. They hold no text.
+    void latticesAndHatchingsHaveNoText()
+    {
+        const TesseractTextRecognizer recognizer;
+        QStringList answered;
+        for (const int pitch : {7, 8, 10, 20}) {
+            for (const int width : {1, 2}) {
+                for (const int ink : {0, 110}) {
+                    for (const bool diagonal : {false, true}) {
+                        QImage image(320, 200, QImage::Format_Grayscale8);
+                        for (int y = 0; y < image.height(); ++y) {
+                            uchar* row = image.scanLine(y);
+                            for (int x = 0; x < image.width(); ++x) {
+                                const bool line = diagonal ? (x + y) % pitch < width || (x - y + 1000 * pitch) % pitch < width
+                                                           : x % pitch < width || y % pitch < width;
+                                row[x] = uchar(line ? ink : 255);
+                            }
+                        }
+                        const auto result = recognizer.recognize(image);
+                        QCOMPARE(result.failure, Failure::none);
+                        if (!result.characters.isEmpty())
+                            answered.append(QStringLiteral("%1 pitch %2, %3 px, grey %4: %5")
+                                                .arg(diagonal ? QStringLiteral("hatching") : QStringLiteral("lattice"))
+                                                .arg(pitch)
+                                                .arg(width)
+                                                .arg(ink)
+                                                .arg(joined(result.characters).left(20)));
+                    }
+                }
+            }
+        }
+        QVERIFY2(answered.isEmpty(), qPrintable(answered.join(QStringLiteral("; "))));
+    }
+
     void blankImageHasNoWords()
     {
         QImage image(400, 200, QImage::Format_RGB32);
